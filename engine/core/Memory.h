@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+
+namespace rendova {
+
+// Thrown by value whenever the engine cannot get memory or is asked for a size
+// that overflows. It carries no message; only the exported functions catch it.
+class MemoryException {};
+
+// The engine's checked allocation routines. Sizes and counts are signed 32-bit,
+// as every size in the engine is; a size of 0 or less is "nothing".
+void* memAlloc(int size);
+void* memRealloc(void* block, int size);
+void* memAllocArray(int count, int size);
+void* memReallocArray(void* block, int count, int size);
+void memFree(void* block);
+
+// A memAlloc'd copy of a NUL-terminated string, terminator included.
+char* copyString(const char* text);
+
+// Checked arithmetic for sizes read from files: the result, or throws
+// MemoryException when it does not fit a signed 32-bit size.
+int checkedAdd(int a, int b);
+int checkedMul(int a, int b);
+
+}  // namespace rendova
