@@ -17,7 +17,8 @@ inline void setBitRange(uint8_t* row, int a, int b) {
         return;
     }
     row[byteA] |= maskA;
-    if (byteB - byteA > 1) std::memset(row + byteA + 1, 0xff, static_cast<size_t>(byteB - byteA - 1));
+    if (byteB - byteA > 1)
+        std::memset(row + byteA + 1, 0xff, static_cast<size_t>(byteB - byteA - 1));
     row[byteB] |= maskB;
 }
 
@@ -30,7 +31,8 @@ inline void clearBitRange(uint8_t* row, int a, int b) {
         return;
     }
     row[byteA] &= static_cast<uint8_t>(~maskA);
-    if (byteB - byteA > 1) std::memset(row + byteA + 1, 0, static_cast<size_t>(byteB - byteA - 1));
+    if (byteB - byteA > 1)
+        std::memset(row + byteA + 1, 0, static_cast<size_t>(byteB - byteA - 1));
     row[byteB] &= static_cast<uint8_t>(~maskB);
 }
 

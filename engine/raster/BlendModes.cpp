@@ -11,31 +11,52 @@ namespace rendova {
 namespace {
 
 // The separable modes, one component at a time.
-int multiply(int s, int b) { return s * b / 255; }
-int screen(int s, int b) { return s + b - s * b / 255; }
-int overlay(int s, int b) { return b < 128 ? 2 * s * b / 255 : 255 + 2 * (s - 255) * (255 - b) / 255; }
-int darken(int s, int b) { return std::min(s, b); }
-int lighten(int s, int b) { return std::max(s, b); }
-int colorDodge(int s, int b) { return s == 255 ? 255 : std::min(255, b * 255 / (255 - s)); }
+int multiply(int s, int b) {
+    return s * b / 255;
+}
+int screen(int s, int b) {
+    return s + b - s * b / 255;
+}
+int overlay(int s, int b) {
+    return b < 128 ? 2 * s * b / 255 : 255 + 2 * (s - 255) * (255 - b) / 255;
+}
+int darken(int s, int b) {
+    return std::min(s, b);
+}
+int lighten(int s, int b) {
+    return std::max(s, b);
+}
+int colorDodge(int s, int b) {
+    return s == 255 ? 255 : std::min(255, b * 255 / (255 - s));
+}
 int colorBurn(int s, int b) {
-    if (s == 0) return 0;
+    if (s == 0)
+        return 0;
     const int q = (255 - b) * 255 / s;
     return q >= 256 ? 0 : 255 - q;
 }
-int hardLight(int s, int b) { return s < 128 ? 2 * b * s / 255 : 255 + 2 * (b - 255) * (255 - s) / 255; }
+int hardLight(int s, int b) {
+    return s < 128 ? 2 * b * s / 255 : 255 + 2 * (b - 255) * (255 - s) / 255;
+}
 int softLight(int s, int b) {
-    if (s < 128) return b - (255 - 2 * s) * (255 - b) * b / 65025;
+    if (s < 128)
+        return b - (255 - 2 * s) * (255 - b) * b / 65025;
     const int d = b >= 64 ? static_cast<int>(std::sqrt(static_cast<double>(b * 255)))
                           : (((16 * b - 3060) * b / 255) + 1020) * b / 255;
     return b + (2 * s - 255) * (d - b) / 255;
 }
-int difference(int s, int b) { return std::abs(s - b); }
-int exclusion(int s, int b) { return s + b - 2 * s * b / 255; }
+int difference(int s, int b) {
+    return std::abs(s - b);
+}
+int exclusion(int s, int b) {
+    return s + b - 2 * s * b / 255;
+}
 
 template <int (*Op)(int, int)>
 void separable(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
     const int n = rasterModeComponents(mode);
-    for (int i = 0; i < n; ++i) blend[i] = static_cast<uint8_t>(Op(src[i], dest[i]));
+    for (int i = 0; i < n; ++i)
+        blend[i] = static_cast<uint8_t>(Op(src[i], dest[i]));
 }
 
 // Which colour each of hue, saturation and value is taken from.
@@ -96,24 +117,24 @@ void hsvToRgb(int hue, int saturation, int value, int* r, int* g, int* b) {
     const int m = (k & 1) ? div255(value * (255 - f * saturation / 60))
                           : div255(value * (255 - (60 - f) * saturation / 60));
     switch (k) {
-    case 0:
-        *r = value, *g = m, *b = p;
-        break;
-    case 1:
-        *r = m, *g = value, *b = p;
-        break;
-    case 2:
-        *r = p, *g = value, *b = m;
-        break;
-    case 3:
-        *r = p, *g = m, *b = value;
-        break;
-    case 4:
-        *r = m, *g = p, *b = value;
-        break;
-    default:
-        *r = value, *g = p, *b = m;
-        break;
+        case 0:
+            *r = value, *g = m, *b = p;
+            break;
+        case 1:
+            *r = m, *g = value, *b = p;
+            break;
+        case 2:
+            *r = p, *g = value, *b = m;
+            break;
+        case 3:
+            *r = p, *g = m, *b = value;
+            break;
+        case 4:
+            *r = m, *g = p, *b = value;
+            break;
+        default:
+            *r = value, *g = p, *b = m;
+            break;
     }
 }
 

@@ -31,7 +31,8 @@ bool buildAdjustments(const RasterPath& path, const RasterPathPoint* pts, std::v
     out.reserve(static_cast<size_t>(path.hintsLength()));
     for (int i = 0; i < path.hintsLength(); ++i) {
         const RasterPathHint& h = hints[i];
-        if (h.ctrl0 < 0 || h.ctrl0 >= n - 1 || h.ctrl1 < 0 || h.ctrl1 >= n - 1) return false;
+        if (h.ctrl0 < 0 || h.ctrl0 >= n - 1 || h.ctrl1 < 0 || h.ctrl1 >= n - 1)
+            return false;
         const RasterPathPoint& a0 = pts[h.ctrl0];
         const RasterPathPoint& a1 = pts[h.ctrl0 + 1];
         const RasterPathPoint& b0 = pts[h.ctrl1];
@@ -49,9 +50,11 @@ bool buildAdjustments(const RasterPath& path, const RasterPathPoint* pts, std::v
         } else {
             return false;
         }
-        if (adj0 > adj1) std::swap(adj0, adj1);
+        if (adj0 > adj1)
+            std::swap(adj0, adj1);
         double w = std::floor(adj1 - adj0 + 0.5);
-        if (w == 0) w = 1;
+        if (w == 0)
+            w = 1;
         adj.x0a = adj0 - 0.01;
         adj.x0b = adj0 + 0.01;
         adj.xma = (adj0 + adj1) / 2 - 0.01;
@@ -98,16 +101,20 @@ FlatPath::FlatPath(const RasterPath& path, const double* matrix, double flatness
 
 FlatPath::FlatPath(const FlatPath& other) : m_length(other.m_length), m_size(other.m_length) {
     if (m_length > 0) {
-        m_segments = static_cast<FlatSegment*>(memAllocArray(m_length, static_cast<int>(sizeof(FlatSegment))));
+        m_segments =
+            static_cast<FlatSegment*>(memAllocArray(m_length, static_cast<int>(sizeof(FlatSegment))));
         std::memcpy(m_segments, other.m_segments, sizeof(FlatSegment) * static_cast<size_t>(m_length));
     }
 }
 
-FlatPath::~FlatPath() { memFree(m_segments); }
+FlatPath::~FlatPath() {
+    memFree(m_segments);
+}
 
 void FlatPath::build(const RasterPath& path, const double* m, double flatness, int closeSubpaths) {
     const int n = path.length();
-    if (n == 0) return;
+    if (n == 0)
+        return;
 
     // 1. Every point into device space.
     const RasterPathPoint* src = path.points();
@@ -123,7 +130,8 @@ void FlatPath::build(const RasterPath& path, const double* m, double flatness, i
     // 2. Stroke adjustment.
     if (path.hintsLength() > 0) {
         std::vector<StrokeAdjust> adjustments;
-        if (buildAdjustments(path, pts, adjustments)) applyAdjustments(adjustments, pts);
+        if (buildAdjustments(path, pts, adjustments))
+            applyAdjustments(adjustments, pts);
     }
 
     // Clamp only now: a hostile matrix may have produced huge values or NaN,
@@ -196,7 +204,8 @@ void FlatPath::addSegment(double x0, double y0, double x1, double y1, bool first
               (openEnd ? kSegOpenEnd : 0);
     if (y0 == y1) {
         s.flags |= kSegHorizontal;
-        if (x0 == x1) s.flags |= kSegVertical;
+        if (x0 == x1)
+            s.flags |= kSegVertical;
         s.dxdy = s.dydx = 0;
     } else if (x0 == x1) {
         s.flags |= kSegVertical;
@@ -205,7 +214,8 @@ void FlatPath::addSegment(double x0, double y0, double x1, double y1, bool first
         s.dxdy = (x1 - x0) / (y1 - y0);
         s.dydx = 1 / s.dxdy;
     }
-    if (y0 > y1) s.flags |= kSegFlipped;
+    if (y0 > y1)
+        s.flags |= kSegFlipped;
 }
 
 void FlatPath::scaleForAntialias() {

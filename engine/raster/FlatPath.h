@@ -84,8 +84,10 @@ private:
 };
 
 template <typename Emit>
-void CurveSubdivider::run(const RasterPathPoint* p, const double* matrix, double flatnessSquared, Emit&& emit) {
-    if (!m_table) m_table = std::make_unique<Table>();
+void CurveSubdivider::run(const RasterPathPoint* p, const double* matrix, double flatnessSquared,
+                          Emit&& emit) {
+    if (!m_table)
+        m_table = std::make_unique<Table>();
     Table& t = *m_table;
     t.cx[0][0] = p[0].x;
     t.cy[0][0] = p[0].y;

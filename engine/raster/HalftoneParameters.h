@@ -12,9 +12,9 @@ constexpr int kScreenStochasticClustered = 2;
 // one is taken means these defaults.
 struct HalftoneParameters {
     int kind = kScreenDispersed;
-    int size = 2;          // requested matrix size
-    int dotRadius = 2;     // for the stochastic clustered kind
-    double gamma = 1.0;    // exponent applied to every threshold
+    int size = 2;             // requested matrix size
+    int dotRadius = 2;        // for the stochastic clustered kind
+    double gamma = 1.0;       // exponent applied to every threshold
     double blackLimit = 0.0;  // 0 to 1, the lowest threshold
     double whiteLimit = 1.0;  // 0 to 1, the highest threshold
 };

@@ -25,23 +25,23 @@ void put32(uint8_t* p, uint32_t v) {
 // Row size before padding, in 64-bit so that no width can wrap it.
 int64_t unpaddedRowSize(int64_t width, int mode) {
     switch (mode) {
-    case rasterMono1:
-        return (width + 7) >> 3;
-    case rasterMono8:
-        return width;
-    default:
-        return (3 * width + 3) & ~int64_t{3};
+        case rasterMono1:
+            return (width + 7) >> 3;
+        case rasterMono8:
+            return width;
+        default:
+            return (3 * width + 3) & ~int64_t{3};
     }
 }
 
 int bitsPerPixel(int mode) {
     switch (mode) {
-    case rasterMono1:
-        return 1;
-    case rasterMono8:
-        return 8;
-    default:
-        return 24;
+        case rasterMono1:
+            return 1;
+        case rasterMono8:
+            return 8;
+        default:
+            return 24;
     }
 }
 
@@ -54,7 +54,8 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, int with
     // A negative size is as absurd as a huge one: the caller computed it from
     // a page that cannot be drawn, and the engine's answer to that is the
     // memory exception, never a wrapped allocation.
-    if (width < 0 || height < 0 || rowPad < 1) throw MemoryException();
+    if (width < 0 || height < 0 || rowPad < 1)
+        throw MemoryException();
 
     int64_t row = unpaddedRowSize(width, mode);
     row = row + rowPad - 1;
@@ -62,10 +63,12 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, int with
     // The block (and the header's 32-bit sizes) and the alpha plane must each
     // fit a signed 32-bit size; both are checked before anything is allocated.
     // (The row is tested first so that the product cannot overflow 64 bits.)
-    if (row > INT_MAX) throw MemoryException();
+    if (row > INT_MAX)
+        throw MemoryException();
     const int64_t blockSize = row * height + kHeaderSize;
     const int64_t alphaSize = withAlpha ? static_cast<int64_t>(width) * height : 0;
-    if (blockSize > INT_MAX || alphaSize > INT_MAX) throw MemoryException();
+    if (blockSize > INT_MAX || alphaSize > INT_MAX)
+        throw MemoryException();
     m_rowSize = static_cast<int>(row);
     m_blockSize = static_cast<int>(blockSize);
 
@@ -82,7 +85,8 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, int with
     writeHeader(m_blockSize - kHeaderSize);
 
     if (!topDown) {
-        if (height > 0) m_data += static_cast<int64_t>(m_rowSize) * (height - 1);
+        if (height > 0)
+            m_data += static_cast<int64_t>(m_rowSize) * (height - 1);
         m_rowSize = -m_rowSize;
     }
 }
@@ -116,25 +120,26 @@ void RasterBitmap::writeHeader(int imageSize) {
 }
 
 void RasterBitmap::getPixel(int x, int y, uint8_t* out) const {
-    if (x < 0 || x >= m_width || y < 0 || y >= m_height) return;
+    if (x < 0 || x >= m_width || y < 0 || y >= m_height)
+        return;
     const uint8_t* row = m_data + static_cast<ptrdiff_t>(y) * m_rowSize;
     switch (m_mode) {
-    case rasterMono1:
-        out[0] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-        break;
-    case rasterMono8:
-        out[0] = row[x];
-        break;
-    case rasterRGB8:
-        out[0] = row[3 * x];
-        out[1] = row[3 * x + 1];
-        out[2] = row[3 * x + 2];
-        break;
-    default:
-        out[0] = row[3 * x + 2];
-        out[1] = row[3 * x + 1];
-        out[2] = row[3 * x];
-        break;
+        case rasterMono1:
+            out[0] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+            break;
+        case rasterMono8:
+            out[0] = row[x];
+            break;
+        case rasterRGB8:
+            out[0] = row[3 * x];
+            out[1] = row[3 * x + 1];
+            out[2] = row[3 * x + 2];
+            break;
+        default:
+            out[0] = row[3 * x + 2];
+            out[1] = row[3 * x + 1];
+            out[2] = row[3 * x];
+            break;
     }
 }
 

@@ -16,9 +16,11 @@ RasterPath::~RasterPath() {
 // Both arrays start at 32 entries and double until the request fits.
 void RasterPath::grow(int extra) {
     const int needed = checkedAdd(m_length, extra);
-    if (needed <= m_size) return;
+    if (needed <= m_size)
+        return;
     int newSize = m_size == 0 ? 32 : m_size;
-    while (newSize < needed) newSize = checkedMul(newSize, 2);
+    while (newSize < needed)
+        newSize = checkedMul(newSize, 2);
     m_points = static_cast<RasterPathPoint*>(
         memReallocArray(m_points, newSize, static_cast<int>(sizeof(RasterPathPoint))));
     m_flags = static_cast<uint8_t*>(memReallocArray(m_flags, newSize, 1));
@@ -32,7 +34,8 @@ void RasterPath::addPoint(double x, double y, uint8_t flags) {
 }
 
 int RasterPath::moveTo(double x, double y) {
-    if (m_length == m_curSubpath + 1) return resultLonePoint;
+    if (m_length == m_curSubpath + 1)
+        return resultLonePoint;
     grow(1);
     m_curSubpath = m_length;
     addPoint(x, y, kPathFirst | kPathLast);
@@ -40,7 +43,8 @@ int RasterPath::moveTo(double x, double y) {
 }
 
 int RasterPath::lineTo(double x, double y) {
-    if (noCurrentPoint()) return resultNoCurrentPoint;
+    if (noCurrentPoint())
+        return resultNoCurrentPoint;
     grow(1);
     m_flags[m_length - 1] &= static_cast<uint8_t>(~kPathLast);
     addPoint(x, y, kPathLast);
@@ -48,7 +52,8 @@ int RasterPath::lineTo(double x, double y) {
 }
 
 int RasterPath::curveTo(double x1, double y1, double x2, double y2, double x3, double y3) {
-    if (noCurrentPoint()) return resultNoCurrentPoint;
+    if (noCurrentPoint())
+        return resultNoCurrentPoint;
     grow(3);
     m_flags[m_length - 1] &= static_cast<uint8_t>(~kPathLast);
     addPoint(x1, y1, kPathCurve);
@@ -58,12 +63,14 @@ int RasterPath::curveTo(double x1, double y1, double x2, double y2, double x3, d
 }
 
 int RasterPath::close() {
-    if (noCurrentPoint()) return resultNoCurrentPoint;
+    if (noCurrentPoint())
+        return resultNoCurrentPoint;
     const RasterPathPoint first = m_points[m_curSubpath];
     const RasterPathPoint last = m_points[m_length - 1];
     // Exact comparison: a closing line is only saved when the path already
     // returned to the very same point.
-    if (m_curSubpath == m_length - 1 || last.x != first.x || last.y != first.y) lineTo(first.x, first.y);
+    if (m_curSubpath == m_length - 1 || last.x != first.x || last.y != first.y)
+        lineTo(first.x, first.y);
     m_flags[m_curSubpath] |= kPathClosed;
     m_flags[m_length - 1] |= kPathClosed;
     m_curSubpath = m_length;
@@ -99,7 +106,8 @@ void RasterPath::offset(double dx, double dy) {
 }
 
 int RasterPath::getCurPoint(double* x, double* y) const {
-    if (noCurrentPoint()) return 0;
+    if (noCurrentPoint())
+        return 0;
     *x = m_points[m_length - 1].x;
     *y = m_points[m_length - 1].y;
     return 1;

@@ -8,7 +8,9 @@ RasterSolidColor::RasterSolidColor(const uint8_t* color) {
     m_color[2] = color[2];
 }
 
-RasterPattern* RasterSolidColor::copy() const { return new RasterSolidColor(m_color); }
+RasterPattern* RasterSolidColor::copy() const {
+    return new RasterSolidColor(m_color);
+}
 
 void RasterSolidColor::getColor(int, int, uint8_t* out) const {
     out[0] = m_color[0];

@@ -32,7 +32,9 @@ RasterScanner::RasterScanner(const FlatPath* path, int evenOdd) : m_path(path), 
     m_interY = m_yMin - 1;
 }
 
-RasterScanner::~RasterScanner() { memFree(m_inter); }
+RasterScanner::~RasterScanner() {
+    memFree(m_inter);
+}
 
 void RasterScanner::getBBox(int& xMin, int& yMin, int& xMax, int& yMax) const {
     xMin = m_xMin / 4;
@@ -47,7 +49,8 @@ void RasterScanner::computeIntersections(int y) {
     const double top = y, bottom = y + 1.0;
 
     int i = y < m_interY ? 0 : m_segStart;
-    while (i < n && top > segs[i].y0 && top > segs[i].y1) ++i;
+    while (i < n && top > segs[i].y0 && top > segs[i].y1)
+        ++i;
     m_segStart = i;
 
     m_interLength = 0;
@@ -56,8 +59,10 @@ void RasterScanner::computeIntersections(int y) {
         const bool flipped = (s.flags & kSegFlipped) != 0;
         const double segYMin = flipped ? s.y1 : s.y0;
         const double segYMax = flipped ? s.y0 : s.y1;
-        if (segYMin >= bottom) break;
-        if (segYMax < top) continue;
+        if (segYMin >= bottom)
+            break;
+        if (segYMax < top)
+            continue;
 
         int x0, x1;
         if (s.flags & kSegHorizontal) {
@@ -71,10 +76,14 @@ void RasterScanner::computeIntersections(int y) {
             double xb = s.x0 + (bottom - s.y0) * s.dxdy;
             // Written so that NaN (an overflowed slope times 0) lands on the
             // range's start.
-            if (!(xa >= segXMin)) xa = segXMin;
-            if (xa > segXMax) xa = segXMax;
-            if (!(xb >= segXMin)) xb = segXMin;
-            if (xb > segXMax) xb = segXMax;
+            if (!(xa >= segXMin))
+                xa = segXMin;
+            if (xa > segXMax)
+                xa = segXMax;
+            if (!(xb >= segXMin))
+                xb = segXMin;
+            if (xb > segXMax)
+                xb = segXMax;
             x0 = floorToInt(std::min(xa, xb));
             x1 = floorToInt(std::max(xa, xb));
         }
@@ -108,14 +117,16 @@ void RasterScanner::startScanline(int y) {
 }
 
 bool RasterScanner::nextSpan(int& x0, int& x1) {
-    if (m_interIdx >= m_interLength) return false;
+    if (m_interIdx >= m_interLength)
+        return false;
     const RasterIntersection* inter = m_inter;
     int idx = m_interIdx;
     int count = m_interCount + inter[idx].count;
     int left = inter[idx].x0, right = inter[idx].x1;
     ++idx;
     while (idx < m_interLength && (inter[idx].x0 <= right || inside(count))) {
-        if (inter[idx].x1 > right) right = inter[idx].x1;
+        if (inter[idx].x1 > right)
+            right = inter[idx].x1;
         count += inter[idx].count;
         ++idx;
     }
@@ -127,31 +138,39 @@ bool RasterScanner::nextSpan(int& x0, int& x1) {
 }
 
 bool RasterScanner::getNextSpan(int y, int& x0, int& x1) {
-    if (y != m_interY) computeIntersections(y);
+    if (y != m_interY)
+        computeIntersections(y);
     return nextSpan(x0, x1);
 }
 
 int RasterScanner::test(int x, int y) {
-    if (y != m_interY) computeIntersections(y);
+    if (y != m_interY)
+        computeIntersections(y);
     int count = 0;
     for (int i = 0; i < m_interLength && m_inter[i].x0 <= x; ++i) {
-        if (x <= m_inter[i].x1) return 1;
+        if (x <= m_inter[i].x1)
+            return 1;
         count += m_inter[i].count;
     }
     return inside(count) ? 1 : 0;
 }
 
 int RasterScanner::testSpan(int sx0, int sx1, int y) {
-    if (y != m_interY) computeIntersections(y);
+    if (y != m_interY)
+        computeIntersections(y);
     int count = 0;
     int i = 0;
-    for (; i < m_interLength && m_inter[i].x1 < sx0; ++i) count += m_inter[i].count;
+    for (; i < m_interLength && m_inter[i].x1 < sx0; ++i)
+        count += m_inter[i].count;
     // The cursor is the last column known to be inside.
     int xx = sx0 - 1;
     while (xx < sx1) {
-        if (i >= m_interLength) return 0;
-        if (m_inter[i].x0 > xx + 1 && !inside(count)) return 0;
-        if (m_inter[i].x1 > xx) xx = m_inter[i].x1;
+        if (i >= m_interLength)
+            return 0;
+        if (m_inter[i].x0 > xx + 1 && !inside(count))
+            return 0;
+        if (m_inter[i].x1 > xx)
+            xx = m_inter[i].x1;
         count += m_inter[i].count;
         ++i;
     }
@@ -170,12 +189,17 @@ void RasterScanner::renderAaLine(RasterBitmap& buffer, int& x0, int& x1, int y) 
         uint8_t* row = data + i * rowSize;
         int s0, s1;
         while (nextSpan(s0, s1)) {
-            if (s0 < 0) s0 = 0;
-            if (s1 >= width) s1 = width - 1;
-            if (s0 > s1) continue;
+            if (s0 < 0)
+                s0 = 0;
+            if (s1 >= width)
+                s1 = width - 1;
+            if (s0 > s1)
+                continue;
             setBitRange(row, s0, s1);
-            if (s0 < spanMin) spanMin = s0;
-            if (s1 + 1 > spanEnd) spanEnd = s1 + 1;
+            if (s0 < spanMin)
+                spanMin = s0;
+            if (s1 + 1 > spanEnd)
+                spanEnd = s1 + 1;
         }
     }
     x0 = spanMin / 4;
@@ -189,7 +213,8 @@ void RasterScanner::clipAaLine(RasterBitmap& buffer, int x0, int x1, int y) {
     // Sub-columns 4 x0 to 4 x1 + 3, kept inside the buffer.
     const int start = std::max(4 * x0, 0);
     const int end = std::min(4 * x1 + 4, width);
-    if (start >= end) return;
+    if (start >= end)
+        return;
 
     for (int i = 0; i < 4; ++i) {
         startScanline(4 * y + i);
@@ -197,10 +222,13 @@ void RasterScanner::clipAaLine(RasterBitmap& buffer, int x0, int x1, int y) {
         int cursor = start;
         int s0, s1;
         while (cursor < end && nextSpan(s0, s1)) {
-            if (s0 > cursor) clearBitRange(row, cursor, std::min(s0, end) - 1);
-            if (s1 + 1 > cursor) cursor = s1 + 1;
+            if (s0 > cursor)
+                clearBitRange(row, cursor, std::min(s0, end) - 1);
+            if (s1 + 1 > cursor)
+                cursor = s1 + 1;
         }
-        if (cursor < end) clearBitRange(row, cursor, end - 1);
+        if (cursor < end)
+            clearBitRange(row, cursor, end - 1);
     }
 }
 

@@ -48,7 +48,8 @@ RasterScreen::RasterScreen(const HalftoneParameters* params) {
 
     if (p.kind == kScreenClustered) {
         m_size = requested & ~1;
-        if (m_size < 2) m_size = 2;
+        if (m_size < 2)
+            m_size = 2;
         m_matrix = static_cast<uint8_t*>(memAlloc(m_size * m_size));
         buildClustered();
     } else if (p.kind == kScreenStochasticClustered) {
@@ -58,7 +59,8 @@ RasterScreen::RasterScreen(const HalftoneParameters* params) {
         buildStochasticClustered(radius);
     } else {
         m_size = 1;
-        while (m_size < requested) m_size *= 2;
+        while (m_size < requested)
+            m_size *= 2;
         m_matrix = static_cast<uint8_t*>(memAlloc(m_size * m_size));
         if (m_size == 1) {
             m_matrix[0] = kLoneCellThreshold;
@@ -75,7 +77,9 @@ RasterScreen::RasterScreen(const RasterScreen& other)
     std::memcpy(m_matrix, other.m_matrix, static_cast<size_t>(m_size * m_size));
 }
 
-RasterScreen::~RasterScreen() { memFree(m_matrix); }
+RasterScreen::~RasterScreen() {
+    memFree(m_matrix);
+}
 
 // The recursive ordered-dither fill. Its depth is log2 of the size, at most
 // 8 for kMaxScreenSize.
@@ -130,9 +134,11 @@ void RasterScreen::buildClustered() {
     // by being taken (their partners lie in the right half), so the rounds
     // visit them in a stable descending order of distance.
     std::vector<int> order(static_cast<size_t>(size * h));
-    for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int>(k);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return dist[static_cast<size_t>(a)] > dist[static_cast<size_t>(b)]; });
+    for (size_t k = 0; k < order.size(); ++k)
+        order[k] = static_cast<int>(k);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return dist[static_cast<size_t>(a)] > dist[static_cast<size_t>(b)];
+    });
 
     const int denominator = 2 * size * h - 1;
     for (int i = 0; i < size * h; ++i) {
@@ -149,7 +155,8 @@ void RasterScreen::buildStochasticClustered(int r) {
 
     // 1. and 2. Every cell in row order, shuffled.
     std::vector<int> cells(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) cells[static_cast<size_t>(k)] = k;
+    for (int k = 0; k < n; ++k)
+        cells[static_cast<size_t>(k)] = k;
     ScreenRandom random;
     for (int i = 0; i < n; ++i) {
         const int j = i + static_cast<int>(static_cast<int64_t>(random.next()) * (n - i) / 32768);
@@ -159,7 +166,8 @@ void RasterScreen::buildStochasticClustered(int r) {
     // 3. The dot template.
     std::vector<uint8_t> tmpl(static_cast<size_t>((r + 1) * (r + 1)));
     for (int dy = 0; dy <= r; ++dy)
-        for (int dx = 0; dx <= r; ++dx) tmpl[static_cast<size_t>(dy * (r + 1) + dx)] = dx * dy <= r * r;
+        for (int dx = 0; dx <= r; ++dx)
+            tmpl[static_cast<size_t>(dy * (r + 1) + dx)] = dx * dy <= r * r;
 
     // 4. Dots: each unoccupied cell in shuffled order becomes one and
     // occupies the template around itself.
@@ -168,13 +176,15 @@ void RasterScreen::buildStochasticClustered(int r) {
     dots.reserve(32);
     std::vector<int> dotAt(static_cast<size_t>(n), -1);
     for (int cell : cells) {
-        if (occupied[static_cast<size_t>(cell)]) continue;
+        if (occupied[static_cast<size_t>(cell)])
+            continue;
         const int x = cell % size, y = cell / size;
         dotAt[static_cast<size_t>(cell)] = static_cast<int>(dots.size());
         dots.push_back(cell);
         for (int dy = 0; dy <= r; ++dy) {
             for (int dx = 0; dx <= r; ++dx) {
-                if (!tmpl[static_cast<size_t>(dy * (r + 1) + dx)]) continue;
+                if (!tmpl[static_cast<size_t>(dy * (r + 1) + dx)])
+                    continue;
                 const int xp = (x + dx) % size, xm = (x - dx + size) % size;
                 const int yp = (y + dy) % size, ym = (y - dy + size) % size;
                 occupied[static_cast<size_t>(yp * size + xp)] = 1;
@@ -192,8 +202,8 @@ void RasterScreen::buildStochasticClustered(int r) {
     // either every dot or every cell of that window (one wider, against
     // rounding), whichever is fewer, and both find the same dot.
     const int reach = static_cast<int>(std::sqrt(2.0 * r * r)) + 1;
-    const bool useWindow = 2 * reach + 1 < size &&
-                           static_cast<size_t>((2 * reach + 1) * (2 * reach + 1)) < dots.size();
+    const bool useWindow =
+        2 * reach + 1 < size && static_cast<size_t>((2 * reach + 1) * (2 * reach + 1)) < dots.size();
     std::vector<int> owner(static_cast<size_t>(n));
     std::vector<int> ownerDist(static_cast<size_t>(n));
     for (int y = 0; y < size; ++y) {
@@ -213,7 +223,8 @@ void RasterScreen::buildStochasticClustered(int r) {
                     for (int ox = -reach; ox <= reach; ++ox) {
                         const int cx = (x + ox + size) % size;
                         const int dot = dotAt[static_cast<size_t>(cy * size + cx)];
-                        if (dot >= 0) consider(dot, cx, cy);
+                        if (dot >= 0)
+                            consider(dot, cx, cy);
                     }
                 }
             } else {
@@ -230,11 +241,14 @@ void RasterScreen::buildStochasticClustered(int r) {
     // sort) and ordered by distance, equal distances keeping row order.
     const size_t dotCount = dots.size();
     std::vector<int> start(dotCount + 1, 0);
-    for (int k = 0; k < n; ++k) ++start[static_cast<size_t>(owner[static_cast<size_t>(k)]) + 1];
-    for (size_t d = 0; d < dotCount; ++d) start[d + 1] += start[d];
+    for (int k = 0; k < n; ++k)
+        ++start[static_cast<size_t>(owner[static_cast<size_t>(k)]) + 1];
+    for (size_t d = 0; d < dotCount; ++d)
+        start[d + 1] += start[d];
     std::vector<int> members(static_cast<size_t>(n));
     std::vector<int> fill(start.begin(), start.end() - 1);
-    for (int k = 0; k < n; ++k) members[static_cast<size_t>(fill[static_cast<size_t>(owner[static_cast<size_t>(k)])]++)] = k;
+    for (int k = 0; k < n; ++k)
+        members[static_cast<size_t>(fill[static_cast<size_t>(owner[static_cast<size_t>(k)])]++)] = k;
     for (size_t d = 0; d < dotCount; ++d) {
         auto first = members.begin() + start[d], last = members.begin() + start[d + 1];
         std::stable_sort(first, last, [&](int a, int b) {
@@ -252,7 +266,8 @@ void RasterScreen::adjust(double gamma, double blackLimit, double whiteLimit) {
     // The limits and gamma come from the configuration file: saturate rather
     // than trust them to be in range (NaN gives the lowest value).
     int black = saturateToInt(std::floor(255 * blackLimit + 0.5), 0, 255);
-    if (black == 0) black = 1;
+    if (black == 0)
+        black = 1;
     const int white = saturateToInt(std::floor(255 * whiteLimit + 0.5), 0, 255);
 
     int minValue = 255, maxValue = 0;

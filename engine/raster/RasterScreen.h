@@ -31,8 +31,10 @@ public:
 
     // 1 when the grey value passes the threshold at device pixel (x, y).
     int test(int x, int y, int value) const {
-        if (value < m_minValue) return 0;
-        if (value >= m_maxValue) return 1;
+        if (value < m_minValue)
+            return 0;
+        if (value >= m_maxValue)
+            return 1;
         // Remainders of truncating division taken as absolute values: the
         // tiling mirrors around 0.
         const int xx = std::abs(x % m_size);

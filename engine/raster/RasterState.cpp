@@ -45,14 +45,19 @@ RasterState::RasterState(const RasterState& o, int)
     setLineDash(o.m_lineDash, o.m_lineDashLength, o.m_lineDashPhase);
 }
 
-RasterState* RasterState::clone() const { return new RasterState(*this, 0); }
+RasterState* RasterState::clone() const {
+    return new RasterState(*this, 0);
+}
 
 RasterState::~RasterState() {
     memFree(m_lineDash);
-    if (m_ownsSoftMask) delete m_softMask;
+    if (m_ownsSoftMask)
+        delete m_softMask;
 }
 
-void RasterState::setMatrix(const double* m) { std::memcpy(m_matrix, m, sizeof m_matrix); }
+void RasterState::setMatrix(const double* m) {
+    std::memcpy(m_matrix, m, sizeof m_matrix);
+}
 
 void RasterState::setLineDash(const double* values, int n, double phase) {
     memFree(m_lineDash);
@@ -67,7 +72,8 @@ void RasterState::setLineDash(const double* values, int n, double phase) {
 }
 
 void RasterState::setSoftMask(RasterBitmap* bitmap) {
-    if (m_ownsSoftMask && bitmap != m_softMask) delete m_softMask;
+    if (m_ownsSoftMask && bitmap != m_softMask)
+        delete m_softMask;
     m_softMask = bitmap;
     m_ownsSoftMask = 1;
 }

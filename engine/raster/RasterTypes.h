@@ -17,7 +17,9 @@ enum RasterColorMode : int {
 
 // Colour components per pixel of each mode, as the blend routines and the
 // pixel pipe count them.
-inline int rasterModeComponents(int mode) { return mode >= rasterRGB8 ? 3 : 1; }
+inline int rasterModeComponents(int mode) {
+    return mode >= rasterRGB8 ? 3 : 1;
+}
 
 // Result codes shared by the rasteriser's operations.
 enum RasterResult : int {
@@ -32,7 +34,9 @@ enum RasterResult : int {
 };
 
 // Division by 255 of an 8-bit product (0 <= v <= 255 x 255), rounded.
-inline int div255(int v) { return (v + (v >> 8) + 128) >> 8; }
+inline int div255(int v) {
+    return (v + (v >> 8) + 128) >> 8;
+}
 
 // Device coordinates are clamped to this magnitude before they become
 // integers. Scan conversion works on a grid four times finer, and a few
@@ -45,25 +49,33 @@ constexpr double kMaxGridCoord = 4 * kMaxDeviceCoord;
 // A device coordinate pulled into range; NaN (an infinite matrix times a zero
 // coordinate) becomes 0.
 inline double clampCoord(double v) {
-    if (v >= -kMaxDeviceCoord && v <= kMaxDeviceCoord) return v;
-    if (v > kMaxDeviceCoord) return kMaxDeviceCoord;
-    if (v < -kMaxDeviceCoord) return -kMaxDeviceCoord;
+    if (v >= -kMaxDeviceCoord && v <= kMaxDeviceCoord)
+        return v;
+    if (v > kMaxDeviceCoord)
+        return kMaxDeviceCoord;
+    if (v < -kMaxDeviceCoord)
+        return -kMaxDeviceCoord;
     return 0;
 }
 
 // floor() of a coordinate on either grid as an int. The value is clamped to
 // +-2^30 first, so that no input can make the conversion undefined.
 inline int floorToInt(double v) {
-    if (v >= -kMaxGridCoord && v <= kMaxGridCoord) return static_cast<int>(std::floor(v));
-    if (v > kMaxGridCoord) return static_cast<int>(kMaxGridCoord);
-    if (v < -kMaxGridCoord) return -static_cast<int>(kMaxGridCoord);
+    if (v >= -kMaxGridCoord && v <= kMaxGridCoord)
+        return static_cast<int>(std::floor(v));
+    if (v > kMaxGridCoord)
+        return static_cast<int>(kMaxGridCoord);
+    if (v < -kMaxGridCoord)
+        return -static_cast<int>(kMaxGridCoord);
     return 0;
 }
 
 // A double converted to an int in [lo, hi], truncating toward zero; NaN gives lo.
 inline int saturateToInt(double v, int lo, int hi) {
-    if (!(v >= lo)) return lo;
-    if (v >= hi) return hi;
+    if (!(v >= lo))
+        return lo;
+    if (v >= hi)
+        return hi;
     return static_cast<int>(v);
 }
 
@@ -71,6 +83,8 @@ inline int saturateToInt(double v, int lo, int hi) {
 // truncate(size + 0.5), at least 1. A size too large for an int saturates, so
 // that the bitmap constructor sees an absurd size (and refuses it) instead of
 // a wrapped one.
-inline int pixelCountFromSize(double size) { return saturateToInt(size + 0.5, 1, INT32_MAX); }
+inline int pixelCountFromSize(double size) {
+    return saturateToInt(size + 0.5, 1, INT32_MAX);
+}
 
 }  // namespace rendova

@@ -24,14 +24,17 @@ void Rasteriser::init() {
     if (m_vectorAntialias) {
         try {
             // checkedMul: four sub-columns per pixel must still fit an int.
-            m_aaBuffer = std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1, 0, 1);
+            m_aaBuffer =
+                std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1, 0, 1);
         } catch (...) {
             delete m_state;
             throw;
         }
-        for (int i = 0; i <= 16; ++i) m_aaGamma[i] = std::pow(i * 0.0625, 1.5);
+        for (int i = 0; i <= 16; ++i)
+            m_aaGamma[i] = std::pow(i * 0.0625, 1.5);
     } else {
-        for (double& g : m_aaGamma) g = 0;
+        for (double& g : m_aaGamma)
+            g = 0;
     }
     resetModifiedBox();
     m_opClipResult = 0;
@@ -64,7 +67,8 @@ int Rasteriser::saveState() {
 
 int Rasteriser::restoreState() {
     RasterState* next = m_state->next();
-    if (!next) return resultNothingSaved;
+    if (!next)
+        return resultNothingSaved;
     delete m_state;
     m_state = next;
     return resultOk;
@@ -78,13 +82,17 @@ void Rasteriser::resetModifiedBox() {
 }
 
 void Rasteriser::extendModifiedX(int x) {
-    if (x < m_modXMin) m_modXMin = x;
-    if (x > m_modXMax) m_modXMax = x;
+    if (x < m_modXMin)
+        m_modXMin = x;
+    if (x > m_modXMax)
+        m_modXMax = x;
 }
 
 void Rasteriser::extendModifiedY(int y) {
-    if (y < m_modYMin) m_modYMin = y;
-    if (y > m_modYMax) m_modYMax = y;
+    if (y < m_modYMin)
+        m_modYMin = y;
+    if (y > m_modYMax)
+        m_modYMax = y;
 }
 
 }  // namespace rendova

@@ -71,7 +71,6 @@ private:
     RasterState* m_state;
     // 1 bit per sub-pixel, 4 x the bitmap's width by 4 rows, top-down.
     std::unique_ptr<RasterBitmap> m_aaBuffer;
-    int m_aaBufferRow = -1;
     RasterBitmap* m_groupBackdrop = nullptr;
     int m_groupBackdropX = 0;
     int m_groupBackdropY = 0;

@@ -8,8 +8,22 @@ namespace rendova {
 namespace {
 
 enum Mode {
-    kNormal, kMultiply, kScreen, kOverlay, kDarken, kLighten, kColorDodge, kColorBurn, kHardLight,
-    kSoftLight, kDifference, kExclusion, kHue, kSaturation, kColor, kLuminosity
+    kNormal,
+    kMultiply,
+    kScreen,
+    kOverlay,
+    kDarken,
+    kLighten,
+    kColorDodge,
+    kColorBurn,
+    kHardLight,
+    kSoftLight,
+    kDifference,
+    kExclusion,
+    kHue,
+    kSaturation,
+    kColor,
+    kLuminosity
 };
 
 int blendGrey(int mode, int s, int b) {
@@ -20,15 +34,17 @@ int blendGrey(int mode, int s, int b) {
     return out[0];
 }
 
-TEST(BlendModesTest, NormalHasNoRoutine) { EXPECT_EQ(blendModeTable[kNormal], nullptr); }
+TEST(BlendModesTest, NormalHasNoRoutine) {
+    EXPECT_EQ(blendModeTable[kNormal], nullptr);
+}
 
 TEST(BlendModesTest, SeparableModeValues) {
     EXPECT_EQ(blendGrey(kMultiply, 255, 128), 128);
     EXPECT_EQ(blendGrey(kMultiply, 100, 100), 39);
     EXPECT_EQ(blendGrey(kScreen, 0, 0), 0);
     EXPECT_EQ(blendGrey(kScreen, 100, 100), 161);
-    EXPECT_EQ(blendGrey(kOverlay, 100, 100), 78);    // b < 128: 2 s b / 255
-    EXPECT_EQ(blendGrey(kOverlay, 100, 200), 189);   // 255 + 2 (s - 255)(255 - b) / 255, truncated toward zero
+    EXPECT_EQ(blendGrey(kOverlay, 100, 100), 78);   // b < 128: 2 s b / 255
+    EXPECT_EQ(blendGrey(kOverlay, 100, 200), 189);  // 255 + 2 (s - 255)(255 - b) / 255, truncated toward zero
     EXPECT_EQ(blendGrey(kDarken, 30, 40), 30);
     EXPECT_EQ(blendGrey(kLighten, 30, 40), 40);
     EXPECT_EQ(blendGrey(kColorDodge, 255, 0), 255);
@@ -96,7 +112,8 @@ TEST(BlendModesTest, RgbToHsvSectorsAndGrey) {
 }
 
 TEST(BlendModesTest, HsvRoundTripsPrimaries) {
-    const int colours[][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+    const int colours[][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
+                              {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
     for (const auto& c : colours) {
         int h, s, v, r, g, b;
         rgbToHsv(c[0], c[1], c[2], &h, &s, &v);
@@ -113,8 +130,8 @@ TEST(BlendModesTest, HsvRoundTripsPrimaries) {
 }
 
 TEST(BlendModesTest, LuminosityTakesTheSourceValue) {
-    const uint8_t src[3] = {50, 50, 50};      // value 50, no hue
-    const uint8_t dest[3] = {255, 0, 0};      // pure red
+    const uint8_t src[3] = {50, 50, 50};  // value 50, no hue
+    const uint8_t dest[3] = {255, 0, 0};  // pure red
     uint8_t out[3];
     blendModeTable[kLuminosity](src, dest, out, rasterRGB8);
     EXPECT_EQ(out[0], 50);

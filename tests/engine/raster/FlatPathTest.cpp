@@ -132,9 +132,9 @@ TEST(FlatPathTest, HostileMatrixGivesClampedCoordinates) {
 TEST(FlatPathTest, SortOrdersByUpperEndThenX) {
     RasterPath path;
     path.moveTo(5, 10);
-    path.lineTo(5, 2);   // upper end (5, 2), flipped
-    path.lineTo(1, 2);   // horizontal: upper end is its start (5, 2)
-    path.lineTo(0, 7);   // upper end (1, 2)
+    path.lineTo(5, 2);  // upper end (5, 2), flipped
+    path.lineTo(1, 2);  // horizontal: upper end is its start (5, 2)
+    path.lineTo(0, 7);  // upper end (1, 2)
     FlatPath flat(path, kIdentity, 1, 1);
     flat.sortSegments();
     ASSERT_EQ(flat.length(), 4);

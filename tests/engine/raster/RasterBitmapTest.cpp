@@ -15,8 +15,12 @@
 namespace rendova {
 namespace {
 
-uint32_t get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t get32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 TEST(RasterBitmapTest, OnePixelBgrRowIsPaddedToFourBytes) {
     RasterBitmap bitmap(1, 1, 1, rasterBGR8, 0, 1);
@@ -34,7 +38,8 @@ TEST(RasterBitmapTest, OnePixelBgrRowIsPaddedToFourBytes) {
     EXPECT_EQ(get16(h + 28), 24);
     EXPECT_EQ(get32(h + 30), 0u);
     EXPECT_EQ(get32(h + 34), 4u);
-    for (int offset = 38; offset < 54; offset += 4) EXPECT_EQ(get32(h + offset), 0u) << offset;
+    for (int offset = 38; offset < 54; offset += 4)
+        EXPECT_EQ(get32(h + offset), 0u) << offset;
     EXPECT_EQ(bitmap.alpha(), nullptr);
 }
 
@@ -112,7 +117,8 @@ TEST(RasterBitmapTest, GetPixelReadsMonoModes) {
 TEST(RasterBitmapTest, GetPixelOutsideLeavesOutputUntouched) {
     RasterBitmap bitmap(3, 3, 1, rasterBGR8, 0, 0);
     uint8_t out[3] = {1, 2, 3};
-    for (auto [x, y] : std::vector<std::pair<int, int>>{{-1, 0}, {3, 0}, {0, -1}, {0, 3}, {INT32_MIN, INT32_MAX}}) {
+    for (auto [x, y] :
+         std::vector<std::pair<int, int>>{{-1, 0}, {3, 0}, {0, -1}, {0, 3}, {INT32_MIN, INT32_MAX}}) {
         bitmap.getPixel(x, y, out);
         EXPECT_EQ(out[0], 1);
         EXPECT_EQ(out[1], 2);
@@ -124,7 +130,8 @@ TEST(RasterBitmapTest, AlphaPlaneIsWidthTimesHeight) {
     RasterBitmap bitmap(7, 3, 4, rasterBGR8, 1, 0);
     ASSERT_NE(bitmap.alpha(), nullptr);
     // Every byte of the plane is addressable (the sanitizers check).
-    for (int i = 0; i < 7 * 3; ++i) bitmap.alpha()[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 7 * 3; ++i)
+        bitmap.alpha()[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(bitmap.alpha()[20], 20);
 }
 

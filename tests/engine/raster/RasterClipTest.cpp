@@ -92,7 +92,7 @@ TEST(RasterClipTest, EmptyPathMakesEverythingOutside) {
 
 TEST(RasterClipTest, TestRectTouchingTheEdgeIsInside) {
     RasterClip clip(0, 0, 10, 10, 0);
-    EXPECT_EQ(clip.testRect(0, 0, 9, 9), 0);   // rx1 + 1 = xMax
+    EXPECT_EQ(clip.testRect(0, 0, 9, 9), 0);  // rx1 + 1 = xMax
     EXPECT_EQ(clip.testRect(0, 0, 10, 9), 2);
     EXPECT_EQ(clip.testRect(-1, 0, 5, 5), 2);
     EXPECT_EQ(clip.testRect(11, 0, 20, 5), 1);
@@ -174,7 +174,8 @@ TEST(RasterClipTest, ClipSpanClearsRightOfTheRectangleAndNothingPastTheBuffer) {
     for (int row = 0; row < 4; ++row) {
         // From floor(4 x 4.25) + 1 = 18 to the end of the row; the first bit
         // of the next row (one past this row's last) stays set.
-        for (int x = 0; x < 24; ++x) EXPECT_EQ(bit(buffer, row, x), x < 18) << row << "," << x;
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(bit(buffer, row, x), x < 18) << row << "," << x;
     }
 }
 
@@ -187,7 +188,8 @@ TEST(RasterClipTest, ClipSpanClearsLeftOfTheRectangle) {
     EXPECT_EQ(x0, 1);
     EXPECT_EQ(x1, 5);
     for (int row = 0; row < 4; ++row)
-        for (int x = 0; x < 24; ++x) EXPECT_EQ(bit(buffer, row, x), x >= 6) << row << "," << x;
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(bit(buffer, row, x), x >= 6) << row << "," << x;
 
     // A rectangle covering the whole buffer clears nothing and moves nothing.
     RasterClip wide(-5, 0, 50, 10, 1);
@@ -197,7 +199,8 @@ TEST(RasterClipTest, ClipSpanClearsLeftOfTheRectangle) {
     wide.clipSpan(buffer, x0, x1, 0);
     EXPECT_EQ(x0, 0);
     EXPECT_EQ(x1, 5);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(buffer.data()[i], 0xff);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(buffer.data()[i], 0xff);
 }
 
 TEST(RasterClipTest, ClipSpanAppliesClipPaths) {

@@ -92,14 +92,16 @@ TEST(RasterPathTest, ClosingATriangleThatReturnsToItsStartAddsNoPoint) {
 TEST(RasterPathTest, ArraysGrowFrom32To64AtThe33rdPoint) {
     RasterPath path;
     path.moveTo(0, 0);
-    for (int i = 1; i < 32; ++i) path.lineTo(i, 0);
+    for (int i = 1; i < 32; ++i)
+        path.lineTo(i, 0);
     EXPECT_EQ(path.size(), 32);
     path.lineTo(32, 0);
     EXPECT_EQ(path.size(), 64);
     EXPECT_EQ(path.length(), 33);
     EXPECT_EQ(path.points()[32].x, 32);
     // A curve that does not fit grows the arrays once, before any point.
-    for (int i = 33; i < 62; ++i) path.lineTo(i, 0);
+    for (int i = 33; i < 62; ++i)
+        path.lineTo(i, 0);
     path.curveTo(1, 1, 2, 2, 3, 3);
     EXPECT_EQ(path.size(), 128);
     EXPECT_EQ(path.length(), 65);
@@ -131,7 +133,8 @@ TEST(RasterPathTest, HintsGrowAndOffsetMovesEveryPoint) {
     RasterPath path;
     path.moveTo(1, 1);
     path.lineTo(2, 3);
-    for (int i = 0; i < 20; ++i) path.addStrokeAdjustHint(i, i + 1, i, i + 2);
+    for (int i = 0; i < 20; ++i)
+        path.addStrokeAdjustHint(i, i + 1, i, i + 2);
     ASSERT_EQ(path.hintsLength(), 20);
     EXPECT_EQ(path.hints()[19].ctrl0, 19);
     EXPECT_EQ(path.hints()[19].lastPoint, 21);

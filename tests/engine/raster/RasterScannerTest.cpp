@@ -17,14 +17,16 @@ const double kIdentity[6] = {1, 0, 0, 1, 0, 0};
 // A sorted flat path and its scanner, kept together.
 struct Scan {
     Scan(const RasterPath& path, int evenOdd, bool antialias = false) : flat(path, kIdentity, 1, 1) {
-        if (antialias) flat.scaleForAntialias();
+        if (antialias)
+            flat.scaleForAntialias();
         flat.sortSegments();
         scanner = std::make_unique<RasterScanner>(&flat, evenOdd);
     }
     std::vector<std::pair<int, int>> spans(int y) {
         std::vector<std::pair<int, int>> out;
         int x0, x1;
-        while (scanner->getNextSpan(y, x0, x1)) out.emplace_back(x0, x1);
+        while (scanner->getNextSpan(y, x0, x1))
+            out.emplace_back(x0, x1);
         return out;
     }
     FlatPath flat;
@@ -70,8 +72,8 @@ TEST(RasterScannerTest, HorizontalEdgesCoverColumnsButDoNotWind) {
     path.lineTo(6, 3.5);
     Scan scan(path, 0);
     EXPECT_EQ(scan.spans(3), (Spans{{2, 6}}));
-    EXPECT_EQ(scan.scanner->test(4, 3), 1);   // on the outline
-    EXPECT_EQ(scan.scanner->test(8, 3), 0);   // right of it, still outside
+    EXPECT_EQ(scan.scanner->test(4, 3), 1);  // on the outline
+    EXPECT_EQ(scan.scanner->test(8, 3), 0);  // right of it, still outside
     EXPECT_EQ(scan.scanner->test(1, 3), 0);
 }
 
@@ -211,7 +213,8 @@ TEST(RasterScannerTest, AntialiasedLineWithoutSpans) {
     scan.scanner->renderAaLine(buffer, x0, x1, 0);
     EXPECT_EQ(x0, 6);  // the target width
     EXPECT_EQ(x1, 0);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(buffer.data()[i], 0);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(buffer.data()[i], 0);
 }
 
 TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
@@ -222,7 +225,8 @@ TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
     std::memset(buffer.data(), 0xff, 8);
     scan.scanner->clipAaLine(buffer, 0, 3, 0);
     for (int row = 0; row < 4; ++row)
-        for (int x = 0; x < 16; ++x) EXPECT_EQ(bit(buffer, row, x), x >= 4 && x <= 10) << row << "," << x;
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(bit(buffer, row, x), x >= 4 && x <= 10) << row << "," << x;
 
     // Only pixels x0..x1 are touched.
     std::memset(buffer.data(), 0xff, 8);

@@ -60,7 +60,8 @@ TEST(RasterScreenTest, DispersedSizesAreRoundedUpToPowersOfTwo) {
     EXPECT_EQ(eight.size(), 8);
     // Every threshold 1 + 254 (v - 1) / 63 for v = 1..64 appears once.
     std::vector<int> m = matrixOf(eight), expected;
-    for (int v = 1; v <= 64; ++v) expected.push_back(1 + 254 * (v - 1) / 63);
+    for (int v = 1; v <= 64; ++v)
+        expected.push_back(1 + 254 * (v - 1) / 63);
     std::sort(m.begin(), m.end());
     EXPECT_EQ(m, expected);
 
@@ -84,7 +85,8 @@ TEST(RasterScreenTest, ClusteredSizeIsEvenAndAtLeastTwo) {
 
     // Every cell gets one of the thresholds 1 + 254 k / 35, k = 0..35.
     std::vector<int> m = matrixOf(six), expected;
-    for (int k = 0; k < 36; ++k) expected.push_back(1 + 254 * k / 35);
+    for (int k = 0; k < 36; ++k)
+        expected.push_back(1 + 254 * k / 35);
     std::sort(m.begin(), m.end());
     EXPECT_EQ(m, expected);
 }
@@ -139,7 +141,8 @@ TEST(RasterScreenTest, StochasticScreenLeavesTheProcessRandomStateAlone) {
 std::vector<int> referenceStochastic(int size, int r) {
     const int n = size * size;
     std::vector<int> cells(n);
-    for (int k = 0; k < n; ++k) cells[k] = k;
+    for (int k = 0; k < n; ++k)
+        cells[k] = k;
     uint32_t seed = 123;
     for (int i = 0; i < n; ++i) {
         seed = seed * 214013u + 2531011u;
@@ -149,7 +152,8 @@ std::vector<int> referenceStochastic(int size, int r) {
     }
     std::vector<int> occupied(n, 0), dots;
     for (int cell : cells) {
-        if (occupied[cell]) continue;
+        if (occupied[cell])
+            continue;
         dots.push_back(cell);
         const int x = cell % size, y = cell / size;
         for (int dy = 0; dy <= r; ++dy)
@@ -157,7 +161,8 @@ std::vector<int> referenceStochastic(int size, int r) {
                 if (dx * dy <= r * r)
                     for (int sy : {1, -1})
                         for (int sx : {1, -1})
-                            occupied[((y + sy * dy) % size + size) % size * size + ((x + sx * dx) % size + size) % size] = 1;
+                            occupied[((y + sy * dy) % size + size) % size * size +
+                                     ((x + sx * dx) % size + size) % size] = 1;
     }
     auto wrapped = [size](int a, int b) { return std::min(std::abs(a - b), size - std::abs(a - b)); };
     std::vector<int> owner(n), dist(n);
@@ -177,10 +182,12 @@ std::vector<int> referenceStochastic(int size, int r) {
     for (size_t d = 0; d < dots.size(); ++d) {
         std::vector<int> mine;
         for (int k = 0; k < n; ++k)
-            if (owner[k] == static_cast<int>(d)) mine.push_back(k);
+            if (owner[k] == static_cast<int>(d))
+                mine.push_back(k);
         std::stable_sort(mine.begin(), mine.end(), [&](int a, int b) { return dist[a] < dist[b]; });
         const int m = static_cast<int>(mine.size());
-        for (int k = 0; k < m; ++k) matrix[mine[k]] = m == 1 ? 128 : 255 - 254 * k / (m - 1);
+        for (int k = 0; k < m; ++k)
+            matrix[mine[k]] = m == 1 ? 128 : 255 - 254 * k / (m - 1);
     }
     return matrix;
 }
@@ -214,8 +221,8 @@ TEST(RasterScreenTest, StochasticDotCentresAreWhiteAndEveryCellPassesSomething) 
 TEST(RasterScreenTest, LimitsAndGammaAdjustThresholds) {
     HalftoneParameters p;
     p.size = 4;
-    p.blackLimit = 0.2;   // 51
-    p.whiteLimit = 0.8;   // 204
+    p.blackLimit = 0.2;  // 51
+    p.whiteLimit = 0.8;  // 204
     RasterScreen limited(&p);
     const std::vector<int> m = matrixOf(limited);
     EXPECT_EQ(*std::min_element(m.begin(), m.end()), 51);
@@ -253,7 +260,7 @@ TEST(RasterScreenTest, OutOfRangeSettingsStayInRange) {
     EXPECT_EQ(RasterScreen(&p).size(), RasterScreen::kMaxScreenSize);
 
     HalftoneParameters odd;
-    odd.gamma = -3;            // pow(0, -3) is infinite
+    odd.gamma = -3;  // pow(0, -3) is infinite
     odd.blackLimit = std::nan("");
     odd.whiteLimit = 1e300;
     RasterScreen screen(&odd);

@@ -12,7 +12,8 @@ TEST(RasteriserStateTest, FreshStateHasTheDefaults) {
     Rasteriser rasteriser(&bitmap, 1, nullptr);
     const RasterState* state = rasteriser.getState();
     const double identity[6] = {1, 0, 0, 1, 0, 0};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(state->matrix()[i], identity[i]);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(state->matrix()[i], identity[i]);
     uint8_t colour[3] = {9, 9, 9};
     state->fillPattern()->getColor(3, 4, colour);
     EXPECT_EQ(colour[0], 0);
@@ -124,7 +125,8 @@ TEST(RasteriserStateTest, CloneSharesTheSoftMaskAndNeverDeletesIt) {
 TEST(RasteriserStateTest, DeepStackIsReleasedOnDestruction) {
     RasterBitmap bitmap(8, 8, 1, rasterBGR8, 0, 0);
     auto rasteriser = std::make_unique<Rasteriser>(&bitmap, 1, nullptr);
-    for (int i = 0; i < 5000; ++i) rasteriser->saveState();
+    for (int i = 0; i < 5000; ++i)
+        rasteriser->saveState();
     rasteriser.reset();  // the sanitizers check that every state is freed
 }
 
