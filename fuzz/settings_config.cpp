@@ -2,11 +2,11 @@
 // read as the settings' configuration file. Includes and glyph-name files
 // that the input names are opened like any others, so the input can reach
 // only files that exist; the seeds name none.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "engine/core/GlobalSettings.h"
 

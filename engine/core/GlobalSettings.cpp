@@ -93,7 +93,8 @@ GlobalSettings::GlobalSettings(const char* configPath) {
     try {
         fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
         for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
-            m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name, static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+            m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
+                                static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
 
         FILE* file = nullptr;
         if (configPath && configPath[0] && (file = openConfigFile(configPath))) {
@@ -193,7 +194,8 @@ const DisplayFontRecord* GlobalSettings::findSubstituteFont(const char* fontName
 const DisplayFontRecord* GlobalSettings::findSubstituteCidFont(const char* fontName, const char* collection) {
     GeneralLock lock(*this);
     if (fontName) {
-        if (auto record = reinterpret_cast<const DisplayFontRecord*>(m_displayNamedCidFonts.lookupCStr(fontName)))
+        if (auto record =
+                reinterpret_cast<const DisplayFontRecord*>(m_displayNamedCidFonts.lookupCStr(fontName)))
             return record;
     }
     return reinterpret_cast<const DisplayFontRecord*>(m_displayCidFonts.lookupCStr(collection));

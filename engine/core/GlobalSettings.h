@@ -179,7 +179,7 @@ private:
     StringHash m_unicodeToUnicodeFiles{true};  // font-name fragment -> DynString* path
     StringHash m_cMapDirs{true};               // collection -> PtrList<DynString>* of directories
     PtrList<DynString> m_toUnicodeDirs;
-    StringHash m_displayFonts{false};          // font name -> DisplayFontRecord*, keyed by its name
+    StringHash m_displayFonts{false};  // font name -> DisplayFontRecord*, keyed by its name
     std::unique_ptr<SystemFontList> m_systemFonts;
     StringHash m_displayCidFonts{false};       // collection -> DisplayFontRecord*
     StringHash m_displayNamedCidFonts{false};  // CID font name -> DisplayFontRecord*

@@ -165,11 +165,11 @@ constexpr const char* kLineEnds[] = {"cr", "lf", "crlf", nullptr};
 constexpr const char* kScreenTypes[] = {"dispersed", "clustered", "stochastic-clustered", nullptr};
 
 // Key syntax of the key-binding commands.
-constexpr const char* kKeyNames[] = {"tab",  "return", "enter", "backspace", "insert", "delete", "home",
-                                     "end",  "pgup",   "pgdn",  "left",      "right",  "up",     "down",
-                                     nullptr};
-constexpr const char* kContextNames[] = {"fullscreen", "window",      "continuous",     "single-page",
-                                         "over-link",  "off-link",    "outline",        "main-window",
+constexpr const char* kKeyNames[] = {"tab",    "return", "enter", "backspace", "insert",
+                                     "delete", "home",   "end",   "pgup",      "pgdn",
+                                     "left",   "right",  "up",    "down",      nullptr};
+constexpr const char* kContextNames[] = {"fullscreen",     "window",          "continuous", "single-page",
+                                         "over-link",      "off-link",        "outline",    "main-window",
                                          "scroll-lock-on", "scroll-lock-off", nullptr};
 constexpr const char* kAnyContext = "any";
 constexpr int kMaxFunctionKey = 35;
@@ -247,7 +247,8 @@ private:
             if (command->maxArgs < 0)
                 error("'%s' needs at least %d arguments", command->word, command->minArgs);
             else if (command->minArgs == command->maxArgs)
-                error("'%s' needs %d argument%s", command->word, command->minArgs, command->minArgs == 1 ? "" : "s");
+                error("'%s' needs %d argument%s", command->word, command->minArgs,
+                      command->minArgs == 1 ? "" : "s");
             else
                 error("'%s' needs %d to %d arguments", command->word, command->minArgs, command->maxArgs);
             return;
@@ -339,15 +340,16 @@ private:
             ++lineNumber;
             std::vector<std::string> fields = splitFields(line);
             if (status == LineStatus::TooLong || fields.size() < 2) {
-                error("glyph-name file '%s', line %d: not a Unicode value and a glyph name", name, lineNumber);
+                error("glyph-name file '%s', line %d: not a Unicode value and a glyph name", name,
+                      lineNumber);
                 continue;
             }
             char* end = nullptr;
             unsigned long value = std::strtoul(fields[0].c_str(), &end, 16);
-            if (end == fields[0].c_str() || *end || !std::isxdigit(static_cast<unsigned char>(fields[0][0])) ||
-                value > 0x10FFFF) {
-                error("glyph-name file '%s', line %d: '%s' is not a hexadecimal Unicode value", name, lineNumber,
-                      fields[0].c_str());
+            if (end == fields[0].c_str() || *end ||
+                !std::isxdigit(static_cast<unsigned char>(fields[0][0])) || value > 0x10FFFF) {
+                error("glyph-name file '%s', line %d: '%s' is not a hexadecimal Unicode value", name,
+                      lineNumber, fields[0].c_str());
                 continue;
             }
             m_settings.m_nameToUnicode.add(fields[1].c_str(), static_cast<int>(value));
@@ -369,7 +371,9 @@ private:
         return fields;
     }
 
-    void cidToUnicode(const Args& args) { replacePath(m_settings.m_cidToUnicodeFiles, args[0].c_str(), args[1].c_str()); }
+    void cidToUnicode(const Args& args) {
+        replacePath(m_settings.m_cidToUnicodeFiles, args[0].c_str(), args[1].c_str());
+    }
     void unicodeToUnicode(const Args& args) {
         replacePath(m_settings.m_unicodeToUnicodeFiles, args[0].c_str(), args[1].c_str());
     }
@@ -399,11 +403,16 @@ private:
     void fontType1(const Args& args) { addFont(args, DisplayFontRecord::kType1); }
     void fontTrueType(const Args& args) { addFont(args, DisplayFontRecord::kTrueType); }
     void addFont(const Args& args, int kind) {
-        m_settings.addDisplayFont(std::make_unique<DisplayFontRecord>(args[0].c_str(), kind, args[1].c_str()));
+        m_settings.addDisplayFont(
+            std::make_unique<DisplayFontRecord>(args[0].c_str(), kind, args[1].c_str()));
     }
 
-    void cidFontType1(const Args& args) { addCidFont(m_settings.m_displayNamedCidFonts, args, DisplayFontRecord::kType1); }
-    void collectionFontType1(const Args& args) { addCidFont(m_settings.m_displayCidFonts, args, DisplayFontRecord::kType1); }
+    void cidFontType1(const Args& args) {
+        addCidFont(m_settings.m_displayNamedCidFonts, args, DisplayFontRecord::kType1);
+    }
+    void collectionFontType1(const Args& args) {
+        addCidFont(m_settings.m_displayCidFonts, args, DisplayFontRecord::kType1);
+    }
     void cidFontTrueType(const Args& args) {
         addCidFont(m_settings.m_displayNamedCidFonts, args, DisplayFontRecord::kTrueType);
     }
@@ -532,9 +541,11 @@ private:
             *code = 0x1000 + index;
         } else if (p[0] == 'f' && smallNumber(p + 1, &n) && n >= 1 && n <= kMaxFunctionKey) {
             *code = 0x1100 + n - 1;
-        } else if (startsWith(p, "mouse-press", &rest) && smallNumber(rest, &n) && n >= 1 && n <= kMouseButtons) {
+        } else if (startsWith(p, "mouse-press", &rest) && smallNumber(rest, &n) && n >= 1 &&
+                   n <= kMouseButtons) {
             *code = 0x2000 + n;
-        } else if (startsWith(p, "mouse-release", &rest) && smallNumber(rest, &n) && n >= 1 && n <= kMouseButtons) {
+        } else if (startsWith(p, "mouse-release", &rest) && smallNumber(rest, &n) && n >= 1 &&
+                   n <= kMouseButtons) {
             *code = 0x2100 + n;
         } else if (p[0] > 0x20 && p[0] < 0x7f && p[1] == '\0') {
             *code = static_cast<unsigned char>(p[0]);
@@ -565,7 +576,8 @@ private:
         size_t start = 0;
         for (;;) {
             size_t comma = word.find(',', start);
-            std::string name = word.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            std::string name =
+                word.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
             int index = wordIndex(name, kContextNames);
             if (index < 0) {
                 error("'%s' is not a key context", name.c_str());
@@ -584,7 +596,8 @@ private:
     int m_lineNumber = 0;
 };
 
-const GlobalSettings::ConfigReader::Command* GlobalSettings::ConfigReader::findCommand(const std::string& word) {
+const GlobalSettings::ConfigReader::Command* GlobalSettings::ConfigReader::findCommand(
+    const std::string& word) {
     using R = ConfigReader;
     static const Command kCommands[] = {
         {"include", 1, 1, &R::include},

@@ -36,9 +36,10 @@ std::string firstLine(FILE* file) {
 }
 
 TEST_F(SettingsTest, QuotedWordsMayHoldSpaces) {
-    auto settings = load("font-type1 \"My Font\" \"/fonts/with space/a.pfb\"\n"
-                         "font-truetype 'Other Font' '/x y/b.ttf'   \n"
-                         "cid-to-unicode Adobe-GB1 \"/unterminated path\n");
+    auto settings = load(
+        "font-type1 \"My Font\" \"/fonts/with space/a.pfb\"\n"
+        "font-truetype 'Other Font' '/x y/b.ttf'   \n"
+        "cid-to-unicode Adobe-GB1 \"/unterminated path\n");
     EXPECT_TRUE(m_errors.empty());
     EXPECT_EQ(fileOf(settings->findSubstituteFont("My Font")), "/fonts/with space/a.pfb");
     EXPECT_EQ(fileOf(settings->findSubstituteFont("Other Font")), "/x y/b.ttf");
@@ -47,8 +48,9 @@ TEST_F(SettingsTest, QuotedWordsMayHoldSpaces) {
 }
 
 TEST_F(SettingsTest, CommentsBlankLinesAndEveryLineEndAreAccepted) {
-    auto settings = load("# a comment\n\n   \t\n#screen-size 3\r"
-                         "screen-size 4\r\nscreen-dot-radius 5\rverbose yes");
+    auto settings = load(
+        "# a comment\n\n   \t\n#screen-size 3\r"
+        "screen-size 4\r\nscreen-dot-radius 5\rverbose yes");
     EXPECT_TRUE(m_errors.empty());
     EXPECT_EQ(settings->getHalftoneSize(), 4);
     EXPECT_EQ(settings->getHalftoneDotRadius(), 5);
@@ -56,17 +58,18 @@ TEST_F(SettingsTest, CommentsBlankLinesAndEveryLineEndAreAccepted) {
 }
 
 TEST_F(SettingsTest, YesNoFlagsAcceptOnlyTheTwoWords) {
-    auto settings = load("font-engine no\n"
-                         "font-antialias no\n"
-                         "vector-antialias no\n"
-                         "stroke-adjust no\n"
-                         "map-numeric-glyph-names no\n"
-                         "map-unknown-glyph-names yes\n"
-                         "verbose yes\n"
-                         "quiet yes\n"
-                         "font-engine maybe\n"
-                         "stroke-adjust Yes\n"
-                         "map-unknown-glyph-names 0\n");
+    auto settings = load(
+        "font-engine no\n"
+        "font-antialias no\n"
+        "vector-antialias no\n"
+        "stroke-adjust no\n"
+        "map-numeric-glyph-names no\n"
+        "map-unknown-glyph-names yes\n"
+        "verbose yes\n"
+        "quiet yes\n"
+        "font-engine maybe\n"
+        "stroke-adjust Yes\n"
+        "map-unknown-glyph-names 0\n");
     EXPECT_FALSE(settings->getFontEngineEnabled());
     EXPECT_FALSE(settings->getFontAntialias());
     EXPECT_FALSE(settings->getAntialias());
@@ -84,16 +87,17 @@ TEST_F(SettingsTest, YesNoFlagsAcceptOnlyTheTwoWords) {
 }
 
 TEST_F(SettingsTest, WrongArgumentCountsAreReportedAndChangeNothing) {
-    auto settings = load("font-engine\n"
-                         "font-engine no no\n"
-                         "screen-size 1 2\n"
-                         "font-type1 OnlyName\n"
-                         "paper-size\n"
-                         "paper-size 1 2 3\n"
-                         "imageable-area 1 2 3\n"
-                         "bind ctrl-a any\n"
-                         "unbind ctrl-a\n"
-                         "include\n");
+    auto settings = load(
+        "font-engine\n"
+        "font-engine no no\n"
+        "screen-size 1 2\n"
+        "font-type1 OnlyName\n"
+        "paper-size\n"
+        "paper-size 1 2 3\n"
+        "imageable-area 1 2 3\n"
+        "bind ctrl-a any\n"
+        "unbind ctrl-a\n"
+        "include\n");
     EXPECT_EQ(m_errors.count(), 10u);
     EXPECT_TRUE(m_errors.contains("'font-engine' needs 1 argument"));
     EXPECT_TRUE(m_errors.contains("'bind' needs at least 3 arguments"));
@@ -178,17 +182,18 @@ TEST_F(SettingsTest, ASelfIncludeStopsAtTheDepthLimit) {
 }
 
 TEST_F(SettingsTest, IntegersAndNumbersAreChecked) {
-    auto settings = load("screen-size 12\n"
-                         "screen-dot-radius -\n"
-                         "screen-gamma 1.8\n"
-                         "screen-black-threshold -.25\n"
-                         "screen-white-threshold 0.9\n"
-                         "screen-size 1.5\n"
-                         "screen-size +3\n"
-                         "screen-size ''\n"
-                         "screen-gamma 1e3\n"
-                         "screen-gamma \"\"\n"
-                         "screen-dot-radius 99999999999999\n");
+    auto settings = load(
+        "screen-size 12\n"
+        "screen-dot-radius -\n"
+        "screen-gamma 1.8\n"
+        "screen-black-threshold -.25\n"
+        "screen-white-threshold 0.9\n"
+        "screen-size 1.5\n"
+        "screen-size +3\n"
+        "screen-size ''\n"
+        "screen-gamma 1e3\n"
+        "screen-gamma \"\"\n"
+        "screen-dot-radius 99999999999999\n");
     EXPECT_EQ(settings->getHalftoneSize(), 12);
     EXPECT_EQ(settings->getHalftoneDotRadius(), 2147483647);  // saturated, read after the lone "-" gave 0
     EXPECT_DOUBLE_EQ(settings->getHalftoneGamma(), 1.8);
@@ -244,9 +249,13 @@ TEST_F(SettingsTest, KeyedDirectoriesAreSearchedInConfiguredOrder) {
     write("first/Adobe-Japan1/UniJIS-UCS2-H", "first\n");
     write("second/Adobe-Japan1/UniJIS-UCS2-H", "second\n");
     write("second/Adobe-Japan1/90ms-RKSJ-H", "second only\n");
-    auto settings = load("cmap-dir Adobe-Japan1 " + path("first/Adobe-Japan1") + "\n"
-                         "cmap-dir Adobe-Japan1 " + path("second/Adobe-Japan1") + "\n"
-                         "cmap-dir Adobe-GB1 " + path("second/Adobe-Japan1") + "\n");
+    auto settings = load("cmap-dir Adobe-Japan1 " + path("first/Adobe-Japan1") +
+                         "\n"
+                         "cmap-dir Adobe-Japan1 " +
+                         path("second/Adobe-Japan1") +
+                         "\n"
+                         "cmap-dir Adobe-GB1 " +
+                         path("second/Adobe-Japan1") + "\n");
     EXPECT_EQ(firstLine(settings->openKeyedDirFile("Adobe-Japan1", "UniJIS-UCS2-H")), "first");
     EXPECT_EQ(firstLine(settings->openKeyedDirFile("Adobe-Japan1", "90ms-RKSJ-H")), "second only");
     EXPECT_EQ(firstLine(settings->openKeyedDirFile("Adobe-Japan1", "Absent-H")), "(none)");
@@ -275,17 +284,18 @@ TEST_F(SettingsTest, FontFilesAreSearchedDirectoryByDirectoryThenByExtension) {
     EXPECT_EQ(str(settings->findFontFile("Other", extensions)), path("d2/Other.pfb"));
     EXPECT_EQ(str(settings->findFontFile("None", extensions)), "(none)");
     // The path is made absolute.
-    auto relative = load("font-dir settings-test/" + std::string(::testing::UnitTest::GetInstance()
-                                                                         ->current_test_info()->name()) +
-                         "/d2/../d1\n");
+    auto relative =
+        load("font-dir settings-test/" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/d2/../d1\n");
     EXPECT_EQ(str(relative->findFontFile("Font", extensions)), path("d1/Font.ttf"));
 }
 
 TEST_F(SettingsTest, CidFontsByNameThenByCollection) {
-    auto settings = load("cid-font-type1 MSMincho /named.pfb\n"
-                         "collection-font-truetype Adobe-Japan1 /collection.ttf\n"
-                         "cid-font-truetype MSMincho /named.ttf\n"
-                         "collection-font-type1 Adobe-GB1 /gb.pfb\n");
+    auto settings = load(
+        "cid-font-type1 MSMincho /named.pfb\n"
+        "collection-font-truetype Adobe-Japan1 /collection.ttf\n"
+        "cid-font-truetype MSMincho /named.ttf\n"
+        "collection-font-type1 Adobe-GB1 /gb.pfb\n");
     const DisplayFontRecord* named = settings->findSubstituteCidFont("MSMincho", "Adobe-Japan1");
     EXPECT_EQ(fileOf(named), "/named.ttf");  // the later command replaced the earlier
     EXPECT_EQ(named->getKind(), DisplayFontRecord::kTrueType);
@@ -307,12 +317,14 @@ TEST_F(SettingsTest, DisplayFontCommandsReplaceEarlierRecords) {
 }
 
 TEST_F(SettingsTest, UnicodeMapFilesAreConfiguredByCollectionAndFontNameFragment) {
-    auto settings = load("cid-to-unicode Adobe-Japan1 /a.cidToUnicode\n"
-                         "cid-to-unicode Adobe-Japan1 /b.cidToUnicode\n"
-                         "unicode-to-unicode Wingding /wingding.unicodeToUnicode\n");
+    auto settings = load(
+        "cid-to-unicode Adobe-Japan1 /a.cidToUnicode\n"
+        "cid-to-unicode Adobe-Japan1 /b.cidToUnicode\n"
+        "unicode-to-unicode Wingding /wingding.unicodeToUnicode\n");
     EXPECT_EQ(str(settings->getCidToUnicodeFile("Adobe-Japan1")), "/b.cidToUnicode");
     EXPECT_EQ(str(settings->getCidToUnicodeFile("Adobe-GB1")), "(none)");
-    EXPECT_EQ(str(settings->getUnicodeToUnicodeFile("ABCDEF+Wingdings-Regular")), "/wingding.unicodeToUnicode");
+    EXPECT_EQ(str(settings->getUnicodeToUnicodeFile("ABCDEF+Wingdings-Regular")),
+              "/wingding.unicodeToUnicode");
     EXPECT_EQ(str(settings->getUnicodeToUnicodeFile("Arial")), "(none)");
 }
 
@@ -339,35 +351,37 @@ TEST_F(SettingsTest, GlyphNameFilesExtendTheUnicodeTable) {
 }
 
 TEST_F(SettingsTest, CommandsNobodyConsultsStillCheckTheirArguments) {
-    auto good = load("unicode-map Latin1 /latin1.unicodeMap\n"
-                     "print-file out.ps\n"
-                     "print-font Foo /foo.pfa\n"
-                     "print-cid-font Bar horizontal a b\n"
-                     "print-named-cid-font Baz vertical a b\n"
-                     "crop-to-paper yes\nexpand-to-paper no\nshrink-to-paper yes\ncenter-on-paper no\nduplex yes\n"
-                     "print-level level3-separable\n"
-                     "embed-type1 yes\nembed-truetype no\nembed-cid-type1 yes\nembed-cid-truetype no\n"
-                     "preload-images yes\nprint-opi no\nprint-ascii-hex yes\n"
-                     "text-encoding UTF-8\ntext-line-end crlf\ntext-page-breaks no\ntext-keep-tiny-chars yes\n"
-                     "initial-zoom width\ncontinuous-view yes\nstart-full-screen no\n"
-                     "launch-command 'open it'\nurl-command 'browse %s'\n"
-                     "bind ctrl-shift-f35 any zoomIn zoomOut\n"
-                     "bind alt-mouse-press7 window,outline,scroll-lock-off cmd\n"
-                     "bind space fullscreen cmd\nbind x continuous cmd\nbind pgdn any cmd\n"
-                     "unbind mouse-release1 any\n");
+    auto good = load(
+        "unicode-map Latin1 /latin1.unicodeMap\n"
+        "print-file out.ps\n"
+        "print-font Foo /foo.pfa\n"
+        "print-cid-font Bar horizontal a b\n"
+        "print-named-cid-font Baz vertical a b\n"
+        "crop-to-paper yes\nexpand-to-paper no\nshrink-to-paper yes\ncenter-on-paper no\nduplex yes\n"
+        "print-level level3-separable\n"
+        "embed-type1 yes\nembed-truetype no\nembed-cid-type1 yes\nembed-cid-truetype no\n"
+        "preload-images yes\nprint-opi no\nprint-ascii-hex yes\n"
+        "text-encoding UTF-8\ntext-line-end crlf\ntext-page-breaks no\ntext-keep-tiny-chars yes\n"
+        "initial-zoom width\ncontinuous-view yes\nstart-full-screen no\n"
+        "launch-command 'open it'\nurl-command 'browse %s'\n"
+        "bind ctrl-shift-f35 any zoomIn zoomOut\n"
+        "bind alt-mouse-press7 window,outline,scroll-lock-off cmd\n"
+        "bind space fullscreen cmd\nbind x continuous cmd\nbind pgdn any cmd\n"
+        "unbind mouse-release1 any\n");
     EXPECT_TRUE(m_errors.empty()) << m_errors.reports()[0].message;
 
-    auto bad = load("print-cid-font Bar diagonal a b\n"
-                    "duplex perhaps\n"
-                    "print-level level4\n"
-                    "text-line-end lfcr\n"
-                    "bind ctrl-f36 any cmd\n"
-                    "bind mouse-press8 any cmd\n"
-                    "bind ctrl- any cmd\n"
-                    "bind xy any cmd\n"
-                    "bind a window,bogus cmd\n"
-                    "bind a window, cmd\n"
-                    "unbind f0 any\n");
+    auto bad = load(
+        "print-cid-font Bar diagonal a b\n"
+        "duplex perhaps\n"
+        "print-level level4\n"
+        "text-line-end lfcr\n"
+        "bind ctrl-f36 any cmd\n"
+        "bind mouse-press8 any cmd\n"
+        "bind ctrl- any cmd\n"
+        "bind xy any cmd\n"
+        "bind a window,bogus cmd\n"
+        "bind a window, cmd\n"
+        "unbind f0 any\n");
     EXPECT_EQ(m_errors.count(), 11u);
     EXPECT_TRUE(m_errors.contains("'diagonal' is not one of horizontal, vertical"));
     EXPECT_TRUE(m_errors.contains("'ctrl-f36' is not a key"));

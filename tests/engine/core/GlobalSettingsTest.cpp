@@ -21,9 +21,9 @@ using test::SettingsTest;
 constexpr const char* kUrwDir = "/usr/share/fonts/type1/urw-base35";
 
 const char* const kStandardFonts[] = {
-    "Courier",    "Courier-Bold",     "Courier-BoldOblique", "Courier-Oblique", "Helvetica",
-    "Helvetica-Bold", "Helvetica-BoldOblique", "Helvetica-Oblique", "Symbol",  "Times-Bold",
-    "Times-BoldItalic", "Times-Italic", "Times-Roman",        "ZapfDingbats",
+    "Courier",          "Courier-Bold",          "Courier-BoldOblique", "Courier-Oblique", "Helvetica",
+    "Helvetica-Bold",   "Helvetica-BoldOblique", "Helvetica-Oblique",   "Symbol",          "Times-Bold",
+    "Times-BoldItalic", "Times-Italic",          "Times-Roman",         "ZapfDingbats",
 };
 
 std::string fileOf(const DisplayFontRecord* record) {
@@ -122,9 +122,7 @@ TEST_F(SettingsTest, SettingsBuildAndReleaseTheStandardFontWidths) {
         int width = 0;
         ASSERT_TRUE(lookupStandardFontWidth(*findStandardFontRow("Helvetica"), "m", &width));
         EXPECT_EQ(width, 833);
-        {
-            GlobalSettings second(nullptr);
-        }
+        { GlobalSettings second(nullptr); }
         EXPECT_TRUE(lookupStandardFontWidth(*findStandardFontRow("Times-Roman"), "space", &width));
         EXPECT_EQ(width, 250);
     }
@@ -173,8 +171,8 @@ TEST_F(SettingsTest, AllFourteenStandardFontsResolveOnThisMachine) {
         const DisplayFontRecord* record = settings.findSubstituteFont(name);
         ASSERT_NE(record, nullptr) << name;
         std::string file = record->getFile().getCString();
-        std::cout << "  " << std::left << std::setw(22) << name << (record->getKind() ? "TrueType " : "Type 1   ")
-                  << file << "\n";
+        std::cout << "  " << std::left << std::setw(22) << name
+                  << (record->getKind() ? "TrueType " : "Type 1   ") << file << "\n";
         EXPECT_TRUE(fs::is_regular_file(file)) << name << ": " << file;
         EXPECT_STREQ(record->getName().getCString(), name);
     }
@@ -182,7 +180,8 @@ TEST_F(SettingsTest, AllFourteenStandardFontsResolveOnThisMachine) {
     EXPECT_TRUE(helvetica.find("LiberationSans-Regular") != std::string::npos ||
                 helvetica.find("NimbusSans-Regular") != std::string::npos)
         << helvetica;
-    EXPECT_NE(fileOf(settings.findSubstituteFont("Times-BoldItalic")).find("Serif-BoldItalic"), std::string::npos);
+    EXPECT_NE(fileOf(settings.findSubstituteFont("Times-BoldItalic")).find("Serif-BoldItalic"),
+              std::string::npos);
     EXPECT_NE(fileOf(settings.findSubstituteFont("Courier-Oblique")).find("Mono"), std::string::npos);
     EXPECT_EQ(fileOf(settings.findSubstituteFont("Symbol")), std::string(kUrwDir) + "/StandardSymbolsPS.t1");
     EXPECT_EQ(fileOf(settings.findSubstituteFont("ZapfDingbats")), std::string(kUrwDir) + "/D050000L.t1");
@@ -222,12 +221,16 @@ TEST_F(SettingsTest, TypeOneFileComesBeforeTrueTypeAndFallsBackPerFont) {
 }
 
 TEST_F(SettingsTest, AConfiguredStandardFontIsNeverReplaced) {
-    auto settings = load("font-truetype Helvetica /somewhere/else.ttf\n"
-                         "font-type1 Courier '" + std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1'\n");
+    auto settings = load(
+        "font-truetype Helvetica /somewhere/else.ttf\n"
+        "font-type1 Courier '" +
+        std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1'\n");
     settings->locateStandardFonts(kUrwDir);
     EXPECT_EQ(fileOf(settings->findSubstituteFont("Helvetica")), "/somewhere/else.ttf");
-    EXPECT_EQ(fileOf(settings->findSubstituteFont("Courier")), std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1");
-    EXPECT_EQ(fileOf(settings->findSubstituteFont("Courier-Bold")), std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1");
+    EXPECT_EQ(fileOf(settings->findSubstituteFont("Courier")),
+              std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1");
+    EXPECT_EQ(fileOf(settings->findSubstituteFont("Courier-Bold")),
+              std::string(kUrwDir) + "/NimbusMonoPS-Bold.t1");
 }
 
 TEST_F(SettingsTest, SubstitutesComeFromTheTablesFirstThenTheSystemList) {

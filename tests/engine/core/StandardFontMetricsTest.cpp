@@ -39,7 +39,8 @@ TEST_F(StandardFontMetricsTest, EveryCourierGlyphIsSixHundredWide) {
         const StandardFontWidthRecords& records = kStandardFontWidthRecords[row];
         ASSERT_GT(records.count, 300);
         for (int i = 0; i < records.count; ++i)
-            EXPECT_EQ(records.records[i].code, 600) << standardFontRows[row].name << " " << records.records[i].name;
+            EXPECT_EQ(records.records[i].code, 600)
+                << standardFontRows[row].name << " " << records.records[i].name;
         int w = 0;
         ASSERT_TRUE(lookupStandardFontWidth(standardFontRows[row], "space", &w));
         EXPECT_EQ(w, 600);

@@ -103,8 +103,10 @@ TEST(SystemFontList, TheSystemListFindsTheInstalledLiberationFonts) {
     ASSERT_GT(list.getLength(), 0);
     const SystemFontRecord* record = list.find("LiberationSerif-BoldItalic");
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(std::filesystem::path(record->getFile().getCString()).filename(), "LiberationSerif-BoldItalic.ttf");
-    EXPECT_EQ(fileOf(list.find("LiberationSans")).find("LiberationSans-Regular.ttf") != std::string::npos, true);
+    EXPECT_EQ(std::filesystem::path(record->getFile().getCString()).filename(),
+              "LiberationSerif-BoldItalic.ttf");
+    EXPECT_EQ(fileOf(list.find("LiberationSans")).find("LiberationSans-Regular.ttf") != std::string::npos,
+              true);
 }
 
 }  // namespace
