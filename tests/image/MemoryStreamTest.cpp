@@ -69,7 +69,8 @@ TEST(MemoryStreamSeek, WriteAfterASeekPastTheEndZeroFillsTheGap) {
         }
         EXPECT_EQ(stream.size(), 3001);
         const uint8_t* buffer = stream.buffer();
-        for (int i = 3; i < 3000; ++i) ASSERT_EQ(buffer[i], 0) << i;
+        for (int i = 3; i < 3000; ++i)
+            ASSERT_EQ(buffer[i], 0) << i;
         EXPECT_EQ(buffer[2], 9);
         EXPECT_EQ(buffer[3000], 0x77);
     }

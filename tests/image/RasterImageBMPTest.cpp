@@ -25,7 +25,8 @@ Bytes colourDib(DibFields f) {
     Bytes dib = infoHeader(f);
     const int rows = f.height < 0 ? -f.height : f.height;
     for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < 3; ++x) appendBytes(dib, {x, y, 100 + x});
+        for (int x = 0; x < 3; ++x)
+            appendBytes(dib, {x, y, 100 + x});
         appendBytes(dib, {0, 0, 0});
     }
     return dib;
@@ -36,18 +37,22 @@ TEST(RasterImageBMP, RoundTripsEveryHeldDepth) {
         RasterImage image(13, 5, bits, kFormatBmp);
         for (int32_t y = 0; y < 5; ++y)
             for (int32_t x = 0; x < 13; ++x) {
-                if (bits == 24) image.WriteColor(x, y, RgbQuad{uint8_t(x), uint8_t(y), uint8_t(x * y), 0});
-                else image.WriteIndex(x, y, uint8_t((x + y) % (1 << bits)));
+                if (bits == 24)
+                    image.WriteColor(x, y, RgbQuad{uint8_t(x), uint8_t(y), uint8_t(x * y), 0});
+                else
+                    image.WriteIndex(x, y, uint8_t((x + y) % (1 << bits)));
             }
-        if (bits <= 8) image.SetPaletteEntry(1, 10, 20, 30);
+        if (bits <= 8)
+            image.SetPaletteEntry(1, 10, 20, 30);
         image.SetDpiX(300);
         image.SetDpiY(72);
         const Bytes file = encodeBytes(image, kFormatBmp);
         ASSERT_EQ(file.size(), image.GetSize() + 14) << bits;
         EXPECT_EQ(file[0], 'B');
         EXPECT_EQ(file[1], 'M');
-        EXPECT_EQ(test::Bytes(file.begin() + 10, file.begin() + 14),
-                  (Bytes{uint8_t(54 + image.PaletteBytes()), uint8_t((54 + image.PaletteBytes()) >> 8), 0, 0}));
+        EXPECT_EQ(
+            test::Bytes(file.begin() + 10, file.begin() + 14),
+            (Bytes{uint8_t(54 + image.PaletteBytes()), uint8_t((54 + image.PaletteBytes()) >> 8), 0, 0}));
 
         RasterImage decoded;
         ASSERT_TRUE(decodeBytes(decoded, file, kFormatBmp)) << decoded.LastErrorText();
@@ -56,7 +61,8 @@ TEST(RasterImageBMP, RoundTripsEveryHeldDepth) {
         EXPECT_EQ(decoded.GetDpiX(), 300);
         EXPECT_EQ(decoded.GetDpiY(), 72);
         for (int32_t y = 0; y < 5; ++y)
-            for (int32_t x = 0; x < 13; ++x) ASSERT_EQ(decoded.ReadColor(x, y), image.ReadColor(x, y)) << bits;
+            for (int32_t x = 0; x < 13; ++x)
+                ASSERT_EQ(decoded.ReadColor(x, y), image.ReadColor(x, y)) << bits;
     }
 }
 
@@ -147,7 +153,8 @@ TEST(RasterImageBMP, ReadsAtMostTheEntriesTheDepthAddresses) {
     f.bits = 1;
     f.clrUsed = 1000;
     Bytes dib = infoHeader(f);
-    for (int i = 0; i < 1000; ++i) appendBytes(dib, {i & 255, 1, 2, 3});
+    for (int i = 0; i < 1000; ++i)
+        appendBytes(dib, {i & 255, 1, 2, 3});
     const uint32_t bitsOffset = uint32_t(dib.size());
     appendBytes(dib, {0x40, 0, 0, 0});
     RasterImage image;
@@ -159,7 +166,8 @@ TEST(RasterImageBMP, ReadsAtMostTheEntriesTheDepthAddresses) {
 
     // Without a file header the surplus entries are skipped to reach the bits.
     Bytes headerless = infoHeader(f);
-    for (int i = 0; i < 1000; ++i) appendBytes(headerless, {i & 255, 1, 2, 3});
+    for (int i = 0; i < 1000; ++i)
+        appendBytes(headerless, {i & 255, 1, 2, 3});
     appendBytes(headerless, {0x80, 0, 0, 0});
     ASSERT_TRUE(decodeBytes(image, headerless, kFormatBmp));
     EXPECT_EQ(image.ReadIndex(0, 0), 1);

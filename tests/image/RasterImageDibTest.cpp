@@ -87,22 +87,22 @@ TEST(RasterImageDib, DecodesRunLength8WithEveryEscape) {
     f.clrUsed = 2;
     Bytes dib = infoHeader(f);
     appendBytes(dib, {0, 0, 0, 0, 255, 255, 255, 0});
-    appendBytes(dib, {
-        3, 7,           // row 0: 7 7 7
-        0, 3, 1, 2, 3, 0,  // literal 1 2 3, padded to an even count
-        0, 0,           // end of line
-        9, 5,           // row 1: a run longer than the row: the rest is dropped
-        0, 0,
-        0, 2, 2, 1,     // delta: right 2, up 1 -> (2, 2)
-        1, 4,
-        0, 1,           // end of bitmap
-        1, 9,           // never read
-    });
+    appendBytes(dib, {3, 7});              // row 0: 7 7 7
+    appendBytes(dib, {0, 3, 1, 2, 3, 0});  // literal 1 2 3, padded to an even count
+    appendBytes(dib, {0, 0});              // end of line
+    appendBytes(dib, {9, 5});              // row 1: a run longer than the row, the rest dropped
+    appendBytes(dib, {0, 0});              // end of line
+    appendBytes(dib, {0, 2, 2, 1});        // delta: right 2, up 1 -> (2, 2)
+    appendBytes(dib, {1, 4});              // one pixel
+    appendBytes(dib, {0, 1});              // end of bitmap
+    appendBytes(dib, {1, 9});              // never read
     RasterImage image;
     ASSERT_TRUE(createFrom(image, dib));
     const uint8_t row0[6] = {7, 7, 7, 1, 2, 3};
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(image.ReadIndex(x, 0), row0[x]) << x;
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(image.ReadIndex(x, 1), 5) << x;
+    for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(image.ReadIndex(x, 0), row0[x]) << x;
+    for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(image.ReadIndex(x, 1), 5) << x;
     EXPECT_EQ(image.ReadIndex(1, 3), 0);
     EXPECT_EQ(image.ReadIndex(2, 3), 4);
     EXPECT_EQ(image.ReadIndex(3, 3), 0);
@@ -115,14 +115,13 @@ TEST(RasterImageDib, DecodesRunLength4WithAlternatingNibbles) {
     f.bits = 4;
     f.compression = 2;
     Bytes dib = infoHeader(f);
-    for (int i = 0; i < 16; ++i) appendBytes(dib, {i, i, i, 0});
-    appendBytes(dib, {
-        5, 0x12,           // 1 2 1 2 1
-        0, 0,
-        0, 3, 0xAB, 0xC0,  // literal A B C in two bytes: even, no padding
-        0, 5, 0x34, 0x56, 0x70, 0,  // literal 3 4 5 6 7, three bytes + padding
-        0, 1,
-    });
+    for (int i = 0; i < 16; ++i)
+        appendBytes(dib, {i, i, i, 0});
+    appendBytes(dib, {5, 0x12});                    // 1 2 1 2 1
+    appendBytes(dib, {0, 0});                       // end of line
+    appendBytes(dib, {0, 3, 0xAB, 0xC0});           // literal A B C in two bytes: even, no padding
+    appendBytes(dib, {0, 5, 0x34, 0x56, 0x70, 0});  // literal 3 4 5 6 7: three bytes and padding
+    appendBytes(dib, {0, 1});                       // end of bitmap
     RasterImage image;
     ASSERT_TRUE(createFrom(image, dib));
     const uint8_t row0[7] = {1, 2, 1, 2, 1, 0, 0};

@@ -89,7 +89,8 @@ TEST(RasterImageDispatch, TryingEveryFormatRewindsBetweenAttempts) {
     ASSERT_FALSE(file.empty());
     // Behind a prefix, so that the noted start position is not 0.
     Bytes prefixed(3, 'x');
-    for (uint8_t byte : file) prefixed.push_back(byte);
+    for (uint8_t byte : file)
+        prefixed.push_back(byte);
     MemoryStream stream(prefixed.data(), int32_t(prefixed.size()));
     ASSERT_TRUE(stream.seek(3, ImageStream::kSeekSet));
     RasterImage decoded;
@@ -160,7 +161,8 @@ TEST(RasterImageDispatch, SaveAndLoadThroughFiles) {
 
 TEST(RasterImageDispatch, SaveReportsAFullDisk) {
     FILE* probe = std::fopen("/dev/full", "wb");
-    if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
+    if (probe == nullptr)
+        GTEST_SKIP() << "no /dev/full";
     std::fclose(probe);
     RasterImage image(64, 64, 24, kFormatUnknown);
     EXPECT_FALSE(image.Save("/dev/full", kFormatBmp));

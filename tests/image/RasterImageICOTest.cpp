@@ -54,9 +54,11 @@ TEST(RasterImageICO, EncodeRefusesImagesWiderThan255) {
 
 TEST(RasterImageICO, PaletteIconKeepsItsTransparentIndex) {
     RasterImage image(5, 3, 4, kFormatUnknown);
-    for (uint8_t i = 0; i < 16; ++i) image.SetPaletteEntry(i, uint8_t(i * 16), 0, uint8_t(255 - i * 16));
+    for (uint8_t i = 0; i < 16; ++i)
+        image.SetPaletteEntry(i, uint8_t(i * 16), 0, uint8_t(255 - i * 16));
     for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 5; ++x) image.WriteIndex(x, y, uint8_t(2 + (x + y) % 3));
+        for (int32_t x = 0; x < 5; ++x)
+            image.WriteIndex(x, y, uint8_t(2 + (x + y) % 3));
     image.SetTransparentIndex(3);
     const Bytes file = encodeBytes(image, kFormatIco);
     ASSERT_FALSE(file.empty());
@@ -89,7 +91,8 @@ TEST(RasterImageICO, ColourIconWithAlphaIsWrittenAt32Bits) {
     ASSERT_TRUE(decodeBytes(decoded, file, kFormatIco));
     ASSERT_TRUE(decoded.HasAlpha());
     for (int32_t y = 0; y < 2; ++y)
-        for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(decoded.ReadColor(x, y, true), image.ReadColor(x, y, true));
+        for (int32_t x = 0; x < 4; ++x)
+            EXPECT_EQ(decoded.ReadColor(x, y, true), image.ReadColor(x, y, true));
 }
 
 TEST(RasterImageICO, MaskOverOneColourBecomesTheTransparentColour) {

@@ -25,7 +25,8 @@ bool haveConvert() {
 }
 
 #define REQUIRE_CONVERT() \
-    if (!haveConvert()) GTEST_SKIP() << "ImageMagick's convert is not installed"
+    if (!haveConvert())   \
+    GTEST_SKIP() << "ImageMagick's convert is not installed"
 
 std::string out(const std::string& name) {
     return std::string(RENDOVA_TEST_OUTPUT_DIR) + "/magick-" + name;
@@ -33,7 +34,8 @@ std::string out(const std::string& name) {
 
 bool run(const std::string& command) {
     const int status = std::system((command + " 2>&1").c_str());
-    if (status != 0) ADD_FAILURE() << "failed: " << command;
+    if (status != 0)
+        ADD_FAILURE() << "failed: " << command;
     return status == 0;
 }
 
@@ -58,7 +60,8 @@ std::string sourcePicture() {
 // The pixels ImageMagick reads from `path`, top row first: "rgb" or "rgba".
 Bytes magickPixels(const std::string& path, const char* layout) {
     const std::string raw = path + "." + layout;
-    if (!run("convert '" + path + "[0]' -depth 8 " + layout + ":'" + raw + "'")) return {};
+    if (!run("convert '" + path + "[0]' -depth 8 " + layout + ":'" + raw + "'"))
+        return {};
     return readFile(raw);
 }
 
@@ -72,7 +75,8 @@ Bytes ourPixels(const RasterImage& image, bool withAlpha) {
             pixels.push_back(c.red);
             pixels.push_back(c.green);
             pixels.push_back(c.blue);
-            if (withAlpha) pixels.push_back(image.HasAlpha() ? c.reserved : 255);
+            if (withAlpha)
+                pixels.push_back(image.HasAlpha() ? c.reserved : 255);
         }
     }
     return pixels;
@@ -80,9 +84,11 @@ Bytes ourPixels(const RasterImage& image, bool withAlpha) {
 
 // Index of the first differing byte, or -1.
 long firstDifference(const Bytes& a, const Bytes& b) {
-    if (a.size() != b.size()) return long(std::min(a.size(), b.size()));
+    if (a.size() != b.size())
+        return long(std::min(a.size(), b.size()));
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i]) return long(i);
+        if (a[i] != b[i])
+            return long(i);
     return -1;
 }
 
@@ -102,13 +108,13 @@ TEST(RasterImageMagick, DecodesImageMagickBitmaps) {
         const char* options;
     };
     const Case cases[] = {
-        {"core24.bmp", "BMP2:"},                        // 12-byte core header
-        {"info24.bmp", "BMP3:"},                        // 40-byte header
-        {"v5-24.bmp", "BMP:"},                          // 124-byte header, plain 24 bits
+        {"core24.bmp", "BMP2:"},  // 12-byte core header
+        {"info24.bmp", "BMP3:"},  // 40-byte header
+        {"v5-24.bmp", "BMP:"},    // 124-byte header, plain 24 bits
         {"pal8.bmp", "-colors 200 -compress None BMP3:"},
         {"pal4.bmp", "-colors 16 BMP3:"},
         {"pal1.bmp", "-colors 2 BMP3:"},
-        {"core8.bmp", "-colors 60 BMP2:"},              // 3-byte palette entries
+        {"core8.bmp", "-colors 60 BMP2:"},  // 3-byte palette entries
         {"rle8.bmp", "-colors 200 -compress RLE BMP3:"},
         {"rgba32.bmp", "-alpha set -define bmp3:alpha=true BMP3:"},
     };
@@ -141,7 +147,8 @@ TEST(RasterImageMagick, DecodesRunLength4) {
             const uint8_t a = image.ReadIndex(x, y);
             const uint8_t b = x + 1 < width ? image.ReadIndex(x + 1, y) : 0;
             int32_t run = 1;
-            while (x + run < width && run < 255 && image.ReadIndex(x + run, y) == ((run & 1) ? b : a)) ++run;
+            while (x + run < width && run < 255 && image.ReadIndex(x + run, y) == ((run & 1) ? b : a))
+                ++run;
             if (run >= 4 || width - x < 3) {
                 data.push_back(uint8_t(run));
                 data.push_back(uint8_t((a << 4) | b));
@@ -155,7 +162,8 @@ TEST(RasterImageMagick, DecodesRunLength4) {
                     const uint8_t low = i + 1 < count ? image.ReadIndex(x + i + 1, y) : 0;
                     data.push_back(uint8_t((high << 4) | low));
                 }
-                if (((count + 1) / 2) & 1) data.push_back(0);
+                if (((count + 1) / 2) & 1)
+                    data.push_back(0);
                 x += count;
             }
         }
@@ -197,8 +205,8 @@ TEST(RasterImageMagick, DecodesSixteenBitFilesToTheirTopBits) {
                           {"555.bmp", "RGB555", 0x7C00, 0x03E0, 0x001F, false}};
     for (const Case& c : cases) {
         const std::string written = out(std::string("raw-") + c.name);
-        ASSERT_TRUE(run("convert '" + sourcePicture() + "' -define bmp:subtype=" + c.subtype + " 'BMP3:" + written +
-                        "'"));
+        ASSERT_TRUE(run("convert '" + sourcePicture() + "' -define bmp:subtype=" + c.subtype +
+                        " 'BMP3:" + written + "'"));
         Bytes file = readFile(written);
         ASSERT_GT(file.size(), 54u);
         Bytes fixed(file.begin(), file.begin() + 54);
@@ -243,9 +251,11 @@ TEST(RasterImageMagick, DecodesTopDownBitmaps) {
     const size_t stride = ((37 * 24 + 31) / 32) * 4;
     Bytes flipped(file.begin(), file.begin() + 54);
     for (int32_t row = height - 1; row >= 0; --row)
-        flipped.insert(flipped.end(), file.begin() + 54 + row * stride, file.begin() + 54 + (row + 1) * stride);
+        flipped.insert(flipped.end(), file.begin() + 54 + row * stride,
+                       file.begin() + 54 + (row + 1) * stride);
     const uint32_t negative = uint32_t(-height);
-    for (int i = 0; i < 4; ++i) flipped[22 + i] = uint8_t(negative >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        flipped[22 + i] = uint8_t(negative >> (8 * i));
     const std::string path = out("top-down.bmp");
     writeFile(path, flipped);
     expectSameAsMagick(path, kFormatBmp);
@@ -256,8 +266,10 @@ TEST(RasterImageMagick, DecodesImageMagickIcons) {
     const std::string src = sourcePicture();
     const std::string alpha = out("alpha.ico");
     // A transparent corner and a half-transparent band exercise the alpha bytes and the mask.
-    ASSERT_TRUE(run("convert '" + src + "' -resize 20x14! -alpha set -region 6x4+0+0 -alpha transparent "
-                    "+region -region 20x3+0+8 -channel A -evaluate set 50% +channel +region '" + alpha + "'"));
+    ASSERT_TRUE(run("convert '" + src +
+                    "' -resize 20x14! -alpha set -region 6x4+0+0 -alpha transparent "
+                    "+region -region 20x3+0+8 -channel A -evaluate set 50% +channel +region '" +
+                    alpha + "'"));
     expectSameAsMagick(alpha, kFormatIco, true);
     const std::string palette = out("palette.ico");
     ASSERT_TRUE(run("convert '" + src + "' -resize 16x16! -colors 8 '" + palette + "'"));
@@ -272,10 +284,13 @@ TEST(RasterImageMagick, ImageMagickReadsOurBitmapsExactly) {
     ASSERT_TRUE(source.Load(reference.c_str(), kFormatBmp));
     for (int bits : {1, 4, 8, 24}) {
         RasterImage image(source.GetWidth(), source.GetHeight(), bits, kFormatUnknown);
-        if (bits == 1) image.MakeGreyPalette();
-        else image.SetFixedPalette();
+        if (bits == 1)
+            image.MakeGreyPalette();
+        else
+            image.SetFixedPalette();
         for (int32_t y = 0; y < image.GetHeight(); ++y)
-            for (int32_t x = 0; x < image.GetWidth(); ++x) image.WriteColor(x, y, source.ReadColor(x, y));
+            for (int32_t x = 0; x < image.GetWidth(); ++x)
+                image.WriteColor(x, y, source.ReadColor(x, y));
         const std::string path = out("ours-" + std::to_string(bits) + ".bmp");
         ASSERT_TRUE(image.Save(path.c_str(), kFormatBmp)) << image.LastErrorText();
         EXPECT_EQ(firstDifference(magickPixels(path, "rgb"), ourPixels(image, false)), -1) << bits;
@@ -296,7 +311,8 @@ TEST(RasterImageMagick, ImageMagickReadsOurIconsExactly) {
 
     ASSERT_TRUE(colour.MakeAlphaPlane());
     for (int32_t y = 0; y < colour.GetHeight(); ++y)
-        for (int32_t x = 0; x < colour.GetWidth(); ++x) colour.WriteAlpha(x, y, uint8_t((x * 7 + y * 11) % 256));
+        for (int32_t x = 0; x < colour.GetWidth(); ++x)
+            colour.WriteAlpha(x, y, uint8_t((x * 7 + y * 11) % 256));
     const std::string alpha = out("ours-32.ico");
     ASSERT_TRUE(colour.Save(alpha.c_str(), kFormatIco));
     EXPECT_EQ(firstDifference(magickPixels(alpha, "rgba"), ourPixels(colour, true)), -1);
@@ -304,7 +320,8 @@ TEST(RasterImageMagick, ImageMagickReadsOurIconsExactly) {
     RasterImage indexed(source.GetWidth(), source.GetHeight(), 8, kFormatUnknown);
     indexed.SetFixedPalette();
     for (int32_t y = 0; y < indexed.GetHeight(); ++y)
-        for (int32_t x = 0; x < indexed.GetWidth(); ++x) indexed.WriteColor(x, y, source.ReadColor(x, y));
+        for (int32_t x = 0; x < indexed.GetWidth(); ++x)
+            indexed.WriteColor(x, y, source.ReadColor(x, y));
     const std::string palette = out("ours-8.ico");
     ASSERT_TRUE(indexed.Save(palette.c_str(), kFormatIco));
     EXPECT_EQ(firstDifference(magickPixels(palette, "rgb"), ourPixels(indexed, false)), -1);

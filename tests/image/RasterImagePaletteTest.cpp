@@ -8,7 +8,8 @@ namespace {
 TEST(RasterImagePalette, GreyPaletteSteps) {
     RasterImage sixteen(2, 2, 4, kFormatUnknown);
     sixteen.MakeGreyPalette();
-    for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(sixteen.PaletteEntry(i), (RgbQuad{uint8_t(17 * i), uint8_t(17 * i), uint8_t(17 * i), 0}));
+    for (uint8_t i = 0; i < 16; ++i)
+        EXPECT_EQ(sixteen.PaletteEntry(i), (RgbQuad{uint8_t(17 * i), uint8_t(17 * i), uint8_t(17 * i), 0}));
     RasterImage two(2, 2, 1, kFormatUnknown);
     two.MakeGreyPalette();
     EXPECT_EQ(two.PaletteEntry(0).red, 0);
@@ -63,7 +64,8 @@ TEST(RasterImagePalette, NearestIndexKeepsTheFirstOfATie) {
     image.SetPaletteEntry(5, 120, 0, 0);
     image.SetPaletteEntry(0, 255, 255, 255);
     for (uint8_t i = 1; i < 16; ++i)
-        if (i != 3 && i != 5) image.SetPaletteEntry(i, 255, 255, 255);
+        if (i != 3 && i != 5)
+            image.SetPaletteEntry(i, 255, 255, 255);
     EXPECT_EQ(image.NearestPaletteIndex(RgbQuad{0, 0, 110, 0}), 3);
     EXPECT_EQ(image.NearestPaletteIndex(RgbQuad{0, 0, 119, 0}), 5);
     EXPECT_EQ(image.NearestPaletteIndex(RgbQuad{255, 255, 255, 0}), 0);
@@ -145,7 +147,7 @@ TEST(RasterImagePalette, ExchangeIndicesSwapsEntriesAndPixels) {
     EXPECT_EQ(image.ReadIndex(1, 0), 0);
     EXPECT_EQ(image.PaletteEntry(9).red, 2);
     EXPECT_EQ(image.ReadColor(0, 0).red, 2);  // the picture is unchanged
-    image.ExchangeIndices(2, 16);              // beyond the table: nothing
+    image.ExchangeIndices(2, 16);             // beyond the table: nothing
     EXPECT_EQ(image.ReadIndex(3, 0), 2);
 }
 

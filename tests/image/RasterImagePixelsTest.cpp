@@ -13,7 +13,8 @@ TEST(RasterImagePixels, IndicesAtEveryPaletteDepth) {
         RasterImage image(19, 3, bits, kFormatUnknown);
         const int modulo = 1 << bits;
         for (int32_t y = 0; y < 3; ++y)
-            for (int32_t x = 0; x < 19; ++x) image.WriteIndex(x, y, uint8_t((x * 7 + y) % modulo));
+            for (int32_t x = 0; x < 19; ++x)
+                image.WriteIndex(x, y, uint8_t((x * 7 + y) % modulo));
         for (int32_t y = 0; y < 3; ++y)
             for (int32_t x = 0; x < 19; ++x) {
                 ASSERT_EQ(image.ReadIndex(x, y), (x * 7 + y) % modulo) << bits << ":" << x << "," << y;
