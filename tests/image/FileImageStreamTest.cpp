@@ -35,22 +35,6 @@ TEST(FileImageStream, ReadsWritesAndSeeksThroughTheHandle) {
     std::fclose(file);
 }
 
-TEST(FileImageStream, WithoutAHandleAnswersAsEmpty) {
-    FileImageStream stream;
-    uint8_t byte = 0;
-    EXPECT_EQ(stream.read(&byte, 1, 1), 0u);
-    EXPECT_EQ(stream.write(&byte, 1, 1), 0u);
-    EXPECT_FALSE(stream.seek(0, ImageStream::kSeekSet));
-    EXPECT_EQ(stream.tell(), -1);
-    EXPECT_EQ(stream.size(), -1);
-    EXPECT_FALSE(stream.flush());
-    EXPECT_TRUE(stream.eof());
-    EXPECT_EQ(stream.error(), -1);
-    EXPECT_FALSE(stream.putc(1));
-    EXPECT_EQ(stream.getc(), -1);
-    EXPECT_TRUE(stream.close());
-}
-
 TEST(FileImageStream, OpensByNameAndClosesWhatItOpened) {
     const std::string path = std::string(RENDOVA_TEST_OUTPUT_DIR) + "/file-image-stream.bin";
     {
