@@ -136,10 +136,10 @@ long findKey(const std::vector<Line>& lines, long header, const std::string& key
 bool lookUp(const std::string& section, const std::string& key, const std::string& file, std::string& value) {
     bool exists;
     std::vector<Line> lines = readLines(file, exists);
-    long header = findSection(lines, section);
+    long header = findSection(lines, trim(section));
     if (header < 0)
         return false;
-    long entry = findKey(lines, header, key);
+    long entry = findKey(lines, header, trim(key));
     if (entry < 0)
         return false;
     value = lines[static_cast<size_t>(entry)].value;
@@ -240,7 +240,7 @@ bool writePrivateProfileString(const std::string& section, const std::string& ke
     std::string sectionName = trim(section);
     std::string keyName = trim(key);
     if (sectionName.empty() || keyName.empty() || file.empty() || hasLineBreak(section) || hasLineBreak(key) ||
-        hasLineBreak(value) || keyName.find('=') != std::string::npos ||
+        hasLineBreak(value) || keyName.find('=') != std::string::npos || keyName[0] == ';' || keyName[0] == '[' ||
         sectionName.find(']') != std::string::npos) {
         return false;
     }

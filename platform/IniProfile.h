@@ -40,8 +40,10 @@ int getPrivateProfileInt(const std::string& section, const std::string& key, int
 // spelling; a new key goes after the last key of its section; a new section
 // goes at the end of the file. The file is created on the first write (its
 // folder must exist) and replaced as a whole, so that a failure midway leaves
-// the old file intact. False when the file cannot be written, or when a name
-// is empty or any text holds a line break (it would split the entry).
+// the old file intact. False when the file cannot be written, or when the
+// entry could not be read back as written: a name is empty, any text holds a
+// line break, the section name holds ']', or the key holds '=' or starts
+// like a comment or a section header.
 bool writePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
                                const std::string& file);
 

@@ -80,6 +80,25 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
+bool hasShape(const std::string& text, const std::string& shape) {
+    auto digit = [&text](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    size_t at = 0;
+    for (char c : shape) {
+        if (c == '9' || c == '8') {
+            if (!digit(at))
+                return false;
+            ++at;
+            if (c == '8' && digit(at))
+                ++at;
+        } else if (at < text.size() && text[at] == c) {
+            ++at;
+        } else {
+            return false;
+        }
+    }
+    return at == text.size();
+}
+
 std::vector<std::string> listFolder(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;

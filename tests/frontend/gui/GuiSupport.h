@@ -82,6 +82,9 @@ protected:
 };
 
 std::string readFile(const std::string& path);
+// True when text has the shape given: '9' stands for one digit, '8' for one
+// or two digits, any other character for itself.
+bool hasShape(const std::string& text, const std::string& shape);
 std::vector<std::string> listFolder(const std::string& folder);
 
 }  // namespace glimmark::test

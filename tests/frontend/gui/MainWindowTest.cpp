@@ -4,7 +4,6 @@
 #include <wx/textctrl.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "frontend/FrontEndApp.h"
 #include "platform/Paths.h"
@@ -127,9 +126,8 @@ TEST_F(MainWindowTest, PropertiesPanelDescribesTheOneSelectedFile) {
     EXPECT_EQ(text(1022), "2 KB");
     EXPECT_FALSE(text(1023).empty());
     EXPECT_EQ(text(1027), "A");
-    std::regex time("\\d\\d-\\d\\d-\\d{4} \\d{1,2}:\\d\\d");
     for (int id : {1024, 1025, 1026})
-        EXPECT_TRUE(std::regex_match(text(id), time)) << id << ": " << text(id);
+        EXPECT_TRUE(hasShape(text(id), "99-99-9999 8:99")) << id << ": " << text(id);
 
     selectRows({0, 1});
     for (int id = 1021; id <= 1027; ++id)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/TempFile.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
 namespace glimmark::test {
@@ -35,6 +36,11 @@ TEST_F(ScreenshotTest, EachWizardStep) {
     std::string folder = std::string(RENDOVA_TEST_OUTPUT_DIR) + "/screenshots/";
     fs::create_directories(folder);
 
+    // The documents lie in a short folder, so that their names show.
+    m_data = platform::tempDirectory() + "/glimmark-screens/";
+    fs::remove_all(m_data);
+    fs::create_directories(m_data);
+
     ASSERT_TRUE(openWindow());
     m_window->SetSize(wxSize(760, 560));
     m_window->Move(20, 20);
@@ -60,6 +66,7 @@ TEST_F(ScreenshotTest, EachWizardStep) {
     EXPECT_TRUE(capture(m_window, folder + "step3-converting.png"));
     press(1061);
     ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }, 10000));
+    fs::remove_all(m_data);
 }
 
 }  // namespace
