@@ -19,7 +19,7 @@ const wxColour kAccent(0xF2, 0x8C, 0x28);  // orange: sun, highlights
 const wxColour kGo(0x2E, 0x9E, 0x4F);      // green: convert, finish, add
 const wxColour kHalt(0xD2, 0x3B, 0x3B);    // red: stop, delete
 const wxColour kPaper(0xFF, 0xFF, 0xFF);
-const wxColour kShade(0xE3, 0xEC, 0xF5);   // light blue: page and folder fill
+const wxColour kShade(0xE3, 0xEC, 0xF5);  // light blue: page and folder fill
 
 // A transparent image of the given size with a graphics context scaled so that
 // drawing happens on a 16 x 16 grid. The picture lands in the image when the
@@ -115,23 +115,23 @@ void drawWindowButton(Canvas& c, Icon icon) {
     c.pen(kPaper, 1.6);
     c.noBrush();
     switch (icon) {
-    case Icon::kClose:
-        c.line(4, 4, 12, 12);
-        c.line(12, 4, 4, 12);
-        break;
-    case Icon::kMinimise:
-        c.line(4, 11.5, 12, 11.5);
-        break;
-    case Icon::kMaximise:
-        c.gc->DrawRectangle(4, 4, 8, 8);
-        break;
-    case Icon::kRestore:
-        c.pen(kPaper, 1.3);
-        c.polygon({{6, 6}, {6, 3.5}, {12.5, 3.5}, {12.5, 10}, {10, 10}}, false, true);
-        c.gc->DrawRectangle(3.5, 6, 6.5, 6.5);
-        break;
-    default:
-        break;
+        case Icon::kClose:
+            c.line(4, 4, 12, 12);
+            c.line(12, 4, 4, 12);
+            break;
+        case Icon::kMinimise:
+            c.line(4, 11.5, 12, 11.5);
+            break;
+        case Icon::kMaximise:
+            c.gc->DrawRectangle(4, 4, 8, 8);
+            break;
+        case Icon::kRestore:
+            c.pen(kPaper, 1.3);
+            c.polygon({{6, 6}, {6, 3.5}, {12.5, 3.5}, {12.5, 10}, {10, 10}}, false, true);
+            c.gc->DrawRectangle(3.5, 6, 6.5, 6.5);
+            break;
+        default:
+            break;
     }
 }
 
@@ -156,78 +156,78 @@ void drawFolder(Canvas& c) {
 wxBitmap iconBitmap(Icon icon, int size) {
     Canvas c(size, size);
     switch (icon) {
-    case Icon::kApp:
-        drawApp(c);
-        break;
-    case Icon::kClose:
-    case Icon::kMinimise:
-    case Icon::kMaximise:
-    case Icon::kRestore:
-        drawWindowButton(c, icon);
-        break;
-    case Icon::kHelp:
-        c.letterDisc(kAccent, "?");
-        break;
-    case Icon::kAbout:
-        c.letterDisc(kInk, "i");
-        break;
-    case Icon::kPrevious:
-        drawArrow(c, false);
-        break;
-    case Icon::kNext:
-        drawArrow(c, true);
-        break;
-    case Icon::kConvert:
-        c.noPen();
-        c.brush(kGo);
-        c.gc->DrawEllipse(1, 1, 14, 14);
-        c.brush(kPaper);
-        c.polygon({{6, 4.5}, {12, 8}, {6, 11.5}}, true, false);
-        break;
-    case Icon::kStop:
-        c.noPen();
-        c.brush(kHalt);
-        c.gc->DrawRoundedRectangle(2, 2, 12, 12, 2.5);
-        c.brush(kPaper);
-        c.gc->DrawRectangle(5.5, 5.5, 5, 5);
-        break;
-    case Icon::kFinish:
-        c.noPen();
-        c.brush(kGo);
-        c.gc->DrawEllipse(1, 1, 14, 14);
-        c.pen(kPaper, 1.8);
-        c.noBrush();
-        {
-            const wxPoint2DDouble tick[3] = {{4.5, 8.3}, {7, 10.8}, {11.8, 5.5}};
-            c.gc->StrokeLines(3, tick);
-        }
-        break;
-    case Icon::kAddFiles:
-        c.page(1.5, 1, 9.5, 12.5);
-        c.plusBadge(11.5, 11.5, 3.8, kGo);
-        break;
-    case Icon::kAddFolder:
-        drawFolder(c);
-        c.plusBadge(11.5, 11.5, 3.8, kGo);
-        break;
-    case Icon::kDelete:
-        c.page(1.5, 1, 9.5, 12.5);
-        c.noPen();
-        c.brush(kHalt);
-        c.gc->DrawEllipse(7.7, 7.7, 7.6, 7.6);
-        c.pen(kPaper, 1.3);
-        c.line(9.8, 11.5, 13.2, 11.5);
-        break;
-    case Icon::kClear:
-        // A waste bin.
-        c.brush(kShade);
-        c.pen(kInk, 1.0);
-        c.polygon({{3.5, 5}, {12.5, 5}, {11.5, 14.5}, {4.5, 14.5}});
-        c.line(2, 3.5, 14, 3.5);
-        c.line(6.5, 2, 9.5, 2);
-        c.line(6.5, 7, 6.8, 12.5);
-        c.line(9.5, 7, 9.2, 12.5);
-        break;
+        case Icon::kApp:
+            drawApp(c);
+            break;
+        case Icon::kClose:
+        case Icon::kMinimise:
+        case Icon::kMaximise:
+        case Icon::kRestore:
+            drawWindowButton(c, icon);
+            break;
+        case Icon::kHelp:
+            c.letterDisc(kAccent, "?");
+            break;
+        case Icon::kAbout:
+            c.letterDisc(kInk, "i");
+            break;
+        case Icon::kPrevious:
+            drawArrow(c, false);
+            break;
+        case Icon::kNext:
+            drawArrow(c, true);
+            break;
+        case Icon::kConvert:
+            c.noPen();
+            c.brush(kGo);
+            c.gc->DrawEllipse(1, 1, 14, 14);
+            c.brush(kPaper);
+            c.polygon({{6, 4.5}, {12, 8}, {6, 11.5}}, true, false);
+            break;
+        case Icon::kStop:
+            c.noPen();
+            c.brush(kHalt);
+            c.gc->DrawRoundedRectangle(2, 2, 12, 12, 2.5);
+            c.brush(kPaper);
+            c.gc->DrawRectangle(5.5, 5.5, 5, 5);
+            break;
+        case Icon::kFinish:
+            c.noPen();
+            c.brush(kGo);
+            c.gc->DrawEllipse(1, 1, 14, 14);
+            c.pen(kPaper, 1.8);
+            c.noBrush();
+            {
+                const wxPoint2DDouble tick[3] = {{4.5, 8.3}, {7, 10.8}, {11.8, 5.5}};
+                c.gc->StrokeLines(3, tick);
+            }
+            break;
+        case Icon::kAddFiles:
+            c.page(1.5, 1, 9.5, 12.5);
+            c.plusBadge(11.5, 11.5, 3.8, kGo);
+            break;
+        case Icon::kAddFolder:
+            drawFolder(c);
+            c.plusBadge(11.5, 11.5, 3.8, kGo);
+            break;
+        case Icon::kDelete:
+            c.page(1.5, 1, 9.5, 12.5);
+            c.noPen();
+            c.brush(kHalt);
+            c.gc->DrawEllipse(7.7, 7.7, 7.6, 7.6);
+            c.pen(kPaper, 1.3);
+            c.line(9.8, 11.5, 13.2, 11.5);
+            break;
+        case Icon::kClear:
+            // A waste bin.
+            c.brush(kShade);
+            c.pen(kInk, 1.0);
+            c.polygon({{3.5, 5}, {12.5, 5}, {11.5, 14.5}, {4.5, 14.5}});
+            c.line(2, 3.5, 14, 3.5);
+            c.line(6.5, 2, 9.5, 2);
+            c.line(6.5, 7, 6.8, 12.5);
+            c.line(9.5, 7, 9.2, 12.5);
+            break;
     }
     return c.finish();
 }

@@ -17,16 +17,17 @@ wxButton* makeIconButton(wxWindow* parent, int id, const wxString& label, Icon i
 }
 
 wxButton* makePictureButton(wxWindow* parent, int id, Icon icon, const wxString& tip) {
-    auto* button = new wxButton(parent, id, wxString(), wxDefaultPosition, wxDefaultSize,
-                                wxBU_EXACTFIT | wxBU_NOTEXT);
+    auto* button =
+        new wxButton(parent, id, wxString(), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT | wxBU_NOTEXT);
     button->SetBitmap(iconBitmap(icon, kIconSize));
     button->SetToolTip(tip);
     return button;
 }
 
 wxButton* makeBandButton(wxWindow* parent, int id, Icon icon, const wxString& tip) {
-    auto* button = new wxButton(parent, id, wxString(), wxDefaultPosition,
-                                wxSize(kBandButtonSize, kBandButtonSize), wxBU_EXACTFIT | wxBU_NOTEXT | wxBORDER_NONE);
+    auto* button =
+        new wxButton(parent, id, wxString(), wxDefaultPosition, wxSize(kBandButtonSize, kBandButtonSize),
+                     wxBU_EXACTFIT | wxBU_NOTEXT | wxBORDER_NONE);
     button->SetBitmap(iconBitmap(icon, kIconSize));
     button->SetToolTip(tip);
     return button;

@@ -16,7 +16,8 @@ namespace {
 
 const char* const kDepthChoices[] = {"Hight Color(24 bits)", "256 Color(8 bits)", "16 Color(4 bits)",
                                      "2 Color(1 bit,black/white)"};
-const char* const kGifDepthChoices[] = {"256 Color(8 bits)", "16 Color(4 bits)", "2 Color(1 bit,black/white)"};
+const char* const kGifDepthChoices[] = {"256 Color(8 bits)", "16 Color(4 bits)",
+                                        "2 Color(1 bit,black/white)"};
 const char* const kJpegDepthChoices[] = {"Hight Color(24 bits)", "Grayscale(8 bits)"};
 
 constexpr int kGap = 6;
@@ -73,29 +74,29 @@ wxBoxSizer* row(wxWindow* parent, const wxString& label, std::initializer_list<w
 
 int colourCodeFromDepth(int depthIndex, int paletteIndex) {
     switch (depthIndex) {
-    case 0:
-        return 24;
-    case 1:
-        return paletteIndex == 1 ? 7 : 8;
-    case 2:
-        return paletteIndex == 1 ? 3 : 4;
-    case 3:
-        return 1;
-    default:
-        return 0;
+        case 0:
+            return 24;
+        case 1:
+            return paletteIndex == 1 ? 7 : 8;
+        case 2:
+            return paletteIndex == 1 ? 3 : 4;
+        case 3:
+            return 1;
+        default:
+            return 0;
     }
 }
 
 int gifColourCode(int depthIndex, int paletteIndex) {
     switch (depthIndex) {
-    case 0:
-        return paletteIndex == 1 ? 7 : 8;
-    case 1:
-        return paletteIndex == 1 ? 3 : 4;
-    case 2:
-        return 1;
-    default:
-        return 0;
+        case 0:
+            return paletteIndex == 1 ? 7 : 8;
+        case 1:
+            return paletteIndex == 1 ? 3 : 4;
+        case 2:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -106,8 +107,9 @@ int jpegColourCode(int depthIndex) {
 int tiffCompressionSetting(int compressionIndex) {
     // Radio order: None, LZW, Packbits, JPG, RLE, CCITT Group3, CCITT Group4.
     static const int kSetting[TiffPage::kCompressionCount] = {0, 1, 3, 2, 6, 5, 4};
-    return compressionIndex >= 0 && compressionIndex < TiffPage::kCompressionCount ? kSetting[compressionIndex]
-                                                                                   : 0;
+    return compressionIndex >= 0 && compressionIndex < TiffPage::kCompressionCount
+               ? kSetting[compressionIndex]
+               : 0;
 }
 
 FormatPage::FormatPage(wxWindow* parent, const SettingsFile& settings)
@@ -264,13 +266,17 @@ TiffPage::TiffPage(wxWindow* parent, const SettingsFile& settings) : FormatPage(
         int id;
         const char* text;
     } kCompressions[kCompressionCount] = {
-        {kIdTiffNone, "None"},          {kIdTiffLzw, "LZW"},     {kIdTiffPackbits, "Packbits"},
-        {kIdTiffJpeg, "JPG"},           {kIdTiffRle, "RLE"},     {kIdTiffGroup3, "CCITT Group3"},
+        {kIdTiffNone, "None"},
+        {kIdTiffLzw, "LZW"},
+        {kIdTiffPackbits, "Packbits"},
+        {kIdTiffJpeg, "JPG"},
+        {kIdTiffRle, "RLE"},
+        {kIdTiffGroup3, "CCITT Group3"},
         {kIdTiffGroup4, "CCITT Group4"},
     };
     for (int i = 0; i < kCompressionCount; ++i) {
-        m_compression[i] = new wxRadioButton(this, kCompressions[i].id, kCompressions[i].text, wxDefaultPosition,
-                                             wxDefaultSize, i == 0 ? wxRB_GROUP : 0);
+        m_compression[i] = new wxRadioButton(this, kCompressions[i].id, kCompressions[i].text,
+                                             wxDefaultPosition, wxDefaultSize, i == 0 ? wxRB_GROUP : 0);
     }
     m_slider = new wxSlider(this, kIdTiffQuality, 0, 0, 100, wxDefaultPosition, wxSize(200, -1));
     m_qualityLabel = new wxStaticText(this, kIdTiffQualityLabel, "100%", wxDefaultPosition, wxDefaultSize,
@@ -279,8 +285,8 @@ TiffPage::TiffPage(wxWindow* parent, const SettingsFile& settings) : FormatPage(
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(row(this, "Color depth:", {m_depth, m_colorized, m_grayscale}), 0, wxALL, kGap);
     auto* compressionRow = new wxBoxSizer(wxHORIZONTAL);
-    compressionRow->Add(new wxStaticText(this, wxID_ANY, "Compression:", wxDefaultPosition, wxSize(90, -1)), 0,
-                        wxTOP | wxRIGHT, kGap / 2);
+    compressionRow->Add(new wxStaticText(this, wxID_ANY, "Compression:", wxDefaultPosition, wxSize(90, -1)),
+                        0, wxTOP | wxRIGHT, kGap / 2);
     auto* grid = new wxGridSizer(4, kGap / 2, 2 * kGap);
     for (wxRadioButton* button : m_compression)
         grid->Add(button);
@@ -348,36 +354,36 @@ void TiffPage::applyDepthRules() {
     m_colorized->Disable();
     m_grayscale->Disable();
     switch (m_depthIndex) {
-    case 0:
-        m_compression[kPackbits]->Enable();
-        m_compression[kJpeg]->Enable();
-        if (m_compressionIndex >= kRle)
-            m_compressionIndex = kLzw;
-        break;
-    case 1:
-        m_colorized->Enable();
-        m_grayscale->Enable();
-        m_compression[kPackbits]->Enable();
-        m_paletteIndex = 0;
-        if (m_compressionIndex > kPackbits)
-            m_compressionIndex = kLzw;
-        break;
-    case 2:
-        m_colorized->Enable();
-        m_grayscale->Enable();
-        m_compression[kPackbits]->Enable();
-        if (m_compressionIndex >= kJpeg)
-            m_compressionIndex = kLzw;
-        break;
-    case 3:
-        m_compression[kRle]->Enable();
-        m_compression[kGroup3]->Enable();
-        m_compression[kGroup4]->Enable();
-        if (m_compressionIndex == kPackbits || m_compressionIndex == kJpeg)
-            m_compressionIndex = kLzw;
-        break;
-    default:
-        break;
+        case 0:
+            m_compression[kPackbits]->Enable();
+            m_compression[kJpeg]->Enable();
+            if (m_compressionIndex >= kRle)
+                m_compressionIndex = kLzw;
+            break;
+        case 1:
+            m_colorized->Enable();
+            m_grayscale->Enable();
+            m_compression[kPackbits]->Enable();
+            m_paletteIndex = 0;
+            if (m_compressionIndex > kPackbits)
+                m_compressionIndex = kLzw;
+            break;
+        case 2:
+            m_colorized->Enable();
+            m_grayscale->Enable();
+            m_compression[kPackbits]->Enable();
+            if (m_compressionIndex >= kJpeg)
+                m_compressionIndex = kLzw;
+            break;
+        case 3:
+            m_compression[kRle]->Enable();
+            m_compression[kGroup3]->Enable();
+            m_compression[kGroup4]->Enable();
+            if (m_compressionIndex == kPackbits || m_compressionIndex == kJpeg)
+                m_compressionIndex = kLzw;
+            break;
+        default:
+            break;
     }
     writeControls();
     refreshQualityEnabling();

@@ -33,8 +33,8 @@ constexpr int kStepTitleWidth = 280;
 
 enum Edge { kLeftEdge = 1, kRightEdge = 2, kTopEdge = 4, kBottomEdge = 8 };
 
-const char* const kPropertyLabels[7] = {"FileName", "Size", "Type", "Modified", "Created", "Accessed",
-                                        "Attributes"};
+const char* const kPropertyLabels[7] = {"FileName", "Size",     "Type",      "Modified",
+                                        "Created",  "Accessed", "Attributes"};
 
 // Files dropped on the window or its list.
 class FileDropTarget : public wxFileDropTarget {
@@ -110,11 +110,12 @@ bool MainWindow::bindLibrary() {
     if (m_library) {
         m_openDocument =
             reinterpret_cast<OpenDocumentFunction>(platform::procByOrdinal(m_library, kOrdinalOpenDocument));
-        m_closeDocument =
-            reinterpret_cast<CloseDocumentFunction>(platform::procByOrdinal(m_library, kOrdinalCloseDocument));
+        m_closeDocument = reinterpret_cast<CloseDocumentFunction>(
+            platform::procByOrdinal(m_library, kOrdinalCloseDocument));
         m_convertPage =
             reinterpret_cast<ConvertPageFunction>(platform::procByOrdinal(m_library, kOrdinalConvertPage));
-        m_setOption = reinterpret_cast<SetOptionFunction>(platform::procByOrdinal(m_library, kOrdinalSetOption));
+        m_setOption =
+            reinterpret_cast<SetOptionFunction>(platform::procByOrdinal(m_library, kOrdinalSetOption));
         m_getPageCount =
             reinterpret_cast<GetPageCountFunction>(platform::procByOrdinal(m_library, kOrdinalGetPageCount));
     }
@@ -140,8 +141,9 @@ void MainWindow::createControls() {
     // The title band: its pictures and buttons are placed by placeBandControls.
     new wxStaticBitmap(this, kIdTitleLogo, iconBitmap(Icon::kApp, 32));
     new wxStaticBitmap(this, kIdTitleMark, titleMarkBitmap());
-    m_stepTitle = new wxStaticText(this, kIdStepTitle, "Step1: Add files", wxDefaultPosition,
-                                   wxSize(kStepTitleWidth, -1), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+    m_stepTitle =
+        new wxStaticText(this, kIdStepTitle, "Step1: Add files", wxDefaultPosition,
+                         wxSize(kStepTitleWidth, -1), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
     m_stepTitle->SetForegroundColour(*wxWHITE);
     m_stepTitle->SetFont(m_stepTitle->GetFont().Bold().Scaled(1.2f));
     makeBandButton(this, kIdMinimise, Icon::kMinimise, "Minimize");
@@ -161,8 +163,8 @@ void MainWindow::createControls() {
     auto* propertiesSizer = new wxStaticBoxSizer(propertiesBox, wxVERTICAL);
     auto* grid = new wxFlexGridSizer(2, kGap / 2, kGap);
     grid->AddGrowableCol(1);
-    static const int kEditIds[7] = {kIdPropertyName,    kIdPropertySize,     kIdPropertyType,
-                                    kIdPropertyModified, kIdPropertyCreated, kIdPropertyAccessed,
+    static const int kEditIds[7] = {kIdPropertyName,      kIdPropertySize,    kIdPropertyType,
+                                    kIdPropertyModified,  kIdPropertyCreated, kIdPropertyAccessed,
                                     kIdPropertyAttributes};
     for (int i = 0; i < 7; ++i) {
         grid->Add(new wxStaticText(propertiesBox, kIdPropertyLabelFirst + i, kPropertyLabels[i]), 0,
@@ -177,7 +179,8 @@ void MainWindow::createControls() {
     listRow->Add(m_fileList, 1, wxEXPAND | wxRIGHT, kGap);
     listRow->Add(propertiesSizer, 0, wxEXPAND);
     auto* listButtons = new wxBoxSizer(wxHORIZONTAL);
-    listButtons->Add(makeIconButton(m_listGroup, kIdAddFiles, "Add files", Icon::kAddFiles), 0, wxRIGHT, kGap);
+    listButtons->Add(makeIconButton(m_listGroup, kIdAddFiles, "Add files", Icon::kAddFiles), 0, wxRIGHT,
+                     kGap);
     listButtons->Add(makeIconButton(m_listGroup, kIdAddFolder, "Add Folder", Icon::kAddFolder), 0);
     listButtons->AddStretchSpacer();
     listButtons->Add(makeIconButton(m_listGroup, kIdClear, "Clear", Icon::kClear), 0, wxRIGHT, kGap);
@@ -232,8 +235,8 @@ void MainWindow::bindEvents() {
         FindWindow(kIdClose)->SetPosition(wxPoint(width - kEdge - kBandButtonStep, buttonY));
         FindWindow(kIdMaximise)->SetPosition(wxPoint(width - kEdge - 2 * kBandButtonStep, buttonY));
         FindWindow(kIdMinimise)->SetPosition(wxPoint(width - kEdge - 3 * kBandButtonStep, buttonY));
-        FindWindow(kIdTitleMark)->SetPosition(wxPoint(width - kEdge - 3 * kBandButtonStep - 44,
-                                                      (kTitleBandHeight - 32) / 2));
+        FindWindow(kIdTitleMark)
+            ->SetPosition(wxPoint(width - kEdge - 3 * kBandButtonStep - 44, (kTitleBandHeight - 32) / 2));
         int titleHeight = m_stepTitle->GetBestSize().y;
         m_stepTitle->SetSize((width - kStepTitleWidth) / 2, (kTitleBandHeight - titleHeight) / 2,
                              kStepTitleWidth, titleHeight);
@@ -257,7 +260,8 @@ void MainWindow::bindEvents() {
     });
 
     auto onButton = [this](int id, auto handler) {
-        Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (this->*handler)(); }, id);
+        Bind(
+            wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (this->*handler)(); }, id);
     };
     onButton(kIdClose, &MainWindow::onClose);
     onButton(kIdMaximise, &MainWindow::onMaximise);
@@ -270,14 +274,20 @@ void MainWindow::bindEvents() {
     onButton(kIdConvert, &MainWindow::onConvert);
     onButton(kIdStop, &MainWindow::onStop);
     onButton(kIdFinish, &MainWindow::onFinish);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Iconize(true); }, kIdMinimise);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { UserPrompts::launch(moduleRelativePath("docs/index.html")); },
-         kIdHelp);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Iconize(true); }, kIdMinimise);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { UserPrompts::launch(moduleRelativePath("docs/index.html")); },
+        kIdHelp);
 
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { onAddFiles(); }, kMenuAddFiles);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { onAddFolder(); }, kMenuAddFolder);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { deleteSelected(); }, kMenuDeleteSelected);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { clearList(); }, kMenuClearAll);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { onAddFiles(); }, kMenuAddFiles);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { onAddFolder(); }, kMenuAddFolder);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { deleteSelected(); }, kMenuDeleteSelected);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { clearList(); }, kMenuClearAll);
 
     m_fileList->Bind(wxEVT_LIST_KEY_DOWN, [this](wxListEvent& event) {
         onListKey(event.GetKeyCode(), wxGetKeyState(WXK_CONTROL));
@@ -305,31 +315,31 @@ void MainWindow::showStep(int step) {
     for (wxButton* button : {m_previous, m_next, m_convert, m_stop, m_finish})
         button->Hide();
     switch (step) {
-    case 1:
-        m_listGroup->Show();
-        m_stepTitle->SetLabel("Step1: Add files");
-        m_pageFrame->Hide();
-        m_next->Show();
-        break;
-    case 2:
-        m_listGroup->Hide();
-        m_stepTitle->SetLabel("Step2: General Options");
-        m_pageFrame->Show();
-        if (m_optionsPage)
-            m_optionsPage->Show();
-        m_previous->Show();
-        m_convert->Show();
-        break;
-    case 3:
-        m_listGroup->Hide();
-        m_stepTitle->SetLabel("Converting...");
-        m_pageFrame->Show();
-        if (m_progressPage)
-            m_progressPage->Show();
-        m_stop->Show();
-        break;
-    default:
-        break;
+        case 1:
+            m_listGroup->Show();
+            m_stepTitle->SetLabel("Step1: Add files");
+            m_pageFrame->Hide();
+            m_next->Show();
+            break;
+        case 2:
+            m_listGroup->Hide();
+            m_stepTitle->SetLabel("Step2: General Options");
+            m_pageFrame->Show();
+            if (m_optionsPage)
+                m_optionsPage->Show();
+            m_previous->Show();
+            m_convert->Show();
+            break;
+        case 3:
+            m_listGroup->Hide();
+            m_stepTitle->SetLabel("Converting...");
+            m_pageFrame->Show();
+            if (m_progressPage)
+                m_progressPage->Show();
+            m_stop->Show();
+            break;
+        default:
+            break;
     }
     m_pageFrame->Layout();
     Layout();
@@ -432,10 +442,10 @@ void MainWindow::onMouseMove(wxMouseEvent& event) {
     wxPoint point = event.GetPosition();
     if (m_drag == Drag::kNone) {
         static const wxStockCursor kCursors[16] = {
-            wxCURSOR_ARROW,   wxCURSOR_SIZEWE,   wxCURSOR_SIZEWE,   wxCURSOR_ARROW,
-            wxCURSOR_SIZENS,  wxCURSOR_SIZENWSE, wxCURSOR_SIZENESW, wxCURSOR_ARROW,
-            wxCURSOR_SIZENS,  wxCURSOR_SIZENESW, wxCURSOR_SIZENWSE, wxCURSOR_ARROW,
-            wxCURSOR_ARROW,   wxCURSOR_ARROW,    wxCURSOR_ARROW,    wxCURSOR_ARROW};
+            wxCURSOR_ARROW,  wxCURSOR_SIZEWE,   wxCURSOR_SIZEWE,   wxCURSOR_ARROW,
+            wxCURSOR_SIZENS, wxCURSOR_SIZENWSE, wxCURSOR_SIZENESW, wxCURSOR_ARROW,
+            wxCURSOR_SIZENS, wxCURSOR_SIZENESW, wxCURSOR_SIZENWSE, wxCURSOR_ARROW,
+            wxCURSOR_ARROW,  wxCURSOR_ARROW,    wxCURSOR_ARROW,    wxCURSOR_ARROW};
         SetCursor(wxCursor(kCursors[edgeAt(point)]));
         event.Skip();
         return;

@@ -123,8 +123,8 @@ private:
     OptionsPage* m_optionsPage = nullptr;
     ProgressPage* m_progressPage = nullptr;
     ConversionOptions m_options;
-    bool m_busy = false;                         // UI thread only
-    std::atomic<bool> m_stopRequested{false};    // set by the UI thread, polled by the worker
+    bool m_busy = false;                       // UI thread only
+    std::atomic<bool> m_stopRequested{false};  // set by the UI thread, polled by the worker
     int m_step = 1;
     int m_fileCount = 0;
     std::atomic<int> m_doneCount{0};
@@ -135,8 +135,8 @@ private:
     wxBitmap m_titleBitmap;
     enum class Drag { kNone, kMove, kResize } m_drag = Drag::kNone;
     int m_dragEdges = 0;
-    wxPoint m_dragStart;   // screen position where the drag began
-    wxRect m_dragWindow;   // window rectangle when it began
+    wxPoint m_dragStart;  // screen position where the drag began
+    wxRect m_dragWindow;  // window rectangle when it began
 
     // Controls.
     wxStaticText* m_stepTitle = nullptr;

@@ -26,7 +26,8 @@ void MainWindow::onConvert() {
         return;
     m_fileCount = m_fileList->GetItemCount();
     if (m_fileCount == 0) {
-        UserPrompts::message(this, "Can't convert, please add files first!", "Error", UserPrompts::Icon::kError);
+        UserPrompts::message(this, "Can't convert, please add files first!", "Error",
+                             UserPrompts::Icon::kError);
         return;
     }
     std::vector<std::string> paths;
@@ -91,7 +92,8 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
         } else {
             destination = parts.directory;
         }
-        CallAfter([page, time, path, destination] { page->addLogRow(time, "Conveting...", path, destination); });
+        CallAfter(
+            [page, time, path, destination] { page->addLogRow(time, "Conveting...", path, destination); });
 
         int pageCount = m_getPageCount(handle);
         sendOptions(handle, options);
@@ -133,25 +135,25 @@ void MainWindow::sendOptions(int handle, const ConversionOptions& options) {
     // default depth, which metafile output does not use.
     int bits = 24;
     switch (options.colourCode) {
-    case 1:
-        bits = 1;
-        break;
-    case 3:
-        m_setOption(handle, kOptionGreyscale, nullptr, 1, 0);
-        bits = 4;
-        break;
-    case 4:
-        bits = 4;
-        break;
-    case 7:
-        m_setOption(handle, kOptionGreyscale, nullptr, 1, 0);
-        bits = 8;
-        break;
-    case 8:
-        bits = 8;
-        break;
-    default:
-        break;
+        case 1:
+            bits = 1;
+            break;
+        case 3:
+            m_setOption(handle, kOptionGreyscale, nullptr, 1, 0);
+            bits = 4;
+            break;
+        case 4:
+            bits = 4;
+            break;
+        case 7:
+            m_setOption(handle, kOptionGreyscale, nullptr, 1, 0);
+            bits = 8;
+            break;
+        case 8:
+            bits = 8;
+            break;
+        default:
+            break;
     }
     m_setOption(handle, kOptionBitsPerPixel, nullptr, bits, 0);
     m_setOption(handle, kOptionImageType, nullptr, options.imageType, 0);

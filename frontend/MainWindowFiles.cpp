@@ -132,8 +132,8 @@ std::vector<long> MainWindow::selectedRows() const {
 void MainWindow::clearList() {
     if (m_fileList->GetItemCount() == 0)
         return;
-    if (!UserPrompts::message(this, "Are you sure to clear all items?", "Warning", UserPrompts::Icon::kWarning,
-                              UserPrompts::Buttons::kOkCancel)) {
+    if (!UserPrompts::message(this, "Are you sure to clear all items?", "Warning",
+                              UserPrompts::Icon::kWarning, UserPrompts::Buttons::kOkCancel)) {
         return;
     }
     m_fileList->DeleteAllItems();

@@ -88,10 +88,13 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     // is never offered.
     auto* tifBox = new wxStaticBox(this, kIdTifModeGroup, "Tif Mode");
     auto* tifSizer = new wxStaticBoxSizer(tifBox, wxHORIZONTAL);
-    m_tifModes[0] = new wxRadioButton(tifBox, kIdTifModeSingle, "Save one file into multiple tif file (single page).",
-                                      wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
-    m_tifModes[1] = new wxRadioButton(tifBox, kIdTifModeMulti, "Save one file into one tif file (multiple pages).");
-    m_tifModes[2] = new wxRadioButton(tifBox, kIdTifModeAllInOne, "Save all files into one tif file (Multi-page).");
+    m_tifModes[0] =
+        new wxRadioButton(tifBox, kIdTifModeSingle, "Save one file into multiple tif file (single page).",
+                          wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
+    m_tifModes[1] =
+        new wxRadioButton(tifBox, kIdTifModeMulti, "Save one file into one tif file (multiple pages).");
+    m_tifModes[2] =
+        new wxRadioButton(tifBox, kIdTifModeAllInOne, "Save all files into one tif file (Multi-page).");
     m_tifModes[2]->Hide();
     tifSizer->Add(m_tifModes[0], 0, wxALL, kGap);
     tifSizer->Add(m_tifModes[1], 0, wxALL, kGap);
@@ -105,7 +108,8 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
                                           wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     m_saveToFolder = new wxRadioButton(saveBox, kIdSaveToFolder, "Save to following");
     m_savePathEdit = new wxTextCtrl(saveBox, kIdSavePath);
-    m_browse = new wxButton(saveBox, kIdBrowseSavePath, "...", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+    m_browse =
+        new wxButton(saveBox, kIdBrowseSavePath, "...", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
     auto* saveRow = new wxBoxSizer(wxHORIZONTAL);
     saveRow->Add(m_saveBesideInput, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 3 * kGap);
     saveRow->Add(m_saveToFolder, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
@@ -115,8 +119,8 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     m_password = new wxTextCtrl(saveBox, kIdPassword, wxString::FromUTF8(password), wxDefaultPosition,
                                 wxSize(200, -1), wxTE_PASSWORD);
     auto* passwordRow = new wxBoxSizer(wxHORIZONTAL);
-    passwordRow->Add(new wxStaticText(saveBox, wxID_ANY, "Open password:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
-                     kGap);
+    passwordRow->Add(new wxStaticText(saveBox, wxID_ANY, "Open password:"), 0,
+                     wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
     passwordRow->Add(m_password, 0, wxALIGN_CENTER_VERTICAL);
     saveSizer->Add(passwordRow, 0, wxLEFT | wxRIGHT | wxBOTTOM, kGap);
     sizer->Add(saveSizer, 0, wxEXPAND);
@@ -176,28 +180,28 @@ void OptionsPage::onTypeChange() {
     m_tifModes[1]->Disable();
     m_formatFrame->Show();
     switch (m_imageTypeIndex) {
-    case 0:  // BMP
-    case 4:  // PNG
-    case 7:  // PCX
-        m_colourPage->Show();
-        break;
-    case 1:  // EMF
-    case 2:  // WMF: metafiles carry the page as it is rendered
-        m_formatFrame->Hide();
-        break;
-    case 3:
-        m_jpegPage->Show();
-        break;
-    case 5:
-        m_gifPage->Show();
-        break;
-    case 6:
-        m_tiffPage->Show();
-        m_tifModes[0]->Enable();
-        m_tifModes[1]->Enable();
-        break;
-    default:
-        break;
+        case 0:  // BMP
+        case 4:  // PNG
+        case 7:  // PCX
+            m_colourPage->Show();
+            break;
+        case 1:  // EMF
+        case 2:  // WMF: metafiles carry the page as it is rendered
+            m_formatFrame->Hide();
+            break;
+        case 3:
+            m_jpegPage->Show();
+            break;
+        case 5:
+            m_gifPage->Show();
+            break;
+        case 6:
+            m_tiffPage->Show();
+            m_tifModes[0]->Enable();
+            m_tifModes[1]->Enable();
+            break;
+        default:
+            break;
     }
     Layout();
 }
@@ -249,29 +253,29 @@ bool OptionsPage::validateAndSave(ConversionOptions& options) {
     options.imageType = m_imageTypeIndex + 1;
 
     switch (m_imageTypeIndex) {
-    case 0:
-    case 4:
-    case 7:
-        m_colourPage->writeSettings();
-        options.colourCode = m_colourPage->colourCode();
-        break;
-    case 3:
-        m_jpegPage->writeSettings();
-        options.colourCode = m_jpegPage->colourCode();
-        options.jpegQuality = m_jpegPage->quality();
-        break;
-    case 5:
-        m_gifPage->writeSettings();
-        options.colourCode = m_gifPage->colourCode();
-        break;
-    case 6:
-        m_tiffPage->writeSettings();
-        options.colourCode = m_tiffPage->colourCode();
-        options.tiffCompression = m_tiffPage->compressionSetting();
-        options.tiffQuality = m_tiffPage->quality();
-        break;
-    default:
-        break;
+        case 0:
+        case 4:
+        case 7:
+            m_colourPage->writeSettings();
+            options.colourCode = m_colourPage->colourCode();
+            break;
+        case 3:
+            m_jpegPage->writeSettings();
+            options.colourCode = m_jpegPage->colourCode();
+            options.jpegQuality = m_jpegPage->quality();
+            break;
+        case 5:
+            m_gifPage->writeSettings();
+            options.colourCode = m_gifPage->colourCode();
+            break;
+        case 6:
+            m_tiffPage->writeSettings();
+            options.colourCode = m_tiffPage->colourCode();
+            options.tiffCompression = m_tiffPage->compressionSetting();
+            options.tiffQuality = m_tiffPage->quality();
+            break;
+        default:
+            break;
     }
     return true;
 }

@@ -160,7 +160,8 @@ void ProgressPage::writeLogFile() {
         std::string cells[4];
         for (int column = 0; column < 4; ++column)
             cells[column] = m_list->GetItemText(row, column).utf8_string();
-        std::string record = formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination]);
+        std::string record =
+            formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination]);
         std::fwrite(record.data(), 1, record.size(), log);
     }
     std::fclose(log);

@@ -22,7 +22,8 @@ int SettingsFile::readInt(const char* key, int defaultValue, const char* section
     return platform::getPrivateProfileInt(section, key, defaultValue, m_path);
 }
 
-std::string SettingsFile::readText(const char* key, const std::string& defaultValue, const char* section) const {
+std::string SettingsFile::readText(const char* key, const std::string& defaultValue,
+                                   const char* section) const {
     return platform::getPrivateProfileString(section, key, defaultValue, kTextBufferSize, m_path);
 }
 

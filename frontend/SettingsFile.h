@@ -27,7 +27,8 @@ public:
     const std::string& path() const { return m_path; }
 
     int readInt(const char* key, int defaultValue, const char* section = kSettings) const;
-    std::string readText(const char* key, const std::string& defaultValue, const char* section = kSettings) const;
+    std::string readText(const char* key, const std::string& defaultValue,
+                         const char* section = kSettings) const;
     // Integers are written as "%d". Failures (a folder that cannot be
     // written) are not reported: the program goes on with what it holds.
     void writeInt(const char* key, int value, const char* section = kSettings) const;

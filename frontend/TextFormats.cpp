@@ -7,7 +7,8 @@
 
 namespace glimmark {
 
-const char* const kDpiChoices[kDpiChoiceCount] = {"72", "96", "100", "120", "150", "200", "300", "600", "1200"};
+const char* const kDpiChoices[kDpiChoiceCount] = {"72",  "96",  "100", "120", "150",
+                                                  "200", "300", "600", "1200"};
 
 std::string formatSizeKB(uint64_t size) {
     if (size > 0 && size < 1024)
@@ -28,29 +29,29 @@ std::string formatFileTime(std::time_t moment) {
 std::string attributeText(uint32_t attributes) {
     using namespace platform;
     switch (attributes) {
-    case kAttributeReadOnly:
-        return "R";
-    case kAttributeHidden:
-        return "H";
-    case kAttributeArchive:
-        return "A";
-    case kAttributeReadOnly | kAttributeHidden:
-        return "RH";
-    case kAttributeReadOnly | kAttributeArchive:
-        return "RA";
-    case kAttributeHidden | kAttributeArchive:
-        return "HA";
-    case kAttributeReadOnly | kAttributeHidden | kAttributeArchive:
-        return "RHA";
-    default:
-        return "---";
+        case kAttributeReadOnly:
+            return "R";
+        case kAttributeHidden:
+            return "H";
+        case kAttributeArchive:
+            return "A";
+        case kAttributeReadOnly | kAttributeHidden:
+            return "RH";
+        case kAttributeReadOnly | kAttributeArchive:
+            return "RA";
+        case kAttributeHidden | kAttributeArchive:
+            return "HA";
+        case kAttributeReadOnly | kAttributeHidden | kAttributeArchive:
+            return "RHA";
+        default:
+            return "---";
     }
 }
 
 std::string formatLogTime(const platform::LocalTime& time) {
     char text[64];
-    std::snprintf(text, sizeof text, "[%02d-%02d-%d %d:%02d:%02d]", time.day, time.month, time.year, time.hour,
-                  time.minute, time.second);
+    std::snprintf(text, sizeof text, "[%02d-%02d-%d %d:%02d:%02d]", time.day, time.month, time.year,
+                  time.hour, time.minute, time.second);
     return text;
 }
 
@@ -66,7 +67,8 @@ int dpiFromIndex(int index) {
 }
 
 std::string displayExtension(int imageType) {
-    static const char* const kExtensions[8] = {".bmp", ".emf", ".wmf", ".jpg", ".png", ".gif", ".tif", ".pcx"};
+    static const char* const kExtensions[8] = {".bmp", ".emf", ".wmf", ".jpg",
+                                               ".png", ".gif", ".tif", ".pcx"};
     return imageType >= 1 && imageType <= 8 ? kExtensions[imageType - 1] : ".bmp";
 }
 

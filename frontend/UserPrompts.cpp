@@ -47,7 +47,8 @@ std::vector<std::string> UserPrompts::openPdfFiles(wxWindow* parent, const std::
 std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title) {
     if (handlers().chooseFolder)
         return handlers().chooseFolder(title);
-    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString(),
+                       wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dialog.ShowModal() != wxID_OK)
         return std::string();
     return dialog.GetPath().utf8_string();

@@ -2,10 +2,10 @@
 // fail, and an entry that writing accepts must read back as written while
 // the rest of the file keeps its lines.
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "platform/IniProfile.h"
 #include "platform/TempFile.h"

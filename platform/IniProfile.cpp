@@ -126,7 +126,8 @@ long findSection(const std::vector<Line>& lines, const std::string& section) {
 
 // Index of the key's line in the section that starts at header, or -1.
 long findKey(const std::vector<Line>& lines, long header, const std::string& key) {
-    for (size_t i = static_cast<size_t>(header) + 1; i < lines.size() && lines[i].kind != Line::kSection; ++i) {
+    for (size_t i = static_cast<size_t>(header) + 1; i < lines.size() && lines[i].kind != Line::kSection;
+         ++i) {
         if (lines[i].kind == Line::kEntry && equalNoCase(lines[i].name, key))
             return static_cast<long>(i);
     }
@@ -239,9 +240,9 @@ bool writePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& file) {
     std::string sectionName = trim(section);
     std::string keyName = trim(key);
-    if (sectionName.empty() || keyName.empty() || file.empty() || hasLineBreak(section) || hasLineBreak(key) ||
-        hasLineBreak(value) || keyName.find('=') != std::string::npos || keyName[0] == ';' || keyName[0] == '[' ||
-        sectionName.find(']') != std::string::npos) {
+    if (sectionName.empty() || keyName.empty() || file.empty() || hasLineBreak(section) ||
+        hasLineBreak(key) || hasLineBreak(value) || keyName.find('=') != std::string::npos ||
+        keyName[0] == ';' || keyName[0] == '[' || sectionName.find(']') != std::string::npos) {
         return false;
     }
 

@@ -50,8 +50,9 @@ TEST(TextFormats, TimesFollowTheirFixedPatterns) {
 }
 
 TEST(TextFormats, LogRecordHasFourLabelledLinesAndABlankOne) {
-    EXPECT_EQ(formatLogRecord("[07-03-2026 9:05:02]", "Succeed", "/in/a.pdf", "/out/"),
-              "[Time:] [07-03-2026 9:05:02]\n[State:] Succeed\n[InputFile:] /in/a.pdf\n[Destination:] /out/\n\n");
+    EXPECT_EQ(
+        formatLogRecord("[07-03-2026 9:05:02]", "Succeed", "/in/a.pdf", "/out/"),
+        "[Time:] [07-03-2026 9:05:02]\n[State:] Succeed\n[InputFile:] /in/a.pdf\n[Destination:] /out/\n\n");
     EXPECT_EQ(formatLogRecord("t", "Failed", "/in/b.pdf", ""),
               "[Time:] t\n[State:] Failed\n[InputFile:] /in/b.pdf\n[Destination:] \n\n");
 }

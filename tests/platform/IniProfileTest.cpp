@@ -73,12 +73,14 @@ TEST_F(IniProfileTest, CommentsBlankLinesAndOtherLinesSurviveAWrite) {
     write("; settings of the wizard\r\n[Settings]\r\nxdpi = 2 \r\n; resolution\r\n\r\n[Other]\r\nnoise\r\n");
     EXPECT_EQ(getPrivateProfileInt("Settings", "xdpi", 0, m_file), 2) << "spaces and CR are not part of it";
     ASSERT_TRUE(writePrivateProfileString("Settings", "ydpi", "3", m_file));
-    EXPECT_EQ(content(), "; settings of the wizard\n[Settings]\nxdpi = 2 \nydpi=3\n; resolution\n\n[Other]\nnoise\n");
+    EXPECT_EQ(content(),
+              "; settings of the wizard\n[Settings]\nxdpi = 2 \nydpi=3\n; resolution\n\n[Other]\nnoise\n");
 }
 
 TEST_F(IniProfileTest, ValuesAreTrimmedUnquotedAndCutToTheBuffer) {
-    write("[S]\nplain =  text with spaces  \nquoted=\"  kept  \"\nsingle='x'\nodd=\"open\nempty=\nlong=abcdef\n"
-          "eq=a=b\n");
+    write(
+        "[S]\nplain =  text with spaces  \nquoted=\"  kept  \"\nsingle='x'\nodd=\"open\nempty=\nlong=abcdef\n"
+        "eq=a=b\n");
     EXPECT_EQ(get("S", "plain"), "text with spaces");
     EXPECT_EQ(get("S", "quoted"), "  kept  ");
     EXPECT_EQ(get("S", "single"), "x");
@@ -143,14 +145,16 @@ TEST_F(IniProfileTest, WritesFromSeveralThreadsAreAllKept) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
             for (int i = 0; i < 25; ++i)
-                writePrivateProfileString("S", "key" + std::to_string(t * 100 + i), std::to_string(i), m_file);
+                writePrivateProfileString("S", "key" + std::to_string(t * 100 + i), std::to_string(i),
+                                          m_file);
         });
     }
     for (std::thread& thread : threads)
         thread.join();
     for (int t = 0; t < 4; ++t) {
         for (int i = 0; i < 25; ++i)
-            EXPECT_EQ(getPrivateProfileInt("S", ("key" + std::to_string(t * 100 + i)).c_str(), -1, m_file), i);
+            EXPECT_EQ(getPrivateProfileInt("S", ("key" + std::to_string(t * 100 + i)).c_str(), -1, m_file),
+                      i);
     }
 }
 

@@ -153,7 +153,8 @@ int convertPage(int handle, int page, const char* name) {
 
     char line[256];
     std::snprintf(line, sizeof line, "type=%d bits=%d grey=%d dpi=%dx%d quality=%d compression=%d page=%d\n",
-                  job.imageType, job.bits, job.greyscale, job.xDpi, job.yDpi, job.quality, job.compression, page);
+                  job.imageType, job.bits, job.greyscale, job.xDpi, job.yDpi, job.quality, job.compression,
+                  page);
     std::string output;
     const char* mode = "wb";
     if (job.imageType == 7 && job.multiPage) {
@@ -185,41 +186,50 @@ int setOption(int handle, int option, const char* value, intptr_t number, intptr
         return -10;
     Job& job = found->second;
     switch (option) {
-    case 1:
-        if (value && *value) {
-            job.folder = fs::absolute(value).string();
-            if (job.folder.back() != '/')
-                job.folder += '/';
-        }
-        return 1;
-    case 5:
-        job.imageType = number >= 2 && number <= 8 ? static_cast<int>(number) : 1;
-        return 1;
-    case 6:
-        job.bits = static_cast<int>(number);
-        return 1;
-    case 7:
-        job.xDpi = clampDpi(number);
-        return 1;
-    case 8:
-        job.yDpi = clampDpi(number);
-        return 1;
-    case 9:
-        job.quality = static_cast<int>(number);
-        return 1;
-    case 10:
-        job.compression = static_cast<int>(number);
-        return 1;
-    case 11:
-        job.multiPage = number != 0;
-        return 1;
-    case 12:
-        job.greyscale = number != 0;
-        return 1;
-    case 2: case 3: case 4: case 13: case 14: case 15: case 40: case 91: case 92: case 93:
-        return 1;
-    default:
-        return -11;
+        case 1:
+            if (value && *value) {
+                job.folder = fs::absolute(value).string();
+                if (job.folder.back() != '/')
+                    job.folder += '/';
+            }
+            return 1;
+        case 5:
+            job.imageType = number >= 2 && number <= 8 ? static_cast<int>(number) : 1;
+            return 1;
+        case 6:
+            job.bits = static_cast<int>(number);
+            return 1;
+        case 7:
+            job.xDpi = clampDpi(number);
+            return 1;
+        case 8:
+            job.yDpi = clampDpi(number);
+            return 1;
+        case 9:
+            job.quality = static_cast<int>(number);
+            return 1;
+        case 10:
+            job.compression = static_cast<int>(number);
+            return 1;
+        case 11:
+            job.multiPage = number != 0;
+            return 1;
+        case 12:
+            job.greyscale = number != 0;
+            return 1;
+        case 2:
+        case 3:
+        case 4:
+        case 13:
+        case 14:
+        case 15:
+        case 40:
+        case 91:
+        case 92:
+        case 93:
+            return 1;
+        default:
+            return -11;
     }
 }
 
@@ -252,12 +262,18 @@ extern "C" {
 // Declared extern first: a const array would otherwise be private to this file.
 __attribute__((visibility("default"))) extern const Proc rendovaExports[12];
 const Proc rendovaExports[12] = {
-    reinterpret_cast<Proc>(&openDocument), reinterpret_cast<Proc>(&reserved),
-    reinterpret_cast<Proc>(&closeDocument), reinterpret_cast<Proc>(&reserved),
-    nullptr,                                reinterpret_cast<Proc>(&reserved),
-    reinterpret_cast<Proc>(&convertPage),   reinterpret_cast<Proc>(&reserved),
-    reinterpret_cast<Proc>(&setOption),     reinterpret_cast<Proc>(&reserved),
-    PAGE_COUNT_ENTRY,                       reinterpret_cast<Proc>(&reserved),
+    reinterpret_cast<Proc>(&openDocument),
+    reinterpret_cast<Proc>(&reserved),
+    reinterpret_cast<Proc>(&closeDocument),
+    reinterpret_cast<Proc>(&reserved),
+    nullptr,
+    reinterpret_cast<Proc>(&reserved),
+    reinterpret_cast<Proc>(&convertPage),
+    reinterpret_cast<Proc>(&reserved),
+    reinterpret_cast<Proc>(&setOption),
+    reinterpret_cast<Proc>(&reserved),
+    PAGE_COUNT_ENTRY,
+    reinterpret_cast<Proc>(&reserved),
 };
 
 __attribute__((visibility("default"))) const char* fakeRendovaCalls() {

@@ -26,7 +26,8 @@ std::string corpus(const char* name) {
     return std::string(RENDOVA_CORPUS_DIR) + "/" + name;
 }
 
-const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf", "gh-ocr-vector-cairo115.pdf"};
+const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf",
+                                     "gh-ocr-vector-cairo115.pdf"};
 
 int gauge(const GuiTest& test, int id, MainWindow* window) {
     (void)test;
@@ -99,7 +100,8 @@ TEST_F(ConversionTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
     EXPECT_EQ(readFile(m_root + "logs/a/b/Glimmark.log"), expectedLog);
     std::string settings = m_program + "Settings.ini";
     EXPECT_EQ(platform::getPrivateProfileString("Settings", "isRecord", "", 64, settings), "1");
-    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings), m_root + "logs/a/b");
+    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings),
+              m_root + "logs/a/b");
 
     // A second run appends its records to the same log.
     convertAndWait();
@@ -170,13 +172,13 @@ TEST_F(ConversionTest, OptionsAreSentInTheirOrder) {
     choose(1106, 7);
     choose(1107, 6);
     choose(1122, 1);
-    check(1124);      // 256 greys: colour code 7
+    check(1124);  // 256 greys: colour code 7
     check(1108);
     fakeReset();
     convertAndWait();
     EXPECT_EQ(callsStartingWith("set"),
-              (std::vector<std::string>{"set 7 600", "set 8 300", "set 10 0", "set 11 0", "set 12 1", "set 6 8",
-                                        "set 5 1"}));
+              (std::vector<std::string>{"set 7 600", "set 8 300", "set 10 0", "set 11 0", "set 12 1",
+                                        "set 6 8", "set 5 1"}));
     EXPECT_EQ(readFile(m_data + "doc-1p0001.bmp"),
               "type=1 bits=8 grey=1 dpi=500x300 quality=75 compression=0 page=1\n");
 }

@@ -72,9 +72,9 @@ protected:
     // Runs the wizard to the end of a conversion: Next, Convert, wait.
     void convertAndWait();
 
-    std::string m_root;        // ends in '/'
-    std::string m_program;     // program folder, ends in '/'
-    std::string m_data;        // data folder, ends in '/'
+    std::string m_root;     // ends in '/'
+    std::string m_program;  // program folder, ends in '/'
+    std::string m_data;     // data folder, ends in '/'
     MainWindow* m_window = nullptr;
     std::vector<Message> m_messages;
     bool m_answer = true;

@@ -21,8 +21,8 @@ namespace {
 
 void failOnAssert(const wxString& file, int line, const wxString& function, const wxString& condition,
                   const wxString& message) {
-    ADD_FAILURE() << "toolkit assertion " << condition.utf8_string() << " in " << function.utf8_string() << " ("
-                  << file.utf8_string() << ":" << line << "): " << message.utf8_string();
+    ADD_FAILURE() << "toolkit assertion " << condition.utf8_string() << " in " << function.utf8_string()
+                  << " (" << file.utf8_string() << ":" << line << "): " << message.utf8_string();
 }
 
 }  // namespace

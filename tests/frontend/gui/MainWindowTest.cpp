@@ -151,7 +151,8 @@ TEST_F(MainWindowTest, FoldersAndDroppedFilesAddTheirFilesButNoSubfolders) {
     EXPECT_EQ(list[0].substr(0, list[0].find('|')), m_data + "folder/one.pdf");
     EXPECT_EQ(list[1].substr(0, list[1].find('|')), m_data + "folder/Two.PDF");
 
-    m_window->onDropFiles({m_data + "folder/inner", m_data + "folder/inner/deep.pdf", m_data + "nothing.pdf"});
+    m_window->onDropFiles(
+        {m_data + "folder/inner", m_data + "folder/inner/deep.pdf", m_data + "nothing.pdf"});
     list = rows();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].substr(0, list[0].find('|')), m_data + "folder/inner/deep.pdf");

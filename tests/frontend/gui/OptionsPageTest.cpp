@@ -120,11 +120,23 @@ TEST_F(OptionsPageTest, EveryKeyIsWrittenAndRestoredOnTheNextStart) {
 
     std::string settings = m_program + "Settings.ini";
     const std::pair<const char*, std::string> expected[] = {
-        {"xdpi", "7"},          {"ydpi", "0"},         {"imagetype", "6"},         {"tifmode", "0"},
-        {"savemode", "1"},      {"savePath", m_data + "images/"}, {"password", "pass word"},
-        {"bbp_color", "0"},     {"bbp_palette", "0"},  {"gif_color", "0"},         {"gif_palette", "0"},
-        {"jpg_color", "0"},     {"jpg_quality", "75"}, {"tif_color", "2"},         {"tif_palette", "1"},
-        {"tif_compression", "2"}, {"tif_quality", "40"},
+        {"xdpi", "7"},
+        {"ydpi", "0"},
+        {"imagetype", "6"},
+        {"tifmode", "0"},
+        {"savemode", "1"},
+        {"savePath", m_data + "images/"},
+        {"password", "pass word"},
+        {"bbp_color", "0"},
+        {"bbp_palette", "0"},
+        {"gif_color", "0"},
+        {"gif_palette", "0"},
+        {"jpg_color", "0"},
+        {"jpg_quality", "75"},
+        {"tif_color", "2"},
+        {"tif_palette", "1"},
+        {"tif_compression", "2"},
+        {"tif_quality", "40"},
     };
     for (const auto& [name, value] : expected)
         EXPECT_EQ(key(settings, name), value) << name;
