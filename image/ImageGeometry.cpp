@@ -30,7 +30,8 @@ constexpr const char* kNoMemory = "can't allocate memory for the transformed ima
 template <int Bits>
 class ColourReader {
 public:
-    explicit ColourReader(const RasterImage& image) : m_rows(image.RowPointer(0)), m_stride(image.GetRowStride()) {
+    explicit ColourReader(const RasterImage& image)
+        : m_rows(image.RowPointer(0)), m_stride(image.GetRowStride()) {
         if constexpr (Bits != 24) {
             const uint32_t count = std::min<uint32_t>(image.GetColourCount(), 256);
             std::memcpy(m_palette, image.GetPalette(), 4 * size_t(count));
@@ -78,10 +79,17 @@ private:
     PaletteSearch* m_search;
 };
 
-// A channel value in 0..255 truncated to a byte.
+// The rounding error of a filter's single-precision weighted sum stays far
+// below this; without it a flat 255 that sums to 254.99998 would truncate to 254.
+constexpr float kSumSlack = 1.0f / 512.0f;
+
+// A filtered channel value truncated to a byte, kept to 0..255.
 inline uint8_t toByte(float value) {
-    if (!(value > 0.0f)) return 0;
-    if (value >= 255.0f) return 255;
+    value += kSumSlack;
+    if (!(value > 0.0f))
+        return 0;
+    if (value >= 255.0f)
+        return 255;
     return uint8_t(value);
 }
 
@@ -102,8 +110,8 @@ struct RotationFrame {
 // of (minX + k, minY + r); samples outside the source take `outsideIndex` or
 // `outsideColour`, which stand for what the image answers outside itself.
 template <int Bits>
-void rotatePixels(const RasterImage& image, RasterImage& result, const RotationFrame& frame, uint8_t outsideIndex,
-                  RgbQuad outsideColour, RowProgress& progress) {
+void rotatePixels(const RasterImage& image, RasterImage& result, const RotationFrame& frame,
+                  uint8_t outsideIndex, RgbQuad outsideColour, RowProgress& progress) {
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     const uint8_t* sourceRows = image.RowPointer(0);
@@ -115,7 +123,8 @@ void rotatePixels(const RasterImage& image, RasterImage& result, const RotationF
     const double c = frame.cosine;
     const double s = frame.sine;
     for (int32_t r = 0; r < newHeight; ++r) {
-        if (!progress.proceed(r)) return;
+        if (!progress.proceed(r))
+            return;
         const double y = double(frame.minY + r);
         uint8_t* out = result.RowPointer(r);
         for (int32_t k = 0; k < newWidth; ++k) {
@@ -125,8 +134,8 @@ void rotatePixels(const RasterImage& image, RasterImage& result, const RotationF
             const auto sy = int64_t(y * c - x * s - 0.5);
             const bool inside = sx >= 0 && sx < width && sy >= 0 && sy < height;
             if constexpr (Bits == 24) {
-                const uint8_t* pixel = inside ? sourceRows + size_t(sy) * sourceStride + 3 * size_t(sx)
-                                              : &outsideColour.blue;
+                const uint8_t* pixel =
+                    inside ? sourceRows + size_t(sy) * sourceStride + 3 * size_t(sx) : &outsideColour.blue;
                 std::memcpy(out + 3 * size_t(k), pixel, 3);
             } else {
                 const uint8_t index =
@@ -134,7 +143,8 @@ void rotatePixels(const RasterImage& image, RasterImage& result, const RotationF
                 putIndexIntoZeroed<Bits>(out, k, index);
             }
             if (resultAlpha != nullptr && inside)
-                resultAlpha[size_t(r) * size_t(newWidth) + size_t(k)] = sourceAlpha[size_t(sy) * size_t(width) + size_t(sx)];
+                resultAlpha[size_t(r) * size_t(newWidth) + size_t(k)] =
+                    sourceAlpha[size_t(sy) * size_t(width) + size_t(sx)];
         }
     }
 }
@@ -156,7 +166,8 @@ void resampleNearest(const RasterImage& image, RasterImage& result, const std::v
         }
     }
     for (int32_t y = 0; y < result.GetHeight(); ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         const uint8_t* in = image.RowPointer(rows[size_t(y)]);
         uint8_t* out = result.RowPointer(y);
         for (int32_t x = 0; x < newWidth; ++x) {
@@ -172,7 +183,8 @@ void resampleNearest(const RasterImage& image, RasterImage& result, const std::v
 // The cubic B-spline: K(t) = ((t + 2)^3+ - 4 (t + 1)^3+ + 6 t^3+ - 4 (t - 1)^3+) / 6,
 // u^3+ being u^3 for u > 0 and 0 otherwise; zero beyond 2.
 float cubicBSpline(float t) {
-    if (t > 2.0f) return 0.0f;
+    if (t > 2.0f)
+        return 0.0f;
     auto cubePlus = [](float u) { return u > 0.0f ? u * u * u : 0.0f; };
     return (cubePlus(t + 2.0f) - 4.0f * cubePlus(t + 1.0f) + 6.0f * cubePlus(t) - 4.0f * cubePlus(t - 1.0f)) *
            0.16666667f;
@@ -212,7 +224,8 @@ void resampleBicubic(const RasterImage& image, RasterImage& result, float xScale
     PaletteSearch search(result);
     ColourWriter<Bits> writer(result, &search);
     for (int32_t y = 0; y < newHeight; ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         const CubicTaps& row = rows[size_t(y)];
         for (int32_t x = 0; x < newWidth; ++x) {
             const CubicTaps& column = columns[size_t(x)];
@@ -253,7 +266,8 @@ void resampleBilinear(const RasterImage& image, RasterImage& result, float xScal
     PaletteSearch search(result);
     ColourWriter<Bits> writer(result, &search);
     for (int32_t y = 0; y < newHeight; ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         const float fy = float(y) * yScale;
         const int32_t iy = clampIndex(int64_t(fy), height);
         const int32_t iy1 = std::min(iy + 1, height - 1);
@@ -295,11 +309,13 @@ AreaAxis areaAxis(int32_t sourceCount, int32_t targetCount) {
     // Destination pixel k covers [bound(k), bound(k + 1)); bound(targetCount)
     // is the whole axis, so no source pixel reaches past the last one.
     auto bound = [&](int64_t k) { return k * sourceCount * kAreaUnit / targetCount; };
-    for (int32_t k = 0; k < targetCount; ++k) axis.span[size_t(k)] = uint64_t(bound(k + 1) - bound(k));
+    for (int32_t k = 0; k < targetCount; ++k)
+        axis.span[size_t(k)] = uint64_t(bound(k + 1) - bound(k));
     int64_t k = 0;
     for (int32_t i = 0; i < sourceCount; ++i) {
         const int64_t start = i * kAreaUnit;
-        while (bound(k + 1) <= start) ++k;
+        while (bound(k + 1) <= start)
+            ++k;
         axis.target[size_t(i)] = int32_t(k);
         axis.weight[size_t(i)] = uint32_t(std::min(bound(k + 1), start + kAreaUnit) - start);
     }
@@ -327,7 +343,8 @@ void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgr
     int64_t rowEnd = int64_t(rows.span[0]);
 
     for (int32_t y = 0; y < height; ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         const uint8_t* in = image.RowPointer(y);
         uint64_t* sums = columnSums.data();
         std::fill(columnSums.begin(), columnSums.end(), 0);
@@ -355,11 +372,13 @@ void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgr
             const uint64_t rowSpan = rows.span[size_t(r)];
             for (int32_t k = 0; k < newWidth; ++k) {
                 const uint64_t area = columns.span[size_t(k)] * rowSpan;
-                for (int c = 0; c < 3; ++c) out[3 * size_t(k) + c] = uint8_t(current[3 * size_t(k) + c] / area);
+                for (int c = 0; c < 3; ++c)
+                    out[3 * size_t(k) + c] = uint8_t(current[3 * size_t(k) + c] / area);
             }
             std::swap(current, next);
             std::fill(next.begin(), next.end(), 0);
-            if (r + 1 < result.GetHeight()) rowEnd += int64_t(rows.span[size_t(r) + 1]);
+            if (r + 1 < result.GetHeight())
+                rowEnd += int64_t(rows.span[size_t(r) + 1]);
         }
     }
 }
@@ -368,8 +387,10 @@ void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgr
 
 bool RotateWithSize(RasterImage& image, float angle, int32_t& newWidth, int32_t& newHeight,
                     RasterImage* destination) {
-    if (!image.HasPixels()) return false;
-    if (!std::isfinite(angle)) return fail(image, "the rotation angle is not a number");
+    if (!image.HasPixels())
+        return false;
+    if (!std::isfinite(angle))
+        return fail(image, "the rotation angle is not a number");
     const double width = image.GetWidth();
     const double height = image.GetHeight();
     // Degrees to radians with pi / 2 taken as the arc cosine of 0; the minus
@@ -397,7 +418,8 @@ bool RotateWithSize(RasterImage& image, float angle, int32_t& newWidth, int32_t&
         return fail(image, result.LastErrorText());
     copyPalette(result, image);
     if (image.HasAlpha()) {
-        if (!result.MakeAlphaPlane()) return fail(image, kNoMemory);
+        if (!result.MakeAlphaPlane())
+            return fail(image, kNoMemory);
         result.ZeroAlpha();
     }
     // What the image answers for a pixel outside itself: its transparent
@@ -407,12 +429,21 @@ bool RotateWithSize(RasterImage& image, float angle, int32_t& newWidth, int32_t&
     const RotationFrame frame{c, s, minX, minY};
     RowProgress progress(image, sizeY);
     switch (image.GetBpp()) {
-        case 1: rotatePixels<1>(image, result, frame, outsideIndex, outsideColour, progress); break;
-        case 4: rotatePixels<4>(image, result, frame, outsideIndex, outsideColour, progress); break;
-        case 8: rotatePixels<8>(image, result, frame, outsideIndex, outsideColour, progress); break;
-        default: rotatePixels<24>(image, result, frame, outsideIndex, outsideColour, progress); break;
+        case 1:
+            rotatePixels<1>(image, result, frame, outsideIndex, outsideColour, progress);
+            break;
+        case 4:
+            rotatePixels<4>(image, result, frame, outsideIndex, outsideColour, progress);
+            break;
+        case 8:
+            rotatePixels<8>(image, result, frame, outsideIndex, outsideColour, progress);
+            break;
+        default:
+            rotatePixels<24>(image, result, frame, outsideIndex, outsideColour, progress);
+            break;
     }
-    if (!handOver(image, destination, result)) return false;
+    if (!handOver(image, destination, result))
+        return false;
     newWidth = int32_t(sizeX);
     newHeight = int32_t(sizeY);
     return true;
@@ -424,13 +455,17 @@ bool Rotate(RasterImage& image, float angle, RasterImage* destination) {
     return RotateWithSize(image, angle, width, height, destination);
 }
 
-bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t mode, RasterImage* destination) {
-    if (!image.HasPixels()) return false;
-    if (newWidth <= 0 || newHeight <= 0) return fail(image, "the new width and height must be greater than zero");
+bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t mode,
+              RasterImage* destination) {
+    if (!image.HasPixels())
+        return false;
+    if (newWidth <= 0 || newHeight <= 0)
+        return fail(image, "the new width and height must be greater than zero");
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     if (newWidth == width && newHeight == height) {
-        if (destination != nullptr && destination != &image) return destination->copy(image);
+        if (destination != nullptr && destination != &image)
+            return destination->copy(image);
         return true;
     }
     const float xScale = float(width) / float(newWidth);
@@ -438,43 +473,71 @@ bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t m
     const int32_t bits = image.GetBpp();
 
     RasterImage result;
-    if (!createLike(result, image, newWidth, newHeight, bits)) return fail(image, result.LastErrorText());
+    if (!createLike(result, image, newWidth, newHeight, bits))
+        return fail(image, result.LastErrorText());
     copyPalette(result, image);
     const uint8_t* sourceAlpha = alphaPlane(image);
-    if (sourceAlpha != nullptr && !result.MakeAlphaPlane()) return fail(image, kNoMemory);
+    if (sourceAlpha != nullptr && !result.MakeAlphaPlane())
+        return fail(image, kNoMemory);
 
     // The nearest source column and row of each new one (also the alpha
     // samples of every mode); a product rounded up by single precision never
     // reaches past the last pixel.
     std::vector<int32_t> columns(static_cast<size_t>(newWidth));
     std::vector<int32_t> rows(static_cast<size_t>(newHeight));
-    for (int32_t x = 0; x < newWidth; ++x) columns[size_t(x)] = clampIndex(int64_t(float(x) * xScale), width);
-    for (int32_t y = 0; y < newHeight; ++y) rows[size_t(y)] = clampIndex(int64_t(float(y) * yScale), height);
+    for (int32_t x = 0; x < newWidth; ++x)
+        columns[size_t(x)] = clampIndex(int64_t(float(x) * xScale), width);
+    for (int32_t y = 0; y < newHeight; ++y)
+        rows[size_t(y)] = clampIndex(int64_t(float(y) * yScale), height);
 
     RowProgress progress(image, newHeight);
     if (mode == kResampleNearest) {
         switch (bits) {
-            case 1: resampleNearest<1>(image, result, columns, rows, progress); break;
-            case 4: resampleNearest<4>(image, result, columns, rows, progress); break;
-            case 8: resampleNearest<8>(image, result, columns, rows, progress); break;
-            default: resampleNearest<24>(image, result, columns, rows, progress); break;
+            case 1:
+                resampleNearest<1>(image, result, columns, rows, progress);
+                break;
+            case 4:
+                resampleNearest<4>(image, result, columns, rows, progress);
+                break;
+            case 8:
+                resampleNearest<8>(image, result, columns, rows, progress);
+                break;
+            default:
+                resampleNearest<24>(image, result, columns, rows, progress);
+                break;
         }
     } else if (mode == kResampleBicubic) {
         switch (bits) {
-            case 1: resampleBicubic<1>(image, result, xScale, yScale, progress); break;
-            case 4: resampleBicubic<4>(image, result, xScale, yScale, progress); break;
-            case 8: resampleBicubic<8>(image, result, xScale, yScale, progress); break;
-            default: resampleBicubic<24>(image, result, xScale, yScale, progress); break;
+            case 1:
+                resampleBicubic<1>(image, result, xScale, yScale, progress);
+                break;
+            case 4:
+                resampleBicubic<4>(image, result, xScale, yScale, progress);
+                break;
+            case 8:
+                resampleBicubic<8>(image, result, xScale, yScale, progress);
+                break;
+            default:
+                resampleBicubic<24>(image, result, xScale, yScale, progress);
+                break;
         }
     } else if (bits == 24 && newWidth < width && newHeight < height) {
         RowProgress sourceRows(image, height);
         resampleAreaAverage(image, result, sourceRows);
     } else {
         switch (bits) {
-            case 1: resampleBilinear<1>(image, result, xScale, yScale, progress); break;
-            case 4: resampleBilinear<4>(image, result, xScale, yScale, progress); break;
-            case 8: resampleBilinear<8>(image, result, xScale, yScale, progress); break;
-            default: resampleBilinear<24>(image, result, xScale, yScale, progress); break;
+            case 1:
+                resampleBilinear<1>(image, result, xScale, yScale, progress);
+                break;
+            case 4:
+                resampleBilinear<4>(image, result, xScale, yScale, progress);
+                break;
+            case 8:
+                resampleBilinear<8>(image, result, xScale, yScale, progress);
+                break;
+            default:
+                resampleBilinear<24>(image, result, xScale, yScale, progress);
+                break;
         }
     }
 
@@ -483,7 +546,8 @@ bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t m
         for (int32_t y = 0; y < newHeight; ++y) {
             const uint8_t* in = sourceAlpha + size_t(rows[size_t(y)]) * size_t(width);
             uint8_t* out = resultAlpha + size_t(y) * size_t(newWidth);
-            for (int32_t x = 0; x < newWidth; ++x) out[x] = in[columns[size_t(x)]];
+            for (int32_t x = 0; x < newWidth; ++x)
+                out[x] = in[columns[size_t(x)]];
         }
     }
     return handOver(image, destination, result);

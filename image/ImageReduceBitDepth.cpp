@@ -42,12 +42,14 @@ void reduceTrueColour(RasterImage& image, RasterImage& result, bool diffusion, R
     const int32_t height = image.GetHeight();
     PaletteSearch search(result);
     for (int32_t y = 0; y < height; ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         uint8_t* in = image.RowPointer(y);
         uint8_t* below = y + 1 < height ? image.RowPointer(y + 1) : nullptr;
         uint8_t* out = result.RowPointer(y);
         if (!diffusion) {
-            for (int32_t x = 0; x < width; ++x, in += 3) putIndexIntoZeroed<Bits>(out, x, search.nearest(in[0], in[1], in[2]));
+            for (int32_t x = 0; x < width; ++x, in += 3)
+                putIndexIntoZeroed<Bits>(out, x, search.nearest(in[0], in[1], in[2]));
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
@@ -55,15 +57,20 @@ void reduceTrueColour(RasterImage& image, RasterImage& result, bool diffusion, R
             const uint8_t index = search.nearest(pixel[0], pixel[1], pixel[2]);
             putIndexIntoZeroed<Bits>(out, x, index);
             const RgbQuad& written = search.entry(index);
-            const int32_t error[3] = {pixel[0] - written.blue, pixel[1] - written.green, pixel[2] - written.red};
-            if (error[0] == 0 && error[1] == 0 && error[2] == 0) continue;
+            const int32_t error[3] = {pixel[0] - written.blue, pixel[1] - written.green,
+                                      pixel[2] - written.red};
+            if (error[0] == 0 && error[1] == 0 && error[2] == 0)
+                continue;
             const bool hasRight = x + 1 < width;
-            if (hasRight) spread(pixel + 3, error, 7);
+            if (hasRight)
+                spread(pixel + 3, error, 7);
             if (below != nullptr) {
                 uint8_t* under = below + 3 * size_t(x);
-                if (x > 0) spread(under - 3, error, 2);
+                if (x > 0)
+                    spread(under - 3, error, 2);
                 spread(under, error, 4);
-                if (hasRight) spread(under + 3, error, 1);
+                if (hasRight)
+                    spread(under + 3, error, 1);
             }
         }
     }
@@ -82,22 +89,28 @@ void reduceIndexed(RasterImage& image, RasterImage& result, bool diffusion, RowP
         image.WriteColor(x, y, colour);
     };
     for (int32_t y = 0; y < height; ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         uint8_t* out = result.RowPointer(y);
         for (int32_t x = 0; x < width; ++x) {
             const RgbQuad colour = image.ReadColor(x, y, false);
             const uint8_t index = search.nearest(colour.blue, colour.green, colour.red);
             putIndexIntoZeroed<Bits>(out, x, index);
-            if (!diffusion) continue;
+            if (!diffusion)
+                continue;
             const RgbQuad& written = search.entry(index);
             const int32_t error[3] = {colour.blue - written.blue, colour.green - written.green,
                                       colour.red - written.red};
-            if (error[0] == 0 && error[1] == 0 && error[2] == 0) continue;
-            if (x + 1 < width) addError(x + 1, y, error, 7);
+            if (error[0] == 0 && error[1] == 0 && error[2] == 0)
+                continue;
+            if (x + 1 < width)
+                addError(x + 1, y, error, 7);
             if (y + 1 < height) {
-                if (x > 0) addError(x - 1, y + 1, error, 2);
+                if (x > 0)
+                    addError(x - 1, y + 1, error, 2);
                 addError(x, y + 1, error, 4);
-                if (x + 1 < width) addError(x + 1, y + 1, error, 1);
+                if (x + 1 < width)
+                    addError(x + 1, y + 1, error, 1);
             }
         }
     }
@@ -105,27 +118,34 @@ void reduceIndexed(RasterImage& image, RasterImage& result, bool diffusion, RowP
 
 template <int Bits>
 void reduce(RasterImage& image, RasterImage& result, bool diffusion, RowProgress& progress) {
-    if (image.GetBpp() > 8) reduceTrueColour<Bits>(image, result, diffusion, progress);
-    else reduceIndexed<Bits>(image, result, diffusion, progress);
+    if (image.GetBpp() > 8)
+        reduceTrueColour<Bits>(image, result, diffusion, progress);
+    else
+        reduceIndexed<Bits>(image, result, diffusion, progress);
 }
 
 }  // namespace
 
 bool ReduceBitDepth(RasterImage& image, int32_t bits, bool errorDiffusion, const RgbQuad* palette,
                     uint32_t colours) {
-    if (!image.HasPixels() || image.GetBpp() < bits) return false;
+    if (!image.HasPixels() || image.GetBpp() < bits)
+        return false;
     if (image.GetBpp() == bits) {
         const uint32_t important = image.header().clrImportant;
-        if (colours == 0 || (important != 0 && important < colours)) return true;
+        if (colours == 0 || (important != 0 && important < colours))
+            return true;
     }
-    if (bits != 1 && bits != 4 && bits != 8) return false;
+    if (bits != 1 && bits != 4 && bits != 8)
+        return false;
 
     RasterImage result;
     if (!createLike(result, image, image.GetWidth(), image.GetHeight(), bits))
         return fail(image, result.LastErrorText());
-    if (colours != 0) result.SetImportantColours(colours);
+    if (colours != 0)
+        result.SetImportantColours(colours);
     result.CopySelectionFrom(image);
-    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image)) return fail(image, kNoMemory);
+    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+        return fail(image, kNoMemory);
 
     const uint32_t entries = 1u << bits;
     if (palette != nullptr) {
@@ -144,9 +164,15 @@ bool ReduceBitDepth(RasterImage& image, int32_t bits, bool errorDiffusion, const
     const bool sourceIsBilevel = image.GetBpp() == 1;
     RowProgress progress(image, image.GetHeight());
     switch (bits) {
-        case 1: reduce<1>(image, result, errorDiffusion, progress); break;
-        case 4: reduce<4>(image, result, errorDiffusion, progress); break;
-        default: reduce<8>(image, result, errorDiffusion, progress); break;
+        case 1:
+            reduce<1>(image, result, errorDiffusion, progress);
+            break;
+        case 4:
+            reduce<4>(image, result, errorDiffusion, progress);
+            break;
+        default:
+            reduce<8>(image, result, errorDiffusion, progress);
+            break;
     }
     if (sourceIsBilevel) {
         result.SetPaletteEntry(0, 0, 0, 0);

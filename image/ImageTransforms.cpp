@@ -28,17 +28,20 @@ void greyRowsFromIndices(const RasterImage& source, RasterImage& result, const u
                          RowProgress& progress) {
     const int32_t width = source.GetWidth();
     for (int32_t y = 0; y < source.GetHeight(); ++y) {
-        if (!progress.proceed(y)) return;
+        if (!progress.proceed(y))
+            return;
         const uint8_t* in = source.RowPointer(y);
         uint8_t* out = result.RowPointer(y);
-        for (int32_t x = 0; x < width; ++x) out[x] = levels[indexAt<Bits>(in, x)];
+        for (int32_t x = 0; x < width; ++x)
+            out[x] = levels[indexAt<Bits>(in, x)];
     }
 }
 
 // Copies row `in` reversed into the cleared row `out`.
 template <int Bits>
 void mirrorIndexRow(const uint8_t* in, uint8_t* out, int32_t width) {
-    for (int32_t x = 0; x < width; ++x) putIndexIntoZeroed<Bits>(out, x, indexAt<Bits>(in, width - 1 - x));
+    for (int32_t x = 0; x < width; ++x)
+        putIndexIntoZeroed<Bits>(out, x, indexAt<Bits>(in, width - 1 - x));
 }
 
 // The quarter turns: the picture is walked in 64 x 64 tiles of the new image so
@@ -70,7 +73,8 @@ void turnPixels(const RasterImage& source, RasterImage& result, const TurnMap& m
     const int32_t width = result.GetWidth();
     const int32_t height = result.GetHeight();
     for (int32_t tileY = 0; tileY < height; tileY += kTurnTile) {
-        if (!progress.proceed(tileY)) return;
+        if (!progress.proceed(tileY))
+            return;
         const int32_t endY = std::min(tileY + kTurnTile, height);
         for (int32_t tileX = 0; tileX < width; tileX += kTurnTile) {
             const int32_t endX = std::min(tileX + kTurnTile, width);
@@ -92,23 +96,34 @@ void turnPixels(const RasterImage& source, RasterImage& result, const TurnMap& m
 }
 
 bool turn(RasterImage& image, RasterImage* destination, bool left) {
-    if (!image.HasPixels()) return false;
+    if (!image.HasPixels())
+        return false;
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     RasterImage result;
-    if (!createLike(result, image, height, width, image.GetBpp())) return fail(image, result.LastErrorText());
+    if (!createLike(result, image, height, width, image.GetBpp()))
+        return fail(image, result.LastErrorText());
     copyPalette(result, image);
     const uint8_t* sourceAlpha = alphaPlane(image);
-    if (sourceAlpha != nullptr && !result.MakeAlphaPlane()) return fail(image, kNoMemory);
+    if (sourceAlpha != nullptr && !result.MakeAlphaPlane())
+        return fail(image, kNoMemory);
 
     const TurnMap map{left, width, height};
     // Progress counts the rows of the new image.
     RowProgress progress(image, width);
     switch (image.GetBpp()) {
-        case 1: turnPixels<1>(image, result, map, progress); break;
-        case 4: turnPixels<4>(image, result, map, progress); break;
-        case 8: turnPixels<8>(image, result, map, progress); break;
-        default: turnPixels<24>(image, result, map, progress); break;
+        case 1:
+            turnPixels<1>(image, result, map, progress);
+            break;
+        case 4:
+            turnPixels<4>(image, result, map, progress);
+            break;
+        case 8:
+            turnPixels<8>(image, result, map, progress);
+            break;
+        default:
+            turnPixels<24>(image, result, map, progress);
+            break;
     }
     if (sourceAlpha != nullptr) {
         uint8_t* resultAlpha = alphaPlane(result);
@@ -130,14 +145,17 @@ bool turn(RasterImage& image, RasterImage* destination, bool left) {
 void invertRowBytes(uint8_t* row, int32_t width, int bits) {
     const size_t usedBits = size_t(width) * size_t(bits);
     const size_t fullBytes = usedBits / 8;
-    for (size_t i = 0; i < fullBytes; ++i) row[i] = uint8_t(~row[i]);
-    if (const size_t rest = usedBits % 8; rest != 0) row[fullBytes] ^= uint8_t(0xFF << (8 - rest));
+    for (size_t i = 0; i < fullBytes; ++i)
+        row[i] = uint8_t(~row[i]);
+    if (const size_t rest = usedBits % 8; rest != 0)
+        row[fullBytes] ^= uint8_t(0xFF << (8 - rest));
 }
 
 }  // namespace
 
 bool ConvertToGrey(RasterImage& image) {
-    if (!image.HasPixels()) return false;
+    if (!image.HasPixels())
+        return false;
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     const int32_t bits = image.GetBpp();
@@ -145,15 +163,19 @@ bool ConvertToGrey(RasterImage& image) {
 
     if (bits > 8) {
         RasterImage result;
-        if (!createLike(result, image, width, height, 8)) return fail(image, result.LastErrorText());
+        if (!createLike(result, image, width, height, 8))
+            return fail(image, result.LastErrorText());
         result.MakeGreyPalette();
         result.CopySelectionFrom(image);
-        if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image)) return fail(image, kNoMemory);
+        if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+            return fail(image, kNoMemory);
         for (int32_t y = 0; y < height; ++y) {
-            if (!progress.proceed(y)) break;
+            if (!progress.proceed(y))
+                break;
             const uint8_t* in = image.RowPointer(y);
             uint8_t* out = result.RowPointer(y);
-            for (int32_t x = 0; x < width; ++x, in += 3) out[x] = greyOf(in[0], in[1], in[2]);
+            for (int32_t x = 0; x < width; ++x, in += 3)
+                out[x] = greyOf(in[0], in[1], in[2]);
         }
         return handOver(image, nullptr, result);
     }
@@ -162,34 +184,44 @@ bool ConvertToGrey(RasterImage& image) {
     uint8_t levels[256] = {};
     const RgbQuad* palette = image.GetPalette();
     const uint32_t count = std::min<uint32_t>(image.GetColourCount(), 256);
-    for (uint32_t i = 0; i < count; ++i) levels[i] = greyOf(palette[i].blue, palette[i].green, palette[i].red);
+    for (uint32_t i = 0; i < count; ++i)
+        levels[i] = greyOf(palette[i].blue, palette[i].green, palette[i].red);
     const int32_t transparent = image.GetTransparentIndex();
     const bool moveTransparent = transparent >= 0 && transparent < 256;
 
     if (bits == 8) {
         for (int32_t y = 0; y < height; ++y) {
-            if (!progress.proceed(y)) break;
+            if (!progress.proceed(y))
+                break;
             uint8_t* row = image.RowPointer(y);
-            for (int32_t x = 0; x < width; ++x) row[x] = levels[row[x]];
+            for (int32_t x = 0; x < width; ++x)
+                row[x] = levels[row[x]];
         }
         image.MakeGreyPalette();
-        if (moveTransparent) image.SetTransparentIndex(levels[transparent]);
+        if (moveTransparent)
+            image.SetTransparentIndex(levels[transparent]);
         return true;
     }
 
     RasterImage result;
-    if (!createLike(result, image, width, height, 8)) return fail(image, result.LastErrorText());
+    if (!createLike(result, image, width, height, 8))
+        return fail(image, result.LastErrorText());
     result.MakeGreyPalette();
     result.CopySelectionFrom(image);
-    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image)) return fail(image, kNoMemory);
-    if (bits == 4) greyRowsFromIndices<4>(image, result, levels, progress);
-    else greyRowsFromIndices<1>(image, result, levels, progress);
-    if (moveTransparent) result.SetTransparentIndex(levels[transparent]);
+    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+        return fail(image, kNoMemory);
+    if (bits == 4)
+        greyRowsFromIndices<4>(image, result, levels, progress);
+    else
+        greyRowsFromIndices<1>(image, result, levels, progress);
+    if (moveTransparent)
+        result.SetTransparentIndex(levels[transparent]);
     return handOver(image, nullptr, result);
 }
 
 bool FlipVertical(RasterImage& image) {
-    if (!image.HasPixels()) return false;
+    if (!image.HasPixels())
+        return false;
     RasterImage result;
     if (!result.copy(image, false, false, true) || (image.HasAlpha() && !result.HasAlpha()))
         return fail(image, kNoMemory);
@@ -197,15 +229,18 @@ bool FlipVertical(RasterImage& image) {
     const size_t stride = image.GetRowStride();
     RowProgress progress(image, height);
     for (int32_t y = 0; y < height; ++y) {
-        if (!progress.proceed(y)) break;
+        if (!progress.proceed(y))
+            break;
         std::memcpy(result.RowPointer(height - 1 - y), image.RowPointer(y), stride);
     }
-    if (result.HasAlpha() && !result.FlipAlphaRows()) return fail(image, kNoMemory);
+    if (result.HasAlpha() && !result.FlipAlphaRows())
+        return fail(image, kNoMemory);
     return handOver(image, nullptr, result);
 }
 
 bool MirrorHorizontal(RasterImage& image) {
-    if (!image.HasPixels()) return false;
+    if (!image.HasPixels())
+        return false;
     RasterImage result;
     if (!result.copy(image, false, false, true) || (image.HasAlpha() && !result.HasAlpha()))
         return fail(image, kNoMemory);
@@ -214,19 +249,28 @@ bool MirrorHorizontal(RasterImage& image) {
     const int32_t bits = image.GetBpp();
     RowProgress progress(image, height);
     for (int32_t y = 0; y < height; ++y) {
-        if (!progress.proceed(y)) break;
+        if (!progress.proceed(y))
+            break;
         const uint8_t* in = image.RowPointer(y);
         uint8_t* out = result.RowPointer(y);
         switch (bits) {
-            case 1: mirrorIndexRow<1>(in, out, width); break;
-            case 4: mirrorIndexRow<4>(in, out, width); break;
-            case 8: std::reverse_copy(in, in + width, out); break;
+            case 1:
+                mirrorIndexRow<1>(in, out, width);
+                break;
+            case 4:
+                mirrorIndexRow<4>(in, out, width);
+                break;
+            case 8:
+                std::reverse_copy(in, in + width, out);
+                break;
             default:
-                for (int32_t x = 0; x < width; ++x) std::memcpy(out + 3 * size_t(x), in + 3 * size_t(width - 1 - x), 3);
+                for (int32_t x = 0; x < width; ++x)
+                    std::memcpy(out + 3 * size_t(x), in + 3 * size_t(width - 1 - x), 3);
                 break;
         }
     }
-    if (result.HasAlpha() && !result.MirrorAlphaRows()) return fail(image, kNoMemory);
+    if (result.HasAlpha() && !result.MirrorAlphaRows())
+        return fail(image, kNoMemory);
     return handOver(image, nullptr, result);
 }
 
@@ -239,7 +283,8 @@ bool TurnRight(RasterImage& image, RasterImage* destination) {
 }
 
 bool Invert(RasterImage& image) {
-    if (!image.HasPixels()) return false;
+    if (!image.HasPixels())
+        return false;
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     const int32_t bits = image.GetBpp();
@@ -268,7 +313,8 @@ bool Invert(RasterImage& image) {
     RowProgress progress(image, height);
     if (mask == nullptr) {
         for (int32_t y = 0; y < height; ++y) {
-            if (!progress.proceed(y)) break;
+            if (!progress.proceed(y))
+                break;
             invertRowBytes(image.RowPointer(y), width, bits);
         }
         return true;
@@ -282,13 +328,16 @@ bool Invert(RasterImage& image) {
     const int32_t top = std::min(std::max(box.top, box.bottom), height - 1);
     const uint8_t indexMask = uint8_t((1u << std::min(bits, 8)) - 1);
     for (int32_t y = bottom; y <= top; ++y) {
-        if (!progress.proceed(y - bottom)) break;
+        if (!progress.proceed(y - bottom))
+            break;
         uint8_t* row = image.RowPointer(y);
         const uint8_t* selected = mask + size_t(y) * size_t(width);
         for (int32_t x = left; x <= right; ++x) {
-            if (selected[x] == 0) continue;
+            if (selected[x] == 0)
+                continue;
             if (bits > 8) {
-                for (int c = 0; c < 3; ++c) row[3 * size_t(x) + c] = uint8_t(~row[3 * size_t(x) + c]);
+                for (int c = 0; c < 3; ++c)
+                    row[3 * size_t(x) + c] = uint8_t(~row[3 * size_t(x) + c]);
             } else {
                 const uint8_t index = image.ReadIndexUnchecked(x, y);
                 image.WriteIndex(x, y, uint8_t(~index & indexMask));

@@ -35,9 +35,11 @@ OctreeQuantizer::~OctreeQuantizer() {
 }
 
 void OctreeQuantizer::freeNode(Node* node) {
-    if (node == nullptr) return;
+    if (node == nullptr)
+        return;
     // The tree is at most nine levels deep, so the recursion is bounded.
-    for (Node* child : node->children) freeNode(child);
+    for (Node* child : node->children)
+        freeNode(child);
     std::free(node);
 }
 
@@ -46,7 +48,8 @@ OctreeQuantizer::Node* OctreeQuantizer::addColour(uint8_t red, uint8_t green, ui
     for (int32_t level = 0;; ++level) {
         if (*slot == nullptr) {
             auto* node = static_cast<Node*>(std::calloc(1, sizeof(Node)));
-            if (node == nullptr) return nullptr;
+            if (node == nullptr)
+                return nullptr;
             if (level == m_colourBits) {
                 node->isLeaf = true;
                 ++m_leafCount;
@@ -77,14 +80,18 @@ void OctreeQuantizer::reduceTree() {
     // children of its newest node are all leaves, since every node of the
     // level below has already been folded.
     int32_t level = m_colourBits - 1;
-    while (level > 0 && m_reducible[level] == nullptr) --level;
-    if (level < 0) return;
+    while (level > 0 && m_reducible[level] == nullptr)
+        --level;
+    if (level < 0)
+        return;
     Node* node = m_reducible[level];
-    if (node == nullptr) return;
+    if (node == nullptr)
+        return;
     m_reducible[level] = node->nextReducible;
     uint32_t merged = 0;
     for (Node*& child : node->children) {
-        if (child == nullptr) continue;
+        if (child == nullptr)
+            continue;
         assert(child->isLeaf);
         node->pixelCount += child->pixelCount;
         node->redSum += child->redSum;
@@ -100,16 +107,20 @@ void OctreeQuantizer::reduceTree() {
 }
 
 int32_t OctreeQuantizer::processImage(const uint8_t* dib) {
-    if (dib == nullptr) return 0;
+    if (dib == nullptr)
+        return 0;
     const uint32_t headerSize = read32(dib);
     const auto width = int32_t(read32(dib + 4));
     const auto storedHeight = int32_t(read32(dib + 8));
     const uint32_t bits = read16(dib + 14);
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return 0;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return 0;
     // A palette bitmap that leaves its colour count 0 has all 2^bits entries.
     uint32_t colours = read32(dib + 32);
-    if (colours == 0 && bits <= 8) colours = 1u << bits;
-    if (bits == 24) colours = 0;
+    if (colours == 0 && bits <= 8)
+        colours = 1u << bits;
+    if (bits == 24)
+        colours = 0;
 
     const int64_t height = storedHeight < 0 ? -int64_t(storedHeight) : storedHeight;
     const size_t stride = size_t(((int64_t(width) * bits + 31) / 32) * 4);
@@ -123,7 +134,8 @@ int32_t OctreeQuantizer::processImage(const uint8_t* dib) {
     Node* lastLeaf = nullptr;
     uint32_t lastKey = 0;
     auto add = [&](uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha) {
-        const uint32_t key = uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16 | uint32_t(alpha) << 24;
+        const uint32_t key =
+            uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16 | uint32_t(alpha) << 24;
         if (lastLeaf != nullptr && key == lastKey) {
             ++lastLeaf->pixelCount;
             lastLeaf->redSum += red;
@@ -143,14 +155,18 @@ int32_t OctreeQuantizer::processImage(const uint8_t* dib) {
     for (int64_t y = 0; y < height; ++y) {
         const uint8_t* row = rows + size_t(y) * stride;
         if (bits == 24) {
-            for (int32_t x = 0; x < width; ++x, row += 3) add(row[2], row[1], row[0], 0);
+            for (int32_t x = 0; x < width; ++x, row += 3)
+                add(row[2], row[1], row[0], 0);
             continue;
         }
         for (int32_t x = 0; x < width; ++x) {
             uint32_t index;
-            if (bits == 8) index = row[x];
-            else if (bits == 4) index = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-            else index = (row[x >> 3] >> (7 - (x & 7))) & 1;
+            if (bits == 8)
+                index = row[x];
+            else if (bits == 4)
+                index = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+            else
+                index = (row[x >> 3] >> (7 - (x & 7))) & 1;
             // An index past the palette reads as black rather than past the table.
             static constexpr uint8_t kBlack[4] = {0, 0, 0, 0};
             const uint8_t* entry = index < colours ? palette + 4 * size_t(index) : kBlack;
@@ -162,24 +178,26 @@ int32_t OctreeQuantizer::processImage(const uint8_t* dib) {
 
 template <class Visit>
 void OctreeQuantizer::visitLeaves(const Node* node, Visit& visit) {
-    if (node == nullptr) return;
+    if (node == nullptr)
+        return;
     if (node->isLeaf) {
         visit(*node);
         return;
     }
-    for (const Node* child : node->children) visitLeaves(child, visit);
+    for (const Node* child : node->children)
+        visitLeaves(child, visit);
 }
 
 void OctreeQuantizer::getPalette(RgbQuad* destination) const {
-    if (destination == nullptr) return;
+    if (destination == nullptr)
+        return;
     auto average = [](uint64_t sum, uint64_t count) { return uint8_t(count != 0 ? sum / count : 0); };
     if (m_wantedColours > 15) {
         uint32_t written = 0;
         auto write = [&](const Node& leaf) {
-            destination[written++] = RgbQuad{average(leaf.blueSum, leaf.pixelCount),
-                                             average(leaf.greenSum, leaf.pixelCount),
-                                             average(leaf.redSum, leaf.pixelCount),
-                                             average(leaf.alphaSum, leaf.pixelCount)};
+            destination[written++] =
+                RgbQuad{average(leaf.blueSum, leaf.pixelCount), average(leaf.greenSum, leaf.pixelCount),
+                        average(leaf.redSum, leaf.pixelCount), average(leaf.alphaSum, leaf.pixelCount)};
         };
         visitLeaves(m_root, write);
         return;
@@ -191,15 +209,18 @@ void OctreeQuantizer::getPalette(RgbQuad* destination) const {
     uint64_t counts[kSmallPaletteLeaves];
     uint32_t leaves = 0;
     auto collect = [&](const Node& leaf) {
-        if (leaves == kSmallPaletteLeaves) return;
-        colours[leaves] = RgbQuad{average(leaf.blueSum, leaf.pixelCount), average(leaf.greenSum, leaf.pixelCount),
-                                  average(leaf.redSum, leaf.pixelCount), average(leaf.alphaSum, leaf.pixelCount)};
+        if (leaves == kSmallPaletteLeaves)
+            return;
+        colours[leaves] =
+            RgbQuad{average(leaf.blueSum, leaf.pixelCount), average(leaf.greenSum, leaf.pixelCount),
+                    average(leaf.redSum, leaf.pixelCount), average(leaf.alphaSum, leaf.pixelCount)};
         counts[leaves] = leaf.pixelCount;
         ++leaves;
     };
     visitLeaves(m_root, collect);
     if (m_wantedColours >= leaves) {
-        for (uint32_t i = 0; i < leaves; ++i) destination[i] = colours[i];
+        for (uint32_t i = 0; i < leaves; ++i)
+            destination[i] = colours[i];
         return;
     }
     for (uint32_t c = 0; c < m_wantedColours; ++c) {
@@ -213,7 +234,8 @@ void OctreeQuantizer::getPalette(RgbQuad* destination) const {
             red += uint64_t(colours[i].red) * counts[i];
             alpha += uint64_t(colours[i].reserved) * counts[i];
         }
-        destination[c] = RgbQuad{average(blue, total), average(green, total), average(red, total), average(alpha, total)};
+        destination[c] =
+            RgbQuad{average(blue, total), average(green, total), average(red, total), average(alpha, total)};
     }
 }
 

@@ -17,7 +17,8 @@ public:
 
     // Called before row `row`; false when the work is to stop there.
     bool proceed(int64_t row) {
-        if (m_info.escape != 0) return false;
+        if (m_info.escape != 0)
+            return false;
         m_info.progress = int32_t(row * 100 / m_rows);
         return true;
     }
@@ -47,9 +48,11 @@ inline bool createLike(RasterImage& result, const RasterImage& source, int32_t w
 
 // Copies up to 256 palette entries of `source` into `result`.
 inline void copyPalette(RasterImage& result, const RasterImage& source) {
-    if (!result.HasPalette() || !source.HasPalette()) return;
+    if (!result.HasPalette() || !source.HasPalette())
+        return;
     uint32_t count = source.GetColourCount();
-    if (count > 256) count = 256;
+    if (count > 256)
+        count = 256;
     result.SetPalette(source.GetPalette(), count);
 }
 
