@@ -327,17 +327,37 @@ AreaAxis areaAxis(int32_t sourceCount, int32_t targetCount) {
 // weighted by the overlap, first along the row into `columnSums`, then into
 // the accumulators of the current and the next destination row; a finished
 // destination pixel is its sum divided by its area.
-void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgress& progress) {
+// The quotient sum / area, truncated, exactly: a floating estimate corrected by
+// one step either way (the estimate's error is far below one).
+inline uint8_t averageOf(uint64_t sum, uint64_t area, double inverseArea) {
+    auto q = uint64_t(double(sum) * inverseArea);
+    if ((q + 1) * area <= sum)
+        ++q;
+    else if (q * area > sum)
+        --q;
+    return uint8_t(q);
+}
+
+// `Sum` holds one destination column's share of a source row and the sums of
+// the destination rows: 32 bits suffice unless a destination pixel covers more
+// than about sixteen source pixels. The image shrinks,
+// so every column holds the start of at least one source pixel and each
+// source pixel reaches at most the next column: the columns are filled in
+// order, each once.
+template <class Sum>
+void resampleAreaAverage(const RasterImage& image, RasterImage& result, const AreaAxis& columns,
+                         const AreaAxis& rows, RowProgress& progress) {
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     const int32_t newWidth = result.GetWidth();
-    const AreaAxis columns = areaAxis(width, newWidth);
-    const AreaAxis rows = areaAxis(height, result.GetHeight());
     // Three extra entries take the zero-weighted share of the last column.
     const size_t accumulatorSize = 3 * size_t(newWidth) + 3;
-    std::vector<uint64_t> columnSums(accumulatorSize);
-    std::vector<uint64_t> current(accumulatorSize);
-    std::vector<uint64_t> next(accumulatorSize);
+    std::vector<Sum> columnSums(accumulatorSize);
+    std::vector<Sum> current(accumulatorSize);
+    std::vector<Sum> next(accumulatorSize);
+    std::vector<double> inverseColumnSpan(static_cast<size_t>(newWidth));
+    for (int32_t k = 0; k < newWidth; ++k)
+        inverseColumnSpan[size_t(k)] = 1.0 / double(columns.span[size_t(k)]);
     const int32_t* target = columns.target.data();
     const uint32_t* weight = columns.weight.data();
     int64_t rowEnd = int64_t(rows.span[0]);
@@ -346,34 +366,61 @@ void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgr
         if (!progress.proceed(y))
             return;
         const uint8_t* in = image.RowPointer(y);
-        uint64_t* sums = columnSums.data();
-        std::fill(columnSums.begin(), columnSums.end(), 0);
+        Sum* sums = columnSums.data();
+        // Source pixels go to their column in order, so the column being
+        // filled and the share carried into the next one stay in registers.
+        int32_t column = 0;
+        Sum blue = 0, green = 0, red = 0;
+        Sum carriedBlue = 0, carriedGreen = 0, carriedRed = 0;
         for (int32_t x = 0; x < width; ++x, in += 3) {
-            uint64_t* first = sums + 3 * size_t(target[x]);
-            const uint32_t w0 = weight[x];
-            const uint32_t w1 = uint32_t(kAreaUnit) - w0;
-            first[0] += uint64_t(in[0]) * w0;
-            first[1] += uint64_t(in[1]) * w0;
-            first[2] += uint64_t(in[2]) * w0;
-            first[3] += uint64_t(in[0]) * w1;
-            first[4] += uint64_t(in[1]) * w1;
-            first[5] += uint64_t(in[2]) * w1;
+            if (target[x] != column) {
+                sums[3 * size_t(column)] = blue;
+                sums[3 * size_t(column) + 1] = green;
+                sums[3 * size_t(column) + 2] = red;
+                blue = carriedBlue;
+                green = carriedGreen;
+                red = carriedRed;
+                carriedBlue = carriedGreen = carriedRed = 0;
+                column = target[x];
+            }
+            const Sum w0 = weight[x];
+            const Sum w1 = Sum(kAreaUnit) - w0;
+            blue += in[0] * w0;
+            green += in[1] * w0;
+            red += in[2] * w0;
+            carriedBlue += in[0] * w1;
+            carriedGreen += in[1] * w1;
+            carriedRed += in[2] * w1;
         }
-        const uint64_t u0 = rows.weight[size_t(y)];
-        const uint64_t u1 = uint64_t(kAreaUnit) - u0;
-        for (size_t i = 0; i < accumulatorSize; ++i) {
-            current[i] += sums[i] * u0;
-            next[i] += sums[i] * u1;
+        sums[3 * size_t(column)] = blue;
+        sums[3 * size_t(column) + 1] = green;
+        sums[3 * size_t(column) + 2] = red;
+        sums[3 * size_t(column) + 3] = carriedBlue;
+        sums[3 * size_t(column) + 4] = carriedGreen;
+        sums[3 * size_t(column) + 5] = carriedRed;
+        const Sum u0 = rows.weight[size_t(y)];
+        const Sum u1 = Sum(kAreaUnit) - u0;
+        Sum* __restrict now = current.data();
+        Sum* __restrict later = next.data();
+        const Sum* __restrict shares = sums;
+        for (size_t i = 0; i < accumulatorSize; ++i)
+            now[i] += shares[i] * u0;
+        // A source row that ends on a destination row's edge gives the next nothing.
+        if (u1 != 0) {
+            for (size_t i = 0; i < accumulatorSize; ++i)
+                later[i] += shares[i] * u1;
         }
         // The destination row is complete once this source row reaches its end.
         if ((int64_t(y) + 1) * kAreaUnit >= rowEnd) {
             const int32_t r = rows.target[size_t(y)];
             uint8_t* out = result.RowPointer(r);
             const uint64_t rowSpan = rows.span[size_t(r)];
+            const double inverseRowSpan = 1.0 / double(rowSpan);
             for (int32_t k = 0; k < newWidth; ++k) {
                 const uint64_t area = columns.span[size_t(k)] * rowSpan;
-                for (int c = 0; c < 3; ++c)
-                    out[3 * size_t(k) + c] = uint8_t(current[3 * size_t(k) + c] / area);
+                const double inverseArea = inverseColumnSpan[size_t(k)] * inverseRowSpan;
+                for (size_t c = 3 * size_t(k); c < 3 * size_t(k) + 3; ++c)
+                    out[c] = averageOf(now[c], area, inverseArea);
             }
             std::swap(current, next);
             std::fill(next.begin(), next.end(), 0);
@@ -381,6 +428,20 @@ void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgr
                 rowEnd += int64_t(rows.span[size_t(r) + 1]);
         }
     }
+}
+
+void resampleAreaAverage(const RasterImage& image, RasterImage& result, RowProgress& progress) {
+    const AreaAxis columns = areaAxis(image.GetWidth(), result.GetWidth());
+    const AreaAxis rows = areaAxis(image.GetHeight(), result.GetHeight());
+    // A destination pixel's sum is at most 255 x its area, and a column's or
+    // row's share reaches at most one source pixel past its span.
+    const uint64_t widest = *std::max_element(columns.span.begin(), columns.span.end());
+    const uint64_t tallest = *std::max_element(rows.span.begin(), rows.span.end());
+    const uint64_t largestSum = 255 * (widest + uint64_t(kAreaUnit)) * (tallest + uint64_t(kAreaUnit));
+    if (widest < (1u << 24) && tallest < (1u << 24) && largestSum <= std::numeric_limits<uint32_t>::max())
+        resampleAreaAverage<uint32_t>(image, result, columns, rows, progress);
+    else
+        resampleAreaAverage<uint64_t>(image, result, columns, rows, progress);
 }
 
 }  // namespace
