@@ -35,7 +35,8 @@ inline void putLe32(uint8_t* p, uint32_t value) {
 constexpr const char* kWriteFailedText = "Error writing the image";
 
 inline void writeOrFail(ImageStream* stream, const void* data, size_t size) {
-    if (size != 0 && stream->write(data, size, 1) != 1) failCodec(kWriteFailedText);
+    if (size != 0 && stream->write(data, size, 1) != 1)
+        failCodec(kWriteFailedText);
 }
 
 // Bytes read, up to `size`; the rest of `buffer` is left as it was.
@@ -46,14 +47,17 @@ inline size_t readSome(ImageStream* stream, void* buffer, size_t size) {
 // Seeks to `base + offset` when that position fits the stream's 32-bit range.
 inline bool seekTo(ImageStream* stream, int64_t base, int64_t offset) {
     const int64_t target = base + offset;
-    if (target < 0 || target > INT32_MAX) return false;
+    if (target < 0 || target > INT32_MAX)
+        return false;
     return stream->seek(int32_t(target), ImageStream::kSeekSet);
 }
 
 // Skips `count` bytes forward when that fits the stream's 32-bit range.
 inline bool skipBytes(ImageStream* stream, int64_t count) {
-    if (count <= 0) return count == 0;
-    if (count > INT32_MAX) return false;
+    if (count <= 0)
+        return count == 0;
+    if (count > INT32_MAX)
+        return false;
     return stream->seek(int32_t(count), ImageStream::kSeekCur);
 }
 

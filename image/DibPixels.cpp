@@ -8,7 +8,8 @@ namespace {
 
 // A shift right by `amount`, or left by its negation; shifts of 32 or more give 0.
 uint32_t shiftDown(uint32_t value, int amount) {
-    if (amount >= 32 || amount <= -32) return 0;
+    if (amount >= 32 || amount <= -32)
+        return 0;
     return amount >= 0 ? value >> amount : value << -amount;
 }
 
@@ -24,7 +25,8 @@ void widen16Row(const uint8_t* source, size_t sourceBytes, uint8_t* target, int3
     const int redShift = r + g + b - 8;
     const uint32_t blueLow = masks.blue & 0xFF;
     size_t count = sourceBytes / 2;
-    if (count > size_t(width)) count = size_t(width);
+    if (count > size_t(width))
+        count = size_t(width);
     for (size_t i = 0; i < count; ++i) {
         const uint32_t v = uint32_t(source[2 * i]) | (uint32_t(source[2 * i + 1]) << 8);
         target[3 * i] = uint8_t(shiftDown((v & 0xFF) & blueLow, blueShift));
@@ -35,7 +37,8 @@ void widen16Row(const uint8_t* source, size_t sourceBytes, uint8_t* target, int3
 
 void take32Row(const uint8_t* source, size_t sourceBytes, uint8_t* target, int32_t width) {
     size_t count = sourceBytes / 4;
-    if (count > size_t(width)) count = size_t(width);
+    if (count > size_t(width))
+        count = size_t(width);
     for (size_t i = 0; i < count; ++i) {
         target[3 * i] = source[4 * i];
         target[3 * i + 1] = source[4 * i + 1];

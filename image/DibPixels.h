@@ -55,19 +55,22 @@ void decodeRunLength(NextByte&& next, uint8_t* pixels, size_t stride, int32_t wi
     int64_t x = 0;
     int64_t y = 0;
     auto put = [&](uint8_t value) {
-        if (x < width && y < height) storeIndex(pixels + size_t(y) * stride, x, value, bits);
+        if (x < width && y < height)
+            storeIndex(pixels + size_t(y) * stride, x, value, bits);
         ++x;
     };
     while (y < height) {
         const int count = next();
         const int value = count < 0 ? -1 : next();
-        if (value < 0) return;
+        if (value < 0)
+            return;
         if (count > 0) {
             if (x >= width) {
                 x += count;
                 continue;
             }
-            for (int i = 0; i < count; ++i) put(fourBit ? uint8_t((i & 1) ? (value & 0x0F) : (value >> 4)) : uint8_t(value));
+            for (int i = 0; i < count; ++i)
+                put(fourBit ? uint8_t((i & 1) ? (value & 0x0F) : (value >> 4)) : uint8_t(value));
             continue;
         }
         if (value == 0) {
@@ -78,7 +81,8 @@ void decodeRunLength(NextByte&& next, uint8_t* pixels, size_t stride, int32_t wi
         } else if (value == 2) {
             const int dx = next();
             const int dy = dx < 0 ? -1 : next();
-            if (dy < 0) return;
+            if (dy < 0)
+                return;
             x += dx;
             y += dy;
         } else {
@@ -87,17 +91,20 @@ void decodeRunLength(NextByte&& next, uint8_t* pixels, size_t stride, int32_t wi
             int left = value;
             for (int i = 0; i < bytes; ++i) {
                 const int data = next();
-                if (data < 0) return;
+                if (data < 0)
+                    return;
                 if (fourBit) {
                     put(uint8_t(data >> 4));
-                    if (--left > 0) put(uint8_t(data & 0x0F));
+                    if (--left > 0)
+                        put(uint8_t(data & 0x0F));
                     --left;
                 } else {
                     put(uint8_t(data));
                 }
             }
             if (bytes & 1) {
-                if (next() < 0) return;
+                if (next() < 0)
+                    return;
             }
         }
     }

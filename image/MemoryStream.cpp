@@ -25,7 +25,8 @@ MemoryStream::~MemoryStream() {
 }
 
 bool MemoryStream::open() {
-    if (m_buffer != nullptr) return false;
+    if (m_buffer != nullptr)
+        return false;
     m_buffer = static_cast<uint8_t*>(std::malloc(1));
     m_ownsBuffer = true;
     m_size = 0;
@@ -49,11 +50,14 @@ bool MemoryStream::close() {
 }
 
 bool MemoryStream::prepareWrite(int64_t needed) {
-    if (needed > kMaxCapacity) return false;
+    if (needed > kMaxCapacity)
+        return false;
     if (needed > m_capacity) {
-        if (!m_ownsBuffer) return false;
+        if (!m_ownsBuffer)
+            return false;
         const int64_t newCapacity = (needed / kGrowthStep) * kGrowthStep + kGrowthStep;
-        if (newCapacity > kMaxCapacity) return false;
+        if (newCapacity > kMaxCapacity)
+            return false;
         auto* grown = static_cast<uint8_t*>(std::realloc(m_buffer, size_t(newCapacity)));
         if (grown == nullptr) {
             // As the stream's contract says: without memory there is no buffer.
@@ -66,13 +70,16 @@ bool MemoryStream::prepareWrite(int64_t needed) {
         m_buffer = grown;
         m_capacity = int32_t(newCapacity);
     }
-    if (m_position > m_size) std::memset(m_buffer + m_size, 0, size_t(m_position - m_size));
+    if (m_position > m_size)
+        std::memset(m_buffer + m_size, 0, size_t(m_position - m_size));
     return true;
 }
 
 size_t MemoryStream::read(void* buffer, size_t itemSize, size_t count) {
-    if (m_buffer == nullptr || buffer == nullptr || m_position >= m_size) return 0;
-    if (itemSize == 0 || count == 0) return 0;
+    if (m_buffer == nullptr || buffer == nullptr || m_position >= m_size)
+        return 0;
+    if (itemSize == 0 || count == 0)
+        return 0;
     const size_t available = size_t(m_size - m_position);
     // The wanted byte count may overflow; it only matters whether it exceeds what is left.
     const size_t wanted = count > available / itemSize + 1 ? available : itemSize * count;
@@ -83,27 +90,41 @@ size_t MemoryStream::read(void* buffer, size_t itemSize, size_t count) {
 }
 
 size_t MemoryStream::write(const void* buffer, size_t itemSize, size_t count) {
-    if (m_buffer == nullptr || buffer == nullptr || itemSize == 0 || count == 0) return 0;
-    if (count > size_t(kMaxCapacity) / itemSize) return 0;
+    if (m_buffer == nullptr || buffer == nullptr || itemSize == 0 || count == 0)
+        return 0;
+    if (count > size_t(kMaxCapacity) / itemSize)
+        return 0;
     const int64_t bytes = int64_t(itemSize * count);
-    if (!prepareWrite(int64_t(m_position) + bytes)) return 0;
+    if (!prepareWrite(int64_t(m_position) + bytes))
+        return 0;
     std::memcpy(m_buffer + m_position, buffer, size_t(bytes));
     m_position += int32_t(bytes);
-    if (m_position > m_size) m_size = m_position;
+    if (m_position > m_size)
+        m_size = m_position;
     return count;
 }
 
 bool MemoryStream::seek(int32_t offset, int origin) {
-    if (m_buffer == nullptr) return false;
+    if (m_buffer == nullptr)
+        return false;
     int64_t position;
     switch (origin) {
-        case kSeekSet: position = offset; break;
-        case kSeekCur: position = int64_t(m_position) + offset; break;
-        case kSeekEnd: position = int64_t(m_size) + offset; break;
-        default: return false;
+        case kSeekSet:
+            position = offset;
+            break;
+        case kSeekCur:
+            position = int64_t(m_position) + offset;
+            break;
+        case kSeekEnd:
+            position = int64_t(m_size) + offset;
+            break;
+        default:
+            return false;
     }
-    if (position < 0) position = 0;
-    if (position > kMaxCapacity) return false;
+    if (position < 0)
+        position = 0;
+    if (position > kMaxCapacity)
+        return false;
     m_position = int32_t(position);
     return true;
 }
@@ -125,20 +146,25 @@ bool MemoryStream::eof() {
 }
 
 int32_t MemoryStream::error() {
-    if (m_buffer == nullptr) return -1;
+    if (m_buffer == nullptr)
+        return -1;
     return m_position > m_size ? 1 : 0;
 }
 
 bool MemoryStream::putc(uint8_t byte) {
-    if (m_buffer == nullptr) return false;
-    if (!prepareWrite(int64_t(m_position) + 1)) return false;
+    if (m_buffer == nullptr)
+        return false;
+    if (!prepareWrite(int64_t(m_position) + 1))
+        return false;
     m_buffer[m_position++] = byte;
-    if (m_position > m_size) m_size = m_position;
+    if (m_position > m_size)
+        m_size = m_position;
     return true;
 }
 
 int MemoryStream::getc() {
-    if (eof()) return -1;
+    if (eof())
+        return -1;
     return m_buffer[m_position++];
 }
 

@@ -20,22 +20,28 @@ constexpr int32_t kDefaultDpi = 150;
 constexpr int32_t kFallbackDpi = 96;
 
 int32_t saturateToInt32(double value) {
-    if (!(value >= std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (!(value >= std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    if (value >= std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
 }
 
 // The depths an image may hold: palette indices of 1, 4 or 8 bits, or 24-bit colour.
 int32_t heldDepth(int32_t bits) {
-    if (bits <= 1) return 1;
-    if (bits <= 4) return 4;
-    if (bits <= 8) return 8;
+    if (bits <= 1)
+        return 1;
+    if (bits <= 4)
+        return 4;
+    if (bits <= 8)
+        return 8;
     return 24;
 }
 
 uint8_t* duplicateBlock(const uint8_t* source, size_t size) {
     auto* copy = static_cast<uint8_t*>(std::malloc(size));
-    if (copy != nullptr) std::memcpy(copy, source, size);
+    if (copy != nullptr)
+        std::memcpy(copy, source, size);
     return copy;
 }
 
@@ -72,9 +78,11 @@ void RasterImage::startUp(uint32_t formatType) {
 }
 
 bool RasterImage::destroy() {
-    if (isGhost()) return false;
+    if (isGhost())
+        return false;
     if (m_layers != nullptr) {
-        for (int32_t i = 0; i < m_info.layerCount; ++i) delete m_layers[i];
+        for (int32_t i = 0; i < m_info.layerCount; ++i)
+            delete m_layers[i];
         std::free(m_layers);
         m_layers = nullptr;
     }
@@ -90,7 +98,8 @@ bool RasterImage::destroy() {
 }
 
 uint8_t* RasterImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t formatType) {
-    if (!destroy()) return nullptr;
+    if (!destroy())
+        return nullptr;
     if (width <= 0 || height <= 0) {
         setLastError("RasterImage::Create : width and height must be greater than zero");
         return nullptr;
@@ -136,9 +145,11 @@ uint8_t* RasterImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel
 }
 
 bool RasterImage::copy(const RasterImage& source, bool copyPixels, bool copySelection, bool copyAlpha) {
-    if (&source == this) return true;
+    if (&source == this)
+        return true;
     // A ghost owns nothing that it could replace.
-    if (isGhost()) return false;
+    if (isGhost())
+        return false;
     copyInfoFrom(source.m_info);
     if (!source.HasPixels()) {
         destroy();
@@ -147,7 +158,8 @@ bool RasterImage::copy(const RasterImage& source, bool copyPixels, bool copySele
     }
     m_header.xPelsPerMeter = source.m_header.xPelsPerMeter;
     m_header.yPelsPerMeter = source.m_header.yPelsPerMeter;
-    if (Create(source.GetWidth(), source.GetHeight(), source.GetBpp(), source.GetType()) == nullptr) return false;
+    if (Create(source.GetWidth(), source.GetHeight(), source.GetBpp(), source.GetType()) == nullptr)
+        return false;
     // Same geometry as the source, so its header (important colours included) fits.
     m_header = source.m_header;
     if (copyPixels) {
@@ -159,19 +171,23 @@ bool RasterImage::copy(const RasterImage& source, bool copyPixels, bool copySele
     const size_t planeSize = size_t(GetWidth()) * size_t(GetHeight());
     if (copySelection && source.m_selection != nullptr) {
         m_selection = duplicateBlock(source.m_selection, planeSize);
-        if (m_selection == nullptr) return false;
+        if (m_selection == nullptr)
+            return false;
     }
     if (copyAlpha && source.m_alpha != nullptr) {
         m_alpha = duplicateBlock(source.m_alpha, planeSize);
-        if (m_alpha == nullptr) return false;
+        if (m_alpha == nullptr)
+            return false;
     }
     return true;
 }
 
 bool RasterImage::TakeOver(RasterImage& source) {
-    if (&source == this) return true;
+    if (&source == this)
+        return true;
     // Taking a ghost's buffers would give them two owners.
-    if (isGhost() || source.isGhost()) return false;
+    if (isGhost() || source.isGhost())
+        return false;
     destroy();
     m_header = source.m_header;
     m_info = source.m_info;
@@ -189,7 +205,8 @@ bool RasterImage::TakeOver(RasterImage& source) {
 }
 
 void RasterImage::ShareFrom(const RasterImage& source) {
-    if (&source == this) return;
+    if (&source == this)
+        return;
     destroy();
     m_header = source.m_header;
     m_info = source.m_info;
@@ -201,11 +218,13 @@ void RasterImage::ShareFrom(const RasterImage& source) {
 }
 
 void RasterImage::InheritInfo(const RasterImage& source) {
-    if (m_pixelBlock == nullptr) copyInfoFrom(source.m_info);
+    if (m_pixelBlock == nullptr)
+        copyInfoFrom(source.m_info);
 }
 
 void RasterImage::copyInfoFrom(const ImageInfo& source) {
-    if (&source == &m_info) return;
+    if (&source == &m_info)
+        return;
     const uint32_t rowStride = m_info.rowStride;
     uint8_t* pixels = m_info.pixels;
     const RasterImage* ghostOwner = m_info.ghostOwner;
@@ -224,16 +243,19 @@ void RasterImage::setLastError(const char* text) {
 }
 
 void RasterImage::syncBlockHeader() {
-    if (m_pixelBlock != nullptr) std::memcpy(m_pixelBlock, &m_header, sizeof m_header);
+    if (m_pixelBlock != nullptr)
+        std::memcpy(m_pixelBlock, &m_header, sizeof m_header);
 }
 
 uint32_t RasterImage::GetSize() const {
-    if (m_pixelBlock == nullptr) return 0;
+    if (m_pixelBlock == nullptr)
+        return 0;
     return kInfoHeaderSize + PaletteBytes() + m_header.sizeImage;
 }
 
 uint8_t* RasterImage::RowPointer(int32_t row) {
-    if (m_pixelBlock == nullptr || row < 0 || row >= m_header.height) return nullptr;
+    if (m_pixelBlock == nullptr || row < 0 || row >= m_header.height)
+        return nullptr;
     return m_info.pixels + size_t(row) * m_info.rowStride;
 }
 
@@ -246,18 +268,21 @@ bool RasterImage::Contains(int32_t x, int32_t y) const {
 }
 
 int32_t RasterImage::ColourKind() const {
-    if (m_alpha != nullptr) return 4;
+    if (m_alpha != nullptr)
+        return 4;
     return m_header.bitCount <= 8 ? 1 : 2;
 }
 
 void RasterImage::SetDpiX(int32_t dpi) {
-    if (dpi < 1) dpi = kFallbackDpi;
+    if (dpi < 1)
+        dpi = kFallbackDpi;
     m_info.dpiX = dpi;
     m_header.xPelsPerMeter = saturateToInt32(std::floor(dpi * kInchesPerMetre + 0.5));
 }
 
 void RasterImage::SetDpiY(int32_t dpi) {
-    if (dpi < 1) dpi = kFallbackDpi;
+    if (dpi < 1)
+        dpi = kFallbackDpi;
     m_info.dpiY = dpi;
     m_header.yPelsPerMeter = saturateToInt32(std::floor(dpi * kInchesPerMetre + 0.5));
 }
@@ -268,14 +293,18 @@ void RasterImage::SetCanvasOffset(int32_t x, int32_t y) {
 }
 
 uint32_t RasterImage::GetFormatOption(uint32_t code) const {
-    if (code == kFormatUnknown) code = m_info.formatType;
-    if (code >= kFormatCount) return 0;
+    if (code == kFormatUnknown)
+        code = m_info.formatType;
+    if (code >= kFormatCount)
+        return 0;
     return m_info.codecOptions[code];
 }
 
 bool RasterImage::SetFormatOption(uint32_t value, uint32_t code) {
-    if (code == kFormatUnknown) code = m_info.formatType;
-    if (code >= kFormatCount) return false;
+    if (code == kFormatUnknown)
+        code = m_info.formatType;
+    if (code >= kFormatCount)
+        return false;
     m_info.codecOptions[code] = value;
     return true;
 }
@@ -296,15 +325,19 @@ RgbQuad RasterImage::GetTransparentColour() const {
 }
 
 void RasterImage::FillBytes(uint8_t value) {
-    if (m_pixelBlock == nullptr) return;
-    if (m_header.bitCount == 1 && value != 0) value = 255;
-    if (m_header.bitCount == 4) value = uint8_t((value & 0x0F) * 17);
+    if (m_pixelBlock == nullptr)
+        return;
+    if (m_header.bitCount == 1 && value != 0)
+        value = 255;
+    if (m_header.bitCount == 4)
+        value = uint8_t((value & 0x0F) * 17);
     std::memset(m_info.pixels, value, m_header.sizeImage);
 }
 
 int32_t RasterImage::Draw(DeviceContext* context, int32_t x, int32_t y, int32_t width, int32_t height,
                           uint32_t rasterOperation) const {
-    if (m_pixelBlock == nullptr || context == nullptr) return 0;
+    if (m_pixelBlock == nullptr || context == nullptr)
+        return 0;
     context->setStretchBltMode(kStretchColorOnColor);
     context->stretchDibits(x, y, width, height, 0, 0, GetWidth(), GetHeight(), m_info.pixels, m_pixelBlock,
                            kDibRgbColors, rasterOperation);

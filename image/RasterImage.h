@@ -77,8 +77,8 @@ class RasterImage;
 // (rowStride, pixels, ghostOwner, parent, layerCount): those describe the
 // buffers of the image that holds them.
 struct ImageInfo {
-    uint32_t rowStride = 0;  // ((width x bits + 31) >> 5) << 2
-    uint8_t* pixels = nullptr;  // first pixel row inside the pixel block
+    uint32_t rowStride = 0;                   // ((width x bits + 31) >> 5) << 2
+    uint8_t* pixels = nullptr;                // first pixel row inside the pixel block
     const RasterImage* ghostOwner = nullptr;  // set on a ghost: the image whose buffers it shares
     RasterImage* parent = nullptr;
     uint32_t formatType = 0;

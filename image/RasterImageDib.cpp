@@ -27,7 +27,8 @@ uint32_t read32(const uint8_t* p) {
 }
 
 int32_t dpiFromPelsPerMetre(int32_t pelsPerMetre) {
-    if (pelsPerMetre == 0) return kUnstatedDpi;
+    if (pelsPerMetre == 0)
+        return kUnstatedDpi;
     const double dpi = std::floor(pelsPerMetre * 0.0254 + 0.5);
     return int32_t(dpi);  // |pels| < 2^31, so |dpi| < 2^26
 }
@@ -35,7 +36,8 @@ int32_t dpiFromPelsPerMetre(int32_t pelsPerMetre) {
 }  // namespace
 
 bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
-    if (!destroy() || dib == nullptr) return false;
+    if (!destroy() || dib == nullptr)
+        return false;
     if (size < 4) {
         setLastError("CreateFromDib: the bitmap block is too short");
         return false;
@@ -54,7 +56,8 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         return false;
     }
 
-    if (Create(source.width, source.height, source.bitCount, kFormatUnknown) == nullptr) return false;
+    if (Create(source.width, source.height, source.bitCount, kFormatUnknown) == nullptr)
+        return false;
     SetDpiX(dpiFromPelsPerMetre(source.xPelsPerMeter));
     SetDpiY(dpiFromPelsPerMetre(source.yPelsPerMeter));
 
@@ -62,16 +65,20 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
     const uint32_t entrySize = source.size == kCoreHeaderSize ? 3 : 4;
     // Entries the block holds: the stated count, or the full table of a palette depth.
     uint64_t statedEntries = source.clrUsed;
-    if (statedEntries == 0 && bits <= 8) statedEntries = 1ull << bits;
+    if (statedEntries == 0 && bits <= 8)
+        statedEntries = 1ull << bits;
     uint64_t bitsOffset = uint64_t(source.size) + entrySize * statedEntries;
     const bool bitFields = source.compression == 3 && (bits == 16 || bits == 32);
     // With a 40-byte header the three masks follow it; larger headers hold them.
-    if (bitFields && source.size == kInfoHeaderSize) bitsOffset += 12;
+    if (bitFields && source.size == kInfoHeaderSize)
+        bitsOffset += 12;
 
     if (HasPalette() && bits <= 8) {
         uint64_t entries = statedEntries;
-        if (entries > (1ull << bits)) entries = 1ull << bits;
-        if (entries > GetColourCount()) entries = GetColourCount();
+        if (entries > (1ull << bits))
+            entries = 1ull << bits;
+        if (entries > GetColourCount())
+            entries = GetColourCount();
         if (uint64_t(source.size) + entrySize * entries > size) {
             destroy();
             setLastError("CreateFromDib: the bitmap block is too short");
@@ -79,7 +86,8 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         }
         const uint8_t* entry = dib + source.size;
         RgbQuad* palette = GetPalette();
-        for (uint64_t i = 0; i < entries; ++i, entry += entrySize) palette[i] = {entry[0], entry[1], entry[2], 0};
+        for (uint64_t i = 0; i < entries; ++i, entry += entrySize)
+            palette[i] = {entry[0], entry[1], entry[2], 0};
         clearNearestCache();
     }
 
@@ -95,28 +103,33 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         if (source.compression == 0 && (bits == 1 || bits == 4 || bits == 8 || bits == 24)) {
             std::memcpy(m_info.pixels, data, dataSize < m_header.sizeImage ? dataSize : m_header.sizeImage);
         } else if (bits == 1 || bits == 4 || bits == 8) {
-            if (source.compression != 1 && source.compression != 2) failCodec("compression type not supported");
+            if (source.compression != 1 && source.compression != 2)
+                failCodec("compression type not supported");
             size_t at = 0;
-            decodeRunLength([&]() { return at < dataSize ? int(data[at++]) : -1; }, m_info.pixels, stride, width,
-                            height, GetBpp(), source.compression == 2);
+            decodeRunLength([&]() { return at < dataSize ? int(data[at++]) : -1; }, m_info.pixels, stride,
+                            width, height, GetBpp(), source.compression == 2);
         } else if (bits == 16) {
             DibBitFields masks;
             if (source.compression == 3) {
-                if (size < kInfoHeaderSize + 12) failCodec("CreateFromDib: the bitmap block is too short");
+                if (size < kInfoHeaderSize + 12)
+                    failCodec("CreateFromDib: the bitmap block is too short");
                 masks = {read32(dib + 40), read32(dib + 44), read32(dib + 48)};
             }
             const size_t sourceStride = size_t((width + 1) / 2) * 4;
             for (int32_t row = 0; row < height; ++row) {
                 const size_t start = size_t(row) * sourceStride;
-                if (start >= dataSize) break;
+                if (start >= dataSize)
+                    break;
                 widen16Row(data + start, dataSize - start, RowPointer(row), width, masks);
             }
         } else if (bits == 32) {
-            if (source.compression != 0 && source.compression != 3) failCodec("unknown compression");
+            if (source.compression != 0 && source.compression != 3)
+                failCodec("unknown compression");
             const size_t sourceStride = size_t(width) * 4;
             for (int32_t row = 0; row < height; ++row) {
                 const size_t start = size_t(row) * sourceStride;
-                if (start >= dataSize) break;
+                if (start >= dataSize)
+                    break;
                 take32Row(data + start, dataSize - start, RowPointer(row), width);
             }
         } else if (bits == 24) {

@@ -16,8 +16,8 @@ namespace rendova {
 namespace {
 
 const char* const kFormatNames[kFormatCount] = {
-    "unknown", "BMP", "GIF", "JPEG", "PNG", "ICO", "TIFF", "TGA",
-    "PCX",     "WBMP", "WMF", "JP2", "JPC", "PGX", "PNM", "RAS",
+    "unknown", "BMP",  "GIF", "JPEG", "PNG", "ICO", "TIFF", "TGA",
+    "PCX",     "WBMP", "WMF", "JP2",  "JPC", "PGX", "PNM",  "RAS",
 };
 
 // The order in which a decode of format code 0 tries the decoders.
@@ -30,7 +30,8 @@ template <class Codec>
 bool RasterImage::encodeAs(ImageStream* stream) {
     Codec codec;
     codec.ShareFrom(*this);
-    if (codec.Encode(stream)) return true;
+    if (codec.Encode(stream))
+        return true;
     setLastError(codec.LastErrorText());
     return false;
 }
@@ -39,10 +40,12 @@ template <class Codec>
 bool RasterImage::decodeAs(ImageStream* stream) {
     Codec codec;
     codec.InheritInfo(*this);
-    if (codec.Decode(stream)) return TakeOver(codec);
+    if (codec.Decode(stream))
+        return TakeOver(codec);
     setLastError(codec.LastErrorText());
     // The multi-image formats tell how many images there were.
-    if constexpr (std::is_same_v<Codec, RasterImageICO>) m_info.frameCount = codec.info().frameCount;
+    if constexpr (std::is_same_v<Codec, RasterImageICO>)
+        m_info.frameCount = codec.info().frameCount;
     return false;
 }
 
@@ -60,10 +63,15 @@ bool RasterImage::CheckEncodable(ImageStream* stream) {
 
 bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
     switch (code) {
-        case kFormatBmp: return encodeAs<RasterImageBMP>(stream);
-        case kFormatIco: return encodeAs<RasterImageICO>(stream);
-        case kFormatWmf: setLastError("Save WMF not supported"); return false;
-        default: break;
+        case kFormatBmp:
+            return encodeAs<RasterImageBMP>(stream);
+        case kFormatIco:
+            return encodeAs<RasterImageICO>(stream);
+        case kFormatWmf:
+            setLastError("Save WMF not supported");
+            return false;
+        default:
+            break;
     }
     if (code == kFormatUnknown || code >= kFormatCount) {
         setLastError("Encode: Unknown format");
@@ -77,10 +85,14 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
 
 bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
     switch (code) {
-        case kFormatUnknown: return decodeAnyFormat(stream);
-        case kFormatBmp: return decodeAs<RasterImageBMP>(stream);
-        case kFormatIco: return decodeAs<RasterImageICO>(stream);
-        default: break;
+        case kFormatUnknown:
+            return decodeAnyFormat(stream);
+        case kFormatBmp:
+            return decodeAs<RasterImageBMP>(stream);
+        case kFormatIco:
+            return decodeAs<RasterImageICO>(stream);
+        default:
+            break;
     }
     if (code >= kFormatCount) {
         setLastError("Decode: Unknown or wrong format");
@@ -97,12 +109,19 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
     for (uint32_t code : kTryOrder) {
         bool decoded = false;
         switch (code) {
-            case kFormatBmp: decoded = decodeAs<RasterImageBMP>(stream); break;
-            case kFormatIco: decoded = decodeAs<RasterImageICO>(stream); break;
-            default: continue;  // decoder not built in: nothing was read
+            case kFormatBmp:
+                decoded = decodeAs<RasterImageBMP>(stream);
+                break;
+            case kFormatIco:
+                decoded = decodeAs<RasterImageICO>(stream);
+                break;
+            default:
+                continue;  // decoder not built in: nothing was read
         }
-        if (decoded) return true;
-        if (stream != nullptr) stream->seek(start, ImageStream::kSeekSet);
+        if (decoded)
+            return true;
+        if (stream != nullptr)
+            stream->seek(start, ImageStream::kSeekSet);
     }
     setLastError("Decode: Unknown or wrong format");
     return false;
@@ -110,7 +129,8 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
 
 bool RasterImage::Save(const char* fileName, uint32_t code) {
     FileImageStream stream(fileName, "wb");
-    if (!stream.isOpen()) return false;
+    if (!stream.isOpen())
+        return false;
     const bool encoded = Encode(&stream, code);
     // The last buffered bytes reach the disk only at the close.
     const bool closed = stream.close();
@@ -124,17 +144,21 @@ bool RasterImage::Save(const char* fileName, uint32_t code) {
 bool RasterImage::Load(const char* fileName, uint32_t code) {
     if (code > kFormatUnknown && code < kFormatCount) {
         FileImageStream stream(fileName, "rb");
-        if (!stream.isOpen()) return false;
-        if (Decode(&stream, code)) return true;
+        if (!stream.isOpen())
+            return false;
+        if (Decode(&stream, code))
+            return true;
     }
     // The format asked for did not read it: try every format, but report the
     // first failure when that fails too.
     char kept[sizeof m_info.lastError];
     std::memcpy(kept, m_info.lastError, sizeof kept);
     FileImageStream stream(fileName, "rb");
-    if (!stream.isOpen()) return false;
+    if (!stream.isOpen())
+        return false;
     const bool decoded = Decode(&stream, kFormatUnknown);
-    if (!decoded && code != kFormatUnknown) std::memcpy(m_info.lastError, kept, sizeof kept);
+    if (!decoded && code != kFormatUnknown)
+        std::memcpy(m_info.lastError, kept, sizeof kept);
     return decoded;
 }
 
@@ -144,8 +168,10 @@ bool RasterImage::EncodeToMemory(uint8_t*& buffer, int32_t& size, uint32_t code)
         return false;
     }
     MemoryStream stream;
-    if (!stream.open()) return false;
-    if (!Encode(&stream, code)) return false;
+    if (!stream.open())
+        return false;
+    if (!Encode(&stream, code))
+        return false;
     size = stream.size();
     buffer = stream.detach(true);
     return true;

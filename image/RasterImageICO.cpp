@@ -39,26 +39,31 @@ bool sameColour(const RgbQuad& a, const RgbQuad& b) {
 }  // namespace
 
 bool RasterImageICO::Decode(ImageStream* stream) {
-    if (stream == nullptr) return false;
+    if (stream == nullptr)
+        return false;
     try {
         const int64_t start = stream->tell();
         uint8_t header[kIconHeaderSize];
-        if (stream->read(header, sizeof header, 1) != 1) return false;
+        if (stream->read(header, sizeof header, 1) != 1)
+            return false;
         const uint16_t type = getLe16(header + 2);
-        if (getLe16(header) != 0 || (type != kTypeIcon && type != kTypeCursor)) return false;
+        if (getLe16(header) != 0 || (type != kTypeIcon && type != kTypeCursor))
+            return false;
         const uint16_t count = getLe16(header + 4);
         m_info.frameCount = count;
         uint8_t entry[kDirectoryEntrySize] = {};
         bool found = false;
         for (int32_t i = 0; i < count; ++i) {
             uint8_t current[kDirectoryEntrySize];
-            if (stream->read(current, sizeof current, 1) != 1) return false;
+            if (stream->read(current, sizeof current, 1) != 1)
+                return false;
             if (i == m_info.frame) {
                 std::memcpy(entry, current, sizeof entry);
                 found = true;
             }
         }
-        if (!found) return false;
+        if (!found)
+            return false;
         return decodeEntry(stream, start, entry);
     } catch (const CodecFailure& failure) {
         setLastError(failure.text);
@@ -67,38 +72,48 @@ bool RasterImageICO::Decode(ImageStream* stream) {
 }
 
 bool RasterImageICO::decodeEntry(ImageStream* stream, int64_t start, const uint8_t* entry) {
-    if (!seekTo(stream, start, getLe32(entry + 12))) return false;
+    if (!seekTo(stream, start, getLe32(entry + 12)))
+        return false;
     uint8_t bytes[kInfoHeaderSize];
-    if (stream->read(bytes, sizeof bytes, 1) != 1) return false;
+    if (stream->read(bytes, sizeof bytes, 1) != 1)
+        return false;
     BitmapInfoHeader info;
     std::memcpy(&info, bytes, sizeof info);
     const int colourBits = info.bitCount;
-    if (Create(entry[0], entry[1], colourBits, kFormatIco) == nullptr) return false;
+    if (Create(entry[0], entry[1], colourBits, kFormatIco) == nullptr)
+        return false;
     const int32_t width = GetWidth();
     const int32_t height = GetHeight();
 
     // The colour table: the stated count, at most what the depth addresses.
     uint64_t stated = info.clrUsed;
-    if (stated == 0 && colourBits <= 8) stated = 1u << colourBits;
+    if (stated == 0 && colourBits <= 8)
+        stated = 1u << colourBits;
     uint32_t entries = 0;
     if (HasPalette()) {
         entries = uint32_t(stated < GetColourCount() ? stated : GetColourCount());
-        if (colourBits <= 8 && entries > (1u << colourBits)) entries = 1u << colourBits;
+        if (colourBits <= 8 && entries > (1u << colourBits))
+            entries = 1u << colourBits;
         RgbQuad table[256] = {};
         readSome(stream, table, 4 * size_t(entries));
-        for (uint32_t i = 0; i < entries; ++i) table[i].reserved = 0;
+        for (uint32_t i = 0; i < entries; ++i)
+            table[i].reserved = 0;
         SetPalette(table, entries);
     }
-    if (stated > entries) skipBytes(stream, int64_t(4 * (stated - entries)));
+    if (stated > entries)
+        skipBytes(stream, int64_t(4 * (stated - entries)));
 
     if (colourBits > 24) {
         Block row(size_t(width) * 4);
-        if (row.data == nullptr || !MakeAlphaPlane()) return false;
+        if (row.data == nullptr || !MakeAlphaPlane())
+            return false;
         for (int32_t y = 0; y < height; ++y) {
             const size_t got = readSome(stream, row.data, size_t(width) * 4);
             take32Row(row.data, got, RowPointer(y), width);
-            for (size_t x = 0; x < got / 4; ++x) m_alpha[size_t(y) * size_t(width) + x] = row.data[4 * x + 3];
-            if (got < size_t(width) * 4) break;
+            for (size_t x = 0; x < got / 4; ++x)
+                m_alpha[size_t(y) * size_t(width) + x] = row.data[4 * x + 3];
+            if (got < size_t(width) * 4)
+                break;
         }
     } else {
         // The rows the image holds, whatever the header's image-size field says.
@@ -108,7 +123,8 @@ bool RasterImageICO::decodeEntry(ImageStream* stream, int64_t start, const uint8
     const uint32_t maskStride = uint32_t((width + 31) / 32) * 4;
     const size_t maskSize = size_t(maskStride) * size_t(height);
     Block mask(maskSize);
-    if (mask.data == nullptr) return false;
+    if (mask.data == nullptr)
+        return false;
     readSome(stream, mask.data, maskSize);
     applyMask(mask.data, maskStride, colourBits);
     return true;
@@ -119,7 +135,8 @@ void RasterImageICO::applyMask(const uint8_t* mask, uint32_t maskStride, int col
     const int32_t height = GetHeight();
     const size_t maskSize = size_t(maskStride) * size_t(height);
     bool allSet = true;
-    for (size_t i = 0; i < maskSize && allSet; ++i) allSet = mask[i] == 0xFF;
+    for (size_t i = 0; i < maskSize && allSet; ++i)
+        allSet = mask[i] == 0xFF;
     if (allSet) {
         SetTransparentIndex(0);
         invertPicture();
@@ -127,7 +144,8 @@ void RasterImageICO::applyMask(const uint8_t* mask, uint32_t maskStride, int col
     }
 
     const bool hadAlpha = HasAlpha();
-    if (!MakeAlphaPlane()) return;
+    if (!MakeAlphaPlane())
+        return;
     bool anySet = false;
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
@@ -141,7 +159,8 @@ void RasterImageICO::applyMask(const uint8_t* mask, uint32_t maskStride, int col
         DropAlphaPlane();
         return;
     }
-    if (colourBits > 24) return;  // the alpha plane carries the transparency
+    if (colourBits > 24)
+        return;  // the alpha plane carries the transparency
 
     if (colourBits > 8) {
         // One colour under every masked pixel becomes the transparent colour.
@@ -150,9 +169,11 @@ void RasterImageICO::applyMask(const uint8_t* mask, uint32_t maskStride, int col
         RgbQuad colour;
         for (int32_t y = 0; y < height && uniform; ++y) {
             for (int32_t x = 0; x < width && uniform; ++x) {
-                if (!maskBit(mask, maskStride, x, y)) continue;
+                if (!maskBit(mask, maskStride, x, y))
+                    continue;
                 const RgbQuad here = ReadColor(x, y, false);
-                if (first) colour = here;
+                if (first)
+                    colour = here;
                 uniform = first || sameColour(here, colour);
                 first = false;
             }
@@ -168,20 +189,25 @@ void RasterImageICO::applyMask(const uint8_t* mask, uint32_t maskStride, int col
     // Palette image: the lowest index that no pixel uses takes the masked pixels.
     bool used[256] = {};
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) used[ReadIndexUnchecked(x, y)] = true;
+        for (int32_t x = 0; x < width; ++x)
+            used[ReadIndexUnchecked(x, y)] = true;
     }
     uint32_t unused = 0;
-    while (unused < GetColourCount() && used[unused]) ++unused;
-    if (unused >= GetColourCount()) return;
+    while (unused < GetColourCount() && used[unused])
+        ++unused;
+    if (unused >= GetColourCount())
+        return;
     bool changed = false;
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
-            if (!maskBit(mask, maskStride, x, y)) continue;
+            if (!maskBit(mask, maskStride, x, y))
+                continue;
             WriteIndex(x, y, uint8_t(unused));
             changed = true;
         }
     }
-    if (changed) SetTransparentIndex(int32_t(unused));
+    if (changed)
+        SetTransparentIndex(int32_t(unused));
     DropAlphaPlane();
 }
 
@@ -193,10 +219,12 @@ void RasterImageICO::invertPicture() {
     if (!HasPalette()) {
         for (int32_t y = 0; y < height; ++y) {
             uint8_t* row = RowPointer(y);
-            for (size_t i = 0; i < size_t(width) * 3; ++i) row[i] = uint8_t(~row[i]);
+            for (size_t i = 0; i < size_t(width) * 3; ++i)
+                row[i] = uint8_t(~row[i]);
         }
         RgbQuad& colour = m_info.transparentColor;
-        colour = RgbQuad{uint8_t(~colour.blue), uint8_t(~colour.green), uint8_t(~colour.red), colour.reserved};
+        colour =
+            RgbQuad{uint8_t(~colour.blue), uint8_t(~colour.green), uint8_t(~colour.red), colour.reserved};
         return;
     }
     if (!HasGreyPalette()) {
@@ -211,19 +239,22 @@ void RasterImageICO::invertPicture() {
     }
     const uint8_t depthMask = uint8_t((1u << GetBpp()) - 1);
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) WriteIndex(x, y, uint8_t(~ReadIndexUnchecked(x, y) & depthMask));
+        for (int32_t x = 0; x < width; ++x)
+            WriteIndex(x, y, uint8_t(~ReadIndexUnchecked(x, y) & depthMask));
     }
 }
 
 bool RasterImageICO::Encode(ImageStream* stream) {
-    if (!CheckEncodable(stream)) return false;
+    if (!CheckEncodable(stream))
+        return false;
     const int32_t width = GetWidth();
     const int32_t height = GetHeight();
     if (width > kMaxIconSide || height > kMaxIconSide) {
         setLastError("Can't save this image as icon");
         return false;
     }
-    if (GetBpp() <= 8 && !HasPalette()) return false;
+    if (GetBpp() <= 8 && !HasPalette())
+        return false;
     try {
         const bool withAlpha = HasAlpha() && !HasPalette();
         const uint32_t colourBits = withAlpha ? 32 : uint32_t(GetBpp());
@@ -253,7 +284,8 @@ bool RasterImageICO::Encode(ImageStream* stream) {
 
         if (withAlpha) {
             Block row(size_t(width) * 4);
-            if (row.data == nullptr) return false;
+            if (row.data == nullptr)
+                return false;
             for (int32_t y = 0; y < height; ++y) {
                 const uint8_t* pixel = RowPointer(y);
                 for (int32_t x = 0; x < width; ++x, pixel += 3) {
@@ -270,16 +302,20 @@ bool RasterImageICO::Encode(ImageStream* stream) {
         }
 
         Block mask(maskSize);
-        if (mask.data == nullptr) return false;
+        if (mask.data == nullptr)
+            return false;
         const bool paletteAlpha = PaletteHasAlpha();
         const bool keyed = HasTransparency();
         const RgbQuad key = GetTransparentColour();
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
                 bool transparent = HasAlpha() && ReadAlpha(x, y) == 0;
-                if (!transparent && paletteAlpha) transparent = PaletteEntry(ReadIndexUnchecked(x, y)).reserved == 0;
-                if (!transparent && keyed) transparent = sameColour(ReadColor(x, y, false), key);
-                if (transparent) mask.data[size_t(y) * maskStride + size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
+                if (!transparent && paletteAlpha)
+                    transparent = PaletteEntry(ReadIndexUnchecked(x, y)).reserved == 0;
+                if (!transparent && keyed)
+                    transparent = sameColour(ReadColor(x, y, false), key);
+                if (transparent)
+                    mask.data[size_t(y) * maskStride + size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
             }
         }
         writeOrFail(stream, mask.data, maskSize);

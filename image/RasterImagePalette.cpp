@@ -10,6 +10,7 @@ namespace rendova {
 
 namespace {
 
+// clang-format off
 // The system's standard 16-colour table, as RRGGBB.
 constexpr uint32_t kFixedPalette16[16] = {
     0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
@@ -52,6 +53,7 @@ constexpr uint32_t kFixedPalette256[256] = {
     0x4A4A4A, 0x3E3E3E, 0x323232, 0x262626, 0x1A1A1A, 0x0E0E0E, 0xFFFBF0, 0xA0A0A4,
     0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF,
 };
+// clang-format on
 
 // Larger than any squared distance of two colours (3 x 255^2 = 195075), so the
 // search always finds an entry.
@@ -64,7 +66,8 @@ RgbQuad fromRrggbb(uint32_t rgb) {
 }  // namespace
 
 RgbQuad* RasterImage::GetPalette() {
-    if (m_pixelBlock == nullptr || m_header.clrUsed == 0) return nullptr;
+    if (m_pixelBlock == nullptr || m_header.clrUsed == 0)
+        return nullptr;
     return reinterpret_cast<RgbQuad*>(m_pixelBlock + sizeof(BitmapInfoHeader));
 }
 
@@ -74,13 +77,15 @@ const RgbQuad* RasterImage::GetPalette() const {
 
 RgbQuad RasterImage::PaletteEntry(uint8_t index) const {
     const RgbQuad* palette = GetPalette();
-    if (palette == nullptr || index >= m_header.clrUsed) return RgbQuad{};
+    if (palette == nullptr || index >= m_header.clrUsed)
+        return RgbQuad{};
     return palette[index];
 }
 
 bool RasterImage::PaletteEntry(uint8_t index, uint8_t& red, uint8_t& green, uint8_t& blue) const {
     const RgbQuad* palette = GetPalette();
-    if (palette == nullptr || index >= m_header.clrUsed) return false;
+    if (palette == nullptr || index >= m_header.clrUsed)
+        return false;
     red = palette[index].red;
     green = palette[index].green;
     blue = palette[index].blue;
@@ -93,33 +98,43 @@ void RasterImage::SetPaletteEntry(uint8_t index, uint8_t red, uint8_t green, uin
 
 void RasterImage::SetPaletteEntry(uint8_t index, RgbQuad entry) {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || index >= m_header.clrUsed) return;
+    if (palette == nullptr || index >= m_header.clrUsed)
+        return;
     palette[index] = entry;
     clearNearestCache();
 }
 
 void RasterImage::SetPalette(const RgbQuad* entries, uint32_t count) {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || entries == nullptr) return;
-    if (count > m_header.clrUsed) count = m_header.clrUsed;
+    if (palette == nullptr || entries == nullptr)
+        return;
+    if (count > m_header.clrUsed)
+        count = m_header.clrUsed;
     std::memcpy(palette, entries, 4 * size_t(count));
     clearNearestCache();
 }
 
 void RasterImage::SetPalette(const uint8_t* red, const uint8_t* green, const uint8_t* blue, uint32_t count) {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || red == nullptr) return;
-    if (green == nullptr) green = red;
-    if (blue == nullptr) blue = green;
-    if (count > m_header.clrUsed) count = m_header.clrUsed;
-    for (uint32_t i = 0; i < count; ++i) palette[i] = RgbQuad{blue[i], green[i], red[i], 0};
+    if (palette == nullptr || red == nullptr)
+        return;
+    if (green == nullptr)
+        green = red;
+    if (blue == nullptr)
+        blue = green;
+    if (count > m_header.clrUsed)
+        count = m_header.clrUsed;
+    for (uint32_t i = 0; i < count; ++i)
+        palette[i] = RgbQuad{blue[i], green[i], red[i], 0};
     clearNearestCache();
 }
 
 void RasterImage::SetPalette(const uint8_t* rgbTriples, uint32_t count) {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || rgbTriples == nullptr) return;
-    if (count > m_header.clrUsed) count = m_header.clrUsed;
+    if (palette == nullptr || rgbTriples == nullptr)
+        return;
+    if (count > m_header.clrUsed)
+        count = m_header.clrUsed;
     for (uint32_t i = 0; i < count; ++i, rgbTriples += 3)
         palette[i] = RgbQuad{rgbTriples[2], rgbTriples[1], rgbTriples[0], 0};
     clearNearestCache();
@@ -127,7 +142,8 @@ void RasterImage::SetPalette(const uint8_t* rgbTriples, uint32_t count) {
 
 void RasterImage::MakeGreyPalette() {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || m_header.clrUsed < 2) return;
+    if (palette == nullptr || m_header.clrUsed < 2)
+        return;
     const uint32_t step = 255 / (m_header.clrUsed - 1);
     for (uint32_t i = 0; i < m_header.clrUsed; ++i) {
         const auto grey = uint8_t(i * step);
@@ -138,16 +154,19 @@ void RasterImage::MakeGreyPalette() {
 
 bool RasterImage::HasGreyPalette() const {
     const RgbQuad* palette = GetPalette();
-    if (palette == nullptr) return false;
+    if (palette == nullptr)
+        return false;
     for (uint32_t i = 0; i < m_header.clrUsed; ++i) {
-        if (palette[i].red != i || palette[i].green != i || palette[i].blue != i) return false;
+        if (palette[i].red != i || palette[i].green != i || palette[i].blue != i)
+            return false;
     }
     return true;
 }
 
 void RasterImage::ExchangeIndices(uint8_t first, uint8_t second) {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr || first >= m_header.clrUsed || second >= m_header.clrUsed || first == second) return;
+    if (palette == nullptr || first >= m_header.clrUsed || second >= m_header.clrUsed || first == second)
+        return;
     std::swap(palette[first], palette[second]);
     clearNearestCache();
     const int bits = GetBpp();
@@ -156,8 +175,10 @@ void RasterImage::ExchangeIndices(uint8_t first, uint8_t second) {
         uint8_t* row = RowPointer(y);
         for (int32_t x = 0; x < width; ++x) {
             const uint8_t index = ReadIndexUnchecked(x, y);
-            if (index == first) storeIndex(row, x, second, bits);
-            else if (index == second) storeIndex(row, x, first, bits);
+            if (index == first)
+                storeIndex(row, x, second, bits);
+            else if (index == second)
+                storeIndex(row, x, first, bits);
         }
     }
 }
@@ -178,11 +199,14 @@ void RasterImage::SetImportantColours(uint32_t count) {
 
 void RasterImage::SetFixedPalette() {
     RgbQuad* palette = GetPalette();
-    if (palette == nullptr) return;
+    if (palette == nullptr)
+        return;
     if (GetBpp() == 4) {
-        for (uint32_t i = 0; i < 16; ++i) palette[i] = fromRrggbb(kFixedPalette16[i]);
+        for (uint32_t i = 0; i < 16; ++i)
+            palette[i] = fromRrggbb(kFixedPalette16[i]);
     } else if (GetBpp() == 8) {
-        for (uint32_t i = 0; i < 256; ++i) palette[i] = fromRrggbb(kFixedPalette256[i]);
+        for (uint32_t i = 0; i < 256; ++i)
+            palette[i] = fromRrggbb(kFixedPalette256[i]);
     } else {
         return;
     }
@@ -191,14 +215,16 @@ void RasterImage::SetFixedPalette() {
 
 uint8_t RasterImage::NearestPaletteIndex(RgbQuad colour) {
     const RgbQuad* palette = GetPalette();
-    if (palette == nullptr) return 0;
+    if (palette == nullptr)
+        return 0;
     const RgbQuad& cached = m_info.nearestCacheColor;
     if (m_info.nearestCacheValid && cached.blue == colour.blue && cached.green == colour.green &&
         cached.red == colour.red)
         return m_info.nearestCacheIndex;
     uint32_t count = m_header.clrUsed;
     // The important colours, when given, limit the search; never beyond the table.
-    if (m_header.clrImportant != 0 && m_header.clrImportant < count) count = m_header.clrImportant;
+    if (m_header.clrImportant != 0 && m_header.clrImportant < count)
+        count = m_header.clrImportant;
     int32_t best = kNoDistance;
     uint8_t bestIndex = 0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -209,7 +235,8 @@ uint8_t RasterImage::NearestPaletteIndex(RgbQuad colour) {
         if (distance < best) {
             best = distance;
             bestIndex = uint8_t(i);
-            if (distance == 0) break;
+            if (distance == 0)
+                break;
         }
     }
     m_info.nearestCacheColor = colour;
@@ -220,9 +247,11 @@ uint8_t RasterImage::NearestPaletteIndex(RgbQuad colour) {
 
 bool RasterImage::PaletteHasAlpha() const {
     const RgbQuad* palette = GetPalette();
-    if (palette == nullptr) return false;
+    if (palette == nullptr)
+        return false;
     for (uint32_t i = 0; i < m_header.clrUsed; ++i) {
-        if (palette[i].reserved != 0) return true;
+        if (palette[i].reserved != 0)
+            return true;
     }
     return false;
 }

@@ -26,7 +26,8 @@ inline void append32(Bytes& out, uint32_t v) {
 }
 
 inline void appendBytes(Bytes& out, std::initializer_list<int> values) {
-    for (int v : values) out.push_back(uint8_t(v));
+    for (int v : values)
+        out.push_back(uint8_t(v));
 }
 
 struct DibFields {
@@ -84,7 +85,8 @@ inline bool decodeBytes(RasterImage& image, const Bytes& bytes, uint32_t code) {
 inline Bytes encodeBytes(RasterImage& image, uint32_t code) {
     uint8_t* buffer = nullptr;
     int32_t size = 0;
-    if (!image.EncodeToMemory(buffer, size, code)) return {};
+    if (!image.EncodeToMemory(buffer, size, code))
+        return {};
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     return out;

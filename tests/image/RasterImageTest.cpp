@@ -16,8 +16,9 @@ TEST(RasterImageCreate, RoundsDepthUpToAHeldDepth) {
         int asked, held;
         uint32_t colours;
     };
-    for (Case c : {Case{0, 1, 2}, Case{1, 1, 2}, Case{2, 4, 16}, Case{3, 4, 16}, Case{4, 4, 16}, Case{5, 8, 256},
-                   Case{8, 8, 256}, Case{9, 24, 0}, Case{16, 24, 0}, Case{24, 24, 0}, Case{32, 24, 0}}) {
+    for (Case c :
+         {Case{0, 1, 2}, Case{1, 1, 2}, Case{2, 4, 16}, Case{3, 4, 16}, Case{4, 4, 16}, Case{5, 8, 256},
+          Case{8, 8, 256}, Case{9, 24, 0}, Case{16, 24, 0}, Case{24, 24, 0}, Case{32, 24, 0}}) {
         RasterImage image;
         ASSERT_NE(image.Create(3, 2, c.asked, kFormatBmp), nullptr) << c.asked;
         EXPECT_EQ(image.GetBpp(), c.held) << c.asked;
@@ -44,7 +45,8 @@ TEST(RasterImageCreate, RefusesSizesOfZeroOrLess) {
     for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-1, 5}, std::pair{5, -3}}) {
         RasterImage image(4, 4, 8, kFormatBmp);
         EXPECT_EQ(image.Create(w, h, 8, kFormatBmp), nullptr);
-        EXPECT_STREQ(image.LastErrorText(), "RasterImage::Create : width and height must be greater than zero");
+        EXPECT_STREQ(image.LastErrorText(),
+                     "RasterImage::Create : width and height must be greater than zero");
         EXPECT_FALSE(image.HasPixels());
     }
 }
@@ -66,7 +68,8 @@ TEST(RasterImageCreate, ClearsPaletteAndRows) {
     ASSERT_NE(image.Create(17, 9, 8, kFormatBmp), nullptr);
     for (int32_t y = 0; y < 9; ++y) {
         const uint8_t* row = image.RowPointer(y);
-        for (uint32_t i = 0; i < image.GetRowStride(); ++i) ASSERT_EQ(row[i], 0) << y << "," << i;
+        for (uint32_t i = 0; i < image.GetRowStride(); ++i)
+            ASSERT_EQ(row[i], 0) << y << "," << i;
     }
     EXPECT_EQ(image.PaletteEntry(3), RgbQuad{});
 }
