@@ -8,7 +8,6 @@
 
 #include "image/ImageTransforms.h"
 #include "image/PaletteSearch.h"
-#include "image/RasterImagePlanes.h"
 #include "image/TransformSupport.h"
 
 namespace rendova {
@@ -116,8 +115,8 @@ void rotatePixels(const RasterImage& image, RasterImage& result, const RotationF
     const int32_t height = image.GetHeight();
     const uint8_t* sourceRows = image.RowPointer(0);
     const size_t sourceStride = image.GetRowStride();
-    const uint8_t* sourceAlpha = alphaPlane(image);
-    uint8_t* resultAlpha = alphaPlane(result);
+    const uint8_t* sourceAlpha = image.alphaPlane();
+    uint8_t* resultAlpha = result.alphaPlane();
     const int32_t newWidth = result.GetWidth();
     const int32_t newHeight = result.GetHeight();
     const double c = frame.cosine;
@@ -537,7 +536,7 @@ bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t m
     if (!createLike(result, image, newWidth, newHeight, bits))
         return fail(image, result.LastErrorText());
     copyPalette(result, image);
-    const uint8_t* sourceAlpha = alphaPlane(image);
+    const uint8_t* sourceAlpha = image.alphaPlane();
     if (sourceAlpha != nullptr && !result.MakeAlphaPlane())
         return fail(image, kNoMemory);
 
@@ -603,7 +602,7 @@ bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t m
     }
 
     if (sourceAlpha != nullptr) {
-        uint8_t* resultAlpha = alphaPlane(result);
+        uint8_t* resultAlpha = result.alphaPlane();
         for (int32_t y = 0; y < newHeight; ++y) {
             const uint8_t* in = sourceAlpha + size_t(rows[size_t(y)]) * size_t(width);
             uint8_t* out = resultAlpha + size_t(y) * size_t(newWidth);

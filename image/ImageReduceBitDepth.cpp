@@ -4,7 +4,6 @@
 
 #include "image/ImageTransforms.h"
 #include "image/PaletteSearch.h"
-#include "image/RasterImagePlanes.h"
 #include "image/TransformSupport.h"
 
 namespace rendova {
@@ -144,7 +143,7 @@ bool ReduceBitDepth(RasterImage& image, int32_t bits, bool errorDiffusion, const
     if (colours != 0)
         result.SetImportantColours(colours);
     result.CopySelectionFrom(image);
-    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+    if (image.alphaPlane() != nullptr && !result.CopyAlphaFrom(image))
         return fail(image, kNoMemory);
 
     const uint32_t entries = 1u << bits;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/RasterImagePlanes.h"
 #include "image/TransformSupport.h"
 
 namespace rendova {
@@ -104,7 +103,7 @@ bool turn(RasterImage& image, RasterImage* destination, bool left) {
     if (!createLike(result, image, height, width, image.GetBpp()))
         return fail(image, result.LastErrorText());
     copyPalette(result, image);
-    const uint8_t* sourceAlpha = alphaPlane(image);
+    const uint8_t* sourceAlpha = image.alphaPlane();
     if (sourceAlpha != nullptr && !result.MakeAlphaPlane())
         return fail(image, kNoMemory);
 
@@ -126,7 +125,7 @@ bool turn(RasterImage& image, RasterImage* destination, bool left) {
             break;
     }
     if (sourceAlpha != nullptr) {
-        uint8_t* resultAlpha = alphaPlane(result);
+        uint8_t* resultAlpha = result.alphaPlane();
         // The new image is height pixels wide and width rows high.
         for (int32_t y = 0; y < width; ++y) {
             for (int32_t x = 0; x < height; ++x) {
@@ -167,7 +166,7 @@ bool ConvertToGrey(RasterImage& image) {
             return fail(image, result.LastErrorText());
         result.MakeGreyPalette();
         result.CopySelectionFrom(image);
-        if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+        if (image.alphaPlane() != nullptr && !result.CopyAlphaFrom(image))
             return fail(image, kNoMemory);
         for (int32_t y = 0; y < height; ++y) {
             if (!progress.proceed(y))
@@ -208,7 +207,7 @@ bool ConvertToGrey(RasterImage& image) {
         return fail(image, result.LastErrorText());
     result.MakeGreyPalette();
     result.CopySelectionFrom(image);
-    if (alphaPlane(image) != nullptr && !result.CopyAlphaFrom(image))
+    if (image.alphaPlane() != nullptr && !result.CopyAlphaFrom(image))
         return fail(image, kNoMemory);
     if (bits == 4)
         greyRowsFromIndices<4>(image, result, levels, progress);
@@ -288,7 +287,7 @@ bool Invert(RasterImage& image) {
     const int32_t width = image.GetWidth();
     const int32_t height = image.GetHeight();
     const int32_t bits = image.GetBpp();
-    const uint8_t* mask = selectionMask(image);
+    const uint8_t* mask = image.selectionMask();
 
     if (bits <= 8 && !image.HasGreyPalette()) {
         // A palette image changes colour through its palette alone.
