@@ -130,11 +130,11 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
     const int rootBits = std::min(rootLimit, maxLength);
     const int rootSize = 1 << rootBits;
     assert(rootSize <= capacity);
-    std::memset(storage, 0, sizeof(HuffmanEntry) * rootSize);
+    std::fill(storage, storage + rootSize, kInvalidEntry);
     table.entries = storage;
     table.rootBits = rootBits;
     table.maxLength = maxLength;
-    if (maxLength == 0) return true;  // one entry of length 0: any use is an error
+    if (maxLength == 0) return true;  // one invalid entry: any use is an error
 
     // Symbols in canonical order (by length, then by symbol), and the first
     // code of each length (RFC 1951 3.2.2).
@@ -178,7 +178,7 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
                     subBase = used;
                     used += 1 << subBits;
                     if (used > capacity) return false;  // cannot happen within the documented capacity
-                    std::memset(storage + subBase, 0, sizeof(HuffmanEntry) << subBits);
+                    std::fill(storage + subBase, storage + subBase + (1 << subBits), kInvalidEntry);
                     storage[prefix] = HuffmanEntry{static_cast<uint16_t>(subBase), static_cast<uint8_t>(rootBits),
                                                    static_cast<uint8_t>(kOpLink | subBits)};
                     currentPrefix = prefix;
@@ -206,7 +206,7 @@ InflateDecoder::~InflateDecoder() = default;
 
 void InflateDecoder::reset() {
     m_index = 0;
-    m_remaining = 0;
+    m_end = 0;
     m_bitBuffer = 0;
     m_bitCount = 0;
     m_copyLength = 0;
@@ -255,7 +255,7 @@ void InflateDecoder::failData(const char* message) {
 }
 
 bool InflateDecoder::decodeMore() {
-    while (m_remaining == 0) {
+    while (m_index == m_end) {
         if (m_endOfBlock) {
             if (m_endOfData || !startBlock()) return false;
             continue;
@@ -263,7 +263,7 @@ bool InflateDecoder::decodeMore() {
         // Every byte of the last step has been handed out: the next step
         // writes on from there, wrapping at the end of the ring.
         if (m_index == kWindowSize) m_index = 0;
-        m_remaining = m_compressed ? decodeCompressed() : decodeStored();
+        m_end = m_index + (m_compressed ? decodeCompressed() : decodeStored());
     }
     return true;
 }
@@ -297,7 +297,7 @@ int InflateDecoder::decodeSymbol(const HuffmanTable& table) {
     HuffmanEntry e = table.entries[m_bitBuffer & ((1u << table.rootBits) - 1)];
     if (e.op & kOpLink)
         e = table.entries[e.value + ((m_bitBuffer >> table.rootBits) & ((1u << (e.op & 0x0f)) - 1))];
-    if (e.length == 0 || e.length > m_bitCount) return -1;
+    if (e.length > m_bitCount) return -1;
     m_bitBuffer >>= e.length;
     m_bitCount -= e.length;
     return e.value;
@@ -446,36 +446,61 @@ int InflateDecoder::decodeStored() {
 
 namespace {
 
-// Copies a back-reference of length bytes to window[pos], from distance
-// bytes back in the ring. The caller guarantees pos + length <= window size.
-// Bytes are copied forward, so a distance shorter than the length repeats
-// the recent bytes, as deflate requires.
+constexpr int kMaxMatch = 258;
+
+// The chunked copy below writes up to 7 bytes past the end of a
+// back-reference. Those ring positions lie just ahead of the write position,
+// so they hold history only for distances above kWindowSize - 8, and they are
+// rewritten before anything else reads them. Longer distances, rare in
+// practice, take the exact copy. The margin also keeps a wrapped source clear
+// of the destination (see copyMatch).
+constexpr int kChunkDistanceLimit = InflateDecoder::kWindowSize - kMaxMatch - 8;
+
+// Copies in 8-byte chunks, forward, at least length bytes (up to 7 more).
+// Correct when the source is at least 8 bytes behind the destination, or
+// anywhere ahead of it.
+inline void copyChunks(uint8_t* dst, const uint8_t* src, int length) {
+    do {
+        uint64_t chunk;
+        std::memcpy(&chunk, src, 8);
+        std::memcpy(dst, &chunk, 8);
+        src += 8;
+        dst += 8;
+        length -= 8;
+    } while (length > 0);
+}
+
+// Copies a back-reference of length bytes to window[pos], from distance bytes
+// back in the ring. The caller guarantees pos + length <= kWindowSize. Bytes
+// are copied forward, so a distance shorter than the length repeats the
+// recent bytes, as deflate requires.
 inline void copyMatch(uint8_t* window, int pos, int distance, int length) {
+    constexpr int kMask = InflateDecoder::kWindowSize - 1;
     uint8_t* dst = window + pos;
-    const int from = pos - distance;
-    if (from < 0) {
-        // The source starts in the older part of the ring and may wrap.
-        int src = from + InflateDecoder::kWindowSize;
+    if (distance > kChunkDistanceLimit) {
+        // Plain code: dst[i] = window[(pos + i - distance) mod window size].
+        int src = (pos - distance) & kMask;
         for (int i = 0; i < length; ++i) {
             dst[i] = window[src];
-            src = (src + 1) & (InflateDecoder::kWindowSize - 1);
+            src = (src + 1) & kMask;
         }
         return;
     }
-    const uint8_t* src = window + from;
+    if (pos < distance) {
+        // The source starts in the previous round of the ring, at least
+        // kMaxMatch + 8 bytes ahead of the destination, and runs to the end
+        // of the ring (reading into the slack past it is harmless: only the
+        // surplus of the last chunk comes from there); the rest comes from
+        // the ring's start.
+        const int first = std::min(length, distance - pos);
+        copyChunks(dst, window + pos - distance + InflateDecoder::kWindowSize, first);
+        dst += first;
+        length -= first;
+        if (length == 0) return;
+    }
+    const uint8_t* src = dst - distance;
     if (distance >= 8) {
-        // Eight bytes at a time: each chunk reads only bytes written before
-        // it. The tail is copied exactly, since the window bytes after it are
-        // history that later references may still need.
-        while (length >= 8) {
-            uint64_t chunk;
-            std::memcpy(&chunk, src, 8);
-            std::memcpy(dst, &chunk, 8);
-            src += 8;
-            dst += 8;
-            length -= 8;
-        }
-        while (length-- > 0) *dst++ = *src++;
+        copyChunks(dst, src, length);
     } else if (distance == 1) {
         std::memset(dst, *src, length);
     } else {
@@ -530,7 +555,7 @@ int InflateDecoder::decodeCompressed() {
         refill(litMax);
         HuffmanEntry e = lit[bits & litMask];
         if (e.op & kOpLink) e = lit[e.value + ((bits >> litRoot) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length == 0 || e.length > count) {
+        if (e.length > count) {
             error = "data ends or is corrupt inside a block";
             break;
         }
@@ -561,7 +586,7 @@ int InflateDecoder::decodeCompressed() {
         refill(distMax);
         e = dist[bits & distMask];
         if (e.op & kOpLink) e = dist[e.value + ((bits >> distRoot) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length == 0 || e.length > count || (e.op & kOpKindMask) != kOpBase) {
+        if (e.length > count || (e.op & kOpKindMask) != kOpBase) {
             error = "data ends or is corrupt inside a block";
             break;
         }

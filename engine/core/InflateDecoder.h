@@ -39,7 +39,7 @@ public:
     }
     int peekChar() override {
         if (m_predictor) return m_predictor->peekChar();
-        if (m_remaining == 0 && !decodeMore()) return -1;
+        if (m_index == m_end && !decodeMore()) return -1;
         return m_window[m_index];
     }
     // The decoded bytes before prediction: the predictor's input.
@@ -49,10 +49,11 @@ public:
 
     // One entry of a decoding table, indexed by the next input bits (least
     // significant bit first, as deflate packs its codes). `length` is the
-    // code's length in bits (0: no code has these bits); `op` says what the
-    // code stands for (the k* constants below) and, in its low four bits, how
-    // many extra bits follow it or how many index bits a second-level table
-    // takes.
+    // code's length in bits; `op` says what the code stands for (the k*
+    // constants below) and, in its low four bits, how many extra bits follow
+    // it or how many index bits a second-level table takes. Bit patterns that
+    // no code uses hold kInvalidEntry, whose length exceeds any number of
+    // bits held, so that one comparison rejects them.
     struct HuffmanEntry {
         uint16_t value;
         uint8_t length;
@@ -73,6 +74,7 @@ public:
     static constexpr uint8_t kOpEndOfBlock = 0x40;   // code 256
     static constexpr uint8_t kOpLink = 0x80;         // value: index of the second-level table
     static constexpr uint8_t kOpKindMask = 0xf0;
+    static constexpr HuffmanEntry kInvalidEntry{0, 0xff, 0};
 
     // Which symbol set a table decodes; it decides the meaning of a symbol.
     enum class TableKind { kLiteralLength, kDistance, kCodeLength };
@@ -91,8 +93,7 @@ private:
     ~InflateDecoder() override;
 
     int nextByte() {
-        if (m_remaining == 0 && !decodeMore()) return -1;
-        --m_remaining;
+        if (m_index == m_end && !decodeMore()) return -1;
         return m_window[m_index++];
     }
 
@@ -119,10 +120,11 @@ private:
 
     std::unique_ptr<RowPredictor> m_predictor;
 
-    // Window index: where the bytes of the last step begin, and where handing
-    // out continues; m_remaining bytes from there are not handed out yet.
+    // Window index: where handing out continues; the bytes of the last step
+    // not handed out yet run from there to m_end. One index compared with a
+    // fixed end keeps the per-byte path to a single update.
     int m_index = 0;
-    int m_remaining = 0;
+    int m_end = 0;
 
     // Input bits, least significant first; at most 22 are ever held, because
     // bytes are only added while fewer than 15 bits are there.
@@ -156,8 +158,11 @@ private:
     HuffmanEntry m_literalStorage[kLiteralCapacity];
     HuffmanEntry m_distanceStorage[kDistanceCapacity];
 
-    // Decoded bytes and the history for back-references, as a ring.
-    uint8_t m_window[kWindowSize] = {};
+    // Decoded bytes and the history for back-references, as a ring; the
+    // slack after it takes the surplus bytes of chunked copies and is never
+    // part of the data.
+    static constexpr int kWindowSlack = 16;
+    uint8_t m_window[kWindowSize + kWindowSlack] = {};
 };
 
 }  // namespace rendova
