@@ -78,10 +78,11 @@ unsigned reverseBits(unsigned code, int length) {
 }
 
 // The tables of the fixed codes (RFC 1951 3.2.6), built once and shared by
-// every decoder. Both fit a single level: 9 and 5 bits.
+// every decoder. Their codes (9 and 5 bits at most) fit the first level, so
+// they are replicated to its full size like any short code.
 struct FixedTables {
-    InflateDecoder::HuffmanEntry literalEntries[512];
-    InflateDecoder::HuffmanEntry distanceEntries[32];
+    InflateDecoder::HuffmanEntry literalEntries[1 << InflateDecoder::kLiteralRootBits];
+    InflateDecoder::HuffmanEntry distanceEntries[1 << InflateDecoder::kDistanceRootBits];
     InflateDecoder::HuffmanTable literal;
     InflateDecoder::HuffmanTable distance;
 
@@ -91,11 +92,13 @@ struct FixedTables {
         std::fill(lengths + 144, lengths + 256, 9);
         std::fill(lengths + 256, lengths + 280, 7);
         std::fill(lengths + 280, lengths + 288, 8);
-        bool ok = InflateDecoder::buildTable(lengths, 288, InflateDecoder::TableKind::kLiteralLength, 9,
-                                             literalEntries, 512, literal);
+        bool ok = InflateDecoder::buildTable(lengths, 288, InflateDecoder::TableKind::kLiteralLength,
+                                             InflateDecoder::kLiteralRootBits, literalEntries,
+                                             1 << InflateDecoder::kLiteralRootBits, literal);
         std::fill(lengths, lengths + 32, 5);
-        ok = ok && InflateDecoder::buildTable(lengths, 32, InflateDecoder::TableKind::kDistance, 5, distanceEntries,
-                                              32, distance);
+        ok = ok && InflateDecoder::buildTable(lengths, 32, InflateDecoder::TableKind::kDistance,
+                                              InflateDecoder::kDistanceRootBits, distanceEntries,
+                                              1 << InflateDecoder::kDistanceRootBits, distance);
         assert(ok);
         (void)ok;
     }
@@ -108,7 +111,7 @@ const FixedTables& fixedTables() {
 
 }  // namespace
 
-bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kind, int rootLimit,
+bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits,
                                 HuffmanEntry* storage, int capacity, HuffmanTable& table) {
     int counts[kMaxCodeLength + 1] = {};
     int maxLength = 0;
@@ -127,7 +130,6 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
         if (left < 0) return false;
     }
 
-    const int rootBits = std::min(rootLimit, maxLength);
     const int rootSize = 1 << rootBits;
     assert(rootSize <= capacity);
     std::fill(storage, storage + rootSize, kInvalidEntry);
@@ -272,7 +274,7 @@ int InflateDecoder::getBits(int count) {
     while (m_bitCount < count) {
         const int c = source()->getChar();
         if (c == -1) return -1;
-        m_bitBuffer |= static_cast<uint32_t>(c) << m_bitCount;
+        m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
     const int value = static_cast<int>(m_bitBuffer & ((1u << count) - 1));
@@ -290,7 +292,7 @@ int InflateDecoder::decodeSymbol(const HuffmanTable& table) {
     while (m_bitCount < table.maxLength) {
         const int c = source()->getChar();
         if (c == -1) break;  // go on with the bits held
-        m_bitBuffer |= static_cast<uint32_t>(c) << m_bitCount;
+        m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
     if (m_bitCount == 0) return -1;
@@ -447,6 +449,7 @@ int InflateDecoder::decodeStored() {
 namespace {
 
 constexpr int kMaxMatch = 258;
+constexpr int kStepBytes = 8192;
 
 // The chunked copy below writes up to 7 bytes past the end of a
 // back-reference. Those ring positions lie just ahead of the write position,
@@ -524,37 +527,35 @@ int InflateDecoder::decodeCompressed() {
     }
 
     // The hot loop works on locals: the bit buffer, the tables and the
-    // source, written back when the step ends. Bytes are added only while
-    // fewer bits are held than the next item needs, so the decoder never
-    // reads more than two bytes past the end of the deflate data (and these
-    // fall on the zlib trailer): the stream may sit inside other data, as
-    // inline image data does.
+    // source, written back when the step ends. When fewer bits are held than
+    // the next item may need, bytes are added up to kRefillBits in one go, so
+    // the calls to the source come in groups and most items need no refill.
+    // That bound also limits how far the decoder reads past the end of the
+    // deflate data: at most 4 bytes, which fall on the zlib trailer. The
+    // stream may sit inside other data, as inline image data does.
     DataStream* const src = source();
-    uint32_t bits = m_bitBuffer;
+    uint64_t bits = m_bitBuffer;
     int count = m_bitCount;
     const HuffmanEntry* const lit = m_literalTable.entries;
-    const int litRoot = m_literalTable.rootBits;
-    const uint32_t litMask = (1u << litRoot) - 1;
-    const int litMax = m_literalTable.maxLength;
     const HuffmanEntry* const dist = m_distanceTable.entries;
-    const int distRoot = m_distanceTable.rootBits;
-    const uint32_t distMask = (1u << distRoot) - 1;
-    const int distMax = m_distanceTable.maxLength;
+    constexpr uint64_t kLiteralMask = (1u << kLiteralRootBits) - 1;
+    constexpr uint64_t kDistanceMask = (1u << kDistanceRootBits) - 1;
     const char* error = nullptr;
 
-    auto refill = [&](int need) {
-        while (count < need) {
+    auto refill = [&] {
+        do {
             const int c = src->getChar();
             if (c == -1) break;  // go on with the bits held
-            bits |= static_cast<uint32_t>(c) << count;
+            bits |= static_cast<uint64_t>(c) << count;
             count += 8;
-        }
+        } while (count < kRefillBits);
     };
 
-    while (pos < kWindowSize) {
-        refill(litMax);
-        HuffmanEntry e = lit[bits & litMask];
-        if (e.op & kOpLink) e = lit[e.value + ((bits >> litRoot) & ((1u << (e.op & 0x0f)) - 1))];
+    const int stepEnd = std::min(kWindowSize, start + 32768);
+    while (pos < stepEnd) {
+        if (count < kMaxCodeLength) refill();
+        HuffmanEntry e = lit[bits & kLiteralMask];
+        if (e.op & kOpLink) e = lit[e.value + ((bits >> kLiteralRootBits) & ((1u << (e.op & 0x0f)) - 1))];
         if (e.length > count) {
             error = "data ends or is corrupt inside a block";
             break;
@@ -573,19 +574,21 @@ int InflateDecoder::decodeCompressed() {
         int length = e.value;
         int extra = e.op & 0x0f;
         if (extra) {
-            refill(extra);
             if (count < extra) {
-                error = "data ends or is corrupt inside a block";
-                break;
+                refill();
+                if (count < extra) {
+                    error = "data ends or is corrupt inside a block";
+                    break;
+                }
             }
             length += static_cast<int>(bits & ((1u << extra) - 1));
             bits >>= extra;
             count -= extra;
         }
 
-        refill(distMax);
-        e = dist[bits & distMask];
-        if (e.op & kOpLink) e = dist[e.value + ((bits >> distRoot) & ((1u << (e.op & 0x0f)) - 1))];
+        if (count < kMaxCodeLength) refill();
+        e = dist[bits & kDistanceMask];
+        if (e.op & kOpLink) e = dist[e.value + ((bits >> kDistanceRootBits) & ((1u << (e.op & 0x0f)) - 1))];
         if (e.length > count || (e.op & kOpKindMask) != kOpBase) {
             error = "data ends or is corrupt inside a block";
             break;
@@ -595,10 +598,12 @@ int InflateDecoder::decodeCompressed() {
         int distance = e.value;
         extra = e.op & 0x0f;
         if (extra) {
-            refill(extra);
             if (count < extra) {
-                error = "data ends or is corrupt inside a block";
-                break;
+                refill();
+                if (count < extra) {
+                    error = "data ends or is corrupt inside a block";
+                    break;
+                }
             }
             distance += static_cast<int>(bits & ((1u << extra) - 1));
             bits >>= extra;

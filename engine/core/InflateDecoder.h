@@ -80,12 +80,20 @@ public:
     enum class TableKind { kLiteralLength, kDistance, kCodeLength };
 
     // Builds a canonical Huffman decoding table from code lengths (0 = symbol
-    // unused) into storage of capacity entries. Returns false when the
-    // lengths over-subscribe the code space, which no encoder can produce.
-    // An incomplete code is accepted: its unused bit patterns decode as
-    // errors. Exposed for the tests.
-    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootLimit, HuffmanEntry* storage,
+    // unused) into storage of capacity entries, with a first level of
+    // 2^rootBits entries. Returns false when the lengths over-subscribe the
+    // code space, which no encoder can produce. An incomplete code is
+    // accepted: its unused bit patterns decode as errors.
+    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits, HuffmanEntry* storage,
                            int capacity, HuffmanTable& table);
+
+    // First-level sizes of the decoding tables: every table of a kind has
+    // the same, so that the hot loop indexes with constant masks. 10 and 8
+    // bits cover nearly all codes that real data uses while the tables stay
+    // in the first-level cache.
+    static constexpr int kLiteralRootBits = 10;
+    static constexpr int kDistanceRootBits = 8;
+    static constexpr int kMaxCodeLength = 15;
 
     static constexpr int kWindowSize = 32768;
 
@@ -126,9 +134,10 @@ private:
     int m_index = 0;
     int m_end = 0;
 
-    // Input bits, least significant first; at most 22 are ever held, because
-    // bytes are only added while fewer than 15 bits are there.
-    uint32_t m_bitBuffer = 0;
+    // Input bits, least significant first. Bytes are added while fewer than
+    // kRefillBits are held, so at most kRefillBits + 7 are.
+    static constexpr int kRefillBits = 28;
+    uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
 
     // A back-reference that reached the end of the window: the rest is copied
@@ -146,9 +155,6 @@ private:
 
     // Deflate's largest alphabets: 288 literal/length codes and 32 distance
     // codes (30 and 31 are invalid but may have lengths), at most 15 bits.
-    static constexpr int kMaxCodeLength = 15;
-    static constexpr int kLiteralRootBits = 10;
-    static constexpr int kDistanceRootBits = 8;
     // First-level table plus one full-size second-level table per symbol:
     // the worst case of an incomplete code, where every long code has a
     // first-level prefix of its own.
