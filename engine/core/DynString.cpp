@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include "engine/core/Memory.h"
 
@@ -64,6 +65,13 @@ DynString& DynString::appendChar(char c) {
 
 DynString& DynString::appendBytes(const char* bytes, int n) {
     if (n <= 0) return *this;
+    // Bytes taken from this very string would be freed with the old block
+    // when it moves: append from a copy instead.
+    std::less_equal<const char*> lessEqual;
+    if (lessEqual(m_buffer, bytes) && lessEqual(bytes, m_buffer + m_length)) {
+        DynString copy(bytes, n);
+        return appendBytes(copy.m_buffer, copy.m_length);
+    }
     int old = m_length;
     resize(int64_t(m_length) + n);
     std::memcpy(m_buffer + old, bytes, static_cast<size_t>(n));
@@ -72,11 +80,7 @@ DynString& DynString::appendBytes(const char* bytes, int n) {
 }
 
 DynString& DynString::append(const DynString& other) {
-    // Appending a string to itself: the source moves with the block.
-    if (&other == this) {
-        DynString copy(other);
-        return appendBytes(copy.m_buffer, copy.m_length);
-    }
+    // appendBytes copies first when the bytes are this string's own.
     return appendBytes(other.m_buffer, other.m_length);
 }
 

@@ -80,8 +80,12 @@ public:
     int compareCStr(const char* text) const;
 
     // Appends text made from the engine's own formatting language:
-    // "{index:[-][0][width][.precision]word}", "{{" and "}}". See
-    // DynStringFormat.cpp for the words and the rules.
+    // "{index:[-][0][width][.precision]word}", "{{" and "}" (or "}}"). Words:
+    // d x o b (signed), ud ux uo ub (unsigned), ld lx lo lb uld ulx ulo ulb
+    // (the same, also 32-bit), f (fixed fraction digits) and g (trailing zeros
+    // removed) for doubles, c (character), s (C string), t (DynString
+    // pointer), w (that many spaces). A malformed conversion ends the
+    // formatting; what was appended stays. See DynStringFormat.cpp.
     template <typename... Args>
     DynString& appendFormat(const char* format, const Args&... args) {
         if constexpr (sizeof...(Args) == 0) {
