@@ -9,6 +9,7 @@
 #include "engine/core/CharClass.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/ObjectStreamReader.h"
 #include "engine/core/ValueParser.h"
 #include "engine/core/XrefTable.h"
 

@@ -7,6 +7,7 @@
 #include "engine/core/DataStream.h"
 #include "engine/core/Decryptor.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/Memory.h"
 #include "engine/core/ObjectStreamReader.h"
 #include "engine/core/ValueParser.h"
 

@@ -33,32 +33,50 @@ namespace rendova::test {
 // Damaged variants: write wrong values on purpose (an explicit /Length in the
 // dictionary is kept, entry() overrides an entry, raw() inserts any bytes,
 // startxref can be overridden) or edit bytes() with replaceOnce/truncated.
+// Options of a cross-reference section, set fluently:
+//   pdf.xrefStream(9, Xref().widths({1, 2, 1}).trailer("/Info 5 0 R"));
+class Xref {
+public:
+    // Extra trailer (or stream dictionary) entries, e.g. "/Info 5 0 R".
+    Xref& trailer(std::string text) { m_trailer = std::move(text); return *this; }
+    // The catalog's object number for /Root (1 by default); 0 writes none.
+    Xref& root(int num) { m_root = num; return *this; }
+    // Whether /Prev names the previous section (when there is one).
+    Xref& prev(bool on) { m_prev = on; return *this; }
+    // Whether the startxref block and %%EOF follow the section.
+    Xref& writeStartxref(bool on) { m_writeStartxref = on; return *this; }
+    // Overrides the number written after startxref.
+    Xref& startxref(int64_t offset) { m_startxref = offset; return *this; }
+    // Cross-reference streams: field widths (1 4 2 by default).
+    Xref& widths(std::array<int, 3> w) { m_widths = w; return *this; }
+    // Cross-reference streams: a verbatim /Index array instead of the one
+    // computed from the entries; "-" writes none.
+    Xref& index(std::string text) { m_index = std::move(text); return *this; }
+    // Cross-reference streams: FlateDecode-compressed data.
+    Xref& compress(bool on) { m_compress = on; return *this; }
+    // Classic tables: a cross-reference stream of this number is written
+    // first, listing the section's compressed objects, and the trailer
+    // points at it with /XRefStm (a hybrid file).
+    Xref& hybridStream(int num) { m_hybridStream = num; return *this; }
+    // Whether the first section lists object 0 as the free-list head.
+    Xref& freeHead(bool on) { m_freeHead = on; return *this; }
+
+private:
+    friend class PdfBuilder;
+    std::string m_trailer;
+    int m_root = 1;
+    bool m_prev = true;
+    bool m_writeStartxref = true;
+    std::optional<int64_t> m_startxref;
+    std::array<int, 3> m_widths = {1, 4, 2};
+    std::string m_index;
+    bool m_compress = false;
+    int m_hybridStream = 0;
+    bool m_freeHead = true;
+};
+
 class PdfBuilder {
 public:
-    // Options of a cross-reference section.
-    struct Xref {
-        // Extra trailer (or stream dictionary) entries, e.g. "/Info 5 0 R".
-        std::string trailer;
-        // The catalog's object number for /Root; 0 writes no /Root.
-        int root = 1;
-        // Whether /Prev names the previous section (when there is one).
-        bool prev = true;
-        // Whether the startxref block and %%EOF follow the section.
-        bool writeStartxref = true;
-        // Overrides the number written after startxref.
-        std::optional<int64_t> startxref;
-        // Cross-reference streams: field widths, a verbatim /Index array
-        // (empty: computed from the entries; "-" writes none), and whether
-        // the data is FlateDecode-compressed.
-        std::array<int, 3> widths = {1, 4, 2};
-        std::string index;
-        bool compress = false;
-        // Classic tables: when not 0, a cross-reference stream of this number
-        // is written first, listing the section's compressed objects, and the
-        // trailer points at it with /XRefStm (a hybrid file).
-        int hybridStream = 0;
-    };
-
     explicit PdfBuilder(std::string header = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n") : m_out(std::move(header)) {}
 
     // Bytes written as they are, at this point of the file.
@@ -118,10 +136,10 @@ public:
     }
 
     // Ends a section with a classic table and its trailer.
-    PdfBuilder& xrefTable(const Xref& options = {}) {
-        std::map<int, Entry> entries = takeSection();
+    PdfBuilder& xrefTable(const Xref& options = Xref()) {
+        std::map<int, Entry> entries = takeSection(options);
         std::string xrefStm;
-        if (options.hybridStream != 0) {
+        if (options.m_hybridStream != 0) {
             std::map<int, Entry> compressed;
             for (auto it = entries.begin(); it != entries.end();) {
                 if (it->second.type == 2) {
@@ -132,8 +150,8 @@ public:
                 }
             }
             const int64_t streamOffset = int64_t(m_out.size());
-            writeXrefStreamObject(options.hybridStream, compressed, options, /*asTrailer=*/false);
-            entries[options.hybridStream] = {1, streamOffset, 0};
+            writeXrefStreamObject(options.m_hybridStream, compressed, options, /*asTrailer=*/false);
+            entries[options.m_hybridStream] = {1, streamOffset, 0};
             xrefStm = " /XRefStm " + std::to_string(streamOffset);
         }
         const int64_t offset = int64_t(m_out.size());
@@ -153,8 +171,8 @@ public:
     }
 
     // Ends a section with a cross-reference stream of object number num.
-    PdfBuilder& xrefStream(int num, const Xref& options = {}) {
-        std::map<int, Entry> entries = takeSection();
+    PdfBuilder& xrefStream(int num, const Xref& options = Xref()) {
+        std::map<int, Entry> entries = takeSection(options);
         const int64_t offset = int64_t(m_out.size());
         entries[num] = {1, offset, 0};
         writeXrefStreamObject(num, entries, options, /*asTrailer=*/true);
@@ -181,10 +199,10 @@ private:
         m_size = std::max(m_size, num + 1);
     }
 
-    std::map<int, Entry> takeSection() {
+    std::map<int, Entry> takeSection(const Xref& options) {
         std::map<int, Entry> entries = std::move(m_section);
         m_section.clear();
-        if (m_sections.empty() && !entries.count(0)) entries[0] = {0, 0, 65535};
+        if (m_sections.empty() && options.m_freeHead && !entries.count(0)) entries[0] = {0, 0, 65535};
         return entries;
     }
 
@@ -202,9 +220,9 @@ private:
 
     std::string trailerEntries(const Xref& options) const {
         std::string text = "/Size " + std::to_string(m_size);
-        if (options.root) text += " /Root " + std::to_string(options.root) + " 0 R";
-        if (options.prev && !m_sections.empty()) text += " /Prev " + std::to_string(m_sections.back());
-        if (!options.trailer.empty()) text += " " + options.trailer;
+        if (options.m_root) text += " /Root " + std::to_string(options.m_root) + " 0 R";
+        if (options.m_prev && !m_sections.empty()) text += " /Prev " + std::to_string(m_sections.back());
+        if (!options.m_trailer.empty()) text += " " + options.m_trailer;
         return text;
     }
 
@@ -214,22 +232,22 @@ private:
         for (const auto& [first, run] : runs(entries)) {
             (void)first;
             for (const Entry& e : run) {
-                putField(data, e.type, options.widths[0]);
-                putField(data, uint64_t(e.field2), options.widths[1]);
-                putField(data, uint64_t(e.field3), options.widths[2]);
+                putField(data, e.type, options.m_widths[0]);
+                putField(data, uint64_t(e.field2), options.m_widths[1]);
+                putField(data, uint64_t(e.field3), options.m_widths[2]);
             }
         }
         std::string dict = "<< /Type /XRef ";
         dict += asTrailer ? trailerEntries(options) : "/Size " + std::to_string(m_size);
-        dict += " /W [" + std::to_string(options.widths[0]) + " " + std::to_string(options.widths[1]) + " " +
-                std::to_string(options.widths[2]) + "]";
-        if (options.index.empty()) {
+        dict += " /W [" + std::to_string(options.m_widths[0]) + " " + std::to_string(options.m_widths[1]) + " " +
+                std::to_string(options.m_widths[2]) + "]";
+        if (options.m_index.empty()) {
             dict += " /Index [";
             for (const auto& [first, run] : runs(entries))
                 dict += std::to_string(first) + " " + std::to_string(run.size()) + " ";
             dict += "]";
-        } else if (options.index != "-") {
-            dict += " /Index " + options.index;
+        } else if (options.m_index != "-") {
+            dict += " /Index " + options.m_index;
         }
         dict += " >>";
         // Written without entering the section's entries: its own entry was
@@ -237,7 +255,7 @@ private:
         const int64_t offset = int64_t(m_out.size());
         m_offsets[num] = offset;
         m_out += std::to_string(num) + " 0 obj\n";
-        if (options.compress) {
+        if (options.m_compress) {
             data = deflateStored(data);
             dict = withEntry(dict, "/Filter /FlateDecode");
         }
@@ -246,8 +264,8 @@ private:
 
     void finishSection(int64_t offset, const Xref& options) {
         m_sections.push_back(offset);
-        if (options.writeStartxref)
-            m_out += "startxref\n" + std::to_string(options.startxref.value_or(offset)) + "\n%%EOF\n";
+        if (options.m_writeStartxref)
+            m_out += "startxref\n" + std::to_string(options.m_startxref.value_or(offset)) + "\n%%EOF\n";
     }
 
     static void putField(std::string& out, uint64_t value, int width) {
