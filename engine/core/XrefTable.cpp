@@ -38,6 +38,7 @@ std::unique_ptr<ValueParser> XrefTable::parserAt(int64_t position, XrefTable* xr
 
 XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->getStart()) {
     bool needRepair = !findLastSectionOffset();
+    bool looped = false;
     if (!needRepair) {
         // Sections already read: a Prev chain that comes back to one of them
         // is a loop in a damaged file and ends there.
@@ -47,6 +48,7 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
             if (std::find(visited.begin(), visited.end(), offset) != visited.end()) {
                 reportError(-1, "Loop in the chain of cross-reference sections at offset %lld",
                             static_cast<long long>(offset));
+                looped = true;
                 break;
             }
             visited.push_back(offset);
@@ -58,6 +60,20 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
             offset = prev;
         }
         needRepair = !m_ok;
+    }
+    if (looped && m_ok) {
+        // The sections that the loop hides are lost to the chain, but the
+        // repair scan finds their objects. When it cannot (a file without a
+        // classic trailer), the sections read before the loop stand.
+        std::vector<Entry> entries = m_entries;
+        PdfValue trailer;
+        m_trailer.copy(trailer);
+        if (!repair()) {
+            m_entries = std::move(entries);
+            m_trailer = std::move(trailer);
+            m_streamEnds.clear();
+            m_repaired = false;
+        }
     }
     if (needRepair && !repair()) {
         m_ok = false;

@@ -157,21 +157,50 @@ TEST(XrefTableUpdates, UpdateCanFreeAnObject) {
     EXPECT_TRUE(t.fetch(4).isNull());
 }
 
-TEST(XrefTableUpdates, LoopingPrevChainStopsAtTheFirstRepeatedOffset) {
+// The oldest section's /Prev is written as a placeholder of fixed width and
+// then pointed at the newest section: a loop.
+std::string withLoop(const PdfBuilder& pdf) {
+    char prev[32];
+    std::snprintf(prev, sizeof prev, "/Prev %010lld", static_cast<long long>(pdf.sectionOffsets().back()));
+    return replaceOnce(pdf.bytes(), "/Prev 9999999999", prev);
+}
+
+TEST(XrefTableUpdates, LoopingPrevChainStopsAndTheRepairScanRecovers) {
     ErrorCapture errors;
     PdfBuilder pdf = basic();
-    // The oldest section will point at the newest: a loop. The placeholder
-    // keeps its width when the real offset is written into it.
     pdf.xrefTable(Xref().trailer("/Prev 9999999999"));
     pdf.object(4, "(four)").xrefTable();
-    char prev[32];
-    std::snprintf(prev, sizeof prev, "/Prev %010lld", static_cast<long long>(pdf.sectionOffsets()[1]));
-    OpenTable t(replaceOnce(pdf.bytes(), "/Prev 9999999999", prev));
+    OpenTable t(withLoop(pdf));
     ASSERT_TRUE(t.xref->isOk());
-    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_TRUE(errors.contains("Loop"));
+    // The chain is damaged: the repair scan rebuilds the table.
+    EXPECT_TRUE(t.xref->wasRepaired());
     EXPECT_EQ(textOf(t.fetch(4)), "four");
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+}
+
+TEST(XrefTableUpdates, LoopingChainWithoutClassicTrailerKeepsTheSectionsRead) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    pdf.xrefStream(4, Xref().trailer("/Prev 9999999999"));
+    pdf.object(5, "(five)").xrefStream(6);
+    OpenTable t(withLoop(pdf));
+    ASSERT_TRUE(t.xref->isOk());
     EXPECT_TRUE(errors.contains("Loop"));
+    // The repair scan finds no trailer; the sections read before the loop
+    // make the table.
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(5)), "five");
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+}
+
+TEST(XrefTableUpdates, SectionNamingItselfAsPreviousIsALoop) {
+    PdfBuilder pdf = basic();
+    pdf.xrefTable(Xref().trailer("/Prev 9999999999"));
+    OpenTable t(withLoop(pdf));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.fetch(3).isStream());
 }
 
 TEST(XrefTableStream, ReadsAnXrefStreamWithComputedIndex) {
