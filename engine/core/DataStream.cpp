@@ -1,5 +1,7 @@
 #include "engine/core/DataStream.h"
 
+#include <cassert>
+
 #include "engine/core/ErrorReport.h"
 #include "engine/core/PdfValue.h"
 
@@ -41,7 +43,7 @@ PdfValue* SourceStream::getDict() { return m_dict.get(); }
 
 // --- DecoderStream ---
 
-DecoderStream::DecoderStream(RefPtr<DataStream> source) : m_source(std::move(source)) {}
+DecoderStream::DecoderStream(RefPtr<DataStream> source) : m_source(std::move(source)) { assert(m_source); }
 
 void DecoderStream::close() { m_source->close(); }
 

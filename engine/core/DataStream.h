@@ -23,6 +23,10 @@ class SourceStream;
 // A stream is read between reset() and close(); reset() may be called again
 // to read from the start.
 class DataStream : public RefCounted {
+protected:
+    // Deleted through RefCounted when the last reference goes.
+    ~DataStream() override = default;
+
 public:
     // Answers of getKind().
     enum Kind : int {
@@ -90,9 +94,6 @@ public:
     // params when it is a dictionary. An unknown name, or a filter without a
     // decoder, is reported and gives an EndOfDataStream.
     static RefPtr<DataStream> makeFilter(const char* name, RefPtr<DataStream> stream, const PdfValue& params);
-
-protected:
-    ~DataStream() override = default;
 };
 
 // A stream over raw bytes: of the file, of a memory buffer, or of a parent
@@ -140,6 +141,7 @@ public:
     DataStream* getChainedSource() override { return m_source.get(); }
 
 protected:
+    // source must not be null.
     explicit DecoderStream(RefPtr<DataStream> source);
     ~DecoderStream() override = default;
 

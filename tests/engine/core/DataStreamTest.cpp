@@ -282,11 +282,20 @@ TEST(FilterChainTest, UnknownFilterGivesAnEmptyStreamAndAReport) {
 }
 
 TEST(FilterChainTest, FiltersWithoutADecoderYetReadAsEmpty) {
-    for (const char* filter : {"CCITTFaxDecode", "CCF", "DCTDecode", "DCT", "FlateDecode", "Fl", "JBIG2Decode",
-                               "JPXDecode"}) {
+    for (const char* filter : {"CCITTFaxDecode", "CCF", "DCTDecode", "DCT", "JBIG2Decode", "JPXDecode"}) {
         ErrorCapture errors;
         RefPtr<DataStream> s = DataStream::makeFilter(filter, memoryStream("data"), dict("Columns", integer(4)));
         EXPECT_EQ(s->getKind(), DataStream::kOtherKind) << filter;
+        EXPECT_EQ(readAll(s.get()), "") << filter;
+        EXPECT_EQ(errors.count(), 1u) << filter;
+    }
+}
+
+// Until the inflate decoder is wired into makeFilter; then this test goes.
+TEST(FilterChainTest, FlateReadsAsEmptyWithoutItsDecoder) {
+    for (const char* filter : {"FlateDecode", "Fl"}) {
+        ErrorCapture errors;
+        RefPtr<DataStream> s = DataStream::makeFilter(filter, memoryStream("data"), PdfValue());
         EXPECT_EQ(readAll(s.get()), "") << filter;
         EXPECT_EQ(errors.count(), 1u) << filter;
     }

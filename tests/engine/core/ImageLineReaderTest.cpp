@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine/core/ImageLineReader.h"
+#include "tests/engine/core/StreamTestHelpers.h"
+
+namespace rendova {
+namespace {
+
+using test::memoryStream;
+
+std::vector<int> row(ImageLineReader& reader, int count) {
+    const uint8_t* line = reader.getLine();
+    if (!line) return {};
+    return std::vector<int>(line, line + count);
+}
+
+TEST(ImageLineReaderTest, OneBitRowsUnpackWholeBytes) {
+    // 3 samples per row: one byte read per row, 8 values in the buffer.
+    RefPtr<DataStream> s = memoryStream("\xa0\x5f");
+    ImageLineReader reader(s.get(), 3, 1, 1);
+    ASSERT_TRUE(reader.isOk());
+    reader.reset();
+    EXPECT_EQ(row(reader, 8), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(row(reader, 8), (std::vector<int>{0, 1, 0, 1, 1, 1, 1, 1}));
+}
+
+TEST(ImageLineReaderTest, SamplesRunAcrossBytesAndRowsStartOnAByte) {
+    // 2-bit samples, 5 per row: 10 bits; the last 6 bits of the row's second
+    // byte are dropped.
+    RefPtr<DataStream> s = memoryStream(std::string("\x1b\xff\xe4\x00", 4));
+    ImageLineReader reader(s.get(), 5, 1, 2);
+    reader.reset();
+    EXPECT_EQ(row(reader, 5), (std::vector<int>{0, 1, 2, 3, 3}));
+    EXPECT_EQ(row(reader, 5), (std::vector<int>{3, 2, 1, 0, 0}));
+
+    // 4-bit samples of 3 components, 1 pixel: a byte and a half.
+    RefPtr<DataStream> t = memoryStream("\x12\x3f\x45\x6f");
+    ImageLineReader nibbles(t.get(), 1, 3, 4);
+    nibbles.reset();
+    EXPECT_EQ(row(nibbles, 3), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(row(nibbles, 3), (std::vector<int>{4, 5, 6}));
+}
+
+TEST(ImageLineReaderTest, EightAndSixteenBitSamples) {
+    RefPtr<DataStream> s = memoryStream("\x01\x02\x03\x04\x05\x06");
+    ImageLineReader bytes(s.get(), 2, 3, 8);
+    bytes.reset();
+    EXPECT_EQ(row(bytes, 6), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+
+    // 16-bit samples keep their high byte.
+    RefPtr<DataStream> t = memoryStream("\x12\x34\xab\xcd");
+    ImageLineReader wide(t.get(), 2, 1, 16);
+    wide.reset();
+    EXPECT_EQ(row(wide, 2), (std::vector<int>{0x12, 0xab}));
+
+    // Odd widths above 8 bits (12): the high 8 bits of each sample.
+    RefPtr<DataStream> u = memoryStream("\x12\x3a\xbc");
+    ImageLineReader twelve(u.get(), 2, 1, 12);
+    twelve.reset();
+    EXPECT_EQ(row(twelve, 2), (std::vector<int>{0x12, 0xab}));
+}
+
+TEST(ImageLineReaderTest, DataEndingEarlyReadsAsAllOnes) {
+    RefPtr<DataStream> s = memoryStream("\x07");
+    ImageLineReader reader(s.get(), 3, 1, 8);
+    reader.reset();
+    EXPECT_EQ(row(reader, 3), (std::vector<int>{7, 255, 255}));
+    ImageLineReader bits(s.get(), 4, 1, 2);
+    bits.reset();
+    bits.getLine();
+    EXPECT_EQ(row(bits, 4), (std::vector<int>{3, 3, 3, 3}));
+}
+
+TEST(ImageLineReaderTest, SizesOutOfRangeMakeAnInvalidReader) {
+    RefPtr<DataStream> s = memoryStream("");
+    // width x components would pass 32 bits: refused before any allocation.
+    for (const auto& [width, components, bits] : {std::tuple{0x40000000, 4, 8}, std::tuple{0x7fffffff, 32, 1},
+                                                  std::tuple{0, 1, 8}, std::tuple{-1, 1, 8}, std::tuple{4, 0, 8},
+                                                  std::tuple{4, 33, 8}, std::tuple{4, 1, 0}, std::tuple{4, 1, 17}}) {
+        ImageLineReader reader(s.get(), width, components, bits);
+        EXPECT_FALSE(reader.isOk()) << width << " x " << components << " x " << bits;
+        EXPECT_EQ(reader.getLine(), nullptr);
+    }
+}
+
+}  // namespace
+}  // namespace rendova
