@@ -78,10 +78,11 @@ unsigned reverseBits(unsigned code, int length) {
 }
 
 // The tables of the fixed codes (RFC 1951 3.2.6), built once and shared by
-// every decoder. Both fit a single level: 9 and 5 bits.
+// every decoder. Their codes (9 and 5 bits at most) fit the first level, so
+// they are replicated to its full size like any short code.
 struct FixedTables {
-    InflateDecoder::HuffmanEntry literalEntries[512];
-    InflateDecoder::HuffmanEntry distanceEntries[32];
+    InflateDecoder::HuffmanEntry literalEntries[1 << InflateDecoder::kLiteralRootBits];
+    InflateDecoder::HuffmanEntry distanceEntries[1 << InflateDecoder::kDistanceRootBits];
     InflateDecoder::HuffmanTable literal;
     InflateDecoder::HuffmanTable distance;
 
@@ -91,11 +92,13 @@ struct FixedTables {
         std::fill(lengths + 144, lengths + 256, 9);
         std::fill(lengths + 256, lengths + 280, 7);
         std::fill(lengths + 280, lengths + 288, 8);
-        bool ok = InflateDecoder::buildTable(lengths, 288, InflateDecoder::TableKind::kLiteralLength, 9,
-                                             literalEntries, 512, literal);
+        bool ok = InflateDecoder::buildTable(lengths, 288, InflateDecoder::TableKind::kLiteralLength,
+                                             InflateDecoder::kLiteralRootBits, literalEntries,
+                                             1 << InflateDecoder::kLiteralRootBits, literal);
         std::fill(lengths, lengths + 32, 5);
-        ok = ok && InflateDecoder::buildTable(lengths, 32, InflateDecoder::TableKind::kDistance, 5, distanceEntries,
-                                              32, distance);
+        ok = ok && InflateDecoder::buildTable(lengths, 32, InflateDecoder::TableKind::kDistance,
+                                              InflateDecoder::kDistanceRootBits, distanceEntries,
+                                              1 << InflateDecoder::kDistanceRootBits, distance);
         assert(ok);
         (void)ok;
     }
@@ -108,7 +111,7 @@ const FixedTables& fixedTables() {
 
 }  // namespace
 
-bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kind, int rootLimit,
+bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits,
                                 HuffmanEntry* storage, int capacity, HuffmanTable& table) {
     int counts[kMaxCodeLength + 1] = {};
     int maxLength = 0;
@@ -127,14 +130,13 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
         if (left < 0) return false;
     }
 
-    const int rootBits = std::min(rootLimit, maxLength);
     const int rootSize = 1 << rootBits;
     assert(rootSize <= capacity);
-    std::memset(storage, 0, sizeof(HuffmanEntry) * rootSize);
+    std::fill(storage, storage + rootSize, kInvalidEntry);
     table.entries = storage;
     table.rootBits = rootBits;
     table.maxLength = maxLength;
-    if (maxLength == 0) return true;  // one entry of length 0: any use is an error
+    if (maxLength == 0) return true;  // one invalid entry: any use is an error
 
     // Symbols in canonical order (by length, then by symbol), and the first
     // code of each length (RFC 1951 3.2.2).
@@ -178,7 +180,7 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
                     subBase = used;
                     used += 1 << subBits;
                     if (used > capacity) return false;  // cannot happen within the documented capacity
-                    std::memset(storage + subBase, 0, sizeof(HuffmanEntry) << subBits);
+                    std::fill(storage + subBase, storage + subBase + (1 << subBits), kInvalidEntry);
                     storage[prefix] = HuffmanEntry{static_cast<uint16_t>(subBase), static_cast<uint8_t>(rootBits),
                                                    static_cast<uint8_t>(kOpLink | subBits)};
                     currentPrefix = prefix;
@@ -206,7 +208,7 @@ InflateDecoder::~InflateDecoder() = default;
 
 void InflateDecoder::reset() {
     m_index = 0;
-    m_remaining = 0;
+    m_end = 0;
     m_bitBuffer = 0;
     m_bitCount = 0;
     m_copyLength = 0;
@@ -255,7 +257,7 @@ void InflateDecoder::failData(const char* message) {
 }
 
 bool InflateDecoder::decodeMore() {
-    while (m_remaining == 0) {
+    while (m_index == m_end) {
         if (m_endOfBlock) {
             if (m_endOfData || !startBlock()) return false;
             continue;
@@ -263,7 +265,7 @@ bool InflateDecoder::decodeMore() {
         // Every byte of the last step has been handed out: the next step
         // writes on from there, wrapping at the end of the ring.
         if (m_index == kWindowSize) m_index = 0;
-        m_remaining = m_compressed ? decodeCompressed() : decodeStored();
+        m_end = m_index + (m_compressed ? decodeCompressed() : decodeStored());
     }
     return true;
 }
@@ -272,7 +274,7 @@ int InflateDecoder::getBits(int count) {
     while (m_bitCount < count) {
         const int c = source()->getChar();
         if (c == -1) return -1;
-        m_bitBuffer |= static_cast<uint32_t>(c) << m_bitCount;
+        m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
     const int value = static_cast<int>(m_bitBuffer & ((1u << count) - 1));
@@ -290,14 +292,14 @@ int InflateDecoder::decodeSymbol(const HuffmanTable& table) {
     while (m_bitCount < table.maxLength) {
         const int c = source()->getChar();
         if (c == -1) break;  // go on with the bits held
-        m_bitBuffer |= static_cast<uint32_t>(c) << m_bitCount;
+        m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
     if (m_bitCount == 0) return -1;
     HuffmanEntry e = table.entries[m_bitBuffer & ((1u << table.rootBits) - 1)];
     if (e.op & kOpLink)
         e = table.entries[e.value + ((m_bitBuffer >> table.rootBits) & ((1u << (e.op & 0x0f)) - 1))];
-    if (e.length == 0 || e.length > m_bitCount) return -1;
+    if (e.length > m_bitCount) return -1;
     m_bitBuffer >>= e.length;
     m_bitCount -= e.length;
     return e.value;
@@ -446,36 +448,62 @@ int InflateDecoder::decodeStored() {
 
 namespace {
 
-// Copies a back-reference of length bytes to window[pos], from distance
-// bytes back in the ring. The caller guarantees pos + length <= window size.
-// Bytes are copied forward, so a distance shorter than the length repeats
-// the recent bytes, as deflate requires.
+constexpr int kMaxMatch = 258;
+constexpr int kStepBytes = 8192;
+
+// The chunked copy below writes up to 7 bytes past the end of a
+// back-reference. Those ring positions lie just ahead of the write position,
+// so they hold history only for distances above kWindowSize - 8, and they are
+// rewritten before anything else reads them. Longer distances, rare in
+// practice, take the exact copy. The margin also keeps a wrapped source clear
+// of the destination (see copyMatch).
+constexpr int kChunkDistanceLimit = InflateDecoder::kWindowSize - kMaxMatch - 8;
+
+// Copies in 8-byte chunks, forward, at least length bytes (up to 7 more).
+// Correct when the source is at least 8 bytes behind the destination, or
+// anywhere ahead of it.
+inline void copyChunks(uint8_t* dst, const uint8_t* src, int length) {
+    do {
+        uint64_t chunk;
+        std::memcpy(&chunk, src, 8);
+        std::memcpy(dst, &chunk, 8);
+        src += 8;
+        dst += 8;
+        length -= 8;
+    } while (length > 0);
+}
+
+// Copies a back-reference of length bytes to window[pos], from distance bytes
+// back in the ring. The caller guarantees pos + length <= kWindowSize. Bytes
+// are copied forward, so a distance shorter than the length repeats the
+// recent bytes, as deflate requires.
 inline void copyMatch(uint8_t* window, int pos, int distance, int length) {
+    constexpr int kMask = InflateDecoder::kWindowSize - 1;
     uint8_t* dst = window + pos;
-    const int from = pos - distance;
-    if (from < 0) {
-        // The source starts in the older part of the ring and may wrap.
-        int src = from + InflateDecoder::kWindowSize;
+    if (distance > kChunkDistanceLimit) {
+        // Plain code: dst[i] = window[(pos + i - distance) mod window size].
+        int src = (pos - distance) & kMask;
         for (int i = 0; i < length; ++i) {
             dst[i] = window[src];
-            src = (src + 1) & (InflateDecoder::kWindowSize - 1);
+            src = (src + 1) & kMask;
         }
         return;
     }
-    const uint8_t* src = window + from;
+    if (pos < distance) {
+        // The source starts in the previous round of the ring, at least
+        // kMaxMatch + 8 bytes ahead of the destination, and runs to the end
+        // of the ring (reading into the slack past it is harmless: only the
+        // surplus of the last chunk comes from there); the rest comes from
+        // the ring's start.
+        const int first = std::min(length, distance - pos);
+        copyChunks(dst, window + pos - distance + InflateDecoder::kWindowSize, first);
+        dst += first;
+        length -= first;
+        if (length == 0) return;
+    }
+    const uint8_t* src = dst - distance;
     if (distance >= 8) {
-        // Eight bytes at a time: each chunk reads only bytes written before
-        // it. The tail is copied exactly, since the window bytes after it are
-        // history that later references may still need.
-        while (length >= 8) {
-            uint64_t chunk;
-            std::memcpy(&chunk, src, 8);
-            std::memcpy(dst, &chunk, 8);
-            src += 8;
-            dst += 8;
-            length -= 8;
-        }
-        while (length-- > 0) *dst++ = *src++;
+        copyChunks(dst, src, length);
     } else if (distance == 1) {
         std::memset(dst, *src, length);
     } else {
@@ -499,38 +527,36 @@ int InflateDecoder::decodeCompressed() {
     }
 
     // The hot loop works on locals: the bit buffer, the tables and the
-    // source, written back when the step ends. Bytes are added only while
-    // fewer bits are held than the next item needs, so the decoder never
-    // reads more than two bytes past the end of the deflate data (and these
-    // fall on the zlib trailer): the stream may sit inside other data, as
-    // inline image data does.
+    // source, written back when the step ends. When fewer bits are held than
+    // the next item may need, bytes are added up to kRefillBits in one go, so
+    // the calls to the source come in groups and most items need no refill.
+    // That bound also limits how far the decoder reads past the end of the
+    // deflate data: at most 4 bytes, which fall on the zlib trailer. The
+    // stream may sit inside other data, as inline image data does.
     DataStream* const src = source();
-    uint32_t bits = m_bitBuffer;
+    uint64_t bits = m_bitBuffer;
     int count = m_bitCount;
     const HuffmanEntry* const lit = m_literalTable.entries;
-    const int litRoot = m_literalTable.rootBits;
-    const uint32_t litMask = (1u << litRoot) - 1;
-    const int litMax = m_literalTable.maxLength;
     const HuffmanEntry* const dist = m_distanceTable.entries;
-    const int distRoot = m_distanceTable.rootBits;
-    const uint32_t distMask = (1u << distRoot) - 1;
-    const int distMax = m_distanceTable.maxLength;
+    constexpr uint64_t kLiteralMask = (1u << kLiteralRootBits) - 1;
+    constexpr uint64_t kDistanceMask = (1u << kDistanceRootBits) - 1;
     const char* error = nullptr;
 
-    auto refill = [&](int need) {
-        while (count < need) {
+    auto refill = [&] {
+        do {
             const int c = src->getChar();
             if (c == -1) break;  // go on with the bits held
-            bits |= static_cast<uint32_t>(c) << count;
+            bits |= static_cast<uint64_t>(c) << count;
             count += 8;
-        }
+        } while (count < kRefillBits);
     };
 
-    while (pos < kWindowSize) {
-        refill(litMax);
-        HuffmanEntry e = lit[bits & litMask];
-        if (e.op & kOpLink) e = lit[e.value + ((bits >> litRoot) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length == 0 || e.length > count) {
+    const int stepEnd = std::min(kWindowSize, start + 32768);
+    while (pos < stepEnd) {
+        if (count < kMaxCodeLength) refill();
+        HuffmanEntry e = lit[bits & kLiteralMask];
+        if (e.op & kOpLink) e = lit[e.value + ((bits >> kLiteralRootBits) & ((1u << (e.op & 0x0f)) - 1))];
+        if (e.length > count) {
             error = "data ends or is corrupt inside a block";
             break;
         }
@@ -548,20 +574,22 @@ int InflateDecoder::decodeCompressed() {
         int length = e.value;
         int extra = e.op & 0x0f;
         if (extra) {
-            refill(extra);
             if (count < extra) {
-                error = "data ends or is corrupt inside a block";
-                break;
+                refill();
+                if (count < extra) {
+                    error = "data ends or is corrupt inside a block";
+                    break;
+                }
             }
             length += static_cast<int>(bits & ((1u << extra) - 1));
             bits >>= extra;
             count -= extra;
         }
 
-        refill(distMax);
-        e = dist[bits & distMask];
-        if (e.op & kOpLink) e = dist[e.value + ((bits >> distRoot) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length == 0 || e.length > count || (e.op & kOpKindMask) != kOpBase) {
+        if (count < kMaxCodeLength) refill();
+        e = dist[bits & kDistanceMask];
+        if (e.op & kOpLink) e = dist[e.value + ((bits >> kDistanceRootBits) & ((1u << (e.op & 0x0f)) - 1))];
+        if (e.length > count || (e.op & kOpKindMask) != kOpBase) {
             error = "data ends or is corrupt inside a block";
             break;
         }
@@ -570,10 +598,12 @@ int InflateDecoder::decodeCompressed() {
         int distance = e.value;
         extra = e.op & 0x0f;
         if (extra) {
-            refill(extra);
             if (count < extra) {
-                error = "data ends or is corrupt inside a block";
-                break;
+                refill();
+                if (count < extra) {
+                    error = "data ends or is corrupt inside a block";
+                    break;
+                }
             }
             distance += static_cast<int>(bits & ((1u << extra) - 1));
             bits >>= extra;

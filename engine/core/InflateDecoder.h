@@ -39,7 +39,7 @@ public:
     }
     int peekChar() override {
         if (m_predictor) return m_predictor->peekChar();
-        if (m_remaining == 0 && !decodeMore()) return -1;
+        if (m_index == m_end && !decodeMore()) return -1;
         return m_window[m_index];
     }
     // The decoded bytes before prediction: the predictor's input.
@@ -49,10 +49,11 @@ public:
 
     // One entry of a decoding table, indexed by the next input bits (least
     // significant bit first, as deflate packs its codes). `length` is the
-    // code's length in bits (0: no code has these bits); `op` says what the
-    // code stands for (the k* constants below) and, in its low four bits, how
-    // many extra bits follow it or how many index bits a second-level table
-    // takes.
+    // code's length in bits; `op` says what the code stands for (the k*
+    // constants below) and, in its low four bits, how many extra bits follow
+    // it or how many index bits a second-level table takes. Bit patterns that
+    // no code uses hold kInvalidEntry, whose length exceeds any number of
+    // bits held, so that one comparison rejects them.
     struct HuffmanEntry {
         uint16_t value;
         uint8_t length;
@@ -73,17 +74,26 @@ public:
     static constexpr uint8_t kOpEndOfBlock = 0x40;   // code 256
     static constexpr uint8_t kOpLink = 0x80;         // value: index of the second-level table
     static constexpr uint8_t kOpKindMask = 0xf0;
+    static constexpr HuffmanEntry kInvalidEntry{0, 0xff, 0};
 
     // Which symbol set a table decodes; it decides the meaning of a symbol.
     enum class TableKind { kLiteralLength, kDistance, kCodeLength };
 
     // Builds a canonical Huffman decoding table from code lengths (0 = symbol
-    // unused) into storage of capacity entries. Returns false when the
-    // lengths over-subscribe the code space, which no encoder can produce.
-    // An incomplete code is accepted: its unused bit patterns decode as
-    // errors. Exposed for the tests.
-    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootLimit, HuffmanEntry* storage,
+    // unused) into storage of capacity entries, with a first level of
+    // 2^rootBits entries. Returns false when the lengths over-subscribe the
+    // code space, which no encoder can produce. An incomplete code is
+    // accepted: its unused bit patterns decode as errors.
+    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits, HuffmanEntry* storage,
                            int capacity, HuffmanTable& table);
+
+    // First-level sizes of the decoding tables: every table of a kind has
+    // the same, so that the hot loop indexes with constant masks. 10 and 8
+    // bits cover nearly all codes that real data uses while the tables stay
+    // in the first-level cache.
+    static constexpr int kLiteralRootBits = 10;
+    static constexpr int kDistanceRootBits = 8;
+    static constexpr int kMaxCodeLength = 15;
 
     static constexpr int kWindowSize = 32768;
 
@@ -91,8 +101,7 @@ private:
     ~InflateDecoder() override;
 
     int nextByte() {
-        if (m_remaining == 0 && !decodeMore()) return -1;
-        --m_remaining;
+        if (m_index == m_end && !decodeMore()) return -1;
         return m_window[m_index++];
     }
 
@@ -119,14 +128,16 @@ private:
 
     std::unique_ptr<RowPredictor> m_predictor;
 
-    // Window index: where the bytes of the last step begin, and where handing
-    // out continues; m_remaining bytes from there are not handed out yet.
+    // Window index: where handing out continues; the bytes of the last step
+    // not handed out yet run from there to m_end. One index compared with a
+    // fixed end keeps the per-byte path to a single update.
     int m_index = 0;
-    int m_remaining = 0;
+    int m_end = 0;
 
-    // Input bits, least significant first; at most 22 are ever held, because
-    // bytes are only added while fewer than 15 bits are there.
-    uint32_t m_bitBuffer = 0;
+    // Input bits, least significant first. Bytes are added while fewer than
+    // kRefillBits are held, so at most kRefillBits + 7 are.
+    static constexpr int kRefillBits = 28;
+    uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
 
     // A back-reference that reached the end of the window: the rest is copied
@@ -144,9 +155,6 @@ private:
 
     // Deflate's largest alphabets: 288 literal/length codes and 32 distance
     // codes (30 and 31 are invalid but may have lengths), at most 15 bits.
-    static constexpr int kMaxCodeLength = 15;
-    static constexpr int kLiteralRootBits = 10;
-    static constexpr int kDistanceRootBits = 8;
     // First-level table plus one full-size second-level table per symbol:
     // the worst case of an incomplete code, where every long code has a
     // first-level prefix of its own.
@@ -156,8 +164,11 @@ private:
     HuffmanEntry m_literalStorage[kLiteralCapacity];
     HuffmanEntry m_distanceStorage[kDistanceCapacity];
 
-    // Decoded bytes and the history for back-references, as a ring.
-    uint8_t m_window[kWindowSize] = {};
+    // Decoded bytes and the history for back-references, as a ring; the
+    // slack after it takes the surplus bytes of chunked copies and is never
+    // part of the data.
+    static constexpr int kWindowSlack = 16;
+    uint8_t m_window[kWindowSize + kWindowSlack] = {};
 };
 
 }  // namespace rendova

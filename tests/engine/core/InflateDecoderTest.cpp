@@ -553,6 +553,24 @@ TEST(InflateDecoderDefects, CorruptStreamsAgreeWithZlibUpToTheDamage) {
 }
 
 // --- the stream interface ---
+TEST(InflateDecoderStream, ReadsNoFurtherThanTheZlibTrailer) {
+    // Inline image data is followed directly by the content that comes after
+    // it; the decoder must leave those bytes to the content reader.
+    const Bytes data = contentLikeData(70000, 14);
+    std::vector<Bytes> streams;
+    for (int level : {0, 1, 6, 9}) streams.push_back(zlibCompress(data, level));
+    streams.push_back(zlibCompress(data, 6, Z_FIXED));
+    streams.push_back(zlibCompress(Bytes{}, 6));
+    for (const Bytes& z : streams) {
+        Bytes followed = z;
+        for (char c : std::string("\nEI Q\n")) followed.push_back(static_cast<uint8_t>(c));
+        RefPtr<InflateDecoder> decoder = makeDecoder(followed);
+        decoder->reset();
+        readAll(*decoder);
+        EXPECT_LE(decoder->getChainedSource()->getPos(), static_cast<int64_t>(z.size()));
+    }
+}
+
 
 TEST(InflateDecoderStream, ResetRereadsAndPeekDoesNotConsume) {
     const Bytes data = contentLikeData(100000, 12);
