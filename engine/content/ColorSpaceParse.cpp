@@ -167,6 +167,10 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIccBased(const PdfArray* arra
     array->getRaw(1, raw);
     const int refNum = raw.isRef() ? raw.getRefNum() : 0;
     const int refGen = raw.isRef() ? raw.getRefGen() : 0;
+    // The profile stream joins the chain: an alternate that names this same
+    // profile again is a cycle.
+    ParseNesting::Level profile(nesting, raw);
+    if (!profile.ok()) return nullptr;
     PdfValue stream;
     array->get(1, stream);
     if (!stream.isStream()) {
