@@ -154,6 +154,10 @@ public:
             entries[options.m_hybridStream] = {1, streamOffset, 0};
             xrefStm = " /XRefStm " + std::to_string(streamOffset);
         }
+        for (const auto& [num, e] : entries)
+            if (e.type == 2)
+                throw std::logic_error("a classic table cannot list compressed object " + std::to_string(num) +
+                                       ": use hybridStream or xrefStream");
         const int64_t offset = int64_t(m_out.size());
         m_out += "xref\n";
         for (const auto& [first, run] : runs(entries)) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/DataStream.h"
+#include "engine/core/Decryptor.h"
 #include "tests/engine/core/StreamTestHelpers.h"
 #include "tests/engine/core/XrefTestHelpers.h"
 #include "tests/support/ErrorCapture.h"
@@ -523,6 +524,64 @@ TEST(XrefTableEncryption, SetEncryptionKeepsTheParameters) {
     EXPECT_EQ(t.xref->getEncryptionAlgorithm(), 1);
     // Without a decryptor objects read as they are.
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+}
+
+// A stand-in cipher: every byte is stored one lower and read one higher.
+class AddOneStream : public DecoderStream {
+public:
+    explicit AddOneStream(RefPtr<DataStream> source) : DecoderStream(std::move(source)) {}
+    int getKind() override { return kOtherKind; }
+    void reset() override { source()->reset(); }
+    int getChar() override {
+        int c = source()->getChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    int peekChar() override {
+        int c = source()->peekChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    bool isBinary(bool) override { return true; }
+};
+
+class AddOneDecryptor : public Decryptor {
+public:
+    explicit AddOneDecryptor(std::vector<std::pair<int, int>>* calls) : m_calls(calls) {}
+    RefPtr<DataStream> decryptStream(RefPtr<DataStream> source, int num, int gen) const override {
+        m_calls->emplace_back(num, gen);
+        return RefPtr<DataStream>::adopt(new AddOneStream(std::move(source)));
+    }
+
+private:
+    std::vector<std::pair<int, int>>* m_calls;
+};
+
+std::string minusOne(std::string text) {
+    for (char& c : text) c = char(c - 1);
+    return text;
+}
+
+TEST(XrefTableEncryption, ObjectsAreDecryptedWithTheirNumberAndGeneration) {
+    PdfBuilder pdf = basic();
+    pdf.object(5, "[(" + minusOne("abc") + ") /Name 12]", 2);
+    pdf.stream(6, "<< >>", minusOne("stream bytes"));
+    // The objects inside an object stream are decrypted with the stream.
+    pdf.stream(7, "<< /Type /ObjStm /N 1 /First 4 >>", minusOne("8 0 (inner)"));
+    pdf.entry(8, 2, 7, 0).xrefStream(9);
+    OpenTable t(pdf.bytes());
+    std::vector<std::pair<int, int>> calls;
+    const unsigned char key[5] = {1, 2, 3, 4, 5};
+    t.xref->setEncryption(-4, false, key, 5, 1, 0);
+    t.xref->setDecryptor(std::make_unique<AddOneDecryptor>(&calls));
+
+    PdfValue five = t.fetch(5, 2), e;
+    ASSERT_TRUE(five.isArray());
+    EXPECT_EQ(textOf(five.getArray()->getRaw(0, e)), "abc");
+    EXPECT_EQ(textOf(five.getArray()->getRaw(1, e)), "Name");
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{5, 2}}));
+    EXPECT_EQ(readAll(t.fetch(6).getStream()), "stream bytes");
+    calls.clear();
+    EXPECT_EQ(textOf(t.fetch(8)), "inner");
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{7, 0}}));
 }
 
 }  // namespace
