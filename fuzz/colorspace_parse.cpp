@@ -12,13 +12,16 @@
 using namespace rendova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 1 << 16) return 0;
+    if (size > 1 << 16)
+        return 0;
     fuzz::FuzzDocument doc(data, size);
     std::unique_ptr<ColorSpace> space = ColorSpace::parse(doc.value());
-    if (!space) return 0;
+    if (!space)
+        return 0;
 
     const int n = space->getComponentCount();
-    if (n < 0 || n > kMaxColorComponents) __builtin_trap();
+    if (n < 0 || n > kMaxColorComponents)
+        __builtin_trap();
     ColorValue color{};
     space->getDefaultColor(color);
     RgbColor rgb;
@@ -28,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         space->getGray(color, gray);
         space->getRgb(color, rgb);
         space->getCmyk(color, cmyk);
-        if (gray < 0 || gray > kColorOne || rgb.r < 0 || rgb.r > kColorOne || rgb.g < 0 || rgb.g > kColorOne ||
-            rgb.b < 0 || rgb.b > kColorOne || cmyk.k < 0 || cmyk.k > kColorOne)
+        if (gray < 0 || gray > kColorOne || rgb.r < 0 || rgb.r > kColorOne || rgb.g < 0 ||
+            rgb.g > kColorOne || rgb.b < 0 || rgb.b > kColorOne || cmyk.k < 0 || cmyk.k > kColorOne)
             __builtin_trap();
         // Components from the input's tail, extreme values included.
         for (int i = 0; i < n; ++i) {

@@ -12,15 +12,23 @@
 using namespace rendova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 1 << 16) return 0;
+    if (size > 1 << 16)
+        return 0;
     fuzz::FuzzDocument doc(data, size);
     std::unique_ptr<PdfFunction> function = PdfFunction::parse(doc.value());
-    if (!function) return 0;
+    if (!function)
+        return 0;
     if (function->getInputCount() < 0 || function->getInputCount() > PdfFunction::kMaxInputs ||
         function->getOutputCount() < 0 || function->getOutputCount() > PdfFunction::kMaxOutputs)
         __builtin_trap();
 
-    static const double kSpecial[] = {0, 1, -1, 0.5, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+    static const double kSpecial[] = {0,
+                                      1,
+                                      -1,
+                                      0.5,
+                                      1e300,
+                                      -1e300,
+                                      std::numeric_limits<double>::infinity(),
                                       std::numeric_limits<double>::quiet_NaN()};
     double in[PdfFunction::kMaxInputs];
     double out[PdfFunction::kMaxOutputs];

@@ -28,10 +28,10 @@ constexpr double kPi = 3.14159265358979323846;
 // Sorted, so that a name is found by binary search; the index is the
 // operator number.
 const char* const kOperatorNames[CalculatorFunction::kOperatorNameCount] = {
-    "abs",   "add",   "and",  "atan", "bitshift", "ceiling", "copy",  "cos",      "cvi", "cvr",
-    "div",   "dup",   "eq",   "exch", "exp",      "false",   "floor", "ge",       "gt",  "idiv",
-    "index", "le",    "ln",   "log",  "lt",       "mod",     "mul",   "ne",       "neg", "not",
-    "or",    "pop",   "roll", "round", "sin",     "sqrt",    "sub",   "true",     "truncate", "xor",
+    "abs",   "add", "and",  "atan",  "bitshift", "ceiling", "copy",  "cos",  "cvi",      "cvr",
+    "div",   "dup", "eq",   "exch",  "exp",      "false",   "floor", "ge",   "gt",       "idiv",
+    "index", "le",  "ln",   "log",   "lt",       "mod",     "mul",   "ne",   "neg",      "not",
+    "or",    "pop", "roll", "round", "sin",      "sqrt",    "sub",   "true", "truncate", "xor",
 };
 
 int findOperator(const char* name) {
@@ -40,7 +40,8 @@ int findOperator(const char* name) {
     while (low <= high) {
         const int mid = (low + high) / 2;
         const int order = std::strcmp(name, kOperatorNames[mid]);
-        if (order == 0) return mid;
+        if (order == 0)
+            return mid;
         if (order < 0) {
             high = mid - 1;
         } else {
@@ -50,16 +51,28 @@ int findOperator(const char* name) {
     return -1;
 }
 
-bool isWhite(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\0'; }
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
-bool isLetterOrDigit(int c) { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isWhite(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\0';
+}
+bool isDigit(int c) {
+    return c >= '0' && c <= '9';
+}
+bool isLetterOrDigit(int c) {
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Integers wrap as the format's 32-bit integers do: the arithmetic is done
 // unsigned, where overflow is defined.
-int wrap(uint32_t v) { return static_cast<int>(v); }
+int wrap(uint32_t v) {
+    return static_cast<int>(v);
+}
 
-double degrees(double radians) { return radians * (180.0 / kPi); }
-double radians(double degreesValue) { return degreesValue * (kPi / 180.0); }
+double degrees(double radians) {
+    return radians * (180.0 / kPi);
+}
+double radians(double degreesValue) {
+    return degreesValue * (kPi / 180.0);
+}
 
 }  // namespace
 
@@ -84,7 +97,8 @@ public:
 
     bool popBool() {
         Entry e;
-        if (!pop(e)) return false;
+        if (!pop(e))
+            return false;
         if (e.type != kBool) {
             reportError(-1, "calculator function wants a boolean");
             return false;
@@ -93,7 +107,8 @@ public:
     }
     int popInt() {
         Entry e;
-        if (!pop(e)) return 0;
+        if (!pop(e))
+            return 0;
         if (e.type != kInt) {
             reportError(-1, "calculator function wants an integer");
             return 0;
@@ -102,9 +117,12 @@ public:
     }
     double popNum() {
         Entry e;
-        if (!pop(e)) return 0;
-        if (e.type == kInt) return e.integer;
-        if (e.type == kReal) return e.real;
+        if (!pop(e))
+            return 0;
+        if (e.type == kInt)
+            return e.integer;
+        if (e.type == kReal)
+            return e.real;
         reportError(-1, "calculator function wants a number");
         return 0;
     }
@@ -136,7 +154,8 @@ public:
             reportError(-1, "calculator function cannot copy %d values", n);
             return;
         }
-        for (int i = 0; i < n; ++i) m_entries[m_top - n + i] = m_entries[m_top + i];
+        for (int i = 0; i < n; ++i)
+            m_entries[m_top - n + i] = m_entries[m_top + i];
         m_top -= n;
     }
     // A copy of the entry i below the top; nothing when there is none.
@@ -155,12 +174,16 @@ public:
             reportError(-1, "calculator function cannot roll %d values", n);
             return;
         }
-        if (n == 0) return;
+        if (n == 0)
+            return;
         const int shift = ((j % n) + n) % n;
-        if (shift == 0) return;
+        if (shift == 0)
+            return;
         Entry group[kStackSize];
-        for (int k = 0; k < n; ++k) group[k] = m_entries[m_top + (k + shift) % n];
-        for (int k = 0; k < n; ++k) m_entries[m_top + k] = group[k];
+        for (int k = 0; k < n; ++k)
+            group[k] = m_entries[m_top + (k + shift) % n];
+        for (int k = 0; k < n; ++k)
+            m_entries[m_top + k] = group[k];
     }
 
 private:
@@ -191,7 +214,8 @@ private:
 };
 
 CalculatorFunction::CalculatorFunction(const PdfValue& value, const PdfDict* dict) {
-    if (!readDomainAndRange(dict)) return;
+    if (!readDomainAndRange(dict))
+        return;
     if (!m_hasRange) {
         reportError(-1, "calculator function has no Range");
         return;
@@ -220,13 +244,15 @@ bool CalculatorFunction::nextToken(DataStream* stream, DynString& token) {
     int c;
     for (;;) {
         c = stream->getChar();
-        if (c < 0) return false;
+        if (c < 0)
+            return false;
         m_program.appendChar(char(c));
         if (c == '%') {
             // A comment runs to the end of the line.
             for (;;) {
                 c = stream->peekChar();
-                if (c < 0 || c == '\n' || c == '\r') break;
+                if (c < 0 || c == '\n' || c == '\r')
+                    break;
                 m_program.appendChar(char(stream->getChar()));
             }
         } else if (!isWhite(c)) {
@@ -234,12 +260,14 @@ bool CalculatorFunction::nextToken(DataStream* stream, DynString& token) {
         }
     }
     token.appendChar(char(c));
-    if (c == '{' || c == '}') return true;
+    if (c == '{' || c == '}')
+        return true;
     const bool number = isDigit(c) || c == '.' || c == '-';
     for (;;) {
         const int next = stream->peekChar();
         const bool more = number ? (isDigit(next) || next == '.' || next == '-') : isLetterOrDigit(next);
-        if (!more) break;
+        if (!more)
+            break;
         stream->getChar();
         m_program.appendChar(char(next));
         token.appendChar(char(next));
@@ -248,7 +276,8 @@ bool CalculatorFunction::nextToken(DataStream* stream, DynString& token) {
 }
 
 void CalculatorFunction::append(int type, int value, double real) {
-    if (m_code.size() == m_code.capacity()) m_code.reserve(m_code.size() + kCodeGrowth);
+    if (m_code.size() == m_code.capacity())
+        m_code.reserve(m_code.size() + kCodeGrowth);
     m_code.push_back(Instruction{type, value, real});
 }
 
@@ -291,7 +320,8 @@ bool CalculatorFunction::parseBlock(DataStream* stream, int depth) {
             append(Instruction::kOperator, kIf);
             append(Instruction::kBlock, 0);
             append(Instruction::kBlock, 0);
-            if (!parseBlock(stream, depth + 1)) return false;
+            if (!parseBlock(stream, depth + 1))
+                return false;
             int elseStart = -1;
             if (!nextToken(stream, token)) {
                 reportError(-1, "calculator function ends after a block");
@@ -299,7 +329,8 @@ bool CalculatorFunction::parseBlock(DataStream* stream, int depth) {
             }
             if (token.compareCStr("{") == 0) {
                 elseStart = int(m_code.size());
-                if (!parseBlock(stream, depth + 1)) return false;
+                if (!parseBlock(stream, depth + 1))
+                    return false;
                 if (!nextToken(stream, token)) {
                     reportError(-1, "calculator function ends after a block");
                     return false;
@@ -331,7 +362,8 @@ bool CalculatorFunction::parseBlock(DataStream* stream, int depth) {
 
 void CalculatorFunction::transform(const double* in, double* out) {
     Stack stack;
-    for (int i = 0; i < m_inputCount; ++i) stack.pushReal(in[i]);
+    for (int i = 0; i < m_inputCount; ++i)
+        stack.pushReal(in[i]);
     execute(stack, 0);
     for (int i = m_outputCount - 1; i >= 0; --i) {
         double v = stack.popNum();
@@ -364,10 +396,12 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
             ++pc;
             continue;
         }
-        if (ins.type != Instruction::kOperator) return;
+        if (ins.type != Instruction::kOperator)
+            return;
         switch (ins.value) {
             case kIf:
-                if (stack.popBool()) execute(stack, pc + 3);
+                if (stack.popBool())
+                    execute(stack, pc + 3);
                 pc = code[pc + 2].value;
                 continue;
             case kIfElse:
@@ -416,7 +450,8 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 const double den = stack.popNum();
                 const double num = stack.popNum();
                 double angle = degrees(std::atan2(num, den));
-                if (angle < 0) angle += 360;
+                if (angle < 0)
+                    angle += 360;
                 stack.pushReal(angle);
                 break;
             }
@@ -434,7 +469,8 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 break;
             }
             case kCeiling:
-                if (!stack.isType(0, Stack::kInt)) stack.pushReal(std::ceil(stack.popNum()));
+                if (!stack.isType(0, Stack::kInt))
+                    stack.pushReal(std::ceil(stack.popNum()));
                 break;
             case kCopy:
                 stack.copy(stack.popInt());
@@ -443,7 +479,8 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 stack.pushReal(std::cos(radians(stack.popNum())));
                 break;
             case kCvi:
-                if (!stack.isType(0, Stack::kInt)) stack.pushInt(saturateToInt(stack.popNum()));
+                if (!stack.isType(0, Stack::kInt))
+                    stack.pushInt(saturateToInt(stack.popNum()));
                 break;
             case kCvr:
                 stack.pushReal(stack.popNum());
@@ -483,7 +520,8 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 stack.pushBool(false);
                 break;
             case kFloor:
-                if (!stack.isType(0, Stack::kInt)) stack.pushReal(std::floor(stack.popNum()));
+                if (!stack.isType(0, Stack::kInt))
+                    stack.pushReal(std::floor(stack.popNum()));
                 break;
             case kGe:
             case kGt:
@@ -501,7 +539,10 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 }
                 bool result = false;
                 if (order != 2) {
-                    result = ins.value == kGe ? order >= 0 : ins.value == kGt ? order > 0 : ins.value == kLe ? order <= 0 : order < 0;
+                    result = ins.value == kGe   ? order >= 0
+                             : ins.value == kGt ? order > 0
+                             : ins.value == kLe ? order <= 0
+                                                : order < 0;
                 }
                 stack.pushBool(result);
                 break;
@@ -592,7 +633,8 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 stack.pushBool(true);
                 break;
             case kTruncate:
-                if (!stack.isType(0, Stack::kInt)) stack.pushReal(std::trunc(stack.popNum()));
+                if (!stack.isType(0, Stack::kInt))
+                    stack.pushReal(std::trunc(stack.popNum()));
                 break;
             default:
                 break;

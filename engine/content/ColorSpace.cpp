@@ -10,18 +10,23 @@ namespace rendova {
 namespace {
 
 // round() of the conversions: half a unit added, then truncated.
-ColorComponent roundToColor(double v) { return saturateToInt(v + 0.5); }
+ColorComponent roundToColor(double v) {
+    return saturateToInt(v + 0.5);
+}
 
 // 1.0 - c, limited to 0 .. 1.0. Limiting c first gives the same result and
 // keeps the subtraction from overflowing for extreme components.
-ColorComponent inverse(ColorComponent c) { return clampColor(kColorOne - clampColor(c)); }
+ColorComponent inverse(ColorComponent c) {
+    return clampColor(kColorOne - clampColor(c));
+}
 
 void rgbToCmyk(ColorComponent r, ColorComponent g, ColorComponent b, CmykColor& cmyk) {
     ColorComponent c = inverse(r);
     ColorComponent m = inverse(g);
     ColorComponent y = inverse(b);
     ColorComponent k = c < m ? c : m;
-    if (y < k) k = y;
+    if (y < k)
+        k = y;
     cmyk.c = c - k;
     cmyk.m = m - k;
     cmyk.y = y - k;
@@ -35,7 +40,9 @@ void grayToCmyk(ColorComponent gray, CmykColor& cmyk) {
 
 // Zero moved into [min, max]: the minimum when it lies above 0, the maximum
 // when it lies below.
-double zeroInRange(double min, double max) { return min > 0 ? min : max < 0 ? max : 0; }
+double zeroInRange(double min, double max) {
+    return min > 0 ? min : max < 0 ? max : 0;
+}
 
 // The colours of the 16 corners of the CMYK cube (c, m, y, k bits, c
 // highest), red, green and blue; corner 1111 is black.
@@ -67,13 +74,16 @@ const double kXyzToRgb[3][3] = {
 
 // The inverse of the L*a*b* companding function.
 double labInverse(double t) {
-    if (t >= 6.0 / 29.0) return t * t * t;
+    if (t >= 6.0 / 29.0)
+        return t * t * t;
     return (t - 4.0 / 29.0) * (108.0 / 841.0);
 }
 
 ColorComponent labChannel(double v) {
-    if (!(v >= 0)) v = 0;
-    if (v > 1) v = 1;
+    if (!(v >= 0))
+        v = 0;
+    if (v > 1)
+        v = 1;
     return saturateToInt(std::sqrt(v) * 65536.0);
 }
 
@@ -85,10 +95,12 @@ void applyTint(PdfFunction* function, const ColorValue& color, int n, const Colo
                ColorValue& out) {
     double in[PdfFunction::kMaxInputs] = {};
     double result[PdfFunction::kMaxOutputs] = {};
-    for (int i = 0; i < n; ++i) in[i] = colorToDouble(color.c[i]);
+    for (int i = 0; i < n; ++i)
+        in[i] = colorToDouble(color.c[i]);
     function->transform(in, result);
     const int count = alternate->getComponentCount();
-    for (int i = 0; i < count; ++i) out.c[i] = colorFromDouble(result[i]);
+    for (int i = 0; i < count; ++i)
+        out.c[i] = colorFromDouble(result[i]);
 }
 
 }  // namespace
@@ -105,25 +117,43 @@ void ColorSpace::getDefaultDecodeRanges(double* low, double* range, int) const {
 
 // --- DeviceGray and CalGray ---------------------------------------------
 
-std::unique_ptr<ColorSpace> DeviceGrayColorSpace::copy() const { return std::make_unique<DeviceGrayColorSpace>(); }
-void DeviceGrayColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const { gray = clampColor(color.c[0]); }
+std::unique_ptr<ColorSpace> DeviceGrayColorSpace::copy() const {
+    return std::make_unique<DeviceGrayColorSpace>();
+}
+void DeviceGrayColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
+    gray = clampColor(color.c[0]);
+}
 void DeviceGrayColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
     rgb.r = rgb.g = rgb.b = clampColor(color.c[0]);
 }
-void DeviceGrayColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const { grayToCmyk(color.c[0], cmyk); }
-void DeviceGrayColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = 0; }
+void DeviceGrayColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
+    grayToCmyk(color.c[0], cmyk);
+}
+void DeviceGrayColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = 0;
+}
 
-std::unique_ptr<ColorSpace> CalGrayColorSpace::copy() const { return std::make_unique<CalGrayColorSpace>(*this); }
-void CalGrayColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const { gray = clampColor(color.c[0]); }
+std::unique_ptr<ColorSpace> CalGrayColorSpace::copy() const {
+    return std::make_unique<CalGrayColorSpace>(*this);
+}
+void CalGrayColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
+    gray = clampColor(color.c[0]);
+}
 void CalGrayColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
     rgb.r = rgb.g = rgb.b = clampColor(color.c[0]);
 }
-void CalGrayColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const { grayToCmyk(color.c[0], cmyk); }
-void CalGrayColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = 0; }
+void CalGrayColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
+    grayToCmyk(color.c[0], cmyk);
+}
+void CalGrayColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = 0;
+}
 
 // --- DeviceRGB and CalRGB -----------------------------------------------
 
-std::unique_ptr<ColorSpace> DeviceRgbColorSpace::copy() const { return std::make_unique<DeviceRgbColorSpace>(); }
+std::unique_ptr<ColorSpace> DeviceRgbColorSpace::copy() const {
+    return std::make_unique<DeviceRgbColorSpace>();
+}
 void DeviceRgbColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
     gray = clampColor(roundToColor(0.3 * color.c[0] + 0.59 * color.c[1] + 0.11 * color.c[2]));
 }
@@ -135,9 +165,13 @@ void DeviceRgbColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
 void DeviceRgbColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
     rgbToCmyk(color.c[0], color.c[1], color.c[2], cmyk);
 }
-void DeviceRgbColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = color.c[1] = color.c[2] = 0; }
+void DeviceRgbColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = color.c[1] = color.c[2] = 0;
+}
 
-std::unique_ptr<ColorSpace> CalRgbColorSpace::copy() const { return std::make_unique<CalRgbColorSpace>(*this); }
+std::unique_ptr<ColorSpace> CalRgbColorSpace::copy() const {
+    return std::make_unique<CalRgbColorSpace>(*this);
+}
 void CalRgbColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
     gray = clampColor(roundToColor(0.299 * color.c[0] + 0.587 * color.c[1] + 0.114 * color.c[2]));
 }
@@ -149,13 +183,18 @@ void CalRgbColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
 void CalRgbColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
     rgbToCmyk(color.c[0], color.c[1], color.c[2], cmyk);
 }
-void CalRgbColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = color.c[1] = color.c[2] = 0; }
+void CalRgbColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = color.c[1] = color.c[2] = 0;
+}
 
 // --- DeviceCMYK ------------------------------------------------------------
 
-std::unique_ptr<ColorSpace> DeviceCmykColorSpace::copy() const { return std::make_unique<DeviceCmykColorSpace>(); }
+std::unique_ptr<ColorSpace> DeviceCmykColorSpace::copy() const {
+    return std::make_unique<DeviceCmykColorSpace>();
+}
 void DeviceCmykColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
-    const double v = double(kColorOne) - color.c[3] - 0.3 * color.c[0] - 0.59 * color.c[1] - 0.11 * color.c[2];
+    const double v =
+        double(kColorOne) - color.c[3] - 0.3 * color.c[0] - 0.59 * color.c[1] - 0.11 * color.c[2];
     gray = clampColor(roundToColor(v));
 }
 void DeviceCmykColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
@@ -167,9 +206,10 @@ void DeviceCmykColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const 
     const double k = colorToDouble(color.c[3]);
     double sum[3] = {0, 0, 0};
     for (int corner = 0; corner < 15; ++corner) {
-        const double weight = ((corner & 8) ? c : 1 - c) * ((corner & 4) ? m : 1 - m) * ((corner & 2) ? y : 1 - y) *
-                              ((corner & 1) ? k : 1 - k);
-        for (int i = 0; i < 3; ++i) sum[i] += weight * kCmykCorners[corner][i];
+        const double weight = ((corner & 8) ? c : 1 - c) * ((corner & 4) ? m : 1 - m) *
+                              ((corner & 2) ? y : 1 - y) * ((corner & 1) ? k : 1 - k);
+        for (int i = 0; i < 3; ++i)
+            sum[i] += weight * kCmykCorners[corner][i];
     }
     rgb.r = clampColor(colorFromDouble(sum[0]));
     rgb.g = clampColor(colorFromDouble(sum[1]));
@@ -263,13 +303,16 @@ std::unique_ptr<ColorSpace> IccBasedColorSpace::copy() const {
 void IccBasedColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
     m_alternate->getGray(color, gray);
 }
-void IccBasedColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const { m_alternate->getRgb(color, rgb); }
+void IccBasedColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
+    m_alternate->getRgb(color, rgb);
+}
 void IccBasedColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
     m_alternate->getCmyk(color, cmyk);
 }
 
 void IccBasedColorSpace::getDefaultColor(ColorValue& color) const {
-    for (int i = 0; i < m_n; ++i) color.c[i] = colorFromDouble(zeroInRange(m_rangeMin[i], m_rangeMax[i]));
+    for (int i = 0; i < m_n; ++i)
+        color.c[i] = colorFromDouble(zeroInRange(m_rangeMin[i], m_rangeMax[i]));
 }
 
 void IccBasedColorSpace::getDefaultDecodeRanges(double* low, double* range, int maxValue) const {
@@ -288,11 +331,13 @@ void IccBasedColorSpace::getDefaultDecodeRanges(double* low, double* range, int 
 
 // --- Indexed ---------------------------------------------------------------
 
-IndexedColorSpace::IndexedColorSpace(std::unique_ptr<ColorSpace> base, int highValue, const unsigned char* lookup)
+IndexedColorSpace::IndexedColorSpace(std::unique_ptr<ColorSpace> base, int highValue,
+                                     const unsigned char* lookup)
     : m_base(std::move(base)), m_highValue(highValue) {
     const size_t size = size_t(highValue + 1) * size_t(m_base->getComponentCount());
     m_lookup = std::make_unique<unsigned char[]>(size ? size : 1);
-    if (size) std::memcpy(m_lookup.get(), lookup, size);
+    if (size)
+        std::memcpy(m_lookup.get(), lookup, size);
     for (int i = 0; i < kMaxColorComponents; ++i) {
         m_baseLow[i] = 0;
         m_baseRange[i] = 1;
@@ -316,7 +361,8 @@ void IndexedColorSpace::mapToBase(const ColorValue& color, ColorValue& base) con
     }
     const int n = m_base->getComponentCount();
     const unsigned char* entry = m_lookup.get() + index * n;
-    for (int i = 0; i < n; ++i) base.c[i] = colorFromDouble(entry[i] / 255.0 * m_baseRange[i] + m_baseLow[i]);
+    for (int i = 0; i < n; ++i)
+        base.c[i] = colorFromDouble(entry[i] / 255.0 * m_baseRange[i] + m_baseLow[i]);
 }
 
 void IndexedColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
@@ -334,7 +380,9 @@ void IndexedColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const 
     mapToBase(color, base);
     m_base->getCmyk(base, cmyk);
 }
-void IndexedColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = 0; }
+void IndexedColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = 0;
+}
 void IndexedColorSpace::getDefaultDecodeRanges(double* low, double* range, int maxValue) const {
     // Samples decode to palette indices.
     low[0] = 0;
@@ -353,7 +401,8 @@ SeparationColorSpace::SeparationColorSpace(const char* name, std::unique_ptr<Col
 SeparationColorSpace::~SeparationColorSpace() = default;
 
 std::unique_ptr<ColorSpace> SeparationColorSpace::copy() const {
-    return std::make_unique<SeparationColorSpace>(m_name.getCString(), m_alternate->copy(), m_function->copy());
+    return std::make_unique<SeparationColorSpace>(m_name.getCString(), m_alternate->copy(),
+                                                  m_function->copy());
 }
 
 void SeparationColorSpace::getGray(const ColorValue& color, ColorComponent& gray) const {
@@ -371,7 +420,9 @@ void SeparationColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) con
     applyTint(m_function.get(), color, 1, m_alternate.get(), alt);
     m_alternate->getCmyk(alt, cmyk);
 }
-void SeparationColorSpace::getDefaultColor(ColorValue& color) const { color.c[0] = kColorOne; }
+void SeparationColorSpace::getDefaultColor(ColorValue& color) const {
+    color.c[0] = kColorOne;
+}
 
 // --- DeviceN ---------------------------------------------------------------
 
@@ -380,7 +431,8 @@ DeviceNColorSpace::DeviceNColorSpace(int n, const char* const* names, std::uniqu
     : m_n(n), m_alternate(std::move(alternate)), m_function(std::move(function)), m_paintsNothing(true) {
     for (int i = 0; i < n; ++i) {
         m_names[i] = std::make_unique<DynString>(names[i]);
-        if (std::strcmp(names[i], "None") != 0) m_paintsNothing = false;
+        if (std::strcmp(names[i], "None") != 0)
+            m_paintsNothing = false;
     }
 }
 
@@ -388,7 +440,8 @@ DeviceNColorSpace::~DeviceNColorSpace() = default;
 
 std::unique_ptr<ColorSpace> DeviceNColorSpace::copy() const {
     const char* names[kMaxColorComponents];
-    for (int i = 0; i < m_n; ++i) names[i] = m_names[i]->getCString();
+    for (int i = 0; i < m_n; ++i)
+        names[i] = m_names[i]->getCString();
     return std::make_unique<DeviceNColorSpace>(m_n, names, m_alternate->copy(), m_function->copy());
 }
 
@@ -408,12 +461,14 @@ void DeviceNColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const 
     m_alternate->getCmyk(alt, cmyk);
 }
 void DeviceNColorSpace::getDefaultColor(ColorValue& color) const {
-    for (int i = 0; i < m_n; ++i) color.c[i] = kColorOne;
+    for (int i = 0; i < m_n; ++i)
+        color.c[i] = kColorOne;
 }
 
 // --- Pattern ---------------------------------------------------------------
 
-PatternColorSpace::PatternColorSpace(std::unique_ptr<ColorSpace> underlying) : m_underlying(std::move(underlying)) {}
+PatternColorSpace::PatternColorSpace(std::unique_ptr<ColorSpace> underlying)
+    : m_underlying(std::move(underlying)) {}
 
 PatternColorSpace::~PatternColorSpace() = default;
 
@@ -422,8 +477,12 @@ std::unique_ptr<ColorSpace> PatternColorSpace::copy() const {
 }
 
 // A pattern colour has no value of its own: black in every model.
-void PatternColorSpace::getGray(const ColorValue&, ColorComponent& gray) const { gray = 0; }
-void PatternColorSpace::getRgb(const ColorValue&, RgbColor& rgb) const { rgb.r = rgb.g = rgb.b = 0; }
+void PatternColorSpace::getGray(const ColorValue&, ColorComponent& gray) const {
+    gray = 0;
+}
+void PatternColorSpace::getRgb(const ColorValue&, RgbColor& rgb) const {
+    rgb.r = rgb.g = rgb.b = 0;
+}
 void PatternColorSpace::getCmyk(const ColorValue&, CmykColor& cmyk) const {
     cmyk.c = cmyk.m = cmyk.y = 0;
     cmyk.k = kColorOne;

@@ -31,10 +31,16 @@ struct CmykColor {
 };
 
 // A double as a colour component: times 65536, truncated toward zero.
-inline ColorComponent colorFromDouble(double x) { return fixedFromDouble(x); }
-inline double colorToDouble(ColorComponent c) { return c / 65536.0; }
+inline ColorComponent colorFromDouble(double x) {
+    return fixedFromDouble(x);
+}
+inline double colorToDouble(ColorComponent c) {
+    return c / 65536.0;
+}
 // A component limited to 0 .. 1.0.
-inline ColorComponent clampColor(ColorComponent c) { return c < 0 ? 0 : c > kColorOne ? kColorOne : c; }
+inline ColorComponent clampColor(ColorComponent c) {
+    return c < 0 ? 0 : c > kColorOne ? kColorOne : c;
+}
 
 // A colour space: how the components of a colour operand or an image sample
 // become grey, RGB or CMYK for the output device. Eleven kinds, parsed from
@@ -81,7 +87,8 @@ public:
     static std::unique_ptr<ColorSpace> parse(const PdfValue& value);
     // The same for a space inside another: raw is the element as stored
     // (for the cycle check), value the element resolved.
-    static std::unique_ptr<ColorSpace> parseNested(const PdfValue& raw, const PdfValue& value, ParseNesting& nesting);
+    static std::unique_ptr<ColorSpace> parseNested(const PdfValue& raw, const PdfValue& value,
+                                                   ParseNesting& nesting);
 
 protected:
     ColorSpace() = default;

@@ -18,19 +18,23 @@ namespace {
 // recursing without end.
 constexpr int kMaxColorSpaceNesting = 8;
 
-bool isFamily(const char* name, const char* family) { return std::strcmp(name, family) == 0; }
+bool isFamily(const char* name, const char* family) {
+    return std::strcmp(name, family) == 0;
+}
 
 // Fills count doubles from an array of exactly count numbers; anything else
 // leaves out as it was (the entry counts as absent).
 void readNumbers(const PdfDict* dict, const char* key, double* out, int count) {
     PdfValue array;
     dict->lookup(key, array);
-    if (!array.isArray() || array.getArray()->getLength() != count) return;
+    if (!array.isArray() || array.getArray()->getLength() != count)
+        return;
     double values[2 * kMaxColorComponents];
     PdfValue element;
     for (int i = 0; i < count; ++i) {
         array.getArray()->get(i, element);
-        if (!element.isNum()) return;
+        if (!element.isNum())
+            return;
         values[i] = element.getNum();
     }
     std::memcpy(out, values, sizeof(double) * size_t(count));
@@ -64,14 +68,19 @@ std::unique_ptr<ColorSpace> ColorSpace::parse(const PdfValue& value) {
 std::unique_ptr<ColorSpace> ColorSpace::parseNested(const PdfValue& raw, const PdfValue& value,
                                                     ParseNesting& nesting) {
     ParseNesting::Level level(nesting, raw);
-    if (!level.ok()) return nullptr;
+    if (!level.ok())
+        return nullptr;
 
     if (value.isName()) {
         const char* name = value.getName();
-        if (isFamily(name, "DeviceGray") || isFamily(name, "G")) return std::make_unique<DeviceGrayColorSpace>();
-        if (isFamily(name, "DeviceRGB") || isFamily(name, "RGB")) return std::make_unique<DeviceRgbColorSpace>();
-        if (isFamily(name, "DeviceCMYK") || isFamily(name, "CMYK")) return std::make_unique<DeviceCmykColorSpace>();
-        if (isFamily(name, "Pattern")) return std::make_unique<PatternColorSpace>(nullptr);
+        if (isFamily(name, "DeviceGray") || isFamily(name, "G"))
+            return std::make_unique<DeviceGrayColorSpace>();
+        if (isFamily(name, "DeviceRGB") || isFamily(name, "RGB"))
+            return std::make_unique<DeviceRgbColorSpace>();
+        if (isFamily(name, "DeviceCMYK") || isFamily(name, "CMYK"))
+            return std::make_unique<DeviceCmykColorSpace>();
+        if (isFamily(name, "Pattern"))
+            return std::make_unique<PatternColorSpace>(nullptr);
         reportError(-1, "unknown colour space /%s", name);
         return nullptr;
     }
@@ -88,22 +97,34 @@ std::unique_ptr<ColorSpace> ColorSpace::parseNested(const PdfValue& raw, const P
         return nullptr;
     }
     const char* name = family.getName();
-    if (isFamily(name, "DeviceGray") || isFamily(name, "G")) return std::make_unique<DeviceGrayColorSpace>();
-    if (isFamily(name, "DeviceRGB") || isFamily(name, "RGB")) return std::make_unique<DeviceRgbColorSpace>();
-    if (isFamily(name, "DeviceCMYK") || isFamily(name, "CMYK")) return std::make_unique<DeviceCmykColorSpace>();
-    if (isFamily(name, "CalGray")) return ColorSpaceParser::parseCalGray(array);
-    if (isFamily(name, "CalRGB")) return ColorSpaceParser::parseCalRgb(array);
-    if (isFamily(name, "Lab")) return ColorSpaceParser::parseLab(array);
-    if (isFamily(name, "ICCBased")) return ColorSpaceParser::parseIccBased(array, nesting);
-    if (isFamily(name, "Indexed") || isFamily(name, "I")) return ColorSpaceParser::parseIndexed(array, nesting);
-    if (isFamily(name, "Separation")) return ColorSpaceParser::parseSeparation(array, nesting);
-    if (isFamily(name, "DeviceN")) return ColorSpaceParser::parseDeviceN(array, nesting);
-    if (isFamily(name, "Pattern")) return ColorSpaceParser::parsePattern(array, nesting);
+    if (isFamily(name, "DeviceGray") || isFamily(name, "G"))
+        return std::make_unique<DeviceGrayColorSpace>();
+    if (isFamily(name, "DeviceRGB") || isFamily(name, "RGB"))
+        return std::make_unique<DeviceRgbColorSpace>();
+    if (isFamily(name, "DeviceCMYK") || isFamily(name, "CMYK"))
+        return std::make_unique<DeviceCmykColorSpace>();
+    if (isFamily(name, "CalGray"))
+        return ColorSpaceParser::parseCalGray(array);
+    if (isFamily(name, "CalRGB"))
+        return ColorSpaceParser::parseCalRgb(array);
+    if (isFamily(name, "Lab"))
+        return ColorSpaceParser::parseLab(array);
+    if (isFamily(name, "ICCBased"))
+        return ColorSpaceParser::parseIccBased(array, nesting);
+    if (isFamily(name, "Indexed") || isFamily(name, "I"))
+        return ColorSpaceParser::parseIndexed(array, nesting);
+    if (isFamily(name, "Separation"))
+        return ColorSpaceParser::parseSeparation(array, nesting);
+    if (isFamily(name, "DeviceN"))
+        return ColorSpaceParser::parseDeviceN(array, nesting);
+    if (isFamily(name, "Pattern"))
+        return ColorSpaceParser::parsePattern(array, nesting);
     reportError(-1, "unknown colour space family /%s", name);
     return nullptr;
 }
 
-std::unique_ptr<ColorSpace> ColorSpaceParser::parseElement(const PdfArray* array, int i, ParseNesting& nesting) {
+std::unique_ptr<ColorSpace> ColorSpaceParser::parseElement(const PdfArray* array, int i,
+                                                           ParseNesting& nesting) {
     PdfValue raw;
     PdfValue element;
     array->getRaw(i, raw);
@@ -123,7 +144,8 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseCalGray(const PdfArray* array
     readNumbers(dict.getDict(), "BlackPoint", space->m_blackPoint, 3);
     PdfValue gamma;
     dict.getDict()->lookup("Gamma", gamma);
-    if (gamma.isNum()) space->m_gamma = gamma.getNum();
+    if (gamma.isNum())
+        space->m_gamma = gamma.getNum();
     return space;
 }
 
@@ -170,7 +192,8 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIccBased(const PdfArray* arra
     // The profile stream joins the chain: an alternate that names this same
     // profile again is a cycle.
     ParseNesting::Level profile(nesting, raw);
-    if (!profile.ok()) return nullptr;
+    if (!profile.ok())
+        return nullptr;
     PdfValue stream;
     array->get(1, stream);
     if (!stream.isStream()) {
@@ -198,7 +221,8 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIccBased(const PdfArray* arra
     PdfValue rawAlternate;
     dict->lookupRaw("Alternate", rawAlternate);
     dict->lookup("Alternate", value);
-    if (!value.isNull()) alternate = ColorSpace::parseNested(rawAlternate, value, nesting);
+    if (!value.isNull())
+        alternate = ColorSpace::parseNested(rawAlternate, value, nesting);
     if (!alternate) {
         switch (n) {
             case 1:
@@ -284,8 +308,8 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIndexed(const PdfArray* array
         stream->close();
     } else if (value.isString()) {
         if (value.getString()->getLength() < size) {
-            reportError(-1, "Indexed colour space lookup string holds %d of %d bytes", value.getString()->getLength(),
-                        size);
+            reportError(-1, "Indexed colour space lookup string holds %d of %d bytes",
+                        value.getString()->getLength(), size);
             return nullptr;
         }
         std::memcpy(lookup.data(), value.getString()->getCString(), size_t(size));

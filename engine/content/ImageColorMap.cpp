@@ -23,13 +23,15 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
 
     if (decode.isNull() || decode.isNone()) {
         m_components = spaceComponents;
-        for (int i = 0; i < kMaxColorComponents; ++i) m_decodeRange[i] = 1;
+        for (int i = 0; i < kMaxColorComponents; ++i)
+            m_decodeRange[i] = 1;
         space->getDefaultDecodeRanges(m_decodeLow, m_decodeRange, maxPixel);
     } else if (decode.isArray()) {
         const PdfArray* array = decode.getArray();
         m_components = array->getLength() / 2;
         if (m_components != spaceComponents) {
-            reportError(-1, "image decode array has %d pairs for %d components", m_components, spaceComponents);
+            reportError(-1, "image decode array has %d pairs for %d components", m_components,
+                        spaceComponents);
             m_ok = false;
             return;
         }
@@ -101,14 +103,16 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
         m_baseSpace = separation->getAlternate();
         m_baseComponents = m_baseSpace->getComponentCount();
         PdfFunction* function = separation->getFunction();
-        for (int k = 0; k < m_baseComponents; ++k) m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
+        for (int k = 0; k < m_baseComponents; ++k)
+            m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
         for (int b = 0; b < kTableSize; ++b) {
             // Full-size, zero-filled buffers: see ColorSpace's tint transform.
             double in[PdfFunction::kMaxInputs] = {};
             double out[PdfFunction::kMaxOutputs] = {};
             in[0] = sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0];
             function->transform(in, out);
-            for (int k = 0; k < m_baseComponents; ++k) m_lookup[k][b] = colorFromDouble(out[k]);
+            for (int k = 0; k < m_baseComponents; ++k)
+                m_lookup[k][b] = colorFromDouble(out[k]);
         }
     } else {
         for (int k = 0; k < m_components; ++k) {
@@ -125,10 +129,12 @@ ImageColorMap::~ImageColorMap() = default;
 
 const ColorSpace* ImageColorMap::gather(const uint8_t* pixel, ColorValue& color) const {
     if (m_baseSpace) {
-        for (int k = 0; k < m_baseComponents; ++k) color.c[k] = m_lookup[k][pixel[0]];
+        for (int k = 0; k < m_baseComponents; ++k)
+            color.c[k] = m_lookup[k][pixel[0]];
         return m_baseSpace;
     }
-    for (int i = 0; i < m_components; ++i) color.c[i] = m_lookup[i][pixel[i]];
+    for (int i = 0; i < m_components; ++i)
+        color.c[i] = m_lookup[i][pixel[i]];
     return m_colorSpace.get();
 }
 

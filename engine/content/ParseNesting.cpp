@@ -18,7 +18,8 @@ bool ParseNesting::enter(const PdfValue& raw) {
             }
         }
     }
-    m_slots[m_depth] = Slot{raw.isRef(), raw.isRef() ? raw.getRefNum() : 0, raw.isRef() ? raw.getRefGen() : 0};
+    m_slots[m_depth] =
+        Slot{raw.isRef(), raw.isRef() ? raw.getRefNum() : 0, raw.isRef() ? raw.getRefGen() : 0};
     ++m_depth;
     return true;
 }

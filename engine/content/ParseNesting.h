@@ -18,7 +18,8 @@ public:
     static constexpr int kMaxLimit = 32;
 
     // what names the kind of object in the error reports ("colour space").
-    ParseNesting(int limit, const char* what) : m_limit(limit < kMaxLimit ? limit : kMaxLimit), m_what(what) {}
+    ParseNesting(int limit, const char* what)
+        : m_limit(limit < kMaxLimit ? limit : kMaxLimit), m_what(what) {}
     ParseNesting(const ParseNesting&) = delete;
     ParseNesting& operator=(const ParseNesting&) = delete;
 
@@ -28,9 +29,11 @@ public:
     // reference, or a direct value). ok() tells whether it may be parsed.
     class Level {
     public:
-        Level(ParseNesting& nesting, const PdfValue& raw) : m_nesting(nesting), m_entered(nesting.enter(raw)) {}
+        Level(ParseNesting& nesting, const PdfValue& raw)
+            : m_nesting(nesting), m_entered(nesting.enter(raw)) {}
         ~Level() {
-            if (m_entered) m_nesting.leave();
+            if (m_entered)
+                m_nesting.leave();
         }
         Level(const Level&) = delete;
         Level& operator=(const Level&) = delete;

@@ -43,13 +43,15 @@ std::unique_ptr<PdfFunction> PdfFunction::parse(const PdfValue& value) {
 std::unique_ptr<PdfFunction> PdfFunction::parseNested(const PdfValue& raw, const PdfValue& value,
                                                       ParseContext& context) {
     ParseNesting::Level level(context.nesting(), raw);
-    if (!level.ok() || !context.countFunction()) return nullptr;
+    if (!level.ok() || !context.countFunction())
+        return nullptr;
 
     const PdfDict* dict = nullptr;
     if (value.isStream() || value.isDict()) {
         dict = value.getDictOrStreamDict();
     } else if (value.isName()) {
-        if (std::strcmp(value.getName(), "Identity") == 0) return std::make_unique<IdentityFunction>();
+        if (std::strcmp(value.getName(), "Identity") == 0)
+            return std::make_unique<IdentityFunction>();
         reportError(-1, "unknown function name /%s", value.getName());
         return nullptr;
     }
@@ -82,19 +84,23 @@ std::unique_ptr<PdfFunction> PdfFunction::parseNested(const PdfValue& raw, const
             reportError(-1, "unknown function type %d", type.getInt());
             return nullptr;
     }
-    if (!function->isOk()) return nullptr;
+    if (!function->isOk())
+        return nullptr;
     return function;
 }
 
 bool PdfFunction::readNumberArray(const PdfValue& array, double* out, int count) {
-    if (!array.isArray() || array.getArray()->getLength() != count) return false;
+    if (!array.isArray() || array.getArray()->getLength() != count)
+        return false;
     double values[2 * kMaxInputs];
     // Callers read at most 2 x 32 numbers at a time; more never matches.
-    if (count > 2 * kMaxInputs) return false;
+    if (count > 2 * kMaxInputs)
+        return false;
     PdfValue element;
     for (int i = 0; i < count; ++i) {
         array.getArray()->get(i, element);
-        if (!element.isNum()) return false;
+        if (!element.isNum())
+            return false;
         values[i] = element.getNum();
     }
     std::memcpy(out, values, sizeof(double) * size_t(count));
@@ -134,12 +140,14 @@ bool PdfFunction::readDomainAndRange(const PdfDict* dict) {
         reportError(-1, "function has no Domain array");
         return false;
     }
-    if (!readPairs(array, "Domain", m_domain, kMaxInputs, m_inputCount)) return false;
+    if (!readPairs(array, "Domain", m_domain, kMaxInputs, m_inputCount))
+        return false;
 
     dict->lookup("Range", array);
     if (array.isArray()) {
         m_hasRange = true;
-        if (!readPairs(array, "Range", m_range, kMaxOutputs, m_outputCount)) return false;
+        if (!readPairs(array, "Range", m_range, kMaxOutputs, m_outputCount))
+            return false;
     } else {
         m_hasRange = false;
         m_outputCount = 0;
@@ -158,16 +166,20 @@ IdentityFunction::IdentityFunction() {
     }
 }
 
-std::unique_ptr<PdfFunction> IdentityFunction::copy() const { return std::make_unique<IdentityFunction>(); }
+std::unique_ptr<PdfFunction> IdentityFunction::copy() const {
+    return std::make_unique<IdentityFunction>();
+}
 
 void IdentityFunction::transform(const double* in, double* out) {
-    for (int i = 0; i < kMaxOutputs; ++i) out[i] = in[i];
+    for (int i = 0; i < kMaxOutputs; ++i)
+        out[i] = in[i];
 }
 
 // ---------------------------------------------------------------------------
 
 ExponentialFunction::ExponentialFunction(const PdfDict* dict) {
-    if (!readDomainAndRange(dict)) return;
+    if (!readDomainAndRange(dict))
+        return;
     if (m_inputCount != 1) {
         reportError(-1, "exponential function has %d inputs; it takes one", m_inputCount);
         return;
@@ -183,7 +195,8 @@ ExponentialFunction::ExponentialFunction(const PdfDict* dict) {
         }
         // Outputs are kept in arrays of 32; a longer C0 cannot be evaluated.
         if (length > kMaxOutputs) {
-            reportError(-1, "exponential function C0 has %d values; at most %d are allowed", length, kMaxOutputs);
+            reportError(-1, "exponential function C0 has %d values; at most %d are allowed", length,
+                        kMaxOutputs);
             return;
         }
         if (!readNumberArray(array, m_c0, length)) {
@@ -252,7 +265,8 @@ void ExponentialFunction::transform(const double* in, double* out) {
 // ---------------------------------------------------------------------------
 
 StitchingFunction::StitchingFunction(const PdfDict* dict, ParseContext& context) {
-    if (!readDomainAndRange(dict)) return;
+    if (!readDomainAndRange(dict))
+        return;
     if (m_inputCount != 1) {
         reportError(-1, "stitching function has %d inputs; it takes one", m_inputCount);
         return;
@@ -276,7 +290,8 @@ StitchingFunction::StitchingFunction(const PdfDict* dict, ParseContext& context)
         functions->getRaw(i, raw);
         functions->get(i, element);
         m_functions[i] = parseNested(raw, element, context);
-        if (!m_functions[i]) return;
+        if (!m_functions[i])
+            return;
         // Every interval, the first included, feeds its sub-function one
         // value, and all of them fill the same outputs.
         if (m_functions[i]->getInputCount() != 1) {
@@ -333,7 +348,8 @@ StitchingFunction::StitchingFunction(const StitchingFunction& other)
     : PdfFunction(other), m_count(other.m_count), m_ok(other.m_ok) {
     const size_t k = size_t(m_count);
     m_functions = std::make_unique<std::unique_ptr<PdfFunction>[]>(k);
-    for (size_t i = 0; i < k; ++i) m_functions[i] = other.m_functions[i]->copy();
+    for (size_t i = 0; i < k; ++i)
+        m_functions[i] = other.m_functions[i]->copy();
     m_bounds = std::make_unique<double[]>(k + 1);
     m_encode = std::make_unique<double[]>(2 * k);
     m_scale = std::make_unique<double[]>(k);
@@ -357,7 +373,8 @@ void StitchingFunction::transform(const double* in, double* out) {
     }
     // An input on an interior bound belongs to the interval that starts there.
     int i = 0;
-    while (i < m_count - 1 && !(x < m_bounds[i + 1])) ++i;
+    while (i < m_count - 1 && !(x < m_bounds[i + 1]))
+        ++i;
     const double t = (x - m_bounds[i]) * m_scale[i] + m_encode[2 * i];
     m_functions[i]->transform(&t, out);
 }

@@ -69,7 +69,8 @@ public:
     static std::unique_ptr<PdfFunction> parse(const PdfValue& value);
     // The same inside another parse: raw is the element as stored (for the
     // cycle check), value the same element resolved.
-    static std::unique_ptr<PdfFunction> parseNested(const PdfValue& raw, const PdfValue& value, ParseContext& context);
+    static std::unique_ptr<PdfFunction> parseNested(const PdfValue& raw, const PdfValue& value,
+                                                    ParseContext& context);
 
     // Fills count doubles from an array value of exactly count numbers
     // (integers or reals). False, leaving out unchanged, otherwise.

@@ -19,13 +19,15 @@ constexpr int kMaxBitsPerSample = 32;
 }  // namespace
 
 SampledFunction::SampledFunction(const PdfValue& value, const PdfDict* dict) {
-    if (!readDomainAndRange(dict)) return;
+    if (!readDomainAndRange(dict))
+        return;
     if (!m_hasRange) {
         reportError(-1, "sampled function has no Range");
         return;
     }
     if (m_inputCount > kMaxSampledInputs) {
-        reportError(-1, "sampled function has %d inputs; at most %d are allowed", m_inputCount, kMaxSampledInputs);
+        reportError(-1, "sampled function has %d inputs; at most %d are allowed", m_inputCount,
+                    kMaxSampledInputs);
         return;
     }
     if (!value.isStream()) {
@@ -64,7 +66,8 @@ SampledFunction::SampledFunction(const PdfValue& value, const PdfDict* dict) {
     // first input, then the second. The products are at most count.
     if (m_inputCount > 0) {
         m_indexMultiplier[0] = m_outputCount;
-        for (int i = 1; i < m_inputCount; ++i) m_indexMultiplier[i] = m_indexMultiplier[i - 1] * m_size[i - 1];
+        for (int i = 1; i < m_inputCount; ++i)
+            m_indexMultiplier[i] = m_indexMultiplier[i - 1] * m_size[i - 1];
     }
 
     PdfValue bitsValue;
@@ -106,7 +109,8 @@ SampledFunction::SampledFunction(const PdfValue& value, const PdfDict* dict) {
     }
 
     m_sampleCount = int(count);
-    if (!readSamples(value, bits)) return;
+    if (!readSamples(value, bits))
+        return;
     m_corners = std::make_unique<double[]>(size_t(1) << m_inputCount);
     m_ok = true;
 }
@@ -152,20 +156,19 @@ bool SampledFunction::readSamples(const PdfValue& value, int bits) {
                 held &= (uint64_t(1) << heldBits) - 1;
             }
         }
-        if (!ended) m_samples.push_back(double(sample) * multiplier);
+        if (!ended)
+            m_samples.push_back(double(sample) * multiplier);
     }
     stream->close();
     if (ended) {
-        reportError(-1, "sampled function data ends after %d of %d samples", int(m_samples.size()), m_sampleCount);
+        reportError(-1, "sampled function data ends after %d of %d samples", int(m_samples.size()),
+                    m_sampleCount);
     }
     return true;
 }
 
 SampledFunction::SampledFunction(const SampledFunction& other)
-    : PdfFunction(other),
-      m_samples(other.m_samples),
-      m_sampleCount(other.m_sampleCount),
-      m_ok(other.m_ok) {
+    : PdfFunction(other), m_samples(other.m_samples), m_sampleCount(other.m_sampleCount), m_ok(other.m_ok) {
     std::memcpy(m_size, other.m_size, sizeof(m_size));
     std::memcpy(m_encode, other.m_encode, sizeof(m_encode));
     std::memcpy(m_decode, other.m_decode, sizeof(m_decode));
@@ -206,14 +209,16 @@ void SampledFunction::transform(const double* in, double* out) {
         // input i.
         for (int corner = 0; corner < cornerCount; ++corner) {
             int index = j;
-            for (int i = 0; i < m; ++i) index += ((corner >> i) & 1 ? upper[i] : lower[i]) * m_indexMultiplier[i];
+            for (int i = 0; i < m; ++i)
+                index += ((corner >> i) & 1 ? upper[i] : lower[i]) * m_indexMultiplier[i];
             corners[corner] = index < stored ? samples[index] : 0.0;
         }
         // Fold the first input's pairs, then the second's, down to one value.
         for (int i = 0, span = cornerCount; i < m; ++i) {
             span >>= 1;
             const double w = weight[i];
-            for (int k = 0; k < span; ++k) corners[k] = corners[2 * k] * (1 - w) + corners[2 * k + 1] * w;
+            for (int k = 0; k < span; ++k)
+                corners[k] = corners[2 * k] * (1 - w) + corners[2 * k + 1] * w;
         }
         double v = m_decode[j][0] + (m_decode[j][1] - m_decode[j][0]) * corners[0];
         if (v < m_range[j][0]) {

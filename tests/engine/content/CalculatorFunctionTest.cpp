@@ -25,8 +25,10 @@ std::unique_ptr<PdfFunction> calculator(const std::string& body, int inputs, int
                                         const std::string& range = "-10000000000.0 10000000000.0") {
     std::string domain;
     std::string ranges;
-    for (int i = 0; i < inputs; ++i) domain += " -1000 1000";
-    for (int i = 0; i < outputs; ++i) ranges += " " + range;
+    for (int i = 0; i < inputs; ++i)
+        domain += " -1000 1000";
+    for (int i = 0; i < outputs; ++i)
+        ranges += " " + range;
     return PdfFunction::parse(
         streamValue("<< /FunctionType 4 /Domain [" + domain + "] /Range [" + ranges + "] >>", body));
 }
@@ -35,7 +37,8 @@ std::vector<double> run(PdfFunction& f, std::initializer_list<double> inputs = {
     double in[PdfFunction::kMaxInputs] = {};
     double out[PdfFunction::kMaxOutputs] = {};
     int i = 0;
-    for (double v : inputs) in[i++] = v;
+    for (double v : inputs)
+        in[i++] = v;
     f.transform(in, out);
     return std::vector<double>(out, out + f.getOutputCount());
 }
@@ -53,7 +56,8 @@ std::vector<double> results(const std::string& program, int count) {
 std::vector<double> numbers(const std::string& text) {
     std::vector<double> v;
     std::istringstream in(text);
-    for (std::string word; in >> word;) v.push_back(std::strtod(word.c_str(), nullptr));
+    for (std::string word; in >> word;)
+        v.push_back(std::strtod(word.c_str(), nullptr));
     return v;
 }
 
@@ -215,18 +219,21 @@ TEST(CalculatorFunctionGhostscript, AgreesOnEveryOperator) {
 // The table above is Ghostscript's own answer: when it is installed, ask it
 // again.
 TEST(CalculatorFunctionGhostscript, TableMatchesTheInstalledGhostscript) {
-    if (std::system("gs --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
+    if (std::system("gs --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "Ghostscript is not installed";
     const std::string script = "calculator_table.ps";
     {
         std::ofstream out(script);
-        for (const GsRow& row : kGhostscriptTable) out << "[ " << row.program << " ] ==\n";
+        for (const GsRow& row : kGhostscriptTable)
+            out << "[ " << row.program << " ] ==\n";
         out << "quit\n";
     }
     FILE* pipe = popen(("gs -q -dNODISPLAY -dNOSAFER " + script).c_str(), "r");
     ASSERT_TRUE(pipe);
     std::string output;
     char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
     pclose(pipe);
     std::istringstream lines(output);
     for (const GsRow& row : kGhostscriptTable) {
@@ -295,13 +302,15 @@ TEST(CalculatorFunctionSafety, StackLimitsAreKept) {
     ErrorCapture errors;
     // 101 pushes: the last one is dropped.
     std::string program;
-    for (int i = 1; i <= 101; ++i) program += std::to_string(i) + " ";
+    for (int i = 1; i <= 101; ++i)
+        program += std::to_string(i) + " ";
     EXPECT_EQ(results(program, 1), std::vector<double>{100});
     EXPECT_TRUE(errors.contains("overflow"));
     errors.clear();
     // A copy that does not fit does nothing.
     std::string ninety;
-    for (int i = 0; i < 90; ++i) ninety += "1 ";
+    for (int i = 0; i < 90; ++i)
+        ninety += "1 ";
     EXPECT_EQ(results(ninety + "2 11 copy", 1), std::vector<double>{2});
     EXPECT_TRUE(errors.contains("cannot copy 11"));
     errors.clear();
@@ -339,15 +348,15 @@ TEST(CalculatorFunctionSafety, NotANumberBecomesTheRangeMinimum) {
 
 TEST(CalculatorFunctionCompile, MalformedProgramsAreRefused) {
     const char* programs[] = {
-        "2 3 add",                 // no opening brace
-        "{ 2 3 add",               // no closing brace
-        "{ 1 2 frobnicate }",      // unknown operator
-        "{ true { 1 } }",          // block without if
-        "{ true { 1 } { 2 } if }", // two blocks for if
-        "{ true { 1 } ifelse }",   // one block for ifelse
+        "2 3 add",                  // no opening brace
+        "{ 2 3 add",                // no closing brace
+        "{ 1 2 frobnicate }",       // unknown operator
+        "{ true { 1 } }",           // block without if
+        "{ true { 1 } { 2 } if }",  // two blocks for if
+        "{ true { 1 } ifelse }",    // one block for ifelse
         "{ true { 1 } add }",
-        "{ 1 if }",                // if is no plain operator
-        "{ 1e10 }",                // exponents are not part of the number syntax
+        "{ 1 if }",  // if is no plain operator
+        "{ 1e10 }",  // exponents are not part of the number syntax
         "",
     };
     for (const char* program : programs) {
@@ -388,9 +397,11 @@ TEST(CalculatorFunctionCompile, BlocksLayOutTheirJumps) {
 TEST(CalculatorFunctionCompile, BraceNestingIsLimited) {
     const auto nested = [](int depth) {
         std::string program = "{ true ";
-        for (int i = 1; i < depth; ++i) program += "{ true ";
+        for (int i = 1; i < depth; ++i)
+            program += "{ true ";
         program += "1";
-        for (int i = 1; i < depth; ++i) program += " } if";
+        for (int i = 1; i < depth; ++i)
+            program += " } if";
         return program + " }";
     };
     auto deep = calculator(nested(64), 0, 1);

@@ -16,12 +16,15 @@ using test::ObjectDocument;
 using test::streamValue;
 using test::value;
 
-std::unique_ptr<ColorSpace> parseText(const std::string& text) { return ColorSpace::parse(value(text)); }
+std::unique_ptr<ColorSpace> parseText(const std::string& text) {
+    return ColorSpace::parse(value(text));
+}
 
 ColorValue color(std::initializer_list<ColorComponent> components) {
     ColorValue c{};
     int i = 0;
-    for (ColorComponent v : components) c.c[i++] = v;
+    for (ColorComponent v : components)
+        c.c[i++] = v;
     return c;
 }
 
@@ -78,8 +81,8 @@ TEST(ColorSpaceParse, DeviceNamesAndTheirAbbreviations) {
 TEST(ColorSpaceParse, UnknownNamesAndKindsAreReportedAndRefused) {
     ErrorCapture errors;
     EXPECT_FALSE(parseText("/DeviceGrey"));
-    EXPECT_FALSE(parseText("/I"));          // the abbreviation stands only inside an array
-    EXPECT_FALSE(parseText("/CalRGB"));     // array families are not names
+    EXPECT_FALSE(parseText("/I"));       // the abbreviation stands only inside an array
+    EXPECT_FALSE(parseText("/CalRGB"));  // array families are not names
     EXPECT_FALSE(parseText("[/Foo 1]"));
     EXPECT_FALSE(parseText("[1 /DeviceRGB]"));
     EXPECT_FALSE(parseText("[]"));
@@ -150,15 +153,15 @@ TEST(ColorSpaceConvert, GreyAndRgbToCmykTakeOutTheCommonBlack) {
 TEST(ColorSpaceConvert, CmykCornersGiveTheTableColours) {
     // The corner table, each value x 65536 truncated (corner bits c m y k).
     const int expected[16][3] = {
-        {65536, 65536, 65536}, {8998, 7969, 8224},   {65536, 62193, 0},     {7195, 6684, 0},
-        {60653, 0, 35979},     {9253, 0, 0},         {60909, 7195, 9253},   {8735, 0, 0},
-        {0, 44459, 61426},     {0, 3853, 9253},      {0, 42663, 20558},     {0, 4882, 0},
-        {11822, 12596, 37519}, {0, 0, 511},          {13880, 13887, 14647}, {0, 0, 0},
+        {65536, 65536, 65536}, {8998, 7969, 8224}, {65536, 62193, 0},     {7195, 6684, 0},
+        {60653, 0, 35979},     {9253, 0, 0},       {60909, 7195, 9253},   {8735, 0, 0},
+        {0, 44459, 61426},     {0, 3853, 9253},    {0, 42663, 20558},     {0, 4882, 0},
+        {11822, 12596, 37519}, {0, 0, 511},        {13880, 13887, 14647}, {0, 0, 0},
     };
     DeviceCmykColorSpace cmyk;
     for (int corner = 0; corner < 16; ++corner) {
-        const ColorValue c = color({corner & 8 ? kColorOne : 0, corner & 4 ? kColorOne : 0, corner & 2 ? kColorOne : 0,
-                                    corner & 1 ? kColorOne : 0});
+        const ColorValue c = color({corner & 8 ? kColorOne : 0, corner & 4 ? kColorOne : 0,
+                                    corner & 2 ? kColorOne : 0, corner & 1 ? kColorOne : 0});
         SCOPED_TRACE(corner);
         EXPECT_RGB(rgbOf(cmyk, c), expected[corner][0], expected[corner][1], expected[corner][2]);
     }
@@ -270,10 +273,10 @@ TEST(ColorSpaceIcc, RangesAreKeptForEveryComponent) {
     // Six components: the range of each one, beyond the fourth too, decides
     // its initial value.
     PdfValue array = value("[/ICCBased]");
-    array.getArray()->add(streamValue(
-        "<< /N 6 /Alternate [/DeviceN [/a /b /c /d /e /f] /DeviceGray /Identity]"
-        " /Range [0 1 0 1 0 1 0 1 0.25 1 -1 -0.5] >>",
-        ""));
+    array.getArray()->add(
+        streamValue("<< /N 6 /Alternate [/DeviceN [/a /b /c /d /e /f] /DeviceGray /Identity]"
+                    " /Range [0 1 0 1 0 1 0 1 0.25 1 -1 -0.5] >>",
+                    ""));
     auto space = ColorSpace::parse(array);
     ASSERT_TRUE(space);
     auto* icc = static_cast<IccBasedColorSpace*>(space.get());
@@ -397,7 +400,8 @@ TEST(ColorSpaceIndexed, PaletteBytesDecodeThroughTheBaseRanges) {
 
 TEST(ColorSpaceSeparation, TintTransformFeedsTheAlternate) {
     auto space = parseText(
-        "[/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [1 0.5 0 0] /N 1 >>]");
+        "[/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [1 0.5 0 0] /N 1 "
+        ">>]");
     ASSERT_TRUE(space);
     EXPECT_EQ(space->getKind(), ColorSpace::kSeparation);
     EXPECT_FALSE(space->paintsNothing());
@@ -413,7 +417,8 @@ TEST(ColorSpaceSeparation, MissingOutputsReadAsZero) {
     // buffers held before.
     auto space = parseText("[/Separation /Red /DeviceRGB << /FunctionType 2 /Domain [0 1] /N 1 >>]");
     ASSERT_TRUE(space);
-    for (int i = 0; i < 3; ++i) EXPECT_RGB(rgbOf(*space, color({kColorOne})), kColorOne, 0, 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_RGB(rgbOf(*space, color({kColorOne})), kColorOne, 0, 0);
     // A function of two inputs under a one-component space reads 0 for the
     // second: { add } gives the tint itself.
     PdfValue array = value("[/Separation /Grey /DeviceGray]");
@@ -451,7 +456,8 @@ TEST(ColorSpaceSeparation, MalformedArraysAreRefused) {
 
 TEST(ColorSpaceSeparation, DeviceNUsesTheFirst32Names) {
     std::string names;
-    for (int i = 0; i < 40; ++i) names += " /n" + std::to_string(i);
+    for (int i = 0; i < 40; ++i)
+        names += " /n" + std::to_string(i);
     ErrorCapture errors;
     auto space = parseText("[/DeviceN [" + names + "] /DeviceGray /Identity]");
     ASSERT_TRUE(space);
@@ -470,7 +476,8 @@ TEST(ColorSpacePattern, ConvertsToBlackInEveryModel) {
     auto space = parseText("[/Pattern /DeviceRGB]");
     ASSERT_TRUE(space);
     EXPECT_EQ(space->getComponentCount(), 0);
-    EXPECT_EQ(static_cast<PatternColorSpace*>(space.get())->getUnderlying()->getKind(), ColorSpace::kDeviceRgb);
+    EXPECT_EQ(static_cast<PatternColorSpace*>(space.get())->getUnderlying()->getKind(),
+              ColorSpace::kDeviceRgb);
     const ColorValue c = color({kColorOne, kColorOne, kColorOne});
     EXPECT_EQ(grayOf(*space, c), 0);
     EXPECT_RGB(rgbOf(*space, c), 0, 0, 0);
@@ -509,13 +516,15 @@ TEST(ColorSpaceNesting, AnIccProfileNamingItselfFallsBack) {
     auto space = ColorSpace::parse(doc.fetch(1));
     ASSERT_TRUE(space);
     EXPECT_TRUE(errors.contains("refers to itself"));
-    EXPECT_EQ(static_cast<IccBasedColorSpace*>(space.get())->getAlternate()->getKind(), ColorSpace::kDeviceRgb);
+    EXPECT_EQ(static_cast<IccBasedColorSpace*>(space.get())->getAlternate()->getKind(),
+              ColorSpace::kDeviceRgb);
 }
 
 TEST(ColorSpaceNesting, DepthIsLimited) {
     const auto nested = [](int patterns) {
         std::string text = "/DeviceRGB";
-        for (int i = 0; i < patterns; ++i) text = "[/Pattern " + text + "]";
+        for (int i = 0; i < patterns; ++i)
+            text = "[/Pattern " + text + "]";
         return text;
     };
     EXPECT_TRUE(parseText(nested(7)));  // eight levels
@@ -557,7 +566,8 @@ TEST(ColorSpaceCopy, CopiesOutliveTheirOriginal) {
         EXPECT_RGB(after, before.r, before.g, before.b);
         ColorValue initialAfter{};
         copy->getDefaultColor(initialAfter);
-        for (int i = 0; i < copy->getComponentCount(); ++i) EXPECT_EQ(initialAfter.c[i], initialBefore.c[i]);
+        for (int i = 0; i < copy->getComponentCount(); ++i)
+            EXPECT_EQ(initialAfter.c[i], initialBefore.c[i]);
     }
 }
 

@@ -19,7 +19,8 @@ namespace rendova::test {
 // A memory source over a copy of bytes that lives as long as the source.
 inline RefPtr<DataStream> contentMemoryStream(const std::string& bytes, PdfValue&& dict = PdfValue()) {
     char* copy = static_cast<char*>(memAlloc(static_cast<int>(bytes.size()) + 1));
-    if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(copy, bytes.data(), bytes.size());
     auto* source = new MemorySource(copy, 0, static_cast<uint32_t>(bytes.size()), std::move(dict));
     source->setOwnsBuffer(true);
     return RefPtr<DataStream>::adopt(source);

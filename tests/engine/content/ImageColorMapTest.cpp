@@ -39,7 +39,9 @@ RgbColor rgbOf(const ImageColorMap& m, std::initializer_list<uint8_t> pixel) {
     return rgb;
 }
 
-ColorComponent byteColor(int b) { return colorFromDouble(b / 255.0); }
+ColorComponent byteColor(int b) {
+    return colorFromDouble(b / 255.0);
+}
 
 #define EXPECT_RGB(rgb, red, green, blue) \
     do {                                  \
@@ -72,9 +74,11 @@ TEST(ImageColorMap, DecodeMustFitTheSpace) {
 
 TEST(ImageColorMap, BitsOutsideOneToSixteenAreRefused) {
     ErrorCapture errors;
-    for (int bits : {0, -1, 17, 32, 64}) EXPECT_FALSE(map(bits, "null", "/DeviceGray")->isOk()) << bits;
+    for (int bits : {0, -1, 17, 32, 64})
+        EXPECT_FALSE(map(bits, "null", "/DeviceGray")->isOk()) << bits;
     EXPECT_EQ(errors.count(), 5u);
-    for (int bits : {1, 2, 4, 8, 12, 16}) EXPECT_TRUE(map(bits, "null", "/DeviceGray")->isOk()) << bits;
+    for (int bits : {1, 2, 4, 8, 12, 16})
+        EXPECT_TRUE(map(bits, "null", "/DeviceGray")->isOk()) << bits;
 }
 
 TEST(ImageColorMap, SamplesScaleToTheirDepth) {
@@ -122,14 +126,17 @@ TEST(ImageColorMap, IndexedImagesExpandIntoTheBase) {
     EXPECT_RGB(rgbOf(*m, {255}), byteColor(40), byteColor(50), byteColor(60));
 
     // A 2-bit image with an inverted index decode: sample 3 is index 0.
-    auto inverted = map(2, "[3 0]", "[/Indexed /DeviceRGB 3 " + std::string("<000000111111222222333333>") + "]");
+    auto inverted =
+        map(2, "[3 0]", "[/Indexed /DeviceRGB 3 " + std::string("<000000111111222222333333>") + "]");
     ASSERT_TRUE(inverted->isOk());
     EXPECT_RGB(rgbOf(*inverted, {3}), 0, 0, 0);
     EXPECT_RGB(rgbOf(*inverted, {0}), byteColor(0x33), byteColor(0x33), byteColor(0x33));
 }
 
 TEST(ImageColorMap, SeparationImagesExpandThroughTheTint) {
-    auto m = map(8, "null", "[/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [0 0.5 1] /N 1 >>]");
+    auto m = map(
+        8, "null",
+        "[/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [0 0.5 1] /N 1 >>]");
     ASSERT_TRUE(m->isOk());
     EXPECT_RGB(rgbOf(*m, {0}), kColorOne, kColorOne, kColorOne);
     EXPECT_RGB(rgbOf(*m, {255}), 0, 0x8000, kColorOne);

@@ -17,20 +17,25 @@ using test::ObjectDocument;
 using test::streamValue;
 using test::value;
 
-std::unique_ptr<PdfFunction> parseText(const std::string& text) { return PdfFunction::parse(value(text)); }
+std::unique_ptr<PdfFunction> parseText(const std::string& text) {
+    return PdfFunction::parse(value(text));
+}
 
 // Evaluates a function of up to 32 inputs into a vector of its outputs.
 std::vector<double> eval(PdfFunction& f, std::initializer_list<double> inputs, int outputs = -1) {
     double in[PdfFunction::kMaxInputs] = {};
     double out[PdfFunction::kMaxOutputs] = {};
     int i = 0;
-    for (double v : inputs) in[i++] = v;
+    for (double v : inputs)
+        in[i++] = v;
     f.transform(in, out);
     const int n = outputs >= 0 ? outputs : f.getOutputCount();
     return std::vector<double>(out, out + n);
 }
 
-double eval1(PdfFunction& f, double x) { return eval(f, {x}, 1)[0]; }
+double eval1(PdfFunction& f, double x) {
+    return eval(f, {x}, 1)[0];
+}
 
 // --- Common entries ----------------------------------------------------------
 
@@ -41,9 +46,11 @@ TEST(PdfFunctionParse, IdentityIsTheOnlyName) {
     EXPECT_EQ(identity->getInputCount(), 32);
     double in[32];
     double out[32];
-    for (int i = 0; i < 32; ++i) in[i] = i * 1.5 - 3;
+    for (int i = 0; i < 32; ++i)
+        in[i] = i * 1.5 - 3;
     identity->transform(in, out);
-    for (int i = 0; i < 32; ++i) EXPECT_EQ(out[i], in[i]);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(out[i], in[i]);
 
     ErrorCapture errors;
     EXPECT_FALSE(parseText("/Default"));
@@ -62,7 +69,8 @@ TEST(PdfFunctionParse, TypeDomainAndRangeMustBeWellFormed) {
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 /a] /N 1 >>"));
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 1] /Range [0 (1)] /N 1 >>"));
     std::string pairs;
-    for (int i = 0; i < 33; ++i) pairs += " 0 1";
+    for (int i = 0; i < 33; ++i)
+        pairs += " 0 1";
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 1] /Range [" + pairs + "] /N 1 >>"));
     EXPECT_EQ(errors.count(), 8u);
 }
@@ -80,7 +88,8 @@ TEST(PdfFunctionExponential, DefaultsMapXToX) {
 }
 
 TEST(PdfFunctionExponential, InterpolatesEachOutputAndLimitsToTheRange) {
-    auto f = parseText("<< /FunctionType 2 /Domain [0 1] /C0 [0 0.5 1] /C1 [1 1 3] /N 2 /Range [0 1 0 1 0 2] >>");
+    auto f =
+        parseText("<< /FunctionType 2 /Domain [0 1] /C0 [0 0.5 1] /C1 [1 1 3] /N 2 /Range [0 1 0 1 0 2] >>");
     ASSERT_TRUE(f);
     const std::vector<double> out = eval(*f, {0.5});
     ASSERT_EQ(out.size(), 3u);
@@ -99,7 +108,8 @@ TEST(PdfFunctionExponential, OutputCountsMustAgree) {
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 1 0 1] /N 1 >>"));
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 1] >>"));
     std::string many;
-    for (int i = 0; i < 33; ++i) many += " 0";
+    for (int i = 0; i < 33; ++i)
+        many += " 0";
     EXPECT_FALSE(parseText("<< /FunctionType 2 /Domain [0 1] /C0 [" + many + "] /C1 [" + many + "] /N 1 >>"));
     EXPECT_EQ(errors.count(), 7u);
 }
@@ -141,11 +151,12 @@ TEST(PdfFunctionStitching, EqualBoundsGiveAnEmptyPiece) {
 TEST(PdfFunctionStitching, EverySubFunctionTakesOneInput) {
     ErrorCapture errors;
     // The identity takes 32 inputs; stitching hands it one.
-    EXPECT_FALSE(parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [] /Encode [0 1] /Functions [/Identity] >>"));
+    EXPECT_FALSE(
+        parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [] /Encode [0 1] /Functions [/Identity] >>"));
     EXPECT_TRUE(errors.contains("sub-function 0 has 32 inputs"));
-    EXPECT_FALSE(parseText(
-        "<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions ["
-        " << /FunctionType 2 /Domain [0 1] /N 1 >> /Identity] >>"));
+    EXPECT_FALSE(
+        parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions ["
+                  " << /FunctionType 2 /Domain [0 1] /N 1 >> /Identity] >>"));
 }
 
 TEST(PdfFunctionStitching, MalformedEntriesAreRefused) {
@@ -160,9 +171,10 @@ TEST(PdfFunctionStitching, MalformedEntriesAreRefused) {
     EXPECT_FALSE(parseText("<< /FunctionType 3 /Domain [0 1 0 1] /Bounds [0.5] /Encode [0 1 0 1]" + pieces));
     EXPECT_FALSE(parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [] /Encode [] /Functions [] >>"));
     EXPECT_FALSE(parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [] /Encode [0 1] /Functions 5 >>"));
-    EXPECT_FALSE(parseText(
-        "<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions ["
-        " << /FunctionType 2 /Domain [0 1] /N 1 >> << /FunctionType 2 /Domain [0 1] /C0 [0 0] /C1 [1 1] /N 1 >>] >>"));
+    EXPECT_FALSE(
+        parseText("<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions ["
+                  " << /FunctionType 2 /Domain [0 1] /N 1 >> << /FunctionType 2 /Domain [0 1] /C0 [0 0] /C1 "
+                  "[1 1] /N 1 >>] >>"));
     EXPECT_EQ(errors.count(), 8u);
 }
 
@@ -204,10 +216,12 @@ TEST(PdfFunctionStitching, SharedPiecesCannotMultiplyWithoutBound) {
     for (int i = 0; i < 40; ++i) {
         forty += " 2 0 R";
         fortyThree += " 3 0 R";
-        if (i) bounds += " " + std::to_string(i / 40.0);
+        if (i)
+            bounds += " " + std::to_string(i / 40.0);
         encode += " 0 1";
     }
-    const std::string head = "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" + encode + "] /Functions [";
+    const std::string head =
+        "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" + encode + "] /Functions [";
     ObjectDocument doc;
     doc.pdf.object(1, head + forty + "] >>")
         .object(2, head + fortyThree + "] >>")
@@ -237,7 +251,8 @@ TEST(PdfFunctionSampled, InterpolatesOnOneInput) {
 
 TEST(PdfFunctionSampled, InterpolatesOnTwoInputsFirstInputFastest) {
     // Grid (in0, in1): (0,0) 0, (1,0) 0.2, (0,1) 0.4, (1,1) 1.
-    auto f = sampled("/Domain [0 1 0 1] /Range [0 1] /Size [2 2] /BitsPerSample 8", std::string("\x00\x33\x66\xff", 4));
+    auto f = sampled("/Domain [0 1 0 1] /Range [0 1] /Size [2 2] /BitsPerSample 8",
+                     std::string("\x00\x33\x66\xff", 4));
     ASSERT_TRUE(f);
     EXPECT_DOUBLE_EQ(eval(*f, {1, 0})[0], 0.2);
     EXPECT_DOUBLE_EQ(eval(*f, {0, 1})[0], 0.4);
@@ -248,7 +263,8 @@ TEST(PdfFunctionSampled, InterpolatesOnTwoInputsFirstInputFastest) {
 
 TEST(PdfFunctionSampled, OutputsOfAGridPointLieTogether) {
     // Two outputs per point: (0, 1) at the first point, (1, 0) at the second.
-    auto f = sampled("/Domain [0 1] /Range [0 1 0 1] /Size [2] /BitsPerSample 8", std::string("\x00\xff\xff\x00", 4));
+    auto f = sampled("/Domain [0 1] /Range [0 1 0 1] /Size [2] /BitsPerSample 8",
+                     std::string("\x00\xff\xff\x00", 4));
     ASSERT_TRUE(f);
     const std::vector<double> out = eval(*f, {0.25});
     EXPECT_DOUBLE_EQ(out[0], 0.25);
@@ -268,23 +284,27 @@ TEST(PdfFunctionSampled, EncodeAndDecodeMapBothEnds) {
 
 TEST(PdfFunctionSampled, ReadsEverySampleWidth) {
     // 16 and 32 bits big-endian.
-    auto wide = sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 16", std::string("\x80\x00\xff\xff", 4));
+    auto wide =
+        sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 16", std::string("\x80\x00\xff\xff", 4));
     EXPECT_DOUBLE_EQ(eval1(*wide, 0), 32768 / 65535.0);
-    auto widest = sampled("/Domain [0 1] /Range [0 1] /Size [1] /BitsPerSample 32", std::string("\x40\x00\x00\x00", 4));
+    auto widest =
+        sampled("/Domain [0 1] /Range [0 1] /Size [1] /BitsPerSample 32", std::string("\x40\x00\x00\x00", 4));
     EXPECT_DOUBLE_EQ(eval1(*widest, 0), 1073741824 / 4294967295.0);
     // 4 bits: two samples a byte, most significant first.
     auto nibbles = sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 4", std::string("\x5f", 1));
     EXPECT_DOUBLE_EQ(eval1(*nibbles, 0), 5 / 15.0);
     EXPECT_DOUBLE_EQ(eval1(*nibbles, 1), 1);
     // 12 bits: two samples across three bytes.
-    auto twelve = sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 12", std::string("\xab\xcd\xef", 3));
+    auto twelve =
+        sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 12", std::string("\xab\xcd\xef", 3));
     EXPECT_DOUBLE_EQ(eval1(*twelve, 0), 0xabc / 4095.0);
     EXPECT_DOUBLE_EQ(eval1(*twelve, 1), 0xdef / 4095.0);
     // 1 bit and the odd width 24.
     auto bits = sampled("/Domain [0 1] /Range [0 1] /Size [8] /BitsPerSample 1", std::string("\x01", 1));
     EXPECT_DOUBLE_EQ(eval1(*bits, 6 / 7.0), 0);
     EXPECT_DOUBLE_EQ(eval1(*bits, 1), 1);
-    auto odd = sampled("/Domain [0 1] /Range [0 1] /Size [1] /BitsPerSample 24", std::string("\xff\xff\xff", 3));
+    auto odd =
+        sampled("/Domain [0 1] /Range [0 1] /Size [1] /BitsPerSample 24", std::string("\xff\xff\xff", 3));
     EXPECT_DOUBLE_EQ(eval1(*odd, 0), 1);
 }
 
@@ -296,15 +316,16 @@ TEST(PdfFunctionSampled, SixteenInputsAreTheLimit) {
         size += " 2";
     }
     const std::string data(1 << 17, '\x80');
-    auto sixteen = sampled("/Domain [" + domain.substr(0, 16 * 4) + "] /Range [0 1] /Size [" + size.substr(0, 32) +
-                               "] /BitsPerSample 8",
+    auto sixteen = sampled("/Domain [" + domain.substr(0, 16 * 4) + "] /Range [0 1] /Size [" +
+                               size.substr(0, 32) + "] /BitsPerSample 8",
                            data);
     ASSERT_TRUE(sixteen);
     std::initializer_list<double> halves = {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5,
                                             0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5};
     EXPECT_DOUBLE_EQ(eval(*sixteen, halves)[0], 128 / 255.0);
     ErrorCapture errors;
-    EXPECT_FALSE(sampled("/Domain [" + domain + "] /Range [0 1] /Size [" + size + "] /BitsPerSample 8", data));
+    EXPECT_FALSE(
+        sampled("/Domain [" + domain + "] /Range [0 1] /Size [" + size + "] /BitsPerSample 8", data));
     EXPECT_TRUE(errors.contains("16"));
 }
 
@@ -317,7 +338,8 @@ TEST(PdfFunctionSampled, SizesAndBitsAreChecked) {
     EXPECT_FALSE(sampled("/Domain [0 1] /Range [0 1] /Size [2.0] /BitsPerSample 8", data));
     // The grid of 2^32 samples cannot be counted in a 32-bit size.
     EXPECT_FALSE(sampled("/Domain [0 1 0 1] /Range [0 1] /Size [65536 65536] /BitsPerSample 8", data));
-    EXPECT_FALSE(sampled("/Domain [0 1 0 1] /Range [0 1 0 1 0 1] /Size [2147483647 2] /BitsPerSample 8", data));
+    EXPECT_FALSE(
+        sampled("/Domain [0 1 0 1] /Range [0 1 0 1 0 1] /Size [2147483647 2] /BitsPerSample 8", data));
     EXPECT_FALSE(sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 0", data));
     EXPECT_FALSE(sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample 33", data));
     EXPECT_FALSE(sampled("/Domain [0 1] /Range [0 1] /Size [2] /BitsPerSample -8", data));
