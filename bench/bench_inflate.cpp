@@ -47,7 +47,8 @@ Bytes zlibCompress(const Bytes& data, int level) {
 // Inflates the zlib stream at data[0..size); false unless it ends properly.
 bool zlibInflateAt(const uint8_t* data, size_t size, Bytes& out) {
     z_stream zs{};
-    if (inflateInit(&zs) != Z_OK) return false;
+    if (inflateInit(&zs) != Z_OK)
+        return false;
     zs.next_in = const_cast<Bytef*>(data);
     zs.avail_in = static_cast<uInt>(size);
     uint8_t buffer[65536];
@@ -60,7 +61,8 @@ bool zlibInflateAt(const uint8_t* data, size_t size, Bytes& out) {
         out.insert(out.end(), buffer, buffer + (sizeof buffer - zs.avail_out));
     } while (rc == Z_OK && out.size() - start < (64u << 20));
     inflateEnd(&zs);
-    if (rc != Z_STREAM_END) out.resize(start);
+    if (rc != Z_STREAM_END)
+        out.resize(start);
     return rc == Z_STREAM_END;
 }
 
@@ -71,16 +73,20 @@ Bytes corpusStreams() {
     std::error_code ec;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(RENDOVA_CORPUS_DIR, ec))
-        if (entry.path().extension() == ".pdf") files.push_back(entry.path());
+        if (entry.path().extension() == ".pdf")
+            files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const auto& path : files) {
         std::ifstream in(path, std::ios::binary);
         const Bytes pdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::string_view text(reinterpret_cast<const char*>(pdf.data()), pdf.size());
-        for (size_t at = text.find("stream"); at != std::string_view::npos; at = text.find("stream", at + 6)) {
+        for (size_t at = text.find("stream"); at != std::string_view::npos;
+             at = text.find("stream", at + 6)) {
             size_t data = at + 6;
-            if (data < text.size() && text[data] == '\r') ++data;
-            if (data < text.size() && text[data] == '\n') ++data;
+            if (data < text.size() && text[data] == '\r')
+                ++data;
+            if (data < text.size() && text[data] == '\n')
+                ++data;
             zlibInflateAt(pdf.data() + data, pdf.size() - data, out);
             if (out.size() >= kCorpusCap) {
                 out.resize(kCorpusCap);
@@ -98,10 +104,11 @@ uint32_t nextRandom(uint32_t& state) {
 
 // Text shaped like page content: coordinates, strings, names and operators.
 Bytes contentText(size_t size) {
-    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S", "Tf", "Td", "Tj", "TJ", "Do", "rg",
-                                       "w",  "m",  "l", "h", "W n", "gs", "Tm", "c"};
-    static const char* const kWords[] = {"the", "page", "of", "report", "annual", "figure", "table", "total",
-                                         "and", "revenue", "section", "results", "in", "per", "cent", "a"};
+    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S",   "Tf", "Td", "Tj", "TJ",
+                                       "Do", "rg", "w", "m", "l",  "h",    "W n", "gs", "Tm", "c"};
+    static const char* const kWords[] = {"the",   "page",  "of",   "report",  "annual",  "figure",
+                                         "table", "total", "and",  "revenue", "section", "results",
+                                         "in",    "per",   "cent", "a"};
     Bytes out;
     uint32_t r = 1;
     while (out.size() < size) {
@@ -112,10 +119,12 @@ Bytes contentText(size_t size) {
         if (nextRandom(r) % 3 == 0) {
             line += "(";
             const int words = 1 + nextRandom(r) % 8;
-            for (int i = 0; i < words; ++i) line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
+            for (int i = 0; i < words; ++i)
+                line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
             line += ") ";
         }
-        if (nextRandom(r) % 5 == 0) line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
+        if (nextRandom(r) % 5 == 0)
+            line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
         line += kOps[nextRandom(r) % 21];
         line += "\n";
         out.insert(out.end(), line.begin(), line.end());
@@ -142,9 +151,11 @@ void drain(benchmark::State& state, const Dataset& d, Stream& stream) {
         stream.reset();
         uint32_t sum = 0;
         size_t n = 0;
-        for (int c; (c = stream.getChar()) != -1; ++n) sum += static_cast<uint32_t>(c);
+        for (int c; (c = stream.getChar()) != -1; ++n)
+            sum += static_cast<uint32_t>(c);
         benchmark::DoNotOptimize(sum);
-        if (n != d.raw.size()) state.SkipWithError("decoded size differs");
+        if (n != d.raw.size())
+            state.SkipWithError("decoded size differs");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(d.raw.size()));
 }
@@ -177,7 +188,8 @@ void benchZlib(benchmark::State& state, const Dataset* d) {
             n += sizeof buffer - zs.avail_out;
             benchmark::DoNotOptimize(buffer);
         } while (rc == Z_OK);
-        if (n != d->raw.size()) state.SkipWithError("decoded size differs");
+        if (n != d->raw.size())
+            state.SkipWithError("decoded size differs");
     }
     inflateEnd(&zs);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(d->raw.size()));
@@ -197,16 +209,19 @@ public:
         m_done = false;
     }
     int getChar() {
-        if (m_index == m_end && !fill()) return -1;
+        if (m_index == m_end && !fill())
+            return -1;
         return m_buffer[m_index++];
     }
 
 private:
     __attribute__((noinline)) bool fill() {
-        if (m_done) return false;
+        if (m_done)
+            return false;
         m_stream.next_out = m_buffer;
         m_stream.avail_out = sizeof m_buffer;
-        if (inflate(&m_stream, Z_NO_FLUSH) != Z_OK) m_done = true;
+        if (inflate(&m_stream, Z_NO_FLUSH) != Z_OK)
+            m_done = true;
         m_index = 0;
         m_end = static_cast<int>(sizeof m_buffer - m_stream.avail_out);
         return m_end > 0;
@@ -232,14 +247,19 @@ public:
         ConsoleReporter::ReportRuns(runs);
         // With repetitions, the median; otherwise the single run.
         for (const Run& run : runs) {
-            if (run.error_occurred) continue;
+            if (run.error_occurred)
+                continue;
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration) continue;
-            if (!median && medians.count(run.run_name.function_name)) continue;
+            if (!median && run.run_type != Run::RT_Iteration)
+                continue;
+            if (!median && medians.count(run.run_name.function_name))
+                continue;
             auto it = run.counters.find("bytes_per_second");
-            if (it == run.counters.end()) continue;
+            if (it == run.counters.end())
+                continue;
             rates[run.run_name.function_name] = it->second.value;
-            if (median) medians.insert(run.run_name.function_name);
+            if (median)
+                medians.insert(run.run_name.function_name);
         }
     }
     std::map<std::string, double> rates;
@@ -253,7 +273,8 @@ int main(int argc, char** argv) {
 
     std::vector<Dataset> datasets;
     Bytes corpus = corpusStreams();
-    if (!corpus.empty()) datasets.push_back({"corpus", std::move(corpus), {}});
+    if (!corpus.empty())
+        datasets.push_back({"corpus", std::move(corpus), {}});
     datasets.push_back({"text", contentText(kTextSize), {}});
     for (Dataset& d : datasets) {
         d.compressed = zlibCompress(d.raw, 6);
@@ -280,11 +301,12 @@ int main(int argc, char** argv) {
         const double zlibBytes = reporter.rates["zlib_bytes/" + d.name] / 1e6;
         const double ours = reporter.rates["ours/" + d.name] / 1e6;
         const double stream = reporter.rates["ours_stream/" + d.name] / 1e6;
-        if (zlib <= 0 || zlibBytes <= 0 || ours <= 0 || stream <= 0) continue;
-        std::printf("%-7s into a buffer:     zlib %7.1f   ours %7.1f   ratio %.2f\n", d.name.c_str(), zlib, ours,
-                    zlib / ours);
-        std::printf("%-7s byte by byte:      zlib %7.1f   ours %7.1f   ratio %.2f\n", d.name.c_str(), zlibBytes, ours,
-                    zlibBytes / ours);
+        if (zlib <= 0 || zlibBytes <= 0 || ours <= 0 || stream <= 0)
+            continue;
+        std::printf("%-7s into a buffer:     zlib %7.1f   ours %7.1f   ratio %.2f\n", d.name.c_str(), zlib,
+                    ours, zlib / ours);
+        std::printf("%-7s byte by byte:      zlib %7.1f   ours %7.1f   ratio %.2f\n", d.name.c_str(),
+                    zlibBytes, ours, zlibBytes / ours);
         std::printf("%-7s through DataStream:              ours %7.1f   ratio %.2f (to zlib into a buffer)\n",
                     d.name.c_str(), stream, zlib / stream);
     }

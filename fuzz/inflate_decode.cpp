@@ -21,7 +21,8 @@ constexpr size_t kMaxInput = 1 << 16;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2 || size > kMaxInput) return 0;
+    if (size < 2 || size > kMaxInput)
+        return 0;
     static const int kPredictors[8] = {1, 1, 1, 2, 10, 12, 14, 15};
     const int predictor = kPredictors[data[0] & 7];
     const int colors = 1 + ((data[0] >> 3) & 3);
@@ -29,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int columns = 1 + data[1];
     RefPtr<DataStream> source = RefPtr<MemorySource>::adopt(new MemorySource(
         reinterpret_cast<const char*>(data + 2), 0, static_cast<uint32_t>(size - 2), PdfValue()));
-    RefPtr<InflateDecoder> decoder =
-        RefPtr<InflateDecoder>::adopt(new InflateDecoder(std::move(source), predictor, columns, colors, bits));
+    RefPtr<InflateDecoder> decoder = RefPtr<InflateDecoder>::adopt(
+        new InflateDecoder(std::move(source), predictor, columns, colors, bits));
 
     // Read a little, start again, then read to the end.
     decoder->reset();
@@ -39,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     decoder->reset();
     int n = 0;
     while (n < kMaxOutput) {
-        if (decoder->peekChar() != decoder->getChar()) __builtin_trap();
+        if (decoder->peekChar() != decoder->getChar())
+            __builtin_trap();
         ++n;
-        if (decoder->peekChar() == -1) break;
+        if (decoder->peekChar() == -1)
+            break;
     }
     decoder->close();
     return 0;

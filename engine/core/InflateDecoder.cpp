@@ -18,17 +18,17 @@ struct BaseEntry {
 };
 
 constexpr BaseEntry kLengthBases[31] = {
-    {3, 0},   {4, 0},   {5, 0},   {6, 0},   {7, 0},   {8, 0},   {9, 0},   {10, 0},  {11, 1},  {13, 1},  {15, 1},
-    {17, 1},  {19, 2},  {23, 2},  {27, 2},  {31, 2},  {35, 3},  {43, 3},  {51, 3},  {59, 3},  {67, 4},  {83, 4},
-    {99, 4},  {115, 4}, {131, 5}, {163, 5}, {195, 5}, {227, 5}, {258, 0}, {258, 0}, {258, 0},
+    {3, 0},  {4, 0},   {5, 0},   {6, 0},   {7, 0},   {8, 0},   {9, 0},   {10, 0},  {11, 1},  {13, 1}, {15, 1},
+    {17, 1}, {19, 2},  {23, 2},  {27, 2},  {31, 2},  {35, 3},  {43, 3},  {51, 3},  {59, 3},  {67, 4}, {83, 4},
+    {99, 4}, {115, 4}, {131, 5}, {163, 5}, {195, 5}, {227, 5}, {258, 0}, {258, 0}, {258, 0},
 };
 
 // RFC 1951 3.2.5: base and extra bits of the distance codes 0 to 29.
 constexpr BaseEntry kDistanceBases[30] = {
-    {1, 0},     {2, 0},     {3, 0},     {4, 0},     {5, 1},     {7, 1},    {9, 2},    {13, 2},   {17, 3},   {25, 3},
-    {33, 4},    {49, 4},    {65, 5},    {97, 5},    {129, 6},   {193, 6},  {257, 7},  {385, 7},  {513, 8},  {769, 8},
-    {1025, 9},  {1537, 9},  {2049, 10}, {3073, 10}, {4097, 11}, {6145, 11}, {8193, 12}, {12289, 12}, {16385, 13},
-    {24577, 13},
+    {1, 0},     {2, 0},     {3, 0},     {4, 0},      {5, 1},      {7, 1},      {9, 2},     {13, 2},
+    {17, 3},    {25, 3},    {33, 4},    {49, 4},     {65, 5},     {97, 5},     {129, 6},   {193, 6},
+    {257, 7},   {385, 7},   {513, 8},   {769, 8},    {1025, 9},   {1537, 9},   {2049, 10}, {3073, 10},
+    {4097, 11}, {6145, 11}, {8193, 12}, {12289, 12}, {16385, 13}, {24577, 13},
 };
 
 // RFC 1951 3.2.7: the order in which the code length code lengths are sent.
@@ -38,30 +38,30 @@ InflateDecoder::HuffmanEntry symbolEntry(InflateDecoder::TableKind kind, int sym
     using D = InflateDecoder;
     D::HuffmanEntry e{0, static_cast<uint8_t>(length), 0};
     switch (kind) {
-    case D::TableKind::kCodeLength:
-        e.value = static_cast<uint16_t>(symbol);
-        e.op = D::kOpLiteral;
-        break;
-    case D::TableKind::kLiteralLength:
-        if (symbol < 256) {
+        case D::TableKind::kCodeLength:
             e.value = static_cast<uint16_t>(symbol);
             e.op = D::kOpLiteral;
-        } else if (symbol == 256) {
-            e.op = D::kOpEndOfBlock;
-        } else {
-            const BaseEntry& b = kLengthBases[symbol - 257];
-            e.value = b.base;
-            e.op = static_cast<uint8_t>(D::kOpBase | b.extra);
-        }
-        break;
-    case D::TableKind::kDistance:
-        // Distance codes 30 and 31 keep op 0: decoding one is an error.
-        if (symbol < 30) {
-            const BaseEntry& b = kDistanceBases[symbol];
-            e.value = b.base;
-            e.op = static_cast<uint8_t>(D::kOpBase | b.extra);
-        }
-        break;
+            break;
+        case D::TableKind::kLiteralLength:
+            if (symbol < 256) {
+                e.value = static_cast<uint16_t>(symbol);
+                e.op = D::kOpLiteral;
+            } else if (symbol == 256) {
+                e.op = D::kOpEndOfBlock;
+            } else {
+                const BaseEntry& b = kLengthBases[symbol - 257];
+                e.value = b.base;
+                e.op = static_cast<uint8_t>(D::kOpBase | b.extra);
+            }
+            break;
+        case D::TableKind::kDistance:
+            // Distance codes 30 and 31 keep op 0: decoding one is an error.
+            if (symbol < 30) {
+                const BaseEntry& b = kDistanceBases[symbol];
+                e.value = b.base;
+                e.op = static_cast<uint8_t>(D::kOpBase | b.extra);
+            }
+            break;
     }
     return e;
 }
@@ -127,7 +127,8 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
     int left = 1;
     for (int len = 1; len <= kMaxCodeLength; ++len) {
         left = (left << 1) - counts[len];
-        if (left < 0) return false;
+        if (left < 0)
+            return false;
     }
 
     const int rootSize = 1 << rootBits;
@@ -136,16 +137,19 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
     table.entries = storage;
     table.rootBits = rootBits;
     table.maxLength = maxLength;
-    if (maxLength == 0) return true;  // one invalid entry: any use is an error
+    if (maxLength == 0)
+        return true;  // one invalid entry: any use is an error
 
     // Symbols in canonical order (by length, then by symbol), and the first
     // code of each length (RFC 1951 3.2.2).
     int offsets[kMaxCodeLength + 2] = {};
-    for (int len = 1; len <= kMaxCodeLength; ++len) offsets[len + 1] = offsets[len] + counts[len];
+    for (int len = 1; len <= kMaxCodeLength; ++len)
+        offsets[len + 1] = offsets[len] + counts[len];
     uint16_t sorted[288];
     assert(count <= 288);
     for (int i = 0; i < count; ++i)
-        if (lengths[i]) sorted[offsets[lengths[i]]++] = static_cast<uint16_t>(i);
+        if (lengths[i])
+            sorted[offsets[lengths[i]]++] = static_cast<uint16_t>(i);
 
     int remaining[kMaxCodeLength + 1];
     std::copy(counts, counts + kMaxCodeLength + 1, remaining);
@@ -161,7 +165,8 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
             const HuffmanEntry entry = symbolEntry(kind, symbol, len);
             const unsigned reversed = reverseBits(code, len);
             if (len <= rootBits) {
-                for (unsigned i = reversed; i < static_cast<unsigned>(rootSize); i += 1u << len) storage[i] = entry;
+                for (unsigned i = reversed; i < static_cast<unsigned>(rootSize); i += 1u << len)
+                    storage[i] = entry;
             } else {
                 const unsigned prefix = reversed & (rootSize - 1);
                 if (prefix != currentPrefix) {
@@ -173,16 +178,19 @@ bool InflateDecoder::buildTable(const uint8_t* lengths, int count, TableKind kin
                     int room = 1 << subBits;
                     while (subBits + rootBits < maxLength) {
                         room -= remaining[subBits + rootBits];
-                        if (room <= 0) break;
+                        if (room <= 0)
+                            break;
                         ++subBits;
                         room <<= 1;
                     }
                     subBase = used;
                     used += 1 << subBits;
-                    if (used > capacity) return false;  // cannot happen within the documented capacity
+                    if (used > capacity)
+                        return false;  // cannot happen within the documented capacity
                     std::fill(storage + subBase, storage + subBase + (1 << subBits), kInvalidEntry);
-                    storage[prefix] = HuffmanEntry{static_cast<uint16_t>(subBase), static_cast<uint8_t>(rootBits),
-                                                   static_cast<uint8_t>(kOpLink | subBits)};
+                    storage[prefix] =
+                        HuffmanEntry{static_cast<uint16_t>(subBase), static_cast<uint8_t>(rootBits),
+                                     static_cast<uint8_t>(kOpLink | subBits)};
                     currentPrefix = prefix;
                 }
                 assert(len - rootBits <= subBits);
@@ -200,7 +208,8 @@ InflateDecoder::InflateDecoder(RefPtr<DataStream> source, int predictor, int col
     : DecoderStream(std::move(source)) {
     if (predictor != 1) {
         m_predictor = std::make_unique<RowPredictor>(this, predictor, columns, colors, bits);
-        if (!m_predictor->isValid()) m_predictor.reset();
+        if (!m_predictor->isValid())
+            m_predictor.reset();
     }
 }
 
@@ -220,13 +229,15 @@ void InflateDecoder::reset() {
     m_distanceTable = HuffmanTable{};
     // A reread must predict its rows from a zero upper row again, or the
     // second reading of the data would differ from the first.
-    if (m_predictor) m_predictor->reset();
+    if (m_predictor)
+        m_predictor->reset();
 
     DataStream* src = source();
     src->reset();
     const int cmf = src->getChar();
     const int flg = src->getChar();
-    if (cmf == -1 || flg == -1) return;  // empty or one-byte data: no data, no error
+    if (cmf == -1 || flg == -1)
+        return;  // empty or one-byte data: no data, no error
     if ((cmf & 0x0f) != 8) {
         reportError(getPos(), "Inflate stream: unknown compression method %d", cmf & 0x0f);
         return;
@@ -245,7 +256,8 @@ void InflateDecoder::reset() {
 std::unique_ptr<DynString> InflateDecoder::getPrintFilter(int level, const char* indent) {
     // The filter exists from language level 3 on; a predictor has no
     // expression there.
-    if (level < 3 || m_predictor) return nullptr;
+    if (level < 3 || m_predictor)
+        return nullptr;
     return appendPrintFilter(level, indent, "<< >> /FlateDecode filter\n");
 }
 
@@ -259,12 +271,14 @@ void InflateDecoder::failData(const char* message) {
 bool InflateDecoder::decodeMore() {
     while (m_index == m_end) {
         if (m_endOfBlock) {
-            if (m_endOfData || !startBlock()) return false;
+            if (m_endOfData || !startBlock())
+                return false;
             continue;
         }
         // Every byte of the last step has been handed out: the next step
         // writes on from there, wrapping at the end of the ring.
-        if (m_index == kWindowSize) m_index = 0;
+        if (m_index == kWindowSize)
+            m_index = 0;
         m_end = m_index + (m_compressed ? decodeCompressed() : decodeStored());
     }
     return true;
@@ -273,7 +287,8 @@ bool InflateDecoder::decodeMore() {
 int InflateDecoder::getBits(int count) {
     while (m_bitCount < count) {
         const int c = source()->getChar();
-        if (c == -1) return -1;
+        if (c == -1)
+            return -1;
         m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
@@ -284,22 +299,26 @@ int InflateDecoder::getBits(int count) {
 }
 
 int InflateDecoder::readAlignedByte() {
-    if (m_bitCount >= 8) return getBits(8);
+    if (m_bitCount >= 8)
+        return getBits(8);
     return source()->getChar();
 }
 
 int InflateDecoder::decodeSymbol(const HuffmanTable& table) {
     while (m_bitCount < table.maxLength) {
         const int c = source()->getChar();
-        if (c == -1) break;  // go on with the bits held
+        if (c == -1)
+            break;  // go on with the bits held
         m_bitBuffer |= static_cast<uint64_t>(c) << m_bitCount;
         m_bitCount += 8;
     }
-    if (m_bitCount == 0) return -1;
+    if (m_bitCount == 0)
+        return -1;
     HuffmanEntry e = table.entries[m_bitBuffer & ((1u << table.rootBits) - 1)];
     if (e.op & kOpLink)
         e = table.entries[e.value + ((m_bitBuffer >> table.rootBits) & ((1u << (e.op & 0x0f)) - 1))];
-    if (e.length > m_bitCount) return -1;
+    if (e.length > m_bitCount)
+        return -1;
     m_bitBuffer >>= e.length;
     m_bitCount -= e.length;
     return e.value;
@@ -312,45 +331,47 @@ bool InflateDecoder::startBlock() {
         return false;
     }
     // The last block's flag: its data is still decoded.
-    if (header & 1) m_endOfData = true;
+    if (header & 1)
+        m_endOfData = true;
     switch (header >> 1) {
-    case 0: {
-        // Stored data starts at the next byte boundary. Drop only the bits up
-        // to it: whole bytes already in the bit buffer are the block's
-        // length bytes (and maybe data), and dropping them would misread a
-        // valid stream.
-        const int drop = m_bitCount & 7;
-        m_bitBuffer >>= drop;
-        m_bitCount -= drop;
-        int b[4];
-        for (int& v : b) v = readAlignedByte();
-        if (b[0] == -1 || b[1] == -1 || b[2] == -1 || b[3] == -1) {
+        case 0: {
+            // Stored data starts at the next byte boundary. Drop only the bits up
+            // to it: whole bytes already in the bit buffer are the block's
+            // length bytes (and maybe data), and dropping them would misread a
+            // valid stream.
+            const int drop = m_bitCount & 7;
+            m_bitBuffer >>= drop;
+            m_bitCount -= drop;
+            int b[4];
+            for (int& v : b)
+                v = readAlignedByte();
+            if (b[0] == -1 || b[1] == -1 || b[2] == -1 || b[3] == -1) {
+                failData("bad block header");
+                return false;
+            }
+            const int length = b[0] | (b[1] << 8);
+            const int complement = b[2] | (b[3] << 8);
+            if (((length + complement) & 0xffff) != 0xffff)
+                reportError(getPos(), "Inflate stream: stored block length does not match its complement");
+            m_storedLeft = length;
+            m_compressed = false;
+            break;
+        }
+        case 1:
+            m_literalTable = fixedTables().literal;
+            m_distanceTable = fixedTables().distance;
+            m_compressed = true;
+            break;
+        case 2:
+            if (!readDynamicTables()) {
+                failData("bad dynamic code tables");
+                return false;
+            }
+            m_compressed = true;
+            break;
+        default:
             failData("bad block header");
             return false;
-        }
-        const int length = b[0] | (b[1] << 8);
-        const int complement = b[2] | (b[3] << 8);
-        if (((length + complement) & 0xffff) != 0xffff)
-            reportError(getPos(), "Inflate stream: stored block length does not match its complement");
-        m_storedLeft = length;
-        m_compressed = false;
-        break;
-    }
-    case 1:
-        m_literalTable = fixedTables().literal;
-        m_distanceTable = fixedTables().distance;
-        m_compressed = true;
-        break;
-    case 2:
-        if (!readDynamicTables()) {
-            failData("bad dynamic code tables");
-            return false;
-        }
-        m_compressed = true;
-        break;
-    default:
-        failData("bad block header");
-        return false;
     }
     m_endOfBlock = false;
     return true;
@@ -360,20 +381,24 @@ bool InflateDecoder::readDynamicTables() {
     const int hlit = getBits(5);
     const int hdist = getBits(5);
     const int hclen = getBits(4);
-    if (hlit == -1 || hdist == -1 || hclen == -1) return false;
+    if (hlit == -1 || hdist == -1 || hclen == -1)
+        return false;
     const int literalCount = hlit + 257;  // up to 288; codes 286 and 287 read as length 258
     const int distanceCount = hdist + 1;
-    if (distanceCount > 30) return false;
+    if (distanceCount > 30)
+        return false;
 
     uint8_t codeLengthLengths[19] = {};
     for (int i = 0; i < hclen + 4; ++i) {
         const int v = getBits(3);
-        if (v == -1) return false;
+        if (v == -1)
+            return false;
         codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(v);
     }
     HuffmanEntry codeLengthEntries[128];
     HuffmanTable codeLengthTable;
-    if (!buildTable(codeLengthLengths, 19, TableKind::kCodeLength, 7, codeLengthEntries, 128, codeLengthTable))
+    if (!buildTable(codeLengthLengths, 19, TableKind::kCodeLength, 7, codeLengthEntries, 128,
+                    codeLengthTable))
         return false;
 
     // Literal/length and distance code lengths form one sequence: a repeat
@@ -383,7 +408,8 @@ bool InflateDecoder::readDynamicTables() {
     int previous = 0;
     for (int i = 0; i < total;) {
         const int symbol = decodeSymbol(codeLengthTable);
-        if (symbol == -1) return false;
+        if (symbol == -1)
+            return false;
         if (symbol < 16) {
             lengths[i++] = static_cast<uint8_t>(symbol);
             previous = symbol;
@@ -393,21 +419,25 @@ bool InflateDecoder::readDynamicTables() {
         int value = 0;
         if (symbol == 16) {
             const int extra = getBits(2);
-            if (extra == -1) return false;
+            if (extra == -1)
+                return false;
             repeat = 3 + extra;
             value = previous;
         } else if (symbol == 17) {
             const int extra = getBits(3);
-            if (extra == -1) return false;
+            if (extra == -1)
+                return false;
             repeat = 3 + extra;
             previous = 0;
         } else {
             const int extra = getBits(7);
-            if (extra == -1) return false;
+            if (extra == -1)
+                return false;
             repeat = 11 + extra;
             previous = 0;
         }
-        if (repeat > total - i) return false;
+        if (repeat > total - i)
+            return false;
         std::fill(lengths + i, lengths + i + repeat, static_cast<uint8_t>(value));
         i += repeat;
     }
@@ -442,7 +472,8 @@ int InflateDecoder::decodeStored() {
         out[made++] = static_cast<uint8_t>(c);
     }
     m_storedLeft -= made;
-    if (m_storedLeft == 0) m_endOfBlock = true;
+    if (m_storedLeft == 0)
+        m_endOfBlock = true;
     return made;
 }
 
@@ -499,7 +530,8 @@ inline void copyMatch(uint8_t* window, int pos, int distance, int length) {
         copyChunks(dst, window + pos - distance + InflateDecoder::kWindowSize, first);
         dst += first;
         length -= first;
-        if (length == 0) return;
+        if (length == 0)
+            return;
     }
     const uint8_t* src = dst - distance;
     if (distance >= 8) {
@@ -507,7 +539,8 @@ inline void copyMatch(uint8_t* window, int pos, int distance, int length) {
     } else if (distance == 1) {
         std::memset(dst, *src, length);
     } else {
-        while (length-- > 0) *dst++ = *src++;
+        while (length-- > 0)
+            *dst++ = *src++;
     }
 }
 
@@ -523,7 +556,8 @@ int InflateDecoder::decodeCompressed() {
         copyMatch(window, pos, m_copyDistance, n);
         pos += n;
         m_copyLength -= n;
-        if (m_copyLength > 0) return pos - start;
+        if (m_copyLength > 0)
+            return pos - start;
     }
 
     // The hot loop works on locals: the bit buffer, the tables and the
@@ -545,7 +579,8 @@ int InflateDecoder::decodeCompressed() {
     auto refill = [&] {
         do {
             const int c = src->getChar();
-            if (c == -1) break;  // go on with the bits held
+            if (c == -1)
+                break;  // go on with the bits held
             bits |= static_cast<uint64_t>(c) << count;
             count += 8;
         } while (count < kRefillBits);
@@ -553,9 +588,11 @@ int InflateDecoder::decodeCompressed() {
 
     const int stepEnd = std::min(kWindowSize, start + 32768);
     while (pos < stepEnd) {
-        if (count < kMaxCodeLength) refill();
+        if (count < kMaxCodeLength)
+            refill();
         HuffmanEntry e = lit[bits & kLiteralMask];
-        if (e.op & kOpLink) e = lit[e.value + ((bits >> kLiteralRootBits) & ((1u << (e.op & 0x0f)) - 1))];
+        if (e.op & kOpLink)
+            e = lit[e.value + ((bits >> kLiteralRootBits) & ((1u << (e.op & 0x0f)) - 1))];
         if (e.length > count) {
             error = "data ends or is corrupt inside a block";
             break;
@@ -586,9 +623,11 @@ int InflateDecoder::decodeCompressed() {
             count -= extra;
         }
 
-        if (count < kMaxCodeLength) refill();
+        if (count < kMaxCodeLength)
+            refill();
         e = dist[bits & kDistanceMask];
-        if (e.op & kOpLink) e = dist[e.value + ((bits >> kDistanceRootBits) & ((1u << (e.op & 0x0f)) - 1))];
+        if (e.op & kOpLink)
+            e = dist[e.value + ((bits >> kDistanceRootBits) & ((1u << (e.op & 0x0f)) - 1))];
         if (e.length > count || (e.op & kOpKindMask) != kOpBase) {
             error = "data ends or is corrupt inside a block";
             break;
@@ -624,7 +663,8 @@ int InflateDecoder::decodeCompressed() {
 
     m_bitBuffer = bits;
     m_bitCount = count;
-    if (error) failData(error);
+    if (error)
+        failData(error);
     return pos - start;
 }
 

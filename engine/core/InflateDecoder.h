@@ -34,12 +34,15 @@ public:
     // block. The window keeps its bytes; the predictor starts afresh.
     void reset() override;
     int getChar() override {
-        if (m_predictor) return m_predictor->getChar();
+        if (m_predictor)
+            return m_predictor->getChar();
         return nextByte();
     }
     int peekChar() override {
-        if (m_predictor) return m_predictor->peekChar();
-        if (m_index == m_end && !decodeMore()) return -1;
+        if (m_predictor)
+            return m_predictor->peekChar();
+        if (m_index == m_end && !decodeMore())
+            return -1;
         return m_window[m_index];
     }
     // The decoded bytes before prediction: the predictor's input.
@@ -69,10 +72,10 @@ public:
         int maxLength = 0;
     };
 
-    static constexpr uint8_t kOpLiteral = 0x10;      // value: the byte (or code length symbol)
-    static constexpr uint8_t kOpBase = 0x20;         // value: length or distance base; low bits: extra bits
-    static constexpr uint8_t kOpEndOfBlock = 0x40;   // code 256
-    static constexpr uint8_t kOpLink = 0x80;         // value: index of the second-level table
+    static constexpr uint8_t kOpLiteral = 0x10;     // value: the byte (or code length symbol)
+    static constexpr uint8_t kOpBase = 0x20;        // value: length or distance base; low bits: extra bits
+    static constexpr uint8_t kOpEndOfBlock = 0x40;  // code 256
+    static constexpr uint8_t kOpLink = 0x80;        // value: index of the second-level table
     static constexpr uint8_t kOpKindMask = 0xf0;
     static constexpr HuffmanEntry kInvalidEntry{0, 0xff, 0};
 
@@ -84,8 +87,8 @@ public:
     // 2^rootBits entries. Returns false when the lengths over-subscribe the
     // code space, which no encoder can produce. An incomplete code is
     // accepted: its unused bit patterns decode as errors.
-    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits, HuffmanEntry* storage,
-                           int capacity, HuffmanTable& table);
+    static bool buildTable(const uint8_t* lengths, int count, TableKind kind, int rootBits,
+                           HuffmanEntry* storage, int capacity, HuffmanTable& table);
 
     // First-level sizes of the decoding tables: every table of a kind has
     // the same, so that the hot loop indexes with constant masks. 10 and 8
@@ -101,7 +104,8 @@ private:
     ~InflateDecoder() override;
 
     int nextByte() {
-        if (m_index == m_end && !decodeMore()) return -1;
+        if (m_index == m_end && !decodeMore())
+            return -1;
         return m_window[m_index++];
     }
 
@@ -158,8 +162,10 @@ private:
     // First-level table plus one full-size second-level table per symbol:
     // the worst case of an incomplete code, where every long code has a
     // first-level prefix of its own.
-    static constexpr int kLiteralCapacity = (1 << kLiteralRootBits) + 288 * (1 << (kMaxCodeLength - kLiteralRootBits));
-    static constexpr int kDistanceCapacity = (1 << kDistanceRootBits) + 32 * (1 << (kMaxCodeLength - kDistanceRootBits));
+    static constexpr int kLiteralCapacity =
+        (1 << kLiteralRootBits) + 288 * (1 << (kMaxCodeLength - kLiteralRootBits));
+    static constexpr int kDistanceCapacity =
+        (1 << kDistanceRootBits) + 32 * (1 << (kMaxCodeLength - kDistanceRootBits));
 
     HuffmanEntry m_literalStorage[kLiteralCapacity];
     HuffmanEntry m_distanceStorage[kDistanceCapacity];

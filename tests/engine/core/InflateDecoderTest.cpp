@@ -25,24 +25,27 @@ uint32_t nextRandom(uint32_t& state) {
 
 // Text shaped like page content: operators, coordinates, names and strings.
 Bytes contentLikeData(size_t size, uint32_t seed) {
-    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S", "Tf", "Td", "Tj", "TJ", "Do", "rg",
-                                       "w",  "m",  "l", "h", "W n", "gs", "Tm", "c"};
-    static const char* const kWords[] = {"the", "page", "of", "report", "annual", "figure", "table", "total",
-                                         "and", "revenue", "section", "results", "in", "per", "cent", "a"};
+    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S",   "Tf", "Td", "Tj", "TJ",
+                                       "Do", "rg", "w", "m", "l",  "h",    "W n", "gs", "Tm", "c"};
+    static const char* const kWords[] = {"the",   "page",  "of",   "report",  "annual",  "figure",
+                                         "table", "total", "and",  "revenue", "section", "results",
+                                         "in",    "per",   "cent", "a"};
     Bytes out;
     uint32_t r = seed;
     while (out.size() < size) {
         std::string line;
         const int numbers = nextRandom(r) % 6;
-        for (int i = 0; i < numbers; ++i) line += std::to_string(nextRandom(r) % 800) + "." +
-                                                  std::to_string(nextRandom(r) % 100) + " ";
+        for (int i = 0; i < numbers; ++i)
+            line += std::to_string(nextRandom(r) % 800) + "." + std::to_string(nextRandom(r) % 100) + " ";
         if (nextRandom(r) % 3 == 0) {
             line += "(";
             const int words = 1 + nextRandom(r) % 8;
-            for (int i = 0; i < words; ++i) line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
+            for (int i = 0; i < words; ++i)
+                line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
             line += ") ";
         }
-        if (nextRandom(r) % 5 == 0) line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
+        if (nextRandom(r) % 5 == 0)
+            line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
         line += kOps[nextRandom(r) % 21];
         line += "\n";
         out.insert(out.end(), line.begin(), line.end());
@@ -56,7 +59,8 @@ Bytes contentLikeData(size_t size, uint32_t seed) {
 Bytes mixedData() {
     Bytes data = contentLikeData(150000, 1);
     uint32_t r = 7;
-    for (int i = 0; i < 40000; ++i) data.push_back(static_cast<uint8_t>(nextRandom(r)));
+    for (int i = 0; i < 40000; ++i)
+        data.push_back(static_cast<uint8_t>(nextRandom(r)));
     data.insert(data.end(), 70000, 'x');
     Bytes more = contentLikeData(60000, 2);
     data.insert(data.end(), more.begin(), more.end());
@@ -71,7 +75,8 @@ Bytes zlibCompress(const std::vector<Bytes>& pieces, int level, int strategy = Z
     z_stream zs{};
     EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, 15, 8, strategy), Z_OK);
     size_t total = 0;
-    for (const Bytes& p : pieces) total += p.size();
+    for (const Bytes& p : pieces)
+        total += p.size();
     Bytes out(deflateBound(&zs, total) + 64 * pieces.size() + 1024);
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
@@ -111,20 +116,24 @@ Bytes zlibInflate(const Bytes& z, bool* ok = nullptr) {
         out.insert(out.end(), buffer, buffer + (sizeof buffer - zs.avail_out));
     } while (rc == Z_OK);
     inflateEnd(&zs);
-    if (ok) *ok = rc == Z_STREAM_END;
+    if (ok)
+        *ok = rc == Z_STREAM_END;
     return out;
 }
 
 // The decoder reads z in place: keep it alive while the decoder is used.
-RefPtr<InflateDecoder> makeDecoder(const Bytes& z, int predictor = 1, int columns = 1, int colors = 1, int bits = 8) {
+RefPtr<InflateDecoder> makeDecoder(const Bytes& z, int predictor = 1, int columns = 1, int colors = 1,
+                                   int bits = 8) {
     RefPtr<DataStream> source = RefPtr<MemorySource>::adopt(new MemorySource(
         reinterpret_cast<const char*>(z.data()), 0, static_cast<uint32_t>(z.size()), PdfValue()));
-    return RefPtr<InflateDecoder>::adopt(new InflateDecoder(std::move(source), predictor, columns, colors, bits));
+    return RefPtr<InflateDecoder>::adopt(
+        new InflateDecoder(std::move(source), predictor, columns, colors, bits));
 }
 
 Bytes readAll(DataStream& stream) {
     Bytes out;
-    for (int c; (c = stream.getChar()) != -1;) out.push_back(static_cast<uint8_t>(c));
+    for (int c; (c = stream.getChar()) != -1;)
+        out.push_back(static_cast<uint8_t>(c));
     return out;
 }
 
@@ -141,13 +150,16 @@ Bytes inflateOurs(const Bytes& z, int predictor = 1, int columns = 1, int colors
 class BitWriter {
 public:
     void bits(uint32_t value, int count) {
-        for (int i = 0; i < count; ++i) bit((value >> i) & 1);
+        for (int i = 0; i < count; ++i)
+            bit((value >> i) & 1);
     }
     void code(uint32_t code, int length) {
-        for (int i = length - 1; i >= 0; --i) bit((code >> i) & 1);
+        for (int i = length - 1; i >= 0; --i)
+            bit((code >> i) & 1);
     }
     void align() {
-        while (m_count != 0) bit(0);
+        while (m_count != 0)
+            bit(0);
     }
     void byte(uint8_t b) {
         align();
@@ -155,25 +167,33 @@ public:
     }
     // RFC 1951 3.2.6 fixed codes.
     void fixedSymbol(int symbol) {
-        if (symbol < 144) code(0x30 + symbol, 8);
-        else if (symbol < 256) code(0x190 + symbol - 144, 9);
-        else if (symbol < 280) code(symbol - 256, 7);
-        else code(0xc0 + symbol - 280, 8);
+        if (symbol < 144)
+            code(0x30 + symbol, 8);
+        else if (symbol < 256)
+            code(0x190 + symbol - 144, 9);
+        else if (symbol < 280)
+            code(symbol - 256, 7);
+        else
+            code(0xc0 + symbol - 280, 8);
     }
     void fixedLength(int length) {
-        static const int kBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,  27,
+        static const int kBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static const int kExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        static const int kExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
         int i = 28;
-        while (kBase[i] > length) --i;
+        while (kBase[i] > length)
+            --i;
         fixedSymbol(257 + i);
         bits(length - kBase[i], kExtra[i]);
     }
     void fixedDistance(int distance) {
-        static const int kBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+        static const int kBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
         int i = 29;
-        while (kBase[i] > distance) --i;
+        while (kBase[i] > distance)
+            --i;
         code(i, 5);
         bits(distance - kBase[i], i < 4 ? 0 : i / 2 - 1);
     }
@@ -184,7 +204,8 @@ public:
 
 private:
     void bit(int b) {
-        if (m_count == 0) m_bytes.push_back(0);
+        if (m_count == 0)
+            m_bytes.push_back(0);
         m_bytes.back() |= static_cast<uint8_t>(b << m_count);
         m_count = (m_count + 1) & 7;
     }
@@ -198,8 +219,10 @@ Bytes zlibWrap(const Bytes& deflate, const Bytes* expected = nullptr) {
     Bytes z = {0x78, 0x01};
     z.insert(z.end(), deflate.begin(), deflate.end());
     if (expected) {
-        const uLong a = adler32(adler32(0, nullptr, 0), expected->data(), static_cast<uInt>(expected->size()));
-        for (int shift = 24; shift >= 0; shift -= 8) z.push_back(static_cast<uint8_t>(a >> shift));
+        const uLong a =
+            adler32(adler32(0, nullptr, 0), expected->data(), static_cast<uInt>(expected->size()));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            z.push_back(static_cast<uint8_t>(a >> shift));
     }
     return z;
 }
@@ -255,15 +278,16 @@ TEST(InflateDecoderRoundTrip, LevelChangeToStoredMidStream) {
     const Bytes data = mixedData();
     const size_t cuts[] = {0, 33333, 100001, 150000, 250000, data.size()};
     std::vector<Bytes> pieces;
-    for (int i = 0; i + 1 < 6; ++i) pieces.emplace_back(data.begin() + cuts[i], data.begin() + cuts[i + 1]);
+    for (int i = 0; i + 1 < 6; ++i)
+        pieces.emplace_back(data.begin() + cuts[i], data.begin() + cuts[i + 1]);
     expectRoundTrip(data, zlibCompress(pieces, 6, Z_DEFAULT_STRATEGY, Z_NO_FLUSH, {6, 0, 9, 0, 6}));
     expectRoundTrip(data, zlibCompress(pieces, 6, Z_DEFAULT_STRATEGY, Z_NO_FLUSH, {6, 0, 0, 1, 0}));
 }
 
 TEST(InflateDecoderRoundTrip, SmallAndWindowSizedInputs) {
     const Bytes text = contentLikeData(140000, 3);
-    for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(257), size_t(32767), size_t(32768), size_t(32769),
-                        size_t(65536 + 100), size_t(131072)}) {
+    for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(257), size_t(32767), size_t(32768),
+                        size_t(32769), size_t(65536 + 100), size_t(131072)}) {
         SCOPED_TRACE(size);
         const Bytes data(text.begin(), text.begin() + size);
         expectRoundTrip(data, zlibCompress(data, 6));
@@ -278,29 +302,32 @@ TEST(InflateDecoderRoundTrip, SmallAndWindowSizedInputs) {
 // belong to the stored block that follows. literals: how many 'A's first.
 Bytes dynamicThenStored(int literals, const Bytes& stored) {
     BitWriter w;
-    w.bits(0, 1);  // not last
-    w.bits(2, 2);  // dynamic
-    w.bits(0, 5);  // HLIT 257
-    w.bits(0, 5);  // HDIST 1
-    w.bits(15, 4); // HCLEN 19
+    w.bits(0, 1);   // not last
+    w.bits(2, 2);   // dynamic
+    w.bits(0, 5);   // HLIT 257
+    w.bits(0, 5);   // HDIST 1
+    w.bits(15, 4);  // HCLEN 19
     // Code length code: symbols 1-15 and 18 of 4 bits each, the rest unused.
     static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    for (int s : kOrder) w.bits((s == 0 || s == 16 || s == 17) ? 0 : 4, 3);
+    for (int s : kOrder)
+        w.bits((s == 0 || s == 16 || s == 17) ? 0 : 4, 3);
     // Canonical codes: symbol s (1-15) is s - 1, symbol 18 is 15.
     auto len = [&](int l) { w.code(l - 1, 4); };
     auto zeros = [&](int n) {
         w.code(15, 4);
         w.bits(n - 11, 7);
     };
-    zeros(65);                                   // 0-64
-    for (int l = 2; l <= 15; ++l) len(l);        // 'A'-'N': 2 to 15 bits
-    len(15);                                     // 'O': 15 bits
-    zeros(138);                                  // 80-217
-    zeros(38);                                   // 218-255
-    len(1);                                      // 256: 1 bit
-    len(1);                                      // distance 0: 1 bit
+    zeros(65);  // 0-64
+    for (int l = 2; l <= 15; ++l)
+        len(l);  // 'A'-'N': 2 to 15 bits
+    len(15);     // 'O': 15 bits
+    zeros(138);  // 80-217
+    zeros(38);   // 218-255
+    len(1);      // 256: 1 bit
+    len(1);      // distance 0: 1 bit
     // Literal codes: 256 is 0, 'A' is 10, 'B' 110 ...
-    for (int i = 0; i < literals; ++i) w.code(2, 2);
+    for (int i = 0; i < literals; ++i)
+        w.code(2, 2);
     w.code(0, 1);  // end of block
     w.bits(1, 1);  // last
     w.bits(0, 2);  // stored
@@ -309,7 +336,8 @@ Bytes dynamicThenStored(int literals, const Bytes& stored) {
     w.byte(static_cast<uint8_t>(stored.size() >> 8));
     w.byte(static_cast<uint8_t>(~stored.size()));
     w.byte(static_cast<uint8_t>(~stored.size() >> 8));
-    for (uint8_t b : stored) w.byte(b);
+    for (uint8_t b : stored)
+        w.byte(b);
     return w.finish();
 }
 
@@ -357,7 +385,8 @@ TEST(InflateDecoderBlocks, LongestMatchesAndCodes286And287) {
     w.fixedDistance(1);
     w.fixedSymbol(256);
     Bytes expected = {'a', 'b'};
-    for (int i = 0; i < 258; ++i) expected.push_back(i % 2 ? 'b' : 'a');
+    for (int i = 0; i < 258; ++i)
+        expected.push_back(i % 2 ? 'b' : 'a');
     expected.insert(expected.end(), 2 * 258, 'b');
     expectRoundTrip(expected, zlibWrap(w.finish()));
 }
@@ -395,7 +424,8 @@ TEST(InflateDecoderBlocks, MatchesReachBackTheWholeWindowAcrossItsEnd) {
         for (int distance : {32768, 32768, 258, 1, 32767}) {
             w.fixedLength(258);
             w.fixedDistance(distance);
-            for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - distance]);
+            for (int i = 0; i < 258; ++i)
+                expected.push_back(expected[expected.size() - distance]);
         }
         w.fixedSymbol(256);
         const Bytes z = zlibWrap(w.finish(), &expected);
@@ -441,7 +471,8 @@ TEST(InflateDecoderDefects, MissingEndOfBlockDeliversTheBytesThenReports) {
     BitWriter w;
     w.bits(1, 1);
     w.bits(1, 2);
-    for (char c : std::string("partial")) w.fixedSymbol(c);
+    for (char c : std::string("partial"))
+        w.fixedSymbol(c);
     test::ErrorCapture errors;
     const Bytes out = inflateOurs(zlibWrap(w.finish()));
     EXPECT_EQ(std::string(out.begin(), out.end()), "partial");
@@ -483,8 +514,10 @@ TEST(InflateDecoderDefects, OverSubscribedCodeIsReported) {
     w.bits(0, 5);
     w.bits(0, 5);
     w.bits(0, 4);  // four code length code lengths: 16, 17, 18, 0
-    for (int i = 0; i < 4; ++i) w.bits(1, 3);  // four codes of 1 bit: two too many
-    for (int i = 0; i < 20; ++i) w.bits(0, 1);
+    for (int i = 0; i < 4; ++i)
+        w.bits(1, 3);  // four codes of 1 bit: two too many
+    for (int i = 0; i < 20; ++i)
+        w.bits(0, 1);
     test::ErrorCapture errors;
     EXPECT_TRUE(inflateOurs(zlibWrap(w.finish())).empty());
     EXPECT_EQ(errors.count(), 1u);
@@ -537,7 +570,8 @@ TEST(InflateDecoderDefects, CorruptStreamsAgreeWithZlibUpToTheDamage) {
             SCOPED_TRACE(level * 1000 + trial);
             Bytes bad = z;
             const int flips = 1 + nextRandom(r) % 4;
-            for (int i = 0; i < flips; ++i) bad[2 + nextRandom(r) % (bad.size() - 2)] ^= 1 << (nextRandom(r) % 8);
+            for (int i = 0; i < flips; ++i)
+                bad[2 + nextRandom(r) % (bad.size() - 2)] ^= 1 << (nextRandom(r) % 8);
             test::ErrorCapture errors;
             const Bytes out = inflateOurs(bad);
             const Bytes reference = zlibInflate(bad);
@@ -558,12 +592,14 @@ TEST(InflateDecoderStream, ReadsNoFurtherThanTheZlibTrailer) {
     // it; the decoder must leave those bytes to the content reader.
     const Bytes data = contentLikeData(70000, 14);
     std::vector<Bytes> streams;
-    for (int level : {0, 1, 6, 9}) streams.push_back(zlibCompress(data, level));
+    for (int level : {0, 1, 6, 9})
+        streams.push_back(zlibCompress(data, level));
     streams.push_back(zlibCompress(data, 6, Z_FIXED));
     streams.push_back(zlibCompress(Bytes{}, 6));
     for (const Bytes& z : streams) {
         Bytes followed = z;
-        for (char c : std::string("\nEI Q\n")) followed.push_back(static_cast<uint8_t>(c));
+        for (char c : std::string("\nEI Q\n"))
+            followed.push_back(static_cast<uint8_t>(c));
         RefPtr<InflateDecoder> decoder = makeDecoder(followed);
         decoder->reset();
         readAll(*decoder);
@@ -571,13 +607,13 @@ TEST(InflateDecoderStream, ReadsNoFurtherThanTheZlibTrailer) {
     }
 }
 
-
 TEST(InflateDecoderStream, ResetRereadsAndPeekDoesNotConsume) {
     const Bytes data = contentLikeData(100000, 12);
     const Bytes z = zlibCompress(data, 6);
     RefPtr<InflateDecoder> decoder = makeDecoder(z);
     decoder->reset();
-    for (int i = 0; i < 50000; ++i) decoder->getChar();
+    for (int i = 0; i < 50000; ++i)
+        decoder->getChar();
     decoder->reset();
     EXPECT_EQ(decoder->peekChar(), data[0]);
     EXPECT_EQ(decoder->peekChar(), data[0]);
@@ -601,7 +637,8 @@ Bytes pngUpRows(const Bytes& image, int columns) {
 
 TEST(InflateDecoderStream, PredictorRowsAndResetRestartsThePredictor) {
     Bytes image;
-    for (int i = 0; i < 4 * 300; ++i) image.push_back(static_cast<uint8_t>(i * 7 + i / 4));
+    for (int i = 0; i < 4 * 300; ++i)
+        image.push_back(static_cast<uint8_t>(i * 7 + i / 4));
     const Bytes coded = pngUpRows(image, 4);
     ASSERT_EQ(coded.size(), 5u * 300);
     const Bytes z = zlibCompress(coded, 6);
@@ -610,7 +647,8 @@ TEST(InflateDecoderStream, PredictorRowsAndResetRestartsThePredictor) {
     EXPECT_EQ(readAll(*decoder), image);
     // A second reading starts again from a zero upper row and the first row.
     decoder->reset();
-    for (int i = 0; i < 10; ++i) decoder->getChar();
+    for (int i = 0; i < 10; ++i)
+        decoder->getChar();
     decoder->reset();
     EXPECT_EQ(readAll(*decoder), image);
     EXPECT_EQ(decoder->getPrintFilter(3, " "), nullptr);
@@ -622,7 +660,8 @@ TEST(InflateDecoderStream, ReadRawByteBypassesThePredictor) {
     RefPtr<InflateDecoder> decoder = makeDecoder(z, 12, 4, 1, 8);
     decoder->reset();
     Bytes raw;
-    for (int c; (c = decoder->readRawByte()) != -1;) raw.push_back(static_cast<uint8_t>(c));
+    for (int c; (c = decoder->readRawByte()) != -1;)
+        raw.push_back(static_cast<uint8_t>(c));
     EXPECT_EQ(raw, coded);
 }
 

@@ -1,0 +1,442 @@
+#include "engine/core/GlobalSettings.h"
+
+#include <cassert>
+#include <cstring>
+#include <string>
+
+#include "engine/core/BuiltinEncodings.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/FileUtils.h"
+#include "engine/core/GlyphNameUnicodeTable.h"
+#include "engine/core/StandardFontMetrics.h"
+#include "engine/core/SystemFontList.h"
+#include "platform/FontInventory.h"
+#include "platform/Paths.h"
+
+namespace rendova {
+
+GlobalSettings* globalSettings = nullptr;
+
+namespace {
+
+// How deep the calling thread holds the general lock of any settings object;
+// getCMap checks it to keep the lock order (CMap lock first).
+thread_local int t_generalLockDepth = 0;
+
+// The files of the 14 standard fonts: the URW base 35 Type 1 files, which
+// carry the standard fonts' metrics and glyph names, and the Liberation
+// TrueType files, metric-compatible for the twelve text faces. Symbol and
+// ZapfDingbats have no TrueType counterpart; the shipped configuration file
+// names their Type 1 files.
+struct StandardFontFiles {
+    const char* name;
+    const char* type1File;
+    const char* trueTypeFile;
+};
+
+constexpr StandardFontFiles kStandardFontFiles[] = {
+    {"Courier", "NimbusMonoPS-Regular.t1", "LiberationMono-Regular.ttf"},
+    {"Courier-Bold", "NimbusMonoPS-Bold.t1", "LiberationMono-Bold.ttf"},
+    {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic.t1", "LiberationMono-BoldItalic.ttf"},
+    {"Courier-Oblique", "NimbusMonoPS-Italic.t1", "LiberationMono-Italic.ttf"},
+    {"Helvetica", "NimbusSans-Regular.t1", "LiberationSans-Regular.ttf"},
+    {"Helvetica-Bold", "NimbusSans-Bold.t1", "LiberationSans-Bold.ttf"},
+    {"Helvetica-BoldOblique", "NimbusSans-BoldItalic.t1", "LiberationSans-BoldItalic.ttf"},
+    {"Helvetica-Oblique", "NimbusSans-Italic.t1", "LiberationSans-Italic.ttf"},
+    {"Symbol", "StandardSymbolsPS.t1", nullptr},
+    {"Times-Bold", "NimbusRoman-Bold.t1", "LiberationSerif-Bold.ttf"},
+    {"Times-BoldItalic", "NimbusRoman-BoldItalic.t1", "LiberationSerif-BoldItalic.ttf"},
+    {"Times-Italic", "NimbusRoman-Italic.t1", "LiberationSerif-Italic.ttf"},
+    {"Times-Roman", "NimbusRoman-Regular.t1", "LiberationSerif-Regular.ttf"},
+    {"ZapfDingbats", "D050000L.t1", nullptr},
+};
+
+// Where the Liberation fonts live on the common distributions (Debian and
+// Ubuntu, older Debian, Fedora, Arch), then locally installed fonts.
+constexpr const char* kTrueTypeFallbackDirs[] = {
+    "/usr/share/fonts/truetype/liberation2",
+    "/usr/share/fonts/truetype/liberation",
+    "/usr/share/fonts/liberation-mono",
+    "/usr/share/fonts/liberation-sans",
+    "/usr/share/fonts/liberation-serif",
+    "/usr/share/fonts/liberation",
+    "/usr/share/fonts/TTF",
+    "/usr/local/share/fonts",
+    nullptr,
+};
+
+// directory + "/" + name made absolute, when that file opens for reading.
+std::unique_ptr<DynString> openablePath(const char* directory, const char* name) {
+    auto path = std::make_unique<DynString>(directory);
+    makePathAbsolute(*path, name);
+    FILE* file = std::fopen(path->getCString(), "rb");
+    if (!file)
+        return nullptr;
+    std::fclose(file);
+    return path;
+}
+
+}  // namespace
+
+GlobalSettings::GeneralLock::GeneralLock(GlobalSettings& settings) : m_lock(settings.m_lock) {
+    ++t_generalLockDepth;
+}
+
+GlobalSettings::GeneralLock::~GeneralLock() {
+    --t_generalLockDepth;
+}
+
+GlobalSettings::GlobalSettings(const char* configPath) {
+    // The three locks are members and exist already. Should anything below
+    // throw, the destructor does not run: releaseAll frees what was built.
+    initStandardFontMetrics();
+    try {
+        fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
+        for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
+            m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
+                                static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+
+        FILE* file = nullptr;
+        if (configPath && configPath[0] && (file = openConfigFile(configPath))) {
+            readConfigFile(configPath, file);
+            std::fclose(file);
+        } else {
+            readDefaultConfigFile();
+        }
+    } catch (...) {
+        releaseAll();
+        throw;
+    }
+}
+
+GlobalSettings::~GlobalSettings() {
+    releaseAll();
+}
+
+void GlobalSettings::releaseAll() {
+    freeStandardFontMetrics();
+    deletePaths(m_cidToUnicodeFiles);
+    deletePaths(m_unicodeToUnicodeFiles);
+    while (m_toUnicodeDirs.getLength() > 0)
+        delete m_toUnicodeDirs.del(m_toUnicodeDirs.getLength() - 1);
+    while (m_fontDirs.getLength() > 0)
+        delete m_fontDirs.del(m_fontDirs.getLength() - 1);
+    deleteRecords(m_displayFonts);
+    deleteRecords(m_displayCidFonts);
+    deleteRecords(m_displayNamedCidFonts);
+    m_systemFonts.reset();
+
+    std::unique_ptr<StringHash::Iterator> iterator;
+    DynString* key = nullptr;
+    intptr_t value = 0;
+    m_cMapDirs.startIteration(iterator);
+    while (m_cMapDirs.next(iterator, &key, &value)) {
+        auto dirs = reinterpret_cast<PtrList<DynString>*>(value);
+        for (int i = 0; i < dirs->getLength(); ++i)
+            delete dirs->get(i);
+        delete dirs;
+    }
+    // The caches are null until the font layer builds them (see getCMap).
+}
+
+void GlobalSettings::fillNameToCode(NameToIntMap& map, const char* const encoding[256]) {
+    for (int code = 255; code >= 0; --code) {
+        if (encoding[code])
+            map.add(encoding[code], code);
+    }
+}
+
+void GlobalSettings::readDefaultConfigFile() {
+    std::unique_ptr<DynString> home = getHomeDir();
+    makePathAbsolute(*home, kConfigFileName);
+    std::string besideProgram = platform::programDirectory();
+    if (!besideProgram.empty())
+        besideProgram += kConfigFileName;
+    for (const char* path : {home->getCString(), besideProgram.c_str()}) {
+        if (!path[0])
+            continue;
+        if (FILE* file = openConfigFile(path)) {
+            readConfigFile(path, file);
+            std::fclose(file);
+            return;
+        }
+    }
+}
+
+FILE* GlobalSettings::openInDirectories(const PtrList<DynString>& directories, const char* fileName) {
+    for (int i = 0; i < directories.getLength(); ++i) {
+        DynString path(*directories.get(i));
+        makePathAbsolute(path, fileName);
+        if (FILE* file = std::fopen(path.getCString(), "rb"))
+            return file;
+    }
+    return nullptr;
+}
+
+FILE* GlobalSettings::openKeyedDirFile(const char* collection, const char* fileName) {
+    GeneralLock lock(*this);
+    auto dirs = reinterpret_cast<const PtrList<DynString>*>(m_cMapDirs.lookupCStr(collection));
+    return dirs ? openInDirectories(*dirs, fileName) : nullptr;
+}
+
+FILE* GlobalSettings::openDirListFile(const char* fileName) {
+    GeneralLock lock(*this);
+    return openInDirectories(m_toUnicodeDirs, fileName);
+}
+
+const DisplayFontRecord* GlobalSettings::findSubstituteFont(const char* fontName) {
+    GeneralLock lock(*this);
+    if (auto record = reinterpret_cast<const DisplayFontRecord*>(m_displayFonts.lookupCStr(fontName)))
+        return record;
+    return m_systemFonts ? m_systemFonts->find(fontName) : nullptr;
+}
+
+const DisplayFontRecord* GlobalSettings::findSubstituteCidFont(const char* fontName, const char* collection) {
+    GeneralLock lock(*this);
+    if (fontName) {
+        if (auto record =
+                reinterpret_cast<const DisplayFontRecord*>(m_displayNamedCidFonts.lookupCStr(fontName)))
+            return record;
+    }
+    return reinterpret_cast<const DisplayFontRecord*>(m_displayCidFonts.lookupCStr(collection));
+}
+
+std::unique_ptr<DynString> GlobalSettings::findFontFile(const char* fontName, const char* const* extensions) {
+    GeneralLock lock(*this);
+    for (int i = 0; i < m_fontDirs.getLength(); ++i) {
+        for (const char* const* extension = extensions; *extension; ++extension) {
+            auto path = std::make_unique<DynString>(*m_fontDirs.get(i));
+            makePathAbsolute(*path, fontName);
+            path->appendCStr(*extension);
+            if (FILE* file = std::fopen(path->getCString(), "rb")) {
+                std::fclose(file);
+                return path;
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool GlobalSettings::getFontEngineEnabled() {
+    GeneralLock lock(*this);
+    return m_fontEngineEnabled;
+}
+
+bool GlobalSettings::getFontAntialias() {
+    GeneralLock lock(*this);
+    return m_fontAntialias;
+}
+
+bool GlobalSettings::getAntialias() {
+    GeneralLock lock(*this);
+    return m_vectorAntialias;
+}
+
+bool GlobalSettings::getStrokeAdjustment() {
+    GeneralLock lock(*this);
+    return m_strokeAdjust;
+}
+
+int GlobalSettings::getHalftoneKind() {
+    GeneralLock lock(*this);
+    return m_screenKind;
+}
+
+int GlobalSettings::getHalftoneSize() {
+    GeneralLock lock(*this);
+    return m_screenSize;
+}
+
+int GlobalSettings::getHalftoneDotRadius() {
+    GeneralLock lock(*this);
+    return m_screenDotRadius;
+}
+
+double GlobalSettings::getHalftoneGamma() {
+    GeneralLock lock(*this);
+    return m_screenGamma;
+}
+
+double GlobalSettings::getHalftoneBlackLimit() {
+    GeneralLock lock(*this);
+    return m_screenBlackThreshold;
+}
+
+double GlobalSettings::getHalftoneWhiteLimit() {
+    GeneralLock lock(*this);
+    return m_screenWhiteThreshold;
+}
+
+bool GlobalSettings::getNumericGlyphNameMapping() {
+    GeneralLock lock(*this);
+    return m_mapNumericGlyphNames;
+}
+
+bool GlobalSettings::getUnlistedGlyphNameMapping() {
+    GeneralLock lock(*this);
+    return m_mapUnknownGlyphNames;
+}
+
+bool GlobalSettings::getVerbose() {
+    GeneralLock lock(*this);
+    return m_verbose;
+}
+
+int GlobalSettings::getPaperWidth() {
+    GeneralLock lock(*this);
+    return m_paperWidth;
+}
+
+int GlobalSettings::getPaperHeight() {
+    GeneralLock lock(*this);
+    return m_paperHeight;
+}
+
+void GlobalSettings::getImageableArea(int* llx, int* lly, int* urx, int* ury) {
+    GeneralLock lock(*this);
+    *llx = m_imageableLlx;
+    *lly = m_imageableLly;
+    *urx = m_imageableUrx;
+    *ury = m_imageableUry;
+}
+
+std::unique_ptr<DynString> GlobalSettings::getCidToUnicodeFile(const char* collection) {
+    GeneralLock lock(*this);
+    auto path = reinterpret_cast<const DynString*>(m_cidToUnicodeFiles.lookupCStr(collection));
+    return path ? std::make_unique<DynString>(*path) : nullptr;
+}
+
+std::unique_ptr<DynString> GlobalSettings::getUnicodeToUnicodeFile(const char* fontName) {
+    GeneralLock lock(*this);
+    std::unique_ptr<StringHash::Iterator> iterator;
+    DynString* fragment = nullptr;
+    intptr_t value = 0;
+    m_unicodeToUnicodeFiles.startIteration(iterator);
+    while (m_unicodeToUnicodeFiles.next(iterator, &fragment, &value)) {
+        if (std::strstr(fontName, fragment->getCString())) {
+            m_unicodeToUnicodeFiles.endIteration(iterator);
+            return std::make_unique<DynString>(*reinterpret_cast<const DynString*>(value));
+        }
+    }
+    return nullptr;
+}
+
+CodeToUnicodeMap* GlobalSettings::getCidToUnicodeMap(const char* /*collection*/) {
+    GeneralLock lock(*this);
+    // With the caches: look the collection up in m_cidToUnicodeCache; on a
+    // miss parse getCidToUnicodeFile's file and add the map to the cache.
+    return nullptr;
+}
+
+CodeToUnicodeMap* GlobalSettings::getUnicodeToUnicodeMap(const char* /*fontName*/) {
+    GeneralLock lock(*this);
+    // With the caches: the map of getUnicodeToUnicodeFile's file, from
+    // m_unicodeToUnicodeCache by path, or parsed and added.
+    return nullptr;
+}
+
+CodeToCidMap* GlobalSettings::getCMap(const char* /*collection*/, const char* /*cMapName*/) {
+    assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
+    platform::CriticalSectionLock lock(m_cMapLock);
+    // With the caches: m_cMapCache->getMap(collection, cMapName).
+    return nullptr;
+}
+
+void GlobalSettings::addDisplayFont(std::unique_ptr<DisplayFontRecord> record) {
+    GeneralLock lock(*this);
+    replaceRecord(m_displayFonts, std::move(record));
+}
+
+void GlobalSettings::replaceRecord(StringHash& table, std::unique_ptr<DisplayFontRecord> record) {
+    delete reinterpret_cast<DisplayFontRecord*>(table.remove(record->getName()));
+    // The table does not own its keys: the key is the record's own name.
+    table.add(const_cast<DynString*>(&record->getName()), reinterpret_cast<intptr_t>(record.get()));
+    record.release();
+}
+
+void GlobalSettings::deleteRecords(StringHash& table) {
+    std::unique_ptr<StringHash::Iterator> iterator;
+    DynString* key = nullptr;
+    intptr_t value = 0;
+    table.startIteration(iterator);
+    while (table.next(iterator, &key, &value))
+        delete reinterpret_cast<DisplayFontRecord*>(value);
+}
+
+void GlobalSettings::replacePath(StringHash& table, const char* key, const char* value) {
+    auto path = std::make_unique<DynString>(value);
+    auto ownedKey = std::make_unique<DynString>(key);
+    delete reinterpret_cast<DynString*>(table.removeCStr(key));
+    table.add(ownedKey.get(), reinterpret_cast<intptr_t>(path.get()));
+    ownedKey.release();
+    path.release();
+}
+
+void GlobalSettings::deletePaths(StringHash& table) {
+    std::unique_ptr<StringHash::Iterator> iterator;
+    DynString* key = nullptr;
+    intptr_t value = 0;
+    table.startIteration(iterator);
+    while (table.next(iterator, &key, &value))
+        delete reinterpret_cast<DynString*>(value);
+}
+
+int GlobalSettings::setPaperSize(const char* name) {
+    struct Paper {
+        const char* name;
+        int width;
+        int height;
+    };
+    // "match" takes the paper of each page.
+    static constexpr Paper kPapers[] = {
+        {"match", -1, -1}, {"letter", 612, 792}, {"legal", 612, 1008}, {"A4", 595, 842}, {"A3", 842, 1190},
+    };
+    GeneralLock lock(*this);
+    for (const Paper& paper : kPapers) {
+        if (std::strcmp(name, paper.name) == 0) {
+            m_paperWidth = paper.width;
+            m_paperHeight = paper.height;
+            m_imageableLlx = 0;
+            m_imageableLly = 0;
+            m_imageableUrx = paper.width;
+            m_imageableUry = paper.height;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void GlobalSettings::locateStandardFonts(const char* directory) {
+    // The system's fonts folder stands where the desktop system's special
+    // fonts folder would; empty when there is none.
+    std::string fontsDir = platform::systemFontsDirectory();
+
+    for (const StandardFontFiles& row : kStandardFontFiles) {
+        // A configured substitute wins over any file found here.
+        if (findSubstituteFont(row.name))
+            continue;
+        std::unique_ptr<DynString> file;
+        int kind = DisplayFontRecord::kType1;
+        if (directory)
+            file = openablePath(directory, row.type1File);
+        if (!file && row.trueTypeFile) {
+            kind = DisplayFontRecord::kTrueType;
+            if (!fontsDir.empty())
+                file = openablePath(fontsDir.c_str(), row.trueTypeFile);
+            for (const char* const* dir = kTrueTypeFallbackDirs; !file && *dir; ++dir)
+                file = openablePath(*dir, row.trueTypeFile);
+        }
+        if (file)
+            addDisplayFont(std::make_unique<DisplayFontRecord>(row.name, kind, file->getCString()));
+        else
+            reportError(-1, "No font file found for the standard font '%s'", row.name);
+    }
+
+    if (!fontsDir.empty()) {
+        auto list = std::make_unique<SystemFontList>();
+        GeneralLock lock(*this);
+        m_systemFonts = std::move(list);
+    }
+}
+
+}  // namespace rendova

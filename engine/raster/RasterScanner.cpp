@@ -1,0 +1,235 @@
+#include "engine/raster/RasterScanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/Memory.h"
+#include "engine/raster/BitRow.h"
+#include "engine/raster/RasterBitmap.h"
+#include "engine/raster/RasterTypes.h"
+
+namespace rendova {
+
+RasterScanner::RasterScanner(const FlatPath* path, int evenOdd) : m_path(path), m_evenOdd(evenOdd) {
+    const FlatSegment* segs = path->segments();
+    const int n = path->length();
+    if (n == 0) {
+        m_xMin = m_yMin = 1;
+        m_xMax = m_yMax = 0;
+    } else {
+        double xMin = segs[0].x0, xMax = segs[0].x0;
+        double yMax = segs[0].y0;
+        for (int i = 0; i < n; ++i) {
+            xMin = std::min({xMin, segs[i].x0, segs[i].x1});
+            xMax = std::max({xMax, segs[i].x0, segs[i].x1});
+            yMax = std::max({yMax, segs[i].y0, segs[i].y1});
+        }
+        m_xMin = floorToInt(xMin);
+        m_xMax = floorToInt(xMax);
+        m_yMin = floorToInt(std::min(segs[0].y0, segs[0].y1));
+        m_yMax = floorToInt(yMax);
+    }
+    m_interY = m_yMin - 1;
+}
+
+RasterScanner::~RasterScanner() {
+    memFree(m_inter);
+}
+
+void RasterScanner::getBBox(int& xMin, int& yMin, int& xMax, int& yMax) const {
+    xMin = m_xMin / 4;
+    yMin = m_yMin / 4;
+    xMax = m_xMax / 4;
+    yMax = m_yMax / 4;
+}
+
+void RasterScanner::computeIntersections(int y) {
+    const FlatSegment* segs = m_path->segments();
+    const int n = m_path->length();
+    const double top = y, bottom = y + 1.0;
+
+    int i = y < m_interY ? 0 : m_segStart;
+    while (i < n && top > segs[i].y0 && top > segs[i].y1)
+        ++i;
+    m_segStart = i;
+
+    m_interLength = 0;
+    for (; i < n; ++i) {
+        const FlatSegment& s = segs[i];
+        const bool flipped = (s.flags & kSegFlipped) != 0;
+        const double segYMin = flipped ? s.y1 : s.y0;
+        const double segYMax = flipped ? s.y0 : s.y1;
+        if (segYMin >= bottom)
+            break;
+        if (segYMax < top)
+            continue;
+
+        int x0, x1;
+        if (s.flags & kSegHorizontal) {
+            x0 = floorToInt(std::min(s.x0, s.x1));
+            x1 = floorToInt(std::max(s.x0, s.x1));
+        } else if (s.flags & kSegVertical) {
+            x0 = x1 = floorToInt(s.x0);
+        } else {
+            const double segXMin = std::min(s.x0, s.x1), segXMax = std::max(s.x0, s.x1);
+            double xa = s.x0 + (top - s.y0) * s.dxdy;
+            double xb = s.x0 + (bottom - s.y0) * s.dxdy;
+            // Written so that NaN (an overflowed slope times 0) lands on the
+            // range's start.
+            if (!(xa >= segXMin))
+                xa = segXMin;
+            if (xa > segXMax)
+                xa = segXMax;
+            if (!(xb >= segXMin))
+                xb = segXMin;
+            if (xb > segXMax)
+                xb = segXMax;
+            x0 = floorToInt(std::min(xa, xb));
+            x1 = floorToInt(std::max(xa, xb));
+        }
+        int count = 0;
+        if (!(s.flags & kSegHorizontal) && top >= segYMin && top < segYMax)
+            count = m_evenOdd ? 1 : (flipped ? 1 : -1);
+
+        if (m_interLength == m_interSize) {
+            const int newSize = m_interSize == 0 ? 16 : checkedMul(m_interSize, 2);
+            m_inter = static_cast<RasterIntersection*>(
+                memReallocArray(m_inter, newSize, static_cast<int>(sizeof(RasterIntersection))));
+            m_interSize = newSize;
+        }
+        m_inter[m_interLength++] = {x0, x1, count};
+    }
+
+    std::sort(m_inter, m_inter + m_interLength,
+              [](const RasterIntersection& a, const RasterIntersection& b) { return a.x0 < b.x0; });
+    m_interY = y;
+    m_interIdx = 0;
+    m_interCount = 0;
+}
+
+void RasterScanner::startScanline(int y) {
+    if (y != m_interY) {
+        computeIntersections(y);
+    } else {
+        m_interIdx = 0;
+        m_interCount = 0;
+    }
+}
+
+bool RasterScanner::nextSpan(int& x0, int& x1) {
+    if (m_interIdx >= m_interLength)
+        return false;
+    const RasterIntersection* inter = m_inter;
+    int idx = m_interIdx;
+    int count = m_interCount + inter[idx].count;
+    int left = inter[idx].x0, right = inter[idx].x1;
+    ++idx;
+    while (idx < m_interLength && (inter[idx].x0 <= right || inside(count))) {
+        if (inter[idx].x1 > right)
+            right = inter[idx].x1;
+        count += inter[idx].count;
+        ++idx;
+    }
+    m_interIdx = idx;
+    m_interCount = count;
+    x0 = left;
+    x1 = right;
+    return true;
+}
+
+bool RasterScanner::getNextSpan(int y, int& x0, int& x1) {
+    if (y != m_interY)
+        computeIntersections(y);
+    return nextSpan(x0, x1);
+}
+
+int RasterScanner::test(int x, int y) {
+    if (y != m_interY)
+        computeIntersections(y);
+    int count = 0;
+    for (int i = 0; i < m_interLength && m_inter[i].x0 <= x; ++i) {
+        if (x <= m_inter[i].x1)
+            return 1;
+        count += m_inter[i].count;
+    }
+    return inside(count) ? 1 : 0;
+}
+
+int RasterScanner::testSpan(int sx0, int sx1, int y) {
+    if (y != m_interY)
+        computeIntersections(y);
+    int count = 0;
+    int i = 0;
+    for (; i < m_interLength && m_inter[i].x1 < sx0; ++i)
+        count += m_inter[i].count;
+    // The cursor is the last column known to be inside.
+    int xx = sx0 - 1;
+    while (xx < sx1) {
+        if (i >= m_interLength)
+            return 0;
+        if (m_inter[i].x0 > xx + 1 && !inside(count))
+            return 0;
+        if (m_inter[i].x1 > xx)
+            xx = m_inter[i].x1;
+        count += m_inter[i].count;
+        ++i;
+    }
+    return 1;
+}
+
+void RasterScanner::renderAaLine(RasterBitmap& buffer, int& x0, int& x1, int y) {
+    const int width = buffer.width();
+    const int rowSize = buffer.rowSize();
+    uint8_t* data = buffer.data();
+    std::memset(data, 0, static_cast<size_t>(rowSize) * 4);
+
+    int spanMin = width, spanEnd = -1;
+    for (int i = 0; i < 4; ++i) {
+        startScanline(4 * y + i);
+        uint8_t* row = data + i * rowSize;
+        int s0, s1;
+        while (nextSpan(s0, s1)) {
+            if (s0 < 0)
+                s0 = 0;
+            if (s1 >= width)
+                s1 = width - 1;
+            if (s0 > s1)
+                continue;
+            setBitRange(row, s0, s1);
+            if (s0 < spanMin)
+                spanMin = s0;
+            if (s1 + 1 > spanEnd)
+                spanEnd = s1 + 1;
+        }
+    }
+    x0 = spanMin / 4;
+    x1 = (spanEnd - 1) / 4;
+}
+
+void RasterScanner::clipAaLine(RasterBitmap& buffer, int x0, int x1, int y) {
+    const int width = buffer.width();
+    const int rowSize = buffer.rowSize();
+    uint8_t* data = buffer.data();
+    // Sub-columns 4 x0 to 4 x1 + 3, kept inside the buffer.
+    const int start = std::max(4 * x0, 0);
+    const int end = std::min(4 * x1 + 4, width);
+    if (start >= end)
+        return;
+
+    for (int i = 0; i < 4; ++i) {
+        startScanline(4 * y + i);
+        uint8_t* row = data + i * rowSize;
+        int cursor = start;
+        int s0, s1;
+        while (cursor < end && nextSpan(s0, s1)) {
+            if (s0 > cursor)
+                clearBitRange(row, cursor, std::min(s0, end) - 1);
+            if (s1 + 1 > cursor)
+                cursor = s1 + 1;
+        }
+        if (cursor < end)
+            clearBitRange(row, cursor, end - 1);
+    }
+}
+
+}  // namespace rendova

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "engine/raster/FlatPath.h"
+
+namespace rendova {
+
+class RasterBitmap;
+
+// One scanline crossing of a segment: the pixel columns it covers on the
+// scanline (inclusive) and its winding contribution.
+struct RasterIntersection {
+    int x0;
+    int x1;
+    int count;
+};
+
+// Finds, for one scanline at a time, the spans that lie inside a sorted flat
+// path by the even-odd or the non-zero winding rule. It caches the
+// intersections of the last scanline: moving down reuses the index of the
+// first segment that can still reach it, moving up restarts from segment 0.
+//
+// The path is not owned and must stay alive and sorted (sortSegments) while
+// the scanner is used. Not thread-safe; growth throws MemoryException.
+// Scanline numbers are rows of the target bitmap (times 4 for anti-aliasing),
+// so that 4 x y + 3 stays an int.
+class RasterScanner {
+public:
+    RasterScanner(const FlatPath* path, int evenOdd);
+    ~RasterScanner();
+    RasterScanner(const RasterScanner&) = delete;
+    RasterScanner& operator=(const RasterScanner&) = delete;
+
+    // Bounding box of the segments (floors; on the 4x grid when the path was
+    // scaled). A path without segments gives 1, 1, 0, 0.
+    int xMin() const { return m_xMin; }
+    int yMin() const { return m_yMin; }
+    int xMax() const { return m_xMax; }
+    int yMax() const { return m_yMax; }
+    // The box divided by 4, truncating toward zero, for anti-aliased paths.
+    void getBBox(int& xMin, int& yMin, int& xMax, int& yMax) const;
+
+    // The next span of scanline y, left to right; false when none is left.
+    bool getNextSpan(int y, int& x0, int& x1);
+    // 1 when (x, y) lies inside the path or on its outline.
+    int test(int x, int y);
+    // 1 when every column sx0 to sx1 of scanline y is inside.
+    int testSpan(int sx0, int sx1, int y);
+    // Paints the four sub-rows of pixel row y into the 1-bit buffer (4 bits
+    // per pixel per row) and gives the pixel range that holds bits, or
+    // x0 = buffer width / 4 and x1 = 0 when none.
+    void renderAaLine(RasterBitmap& buffer, int& x0, int& x1, int y);
+    // Clears every bit of pixels x0 to x1 of the buffer that lies outside the
+    // path on the four sub-rows of pixel row y.
+    void clipAaLine(RasterBitmap& buffer, int x0, int x1, int y);
+
+    const FlatPath* path() const { return m_path; }
+    int evenOdd() const { return m_evenOdd; }
+
+private:
+    void computeIntersections(int y);
+    // Recomputes when y is not the cached scanline, else restarts the walk.
+    void startScanline(int y);
+    bool nextSpan(int& x0, int& x1);
+    bool inside(int count) const { return m_evenOdd ? (count & 1) != 0 : count != 0; }
+
+    const FlatPath* m_path;
+    int m_evenOdd;
+    int m_xMin, m_yMin, m_xMax, m_yMax;
+    int m_interY;
+    int m_interIdx = 0;
+    int m_interCount = 0;
+    int m_segStart = 0;
+    RasterIntersection* m_inter = nullptr;
+    int m_interLength = 0;
+    int m_interSize = 0;
+};
+
+}  // namespace rendova
