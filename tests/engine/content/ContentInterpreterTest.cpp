@@ -283,3 +283,45 @@ TEST(ContentInterpreterTest, DataMarkersOutsideAnInlineImageAreErrors) {
 
 }  // namespace
 }  // namespace rendova::test
+
+namespace rendova::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Inline images are not drawn yet, but their data must be consumed exactly so
+// that the content after them parses, even when the data holds "EI".
+TEST(InlineImageTest, DataHoldingTheEndMarkerIsSkippedByItsSize) {
+    ContentRun page;
+    page.run(std::string("BI /W 4 /H 1 /BPC 8 /CS /G ID \nE") + "I\xff" + "E EI\n0 0 m 1 1 l S");
+    EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1"}));
+    EXPECT_FALSE(page.errors.contains("Unknown operator"));
+}
+
+TEST(InlineImageTest, FilteredAndIndexedImagesAreSkippedThroughTheirFilters) {
+    ContentRun page("<< /ColorSpace << /Pal [/Indexed /DeviceRGB 1 <FF000000FF00>] >> >>");
+    // Two RGB pixels in hex, the bytes "EI" among them; then three palette
+    // indices of a resource colour space.
+    page.run("BI /W 2 /H 1 /BPC 8 /CS /RGB /F /AHx ID 454920454920> EI 0 0 m 1 1 l S\n"
+             "BI /Width 3 /Height 1 /BitsPerComponent 8 /ColorSpace /Pal ID EIx EI 2 2 m 3 3 l S");
+    EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1", "stroke M 2 2 L 3 3"}));
+    EXPECT_FALSE(page.errors.contains("Unknown operator"));
+}
+
+TEST(InlineImageTest, StencilMasksDefaultToOneBit) {
+    ContentRun page;
+    page.run("BI /IM true /W 16 /H 1 ID EI EI 0 0 m 1 1 l S");
+    EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1"}));
+}
+
+TEST(InlineImageTest, ContentEndingInsideTheDictionaryDrawsNothing) {
+    ContentRun page;
+    page.run("BI /W 4 /H");
+    EXPECT_TRUE(page.errors.contains("End of content inside an inline image"));
+    ContentRun other;
+    other.run("BI /W 4 /H 1 (key) 3");
+    EXPECT_TRUE(other.errors.contains("holds a string where a key belongs"));
+}
+
+}  // namespace
+}  // namespace rendova::test
