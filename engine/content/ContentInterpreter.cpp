@@ -214,7 +214,9 @@ void ContentInterpreter::runLoop() {
     int lastAbortCheck = 0;
     m_operatorCount = 0;
     PdfValue value;
-    for (;;) {
+    // Once the abort check has asked to stop, every loop ends, the forms'
+    // and glyphs' nested ones and the page's.
+    while (!m_aborted) {
         m_parser->getValue(value);
         if (value.isEof()) break;
         if (value.isCommand()) {
@@ -240,7 +242,10 @@ void ContentInterpreter::runLoop() {
                 lastAbortCheck = 0;
             }
             if (m_abortCheck && m_operatorCount - lastAbortCheck > 10) {
-                if (m_abortCheck(m_abortData)) break;
+                if (m_abortCheck(m_abortData)) {
+                    m_aborted = true;
+                    break;
+                }
                 lastAbortCheck = m_operatorCount;
             }
         } else if (numArgs == kMaxOperands) {

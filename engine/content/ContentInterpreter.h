@@ -239,6 +239,8 @@ private:
     ValueParser* m_parser = nullptr;
     AbortCheck m_abortCheck;
     void* m_abortData;
+    // Set when the abort check asked to stop: no loop runs afterwards.
+    bool m_aborted = false;
     unsigned m_deferredReported = 0;
 };
 

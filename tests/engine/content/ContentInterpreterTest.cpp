@@ -325,3 +325,24 @@ TEST(InlineImageTest, ContentEndingInsideTheDictionaryDrawsNothing) {
 
 }  // namespace
 }  // namespace rendova::test
+
+namespace rendova::test {
+namespace {
+
+bool stopAtOnce(void*) { return true; }
+
+TEST(ContentInterpreterAbortTest, AnAbortInsideAFormEndsThePageToo) {
+    std::string group;
+    for (int i = 0; i < 15; ++i) group += "0 0 1 1 re f\n";
+    ContentRun page("<< /ExtGState << /M << /SMask << /G << /BBox [0 0 9 9] /Group << /S /Transparency >> "
+                    "/Length " + std::to_string(group.size()) + " >> stream\n" + group + "\nendstream >> >> >> >>",
+                    kLetter, 0, stopAtOnce, nullptr);
+    page.run("/M gs 0 0 m 1 1 l S 0 0 m 2 2 l S");
+    // The form stops after its 11th operator (a re, after 5 fills); nothing
+    // of the page runs after it.
+    EXPECT_EQ(page.device.only({"fill"}).size(), 5u);
+    EXPECT_TRUE(page.device.only({"stroke"}).empty());
+}
+
+}  // namespace
+}  // namespace rendova::test
