@@ -115,6 +115,36 @@ TEST(PageDisplayTest, ASoftMaskThatUsesItselfEndsAtTheNestingBound) {
     EXPECT_TRUE(errors.empty());
 }
 
+bool stopOnThirdCall(void* data) {
+    return ++*static_cast<int*>(data) >= 3;
+}
+
+TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) {
+    // Each level sets the mask twice: 2^21 groups without an abort. Nested
+    // content counts its operators on from the enclosing content, so the
+    // abort check is asked every 11 operators however deep they run, and
+    // the page ends when it says so.
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+                   "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
+        .stream(4, "<< >>", "/GS1 gs 0 0 m 9 9 l S")
+        .stream(5, "<< /BBox [0 0 10 10] /Group << /S /Transparency >> /Resources << /ExtGState << /GS1 6 0 R >> >> >>",
+                "/GS1 gs /GS1 gs")
+        .object(6, "<< /SMask << /G 5 0 R >> >>")
+        .xrefTable();
+    auto doc = openBytes(pdf.bytes());
+    ASSERT_TRUE(doc->isOk());
+    RecordingDevice device;
+    device.recordUpdates = false;
+    int calls = 0;
+    doc->displayPage(&device, 1, 72, 72, 0, false, true, false, stopOnThirdCall, &calls);
+    EXPECT_EQ(calls, 3);
+    EXPECT_LT(device.only({"beginTransparencyGroup"}).size(), 100u);
+    EXPECT_TRUE(device.only({"stroke"}).empty());
+}
+
 // Stands in for a Type 3 glyph whose procedure shows the same glyph again:
 // every stroke runs the procedure once more.
 class SelfShowingGlyphDevice : public RecordingDevice {
