@@ -238,6 +238,8 @@ void ContentInterpreter::runLoop() {
             value.free();
             for (int i = 0; i < numArgs; ++i) args[i].free();
             numArgs = 0;
+            // Content nested in this operator was stopped.
+            if (m_aborted) break;
 
             // Handlers may add more than one (shown text, images), so the
             // interval is passed rather than met exactly.
