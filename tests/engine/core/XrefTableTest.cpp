@@ -458,16 +458,60 @@ TEST(XrefTableObjectStream, TwoObjectStreamsInsideEachOther) {
     EXPECT_TRUE(t.fetch(7).isNull());
 }
 
-TEST(XrefTableFetch, LengthReferringToItsOwnObjectEndsAtTheLimit) {
+TEST(XrefTableFetch, LengthReferringToItsOwnObjectGivesAnError) {
     ErrorCapture errors;
     PdfBuilder pdf = basic();
     pdf.stream(5, "<< /Length 5 0 R >>", "data").xrefTable();
     OpenTable t(pdf.bytes());
     PdfValue v = t.fetch(5);
     EXPECT_TRUE(v.isError());
-    EXPECT_TRUE(errors.contains("deep"));
+    EXPECT_TRUE(errors.contains("itself"));
     // The table is still usable afterwards.
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+}
+
+TEST(XrefTableFetch, LengthsReferringInACircleGiveAnError) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    pdf.stream(5, "<< /Length 6 0 R >>", "data").stream(6, "<< /Length 5 0 R >>", "data").xrefTable();
+    OpenTable t(pdf.bytes());
+    EXPECT_TRUE(t.fetch(5).isError());
+    EXPECT_TRUE(t.fetch(6).isError());
+    EXPECT_TRUE(errors.contains("itself"));
+}
+
+TEST(XrefTableFetch, LongChainOfLengthsEndsAtTheDepthLimit) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    // Object 10 + i is a stream whose Length is object 11 + i: reading one
+    // reads all the rest of the chain.
+    for (int i = 0; i < 40; ++i)
+        pdf.stream(10 + i, "<< /Length " + std::to_string(11 + i) + " 0 R >>", "data");
+    pdf.object(50, "4").xrefTable();
+    OpenTable t(pdf.bytes());
+    EXPECT_TRUE(t.fetch(10).isError());
+    EXPECT_TRUE(errors.contains("levels deep"));
+    // The last stream's Length is an integer; the others' are streams.
+    PdfValue last = t.fetch(49);
+    ASSERT_TRUE(last.isStream());
+    EXPECT_EQ(readAll(last.getStream()), "data");
+    EXPECT_TRUE(t.fetch(48).isError());
+}
+
+TEST(XrefTableFetch, StreamsInArraysCannotMultiplyTheFetches) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    // Each object holds three streams (not valid, but written) whose Length
+    // is the next object: read naively, 3^30 fetches.
+    for (int i = 0; i < 30; ++i) {
+        std::string item = "<< /Length " + std::to_string(11 + i) + " 0 R >> stream\nabcd\nendstream ";
+        pdf.object(10 + i, "[" + item + item + item + "]");
+    }
+    pdf.object(40, "4").xrefTable();
+    OpenTable t(pdf.bytes());
+    PdfValue v = t.fetch(10);
+    ASSERT_TRUE(v.isArray());
+    EXPECT_TRUE(errors.contains("more than"));
 }
 
 TEST(XrefTableFetch, IndirectLengthIsResolved) {
