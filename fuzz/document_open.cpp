@@ -32,7 +32,8 @@ constexpr int kMaxOutlineItems = 2000;
 void readStream(const PdfValue& value, XrefTable* xref) {
     PdfValue stream;
     value.fetch(xref, stream);
-    if (!stream.isStream()) return;
+    if (!stream.isStream())
+        return;
     DataStream* s = stream.getStream();
     s->reset();
     for (int i = 0; i < kMaxStreamBytes && s->getChar() != -1; ++i) {
@@ -41,12 +42,14 @@ void readStream(const PdfValue& value, XrefTable* xref) {
 }
 
 void walkOutline(const PtrList<OutlineItem>* items, PdfDocument& doc, int* budget) {
-    if (!items) return;
+    if (!items)
+        return;
     for (int i = 0; i < items->getLength() && *budget > 0; ++i, --*budget) {
         OutlineItem* item = items->get(i);
         if (const auto* goTo = dynamic_cast<const LinkGoTo*>(item->getAction()))
             if (const LinkDestination* dest = goTo->getDest())
-                if (dest->isPageRef()) doc.getCatalog()->findPage(dest->getPageRefNum(), dest->getPageRefGen());
+                if (dest->isPageRef())
+                    doc.getCatalog()->findPage(dest->getPageRefNum(), dest->getPageRefGen());
         item->open();
         walkOutline(item->getKids(), doc, budget);
         item->close();
@@ -58,7 +61,8 @@ void walkOutline(const PtrList<OutlineItem>* items, PdfDocument& doc, int* budge
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The document opens files by name: the bytes go to an in-memory file.
     const int fd = memfd_create("document", 0);
-    if (fd < 0) return 0;
+    if (fd < 0)
+        return 0;
     if (size > 0 && write(fd, data, size) != ssize_t(size)) {
         close(fd);
         return 0;
@@ -72,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Page* page = doc.getPage(n);
                 PageBox box;
                 bool crop = true;
-                page->computeDrawingBox(150, 150, page->getRotate(), false, true, 10, 10, 100, 100, &box, &crop);
+                page->computeDrawingBox(150, 150, page->getRotate(), false, true, 10, 10, 100, 100, &box,
+                                        &crop);
                 readStream(page->getContents(), doc.getXref());
                 PdfValue annots;
                 page->getAnnots().fetch(doc.getXref(), annots);

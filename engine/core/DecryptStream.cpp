@@ -10,12 +10,14 @@ namespace {
 // Appended to the object key material for AES, as the format prescribes.
 constexpr unsigned char kAesSalt[4] = {0x73, 0x41, 0x6C, 0x54};
 
-int clampKeyLength(int keyLength) { return std::clamp(keyLength, 1, 16); }
+int clampKeyLength(int keyLength) {
+    return std::clamp(keyLength, 1, 16);
+}
 
 }  // namespace
 
-void DecryptStream::makeObjectKey(const unsigned char* fileKey, int keyLength, int algorithm, int num, int gen,
-                                  unsigned char objectKey[16]) {
+void DecryptStream::makeObjectKey(const unsigned char* fileKey, int keyLength, int algorithm, int num,
+                                  int gen, unsigned char objectKey[16]) {
     keyLength = clampKeyLength(keyLength);
     unsigned char material[16 + 5 + 4];
     std::memcpy(material, fileKey, size_t(keyLength));
@@ -69,7 +71,8 @@ bool DecryptStream::nextAesBlock() {
     for (int i = 0; i < 16; ++i) {
         const int c = source()->getChar();
         // A partial block cannot be decrypted: it ends the data.
-        if (c == -1) return false;
+        if (c == -1)
+            return false;
         block[i] = static_cast<unsigned char>(c);
     }
     aesDecryptBlock(&m_aes, block, source()->peekChar() == -1);
@@ -77,8 +80,10 @@ bool DecryptStream::nextAesBlock() {
 }
 
 int DecryptStream::peekChar() {
-    if (m_next != -1) return m_next;
-    if (m_atEnd) return -1;
+    if (m_next != -1)
+        return m_next;
+    if (m_atEnd)
+        return -1;
     if (m_algorithm == kCryptRc4) {
         const int c = source()->getChar();
         if (c == -1) {

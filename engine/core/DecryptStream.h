@@ -21,8 +21,8 @@ enum EncryptionAlgorithm : int { kCryptRc4 = 0, kCryptAes128 = 1 };
 class DecryptStream : public DecoderStream {
 public:
     // keyLength is clamped to 1-16 bytes; key holds at least that many.
-    DecryptStream(RefPtr<DataStream> source, const unsigned char* fileKey, int algorithm, int keyLength, int num,
-                  int gen);
+    DecryptStream(RefPtr<DataStream> source, const unsigned char* fileKey, int algorithm, int keyLength,
+                  int num, int gen);
 
     int getKind() override { return kOtherKind; }
     void reset() override;

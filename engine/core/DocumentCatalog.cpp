@@ -33,7 +33,8 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
     PdfValue pagesNode;
     catalog.dictLookup("Pages", pagesNode);
     PdfValue countValue;
-    if (pagesNode.isDict()) pagesNode.dictLookup("Count", countValue);
+    if (pagesNode.isDict())
+        pagesNode.dictLookup("Count", countValue);
     if (!pagesNode.isDict() || !countValue.isNum()) {
         reportError(-1, "The page tree root is unusable (%s, page count %s)", pagesNode.typeName(),
                     countValue.typeName());
@@ -46,7 +47,8 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
     // size (or below 0) is clamped rather than allowed to size an array.
     const int count = saturateToInt(countValue.getNum());
     const int capacity = std::clamp(count, 0, std::max(xref->getSize(), 0));
-    if (capacity != count) reportError(-1, "Page count %d out of range; taken as %d", count, capacity);
+    if (capacity != count)
+        reportError(-1, "Page count %d out of range; taken as %d", count, capacity);
     m_pages.resize(size_t(capacity));
     m_pageRefs.resize(size_t(capacity));
 
@@ -55,18 +57,21 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
     catalog.dictLookupRaw("Pages", rawPages);
     visit(rawPages, visited);
     m_pageCount = readPageTree(pagesNode, nullptr, 0, visited, 0);
-    if (count != m_pageCount) reportError(-1, "Page count %d differs from the %d pages found", count, m_pageCount);
+    if (count != m_pageCount)
+        reportError(-1, "Page count %d differs from the %d pages found", count, m_pageCount);
 
     catalog.dictLookup("Dests", m_dests);
     PdfValue names;
     catalog.dictLookup("Names", names);
-    if (names.isDict()) names.dictLookup("Dests", m_nameDests);
+    if (names.isDict())
+        names.dictLookup("Dests", m_nameDests);
     PdfValue uri;
     catalog.dictLookup("URI", uri);
     if (uri.isDict()) {
         PdfValue base;
         uri.dictLookup("Base", base);
-        if (base.isString()) m_baseUri = std::make_unique<DynString>(*base.getString());
+        if (base.isString())
+            m_baseUri = std::make_unique<DynString>(*base.getString());
     }
     catalog.dictLookup("Outlines", m_outlines);
     catalog.dictLookup("AcroForm", m_acroForm);
@@ -75,9 +80,11 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
 DocumentCatalog::~DocumentCatalog() = default;
 
 bool DocumentCatalog::visit(const PdfValue& raw, std::vector<unsigned char>& visited) {
-    if (!raw.isRef() || raw.getRefNum() < 0 || size_t(raw.getRefNum()) >= visited.size()) return true;
+    if (!raw.isRef() || raw.getRefNum() < 0 || size_t(raw.getRefNum()) >= visited.size())
+        return true;
     unsigned char& mark = visited[size_t(raw.getRefNum())];
-    if (mark) return false;
+    if (mark)
+        return false;
     mark = 1;
     return true;
 }
@@ -98,7 +105,8 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
     PdfValue kids;
     node.dictLookup("Kids", kids);
     if (!kids.isArray()) {
-        reportError(-1, "Page tree node before page %d: Kids is a %s, not an array", start + 1, kids.typeName());
+        reportError(-1, "Page tree node before page %d: Kids is a %s, not an array", start + 1,
+                    kids.typeName());
         m_ok = false;
         return -1;
     }
@@ -109,7 +117,8 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
         PdfValue raw;
         array->getRaw(i, raw);
         if (!visit(raw, visited)) {
-            reportError(-1, "Page tree object %d %d reached twice; skipped", raw.getRefNum(), raw.getRefGen());
+            reportError(-1, "Page tree object %d %d reached twice; skipped", raw.getRefNum(),
+                        raw.getRefGen());
             continue;
         }
         PdfValue kid;
@@ -126,12 +135,13 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
                 m_pageRefs.resize(m_pages.size());
             }
             m_pages[size_t(index)] = std::move(page);
-            if (raw.isRef()) m_pageRefs[size_t(index)] = {raw.getRefNum(), raw.getRefGen()};
+            if (raw.isRef())
+                m_pageRefs[size_t(index)] = {raw.getRefNum(), raw.getRefGen()};
             ++index;
         } else if (kid.isDict()) {
             if (depth + 1 >= kMaxPageTreeDepth) {
-                reportError(-1, "Page tree deeper than %d levels before page %d; subtree skipped", kMaxPageTreeDepth,
-                            index + 1);
+                reportError(-1, "Page tree deeper than %d levels before page %d; subtree skipped",
+                            kMaxPageTreeDepth, index + 1);
                 continue;
             }
             const int next = readPageTree(kid, attrs.get(), index, visited, depth + 1);
@@ -141,7 +151,8 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
             }
             index = next;
         } else {
-            reportError(-1, "Page tree kid before page %d is a %s, not a dictionary", index + 1, kid.typeName());
+            reportError(-1, "Page tree kid before page %d is a %s, not a dictionary", index + 1,
+                        kid.typeName());
         }
     }
     return index;
@@ -149,7 +160,8 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
 
 int DocumentCatalog::findPage(int num, int gen) const {
     for (int i = 0; i < m_pageCount; ++i)
-        if (m_pageRefs[size_t(i)].num == num && m_pageRefs[size_t(i)].gen == gen) return i + 1;
+        if (m_pageRefs[size_t(i)].num == num && m_pageRefs[size_t(i)].gen == gen)
+            return i + 1;
     return 0;
 }
 

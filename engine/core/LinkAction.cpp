@@ -21,7 +21,8 @@ constexpr int kDestMinLength[] = {2, 2, 3, 3, 6, 2, 3, 3};
 constexpr const char* kUriSeparators = "/:";
 
 std::unique_ptr<DynString> stringCopy(const PdfValue& value) {
-    if (value.isString()) return std::make_unique<DynString>(*value.getString());
+    if (value.isString())
+        return std::make_unique<DynString>(*value.getString());
     return nullptr;
 }
 
@@ -52,7 +53,8 @@ LinkDestination::LinkDestination(const PdfArray* array) {
     int kind = -1;
     if (kindName.isName())
         for (int k = 0; k < 8; ++k)
-            if (std::strcmp(kindName.getName(), kDestKindNames[k]) == 0) kind = k;
+            if (std::strcmp(kindName.getName(), kDestKindNames[k]) == 0)
+                kind = k;
     if (kind < 0 || array->getLength() < kDestMinLength[kind]) {
         reportError(-1, "Bad link destination type or too few operands");
         return;
@@ -66,42 +68,43 @@ LinkDestination::LinkDestination(const PdfArray* array) {
         if (v.isNum())
             *out = v.getNum();
         else
-            reportError(-1, "Bad operand of a %s link destination (%s)", kDestKindNames[m_kind], v.typeName());
+            reportError(-1, "Bad operand of a %s link destination (%s)", kDestKindNames[m_kind],
+                        v.typeName());
     };
 
     switch (kind) {
-    case kXyz: {
-        double* values[3] = {&m_left, &m_top, &m_zoom};
-        bool* changes[3] = {&m_changeLeft, &m_changeTop, &m_changeZoom};
-        for (int i = 0; i < 3 && 2 + i < array->getLength(); ++i) {
-            PdfValue v;
-            array->get(2 + i, v);
-            if (v.isNum()) {
-                *values[i] = v.getNum();
-                *changes[i] = true;
-            } else if (!v.isNull()) {
-                reportError(-1, "Bad operand of an XYZ link destination (%s)", v.typeName());
-                return;
+        case kXyz: {
+            double* values[3] = {&m_left, &m_top, &m_zoom};
+            bool* changes[3] = {&m_changeLeft, &m_changeTop, &m_changeZoom};
+            for (int i = 0; i < 3 && 2 + i < array->getLength(); ++i) {
+                PdfValue v;
+                array->get(2 + i, v);
+                if (v.isNum()) {
+                    *values[i] = v.getNum();
+                    *changes[i] = true;
+                } else if (!v.isNull()) {
+                    reportError(-1, "Bad operand of an XYZ link destination (%s)", v.typeName());
+                    return;
+                }
             }
+            break;
         }
-        break;
-    }
-    case kFitH:
-    case kFitBH:
-        operand(2, &m_top);
-        break;
-    case kFitV:
-    case kFitBV:
-        operand(2, &m_left);
-        break;
-    case kFitR:
-        operand(2, &m_left);
-        operand(3, &m_bottom);
-        operand(4, &m_right);
-        operand(5, &m_top);
-        break;
-    default:
-        break;
+        case kFitH:
+        case kFitBH:
+            operand(2, &m_top);
+            break;
+        case kFitV:
+        case kFitBV:
+            operand(2, &m_left);
+            break;
+        case kFitR:
+            operand(2, &m_left);
+            operand(3, &m_bottom);
+            operand(4, &m_right);
+            operand(5, &m_top);
+            break;
+        default:
+            break;
     }
     m_ok = true;
 }
@@ -115,14 +118,16 @@ void LinkTarget::read(const PdfValue& value) {
         namedDest = std::make_unique<DynString>(*value.getString());
     } else if (value.isArray()) {
         auto d = std::make_unique<LinkDestination>(value.getArray());
-        if (d->isOk()) dest = std::move(d);
+        if (d->isOk())
+            dest = std::move(d);
     } else {
         reportError(-1, "Illegal link destination (%s)", value.typeName());
     }
 }
 
 std::unique_ptr<LinkAction> LinkAction::create(const PdfValue& action, const DynString* baseUri) {
-    if (!action.isDict()) return nullptr;
+    if (!action.isDict())
+        return nullptr;
     PdfValue kind;
     action.dictLookup("S", kind);
     if (!kind.isName()) {
@@ -157,13 +162,15 @@ std::unique_ptr<LinkAction> LinkAction::create(const PdfValue& action, const Dyn
     } else {
         result = std::make_unique<LinkUnknown>(kind.getName());
     }
-    if (!result->isOk()) return nullptr;
+    if (!result->isOk())
+        return nullptr;
     return result;
 }
 
 std::unique_ptr<LinkAction> LinkAction::createFromDest(const PdfValue& dest) {
     auto action = std::make_unique<LinkGoTo>(dest);
-    if (!action->isOk()) return nullptr;
+    if (!action->isOk())
+        return nullptr;
     return action;
 }
 
@@ -223,13 +230,15 @@ LinkUri::LinkUri(const PdfValue& uri, const DynString* baseUri) {
         else
             m_uri->append(*text);
     } else {
-        if (!startsWithSlash) m_uri->appendChar('/');
+        if (!startsWithSlash)
+            m_uri->appendChar('/');
         m_uri->append(*text);
     }
 }
 
 LinkNamed::LinkNamed(const PdfValue& name) {
-    if (name.isName()) m_name = std::make_unique<DynString>(name.getName());
+    if (name.isName())
+        m_name = std::make_unique<DynString>(name.getName());
 }
 
 LinkMovie::LinkMovie(const PdfValue& annotRef, const PdfValue& title) : m_title(stringCopy(title)) {
@@ -255,10 +264,13 @@ std::unique_ptr<DynString> getFileSpecName(const PdfValue& fileSpec) {
         } else {
             PdfValue portable;
             fileSpec.dictLookup("F", portable);
-            if (portable.isString()) name = std::make_unique<DynString>(*portable.getString());
+            if (portable.isString())
+                name = std::make_unique<DynString>(*portable.getString());
         }
-        if (!name) reportError(-1, "Illegal file spec in link");
-        if (!name) return nullptr;
+        if (!name)
+            reportError(-1, "Illegal file spec in link");
+        if (!name)
+            return nullptr;
     } else {
         reportError(-1, "Illegal file spec in link");
         return nullptr;
@@ -271,7 +283,8 @@ std::unique_ptr<DynString> getFileSpecName(const PdfValue& fileSpec) {
     const char* s = name->getCString();
     const int n = name->getLength();
     for (int i = 0; i < n; ++i) {
-        if (s[i] == '\\' && i + 1 < n && s[i + 1] == '/') continue;
+        if (s[i] == '\\' && i + 1 < n && s[i + 1] == '/')
+            continue;
         path->appendChar(s[i]);
     }
     return path;

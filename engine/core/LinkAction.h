@@ -13,7 +13,16 @@ namespace rendova {
 class LinkDestination {
 public:
     // The destination types of the PDF format.
-    enum Kind : int { kXyz = 0, kFit = 1, kFitH = 2, kFitV = 3, kFitR = 4, kFitB = 5, kFitBH = 6, kFitBV = 7 };
+    enum Kind : int {
+        kXyz = 0,
+        kFit = 1,
+        kFitH = 2,
+        kFitV = 3,
+        kFitR = 4,
+        kFitB = 5,
+        kFitBH = 6,
+        kFitBV = 7
+    };
 
     explicit LinkDestination(const PdfArray* array);
     LinkDestination(const LinkDestination&) = default;

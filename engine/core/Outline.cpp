@@ -27,22 +27,27 @@ bool sameRef(const PdfValue& a, const PdfValue& b) {
 }  // namespace
 
 uint32_t pdfDocEncodingToUnicode(unsigned char byte) {
-    if (byte >= 0x18 && byte <= 0x1f) return kDocEncodingAccents[byte - 0x18];
-    if (byte >= 0x80 && byte <= 0xa0) return kDocEncodingHigh[byte - 0x80];
+    if (byte >= 0x18 && byte <= 0x1f)
+        return kDocEncodingAccents[byte - 0x18];
+    if (byte >= 0x80 && byte <= 0xa0)
+        return kDocEncodingHigh[byte - 0x80];
     return byte;
 }
 
 // ---- Outline --------------------------------------------------------------
 
 Outline::Outline(const PdfValue& outlines, XrefTable* xref) {
-    if (!outlines.isDict()) return;
+    if (!outlines.isDict())
+        return;
     PdfValue first, last;
     outlines.dictLookupRaw("First", first);
     outlines.dictLookupRaw("Last", last);
     m_items = OutlineItem::readItemList(first, last, xref, 0);
 }
 
-Outline::~Outline() { OutlineItem::deleteItemList(m_items); }
+Outline::~Outline() {
+    OutlineItem::deleteItemList(m_items);
+}
 
 // ---- OutlineItem ----------------------------------------------------------
 
@@ -55,9 +60,11 @@ OutlineItem::OutlineItem(const PdfValue& dict, XrefTable* xref, int level) : m_x
         const int n = s->getLength();
         if (n >= 2 && bytes[0] == 0xfe && bytes[1] == 0xff) {
             // UTF-16BE, one value per unit; an odd last byte is dropped.
-            for (int i = 2; i + 1 < n; i += 2) m_title.push_back(uint32_t(bytes[i]) << 8 | bytes[i + 1]);
+            for (int i = 2; i + 1 < n; i += 2)
+                m_title.push_back(uint32_t(bytes[i]) << 8 | bytes[i + 1]);
         } else {
-            for (int i = 0; i < n; ++i) m_title.push_back(pdfDocEncodingToUnicode(bytes[i]));
+            for (int i = 0; i < n; ++i)
+                m_title.push_back(pdfDocEncodingToUnicode(bytes[i]));
         }
     }
 
@@ -66,7 +73,8 @@ OutlineItem::OutlineItem(const PdfValue& dict, XrefTable* xref, int level) : m_x
     if (dest.isNull()) {
         PdfValue action;
         dict.dictLookup("A", action);
-        if (action.isDict()) m_action = LinkAction::create(action, nullptr);
+        if (action.isDict())
+            m_action = LinkAction::create(action, nullptr);
     } else {
         m_action = LinkAction::createFromDest(dest);
     }
@@ -79,10 +87,13 @@ OutlineItem::OutlineItem(const PdfValue& dict, XrefTable* xref, int level) : m_x
     m_startsOpen = count.isInt() && count.getInt() > 0;
 }
 
-OutlineItem::~OutlineItem() { close(); }
+OutlineItem::~OutlineItem() {
+    close();
+}
 
 void OutlineItem::open() {
-    if (m_kids || !m_firstRef.isRef()) return;
+    if (m_kids || !m_firstRef.isRef())
+        return;
     if (m_level + 1 >= kMaxOutlineDepth) {
         reportError(-1, "Outline deeper than %d levels; children not read", kMaxOutlineDepth);
         return;
@@ -113,20 +124,24 @@ PtrList<OutlineItem>* OutlineItem::readItemList(const PdfValue& first, const Pdf
         }
         PdfValue dict;
         current.fetch(xref, dict);
-        if (!dict.isDict()) break;
+        if (!dict.isDict())
+            break;
         auto item = std::make_unique<OutlineItem>(dict, xref, level);
         OutlineItem* added = item.get();
         items->append(added);
         item.release();
-        if (sameRef(current, last)) break;
+        if (sameRef(current, last))
+            break;
         added->m_nextRef.copy(current);
     }
     return items.release();
 }
 
 void OutlineItem::deleteItemList(PtrList<OutlineItem>* items) {
-    if (!items) return;
-    for (int i = 0; i < items->getLength(); ++i) delete items->get(i);
+    if (!items)
+        return;
+    for (int i = 0; i < items->getLength(); ++i)
+        delete items->get(i);
     delete items;
 }
 

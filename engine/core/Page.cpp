@@ -29,8 +29,10 @@ PageAttributes::PageAttributes(const PageAttributes* parent, const PdfValue& nod
     }
 
     readBox(node, "MediaBox", &m_mediaBox);
-    if (readBox(node, "CropBox", &m_cropBox)) m_haveCropBox = true;
-    if (!m_haveCropBox) m_cropBox = m_mediaBox;
+    if (readBox(node, "CropBox", &m_cropBox))
+        m_haveCropBox = true;
+    if (!m_haveCropBox)
+        m_cropBox = m_mediaBox;
 
     // Not inherited: each defaults to this node's crop box.
     m_bleedBox = m_cropBox;
@@ -51,23 +53,27 @@ PageAttributes::PageAttributes(const PageAttributes* parent, const PdfValue& nod
         // Into 0-359; the remainder keeps this free of a loop whose length
         // the file decides.
         m_rotate = rotate.getInt() % 360;
-        if (m_rotate < 0) m_rotate += 360;
+        if (m_rotate < 0)
+            m_rotate += 360;
     }
 
     PdfValue resources;
     node.dictLookup("Resources", resources);
-    if (resources.isDict()) m_resources = std::move(resources);
+    if (resources.isDict())
+        m_resources = std::move(resources);
 }
 
 bool PageAttributes::readBox(const PdfValue& node, const char* key, PageBox* box) {
     PdfValue array;
     node.dictLookup(key, array);
-    if (!array.isArray() || array.getArray()->getLength() != 4) return false;
+    if (!array.isArray() || array.getArray()->getLength() != 4)
+        return false;
     double corners[4];
     for (int i = 0; i < 4; ++i) {
         PdfValue corner;
         array.getArray()->get(i, corner);
-        if (!corner.isNum()) return false;
+        if (!corner.isNum())
+            return false;
         corners[i] = corner.getNum();
     }
     box->x1 = std::min(corners[0], corners[2]);
@@ -90,7 +96,8 @@ Page::Page(XrefTable* xref, int number, const PdfValue& pageDict, std::unique_pt
     : m_xref(xref), m_number(number), m_attrs(std::move(attrs)) {
     pageDict.dictLookupRaw("Annots", m_annots);
     if (!m_annots.isNull() && !m_annots.isArray() && !m_annots.isRef()) {
-        reportError(-1, "Page %d: the annotations entry is a %s, not an array", m_number, m_annots.typeName());
+        reportError(-1, "Page %d: the annotations entry is a %s, not an array", m_number,
+                    m_annots.typeName());
         m_annots.initNull();
         m_contents.initNull();
         m_ok = false;
@@ -107,12 +114,13 @@ Page::Page(XrefTable* xref, int number, const PdfValue& pageDict, std::unique_pt
 
 Page::~Page() = default;
 
-void Page::computeDrawingBox(double hDpi, double vDpi, int rotate, bool useMediaBox, bool yAxisDown, int sliceX,
-                             int sliceY, int sliceW, int sliceH, PageBox* box, bool* crop) const {
+void Page::computeDrawingBox(double hDpi, double vDpi, int rotate, bool useMediaBox, bool yAxisDown,
+                             int sliceX, int sliceY, int sliceW, int sliceH, PageBox* box, bool* crop) const {
     const PageBox& base = useMediaBox ? getMediaBox() : getCropBox();
     if (sliceW < 0 || sliceH < 0) {
         *box = base;
-        if (!useMediaBox) *crop = false;
+        if (!useMediaBox)
+            *crop = false;
         return;
     }
     // The slice in points, measured from the corner of the box that the
@@ -124,30 +132,30 @@ void Page::computeDrawingBox(double hDpi, double vDpi, int rotate, bool useMedia
     const double sy1 = ky * sliceY;
     const double sy2 = ky * (double(sliceY) + sliceH);
     switch (rotate) {
-    case 90:
-        box->x1 = yAxisDown ? base.x1 + sy1 : base.x2 - sy2;
-        box->x2 = yAxisDown ? base.x1 + sy2 : base.x2 - sy1;
-        box->y1 = base.y1 + sx1;
-        box->y2 = base.y1 + sx2;
-        break;
-    case 180:
-        box->x1 = base.x2 - sx2;
-        box->x2 = base.x2 - sx1;
-        box->y1 = yAxisDown ? base.y1 + sy1 : base.y2 - sy2;
-        box->y2 = yAxisDown ? base.y1 + sy2 : base.y2 - sy1;
-        break;
-    case 270:
-        box->x1 = yAxisDown ? base.x2 - sy2 : base.x1 + sy1;
-        box->x2 = yAxisDown ? base.x2 - sy1 : base.x1 + sy2;
-        box->y1 = base.y2 - sx2;
-        box->y2 = base.y2 - sx1;
-        break;
-    default:
-        box->x1 = base.x1 + sx1;
-        box->x2 = base.x1 + sx2;
-        box->y1 = yAxisDown ? base.y2 - sy2 : base.y1 + sy1;
-        box->y2 = yAxisDown ? base.y2 - sy1 : base.y1 + sy2;
-        break;
+        case 90:
+            box->x1 = yAxisDown ? base.x1 + sy1 : base.x2 - sy2;
+            box->x2 = yAxisDown ? base.x1 + sy2 : base.x2 - sy1;
+            box->y1 = base.y1 + sx1;
+            box->y2 = base.y1 + sx2;
+            break;
+        case 180:
+            box->x1 = base.x2 - sx2;
+            box->x2 = base.x2 - sx1;
+            box->y1 = yAxisDown ? base.y1 + sy1 : base.y2 - sy2;
+            box->y2 = yAxisDown ? base.y1 + sy2 : base.y2 - sy1;
+            break;
+        case 270:
+            box->x1 = yAxisDown ? base.x2 - sy2 : base.x1 + sy1;
+            box->x2 = yAxisDown ? base.x2 - sy1 : base.x1 + sy2;
+            box->y1 = base.y2 - sx2;
+            box->y2 = base.y2 - sx1;
+            break;
+        default:
+            box->x1 = base.x1 + sx1;
+            box->x2 = base.x1 + sx2;
+            box->y1 = yAxisDown ? base.y2 - sy2 : base.y1 + sy1;
+            box->y2 = yAxisDown ? base.y2 - sy1 : base.y1 + sy2;
+            break;
     }
 }
 

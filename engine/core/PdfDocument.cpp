@@ -35,7 +35,8 @@ PdfDocument::PdfDocument(std::unique_ptr<DynString> fileName, const DynString* o
     if (!m_file) {
         DynString other(*m_fileName);
         m_file = std::fopen(other.toLower().getCString(), "rb");
-        if (!m_file) m_file = std::fopen(other.toUpper().getCString(), "rb");
+        if (!m_file)
+            m_file = std::fopen(other.toUpper().getCString(), "rb");
     }
     if (!m_file) {
         reportError(-1, "Couldn't open file '%s'", m_fileName->getCString());
@@ -53,7 +54,8 @@ PdfDocument::~PdfDocument() {
     m_catalog.reset();
     m_xref.reset();
     m_source.reset();
-    if (m_file) std::fclose(m_file);
+    if (m_file)
+        std::fclose(m_file);
     m_fileName.reset();
 }
 
@@ -106,7 +108,8 @@ void PdfDocument::checkHeader() {
         return;
     }
     // Every offset of the file counts from the marker.
-    if (marker > 0) m_source->shiftStart(marker);
+    if (marker > 0)
+        m_source->shiftStart(marker);
 
     char* save = nullptr;
     const char* token = strtok_r(header + marker + kHeaderMarkerLength, kVersionDelimiters, &save);
@@ -124,11 +127,14 @@ void PdfDocument::checkHeader() {
 bool PdfDocument::checkEncryption(const DynString* ownerPassword, const DynString* userPassword) {
     PdfValue encrypt;
     m_xref->getTrailer().dictLookup("Encrypt", encrypt);
-    if (!encrypt.isDict()) return true;
+    if (!encrypt.isDict())
+        return true;
 
     std::unique_ptr<SecurityHandler> handler = SecurityHandler::create(this, encrypt);
-    if (!handler) return false;
-    if (!handler->checkEncryption(ownerPassword, userPassword)) return false;
+    if (!handler)
+        return false;
+    if (!handler->checkEncryption(ownerPassword, userPassword))
+        return false;
     m_xref->setEncryption(handler->getPermissionFlags(), handler->isOwnerPasswordOk(), handler->getFileKey(),
                           handler->getFileKeyLength(), handler->getEncryptionVersion(),
                           handler->getEncryptionAlgorithm());
@@ -138,12 +144,17 @@ bool PdfDocument::checkEncryption(const DynString* ownerPassword, const DynStrin
 }
 
 int PdfDocument::getPageCount() const {
-    if (!m_catalog) return 0;
+    if (!m_catalog)
+        return 0;
     return std::max(m_catalog->getPageCount(), 0);
 }
 
-Page* PdfDocument::getPage(int n) const { return m_catalog->getPage(n); }
+Page* PdfDocument::getPage(int n) const {
+    return m_catalog->getPage(n);
+}
 
-int PdfDocument::getPermissions() const { return m_xref ? m_xref->getPermissions() : 0xfffc; }
+int PdfDocument::getPermissions() const {
+    return m_xref ? m_xref->getPermissions() : 0xfffc;
+}
 
 }  // namespace rendova

@@ -48,8 +48,8 @@ public:
 
     // Takes over fileName. The passwords (either may be null) are read during
     // construction, not kept.
-    PdfDocument(std::unique_ptr<DynString> fileName, const DynString* ownerPassword, const DynString* userPassword,
-                void* userData = nullptr);
+    PdfDocument(std::unique_ptr<DynString> fileName, const DynString* ownerPassword,
+                const DynString* userPassword, void* userData = nullptr);
     ~PdfDocument();
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;

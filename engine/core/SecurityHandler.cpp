@@ -40,7 +40,8 @@ public:
 
 void padPassword(const DynString* password, unsigned char out[32]) {
     const int length = password ? std::min(password->getLength(), 32) : 0;
-    if (length > 0) std::memcpy(out, password->getCString(), size_t(length));
+    if (length > 0)
+        std::memcpy(out, password->getCString(), size_t(length));
     std::memcpy(out + length, kPasswordPad, size_t(32 - length));
 }
 
@@ -50,10 +51,12 @@ void rc4Rounds(unsigned char* data, int length, const unsigned char* key, int n,
     unsigned char roundKey[16];
     unsigned char state[256];
     for (int i = rounds - 1; i >= 0; --i) {
-        for (int j = 0; j < n; ++j) roundKey[j] = static_cast<unsigned char>(key[j] ^ i);
+        for (int j = 0; j < n; ++j)
+            roundKey[j] = static_cast<unsigned char>(key[j] ^ i);
         rc4InitKey(roundKey, n, state);
         unsigned char x = 0, y = 0;
-        for (int j = 0; j < length; ++j) data[j] = rc4NextByte(state, &x, &y, data[j]);
+        for (int j = 0; j < length; ++j)
+            data[j] = rc4NextByte(state, &x, &y, data[j]);
     }
 }
 
@@ -61,7 +64,8 @@ void rc4Once(unsigned char* data, int length, const unsigned char* key, int n) {
     unsigned char state[256];
     rc4InitKey(key, n, state);
     unsigned char x = 0, y = 0;
-    for (int j = 0; j < length; ++j) data[j] = rc4NextByte(state, &x, &y, data[j]);
+    for (int j = 0; j < length; ++j)
+        data[j] = rc4NextByte(state, &x, &y, data[j]);
 }
 
 }  // namespace
@@ -71,7 +75,8 @@ void rc4Once(unsigned char* data, int length, const unsigned char* key, int n) {
 std::unique_ptr<SecurityHandler> SecurityHandler::create(PdfDocument* document, const PdfValue& encryptDict) {
     PdfValue filter;
     encryptDict.dictLookup("Filter", filter);
-    if (filter.isName("Standard")) return std::make_unique<StandardSecurityHandler>(document, encryptDict);
+    if (filter.isName("Standard"))
+        return std::make_unique<StandardSecurityHandler>(document, encryptDict);
     reportError(-1, "Unknown security handler '%s'", filter.isName() ? filter.getName() : "?");
     return nullptr;
 }
@@ -109,10 +114,12 @@ StandardSecurityHandler::StandardSecurityHandler(PdfDocument* document, const Pd
     encryptDict.dictLookup("U", u);
     encryptDict.dictLookup("P", p);
     const PdfValue& trailer = document->getXref()->getTrailer();
-    if (trailer.isDict()) trailer.dictLookup("ID", id);
+    if (trailer.isDict())
+        trailer.dictLookup("ID", id);
 
-    if (!v.isInt() || !r.isInt() || !p.isInt() || !o.isString() || o.getString()->getLength() != kKeyEntryLength ||
-        !u.isString() || u.getString()->getLength() != kKeyEntryLength) {
+    if (!v.isInt() || !r.isInt() || !p.isInt() || !o.isString() ||
+        o.getString()->getLength() != kKeyEntryLength || !u.isString() ||
+        u.getString()->getLength() != kKeyEntryLength) {
         reportError(-1, "Malformed encryption dictionary");
         return;
     }
@@ -148,14 +155,15 @@ StandardSecurityHandler::StandardSecurityHandler(PdfDocument* document, const Pd
                     // The crypt filter's Length counts bytes here; one of no
                     // bytes gets the default as above.
                     if (filterLength.isInt())
-                        m_fileKeyLength =
-                            filterLength.getInt() < 1 ? kDefaultKeyLength : std::min(filterLength.getInt(), 16);
+                        m_fileKeyLength = filterLength.getInt() < 1 ? kDefaultKeyLength
+                                                                    : std::min(filterLength.getInt(), 16);
                 }
             }
         }
         PdfValue encryptMetadata;
         encryptDict.dictLookup("EncryptMetadata", encryptMetadata);
-        if (encryptMetadata.isBool()) m_encryptMetadata = encryptMetadata.getBool();
+        if (encryptMetadata.isBool())
+            m_encryptMetadata = encryptMetadata.getBool();
     }
 
     m_ownerKey.appendBytes(o.getString()->getCString(), kKeyEntryLength);
@@ -170,7 +178,8 @@ StandardSecurityHandler::StandardSecurityHandler(PdfDocument* document, const Pd
     if (id.isArray()) {
         PdfValue first;
         id.getArray()->get(0, first);
-        if (first.isString()) m_fileId.append(*first.getString());
+        if (first.isString())
+            m_fileId.append(*first.getString());
     }
     m_ok = true;
 }
@@ -180,22 +189,26 @@ SecurityHandler::AuthData* StandardSecurityHandler::makeAuthData(const DynString
     return new StandardAuthData(ownerPassword, userPassword);
 }
 
-void StandardSecurityHandler::freeAuthData(AuthData* authData) { delete authData; }
+void StandardSecurityHandler::freeAuthData(AuthData* authData) {
+    delete authData;
+}
 
 bool StandardSecurityHandler::authorize(AuthData* authData) {
-    if (!m_ok) return false;
+    if (!m_ok)
+        return false;
     const auto* passwords = static_cast<StandardAuthData*>(authData);
     const DynString* owner = passwords ? passwords->ownerPassword.get() : nullptr;
     const DynString* user = passwords ? passwords->userPassword.get() : nullptr;
-    return makeFileKey(m_version, m_revision, m_fileKeyLength, m_ownerKey, m_userKey, m_permissions, m_fileId, owner,
-                       user, m_fileKey, m_encryptMetadata, &m_ownerPasswordOk);
+    return makeFileKey(m_version, m_revision, m_fileKeyLength, m_ownerKey, m_userKey, m_permissions, m_fileId,
+                       owner, user, m_fileKey, m_encryptMetadata, &m_ownerPasswordOk);
 }
 
 // ---- key derivation -------------------------------------------------------
 
 bool makeFileKey(int version, int revision, int n, const DynString& ownerKey, const DynString& userKey,
                  int permissions, const DynString& fileId, const DynString* ownerPassword,
-                 const DynString* userPassword, unsigned char key[16], bool encryptMetadata, bool* ownerPasswordOk) {
+                 const DynString* userPassword, unsigned char key[16], bool encryptMetadata,
+                 bool* ownerPasswordOk) {
     *ownerPasswordOk = false;
     n = std::clamp(n, 1, 16);
     if (ownerPassword && ownerKey.getLength() >= kKeyEntryLength) {
@@ -205,7 +218,8 @@ bool makeFileKey(int version, int revision, int n, const DynString& ownerKey, co
         unsigned char digest[16];
         md5(padded, sizeof padded, digest);
         if (revision == 3)
-            for (int i = 0; i < kRevision3HashRounds; ++i) md5(digest, 16, digest);
+            for (int i = 0; i < kRevision3HashRounds; ++i)
+                md5(digest, 16, digest);
 
         unsigned char recovered[kKeyEntryLength];
         std::memcpy(recovered, ownerKey.getCString(), kKeyEntryLength);
@@ -215,25 +229,27 @@ bool makeFileKey(int version, int revision, int n, const DynString& ownerKey, co
             rc4Rounds(recovered, kKeyEntryLength, digest, n, kRevision3Rc4Rounds);
 
         const DynString recoveredPassword(reinterpret_cast<const char*>(recovered), kKeyEntryLength);
-        if (makeFileKeyFromPassword(version, revision, n, ownerKey, userKey, permissions, fileId, &recoveredPassword,
-                                    key, encryptMetadata)) {
+        if (makeFileKeyFromPassword(version, revision, n, ownerKey, userKey, permissions, fileId,
+                                    &recoveredPassword, key, encryptMetadata)) {
             *ownerPasswordOk = true;
             return true;
         }
         // A wrong owner password may still be the user password (a reader
         // asked for one password and passes it as both).
     }
-    return makeFileKeyFromPassword(version, revision, n, ownerKey, userKey, permissions, fileId, userPassword, key,
-                                   encryptMetadata);
+    return makeFileKeyFromPassword(version, revision, n, ownerKey, userKey, permissions, fileId, userPassword,
+                                   key, encryptMetadata);
 }
 
-bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& ownerKey, const DynString& userKey,
-                             int permissions, const DynString& fileId, const DynString* userPassword,
-                             unsigned char key[16], bool encryptMetadata) {
+bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& ownerKey,
+                             const DynString& userKey, int permissions, const DynString& fileId,
+                             const DynString* userPassword, unsigned char key[16], bool encryptMetadata) {
     (void)version;
     n = std::clamp(n, 1, 16);
-    if (ownerKey.getLength() < kKeyEntryLength || userKey.getLength() < kKeyEntryLength) return false;
-    if (revision != 2 && revision != 3) return false;
+    if (ownerKey.getLength() < kKeyEntryLength || userKey.getLength() < kKeyEntryLength)
+        return false;
+    if (revision != 2 && revision != 3)
+        return false;
 
     // Password, O, P (little-endian), the file identifier (of any length)
     // and, when the metadata stays in clear, four 0xff bytes.
@@ -243,11 +259,14 @@ bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& 
     at += 32;
     std::memcpy(buffer.data() + at, ownerKey.getCString(), kKeyEntryLength);
     at += kKeyEntryLength;
-    for (int i = 0; i < 4; ++i) buffer[at++] = static_cast<unsigned char>(uint32_t(permissions) >> (8 * i));
-    if (fileId.getLength() > 0) std::memcpy(buffer.data() + at, fileId.getCString(), size_t(fileId.getLength()));
+    for (int i = 0; i < 4; ++i)
+        buffer[at++] = static_cast<unsigned char>(uint32_t(permissions) >> (8 * i));
+    if (fileId.getLength() > 0)
+        std::memcpy(buffer.data() + at, fileId.getCString(), size_t(fileId.getLength()));
     at += size_t(fileId.getLength());
     if (!encryptMetadata)
-        for (int i = 0; i < 4; ++i) buffer[at++] = 0xff;
+        for (int i = 0; i < 4; ++i)
+            buffer[at++] = 0xff;
     unsigned char digest[16];
     md5(buffer.data(), at, digest);
 
@@ -255,12 +274,14 @@ bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& 
     std::memcpy(decrypted, userKey.getCString(), kKeyEntryLength);
     bool right;
     if (revision == 3) {
-        for (int i = 0; i < kRevision3HashRounds; ++i) md5(digest, size_t(n), digest);
+        for (int i = 0; i < kRevision3HashRounds; ++i)
+            md5(digest, size_t(n), digest);
         rc4Rounds(decrypted, kKeyEntryLength, digest, n, kRevision3Rc4Rounds);
         // U holds the MD5 of the padding and the file identifier.
         std::vector<unsigned char> check(32 + size_t(fileId.getLength()));
         std::memcpy(check.data(), kPasswordPad, 32);
-        if (fileId.getLength() > 0) std::memcpy(check.data() + 32, fileId.getCString(), size_t(fileId.getLength()));
+        if (fileId.getLength() > 0)
+            std::memcpy(check.data() + 32, fileId.getCString(), size_t(fileId.getLength()));
         unsigned char expected[16];
         md5(check.data(), check.size(), expected);
         right = std::memcmp(decrypted, expected, 16) == 0;
@@ -268,7 +289,8 @@ bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& 
         rc4Once(decrypted, kKeyEntryLength, digest, n);
         right = std::memcmp(decrypted, kPasswordPad, 32) == 0;
     }
-    if (right) std::memcpy(key, digest, size_t(n));
+    if (right)
+        std::memcpy(key, digest, size_t(n));
     return right;
 }
 

@@ -103,13 +103,14 @@ private:
 // accepted; key then holds n bytes and *ownerPasswordOk tells which one.
 bool makeFileKey(int version, int revision, int n, const DynString& ownerKey, const DynString& userKey,
                  int permissions, const DynString& fileId, const DynString* ownerPassword,
-                 const DynString* userPassword, unsigned char key[16], bool encryptMetadata, bool* ownerPasswordOk);
+                 const DynString* userPassword, unsigned char key[16], bool encryptMetadata,
+                 bool* ownerPasswordOk);
 
 // The user password check: derives the key from the password (null: the
 // empty password) and compares the decrypted U with what it must be. True
 // when the password is right.
-bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& ownerKey, const DynString& userKey,
-                             int permissions, const DynString& fileId, const DynString* userPassword,
-                             unsigned char key[16], bool encryptMetadata);
+bool makeFileKeyFromPassword(int version, int revision, int n, const DynString& ownerKey,
+                             const DynString& userKey, int permissions, const DynString& fileId,
+                             const DynString* userPassword, unsigned char key[16], bool encryptMetadata);
 
 }  // namespace rendova

@@ -14,11 +14,14 @@ using test::hexOf;
 
 std::string unhex(const std::string& hex) {
     std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += char(std::stoi(hex.substr(i, 2), nullptr, 16));
     return out;
 }
 
-std::string md5Hex(const std::string& text) { return hexOf(test::md5Of(text)); }
+std::string md5Hex(const std::string& text) {
+    return hexOf(test::md5Of(text));
+}
 
 TEST(Md5, Rfc1321TestSuite) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");

@@ -26,7 +26,8 @@ inline std::string testFilePath(const std::string& suffix = "") {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name() + suffix + ".pdf";
     for (char& c : name)
-        if (c == '/') c = '_';
+        if (c == '/')
+            c = '_';
     return (std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "document" / name).string();
 }
 
@@ -40,8 +41,8 @@ inline std::string writeTestFile(const std::string& bytes, const std::string& su
 inline std::unique_ptr<PdfDocument> openPath(const std::string& path, const char* owner = nullptr,
                                              const char* user = nullptr) {
     DynString ownerPassword(owner ? owner : ""), userPassword(user ? user : "");
-    return std::make_unique<PdfDocument>(std::make_unique<DynString>(path.c_str()), owner ? &ownerPassword : nullptr,
-                                         user ? &userPassword : nullptr);
+    return std::make_unique<PdfDocument>(std::make_unique<DynString>(path.c_str()),
+                                         owner ? &ownerPassword : nullptr, user ? &userPassword : nullptr);
 }
 
 inline std::unique_ptr<PdfDocument> openBytes(const std::string& bytes, const char* owner = nullptr,
@@ -70,14 +71,16 @@ inline std::string rc4With(const std::string& key, const std::string& data) {
     rc4InitKey(reinterpret_cast<const unsigned char*>(key.data()), int(key.size()), state);
     unsigned char x = 0, y = 0;
     std::string out = data;
-    for (char& c : out) c = char(rc4NextByte(state, &x, &y, static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = char(rc4NextByte(state, &x, &y, static_cast<unsigned char>(c)));
     return out;
 }
 
 inline const std::string& passwordPad() {
-    static const std::string pad("\x28\xbf\x4e\x5e\x4e\x75\x8a\x41\x64\x00\x4e\x56\xff\xfa\x01\x08"
-                                 "\x2e\x2e\x00\xb6\xd0\x68\x3e\x80\x2f\x0c\xa9\xfe\x64\x53\x69\x7a",
-                                 32);
+    static const std::string pad(
+        "\x28\xbf\x4e\x5e\x4e\x75\x8a\x41\x64\x00\x4e\x56\xff\xfa\x01\x08"
+        "\x2e\x2e\x00\xb6\xd0\x68\x3e\x80\x2f\x0c\xa9\xfe\x64\x53\x69\x7a",
+        32);
     return pad;
 }
 
@@ -104,10 +107,12 @@ struct Encryption {
         // key.
         std::string ownerKey = md5Of(padded(ownerPassword.empty() ? userPassword : ownerPassword));
         if (revision >= 3)
-            for (int i = 0; i < 50; ++i) ownerKey = md5Of(ownerKey);
+            for (int i = 0; i < 50; ++i)
+                ownerKey = md5Of(ownerKey);
         ownerKey.resize(size_t(keyBytes));
         o = rc4With(ownerKey, padded(userPassword));
-        if (revision >= 3) o = rc4Rounds(ownerKey, o);
+        if (revision >= 3)
+            o = rc4Rounds(ownerKey, o);
 
         key = fileKey(userPassword);
         if (revision == 2) {
@@ -121,12 +126,15 @@ struct Encryption {
 
     std::string fileKey(const std::string& password) const {
         std::string material = padded(password) + o;
-        for (int i = 0; i < 4; ++i) material += char(uint32_t(permissions) >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            material += char(uint32_t(permissions) >> (8 * i));
         material += fileId;
-        if (!encryptMetadata) material += std::string(4, '\xff');
+        if (!encryptMetadata)
+            material += std::string(4, '\xff');
         std::string k = md5Of(material);
         if (revision >= 3)
-            for (int i = 0; i < 50; ++i) k = md5Of(k.substr(0, size_t(keyBytes)));
+            for (int i = 0; i < 50; ++i)
+                k = md5Of(k.substr(0, size_t(keyBytes)));
         return k.substr(0, size_t(keyBytes));
     }
 
@@ -134,7 +142,8 @@ struct Encryption {
     static std::string rc4Rounds(const std::string& key, std::string data) {
         for (int i = 1; i <= 19; ++i) {
             std::string k = key;
-            for (char& c : k) c = char(c ^ i);
+            for (char& c : k)
+                c = char(c ^ i);
             data = rc4With(k, data);
         }
         return data;
@@ -145,7 +154,8 @@ struct Encryption {
         std::string text = "<< /Filter /Standard /V " + std::to_string(version) + " /R " +
                            std::to_string(revision) + " /O <" + hexOf(o) + "> /U <" + hexOf(u) + "> /P " +
                            std::to_string(permissions);
-        if (version == 2) text += " /Length " + std::to_string(keyBytes * 8);
+        if (version == 2)
+            text += " /Length " + std::to_string(keyBytes * 8);
         return text + " " + extra + " >>";
     }
 
@@ -158,10 +168,11 @@ struct Encryption {
     // Data of object num encrypted with RC4 (its own inverse).
     std::string rc4Object(const std::string& data, int num, int gen = 0) const {
         unsigned char objectKey[16];
-        DecryptStream::makeObjectKey(reinterpret_cast<const unsigned char*>(key.data()), int(key.size()), kCryptRc4,
-                                     num, gen, objectKey);
-        return rc4With(std::string(reinterpret_cast<const char*>(objectKey), std::min(key.size() + 5, size_t(16))),
-                       data);
+        DecryptStream::makeObjectKey(reinterpret_cast<const unsigned char*>(key.data()), int(key.size()),
+                                     kCryptRc4, num, gen, objectKey);
+        return rc4With(
+            std::string(reinterpret_cast<const char*>(objectKey), std::min(key.size() + 5, size_t(16))),
+            data);
     }
 };
 
@@ -174,11 +185,13 @@ inline std::string aesCbcCiphertext(const std::string& key, const std::string& p
     aesExpandKey(&state, reinterpret_cast<const unsigned char*>(key.data()), int(key.size()));
     const size_t blocks = plaintext.size() / 16;
     std::string cipher((blocks + 1) * 16, '\0');
-    for (size_t i = 0; i < 16; ++i) cipher[blocks * 16 + i] = char(0x5a ^ (i * 7));
+    for (size_t i = 0; i < 16; ++i)
+        cipher[blocks * 16 + i] = char(0x5a ^ (i * 7));
     for (size_t b = blocks; b > 0; --b) {
         std::memset(state.cbc, 0, 16);
         aesDecryptBlock(&state, reinterpret_cast<const unsigned char*>(cipher.data() + b * 16), false);
-        for (size_t i = 0; i < 16; ++i) cipher[(b - 1) * 16 + i] = char(state.buf[i] ^ plaintext[(b - 1) * 16 + i]);
+        for (size_t i = 0; i < 16; ++i)
+            cipher[(b - 1) * 16 + i] = char(state.buf[i] ^ plaintext[(b - 1) * 16 + i]);
     }
     return cipher;
 }

@@ -23,9 +23,13 @@ PdfValue parse(const std::string& text) {
     return value;
 }
 
-LinkDestination dest(const std::string& text) { return LinkDestination(parse(text).getArray()); }
+LinkDestination dest(const std::string& text) {
+    return LinkDestination(parse(text).getArray());
+}
 
-std::string str(const DynString* s) { return s ? std::string(s->getCString(), size_t(s->getLength())) : "(null)"; }
+std::string str(const DynString* s) {
+    return s ? std::string(s->getCString(), size_t(s->getLength())) : "(null)";
+}
 
 // ---- destinations ---------------------------------------------------------
 
@@ -133,7 +137,8 @@ TEST(LinkAction, LaunchTakesFOrTheWinDictionary) {
 
 std::string joined(const char* uri, const char* base) {
     DynString baseUri(base ? base : "");
-    auto a = LinkAction::create(parse(std::string("<< /S /URI /URI (") + uri + ") >>"), base ? &baseUri : nullptr);
+    auto a =
+        LinkAction::create(parse(std::string("<< /S /URI /URI (") + uri + ") >>"), base ? &baseUri : nullptr);
     return a ? str(static_cast<LinkUri*>(a.get())->getUri()) : "(none)";
 }
 

@@ -21,25 +21,29 @@ using test::Xref;
 
 // A one-page document whose outline dictionary is object 10; the items are
 // the given objects.
-std::string outlineDocument(const std::string& outlines, const std::vector<std::pair<int, std::string>>& items) {
+std::string outlineDocument(const std::string& outlines,
+                            const std::vector<std::pair<int, std::string>>& items) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 10 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .object(3, "<< /Type /Page /Parent 2 0 R >>")
         .object(10, outlines);
-    for (const auto& [num, body] : items) pdf.object(num, body);
+    for (const auto& [num, body] : items)
+        pdf.object(num, body);
     pdf.xrefTable();
     return pdf.bytes();
 }
 
 std::u32string titleOf(const OutlineItem* item) {
-    return std::u32string(reinterpret_cast<const char32_t*>(item->getTitle()), size_t(item->getTitleLength()));
+    return std::u32string(reinterpret_cast<const char32_t*>(item->getTitle()),
+                          size_t(item->getTitleLength()));
 }
 
 TEST(Outline, ReadsTitlesActionsAndChildrenOnDemand) {
     auto doc = test::openBytes(outlineDocument(
         "<< /First 11 0 R /Last 12 0 R /Count 3 >>",
-        {{11, "<< /Title <FEFF00410042> /Dest [3 0 R /Fit] /Next 12 0 R /First 13 0 R /Last 13 0 R /Count 1 >>"},
+        {{11,
+          "<< /Title <FEFF00410042> /Dest [3 0 R /Fit] /Next 12 0 R /First 13 0 R /Last 13 0 R /Count 1 >>"},
          {12, "<< /Title (Caf\\351 \\200) /A << /S /URI /URI (http://x.org/) >> /Prev 11 0 R >>"},
          {13, "<< /Title (Child) /Dest (named) /Parent 11 0 R >>"}}));
     ASSERT_TRUE(doc->isOk());
@@ -83,20 +87,20 @@ TEST(Outline, OddUtf16TitleDropsItsLastByte) {
 
 TEST(Outline, NextChainThatLoopsEndsAtTheRepeatedItem) {
     ErrorCapture errors;
-    auto doc = test::openBytes(outlineDocument("<< /First 11 0 R /Last 99 0 R >>",
-                                               {{11, "<< /Title (a) /Next 12 0 R >>"},
-                                                {12, "<< /Title (b) /Next 13 0 R >>"},
-                                                {13, "<< /Title (c) /Next 11 0 R >>"}}));
+    auto doc = test::openBytes(
+        outlineDocument("<< /First 11 0 R /Last 99 0 R >>", {{11, "<< /Title (a) /Next 12 0 R >>"},
+                                                             {12, "<< /Title (b) /Next 13 0 R >>"},
+                                                             {13, "<< /Title (c) /Next 11 0 R >>"}}));
     ASSERT_TRUE(doc->isOk());
     EXPECT_EQ(doc->getOutline()->getItems()->getLength(), 3);
     EXPECT_TRUE(errors.contains("Loop"));
 }
 
 TEST(Outline, ChainStopsAtLastAndAtANonDictionary) {
-    auto doc = test::openBytes(outlineDocument("<< /First 11 0 R /Last 12 0 R >>",
-                                               {{11, "<< /Title (a) /Next 12 0 R >>"},
-                                                {12, "<< /Title (b) /Next 13 0 R >>"},
-                                                {13, "<< /Title (never read) >>"}}));
+    auto doc = test::openBytes(
+        outlineDocument("<< /First 11 0 R /Last 12 0 R >>", {{11, "<< /Title (a) /Next 12 0 R >>"},
+                                                             {12, "<< /Title (b) /Next 13 0 R >>"},
+                                                             {13, "<< /Title (never read) >>"}}));
     EXPECT_EQ(doc->getOutline()->getItems()->getLength(), 2);
     auto broken = test::openBytes(outlineDocument(
         "<< /First 11 0 R /Last 13 0 R >>", {{11, "<< /Title (a) /Next 12 0 R >>"}, {12, "[/not an item]"}}));
@@ -105,8 +109,9 @@ TEST(Outline, ChainStopsAtLastAndAtANonDictionary) {
 
 TEST(Outline, ItemThatContainsItselfOpensOnlyToTheDepthLimit) {
     ErrorCapture errors;
-    auto doc = test::openBytes(outlineDocument(
-        "<< /First 11 0 R /Last 11 0 R >>", {{11, "<< /Title (self) /First 11 0 R /Last 11 0 R /Count 1 >>"}}));
+    auto doc =
+        test::openBytes(outlineDocument("<< /First 11 0 R /Last 11 0 R >>",
+                                        {{11, "<< /Title (self) /First 11 0 R /Last 11 0 R /Count 1 >>"}}));
     ASSERT_TRUE(doc->isOk());
     OutlineItem* item = doc->getOutline()->getItems()->get(0);
     int depth = 0;
@@ -122,12 +127,16 @@ TEST(Outline, ItemThatContainsItselfOpensOnlyToTheDepthLimit) {
 TEST(Outline, DocumentEncodingAgreesWithTheGlyphNamesOfTheEncoding) {
     for (int code = 0; code < 256; ++code) {
         const char* name = kPdfDocEncoding[code];
-        if (!name) continue;
+        if (!name)
+            continue;
         for (int i = 0; i < kGlyphNameUnicodeCount; ++i) {
-            if (std::string(kGlyphNameUnicodeTable[i].name) != name) continue;
+            if (std::string(kGlyphNameUnicodeTable[i].name) != name)
+                continue;
             // "mu" is listed as the Greek letter; the encoding means the micro sign.
-            if (code == 0xb5) break;
-            EXPECT_EQ(pdfDocEncodingToUnicode(static_cast<unsigned char>(code)), kGlyphNameUnicodeTable[i].unicode)
+            if (code == 0xb5)
+                break;
+            EXPECT_EQ(pdfDocEncodingToUnicode(static_cast<unsigned char>(code)),
+                      kGlyphNameUnicodeTable[i].unicode)
                 << name;
             break;
         }

@@ -44,8 +44,9 @@ TEST(PageAttributes, PageWithoutBoxesIsUsLetter) {
 }
 
 TEST(PageAttributes, BoxesAreInheritedExceptBleedTrimAndArt) {
-    PageAttributes root(nullptr, parse("<< /MediaBox [0 0 500 700] /CropBox [10 10 490 690] /TrimBox [20 20 480 680] "
-                                       "/Rotate 90 /Resources << /Font << >> >> >>"));
+    PageAttributes root(nullptr,
+                        parse("<< /MediaBox [0 0 500 700] /CropBox [10 10 490 690] /TrimBox [20 20 480 680] "
+                              "/Rotate 90 /Resources << /Font << >> >> >>"));
     PageAttributes page(&root, parse("<< /Type /Page >>"));
     expectBox(page.getMediaBox(), 0, 0, 500, 700);
     expectBox(page.getCropBox(), 10, 10, 490, 690);
@@ -66,8 +67,9 @@ TEST(PageAttributes, BoxesAreInheritedExceptBleedTrimAndArt) {
 }
 
 TEST(PageAttributes, BoxesAreNormalisedAndClippedToTheMediaBox) {
-    PageAttributes page(nullptr, parse("<< /MediaBox [612 792 0 0] /CropBox [-10 800 700 -5] /ArtBox [100 100 50 "
-                                       "50.5] /BleedBox [-1 -1 1000 1000] >>"));
+    PageAttributes page(nullptr,
+                        parse("<< /MediaBox [612 792 0 0] /CropBox [-10 800 700 -5] /ArtBox [100 100 50 "
+                              "50.5] /BleedBox [-1 -1 1000 1000] >>"));
     expectBox(page.getMediaBox(), 0, 0, 612, 792);
     expectBox(page.getCropBox(), 0, 0, 612, 792);
     expectBox(page.getArtBox(), 50, 50.5, 100, 100);
@@ -86,8 +88,9 @@ TEST(PageAttributes, MalformedBoxesAreIgnored) {
 }
 
 TEST(PageAttributes, RotationIsBroughtIntoRange) {
-    const std::pair<const char*, int> cases[] = {{"-90", 270}, {"450", 90}, {"720", 0}, {"-2147483648", 232},
-                                                 {"2147483647", 127}, {"90.0", 0}, {"/R90", 0}};
+    const std::pair<const char*, int> cases[] = {{"-90", 270},         {"450", 90},         {"720", 0},
+                                                 {"-2147483648", 232}, {"2147483647", 127}, {"90.0", 0},
+                                                 {"/R90", 0}};
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
         PageAttributes page(nullptr, parse(std::string("<< /Rotate ") + text + " >>"));
@@ -120,13 +123,14 @@ class DrawingBox : public ::testing::Test {
 protected:
     DrawingBox()
         : m_page(nullptr, 1, parse("<< >>"),
-                 std::make_unique<PageAttributes>(nullptr,
-                                                  parse("<< /MediaBox [0 0 600 800] /CropBox [100 200 500 700] >>"))) {}
+                 std::make_unique<PageAttributes>(
+                     nullptr, parse("<< /MediaBox [0 0 600 800] /CropBox [100 200 500 700] >>"))) {}
 
     PageBox box(int rotate, bool useMediaBox, bool yDown, int x, int y, int w, int h, bool* crop = nullptr) {
         PageBox result;
         bool flag = true;
-        m_page.computeDrawingBox(144, 72, rotate, useMediaBox, yDown, x, y, w, h, &result, crop ? crop : &flag);
+        m_page.computeDrawingBox(144, 72, rotate, useMediaBox, yDown, x, y, w, h, &result,
+                                 crop ? crop : &flag);
         return result;
     }
 

@@ -31,7 +31,9 @@ PdfBuilder treeDocument(const std::string& kids, const std::string& count) {
     return pdf;
 }
 
-std::string pageObject(const std::string& extra = "") { return "<< /Type /Page /Parent 2 0 R " + extra + " >>"; }
+std::string pageObject(const std::string& extra = "") {
+    return "<< /Type /Page /Parent 2 0 R " + extra + " >>";
+}
 
 // ---- opening --------------------------------------------------------------
 
@@ -82,8 +84,8 @@ TEST(PdfDocumentOpen, NotAPdfGivesTheCrossReferenceCode) {
 }
 
 TEST(PdfDocumentOpen, TruncatedHeadersFailCleanly) {
-    for (std::string bytes : {std::string("%PDF-"), std::string("%PDF-1"), std::string("%PD"), std::string(""),
-                              std::string(1019, ' ') + "%PDF-", std::string(1024, '\0')}) {
+    for (std::string bytes : {std::string("%PDF-"), std::string("%PDF-1"), std::string("%PD"),
+                              std::string(""), std::string(1019, ' ') + "%PDF-", std::string(1024, '\0')}) {
         SCOPED_TRACE(bytes.size());
         ErrorCapture errors;
         auto doc = openBytes(bytes);
@@ -95,7 +97,9 @@ TEST(PdfDocumentOpen, TruncatedHeadersFailCleanly) {
 TEST(PdfDocumentOpen, HeaderWithoutVersionIsReportedAndOpens) {
     // A NUL right after the marker ends the header text: no version token.
     PdfBuilder pdf(std::string("%PDF-\0\n", 7));
-    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>").object(2, "<< /Type /Pages /Kids [] /Count 0 >>").xrefTable();
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
+        .xrefTable();
     ErrorCapture errors;
     auto doc = openBytes(pdf.bytes());
     EXPECT_TRUE(doc->isOk());
@@ -122,7 +126,8 @@ TEST(PdfDocumentOpen, MissingFileGivesTheOpenCode) {
 TEST(PdfDocumentOpen, NameInMixedCaseOpensTheLowerCaseFile) {
     PdfBuilder pdf = treeDocument("3 0 R", "1");
     pdf.object(3, pageObject()).xrefTable();
-    const std::filesystem::path dir = std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "document" / "casetest";
+    const std::filesystem::path dir =
+        std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "document" / "casetest";
     std::filesystem::create_directories(dir);
     const std::filesystem::path lower = dir / "mixedcase.pdf";
     std::ofstream(lower, std::ios::binary) << pdf.bytes();
@@ -153,7 +158,8 @@ TEST(PdfDocumentOpen, PageTreeRootWithoutCountGivesTheDamagedCode) {
 
 TEST(PageTree, MorePagesThanCountAreAllCollected) {
     PdfBuilder pdf = treeDocument("3 0 R 4 0 R 5 0 R 6 0 R 7 0 R", "3");
-    for (int i = 3; i <= 7; ++i) pdf.object(i, pageObject());
+    for (int i = 3; i <= 7; ++i)
+        pdf.object(i, pageObject());
     pdf.xrefTable();
     ErrorCapture errors;
     auto doc = openBytes(pdf.bytes());
@@ -164,7 +170,8 @@ TEST(PageTree, MorePagesThanCountAreAllCollected) {
 }
 
 TEST(PageTree, CountThatIsRealNegativeOrHugeIsClamped) {
-    for (const char* count : {"0", "2.9", "-7", "1e9", "99999999999", "2147483647", "-2147483648", "1.5e300"}) {
+    for (const char* count :
+         {"0", "2.9", "-7", "1e9", "99999999999", "2147483647", "-2147483648", "1.5e300"}) {
         SCOPED_TRACE(count);
         PdfBuilder pdf = treeDocument("3 0 R 4 0 R", count);
         pdf.object(3, pageObject()).object(4, pageObject()).xrefTable();
@@ -307,8 +314,9 @@ TEST(PageTree, AnnotsAndContentsKeepTheirRawValues) {
 
 TEST(Catalog, KeepsDestsNamesUriBaseOutlinesAndForm) {
     PdfBuilder pdf;
-    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R /Dests 4 0 R /Names << /Dests 5 0 R >> /URI << /Base "
-                  "(http://example.com/) >> /Outlines 6 0 R /AcroForm << /Fields [] /NeedAppearances true >> >>")
+    pdf.object(1,
+               "<< /Type /Catalog /Pages 2 0 R /Dests 4 0 R /Names << /Dests 5 0 R >> /URI << /Base "
+               "(http://example.com/) >> /Outlines 6 0 R /AcroForm << /Fields [] /NeedAppearances true >> >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .object(3, pageObject())
         .object(4, "<< /intro [3 0 R /Fit] >>")

@@ -24,7 +24,9 @@ using test::ErrorCapture;
 using test::PdfBuilder;
 using test::Xref;
 
-const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+const unsigned char* bytesOf(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
 
 std::string decrypt(const std::string& data, const std::string& key, int algorithm, int num, int gen) {
     RefPtr<DataStream> stream = RefPtr<DataStream>::adopt(
@@ -78,7 +80,8 @@ TEST(DecryptStream, AesLastByteSixteenLosesTheWholeLastBlock) {
     unsigned char objectKey[16];
     DecryptStream::makeObjectKey(bytesOf(key), 16, kCryptAes128, 4, 0, objectKey);
     const std::string plain = std::string(16, 'a') + std::string(15, 'b') + char(16);
-    const std::string cipher = test::aesCbcCiphertext(std::string(reinterpret_cast<char*>(objectKey), 16), plain);
+    const std::string cipher =
+        test::aesCbcCiphertext(std::string(reinterpret_cast<char*>(objectKey), 16), plain);
     EXPECT_EQ(decrypt(cipher, key, kCryptAes128, 4, 0), std::string(16, 'a'));
 }
 
@@ -107,9 +110,9 @@ Derived derive(const Encryption& e, const char* owner, const char* user) {
     DynString ownerPassword(owner ? owner : ""), userPassword(user ? user : "");
     unsigned char key[16] = {};
     bool ownerOk = true;
-    const bool accepted = makeFileKey(2, e.revision, e.keyBytes, o, u, e.permissions, id,
-                                      owner ? &ownerPassword : nullptr, user ? &userPassword : nullptr, key,
-                                      e.encryptMetadata, &ownerOk);
+    const bool accepted =
+        makeFileKey(2, e.revision, e.keyBytes, o, u, e.permissions, id, owner ? &ownerPassword : nullptr,
+                    user ? &userPassword : nullptr, key, e.encryptMetadata, &ownerOk);
     return {accepted, ownerOk, std::string(reinterpret_cast<char*>(key), size_t(e.keyBytes))};
 }
 
@@ -211,10 +214,12 @@ std::string contentOf(PdfDocument& doc) {
 
 std::string titleOf(PdfDocument& doc) {
     const auto* items = doc.getOutline()->getItems();
-    if (!items || items->getLength() == 0) return "(no item)";
+    if (!items || items->getLength() == 0)
+        return "(no item)";
     const OutlineItem* item = items->get(0);
     std::string text;
-    for (int i = 0; i < item->getTitleLength(); ++i) text += char(item->getTitle()[i]);
+    for (int i = 0; i < item->getTitleLength(); ++i)
+        text += char(item->getTitle()[i]);
     return text;
 }
 
@@ -276,15 +281,15 @@ std::string cryptFilterDict(const Encryption& e, const std::string& method, cons
                             const std::string& stringFilter, const std::string& extra = "") {
     return "<< /Filter /Standard /V 4 /R 4 /O <" + test::hexOf(e.o) + "> /U <" + test::hexOf(e.u) + "> /P " +
            std::to_string(e.permissions) + " /CF << /StdCF << /CFM /" + method +
-           " /Length 16 /AuthEvent /DocOpen >> >> /StmF /" + streamFilter + " /StrF /" + stringFilter + " " + extra +
-           " >>";
+           " /Length 16 /AuthEvent /DocOpen >> >> /StmF /" + streamFilter + " /StrF /" + stringFilter + " " +
+           extra + " >>";
 }
 
 TEST(EncryptedDocument, AesV2CryptFilterIsAes128WithRevisionThreeKeys) {
     Encryption e;
     e.make();
-    auto doc = test::openBytes(encryptedDocument(e, cryptFilterDict(e, "AESV2", "StdCF", "StdCF"), true), "owner",
-                               nullptr);
+    auto doc = test::openBytes(encryptedDocument(e, cryptFilterDict(e, "AESV2", "StdCF", "StdCF"), true),
+                               "owner", nullptr);
     ASSERT_TRUE(doc->isOk()) << doc->getErrorCode();
     EXPECT_EQ(doc->getXref()->getEncryptionAlgorithm(), kCryptAes128);
     EXPECT_EQ(doc->getXref()->getEncryptionVersion(), 2);
@@ -296,7 +301,8 @@ TEST(EncryptedDocument, AesV2CryptFilterIsAes128WithRevisionThreeKeys) {
 TEST(EncryptedDocument, V2CryptFilterIsRc4) {
     Encryption e;
     e.make();
-    auto doc = test::openBytes(encryptedDocument(e, cryptFilterDict(e, "V2", "StdCF", "StdCF")), nullptr, "user");
+    auto doc =
+        test::openBytes(encryptedDocument(e, cryptFilterDict(e, "V2", "StdCF", "StdCF")), nullptr, "user");
     ASSERT_TRUE(doc->isOk());
     EXPECT_EQ(doc->getXref()->getEncryptionAlgorithm(), kCryptRc4);
     EXPECT_EQ(contentOf(*doc), "0 0 m 100 100 l S");
