@@ -363,16 +363,27 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
     if (num < 0 || num >= getSize()) return out.initNull();
     const Entry entry = m_entries[size_t(num)];
     if (entry.type == kFree || entry.offset < 0) return out.initNull();
-    if (m_fetchDepth >= kMaxFetchDepth) {
+    if (m_fetching.empty()) {
+        m_nestedFetches = 0;
+    } else if (++m_nestedFetches > kMaxNestedFetches) {
+        reportError(-1, "Object %d %d: more than %d objects fetched to read one object", num, gen,
+                    kMaxNestedFetches);
+        return out.initNull();
+    }
+    if (int(m_fetching.size()) >= kMaxFetchDepth) {
         reportError(-1, "Object %d %d: objects refer to each other more than %d levels deep", num, gen,
                     kMaxFetchDepth);
         return out.initNull();
     }
-    ++m_fetchDepth;
-    struct DepthGuard {
-        int& depth;
-        ~DepthGuard() { --depth; }
-    } guard{m_fetchDepth};
+    if (std::find(m_fetching.begin(), m_fetching.end(), num) != m_fetching.end()) {
+        reportError(-1, "Object %d %d is needed to read itself", num, gen);
+        return out.initNull();
+    }
+    m_fetching.push_back(num);
+    struct FetchingGuard {
+        std::vector<int>& fetching;
+        ~FetchingGuard() { fetching.pop_back(); }
+    } guard{m_fetching};
 
     if (entry.type == kCompressed) {
         if (gen != 0) return out.initNull();

@@ -38,6 +38,11 @@ public:
     // refer to) at most this deep; deeper nesting is a loop of references in
     // a damaged file.
     static constexpr int kMaxFetchDepth = 32;
+    // Fetches made while one object is read (its stream's Length, an object
+    // stream and its Length). A valid file needs a few; streams written
+    // inside arrays of a damaged file would otherwise multiply them at every
+    // level of nesting.
+    static constexpr int kMaxNestedFetches = 256;
 
     // Entry types.
     enum EntryType : int { kFree = 0, kInFile = 1, kCompressed = 2 };
@@ -131,8 +136,11 @@ private:
     int64_t m_lastSectionOffset = 0;
     std::vector<int64_t> m_streamEnds;
     std::unique_ptr<ObjectStreamReader> m_objectStream;
-    // How many fetches are running inside one another.
-    int m_fetchDepth = 0;
+    // The objects being fetched, outermost first: an object that is needed
+    // to read itself is a loop of references.
+    std::vector<int> m_fetching;
+    // Fetches made inside the outermost running fetch.
+    int m_nestedFetches = 0;
 
     bool m_encrypted = false;
     int m_permissions = 0xfffc;

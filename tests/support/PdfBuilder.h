@@ -14,25 +14,6 @@
 
 namespace rendova::test {
 
-// Builds small PDF files from readable text. Objects are written as given;
-// the builder fills in what is tedious and error-prone by hand: offsets,
-// stream /Length, object stream headers, the cross-reference table or stream
-// with its subsections, /Size, /Prev and startxref.
-//
-//   PdfBuilder pdf;
-//   pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
-//      .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
-//      .stream(3, "<< /Filter /ASCIIHexDecode >>", "414243>")
-//      .xrefTable();                      // trailer << /Size 4 /Root 1 0 R >>
-//   pdf.object(2, "<< /Type /Pages /Kids [] /Count 0 /Changed true >>")
-//      .xrefStream(4);                    // an update section with /Prev
-//   std::string file = pdf.bytes();
-//
-// Every xrefTable()/xrefStream() call closes a section listing the objects
-// written since the previous one (an incremental update after the first).
-// Damaged variants: write wrong values on purpose (an explicit /Length in the
-// dictionary is kept, entry() overrides an entry, raw() inserts any bytes,
-// startxref can be overridden) or edit bytes() with replaceOnce/truncated.
 // Options of a cross-reference section, set fluently:
 //   pdf.xrefStream(9, Xref().widths({1, 2, 1}).trailer("/Info 5 0 R"));
 class Xref {
@@ -75,6 +56,25 @@ private:
     bool m_freeHead = true;
 };
 
+// Builds small PDF files from readable text. Objects are written as given;
+// the builder fills in what is tedious and error-prone by hand: offsets,
+// stream /Length, object stream headers, the cross-reference table or stream
+// with its subsections, /Size, /Prev and startxref.
+//
+//   PdfBuilder pdf;
+//   pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+//      .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
+//      .stream(3, "<< /Filter /ASCIIHexDecode >>", "414243>")
+//      .xrefTable();                      // trailer << /Size 4 /Root 1 0 R >>
+//   pdf.object(2, "<< /Type /Pages /Kids [] /Count 0 /Changed true >>")
+//      .xrefStream(4);                    // an update section with /Prev
+//   std::string file = pdf.bytes();
+//
+// Every xrefTable()/xrefStream() call closes a section listing the objects
+// written since the previous one (an incremental update after the first).
+// Damaged variants: write wrong values on purpose (an explicit /Length in the
+// dictionary is kept, entry() overrides an entry, raw() inserts any bytes,
+// startxref can be overridden) or edit bytes() with replaceOnce/truncated.
 class PdfBuilder {
 public:
     explicit PdfBuilder(std::string header = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n") : m_out(std::move(header)) {}
@@ -154,6 +154,10 @@ public:
             entries[options.m_hybridStream] = {1, streamOffset, 0};
             xrefStm = " /XRefStm " + std::to_string(streamOffset);
         }
+        for (const auto& [num, e] : entries)
+            if (e.type == 2)
+                throw std::logic_error("a classic table cannot list compressed object " + std::to_string(num) +
+                                       ": use hybridStream or xrefStream");
         const int64_t offset = int64_t(m_out.size());
         m_out += "xref\n";
         for (const auto& [first, run] : runs(entries)) {

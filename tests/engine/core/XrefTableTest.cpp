@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/DataStream.h"
+#include "engine/core/Decryptor.h"
 #include "tests/engine/core/StreamTestHelpers.h"
 #include "tests/engine/core/XrefTestHelpers.h"
 #include "tests/support/ErrorCapture.h"
@@ -457,16 +458,60 @@ TEST(XrefTableObjectStream, TwoObjectStreamsInsideEachOther) {
     EXPECT_TRUE(t.fetch(7).isNull());
 }
 
-TEST(XrefTableFetch, LengthReferringToItsOwnObjectEndsAtTheLimit) {
+TEST(XrefTableFetch, LengthReferringToItsOwnObjectGivesAnError) {
     ErrorCapture errors;
     PdfBuilder pdf = basic();
     pdf.stream(5, "<< /Length 5 0 R >>", "data").xrefTable();
     OpenTable t(pdf.bytes());
     PdfValue v = t.fetch(5);
     EXPECT_TRUE(v.isError());
-    EXPECT_TRUE(errors.contains("deep"));
+    EXPECT_TRUE(errors.contains("itself"));
     // The table is still usable afterwards.
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+}
+
+TEST(XrefTableFetch, LengthsReferringInACircleGiveAnError) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    pdf.stream(5, "<< /Length 6 0 R >>", "data").stream(6, "<< /Length 5 0 R >>", "data").xrefTable();
+    OpenTable t(pdf.bytes());
+    EXPECT_TRUE(t.fetch(5).isError());
+    EXPECT_TRUE(t.fetch(6).isError());
+    EXPECT_TRUE(errors.contains("itself"));
+}
+
+TEST(XrefTableFetch, LongChainOfLengthsEndsAtTheDepthLimit) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    // Object 10 + i is a stream whose Length is object 11 + i: reading one
+    // reads all the rest of the chain.
+    for (int i = 0; i < 40; ++i)
+        pdf.stream(10 + i, "<< /Length " + std::to_string(11 + i) + " 0 R >>", "data");
+    pdf.object(50, "4").xrefTable();
+    OpenTable t(pdf.bytes());
+    EXPECT_TRUE(t.fetch(10).isError());
+    EXPECT_TRUE(errors.contains("levels deep"));
+    // The last stream's Length is an integer; the others' are streams.
+    PdfValue last = t.fetch(49);
+    ASSERT_TRUE(last.isStream());
+    EXPECT_EQ(readAll(last.getStream()), "data");
+    EXPECT_TRUE(t.fetch(48).isError());
+}
+
+TEST(XrefTableFetch, StreamsInArraysCannotMultiplyTheFetches) {
+    ErrorCapture errors;
+    PdfBuilder pdf = basic();
+    // Each object holds three streams (not valid, but written) whose Length
+    // is the next object: read naively, 3^30 fetches.
+    for (int i = 0; i < 30; ++i) {
+        std::string item = "<< /Length " + std::to_string(11 + i) + " 0 R >> stream\nabcd\nendstream ";
+        pdf.object(10 + i, "[" + item + item + item + "]");
+    }
+    pdf.object(40, "4").xrefTable();
+    OpenTable t(pdf.bytes());
+    PdfValue v = t.fetch(10);
+    ASSERT_TRUE(v.isArray());
+    EXPECT_TRUE(errors.contains("more than"));
 }
 
 TEST(XrefTableFetch, IndirectLengthIsResolved) {
@@ -523,6 +568,64 @@ TEST(XrefTableEncryption, SetEncryptionKeepsTheParameters) {
     EXPECT_EQ(t.xref->getEncryptionAlgorithm(), 1);
     // Without a decryptor objects read as they are.
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+}
+
+// A stand-in cipher: every byte is stored one lower and read one higher.
+class AddOneStream : public DecoderStream {
+public:
+    explicit AddOneStream(RefPtr<DataStream> source) : DecoderStream(std::move(source)) {}
+    int getKind() override { return kOtherKind; }
+    void reset() override { source()->reset(); }
+    int getChar() override {
+        int c = source()->getChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    int peekChar() override {
+        int c = source()->peekChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    bool isBinary(bool) override { return true; }
+};
+
+class AddOneDecryptor : public Decryptor {
+public:
+    explicit AddOneDecryptor(std::vector<std::pair<int, int>>* calls) : m_calls(calls) {}
+    RefPtr<DataStream> decryptStream(RefPtr<DataStream> source, int num, int gen) const override {
+        m_calls->emplace_back(num, gen);
+        return RefPtr<DataStream>::adopt(new AddOneStream(std::move(source)));
+    }
+
+private:
+    std::vector<std::pair<int, int>>* m_calls;
+};
+
+std::string minusOne(std::string text) {
+    for (char& c : text) c = char(c - 1);
+    return text;
+}
+
+TEST(XrefTableEncryption, ObjectsAreDecryptedWithTheirNumberAndGeneration) {
+    PdfBuilder pdf = basic();
+    pdf.object(5, "[(" + minusOne("abc") + ") /Name 12]", 2);
+    pdf.stream(6, "<< >>", minusOne("stream bytes"));
+    // The objects inside an object stream are decrypted with the stream.
+    pdf.stream(7, "<< /Type /ObjStm /N 1 /First 4 >>", minusOne("8 0 (inner)"));
+    pdf.entry(8, 2, 7, 0).xrefStream(9);
+    OpenTable t(pdf.bytes());
+    std::vector<std::pair<int, int>> calls;
+    const unsigned char key[5] = {1, 2, 3, 4, 5};
+    t.xref->setEncryption(-4, false, key, 5, 1, 0);
+    t.xref->setDecryptor(std::make_unique<AddOneDecryptor>(&calls));
+
+    PdfValue five = t.fetch(5, 2), e;
+    ASSERT_TRUE(five.isArray());
+    EXPECT_EQ(textOf(five.getArray()->getRaw(0, e)), "abc");
+    EXPECT_EQ(textOf(five.getArray()->getRaw(1, e)), "Name");
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{5, 2}}));
+    EXPECT_EQ(readAll(t.fetch(6).getStream()), "stream bytes");
+    calls.clear();
+    EXPECT_EQ(textOf(t.fetch(8)), "inner");
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{7, 0}}));
 }
 
 }  // namespace
