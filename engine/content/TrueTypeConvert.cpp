@@ -238,12 +238,13 @@ void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name, co
     };
 
     if (badLoca) {
-        // Glyph lengths come from the order of their offsets (ties in glyph
-        // order, so that an empty glyph before its neighbour stays empty);
-        // every copy stays inside the glyf table.
+        // Glyph lengths come from the order of the glyphs' start offsets: a
+        // glyph runs to the next start (ties in glyph order, so that an empty
+        // glyph before its neighbour stays empty), the last one to the end of
+        // the glyf table. Every copy stays inside the glyf table.
         const int64_t glyfLength = glyf->length;
-        std::vector<int> order(static_cast<size_t>(glyphCount) + 1);
-        for (int i = 0; i <= glyphCount; ++i)
+        std::vector<int> order(static_cast<size_t>(glyphCount));
+        for (int i = 0; i < glyphCount; ++i)
             order[static_cast<size_t>(i)] = i;
         std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
             return entries[static_cast<size_t>(x)] < entries[static_cast<size_t>(y)];
@@ -252,8 +253,6 @@ void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name, co
         std::vector<int64_t> lengths(static_cast<size_t>(glyphCount), 0);
         for (size_t k = 0; k < order.size(); ++k) {
             int glyph = order[k];
-            if (glyph == glyphCount)
-                continue;
             int64_t start = std::min(entries[static_cast<size_t>(glyph)], glyfLength);
             int64_t next = k + 1 < order.size() ? entries[static_cast<size_t>(order[k + 1])] : glyfLength;
             int64_t length = std::min(next, glyfLength) - start;
