@@ -69,7 +69,8 @@ struct OutTable {
     }
 };
 
-// A cmap with one format 4 subtable whose one segment (0xFFFF) maps nothing.
+// A cmap with one format 4 subtable whose one segment (0 to 0xFFFF, delta 0)
+// maps every code to the glyph of the same number.
 std::vector<uint8_t> defaultCmap() {
     std::vector<uint8_t> t;
     append16(t, 0);           // version
