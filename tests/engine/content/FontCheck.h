@@ -200,13 +200,21 @@ inline void expectTrueTypeMatchesFreeType(const FreeTypeLibrary& library, const 
         }
         ++compared;
     }
-    EXPECT_GT(compared, 0) << path;
+    if (font->getCmapCount() > 0) {
+        EXPECT_GT(compared, 0) << path;
+    }
     // Names come from the post table (an OpenType file with CFF outlines
     // names its glyphs in the CFF table instead).
     if (FT_HAS_GLYPH_NAMES(face.get()) && !font->isOpenTypeCff()) {
         for (unsigned glyph = 0; glyph < glyphCount; ++glyph) {
             std::string name = face.glyphName(glyph);
-            if (name.empty())
+            // FreeType runs a name into unreferenced bytes after the last
+            // string of a post table (the length byte of an extra string
+            // stays in the name); such names are not the font's.
+            bool printable = !name.empty();
+            for (char c : name)
+                printable = printable && static_cast<unsigned char>(c) > 0x20;
+            if (!printable)
                 continue;
             EXPECT_EQ(static_cast<unsigned>(font->mapNameToGid(name.c_str())),
                       FT_Get_Name_Index(face.get(), name.c_str()))
@@ -258,8 +266,8 @@ inline std::vector<uint8_t> convertFont(const TrueTypeFontFile& font) {
 
 // Converts the TrueType file at `path` into `outputPath` and checks that
 // FreeType opens the result with the outlines (and advances) of every glyph of
-// `referencePath` (a sound font with the same glyphs). Answers the output,
-// whose checksums it verifies.
+// `referencePath` (a sound font with the same glyphs). Answers the output;
+// the checksums of a rebuilt one are verified.
 inline std::vector<uint8_t> expectConvertKeepsOutlines(const FreeTypeLibrary& library, const std::string& path,
                                                        const std::string& referencePath,
                                                        const std::string& outputPath) {
@@ -269,7 +277,10 @@ inline std::vector<uint8_t> expectConvertKeepsOutlines(const FreeTypeLibrary& li
         return {};
     std::vector<uint8_t> out = convertFont(*font);
     writeFileBytes(outputPath, out);
-    expectChecksumsVerify(out, outputPath);
+    // A font written unchanged keeps whatever checksums it had; a rebuilt
+    // one must have right ones.
+    if (out != readFileBytes(path))
+        expectChecksumsVerify(out, outputPath);
     FreeTypeFace converted(library, outputPath);
     FreeTypeFace reference(library, referencePath);
     EXPECT_TRUE(converted.ok()) << outputPath;
