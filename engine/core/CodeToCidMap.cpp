@@ -18,6 +18,11 @@ using cmaptext::kTokenSize;
 // could not be held by the 32-bit start and end of a range.
 constexpr int kMaxCodeBytes = 4;
 
+// Code vectors a map may hold (2 KB each). The largest published CMap (GBK2K,
+// whose 4-byte codes span 126 x 10 x 126 three-byte prefixes) needs about
+// 160,000; a code space over every 4-byte code would need 16 million.
+constexpr int kMaxVectors = 1 << 18;
+
 // Reads a code token "<" 2n hex digits ">" with 1 <= n <= 4 into its value
 // and byte count n. False for anything else.
 bool readCode(const char* token, int length, unsigned* value, int* bytes) {
@@ -39,7 +44,7 @@ bool isOverlongCode(const char* token, int length) {
 }  // namespace
 
 CodeToCidMap::CodeToCidMap(const char* collection, const char* name)
-    : m_collection(collection), m_name(name), m_vector(newVector()) {}
+    : m_collection(collection), m_name(name), m_vector(new Entry[256]()) {}
 
 CodeToCidMap::CodeToCidMap(const char* collection, const char* name, int wMode)
     : m_collection(collection), m_name(name), m_wMode(wMode) {}
@@ -49,6 +54,12 @@ CodeToCidMap::~CodeToCidMap() {
 }
 
 CodeToCidMap::Entry* CodeToCidMap::newVector() {
+    if (m_vectorCount >= kMaxVectors) {
+        if (m_vectorCount++ == kMaxVectors)
+            reportError(-1, "CMap '%s': code space too large, the rest is ignored", m_name.getCString());
+        return nullptr;
+    }
+    ++m_vectorCount;
     return new Entry[256]();
 }
 
@@ -57,7 +68,7 @@ void CodeToCidMap::freeVector(Entry* vector) {
         return;
     // Vectors nest at most kMaxCodeBytes deep, so the recursion is bounded.
     for (int i = 0; i < 256; ++i)
-        freeVector(vector[i].vector);
+        freeVector(vector[i].vector());
     delete[] vector;
 }
 
@@ -182,15 +193,19 @@ void CodeToCidMap::readFile(CodeToCidMapCache& cache, FILE* file) {
 
 void CodeToCidMap::copyVector(Entry* target, const Entry* source) {
     for (int i = 0; i < 256; ++i) {
-        if (source[i].vector) {
-            if (!target[i].vector)
-                target[i].vector = newVector();
-            copyVector(target[i].vector, source[i].vector);
-        } else if (target[i].vector) {
+        if (Entry* from = source[i].vector()) {
+            if (!target[i].vector()) {
+                Entry* vector = newVector();
+                if (!vector)
+                    continue;
+                target[i].setVector(vector);
+            }
+            copyVector(target[i].vector(), from);
+        } else if (target[i].vector()) {
             reportError(-1, "CMap '%s': a used CMap gives a CID where this one has longer codes",
                         m_name.getCString());
         } else {
-            target[i].cid = source[i].cid;
+            target[i] = source[i];
         }
     }
 }
@@ -203,9 +218,13 @@ void CodeToCidMap::addCodeSpace(Entry* vector, unsigned start, unsigned end, int
     unsigned first = start >> shift;
     unsigned last = end >> shift;
     for (unsigned v = first; v <= last && v < 256; ++v) {
-        if (!vector[v].vector)
-            vector[v].vector = newVector();
-        addCodeSpace(vector[v].vector, start & mask, end & mask, bytes - 1);
+        if (!vector[v].vector()) {
+            Entry* next = newVector();
+            if (!next)
+                return;
+            vector[v].setVector(next);
+        }
+        addCodeSpace(vector[v].vector(), start & mask, end & mask, bytes - 1);
     }
 }
 
@@ -213,22 +232,22 @@ void CodeToCidMap::addCidRange(unsigned start, unsigned end, int bytes, int cid)
     Entry* vector = m_vector;
     for (int i = bytes - 1; i >= 1; --i) {
         unsigned byte = (start >> (8 * i)) & 0xff;
-        if (!vector[byte].vector) {
+        if (!vector[byte].vector()) {
             reportError(-1, "CMap '%s': a CID range lies outside the code space", m_name.getCString());
             return;
         }
-        vector = vector[byte].vector;
+        vector = vector[byte].vector();
     }
     unsigned first = start & 0xff;
     unsigned last = end & 0xff;
     for (unsigned i = first; i <= last; ++i) {
-        if (vector[i].vector) {
+        if (vector[i].vector()) {
             reportError(-1, "CMap '%s': a CID range ends inside the code space of longer codes",
                         m_name.getCString());
         } else {
             // The CID of a code past the int range wraps, as the file's
             // numbers are meaningless there anyway.
-            vector[i].cid = static_cast<int>(static_cast<unsigned>(cid) + (i - first));
+            vector[i].setCid(static_cast<int>(static_cast<unsigned>(cid) + (i - first)));
         }
     }
 }
@@ -244,11 +263,11 @@ int CodeToCidMap::getCid(const char* bytes, int length, int* used) const {
     const Entry* vector = m_vector;
     for (int i = 0; i < length; ++i) {
         const Entry& entry = vector[static_cast<unsigned char>(bytes[i])];
-        if (!entry.vector) {
+        if (!entry.vector()) {
             *used = i + 1;
-            return entry.cid;
+            return entry.cid();
         }
-        vector = entry.vector;
+        vector = entry.vector();
     }
     *used = length;
     return 0;

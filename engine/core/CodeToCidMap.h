@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "engine/core/DynString.h"
@@ -52,12 +53,18 @@ public:
     void decRef() { release(); }
 
 private:
-    // One entry of a code vector: a vector for the next code byte, or (when
-    // vector is null) the CID of the code that ends here.
+    // One entry of a code vector, in one word: a vector for the next code
+    // byte (an even, non-zero pointer), or the CID of the code that ends here
+    // (odd: CID << 1 | 1; 0 is CID 0). Large CMaps hold over a hundred
+    // thousand vectors, so the entry stays at 8 bytes.
     struct Entry {
-        Entry* vector;
-        int cid;
+        uintptr_t bits;
+        Entry* vector() const { return bits && !(bits & 1) ? reinterpret_cast<Entry*>(bits) : nullptr; }
+        int cid() const { return static_cast<int>(static_cast<uint32_t>(bits >> 1)); }
+        void setVector(Entry* v) { bits = reinterpret_cast<uintptr_t>(v); }
+        void setCid(int c) { bits = (static_cast<uintptr_t>(static_cast<uint32_t>(c)) << 1) | 1; }
     };
+    static_assert(sizeof(uintptr_t) == 8, "a CID and its tag bit fill a 64-bit entry");
 
     // A map read from a file (an empty vector tree).
     CodeToCidMap(const char* collection, const char* name);
@@ -65,7 +72,9 @@ private:
     CodeToCidMap(const char* collection, const char* name, int wMode);
     ~CodeToCidMap();
 
-    static Entry* newVector();
+    // A new zeroed vector, or null (reported once) when the map holds as
+    // many as it may.
+    Entry* newVector();
     static void freeVector(Entry* vector);
 
     void readFile(CodeToCidMapCache& cache, FILE* file);
@@ -77,6 +86,7 @@ private:
     DynString m_name;
     int m_wMode = 0;
     Entry* m_vector = nullptr;  // null for the identity maps
+    int m_vectorCount = 0;
     int m_refs = 1;
     platform::CriticalSection m_refLock;
 };

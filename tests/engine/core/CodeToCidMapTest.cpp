@@ -158,6 +158,18 @@ TEST_F(CodeToCidMapTest, CodesLongerThanFourBytesAreRefused) {
     EXPECT_EQ(used, 4);
 }
 
+TEST_F(CodeToCidMapTest, CodeSpaceOverEveryFourByteCodeIsCut) {
+    addCMap("Huge-H",
+            "1 begincodespacerange\n<00000000> <FFFFFFFF>\nendcodespacerange\n"
+            "1 begincidchar\n<00000041> 65\nendcidchar\n");
+    auto s = settings();
+    RefPtr<CodeToCidMap> map = get(*s, "Huge-H");
+    ASSERT_TRUE(map);
+    EXPECT_TRUE(m_errors.contains("code space too large"));
+    int used = 0;
+    EXPECT_EQ(cid(*map, std::string("\0\0\0\x41", 4), &used), 65);
+}
+
 TEST_F(CodeToCidMapTest, MalformedEntriesAreReportedAndSkipped) {
     addCMap("Bad-H",
             "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n"
