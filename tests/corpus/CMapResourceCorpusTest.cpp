@@ -42,7 +42,8 @@ std::string collectionOf(const fs::path& file) {
 class CMapResourceCorpus : public ::testing::Test {
 protected:
     CMapResourceCorpus()
-        : m_dir(fs::absolute("cmap-corpus")), m_home("HOME", (m_dir / "home").string()) {
+        : m_dir(fs::absolute("cmap-corpus") / ::testing::UnitTest::GetInstance()->current_test_info()->name()),
+          m_home("HOME", (m_dir / "home").string()) {
         fs::remove_all(m_dir);
         fs::create_directories(m_dir / "home");
     }

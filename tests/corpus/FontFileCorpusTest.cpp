@@ -5,6 +5,7 @@
 // Type 1).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,12 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-// Extracts the fonts of the corpus documents that embed fonts into a folder of its own under
-// the test output folder (once per test run) and answers the font files by
-// extension.
-std::map<std::string, std::vector<std::string>> extractCorpusFonts() {
+// Extracts the fonts of the corpus documents that embed fonts into `root`, a
+// folder for each document, and answers the font files by extension.
+std::map<std::string, std::vector<std::string>> extractCorpusFonts(const fs::path& root) {
     std::map<std::string, std::vector<std::string>> fonts;
-    fs::path root = fs::absolute("fontfile-corpus");
     fs::remove_all(root);
     // The documents whose manifest line lists embedded font files.
     std::ifstream manifest(std::string(RENDOVA_CORPUS_DIR) + "/MANIFEST.tsv");
@@ -59,13 +58,17 @@ std::map<std::string, std::vector<std::string>> extractCorpusFonts() {
 
 class FontFileCorpus : public ::testing::Test {
 protected:
+    // Once per test process, in a folder of the process's own under the test
+    // output folder (CTest runs the tests of a suite in parallel processes).
+    static fs::path root() { return fs::absolute("fontfile-corpus-" + std::to_string(getpid())); }
     static void SetUpTestSuite() {
         if (std::system("mutool -v >/dev/null 2>&1") == 0)
-            s_fonts = new std::map<std::string, std::vector<std::string>>(extractCorpusFonts());
+            s_fonts = new std::map<std::string, std::vector<std::string>>(extractCorpusFonts(root()));
     }
     static void TearDownTestSuite() {
         delete s_fonts;
         s_fonts = nullptr;
+        fs::remove_all(root());
     }
     void SetUp() override {
         if (!s_fonts)
