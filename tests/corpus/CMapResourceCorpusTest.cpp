@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -31,12 +30,15 @@ constexpr const char* kCMapDir = "/var/lib/ghostscript/CMap";
 std::string collectionOf(const fs::path& file) {
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    static const std::regex registry(R"(/Registry\s*\(([^)]*)\))");
-    static const std::regex ordering(R"(/Ordering\s*\(([^)]*)\))");
-    std::smatch r, o;
-    if (!std::regex_search(text, r, registry) || !std::regex_search(text, o, ordering))
-        return "";
-    return r[1].str() + "-" + o[1].str();
+    auto value = [&](const char* key) -> std::string {
+        size_t at = text.find(key);
+        size_t open = at == std::string::npos ? at : text.find('(', at);
+        size_t close = open == std::string::npos ? open : text.find(')', open);
+        return close == std::string::npos ? "" : text.substr(open + 1, close - open - 1);
+    };
+    std::string registry = value("/Registry");
+    std::string ordering = value("/Ordering");
+    return registry.empty() || ordering.empty() ? "" : registry + "-" + ordering;
 }
 
 class CMapResourceCorpus : public ::testing::Test {
