@@ -154,7 +154,8 @@ void CffFontFile::readIndex(int64_t pos, Index& index) {
         m_ok = false;
         return;
     }
-    uint32_t last = getUVar(pos + 3 + static_cast<int64_t>(index.count) * index.offsetSize, index.offsetSize, m_ok);
+    uint32_t last =
+        getUVar(pos + 3 + static_cast<int64_t>(index.count) * index.offsetSize, index.offsetSize, m_ok);
     index.endPos = index.dataPos + last;
     if (!m_ok || last < 1 || index.endPos > m_length)
         m_ok = false;
@@ -292,40 +293,74 @@ void CffFontFile::readTopDict(int64_t start, int64_t end) {
         if (m_top.firstOperator < 0)
             m_top.firstOperator = op;
         switch (op) {
-            case 0: m_top.version = operandInt(0); break;
-            case 1: m_top.notice = operandInt(0); break;
-            case kEscapedOperator + 0: m_top.copyright = operandInt(0); break;
-            case 2: m_top.fullName = operandInt(0); break;
-            case 3: m_top.familyName = operandInt(0); break;
-            case 4: m_top.weight = operandInt(0); break;
-            case kEscapedOperator + 1: m_top.isFixedPitch = operandInt(0); break;
-            case kEscapedOperator + 2: m_top.italicAngle = operandReal(0); break;
-            case kEscapedOperator + 3: m_top.underlinePosition = operandReal(0); break;
-            case kEscapedOperator + 4: m_top.underlineThickness = operandReal(0); break;
-            case kEscapedOperator + 5: m_top.paintType = operandInt(0); break;
-            case kEscapedOperator + 6: m_top.charstringType = operandInt(0); break;
+            case 0:
+                m_top.version = operandInt(0);
+                break;
+            case 1:
+                m_top.notice = operandInt(0);
+                break;
+            case kEscapedOperator + 0:
+                m_top.copyright = operandInt(0);
+                break;
+            case 2:
+                m_top.fullName = operandInt(0);
+                break;
+            case 3:
+                m_top.familyName = operandInt(0);
+                break;
+            case 4:
+                m_top.weight = operandInt(0);
+                break;
+            case kEscapedOperator + 1:
+                m_top.isFixedPitch = operandInt(0);
+                break;
+            case kEscapedOperator + 2:
+                m_top.italicAngle = operandReal(0);
+                break;
+            case kEscapedOperator + 3:
+                m_top.underlinePosition = operandReal(0);
+                break;
+            case kEscapedOperator + 4:
+                m_top.underlineThickness = operandReal(0);
+                break;
+            case kEscapedOperator + 5:
+                m_top.paintType = operandInt(0);
+                break;
+            case kEscapedOperator + 6:
+                m_top.charstringType = operandInt(0);
+                break;
             case kEscapedOperator + 7:
                 if (m_operandCount >= 6) {
                     for (int i = 0; i < 6; ++i)
                         m_top.fontMatrix[i] = operandReal(i);
                 }
                 break;
-            case 13: m_top.uniqueId = operandInt(0); break;
+            case 13:
+                m_top.uniqueId = operandInt(0);
+                break;
             case 5:
                 if (m_operandCount >= 4) {
                     for (int i = 0; i < 4; ++i)
                         m_top.fontBox[i] = operandReal(i);
                 }
                 break;
-            case kEscapedOperator + 8: m_top.strokeWidth = operandReal(0); break;
+            case kEscapedOperator + 8:
+                m_top.strokeWidth = operandReal(0);
+                break;
             case 14:
                 m_top.xuidLength = m_operandCount < 16 ? m_operandCount : 16;
                 for (int i = 0; i < m_top.xuidLength; ++i)
                     m_top.xuid[i] = operandInt(i);
                 break;
-            case 15: m_top.charsetOffset = operandInt(0); break;
-            case 16: m_top.encodingOffset = operandInt(0); break;
-            case 17: m_top.charStringsOffset = operandInt(0); break;
+            case 15:
+                m_top.charsetOffset = operandInt(0);
+                break;
+            case 16:
+                m_top.encodingOffset = operandInt(0);
+                break;
+            case 17:
+                m_top.charStringsOffset = operandInt(0);
+                break;
             case 18:
                 if (m_operandCount >= 2) {
                     m_top.privateSize = operandInt(0);
@@ -337,10 +372,17 @@ void CffFontFile::readTopDict(int64_t start, int64_t end) {
                 m_top.ordering = operandInt(1);
                 m_top.supplement = operandInt(2);
                 break;
-            case kEscapedOperator + 34: m_top.cidCount = operandInt(0); break;
-            case kEscapedOperator + 36: m_top.fdArrayOffset = operandInt(0); break;
-            case kEscapedOperator + 37: m_top.fdSelectOffset = operandInt(0); break;
-            default: break;
+            case kEscapedOperator + 34:
+                m_top.cidCount = operandInt(0);
+                break;
+            case kEscapedOperator + 36:
+                m_top.fdArrayOffset = operandInt(0);
+                break;
+            case kEscapedOperator + 37:
+                m_top.fdSelectOffset = operandInt(0);
+                break;
+            default:
+                break;
         }
         m_operandCount = 0;
     }
@@ -387,13 +429,27 @@ void CffFontFile::readPrivateDict(int offset, int size, PrivateDict& dict) {
         if (op < 0 || !m_ok)
             break;
         switch (op) {
-            case 6: dict.blueValueCount = readDeltaInts(dict.blueValues, 14); break;
-            case 7: dict.otherBlueCount = readDeltaInts(dict.otherBlues, 10); break;
-            case 8: dict.familyBlueCount = readDeltaInts(dict.familyBlues, 14); break;
-            case 9: dict.familyOtherBlueCount = readDeltaInts(dict.familyOtherBlues, 10); break;
-            case kEscapedOperator + 9: dict.blueScale = operandReal(0); break;
-            case kEscapedOperator + 10: dict.blueShift = operandInt(0); break;
-            case kEscapedOperator + 11: dict.blueFuzz = operandInt(0); break;
+            case 6:
+                dict.blueValueCount = readDeltaInts(dict.blueValues, 14);
+                break;
+            case 7:
+                dict.otherBlueCount = readDeltaInts(dict.otherBlues, 10);
+                break;
+            case 8:
+                dict.familyBlueCount = readDeltaInts(dict.familyBlues, 14);
+                break;
+            case 9:
+                dict.familyOtherBlueCount = readDeltaInts(dict.familyOtherBlues, 10);
+                break;
+            case kEscapedOperator + 9:
+                dict.blueScale = operandReal(0);
+                break;
+            case kEscapedOperator + 10:
+                dict.blueShift = operandInt(0);
+                break;
+            case kEscapedOperator + 11:
+                dict.blueFuzz = operandInt(0);
+                break;
             case 10:
                 dict.standardHW = operandReal(0);
                 dict.hasStandardHW = true;
@@ -402,14 +458,30 @@ void CffFontFile::readPrivateDict(int offset, int size, PrivateDict& dict) {
                 dict.standardVW = operandReal(0);
                 dict.hasStandardVW = true;
                 break;
-            case kEscapedOperator + 12: dict.stemSnapHCount = readDeltaReals(dict.stemSnapH, 12); break;
-            case kEscapedOperator + 13: dict.stemSnapVCount = readDeltaReals(dict.stemSnapV, 12); break;
-            case kEscapedOperator + 14: dict.forceBold = operandReal(0) != 0; break;
-            case kEscapedOperator + 15: dict.forceBoldThreshold = operandReal(0); break;
-            case kEscapedOperator + 17: dict.languageGroup = operandInt(0); break;
-            case kEscapedOperator + 18: dict.expansionFactor = operandReal(0); break;
-            case kEscapedOperator + 19: dict.initialRandomSeed = operandInt(0); break;
-            case 19: dict.subroutinesOffset = operandInt(0); break;
+            case kEscapedOperator + 12:
+                dict.stemSnapHCount = readDeltaReals(dict.stemSnapH, 12);
+                break;
+            case kEscapedOperator + 13:
+                dict.stemSnapVCount = readDeltaReals(dict.stemSnapV, 12);
+                break;
+            case kEscapedOperator + 14:
+                dict.forceBold = operandReal(0) != 0;
+                break;
+            case kEscapedOperator + 15:
+                dict.forceBoldThreshold = operandReal(0);
+                break;
+            case kEscapedOperator + 17:
+                dict.languageGroup = operandInt(0);
+                break;
+            case kEscapedOperator + 18:
+                dict.expansionFactor = operandReal(0);
+                break;
+            case kEscapedOperator + 19:
+                dict.initialRandomSeed = operandInt(0);
+                break;
+            case 19:
+                dict.subroutinesOffset = operandInt(0);
+                break;
             case 20:
                 dict.defaultWidth = operandReal(0);
                 dict.defaultWidthIsReal = m_operandCount > 0 && m_operands[0].isReal;
@@ -418,7 +490,8 @@ void CffFontFile::readPrivateDict(int offset, int size, PrivateDict& dict) {
                 dict.nominalWidth = operandReal(0);
                 dict.nominalWidthIsReal = m_operandCount > 0 && m_operands[0].isReal;
                 break;
-            default: break;
+            default:
+                break;
         }
         m_operandCount = 0;
     }
@@ -437,7 +510,8 @@ void CffFontFile::readFdSelect() {
             m_ok = false;
             return;
         }
-        std::memcpy(m_fdSelect.data(), m_buffer + pos + 1, static_cast<size_t>(m_glyphCount));
+        if (m_glyphCount > 0)
+            std::memcpy(m_fdSelect.data(), m_buffer + pos + 1, static_cast<size_t>(m_glyphCount));
     } else if (format == 3) {
         int rangeCount = getU16(pos + 1, m_ok);
         int first = getU16(pos + 3, m_ok);
@@ -448,7 +522,8 @@ void CffFontFile::readFdSelect() {
                 m_ok = false;
                 return;
             }
-            std::memset(m_fdSelect.data() + first, fd, static_cast<size_t>(next - first));
+            if (next > first)
+                std::memset(m_fdSelect.data() + first, fd, static_cast<size_t>(next - first));
             first = next;
         }
     }
@@ -467,10 +542,17 @@ void CffFontFile::readCharset() {
             m_charset[static_cast<size_t>(g)] = table ? table[g] : static_cast<uint16_t>(g);
     };
     switch (m_top.charsetOffset) {
-        case 0: copyPredefined(nullptr, kCffIsoAdobeCharsetLength); return;
-        case 1: copyPredefined(kCffExpertCharset, kCffExpertCharsetLength); return;
-        case 2: copyPredefined(kCffExpertSubsetCharset, kCffExpertSubsetCharsetLength); return;
-        default: break;
+        case 0:
+            copyPredefined(nullptr, kCffIsoAdobeCharsetLength);
+            return;
+        case 1:
+            copyPredefined(kCffExpertCharset, kCffExpertCharsetLength);
+            return;
+        case 2:
+            copyPredefined(kCffExpertSubsetCharset, kCffExpertSubsetCharsetLength);
+            return;
+        default:
+            break;
     }
     int64_t pos = m_top.charsetOffset;
     int format = getByte(pos++, m_ok);

@@ -73,23 +73,23 @@ struct OutTable {
 // maps every code to the glyph of the same number.
 std::vector<uint8_t> defaultCmap() {
     std::vector<uint8_t> t;
-    append16(t, 0);           // version
-    append16(t, 1);           // one encoding record
-    append16(t, 1);           // platform: Macintosh
-    append16(t, 0);           // encoding: Roman
-    append32(t, 12);          // subtable offset
-    append16(t, 4);           // format
-    append16(t, 24);          // length
-    append16(t, 0);           // language
-    append16(t, 2);           // segCountX2
-    append16(t, 2);           // searchRange
-    append16(t, 0);           // entrySelector
-    append16(t, 0);           // rangeShift
-    append16(t, 0xFFFF);      // end code
-    append16(t, 0);           // reserved
-    append16(t, 0);           // start code
-    append16(t, 0);           // delta
-    append16(t, 0);           // range offset
+    append16(t, 0);       // version
+    append16(t, 1);       // one encoding record
+    append16(t, 1);       // platform: Macintosh
+    append16(t, 0);       // encoding: Roman
+    append32(t, 12);      // subtable offset
+    append16(t, 4);       // format
+    append16(t, 24);      // length
+    append16(t, 0);       // language
+    append16(t, 2);       // segCountX2
+    append16(t, 2);       // searchRange
+    append16(t, 0);       // entrySelector
+    append16(t, 0);       // rangeShift
+    append16(t, 0xFFFF);  // end code
+    append16(t, 0);       // reserved
+    append16(t, 0);       // start code
+    append16(t, 0);       // delta
+    append16(t, 0);       // range offset
     return t;
 }
 
@@ -137,7 +137,8 @@ std::vector<uint8_t> nameTable(const char* name) {
 
 }  // namespace
 
-void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name, const char* const* encoding) const {
+void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name,
+                               const char* const* encoding) const {
     if (m_openTypeCff)
         return;
     auto isMissing = [&](const char* tag) {
@@ -164,8 +165,9 @@ void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name, co
     if (glyphCount > 0) {
         for (int i = 0; i <= glyphCount; ++i)
             entries[static_cast<size_t>(i)] =
-                m_longLocaOffsets ? getU32(loca->offset + 4 * static_cast<int64_t>(i), ok)
-                                  : 2 * static_cast<int64_t>(getU16(loca->offset + 2 * static_cast<int64_t>(i), ok));
+                m_longLocaOffsets
+                    ? getU32(loca->offset + 4 * static_cast<int64_t>(i), ok)
+                    : 2 * static_cast<int64_t>(getU16(loca->offset + 2 * static_cast<int64_t>(i), ok));
         for (int i = 0; i < glyphCount; ++i) {
             int64_t length = entries[static_cast<size_t>(i) + 1] - entries[static_cast<size_t>(i)];
             if (length < 0) {

@@ -209,7 +209,8 @@ void TrueTypeFontFile::readPostTable() {
         for (int i = 0; i < n && ok; ++i) {
             int index = getU16(indices + 2 * i, ok);
             if (index < kMacGlyphNameCount) {
-                names.push_back({kMacGlyphNames[index], static_cast<int>(std::strlen(kMacGlyphNames[index]))});
+                names.push_back(
+                    {kMacGlyphNames[index], static_cast<int>(std::strlen(kMacGlyphNames[index]))});
                 continue;
             }
             size_t k = static_cast<size_t>(index - kMacGlyphNameCount);
@@ -232,7 +233,8 @@ void TrueTypeFontFile::readPostTable() {
             int offset = static_cast<int8_t>(getByte(post->offset + 34 + i, ok));
             int index = i + offset;
             if (index >= 0 && index < kMacGlyphNameCount)
-                names.push_back({kMacGlyphNames[index], static_cast<int>(std::strlen(kMacGlyphNames[index]))});
+                names.push_back(
+                    {kMacGlyphNames[index], static_cast<int>(std::strlen(kMacGlyphNames[index]))});
             else
                 names.push_back({nullptr, 0});
         }
@@ -277,7 +279,9 @@ int TrueTypeFontFile::lookupGlyphId(int i, int code) const {
             if (code < cmap.length - 6)
                 glyph = getByte(cmap.offset + 6 + static_cast<int64_t>(code), ok);
             break;
-        case 4: glyph = lookupFormat4(cmap, code); break;
+        case 4:
+            glyph = lookupFormat4(cmap, code);
+            break;
         case 6: {
             int first = getU16(cmap.offset + 6, ok);
             int count = getU16(cmap.offset + 8, ok);
@@ -285,7 +289,8 @@ int TrueTypeFontFile::lookupGlyphId(int i, int code) const {
                 glyph = getU16(cmap.offset + 10 + 2 * static_cast<int64_t>(code - first), ok);
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return ok ? glyph : 0;
 }
@@ -325,9 +330,11 @@ int TrueTypeFontFile::lookupFormat4(const CmapRecord& cmap, int code) const {
         return (code + delta) & 0xffff;
     // The glyph array entry, addressed from the range offset word itself; it
     // must lie within the cmap table.
-    int64_t entry = rangeOffsets + 2 * static_cast<int64_t>(hi) + rangeOffset + 2 * static_cast<int64_t>(code - start);
+    int64_t entry =
+        rangeOffsets + 2 * static_cast<int64_t>(hi) + rangeOffset + 2 * static_cast<int64_t>(code - start);
     const Table* cmapTable = table("cmap");
-    if (!cmapTable || entry < cmapTable->offset || entry + 2 > static_cast<int64_t>(cmapTable->offset) + cmapTable->length)
+    if (!cmapTable || entry < cmapTable->offset ||
+        entry + 2 > static_cast<int64_t>(cmapTable->offset) + cmapTable->length)
         return 0;
     int glyph = getU16(entry, ok);
     if (!ok)

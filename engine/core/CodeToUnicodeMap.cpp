@@ -98,8 +98,8 @@ CodeToUnicodeMap::CodeToUnicodeMap() {
     m_length = 256;
 }
 
-CodeToUnicodeMap::CodeToUnicodeMap(const char* tag, uint32_t* values, int length, bool copy, MultiValue* table,
-                                   int count, int capacity)
+CodeToUnicodeMap::CodeToUnicodeMap(const char* tag, uint32_t* values, int length, bool copy,
+                                   MultiValue* table, int count, int capacity)
     : m_length(length), m_table(table), m_tableCount(count), m_tableCapacity(capacity) {
     if (copy) {
         m_values = static_cast<uint32_t*>(memAllocArray(length > 0 ? length : 1, sizeof(uint32_t)));
@@ -175,7 +175,8 @@ CodeToUnicodeMap* CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileNa
             char* word = strtok_r(line, kSeparators, &save);
             unsigned code = 0;
             if (!word || !readHexWord(word, &code)) {
-                reportError(-1, "Bad code in line %d of the Unicode-to-Unicode file '%s'", lineNumber, fileName);
+                reportError(-1, "Bad code in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
+                            fileName);
                 continue;
             }
             if (code > kMaxUnicode) {
@@ -267,8 +268,8 @@ void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth)
             if (a[0] != '/')
                 continue;
             if (depth + 1 > kMaxUseDepth) {
-                reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels", a + 1,
-                            kMaxUseDepth);
+                reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels",
+                            a + 1, kMaxUseDepth);
                 continue;
             }
             FilePtr file(globalSettings ? globalSettings->openDirListFile(a + 1) : nullptr);
@@ -301,7 +302,8 @@ void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth)
                     reportError(-1, "Unfinished bfrange entry in a ToUnicode CMap");
                     break;
                 }
-                bool codesOk = readCodeToken(a, lengthA, digits, &low) && readCodeToken(b, lengthB, digits, &high);
+                bool codesOk =
+                    readCodeToken(a, lengthA, digits, &low) && readCodeToken(b, lengthB, digits, &high);
                 if (!codesOk)
                     reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
                 if (std::strcmp(c, "[") == 0) {

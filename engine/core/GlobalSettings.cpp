@@ -352,7 +352,8 @@ CodeToUnicodeMap* GlobalSettings::getUnicodeToUnicodeMap(const char* fontName) {
     // Cached under the file's path: fonts of several names share a file.
     if (CodeToUnicodeMap* map = m_unicodeToUnicodeCache->get(file->getCString()))
         return map;
-    CodeToUnicodeMap* map = CodeToUnicodeMap::parseUnicodeToUnicodeFile(file->getCString(), file->getCString());
+    CodeToUnicodeMap* map =
+        CodeToUnicodeMap::parseUnicodeToUnicodeFile(file->getCString(), file->getCString());
     if (map)
         m_unicodeToUnicodeCache->add(map);
     return map;

@@ -44,7 +44,8 @@ std::string collectionOf(const fs::path& file) {
 class CMapResourceCorpus : public ::testing::Test {
 protected:
     CMapResourceCorpus()
-        : m_dir(fs::absolute("cmap-corpus") / ::testing::UnitTest::GetInstance()->current_test_info()->name()),
+        : m_dir(fs::absolute("cmap-corpus") /
+                ::testing::UnitTest::GetInstance()->current_test_info()->name()),
           m_home("HOME", (m_dir / "home").string()) {
         fs::remove_all(m_dir);
         fs::create_directories(m_dir / "home");
@@ -101,12 +102,9 @@ TEST_F(CMapResourceCorpus, ShippedConfigurationFindsTheCollectionsCMaps) {
     // stop in Japanese (range <8140> from CID 633, <3000> from 633 in
     // Unicode), and the first ideographs of the Chinese and Korean ones.
     const Case cases[] = {
-        {"Adobe-Japan1", "90ms-RKSJ-H", "A", 264},
-        {"Adobe-Japan1", "90ms-RKSJ-H", "\x81\x42", 635},
-        {"Adobe-Japan1", "UniJIS-UCS2-H", "\x30\x02", 635},
-        {"Adobe-GB1", "GBK-EUC-H", "\xB0\xA1", 940},
-        {"Adobe-CNS1", "ETen-B5-H", "\xA4\x40", 595},
-        {"Adobe-Korea1", "KSCms-UHC-H", "\xB0\xA1", 1086},
+        {"Adobe-Japan1", "90ms-RKSJ-H", "A", 264},          {"Adobe-Japan1", "90ms-RKSJ-H", "\x81\x42", 635},
+        {"Adobe-Japan1", "UniJIS-UCS2-H", "\x30\x02", 635}, {"Adobe-GB1", "GBK-EUC-H", "\xB0\xA1", 940},
+        {"Adobe-CNS1", "ETen-B5-H", "\xA4\x40", 595},       {"Adobe-Korea1", "KSCms-UHC-H", "\xB0\xA1", 1086},
     };
     for (const Case& c : cases) {
         auto map = RefPtr<CodeToCidMap>::adopt(settings.getCMap(c.collection, c.name));

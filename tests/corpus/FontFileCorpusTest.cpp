@@ -39,8 +39,8 @@ std::map<std::string, std::vector<std::string>> extractCorpusFonts(const fs::pat
             continue;
         fs::path dir = root / document.stem();
         fs::create_directories(dir);
-        std::string command = "cd '" + dir.string() + "' && mutool extract '" + document.string() +
-                              "' >/dev/null 2>&1";
+        std::string command =
+            "cd '" + dir.string() + "' && mutool extract '" + document.string() + "' >/dev/null 2>&1";
         (void)std::system(command.c_str());
         for (const auto& file : fs::directory_iterator(dir)) {
             std::string extension = file.path().extension().string();

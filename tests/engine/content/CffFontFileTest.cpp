@@ -71,12 +71,12 @@ struct CffSpec {
     int globalSubrs = 0;
     int glyphs = 4;
     bool cid = false;
-    Bytes topExtra;     // raw DICT bytes at the start of the top DICT
-    Bytes charset;      // raw; empty: the predefined charset `charsetOffset`
+    Bytes topExtra;  // raw DICT bytes at the start of the top DICT
+    Bytes charset;   // raw; empty: the predefined charset `charsetOffset`
     int charsetOffset = 0;
-    Bytes encoding;     // raw; empty: the predefined encoding `encodingOffset`
+    Bytes encoding;  // raw; empty: the predefined encoding `encodingOffset`
     int encodingOffset = 0;
-    Bytes fdSelect;     // raw (CID fonts)
+    Bytes fdSelect;  // raw (CID fonts)
 };
 
 Bytes buildCff(const CffSpec& spec) {
@@ -146,8 +146,9 @@ Bytes buildCff(const CffSpec& spec) {
     Bytes out = header;
     out.insert(out.end(), nameIndex.begin(), nameIndex.end());
     const Bytes top = makeTop(charStringsAt, charsetAt, encodingAt, privateAt, fdArrayAt, fdSelectAt);
-    for (const Bytes* part : std::initializer_list<const Bytes*>{&top, &stringIndex, &globalIndex, &charStrings, &spec.charset, &spec.encoding,
-                              &spec.fdSelect, &privateDict, &fdArray})
+    for (const Bytes* part :
+         std::initializer_list<const Bytes*>{&top, &stringIndex, &globalIndex, &charStrings, &spec.charset,
+                                             &spec.encoding, &spec.fdSelect, &privateDict, &fdArray})
         out.insert(out.end(), part->begin(), part->end());
     return out;
 }
@@ -283,7 +284,7 @@ TEST(CffFontFile, CharsetAndEncodingRangesStopAtTheGlyphCount) {
     CffSpec spec;
     spec.glyphs = 3;
     spec.charset = bytes({2, 0, 34, 0xEA, 0x60});  // one range of 60,001 glyphs
-    spec.encoding = bytes({1, 1, 30, 200});         // 201 codes from 30
+    spec.encoding = bytes({1, 1, 30, 200});        // 201 codes from 30
     auto font = parse(buildCff(spec));
     ASSERT_NE(font, nullptr);
     EXPECT_STREQ(font->getEncoding()[30], "A");

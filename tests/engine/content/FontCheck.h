@@ -30,8 +30,8 @@ inline std::vector<uint8_t> readFileBytes(const std::string& path) {
 }
 
 inline void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 class FreeTypeLibrary {
@@ -71,7 +71,8 @@ public:
     // The glyph's outline in font units, flattened to numbers, or the error.
     // Load with advance() for the advance width.
     std::vector<long> outline(unsigned glyph) const {
-        FT_Error error = FT_Load_Glyph(m_face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+        FT_Error error =
+            FT_Load_Glyph(m_face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
         if (error)
             return {-1, error};
         const FT_Outline& o = m_face->glyph->outline;
@@ -110,7 +111,8 @@ private:
 // An encoding of glyph names agrees with FreeType's Adobe charmap of the same
 // font: a code whose name is a glyph of the font maps to that glyph, and a
 // code that FreeType maps names the glyph FreeType maps it to.
-inline void expectEncodingMatches(const FreeTypeFace& face, const char* const* encoding, const std::string& what) {
+inline void expectEncodingMatches(const FreeTypeFace& face, const char* const* encoding,
+                                  const std::string& what) {
     ASSERT_TRUE(face.selectAdobeCharmap()) << what;
     for (int code = 0; code < 256; ++code) {
         unsigned ftGlyph = FT_Get_Char_Index(face.get(), static_cast<FT_ULong>(code));
@@ -181,8 +183,8 @@ inline void expectTrueTypeMatchesFreeType(const FreeTypeLibrary& library, const 
         FT_CharMap charmap = nullptr;
         for (int j = 0; j < face.get()->num_charmaps; ++j) {
             FT_CharMap c = face.get()->charmaps[j];
-            if (c->platform_id == font->getCmapPlatformId(i) && c->encoding_id == font->getCmapEncodingId(i) &&
-                FT_Get_CMap_Format(c) == format)
+            if (c->platform_id == font->getCmapPlatformId(i) &&
+                c->encoding_id == font->getCmapEncodingId(i) && FT_Get_CMap_Format(c) == format)
                 charmap = c;
         }
         ASSERT_NE(charmap, nullptr) << path << " cmap " << i;
@@ -193,8 +195,8 @@ inline void expectTrueTypeMatchesFreeType(const FreeTypeLibrary& library, const 
             unsigned expected = ours < glyphCount ? ours : 0;
             unsigned ft = FT_Get_Char_Index(face.get(), static_cast<FT_ULong>(code));
             if (ft != expected) {
-                ADD_FAILURE() << path << " cmap " << i << " (format " << format << ") code " << code << ": ours "
-                              << ours << ", FreeType " << ft;
+                ADD_FAILURE() << path << " cmap " << i << " (format " << format << ") code " << code
+                              << ": ours " << ours << ", FreeType " << ft;
                 break;
             }
         }
@@ -247,7 +249,8 @@ inline void expectChecksumsVerify(const std::vector<uint8_t>& file, const std::s
         std::vector<uint8_t> bytes(file.begin() + offset, file.begin() + offset + length);
         if (tag == 0x68656164 && bytes.size() >= 12)  // head
             std::memset(bytes.data() + 8, 0, 4);
-        EXPECT_EQ(TrueTypeFontFile::checksum(bytes.data(), static_cast<int>(bytes.size())), readU32(file, record + 4))
+        EXPECT_EQ(TrueTypeFontFile::checksum(bytes.data(), static_cast<int>(bytes.size())),
+                  readU32(file, record + 4))
             << what << " table " << i;
     }
     EXPECT_EQ(TrueTypeFontFile::checksum(file.data(), static_cast<int>(file.size())), 0xB1B0AFBAu) << what;
@@ -268,7 +271,8 @@ inline std::vector<uint8_t> convertFont(const TrueTypeFontFile& font) {
 // FreeType opens the result with the outlines (and advances) of every glyph of
 // `referencePath` (a sound font with the same glyphs). Answers the output;
 // the checksums of a rebuilt one are verified.
-inline std::vector<uint8_t> expectConvertKeepsOutlines(const FreeTypeLibrary& library, const std::string& path,
+inline std::vector<uint8_t> expectConvertKeepsOutlines(const FreeTypeLibrary& library,
+                                                       const std::string& path,
                                                        const std::string& referencePath,
                                                        const std::string& outputPath) {
     std::unique_ptr<TrueTypeFontFile> font = TrueTypeFontFile::fromFile(path.c_str());
@@ -289,7 +293,8 @@ inline std::vector<uint8_t> expectConvertKeepsOutlines(const FreeTypeLibrary& li
         return out;
     EXPECT_EQ(converted.get()->num_glyphs, reference.get()->num_glyphs) << path;
     for (long glyph = 0; glyph < reference.get()->num_glyphs; ++glyph) {
-        if (converted.outline(static_cast<unsigned>(glyph)) != reference.outline(static_cast<unsigned>(glyph))) {
+        if (converted.outline(static_cast<unsigned>(glyph)) !=
+            reference.outline(static_cast<unsigned>(glyph))) {
             ADD_FAILURE() << path << ": glyph " << glyph << " differs after conversion";
             break;
         }

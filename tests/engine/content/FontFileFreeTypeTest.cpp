@@ -36,7 +36,8 @@ std::vector<std::string> filesIn(const char* dir, const char* extension) {
 
 // A folder of its own under the test output folder.
 std::string outputDir() {
-    fs::path dir = fs::absolute("fontfile-test") / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path dir =
+        fs::absolute("fontfile-test") / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();
@@ -63,7 +64,8 @@ TEST(FontFileFreeType, UrwOpenTypeCmapsAndCffNamesEqualFreeTypes) {
         int index = font->findTable("CFF ");
         ASSERT_GE(index, 0);
         const TrueTypeFontFile::Table& cff = font->getTables()[static_cast<size_t>(index)];
-        std::unique_ptr<CffFontFile> cffFont = CffFontFile::fromBuffer(font->getBuffer() + cff.offset, cff.length);
+        std::unique_ptr<CffFontFile> cffFont =
+            CffFontFile::fromBuffer(font->getBuffer() + cff.offset, cff.length);
         ASSERT_NE(cffFont, nullptr) << file;
         FreeTypeFace face(library, file);
         ASSERT_NE(cffFont->getName(), nullptr);
@@ -115,7 +117,9 @@ TEST(FontFileFreeType, OutOfOrderGlyphDataIsRebuiltWithUnchangedOutlines) {
     bool longOffsets = get16(tables["head"], 50) != 0;
     Bytes& loca = tables["loca"];
     Bytes& glyf = tables["glyf"];
-    auto entry = [&](unsigned i) -> uint32_t { return longOffsets ? get32(loca, 4 * i) : 2 * get16(loca, 2 * i); };
+    auto entry = [&](unsigned i) -> uint32_t {
+        return longOffsets ? get32(loca, 4 * i) : 2 * get16(loca, 2 * i);
+    };
     auto setEntry = [&](unsigned i, uint32_t v) {
         if (longOffsets)
             set32(loca, 4 * i, v);
@@ -132,7 +136,8 @@ TEST(FontFileFreeType, OutOfOrderGlyphDataIsRebuiltWithUnchangedOutlines) {
 
     std::string damaged = dir + "/damaged.ttf";
     writeFileBytes(damaged, buildSfnt(tables));
-    std::vector<uint8_t> out = expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
+    std::vector<uint8_t> out =
+        expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
 
     // The rebuilt loca runs forwards.
     Tables rebuilt = splitSfnt(out);
@@ -160,7 +165,8 @@ TEST(FontFileFreeType, FewerMetricsThanGlyphsAreWrittenOnePerGlyph) {
     std::string damaged = dir + "/few-metrics.ttf";
     writeFileBytes(damaged, buildSfnt(tables));
 
-    std::vector<uint8_t> out = expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
+    std::vector<uint8_t> out =
+        expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
     Tables converted = splitSfnt(out);
     EXPECT_EQ(get16(converted["hhea"], 34), glyphCount);
     ASSERT_EQ(converted["hmtx"].size(), 4u * glyphCount);
@@ -190,7 +196,8 @@ TEST(FontFileFreeType, CmapShorterThanItsSubtablesIsGivenTheirLength) {
     std::string damaged = dir + "/short-cmap.ttf";
     writeFileBytes(damaged, buildSfnt(tables, 0x00010000, {{"cmap", 20}}));
 
-    std::vector<uint8_t> out = expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
+    std::vector<uint8_t> out =
+        expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
     Tables converted = splitSfnt(out);
     EXPECT_EQ(converted["cmap"].size(), cmapLength);
     expectTrueTypeMatchesFreeType(library, dir + "/converted.ttf");

@@ -163,7 +163,8 @@ std::unique_ptr<TrueTypeFontFile> parse(const Bytes& file) {
     return TrueTypeFontFile::fromBuffer(file.data(), static_cast<int>(file.size()));
 }
 
-std::vector<uint8_t> convert(const Bytes& file, const char* name = nullptr, const char* const* encoding = nullptr) {
+std::vector<uint8_t> convert(const Bytes& file, const char* name = nullptr,
+                             const char* const* encoding = nullptr) {
     auto font = parse(file);
     EXPECT_NE(font, nullptr);
     std::vector<uint8_t> out;

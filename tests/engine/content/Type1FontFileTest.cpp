@@ -11,7 +11,8 @@ namespace {
 
 // The text must outlive the font: the buffer stays the caller's.
 std::unique_ptr<Type1FontFile> fromText(const std::string& text) {
-    return Type1FontFile::fromBuffer(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
+    return Type1FontFile::fromBuffer(reinterpret_cast<const uint8_t*>(text.data()),
+                                     static_cast<int>(text.size()));
 }
 
 TEST(Type1FontFile, ReadsNameAndEncodingArray) {
@@ -62,8 +63,8 @@ TEST(Type1FontFile, FileWithoutTheExpectedLinesHasNeither) {
 
 TEST(Type1FontFile, LongLinesAreCut) {
     std::string name(400, 'N');
-    std::string text =
-        "/FontName /" + name + " def\n/Encoding 256 array\ndup 65 /" + std::string(400, 'g') + " put\nreadonly def\n";
+    std::string text = "/FontName /" + name + " def\n/Encoding 256 array\ndup 65 /" + std::string(400, 'g') +
+                       " put\nreadonly def\n";
     auto font = fromText(text);
     ASSERT_NE(font->getName(), nullptr);
     EXPECT_EQ(std::string(font->getName()), std::string(255 - 11, 'N'));

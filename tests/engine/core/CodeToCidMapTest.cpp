@@ -18,7 +18,8 @@ constexpr const char* kCollection = "Test-Coll";
 // A CMap file's text: the usual header around the given body.
 std::string cmapText(const std::string& body) {
     return "%!PS-Adobe-3.0 Resource-CMap\n/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-           "/CIDSystemInfo 3 dict dup begin /Registry (Test) def /Ordering (Coll) def /Supplement 0 def end def\n" +
+           "/CIDSystemInfo 3 dict dup begin /Registry (Test) def /Ordering (Coll) def /Supplement 0 def end "
+           "def\n" +
            body + "\nendcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
@@ -80,7 +81,11 @@ TEST_F(CodeToCidMapTest, CodesOfOneAndTwoBytesFollowTheCodeSpace) {
     EXPECT_EQ(used, 1);
     EXPECT_EQ(cid(*map, "\x80", &used), 99);
     EXPECT_EQ(used, 1);
-    EXPECT_EQ(cid(*map, "\x81\x41" "A", &used), 634);
+    EXPECT_EQ(cid(*map,
+                  "\x81\x41"
+                  "A",
+                  &used),
+              634);
     EXPECT_EQ(used, 2);
     EXPECT_EQ(cid(*map, "\x81\x50", &used), 7000);
     // A string that ends inside a 2-byte code: CID 0, all bytes used.

@@ -40,9 +40,10 @@ TEST_F(CodeToUnicodeMapTest, BfRangeMapsConsecutiveCodesFromTheDestination) {
 }
 
 TEST_F(CodeToUnicodeMapTest, MultiValueEntriesKeepTheirValues) {
-    auto map = parse("2 beginbfchar\n<0001> <00660066>\n<0002> <0041>\nendbfchar\n"
-                     "1 beginbfrange\n<0010> <0012> <00660069>\nendbfrange\n",
-                     16);
+    auto map = parse(
+        "2 beginbfchar\n<0001> <00660066>\n<0002> <0041>\nendbfchar\n"
+        "1 beginbfrange\n<0010> <0012> <00660069>\nendbfrange\n",
+        16);
     EXPECT_EQ(unicodeOf(*map, 1), (Values{0x66, 0x66}));
     // Room for one: only the first.
     EXPECT_EQ(unicodeOf(*map, 1, 1), Values{0x66});
@@ -62,7 +63,8 @@ TEST_F(CodeToUnicodeMapTest, CodesPastTheLengthGrowTheMapToTheNextMultipleOf256)
 }
 
 TEST_F(CodeToUnicodeMapTest, BfRangeArraysMapOneElementACode) {
-    auto map = parse("2 beginbfrange\n<01> <02> [<0041> <00420043> <0044>]\n<05> <05> <0045>\nendbfrange\n", 8);
+    auto map =
+        parse("2 beginbfrange\n<01> <02> [<0041> <00420043> <0044>]\n<05> <05> <0045>\nendbfrange\n", 8);
     EXPECT_EQ(unicodeOf(*map, 1), Values{0x41});
     EXPECT_EQ(unicodeOf(*map, 2), (Values{0x42, 0x43}));
     // The element past the high code is dropped, and reading stays in step.
@@ -71,9 +73,10 @@ TEST_F(CodeToUnicodeMapTest, BfRangeArraysMapOneElementACode) {
 }
 
 TEST_F(CodeToUnicodeMapTest, MalformedEntriesAreReportedAndSkipped) {
-    auto map = parse("3 beginbfchar\n<0041> <0061>\n<41> <0062>\n<42> endbfchar\n"
-                     "2 beginbfrange\n<43> <0044> <0063>\n<45> <45> [<0065> foo]\nendbfrange\n",
-                     8);
+    auto map = parse(
+        "3 beginbfchar\n<0041> <0061>\n<41> <0062>\n<42> endbfchar\n"
+        "2 beginbfrange\n<43> <0044> <0063>\n<45> <45> [<0065> foo]\nendbfrange\n",
+        8);
     EXPECT_GE(m_errors.count(), 4u);
     EXPECT_EQ(unicodeOf(*map, 0x41), Values{0x62});
     EXPECT_EQ(unicodeOf(*map, 0x43), Values{});
@@ -157,7 +160,8 @@ TEST_F(CodeToUnicodeMapTest, UnicodeToUnicodeFileBoundsItsCodes) {
                              "0043\n"
                              "0044 0064 xyz 0065\n"
                              "\n");
-    auto map = RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::parseUnicodeToUnicodeFile(file.c_str(), "key"));
+    auto map =
+        RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::parseUnicodeToUnicodeFile(file.c_str(), "key"));
     ASSERT_TRUE(map);
     EXPECT_TRUE(map->matchesTag("key"));
     EXPECT_EQ(map->getLength(), 0xFB02);
@@ -199,7 +203,8 @@ TEST_F(CodeToUnicodeMapTest, CacheDropsTheLeastRecentlyUsedMap) {
 TEST_F(CodeToUnicodeMapTest, SettingsCacheTheCollectionAndUnicodeMaps) {
     std::string cidFile = write("japan.cidToUnicode", "0000\n3000\n");
     std::string u2uFile = write("sym.u2u", "0041 03B1\n");
-    auto settings = load("cid-to-unicode Adobe-Japan1 " + cidFile + "\nunicode-to-unicode Sym " + u2uFile + "\n");
+    auto settings =
+        load("cid-to-unicode Adobe-Japan1 " + cidFile + "\nunicode-to-unicode Sym " + u2uFile + "\n");
     auto first = RefPtr<CodeToUnicodeMap>::adopt(settings->getCidToUnicodeMap("Adobe-Japan1"));
     ASSERT_TRUE(first);
     EXPECT_EQ(unicodeOf(*first, 1), Values{0x3000});
