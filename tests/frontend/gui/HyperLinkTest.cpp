@@ -56,8 +56,9 @@ TEST_F(HyperLinkTest, FailuresShowTheShellsReasonAndLeaveTheLinkUnvisited) {
 
 TEST_F(HyperLinkTest, HoverUnderlinesUntilTheTimerFindsThePointerGone) {
     wxPanel* panel = openPanel();
-    // Keep the pointer well away from the link.
-    panel->WarpPointer(300, 200);
+    // Keep the pointer well away from the link (and from the windows of
+    // other test programs, which open at the same place).
+    panel->WarpPointer(1000, 900);
     auto* link = new HyperLink(panel, 2001, "Support", kTarget, wxPoint(10, 40));
     auto* always = new HyperLink(panel, 2002, "Always", kTarget, wxPoint(10, 70));
     always->setUnderlineMode(HyperLink::kAlwaysUnderlined);
