@@ -266,8 +266,9 @@ TEST_F(ConversionTest, WorkerPostsItsChangesInsteadOfTouchingControls) {
     press(1008);
     press(1007);
     // Without the UI thread running its events, the worker's whole run
-    // leaves the controls as they were.
-    for (int wait = 0; wait < 500 && callsStartingWith("close").size() < 2; ++wait)
+    // leaves the controls as they were. The wait is generous (10 s) because
+    // a loaded test machine may run the worker slowly.
+    for (int wait = 0; wait < 5000 && callsStartingWith("close").size() < 2; ++wait)
         wxMilliSleep(2);
     ASSERT_EQ(callsStartingWith("close").size(), 2u);
     EXPECT_EQ(control<wxListCtrl>(1037)->GetItemCount(), 0);
