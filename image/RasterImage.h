@@ -238,6 +238,11 @@ public:
 
     // --- Alpha plane --------------------------------------------------------
     bool HasAlpha() const { return m_alpha != nullptr; }
+    // Raw planes for inner loops: width x height bytes each, bottom row
+    // first, null when the image has none. Valid until the plane is replaced.
+    uint8_t* alphaPlane() { return m_alpha; }
+    const uint8_t* alphaPlane() const { return m_alpha; }
+    const uint8_t* selectionMask() const { return m_selection; }
     bool MakeAlphaPlane();
     void DropAlphaPlane();
     void ZeroAlpha();

@@ -5,6 +5,7 @@
 #include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/HexDecoder.h"
+#include "engine/core/InflateDecoder.h"
 #include "engine/core/LzwDecoder.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/RunLengthDecoder.h"
@@ -133,10 +134,8 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
         return withoutDecoder(name, std::move(stream));
     }
     if (isFilter(name, "FlateDecode", "Fl")) {
-        // The inflate decoder joins here: InflateDecoder(stream, p.predictor,
-        // p.columns, p.colors, p.bits).
-        [[maybe_unused]] const PredictorParams p = readPredictorParams(params);
-        return withoutDecoder(name, std::move(stream));
+        const PredictorParams p = readPredictorParams(params);
+        return RefPtr<DataStream>::adopt(new InflateDecoder(std::move(stream), p.predictor, p.columns, p.colors, p.bits));
     }
     if (isFilter(name, "JBIG2Decode", nullptr)) {
         // Jbig2Decoder(stream, globals) takes the globals stream: null when

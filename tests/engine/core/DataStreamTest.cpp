@@ -291,16 +291,6 @@ TEST(FilterChainTest, FiltersWithoutADecoderYetReadAsEmpty) {
     }
 }
 
-// Until the inflate decoder is wired into makeFilter; then this test goes.
-TEST(FilterChainTest, FlateReadsAsEmptyWithoutItsDecoder) {
-    for (const char* filter : {"FlateDecode", "Fl"}) {
-        ErrorCapture errors;
-        RefPtr<DataStream> s = DataStream::makeFilter(filter, memoryStream("data"), PdfValue());
-        EXPECT_EQ(readAll(s.get()), "") << filter;
-        EXPECT_EQ(errors.count(), 1u) << filter;
-    }
-}
-
 TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
     const struct {
         const char* name;
@@ -308,7 +298,8 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
     } cases[] = {{"ASCIIHexDecode", DataStream::kHexKind},   {"AHx", DataStream::kHexKind},
                  {"ASCII85Decode", DataStream::kBase85Kind}, {"A85", DataStream::kBase85Kind},
                  {"LZWDecode", DataStream::kLzwKind},        {"LZW", DataStream::kLzwKind},
-                 {"RunLengthDecode", DataStream::kRunLengthKind}, {"RL", DataStream::kRunLengthKind}};
+                 {"RunLengthDecode", DataStream::kRunLengthKind}, {"RL", DataStream::kRunLengthKind},
+                 {"FlateDecode", DataStream::kInflateKind},   {"Fl", DataStream::kInflateKind}};
     ErrorCapture errors;
     for (const auto& c : cases) {
         EXPECT_EQ(DataStream::makeFilter(c.name, memoryStream(""), PdfValue())->getKind(), c.kind) << c.name;

@@ -1,0 +1,3 @@
+#include "frontend/FrontEndApp.h"
+
+wxIMPLEMENT_APP(glimmark::FrontEndApp);

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <wx/bitmap.h>
+#include <wx/dialog.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frontend/ConversionOptions.h"
+#include "frontend/LibraryInterface.h"
+#include "frontend/SettingsFile.h"
+#include "platform/DynamicLibrary.h"
+
+class wxButton;
+class wxListCtrl;
+class wxListEvent;
+class wxMouseEvent;
+class wxPanel;
+class wxStaticText;
+class wxTextCtrl;
+
+namespace glimmark {
+
+class OptionsPage;
+class ProgressPage;
+
+// Where the main window finds its files; the defaults are the program's own.
+struct WindowEnvironment {
+    std::string programFolder;  // ending in '/'; empty: the running program's folder
+    std::string libraryName = kLibraryName;
+};
+
+// The wizard: a captionless, resizable window with its own title band that
+// collects PDF files (step 1), shows the options (step 2) and converts the
+// list on a worker thread (step 3). It binds the conversion library for its
+// whole life.
+//
+// Threads: every method runs on the UI thread, except the worker's loop
+// (conversionThread and what it calls), which touches no control and posts
+// every change of the window to the UI thread. While a run is busy the UI
+// thread does not call the library.
+class MainWindow : public wxDialog {
+public:
+    using Environment = WindowEnvironment;
+
+    static constexpr int kMinWidth = 684;
+    static constexpr int kMinHeight = 530;
+
+    explicit MainWindow(wxWindow* parent = nullptr, Environment environment = Environment());
+    ~MainWindow() override;
+
+    // Locates the settings, binds the library and makes the pages. False,
+    // after the error message, when the library or one of its functions is
+    // missing: the window must then be closed.
+    bool initialise();
+
+    bool bindLibrary();
+    void unbindLibrary();
+    // The program's folder + name.
+    std::string moduleRelativePath(const std::string& name) const;
+
+    // Step 1: the file list.
+    int probePageCount(const std::string& path);
+    void addFile(const std::string& path);
+    void addFolder(const std::string& folder);
+    void onDropFiles(const std::vector<std::string>& paths);
+    void onAddFiles();
+    void onAddFolder();
+    void clearList();       // asks first
+    void deleteSelected();  // asks first
+    void onListKey(int keyCode, bool controlDown);
+    void refreshProperties();
+
+    // Steps.
+    void showStep(int step);
+    void onNext();
+    void onPrevious();
+    void onConvert();
+    void onStop();
+    void onFinish();
+    void onClose();
+    void onMaximise();
+
+    int step() const { return m_step; }
+    bool isBusy() const { return m_busy; }
+    const SettingsFile& settings() const { return m_settings; }
+    wxListCtrl* fileList() const { return m_fileList; }
+    OptionsPage* optionsPage() const { return m_optionsPage; }
+    ProgressPage* progressPage() const { return m_progressPage; }
+
+private:
+    void createControls();
+    void bindEvents();
+    std::string fileTypeName(const std::string& path);
+    void clearProperties(const wxString& text = wxString());
+    std::vector<long> selectedRows() const;
+
+    // The worker thread and what it runs.
+    void conversionThread(std::vector<std::string> paths, ConversionOptions options);
+    void convertAll(const std::vector<std::string>& paths, const ConversionOptions& options);
+    void sendOptions(int handle, const ConversionOptions& options);
+    void showCompleted();
+
+    // Title band, dragging and resizing by the edges.
+    void onPaint();
+    void onMouseDown(wxMouseEvent& event);
+    void onMouseMove(wxMouseEvent& event);
+    void onMouseUp(wxMouseEvent& event);
+    int edgeAt(const wxPoint& point) const;
+
+    Environment m_environment;
+    SettingsFile m_settings;
+
+    platform::LibraryHandle m_library = nullptr;
+    OpenDocumentFunction m_openDocument = nullptr;
+    CloseDocumentFunction m_closeDocument = nullptr;
+    ConvertPageFunction m_convertPage = nullptr;
+    SetOptionFunction m_setOption = nullptr;
+    GetPageCountFunction m_getPageCount = nullptr;
+
+    OptionsPage* m_optionsPage = nullptr;
+    ProgressPage* m_progressPage = nullptr;
+    ConversionOptions m_options;
+    bool m_busy = false;                       // UI thread only
+    std::atomic<bool> m_stopRequested{false};  // set by the UI thread, polled by the worker
+    int m_step = 1;
+    int m_fileCount = 0;
+    std::atomic<int> m_doneCount{0};
+    std::thread m_worker;
+
+    // Title band and pointer tracking.
+    wxRect m_captionRect;
+    wxBitmap m_titleBitmap;
+    enum class Drag { kNone, kMove, kResize } m_drag = Drag::kNone;
+    int m_dragEdges = 0;
+    wxPoint m_dragStart;  // screen position where the drag began
+    wxRect m_dragWindow;  // window rectangle when it began
+
+    // Controls.
+    wxStaticText* m_stepTitle = nullptr;
+    wxButton* m_maximise = nullptr;
+    wxPanel* m_listGroup = nullptr;
+    wxListCtrl* m_fileList = nullptr;
+    wxTextCtrl* m_properties[7] = {};
+    wxPanel* m_pageFrame = nullptr;
+    wxButton* m_previous = nullptr;
+    wxButton* m_next = nullptr;
+    wxButton* m_convert = nullptr;
+    wxButton* m_stop = nullptr;
+    wxButton* m_finish = nullptr;
+
+    // Pages keep the file type names they looked up.
+    std::vector<std::pair<std::string, std::string>> m_typeNames;
+};
+
+}  // namespace glimmark

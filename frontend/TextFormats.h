@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "platform/LocalTime.h"
+
+namespace glimmark {
+
+// Texts the wizard shows and writes, kept apart from the windows so that
+// their exact form can be checked. Any thread; nothing throws except
+// std::bad_alloc.
+
+// Paths held in the program's fixed path fields may have at most this many
+// characters: a longer one is refused, never cut short and used.
+constexpr size_t kMaxPathLength = 259;
+
+// A file size as "%d KB" of the size in kilobytes, rounded down, except that a
+// file of 1 to 1023 bytes counts as 1 KB so that only empty files show 0.
+std::string formatSizeKB(uint64_t size);
+
+// A file time for the properties panel: "%02d-%02d-%d %d:%02d" of month, day,
+// year, hour and minute in local time.
+std::string formatFileTime(std::time_t moment);
+
+// The properties panel's attribute text for the platform's attribute bits:
+// the combinations of read-only, hidden and archive as "R", "H", "A", "RH",
+// "RA", "HA", "RHA"; anything else "---".
+std::string attributeText(uint32_t attributes);
+
+// A conversion log time stamp: "[%02d-%02d-%d %d:%02d:%02d]" of day, month,
+// year, hour, minute and second.
+std::string formatLogTime(const platform::LocalTime& time);
+
+// One record of the conversion log file.
+std::string formatLogRecord(const std::string& time, const std::string& state, const std::string& input,
+                            const std::string& destination);
+
+// Dots per inch for an index of the resolution lists; an index outside the
+// list is taken as the value itself.
+int dpiFromIndex(int index);
+
+// The resolution lists' entries, in index order.
+constexpr int kDpiChoiceCount = 9;
+extern const char* const kDpiChoices[kDpiChoiceCount];
+
+// The extension the status line shows for a library image type (".bmp" for
+// any type outside 1 .. 8).
+std::string displayExtension(int imageType);
+
+// The folder path the user typed, made to end in '/', when it is a valid
+// folder for output or the log: absolute, and not longer than kMaxPathLength
+// once the '/' is added. Empty when it is not valid (an empty text is not).
+std::string validFolderPath(const std::string& text);
+
+// The default for every folder setting: the user's home folder, ending in '/'.
+std::string defaultFolder();
+
+}  // namespace glimmark

@@ -1,0 +1,328 @@
+#include <dlfcn.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/gauge.h>
+#include <wx/listctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <filesystem>
+
+#include "frontend/LibraryInterface.h"
+#include "frontend/ProgressPage.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/IniProfile.h"
+#include "tests/frontend/gui/GuiSupport.h"
+
+namespace glimmark::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using ConversionTest = GuiTest;
+
+std::string corpus(const char* name) {
+    return std::string(RENDOVA_CORPUS_DIR) + "/" + name;
+}
+
+const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf",
+                                     "gh-ocr-vector-cairo115.pdf"};
+
+int gauge(const GuiTest& test, int id, MainWindow* window) {
+    (void)test;
+    return dynamic_cast<wxGauge*>(window->FindWindow(id))->GetValue();
+}
+
+// Lines of the stand-in library's call record that start with the prefix.
+std::vector<std::string> callsStartingWith(const std::string& prefix) {
+    std::vector<std::string> found;
+    std::string calls = fakeCalls();
+    size_t position = 0;
+    while (position < calls.size()) {
+        size_t end = calls.find('\n', position);
+        std::string line = calls.substr(position, end - position);
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(line);
+        position = end + 1;
+    }
+    return found;
+}
+
+TEST_F(ConversionTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
+    ASSERT_TRUE(openWindow());
+    std::string locked = makePdf("locked-encrypted.pdf");
+    m_window->addFile(locked);
+    for (const char* name : kCorpusFiles)
+        m_window->addFile(corpus(name));
+    ASSERT_EQ(rows().size(), 4u);
+
+    press(1008);
+    choose(1120, 4);  // PNG
+    check(1031);
+    type(1049, m_root + "out");
+    convertAndWait();
+
+    std::vector<std::string> expectedFiles;
+    for (const char* name : kCorpusFiles) {
+        std::string stem = fs::path(name).stem().string();
+        for (const char* page : {"0001", "0002", "0003"})
+            expectedFiles.push_back(stem + page + ".png");
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(listFolder(m_root + "out"), expectedFiles);
+
+    // Rows in list order, top first: the corpus files were added last.
+    std::vector<std::string> expectedRows;
+    for (int i = 2; i >= 0; --i)
+        expectedRows.push_back("Succeed|" + corpus(kCorpusFiles[i]) + "|" + m_root + "out/");
+    expectedRows.push_back("Failed|" + locked + "|");
+    EXPECT_EQ(resultRows(), expectedRows);
+    EXPECT_EQ(gauge(*this, 1038, m_window), 100);
+    EXPECT_EQ(gauge(*this, 1145, m_window), 100);
+    EXPECT_EQ(control<wxStaticText>(1001)->GetLabel(), "Conversion completed");
+    EXPECT_FALSE(control<wxButton>(1061)->IsShown());
+    EXPECT_TRUE(control<wxButton>(1062)->IsShown());
+
+    // The log gets one record per row, in the program's exact format.
+    wxListCtrl* results = control<wxListCtrl>(1037);
+    std::string expectedLog;
+    for (long row = 0; row < results->GetItemCount(); ++row) {
+        std::string time = cell(results, row, 0);
+        EXPECT_TRUE(hasShape(time, "[99-99-9999 8:99:99]")) << time;
+        expectedLog += "[Time:] " + time + "\n[State:] " + cell(results, row, 1) + "\n[InputFile:] " +
+                       cell(results, row, 2) + "\n[Destination:] " + cell(results, row, 3) + "\n\n";
+    }
+    tick(1039, true);
+    type(1042, m_root + "logs/a/b");
+    press(1062);
+    EXPECT_EQ(m_window->step(), 1);
+    EXPECT_EQ(readFile(m_root + "logs/a/b/Glimmark.log"), expectedLog);
+    std::string settings = m_program + "Settings.ini";
+    EXPECT_EQ(platform::getPrivateProfileString("Settings", "isRecord", "", 64, settings), "1");
+    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings),
+              m_root + "logs/a/b");
+
+    // A second run appends its records to the same log.
+    convertAndWait();
+    press(1062);
+    EXPECT_EQ(readFile(m_root + "logs/a/b/Glimmark.log").size(), 2 * expectedLog.size());
+}
+
+TEST_F(ConversionTest, FinishReturnsToStepOneUnlessTheLogFolderIsInvalid) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("one.pdf"));
+    convertAndWait();
+    ASSERT_EQ(m_window->step(), 3);
+
+    tick(1039, true);
+    for (const std::string& bad : {std::string("c:log"), "/" + std::string(300, 'l')}) {
+        m_messages.clear();
+        type(1042, bad);
+        press(1062);
+        EXPECT_EQ(m_window->step(), 3) << bad;
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].text, "Log path invalid,please check it!");
+        EXPECT_EQ(m_messages[0].caption, "Warning");
+        EXPECT_EQ(resultRows().size(), 1u) << "the rows stay";
+    }
+
+    // With logging off any text is accepted and no log is written.
+    tick(1039, false);
+    press(1062);
+    EXPECT_EQ(m_window->step(), 1);
+    EXPECT_EQ(control<wxListCtrl>(1037)->GetItemCount(), 0);
+    EXPECT_EQ(gauge(*this, 1038, m_window), 0);
+    EXPECT_TRUE(m_window->fileList()->IsShownOnScreen());
+    EXPECT_EQ(control<wxStaticText>(1001)->GetLabel(), "Step1: Add files");
+    EXPECT_EQ(rows().size(), 1u) << "the file list stays for the next run";
+}
+
+TEST_F(ConversionTest, ImagesGoBesideTheInputWithFourDigitPageNumbers) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("report-12p.pdf"));
+    press(1008);
+    choose(1120, 4);
+    convertAndWait();
+    // The stand-in library reads the page count from the name's "-12p".
+    EXPECT_TRUE(fs::exists(m_data + "report-12p0012.png"));
+    EXPECT_TRUE(fs::exists(m_data + "report-12p0001.png"));
+    EXPECT_EQ(resultRows()[0], "Succeed|" + m_data + "report-12p.pdf|" + m_data);
+}
+
+TEST_F(ConversionTest, MultiPageTiffMakesOneFilePerDocument) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("report.pdf"));
+    press(1008);
+    choose(1120, 6);
+    check(1109);
+    convertAndWait();
+    EXPECT_EQ(listFolder(m_data), (std::vector<std::string>{"report.pdf", "report.tif"}));
+    EXPECT_EQ(callsStartingWith("convert"),
+              (std::vector<std::string>{"convert 1 null", "convert 2 null", "convert 3 null"}));
+    // The status line kept the document's one name; completion clears it.
+    EXPECT_EQ(control<wxStaticText>(1146)->GetLabel(), "");
+}
+
+TEST_F(ConversionTest, OptionsAreSentInTheirOrder) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("doc-1p.pdf"));
+    press(1008);
+    choose(1120, 0);  // BMP
+    choose(1106, 7);
+    choose(1107, 6);
+    choose(1122, 1);
+    check(1124);  // 256 greys: colour code 7
+    check(1108);
+    fakeReset();
+    convertAndWait();
+    EXPECT_EQ(callsStartingWith("set"),
+              (std::vector<std::string>{"set 7 600", "set 8 300", "set 10 0", "set 11 0", "set 12 1",
+                                        "set 6 8", "set 5 1"}));
+    EXPECT_EQ(readFile(m_data + "doc-1p0001.bmp"),
+              "type=1 bits=8 grey=1 dpi=500x300 quality=75 compression=0 page=1\n");
+}
+
+TEST_F(ConversionTest, QualityIsSentForJpegAndTiffOnly) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("doc-1p.pdf"));
+    press(1008);
+    choose(1120, 3);
+    check(1031);
+    type(1049, m_root + "out");
+    fakeReset();
+    convertAndWait();
+    std::vector<std::string> sets = callsStartingWith("set");
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(), "set 1 " + m_root + "out/") << "the folder goes first";
+    EXPECT_EQ(sets.back(), "set 9 75");
+}
+
+TEST_F(ConversionTest, PasswordIsTriedAsOwnerThenAsUserPassword) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("a-encrypted-1p.pdf"));
+    press(1008);
+    for (const char* password : {"user", "owner"}) {
+        type(1142, password);
+        fakeReset();
+        convertAndWait();
+        EXPECT_EQ(resultRows().back().substr(0, 7), "Succeed") << password;
+        press(1062);
+        press(1008);
+    }
+    type(1142, "user");
+    fakeReset();
+    convertAndWait();
+    EXPECT_EQ(callsStartingWith("open"), (std::vector<std::string>{"open a-encrypted-1p.pdf user null",
+                                                                   "open a-encrypted-1p.pdf null user"}));
+}
+
+TEST_F(ConversionTest, DocumentWithoutPagesIsClosedAndFails) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("empty-0p.pdf"));
+    fakeReset();
+    convertAndWait();
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Failed|" + m_data + "empty-0p.pdf|" + m_data}));
+    EXPECT_TRUE(callsStartingWith("convert").empty());
+    EXPECT_EQ(callsStartingWith("close").size(), 1u);
+}
+
+TEST_F(ConversionTest, StopEndsAfterTheCurrentPageAndOpensNoFurtherFile) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("later.pdf"));
+    m_window->addFile(makePdf("long-40p.pdf"));
+    size_t probeCloses = callsStartingWith("close").size();
+    fakeSetPageDelay(40);
+    press(1008);
+    press(1007);
+    ASSERT_TRUE(pumpUntil([this] { return fs::exists(m_data + "long-40p0002.jpg"); }));
+    press(1061);
+    size_t pagesAtStop = callsStartingWith("convert").size();
+    EXPECT_TRUE(m_window->isBusy());
+    // Closing is refused while the run goes on.
+    press(1011);
+    EXPECT_TRUE(m_window->IsShown());
+    ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }));
+    fakeSetPageDelay(0);
+
+    size_t pagesConverted = callsStartingWith("convert").size();
+    EXPECT_LE(pagesConverted, pagesAtStop + 1) << "at most the page under way is finished";
+    EXPECT_LT(pagesConverted, 40u);
+    EXPECT_EQ(callsStartingWith("close").size(), probeCloses + 1) << "the document is closed";
+    EXPECT_EQ(callsStartingWith("open later.pdf").size(), 1u) << "only the probe when it was added";
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Succeed|" + m_data + "long-40p.pdf|" + m_data}));
+
+    // A new run after Stop converts its files.
+    press(1062);
+    fakeReset();
+    convertAndWait();
+    EXPECT_EQ(resultRows().size(), 2u);
+    EXPECT_EQ(callsStartingWith("convert").size(), 43u);
+}
+
+TEST_F(ConversionTest, WorkerPostsItsChangesInsteadOfTouchingControls) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("a-2p.pdf"));
+    m_window->addFile(makePdf("b-2p.pdf"));
+    press(1008);
+    press(1007);
+    // Without the UI thread running its events, the worker's whole run
+    // leaves the controls as they were.
+    for (int wait = 0; wait < 500 && callsStartingWith("close").size() < 2; ++wait)
+        wxMilliSleep(2);
+    ASSERT_EQ(callsStartingWith("close").size(), 2u);
+    EXPECT_EQ(control<wxListCtrl>(1037)->GetItemCount(), 0);
+    EXPECT_EQ(gauge(*this, 1038, m_window), 0);
+    ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }));
+    EXPECT_EQ(control<wxListCtrl>(1037)->GetItemCount(), 2);
+}
+
+TEST_F(ConversionTest, WizardWritesWhatTheLibraryWritesWhenCalledDirectly) {
+    // The wizard's run and the same calls made straight to the exports give
+    // the same files, names and contents (with the real library: pixels).
+    std::string document = corpus("made-gs-tiger.pdf");
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(document);
+    press(1008);
+    choose(1120, 4);
+    choose(1106, 0);
+    choose(1107, 0);
+    choose(1122, 1);
+    check(1031);
+    type(1049, m_root + "wizard");
+    convertAndWait();
+
+    platform::LibraryHandle library = platform::loadLibrary(kLibraryName);
+    ASSERT_NE(library, nullptr);
+    auto open = reinterpret_cast<OpenDocumentFunction>(platform::procByOrdinal(library, 1));
+    auto close = reinterpret_cast<CloseDocumentFunction>(platform::procByOrdinal(library, 3));
+    auto convert = reinterpret_cast<ConvertPageFunction>(platform::procByOrdinal(library, 7));
+    auto set = reinterpret_cast<SetOptionFunction>(platform::procByOrdinal(library, 9));
+    auto count = reinterpret_cast<GetPageCountFunction>(platform::procByOrdinal(library, 11));
+    int handle = open(document.c_str(), "", nullptr);
+    ASSERT_GE(handle, 1);
+    std::string folder = m_root + "direct/";
+    set(handle, kOptionOutputFolder, folder.c_str(), 0, 0);
+    set(handle, kOptionXDpi, nullptr, 72, 0);
+    set(handle, kOptionYDpi, nullptr, 72, 0);
+    set(handle, kOptionBitsPerPixel, nullptr, 8, 0);
+    set(handle, kOptionImageType, nullptr, kImageTypePng, 0);
+    int pages = count(handle);
+    for (int page = 1; page <= pages; ++page) {
+        char name[64];
+        std::snprintf(name, sizeof name, "made-gs-tiger%04d", page);
+        EXPECT_EQ(convert(handle, page, name), kStatusSuccess);
+    }
+    close(handle);
+    platform::freeLibrary(library);
+
+    std::vector<std::string> names = listFolder(m_root + "wizard");
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names, listFolder(folder));
+    for (const std::string& name : names)
+        EXPECT_EQ(readFile(m_root + "wizard/" + name), readFile(folder + name)) << name;
+}
+
+}  // namespace
+
+}  // namespace glimmark::test
