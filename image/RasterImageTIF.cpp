@@ -17,10 +17,7 @@
 
 #include "image/CodecFailure.h"
 #include "image/ImageStream.h"
-#if __has_include("image/ImageTransforms.h")  // TEMPORARY
 #include "image/ImageTransforms.h"
-#define HAVE_TRANSFORMS 1
-#endif
 #include "image/MemoryStream.h"
 
 namespace rendova {
@@ -489,7 +486,6 @@ bool RasterImageTIF::decodePage(TIFF* t) {
 
     // The picture as the orientation tag says it is to be seen: the rows
     // were placed with the file's first row at the top.
-#ifdef HAVE_TRANSFORMS
     switch (orientation) {
         case ORIENTATION_TOPRIGHT:
             MirrorHorizontal(*this);
@@ -518,9 +514,6 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         default:
             break;
     }
-#else
-    (void)orientation;
-#endif
     return true;
 }
 
