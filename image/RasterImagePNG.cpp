@@ -28,6 +28,10 @@ constexpr png_uint_16 kDefaultBackground = 192;
 // Palette files below this many pixels are scanned for the highest index in
 // use, so that small images get a short palette.
 constexpr uint64_t kShortPaletteMaxPixels = 65536;
+// The largest ancillary chunk (text, ICC profile) libpng is let to
+// allocate: a chunk claiming more is damaged, and without a limit a
+// hundred-byte file could make it allocate a gigabyte before reading.
+constexpr png_alloc_size_t kMaxChunkBytes = 16u << 20;
 
 struct ErrorText {
     char text[256];
@@ -222,6 +226,7 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
         return false;
     };
     png_set_read_fn(s.png, stream, readCallback);
+    png_set_chunk_malloc_max(s.png, kMaxChunkBytes);
     if (!guardedReadInfo(s.png, s.info))
         return failed();
 

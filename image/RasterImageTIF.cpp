@@ -29,6 +29,9 @@ constexpr uint16_t kCieLab = PHOTOMETRIC_CIELAB;
 // A band of tiles or a strip larger than this is not a picture this
 // library can hold (its blocks are limited to 32-bit sizes).
 constexpr uint64_t kMaxBufferBytes = uint64_t(1) << 32;
+// Real tiles are at most a few thousand pixels square; a tile larger than
+// this would only make the band buffer huge.
+constexpr uint64_t kMaxTilePixels = uint64_t(1) << 26;
 
 // --- Client procedures over an ImageStream --------------------------------------
 
@@ -441,7 +444,8 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         TIFFGetField(t, TIFFTAG_TILELENGTH, &tileHeight);
         const tmsize_t tileRowBytes = TIFFTileRowSize(t);
         const tmsize_t tileSize = TIFFTileSize(t);
-        if (tileWidth == 0 || tileHeight == 0 || tileRowBytes <= 0 ||
+        if (tileWidth == 0 || tileHeight == 0 || uint64_t(tileWidth) * tileHeight > kMaxTilePixels ||
+            tileRowBytes <= 0 ||
             uint64_t(tileSize) < uint64_t(tileRowBytes) * tileHeight)
             failCodec("Corrupted tiled TIFF file!");
         const uint64_t tilesAcross = (uint64_t(width) + tileWidth - 1) / tileWidth;
