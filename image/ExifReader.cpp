@@ -395,8 +395,8 @@ void ExifParser::finish() {
     if (m_data.apertureNumber == 0 && m_haveApertureValue && std::isfinite(m_apertureValue))
         m_data.apertureNumber = float(std::exp2(m_apertureValue / 2));
     if (m_data.focalPlaneXResolution != 0)
-        m_data.ccdWidth = float(m_largestDimension * double(m_data.focalPlaneUnits) /
-                                double(m_data.focalPlaneXResolution));
+        m_data.ccdWidth =
+            float(m_largestDimension * double(m_data.focalPlaneUnits) / double(m_data.focalPlaneXResolution));
 }
 
 // Parses one EXIF section (its two length bytes first). On failure `error`
@@ -424,10 +424,9 @@ bool parseExifSection(ExifData& data, const uint8_t* section, uint32_t size, con
         error = "Invalid Exif start (1)";
         return false;
     }
-    const uint32_t first = motorola ? (uint32_t(tiff[4]) << 24) | (uint32_t(tiff[5]) << 16) |
-                                          (uint32_t(tiff[6]) << 8) | tiff[7]
-                                    : (uint32_t(tiff[7]) << 24) | (uint32_t(tiff[6]) << 16) |
-                                          (uint32_t(tiff[5]) << 8) | tiff[4];
+    const uint32_t first =
+        motorola ? (uint32_t(tiff[4]) << 24) | (uint32_t(tiff[5]) << 16) | (uint32_t(tiff[6]) << 8) | tiff[7]
+                 : (uint32_t(tiff[7]) << 24) | (uint32_t(tiff[6]) << 16) | (uint32_t(tiff[5]) << 8) | tiff[4];
     bool ok = parser.walk(8, 0);
     if (ok && first > 8)
         ok = parser.walk(first, 0);
@@ -591,8 +590,8 @@ bool ExifReader::DecodeExif(ImageStream* stream, int mode) {
 
 bool ExifReader::EncodeExif(ImageStream* stream) {
     // Without the image data there is nothing whole to write.
-    if (stream == nullptr || m_sectionCount == 0 || m_sections[m_sectionCount - 1].marker != kImageDataMarker ||
-        !holdsSection(kMarkerSos, false))
+    if (stream == nullptr || m_sectionCount == 0 ||
+        m_sections[m_sectionCount - 1].marker != kImageDataMarker || !holdsSection(kMarkerSos, false))
         return fail("Can't write exif : didn't read all");
     static const uint8_t kStart[2] = {0xFF, 0xD8};
     if (!writeAll(stream, kStart, 2))

@@ -10,16 +10,16 @@ namespace rendova {
 
 // Bits of the JPEG option word (codec option [3]).
 enum JpegOption : uint32_t {
-    kJpegForceBaseline = 0x1,     // encode: quantization tables limited to baseline
-    kJpegArithmetic = 0x2,        // encode: arithmetic coding
-    kJpegGreyEncode = 0x4,        // encode: one grey component
-    kJpegOptimize = 0x8,          // encode: optimized Huffman tables
-    kJpegProgressive = 0x10,      // encode: progressive scans
-    kJpegSmoothing = 0x40,        // encode: the codec's smoothing factor
-    kJpegGreyDecode = 0x80,       // decode: grey output
-    kJpegQuantize = 0x100,        // decode: a palette of `quality` colours
-    kJpegDither = 0x200,          // decode: the codec's dither mode
-    kJpegOnePassQuantize = 0x400, // decode: no two-pass quantizing
+    kJpegForceBaseline = 0x1,      // encode: quantization tables limited to baseline
+    kJpegArithmetic = 0x2,         // encode: arithmetic coding
+    kJpegGreyEncode = 0x4,         // encode: one grey component
+    kJpegOptimize = 0x8,           // encode: optimized Huffman tables
+    kJpegProgressive = 0x10,       // encode: progressive scans
+    kJpegSmoothing = 0x40,         // encode: the codec's smoothing factor
+    kJpegGreyDecode = 0x80,        // decode: grey output
+    kJpegQuantize = 0x100,         // decode: a palette of `quality` colours
+    kJpegDither = 0x200,           // decode: the codec's dither mode
+    kJpegOnePassQuantize = 0x400,  // decode: no two-pass quantizing
     kJpegNoFancyUpsampling = 0x800,
 };
 

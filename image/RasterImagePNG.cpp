@@ -307,8 +307,9 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
     // above deals with.
     png_bytep alphas = nullptr;
     int alphaCount = 0;
-    if (colourType == PNG_COLOR_TYPE_PALETTE && png_get_tRNS(s.png, s.info, &alphas, &alphaCount, nullptr) != 0 &&
-        alphas != nullptr && alphaCount > 0) {
+    if (colourType == PNG_COLOR_TYPE_PALETTE &&
+        png_get_tRNS(s.png, s.info, &alphas, &alphaCount, nullptr) != 0 && alphas != nullptr &&
+        alphaCount > 0) {
         RgbQuad* palette = GetPalette();
         const uint32_t colours = GetColourCount();
         const uint32_t count = uint32_t(alphaCount) < colours ? uint32_t(alphaCount) : colours;
@@ -506,8 +507,11 @@ bool RasterImagePNG::Encode(ImageStream* stream) {
     // (for a palette file, the entry nearest to it).
     h.haveBackground = true;
     const RgbQuad back = HasTransparency() ? GetTransparentColour() : RgbQuad{255, 255, 255, 0};
-    if (h.colourType == PNG_COLOR_TYPE_PALETTE)
+    if (h.colourType == PNG_COLOR_TYPE_PALETTE) {
         h.background.index = HasTransparency() ? 0 : NearestPaletteIndex(back);
+        // The entry must be among those written.
+        h.haveBackground = h.background.index < h.paletteCount;
+    }
     h.background.red = back.red;
     h.background.green = back.green;
     h.background.blue = back.blue;

@@ -57,7 +57,8 @@ toff_t clientSeek(thandle_t handle, toff_t offset, int whence) {
         return kFailed;
     // The stream's positions are signed 32-bit; relative seeks may be negative.
     const auto signedOffset = int64_t(offset);
-    if (signedOffset < std::numeric_limits<int32_t>::min() || signedOffset > std::numeric_limits<int32_t>::max())
+    if (signedOffset < std::numeric_limits<int32_t>::min() ||
+        signedOffset > std::numeric_limits<int32_t>::max())
         return kFailed;
     ImageStream* stream = streamOf(handle);
     if (!stream->seek(int32_t(signedOffset), whence))
@@ -102,8 +103,8 @@ TIFF* clientOpen(ImageStream* stream, const char* mode) {
         return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, silentHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, silentHandler, nullptr);
-    TIFF* handle = TIFFClientOpenExt("TIFF IMAGE", mode, stream, clientRead, clientWrite, clientSeek, clientClose,
-                                     clientSize, clientMap, clientUnmap, options);
+    TIFF* handle = TIFFClientOpenExt("TIFF IMAGE", mode, stream, clientRead, clientWrite, clientSeek,
+                                     clientClose, clientSize, clientMap, clientUnmap, options);
     TIFFOpenOptionsFree(options);
     return handle;
 }
@@ -312,9 +313,9 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     }
 
-    const bool rgbaReader = (bits > 7 && photometric == PHOTOMETRIC_RGB) || photometric == PHOTOMETRIC_SEPARATED ||
-                            photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGL ||
-                            photometric == PHOTOMETRIC_LOGLUV ||
+    const bool rgbaReader = (bits > 7 && photometric == PHOTOMETRIC_RGB) ||
+                            photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_YCBCR ||
+                            photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV ||
                             !paletteReaderFits(photometric, samples, bits, planar);
     const bool cieLab = !rgbaReader && samples >= 3;
     int depth = 8;
@@ -445,8 +446,7 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         const tmsize_t tileRowBytes = TIFFTileRowSize(t);
         const tmsize_t tileSize = TIFFTileSize(t);
         if (tileWidth == 0 || tileHeight == 0 || uint64_t(tileWidth) * tileHeight > kMaxTilePixels ||
-            tileRowBytes <= 0 ||
-            uint64_t(tileSize) < uint64_t(tileRowBytes) * tileHeight)
+            tileRowBytes <= 0 || uint64_t(tileSize) < uint64_t(tileRowBytes) * tileHeight)
             failCodec("Corrupted tiled TIFF file!");
         const uint64_t tilesAcross = (uint64_t(width) + tileWidth - 1) / tileWidth;
         const uint64_t bandStride = tilesAcross * uint64_t(tileRowBytes);

@@ -22,15 +22,16 @@ inline bool haveTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-#define REQUIRE_TOOL(name)                      \
-    if (!::rendova::test::haveTool(name))       \
+#define REQUIRE_TOOL(name)                \
+    if (!::rendova::test::haveTool(name)) \
     GTEST_SKIP() << name << " is not installed"
 
 // A file in the test output folder, named after the running test so that
 // tests running as parallel processes never share one.
 inline std::string outPath(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(RENDOVA_TEST_OUTPUT_DIR) + "/" + info->test_suite_name() + "-" + info->name() + "-" + name;
+    return std::string(RENDOVA_TEST_OUTPUT_DIR) + "/" + info->test_suite_name() + "-" + info->name() + "-" +
+           name;
 }
 
 inline bool run(const std::string& command) {
@@ -155,7 +156,8 @@ inline void paintIndexed(RasterImage& image, int32_t width, int32_t height, int 
         }
     } else {
         for (uint32_t i = 0; i < colours; ++i)
-            image.SetPaletteEntry(uint8_t(i), uint8_t(i * 37 + 11), uint8_t(255 - i * 53), uint8_t(i * 91 + 7));
+            image.SetPaletteEntry(uint8_t(i), uint8_t(i * 37 + 11), uint8_t(255 - i * 53),
+                                  uint8_t(i * 91 + 7));
     }
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)

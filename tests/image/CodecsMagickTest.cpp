@@ -32,7 +32,8 @@ bool contains(const std::string& text, const std::string& part) {
 // pixels, PSNR: decibels, "inf" for identical pictures).
 double compareMetric(const std::string& a, const std::string& b, const char* metric) {
     // compare prints its figure on the error stream.
-    const std::string command = "compare -metric " + std::string(metric) + " '" + a + "' '" + b + "' null: 2>&1";
+    const std::string command =
+        "compare -metric " + std::string(metric) + " '" + a + "' '" + b + "' null: 2>&1";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char chunk[256];
@@ -115,8 +116,9 @@ TEST(CodecsMagick, OurPngFilesReadInImageMagickExactly) {
         bool grey;
         bool interlaced;
     };
-    for (const Case c : {Case{1, true, false}, Case{4, false, false}, Case{4, true, false}, Case{8, false, true},
-                         Case{8, true, false}, Case{24, false, false}, Case{24, false, true}}) {
+    for (const Case c :
+         {Case{1, true, false}, Case{1, false, false}, Case{4, false, false}, Case{4, true, false},
+          Case{8, false, true}, Case{8, true, false}, Case{24, false, false}, Case{24, false, true}}) {
         RasterImage image;
         paint(image, c.bits, c.grey);
         image.SetDpiX(300);
@@ -145,21 +147,21 @@ TEST(CodecsMagick, OurTiffFilesReadInImageMagick) {
         const char* magickName;  // identify's name of the compression
         const char* tiffName;    // tiffinfo's
     };
+    // What the page writer's compression table gives at each depth, for
+    // palette and grey pages (1-bit pages are black and white: they are
+    // written min-is-white whatever their two colours).
     const Case cases[] = {
-        {1, true, 1, "None", "None"},
-        {1, true, 2, "RLE", "CCITT RLE"},
-        {1, true, 3, "Fax", "CCITT Group 3"},
-        {1, true, 4, "Group4", "CCITT Group 4"},
-        {1, true, 5, "LZW", "LZW"},
-        {4, false, 5, "LZW", "LZW"},
-        {4, true, 32773, "RLE", "PackBits"},
-        {8, false, 32773, "RLE", "PackBits"},
-        {8, true, 5, "LZW", "LZW"},
-        {8, true, 7, "JPEG", "JPEG"},
-        {24, false, 1, "None", "None"},
-        {24, false, 5, "LZW", "LZW"},
-        {24, false, 7, "JPEG", "JPEG"},
-        {24, false, 32773, "RLE", "PackBits"},
+        {1, true, 1, "None", "None"},         {1, true, 2, "RLE", "CCITT RLE"},
+        {1, true, 3, "Fax", "CCITT Group 3"}, {1, true, 4, "Group4", "CCITT Group 4"},
+        {1, true, 5, "LZW", "LZW"},          {4, false, 1, "None", "None"},
+        {4, false, 5, "LZW", "LZW"},          {4, false, 32773, "RLE", "PackBits"},
+        {4, true, 1, "None", "None"},         {4, true, 5, "LZW", "LZW"},
+        {4, true, 32773, "RLE", "PackBits"},  {8, false, 1, "None", "None"},
+        {8, false, 5, "LZW", "LZW"},          {8, false, 32773, "RLE", "PackBits"},
+        {8, true, 1, "None", "None"},         {8, true, 5, "LZW", "LZW"},
+        {8, true, 7, "JPEG", "JPEG"},         {8, true, 32773, "RLE", "PackBits"},
+        {24, false, 1, "None", "None"},       {24, false, 5, "LZW", "LZW"},
+        {24, false, 7, "JPEG", "JPEG"},       {24, false, 32773, "RLE", "PackBits"},
     };
     for (const Case& c : cases) {
         RasterImage image;
@@ -168,7 +170,8 @@ TEST(CodecsMagick, OurTiffFilesReadInImageMagick) {
         image.SetDpiY(120);
         image.SetQuality(90);
         image.SetFormatOption(c.compression, kFormatTiff);
-        const std::string name = std::to_string(c.bits) + (c.grey ? "g" : "c") + "-" + std::to_string(c.compression);
+        const std::string name =
+            std::to_string(c.bits) + (c.grey ? "g" : "c") + "-" + std::to_string(c.compression);
         const std::string path = outPath(name + ".tif");
         ASSERT_TRUE(image.Save(path.c_str(), kFormatTiff)) << name << ": " << image.LastErrorText();
         if (c.compression == 7) {
@@ -179,7 +182,8 @@ TEST(CodecsMagick, OurTiffFilesReadInImageMagick) {
         const std::string info = capture("identify -verbose '" + path + "'");
         EXPECT_TRUE(contains(info, std::string("Compression: ") + c.magickName)) << name;
         EXPECT_TRUE(contains(info, "Resolution: 120x120")) << name;
-        EXPECT_TRUE(contains(capture("tiffinfo '" + path + "'"), std::string("Compression Scheme: ") + c.tiffName))
+        EXPECT_TRUE(
+            contains(capture("tiffinfo '" + path + "'"), std::string("Compression Scheme: ") + c.tiffName))
             << name;
     }
 }
@@ -233,9 +237,10 @@ TEST(CodecsMagick, ExifResolutionAndOrientationFromExiftool) {
     REQUIRE_TOOL("exiftool");
     const std::string path = outPath("exif.jpg");
     ASSERT_TRUE(run("convert '" + magickSource() + "' -units PixelsPerInch -density 72 '" + path + "'"));
-    ASSERT_TRUE(run("exiftool -q -overwrite_original -XResolution=300 -YResolution=300 -ResolutionUnit=inches "
-                    "-Orientation#=6 -Make=Rendova '" +
-                    path + "'"));
+    ASSERT_TRUE(
+        run("exiftool -q -overwrite_original -XResolution=300 -YResolution=300 -ResolutionUnit=inches "
+            "-Orientation#=6 -Make=Rendova '" +
+            path + "'"));
     RasterImageJPG codec;
     {
         FileImageStream stream(path.c_str(), "rb");
@@ -246,8 +251,8 @@ TEST(CodecsMagick, ExifResolutionAndOrientationFromExiftool) {
     EXPECT_EQ(codec.exifData().orientation, 6);
     EXPECT_STREQ(codec.exifData().cameraMake, "Rendova");
 
-    ASSERT_TRUE(run("exiftool -q -overwrite_original -XResolution=118 -YResolution=118 -ResolutionUnit=cm '" + path +
-                    "'"));
+    ASSERT_TRUE(run("exiftool -q -overwrite_original -XResolution=118 -YResolution=118 -ResolutionUnit=cm '" +
+                    path + "'"));
     RasterImage centimetres;
     ASSERT_TRUE(test::loadFile(centimetres, path, kFormatJpeg));
     EXPECT_EQ(centimetres.GetDpiX(), 299);
@@ -291,7 +296,8 @@ TEST(CodecsMagick, DecodesMagickPngs) {
         std::string options = c.options;
         const size_t split = options.rfind(' ') + 1;
         const std::string path = outPath(c.name);
-        ASSERT_TRUE(run("convert '" + src + "' " + options.substr(0, split) + " '" + options.substr(split) + path + "'"));
+        ASSERT_TRUE(run("convert '" + src + "' " + options.substr(0, split) + " '" + options.substr(split) +
+                        path + "'"));
         RasterImage image;
         ASSERT_TRUE(test::loadFile(image, path, kFormatPng)) << c.name << ": " << image.LastErrorText();
         EXPECT_EQ(image.GetBpp(), c.bits) << c.name;
@@ -325,7 +331,8 @@ TEST(CodecsMagick, DecodesMagickPngTransparency) {
         for (int32_t x = 0; x < 57; ++x) {
             const uint8_t index = indexed.ReadIndex(x, 42 - top);
             const RgbQuad entry = indexed.PaletteEntry(index);
-            const uint8_t alpha = byIndex ? (index == indexed.GetTransparentIndex() ? 0 : 255) : entry.reserved;
+            const uint8_t alpha =
+                byIndex ? (index == indexed.GetTransparentIndex() ? 0 : 255) : entry.reserved;
             const size_t at = (size_t(top) * 57 + size_t(x)) * 4;
             ASSERT_EQ(alpha, theirs[at + 3]) << x << "," << top;
             if (alpha != 0) {
@@ -337,7 +344,8 @@ TEST(CodecsMagick, DecodesMagickPngTransparency) {
     // A grey file with one transparent grey: its transparency names a
     // colour, not palette alpha values.
     const std::string grey = outPath("grey-trns.png");
-    const std::string greyCorner = capture("convert '" + src + "' -colorspace Gray -format '%[pixel:p{0,0}]' info:");
+    const std::string greyCorner =
+        capture("convert '" + src + "' -colorspace Gray -format '%[pixel:p{0,0}]' info:");
     ASSERT_TRUE(run("convert '" + src + "' -colorspace Gray -transparent '" + greyCorner +
                     "' -define png:color-type=0 '" + grey + "'"));
     RasterImage keyed;
@@ -358,8 +366,10 @@ TEST(CodecsMagick, DecodesMagickPngTransparency) {
     const std::string rgba = outPath("rgba.png");
     ASSERT_TRUE(run("convert '" + src + "' -alpha set -channel A -fx 'i/w' +channel 'PNG32:" + rgba + "'"));
     const std::string ga16 = outPath("ga16.png");
-    ASSERT_TRUE(run("convert '" + rgba + "' -colorspace Gray -depth 16 -define png:color-type=4 "
-                    "-define png:bit-depth=16 '" + ga16 + "'"));
+    ASSERT_TRUE(run("convert '" + rgba +
+                    "' -colorspace Gray -depth 16 -define png:color-type=4 "
+                    "-define png:bit-depth=16 '" +
+                    ga16 + "'"));
     for (const std::string& path : {rgba, ga16}) {
         RasterImage image;
         ASSERT_TRUE(test::loadFile(image, path, kFormatPng)) << path;
@@ -403,13 +413,15 @@ TEST(CodecsMagick, DecodesMagickTiffs) {
 TEST(CodecsMagick, TiffOrientationAndCentimetres) {
     REQUIRE_TOOL("convert");
     const std::string src = magickSource();
-    for (const char* orient : {"TopRight", "BottomRight", "BottomLeft", "LeftTop", "RightTop", "RightBottom",
-                               "LeftBottom"}) {
+    for (const char* orient :
+         {"TopRight", "BottomRight", "BottomLeft", "LeftTop", "RightTop", "RightBottom", "LeftBottom"}) {
         const std::string path = outPath(std::string(orient) + ".tif");
         ASSERT_TRUE(run("convert '" + src + "' -colorspace Gray -orient " + orient + " '" + path + "'"));
         RasterImage image;
         ASSERT_TRUE(test::loadFile(image, path, kFormatTiff)) << orient;
-        EXPECT_EQ(test::firstDifference(test::ourPixels(image), test::magickPixels(path, "rgb", "-auto-orient")), -1)
+        EXPECT_EQ(
+            test::firstDifference(test::ourPixels(image), test::magickPixels(path, "rgb", "-auto-orient")),
+            -1)
             << orient;
     }
 

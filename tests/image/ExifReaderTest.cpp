@@ -97,14 +97,15 @@ TEST(ExifReader, ResolutionInItsUnitWinsOverTheJfifDensity) {
     const Bytes jpeg = smallJpeg();
     ASSERT_FALSE(jpeg.empty());
     RasterImage inches;
-    ASSERT_TRUE(test::decodeBytes(inches, insertAfterStart(jpeg, exifSection(resolutionTiff(300, 2))), kFormatJpeg));
+    ASSERT_TRUE(
+        test::decodeBytes(inches, insertAfterStart(jpeg, exifSection(resolutionTiff(300, 2))), kFormatJpeg));
     EXPECT_EQ(inches.GetDpiX(), 300);
     EXPECT_EQ(inches.GetDpiY(), 300);
 
     // 118 dots per centimetre are 299.7 dots per inch, truncated.
     RasterImage centimetres;
-    ASSERT_TRUE(
-        test::decodeBytes(centimetres, insertAfterStart(jpeg, exifSection(resolutionTiff(118, 3))), kFormatJpeg));
+    ASSERT_TRUE(test::decodeBytes(centimetres, insertAfterStart(jpeg, exifSection(resolutionTiff(118, 3))),
+                                  kFormatJpeg));
     EXPECT_EQ(centimetres.GetDpiX(), 299);
 
     // Without a resolution unit the EXIF resolution is not used.
@@ -140,9 +141,9 @@ TEST(ExifReader, SelfLinkedAndCyclicDirectoriesEndAtOnce) {
     append16(cycle, 1);
     entry(cycle, 0xA005, 4, 1, 8 + 2 + 12 + 4);
     append32(cycle, 0);
-    append16(cycle, 1);  // the sub-directory
+    append16(cycle, 1);                   // the sub-directory
     entry(cycle, 272, 2, 4, 0x00544F42);  // "BOT"
-    append32(cycle, 8);                    // back to the first
+    append32(cycle, 8);                   // back to the first
     ExifReader second;
     EXPECT_TRUE(decodeExif(second, insertAfterStart(smallJpeg(), exifSection(cycle))));
     EXPECT_STREQ(second.data().cameraModel, "BOT");

@@ -119,7 +119,8 @@ TEST(RasterImageJPG, TruncatedFileGivesPartialPictureAndEmptyFileFails) {
     const Bytes full = test::ourPixels(image);
     const Bytes got = test::ourPixels(partial);
     const size_t band = 256 * 3 * 16;
-    EXPECT_GT(test::psnr(Bytes(got.begin(), got.begin() + band), Bytes(full.begin(), full.begin() + band)), 25.0);
+    EXPECT_GT(test::psnr(Bytes(got.begin(), got.begin() + band), Bytes(full.begin(), full.begin() + band)),
+              25.0);
     EXPECT_LT(test::psnr(Bytes(got.end() - band, got.end()), Bytes(full.end() - band, full.end())), 20.0);
 
     RasterImage empty;
@@ -191,6 +192,23 @@ TEST(RasterImageJPG, RefusedWriteFailsTheEncode) {
     ASSERT_TRUE(stream.open());
     EXPECT_FALSE(image.Encode(&stream, kFormatJpeg));
     EXPECT_STRNE(image.LastErrorText(), "");
+}
+
+TEST(RasterImageJPG, AnyFormatDecodeFindsEachNewCodec) {
+    // Code 0 tries BMP, JPEG, ICO, GIF, PNG and TIFF in turn, rewinding the
+    // stream after each failure.
+    RasterImage source;
+    test::paintPicture(source, 20, 12);
+    for (uint32_t code : {uint32_t(kFormatJpeg), uint32_t(kFormatPng), uint32_t(kFormatTiff)}) {
+        source.SetFormatOption(code == kFormatTiff ? 5 : 0, kFormatTiff);
+        const Bytes bytes = test::encodeBytes(source, code);
+        RasterImage decoded;
+        ASSERT_TRUE(test::decodeBytes(decoded, bytes, kFormatUnknown)) << code << ": " << decoded.LastErrorText();
+        EXPECT_EQ(decoded.GetType(), code);
+        EXPECT_EQ(decoded.GetWidth(), 20);
+        RasterImage wrongCode;
+        EXPECT_FALSE(test::decodeBytes(wrongCode, bytes, kFormatBmp));
+    }
 }
 
 }  // namespace

@@ -47,11 +47,11 @@ TEST(RasterImageTIF, EveryDepthAndCompressionRoundTrips) {
         uint32_t compression;
     };
     const Case cases[] = {
-        {1, true, kNone},      {1, true, kCcittRle},  {1, true, kGroup3},     {1, true, kGroup4},
-        {1, true, kLzw},       {1, true, kPackBits},  {4, false, kNone},      {4, false, kLzw},
-        {4, false, kPackBits}, {4, true, kLzw},       {8, false, kNone},      {8, false, kLzw},
-        {8, false, kPackBits}, {8, true, kLzw},       {8, true, kPackBits},   {24, false, kNone},
-        {24, false, kLzw},     {24, false, kPackBits}, {8, true, kJpeg},      {24, false, kJpeg},
+        {1, true, kNone},      {1, true, kCcittRle},   {1, true, kGroup3},   {1, true, kGroup4},
+        {1, true, kLzw},       {1, true, kPackBits},   {4, false, kNone},    {4, false, kLzw},
+        {4, false, kPackBits}, {4, true, kLzw},        {8, false, kNone},    {8, false, kLzw},
+        {8, false, kPackBits}, {8, true, kLzw},        {8, true, kPackBits}, {24, false, kNone},
+        {24, false, kLzw},     {24, false, kPackBits}, {8, true, kJpeg},     {24, false, kJpeg},
         {24, false, 0},
     };
     for (const Case& c : cases) {
