@@ -334,7 +334,7 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
             return false;
         }
     }
-    t.bgr = (colourType & PNG_COLOR_MASK_COLOR) != 0;
+    t.bgr = colourType == PNG_COLOR_TYPE_RGB || colourType == PNG_COLOR_TYPE_RGB_ALPHA;
 
     if (m_info.escape != 0) {
         setLastError("Cancelled");
