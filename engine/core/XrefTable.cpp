@@ -1,11 +1,422 @@
 #include "engine/core/XrefTable.h"
 
-#include "engine/core/PdfValue.h"
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/CharClass.h"
+#include "engine/core/DataStream.h"
+#include "engine/core/Decryptor.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/Memory.h"
+#include "engine/core/ObjectStreamReader.h"
+#include "engine/core/ValueParser.h"
 
 namespace rendova {
 
-// The table is read by the parser; until it is, every reference resolves to
-// null as a missing object does.
-void XrefTable::fetch(int, int, PdfValue& out) { out.initNull(); }
+namespace {
+
+// The start offset is searched for in this many bytes at the end of the file.
+constexpr int kTailSize = 1024;
+// At most this many digits of the start offset are read: ten digits cover
+// every offset of a 32-bit file, and the value stays far inside 64 bits.
+constexpr int kMaxOffsetDigits = 10;
+// A new table starts with this many entries and doubles from there.
+constexpr int64_t kFirstTableSize = 1024;
+
+// An entry that no section has set yet.
+constexpr XrefTable::Entry kUnsetEntry = {-1, 0, XrefTable::kFree};
+
+}  // namespace
+
+std::unique_ptr<ValueParser> XrefTable::parserAt(int64_t position, XrefTable* xref, bool allowStreams) {
+    if (position < 0 || position > int64_t(UINT32_MAX)) return nullptr;
+    PdfValue noDict;
+    noDict.initNull();
+    RefPtr<SourceStream> range = m_source->makeSubrange(uint32_t(position), false, 0, std::move(noDict));
+    return std::make_unique<ValueParser>(xref, std::make_unique<Tokenizer>(xref, range.get()), allowStreams);
+}
+
+XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->getStart()) {
+    bool needRepair = !findLastSectionOffset();
+    bool looped = false;
+    if (!needRepair) {
+        // Sections already read: a Prev chain that comes back to one of them
+        // is a loop in a damaged file and ends there.
+        std::vector<int64_t> visited;
+        int64_t offset = m_lastSectionOffset;
+        while (offset >= 0) {
+            if (std::find(visited.begin(), visited.end(), offset) != visited.end()) {
+                reportError(-1, "Loop in the chain of cross-reference sections at offset %lld",
+                            static_cast<long long>(offset));
+                looped = true;
+                break;
+            }
+            visited.push_back(offset);
+            int64_t prev = -1;
+            if (!readSection(offset, &prev, true)) {
+                m_ok = false;
+                break;
+            }
+            offset = prev;
+        }
+        needRepair = !m_ok;
+    }
+    if (looped && m_ok) {
+        // The sections that the loop hides are lost to the chain, but the
+        // repair scan finds their objects. When it cannot (a file without a
+        // classic trailer), the sections read before the loop stand.
+        std::vector<Entry> entries = m_entries;
+        PdfValue trailer;
+        m_trailer.copy(trailer);
+        if (!repair()) {
+            m_entries = std::move(entries);
+            m_trailer = std::move(trailer);
+            m_streamEnds.clear();
+            m_repaired = false;
+        }
+    }
+    if (needRepair && !repair()) {
+        m_ok = false;
+        m_errorCode = kErrorDamaged;
+        return;
+    }
+
+    PdfValue root;
+    if (m_trailer.isDict()) m_trailer.dictLookupRaw("Root", root);
+    if (root.isRef()) {
+        m_rootNumber = root.getRefNum();
+        m_rootGeneration = root.getRefGen();
+    } else if (m_repaired || !repair()) {
+        m_ok = false;
+        m_errorCode = kErrorDamaged;
+        return;
+    }
+
+    // The trailer was parsed before the table existed; a copy bound to the
+    // table resolves the references of its entries.
+    PdfDict* unbound = m_trailer.getDict();
+    PdfValue bound;
+    bound.initDict(this);
+    for (int i = 0; i < unbound->getLength(); ++i) {
+        PdfValue value;
+        unbound->rawValueAt(i, value);
+        bound.getDict()->add(copyString(unbound->keyAt(i)), std::move(value));
+    }
+    m_trailer = std::move(bound);
+}
+
+XrefTable::~XrefTable() = default;
+
+bool XrefTable::findLastSectionOffset() {
+    char tail[kTailSize];
+    m_source->setPos(kTailSize, -1);
+    int n = 0;
+    for (int c; n < kTailSize && (c = m_source->getChar()) != -1;) tail[n++] = static_cast<char>(c);
+
+    const int keywordLength = 9;
+    int i = n - keywordLength;
+    while (i >= 0 && std::memcmp(tail + i, "startxref", keywordLength) != 0) --i;
+    if (i < 0) {
+        reportError(-1, "No startxref keyword at the end of the file");
+        return false;
+    }
+    int p = i + keywordLength;
+    while (p < n && isWhiteChar(tail[p])) ++p;
+    int64_t offset = 0;
+    for (int digits = 0; digits < kMaxOffsetDigits && p < n && tail[p] >= '0' && tail[p] <= '9'; ++digits)
+        offset = offset * 10 + (tail[p++] - '0');
+    m_lastSectionOffset = offset;
+    if (offset == 0) {
+        reportError(-1, "The startxref offset is missing or 0");
+        return false;
+    }
+    return true;
+}
+
+bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
+    *prev = -1;
+    std::unique_ptr<ValueParser> parser = parserAt(m_start + offset, nullptr, true);
+    if (!parser) {
+        reportError(-1, "Cross-reference section offset %lld outside the file", static_cast<long long>(offset));
+        return false;
+    }
+    PdfValue first;
+    parser->getValue(first);
+    if (first.isCommand("xref")) {
+        PdfValue trailer;
+        if (!readClassicTable(*parser, prev, trailer)) return false;
+        if (!followXrefStm) return true;
+        // A hybrid file: the stream adds the objects that only readers of
+        // streams see. Read after the table, so that the table's entries win.
+        PdfValue xrefStm;
+        trailer.dictLookupRaw("XRefStm", xrefStm);
+        int64_t ignored;
+        if (xrefStm.isInt() && !readSection(xrefStm.getInt(), &ignored, false)) return false;
+        return true;
+    }
+
+    PdfValue gen, keyword, stream;
+    parser->getValue(gen);
+    parser->getValue(keyword);
+    if (first.isInt() && gen.isInt() && keyword.isCommand("obj")) {
+        parser->getValue(stream);
+        if (stream.isStream()) return readXrefStream(stream, prev);
+    }
+    reportError(-1, "No cross-reference section at offset %lld", static_cast<long long>(offset));
+    return false;
+}
+
+bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& dict) {
+    const int64_t position = parser.getPos();
+    for (;;) {
+        PdfValue token;
+        parser.getValue(token);
+        if (token.isCommand("trailer")) break;
+        if (!token.isInt()) {
+            reportError(parser.getPos(), "Bad line in a cross-reference table");
+            return false;
+        }
+        PdfValue countValue;
+        parser.getValue(countValue);
+        if (!countValue.isInt() || token.getInt() < 0 || countValue.getInt() < 0) {
+            reportError(parser.getPos(), "Bad subsection header in a cross-reference table");
+            return false;
+        }
+        int64_t first = token.getInt();
+        const int64_t count = countValue.getInt();
+        if (!growFor(first + count)) return false;
+
+        for (int64_t i = 0; i < count; ++i) {
+            PdfValue offset, gen, keyword;
+            parser.getValue(offset);
+            parser.getValue(gen);
+            parser.getValue(keyword);
+            if (!offset.isInt() || !gen.isInt() || !(keyword.isCommand("n") || keyword.isCommand("f"))) {
+                reportError(parser.getPos(), "Bad entry in a cross-reference table");
+                return false;
+            }
+            const int64_t num = first + i;
+            if (!isUnset(num)) continue;
+            Entry& entry = m_entries[size_t(num)];
+            entry.offset = offset.getInt();
+            entry.generation = gen.getInt();
+            entry.type = keyword.isCommand("n") ? kInFile : kFree;
+            // Some writers number the free-list head 1 instead of 0: the
+            // subsection really starts at object 0.
+            if (i == 0 && first == 1 && entry.offset == 0 && entry.generation == 65535 && entry.type == kFree) {
+                m_entries[0] = entry;
+                entry = kUnsetEntry;
+                first = 0;
+            }
+        }
+    }
+
+    parser.getValue(dict);
+    if (!dict.isDict()) {
+        reportError(position, "Cross-reference table without a trailer dictionary");
+        return false;
+    }
+    PdfValue prevValue;
+    dict.dictLookupRaw("Prev", prevValue);
+    if (prevValue.isInt()) *prev = prevValue.getInt();
+    else if (prevValue.isRef()) *prev = prevValue.getRefNum();
+    keepTrailer(dict);
+    return true;
+}
+
+bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
+    PdfValue sizeValue, widths, index, prevValue;
+    stream.dictLookupRaw("Size", sizeValue);
+    if (!sizeValue.isInt() || sizeValue.getInt() < 0) {
+        reportError(-1, "Cross-reference stream without a valid Size");
+        return false;
+    }
+    if (!growTo(sizeValue.getInt())) return false;
+
+    int w[3];
+    stream.dictLookupRaw("W", widths);
+    if (!widths.isArray() || widths.getArray()->getLength() < 3) {
+        reportError(-1, "Cross-reference stream without a valid W array");
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        PdfValue width;
+        widths.getArray()->get(i, width);
+        if (!width.isInt() || width.getInt() < 0 || width.getInt() > 4) {
+            reportError(-1, "Cross-reference stream with a field width outside 0 to 4");
+            return false;
+        }
+        w[i] = width.getInt();
+    }
+
+    // The ranges of object numbers: pairs of first number and count.
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    stream.dictLookupRaw("Index", index);
+    if (index.isArray()) {
+        PdfArray* pairs = index.getArray();
+        for (int i = 0; i + 1 < pairs->getLength(); i += 2) {
+            PdfValue first, count;
+            pairs->get(i, first);
+            pairs->get(i + 1, count);
+            if (!first.isInt() || !count.isInt() || first.getInt() < 0 || count.getInt() < 0) {
+                reportError(-1, "Cross-reference stream with a bad Index array");
+                return false;
+            }
+            ranges.emplace_back(first.getInt(), count.getInt());
+        }
+    } else {
+        ranges.emplace_back(0, sizeValue.getInt());
+    }
+
+    DataStream* data = stream.getStream();
+    data->reset();
+    bool ok = true;
+    for (const auto& [first, count] : ranges) {
+        if (!growFor(first + count)) {
+            ok = false;
+            break;
+        }
+        for (int64_t i = 0; i < count && ok; ++i) {
+            uint32_t fields[3];
+            for (int f = 0; f < 3 && ok; ++f) {
+                uint32_t value = 0;
+                for (int b = 0; b < w[f]; ++b) {
+                    int c = data->getChar();
+                    if (c == -1) {
+                        reportError(-1, "Cross-reference stream data ends early");
+                        ok = false;
+                        break;
+                    }
+                    value = value << 8 | uint32_t(c);
+                }
+                fields[f] = value;
+            }
+            if (!ok) break;
+            // Without a type field every entry is an object in the file.
+            const uint32_t type = w[0] == 0 ? uint32_t(kInFile) : fields[0];
+            const int64_t num = first + i;
+            if (!isUnset(num)) continue;
+            if (type > kCompressed) {
+                reportError(-1, "Cross-reference stream entry of unknown type %u", type);
+                ok = false;
+                break;
+            }
+            m_entries[size_t(num)] = {int64_t(fields[1]), static_cast<int>(fields[2]), static_cast<int>(type)};
+        }
+        if (!ok) break;
+    }
+    data->close();
+    if (!ok) return false;
+
+    stream.dictLookupRaw("Prev", prevValue);
+    if (prevValue.isInt()) *prev = prevValue.getInt();
+    PdfValue dict;
+    dict.initDictRef(stream.getDictOrStreamDict());
+    keepTrailer(dict);
+    return true;
+}
+
+void XrefTable::keepTrailer(const PdfValue& dict) {
+    if (!m_trailer.isNone()) return;
+    dict.copy(m_trailer);
+}
+
+bool XrefTable::growTo(int64_t size) {
+    if (size > kMaxEntries) {
+        reportError(-1, "Cross-reference section claims %lld objects", static_cast<long long>(size));
+        return false;
+    }
+    if (size > int64_t(m_entries.size())) m_entries.resize(size_t(size), kUnsetEntry);
+    return true;
+}
+
+bool XrefTable::growFor(int64_t needed) {
+    const int64_t size = int64_t(m_entries.size());
+    if (needed <= size) return true;
+    if (needed > kMaxEntries) return growTo(needed);
+    int64_t grown = std::max(kFirstTableSize, size * 2);
+    while (grown < needed) grown *= 2;
+    return growTo(std::min(grown, kMaxEntries));
+}
+
+bool XrefTable::findStreamEnd(int64_t streamStart, int64_t* end) const {
+    auto found = std::lower_bound(m_streamEnds.begin(), m_streamEnds.end(), streamStart);
+    if (found == m_streamEnds.end()) return false;
+    *end = *found;
+    return true;
+}
+
+void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,
+                              int version, int algorithm) {
+    m_encrypted = true;
+    m_permissions = permissions;
+    m_ownerPasswordOk = ownerPasswordOk;
+    m_keyLength = std::clamp(keyLength, 0, int(sizeof m_fileKey));
+    std::memcpy(m_fileKey, key, size_t(m_keyLength));
+    m_encryptionVersion = version;
+    m_encryptionAlgorithm = algorithm;
+}
+
+void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) { m_decryptor = std::move(decryptor); }
+
+PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
+    if (num < 0 || num >= getSize()) return out.initNull();
+    const Entry entry = m_entries[size_t(num)];
+    if (entry.type == kFree || entry.offset < 0) return out.initNull();
+    if (m_fetching.empty()) {
+        m_nestedFetches = 0;
+    } else if (++m_nestedFetches > kMaxNestedFetches) {
+        reportError(-1, "Object %d %d: more than %d objects fetched to read one object", num, gen,
+                    kMaxNestedFetches);
+        return out.initNull();
+    }
+    if (int(m_fetching.size()) >= kMaxFetchDepth) {
+        reportError(-1, "Object %d %d: objects refer to each other more than %d levels deep", num, gen,
+                    kMaxFetchDepth);
+        return out.initNull();
+    }
+    if (std::find(m_fetching.begin(), m_fetching.end(), num) != m_fetching.end()) {
+        reportError(-1, "Object %d %d is needed to read itself", num, gen);
+        return out.initNull();
+    }
+    m_fetching.push_back(num);
+    struct FetchingGuard {
+        std::vector<int>& fetching;
+        ~FetchingGuard() { fetching.pop_back(); }
+    } guard{m_fetching};
+
+    if (entry.type == kCompressed) {
+        if (gen != 0) return out.initNull();
+        return fetchCompressed(num, entry, out);
+    }
+
+    if (entry.generation != gen) return out.initNull();
+    std::unique_ptr<ValueParser> parser = parserAt(m_start + entry.offset, this, true);
+    if (!parser) return out.initNull();
+    PdfValue numValue, genValue, keyword;
+    parser->getValue(numValue);
+    parser->getValue(genValue);
+    parser->getValue(keyword);
+    if (!numValue.isInt() || numValue.getInt() != num || !genValue.isInt() || genValue.getInt() != gen ||
+        !keyword.isCommand("obj")) {
+        reportError(m_start + entry.offset, "Object %d %d not found at its offset", num, gen);
+        return out.initNull();
+    }
+    const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
+    return parser->getValue(out, decryptor, num, gen);
+}
+
+PdfValue& XrefTable::fetchCompressed(int num, const Entry& entry, PdfValue& out) {
+    if (entry.offset > INT32_MAX) return out.initNull();
+    const int streamNumber = static_cast<int>(entry.offset);
+    if (!m_objectStream || m_objectStream->getStreamNumber() != streamNumber) {
+        m_objectStream.reset();
+        // Reading the object stream may fetch other objects, and so cache a
+        // reader of its own; the new reader replaces whatever is cached then.
+        auto reader = std::make_unique<ObjectStreamReader>(this, streamNumber);
+        m_objectStream = std::move(reader);
+    }
+    return m_objectStream->getObject(entry.generation, num, out);
+}
 
 }  // namespace rendova

@@ -1,17 +1,155 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/core/PdfValue.h"
+
 namespace rendova {
 
-class PdfValue;
+class Decryptor;
+class ObjectStreamReader;
+class SourceStream;
+class ValueParser;
 
-// The document's cross-reference table: finds and parses indirect objects.
-// Owned by the document; every container built for the document keeps a plain
-// pointer to it and must not outlive it.
+// The document's cross-reference table: where every indirect object lies,
+// and fetch() to parse one by number and generation. Construction reads the
+// classic tables and cross-reference streams along the chain of previous
+// sections from the start offset at the end of the file, and falls back to a
+// repair scan of the whole file when that fails. Compressed objects are read
+// through one cached ObjectStreamReader. Once a password is accepted the
+// table holds the file key and decrypts every object it parses.
+//
+// Ownership: the document owns the table; the source is the document's and
+// outlives it. Every container built for the document keeps a plain pointer
+// to the table and must not outlive it. One thread at a time; throws
+// MemoryException only.
 class XrefTable {
 public:
-    // Fills out with object num of generation gen; a missing or free object
-    // gives null.
-    void fetch(int num, int gen, PdfValue& out);
+    // The table's error code when neither the cross-reference data nor the
+    // repair scan gave a table.
+    static constexpr int kErrorDamaged = 3;
+    // The most entries a table may hold: twice the format's own limit of
+    // 8,388,607 indirect objects. A section or object line claiming more is
+    // damaged, and the table stays far below the allocator's 2 GB limit.
+    static constexpr int64_t kMaxEntries = int64_t(1) << 24;
+    // Fetches nest (a stream's Length, an object stream, the objects they
+    // refer to) at most this deep; deeper nesting is a loop of references in
+    // a damaged file.
+    static constexpr int kMaxFetchDepth = 32;
+    // Fetches made while one object is read (its stream's Length, an object
+    // stream and its Length). A valid file needs a few; streams written
+    // inside arrays of a damaged file would otherwise multiply them at every
+    // level of nesting.
+    static constexpr int kMaxNestedFetches = 256;
+
+    // Entry types.
+    enum EntryType : int { kFree = 0, kInFile = 1, kCompressed = 2 };
+    struct Entry {
+        // Type 1: byte offset from the source's start; type 2: the number
+        // of the object stream. -1 while the entry is unset.
+        int64_t offset;
+        // Type 1: generation; type 2: the index within the object stream.
+        int generation;
+        int type;
+    };
+
+    explicit XrefTable(SourceStream* source);
+    ~XrefTable();
+    XrefTable(const XrefTable&) = delete;
+    XrefTable& operator=(const XrefTable&) = delete;
+
+    // Object num of generation gen, or null when the number is out of range,
+    // the entry is free, the generation differs or the object header at the
+    // offset does not match.
+    PdfValue& fetch(int num, int gen, PdfValue& out);
+
+    // The smallest stream end recorded by the repair scan at or after a
+    // stream's start (a file position, as the source counts them).
+    bool findStreamEnd(int64_t streamStart, int64_t* end) const;
+
+    // Stores what the security handler derived; from now on objects are
+    // decrypted through the decryptor set with setDecryptor.
+    void setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,
+                       int version, int algorithm);
+    void setDecryptor(std::unique_ptr<Decryptor> decryptor);
+
+    bool isOk() const { return m_ok; }
+    int getErrorCode() const { return m_errorCode; }
+    // The trailer dictionary (bound to this table), or none.
+    const PdfValue& getTrailer() const { return m_trailer; }
+    int getRootNumber() const { return m_rootNumber; }
+    int getRootGeneration() const { return m_rootGeneration; }
+    int64_t getLastSectionOffset() const { return m_lastSectionOffset; }
+    int getSize() const { return int(m_entries.size()); }
+    // Entry num; num lies in 0 .. getSize() - 1.
+    const Entry& getEntry(int num) const { return m_entries[size_t(num)]; }
+    bool wasRepaired() const { return m_repaired; }
+
+    bool isEncrypted() const { return m_encrypted; }
+    int getPermissions() const { return m_permissions; }
+    bool isOwnerPasswordOk() const { return m_ownerPasswordOk; }
+    const unsigned char* getFileKey() const { return m_fileKey; }
+    int getKeyLength() const { return m_keyLength; }
+    int getEncryptionVersion() const { return m_encryptionVersion; }
+    int getEncryptionAlgorithm() const { return m_encryptionAlgorithm; }
+
+private:
+    // The offset after the last startxref keyword of the file's tail.
+    bool findLastSectionOffset();
+    // A parser reading from a file position (not reduced by the start);
+    // null when the position lies outside the source's range.
+    std::unique_ptr<ValueParser> parserAt(int64_t position, XrefTable* xref, bool allowStreams);
+    // Reads the section at offset; *prev is the previous section's offset,
+    // -1 when there is none.
+    bool readSection(int64_t offset, int64_t* prev, bool followXrefStm);
+    bool readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& trailer);
+    bool readXrefStream(const PdfValue& stream, int64_t* prev);
+    // Grows the entries to hold object numbers below needed, by the tables'
+    // doubling rule; false when the count is beyond what a table may hold.
+    bool growFor(int64_t needed);
+    // Grows to exactly size entries (when smaller).
+    bool growTo(int64_t size);
+    bool isUnset(int64_t num) const { return m_entries[size_t(num)].offset == -1; }
+    // Takes the dictionary as the trailer when none is kept yet.
+    void keepTrailer(const PdfValue& dict);
+
+    // Rebuilds the table by scanning every line of the file (XrefRepair.cpp).
+    bool repair();
+    // An "n g obj" line starting at p (after white space) at lineStart.
+    void repairObjectLine(const char* p, int64_t lineStart);
+    // A trailer dictionary at position: kept when it names a root.
+    bool repairTrailerLine(int64_t position);
+
+    PdfValue& fetchCompressed(int num, const Entry& entry, PdfValue& out);
+
+    SourceStream* m_source;
+    int64_t m_start;
+    std::vector<Entry> m_entries;
+    int m_rootNumber = -1;
+    int m_rootGeneration = -1;
+    bool m_ok = true;
+    int m_errorCode = 0;
+    bool m_repaired = false;
+    PdfValue m_trailer;
+    int64_t m_lastSectionOffset = 0;
+    std::vector<int64_t> m_streamEnds;
+    std::unique_ptr<ObjectStreamReader> m_objectStream;
+    // The objects being fetched, outermost first: an object that is needed
+    // to read itself is a loop of references.
+    std::vector<int> m_fetching;
+    // Fetches made inside the outermost running fetch.
+    int m_nestedFetches = 0;
+
+    bool m_encrypted = false;
+    int m_permissions = 0xfffc;
+    bool m_ownerPasswordOk = false;
+    unsigned char m_fileKey[16] = {};
+    int m_keyLength = 0;
+    int m_encryptionVersion = 0;
+    int m_encryptionAlgorithm = 0;
+    std::unique_ptr<Decryptor> m_decryptor;
 };
 
 }  // namespace rendova

@@ -1,0 +1,277 @@
+#include "engine/core/ValueParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/core/Decryptor.h"
+#include "tests/engine/core/StreamTestHelpers.h"
+#include "tests/support/ErrorCapture.h"
+
+namespace rendova {
+namespace {
+
+using test::ErrorCapture;
+using test::memoryStream;
+using test::readAll;
+
+// A parser over bytes in memory; the memory lives as long as the parser.
+struct Parser {
+    explicit Parser(const std::string& bytes, bool allowStreams = true)
+        : source(memoryStream(bytes)),
+          parser(nullptr, std::make_unique<Tokenizer>(nullptr, source.get()), allowStreams) {}
+    PdfValue next(const Decryptor* decryptor = nullptr) {
+        PdfValue v;
+        parser.getValue(v, decryptor, 7, 0);
+        return v;
+    }
+    RefPtr<DataStream> source;
+    ValueParser parser;
+};
+
+std::string text(const PdfValue& v) {
+    if (v.isString()) return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
+    if (v.isName()) return v.getName();
+    if (v.isCommand()) return v.getCommand();
+    return v.typeName();
+}
+
+TEST(ValueParserReference, ThreeTokensFormOneReference) {
+    Parser p("1 0 R 5");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isRef());
+    EXPECT_EQ(v.getRefNum(), 1);
+    EXPECT_EQ(v.getRefGen(), 0);
+    EXPECT_EQ(p.next().getInt(), 5);
+}
+
+TEST(ValueParserReference, ObjectHeaderStaysThreeTokens) {
+    Parser p("1 0 obj");
+    EXPECT_EQ(p.next().getInt(), 1);
+    EXPECT_EQ(p.next().getInt(), 0);
+    EXPECT_EQ(text(p.next()), "obj");
+    EXPECT_TRUE(p.next().isEof());
+}
+
+TEST(ValueParserReference, NumbersInAnArrayAreNotReferences) {
+    Parser p("[1 2 3 R 4 5]");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isArray());
+    PdfArray* a = v.getArray();
+    ASSERT_EQ(a->getLength(), 4);
+    PdfValue e;
+    EXPECT_EQ(a->getRaw(0, e).getInt(), 1);
+    ASSERT_TRUE(a->getRaw(1, e).isRef());
+    EXPECT_EQ(e.getRefNum(), 2);
+    EXPECT_EQ(e.getRefGen(), 3);
+    EXPECT_EQ(a->getRaw(3, e).getInt(), 5);
+}
+
+TEST(ValueParserContainers, NestedArraysAndDictionaries) {
+    Parser p("<< /Kids [1 0 R [2 (two)] << /X /Y >>] /N -3.5 /B true >> tail");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isDict());
+    PdfDict* d = v.getDict();
+    EXPECT_EQ(d->getLength(), 3);
+    PdfValue kids, n, b, inner, e;
+    d->lookupRaw("Kids", kids);
+    ASSERT_TRUE(kids.isArray());
+    ASSERT_EQ(kids.getArray()->getLength(), 3);
+    kids.getArray()->getRaw(1, inner);
+    ASSERT_TRUE(inner.isArray());
+    EXPECT_EQ(text(inner.getArray()->getRaw(1, e)), "two");
+    kids.getArray()->getRaw(2, inner);
+    ASSERT_TRUE(inner.isDict());
+    EXPECT_EQ(text(inner.getDict()->lookupRaw("X", e)), "Y");
+    EXPECT_DOUBLE_EQ(d->lookupRaw("N", n).getReal(), -3.5);
+    EXPECT_TRUE(d->lookupRaw("B", b).getBool());
+    EXPECT_EQ(text(p.next()), "tail");
+}
+
+TEST(ValueParserContainers, KeyThatIsNotANameIsReportedAndSkipped) {
+    ErrorCapture errors;
+    Parser p("<< 1 /A 2 (s) /B 3 >>");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isDict());
+    PdfValue e;
+    EXPECT_EQ(v.getDict()->lookupRaw("A", e).getInt(), 2);
+    EXPECT_EQ(v.getDict()->lookupRaw("B", e).getInt(), 3);
+    EXPECT_EQ(v.getDict()->getLength(), 2);
+    EXPECT_EQ(errors.count(), 2u);
+}
+
+TEST(ValueParserContainers, KeyBeforeTheEndIsDropped) {
+    ErrorCapture errors;
+    Parser p("<< /A 1 /B");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isDict());
+    EXPECT_EQ(v.getDict()->getLength(), 1);
+    EXPECT_FALSE(errors.empty());
+}
+
+TEST(ValueParserContainers, UnterminatedArrayKeepsWhatWasRead) {
+    ErrorCapture errors;
+    Parser p("[1 2 (x)");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isArray());
+    EXPECT_EQ(v.getArray()->getLength(), 3);
+    EXPECT_TRUE(errors.contains("array"));
+    EXPECT_TRUE(p.next().isEof());
+}
+
+TEST(ValueParserContainers, DeepNestingStopsAtTheLimitWithAnErrorValue) {
+    ErrorCapture errors;
+    const int depth = 5000;
+    Parser p(std::string(depth, '[') + std::string(depth, ']') + " 7");
+    PdfValue v = p.next();
+    int levels = 0;
+    bool sawError = false;
+    while (v.isArray()) {
+        ++levels;
+        PdfValue inner;
+        v.getArray()->getRaw(0, inner);
+        if (inner.isError()) sawError = true;
+        v = std::move(inner);
+    }
+    EXPECT_TRUE(sawError);
+    EXPECT_LE(levels, 100);
+    EXPECT_GE(levels, 50);
+    EXPECT_TRUE(errors.contains("nest"));
+    // Parsing goes on after the construct without running away.
+    for (int i = 0; i < 2 * depth && !v.isEof(); ++i) v = p.next();
+    EXPECT_TRUE(v.isEof());
+}
+
+TEST(ValueParserContainers, DeeplyNestedDictionariesAreLimitedToo) {
+    ErrorCapture errors;
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "<< /A ";
+    Parser p(text);
+    PdfValue v = p.next();
+    EXPECT_TRUE(v.isDict());
+    EXPECT_TRUE(errors.contains("nest"));
+}
+
+TEST(ValueParserStream, DataLengthComesFromTheDictionary) {
+    Parser p("<< /Length 5 >>\nstream\nhello\nendstream\n42");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isStream());
+    EXPECT_EQ(readAll(v.getStream()), "hello");
+    PdfValue length;
+    EXPECT_EQ(v.dictLookup("Length", length).getInt(), 5);
+    EXPECT_EQ(p.next().getInt(), 42);
+}
+
+TEST(ValueParserStream, CrLfAfterTheKeywordIsNotData) {
+    Parser p("<< /Length 3 >> stream\r\nabc\r\nendstream");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isStream());
+    EXPECT_EQ(readAll(v.getStream()), "abc");
+}
+
+TEST(ValueParserStream, MissingEndstreamAddsFiveThousandBytes) {
+    ErrorCapture errors;
+    std::string data(6000, 'd');
+    Parser p("<< /Length 10 >>\nstream\n" + data + "\nendstream\n");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isStream());
+    EXPECT_EQ(readAll(v.getStream()).size(), 5010u);
+    EXPECT_TRUE(errors.contains("endstream"));
+}
+
+TEST(ValueParserStream, FiltersAreApplied) {
+    Parser p("<< /Length 7 /Filter /AHx >>\nstream\n414243>\nendstream");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isStream());
+    EXPECT_EQ(readAll(v.getStream()), "ABC");
+}
+
+TEST(ValueParserStream, NegativeLengthBecomesZero) {
+    ErrorCapture errors;
+    Parser p("<< /Length -40 >>\nstream\nendstream 9");
+    PdfValue v = p.next();
+    ASSERT_TRUE(v.isStream());
+    EXPECT_EQ(readAll(v.getStream()), "");
+    EXPECT_TRUE(errors.contains("Negative"));
+    EXPECT_EQ(p.next().getInt(), 9);
+}
+
+TEST(ValueParserStream, LengthThatIsNotAnIntegerFails) {
+    ErrorCapture errors;
+    for (const char* dict : {"<< /Length 5 0 R >>", "<< /Length 5.0 >>", "<< >>"}) {
+        Parser p(std::string(dict) + "\nstream\nhello\nendstream");
+        EXPECT_TRUE(p.next().isError()) << dict;
+    }
+    EXPECT_EQ(errors.count(), 3u);
+}
+
+TEST(ValueParserStream, WithoutStreamsTheDictionaryIsReturned) {
+    Parser p("<< /Length 5 >>\nstream\nhello\nendstream", false);
+    EXPECT_TRUE(p.next().isDict());
+    EXPECT_EQ(text(p.next()), "stream");
+}
+
+TEST(ValueParserInline, DataMarkerStopsTheLookahead) {
+    Parser p("BI /W 1 ID \x01\x02 EI Q", false);
+    EXPECT_EQ(text(p.next()), "BI");
+    EXPECT_EQ(text(p.next()), "W");
+    EXPECT_EQ(p.next().getInt(), 1);
+    EXPECT_EQ(p.parser.getInlineState(), ValueParser::kInlineMarker);
+    EXPECT_EQ(text(p.next()), "ID");
+    EXPECT_EQ(p.parser.getInlineState(), ValueParser::kInlineData);
+    // The caller reads the image data directly from the stream.
+    Tokenizer* tokenizer = p.parser.getTokenizer();
+    EXPECT_EQ(tokenizer->getChar(), 1);
+    EXPECT_EQ(tokenizer->getChar(), 2);
+    EXPECT_EQ(text(p.next()), "EI");
+    EXPECT_EQ(p.parser.getInlineState(), ValueParser::kInlineNone);
+    EXPECT_EQ(text(p.next()), "Q");
+}
+
+// Decrypts by adding 1 to every byte of object 7 (and nothing else).
+class AddOneStream : public DecoderStream {
+public:
+    explicit AddOneStream(RefPtr<DataStream> source) : DecoderStream(std::move(source)) {}
+    int getKind() override { return kOtherKind; }
+    void reset() override { source()->reset(); }
+    int getChar() override {
+        int c = source()->getChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    int peekChar() override {
+        int c = source()->peekChar();
+        return c < 0 ? c : (c + 1) & 0xff;
+    }
+    bool isBinary(bool) override { return true; }
+};
+
+class AddOneDecryptor : public Decryptor {
+public:
+    RefPtr<DataStream> decryptStream(RefPtr<DataStream> source, int num, int gen) const override {
+        EXPECT_EQ(num, 7);
+        EXPECT_EQ(gen, 0);
+        return RefPtr<DataStream>::adopt(new AddOneStream(std::move(source)));
+    }
+};
+
+TEST(ValueParserDecryption, StringsAndStreamsGoThroughTheDecryptor) {
+    AddOneDecryptor decryptor;
+    Parser p("[(abc) <4142> /Name] << /Length 3 >>\nstream\nxyz\nendstream");
+    PdfValue array = p.next(&decryptor);
+    ASSERT_TRUE(array.isArray());
+    PdfValue e;
+    EXPECT_EQ(text(array.getArray()->getRaw(0, e)), "bcd");
+    EXPECT_EQ(text(array.getArray()->getRaw(1, e)), "BC");
+    EXPECT_EQ(text(array.getArray()->getRaw(2, e)), "Name");
+    PdfValue stream = p.next(&decryptor);
+    ASSERT_TRUE(stream.isStream());
+    EXPECT_EQ(readAll(stream.getStream()), "yz{");
+}
+
+TEST(ValueParserDecryption, NoDecryptorLeavesStringsAlone) {
+    Parser p("(abc)");
+    EXPECT_EQ(text(p.next()), "abc");
+}
+
+}  // namespace
+}  // namespace rendova

@@ -1,0 +1,359 @@
+// The repair scan of XrefTable and the damage that leads to it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/core/XrefTable.h"
+#include "tests/engine/core/StreamTestHelpers.h"
+#include "tests/engine/core/XrefTestHelpers.h"
+#include "tests/support/ErrorCapture.h"
+#include "tests/support/PdfBuilder.h"
+
+namespace rendova {
+namespace {
+
+using test::ErrorCapture;
+using test::OpenTable;
+using test::PdfBuilder;
+using test::readAll;
+using test::replaceLast;
+using test::replaceOnce;
+using test::textOf;
+using test::truncated;
+using test::Xref;
+
+PdfBuilder sample() {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
+        .stream(3, "<< >>", "content of three")
+        .object(4, "(four)");
+    return pdf;
+}
+
+// After a repair a stream ends where its endstream line starts, so the line
+// end before the keyword belongs to the data.
+void expectSampleObjects(OpenTable& t) {
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_TRUE(t.fetch(2).isDict("Pages"));
+    EXPECT_EQ(textOf(t.fetch(4)), "four");
+    PdfValue three = t.fetch(3);
+    ASSERT_TRUE(three.isStream());
+    EXPECT_EQ(readAll(three.getStream()), t.xref->wasRepaired() ? "content of three\n" : "content of three");
+}
+
+TEST(XrefRepair, StartxrefPointingAtGarbage) {
+    ErrorCapture errors;
+    PdfBuilder pdf = sample();
+    pdf.xrefTable(Xref().startxref(30));
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+    expectSampleObjects(t);
+    EXPECT_TRUE(errors.contains("scanning"));
+}
+
+TEST(XrefRepair, StartxrefZeroOrPastTheEnd) {
+    for (int64_t offset : {int64_t(0), int64_t(1) << 31, int64_t(9999999999)}) {
+        PdfBuilder pdf = sample();
+        pdf.xrefTable(Xref().startxref(offset));
+        OpenTable t(pdf.bytes());
+        ASSERT_TRUE(t.xref->isOk()) << offset;
+        EXPECT_TRUE(t.xref->wasRepaired());
+        expectSampleObjects(t);
+    }
+}
+
+TEST(XrefRepair, StartxrefWithTooManyDigitsReadsTenOfThem) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    const std::string offset = std::to_string(pdf.sectionOffsets()[0]);
+    // Leading zeros pad the true offset to exactly ten digits: read as is.
+    std::string ten = std::string(10 - offset.size(), '0') + offset;
+    OpenTable exact(replaceLast(pdf.bytes(), "startxref\n" + offset, "startxref\n" + ten));
+    EXPECT_FALSE(exact.xref->wasRepaired());
+    // Twenty digits: only the first ten are read, and nothing overflows.
+    OpenTable longer(replaceLast(pdf.bytes(), "startxref\n" + offset, "startxref\n" + ten + "9999999999"));
+    EXPECT_FALSE(longer.xref->wasRepaired());
+    OpenTable huge(replaceLast(pdf.bytes(), "startxref\n" + offset, "startxref\n99999999999999999999999"));
+    EXPECT_TRUE(huge.xref->wasRepaired());
+    EXPECT_TRUE(huge.xref->isOk());
+}
+
+TEST(XrefRepair, StartxrefKeywordMissingFromTheLastKilobyte) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    pdf.raw("%" + std::string(1100, 'c') + "\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+}
+
+TEST(XrefRepair, StartxrefFoundWithinTheLastKilobyte) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    pdf.raw("%" + std::string(900, 'c') + "\n");
+    OpenTable t(pdf.bytes());
+    EXPECT_FALSE(t.xref->wasRepaired());
+}
+
+TEST(XrefRepair, TruncatedBeforeTheTrailerFails) {
+    ErrorCapture errors;
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    const size_t xref = size_t(pdf.sectionOffsets()[0]);
+    OpenTable t(truncated(pdf.bytes(), xref + 20));
+    EXPECT_FALSE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getErrorCode(), XrefTable::kErrorDamaged);
+    EXPECT_TRUE(errors.contains("no trailer"));
+}
+
+TEST(XrefRepair, TruncatedAfterTheTrailerIsRepaired) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    OpenTable t(truncated(pdf.bytes(), pdf.bytes().rfind("startxref") + 4));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+}
+
+TEST(XrefRepair, TruncatedInsideAStreamKeepsTheObjectsBeforeIt) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Root 1 0 R >>\n").object(2, "(two)");
+    pdf.stream(3, "<< >>", std::string(500, 's')).xrefTable();
+    std::string cut = truncated(pdf.bytes(), size_t(pdf.offsetOf(3)) + 100);
+    OpenTable t(cut);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(textOf(t.fetch(2)), "two");
+    // The stream without its end reads what the file still holds.
+    PdfValue three = t.fetch(3);
+    ASSERT_TRUE(three.isStream());
+    EXPECT_LT(readAll(three.getStream()).size(), 100u);
+}
+
+TEST(XrefRepair, WrongOffsetsInTheTable) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    // A comment inserted after the header moves every object by 20 bytes.
+    std::string bytes = pdf.bytes();
+    bytes.insert(bytes.find('\n') + 1, "% inserted comment\n");
+    bytes = replaceLast(bytes, std::to_string(pdf.sectionOffsets()[0]), std::to_string(pdf.sectionOffsets()[0] + 19));
+    OpenTable t(bytes);
+    ASSERT_TRUE(t.xref->isOk());
+    // The table reads fine but points between objects: no repair is made,
+    // and the objects are not found.
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_TRUE(t.fetch(1).isNull());
+}
+
+TEST(XrefRepair, JunkBeforeTheHeaderCountsOffsetsFromTheMarker) {
+    PdfBuilder pdf("junk junk junk\n%PDF-1.4\n");
+    pdf.object(1, "<< /Type /Catalog >>").object(2, "(two)");
+    pdf.xrefTable();
+    // The builder counted offsets from the file's start; a file with junk
+    // before the header counts them from the marker.
+    PdfBuilder clean("%PDF-1.4\n");
+    clean.object(1, "<< /Type /Catalog >>").object(2, "(two)");
+    clean.xrefTable();
+    OpenTable t("junk junk junk\n" + clean.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(2)), "two");
+
+    // Broken offsets: the repair scan measures from the marker as well.
+    OpenTable repaired(pdf.bytes());
+    ASSERT_TRUE(repaired.xref->isOk());
+    EXPECT_TRUE(repaired.xref->wasRepaired());
+    EXPECT_EQ(textOf(repaired.fetch(2)), "two");
+    EXPECT_TRUE(repaired.fetch(1).isDict("Catalog"));
+}
+
+TEST(XrefRepair, ObjectDefinedTwiceWithEqualGenerationsTakesTheLater) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").object(12, "(first)").object(12, "(second)");
+    pdf.xrefTable(Xref().startxref(5));
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(12)), "second");
+}
+
+TEST(XrefRepair, ObjectDefinedTwiceKeepsTheHigherGeneration) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").object(12, "(first)", 1).object(12, "(second)", 0);
+    pdf.xrefTable(Xref().startxref(5));
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(12, 1)), "first");
+    EXPECT_TRUE(t.fetch(12, 0).isNull());
+}
+
+TEST(XrefRepair, LastTrailerWithARootWins) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /N 1 >>").object(5, "<< /Type /Catalog /N 5 >>");
+    pdf.raw("trailer\n<< /Root 1 0 R >>\n").raw("trailer\n<< /Root 5 0 R >>\n").raw("trailer\n<< /Info 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getRootNumber(), 5);
+    PdfValue root;
+    t.xref->getTrailer().dictLookup("Root", root);
+    PdfValue n;
+    EXPECT_EQ(root.dictLookup("N", n).getInt(), 5);
+}
+
+TEST(XrefRepair, IndentedTrailerKeywordIsFound) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").raw("   \t trailer << /Root 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+}
+
+TEST(XrefRepair, TrailerWithoutRootFails) {
+    ErrorCapture errors;
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Size 2 >>\n");
+    OpenTable t(pdf.bytes());
+    EXPECT_FALSE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getErrorCode(), XrefTable::kErrorDamaged);
+}
+
+TEST(XrefRepair, RootThatIsNotAReferenceSendsATableToRepair) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable(Xref().root(0).trailer("/Root << /Type /Catalog >>"));
+    pdf.raw("trailer << /Root 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+}
+
+TEST(XrefRepair, HugeObjectNumberLineIsSkipped) {
+    ErrorCapture errors;
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>");
+    pdf.raw("99999999999 0 obj\n(huge)\nendobj\n2147483647 0 obj (max) endobj\n");
+    pdf.object(3, "(three)").raw("trailer << /Root 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(textOf(t.fetch(3)), "three");
+    EXPECT_LE(t.xref->getSize(), 256);
+    EXPECT_TRUE(errors.contains("out of range"));
+}
+
+TEST(XrefRepair, MalformedObjectLinesAreIgnored) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>");
+    pdf.raw("0 0 obj (zero)\n7 x obj (no generation)\n8 0 ob (no keyword)\n9 0obj (glued)\n10obj\n");
+    pdf.raw("trailer << /Root 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.fetch(0).isNull());
+    EXPECT_TRUE(t.fetch(7).isNull());
+    EXPECT_TRUE(t.fetch(8).isNull());
+    // "0obj" reads as the number 0 and the keyword obj.
+    EXPECT_EQ(textOf(t.fetch(9)), "glued");
+    EXPECT_TRUE(t.fetch(10).isNull());
+}
+
+TEST(XrefRepair, WrongStreamLengthIsCorrectedByTheRecordedEnd) {
+    PdfBuilder pdf = sample();
+    pdf.stream(5, "<< /Length 3 >>", "the real data is longer").stream(6, "<< /Length 999 >>", "short");
+    pdf.xrefTable(Xref().startxref(7));
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->wasRepaired());
+    // Exactly the bytes up to the start of the endstream line.
+    EXPECT_EQ(readAll(t.fetch(5).getStream()), "the real data is longer\n");
+    EXPECT_EQ(readAll(t.fetch(6).getStream()), "short\n");
+}
+
+TEST(XrefRepair, LinesEndedByCarriageReturnsAlone) {
+    std::string text = "%PDF-1.4\r1 0 obj\r<< /Type /Catalog >>\rendobj\r2 0 obj\r(two)\rendobj\r"
+                       "trailer\r<< /Root 1 0 R >>\r%%EOF\r";
+    OpenTable t(text);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(textOf(t.fetch(2)), "two");
+}
+
+TEST(XrefRepair, LongLinesAreExaminedInPieces) {
+    PdfBuilder pdf;
+    // The object line sits 255 bytes into a longer line: the second piece
+    // starts with it.
+    pdf.raw(std::string(255, 'x')).raw("2 0 obj (two) endobj\n");
+    pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Root 1 0 R >>\n");
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(textOf(t.fetch(2)), "two");
+}
+
+TEST(XrefRepair, SectionClaimingMoreEntriesThanATableMayHold) {
+    ErrorCapture errors;
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    std::string bytes = replaceOnce(pdf.bytes(), "xref\n0 5", "xref\n0 2000000000");
+    // Keep startxref right: the table did not move.
+    OpenTable t(bytes);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+    EXPECT_TRUE(errors.contains("claims"));
+}
+
+TEST(XrefRepair, SubsectionThatWouldOverflowFailsTheSection) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    OpenTable t(replaceOnce(pdf.bytes(), "xref\n0 5", "xref\n2147483000 5000"));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+}
+
+TEST(XrefRepair, XrefStreamSizeBeyondTheLimitFailsTheSection) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable(Xref().writeStartxref(false));
+    pdf.xrefStream(5, Xref().trailer("/Dummy 0"));
+    OpenTable t(replaceOnce(pdf.bytes(), "/Size 6 ", "/Size 1999999999 "));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+}
+
+TEST(XrefRepair, NegativeCountsAndBadEntriesFailTheSection) {
+    for (const char* damage : {"xref\n0 -5", "xref\n-1 5", "xref\n0 5.0"}) {
+        PdfBuilder pdf = sample();
+        pdf.xrefTable();
+        OpenTable t(replaceOnce(pdf.bytes(), "xref\n0 5", damage));
+        EXPECT_TRUE(t.xref->wasRepaired()) << damage;
+        EXPECT_TRUE(t.xref->isOk());
+    }
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    OpenTable t(replaceOnce(pdf.bytes(), " 00000 n", " 00000 x"));
+    EXPECT_TRUE(t.xref->wasRepaired());
+}
+
+TEST(XrefRepair, RepairIsSilentAboutCompressedObjects) {
+    // Objects inside object streams have no "obj" line of their own: a
+    // repaired table does not know them.
+    PdfBuilder pdf = sample();
+    pdf.objectStream(5, {{6, "(six)"}});
+    pdf.xrefTable(Xref().hybridStream(7).startxref(3));
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_TRUE(t.fetch(6).isNull());
+    EXPECT_TRUE(t.fetch(5).isStream());
+}
+
+TEST(XrefRepair, EmptyAndTinyFiles) {
+    for (const char* text : {"", "%PDF-1.4", "%PDF-1.4\n%%EOF", "startxref\n5\n", "trailer", "trailer <<"}) {
+        OpenTable t(text);
+        EXPECT_FALSE(t.xref->isOk()) << text;
+        EXPECT_EQ(t.xref->getErrorCode(), XrefTable::kErrorDamaged);
+        PdfValue v = t.fetch(1);
+        EXPECT_TRUE(v.isNull());
+    }
+}
+
+}  // namespace
+}  // namespace rendova
