@@ -38,8 +38,9 @@ int floorOffset(double v) {
 }
 
 // The pixel edges of one axis: the first and last device column (or row)
-// that the image covers, as floors of its two edges nudged inwards (or, in
-// glyph mode, rounded).
+// that the image touches, as floors of its two edges nudged outwards by a
+// hundredth of a pixel (or, in glyph mode, the pixels whose centres it
+// covers).
 void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
     if (glyphMode) {
         if (scale >= 0) {
