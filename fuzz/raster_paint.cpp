@@ -26,6 +26,11 @@ namespace {
 constexpr int kWidth = 40;
 constexpr int kHeight = 32;
 constexpr int kMaxOperations = 256;
+// A stroke costs in proportion to its outline, which grows with every vertex
+// (a join piece each) and every dash; bounding the path and the number of
+// paintings keeps each run quick without narrowing what is exercised.
+constexpr int kMaxPathPoints = 256;
+constexpr int kMaxPaintings = 12;
 
 class Reader {
 public:
@@ -101,8 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r.setInNonIsolatedGroup(&backdrop, 2, 1);
 
         RasterPath path;
+        int paintings = 0;
         for (int op = 0; op < kMaxOperations && !in.done(); ++op) {
             const int kind = in.byte() & 15;
+            if (kind <= 3 && path.length() >= kMaxPathPoints)
+                continue;
+            if ((kind == 4 || kind == 5 || kind == 11 || kind == 12) && ++paintings > kMaxPaintings)
+                break;
             switch (kind) {
                 case 0:
                     path.moveTo(in.coord(), in.coord());
@@ -174,7 +184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     double m[6];
                     for (int i = 0; i < 6; ++i)
                         m[i] = m0[i] * (0.5 + in.unit());
-                    const int bytes = mode >= rasterRGB8 ? 3 : 1;
+                    // Masks deliver one byte per pixel; images the target's layout.
+                    const int bytes = kind == 12 && mode >= rasterRGB8 ? 3 : 1;
                     Rows rows{&in, w, bytes};
                     if (kind == 11)
                         r.fillImageMask(Rows::source, &rows, w, h, m, in.byte() & 1);

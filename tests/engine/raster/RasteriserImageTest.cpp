@@ -138,6 +138,23 @@ TEST(RasteriserImageTest, MaskPaintsSetSamplesInTheFillColour) {
     EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{255, 0, 0}));
 }
 
+TEST(RasteriserImageTest, MaskByteAboveOneCountsAsSet) {
+    // A row source should deliver 0 or 1; a larger byte must not raise the
+    // coverage above the box (the alpha products would leave the byte range).
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    auto* mask = new RasterBitmap(2, 1, 1, rasterMono8, 0, 1);
+    mask->data()[0] = mask->data()[1] = 255;
+    r.setSoftMask(mask);
+    r.setBlendFunction(blendModeTable[1]);
+    Rows rows = greyRows(2, 1, {200, 0});
+    const double m[6] = {1.9, 0, 0, 0.9, 0.05, 0.05};
+    r.fillImageMask(Rows::source, &rows, 2, 1, m, 0);
+    EXPECT_EQ(grey(bitmap, 0, 0), 0);
+    EXPECT_EQ(grey(bitmap, 1, 0), 255);
+}
+
 TEST(RasteriserImageTest, GlyphModeRoundsEdgesToPixelCentres) {
     RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
     Rasteriser r(&bitmap, 0, nullptr);
