@@ -356,6 +356,24 @@ TEST(RasteriserCompositeTest, RectanglesAreCutToBothBitmaps) {
     EXPECT_EQ(r.blitBitmap(source, 0, 0, 0, INT32_MAX, INT32_MAX, INT32_MAX), resultOk);
 }
 
+TEST(RasteriserCompositeTest, CompositeHonoursTheClipUnlessTold) {
+    RasterBitmap target(6, 6, 1, rasterMono8, 0, 1);
+    RasterBitmap source(6, 6, 1, rasterMono8, 0, 1);
+    std::memset(source.data(), 3, 36);
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 255);
+    r.getState()->clip().clipToRect(1, 1, 3.5, 3.5);
+    r.composite(source, 0, 0, 0, 0, 6, 6, 0, 0);
+    EXPECT_EQ(grey(target, 0, 0), 255);
+    EXPECT_EQ(grey(target, 1, 1), 3);
+    EXPECT_EQ(grey(target, 3, 3), 3);
+    EXPECT_EQ(grey(target, 4, 4), 255);
+    EXPECT_EQ(r.modXMin(), 1);
+    EXPECT_EQ(r.modXMax(), 3);
+    r.composite(source, 0, 0, 0, 0, 6, 6, 1, 0);
+    EXPECT_EQ(grey(target, 5, 5), 3);
+}
+
 TEST(RasteriserCompositeTest, BlitCopiesPixelsAndClearsTheirAlpha) {
     RasterBitmap target(8, 2, 1, rasterMono1, 1, 1);
     RasterBitmap source(8, 2, 1, rasterMono1, 0, 1);
