@@ -1,6 +1,7 @@
 #include "frontend/Artwork.h"
 
 #include <wx/brush.h>
+#include <wx/dcmemory.h>
 #include <wx/graphics.h>
 #include <wx/image.h>
 
@@ -277,6 +278,22 @@ wxBitmap titleMarkBitmap() {
     c.brush(kGo);
     c.polygon({{15, 21}, {19.5, 13}, {23, 18}, {24.5, 16}, {27, 21}}, true, false);
     return c.finish();
+}
+
+wxBitmap aboutTitleBitmap(int width) {
+    width = std::max(width, 1);
+    wxBitmap band = titleBandBitmap();
+    wxBitmap picture(width, kTitleBandHeight);
+    {
+        wxMemoryDC dc(picture);
+        wxMemoryDC source(band);
+        dc.StretchBlit(0, 0, width, kTitleBandHeight, &source, 0, 0, band.GetWidth(), band.GetHeight());
+        source.SelectObject(wxNullBitmap);
+        int top = (kTitleBandHeight - 32) / 2;
+        dc.DrawBitmap(iconBitmap(Icon::kApp, 32), 12, top, true);
+        dc.DrawBitmap(titleMarkBitmap(), width - 12 - 32, top, true);
+    }
+    return picture;
 }
 
 }  // namespace glimmark

@@ -46,4 +46,9 @@ wxBitmap titleBandBitmap();
 // The small mark at the right of the title band (control 1071).
 wxBitmap titleMarkBitmap();
 
+// The about box's title picture (resource 163): the title band's gradient,
+// kTitleBandHeight high and width wide, with the program's icon at the left
+// and the mark at the right.
+wxBitmap aboutTitleBitmap(int width);
+
 }  // namespace glimmark

@@ -1,40 +1,57 @@
 #include "frontend/Buttons.h"
 
+#include "frontend/IconButton.h"
+#include "frontend/ThemedButton.h"
+
 namespace glimmark {
 
 namespace {
 
-constexpr int kIconSize = 16;
 constexpr int kBandButtonSize = 28;
 
 }  // namespace
 
-wxButton* makeIconButton(wxWindow* parent, int id, const wxString& label, Icon icon, ImageSide side) {
-    auto* button = new wxButton(parent, id, label);
-    button->SetBitmap(iconBitmap(icon, kIconSize), side == ImageSide::kRight ? wxRIGHT : wxLEFT);
-    button->SetBitmapMargins(6, 0);
+ThemedButton* makeIconButton(wxWindow* parent, int id, const wxString& label, Icon icon, VisualStyles* styles,
+                             ImageSide side) {
+    auto* button = new ThemedButton(parent, id, label);
+    button->setIcon(icon);
+    button->setAlignment(side == ImageSide::kRight ? IconButton::kIconRight : IconButton::kIconLeft);
+    button->setVisualStyles(styles);
+    button->SetInitialSize();
     return button;
 }
 
-wxButton* makePictureButton(wxWindow* parent, int id, Icon icon, const wxString& tip) {
-    auto* button =
-        new wxButton(parent, id, wxString(), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT | wxBU_NOTEXT);
-    button->SetBitmap(iconBitmap(icon, kIconSize));
-    button->SetToolTip(tip);
+ThemedButton* makePictureButton(wxWindow* parent, int id, Icon icon, const wxString& tip,
+                                VisualStyles* styles) {
+    auto* button = new ThemedButton(parent, id, wxString());
+    button->setIcon(icon);
+    button->setTooltipText(tip);
+    button->setVisualStyles(styles);
+    button->SetInitialSize();
     return button;
 }
 
-wxButton* makeBandButton(wxWindow* parent, int id, Icon icon, const wxString& tip) {
-    auto* button =
-        new wxButton(parent, id, wxString(), wxDefaultPosition, wxSize(kBandButtonSize, kBandButtonSize),
-                     wxBU_EXACTFIT | wxBU_NOTEXT | wxBORDER_NONE);
-    button->SetBitmap(iconBitmap(icon, kIconSize));
-    button->SetToolTip(tip);
+ThemedButton* makeDialogButton(wxWindow* parent, int id, const wxString& label, VisualStyles* styles,
+                               bool isDefault) {
+    auto* button = new ThemedButton(parent, id, label,
+                                    isDefault ? IconButton::Kind::kDefaultPush : IconButton::Kind::kPush);
+    button->setVisualStyles(styles);
+    button->SetInitialSize();
     return button;
 }
 
-void setButtonIcon(wxButton* button, Icon icon) {
-    button->SetBitmap(iconBitmap(icon, kIconSize));
+IconButton* makeBandButton(wxWindow* parent, int id, Icon icon, const wxString& tip) {
+    // The band's gradient shows through; the pointer raises a thin edge.
+    auto* button = new IconButton(parent, id, wxString(), IconButton::Kind::kPush, wxDefaultPosition,
+                                  wxSize(kBandButtonSize, kBandButtonSize));
+    button->setIcon(icon);
+    button->setTransparent(true);
+    button->setTooltipText(tip);
+    return button;
+}
+
+void setButtonIcon(IconButton* button, Icon icon) {
+    button->setIcon(icon);
 }
 
 }  // namespace glimmark

@@ -89,6 +89,11 @@ enum ControlId : int {
     kIdPageProgress = 1145,
     kIdStatusText = 1146,
 
+    // About box.
+    kIdAboutSupportLink = 1067,
+    kIdAboutHomeLink = 1068,
+    kIdAboutTitle = 1147,
+
     // Context menu of the file list.
     kMenuAddFiles = 32771,
     kMenuAddFolder = 32772,

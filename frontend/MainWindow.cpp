@@ -1,6 +1,5 @@
 #include "frontend/MainWindow.h"
 
-#include <wx/button.h>
 #include <wx/dcbuffer.h>
 #include <wx/dnd.h>
 #include <wx/listctrl.h>
@@ -12,12 +11,16 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "frontend/AboutDialog.h"
 #include "frontend/Artwork.h"
 #include "frontend/Buttons.h"
 #include "frontend/ControlIds.h"
+#include "frontend/IconButton.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
+#include "frontend/ThemedButton.h"
 #include "frontend/UserPrompts.h"
+#include "frontend/VisualStyles.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
@@ -63,6 +66,7 @@ MainWindow::MainWindow(wxWindow* parent, Environment environment)
     SetIcons(appIcons());
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     m_titleBitmap = titleBandBitmap();
+    m_visualStyles = std::make_unique<VisualStyles>();
     createControls();
     bindEvents();
     SetMinSize(wxSize(kMinWidth, kMinHeight));
@@ -179,12 +183,13 @@ void MainWindow::createControls() {
     listRow->Add(m_fileList, 1, wxEXPAND | wxRIGHT, kGap);
     listRow->Add(propertiesSizer, 0, wxEXPAND);
     auto* listButtons = new wxBoxSizer(wxHORIZONTAL);
-    listButtons->Add(makeIconButton(m_listGroup, kIdAddFiles, "Add files", Icon::kAddFiles), 0, wxRIGHT,
-                     kGap);
-    listButtons->Add(makeIconButton(m_listGroup, kIdAddFolder, "Add Folder", Icon::kAddFolder), 0);
+    VisualStyles* styles = m_visualStyles.get();
+    listButtons->Add(makeIconButton(m_listGroup, kIdAddFiles, "Add files", Icon::kAddFiles, styles), 0,
+                     wxRIGHT, kGap);
+    listButtons->Add(makeIconButton(m_listGroup, kIdAddFolder, "Add Folder", Icon::kAddFolder, styles), 0);
     listButtons->AddStretchSpacer();
-    listButtons->Add(makeIconButton(m_listGroup, kIdClear, "Clear", Icon::kClear), 0, wxRIGHT, kGap);
-    listButtons->Add(makeIconButton(m_listGroup, kIdDelete, "Delete", Icon::kDelete), 0);
+    listButtons->Add(makeIconButton(m_listGroup, kIdClear, "Clear", Icon::kClear, styles), 0, wxRIGHT, kGap);
+    listButtons->Add(makeIconButton(m_listGroup, kIdDelete, "Delete", Icon::kDelete, styles), 0);
     auto* listSizer = new wxBoxSizer(wxVERTICAL);
     listSizer->Add(listRow, 1, wxEXPAND | wxBOTTOM, kGap);
     listSizer->Add(listButtons, 0, wxEXPAND);
@@ -195,19 +200,15 @@ void MainWindow::createControls() {
 
     // The wizard's buttons.
     auto* bottom = new wxBoxSizer(wxHORIZONTAL);
-    auto* help = makePictureButton(this, kIdHelp, Icon::kHelp, "Help");
-    auto* about = makePictureButton(this, kIdAbout, Icon::kAbout, "About");
-    // The about box is not part of this version of the program.
-    about->Disable();
-    bottom->Add(help, 0, wxRIGHT, kGap);
-    bottom->Add(about, 0);
+    bottom->Add(makePictureButton(this, kIdHelp, Icon::kHelp, "Help", styles), 0, wxRIGHT, kGap);
+    bottom->Add(makePictureButton(this, kIdAbout, Icon::kAbout, "About", styles), 0);
     bottom->AddStretchSpacer();
-    m_previous = makeIconButton(this, kIdPrevious, "Previous", Icon::kPrevious);
-    m_next = makeIconButton(this, kIdNext, "Next", Icon::kNext, ImageSide::kRight);
-    m_convert = makeIconButton(this, kIdConvert, "Convert", Icon::kConvert);
-    m_stop = makeIconButton(this, kIdStop, "Stop", Icon::kStop);
-    m_finish = makeIconButton(this, kIdFinish, "Finish", Icon::kFinish);
-    for (wxButton* button : {m_previous, m_next, m_convert, m_stop, m_finish})
+    m_previous = makeIconButton(this, kIdPrevious, "Previous", Icon::kPrevious, styles);
+    m_next = makeIconButton(this, kIdNext, "Next", Icon::kNext, styles, ImageSide::kRight);
+    m_convert = makeIconButton(this, kIdConvert, "Convert", Icon::kConvert, styles);
+    m_stop = makeIconButton(this, kIdStop, "Stop", Icon::kStop, styles);
+    m_finish = makeIconButton(this, kIdFinish, "Finish", Icon::kFinish, styles);
+    for (IconButton* button : {m_previous, m_next, m_convert, m_stop, m_finish})
         bottom->Add(button, 0, wxLEFT, kGap);
 
     auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -225,6 +226,13 @@ void MainWindow::createControls() {
 
 void MainWindow::bindEvents() {
     Bind(wxEVT_PAINT, [this](wxPaintEvent&) { onPaint(); });
+    // The window erases nothing itself (its paint handler draws everything);
+    // a button that shows the window through it asks for the background
+    // behind it this way.
+    Bind(wxEVT_ERASE_BACKGROUND, [this](wxEraseEvent& event) {
+        if (wxDC* dc = event.GetDC())
+            paintBackground(*dc);
+    });
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         // The band's controls keep their places relative to the window's
         // right edge and centre; the rest follows the sizers.
@@ -279,6 +287,7 @@ void MainWindow::bindEvents() {
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { UserPrompts::launch(moduleRelativePath("docs/index.html")); },
         kIdHelp);
+    onButton(kIdAbout, &MainWindow::onAbout);
 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { onAddFiles(); }, kMenuAddFiles);
@@ -312,7 +321,7 @@ void MainWindow::showStep(int step) {
         m_optionsPage->Hide();
     if (m_progressPage)
         m_progressPage->Hide();
-    for (wxButton* button : {m_previous, m_next, m_convert, m_stop, m_finish})
+    for (IconButton* button : {m_previous, m_next, m_convert, m_stop, m_finish})
         button->Hide();
     switch (step) {
         case 1:
@@ -376,8 +385,17 @@ void MainWindow::onMaximise() {
     }
 }
 
+void MainWindow::onAbout() {
+    AboutDialog dialog(this, m_environment.programFolder, m_visualStyles.get());
+    dialog.ShowModal();
+}
+
 void MainWindow::onPaint() {
     wxAutoBufferedPaintDC dc(this);
+    paintBackground(dc);
+}
+
+void MainWindow::paintBackground(wxDC& dc) {
     wxSize size = GetClientSize();
     dc.SetBackground(wxBrush(GetBackgroundColour()));
     dc.Clear();

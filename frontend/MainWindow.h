@@ -4,6 +4,7 @@
 #include <wx/dialog.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,7 +14,7 @@
 #include "frontend/SettingsFile.h"
 #include "platform/DynamicLibrary.h"
 
-class wxButton;
+class wxDC;
 class wxListCtrl;
 class wxListEvent;
 class wxMouseEvent;
@@ -23,8 +24,10 @@ class wxTextCtrl;
 
 namespace glimmark {
 
+class IconButton;
 class OptionsPage;
 class ProgressPage;
+class VisualStyles;
 
 // Where the main window finds its files; the defaults are the program's own.
 struct WindowEnvironment {
@@ -82,6 +85,7 @@ public:
     void onFinish();
     void onClose();
     void onMaximise();
+    void onAbout();
 
     int step() const { return m_step; }
     bool isBusy() const { return m_busy; }
@@ -105,6 +109,7 @@ private:
 
     // Title band, dragging and resizing by the edges.
     void onPaint();
+    void paintBackground(wxDC& dc);
     void onMouseDown(wxMouseEvent& event);
     void onMouseMove(wxMouseEvent& event);
     void onMouseUp(wxMouseEvent& event);
@@ -130,6 +135,9 @@ private:
     std::atomic<int> m_doneCount{0};
     std::thread m_worker;
 
+    // The desktop theme for the buttons; they live no longer than the window.
+    std::unique_ptr<VisualStyles> m_visualStyles;
+
     // Title band and pointer tracking.
     wxRect m_captionRect;
     wxBitmap m_titleBitmap;
@@ -140,16 +148,16 @@ private:
 
     // Controls.
     wxStaticText* m_stepTitle = nullptr;
-    wxButton* m_maximise = nullptr;
+    IconButton* m_maximise = nullptr;
     wxPanel* m_listGroup = nullptr;
     wxListCtrl* m_fileList = nullptr;
     wxTextCtrl* m_properties[7] = {};
     wxPanel* m_pageFrame = nullptr;
-    wxButton* m_previous = nullptr;
-    wxButton* m_next = nullptr;
-    wxButton* m_convert = nullptr;
-    wxButton* m_stop = nullptr;
-    wxButton* m_finish = nullptr;
+    IconButton* m_previous = nullptr;
+    IconButton* m_next = nullptr;
+    IconButton* m_convert = nullptr;
+    IconButton* m_stop = nullptr;
+    IconButton* m_finish = nullptr;
 
     // Pages keep the file type names they looked up.
     std::vector<std::pair<std::string, std::string>> m_typeNames;

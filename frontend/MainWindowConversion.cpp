@@ -5,12 +5,12 @@
 // paths and of the options taken when the run starts, and every change it
 // makes to the window is queued to the UI thread with CallAfter, in order.
 
-#include <wx/button.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 
 #include <cstdio>
 
+#include "frontend/IconButton.h"
 #include "frontend/MainWindow.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"

@@ -5,6 +5,8 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
+#include "frontend/DesktopOpen.h"
+
 namespace glimmark {
 
 UserPrompts::Handlers& UserPrompts::handlers() {
@@ -60,6 +62,18 @@ void UserPrompts::launch(const std::string& path) {
         return;
     }
     wxLaunchDefaultApplication(wxString::FromUTF8(path));
+}
+
+int UserPrompts::shellOpen(const std::string& target) {
+    if (handlers().shellOpen)
+        return handlers().shellOpen(target);
+    return openWithDesktop(target);
+}
+
+bool UserPrompts::browse(const std::string& target) {
+    if (handlers().browse)
+        return handlers().browse(target);
+    return openInBrowser(target);
 }
 
 }  // namespace glimmark

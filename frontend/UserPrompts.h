@@ -27,6 +27,10 @@ public:
         std::function<std::string(const std::string& title)> chooseFolder;
         // Opens a document or folder with the desktop's application.
         std::function<void(const std::string& path)> launch;
+        // Opens a target as shellOpen does and returns its result.
+        std::function<int(const std::string& target)> shellOpen;
+        // Hands a target to the web browser; true when one started.
+        std::function<bool(const std::string& target)> browse;
     };
 
     // Replaces the handlers (all of them); an empty set restores the real dialogs.
@@ -44,6 +48,14 @@ public:
 
     // Opens a document, folder or page with the desktop's default application.
     static void launch(const std::string& path);
+
+    // Opens a target (a file, folder or URL) with the desktop's default
+    // application and returns the shell-numbered result (DesktopOpen.h).
+    static int shellOpen(const std::string& target);
+
+    // Hands a target to the desktop's default web browser; true when one
+    // started.
+    static bool browse(const std::string& target);
 
 private:
     static Handlers& handlers();

@@ -10,6 +10,9 @@
 #include "image/RasterImage.h"
 #include "image/RasterImageBMP.h"
 #include "image/RasterImageICO.h"
+#include "image/RasterImageJPG.h"
+#include "image/RasterImagePNG.h"
+#include "image/RasterImageTIF.h"
 
 namespace rendova {
 
@@ -30,8 +33,13 @@ template <class Codec>
 bool RasterImage::encodeAs(ImageStream* stream) {
     Codec codec;
     codec.ShareFrom(*this);
-    if (codec.Encode(stream))
+    if (codec.Encode(stream)) {
+        // The PNG encoder moves a transparent palette entry to index 0 in
+        // the shared pixels; the caller's image is told so.
+        if constexpr (std::is_same_v<Codec, RasterImagePNG>)
+            m_info.transparentIndex = codec.info().transparentIndex;
         return true;
+    }
     setLastError(codec.LastErrorText());
     return false;
 }
@@ -44,7 +52,7 @@ bool RasterImage::decodeAs(ImageStream* stream) {
         return TakeOver(codec);
     setLastError(codec.LastErrorText());
     // The multi-image formats tell how many images there were.
-    if constexpr (std::is_same_v<Codec, RasterImageICO>)
+    if constexpr (std::is_same_v<Codec, RasterImageICO> || std::is_same_v<Codec, RasterImageTIF>)
         m_info.frameCount = codec.info().frameCount;
     return false;
 }
@@ -65,8 +73,14 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
     switch (code) {
         case kFormatBmp:
             return encodeAs<RasterImageBMP>(stream);
+        case kFormatJpeg:
+            return encodeAs<RasterImageJPG>(stream);
+        case kFormatPng:
+            return encodeAs<RasterImagePNG>(stream);
         case kFormatIco:
             return encodeAs<RasterImageICO>(stream);
+        case kFormatTiff:
+            return encodeAs<RasterImageTIF>(stream);
         case kFormatWmf:
             setLastError("Save WMF not supported");
             return false;
@@ -89,8 +103,14 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAnyFormat(stream);
         case kFormatBmp:
             return decodeAs<RasterImageBMP>(stream);
+        case kFormatJpeg:
+            return decodeAs<RasterImageJPG>(stream);
+        case kFormatPng:
+            return decodeAs<RasterImagePNG>(stream);
         case kFormatIco:
             return decodeAs<RasterImageICO>(stream);
+        case kFormatTiff:
+            return decodeAs<RasterImageTIF>(stream);
         default:
             break;
     }
@@ -112,8 +132,17 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
             case kFormatBmp:
                 decoded = decodeAs<RasterImageBMP>(stream);
                 break;
+            case kFormatJpeg:
+                decoded = decodeAs<RasterImageJPG>(stream);
+                break;
+            case kFormatPng:
+                decoded = decodeAs<RasterImagePNG>(stream);
+                break;
             case kFormatIco:
                 decoded = decodeAs<RasterImageICO>(stream);
+                break;
+            case kFormatTiff:
+                decoded = decodeAs<RasterImageTIF>(stream);
                 break;
             default:
                 continue;  // decoder not built in: nothing was read

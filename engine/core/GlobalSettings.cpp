@@ -5,6 +5,10 @@
 #include <string>
 
 #include "engine/core/BuiltinEncodings.h"
+#include "engine/core/CodeToCidMap.h"
+#include "engine/core/CodeToCidMapCache.h"
+#include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/CodeToUnicodeMapCache.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/FileUtils.h"
 #include "engine/core/GlyphNameUnicodeTable.h"
@@ -91,6 +95,9 @@ GlobalSettings::GlobalSettings(const char* configPath) {
     // throw, the destructor does not run: releaseAll frees what was built.
     initStandardFontMetrics();
     try {
+        m_cidToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+        m_unicodeToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+        m_cMapCache = std::make_unique<CodeToCidMapCache>(*this);
         fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
         for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
             m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
@@ -114,6 +121,10 @@ GlobalSettings::~GlobalSettings() {
 }
 
 void GlobalSettings::releaseAll() {
+    // The caches first: they release their maps, which need nothing else.
+    m_cMapCache.reset();
+    m_cidToUnicodeCache.reset();
+    m_unicodeToUnicodeCache.reset();
     freeStandardFontMetrics();
     deletePaths(m_cidToUnicodeFiles);
     deletePaths(m_unicodeToUnicodeFiles);
@@ -136,7 +147,6 @@ void GlobalSettings::releaseAll() {
             delete dirs->get(i);
         delete dirs;
     }
-    // The caches are null until the font layer builds them (see getCMap).
 }
 
 void GlobalSettings::fillNameToCode(NameToIntMap& map, const char* const encoding[256]) {
@@ -321,25 +331,38 @@ std::unique_ptr<DynString> GlobalSettings::getUnicodeToUnicodeFile(const char* f
     return nullptr;
 }
 
-CodeToUnicodeMap* GlobalSettings::getCidToUnicodeMap(const char* /*collection*/) {
+CodeToUnicodeMap* GlobalSettings::getCidToUnicodeMap(const char* collection) {
     GeneralLock lock(*this);
-    // With the caches: look the collection up in m_cidToUnicodeCache; on a
-    // miss parse getCidToUnicodeFile's file and add the map to the cache.
-    return nullptr;
+    if (CodeToUnicodeMap* map = m_cidToUnicodeCache->get(collection))
+        return map;
+    std::unique_ptr<DynString> file = getCidToUnicodeFile(collection);
+    if (!file)
+        return nullptr;
+    CodeToUnicodeMap* map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    if (map)
+        m_cidToUnicodeCache->add(map);
+    return map;
 }
 
-CodeToUnicodeMap* GlobalSettings::getUnicodeToUnicodeMap(const char* /*fontName*/) {
+CodeToUnicodeMap* GlobalSettings::getUnicodeToUnicodeMap(const char* fontName) {
     GeneralLock lock(*this);
-    // With the caches: the map of getUnicodeToUnicodeFile's file, from
-    // m_unicodeToUnicodeCache by path, or parsed and added.
-    return nullptr;
+    std::unique_ptr<DynString> file = getUnicodeToUnicodeFile(fontName);
+    if (!file)
+        return nullptr;
+    // Cached under the file's path: fonts of several names share a file.
+    if (CodeToUnicodeMap* map = m_unicodeToUnicodeCache->get(file->getCString()))
+        return map;
+    CodeToUnicodeMap* map =
+        CodeToUnicodeMap::parseUnicodeToUnicodeFile(file->getCString(), file->getCString());
+    if (map)
+        m_unicodeToUnicodeCache->add(map);
+    return map;
 }
 
-CodeToCidMap* GlobalSettings::getCMap(const char* /*collection*/, const char* /*cMapName*/) {
+CodeToCidMap* GlobalSettings::getCMap(const char* collection, const char* cMapName) {
     assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
     platform::CriticalSectionLock lock(m_cMapLock);
-    // With the caches: m_cMapCache->getMap(collection, cMapName).
-    return nullptr;
+    return m_cMapCache->getMap(collection, cMapName);
 }
 
 void GlobalSettings::addDisplayFont(std::unique_ptr<DisplayFontRecord> record) {

@@ -110,11 +110,11 @@ public:
     // (in table order) that occurs in the font name, or null.
     std::unique_ptr<DynString> getUnicodeToUnicodeFile(const char* fontName);
 
-    // The code-to-Unicode map of a collection, or of the Unicode-to-Unicode
-    // file selected by a font name, with one reference for the caller; and a
-    // CMap by collection and name. The maps, their parsers and the three
-    // caches belong to the font layer and are not built yet: until they are,
-    // the caches stay null and these return null.
+    // The code-to-Unicode map of a collection (from its CID-to-Unicode
+    // file), or of the Unicode-to-Unicode file selected by a font name, and
+    // a CMap by collection and name: from the caches, else read and cached.
+    // Each comes with one reference for the caller (adopt it with
+    // RefPtr::adopt); null when there is no such map.
     CodeToUnicodeMap* getCidToUnicodeMap(const char* collection);
     CodeToUnicodeMap* getUnicodeToUnicodeMap(const char* fontName);
     CodeToCidMap* getCMap(const char* collection, const char* cMapName);
@@ -205,10 +205,13 @@ private:
     bool m_verbose = false;
     bool m_quiet = false;
 
-    // Built with the font layer's caches; null until then (see getCMap).
-    CodeToUnicodeMapCache* m_cidToUnicodeCache = nullptr;
-    CodeToUnicodeMapCache* m_unicodeToUnicodeCache = nullptr;
-    CodeToCidMapCache* m_cMapCache = nullptr;
+    // Made at construction, freed by releaseAll. The two code-to-Unicode
+    // caches are used under the general lock, the CMap cache under the CMap
+    // lock.
+    static constexpr int kUnicodeMapCacheSize = 4;
+    std::unique_ptr<CodeToUnicodeMapCache> m_cidToUnicodeCache;
+    std::unique_ptr<CodeToUnicodeMapCache> m_unicodeToUnicodeCache;
+    std::unique_ptr<CodeToCidMapCache> m_cMapCache;
 
     platform::CriticalSection m_lock;
     platform::CriticalSection m_cMapLock;

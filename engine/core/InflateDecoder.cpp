@@ -480,7 +480,6 @@ int InflateDecoder::decodeStored() {
 namespace {
 
 constexpr int kMaxMatch = 258;
-constexpr int kStepBytes = 8192;
 
 // The chunked copy below writes up to 7 bytes past the end of a
 // back-reference. Those ring positions lie just ahead of the write position,

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "engine/core/BuiltinEncodings.h"
+#include "engine/core/CodeToCidMap.h"
 #include "engine/core/StandardFontMetrics.h"
 #include "engine/core/SystemFontList.h"
 #include "tests/engine/core/SettingsTestSupport.h"
@@ -61,9 +62,14 @@ TEST_F(SettingsTest, WithoutAConfigurationFileTheDefaultsStand) {
     EXPECT_EQ(settings.openDirListFile("x"), nullptr);
     const char* const extensions[] = {".pfb", nullptr};
     EXPECT_EQ(settings.findFontFile("Helvetica", extensions), nullptr);
-    // No caches yet: the maps are not available.
-    EXPECT_EQ(settings.getCMap("Adobe-Identity-0", "Identity-H"), nullptr);
+    // Without CMap directories only the built-in identity CMaps exist, and
+    // no collection has a CID-to-Unicode file.
+    CodeToCidMap* identity = settings.getCMap("Adobe-Identity-0", "Identity-H");
+    ASSERT_NE(identity, nullptr);
+    EXPECT_TRUE(identity->isIdentity());
+    identity->release();
     EXPECT_EQ(settings.getCidToUnicodeMap("Adobe-Japan1"), nullptr);
+    EXPECT_EQ(settings.getUnicodeToUnicodeMap("Helvetica"), nullptr);
 }
 
 TEST_F(SettingsTest, DefaultFileInTheHomeDirectoryIsRead) {

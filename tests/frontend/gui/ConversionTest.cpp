@@ -1,5 +1,4 @@
 #include <dlfcn.h>
-#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/gauge.h>
 #include <wx/listctrl.h>
@@ -81,8 +80,8 @@ TEST_F(ConversionTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
     EXPECT_EQ(gauge(*this, 1038, m_window), 100);
     EXPECT_EQ(gauge(*this, 1145, m_window), 100);
     EXPECT_EQ(control<wxStaticText>(1001)->GetLabel(), "Conversion completed");
-    EXPECT_FALSE(control<wxButton>(1061)->IsShown());
-    EXPECT_TRUE(control<wxButton>(1062)->IsShown());
+    EXPECT_FALSE(control<wxWindow>(1061)->IsShown());
+    EXPECT_TRUE(control<wxWindow>(1062)->IsShown());
 
     // The log gets one record per row, in the program's exact format.
     wxListCtrl* results = control<wxListCtrl>(1037);
@@ -267,8 +266,9 @@ TEST_F(ConversionTest, WorkerPostsItsChangesInsteadOfTouchingControls) {
     press(1008);
     press(1007);
     // Without the UI thread running its events, the worker's whole run
-    // leaves the controls as they were.
-    for (int wait = 0; wait < 500 && callsStartingWith("close").size() < 2; ++wait)
+    // leaves the controls as they were. The wait is generous (10 s) because
+    // a loaded test machine may run the worker slowly.
+    for (int wait = 0; wait < 5000 && callsStartingWith("close").size() < 2; ++wait)
         wxMilliSleep(2);
     ASSERT_EQ(callsStartingWith("close").size(), 2u);
     EXPECT_EQ(control<wxListCtrl>(1037)->GetItemCount(), 0);

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <wx/app.h>
-#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/radiobut.h>
@@ -56,6 +55,20 @@ bool pumpUntil(const std::function<bool()>& condition, int timeoutMs) {
 
 void pumpFor(int milliseconds) {
     pumpUntil([] { return false; }, milliseconds);
+}
+
+void sendMouse(wxWindow* window, wxEventType type, const wxPoint& at, bool leftDown) {
+    wxMouseEvent event(type);
+    event.SetPosition(at);
+    event.m_leftDown = leftDown;
+    event.SetEventObject(window);
+    event.SetId(window->GetId());
+    window->HandleWindowEvent(event);
+}
+
+void clickAt(wxWindow* window, const wxPoint& at) {
+    sendMouse(window, wxEVT_LEFT_DOWN, at, true);
+    sendMouse(window, wxEVT_LEFT_UP, at, false);
 }
 
 std::string fakeCalls() {
@@ -128,6 +141,14 @@ void GuiTest::SetUp() {
         return m_answer;
     };
     handlers.launch = [this](const std::string& path) { m_launched.push_back(path); };
+    handlers.shellOpen = [this](const std::string& target) {
+        m_opened.push_back(target);
+        return m_shellResult;
+    };
+    handlers.browse = [this](const std::string& target) {
+        m_browsed.push_back(target);
+        return m_browserOpens;
+    };
     handlers.chooseFolder = [](const std::string&) { return std::string(); };
     handlers.openFiles = [](const std::string&) { return std::vector<std::string>(); };
     UserPrompts::setHandlers(handlers);
@@ -135,6 +156,11 @@ void GuiTest::SetUp() {
 
 void GuiTest::TearDown() {
     closeWindow();
+    if (m_frame) {
+        m_frame->Destroy();
+        m_frame = nullptr;
+        pumpFor(10);
+    }
     UserPrompts::setHandlers({});
 }
 
@@ -149,6 +175,16 @@ MainWindow* GuiTest::openWindow() {
     m_window->Show();
     pumpFor(30);
     return m_window;
+}
+
+wxPanel* GuiTest::openPanel(const wxSize& size) {
+    m_frame = new wxFrame(nullptr, wxID_ANY, "controls", wxPoint(40, 40), size);
+    auto* panel = new wxPanel(m_frame, wxID_ANY);
+    auto* edit = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(60, -1));
+    m_frame->Show();
+    edit->SetFocus();
+    pumpFor(30);
+    return panel;
 }
 
 void GuiTest::closeWindow() {
@@ -241,7 +277,7 @@ void GuiTest::type(int id, const std::string& text) {
 }
 
 void GuiTest::press(int id) {
-    auto* button = control<wxButton>(id);
+    auto* button = control<wxWindow>(id);
     ASSERT_NE(button, nullptr) << id;
     wxCommandEvent event(wxEVT_BUTTON, id);
     event.SetEventObject(button);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/panel.h>
 
 #include <functional>
 #include <memory>
@@ -20,6 +22,11 @@ extern bool g_haveDisplay;
 bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 // Runs the events for a while.
 void pumpFor(int milliseconds);
+
+// Mouse events as the toolkit delivers them to a window, at a point of its
+// client area; a click is a press and a release there.
+void sendMouse(wxWindow* window, wxEventType type, const wxPoint& at, bool leftDown = false);
+void clickAt(wxWindow* window, const wxPoint& at = wxPoint(4, 4));
 
 // A message box the window asked for.
 struct Message {
@@ -45,6 +52,11 @@ protected:
     // The main window over the test's program folder, initialised and shown.
     MainWindow* openWindow();
     void closeWindow();
+
+    // A plain frame with a panel, shown, for trying controls on their own;
+    // the panel's first child is an edit that holds the focus. Closed by
+    // TearDown.
+    wxPanel* openPanel(const wxSize& size = wxSize(420, 240));
 
     // A file in the data folder that the stand-in library takes as a PDF
     // document, of the given size (at least a few bytes).
@@ -76,9 +88,17 @@ protected:
     std::string m_program;  // program folder, ends in '/'
     std::string m_data;     // data folder, ends in '/'
     MainWindow* m_window = nullptr;
+    wxFrame* m_frame = nullptr;
     std::vector<Message> m_messages;
     bool m_answer = true;
     std::vector<std::string> m_launched;
+    // Targets given to the desktop's opener and to the web browser, which
+    // open nothing in tests: the opener answers m_shellResult (opened by
+    // default), the browser m_browserOpens (none by default).
+    std::vector<std::string> m_opened;
+    std::vector<std::string> m_browsed;
+    int m_shellResult = 42;
+    bool m_browserOpens = false;
 };
 
 std::string readFile(const std::string& path);

@@ -1,12 +1,16 @@
-// Pictures of the three wizard steps, written to the test output folder
-// (screenshots/) for the documentation. Taken from the X display with
-// ImageMagick's import, which sees the window as the user would.
+// Pictures of the three wizard steps and of the about box, written to the
+// test output folder (screenshots/) for the documentation. Taken from the X
+// display with ImageMagick's import, which sees the window as the user would;
+// this program runs while no other test has windows on the display.
 
+#include <wx/app.h>
 #include <wx/listctrl.h>
+#include <wx/timer.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "frontend/AboutDialog.h"
 #include "platform/TempFile.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
@@ -18,7 +22,7 @@ namespace fs = std::filesystem;
 
 using ScreenshotTest = GuiTest;
 
-bool capture(MainWindow* window, const std::string& path) {
+bool capture(wxWindow* window, const std::string& path) {
     window->Raise();
     window->Refresh();
     window->Update();
@@ -67,6 +71,29 @@ TEST_F(ScreenshotTest, EachWizardStep) {
     press(1061);
     ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }, 10000));
     fs::remove_all(m_data);
+
+    // The about box over the wizard, taken from inside its own loop.
+    bool taken = false;
+    wxTheApp->CallAfter([&] {
+        for (wxWindow* window : wxTopLevelWindows) {
+            auto* dialog = dynamic_cast<AboutDialog*>(window);
+            if (!dialog || !dialog->IsModal())
+                continue;
+            taken = capture(dialog, folder + "about-box.png");
+            dialog->EndModal(wxID_OK);
+        }
+    });
+    wxTimer safety;
+    safety.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+        for (wxWindow* window : wxTopLevelWindows) {
+            if (auto* dialog = dynamic_cast<AboutDialog*>(window); dialog && dialog->IsModal())
+                dialog->EndModal(wxID_ABORT);
+        }
+    });
+    safety.StartOnce(10000);
+    press(1004);
+    safety.Stop();
+    EXPECT_TRUE(taken);
 }
 
 }  // namespace

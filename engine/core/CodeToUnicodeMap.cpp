@@ -1,0 +1,447 @@
+#include "engine/core/CodeToUnicodeMap.h"
+
+#include <cstring>
+
+#include "engine/core/CMapText.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/FileUtils.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/core/Memory.h"
+#include "engine/core/PsTokenizer.h"
+
+namespace rendova {
+
+namespace {
+
+using cmaptext::kTokenSize;
+
+// A ToUnicode CMap may use a CMap file, which may use another: a file that
+// uses itself would otherwise recurse until the stack runs out.
+constexpr int kMaxUseDepth = 16;
+
+// Unicode ends at U+10FFFF. A Unicode-to-Unicode file's codes are Unicode
+// values, and the value array grows to the highest code: a code beyond
+// Unicode would only make the array absurdly large.
+constexpr unsigned kMaxUnicode = 0x10FFFF;
+
+// First sizes of the value arrays of the two files, which then double.
+constexpr int kCidToUnicodeStart = 32768;
+constexpr int kUnicodeToUnicodeStart = 4096;
+
+// Line buffers of the two files (one CID value a line; a code and up to 8
+// values a line).
+constexpr int kCidLineSize = 64;
+constexpr int kUnicodeLineSize = 256;
+
+// The characters that separate the words of a Unicode-to-Unicode line.
+constexpr const char* kSeparators = " \t\r\n";
+
+struct TextSource {
+    const char* bytes;
+    int length;
+    int position;
+    static int get(void* data) {
+        auto* source = static_cast<TextSource*>(data);
+        if (source->position >= source->length)
+            return -1;
+        return static_cast<unsigned char>(source->bytes[source->position++]);
+    }
+};
+
+// A hexadecimal number of 1 to 8 digits after optional blanks, ended by
+// anything that is not a digit (as the C runtime's reading of "%x" does).
+bool readLeadingHex(const char* text, unsigned* value) {
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    int n = 0;
+    while (cmaptext::hexDigit(text[n]) >= 0)
+        ++n;
+    if (n == 0 || n > 8)
+        return false;
+    return cmaptext::readHex(text, n, value);
+}
+
+// A whole word of 1 to 8 hexadecimal digits.
+bool readHexWord(const char* word, unsigned* value) {
+    int n = static_cast<int>(std::strlen(word));
+    return n >= 1 && n <= 8 && cmaptext::readHex(word, n, value);
+}
+
+// Whether a token is "<" + exactly `digits` hex digits + ">", with its value.
+bool readCodeToken(const char* token, int length, int digits, unsigned* code) {
+    return length == digits + 2 && cmaptext::isHexString(token, length) &&
+           cmaptext::readHex(token + 1, digits, code);
+}
+
+// Doubles a memAlloc'd array of `size` zero-initialised values until it
+// holds index `need`; the new part is zeroed.
+uint32_t* growValues(uint32_t* values, int* size, int need) {
+    int newSize = *size;
+    while (newSize <= need)
+        newSize = checkedMul(newSize, 2);
+    values = static_cast<uint32_t*>(memReallocArray(values, newSize, sizeof(uint32_t)));
+    std::memset(values + *size, 0, sizeof(uint32_t) * static_cast<size_t>(newSize - *size));
+    *size = newSize;
+    return values;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+CodeToUnicodeMap::CodeToUnicodeMap() {
+    m_values = static_cast<uint32_t*>(memAllocArray(256, sizeof(uint32_t)));
+    std::memset(m_values, 0, 256 * sizeof(uint32_t));
+    m_length = 256;
+}
+
+CodeToUnicodeMap::CodeToUnicodeMap(const char* tag, uint32_t* values, int length, bool copy,
+                                   MultiValue* table, int count, int capacity)
+    : m_length(length), m_table(table), m_tableCount(count), m_tableCapacity(capacity) {
+    if (copy) {
+        m_values = static_cast<uint32_t*>(memAllocArray(length > 0 ? length : 1, sizeof(uint32_t)));
+        if (length > 0)
+            std::memcpy(m_values, values, sizeof(uint32_t) * static_cast<size_t>(length));
+    } else {
+        m_values = values;
+    }
+    if (tag)
+        m_tag = std::make_unique<DynString>(tag);
+}
+
+CodeToUnicodeMap::~CodeToUnicodeMap() {
+    memFree(m_values);
+    memFree(m_table);
+}
+
+CodeToUnicodeMap* CodeToUnicodeMap::make8Bit(const uint32_t values[256]) {
+    return new CodeToUnicodeMap(nullptr, const_cast<uint32_t*>(values), 256, true, nullptr, 0, 0);
+}
+
+CodeToUnicodeMap* CodeToUnicodeMap::parseCidToUnicodeFile(const char* fileName, const char* collection) {
+    FilePtr file(std::fopen(fileName, "r"));
+    if (!file) {
+        reportError(-1, "Couldn't open the CID-to-Unicode file '%s' of the '%s' collection", fileName,
+                    collection);
+        return nullptr;
+    }
+    int size = kCidToUnicodeStart;
+    auto* values = static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t)));
+    std::memset(values, 0, sizeof(uint32_t) * static_cast<size_t>(size));
+    int cid = 0;
+    char line[kCidLineSize];
+    try {
+        while (readLine(line, kCidLineSize, file.get())) {
+            if (cid >= size)
+                values = growValues(values, &size, cid);
+            unsigned value = 0;
+            if (readLeadingHex(line, &value)) {
+                values[cid] = value;
+            } else {
+                reportError(-1, "Bad line (%d) in the CID-to-Unicode file '%s'", cid, fileName);
+                values[cid] = 0;
+            }
+            ++cid;
+        }
+        return new CodeToUnicodeMap(collection, values, cid, false, nullptr, 0, 0);
+    } catch (...) {
+        memFree(values);
+        throw;
+    }
+}
+
+CodeToUnicodeMap* CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileName, const char* tag) {
+    FilePtr file(std::fopen(fileName, "r"));
+    if (!file) {
+        reportError(-1, "Couldn't open the Unicode-to-Unicode file '%s'", fileName);
+        return nullptr;
+    }
+    int size = kUnicodeToUnicodeStart;
+    auto* values = static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t)));
+    std::memset(values, 0, sizeof(uint32_t) * static_cast<size_t>(size));
+    MultiValue* table = nullptr;
+    int count = 0;
+    int capacity = 0;
+    int length = 0;
+    char line[kUnicodeLineSize];
+    int lineNumber = 0;
+    try {
+        while (readLine(line, kUnicodeLineSize, file.get())) {
+            ++lineNumber;
+            char* save = nullptr;
+            char* word = strtok_r(line, kSeparators, &save);
+            unsigned code = 0;
+            if (!word || !readHexWord(word, &code)) {
+                reportError(-1, "Bad code in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
+                            fileName);
+                continue;
+            }
+            if (code > kMaxUnicode) {
+                reportError(-1, "Code %X beyond Unicode in line %d of the Unicode-to-Unicode file '%s'", code,
+                            lineNumber, fileName);
+                continue;
+            }
+            uint32_t read[kMaxValues];
+            int n = 0;
+            while (n < kMaxValues && (word = strtok_r(nullptr, kSeparators, &save))) {
+                unsigned value = 0;
+                if (!readHexWord(word, &value)) {
+                    reportError(-1, "Bad value in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
+                                fileName);
+                    break;
+                }
+                read[n++] = value;
+            }
+            if (n == 0) {
+                reportError(-1, "No values in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
+                            fileName);
+                continue;
+            }
+            int c = static_cast<int>(code);
+            if (c >= size)
+                values = growValues(values, &size, c);
+            if (n == 1) {
+                values[c] = read[0];
+            } else {
+                if (count == capacity) {
+                    capacity = checkedAdd(capacity, 16);
+                    table = static_cast<MultiValue*>(memReallocArray(table, capacity, sizeof(MultiValue)));
+                }
+                MultiValue& record = table[count++];
+                record.code = c;
+                record.count = n;
+                std::memcpy(record.values, read, sizeof(uint32_t) * static_cast<size_t>(n));
+                values[c] = 0;
+            }
+            if (c >= length)
+                length = c + 1;
+        }
+        return new CodeToUnicodeMap(tag, values, length, false, table, count, capacity);
+    } catch (...) {
+        memFree(values);
+        memFree(table);
+        throw;
+    }
+}
+
+CodeToUnicodeMap* CodeToUnicodeMap::parseCMap(const DynString& text, int codeBits) {
+    auto* map = new CodeToUnicodeMap();
+    try {
+        map->mergeCMap(text, codeBits);
+    } catch (...) {
+        map->release();
+        throw;
+    }
+    return map;
+}
+
+void CodeToUnicodeMap::mergeCMap(const DynString& text, int codeBits) {
+    TextSource source{text.getCString(), text.getLength(), 0};
+    PsTokenizer tokenizer(&TextSource::get, &source);
+    readCMap(tokenizer, codeBits, 0);
+}
+
+void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
+    // Codes are written with codeBits / 4 hexadecimal digits: 2 or 4.
+    const int digits = codeBits == 8 ? 2 : 4;
+    char a[kTokenSize];
+    char b[kTokenSize];
+    char c[kTokenSize];
+    int lengthA = 0;
+    int lengthB = 0;
+    int lengthC = 0;
+    unsigned low = 0;
+    unsigned high = 0;
+
+    bool readA = true;
+    for (;;) {
+        if (readA && !tokenizer.getToken(a, kTokenSize, &lengthA))
+            return;
+        readA = true;
+        if (!tokenizer.getToken(b, kTokenSize, &lengthB))
+            return;
+
+        if (std::strcmp(b, "usecmap") == 0) {
+            if (a[0] != '/')
+                continue;
+            if (depth + 1 > kMaxUseDepth) {
+                reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels",
+                            a + 1, kMaxUseDepth);
+                continue;
+            }
+            FilePtr file(globalSettings ? globalSettings->openDirListFile(a + 1) : nullptr);
+            if (!file) {
+                reportError(-1, "Couldn't find the ToUnicode CMap file '%s'", a + 1);
+                continue;
+            }
+            PsTokenizer fileTokenizer(&cmaptext::fileGetChar, file.get());
+            readCMap(fileTokenizer, codeBits, depth + 1);
+        } else if (std::strcmp(b, "beginbfchar") == 0) {
+            for (;;) {
+                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfchar") == 0)
+                    break;
+                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfchar") == 0) {
+                    reportError(-1, "Unfinished bfchar entry in a ToUnicode CMap");
+                    break;
+                }
+                if (!readCodeToken(a, lengthA, digits, &low) || !cmaptext::isHexString(b, lengthB)) {
+                    reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
+                    continue;
+                }
+                addMapping(low, b + 1, lengthB - 2, 0);
+            }
+        } else if (std::strcmp(b, "beginbfrange") == 0) {
+            for (;;) {
+                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfrange") == 0)
+                    break;
+                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfrange") == 0 ||
+                    !tokenizer.getToken(c, kTokenSize, &lengthC) || std::strcmp(c, "endbfrange") == 0) {
+                    reportError(-1, "Unfinished bfrange entry in a ToUnicode CMap");
+                    break;
+                }
+                bool codesOk =
+                    readCodeToken(a, lengthA, digits, &low) && readCodeToken(b, lengthB, digits, &high);
+                if (!codesOk)
+                    reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
+                if (std::strcmp(c, "[") == 0) {
+                    // Each element maps the next code; elements past the
+                    // high code are read (to stay in step) and dropped.
+                    unsigned code = low;
+                    for (;;) {
+                        if (!tokenizer.getToken(c, kTokenSize, &lengthC))
+                            return;
+                        if (std::strcmp(c, "]") == 0)
+                            break;
+                        if (!cmaptext::isHexString(c, lengthC)) {
+                            reportError(-1, "Bad bfrange array element '%s' in a ToUnicode CMap", c);
+                        } else if (codesOk && code <= high) {
+                            addMapping(code, c + 1, lengthC - 2, 0);
+                        }
+                        ++code;
+                    }
+                } else if (!cmaptext::isHexString(c, lengthC)) {
+                    reportError(-1, "Bad bfrange destination '%s' in a ToUnicode CMap", c);
+                } else if (codesOk) {
+                    for (unsigned code = low; code <= high; ++code)
+                        addMapping(code, c + 1, lengthC - 2, code - low);
+                }
+            }
+        } else {
+            std::memcpy(a, b, static_cast<size_t>(lengthB) + 1);
+            lengthA = lengthB;
+            readA = false;
+        }
+    }
+}
+
+void CodeToUnicodeMap::growFor(int code) {
+    if (code < m_length)
+        return;
+    // Grown to (code + 256) rounded down to a multiple of 256: the next
+    // multiple of 256 above the code.
+    int newLength = checkedAdd(code, 256) & ~255;
+    m_values = static_cast<uint32_t*>(memReallocArray(m_values, newLength, sizeof(uint32_t)));
+    std::memset(m_values + m_length, 0, sizeof(uint32_t) * static_cast<size_t>(newLength - m_length));
+    m_length = newLength;
+}
+
+void CodeToUnicodeMap::addMapping(unsigned code, const char* digits, int n, unsigned offset) {
+    int c = static_cast<int>(code);
+    growFor(c);
+    if (n <= 4) {
+        unsigned value = 0;
+        cmaptext::readHex(digits, n, &value);
+        m_values[c] = value + offset;
+        return;
+    }
+    MultiValue& record = appendRecord(c, 16);
+    m_values[c] = 0;
+    int count = 0;
+    for (int i = 0; i + 4 <= n && count < kMaxValues; i += 4) {
+        unsigned value = 0;
+        cmaptext::readHex(digits + i, 4, &value);
+        record.values[count++] = value;
+    }
+    if (count > 0)
+        record.values[count - 1] += offset;
+    record.count = count;
+}
+
+CodeToUnicodeMap::MultiValue& CodeToUnicodeMap::appendRecord(int code, int increment) {
+    if (m_tableCount == m_tableCapacity) {
+        int capacity = checkedAdd(m_tableCapacity, increment);
+        m_table = static_cast<MultiValue*>(memReallocArray(m_table, capacity, sizeof(MultiValue)));
+        m_tableCapacity = capacity;
+    }
+    MultiValue& record = m_table[m_tableCount++];
+    record.code = code;
+    record.count = 0;
+    return record;
+}
+
+CodeToUnicodeMap::MultiValue* CodeToUnicodeMap::findRecord(int code) const {
+    // Newest first: a code given values again (a merged CMap, a later line)
+    // appends a record, and the later mapping is the one that counts.
+    for (int i = m_tableCount - 1; i >= 0; --i) {
+        if (m_table[i].code == code)
+            return &m_table[i];
+    }
+    return nullptr;
+}
+
+void CodeToUnicodeMap::setMapping(int code, const uint32_t* values, int count) {
+    if (code < 0 || count <= 0)
+        return;
+    if (count == 1) {
+        if (code < m_length)
+            m_values[code] = values[0];
+        return;
+    }
+    MultiValue* record = findRecord(code);
+    if (!record)
+        record = &appendRecord(code, 8);
+    int n = count < kMaxValues ? count : kMaxValues;
+    std::memcpy(record->values, values, sizeof(uint32_t) * static_cast<size_t>(n));
+    record->count = n;
+    if (code < m_length)
+        m_values[code] = 0;
+}
+
+int CodeToUnicodeMap::mapToUnicode(int code, uint32_t* values, int room) const {
+    if (code < 0 || code >= m_length || room <= 0)
+        return 0;
+    if (m_values[code]) {
+        values[0] = m_values[code];
+        return 1;
+    }
+    const MultiValue* record = findRecord(code);
+    if (!record)
+        return 0;
+    int n = record->count < room ? record->count : room;
+    std::memcpy(values, record->values, sizeof(uint32_t) * static_cast<size_t>(n));
+    return n;
+}
+
+bool CodeToUnicodeMap::matchesTag(const char* tag) const {
+    return m_tag && m_tag->compareCStr(tag) == 0;
+}
+
+void CodeToUnicodeMap::addRef() {
+    platform::CriticalSectionLock lock(m_refLock);
+    ++m_refs;
+}
+
+void CodeToUnicodeMap::release() {
+    bool last;
+    {
+        platform::CriticalSectionLock lock(m_refLock);
+        last = --m_refs == 0;
+    }
+    if (last)
+        delete this;
+}
+
+}  // namespace rendova

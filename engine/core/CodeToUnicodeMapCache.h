@@ -1,0 +1,31 @@
+#pragma once
+
+namespace rendova {
+
+class CodeToUnicodeMap;
+
+// The last few tagged code-to-Unicode maps used, most recently used first.
+// The settings object owns two (collection maps and Unicode-to-Unicode maps)
+// and uses them under its general lock; the cache has no lock of its own. It
+// holds one reference to each map it keeps. Throws only when memory runs out
+// at construction.
+class CodeToUnicodeMapCache {
+public:
+    explicit CodeToUnicodeMapCache(int slots);
+    ~CodeToUnicodeMapCache();
+    CodeToUnicodeMapCache(const CodeToUnicodeMapCache&) = delete;
+    CodeToUnicodeMapCache& operator=(const CodeToUnicodeMapCache&) = delete;
+
+    // The map with the tag, moved to the front, with one more reference for
+    // the caller; null when the cache has none.
+    CodeToUnicodeMap* get(const char* tag);
+    // Puts the map in front with one more reference, dropping the least
+    // recently used one.
+    void add(CodeToUnicodeMap* map);
+
+private:
+    CodeToUnicodeMap** m_maps;
+    int m_slots;
+};
+
+}  // namespace rendova
