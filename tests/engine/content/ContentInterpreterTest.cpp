@@ -22,6 +22,7 @@ TEST(ContentInterpreterTest, EveryPublishedOperatorIsInTheTable) {
         "(a) '",
         "B",
         "B*",
+        "BI /W 1 /H 1 /BPC 8 /CS /G ID x EI",
         "/T /P BDC",
         "BMC /T BMC",
         "BT",
