@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kMaxInput = 1 << 16;
 // A few bits can stand for many blocks (end-of-band runs, one-bit codes):
 // reading stops here.
-constexpr size_t kMaxOutput = 1 << 24;
+constexpr size_t kMaxOutput = 1 << 22;
 // Frames that are decoded in full allocate their coefficients up front (up
 // to JpegDecoder::kMaxFrameSamples, as large documents need); the fuzzer
 // looks for faults, not for the time it takes to clear half a gigabyte, so
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int colorTransform = int(data[0] % 3) - 1;
     RefPtr<DataStream> source = RefPtr<MemorySource>::adopt(new MemorySource(
         reinterpret_cast<const char*>(data + 1), 0, static_cast<uint32_t>(size - 1), PdfValue()));
-    RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new JpegDecoder(std::move(source), colorTransform));
+    RefPtr<DataStream> decoder =
+        RefPtr<DataStream>::adopt(new JpegDecoder(std::move(source), colorTransform));
     const std::string first = readAll(decoder.get());
     const std::string second = readAll(decoder.get());
     if (first != second)

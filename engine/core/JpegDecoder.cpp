@@ -118,7 +118,9 @@ void JpegDecoder::idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t
 JpegDecoder::JpegDecoder(RefPtr<DataStream> source, int colorTransform)
     : DecoderStream(std::move(source)), m_colorTransform(colorTransform) {}
 
-JpegDecoder::~JpegDecoder() { freeBuffers(); }
+JpegDecoder::~JpegDecoder() {
+    freeBuffers();
+}
 
 void JpegDecoder::freeBuffers() {
     for (Component& c : m_components) {
@@ -176,8 +178,8 @@ void JpegDecoder::reset() {
         // Three components are YCbCr unless they name themselves R, G and B
         // and no JFIF segment says otherwise (JFIF is always YCbCr).
         if (m_colorTransform == -1) {
-            const bool rgbIds = m_components[0].id == 'R' && m_components[1].id == 'G' &&
-                                m_components[2].id == 'B';
+            const bool rgbIds =
+                m_components[0].id == 'R' && m_components[1].id == 'G' && m_components[2].id == 'B';
             m_colorTransform = (m_componentCount == 3 && (m_jfif || !rgbIds)) ? 1 : 0;
         }
         m_transformDecided = true;
@@ -222,7 +224,9 @@ void JpegDecoder::reset() {
 
 // --- headers ---
 
-int JpegDecoder::readByte() { return source()->getChar(); }
+int JpegDecoder::readByte() {
+    return source()->getChar();
+}
 
 int JpegDecoder::read16() {
     const int hi = readByte();
@@ -266,57 +270,57 @@ JpegDecoder::HeaderResult JpegDecoder::readHeaders() {
     for (;;) {
         const int marker = readMarker();
         switch (marker) {
-        case -1:
-            reportError(getPos(), "JPEG data ends");
-            return HeaderResult::kFailure;
-        case kMarkerSof0:
-        case kMarkerSof1:
-        case kMarkerSof2:
-            if (m_frameRead) {
-                // The buffers are laid out for the first frame.
-                reportError(getPos(), "Second JPEG frame header");
+            case -1:
+                reportError(getPos(), "JPEG data ends");
                 return HeaderResult::kFailure;
-            }
-            if (!readFrameHeader(marker == kMarkerSof2))
-                return HeaderResult::kFailure;
-            break;
-        case kMarkerDht:
-            if (!readHuffmanTables())
-                return HeaderResult::kFailure;
-            break;
-        case kMarkerDqt:
-            if (!readQuantTables())
-                return HeaderResult::kFailure;
-            break;
-        case kMarkerDri:
-            if (!readRestartInterval())
-                return HeaderResult::kFailure;
-            break;
-        case kMarkerApp0:
-            readJfifSegment();
-            break;
-        case kMarkerApp14:
-            readAdobeSegment();
-            break;
-        case kMarkerSoi:
-            break;
-        case kMarkerEoi:
-            return HeaderResult::kEnd;
-        case kMarkerSos:
-            if (!m_frameRead) {
-                reportError(getPos(), "JPEG scan before the frame header");
-                return HeaderResult::kFailure;
-            }
-            return readScanHeader() ? HeaderResult::kScan : HeaderResult::kFailure;
-        default:
-            if (marker < 0xE0) {
-                // Arithmetic coding, lossless and hierarchical frames, and
-                // markers that belong inside entropy-coded data.
-                reportError(getPos(), "Unsupported JPEG marker %02x", marker);
-                return HeaderResult::kFailure;
-            }
-            skipSegment();
-            break;
+            case kMarkerSof0:
+            case kMarkerSof1:
+            case kMarkerSof2:
+                if (m_frameRead) {
+                    // The buffers are laid out for the first frame.
+                    reportError(getPos(), "Second JPEG frame header");
+                    return HeaderResult::kFailure;
+                }
+                if (!readFrameHeader(marker == kMarkerSof2))
+                    return HeaderResult::kFailure;
+                break;
+            case kMarkerDht:
+                if (!readHuffmanTables())
+                    return HeaderResult::kFailure;
+                break;
+            case kMarkerDqt:
+                if (!readQuantTables())
+                    return HeaderResult::kFailure;
+                break;
+            case kMarkerDri:
+                if (!readRestartInterval())
+                    return HeaderResult::kFailure;
+                break;
+            case kMarkerApp0:
+                readJfifSegment();
+                break;
+            case kMarkerApp14:
+                readAdobeSegment();
+                break;
+            case kMarkerSoi:
+                break;
+            case kMarkerEoi:
+                return HeaderResult::kEnd;
+            case kMarkerSos:
+                if (!m_frameRead) {
+                    reportError(getPos(), "JPEG scan before the frame header");
+                    return HeaderResult::kFailure;
+                }
+                return readScanHeader() ? HeaderResult::kScan : HeaderResult::kFailure;
+            default:
+                if (marker < 0xE0) {
+                    // Arithmetic coding, lossless and hierarchical frames, and
+                    // markers that belong inside entropy-coded data.
+                    reportError(getPos(), "Unsupported JPEG marker %02x", marker);
+                    return HeaderResult::kFailure;
+                }
+                skipSegment();
+                break;
         }
     }
 }
@@ -661,14 +665,66 @@ void JpegDecoder::idctMcuRowFromFrame() {
     }
 }
 
+namespace {
+
+// The clip table of the colour transform: index v + 256 gives v clamped to
+// 0-255. A luma sample plus the largest chroma term (1.772 x 128) stays
+// within -256 to 511, so the index never leaves the table.
+struct ClipTable {
+    uint8_t values[768];
+    constexpr ClipTable() : values() {
+        for (int i = 0; i < 768; ++i)
+            values[i] = uint8_t(i < 256 ? 0 : i > 511 ? 255 : i - 256);
+    }
+};
+constexpr ClipTable kClip;
+
+// The chroma terms of YCbCr to RGB in 16.16 fixed point with rounding (JFIF's
+// constants 1.402, 0.34414, 0.71414 and 1.772 as 91881, 22553, 46802 and
+// 116130). Luma is a whole number, so adding it after the shift gives what
+// rounding the whole sum would.
+struct ChromaTerms {
+    int red;
+    int green;
+    int blue;
+};
+
+inline ChromaTerms chromaTerms(int cbSample, int crSample) {
+    const int cb = cbSample - 128;
+    const int cr = crSample - 128;
+    return {(91881 * cr + 32768) >> 16, (-22553 * cb - 46802 * cr + 32768) >> 16,
+            (116130 * cb + 32768) >> 16};
+}
+
+// Converts count pixels of n components (3, or 4 with K after) that share
+// one pair of chroma samples; YCCK's colour part comes out inverted.
+template <int n, bool invert>
+inline uint8_t* convertPixels(uint8_t* out, const uint8_t* luma, const uint8_t* black, int count,
+                              const ChromaTerms& t) {
+    const uint8_t* clip = kClip.values + 256;
+    for (int k = 0; k < count; ++k) {
+        const int y = luma[k];
+        const uint8_t r = clip[y + t.red];
+        const uint8_t g = clip[y + t.green];
+        const uint8_t b = clip[y + t.blue];
+        out[0] = invert ? uint8_t(255 - r) : r;
+        out[1] = invert ? uint8_t(255 - g) : g;
+        out[2] = invert ? uint8_t(255 - b) : b;
+        if constexpr (n == 4)
+            out[3] = black[k];
+        out += n;
+    }
+    return out;
+}
+
+}  // namespace
+
 void JpegDecoder::buildLine(int rowInMcu) {
     const int n = m_componentCount;
     const uint8_t* src[4];
-    bool fullSize = true;
     for (int i = 0; i < n; ++i) {
         const Component& c = m_components[i];
         src[i] = c.rows + (rowInMcu * c.v / m_maxV) * c.rowStride;
-        fullSize = fullSize && c.h == m_maxH;
     }
     uint8_t* out = m_line;
     const int width = m_width;
@@ -676,45 +732,46 @@ void JpegDecoder::buildLine(int rowInMcu) {
         std::memcpy(out, src[0], size_t(width));
         return;
     }
+
+    const bool transform = m_colorTransform != 0 && n >= 3;
+    const Component* comps = m_components;
+    // The common layouts: luma (and K) at full width, the two chroma
+    // components sharing one sampling ratio of 1, 2 or 4.
+    const int chromaRatio = comps[1].h == comps[2].h && m_maxH % comps[1].h == 0 ? m_maxH / comps[1].h : 0;
+    const bool direct = transform && comps[0].h == m_maxH && chromaRatio && (n == 3 || comps[3].h == m_maxH);
+    if (direct) {
+        const uint8_t* black = n == 4 ? src[3] : nullptr;
+        for (int x = 0, cx = 0; x < width; x += chromaRatio, ++cx) {
+            const int count = width - x < chromaRatio ? width - x : chromaRatio;
+            const ChromaTerms t = chromaTerms(src[1][cx], src[2][cx]);
+            if (n == 3)
+                out = convertPixels<3, false>(out, src[0] + x, nullptr, count, t);
+            else
+                out = convertPixels<4, true>(out, src[0] + x, black + x, count, t);
+        }
+        return;
+    }
+
+    bool fullSize = true;
+    for (int i = 0; i < n; ++i)
+        fullSize = fullSize && comps[i].h == m_maxH;
     if (fullSize) {
         for (int x = 0; x < width; ++x)
             for (int i = 0; i < n; ++i)
                 *out++ = src[i][x];
-    } else if (n == 3 && m_components[0].h == m_maxH && m_components[1].h * 2 == m_maxH &&
-               m_components[2].h * 2 == m_maxH) {
-        // 4:2:0 and 4:2:2: the chroma of each pair of pixels.
-        for (int x = 0; x < width; ++x) {
-            *out++ = src[0][x];
-            *out++ = src[1][x >> 1];
-            *out++ = src[2][x >> 1];
-        }
     } else {
         for (int x = 0; x < width; ++x)
             for (int i = 0; i < n; ++i)
                 *out++ = src[i][m_columnIndex[i][x]];
     }
-
-    if (!m_colorTransform || n < 3)
+    if (!transform)
         return;
-    // YCbCr to RGB in 16.16 fixed point with rounding (JFIF's constants:
-    // 1.402, 0.34414, 0.71414 and 1.772); four components are YCCK, whose
-    // colour part becomes the inverted CMY of CMYK while K passes.
-    const bool invert = n == 4;
     for (uint8_t* p = m_line; p < out; p += n) {
-        const int64_t y = int64_t(p[0]) << 16;
-        const int cb = p[1] - 128;
-        const int cr = p[2] - 128;
-        uint8_t r = clampSample((y + 91881 * cr + 32768) >> 16);
-        uint8_t g = clampSample((y - 22553 * cb - 46802 * cr + 32768) >> 16);
-        uint8_t b = clampSample((y + 116130 * cb + 32768) >> 16);
-        if (invert) {
-            r = uint8_t(255 - r);
-            g = uint8_t(255 - g);
-            b = uint8_t(255 - b);
-        }
-        p[0] = r;
-        p[1] = g;
-        p[2] = b;
+        const ChromaTerms t = chromaTerms(p[1], p[2]);
+        if (n == 3)
+            convertPixels<3, false>(p, p, nullptr, 1, t);
+        else
+            convertPixels<4, true>(p, p, p + 3, 1, t);
     }
 }
 

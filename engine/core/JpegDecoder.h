@@ -64,10 +64,10 @@ protected:
 
 private:
     // Natural (row-major) index of each zig-zag position (T.81 figure A.6).
-    static constexpr uint8_t kZigzag[64] = {
-        0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-        41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-        30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    static constexpr uint8_t kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                            12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                            35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                            58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
     // One component of the frame.
     struct Component {
@@ -218,9 +218,9 @@ private:
     bool m_dataEnded = false;
     uint64_t m_bitBuffer = 0;  // next bits, most significant first
     int m_bitCount = 0;
-    int m_padBits = 0;          // zero bits added after the data stopped
+    int m_padBits = 0;  // zero bits added after the data stopped
     bool m_inputStopped = false;
-    int m_pendingMarker = -1;   // marker code read by the bit reader
+    int m_pendingMarker = -1;  // marker code read by the bit reader
 
     // Output.
     uint8_t* m_line = nullptr;

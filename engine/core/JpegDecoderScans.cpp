@@ -99,8 +99,8 @@ bool JpegDecoder::startScan() {
         const bool dcScan = m_spectralStart == 0;
         // DC and AC terms never share a progressive scan, and AC scans hold
         // one component (T.81 G.1.1.1.1).
-        if ((dcScan && m_spectralEnd != 0) || (!dcScan && m_scanCount != 1) ||
-            m_approxHigh > kMaxApproxBit || m_approxLow > kMaxApproxBit) {
+        if ((dcScan && m_spectralEnd != 0) || (!dcScan && m_scanCount != 1) || m_approxHigh > kMaxApproxBit ||
+            m_approxLow > kMaxApproxBit) {
             reportError(getPos(), "Bad progressive JPEG scan (%d to %d, bits %d %d)", m_spectralStart,
                         m_spectralEnd, m_approxHigh, m_approxLow);
             return false;
@@ -373,7 +373,8 @@ bool JpegDecoder::decodeBufferedScan() {
             for (int i = 0; i < m_scanCount; ++i) {
                 Component& c = m_components[m_scanOrder[i]];
                 for (int v = 0; v < c.v; ++v) {
-                    int16_t* block = c.coefs + ((int64_t(my) * c.v + v) * c.blocksWide + int64_t(mx) * c.h) * 64;
+                    int16_t* block =
+                        c.coefs + ((int64_t(my) * c.v + v) * c.blocksWide + int64_t(mx) * c.h) * 64;
                     for (int h = 0; h < c.h; ++h, block += 64) {
                         if (!decodeBlock(c, block))
                             return false;

@@ -122,8 +122,10 @@ TEST(DctCorpusTest, ImagesMatchLibjpeg) {
             ASSERT_TRUE(xref.isOk()) << name;
             for (int num = 1; num < xref.getSize(); ++num) {
                 PdfValue object;
-                xref.fetch(num, xref.getEntry(num).type == XrefTable::kCompressed ? 0 : xref.getEntry(num).generation,
-                           object);
+                xref.fetch(
+                    num,
+                    xref.getEntry(num).type == XrefTable::kCompressed ? 0 : xref.getEntry(num).generation,
+                    object);
                 if (!object.isStream() || object.getStream()->getKind() != DataStream::kDctKind)
                     continue;
                 DataStream* decoder = object.getStream();
@@ -142,7 +144,8 @@ TEST(DctCorpusTest, ImagesMatchLibjpeg) {
                         << where << ": " << report.message;
                 if (!hasColorTransformParameter(object)) {
                     test::ReferenceImage own;
-                    ASSERT_TRUE(test::referenceDecode(jpeg, &own, raw.components == 4 ? JCS_CMYK : JCS_UNKNOWN));
+                    ASSERT_TRUE(
+                        test::referenceDecode(jpeg, &own, raw.components == 4 ? JCS_CMYK : JCS_UNKNOWN));
                     const bool converted = raw.fileSpace == JCS_YCbCr || raw.fileSpace == JCS_YCCK;
                     EXPECT_LE(maxDifference(readStream(decoder), own), converted ? 3 : 2) << where;
                 }

@@ -33,13 +33,15 @@ struct ErrorJump {
     std::jmp_buf jump;
 };
 
-inline void errorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1); }
+inline void errorExit(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
+}
 inline void noMessage(j_common_ptr) {}
 
 // Returns a malloc'd buffer of the decoded samples, or null. outSpace picks
 // libjpeg's output colour space; JCS_UNKNOWN keeps its default.
-inline unsigned char* decode(const unsigned char* data, unsigned long size, J_COLOR_SPACE outSpace, int* width,
-                             int* height, int* components, J_COLOR_SPACE* fileSpace) {
+inline unsigned char* decode(const unsigned char* data, unsigned long size, J_COLOR_SPACE outSpace,
+                             int* width, int* height, int* components, J_COLOR_SPACE* fileSpace) {
     jpeg_decompress_struct info;
     ErrorJump error;
     unsigned char* volatile out = nullptr;
@@ -77,7 +79,8 @@ inline unsigned char* decode(const unsigned char* data, unsigned long size, J_CO
 
 // Returns a malloc'd JPEG file, or null.
 inline unsigned char* encode(const unsigned char* samples, int width, int height, int components,
-                             J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace, int quality, unsigned long* size) {
+                             J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace, int quality,
+                             unsigned long* size) {
     jpeg_compress_struct info;
     ErrorJump error;
     unsigned char* volatile buffer = nullptr;
@@ -116,12 +119,13 @@ inline unsigned char* encode(const unsigned char* samples, int width, int height
 }  // namespace jpegref
 
 // libjpeg's decoding of a JPEG file; false when libjpeg refuses it.
-inline bool referenceDecode(const std::string& jpeg, ReferenceImage* image, J_COLOR_SPACE outSpace = JCS_UNKNOWN) {
+inline bool referenceDecode(const std::string& jpeg, ReferenceImage* image,
+                            J_COLOR_SPACE outSpace = JCS_UNKNOWN) {
     int width = 0, height = 0, components = 0;
     J_COLOR_SPACE fileSpace = JCS_UNKNOWN;
     unsigned char* samples = jpegref::decode(reinterpret_cast<const unsigned char*>(jpeg.data()),
-                                             static_cast<unsigned long>(jpeg.size()), outSpace, &width, &height,
-                                             &components, &fileSpace);
+                                             static_cast<unsigned long>(jpeg.size()), outSpace, &width,
+                                             &height, &components, &fileSpace);
     if (!samples)
         return false;
     image->width = width;
@@ -162,8 +166,9 @@ inline std::string withoutAdobeSegment(std::string jpeg) {
 }
 
 // libjpeg's encoding of samples (components interleaved) in fileSpace.
-inline std::string referenceEncode(const std::vector<unsigned char>& samples, int width, int height, int components,
-                                   J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace, int quality) {
+inline std::string referenceEncode(const std::vector<unsigned char>& samples, int width, int height,
+                                   int components, J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace,
+                                   int quality) {
     unsigned long size = 0;
     unsigned char* file =
         jpegref::encode(samples.data(), width, height, components, inSpace, fileSpace, quality, &size);

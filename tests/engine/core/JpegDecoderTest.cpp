@@ -32,7 +32,9 @@ using test::ReferenceImage;
 
 // --- files made by the encoders ---
 
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -62,12 +64,21 @@ std::vector<unsigned char> testPicture(int width, int height, int components) {
                 const int noise = int((seed >> 16) % 25) - 12;
                 int v = 0;
                 switch (c) {
-                case 0: v = x * 255 / width; break;
-                case 1: v = y * 255 / height; break;
-                case 2: v = ((x / 7 + y / 5) & 1) ? 220 : 30; break;
-                default: v = (x * y) & 255; break;
+                    case 0:
+                        v = x * 255 / width;
+                        break;
+                    case 1:
+                        v = y * 255 / height;
+                        break;
+                    case 2:
+                        v = ((x / 7 + y / 5) & 1) ? 220 : 30;
+                        break;
+                    default:
+                        v = (x * y) & 255;
+                        break;
                 }
-                if ((x - width / 2) * (x - width / 2) + (y - height / 3) * (y - height / 3) < width * height / 16)
+                if ((x - width / 2) * (x - width / 2) + (y - height / 3) * (y - height / 3) <
+                    width * height / 16)
                     v = 255 - v;
                 v += noise;
                 samples.push_back(static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v));
@@ -83,8 +94,8 @@ std::string cjpeg(const std::string& name, int width, int height, int components
     const fs::path dir = workDir();
     const fs::path input = dir / (name + (components == 1 ? ".pgm" : ".ppm"));
     const std::vector<unsigned char> pixels = testPicture(width, height, components);
-    std::string pnm = (components == 1 ? "P5\n" : "P6\n") + std::to_string(width) + " " + std::to_string(height) +
-                      "\n255\n";
+    std::string pnm = (components == 1 ? "P5\n" : "P6\n") + std::to_string(width) + " " +
+                      std::to_string(height) + "\n255\n";
     pnm.append(pixels.begin(), pixels.end());
     writeFile(input, pnm);
     std::string command = "cjpeg " + options;
@@ -124,7 +135,9 @@ int maxDifference(const std::string& ours, const ReferenceImage& reference) {
 
 // --- small files built byte by byte ---
 
-std::string big16(int v) { return {char((v >> 8) & 0xFF), char(v & 0xFF)}; }
+std::string big16(int v) {
+    return {char((v >> 8) & 0xFF), char(v & 0xFF)};
+}
 
 std::string segment(int marker, const std::string& payload) {
     return std::string("\xFF") + char(marker) + big16(int(payload.size()) + 2) + payload;
@@ -133,7 +146,9 @@ std::string segment(int marker, const std::string& payload) {
 const std::string kSoi = "\xFF\xD8";
 const std::string kEoi = "\xFF\xD9";
 
-std::string jfif() { return segment(0xE0, std::string("JFIF\0\x01\x02\0\0\x01\0\x01\0\0", 14)); }
+std::string jfif() {
+    return segment(0xE0, std::string("JFIF\0\x01\x02\0\0\x01\0\x01\0\0", 14));
+}
 
 std::string adobe(int transform) {
     return segment(0xEE, std::string("Adobe\0\x64\0\0\0\0", 11) + char(transform));
@@ -142,12 +157,13 @@ std::string adobe(int transform) {
 // Quantisation table index with every value the same.
 std::string dqt(int index, int value) {
     if (value > 255)
-        return segment(0xDB, std::string(1, char(0x10 | index)) + [&] {
-                   std::string s;
-                   for (int i = 0; i < 64; ++i)
-                       s += big16(value);
-                   return s;
-               }());
+        return segment(
+            0xDB, std::string(1, char(0x10 | index)) + [&] {
+                std::string s;
+                for (int i = 0; i < 64; ++i)
+                    s += big16(value);
+                return s;
+            }());
     return segment(0xDB, std::string(1, char(index)) + std::string(64, char(value)));
 }
 
@@ -180,7 +196,8 @@ struct ScanComponent {
     int tables;
 };
 
-std::string sos(std::initializer_list<ScanComponent> components, int start = 0, int end = 63, int approx = 0) {
+std::string sos(std::initializer_list<ScanComponent> components, int start = 0, int end = 63,
+                int approx = 0) {
     std::string p(1, char(components.size()));
     for (const ScanComponent& c : components)
         p += std::string{char(c.id), char(c.tables)};
@@ -247,7 +264,9 @@ void dcOnlyBlock(BitWriter& bits, int diff) {
     bits.put(uint32_t(acCode(0x00)), 8);
 }
 
-std::string tables() { return dqt(0, 1) + dht(0x00, 4, kDcSymbols) + dht(0x10, 8, kAcSymbols); }
+std::string tables() {
+    return dqt(0, 1) + dht(0x00, 4, kDcSymbols) + dht(0x10, 8, kAcSymbols);
+}
 
 // A baseline grey file of width x 8 with one block per 8 columns.
 std::string greyFile(int width, const std::string& data, const std::string& head = tables()) {
@@ -345,8 +364,8 @@ TEST(JpegDecoderTest, YcckFromImageMagickMatchesLibjpeg) {
     for (const char* sampling : {"1x1", "2x2"}) {
         // ImageMagick writes its CMYK as YCCK, with an Adobe segment.
         const fs::path out = dir / (std::string("cmyk_") + sampling + ".jpg");
-        ASSERT_TRUE(run("convert " + (dir / "cmyk_source.jpg").string() + " -colorspace CMYK -sampling-factor " +
-                        sampling + " -quality 90 " + out.string()));
+        ASSERT_TRUE(run("convert " + (dir / "cmyk_source.jpg").string() +
+                        " -colorspace CMYK -sampling-factor " + sampling + " -quality 90 " + out.string()));
         const std::string jpeg = readFile(out);
         ReferenceImage reference;
         ASSERT_TRUE(test::referenceDecode(jpeg, &reference));
@@ -435,10 +454,12 @@ TEST(JpegColorTransformTest, FilterParameterReachesTheDecoder) {
     PdfValue zero;
     zero.initInt(0);
     params.getDict()->add(copyString("ColorTransform"), std::move(zero));
-    RefPtr<DataStream> s = DataStream::makeFilter("DCTDecode", memoryStream(colourFile({1, 2, 3}, jfif())), params);
+    RefPtr<DataStream> s =
+        DataStream::makeFilter("DCTDecode", memoryStream(colourFile({1, 2, 3}, jfif())), params);
     EXPECT_EQ(s->getKind(), DataStream::kDctKind);
     EXPECT_EQ(readAll(s.get()), kYcc);
-    RefPtr<DataStream> plain = DataStream::makeFilter("DCT", memoryStream(colourFile({1, 2, 3}, jfif())), PdfValue());
+    RefPtr<DataStream> plain =
+        DataStream::makeFilter("DCT", memoryStream(colourFile({1, 2, 3}, jfif())), PdfValue());
     EXPECT_EQ(readAll(plain.get()), kRgb);
 }
 
@@ -503,19 +524,30 @@ TEST(JpegHeaderTest, DefectsGiveAnEmptyStreamAndAReport) {
         {"sampling factor 0", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}, {2, 0x01, 0}}) + scan},
         {"sampling factor 5", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x51, 0}, {2, 0x11, 0}}) + scan},
         {"quantisation index 4", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 4}}) + scan},
-        {"five components", kSoi + tables() + sof(0xC0, 8, 8, {{1, 17, 0}, {2, 17, 0}, {3, 17, 0}, {4, 17, 0}, {5, 17, 0}}) + scan},
+        {"five components",
+         kSoi + tables() + sof(0xC0, 8, 8, {{1, 17, 0}, {2, 17, 0}, {3, 17, 0}, {4, 17, 0}, {5, 17, 0}}) +
+             scan},
         {"zero height", kSoi + tables() + sof(0xC0, 8, 0, {{1, 0x11, 0}}) + scan},
-        {"Huffman index 4", kSoi + dqt(0, 1) + dht(0x04, 4, kDcSymbols) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
-        {"257 Huffman symbols", kSoi + tables() + segment(0xC4, manyCodes) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
-        {"codes too many for their length", kSoi + tables() + segment(0xC4, overfull) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
-        {"Huffman table past its segment", kSoi + tables() + segment(0xC4, cutShort) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
+        {"Huffman index 4",
+         kSoi + dqt(0, 1) + dht(0x04, 4, kDcSymbols) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
+        {"257 Huffman symbols",
+         kSoi + tables() + segment(0xC4, manyCodes) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
+        {"codes too many for their length",
+         kSoi + tables() + segment(0xC4, overfull) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
+        {"Huffman table past its segment",
+         kSoi + tables() + segment(0xC4, cutShort) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
         {"quantisation index 4 in DQT", kSoi + tables() + dqt(4, 1) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
-        {"scan table index 4", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x40}}) + data + kEoi},
-        {"scan of an unknown component", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{7, 0x00}}) + data + kEoi},
-        {"spectral end 64", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x00}}, 0, 64) + data + kEoi},
-        {"undefined Huffman table", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x11}}) + data + kEoi},
+        {"scan table index 4",
+         kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x40}}) + data + kEoi},
+        {"scan of an unknown component",
+         kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{7, 0x00}}) + data + kEoi},
+        {"spectral end 64",
+         kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x00}}, 0, 64) + data + kEoi},
+        {"undefined Huffman table",
+         kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x11}}) + data + kEoi},
         {"arithmetic coding", kSoi + tables() + sof(0xC9, 8, 8, {{1, 0x11, 0}}) + scan},
-        {"restart interval of length 5", kSoi + tables() + segment(0xDD, std::string("\0\1\0", 3)) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
+        {"restart interval of length 5",
+         kSoi + tables() + segment(0xDD, std::string("\0\1\0", 3)) + sof(0xC0, 8, 8, {{1, 0x11, 0}}) + scan},
         {"no frame", kSoi + tables() + scan},
         {"data ends in the headers", kSoi + tables() + sof(0xC0, 8, 8, {{1, 0x11, 0}})},
     };
@@ -544,8 +576,8 @@ TEST(JpegHeaderTest, HugeBaselineFrameStreamsWhatItHas) {
     // and the data, which ends at once, ends the stream.
     BitWriter bits;
     dcOnlyBlock(bits, 8);
-    const std::string file = kSoi + tables() + sof(0xC0, 65535, 65535, {{1, 0x11, 0}}) + sos({{1, 0x00}}) +
-                             bits.finish() + kEoi;
+    const std::string file =
+        kSoi + tables() + sof(0xC0, 65535, 65535, {{1, 0x11, 0}}) + sos({{1, 0x00}}) + bits.finish() + kEoi;
     ErrorCapture errors;
     EXPECT_EQ(decodeOurs(file), "");
     EXPECT_GE(errors.count(), 1u);
@@ -557,7 +589,8 @@ TEST(JpegHeaderTest, ForeignApp14SegmentsAreSkipped) {
     const std::string data = bits.finish();
     ErrorCapture errors;
     const std::string expected(64, char(129));
-    EXPECT_EQ(decodeOurs(greyFile(8, data, segment(0xEE, "Photoshop 3.0 data, not Adobe's") + tables())), expected);
+    EXPECT_EQ(decodeOurs(greyFile(8, data, segment(0xEE, "Photoshop 3.0 data, not Adobe's") + tables())),
+              expected);
     EXPECT_EQ(decodeOurs(greyFile(8, data, segment(0xEE, "Ado") + tables())), expected);
     EXPECT_EQ(decodeOurs(greyFile(8, data, segment(0xEE, "") + tables())), expected);
     EXPECT_TRUE(errors.empty());
@@ -664,8 +697,8 @@ TEST(JpegDataTest, BadProgressiveScansEndTheScans) {
     const std::string dcData = dc.finish();
     const std::string head = kSoi + tables() + sof(0xC2, 8, 8, {{1, 0x11, 0}});
     // DC and AC in one scan; an approximation bit of 14; a second frame.
-    for (const std::string& second : {sos({{1, 0x00}}, 0, 5, 0), sos({{1, 0x00}}, 1, 5, 0xE0),
-                                      sof(0xC2, 16, 16, {{1, 0x11, 0}})}) {
+    for (const std::string& second :
+         {sos({{1, 0x00}}, 0, 5, 0), sos({{1, 0x00}}, 1, 5, 0xE0), sof(0xC2, 16, 16, {{1, 0x11, 0}})}) {
         ErrorCapture errors;
         EXPECT_EQ(decodeOurs(head + sos({{1, 0x00}}, 0, 0, 0) + dcData + second + dcData + kEoi),
                   std::string(64, char(129)));
