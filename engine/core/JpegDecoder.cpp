@@ -739,6 +739,20 @@ void JpegDecoder::buildLine(int rowInMcu) {
     // components sharing one sampling ratio of 1, 2 or 4.
     const int chromaRatio = comps[1].h == comps[2].h && m_maxH % comps[1].h == 0 ? m_maxH / comps[1].h : 0;
     const bool direct = transform && comps[0].h == m_maxH && chromaRatio && (n == 3 || comps[3].h == m_maxH);
+    if (direct && n == 3 && chromaRatio == 1) {
+        for (int x = 0; x < width; ++x)
+            out = convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x], src[2][x]));
+        return;
+    }
+    if (direct && n == 3 && chromaRatio == 2) {
+        int x = 0;
+        for (; x + 2 <= width; x += 2)
+            out = convertPixels<3, false>(out, src[0] + x, nullptr, 2,
+                                          chromaTerms(src[1][x >> 1], src[2][x >> 1]));
+        if (x < width)
+            convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x >> 1], src[2][x >> 1]));
+        return;
+    }
     if (direct) {
         const uint8_t* black = n == 4 ? src[3] : nullptr;
         for (int x = 0, cx = 0; x < width; x += chromaRatio, ++cx) {
@@ -755,7 +769,20 @@ void JpegDecoder::buildLine(int rowInMcu) {
     bool fullSize = true;
     for (int i = 0; i < n; ++i)
         fullSize = fullSize && comps[i].h == m_maxH;
-    if (fullSize) {
+    if (fullSize && n == 3) {
+        for (int x = 0; x < width; ++x, out += 3) {
+            out[0] = src[0][x];
+            out[1] = src[1][x];
+            out[2] = src[2][x];
+        }
+    } else if (fullSize && n == 4) {
+        for (int x = 0; x < width; ++x, out += 4) {
+            out[0] = src[0][x];
+            out[1] = src[1][x];
+            out[2] = src[2][x];
+            out[3] = src[3][x];
+        }
+    } else if (fullSize) {
         for (int x = 0; x < width; ++x)
             for (int i = 0; i < n; ++i)
                 *out++ = src[i][x];

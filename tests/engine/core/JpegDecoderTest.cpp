@@ -775,7 +775,7 @@ TEST(JpegDecoderTest, ResetDecodesAgainAndPeekAgrees) {
     for (const char* options : {"-sample 2x1", "-progressive"}) {
         const std::string jpeg = cjpeg("reread", 33, 21, 3, options);
         RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new JpegDecoder(memoryStream(jpeg), -1));
-        // Part of a reading, then a whole one from the start.
+        // A hundred samples, then a whole reading from the start.
         decoder->reset();
         for (int i = 0; i < 100; ++i)
             decoder->getChar();
