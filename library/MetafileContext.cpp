@@ -21,11 +21,10 @@ bool MetafileContext::dibSizes(const void* bitmapInfo, uint32_t& infoSize, uint3
     std::memcpy(&header, bitmapInfo, sizeof header);
     if (header.size < sizeof header || header.width <= 0 || header.height == 0)
         return false;
+    // A palette depth that leaves its count 0 has the full table.
     uint64_t colours = header.clrUsed;
     if (colours == 0 && header.bitCount <= 8)
         colours = uint64_t(1) << header.bitCount;
-    if (header.bitCount > 8)
-        colours = header.clrUsed;
     uint64_t info = uint64_t(header.size) + 4 * colours;
     // Bit-field masks follow a plain 40-byte header.
     if (header.compression == kBiBitFields && header.size == sizeof header)

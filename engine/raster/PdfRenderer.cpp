@@ -17,9 +17,10 @@ int PdfRenderer::s_liveCount = 0;
 namespace {
 
 // The page bitmap's format as the conversion job reads it: 24-bit rows in
-// blue, green, red order, bottom-up, each row padded to 4 bytes so that the
-// block is a BMP image as it stands.
-constexpr int kRowPad = 4;
+// blue, green, red order, bottom-up. No padding is asked for beyond the
+// 4-byte rows that every 24-bit bitmap keeps, so the block is a BMP image as
+// it stands.
+constexpr int kRowPad = 1;
 constexpr uint8_t kPaperWhite = 0xFF;
 
 }  // namespace
@@ -107,9 +108,10 @@ int PdfRenderer::setOption(int kind, int a, int b) {
 // STAND-IN until the raster output device lands: this body sizes the page
 // bitmap exactly as the device will (the crop box turned by the page's
 // rotation, at the render resolution, rounded to whole pixels) and fills it
-// with the paper colour, but draws none of the page's content. The issue
-// that brings the device replaces the part marked below with
-// PdfDocument::displayPage on the device and reads the device's bitmap.
+// with the paper colour, but draws none of the page's content. With the
+// device, the part marked below becomes PdfDocument::displayPage(device, n,
+// horizontal, vertical, 0, false, true, true) and the bitmap is the
+// device's; nothing else here changes.
 int PdfRenderer::renderPage(int n) {
     if (!isOpen() || n > getPageCount() || n < 1)
         return 0;
