@@ -232,6 +232,23 @@ TEST_F(LibraryExportsTest, MultiPageTiffJobWritesOnePagePerCallIntoOneFile) {
     EXPECT_EQ(image.info().frameCount, 3);
 }
 
+TEST_F(LibraryExportsTest, ExceptionInsideAPageBecomesMinus99AndTheJobLivesOn) {
+    // 200 x 200 inches at zoom 200 and 500 dpi: a bitmap of 200,000 pixels
+    // square, far beyond what the engine holds, so it throws its memory
+    // exception out of the page.
+    const std::string pdf = writePdf(m_folder + "vast.pdf", 1, 14400, 14400);
+    const int handle = s_open(pdf.c_str(), nullptr, nullptr);
+    ASSERT_GE(handle, 1);
+    s_setOption(handle, RENDOVA_OPTION_ZOOM, nullptr, 200, 0);
+    s_setOption(handle, RENDOVA_OPTION_X_DPI, nullptr, 500, 0);
+    s_setOption(handle, RENDOVA_OPTION_Y_DPI, nullptr, 500, 0);
+    s_setOption(handle, RENDOVA_OPTION_OUTPUT_FOLDER, (m_folder + "out").c_str(), 0, 0);
+    EXPECT_EQ(s_convert(handle, 1, "vast"), RENDOVA_OTHER_FAILURE);
+    EXPECT_EQ(s_convertAll(handle), RENDOVA_OTHER_FAILURE);
+    EXPECT_EQ(s_pageCount(handle), 1);
+    EXPECT_EQ(s_close(handle), 1);
+}
+
 TEST_F(LibraryExportsTest, OnlyTheTwelveFunctionsAndTheTableAreVisible) {
     // Internal names stay inside the library.
     EXPECT_EQ(dlsym(s_library, "_ZN7rendova13ConversionJob4openEPKcS2_S2_"), nullptr);
