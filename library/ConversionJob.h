@@ -22,10 +22,10 @@ using PollFunction = int (*)();
 // interface, counted in bytes without the terminator. A longer value is
 // refused (as the step's failure), never cut short and used: a cut path
 // writes to a place the user did not name.
-constexpr size_t kMaxPathLength = 259;        // a full path, input or output
-constexpr size_t kMaxFolderLength = 259;      // the output folder, its separator included
-constexpr size_t kMaxBaseNameLength = 255;    // the output file name stem
-constexpr size_t kMaxChainLength = 255;       // a folder chain that createDirectoryChain makes
+constexpr size_t kMaxPathLength = 259;      // a full path, input or output
+constexpr size_t kMaxFolderLength = 259;    // the output folder, its separator included
+constexpr size_t kMaxBaseNameLength = 255;  // the output file name stem
+constexpr size_t kMaxChainLength = 255;     // a folder chain that createDirectoryChain makes
 
 // The file-system functions of the library. Each takes a path as the client
 // gave it; relative paths are taken from the current directory.

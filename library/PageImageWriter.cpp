@@ -83,8 +83,9 @@ PageImageWriter::~PageImageWriter() {
 }
 
 int PageImageWriter::setup(int32_t width, int32_t height, int32_t bitsPerPixel, int32_t greyscale,
-                           int32_t writerFlag, uint32_t backgroundColour, int32_t imageType, const char* targetPath,
-                           uint8_t* block, int32_t blockSize, int32_t multiPage, int32_t xDpi, int32_t yDpi) {
+                           int32_t writerFlag, uint32_t backgroundColour, int32_t imageType,
+                           const char* targetPath, uint8_t* block, int32_t blockSize, int32_t multiPage,
+                           int32_t xDpi, int32_t yDpi) {
     m_width = width;
     m_height = height;
     m_backgroundColour = backgroundColour;

@@ -32,15 +32,15 @@ extern "C" {
 /* Status codes: 1 for success, negative numbers for failures. */
 enum {
     RENDOVA_SUCCESS = 1,
-    RENDOVA_INPUT_MISSING = -2,        /* no path given, or no such file */
-    RENDOVA_OPEN_FAILED = -3,          /* the document cannot be opened */
-    RENDOVA_PASSWORD_NEEDED = -4,      /* encrypted; neither password opens it */
-    RENDOVA_PAGE_OUT_OF_RANGE = -5,    /* page number outside 1 .. page count */
-    RENDOVA_CANCELLED = -6,            /* cancelled through the cancel callback */
-    RENDOVA_INVALID_PAGE_RANGE = -7,   /* invalid custom page range */
-    RENDOVA_NULL_HANDLE = -10,         /* the handle names no open document */
-    RENDOVA_UNKNOWN_OPTION = -11,      /* unrecognised option identifier */
-    RENDOVA_OTHER_FAILURE = -99        /* any other failure */
+    RENDOVA_INPUT_MISSING = -2,      /* no path given, or no such file */
+    RENDOVA_OPEN_FAILED = -3,        /* the document cannot be opened */
+    RENDOVA_PASSWORD_NEEDED = -4,    /* encrypted; neither password opens it */
+    RENDOVA_PAGE_OUT_OF_RANGE = -5,  /* page number outside 1 .. page count */
+    RENDOVA_CANCELLED = -6,          /* cancelled through the cancel callback */
+    RENDOVA_INVALID_PAGE_RANGE = -7, /* invalid custom page range */
+    RENDOVA_NULL_HANDLE = -10,       /* the handle names no open document */
+    RENDOVA_UNKNOWN_OPTION = -11,    /* unrecognised option identifier */
+    RENDOVA_OTHER_FAILURE = -99      /* any other failure */
 };
 
 /* Option identifiers of rendovaSetOption, with the argument each reads. */

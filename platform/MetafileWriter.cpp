@@ -91,8 +91,9 @@ MetafileWriter::~MetafileWriter() {
     close();
 }
 
-std::unique_ptr<MetafileWriter> MetafileWriter::createEnhMetaFile(const std::string& path, const MetaRect& frame,
-                                                                   const std::string& description) {
+std::unique_ptr<MetafileWriter> MetafileWriter::createEnhMetaFile(const std::string& path,
+                                                                  const MetaRect& frame,
+                                                                  const std::string& description) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
         return nullptr;
@@ -136,7 +137,8 @@ void MetafileWriter::put16(uint16_t value) {
 }
 
 void MetafileWriter::put32(uint32_t value) {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                              uint8_t(value >> 24)};
     put(bytes, 4);
 }
 
@@ -348,8 +350,8 @@ int32_t MetafileWriter::setStretchBltMode(int32_t mode) {
 
 int32_t MetafileWriter::stretchDibits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t destHeight,
                                       int32_t xSrc, int32_t ySrc, int32_t srcWidth, int32_t srcHeight,
-                                      const void* bits, uint32_t bitsSize, const void* info, uint32_t infoSize,
-                                      uint32_t usage, uint32_t rasterOperation) {
+                                      const void* bits, uint32_t bitsSize, const void* info,
+                                      uint32_t infoSize, uint32_t usage, uint32_t rasterOperation) {
     if (m_failed || m_closed || bits == nullptr || info == nullptr || infoSize == 0)
         return 0;
     // Both formats keep the bitmap's parts 4-byte aligned (EMF) or whole
@@ -373,8 +375,8 @@ int32_t MetafileWriter::stretchDibits(int32_t xDest, int32_t yDest, int32_t dest
         put32(uint32_t(ySrc));
         put32(uint32_t(srcWidth));
         put32(uint32_t(srcHeight));
-        put32(kEmrStretchDibitsFixed);                  // offset of the bitmap info
-        put32(infoSize + infoPad);                      // its size
+        put32(kEmrStretchDibitsFixed);                       // offset of the bitmap info
+        put32(infoSize + infoPad);                           // its size
         put32(kEmrStretchDibitsFixed + infoSize + infoPad);  // offset of the bits
         put32(bitsSize + bitsPad);
         put32(usage);

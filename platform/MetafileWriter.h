@@ -15,10 +15,10 @@ namespace platform {
 // so that pixels, millimetres and hundredths of a millimetre convert without
 // rounding drift. screenDeviceCaps answers the GetDeviceCaps questions about
 // it by their published index numbers.
-constexpr int kDeviceCapHorzSize = 4;   // width in millimetres
-constexpr int kDeviceCapVertSize = 6;   // height in millimetres
-constexpr int kDeviceCapHorzRes = 8;    // width in pixels
-constexpr int kDeviceCapVertRes = 10;   // height in pixels
+constexpr int kDeviceCapHorzSize = 4;  // width in millimetres
+constexpr int kDeviceCapVertSize = 6;  // height in millimetres
+constexpr int kDeviceCapHorzRes = 8;   // width in pixels
+constexpr int kDeviceCapVertRes = 10;  // height in pixels
 constexpr int kDeviceCapLogPixelsX = 88;
 constexpr int kDeviceCapLogPixelsY = 90;
 
@@ -78,7 +78,7 @@ public:
     // adds the NUL that ends the list), or empty for none. Null when the file
     // cannot be created.
     static std::unique_ptr<MetafileWriter> createEnhMetaFile(const std::string& path, const MetaRect& frame,
-                                                              const std::string& description);
+                                                             const std::string& description);
     // Creates (or replaces) a Windows metafile at `path`; null when the file
     // cannot be created.
     static std::unique_ptr<MetafileWriter> createMetaFile(const std::string& path);
@@ -109,8 +109,9 @@ public:
     // `bitsSize` bytes) onto the destination rectangle. Returns the source
     // height (the scan lines drawn), 0 on failure.
     int32_t stretchDibits(int32_t xDest, int32_t yDest, int32_t destWidth, int32_t destHeight, int32_t xSrc,
-                          int32_t ySrc, int32_t srcWidth, int32_t srcHeight, const void* bits, uint32_t bitsSize,
-                          const void* info, uint32_t infoSize, uint32_t usage, uint32_t rasterOperation);
+                          int32_t ySrc, int32_t srcWidth, int32_t srcHeight, const void* bits,
+                          uint32_t bitsSize, const void* info, uint32_t infoSize, uint32_t usage,
+                          uint32_t rasterOperation);
 
     // Finishes the file. True when the whole file was written; on failure
     // the partial file is removed. A second call returns the first's result.

@@ -129,8 +129,8 @@ TEST_F(ConversionJobTest, SizesAndFunctionsAreKeptOnceSet) {
 
     int marker = 0;
     const auto userValue = reinterpret_cast<intptr_t>(&marker);
-    EXPECT_EQ(job.setOption(ConversionJob::kOptionProgress, nullptr, reinterpret_cast<intptr_t>(&recordProgress),
-                            userValue),
+    EXPECT_EQ(job.setOption(ConversionJob::kOptionProgress, nullptr,
+                            reinterpret_cast<intptr_t>(&recordProgress), userValue),
               1);
     EXPECT_EQ(job.progressCallback(), &recordProgress);
     EXPECT_EQ(job.progressUserValue(), userValue);
@@ -194,13 +194,16 @@ TEST_F(ConversionJobTest, OpenSortsFailuresIntoStatusCodes) {
     EXPECT_EQ(job.open(m_folder.c_str(), nullptr, nullptr), ConversionJob::kInputMissing);
     std::ofstream(m_folder + "notes.pdf") << "just some text\n";
     EXPECT_EQ(job.open((m_folder + "notes.pdf").c_str(), nullptr, nullptr), ConversionJob::kOpenFailed);
-    EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), "wrong", "also wrong"),
-              ConversionJob::kPasswordNeeded);
+    EXPECT_EQ(
+        ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), "wrong", "also wrong"),
+        ConversionJob::kPasswordNeeded);
     EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), nullptr, nullptr),
               ConversionJob::kPasswordNeeded);
     // The owner password in the first slot, the user password in the second.
-    EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), "own40", nullptr), 1);
-    EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), nullptr, "tiger40"), 1);
+    EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), "own40", nullptr),
+              1);
+    EXPECT_EQ(ConversionJob().open(corpusFile("made-qpdf-enc-rc4-40-tiger.pdf").c_str(), nullptr, "tiger40"),
+              1);
 }
 
 TEST_F(ConversionJobTest, OpenTakesFolderAndNameFromThePathUnlessSet) {
@@ -308,7 +311,8 @@ TEST_F(ConversionJobTest, RangeModesSelectTheirPages) {
         g_progress.clear();
         fs::remove_all(m_folder + "out");
         auto job = openReport(3);
-        job->setOption(ConversionJob::kOptionProgress, nullptr, reinterpret_cast<intptr_t>(&recordProgress), 7);
+        job->setOption(ConversionJob::kOptionProgress, nullptr, reinterpret_cast<intptr_t>(&recordProgress),
+                       7);
         job->setRange(c.mode, c.text);
         EXPECT_EQ(job->convertByRange(), 1) << c.mode;
         EXPECT_EQ(filesIn(m_folder + "out"), c.files) << c.mode;

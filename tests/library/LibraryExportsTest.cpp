@@ -1,7 +1,7 @@
 // The built shared library as a program meets it: loaded by its Windows name
 // through the platform layer, its functions bound by ordinal.
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <vector>
@@ -176,9 +176,10 @@ TEST_F(LibraryExportsTest, PagesOutsideTheDocumentGiveMinusFiveAndCreateNothing)
 
 TEST_F(LibraryExportsTest, PollFunctionCancelsAfterTheFirstPage) {
     const int handle = openDocument("e.pdf", 3);
-    EXPECT_EQ(s_setOption(handle, RENDOVA_OPTION_POLL, nullptr, reinterpret_cast<intptr_t>(&pollCancel), 0), 1);
-    EXPECT_EQ(s_setOption(handle, RENDOVA_OPTION_CANCEL, nullptr, reinterpret_cast<intptr_t>(&recordCancel), 0),
+    EXPECT_EQ(s_setOption(handle, RENDOVA_OPTION_POLL, nullptr, reinterpret_cast<intptr_t>(&pollCancel), 0),
               1);
+    EXPECT_EQ(
+        s_setOption(handle, RENDOVA_OPTION_CANCEL, nullptr, reinterpret_cast<intptr_t>(&recordCancel), 0), 1);
     EXPECT_EQ(s_convertAll(handle), RENDOVA_CANCELLED);
     EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{"e00001.bmp"}));
     EXPECT_EQ(g_cancelValues, (std::vector<int>{0}));
@@ -190,8 +191,8 @@ TEST_F(LibraryExportsTest, PollFunctionCancelsAfterTheFirstPage) {
 TEST_F(LibraryExportsTest, ProgressCountsThePagesOfAllPagesConversion) {
     const int handle = openDocument("f.pdf", 3);
     std::vector<int> percents;
-    EXPECT_EQ(s_setOption(handle, RENDOVA_OPTION_PROGRESS, nullptr, reinterpret_cast<intptr_t>(&recordProgress),
-                          reinterpret_cast<intptr_t>(&percents)),
+    EXPECT_EQ(s_setOption(handle, RENDOVA_OPTION_PROGRESS, nullptr,
+                          reinterpret_cast<intptr_t>(&recordProgress), reinterpret_cast<intptr_t>(&percents)),
               1);
     EXPECT_EQ(s_convertAll(handle), 1);
     EXPECT_EQ(percents, (std::vector<int>{33, 66, 100}));

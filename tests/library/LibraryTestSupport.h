@@ -70,7 +70,9 @@ inline BmpFacts bmpFacts(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     uint8_t h[54] = {};
     in.read(reinterpret_cast<char*>(h), sizeof h);
-    auto le32 = [&](int at) { return int32_t(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | uint32_t(h[at + 3]) << 24); };
+    auto le32 = [&](int at) {
+        return int32_t(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | uint32_t(h[at + 3]) << 24);
+    };
     BmpFacts facts;
     if (h[0] != 'B' || h[1] != 'M')
         return facts;

@@ -79,8 +79,8 @@ protected:
                       int32_t greyscale = 0, int32_t compression = 0, int32_t rotation = 0) {
         const std::string path = m_folder + name;
         PageImageWriter writer;
-        writer.setup(block.width, block.height, bits, greyscale, 0, 0x0000FF, type, path.c_str(), block.data(),
-                     block.size(), 0, 120, 120);
+        writer.setup(block.width, block.height, bits, greyscale, 0, 0x0000FF, type, path.c_str(),
+                     block.data(), block.size(), 0, 120, 120);
         writer.setCompression(compression);
         writer.setRotation(rotation);
         writer.save(path.c_str());
@@ -174,8 +174,9 @@ TEST_F(PageImageWriterTest, EachTypeWritesTheDepthItsRulesChose) {
     EXPECT_TRUE(grey.greyPalette);
     // BMP at 1, 4 and 8 bits goes through the palette reduction.
     for (int32_t bits : {1, 4, 8}) {
-        Written bmp = readBack(write(block, PageImageWriter::kTypeBmp, "d" + std::to_string(bits) + ".bmp", bits),
-                               rendova::kFormatBmp);
+        Written bmp =
+            readBack(write(block, PageImageWriter::kTypeBmp, "d" + std::to_string(bits) + ".bmp", bits),
+                     rendova::kFormatBmp);
         ASSERT_TRUE(bmp.loaded) << bits;
         EXPECT_EQ(bmp.bits, bits);
     }
@@ -218,7 +219,8 @@ TEST_F(PageImageWriterTest, GifAndPcxPagesAreWrittenExactlyWhenTheDispatchCanEnc
 TEST_F(PageImageWriterTest, TiffDepthAndCompressionAsTheSettingsSay) {
     PageBlock block(64, 32);
     // 1 bit, setting 6: CCITT run length.
-    Written rle = readBack(write(block, PageImageWriter::kTypeTiff, "rle.tif", 1, 0, 6), rendova::kFormatTiff);
+    Written rle =
+        readBack(write(block, PageImageWriter::kTypeTiff, "rle.tif", 1, 0, 6), rendova::kFormatTiff);
     ASSERT_TRUE(rle.loaded);
     EXPECT_EQ(rle.bits, 1);
     EXPECT_EQ(rle.compression, 2u);
@@ -229,12 +231,14 @@ TEST_F(PageImageWriterTest, TiffDepthAndCompressionAsTheSettingsSay) {
     EXPECT_EQ(g4.bits, 1);
     EXPECT_EQ(g4.compression, 4u);
     // 4 bits, setting 2: reduced to 4 bits, LZW.
-    Written lzw = readBack(write(block, PageImageWriter::kTypeTiff, "lzw4.tif", 4, 0, 2), rendova::kFormatTiff);
+    Written lzw =
+        readBack(write(block, PageImageWriter::kTypeTiff, "lzw4.tif", 4, 0, 2), rendova::kFormatTiff);
     ASSERT_TRUE(lzw.loaded);
     EXPECT_EQ(lzw.bits, 4);
     EXPECT_EQ(lzw.compression, 5u);
     // 8 bits, setting 2: grey and JPEG.
-    Written jpeg = readBack(write(block, PageImageWriter::kTypeTiff, "j8.tif", 8, 0, 2), rendova::kFormatTiff);
+    Written jpeg =
+        readBack(write(block, PageImageWriter::kTypeTiff, "j8.tif", 8, 0, 2), rendova::kFormatTiff);
     ASSERT_TRUE(jpeg.loaded);
     EXPECT_EQ(jpeg.bits, 8);
     EXPECT_EQ(jpeg.compression, 7u);
@@ -290,8 +294,8 @@ TEST_F(PageImageWriterTest, HugePageIsSpilledToATemporaryFileThatGoesWithTheWrit
 TEST_F(PageImageWriterTest, PageJustUnderTheLimitStaysInMemory) {
     PageBlock block(9000, 9000, true);  // 243,000,000 bytes
     PageImageWriter writer;
-    writer.setup(9000, 9000, 24, 0, 0, 0, PageImageWriter::kTypeGif, nullptr, block.data(), block.size(), 0, 120,
-                 120);
+    writer.setup(9000, 9000, 24, 0, 0, 0, PageImageWriter::kTypeGif, nullptr, block.data(), block.size(), 0,
+                 120, 120);
     EXPECT_TRUE(writer.spillFile().empty());
 }
 
@@ -343,7 +347,8 @@ TEST_F(PageImageWriterTest, RotatedMetafilePageTakesTheTurnedSize) {
     ASSERT_FALSE(emfRecords(file).empty());
     // A quarter turn swaps the sides (the rotation adds a small margin).
     EXPECT_GT(les32(file, 20), les32(file, 16));
-    EXPECT_EQ(les32(file, 32), (les32(file, 16) + 1) * platform::kScreenHorzSize * 100 / platform::kScreenHorzRes);
+    EXPECT_EQ(les32(file, 32),
+              (les32(file, 16) + 1) * platform::kScreenHorzSize * 100 / platform::kScreenHorzRes);
 }
 
 TEST_F(PageImageWriterTest, WmfPageHasPlaceableBoundsAndTheBitmapRecord) {
@@ -358,8 +363,8 @@ TEST_F(PageImageWriterTest, WmfPageHasPlaceableBoundsAndTheBitmapRecord) {
     std::vector<uint32_t> functions;
     for (const auto& r : records)
         functions.push_back(r.type);
-    EXPECT_EQ(functions, (std::vector<uint32_t>{0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B, 0x01F0, 0x01F0, 0x0107,
-                                                0x0F43, 0x0000}));
+    EXPECT_EQ(functions, (std::vector<uint32_t>{0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B, 0x01F0, 0x01F0,
+                                                0x0107, 0x0F43, 0x0000}));
     EXPECT_EQ(records[8].size, 28u + 40 + 200 * 3 * 100);
     EXPECT_EQ(uint64_t(le32(file, 28)) * 2, file.size() - 22);
 }

@@ -71,8 +71,8 @@ TEST(MetafileWriter, EnhancedFileHasHeaderRecordsAndEndInPublishedLayout) {
     const std::string path = outputPath("page.emf");
     const SmallDib dib;
     {
-        auto writer = MetafileWriter::createEnhMetaFile(path, MetaRect{0, 0, 2646, 3969},
-                                                         std::string("App\0Pic\0", 8));
+        auto writer =
+            MetafileWriter::createEnhMetaFile(path, MetaRect{0, 0, 2646, 3969}, std::string("App\0Pic\0", 8));
         ASSERT_NE(writer, nullptr);
         recordPage(*writer, 100, 150, dib);
         EXPECT_TRUE(writer->close());
@@ -172,8 +172,8 @@ TEST(MetafileWriter, WindowsFileHasPlaceableBoundsAndWordSizedRecords) {
     const auto records = wmfRecords(file);
     // No stock objects in this format: selecting the defaults again leaves
     // no record.
-    const std::vector<uint32_t> functions = {0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B, 0x01F0,
-                                             0x01F0, 0x0107, 0x0F43, 0x0000};
+    const std::vector<uint32_t> functions = {0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B,
+                                             0x01F0, 0x01F0, 0x0107, 0x0F43, 0x0000};
     ASSERT_EQ(records.size(), functions.size());
     for (size_t i = 0; i < functions.size(); ++i)
         EXPECT_EQ(records[i].type, functions[i]) << i;
