@@ -1,16 +1,30 @@
 #pragma once
 
+#include <cmath>
 #include <memory>
 
+#include "engine/core/Memory.h"
 #include "engine/raster/RasterBitmap.h"
+#include "engine/raster/RasterGlyph.h"
 #include "engine/raster/RasterPath.h"
 #include "engine/raster/RasterState.h"
+#include "engine/raster/SpanPainter.h"
 
 namespace rendova {
 
-// Paints into one raster bitmap under a stack of drawing states. This file
-// declares the object, its construction and the operations that only read or
-// write the current state; painting (fill, stroke, images, glyphs) adds to it.
+// The caller's source of image rows: fills the next row (one byte per pixel
+// for grey and 1-bit targets, three bytes red, green, blue for the 24-bit
+// ones, and, when the image has alpha, one alpha byte per pixel into
+// alphaLine) and answers 1, or answers 0 when every row has been delivered.
+// Image masks deliver one byte per pixel, 0 or 1, and get a null alphaLine.
+using RasterImageSource = int (*)(void* userData, uint8_t* line, uint8_t* alphaLine);
+
+// Paints into one raster bitmap under a stack of drawing states: fills and
+// strokes of paths (with 4 x 4 anti-aliasing when enabled), glyph bitmaps,
+// image masks and images, and compositing of other bitmaps, every pixel
+// through one pixel pipe (initPainter, paintPixel). The state operations are
+// in Rasteriser.cpp; fill, stroke, the pipe, images and compositing each have
+// a source file of their own.
 //
 // The bitmap is not owned and must outlive the rasteriser. The rasteriser
 // owns every state on its stack and the anti-aliasing buffer. Not
@@ -64,13 +78,106 @@ public:
     int modYMax() const { return m_modYMax; }
     int opClipResult() const { return m_opClipResult; }
 
+    // Colour red, green, blue; every pixel of the bitmap becomes it, every
+    // alpha byte (when there is a plane) becomes alpha.
+    void clear(const uint8_t* colour, uint8_t alpha);
+    // fillWithPattern with the state's fill pattern and fill alpha.
+    int fill(const RasterPath& path, int evenOdd);
+    // resultEmptyPath for a path without points, else resultOk.
+    int fillWithPattern(const RasterPath& path, int evenOdd, const RasterPattern* pattern, double alpha);
+    // resultEmptyPath for a path without points, else resultOk.
+    int stroke(const RasterPath& path);
+    // The outline whose non-zero fill is the stroke's area, in user space;
+    // with flatten set the path is flattened and dashed first. Owned by the
+    // caller.
+    std::unique_ptr<RasterPath> makeStrokePath(const RasterPath& path, int flatten);
+    // The path with every curve replaced by lines, flattened to the flatness
+    // measured in device space under the matrix.
+    std::unique_ptr<RasterPath> flattenPath(const RasterPath& path, const double* matrix, double flatness);
+    // The dash pieces of a flattened path under the state's dash pattern. A
+    // pattern that cannot be walked (no positive total length, a negative or
+    // non-finite value, or more pieces than kMaxDashPieces) gives the path
+    // unchanged, a solid line.
+    std::unique_ptr<RasterPath> makeDashedPath(const RasterPath& path);
+
+    // Draws a glyph of the font at the user-space point: resultNoGlyph when
+    // the font has no bitmap for the code. Font is the glyph rasteriser's
+    // font type (anything with getGlyph(code, xFraction, yFraction, glyph)
+    // answering non-zero on success).
+    template <typename Font>
+    int fillChar(double x, double y, int code, Font& font);
+    // Draws a glyph bitmap at the user-space point.
+    int fillGlyph(double x, double y, const RasterGlyph& glyph);
+    // Draws an image mask (source bytes 0 or 1) in the fill pattern; the
+    // matrix maps the unit square onto the image's place. glyphMode selects
+    // the pixel edges used inside Type 3 glyphs.
+    int fillImageMask(RasterImageSource source, void* userData, int width, int height, const double* matrix,
+                      int glyphMode);
+    // Draws an image whose rows come in sourceMode's layout (the target's
+    // mode, or grey for the 1-bit target), with an alpha byte per pixel when
+    // sourceHasAlpha is set.
+    int drawImage(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha, int width,
+                  int height, const double* matrix);
+    // Paints the w x h rectangle of source at (xSrc, ySrc) onto the target at
+    // (xDest, yDest) through the pipe; the rectangle is first cut to both
+    // bitmaps.
+    int composite(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
+                  int noClip, int nonIsolated);
+    // Blends every pixel over the colour by its alpha and makes it opaque.
+    // Needs an alpha plane; without one nothing changes.
+    void compositeBackground(const uint8_t* colour);
+    // Copies the w x h rectangle of source at (xSrc, ySrc) to (xDest, yDest)
+    // unchanged (cut to both bitmaps) and clears the copied alpha.
+    int blitBitmap(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h);
+
+    // The pixel pipe. initPainter prepares a painter at (x, y) for a pattern
+    // (null: the colour bytes pointed to, which must stay valid while it
+    // paints), a constant alpha, shape use and group correction (non-zero:
+    // correct for the non-isolated group's backdrop).
+    void initPainter(SpanPainter& painter, int x, int y, const RasterPattern* pattern, const uint8_t* colour,
+                     double alpha, int usesShape, int groupCorrection);
+    void setPainterXY(SpanPainter& painter, int x, int y);
+    // Advances to the next pixel without writing.
+    void skipPixel(SpanPainter& painter);
+    // Paints the current pixel by the general rules and advances.
+    void paintPixel(SpanPainter& painter);
+    // Paints (x, y) unless it fails the clip (noClip 0) and extends the
+    // modified box.
+    void drawPixel(SpanPainter& painter, int x, int y, int noClip);
+
+    // Test hook: with it set every pixel goes through paintPixel, never
+    // through the fast loops, so that tests can compare the two.
+    void setReferencePipe(int on) { m_referencePipe = on; }
+
+    // A dash pattern that would cut a path into more pieces than this strokes
+    // solid: so fine a pattern cannot be seen at any resolution the engine
+    // renders, and the pieces would cost memory without bound.
+    static constexpr int64_t kMaxDashPieces = 1 << 22;
+
 private:
     void init();
+    // Painting runs through the pipe; all extend the modified box.
+    // Columns x0..x1 of row y, all painted.
+    void paintSpan(SpanPainter& painter, int x0, int x1, int y);
+    // Columns x0..x1 of row y, each tested against the clip.
+    void paintSpanClipped(SpanPainter& painter, int x0, int x1, int y);
+    // Columns x0..x1 of row y with the coverage held in the buffer.
+    void paintAaSpan(SpanPainter& painter, int x0, int x1, int y);
+    void strokeThin(const RasterPath& path);
+    void strokeWide(const RasterPath& path);
+    void drawGlyph(int x0, int y0, const RasterGlyph& glyph);
+    // Shared by fillImageMask and drawImage.
+    int drawImageCommon(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
+                        int width, int height, const double* matrix, int glyphMode, bool isMask);
+    bool bitmapIsEmpty() const { return m_bitmap->width() <= 0 || m_bitmap->height() <= 0; }
 
     RasterBitmap* m_bitmap;
     RasterState* m_state;
     // 1 bit per sub-pixel, 4 x the bitmap's width by 4 rows, top-down.
     std::unique_ptr<RasterBitmap> m_aaBuffer;
+    // The device row whose clip coverage the buffer holds while an image is
+    // drawn with anti-aliasing; -1 when none.
+    int m_aaBufferRow = -1;
     RasterBitmap* m_groupBackdrop = nullptr;
     int m_groupBackdropX = 0;
     int m_groupBackdropY = 0;
@@ -79,6 +186,27 @@ private:
     int m_modXMin = 0, m_modYMin = 0, m_modXMax = 0, m_modYMax = 0;
     int m_opClipResult = 0;
     int m_vectorAntialias;
+    int m_referencePipe = 0;
 };
+
+template <typename Font>
+int Rasteriser::fillChar(double x, double y, int code, Font& font) {
+    const double* m = m_state->matrix();
+    const double xt = m[0] * x + m[2] * y + m[4];
+    const double yt = m[1] * x + m[3] * y + m[5];
+    const int x0 = floorToInt(clampCoord(xt));
+    const int y0 = floorToInt(clampCoord(yt));
+    // The sub-pixel position in quarters, so that the cache can keep four
+    // renderings of a glyph per axis.
+    const int xFraction = saturateToInt(std::floor((xt - x0) * 4), 0, 3);
+    const int yFraction = saturateToInt(std::floor((yt - y0) * 4), 0, 3);
+    RasterGlyph glyph;
+    if (!font.getGlyph(code, xFraction, yFraction, &glyph))
+        return resultNoGlyph;
+    drawGlyph(x0, y0, glyph);
+    if (glyph.ownsPixels)
+        memFree(glyph.pixels);
+    return resultOk;
+}
 
 }  // namespace rendova

@@ -1,0 +1,201 @@
+// Compositing another bitmap onto the target, blending the target over a
+// background colour, and copying rectangles between bitmaps.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/raster/RasterModeDispatch.h"
+#include "engine/raster/Rasteriser.h"
+
+namespace rendova {
+
+namespace {
+
+// Cuts the w x h rectangle at (xSrc, ySrc) in the source and (xDest, yDest)
+// in the target to the part that lies inside both bitmaps; false when
+// nothing is left. In 64-bit, so that no offset or size can wrap.
+bool cutToBoth(const RasterBitmap& source, const RasterBitmap& target, int& xSrc, int& ySrc, int& xDest,
+               int& yDest, int& w, int& h) {
+    int64_t xs = xSrc, ys = ySrc, xd = xDest, yd = yDest, ww = w, hh = h;
+    auto cutAxis = [](int64_t& s, int64_t& d, int64_t& size, int64_t sourceSize, int64_t targetSize) {
+        if (s < 0) {
+            d -= s;
+            size += s;
+            s = 0;
+        }
+        if (d < 0) {
+            s -= d;
+            size += d;
+            d = 0;
+        }
+        size = std::min({size, sourceSize - s, targetSize - d});
+    };
+    cutAxis(xs, xd, ww, source.width(), target.width());
+    cutAxis(ys, yd, hh, source.height(), target.height());
+    if (ww <= 0 || hh <= 0)
+        return false;
+    xSrc = static_cast<int>(xs);
+    ySrc = static_cast<int>(ys);
+    xDest = static_cast<int>(xd);
+    yDest = static_cast<int>(yd);
+    w = static_cast<int>(ww);
+    h = static_cast<int>(hh);
+    return true;
+}
+
+}  // namespace
+
+int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
+                          int noClip, int nonIsolated) {
+    if (source.mode() != m_bitmap->mode())
+        return resultModeMismatch;
+    // The caller's rectangle is cut to both bitmaps: pixels outside either
+    // have nothing to read or nowhere to go.
+    if (!cutToBoth(source, *m_bitmap, xSrc, ySrc, xDest, yDest, w, h))
+        return resultOk;
+
+    RasterClip& clip = m_state->clip();
+    // A rectangle wholly inside the clip needs no per-pixel test.
+    const bool tested = !noClip && clip.testRect(xDest, yDest, xDest + w - 1, yDest + h - 1) != 0;
+    const uint8_t* sourceAlpha = source.alpha();
+    uint8_t colour[3] = {0, 0, 0};
+    SpanPainter p;
+    initPainter(p, xDest, yDest, nullptr, colour, m_state->fillAlpha(), sourceAlpha ? 1 : 0, nonIsolated);
+
+    if (p.simple && !tested && !m_referencePipe) {
+        // The source alpha by the source's alpha byte, by the general rule's
+        // own formula (shape = a / 255); without a source alpha plane the
+        // painter's constant alpha.
+        uint8_t aSrc[256];
+        for (int a = 0; a < 256; ++a)
+            aSrc[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
+        const RasterScreen* screen = m_state->screen();
+        pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
+            for (int dy = 0; dy < h; ++dy) {
+                const int y = yDest + dy;
+                uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+                uint8_t* alphaRow =
+                    HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
+                const uint8_t* srcAlphaRow =
+                    sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc : nullptr;
+                pipe::Cursor<Mode> d(row, xDest);
+                for (int dx = 0; dx < w; ++dx, d.next()) {
+                    const int x = xDest + dx;
+                    source.getPixel(xSrc + dx, ySrc + dy, colour);
+                    pipe::paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
+                                                      aSrc[srcAlphaRow ? srcAlphaRow[dx] : 0], screen);
+                }
+            }
+        });
+        extendModifiedX(xDest);
+        extendModifiedX(xDest + w - 1);
+        extendModifiedY(yDest);
+        extendModifiedY(yDest + h - 1);
+        return resultOk;
+    }
+
+    for (int dy = 0; dy < h; ++dy) {
+        const int y = yDest + dy;
+        const uint8_t* srcAlphaRow =
+            sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc : nullptr;
+        setPainterXY(p, xDest, y);
+        int first = w, last = -1;
+        for (int dx = 0; dx < w; ++dx) {
+            const int x = xDest + dx;
+            if (tested && !clip.test(x, y)) {
+                skipPixel(p);
+                continue;
+            }
+            source.getPixel(xSrc + dx, ySrc + dy, colour);
+            if (srcAlphaRow)
+                p.shape = srcAlphaRow[dx] / 255.0;
+            paintPixel(p);
+            first = std::min(first, dx);
+            last = dx;
+        }
+        if (first <= last) {
+            extendModifiedX(xDest + first);
+            extendModifiedX(xDest + last);
+            extendModifiedY(y);
+        }
+    }
+    return resultOk;
+}
+
+void Rasteriser::compositeBackground(const uint8_t* colour) {
+    uint8_t* alpha = m_bitmap->alpha();
+    if (!alpha)
+        return;
+    const int width = m_bitmap->width(), height = m_bitmap->height();
+    const int mode = m_bitmap->mode();
+    // The channel that each stored byte of a 24-bit pixel holds.
+    const uint8_t c0 = mode == rasterBGR8 ? colour[2] : colour[0];
+    const uint8_t c2 = mode == rasterBGR8 ? colour[0] : colour[2];
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+        const uint8_t* a = alpha + static_cast<ptrdiff_t>(y) * width;
+        switch (mode) {
+            case rasterMono1:
+                for (int x = 0; x < width; ++x) {
+                    const int mask = 0x80 >> (x & 7);
+                    const int bit = (row[x >> 3] & mask) ? 255 : 0;
+                    if (div255(bit * a[x] + (255 - a[x]) * colour[0]) >= 128)
+                        row[x >> 3] |= static_cast<uint8_t>(mask);
+                    else
+                        row[x >> 3] &= static_cast<uint8_t>(~mask);
+                }
+                break;
+            case rasterMono8:
+                for (int x = 0; x < width; ++x)
+                    row[x] = static_cast<uint8_t>(div255(row[x] * a[x] + (255 - a[x]) * colour[0]));
+                break;
+            default:
+                for (int x = 0; x < width; ++x) {
+                    uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
+                    const int ax = a[x];
+                    q[0] = static_cast<uint8_t>(div255(q[0] * ax + (255 - ax) * c0));
+                    q[1] = static_cast<uint8_t>(div255(q[1] * ax + (255 - ax) * colour[1]));
+                    q[2] = static_cast<uint8_t>(div255(q[2] * ax + (255 - ax) * c2));
+                }
+                break;
+        }
+    }
+    std::memset(alpha, 255, static_cast<size_t>(width) * static_cast<size_t>(height));
+}
+
+int Rasteriser::blitBitmap(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h) {
+    if (source.mode() != m_bitmap->mode())
+        return resultModeMismatch;
+    if (!cutToBoth(source, *m_bitmap, xSrc, ySrc, xDest, yDest, w, h))
+        return resultOk;
+    const int mode = m_bitmap->mode();
+    for (int dy = 0; dy < h; ++dy) {
+        const uint8_t* from = source.data() + static_cast<ptrdiff_t>(ySrc + dy) * source.rowSize();
+        uint8_t* to = m_bitmap->data() + static_cast<ptrdiff_t>(yDest + dy) * m_bitmap->rowSize();
+        switch (mode) {
+            case rasterMono1:
+                for (int dx = 0; dx < w; ++dx) {
+                    const int xs = xSrc + dx, xd = xDest + dx;
+                    const int mask = 0x80 >> (xd & 7);
+                    if (from[xs >> 3] & (0x80 >> (xs & 7)))
+                        to[xd >> 3] |= static_cast<uint8_t>(mask);
+                    else
+                        to[xd >> 3] &= static_cast<uint8_t>(~mask);
+                }
+                break;
+            case rasterMono8:
+                std::memcpy(to + xDest, from + xSrc, static_cast<size_t>(w));
+                break;
+            default:
+                std::memcpy(to + 3 * static_cast<ptrdiff_t>(xDest), from + 3 * static_cast<ptrdiff_t>(xSrc),
+                            3 * static_cast<size_t>(w));
+                break;
+        }
+        if (m_bitmap->alpha())
+            std::memset(m_bitmap->alpha() + static_cast<ptrdiff_t>(yDest + dy) * m_bitmap->width() + xDest, 0,
+                        static_cast<size_t>(w));
+    }
+    return resultOk;
+}
+
+}  // namespace rendova

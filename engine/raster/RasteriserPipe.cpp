@@ -1,0 +1,372 @@
+// The pixel pipe: every pixel that the rasteriser paints goes through
+// paintPixel's rules, or through the fast loops of SpanPainter.h where those
+// give the same result.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/raster/Rasteriser.h"
+
+namespace rendova {
+
+namespace {
+
+// The colour of the pixel under a painter, red, green, blue (grey modes use
+// the first byte).
+void loadDest(const SpanPainter& p, int mode, uint8_t* c) {
+    switch (mode) {
+        case rasterMono1:
+            c[0] = (*p.dest & p.destMask) ? 255 : 0;
+            break;
+        case rasterMono8:
+            c[0] = p.dest[0];
+            break;
+        case rasterRGB8:
+            c[0] = p.dest[0];
+            c[1] = p.dest[1];
+            c[2] = p.dest[2];
+            break;
+        default:
+            c[0] = p.dest[2];
+            c[1] = p.dest[1];
+            c[2] = p.dest[0];
+            break;
+    }
+}
+
+void storeDest(SpanPainter& p, int mode, const uint8_t* c, const RasterScreen* screen) {
+    switch (mode) {
+        case rasterMono1:
+            if (screen->test(p.x, p.y, c[0]))
+                *p.dest |= static_cast<uint8_t>(p.destMask);
+            else
+                *p.dest &= static_cast<uint8_t>(~p.destMask);
+            break;
+        case rasterMono8:
+            p.dest[0] = c[0];
+            break;
+        case rasterRGB8:
+            p.dest[0] = c[0];
+            p.dest[1] = c[1];
+            p.dest[2] = c[2];
+            break;
+        default:
+            p.dest[0] = c[2];
+            p.dest[1] = c[1];
+            p.dest[2] = c[0];
+            break;
+    }
+}
+
+int roundToByte(double v) {
+    return static_cast<int>(std::floor(v + 0.5));
+}
+
+}  // namespace
+
+void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* pattern, const uint8_t* colour,
+                             double alpha, int usesShape, int groupCorrection) {
+    const int mode = m_bitmap->mode();
+    // Alphas come from the graphics state, where the format limits them to
+    // 0..1; anything else (NaN included) is pulled into that range so that
+    // every alpha product stays a byte.
+    if (!(alpha >= 0))
+        alpha = 0;
+    if (alpha > 1)
+        alpha = 1;
+
+    // The soft mask applies only when it covers the target: it is made at
+    // the target's size, and a mask of another size is ignored rather than
+    // read out of its bounds.
+    const RasterBitmap* mask = m_state->softMask();
+    if (mask && (mask->mode() != rasterMono8 || mask->width() < m_bitmap->width() ||
+                 mask->height() < m_bitmap->height()))
+        mask = nullptr;
+    p.softMask = mask;
+    // The backdrop's alpha applies when this bitmap lies inside it at its
+    // recorded offset.
+    const RasterBitmap* backdrop = m_groupBackdrop;
+    p.useGroupAlpha = m_state->inNonIsolatedGroup() && backdrop && backdrop->alpha() && m_groupBackdropX >= 0 &&
+                      m_groupBackdropY >= 0 &&
+                      int64_t{m_groupBackdropX} + m_bitmap->width() <= backdrop->width() &&
+                      int64_t{m_groupBackdropY} + m_bitmap->height() <= backdrop->height();
+
+    setPainterXY(p, x, y);
+
+    p.pattern = nullptr;
+    if (!pattern) {
+        p.sourceColour = colour;
+    } else if (pattern->isStatic()) {
+        pattern->getColor(x, y, p.colourBuffer);
+        p.sourceColour = p.colourBuffer;
+    } else {
+        p.pattern = pattern;
+        p.sourceColour = p.colourBuffer;
+    }
+
+    p.usesShape = usesShape;
+    p.shape = 1;
+    p.alphaIn = alpha;
+    p.alphaInByte = static_cast<uint8_t>(roundToByte(255 * alpha));
+    if (!mask && usesShape)
+        p.alphaIn = 255 * alpha;
+
+    p.noTransparency = alpha == 1 && !mask && !usesShape && !m_state->inNonIsolatedGroup();
+    const BlendFunction blend = m_state->blendFunction();
+    static const int kRules[3][4] = {{1, 1, 0, 0}, {4, 4, 5, 5}, {2, 2, 3, 3}};
+    const int ruleSet = p.noTransparency ? 0 : (blend ? 1 : 2);
+    p.resultRule = kRules[ruleSet][mode];
+    p.groupCorrection = groupCorrection ? rasterModeComponents(mode) : 0;
+
+    // The fast loops compute the general rules for a fixed colour without a
+    // soft mask, backdrop alpha, blend routine or group correction.
+    p.simple = !p.pattern && !mask && !p.useGroupAlpha && !blend && !p.groupCorrection;
+    p.simpleRun = nullptr;
+    p.simpleAaRun = nullptr;
+    if (p.simple) {
+        const bool hasAlpha = m_bitmap->alpha() != nullptr;
+        p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha);
+        p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha);
+        if (usesShape && m_vectorAntialias) {
+            for (int t = 0; t <= 16; ++t)
+                p.aaAlpha[t] = static_cast<uint8_t>(roundToByte(m_aaGamma[t] * p.alphaIn));
+        }
+    }
+}
+
+void Rasteriser::setPainterXY(SpanPainter& p, int x, int y) {
+    p.x = x;
+    p.y = y;
+    uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+    switch (m_bitmap->mode()) {
+        case rasterMono1:
+            p.dest = row + (x >> 3);
+            p.destMask = 0x80 >> (x & 7);
+            break;
+        case rasterMono8:
+            p.dest = row + x;
+            break;
+        default:
+            p.dest = row + 3 * static_cast<ptrdiff_t>(x);
+            break;
+    }
+    uint8_t* alpha = m_bitmap->alpha();
+    p.destAlpha = alpha ? alpha + static_cast<ptrdiff_t>(y) * m_bitmap->width() + x : nullptr;
+    p.softMaskByte =
+        p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(p.softMask->rowSize()) * y + x : nullptr;
+    p.groupAlpha = p.useGroupAlpha ? m_groupBackdrop->alpha() +
+                                         static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() +
+                                         (x + m_groupBackdropX)
+                                   : nullptr;
+}
+
+void Rasteriser::skipPixel(SpanPainter& p) {
+    ++p.x;
+    switch (m_bitmap->mode()) {
+        case rasterMono1:
+            p.destMask >>= 1;
+            if (p.destMask == 0) {
+                p.destMask = 0x80;
+                ++p.dest;
+            }
+            break;
+        case rasterMono8:
+            ++p.dest;
+            break;
+        default:
+            p.dest += 3;
+            break;
+    }
+    if (p.destAlpha)
+        ++p.destAlpha;
+    if (p.softMaskByte)
+        ++p.softMaskByte;
+    if (p.groupAlpha)
+        ++p.groupAlpha;
+}
+
+void Rasteriser::paintPixel(SpanPainter& p) {
+    const int mode = m_bitmap->mode();
+    const RasterScreen* screen = m_state->screen();
+    const BlendFunction blend = m_state->blendFunction();
+    if (p.pattern)
+        p.pattern->getColor(p.x, p.y, p.colourBuffer);
+    const uint8_t* cSrc = p.sourceColour;
+
+    if (p.noTransparency && !blend) {
+        storeDest(p, mode, cSrc, screen);
+        if (p.destAlpha)
+            *p.destAlpha = 255;
+        skipPixel(p);
+        return;
+    }
+
+    uint8_t cDest[3] = {0, 0, 0};
+    loadDest(p, mode, cDest);
+    const int aDest = p.destAlpha ? *p.destAlpha : 255;
+    uint8_t cBlend[3] = {0, 0, 0};
+    if (blend)
+        blend(cSrc, cDest, cBlend, mode);
+
+    int aSrc;
+    if (p.softMaskByte) {
+        const int m = *p.softMaskByte;
+        aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn * m) : roundToByte(p.alphaIn * m);
+    } else {
+        aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
+    }
+
+    int aResult, alphaI;
+    if (p.noTransparency) {
+        aResult = alphaI = 255;
+    } else {
+        aResult = aSrc + aDest - div255(aSrc * aDest);
+        if (p.groupAlpha) {
+            const int a0 = *p.groupAlpha;
+            alphaI = a0 + aResult - div255(a0 * aResult);
+        } else {
+            alphaI = aResult;
+        }
+    }
+
+    int c[3] = {0, 0, 0};
+    switch (p.resultRule) {
+        case 0:
+        case 1: {
+            const int n = p.resultRule == 0 ? 3 : 1;
+            for (int i = 0; i < n; ++i)
+                c[i] = div255((255 - aDest) * cSrc[i] + aDest * cBlend[i]);
+            break;
+        }
+        case 2:
+        case 3: {
+            const int n = p.resultRule == 3 ? 3 : 1;
+            if (alphaI != 0) {
+                for (int i = 0; i < n; ++i)
+                    c[i] = ((alphaI - aSrc) * cDest[i] + aSrc * cSrc[i]) / alphaI;
+            }
+            break;
+        }
+        default: {
+            const int n = p.resultRule == 5 ? 3 : 1;
+            if (alphaI != 0) {
+                for (int i = 0; i < n; ++i)
+                    c[i] = ((alphaI - aSrc) * cDest[i] +
+                            (aSrc * ((255 - aDest) * cSrc[i] + aDest * cBlend[i])) / 255) /
+                           alphaI;
+            }
+            break;
+        }
+    }
+
+    // Removes the backdrop's share that compositing the group onto it will
+    // add again. The sum is clamped to a byte: a correction past 0 or 255
+    // means the colour is saturated there, and wrapping it would paint the
+    // opposite colour.
+    if (p.groupCorrection && aResult != 0) {
+        for (int i = p.groupCorrection - 1; i >= 0; --i) {
+            const int v = c[i] + ((c[i] - cDest[i]) * aDest * (255 - aResult)) / (255 * aResult);
+            c[i] = std::clamp(v, 0, 255);
+        }
+    }
+
+    const uint8_t out[3] = {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2])};
+    storeDest(p, mode, out, screen);
+    if (p.destAlpha)
+        *p.destAlpha = static_cast<uint8_t>(aResult);
+    skipPixel(p);
+}
+
+void Rasteriser::drawPixel(SpanPainter& p, int x, int y, int noClip) {
+    if (!noClip && !m_state->clip().test(x, y))
+        return;
+    setPainterXY(p, x, y);
+    paintPixel(p);
+    extendModifiedX(x);
+    extendModifiedY(y);
+}
+
+void Rasteriser::paintSpan(SpanPainter& p, int x0, int x1, int y) {
+    if (x0 > x1)
+        return;
+    if (p.simple && !m_referencePipe) {
+        const int aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
+        uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+        uint8_t* alphaRow =
+            m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
+        p.simpleRun(row, alphaRow, x0, x1, y, p.sourceColour, aSrc, m_state->screen());
+    } else {
+        setPainterXY(p, x0, y);
+        for (int x = x0; x <= x1; ++x)
+            paintPixel(p);
+    }
+    extendModifiedX(x0);
+    extendModifiedX(x1);
+    extendModifiedY(y);
+}
+
+void Rasteriser::paintSpanClipped(SpanPainter& p, int x0, int x1, int y) {
+    if (x0 > x1)
+        return;
+    RasterClip& clip = m_state->clip();
+    setPainterXY(p, x0, y);
+    int first = x1 + 1, last = x0 - 1;
+    for (int x = x0; x <= x1; ++x) {
+        if (clip.test(x, y)) {
+            paintPixel(p);
+            if (x < first)
+                first = x;
+            last = x;
+        } else {
+            skipPixel(p);
+        }
+    }
+    if (first <= last) {
+        extendModifiedX(first);
+        extendModifiedX(last);
+        extendModifiedY(y);
+    }
+}
+
+void Rasteriser::paintAaSpan(SpanPainter& p, int x0, int x1, int y) {
+    if (x0 > x1)
+        return;
+    const uint8_t* buffer = m_aaBuffer->data();
+    const int bufferRow = m_aaBuffer->rowSize();
+    int first = x1 + 1, last = x0 - 1;
+    if (p.simple && !m_referencePipe) {
+        const AaRowSet coverage = {{buffer, buffer + bufferRow, buffer + 2 * bufferRow, buffer + 3 * bufferRow}};
+        uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+        uint8_t* alphaRow =
+            m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
+        p.simpleAaRun(row, alphaRow, coverage, x0, x1, y, p.sourceColour, p.aaAlpha, m_state->screen(), &first,
+                      &last);
+    } else {
+        setPainterXY(p, x0, y);
+        for (int x = x0; x <= x1; ++x) {
+            // Four bits per pixel in each of the four sub-rows: the high
+            // nibble of byte x / 2 for an even x, the low one for an odd x.
+            const int byte = x >> 1;
+            const int shift = (x & 1) ? 0 : 4;
+            const int t = pipe::kBitCount4[(buffer[byte] >> shift) & 15] +
+                          pipe::kBitCount4[(buffer[bufferRow + byte] >> shift) & 15] +
+                          pipe::kBitCount4[(buffer[2 * bufferRow + byte] >> shift) & 15] +
+                          pipe::kBitCount4[(buffer[3 * bufferRow + byte] >> shift) & 15];
+            if (t == 0) {
+                skipPixel(p);
+                continue;
+            }
+            p.shape = m_aaGamma[t];
+            paintPixel(p);
+            if (x < first)
+                first = x;
+            last = x;
+        }
+    }
+    if (first <= last) {
+        extendModifiedX(first);
+        extendModifiedX(last);
+        extendModifiedY(y);
+    }
+}
+
+}  // namespace rendova

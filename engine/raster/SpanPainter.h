@@ -1,0 +1,337 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/raster/BitRow.h"
+#include "engine/raster/RasterBitmap.h"
+#include "engine/raster/RasterPattern.h"
+#include "engine/raster/RasterScreen.h"
+#include "engine/raster/RasterTypes.h"
+
+namespace rendova {
+
+// The fast loops of the pixel pipe, for a painter that has no soft mask, no
+// group backdrop alpha, no blend routine, no group correction and a colour
+// fixed for the whole operation. Under those conditions the pipe's general
+// rules reduce to "store the colour" for a source alpha of 255 and to one
+// weighted average otherwise; these loops compute exactly that, and tests
+// compare them with the general path pixel for pixel.
+//
+// A run paints columns x0..x1 of one row with one source alpha.
+using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour,
+                             int aSrc, const RasterScreen* screen);
+// An anti-aliased run takes each pixel's source alpha from its coverage
+// count (aaAlpha[count], count 0 skipped) out of the four rows of the 1-bit
+// buffer, and reports the first and last painted column (first > last when
+// nothing was painted).
+struct AaRowSet {
+    const uint8_t* rows[4];
+};
+using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1,
+                               int y, const uint8_t* colour, const uint8_t* aaAlpha, const RasterScreen* screen,
+                               int* first, int* last);
+
+// The pipe's working record for one run of pixels: the source, the alpha
+// rules chosen for the operation and running pointers into the target, its
+// alpha plane, the soft mask and the group backdrop's alpha plane, advanced
+// per pixel. It lives on the stack of one operation of its rasteriser and
+// points into that rasteriser's bitmaps; it is neither copied nor kept.
+struct SpanPainter {
+    SpanPainter() = default;
+    SpanPainter(const SpanPainter&) = delete;
+    SpanPainter& operator=(const SpanPainter&) = delete;
+
+    int x = 0;
+    int y = 0;
+    // Asked per pixel into colourBuffer; null when the colour is fixed.
+    const RasterPattern* pattern = nullptr;
+    // The constant alpha (0 to 1) with a soft mask; 255 x alpha when the
+    // shape is used without one.
+    double alphaIn = 0;
+    int usesShape = 0;
+    // floor(255 x alpha + 0.5), used when neither soft mask nor shape applies.
+    uint8_t alphaInByte = 0;
+    const uint8_t* sourceColour = nullptr;
+    uint8_t colourBuffer[3] = {0, 0, 0};
+    const uint8_t* groupAlpha = nullptr;
+    const uint8_t* softMaskByte = nullptr;
+    uint8_t* dest = nullptr;
+    // The bit of the current pixel in the 1-bit mode, 128 for the leftmost.
+    int destMask = 0;
+    uint8_t* destAlpha = nullptr;
+    // Coverage of the current pixel, 0 to 1.
+    double shape = 1;
+    int noTransparency = 0;
+    int resultRule = 0;
+    // 0 none, 1 one channel, 3 three channels.
+    int groupCorrection = 0;
+
+    // Chosen once by initPainter, outside every loop.
+    // The soft mask that applies (null when none, or when it does not cover
+    // the target), and whether the group backdrop's alpha plane applies.
+    const RasterBitmap* softMask = nullptr;
+    int useGroupAlpha = 0;
+    // Non-zero when the fast loops below give the general rules' result.
+    int simple = 0;
+    SimpleRunFn simpleRun = nullptr;
+    SimpleAaRunFn simpleAaRun = nullptr;
+    // The source alpha of an anti-aliased pixel by its coverage count:
+    // floor(aaGamma[count] x alphaIn + 0.5), the general rule's own formula.
+    uint8_t aaAlpha[17] = {};
+};
+
+namespace pipe {
+
+// Coverage of a 4-bit group of sub-pixels.
+constexpr uint8_t kBitCount4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+// A cursor over one row of the target in colour mode Mode: load and store a
+// colour (three bytes red, green, blue; the grey modes use the first) and
+// step to the next pixel.
+template <int Mode>
+struct Cursor;
+
+template <>
+struct Cursor<rasterMono1> {
+    uint8_t* p;
+    int mask;
+    Cursor(uint8_t* row, int x) : p(row + (x >> 3)), mask(0x80 >> (x & 7)) {}
+    void load(uint8_t* c) const { c[0] = (*p & mask) ? 255 : 0; }
+    void store(const uint8_t* c, int x, int y, const RasterScreen* screen) {
+        if (screen->test(x, y, c[0]))
+            *p |= static_cast<uint8_t>(mask);
+        else
+            *p &= static_cast<uint8_t>(~mask);
+    }
+    void next() {
+        mask >>= 1;
+        if (mask == 0) {
+            mask = 0x80;
+            ++p;
+        }
+    }
+};
+
+template <>
+struct Cursor<rasterMono8> {
+    uint8_t* p;
+    Cursor(uint8_t* row, int x) : p(row + x) {}
+    void load(uint8_t* c) const { c[0] = p[0]; }
+    void store(const uint8_t* c, int, int, const RasterScreen*) { p[0] = c[0]; }
+    void next() { ++p; }
+};
+
+template <>
+struct Cursor<rasterRGB8> {
+    uint8_t* p;
+    Cursor(uint8_t* row, int x) : p(row + 3 * static_cast<ptrdiff_t>(x)) {}
+    void load(uint8_t* c) const {
+        c[0] = p[0];
+        c[1] = p[1];
+        c[2] = p[2];
+    }
+    void store(const uint8_t* c, int, int, const RasterScreen*) {
+        p[0] = c[0];
+        p[1] = c[1];
+        p[2] = c[2];
+    }
+    void next() { p += 3; }
+};
+
+template <>
+struct Cursor<rasterBGR8> {
+    uint8_t* p;
+    Cursor(uint8_t* row, int x) : p(row + 3 * static_cast<ptrdiff_t>(x)) {}
+    void load(uint8_t* c) const {
+        c[0] = p[2];
+        c[1] = p[1];
+        c[2] = p[0];
+    }
+    void store(const uint8_t* c, int, int, const RasterScreen*) {
+        p[0] = c[2];
+        p[1] = c[1];
+        p[2] = c[0];
+    }
+    void next() { p += 3; }
+};
+
+// One pixel under the simple conditions. The general rules with aDest = 255
+// (no alpha plane) give aResult = aSrc + 255 - div255(aSrc x 255) = 255,
+// because div255(255 a) = a for every byte a; with aSrc = 255 they give the
+// source colour itself whatever aDest is.
+template <int Mode, bool HasAlpha>
+inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uint8_t* src, int aSrc,
+                        const RasterScreen* screen) {
+    if (aSrc == 255) {
+        d.store(src, x, y, screen);
+        if (HasAlpha)
+            *alpha = 255;
+        return;
+    }
+    constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
+    uint8_t dc[3];
+    d.load(dc);
+    uint8_t out[3] = {0, 0, 0};
+    if (HasAlpha) {
+        const int aDest = *alpha;
+        const int aResult = aSrc + aDest - div255(aSrc * aDest);
+        if (aResult != 0) {
+            for (int i = 0; i < n; ++i)
+                out[i] = static_cast<uint8_t>(((aResult - aSrc) * dc[i] + aSrc * src[i]) / aResult);
+        }
+        *alpha = static_cast<uint8_t>(aResult);
+    } else {
+        for (int i = 0; i < n; ++i)
+            out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+    }
+    d.store(out, x, y, screen);
+}
+
+// Opaque colour into columns x0..x1: whole bytes where the layout allows.
+template <int Mode, bool HasAlpha>
+inline void storeRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* c,
+                     const RasterScreen* screen) {
+    const size_t n = static_cast<size_t>(x1 - x0 + 1);
+    if constexpr (Mode == rasterMono1) {
+        // The screen's answer is the same for every pixel when the grey lies
+        // below its smallest or at or above its largest threshold.
+        if (c[0] < screen->minValue()) {
+            clearBitRange(row, x0, x1);
+        } else if (c[0] >= screen->maxValue()) {
+            setBitRange(row, x0, x1);
+        } else {
+            Cursor<Mode> d(row, x0);
+            for (int x = x0; x <= x1; ++x, d.next())
+                d.store(c, x, y, screen);
+        }
+    } else if constexpr (Mode == rasterMono8) {
+        std::memset(row + x0, c[0], n);
+    } else {
+        uint8_t* p = row + 3 * static_cast<ptrdiff_t>(x0);
+        if (c[0] == c[1] && c[1] == c[2]) {
+            std::memset(p, c[0], 3 * n);
+        } else {
+            const uint8_t b0 = Mode == rasterRGB8 ? c[0] : c[2];
+            const uint8_t b2 = Mode == rasterRGB8 ? c[2] : c[0];
+            for (size_t i = 0; i < n; ++i, p += 3) {
+                p[0] = b0;
+                p[1] = c[1];
+                p[2] = b2;
+            }
+        }
+    }
+    if (HasAlpha)
+        std::memset(alphaRow + x0, 255, n);
+}
+
+template <int Mode, bool HasAlpha>
+void simpleRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour, int aSrc,
+               const RasterScreen* screen) {
+    if (aSrc == 255) {
+        storeRun<Mode, HasAlpha>(row, alphaRow, x0, x1, y, colour, screen);
+        return;
+    }
+    Cursor<Mode> d(row, x0);
+    uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
+    for (int x = x0; x <= x1; ++x) {
+        paintSimple<Mode, HasAlpha>(d, a, x, y, colour, aSrc, screen);
+        d.next();
+        if (HasAlpha)
+            ++a;
+    }
+}
+
+template <int Mode, bool HasAlpha>
+void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1, int y,
+                 const uint8_t* colour, const uint8_t* aaAlpha, const RasterScreen* screen, int* first,
+                 int* last) {
+    const uint8_t* b0 = coverage.rows[0];
+    const uint8_t* b1 = coverage.rows[1];
+    const uint8_t* b2 = coverage.rows[2];
+    const uint8_t* b3 = coverage.rows[3];
+    const int full = aaAlpha[16];
+    int painted0 = x1 + 1, painted1 = x0 - 1;
+    int x = x0;
+    while (x <= x1) {
+        if ((x & 1) == 0 && x < x1) {
+            // Two pixels per buffer byte: whole bytes covered on all four
+            // sub-rows are runs of full coverage, empty ones are skipped.
+            int e = x >> 1;
+            const int eEnd = (x1 + 1) >> 1;  // bytes wholly inside x..x1
+            while (e < eEnd && (b0[e] & b1[e] & b2[e] & b3[e]) == 0xff)
+                ++e;
+            if (e > x >> 1) {
+                const int runEnd = 2 * e - 1;
+                if (full == 255) {
+                    storeRun<Mode, HasAlpha>(row, alphaRow, x, runEnd, y, colour, screen);
+                } else {
+                    Cursor<Mode> d(row, x);
+                    uint8_t* a = HasAlpha ? alphaRow + x : nullptr;
+                    for (int xx = x; xx <= runEnd; ++xx) {
+                        paintSimple<Mode, HasAlpha>(d, a, xx, y, colour, full, screen);
+                        d.next();
+                        if (HasAlpha)
+                            ++a;
+                    }
+                }
+                if (x < painted0)
+                    painted0 = x;
+                painted1 = runEnd;
+                x = runEnd + 1;
+                continue;
+            }
+            while (e < eEnd && (b0[e] | b1[e] | b2[e] | b3[e]) == 0)
+                ++e;
+            if (e > x >> 1) {
+                x = 2 * e;
+                continue;
+            }
+        }
+        const int byte = x >> 1;
+        const int shift = (x & 1) ? 0 : 4;
+        const int t = kBitCount4[(b0[byte] >> shift) & 15] + kBitCount4[(b1[byte] >> shift) & 15] +
+                      kBitCount4[(b2[byte] >> shift) & 15] + kBitCount4[(b3[byte] >> shift) & 15];
+        if (t != 0) {
+            Cursor<Mode> d(row, x);
+            paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aaAlpha[t], screen);
+            if (x < painted0)
+                painted0 = x;
+            painted1 = x;
+        }
+        ++x;
+    }
+    *first = painted0;
+    *last = painted1;
+}
+
+// The loops for one colour mode and alpha plane, picked once per operation.
+inline SimpleRunFn selectSimpleRun(int mode, bool hasAlpha) {
+    switch (mode) {
+        case rasterMono1:
+            return hasAlpha ? simpleRun<rasterMono1, true> : simpleRun<rasterMono1, false>;
+        case rasterMono8:
+            return hasAlpha ? simpleRun<rasterMono8, true> : simpleRun<rasterMono8, false>;
+        case rasterRGB8:
+            return hasAlpha ? simpleRun<rasterRGB8, true> : simpleRun<rasterRGB8, false>;
+        default:
+            return hasAlpha ? simpleRun<rasterBGR8, true> : simpleRun<rasterBGR8, false>;
+    }
+}
+
+inline SimpleAaRunFn selectSimpleAaRun(int mode, bool hasAlpha) {
+    switch (mode) {
+        case rasterMono1:
+            return hasAlpha ? simpleAaRun<rasterMono1, true> : simpleAaRun<rasterMono1, false>;
+        case rasterMono8:
+            return hasAlpha ? simpleAaRun<rasterMono8, true> : simpleAaRun<rasterMono8, false>;
+        case rasterRGB8:
+            return hasAlpha ? simpleAaRun<rasterRGB8, true> : simpleAaRun<rasterRGB8, false>;
+        default:
+            return hasAlpha ? simpleAaRun<rasterBGR8, true> : simpleAaRun<rasterBGR8, false>;
+    }
+}
+
+}  // namespace pipe
+
+}  // namespace rendova

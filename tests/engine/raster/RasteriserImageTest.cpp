@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/core/Memory.h"
+#include "engine/raster/Rasteriser.h"
+#include "tests/engine/raster/RasteriserTestSupport.h"
+
+namespace rendova {
+namespace {
+
+using test::grey;
+
+// Rows from a prepared buffer; counts the calls.
+struct Rows {
+    std::vector<uint8_t> colour;
+    std::vector<uint8_t> alpha;
+    int rowBytes = 0;
+    int width = 0;
+    int height = 0;
+    int delivered = 0;
+    int calls = 0;
+
+    static int source(void* data, uint8_t* line, uint8_t* alphaLine) {
+        Rows& r = *static_cast<Rows*>(data);
+        ++r.calls;
+        if (r.delivered >= r.height)
+            return 0;
+        std::memcpy(line, r.colour.data() + static_cast<size_t>(r.delivered) * r.rowBytes,
+                    static_cast<size_t>(r.rowBytes));
+        if (alphaLine)
+            std::memcpy(alphaLine, r.alpha.data() + static_cast<size_t>(r.delivered) * r.width,
+                        static_cast<size_t>(r.width));
+        ++r.delivered;
+        return 1;
+    }
+};
+
+Rows greyRows(int width, int height, std::vector<uint8_t> values) {
+    Rows r;
+    r.colour = std::move(values);
+    r.rowBytes = width;
+    r.width = width;
+    r.height = height;
+    return r;
+}
+
+TEST(RasteriserImageTest, SingularOrNonFiniteMatrixReturnsSingularMatrix) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    Rows rows = greyRows(1, 1, {0});
+    const double singular[6] = {2, 4, 1, 2, 0, 0};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 1, singular), resultSingularMatrix);
+    EXPECT_EQ(r.fillImageMask(Rows::source, &rows, 1, 1, singular, 0), resultSingularMatrix);
+    const double infinite[6] = {1e308 * 10, 0, 0, 1, 0, 0};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 1, infinite), resultSingularMatrix);
+    EXPECT_EQ(rows.calls, 0);
+}
+
+TEST(RasteriserImageTest, SourceOfAnotherLayoutReturnsModeMismatch) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    const auto before = test::snapshot(bitmap);
+    Rows rows;
+    const double m[6] = {4, 0, 0, 4, 0, 0};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterBGR8, 0, 1, 1, m), resultModeMismatch);
+    EXPECT_EQ(test::snapshot(bitmap), before);
+    RasterBitmap colour(8, 8, 1, rasterBGR8, 0, 1);
+    Rasteriser rc(&colour, 0, nullptr);
+    EXPECT_EQ(rc.drawImage(Rows::source, &rows, rasterRGB8, 0, 1, 1, m), resultModeMismatch);
+}
+
+TEST(RasteriserImageTest, EnlargedImageRepeatsSamplesOverItsTouchedPixels) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(2, 2, {10, 20, 30, 40});
+    // The image spans x and y 1..5: every pixel it touches, 0..5, is painted
+    // (the edges are nudged outwards by a hundredth of a pixel).
+    const double m[6] = {4, 0, 0, 4, 1, 1};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+    EXPECT_EQ(rows.calls, 2);
+    const int want[6] = {0, 0, 0, 1, 1, 1};
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const int expected = x < 6 && y < 6 ? 10 + 20 * want[y] + 10 * want[x] : 255;
+            EXPECT_EQ(grey(bitmap, x, y), expected) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(r.modXMax(), 5);
+    EXPECT_EQ(r.modYMax(), 5);
+}
+
+TEST(RasteriserImageTest, ReducedImageAveragesItsBoxes) {
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(4, 4, {0, 4, 100, 100, 8, 12, 100, 100, 1, 2, 255, 255, 3, 4, 255, 255});
+    const double m[6] = {1.9, 0, 0, 1.9, 0.05, 0.05};  // 2 x 2 pixels
+    r.drawImage(Rows::source, &rows, rasterMono8, 0, 4, 4, m);
+    EXPECT_EQ(grey(bitmap, 0, 0), 6);  // 24 x 1/4
+    EXPECT_EQ(grey(bitmap, 1, 0), 100);
+    EXPECT_EQ(grey(bitmap, 0, 1), 2);  // 10 x 1/4, truncated
+    EXPECT_EQ(grey(bitmap, 1, 1), 255);
+    EXPECT_EQ(grey(bitmap, 2, 2), 255);
+    EXPECT_EQ(rows.calls, 4);
+}
+
+TEST(RasteriserImageTest, ImageAlphaGivesTheShapeAndSkipsTransparentPixels) {
+    RasterBitmap bitmap(2, 1, 1, rasterRGB8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows;
+    rows.colour = {0, 0, 0, 0, 0, 0};
+    rows.alpha = {0, 128};
+    rows.rowBytes = 6;
+    rows.width = 2;
+    rows.height = 1;
+    const double m[6] = {1.9, 0, 0, 0.9, 0.05, 0.05};
+    r.drawImage(Rows::source, &rows, rasterRGB8, 1, 2, 1, m);
+    EXPECT_EQ(test::pixel(bitmap, 0, 0), (std::vector<int>{255, 255, 255}));
+    const int v = (255 - 128) * 255 / 255;
+    EXPECT_EQ(test::pixel(bitmap, 1, 0), (std::vector<int>{v, v, v}));
+}
+
+TEST(RasteriserImageTest, MaskPaintsSetSamplesInTheFillColour) {
+    RasterBitmap bitmap(3, 3, 1, rasterBGR8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    r.setFillPattern(test::solid(255, 0, 0).release());
+    Rows rows = greyRows(2, 2, {1, 0, 0, 1});
+    const double m[6] = {1.9, 0, 0, 1.9, 0.05, 0.05};
+    EXPECT_EQ(r.fillImageMask(Rows::source, &rows, 2, 2, m, 0), resultOk);
+    EXPECT_EQ(test::pixel(bitmap, 0, 0), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(test::pixel(bitmap, 1, 0), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{255, 0, 0}));
+}
+
+TEST(RasteriserImageTest, GlyphModeRoundsEdgesToPixelCentres) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(1, 1, {1});
+    const double m[6] = {4, 0, 0, 4, 1, 1};
+    r.fillImageMask(Rows::source, &rows, 1, 1, m, 1);
+    EXPECT_EQ(r.modXMin(), 1);
+    EXPECT_EQ(r.modXMax(), 4);
+    EXPECT_EQ(grey(bitmap, 0, 0), 255);
+    EXPECT_EQ(grey(bitmap, 4, 4), 0);
+}
+
+TEST(RasteriserImageTest, QuarterTurnPutsRowsAlongX) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(2, 2, {10, 20, 30, 40});
+    const double m[6] = {0, 3.9, 3.9, 0, 2.05, 2.05};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+    // Image row i runs along device x, column j along device y.
+    EXPECT_EQ(grey(bitmap, 2, 2), 10);
+    EXPECT_EQ(grey(bitmap, 5, 2), 30);
+    EXPECT_EQ(grey(bitmap, 2, 5), 20);
+    EXPECT_EQ(grey(bitmap, 5, 5), 40);
+}
+
+TEST(RasteriserImageTest, HugeMatrixIsDrawnAtALimitedSize) {
+    RasterBitmap bitmap(20, 20, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(2, 2, {10, 10, 10, 10});
+    const double m[6] = {1e12, 0, 0, 1e12, -5e11, -5e11};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+    EXPECT_LE(rows.calls, 3);
+    // Far away: nothing is drawn and no row is read.
+    Rows far = greyRows(2, 2, {0, 0, 0, 0});
+    const double away[6] = {1e6, 0, 0, 1e6, 1e15, 1e15};
+    EXPECT_EQ(r.drawImage(Rows::source, &far, rasterMono8, 0, 2, 2, away), resultOk);
+    EXPECT_EQ(r.opClipResult(), 1);
+    EXPECT_EQ(far.calls, 0);
+}
+
+TEST(RasteriserImageTest, TallImageIntoOneRowReadsEveryRow) {
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    std::vector<uint8_t> values(1000, 50);
+    Rows rows = greyRows(1, 1000, values);
+    const double m[6] = {0.9, 0, 0, 0.9, 0.05, 0.05};
+    r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 1000, m);
+    EXPECT_EQ(rows.delivered, 1000);
+    EXPECT_EQ(grey(bitmap, 0, 0), 50);
+}
+
+TEST(RasteriserImageTest, AntialiasedClipShadesTheImageEdge) {
+    RasterBitmap bitmap(16, 16, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 1, nullptr);
+    test::clearTo(r, 255);
+    RasterPath clip;
+    clip.moveTo(0, 0);
+    clip.lineTo(16, 0);
+    clip.lineTo(0, 16);
+    clip.close();
+    r.clipToPath(clip, 0);
+    std::vector<uint8_t> black(16 * 16, 0);
+    Rows rows = greyRows(16, 16, black);
+    const double m[6] = {15.9, 0, 0, 15.9, 0.05, 0.05};
+    r.drawImage(Rows::source, &rows, rasterMono8, 0, 16, 16, m);
+    EXPECT_EQ(grey(bitmap, 2, 2), 0);
+    EXPECT_EQ(grey(bitmap, 14, 14), 255);
+    // On the diagonal: partly covered, so neither black nor white.
+    const int edge = grey(bitmap, 7, 8);
+    EXPECT_GT(edge, 0);
+    EXPECT_LT(edge, 255);
+}
+
+// --- Glyphs. ---
+
+TEST(RasteriserGlyphTest, AntialiasedGlyphUsesCoverageAsShape) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 1, nullptr);
+    test::clearTo(r, 255);
+    uint8_t cover[4] = {255, 128, 0, 64};
+    RasterGlyph glyph;
+    glyph.width = 2;
+    glyph.height = 2;
+    glyph.antialiased = 1;
+    glyph.pixels = cover;
+    glyph.xOffset = 1;
+    glyph.yOffset = 1;
+    EXPECT_EQ(r.fillGlyph(4.7, 4.2, glyph), resultOk);  // origin (4, 4), box from (3, 3)
+    EXPECT_EQ(grey(bitmap, 3, 3), 0);
+    EXPECT_EQ(grey(bitmap, 4, 3), 127);
+    EXPECT_EQ(grey(bitmap, 3, 4), 255);
+    EXPECT_EQ(grey(bitmap, 4, 4), 191);
+    EXPECT_EQ(r.modXMin(), 3);
+    EXPECT_EQ(r.modYMax(), 4);
+}
+
+TEST(RasteriserGlyphTest, OneBitGlyphClippedAtTheBitmapEdge) {
+    for (int reference = 0; reference <= 1; ++reference) {
+        RasterBitmap bitmap(5, 5, 1, rasterMono8, 0, 1);
+        Rasteriser r(&bitmap, 0, nullptr);
+        r.setReferencePipe(reference);
+        test::clearTo(r, 255);
+        uint8_t bits[2 * 3] = {0xff, 0xc0, 0xff, 0xc0, 0xff, 0xc0};
+        RasterGlyph glyph;
+        glyph.width = 10;
+        glyph.height = 3;
+        glyph.pixels = bits;
+        r.fillGlyph(2, 3, glyph);
+        EXPECT_EQ(r.opClipResult(), 2);
+        EXPECT_EQ(grey(bitmap, 1, 3), 255);
+        EXPECT_EQ(grey(bitmap, 2, 3), 0);
+        EXPECT_EQ(grey(bitmap, 4, 4), 0);
+        EXPECT_EQ(r.modXMax(), 4);
+        EXPECT_EQ(r.modYMax(), 4);
+    }
+}
+
+struct FakeFont {
+    bool has = false;
+    bool owned = false;
+    int lastX = -1, lastY = -1;
+    int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
+        lastX = xFraction;
+        lastY = yFraction;
+        if (!has || code != 65)
+            return 0;
+        glyph->width = 1;
+        glyph->height = 1;
+        glyph->antialiased = 1;
+        if (owned) {
+            glyph->pixels = static_cast<uint8_t*>(memAlloc(1));
+            glyph->ownsPixels = 1;
+        } else {
+            static uint8_t pixel;
+            glyph->pixels = &pixel;
+        }
+        glyph->pixels[0] = 255;
+        return 1;
+    }
+};
+
+TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 1, nullptr);
+    test::clearTo(r, 255);
+    FakeFont font;
+    EXPECT_EQ(r.fillChar(1, 1, 65, font), resultNoGlyph);
+    EXPECT_EQ(r.modXMax(), -1);
+}
+
+TEST(RasteriserGlyphTest, FillCharPassesQuarterPixelFractionsAndFreesOwnedPixels) {
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 1, nullptr);
+    test::clearTo(r, 255);
+    FakeFont font;
+    font.has = true;
+    font.owned = true;  // the leak checker sees a missing free
+    EXPECT_EQ(r.fillChar(1.6, 2.3, 65, font), resultOk);
+    EXPECT_EQ(font.lastX, 2);
+    EXPECT_EQ(font.lastY, 1);
+    EXPECT_EQ(grey(bitmap, 1, 2), 0);
+}
+
+// --- Compositing and copying. ---
+
+TEST(RasteriserCompositeTest, DifferentModesReturnModeMismatch) {
+    RasterBitmap target(4, 4, 1, rasterBGR8, 0, 1);
+    RasterBitmap grey8(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 9);
+    const auto before = test::snapshot(target);
+    EXPECT_EQ(r.composite(grey8, 0, 0, 0, 0, 4, 4, 1, 0), resultModeMismatch);
+    EXPECT_EQ(r.blitBitmap(grey8, 0, 0, 0, 0, 4, 4), resultModeMismatch);
+    EXPECT_EQ(test::snapshot(target), before);
+}
+
+TEST(RasteriserCompositeTest, RectanglesAreCutToBothBitmaps) {
+    RasterBitmap target(6, 6, 1, rasterMono8, 1, 1);
+    RasterBitmap source(4, 4, 1, rasterMono8, 0, 1);
+    std::memset(source.data(), 7, 16);
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 255, 255);
+    // Asks for 10 x 10 from (-2, -2) to (3, 3): only the source's 4 x 4 from
+    // (0, 0), landing at (5, 5), of which one pixel fits the target.
+    EXPECT_EQ(r.composite(source, -2, -2, 3, 3, 10, 10, 1, 0), resultOk);
+    EXPECT_EQ(grey(target, 5, 5), 7);
+    EXPECT_EQ(grey(target, 4, 4), 255);
+    EXPECT_EQ(r.modXMin(), 5);
+    EXPECT_EQ(r.blitBitmap(source, 2, 2, -1, 4, 100, 100), resultOk);
+    // Source column 3 only (the target starts one column in), rows 2..3.
+    EXPECT_EQ(grey(target, 0, 4), 7);
+    EXPECT_EQ(grey(target, 0, 5), 7);
+    EXPECT_EQ(grey(target, 1, 4), 255);
+    EXPECT_EQ(r.composite(source, 4, 0, 0, 0, 3, 3, 1, 0), resultOk);  // nothing left
+    EXPECT_EQ(r.blitBitmap(source, 0, 0, 0, INT32_MAX, INT32_MAX, INT32_MAX), resultOk);
+}
+
+TEST(RasteriserCompositeTest, BlitCopiesPixelsAndClearsTheirAlpha) {
+    RasterBitmap target(8, 2, 1, rasterMono1, 1, 1);
+    RasterBitmap source(8, 2, 1, rasterMono1, 0, 1);
+    source.data()[0] = 0xa5;
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 0, 200);
+    EXPECT_EQ(r.blitBitmap(source, 0, 0, 2, 0, 4, 1), resultOk);
+    // Source bits 1010 land at columns 2..5.
+    EXPECT_EQ(target.data()[0], 0x28);
+    EXPECT_EQ(test::alphaAt(target, 2, 0), 0);
+    EXPECT_EQ(test::alphaAt(target, 5, 0), 0);
+    EXPECT_EQ(test::alphaAt(target, 6, 0), 200);
+    EXPECT_EQ(r.modXMax(), -1);  // copying is not painting
+}
+
+TEST(RasteriserCompositeTest, SourceAlphaWeighsTheSourceColour) {
+    RasterBitmap target(2, 1, 1, rasterMono8, 0, 1);
+    RasterBitmap source(2, 1, 1, rasterMono8, 1, 1);
+    source.data()[0] = source.data()[1] = 0;
+    source.alpha()[0] = 0;
+    source.alpha()[1] = 255;
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 200);
+    r.composite(source, 0, 0, 0, 0, 2, 1, 0, 0);
+    EXPECT_EQ(grey(target, 0, 0), 200);
+    EXPECT_EQ(grey(target, 1, 0), 0);
+}
+
+TEST(RasteriserCompositeTest, BackgroundShowsThroughByAlpha) {
+    RasterBitmap target(3, 1, 1, rasterBGR8, 1, 1);
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 0, 0);
+    target.alpha()[1] = 255;
+    target.alpha()[2] = 128;
+    const uint8_t red[3] = {255, 0, 0};
+    r.compositeBackground(red);
+    EXPECT_EQ(test::pixel(target, 0, 0), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(test::pixel(target, 1, 0), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(test::pixel(target, 2, 0), (std::vector<int>{div255(127 * 255), 0, 0}));
+    EXPECT_EQ(target.block()[RasterBitmap::kHeaderSize + 2], 255);  // red is the third byte in mode 3
+    EXPECT_EQ(test::alphaAt(target, 2, 0), 255);
+}
+
+}  // namespace
+}  // namespace rendova

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "engine/raster/Rasteriser.h"
+#include "tests/engine/raster/RasteriserTestSupport.h"
+
+namespace rendova {
+namespace {
+
+using test::addRect;
+using test::alphaAt;
+using test::grey;
+
+TEST(RasteriserPipeTest, DivisionBy255IsExactForEveryByteTimes255) {
+    // The fast loops rely on it: aResult = aSrc + 255 - div255(aSrc x 255) = 255.
+    for (int a = 0; a < 256; ++a)
+        EXPECT_EQ(div255(a * 255), a);
+}
+
+TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
+    RasterBitmap bitmap(4, 4, 1, rasterBGR8, 1, 0);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 200, 0);
+    SpanPainter p;
+    const uint8_t black[3] = {0, 0, 0};
+    r.initPainter(p, 1, 2, nullptr, black, 1.0, 0, 0);
+    EXPECT_EQ(p.noTransparency, 1);
+    EXPECT_EQ(p.resultRule, 0);
+    r.paintPixel(p);
+    EXPECT_EQ(test::pixel(bitmap, 1, 2), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(alphaAt(bitmap, 1, 2), 255);
+    EXPECT_EQ(p.x, 2);  // advanced
+    EXPECT_EQ(alphaAt(bitmap, 2, 2), 0);
+}
+
+TEST(RasteriserPipeTest, Alpha128OverOpaqueKeepsFullAlphaAndMixesColours) {
+    RasterBitmap bitmap(4, 1, 1, rasterMono8, 1, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 200, 255);
+    SpanPainter p;
+    const uint8_t c[3] = {10, 0, 0};
+    r.initPainter(p, 0, 0, nullptr, c, 128 / 255.0, 0, 0);
+    EXPECT_EQ(p.alphaInByte, 128);
+    EXPECT_EQ(p.resultRule, 2);
+    r.paintPixel(p);
+    EXPECT_EQ(alphaAt(bitmap, 0, 0), 255);  // 128 + 255 - div255(128 x 255)
+    EXPECT_EQ(grey(bitmap, 0, 0), ((255 - 128) * 200 + 128 * 10) / 255);
+}
+
+TEST(RasteriserPipeTest, TransparentSourceOnTransparentDestinationWritesColourZero) {
+    for (int reference = 0; reference <= 1; ++reference) {
+        RasterBitmap bitmap(4, 4, 1, rasterRGB8, 1, 1);
+        Rasteriser r(&bitmap, 0, nullptr);
+        r.setReferencePipe(reference);
+        test::clearTo(r, 200, 0);
+        r.setFillAlpha(0);
+        RasterPath path;
+        addRect(path, 0, 0, 2, 2);
+        r.fill(path, 0);
+        EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{0, 0, 0}));
+        EXPECT_EQ(alphaAt(bitmap, 1, 1), 0);
+        EXPECT_EQ(test::pixel(bitmap, 3, 3), (std::vector<int>{200, 200, 200}));
+    }
+}
+
+TEST(RasteriserPipeTest, SoftMaskScalesTheSourceAlpha) {
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    auto* mask = new RasterBitmap(4, 4, 1, rasterMono8, 0, 1);
+    std::memset(mask->data(), 128, 16);
+    mask->data()[5] = 255;
+    r.setSoftMask(mask);
+    RasterPath path;
+    addRect(path, 0, 0, 3, 3);
+    r.fill(path, 0);
+    EXPECT_EQ(grey(bitmap, 0, 0), (127 * 255) / 255);
+    EXPECT_EQ(grey(bitmap, 1, 1), 0);
+}
+
+TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 128);
+    r.setBlendFunction(blendModeTable[1]);  // Multiply
+    r.setFillPattern(test::solid(128, 128, 128).release());
+    RasterPath path;
+    addRect(path, 0, 0, 0.5, 0.5);
+    r.fill(path, 0);
+    // No transparency, so rule 1: div255(0 x cSrc + 255 x cBlend) = cBlend.
+    EXPECT_EQ(grey(bitmap, 0, 0), 128 * 128 / 255);
+    EXPECT_EQ(grey(bitmap, 1, 0), 128);
+}
+
+TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
+    // Backdrop 40 at alpha 4 under source 0 at alpha 96: the correction
+    // comes to -1, which wrapped to 255 would paint white over black.
+    RasterBitmap backdrop(2, 2, 1, rasterMono8, 0, 1);
+    RasterBitmap group(2, 2, 1, rasterMono8, 1, 1);
+    Rasteriser r(&group, 0, nullptr);
+    test::clearTo(r, 40, 4);
+    r.setInNonIsolatedGroup(&backdrop, 0, 0);
+    RasterBitmap source(2, 2, 1, rasterMono8, 1, 1);
+    std::memset(source.data(), 0, 4);
+    std::memset(source.alpha(), 96, 4);
+    EXPECT_EQ(r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1), resultOk);
+    EXPECT_EQ(grey(group, 0, 0), 0);
+    EXPECT_EQ(alphaAt(group, 0, 0), 98);
+
+    // And upwards: backdrop 10 at alpha 4 under 255 at alpha 96 comes to 256.
+    test::clearTo(r, 10, 4);
+    std::memset(source.data(), 255, 4);
+    r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1);
+    EXPECT_EQ(grey(group, 1, 1), 255);
+}
+
+// --- The fast loops against the general rules, pixel for pixel. ---
+
+struct Scene {
+    int mode;
+    int antialias;
+    int withAlpha;
+    double fillAlpha;
+    int clipPath;
+};
+
+// Draws a fixed mix of fills, strokes, glyphs and composites and returns the
+// bitmap's bytes, the alpha plane and the modified box.
+std::vector<uint8_t> render(const Scene& s, int reference) {
+    RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, 0);
+    Rasteriser r(&bitmap, s.antialias, nullptr);
+    r.setReferencePipe(reference);
+    // A backdrop with varied colour and alpha, so that every blend formula
+    // meets different destinations (padding bytes set too, as they are
+    // compared).
+    std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
+                static_cast<size_t>(bitmap.blockSize() - RasterBitmap::kHeaderSize));
+    for (int y = 0; y < 47; ++y) {
+        uint8_t* row = bitmap.data() + y * bitmap.rowSize();
+        const int rowBytes = bitmap.mode() == rasterMono1 ? 8 : bitmap.mode() == rasterMono8 ? 61 : 183;
+        for (int i = 0; i < rowBytes; ++i)
+            row[i] = static_cast<uint8_t>(i * 37 + y * 11);
+    }
+    if (bitmap.alpha()) {
+        for (int i = 0; i < 61 * 47; ++i)
+            bitmap.alpha()[i] = static_cast<uint8_t>(i * 7);
+    }
+    r.resetModifiedBox();
+    r.setFillAlpha(s.fillAlpha);
+    r.setStrokeAlpha(s.fillAlpha);
+    r.setFillPattern(test::solid(230, 40, 120).release());
+    r.setStrokePattern(test::solid(17, 200, 90).release());
+    if (s.clipPath) {
+        RasterPath clip;
+        clip.moveTo(3, 2);
+        clip.curveTo(70, 0, 60, 50, 30, 44);
+        clip.lineTo(1, 30);
+        clip.close();
+        r.clipToPath(clip, 0);
+    }
+
+    std::mt19937 random(1234);
+    std::uniform_real_distribution<double> coord(-5, 66);
+    for (int k = 0; k < 6; ++k) {
+        RasterPath path;
+        path.moveTo(coord(random), coord(random));
+        for (int i = 0; i < 5; ++i)
+            path.lineTo(coord(random), coord(random));
+        path.curveTo(coord(random), coord(random), coord(random), coord(random), coord(random), coord(random));
+        path.close();
+        r.fill(path, k & 1);
+    }
+    RasterPath big;
+    addRect(big, 8.3, 6.6, 52.2, 40.1);
+    r.fill(big, 0);
+
+    RasterPath lines;
+    lines.moveTo(2.5, 3.5);
+    lines.lineTo(58.2, 40.7);
+    lines.lineTo(30.1, 2.2);
+    lines.lineTo(31.6, 45.3);
+    r.setLineWidth(0);
+    r.stroke(lines);
+    r.setLineWidth(2.5);
+    r.setLineCap(1);
+    r.setLineJoin(1);
+    r.stroke(lines);
+
+    uint8_t aaPixels[6 * 5];
+    for (int i = 0; i < 30; ++i)
+        aaPixels[i] = static_cast<uint8_t>(i * 9);
+    RasterGlyph aaGlyph;
+    aaGlyph.width = 6;
+    aaGlyph.height = 5;
+    aaGlyph.antialiased = 1;
+    aaGlyph.pixels = aaPixels;
+    uint8_t bits[2 * 5] = {0xf0, 0x80, 0x5a, 0x40, 0xff, 0xc0, 0x01, 0x00, 0x99, 0x40};
+    RasterGlyph bitGlyph;
+    bitGlyph.width = 10;
+    bitGlyph.height = 5;
+    bitGlyph.pixels = bits;
+    bitGlyph.xOffset = 2;
+    bitGlyph.yOffset = 4;
+    for (int i = 0; i < 5; ++i) {
+        r.fillGlyph(7 + 11 * i, 20 + 3 * i, aaGlyph);
+        r.fillGlyph(5 + 12 * i, 35 - 2 * i, bitGlyph);
+    }
+    r.fillGlyph(58, 44, aaGlyph);  // across the corner
+
+    for (int withSourceAlpha = 0; withSourceAlpha <= 1; ++withSourceAlpha) {
+        RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, 1);
+        for (int y = 0; y < 12; ++y) {
+            uint8_t* row = source.data() + y * source.rowSize();
+            for (int i = 0; i < source.rowSize(); ++i)
+                row[i] = static_cast<uint8_t>(i * 53 + y * 29);
+        }
+        if (source.alpha()) {
+            for (int i = 0; i < 240; ++i)
+                source.alpha()[i] = static_cast<uint8_t>(i * 13);
+        }
+        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, 0);
+        r.composite(source, 0, 0, 20, 3, 20, 12, 1, 0);
+    }
+
+    std::vector<uint8_t> out = test::snapshot(bitmap);
+    for (int v : {r.modXMin(), r.modYMin(), r.modXMax(), r.modYMax()})
+        out.push_back(static_cast<uint8_t>(v + 1));
+    return out;
+}
+
+TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
+    int scenes = 0;
+    for (int mode = rasterMono1; mode <= rasterBGR8; ++mode) {
+        for (int antialias = 0; antialias <= 1; ++antialias) {
+            for (int withAlpha = 0; withAlpha <= 1; ++withAlpha) {
+                for (double fillAlpha : {1.0, 0.6, 0.0}) {
+                    for (int clipPath = 0; clipPath <= 1; ++clipPath) {
+                        const Scene s{mode, antialias, withAlpha, fillAlpha, clipPath};
+                        const auto fast = render(s, 0);
+                        const auto reference = render(s, 1);
+                        ASSERT_EQ(fast.size(), reference.size());
+                        size_t differing = 0;
+                        for (size_t i = 0; i < fast.size(); ++i)
+                            differing += fast[i] != reference[i];
+                        EXPECT_EQ(differing, 0u) << "mode " << mode << " aa " << antialias << " alpha plane "
+                                                 << withAlpha << " fill alpha " << fillAlpha << " clip "
+                                                 << clipPath;
+                        ++scenes;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(scenes, 96);
+}
+
+TEST(RasteriserPipeTest, FastLoopsActuallyPaint) {
+    // Guards the comparison above against two empty renderings.
+    const Scene s{rasterBGR8, 1, 1, 1.0, 0};
+    RasterBitmap blank(61, 47, 4, rasterBGR8, 1, 0);
+    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0}, 0));
+}
+
+}  // namespace
+}  // namespace rendova
