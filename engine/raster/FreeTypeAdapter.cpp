@@ -435,11 +435,21 @@ std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
         FT_Done_Glyph(glyph);
         return nullptr;
     }
-    auto path = std::make_unique<RasterPath>();
-    OutlineState state{path.get(), m_textScale / 64.0, false, false};
-    const FT_Error error =
-        FT_Outline_Decompose(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, &kOutlineFuncs, &state);
+    std::unique_ptr<RasterPath> path;
+    try {
+        path = outlineToPath(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, m_textScale);
+    } catch (...) {
+        FT_Done_Glyph(glyph);
+        throw;
+    }
     FT_Done_Glyph(glyph);
+    return path;
+}
+
+std::unique_ptr<RasterPath> FreeTypeFont::outlineToPath(const FT_Outline_* outline, double textScale) {
+    auto path = std::make_unique<RasterPath>();
+    OutlineState state{path.get(), textScale / 64.0, false, false};
+    const FT_Error error = FT_Outline_Decompose(const_cast<FT_Outline*>(outline), &kOutlineFuncs, &state);
     if (state.failed)
         throw MemoryException();
     if (error != 0)

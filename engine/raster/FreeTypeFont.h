@@ -5,6 +5,7 @@
 #include "engine/raster/RasterFont.h"
 
 struct FT_SizeRec_;
+struct FT_Outline_;
 
 namespace rendova {
 
@@ -34,6 +35,11 @@ public:
     bool hasBitmaps() const override { return m_usable && m_bitmapsUsable; }
     int getPixelSize() const { return m_pixelSize; }
     double getTextScale() const { return m_textScale; }
+
+    // A FreeType outline (points in 1/64 units) as a path, every coordinate
+    // times textScale / 64; quadratic segments become cubic curves. An open
+    // sub-path is closed at the end.
+    static std::unique_ptr<RasterPath> outlineToPath(const FT_Outline_* outline, double textScale);
 
     // The pixel size handed to FreeType is kept within this bound: FreeType
     // takes 16-bit sizes, and a glyph bitmap of this em fills 64 MB already.
