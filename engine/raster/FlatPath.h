@@ -87,7 +87,7 @@ template <typename Emit>
 void CurveSubdivider::run(const RasterPathPoint* p, const double* matrix, double flatnessSquared,
                           Emit&& emit) {
     if (!m_table)
-        m_table = std::make_unique<Table>();
+        m_table.reset(new Table);  // not zeroed: every entry is written before it is read
     Table& t = *m_table;
     t.cx[0][0] = p[0].x;
     t.cy[0][0] = p[0].y;

@@ -34,6 +34,7 @@ RasterScanner::RasterScanner(const FlatPath* path, int evenOdd) : m_path(path), 
 
 RasterScanner::~RasterScanner() {
     memFree(m_inter);
+    memFree(m_active);
 }
 
 void RasterScanner::getBBox(int& xMin, int& yMin, int& xMax, int& yMax) const {
@@ -48,21 +49,37 @@ void RasterScanner::computeIntersections(int y) {
     const int n = m_path->length();
     const double top = y, bottom = y + 1.0;
 
-    int i = y < m_interY ? 0 : m_segStart;
-    while (i < n && top > segs[i].y0 && top > segs[i].y1)
-        ++i;
-    m_segStart = i;
+    // Segments reach the scanline when they begin above its lower edge and
+    // end at or below its upper edge. Going down, a segment that ended above
+    // never comes back, so the active list only loses those and gains the
+    // next sorted segments; its order stays the sorted order, which keeps the
+    // intersections in the order a walk over every segment would give.
+    if (!m_active && n > 0)
+        m_active = static_cast<int*>(memAllocArray(n, static_cast<int>(sizeof(int))));
+    if (y < m_interY) {
+        m_activeLength = 0;
+        m_nextSeg = 0;
+    }
+    auto upperEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y1 : s.y0; };
+    auto lowerEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y0 : s.y1; };
+    int kept = 0;
+    for (int k = 0; k < m_activeLength; ++k) {
+        if (lowerEnd(segs[m_active[k]]) >= top)
+            m_active[kept++] = m_active[k];
+    }
+    m_activeLength = kept;
+    while (m_nextSeg < n && upperEnd(segs[m_nextSeg]) < bottom) {
+        if (lowerEnd(segs[m_nextSeg]) >= top)
+            m_active[m_activeLength++] = m_nextSeg;
+        ++m_nextSeg;
+    }
 
     m_interLength = 0;
-    for (; i < n; ++i) {
-        const FlatSegment& s = segs[i];
+    for (int k = 0; k < m_activeLength; ++k) {
+        const FlatSegment& s = segs[m_active[k]];
         const bool flipped = (s.flags & kSegFlipped) != 0;
         const double segYMin = flipped ? s.y1 : s.y0;
         const double segYMax = flipped ? s.y0 : s.y1;
-        if (segYMin >= bottom)
-            break;
-        if (segYMax < top)
-            continue;
 
         int x0, x1;
         if (s.flags & kSegHorizontal) {

@@ -16,8 +16,10 @@ struct RasterIntersection {
 
 // Finds, for one scanline at a time, the spans that lie inside a sorted flat
 // path by the even-odd or the non-zero winding rule. It caches the
-// intersections of the last scanline: moving down reuses the index of the
-// first segment that can still reach it, moving up restarts from segment 0.
+// intersections of the last scanline and keeps, while scanlines go down, the
+// list of segments that can still reach them (in sorted order, so that the
+// intersections come out exactly as a walk over all sorted segments would
+// give them); moving up restarts from segment 0.
 //
 // The path is not owned and must stay alive and sorted (sortSegments) while
 // the scanner is used. Not thread-safe; growth throws MemoryException.
@@ -69,7 +71,12 @@ private:
     int m_interY;
     int m_interIdx = 0;
     int m_interCount = 0;
-    int m_segStart = 0;
+    // The active segments (indices in sorted order) of the downward sweep:
+    // begun and not yet ended above the last scanline. m_nextSeg is the
+    // first sorted segment not yet taken in.
+    int* m_active = nullptr;
+    int m_activeLength = 0;
+    int m_nextSeg = 0;
     RasterIntersection* m_inter = nullptr;
     int m_interLength = 0;
     int m_interSize = 0;

@@ -55,8 +55,23 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
         return resultOk;
 
     RasterClip& clip = m_state->clip();
-    // A rectangle wholly inside the clip needs no per-pixel test.
-    const bool tested = !noClip && clip.testRect(xDest, yDest, xDest + w - 1, yDest + h - 1) != 0;
+    // Without clip paths the clip is its rectangle: cutting the rectangle to
+    // it leaves pixels that all pass the test. A rectangle wholly inside the
+    // clip needs no per-pixel test either.
+    if (!noClip && clip.length() == 0) {
+        const int x0 = std::max(xDest, clip.xMinI()), y0 = std::max(yDest, clip.yMinI());
+        const int x1 = std::min(xDest + w - 1, clip.xMaxI()), y1 = std::min(yDest + h - 1, clip.yMaxI());
+        if (x0 > x1 || y0 > y1)
+            return resultOk;
+        xSrc += x0 - xDest;
+        ySrc += y0 - yDest;
+        xDest = x0;
+        yDest = y0;
+        w = x1 - x0 + 1;
+        h = y1 - y0 + 1;
+    }
+    const bool tested =
+        !noClip && clip.length() > 0 && clip.testRect(xDest, yDest, xDest + w - 1, yDest + h - 1) != 0;
     const uint8_t* sourceAlpha = source.alpha();
     uint8_t colour[3] = {0, 0, 0};
     SpanPainter p;

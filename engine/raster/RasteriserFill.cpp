@@ -111,7 +111,9 @@ int Rasteriser::fillWithPattern(const RasterPath& path, int evenOdd, const Raste
                 x1 = std::min(x1, clipX1);
                 if (x0 > x1)
                     continue;
-                if (clipResult == 0 || clip.testSpan(x0, x1, y) == 0)
+                // Cut to the clip rectangle, a span passes every pixel test
+                // when there is no clip path.
+                if (clipResult == 0 || clip.length() == 0 || clip.testSpan(x0, x1, y) == 0)
                     paintSpan(painter, x0, x1, y);
                 else
                     paintSpanClipped(painter, x0, x1, y);

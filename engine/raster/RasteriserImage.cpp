@@ -283,11 +283,13 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
             const int64_t area = int64_t{boxWidth} * boxHeight;
             double alpha = 1;
             if (isMask) {
+                // Mask samples are 0 or 1; any other byte counts as set, so
+                // that the coverage never exceeds the box.
                 int64_t sum = 0;
                 for (int r = 0; r < boxHeight; ++r) {
                     const uint8_t* q = lineBuf + static_cast<ptrdiff_t>(r) * rowBytes + col;
                     for (int c = 0; c < boxWidth; ++c)
-                        sum += q[c];
+                        sum += q[c] != 0;
                 }
                 if (sum == 0)
                     continue;

@@ -385,7 +385,9 @@ void Rasteriser::strokeThin(const RasterPath& path) {
         x1 = std::min(x1, clipX1);
         if (x0 > x1)
             return;
-        if (tested)
+        // Cut to the clip rectangle, every pixel passes the test when there
+        // is no clip path.
+        if (tested && clip.length() > 0)
             paintSpanClipped(painter, x0, x1, y);
         else
             paintSpan(painter, x0, x1, y);

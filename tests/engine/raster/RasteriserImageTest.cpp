@@ -138,6 +138,23 @@ TEST(RasteriserImageTest, MaskPaintsSetSamplesInTheFillColour) {
     EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{255, 0, 0}));
 }
 
+TEST(RasteriserImageTest, MaskByteAboveOneCountsAsSet) {
+    // A row source should deliver 0 or 1; a larger byte must not raise the
+    // coverage above the box (the alpha products would leave the byte range).
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    auto* mask = new RasterBitmap(2, 1, 1, rasterMono8, 0, 1);
+    mask->data()[0] = mask->data()[1] = 255;
+    r.setSoftMask(mask);
+    r.setBlendFunction(blendModeTable[1]);
+    Rows rows = greyRows(2, 1, {200, 0});
+    const double m[6] = {1.9, 0, 0, 0.9, 0.05, 0.05};
+    r.fillImageMask(Rows::source, &rows, 2, 1, m, 0);
+    EXPECT_EQ(grey(bitmap, 0, 0), 0);
+    EXPECT_EQ(grey(bitmap, 1, 0), 255);
+}
+
 TEST(RasteriserImageTest, GlyphModeRoundsEdgesToPixelCentres) {
     RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
     Rasteriser r(&bitmap, 0, nullptr);
@@ -337,6 +354,24 @@ TEST(RasteriserCompositeTest, RectanglesAreCutToBothBitmaps) {
     EXPECT_EQ(grey(target, 1, 4), 255);
     EXPECT_EQ(r.composite(source, 4, 0, 0, 0, 3, 3, 1, 0), resultOk);  // nothing left
     EXPECT_EQ(r.blitBitmap(source, 0, 0, 0, INT32_MAX, INT32_MAX, INT32_MAX), resultOk);
+}
+
+TEST(RasteriserCompositeTest, CompositeHonoursTheClipUnlessTold) {
+    RasterBitmap target(6, 6, 1, rasterMono8, 0, 1);
+    RasterBitmap source(6, 6, 1, rasterMono8, 0, 1);
+    std::memset(source.data(), 3, 36);
+    Rasteriser r(&target, 0, nullptr);
+    test::clearTo(r, 255);
+    r.getState()->clip().clipToRect(1, 1, 3.5, 3.5);
+    r.composite(source, 0, 0, 0, 0, 6, 6, 0, 0);
+    EXPECT_EQ(grey(target, 0, 0), 255);
+    EXPECT_EQ(grey(target, 1, 1), 3);
+    EXPECT_EQ(grey(target, 3, 3), 3);
+    EXPECT_EQ(grey(target, 4, 4), 255);
+    EXPECT_EQ(r.modXMin(), 1);
+    EXPECT_EQ(r.modXMax(), 3);
+    r.composite(source, 0, 0, 0, 0, 6, 6, 1, 0);
+    EXPECT_EQ(grey(target, 5, 5), 3);
 }
 
 TEST(RasteriserCompositeTest, BlitCopiesPixelsAndClearsTheirAlpha) {
