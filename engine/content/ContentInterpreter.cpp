@@ -202,6 +202,13 @@ void ContentInterpreter::display(const PdfValue& content, bool flushAtEnd) {
     ValueParser* outer = m_parser;
     ValueParser parser(m_xref, std::make_unique<Tokenizer>(m_xref, content), false);
     m_parser = &parser;
+    // The count of operators starts with the outermost content only: nested
+    // content counts on, so that content nesting itself many times over
+    // still reaches the flush and, above all, the abort check.
+    if (!outer) {
+        m_operatorCount = 0;
+        m_lastAbortCheck = 0;
+    }
     runLoop();
     m_parser = outer;
 
@@ -211,10 +218,10 @@ void ContentInterpreter::display(const PdfValue& content, bool flushAtEnd) {
 void ContentInterpreter::runLoop() {
     PdfValue args[kMaxOperands];
     int numArgs = 0;
-    int lastAbortCheck = 0;
-    m_operatorCount = 0;
     PdfValue value;
-    for (;;) {
+    // Once the abort check has asked to stop, every loop ends, the forms'
+    // and glyphs' nested ones and the page's.
+    while (!m_aborted) {
         m_parser->getValue(value);
         if (value.isEof()) break;
         if (value.isCommand()) {
@@ -231,17 +238,22 @@ void ContentInterpreter::runLoop() {
             value.free();
             for (int i = 0; i < numArgs; ++i) args[i].free();
             numArgs = 0;
+            // Content nested in this operator was stopped.
+            if (m_aborted) break;
 
             // Handlers may add more than one (shown text, images), so the
             // interval is passed rather than met exactly.
             if (++m_operatorCount >= kFlushInterval) {
                 m_device->flush();
                 m_operatorCount = 0;
-                lastAbortCheck = 0;
+                m_lastAbortCheck = 0;
             }
-            if (m_abortCheck && m_operatorCount - lastAbortCheck > 10) {
-                if (m_abortCheck(m_abortData)) break;
-                lastAbortCheck = m_operatorCount;
+            if (m_abortCheck && m_operatorCount - m_lastAbortCheck > 10) {
+                if (m_abortCheck(m_abortData)) {
+                    m_aborted = true;
+                    break;
+                }
+                m_lastAbortCheck = m_operatorCount;
             }
         } else if (numArgs == kMaxOperands) {
             reportError(getPos(), "More than %d operands before an operator; the extra one is dropped",

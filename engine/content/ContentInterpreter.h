@@ -86,7 +86,8 @@ public:
     int getCompatibilityDepth() const { return m_compatibilityDepth; }
     const double* getBaseMatrix() const { return m_baseMatrix; }
     // Heavy operators (shown strings, images) count for more than one, so
-    // that the periodic flush comes sooner.
+    // that the periodic flush comes sooner. Nested content (forms, glyphs)
+    // counts on from its enclosing content.
     void addOperatorCount(int count) { m_operatorCount += count; }
 
 private:
@@ -254,6 +255,8 @@ private:
     // Innermost set first; the interpreter owns the chain.
     ResourceSet* m_resources = nullptr;
     int m_operatorCount = 0;
+    // operatorCount at the last abort check.
+    int m_lastAbortCheck = 0;
     // The top of the state stack; it owns the states beneath.
     GraphicsState* m_state = nullptr;
     bool m_fontChanged = false;
@@ -267,6 +270,8 @@ private:
     ValueParser* m_parser = nullptr;
     AbortCheck m_abortCheck;
     void* m_abortData;
+    // Set when the abort check asked to stop: no loop runs afterwards.
+    bool m_aborted = false;
     unsigned m_deferredReported = 0;
 };
 
