@@ -122,7 +122,6 @@ private:
     // Families of operators whose drawing has not been built yet: each is
     // reported once per interpreter.
     enum Deferred : unsigned {
-        kDeferredText = 1,
         kDeferredXObjects = 2,
         kDeferredInlineImages = 4,
         kDeferredShadings = 8,
