@@ -5,8 +5,8 @@
 // Pages left out, and why: made-gs-camlidl-dvips1999-type3.pdf, whose Type 3
 // fonts name their glyphs with two hexadecimal digits (/AC, /B8 ...): our
 // glyph-name rule reads those names as the codes they spell, the peer uses
-// the character codes; made-gs-cjk-aj.pdf, whose vertical lines the peer
-// extracts in another order than the content shows them.
+// the character codes; made-gs-cjk-aj.pdf, which shows part of a line
+// beyond the page's right edge, where the peer extracts nothing.
 #include <gtest/gtest.h>
 
 #include <cstdio>
