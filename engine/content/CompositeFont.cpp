@@ -50,7 +50,8 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     findExternalFile();
 
     PdfValue info, registry, ordering;
-    if (!desc->lookup("CIDSystemInfo", info).isDict() || !info.getDict()->lookup("Registry", registry).isString() ||
+    if (!desc->lookup("CIDSystemInfo", info).isDict() ||
+        !info.getDict()->lookup("Registry", registry).isString() ||
         !info.getDict()->lookup("Ordering", ordering).isString()) {
         reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font");
         return;
@@ -280,8 +281,9 @@ const char* CompositeFont::getCollection() const {
     return m_cMap ? m_cMap->getCollection().getCString() : nullptr;
 }
 
-int CompositeFont::nextChar(const char* bytes, int length, unsigned int* code, unsigned int* unicode, int room,
-                            int* unicodeCount, double* dx, double* dy, double* originX, double* originY) const {
+int CompositeFont::nextChar(const char* bytes, int length, unsigned int* code, unsigned int* unicode,
+                            int room, int* unicodeCount, double* dx, double* dy, double* originX,
+                            double* originY) const {
     *dx = *dy = *originX = *originY = 0;
     *unicodeCount = 0;
     if (!m_cMap) {

@@ -87,7 +87,8 @@ void ContentInterpreter::opSetFont(PdfValue* args, int) {
 }
 
 void ContentInterpreter::opTextMove(PdfValue* args, int) {
-    m_state->setLineStart(m_state->getLineStartX() + args[0].getNum(), m_state->getLineStartY() + args[1].getNum());
+    m_state->setLineStart(m_state->getLineStartX() + args[0].getNum(),
+                          m_state->getLineStartY() + args[1].getNum());
     setTextPosition();
     m_device->updateTextPosition(m_state);
 }
@@ -206,7 +207,8 @@ void ContentInterpreter::showString(const DynString* string) {
             unsigned int unicode[kMaxUnicode];
             int unicodeCount = 0;
             double dx, dy, ox, oy;
-            const int n = font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
+            const int n =
+                font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
             const bool space = n == 1 && *p == ' ';
             double ddx, ddy;
             if (wMode) {
@@ -220,8 +222,9 @@ void ContentInterpreter::showString(const DynString* string) {
             const double tdx = ddx * t[0] + ddy * t[2], tdy = ddx * t[1] + ddy * t[3];
             const double fox = fs * ox, foy = fs * oy;
             const double tox = fox * t[0] + foy * t[2], toy = fox * t[1] + foy * t[3];
-            m_device->drawChar(m_state, m_state->getCurrentX() + rise * t[2], m_state->getCurrentY() + rise * t[3],
-                               tdx, tdy, tox, toy, code, n, unicode, unicodeCount);
+            m_device->drawChar(m_state, m_state->getCurrentX() + rise * t[2],
+                               m_state->getCurrentY() + rise * t[3], tdx, tdy, tox, toy, code, n, unicode,
+                               unicodeCount);
             m_state->textShift(tdx, tdy);
             p += n;
             left -= n;
@@ -234,7 +237,8 @@ void ContentInterpreter::showString(const DynString* string) {
             unsigned int unicode[kMaxUnicode];
             int unicodeCount = 0;
             double dx, dy, ox, oy;
-            const int n = font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
+            const int n =
+                font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
             sumDx += dx;
             sumDy += dy;
             ++chars;

@@ -15,7 +15,8 @@ FontDirectory::FontDirectory(XrefTable* xref, const PdfValue* parentReference, P
         fontResources->rawValueAt(i, raw);
         raw.fetch(xref, value);
         if (!value.isDict()) {
-            reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i), value.typeName());
+            reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i),
+                        value.typeName());
             continue;
         }
         int num, gen;

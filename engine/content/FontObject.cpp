@@ -39,8 +39,8 @@ void readNumbers(const PdfValue& array, double* out, int n, double scale) {
 
 }  // namespace
 
-std::unique_ptr<FontObject> FontObject::create(XrefTable* xref, const char* tag, int objectNumber, int generation,
-                                               PdfDict* fontDict) {
+std::unique_ptr<FontObject> FontObject::create(XrefTable* xref, const char* tag, int objectNumber,
+                                               int generation, PdfDict* fontDict) {
     PdfValue baseFont, subtype;
     fontDict->lookup("BaseFont", baseFont);
     std::unique_ptr<DynString> name;
@@ -136,11 +136,21 @@ void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
                 m_fontType = kFontCidType0C;
             } else if (sub.isName("OpenType")) {
                 switch (m_fontType) {
-                case kFontTrueType: m_fontType = kFontTrueTypeOT; break;
-                case kFontType1: m_fontType = kFontType1COT; break;
-                case kFontCidType0: m_fontType = kFontCidType0COT; break;
-                case kFontCidType2: m_fontType = kFontCidType2OT; break;
-                default: reportError(-1, "Mismatch between font type and embedded font file"); break;
+                    case kFontTrueType:
+                        m_fontType = kFontTrueTypeOT;
+                        break;
+                    case kFontType1:
+                        m_fontType = kFontType1COT;
+                        break;
+                    case kFontCidType0:
+                        m_fontType = kFontCidType0COT;
+                        break;
+                    case kFontCidType2:
+                        m_fontType = kFontCidType2OT;
+                        break;
+                    default:
+                        reportError(-1, "Mismatch between font type and embedded font file");
+                        break;
                 }
             } else {
                 reportError(-1, "Unknown font type '%s'", sub.isName() ? sub.getName() : "???");

@@ -14,18 +14,18 @@ class XrefTable;
 // Font types, used by the font objects and by the glyph rasteriser that
 // loads their files.
 enum FontType : int {
-    kFontUnknown = 0,        // unknown subtype: nothing can be drawn
-    kFontType1 = 1,          // Type 1 (also multiple master)
-    kFontType1C = 2,         // compact Type 1 (CFF)
-    kFontType1COT = 3,       // compact Type 1 inside an OpenType file
-    kFontType3 = 4,          // Type 3: glyphs are content procedures
-    kFontTrueType = 5,       // TrueType
-    kFontTrueTypeOT = 6,     // TrueType inside an OpenType file
-    kFontCidType0 = 7,       // CID-keyed Type 0
-    kFontCidType0C = 8,      // CID-keyed compact (CFF)
-    kFontCidType0COT = 9,    // CID-keyed compact inside an OpenType file
-    kFontCidType2 = 10,      // CID-keyed TrueType
-    kFontCidType2OT = 11,    // CID-keyed TrueType inside an OpenType file
+    kFontUnknown = 0,      // unknown subtype: nothing can be drawn
+    kFontType1 = 1,        // Type 1 (also multiple master)
+    kFontType1C = 2,       // compact Type 1 (CFF)
+    kFontType1COT = 3,     // compact Type 1 inside an OpenType file
+    kFontType3 = 4,        // Type 3: glyphs are content procedures
+    kFontTrueType = 5,     // TrueType
+    kFontTrueTypeOT = 6,   // TrueType inside an OpenType file
+    kFontCidType0 = 7,     // CID-keyed Type 0
+    kFontCidType0C = 8,    // CID-keyed compact (CFF)
+    kFontCidType0COT = 9,  // CID-keyed compact inside an OpenType file
+    kFontCidType2 = 10,    // CID-keyed TrueType
+    kFontCidType2OT = 11,  // CID-keyed TrueType inside an OpenType file
 };
 
 // Bits of a font descriptor's /Flags.
@@ -53,8 +53,8 @@ class FontObject {
 public:
     // A font of the dictionary found under `tag`, with the reference of its
     // dictionary (or the pseudo reference that FontDirectory gives it).
-    static std::unique_ptr<FontObject> create(XrefTable* xref, const char* tag, int objectNumber, int generation,
-                                              PdfDict* fontDict);
+    static std::unique_ptr<FontObject> create(XrefTable* xref, const char* tag, int objectNumber,
+                                              int generation, PdfDict* fontDict);
 
     virtual ~FontObject();
     FontObject(const FontObject&) = delete;
@@ -69,7 +69,8 @@ public:
     // advance (dx, dy) and origin in text space before the font size is
     // applied. Returns the number of bytes used (at least 1).
     virtual int nextChar(const char* bytes, int length, unsigned int* code, unsigned int* unicode, int room,
-                         int* unicodeCount, double* dx, double* dy, double* originX, double* originY) const = 0;
+                         int* unicodeCount, double* dx, double* dy, double* originX,
+                         double* originY) const = 0;
 
     bool isOk() const { return m_ok; }
     const DynString& getTag() const { return m_tag; }

@@ -174,8 +174,8 @@ const char* SimpleFont::findStandardAlias(const char* name) {
     return std::strcmp(name, kStandardAliases[lo].alias) == 0 ? kStandardAliases[lo].name : nullptr;
 }
 
-SimpleFont::SimpleFont(XrefTable* xref, const char* tag, int objectNumber, int generation, const DynString* name,
-                       int fontType, PdfDict* fontDict)
+SimpleFont::SimpleFont(XrefTable* xref, const char* tag, int objectNumber, int generation,
+                       const DynString* name, int fontType, PdfDict* fontDict)
     : FontObject(tag, objectNumber, generation, name, fontType) {
     normaliseName();
 
@@ -430,8 +430,8 @@ void SimpleFont::buildUnicodeMap(PdfDict* fontDict) {
 
     // A font-specific Unicode-to-Unicode map (from the settings) corrects
     // the values of fonts whose producers put private code points in them.
-    CodeToUnicodeMap* remap = (m_name && globalSettings) ? globalSettings->getUnicodeToUnicodeMap(m_name->getCString())
-                                                         : nullptr;
+    CodeToUnicodeMap* remap =
+        (m_name && globalSettings) ? globalSettings->getUnicodeToUnicodeMap(m_name->getCString()) : nullptr;
     if (!remap)
         return;
     auto* mapped = new CodeToUnicodeMap();

@@ -59,28 +59,28 @@ std::unique_ptr<uint16_t[]> SimpleFont::buildCodeToGlyphMap(const TrueTypeFontFi
         const char* name = m_encoding[code];
         int glyph = 0;
         switch (route) {
-        case kUnicode: {
-            const int u = (name && globalSettings) ? globalSettings->glyphNameToUnicode(name) : 0;
-            if (u != 0) {
-                glyph = file.lookupGlyphId(cmap, u);
-            } else if (m_unicodeMap) {
-                uint32_t values[CodeToUnicodeMap::kMaxValues];
-                if (m_unicodeMap->mapToUnicode(code, values, CodeToUnicodeMap::kMaxValues) > 0)
-                    glyph = file.lookupGlyphId(cmap, static_cast<int>(values[0]));
+            case kUnicode: {
+                const int u = (name && globalSettings) ? globalSettings->glyphNameToUnicode(name) : 0;
+                if (u != 0) {
+                    glyph = file.lookupGlyphId(cmap, u);
+                } else if (m_unicodeMap) {
+                    uint32_t values[CodeToUnicodeMap::kMaxValues];
+                    if (m_unicodeMap->mapToUnicode(code, values, CodeToUnicodeMap::kMaxValues) > 0)
+                        glyph = file.lookupGlyphId(cmap, static_cast<int>(values[0]));
+                }
+                break;
             }
-            break;
-        }
-        case kMac: {
-            const int macCode = (name && globalSettings) ? globalSettings->glyphNameToCode(name) : 0;
-            if (macCode != 0)
-                glyph = file.lookupGlyphId(cmap, macCode);
-            break;
-        }
-        case kDirect:
-            glyph = file.lookupGlyphId(cmap, code);
-            if (glyph == 0)
-                glyph = file.lookupGlyphId(cmap, 0xf000 + code);
-            break;
+            case kMac: {
+                const int macCode = (name && globalSettings) ? globalSettings->glyphNameToCode(name) : 0;
+                if (macCode != 0)
+                    glyph = file.lookupGlyphId(cmap, macCode);
+                break;
+            }
+            case kDirect:
+                glyph = file.lookupGlyphId(cmap, code);
+                if (glyph == 0)
+                    glyph = file.lookupGlyphId(cmap, 0xf000 + code);
+                break;
         }
         map[code] = clampGlyph(glyph);
     }

@@ -113,7 +113,8 @@ RasterFontFile* RasterFontEngine::loadConvertedTrueTypeFont(std::unique_ptr<Rast
     const bool written = std::fclose(out) == 0;
     RasterFontFile* file = nullptr;
     if (written)
-        file = RasterFontFile::loadTrueType(this, std::move(key), tempName->getCString(), 1, std::move(map), length);
+        file = RasterFontFile::loadTrueType(this, std::move(key), tempName->getCString(), 1, std::move(map),
+                                            length);
     if (!file) {
         std::remove(tempName->getCString());
         return nullptr;
@@ -125,9 +126,9 @@ RasterFontFile* RasterFontEngine::loadConvertedTrueTypeFont(std::unique_ptr<Rast
 
 // ---------------------------------------------------------------- font files
 
-RasterFontFile::RasterFontFile(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key, const char* fileName,
-                               int deleteFile, FT_FaceRec_* face, std::unique_ptr<uint16_t[]> map, int length,
-                               int trueType)
+RasterFontFile::RasterFontFile(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                               const char* fileName, int deleteFile, FT_FaceRec_* face,
+                               std::unique_ptr<uint16_t[]> map, int length, int trueType)
     : RasterFontFileBase(std::move(key), fileName, deleteFile),
       m_engine(engine),
       m_face(face),
@@ -176,8 +177,8 @@ RasterFontFile* RasterFontFile::loadCid(RasterFontEngine* engine, std::unique_pt
 }
 
 RasterFontFile* RasterFontFile::loadTrueType(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
-                                             const char* fileName, int deleteFile, std::unique_ptr<uint16_t[]> map,
-                                             int length) {
+                                             const char* fileName, int deleteFile,
+                                             std::unique_ptr<uint16_t[]> map, int length) {
     FT_Face face = openFace(engine, fileName);
     if (!face)
         return nullptr;
@@ -308,7 +309,8 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     if (index < 0)
         return 0;
     const bool aa = m_antialias != 0;
-    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) != 0)
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) !=
+        0)
         return 0;
     FT_GlyphSlot slot = face->glyph;
     if (FT_Render_Glyph(slot, aa ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
@@ -408,7 +410,8 @@ int outlineCubicTo(const FT_Vector* control1, const FT_Vector* control2, const F
     });
 }
 
-const FT_Outline_Funcs kOutlineFuncs = {&outlineMoveTo, &outlineLineTo, &outlineConicTo, &outlineCubicTo, 0, 0};
+const FT_Outline_Funcs kOutlineFuncs = {
+    &outlineMoveTo, &outlineLineTo, &outlineConicTo, &outlineCubicTo, 0, 0};
 
 }  // namespace
 

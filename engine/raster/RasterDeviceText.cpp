@@ -44,7 +44,8 @@ bool paintsNothing(const ColorSpace* space) {
 
 }  // namespace
 
-RasterDeviceText::RasterDeviceText(int colourMode, int antialias) : m_colourMode(colourMode), m_antialias(antialias) {}
+RasterDeviceText::RasterDeviceText(int colourMode, int antialias)
+    : m_colourMode(colourMode), m_antialias(antialias) {}
 
 RasterDeviceText::~RasterDeviceText() {
     // Caches first, then the fonts, as the device's destructor orders them.
@@ -61,8 +62,8 @@ void RasterDeviceText::startDocument(XrefTable* xref, int engineEnabled, int gly
     m_type3Caches.clear();
 }
 
-void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, double x, double y, double originX,
-                                double originY, unsigned int code) {
+void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, double x, double y,
+                                double originX, double originY, unsigned int code) {
     const int mode = state->getRenderMode();
     if (mode == 3)
         return;
@@ -132,15 +133,17 @@ bool RasterDeviceText::beginType3Char(GraphicsState* state, Rasteriser* rasteris
         }
         const int xOffset = saturateToInt(std::floor(box[0] - m[4]));
         const int yOffset = saturateToInt(std::floor(box[1] - m[5]));
-        const int64_t width = int64_t{saturateToInt(std::ceil(box[2]))} - saturateToInt(std::floor(box[0])) + 3;
-        const int64_t height = int64_t{saturateToInt(std::ceil(box[3]))} - saturateToInt(std::floor(box[1])) + 3;
+        const int64_t width =
+            int64_t{saturateToInt(std::ceil(box[2]))} - saturateToInt(std::floor(box[0])) + 3;
+        const int64_t height =
+            int64_t{saturateToInt(std::ceil(box[3]))} - saturateToInt(std::floor(box[1])) + 3;
         // A cell beyond the int range is no cell: the cache gets none and
         // draws every glyph of the font directly.
         const int w = width > 0 && width <= INT32_MAX ? static_cast<int>(width) : 0;
         const int h = height > 0 && height <= INT32_MAX ? static_cast<int>(height) : 0;
-        cache = m_type3Caches.add(std::make_unique<Type3GlyphCache>(font->getObjectNumber(), font->getGeneration(),
-                                                                    m[0], m[1], m[2], m[3], xOffset, yOffset, w,
-                                                                    h, boxValid ? 1 : 0, m_colourMode != 0));
+        cache = m_type3Caches.add(std::make_unique<Type3GlyphCache>(
+            font->getObjectNumber(), font->getGeneration(), m[0], m[1], m[2], m[3], xOffset, yOffset, w, h,
+            boxValid ? 1 : 0, m_colourMode != 0));
     }
     const int entry = cache->lookup(code);
     if (entry >= 0) {
@@ -167,7 +170,8 @@ void RasterDeviceText::drawCachedType3Glyph(Rasteriser* rasteriser, const Type3G
 }
 
 void RasterDeviceText::setType3GlyphBox(GraphicsState* state, std::unique_ptr<Rasteriser>& rasteriser,
-                                        RasterBitmap*& target, double llx, double lly, double urx, double ury) {
+                                        RasterBitmap*& target, double llx, double lly, double urx,
+                                        double ury) {
     if (m_type3Stack.empty())
         return;
     Type3StackEntry& top = m_type3Stack.back();
@@ -192,9 +196,11 @@ void RasterDeviceText::setType3GlyphBox(GraphicsState* state, std::unique_ptr<Ra
     top.savedTx = tx;
     top.savedTy = ty;
     const bool aa = m_colourMode != 0;
-    top.glyphBitmap = std::make_unique<RasterBitmap>(cache->getWidth(), cache->getHeight(), 1, aa ? 1 : 0, 0, 1);
+    top.glyphBitmap =
+        std::make_unique<RasterBitmap>(cache->getWidth(), cache->getHeight(), 1, aa ? 1 : 0, 0, 1);
     target = top.glyphBitmap.get();
-    rasteriser = std::make_unique<Rasteriser>(target, aa ? m_antialias : 0, *top.savedRasteriser->getScreen());
+    rasteriser =
+        std::make_unique<Rasteriser>(target, aa ? m_antialias : 0, *top.savedRasteriser->getScreen());
     const uint8_t clearColour[3] = {0, 0, 0};
     rasteriser->clear(clearColour, 0);
     // Full coverage, in the grey that the glyph bitmap stores (in the 1-bit

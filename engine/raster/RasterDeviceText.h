@@ -72,8 +72,8 @@ public:
     // endType3Char pops. setType3GlyphBox (the d1 operator) starts caching
     // the glyph when its box fits the cache's cell.
     bool beginType3Char(GraphicsState* state, Rasteriser* rasteriser, unsigned int code);
-    void setType3GlyphBox(GraphicsState* state, std::unique_ptr<Rasteriser>& rasteriser, RasterBitmap*& target,
-                          double llx, double lly, double urx, double ury);
+    void setType3GlyphBox(GraphicsState* state, std::unique_ptr<Rasteriser>& rasteriser,
+                          RasterBitmap*& target, double llx, double lly, double urx, double ury);
     void endType3Char(GraphicsState* state, std::unique_ptr<Rasteriser>& rasteriser, RasterBitmap*& target);
 
     // Loads the state's font at its text parameters under the current

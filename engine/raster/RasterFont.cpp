@@ -8,7 +8,8 @@
 
 namespace rendova {
 
-RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix, int antialias)
+RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix,
+                       int antialias)
     : m_fontFile(fontFile), m_antialias(antialias) {
     for (int i = 0; i < 4; ++i) {
         m_matrix[i] = matrix[i];
@@ -37,7 +38,8 @@ void RasterFont::initCache() {
     m_glyphSize = static_cast<int>(size);
     m_setCount = m_glyphSize <= 256 ? 8 : m_glyphSize <= 512 ? 4 : m_glyphSize <= 1024 ? 2 : 1;
     const int entries = m_setCount * kSetSize;
-    m_cacheData = std::make_unique<uint8_t[]>(static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize));
+    m_cacheData =
+        std::make_unique<uint8_t[]>(static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize));
     m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
     for (int i = 0; i < entries; ++i)
         m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0};
@@ -94,9 +96,9 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
         t.width = made.width;
         t.height = made.height;
         uint8_t* slot = data + static_cast<size_t>(j) * static_cast<size_t>(m_glyphSize);
-        const size_t bytes = made.antialiased
-                                 ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
-                                 : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
+        const size_t bytes =
+            made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
+                             : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
         if (bytes)
             std::memcpy(slot, made.pixels, bytes);
         for (int k = 0; k < kSetSize; ++k)

@@ -46,7 +46,8 @@ RasterFontFile* RasterFontCache::loadTrueTypeFont(std::unique_ptr<RasterFontKey>
 }
 
 RasterFontFile* RasterFontCache::loadConvertedFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
-                                                   int deleteFile, std::unique_ptr<uint16_t[]> map, int length) {
+                                                   int deleteFile, std::unique_ptr<uint16_t[]> map,
+                                                   int length) {
     if (!m_engine)
         return nullptr;
     return m_engine->loadConvertedTrueTypeFont(std::move(key), fileName, deleteFile, std::move(map), length);
@@ -71,7 +72,8 @@ void RasterFontCache::fontMatrix(const double* m, const double* c, double* fm) {
     }
 }
 
-RasterFont* RasterFontCache::makeFont(RasterFontFileBase* fontFile, const double* textMatrix, const double* ctm) {
+RasterFont* RasterFontCache::makeFont(RasterFontFileBase* fontFile, const double* textMatrix,
+                                      const double* ctm) {
     double fm[4];
     fontMatrix(textMatrix, ctm, fm);
     auto sameFont = [&](const RasterFont* font) {

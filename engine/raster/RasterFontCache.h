@@ -36,9 +36,10 @@ public:
     RasterFontFile* loadType1Font(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile,
                                   const char* const* encoding);
     RasterFontFile* loadCidFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);
-    RasterFontFile* loadTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);
-    RasterFontFile* loadConvertedFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile,
-                                      std::unique_ptr<uint16_t[]> map, int length);
+    RasterFontFile* loadTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                     int deleteFile);
+    RasterFontFile* loadConvertedFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                      int deleteFile, std::unique_ptr<uint16_t[]> map, int length);
 
     // The font of the file at the text-space matrix (4 values) under the
     // current matrix (6 values): cached, or made and put in front (the

@@ -34,14 +34,16 @@ public:
     // A CID-keyed Type 0 or compact font.
     RasterFontFile* loadCidFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);
     // A CID-keyed compact font in an OpenType file.
-    RasterFontFile* loadTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);
+    RasterFontFile* loadTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                     int deleteFile);
     // A TrueType font, first rewritten into a clean temporary TrueType file
     // (which the font file removes when it goes); map gives the glyph index
     // of each code (may be null). When deleteOriginal is set and loading
     // succeeds, fileName is removed; after a failure it is left to the
     // caller.
     RasterFontFile* loadConvertedTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
-                                              int deleteOriginal, std::unique_ptr<uint16_t[]> map, int length);
+                                              int deleteOriginal, std::unique_ptr<uint16_t[]> map,
+                                              int length);
 
     int getAntialias() const { return m_antialias; }
     FT_LibraryRec_* getLibrary() const { return m_library; }

@@ -6,7 +6,8 @@
 
 namespace rendova {
 
-RasterFontFileBase::RasterFontFileBase(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile)
+RasterFontFileBase::RasterFontFileBase(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                       int deleteFile)
     : m_key(std::move(key)), m_fileName(fileName), m_deleteFile(deleteFile) {}
 
 RasterFontFileBase::~RasterFontFileBase() {

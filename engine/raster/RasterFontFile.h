@@ -74,7 +74,8 @@ public:
 
 private:
     RasterFontFile(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key, const char* fileName,
-                   int deleteFile, FT_FaceRec_* face, std::unique_ptr<uint16_t[]> map, int length, int trueType);
+                   int deleteFile, FT_FaceRec_* face, std::unique_ptr<uint16_t[]> map, int length,
+                   int trueType);
     // FT_New_Face, refusing faces that cannot be scaled; null on failure.
     static FT_FaceRec_* openFace(RasterFontEngine* engine, const char* fileName);
 

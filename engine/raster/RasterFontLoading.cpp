@@ -34,10 +34,12 @@ struct StandardFace {
 // By substitute index: (fixed-pitch 8, serif 4, sans-serif 0) + (bold 2) +
 // (italic 1).
 constexpr StandardFace kStandardFaces[12] = {
-    {"Helvetica", 0.833},   {"Helvetica-Oblique", 0.833}, {"Helvetica-Bold", 0.889},
-    {"Helvetica-BoldOblique", 0.889}, {"Times-Roman", 0.788}, {"Times-Italic", 0.722},
-    {"Times-Bold", 0.833},  {"Times-BoldItalic", 0.778},  {"Courier", 0.6},
-    {"Courier-Oblique", 0.6}, {"Courier-Bold", 0.6},      {"Courier-BoldOblique", 0.6},
+    {"Helvetica", 0.833},      {"Helvetica-Oblique", 0.833},
+    {"Helvetica-Bold", 0.889}, {"Helvetica-BoldOblique", 0.889},
+    {"Times-Roman", 0.788},    {"Times-Italic", 0.722},
+    {"Times-Bold", 0.833},     {"Times-BoldItalic", 0.778},
+    {"Courier", 0.6},          {"Courier-Oblique", 0.6},
+    {"Courier-Bold", 0.6},     {"Courier-BoldOblique", 0.6},
 };
 
 const char* fontNameForReport(const FontObject* font) {
@@ -77,7 +79,8 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
 
 // The CID-to-glyph array of a CID-keyed TrueType substitute: each CID's
 // Unicode value looked up in the file's Unicode cmap.
-std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, const char* fileName, int* length) {
+std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, const char* fileName,
+                                                 int* length) {
     *length = 0;
     CodeToUnicodeMap* map = font->getUnicodeMap();
     if (!map) {
@@ -170,54 +173,57 @@ RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substi
         }
     }
 
-    auto key = std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
+    auto key =
+        std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
     const char* file = fileName->getCString();
     const int deleteFile = temporary ? 1 : 0;
     RasterFontFile* loaded = nullptr;
     switch (fontType) {
-    case kFontType1:
-    case kFontType1C:
-    case kFontType1COT:
-        loaded = m_fontCache->loadType1Font(std::move(key), file, deleteFile,
-                                            font->isCidFont() ? nullptr : static_cast<SimpleFont*>(font)->getEncoding());
-        break;
-    case kFontTrueType:
-    case kFontTrueTypeOT: {
-        std::unique_ptr<uint16_t[]> map;
-        if (!font->isCidFont()) {
-            if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(file))
-                map = static_cast<SimpleFont*>(font)->buildCodeToGlyphMap(*ttf);
-        }
-        const int length = map ? 256 : 0;
-        loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
-        break;
-    }
-    case kFontCidType0:
-    case kFontCidType0C:
-        loaded = m_fontCache->loadCidFont(std::move(key), file, deleteFile);
-        break;
-    case kFontCidType0COT:
-        loaded = m_fontCache->loadTrueTypeFont(std::move(key), file, deleteFile);
-        break;
-    case kFontCidType2:
-    case kFontCidType2OT: {
-        std::unique_ptr<uint16_t[]> map;
-        int length = 0;
-        if (font->isCidFont()) {
-            auto* cid = static_cast<CompositeFont*>(font);
-            if (cidSubstitute) {
-                map = substituteCidToGlyph(cid, file, &length);
-            } else if (cid->getCidToGlyph()) {
-                length = cid->getCidToGlyphLength();
-                map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
-                std::memcpy(map.get(), cid->getCidToGlyph(), sizeof(uint16_t) * static_cast<size_t>(length));
+        case kFontType1:
+        case kFontType1C:
+        case kFontType1COT:
+            loaded = m_fontCache->loadType1Font(
+                std::move(key), file, deleteFile,
+                font->isCidFont() ? nullptr : static_cast<SimpleFont*>(font)->getEncoding());
+            break;
+        case kFontTrueType:
+        case kFontTrueTypeOT: {
+            std::unique_ptr<uint16_t[]> map;
+            if (!font->isCidFont()) {
+                if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(file))
+                    map = static_cast<SimpleFont*>(font)->buildCodeToGlyphMap(*ttf);
             }
+            const int length = map ? 256 : 0;
+            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+            break;
         }
-        loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
-        break;
-    }
-    default:
-        break;
+        case kFontCidType0:
+        case kFontCidType0C:
+            loaded = m_fontCache->loadCidFont(std::move(key), file, deleteFile);
+            break;
+        case kFontCidType0COT:
+            loaded = m_fontCache->loadTrueTypeFont(std::move(key), file, deleteFile);
+            break;
+        case kFontCidType2:
+        case kFontCidType2OT: {
+            std::unique_ptr<uint16_t[]> map;
+            int length = 0;
+            if (font->isCidFont()) {
+                auto* cid = static_cast<CompositeFont*>(font);
+                if (cidSubstitute) {
+                    map = substituteCidToGlyph(cid, file, &length);
+                } else if (cid->getCidToGlyph()) {
+                    length = cid->getCidToGlyphLength();
+                    map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
+                    std::memcpy(map.get(), cid->getCidToGlyph(),
+                                sizeof(uint16_t) * static_cast<size_t>(length));
+                }
+            }
+            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+            break;
+        }
+        default:
+            break;
     }
     if (!loaded) {
         reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));

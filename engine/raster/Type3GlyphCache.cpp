@@ -3,7 +3,8 @@
 namespace rendova {
 
 Type3GlyphCache::Type3GlyphCache(int objectNumber, int generation, double a, double b, double c, double d,
-                                 int xOffset, int yOffset, int width, int height, int boxValid, int antialiased)
+                                 int xOffset, int yOffset, int width, int height, int boxValid,
+                                 int antialiased)
     : m_objectNumber(objectNumber),
       m_generation(generation),
       m_matrix{a, b, c, d},
@@ -29,9 +30,10 @@ Type3GlyphCache::Type3GlyphCache(int objectNumber, int generation, double a, dou
 
 Type3GlyphCache::~Type3GlyphCache() = default;
 
-bool Type3GlyphCache::matches(int objectNumber, int generation, double a, double b, double c, double d) const {
-    return m_objectNumber == objectNumber && m_generation == generation && m_matrix[0] == a && m_matrix[1] == b &&
-           m_matrix[2] == c && m_matrix[3] == d;
+bool Type3GlyphCache::matches(int objectNumber, int generation, double a, double b, double c,
+                              double d) const {
+    return m_objectNumber == objectNumber && m_generation == generation && m_matrix[0] == a &&
+           m_matrix[1] == b && m_matrix[2] == c && m_matrix[3] == d;
 }
 
 int Type3GlyphCache::lookup(unsigned int code) const {

@@ -40,7 +40,9 @@ public:
     // others, and returns that entry; -1 when the cache has no sets.
     int insert(unsigned int code);
     // The pixels of entry i (glyph size bytes).
-    uint8_t* entryData(int i) const { return m_data.get() + static_cast<size_t>(i) * static_cast<size_t>(m_glyphSize); }
+    uint8_t* entryData(int i) const {
+        return m_data.get() + static_cast<size_t>(i) * static_cast<size_t>(m_glyphSize);
+    }
     unsigned int entryCode(int i) const { return m_tags[i].code; }
     bool entryValid(int i) const { return (m_tags[i].word & kValid) != 0; }
     int entryAge(int i) const { return m_tags[i].word & kAgeMask; }

@@ -98,7 +98,8 @@ std::u32string normalise(const std::u32string& s) {
 }
 
 std::string peerText(const std::string& file, int page) {
-    const std::string command = "mutool draw -q -F txt -o - '" + file + "' " + std::to_string(page) + " 2>/dev/null";
+    const std::string command =
+        "mutool draw -q -F txt -o - '" + file + "' " + std::to_string(page) + " 2>/dev/null";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -145,9 +146,10 @@ TEST_P(TextExtractionCorpusTest, GlyphOrderAndUnicodeMatchThePeersText) {
     while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at])
         ++at;
     const size_t from = at > 20 ? at - 20 : 0;
-    EXPECT_EQ(ours, theirs) << c.file << " page " << c.page << " (" << c.what << "): first difference at " << at
-                            << " of " << ours.size() << " / " << theirs.size() << "\n  ours:   "
-                            << toUtf8(ours.substr(from, 60)) << "\n  theirs: " << toUtf8(theirs.substr(from, 60));
+    EXPECT_EQ(ours, theirs) << c.file << " page " << c.page << " (" << c.what << "): first difference at "
+                            << at << " of " << ours.size() << " / " << theirs.size()
+                            << "\n  ours:   " << toUtf8(ours.substr(from, 60))
+                            << "\n  theirs: " << toUtf8(theirs.substr(from, 60));
 }
 
 INSTANTIATE_TEST_SUITE_P(

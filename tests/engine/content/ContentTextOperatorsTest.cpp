@@ -39,8 +39,8 @@ public:
     bool runsType3Glyphs() override { return type3; }
     void updateFont(GraphicsState*) override { ++fontUpdates; }
     void updateTextShift(GraphicsState*, double shift) override { shifts.push_back(shift); }
-    void drawChar(GraphicsState*, double x, double y, double dx, double dy, double ox, double oy, unsigned code, int,
-                  const unsigned* unicode, int count) override {
+    void drawChar(GraphicsState*, double x, double y, double dx, double dy, double ox, double oy,
+                  unsigned code, int, const unsigned* unicode, int count) override {
         glyphs.push_back({x, y, dx, dy, ox, oy, code, std::vector<unsigned>(unicode, unicode + count)});
     }
     void drawShownString(GraphicsState*, const DynString* s) override {
@@ -66,8 +66,8 @@ protected:
         PdfValue resources = m_doc.fetch(90);
         PdfValue stream = m_doc.fetch(91);
         PageBox box{0, 0, 612, 792};
-        ContentInterpreter interpreter(m_doc.xref.get(), &device, 1, resources.getDict(), 72, 72, box, nullptr, 0,
-                                       nullptr, nullptr);
+        ContentInterpreter interpreter(m_doc.xref.get(), &device, 1, resources.getDict(), 72, 72, box,
+                                       nullptr, 0, nullptr, nullptr);
         interpreter.display(stream, true);
     }
     TextDevice device;
@@ -119,7 +119,8 @@ TEST_F(TextOperatorTest, ShowingWithoutAFontIsReportedAndMovesNothing) {
 }
 
 TEST_F(TextOperatorTest, LineOperatorsMoveByTheLeading) {
-    run(kHelvetica, "BT /F1 10 Tf 2 0 0 2 10 20 Tm 0 -7 TD (A) Tj T* (A) Tj (A) ' 4 5 (A) \" 30 TL T* (A) Tj ET");
+    run(kHelvetica,
+        "BT /F1 10 Tf 2 0 0 2 10 20 Tm 0 -7 TD (A) Tj T* (A) Tj (A) ' 4 5 (A) \" 30 TL T* (A) Tj ET");
     ASSERT_EQ(device.glyphs.size(), 5u);
     EXPECT_DOUBLE_EQ(device.glyphs[0].y, 20 - 14);
     EXPECT_DOUBLE_EQ(device.glyphs[1].y, 20 - 28);

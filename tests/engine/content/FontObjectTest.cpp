@@ -31,15 +31,15 @@ struct Char {
 };
 Char next(const FontObject& f, const std::string& bytes) {
     Char c;
-    c.used = f.nextChar(bytes.data(), static_cast<int>(bytes.size()), &c.code, c.unicode, 8, &c.unicodeCount, &c.dx,
-                        &c.dy, &c.ox, &c.oy);
+    c.used = f.nextChar(bytes.data(), static_cast<int>(bytes.size()), &c.code, c.unicode, 8, &c.unicodeCount,
+                        &c.dx, &c.dy, &c.ox, &c.oy);
     return c;
 }
 
 // --- Names and standard metrics -----------------------------------------
 
 TEST(StandardAliasTest, BinarySearchFindsEveryAliasAndNothingElse) {
-    EXPECT_STREQ(SimpleFont::findStandardAlias("Arial"), "Helvetica");  // first entry
+    EXPECT_STREQ(SimpleFont::findStandardAlias("Arial"), "Helvetica");                    // first entry
     EXPECT_STREQ(SimpleFont::findStandardAlias("TimesNewRomanPSMT,Bold"), "Times-Bold");  // last entry
     EXPECT_STREQ(SimpleFont::findStandardAlias("CourierNewPS-BoldItalicMT"), "Courier-BoldOblique");
     EXPECT_STREQ(SimpleFont::findStandardAlias("Helvetica-Italic"), "Helvetica-Oblique");
@@ -50,8 +50,9 @@ TEST(StandardAliasTest, BinarySearchFindsEveryAliasAndNothingElse) {
 }
 
 TEST_F(FontTest, NameWithSpacesBecomesStandardNameWithItsMetrics) {
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Times#20New#20Roman,Bold"
-                  " /FontDescriptor << /Ascent 900 /Descent 300 /Flags 32 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Times#20New#20Roman,Bold"
+        " /FontDescriptor << /Ascent 900 /Descent 300 /Flags 32 >> >>");
     ASSERT_TRUE(f->isOk());
     EXPECT_STREQ(f->getName()->getCString(), "Times-Bold");
     EXPECT_STREQ(f->getGivenName()->getCString(), "Times New Roman,Bold");
@@ -65,9 +66,10 @@ TEST_F(FontTest, NameWithSpacesBecomesStandardNameWithItsMetrics) {
 }
 
 TEST_F(FontTest, DescriptorMetricsStandWithoutAStandardName) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine"
-                  " /FontDescriptor << /Ascent 800 /Descent 200 /FontBBox [0 -100 500 900] /MissingWidth 250"
-                  " /Flags 34 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine"
+        " /FontDescriptor << /Ascent 800 /Descent 200 /FontBBox [0 -100 500 900] /MissingWidth 250"
+        " /Flags 34 >> >>");
     EXPECT_DOUBLE_EQ(f->getAscent(), 0.8);
     EXPECT_DOUBLE_EQ(f->getDescent(), -0.2);  // made negative
     EXPECT_DOUBLE_EQ(f->getBoundingBox()[1], -0.1);
@@ -108,14 +110,15 @@ TEST_F(FontTest, StandardSymbolFontTakesItsBuiltInEncoding) {
 }
 
 TEST_F(FontTest, NamedBaseEncodingsAndDifferences) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /BaseEncoding /MacRomanEncoding"
-                  " /Differences [65 /Bee /Cee 300 /skipped 66 /eacute (junk) 256 /far -3 /neg] >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /BaseEncoding /MacRomanEncoding"
+        " /Differences [65 /Bee /Cee 300 /skipped 66 /eacute (junk) 256 /far -3 /neg] >> >>");
     auto* s = simple(f);
     EXPECT_TRUE(s->hasEncoding());
     EXPECT_TRUE(s->usesMacRomanEncoding());
     EXPECT_STREQ(s->getEncoding()[65], "Bee");
-    EXPECT_STREQ(s->getEncoding()[66], "eacute");  // set again after the run past 255
-    EXPECT_STREQ(s->getEncoding()[0x8e], "eacute"); // MacRoman
+    EXPECT_STREQ(s->getEncoding()[66], "eacute");    // set again after the run past 255
+    EXPECT_STREQ(s->getEncoding()[0x8e], "eacute");  // MacRoman
     EXPECT_TRUE(m_errors.contains("string"));
     EXPECT_EQ(next(*f, "B").unicode[0], 0xe9u);
 }
@@ -129,16 +132,18 @@ TEST_F(FontTest, MacExpertBaseEncoding) {
 TEST_F(FontTest, HexadecimalGlyphNamesMapToTheirCodes) {
     // GAB has a letter among its digits, so the font's names are read as
     // hexadecimal: G3A is 0x3A, not 3 or 30.
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /Differences"
-                  " [1 /G3A /GAB /g20] >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /Differences"
+        " [1 /G3A /GAB /g20] >> >>");
     EXPECT_EQ(next(*f, "\x01").unicode[0], 0x3au);
     EXPECT_EQ(next(*f, "\x02").unicode[0], 0xabu);
     EXPECT_EQ(next(*f, "\x03").unicode[0], 0x20u);
 }
 
 TEST_F(FontTest, DecimalGlyphNamesMapToTheirCodes) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /Differences"
-                  " [1 /65 /c66 /ab67 /zzq] >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine /Encoding << /Differences"
+        " [1 /65 /c66 /ab67 /zzq] >> >>");
     EXPECT_EQ(next(*f, "\x01").unicode[0], 65u);
     EXPECT_EQ(next(*f, "\x02").unicode[0], 66u);
     EXPECT_EQ(next(*f, "\x03").unicode[0], 67u);
@@ -152,9 +157,10 @@ TEST_F(FontTest, UnlistedGlyphNamesMapToTheirOwnCodeWhenAsked) {
 }
 
 TEST_F(FontTest, ToUnicodeStreamOverridesGlyphNames) {
-    m_doc.pdf.stream(2, "<< >>",
-                     "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF>"
-                     " endcodespacerange 1 beginbfchar <41> <00660066> endbfchar endcmap end end");
+    m_doc.pdf.stream(
+        2, "<< >>",
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF>"
+        " endcodespacerange 1 beginbfchar <41> <00660066> endbfchar endcmap end end");
     auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /ToUnicode 2 0 R >>");
     Char c = next(*f, "A");
     ASSERT_EQ(c.unicodeCount, 2);
@@ -166,21 +172,24 @@ TEST_F(FontTest, ToUnicodeStreamOverridesGlyphNames) {
 // --- Widths -----------------------------------------------------------------
 
 TEST_F(FontTest, WidthsArrayWithEqualEntriesSetsFixedPitch) {
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FirstChar 32 /LastChar 34"
-                  " /Widths [600 600 600] /FontDescriptor << /Flags 32 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FirstChar 32 /LastChar 34"
+        " /Widths [600 600 600] /FontDescriptor << /Flags 32 >> >>");
     EXPECT_TRUE(f->getFlags() & kFontFlagFixedWidth);
     EXPECT_DOUBLE_EQ(next(*f, " ").dx, 0.6);
 }
 
 TEST_F(FontTest, WidthsArrayWithUnequalEntriesClearsFixedPitch) {
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FirstChar 32 /LastChar 33"
-                  " /Widths [600 500] /FontDescriptor << /Flags 33 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FirstChar 32 /LastChar 33"
+        " /Widths [600 500] /FontDescriptor << /Flags 33 >> >>");
     EXPECT_FALSE(f->getFlags() & kFontFlagFixedWidth);
 }
 
 TEST_F(FontTest, ShortWidthsArrayEndsEarlyAndNonNumbersKeepTheMissingWidth) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /FirstChar 65 /LastChar 70"
-                  " /Widths [500 /x 700] /FontDescriptor << /MissingWidth 100 /Flags 32 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine /FirstChar 65 /LastChar 70"
+        " /Widths [500 /x 700] /FontDescriptor << /MissingWidth 100 /Flags 32 >> >>");
     EXPECT_DOUBLE_EQ(next(*f, "A").dx, 0.5);
     EXPECT_DOUBLE_EQ(next(*f, "B").dx, 0.1);
     EXPECT_DOUBLE_EQ(next(*f, "C").dx, 0.7);
@@ -189,14 +198,16 @@ TEST_F(FontTest, ShortWidthsArrayEndsEarlyAndNonNumbersKeepTheMissingWidth) {
 }
 
 TEST_F(FontTest, FirstCharOutOfRangeCountsFromZero) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /FirstChar 400 /LastChar -2"
-                  " /Widths [111 222] >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine /FirstChar 400 /LastChar -2"
+        " /Widths [111 222] >>");
     EXPECT_DOUBLE_EQ(next(*f, std::string(1, '\0')).dx, 0.111);
     EXPECT_DOUBLE_EQ(next(*f, "\x01").dx, 0.222);
 }
 
 TEST_F(FontTest, StandardRowGivesWidthsAndSpaceWidth) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [32 /A] >> >>");
+    auto f =
+        font("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [32 /A] >> >>");
     // Code 32 now names A, but the space glyph's width goes to code 32.
     EXPECT_DOUBLE_EQ(next(*f, " ").dx, 0.278);
     EXPECT_DOUBLE_EQ(next(*f, "A").dx, 0.667);
@@ -208,16 +219,18 @@ TEST_F(FontTest, FlagsChooseAStandardRowForWidths) {
 }
 
 TEST_F(FontTest, FlagsChooseSansSerifBoldItalic) {
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine"
-                  " /FontDescriptor << /Flags 262240 >> >>");  // 0x40000 | 0x40 | 0x20
-    EXPECT_DOUBLE_EQ(next(*f, "A").dx, 0.722);  // Helvetica-BoldOblique
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Mine"
+        " /FontDescriptor << /Flags 262240 >> >>");  // 0x40000 | 0x40 | 0x20
+    EXPECT_DOUBLE_EQ(next(*f, "A").dx, 0.722);       // Helvetica-BoldOblique
 }
 
 TEST_F(FontTest, Type3FontScalesWidthsByItsMatrixAndFindsItsProcedures) {
     m_doc.pdf.stream(2, "<< >>", "0 0 d0");
-    auto f = font("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [0.002 0 0 0.002 0 0]"
-                  " /CharProcs << /a 2 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97"
-                  " /Widths [500] /Resources << /Font << >> >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [0.002 0 0 0.002 0 0]"
+        " /CharProcs << /a 2 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97"
+        " /Widths [500] /Resources << /Font << >> >> >>");
     EXPECT_EQ(f->getFontType(), kFontType3);
     EXPECT_DOUBLE_EQ(next(*f, "a").dx, 1.0);
     EXPECT_DOUBLE_EQ(f->getBoundingBox()[2], 750);  // not scaled
@@ -238,14 +251,16 @@ TEST_F(FontTest, Type3WithoutProcedureDictionaryIsReported) {
 
 TEST_F(FontTest, FontFileEntriesDecideTheType) {
     m_doc.pdf.stream(2, "<< /Subtype /OpenType >>", "x");
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FontDescriptor << /FontFile3 2 0 R >> >>");
+    auto f =
+        font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FontDescriptor << /FontFile3 2 0 R >> >>");
     EXPECT_EQ(f->getFontType(), kFontTrueTypeOT);
     EXPECT_EQ(f->getEmbeddedFileNumber(), 2);
 }
 
 TEST_F(FontTest, Type1FileInATrueTypeFontIsReportedAndWins) {
     m_doc.pdf.stream(2, "<< >>", "%!PS-AdobeFont-1.0: Mine\n");
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FontDescriptor << /FontFile 2 0 R >> >>");
+    auto f =
+        font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /FontDescriptor << /FontFile 2 0 R >> >>");
     EXPECT_EQ(f->getFontType(), kFontType1);
     EXPECT_TRUE(m_errors.contains("Mismatch"));
 }
@@ -254,8 +269,9 @@ TEST_F(FontTest, EmbeddedType1ProgramGivesNameAndEncoding) {
     m_doc.pdf.stream(2, "<< >>",
                      "%!PS-AdobeFont-1.0: Embedded\n/FontName /Embedded def\n/Encoding 256 array\n"
                      "0 1 255 {1 index exch /.notdef put} for\ndup 65 /alpha put\nreadonly def\n");
-    auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Embedded"
-                  " /FontDescriptor << /FontName /ABCDEF+Embedded /FontFile 2 0 R >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Embedded"
+        " /FontDescriptor << /FontName /ABCDEF+Embedded /FontFile 2 0 R >> >>");
     EXPECT_STREQ(f->getEmbeddedFontName()->getCString(), "Embedded");
     EXPECT_STREQ(simple(f)->getEncoding()['A'], "alpha");
     EXPECT_EQ(next(*f, "A").unicode[0], 0x3b1u);
@@ -270,13 +286,15 @@ TEST_F(FontTest, EmbeddedFileThatIsNoStreamIsReportedAndForgotten) {
 
 // --- Composite fonts -------------------------------------------------------------
 
-const char* kDescendant = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Cid"
-                          " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
+const char* kDescendant =
+    "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Cid"
+    " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
 
 TEST_F(FontTest, CompositeWidthsArrayGivesRangesAndDefault) {
     m_doc.pdf.object(2, std::string(kDescendant) + " /W [1 [500 600] 10 12 300 (bad) 20] >>");
-    auto f = font("<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-H"
-                  " /DescendantFonts [2 0 R] >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-H"
+        " /DescendantFonts [2 0 R] >>");
     ASSERT_TRUE(f->isOk());
     EXPECT_EQ(f->getFontType(), kFontCidType2);
     EXPECT_DOUBLE_EQ(next(*f, std::string("\0\x01", 2)).dx, 0.5);
@@ -292,8 +310,9 @@ TEST_F(FontTest, CompositeWidthsArrayGivesRangesAndDefault) {
 
 TEST_F(FontTest, VerticalFontWithoutVerticalMetricsUsesTheDefaults) {
     m_doc.pdf.object(2, std::string(kDescendant) + " >>");
-    auto f = font("<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-V"
-                  " /DescendantFonts [2 0 R] >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-V"
+        " /DescendantFonts [2 0 R] >>");
     ASSERT_TRUE(f->isOk());
     EXPECT_EQ(f->getWritingMode(), 1);
     Char c = next(*f, std::string("\0\x05", 2));
@@ -304,10 +323,12 @@ TEST_F(FontTest, VerticalFontWithoutVerticalMetricsUsesTheDefaults) {
 }
 
 TEST_F(FontTest, VerticalMetricsInBothForms) {
-    m_doc.pdf.object(2, std::string(kDescendant) +
-                            " /DW 800 /DW2 [900 -1200] /W2 [5 [-500 400 800 -600 300 700] 20 30 -700 100 200] >>");
-    auto f = font("<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-V"
-                  " /DescendantFonts [2 0 R] >>");
+    m_doc.pdf.object(
+        2, std::string(kDescendant) +
+               " /DW 800 /DW2 [900 -1200] /W2 [5 [-500 400 800 -600 300 700] 20 30 -700 100 200] >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /Type0 /BaseFont /Cid /Encoding /Identity-V"
+        " /DescendantFonts [2 0 R] >>");
     Char c = next(*f, std::string("\0\x06", 2));
     EXPECT_DOUBLE_EQ(c.dy, -0.6);
     EXPECT_DOUBLE_EQ(c.ox, 0.3);
@@ -354,8 +375,9 @@ TEST_F(FontTest, CompositeWithBadDescendantSubtypeIsNotOk) {
 
 TEST_F(FontTest, DirectoryGivesDirectFontsPseudoReferences) {
     m_doc.pdf.object(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    m_doc.pdf.object(3, "<< /F1 2 0 R /F2 << /Type /Font /Subtype /Type1 /BaseFont /Courier >>"
-                        " /F3 (not a font) /F4 << /Type /Font /Subtype /Type0 >> >>");
+    m_doc.pdf.object(3,
+                     "<< /F1 2 0 R /F2 << /Type /Font /Subtype /Type1 /BaseFont /Courier >>"
+                     " /F3 (not a font) /F4 << /Type /Font /Subtype /Type0 >> >>");
     m_doc.open();
     PdfValue dict = m_doc.fetch(3);
     PdfValue parent;
@@ -367,7 +389,7 @@ TEST_F(FontTest, DirectoryGivesDirectFontsPseudoReferences) {
     ASSERT_TRUE(f1 && f2);
     EXPECT_EQ(f1->getObjectNumber(), 2);
     EXPECT_EQ(f1->getGeneration(), 0);
-    EXPECT_EQ(f2->getObjectNumber(), 1);      // entry index
+    EXPECT_EQ(f2->getObjectNumber(), 1);       // entry index
     EXPECT_EQ(f2->getGeneration(), 3 + 5000);  // parent number + 5000
     EXPECT_EQ(withParent.getFont(2), nullptr);
     EXPECT_EQ(withParent.getFont(3), nullptr);  // a font that is not ok is dropped
@@ -387,8 +409,9 @@ TEST_F(FontTest, CodeToGlyphMapFollowsTheUnicodeCmapForEncodedFonts) {
     auto ttf = TrueTypeFontFile::fromFile(kLiberationSans);
     if (!ttf)
         GTEST_SKIP() << "fonts-liberation2 is not installed";
-    auto f = font("<< /Type /Font /Subtype /TrueType /BaseFont /Mine /Encoding /WinAnsiEncoding"
-                  " /FontDescriptor << /Flags 32 >> >>");
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Mine /Encoding /WinAnsiEncoding"
+        " /FontDescriptor << /Flags 32 >> >>");
     auto map = simple(f)->buildCodeToGlyphMap(*ttf);
     int unicodeCmap = -1;
     for (int i = 0; i < ttf->getCmapCount(); ++i)

@@ -194,7 +194,8 @@ TEST_F(DeviceTextTest, EmbeddedProgramThatDoesNotLoadIsReportedAndRemoved) {
 }
 
 TEST_F(DeviceTextTest, Type3FontIsNotLoadedAsAFontFile) {
-    setFont(makeFont("<< /Type /Font /Subtype /Type3 /CharProcs << >> /FontMatrix [0.001 0 0 0.001 0 0] >>"), 10);
+    setFont(makeFont("<< /Type /Font /Subtype /Type3 /CharProcs << >> /FontMatrix [0.001 0 0 0.001 0 0] >>"),
+            10);
     m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
     EXPECT_EQ(m_text->getCurrentFont(), nullptr);
 }

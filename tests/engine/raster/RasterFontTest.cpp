@@ -179,14 +179,15 @@ TEST_F(RasterFontTest, FileThatDoesNotLoadLeavesNoRewrittenFileBehind) {
 }
 
 TEST_F(RasterFontTest, FaceWithZeroUnitsPerEmIsRefused) {
-    Bytes file(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(kTrueTypeSans, std::ios::binary)),
-               {});
+    Bytes file(
+        std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(kTrueTypeSans, std::ios::binary)),
+        {});
     Tables tables = splitSfnt(file);
     set16(tables["head"], 18, 0);  // unitsPerEm
     const Bytes damaged = buildSfnt(tables);
     const std::string path = (m_dir / "zero-em.ttf").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(damaged.data()),
-                                               static_cast<std::streamsize>(damaged.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
     auto engine = RasterFontEngine::create(1);
     ASSERT_TRUE(engine);
     EXPECT_EQ(RasterFontFile::loadTrueType(engine.get(), key(1), path.c_str(), 0, nullptr, 0), nullptr);
@@ -196,7 +197,8 @@ TEST_F(RasterFontTest, WithoutTheEngineNothingLoads) {
     RasterFontCache cache(0, 1);
     EXPECT_EQ(cache.getEngine(), nullptr);
     EXPECT_EQ(cache.loadType1Font(key(1), kType1Sans, 0, standardNames()), nullptr);
-    EXPECT_EQ(cache.loadConvertedFont(key(1), kTrueTypeSans, 0, std::make_unique<uint16_t[]>(256), 256), nullptr);
+    EXPECT_EQ(cache.loadConvertedFont(key(1), kTrueTypeSans, 0, std::make_unique<uint16_t[]>(256), 256),
+              nullptr);
 }
 
 TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
@@ -327,8 +329,7 @@ public:
 
 class CountingFont : public RasterFont {
 public:
-    CountingFont(RasterFontFileBase* file, int boxSize)
-        : RasterFont(file, kIdentity, kIdentity, 1) {
+    CountingFont(RasterFontFileBase* file, int boxSize) : RasterFont(file, kIdentity, kIdentity, 1) {
         m_xMax = m_yMax = boxSize;
         initCache();
     }

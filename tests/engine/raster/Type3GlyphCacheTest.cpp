@@ -7,7 +7,8 @@
 namespace rendova::test {
 namespace {
 
-std::unique_ptr<Type3GlyphCache> cache(int width, int height, int antialiased, int num = 1, double scale = 1) {
+std::unique_ptr<Type3GlyphCache> cache(int width, int height, int antialiased, int num = 1,
+                                       double scale = 1) {
     return std::make_unique<Type3GlyphCache>(num, 0, scale, 0, 0, scale, 0, 0, width, height, 1, antialiased);
 }
 
