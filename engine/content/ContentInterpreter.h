@@ -1,0 +1,250 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+#include "engine/content/ColorSpace.h"
+#include "engine/content/GraphicsState.h"
+#include "engine/content/OutputDevice.h"
+#include "engine/content/ResourceSet.h"
+#include "engine/core/Page.h"
+#include "engine/core/PdfValue.h"
+
+namespace rendova {
+
+class PdfFunction;
+class ValueParser;
+class XrefTable;
+
+// Runs the content streams of one page, and through the same object those
+// of the forms, soft masks, patterns, Type 3 glyphs and annotation
+// appearances met on it, against an OutputDevice. Operands and operators come
+// from a ValueParser over a Tokenizer; each operator is checked against the
+// table of the 73 published content operators (operand count and kinds) and
+// handed to its handler. Every defect of the content is reported through
+// reportError with the position in the stream and the content goes on with
+// the next operator: only the abort check stops a page early.
+//
+// Ownership: the page (or whoever draws) creates the interpreter for one
+// display and deletes it; the interpreter owns its graphics state stack and
+// resource chain and borrows the XrefTable and the device, which outlive it.
+// One thread at a time; throws MemoryException only.
+class ContentInterpreter {
+public:
+    // Forms, soft masks, tiling pattern cells and Type 3 glyph procedures
+    // run nested on this interpreter; at most this many levels of them are
+    // entered at once, so that content that invokes itself (a form drawing
+    // itself, a pattern painting with itself, a glyph showing itself) ends.
+    static constexpr int kMaxNesting = 21;
+    // Operands held before an operator; the largest operator (SCN, scn)
+    // takes 32 colour components and a pattern name.
+    static constexpr int kMaxOperands = 33;
+    // The device is flushed after this many operators, so that a raster
+    // device can bound the work it has queued.
+    static constexpr int kFlushInterval = 20000;
+
+    // resources may be null; cropBox, when not null, clips the page.
+    ContentInterpreter(XrefTable* xref, OutputDevice* device, int pageNumber, PdfDict* resources, double hDpi,
+                       double vDpi, const PageBox& box, const PageBox* cropBox, int rotate, AbortCheck abortCheck,
+                       void* abortData);
+    ~ContentInterpreter();
+    ContentInterpreter(const ContentInterpreter&) = delete;
+    ContentInterpreter& operator=(const ContentInterpreter&) = delete;
+
+    // Runs a content stream, or an array of streams read as one, to its
+    // end; flushes the device afterwards when flushAtEnd is set and
+    // operators were run. Callable while another display runs (forms).
+    void display(const PdfValue& content, bool flushAtEnd);
+
+    // The q and Q of the interpreter.
+    void saveState();
+    void restoreState();
+    // dict may be null.
+    void pushResources(PdfDict* dict);
+    void popResources();
+
+    // Runs a form's content (a form XObject, a soft-mask group, a tiling
+    // pattern cell, an annotation appearance) in its own state and
+    // resources: matrix (6 values) applied, clipped to box (4 values), as a
+    // transparency group when group or softMask is set, after which the
+    // group is painted or, for a soft mask, set as the soft mask with the
+    // alpha flag, transfer function (may be null) and backdrop colour.
+    // False, drawing nothing, when kMaxNesting levels are already entered.
+    bool runForm(const PdfValue& stream, PdfDict* resources, const double* matrix, const double* box, bool group,
+                 bool softMask, ColorSpace* groupColorSpace, bool isolated, bool knockout, bool alpha,
+                 PdfFunction* transfer, const ColorValue* backdrop);
+    // Runs a Type 3 glyph procedure as one more nesting level; false,
+    // running nothing, at the bound.
+    bool runGlyphProcedure(const PdfValue& procedure);
+
+    // The byte position in the content being read, -1 when none is.
+    int64_t getPos();
+    GraphicsState* getState() const { return m_state; }
+    OutputDevice* getDevice() const { return m_device; }
+    XrefTable* getXref() const { return m_xref; }
+    int getFormDepth() const { return m_formDepth; }
+    int getCompatibilityDepth() const { return m_compatibilityDepth; }
+    const double* getBaseMatrix() const { return m_baseMatrix; }
+    // Heavy operators (shown strings, images) count for more than one, so
+    // that the periodic flush comes sooner. Nested content (forms, glyphs)
+    // counts on from its enclosing content.
+    void addOperatorCount(int count) { m_operatorCount += count; }
+
+private:
+    // Operand kinds of the operator table.
+    enum ArgType : int {
+        kArgBool = 0,
+        kArgInt = 1,
+        kArgNum = 2,
+        kArgString = 3,
+        kArgName = 4,
+        kArgArray = 5,
+        kArgDictOrName = 6,
+        kArgNumOrName = 7,
+        kArgNone = 8,
+    };
+    using Handler = void (ContentInterpreter::*)(PdfValue* args, int numArgs);
+    struct OperatorRecord {
+        char name[4];
+        // n >= 0: exactly n operands; -n: at most n.
+        int numArgs;
+        int types[kMaxOperands];
+        Handler handler;
+    };
+    // Sorted by the bytes of the names, for the binary search.
+    static const OperatorRecord kOperators[73];
+    // A record whose operand slots past the listed types repeat the last
+    // listed type up to the operand count (the "2 x 6" rows) and hold
+    // kArgNone after it.
+    static constexpr OperatorRecord op(const char* name, int numArgs, std::initializer_list<int> types,
+                                       Handler handler);
+
+    // Families of operators whose drawing has not been built yet: each is
+    // reported once per interpreter.
+    enum Deferred : unsigned {
+        kDeferredText = 1,
+        kDeferredXObjects = 2,
+        kDeferredInlineImages = 4,
+        kDeferredShadings = 8,
+        kDeferredPatternFills = 16,
+        kDeferredType3Metrics = 32,
+    };
+    void reportDeferred(Deferred family, const char* what);
+
+    void runLoop();
+    void execute(const char* name, PdfValue* args, int numArgs);
+    static const OperatorRecord* findOperator(const char* name);
+    static bool checkArg(const PdfValue& arg, int type);
+
+    // --- Graphics state, colour, path, painting and clipping.
+    void opSave(PdfValue* args, int numArgs);
+    void opRestore(PdfValue* args, int numArgs);
+    void opConcat(PdfValue* args, int numArgs);
+    void opLineWidth(PdfValue* args, int numArgs);
+    void opLineCap(PdfValue* args, int numArgs);
+    void opLineJoin(PdfValue* args, int numArgs);
+    void opMiterLimit(PdfValue* args, int numArgs);
+    void opFlatness(PdfValue* args, int numArgs);
+    void opDash(PdfValue* args, int numArgs);
+    void opNothing(PdfValue* args, int numArgs);
+    void opExtGState(PdfValue* args, int numArgs);
+    void opFillGray(PdfValue* args, int numArgs);
+    void opStrokeGray(PdfValue* args, int numArgs);
+    void opFillRgb(PdfValue* args, int numArgs);
+    void opStrokeRgb(PdfValue* args, int numArgs);
+    void opFillCmyk(PdfValue* args, int numArgs);
+    void opStrokeCmyk(PdfValue* args, int numArgs);
+    void opFillColorSpace(PdfValue* args, int numArgs);
+    void opStrokeColorSpace(PdfValue* args, int numArgs);
+    void opFillColor(PdfValue* args, int numArgs);
+    void opStrokeColor(PdfValue* args, int numArgs);
+    void opFillColorN(PdfValue* args, int numArgs);
+    void opStrokeColorN(PdfValue* args, int numArgs);
+    void opMoveTo(PdfValue* args, int numArgs);
+    void opLineTo(PdfValue* args, int numArgs);
+    void opCurveTo(PdfValue* args, int numArgs);
+    void opCurveFromCurrent(PdfValue* args, int numArgs);
+    void opCurveToEnd(PdfValue* args, int numArgs);
+    void opRectangle(PdfValue* args, int numArgs);
+    void opClosePath(PdfValue* args, int numArgs);
+    void opClipNonzero(PdfValue* args, int numArgs);
+    void opClipEvenOdd(PdfValue* args, int numArgs);
+    void opEndPath(PdfValue* args, int numArgs);
+    void opStroke(PdfValue* args, int numArgs);
+    void opCloseStroke(PdfValue* args, int numArgs);
+    void opFill(PdfValue* args, int numArgs);
+    void opEoFill(PdfValue* args, int numArgs);
+    void opFillStroke(PdfValue* args, int numArgs);
+    void opEoFillStroke(PdfValue* args, int numArgs);
+    void opCloseFillStroke(PdfValue* args, int numArgs);
+    void opCloseEoFillStroke(PdfValue* args, int numArgs);
+
+    // Helpers of the colour operators: stroke selects the stroke side.
+    void setDeviceColor(bool stroke, std::unique_ptr<ColorSpace> space, PdfValue* args, int numArgs);
+    void setColorSpace(bool stroke, const PdfValue& name);
+    void setColorComponents(bool stroke, PdfValue* args, int numArgs);
+    void setColorOrPattern(bool stroke, PdfValue* args, int numArgs);
+    // Helpers of painting: paint() runs fill (eo for even-odd) and/or
+    // stroke on the current path, then ends it.
+    enum PaintFlags : int { kPaintFill = 1, kPaintEvenOdd = 2, kPaintStroke = 4, kPaintClose = 8 };
+    void paint(int flags);
+    void doFill(bool evenOdd);
+    void doStroke();
+    void doPatternFill(bool stroke, bool evenOdd);
+    void endPath();
+    // Closes the last sub-path when there is a current point; false when
+    // there is none.
+    bool closePath();
+    // The extended graphics state's entries.
+    void applyTransfer(const PdfValue& value);
+    void applySoftMask(const PdfValue& value);
+    void runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace, bool isolated,
+                         bool knockout, bool alpha, PdfFunction* transfer, const ColorValue& backdrop);
+
+    // --- Text (their drawing comes with the font objects).
+    void opText(PdfValue* args, int numArgs);
+
+    // --- XObjects, images, shadings, Type 3 metrics, marked content,
+    // compatibility sections.
+    void opXObject(PdfValue* args, int numArgs);
+    void opBeginImage(PdfValue* args, int numArgs);
+    void opImageData(PdfValue* args, int numArgs);
+    void opEndImage(PdfValue* args, int numArgs);
+    void opShading(PdfValue* args, int numArgs);
+    void opType3Width(PdfValue* args, int numArgs);
+    void opType3Box(PdfValue* args, int numArgs);
+    void opBeginMarked(PdfValue* args, int numArgs);
+    void opMarkPoint(PdfValue* args, int numArgs);
+    void opCompatibilityBegin(PdfValue* args, int numArgs);
+    void opCompatibilityEnd(PdfValue* args, int numArgs);
+    // Reads an inline image's dictionary up to ID into dict; false when the
+    // content ends first.
+    bool readInlineImageDict(PdfValue& dict);
+
+    XrefTable* m_xref;
+    OutputDevice* m_device;
+    bool m_verbose;
+    // Innermost set first; the interpreter owns the chain.
+    ResourceSet* m_resources = nullptr;
+    int m_operatorCount = 0;
+    // operatorCount at the last abort check.
+    int m_lastAbortCheck = 0;
+    // The top of the state stack; it owns the states beneath.
+    GraphicsState* m_state = nullptr;
+    bool m_fontChanged = false;
+    // 0 none, 1 nonzero winding (W), 2 even-odd (W*): applied when the path
+    // ends.
+    int m_pendingClip = 0;
+    int m_compatibilityDepth = 0;
+    double m_baseMatrix[6];
+    int m_formDepth = 0;
+    // The parser of the content being read; null outside display.
+    ValueParser* m_parser = nullptr;
+    AbortCheck m_abortCheck;
+    void* m_abortData;
+    // Set when the abort check asked to stop: no loop runs afterwards.
+    bool m_aborted = false;
+    unsigned m_deferredReported = 0;
+};
+
+}  // namespace rendova

@@ -1,0 +1,70 @@
+// Page::display, Page::displaySlice and PdfDocument::displayPage. Page and
+// PdfDocument belong to the document layer, which never includes this one;
+// drawing a page runs the content interpreter, so these members are defined
+// here, with the interpreter. Whoever draws pages links this layer.
+#include <cstdio>
+
+#include "engine/content/ContentInterpreter.h"
+#include "engine/content/OutputDevice.h"
+#include "engine/core/DocumentCatalog.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/core/Page.h"
+#include "engine/core/PdfDocument.h"
+
+namespace rendova {
+
+void Page::display(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
+                   bool printing, DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData) {
+    displaySlice(device, hDpi, vDpi, rotate, useMediaBox, crop, -1, -1, -1, -1, printing, catalog, abortCheck,
+                 abortData);
+}
+
+void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
+                        int sliceX, int sliceY, int sliceW, int sliceH, bool printing, DocumentCatalog* catalog,
+                        AbortCheck abortCheck, void* abortData) {
+    if (!device->approvePageArea(this, hDpi, vDpi, rotate, useMediaBox, crop, sliceX, sliceY, sliceW, sliceH,
+                                 printing, catalog, abortCheck, abortData))
+        return;
+
+    // The page's own rotation is 0-359; one correction brings a requested
+    // rotation of -359 .. 359 into range as well.
+    rotate += getRotate();
+    if (rotate >= 360) {
+        rotate -= 360;
+    } else if (rotate < 0) {
+        rotate += 360;
+    }
+
+    PageBox box;
+    computeDrawingBox(hDpi, vDpi, rotate, useMediaBox, device->yAxisPointsDown(), sliceX, sliceY, sliceW, sliceH,
+                      &box, &crop);
+
+    if (globalSettings && globalSettings->getVerbose()) {
+        const PageBox& media = getMediaBox();
+        const PageBox& cropBox = getCropBox();
+        std::printf("media box: %8.2f %8.2f %8.2f %8.2f\n", media.x1, media.y1, media.x2, media.y2);
+        std::printf("crop box:  %8.2f %8.2f %8.2f %8.2f\n", cropBox.x1, cropBox.y1, cropBox.x2, cropBox.y2);
+        std::printf("rotate:    %d\n", getRotate());
+        std::fflush(stdout);
+    }
+
+    ContentInterpreter interpreter(m_xref, device, m_number, getResourceDict(), hDpi, vDpi, box,
+                                   crop ? &getCropBox() : nullptr, rotate, abortCheck, abortData);
+    PdfValue contents;
+    m_contents.fetch(m_xref, contents);
+    if (!contents.isNull()) {
+        interpreter.saveState();
+        interpreter.display(contents, true);
+        interpreter.restoreState();
+    }
+    // The annotations are drawn here once their appearances are built.
+}
+
+void PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate,
+                              bool useMediaBox, bool crop, bool printing, AbortCheck abortCheck, void* abortData) {
+    if (!m_catalog || page < 1 || page > m_catalog->getPageCount()) return;
+    m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing, m_catalog.get(),
+                                      abortCheck, abortData);
+}
+
+}  // namespace rendova

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+
+#include "engine/content/Pattern.h"
+#include "engine/core/PdfValue.h"
+
+namespace rendova {
+
+class PdfDict;
+class XrefTable;
+
+// The named resources of one content stream (a page, a form, a pattern, a
+// Type 3 font), linked to the set of the enclosing content: a lookup walks
+// the chain from the innermost set outward, so that a form sees its own
+// resources first and its page's after them.
+//
+// Ownership: the interpreter owns the chain; a set does not own its parent.
+// The entries are values fetched from the dictionary (arrays, dictionaries
+// and streams shared by reference count). One thread at a time; throws
+// MemoryException only.
+//
+// Fonts join the set with the font objects, shadings with the shading
+// objects; their entries are read already.
+class ResourceSet {
+public:
+    // dict may be null (no resources).
+    ResourceSet(XrefTable* xref, PdfDict* dict, ResourceSet* parent);
+    ~ResourceSet();
+    ResourceSet(const ResourceSet&) = delete;
+    ResourceSet& operator=(const ResourceSet&) = delete;
+
+    ResourceSet* getParent() const { return m_parent; }
+
+    // Each lookup gives the first set's non-null entry of that name. Missing
+    // names are reported (position -1) and give false with out null, except
+    // for colour spaces, which the caller may find elsewhere.
+    bool lookupXObject(const char* name, PdfValue& out) const;
+    // The entry as stored, so that a reference stays visible.
+    bool lookupXObjectRaw(const char* name, PdfValue& out) const;
+    bool lookupColorSpace(const char* name, PdfValue& out) const;
+    // A new pattern (Pattern::parse), or null.
+    std::unique_ptr<Pattern> lookupPattern(const char* name) const;
+    bool lookupExtGState(const char* name, PdfValue& out) const;
+
+private:
+    enum Category { kXObjects, kColorSpaces, kPatterns, kShadings, kExtGStates, kCategoryCount };
+
+    bool lookup(Category category, const char* name, bool raw, PdfValue& out) const;
+
+    PdfValue m_entries[kCategoryCount];
+    ResourceSet* m_parent;
+};
+
+}  // namespace rendova
