@@ -26,7 +26,7 @@ struct Budget {
 };
 
 bool overBudget(void* data) {
-    return ++static_cast<Budget*>(data)->checks > 20000;
+    return ++static_cast<Budget*>(data)->checks > 2000;
 }
 
 }  // namespace
