@@ -32,7 +32,8 @@ bool overBudget(void* data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || size > 1 << 16) return 0;
+    if (size == 0 || size > 1 << 16)
+        return 0;
     fuzz::FuzzDocument doc(data, size);
     const PdfValue& resources = doc.value();
 
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
     size_t start = 0;
     const void* marker = memmem(bytes, size, kMarker, sizeof kMarker - 1);
-    if (marker) start = size_t(static_cast<const char*>(marker) - bytes) + sizeof kMarker - 1;
+    if (marker)
+        start = size_t(static_cast<const char*>(marker) - bytes) + sizeof kMarker - 1;
 
     PdfValue dict;
     dict.initNull();
@@ -55,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const PageBox crop = {10, 10, 600, 700};
     Budget budget;
     {
-        ContentInterpreter interpreter(nullptr, &device, 1, resources.isDict() ? resources.getDict() : nullptr, 72,
-                                       72, box, (data[0] & 4) ? &crop : nullptr, rotations[(data[0] >> 3) & 3],
-                                       overBudget, &budget);
+        ContentInterpreter interpreter(
+            nullptr, &device, 1, resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
+            (data[0] & 4) ? &crop : nullptr, rotations[(data[0] >> 3) & 3], overBudget, &budget);
         interpreter.saveState();
         interpreter.display(content, true);
         interpreter.restoreState();

@@ -47,12 +47,18 @@ void printReport(void*, int64_t position, const char* message) {
 // empty string for any other call.
 std::string peerName(const std::string& line) {
     const std::string name = line.substr(0, line.find(' '));
-    if (name == "fill") return "fill_path nonzero";
-    if (name == "eoFill") return "fill_path eofill";
-    if (name == "stroke") return "stroke_path";
-    if (name == "clip") return "clip_path nonzero";
-    if (name == "eoClip") return "clip_path eofill";
-    if (name == "clipToStrokeOutline") return "clip_stroke_path";
+    if (name == "fill")
+        return "fill_path nonzero";
+    if (name == "eoFill")
+        return "fill_path eofill";
+    if (name == "stroke")
+        return "stroke_path";
+    if (name == "clip")
+        return "clip_path nonzero";
+    if (name == "eoClip")
+        return "clip_path eofill";
+    if (name == "clipToStrokeOutline")
+        return "clip_stroke_path";
     return "";
 }
 
@@ -79,7 +85,8 @@ int main(int argc, char** argv) {
             pages.push_back(std::atoi(argv[i]));
         }
     }
-    if (!file || dpi <= 0) return usage();
+    if (!file || dpi <= 0)
+        return usage();
 
     DynString pw(password.c_str());
     PdfDocument doc(std::make_unique<DynString>(file), password.empty() ? nullptr : &pw,
@@ -89,7 +96,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (pages.empty())
-        for (int n = 1; n <= doc.getPageCount(); ++n) pages.push_back(n);
+        for (int n = 1; n <= doc.getPageCount(); ++n)
+            pages.push_back(n);
 
     for (int n : pages) {
         if (n < 1 || n > doc.getPageCount()) {
@@ -105,7 +113,8 @@ int main(int argc, char** argv) {
         if (pathsOnly) {
             for (const std::string& line : device.calls) {
                 const std::string name = peerName(line);
-                if (!name.empty()) std::printf("%s\n", name.c_str());
+                if (!name.empty())
+                    std::printf("%s\n", name.c_str());
             }
         }
     }

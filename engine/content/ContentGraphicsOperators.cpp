@@ -145,7 +145,8 @@ void ContentInterpreter::setColorSpace(bool stroke, const PdfValue& name) {
                                             ? ColorSpace::parse(resource)
                                             : ColorSpace::parse(name);
     if (!space) {
-        reportError(getPos(), stroke ? "Unusable stroke colour space '%s'" : "Unusable fill colour space '%s'",
+        reportError(getPos(),
+                    stroke ? "Unusable stroke colour space '%s'" : "Unusable fill colour space '%s'",
                     name.getName());
         return;
     }
@@ -223,7 +224,8 @@ void ContentInterpreter::setColorOrPattern(bool stroke, PdfValue* args, int numA
     }
     if (numArgs > 0 && args[numArgs - 1].isName()) {
         std::unique_ptr<Pattern> pattern = m_resources->lookupPattern(args[numArgs - 1].getName());
-        if (!pattern) return;
+        if (!pattern)
+            return;
         if (stroke) {
             m_state->setStrokePattern(std::move(pattern));
         } else {
@@ -307,7 +309,8 @@ void ContentInterpreter::opRectangle(PdfValue* args, int) {
 
 bool ContentInterpreter::closePath() {
     Path* path = m_state->getPath();
-    if (!path->hasCurrentPoint()) return false;
+    if (!path->hasCurrentPoint())
+        return false;
     path->close();
     const SubPath* last = path->getSubPath(path->getSubPathCount() - 1);
     m_state->setCurrentPoint(last->getLastX(), last->getLastY());
@@ -315,7 +318,8 @@ bool ContentInterpreter::closePath() {
 }
 
 void ContentInterpreter::opClosePath(PdfValue*, int) {
-    if (!closePath()) reportError(getPos(), "Closing a path without a current point");
+    if (!closePath())
+        reportError(getPos(), "Closing a path without a current point");
 }
 
 void ContentInterpreter::opClipNonzero(PdfValue*, int) {
@@ -346,14 +350,18 @@ void ContentInterpreter::endPath() {
 }
 
 void ContentInterpreter::paint(int flags) {
-    if (flags & kPaintClose) closePath();
+    if (flags & kPaintClose)
+        closePath();
     const Path* path = m_state->getPath();
     // Nothing to paint: a pending clip waits for the next path.
-    if (path->isEmpty()) return;
+    if (path->isEmpty())
+        return;
     // A lone move-to paints nothing but still ends the path.
     if (path->getSubPathCount() > 0) {
-        if (flags & kPaintFill) doFill((flags & kPaintEvenOdd) != 0);
-        if (flags & kPaintStroke) doStroke();
+        if (flags & kPaintFill)
+            doFill((flags & kPaintEvenOdd) != 0);
+        if (flags & kPaintStroke)
+            doStroke();
     }
     endPath();
 }
@@ -377,15 +385,18 @@ void ContentInterpreter::doStroke() {
 }
 
 void ContentInterpreter::doPatternFill(bool stroke, bool) {
-    if (!m_device->wantsNonText()) return;
+    if (!m_device->wantsNonText())
+        return;
     // The tiling and shading fills arrive with the shading code; until then
     // a pattern paints nothing, and the page says so once.
     reportDeferred(kDeferredPatternFills, "Pattern fills and strokes");
     const Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
-    if (!pattern) return;
+    if (!pattern)
+        return;
     if (pattern->getType() != Pattern::kTiling && pattern->getType() != Pattern::kShading) {
-        reportError(getPos(), stroke ? "Unknown pattern type %d in a pattern stroke"
-                                     : "Unknown pattern type %d in a pattern fill",
+        reportError(getPos(),
+                    stroke ? "Unknown pattern type %d in a pattern stroke"
+                           : "Unknown pattern type %d in a pattern fill",
                     pattern->getType());
     }
 }
@@ -426,7 +437,8 @@ void ContentInterpreter::opCloseEoFillStroke(PdfValue*, int) {
 
 void ContentInterpreter::opExtGState(PdfValue* args, int) {
     PdfValue dict;
-    if (!m_resources->lookupExtGState(args[0].getName(), dict)) return;
+    if (!m_resources->lookupExtGState(args[0].getName(), dict))
+        return;
     if (!dict.isDict()) {
         reportError(getPos(), "ExtGState '%s' is not a dictionary", args[0].getName());
         return;
@@ -477,13 +489,16 @@ void ContentInterpreter::opExtGState(PdfValue* args, int) {
         m_state->setStrokeAdjust(entry.getBool());
         m_device->updateStrokeAdjust(m_state);
     }
-    if (dict.dictLookup("TR2", entry).isNull()) dict.dictLookup("TR", entry);
+    if (dict.dictLookup("TR2", entry).isNull())
+        dict.dictLookup("TR", entry);
     applyTransfer(entry);
-    if (!dict.dictLookup("SMask", entry).isNull()) applySoftMask(entry);
+    if (!dict.dictLookup("SMask", entry).isNull())
+        applySoftMask(entry);
 }
 
 void ContentInterpreter::applyTransfer(const PdfValue& value) {
-    if (value.isNull()) return;
+    if (value.isNull())
+        return;
     std::unique_ptr<PdfFunction> functions[4];
     if (value.isName("Default") || value.isName("Identity")) {
         m_state->setTransfer(functions);
@@ -491,7 +506,8 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
     } else if (value.isDict() || value.isStream() || value.isName()) {
         // Other names are refused (and reported) by the function parser.
         functions[0] = PdfFunction::parse(value);
-        if (!functions[0]) return;
+        if (!functions[0])
+            return;
         m_state->setTransfer(functions);
         m_device->updateTransfer(m_state);
     } else if (value.isArray() && value.getArray()->getLength() == 4) {
@@ -499,7 +515,8 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
             PdfValue element;
             value.getArray()->get(i, element);
             functions[i] = PdfFunction::parse(element);
-            if (!functions[i]) return;
+            if (!functions[i])
+                return;
         }
         m_state->setTransfer(functions);
         m_device->updateTransfer(m_state);
@@ -514,7 +531,8 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
         return;
     }
     if (!value.isDict()) {
-        reportError(getPos(), "Soft mask in an ExtGState is a %s, not a dictionary or None", value.typeName());
+        reportError(getPos(), "Soft mask in an ExtGState is a %s, not a dictionary or None",
+                    value.typeName());
         return;
     }
     PdfValue entry;
@@ -527,7 +545,8 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
     if (!value.dictLookup("TR", entry).isNull() && !entry.isName("Identity")) {
         transfer = PdfFunction::parse(entry);
         if (!transfer || transfer->getInputCount() != 1 || transfer->getOutputCount() != 1) {
-            reportError(getPos(), "Soft mask transfer function is not a function of one input and one output");
+            reportError(getPos(),
+                        "Soft mask transfer function is not a function of one input and one output");
             transfer.reset();
         }
     }
@@ -538,7 +557,8 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
         const PdfArray* array = entry.getArray();
         for (int i = 0; i < array->getLength() && i < kMaxColorComponents; ++i) {
             PdfValue element;
-            if (array->get(i, element).isNum()) backdrop.c[i] = colorFromDouble(element.getNum());
+            if (array->get(i, element).isNum())
+                backdrop.c[i] = colorFromDouble(element.getNum());
         }
     }
 
@@ -553,10 +573,12 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
         return;
     }
     std::unique_ptr<ColorSpace> groupSpace;
-    if (!group.dictLookup("CS", entry).isNull()) groupSpace = ColorSpace::parse(entry);
+    if (!group.dictLookup("CS", entry).isNull())
+        groupSpace = ColorSpace::parse(entry);
     const bool isolated = group.dictLookup("I", entry).isBool() && entry.getBool();
     const bool knockout = group.dictLookup("K", entry).isBool() && entry.getBool();
-    if (!haveBackdrop && groupSpace) groupSpace->getDefaultColor(backdrop);
+    if (!haveBackdrop && groupSpace)
+        groupSpace->getDefaultColor(backdrop);
 
     runSoftMaskForm(stream, std::move(groupSpace), isolated, knockout, alpha, transfer.get(), backdrop);
 }
@@ -564,7 +586,8 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
 void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace,
                                          bool isolated, bool knockout, bool alpha, PdfFunction* transfer,
                                          const ColorValue& backdrop) {
-    if (m_formDepth >= kMaxNesting) return;
+    if (m_formDepth >= kMaxNesting)
+        return;
     PdfValue entry;
     if (!stream.dictLookup("FormType", entry).isNull() && !(entry.isInt() && entry.getInt() == 1))
         reportError(getPos(), "Unknown FormType");
@@ -575,11 +598,12 @@ void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr
     double box[4];
     readNumbers(entry, box, 4);
     double matrix[6] = {1, 0, 0, 1, 0, 0};
-    if (stream.dictLookup("Matrix", entry).isArray()) readNumbers(entry, matrix, 6);
+    if (stream.dictLookup("Matrix", entry).isArray())
+        readNumbers(entry, matrix, 6);
     PdfValue resources;
     stream.dictLookup("Resources", resources);
-    runForm(stream, resources.isDict() ? resources.getDict() : nullptr, matrix, box, true, true, groupSpace.get(),
-            isolated, knockout, alpha, transfer, &backdrop);
+    runForm(stream, resources.isDict() ? resources.getDict() : nullptr, matrix, box, true, true,
+            groupSpace.get(), isolated, knockout, alpha, transfer, &backdrop);
 }
 
 }  // namespace rendova

@@ -14,7 +14,8 @@ constexpr ContentInterpreter::OperatorRecord ContentInterpreter::op(const char* 
                                                                     std::initializer_list<int> types,
                                                                     Handler handler) {
     OperatorRecord record{};
-    for (int i = 0; i < 4 && name[i]; ++i) record.name[i] = name[i];
+    for (int i = 0; i < 4 && name[i]; ++i)
+        record.name[i] = name[i];
     record.numArgs = numArgs;
     const int count = numArgs < 0 ? -numArgs : numArgs;
     int last = kArgNone;
@@ -23,7 +24,8 @@ constexpr ContentInterpreter::OperatorRecord ContentInterpreter::op(const char* 
         record.types[i++] = type;
         last = type;
     }
-    for (; i < kMaxOperands; ++i) record.types[i] = i < count ? last : kArgNone;
+    for (; i < kMaxOperands; ++i)
+        record.types[i] = i < count ? last : kArgNone;
     record.handler = handler;
     return record;
 }
@@ -112,16 +114,19 @@ namespace {
 constexpr int compareNames(const char* a, const char* b) {
     for (;; ++a, ++b) {
         const unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-        if (ca != cb) return ca < cb ? -1 : 1;
-        if (ca == 0) return 0;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        if (ca == 0)
+            return 0;
     }
 }
 
 }  // namespace
 
-ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, int pageNumber, PdfDict* resources,
-                                       double hDpi, double vDpi, const PageBox& box, const PageBox* cropBox,
-                                       int rotate, AbortCheck abortCheck, void* abortData)
+ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, int pageNumber,
+                                       PdfDict* resources, double hDpi, double vDpi, const PageBox& box,
+                                       const PageBox* cropBox, int rotate, AbortCheck abortCheck,
+                                       void* abortData)
     : m_xref(xref), m_device(device), m_abortCheck(abortCheck), m_abortData(abortData) {
     m_verbose = globalSettings && globalSettings->getVerbose();
     m_resources = new ResourceSet(xref, resources, nullptr);
@@ -146,9 +151,11 @@ ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, in
 }
 
 ContentInterpreter::~ContentInterpreter() {
-    while (m_state->hasSaved()) restoreState();
+    while (m_state->hasSaved())
+        restoreState();
     m_device->endPage();
-    while (m_resources) popResources();
+    while (m_resources)
+        popResources();
     delete m_state;
 }
 
@@ -157,7 +164,8 @@ int64_t ContentInterpreter::getPos() {
 }
 
 void ContentInterpreter::reportDeferred(Deferred family, const char* what) {
-    if (m_deferredReported & family) return;
+    if (m_deferredReported & family)
+        return;
     m_deferredReported |= family;
     reportError(getPos(), "%s not drawn: this engine does not draw them yet", what);
 }
@@ -188,7 +196,8 @@ void ContentInterpreter::display(const PdfValue& content, bool flushAtEnd) {
         for (int i = 0; i < array->getLength(); ++i) {
             PdfValue element;
             if (!array->get(i, element).isStream()) {
-                reportError(-1, "Element %d of the content array is a %s, not a stream", i, element.typeName());
+                reportError(-1, "Element %d of the content array is a %s, not a stream", i,
+                            element.typeName());
                 return;
             }
         }
@@ -212,7 +221,8 @@ void ContentInterpreter::display(const PdfValue& content, bool flushAtEnd) {
     runLoop();
     m_parser = outer;
 
-    if (flushAtEnd && m_operatorCount > 0) m_device->flush();
+    if (flushAtEnd && m_operatorCount > 0)
+        m_device->flush();
 }
 
 void ContentInterpreter::runLoop() {
@@ -223,7 +233,8 @@ void ContentInterpreter::runLoop() {
     // and glyphs' nested ones and the page's.
     while (!m_aborted) {
         m_parser->getValue(value);
-        if (value.isEof()) break;
+        if (value.isEof())
+            break;
         if (value.isCommand()) {
             if (m_verbose) {
                 std::printf("%s", value.getCommand());
@@ -236,10 +247,12 @@ void ContentInterpreter::runLoop() {
             }
             execute(value.getCommand(), args, numArgs);
             value.free();
-            for (int i = 0; i < numArgs; ++i) args[i].free();
+            for (int i = 0; i < numArgs; ++i)
+                args[i].free();
             numArgs = 0;
             // Content nested in this operator was stopped.
-            if (m_aborted) break;
+            if (m_aborted)
+                break;
 
             // Handlers may add more than one (shown text, images), so the
             // interval is passed rather than met exactly.
@@ -283,7 +296,8 @@ void ContentInterpreter::runLoop() {
             std::printf("\n");
             std::fflush(stdout);
         }
-        for (int i = 0; i < numArgs; ++i) args[i].free();
+        for (int i = 0; i < numArgs; ++i)
+            args[i].free();
     }
 }
 
@@ -292,7 +306,8 @@ const ContentInterpreter::OperatorRecord* ContentInterpreter::findOperator(const
     while (high - low > 1) {
         const int middle = (low + high) / 2;
         const int cmp = compareNames(name, kOperators[middle].name);
-        if (cmp == 0) return &kOperators[middle];
+        if (cmp == 0)
+            return &kOperators[middle];
         if (cmp < 0) {
             high = middle;
         } else {
@@ -304,31 +319,32 @@ const ContentInterpreter::OperatorRecord* ContentInterpreter::findOperator(const
 
 bool ContentInterpreter::checkArg(const PdfValue& arg, int type) {
     switch (type) {
-    case kArgBool:
-        return arg.isBool();
-    case kArgInt:
-        return arg.isInt();
-    case kArgNum:
-        return arg.isNum();
-    case kArgString:
-        return arg.isString();
-    case kArgName:
-        return arg.isName();
-    case kArgArray:
-        return arg.isArray();
-    case kArgDictOrName:
-        return arg.isDict() || arg.isName();
-    case kArgNumOrName:
-        return arg.isNum() || arg.isName();
-    default:
-        return false;
+        case kArgBool:
+            return arg.isBool();
+        case kArgInt:
+            return arg.isInt();
+        case kArgNum:
+            return arg.isNum();
+        case kArgString:
+            return arg.isString();
+        case kArgName:
+            return arg.isName();
+        case kArgArray:
+            return arg.isArray();
+        case kArgDictOrName:
+            return arg.isDict() || arg.isName();
+        case kArgNumOrName:
+            return arg.isNum() || arg.isName();
+        default:
+            return false;
     }
 }
 
 void ContentInterpreter::execute(const char* name, PdfValue* args, int numArgs) {
     const OperatorRecord* record = findOperator(name);
     if (!record) {
-        if (m_compatibilityDepth == 0) reportError(getPos(), "Unknown operator '%s'", name);
+        if (m_compatibilityDepth == 0)
+            reportError(getPos(), "Unknown operator '%s'", name);
         return;
     }
     if (record->numArgs >= 0) {
@@ -354,7 +370,8 @@ void ContentInterpreter::execute(const char* name, PdfValue* args, int numArgs) 
 }
 
 bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
-    if (m_formDepth >= kMaxNesting) return false;
+    if (m_formDepth >= kMaxNesting)
+        return false;
     ++m_formDepth;
     display(procedure, false);
     --m_formDepth;

@@ -45,8 +45,8 @@ public:
 
     // resources may be null; cropBox, when not null, clips the page.
     ContentInterpreter(XrefTable* xref, OutputDevice* device, int pageNumber, PdfDict* resources, double hDpi,
-                       double vDpi, const PageBox& box, const PageBox* cropBox, int rotate, AbortCheck abortCheck,
-                       void* abortData);
+                       double vDpi, const PageBox& box, const PageBox* cropBox, int rotate,
+                       AbortCheck abortCheck, void* abortData);
     ~ContentInterpreter();
     ContentInterpreter(const ContentInterpreter&) = delete;
     ContentInterpreter& operator=(const ContentInterpreter&) = delete;
@@ -70,9 +70,9 @@ public:
     // group is painted or, for a soft mask, set as the soft mask with the
     // alpha flag, transfer function (may be null) and backdrop colour.
     // False, drawing nothing, when kMaxNesting levels are already entered.
-    bool runForm(const PdfValue& stream, PdfDict* resources, const double* matrix, const double* box, bool group,
-                 bool softMask, ColorSpace* groupColorSpace, bool isolated, bool knockout, bool alpha,
-                 PdfFunction* transfer, const ColorValue* backdrop);
+    bool runForm(const PdfValue& stream, PdfDict* resources, const double* matrix, const double* box,
+                 bool group, bool softMask, ColorSpace* groupColorSpace, bool isolated, bool knockout,
+                 bool alpha, PdfFunction* transfer, const ColorValue* backdrop);
     // Runs a Type 3 glyph procedure as one more nesting level; false,
     // running nothing, at the bound.
     bool runGlyphProcedure(const PdfValue& procedure);

@@ -18,7 +18,8 @@ namespace {
 
 // An entry of an inline image's dictionary under its long or short key.
 PdfValue& inlineEntry(const PdfValue& dict, const char* key, const char* shortKey, PdfValue& out) {
-    if (dict.dictLookup(key, out).isNull()) dict.dictLookup(shortKey, out);
+    if (dict.dictLookup(key, out).isNull())
+        dict.dictLookup(shortKey, out);
     return out;
 }
 
@@ -51,7 +52,8 @@ bool ContentInterpreter::readInlineImageDict(PdfValue& dict) {
     PdfValue value;
     for (;;) {
         m_parser->getValue(value);
-        if (value.isCommand("ID")) return true;
+        if (value.isCommand("ID"))
+            return true;
         if (value.isEof()) {
             reportError(getPos(), "End of content inside an inline image");
             return false;
@@ -85,7 +87,8 @@ bool ContentInterpreter::readInlineImageDict(PdfValue& dict) {
 
 void ContentInterpreter::opBeginImage(PdfValue*, int) {
     PdfValue dict;
-    if (!readInlineImageDict(dict)) return;
+    if (!readInlineImageDict(dict))
+        return;
     DataStream* content = m_parser->getTokenizer()->getCurrentStream();
     if (!content) {
         reportError(getPos(), "End of content inside an inline image");
@@ -100,7 +103,8 @@ void ContentInterpreter::opBeginImage(PdfValue*, int) {
     // the image's filters, then the raw data up to EI.
     PdfValue dictCopy;
     dict.copy(dictCopy);
-    RefPtr<DataStream> source = RefPtr<DataStream>::adopt(new EmbeddedSource(content, std::move(dictCopy), false, 0));
+    RefPtr<DataStream> source =
+        RefPtr<DataStream>::adopt(new EmbeddedSource(content, std::move(dictCopy), false, 0));
     RefPtr<DataStream> stream = DataStream::addFilters(source, dict);
 
     PdfValue entry;
@@ -112,19 +116,22 @@ void ContentInterpreter::opBeginImage(PdfValue*, int) {
     if (!mask) {
         inlineEntry(dict, "ColorSpace", "CS", entry);
         if (entry.isName() && !isAnyName(entry, "G", "DeviceGray", "CalGray") &&
-            !isAnyName(entry, "RGB", "DeviceRGB", "CalRGB") && !isAnyName(entry, "CMYK", "DeviceCMYK", nullptr) &&
-            !isAnyName(entry, "I", "Indexed", nullptr)) {
+            !isAnyName(entry, "RGB", "DeviceRGB", "CalRGB") &&
+            !isAnyName(entry, "CMYK", "DeviceCMYK", nullptr) && !isAnyName(entry, "I", "Indexed", nullptr)) {
             PdfValue resource;
-            if (m_resources->lookupColorSpace(entry.getName(), resource)) entry = std::move(resource);
+            if (m_resources->lookupColorSpace(entry.getName(), resource))
+                entry = std::move(resource);
         }
         PdfValue family;
-        if (entry.isArray()) entry.getArray()->get(0, family);
+        if (entry.isArray())
+            entry.getArray()->get(0, family);
         const PdfValue& name = entry.isArray() ? family : entry;
         if (isAnyName(name, "RGB", "DeviceRGB", "CalRGB")) {
             components = 3;
         } else if (isAnyName(name, "CMYK", "DeviceCMYK", nullptr)) {
             components = 4;
-        } else if (isAnyName(name, "G", "DeviceGray", "CalGray") || isAnyName(name, "I", "Indexed", nullptr)) {
+        } else if (isAnyName(name, "G", "DeviceGray", "CalGray") ||
+                   isAnyName(name, "I", "Indexed", nullptr)) {
             components = 1;
         } else if (std::unique_ptr<ColorSpace> space = ColorSpace::parse(entry)) {
             components = space->getComponentCount();
@@ -137,13 +144,15 @@ void ContentInterpreter::opBeginImage(PdfValue*, int) {
         const int64_t count = rowBytes > INT64_MAX / height ? INT64_MAX : rowBytes * height;
         stream->reset();
         for (int64_t i = 0; i < count; ++i)
-            if (stream->getChar() < 0) break;
+            if (stream->getChar() < 0)
+                break;
         stream->close();
     }
 
     DataStream* raw = stream->getRawSource();
     for (int previous = -1, c; (c = raw->getChar()) >= 0; previous = c)
-        if (previous == 'E' && c == 'I') break;
+        if (previous == 'E' && c == 'I')
+            break;
 }
 
 // --- Type 3 glyph metrics -------------------------------------------------
@@ -153,14 +162,15 @@ void ContentInterpreter::opType3Width(PdfValue* args, int) {
 }
 
 void ContentInterpreter::opType3Box(PdfValue* args, int) {
-    m_device->setType3GlyphBox(m_state, args[0].getNum(), args[1].getNum(), args[2].getNum(), args[3].getNum(),
-                               args[4].getNum(), args[5].getNum());
+    m_device->setType3GlyphBox(m_state, args[0].getNum(), args[1].getNum(), args[2].getNum(),
+                               args[3].getNum(), args[4].getNum(), args[5].getNum());
 }
 
 // --- Marked content and compatibility sections ----------------------------
 
 void ContentInterpreter::opBeginMarked(PdfValue* args, int numArgs) {
-    if (!m_verbose) return;
+    if (!m_verbose)
+        return;
     std::printf("  marked content: %s", args[0].getName());
     if (numArgs == 2) {
         std::printf(" ");
@@ -171,7 +181,8 @@ void ContentInterpreter::opBeginMarked(PdfValue* args, int numArgs) {
 }
 
 void ContentInterpreter::opMarkPoint(PdfValue* args, int numArgs) {
-    if (!m_verbose) return;
+    if (!m_verbose)
+        return;
     std::printf("  mark point: %s", args[0].getName());
     if (numArgs == 2) {
         std::printf(" ");
@@ -186,7 +197,8 @@ void ContentInterpreter::opCompatibilityBegin(PdfValue*, int) {
 }
 
 void ContentInterpreter::opCompatibilityEnd(PdfValue*, int) {
-    if (m_compatibilityDepth > 0) --m_compatibilityDepth;
+    if (m_compatibilityDepth > 0)
+        --m_compatibilityDepth;
 }
 
 // --- The form runner --------------------------------------------------------
@@ -195,7 +207,8 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
                                  const double* box, bool group, bool softMask, ColorSpace* groupColorSpace,
                                  bool isolated, bool knockout, bool alpha, PdfFunction* transfer,
                                  const ColorValue* backdrop) {
-    if (m_formDepth >= kMaxNesting) return false;
+    if (m_formDepth >= kMaxNesting)
+        return false;
     ++m_formDepth;
 
     pushResources(resources);
@@ -242,7 +255,8 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
 
     display(stream, false);
 
-    if (group || softMask) m_device->endTransparencyGroup(m_state);
+    if (group || softMask)
+        m_device->endTransparencyGroup(m_state);
 
     std::memcpy(m_baseMatrix, outerBase, sizeof m_baseMatrix);
     restoreState();

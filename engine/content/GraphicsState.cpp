@@ -22,12 +22,15 @@ struct BlendModeName {
 
 // The published blend-mode names, looked up in this order.
 constexpr BlendModeName kBlendModeNames[] = {
-    {"Normal", kBlendNormal},         {"Compatible", kBlendNormal},     {"Multiply", kBlendMultiply},
-    {"Screen", kBlendScreen},         {"Overlay", kBlendOverlay},       {"Darken", kBlendDarken},
-    {"Lighten", kBlendLighten},       {"ColorDodge", kBlendColorDodge}, {"ColorBurn", kBlendColorBurn},
-    {"HardLight", kBlendHardLight},   {"SoftLight", kBlendSoftLight},   {"Difference", kBlendDifference},
-    {"Exclusion", kBlendExclusion},   {"Hue", kBlendHue},               {"Saturation", kBlendSaturation},
-    {"Color", kBlendColor},           {"Luminosity", kBlendLuminosity},
+    {"Normal", kBlendNormal},         {"Compatible", kBlendNormal},
+    {"Multiply", kBlendMultiply},     {"Screen", kBlendScreen},
+    {"Overlay", kBlendOverlay},       {"Darken", kBlendDarken},
+    {"Lighten", kBlendLighten},       {"ColorDodge", kBlendColorDodge},
+    {"ColorBurn", kBlendColorBurn},   {"HardLight", kBlendHardLight},
+    {"SoftLight", kBlendSoftLight},   {"Difference", kBlendDifference},
+    {"Exclusion", kBlendExclusion},   {"Hue", kBlendHue},
+    {"Saturation", kBlendSaturation}, {"Color", kBlendColor},
+    {"Luminosity", kBlendLuminosity},
 };
 
 bool lookupBlendMode(const char* name, int* mode) {
@@ -49,46 +52,46 @@ GraphicsState::GraphicsState(double hDpi, double vDpi, const PageBox& pageBox, i
     const double x1 = pageBox.x1, y1 = pageBox.y1, x2 = pageBox.x2, y2 = pageBox.y2;
     double* m = m_matrix;
     switch (rotate) {
-    case 90:
-        m[0] = 0;
-        m[1] = upsideDown ? ky : -ky;
-        m[2] = kx;
-        m[3] = 0;
-        m[4] = -kx * y1;
-        m[5] = upsideDown ? -ky * x1 : ky * x2;
-        m_pageWidth = kx * (y2 - y1);
-        m_pageHeight = ky * (x2 - x1);
-        break;
-    case 180:
-        m[0] = -kx;
-        m[1] = 0;
-        m[2] = 0;
-        m[3] = upsideDown ? ky : -ky;
-        m[4] = kx * x2;
-        m[5] = upsideDown ? -ky * y1 : ky * y2;
-        m_pageWidth = kx * (x2 - x1);
-        m_pageHeight = ky * (y2 - y1);
-        break;
-    case 270:
-        m[0] = 0;
-        m[1] = upsideDown ? -ky : ky;
-        m[2] = -kx;
-        m[3] = 0;
-        m[4] = kx * y2;
-        m[5] = upsideDown ? ky * x2 : -ky * x1;
-        m_pageWidth = kx * (y2 - y1);
-        m_pageHeight = ky * (x2 - x1);
-        break;
-    default:
-        m[0] = kx;
-        m[1] = 0;
-        m[2] = 0;
-        m[3] = upsideDown ? -ky : ky;
-        m[4] = -kx * x1;
-        m[5] = upsideDown ? ky * y2 : -ky * y1;
-        m_pageWidth = kx * (x2 - x1);
-        m_pageHeight = ky * (y2 - y1);
-        break;
+        case 90:
+            m[0] = 0;
+            m[1] = upsideDown ? ky : -ky;
+            m[2] = kx;
+            m[3] = 0;
+            m[4] = -kx * y1;
+            m[5] = upsideDown ? -ky * x1 : ky * x2;
+            m_pageWidth = kx * (y2 - y1);
+            m_pageHeight = ky * (x2 - x1);
+            break;
+        case 180:
+            m[0] = -kx;
+            m[1] = 0;
+            m[2] = 0;
+            m[3] = upsideDown ? ky : -ky;
+            m[4] = kx * x2;
+            m[5] = upsideDown ? -ky * y1 : ky * y2;
+            m_pageWidth = kx * (x2 - x1);
+            m_pageHeight = ky * (y2 - y1);
+            break;
+        case 270:
+            m[0] = 0;
+            m[1] = upsideDown ? -ky : ky;
+            m[2] = -kx;
+            m[3] = 0;
+            m[4] = kx * y2;
+            m[5] = upsideDown ? ky * x2 : -ky * x1;
+            m_pageWidth = kx * (y2 - y1);
+            m_pageHeight = ky * (x2 - x1);
+            break;
+        default:
+            m[0] = kx;
+            m[1] = 0;
+            m[2] = 0;
+            m[3] = upsideDown ? -ky : ky;
+            m[4] = -kx * x1;
+            m[5] = upsideDown ? ky * y2 : -ky * y1;
+            m_pageWidth = kx * (x2 - x1);
+            m_pageHeight = ky * (y2 - y1);
+            break;
     }
     m_fillColorSpace = std::make_unique<DeviceGrayColorSpace>();
     m_strokeColorSpace = std::make_unique<DeviceGrayColorSpace>();
@@ -137,12 +140,17 @@ GraphicsState::GraphicsState(const GraphicsState* other, int)
       m_clipYMax(other->m_clipYMax) {
     std::memcpy(m_matrix, other->m_matrix, sizeof m_matrix);
     std::memcpy(m_textMatrix, other->m_textMatrix, sizeof m_textMatrix);
-    if (other->m_fillColorSpace) m_fillColorSpace = other->m_fillColorSpace->copy();
-    if (other->m_strokeColorSpace) m_strokeColorSpace = other->m_strokeColorSpace->copy();
-    if (other->m_fillPattern) m_fillPattern = other->m_fillPattern->copy();
-    if (other->m_strokePattern) m_strokePattern = other->m_strokePattern->copy();
+    if (other->m_fillColorSpace)
+        m_fillColorSpace = other->m_fillColorSpace->copy();
+    if (other->m_strokeColorSpace)
+        m_strokeColorSpace = other->m_strokeColorSpace->copy();
+    if (other->m_fillPattern)
+        m_fillPattern = other->m_fillPattern->copy();
+    if (other->m_strokePattern)
+        m_strokePattern = other->m_strokePattern->copy();
     for (int i = 0; i < 4; ++i)
-        if (other->m_transfer[i]) m_transfer[i] = other->m_transfer[i]->copy();
+        if (other->m_transfer[i])
+            m_transfer[i] = other->m_transfer[i]->copy();
     // An empty dash has no array.
     if (m_dashLength > 0) {
         m_dash = std::make_unique<double[]>(size_t(m_dashLength));
@@ -172,7 +180,8 @@ GraphicsState* GraphicsState::save() {
 }
 
 GraphicsState* GraphicsState::restore() {
-    if (!m_saved) return this;
+    if (!m_saved)
+        return this;
     GraphicsState* saved = m_saved;
     delete saved->m_path;
     saved->m_path = m_path;
@@ -249,10 +258,14 @@ void GraphicsState::pathBox(double* xMin, double* yMin, double* xMax, double* yM
 }
 
 void GraphicsState::intersectClip(double xMin, double yMin, double xMax, double yMax) {
-    if (xMin > m_clipXMin) m_clipXMin = xMin;
-    if (yMin > m_clipYMin) m_clipYMin = yMin;
-    if (xMax < m_clipXMax) m_clipXMax = xMax;
-    if (yMax < m_clipYMax) m_clipYMax = yMax;
+    if (xMin > m_clipXMin)
+        m_clipXMin = xMin;
+    if (yMin > m_clipYMin)
+        m_clipYMin = yMin;
+    if (xMax < m_clipXMax)
+        m_clipXMax = xMax;
+    if (yMax < m_clipYMax)
+        m_clipYMax = yMax;
 }
 
 void GraphicsState::clip() {
@@ -293,7 +306,8 @@ void GraphicsState::getUserClipBox(double* xMin, double* yMin, double* xMax, dou
 }
 
 void GraphicsState::setTransfer(std::unique_ptr<PdfFunction> transfer[4]) {
-    for (int i = 0; i < 4; ++i) m_transfer[i] = std::move(transfer[i]);
+    for (int i = 0; i < 4; ++i)
+        m_transfer[i] = std::move(transfer[i]);
 }
 
 void GraphicsState::setLineDash(std::unique_ptr<double[]> dash, int length, double phase) {
@@ -328,15 +342,19 @@ void GraphicsState::setPath(std::unique_ptr<Path> path) {
 }
 
 bool GraphicsState::parseBlendMode(const PdfValue& value, int* mode) {
-    if (value.isName()) return lookupBlendMode(value.getName(), mode);
-    if (!value.isArray()) return false;
+    if (value.isName())
+        return lookupBlendMode(value.getName(), mode);
+    if (!value.isArray())
+        return false;
     const PdfArray* array = value.getArray();
     // Taken in order up to the first known name; the elements after it are
     // not looked at.
     for (int i = 0; i < array->getLength(); ++i) {
         PdfValue element;
-        if (!array->get(i, element).isName()) return false;
-        if (lookupBlendMode(element.getName(), mode)) return true;
+        if (!array->get(i, element).isName())
+            return false;
+        if (lookupBlendMode(element.getName(), mode))
+            return true;
     }
     *mode = kBlendNormal;
     return true;

@@ -9,7 +9,8 @@ namespace rendova {
 OutputDevice::~OutputDevice() = default;
 
 void OutputDevice::setDefaultMatrix(const double* matrix) {
-    for (int i = 0; i < 6; ++i) m_defaultMatrix[i] = matrix[i];
+    for (int i = 0; i < 6; ++i)
+        m_defaultMatrix[i] = matrix[i];
     const double* m = m_defaultMatrix;
     const double det = 1 / (m[0] * m[3] - m[1] * m[2]);
     m_defaultInverse[0] = m[3] * det;
@@ -94,11 +95,17 @@ void OutputDevice::updateTextShift(GraphicsState*, double) {}
 void OutputDevice::stroke(GraphicsState*) {}
 void OutputDevice::fill(GraphicsState*) {}
 void OutputDevice::eoFill(GraphicsState*) {}
-void OutputDevice::fillTilingPattern(GraphicsState*, const PdfValue&, int, PdfDict*, const double*, const double*,
-                                     int, int, int, int, double, double) {}
-bool OutputDevice::fillFunctionShading(GraphicsState*, FunctionShading*) { return false; }
-bool OutputDevice::fillAxialShading(GraphicsState*, AxialShading*) { return false; }
-bool OutputDevice::fillRadialShading(GraphicsState*, RadialShading*) { return false; }
+void OutputDevice::fillTilingPattern(GraphicsState*, const PdfValue&, int, PdfDict*, const double*,
+                                     const double*, int, int, int, int, double, double) {}
+bool OutputDevice::fillFunctionShading(GraphicsState*, FunctionShading*) {
+    return false;
+}
+bool OutputDevice::fillAxialShading(GraphicsState*, AxialShading*) {
+    return false;
+}
+bool OutputDevice::fillRadialShading(GraphicsState*, RadialShading*) {
+    return false;
+}
 void OutputDevice::clip(GraphicsState*) {}
 void OutputDevice::eoClip(GraphicsState*) {}
 void OutputDevice::clipToStrokeOutline(GraphicsState*) {}
@@ -110,8 +117,8 @@ void OutputDevice::endShownString(GraphicsState*) {}
 void OutputDevice::drawChar(GraphicsState*, double, double, double, double, double, double, unsigned int, int,
                             const unsigned int*, int) {}
 void OutputDevice::drawShownString(GraphicsState*, const DynString*) {}
-bool OutputDevice::beginType3Char(GraphicsState*, double, double, double, double, unsigned int, const unsigned int*,
-                                  int) {
+bool OutputDevice::beginType3Char(GraphicsState*, double, double, double, double, unsigned int,
+                                  const unsigned int*, int) {
     return false;
 }
 void OutputDevice::endType3Char(GraphicsState*) {}
@@ -122,10 +129,12 @@ void OutputDevice::drainInlineImage(DataStream* stream, int64_t count) {
     // (a zero or negative width, or an overflow the caller saturated) reads
     // nothing, and the end of the data ends the loop, so that an absurd size
     // never spins on a stream that is already exhausted.
-    if (count <= 0) return;
+    if (count <= 0)
+        return;
     stream->reset();
     for (int64_t i = 0; i < count; ++i)
-        if (stream->getChar() < 0) break;
+        if (stream->getChar() < 0)
+            break;
     stream->close();
 }
 
@@ -134,22 +143,26 @@ namespace {
 // height x bytes per row, in 64-bit, with the row rounded up to whole bytes;
 // 0 for a size that is not positive and INT64_MAX past the 64-bit range.
 int64_t inlineImageBytes(int width, int height, int64_t bitsPerPixel) {
-    if (width <= 0 || height <= 0 || bitsPerPixel <= 0) return 0;
+    if (width <= 0 || height <= 0 || bitsPerPixel <= 0)
+        return 0;
     const int64_t rowBytes = (int64_t(width) * bitsPerPixel + 7) / 8;
-    if (rowBytes > INT64_MAX / height) return INT64_MAX;
+    if (rowBytes > INT64_MAX / height)
+        return INT64_MAX;
     return rowBytes * height;
 }
 
 }  // namespace
 
-void OutputDevice::drawStencilMask(GraphicsState*, const PdfValue*, DataStream* stream, int width, int height, bool,
-                                   bool inlineImage) {
-    if (inlineImage) drainInlineImage(stream, inlineImageBytes(width, height, 1));
+void OutputDevice::drawStencilMask(GraphicsState*, const PdfValue*, DataStream* stream, int width, int height,
+                                   bool, bool inlineImage) {
+    if (inlineImage)
+        drainInlineImage(stream, inlineImageBytes(width, height, 1));
 }
 
 void OutputDevice::drawImage(GraphicsState*, const PdfValue*, DataStream* stream, int width, int height,
                              ImageColorMap* colorMap, const int*, bool inlineImage) {
-    if (!inlineImage || !colorMap) return;
+    if (!inlineImage || !colorMap)
+        return;
     const int64_t bitsPerPixel = int64_t(colorMap->getComponentCount()) * colorMap->getBits();
     drainInlineImage(stream, inlineImageBytes(width, height, bitsPerPixel));
 }
@@ -159,9 +172,9 @@ void OutputDevice::drawImageWithMask(GraphicsState* state, const PdfValue* ref, 
     drawImage(state, ref, stream, width, height, colorMap, nullptr, false);
 }
 
-void OutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
-                                         int height, ImageColorMap* colorMap, DataStream*, int, int,
-                                         ImageColorMap*) {
+void OutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream,
+                                         int width, int height, ImageColorMap* colorMap, DataStream*, int,
+                                         int, ImageColorMap*) {
     drawImage(state, ref, stream, width, height, colorMap, nullptr, false);
 }
 

@@ -61,8 +61,8 @@ public:
     virtual void setDefaultMatrix(const double* matrix);
     // Asked by the page before an interpreter is made, with all the display
     // parameters; false skips the page.
-    virtual bool approvePageArea(Page* page, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
-                                 int sliceX, int sliceY, int sliceW, int sliceH, bool printing,
+    virtual bool approvePageArea(Page* page, double hDpi, double vDpi, int rotate, bool useMediaBox,
+                                 bool crop, int sliceX, int sliceY, int sliceW, int sliceH, bool printing,
                                  DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData);
     virtual void startPage(int pageNumber, GraphicsState* state);
     virtual void endPage() {}
@@ -85,7 +85,8 @@ public:
     // Every state update below except the matrix and the text ones.
     virtual void refreshAllState(GraphicsState* state);
     // The six values just concatenated to the state's matrix.
-    virtual void updateMatrix(GraphicsState* state, double a, double b, double c, double d, double e, double f);
+    virtual void updateMatrix(GraphicsState* state, double a, double b, double c, double d, double e,
+                              double f);
     virtual void updateLineDash(GraphicsState* state);
     virtual void updateFlatness(GraphicsState* state);
     virtual void updateLineJoin(GraphicsState* state);
@@ -125,9 +126,9 @@ public:
     // content is the pattern's stream value, resources its resource
     // dictionary or null, matrix 6 values, box 4; tiles x0 .. x1 - 1 and
     // y0 .. y1 - 1 at the given steps.
-    virtual void fillTilingPattern(GraphicsState* state, const PdfValue& content, int paintType, PdfDict* resources,
-                                   const double* matrix, const double* box, int x0, int y0, int x1, int y1,
-                                   double xStep, double yStep);
+    virtual void fillTilingPattern(GraphicsState* state, const PdfValue& content, int paintType,
+                                   PdfDict* resources, const double* matrix, const double* box, int x0,
+                                   int y0, int x1, int y1, double xStep, double yStep);
     // True when the device drew the shading itself.
     virtual bool fillFunctionShading(GraphicsState* state, FunctionShading* shading);
     virtual bool fillAxialShading(GraphicsState* state, AxialShading* shading);
@@ -155,8 +156,8 @@ public:
     virtual void drawShownString(GraphicsState* state, const DynString* string);
     // True when the glyph is already available to the device, so that its
     // procedure is not run.
-    virtual bool beginType3Char(GraphicsState* state, double x, double y, double dx, double dy, unsigned int code,
-                                const unsigned int* unicode, int unicodeLength);
+    virtual bool beginType3Char(GraphicsState* state, double x, double y, double dx, double dy,
+                                unsigned int code, const unsigned int* unicode, int unicodeLength);
     virtual void endType3Char(GraphicsState* state);
     // The end of a text object.
     virtual void finishTextObject(GraphicsState* state);
@@ -168,21 +169,21 @@ public:
     virtual void drawStencilMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
                                  int height, bool invert, bool inlineImage);
     // maskColors: a colour-key mask array, or null.
-    virtual void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
-                           ImageColorMap* colorMap, const int* maskColors, bool inlineImage);
+    virtual void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
+                           int height, ImageColorMap* colorMap, const int* maskColors, bool inlineImage);
     // The base draws the image alone through drawImage.
     virtual void drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
                                    int height, ImageColorMap* colorMap, DataStream* maskStream, int maskWidth,
                                    int maskHeight, bool maskInvert);
-    virtual void drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
-                                       int height, ImageColorMap* colorMap, DataStream* maskStream,
+    virtual void drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream,
+                                       int width, int height, ImageColorMap* colorMap, DataStream* maskStream,
                                        int maskWidth, int maskHeight, ImageColorMap* maskColorMap);
 
     // --- Type 3 glyph metrics (d0 and d1).
 
     virtual void setType3GlyphWidth(GraphicsState* state, double wx, double wy);
-    virtual void setType3GlyphBox(GraphicsState* state, double wx, double wy, double llx, double lly, double urx,
-                                  double ury);
+    virtual void setType3GlyphBox(GraphicsState* state, double wx, double wy, double llx, double lly,
+                                  double urx, double ury);
 
     // --- Forms, transparency.
 

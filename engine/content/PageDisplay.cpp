@@ -19,9 +19,9 @@ void Page::display(OutputDevice* device, double hDpi, double vDpi, int rotate, b
                  abortData);
 }
 
-void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
-                        int sliceX, int sliceY, int sliceW, int sliceH, bool printing, DocumentCatalog* catalog,
-                        AbortCheck abortCheck, void* abortData) {
+void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox,
+                        bool crop, int sliceX, int sliceY, int sliceW, int sliceH, bool printing,
+                        DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData) {
     if (!device->approvePageArea(this, hDpi, vDpi, rotate, useMediaBox, crop, sliceX, sliceY, sliceW, sliceH,
                                  printing, catalog, abortCheck, abortData))
         return;
@@ -36,8 +36,8 @@ void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
     }
 
     PageBox box;
-    computeDrawingBox(hDpi, vDpi, rotate, useMediaBox, device->yAxisPointsDown(), sliceX, sliceY, sliceW, sliceH,
-                      &box, &crop);
+    computeDrawingBox(hDpi, vDpi, rotate, useMediaBox, device->yAxisPointsDown(), sliceX, sliceY, sliceW,
+                      sliceH, &box, &crop);
 
     if (globalSettings && globalSettings->getVerbose()) {
         const PageBox& media = getMediaBox();
@@ -61,10 +61,12 @@ void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
 }
 
 void PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate,
-                              bool useMediaBox, bool crop, bool printing, AbortCheck abortCheck, void* abortData) {
-    if (!m_catalog || page < 1 || page > m_catalog->getPageCount()) return;
-    m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing, m_catalog.get(),
-                                      abortCheck, abortData);
+                              bool useMediaBox, bool crop, bool printing, AbortCheck abortCheck,
+                              void* abortData) {
+    if (!m_catalog || page < 1 || page > m_catalog->getPageCount())
+        return;
+    m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing,
+                                      m_catalog.get(), abortCheck, abortData);
 }
 
 }  // namespace rendova

@@ -38,7 +38,8 @@ SubPath::~SubPath() {
 }
 
 void SubPath::reserve(int n) {
-    if (m_capacity >= checkedAdd(m_count, n)) return;
+    if (m_capacity >= checkedAdd(m_count, n))
+        return;
     const int capacity = checkedAdd(m_capacity, kGrowth);
     m_x = static_cast<double*>(memReallocArray(m_x, capacity, sizeof(double)));
     m_y = static_cast<double*>(memReallocArray(m_y, capacity, sizeof(double)));
@@ -69,7 +70,8 @@ void SubPath::curveTo(double x1, double y1, double x2, double y2, double x3, dou
 }
 
 void SubPath::close() {
-    if (m_x[m_count - 1] != m_x[0] || m_y[m_count - 1] != m_y[0]) lineTo(m_x[0], m_y[0]);
+    if (m_x[m_count - 1] != m_x[0] || m_y[m_count - 1] != m_y[0])
+        lineTo(m_x[0], m_y[0]);
     m_closed = true;
 }
 
@@ -79,7 +81,8 @@ Path::Path() {
 }
 
 Path::~Path() {
-    for (int i = 0; i < m_count; ++i) delete m_subPaths[i];
+    for (int i = 0; i < m_count; ++i)
+        delete m_subPaths[i];
     memFree(m_subPaths);
 }
 
@@ -90,7 +93,8 @@ void Path::moveTo(double x, double y) {
 }
 
 bool Path::openPending() {
-    if (!m_justMoved) return m_count > 0;
+    if (!m_justMoved)
+        return m_count > 0;
     if (m_count == m_capacity) {
         const int capacity = checkedAdd(m_capacity, kGrowth);
         m_subPaths = static_cast<SubPath**>(memReallocArray(m_subPaths, capacity, sizeof(SubPath*)));
@@ -103,15 +107,18 @@ bool Path::openPending() {
 }
 
 void Path::lineTo(double x, double y) {
-    if (openPending()) m_subPaths[m_count - 1]->lineTo(x, y);
+    if (openPending())
+        m_subPaths[m_count - 1]->lineTo(x, y);
 }
 
 void Path::curveTo(double x1, double y1, double x2, double y2, double x3, double y3) {
-    if (openPending()) m_subPaths[m_count - 1]->curveTo(x1, y1, x2, y2, x3, y3);
+    if (openPending())
+        m_subPaths[m_count - 1]->curveTo(x1, y1, x2, y2, x3, y3);
 }
 
 void Path::close() {
-    if (openPending()) m_subPaths[m_count - 1]->close();
+    if (openPending())
+        m_subPaths[m_count - 1]->close();
 }
 
 std::unique_ptr<Path> Path::copy() const {
@@ -120,7 +127,8 @@ std::unique_ptr<Path> Path::copy() const {
     path->m_firstX = m_firstX;
     path->m_firstY = m_firstY;
     if (m_capacity > path->m_capacity) {
-        path->m_subPaths = static_cast<SubPath**>(memReallocArray(path->m_subPaths, m_capacity, sizeof(SubPath*)));
+        path->m_subPaths =
+            static_cast<SubPath**>(memReallocArray(path->m_subPaths, m_capacity, sizeof(SubPath*)));
         path->m_capacity = m_capacity;
     }
     for (int i = 0; i < m_count; ++i) {

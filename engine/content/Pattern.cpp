@@ -10,8 +10,10 @@ Pattern::~Pattern() = default;
 std::unique_ptr<Pattern> Pattern::parse(const PdfValue& value) {
     PdfValue type;
     value.dictLookup("PatternType", type);
-    if (!type.isInt()) return nullptr;
-    if (type.getInt() == kTiling && value.isStream()) return std::make_unique<TilingPattern>(value);
+    if (!type.isInt())
+        return nullptr;
+    if (type.getInt() == kTiling && value.isStream())
+        return std::make_unique<TilingPattern>(value);
     return nullptr;
 }
 
@@ -30,7 +32,8 @@ TilingPattern::TilingPattern(const PdfValue& value) : Pattern(kTiling) {
     if (value.dictLookup("BBox", entry).isArray() && entry.getArray()->getLength() == 4) {
         for (int i = 0; i < 4; ++i) {
             PdfValue number;
-            if (entry.getArray()->get(i, number).isNum()) m_box[i] = number.getNum();
+            if (entry.getArray()->get(i, number).isNum())
+                m_box[i] = number.getNum();
         }
     } else {
         reportError(-1, "Tiling pattern without a four-number BBox");
@@ -62,8 +65,10 @@ TilingPattern::TilingPattern(const TilingPattern& other)
       m_tilingType(other.m_tilingType),
       m_xStep(other.m_xStep),
       m_yStep(other.m_yStep) {
-    for (int i = 0; i < 4; ++i) m_box[i] = other.m_box[i];
-    for (int i = 0; i < 6; ++i) m_matrix[i] = other.m_matrix[i];
+    for (int i = 0; i < 4; ++i)
+        m_box[i] = other.m_box[i];
+    for (int i = 0; i < 6; ++i)
+        m_matrix[i] = other.m_matrix[i];
     other.m_resources.copy(m_resources);
     other.m_content.copy(m_content);
 }

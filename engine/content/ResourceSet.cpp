@@ -25,26 +25,30 @@ ResourceSet::~ResourceSet() = default;
 bool ResourceSet::lookup(Category category, const char* name, bool raw, PdfValue& out) const {
     for (const ResourceSet* set = this; set; set = set->m_parent) {
         const PdfValue& entry = set->m_entries[category];
-        if (!entry.isDict()) continue;
+        if (!entry.isDict())
+            continue;
         if (raw) {
             entry.getDict()->lookupRaw(name, out);
         } else {
             entry.getDict()->lookup(name, out);
         }
-        if (!out.isNull()) return true;
+        if (!out.isNull())
+            return true;
     }
     out.initNull();
     return false;
 }
 
 bool ResourceSet::lookupXObject(const char* name, PdfValue& out) const {
-    if (lookup(kXObjects, name, false, out)) return true;
+    if (lookup(kXObjects, name, false, out))
+        return true;
     reportError(-1, "XObject '%s' is not in the resources", name);
     return false;
 }
 
 bool ResourceSet::lookupXObjectRaw(const char* name, PdfValue& out) const {
-    if (lookup(kXObjects, name, true, out)) return true;
+    if (lookup(kXObjects, name, true, out))
+        return true;
     reportError(-1, "XObject '%s' is not in the resources", name);
     return false;
 }
@@ -63,7 +67,8 @@ std::unique_ptr<Pattern> ResourceSet::lookupPattern(const char* name) const {
 }
 
 bool ResourceSet::lookupExtGState(const char* name, PdfValue& out) const {
-    if (lookup(kExtGStates, name, false, out)) return true;
+    if (lookup(kExtGStates, name, false, out))
+        return true;
     reportError(-1, "ExtGState '%s' is not in the resources", name);
     return false;
 }

@@ -53,34 +53,42 @@ constexpr int kLeadingPages = 3;
 
 std::string quote(const std::string& text) {
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
 std::pair<int, std::string> run(const std::string& command) {
     std::string out;
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return {-1, out};
+    if (!pipe)
+        return {-1, out};
     char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-bool haveMutool() { return run("command -v mutool").first == 0; }
+bool haveMutool() {
+    return run("command -v mutool").first == 0;
+}
 
 // The owner (else user) password of MANIFEST.tsv's password column.
 std::string passwordOf(const std::string& file) {
     std::ifstream manifest(kCorpus / "MANIFEST.tsv");
     std::string line;
     while (std::getline(manifest, line)) {
-        if (line.rfind(file + "\t", 0) != 0) continue;
+        if (line.rfind(file + "\t", 0) != 0)
+            continue;
         for (const char* key : {"owner=", "user="}) {
             const size_t at = line.find(key);
-            if (at == std::string::npos) continue;
+            if (at == std::string::npos)
+                continue;
             const size_t begin = at + std::strlen(key);
             const std::string value = line.substr(begin, line.find_first_of(";\t", begin) - begin);
-            if (!value.empty()) return value;
+            if (!value.empty())
+                return value;
         }
     }
     return "";
@@ -99,7 +107,8 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
     static const char* const kNames[] = {"fill_path", "stroke_path", "clip_path", "clip_stroke_path"};
     while (std::getline(in, line)) {
         const size_t start = line.find_first_not_of(' ');
-        if (start == std::string::npos || line[start] != '<') continue;
+        if (start == std::string::npos || line[start] != '<')
+            continue;
         const std::string tag = line.substr(start + 1, line.find_first_of(" />", start + 1) - start - 1);
         if (tag == "page") {
             const size_t at = line.find("number=\"");
@@ -119,10 +128,12 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
             const std::string end = "</" + tag + ">";
             while (std::getline(in, line) && line.find(end) == std::string::npos) {
                 const size_t s = line.find_first_not_of(' ');
-                if (s != std::string::npos && line[s] == '<') ++segments;
+                if (s != std::string::npos && line[s] == '<')
+                    ++segments;
             }
         }
-        if (segments > 0) pages[page].push_back(op);
+        if (segments > 0)
+            pages[page].push_back(op);
     }
     return pages;
 }
@@ -132,12 +143,18 @@ Ops ourPathOps(const test::RecordingDevice& device) {
     Ops ops;
     for (const std::string& line : device.paths()) {
         const std::string name = line.substr(0, line.find(' '));
-        if (name == "fill") ops.push_back("fill_path nonzero");
-        if (name == "eoFill") ops.push_back("fill_path eofill");
-        if (name == "stroke") ops.push_back("stroke_path");
-        if (name == "clip") ops.push_back("clip_path nonzero");
-        if (name == "eoClip") ops.push_back("clip_path eofill");
-        if (name == "clipToStrokeOutline") ops.push_back("clip_stroke_path");
+        if (name == "fill")
+            ops.push_back("fill_path nonzero");
+        if (name == "eoFill")
+            ops.push_back("fill_path eofill");
+        if (name == "stroke")
+            ops.push_back("stroke_path");
+        if (name == "clip")
+            ops.push_back("clip_path nonzero");
+        if (name == "eoClip")
+            ops.push_back("clip_path eofill");
+        if (name == "clipToStrokeOutline")
+            ops.push_back("clip_stroke_path");
     }
     return ops;
 }
@@ -145,19 +162,21 @@ Ops ourPathOps(const test::RecordingDevice& device) {
 bool isSubsequence(const Ops& ours, const Ops& theirs) {
     size_t j = 0;
     for (const std::string& op : theirs)
-        if (j < ours.size() && ours[j] == op) ++j;
+        if (j < ours.size() && ours[j] == op)
+            ++j;
     return j == ours.size();
 }
 
 // Where the two lists first part.
 std::string firstDifference(const Ops& ours, const Ops& theirs) {
     size_t i = 0;
-    while (i < ours.size() && i < theirs.size() && ours[i] == theirs[i]) ++i;
+    while (i < ours.size() && i < theirs.size() && ours[i] == theirs[i])
+        ++i;
     std::ostringstream text;
     text << "first difference at operation " << i << ": ours "
          << (i < ours.size() ? ours[i] : std::string("(end)")) << ", mutool's "
-         << (i < theirs.size() ? theirs[i] : std::string("(end)")) << " (ours " << ours.size() << ", mutool's "
-         << theirs.size() << ")";
+         << (i < theirs.size() ? theirs[i] : std::string("(end)")) << " (ours " << ours.size()
+         << ", mutool's " << theirs.size() << ")";
     return text.str();
 }
 
@@ -167,7 +186,8 @@ std::string missingParts(const test::ErrorCapture& errors, const Page* page, Xre
     std::string parts;
     for (const char* family : {"XObjects", "Shadings", "Pattern fills"}) {
         for (const auto& report : errors.reports()) {
-            if (report.message.rfind(family, 0) == 0 && report.message.find("not drawn") != std::string::npos) {
+            if (report.message.rfind(family, 0) == 0 &&
+                report.message.find("not drawn") != std::string::npos) {
                 parts += std::string(parts.empty() ? "" : ", ") + family;
                 break;
             }
@@ -184,24 +204,29 @@ std::vector<std::string> corpusFiles() {
     std::vector<std::string> files;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(kCorpus, error))
-        if (entry.path().extension() == ".pdf") files.push_back(entry.path().filename().string());
+        if (entry.path().extension() == ".pdf")
+            files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    if (files.empty()) files.push_back("none");
+    if (files.empty())
+        files.push_back("none");
     return files;
 }
 
 std::string testName(const testing::TestParamInfo<std::string>& info) {
     std::string name = info.param.substr(0, info.param.rfind('.'));
     for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
     return name;
 }
 
 class ContentTraceCorpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
-    if (GetParam() == "none") GTEST_SKIP() << "no corpus at " << kCorpus;
-    if (!haveMutool()) GTEST_SKIP() << "mutool is not installed";
+    if (GetParam() == "none")
+        GTEST_SKIP() << "no corpus at " << kCorpus;
+    if (!haveMutool())
+        GTEST_SKIP() << "mutool is not installed";
     const fs::path path = kCorpus / GetParam();
     const std::string password = passwordOf(GetParam());
 
@@ -214,14 +239,17 @@ TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
 
     std::set<int> sample;
     const int count = doc.getPageCount();
-    for (int n = 1; n <= std::min(count, kLeadingPages); ++n) sample.insert(n);
+    for (int n = 1; n <= std::min(count, kLeadingPages); ++n)
+        sample.insert(n);
     sample.insert((count + 1) / 2);
     sample.insert(count);
     std::string list;
-    for (int n : sample) list += (list.empty() ? "" : ",") + std::to_string(n);
+    for (int n : sample)
+        list += (list.empty() ? "" : ",") + std::to_string(n);
 
     std::string command = "mutool trace";
-    if (!password.empty()) command += " -p " + quote(password);
+    if (!password.empty())
+        command += " -p " + quote(password);
     const auto [status, output] = run(command + " " + quote(path.string()) + " " + list);
     const std::map<int, Ops> theirs = mutoolPathOps(output);
 

@@ -43,7 +43,8 @@ public:
         for (const std::string& line : calls) {
             const std::string first = line.substr(0, line.find(' '));
             for (const char* name : names)
-                if (first == name) out.push_back(line);
+                if (first == name)
+                    out.push_back(line);
         }
         return out;
     }
@@ -66,27 +67,30 @@ public:
             for (int j = 1; j < sub->getCount(); ++j) {
                 if (sub->isCurve(j) && j + 2 < sub->getCount()) {
                     out += " C";
-                    for (int k = 0; k < 3; ++k) out += " " + num(sub->getX(j + k)) + " " + num(sub->getY(j + k));
+                    for (int k = 0; k < 3; ++k)
+                        out += " " + num(sub->getX(j + k)) + " " + num(sub->getY(j + k));
                     j += 2;
                 } else {
                     out += " L " + num(sub->getX(j)) + " " + num(sub->getY(j));
                 }
             }
-            if (sub->isClosed()) out += " Z";
+            if (sub->isClosed())
+                out += " Z";
         }
         return out;
     }
     static const char* spaceName(const ColorSpace* space) {
-        static const char* const names[] = {"DeviceGray", "CalGray",  "DeviceRGB", "CalRGB",
-                                            "DeviceCMYK", "Lab",      "ICCBased",  "Indexed",
-                                            "Separation", "DeviceN",  "Pattern"};
+        static const char* const names[] = {"DeviceGray", "CalGray", "DeviceRGB", "CalRGB",
+                                            "DeviceCMYK", "Lab",     "ICCBased",  "Indexed",
+                                            "Separation", "DeviceN", "Pattern"};
         const int kind = space ? space->getKind() : -1;
         return kind >= 0 && kind <= 10 ? names[kind] : "none";
     }
     static std::string colorText(const ColorSpace* space, const ColorValue& color) {
         std::string out = spaceName(space);
         const int n = space ? space->getComponentCount() : 0;
-        for (int i = 0; i < n; ++i) out += " " + num(colorToDouble(color.c[i]));
+        for (int i = 0; i < n; ++i)
+            out += " " + num(colorToDouble(color.c[i]));
         return out;
     }
 
@@ -102,7 +106,9 @@ public:
         OutputDevice::setDefaultMatrix(m);
         record("setDefaultMatrix" + matrixText(m));
     }
-    void startPage(int pageNumber, GraphicsState*) override { record("startPage " + std::to_string(pageNumber)); }
+    void startPage(int pageNumber, GraphicsState*) override {
+        record("startPage " + std::to_string(pageNumber));
+    }
     void endPage() override { record("endPage"); }
     void flush() override { record("flush"); }
     void saveState(GraphicsState*) override { record("saveState"); }
@@ -114,13 +120,22 @@ public:
     }
     void updateLineDash(GraphicsState* s) override {
         std::string text = "updateLineDash [";
-        for (int i = 0; i < s->getLineDashLength(); ++i) text += (i ? " " : "") + num(s->getLineDash()[i]);
+        for (int i = 0; i < s->getLineDashLength(); ++i)
+            text += (i ? " " : "") + num(s->getLineDash()[i]);
         update(text + "] " + num(s->getLineDashPhase()));
     }
-    void updateFlatness(GraphicsState* s) override { update("updateFlatness " + std::to_string(s->getFlatness())); }
-    void updateLineJoin(GraphicsState* s) override { update("updateLineJoin " + std::to_string(s->getLineJoin())); }
-    void updateLineCap(GraphicsState* s) override { update("updateLineCap " + std::to_string(s->getLineCap())); }
-    void updateMiterLimit(GraphicsState* s) override { update("updateMiterLimit " + num(s->getMiterLimit())); }
+    void updateFlatness(GraphicsState* s) override {
+        update("updateFlatness " + std::to_string(s->getFlatness()));
+    }
+    void updateLineJoin(GraphicsState* s) override {
+        update("updateLineJoin " + std::to_string(s->getLineJoin()));
+    }
+    void updateLineCap(GraphicsState* s) override {
+        update("updateLineCap " + std::to_string(s->getLineCap()));
+    }
+    void updateMiterLimit(GraphicsState* s) override {
+        update("updateMiterLimit " + num(s->getMiterLimit()));
+    }
     void updateLineWidth(GraphicsState* s) override { update("updateLineWidth " + num(s->getLineWidth())); }
     void updateStrokeAdjust(GraphicsState* s) override {
         update("updateStrokeAdjust " + std::to_string(s->getStrokeAdjust()));
@@ -137,8 +152,12 @@ public:
     void updateStrokeColor(GraphicsState* s) override {
         update("updateStrokeColor " + colorText(s->getStrokeColorSpace(), s->getStrokeColor()));
     }
-    void updateBlendMode(GraphicsState* s) override { update("updateBlendMode " + std::to_string(s->getBlendMode())); }
-    void updateFillOpacity(GraphicsState* s) override { update("updateFillOpacity " + num(s->getFillOpacity())); }
+    void updateBlendMode(GraphicsState* s) override {
+        update("updateBlendMode " + std::to_string(s->getBlendMode()));
+    }
+    void updateFillOpacity(GraphicsState* s) override {
+        update("updateFillOpacity " + num(s->getFillOpacity()));
+    }
     void updateStrokeOpacity(GraphicsState* s) override {
         update("updateStrokeOpacity " + num(s->getStrokeOpacity()));
     }
@@ -150,7 +169,8 @@ public:
     }
     void updateTransfer(GraphicsState* s) override {
         std::string text = "updateTransfer";
-        for (int i = 0; i < 4; ++i) text += s->getTransfer(i) ? " f" : " -";
+        for (int i = 0; i < 4; ++i)
+            text += s->getTransfer(i) ? " f" : " -";
         update(text);
     }
     void updateFont(GraphicsState*) override { update("updateFont"); }
@@ -169,8 +189,8 @@ public:
     void clip(GraphicsState* s) override { record("clip" + pathText(s)); }
     void eoClip(GraphicsState* s) override { record("eoClip" + pathText(s)); }
     void clipToStrokeOutline(GraphicsState* s) override { record("clipToStrokeOutline" + pathText(s)); }
-    void fillTilingPattern(GraphicsState*, const PdfValue&, int paintType, PdfDict*, const double*, const double*,
-                           int x0, int y0, int x1, int y1, double, double) override {
+    void fillTilingPattern(GraphicsState*, const PdfValue&, int paintType, PdfDict*, const double*,
+                           const double*, int x0, int y0, int x1, int y1, double, double) override {
         record("fillTilingPattern " + std::to_string(paintType) + " " + std::to_string(x0) + " " +
                std::to_string(y0) + " " + std::to_string(x1) + " " + std::to_string(y1));
     }
@@ -188,11 +208,12 @@ public:
 
     void drawStencilMask(GraphicsState* s, const PdfValue* ref, DataStream* stream, int w, int h, bool invert,
                          bool inlineImage) override {
-        record("drawStencilMask " + std::to_string(w) + " " + std::to_string(h) + (inlineImage ? " inline" : ""));
+        record("drawStencilMask " + std::to_string(w) + " " + std::to_string(h) +
+               (inlineImage ? " inline" : ""));
         OutputDevice::drawStencilMask(s, ref, stream, w, h, invert, inlineImage);
     }
-    void drawImage(GraphicsState* s, const PdfValue* ref, DataStream* stream, int w, int h, ImageColorMap* map,
-                   const int* maskColors, bool inlineImage) override {
+    void drawImage(GraphicsState* s, const PdfValue* ref, DataStream* stream, int w, int h,
+                   ImageColorMap* map, const int* maskColors, bool inlineImage) override {
         record("drawImage " + std::to_string(w) + " " + std::to_string(h) + (inlineImage ? " inline" : ""));
         OutputDevice::drawImage(s, ref, stream, w, h, map, maskColors, inlineImage);
     }
@@ -202,40 +223,43 @@ public:
     }
     void setType3GlyphBox(GraphicsState*, double wx, double wy, double llx, double lly, double urx,
                           double ury) override {
-        record("setType3GlyphBox " + num(wx) + " " + num(wy) + " " + num(llx) + " " + num(lly) + " " + num(urx) +
-               " " + num(ury));
+        record("setType3GlyphBox " + num(wx) + " " + num(wy) + " " + num(llx) + " " + num(lly) + " " +
+               num(urx) + " " + num(ury));
     }
     void drawForm(int objNum, int gen) override {
         record("drawForm " + std::to_string(objNum) + " " + std::to_string(gen));
     }
-    void beginTransparencyGroup(GraphicsState*, const double* box, ColorSpace* space, bool isolated, bool knockout,
-                                bool forSoftMask) override {
-        record("beginTransparencyGroup " + num(box[0]) + " " + num(box[1]) + " " + num(box[2]) + " " + num(box[3]) +
-               " " + spaceName(space) + (isolated ? " isolated" : "") + (knockout ? " knockout" : "") +
-               (forSoftMask ? " softmask" : ""));
+    void beginTransparencyGroup(GraphicsState*, const double* box, ColorSpace* space, bool isolated,
+                                bool knockout, bool forSoftMask) override {
+        record("beginTransparencyGroup " + num(box[0]) + " " + num(box[1]) + " " + num(box[2]) + " " +
+               num(box[3]) + " " + spaceName(space) + (isolated ? " isolated" : "") +
+               (knockout ? " knockout" : "") + (forSoftMask ? " softmask" : ""));
     }
     void endTransparencyGroup(GraphicsState*) override { record("endTransparencyGroup"); }
     void paintTransparencyGroup(GraphicsState*, const double*) override { record("paintTransparencyGroup"); }
     void setSoftMask(GraphicsState*, const double*, bool alpha, PdfFunction* transfer,
                      const ColorValue* backdrop) override {
-        record(std::string("setSoftMask ") + (alpha ? "alpha" : "luminosity") + (transfer ? " transfer" : "") +
-               " backdrop " + num(colorToDouble(backdrop->c[0])) + " " + num(colorToDouble(backdrop->c[1])) + " " +
-               num(colorToDouble(backdrop->c[2])));
+        record(std::string("setSoftMask ") + (alpha ? "alpha" : "luminosity") +
+               (transfer ? " transfer" : "") + " backdrop " + num(colorToDouble(backdrop->c[0])) + " " +
+               num(colorToDouble(backdrop->c[1])) + " " + num(colorToDouble(backdrop->c[2])));
     }
     void clearSoftMask(GraphicsState*) override { record("clearSoftMask"); }
 
 private:
     static std::string matrixText(const double* m) {
         std::string out;
-        for (int i = 0; i < 6; ++i) out += " " + num(m[i]);
+        for (int i = 0; i < 6; ++i)
+            out += " " + num(m[i]);
         return out;
     }
     void record(std::string line) {
-        if (echo) std::fprintf(echo, "%s\n", line.c_str());
+        if (echo)
+            std::fprintf(echo, "%s\n", line.c_str());
         calls.push_back(std::move(line));
     }
     void update(std::string line) {
-        if (recordUpdates) record(std::move(line));
+        if (recordUpdates)
+            record(std::move(line));
     }
 };
 

@@ -41,9 +41,9 @@ TEST(StateOperatorsTest, RestoreAtTheBottomStillTellsTheDevice) {
 TEST(StateOperatorsTest, LineParametersReachTheStateAndTheDevice) {
     ContentRun page;
     page.run("3.5 w 2 J 1 j 7 M 2.9 i [3 1.5] 2 d");
-    EXPECT_EQ(page.device.calls, Lines({"updateLineWidth 3.5", "updateLineCap 2", "updateLineJoin 1",
-                                        "updateMiterLimit 7", "updateFlatness 2", "updateLineDash [3 1.5] 2",
-                                        "flush"}));
+    EXPECT_EQ(page.device.calls,
+              Lines({"updateLineWidth 3.5", "updateLineCap 2", "updateLineJoin 1", "updateMiterLimit 7",
+                     "updateFlatness 2", "updateLineDash [3 1.5] 2", "flush"}));
     page.run("[] 0 d");
     EXPECT_EQ(page.state()->getLineDash(), nullptr);
     EXPECT_EQ(page.state()->getLineDashLength(), 0);
@@ -64,8 +64,8 @@ TEST(StateOperatorsTest, SingularAndAbsurdMatricesStayDefined) {
     // integer, anywhere from cm to the clip box.
     ContentRun page;
     const std::string big = "100000000000000000000000000000000000000.0";  // integers wrap, reals do not
-    page.run("0 0 0 0 0 0 cm 0 0 10 10 re W n 0 0 10 10 re f " + big + " " + big + " " + big + " " + big + " " +
-             big + " -" + big + " cm 0 0 m 1 1 l S " + big + " i 0 0 1 1 re W* n");
+    page.run("0 0 0 0 0 0 cm 0 0 10 10 re W n 0 0 10 10 re f " + big + " " + big + " " + big + " " + big +
+             " " + big + " -" + big + " cm 0 0 m 1 1 l S " + big + " i 0 0 1 1 re W* n");
     for (double v : {page.state()->getMatrix()[0], page.state()->getMatrix()[4]}) {
         EXPECT_GE(v, -1e10);
         EXPECT_LE(v, 1e10);
@@ -116,13 +116,15 @@ TEST(PathOperatorsTest, ALoneMoveToPaintsNothingAndEndsThePath) {
 
 TEST(PathOperatorsTest, EveryPaintingOperator) {
     ContentRun page;
-    page.run("0 0 m 1 0 l S 0 0 m 1 0 l s 0 0 m 1 0 l f 0 0 m 1 0 l F 0 0 m 1 0 l f* "
-             "0 0 m 1 0 l B 0 0 m 1 0 l B* 0 0 m 1 0 l b 0 0 m 1 0 l b*");
-    EXPECT_EQ(page.device.paths(),
-              Lines({"stroke M 0 0 L 1 0", "stroke M 0 0 L 1 0 L 0 0 Z", "fill M 0 0 L 1 0", "fill M 0 0 L 1 0",
-                     "eoFill M 0 0 L 1 0", "fill M 0 0 L 1 0", "stroke M 0 0 L 1 0", "eoFill M 0 0 L 1 0",
-                     "stroke M 0 0 L 1 0", "fill M 0 0 L 1 0 L 0 0 Z", "stroke M 0 0 L 1 0 L 0 0 Z",
-                     "eoFill M 0 0 L 1 0 L 0 0 Z", "stroke M 0 0 L 1 0 L 0 0 Z"}));
+    page.run(
+        "0 0 m 1 0 l S 0 0 m 1 0 l s 0 0 m 1 0 l f 0 0 m 1 0 l F 0 0 m 1 0 l f* "
+        "0 0 m 1 0 l B 0 0 m 1 0 l B* 0 0 m 1 0 l b 0 0 m 1 0 l b*");
+    EXPECT_EQ(
+        page.device.paths(),
+        Lines({"stroke M 0 0 L 1 0", "stroke M 0 0 L 1 0 L 0 0 Z", "fill M 0 0 L 1 0", "fill M 0 0 L 1 0",
+               "eoFill M 0 0 L 1 0", "fill M 0 0 L 1 0", "stroke M 0 0 L 1 0", "eoFill M 0 0 L 1 0",
+               "stroke M 0 0 L 1 0", "fill M 0 0 L 1 0 L 0 0 Z", "stroke M 0 0 L 1 0 L 0 0 Z",
+               "eoFill M 0 0 L 1 0 L 0 0 Z", "stroke M 0 0 L 1 0 L 0 0 Z"}));
     EXPECT_TRUE(page.state()->getPath()->isEmpty());
 }
 
@@ -147,9 +149,9 @@ TEST(ClipOperatorsTest, APendingClipWaitsForAPathAndIsUsedOnce) {
     ContentRun page;
     // W then S on an empty path: nothing painted, the clip stays pending.
     page.run("W S 0 0 5 5 re f 0 0 6 6 re f");
-    EXPECT_EQ(page.device.paths(), Lines({"fill M 0 0 L 5 0 L 5 5 L 0 5 L 0 0 Z",
-                                          "clip M 0 0 L 5 0 L 5 5 L 0 5 L 0 0 Z",
-                                          "fill M 0 0 L 6 0 L 6 6 L 0 6 L 0 0 Z"}));
+    EXPECT_EQ(page.device.paths(),
+              Lines({"fill M 0 0 L 5 0 L 5 5 L 0 5 L 0 0 Z", "clip M 0 0 L 5 0 L 5 5 L 0 5 L 0 0 Z",
+                     "fill M 0 0 L 6 0 L 6 6 L 0 6 L 0 0 Z"}));
 }
 
 TEST(ClipOperatorsTest, ALoneMoveToStillAppliesAPendingClip) {
@@ -182,7 +184,8 @@ TEST(ColorOperatorsTest, DeviceColorOperatorsSetSpaceAndColour) {
                      "updateStrokeColorSpace DeviceGray", "updateStrokeColor DeviceGray 0.25",
                      "updateFillColorSpace DeviceRGB", "updateFillColor DeviceRGB 1 0 0.5",
                      "updateStrokeColorSpace DeviceRGB", "updateStrokeColor DeviceRGB 0 1 0",
-                     "updateFillColorSpace DeviceCMYK", "updateFillColor DeviceCMYK 0.0999908 0.199997 0.299988 0.399994",
+                     "updateFillColorSpace DeviceCMYK",
+                     "updateFillColor DeviceCMYK 0.0999908 0.199997 0.299988 0.399994",
                      "updateStrokeColorSpace DeviceCMYK", "updateStrokeColor DeviceCMYK 1 1 0 0", "flush"}));
     // 16.16 components are truncated toward zero.
     EXPECT_EQ(page.state()->getFillColor().c[0], 6553);
@@ -190,24 +193,29 @@ TEST(ColorOperatorsTest, DeviceColorOperatorsSetSpaceAndColour) {
 }
 
 TEST(ColorOperatorsTest, ColourSpaceOperatorsTakeEverySpaceAndItsDefaultColour) {
-    const std::string calculator = streamText("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }");
+    const std::string calculator =
+        streamText("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }");
     const std::string resources =
-        "<< /ColorSpace << /Cal [/CalRGB << /WhitePoint [0.95 1 1.09] >>] /CG [/CalGray << /WhitePoint [0.95 1 "
+        "<< /ColorSpace << /Cal [/CalRGB << /WhitePoint [0.95 1 1.09] >>] /CG [/CalGray << /WhitePoint [0.95 "
+        "1 "
         "1.09] >>] /L [/Lab << /WhitePoint [0.95 1 1.09] /Range [-50 50 -50 50] >>] /Icc [/ICCBased " +
         streamText("/N 3", "") +
-        "] /Idx [/Indexed /DeviceRGB 1 <FF000000FF00>] /Sep [/Separation /Spot /DeviceCMYK << /FunctionType 2 "
+        "] /Idx [/Indexed /DeviceRGB 1 <FF000000FF00>] /Sep [/Separation /Spot /DeviceCMYK << /FunctionType "
+        "2 "
         "/Domain [0 1] /C0 [0 0 0 0] /C1 [0 0 0 1] /N 1 >>] /DN [/DeviceN [/A /B] /DeviceGray " +
         calculator + "] /Pat [/Pattern /DeviceRGB] /Rgb /DeviceRGB >> >>";
     ContentRun page(resources);
-    page.run("/DeviceGray cs /DeviceRGB cs /DeviceCMYK cs /Cal cs /CG cs /L cs /Icc cs /Idx cs /Sep cs /DN cs "
-             "/Pattern cs /Pat cs /Rgb CS");
+    page.run(
+        "/DeviceGray cs /DeviceRGB cs /DeviceCMYK cs /Cal cs /CG cs /L cs /Icc cs /Idx cs /Sep cs /DN cs "
+        "/Pattern cs /Pat cs /Rgb CS");
     EXPECT_TRUE(page.errors.empty()) << page.errors.reports().front().message;
-    EXPECT_EQ(page.device.only({"updateFillColor", "updateStrokeColor"}),
-              Lines({"updateFillColor DeviceGray 0", "updateFillColor DeviceRGB 0 0 0",
-                     "updateFillColor DeviceCMYK 0 0 0 1", "updateFillColor CalRGB 0 0 0",
-                     "updateFillColor CalGray 0", "updateFillColor Lab 0 0 0", "updateFillColor ICCBased 0 0 0",
-                     "updateFillColor Indexed 0", "updateFillColor Separation 1", "updateFillColor DeviceN 1 1",
-                     "updateFillColor Pattern", "updateFillColor Pattern", "updateStrokeColor DeviceRGB 0 0 0"}));
+    EXPECT_EQ(
+        page.device.only({"updateFillColor", "updateStrokeColor"}),
+        Lines({"updateFillColor DeviceGray 0", "updateFillColor DeviceRGB 0 0 0",
+               "updateFillColor DeviceCMYK 0 0 0 1", "updateFillColor CalRGB 0 0 0",
+               "updateFillColor CalGray 0", "updateFillColor Lab 0 0 0", "updateFillColor ICCBased 0 0 0",
+               "updateFillColor Indexed 0", "updateFillColor Separation 1", "updateFillColor DeviceN 1 1",
+               "updateFillColor Pattern", "updateFillColor Pattern", "updateStrokeColor DeviceRGB 0 0 0"}));
     // Components in each space.
     page.run("/Idx cs 1 sc /Sep cs 0.5 sc /DN cs 0.25 0.75 scn /L cs 50 -10 10 scn");
     EXPECT_EQ(page.device.only({"updateFillColor"}).back(), "updateFillColor Lab 50 -10 10");
@@ -234,9 +242,10 @@ TEST(ColorOperatorsTest, ComponentCountsMustMatchTheSpace) {
 }
 
 const std::string kPatternResources = "<< /ColorSpace << /PRgb [/Pattern /DeviceRGB] >> /Pattern << /P1 " +
-                                      streamText("/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 10 10] "
-                                                 "/XStep 10 /YStep 10 /Resources << >>",
-                                                 "0 0 5 5 re f") +
+                                      streamText(
+                                          "/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 10 10] "
+                                          "/XStep 10 /YStep 10 /Resources << >>",
+                                          "0 0 5 5 re f") +
                                       " /Sh << /PatternType 2 /Shading << >> >> >> >>";
 
 TEST(ColorOperatorsTest, ScnInAPatternSpaceSetsColourAndPattern) {
@@ -255,7 +264,8 @@ TEST(ColorOperatorsTest, ScnInAPatternSpaceSetsColourAndPattern) {
     // The wrong number of components changes nothing.
     page.device.calls.clear();
     page.run("/PRgb CS 0 0 1 /P1 SCN 1 1 /P1 SCN");
-    EXPECT_TRUE(page.errors.contains("2 colour components given for the underlying space of a stroke pattern"));
+    EXPECT_TRUE(
+        page.errors.contains("2 colour components given for the underlying space of a stroke pattern"));
     EXPECT_EQ(page.state()->getStrokeColor().c[2], 0x10000);
 }
 
@@ -277,8 +287,8 @@ TEST(ColorOperatorsTest, PatternFillsPaintNothingAndSayItOnce) {
 TEST(ExtGStateTest, EntriesReachTheStateInOrder) {
     ContentRun page("<< /ExtGState << /A << /BM /Multiply /ca 0.5 /CA 0.25 /SA true >> >> >>");
     page.run("/A gs");
-    EXPECT_EQ(page.device.calls, Lines({"updateBlendMode 1", "updateFillOpacity 0.5", "updateStrokeOpacity 0.25",
-                                        "updateStrokeAdjust 1", "flush"}));
+    EXPECT_EQ(page.device.calls, Lines({"updateBlendMode 1", "updateFillOpacity 0.5",
+                                        "updateStrokeOpacity 0.25", "updateStrokeAdjust 1", "flush"}));
     EXPECT_TRUE(page.state()->getStrokeAdjust());
 }
 
@@ -296,10 +306,12 @@ TEST(ExtGStateTest, OverprintOfStrokesAppliesToFillsUnlessGiven) {
 
 TEST(ExtGStateTest, TransferFunctionsByNameFunctionAndArray) {
     const std::string f = "<< /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>";
-    ContentRun page("<< /ExtGState << /F << /TR " + f + " >> /Four << /TR [" + f + " /Identity " + f + " " + f +
-                    "] >> /Id << /TR /Identity >> /Def << /TR2 /Default /TR " + f +
-                    " >> /Three << /TR [" + f + " " + f + " " + f + "] >> /Num << /TR 5 >> /BadName << /TR /Foo >> "
-                    "/BadOne << /TR [" + f + " 5 " + f + " " + f + "] >> >> >>");
+    ContentRun page("<< /ExtGState << /F << /TR " + f + " >> /Four << /TR [" + f + " /Identity " + f + " " +
+                    f + "] >> /Id << /TR /Identity >> /Def << /TR2 /Default /TR " + f +
+                    " >> /Three << /TR [" + f + " " + f + " " + f +
+                    "] >> /Num << /TR 5 >> /BadName << /TR /Foo >> "
+                    "/BadOne << /TR [" +
+                    f + " 5 " + f + " " + f + "] >> >> >>");
     page.run("/F gs");
     EXPECT_EQ(page.device.only({"updateTransfer"}).back(), "updateTransfer f - - -");
     page.run("/Four gs");
@@ -329,8 +341,9 @@ TEST(ExtGStateTest, ErrorsInOneEntryLeaveTheOthersInForce) {
 }
 
 TEST(ExtGStateTest, SoftMaskNoneClearsAndOtherValuesAreErrors) {
-    ContentRun page("<< /ExtGState << /None << /SMask /None >> /Name << /SMask /Other >> /Num << /SMask 3 >> "
-                    "/NoG << /SMask << /S /Alpha /G 5 >> >> >> >>");
+    ContentRun page(
+        "<< /ExtGState << /None << /SMask /None >> /Name << /SMask /Other >> /Num << /SMask 3 >> "
+        "/NoG << /SMask << /S /Alpha /G 5 >> >> >> >>");
     page.run("/None gs /Name gs /Num gs /NoG gs");
     EXPECT_EQ(page.device.only({"clearSoftMask"}).size(), 1u);
     EXPECT_EQ(page.errors.count(), 3u);
@@ -342,10 +355,11 @@ TEST(ExtGStateTest, SoftMaskRunsItsGroupAndSetsTheMask) {
         "/Subtype /Form /BBox [0 0 10 20] /Matrix [1 0 0 1 5 5] /Group << /S /Transparency /CS /DeviceRGB "
         "/I true >> /Resources << /ExtGState << /In << /ca 0.3 >> >> >>",
         "/In gs 0 0 5 5 re f");
-    ContentRun page("<< /ExtGState << /M << /SMask << /S /Alpha /BC [0.5 0.25 1] /TR << /FunctionType 2 /Domain "
-                    "[0 1] /C0 [0] /C1 [1] /N 1 >> /G " +
-                    group + " >> >> /L << /SMask << /S /Luminosity /G " + group +
-                    " >> >> /Blend << /BM /Multiply /ca 0.5 >> >> >>");
+    ContentRun page(
+        "<< /ExtGState << /M << /SMask << /S /Alpha /BC [0.5 0.25 1] /TR << /FunctionType 2 /Domain "
+        "[0 1] /C0 [0] /C1 [1] /N 1 >> /G " +
+        group + " >> >> /L << /SMask << /S /Luminosity /G " + group +
+        " >> >> /Blend << /BM /Multiply /ca 0.5 >> >> >>");
     page.run("/Blend gs");
     page.device.calls.clear();
     page.run("/M gs");

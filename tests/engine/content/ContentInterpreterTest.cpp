@@ -18,15 +18,79 @@ TEST(ContentInterpreterTest, EveryPublishedOperatorIsInTheTable) {
     // as unknown. Forms, soft masks and images are left out of the
     // resources, so their lookups report missing names instead.
     const char* const contents[] = {
-        "0 0 (a) \"",  "(a) '",   "B",        "B*",        "/T /P BDC", "BMC /T BMC",  "BT",       "BX",
-        "/DeviceGray CS", "/T /P DP", "/X Do", "EI",     "EMC",       "ET",        "EX",       "F",
-        "0 G",         "ID",      "0 J",      "0 0 0 0 K", "1 M",       "/T MP",       "Q",        "0 0 0 RG",
-        "S",           "0 SC",    "0 SCN",    "T*",        "0 0 TD",    "[] TJ",       "0 TL",     "0 Tc",
-        "0 0 Td",      "/F 1 Tf", "(a) Tj",   "1 0 0 1 0 0 Tm", "0 Tr", "0 Ts",        "0 Tw",     "100 Tz",
-        "W",           "W*",      "b",        "b*",        "0 0 m 0 0 0 0 0 0 c", "1 0 0 1 0 0 cm",
-        "/DeviceGray cs", "[] 0 d", "0 0 d0", "0 0 0 0 0 0 d1", "f", "f*", "0 g", "/G gs", "h", "1 i", "0 j",
-        "0 0 0 0 k",   "0 0 m 0 0 l", "0 0 m",  "n",       "q",         "0 0 0 0 re",  "0 0 0 rg", "/P ri",
-        "s",           "0 sc",    "0 scn",    "/S sh",     "0 0 m 0 0 0 0 v", "1 w",   "0 0 m 0 0 0 0 y",
+        "0 0 (a) \"",
+        "(a) '",
+        "B",
+        "B*",
+        "BI /W 1 /H 1 /BPC 8 /CS /G ID x EI",
+        "/T /P BDC",
+        "BMC /T BMC",
+        "BT",
+        "BX",
+        "/DeviceGray CS",
+        "/T /P DP",
+        "/X Do",
+        "EI",
+        "EMC",
+        "ET",
+        "EX",
+        "F",
+        "0 G",
+        "ID",
+        "0 J",
+        "0 0 0 0 K",
+        "1 M",
+        "/T MP",
+        "Q",
+        "0 0 0 RG",
+        "S",
+        "0 SC",
+        "0 SCN",
+        "T*",
+        "0 0 TD",
+        "[] TJ",
+        "0 TL",
+        "0 Tc",
+        "0 0 Td",
+        "/F 1 Tf",
+        "(a) Tj",
+        "1 0 0 1 0 0 Tm",
+        "0 Tr",
+        "0 Ts",
+        "0 Tw",
+        "100 Tz",
+        "W",
+        "W*",
+        "b",
+        "b*",
+        "0 0 m 0 0 0 0 0 0 c",
+        "1 0 0 1 0 0 cm",
+        "/DeviceGray cs",
+        "[] 0 d",
+        "0 0 d0",
+        "0 0 0 0 0 0 d1",
+        "f",
+        "f*",
+        "0 g",
+        "/G gs",
+        "h",
+        "1 i",
+        "0 j",
+        "0 0 0 0 k",
+        "0 0 m 0 0 l",
+        "0 0 m",
+        "n",
+        "q",
+        "0 0 0 0 re",
+        "0 0 0 rg",
+        "/P ri",
+        "s",
+        "0 sc",
+        "0 scn",
+        "/S sh",
+        "0 0 m 0 0 0 0 v",
+        "1 w",
+        "0 0 m 0 0 0 0 y",
     };
     for (const char* content : contents) {
         ContentRun page;
@@ -88,7 +152,8 @@ TEST(ContentInterpreterTest, AnUnreadableTokenFailsTheNextOperatorOnly) {
 TEST(ContentInterpreterTest, TheThirtyFourthOperandIsDroppedAndTheOperatorRuns) {
     ContentRun page;
     std::string content;
-    for (int i = 0; i < 34; ++i) content += "1 ";
+    for (int i = 0; i < 34; ++i)
+        content += "1 ";
     page.run(content + "re f");
     EXPECT_TRUE(page.errors.contains("More than 33 operands"));
     EXPECT_EQ(page.errors.count(), 1u);
@@ -153,7 +218,8 @@ TEST(ContentInterpreterTest, AnArrayOfStreamsIsReadAsOneContent) {
 TEST(ContentInterpreterTest, FlushComesEveryTwentyThousandOperatorsAndAtTheEnd) {
     ContentRun page;
     std::string content;
-    for (int i = 0; i < 45000; ++i) content += "n\n";
+    for (int i = 0; i < 45000; ++i)
+        content += "n\n";
     page.run(content);
     EXPECT_EQ(page.device.only({"flush"}).size(), 3u);
 
@@ -197,7 +263,8 @@ TEST(ContentInterpreterTest, AbortIsAskedEveryElevenOperatorsAndStopsTheContent)
         ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, countAbort,
                                        &counter);
         std::string content;
-        for (int i = 0; i < 100; ++i) content += "0 0 1 1 re f\n";
+        for (int i = 0; i < 100; ++i)
+            content += "0 0 1 1 re f\n";
         PdfValue stream = values.stream(content);
         interpreter.display(stream, true);
     }
@@ -215,9 +282,11 @@ TEST(ContentInterpreterTest, AbortCadenceRestartsAfterTheFlush) {
     AbortCounter counter;
     ValueFactory values;
     RecordingDevice device;
-    ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, countAbort, &counter);
+    ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, countAbort,
+                                   &counter);
     std::string content;
-    for (int i = 0; i < 20011; ++i) content += "n ";
+    for (int i = 0; i < 20011; ++i)
+        content += "n ";
     PdfValue stream = values.stream(content);
     interpreter.display(stream, false);
     // Calls after 11, 22, ... 19998 (1818 calls), then after the flush at
@@ -237,7 +306,8 @@ TEST(ContentInterpreterTest, ConstructionStartsThePageAndClipsToTheCropBox) {
     ValueFactory values;
     RecordingDevice device;
     const PageBox crop = {10, 20, 300, 400};
-    ContentInterpreter interpreter(nullptr, &device, 7, nullptr, 144, 144, kLetter, &crop, 0, nullptr, nullptr);
+    ContentInterpreter interpreter(nullptr, &device, 7, nullptr, 144, 144, kLetter, &crop, 0, nullptr,
+                                   nullptr);
     ASSERT_GE(device.calls.size(), 3u);
     EXPECT_EQ(device.calls[0], "startPage 7");
     EXPECT_EQ(device.calls[1], "setDefaultMatrix 2 0 0 -2 -0 1584");
@@ -302,8 +372,9 @@ TEST(InlineImageTest, FilteredAndIndexedImagesAreSkippedThroughTheirFilters) {
     ContentRun page("<< /ColorSpace << /Pal [/Indexed /DeviceRGB 1 <FF000000FF00>] >> >>");
     // Two RGB pixels in hex, the bytes "EI" among them; then three palette
     // indices of a resource colour space.
-    page.run("BI /W 2 /H 1 /BPC 8 /CS /RGB /F /AHx ID 454920454920> EI 0 0 m 1 1 l S\n"
-             "BI /Width 3 /Height 1 /BitsPerComponent 8 /ColorSpace /Pal ID EIx EI 2 2 m 3 3 l S");
+    page.run(
+        "BI /W 2 /H 1 /BPC 8 /CS /RGB /F /AHx ID 454920454920> EI 0 0 m 1 1 l S\n"
+        "BI /Width 3 /Height 1 /BitsPerComponent 8 /ColorSpace /Pal ID EIx EI 2 2 m 3 3 l S");
     EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1", "stroke M 2 2 L 3 3"}));
     EXPECT_FALSE(page.errors.contains("Unknown operator"));
 }
@@ -329,14 +400,19 @@ TEST(InlineImageTest, ContentEndingInsideTheDictionaryDrawsNothing) {
 namespace rendova::test {
 namespace {
 
-bool stopAtOnce(void*) { return true; }
+bool stopAtOnce(void*) {
+    return true;
+}
 
 TEST(ContentInterpreterAbortTest, AnAbortInsideAFormEndsThePageToo) {
     std::string group;
-    for (int i = 0; i < 15; ++i) group += "0 0 1 1 re f\n";
-    ContentRun page("<< /ExtGState << /M << /SMask << /G << /BBox [0 0 9 9] /Group << /S /Transparency >> "
-                    "/Length " + std::to_string(group.size()) + " >> stream\n" + group + "\nendstream >> >> >> >>",
-                    kLetter, 0, stopAtOnce, nullptr);
+    for (int i = 0; i < 15; ++i)
+        group += "0 0 1 1 re f\n";
+    ContentRun page(
+        "<< /ExtGState << /M << /SMask << /G << /BBox [0 0 9 9] /Group << /S /Transparency >> "
+        "/Length " +
+            std::to_string(group.size()) + " >> stream\n" + group + "\nendstream >> >> >> >>",
+        kLetter, 0, stopAtOnce, nullptr);
     page.run("/M gs 0 0 m 1 1 l S 0 0 m 2 2 l S");
     // The form stops after its 11th operator (a re, after 5 fills); nothing
     // of the page runs after it.

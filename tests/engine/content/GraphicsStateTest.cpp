@@ -39,7 +39,8 @@ TEST(PathTest, ClosingAtTheFirstPointAddsNoPoint) {
 TEST(PathTest, PointArraysGrowBySixteen) {
     SubPath sub(0, 0);
     EXPECT_EQ(sub.getCapacity(), 16);
-    for (int i = 1; i < 14; ++i) sub.lineTo(i, i);
+    for (int i = 1; i < 14; ++i)
+        sub.lineTo(i, i);
     ASSERT_EQ(sub.getCount(), 14);
     EXPECT_EQ(sub.getCapacity(), 16);
     sub.curveTo(1, 2, 3, 4, 5, 6);

@@ -37,7 +37,8 @@ public:
     // (empty: null).
     PdfValue stream(const std::string& bytes, const std::string& dictText = "") {
         PdfValue dict = dictText.empty() ? PdfValue() : parse(dictText);
-        if (dict.isNone()) dict.initNull();
+        if (dict.isNone())
+            dict.initNull();
         RefPtr<DataStream> source = ownedSource(bytes, std::move(dict));
         PdfValue value;
         value.initStream(source.get());
@@ -47,9 +48,11 @@ public:
 
 private:
     RefPtr<DataStream> ownedSource(const std::string& bytes, PdfValue&& dict = PdfValue()) {
-        if (dict.isNone()) dict.initNull();
+        if (dict.isNone())
+            dict.initNull();
         char* copy = static_cast<char*>(memAlloc(static_cast<int>(bytes.size()) + 1));
-        if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+        if (!bytes.empty())
+            std::memcpy(copy, bytes.data(), bytes.size());
         auto* source = new MemorySource(copy, 0, static_cast<uint32_t>(bytes.size()), std::move(dict));
         source->setOwnsBuffer(true);
         RefPtr<DataStream> ref = RefPtr<DataStream>::adopt(source);
@@ -69,7 +72,8 @@ public:
     explicit ContentRun(const std::string& resources = "", PageBox box = kLetter, int rotate = 0,
                         AbortCheck abortCheck = nullptr, void* abortData = nullptr) {
         device.recordUpdates = true;
-        if (!resources.empty()) m_resources = values.parse(resources);
+        if (!resources.empty())
+            m_resources = values.parse(resources);
         m_interpreter = std::make_unique<ContentInterpreter>(
             nullptr, &device, 1, m_resources.isDict() ? m_resources.getDict() : nullptr, 72, 72, box, nullptr,
             rotate, abortCheck, abortData);

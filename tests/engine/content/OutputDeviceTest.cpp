@@ -26,7 +26,8 @@ TEST(OutputDeviceTest, AMinimalDeviceTakesAWholePage) {
     ErrorCapture errors;
     {
         const PageBox crop = {0, 0, 300, 300};
-        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, &crop, 90, nullptr, nullptr);
+        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, &crop, 90, nullptr,
+                                       nullptr);
         PdfValue content = values.stream(
             "q 1 0 0 1 5 5 cm 2 w 1 J 1 j 4 M [2 1] 0 d 0.5 g 0 1 0 RG 0 0 1 0 k 1 0 0 1 K\n"
             "0 0 m 10 0 l 10 10 20 20 30 30 c 5 5 40 40 v 6 6 50 50 y h B* 0 0 5 5 re W n Q\n"
@@ -79,13 +80,14 @@ TEST(OutputDeviceTest, RefreshAllStateCallsTheUpdatesInItsOrder) {
     GraphicsState state(72, 72, kLetter, 0, true);
     device.refreshAllState(&state);
     std::vector<std::string> names;
-    for (const std::string& line : device.calls) names.push_back(line.substr(0, line.find(' ')));
+    for (const std::string& line : device.calls)
+        names.push_back(line.substr(0, line.find(' ')));
     EXPECT_EQ(names, std::vector<std::string>(
-                         {"updateLineDash", "updateFlatness", "updateLineJoin", "updateLineCap", "updateMiterLimit",
-                          "updateLineWidth", "updateStrokeAdjust", "updateFillColorSpace", "updateFillColor",
-                          "updateStrokeColorSpace", "updateStrokeColor", "updateBlendMode", "updateFillOpacity",
-                          "updateStrokeOpacity", "updateFillOverprint", "updateStrokeOverprint",
-                          "updateTransfer", "updateFont"}));
+                         {"updateLineDash", "updateFlatness", "updateLineJoin", "updateLineCap",
+                          "updateMiterLimit", "updateLineWidth", "updateStrokeAdjust", "updateFillColorSpace",
+                          "updateFillColor", "updateStrokeColorSpace", "updateStrokeColor", "updateBlendMode",
+                          "updateFillOpacity", "updateStrokeOpacity", "updateFillOverprint",
+                          "updateStrokeOverprint", "updateTransfer", "updateFont"}));
 }
 
 TEST(OutputDeviceTest, BaseAnswers) {
@@ -97,8 +99,8 @@ TEST(OutputDeviceTest, BaseAnswers) {
     EXPECT_FALSE(device.getAntialias());
     EXPECT_FALSE(device.fillFunctionShading(nullptr, nullptr));
     EXPECT_FALSE(device.beginType3Char(nullptr, 0, 0, 0, 0, 0, nullptr, 0));
-    EXPECT_TRUE(device.approvePageArea(nullptr, 72, 72, 0, false, true, -1, -1, -1, -1, false, nullptr, nullptr,
-                                       nullptr));
+    EXPECT_TRUE(device.approvePageArea(nullptr, 72, 72, 0, false, true, -1, -1, -1, -1, false, nullptr,
+                                       nullptr, nullptr));
 }
 
 // Image data inside a content-like parent: the drain reads through an

@@ -19,13 +19,15 @@ using Lines = std::vector<std::string>;
 // A one-page document: the page dictionary's extra entries and the objects
 // from 4 on.
 std::string onePage(const std::string& pageEntries, const std::vector<std::pair<int, std::string>>& streams,
-                     const std::vector<std::pair<int, std::string>>& objects = {}) {
+                    const std::vector<std::pair<int, std::string>>& objects = {}) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] " + pageEntries + " >>");
-    for (const auto& [num, data] : streams) pdf.stream(num, "<< >>", data);
-    for (const auto& [num, body] : objects) pdf.object(num, body);
+    for (const auto& [num, data] : streams)
+        pdf.stream(num, "<< >>", data);
+    for (const auto& [num, body] : objects)
+        pdf.object(num, body);
     pdf.xrefTable();
     return pdf.bytes();
 }
@@ -46,7 +48,8 @@ TEST(PageDisplayTest, ContentsArrayOfReferencesRunsAsOneContent) {
 }
 
 TEST(PageDisplayTest, RotationAndCropBoxReachTheInterpreter) {
-    auto doc = openBytes(onePage("/CropBox [10 10 110 60] /Rotate 270 /Contents 4 0 R", {{4, "0 0 m 1 1 l S"}}));
+    auto doc =
+        openBytes(onePage("/CropBox [10 10 110 60] /Rotate 270 /Contents 4 0 R", {{4, "0 0 m 1 1 l S"}}));
     ASSERT_TRUE(doc->isOk());
     {
         // The crop box is drawn: it is the drawing box, no clip is needed.
@@ -96,11 +99,13 @@ TEST(PageDisplayTest, ASoftMaskThatUsesItselfEndsAtTheNestingBound) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
-                   "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
+        .object(3,
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+                "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
         .stream(4, "<< >>", "/GS1 gs 0 0 m 9 9 l S")
-        .stream(5, "<< /Subtype /Form /BBox [0 0 10 10] /Group << /S /Transparency >> "
-                   "/Resources << /ExtGState << /GS1 6 0 R >> >> >>",
+        .stream(5,
+                "<< /Subtype /Form /BBox [0 0 10 10] /Group << /S /Transparency >> "
+                "/Resources << /ExtGState << /GS1 6 0 R >> >> >>",
                 group)
         .object(6, "<< /SMask << /S /Luminosity /G 5 0 R >> >>")
         .xrefTable();
@@ -127,10 +132,13 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) 
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
-                   "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
+        .object(3,
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+                "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
         .stream(4, "<< >>", "/GS1 gs 0 0 m 9 9 l S")
-        .stream(5, "<< /BBox [0 0 10 10] /Group << /S /Transparency >> /Resources << /ExtGState << /GS1 6 0 R >> >> >>",
+        .stream(5,
+                "<< /BBox [0 0 10 10] /Group << /S /Transparency >> /Resources << /ExtGState << /GS1 6 0 R "
+                ">> >> >>",
                 "/GS1 gs /GS1 gs")
         .object(6, "<< /SMask << /G 5 0 R >> >>")
         .xrefTable();
@@ -154,7 +162,8 @@ public:
     int refused = 0;
     void stroke(GraphicsState* s) override {
         RecordingDevice::stroke(s);
-        if (!interpreter->runGlyphProcedure(*procedure)) ++refused;
+        if (!interpreter->runGlyphProcedure(*procedure))
+            ++refused;
     }
 };
 
@@ -163,7 +172,8 @@ TEST(PageDisplayTest, GlyphProceduresShareTheNestingBoundWithForms) {
     PdfValue procedure = values.stream("0 0 m 1 1 l S");
     {
         SelfShowingGlyphDevice device;
-        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, nullptr, nullptr);
+        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, nullptr,
+                                       nullptr);
         device.interpreter = &interpreter;
         device.procedure = &procedure;
         PdfValue content = values.stream("0 0 m 1 1 l S");
@@ -176,13 +186,14 @@ TEST(PageDisplayTest, GlyphProceduresShareTheNestingBoundWithForms) {
     {
         // Inside a form one level is taken already.
         SelfShowingGlyphDevice device;
-        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, nullptr, nullptr);
+        ContentInterpreter interpreter(nullptr, &device, 1, nullptr, 72, 72, kLetter, nullptr, 0, nullptr,
+                                       nullptr);
         device.interpreter = &interpreter;
         device.procedure = &procedure;
         const double identity[6] = {1, 0, 0, 1, 0, 0};
         const double box[4] = {0, 0, 10, 10};
-        EXPECT_TRUE(interpreter.runForm(procedure, nullptr, identity, box, false, false, nullptr, false, false,
-                                        false, nullptr, nullptr));
+        EXPECT_TRUE(interpreter.runForm(procedure, nullptr, identity, box, false, false, nullptr, false,
+                                        false, false, nullptr, nullptr));
         EXPECT_EQ(device.only({"stroke"}).size(), size_t(ContentInterpreter::kMaxNesting));
         EXPECT_EQ(interpreter.getFormDepth(), 0);
     }
