@@ -44,7 +44,9 @@ PdfRenderer::~PdfRenderer() {
     }
 }
 
-int PdfRenderer::getLiveCount() { return liveCount; }
+int PdfRenderer::getLiveCount() {
+    return liveCount;
+}
 
 int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, const char* userPassword) {
     if (!fileName)
@@ -54,7 +56,8 @@ int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, c
         owner = std::make_unique<DynString>(ownerPassword);
     if (userPassword)
         user = std::make_unique<DynString>(userPassword);
-    auto document = std::make_unique<PdfDocument>(std::make_unique<DynString>(fileName), owner.get(), user.get());
+    auto document =
+        std::make_unique<PdfDocument>(std::make_unique<DynString>(fileName), owner.get(), user.get());
     owner.reset();
     user.reset();
     if (!document->isOk())
@@ -79,28 +82,28 @@ int PdfRenderer::setOption(int kind, int a, int b) {
     if (!m_document)
         return 0;
     switch (kind) {
-    case kOptionZoom:
-        if (a <= 0)
+        case kOptionZoom:
+            if (a <= 0)
+                return 0;
+            m_zoom = a;
+            m_xScale = 0.01 * a * (m_xResolution / 72.0);
+            m_yScale = 0.01 * a * (m_yResolution / 72.0);
+            return 1;
+        case kOptionResolution:
+            if (a <= 0 || b <= 0)
+                return 0;
+            m_xResolution = a;
+            m_yResolution = b;
+            m_xScale = 0.01 * m_zoom * (a / 72.0);
+            m_yScale = 0.01 * m_zoom * (b / 72.0);
+            return 1;
+        case kOptionRenderMode:
+            if (a < 1 || a > 3)
+                return 0;
+            m_renderMode = a;
+            return 1;
+        default:
             return 0;
-        m_zoom = a;
-        m_xScale = 0.01 * a * (m_xResolution / 72.0);
-        m_yScale = 0.01 * a * (m_yResolution / 72.0);
-        return 1;
-    case kOptionResolution:
-        if (a <= 0 || b <= 0)
-            return 0;
-        m_xResolution = a;
-        m_yResolution = b;
-        m_xScale = 0.01 * m_zoom * (a / 72.0);
-        m_yScale = 0.01 * m_zoom * (b / 72.0);
-        return 1;
-    case kOptionRenderMode:
-        if (a < 1 || a > 3)
-            return 0;
-        m_renderMode = a;
-        return 1;
-    default:
-        return 0;
     }
 }
 
@@ -140,6 +143,8 @@ uint8_t* PdfRenderer::getBitmap(int* size) const {
     return bitmap->block();
 }
 
-int PdfRenderer::getPageCount() const { return m_document ? m_document->getPageCount() : 0; }
+int PdfRenderer::getPageCount() const {
+    return m_document ? m_document->getPageCount() : 0;
+}
 
 }  // namespace rendova

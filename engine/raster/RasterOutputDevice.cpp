@@ -17,8 +17,12 @@ namespace {
 
 // The settings the device reads. Without a settings object (a device made
 // outside a renderer facade, as tests do) the settings' defaults stand.
-bool settingsAntialias() { return globalSettings ? globalSettings->getAntialias() : true; }
-bool settingsStrokeAdjust() { return globalSettings ? globalSettings->getStrokeAdjustment() : true; }
+bool settingsAntialias() {
+    return globalSettings ? globalSettings->getAntialias() : true;
+}
+bool settingsStrokeAdjust() {
+    return globalSettings ? globalSettings->getStrokeAdjustment() : true;
+}
 
 // A 16.16 colour component as a byte, rounded; components outside 0 .. 1
 // (a colour space may overshoot a little) are pulled into range first.
@@ -27,12 +31,14 @@ uint8_t componentToByte(int64_t v) {
     return static_cast<uint8_t>((v * 255 + 0x8000) >> 16);
 }
 
-bool paintsNothing(const ColorSpace* space) { return space && space->paintsNothing(); }
+bool paintsNothing(const ColorSpace* space) {
+    return space && space->paintsNothing();
+}
 
 }  // namespace
 
-RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo, const uint8_t* paperColour,
-                                       int topDown, int antialiasRequest)
+RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo,
+                                       const uint8_t* paperColour, int topDown, int antialiasRequest)
     : m_colourMode(colourMode),
       m_rowPadding(rowPadding),
       m_topDown(topDown),
@@ -41,8 +47,8 @@ RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int rever
       m_reverseVideo(reverseVideo),
       m_paperColour{paperColour[0], paperColour[1], paperColour[2]} {
     setHalftoneParameters(72, 72);
-    m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode, m_colourMode != rasterMono1 ? 1 : 0,
-                                              m_topDown);
+    m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode,
+                                              m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
     makeRasteriser();
     m_rasteriser->clear(m_paperColour, 0);
 }
@@ -138,7 +144,9 @@ void RasterOutputDevice::endPage() {
         m_rasteriser->compositeBackground(m_paperColour);
 }
 
-void RasterOutputDevice::saveState(GraphicsState*) { m_rasteriser->saveState(); }
+void RasterOutputDevice::saveState(GraphicsState*) {
+    m_rasteriser->saveState();
+}
 
 void RasterOutputDevice::restoreState(GraphicsState*) {
     m_rasteriser->restoreState();
@@ -177,9 +185,13 @@ void RasterOutputDevice::updateFlatness(GraphicsState* state) {
     m_rasteriser->setFlatness(static_cast<double>(state->getFlatness()));
 }
 
-void RasterOutputDevice::updateLineJoin(GraphicsState* state) { m_rasteriser->setLineJoin(state->getLineJoin()); }
+void RasterOutputDevice::updateLineJoin(GraphicsState* state) {
+    m_rasteriser->setLineJoin(state->getLineJoin());
+}
 
-void RasterOutputDevice::updateLineCap(GraphicsState* state) { m_rasteriser->setLineCap(state->getLineCap()); }
+void RasterOutputDevice::updateLineCap(GraphicsState* state) {
+    m_rasteriser->setLineCap(state->getLineCap());
+}
 
 void RasterOutputDevice::updateMiterLimit(GraphicsState* state) {
     m_rasteriser->setMiterLimit(state->getMiterLimit());
@@ -200,18 +212,18 @@ RasterSolidColor* RasterOutputDevice::makeColorPattern(int32_t gray, int32_t red
     }
     uint8_t colour[3];
     switch (m_colourMode) {
-    case rasterMono1:
-    case rasterMono8:
-        colour[0] = colour[1] = colour[2] = componentToByte(g);
-        break;
-    case rasterRGB8:
-    case rasterBGR8:
-        colour[0] = componentToByte(r);
-        colour[1] = componentToByte(gr);
-        colour[2] = componentToByte(b);
-        break;
-    default:
-        return nullptr;
+        case rasterMono1:
+        case rasterMono8:
+            colour[0] = colour[1] = colour[2] = componentToByte(g);
+            break;
+        case rasterRGB8:
+        case rasterBGR8:
+            colour[0] = componentToByte(r);
+            colour[1] = componentToByte(gr);
+            colour[2] = componentToByte(b);
+            break;
+        default:
+            return nullptr;
     }
     return new RasterSolidColor(colour);
 }
@@ -219,7 +231,8 @@ RasterSolidColor* RasterOutputDevice::makeColorPattern(int32_t gray, int32_t red
 namespace {
 
 // Grey and RGB of a colour in its space; black without a space.
-void colourComponents(const ColorSpace* space, const ColorValue& colour, ColorComponent& gray, RgbColor& rgb) {
+void colourComponents(const ColorSpace* space, const ColorValue& colour, ColorComponent& gray,
+                      RgbColor& rgb) {
     gray = 0;
     rgb = {0, 0, 0};
     if (!space)
@@ -261,7 +274,9 @@ void RasterOutputDevice::updateStrokeOpacity(GraphicsState* state) {
     m_rasteriser->setStrokeAlpha(state->getStrokeOpacity());
 }
 
-void RasterOutputDevice::updateFont(GraphicsState*) { m_fontChanged = true; }
+void RasterOutputDevice::updateFont(GraphicsState*) {
+    m_fontChanged = true;
+}
 
 std::unique_ptr<RasterPath> RasterOutputDevice::convertPath(const Path& path) {
     auto out = std::make_unique<RasterPath>();
@@ -302,18 +317,26 @@ void RasterOutputDevice::fillPath(GraphicsState* state, int evenOdd) {
     m_rasteriser->fill(*path, evenOdd);
 }
 
-void RasterOutputDevice::fill(GraphicsState* state) { fillPath(state, 0); }
+void RasterOutputDevice::fill(GraphicsState* state) {
+    fillPath(state, 0);
+}
 
-void RasterOutputDevice::eoFill(GraphicsState* state) { fillPath(state, 1); }
+void RasterOutputDevice::eoFill(GraphicsState* state) {
+    fillPath(state, 1);
+}
 
 void RasterOutputDevice::clipPath(GraphicsState* state, int evenOdd) {
     std::unique_ptr<RasterPath> path = convertPath(*state->getPath());
     m_rasteriser->clipToPath(*path, evenOdd);
 }
 
-void RasterOutputDevice::clip(GraphicsState* state) { clipPath(state, 0); }
+void RasterOutputDevice::clip(GraphicsState* state) {
+    clipPath(state, 0);
+}
 
-void RasterOutputDevice::eoClip(GraphicsState* state) { clipPath(state, 1); }
+void RasterOutputDevice::eoClip(GraphicsState* state) {
+    clipPath(state, 1);
+}
 
 void RasterOutputDevice::clipToStrokeOutline(GraphicsState* state) {
     std::unique_ptr<RasterPath> path = convertPath(*state->getPath());
@@ -321,8 +344,12 @@ void RasterOutputDevice::clipToStrokeOutline(GraphicsState* state) {
     m_rasteriser->clipToPath(*outline, 0);
 }
 
-bool RasterOutputDevice::getAntialias() { return m_rasteriser->vectorAntialias() != 0; }
+bool RasterOutputDevice::getAntialias() {
+    return m_rasteriser->vectorAntialias() != 0;
+}
 
-void RasterOutputDevice::setAntialias(bool on) { m_rasteriser->setVectorAntialias(on ? 1 : 0); }
+void RasterOutputDevice::setAntialias(bool on) {
+    m_rasteriser->setVectorAntialias(on ? 1 : 0);
+}
 
 }  // namespace rendova

@@ -37,8 +37,8 @@ public:
     // row alignment in bytes; paperColour 3 bytes (grey modes use the first);
     // topDown 1 for top-down rows. Anti-aliasing is used when requested, when
     // the settings allow it and when the mode is not 1-bit.
-    RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo, const uint8_t* paperColour, int topDown,
-                       int antialiasRequest);
+    RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo, const uint8_t* paperColour,
+                       int topDown, int antialiasRequest);
     ~RasterOutputDevice() override;
     RasterOutputDevice(const RasterOutputDevice&) = delete;
     RasterOutputDevice& operator=(const RasterOutputDevice&) = delete;
@@ -65,7 +65,8 @@ public:
     void saveState(GraphicsState* state) override;
     void restoreState(GraphicsState* state) override;
     void refreshAllState(GraphicsState* state) override;
-    void updateMatrix(GraphicsState* state, double a, double b, double c, double d, double e, double f) override;
+    void updateMatrix(GraphicsState* state, double a, double b, double c, double d, double e,
+                      double f) override;
     void updateLineDash(GraphicsState* state) override;
     void updateFlatness(GraphicsState* state) override;
     void updateLineJoin(GraphicsState* state) override;

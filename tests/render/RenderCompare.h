@@ -100,7 +100,7 @@ inline bool renderWithPeer(const std::string& pdfPath, int page, int dpi, const 
 constexpr int kChannelTolerance = 64;
 
 struct Comparison {
-    int width = 0;   // the compared area (the smaller of the two sizes)
+    int width = 0;  // the compared area (the smaller of the two sizes)
     int height = 0;
     size_t differing = 0;
     double share = 0;  // differing / pixels of the area

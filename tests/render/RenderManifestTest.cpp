@@ -3,7 +3,7 @@
 // at the same resolution, page by page. For each page the share of
 // differing pixels and the PSNR are printed; a page fails when the share is
 // above the file's tolerance, and then leaves our rendering, the peer's and
-// a difference image in the test output folder (render/<file>-p<n>-*.png).
+// a difference image in the test output folder (render/<file>-<dpi>-p<n>-*.png).
 //
 // Manifest lines: file pages dpi tolerance [password=...] [reason...]
 //   file       corpus:<name in the corpus folder> or built:<vector page name>
@@ -119,8 +119,8 @@ TEST(RenderManifest, EveryLineIsWellFormed) {
         EXPECT_GT(e.dpi, 0) << "line " << e.line;
         EXPECT_GT(e.tolerance, 0) << "line " << e.line;
         if (e.tolerance > kUsualTolerance) {
-            EXPECT_FALSE(e.reason.empty()) << "line " << e.line << ": a tolerance above " << kUsualTolerance
-                                           << " needs a reason";
+            EXPECT_FALSE(e.reason.empty())
+                << "line " << e.line << ": a tolerance above " << kUsualTolerance << " needs a reason";
         }
     }
 }
@@ -139,7 +139,8 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
         const auto pages = vectorPages();
         const auto it = pages.find(e.file.substr(6));
         ASSERT_NE(it, pages.end()) << e.file;
-        path = (outDir / (it->first + ".pdf")).string();
+        // Named after the resolution too: tests run in parallel processes.
+        path = (outDir / (it->first + "-" + std::to_string(e.dpi) + ".pdf")).string();
         const std::string bytes = buildVectorPdf(it->second);
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     } else {
@@ -149,12 +150,13 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
     }
 
     PdfRenderer renderer;
-    ASSERT_EQ(renderer.openDocument(path.c_str(), nullptr, e.password.empty() ? nullptr : e.password.c_str()), 1)
+    ASSERT_EQ(renderer.openDocument(path.c_str(), nullptr, e.password.empty() ? nullptr : e.password.c_str()),
+              1)
         << path;
     ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionResolution, e.dpi, e.dpi), 1);
     const std::vector<int> pages = pageList(e.pages, renderer.getPageCount());
     ASSERT_FALSE(pages.empty()) << "no pages selected by " << e.pages;
-    const std::string stem = safeName(e.file.substr(e.file.find(':') + 1));
+    const std::string stem = safeName(e.file.substr(e.file.find(':') + 1)) + "-" + std::to_string(e.dpi);
     for (int page : pages) {
         const std::string base = (outDir / (stem + "-p" + std::to_string(page))).string();
         RgbImage peer;
@@ -182,7 +184,8 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
 INSTANTIATE_TEST_SUITE_P(Manifest, RenderManifestTest, ::testing::ValuesIn(readManifest()),
                          [](const ::testing::TestParamInfo<ManifestEntry>& param) {
                              const ManifestEntry& e = param.param;
-                             return safeName(e.file.substr(e.file.find(':') + 1)) + "_" + std::to_string(e.dpi);
+                             return safeName(e.file.substr(e.file.find(':') + 1)) + "_" +
+                                    std::to_string(e.dpi);
                          });
 
 }  // namespace

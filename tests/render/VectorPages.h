@@ -17,7 +17,7 @@ struct VectorPage {
     std::string pageEntries;  // extra entries of the page dictionary
     std::string resources;    // the /Resources dictionary
     std::string content;
-    std::vector<std::pair<int, std::string>> objects;  // objects from 10 on
+    std::vector<std::pair<int, std::string>> objects;                          // objects from 10 on
     std::vector<std::pair<int, std::pair<std::string, std::string>>> streams;  // number, dictionary, data
 };
 
@@ -25,8 +25,9 @@ inline std::string buildVectorPdf(const VectorPage& page) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 240 180] " + page.pageEntries + " /Resources " +
-                       (page.resources.empty() ? std::string("<< >>") : page.resources) + " /Contents 4 0 R >>")
+        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 240 180] " + page.pageEntries +
+                       " /Resources " + (page.resources.empty() ? std::string("<< >>") : page.resources) +
+                       " /Contents 4 0 R >>")
         .stream(4, "<< >>", page.content);
     for (const auto& [num, body] : page.objects)
         pdf.object(num, body);
@@ -40,9 +41,10 @@ inline std::string buildVectorPdf(const VectorPage& page) {
 inline std::string circle(double x, double y, double r) {
     const double k = 0.5523 * r;
     auto n = [](double v) { return std::to_string(v) + " "; };
-    return n(x + r) + n(y) + "m " + n(x + r) + n(y + k) + n(x + k) + n(y + r) + n(x) + n(y + r) + "c " + n(x - k) +
-           n(y + r) + n(x - r) + n(y + k) + n(x - r) + n(y) + "c " + n(x - r) + n(y - k) + n(x - k) + n(y - r) +
-           n(x) + n(y - r) + "c " + n(x + k) + n(y - r) + n(x + r) + n(y - k) + n(x + r) + n(y) + "c h ";
+    return n(x + r) + n(y) + "m " + n(x + r) + n(y + k) + n(x + k) + n(y + r) + n(x) + n(y + r) + "c " +
+           n(x - k) + n(y + r) + n(x - r) + n(y + k) + n(x - r) + n(y) + "c " + n(x - r) + n(y - k) +
+           n(x - k) + n(y - r) + n(x) + n(y - r) + "c " + n(x + k) + n(y - r) + n(x + r) + n(y - k) +
+           n(x + r) + n(y) + "c h ";
 }
 
 inline std::map<std::string, VectorPage> vectorPages() {
@@ -55,7 +57,8 @@ inline std::map<std::string, VectorPage> vectorPages() {
         // Rings: a circle with a hole wound the other way (nonzero keeps
         // the hole) and the same way (nonzero fills it).
         "0 0.5 0 rg " +
-        circle(40, 160, 15) + "40 150 m 30 160 l 40 170 l 50 160 l h f " + "0.5 0 0.5 rg " + circle(90, 160, 15) +
+        circle(40, 160, 15) + "40 150 m 30 160 l 40 170 l 50 160 l h f " + "0.5 0 0.5 rg " +
+        circle(90, 160, 15) +
         "90 150 m 100 160 l 90 170 l 80 160 l h f* "
         // Curves that cross themselves, y and v forms, an open sub-path
         // closed by the fill.
@@ -83,7 +86,8 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "[15 10] 0 d 2 j 20 50 m 60 100 l 100 50 l 140 100 l 180 50 l 220 100 l S "
         // Dashes follow curves and closed paths.
         "0.6 0 0 RG 2 w [8 4] 0 d " +
-        circle(40, 25, 18) + "S [1 3] 0 d 1 J 100 10 60 30 re S "
+        circle(40, 25, 18) +
+        "S [1 3] 0 d 1 J 100 10 60 30 re S "
         // A phase beyond the pattern's length; an empty array ends the
         // dashing. (A pattern of total length zero strokes solid here and
         // draws nothing in the peer: RasterOutputDeviceTest covers it.)
@@ -112,7 +116,8 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "/CR [/CalRGB << /WhitePoint [0.9505 1 1.089] >>] "
         "/IxR [/Indexed /DeviceRGB 3 <ff000000ff000000ff808080>] "
         "/IxG [/Indexed /DeviceGray 2 <00 80 ff>] "
-        "/Sp [/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [0 0.4 0.8] /N 1 >>] "
+        "/Sp [/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [0 0.4 0.8] /N 1 "
+        ">>] "
         "/SpCalc [/Separation /Calc /DeviceGray 10 0 R] "
         "/SpSampled [/Separation /Sampled /DeviceRGB 11 0 R] "
         "/None [/Separation /None /DeviceGray << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>] "
@@ -121,18 +126,21 @@ inline std::map<std::string, VectorPage> vectorPages() {
     colours.streams = {
         {10, {"<< /FunctionType 4 /Domain [0 1] /Range [0 1] >>", "{ 1 exch sub }"}},
         // Two samples of 8 bits per output: tint 0 white, tint 1 dark blue.
-        {11, {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [2] /BitsPerSample 8 >>",
-              std::string("\xff\xff\xff\x00\x00\x80", 6)}},
+        {11,
+         {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [2] /BitsPerSample 8 >>",
+          std::string("\xff\xff\xff\x00\x00\x80", 6)}},
         {13, {"<< /N 1 /Alternate /DeviceGray >>", ""}},
         {14, {"<< /N 3 /Alternate /DeviceRGB >>", ""}},
     };
     // A grid of 30 x 30 swatches: fills in the top rows, strokes below.
     colours.content =
-        "0.3 g 5 145 30 30 re f 0.9 0.2 0.1 rg 35 145 30 30 re f 0 g 65 145 30 30 re f 1 0 1 rg 95 145 30 30 re f "
+        "0.3 g 5 145 30 30 re f 0.9 0.2 0.1 rg 35 145 30 30 re f 0 g 65 145 30 30 re f 1 0 1 rg 95 145 30 30 "
+        "re f "
         "/CG cs 0.6 sc 125 145 30 30 re f /CR cs 0.1 0.4 0.9 sc 155 145 30 30 re f "
         "/IxR cs 1 sc 185 145 30 30 re f 3 sc 215 145 20 30 re f "
         "/IxG cs 1 sc 5 110 30 30 re f /Sp cs 0.5 scn 35 110 30 30 re f 1 scn 65 110 30 30 re f "
-        "/SpCalc cs 0.25 scn 95 110 30 30 re f /SpSampled cs 0.5 scn 125 110 30 30 re f 1 scn 155 110 30 30 re f "
+        "/SpCalc cs 0.25 scn 95 110 30 30 re f /SpSampled cs 0.5 scn 125 110 30 30 re f 1 scn 155 110 30 30 "
+        "re f "
         "/Icc1 cs 0.7 scn 185 110 30 30 re f /Icc3 cs 0.8 0.3 0.5 scn 215 110 20 30 re f "
         "/None cs 1 scn 5 75 30 30 re f /DeviceRGB cs 0.2 0.9 0.6 sc 35 75 30 30 re f "
         "/DeviceGray cs 0.85 sc 65 75 30 30 re f "
@@ -156,8 +164,9 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "/Lab [/Lab << /WhitePoint [0.9505 1 1.089] /Range [-100 100 -100 100] >>] "
         ">> >>";
     approx.streams = {
-        {11, {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [2] /BitsPerSample 8 >>",
-              std::string("\xff\xff\x00\x00\x00\x80", 6)}},
+        {11,
+         {"<< /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 1] /Size [2] /BitsPerSample 8 >>",
+          std::string("\xff\xff\x00\x00\x00\x80", 6)}},
         {12, {"<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1] >>", "{ 0.5 3 1 roll }"}},
     };
     approx.content =
@@ -174,10 +183,12 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "/Light << /BM /Lighten >> /Over << /BM /Overlay >> /Hard << /BM /HardLight >> "
         "/Excl << /BM /Exclusion >> >> >>";
     gstate.content =
-        "q 10 w 1 J 1 j 0 0 0 RG 20 160 m 100 160 l 100 130 l S Q [6 3] 0 d 3 w 0.6 0 0 RG 120 160 m 220 130 l S "
+        "q 10 w 1 J 1 j 0 0 0 RG 20 160 m 100 160 l 100 130 l S Q [6 3] 0 d 3 w 0.6 0 0 RG 120 160 m 220 130 "
+        "l S "
         "[] 0 d 1.5 M 6 w 0 0 1 RG 0 j 150 100 m 190 110 l 150 120 l S 10 M "
         // Constant alpha over two colours, for fills and strokes.
-        "1 0 0 rg 10 80 60 30 re f /Half gs 0 0 1 rg 40 70 60 30 re f 0 1 0 RG 10 w 10 60 m 100 110 l S /Opaque gs "
+        "1 0 0 rg 10 80 60 30 re f /Half gs 0 0 1 rg 40 70 60 30 re f 0 1 0 RG 10 w 10 60 m 100 110 l S "
+        "/Opaque gs "
         // Blend modes over a backdrop of two colour bands.
         "0.9 0.8 0.1 rg 5 5 230 20 re f 0.1 0.5 0.8 rg 5 25 230 20 re f "
         "0.7 0.3 0.6 rg /Mul gs 10 10 20 30 re f /Scr gs 38 10 20 30 re f /Dif gs 66 10 20 30 re f "

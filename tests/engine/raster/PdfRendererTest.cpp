@@ -60,7 +60,8 @@ protected:
         if (!block)
             return {0, 0};
         auto le32 = [&](int at) {
-            return static_cast<int>(block[at] | block[at + 1] << 8 | block[at + 2] << 16 | block[at + 3] << 24);
+            return static_cast<int>(block[at] | block[at + 1] << 8 | block[at + 2] << 16 |
+                                    block[at + 3] << 24);
         };
         return {le32(18), le32(22)};
     }
@@ -121,9 +122,10 @@ TEST_F(PdfRendererTest, RenderModesOneAndThreeRenderAt72Dpi) {
 
 TEST_F(PdfRendererTest, BitmapIsABmpBlockReusedForPagesOfEqualSize) {
     PdfRenderer renderer;
-    ASSERT_EQ(renderer.openDocument(file({{"0 0 30 20", ""}, {"100 100 130 120", ""}, {"0 0 40 20", ""}}).c_str(),
-                                    nullptr, nullptr),
-              1);
+    ASSERT_EQ(
+        renderer.openDocument(file({{"0 0 30 20", ""}, {"100 100 130 120", ""}, {"0 0 40 20", ""}}).c_str(),
+                              nullptr, nullptr),
+        1);
     ASSERT_EQ(renderer.getPageCount(), 3);
     ASSERT_EQ(renderer.renderPage(1), 1);
     int size = 0;
@@ -218,7 +220,8 @@ TEST_F(PdfRendererTest, FacadesShareOneSettingsObjectDeletedWithTheLast) {
 TEST_F(PdfRendererTest, OpeningAgainReleasesTheEarlierDocument) {
     PdfRenderer renderer;
     ASSERT_EQ(renderer.openDocument(file({{"0 0 10 10", ""}}).c_str(), nullptr, nullptr), 1);
-    ASSERT_EQ(renderer.openDocument(file({{"0 0 10 10", ""}, {"0 0 20 20", ""}}).c_str(), nullptr, nullptr), 1);
+    ASSERT_EQ(renderer.openDocument(file({{"0 0 10 10", ""}, {"0 0 20 20", ""}}).c_str(), nullptr, nullptr),
+              1);
     EXPECT_EQ(renderer.getPageCount(), 2);
     ASSERT_EQ(renderer.renderPage(2), 1);
     EXPECT_EQ(bitmapSize(renderer), std::make_pair(20, 20));

@@ -39,8 +39,8 @@ std::string pagesPdf(const std::vector<std::pair<std::string, std::string>>& pag
         .object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
     for (size_t i = 0; i < pages.size(); ++i) {
         const int num = static_cast<int>(3 + 2 * i);
-        pdf.object(num, "<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].first + "] /Resources " + resources +
-                            " /Contents " + std::to_string(num + 1) + " 0 R >>")
+        pdf.object(num, "<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].first + "] /Resources " +
+                            resources + " /Contents " + std::to_string(num + 1) + " 0 R >>")
             .stream(num + 1, "<< >>", pages[i].second);
     }
     for (const auto& [num, body] : objects)
@@ -106,9 +106,8 @@ TEST_F(RasterOutputDeviceTest, PageOfZeroPixelsGetsAOneByOneBitmap) {
 
 TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
     RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
-    const std::string doc = pagesPdf({{"0 0 50 40", "0 0 50 40 re f"},
-                                      {"10 10 60 50", "1 0 0 rg 10 10 10 10 re f"},
-                                      {"0 0 51 40", ""}});
+    const std::string doc = pagesPdf(
+        {{"0 0 50 40", "0 0 50 40 re f"}, {"10 10 60 50", "1 0 0 rg 10 10 10 10 re f"}, {"0 0 51 40", ""}});
     render(device, doc, 1);
     const RasterBitmap* first = device.getBitmap();
     const uint8_t* block = first->block();
@@ -183,8 +182,9 @@ TEST_F(RasterOutputDeviceTest, ColoursOfEveryColourSpace) {
         "/Lab cs 100 0 0 sc 90 0 10 10 re f ",
         resources,
         {{20, "<< /N 3 /Alternate /DeviceRGB /Length 0 >>\nstream\n\nendstream"},
-         {21, "<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1] /Length 14 >>\nstream\n{ 0 3 1 roll }"
-              "\nendstream"}});
+         {21,
+          "<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1] /Length 14 >>\nstream\n{ 0 3 1 roll }"
+          "\nendstream"}});
     EXPECT_EQ(at(b, 5, 5), Rgb({128, 128, 128}));
     EXPECT_EQ(at(b, 15, 5), Rgb({255, 0, 0}));
     // Process colours convert by the table of printed inks.
@@ -281,10 +281,11 @@ TEST_F(RasterOutputDeviceTest, ClipToStrokeOutlineKeepsTheStrokedArea) {
 }
 
 TEST_F(RasterOutputDeviceTest, OpacityAndBlendModeReachThePaint) {
-    const RasterBitmap& b = draw("/Half gs 0 0 1 rg 0 0 50 50 re f "
-                                 "/Normal gs 1 1 0 rg 50 0 50 50 re f /Mul gs 0 1 1 rg 50 0 50 50 re f",
-                                 "<< /ExtGState << /Half << /ca 0.5 >> /Normal << /ca 1 >> "
-                                 "/Mul << /BM /Multiply >> >> >>");
+    const RasterBitmap& b = draw(
+        "/Half gs 0 0 1 rg 0 0 50 50 re f "
+        "/Normal gs 1 1 0 rg 50 0 50 50 re f /Mul gs 0 1 1 rg 50 0 50 50 re f",
+        "<< /ExtGState << /Half << /ca 0.5 >> /Normal << /ca 1 >> "
+        "/Mul << /BM /Multiply >> >> >>");
     const Rgb half = at(b, 25, 25);
     EXPECT_NEAR(half[0], 128, 1);
     EXPECT_NEAR(half[1], 128, 1);
@@ -317,8 +318,9 @@ TEST_F(RasterOutputDeviceTest, DashArrayIsCutTo20EntriesAndNegativesCountAsZero)
 
 TEST_F(RasterOutputDeviceTest, DashOfZeroTotalLengthStrokesSolid) {
     // All zeros, and negatives that become zeros: both solid lines.
-    const RasterBitmap& b = draw("4 w [0 0] 0 d 10 30 m 90 30 l S [-3 -1] 0 d 10 70 m 90 70 l S "
-                                 "[10 10] 0 d 10 50 m 90 50 l S");
+    const RasterBitmap& b = draw(
+        "4 w [0 0] 0 d 10 30 m 90 30 l S [-3 -1] 0 d 10 70 m 90 70 l S "
+        "[10 10] 0 d 10 50 m 90 50 l S");
     for (int x = 12; x < 88; ++x) {
         EXPECT_EQ(at(b, x, 30), Rgb({0, 0, 0})) << x;
         EXPECT_EQ(at(b, x, 70), Rgb({0, 0, 0})) << x;
