@@ -369,12 +369,25 @@ void ContentInterpreter::execute(const char* name, PdfValue* args, int numArgs) 
     (this->*record->handler)(args, numArgs);
 }
 
-bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
+bool ContentInterpreter::enterNesting() {
     if (m_formDepth >= kMaxNesting)
         return false;
+    if (m_nestedRuns >= kMaxNestedRuns) {
+        if (m_nestedRuns == kMaxNestedRuns)
+            reportError(getPos(), "Too many nested forms, patterns or glyph procedures on one page");
+        m_nestedRuns = kMaxNestedRuns + 1;
+        return false;
+    }
+    ++m_nestedRuns;
     ++m_formDepth;
+    return true;
+}
+
+bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
+    if (!enterNesting())
+        return false;
     display(procedure, false);
-    --m_formDepth;
+    leaveNesting();
     return true;
 }
 

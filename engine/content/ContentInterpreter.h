@@ -36,6 +36,11 @@ public:
     // entered at once, so that content that invokes itself (a form drawing
     // itself, a pattern painting with itself, a glyph showing itself) ends.
     static constexpr int kMaxNesting = 21;
+    // Nested runs (forms, soft masks, tiling cells, glyph procedures) one
+    // page may start in all. The depth bound alone still lets content that
+    // invokes itself twice per level run about 2^21 times; real pages stay
+    // far below this many.
+    static constexpr int kMaxNestedRuns = 100000;
     // Operands held before an operator; the largest operator (SCN, scn)
     // takes 32 colour components and a pattern name.
     static constexpr int kMaxOperands = 33;
@@ -76,6 +81,11 @@ public:
     // Runs a Type 3 glyph procedure as one more nesting level; false,
     // running nothing, at the bound.
     bool runGlyphProcedure(const PdfValue& procedure);
+    // Enters one nesting level when both the depth and the page's budget of
+    // nested runs allow it (the budget is reported once when it runs out);
+    // leaveNesting undoes a successful enter.
+    bool enterNesting();
+    void leaveNesting() { --m_formDepth; }
 
     // The byte position in the content being read, -1 when none is.
     int64_t getPos();
@@ -238,6 +248,7 @@ private:
     int m_compatibilityDepth = 0;
     double m_baseMatrix[6];
     int m_formDepth = 0;
+    int m_nestedRuns = 0;
     // The parser of the content being read; null outside display.
     ValueParser* m_parser = nullptr;
     AbortCheck m_abortCheck;

@@ -207,9 +207,8 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
                                  const double* box, bool group, bool softMask, ColorSpace* groupColorSpace,
                                  bool isolated, bool knockout, bool alpha, PdfFunction* transfer,
                                  const ColorValue* backdrop) {
-    if (m_formDepth >= kMaxNesting)
+    if (!enterNesting())
         return false;
-    ++m_formDepth;
 
     pushResources(resources);
     saveState();
@@ -267,7 +266,7 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     } else if (group) {
         m_device->paintTransparencyGroup(m_state, box);
     }
-    --m_formDepth;
+    leaveNesting();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/core/ErrorReport.h"
 #include "engine/core/HexDecoder.h"
 #include "engine/core/InflateDecoder.h"
+#include "engine/core/JpegDecoder.h"
 #include "engine/core/LzwDecoder.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/RunLengthDecoder.h"
@@ -128,10 +129,9 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
         return withoutDecoder(name, std::move(stream));
     }
     if (isFilter(name, "DCTDecode", "DCT")) {
-        // JpegDecoder(stream, colorTransform) takes this; -1 decides from the
-        // data.
-        [[maybe_unused]] const int colorTransform = intParam(params, "ColorTransform", -1);
-        return withoutDecoder(name, std::move(stream));
+        // -1 decides from the data.
+        const int colorTransform = intParam(params, "ColorTransform", -1);
+        return RefPtr<DataStream>::adopt(new JpegDecoder(std::move(stream), colorTransform));
     }
     if (isFilter(name, "FlateDecode", "Fl")) {
         const PredictorParams p = readPredictorParams(params);

@@ -153,6 +153,34 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) 
     EXPECT_TRUE(device.only({"stroke"}).empty());
 }
 
+TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelEndsAtThePagesBudget) {
+    // Without an abort check, a mask group that sets itself twice would open
+    // 2^21 groups; the page's budget of nested runs ends it, reports once,
+    // and the page's own content goes on.
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .object(3,
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+                "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
+        .stream(4, "<< >>", "/GS1 gs 0 0 m 9 9 l S")
+        .stream(5,
+                "<< /BBox [0 0 10 10] /Group << /S /Transparency >> /Resources << /ExtGState << /GS1 6 0 R "
+                ">> >> >>",
+                "/GS1 gs /GS1 gs")
+        .object(6, "<< /SMask << /G 5 0 R >> >>")
+        .xrefTable();
+    auto doc = openBytes(pdf.bytes());
+    ASSERT_TRUE(doc->isOk());
+    RecordingDevice device;
+    device.recordUpdates = false;
+    ErrorCapture errors;
+    doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
+    EXPECT_EQ(device.only({"beginTransparencyGroup"}).size(), size_t(ContentInterpreter::kMaxNestedRuns));
+    EXPECT_EQ(errors.count(), 1u);
+    EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 9 9");
+}
+
 // Stands in for a Type 3 glyph whose procedure shows the same glyph again:
 // every stroke runs the procedure once more.
 class SelfShowingGlyphDevice : public RecordingDevice {

@@ -282,7 +282,7 @@ TEST(FilterChainTest, UnknownFilterGivesAnEmptyStreamAndAReport) {
 }
 
 TEST(FilterChainTest, FiltersWithoutADecoderYetReadAsEmpty) {
-    for (const char* filter : {"CCITTFaxDecode", "CCF", "DCTDecode", "DCT", "JBIG2Decode", "JPXDecode"}) {
+    for (const char* filter : {"CCITTFaxDecode", "CCF", "JBIG2Decode", "JPXDecode"}) {
         ErrorCapture errors;
         RefPtr<DataStream> s = DataStream::makeFilter(filter, memoryStream("data"), dict("Columns", integer(4)));
         EXPECT_EQ(s->getKind(), DataStream::kOtherKind) << filter;
@@ -299,7 +299,8 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
                  {"ASCII85Decode", DataStream::kBase85Kind}, {"A85", DataStream::kBase85Kind},
                  {"LZWDecode", DataStream::kLzwKind},        {"LZW", DataStream::kLzwKind},
                  {"RunLengthDecode", DataStream::kRunLengthKind}, {"RL", DataStream::kRunLengthKind},
-                 {"FlateDecode", DataStream::kInflateKind},   {"Fl", DataStream::kInflateKind}};
+                 {"FlateDecode", DataStream::kInflateKind},   {"Fl", DataStream::kInflateKind},
+                 {"DCTDecode", DataStream::kDctKind},         {"DCT", DataStream::kDctKind}};
     ErrorCapture errors;
     for (const auto& c : cases) {
         EXPECT_EQ(DataStream::makeFilter(c.name, memoryStream(""), PdfValue())->getKind(), c.kind) << c.name;

@@ -153,8 +153,13 @@ TEST_F(PdfRendererTest, RefusedPagesLeaveTheBitmapAsItWas) {
     ASSERT_EQ(renderer.openDocument(file({{"0 0 30 20", ""}, {"0 0 50 50", "10 10 10 50"}}).c_str(), nullptr,
                                     nullptr),
               1);
-    // Before any page: the device's initial 1 x 1 bitmap.
+    // Before any page: the device's initial 1 x 1 bitmap of paper, one
+    // row of 4 bytes after the header.
     EXPECT_EQ(bitmapSize(renderer), std::make_pair(1, 1));
+    int size = 0;
+    const uint8_t* initial = renderer.getBitmap(size);
+    EXPECT_EQ(size, 58);
+    EXPECT_EQ(initial[54], 0xff);
     ASSERT_EQ(renderer.renderPage(1), 1);
     EXPECT_EQ(renderer.renderPage(3), 0);
     // A crop box of no width: nothing drawn.
