@@ -112,15 +112,27 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         height = pixelCountFromSize(state->getPageHeight());
     }
     m_rasteriser.reset();
-    // The same block serves page after page of one size, so that the
-    // borrower of the previous page's bitmap is not left with freed memory
-    // in the common case and the allocation is saved.
-    if (m_bitmap->width() != width || m_bitmap->height() != height) {
-        m_bitmap.reset();
-        m_bitmap = std::make_unique<RasterBitmap>(width, height, m_rowPadding, m_colourMode,
+    try {
+        // The same block serves page after page of one size, so that the
+        // borrower of the previous page's bitmap is not left with freed
+        // memory in the common case and the allocation is saved. The old
+        // block goes first, so that two large pages never coexist.
+        if (m_bitmap->width() != width || m_bitmap->height() != height) {
+            m_bitmap.reset();
+            m_bitmap = std::make_unique<RasterBitmap>(width, height, m_rowPadding, m_colourMode,
+                                                      m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
+        }
+        makeRasteriser();
+    } catch (...) {
+        // A page too large for memory: the device stays usable for the
+        // next page, with the initial 1 x 1 page of paper.
+        m_rasteriser.reset();
+        m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode,
                                                   m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
+        makeRasteriser();
+        m_rasteriser->clear(m_paperColour, 0);
+        throw;
     }
-    makeRasteriser();
     if (state)
         m_rasteriser->setMatrix(state->getMatrix());
 

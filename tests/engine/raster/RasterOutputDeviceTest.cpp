@@ -13,6 +13,7 @@
 #include "engine/content/GraphicsState.h"
 #include "engine/content/Path.h"
 #include "engine/core/GlobalSettings.h"
+#include "engine/core/Memory.h"
 #include "engine/core/PdfDocument.h"
 #include "engine/raster/RasterBitmap.h"
 #include "engine/raster/RasterPath.h"
@@ -122,6 +123,19 @@ TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
 
     render(device, doc, 3);
     EXPECT_EQ(device.getBitmap()->width(), 51);
+}
+
+TEST_F(RasterOutputDeviceTest, PageTooLargeThrowsAndLeavesTheDeviceUsable) {
+    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    const std::string doc = pagesPdf({{"0 0 14400 14400", "0 0 10 10 re f"}, {"0 0 20 10", "0 0 10 10 re f"}});
+    render(device, doc, 2);
+    // A million pixels square: no 32-bit size holds it.
+    EXPECT_THROW(render(device, doc, 1, 5000), MemoryException);
+    EXPECT_EQ(device.getBitmap()->width(), 1);
+    EXPECT_EQ(pixel(*device.getBitmap(), 0, 0), Rgb({255, 255, 255}));
+    render(device, doc, 2);
+    EXPECT_EQ(device.getBitmap()->width(), 20);
+    EXPECT_EQ(pixel(*device.getBitmap(), 5, 5), Rgb({0, 0, 0}));
 }
 
 TEST_F(RasterOutputDeviceTest, PageSizeFollowsTheResolution) {
