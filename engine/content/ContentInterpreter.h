@@ -132,7 +132,6 @@ private:
     // Families of operators whose drawing has not been built yet: each is
     // reported once per interpreter.
     enum Deferred : unsigned {
-        kDeferredText = 1,
         kDeferredXObjects = 2,
         kDeferredInlineImages = 4,
         kDeferredShadings = 8,
@@ -211,8 +210,36 @@ private:
     void runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace, bool isolated,
                          bool knockout, bool alpha, PdfFunction* transfer, const ColorValue& backdrop);
 
-    // --- Text (their drawing comes with the font objects).
-    void opText(PdfValue* args, int numArgs);
+    // --- Text (ContentTextOperators.cpp).
+    void opBeginText(PdfValue* args, int numArgs);
+    void opEndText(PdfValue* args, int numArgs);
+    void opSetCharSpacing(PdfValue* args, int numArgs);
+    void opSetWordSpacing(PdfValue* args, int numArgs);
+    void opSetHorizontalScaling(PdfValue* args, int numArgs);
+    void opSetTextLeading(PdfValue* args, int numArgs);
+    void opSetTextRise(PdfValue* args, int numArgs);
+    void opSetTextRender(PdfValue* args, int numArgs);
+    void opSetFont(PdfValue* args, int numArgs);
+    void opTextMove(PdfValue* args, int numArgs);
+    void opTextMoveSet(PdfValue* args, int numArgs);
+    void opSetTextMatrix(PdfValue* args, int numArgs);
+    void opTextNextLine(PdfValue* args, int numArgs);
+    void opShowText(PdfValue* args, int numArgs);
+    void opMoveShowText(PdfValue* args, int numArgs);
+    void opMoveSetShowText(PdfValue* args, int numArgs);
+    void opShowSpaceText(PdfValue* args, int numArgs);
+    // Helpers of the text operators.
+    // current point = line start through the text matrix.
+    void setTextPosition();
+    // The line start moved down by the leading, and the position set.
+    void nextLine();
+    // Whether a font is set (else the message is reported); tells the
+    // device about a changed font.
+    bool prepareTextShow(const char* message);
+    // Shows a string glyph by glyph, as a whole, or through Type 3 glyph
+    // procedures, as the device asks.
+    void showString(const DynString* string);
+    void showType3String(const DynString* string);
 
     // --- XObjects, images, shadings, Type 3 metrics, marked content,
     // compatibility sections.

@@ -10,7 +10,16 @@ constexpr const char* kCategoryKeys[] = {"XObject", "ColorSpace", "Pattern", "Sh
 
 }  // namespace
 
-ResourceSet::ResourceSet(XrefTable*, PdfDict* dict, ResourceSet* parent) : m_parent(parent) {
+ResourceSet::ResourceSet(XrefTable* xref, PdfDict* dict, ResourceSet* parent) : m_parent(parent) {
+    if (dict) {
+        // The font dictionary's own reference, when it has one, gives the
+        // fonts written directly into it their pseudo references.
+        PdfValue raw, fonts;
+        dict->lookupRaw("Font", raw);
+        raw.fetch(xref, fonts);
+        if (fonts.isDict())
+            m_fonts = std::make_unique<FontDirectory>(xref, raw.isRef() ? &raw : nullptr, fonts.getDict());
+    }
     for (int i = 0; i < kCategoryCount; ++i) {
         if (dict) {
             dict->lookup(kCategoryKeys[i], m_entries[i]);
@@ -37,6 +46,15 @@ bool ResourceSet::lookup(Category category, const char* name, bool raw, PdfValue
     }
     out.initNull();
     return false;
+}
+
+FontObject* ResourceSet::lookupFont(const char* name) const {
+    for (const ResourceSet* set = this; set; set = set->m_parent) {
+        if (!set->m_fonts) continue;
+        if (FontObject* font = set->m_fonts->lookup(name)) return font;
+    }
+    reportError(-1, "Unknown font tag '%s'", name);
+    return nullptr;
 }
 
 bool ResourceSet::lookupXObject(const char* name, PdfValue& out) const {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/content/FontDirectory.h"
 #include "engine/content/Pattern.h"
 #include "engine/core/PdfValue.h"
 
@@ -20,8 +21,9 @@ class XrefTable;
 // and streams shared by reference count). One thread at a time; throws
 // MemoryException only.
 //
-// Fonts join the set with the font objects, shadings with the shading
-// objects; their entries are read already.
+// Shadings join the set with the shading objects; their entry is read
+// already. The fonts of the set are made when the set is (a FontDirectory
+// that the set owns).
 class ResourceSet {
 public:
     // dict may be null (no resources).
@@ -32,6 +34,9 @@ public:
 
     ResourceSet* getParent() const { return m_parent; }
 
+    // The first set's font of that name (a font that could not be made does
+    // not count); a missing name is reported and gives null.
+    FontObject* lookupFont(const char* name) const;
     // Each lookup gives the first set's non-null entry of that name. Missing
     // names are reported (position -1) and give false with out null, except
     // for colour spaces, which the caller may find elsewhere.
@@ -49,6 +54,7 @@ private:
     bool lookup(Category category, const char* name, bool raw, PdfValue& out) const;
 
     PdfValue m_entries[kCategoryCount];
+    std::unique_ptr<FontDirectory> m_fonts;
     ResourceSet* m_parent;
 };
 

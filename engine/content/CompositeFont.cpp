@@ -1,0 +1,312 @@
+// Composite fonts: the descendant CID font, its collection, CMap, Unicode
+// map, CID-to-glyph map and the width and vertical metric ranges.
+#include "engine/content/CompositeFont.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/CodeToCidMap.h"
+#include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/core/PdfValue.h"
+
+namespace rendova {
+
+namespace {
+
+// Collections whose CIDs need no CID-to-Unicode file: the identity
+// collection (no meaning of its own) and the one whose CIDs are Unicode.
+constexpr const char* kIdentityCollection = "Adobe-Identity";
+constexpr const char* kUnicodeCollection = "Adobe-UCS";
+
+bool isNumber(const PdfValue& v) {
+    return v.isNum();
+}
+
+}  // namespace
+
+CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber, int generation,
+                             const DynString* name, PdfDict* fontDict)
+    : FontObject(tag, objectNumber, generation, name, kFontUnknown) {
+    PdfValue descendants, descendant, v;
+    if (!fontDict->lookup("DescendantFonts", descendants).isArray() ||
+        !descendants.getArray()->get(0, descendant).isDict()) {
+        reportError(-1, "Missing DescendantFonts entry in Type 0 font");
+        return;
+    }
+    PdfDict* desc = descendant.getDict();
+    desc->lookup("Subtype", v);
+    if (v.isName("CIDFontType0")) {
+        m_fontType = kFontCidType0;
+    } else if (v.isName("CIDFontType2")) {
+        m_fontType = kFontCidType2;
+    } else {
+        reportError(-1, "Unknown Type 0 descendant font type '%s'", v.isName() ? v.getName() : "???");
+        return;
+    }
+
+    readDescriptor(xref, desc);
+    findExternalFile();
+
+    PdfValue info, registry, ordering;
+    if (!desc->lookup("CIDSystemInfo", info).isDict() ||
+        !info.getDict()->lookup("Registry", registry).isString() ||
+        !info.getDict()->lookup("Ordering", ordering).isString()) {
+        reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font");
+        return;
+    }
+    m_collection = std::make_unique<DynString>(*registry.getString());
+    m_collection->appendChar('-');
+    m_collection->append(*ordering.getString());
+    const char* collection = m_collection->getCString();
+
+    m_unicodeMap = readToUnicode(fontDict, 16, nullptr);
+    if (!m_unicodeMap && std::strcmp(collection, kIdentityCollection) != 0 &&
+        std::strcmp(collection, kUnicodeCollection) != 0) {
+        m_unicodeMap = globalSettings ? globalSettings->getCidToUnicodeMap(collection) : nullptr;
+        if (!m_unicodeMap)
+            reportError(-1, "Unknown character collection '%s'", collection);
+    }
+    CodeToUnicodeMap* remap =
+        (m_name && globalSettings) ? globalSettings->getUnicodeToUnicodeMap(m_name->getCString()) : nullptr;
+    if (remap) {
+        if (m_unicodeMap) {
+            // The values are remapped into a copy: a map from the settings'
+            // cache is shared with every other font of its collection.
+            const int length = m_unicodeMap->getLength();
+            std::vector<uint32_t> none(static_cast<size_t>(length > 0 ? length : 1), 0);
+            auto* mapped = new CodeToUnicodeMap(nullptr, none.data(), length, true, nullptr, 0, 0);
+            for (int cid = 0; cid < length; ++cid) {
+                uint32_t u[CodeToUnicodeMap::kMaxValues], r[CodeToUnicodeMap::kMaxValues];
+                const int n = m_unicodeMap->mapToUnicode(cid, u, CodeToUnicodeMap::kMaxValues);
+                if (n == 0)
+                    continue;
+                const int m = remap->mapToUnicode(static_cast<int>(u[0]), r, CodeToUnicodeMap::kMaxValues);
+                if (m > 0) {
+                    mapped->setMapping(cid, r, m);
+                } else {
+                    mapped->setMapping(cid, u, n);
+                }
+            }
+            remap->release();
+            m_unicodeMap->release();
+            m_unicodeMap = mapped;
+        } else {
+            m_unicodeMap = remap;
+        }
+    }
+
+    PdfValue encoding;
+    if (!fontDict->lookup("Encoding", encoding).isName()) {
+        reportError(-1, "Missing or invalid Encoding entry in Type 0 font");
+        return;
+    }
+    m_cMap = globalSettings ? globalSettings->getCMap(collection, encoding.getName()) : nullptr;
+    if (!m_cMap) {
+        reportError(-1, "Unknown CMap '%s' for character collection '%s'", encoding.getName(), collection);
+        return;
+    }
+
+    if (m_fontType == kFontCidType2)
+        readCidToGlyph(desc);
+    readWidths(desc);
+    readVerticalMetrics(desc);
+    m_ok = true;
+}
+
+CompositeFont::~CompositeFont() {
+    if (m_cMap)
+        m_cMap->release();
+    if (m_unicodeMap)
+        m_unicodeMap->release();
+}
+
+void CompositeFont::readCidToGlyph(PdfDict* descendant) {
+    PdfValue map;
+    descendant->lookup("CIDToGIDMap", map);
+    if (map.isStream()) {
+        DataStream* s = map.getStream();
+        m_cidToGlyph.reserve(64);
+        s->reset();
+        for (int c1; (c1 = s->getChar()) != -1;) {
+            const int c2 = s->getChar();
+            if (c2 == -1)
+                break;
+            if (static_cast<int>(m_cidToGlyph.size()) >= kMaxCidToGlyphLength) {
+                reportError(-1, "CIDToGIDMap is longer than %d entries", kMaxCidToGlyphLength);
+                break;
+            }
+            m_cidToGlyph.push_back(static_cast<uint16_t>((c1 << 8) | c2));
+        }
+        s->close();
+    } else if (map.isName()) {
+        if (!map.isName("Identity"))
+            reportError(-1, "Invalid CIDToGIDMap entry in CID font");
+    } else if (!map.isNull()) {
+        reportError(-1, "Invalid CIDToGIDMap entry in CID font");
+    }
+}
+
+void CompositeFont::readWidths(PdfDict* descendant) {
+    PdfValue v;
+    if (descendant->lookup("DW", v).isInt())
+        m_defaultWidth = v.getInt() * 0.001;
+
+    PdfValue widths;
+    if (!descendant->lookup("W", widths).isArray())
+        return;
+    PdfArray* a = widths.getArray();
+    int i = 0;
+    while (i + 1 < a->getLength()) {
+        PdfValue e0, e1;
+        a->get(i, e0);
+        a->get(i + 1, e1);
+        if (e0.isInt() && e1.isArray()) {
+            PdfArray* list = e1.getArray();
+            for (int k = 0; k < list->getLength(); ++k) {
+                PdfValue w;
+                if (!list->get(k, w).isNum()) {
+                    reportError(-1, "Bad widths array in Type 0 font");
+                    continue;
+                }
+                const int64_t cid = int64_t{e0.getInt()} + k;
+                if (cid > INT32_MAX)
+                    break;
+                m_widths.push_back({static_cast<int>(cid), static_cast<int>(cid), w.getNum() * 0.001});
+            }
+            i += 2;
+            continue;
+        }
+        PdfValue e2;
+        if (i + 2 < a->getLength() && e0.isInt() && e1.isInt() && isNumber(a->get(i + 2, e2))) {
+            m_widths.push_back({e0.getInt(), e1.getInt(), e2.getNum() * 0.001});
+            i += 3;
+            continue;
+        }
+        reportError(-1, "Bad widths array in Type 0 font");
+        ++i;
+    }
+    std::stable_sort(m_widths.begin(), m_widths.end(),
+                     [](const CidWidthRange& x, const CidWidthRange& y) { return x.first < y.first; });
+}
+
+void CompositeFont::readVerticalMetrics(PdfDict* descendant) {
+    PdfValue v;
+    if (descendant->lookup("DW2", v).isArray() && v.getArray()->getLength() == 2) {
+        PdfValue y, h;
+        v.getArray()->get(0, y);
+        v.getArray()->get(1, h);
+        if (y.isNum() && h.isNum()) {
+            m_defaultOriginY = y.getNum() * 0.001;
+            m_defaultHeight = h.getNum() * 0.001;
+        }
+    }
+
+    PdfValue metrics;
+    if (!descendant->lookup("W2", metrics).isArray())
+        return;
+    PdfArray* a = metrics.getArray();
+    int i = 0;
+    while (i + 1 < a->getLength()) {
+        PdfValue e0, e1;
+        a->get(i, e0);
+        a->get(i + 1, e1);
+        if (e0.isInt() && e1.isArray()) {
+            PdfArray* list = e1.getArray();
+            int64_t cid = e0.getInt();
+            for (int k = 0; k + 2 < list->getLength(); k += 3, ++cid) {
+                PdfValue h, x, y;
+                list->get(k, h);
+                list->get(k + 1, x);
+                list->get(k + 2, y);
+                if (cid > INT32_MAX)
+                    break;
+                if (!h.isNum() || !x.isNum() || !y.isNum()) {
+                    reportError(-1, "Bad vertical widths array in Type 0 font");
+                    continue;
+                }
+                m_vertical.push_back({static_cast<int>(cid), static_cast<int>(cid), h.getNum() * 0.001,
+                                      x.getNum() * 0.001, y.getNum() * 0.001});
+            }
+            i += 2;
+            continue;
+        }
+        if (i + 4 < a->getLength() && e0.isInt() && e1.isInt()) {
+            PdfValue h, x, y;
+            a->get(i + 2, h);
+            a->get(i + 3, x);
+            a->get(i + 4, y);
+            if (h.isNum() && x.isNum() && y.isNum()) {
+                m_vertical.push_back(
+                    {e0.getInt(), e1.getInt(), h.getNum() * 0.001, x.getNum() * 0.001, y.getNum() * 0.001});
+                i += 5;
+                continue;
+            }
+        }
+        reportError(-1, "Bad vertical widths array in Type 0 font");
+        ++i;
+    }
+    std::stable_sort(m_vertical.begin(), m_vertical.end(),
+                     [](const CidVerticalRange& x, const CidVerticalRange& y) { return x.first < y.first; });
+}
+
+template <typename Range>
+const Range* CompositeFont::findRange(const std::vector<Range>& ranges, int cid) {
+    if (ranges.empty() || cid < ranges[0].first)
+        return nullptr;
+    size_t lo = 0, hi = ranges.size();
+    while (hi - lo > 1) {
+        const size_t mid = (lo + hi) / 2;
+        if (cid < ranges[mid].first) {
+            hi = mid;
+        } else {
+            lo = mid;
+        }
+    }
+    return ranges[lo].last >= cid ? &ranges[lo] : nullptr;
+}
+
+int CompositeFont::getWritingMode() const {
+    return m_cMap ? m_cMap->getWMode() : 0;
+}
+
+CodeToUnicodeMap* CompositeFont::getUnicodeMap() const {
+    if (m_unicodeMap)
+        m_unicodeMap->addRef();
+    return m_unicodeMap;
+}
+
+const char* CompositeFont::getCollection() const {
+    return m_cMap ? m_cMap->getCollection().getCString() : nullptr;
+}
+
+int CompositeFont::nextChar(const char* bytes, int length, unsigned int* code, unsigned int* unicode,
+                            int room, int* unicodeCount, double* dx, double* dy, double* originX,
+                            double* originY) const {
+    *dx = *dy = *originX = *originY = 0;
+    *unicodeCount = 0;
+    if (!m_cMap) {
+        *code = 0;
+        return 1;
+    }
+    int used = 1;
+    const int cid = m_cMap->getCid(bytes, length, &used);
+    if (used < 1)
+        used = 1;
+    *code = static_cast<unsigned int>(cid);
+    if (m_unicodeMap)
+        *unicodeCount = m_unicodeMap->mapToUnicode(cid, unicode, room);
+    if (m_cMap->getWMode() == 0) {
+        const CidWidthRange* r = findRange(m_widths, cid);
+        *dx = r ? r->width : m_defaultWidth;
+    } else {
+        const CidVerticalRange* r = findRange(m_vertical, cid);
+        *dy = r ? r->height : m_defaultHeight;
+        *originX = r ? r->originX : m_defaultWidth / 2;
+        *originY = r ? r->originY : m_defaultOriginY;
+    }
+    return used;
+}
+
+}  // namespace rendova

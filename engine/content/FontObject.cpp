@@ -1,0 +1,238 @@
+// The parts shared by simple and composite fonts: choosing the class by
+// subtype, the font descriptor, ToUnicode streams and font files.
+#include "engine/content/FontObject.h"
+
+#include <cstring>
+
+#include "engine/content/CompositeFont.h"
+#include "engine/content/SimpleFont.h"
+#include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/core/Memory.h"
+#include "engine/core/PdfValue.h"
+
+namespace rendova {
+
+namespace {
+
+// File name extensions tried in the settings' font folders.
+const char* const kType1Extensions[] = {".pfa", ".pfb", ".ps", "", nullptr};
+const char* const kTrueTypeExtensions[] = {".ttf", ".TTF", nullptr};
+
+// The embedded file grows in steps of this many bytes while it is read.
+constexpr int kReadStep = 4096;
+
+// Up to n numbers of an array value into out, each times scale; other
+// elements are skipped (their slot keeps its value).
+void readNumbers(const PdfValue& array, double* out, int n, double scale) {
+    if (!array.isArray())
+        return;
+    PdfArray* a = array.getArray();
+    for (int i = 0; i < n && i < a->getLength(); ++i) {
+        PdfValue v;
+        a->get(i, v);
+        if (v.isNum())
+            out[i] = v.getNum() * scale;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<FontObject> FontObject::create(XrefTable* xref, const char* tag, int objectNumber,
+                                               int generation, PdfDict* fontDict) {
+    PdfValue baseFont, subtype;
+    fontDict->lookup("BaseFont", baseFont);
+    std::unique_ptr<DynString> name;
+    if (baseFont.isName())
+        name = std::make_unique<DynString>(baseFont.getName());
+    fontDict->lookup("Subtype", subtype);
+
+    int type = kFontUnknown;
+    if (subtype.isName("Type1") || subtype.isName("MMType1")) {
+        type = kFontType1;
+    } else if (subtype.isName("Type1C")) {
+        type = kFontType1C;
+    } else if (subtype.isName("Type3")) {
+        type = kFontType3;
+    } else if (subtype.isName("TrueType")) {
+        type = kFontTrueType;
+    } else if (subtype.isName("Type0")) {
+        return std::make_unique<CompositeFont>(xref, tag, objectNumber, generation, name.get(), fontDict);
+    } else {
+        reportError(-1, "Unknown font type: '%s'", subtype.isName() ? subtype.getName() : "???");
+    }
+    return std::make_unique<SimpleFont>(xref, tag, objectNumber, generation, name.get(), type, fontDict);
+}
+
+FontObject::FontObject(const char* tag, int objectNumber, int generation, const DynString* name, int fontType)
+    : m_tag(tag), m_objectNumber(objectNumber), m_generation(generation), m_fontType(fontType) {
+    if (name) {
+        m_name = std::make_unique<DynString>(*name);
+        m_givenName = std::make_unique<DynString>(*name);
+    }
+}
+
+FontObject::~FontObject() = default;
+
+void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
+    (void)xref;
+    m_flags = kFontFlagSerif;
+    m_embeddedFileNumber = -1;
+    m_embeddedFileGeneration = -1;
+    m_missingWidth = 0;
+
+    PdfValue descriptor;
+    dict->lookup("FontDescriptor", descriptor);
+    if (!descriptor.isDict())
+        return;
+    PdfDict* desc = descriptor.getDict();
+
+    PdfValue v;
+    if (desc->lookup("Flags", v).isInt())
+        m_flags = v.getInt();
+    if (desc->lookup("FontName", v).isName())
+        m_embeddedFontName = std::make_unique<DynString>(v.getName());
+
+    // Which font-file entry holds the program decides (or corrects) the
+    // font type: a Type 1 program, a TrueType program, or a stream whose
+    // subtype tells the compact and OpenType forms apart.
+    if (desc->lookupRaw("FontFile", v).isRef()) {
+        m_embeddedFileNumber = v.getRefNum();
+        m_embeddedFileGeneration = v.getRefGen();
+        if (m_fontType != kFontType1)
+            reportError(-1, "Mismatch between font type and embedded font file");
+        m_fontType = kFontType1;
+    } else if (desc->lookupRaw("FontFile2", v).isRef()) {
+        m_embeddedFileNumber = v.getRefNum();
+        m_embeddedFileGeneration = v.getRefGen();
+        if (m_fontType != kFontTrueType && m_fontType != kFontCidType2) {
+            reportError(-1, "Mismatch between font type and embedded font file");
+            m_fontType = m_fontType == kFontCidType0 ? kFontCidType2 : kFontTrueType;
+        }
+    } else if (desc->lookupRaw("FontFile3", v).isRef()) {
+        m_embeddedFileNumber = v.getRefNum();
+        m_embeddedFileGeneration = v.getRefGen();
+        PdfValue file;
+        desc->lookup("FontFile3", file);
+        if (file.isStream()) {
+            PdfValue sub;
+            file.dictLookup("Subtype", sub);
+            if (sub.isName("Type1")) {
+                if (m_fontType != kFontType1)
+                    reportError(-1, "Mismatch between font type and embedded font file");
+                m_fontType = kFontType1;
+            } else if (sub.isName("Type1C")) {
+                if (m_fontType != kFontType1 && m_fontType != kFontType1C)
+                    reportError(-1, "Mismatch between font type and embedded font file");
+                m_fontType = kFontType1C;
+            } else if (sub.isName("TrueType")) {
+                if (m_fontType != kFontTrueType)
+                    reportError(-1, "Mismatch between font type and embedded font file");
+                m_fontType = kFontTrueType;
+            } else if (sub.isName("CIDFontType0C")) {
+                if (m_fontType != kFontCidType0)
+                    reportError(-1, "Mismatch between font type and embedded font file");
+                m_fontType = kFontCidType0C;
+            } else if (sub.isName("OpenType")) {
+                switch (m_fontType) {
+                    case kFontTrueType:
+                        m_fontType = kFontTrueTypeOT;
+                        break;
+                    case kFontType1:
+                        m_fontType = kFontType1COT;
+                        break;
+                    case kFontCidType0:
+                        m_fontType = kFontCidType0COT;
+                        break;
+                    case kFontCidType2:
+                        m_fontType = kFontCidType2OT;
+                        break;
+                    default:
+                        reportError(-1, "Mismatch between font type and embedded font file");
+                        break;
+                }
+            } else {
+                reportError(-1, "Unknown font type '%s'", sub.isName() ? sub.getName() : "???");
+            }
+        }
+    }
+
+    if (desc->lookup("MissingWidth", v).isNum())
+        m_missingWidth = v.getNum();
+    if (desc->lookup("Ascent", v).isNum() && v.getNum() != 0)
+        m_ascent = v.getNum() * 0.001;
+    if (desc->lookup("Descent", v).isNum() && v.getNum() != 0) {
+        m_descent = v.getNum() * 0.001;
+        // Some producers write the descent as a positive number.
+        if (m_descent > 0)
+            m_descent = -m_descent;
+    }
+    desc->lookup("FontBBox", v);
+    readNumbers(v, m_boundingBox, 4, 0.001);
+}
+
+void FontObject::findExternalFile() {
+    if (!m_name || !globalSettings)
+        return;
+    if (m_fontType == kFontType1) {
+        m_externalFileName = globalSettings->findFontFile(m_name->getCString(), kType1Extensions);
+    } else if (m_fontType == kFontTrueType) {
+        m_externalFileName = globalSettings->findFontFile(m_name->getCString(), kTrueTypeExtensions);
+    }
+}
+
+CodeToUnicodeMap* FontObject::readToUnicode(PdfDict* fontDict, int codeBits, CodeToUnicodeMap* existing) {
+    PdfValue stream;
+    fontDict->lookup("ToUnicode", stream);
+    if (!stream.isStream())
+        return existing;
+    DataStream* s = stream.getStream();
+    DynString text;
+    s->reset();
+    for (int c; (c = s->getChar()) != -1;)
+        text.appendChar(static_cast<char>(c));
+    s->close();
+    if (existing) {
+        existing->mergeCMap(text, codeBits);
+        return existing;
+    }
+    return CodeToUnicodeMap::parseCMap(text, codeBits);
+}
+
+char* FontObject::readEmbeddedFile(XrefTable* xref, int* length) {
+    *length = 0;
+    PdfValue file;
+    PdfValue ref;
+    ref.initRef(m_embeddedFileNumber, m_embeddedFileGeneration);
+    ref.fetch(xref, file);
+    if (!file.isStream()) {
+        reportError(-1, "Embedded font file is not a stream");
+        m_embeddedFileNumber = -1;
+        m_embeddedFileGeneration = -1;
+        return nullptr;
+    }
+    DataStream* s = file.getStream();
+    char* buffer = nullptr;
+    int size = 0;
+    int n = 0;
+    s->reset();
+    for (int c; (c = s->getChar()) != -1;) {
+        if (n == size) {
+            if (size >= kMaxEmbeddedFileSize) {
+                reportError(-1, "Embedded font file is too large");
+                break;
+            }
+            size = checkedAdd(size, kReadStep);
+            buffer = static_cast<char*>(memRealloc(buffer, size));
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    s->close();
+    *length = n;
+    if (!buffer)
+        buffer = static_cast<char*>(memAlloc(1));
+    return buffer;
+}
+
+}  // namespace rendova

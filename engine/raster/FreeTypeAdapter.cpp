@@ -1,0 +1,465 @@
+// Every call into FreeType: the library (RasterFontEngine), faces
+// (RasterFontFile) and sizes, glyph bitmaps and outlines (FreeTypeFont).
+// FreeType reports failures by return codes and never unwinds through us;
+// our callbacks catch everything before returning into it.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GLYPH_H
+#include FT_OUTLINE_H
+#include FT_SIZES_H
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/content/CffFontFile.h"
+#include "engine/content/TrueTypeFontFile.h"
+#include "engine/core/FileUtils.h"
+#include "engine/core/Memory.h"
+#include "engine/core/SaturatingCast.h"
+#include "engine/raster/FreeTypeFont.h"
+#include "engine/raster/RasterFontEngine.h"
+#include "engine/raster/RasterFontFile.h"
+#include "engine/raster/RasterPath.h"
+
+namespace rendova {
+
+namespace {
+
+// A double as a 16.16 FreeType value, saturated to the 32-bit range that
+// FreeType's fixed-point products expect.
+FT_Fixed toFixed(double v) {
+    return static_cast<FT_Fixed>(fixedFromDouble(v));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- engine
+
+RasterFontEngine::RasterFontEngine(int antialias, FT_LibraryRec_* library)
+    : m_antialias(antialias), m_library(library) {
+    FT_Int major = 0, minor = 0, patch = 0;
+    FT_Library_Version(m_library, &major, &minor, &patch);
+    m_newerLibrary = major > 2 || (major == 2 && (minor > 1 || (minor == 1 && patch > 7)));
+}
+
+std::unique_ptr<RasterFontEngine> RasterFontEngine::create(int antialias) {
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return nullptr;
+    return std::unique_ptr<RasterFontEngine>(new RasterFontEngine(antialias, library));
+}
+
+RasterFontEngine::~RasterFontEngine() {
+    FT_Done_FreeType(m_library);
+}
+
+RasterFontFile* RasterFontEngine::loadType1Font(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                                int deleteFile, const char* const* encoding) {
+    return RasterFontFile::loadType1(this, std::move(key), fileName, deleteFile, encoding);
+}
+
+RasterFontFile* RasterFontEngine::loadCidFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                              int deleteFile) {
+    std::unique_ptr<uint16_t[]> map;
+    int length = 0;
+    if (!m_newerLibrary) {
+        // Old libraries take glyph indices only; the CIDs are mapped here.
+        if (std::unique_ptr<CffFontFile> cff = CffFontFile::fromFile(fileName))
+            map = cff->buildCidToGlyphMap(&length);
+    }
+    return RasterFontFile::loadCid(this, std::move(key), fileName, deleteFile, std::move(map), length);
+}
+
+RasterFontFile* RasterFontEngine::loadTrueTypeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                                   int deleteFile) {
+    std::unique_ptr<uint16_t[]> map;
+    int length = 0;
+    if (!m_newerLibrary) {
+        std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(fileName);
+        if (ttf && ttf->isOpenTypeCff())
+            map = ttf->buildCidToGlyphMap(&length);
+    }
+    return RasterFontFile::loadCid(this, std::move(key), fileName, deleteFile, std::move(map), length);
+}
+
+namespace {
+
+void writeToFile(void* data, const char* bytes, int count) {
+    if (count > 0)
+        std::fwrite(bytes, 1, static_cast<size_t>(count), static_cast<FILE*>(data));
+}
+
+}  // namespace
+
+RasterFontFile* RasterFontEngine::loadConvertedTrueTypeFont(std::unique_ptr<RasterFontKey> key,
+                                                            const char* fileName, int deleteOriginal,
+                                                            std::unique_ptr<uint16_t[]> map, int length) {
+    std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(fileName);
+    if (!ttf)
+        return nullptr;
+    std::unique_ptr<DynString> tempName;
+    FILE* out = nullptr;
+    if (!openTempFile(tempName, out, "wb", ".ttf"))
+        return nullptr;
+    try {
+        ttf->convert(&writeToFile, out, nullptr, nullptr);
+    } catch (...) {
+        std::fclose(out);
+        std::remove(tempName->getCString());
+        throw;
+    }
+    ttf.reset();
+    const bool written = std::fclose(out) == 0;
+    RasterFontFile* file = nullptr;
+    if (written)
+        file = RasterFontFile::loadTrueType(this, std::move(key), tempName->getCString(), 1, std::move(map),
+                                            length);
+    if (!file) {
+        std::remove(tempName->getCString());
+        return nullptr;
+    }
+    if (deleteOriginal)
+        std::remove(fileName);
+    return file;
+}
+
+// ---------------------------------------------------------------- font files
+
+RasterFontFile::RasterFontFile(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                               const char* fileName, int deleteFile, FT_FaceRec_* face,
+                               std::unique_ptr<uint16_t[]> map, int length, int trueType)
+    : RasterFontFileBase(std::move(key), fileName, deleteFile),
+      m_engine(engine),
+      m_face(face),
+      m_codeToGlyph(std::move(map)),
+      m_codeToGlyphLength(m_codeToGlyph ? length : 0),
+      m_trueType(trueType) {}
+
+RasterFontFile::~RasterFontFile() {
+    FT_Done_Face(m_face);
+}
+
+FT_FaceRec_* RasterFontFile::openFace(RasterFontEngine* engine, const char* fileName) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(engine->getLibrary(), fileName, 0, &face) != 0)
+        return nullptr;
+    // Glyph boxes and sizes divide by the units per em; a face without them
+    // (a bitmap-only font) cannot be scaled to a PDF matrix.
+    if (face->units_per_EM == 0) {
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    return face;
+}
+
+RasterFontFile* RasterFontFile::loadType1(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                          const char* fileName, int deleteFile, const char* const* encoding) {
+    FT_Face face = openFace(engine, fileName);
+    if (!face)
+        return nullptr;
+    auto map = std::make_unique<uint16_t[]>(256);
+    for (int code = 0; code < 256; ++code) {
+        const char* name = encoding ? encoding[code] : nullptr;
+        const FT_UInt glyph = name ? FT_Get_Name_Index(face, name) : 0;
+        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+    return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), 256, 0);
+}
+
+RasterFontFile* RasterFontFile::loadCid(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                        const char* fileName, int deleteFile, std::unique_ptr<uint16_t[]> map,
+                                        int length) {
+    FT_Face face = openFace(engine, fileName);
+    if (!face)
+        return nullptr;
+    return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length, 0);
+}
+
+RasterFontFile* RasterFontFile::loadTrueType(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                             const char* fileName, int deleteFile,
+                                             std::unique_ptr<uint16_t[]> map, int length) {
+    FT_Face face = openFace(engine, fileName);
+    if (!face)
+        return nullptr;
+    return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length, 1);
+}
+
+RasterFont* RasterFontFile::makeFont(const double* matrix, const double* textMatrix) {
+    return new FreeTypeFont(this, matrix, textMatrix);
+}
+
+// ---------------------------------------------------------------- fonts
+
+FreeTypeFont::FreeTypeFont(RasterFontFile* fontFile, const double* fm, const double* m)
+    : RasterFont(fontFile, fm, m, fontFile->getEngine()->getAntialias()) {
+    FT_Face face = fontFile->getFace();
+    if (FT_New_Size(face, &m_size) != 0) {
+        m_size = nullptr;
+        initCache();
+        return;
+    }
+    const double size = std::sqrt(fm[2] * fm[2] + fm[3] * fm[3]);
+    m_pixelSize = saturateToInt(size);
+    if (m_pixelSize < 1)
+        m_pixelSize = 1;
+    if (m_pixelSize > kMaxPixelSize)
+        m_pixelSize = kMaxPixelSize;
+    if (FT_Activate_Size(m_size) != 0 ||
+        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(m_pixelSize)) != 0) {
+        initCache();
+        return;
+    }
+    m_usable = true;
+    // Bitmaps are rendered only while the em stays within the pixel-size
+    // bound in every direction; beyond it only outlines are given.
+    m_bitmapsUsable = true;
+    for (int i = 0; i < 4; ++i)
+        if (!(std::fabs(fm[i]) <= kMaxPixelSize))
+            m_bitmapsUsable = false;
+
+    // FreeType scales to the integer pixel size it was given; the
+    // transforms carry the rest of the matrix, so that the glyph comes out
+    // at the exact size (dividing by the unrounded size instead would draw
+    // every glyph up to one pixel per em too small).
+    const double p = m_pixelSize;
+    const double textNorm = std::sqrt(m[2] * m[2] + m[3] * m[3]);
+    m_textScale = textNorm / p;
+
+    // The glyph box: the face's box through the matrix, in pixels. Some
+    // Type 1 faces report their box in 16.16 units.
+    double div = face->units_per_EM;
+    if (face->bbox.xMax > 20000)
+        div *= 65536;
+    const double xs[2] = {static_cast<double>(face->bbox.xMin), static_cast<double>(face->bbox.xMax)};
+    const double ys[2] = {static_cast<double>(face->bbox.yMin), static_cast<double>(face->bbox.yMax)};
+    for (int i = 0; i < 4; ++i) {
+        const double x = xs[i >> 1], y = ys[i & 1];
+        const int tx = saturateToInt((x * fm[0] + y * fm[2]) / div);
+        const int ty = saturateToInt((x * fm[1] + y * fm[3]) / div);
+        if (i == 0 || tx < m_xMin)
+            m_xMin = tx;
+        if (i == 0 || tx > m_xMax)
+            m_xMax = tx;
+        if (i == 0 || ty < m_yMin)
+            m_yMin = ty;
+        if (i == 0 || ty > m_yMax)
+            m_yMax = ty;
+    }
+    if (m_xMin == m_xMax) {
+        m_xMin = 0;
+        m_xMax = saturateToInt(size);
+    }
+    if (m_yMin == m_yMax) {
+        m_yMin = 0;
+        m_yMax = saturateToInt(1.2 * size);
+    }
+
+    m_glyphTransform[0] = toFixed(fm[0] / p);
+    m_glyphTransform[1] = toFixed(fm[2] / p);
+    m_glyphTransform[2] = toFixed(fm[1] / p);
+    m_glyphTransform[3] = toFixed(fm[3] / p);
+    if (m_textScale > 0 && std::isfinite(m_textScale)) {
+        const double d = p * m_textScale;
+        m_outlineTransform[0] = toFixed(m[0] / d);
+        m_outlineTransform[1] = toFixed(m[2] / d);
+        m_outlineTransform[2] = toFixed(m[1] / d);
+        m_outlineTransform[3] = toFixed(m[3] / d);
+    } else {
+        m_textScale = 0;
+    }
+    initCache();
+}
+
+FreeTypeFont::~FreeTypeFont() {
+    // The face would free its sizes only when it goes, and a face shared by
+    // many matrices over a long document would gather them without bound.
+    if (m_size)
+        FT_Done_Size(m_size);
+}
+
+RasterFontFile* FreeTypeFont::file() const {
+    return static_cast<RasterFontFile*>(m_fontFile);
+}
+
+int FreeTypeFont::glyphIndex(int code) const {
+    const RasterFontFile* f = file();
+    const auto c = static_cast<unsigned>(code);
+    int index = (f->getCodeToGlyph() && c < static_cast<unsigned>(f->getCodeToGlyphLength()))
+                    ? f->getCodeToGlyph()[c]
+                    : code;
+    // Glyph 0 of a TrueType font is its missing-glyph box; codes that map
+    // there are not drawn.
+    if (f->isTrueType() && index == 0)
+        return -1;
+    return index;
+}
+
+int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
+    if (!m_usable || !m_bitmapsUsable)
+        return 0;
+    FT_Face face = file()->getFace();
+    if (FT_Activate_Size(m_size) != 0)
+        return 0;
+    FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
+    // The fraction is in quarter pixels, the delta in 1/64 pixel.
+    FT_Vector delta = {static_cast<FT_Pos>(xFraction) * 16, 0};
+    FT_Set_Transform(face, &matrix, &delta);
+    const int index = glyphIndex(code);
+    if (index < 0)
+        return 0;
+    const bool aa = m_antialias != 0;
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) !=
+        0)
+        return 0;
+    FT_GlyphSlot slot = face->glyph;
+    if (FT_Render_Glyph(slot, aa ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
+        return 0;
+    // An embedded bitmap or a colour glyph comes in another pixel layout
+    // than the one the rasteriser reads for this font.
+    const FT_Bitmap& bitmap = slot->bitmap;
+    if (bitmap.pixel_mode != (aa ? FT_PIXEL_MODE_GRAY : FT_PIXEL_MODE_MONO))
+        return 0;
+    const int width = static_cast<int>(bitmap.width);
+    const int height = static_cast<int>(bitmap.rows);
+    if (width < 0 || height < 0)
+        return 0;
+    const int rowBytes = aa ? width : (width + 7) >> 3;
+    const int pitch = bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch;
+    if (rowBytes > pitch && height > 0)
+        return 0;
+    auto* pixels = static_cast<uint8_t*>(memAlloc(checkedMul(rowBytes, height) > 0 ? rowBytes * height : 1));
+    // A negative pitch means the rows are stored bottom-up from the buffer.
+    const uint8_t* row = bitmap.buffer;
+    if (bitmap.pitch < 0 && height > 0)
+        row += static_cast<ptrdiff_t>(pitch) * (height - 1);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(pixels + static_cast<size_t>(y) * static_cast<size_t>(rowBytes), row,
+                    static_cast<size_t>(rowBytes));
+        row += bitmap.pitch;
+    }
+    glyph->xOffset = -slot->bitmap_left;
+    glyph->yOffset = slot->bitmap_top;
+    glyph->width = width;
+    glyph->height = height;
+    glyph->antialiased = aa ? 1 : 0;
+    glyph->pixels = pixels;
+    glyph->ownsPixels = 1;
+    return 1;
+}
+
+namespace {
+
+// The state of one outline decomposition. Callbacks run inside FreeType, so
+// a memory failure is recorded and rethrown after FreeType has returned.
+struct OutlineState {
+    RasterPath* path;
+    double scale;
+    bool open;
+    bool failed;
+};
+
+template <typename F>
+int guarded(void* user, F&& f) {
+    auto* s = static_cast<OutlineState*>(user);
+    try {
+        f(*s);
+        return 0;
+    } catch (...) {
+        s->failed = true;
+        return 1;
+    }
+}
+
+int outlineMoveTo(const FT_Vector* to, void* user) {
+    return guarded(user, [to](OutlineState& s) {
+        if (s.open) {
+            s.path->close();
+            s.open = false;
+        }
+        s.path->moveTo(to->x * s.scale, to->y * s.scale);
+    });
+}
+
+int outlineLineTo(const FT_Vector* to, void* user) {
+    return guarded(user, [to](OutlineState& s) {
+        s.path->lineTo(to->x * s.scale, to->y * s.scale);
+        s.open = true;
+    });
+}
+
+int outlineConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
+    return guarded(user, [control, to](OutlineState& s) {
+        double x0, y0;
+        if (!s.path->getCurPoint(&x0, &y0))
+            return;
+        // The quadratic segment (p, c, e) as the cubic whose control points
+        // lie two thirds of the way from each end point to c.
+        const double cx = control->x * s.scale, cy = control->y * s.scale;
+        const double ex = to->x * s.scale, ey = to->y * s.scale;
+        s.path->curveTo((x0 + 2 * cx) / 3, (y0 + 2 * cy) / 3, (ex + 2 * cx) / 3, (ey + 2 * cy) / 3, ex, ey);
+        s.open = true;
+    });
+}
+
+int outlineCubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to, void* user) {
+    return guarded(user, [control1, control2, to](OutlineState& s) {
+        s.path->curveTo(control1->x * s.scale, control1->y * s.scale, control2->x * s.scale,
+                        control2->y * s.scale, to->x * s.scale, to->y * s.scale);
+        s.open = true;
+    });
+}
+
+const FT_Outline_Funcs kOutlineFuncs = {
+    &outlineMoveTo, &outlineLineTo, &outlineConicTo, &outlineCubicTo, 0, 0};
+
+}  // namespace
+
+std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
+    if (!m_usable)
+        return nullptr;
+    FT_Face face = file()->getFace();
+    if (FT_Activate_Size(m_size) != 0)
+        return nullptr;
+    FT_Matrix matrix = {m_outlineTransform[0], m_outlineTransform[1], m_outlineTransform[2],
+                        m_outlineTransform[3]};
+    FT_Set_Transform(face, &matrix, nullptr);
+    const int index = glyphIndex(code);
+    if (index < 0)
+        return nullptr;
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_BITMAP) != 0)
+        return nullptr;
+    FT_Glyph glyph = nullptr;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+        return nullptr;
+    // Only an outline glyph holds an FT_Outline to decompose; any other
+    // format would be read as one.
+    if (glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
+        FT_Done_Glyph(glyph);
+        return nullptr;
+    }
+    std::unique_ptr<RasterPath> path;
+    try {
+        path = outlineToPath(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, m_textScale);
+    } catch (...) {
+        FT_Done_Glyph(glyph);
+        throw;
+    }
+    FT_Done_Glyph(glyph);
+    return path;
+}
+
+std::unique_ptr<RasterPath> FreeTypeFont::outlineToPath(const FT_Outline_* outline, double textScale) {
+    auto path = std::make_unique<RasterPath>();
+    OutlineState state{path.get(), textScale / 64.0, false, false};
+    const FT_Error error = FT_Outline_Decompose(const_cast<FT_Outline*>(outline), &kOutlineFuncs, &state);
+    if (state.failed)
+        throw MemoryException();
+    if (error != 0)
+        return nullptr;
+    if (state.open)
+        path->close();
+    return path;
+}
+
+}  // namespace rendova

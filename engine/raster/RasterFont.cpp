@@ -1,0 +1,124 @@
+// The glyph cache of a raster font: sets of 8 entries with ages.
+#include "engine/raster/RasterFont.h"
+
+#include <cstring>
+
+#include "engine/core/Memory.h"
+#include "engine/raster/RasterFontFile.h"
+
+namespace rendova {
+
+RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix,
+                       int antialias)
+    : m_fontFile(fontFile), m_antialias(antialias) {
+    for (int i = 0; i < 4; ++i) {
+        m_matrix[i] = matrix[i];
+        m_textMatrix[i] = textMatrix[i];
+    }
+    m_fontFile->addRef();
+}
+
+RasterFont::~RasterFont() {
+    m_fontFile->release();
+}
+
+void RasterFont::initCache() {
+    // The cell leaves a pixel of room on each side for the rounding of the
+    // glyph's position; computed in 64 bits because the box comes from the
+    // font file and the matrix, both the document's.
+    const int64_t width = int64_t{m_xMax} - m_xMin + 3;
+    const int64_t height = int64_t{m_yMax} - m_yMin + 3;
+    const int64_t size = m_antialias ? width * height : height * ((width + 7) >> 3);
+    if (width <= 0 || height <= 0 || size > kMaxCachedGlyphBytes) {
+        m_cellWidth = m_cellHeight = m_glyphSize = m_setCount = 0;
+        return;
+    }
+    m_cellWidth = static_cast<int>(width);
+    m_cellHeight = static_cast<int>(height);
+    m_glyphSize = static_cast<int>(size);
+    m_setCount = m_glyphSize <= 256 ? 8 : m_glyphSize <= 512 ? 4 : m_glyphSize <= 1024 ? 2 : 1;
+    const int entries = m_setCount * kSetSize;
+    m_cacheData =
+        std::make_unique<uint8_t[]>(static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize));
+    m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
+    for (int i = 0; i < entries; ++i)
+        m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0};
+}
+
+int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
+    if (!m_antialias || m_cellHeight > kMaxSubpixelCellHeight)
+        xFraction = yFraction = 0;
+
+    if (m_setCount == 0) {
+        // Too large to cache: every request renders.
+        return makeGlyph(code, xFraction, yFraction, glyph);
+    }
+
+    const int set = static_cast<int>(static_cast<unsigned>(code) & static_cast<unsigned>(m_setCount - 1));
+    Tag* tags = &m_cacheTags[static_cast<size_t>(set) * kSetSize];
+    uint8_t* data = &m_cacheData[static_cast<size_t>(set) * kSetSize * static_cast<size_t>(m_glyphSize)];
+    for (int j = 0; j < kSetSize; ++j) {
+        Tag& t = tags[j];
+        if ((t.mru & kValid) && t.code == code && t.xFraction == xFraction && t.yFraction == yFraction) {
+            const uint32_t age = t.mru & kAgeMask;
+            for (int k = 0; k < kSetSize; ++k)
+                if (k != j && (tags[k].mru & kAgeMask) < age)
+                    ++tags[k].mru;
+            t.mru = kValid;
+            glyph->xOffset = t.x;
+            glyph->yOffset = t.y;
+            glyph->width = t.width;
+            glyph->height = t.height;
+            glyph->antialiased = m_antialias;
+            glyph->pixels = data + static_cast<size_t>(j) * static_cast<size_t>(m_glyphSize);
+            glyph->ownsPixels = 0;
+            return 1;
+        }
+    }
+
+    RasterGlyph made;
+    if (!makeGlyph(code, xFraction, yFraction, &made))
+        return 0;
+    if (made.width > m_cellWidth || made.height > m_cellHeight) {
+        *glyph = made;
+        return 1;
+    }
+    for (int j = 0; j < kSetSize; ++j) {
+        Tag& t = tags[j];
+        if ((t.mru & kAgeMask) != kSetSize - 1)
+            continue;
+        t.mru = kValid;
+        t.code = code;
+        t.xFraction = static_cast<int16_t>(xFraction);
+        t.yFraction = static_cast<int16_t>(yFraction);
+        t.x = made.xOffset;
+        t.y = made.yOffset;
+        t.width = made.width;
+        t.height = made.height;
+        uint8_t* slot = data + static_cast<size_t>(j) * static_cast<size_t>(m_glyphSize);
+        const size_t bytes =
+            made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
+                             : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
+        if (bytes)
+            std::memcpy(slot, made.pixels, bytes);
+        for (int k = 0; k < kSetSize; ++k)
+            if (k != j)
+                ++tags[k].mru;
+        if (made.ownsPixels)
+            memFree(made.pixels);
+        glyph->xOffset = t.x;
+        glyph->yOffset = t.y;
+        glyph->width = t.width;
+        glyph->height = t.height;
+        glyph->antialiased = made.antialiased;
+        glyph->pixels = slot;
+        glyph->ownsPixels = 0;
+        return 1;
+    }
+    // Unreachable while the ages of a set stay a permutation of 0 .. 7;
+    // answer the glyph uncached rather than lose it.
+    *glyph = made;
+    return 1;
+}
+
+}  // namespace rendova

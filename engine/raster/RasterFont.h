@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/raster/RasterGlyph.h"
+
+namespace rendova {
+
+class RasterFontFileBase;
+class RasterPath;
+
+// One font file at one matrix: glyph bitmaps by character code, kept in a
+// cache of sets of 8 entries with ages (the oldest of a set is replaced), and
+// glyph outlines. Anti-aliased fonts whose cells are at most 50 pixels tall
+// keep quarter-pixel x positions apart in the cache.
+//
+// Ownership: owned by the RasterFontCache; holds one reference to its font
+// file. Glyphs answered from the cache point into it and stay valid until
+// the next getGlyph. One thread at a time; throws MemoryException only.
+class RasterFont {
+public:
+    virtual ~RasterFont();
+    RasterFont(const RasterFont&) = delete;
+    RasterFont& operator=(const RasterFont&) = delete;
+
+    // The glyph of a code at a sub-pixel position (quarters of a pixel):
+    // from the cache, else made and cached. 0 when the font has no bitmap
+    // for it. A glyph too large for the cache is answered owning its pixels.
+    int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
+    // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
+    virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
+    // The glyph's outline in text space scaled by the font size (the
+    // user-space shape of the glyph at the origin), or null.
+    virtual std::unique_ptr<RasterPath> getGlyphPath(int code) = 0;
+    // False when the font gives outlines only (a size too large for glyph
+    // bitmaps): its glyphs are then filled as paths.
+    virtual bool hasBitmaps() const { return true; }
+
+    RasterFontFileBase* getFontFile() const { return m_fontFile; }
+    const double* getMatrix() const { return m_matrix; }
+    const double* getTextMatrix() const { return m_textMatrix; }
+    int getAntialias() const { return m_antialias; }
+    void getGlyphBox(int* xMin, int* yMin, int* xMax, int* yMax) const {
+        *xMin = m_xMin;
+        *yMin = m_yMin;
+        *xMax = m_xMax;
+        *yMax = m_yMax;
+    }
+    // The cache's geometry: 0 sets when glyphs of this font are too large
+    // to cache.
+    int getCellWidth() const { return m_cellWidth; }
+    int getCellHeight() const { return m_cellHeight; }
+    int getGlyphSize() const { return m_glyphSize; }
+    int getSetCount() const { return m_setCount; }
+
+    static constexpr int kSetSize = 8;
+    // Sub-pixel positions are kept apart only for cells up to this height;
+    // larger glyphs are rendered once per code.
+    static constexpr int kMaxSubpixelCellHeight = 50;
+    // A glyph cell larger than this is not cached: a font box that a
+    // document makes absurd would otherwise allocate without bound, and the
+    // glyphs of such a font are drawn uncached instead.
+    static constexpr int64_t kMaxCachedGlyphBytes = 1 << 20;
+
+protected:
+    // Takes one reference to the font file.
+    RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix, int antialias);
+    // Sizes the cache from the glyph box (set by the subclass before).
+    void initCache();
+
+    RasterFontFileBase* m_fontFile;
+    double m_matrix[4];
+    double m_textMatrix[4];
+    int m_antialias;
+    int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
+
+private:
+    struct Tag {
+        int code;
+        int16_t xFraction;
+        int16_t yFraction;
+        // Bit 31: valid; low 31 bits: the age within the set.
+        uint32_t mru;
+        int x, y, width, height;
+    };
+    static constexpr uint32_t kValid = 0x80000000u;
+    static constexpr uint32_t kAgeMask = 0x7fffffffu;
+
+    int m_cellWidth = 0;
+    int m_cellHeight = 0;
+    int m_glyphSize = 0;
+    int m_setCount = 0;
+    std::unique_ptr<uint8_t[]> m_cacheData;
+    std::unique_ptr<Tag[]> m_cacheTags;
+};
+
+}  // namespace rendova

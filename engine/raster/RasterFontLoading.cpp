@@ -1,0 +1,281 @@
+// Loading the current text font for the raster device: the font file from
+// the cache, a temporary copy of the embedded program, the external file or
+// a substitute, loaded by font type; then the font at the text matrix.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/content/CompositeFont.h"
+#include "engine/content/GraphicsState.h"
+#include "engine/content/SimpleFont.h"
+#include "engine/content/TrueTypeFontFile.h"
+#include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/FileUtils.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/core/PdfValue.h"
+#include "engine/core/SystemFontList.h"
+#include "engine/raster/OutputFontKey.h"
+#include "engine/raster/RasterDeviceText.h"
+#include "engine/raster/RasterFont.h"
+#include "engine/raster/RasterFontCache.h"
+#include "engine/raster/RasterFontFile.h"
+#include "engine/raster/Rasteriser.h"
+
+namespace rendova {
+
+namespace {
+
+struct StandardFace {
+    const char* name;
+    double widthOfM;
+};
+
+// By substitute index: (fixed-pitch 8, serif 4, sans-serif 0) + (bold 2) +
+// (italic 1).
+constexpr StandardFace kStandardFaces[12] = {
+    {"Helvetica", 0.833},      {"Helvetica-Oblique", 0.833},
+    {"Helvetica-Bold", 0.889}, {"Helvetica-BoldOblique", 0.889},
+    {"Times-Roman", 0.788},    {"Times-Italic", 0.722},
+    {"Times-Bold", 0.833},     {"Times-BoldItalic", 0.778},
+    {"Courier", 0.6},          {"Courier-Oblique", 0.6},
+    {"Courier-Bold", 0.6},     {"Courier-BoldOblique", 0.6},
+};
+
+const char* fontNameForReport(const FontObject* font) {
+    return font->getName() ? font->getName()->getCString() : "(unnamed)";
+}
+
+// Writes the embedded font program to a new temporary file; null (after a
+// report, with nothing left behind) when it cannot.
+std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* font) {
+    std::unique_ptr<DynString> name;
+    FILE* out = nullptr;
+    if (!openTempFile(name, out, "wb", nullptr)) {
+        reportError(-1, "Couldn't create temporary font file");
+        return nullptr;
+    }
+    PdfValue ref, file;
+    ref.initRef(font->getEmbeddedFileNumber(), font->getEmbeddedFileGeneration());
+    ref.fetch(xref, file);
+    if (!file.isStream()) {
+        reportError(-1, "Embedded font object is wrong type");
+        std::fclose(out);
+        std::remove(name->getCString());
+        return nullptr;
+    }
+    DataStream* s = file.getStream();
+    s->reset();
+    for (int c; (c = s->getChar()) != -1;)
+        std::fputc(c, out);
+    s->close();
+    if (std::fclose(out) != 0) {
+        reportError(-1, "Couldn't write temporary font file");
+        std::remove(name->getCString());
+        return nullptr;
+    }
+    return name;
+}
+
+// The CID-to-glyph array of a CID-keyed TrueType substitute: each CID's
+// Unicode value looked up in the file's Unicode cmap.
+std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, const char* fileName,
+                                                 int* length) {
+    *length = 0;
+    CodeToUnicodeMap* map = font->getUnicodeMap();
+    if (!map) {
+        reportError(-1, "No Unicode map for the substitute of CID font '%s'", fontNameForReport(font));
+        return nullptr;
+    }
+    std::unique_ptr<uint16_t[]> array;
+    if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(fileName)) {
+        int cmap = -1;
+        for (int i = 0; i < ttf->getCmapCount(); ++i) {
+            if ((ttf->getCmapPlatformId(i) == 3 && ttf->getCmapEncodingId(i) == 1) ||
+                ttf->getCmapPlatformId(i) == 0) {
+                cmap = i;
+                break;
+            }
+        }
+        if (cmap >= 0 && map->getLength() > 0) {
+            const int n = map->getLength();
+            array = std::make_unique<uint16_t[]>(static_cast<size_t>(n));
+            for (int c = 0; c < n; ++c) {
+                uint32_t u[CodeToUnicodeMap::kMaxValues];
+                int glyph = 0;
+                if (map->mapToUnicode(c, u, CodeToUnicodeMap::kMaxValues) > 0)
+                    glyph = ttf->lookupGlyphId(cmap, static_cast<int>(u[0]));
+                array[c] = glyph >= 0 && glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+            }
+            *length = n;
+        }
+    }
+    map->release();
+    return array;
+}
+
+}  // namespace
+
+const char* RasterDeviceText::standardFaceName(int index) {
+    return index >= 0 && index < 12 ? kStandardFaces[index].name : nullptr;
+}
+
+double RasterDeviceText::standardFaceWidthOfM(int index) {
+    return index >= 0 && index < 12 ? kStandardFaces[index].widthOfM : 0;
+}
+
+RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substituteIndex) {
+    *substituteIndex = -1;
+    int fontType = font->getFontType();
+    std::unique_ptr<DynString> fileName;
+    bool temporary = false;
+    bool cidSubstitute = false;
+
+    if (font->getEmbeddedFileNumber() >= 0) {
+        fileName = writeEmbeddedFile(m_xref, font);
+        if (!fileName)
+            return nullptr;
+        temporary = true;
+    } else if (font->getExternalFileName()) {
+        fileName = std::make_unique<DynString>(*font->getExternalFileName());
+    } else {
+        const DisplayFontRecord* record = nullptr;
+        if (font->isCidFont()) {
+            const char* collection = static_cast<CompositeFont*>(font)->getCollection();
+            if (collection && globalSettings) {
+                record = globalSettings->findSubstituteCidFont(
+                    font->getName() ? font->getName()->getCString() : nullptr, collection);
+                cidSubstitute = record != nullptr;
+            }
+        } else if (globalSettings) {
+            if (font->getName())
+                record = globalSettings->findSubstituteFont(font->getName()->getCString());
+            if (!record) {
+                const int flags = font->getFlags();
+                int index = (flags & kFontFlagFixedWidth) ? 8 : (flags & kFontFlagSerif) ? 4 : 0;
+                if (flags & kFontFlagForceBold)
+                    index += 2;
+                if (flags & kFontFlagItalic)
+                    index += 1;
+                record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
+                *substituteIndex = index;
+            }
+        }
+        if (!record) {
+            reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
+            return nullptr;
+        }
+        fileName = std::make_unique<DynString>(record->getFile());
+        if (record->getKind() == DisplayFontRecord::kType1) {
+            fontType = font->isCidFont() ? kFontCidType0 : kFontType1;
+        } else {
+            fontType = font->isCidFont() ? kFontCidType2 : kFontTrueType;
+        }
+    }
+
+    auto key =
+        std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
+    const char* file = fileName->getCString();
+    const int deleteFile = temporary ? 1 : 0;
+    RasterFontFile* loaded = nullptr;
+    switch (fontType) {
+        case kFontType1:
+        case kFontType1C:
+        case kFontType1COT:
+            loaded = m_fontCache->loadType1Font(
+                std::move(key), file, deleteFile,
+                font->isCidFont() ? nullptr : static_cast<SimpleFont*>(font)->getEncoding());
+            break;
+        case kFontTrueType:
+        case kFontTrueTypeOT: {
+            std::unique_ptr<uint16_t[]> map;
+            if (!font->isCidFont()) {
+                if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(file))
+                    map = static_cast<SimpleFont*>(font)->buildCodeToGlyphMap(*ttf);
+            }
+            const int length = map ? 256 : 0;
+            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+            break;
+        }
+        case kFontCidType0:
+        case kFontCidType0C:
+            loaded = m_fontCache->loadCidFont(std::move(key), file, deleteFile);
+            break;
+        case kFontCidType0COT:
+            loaded = m_fontCache->loadTrueTypeFont(std::move(key), file, deleteFile);
+            break;
+        case kFontCidType2:
+        case kFontCidType2OT: {
+            std::unique_ptr<uint16_t[]> map;
+            int length = 0;
+            if (font->isCidFont()) {
+                auto* cid = static_cast<CompositeFont*>(font);
+                if (cidSubstitute) {
+                    map = substituteCidToGlyph(cid, file, &length);
+                } else if (cid->getCidToGlyph()) {
+                    length = cid->getCidToGlyphLength();
+                    map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
+                    std::memcpy(map.get(), cid->getCidToGlyph(),
+                                sizeof(uint16_t) * static_cast<size_t>(length));
+                }
+            }
+            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+            break;
+        }
+        default:
+            break;
+    }
+    if (!loaded) {
+        reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));
+        // A temporary copy that no font file took over goes at once.
+        if (temporary)
+            std::remove(file);
+        return nullptr;
+    }
+    return loaded;
+}
+
+void RasterDeviceText::loadFont(GraphicsState* state, const double* ctm) {
+    m_fontChanged = false;
+    m_currentFont = nullptr;
+    FontObject* font = state->getFont();
+    if (!font || font->getFontType() == kFontType3 || !m_fontCache)
+        return;
+
+    OutputFontKey probe(font->getObjectNumber(), font->getGeneration(), -1);
+    RasterFontFileBase* fontFile = m_fontCache->findFontFile(probe);
+    if (!fontFile) {
+        int substituteIndex = -1;
+        fontFile = loadFontFile(font, &substituteIndex);
+        if (!fontFile)
+            return;
+    }
+
+    const double s = state->getFontSize(), h = state->getHorizontalScaling();
+    const double* t = state->getTextMatrix();
+    double m[4] = {s * h * t[0], s * h * t[1], s * t[2], s * t[3]};
+
+    // A standard face standing in for a font narrows to the font's own
+    // widths, judged by the glyph "m", so that substituted text keeps its
+    // line lengths.
+    const auto& key = static_cast<const OutputFontKey&>(fontFile->getKey());
+    const int index = key.getSubstituteIndex();
+    if (index >= 0 && !font->isCidFont() && !font->isSymbolic()) {
+        const auto* simple = static_cast<const SimpleFont*>(font);
+        for (int code = 0; code < 256; ++code) {
+            const char* name = simple->getEncoding()[code];
+            if (!name || std::strcmp(name, "m") != 0)
+                continue;
+            const double w = simple->getWidth(code), standard = kStandardFaces[index].widthOfM;
+            if (w > 0.01 && w < 0.9 * standard) {
+                m[0] *= w / standard;
+                m[2] *= w / standard;
+            }
+            break;
+        }
+    }
+
+    m_currentFont = m_fontCache->makeFont(fontFile, m, ctm);
+}
+
+}  // namespace rendova

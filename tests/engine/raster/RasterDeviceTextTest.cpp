@@ -1,0 +1,288 @@
+// The raster device's text: fonts loaded from embedded programs and
+// substitutes (with their temporary files), glyphs by render mode, the text
+// clip, and Type 3 glyphs through their cache.
+#include "engine/raster/RasterDeviceText.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/content/FontObject.h"
+#include "engine/content/GraphicsState.h"
+#include "engine/core/GlobalSettings.h"
+#include "engine/raster/RasterFont.h"
+#include "engine/raster/RasterFontCache.h"
+#include "engine/raster/RasterFontFile.h"
+#include "engine/raster/RasterPath.h"
+#include "tests/engine/content/ContentTestSupport.h"
+#include "tests/engine/raster/RasterFontTestSupport.h"
+#include "tests/engine/raster/RasteriserTestSupport.h"
+#include "tests/support/ErrorCapture.h"
+
+namespace rendova::test {
+namespace {
+
+constexpr const char* kUrwFolder = "/usr/share/fonts/type1/urw-base35";
+
+class DeviceTextTest : public TempFolderTest {
+protected:
+    void SetUp() override {
+        if (!haveTestFonts())
+            GTEST_SKIP() << "fonts-urw-base35 and fonts-liberation2 are needed";
+        // No configuration file: the home folder is the empty test folder.
+        m_settings = std::make_unique<GlobalSettings>((m_dir / "none.conf").c_str());
+        m_settings->locateStandardFonts(kUrwFolder);
+        globalSettings = m_settings.get();
+        m_bitmap = std::make_unique<RasterBitmap>(200, 100, 1, rasterBGR8, 0, 0);
+        m_rasteriser = std::make_unique<Rasteriser>(m_bitmap.get(), 1, nullptr);
+        clearTo(*m_rasteriser, 255);
+        m_rasteriser->setFillPattern(solid(0, 0, 0).release());
+        m_rasteriser->setStrokePattern(solid(0, 0, 0).release());
+        PageBox box{0, 0, 200, 100};
+        m_state = std::make_unique<GraphicsState>(72, 72, box, 0, true);
+        m_rasteriser->setMatrix(m_state->getMatrix());
+        m_target = m_bitmap.get();
+    }
+    void TearDown() override {
+        m_text.reset();
+        m_fonts.clear();
+        globalSettings = nullptr;
+    }
+
+    // A font made from object 1 of a document with the other objects the
+    // test added; the device's text is started on that document.
+    FontObject* makeFont(const std::string& dict) {
+        m_doc.pdf.object(1, dict);
+        m_doc.open();
+        m_fontValue = m_doc.fetch(1);
+        m_fonts.push_back(FontObject::create(m_doc.xref.get(), "F1", 1, 0, m_fontValue.getDict()));
+        m_text->startDocument(m_doc.xref.get(), 1, 1);
+        return m_fonts.back().get();
+    }
+    void setFont(FontObject* font, double size) {
+        m_state->setFont(font, size);
+        m_text->setFontChanged();
+    }
+    // Dark pixels in the rectangle.
+    int inked(int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (grey(*m_bitmap, x, y) < 128)
+                    ++n;
+        return n;
+    }
+
+    std::unique_ptr<GlobalSettings> m_settings;
+    std::unique_ptr<RasterBitmap> m_bitmap;
+    std::unique_ptr<Rasteriser> m_rasteriser;
+    RasterBitmap* m_target = nullptr;
+    std::unique_ptr<GraphicsState> m_state;
+    std::unique_ptr<RasterDeviceText> m_text = std::make_unique<RasterDeviceText>(rasterBGR8, 1);
+    ObjectDocument m_doc;
+    PdfValue m_fontValue;
+    std::vector<std::unique_ptr<FontObject>> m_fonts;
+    ErrorCapture m_errors;
+};
+
+const char* kHelvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+
+TEST_F(DeviceTextTest, RenderModeThreeDrawsNothingAndLoadsNoFont) {
+    setFont(makeFont(kHelvetica), 40);
+    m_state->setRenderMode(3);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    EXPECT_EQ(m_text->getCurrentFont(), nullptr);
+    EXPECT_EQ(m_text->getFontCache()->getFont(0), nullptr);
+    EXPECT_EQ(inked(0, 0, 200, 100), 0);
+}
+
+TEST_F(DeviceTextTest, FilledGlyphOfASubstitutedStandardFont) {
+    setFont(makeFont(kHelvetica), 40);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'H');
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    // The H stands on the baseline at y = 20 (device row 80), 0.72 x 40 tall.
+    EXPECT_GT(inked(20, 52, 50, 80), 200);
+    EXPECT_EQ(inked(0, 0, 200, 45), 0);
+    EXPECT_EQ(inked(0, 82, 200, 100), 0);
+}
+
+TEST_F(DeviceTextTest, StrokedGlyphInksItsOutlineOnly) {
+    setFont(makeFont(kHelvetica), 60);
+    m_state->setRenderMode(1);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 10, 0, 0, 'O');
+    EXPECT_GT(inked(0, 0, 200, 100), 50);
+    // The middle of the O stays clear.
+    EXPECT_EQ(inked(42, 55, 48, 62), 0);
+}
+
+TEST_F(DeviceTextTest, ClipModeCollectsOutlinesAndPaintsNothingUntilApplied) {
+    setFont(makeFont(kHelvetica), 60);
+    m_state->setRenderMode(7);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 10, 0, 0, 'I');
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 60, 10, 0, 0, 'I');
+    EXPECT_EQ(inked(0, 0, 200, 100), 0);
+    ASSERT_NE(m_text->getTextClip(), nullptr);
+    m_text->finishTextObject(m_rasteriser.get());
+    EXPECT_EQ(m_text->getTextClip(), nullptr);
+    RasterPath all;
+    addRect(all, 0, 0, 200, 100);
+    m_rasteriser->fill(all, 0);
+    EXPECT_GT(inked(20, 40, 40, 90), 100);  // inside the first I
+    EXPECT_EQ(inked(120, 0, 200, 100), 0);  // outside both
+}
+
+TEST_F(DeviceTextTest, SubstituteIsNarrowedToTheFontsWidthOfM) {
+    // Two different widths, so that the font does not count as fixed-pitch:
+    // the sans-serif face (index 0, "m" 0.833 wide) stands in.
+    setFont(makeFont("<< /Type /Font /Subtype /TrueType /BaseFont /ZzqNoSuchFont /FirstChar 108 /LastChar 109"
+                     " /Widths [300 500] /FontDescriptor << /Flags 32 >> >>"),
+            10);
+    m_text->loadFont(m_state.get(), m_rasteriser->getState()->matrix());
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_NEAR(m_text->getCurrentFont()->getTextMatrix()[0], 10 * 0.5 / 0.833, 1e-9);
+    EXPECT_DOUBLE_EQ(m_text->getCurrentFont()->getTextMatrix()[3], 10);
+}
+
+TEST_F(DeviceTextTest, SymbolicSubstituteIsNotNarrowed) {
+    setFont(makeFont("<< /Type /Font /Subtype /TrueType /BaseFont /ZzqNoSuchFont /FirstChar 109 /LastChar 109"
+                     " /Widths [500] /FontDescriptor << /Flags 36 >> /Encoding /WinAnsiEncoding >>"),
+            10);
+    m_text->loadFont(m_state.get(), m_rasteriser->getState()->matrix());
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_DOUBLE_EQ(m_text->getCurrentFont()->getTextMatrix()[0], 10);
+}
+
+TEST_F(DeviceTextTest, EmbeddedProgramLivesInATemporaryFileWhileItsFontIsCached) {
+    m_doc.pdf.stream(2, "<< >>", readFile(kType1Sans));
+    setFont(makeFont("<< /Type /Font /Subtype /Type1 /BaseFont /Embedded"
+                     " /FontDescriptor << /FontFile 2 0 R /Flags 32 >> >>"),
+            30);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_EQ(tempFileCount(), 1);
+    const std::string file = m_text->getCurrentFont()->getFontFile()->getFileName().getCString();
+    EXPECT_EQ(file.rfind(m_dir.string(), 0), 0u);  // in the temporary folder
+    EXPECT_GT(inked(0, 0, 200, 100), 50);
+    m_text->startDocument(m_doc.xref.get(), 1, 1);  // a new document: the cache goes
+    EXPECT_EQ(tempFileCount(), 0);
+}
+
+TEST_F(DeviceTextTest, EmbeddedTrueTypeKeepsOnlyItsRewrittenFile) {
+    m_doc.pdf.stream(2, "<< >>", readFile(kTrueTypeSans));
+    setFont(makeFont("<< /Type /Font /Subtype /TrueType /BaseFont /Embedded /Encoding /WinAnsiEncoding"
+                     " /FontDescriptor << /FontFile2 2 0 R /Flags 32 >> >>"),
+            30);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_EQ(tempFileCount(), 1);
+    EXPECT_GT(inked(0, 0, 200, 100), 50);
+    m_text.reset();
+    EXPECT_EQ(tempFileCount(), 0);
+}
+
+TEST_F(DeviceTextTest, EmbeddedProgramThatDoesNotLoadIsReportedAndRemoved) {
+    m_doc.pdf.stream(2, "<< >>", "this is no font program");
+    setFont(makeFont("<< /Type /Font /Subtype /Type1 /BaseFont /Broken"
+                     " /FontDescriptor << /FontFile 2 0 R >> >>"),
+            30);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    EXPECT_EQ(m_text->getCurrentFont(), nullptr);
+    EXPECT_TRUE(m_errors.contains("Broken"));
+    EXPECT_EQ(tempFileCount(), 0);
+    EXPECT_EQ(inked(0, 0, 200, 100), 0);
+}
+
+TEST_F(DeviceTextTest, Type3FontIsNotLoadedAsAFontFile) {
+    setFont(makeFont("<< /Type /Font /Subtype /Type3 /CharProcs << >> /FontMatrix [0.001 0 0 0.001 0 0] >>"),
+            10);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    EXPECT_EQ(m_text->getCurrentFont(), nullptr);
+}
+
+// --- Type 3 glyphs ------------------------------------------------------------
+
+class DeviceType3Test : public DeviceTextTest {
+protected:
+    // The glyph matrix of a glyph at (x, y): the page matrix with a font
+    // matrix of 1/100 at size 10 (one glyph unit = 0.1 point).
+    void glyphAt(double x, double y) {
+        const double* page = m_pageMatrix;
+        m_state->setMatrix(0.1 * page[0], 0.1 * page[1], 0.1 * page[2], 0.1 * page[3],
+                           x * page[0] + y * page[2] + page[4], x * page[1] + y * page[3] + page[5]);
+        m_rasteriser->setMatrix(m_state->getMatrix());
+    }
+    void SetUp() override {
+        DeviceTextTest::SetUp();
+        for (int i = 0; i < 6; ++i)
+            m_pageMatrix[i] = m_state->getMatrix()[i];
+    }
+    double m_pageMatrix[6];
+};
+
+TEST_F(DeviceType3Test, FontWithoutBoxGetsTheFixedCellAroundTheOrigin) {
+    setFont(makeFont("<< /Type /Font /Subtype /Type3 /CharProcs << >> >>"), 10);
+    glyphAt(20, 50);  // a whole-number translation
+    EXPECT_FALSE(m_text->beginType3Char(m_state.get(), m_rasteriser.get(), 'a'));
+    Type3GlyphCache* cache = m_text->getType3Caches().get(0);
+    ASSERT_NE(cache, nullptr);
+    EXPECT_EQ(cache->getWidth(), 33);
+    EXPECT_EQ(cache->getHeight(), 48);
+    EXPECT_EQ(cache->getXOffset(), -5);
+    EXPECT_EQ(cache->getYOffset(), -30);
+    EXPECT_FALSE(cache->isBoxValid());
+    // A glyph that leaves the cell is drawn directly, without a report.
+    m_text->setType3GlyphBox(m_state.get(), m_rasteriser, m_target, 0, 0, 1000, 1000);
+    EXPECT_EQ(m_target, m_bitmap.get());
+    EXPECT_TRUE(m_errors.empty());
+    m_text->endType3Char(m_state.get(), m_rasteriser, m_target);
+    EXPECT_EQ(m_text->getType3StackDepth(), 0);
+}
+
+TEST_F(DeviceType3Test, GlyphOutsideAValidBoxIsReportedAndDrawnDirectly) {
+    setFont(makeFont("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /CharProcs << >> >>"), 10);
+    glyphAt(20, 50);
+    EXPECT_FALSE(m_text->beginType3Char(m_state.get(), m_rasteriser.get(), 'a'));
+    m_text->setType3GlyphBox(m_state.get(), m_rasteriser, m_target, 0, 0, 500, 100);
+    EXPECT_TRUE(m_errors.contains("Type 3"));
+    EXPECT_EQ(m_target, m_bitmap.get());
+    m_text->endType3Char(m_state.get(), m_rasteriser, m_target);
+}
+
+TEST_F(DeviceType3Test, GlyphIsDrawnIntoItsCellThenCopiedWhereverItRecurs) {
+    setFont(makeFont("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /CharProcs << >> >>"), 10);
+    Rasteriser* page = m_rasteriser.get();
+    glyphAt(20, 50);
+    m_rasteriser->saveState();
+    ASSERT_FALSE(m_text->beginType3Char(m_state.get(), m_rasteriser.get(), 'a'));
+    m_text->setType3GlyphBox(m_state.get(), m_rasteriser, m_target, 0, 0, 100, 100);
+    ASSERT_NE(m_target, m_bitmap.get());  // drawing into the glyph's cell
+    ASSERT_NE(m_rasteriser.get(), page);
+    // The procedure: a square of 100 glyph units (10 points).
+    RasterPath square;
+    addRect(square, 0, 0, 100, 100);
+    m_rasteriser->fill(square, 0);
+    m_text->endType3Char(m_state.get(), m_rasteriser, m_target);
+    m_rasteriser->restoreState();
+    EXPECT_EQ(m_rasteriser.get(), page);
+    EXPECT_EQ(m_target, m_bitmap.get());
+    // Page y 50..60 is device rows 40..50.
+    EXPECT_GT(inked(20, 40, 30, 50), 90);
+    EXPECT_EQ(inked(32, 0, 200, 100), 0);
+
+    glyphAt(100, 50);  // the same glyph elsewhere: from the cache
+    EXPECT_TRUE(m_text->beginType3Char(m_state.get(), m_rasteriser.get(), 'a'));
+    EXPECT_EQ(m_text->getType3StackDepth(), 0);
+    EXPECT_GT(inked(100, 40, 110, 50), 90);
+    EXPECT_EQ(m_text->getType3Caches().getCount(), 1);
+
+    // At another scale the font gets a second cache.
+    m_state->setMatrix(0.2, 0, 0, -0.2, 150, 50);
+    m_rasteriser->setMatrix(m_state->getMatrix());
+    EXPECT_FALSE(m_text->beginType3Char(m_state.get(), m_rasteriser.get(), 'a'));
+    m_text->endType3Char(m_state.get(), m_rasteriser, m_target);
+    EXPECT_EQ(m_text->getType3Caches().getCount(), 2);
+}
+
+}  // namespace
+}  // namespace rendova::test
