@@ -45,7 +45,8 @@ RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int rever
       m_antialiasRequest(antialiasRequest),
       m_antialias(antialiasRequest && settingsAntialias() && colourMode != rasterMono1 ? 1 : 0),
       m_reverseVideo(reverseVideo),
-      m_paperColour{paperColour[0], paperColour[1], paperColour[2]} {
+      m_paperColour{paperColour[0], paperColour[1], paperColour[2]},
+      m_text(colourMode, m_antialias) {
     setHalftoneParameters(72, 72);
     m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode,
                                               m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
@@ -53,16 +54,17 @@ RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int rever
     m_rasteriser->clear(m_paperColour, 0);
 }
 
-RasterOutputDevice::~RasterOutputDevice() {
-    // The rasteriser draws into the bitmap: it goes first.
-    m_rasteriser.reset();
-    m_bitmap.reset();
-}
+// The members go in the reverse order of their declaration: the text side
+// (glyph caches, then fonts), the rasteriser, which draws into the bitmap,
+// then the bitmap.
+RasterOutputDevice::~RasterOutputDevice() = default;
 
 void RasterOutputDevice::startDocument(XrefTable* xref) {
     m_xref = xref;
-    // Fonts of the previous document are loaded again for this one.
-    m_fontChanged = true;
+    const bool engineEnabled = globalSettings ? globalSettings->getFontEngineEnabled() : true;
+    const bool fontAntialias = globalSettings ? globalSettings->getFontAntialias() : true;
+    m_text.startDocument(xref, engineEnabled ? 1 : 0,
+                         m_antialiasRequest && fontAntialias && m_colourMode != rasterMono1 ? 1 : 0);
 }
 
 void RasterOutputDevice::setHalftoneParameters(double horizontalDpi, double verticalDpi) {
@@ -102,6 +104,7 @@ void RasterOutputDevice::setHalftoneParameters(double horizontalDpi, double vert
 
 void RasterOutputDevice::makeRasteriser() {
     m_rasteriser = std::make_unique<Rasteriser>(m_bitmap.get(), m_antialias, &m_screenParams);
+    m_target = m_bitmap.get();
 }
 
 void RasterOutputDevice::startPage(int, GraphicsState* state) {
@@ -162,7 +165,7 @@ void RasterOutputDevice::saveState(GraphicsState*) {
 
 void RasterOutputDevice::restoreState(GraphicsState*) {
     m_rasteriser->restoreState();
-    m_fontChanged = true;
+    m_text.setFontChanged();
 }
 
 void RasterOutputDevice::refreshAllState(GraphicsState* state) {
@@ -175,7 +178,7 @@ void RasterOutputDevice::refreshAllState(GraphicsState* state) {
     updateStrokeAdjust(state);
     updateFillColor(state);
     updateStrokeColor(state);
-    m_fontChanged = true;
+    m_text.setFontChanged();
 }
 
 void RasterOutputDevice::updateMatrix(GraphicsState* state, double, double, double, double, double, double) {
@@ -287,7 +290,44 @@ void RasterOutputDevice::updateStrokeOpacity(GraphicsState* state) {
 }
 
 void RasterOutputDevice::updateFont(GraphicsState*) {
-    m_fontChanged = true;
+    m_text.setFontChanged();
+}
+
+void RasterOutputDevice::drawChar(GraphicsState* state, double x, double y, double, double, double originX,
+                                  double originY, unsigned int code, int, const unsigned int*, int) {
+    m_text.drawChar(state, m_rasteriser.get(), x, y, originX, originY, code);
+}
+
+void RasterOutputDevice::finishTextObject(GraphicsState*) {
+    m_text.finishTextObject(m_rasteriser.get());
+}
+
+bool RasterOutputDevice::beginType3Char(GraphicsState* state, double, double, double, double,
+                                        unsigned int code, const unsigned int*, int) {
+    const int depth = m_text.getType3StackDepth();
+    const bool cached = m_text.beginType3Char(state, m_rasteriser.get(), code);
+    if (m_text.getType3StackDepth() > depth)
+        m_type3BoxSeen.push_back(0);
+    return cached;
+}
+
+void RasterOutputDevice::setType3GlyphBox(GraphicsState* state, double, double, double llx, double lly,
+                                          double urx, double ury) {
+    // Only the first d1 of a glyph decides whether it is cached: a second
+    // one would save the cell's rasteriser over the page's and lose it.
+    if (!m_type3BoxSeen.empty()) {
+        if (m_type3BoxSeen.back())
+            return;
+        m_type3BoxSeen.back() = 1;
+    }
+    m_text.setType3GlyphBox(state, m_rasteriser, m_target, llx, lly, urx, ury);
+}
+
+void RasterOutputDevice::endType3Char(GraphicsState* state) {
+    const int depth = m_text.getType3StackDepth();
+    m_text.endType3Char(state, m_rasteriser, m_target);
+    if (m_text.getType3StackDepth() < depth && !m_type3BoxSeen.empty())
+        m_type3BoxSeen.pop_back();
 }
 
 std::unique_ptr<RasterPath> RasterOutputDevice::convertPath(const Path& path) {

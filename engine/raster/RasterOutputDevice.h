@@ -3,8 +3,11 @@
 #include <cstdint>
 #include <memory>
 
+#include <vector>
+
 #include "engine/content/OutputDevice.h"
 #include "engine/raster/HalftoneParameters.h"
+#include "engine/raster/RasterDeviceText.h"
 
 namespace rendova {
 
@@ -21,8 +24,9 @@ class XrefTable;
 // facade makes one device per open document, calls startDocument once and
 // reads the page bitmap after each page.
 //
-// Ownership: the device owns the page bitmap and the rasteriser (a new one
-// per page); it borrows the document's XrefTable. The page bitmap stays
+// Ownership: the device owns the page bitmap, the rasteriser (a new one per
+// page) and its text side (fonts, glyph caches, the text clip); it borrows
+// the document's XrefTable. The page bitmap stays
 // valid until the next startPage (which keeps it when the page has the same
 // pixel size) or the destructor. One thread at a time; throws
 // MemoryException when memory runs out (a page too large for memory
@@ -90,8 +94,19 @@ public:
     void eoClip(GraphicsState* state) override;
     void clipToStrokeOutline(GraphicsState* state) override;
 
-    // --- Type 3 glyph width (d0): nothing to do for a raster page.
+    // --- Text.
+    void drawChar(GraphicsState* state, double x, double y, double dx, double dy, double originX,
+                  double originY, unsigned int code, int nBytes, const unsigned int* unicode,
+                  int unicodeLength) override;
+    void finishTextObject(GraphicsState* state) override;
+    bool beginType3Char(GraphicsState* state, double x, double y, double dx, double dy, unsigned int code,
+                        const unsigned int* unicode, int unicodeLength) override;
+    void endType3Char(GraphicsState* state) override;
+    // Type 3 glyph width (d0): nothing to do for a raster page.
     void setType3GlyphWidth(GraphicsState*, double, double) override {}
+    // Type 3 glyph box (d1): caches the glyph when the box fits the cell.
+    void setType3GlyphBox(GraphicsState* state, double wx, double wy, double llx, double lly, double urx,
+                          double ury) override;
 
     bool getAntialias() override;
     void setAntialias(bool on) override;
@@ -103,7 +118,7 @@ public:
     int getAntialiasFlag() const { return m_antialias; }
     int getAntialiasRequest() const { return m_antialiasRequest; }
     XrefTable* getXref() const { return m_xref; }
-    bool isFontChanged() const { return m_fontChanged; }
+    RasterDeviceText& getText() { return m_text; }
 
     // The state's path as a rasteriser path (user space).
     static std::unique_ptr<RasterPath> convertPath(const Path& path);
@@ -128,12 +143,19 @@ private:
     uint8_t m_paperColour[3];
     HalftoneParameters m_screenParams;
     XrefTable* m_xref = nullptr;
+    // Declared in the order of making; destroyed in reverse, which is the
+    // order the destructor needs.
     std::unique_ptr<RasterBitmap> m_bitmap;
-    // Always draws into m_bitmap here; held by pointer so that a Type 3
-    // glyph can divert drawing into its cache cell for a while.
+    // Draws into m_target: the page bitmap, or while a Type 3 glyph is
+    // drawn into its cache cell, the cell's bitmap (the text side swaps
+    // both and puts the page's back).
     std::unique_ptr<Rasteriser> m_rasteriser;
-    // Set when the text font must be reloaded before the next glyph.
-    bool m_fontChanged = false;
+    RasterBitmap* m_target = nullptr;
+    RasterDeviceText m_text;
+    // One entry per Type 3 glyph on the text side's stack: whether its d1
+    // was seen. A second d1 inside one glyph is ignored, so that the state
+    // saved by the first is neither overwritten nor drawn into.
+    std::vector<char> m_type3BoxSeen;
 };
 
 }  // namespace rendova

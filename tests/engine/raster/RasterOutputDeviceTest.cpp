@@ -127,7 +127,8 @@ TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
 
 TEST_F(RasterOutputDeviceTest, PageTooLargeThrowsAndLeavesTheDeviceUsable) {
     RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
-    const std::string doc = pagesPdf({{"0 0 14400 14400", "0 0 10 10 re f"}, {"0 0 20 10", "0 0 10 10 re f"}});
+    const std::string doc =
+        pagesPdf({{"0 0 14400 14400", "0 0 10 10 re f"}, {"0 0 20 10", "0 0 10 10 re f"}});
     render(device, doc, 2);
     // A million pixels square: no 32-bit size holds it.
     EXPECT_THROW(render(device, doc, 1, 5000), MemoryException);
@@ -398,15 +399,57 @@ TEST_F(RasterOutputDeviceTest, AntialiasSwitchTurnsOffAndBackOn) {
     EXPECT_FALSE(plain.getAntialias());
 }
 
-TEST_F(RasterOutputDeviceTest, FontIsReloadedAfterFontChangesAndRestores) {
-    draw("");
-    GraphicsState state(72, 72, PageBox{0, 0, 100, 100}, 0, true);
-    m_device->startPage(1, &state);
-    m_device->refreshAllState(&state);
-    EXPECT_TRUE(m_device->isFontChanged());
-    m_device->saveState(&state);
-    m_device->restoreState(&state);
-    EXPECT_TRUE(m_device->isFontChanged());
+// --- Type 3 glyphs.
+
+// A stream object's text with its /Length.
+std::string streamObject(const std::string& data) {
+    return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// A Type 3 font of three square glyphs, 15 points at size 20: A with one
+// d1, B with two, C with a second d1 whose box would not fit the cell. The
+// tests place each glyph with Tm: a glyph procedure's path currently moves
+// the text position of the glyphs after it in the same string.
+const std::string kType3Resources = "<< /Font << /T3 20 0 R >> >>";
+const std::vector<std::pair<int, std::string>> kType3Objects = {
+    {20,
+     "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [0.001 0 0 0.001 0 0] "
+     "/CharProcs << /a 21 0 R /b 22 0 R /c 23 0 R >> /Encoding << /Type /Encoding /Differences [65 /a /b /c] "
+     ">> "
+     "/FirstChar 65 /LastChar 67 /Widths [1000 1000 1000] >>"},
+    {21, streamObject("1000 0 0 0 750 750 d1 0 0 750 750 re f")},
+    {22, streamObject("1000 0 0 0 750 750 d1 1000 0 0 0 750 750 d1 0 0 750 750 re f")},
+    {23, streamObject("1000 0 0 0 750 750 d1 1000 0 -9000 -9000 9000 9000 d1 0 0 750 750 re f")},
+};
+
+TEST_F(RasterOutputDeviceTest, Type3GlyphsAreDrawnAndCached) {
+    const RasterBitmap& b =
+        draw("BT /T3 20 Tf 1 0 0 1 10 60 Tm (A) Tj 1 0 0 1 30 60 Tm (A) Tj 1 0 0 1 50 60 Tm (A) Tj ET",
+             kType3Resources, kType3Objects);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(at(b, 17 + 20 * i, 67), Rgb({0, 0, 0})) << i;
+        EXPECT_EQ(at(b, 27 + 20 * i, 67), Rgb({255, 255, 255})) << i;
+    }
+}
+
+TEST_F(RasterOutputDeviceTest, SecondD1InsideOneGlyphChangesNothing) {
+    // Each glyph twice: drawn into its cache cell, then from the cache.
+    const RasterBitmap& twice = draw(
+        "BT /T3 20 Tf 1 0 0 1 10 60 Tm (B) Tj 1 0 0 1 30 60 Tm (B) Tj 1 0 0 1 50 60 Tm (C) Tj 1 0 0 1 70 60 "
+        "Tm (C) Tj ET",
+        kType3Resources, kType3Objects);
+    const std::vector<uint8_t> withTwo = snapshot(twice);
+    const RasterBitmap& once = draw(
+        "BT /T3 20 Tf 1 0 0 1 10 60 Tm (A) Tj 1 0 0 1 30 60 Tm (A) Tj 1 0 0 1 50 60 Tm (A) Tj 1 0 0 1 70 60 "
+        "Tm (A) Tj ET",
+        kType3Resources, kType3Objects);
+    EXPECT_EQ(snapshot(once), withTwo);
+    // Drawing goes on into the page after the glyphs.
+    const RasterBitmap& after =
+        draw("BT /T3 20 Tf 1 0 0 1 10 60 Tm (B) Tj 1 0 0 1 30 60 Tm (C) Tj ET 1 0 0 rg 0 0 10 10 re f",
+             kType3Resources, kType3Objects);
+    EXPECT_EQ(at(after, 5, 5), Rgb({255, 0, 0}));
+    EXPECT_EQ(at(after, 37, 67), Rgb({0, 0, 0}));
 }
 
 // --- Halftone parameters from the settings.
