@@ -4,7 +4,8 @@
 // resource dictionary (objects anywhere in the input resolve through the
 // repair scan) and the content follows the first line "%%content"; the first
 // byte also picks anti-aliasing, reverse video, the rotation and whether a
-// crop box clips.
+// crop box clips. References resolve through the objects of the input, so
+// fonts (Type 3 glyph procedures among them) and forms can be drawn.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t paper[3] = {255, 250, 240};
     RasterOutputDevice device(modes[data[0] & 3], 1 + (data[0] >> 7) * 3, (data[0] >> 2) & 1, paper,
                               (data[0] >> 3) & 1, (data[0] >> 4) & 1);
-    device.startDocument(nullptr);
+    device.startDocument(doc.xref());
     const int rotations[4] = {0, 90, 180, 270};
     // A small page keeps every input fast: 120 x 90 pixels at 72 dpi.
     const PageBox box = {0, 0, 120, 90};
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Budget budget;
     {
         ContentInterpreter interpreter(
-            nullptr, &device, 1, resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
+            doc.xref(), &device, 1, resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
             (data[0] & 0x20) ? &crop : nullptr, rotations[(data[0] >> 5) & 3], overBudget, &budget);
         interpreter.saveState();
         interpreter.display(content, true);
