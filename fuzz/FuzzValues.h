@@ -31,6 +31,8 @@ public:
     }
 
     const PdfValue& value() const { return m_value; }
+    // The table of the "n g obj" lines, through which references resolve.
+    XrefTable* xref() const { return m_xref.get(); }
 
 private:
     RefPtr<DataStream> m_source;

@@ -130,23 +130,34 @@ ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, in
     : m_xref(xref), m_device(device), m_abortCheck(abortCheck), m_abortData(abortData) {
     m_verbose = globalSettings && globalSettings->getVerbose();
     m_resources = new ResourceSet(xref, resources, nullptr);
-    m_state = new GraphicsState(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
-    m_device->startPage(pageNumber, m_state);
-    m_device->setDefaultMatrix(m_state->getMatrix());
-    m_device->refreshAllState(m_state);
-    std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
+    // The device may throw MemoryException at the start of a page (a page
+    // too large to hold); the destructor does not run then, so the state
+    // and resources go here.
+    try {
+        m_state = new GraphicsState(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
+        m_device->startPage(pageNumber, m_state);
+        m_device->setDefaultMatrix(m_state->getMatrix());
+        m_device->refreshAllState(m_state);
+        std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
 
-    if (cropBox) {
-        Path* path = m_state->getPath();
-        path->moveTo(cropBox->x1, cropBox->y1);
-        path->lineTo(cropBox->x2, cropBox->y1);
-        path->lineTo(cropBox->x2, cropBox->y2);
-        path->lineTo(cropBox->x1, cropBox->y2);
-        path->close();
-        m_state->setCurrentPoint(cropBox->x1, cropBox->y1);
-        m_state->clip();
-        m_device->clip(m_state);
-        m_state->clearPath();
+        if (cropBox) {
+            Path* path = m_state->getPath();
+            path->moveTo(cropBox->x1, cropBox->y1);
+            path->lineTo(cropBox->x2, cropBox->y1);
+            path->lineTo(cropBox->x2, cropBox->y2);
+            path->lineTo(cropBox->x1, cropBox->y2);
+            path->close();
+            m_state->setCurrentPoint(cropBox->x1, cropBox->y1);
+            m_state->clip();
+            m_device->clip(m_state);
+            m_state->clearPath();
+        }
+    } catch (...) {
+        delete m_state;
+        m_state = nullptr;
+        while (m_resources)
+            popResources();
+        throw;
     }
 }
 

@@ -6,21 +6,21 @@
 namespace rendova {
 
 class PdfDocument;
-class RasterBitmap;
+class RasterOutputDevice;
 
-// The narrow door through which the conversion job uses the engine: one open
-// document, its zoom, resolution and render mode, one rendered page at a
-// time as a 24-bit bitmap block (a 54-byte BMP header, then bottom-up rows
-// padded to 4 bytes), and the page count.
+// The narrow door through which the conversion job uses the engine: open one
+// document with its passwords, set zoom, resolution and render mode, render
+// one page into the raster device's page bitmap, lend that bitmap out,
+// report the page count, close.
 //
-// The first facade alive creates the engine's one GlobalSettings object and
-// the last one destroyed deletes it, by a count of live facades.
+// It also owns the lifetime of the engine's one GlobalSettings object: the
+// first facade alive creates it (and locates the standard fonts), the last
+// one destroyed deletes it. Facades must therefore be created, used and
+// destroyed from one thread at a time.
 //
-// Ownership: the facade owns its document and the page bitmap; the block that
-// getBitmap lends stays the facade's, valid until the next page of another
-// size is rendered or the document is closed. One thread at a time (the live
-// count and the settings pointer are plain shared state). Throws
-// MemoryException when memory runs out or a page is too large to hold.
+// Ownership: owns the document and the device (both set while a document
+// is open, both null otherwise). The bitmap that getBitmap lends stays the
+// device's. Throws MemoryException when memory runs out.
 class PdfRenderer {
 public:
     // Results of openDocument.
@@ -38,35 +38,38 @@ public:
     PdfRenderer(const PdfRenderer&) = delete;
     PdfRenderer& operator=(const PdfRenderer&) = delete;
 
-    // kOpened, kPasswordRefused (the document is encrypted and neither
-    // password was accepted) or kOpenFailed. Either password may be null.
+    // kOpened; kPasswordRefused when the document is encrypted and neither
+    // password was accepted; kOpenFailed for any other failure (the facade
+    // stays closed). Either password may be null.
     int openDocument(const char* fileName, const char* ownerPassword, const char* userPassword);
     // 1, also when nothing is open.
     int closeDocument();
-    // Zoom (a = percent), resolution (a, b = dots per inch) or render mode
-    // (a = 1..3): 1 accepted, 0 refused (always 0 while nothing is open).
+    // Kind 1 zoom (a percent > 0), 2 resolution (a, b dots per inch > 0),
+    // 3 render mode (a in 1 .. 3): 1 accepted, 0 refused (always 0 while
+    // nothing is open).
     int setOption(int kind, int a, int b = 0);
-    // Renders page n (at least 1): 1 rendered, 0 refused (nothing open, n
-    // above the page count, or a page box of zero width or height).
+    // Renders page n (1-based): 1 rendered, 0 refused (nothing open, n
+    // beyond the page count, or a crop box of no width or height).
     int renderPage(int n);
-    int isOpen() const;
-    // The page bitmap's block, or null while nothing is open; size receives
-    // its byte count.
+    int isOpen() const { return m_document ? 1 : 0; }
+    // The page bitmap's block (54-byte BMP header, then the pixels), null
+    // when nothing is open; size receives the block's byte count (0 then). The block
+    // is lent: valid until a page of another size is rendered or the
+    // document is closed; the caller never frees it.
     uint8_t* getBitmap(int& size) const;
+    // The document's page count, 0 when nothing is open.
     int getPageCount() const;
 
     // The page bitmap's size after the last render in mode 2.
     int bitmapWidth() const { return m_bitmapWidth; }
     int bitmapHeight() const { return m_bitmapHeight; }
-    // The live facades, for tests of the settings' lifetime.
-    static int liveCount() { return s_liveCount; }
+
+    // The number of facades alive (for tests of the settings' lifetime).
+    static int liveCount();
 
 private:
-    void recomputeScales();
-
     std::unique_ptr<PdfDocument> m_document;
-    // Stand-in for the raster output device: its page bitmap. See renderPage.
-    std::unique_ptr<RasterBitmap> m_pageBitmap;
+    std::unique_ptr<RasterOutputDevice> m_device;
     int m_zoom = 100;
     int m_xResolution = 72;
     int m_yResolution = 72;
@@ -75,8 +78,6 @@ private:
     int m_renderMode = 2;
     int m_bitmapWidth = 0;
     int m_bitmapHeight = 0;
-
-    static int s_liveCount;
 };
 
 }  // namespace rendova
