@@ -42,6 +42,10 @@ public:
     RasterState* getState() const { return m_state; }
     RasterScreen* getScreen() const { return m_state->screen(); }
     int vectorAntialias() const { return m_vectorAntialias; }
+    // Switches anti-aliasing of fills, strokes and images. Only a rasteriser
+    // made with anti-aliasing holds the sub-pixel buffer and coverage curve
+    // it needs, so switching on any other leaves it off.
+    void setVectorAntialias(int on) { m_vectorAntialias = on && m_aaBuffer ? 1 : 0; }
 
     void setMatrix(const double* m) { m_state->setMatrix(m); }
     void setStrokePattern(RasterPattern* p) { m_state->setStrokePattern(p); }

@@ -21,23 +21,19 @@
 #include <vector>
 
 #include "engine/raster/Rasteriser.h"
+#include "tests/render/RenderCompare.h"
 
 namespace rendova {
 namespace {
 
+using test::RgbImage;
+using test::havePeer;
+using test::renderWithPeer;
+using test::writePng;
+
 constexpr int kDpi = 144;
 constexpr double kPageWidth = 200;  // points
 constexpr double kPageHeight = 150;
-// Both renderers anti-alias, on different grids (4 x 4 sub-pixels with a
-// gamma curve here, the peer's own elsewhere): an edge pixel can differ by
-// a good part of the range without either being wrong.
-constexpr int kChannelTolerance = 64;
-
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;  // red, green, blue
-};
 
 // ---- The peer's side: a one-page PDF and mutool. ----
 
@@ -67,46 +63,10 @@ std::string makePdf(const std::string& content) {
     return pdf;
 }
 
-bool readPng(const std::string& path, RgbImage& out) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    out.width = static_cast<int>(image.width);
-    out.height = static_cast<int>(image.height);
-    out.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    return true;
-}
-
-void writePng(const std::string& path, const RgbImage& in) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(in.width);
-    image.height = static_cast<png_uint_32>(in.height);
-    image.format = PNG_FORMAT_RGB;
-    png_image_write_to_file(&image, path.c_str(), 0, in.pixels.data(), 0, nullptr);
-}
-
-bool havePeer() {
-    return std::system("mutool -v > /dev/null 2>&1") == 0;
-}
-
-bool renderWithPeer(const std::string& name, const std::string& content, RgbImage& out) {
+bool renderContentWithPeer(const std::string& name, const std::string& content, RgbImage& out) {
     const std::string pdfPath = name + ".pdf";
-    const std::string pngPath = name + "-peer.png";
     std::ofstream(pdfPath, std::ios::binary) << makePdf(content);
-    const std::string command = "mutool draw -q -r " + std::to_string(kDpi) + " -c rgb -o " + pngPath + " " +
-                                pdfPath + " 1 > /dev/null 2>&1";
-    if (std::system(command.c_str()) != 0)
-        return false;
-    return readPng(pngPath, out);
+    return renderWithPeer(pdfPath, 1, kDpi, "", name + "-peer.png", out);
 }
 
 // ---- Our side: the same operators driving the rasteriser. ----
@@ -254,34 +214,24 @@ void compareWithPeer(const std::string& name, const std::string& content, double
     if (!havePeer())
         GTEST_SKIP() << "mutool is not installed";
     RgbImage peer;
-    ASSERT_TRUE(renderWithPeer(name, content, peer)) << "mutool failed on " << name;
+    ASSERT_TRUE(renderContentWithPeer(name, content, peer)) << "mutool failed on " << name;
     const RgbImage ours = renderOurselves(content);
     ASSERT_EQ(peer.width, ours.width);
     ASSERT_EQ(peer.height, ours.height);
 
-    RgbImage diff = ours;
-    size_t differing = 0, inked = 0;
-    for (size_t i = 0; i < ours.pixels.size(); i += 3) {
-        int worst = 0;
-        for (int c = 0; c < 3; ++c)
-            worst = std::max(worst, std::abs(ours.pixels[i + c] - peer.pixels[i + c]));
-        const bool isInk = ours.pixels[i] != 255 || ours.pixels[i + 1] != 255 || ours.pixels[i + 2] != 255;
-        inked += isInk;
-        const bool differs = worst > kChannelTolerance;
-        differing += differs;
-        // Differences red on a faded copy of our rendering.
-        for (int c = 0; c < 3; ++c)
-            diff.pixels[i + c] = differs ? (c == 0 ? 255 : 0) : static_cast<uint8_t>(192 + ours.pixels[i + c] / 4);
-    }
+    size_t inked = 0;
+    for (size_t i = 0; i < ours.pixels.size(); i += 3)
+        inked += ours.pixels[i] != 255 || ours.pixels[i + 1] != 255 || ours.pixels[i + 2] != 255;
+    const test::Comparison c = test::compareImages(ours, peer);
     const size_t total = ours.pixels.size() / 3;
-    const double share = static_cast<double>(differing) / static_cast<double>(total);
-    std::printf("[ geometry ] %-14s %6zu of %zu pixels differ (%.3f%%), %zu inked\n", name.c_str(), differing, total,
-                share * 100, inked);
+    const double share = c.share;
+    std::printf("[ geometry ] %-14s %6zu of %zu pixels differ (%.3f%%), PSNR %.1f dB, %zu inked\n", name.c_str(),
+                c.differing, total, share * 100, c.psnr, inked);
     EXPECT_GT(inked, total / 100) << name << ": the page drew almost nothing";
     EXPECT_LE(share, allowedShare) << name << ": see " << name << "-diff.png in the test output folder";
     if (share > allowedShare) {
         writePng(name + "-ours.png", ours);
-        writePng(name + "-diff.png", diff);
+        writePng(name + "-diff.png", c.diff);
     }
 }
 

@@ -1,0 +1,197 @@
+// Whole pages, the project's main performance figure: a fixed set of corpus
+// pages rendered at 72, 150 and 300 dots per inch by the renderer facade
+// (open, render, close, as the conversion job does for each document) and by
+// the peer, `mutool draw` at the same resolution, single-threaded, in the
+// same run. The peer renders without output (no -o), so that no encoding is
+// timed; its process start and the opening of a document are measured once
+// on a trivial page (1 x 1 point, nothing drawn) and subtracted from each of
+// its pages. The table at the end gives pages per second for both and their
+// ratio (ours over the peer's: above 1 is faster).
+//
+// The set holds the corpus pages that the engine draws completely so far
+// (vector art without text or images); later issues add their pages.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/raster/PdfRenderer.h"
+
+using namespace rendova;
+
+namespace {
+
+struct BenchPage {
+    const char* file;
+    int page;
+};
+
+constexpr BenchPage kPages[] = {
+    {"made-gs-tiger.pdf", 1},
+    {"made-gs-escher.pdf", 1},
+    {"damaged-xref-offsets-shifted.pdf", 1},
+};
+constexpr int kPageCount = sizeof kPages / sizeof kPages[0];
+
+std::string corpusPath(const char* file) {
+    return std::string(RENDOVA_CORPUS_DIR) + "/" + file;
+}
+
+bool corpusPresent() {
+    for (const BenchPage& p : kPages)
+        if (!std::filesystem::exists(corpusPath(p.file)))
+            return false;
+    return true;
+}
+
+bool peerPresent() {
+    static const bool present = std::system("mutool -v > /dev/null 2>&1") == 0;
+    return present;
+}
+
+// Pages per second by resolution, filled by the benchmarks, printed at exit.
+struct Summary {
+    std::map<int, double> ours;
+    std::map<int, double> peer;
+    std::map<int, double> peerStartup;
+
+    ~Summary() {
+        if (ours.empty())
+            return;
+        std::printf("\nPages per second (%d corpus pages, single-threaded):\n", kPageCount);
+        std::printf("  %5s  %12s  %12s  %7s   %s\n", "dpi", "ours", "mutool", "ratio",
+                    "(mutool start-up subtracted)");
+        for (const auto& [dpi, rate] : ours) {
+            const auto it = peer.find(dpi);
+            if (it == peer.end() || it->second <= 0) {
+                std::printf("  %5d  %12.1f  %12s  %7s\n", dpi, rate, "-", "-");
+                continue;
+            }
+            std::printf("  %5d  %12.1f  %12.1f  %7.2f   %.1f ms\n", dpi, rate, it->second, rate / it->second,
+                        peerStartup[dpi] * 1000);
+        }
+    }
+};
+Summary summary;
+
+void BM_RenderOurs(benchmark::State& state) {
+    const int dpi = static_cast<int>(state.range(0));
+    if (!corpusPresent()) {
+        state.SkipWithError("corpus not present");
+        return;
+    }
+    // One facade for the run: the settings object lives as long as it does,
+    // as in the library, where the conversion job's facade holds it.
+    PdfRenderer renderer;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        for (const BenchPage& p : kPages) {
+            if (renderer.openDocument(corpusPath(p.file).c_str(), nullptr, nullptr) != 1) {
+                state.SkipWithError("open failed");
+                return;
+            }
+            renderer.setOption(PdfRenderer::kOptionResolution, dpi, dpi);
+            if (renderer.renderPage(p.page) != 1) {
+                state.SkipWithError("render failed");
+                return;
+            }
+            int size = 0;
+            benchmark::DoNotOptimize(renderer.getBitmap(&size));
+            renderer.closeDocument();
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double pages = static_cast<double>(state.iterations()) * kPageCount;
+    state.counters["pages/s"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
+    // The last call is the measured run; earlier ones only size it.
+    summary.ours[dpi] = pages / seconds;
+}
+BENCHMARK(BM_RenderOurs)->Arg(72)->Arg(150)->Arg(300)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Seconds of one `mutool draw` run of page `page` at dpi, without output.
+double timePeer(const std::string& file, int page, int dpi) {
+    const std::string command = "mutool draw -q -r " + std::to_string(dpi) + " '" + file + "' " +
+                                std::to_string(page) + " > /dev/null 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0)
+        return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The peer's process start and document opening: the median of runs on a
+// page of 1 x 1 point with empty content.
+double peerStartup(int dpi) {
+    static const std::string trivial = [] {
+        const std::string content;
+        std::string pdf = "%PDF-1.4\n";
+        const std::string objects[4] = {
+            "<< /Type /Catalog /Pages 2 0 R >>",
+            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R /Resources << >> >>",
+            "<< /Length 0 >>\nstream\n\nendstream",
+        };
+        size_t offsets[4];
+        for (int i = 0; i < 4; ++i) {
+            offsets[i] = pdf.size();
+            pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        }
+        const size_t xref = pdf.size();
+        pdf += "xref\n0 5\n0000000000 65535 f \n";
+        for (size_t offset : offsets) {
+            char line[32];
+            std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+            pdf += line;
+        }
+        pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        const std::string path =
+            (std::filesystem::temp_directory_path() / "rendova_bench_trivial.pdf").string();
+        std::ofstream(path, std::ios::binary) << pdf;
+        return path;
+    }();
+    std::vector<double> runs;
+    for (int i = 0; i < 15; ++i)
+        runs.push_back(timePeer(trivial, 1, dpi));
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+void BM_RenderPeer(benchmark::State& state) {
+    const int dpi = static_cast<int>(state.range(0));
+    if (!corpusPresent()) {
+        state.SkipWithError("corpus not present");
+        return;
+    }
+    if (!peerPresent()) {
+        state.SkipWithError("mutool is not installed");
+        return;
+    }
+    const double startup = peerStartup(dpi);
+    summary.peerStartup[dpi] = startup;
+    double seconds = 0;
+    for (auto _ : state) {
+        double total = 0;
+        for (const BenchPage& p : kPages) {
+            const double t = timePeer(corpusPath(p.file), p.page, dpi);
+            if (t < 0) {
+                state.SkipWithError("mutool failed");
+                return;
+            }
+            total += std::max(t - startup, 1e-6);
+        }
+        state.SetIterationTime(total);
+        seconds += total;
+    }
+    const double pages = static_cast<double>(state.iterations()) * kPageCount;
+    state.counters["pages/s"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
+    summary.peer[dpi] = pages / seconds;
+}
+BENCHMARK(BM_RenderPeer)->Arg(72)->Arg(150)->Arg(300)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+}  // namespace

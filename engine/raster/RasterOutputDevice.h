@@ -1,0 +1,138 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/content/OutputDevice.h"
+#include "engine/raster/HalftoneParameters.h"
+
+namespace rendova {
+
+class Path;
+class RasterBitmap;
+class RasterPath;
+class RasterSolidColor;
+class Rasteriser;
+class XrefTable;
+
+// The output device that paints pages into a raster bitmap: the content
+// interpreter calls its slots while it runs a page, and each slot becomes a
+// call of the Rasteriser that draws into the page bitmap. The renderer
+// facade makes one device per open document, calls startDocument once and
+// reads the page bitmap after each page.
+//
+// Ownership: the device owns the page bitmap and the rasteriser (a new one
+// per page); it borrows the document's XrefTable. The page bitmap stays
+// valid until the next startPage (which keeps it when the page has the same
+// pixel size) or the destructor. One thread at a time; throws
+// MemoryException when memory runs out (a page too large for memory
+// included); faults of the content never throw.
+class RasterOutputDevice : public OutputDevice {
+public:
+    // A dash array longer than this is cut: the rasteriser's stroker takes
+    // a bounded pattern, and longer arrays change nothing visible.
+    static constexpr int kMaxDashLength = 20;
+
+    // colourMode: a RasterColorMode, handed to every bitmap; rowPadding the
+    // row alignment in bytes; paperColour 3 bytes (grey modes use the first);
+    // topDown 1 for top-down rows. Anti-aliasing is used when requested, when
+    // the settings allow it and when the mode is not 1-bit.
+    RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo, const uint8_t* paperColour,
+                       int topDown, int antialiasRequest);
+    ~RasterOutputDevice() override;
+    RasterOutputDevice(const RasterOutputDevice&) = delete;
+    RasterOutputDevice& operator=(const RasterOutputDevice&) = delete;
+
+    // The document whose pages follow (used to fetch embedded font files).
+    void startDocument(XrefTable* xref);
+    // The halftone screen for a resolution, from the settings.
+    void setHalftoneParameters(double horizontalDpi, double verticalDpi);
+
+    // --- What the device is.
+    bool yAxisPointsDown() override { return true; }
+    bool wantsGlyphByGlyphText() override { return true; }
+    bool fillsTilingPatterns() override { return false; }
+    bool fillsShadings() override { return false; }
+    bool drawsForms() override { return false; }
+    bool runsType3Glyphs() override { return true; }
+    bool wantsNonText() override { return true; }
+
+    // --- The page.
+    void startPage(int pageNumber, GraphicsState* state) override;
+    void endPage() override;
+
+    // --- State.
+    void saveState(GraphicsState* state) override;
+    void restoreState(GraphicsState* state) override;
+    void refreshAllState(GraphicsState* state) override;
+    void updateMatrix(GraphicsState* state, double a, double b, double c, double d, double e,
+                      double f) override;
+    void updateLineDash(GraphicsState* state) override;
+    void updateFlatness(GraphicsState* state) override;
+    void updateLineJoin(GraphicsState* state) override;
+    void updateLineCap(GraphicsState* state) override;
+    void updateMiterLimit(GraphicsState* state) override;
+    void updateLineWidth(GraphicsState* state) override;
+    // Stroke adjustment comes from the settings at each page start.
+    void updateStrokeAdjust(GraphicsState*) override {}
+    void updateFillColor(GraphicsState* state) override;
+    void updateStrokeColor(GraphicsState* state) override;
+    void updateBlendMode(GraphicsState* state) override;
+    void updateFillOpacity(GraphicsState* state) override;
+    void updateStrokeOpacity(GraphicsState* state) override;
+    void updateFont(GraphicsState* state) override;
+
+    // --- Paths.
+    void stroke(GraphicsState* state) override;
+    void fill(GraphicsState* state) override;
+    void eoFill(GraphicsState* state) override;
+    void clip(GraphicsState* state) override;
+    void eoClip(GraphicsState* state) override;
+    void clipToStrokeOutline(GraphicsState* state) override;
+
+    // --- Type 3 glyph width (d0): nothing to do for a raster page.
+    void setType3GlyphWidth(GraphicsState*, double, double) override {}
+
+    bool getAntialias() override;
+    void setAntialias(bool on) override;
+
+    // --- For the facade and the tests.
+    RasterBitmap* getBitmap() const { return m_bitmap.get(); }
+    Rasteriser* getRasteriser() const { return m_rasteriser.get(); }
+    const HalftoneParameters& getHalftoneParameters() const { return m_screenParams; }
+    int getAntialiasFlag() const { return m_antialias; }
+    XrefTable* getXref() const { return m_xref; }
+    bool isFontChanged() const { return m_fontChanged; }
+
+    // The state's path as a rasteriser path (user space).
+    static std::unique_ptr<RasterPath> convertPath(const Path& path);
+    // A solid colour of 16.16 grey and red, green, blue for this device's
+    // colour mode and reverse-video flag; null for an unknown mode.
+    RasterSolidColor* makeColorPattern(int32_t gray, int32_t red, int32_t green, int32_t blue) const;
+
+private:
+    // A new rasteriser over the page bitmap with the device's settings.
+    void makeRasteriser();
+    void fillPath(GraphicsState* state, int evenOdd);
+    void clipPath(GraphicsState* state, int evenOdd);
+
+    int m_colourMode;
+    int m_rowPadding;
+    int m_topDown;
+    int m_antialiasRequest;
+    // The request, the settings' vector anti-aliasing and a colour mode
+    // other than 1-bit; fixed at construction.
+    int m_antialias;
+    int m_reverseVideo;
+    uint8_t m_paperColour[3];
+    HalftoneParameters m_screenParams;
+    XrefTable* m_xref = nullptr;
+    std::unique_ptr<RasterBitmap> m_bitmap;
+    // Always draws into m_bitmap here; held by pointer so that a Type 3
+    // glyph can divert drawing into its cache cell for a while.
+    std::unique_ptr<Rasteriser> m_rasteriser;
+    // Set when the text font must be reloaded before the next glyph.
+    bool m_fontChanged = false;
+};
+
+}  // namespace rendova
