@@ -103,7 +103,7 @@ void BM_RenderOurs(benchmark::State& state) {
                 return;
             }
             int size = 0;
-            benchmark::DoNotOptimize(renderer.getBitmap(&size));
+            benchmark::DoNotOptimize(renderer.getBitmap(size));
             renderer.closeDocument();
         }
     }

@@ -14,7 +14,7 @@ namespace {
 
 // Facades constructed and not yet destroyed: the first creates the settings
 // object, the last deletes it. Plain shared state, as the class comment says.
-int liveCount = 0;
+int liveFacades = 0;
 
 // The page bitmap's format: 24-bit rows in the order a BMP file keeps them
 // (blue, green, red; bottom-up), no padding beyond the BMP's own, on white
@@ -26,31 +26,31 @@ constexpr uint8_t kPaperWhite[3] = {255, 255, 255};
 }  // namespace
 
 PdfRenderer::PdfRenderer() {
-    if (liveCount == 0) {
+    if (liveFacades == 0) {
         // An empty name reads the default configuration file.
         globalSettings = new GlobalSettings("");
         globalSettings->locateStandardFonts(nullptr);
     }
-    ++liveCount;
+    ++liveFacades;
 }
 
 PdfRenderer::~PdfRenderer() {
     closeDocument();
-    if (liveCount > 0)
-        --liveCount;
-    if (liveCount <= 0) {
+    if (liveFacades > 0)
+        --liveFacades;
+    if (liveFacades <= 0) {
         delete globalSettings;
         globalSettings = nullptr;
     }
 }
 
-int PdfRenderer::getLiveCount() {
-    return liveCount;
+int PdfRenderer::liveCount() {
+    return liveFacades;
 }
 
 int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, const char* userPassword) {
     if (!fileName)
-        return -1;
+        return kOpenFailed;
     std::unique_ptr<DynString> owner, user;
     if (ownerPassword)
         owner = std::make_unique<DynString>(ownerPassword);
@@ -61,7 +61,7 @@ int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, c
     owner.reset();
     user.reset();
     if (!document->isOk())
-        return document->getErrorCode() == PdfDocument::kErrorEncrypted ? -2 : -1;
+        return document->getErrorCode() == PdfDocument::kErrorEncrypted ? kPasswordRefused : kOpenFailed;
 
     auto device = std::make_unique<RasterOutputDevice>(kColourMode, kRowPadding, 0, kPaperWhite, 0, 1);
     device->startDocument(document->getXref());
@@ -69,7 +69,7 @@ int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, c
     closeDocument();
     m_document = std::move(document);
     m_device = std::move(device);
-    return 1;
+    return kOpened;
 }
 
 int PdfRenderer::closeDocument() {
@@ -131,15 +131,13 @@ int PdfRenderer::renderPage(int n) {
     return 1;
 }
 
-uint8_t* PdfRenderer::getBitmap(int* size) const {
+uint8_t* PdfRenderer::getBitmap(int& size) const {
     if (!m_device) {
-        if (size)
-            *size = 0;
+        size = 0;
         return nullptr;
     }
     const RasterBitmap* bitmap = m_device->getBitmap();
-    if (size)
-        *size = bitmap->blockSize();
+    size = bitmap->blockSize();
     return bitmap->block();
 }
 

@@ -23,6 +23,11 @@ class RasterOutputDevice;
 // device's. Throws MemoryException when memory runs out.
 class PdfRenderer {
 public:
+    // Results of openDocument.
+    static constexpr int kOpened = 1;
+    static constexpr int kOpenFailed = -1;
+    static constexpr int kPasswordRefused = -2;
+
     // setOption kinds.
     static constexpr int kOptionZoom = 1;
     static constexpr int kOptionResolution = 2;
@@ -33,29 +38,34 @@ public:
     PdfRenderer(const PdfRenderer&) = delete;
     PdfRenderer& operator=(const PdfRenderer&) = delete;
 
-    // 1 opened; -2 the document refused the passwords; -1 any other
-    // failure (the facade stays closed). Either password may be null.
+    // kOpened; kPasswordRefused when the document is encrypted and neither
+    // password was accepted; kOpenFailed for any other failure (the facade
+    // stays closed). Either password may be null.
     int openDocument(const char* fileName, const char* ownerPassword, const char* userPassword);
     // 1, also when nothing is open.
     int closeDocument();
     // Kind 1 zoom (a percent > 0), 2 resolution (a, b dots per inch > 0),
     // 3 render mode (a in 1 .. 3): 1 accepted, 0 refused (always 0 while
     // nothing is open).
-    int setOption(int kind, int a, int b);
+    int setOption(int kind, int a, int b = 0);
     // Renders page n (1-based): 1 rendered, 0 refused (nothing open, n
     // beyond the page count, or a crop box of no width or height).
     int renderPage(int n);
     int isOpen() const { return m_document ? 1 : 0; }
     // The page bitmap's block (54-byte BMP header, then the pixels), null
-    // when nothing is open; *size receives the block's byte count. The block
+    // when nothing is open; size receives the block's byte count (0 then). The block
     // is lent: valid until a page of another size is rendered or the
     // document is closed; the caller never frees it.
-    uint8_t* getBitmap(int* size) const;
+    uint8_t* getBitmap(int& size) const;
     // The document's page count, 0 when nothing is open.
     int getPageCount() const;
 
-    // The number of facades alive (for tests).
-    static int getLiveCount();
+    // The page bitmap's size after the last render in mode 2.
+    int bitmapWidth() const { return m_bitmapWidth; }
+    int bitmapHeight() const { return m_bitmapHeight; }
+
+    // The number of facades alive (for tests of the settings' lifetime).
+    static int liveCount();
 
 private:
     std::unique_ptr<PdfDocument> m_document;
@@ -66,7 +76,6 @@ private:
     double m_xScale = 1.0;
     double m_yScale = 1.0;
     int m_renderMode = 2;
-    // The page bitmap's size after the last render in mode 2.
     int m_bitmapWidth = 0;
     int m_bitmapHeight = 0;
 };

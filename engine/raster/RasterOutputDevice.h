@@ -101,6 +101,7 @@ public:
     Rasteriser* getRasteriser() const { return m_rasteriser.get(); }
     const HalftoneParameters& getHalftoneParameters() const { return m_screenParams; }
     int getAntialiasFlag() const { return m_antialias; }
+    int getAntialiasRequest() const { return m_antialiasRequest; }
     XrefTable* getXref() const { return m_xref; }
     bool isFontChanged() const { return m_fontChanged; }
 

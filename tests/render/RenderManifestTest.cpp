@@ -163,7 +163,8 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
         ASSERT_TRUE(renderWithPeer(path, page, e.dpi, e.password, base + "-peer.png", peer))
             << "mutool failed on " << path << " page " << page;
         ASSERT_EQ(renderer.renderPage(page), 1) << "page " << page;
-        const RgbImage ours = fromBmpBlock(renderer.getBitmap(nullptr));
+        int blockSize = 0;
+        const RgbImage ours = fromBmpBlock(renderer.getBitmap(blockSize));
         // The two may round a fractional page size to different pixels.
         EXPECT_LE(std::abs(ours.width - peer.width), 1) << "page " << page;
         EXPECT_LE(std::abs(ours.height - peer.height), 1) << "page " << page;

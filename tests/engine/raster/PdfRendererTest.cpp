@@ -56,7 +56,7 @@ protected:
     // The rendered bitmap's width and height, read from its BMP header.
     static std::pair<int, int> bitmapSize(const PdfRenderer& renderer) {
         int size = 0;
-        const uint8_t* block = renderer.getBitmap(&size);
+        const uint8_t* block = renderer.getBitmap(size);
         if (!block)
             return {0, 0};
         auto le32 = [&](int at) {
@@ -80,9 +80,11 @@ TEST_F(PdfRendererTest, ZoomAndResolutionDecideTheRenderedResolution) {
     ASSERT_EQ(renderer.renderPage(1), 1);
     EXPECT_EQ(bitmapSize(renderer), std::make_pair(120, 60));
 
-    ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionZoom, 150, 0), 1);
+    ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionZoom, 150), 1);
     ASSERT_EQ(renderer.renderPage(1), 1);
     EXPECT_EQ(bitmapSize(renderer), std::make_pair(180, 90));
+    EXPECT_EQ(renderer.bitmapWidth(), 180);
+    EXPECT_EQ(renderer.bitmapHeight(), 90);
 
     // Each axis has its own resolution.
     ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionResolution, 48, 96), 1);
@@ -114,6 +116,8 @@ TEST_F(PdfRendererTest, RenderModesOneAndThreeRenderAt72Dpi) {
         ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionRenderMode, mode, 0), 1);
         ASSERT_EQ(renderer.renderPage(1), 1);
         EXPECT_EQ(bitmapSize(renderer), std::make_pair(72, 72)) << mode;
+        // The recorded size is that of mode 2 renders only.
+        EXPECT_EQ(renderer.bitmapWidth(), 0) << mode;
     }
     ASSERT_EQ(renderer.setOption(PdfRenderer::kOptionRenderMode, 2, 0), 1);
     ASSERT_EQ(renderer.renderPage(1), 1);
@@ -129,7 +133,7 @@ TEST_F(PdfRendererTest, BitmapIsABmpBlockReusedForPagesOfEqualSize) {
     ASSERT_EQ(renderer.getPageCount(), 3);
     ASSERT_EQ(renderer.renderPage(1), 1);
     int size = 0;
-    const uint8_t* first = renderer.getBitmap(&size);
+    const uint8_t* first = renderer.getBitmap(size);
     ASSERT_NE(first, nullptr);
     // 30 pixels of 3 bytes, rows padded to 92 bytes, 20 rows, the header.
     EXPECT_EQ(size, 92 * 20 + 54);
@@ -139,7 +143,7 @@ TEST_F(PdfRendererTest, BitmapIsABmpBlockReusedForPagesOfEqualSize) {
     EXPECT_EQ(first[54], 0);
 
     ASSERT_EQ(renderer.renderPage(2), 1);
-    EXPECT_EQ(renderer.getBitmap(&size), first);
+    EXPECT_EQ(renderer.getBitmap(size), first);
     ASSERT_EQ(renderer.renderPage(3), 1);
     EXPECT_EQ(bitmapSize(renderer), std::make_pair(40, 20));
 }
@@ -169,8 +173,8 @@ TEST_F(PdfRendererTest, OpenResultCodes) {
     const std::string encrypted = std::string(RENDOVA_CORPUS_DIR) + "/made-qpdf-enc-rc4-40-tiger.pdf";
     if (!std::filesystem::exists(encrypted))
         GTEST_SKIP() << "corpus not present";
-    EXPECT_EQ(renderer.openDocument(encrypted.c_str(), nullptr, nullptr), -2);
-    EXPECT_EQ(renderer.openDocument(encrypted.c_str(), "wrong", "wrong"), -2);
+    EXPECT_EQ(renderer.openDocument(encrypted.c_str(), nullptr, nullptr), PdfRenderer::kPasswordRefused);
+    EXPECT_EQ(renderer.openDocument(encrypted.c_str(), "wrong", "wrong"), PdfRenderer::kPasswordRefused);
     EXPECT_EQ(renderer.isOpen(), 0);
     EXPECT_EQ(renderer.openDocument(encrypted.c_str(), nullptr, "tiger40"), 1);
     EXPECT_EQ(renderer.isOpen(), 1);
@@ -180,7 +184,7 @@ TEST_F(PdfRendererTest, OpenResultCodes) {
 TEST_F(PdfRendererTest, ClosedFacadeLendsNothingAndCountsNoPages) {
     PdfRenderer renderer;
     int size = 123;
-    EXPECT_EQ(renderer.getBitmap(&size), nullptr);
+    EXPECT_EQ(renderer.getBitmap(size), nullptr);
     EXPECT_EQ(size, 0);
     EXPECT_EQ(renderer.getPageCount(), 0);
     EXPECT_EQ(renderer.renderPage(1), 0);
@@ -189,7 +193,7 @@ TEST_F(PdfRendererTest, ClosedFacadeLendsNothingAndCountsNoPages) {
 
     ASSERT_EQ(renderer.openDocument(file({{"0 0 10 10", ""}}).c_str(), nullptr, nullptr), 1);
     EXPECT_EQ(renderer.closeDocument(), 1);
-    EXPECT_EQ(renderer.getBitmap(&size), nullptr);
+    EXPECT_EQ(renderer.getBitmap(size), nullptr);
     EXPECT_EQ(renderer.getPageCount(), 0);
     EXPECT_EQ(renderer.isOpen(), 0);
     // A closed facade opens again.
@@ -199,19 +203,19 @@ TEST_F(PdfRendererTest, ClosedFacadeLendsNothingAndCountsNoPages) {
 
 TEST_F(PdfRendererTest, FacadesShareOneSettingsObjectDeletedWithTheLast) {
     ASSERT_EQ(globalSettings, nullptr);
-    ASSERT_EQ(PdfRenderer::getLiveCount(), 0);
+    ASSERT_EQ(PdfRenderer::liveCount(), 0);
     auto first = std::make_unique<PdfRenderer>();
     GlobalSettings* settings = globalSettings;
     ASSERT_NE(settings, nullptr);
     auto second = std::make_unique<PdfRenderer>();
     EXPECT_EQ(globalSettings, settings);
-    EXPECT_EQ(PdfRenderer::getLiveCount(), 2);
+    EXPECT_EQ(PdfRenderer::liveCount(), 2);
     first.reset();
     EXPECT_EQ(globalSettings, settings);
-    EXPECT_EQ(PdfRenderer::getLiveCount(), 1);
+    EXPECT_EQ(PdfRenderer::liveCount(), 1);
     second.reset();
     EXPECT_EQ(globalSettings, nullptr);
-    EXPECT_EQ(PdfRenderer::getLiveCount(), 0);
+    EXPECT_EQ(PdfRenderer::liveCount(), 0);
     // A facade made afterwards builds the settings again.
     PdfRenderer third;
     EXPECT_NE(globalSettings, nullptr);
