@@ -90,6 +90,12 @@ public:
     void eoClip(GraphicsState* state) override;
     void clipToStrokeOutline(GraphicsState* state) override;
 
+    // --- Images (RasterOutputDeviceImages.cpp).
+    void drawStencilMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
+                         bool invert, bool inlineImage) override;
+    void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
+                   ImageColorMap* colorMap, const int* maskColors, bool inlineImage) override;
+
     // --- Type 3 glyph width (d0): nothing to do for a raster page.
     void setType3GlyphWidth(GraphicsState*, double, double) override {}
 
