@@ -12,6 +12,7 @@
 
 namespace rendova {
 
+class DataStream;
 class PdfFunction;
 class ValueParser;
 class XrefTable;
@@ -47,6 +48,9 @@ public:
     // The device is flushed after this many operators, so that a raster
     // device can bound the work it has queued.
     static constexpr int kFlushInterval = 20000;
+    // Colour-key values handed to the device: two per component of the
+    // widest colour space.
+    static constexpr int kMaxColorKeyValues = 64;
 
     // resources may be null; cropBox, when not null, clips the page.
     ContentInterpreter(XrefTable* xref, OutputDevice* device, int pageNumber, PdfDict* resources, double hDpi,
@@ -132,8 +136,6 @@ private:
     // Families of operators whose drawing has not been built yet: each is
     // reported once per interpreter.
     enum Deferred : unsigned {
-        kDeferredXObjects = 2,
-        kDeferredInlineImages = 4,
         kDeferredShadings = 8,
         kDeferredPatternFills = 16,
         kDeferredType3Metrics = 32,
@@ -257,6 +259,18 @@ private:
     // Reads an inline image's dictionary up to ID into dict; false when the
     // content ends first.
     bool readInlineImageDict(PdfValue& dict);
+    // Draws an image XObject or inline image from its dictionary (a stream
+    // value or an inline dictionary); ref is the XObject's reference or
+    // null. Every defect reports one message and leaves the image undrawn.
+    void drawImageObject(const PdfValue* ref, DataStream* stream, const PdfValue& dict, bool inlineImage);
+    bool drawImageChecked(const PdfValue* ref, DataStream* stream, const PdfValue& dict, bool inlineImage);
+    // The colour space of an image (ColorSpace or CS, a name looked up among
+    // the resources first); absent, the stream's own colour mode (1 grey,
+    // 2 RGB, 3 CMYK) chooses. failed when there is none.
+    std::unique_ptr<ColorSpace> imageColorSpace(const PdfValue& dict, int colorMode, bool& failed);
+    // A form XObject run through runForm, as a transparency group when its
+    // Group says so.
+    void runFormXObject(const PdfValue& stream);
 
     XrefTable* m_xref;
     OutputDevice* m_device;

@@ -11,28 +11,272 @@
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Memory.h"
 #include "engine/core/ValueParser.h"
+#include "engine/content/ImageColorMap.h"
 
 namespace rendova {
 
 namespace {
 
-// An entry of an inline image's dictionary under its long or short key.
-PdfValue& inlineEntry(const PdfValue& dict, const char* key, const char* shortKey, PdfValue& out) {
+// An image's entry under its long key, or under its short key when the long
+// one is absent (inline images use the short forms; XObjects may too).
+PdfValue& imageEntry(const PdfValue& dict, const char* key, const char* shortKey, PdfValue& out) {
     if (dict.dictLookup(key, out).isNull())
         dict.dictLookup(shortKey, out);
     return out;
 }
 
-bool isAnyName(const PdfValue& value, const char* a, const char* b, const char* c) {
-    return value.isName(a) || value.isName(b) || (c && value.isName(c));
+// Up to count numbers of an array value; elements that are not numbers and
+// missing elements give 0.
+void readNumberArray(const PdfValue& array, double* out, int count) {
+    for (int i = 0; i < count; ++i) {
+        PdfValue element;
+        array.getArray()->get(i, element);
+        out[i] = element.isNum() ? element.getNum() : 0;
+    }
+}
+
+// The invert flag of a stencil mask's Decode entry: [1 0] inverts. False
+// when the entry is neither absent nor an array.
+bool readStencilDecode(const PdfValue& dict, bool& invert) {
+    PdfValue decode;
+    imageEntry(dict, "Decode", "D", decode);
+    invert = false;
+    if (decode.isNull())
+        return true;
+    if (!decode.isArray())
+        return false;
+    PdfValue first;
+    decode.getArray()->get(0, first);
+    invert = first.isNum() && first.getNum() == 1;
+    return true;
+}
+
+// Width and height of an image dictionary: integers above 0.
+bool readImageSize(const PdfValue& dict, int& width, int& height) {
+    PdfValue entry;
+    if (!imageEntry(dict, "Width", "W", entry).isInt())
+        return false;
+    width = entry.getInt();
+    if (!imageEntry(dict, "Height", "H", entry).isInt())
+        return false;
+    height = entry.getInt();
+    return width > 0 && height > 0;
 }
 
 }  // namespace
 
 // --- XObjects, images, shadings --------------------------------------------
 
-void ContentInterpreter::opXObject(PdfValue*, int) {
-    reportDeferred(kDeferredXObjects, "XObjects (forms and images)");
+void ContentInterpreter::opXObject(PdfValue* args, int) {
+    const char* name = args[0].getName();
+    PdfValue object;
+    if (!m_resources->lookupXObject(name, object))
+        return;
+    if (!object.isStream()) {
+        reportError(getPos(), "XObject '%s' is not a stream", name);
+        return;
+    }
+    PdfValue subtype;
+    object.dictLookup("Subtype", subtype);
+    if (!subtype.isName()) {
+        reportError(getPos(), "XObject '%s' has no Subtype name; skipped", name);
+        return;
+    }
+    PdfValue raw;
+    if (subtype.isName("Image")) {
+        if (!m_device->wantsNonText())
+            return;
+        m_resources->lookupXObjectRaw(name, raw);
+        drawImageObject(raw.isRef() ? &raw : nullptr, object.getStream(), object, false);
+    } else if (subtype.isName("Form")) {
+        m_resources->lookupXObjectRaw(name, raw);
+        if (m_device->drawsForms() && raw.isRef())
+            m_device->drawForm(raw.getRefNum(), raw.getRefGen());
+        else
+            runFormXObject(object);
+    } else if (subtype.isName("PS")) {
+        PdfValue level1;
+        object.dictLookup("Level1", level1);
+        m_device->postScriptXObject(object.getStream(), level1.isStream() ? level1.getStream() : nullptr);
+    } else {
+        reportError(getPos(), "XObject subtype '%s' unknown", subtype.getName());
+    }
+}
+
+std::unique_ptr<ColorSpace> ContentInterpreter::imageColorSpace(const PdfValue& dict, int colorMode,
+                                                                bool& failed) {
+    failed = false;
+    PdfValue entry;
+    imageEntry(dict, "ColorSpace", "CS", entry);
+    if (entry.isName()) {
+        PdfValue resource;
+        if (m_resources->lookupColorSpace(entry.getName(), resource))
+            entry = std::move(resource);
+    }
+    std::unique_ptr<ColorSpace> space;
+    if (entry.isNull()) {
+        // A JPEG 2000 stream may carry its colour itself.
+        if (colorMode == 1)
+            space = std::make_unique<DeviceGrayColorSpace>();
+        else if (colorMode == 2)
+            space = std::make_unique<DeviceRgbColorSpace>();
+        else if (colorMode == 3)
+            space = std::make_unique<DeviceCmykColorSpace>();
+    } else {
+        space = ColorSpace::parse(entry);
+    }
+    failed = !space;
+    return space;
+}
+
+void ContentInterpreter::drawImageObject(const PdfValue* ref, DataStream* stream, const PdfValue& dict,
+                                         bool inlineImage) {
+    if (!drawImageChecked(ref, stream, dict, inlineImage))
+        reportError(getPos(), "Bad image parameters");
+}
+
+bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* stream, const PdfValue& dict,
+                                          bool inlineImage) {
+    int bits = 0;
+    int colorMode = 0;
+    stream->getImageFormatInfo(bits, colorMode);
+
+    // Sizes above 0 only: the devices size their rows and bitmaps from them.
+    int width = 0;
+    int height = 0;
+    if (!readImageSize(dict, width, height))
+        return false;
+    PdfValue entry;
+    bool imageMask = false;
+    imageEntry(dict, "ImageMask", "IM", entry);
+    if (entry.isBool())
+        imageMask = entry.getBool();
+    else if (!entry.isNull())
+        return false;
+    if (bits == 0) {
+        imageEntry(dict, "BitsPerComponent", "BPC", entry);
+        if (entry.isInt())
+            bits = entry.getInt();
+        else if (entry.isNull() && imageMask)
+            bits = 1;
+        else
+            return false;
+    }
+    // Heavy images bring the periodic flush closer.
+    const int64_t pixels = int64_t(width) * height;
+
+    if (imageMask) {
+        bool invert = false;
+        if (bits != 1 || !readStencilDecode(dict, invert))
+            return false;
+        m_device->drawStencilMask(m_state, ref, stream, width, height, invert, inlineImage);
+        addOperatorCount(int(pixels < 1000 ? pixels : 1000));
+        return true;
+    }
+
+    bool failed = false;
+    std::unique_ptr<ColorSpace> space = imageColorSpace(dict, colorMode, failed);
+    if (failed)
+        return false;
+    const int components = space->getComponentCount();
+    PdfValue decode;
+    imageEntry(dict, "Decode", "D", decode);
+    auto colorMap = std::make_unique<ImageColorMap>(bits, decode, std::move(space));
+    if (!colorMap->isOk())
+        return false;
+
+    PdfValue mask;
+    PdfValue softMask;
+    dict.dictLookup("Mask", mask);
+    dict.dictLookup("SMask", softMask);
+
+    if (softMask.isStream() && !inlineImage) {
+        int maskWidth = 0;
+        int maskHeight = 0;
+        if (!readImageSize(softMask, maskWidth, maskHeight))
+            return false;
+        if (!imageEntry(softMask, "BitsPerComponent", "BPC", entry).isInt())
+            return false;
+        const int maskBits = entry.getInt();
+        std::unique_ptr<ColorSpace> maskSpace = imageColorSpace(softMask, 0, failed);
+        if (failed || maskSpace->getKind() != ColorSpace::kDeviceGray)
+            return false;
+        PdfValue maskDecode;
+        imageEntry(softMask, "Decode", "D", maskDecode);
+        ImageColorMap maskMap(maskBits, maskDecode, std::move(maskSpace));
+        if (!maskMap.isOk())
+            return false;
+        m_device->drawImageWithSoftMask(m_state, ref, stream, width, height, colorMap.get(),
+                                        softMask.getStream(), maskWidth, maskHeight, &maskMap);
+    } else if (mask.isArray()) {
+        // A colour-key range per component: pairs min, max. A shorter array
+        // would leave the device reading ranges that were never given.
+        int maskColors[kMaxColorKeyValues] = {};
+        const int length = mask.getArray()->getLength();
+        if (length < 2 * components)
+            return false;
+        for (int i = 0; i < length && i < kMaxColorKeyValues; ++i) {
+            PdfValue element;
+            mask.getArray()->get(i, element);
+            maskColors[i] = element.isInt() ? element.getInt() : 0;
+        }
+        m_device->drawImage(m_state, ref, stream, width, height, colorMap.get(), maskColors, inlineImage);
+    } else if (mask.isStream() && !inlineImage) {
+        int maskWidth = 0;
+        int maskHeight = 0;
+        if (!readImageSize(mask, maskWidth, maskHeight))
+            return false;
+        if (!(imageEntry(mask, "ImageMask", "IM", entry).isBool() && entry.getBool()))
+            return false;
+        bool maskInvert = false;
+        if (!readStencilDecode(mask, maskInvert))
+            return false;
+        m_device->drawImageWithMask(m_state, ref, stream, width, height, colorMap.get(), mask.getStream(),
+                                    maskWidth, maskHeight, maskInvert);
+    } else {
+        m_device->drawImage(m_state, ref, stream, width, height, colorMap.get(), nullptr, inlineImage);
+    }
+    addOperatorCount(int(pixels < 1000 ? pixels : 1000));
+    return true;
+}
+
+void ContentInterpreter::runFormXObject(const PdfValue& stream) {
+    if (m_formDepth >= kMaxNesting)
+        return;
+    PdfValue entry;
+    if (!stream.dictLookup("FormType", entry).isNull() && !(entry.isInt() && entry.getInt() == 1))
+        reportError(getPos(), "Unknown FormType");
+    if (!stream.dictLookup("BBox", entry).isArray()) {
+        reportError(getPos(), "Form without a BBox array");
+        return;
+    }
+    double box[4];
+    readNumberArray(entry, box, 4);
+    double matrix[6] = {1, 0, 0, 1, 0, 0};
+    if (stream.dictLookup("Matrix", entry).isArray())
+        readNumberArray(entry, matrix, 6);
+    PdfValue resources;
+    stream.dictLookup("Resources", resources);
+
+    bool group = false;
+    std::unique_ptr<ColorSpace> groupSpace;
+    bool isolated = false;
+    bool knockout = false;
+    PdfValue groupDict;
+    if (stream.dictLookup("Group", groupDict).isDict()) {
+        PdfValue kind;
+        if (groupDict.dictLookup("S", kind).isName("Transparency")) {
+            group = true;
+            if (!groupDict.dictLookup("CS", entry).isNull())
+                groupSpace = ColorSpace::parse(entry);
+            if (groupDict.dictLookup("I", entry).isBool())
+                isolated = entry.getBool();
+            if (groupDict.dictLookup("K", entry).isBool())
+                knockout = entry.getBool();
+        }
+    }
+    runForm(stream, resources.isDict() ? resources.getDict() : nullptr, matrix, box, group, false,
+            groupSpace.get(), isolated, knockout, false, nullptr, nullptr);
 }
 
 void ContentInterpreter::opShading(PdfValue*, int) {
@@ -94,61 +338,20 @@ void ContentInterpreter::opBeginImage(PdfValue*, int) {
         reportError(getPos(), "End of content inside an inline image");
         return;
     }
-    reportDeferred(kDeferredInlineImages, "Inline images");
-
-    // The image is not drawn yet, but its data must be consumed exactly, as
-    // a device that does not draw an inline image drains it, so that data
-    // holding the bytes "EI" does not end the image early and the content
-    // after it parses: the decoded size from the dictionary is read through
-    // the image's filters, then the raw data up to EI.
     PdfValue dictCopy;
     dict.copy(dictCopy);
     RefPtr<DataStream> source =
         RefPtr<DataStream>::adopt(new EmbeddedSource(content, std::move(dictCopy), false, 0));
     RefPtr<DataStream> stream = DataStream::addFilters(source, dict);
 
-    PdfValue entry;
-    const int width = inlineEntry(dict, "Width", "W", entry).isInt() ? entry.getInt() : 0;
-    const int height = inlineEntry(dict, "Height", "H", entry).isInt() ? entry.getInt() : 0;
-    const bool mask = inlineEntry(dict, "ImageMask", "IM", entry).isBool() && entry.getBool();
-    int bits = inlineEntry(dict, "BitsPerComponent", "BPC", entry).isInt() ? entry.getInt() : (mask ? 1 : 0);
-    int components = 1;
-    if (!mask) {
-        inlineEntry(dict, "ColorSpace", "CS", entry);
-        if (entry.isName() && !isAnyName(entry, "G", "DeviceGray", "CalGray") &&
-            !isAnyName(entry, "RGB", "DeviceRGB", "CalRGB") &&
-            !isAnyName(entry, "CMYK", "DeviceCMYK", nullptr) && !isAnyName(entry, "I", "Indexed", nullptr)) {
-            PdfValue resource;
-            if (m_resources->lookupColorSpace(entry.getName(), resource))
-                entry = std::move(resource);
-        }
-        PdfValue family;
-        if (entry.isArray())
-            entry.getArray()->get(0, family);
-        const PdfValue& name = entry.isArray() ? family : entry;
-        if (isAnyName(name, "RGB", "DeviceRGB", "CalRGB")) {
-            components = 3;
-        } else if (isAnyName(name, "CMYK", "DeviceCMYK", nullptr)) {
-            components = 4;
-        } else if (isAnyName(name, "G", "DeviceGray", "CalGray") ||
-                   isAnyName(name, "I", "Indexed", nullptr)) {
-            components = 1;
-        } else if (std::unique_ptr<ColorSpace> space = ColorSpace::parse(entry)) {
-            components = space->getComponentCount();
-        } else {
-            bits = 0;
-        }
-    }
-    if (width > 0 && height > 0 && bits > 0 && bits <= 32) {
-        const int64_t rowBytes = (int64_t(width) * components * bits + 7) / 8;
-        const int64_t count = rowBytes > INT64_MAX / height ? INT64_MAX : rowBytes * height;
-        stream->reset();
-        for (int64_t i = 0; i < count; ++i)
-            if (stream->getChar() < 0)
-                break;
-        stream->close();
-    }
+    // A device that does not draw the image still consumes its data (the
+    // base device drains it), so that data holding the bytes "EI" does not
+    // end the image early.
+    if (m_device->wantsNonText())
+        drawImageObject(nullptr, stream.get(), dict, true);
 
+    // The end marker: the first "EI" in the raw bytes after what the image
+    // consumed.
     DataStream* raw = stream->getRawSource();
     for (int previous = -1, c; (c = raw->getChar()) >= 0; previous = c)
         if (previous == 'E' && c == 'I')

@@ -94,6 +94,13 @@ public:
     void eoClip(GraphicsState* state) override;
     void clipToStrokeOutline(GraphicsState* state) override;
 
+    // --- Images (RasterOutputDeviceImages.cpp).
+    void drawStencilMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
+                         bool invert, bool inlineImage) override;
+    void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
+                   ImageColorMap* colorMap, const int* maskColors, bool inlineImage) override;
+
+
     // --- Text.
     void drawChar(GraphicsState* state, double x, double y, double dx, double dy, double originX,
                   double originY, unsigned int code, int nBytes, const unsigned int* unicode,

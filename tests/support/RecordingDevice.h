@@ -36,6 +36,7 @@ public:
     FILE* echo = nullptr;
 
     std::vector<std::string> calls;
+    std::vector<int> lastMaskColors;
 
     // The recorded lines whose call name (the first word) is one of names.
     std::vector<std::string> only(std::initializer_list<const char*> names) const {
@@ -208,14 +209,37 @@ public:
 
     void drawStencilMask(GraphicsState* s, const PdfValue* ref, DataStream* stream, int w, int h, bool invert,
                          bool inlineImage) override {
-        record("drawStencilMask " + std::to_string(w) + " " + std::to_string(h) +
-               (inlineImage ? " inline" : ""));
+        record("drawStencilMask " + std::to_string(w) + " " + std::to_string(h) + (invert ? " invert" : "") +
+               (ref ? " ref" : "") + (inlineImage ? " inline" : ""));
         OutputDevice::drawStencilMask(s, ref, stream, w, h, invert, inlineImage);
     }
+    // Colour-key masks record their first eight values; lastMaskColors
+    // keeps all 64.
     void drawImage(GraphicsState* s, const PdfValue* ref, DataStream* stream, int w, int h,
                    ImageColorMap* map, const int* maskColors, bool inlineImage) override {
-        record("drawImage " + std::to_string(w) + " " + std::to_string(h) + (inlineImage ? " inline" : ""));
+        std::string text = "drawImage " + std::to_string(w) + " " + std::to_string(h) + " " +
+                           std::to_string(map->getComponentCount()) + "x" + std::to_string(map->getBits());
+        if (maskColors) {
+            text += " key";
+            for (int i = 0; i < 8; ++i)
+                text += " " + std::to_string(maskColors[i]);
+            lastMaskColors.assign(maskColors, maskColors + 64);
+        }
+        record(text + (ref ? " ref" : "") + (inlineImage ? " inline" : ""));
         OutputDevice::drawImage(s, ref, stream, w, h, map, maskColors, inlineImage);
+    }
+    void drawImageWithMask(GraphicsState*, const PdfValue*, DataStream*, int w, int h, ImageColorMap*,
+                           DataStream*, int mw, int mh, bool invert) override {
+        record("drawImageWithMask " + std::to_string(w) + " " + std::to_string(h) + " mask " +
+               std::to_string(mw) + " " + std::to_string(mh) + (invert ? " invert" : ""));
+    }
+    void drawImageWithSoftMask(GraphicsState*, const PdfValue*, DataStream*, int w, int h, ImageColorMap*,
+                               DataStream*, int mw, int mh, ImageColorMap* maskMap) override {
+        record("drawImageWithSoftMask " + std::to_string(w) + " " + std::to_string(h) + " mask " +
+               std::to_string(mw) + " " + std::to_string(mh) + " " + std::to_string(maskMap->getBits()));
+    }
+    void postScriptXObject(DataStream*, DataStream* level1) override {
+        record(std::string("postScriptXObject") + (level1 ? " level1" : ""));
     }
 
     void setType3GlyphWidth(GraphicsState*, double wx, double wy) override {
