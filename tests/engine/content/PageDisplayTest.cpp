@@ -120,15 +120,9 @@ TEST(PageDisplayTest, ASoftMaskThatUsesItselfEndsAtTheNestingBound) {
     EXPECT_TRUE(errors.empty());
 }
 
-bool stopOnThirdCall(void* data) {
-    return ++*static_cast<int*>(data) >= 3;
-}
-
-TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) {
-    // Each level sets the mask twice: 2^21 groups without an abort. Nested
-    // content counts its operators on from the enclosing content, so the
-    // abort check is asked every 11 operators however deep they run, and
-    // the page ends when it says so.
+// A page whose graphics state's soft mask is a group that sets the same
+// state twice: without a bound it would open 2^21 groups.
+std::string maskThatSetsItselfTwice() {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
@@ -142,7 +136,19 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) 
                 "/GS1 gs /GS1 gs")
         .object(6, "<< /SMask << /G 5 0 R >> >>")
         .xrefTable();
-    auto doc = openBytes(pdf.bytes());
+    return pdf.bytes();
+}
+
+bool stopOnThirdCall(void* data) {
+    return ++*static_cast<int*>(data) >= 3;
+}
+
+TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelStillReachesTheAbortCheck) {
+    // Each level sets the mask twice: 2^21 groups without an abort. Nested
+    // content counts its operators on from the enclosing content, so the
+    // abort check is asked every 11 operators however deep they run, and
+    // the page ends when it says so.
+    auto doc = openBytes(maskThatSetsItselfTwice());
     ASSERT_TRUE(doc->isOk());
     RecordingDevice device;
     device.recordUpdates = false;
@@ -157,20 +163,7 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelEndsAtThePagesBudget) {
     // Without an abort check, a mask group that sets itself twice would open
     // 2^21 groups; the page's budget of nested runs ends it, reports once,
     // and the page's own content goes on.
-    PdfBuilder pdf;
-    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
-        .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-        .object(3,
-                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
-                "/Resources << /ExtGState << /GS1 6 0 R >> >> >>")
-        .stream(4, "<< >>", "/GS1 gs 0 0 m 9 9 l S")
-        .stream(5,
-                "<< /BBox [0 0 10 10] /Group << /S /Transparency >> /Resources << /ExtGState << /GS1 6 0 R "
-                ">> >> >>",
-                "/GS1 gs /GS1 gs")
-        .object(6, "<< /SMask << /G 5 0 R >> >>")
-        .xrefTable();
-    auto doc = openBytes(pdf.bytes());
+    auto doc = openBytes(maskThatSetsItselfTwice());
     ASSERT_TRUE(doc->isOk());
     RecordingDevice device;
     device.recordUpdates = false;
