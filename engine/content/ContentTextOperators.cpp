@@ -300,7 +300,8 @@ void ContentInterpreter::showType3String(const DynString* string) {
         const double ddx = (fs * dx + cs + (space ? ws : 0)) * th, ddy = fs * dy;
         const double* tm = m_state->getTextMatrix();
         const double tdx = ddx * tm[0] + ddy * tm[2], tdy = ddx * tm[1] + ddy * tm[3];
-        const double x = m_state->getCurrentX() + rise * tm[2], y = m_state->getCurrentY() + rise * tm[3];
+        const double textX = m_state->getCurrentX(), textY = m_state->getCurrentY();
+        const double x = textX + rise * tm[2], y = textY + rise * tm[3];
 
         saveState();
         m_state->setMatrix(n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]);
@@ -324,6 +325,10 @@ void ContentInterpreter::showType3String(const DynString* string) {
                 popResources();
         }
         restoreState();
+        // Restoring carries the current point down, and the glyph's own path
+        // operators moved it in glyph space: the text position is where the
+        // glyph started.
+        m_state->setCurrentPoint(textX, textY);
 
         m_state->textShift(tdx, tdy);
         const double cx = m_state->getCurrentX(), cy = m_state->getCurrentY();

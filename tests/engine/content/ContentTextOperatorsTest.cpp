@@ -207,6 +207,16 @@ TEST_F(Type3Test, ProcedureThatIsNoStreamIsReportedAndStillAdvances) {
     EXPECT_EQ(device.type3Ends, 2);
 }
 
+TEST_F(Type3Test, APathInsideAGlyphDoesNotMoveTheTextPosition) {
+    // Glyph a draws "0 0 500 500 re f"; the next glyph still starts one
+    // advance (600 x 0.001 x 10) along.
+    run(kType3Fonts, "BT /T3 10 Tf 50 60 Td (aa) Tj ET");
+    ASSERT_EQ(device.type3Positions.size(), 2u);
+    EXPECT_NEAR(device.type3Positions[0].first, 50, 1e-9);
+    EXPECT_NEAR(device.type3Positions[1].first, 56, 1e-9);
+    EXPECT_NEAR(device.type3Positions[1].second, 60, 1e-9);
+}
+
 TEST_F(Type3Test, GlyphThatShowsItselfStopsAtTheNestingBound) {
     run(kType3Fonts, "BT /T3 10 Tf (s) Tj ET");
     EXPECT_TRUE(m_errors.contains("nested too deeply"));
