@@ -12,7 +12,7 @@ namespace platform {
 
 std::string userConfigDirectory(const std::string& program) {
     std::string base;
-    // The base directory specification says a relative value is invalid and
+    // The XDG base directory rules say a relative value is invalid and
     // must be ignored.
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     if (configHome && isAbsolutePath(configHome)) {

@@ -248,7 +248,7 @@ LinkMovie::LinkMovie(const PdfValue& annotRef, const PdfValue& title) : m_title(
     }
 }
 
-// ---- file specifications --------------------------------------------------
+// ---- file spec entries -----------------------------------------------------
 
 std::unique_ptr<DynString> getFileSpecName(const PdfValue& fileSpec) {
     std::unique_ptr<DynString> name;

@@ -181,7 +181,7 @@ private:
     std::unique_ptr<DynString> m_action;
 };
 
-// The file name of a file specification (a string, or a dictionary's Unix
+// The file name of a file spec entry (a string, or a dictionary's Unix
 // or F string) as a path of this platform; null (reported) for any other
 // value.
 std::unique_ptr<DynString> getFileSpecName(const PdfValue& fileSpec);

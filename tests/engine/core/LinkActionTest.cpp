@@ -180,7 +180,7 @@ TEST(LinkAction, NamedMovieAndUnknownKinds) {
     EXPECT_EQ(str(static_cast<LinkUnknown*>(unknown.get())->getAction()), "JavaScript");
 }
 
-// ---- file specifications --------------------------------------------------
+// ---- file spec entries -----------------------------------------------------
 
 TEST(FileSpecName, PortableNamesAreThisPlatformsPaths) {
     EXPECT_EQ(str(getFileSpecName(parse("(/c/dir/file.pdf)")).get()), "/c/dir/file.pdf");
