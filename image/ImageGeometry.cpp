@@ -22,6 +22,28 @@ using transform::RowProgress;
 
 namespace {
 
+// Calls body.template operator()<Bits>() with the image depth as a
+// template argument (1, 4, 8, else 24), so that each loop is compiled per
+// depth and the depth is chosen once, outside it.
+template <typename Body>
+void withDepth(int bits, Body&& body) {
+    switch (bits) {
+        case 1:
+            body.template operator()<1>();
+            break;
+        case 4:
+            body.template operator()<4>();
+            break;
+        case 8:
+            body.template operator()<8>();
+            break;
+        default:
+            body.template operator()<24>();
+            break;
+    }
+}
+
+
 constexpr const char* kNoMemory = "can't allocate memory for the transformed image";
 
 // Reads the colour of a pixel of a Bits-bit image from its raw rows; an
@@ -552,53 +574,14 @@ bool Resample(RasterImage& image, int32_t newWidth, int32_t newHeight, int32_t m
 
     RowProgress progress(image, newHeight);
     if (mode == kResampleNearest) {
-        switch (bits) {
-            case 1:
-                resampleNearest<1>(image, result, columns, rows, progress);
-                break;
-            case 4:
-                resampleNearest<4>(image, result, columns, rows, progress);
-                break;
-            case 8:
-                resampleNearest<8>(image, result, columns, rows, progress);
-                break;
-            default:
-                resampleNearest<24>(image, result, columns, rows, progress);
-                break;
-        }
+        withDepth(bits, [&]<int Bits>() { resampleNearest<Bits>(image, result, columns, rows, progress); });
     } else if (mode == kResampleBicubic) {
-        switch (bits) {
-            case 1:
-                resampleBicubic<1>(image, result, xScale, yScale, progress);
-                break;
-            case 4:
-                resampleBicubic<4>(image, result, xScale, yScale, progress);
-                break;
-            case 8:
-                resampleBicubic<8>(image, result, xScale, yScale, progress);
-                break;
-            default:
-                resampleBicubic<24>(image, result, xScale, yScale, progress);
-                break;
-        }
+        withDepth(bits, [&]<int Bits>() { resampleBicubic<Bits>(image, result, xScale, yScale, progress); });
     } else if (bits == 24 && newWidth < width && newHeight < height) {
         RowProgress sourceRows(image, height);
         resampleAreaAverage(image, result, sourceRows);
     } else {
-        switch (bits) {
-            case 1:
-                resampleBilinear<1>(image, result, xScale, yScale, progress);
-                break;
-            case 4:
-                resampleBilinear<4>(image, result, xScale, yScale, progress);
-                break;
-            case 8:
-                resampleBilinear<8>(image, result, xScale, yScale, progress);
-                break;
-            default:
-                resampleBilinear<24>(image, result, xScale, yScale, progress);
-                break;
-        }
+        withDepth(bits, [&]<int Bits>() { resampleBilinear<Bits>(image, result, xScale, yScale, progress); });
     }
 
     if (sourceAlpha != nullptr) {

@@ -37,6 +37,7 @@
 #include "engine/core/Page.h"
 #include "engine/core/PdfDocument.h"
 #include "engine/core/XrefTable.h"
+#include "tests/support/Shell.h"
 #include "tests/support/ErrorCapture.h"
 #include "tests/support/RecordingDevice.h"
 
@@ -51,24 +52,9 @@ const fs::path kOutput = fs::path(RENDOVA_TEST_OUTPUT_DIR) / "content-trace";
 // Pages sampled per file: the first three, the middle one and the last.
 constexpr int kLeadingPages = 3;
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+const auto quote = &test::shellQuote;
 
-std::pair<int, std::string> run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return {-1, out};
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+const auto run = &test::runShell;
 
 bool haveMutool() {
     return run("command -v mutool").first == 0;

@@ -6,6 +6,8 @@
 // decrypt every sampled stream to the bytes qpdf gives.
 #include <gtest/gtest.h>
 
+#include "tests/support/Shell.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,25 +43,9 @@ const fs::path kOutput = fs::path(RENDOVA_TEST_OUTPUT_DIR) / "document-corpus";
 
 // ---- peers ----------------------------------------------------------------
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+const auto quote = &test::shellQuote;
 
-// Standard output of a shell command, and its exit status.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return {-1, out};
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+const auto run = &test::runShell;
 
 bool havePeers() {
     return run("qpdf --version").first == 0 && run("mutool -v").first <= 1;

@@ -30,6 +30,7 @@
 #include "engine/core/FileSource.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/XrefTable.h"
+#include "tests/support/Shell.h"
 #include "tests/support/Json.h"
 
 namespace rendova {
@@ -43,22 +44,9 @@ const fs::path kOutput = fs::path(RENDOVA_TEST_OUTPUT_DIR) / "xref-corpus";
 
 // ---- running qpdf ---------------------------------------------------------
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+const auto quote = &test::shellQuote;
 
-// Standard output of a shell command, and its exit status.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return {-1, out};
-    char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+const auto run = &test::runShell;
 
 bool haveQpdf() { return run("qpdf --version").first == 0; }
 
