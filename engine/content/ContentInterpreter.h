@@ -12,6 +12,7 @@
 
 namespace rendova {
 
+struct BorderStyle;
 class DataStream;
 class PdfFunction;
 class ValueParser;
@@ -82,6 +83,12 @@ public:
     bool runForm(const PdfValue& stream, PdfDict* resources, const double* matrix, const double* box,
                  bool group, bool softMask, ColorSpace* groupColorSpace, bool isolated, bool knockout,
                  bool alpha, PdfFunction* transfer, const ColorValue* backdrop);
+    // Draws an annotation's appearance (a form stream; anything else draws
+    // nothing) fitted into the rectangle, given in default user space, and,
+    // when border is not null and wider than 0, its border around the
+    // rectangle in the stroke state.
+    void drawAnnotation(const PdfValue& appearance, const BorderStyle* border, double xMin, double yMin,
+                        double xMax, double yMax);
     // Runs a Type 3 glyph procedure as one more nesting level; false,
     // running nothing, at the bound.
     bool runGlyphProcedure(const PdfValue& procedure);

@@ -2,10 +2,13 @@
 // Type 3 glyph metrics, marked content and compatibility sections, and the
 // form runner that forms, soft masks, tiling patterns and annotation
 // appearances share.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "engine/content/ContentInterpreter.h"
+#include "engine/content/BorderStyle.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/EmbeddedSource.h"
 #include "engine/core/ErrorReport.h"
@@ -471,6 +474,128 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     }
     leaveNesting();
     return true;
+}
+
+void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const BorderStyle* border, double xMin,
+                                        double yMin, double xMax, double yMax) {
+    // The rectangle from default user space into the current one: through
+    // the page's base matrix to the device, then back through the inverse of
+    // the current matrix.
+    const double* ctm = m_state->getMatrix();
+    const double det = ctm[0] * ctm[3] - ctm[1] * ctm[2];
+    if (det == 0 || !std::isfinite(det)) {
+        reportError(getPos(), "Annotation under a singular matrix");
+        return;
+    }
+    const double inverse[6] = {ctm[3] / det,
+                               -ctm[1] / det,
+                               -ctm[2] / det,
+                               ctm[0] / det,
+                               (ctm[2] * ctm[5] - ctm[3] * ctm[4]) / det,
+                               (ctm[1] * ctm[4] - ctm[0] * ctm[5]) / det};
+    auto toUser = [&](double x, double y, double& ux, double& uy) {
+        const double* b = m_baseMatrix;
+        const double dx = b[0] * x + b[2] * y + b[4];
+        const double dy = b[1] * x + b[3] * y + b[5];
+        ux = inverse[0] * dx + inverse[2] * dy + inverse[4];
+        uy = inverse[1] * dx + inverse[3] * dy + inverse[5];
+    };
+    double x0, y0, x1, y1;
+    toUser(xMin, yMin, x0, y0);
+    toUser(xMax, yMax, x1, y1);
+    xMin = std::min(x0, x1);
+    xMax = std::max(x0, x1);
+    yMin = std::min(y0, y1);
+    yMax = std::max(y0, y1);
+
+    if (appearance.isStream()) {
+        PdfValue entry;
+        if (!appearance.dictLookup("BBox", entry).isArray()) {
+            reportError(getPos(), "Appearance without a BBox array");
+            return;
+        }
+        double box[4];
+        readNumberArray(entry, box, 4);
+        double m[6] = {1, 0, 0, 1, 0, 0};
+        if (appearance.dictLookup("Matrix", entry).isArray() && entry.getArray()->getLength() == 6) {
+            double values[6];
+            bool numbers = true;
+            for (int i = 0; i < 6 && numbers; ++i) {
+                PdfValue element;
+                numbers = entry.getArray()->get(i, element).isNum();
+                values[i] = numbers ? element.getNum() : 0;
+            }
+            if (numbers)
+                std::memcpy(m, values, sizeof m);
+        }
+        // The appearance box, through its matrix, is stretched onto the
+        // rectangle; a box with no width or height keeps that scale at 1.
+        const double ax0 = m[0] * box[0] + m[2] * box[1] + m[4];
+        const double ay0 = m[1] * box[0] + m[3] * box[1] + m[5];
+        const double ax1 = m[0] * box[2] + m[2] * box[3] + m[4];
+        const double ay1 = m[1] * box[2] + m[3] * box[3] + m[5];
+        const double fx0 = std::min(ax0, ax1), fx1 = std::max(ax0, ax1);
+        const double fy0 = std::min(ay0, ay1), fy1 = std::max(ay0, ay1);
+        const double sx = fx1 == fx0 ? 1 : (xMax - xMin) / (fx1 - fx0);
+        const double sy = fy1 == fy0 ? 1 : (yMax - yMin) / (fy1 - fy0);
+        const double matrix[6] = {m[0] * sx, m[1] * sy, m[2] * sx, m[3] * sy, sx * (m[4] - fx0) + xMin,
+                                  sy * (m[5] - fy0) + yMin};
+        PdfValue resources;
+        appearance.dictLookup("Resources", resources);
+        runForm(appearance, resources.isDict() ? resources.getDict() : nullptr, matrix, box, false, false,
+                nullptr, false, false, false, nullptr, nullptr);
+    }
+
+    if (!border || !(border->width > 0))
+        return;
+    // The border's stroke settings stay with the border: the next one (a
+    // solid border after a dashed one) starts from the page's state again.
+    saveState();
+    if (m_state->getStrokeColorSpace()->getKind() != ColorSpace::kDeviceRgb) {
+        m_state->setStrokePattern(nullptr);
+        m_state->setStrokeColorSpace(std::make_unique<DeviceRgbColorSpace>());
+        m_device->updateStrokeColorSpace(m_state);
+    }
+    ColorValue colour{};
+    colour.c[0] = colorFromDouble(border->red);
+    colour.c[1] = colorFromDouble(border->green);
+    colour.c[2] = colorFromDouble(border->blue);
+    m_state->setStrokeColor(colour);
+    m_device->updateStrokeColor(m_state);
+
+    // Border widths are in default user space: scaled by how long a unit
+    // diagonal of that space is in the current one.
+    const double* b = m_baseMatrix;
+    const double vx = b[0] + b[2], vy = b[1] + b[3];
+    const double ux = inverse[0] * vx + inverse[2] * vy;
+    const double uy = inverse[1] * vx + inverse[3] * vy;
+    const double scale = std::sqrt(ux * ux + uy * uy) / std::sqrt(2.0);
+    m_state->setLineWidth(border->width * scale);
+    m_device->updateLineWidth(m_state);
+    if (border->type == BorderStyle::kDashed && border->dash && border->dashCount > 0) {
+        auto dash = std::make_unique<double[]>(size_t(border->dashCount));
+        for (int i = 0; i < border->dashCount; ++i)
+            dash[i] = border->dash[i] * scale;
+        m_state->setLineDash(std::move(dash), border->dashCount, 0);
+        m_device->updateLineDash(m_state);
+    }
+
+    // In the current user space y points up whatever the device does, so
+    // an underline always runs along the rectangle's lower edge.
+    m_state->clearPath();
+    Path* path = m_state->getPath();
+    path->moveTo(xMin, yMin);
+    path->lineTo(xMax, yMin);
+    m_state->setCurrentPoint(xMax, yMin);
+    if (border->type != BorderStyle::kUnderline) {
+        path->lineTo(xMax, yMax);
+        path->lineTo(xMin, yMax);
+        path->close();
+        m_state->setCurrentPoint(xMin, yMin);
+    }
+    m_device->stroke(m_state);
+    m_state->clearPath();
+    restoreState();
 }
 
 }  // namespace rendova
