@@ -167,6 +167,7 @@ void GuiTest::TearDown() {
 MainWindow* GuiTest::openWindow() {
     MainWindow::Environment environment;
     environment.programFolder = m_program;
+    environment.libraryName = m_libraryName;
     m_window = new MainWindow(nullptr, environment);
     if (!m_window->initialise()) {
         closeWindow();

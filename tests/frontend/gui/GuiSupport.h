@@ -49,7 +49,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The main window over the test's program folder, initialised and shown.
+    // The main window over the test's program folder, initialised and shown,
+    // binding the library m_libraryName names.
     MainWindow* openWindow();
     void closeWindow();
 
@@ -87,6 +88,8 @@ protected:
     std::string m_root;     // ends in '/'
     std::string m_program;  // program folder, ends in '/'
     std::string m_data;     // data folder, ends in '/'
+    // The stand-in beside the test program unless a test names another.
+    std::string m_libraryName = kLibraryName;
     MainWindow* m_window = nullptr;
     wxFrame* m_frame = nullptr;
     std::vector<Message> m_messages;
