@@ -119,7 +119,8 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         height = pixelCountFromSize(state->getPageHeight());
     }
     if (m_groups) {
-        reportError(-1, "page started with %d transparency groups of the last page unfinished", getGroupDepth());
+        reportError(-1, "page started with %d transparency groups of the last page unfinished",
+                    getGroupDepth());
         unwindGroups();
     }
     m_rasteriser.reset();

@@ -125,16 +125,16 @@ public:
                          bool invert, bool inlineImage) override;
     void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
                    ImageColorMap* colorMap, const int* maskColors, bool inlineImage) override;
-    void drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
-                           ImageColorMap* colorMap, DataStream* maskStream, int maskWidth, int maskHeight,
-                           bool maskInvert) override;
+    void drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
+                           int height, ImageColorMap* colorMap, DataStream* maskStream, int maskWidth,
+                           int maskHeight, bool maskInvert) override;
     void drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
                                int height, ImageColorMap* colorMap, DataStream* maskStream, int maskWidth,
                                int maskHeight, ImageColorMap* maskColorMap) override;
 
     // --- Transparency groups and soft masks (RasterOutputDeviceGroups.cpp).
-    void beginTransparencyGroup(GraphicsState* state, const double* box, ColorSpace* colorSpace, bool isolated,
-                                bool knockout, bool forSoftMask) override;
+    void beginTransparencyGroup(GraphicsState* state, const double* box, ColorSpace* colorSpace,
+                                bool isolated, bool knockout, bool forSoftMask) override;
     void endTransparencyGroup(GraphicsState* state) override;
     void paintTransparencyGroup(GraphicsState* state, const double* box) override;
     void setSoftMask(GraphicsState* state, const double* box, bool alpha, PdfFunction* transfer,

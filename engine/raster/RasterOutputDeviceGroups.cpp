@@ -96,8 +96,9 @@ void RasterOutputDevice::unwindGroups() {
     }
 }
 
-void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const double* box, ColorSpace* colorSpace,
-                                                bool isolated, bool, bool forSoftMask) {
+void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const double* box,
+                                                ColorSpace* colorSpace, bool isolated, bool,
+                                                bool forSoftMask) {
     // The device-space bounding box of the group's box.
     double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
     for (int i = 0; i < 4; ++i) {
@@ -124,7 +125,8 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
     if (colorSpace)
         entry->colorSpace = colorSpace->copy();
     entry->bitmap = std::make_unique<RasterBitmap>(w, h, m_rowPadding, m_colourMode, 1, m_topDown);
-    auto rasteriser = std::make_unique<Rasteriser>(entry->bitmap.get(), m_antialias, *m_rasteriser->getScreen());
+    auto rasteriser =
+        std::make_unique<Rasteriser>(entry->bitmap.get(), m_antialias, *m_rasteriser->getScreen());
     // A soft mask's group is measured against its own backdrop colour,
     // never against the page beneath it, so it starts clear even when it is
     // not isolated (the 1-bit mode, which composites no backdrop, would

@@ -12,8 +12,8 @@
 #include "engine/core/ImageLineReader.h"
 #include "engine/core/PdfValue.h"
 #include "engine/raster/RasterBitmap.h"
-#include "engine/raster/RasterPattern.h"
 #include "engine/raster/RasterOutputDevice.h"
+#include "engine/raster/RasterPattern.h"
 #include "engine/raster/RasterTypes.h"
 #include "engine/raster/Rasteriser.h"
 
@@ -233,14 +233,16 @@ void RasterOutputDevice::drawStencilMask(GraphicsState* state, const PdfValue*, 
 }
 
 void RasterOutputDevice::drawImage(GraphicsState* state, const PdfValue*, DataStream* stream, int width,
-                                   int height, ImageColorMap* colorMap, const int* maskColors, bool inlineImage) {
+                                   int height, ImageColorMap* colorMap, const int* maskColors,
+                                   bool inlineImage) {
     drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, maskColors, nullptr,
                      inlineImage);
 }
 
 void RasterOutputDevice::drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream,
-                                           int width, int height, ImageColorMap* colorMap, DataStream* maskStream,
-                                           int maskWidth, int maskHeight, bool maskInvert) {
+                                           int width, int height, ImageColorMap* colorMap,
+                                           DataStream* maskStream, int maskWidth, int maskHeight,
+                                           bool maskInvert) {
     // A mask finer than the image would lose detail at the image's pixel
     // size: it becomes a 1-bit grey soft mask drawn at the device's
     // resolution instead, 1 for the samples that let the image through.
@@ -283,7 +285,8 @@ void RasterOutputDevice::drawImageWithMask(GraphicsState* state, const PdfValue*
     }
     maskStream->close();
 
-    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, &mask, false);
+    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, &mask,
+                     false);
 }
 
 void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfValue*, DataStream* stream,
@@ -293,7 +296,8 @@ void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfVa
     // The mask's grey samples are drawn onto a grey bitmap the size of the
     // target under the image's matrix, so that each device pixel gets the
     // mask level of the place it shows.
-    ImageLineReader maskReader(maskStream, maskWidth, maskColorMap->getComponentCount(), maskColorMap->getBits());
+    ImageLineReader maskReader(maskStream, maskWidth, maskColorMap->getComponentCount(),
+                               maskColorMap->getBits());
     if (!maskReader.isOk())
         return;
     maskReader.reset();
@@ -321,7 +325,8 @@ void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfVa
     // restore deletes it and brings back the state's own.
     m_rasteriser->saveState();
     m_rasteriser->setSoftMask(mask.release());
-    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, nullptr, false);
+    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, nullptr,
+                     false);
     m_rasteriser->restoreState();
 }
 
