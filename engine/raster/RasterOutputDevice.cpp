@@ -4,6 +4,7 @@
 
 #include "engine/content/GraphicsState.h"
 #include "engine/content/Path.h"
+#include "engine/core/ErrorReport.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/raster/BlendModes.h"
 #include "engine/raster/RasterBitmap.h"
@@ -54,10 +55,13 @@ RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int rever
     m_rasteriser->clear(m_paperColour, 0);
 }
 
-// The members go in the reverse order of their declaration: the text side
-// (glyph caches, then fonts), the rasteriser, which draws into the bitmap,
-// then the bitmap.
-RasterOutputDevice::~RasterOutputDevice() = default;
+// Groups left open give the page's rasteriser back first, so that no
+// rasteriser outlives the group bitmap it draws into. The members then go in
+// the reverse order of their declaration: the text side (glyph caches, then
+// fonts), the rasteriser, which draws into the bitmap, then the bitmap.
+RasterOutputDevice::~RasterOutputDevice() {
+    unwindGroups();
+}
 
 void RasterOutputDevice::startDocument(XrefTable* xref) {
     m_xref = xref;
@@ -114,6 +118,11 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         width = pixelCountFromSize(state->getPageWidth());
         height = pixelCountFromSize(state->getPageHeight());
     }
+    if (m_groups) {
+        reportError(-1, "page started with %d transparency groups of the last page unfinished",
+                    getGroupDepth());
+        unwindGroups();
+    }
     m_rasteriser.reset();
     try {
         // The same block serves page after page of one size, so that the
@@ -153,6 +162,10 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
 }
 
 void RasterOutputDevice::endPage() {
+    if (m_groups) {
+        reportError(-1, "page ended with %d transparency groups unfinished", getGroupDepth());
+        unwindGroups();
+    }
     // Painting left coverage in the alpha plane over a transparent page;
     // the paper shows through where nothing was painted.
     if (m_colourMode != rasterMono1)

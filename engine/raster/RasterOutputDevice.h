@@ -11,12 +11,37 @@
 
 namespace rendova {
 
+class ColorSpace;
 class Path;
 class RasterBitmap;
 class RasterPath;
 class RasterSolidColor;
 class Rasteriser;
 class XrefTable;
+
+// One open or ended transparency group of the raster device. The device keeps
+// them as a stack, newest first: beginTransparencyGroup pushes an entry and
+// hands drawing to the group's own bitmap and rasteriser,
+// endTransparencyGroup gives drawing back to the saved ones, and
+// paintTransparencyGroup or setSoftMask consumes the ended group and pops it.
+// Each entry owns its group bitmap, a copy of the group's colour space, the
+// rasteriser it saved while the group is open, and the entries below it.
+struct TransparencyGroupEntry {
+    TransparencyGroupEntry();
+    ~TransparencyGroupEntry();
+    // The group bitmap's corner on the target it was opened on.
+    int x = 0;
+    int y = 0;
+    std::unique_ptr<RasterBitmap> bitmap;
+    // Converts a soft mask's backdrop colour; null when the group names none.
+    std::unique_ptr<ColorSpace> colorSpace;
+    bool isolated = false;
+    // The target and rasteriser in use when the group began. The rasteriser
+    // is null once the group has ended (it is the device's again).
+    RasterBitmap* savedTarget = nullptr;
+    std::unique_ptr<Rasteriser> savedRasteriser;
+    std::unique_ptr<TransparencyGroupEntry> next;
+};
 
 // The output device that paints pages into a raster bitmap: the content
 // interpreter calls its slots while it runs a page, and each slot becomes a
@@ -25,8 +50,9 @@ class XrefTable;
 // reads the page bitmap after each page.
 //
 // Ownership: the device owns the page bitmap, the rasteriser (a new one per
-// page) and its text side (fonts, glyph caches, the text clip); it borrows
-// the document's XrefTable. The page bitmap stays
+// page), its text side (fonts, glyph caches, the text clip) and the stack of
+// transparency groups with their bitmaps; it borrows the document's
+// XrefTable. The page bitmap stays
 // valid until the next startPage (which keeps it when the page has the same
 // pixel size) or the destructor. One thread at a time; throws
 // MemoryException when memory runs out (a page too large for memory
@@ -99,7 +125,21 @@ public:
                          bool invert, bool inlineImage) override;
     void drawImage(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width, int height,
                    ImageColorMap* colorMap, const int* maskColors, bool inlineImage) override;
+    void drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
+                           int height, ImageColorMap* colorMap, DataStream* maskStream, int maskWidth,
+                           int maskHeight, bool maskInvert) override;
+    void drawImageWithSoftMask(GraphicsState* state, const PdfValue* ref, DataStream* stream, int width,
+                               int height, ImageColorMap* colorMap, DataStream* maskStream, int maskWidth,
+                               int maskHeight, ImageColorMap* maskColorMap) override;
 
+    // --- Transparency groups and soft masks (RasterOutputDeviceGroups.cpp).
+    void beginTransparencyGroup(GraphicsState* state, const double* box, ColorSpace* colorSpace,
+                                bool isolated, bool knockout, bool forSoftMask) override;
+    void endTransparencyGroup(GraphicsState* state) override;
+    void paintTransparencyGroup(GraphicsState* state, const double* box) override;
+    void setSoftMask(GraphicsState* state, const double* box, bool alpha, PdfFunction* transfer,
+                     const ColorValue* backdrop) override;
+    void clearSoftMask(GraphicsState* state) override;
 
     // --- Text.
     void drawChar(GraphicsState* state, double x, double y, double dx, double dy, double originX,
@@ -126,6 +166,11 @@ public:
     int getAntialiasRequest() const { return m_antialiasRequest; }
     XrefTable* getXref() const { return m_xref; }
     RasterDeviceText& getText() { return m_text; }
+    // The target bitmap that drawing goes to: the page, a group's bitmap or
+    // a Type 3 glyph's cache cell.
+    RasterBitmap* getTarget() const { return m_target; }
+    // Entries on the transparency-group stack.
+    int getGroupDepth() const;
 
     // The state's path as a rasteriser path (user space).
     static std::unique_ptr<RasterPath> convertPath(const Path& path);
@@ -138,6 +183,12 @@ private:
     void makeRasteriser();
     void fillPath(GraphicsState* state, int evenOdd);
     void clipPath(GraphicsState* state, int evenOdd);
+    // Drops the group entries that a page left behind (content cut short by
+    // an exception, or a device driven out of order), giving drawing back to
+    // the rasteriser and target of the oldest open group.
+    void unwindGroups();
+    // Removes the newest group entry with its bitmap.
+    void popGroup();
 
     int m_colourMode;
     int m_rowPadding;
@@ -163,6 +214,8 @@ private:
     // was seen. A second d1 inside one glyph is ignored, so that the state
     // saved by the first is neither overwritten nor drawn into.
     std::vector<char> m_type3BoxSeen;
+    // Newest first; see TransparencyGroupEntry.
+    std::unique_ptr<TransparencyGroupEntry> m_groups;
 };
 
 }  // namespace rendova

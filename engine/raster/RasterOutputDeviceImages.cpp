@@ -1,15 +1,19 @@
-// The image slots of the raster output device: stencil masks and sampled
-// images with colour-key masks. Samples come through
-// ImageLineReader and ImageColorMap; the rasteriser pulls the rows through
-// the row sources below.
+// The image slots of the raster output device: stencil masks, and sampled
+// images alone, with colour-key masks, with explicit masks and with soft
+// masks. Samples come through ImageLineReader and ImageColorMap; the
+// rasteriser pulls the rows through the row sources below.
 #include <cstring>
 #include <memory>
 
+#include "engine/content/ColorSpace.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/content/ImageColorMap.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/ImageLineReader.h"
+#include "engine/core/PdfValue.h"
+#include "engine/raster/RasterBitmap.h"
 #include "engine/raster/RasterOutputDevice.h"
+#include "engine/raster/RasterPattern.h"
 #include "engine/raster/RasterTypes.h"
 #include "engine/raster/Rasteriser.h"
 
@@ -26,6 +30,8 @@ struct ImageRowSourceState {
     int height = 0;
     int rowsDone = 0;
     uint8_t invert = 0;
+    // An explicit mask drawn at the image's pixel size (1-bit), or null.
+    const RasterBitmap* mask = nullptr;
 };
 
 namespace {
@@ -110,6 +116,22 @@ int colorKeyRowSource(void* data, uint8_t* line, uint8_t* alpha) {
     return 1;
 }
 
+int maskedImageRowSource(void* data, uint8_t* line, uint8_t* alpha) {
+    auto* s = static_cast<ImageRowSourceState*>(data);
+    if (s->rowsDone >= s->height)
+        return 0;
+    const uint8_t* samples = s->reader->getLine();
+    if (samples)
+        convertRow(s, samples, line);
+    // The mask bitmap has the image's width and height, so the row and every
+    // column lie inside it.
+    const uint8_t* maskRow = s->mask->data() + static_cast<ptrdiff_t>(s->rowsDone) * s->mask->rowSize();
+    for (int x = 0; x < s->width; ++x)
+        alpha[x] = (maskRow[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+    ++s->rowsDone;
+    return 1;
+}
+
 // The lookup table of a one-component map: an entry per byte value a sample
 // can take (samples wider than 8 bits arrive as their high byte).
 std::unique_ptr<uint8_t[]> makeLookup(ImageColorMap* map, int outputKind) {
@@ -156,6 +178,35 @@ void drainRows(ImageRowSourceState& s) {
     }
 }
 
+// Draws the rows of a sampled image through the rasteriser: with a
+// colour-key array or a mask bitmap the rows carry alpha. The stream is
+// closed afterwards; an inline image's unread rows are drained first.
+void drawSampledImage(Rasteriser& rasteriser, int colourMode, const GraphicsState* state, DataStream* stream,
+                      int width, int height, ImageColorMap* colorMap, const int* maskColors,
+                      const RasterBitmap* mask, bool inlineImage) {
+    ImageLineReader reader(stream, width, colorMap->getComponentCount(), colorMap->getBits());
+    if (!reader.isOk())
+        return;
+    reader.reset();
+    ImageRowSourceState s;
+    s.reader = &reader;
+    s.colorMap = colorMap;
+    s.colorKey = maskColors;
+    s.mask = mask;
+    s.outputKind = colourMode == rasterMono1 ? rasterMono8 : colourMode;
+    s.width = width;
+    s.height = height;
+    std::unique_ptr<uint8_t[]> lookup = makeLookup(colorMap, s.outputKind);
+    s.lookup = lookup.get();
+    double matrix[6];
+    imageMatrix(state, matrix);
+    RasterImageSource source = mask ? maskedImageRowSource : maskColors ? colorKeyRowSource : imageRowSource;
+    rasteriser.drawImage(source, &s, s.outputKind, mask || maskColors ? 1 : 0, width, height, matrix);
+    if (inlineImage)
+        drainRows(s);
+    stream->close();
+}
+
 }  // namespace
 
 void RasterOutputDevice::drawStencilMask(GraphicsState* state, const PdfValue*, DataStream* stream, int width,
@@ -182,27 +233,101 @@ void RasterOutputDevice::drawStencilMask(GraphicsState* state, const PdfValue*, 
 }
 
 void RasterOutputDevice::drawImage(GraphicsState* state, const PdfValue*, DataStream* stream, int width,
-                                   int height, ImageColorMap* colorMap, const int* maskColors, bool inlineImage) {
-    ImageLineReader reader(stream, width, colorMap->getComponentCount(), colorMap->getBits());
-    if (!reader.isOk())
+                                   int height, ImageColorMap* colorMap, const int* maskColors,
+                                   bool inlineImage) {
+    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, maskColors, nullptr,
+                     inlineImage);
+}
+
+void RasterOutputDevice::drawImageWithMask(GraphicsState* state, const PdfValue* ref, DataStream* stream,
+                                           int width, int height, ImageColorMap* colorMap,
+                                           DataStream* maskStream, int maskWidth, int maskHeight,
+                                           bool maskInvert) {
+    // A mask finer than the image would lose detail at the image's pixel
+    // size: it becomes a 1-bit grey soft mask drawn at the device's
+    // resolution instead, 1 for the samples that let the image through.
+    if (width < maskWidth || height < maskHeight) {
+        PdfValue decode;
+        decode.initArray(nullptr);
+        PdfValue low, high;
+        decode.getArray()->add(std::move(low.initInt(maskInvert ? 0 : 1)));
+        decode.getArray()->add(std::move(high.initInt(maskInvert ? 1 : 0)));
+        ImageColorMap maskMap(1, decode, std::make_unique<DeviceGrayColorSpace>());
+        drawImageWithSoftMask(state, ref, stream, width, height, colorMap, maskStream, maskWidth, maskHeight,
+                              &maskMap);
         return;
-    reader.reset();
-    ImageRowSourceState s;
-    s.reader = &reader;
-    s.colorMap = colorMap;
-    s.colorKey = maskColors;
-    s.outputKind = m_colourMode == rasterMono1 ? rasterMono8 : m_colourMode;
-    s.width = width;
-    s.height = height;
-    std::unique_ptr<uint8_t[]> lookup = makeLookup(colorMap, s.outputKind);
-    s.lookup = lookup.get();
-    double matrix[6];
-    imageMatrix(state, matrix);
-    m_rasteriser->drawImage(maskColors ? colorKeyRowSource : imageRowSource, &s, s.outputKind,
-                            maskColors ? 1 : 0, width, height, matrix);
-    if (inlineImage)
-        drainRows(s);
-    stream->close();
+    }
+
+    // Otherwise the mask is drawn at the image's pixel size, a set bit for
+    // each image pixel that shows.
+    ImageLineReader maskReader(maskStream, maskWidth, 1, 1);
+    if (!maskReader.isOk() || width <= 0 || height <= 0)
+        return;
+    maskReader.reset();
+    RasterBitmap mask(width, height, 1, rasterMono1, 0, 1);
+    {
+        Rasteriser maskRasteriser(&mask, 0, nullptr);
+        const uint8_t black[3] = {0, 0, 0};
+        const uint8_t white[3] = {255, 255, 255};
+        maskRasteriser.clear(black, 0);
+        maskRasteriser.setFillPattern(new RasterSolidColor(white));
+        ImageRowSourceState s;
+        s.reader = &maskReader;
+        s.width = maskWidth;
+        s.height = maskHeight;
+        s.invert = maskInvert ? 0 : 1;
+        // Pixel-centre edges (the rule of Type 3 glyphs): the image's edges
+        // fall on pixel boundaries here, and the usual edges, nudged
+        // outwards, would add a pixel on every side and shift the mask
+        // against the samples it masks.
+        const double matrix[6] = {double(width), 0, 0, double(height), 0, 0};
+        maskRasteriser.fillImageMask(stencilRowSource, &s, maskWidth, maskHeight, matrix, 1);
+    }
+    maskStream->close();
+
+    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, &mask,
+                     false);
+}
+
+void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfValue*, DataStream* stream,
+                                               int width, int height, ImageColorMap* colorMap,
+                                               DataStream* maskStream, int maskWidth, int maskHeight,
+                                               ImageColorMap* maskColorMap) {
+    // The mask's grey samples are drawn onto a grey bitmap the size of the
+    // target under the image's matrix, so that each device pixel gets the
+    // mask level of the place it shows.
+    ImageLineReader maskReader(maskStream, maskWidth, maskColorMap->getComponentCount(),
+                               maskColorMap->getBits());
+    if (!maskReader.isOk())
+        return;
+    maskReader.reset();
+    auto mask = std::make_unique<RasterBitmap>(m_target->width(), m_target->height(), 1, rasterMono8, 0, 1);
+    {
+        Rasteriser maskRasteriser(mask.get(), m_antialias, *m_rasteriser->getScreen());
+        const uint8_t black[3] = {0, 0, 0};
+        maskRasteriser.clear(black, 0);
+        ImageRowSourceState s;
+        s.reader = &maskReader;
+        s.colorMap = maskColorMap;
+        s.outputKind = rasterMono8;
+        s.width = maskWidth;
+        s.height = maskHeight;
+        std::unique_ptr<uint8_t[]> lookup = makeLookup(maskColorMap, rasterMono8);
+        s.lookup = lookup.get();
+        double matrix[6];
+        imageMatrix(state, matrix);
+        maskRasteriser.drawImage(imageRowSource, &s, rasterMono8, 0, maskWidth, maskHeight, matrix);
+    }
+    maskStream->close();
+
+    // The image's mask replaces a soft mask of the graphics state only while
+    // the image is drawn: it goes on a saved copy of the state, and the
+    // restore deletes it and brings back the state's own.
+    m_rasteriser->saveState();
+    m_rasteriser->setSoftMask(mask.release());
+    drawSampledImage(*m_rasteriser, m_colourMode, state, stream, width, height, colorMap, nullptr, nullptr,
+                     false);
+    m_rasteriser->restoreState();
 }
 
 }  // namespace rendova

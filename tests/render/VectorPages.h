@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/render/TransparencyPages.h"
 #include "tests/support/PdfBuilder.h"
 
 namespace rendova::test {
@@ -209,6 +210,7 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "0 0 0 RG 0 w 10 10 m 230 170 l 10 170 m 230 10 l 120 5 m 120 175 l S "
         "0.1 w 20 100 m 220 110 l S 0.5 w 20 90 m 220 100 l S 0 0 0 rg 20 60 40 20 re f";
 
+    addTransparencyPages(pages);
     return pages;
 }
 
