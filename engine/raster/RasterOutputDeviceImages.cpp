@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/content/ContentInterpreter.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/content/ImageColorMap.h"
 #include "engine/core/DataStream.h"
@@ -191,6 +192,15 @@ void RasterOutputDevice::drawImage(GraphicsState* state, const PdfValue*, DataSt
     s.reader = &reader;
     s.colorMap = colorMap;
     s.colorKey = maskColors;
+    // Samples wider than 8 bits arrive as their high byte: the key ranges,
+    // given in the samples' own range, are compared at that precision.
+    int narrowKey[ContentInterpreter::kMaxColorKeyValues];
+    if (maskColors && colorMap->getBits() > 8) {
+        const int shift = colorMap->getBits() - 8;
+        for (int i = 0; i < ContentInterpreter::kMaxColorKeyValues; ++i)
+            narrowKey[i] = maskColors[i] >> shift;
+        s.colorKey = narrowKey;
+    }
     s.outputKind = m_colourMode == rasterMono1 ? rasterMono8 : m_colourMode;
     s.width = width;
     s.height = height;
