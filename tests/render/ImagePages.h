@@ -119,14 +119,16 @@ inline std::map<std::string, VectorPage> imagePages() {
             "<< /XObject << /G1 10 0 R /G2 11 0 R /C4 12 0 R /G8D 13 0 R /C16 14 0 R /G16 15 0 R /G4D 16 0 R "
             "/C1 17 0 R /Fl 18 0 R /HexFl 19 0 R >> >>";
         page.streams = {
-            {10, {imageDict(10, 4, "/ColorSpace /DeviceGray /BitsPerComponent 1"), packSamples(grey1, 1, 10)}},
+            {10,
+             {imageDict(10, 4, "/ColorSpace /DeviceGray /BitsPerComponent 1"), packSamples(grey1, 1, 10)}},
             {11, {imageDict(7, 3, "/ColorSpace /DeviceGray /BitsPerComponent 2"), packSamples(grey2, 2, 7)}},
             {12, {imageDict(5, 3, "/ColorSpace /DeviceRGB /BitsPerComponent 4"), packSamples(rgb4, 4, 15)}},
             {13,
              {imageDict(6, 3, "/ColorSpace /DeviceGray /BitsPerComponent 8 /Decode [1 0]"),
               packSamples(grey8, 8, 6)}},
             {14, {imageDict(3, 2, "/ColorSpace /DeviceRGB /BitsPerComponent 16"), packSamples(rgb16, 16, 9)}},
-            {15, {imageDict(4, 2, "/ColorSpace /DeviceGray /BitsPerComponent 16"), packSamples(grey16, 16, 4)}},
+            {15,
+             {imageDict(4, 2, "/ColorSpace /DeviceGray /BitsPerComponent 16"), packSamples(grey16, 16, 4)}},
             {16,
              {imageDict(8, 2, "/ColorSpace /DeviceGray /BitsPerComponent 4 /Decode [0.25 0.75]"),
               packSamples(grey4, 4, 8)}},
@@ -143,7 +145,8 @@ inline std::map<std::string, VectorPage> imagePages() {
         }
         page.streams.push_back(
             {19,
-             {imageDict(16, 12, "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter [/AHx /Fl]"), hex + ">"}});
+             {imageDict(16, 12, "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter [/AHx /Fl]"),
+              hex + ">"}});
         page.content = backdrop + placeImage("G1", 10, 150, 40, 16) + placeImage("G2", 60, 150, 28, 12) +
                        placeImage("C4", 100, 150, 20, 12) + placeImage("G8D", 130, 150, 24, 12) +
                        placeImage("C16", 165, 150, 12, 8) + placeImage("G16", 190, 150, 16, 8) +
@@ -192,8 +195,9 @@ inline std::map<std::string, VectorPage> imagePages() {
              {imageDict(8, 4, "/ColorSpace [/Indexed /DeviceRGB 1 <1030c0f0d020>] /BitsPerComponent 1"),
               packSamples(i1, 1, 8)}},
             {11,
-             {imageDict(6, 4,
-                        "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 2"),
+             {imageDict(
+                  6, 4,
+                  "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 2"),
               packSamples(i2, 2, 6)}},
             {12,
              {imageDict(5, 4, "/ColorSpace [/Indexed /DeviceRGB 15 <" + hex16 + ">] /BitsPerComponent 4"),
@@ -207,11 +211,14 @@ inline std::map<std::string, VectorPage> imagePages() {
               packSamples(g8, 8, 4)}},
             // Decode [3 0] reverses the indices.
             {15,
-             {imageDict(6, 4,
-                        "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 2 "
-                        "/Decode [3 0]"),
+             {imageDict(
+                  6, 4,
+                  "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 2 "
+                  "/Decode [3 0]"),
               packSamples(i2d, 2, 6)}},
-            {20, {"<< >>", std::string("\xff\x80\x00\x00\x80\xff\x40\x40\x40\xc0\xc0\x00\x00\xc0\xc0\xff\xff\xff", 18)}},
+            {20,
+             {"<< >>",
+              std::string("\xff\x80\x00\x00\x80\xff\x40\x40\x40\xc0\xc0\x00\x00\xc0\xc0\xff\xff\xff", 18)}},
         };
         page.content = backdrop + placeImage("I1", 10, 140, 32, 16) + placeImage("I2", 50, 140, 24, 16) +
                        placeImage("I4", 85, 140, 20, 16) + placeImage("I8", 115, 140, 24, 12) +
@@ -248,7 +255,9 @@ inline std::map<std::string, VectorPage> imagePages() {
         page.streams = {
             {10, {imageDict(12, 12, "/ImageMask true"), packSamples(ring, 1, 12)}},
             {11, {imageDict(12, 12, "/ImageMask true /Decode [1 0]"), packSamples(ring, 1, 12)}},
-            {12, {imageDict(12, 12, "/ImageMask true /BitsPerComponent 1 /Decode [0 1]"), packSamples(ring, 1, 12)}},
+            {12,
+             {imageDict(12, 12, "/ImageMask true /BitsPerComponent 1 /Decode [0 1]"),
+              packSamples(ring, 1, 12)}},
             // Red samples are keyed out.
             {13,
              {imageDict(6, 6, "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Mask [250 255 0 5 0 5]"),
@@ -257,9 +266,10 @@ inline std::map<std::string, VectorPage> imagePages() {
             // indexed images with fewer bits; RasterOutputDeviceTest covers
             // them.)
             {14,
-             {imageDict(6, 4,
-                        "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 8 "
-                        "/Mask [1 1]"),
+             {imageDict(
+                  6, 4,
+                  "/ColorSpace [/Indexed /DeviceRGB 3 <ff0000 00a000 0000ff 202020>] /BitsPerComponent 8 "
+                  "/Mask [1 1]"),
               packSamples(keyedIndexed, 8, 6)}},
             // White (1) samples are keyed out.
             {15,
@@ -306,8 +316,8 @@ inline std::map<std::string, VectorPage> imagePages() {
         runLength += char(0xe0);
         runLength += char(0x80);  // end of data
         page.content =
-            backdrop +
-            "q 32 0 0 32 10 130 cm BI /W 4 /H 4 /BPC 8 /CS /G ID " + greyData + "\nEI Q "
+            backdrop + "q 32 0 0 32 10 130 cm BI /W 4 /H 4 /BPC 8 /CS /G ID " + greyData +
+            "\nEI Q "
             // A stencil mask with the short keys, reversed.
             "0.7 0 0.2 rg q 32 0 0 32 55 130 cm BI /IM true /W 8 /H 8 /D [1 0] ID " +
             std::string("\x81\x42\x24\x18\x18\x24\x42\x81", 8) +
@@ -329,9 +339,10 @@ inline std::map<std::string, VectorPage> imagePages() {
             // Flate data with a short dictionary key spelt out in full.
             "q 24 0 0 16 100 80 cm BI /Width 3 /Height 2 /BitsPerComponent 8 /ColorSpace /DeviceRGB /F /Fl "
             "ID " +
-            PdfBuilder::deflateStored(std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\x20\x20\x20\xe0\xe0\xe0"
-                                                  "\x80\x80\x00",
-                                                  18)) +
+            PdfBuilder::deflateStored(
+                std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\x20\x20\x20\xe0\xe0\xe0"
+                            "\x80\x80\x00",
+                            18)) +
             "\nEI Q "
             // The content goes on after the images.
             "0 0 0.6 rg 10 10 220 20 re f";

@@ -31,9 +31,10 @@ protected:
         PdfBuilder pdf;
         pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
             .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-            .object(3,
-                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << /XObject << /Im 10 0 R "
-                    ">> >> /Contents 4 0 R >>")
+            .object(
+                3,
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << /XObject << /Im 10 0 R "
+                ">> >> /Contents 4 0 R >>")
             .stream(4, "<< >>", content)
             .stream(10, imageDict, imageData);
         pdf.xrefTable();
@@ -52,13 +53,15 @@ protected:
 TEST_F(DeviceImageTest, SamplesOnWholePixelsKeepTheirPixelsWithTheFirstRowOnTop) {
     // 3 x 2 samples of 10 x 10 points from (10, 70) to (40, 90) in page
     // space: device rows 10 to 29, columns 10 to 39.
-    const std::string data("\xff\x00\x00\x00\xff\x00\x00\x00\xff"
-                           "\x10\x10\x10\x80\x80\x80\xf0\xf0\xf0",
-                           18);
-    const RasterBitmap& b = draw("q 30 0 0 20 10 70 cm /Im Do Q",
-                                 "<< /Type /XObject /Subtype /Image /Width 3 /Height 2 /ColorSpace /DeviceRGB "
-                                 "/BitsPerComponent 8 >>",
-                                 data);
+    const std::string data(
+        "\xff\x00\x00\x00\xff\x00\x00\x00\xff"
+        "\x10\x10\x10\x80\x80\x80\xf0\xf0\xf0",
+        18);
+    const RasterBitmap& b =
+        draw("q 30 0 0 20 10 70 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 3 /Height 2 /ColorSpace /DeviceRGB "
+             "/BitsPerComponent 8 >>",
+             data);
     EXPECT_EQ(pixel(b, 10, 10), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 19, 19), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 20, 10), Rgb({0, 255, 0}));
@@ -76,10 +79,11 @@ TEST_F(DeviceImageTest, SixteenBitColourKeyIsComparedInSixteenBitUnits) {
     // 0x8000 lies in 30000..40000 and is keyed out; 0x0000, 0x4000 and
     // 0xffff are not (their high bytes would not reach the range).
     const std::string data("\x00\x00\x40\x00\x80\x00\xff\xff", 8);
-    const RasterBitmap& b = draw("1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
-                                 "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace /DeviceGray "
-                                 "/BitsPerComponent 16 /Mask [30000 40000] >>",
-                                 data);
+    const RasterBitmap& b =
+        draw("1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace /DeviceGray "
+             "/BitsPerComponent 16 /Mask [30000 40000] >>",
+             data);
     EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
     EXPECT_EQ(pixel(b, 15, 95), Rgb({64, 64, 64}));
     EXPECT_EQ(pixel(b, 25, 95), Rgb({255, 0, 0}));
@@ -88,10 +92,11 @@ TEST_F(DeviceImageTest, SixteenBitColourKeyIsComparedInSixteenBitUnits) {
 
 TEST_F(DeviceImageTest, IndexedColourKeyNamesIndicesAtAnyDepth) {
     // 2-bit indices 0 1 2 3; index 1 is keyed out.
-    const RasterBitmap& b = draw("1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
-                                 "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace [/Indexed "
-                                 "/DeviceRGB 3 <000000 00ff00 0000ff ffffff>] /BitsPerComponent 2 /Mask [1 1] >>",
-                                 std::string("\x1b", 1));
+    const RasterBitmap& b =
+        draw("1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace [/Indexed "
+             "/DeviceRGB 3 <000000 00ff00 0000ff ffffff>] /BitsPerComponent 2 /Mask [1 1] >>",
+             std::string("\x1b", 1));
     EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
     EXPECT_EQ(pixel(b, 15, 95), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 25, 95), Rgb({0, 0, 255}));
