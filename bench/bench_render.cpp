@@ -10,8 +10,10 @@
 // seconds of rendering.
 //
 // The set holds corpus pages that the engine draws completely so far:
-// vector art, and text in embedded and in substituted fonts (pages with
-// images, shadings or transparency groups join when those are drawn).
+// vector art, text in embedded and in substituted fonts, and image-heavy
+// pages: DCT photos in RGB and CMYK, LZW samples, and a page of hundreds of
+// inline images (pages with shadings, soft masks or transparency groups
+// join when those are drawn).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -36,8 +38,19 @@ struct BenchPage {
 };
 
 constexpr BenchPage kPages[] = {
-    {"made-gs-tiger.pdf", 1}, {"made-gs-escher.pdf", 1},         {"damaged-xref-offsets-shifted.pdf", 1},
-    {"deb-r-intro.pdf", 10},  {"made-gs-waterfal-std14.pdf", 1},
+    {"made-gs-tiger.pdf", 1},
+    {"made-gs-escher.pdf", 1},
+    {"damaged-xref-offsets-shifted.pdf", 1},
+    {"deb-r-intro.pdf", 10},
+    {"made-gs-waterfal-std14.pdf", 1},
+    // Images: an RGB photo (DCT), a CMYK DCT image, six 900 x 900 CMYK DCT
+    // images, LZW samples, and text drawn as some 2000 small images, 1800 of
+    // them inline.
+    {"deb-prawn-manual.pdf", 86},
+    {"made-im-cmyk-dct.pdf", 1},
+    {"gh-ocr-cmyk-photoshop.pdf", 1},
+    {"made-im-lzw.pdf", 1},
+    {"gh-qpdf-inline-images-gs550.pdf", 2},
 };
 constexpr int kPageCount = sizeof kPages / sizeof kPages[0];
 

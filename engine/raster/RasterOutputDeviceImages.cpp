@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/content/ColorSpace.h"
+#include "engine/content/ContentInterpreter.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/content/ImageColorMap.h"
 #include "engine/core/DataStream.h"
@@ -192,6 +193,15 @@ void drawSampledImage(Rasteriser& rasteriser, int colourMode, const GraphicsStat
     s.reader = &reader;
     s.colorMap = colorMap;
     s.colorKey = maskColors;
+    // Samples wider than 8 bits arrive as their high byte: the key ranges,
+    // given in the samples' own range, are compared at that precision.
+    int narrowKey[ContentInterpreter::kMaxColorKeyValues];
+    if (maskColors && colorMap->getBits() > 8) {
+        const int shift = colorMap->getBits() - 8;
+        for (int i = 0; i < ContentInterpreter::kMaxColorKeyValues; ++i)
+            narrowKey[i] = maskColors[i] >> shift;
+        s.colorKey = narrowKey;
+    }
     s.mask = mask;
     s.outputKind = colourMode == rasterMono1 ? rasterMono8 : colourMode;
     s.width = width;

@@ -38,9 +38,13 @@ int floorOffset(double v) {
 }
 
 // The pixel edges of one axis: the first and last device column (or row)
-// that the image touches, as floors of its two edges nudged outwards by a
+// that the image touches, as floors of its two edges nudged inwards by a
 // hundredth of a pixel (or, in glyph mode, the pixels whose centres it
-// covers).
+// covers). Inwards, because an edge on a pixel boundary does not touch the
+// pixel beyond it: an image aligned with the device grid keeps its own
+// pixels and one sample per pixel, and the nudge absorbs the rounding of a
+// matrix that only nearly hits the boundary. An image thinner than the
+// nudge still touches the pixel holding its first edge.
 void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
     if (glyphMode) {
         if (scale >= 0) {
@@ -51,11 +55,11 @@ void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
             t2 = floorOffset(offset + scale + 0.5);
         }
     } else if (scale >= 0) {
-        t = floorOffset(offset - 0.01);
-        t2 = floorOffset(offset + scale + 0.01);
-    } else {
         t = floorOffset(offset + 0.01);
-        t2 = floorOffset(offset + scale - 0.01);
+        t2 = std::max(t, floorOffset(offset + scale - 0.01));
+    } else {
+        t = floorOffset(offset - 0.01);
+        t2 = std::min(t, floorOffset(offset + scale + 0.01));
     }
 }
 
@@ -114,13 +118,27 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
         return resultSingularMatrix;
 
     // 3. Pixel edges and scaled sizes, limited (see kImageScaleFactor).
+    // Upright, image columns run along device x from m4 and rows along
+    // device y from m5. Turned, rows run along x from m4 (yScale is their
+    // extent there) and columns along y from m5, against xScale: each axis
+    // takes its edges from the extent that it really covers.
     int tx, tx2, ty, ty2;
-    pixelEdges(m[4], xScale, glyphMode != 0, tx, tx2);
-    pixelEdges(m[5], yScale, glyphMode != 0, ty, ty2);
+    int64_t columns, rows;
+    if (upright) {
+        pixelEdges(m[4], xScale, glyphMode != 0, tx, tx2);
+        pixelEdges(m[5], yScale, glyphMode != 0, ty, ty2);
+        columns = std::abs(int64_t{tx2} - tx) + 1;
+        rows = std::abs(int64_t{ty2} - ty) + 1;
+    } else {
+        pixelEdges(m[4], yScale, glyphMode != 0, tx, tx2);
+        pixelEdges(m[5], -xScale, glyphMode != 0, ty, ty2);
+        columns = std::abs(int64_t{ty2} - ty) + 1;
+        rows = std::abs(int64_t{tx2} - tx) + 1;
+    }
     const int64_t limit =
         std::max(kMinImageScaleLimit, kImageScaleFactor * std::max(m_bitmap->width(), m_bitmap->height()));
-    const int scaledWidth = static_cast<int>(std::min(std::abs(int64_t{tx2} - tx) + 1, limit));
-    const int scaledHeight = static_cast<int>(std::min(std::abs(int64_t{ty2} - ty) + 1, limit));
+    const int scaledWidth = static_cast<int>(std::min(columns, limit));
+    const int scaledHeight = static_cast<int>(std::min(rows, limit));
     const int xSign = xScale >= 0 ? 1 : -1;
     const int ySign = yScale >= 0 ? 1 : -1;
     const double pBias = xSign * xShear < 0 ? 0.999 : 0;

@@ -6,7 +6,8 @@
 // a difference image in the test output folder (render/<file>-<dpi>-p<n>-*.png).
 //
 // Manifest lines: file pages dpi tolerance [password=...] [reason...]
-//   file       corpus:<name in the corpus folder> or built:<vector page name>
+//   file       corpus:<name in the corpus folder> or built:<page of VectorPages.h
+//              or ImagePages.h>
 //   pages      all, a number, a range 2-5, or a list 1,3
 //   dpi        the resolution of both renderings
 //   tolerance  the largest share of differing pixels (0.004 is 0.4 %)
@@ -23,8 +24,8 @@
 #include <vector>
 
 #include "engine/raster/PdfRenderer.h"
+#include "tests/render/ImagePages.h"
 #include "tests/render/RenderCompare.h"
-#include "tests/render/VectorPages.h"
 #include "tests/support/ScopedEnvironment.h"
 
 namespace rendova::test {
@@ -109,7 +110,7 @@ class RenderManifestTest : public ::testing::TestWithParam<ManifestEntry> {};
 TEST(RenderManifest, EveryLineIsWellFormed) {
     const std::vector<ManifestEntry> entries = readManifest();
     ASSERT_FALSE(entries.empty()) << "tests/render/manifest is missing or empty";
-    const auto built = vectorPages();
+    const auto built = builtPages();
     for (const ManifestEntry& e : entries) {
         EXPECT_TRUE(e.file.rfind("corpus:", 0) == 0 || e.file.rfind("built:", 0) == 0)
             << "line " << e.line << ": " << e.file;
@@ -136,7 +137,7 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
 
     std::string path;
     if (e.file.rfind("built:", 0) == 0) {
-        const auto pages = vectorPages();
+        const auto pages = builtPages();
         const auto it = pages.find(e.file.substr(6));
         ASSERT_NE(it, pages.end()) << e.file;
         // Named after the resolution too: tests run in parallel processes.

@@ -154,5 +154,70 @@ TEST(RasterDeviceImagesTest, MasksHoldInEveryColourMode) {
     }
 }
 
+// A page drawing image object 10, named /Im, of the dictionary and data.
+const RasterBitmap& drawIm(DevicePage& page, const std::string& content, const std::string& dict,
+                           const std::string& data) {
+    return page.draw(content, "<< /XObject << /Im 10 0 R >> >>", {{10, dict, data}});
+}
+
+// Placement on whole pixels with the first row at the top, and colour-key
+// masks compared in the samples' own units (indices of indexed images,
+// 16-bit values of 16-bit images).
+TEST(RasterDeviceImagesTest, SamplesOnWholePixelsKeepTheirPixelsWithTheFirstRowOnTop) {
+    // 3 x 2 samples of 10 x 10 points from (10, 70) to (40, 90) in page
+    // space: device rows 10 to 29, columns 10 to 39.
+    const std::string data(
+        "\xff\x00\x00\x00\xff\x00\x00\x00\xff"
+        "\x10\x10\x10\x80\x80\x80\xf0\xf0\xf0",
+        18);
+    DevicePage page;
+    const RasterBitmap& b =
+        drawIm(page, "q 30 0 0 20 10 70 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 3 /Height 2 /ColorSpace /DeviceRGB "
+             "/BitsPerComponent 8 >>",
+             data);
+    EXPECT_EQ(pixel(b, 10, 10), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(b, 19, 19), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(b, 20, 10), Rgb({0, 255, 0}));
+    EXPECT_EQ(pixel(b, 39, 10), Rgb({0, 0, 255}));
+    EXPECT_EQ(pixel(b, 10, 20), Rgb({16, 16, 16}));
+    EXPECT_EQ(pixel(b, 39, 29), Rgb({240, 240, 240}));
+    // Nothing outside the image's own box.
+    EXPECT_EQ(pixel(b, 9, 15), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(b, 40, 15), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(b, 15, 9), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(b, 15, 30), Rgb({255, 255, 255}));
+}
+
+TEST(RasterDeviceImagesTest, SixteenBitColourKeyIsComparedInSixteenBitUnits) {
+    // 0x8000 lies in 30000..40000 and is keyed out; 0x0000, 0x4000 and
+    // 0xffff are not (their high bytes would not reach the range).
+    const std::string data("\x00\x00\x40\x00\x80\x00\xff\xff", 8);
+    DevicePage page;
+    const RasterBitmap& b =
+        drawIm(page, "1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace /DeviceGray "
+             "/BitsPerComponent 16 /Mask [30000 40000] >>",
+             data);
+    EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
+    EXPECT_EQ(pixel(b, 15, 95), Rgb({64, 64, 64}));
+    EXPECT_EQ(pixel(b, 25, 95), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(b, 35, 95), Rgb({255, 255, 255}));
+}
+
+TEST(RasterDeviceImagesTest, IndexedColourKeyNamesIndicesAtAnyDepth) {
+    // 2-bit indices 0 1 2 3; index 1 is keyed out.
+    DevicePage page;
+    const RasterBitmap& b =
+        drawIm(page, "1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
+             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace [/Indexed "
+             "/DeviceRGB 3 <000000 00ff00 0000ff ffffff>] /BitsPerComponent 2 /Mask [1 1] >>",
+             std::string("\x1b", 1));
+    EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
+    EXPECT_EQ(pixel(b, 15, 95), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(b, 25, 95), Rgb({0, 0, 255}));
+    EXPECT_EQ(pixel(b, 35, 95), Rgb({255, 255, 255}));
+}
+
 }  // namespace
 }  // namespace rendova::test

@@ -72,25 +72,64 @@ TEST(RasteriserImageTest, SourceOfAnotherLayoutReturnsModeMismatch) {
     EXPECT_EQ(rc.drawImage(Rows::source, &rows, rasterRGB8, 0, 1, 1, m), resultModeMismatch);
 }
 
-TEST(RasteriserImageTest, EnlargedImageRepeatsSamplesOverItsTouchedPixels) {
+TEST(RasteriserImageTest, ImageOnPixelEdgesPaintsOnlyItsOwnPixels) {
     RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
     Rasteriser r(&bitmap, 0, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(2, 2, {10, 20, 30, 40});
-    // The image spans x and y 1..5: every pixel it touches, 0..5, is painted
-    // (the edges are nudged outwards by a hundredth of a pixel).
+    // The image spans x and y 1..5 exactly: pixels 1..4, each sample on two
+    // of them, and nothing beyond the edges.
     const double m[6] = {4, 0, 0, 4, 1, 1};
     EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
     EXPECT_EQ(rows.calls, 2);
-    const int want[6] = {0, 0, 0, 1, 1, 1};
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            const int expected = x < 6 && y < 6 ? 10 + 20 * want[y] + 10 * want[x] : 255;
+            const bool inside = x >= 1 && x <= 4 && y >= 1 && y <= 4;
+            const int expected = inside ? 10 + 20 * (y >= 3) + 10 * (x >= 3) : 255;
             EXPECT_EQ(grey(bitmap, x, y), expected) << x << "," << y;
         }
     }
-    EXPECT_EQ(r.modXMax(), 5);
-    EXPECT_EQ(r.modYMax(), 5);
+    EXPECT_EQ(r.modXMin(), 1);
+    EXPECT_EQ(r.modXMax(), 4);
+    EXPECT_EQ(r.modYMax(), 4);
+}
+
+TEST(RasteriserImageTest, OneSamplePerPixelIsCopiedUnchanged) {
+    // Samples on whole pixels, mirrored by a negative scale as a page's
+    // matrix does: every sample lands on one pixel, none twice.
+    RasterBitmap bitmap(6, 2, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(6, 1, {0, 10, 20, 30, 40, 50});
+    const double m[6] = {-6, 0, 0, 1, 6, 0};
+    r.drawImage(Rows::source, &rows, rasterMono8, 0, 6, 1, m);
+    for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(grey(bitmap, x, 0), 50 - 10 * x) << x;
+    EXPECT_EQ(grey(bitmap, 0, 1), 255);
+}
+
+TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(1, 1, {0});
+    // 1.3 .. 4.7: pixels 1 to 4.
+    const double m[6] = {3.4, 0, 0, 3.4, 1.3, 1.3};
+    r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 1, m);
+    EXPECT_EQ(r.modXMin(), 1);
+    EXPECT_EQ(r.modXMax(), 4);
+    EXPECT_EQ(r.modYMin(), 1);
+    EXPECT_EQ(r.modYMax(), 4);
+    // An image narrower than the edges' nudge still takes the pixel of
+    // its first edge.
+    Rasteriser thin(&bitmap, 0, nullptr);
+    test::clearTo(thin, 255);
+    Rows one = greyRows(1, 1, {0});
+    const double sliver[6] = {0.004, 0, 0, 1, 6, 6};
+    thin.drawImage(Rows::source, &one, rasterMono8, 0, 1, 1, sliver);
+    EXPECT_EQ(thin.modXMin(), 6);
+    EXPECT_EQ(thin.modXMax(), 6);
+    EXPECT_EQ(grey(bitmap, 6, 6), 0);
 }
 
 TEST(RasteriserImageTest, ReducedImageAveragesItsBoxes) {
@@ -180,6 +219,24 @@ TEST(RasteriserImageTest, QuarterTurnPutsRowsAlongX) {
     EXPECT_EQ(grey(bitmap, 5, 2), 30);
     EXPECT_EQ(grey(bitmap, 2, 5), 20);
     EXPECT_EQ(grey(bitmap, 5, 5), 40);
+}
+
+TEST(RasteriserImageTest, QuarterTurnTakesEachAxisFromItsOwnExtent) {
+    // Turned: the image's rows run along x over m2 (6 pixels from x = 1),
+    // its columns along y over m1 (3 pixels from y = 1). Sizes and first
+    // pixels come from those extents, not from the other axis's.
+    RasterBitmap bitmap(10, 10, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 0, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(2, 2, {0, 0, 0, 0});
+    const double m[6] = {0, 3, 6, 0, 1, 1};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 10; ++x) {
+            const bool inside = x >= 1 && x <= 6 && y >= 1 && y <= 3;
+            EXPECT_EQ(grey(bitmap, x, y), inside ? 0 : 255) << x << "," << y;
+        }
+    }
 }
 
 TEST(RasteriserImageTest, HugeMatrixIsDrawnAtALimitedSize) {
