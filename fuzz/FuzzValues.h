@@ -1,11 +1,13 @@
 #pragma once
 
-// Shared by the colour-space and function fuzz targets: the input is read as
-// a small document, its first value (streams allowed) is the object under
-// test, and the "n g obj" lines that follow are found by the cross-reference
-// repair scan, so that references, and cycles of them, resolve.
+// Shared by the fuzz targets that read their input as a small document: its
+// first value (streams allowed) is the object under test, and the "n g obj"
+// lines that follow are found by the cross-reference repair scan, so that
+// references, and cycles of them, resolve. The content targets also take
+// their content from the input and bound every run by an operator budget.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine/core/DataStream.h"
@@ -39,6 +41,29 @@ private:
     std::unique_ptr<XrefTable> m_xref;
     // Declared last: it refers to the table and the source.
     PdfValue m_value;
+};
+
+// The content of an input: everything after its first line "%%content", or
+// the whole input when there is none; a stream over the fuzzer's bytes.
+inline PdfValue contentAfterMarker(const uint8_t* data, size_t size) {
+    static const char kMarker[] = "%%content\n";
+    const char* bytes = reinterpret_cast<const char*>(data);
+    size_t start = 0;
+    if (const void* marker = memmem(bytes, size, kMarker, sizeof kMarker - 1))
+        start = size_t(static_cast<const char*>(marker) - bytes) + sizeof kMarker - 1;
+    PdfValue dict;
+    dict.initNull();
+    PdfValue content;
+    content.initStream(new MemorySource(bytes, uint32_t(start), uint32_t(size - start), std::move(dict)));
+    return content;
+}
+
+// Content that invokes itself twice per level runs 2^21 times before the
+// nesting bound ends it; a page's abort check is what bounds such a page, so
+// every input gets an operator budget through it.
+struct OperatorBudget {
+    int checks = 0;
+    static bool over(void* data) { return ++static_cast<OperatorBudget*>(data)->checks > 2000; }
 };
 
 }  // namespace rendova::fuzz

@@ -8,28 +8,13 @@
 // fonts (Type 3 glyph procedures among them) and forms can be drawn.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "engine/content/ContentInterpreter.h"
-#include "engine/core/MemorySource.h"
 #include "engine/raster/RasterBitmap.h"
 #include "engine/raster/RasterOutputDevice.h"
 #include "fuzz/FuzzValues.h"
 
 using namespace rendova;
-
-namespace {
-
-// The interpreter's abort check bounds content that invokes itself.
-struct Budget {
-    int checks = 0;
-};
-
-bool overBudget(void* data) {
-    return ++static_cast<Budget*>(data)->checks > 2000;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > 1 << 16)
@@ -37,17 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzDocument doc(data, size);
     const PdfValue& resources = doc.value();
 
-    static const char kMarker[] = "%%content\n";
-    const char* bytes = reinterpret_cast<const char*>(data);
-    size_t start = 0;
-    const void* marker = memmem(bytes, size, kMarker, sizeof kMarker - 1);
-    if (marker)
-        start = size_t(static_cast<const char*>(marker) - bytes) + sizeof kMarker - 1;
-
-    PdfValue dict;
-    dict.initNull();
-    PdfValue content;
-    content.initStream(new MemorySource(bytes, uint32_t(start), uint32_t(size - start), std::move(dict)));
+    PdfValue content = fuzz::contentAfterMarker(data, size);
 
     const int modes[4] = {rasterMono1, rasterMono8, rasterRGB8, rasterBGR8};
     const uint8_t paper[3] = {255, 250, 240};
@@ -58,11 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A small page keeps every input fast: 120 x 90 pixels at 72 dpi.
     const PageBox box = {0, 0, 120, 90};
     const PageBox crop = {5, 5, 100, 80};
-    Budget budget;
+    fuzz::OperatorBudget budget;
     {
-        ContentInterpreter interpreter(
-            doc.xref(), &device, 1, resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
-            (data[0] & 0x20) ? &crop : nullptr, rotations[(data[0] >> 5) & 3], overBudget, &budget);
+        ContentInterpreter interpreter(doc.xref(), &device, 1,
+                                       resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
+                                       (data[0] & 0x20) ? &crop : nullptr, rotations[(data[0] >> 5) & 3],
+                                       fuzz::OperatorBudget::over, &budget);
         interpreter.saveState();
         interpreter.display(content, true);
         interpreter.restoreState();
