@@ -7,6 +7,7 @@
 #include <wx/stattext.h>
 
 #include <initializer_list>
+#include <iterator>
 
 #include "frontend/ControlIds.h"
 
@@ -115,20 +116,24 @@ int tiffCompressionSetting(int compressionIndex) {
 FormatPage::FormatPage(wxWindow* parent, const SettingsFile& settings)
     : wxPanel(parent, wxID_ANY), m_settings(settings) {}
 
-// ColorPage ------------------------------------------------------------------
+// DepthPalettePage -----------------------------------------------------------
 
-ColorPage::ColorPage(wxWindow* parent, const SettingsFile& settings) : FormatPage(parent, settings) {
-    m_depth = makeChoice(this, kIdColourDepth, kDepthChoices);
-    m_colorized = new wxRadioButton(this, kIdColourColorized, "Colorized", wxDefaultPosition, wxDefaultSize,
+DepthPalettePage::DepthPalettePage(wxWindow* parent, const SettingsFile& settings, const Layout& layout)
+    : FormatPage(parent, settings), m_layout(layout) {
+    wxArrayString items;
+    for (int i = 0; i < layout.depthChoiceCount; ++i)
+        items.Add(layout.depthChoices[i]);
+    m_depth = new wxChoice(this, layout.depthId, wxDefaultPosition, wxDefaultSize, items);
+    m_colorized = new wxRadioButton(this, layout.colorizedId, "Colorized", wxDefaultPosition, wxDefaultSize,
                                     wxRB_GROUP);
-    m_grayscale = new wxRadioButton(this, kIdColourGrayscale, "Grayscale");
+    m_grayscale = new wxRadioButton(this, layout.grayscaleId, "Grayscale");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(row(this, "Color depth:", {m_depth}), 0, wxALL, kGap);
     sizer->Add(row(this, "Palette:", {m_colorized, m_grayscale}), 0, wxLEFT | wxRIGHT | wxBOTTOM, kGap);
     SetSizer(sizer);
 
-    m_depthIndex = m_settings.readInt("bbp_color", 0);
-    m_paletteIndex = m_settings.readInt("bbp_palette", 0);
+    m_depthIndex = m_settings.readInt(layout.depthKey, 0);
+    m_paletteIndex = m_settings.readInt(layout.paletteKey, 0);
     setChoiceIndex(m_depth, m_depthIndex);
     setRadioIndex({m_colorized, m_grayscale}, m_paletteIndex);
     applyEnabling();
@@ -138,79 +143,44 @@ ColorPage::ColorPage(wxWindow* parent, const SettingsFile& settings) : FormatPag
     });
 }
 
-void ColorPage::readControls() {
+void DepthPalettePage::readControls() {
     m_depthIndex = m_depth->GetSelection();
     m_paletteIndex = radioIndex({m_colorized, m_grayscale});
 }
 
-void ColorPage::applyEnabling() {
-    // A palette choice means something only for the palette depths.
-    if (m_depthIndex == 1 || m_depthIndex == 2) {
-        m_colorized->Enable();
-        m_grayscale->Enable();
-    } else if (m_depthIndex == 0 || m_depthIndex == 3) {
-        m_colorized->Disable();
-        m_grayscale->Disable();
-    }
+void DepthPalettePage::applyEnabling() {
+    // A palette choice means something only for the palette depths, those
+    // where colorized and grayscale give different codes; without a depth
+    // chosen the buttons stay as they are.
+    if (m_depthIndex < 0 || m_depthIndex >= m_layout.depthChoiceCount)
+        return;
+    const bool used = m_layout.colourCode(m_depthIndex, 0) != m_layout.colourCode(m_depthIndex, 1);
+    m_colorized->Enable(used);
+    m_grayscale->Enable(used);
 }
 
-void ColorPage::writeSettings() {
+void DepthPalettePage::writeSettings() {
     readControls();
-    m_settings.writeInt("bbp_color", m_depthIndex);
-    m_settings.writeInt("bbp_palette", m_paletteIndex);
+    m_settings.writeInt(m_layout.depthKey, m_depthIndex);
+    m_settings.writeInt(m_layout.paletteKey, m_paletteIndex);
 }
 
-int ColorPage::colourCode() const {
-    return colourCodeFromDepth(m_depthIndex, m_paletteIndex);
+int DepthPalettePage::colourCode() const {
+    return m_layout.colourCode(m_depthIndex, m_paletteIndex);
 }
 
-// GifPage --------------------------------------------------------------------
+const DepthPalettePage::Layout kColorLayout = {
+    kIdColourDepth, kIdColourColorized, kIdColourGrayscale, kDepthChoices, int(std::size(kDepthChoices)),
+    "bbp_color",    "bbp_palette",      colourCodeFromDepth};
+const DepthPalettePage::Layout kGifLayout = {
+    kIdGifDepth, kIdGifColorized, kIdGifGrayscale, kGifDepthChoices, int(std::size(kGifDepthChoices)),
+    "gif_color", "gif_palette",   gifColourCode};
 
-GifPage::GifPage(wxWindow* parent, const SettingsFile& settings) : FormatPage(parent, settings) {
-    m_depth = makeChoice(this, kIdGifDepth, kGifDepthChoices);
-    m_colorized =
-        new wxRadioButton(this, kIdGifColorized, "Colorized", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
-    m_grayscale = new wxRadioButton(this, kIdGifGrayscale, "Grayscale");
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(row(this, "Color depth:", {m_depth}), 0, wxALL, kGap);
-    sizer->Add(row(this, "Palette:", {m_colorized, m_grayscale}), 0, wxLEFT | wxRIGHT | wxBOTTOM, kGap);
-    SetSizer(sizer);
+ColorPage::ColorPage(wxWindow* parent, const SettingsFile& settings)
+    : DepthPalettePage(parent, settings, kColorLayout) {}
 
-    m_depthIndex = m_settings.readInt("gif_color", 0);
-    m_paletteIndex = m_settings.readInt("gif_palette", 0);
-    setChoiceIndex(m_depth, m_depthIndex);
-    setRadioIndex({m_colorized, m_grayscale}, m_paletteIndex);
-    applyEnabling();
-    m_depth->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
-        readControls();
-        applyEnabling();
-    });
-}
-
-void GifPage::readControls() {
-    m_depthIndex = m_depth->GetSelection();
-    m_paletteIndex = radioIndex({m_colorized, m_grayscale});
-}
-
-void GifPage::applyEnabling() {
-    if (m_depthIndex == 0 || m_depthIndex == 1) {
-        m_colorized->Enable();
-        m_grayscale->Enable();
-    } else if (m_depthIndex == 2) {
-        m_colorized->Disable();
-        m_grayscale->Disable();
-    }
-}
-
-void GifPage::writeSettings() {
-    readControls();
-    m_settings.writeInt("gif_color", m_depthIndex);
-    m_settings.writeInt("gif_palette", m_paletteIndex);
-}
-
-int GifPage::colourCode() const {
-    return gifColourCode(m_depthIndex, m_paletteIndex);
-}
+GifPage::GifPage(wxWindow* parent, const SettingsFile& settings)
+    : DepthPalettePage(parent, settings, kGifLayout) {}
 
 // JpegPage -------------------------------------------------------------------
 

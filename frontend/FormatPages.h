@@ -43,10 +43,23 @@ protected:
     SettingsFile m_settings;
 };
 
-// BMP, PNG and PCX: colour depth and palette.
-class ColorPage : public FormatPage {
+// A page of a colour depth list and a palette choice (colorized or
+// grayscale), which is offered only for the depths where it changes the
+// colour code.
+class DepthPalettePage : public FormatPage {
 public:
-    ColorPage(wxWindow* parent, const SettingsFile& settings);
+    struct Layout {
+        int depthId;
+        int colorizedId;
+        int grayscaleId;
+        const char* const* depthChoices;
+        int depthChoiceCount;
+        const char* depthKey;
+        const char* paletteKey;
+        int (*colourCode)(int depthIndex, int paletteIndex);
+    };
+
+    DepthPalettePage(wxWindow* parent, const SettingsFile& settings, const Layout& layout);
     void writeSettings() override;
     int colourCode() const override;
 
@@ -54,6 +67,7 @@ private:
     void readControls();
     void applyEnabling();
 
+    const Layout& m_layout;
     wxChoice* m_depth;
     wxRadioButton* m_colorized;
     wxRadioButton* m_grayscale;
@@ -61,22 +75,16 @@ private:
     int m_paletteIndex = -1;
 };
 
+// BMP, PNG and PCX: colour depth and palette.
+class ColorPage : public DepthPalettePage {
+public:
+    ColorPage(wxWindow* parent, const SettingsFile& settings);
+};
+
 // GIF: colour depth up to 256 colours and palette.
-class GifPage : public FormatPage {
+class GifPage : public DepthPalettePage {
 public:
     GifPage(wxWindow* parent, const SettingsFile& settings);
-    void writeSettings() override;
-    int colourCode() const override;
-
-private:
-    void readControls();
-    void applyEnabling();
-
-    wxChoice* m_depth;
-    wxRadioButton* m_colorized;
-    wxRadioButton* m_grayscale;
-    int m_depthIndex = -1;
-    int m_paletteIndex = -1;
 };
 
 // JPEG: full colour or grey, and quality.
