@@ -58,6 +58,11 @@ public:
 private:
     // Element i of the array as a nested space.
     static std::unique_ptr<ColorSpace> parseElement(const PdfArray* array, int i, ParseNesting& nesting);
+    // Elements 2 and 3 of a Separation or DeviceN space: the alternate space
+    // and the tint transform; false, reported, when either is unusable.
+    static bool parseAlternateAndTint(const PdfArray* array, const char* family, ParseNesting& nesting,
+                                      std::unique_ptr<ColorSpace>& alternate,
+                                      std::unique_ptr<PdfFunction>& function);
 };
 
 std::unique_ptr<ColorSpace> ColorSpace::parse(const PdfValue& value) {
@@ -320,6 +325,24 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIndexed(const PdfArray* array
     return std::make_unique<IndexedColorSpace>(std::move(base), high, lookup.data());
 }
 
+bool ColorSpaceParser::parseAlternateAndTint(const PdfArray* array, const char* family, ParseNesting& nesting,
+                                             std::unique_ptr<ColorSpace>& alternate,
+                                             std::unique_ptr<PdfFunction>& function) {
+    alternate = parseElement(array, 2, nesting);
+    if (!alternate) {
+        reportError(-1, "%s colour space has no usable alternate space", family);
+        return false;
+    }
+    PdfValue value;
+    array->get(3, value);
+    function = PdfFunction::parse(value);
+    if (!function) {
+        reportError(-1, "%s colour space has no usable tint transform", family);
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<ColorSpace> ColorSpaceParser::parseSeparation(const PdfArray* array, ParseNesting& nesting) {
     if (array->getLength() != 4) {
         reportError(-1, "Separation colour space has %d elements, not 4", array->getLength());
@@ -331,18 +354,10 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseSeparation(const PdfArray* ar
         reportError(-1, "Separation colour space has no colorant name");
         return nullptr;
     }
-    std::unique_ptr<ColorSpace> alternate = parseElement(array, 2, nesting);
-    if (!alternate) {
-        reportError(-1, "Separation colour space has no usable alternate space");
+    std::unique_ptr<ColorSpace> alternate;
+    std::unique_ptr<PdfFunction> function;
+    if (!parseAlternateAndTint(array, "Separation", nesting, alternate, function))
         return nullptr;
-    }
-    PdfValue value;
-    array->get(3, value);
-    std::unique_ptr<PdfFunction> function = PdfFunction::parse(value);
-    if (!function) {
-        reportError(-1, "Separation colour space has no usable tint transform");
-        return nullptr;
-    }
     return std::make_unique<SeparationColorSpace>(name.getName(), std::move(alternate), std::move(function));
 }
 
@@ -377,18 +392,10 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseDeviceN(const PdfArray* array
         }
         texts[i] = names[i].getName();
     }
-    std::unique_ptr<ColorSpace> alternate = parseElement(array, 2, nesting);
-    if (!alternate) {
-        reportError(-1, "DeviceN colour space has no usable alternate space");
+    std::unique_ptr<ColorSpace> alternate;
+    std::unique_ptr<PdfFunction> function;
+    if (!parseAlternateAndTint(array, "DeviceN", nesting, alternate, function))
         return nullptr;
-    }
-    PdfValue value;
-    array->get(3, value);
-    std::unique_ptr<PdfFunction> function = PdfFunction::parse(value);
-    if (!function) {
-        reportError(-1, "DeviceN colour space has no usable tint transform");
-        return nullptr;
-    }
     return std::make_unique<DeviceNColorSpace>(n, texts, std::move(alternate), std::move(function));
 }
 
