@@ -3,6 +3,7 @@
 // its result or its error text.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <type_traits>
 
 #include "image/FileImageStream.h"
@@ -163,11 +164,17 @@ bool RasterImage::Save(const char* fileName, uint32_t code) {
     const bool encoded = Encode(&stream, code);
     // The last buffered bytes reach the disk only at the close.
     const bool closed = stream.close();
-    if (encoded && !closed) {
+    if (encoded && !closed)
         setLastError("Error writing the image");
+    // A file that holds no whole image is not left behind to pass for one;
+    // only a regular file goes (never a device such as /dev/full).
+    if (!encoded || !closed) {
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(fileName, ignored))
+            std::filesystem::remove(fileName, ignored);
         return false;
     }
-    return encoded;
+    return true;
 }
 
 bool RasterImage::Load(const char* fileName, uint32_t code) {

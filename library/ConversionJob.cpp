@@ -272,8 +272,9 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
     }
 
     // An output path beyond the interface's length is not written at all: a
-    // cut path would name another file. Like any failure to write, it does
-    // not change the page's result.
+    // cut path would name another file. A page that was not written fails,
+    // so that a caller never takes a missing or broken file for a result.
+    bool written = false;
     if (path.size() <= kMaxPathLength) {
         writer->setup(m_renderer->bitmapWidth(), m_renderer->bitmapHeight(), m_bitsPerPixel, m_greyscale,
                       m_writerFlag, m_backgroundColour, m_imageType, path.c_str(), block, blockSize,
@@ -283,7 +284,7 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
         writer->setRotation(m_rotation);
         if (m_outputWidth > 0 && m_outputHeight > 0)
             writer->setResize(m_outputWidth, m_outputHeight);
-        writer->save(path.c_str());
+        written = writer->save(path.c_str());
     }
     pageWriter.reset();
 
@@ -293,7 +294,7 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
             return kCancelled;
         }
     }
-    return kSuccess;
+    return written ? kSuccess : kOtherFailure;
 }
 
 int ConversionJob::convertByRange() {

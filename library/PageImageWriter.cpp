@@ -234,44 +234,36 @@ void PageImageWriter::reduceColours(RasterImage& image) {
     reduceToPalette(image);
 }
 
-void PageImageWriter::save(const char* path) {
+bool PageImageWriter::save(const char* path) {
     if (path == nullptr) {
         if (m_targetPath.empty())
-            return;
+            return false;
         path = m_targetPath.c_str();
     }
     switch (m_imageType) {
         case kTypeEmf:
-            writeEmf(path);
-            break;
+            return writeEmf(path);
         case kTypeWmf:
-            writeWmf(path);
-            break;
+            return writeWmf(path);
         case kTypeJpeg:
-            writeJpeg(path);
-            break;
+            return writeJpeg(path);
         case kTypePng:
-            writeRaster(path, kFormatPng);
-            break;
+            return writeRaster(path, kFormatPng);
         case kTypeGif:
-            writeRaster(path, kFormatGif);
-            break;
+            return writeRaster(path, kFormatGif);
         case kTypeTiff:
-            writeTiff(path);
-            break;
+            return writeTiff(path);
         case kTypePcx:
-            writeRaster(path, kFormatPcx);
-            break;
+            return writeRaster(path, kFormatPcx);
         default:
-            writeRaster(path, kFormatBmp);
-            break;
+            return writeRaster(path, kFormatBmp);
     }
 }
 
-void PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
+bool PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
     RasterImage image(kFormatUnknown);
     if (!getPage(image))
-        return;
+        return false;
     if (isPaletteDepth(m_paletteDepth))
         reduceColours(image);
     if (m_rotation != 0)
@@ -280,13 +272,13 @@ void PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
     image.SetDpiY(m_yDpi);
     if (m_resizeWidth > 0 && m_resizeHeight > 0)
         Resample(image, m_resizeWidth, m_resizeHeight, kResampleNearest);
-    image.Save(path, formatCode);
+    return image.Save(path, formatCode);
 }
 
-void PageImageWriter::writeJpeg(const char* path) {
+bool PageImageWriter::writeJpeg(const char* path) {
     RasterImage image(kFormatUnknown);
     if (!getPage(image))
-        return;
+        return false;
     if (m_rotation != 0)
         Rotate(image, float(m_rotation));
     image.SetDpiX(m_xDpi);
@@ -298,7 +290,7 @@ void PageImageWriter::writeJpeg(const char* path) {
         ConvertToGrey(image);
     if (m_resizeWidth > 0 && m_resizeHeight > 0)
         Resample(image, m_resizeWidth, m_resizeHeight, kResampleNearest);
-    image.Save(path, kFormatJpeg);
+    return image.Save(path, kFormatJpeg);
 }
 
 namespace {
@@ -320,10 +312,10 @@ void paintGround(platform::MetafileWriter& writer, uint32_t colour, int32_t widt
 
 }  // namespace
 
-void PageImageWriter::writeEmf(const char* path) {
+bool PageImageWriter::writeEmf(const char* path) {
     RasterImage image(kFormatUnknown);
     if (!getPage(image))
-        return;
+        return false;
     if (m_rotation != 0)
         RotateWithSize(image, float(m_rotation), m_width, m_height);
 
@@ -336,29 +328,29 @@ void PageImageWriter::writeEmf(const char* path) {
     const int64_t right = int64_t(m_width) * horzSize * 100 / horzRes;
     const int64_t bottom = int64_t(m_height) * vertSize * 100 / vertRes;
     if (right > std::numeric_limits<int32_t>::max() || bottom > std::numeric_limits<int32_t>::max())
-        return;
+        return false;
     const platform::MetaRect frame{0, 0, int32_t(right), int32_t(bottom)};
     auto writer = platform::MetafileWriter::createEnhMetaFile(
         path, frame, std::string(kEmfDescription, sizeof kEmfDescription));
     if (writer == nullptr)
-        return;
+        return false;
     // Metafile pages always lie on white, whatever background was asked for.
     m_backgroundColour = kWhite;
     paintGround(*writer, m_backgroundColour, m_width, m_height);
     MetafileContext context(*writer);
     image.Draw(&context, 0, 0, m_width, m_height, kRopSourceCopy);
-    writer->close();
+    return writer->close();
 }
 
-void PageImageWriter::writeWmf(const char* path) {
+bool PageImageWriter::writeWmf(const char* path) {
     RasterImage image(kFormatUnknown);
     if (!getPage(image))
-        return;
+        return false;
     if (m_rotation != 0)
         RotateWithSize(image, float(m_rotation), m_width, m_height);
     auto writer = platform::MetafileWriter::createMetaFile(path);
     if (writer == nullptr)
-        return;
+        return false;
     m_backgroundColour = kWhite;
     // A page whose size does not fit the format's 16-bit coordinates fails
     // here, and close() then removes the file instead of leaving a picture
@@ -368,7 +360,7 @@ void PageImageWriter::writeWmf(const char* path) {
     image.SetDpiY(m_yDpi);
     MetafileContext context(*writer);
     image.Draw(&context, 0, 0, m_width, m_height, kRopSourceCopy);
-    writer->close();
+    return writer->close();
 }
 
 uint32_t PageImageWriter::tiffCompressionCode(int32_t setting, int32_t depth) {
@@ -390,17 +382,17 @@ uint32_t PageImageWriter::tiffCompressionCode(int32_t setting, int32_t depth) {
     }
 }
 
-void PageImageWriter::writeTiff(const char* path) {
+bool PageImageWriter::writeTiff(const char* path) {
     if (m_multiPage && m_multiPageFile == nullptr) {
         // An earlier file of the name is replaced on the first page.
         m_multiPageFile = std::fopen(path, "w+b");
         if (m_multiPageFile == nullptr)
-            return;
+            return false;
         m_multiPageStream = std::make_unique<FileImageStream>(m_multiPageFile);
     }
     RasterImageTIF& image = *m_tiffImage;
     if (!getPage(image))
-        return;
+        return false;
     if (isPaletteDepth(m_paletteDepth)) {
         if (m_paletteDepth == 8 && m_compression == kSettingJpeg)
             m_greyscale = 1;
@@ -426,10 +418,9 @@ void PageImageWriter::writeTiff(const char* path) {
     if (m_multiPage) {
         // The TIFF handle opened on the first page writes through this same
         // stream until the image is finished in the destructor.
-        image.Encode(m_multiPageStream.get(), true);
-    } else {
-        image.Save(path, kFormatTiff);
+        return image.Encode(m_multiPageStream.get(), true);
     }
+    return image.Save(path, kFormatTiff);
 }
 
 }  // namespace rendova

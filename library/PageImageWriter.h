@@ -22,10 +22,9 @@ class RasterImageTIF;
 //
 // Ownership: the block is borrowed (setXDpi and setYDpi write its resolution
 // fields); the writer owns its TIFF image, the multi-page file and stream,
-// and the spill file, which it removes. No step reports failure: a page that
-// cannot be made produces no file (or, where a codec stops half-way, a
-// partial one) and save() returns normally. Not thread-safe; throws only
-// std::bad_alloc.
+// and the spill file, which it removes. save() answers whether the page was
+// written; a page that cannot be made or written leaves no file of its own
+// behind. Not thread-safe; throws only std::bad_alloc.
 class PageImageWriter {
 public:
     // Image types, as the conversion job numbers them.
@@ -67,8 +66,10 @@ public:
     // field; nothing happens while no block is set.
     void setXDpi(int32_t dpi);
     void setYDpi(int32_t dpi);
-    // Writes the page to `path` as the image type says.
-    void save(const char* path);
+    // Writes the page to `path` as the image type says; false when nothing
+    // was written (no page, an image type the image library cannot write, a
+    // full disk).
+    bool save(const char* path);
 
     // The TIFF compression code for a compression setting at an output depth
     // (1, 4, 8 or 24 bits).
@@ -94,11 +95,11 @@ private:
     void reduceToPalette(RasterImage& image);
     // Grey conversion (unless 1 bit) and then the palette reduction.
     void reduceColours(RasterImage& image);
-    void writeRaster(const char* path, uint32_t formatCode);
-    void writeJpeg(const char* path);
-    void writeEmf(const char* path);
-    void writeWmf(const char* path);
-    void writeTiff(const char* path);
+    bool writeRaster(const char* path, uint32_t formatCode);
+    bool writeJpeg(const char* path);
+    bool writeEmf(const char* path);
+    bool writeWmf(const char* path);
+    bool writeTiff(const char* path);
     void spill();
 
     uint8_t* m_block = nullptr;

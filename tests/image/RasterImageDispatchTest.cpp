@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstdio>
 #include <string>
 
@@ -167,6 +169,15 @@ TEST(RasterImageDispatch, SaveReportsAFullDisk) {
     RasterImage image(64, 64, 24, kFormatUnknown);
     EXPECT_FALSE(image.Save("/dev/full", kFormatBmp));
     EXPECT_STREQ(image.LastErrorText(), "Error writing the image");
+    // A failed save removes the file it wrote, but never a device.
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
+TEST(RasterImageDispatch, FailedSaveLeavesNoFileBehind) {
+    RasterImage image(8, 8, 24, kFormatUnknown);
+    const std::string path = outputPath("unwritable-format.img");
+    EXPECT_FALSE(image.Save(path.c_str(), kFormatCount + 1));
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace

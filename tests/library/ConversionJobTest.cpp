@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/RasterImage.h"
+#include "library/PageImageWriter.h"
 #include "platform/Paths.h"
 #include "tests/library/LibraryTestSupport.h"
 
@@ -255,15 +256,26 @@ TEST_F(ConversionJobTest, RelativeOutputFolderIsCreatedLevelByLevel) {
     ASSERT_EQ(chdir(RENDOVA_TEST_OUTPUT_DIR), 0);
 }
 
-TEST_F(ConversionJobTest, OutputPathBeyondTheLimitWritesNothingButThePageSucceeds) {
+// A page that was not written fails, so that no caller reports a file that
+// is not there: a path too long to write, an image type the image library
+// cannot write, a full disk.
+TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     auto job = openReport(1);
     // A name that makes the path longer than 259 characters.
     const std::string name(260 - (m_folder + "out/").size() - 4, 'x');
-    EXPECT_EQ(job->convertPageNamed(1, name.c_str()), 1);
+    EXPECT_EQ(job->convertPageNamed(1, name.c_str()), ConversionJob::kOtherFailure);
     EXPECT_TRUE(filesIn(m_folder + "out").empty());
     const std::string shorter(name.size() - 1, 'x');
     EXPECT_EQ(job->convertPageNamed(1, shorter.c_str()), 1);
     EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{shorter + ".bmp"}));
+
+    // GIF while the image library has no encoder for it.
+    rendova::RasterImage probe(8, 8, 8, rendova::kFormatUnknown);
+    if (!probe.Save((m_folder + "probe.gif").c_str(), rendova::kFormatGif)) {
+        job->setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeGif, 0);
+        EXPECT_EQ(job->convertPageNamed(1, "unwritten"), ConversionJob::kOtherFailure);
+        EXPECT_EQ(filesIn(m_folder + "out").size(), 1u);
+    }
 }
 
 TEST_F(ConversionJobTest, ZoomAndResolutionSetThePageSize) {
