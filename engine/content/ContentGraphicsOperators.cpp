@@ -451,8 +451,26 @@ void ContentInterpreter::opExtGState(PdfValue* args, int) {
     }
 
     // The entries apply one after another: an error in one leaves the
-    // earlier ones in force.
+    // earlier ones in force. The line parameters take the operands of their
+    // operators; entries of another type are left out.
     PdfValue entry;
+    if (dict.dictLookup("LW", entry).isNum())
+        opLineWidth(&entry, 1);
+    if (dict.dictLookup("LC", entry).isInt())
+        opLineCap(&entry, 1);
+    if (dict.dictLookup("LJ", entry).isInt())
+        opLineJoin(&entry, 1);
+    if (dict.dictLookup("ML", entry).isNum())
+        opMiterLimit(&entry, 1);
+    if (dict.dictLookup("D", entry).isArray() && entry.getArray()->getLength() == 2) {
+        PdfValue dash[2];
+        entry.getArray()->get(0, dash[0]);
+        entry.getArray()->get(1, dash[1]);
+        if (dash[0].isArray() && dash[1].isNum())
+            opDash(dash, 2);
+        else
+            reportError(getPos(), "Dash pattern in an ExtGState is not an array and a phase");
+    }
     if (!dict.dictLookup("BM", entry).isNull()) {
         int mode;
         if (GraphicsState::parseBlendMode(entry, &mode)) {

@@ -292,6 +292,23 @@ TEST(ExtGStateTest, EntriesReachTheStateInOrder) {
     EXPECT_TRUE(page.state()->getStrokeAdjust());
 }
 
+// Line parameters set through a graphics state dictionary draw as their
+// operators do; entries of the wrong type are left out.
+TEST(ExtGStateTest, LineParametersActAsTheirOperators) {
+    ContentRun page("<< /ExtGState << /L << /LW 3 /LC 1 /LJ 2 /ML 5 /D [[2 1] 0.5] >> "
+                    "/Bad << /LW /Thick /LC 1.5 /D [3 0] >> >> >>");
+    page.run("/L gs");
+    EXPECT_EQ(page.device.only({"updateLineWidth", "updateLineCap", "updateLineJoin", "updateMiterLimit",
+                                "updateLineDash"}),
+              Lines({"updateLineWidth 3", "updateLineCap 1", "updateLineJoin 2", "updateMiterLimit 5",
+                     "updateLineDash [2 1] 0.5"}));
+    page.device.calls.clear();
+    page.run("/Bad gs");
+    EXPECT_EQ(page.state()->getLineWidth(), 3);
+    EXPECT_EQ(page.state()->getLineDashLength(), 2);
+    EXPECT_TRUE(page.errors.contains("Dash pattern in an ExtGState"));
+}
+
 TEST(ExtGStateTest, OverprintOfStrokesAppliesToFillsUnlessGiven) {
     ContentRun page("<< /ExtGState << /Both << /OP true >> /Own << /op false /OP true >> >> >>");
     page.run("/Both gs");
