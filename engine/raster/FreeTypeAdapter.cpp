@@ -98,6 +98,14 @@ RasterFontFile* RasterFontEngine::loadConvertedTrueTypeFont(std::unique_ptr<Rast
     std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(fileName);
     if (!ttf)
         return nullptr;
+    // An OpenType file with CFF outlines, embedded where TrueType outlines
+    // were announced, has no glyf table to rewrite; FreeType reads it as it
+    // stands, and its glyph numbers are those the map holds.
+    if (ttf->isOpenTypeCff()) {
+        ttf.reset();
+        return RasterFontFile::loadTrueType(this, std::move(key), fileName, deleteOriginal, std::move(map),
+                                            length);
+    }
     std::unique_ptr<DynString> tempName;
     FILE* out = nullptr;
     if (!openTempFile(tempName, out, "wb", ".ttf"))

@@ -181,6 +181,23 @@ TEST_F(DeviceTextTest, EmbeddedTrueTypeKeepsOnlyItsRewrittenFile) {
     EXPECT_EQ(tempFileCount(), 0);
 }
 
+// Producers embed OpenType fonts with CFF outlines as TrueType programs;
+// they are drawn as they stand (there is no glyf table to rewrite).
+TEST_F(DeviceTextTest, OpenTypeCffEmbeddedAsTrueTypeIsDrawn) {
+    const std::string otf = readFile("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf");
+    if (otf.empty())
+        GTEST_SKIP() << "no OpenType NimbusSans";
+    m_doc.pdf.stream(2, "<< >>", otf);
+    setFont(makeFont("<< /Type /Font /Subtype /TrueType /BaseFont /Embedded /Encoding /WinAnsiEncoding"
+                     " /FontDescriptor << /FontFile2 2 0 R /Flags 32 >> >>"),
+            30);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_GT(inked(0, 0, 200, 100), 50);
+    m_text.reset();
+    EXPECT_EQ(tempFileCount(), 0);
+}
+
 TEST_F(DeviceTextTest, EmbeddedProgramThatDoesNotLoadIsReportedAndRemoved) {
     m_doc.pdf.stream(2, "<< >>", "this is no font program");
     setFont(makeFont("<< /Type /Font /Subtype /Type1 /BaseFont /Broken"
