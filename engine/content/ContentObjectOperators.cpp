@@ -134,6 +134,11 @@ std::unique_ptr<ColorSpace> ContentInterpreter::imageColorSpace(const PdfValue& 
 
 void ContentInterpreter::drawImageObject(const PdfValue* ref, DataStream* stream, const PdfValue& dict,
                                          bool inlineImage) {
+    // Data that no decoder here can read (the filter was reported when the
+    // stream was made) would draw as an empty, black or solid box over the
+    // page: the image is left out instead.
+    if (stream->lacksDecoder())
+        return;
     if (!drawImageChecked(ref, stream, dict, inlineImage))
         reportError(getPos(), "Bad image parameters");
 }
@@ -192,6 +197,13 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
     PdfValue softMask;
     dict.dictLookup("Mask", mask);
     dict.dictLookup("SMask", softMask);
+
+    // A mask whose data cannot be decoded is left out, and the image drawn
+    // without it.
+    if (softMask.isStream() && softMask.getStream()->lacksDecoder())
+        softMask.initNull();
+    if (mask.isStream() && mask.getStream()->lacksDecoder())
+        mask.initNull();
 
     if (softMask.isStream() && !inlineImage) {
         int maskWidth = 0;

@@ -64,4 +64,12 @@ std::unique_ptr<DynString> DecoderStream::appendPrintFilter(int level, const cha
     return text;
 }
 
+bool DataStream::lacksDecoder() {
+    for (DataStream* s = this; s != nullptr; s = s->getChainedSource()) {
+        if (s->isStandIn())
+            return true;
+    }
+    return false;
+}
+
 }  // namespace rendova

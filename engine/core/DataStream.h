@@ -84,6 +84,11 @@ public:
     }
     // The stream this one reads from; null for a source.
     virtual DataStream* getChainedSource() { return nullptr; }
+    // Whether this stream stands in for a decoder that could not be made.
+    virtual bool isStandIn() { return false; }
+    // Whether some stream of the chain stands in for a missing decoder, so
+    // that the chain reads as empty whatever the data holds.
+    bool lacksDecoder();
 
     // Wraps stream in one decoder per entry of the dictionary's Filter (or F)
     // entry, the first filter innermost, with the parameters of DecodeParms
@@ -161,6 +166,7 @@ public:
     explicit EndOfDataStream(RefPtr<DataStream> source) : DecoderStream(std::move(source)) {}
 
     int getKind() override { return kOtherKind; }
+    bool isStandIn() override { return true; }
     void reset() override {}
     int getChar() override { return -1; }
     int peekChar() override { return -1; }

@@ -117,6 +117,25 @@ TEST(ImageXObjectTest, ExplicitAndSoftMasksGoToTheirSlots) {
     EXPECT_EQ(countReports(page.errors, "Bad image parameters"), 2);
 }
 
+// Data that no decoder here reads would draw as a solid box: such an image
+// is left out, such a mask dropped, and inline data is still skipped to EI.
+TEST(ImageXObjectTest, ImagesAndMasksWithoutADecoderAreLeftOut) {
+    const std::string fax = streamText("/W 8 /H 1 /IM true /F /CCITTFaxDecode", "\x26\xa0");
+    ContentRun page("<< /XObject << /Fax " + streamText("/Subtype /Image /W 8 /H 1 /IM true /F /CCF", "ab") +
+                    " /Chain " +
+                    streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/JBIG2Decode /AHx]", "4142>") +
+                    " /Masked " + streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /Mask " + fax, "abcdefgh") +
+                    " /Soft " +
+                    streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /SMask " +
+                                   streamText("/W 4 /H 2 /BPC 8 /CS /G /F /JPXDecode", "xx"),
+                               "abcdefgh") +
+                    " >> >>");
+    page.run("/Fax Do /Chain Do /Masked Do /Soft Do BI /W 8 /H 1 /IM true /F /CCF ID abc EI 0 0 m 1 1 l S");
+    EXPECT_EQ(images(page.device), Lines({"drawImage 4 2 1x8", "drawImage 4 2 1x8"}));
+    EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1"}));
+    EXPECT_EQ(countReports(page.errors, "Bad image parameters"), 0);
+}
+
 TEST(ImageXObjectTest, DevicesWithoutNonTextDrawNoImages) {
     ContentRun page("<< /XObject << /I " + streamText("/Subtype /Image /W 1 /H 1 /BPC 8 /CS /G", "a") + " >> >>");
     page.device.nonText = false;
