@@ -198,12 +198,12 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
     dict.dictLookup("Mask", mask);
     dict.dictLookup("SMask", softMask);
 
-    // A mask whose data cannot be decoded is left out, and the image drawn
-    // without it.
-    if (softMask.isStream() && softMask.getStream()->lacksDecoder())
-        softMask.initNull();
-    if (mask.isStream() && mask.getStream()->lacksDecoder())
-        mask.initNull();
+    // A mask whose data cannot be decoded leaves the image out: drawn without
+    // its mask, an image would cover what the mask lets through (a scan's
+    // colour layer under its text mask covers the whole page).
+    if ((softMask.isStream() && softMask.getStream()->lacksDecoder()) ||
+        (mask.isStream() && mask.getStream()->lacksDecoder()))
+        return true;
 
     if (softMask.isStream() && !inlineImage) {
         int maskWidth = 0;
