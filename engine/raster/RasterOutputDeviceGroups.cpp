@@ -135,9 +135,17 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
         const uint8_t black[3] = {0, 0, 0};
         rasteriser->clear(black, 0);
     } else {
-        // A non-isolated group starts from what lies beneath it.
+        // A non-isolated group starts from what lies beneath it. Inside
+        // another non-isolated group that is that group over its own
+        // backdrop, whose colours the target already holds and whose alpha
+        // is gathered here.
         rasteriser->blitBitmap(*m_target, x, y, 0, 0, w, h);
-        rasteriser->setInNonIsolatedGroup(m_target, x, y);
+        if (m_rasteriser->getState()->inNonIsolatedGroup()) {
+            entry->backdrop = m_rasteriser->nestedGroupBackdrop(x, y, w, h);
+            rasteriser->setInNonIsolatedGroup(entry->backdrop.get(), 0, 0);
+        } else {
+            rasteriser->setInNonIsolatedGroup(m_target, x, y);
+        }
     }
     rasteriser->setStrokeAdjust(m_rasteriser->getState()->strokeAdjust());
 

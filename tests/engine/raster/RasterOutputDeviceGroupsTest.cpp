@@ -73,6 +73,24 @@ TEST(RasterDeviceGroupsTest, NonIsolatedGroupLeavesItsBackdropWhereItPaintsNothi
     EXPECT_EQ(at(b, 60, 70), Rgb({255, 255, 255}));
 }
 
+TEST(RasterDeviceGroupsTest, NonIsolatedGroupsCompositeAsTheirContentWouldDirectly) {
+    // Over an orange backdrop (204, 153, 51): a half-opaque blue fill inside
+    // a non-isolated group shows at half, and a Multiply fill inside one
+    // inside it multiplies with everything beneath, the outer group's blue
+    // where there is some and the page elsewhere.
+    DevicePage page;
+    const std::string mul = "<< /ExtGState << /Half << /ca 0.5 >> /Mul << /BM /Multiply >> >> >>";
+    const RasterBitmap& b = page.draw(
+        "0.8 0.6 0.2 rg 0 0 100 100 re f /Outer Do", "<< /XObject << /Outer 10 0 R >> >>",
+        {groupForm(10, "0 0 100 100", "", "q /Half gs 0 0 1 rg 0 0 50 100 re f Q /Inner Do",
+                   "<< /ExtGState << /Half << /ca 0.5 >> >> /XObject << /Inner 11 0 R >> >>"),
+         groupForm(11, "0 40 100 100", "", "/Mul gs 0.5 1 0.5 rg 0 40 100 60 re f", mul)});
+    EXPECT_TRUE(near(at(b, 25, 20), {102, 76, 153}));
+    EXPECT_TRUE(near(at(b, 25, 70), {51, 76, 76}));
+    EXPECT_TRUE(near(at(b, 75, 70), {102, 153, 26}));
+    EXPECT_EQ(at(b, 75, 20), Rgb({204, 153, 51}));
+}
+
 TEST(RasterDeviceGroupsTest, GroupContentDrawsWithTheStateAroundIt) {
     // The group fills and strokes without setting a colour or a width of
     // its own.
