@@ -117,6 +117,30 @@ TEST(RasterDeviceGroupsTest, NestedGroupsLandWhereTheirContentIs) {
     EXPECT_EQ(at(b, 75, 75), Rgb({255, 255, 255}));
 }
 
+TEST(RasterDeviceGroupsTest, GroupInsideACachedType3GlyphPaintsTheGlyph) {
+    // The glyph's cell holds coverage in its own colour mode (grey here on
+    // an RGB page); a group opened in it must use that mode and the cell's
+    // ink, or the glyph comes out empty. The left half is drawn in the
+    // group, the right half directly.
+    for (int mode : {rasterMono1, rasterMono8, rasterRGB8}) {
+        DevicePage page;
+        const RasterBitmap& b = page.draw(
+            "1 0 0 rg BT /T 40 Tf 20 30 Td (a) Tj ET", "<< /Font << /T 10 0 R >> >>",
+            {{10,
+              "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+              "/CharProcs << /a 11 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 "
+              "/Widths [1000] /Resources << /XObject << /G 12 0 R >> >> >>",
+              "", true},
+             {11, "<< >>", "1000 0 0 0 1000 1000 d1 /G Do 500 0 500 1000 re f"},
+             groupForm(12, "0 0 500 1000", "/I true", "0 0 500 1000 re f")},
+            mode);
+        const Rgb red = mode == rasterRGB8 ? Rgb({255, 0, 0}) : mode == rasterMono8 ? Rgb({77}) : Rgb({0});
+        EXPECT_EQ(at(b, 30, 50), red) << mode;
+        EXPECT_EQ(at(b, 50, 50), red) << mode;
+        EXPECT_EQ(at(b, 70, 50)[0], 255) << mode;
+    }
+}
+
 // --- Group boxes at the page edges (the sanitizers watch every access).
 
 class GroupEdgeTest : public ::testing::Test {
