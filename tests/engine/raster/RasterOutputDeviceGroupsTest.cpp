@@ -331,6 +331,29 @@ TEST(RasterDeviceSoftMaskTest, AlphaMaskPassesWhatTheGroupCovers) {
     EXPECT_EQ(at(g, 25, 50), Rgb({255, 0, 0}));
 }
 
+TEST(RasterDeviceSoftMaskTest, ImageSoftMaskStandsInForTheStateSoftMask) {
+    // The format lets an image's own soft mask override the graphics
+    // state's while the image is drawn: a red image whose mask is full on
+    // the left and half on the right, under a luminosity mask of 0.5 grey,
+    // shows by its own mask alone. The state's mask is back afterwards.
+    DevicePage page;
+    const RasterBitmap& b = page.draw(
+        "q /M gs q 100 0 0 50 0 50 cm /Img Do Q 0 0 1 rg 0 0 100 50 re f Q",
+        "<< /ExtGState << /M << /SMask << /S /Luminosity /G 10 0 R >> >> >> /XObject << /Img 11 0 R >> >>",
+        {groupForm(10, "0 0 100 100", "/CS /DeviceGray", "0.5 g 0 0 100 100 re f"),
+         {11,
+          "<< /Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+          "/SMask 12 0 R /Filter /ASCIIHexDecode >>",
+          "FF0000 FF0000>"},
+         {12,
+          "<< /Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 "
+          "/Filter /ASCIIHexDecode >>",
+          "FF 80>"}});
+    EXPECT_EQ(at(b, 25, 75), Rgb({255, 0, 0}));
+    EXPECT_TRUE(near(at(b, 75, 75), {255, 127, 127}));
+    EXPECT_TRUE(near(at(b, 50, 25), {128, 128, 255}));
+}
+
 TEST(RasterDeviceSoftMaskTest, EveryColourModeDrawsGroupsAndMasks) {
     // The 1-bit mode reads the group's dithered pixels; the others must
     // agree on what is masked.
