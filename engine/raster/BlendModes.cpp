@@ -59,84 +59,108 @@ void separable(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode
         blend[i] = static_cast<uint8_t>(Op(src[i], dest[i]));
 }
 
-// Which colour each of hue, saturation and value is taken from.
-enum class From { source, backdrop };
+// The non-separable modes work on a colour's luminosity and saturation as
+// the format defines them (luminosity 0.3 red + 0.59 green + 0.11 blue,
+// saturation the largest component less the smallest), in 0 .. 255 with
+// 8-bit weights that sum to 256.
+int luminosity(const int* c) {
+    return (c[0] * 77 + c[1] * 151 + c[2] * 28 + 128) >> 8;
+}
 
-template <From hueFrom, From saturationFrom, From valueFrom>
-void nonSeparable(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
+// Shifts the colour to luminosity l and then pulls any component outside
+// 0 .. 255 back towards l, keeping the luminosity.
+void setLuminosity(const int* c, int l, uint8_t* out) {
+    const int d = l - luminosity(c);
+    int v[3] = {c[0] + d, c[1] + d, c[2] + d};
+    const int lum = luminosity(v);
+    const int n = std::min({v[0], v[1], v[2]});
+    const int x = std::max({v[0], v[1], v[2]});
+    if (n < 0 && lum > n) {
+        for (int& component : v)
+            component = lum + (component - lum) * lum / (lum - n);
+    }
+    if (x > 255 && x > lum) {
+        for (int& component : v)
+            component = lum + (component - lum) * (255 - lum) / (x - lum);
+    }
+    for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<uint8_t>(std::clamp(v[i], 0, 255));
+}
+
+int saturation(const uint8_t* c) {
+    return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]});
+}
+
+// The colour with saturation s and the same order of components: the
+// smallest becomes 0, the largest s, the middle one keeps its place between
+// them. A grey stays at 0 throughout.
+void setSaturation(const uint8_t* c, int s, int* out) {
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [c](int a, int b) { return c[a] < c[b]; });
+    const int lo = c[order[0]], mid = c[order[1]], hi = c[order[2]];
+    out[order[0]] = 0;
+    if (hi > lo) {
+        out[order[1]] = (mid - lo) * s / (hi - lo);
+        out[order[2]] = s;
+    } else {
+        out[order[1]] = 0;
+        out[order[2]] = 0;
+    }
+}
+
+void toInts(const uint8_t* c, int* out) {
+    out[0] = c[0];
+    out[1] = c[1];
+    out[2] = c[2];
+}
+
+// A grey has no hue or saturation: Hue, Saturation and Color leave the
+// backdrop's grey, Luminosity gives the source's.
+void hue(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
     if (rasterModeComponents(mode) == 1) {
         blend[0] = dest[0];
         return;
     }
-    int hs, ss, vs, hd, sd, vd;
-    rgbToHsv(src[0], src[1], src[2], &hs, &ss, &vs);
-    rgbToHsv(dest[0], dest[1], dest[2], &hd, &sd, &vd);
-    int r, g, b;
-    hsvToRgb(hueFrom == From::source ? hs : hd, saturationFrom == From::source ? ss : sd,
-             valueFrom == From::source ? vs : vd, &r, &g, &b);
-    blend[0] = static_cast<uint8_t>(r);
-    blend[1] = static_cast<uint8_t>(g);
-    blend[2] = static_cast<uint8_t>(b);
+    int c[3], d[3];
+    setSaturation(src, saturation(dest), c);
+    toInts(dest, d);
+    setLuminosity(c, luminosity(d), blend);
+}
+
+void saturationMode(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
+    if (rasterModeComponents(mode) == 1) {
+        blend[0] = dest[0];
+        return;
+    }
+    int c[3], d[3];
+    setSaturation(dest, saturation(src), c);
+    toInts(dest, d);
+    setLuminosity(c, luminosity(d), blend);
+}
+
+void color(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
+    if (rasterModeComponents(mode) == 1) {
+        blend[0] = dest[0];
+        return;
+    }
+    int c[3], d[3];
+    toInts(src, c);
+    toInts(dest, d);
+    setLuminosity(c, luminosity(d), blend);
+}
+
+void luminosityMode(const uint8_t* src, const uint8_t* dest, uint8_t* blend, int mode) {
+    if (rasterModeComponents(mode) == 1) {
+        blend[0] = src[0];
+        return;
+    }
+    int c[3], d[3];
+    toInts(src, c);
+    toInts(dest, d);
+    setLuminosity(d, luminosity(c), blend);
 }
 
 }  // namespace
-
-void rgbToHsv(int r, int g, int b, int* hue, int* saturation, int* value) {
-    int max, mid, min, k;
-    // The sector; ties resolve in the order of these tests.
-    if (r >= g && g >= b) {
-        k = 0, max = r, mid = g, min = b;
-    } else if (g > r && r >= b) {
-        k = 1, max = g, mid = r, min = b;
-    } else if (g >= b && b > r) {
-        k = 2, max = g, mid = b, min = r;
-    } else if (b > g && g > r) {
-        k = 3, max = b, mid = g, min = r;
-    } else if (b >= r && r >= g) {
-        k = 4, max = b, mid = r, min = g;
-    } else {
-        k = 5, max = r, mid = b, min = g;
-    }
-    if (max == min) {
-        *hue = 0;
-        *saturation = 0;
-    } else {
-        *hue = 60 * k + ((k & 1) ? 3 * (max - mid) : 3 * (mid - min)) * 20 / (max - min);
-        *saturation = (max - min) * 255 / max;
-    }
-    *value = max;
-}
-
-void hsvToRgb(int hue, int saturation, int value, int* r, int* g, int* b) {
-    if (saturation == 0) {
-        *r = *g = *b = value;
-        return;
-    }
-    const int k = hue / 60, f = hue % 60;
-    const int p = div255(value * (255 - saturation));
-    const int m = (k & 1) ? div255(value * (255 - f * saturation / 60))
-                          : div255(value * (255 - (60 - f) * saturation / 60));
-    switch (k) {
-        case 0:
-            *r = value, *g = m, *b = p;
-            break;
-        case 1:
-            *r = m, *g = value, *b = p;
-            break;
-        case 2:
-            *r = p, *g = value, *b = m;
-            break;
-        case 3:
-            *r = p, *g = m, *b = value;
-            break;
-        case 4:
-            *r = m, *g = p, *b = value;
-            break;
-        default:
-            *r = value, *g = p, *b = m;
-            break;
-    }
-}
 
 const BlendFunction blendModeTable[16] = {
     nullptr,
@@ -151,10 +175,10 @@ const BlendFunction blendModeTable[16] = {
     separable<softLight>,
     separable<difference>,
     separable<exclusion>,
-    nonSeparable<From::source, From::backdrop, From::backdrop>,
-    nonSeparable<From::backdrop, From::source, From::backdrop>,
-    nonSeparable<From::source, From::source, From::backdrop>,
-    nonSeparable<From::backdrop, From::backdrop, From::source>,
+    hue,
+    saturationMode,
+    color,
+    luminosityMode,
 };
 
 }  // namespace rendova

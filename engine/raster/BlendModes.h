@@ -16,8 +16,4 @@ using BlendFunction = void (*)(const uint8_t* src, const uint8_t* dest, uint8_t*
 // SoftLight takes a square root.
 extern const BlendFunction blendModeTable[16];
 
-// Integer hue (0 to 359), saturation and value (0 to 255) of the blend modes.
-void rgbToHsv(int r, int g, int b, int* hue, int* saturation, int* value);
-void hsvToRgb(int hue, int saturation, int value, int* r, int* g, int* b);
-
 }  // namespace rendova

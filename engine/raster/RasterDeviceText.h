@@ -88,6 +88,14 @@ public:
     Type3GlyphCacheList& getType3Caches() { return m_type3Caches; }
     const RasterPath* getTextClip() const { return m_textClip.get(); }
     int getType3StackDepth() const { return static_cast<int>(m_type3Stack.size()); }
+    // True while a Type 3 glyph is being drawn into its cache cell, so that
+    // the device's target is that cell (or a group opened inside it).
+    bool drawingType3Cell() const {
+        for (const Type3StackEntry& e : m_type3Stack)
+            if (e.savedRasteriser)
+                return true;
+        return false;
+    }
 
     // The width of the glyph "m" in the twelve standard faces that stand in
     // for fonts without a file, by substitute index.

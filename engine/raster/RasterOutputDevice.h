@@ -36,6 +36,9 @@ struct TransparencyGroupEntry {
     // Converts a soft mask's backdrop colour; null when the group names none.
     std::unique_ptr<ColorSpace> colorSpace;
     bool isolated = false;
+    // For a non-isolated group opened inside another one: the alpha of
+    // everything beneath it (its group rasteriser reads it); null otherwise.
+    std::unique_ptr<RasterBitmap> backdrop;
     // The target and rasteriser in use when the group began. The rasteriser
     // is null once the group has ended (it is the device's again).
     RasterBitmap* savedTarget = nullptr;

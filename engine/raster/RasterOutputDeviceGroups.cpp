@@ -124,7 +124,10 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
     entry->isolated = isolated;
     if (colorSpace)
         entry->colorSpace = colorSpace->copy();
-    entry->bitmap = std::make_unique<RasterBitmap>(w, h, m_rowPadding, m_colourMode, 1, m_topDown);
+    // In the target's colour mode, which inside a Type 3 glyph's cache cell
+    // is the cell's and not the page's: compositing and copying work only
+    // between bitmaps of one mode.
+    entry->bitmap = std::make_unique<RasterBitmap>(w, h, m_rowPadding, m_target->mode(), 1, m_topDown);
     auto rasteriser =
         std::make_unique<Rasteriser>(entry->bitmap.get(), m_antialias, *m_rasteriser->getScreen());
     // A soft mask's group is measured against its own backdrop colour,
@@ -135,9 +138,17 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
         const uint8_t black[3] = {0, 0, 0};
         rasteriser->clear(black, 0);
     } else {
-        // A non-isolated group starts from what lies beneath it.
+        // A non-isolated group starts from what lies beneath it. Inside
+        // another non-isolated group that is that group over its own
+        // backdrop, whose colours the target already holds and whose alpha
+        // is gathered here.
         rasteriser->blitBitmap(*m_target, x, y, 0, 0, w, h);
-        rasteriser->setInNonIsolatedGroup(m_target, x, y);
+        if (m_rasteriser->getState()->inNonIsolatedGroup()) {
+            entry->backdrop = m_rasteriser->nestedGroupBackdrop(x, y, w, h);
+            rasteriser->setInNonIsolatedGroup(entry->backdrop.get(), 0, 0);
+        } else {
+            rasteriser->setInNonIsolatedGroup(m_target, x, y);
+        }
     }
     rasteriser->setStrokeAdjust(m_rasteriser->getState()->strokeAdjust());
 
@@ -155,6 +166,15 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
     updateBlendMode(state);
     updateFillOpacity(state);
     updateStrokeOpacity(state);
+    // A glyph cell records coverage in its ink, whatever the colour in the
+    // graphics state; a group inside it paints in that ink too.
+    if (m_text.drawingType3Cell()) {
+        const RasterState* outer = m_groups->savedRasteriser->getState();
+        if (outer->fillPattern())
+            m_rasteriser->setFillPattern(outer->fillPattern()->copy());
+        if (outer->strokePattern())
+            m_rasteriser->setStrokePattern(outer->strokePattern()->copy());
+    }
 
     state->shiftMatrixAndClip(-x, -y);
     const double* m = state->getMatrix();

@@ -68,6 +68,12 @@ public:
     // Records the enclosing non-isolated group's backdrop (not owned) and this
     // bitmap's offset inside it.
     void setInNonIsolatedGroup(RasterBitmap* backdrop, int x, int y);
+    // The backdrop alpha for a non-isolated group opened at (x, y), w x h,
+    // on this bitmap while it is itself a non-isolated group: this bitmap's
+    // alpha over its own backdrop's, so that the new group blends with
+    // everything beneath it. A 1-bit bitmap of the group's size that carries
+    // the result in its alpha plane; owned by the caller.
+    std::unique_ptr<RasterBitmap> nestedGroupBackdrop(int x, int y, int w, int h) const;
     // Pushes a copy of the current state.
     int saveState();
     // resultNothingSaved when only the first state is left.

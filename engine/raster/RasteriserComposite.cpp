@@ -137,6 +137,37 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
     return resultOk;
 }
 
+std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int w, int h) const {
+    auto backdrop = std::make_unique<RasterBitmap>(w, h, 1, rasterMono1, 1, 1);
+    uint8_t* out = backdrop->alpha();
+    std::memset(out, 0, static_cast<size_t>(w) * static_cast<size_t>(h));
+    const uint8_t* own = m_bitmap->alpha();
+    // What lies beneath this bitmap counts only where it covers it at the
+    // recorded offset, as in the pipe.
+    const RasterBitmap* below = m_groupBackdrop;
+    const bool useBelow = m_state->inNonIsolatedGroup() && below && below->alpha() && m_groupBackdropX >= 0 &&
+                          m_groupBackdropY >= 0 &&
+                          int64_t{m_groupBackdropX} + m_bitmap->width() <= below->width() &&
+                          int64_t{m_groupBackdropY} + m_bitmap->height() <= below->height();
+    for (int row = 0; row < h; ++row) {
+        const int ty = y + row;
+        if (ty < 0 || ty >= m_bitmap->height())
+            continue;
+        uint8_t* o = out + static_cast<ptrdiff_t>(row) * w;
+        for (int col = 0; col < w; ++col) {
+            const int tx = x + col;
+            if (tx < 0 || tx >= m_bitmap->width())
+                continue;
+            const int a = own ? own[static_cast<ptrdiff_t>(ty) * m_bitmap->width() + tx] : 255;
+            const int a0 = useBelow ? below->alpha()[static_cast<ptrdiff_t>(ty + m_groupBackdropY) * below->width() +
+                                                     tx + m_groupBackdropX]
+                                    : 0;
+            o[col] = static_cast<uint8_t>(a0 + a - div255(a0 * a));
+        }
+    }
+    return backdrop;
+}
+
 void Rasteriser::compositeBackground(const uint8_t* colour) {
     uint8_t* alpha = m_bitmap->alpha();
     if (!alpha)

@@ -203,6 +203,40 @@ void Rasteriser::paintPixel(SpanPainter& p) {
     uint8_t cDest[3] = {0, 0, 0};
     loadDest(p, mode, cDest);
     const int aDest = p.destAlpha ? *p.destAlpha : 255;
+
+    // Inside a non-isolated group the content meets everything beneath it:
+    // the group's own pixels over its backdrop.
+    int aBackdrop = aDest;
+    if (p.groupAlpha) {
+        const int a0 = *p.groupAlpha;
+        aBackdrop = a0 + aDest - div255(a0 * aDest);
+    }
+
+    // A non-isolated group's pixels hold the group composited over its
+    // backdrop, which is what lies beneath it here. Before the group is
+    // composited the backdrop's share comes out again, or it would count
+    // twice: with the group's own alpha g and the backdrop's alpha a0,
+    // C = Cn + (Cn - C0) (a0 / g - a0). a0 is the alpha that the group's
+    // content was composited against, none when the target has no alpha
+    // plane (the group then drew as over nothing). The sum is clamped to a
+    // byte: a correction past 0 or 255 means the colour is saturated there,
+    // and wrapping it would paint the opposite colour.
+    uint8_t corrected[3];
+    if (p.groupCorrection) {
+        const int g = roundToByte(p.shape * 255);
+        const int a0 = p.destAlpha ? aBackdrop : 0;
+        corrected[0] = cSrc[0];
+        corrected[1] = cSrc[1];
+        corrected[2] = cSrc[2];
+        if (g != 0 && a0 != 0) {
+            for (int i = 0; i < p.groupCorrection; ++i) {
+                const int v = cSrc[i] + ((cSrc[i] - cDest[i]) * a0 * (255 - g)) / (255 * g);
+                corrected[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+            }
+        }
+        cSrc = corrected;
+    }
+
     uint8_t cBlend[3] = {0, 0, 0};
     if (blend)
         blend(cSrc, cDest, cBlend, mode);
@@ -251,21 +285,10 @@ void Rasteriser::paintPixel(SpanPainter& p) {
             if (alphaI != 0) {
                 for (int i = 0; i < n; ++i)
                     c[i] = ((alphaI - aSrc) * cDest[i] +
-                            (aSrc * ((255 - aDest) * cSrc[i] + aDest * cBlend[i])) / 255) /
+                            (aSrc * ((255 - aBackdrop) * cSrc[i] + aBackdrop * cBlend[i])) / 255) /
                            alphaI;
             }
             break;
-        }
-    }
-
-    // Removes the backdrop's share that compositing the group onto it will
-    // add again. The sum is clamped to a byte: a correction past 0 or 255
-    // means the colour is saturated there, and wrapping it would paint the
-    // opposite colour.
-    if (p.groupCorrection && aResult != 0) {
-        for (int i = p.groupCorrection - 1; i >= 0; --i) {
-            const int v = c[i] + ((c[i] - cDest[i]) * aDest * (255 - aResult)) / (255 * aResult);
-            c[i] = std::clamp(v, 0, 255);
         }
     }
 

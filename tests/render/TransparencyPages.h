@@ -22,7 +22,7 @@ template <typename Pages>
 void addTransparencyPages(Pages& pages) {
     // Groups: two overlapping half-opaque squares inside an isolated group
     // painted at half opacity beside the same squares outside a group; a
-    // non-isolated group that multiplies with its backdrop; a group that
+    // non-isolated group over two bands; a group that
     // inherits the fill colour; groups whose boxes cross the page edges.
     auto& groups = pages["transparency-groups"];
     groups.resources =
@@ -45,6 +45,34 @@ void addTransparencyPages(Pages& pages) {
                      "q 0.1 0.4 0.8 rg 1 0 0 1 10 40 cm /Plain Do Q "
                      "q 1 0 0 1 190 130 cm /Edge Do Q q 1 0 0 1 190 -50 cm /Edge Do Q "
                      "q 1 0 0 1 0 10 cm /Left Do Q";
+
+    // Non-isolated groups over coloured bands: half-opaque fills, Multiply
+    // fills (opaque and at half) that must blend with the bands beneath, a
+    // non-isolated group nested in another that has painted part of its box,
+    // and groups painted at half opacity and with Multiply themselves.
+    auto& nonIsolated = pages["transparency-non-isolated"];
+    nonIsolated.resources =
+        "<< /ExtGState << /Half << /ca 0.5 >> /Mul << /BM /Multiply >> >> "
+        "/XObject << /Fills 10 0 R /Mul 11 0 R /Outer 12 0 R >> >>";
+    const std::string blendResources = "<< /ExtGState << /Half << /ca 0.5 >> /Mul << /BM /Multiply >> >> >>";
+    const std::string disc = "0 20 m 0 31 9 40 20 40 c 31 40 40 31 40 20 c 40 9 31 0 20 0 c 9 0 0 9 0 20 c f";
+    nonIsolated.streams = {
+        {10,
+         {groupForm("0 0 60 60", "", blendResources),
+          "/Half gs 0.9 0.1 0.1 rg 0 0 40 40 re f 0.1 0.1 0.9 rg 20 20 40 40 re f"}},
+        {11,
+         {groupForm("0 0 60 60", "", blendResources),
+          "/Mul gs 0.3 1 0.6 rg 0 0 60 30 re f /Half gs 0 0.6 1 rg 10 10 40 40 re f 1 1 0 rg " + disc}},
+        {12,
+         {groupForm("0 0 70 70", "",
+                    "<< /ExtGState << /Half << /ca 0.5 >> >> /XObject << /Inner 11 0 R >> >>"),
+          "q /Half gs 1 0 1 rg 0 0 70 30 re f Q q 1 0 0 1 10 10 cm /Inner Do Q"}},
+    };
+    nonIsolated.content =
+        "0.9 0.8 0.1 rg 0 0 240 90 re f 0.2 0.5 0.3 rg 0 90 240 90 re f "
+        "q 1 0 0 1 10 15 cm /Fills Do Q q 1 0 0 1 85 15 cm /Mul Do Q q 1 0 0 1 160 15 cm /Outer Do Q "
+        "q 1 0 0 1 10 105 cm /Half gs /Mul Do Q q 1 0 0 1 85 105 cm /Mul gs /Outer Do Q "
+        "q 1 0 0 1 160 105 cm /Half gs /Fills Do Q";
 
     // Soft masks from the graphics state: a luminosity mask of grey stripes
     // over a fill; one with a white backdrop; an alpha mask from a group

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/raster/RasterTypes.h"
 
 namespace rendova {
@@ -80,74 +82,38 @@ TEST(BlendModesTest, SeparableModesWorkPerComponentOnColour) {
     EXPECT_EQ(out[2], 39);
 }
 
-TEST(BlendModesTest, NonSeparableModesReturnTheBackdropOnGrey) {
-    for (int mode : {kHue, kSaturation, kColor, kLuminosity}) {
+TEST(BlendModesTest, NonSeparableModesOnGreyKeepTheBackdropButLuminosityTakesTheSource) {
+    // A grey has no hue or saturation to give or take.
+    for (int mode : {kHue, kSaturation, kColor}) {
         EXPECT_EQ(blendGrey(mode, 10, 200), 200) << mode;
         EXPECT_EQ(blendGrey(mode, 250, 3), 3) << mode;
     }
+    EXPECT_EQ(blendGrey(kLuminosity, 10, 200), 10);
 }
 
-TEST(BlendModesTest, RgbToHsvSectorsAndGrey) {
-    int h, s, v;
-    rgbToHsv(10, 10, 10, &h, &s, &v);
-    EXPECT_EQ(h, 0);
-    EXPECT_EQ(s, 0);
-    EXPECT_EQ(v, 10);
-    rgbToHsv(255, 0, 0, &h, &s, &v);
-    EXPECT_EQ(h, 0);
-    EXPECT_EQ(s, 255);
-    EXPECT_EQ(v, 255);
-    rgbToHsv(0, 255, 0, &h, &s, &v);
-    EXPECT_EQ(h, 120);
-    rgbToHsv(0, 0, 255, &h, &s, &v);
-    EXPECT_EQ(h, 240);
-    rgbToHsv(255, 255, 0, &h, &s, &v);  // r = g: sector 0 at its end
-    EXPECT_EQ(h, 60);
-    rgbToHsv(255, 0, 128, &h, &s, &v);  // sector 5
-    EXPECT_EQ(h, 300 + 3 * 127 * 20 / 255);
-    rgbToHsv(200, 100, 50, &h, &s, &v);
-    EXPECT_EQ(h, 3 * 50 * 20 / 150);
-    EXPECT_EQ(s, 150 * 255 / 200);
-    EXPECT_EQ(v, 200);
+std::vector<int> blendRgb(int mode, std::vector<int> s, std::vector<int> b) {
+    const uint8_t src[3] = {uint8_t(s[0]), uint8_t(s[1]), uint8_t(s[2])};
+    const uint8_t dest[3] = {uint8_t(b[0]), uint8_t(b[1]), uint8_t(b[2])};
+    uint8_t out[3] = {1, 1, 1};
+    blendModeTable[mode](src, dest, out, rasterRGB8);
+    return {out[0], out[1], out[2]};
 }
 
-TEST(BlendModesTest, HsvRoundTripsPrimaries) {
-    const int colours[][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},
-                              {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
-    for (const auto& c : colours) {
-        int h, s, v, r, g, b;
-        rgbToHsv(c[0], c[1], c[2], &h, &s, &v);
-        hsvToRgb(h, s, v, &r, &g, &b);
-        EXPECT_EQ(r, c[0]);
-        EXPECT_EQ(g, c[1]);
-        EXPECT_EQ(b, c[2]);
-    }
-    int r, g, b;
-    hsvToRgb(123, 0, 77, &r, &g, &b);
-    EXPECT_EQ(r, 77);
-    EXPECT_EQ(g, 77);
-    EXPECT_EQ(b, 77);
-}
-
-TEST(BlendModesTest, LuminosityTakesTheSourceValue) {
-    const uint8_t src[3] = {50, 50, 50};  // value 50, no hue
-    const uint8_t dest[3] = {255, 0, 0};  // pure red
-    uint8_t out[3];
-    blendModeTable[kLuminosity](src, dest, out, rasterRGB8);
-    EXPECT_EQ(out[0], 50);
-    EXPECT_EQ(out[1], 0);
-    EXPECT_EQ(out[2], 0);
-    // Hue from a green source onto the red backdrop: full green.
-    const uint8_t green[3] = {0, 255, 0};
-    blendModeTable[kHue](green, dest, out, rasterRGB8);
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[1], 255);
-    EXPECT_EQ(out[2], 0);
-    // Saturation of a grey source removes the colour.
-    blendModeTable[kSaturation](src, dest, out, rasterRGB8);
-    EXPECT_EQ(out[0], 255);
-    EXPECT_EQ(out[1], 255);
-    EXPECT_EQ(out[2], 255);
+TEST(BlendModesTest, NonSeparableModesWorkOnLuminosityAndSaturation) {
+    using V = std::vector<int>;
+    // Luminosity 0.3 red + 0.59 green + 0.11 blue. Dark grey onto red:
+    // red's hue at luminosity 50, pulled back into range (0.65 red exactly).
+    EXPECT_EQ(blendRgb(kLuminosity, {50, 50, 50}, {255, 0, 0}), V({165, 0, 0}));
+    // Green's hue and saturation at red's luminosity 0.3: (0, 0.51, 0).
+    EXPECT_EQ(blendRgb(kHue, {0, 255, 0}, {255, 0, 0}), V({0, 130, 0}));
+    EXPECT_EQ(blendRgb(kColor, {0, 255, 0}, {128, 128, 128}), V({0, 217, 0}));
+    // A grey source takes all saturation away and keeps the luminosity;
+    // a grey backdrop has no hue to saturate and stays as it is.
+    EXPECT_EQ(blendRgb(kSaturation, {50, 50, 50}, {255, 0, 0}), V({77, 77, 77}));
+    EXPECT_EQ(blendRgb(kSaturation, {255, 0, 0}, {90, 90, 90}), V({90, 90, 90}));
+    // Any mode of a colour onto itself gives the colour back.
+    for (int mode : {kHue, kSaturation, kColor, kLuminosity})
+        EXPECT_EQ(blendRgb(mode, {200, 100, 50}, {200, 100, 50}), V({200, 100, 50})) << mode;
 }
 
 }  // namespace

@@ -73,6 +73,24 @@ TEST(RasterDeviceGroupsTest, NonIsolatedGroupLeavesItsBackdropWhereItPaintsNothi
     EXPECT_EQ(at(b, 60, 70), Rgb({255, 255, 255}));
 }
 
+TEST(RasterDeviceGroupsTest, NonIsolatedGroupsCompositeAsTheirContentWouldDirectly) {
+    // Over an orange backdrop (204, 153, 51): a half-opaque blue fill inside
+    // a non-isolated group shows at half, and a Multiply fill inside one
+    // inside it multiplies with everything beneath, the outer group's blue
+    // where there is some and the page elsewhere.
+    DevicePage page;
+    const std::string mul = "<< /ExtGState << /Half << /ca 0.5 >> /Mul << /BM /Multiply >> >> >>";
+    const RasterBitmap& b = page.draw(
+        "0.8 0.6 0.2 rg 0 0 100 100 re f /Outer Do", "<< /XObject << /Outer 10 0 R >> >>",
+        {groupForm(10, "0 0 100 100", "", "q /Half gs 0 0 1 rg 0 0 50 100 re f Q /Inner Do",
+                   "<< /ExtGState << /Half << /ca 0.5 >> >> /XObject << /Inner 11 0 R >> >>"),
+         groupForm(11, "0 40 100 100", "", "/Mul gs 0.5 1 0.5 rg 0 40 100 60 re f", mul)});
+    EXPECT_TRUE(near(at(b, 25, 20), {102, 76, 153}));
+    EXPECT_TRUE(near(at(b, 25, 70), {51, 76, 76}));
+    EXPECT_TRUE(near(at(b, 75, 70), {102, 153, 26}));
+    EXPECT_EQ(at(b, 75, 20), Rgb({204, 153, 51}));
+}
+
 TEST(RasterDeviceGroupsTest, GroupContentDrawsWithTheStateAroundIt) {
     // The group fills and strokes without setting a colour or a width of
     // its own.
@@ -97,6 +115,30 @@ TEST(RasterDeviceGroupsTest, NestedGroupsLandWhereTheirContentIs) {
     EXPECT_EQ(at(b, 35, 35), Rgb({0, 255, 0}));
     EXPECT_EQ(at(b, 85, 85), Rgb({0, 0, 255}));
     EXPECT_EQ(at(b, 75, 75), Rgb({255, 255, 255}));
+}
+
+TEST(RasterDeviceGroupsTest, GroupInsideACachedType3GlyphPaintsTheGlyph) {
+    // The glyph's cell holds coverage in its own colour mode (grey here on
+    // an RGB page); a group opened in it must use that mode and the cell's
+    // ink, or the glyph comes out empty. The left half is drawn in the
+    // group, the right half directly.
+    for (int mode : {rasterMono1, rasterMono8, rasterRGB8}) {
+        DevicePage page;
+        const RasterBitmap& b = page.draw(
+            "1 0 0 rg BT /T 40 Tf 20 30 Td (a) Tj ET", "<< /Font << /T 10 0 R >> >>",
+            {{10,
+              "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+              "/CharProcs << /a 11 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 "
+              "/Widths [1000] /Resources << /XObject << /G 12 0 R >> >> >>",
+              "", true},
+             {11, "<< >>", "1000 0 0 0 1000 1000 d1 /G Do 500 0 500 1000 re f"},
+             groupForm(12, "0 0 500 1000", "/I true", "0 0 500 1000 re f")},
+            mode);
+        const Rgb red = mode == rasterRGB8 ? Rgb({255, 0, 0}) : mode == rasterMono8 ? Rgb({77}) : Rgb({0});
+        EXPECT_EQ(at(b, 30, 50), red) << mode;
+        EXPECT_EQ(at(b, 50, 50), red) << mode;
+        EXPECT_EQ(at(b, 70, 50)[0], 255) << mode;
+    }
 }
 
 // --- Group boxes at the page edges (the sanitizers watch every access).
@@ -287,6 +329,29 @@ TEST(RasterDeviceSoftMaskTest, AlphaMaskPassesWhatTheGroupCovers) {
     // The colour of what covers does not matter.
     const RasterBitmap& g = maskedFill(page, "/S /Alpha", "0 0 100 100", "/I true", "0 g 10 10 30 80 re f");
     EXPECT_EQ(at(g, 25, 50), Rgb({255, 0, 0}));
+}
+
+TEST(RasterDeviceSoftMaskTest, ImageSoftMaskStandsInForTheStateSoftMask) {
+    // The format lets an image's own soft mask override the graphics
+    // state's while the image is drawn: a red image whose mask is full on
+    // the left and half on the right, under a luminosity mask of 0.5 grey,
+    // shows by its own mask alone. The state's mask is back afterwards.
+    DevicePage page;
+    const RasterBitmap& b = page.draw(
+        "q /M gs q 100 0 0 50 0 50 cm /Img Do Q 0 0 1 rg 0 0 100 50 re f Q",
+        "<< /ExtGState << /M << /SMask << /S /Luminosity /G 10 0 R >> >> >> /XObject << /Img 11 0 R >> >>",
+        {groupForm(10, "0 0 100 100", "/CS /DeviceGray", "0.5 g 0 0 100 100 re f"),
+         {11,
+          "<< /Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+          "/SMask 12 0 R /Filter /ASCIIHexDecode >>",
+          "FF0000 FF0000>"},
+         {12,
+          "<< /Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 "
+          "/Filter /ASCIIHexDecode >>",
+          "FF 80>"}});
+    EXPECT_EQ(at(b, 25, 75), Rgb({255, 0, 0}));
+    EXPECT_TRUE(near(at(b, 75, 75), {255, 127, 127}));
+    EXPECT_TRUE(near(at(b, 50, 25), {128, 128, 255}));
 }
 
 TEST(RasterDeviceSoftMaskTest, EveryColourModeDrawsGroupsAndMasks) {

@@ -94,9 +94,83 @@ TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
     EXPECT_EQ(grey(bitmap, 1, 0), 128);
 }
 
+// A non-isolated group over an opaque grey backdrop of 200: the group
+// bitmap starts as a copy of the backdrop with alpha 0, its content is
+// composited over the backdrop, and the group is composited back with the
+// correction that takes the backdrop's share out again.
+struct NonIsolatedGroup {
+    RasterBitmap backdrop{4, 1, 1, rasterMono8, 1, 1};
+    RasterBitmap group{4, 1, 1, rasterMono8, 1, 1};
+    Rasteriser page{&backdrop, 0, nullptr};
+    Rasteriser inside{&group, 0, nullptr};
+    NonIsolatedGroup() {
+        test::clearTo(page, 200, 255);
+        inside.blitBitmap(backdrop, 0, 0, 0, 0, 4, 1);
+        inside.setInNonIsolatedGroup(&backdrop, 0, 0);
+    }
+    void fill(uint8_t grey, double alpha) {
+        inside.setFillPattern(test::solid(grey, grey, grey).release());
+        inside.setFillAlpha(alpha);
+        RasterPath path;
+        addRect(path, 0, 0, 3.9, 0.9);
+        inside.fill(path, 0);
+    }
+    void paint() { page.composite(group, 0, 0, 0, 0, 4, 1, 1, 1); }
+};
+
+TEST(RasteriserPipeTest, NonIsolatedGroupCountsItsBackdropOnce) {
+    // Half-opaque black inside the group: the group holds it over the
+    // backdrop, ((255 - 128) 200 + 128 x 0) / 255 = 99 at alpha 128.
+    NonIsolatedGroup g;
+    g.fill(0, 0.5);
+    EXPECT_EQ(grey(g.group, 0, 0), 99);
+    EXPECT_EQ(alphaAt(g.group, 0, 0), 128);
+    // Composited, the page must look as if the fill were drawn on it
+    // directly (99 again), not the group's colour at half over the backdrop
+    // (149, the backdrop counted twice).
+    g.paint();
+    EXPECT_EQ(grey(g.backdrop, 0, 0), 99);
+    EXPECT_EQ(alphaAt(g.backdrop, 0, 0), 255);
+
+    // Two layers of 0.5 inside the group, black then white: drawn directly
+    // they give 99 and then (127 x 99 + 128 x 255) / 255 = 177, and so must
+    // the group.
+    NonIsolatedGroup two;
+    two.fill(0, 0.5);
+    two.fill(255, 0.5);
+    EXPECT_EQ(alphaAt(two.group, 0, 0), 192);
+    two.paint();
+    EXPECT_EQ(grey(two.backdrop, 0, 0), 177);
+}
+
+TEST(RasteriserPipeTest, NonIsolatedGroupOverTransparentBackdropNeedsNoCorrection) {
+    // Where the backdrop has alpha 0 the group drew as over nothing: its
+    // colour is the fill's, and compositing keeps it.
+    NonIsolatedGroup g;
+    test::clearTo(g.page, 200, 0);
+    g.fill(40, 0.5);
+    EXPECT_EQ(grey(g.group, 0, 0), 40);
+    g.paint();
+    EXPECT_EQ(grey(g.backdrop, 0, 0), 40);
+    EXPECT_EQ(alphaAt(g.backdrop, 0, 0), 128);
+}
+
+TEST(RasteriserPipeTest, BlendInsideNonIsolatedGroupMeetsTheBackdrop) {
+    // Multiply of 128 on the first element of the group: the group's own
+    // alpha is 0 there, but the backdrop beneath it is opaque 200, so the
+    // result is 200 x 128 / 255 = 100, not the plain source 128.
+    NonIsolatedGroup g;
+    g.inside.setBlendFunction(blendModeTable[1]);
+    g.fill(128, 1);
+    EXPECT_EQ(grey(g.group, 0, 0), 100);
+    g.paint();
+    EXPECT_EQ(grey(g.backdrop, 0, 0), 100);
+}
+
 TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
-    // Backdrop 40 at alpha 4 under source 0 at alpha 96: the correction
-    // comes to -1, which wrapped to 255 would paint white over black.
+    // Backdrop 40 at alpha 4 under a group pixel 0 at alpha 96: the
+    // correction comes to -1, which wrapped to 255 would paint white over
+    // black.
     RasterBitmap backdrop(2, 2, 1, rasterMono8, 0, 1);
     RasterBitmap group(2, 2, 1, rasterMono8, 1, 1);
     Rasteriser r(&group, 0, nullptr);
@@ -109,11 +183,13 @@ TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
     EXPECT_EQ(grey(group, 0, 0), 0);
     EXPECT_EQ(alphaAt(group, 0, 0), 98);
 
-    // And upwards: backdrop 10 at alpha 4 under 255 at alpha 96 comes to 256.
+    // And upwards: backdrop 10 at alpha 4 under 255 at alpha 96 comes to
+    // 261, held at 255: (2 x 10 + 96 x 255) / 98 = 250 (wrapped to 5 it
+    // would give 5).
     test::clearTo(r, 10, 4);
     std::memset(source.data(), 255, 4);
     r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1);
-    EXPECT_EQ(grey(group, 1, 1), 255);
+    EXPECT_EQ(grey(group, 1, 1), 250);
 }
 
 // --- The fast loops against the general rules, pixel for pixel. ---
