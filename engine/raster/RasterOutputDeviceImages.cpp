@@ -53,6 +53,9 @@ int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
     return 1;
 }
 
+// Pixels converted at a time: the colours of a chunk stay on the stack.
+constexpr int kConvertChunk = 256;
+
 // The colour of one row into line, one or three bytes a pixel.
 void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
     const int components = s->colorMap->getComponentCount();
@@ -67,18 +70,24 @@ void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
         }
         return;
     }
-    for (int x = 0; x < s->width; ++x) {
-        const uint8_t* pixel = samples + x * components;
+    for (int x0 = 0; x0 < s->width; x0 += kConvertChunk) {
+        const int n = s->width - x0 < kConvertChunk ? s->width - x0 : kConvertChunk;
+        const uint8_t* pixels = samples + static_cast<ptrdiff_t>(x0) * components;
         if (rgb) {
-            RgbColor c;
-            s->colorMap->getRgb(pixel, c);
-            line[3 * x] = toByte(c.r);
-            line[3 * x + 1] = toByte(c.g);
-            line[3 * x + 2] = toByte(c.b);
+            RgbColor colours[kConvertChunk];
+            s->colorMap->getRgbRow(pixels, n, colours);
+            uint8_t* out = line + 3 * static_cast<ptrdiff_t>(x0);
+            for (int x = 0; x < n; ++x) {
+                out[3 * x] = toByte(colours[x].r);
+                out[3 * x + 1] = toByte(colours[x].g);
+                out[3 * x + 2] = toByte(colours[x].b);
+            }
         } else {
-            ColorComponent g;
-            s->colorMap->getGray(pixel, g);
-            line[x] = toByte(g);
+            ColorComponent greys[kConvertChunk];
+            s->colorMap->getGrayRow(pixels, n, greys);
+            uint8_t* out = line + x0;
+            for (int x = 0; x < n; ++x)
+                out[x] = toByte(greys[x]);
         }
     }
 }
