@@ -53,6 +53,10 @@ public:
     virtual int getChar() = 0;
     // The next byte without consuming it, or -1.
     virtual int peekChar() = 0;
+    // Reads up to size bytes into buffer, as size calls of getChar would,
+    // and returns how many it read: fewer only at the end of the data.
+    // Decoders that hold their output in a buffer copy it in blocks.
+    virtual int getBlock(uint8_t* buffer, int size);
     // The next undecoded byte, for a row predictor; streams without a raw form
     // report an error and give -1.
     virtual int readRawByte();

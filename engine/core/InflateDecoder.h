@@ -45,6 +45,7 @@ public:
             return -1;
         return m_window[m_index];
     }
+    int getBlock(uint8_t* buffer, int size) override;
     // The decoded bytes before prediction: the predictor's input.
     int readRawByte() override { return nextByte(); }
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;

@@ -391,8 +391,9 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
     };
 
     // Upright without horizontal shear, each output row lies on one device
-    // row as a run of consecutive pixels.
-    const bool straightRows = upright && xShear == 0;
+    // row as a run of consecutive pixels. The reference pipe takes every
+    // pixel through the general placement loop, for tests to compare.
+    const bool straightRows = upright && xShear == 0 && !m_referencePipe;
 
     // Every output pixel in order, row by row: its device pixel, clip, box
     // average and paint. writeRun(xa, xb, y, boxAlpha, coverage) paints
