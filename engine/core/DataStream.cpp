@@ -12,6 +12,17 @@ int DataStream::readRawByte() {
     return -1;
 }
 
+int DataStream::readRawBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        const int c = readRawByte();
+        if (c < 0)
+            break;
+        buffer[n++] = static_cast<uint8_t>(c);
+    }
+    return n;
+}
+
 int DataStream::getBlock(uint8_t* buffer, int size) {
     int n = 0;
     while (n < size) {

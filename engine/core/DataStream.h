@@ -60,6 +60,9 @@ public:
     // The next undecoded byte, for a row predictor; streams without a raw form
     // report an error and give -1.
     virtual int readRawByte();
+    // Up to size such bytes into buffer, as size calls of readRawByte would;
+    // returns how many it read.
+    virtual int readRawBlock(uint8_t* buffer, int size);
     // Reads one line into buffer (at most size - 1 bytes and a NUL); LF, CR
     // or CR LF end a line and are not stored. Null at the end of the data.
     virtual char* getLine(char* buffer, int size);

@@ -263,7 +263,11 @@ std::unique_ptr<DynString> InflateDecoder::getPrintFilter(int level, const char*
 
 int InflateDecoder::getBlock(uint8_t* buffer, int size) {
     if (m_predictor)
-        return DecoderStream::getBlock(buffer, size);
+        return m_predictor->getBlock(buffer, size);
+    return readRawBlock(buffer, size);
+}
+
+int InflateDecoder::readRawBlock(uint8_t* buffer, int size) {
     int n = 0;
     while (n < size) {
         if (m_index == m_end && !decodeMore())

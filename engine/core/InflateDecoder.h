@@ -48,6 +48,7 @@ public:
     int getBlock(uint8_t* buffer, int size) override;
     // The decoded bytes before prediction: the predictor's input.
     int readRawByte() override { return nextByte(); }
+    int readRawBlock(uint8_t* buffer, int size) override;
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;
     bool isBinary(bool) override { return source()->isBinary(true); }
 

@@ -677,8 +677,8 @@ bool JpegDecoder::sameSourceRows(int rowInMcu) const {
         const Component& c = m_components[i];
         const int row = rowInMcu * c.v / m_maxV;
         const int previous = (rowInMcu - 1) * c.v / m_maxV;
-        if (row != previous &&
-            std::memcmp(c.rows + row * c.rowStride, c.rows + previous * c.rowStride, size_t(c.rowStride)) != 0)
+        if (row != previous && std::memcmp(c.rows + row * c.rowStride, c.rows + previous * c.rowStride,
+                                           size_t(c.rowStride)) != 0)
             return false;
     }
     return true;

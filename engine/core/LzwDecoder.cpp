@@ -67,7 +67,11 @@ int LzwDecoder::readCode() {
 
 int LzwDecoder::getBlock(uint8_t* buffer, int size) {
     if (m_predictor)
-        return DecoderStream::getBlock(buffer, size);
+        return m_predictor->getBlock(buffer, size);
+    return readRawBlock(buffer, size);
+}
+
+int LzwDecoder::readRawBlock(uint8_t* buffer, int size) {
     int n = 0;
     while (n < size) {
         if (m_stringIndex >= m_stringLength && !nextString())

@@ -68,15 +68,25 @@ void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
 // painter points to. aSrc is the pipe's source alpha for the run.
 template <int Mode, bool HasAlpha>
 struct SimpleRunWriter {
-    SimpleRunWriter(RasterBitmap& bitmap, const SpanPainter& p, const RasterScreen* s)
-        : data(bitmap.data()), rowSize(bitmap.rowSize()), alpha(bitmap.alpha()), width(bitmap.width()),
-          colour(p.sourceColour), screen(s) {}
+    static constexpr int kShortRun = 8;
 
-    // Columns xa..xb (xa <= xb) of row y.
-    void operator()(int xa, int xb, int y, int aSrc) const {
+    SimpleRunWriter(RasterBitmap& bitmap, const SpanPainter& p, const RasterScreen* s)
+        : data(bitmap.data()),
+          rowSize(bitmap.rowSize()),
+          alpha(bitmap.alpha()),
+          width(bitmap.width()),
+          colour(p.sourceColour),
+          screen(s) {}
+
+    // Columns xa..xb (xa <= xb) of row y. Inlined into the image loop,
+    // where it runs once for every run of pixels.
+    __attribute__((always_inline)) void operator()(int xa, int xb, int y, int aSrc) const {
         uint8_t* row = data + static_cast<ptrdiff_t>(y) * rowSize;
         uint8_t* alphaRow = HasAlpha ? alpha + static_cast<ptrdiff_t>(y) * width : nullptr;
-        if (aSrc == 255) {
+        // Long opaque runs as whole stretches of bytes; short ones, as an
+        // enlarged image paints, pixel by pixel, which costs less than
+        // setting up the stretches.
+        if (aSrc == 255 && xb - xa >= kShortRun) {
             pipe::storeRun<Mode, HasAlpha>(row, alphaRow, xa, xb, y, colour, screen);
             return;
         }
@@ -139,7 +149,8 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     int64_t sums[3] = {0, 0, 0};
     int64_t alphaSum = 0;
     for (int r = 0; r < src.boxHeight; ++r) {
-        const uint8_t* q = src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + static_cast<ptrdiff_t>(col) * bpp;
+        const uint8_t* q =
+            src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + static_cast<ptrdiff_t>(col) * bpp;
         for (int c = 0; c < boxWidth * bpp; c += bpp) {
             for (int k = 0; k < bpp; ++k)
                 sums[k] += q[c + k];
@@ -359,9 +370,12 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
     // The source columns of each output column, from the same running
     // remainder as the rows: the first one and how many (0 past the last
     // source column, where nothing is drawn).
-    FreeOnExit columnBlock{memAlloc(checkedMul(checkedMul(scaledWidth, 2), static_cast<int>(sizeof(int))))};
+    FreeOnExit columnBlock{memAlloc(checkedMul(checkedMul(scaledWidth, 3), static_cast<int>(sizeof(int))))};
     int* const firstColumn = static_cast<int*>(columnBlock.block);
     int* const columnCount = firstColumn + scaledWidth;
+    // The last output column of the stretch of columns with the same
+    // source columns as column j: an enlarged image repeats each.
+    int* const sameBoxEnd = columnCount + scaledWidth;
     {
         int xt = 0;
         int column = 0;
@@ -375,6 +389,11 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
             firstColumn[j] = column;
             columnCount[j] = column < width ? std::max(1, std::min(colStep, width - column)) : 0;
             column += colStep;
+        }
+        sameBoxEnd[scaledWidth - 1] = scaledWidth - 1;
+        for (int j = scaledWidth - 2; j >= 0; --j) {
+            const bool same = firstColumn[j + 1] == firstColumn[j] && columnCount[j + 1] == columnCount[j];
+            sameBoxEnd[j] = same ? sameBoxEnd[j + 1] : j;
         }
     }
     // The coverage of each pixel of a device row that the clip cuts.
@@ -416,8 +435,9 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
                 readRows(i == 0 ? 1 : prevRowStep);
             prevRowStep = rowStep;
             src.boxHeight = std::max(1, std::min(rowStep, bufferRows));
-            // A box of one sample is that sample.
-            const bool singleSamples = src.boxHeight == 1 && !isMask;
+            // A box of one sample is that sample. (The reference pipe
+            // averages every box of every pixel, as a test's yardstick.)
+            const bool singleSamples = src.boxHeight == 1 && !isMask && !m_referencePipe;
 
             const int s = rowShift(i);
             int rowClip = clipResult;
@@ -439,12 +459,12 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
             int paintedX0 = INT32_MAX, paintedX1 = INT32_MIN, paintedY0 = INT32_MAX, paintedY1 = INT32_MIN;
             // Output columns ja..jb (all of one box) at device pixels from x
             // on, stepping by xSign.
-            auto paintRun = [&](int ja, int jb, int x, int y, int coverage) {
+            auto paintRun = [&](int ja, int jb, int x, int y, int coverage) __attribute__((always_inline)) {
                 const int col = firstColumn[ja];
                 const int boxWidth = columnCount[ja];
                 if (boxWidth == 0)
                     return;
-                if (col != boxCol || boxWidth != boxCols) {
+                if (col != boxCol || boxWidth != boxCols || m_referencePipe) {
                     boxCol = col;
                     boxCols = boxWidth;
                     if (singleSamples && boxWidth == 1) {
@@ -498,12 +518,17 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
                 }
                 for (int j = jLo; j <= jHi;) {
                     const int x = x0 + j * xSign;
-                    const int t = coverage ? coverage[x] : 16;
-                    int jEnd = j;
-                    while (jEnd < jHi && firstColumn[jEnd + 1] == firstColumn[j] &&
-                           columnCount[jEnd + 1] == columnCount[j] &&
-                           (coverage ? coverage[x0 + (jEnd + 1) * xSign] : 16) == t)
-                        ++jEnd;
+                    int jEnd = std::min(sameBoxEnd[j], jHi);
+                    int t = 16;
+                    if (coverage) {
+                        t = coverage[x];
+                        for (int k = j + 1; k <= jEnd; ++k) {
+                            if (coverage[x0 + k * xSign] != t) {
+                                jEnd = k - 1;
+                                break;
+                            }
+                        }
+                    }
                     if (t != 0)
                         paintRun(j, jEnd, x, y, t);
                     j = jEnd + 1;
@@ -556,8 +581,9 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
         auto paintWith = [&](const auto& writer) {
             drawPixels([&](int xa, int xb, int y, double boxAlpha, int coverage) {
                 const int aSrc = !painter.usesShape ? painter.alphaInByte
-                                 : boxAlpha == 1    ? wholeBoxAlpha[coverage]
-                                                    : roundAlpha(boxAlpha * coverageShape[coverage] * painter.alphaIn);
+                                 : boxAlpha == 1
+                                     ? wholeBoxAlpha[coverage]
+                                     : roundAlpha(boxAlpha * coverageShape[coverage] * painter.alphaIn);
                 writer(xa, xb, y, aSrc);
             });
         };
