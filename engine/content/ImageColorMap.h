@@ -24,9 +24,10 @@ class PdfValue;
 // photographs in CMYK and the like repeat their colours and each conversion
 // is costly.
 //
-// Owns its colour space, its tables and the caches. A map that is not ok (bits outside
-// 1..16, a decode array that does not fit the space) is deleted unused by
-// its creator. One thread at a time; throws MemoryException only.
+// Owns its colour space, its tables and its caches. A map that is not ok
+// (bits outside 1..16, a decode array that does not fit the space) is
+// deleted unused by its creator. One thread at a time; throws
+// MemoryException only.
 class ImageColorMap {
 public:
     // The widest sample of the format.

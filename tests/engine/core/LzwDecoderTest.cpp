@@ -290,7 +290,8 @@ TEST(LzwDecoderTest, BlocksReadWhatGetCharReads) {
     }
     for (const std::vector<int>& sizes : {std::vector<int>{1}, {5, 4097, 2}, {100000}}) {
         bool full = false;
-        RefPtr<DataStream> plain = RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(data)), 1, 1, 1, 8, 1));
+        RefPtr<DataStream> plain =
+            RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(data)), 1, 1, 1, 8, 1));
         EXPECT_EQ(test::readAllInBlocks(plain.get(), sizes, &full), data);
         EXPECT_TRUE(full);
         RefPtr<DataStream> predicted =
