@@ -46,7 +46,7 @@ double zeroInRange(double min, double max) {
 
 // The colours of the 16 corners of the CMYK cube (c, m, y, k bits, c
 // highest), red, green and blue; corner 1111 is black.
-const double kCmykCorners[16][3] = {
+constexpr double kCmykCorners[16][3] = {
     {1, 1, 1},                 // 0000
     {0.1373, 0.1216, 0.1255},  // 0001
     {1, 0.949, 0},             // 0010
@@ -64,6 +64,23 @@ const double kCmykCorners[16][3] = {
     {0.2118, 0.2119, 0.2235},  // 1110
     {0, 0, 0},                 // 1111
 };
+
+// sum + w[corner] x the corner's channel for corners Corner..14, in that
+// order, with the multiplications by 1 and the terms of 0 left out.
+template <int Channel, int Corner = 0>
+inline double cornerSum(const double* w, double sum) {
+    if constexpr (Corner == 15) {
+        return sum;
+    } else {
+        constexpr double ink = kCmykCorners[Corner][Channel];
+        if constexpr (ink == 0)
+            return cornerSum<Channel, Corner + 1>(w, sum);
+        else if constexpr (ink == 1)
+            return cornerSum<Channel, Corner + 1>(w, sum + w[Corner]);
+        else
+            return cornerSum<Channel, Corner + 1>(w, sum + w[Corner] * ink);
+    }
+}
 
 // XYZ to linear RGB, rows for red, green and blue.
 const double kXyzToRgb[3][3] = {
@@ -199,21 +216,36 @@ void DeviceCmykColorSpace::getGray(const ColorValue& color, ColorComponent& gray
 }
 void DeviceCmykColorSpace::getRgb(const ColorValue& color, RgbColor& rgb) const {
     // Each of the 16 corners of the cube weighs in with the product of the
-    // component (corner bit 1) or its complement (bit 0) along each axis.
+    // component (corner bit 1) or its complement (bit 0) along each axis,
+    // multiplied from c to k; black (corner 1111) adds nothing. The products
+    // share their leading factors, and a corner whose channel is 0 adds
+    // nothing to that channel, so both are computed once and skipped: the
+    // same operations in the same order as the plain sum
+    //   for corner in 0..14: weight = (c|1-c) (m|1-m) (y|1-y) (k|1-k);
+    //                        sum[i] += weight x kCmykCorners[corner][i]
+    // and so the same bits (adding w x 0 leaves a sum unchanged but for the
+    // sign of a zero, and the weights are always finite).
     const double c = colorToDouble(color.c[0]);
     const double m = colorToDouble(color.c[1]);
     const double y = colorToDouble(color.c[2]);
     const double k = colorToDouble(color.c[3]);
-    double sum[3] = {0, 0, 0};
-    for (int corner = 0; corner < 15; ++corner) {
-        const double weight = ((corner & 8) ? c : 1 - c) * ((corner & 4) ? m : 1 - m) *
-                              ((corner & 2) ? y : 1 - y) * ((corner & 1) ? k : 1 - k);
-        for (int i = 0; i < 3; ++i)
-            sum[i] += weight * kCmykCorners[corner][i];
+    const double cm[4] = {(1 - c) * (1 - m), (1 - c) * m, c * (1 - m), c * m};
+    double cmy[8];
+    for (int i = 0; i < 4; ++i) {
+        cmy[2 * i] = cm[i] * (1 - y);
+        cmy[2 * i + 1] = cm[i] * y;
     }
-    rgb.r = clampColor(colorFromDouble(sum[0]));
-    rgb.g = clampColor(colorFromDouble(sum[1]));
-    rgb.b = clampColor(colorFromDouble(sum[2]));
+    double w[16];
+    for (int i = 0; i < 8; ++i) {
+        w[2 * i] = cmy[i] * (1 - k);
+        w[2 * i + 1] = cmy[i] * k;
+    }
+    const double r = cornerSum<0>(w, 0.0);
+    const double g = cornerSum<1>(w, 0.0);
+    const double b = cornerSum<2>(w, 0.0);
+    rgb.r = clampColor(colorFromDouble(r));
+    rgb.g = clampColor(colorFromDouble(g));
+    rgb.b = clampColor(colorFromDouble(b));
 }
 void DeviceCmykColorSpace::getCmyk(const ColorValue& color, CmykColor& cmyk) const {
     cmyk.c = clampColor(color.c[0]);

@@ -1,10 +1,32 @@
 #include "engine/content/ImageColorMap.h"
 
+#include <cstring>
+
 #include "engine/content/PdfFunction.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/PdfValue.h"
 
 namespace rendova {
+
+namespace {
+
+// The bytes of a pixel of N components (N up to 4) as one number.
+template <int N>
+inline uint32_t pixelKey(const uint8_t* pixel) {
+    uint32_t key = pixel[0];
+    for (int i = 1; i < N; ++i)
+        key = key << 8 | pixel[i];
+    return key;
+}
+
+// Fibonacci hashing: the high bits of the key times 2^32 / phi spread
+// neighbouring colours over the slots.
+template <int Bits>
+inline uint32_t cacheSlot(uint32_t key) {
+    return (key * 2654435769u) >> (32 - Bits);
+}
+
+}  // namespace
 
 ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<ColorSpace> colorSpace)
     : m_colorSpace(std::move(colorSpace)), m_bits(bits) {
@@ -123,9 +145,118 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
             }
         }
     }
+    chooseRowPath();
 }
 
 ImageColorMap::~ImageColorMap() = default;
+
+void ImageColorMap::chooseRowPath() {
+    m_rowPath = m_components >= 1 && m_components <= 4 ? RowPath::kCached : RowPath::kPerPixel;
+    if (m_baseSpace)
+        return;
+    // An ICC space converts as its alternate, with the same components.
+    const ColorSpace* space = m_colorSpace.get();
+    while (space->getKind() == ColorSpace::kIccBased)
+        space = static_cast<const IccBasedColorSpace*>(space)->getAlternate();
+    if ((space->getKind() == ColorSpace::kDeviceRgb || space->getKind() == ColorSpace::kCalRgb) &&
+        m_components == 3)
+        m_rowPath = RowPath::kRgb;
+}
+
+std::unique_ptr<ImageColorMap::CacheEntry[]> ImageColorMap::makeCache(bool gray) const {
+    auto cache = std::make_unique<CacheEntry[]>(size_t{1} << kCacheBits);
+    const uint8_t zero[kMaxColorComponents] = {};
+    CacheEntry entry{0, {0, 0, 0}};
+    if (gray)
+        getGray(zero, entry.rgb.r);
+    else
+        getRgb(zero, entry.rgb);
+    for (size_t i = 0; i < size_t{1} << kCacheBits; ++i)
+        cache[i] = entry;
+    return cache;
+}
+
+template <bool Gray, int N>
+void ImageColorMap::convertCachedRow(const uint8_t* pixels, int count, CacheEntry* cache,
+                                     ColorComponent* gray, RgbColor* rgb) const {
+    for (int x = 0; x < count; ++x, pixels += N) {
+        const uint32_t key = pixelKey<N>(pixels);
+        CacheEntry& entry = cache[cacheSlot<kCacheBits>(key)];
+        if (entry.key != key) {
+            entry.key = key;
+            if (Gray)
+                getGray(pixels, entry.rgb.r);
+            else
+                getRgb(pixels, entry.rgb);
+        }
+        if (Gray)
+            gray[x] = entry.rgb.r;
+        else
+            rgb[x] = entry.rgb;
+    }
+}
+
+template <bool Gray>
+void ImageColorMap::convertRowPerPixel(const uint8_t* pixels, int count, ColorComponent* gray,
+                                       RgbColor* rgb) const {
+    const size_t n = size_t(m_components);
+    for (int x = 0; x < count; ++x, pixels += n) {
+        if (x > 0 && std::memcmp(pixels, pixels - n, n) == 0) {
+            if (Gray)
+                gray[x] = gray[x - 1];
+            else
+                rgb[x] = rgb[x - 1];
+        } else if (Gray) {
+            getGray(pixels, gray[x]);
+        } else {
+            getRgb(pixels, rgb[x]);
+        }
+    }
+}
+
+template <bool Gray>
+void ImageColorMap::convertRow(const uint8_t* pixels, int count, ColorComponent* gray, RgbColor* rgb) {
+    if (m_rowPath == RowPath::kRgb && !Gray) {
+        const ColorComponent* red = m_lookup[0].get();
+        const ColorComponent* green = m_lookup[1].get();
+        const ColorComponent* blue = m_lookup[2].get();
+        for (int x = 0; x < count; ++x, pixels += 3) {
+            rgb[x].r = clampColor(red[pixels[0]]);
+            rgb[x].g = clampColor(green[pixels[1]]);
+            rgb[x].b = clampColor(blue[pixels[2]]);
+        }
+        return;
+    }
+    if (m_rowPath == RowPath::kPerPixel) {
+        convertRowPerPixel<Gray>(pixels, count, gray, rgb);
+        return;
+    }
+    std::unique_ptr<CacheEntry[]>& cache = Gray ? m_grayCache : m_rgbCache;
+    if (!cache)
+        cache = makeCache(Gray);
+    switch (m_components) {
+        case 1:
+            convertCachedRow<Gray, 1>(pixels, count, cache.get(), gray, rgb);
+            break;
+        case 2:
+            convertCachedRow<Gray, 2>(pixels, count, cache.get(), gray, rgb);
+            break;
+        case 3:
+            convertCachedRow<Gray, 3>(pixels, count, cache.get(), gray, rgb);
+            break;
+        default:
+            convertCachedRow<Gray, 4>(pixels, count, cache.get(), gray, rgb);
+            break;
+    }
+}
+
+void ImageColorMap::getGrayRow(const uint8_t* pixels, int count, ColorComponent* gray) {
+    convertRow<true>(pixels, count, gray, nullptr);
+}
+
+void ImageColorMap::getRgbRow(const uint8_t* pixels, int count, RgbColor* rgb) {
+    convertRow<false>(pixels, count, nullptr, rgb);
+}
 
 const ColorSpace* ImageColorMap::gather(const uint8_t* pixel, ColorValue& color) const {
     if (m_baseSpace) {

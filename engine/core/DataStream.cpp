@@ -12,6 +12,28 @@ int DataStream::readRawByte() {
     return -1;
 }
 
+int DataStream::readRawBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        const int c = readRawByte();
+        if (c < 0)
+            break;
+        buffer[n++] = static_cast<uint8_t>(c);
+    }
+    return n;
+}
+
+int DataStream::getBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        const int c = getChar();
+        if (c < 0)
+            break;
+        buffer[n++] = static_cast<uint8_t>(c);
+    }
+    return n;
+}
+
 char* DataStream::getLine(char* buffer, int size) {
     if (peekChar() == -1) return nullptr;
     // Without room for even the terminating NUL there is nowhere to put a

@@ -53,9 +53,16 @@ public:
     virtual int getChar() = 0;
     // The next byte without consuming it, or -1.
     virtual int peekChar() = 0;
+    // Reads up to size bytes into buffer, as size calls of getChar would,
+    // and returns how many it read: fewer only at the end of the data.
+    // Decoders that hold their output in a buffer copy it in blocks.
+    virtual int getBlock(uint8_t* buffer, int size);
     // The next undecoded byte, for a row predictor; streams without a raw form
     // report an error and give -1.
     virtual int readRawByte();
+    // Up to size such bytes into buffer, as size calls of readRawByte would;
+    // returns how many it read.
+    virtual int readRawBlock(uint8_t* buffer, int size);
     // Reads one line into buffer (at most size - 1 bytes and a NUL); LF, CR
     // or CR LF end a line and are not stored. Null at the end of the data.
     virtual char* getLine(char* buffer, int size);

@@ -1,5 +1,7 @@
 #include "engine/core/ImageLineReader.h"
 
+#include <cstring>
+
 #include "engine/core/DataStream.h"
 #include "engine/core/Memory.h"
 
@@ -14,6 +16,17 @@ constexpr int kMaxBits = 16;
 // The buffer is allocated with a signed 32-bit size and, for 1-bit rows,
 // rounded up to a whole byte of samples.
 constexpr int64_t kMaxSamplesPerRow = 0x7ffffff0;
+
+// Bytes read from the stream at a time for rows of other depths than 8.
+// Even, so that the two bytes of a 16-bit sample arrive together.
+constexpr int kChunkSize = 1024;
+
+// n bytes of the stream into chunk; those past the end of the data read as
+// 255, as getChar's -1 would.
+void fillChunk(DataStream* stream, uint8_t* chunk, int n) {
+    const int got = stream->getBlock(chunk, n);
+    if (got < n) std::memset(chunk + got, 0xff, size_t(n - got));
+}
 
 }  // namespace
 
@@ -39,25 +52,45 @@ uint8_t* ImageLineReader::getLine() {
     uint8_t* out = m_buffer;
     const int samples = m_samplesPerRow;
 
+    if (m_bits == 8) {
+        const int n = stream->getBlock(out, samples);
+        if (n < samples) std::memset(out + n, 0xff, size_t(samples - n));
+        return m_buffer;
+    }
+
+    // The row's bytes arrive in chunks: exactly the row's, never more, so
+    // that the data after an inline image stays unread.
+    uint8_t chunk[kChunkSize];
+    int64_t rowLeft = m_bits == 1    ? (int64_t(samples) + 7) >> 3
+                      : m_bits == 16 ? 2 * int64_t(samples)
+                                     : (int64_t(samples) * m_bits + 7) >> 3;
+    auto nextChunk = [&]() {
+        const int n = int(rowLeft < kChunkSize ? rowLeft : kChunkSize);
+        fillChunk(stream, chunk, n);
+        rowLeft -= n;
+        return n;
+    };
+
     if (m_bits == 1) {
-        const int bytes = (samples + 7) >> 3;
-        for (int i = 0; i < bytes; ++i, out += 8) {
-            const int c = stream->getChar();
-            out[0] = uint8_t((c >> 7) & 1);
-            out[1] = uint8_t((c >> 6) & 1);
-            out[2] = uint8_t((c >> 5) & 1);
-            out[3] = uint8_t((c >> 4) & 1);
-            out[4] = uint8_t((c >> 3) & 1);
-            out[5] = uint8_t((c >> 2) & 1);
-            out[6] = uint8_t((c >> 1) & 1);
-            out[7] = uint8_t(c & 1);
+        while (rowLeft > 0) {
+            const int n = nextChunk();
+            for (int i = 0; i < n; ++i, out += 8) {
+                const int c = chunk[i];
+                out[0] = uint8_t((c >> 7) & 1);
+                out[1] = uint8_t((c >> 6) & 1);
+                out[2] = uint8_t((c >> 5) & 1);
+                out[3] = uint8_t((c >> 4) & 1);
+                out[4] = uint8_t((c >> 3) & 1);
+                out[5] = uint8_t((c >> 2) & 1);
+                out[6] = uint8_t((c >> 1) & 1);
+                out[7] = uint8_t(c & 1);
+            }
         }
-    } else if (m_bits == 8) {
-        for (int i = 0; i < samples; ++i) out[i] = uint8_t(stream->getChar());
     } else if (m_bits == 16) {
-        for (int i = 0; i < samples; ++i) {
-            out[i] = uint8_t(stream->getChar());
-            stream->getChar();
+        // The high byte of each sample; the chunk size is even.
+        while (rowLeft > 0) {
+            const int n = nextChunk();
+            for (int i = 0; i < n; i += 2) *out++ = chunk[i];
         }
     } else {
         // Samples run on across byte boundaries; the low bits left in the
@@ -68,9 +101,14 @@ uint8_t* ImageLineReader::getLine() {
         const int drop = bits > 8 ? bits - 8 : 0;
         uint32_t held = 0;
         int count = 0;
+        int index = 0, available = 0;
         for (int i = 0; i < samples; ++i) {
             while (count < bits) {
-                held = (held << 8) | uint32_t(stream->getChar() & 0xff);
+                if (index == available) {
+                    available = nextChunk();
+                    index = 0;
+                }
+                held = (held << 8) | chunk[index++];
                 count += 8;
             }
             count -= bits;

@@ -261,6 +261,25 @@ std::unique_ptr<DynString> InflateDecoder::getPrintFilter(int level, const char*
     return appendPrintFilter(level, indent, "<< >> /FlateDecode filter\n");
 }
 
+int InflateDecoder::getBlock(uint8_t* buffer, int size) {
+    if (m_predictor)
+        return m_predictor->getBlock(buffer, size);
+    return readRawBlock(buffer, size);
+}
+
+int InflateDecoder::readRawBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        if (m_index == m_end && !decodeMore())
+            break;
+        const int count = std::min(m_end - m_index, size - n);
+        std::memcpy(buffer + n, m_window + m_index, size_t(count));
+        m_index += count;
+        n += count;
+    }
+    return n;
+}
+
 void InflateDecoder::failData(const char* message) {
     reportError(getPos(), "Inflate stream: %s", message);
     m_endOfData = true;

@@ -45,8 +45,10 @@ public:
             return -1;
         return m_window[m_index];
     }
+    int getBlock(uint8_t* buffer, int size) override;
     // The decoded bytes before prediction: the predictor's input.
     int readRawByte() override { return nextByte(); }
+    int readRawBlock(uint8_t* buffer, int size) override;
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;
     bool isBinary(bool) override { return source()->isBinary(true); }
 

@@ -2,6 +2,7 @@
 // colour transform. The entropy-coded data is read in JpegDecoderScans.cpp.
 #include "engine/core/JpegDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/ErrorReport.h"
@@ -80,6 +81,26 @@ inline void idct8(const T* in, int step, int64_t* out) {
 // and columns whose AC terms are all zero take the DC shortcut, which gives
 // exactly what the full pass would.
 void JpegDecoder::idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t* out, int stride) {
+    // A block without AC terms is flat: the first row takes the DC shortcut,
+    // the others are zero, and every column then takes its own shortcut
+    // from the same value.
+    // (The AC terms are tested eight bytes at a time, the DC term's place
+    // in the first eight zeroed.)
+    const int16_t head[4] = {0, coefs[1], coefs[2], coefs[3]};
+    uint64_t ac;
+    std::memcpy(&ac, head, sizeof ac);
+    for (int i = 4; i < 64; i += 4) {
+        uint64_t four;
+        std::memcpy(&four, coefs + i, sizeof four);
+        ac |= four;
+    }
+    if (ac == 0) {
+        const int64_t dc = (2896 * (int64_t(coefs[0]) * quant[0]) + 256) >> 9;
+        const uint8_t s = clampSample(128 + ((2896 * dc + 65536) >> 17));
+        for (int y = 0; y < 8; ++y)
+            std::memset(out + y * stride, s, 8);
+        return;
+    }
     int64_t rows[64];
     int32_t in[64];
     for (int i = 0; i < 64; ++i)
@@ -626,12 +647,40 @@ bool JpegDecoder::nextLine() {
         m_outputRow = m_height;
         return false;
     }
-    buildLine(rowInMcu);
+    // A row built from the same samples as the one before is the one before,
+    // still in the line buffer: flat areas repeat rows within an MCU row.
+    if (rowInMcu == 0 || !sameSourceRows(rowInMcu))
+        buildLine(rowInMcu);
     ++m_outputRow;
     m_linePos = m_line;
     m_lineEnd = m_line + m_width * m_componentCount;
     if (m_outputRow == m_height && !m_buffered)
         readEndOfImage();
+    return true;
+}
+
+int JpegDecoder::getBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        if (m_linePos == m_lineEnd && !nextLine())
+            break;
+        const int count = std::min(int(m_lineEnd - m_linePos), size - n);
+        std::memcpy(buffer + n, m_linePos, size_t(count));
+        m_linePos += count;
+        n += count;
+    }
+    return n;
+}
+
+bool JpegDecoder::sameSourceRows(int rowInMcu) const {
+    for (int i = 0; i < m_componentCount; ++i) {
+        const Component& c = m_components[i];
+        const int row = rowInMcu * c.v / m_maxV;
+        const int previous = (rowInMcu - 1) * c.v / m_maxV;
+        if (row != previous && std::memcmp(c.rows + row * c.rowStride, c.rows + previous * c.rowStride,
+                                           size_t(c.rowStride)) != 0)
+            return false;
+    }
     return true;
 }
 
@@ -751,6 +800,11 @@ void JpegDecoder::buildLine(int rowInMcu) {
                                           chromaTerms(src[1][x >> 1], src[2][x >> 1]));
         if (x < width)
             convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x >> 1], src[2][x >> 1]));
+        return;
+    }
+    if (direct && n == 4 && chromaRatio == 1) {
+        for (int x = 0; x < width; ++x)
+            out = convertPixels<4, true>(out, src[0] + x, src[3] + x, 1, chromaTerms(src[1][x], src[2][x]));
         return;
     }
     if (direct) {

@@ -50,6 +50,7 @@ public:
             return -1;
         return *m_linePos;
     }
+    int getBlock(uint8_t* buffer, int size) override;
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;
     bool isBinary(bool) override { return source()->isBinary(true); }
 
@@ -134,6 +135,9 @@ private:
     bool fillMcuRow();
     void idctMcuRowFromFrame();
     void buildLine(int rowInMcu);
+    // Whether every component's samples for the row equal those for the row
+    // before it (rowInMcu >= 1) in the row buffers.
+    bool sameSourceRows(int rowInMcu) const;
     void readEndOfImage();
 
     // --- entropy-coded data (JpegDecoderScans.cpp) ---

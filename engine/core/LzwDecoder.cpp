@@ -1,6 +1,8 @@
 #include "engine/core/LzwDecoder.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "engine/core/ErrorReport.h"
 
@@ -61,6 +63,25 @@ int LzwDecoder::readCode() {
     const int code = int((m_bitBuffer >> m_bitCount) & ((1u << m_codeWidth) - 1));
     m_bitBuffer &= (1u << m_bitCount) - 1;
     return code;
+}
+
+int LzwDecoder::getBlock(uint8_t* buffer, int size) {
+    if (m_predictor)
+        return m_predictor->getBlock(buffer, size);
+    return readRawBlock(buffer, size);
+}
+
+int LzwDecoder::readRawBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        if (m_stringIndex >= m_stringLength && !nextString())
+            break;
+        const int count = std::min(m_stringLength - m_stringIndex, size - n);
+        std::memcpy(buffer + n, m_string + m_stringIndex, size_t(count));
+        m_stringIndex += count;
+        n += count;
+    }
+    return n;
 }
 
 bool LzwDecoder::nextString() {

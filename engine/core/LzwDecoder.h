@@ -27,6 +27,8 @@ public:
     void reset() override;
     int getChar() override { return m_predictor ? m_predictor->getChar() : readRawByte(); }
     int peekChar() override { return m_predictor ? m_predictor->peekChar() : peekRawByte(); }
+    int getBlock(uint8_t* buffer, int size) override;
+    int readRawBlock(uint8_t* buffer, int size) override;
     int readRawByte() override {
         if (m_stringIndex >= m_stringLength && !nextString()) return -1;
         return m_string[m_stringIndex++];

@@ -1,6 +1,7 @@
 #include "engine/core/MemorySource.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/Memory.h"
 #include "engine/core/PdfValue.h"
@@ -17,6 +18,15 @@ MemorySource::MemorySource(const char* buffer, uint32_t start, uint32_t length, 
 
 MemorySource::~MemorySource() {
     if (m_ownsBuffer) memFree(const_cast<unsigned char*>(m_base));
+}
+
+int MemorySource::getBlock(uint8_t* buffer, int size) {
+    if (m_read >= m_end || size <= 0)
+        return 0;
+    const int count = int(std::min<ptrdiff_t>(m_end - m_read, size));
+    std::memcpy(buffer, m_read, size_t(count));
+    m_read += count;
+    return count;
 }
 
 void MemorySource::setPos(uint32_t position, int direction) {

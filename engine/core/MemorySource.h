@@ -19,6 +19,7 @@ public:
     void reset() override { m_read = m_base + m_start; }
     int getChar() override { return m_read < m_end ? *m_read++ : -1; }
     int peekChar() override { return m_read < m_end ? *m_read : -1; }
+    int getBlock(uint8_t* buffer, int size) override;
     int64_t getPos() override { return m_read - m_base; }
     // A negative direction counts back from the end; the result is kept
     // within the source's range.

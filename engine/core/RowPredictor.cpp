@@ -1,5 +1,6 @@
 #include "engine/core/RowPredictor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,11 +31,27 @@ RowPredictor::RowPredictor(DataStream* decoder, int predictor, int width, int co
     m_pixelBytes = (colors * bits + 7) >> 3;
     m_rowBytes = m_pixelBytes + ((m_samplesPerRow * bits + 7) >> 3);
     m_row = static_cast<uint8_t*>(memAlloc(checkedAdd(m_rowBytes, kRowSlack)));
+    m_coded = static_cast<uint8_t*>(memAlloc(m_rowBytes));
     m_valid = true;
     reset();
 }
 
-RowPredictor::~RowPredictor() { memFree(m_row); }
+RowPredictor::~RowPredictor() {
+    memFree(m_row);
+    memFree(m_coded);
+}
+
+int RowPredictor::getBlock(uint8_t* buffer, int size) {
+    int n = 0;
+    while (n < size) {
+        if (m_readPos >= m_rowBytes && !decodeRow()) break;
+        const int count = std::min(m_rowBytes - m_readPos, size - n);
+        std::memcpy(buffer + n, m_row + m_readPos, static_cast<size_t>(count));
+        m_readPos += count;
+        n += count;
+    }
+    return n;
+}
 
 void RowPredictor::reset() {
     if (!m_valid) return;
@@ -53,52 +70,54 @@ bool RowPredictor::decodeRow() {
 
     uint8_t* row = m_row;
     const int pixelBytes = m_pixelBytes;
-    const int rowBytes = m_rowBytes;
-    DataStream* decoder = m_decoder;
-    // The upper-left byte of byte i is the previous row's byte i - pixelBytes,
-    // which the pass has already overwritten: keep the last pixelBytes bytes
-    // of the previous row in a small ring (zeros left of the first pixel).
-    uint8_t upperLeft[(kMaxColors * kMaxBits + 7) / 8] = {};
-    int ring = 0;
+    // The row's coded bytes in one block: a short last row is delivered
+    // with the previous row's bytes after the break; no data at all for the
+    // row ends the stream.
+    const int count = m_decoder->readRawBlock(m_coded, m_rowBytes - pixelBytes);
+    if (count == 0) return false;
+    const int end = pixelBytes + count;
+    const uint8_t* coded = m_coded;  // coded[i - pixelBytes] goes with row[i]
 
-    for (int i = pixelBytes; i < rowBytes; ++i) {
-        int c = decoder->readRawByte();
-        if (c == -1) {
-            // A short last row is delivered with the previous row's bytes
-            // after the break; no data at all for the row ends the stream.
-            if (i == pixelBytes) return false;
+    // Each pass reads left (row[i - pixelBytes], already reconstructed) and
+    // up (row[i], still the previous row's) before writing row[i].
+    switch (rowPredictor) {
+        case 11:  // PNG Sub
+            for (int i = pixelBytes; i < end; ++i)
+                row[i] = static_cast<uint8_t>(row[i - pixelBytes] + coded[i - pixelBytes]);
             break;
-        }
-        const int left = row[i - pixelBytes];
-        const int up = row[i];
-        const int ul = upperLeft[ring];
-        upperLeft[ring] = static_cast<uint8_t>(up);
-        if (++ring == pixelBytes) ring = 0;
-        int value;
-        switch (rowPredictor) {
-            case 11:  // PNG Sub
-                value = left + c;
-                break;
-            case 12:  // PNG Up
-                value = up + c;
-                break;
-            case 13:  // PNG Average
-                value = ((left + up) >> 1) + c;
-                break;
-            case 14: {  // PNG Paeth
+        case 12:  // PNG Up
+            for (int i = pixelBytes; i < end; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + coded[i - pixelBytes]);
+            break;
+        case 13:  // PNG Average
+            for (int i = pixelBytes; i < end; ++i)
+                row[i] = static_cast<uint8_t>(((row[i - pixelBytes] + row[i]) >> 1) + coded[i - pixelBytes]);
+            break;
+        case 14: {  // PNG Paeth
+            // The upper-left byte of byte i is the previous row's byte
+            // i - pixelBytes, which the pass has already overwritten: keep
+            // the last pixelBytes bytes of the previous row in a small ring
+            // (zeros left of the first pixel).
+            uint8_t upperLeft[(kMaxColors * kMaxBits + 7) / 8] = {};
+            int ring = 0;
+            for (int i = pixelBytes; i < end; ++i) {
+                const int left = row[i - pixelBytes];
+                const int up = row[i];
+                const int ul = upperLeft[ring];
+                upperLeft[ring] = static_cast<uint8_t>(up);
+                if (++ring == pixelBytes) ring = 0;
                 const int p = left + up - ul;
                 const int pa = std::abs(p - left);
                 const int pb = std::abs(p - up);
                 const int pc = std::abs(p - ul);
                 const int predicted = (pa <= pb && pa <= pc) ? left : (pb <= pc ? up : ul);
-                value = predicted + c;
-                break;
+                row[i] = static_cast<uint8_t>(predicted + coded[i - pixelBytes]);
             }
-            default:  // PNG None, unknown tags, TIFF before its own pass
-                value = c;
-                break;
+            break;
         }
-        row[i] = static_cast<uint8_t>(value);
+        default:  // PNG None, unknown tags, TIFF before its own pass
+            std::memcpy(row + pixelBytes, coded, static_cast<size_t>(count));
+            break;
     }
 
     if (m_predictor == 2) undoTiffDifferencing();

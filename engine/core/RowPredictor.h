@@ -35,6 +35,9 @@ public:
         if (m_readPos >= m_rowBytes && !decodeRow()) return -1;
         return m_row[m_readPos];
     }
+    // Up to size reconstructed bytes into buffer, as size calls of getChar
+    // would; returns how many it read.
+    int getBlock(uint8_t* buffer, int size);
     // Back to the state after construction (a zero upper row, no row read),
     // so that a decoder that rereads its data predicts it the same way again.
     void reset();
@@ -54,6 +57,8 @@ private:
     // m_pixelBytes zeros, then the row; the previous row until a new one is
     // decoded over it.
     uint8_t* m_row = nullptr;
+    // The coded bytes of the row being decoded.
+    uint8_t* m_coded = nullptr;
     bool m_valid = false;
     int m_readPos = 0;
 };

@@ -11,6 +11,7 @@
 #include "engine/content/ImageColorMap.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/ImageLineReader.h"
+#include "engine/core/Memory.h"
 #include "engine/core/PdfValue.h"
 #include "engine/raster/RasterBitmap.h"
 #include "engine/raster/RasterOutputDevice.h"
@@ -33,13 +34,22 @@ struct ImageRowSourceState {
     uint8_t invert = 0;
     // An explicit mask drawn at the image's pixel size (1-bit), or null.
     const RasterBitmap* mask = nullptr;
+    // The samples and colours of the last row that went through the colour
+    // map (null with a lookup table): a row equal to it takes a copy of its
+    // colours, because flat areas of scans and drawings repeat whole rows.
+    uint8_t* lastSamples = nullptr;
+    uint8_t* lastLine = nullptr;
+    bool haveLastRow = false;
 };
 
 namespace {
 
+// A 16.16 component as a byte: (v x 255 + 32768) >> 16, limited to 0..255.
+// Limiting v to 0..1.0 first gives the same byte for every v and keeps the
+// product within 32 bits.
 inline uint8_t toByte(int32_t v) {
-    const int64_t b = (int64_t(v) * 255 + 32768) >> 16;
-    return uint8_t(b < 0 ? 0 : b > 255 ? 255 : b);
+    const int32_t c = v < 0 ? 0 : v > kColorOne ? kColorOne : v;
+    return uint8_t((c * 255 + 32768) >> 16);
 }
 
 int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
@@ -52,6 +62,9 @@ int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
     ++s->rowsDone;
     return 1;
 }
+
+// Pixels converted at a time: the colours of a chunk stay on the stack.
+constexpr int kConvertChunk = 256;
 
 // The colour of one row into line, one or three bytes a pixel.
 void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
@@ -67,19 +80,36 @@ void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
         }
         return;
     }
-    for (int x = 0; x < s->width; ++x) {
-        const uint8_t* pixel = samples + x * components;
+    const size_t sampleBytes = size_t(s->width) * size_t(components);
+    const size_t lineBytes = size_t(s->width) * (rgb ? 3 : 1);
+    if (s->haveLastRow && std::memcmp(samples, s->lastSamples, sampleBytes) == 0) {
+        std::memcpy(line, s->lastLine, lineBytes);
+        return;
+    }
+    for (int x0 = 0; x0 < s->width; x0 += kConvertChunk) {
+        const int n = s->width - x0 < kConvertChunk ? s->width - x0 : kConvertChunk;
+        const uint8_t* pixels = samples + static_cast<ptrdiff_t>(x0) * components;
         if (rgb) {
-            RgbColor c;
-            s->colorMap->getRgb(pixel, c);
-            line[3 * x] = toByte(c.r);
-            line[3 * x + 1] = toByte(c.g);
-            line[3 * x + 2] = toByte(c.b);
+            RgbColor colours[kConvertChunk];
+            s->colorMap->getRgbRow(pixels, n, colours);
+            uint8_t* out = line + 3 * static_cast<ptrdiff_t>(x0);
+            for (int x = 0; x < n; ++x) {
+                out[3 * x] = toByte(colours[x].r);
+                out[3 * x + 1] = toByte(colours[x].g);
+                out[3 * x + 2] = toByte(colours[x].b);
+            }
         } else {
-            ColorComponent g;
-            s->colorMap->getGray(pixel, g);
-            line[x] = toByte(g);
+            ColorComponent greys[kConvertChunk];
+            s->colorMap->getGrayRow(pixels, n, greys);
+            uint8_t* out = line + x0;
+            for (int x = 0; x < n; ++x)
+                out[x] = toByte(greys[x]);
         }
+    }
+    if (s->lastSamples) {
+        std::memcpy(s->lastSamples, samples, sampleBytes);
+        std::memcpy(s->lastLine, line, lineBytes);
+        s->haveLastRow = true;
     }
 }
 
@@ -208,6 +238,13 @@ void drawSampledImage(Rasteriser& rasteriser, int colourMode, const GraphicsStat
     s.height = height;
     std::unique_ptr<uint8_t[]> lookup = makeLookup(colorMap, s.outputKind);
     s.lookup = lookup.get();
+    std::unique_ptr<uint8_t[]> lastSamples, lastLine;
+    if (!lookup) {
+        lastSamples = std::make_unique<uint8_t[]>(size_t(reader.getSamplesPerRow()));
+        lastLine = std::make_unique<uint8_t[]>(size_t(checkedMul(width, s.outputKind >= rasterRGB8 ? 3 : 1)));
+        s.lastSamples = lastSamples.get();
+        s.lastLine = lastLine.get();
+    }
     double matrix[6];
     imageMatrix(state, matrix);
     RasterImageSource source = mask ? maskedImageRowSource : maskColors ? colorKeyRowSource : imageRowSource;

@@ -176,6 +176,7 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
     const int mode = m_bitmap->mode();
     // The channel that each stored byte of a 24-bit pixel holds.
     const uint8_t c0 = mode == rasterBGR8 ? colour[2] : colour[0];
+    const uint8_t c1 = colour[1];
     const uint8_t c2 = mode == rasterBGR8 ? colour[0] : colour[2];
     for (int y = 0; y < height; ++y) {
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
@@ -196,12 +197,37 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
                     row[x] = static_cast<uint8_t>(div255(row[x] * a[x] + (255 - a[x]) * colour[0]));
                 break;
             default:
-                for (int x = 0; x < width; ++x) {
+                for (int x = 0; x < width;) {
+                    // Eight pixels at a time where all are opaque (they keep
+                    // their colour, div255(255 q) being q) or all clear (they
+                    // take the background's, div255(255 c) being c).
+                    if (x + 8 <= width) {
+                        const uint64_t eight = pipe::load64(a + x);
+                        if (eight == ~uint64_t{0}) {
+                            x += 8;
+                            continue;
+                        }
+                        if (eight == 0) {
+                            uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
+                            if (c0 == c1 && c1 == c2) {
+                                std::memset(q, c0, 24);
+                            } else {
+                                for (int i = 0; i < 8; ++i, q += 3) {
+                                    q[0] = c0;
+                                    q[1] = c1;
+                                    q[2] = c2;
+                                }
+                            }
+                            x += 8;
+                            continue;
+                        }
+                    }
                     uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
                     const int ax = a[x];
                     q[0] = static_cast<uint8_t>(div255(q[0] * ax + (255 - ax) * c0));
-                    q[1] = static_cast<uint8_t>(div255(q[1] * ax + (255 - ax) * colour[1]));
+                    q[1] = static_cast<uint8_t>(div255(q[1] * ax + (255 - ax) * c1));
                     q[2] = static_cast<uint8_t>(div255(q[2] * ax + (255 - ax) * c2));
+                    ++x;
                 }
                 break;
         }

@@ -63,6 +63,152 @@ void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
     }
 }
 
+// Paints runs of pixels of one colour by the pipe's fast rules
+// (SpanPainter.h), for a painter whose simple flag is set, in the colour the
+// painter points to. aSrc is the pipe's source alpha for the run.
+template <int Mode, bool HasAlpha>
+struct SimpleRunWriter {
+    static constexpr int kShortRun = 8;
+
+    SimpleRunWriter(RasterBitmap& bitmap, const SpanPainter& p, const RasterScreen* s)
+        : data(bitmap.data()),
+          rowSize(bitmap.rowSize()),
+          alpha(bitmap.alpha()),
+          width(bitmap.width()),
+          colour(p.sourceColour),
+          screen(s) {}
+
+    // Columns xa..xb (xa <= xb) of row y. Inlined into the image loop,
+    // where it runs once for every run of pixels.
+    __attribute__((always_inline)) void operator()(int xa, int xb, int y, int aSrc) const {
+        uint8_t* row = data + static_cast<ptrdiff_t>(y) * rowSize;
+        uint8_t* alphaRow = HasAlpha ? alpha + static_cast<ptrdiff_t>(y) * width : nullptr;
+        // Long opaque runs as whole stretches of bytes; short ones, as an
+        // enlarged image paints, pixel by pixel, which costs less than
+        // setting up the stretches.
+        if (aSrc == 255 && xb - xa >= kShortRun) {
+            pipe::storeRun<Mode, HasAlpha>(row, alphaRow, xa, xb, y, colour, screen);
+            return;
+        }
+        pipe::Cursor<Mode> d(row, xa);
+        uint8_t* a = HasAlpha ? alphaRow + xa : nullptr;
+        for (int x = xa; x <= xb; ++x) {
+            pipe::paintSimple<Mode, HasAlpha>(d, a, x, y, colour, aSrc, screen);
+            d.next();
+            if (HasAlpha)
+                ++a;
+        }
+    }
+
+    uint8_t* data;
+    int rowSize;
+    uint8_t* alpha;
+    int width;
+    const uint8_t* colour;
+    const RasterScreen* screen;
+};
+
+// The pipe's rounding of a source alpha.
+int roundAlpha(double v) {
+    return static_cast<int>(std::floor(v + 0.5));
+}
+
+// The buffered source rows that one output row averages: rowBytes apart,
+// bytesPerPixel a sample (one for masks), with alpha bytes width apart.
+struct SourceRows {
+    const uint8_t* lines;
+    int rowBytes;
+    const uint8_t* alphas;
+    int width;
+    int bytesPerPixel;
+    int boxHeight;
+    bool isMask;
+    bool hasAlpha;
+};
+
+// The average of columns col .. col + boxWidth - 1 of the rows into colour
+// (images) and alpha; false for a box that paints nothing.
+inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* colour, double& alpha) {
+    const int64_t area = int64_t{boxWidth} * src.boxHeight;
+    alpha = 1;
+    if (src.isMask) {
+        // Mask samples are 0 or 1; any other byte counts as set, so that the
+        // coverage never exceeds the box.
+        int64_t sum = 0;
+        for (int r = 0; r < src.boxHeight; ++r) {
+            const uint8_t* q = src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + col;
+            for (int c = 0; c < boxWidth; ++c)
+                sum += q[c] != 0;
+        }
+        if (sum == 0)
+            return false;
+        alpha = sum == area ? 1 : static_cast<double>(sum) / static_cast<double>(area);
+        return true;
+    }
+    const int bpp = src.bytesPerPixel;
+    int64_t sums[3] = {0, 0, 0};
+    int64_t alphaSum = 0;
+    for (int r = 0; r < src.boxHeight; ++r) {
+        const uint8_t* q =
+            src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + static_cast<ptrdiff_t>(col) * bpp;
+        for (int c = 0; c < boxWidth * bpp; c += bpp) {
+            for (int k = 0; k < bpp; ++k)
+                sums[k] += q[c + k];
+        }
+        if (src.hasAlpha) {
+            const uint8_t* qa = src.alphas + static_cast<ptrdiff_t>(r) * src.width + col;
+            for (int c = 0; c < boxWidth; ++c)
+                alphaSum += qa[c];
+        }
+    }
+    if (src.hasAlpha && alphaSum == 0)
+        return false;
+    const double scale = 1.0 / static_cast<double>(area);
+    for (int k = 0; k < bpp; ++k)
+        colour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
+    if (src.hasAlpha)
+        alpha = static_cast<double>(alphaSum) / (255.0 * static_cast<double>(area));
+    return true;
+}
+
+// The number of the 16 sub-pixels of pixel x that the four rows of the
+// anti-aliasing buffer cover: four bits per pixel in each row, the high
+// nibble of byte x / 2 for an even x, the low one for an odd x.
+inline int aaCoverage(const uint8_t* b, int rowSize, int x) {
+    const int shift = (x & 1) ? 0 : 4;
+    const int byte = x >> 1;
+    return pipe::kBitCount4[(b[byte] >> shift) & 15] + pipe::kBitCount4[(b[rowSize + byte] >> shift) & 15] +
+           pipe::kBitCount4[(b[2 * rowSize + byte] >> shift) & 15] +
+           pipe::kBitCount4[(b[3 * rowSize + byte] >> shift) & 15];
+}
+
+// aaCoverage of pixels xa..xb into coverage[x]: stretches of sixteen pixels
+// (eight bytes of each row) wholly covered or wholly empty at a time.
+void aaRowCoverage(const RasterBitmap& buffer, int xa, int xb, uint8_t* coverage) {
+    const uint8_t* b = buffer.data();
+    const int rs = buffer.rowSize();
+    int x = xa;
+    while (x <= xb) {
+        if ((x & 1) == 0 && x + 15 <= xb) {
+            const int e = x >> 1;
+            const uint64_t r0 = pipe::load64(b + e), r1 = pipe::load64(b + rs + e);
+            const uint64_t r2 = pipe::load64(b + 2 * rs + e), r3 = pipe::load64(b + 3 * rs + e);
+            if ((r0 & r1 & r2 & r3) == ~uint64_t{0}) {
+                std::memset(coverage + x, 16, 16);
+                x += 16;
+                continue;
+            }
+            if ((r0 | r1 | r2 | r3) == 0) {
+                std::memset(coverage + x, 0, 16);
+                x += 16;
+                continue;
+            }
+        }
+        coverage[x] = static_cast<uint8_t>(aaCoverage(b, rs, x));
+        ++x;
+    }
+}
+
 struct FreeOnExit {
     void* block;
     ~FreeOnExit() { memFree(block); }
@@ -214,135 +360,260 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
 
     const int yp = height / scaledHeight, yq = height % scaledHeight;
     const int xp = width / scaledWidth, xq = width % scaledWidth;
-    int yt = 0;
-    int prevRowStep = 0;
-    for (int i = 0; i < scaledHeight; ++i) {
-        int rowStep = yp;
-        yt += yq;
-        if (yt >= scaledHeight) {
-            yt -= scaledHeight;
-            ++rowStep;
-        }
-        if (yp >= 1)
-            readRows(rowStep);
-        else
-            readRows(i == 0 ? 1 : prevRowStep);
-        prevRowStep = rowStep;
-        const int boxHeight = std::max(1, std::min(rowStep, bufferRows));
 
-        const int s = rowShift(i);
-        int rowClip = clipResult;
-        if (clipResult == 2 && upright &&
-            truncToInt(s * xShear) == truncToInt((s + (scaledWidth - 1) * xSign) * xShear)) {
-            const int y = ty + i * ySign + truncToInt(s * xShear);
-            const int xa = tx + s, xb = tx + s + (scaledWidth - 1) * xSign;
-            rowClip = clip.testSpan(std::min(xa, xb), std::max(xa, xb), y);
-            if (rowClip == 1)
-                continue;
-        }
+    // The shape of a pixel by its coverage in the anti-aliased clip (16 of
+    // 16 sub-pixels: 1, as for any pixel outside such a clip).
+    double coverageShape[17];
+    for (int t = 0; t <= 16; ++t)
+        coverageShape[t] = aaClip ? m_aaGamma[t] : 1;
 
-        double p = s * xShear + i * ySign + pBias;
+    // The source columns of each output column, from the same running
+    // remainder as the rows: the first one and how many (0 past the last
+    // source column, where nothing is drawn).
+    FreeOnExit columnBlock{memAlloc(checkedMul(checkedMul(scaledWidth, 3), static_cast<int>(sizeof(int))))};
+    int* const firstColumn = static_cast<int*>(columnBlock.block);
+    int* const columnCount = firstColumn + scaledWidth;
+    // The last output column of the stretch of columns with the same
+    // source columns as column j: an enlarged image repeats each.
+    int* const sameBoxEnd = columnCount + scaledWidth;
+    {
         int xt = 0;
         int column = 0;
-        for (int j = 0; j < scaledWidth; ++j, p += xSign * xShear) {
+        for (int j = 0; j < scaledWidth; ++j) {
             int colStep = xp;
             xt += xq;
             if (xt >= scaledWidth) {
                 xt -= scaledWidth;
                 ++colStep;
             }
-            const int col = column;
+            firstColumn[j] = column;
+            columnCount[j] = column < width ? std::max(1, std::min(colStep, width - column)) : 0;
             column += colStep;
-
-            int x, y;
-            if (upright) {
-                x = tx + s + j * xSign;
-                y = ty + truncToInt(p);
-            } else {
-                x = tx + truncToInt(p);
-                y = ty - (s + j * xSign);
-            }
-            // Inside the clip rectangle (and so the bitmap) first; a pixel
-            // that the corner box misjudged by rounding is tested like any
-            // partly clipped one.
-            const bool inRect = x >= clipX0 && x <= clipX1 && y >= clipY0 && y <= clipY1;
-            if (!inRect)
-                continue;
-            double aaShape = 1;
-            if (rowClip != 0) {
-                if (aaClip) {
-                    if (y != m_aaBufferRow) {
-                        const size_t rowSize = static_cast<size_t>(m_aaBuffer->rowSize());
-                        std::memset(m_aaBuffer->data(), 0xff, 4 * rowSize);
-                        int x0 = 0, x1 = m_bitmap->width() - 1;
-                        clip.clipSpan(*m_aaBuffer, x0, x1, y);
-                        m_aaBufferRow = y;
-                    }
-                    const uint8_t* b = m_aaBuffer->data();
-                    const int rs = m_aaBuffer->rowSize();
-                    const int shift = (x & 1) ? 0 : 4;
-                    const int byte = x >> 1;
-                    const int t = pipe::kBitCount4[(b[byte] >> shift) & 15] +
-                                  pipe::kBitCount4[(b[rs + byte] >> shift) & 15] +
-                                  pipe::kBitCount4[(b[2 * rs + byte] >> shift) & 15] +
-                                  pipe::kBitCount4[(b[3 * rs + byte] >> shift) & 15];
-                    if (t == 0)
-                        continue;
-                    aaShape = m_aaGamma[t];
-                } else if (!clip.test(x, y)) {
-                    continue;
-                }
-            }
-
-            // 7. The box average.
-            const int boxWidth = std::max(1, std::min(colStep, width - col));
-            if (col >= width)
-                continue;
-            const int64_t area = int64_t{boxWidth} * boxHeight;
-            double alpha = 1;
-            if (isMask) {
-                // Mask samples are 0 or 1; any other byte counts as set, so
-                // that the coverage never exceeds the box.
-                int64_t sum = 0;
-                for (int r = 0; r < boxHeight; ++r) {
-                    const uint8_t* q = lineBuf + static_cast<ptrdiff_t>(r) * rowBytes + col;
-                    for (int c = 0; c < boxWidth; ++c)
-                        sum += q[c] != 0;
-                }
-                if (sum == 0)
-                    continue;
-                alpha = sum == area ? 1 : static_cast<double>(sum) / static_cast<double>(area);
-            } else {
-                int64_t sums[3] = {0, 0, 0};
-                int64_t alphaSum = 0;
-                for (int r = 0; r < boxHeight; ++r) {
-                    const uint8_t* q = lineBuf + static_cast<ptrdiff_t>(r) * rowBytes +
-                                       static_cast<ptrdiff_t>(col) * bytesPerPixel;
-                    for (int c = 0; c < boxWidth * bytesPerPixel; c += bytesPerPixel) {
-                        for (int k = 0; k < bytesPerPixel; ++k)
-                            sums[k] += q[c + k];
-                    }
-                    if (hasAlpha) {
-                        const uint8_t* qa = alphaBuf + static_cast<ptrdiff_t>(r) * width + col;
-                        for (int c = 0; c < boxWidth; ++c)
-                            alphaSum += qa[c];
-                    }
-                }
-                if (hasAlpha && alphaSum == 0)
-                    continue;
-                const double scale = 1.0 / static_cast<double>(area);
-                for (int k = 0; k < bytesPerPixel; ++k)
-                    pixelColour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
-                if (hasAlpha)
-                    alpha = static_cast<double>(alphaSum) / (255.0 * static_cast<double>(area));
-            }
-
-            setPainterXY(painter, x, y);
-            painter.shape = alpha * aaShape;
-            paintPixel(painter);
-            extendModifiedX(x);
-            extendModifiedY(y);
         }
+        sameBoxEnd[scaledWidth - 1] = scaledWidth - 1;
+        for (int j = scaledWidth - 2; j >= 0; --j) {
+            const bool same = firstColumn[j + 1] == firstColumn[j] && columnCount[j + 1] == columnCount[j];
+            sameBoxEnd[j] = same ? sameBoxEnd[j + 1] : j;
+        }
+    }
+    // The coverage of each pixel of a device row that the clip cuts.
+    FreeOnExit coverageBlock{clipResult == 2 ? memAlloc(m_bitmap->width()) : nullptr};
+    uint8_t* const rowCoverage = static_cast<uint8_t*>(coverageBlock.block);
+    auto loadAaRow = [&](int y) {
+        if (y != m_aaBufferRow) {
+            const size_t rowSize = static_cast<size_t>(m_aaBuffer->rowSize());
+            std::memset(m_aaBuffer->data(), 0xff, 4 * rowSize);
+            int x0 = 0, x1 = m_bitmap->width() - 1;
+            clip.clipSpan(*m_aaBuffer, x0, x1, y);
+            m_aaBufferRow = y;
+        }
+    };
+
+    // Upright without horizontal shear, each output row lies on one device
+    // row as a run of consecutive pixels. The reference pipe takes every
+    // pixel through the general placement loop, for tests to compare.
+    const bool straightRows = upright && xShear == 0 && !m_referencePipe;
+
+    // Every output pixel in order, row by row: its device pixel, clip, box
+    // average and paint. writeRun(xa, xb, y, boxAlpha, coverage) paints
+    // pixels xa..xb of row y in pixelColour, the shape being boxAlpha x
+    // coverageShape[coverage].
+    auto drawPixels = [&](auto&& writeRun) {
+        SourceRows src{lineBuf, rowBytes, alphaBuf, width, isMask ? 1 : bytesPerPixel, 1, isMask, hasAlpha};
+        int yt = 0;
+        int prevRowStep = 0;
+        for (int i = 0; i < scaledHeight; ++i) {
+            int rowStep = yp;
+            yt += yq;
+            if (yt >= scaledHeight) {
+                yt -= scaledHeight;
+                ++rowStep;
+            }
+            if (yp >= 1)
+                readRows(rowStep);
+            else
+                readRows(i == 0 ? 1 : prevRowStep);
+            prevRowStep = rowStep;
+            src.boxHeight = std::max(1, std::min(rowStep, bufferRows));
+            // A box of one sample is that sample. (The reference pipe
+            // averages every box of every pixel, as a test's yardstick.)
+            const bool singleSamples = src.boxHeight == 1 && !isMask && !m_referencePipe;
+
+            const int s = rowShift(i);
+            int rowClip = clipResult;
+            if (clipResult == 2 && upright &&
+                truncToInt(s * xShear) == truncToInt((s + (scaledWidth - 1) * xSign) * xShear)) {
+                const int y = ty + i * ySign + truncToInt(s * xShear);
+                const int xa = tx + s, xb = tx + s + (scaledWidth - 1) * xSign;
+                rowClip = clip.testSpan(std::min(xa, xb), std::max(xa, xb), y);
+                if (rowClip == 1)
+                    continue;
+            }
+
+            // The box of the last pixel averaged in this row: an enlarged
+            // image repeats each source column over several pixels, and the
+            // rows in the buffer stay the same along the row.
+            int boxCol = -1, boxCols = 0;
+            bool boxPaints = false;
+            double boxAlpha = 1;
+            int paintedX0 = INT32_MAX, paintedX1 = INT32_MIN, paintedY0 = INT32_MAX, paintedY1 = INT32_MIN;
+            // Output columns ja..jb (all of one box) at device pixels from x
+            // on, stepping by xSign.
+            auto paintRun = [&](int ja, int jb, int x, int y, int coverage) __attribute__((always_inline)) {
+                const int col = firstColumn[ja];
+                const int boxWidth = columnCount[ja];
+                if (boxWidth == 0)
+                    return;
+                if (col != boxCol || boxWidth != boxCols || m_referencePipe) {
+                    boxCol = col;
+                    boxCols = boxWidth;
+                    if (singleSamples && boxWidth == 1) {
+                        // averageBox's sums of one sample, times 1.0.
+                        const uint8_t* q = lineBuf + static_cast<ptrdiff_t>(col) * bytesPerPixel;
+                        for (int k = 0; k < bytesPerPixel; ++k)
+                            pixelColour[k] = q[k];
+                        boxAlpha = hasAlpha ? alphaBuf[col] / 255.0 : 1;
+                        boxPaints = !hasAlpha || alphaBuf[col] != 0;
+                    } else {
+                        boxPaints = averageBox(src, col, boxWidth, pixelColour, boxAlpha);
+                    }
+                }
+                if (!boxPaints)
+                    return;
+                const int xEnd = x + (jb - ja) * xSign;
+                const int xa = std::min(x, xEnd), xb = std::max(x, xEnd);
+                writeRun(xa, xb, y, boxAlpha, coverage);
+                paintedX0 = std::min(paintedX0, xa);
+                paintedX1 = std::max(paintedX1, xb);
+                paintedY0 = std::min(paintedY0, y);
+                paintedY1 = std::max(paintedY1, y);
+            };
+
+            const double p0 = s * xShear + i * ySign + pBias;
+            if (straightRows) {
+                // The same pixels as the loop below: y is fixed, x steps by
+                // one, and only the columns inside the clip rectangle pass.
+                // Neighbours of one box and one coverage are painted as a
+                // run.
+                const int y = ty + truncToInt(p0);
+                if (y < clipY0 || y > clipY1)
+                    continue;
+                const int x0 = tx + s;
+                const int jLo = std::max(0, xSign > 0 ? clipX0 - x0 : x0 - clipX1);
+                const int jHi = std::min(scaledWidth - 1, xSign > 0 ? clipX1 - x0 : x0 - clipX0);
+                if (jLo > jHi)
+                    continue;
+                const uint8_t* coverage = nullptr;
+                if (rowClip != 0) {
+                    const int xa = std::min(x0 + jLo * xSign, x0 + jHi * xSign);
+                    const int xb = std::max(x0 + jLo * xSign, x0 + jHi * xSign);
+                    if (aaClip) {
+                        loadAaRow(y);
+                        aaRowCoverage(*m_aaBuffer, xa, xb, rowCoverage);
+                    } else {
+                        for (int x = xa; x <= xb; ++x)
+                            rowCoverage[x] = clip.test(x, y) ? 16 : 0;
+                    }
+                    coverage = rowCoverage;
+                }
+                for (int j = jLo; j <= jHi;) {
+                    const int x = x0 + j * xSign;
+                    int jEnd = std::min(sameBoxEnd[j], jHi);
+                    int t = 16;
+                    if (coverage) {
+                        t = coverage[x];
+                        for (int k = j + 1; k <= jEnd; ++k) {
+                            if (coverage[x0 + k * xSign] != t) {
+                                jEnd = k - 1;
+                                break;
+                            }
+                        }
+                    }
+                    if (t != 0)
+                        paintRun(j, jEnd, x, y, t);
+                    j = jEnd + 1;
+                }
+            } else {
+                double p = p0;
+                for (int j = 0; j < scaledWidth; ++j, p += xSign * xShear) {
+                    int x, y;
+                    if (upright) {
+                        x = tx + s + j * xSign;
+                        y = ty + truncToInt(p);
+                    } else {
+                        x = tx + truncToInt(p);
+                        y = ty - (s + j * xSign);
+                    }
+                    // Inside the clip rectangle (and so the bitmap) first; a
+                    // pixel that the corner box misjudged by rounding is
+                    // tested like any partly clipped one.
+                    if (x < clipX0 || x > clipX1 || y < clipY0 || y > clipY1)
+                        continue;
+                    int t = 16;
+                    if (rowClip != 0) {
+                        if (aaClip) {
+                            loadAaRow(y);
+                            t = aaCoverage(m_aaBuffer->data(), m_aaBuffer->rowSize(), x);
+                            if (t == 0)
+                                continue;
+                        } else if (!clip.test(x, y)) {
+                            continue;
+                        }
+                    }
+                    paintRun(j, j, x, y, t);
+                }
+            }
+            if (paintedX0 <= paintedX1) {
+                extendModifiedX(paintedX0);
+                extendModifiedX(paintedX1);
+                extendModifiedY(paintedY0);
+                extendModifiedY(paintedY1);
+            }
+        }
+    };
+
+    if (painter.simple && !m_referencePipe) {
+        // The pipe's fast rules (SpanPainter.h). The source alpha of a whole
+        // box, by coverage, is computed once.
+        int wholeBoxAlpha[17];
+        for (int t = 0; t <= 16; ++t)
+            wholeBoxAlpha[t] = roundAlpha(coverageShape[t] * painter.alphaIn);
+        auto paintWith = [&](const auto& writer) {
+            drawPixels([&](int xa, int xb, int y, double boxAlpha, int coverage) {
+                const int aSrc = !painter.usesShape ? painter.alphaInByte
+                                 : boxAlpha == 1
+                                     ? wholeBoxAlpha[coverage]
+                                     : roundAlpha(boxAlpha * coverageShape[coverage] * painter.alphaIn);
+                writer(xa, xb, y, aSrc);
+            });
+        };
+        const bool bitmapAlpha = m_bitmap->alpha() != nullptr;
+        const RasterScreen* screen = getScreen();
+        switch (mode) {
+            case rasterMono1:
+                bitmapAlpha ? paintWith(SimpleRunWriter<rasterMono1, true>(*m_bitmap, painter, screen))
+                            : paintWith(SimpleRunWriter<rasterMono1, false>(*m_bitmap, painter, screen));
+                break;
+            case rasterMono8:
+                bitmapAlpha ? paintWith(SimpleRunWriter<rasterMono8, true>(*m_bitmap, painter, screen))
+                            : paintWith(SimpleRunWriter<rasterMono8, false>(*m_bitmap, painter, screen));
+                break;
+            case rasterRGB8:
+                bitmapAlpha ? paintWith(SimpleRunWriter<rasterRGB8, true>(*m_bitmap, painter, screen))
+                            : paintWith(SimpleRunWriter<rasterRGB8, false>(*m_bitmap, painter, screen));
+                break;
+            default:
+                bitmapAlpha ? paintWith(SimpleRunWriter<rasterBGR8, true>(*m_bitmap, painter, screen))
+                            : paintWith(SimpleRunWriter<rasterBGR8, false>(*m_bitmap, painter, screen));
+                break;
+        }
+    } else {
+        drawPixels([&](int xa, int xb, int y, double boxAlpha, int coverage) {
+            setPainterXY(painter, xa, y);
+            painter.shape = boxAlpha * coverageShape[coverage];
+            for (int x = xa; x <= xb; ++x)
+                paintPixel(painter);
+        });
     }
     return resultOk;
 }

@@ -170,6 +170,66 @@ TEST(ColorSpaceConvert, CmykCornersGiveTheTableColours) {
     EXPECT_RGB(rgbOf(cmyk, color({0x8000, 0, 0, 0})), 32768, 54997, 63481);
 }
 
+// The ink sums written out plainly: every one of the 15 corners short of
+// black, all three channels, in corner order.
+RgbColor plainCmykSum(const ColorValue& color) {
+    static const double corners[15][3] = {
+        {1, 1, 1},
+        {0.1373, 0.1216, 0.1255},
+        {1, 0.949, 0},
+        {0.1098, 0.102, 0},
+        {0.9255, 0, 0.549},
+        {0.1412, 0, 0},
+        {0.9294, 0.1098, 0.1412},
+        {0.1333, 0, 0},
+        {0, 0.6784, 0.9373},
+        {0, 0.0588, 0.1412},
+        {0, 0.651, 0.3137},
+        {0, 0.0745, 0},
+        {0.1804, 0.1922, 0.5725},
+        {0, 0, 0.0078},
+        {0.2118, 0.2119, 0.2235},
+    };
+    const double c = colorToDouble(color.c[0]), m = colorToDouble(color.c[1]);
+    const double y = colorToDouble(color.c[2]), k = colorToDouble(color.c[3]);
+    double sum[3] = {0, 0, 0};
+    for (int corner = 0; corner < 15; ++corner) {
+        const double weight = ((corner & 8) ? c : 1 - c) * ((corner & 4) ? m : 1 - m) *
+                              ((corner & 2) ? y : 1 - y) * ((corner & 1) ? k : 1 - k);
+        for (int i = 0; i < 3; ++i)
+            sum[i] += weight * corners[corner][i];
+    }
+    return {clampColor(colorFromDouble(sum[0])), clampColor(colorFromDouble(sum[1])),
+            clampColor(colorFromDouble(sum[2]))};
+}
+
+TEST(ColorSpaceConvert, CmykGivesThePlainInkSumsToTheBit) {
+    // Components on a grid of bytes and of odd 16.16 values, some outside
+    // 0 .. 1.0 (decode arrays allow them): the factored sums must round
+    // exactly as the plain ones do.
+    const ColorComponent values[] = {0,      1,      0x0101, 0x3333,    0x7fff,  0x8000,  0x8081,
+                                     0xcccc, 0xfefe, 0xffff, kColorOne, -0x4000, 0x18000, 12345};
+    DeviceCmykColorSpace cmyk;
+    int mismatches = 0;
+    for (ColorComponent c : values)
+        for (ColorComponent m : values)
+            for (ColorComponent y : values)
+                for (ColorComponent k : values) {
+                    const ColorValue colour = color({c, m, y, k});
+                    const RgbColor expected = plainCmykSum(colour);
+                    const RgbColor got = rgbOf(cmyk, colour);
+                    if (got.r != expected.r || got.g != expected.g || got.b != expected.b)
+                        ++mismatches;
+                }
+    EXPECT_EQ(mismatches, 0);
+    for (int b = 0; b < 256; ++b) {
+        const ColorComponent v = colorFromDouble(b / 255.0);
+        const ColorValue colour = color({v, 255 - b, v / 2, kColorOne - v});
+        const RgbColor expected = plainCmykSum(colour);
+        EXPECT_RGB(rgbOf(cmyk, colour), expected.r, expected.g, expected.b);
+    }
+}
+
 TEST(ColorSpaceConvert, CmykGreyAndCmykPassThrough) {
     DeviceCmykColorSpace cmyk;
     EXPECT_EQ(grayOf(cmyk, color({0, 0, 0, 0})), kColorOne);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/core/ImageLineReader.h"
 #include "tests/engine/content/ContentTestSupport.h"
@@ -164,6 +166,102 @@ TEST(ImageColorMap, OtherSpacesConvertPerPixel) {
     ImageColorMap icc(8, value("null"), ColorSpace::parse(array));
     ASSERT_TRUE(icc.isOk());
     EXPECT_RGB(rgbOf(icc, {255}), kColorOne, 0, 0);
+}
+
+// Pixels for the row conversions: every byte value in each component, then
+// pseudo-random ones with runs of repeats, more pixels than the row caches
+// hold, so that slots are overwritten and found again.
+std::vector<uint8_t> rowPixels(int components) {
+    std::vector<uint8_t> pixels;
+    for (int b = 0; b < 256; ++b)
+        for (int i = 0; i < components; ++i)
+            pixels.push_back(uint8_t(i % 2 ? 255 - b : b));
+    uint32_t seed = 7;
+    for (int p = 0; p < 20000; ++p) {
+        seed = seed * 1103515245u + 12345u;
+        const int repeat = (seed >> 28) % 3;
+        std::vector<uint8_t> pixel;
+        for (int i = 0; i < components; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            pixel.push_back(uint8_t(seed >> 24));
+        }
+        for (int r = 0; r <= repeat; ++r)
+            pixels.insert(pixels.end(), pixel.begin(), pixel.end());
+    }
+    return pixels;
+}
+
+// getRgbRow and getGrayRow against getRgb and getGray pixel by pixel, over
+// the pixels in rows of several lengths.
+void expectRowsMatchPixels(ImageColorMap& m, const std::string& what) {
+    SCOPED_TRACE(what);
+    ASSERT_TRUE(m.isOk());
+    const int n = m.getComponentCount();
+    const std::vector<uint8_t> pixels = rowPixels(n);
+    const int count = int(pixels.size()) / n;
+    std::vector<RgbColor> rgb(size_t(count), RgbColor{-1, -1, -1});
+    std::vector<ColorComponent> gray(size_t(count), -1);
+    for (int x = 0, length = 1; x < count; x += length, length = length * 3 % 1000 + 1) {
+        const int run = std::min(length, count - x);
+        m.getRgbRow(pixels.data() + size_t(x) * n, run, rgb.data() + x);
+        m.getGrayRow(pixels.data() + size_t(x) * n, run, gray.data() + x);
+    }
+    int mismatches = 0;
+    for (int x = 0; x < count; ++x) {
+        RgbColor expected;
+        m.getRgb(pixels.data() + size_t(x) * n, expected);
+        ColorComponent expectedGray;
+        m.getGray(pixels.data() + size_t(x) * n, expectedGray);
+        if (rgb[x].r != expected.r || rgb[x].g != expected.g || rgb[x].b != expected.b ||
+            gray[x] != expectedGray) {
+            if (++mismatches <= 3)
+                ADD_FAILURE() << "pixel " << x;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(ImageColorMap, RowsConvertAsTheirPixelsInEverySpace) {
+    const char* const spaces[][3] = {
+        // bits, decode, space
+        {"8", "null", "/DeviceGray"},
+        {"4", "[1 0]", "/DeviceGray"},
+        {"8", "null", "/DeviceRGB"},
+        {"8", "[1 0 0.2 0.8 -0.5 1.5]", "/DeviceRGB"},
+        {"16", "null", "/DeviceRGB"},
+        {"8", "null", "[/CalRGB << /WhitePoint [0.95 1 1.09] /Gamma [2.2 2.2 2.2] >>]"},
+        {"8", "null", "[/CalGray << /WhitePoint [0.95 1 1.09] >>]"},
+        {"8", "null", "/DeviceCMYK"},
+        {"8", "[1 0 1 0 1 0 1 0]", "/DeviceCMYK"},
+        {"2", "null", "/DeviceCMYK"},
+        {"8", "null", "[/Lab << /WhitePoint [0.95 1 1.09] /Range [-50 50 -80 80] >>]"},
+        {"8", "null", "[/Indexed /DeviceCMYK 2 <ff00000000ff0000000000ff>]"},
+        {"8", "null",
+         "[/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0.5 1 0] /N 1 "
+         ">>]"},
+        {"8", "null",
+         "[/DeviceN [/A /B] /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [0 0 0] /C1 [1 0.5 0.2] /N 1 "
+         ">>]"},
+        {"8", "null", "[/DeviceN [/A /B /C /D /E] /DeviceGray << /FunctionType 2 /Domain [0 1] /N 1 >> ]"},
+    };
+    for (const auto& entry : spaces) {
+        auto m = map(std::stoi(entry[0]), entry[1], entry[2]);
+        expectRowsMatchPixels(*m, std::string(entry[0]) + " " + entry[1] + " " + entry[2]);
+    }
+
+    // ICC spaces convert through their alternates, including one whose
+    // alternate reads more components than the image has.
+    for (const char* dict : {"<< /N 3 /Alternate /DeviceRGB >>", "<< /N 4 >>",
+                             "<< /N 1 /Alternate /DeviceRGB >>", "<< /N 3 /Alternate /DeviceCMYK >>"}) {
+        PdfValue array = value("[/ICCBased]");
+        array.getArray()->add(streamValue(dict, ""));
+        auto parsed = ColorSpace::parse(array);
+        if (!parsed)
+            continue;
+        ImageColorMap icc(8, value("null"), std::move(parsed));
+        if (icc.isOk())
+            expectRowsMatchPixels(icc, dict);
+    }
 }
 
 }  // namespace

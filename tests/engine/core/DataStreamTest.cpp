@@ -310,5 +310,31 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
     EXPECT_EQ(DataStream::makeFilter("ahx", memoryStream(""), PdfValue())->getKind(), DataStream::kOtherKind);
 }
 
+TEST(GetBlockTest, BlocksReadWhatGetCharReads) {
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(i * 7 + i / 256));
+    // The memory source copies; a stream without its own getBlock loops
+    // over getChar, and its raw bytes over readRawByte.
+    RefPtr<DataStream> memory = test::memoryStream(bytes);
+    test::RawBytesStream raw(bytes);
+    for (DataStream* stream : {memory.get(), static_cast<DataStream*>(&raw)}) {
+        for (const std::vector<int>& sizes : {std::vector<int>{1}, {7, 1000, 3}, {6000}, {5000}}) {
+            bool full = false;
+            EXPECT_EQ(test::readAllInBlocks(stream, sizes, &full), bytes);
+            EXPECT_TRUE(full);
+        }
+        stream->reset();
+        uint8_t two[2];
+        EXPECT_EQ(stream->getBlock(two, 0), 0);
+        EXPECT_EQ(stream->getBlock(two, 2), 2);
+        EXPECT_EQ(stream->getChar(), static_cast<unsigned char>(bytes[2]));
+    }
+    raw.reset();
+    std::vector<uint8_t> all(6000);
+    EXPECT_EQ(raw.readRawBlock(all.data(), 6000), 5000);
+    EXPECT_EQ(std::string(all.begin(), all.begin() + 5000), bytes);
+    EXPECT_EQ(raw.readRawBlock(all.data(), 10), 0);
+}
+
 }  // namespace
 }  // namespace rendova

@@ -75,6 +75,50 @@ TEST(ImageLineReaderTest, DataEndingEarlyReadsAsAllOnes) {
     EXPECT_EQ(row(bits, 4), (std::vector<int>{3, 3, 3, 3}));
 }
 
+// Sample i of a row of packed samples, as a plain bit reader sees it (the
+// high byte of samples wider than 8 bits); 255s past the data.
+int referenceSample(const std::string& data, size_t rowStart, int64_t i, int bits) {
+    uint32_t v = 0;
+    for (int b = 0; b < bits; ++b) {
+        const int64_t bit = i * bits + b;
+        const size_t at = rowStart + size_t(bit >> 3);
+        const int byte = at < data.size() ? static_cast<unsigned char>(data[at]) : 255;
+        v = v << 1 | ((byte >> (7 - (bit & 7))) & 1);
+    }
+    return int(bits > 8 ? v >> (bits - 8) : v);
+}
+
+TEST(ImageLineReaderTest, LongRowsOfEveryDepthReadExactlyTheirBytes) {
+    // Rows longer than the reader's chunks; after the last row the stream
+    // is at the byte after the image, as the content after an inline image
+    // needs, and data that ends inside a row reads as ones.
+    for (int bits : {1, 2, 4, 8, 12, 16}) {
+        for (int width : {3000, 3001})
+        for (bool shortData : {false, true}) {
+            const int components = bits == 12 ? 3 : 1, rows = 3;
+            const size_t rowBytes = (size_t(width) * components * bits + 7) / 8;
+            std::string data;
+            for (size_t i = 0; i < rowBytes * rows; ++i)
+                data.push_back(static_cast<char>(i * 131 + i / 7));
+            if (shortData)
+                data.resize(rowBytes * 2 + rowBytes / 2);
+            RefPtr<DataStream> s = memoryStream(shortData ? data : data + "EI");
+            ImageLineReader reader(s.get(), width, components, bits);
+            ASSERT_TRUE(reader.isOk());
+            reader.reset();
+            int mismatches = 0;
+            for (int r = 0; r < rows; ++r) {
+                const uint8_t* line = reader.getLine();
+                ASSERT_TRUE(line);
+                for (int64_t i = 0; i < int64_t(width) * components; ++i)
+                    mismatches += line[i] != referenceSample(data, rowBytes * size_t(r), i, bits);
+            }
+            EXPECT_EQ(mismatches, 0) << bits << " bits";
+            EXPECT_EQ(s->getChar(), shortData ? -1 : 'E') << bits << " bits";
+        }
+    }
+}
+
 TEST(ImageLineReaderTest, SizesOutOfRangeMakeAnInvalidReader) {
     RefPtr<DataStream> s = memoryStream("");
     // width x components would pass 32 bits: refused before any allocation.

@@ -9,6 +9,7 @@
 
 #include "engine/core/MemorySource.h"
 #include "engine/core/PdfValue.h"
+#include "tests/engine/core/StreamTestHelpers.h"
 #include "tests/support/ErrorCapture.h"
 
 namespace rendova {
@@ -652,6 +653,34 @@ TEST(InflateDecoderStream, PredictorRowsAndResetRestartsThePredictor) {
     decoder->reset();
     EXPECT_EQ(readAll(*decoder), image);
     EXPECT_EQ(decoder->getPrintFilter(3, " "), nullptr);
+}
+
+TEST(InflateDecoderStream, BlocksReadWhatGetCharReads) {
+    // Across many decoding steps and the window's end, with and without a
+    // predictor (PNG Up rows of 4 bytes).
+    const Bytes data = contentLikeData(150000, 14);
+    Bytes image;
+    for (int i = 0; i < 4 * 3000; ++i)
+        image.push_back(static_cast<uint8_t>(i * 7 + i / 4));
+    const Bytes plain = zlibCompress(data, 6);
+    const Bytes predicted = zlibCompress(pngUpRows(image, 4), 6);
+    for (const std::vector<int>& sizes : {std::vector<int>{1}, {3, 4096, 70000, 5}, {200000}}) {
+        bool full = false;
+        RefPtr<InflateDecoder> decoder = makeDecoder(plain);
+        EXPECT_EQ(test::bytesOf(data), test::readAllInBlocks(decoder.get(), sizes, &full));
+        EXPECT_TRUE(full);
+        RefPtr<InflateDecoder> rows = makeDecoder(predicted, 12, 4, 1, 8);
+        EXPECT_EQ(test::bytesOf(image), test::readAllInBlocks(rows.get(), sizes, &full));
+        EXPECT_TRUE(full);
+    }
+    // Raw blocks bypass the predictor, as readRawByte does.
+    const Bytes coded = {2, 1, 2, 3, 4, 2, 1, 1, 1, 1};
+    const Bytes z = zlibCompress(coded, 6);
+    RefPtr<InflateDecoder> decoder = makeDecoder(z, 12, 4, 1, 8);
+    decoder->reset();
+    uint8_t raw[16];
+    ASSERT_EQ(decoder->readRawBlock(raw, 16), 10);
+    EXPECT_EQ(Bytes(raw, raw + 10), coded);
 }
 
 TEST(InflateDecoderStream, ReadRawByteBypassesThePredictor) {

@@ -386,6 +386,95 @@ TEST(JpegDecoderTest, CmykAndYcckFromLibjpegMatch) {
     }
 }
 
+// Flat bands three rows high over two thirds of the width, so that rows
+// repeat inside MCU rows and change in their middle, beside a textured
+// stretch that keeps every row different; and flat blocks without any AC
+// terms.
+std::vector<unsigned char> bandedPicture(int width, int height, int components) {
+    std::vector<unsigned char> samples;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < components; ++c) {
+                const bool textured = x >= width * 2 / 3 && y >= height / 2;
+                const int v = textured ? (x * 31 + y * 17 + c * 53) % 256
+                                       : ((y / 3) * 40 + c * 70 + (x / 16) * 9) % 256;
+                samples.push_back(static_cast<unsigned char>(v));
+            }
+        }
+    }
+    return samples;
+}
+
+TEST(JpegDecoderTest, RepeatedRowsAndFlatBlocksMatchLibjpeg) {
+    const int width = 75, height = 50;
+    const std::string ycc =
+        test::referenceEncode(bandedPicture(width, height, 3), width, height, 3, JCS_RGB, JCS_YCbCr, 90);
+    ASSERT_FALSE(ycc.empty());
+    expectMatchesLibjpeg(ycc, "YCbCr");
+    const std::vector<unsigned char> cmyk = bandedPicture(width, height, 4);
+    for (J_COLOR_SPACE space : {JCS_CMYK, JCS_YCCK}) {
+        const std::string jpeg = test::referenceEncode(cmyk, width, height, 4, JCS_CMYK, space, 95);
+        ASSERT_FALSE(jpeg.empty());
+        expectMatchesLibjpeg(jpeg, space == JCS_CMYK ? "CMYK" : "YCCK");
+    }
+}
+
+TEST(JpegDecoderTest, EveryLoneAcTermShapesItsBlock) {
+    // Block k of a grey row holds one AC term, at zig-zag position k, and
+    // nothing else but a DC of 0: none of them may come out flat.
+    std::vector<int> acSymbols = {0x00, 0xF0};
+    for (int run = 0; run < 16; ++run)
+        acSymbols.push_back(run << 4 | 1);
+    auto code = [&](int symbol) {
+        for (size_t i = 0; i < acSymbols.size(); ++i)
+            if (acSymbols[i] == symbol)
+                return uint32_t(i);
+        return uint32_t(0);
+    };
+    BitWriter bits;
+    for (int k = 1; k < 64; ++k) {
+        bits.put(0, 4);  // DC difference 0
+        for (int zeros = k - 1; zeros >= 16; zeros -= 16)
+            bits.put(code(0xF0), 8);
+        bits.put(code(((k - 1) % 16) << 4 | 1), 8).value(1, 1);
+        if (k < 63)
+            bits.put(code(0x00), 8);
+    }
+    // (Only DC category 0: libjpeg refuses the all-ones code of the usual
+    // built table.)
+    const std::string head = dqt(0, 200) + dht(0x00, 4, {0}) + dht(0x10, 8, acSymbols);
+    const std::string jpeg = greyFile(63 * 8, bits.finish(), head);
+    ReferenceImage reference;
+    ASSERT_TRUE(test::referenceDecode(jpeg, &reference));
+    const std::string ours = decodeOurs(jpeg);
+    EXPECT_LE(maxDifference(ours, reference), 2);
+    for (int k = 1; k < 64; ++k) {
+        int lowest = 255, highest = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const int v = static_cast<unsigned char>(ours[size_t(y) * 63 * 8 + size_t(k - 1) * 8 + x]);
+                lowest = std::min(lowest, v);
+                highest = std::max(highest, v);
+            }
+        EXPECT_GT(highest - lowest, 10) << "term " << k;
+    }
+}
+
+TEST(JpegDecoderTest, BlocksReadWhatGetCharReads) {
+    const int width = 75, height = 50;
+    const std::string jpeg =
+        test::referenceEncode(bandedPicture(width, height, 3), width, height, 3, JCS_RGB, JCS_YCbCr, 90);
+    ASSERT_FALSE(jpeg.empty());
+    const std::string expected = decodeOurs(jpeg);
+    ASSERT_EQ(expected.size(), size_t(width) * height * 3);
+    for (const std::vector<int>& sizes : {std::vector<int>{1}, {7, 225, 1000}, {20000}}) {
+        RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new JpegDecoder(memoryStream(jpeg), -1));
+        bool full = false;
+        EXPECT_EQ(test::readAllInBlocks(decoder.get(), sizes, &full), expected);
+        EXPECT_TRUE(full);
+    }
+}
+
 // --- colour transform decisions ---
 
 // One 8 x 8 block per component: Y 138, Cb 128, Cr 148 (and K 50).

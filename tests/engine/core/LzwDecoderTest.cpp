@@ -279,6 +279,28 @@ TEST(LzwDecoderTest, ResetAlsoResetsThePredictor) {
     EXPECT_TRUE(agreed);
 }
 
+TEST(LzwDecoderTest, BlocksReadWhatGetCharReads) {
+    const std::string data = sampleData(60000, 3);
+    std::string rows;
+    for (int r = 0; r < 900; ++r) rows += std::string("\x02\x01\x03\x01\x07", 5);
+    std::string expectedRows;
+    for (int r = 1; r <= 900; ++r) {
+        const char row[4] = {char(r), char(3 * r), char(r), char(7 * r)};
+        expectedRows.append(row, 4);
+    }
+    for (const std::vector<int>& sizes : {std::vector<int>{1}, {5, 4097, 2}, {100000}}) {
+        bool full = false;
+        RefPtr<DataStream> plain =
+            RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(data)), 1, 1, 1, 8, 1));
+        EXPECT_EQ(test::readAllInBlocks(plain.get(), sizes, &full), data);
+        EXPECT_TRUE(full);
+        RefPtr<DataStream> predicted =
+            RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(rows)), 12, 4, 1, 8, 1));
+        EXPECT_EQ(test::readAllInBlocks(predicted.get(), sizes, &full), expectedRows);
+        EXPECT_TRUE(full);
+    }
+}
+
 TEST(LzwDecoderTest, InvalidPredictorSizesLeaveTheBytesRaw) {
     const std::string data("\x0a\x14\x1e\x01\x01\x01", 6);
     // Colors 33 and BitsPerComponent 17 are out of range: no prediction.

@@ -32,6 +32,28 @@ inline std::string readAll(DataStream* stream, size_t limit = 1 << 26) {
     return out;
 }
 
+// Resets the stream and reads it to its end through getBlock, in blocks of
+// the given sizes in turn; every block but the last must come back full.
+inline std::string readAllInBlocks(DataStream* stream, const std::vector<int>& sizes, bool* fullBlocks) {
+    std::string out;
+    *fullBlocks = true;
+    stream->reset();
+    std::vector<uint8_t> buffer;
+    for (size_t turn = 0;; ++turn) {
+        const int size = sizes[turn % sizes.size()];
+        buffer.assign(static_cast<size_t>(size) + 1, 0xee);
+        const int n = stream->getBlock(buffer.data(), size);
+        if (n < 0 || n > size || buffer[static_cast<size_t>(size)] != 0xee) *fullBlocks = false;
+        out.append(buffer.begin(), buffer.begin() + (n > 0 ? n : 0));
+        if (n < size) break;
+    }
+    // The end stays the end.
+    uint8_t spare;
+    if (stream->getBlock(&spare, 1) != 0 || stream->getChar() != -1) *fullBlocks = false;
+    stream->close();
+    return out;
+}
+
 // Reads through peekChar before every getChar, checking that both agree.
 inline std::string readAllPeeking(DataStream* stream, bool* agreed) {
     std::string out;

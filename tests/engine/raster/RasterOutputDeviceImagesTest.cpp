@@ -219,5 +219,36 @@ TEST(RasterDeviceImagesTest, IndexedColourKeyNamesIndicesAtAnyDepth) {
     EXPECT_EQ(pixel(b, 35, 95), Rgb({255, 255, 255}));
 }
 
+TEST(RasterDeviceImagesTest, RepeatedRowsTakeTheColoursOfTheirOwnSamples) {
+    // CMYK rows A, A, B, A, B beside one-row images of A and of B: a row
+    // equal to the one before reuses its colours, a different row does not
+    // (B differs from A only after its first pixel), with or without a
+    // colour key.
+    const std::string a("\x00\x40\x80\xff" "\x10\x20\x30\x40" "\xff\x00\x00\x00", 12);
+    const std::string b("\x00\x40\x80\xff" "\x90\x20\x30\x40" "\x00\x00\xff\x00", 12);
+    for (const char* key : {"", "/Mask [0 0 0 255 0 255 0 255]"}) {
+        const std::string head = "<< /Type /XObject /Subtype /Image /Width 3 /ColorSpace /DeviceCMYK "
+                                 "/BitsPerComponent 8 " +
+                                 std::string(key) + " /Height ";
+        DevicePage page;
+        const RasterBitmap& bitmap = page.draw(
+            "q 30 0 0 50 10 40 cm /I Do Q q 30 0 0 10 50 80 cm /A Do Q q 30 0 0 10 50 60 cm /B Do Q",
+            "<< /XObject << /I 10 0 R /A 11 0 R /B 12 0 R >> >>",
+            {{10, head + "5 >>", a + a + b + a + b}, {11, head + "1 >>", a}, {12, head + "1 >>", b}});
+        const bool rowIsA[5] = {true, true, false, true, false};
+        for (int row = 0; row < 5; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const Rgb got = pixel(bitmap, 15 + 10 * column, 15 + 10 * row);
+                const Rgb expected = pixel(bitmap, 55 + 10 * column, rowIsA[row] ? 15 : 35);
+                EXPECT_EQ(got, expected) << key << " row " << row << " column " << column;
+            }
+        }
+        // The keyed sample shows the page.
+        if (key[0]) {
+            EXPECT_EQ(pixel(bitmap, 15, 15), kWhite);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace rendova::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/core/Memory.h"
@@ -472,6 +473,160 @@ TEST(RasteriserCompositeTest, BackgroundShowsThroughByAlpha) {
     EXPECT_EQ(test::pixel(target, 2, 0), (std::vector<int>{div255(127 * 255), 0, 0}));
     EXPECT_EQ(target.block()[RasterBitmap::kHeaderSize + 2], 255);  // red is the third byte in mode 3
     EXPECT_EQ(test::alphaAt(target, 2, 0), 255);
+}
+
+// --- The fast image loops against the reference pipe, pixel for pixel. ---
+
+struct ImageScene {
+    int mode;
+    int antialias;
+    int withAlpha;
+    double fillAlpha;
+    // 0 none, 1 a rectangle on fractional coordinates, 2 a curved path.
+    int clip;
+};
+
+// Rows of width x height samples in the layout of mode (grey for the 1-bit
+// target), varied, with alpha bytes that include 0 and 255 runs.
+Rows sceneRows(int mode, int width, int height, int seed) {
+    const int bpp = mode >= rasterRGB8 ? 3 : 1;
+    Rows rows;
+    rows.rowBytes = width * bpp;
+    rows.width = width;
+    rows.height = height;
+    for (int y = 0; y < height; ++y) {
+        for (int i = 0; i < width * bpp; ++i)
+            rows.colour.push_back(static_cast<uint8_t>(i * 41 + y * 23 + seed * 7));
+        for (int x = 0; x < width; ++x)
+            rows.alpha.push_back(x < 3 ? 0 : x > width - 4 ? 255 : static_cast<uint8_t>(x * 37 + y * 11));
+    }
+    return rows;
+}
+
+// Draws images and image masks under matrices that enlarge, reduce, mirror,
+// shear, turn and run past the bitmap, and returns the bitmap's bytes, the
+// alpha plane, the modified box and the results.
+std::vector<uint8_t> renderImages(const ImageScene& s, int reference) {
+    RasterBitmap bitmap(67, 53, 4, s.mode, s.withAlpha, 0);
+    Rasteriser r(&bitmap, s.antialias, nullptr);
+    r.setReferencePipe(reference);
+    std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
+                static_cast<size_t>(bitmap.blockSize() - RasterBitmap::kHeaderSize));
+    for (int y = 0; y < 53; ++y) {
+        uint8_t* row = bitmap.data() + y * bitmap.rowSize();
+        for (int i = 0; i < bitmap.rowSize(); ++i)
+            row[i] = static_cast<uint8_t>(i * 19 + y * 7);
+    }
+    if (bitmap.alpha()) {
+        for (int i = 0; i < 67 * 53; ++i)
+            bitmap.alpha()[i] = static_cast<uint8_t>(i % 5 == 0 ? 255 : i * 3);
+    }
+    r.resetModifiedBox();
+    r.setFillAlpha(s.fillAlpha);
+    r.setFillPattern(test::solid(230, 40, 120).release());
+    if (s.clip == 1) {
+        RasterPath clip;
+        test::addRect(clip, 4.3, 3.7, 60.6, 47.2);
+        r.clipToPath(clip, 0);
+    } else if (s.clip == 2) {
+        RasterPath clip;
+        clip.moveTo(3, 2);
+        clip.curveTo(80, 0, 70, 60, 30, 50);
+        clip.lineTo(1, 33);
+        clip.close();
+        r.clipToPath(clip, 0);
+    }
+
+    const double matrices[][6] = {
+        {40, 0, 0, 30, 5.5, 8.25},     // enlarged
+        {40, 0, 0, -30, 5, 38},        // enlarged, rows upwards
+        {7.5, 0, 0, 5.5, 50.2, 3.1},   // reduced
+        {-33, 0, 0, 21, 58, 10},       // mirrored
+        {80, 0, 0, 60, -10.5, -7.5},   // past every edge
+        {13, 0, 0, 9, 20, 20},         // a pixel per sample
+        {30, 0, 8, 20, 10, 5},         // rows shifted
+        {30, 6, 0, 20, 10, 5},         // columns sheared
+        {0, 25, -30, 0, 40, 5},        // a quarter turn
+        {2.2, 0, 0, 1.6, 30.3, 30.4},  // smaller than a pixel per sample
+        {150, 0, 0, 12, -40, 38.5},    // long runs of one sample
+    };
+    std::vector<uint8_t> results;
+    const int sourceMode = s.mode == rasterMono1 ? rasterMono8 : s.mode;
+    int seed = 0;
+    for (const double* m : matrices) {
+        for (int sourceAlpha = 0; sourceAlpha <= 1; ++sourceAlpha) {
+            Rows rows = sceneRows(sourceMode, 13, 9, ++seed);
+            results.push_back(
+                static_cast<uint8_t>(r.drawImage(Rows::source, &rows, sourceMode, sourceAlpha, 13, 9, m)));
+        }
+        for (int glyphMode = 0; glyphMode <= 1; ++glyphMode) {
+            Rows mask = greyRows(11, 7, {});
+            for (int i = 0; i < 77; ++i)
+                mask.colour.push_back(static_cast<uint8_t>((i * 7 + i / 11) % 3 == 0 ? 0 : 1));
+            results.push_back(
+                static_cast<uint8_t>(r.fillImageMask(Rows::source, &mask, 11, 7, m, glyphMode)));
+        }
+    }
+
+    std::vector<uint8_t> out = test::snapshot(bitmap);
+    for (int v : {r.modXMin(), r.modYMin(), r.modXMax(), r.modYMax()})
+        out.push_back(static_cast<uint8_t>(v + 1));
+    out.insert(out.end(), results.begin(), results.end());
+    return out;
+}
+
+TEST(RasteriserImageTest, FastLoopsMatchTheReferencePipePixelForPixel) {
+    for (int mode = rasterMono1; mode <= rasterBGR8; ++mode) {
+        for (int antialias = 0; antialias <= 1; ++antialias) {
+            for (int withAlpha = 0; withAlpha <= 1; ++withAlpha) {
+                for (double fillAlpha : {1.0, 0.99, 0.6}) {
+                    for (int clip = 0; clip <= 2; ++clip) {
+                        const ImageScene s{mode, antialias, withAlpha, fillAlpha, clip};
+                        SCOPED_TRACE("mode " + std::to_string(mode) + " antialias " +
+                                     std::to_string(antialias) + " alpha plane " + std::to_string(withAlpha) +
+                                     " fill alpha " + std::to_string(fillAlpha) + " clip " +
+                                     std::to_string(clip));
+                        EXPECT_EQ(renderImages(s, 0), renderImages(s, 1));
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(RasteriserCompositeTest, BackgroundBlendOfLongRowsKeepsEveryPixelsRule) {
+    // Stretches of eight and more opaque and clear pixels among partial
+    // ones, in both byte orders and over a grey and a coloured background.
+    for (int mode : {rasterRGB8, rasterBGR8}) {
+        for (const uint8_t* colour : {(const uint8_t*)"\xff\xff\xff", (const uint8_t*)"\x10\x80\xf0"}) {
+            RasterBitmap target(41, 2, 1, mode, 1, 1);
+            for (int i = 0; i < target.rowSize() * 2; ++i)
+                target.data()[i] = static_cast<uint8_t>(i * 29);
+            std::vector<uint8_t> alphas;
+            for (int x = 0; x < 82; ++x) {
+                const int column = x % 41;
+                alphas.push_back(column < 11   ? 255
+                                 : column < 20 ? 0
+                                 : column < 24 ? uint8_t(column * 9)
+                                 : x < 41      ? 255
+                                               : 0);
+            }
+            std::memcpy(target.alpha(), alphas.data(), alphas.size());
+            std::vector<std::vector<int>> before;
+            for (int i = 0; i < 82; ++i)
+                before.push_back(test::pixel(target, i % 41, i / 41));
+            Rasteriser r(&target, 0, nullptr);
+            r.compositeBackground(colour);
+            for (int i = 0; i < 82; ++i) {
+                const int a = alphas[size_t(i)];
+                std::vector<int> expected;
+                for (int k = 0; k < 3; ++k)
+                    expected.push_back(div255(before[size_t(i)][size_t(k)] * a + (255 - a) * colour[k]));
+                EXPECT_EQ(test::pixel(target, i % 41, i / 41), expected) << "pixel " << i << " mode " << mode;
+                EXPECT_EQ(test::alphaAt(target, i % 41, i / 41), 255);
+            }
+        }
+    }
 }
 
 }  // namespace
