@@ -42,7 +42,7 @@ bool XrefTable::repair() {
     m_repaired = true;
     m_entries.clear();
     m_streamEnds.clear();
-    m_objectStream.reset();
+    m_objectStreams.clear();
     bool foundTrailer = false;
 
     m_source->reset();

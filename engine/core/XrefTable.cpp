@@ -409,14 +409,20 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
 PdfValue& XrefTable::fetchCompressed(int num, const Entry& entry, PdfValue& out) {
     if (entry.offset > INT32_MAX) return out.initNull();
     const int streamNumber = static_cast<int>(entry.offset);
-    if (!m_objectStream || m_objectStream->getStreamNumber() != streamNumber) {
-        m_objectStream.reset();
-        // Reading the object stream may fetch other objects, and so cache a
-        // reader of its own; the new reader replaces whatever is cached then.
-        auto reader = std::make_unique<ObjectStreamReader>(this, streamNumber);
-        m_objectStream = std::move(reader);
+    for (size_t i = 0; i < m_objectStreams.size(); ++i) {
+        if (m_objectStreams[i]->getStreamNumber() == streamNumber) {
+            std::rotate(m_objectStreams.begin(), m_objectStreams.begin() + std::ptrdiff_t(i),
+                        m_objectStreams.begin() + std::ptrdiff_t(i) + 1);
+            return m_objectStreams.front()->getObject(entry.generation, num, out);
+        }
     }
-    return m_objectStream->getObject(entry.generation, num, out);
+    // Reading the object stream may fetch other objects, and so change the
+    // cache; the new reader goes in only once it is complete.
+    auto reader = std::make_unique<ObjectStreamReader>(this, streamNumber);
+    if (m_objectStreams.size() >= kObjectStreamCacheSize)
+        m_objectStreams.pop_back();
+    m_objectStreams.insert(m_objectStreams.begin(), std::move(reader));
+    return m_objectStreams.front()->getObject(entry.generation, num, out);
 }
 
 }  // namespace rendova

@@ -18,7 +18,7 @@ class ValueParser;
 // classic tables and cross-reference streams along the chain of previous
 // sections from the start offset at the end of the file, and falls back to a
 // repair scan of the whole file when that fails. Compressed objects are read
-// through one cached ObjectStreamReader. Once a password is accepted the
+// through the ObjectStreamReaders of the few object streams used last. Once a password is accepted the
 // table holds the file key and decrypts every object it parses.
 //
 // Ownership: the document owns the table; the source is the document's and
@@ -135,7 +135,12 @@ private:
     PdfValue m_trailer;
     int64_t m_lastSectionOffset = 0;
     std::vector<int64_t> m_streamEnds;
-    std::unique_ptr<ObjectStreamReader> m_objectStream;
+    // Object streams parsed lately, the most recently used first. A page
+    // tree, outline or font walk alternates between several of them; with
+    // one reader each switch parsed a whole stream again (more than half the
+    // time of opening a 100-page document).
+    static constexpr size_t kObjectStreamCacheSize = 8;
+    std::vector<std::unique_ptr<ObjectStreamReader>> m_objectStreams;
     // The objects being fetched, outermost first: an object that is needed
     // to read itself is a loop of references.
     std::vector<int> m_fetching;

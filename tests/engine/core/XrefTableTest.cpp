@@ -397,6 +397,45 @@ TEST(XrefTableObjectStream, AlternatingBetweenTwoStreams) {
     }
 }
 
+// More object streams than the table keeps parsed: every fetch still finds
+// its object, whichever readers were dropped on the way.
+TEST(XrefTableObjectStream, ManyStreamsInTurnAndBackwards) {
+    PdfBuilder pdf = basic();
+    constexpr int kStreams = 11;
+    for (int i = 0; i < kStreams; ++i) {
+        const int first = 100 + 10 * i;
+        pdf.objectStream(first, {{first + 1, "(a" + std::to_string(i) + ")"}, {first + 2, std::to_string(i)}},
+                         /*compress=*/i % 2 == 0);
+    }
+    pdf.xrefStream(9);
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    for (int round = 0; round < 2; ++round) {
+        for (int k = 0; k < kStreams; ++k) {
+            const int i = round == 0 ? k : kStreams - 1 - k;
+            EXPECT_EQ(textOf(t.fetch(100 + 10 * i + 1)), "a" + std::to_string(i));
+            EXPECT_EQ(t.fetch(100 + 10 * i + 2).getInt(), i);
+            // Back to the first stream between others.
+            EXPECT_EQ(textOf(t.fetch(101)), "a0");
+        }
+    }
+}
+
+// An object stream whose length lies in another object stream: reading it
+// parses that other stream in the middle of taking this one in.
+TEST(XrefTableObjectStream, StreamWhoseLengthLiesInAnotherStream) {
+    PdfBuilder pdf = basic();
+    const std::string inner = "31 0 (deep)\n";
+    pdf.objectStream(5, {{6, std::to_string(inner.size())}});
+    pdf.stream(30, "<< /Type /ObjStm /N 1 /First 5 /Length 6 0 R >>", inner);
+    pdf.entry(31, 2, 30, 0);
+    pdf.xrefStream(9);
+    OpenTable t(pdf.bytes());
+    EXPECT_EQ(textOf(t.fetch(31)), "deep");
+    EXPECT_EQ(t.fetch(6).getInt(), int(inner.size()));
+    EXPECT_EQ(textOf(t.fetch(31)), "deep");
+}
+
 TEST(XrefTableObjectStream, NumberOrIndexMismatchGivesNull) {
     PdfBuilder pdf = basic();
     pdf.objectStream(5, {{6, "(six)"}, {7, "(seven)"}});
