@@ -27,6 +27,8 @@ protected:
     void SetUp() override {
         GuiTest::SetUp();
         m_libraryName = kRealLibrary;
+        if (!fs::exists(std::string(RENDOVA_CORPUS_DIR) + "/made-gs-tiger.pdf"))
+            GTEST_SKIP() << "the corpus is not beside the source tree";
     }
     int gauge(int id) const { return control<wxGauge>(id)->GetValue(); }
 };
