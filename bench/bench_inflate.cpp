@@ -25,6 +25,7 @@
 #include "engine/core/InflateDecoder.h"
 #include "engine/core/MemorySource.h"
 #include "engine/core/PdfValue.h"
+#include "tests/support/ContentLikeText.h"
 
 namespace {
 
@@ -94,42 +95,6 @@ Bytes corpusStreams() {
             }
         }
     }
-    return out;
-}
-
-uint32_t nextRandom(uint32_t& state) {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-}
-
-// Text shaped like page content: coordinates, strings, names and operators.
-Bytes contentText(size_t size) {
-    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S",   "Tf", "Td", "Tj", "TJ",
-                                       "Do", "rg", "w", "m", "l",  "h",    "W n", "gs", "Tm", "c"};
-    static const char* const kWords[] = {"the",   "page",  "of",   "report",  "annual",  "figure",
-                                         "table", "total", "and",  "revenue", "section", "results",
-                                         "in",    "per",   "cent", "a"};
-    Bytes out;
-    uint32_t r = 1;
-    while (out.size() < size) {
-        std::string line;
-        const int numbers = nextRandom(r) % 6;
-        for (int i = 0; i < numbers; ++i)
-            line += std::to_string(nextRandom(r) % 800) + "." + std::to_string(nextRandom(r) % 100) + " ";
-        if (nextRandom(r) % 3 == 0) {
-            line += "(";
-            const int words = 1 + nextRandom(r) % 8;
-            for (int i = 0; i < words; ++i)
-                line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
-            line += ") ";
-        }
-        if (nextRandom(r) % 5 == 0)
-            line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
-        line += kOps[nextRandom(r) % 21];
-        line += "\n";
-        out.insert(out.end(), line.begin(), line.end());
-    }
-    out.resize(size);
     return out;
 }
 
@@ -275,7 +240,7 @@ int main(int argc, char** argv) {
     Bytes corpus = corpusStreams();
     if (!corpus.empty())
         datasets.push_back({"corpus", std::move(corpus), {}});
-    datasets.push_back({"text", contentText(kTextSize), {}});
+    datasets.push_back({"text", rendova::test::contentLikeData(kTextSize, 1), {}});
     for (Dataset& d : datasets) {
         d.compressed = zlibCompress(d.raw, 6);
         std::printf("%s: %zu bytes, %zu compressed at level 6 (%.2f:1)\n", d.name.c_str(), d.raw.size(),

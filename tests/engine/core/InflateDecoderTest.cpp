@@ -10,6 +10,7 @@
 #include "engine/core/MemorySource.h"
 #include "engine/core/PdfValue.h"
 #include "tests/engine/core/StreamTestHelpers.h"
+#include "tests/support/ContentLikeText.h"
 #include "tests/support/ErrorCapture.h"
 
 namespace rendova {
@@ -19,51 +20,15 @@ using Bytes = std::vector<uint8_t>;
 
 // --- data and encoders ---
 
-uint32_t nextRandom(uint32_t& state) {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-}
-
-// Text shaped like page content: operators, coordinates, names and strings.
-Bytes contentLikeData(size_t size, uint32_t seed) {
-    static const char* const kOps[] = {"BT", "ET", "q", "Q", "cm", "re f", "S",   "Tf", "Td", "Tj", "TJ",
-                                       "Do", "rg", "w", "m", "l",  "h",    "W n", "gs", "Tm", "c"};
-    static const char* const kWords[] = {"the",   "page",  "of",   "report",  "annual",  "figure",
-                                         "table", "total", "and",  "revenue", "section", "results",
-                                         "in",    "per",   "cent", "a"};
-    Bytes out;
-    uint32_t r = seed;
-    while (out.size() < size) {
-        std::string line;
-        const int numbers = nextRandom(r) % 6;
-        for (int i = 0; i < numbers; ++i)
-            line += std::to_string(nextRandom(r) % 800) + "." + std::to_string(nextRandom(r) % 100) + " ";
-        if (nextRandom(r) % 3 == 0) {
-            line += "(";
-            const int words = 1 + nextRandom(r) % 8;
-            for (int i = 0; i < words; ++i)
-                line += std::string(kWords[nextRandom(r) % 16]) + (i + 1 < words ? " " : "");
-            line += ") ";
-        }
-        if (nextRandom(r) % 5 == 0)
-            line += "/F" + std::to_string(nextRandom(r) % 4) + " ";
-        line += kOps[nextRandom(r) % 21];
-        line += "\n";
-        out.insert(out.end(), line.begin(), line.end());
-    }
-    out.resize(size);
-    return out;
-}
-
 // Content, then incompressible bytes, a long run and content again: stored,
 // literal-heavy and long-match stretches in one stream, well past the window.
 Bytes mixedData() {
-    Bytes data = contentLikeData(150000, 1);
+    Bytes data = test::contentLikeData(150000, 1);
     uint32_t r = 7;
     for (int i = 0; i < 40000; ++i)
-        data.push_back(static_cast<uint8_t>(nextRandom(r)));
+        data.push_back(static_cast<uint8_t>(test::nextRandom(r)));
     data.insert(data.end(), 70000, 'x');
-    Bytes more = contentLikeData(60000, 2);
+    Bytes more = test::contentLikeData(60000, 2);
     data.insert(data.end(), more.begin(), more.end());
     return data;
 }
@@ -286,7 +251,7 @@ TEST(InflateDecoderRoundTrip, LevelChangeToStoredMidStream) {
 }
 
 TEST(InflateDecoderRoundTrip, SmallAndWindowSizedInputs) {
-    const Bytes text = contentLikeData(140000, 3);
+    const Bytes text = test::contentLikeData(140000, 3);
     for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(257), size_t(32767), size_t(32768),
                         size_t(32769), size_t(65536 + 100), size_t(131072)}) {
         SCOPED_TRACE(size);
@@ -418,7 +383,7 @@ TEST(InflateDecoderBlocks, MatchesReachBackTheWholeWindowAcrossItsEnd) {
         w.bits(1, 2);
         uint32_t r = 5;
         for (int i = 0; i < lead; ++i) {
-            const int c = nextRandom(r) % 256;
+            const int c = test::nextRandom(r) % 256;
             w.fixedSymbol(c);
             expected.push_back(static_cast<uint8_t>(c));
         }
@@ -447,7 +412,7 @@ TEST(InflateDecoderHeader, EmptyOrOneByteSourceGivesNoDataWithoutError) {
 }
 
 TEST(InflateDecoderHeader, DefectsGiveAnEmptyStreamWithOneReport) {
-    const Bytes good = zlibCompress(contentLikeData(1000, 4), 6);
+    const Bytes good = zlibCompress(test::contentLikeData(1000, 4), 6);
     Bytes method7 = good;
     method7[0] = 0x77;
     method7[1] = static_cast<uint8_t>(31 - (0x7700 % 31));  // a valid check, so only the method is wrong
@@ -563,16 +528,16 @@ TEST(InflateDecoderDefects, TruncatedStreamsDeliverAPrefixAndReport) {
 }
 
 TEST(InflateDecoderDefects, CorruptStreamsAgreeWithZlibUpToTheDamage) {
-    const Bytes data = contentLikeData(50000, 9);
+    const Bytes data = test::contentLikeData(50000, 9);
     for (int level : {1, 6, 9}) {
         const Bytes z = zlibCompress(data, level, level == 9 ? Z_FIXED : Z_DEFAULT_STRATEGY);
         uint32_t r = 11 + level;
         for (int trial = 0; trial < 300; ++trial) {
             SCOPED_TRACE(level * 1000 + trial);
             Bytes bad = z;
-            const int flips = 1 + nextRandom(r) % 4;
+            const int flips = 1 + test::nextRandom(r) % 4;
             for (int i = 0; i < flips; ++i)
-                bad[2 + nextRandom(r) % (bad.size() - 2)] ^= 1 << (nextRandom(r) % 8);
+                bad[2 + test::nextRandom(r) % (bad.size() - 2)] ^= 1 << (test::nextRandom(r) % 8);
             test::ErrorCapture errors;
             const Bytes out = inflateOurs(bad);
             const Bytes reference = zlibInflate(bad);
@@ -591,7 +556,7 @@ TEST(InflateDecoderDefects, CorruptStreamsAgreeWithZlibUpToTheDamage) {
 TEST(InflateDecoderStream, ReadsNoFurtherThanTheZlibTrailer) {
     // Inline image data is followed directly by the content that comes after
     // it; the decoder must leave those bytes to the content reader.
-    const Bytes data = contentLikeData(70000, 14);
+    const Bytes data = test::contentLikeData(70000, 14);
     std::vector<Bytes> streams;
     for (int level : {0, 1, 6, 9})
         streams.push_back(zlibCompress(data, level));
@@ -609,7 +574,7 @@ TEST(InflateDecoderStream, ReadsNoFurtherThanTheZlibTrailer) {
 }
 
 TEST(InflateDecoderStream, ResetRereadsAndPeekDoesNotConsume) {
-    const Bytes data = contentLikeData(100000, 12);
+    const Bytes data = test::contentLikeData(100000, 12);
     const Bytes z = zlibCompress(data, 6);
     RefPtr<InflateDecoder> decoder = makeDecoder(z);
     decoder->reset();
@@ -658,7 +623,7 @@ TEST(InflateDecoderStream, PredictorRowsAndResetRestartsThePredictor) {
 TEST(InflateDecoderStream, BlocksReadWhatGetCharReads) {
     // Across many decoding steps and the window's end, with and without a
     // predictor (PNG Up rows of 4 bytes).
-    const Bytes data = contentLikeData(150000, 14);
+    const Bytes data = test::contentLikeData(150000, 14);
     Bytes image;
     for (int i = 0; i < 4 * 3000; ++i)
         image.push_back(static_cast<uint8_t>(i * 7 + i / 4));
@@ -695,7 +660,7 @@ TEST(InflateDecoderStream, ReadRawByteBypassesThePredictor) {
 }
 
 TEST(InflateDecoderStream, OutOfRangePredictorPassesBytesThrough) {
-    const Bytes data = contentLikeData(3000, 13);
+    const Bytes data = test::contentLikeData(3000, 13);
     EXPECT_EQ(inflateOurs(zlibCompress(data, 6), 12, 4, 33, 8), data);
     EXPECT_EQ(inflateOurs(zlibCompress(data, 6), 12, 4, 1, 17), data);
 }
