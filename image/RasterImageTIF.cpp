@@ -204,6 +204,19 @@ bool isGreyRamp(const RasterImage& image) {
     return true;
 }
 
+// Whether the strip or tile that libtiff's RGBA reader holds while it reads
+// fits the page. A header can ask for thousands of samples a pixel, so that
+// a small page would need gigabytes; real pages need at most a few times
+// the 4 bytes a pixel of the reader's own raster, or a tile overhanging a
+// small page.
+bool rgbaBufferFits(TIFF* t, uint32_t width, uint32_t height, uint16_t samples, uint16_t planar) {
+    constexpr uint64_t kSlack = uint64_t(64) << 20;
+    uint64_t held = TIFFIsTiled(t) ? TIFFTileSize64(t) : TIFFStripSize64(t);
+    if (planar == PLANARCONFIG_SEPARATE)  // one strip or tile of each colour plane and alpha
+        held *= samples < 4 ? samples : 4;
+    return held <= uint64_t(width) * height * 16 + kSlack;
+}
+
 // Whether libtiff can write `compression` for a page of this kind: the
 // CCITT codings hold only bilevel pages, and JPEG holds 8-bit grey or
 // colour samples (a palette index would not survive its loss).
@@ -317,6 +330,8 @@ bool RasterImageTIF::decodePage(TIFF* t) {
                             photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_YCBCR ||
                             photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV ||
                             !paletteReaderFits(photometric, samples, bits, planar);
+    if (rgbaReader && !rgbaBufferFits(t, width, height, samples, planar))
+        failCodec("Corrupted TIFF file!");
     const bool cieLab = !rgbaReader && samples >= 3;
     int depth = 8;
     if (rgbaReader || cieLab)

@@ -266,5 +266,48 @@ TEST(RasterImageTIF, EncoderChecksAndMemoryOutput) {
     EXPECT_STREQ(truncated.LastErrorText(), "Error encountered while opening TIFF file");
 }
 
+// A classic little-endian RGB TIFF of one strip whose header claims
+// `samples` 8-bit samples a pixel. Uncompressed strips are whole; an LZW
+// strip is 64 bytes of nothing in particular.
+Bytes stripTiff(uint32_t width, uint32_t height, uint16_t samples, uint32_t compression) {
+    const uint32_t stripBytes = compression == kNone ? width * height * samples : 64;
+    struct Entry {
+        uint16_t tag;
+        uint16_t type;  // 3 short, 4 long
+        uint32_t value;
+    };
+    const Entry entries[] = {{256, 4, width},       {257, 4, height}, {258, 3, 8},
+                             {259, 3, compression}, {262, 3, 2},      {273, 4, 200},
+                             {277, 3, samples},     {278, 4, height}, {279, 4, stripBytes}};
+    Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto put = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            tiff.push_back(uint8_t(value >> (8 * i)));
+    };
+    put(std::size(entries), 2);
+    for (const Entry& entry : entries) {
+        put(entry.tag, 2);
+        put(entry.type, 2);
+        put(1, 4);
+        put(entry.value, 4);
+    }
+    put(0, 4);
+    tiff.resize(200 + stripBytes, 0x80);
+    return tiff;
+}
+
+TEST(RasterImageTIF, StripsFarLargerThanThePageAreRefused) {
+    // 3000 samples a pixel would have libtiff hold a 3 GB strip for a
+    // megapixel page.
+    RasterImage huge;
+    EXPECT_FALSE(test::decodeBytes(huge, stripTiff(1000, 1000, 3000, kLzw), kFormatTiff));
+    EXPECT_STREQ(huge.LastErrorText(), "Corrupted TIFF file!");
+    EXPECT_FALSE(huge.HasPixels());
+    // Extra samples within reason still go through the RGBA reader.
+    RasterImage wide;
+    EXPECT_TRUE(test::decodeBytes(wide, stripTiff(4, 4, 6, kNone), kFormatTiff));
+    EXPECT_EQ(wide.GetBpp(), 24);
+}
+
 }  // namespace
 }  // namespace rendova
