@@ -73,10 +73,12 @@ void RasterClip::setRect(double x0, double y0, double x1, double y1) {
 }
 
 void RasterClip::updateIntegerBounds() {
+    // The pixels the rectangle covers some of: a right or lower edge on a
+    // pixel boundary leaves the next pixel out.
     m_xMinI = floorToInt(m_xMin);
     m_yMinI = floorToInt(m_yMin);
-    m_xMaxI = floorToInt(m_xMax);
-    m_yMaxI = floorToInt(m_yMax);
+    m_xMaxI = ceilToInt(m_xMax) - 1;
+    m_yMaxI = ceilToInt(m_yMax) - 1;
 }
 
 int RasterClip::clipToRect(double x0, double y0, double x1, double y1) {
@@ -170,12 +172,21 @@ void RasterClip::clipSpan(RasterBitmap& buffer, int& x0, int& x1, int y) {
     }
     // Right of the rectangle, up to the last sub-column of pixel x1 and never
     // past the buffer's last bit.
-    const int right = std::max(floorToInt(4 * m_xMax) + 1, 0);
+    const int right = std::max(ceilToInt(4 * m_xMax), 0);
     const int end = std::min(4 * x1 + 4, width - 1);
     if (right <= end) {
         for (int i = 0; i < 4; ++i)
             clearBitRange(data + i * rowSize, right, end);
         x1 = m_xMaxI;
+    }
+    // Sub-rows above or below the rectangle, in the first and last rows it
+    // reaches.
+    const int top = floorToInt(4 * m_yMin), bottom = ceilToInt(4 * m_yMax);
+    const int first = std::max(4 * x0, 0), last = std::min(4 * x1 + 3, width - 1);
+    for (int i = 0; i < 4 && first <= last; ++i) {
+        const int subRow = 4 * y + i;
+        if (subRow < top || subRow >= bottom)
+            clearBitRange(data + i * rowSize, first, last);
     }
     for (auto& scanner : m_scanners)
         scanner->clipAaLine(buffer, x0, x1, y);

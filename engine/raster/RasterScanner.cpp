@@ -64,12 +64,12 @@ void RasterScanner::computeIntersections(int y) {
     auto lowerEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y0 : s.y1; };
     int kept = 0;
     for (int k = 0; k < m_activeLength; ++k) {
-        if (lowerEnd(segs[m_active[k]]) >= top)
+        if (lowerEnd(segs[m_active[k]]) > top)
             m_active[kept++] = m_active[k];
     }
     m_activeLength = kept;
     while (m_nextSeg < n && upperEnd(segs[m_nextSeg]) < bottom) {
-        if (lowerEnd(segs[m_nextSeg]) >= top)
+        if (lowerEnd(segs[m_nextSeg]) > top)
             m_active[m_activeLength++] = m_nextSeg;
         ++m_nextSeg;
     }
@@ -84,9 +84,10 @@ void RasterScanner::computeIntersections(int y) {
         int x0, x1;
         if (s.flags & kSegHorizontal) {
             x0 = floorToInt(std::min(s.x0, s.x1));
-            x1 = floorToInt(std::max(s.x0, s.x1));
+            x1 = ceilToInt(std::max(s.x0, s.x1)) - 1;
         } else if (s.flags & kSegVertical) {
-            x0 = x1 = floorToInt(s.x0);
+            x0 = floorToInt(s.x0);
+            x1 = ceilToInt(s.x0) - 1;
         } else {
             const double segXMin = std::min(s.x0, s.x1), segXMax = std::max(s.x0, s.x1);
             double xa = s.x0 + (top - s.y0) * s.dxdy;
@@ -102,7 +103,7 @@ void RasterScanner::computeIntersections(int y) {
             if (xb > segXMax)
                 xb = segXMax;
             x0 = floorToInt(std::min(xa, xb));
-            x1 = floorToInt(std::max(xa, xb));
+            x1 = ceilToInt(std::max(xa, xb)) - 1;
         }
         int count = 0;
         if (!(s.flags & kSegHorizontal) && top >= segYMin && top < segYMax)
@@ -147,6 +148,8 @@ bool RasterScanner::nextSpan(int& x0, int& x1) {
         count += inter[idx].count;
         ++idx;
     }
+    if (right < left)
+        right = left;
     m_interIdx = idx;
     m_interCount = count;
     x0 = left;

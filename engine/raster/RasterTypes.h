@@ -70,6 +70,11 @@ inline int floorToInt(double v) {
     return 0;
 }
 
+// ceil() of a coordinate on either grid as an int, clamped as floorToInt is.
+inline int ceilToInt(double v) {
+    return -floorToInt(-v);
+}
+
 // A double converted to an int in [lo, hi], truncating toward zero; NaN gives lo.
 inline int saturateToInt(double v, int lo, int hi) {
     if (!(v >= lo))

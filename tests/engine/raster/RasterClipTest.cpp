@@ -25,7 +25,7 @@ int bit(const RasterBitmap& buffer, int row, int x) {
     return (buffer.data()[row * buffer.rowSize() + (x >> 3)] >> (7 - (x & 7))) & 1;
 }
 
-TEST(RasterClipTest, RectangleIsOrderedAndFloored) {
+TEST(RasterClipTest, RectangleIsOrderedAndRounded) {
     RasterClip clip(10.5, 20.7, -3.2, 4, 0);
     EXPECT_EQ(clip.xMin(), -3.2);
     EXPECT_EQ(clip.xMax(), 10.5);
@@ -40,6 +40,8 @@ TEST(RasterClipTest, RectangleIsOrderedAndFloored) {
     EXPECT_EQ(clip.yMin(), 4);
     EXPECT_EQ(clip.yMax(), 20.7);
     EXPECT_EQ(clip.xMaxI(), 5);
+    clip.clipToRect(0, 0, 5, 100);
+    EXPECT_EQ(clip.xMaxI(), 4);  // an edge on a pixel boundary leaves the next pixel out
 }
 
 TEST(RasterClipTest, AxisAlignedRectanglePathNarrowsTheRectangleOnly) {
@@ -152,11 +154,11 @@ TEST(RasterClipTest, HostileCoordinatesAreClampedBeforeFlooring) {
     const double inf = std::numeric_limits<double>::infinity();
     RasterClip clip(-inf, std::nan(""), 1e300, inf, 1);
     EXPECT_EQ(clip.xMinI(), -static_cast<int>(kMaxDeviceCoord));
-    EXPECT_EQ(clip.xMaxI(), static_cast<int>(kMaxDeviceCoord));
+    EXPECT_EQ(clip.xMaxI(), static_cast<int>(kMaxDeviceCoord) - 1);
     EXPECT_EQ(clip.yMinI(), 0);
     clip.clipToRect(std::nan(""), -1e308, 5, 5);
     EXPECT_EQ(clip.xMinI(), 0);
-    EXPECT_EQ(clip.xMaxI(), 5);
+    EXPECT_EQ(clip.xMaxI(), 4);  // the edge at 5 leaves pixel 5 out
     EXPECT_EQ(clip.testSpan(0, 4, 0), 0);
 }
 
@@ -172,10 +174,28 @@ TEST(RasterClipTest, ClipSpanClearsRightOfTheRectangleAndNothingPastTheBuffer) {
     EXPECT_EQ(x0, 0);
     EXPECT_EQ(x1, 4);
     for (int row = 0; row < 4; ++row) {
-        // From floor(4 x 4.25) + 1 = 18 to the end of the row; the first bit
-        // of the next row (one past this row's last) stays set.
+        // From 4 x 4.25 = 17 to the end of the row; the first bit of the
+        // next row (one past this row's last) stays set.
         for (int x = 0; x < 24; ++x)
-            EXPECT_EQ(bit(buffer, row, x), x < 18) << row << "," << x;
+            EXPECT_EQ(bit(buffer, row, x), x < 17) << row << "," << x;
+    }
+}
+
+TEST(RasterClipTest, ClipSpanClearsSubRowsAboveAndBelowTheRectangle) {
+    // Rows 0.5 to 1.25: sub-rows 2 and 3 of pixel row 0, sub-row 0 of row 1.
+    RasterBitmap buffer(24, 4, 1, rasterMono1, 0, 1);
+    RasterClip clip(0, 0.5, 10, 1.25, 1);
+    EXPECT_EQ(clip.yMinI(), 0);
+    EXPECT_EQ(clip.yMaxI(), 1);
+    for (int y : {0, 1}) {
+        std::memset(buffer.data(), 0xff, 12);
+        int x0 = 0, x1 = 5;
+        clip.clipSpan(buffer, x0, x1, y);
+        for (int row = 0; row < 4; ++row) {
+            const int subRow = 4 * y + row;
+            EXPECT_EQ(bit(buffer, row, 0), subRow >= 2 && subRow < 5) << y << "," << row;
+            EXPECT_EQ(bit(buffer, row, 23), subRow >= 2 && subRow < 5) << y << "," << row;
+        }
     }
 }
 

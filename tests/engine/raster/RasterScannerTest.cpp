@@ -66,13 +66,14 @@ TEST(RasterScannerTest, RectangleGivesOneSpanPerRowAndItsBox) {
 }
 
 TEST(RasterScannerTest, HorizontalEdgesCoverColumnsButDoNotWind) {
-    // A horizontal segment alone: its columns are a span on its row, but it
-    // leaves the winding count at 0, so nothing right of it is inside.
+    // A horizontal segment alone: the columns it passes through are a span
+    // on its row, but it leaves the winding count at 0, so nothing right of
+    // it is inside.
     RasterPath path;
     path.moveTo(2, 3.5);
     path.lineTo(6, 3.5);
     Scan scan(path, 0);
-    EXPECT_EQ(scan.spans(3), (Spans{{2, 6}}));
+    EXPECT_EQ(scan.spans(3), (Spans{{2, 5}}));
     EXPECT_EQ(scan.scanner->test(4, 3), 1);  // on the outline
     EXPECT_EQ(scan.scanner->test(8, 3), 0);  // right of it, still outside
     EXPECT_EQ(scan.scanner->test(1, 3), 0);
@@ -100,7 +101,7 @@ TEST(RasterScannerTest, OppositeCoincidentEdgesCancelUnderNonZeroOnly) {
     Scan sameNonZero(same, 0);
     Scan sameEvenOdd(same, 1);
     EXPECT_EQ(sameNonZero.scanner->test(5, 2), 1);
-    EXPECT_EQ(sameNonZero.spans(2), (Spans{{0, 10}}));
+    EXPECT_EQ(sameNonZero.spans(2), (Spans{{0, 9}}));
     EXPECT_EQ(sameEvenOdd.scanner->test(5, 2), 0);
 }
 
@@ -110,8 +111,10 @@ TEST(RasterScannerTest, HoleIsOutsideUnderEvenOddAndInsideWhenWoundAlike) {
     addRect(path, 5, 2, 15, 8, true);
     Scan evenOdd(path, 1);
     Scan nonZero(path, 0);
-    EXPECT_EQ(evenOdd.spans(5), (Spans{{0, 5}, {15, 20}}));
-    EXPECT_EQ(nonZero.spans(5), (Spans{{0, 20}}));
+    // Edges on column boundaries: each span ends at the column before its
+    // right-hand edge.
+    EXPECT_EQ(evenOdd.spans(5), (Spans{{0, 4}, {15, 19}}));
+    EXPECT_EQ(nonZero.spans(5), (Spans{{0, 19}}));
     EXPECT_EQ(evenOdd.scanner->test(10, 5), 0);
     EXPECT_EQ(nonZero.scanner->test(10, 5), 1);
 }
@@ -124,8 +127,11 @@ TEST(RasterScannerTest, TestSpanNeedsEveryColumnInside) {
     EXPECT_EQ(scan.scanner->testSpan(1, 7, 5), 1);
     EXPECT_EQ(scan.scanner->testSpan(13, 19, 5), 1);
     EXPECT_EQ(scan.scanner->testSpan(1, 10, 5), 0);
-    // Columns 8 and 12 are on the hole's outline, which counts as inside.
-    EXPECT_EQ(scan.scanner->testSpan(0, 8, 5), 1);
+    // The hole covers columns 8 to 11: its left edge opens column 8, its
+    // right edge closes before column 12.
+    EXPECT_EQ(scan.scanner->testSpan(0, 7, 5), 1);
+    EXPECT_EQ(scan.scanner->testSpan(0, 8, 5), 0);
+    EXPECT_EQ(scan.scanner->testSpan(12, 19, 5), 1);
     EXPECT_EQ(scan.scanner->testSpan(15, 25, 5), 0);
     EXPECT_EQ(scan.scanner->testSpan(1, 7, 1), 1);
     EXPECT_EQ(scan.scanner->testSpan(1, 19, 1), 1);
@@ -170,15 +176,16 @@ TEST(RasterScannerTest, AntialiasedLineSetsSubpixelBits) {
     RasterBitmap buffer(4 * 6, 4, 1, rasterMono1, 0, 1);
     int x0 = -1, x1 = -1;
     scan.scanner->renderAaLine(buffer, x0, x1, 0);
-    // Sub-rows 0, 1 and 2 (the bottom edge at 2 is on the outline), columns 4 to 12.
+    // Sub-rows 0 and 1, columns 4 to 11: edges on sub-pixel boundaries
+    // cover nothing beyond them.
     for (int row = 0; row < 4; ++row) {
         for (int x = 0; x < 24; ++x) {
-            const int expected = row <= 2 && x >= 4 && x <= 12;
+            const int expected = row <= 1 && x >= 4 && x <= 11;
             EXPECT_EQ(bit(buffer, row, x), expected) << row << "," << x;
         }
     }
     EXPECT_EQ(x0, 1);
-    EXPECT_EQ(x1, 3);
+    EXPECT_EQ(x1, 2);
 }
 
 TEST(RasterScannerTest, AntialiasedSpanLeftOfTheBufferIsClampedToColumnZero) {
@@ -191,8 +198,8 @@ TEST(RasterScannerTest, AntialiasedSpanLeftOfTheBufferIsClampedToColumnZero) {
     EXPECT_EQ(x0, 0);
     EXPECT_EQ(x1, 1);
     EXPECT_EQ(bit(buffer, 0, 0), 1);
-    EXPECT_EQ(bit(buffer, 0, 6), 1);
-    EXPECT_EQ(bit(buffer, 0, 7), 0);
+    EXPECT_EQ(bit(buffer, 0, 5), 1);
+    EXPECT_EQ(bit(buffer, 0, 6), 0);
 
     // Right of the buffer: clamped to its last column, nothing past it.
     RasterPath right;
@@ -227,7 +234,7 @@ TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
     scan.scanner->clipAaLine(buffer, 0, 3, 0);
     for (int row = 0; row < 4; ++row)
         for (int x = 0; x < 16; ++x)
-            EXPECT_EQ(bit(buffer, row, x), x >= 4 && x <= 10) << row << "," << x;
+            EXPECT_EQ(bit(buffer, row, x), x >= 4 && x <= 9) << row << "," << x;
 
     // Only pixels x0..x1 are touched.
     std::memset(buffer.data(), 0xff, 8);

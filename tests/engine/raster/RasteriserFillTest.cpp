@@ -61,6 +61,43 @@ TEST(RasteriserFillTest, AntialiasedCoverageGoesThroughTheGammaCurve) {
     EXPECT_EQ(r.modXMax(), 2);
 }
 
+TEST(RasteriserFillTest, EdgesOnPixelBoundariesCoverOnlyTheirPixels) {
+    for (int aa = 0; aa <= 1; ++aa) {
+        RasterBitmap bitmap(10, 10, 1, rasterMono8, 0, 1);
+        Rasteriser r(&bitmap, aa, nullptr);
+        test::clearTo(r, 255);
+        RasterPath path;
+        addRect(path, 2, 3, 6, 7);
+        r.fill(path, 0);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x)
+                EXPECT_EQ(grey(bitmap, x, y), x >= 2 && x < 6 && y >= 3 && y < 7 ? 0 : 255)
+                    << aa << ":" << x << "," << y;
+        EXPECT_EQ(r.modXMax(), 5) << aa;
+        EXPECT_EQ(r.modYMax(), 6) << aa;
+    }
+}
+
+TEST(RasteriserFillTest, AntialiasedClipRectangleCutsSubRowsAndSubColumns) {
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
+    Rasteriser r(&bitmap, 1, nullptr);
+    test::clearTo(r, 255);
+    r.getState()->clip().clipToRect(1, 1.5, 4.5, 4);
+    RasterPath path;
+    addRect(path, 0, 0, 8, 8);
+    r.fill(path, 0);
+    // Half of pixel row 1 and of column 4 lie inside: 8 of 16 sub-pixels,
+    // 4 of 16 at their corner; row 4 and column 5 lie outside.
+    const auto covered = [](double share) { return 255 - int(std::floor(std::pow(share, 1.5) * 255 + 0.5)); };
+    EXPECT_EQ(grey(bitmap, 2, 1), covered(0.5));
+    EXPECT_EQ(grey(bitmap, 4, 2), covered(0.5));
+    EXPECT_EQ(grey(bitmap, 4, 1), covered(0.25));
+    EXPECT_EQ(grey(bitmap, 2, 2), 0);
+    EXPECT_EQ(grey(bitmap, 2, 4), 255);
+    EXPECT_EQ(grey(bitmap, 5, 2), 255);
+    EXPECT_EQ(grey(bitmap, 0, 2), 255);
+}
+
 TEST(RasteriserFillTest, ModifiedBoxCoversEveryPaintedPixel) {
     for (int aa = 0; aa <= 1; ++aa) {
         RasterBitmap bitmap(20, 20, 1, rasterMono8, 0, 1);
