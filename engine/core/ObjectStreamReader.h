@@ -27,6 +27,8 @@ public:
     // An object whose header was read but that was never parsed (the header
     // broke off later) gives a none value.
     PdfValue& getObject(int index, int num, PdfValue& out) const;
+    // The object numbers of the header pairs read, in stream order.
+    const std::vector<int>& getObjectNumbers() const { return m_objectNumbers; }
 
 private:
     int m_streamNumber;

@@ -1,7 +1,8 @@
 // The repair scan of XrefTable: when the cross-reference data is missing or
 // damaged, the table is rebuilt from the "n g obj" lines of the whole file,
 // the last trailer dictionary that names a root, and the positions of the
-// endstream lines, which then correct the lengths of streams.
+// endstream lines, which then correct the lengths of streams. A file cut
+// short has lost its trailer: the root is then found among the objects.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "engine/core/CharClass.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/Memory.h"
 #include "engine/core/ObjectStreamReader.h"
 #include "engine/core/ValueParser.h"
 #include "engine/core/XrefTable.h"
@@ -25,19 +27,21 @@ constexpr int kLineBufferSize = 256;
 // number; p moves past them.
 int64_t readDecimal(const char*& p) {
     int64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) value = std::min<int64_t>(value * 10 + (*p - '0'), INT64_C(1) << 40);
+    for (; *p >= '0' && *p <= '9'; ++p)
+        value = std::min<int64_t>(value * 10 + (*p - '0'), INT64_C(1) << 40);
     return value;
 }
 
 bool skipSpaces(const char*& p) {
     const char* begin = p;
-    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    while (*p && std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
     return p != begin;
 }
 
 }  // namespace
 
-bool XrefTable::repair() {
+bool XrefTable::repair(bool rootFromObjects) {
     reportError(-1, "Cross-reference data damaged: scanning the file to rebuild it");
     m_repaired = true;
     m_entries.clear();
@@ -52,14 +56,17 @@ bool XrefTable::repair() {
         // getLine keeps NUL bytes of the data and does not give the length:
         // a cleared buffer keeps the scan below within what was read.
         std::memset(line, 0, sizeof line);
-        if (!m_source->getLine(line, kLineBufferSize)) break;
+        if (!m_source->getLine(line, kLineBufferSize))
+            break;
         int skipped = 0;
-        while (skipped < kLineBufferSize - 1 && isWhiteChar(line[skipped])) ++skipped;
+        while (skipped < kLineBufferSize - 1 && isWhiteChar(line[skipped]))
+            ++skipped;
         const char* p = line + skipped;
 
         if (std::strncmp(p, "trailer", 7) == 0) {
             // Measured from the keyword, so that an indented keyword works.
-            if (repairTrailerLine(lineStart + skipped + 7)) foundTrailer = true;
+            if (repairTrailerLine(lineStart + skipped + 7))
+                foundTrailer = true;
         } else if (*p >= '0' && *p <= '9') {
             repairObjectLine(p, lineStart);
         } else if (std::strncmp(p, "endstream", 9) == 0) {
@@ -68,22 +75,100 @@ bool XrefTable::repair() {
         }
     }
 
-    if (!foundTrailer) {
+    // The entries found so far are read as they stand: first the object
+    // streams among them, for the objects they hold.
+    const bool wasOk = m_ok;
+    m_ok = true;
+    const int inFile = getSize();
+    for (int num = 0; num < inFile; ++num) {
+        if (m_entries[size_t(num)].type != kInFile)
+            continue;
+        PdfValue object, type;
+        fetch(num, m_entries[size_t(num)].generation, object);
+        if (object.isStream() && object.dictLookup("Type", type).isName("ObjStm"))
+            repairObjectStreamMembers(num);
+    }
+    const bool rooted = foundTrailer || (rootFromObjects && repairRootFromObjects());
+    // Object streams were read before any decryption was set up.
+    m_objectStreams.clear();
+    if (!rooted) {
         reportError(-1, "Repair scan found no trailer dictionary with a root");
+        m_ok = wasOk;
         return false;
     }
-    m_ok = true;
     return true;
+}
+
+bool XrefTable::repairRootFromObjects() {
+    // The last cross-reference stream naming a root stands in for the
+    // trailer; failing that, the last catalog becomes the root.
+    int64_t xrefOffset = -1, catalogOffset = -1;
+    int catalogNum = -1, catalogGen = 0;
+    for (int num = 0; num < getSize(); ++num) {
+        const Entry entry = m_entries[size_t(num)];
+        if (entry.type == kFree || entry.offset < 0)
+            continue;
+        const int gen = entry.type == kInFile ? entry.generation : 0;
+        // Compressed objects rank after every object in the file, in stream
+        // order.
+        const int64_t rank = entry.type == kInFile
+                                 ? entry.offset
+                                 : (int64_t(1) << 48) + entry.offset * 65536 + entry.generation;
+        PdfValue object, type, root;
+        fetch(num, gen, object);
+        object.dictLookup("Type", type);
+        if (object.isStream() && type.isName("XRef") && object.dictLookupRaw("Root", root).isRef() &&
+            rank > xrefOffset) {
+            xrefOffset = rank;
+            m_rootNumber = root.getRefNum();
+            m_rootGeneration = root.getRefGen();
+            m_trailer.initDictRef(object.getDictOrStreamDict());
+        } else if (object.isDict() && type.isName("Catalog") && rank > catalogOffset) {
+            catalogOffset = rank;
+            catalogNum = num;
+            catalogGen = gen;
+        }
+    }
+    if (xrefOffset >= 0) {
+        reportError(-1, "Repair scan: the cross-reference stream names the root");
+        return true;
+    }
+    if (catalogNum < 0)
+        return false;
+    reportError(-1, "Repair scan: no trailer; object %d %d, a catalog, taken as the root", catalogNum,
+                catalogGen);
+    m_rootNumber = catalogNum;
+    m_rootGeneration = catalogGen;
+    PdfValue root;
+    root.initRef(catalogNum, catalogGen);
+    m_trailer.initDict(nullptr);
+    m_trailer.getDict()->add(copyString("Root"), std::move(root));
+    return true;
+}
+
+void XrefTable::repairObjectStreamMembers(int streamNumber) {
+    const ObjectStreamReader reader(this, streamNumber);
+    const std::vector<int>& numbers = reader.getObjectNumbers();
+    for (size_t index = 0; index < numbers.size() && index <= size_t(INT32_MAX); ++index) {
+        const int num = numbers[index];
+        // Objects written in the file itself are the newer definitions.
+        if (num < 1 || (num < getSize() && !isUnset(num)) || !growTo(int64_t(num) + 1))
+            continue;
+        m_entries[size_t(num)] = {streamNumber, int(index), kCompressed};
+    }
 }
 
 bool XrefTable::repairTrailerLine(int64_t position) {
     std::unique_ptr<ValueParser> parser = parserAt(position, nullptr, false);
-    if (!parser) return false;
+    if (!parser)
+        return false;
     PdfValue dict, root;
     parser->getValue(dict);
-    if (!dict.isDict()) return false;
+    if (!dict.isDict())
+        return false;
     dict.dictLookupRaw("Root", root);
-    if (!root.isRef()) return false;
+    if (!root.isRef())
+        return false;
     m_rootNumber = root.getRefNum();
     m_rootGeneration = root.getRefGen();
     m_trailer = std::move(dict);
@@ -92,10 +177,12 @@ bool XrefTable::repairTrailerLine(int64_t position) {
 
 void XrefTable::repairObjectLine(const char* p, int64_t lineStart) {
     const int64_t num = readDecimal(p);
-    if (num < 1 || !skipSpaces(p) || !(*p >= '0' && *p <= '9')) return;
+    if (num < 1 || !skipSpaces(p) || !(*p >= '0' && *p <= '9'))
+        return;
     const int64_t gen = readDecimal(p);
     skipSpaces(p);
-    if (std::strncmp(p, "obj", 3) != 0) return;
+    if (std::strncmp(p, "obj", 3) != 0)
+        return;
 
     if (num >= int64_t(m_entries.size())) {
         // One malformed line must not end the scan: an object number past
@@ -110,7 +197,8 @@ void XrefTable::repairObjectLine(const char* p, int64_t lineStart) {
     Entry& entry = m_entries[size_t(num)];
     // A later definition of an object replaces an earlier one unless the
     // earlier one has the higher generation.
-    if (entry.type == kInFile && entry.generation > gen) return;
+    if (entry.type == kInFile && entry.generation > gen)
+        return;
     entry = {lineStart - m_start, static_cast<int>(std::min<int64_t>(gen, INT32_MAX)), kInFile};
 }
 

@@ -68,7 +68,7 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
         std::vector<Entry> entries = m_entries;
         PdfValue trailer;
         m_trailer.copy(trailer);
-        if (!repair()) {
+        if (!repair(false)) {
             m_entries = std::move(entries);
             m_trailer = std::move(trailer);
             m_streamEnds.clear();

@@ -116,7 +116,13 @@ private:
     void keepTrailer(const PdfValue& dict);
 
     // Rebuilds the table by scanning every line of the file (XrefRepair.cpp).
-    bool repair();
+    // Without a trailer naming a root, and when rootFromObjects is set, the
+    // root comes from a cross-reference stream or catalog object instead.
+    bool repair(bool rootFromObjects = true);
+    bool repairRootFromObjects();
+    // Entries for the objects of object stream streamNumber that the scan
+    // did not find in the file.
+    void repairObjectStreamMembers(int streamNumber);
     // An "n g obj" line starting at p (after white space) at lineStart.
     void repairObjectLine(const char* p, int64_t lineStart);
     // A trailer dictionary at position: kept when it names a root.

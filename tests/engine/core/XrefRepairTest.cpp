@@ -99,15 +99,65 @@ TEST(XrefRepair, StartxrefFoundWithinTheLastKilobyte) {
     EXPECT_FALSE(t.xref->wasRepaired());
 }
 
-TEST(XrefRepair, TruncatedBeforeTheTrailerFails) {
+TEST(XrefRepair, TruncatedBeforeTheTrailerTakesTheCatalogAsRoot) {
+    // A file cut short loses its trailer first: the last catalog object
+    // becomes the root.
     ErrorCapture errors;
     PdfBuilder pdf = sample();
-    pdf.xrefTable();
+    pdf.object(5, "<< /Type /Catalog /Pages 2 0 R /Version /1.7 >>").xrefTable();
     const size_t xref = size_t(pdf.sectionOffsets()[0]);
     OpenTable t(truncated(pdf.bytes(), xref + 20));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(t.xref->getRootNumber(), 5);
+    EXPECT_EQ(t.xref->getRootGeneration(), 0);
+    PdfValue root;
+    EXPECT_TRUE(t.xref->getTrailer().dictLookup("Root", root).isDict("Catalog"));
+    expectSampleObjects(t);
+    EXPECT_TRUE(errors.contains("taken as the root"));
+}
+
+TEST(XrefRepair, WithoutTrailerOrCatalogTheRepairFails) {
+    ErrorCapture errors;
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Pages /Kids [] /Count 0 >>").object(2, "(two)").raw("trailer << /Size 3 >>\n");
+    OpenTable t(pdf.bytes());
     EXPECT_FALSE(t.xref->isOk());
     EXPECT_EQ(t.xref->getErrorCode(), XrefTable::kErrorDamaged);
     EXPECT_TRUE(errors.contains("no trailer"));
+}
+
+TEST(XrefRepair, CrossReferenceStreamStandsInForTheTrailer) {
+    // A file of cross-reference streams has no trailer keyword; its catalog
+    // and pages lie in an object stream.
+    PdfBuilder pdf;
+    pdf.objectStream(5,
+                     {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [] /Count 0 >>"}});
+    pdf.object(3, "<< /Producer (three) >>");
+    pdf.xrefStream(7, Xref().trailer("/Info 3 0 R").startxref(9));  // pointing nowhere
+    OpenTable t(pdf.bytes());
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_TRUE(t.fetch(2).isDict("Pages"));
+    PdfValue info;
+    t.xref->getTrailer().dictLookup("Info", info);
+    ASSERT_TRUE(info.isDict());
+}
+
+TEST(XrefRepair, CatalogInAnObjectStreamOfACutFile) {
+    PdfBuilder pdf;
+    pdf.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+    pdf.objectStream(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "(older two)"}, {6, "(six)"}});
+    pdf.xrefStream(7);
+    OpenTable t(truncated(pdf.bytes(), size_t(pdf.offsetOf(7))));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_EQ(textOf(t.fetch(6)), "six");
+    // An object written in the file itself wins over the object stream's.
+    EXPECT_TRUE(t.fetch(2).isDict("Pages"));
 }
 
 TEST(XrefRepair, TruncatedAfterTheTrailerIsRepaired) {
@@ -139,7 +189,8 @@ TEST(XrefRepair, WrongOffsetsInTheTable) {
     // A comment inserted after the header moves every object by 20 bytes.
     std::string bytes = pdf.bytes();
     bytes.insert(bytes.find('\n') + 1, "% inserted comment\n");
-    bytes = replaceLast(bytes, std::to_string(pdf.sectionOffsets()[0]), std::to_string(pdf.sectionOffsets()[0] + 19));
+    bytes = replaceLast(bytes, std::to_string(pdf.sectionOffsets()[0]),
+                        std::to_string(pdf.sectionOffsets()[0] + 19));
     OpenTable t(bytes);
     ASSERT_TRUE(t.xref->isOk());
     // The table reads fine but points between objects: no repair is made,
@@ -192,7 +243,9 @@ TEST(XrefRepair, ObjectDefinedTwiceKeepsTheHigherGeneration) {
 TEST(XrefRepair, LastTrailerWithARootWins) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /N 1 >>").object(5, "<< /Type /Catalog /N 5 >>");
-    pdf.raw("trailer\n<< /Root 1 0 R >>\n").raw("trailer\n<< /Root 5 0 R >>\n").raw("trailer\n<< /Info 1 0 R >>\n");
+    pdf.raw("trailer\n<< /Root 1 0 R >>\n")
+        .raw("trailer\n<< /Root 5 0 R >>\n")
+        .raw("trailer\n<< /Info 1 0 R >>\n");
     OpenTable t(pdf.bytes());
     ASSERT_TRUE(t.xref->isOk());
     EXPECT_EQ(t.xref->getRootNumber(), 5);
@@ -210,13 +263,12 @@ TEST(XrefRepair, IndentedTrailerKeywordIsFound) {
     EXPECT_EQ(t.xref->getRootNumber(), 1);
 }
 
-TEST(XrefRepair, TrailerWithoutRootFails) {
-    ErrorCapture errors;
+TEST(XrefRepair, TrailerWithoutRootFallsBackToTheCatalog) {
     PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Size 2 >>\n");
     OpenTable t(pdf.bytes());
-    EXPECT_FALSE(t.xref->isOk());
-    EXPECT_EQ(t.xref->getErrorCode(), XrefTable::kErrorDamaged);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
 }
 
 TEST(XrefRepair, RootThatIsNotAReferenceSendsATableToRepair) {
@@ -269,8 +321,9 @@ TEST(XrefRepair, WrongStreamLengthIsCorrectedByTheRecordedEnd) {
 }
 
 TEST(XrefRepair, LinesEndedByCarriageReturnsAlone) {
-    std::string text = "%PDF-1.4\r1 0 obj\r<< /Type /Catalog >>\rendobj\r2 0 obj\r(two)\rendobj\r"
-                       "trailer\r<< /Root 1 0 R >>\r%%EOF\r";
+    std::string text =
+        "%PDF-1.4\r1 0 obj\r<< /Type /Catalog >>\rendobj\r2 0 obj\r(two)\rendobj\r"
+        "trailer\r<< /Root 1 0 R >>\r%%EOF\r";
     OpenTable t(text);
     ASSERT_TRUE(t.xref->isOk());
     EXPECT_EQ(textOf(t.fetch(2)), "two");
@@ -332,16 +385,16 @@ TEST(XrefRepair, NegativeCountsAndBadEntriesFailTheSection) {
     EXPECT_TRUE(t.xref->wasRepaired());
 }
 
-TEST(XrefRepair, RepairIsSilentAboutCompressedObjects) {
-    // Objects inside object streams have no "obj" line of their own: a
-    // repaired table does not know them.
+TEST(XrefRepair, RepairFindsTheObjectsOfObjectStreams) {
+    // Objects inside object streams have no "obj" line of their own: the
+    // repaired table learns them from each object stream's header.
     PdfBuilder pdf = sample();
     pdf.objectStream(5, {{6, "(six)"}});
     pdf.xrefTable(Xref().hybridStream(7).startxref(3));
     OpenTable t(pdf.bytes());
     ASSERT_TRUE(t.xref->isOk());
     EXPECT_TRUE(t.xref->wasRepaired());
-    EXPECT_TRUE(t.fetch(6).isNull());
+    EXPECT_EQ(textOf(t.fetch(6)), "six");
     EXPECT_TRUE(t.fetch(5).isStream());
 }
 
