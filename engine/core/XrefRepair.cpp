@@ -75,23 +75,13 @@ bool XrefTable::repair(bool rootFromObjects) {
         }
     }
 
-    // The entries found so far are read as they stand: first the object
-    // streams among them, for the objects they hold.
+    // The entries found so far are read as they stand.
     const bool wasOk = m_ok;
     m_ok = true;
-    const int inFile = getSize();
-    for (int num = 0; num < inFile; ++num) {
-        if (m_entries[size_t(num)].type != kInFile)
-            continue;
-        PdfValue object, type;
-        fetch(num, m_entries[size_t(num)].generation, object);
-        if (object.isStream() && object.dictLookup("Type", type).isName("ObjStm"))
-            repairObjectStreamMembers(num);
-    }
-    const bool rooted = foundTrailer || (rootFromObjects && repairRootFromObjects());
+    const bool rootFound = repairFromObjects(!foundTrailer && rootFromObjects);
     // Object streams were read before any decryption was set up.
     m_objectStreams.clear();
-    if (!rooted) {
+    if (!foundTrailer && !rootFound) {
         reportError(-1, "Repair scan found no trailer dictionary with a root");
         m_ok = wasOk;
         return false;
@@ -99,37 +89,64 @@ bool XrefTable::repair(bool rootFromObjects) {
     return true;
 }
 
-bool XrefTable::repairRootFromObjects() {
+bool XrefTable::repairFromObjects(bool findRoot) {
     // The last cross-reference stream naming a root stands in for the
-    // trailer; failing that, the last catalog becomes the root.
-    int64_t xrefOffset = -1, catalogOffset = -1;
+    // trailer; failing that, the last catalog becomes the root. "Last" is
+    // by place in the file: an object inside an object stream sits where
+    // its stream does, after the objects before it in the stream.
+    int64_t xrefRank = -1, catalogRank = -1;
     int catalogNum = -1, catalogGen = 0;
-    for (int num = 0; num < getSize(); ++num) {
-        const Entry entry = m_entries[size_t(num)];
-        if (entry.type == kFree || entry.offset < 0)
-            continue;
-        const int gen = entry.type == kInFile ? entry.generation : 0;
-        // Compressed objects rank after every object in the file, in stream
-        // order.
-        const int64_t rank = entry.type == kInFile
-                                 ? entry.offset
-                                 : (int64_t(1) << 48) + entry.offset * 65536 + entry.generation;
-        PdfValue object, type, root;
-        fetch(num, gen, object);
+    const auto consider = [&](const PdfValue& object, int num, int gen, int64_t rank) {
+        PdfValue type, root;
         object.dictLookup("Type", type);
-        if (object.isStream() && type.isName("XRef") && object.dictLookupRaw("Root", root).isRef() &&
-            rank > xrefOffset) {
-            xrefOffset = rank;
-            m_rootNumber = root.getRefNum();
-            m_rootGeneration = root.getRefGen();
-            m_trailer.initDictRef(object.getDictOrStreamDict());
-        } else if (object.isDict() && type.isName("Catalog") && rank > catalogOffset) {
-            catalogOffset = rank;
+        if (object.isStream() && type.isName("XRef") && object.dictLookupRaw("Root", root).isRef()) {
+            if (rank > xrefRank) {
+                xrefRank = rank;
+                m_rootNumber = root.getRefNum();
+                m_rootGeneration = root.getRefGen();
+                m_trailer.initDictRef(object.getDictOrStreamDict());
+            }
+        } else if (object.isDict() && type.isName("Catalog") && rank > catalogRank) {
+            catalogRank = rank;
             catalogNum = num;
             catalogGen = gen;
         }
+    };
+
+    const int inFile = getSize();
+    for (int num = 0; num < inFile; ++num) {
+        const Entry entry = m_entries[size_t(num)];
+        if (entry.type != kInFile)
+            continue;
+        // Offsets stay far below 2^47, so ranks do not overflow.
+        const int64_t rank = std::min<int64_t>(entry.offset, INT64_C(1) << 46) * 65536;
+        PdfValue object, type;
+        fetch(num, entry.generation, object);
+        if (!(object.isStream() && object.dictLookup("Type", type).isName("ObjStm"))) {
+            if (findRoot)
+                consider(object, num, entry.generation, rank);
+            continue;
+        }
+        // The objects of an object stream have no "obj" line of their own:
+        // they are learnt from its header. Objects written in the file
+        // itself are the newer definitions.
+        const ObjectStreamReader reader(this, num);
+        const std::vector<int>& members = reader.getObjectNumbers();
+        for (size_t index = 0; index < members.size() && index < size_t(INT32_MAX); ++index) {
+            const int member = members[index];
+            if (member < 1 || (member < getSize() && !isUnset(member)) || !growTo(int64_t(member) + 1))
+                continue;
+            m_entries[size_t(member)] = {num, int(index), kCompressed};
+            if (findRoot) {
+                PdfValue value;
+                consider(reader.getObject(int(index), member, value), member, 0,
+                         rank + std::min<int64_t>(int64_t(index), 65534) + 1);
+            }
+        }
     }
-    if (xrefOffset >= 0) {
+    if (!findRoot)
+        return false;
+    if (xrefRank >= 0) {
         reportError(-1, "Repair scan: the cross-reference stream names the root");
         return true;
     }
@@ -144,18 +161,6 @@ bool XrefTable::repairRootFromObjects() {
     m_trailer.initDict(nullptr);
     m_trailer.getDict()->add(copyString("Root"), std::move(root));
     return true;
-}
-
-void XrefTable::repairObjectStreamMembers(int streamNumber) {
-    const ObjectStreamReader reader(this, streamNumber);
-    const std::vector<int>& numbers = reader.getObjectNumbers();
-    for (size_t index = 0; index < numbers.size() && index <= size_t(INT32_MAX); ++index) {
-        const int num = numbers[index];
-        // Objects written in the file itself are the newer definitions.
-        if (num < 1 || (num < getSize() && !isUnset(num)) || !growTo(int64_t(num) + 1))
-            continue;
-        m_entries[size_t(num)] = {streamNumber, int(index), kCompressed};
-    }
 }
 
 bool XrefTable::repairTrailerLine(int64_t position) {

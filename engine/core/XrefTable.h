@@ -119,10 +119,10 @@ private:
     // Without a trailer naming a root, and when rootFromObjects is set, the
     // root comes from a cross-reference stream or catalog object instead.
     bool repair(bool rootFromObjects = true);
-    bool repairRootFromObjects();
-    // Entries for the objects of object stream streamNumber that the scan
-    // did not find in the file.
-    void repairObjectStreamMembers(int streamNumber);
+    // Reads every object the scan found: adds the objects of the object
+    // streams among them and, when findRoot is set, takes the root from the
+    // objects (true when one was found).
+    bool repairFromObjects(bool findRoot);
     // An "n g obj" line starting at p (after white space) at lineStart.
     void repairObjectLine(const char* p, int64_t lineStart);
     // A trailer dictionary at position: kept when it names a root.
