@@ -30,8 +30,8 @@ thread_local int t_generalLockDepth = 0;
 // The files of the 14 standard fonts: the URW base 35 Type 1 files, which
 // carry the standard fonts' metrics and glyph names, and the Liberation
 // TrueType files, metric-compatible for the twelve text faces. Symbol and
-// ZapfDingbats have no TrueType counterpart; the shipped configuration file
-// names their Type 1 files.
+// ZapfDingbats have no TrueType counterpart: their Type 1 files come from the
+// given directory or the usual places of the URW fonts.
 struct StandardFontFiles {
     const char* name;
     const char* type1File;
@@ -66,6 +66,17 @@ constexpr const char* kTrueTypeFallbackDirs[] = {
     "/usr/share/fonts/liberation",
     "/usr/share/fonts/TTF",
     "/usr/local/share/fonts",
+    nullptr,
+};
+
+// Where the URW base 35 Type 1 files live on the common distributions
+// (Debian and Ubuntu, Fedora, Arch). They serve the standard fonts that
+// have no TrueType file here (Symbol and ZapfDingbats), or none installed,
+// when no directory of Type 1 files was given.
+constexpr const char* kType1FallbackDirs[] = {
+    "/usr/share/fonts/type1/urw-base35",
+    "/usr/share/fonts/urw-base35",
+    "/usr/share/fonts/gsfonts",
     nullptr,
 };
 
@@ -448,6 +459,11 @@ void GlobalSettings::locateStandardFonts(const char* directory) {
                 file = openablePath(fontsDir.c_str(), row.trueTypeFile);
             for (const char* const* dir = kTrueTypeFallbackDirs; !file && *dir; ++dir)
                 file = openablePath(*dir, row.trueTypeFile);
+        }
+        if (!file && !directory) {
+            kind = DisplayFontRecord::kType1;
+            for (const char* const* dir = kType1FallbackDirs; !file && *dir; ++dir)
+                file = openablePath(*dir, row.type1File);
         }
         if (file)
             addDisplayFont(std::make_unique<DisplayFontRecord>(row.name, kind, file->getCString()));

@@ -2,8 +2,8 @@
 
 // The vector-only pages of the render tests, built as PDF files by the tests
 // themselves: paths and fill rules, strokes, dashes, clips, colours in every
-// colour space, graphics-state parameters, and page rotation with a crop
-// box. Each is named in tests/render/manifest as "built:<name>".
+// colour space, graphics-state parameters, page rotation with a crop box,
+// and the symbol and dingbat standard fonts. Each is named in tests/render/manifest as "built:<name>".
 #include <map>
 #include <string>
 #include <utility>
@@ -199,6 +199,16 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "0 0.5 0 rg 2 w q 1 0 0 rg 0.5 0 0 0.5 120 50 cm 0 0 60 60 re f Q 160 50 30 30 re f "
         "q 2 i " +
         circle(215, 70, 15) + "f Q";
+
+    // The two standard fonts with their own glyphs and encodings, not
+    // embedded: their glyphs must not come from a text face.
+    VectorPage& symbols = pages["text-symbol-dingbats"];
+    symbols.resources =
+        "<< /Font << /Sy << /Type /Font /Subtype /Type1 /BaseFont /Symbol >> "
+        "/Zd << /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >> >> >>";
+    symbols.content =
+        "BT /Zd 28 Tf 10 140 Td (3456789:;<=>) Tj 0 -34 Td (lmnopqrs\\254\\256\\300) Tj "
+        "/Sy 28 Tf 0 -40 Td (abgdepqWSF) Tj 0 -34 Td (\\245\\253\\256\\326\\345\\362) Tj ET";
 
     VectorPage& rotated = pages["vector-rotated"];
     rotated.pageEntries = "/Rotate 90 /CropBox [20 10 220 170]";

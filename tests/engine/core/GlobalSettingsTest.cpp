@@ -193,6 +193,22 @@ TEST_F(SettingsTest, AllFourteenStandardFontsResolveOnThisMachine) {
     EXPECT_EQ(fileOf(settings.findSubstituteFont("ZapfDingbats")), std::string(kUrwDir) + "/D050000L.t1");
 }
 
+TEST_F(SettingsTest, SymbolAndDingbatsFindTheirTypeOneFilesWithoutConfiguration) {
+    // A program without the shipped configuration beside it still draws
+    // symbols and dingbats with their own glyphs, not a text face's.
+    GlobalSettings settings(nullptr);
+    settings.locateStandardFonts(nullptr);
+    EXPECT_TRUE(m_errors.empty());
+    for (const char* name : {"Symbol", "ZapfDingbats"}) {
+        const DisplayFontRecord* record = settings.findSubstituteFont(name);
+        ASSERT_NE(record, nullptr) << name;
+        EXPECT_EQ(record->getKind(), DisplayFontRecord::kType1) << name;
+    }
+    EXPECT_EQ(fileOf(settings.findSubstituteFont("ZapfDingbats")), std::string(kUrwDir) + "/D050000L.t1");
+    // The text faces keep their TrueType files.
+    EXPECT_EQ(settings.findSubstituteFont("Helvetica")->getKind(), DisplayFontRecord::kTrueType);
+}
+
 TEST_F(SettingsTest, ATypeOneDirectoryGivesEveryStandardFontItsTypeOneFile) {
     GlobalSettings settings(nullptr);
     settings.locateStandardFonts(kUrwDir);
