@@ -37,16 +37,17 @@ uint8_t componentByte(int32_t v) {
 }
 
 // One axis of a group's pixel extent on a target of `size` pixels, from the
-// device-space extent lo .. hi of its box. The corner lies inside the target
-// (a box at or beyond its far edge gets the last pixel), and the extent is cut
-// at the far edge and is at least one pixel, so that the group bitmap always
-// lies wholly inside the target.
+// device-space extent lo .. hi of its box: the pixels the box covers some of,
+// so a far edge on a pixel boundary leaves the next pixel out. The corner lies
+// inside the target (a box at or beyond its far edge gets the last pixel), and
+// the extent is cut at the far edge and is at least one pixel, so that the
+// group bitmap always lies wholly inside the target.
 void groupExtent(double lo, double hi, int size, int& start, int& length) {
     const int64_t last = std::max(size, 1) - 1;
     const int64_t first = std::clamp<int64_t>(static_cast<int64_t>(std::floor(clampCoord(lo))), 0, last);
     const int64_t end = static_cast<int64_t>(std::ceil(clampCoord(hi)));
-    int64_t n = end - first + 1;
-    if (end + 1 > size)
+    int64_t n = end - first;
+    if (end > size)
         n = size - first;
     start = static_cast<int>(first);
     length = static_cast<int>(std::max<int64_t>(n, 1));

@@ -183,12 +183,13 @@ protected:
 
 TEST_F(GroupEdgeTest, BoxesAreCutToThePageAndKeepAtLeastOnePixel) {
     // Page space y runs up; device rows run down from the top (y = 80).
-    EXPECT_EQ(begin(10, 20, 30, 50), std::vector<int>({10, 30, 21, 31}));
+    // Edges on pixel boundaries leave the next pixel out.
+    EXPECT_EQ(begin(10, 20, 30, 50), std::vector<int>({10, 30, 20, 30}));
     fillEndAnd(true);
     // Entirely left of (or above) the page: corner 0, one pixel.
     EXPECT_EQ(begin(-50, 0, -10, 20), std::vector<int>({0, 60, 1, 20}));
     fillEndAnd(true);
-    EXPECT_EQ(begin(10, 100, 30, 120), std::vector<int>({10, 0, 21, 1}));
+    EXPECT_EQ(begin(10, 100, 30, 120), std::vector<int>({10, 0, 20, 1}));
     fillEndAnd(true);
     // Past the right and bottom edges: cut there.
     EXPECT_EQ(begin(80, -30, 150, 10), std::vector<int>({80, 70, 20, 10}));
@@ -197,12 +198,27 @@ TEST_F(GroupEdgeTest, BoxesAreCutToThePageAndKeepAtLeastOnePixel) {
     // At or beyond the far edges: the last column and row, one pixel.
     EXPECT_EQ(begin(100, -40, 140, -20), std::vector<int>({99, 79, 1, 1}));
     fillEndAnd(false, true);
-    EXPECT_EQ(begin(300, 10, 400, 20, false), std::vector<int>({99, 60, 1, 11}));
+    EXPECT_EQ(begin(300, 10, 400, 20, false), std::vector<int>({99, 60, 1, 10}));
     fillEndAnd(true);
     const RasterBitmap& page = *m_device->getBitmap();
     EXPECT_EQ(m_device->getTarget(), &page);
     EXPECT_EQ(m_device->getGroupDepth(), 0);
     EXPECT_EQ(pixel(page, 20, 40), Rgb({255, 0, 0}));
+}
+
+TEST_F(GroupEdgeTest, ContentReachesOnlyThePixelsTheBoxCovers) {
+    // A box from 10.5 to 30.8 across and rows 29.2 to 59.5 down: pixels 10
+    // to 30 and rows 29 to 59, nothing past them, however far the content
+    // reaches.
+    EXPECT_EQ(begin(10.5, 20.5, 30.8, 50.8), std::vector<int>({10, 29, 21, 31}));
+    fillEndAnd(true);
+    const RasterBitmap& page = *m_device->getBitmap();
+    EXPECT_EQ(pixel(page, 30, 40), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(page, 31, 40), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(page, 20, 59), Rgb({255, 0, 0}));
+    EXPECT_EQ(pixel(page, 20, 60), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(page, 9, 40), Rgb({255, 255, 255}));
+    EXPECT_EQ(pixel(page, 20, 28), Rgb({255, 255, 255}));
 }
 
 TEST_F(GroupEdgeTest, CallsOutOfOrderAreReportedAndIgnored) {
