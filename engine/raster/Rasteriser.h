@@ -193,6 +193,11 @@ private:
     int m_groupBackdropY = 0;
     // Coverage of i of 16 sub-pixels to shape: (i / 16) ^ 1.5.
     double m_aaGamma[17];
+    // Glyph coverage byte to source alpha at the opacity m_glyphAlphaFor
+    // (-1 until first used): a page of text keeps one opacity, and small
+    // glyphs have fewer pixels than the table has entries.
+    double m_glyphAlphaFor = -1;
+    uint8_t m_glyphAlpha[256] = {};
     int m_modXMin = 0, m_modYMin = 0, m_modXMax = 0, m_modYMax = 0;
     int m_opClipResult = 0;
     int m_vectorAntialias;

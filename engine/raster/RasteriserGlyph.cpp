@@ -56,17 +56,21 @@ void Rasteriser::drawGlyph(int x0, int y0, const RasterGlyph& glyph) {
     if (p.simple && clipResult == 0 && !m_referencePipe) {
         // The source alpha by coverage, by the general rule's own formula
         // (shape = b / 255); 1-bit glyphs use no shape.
-        uint8_t aSrc[256];
-        for (int b = 0; b < 256; ++b)
-            aSrc[b] = aa ? static_cast<uint8_t>(std::floor((b / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
+        if (aa && m_glyphAlphaFor != p.alphaIn) {
+            for (int b = 0; b < 256; ++b)
+                m_glyphAlpha[b] = static_cast<uint8_t>(std::floor((b / 255.0) * p.alphaIn + 0.5));
+            m_glyphAlphaFor = p.alphaIn;
+        }
+        const uint8_t* const aSrc = m_glyphAlpha;
+        const uint8_t solidAlpha = p.alphaInByte;
         const RasterScreen* screen = m_state->screen();
         const uint8_t* colour = p.sourceColour;
         pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
             for (int yy = 0; yy < h; ++yy) {
                 const int y = by0 + yy;
                 uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-                uint8_t* alphaRow = HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width()
-                                             : nullptr;
+                uint8_t* alphaRow =
+                    HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
                 const uint8_t* src = glyph.pixels + static_cast<ptrdiff_t>(yy) * rowBytes;
                 int first = w, last = -1;
                 for (int xx = 0; xx < w; ++xx) {
@@ -75,8 +79,8 @@ void Rasteriser::drawGlyph(int x0, int y0, const RasterGlyph& glyph) {
                         continue;
                     const int x = bx0 + xx;
                     pipe::Cursor<Mode> d(row, x);
-                    pipe::paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aSrc[b],
-                                                      screen);
+                    pipe::paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
+                                                      aa ? aSrc[b] : solidAlpha, screen);
                     first = std::min(first, xx);
                     last = xx;
                 }

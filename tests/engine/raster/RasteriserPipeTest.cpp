@@ -284,6 +284,11 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         r.fillGlyph(5 + 12 * i, 35 - 2 * i, bitGlyph);
     }
     r.fillGlyph(58, 44, aaGlyph);  // across the corner
+    // Another opacity for the same glyph: the coverage table follows it.
+    r.setFillAlpha(s.fillAlpha / 2);
+    r.fillGlyph(40, 10, aaGlyph);
+    r.setFillAlpha(s.fillAlpha);
+    r.fillGlyph(46, 12, aaGlyph);
 
     for (int withSourceAlpha = 0; withSourceAlpha <= 1; ++withSourceAlpha) {
         RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, 1);
