@@ -31,6 +31,30 @@ constexpr int kMaxOperations = 256;
 // paintings keeps each run quick without narrowing what is exercised.
 constexpr int kMaxPathPoints = 256;
 constexpr int kMaxPaintings = 12;
+// A dash pattern cuts a stroke into pieces by the path's length over the
+// pattern's; the rasteriser allows millions, which under the sanitizers
+// take longer than a run may. Strokes with more are left out here.
+constexpr double kMaxDashPieces = 1 << 13;
+// A curve under a huge matrix flattens into up to 1024 lines, and a stroke
+// turns each into an outline piece whose round joins and caps flatten into
+// as many again: a second of the sanitizers' time for each such stroke.
+constexpr int kHugeMatrix = 4;
+constexpr int kMaxHugeCurveStrokes = 2;
+
+// The dash pieces a stroke of the path would make, as the rasteriser counts
+// them before dashing.
+double dashPieces(const RasterPath& path, const double* dash, int count) {
+    double total = 0;
+    for (int i = 0; i < count; ++i)
+        total += std::fabs(dash[i]);
+    if (count == 0 || !(total > 0))
+        return 0;
+    double length = 0;
+    const RasterPathPoint* pts = path.points();
+    for (int i = 0; i + 1 < path.length(); ++i)
+        length += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
+    return length / total * count;
+}
 
 class Reader {
 public:
@@ -52,8 +76,9 @@ private:
 
 const double kInf = std::numeric_limits<double>::infinity();
 const double kMatrices[8][6] = {
-    {1, 0, 0, 1, 0, 0},       {0.7, 0.7, -0.7, 0.7, 20, -4}, {30, 0, 0, 20, 5, 6},   {0, 25, 25, 0, 3, 3},
-    {1e12, 0, 0, 1e12, -1e11, 0}, {1, 0, 0, 1, kInf, 0},    {5, 3, 2, 1.2, 10, 10}, {-20, 0, 0, -15, 30, 30},
+    {1, 0, 0, 1, 0, 0},     {0.7, 0.7, -0.7, 0.7, 20, -4}, {30, 0, 0, 20, 5, 6},
+    {0, 25, 25, 0, 3, 3},   {1e12, 0, 0, 1e12, -1e11, 0},  {1, 0, 0, 1, kInf, 0},
+    {5, 3, 2, 1.2, 10, 10}, {-20, 0, 0, -15, 30, 30},
 };
 
 struct Rows {
@@ -89,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RasterBitmap bitmap(kWidth, kHeight, 4, mode, (options >> 3) & 1, 0);
         RasterBitmap backdrop(kWidth + 3, kHeight + 2, 1, mode, 1, 1);
         RasterBitmap other(17, 13, 1, mode, 1, 1);
-        std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0x5a, static_cast<size_t>(bitmap.blockSize() - 54));
+        std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0x5a,
+                    static_cast<size_t>(bitmap.blockSize() - 54));
         if (bitmap.alpha())
             std::memset(bitmap.alpha(), 0x80, kWidth * kHeight);
         std::memset(backdrop.alpha(), 0x40, static_cast<size_t>(backdrop.width() * backdrop.height()));
@@ -107,12 +133,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         RasterPath path;
         int paintings = 0;
+        double dash[4] = {};
+        int dashCount = 0;
+        int curves = 0, matrix = 0, hugeCurveStrokes = 0;
         for (int op = 0; op < kMaxOperations && !in.done(); ++op) {
             const int kind = in.byte() & 15;
             if (kind <= 3 && path.length() >= kMaxPathPoints)
                 continue;
             if ((kind == 4 || kind == 5 || kind == 11 || kind == 12) && ++paintings > kMaxPaintings)
                 break;
+            if (kind == 5 && matrix == kHugeMatrix && curves > 0 && ++hugeCurveStrokes > kMaxHugeCurveStrokes)
+                continue;
             switch (kind) {
                 case 0:
                     path.moveTo(in.coord(), in.coord());
@@ -123,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 2: {
                     const double x1 = in.coord(), y1 = in.coord(), x2 = in.coord(), y2 = in.coord();
                     path.curveTo(x1, y1, x2, y2, in.coord(), in.coord());
+                    ++curves;
                     break;
                 }
                 case 3:
@@ -132,7 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     r.fill(path, in.byte() & 1);
                     break;
                 case 5:
-                    r.stroke(path);
+                    if (dashPieces(path, dash, dashCount) <= kMaxDashPieces)
+                        r.stroke(path);
                     break;
                 case 6: {
                     const int v = in.byte();
@@ -144,15 +177,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 7: {
-                    double dash[4];
-                    const int n = in.byte() % 5;
-                    for (int i = 0; i < n; ++i)
+                    dashCount = in.byte() % 5;
+                    for (int i = 0; i < dashCount; ++i)
                         dash[i] = (static_cast<int8_t>(in.byte())) / 8.0;
-                    r.setLineDash(dash, n, in.coord());
+                    r.setLineDash(dash, dashCount, in.coord());
                     break;
                 }
                 case 8:
-                    r.setMatrix(kMatrices[in.byte() & 7]);
+                    matrix = in.byte() & 7;
+                    r.setMatrix(kMatrices[matrix]);
                     break;
                 case 9: {
                     r.setFillAlpha(in.unit());
@@ -190,8 +223,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     if (kind == 11)
                         r.fillImageMask(Rows::source, &rows, w, h, m, in.byte() & 1);
                     else
-                        r.drawImage(Rows::source, &rows, mode == rasterMono1 ? rasterMono8 : mode, in.byte() & 1, w,
-                                    h, m);
+                        r.drawImage(Rows::source, &rows, mode == rasterMono1 ? rasterMono8 : mode,
+                                    in.byte() & 1, w, h, m);
                     break;
                 }
                 case 13: {
