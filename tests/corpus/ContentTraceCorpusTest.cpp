@@ -37,9 +37,10 @@
 #include "engine/core/Page.h"
 #include "engine/core/PdfDocument.h"
 #include "engine/core/XrefTable.h"
-#include "tests/support/Shell.h"
+#include "tests/corpus/CorpusFiles.h"
 #include "tests/support/ErrorCapture.h"
 #include "tests/support/RecordingDevice.h"
+#include "tests/support/Shell.h"
 
 namespace rendova {
 namespace {
@@ -186,26 +187,6 @@ std::string missingParts(const test::ErrorCapture& errors, const Page* page, Xre
     return parts;
 }
 
-std::vector<std::string> corpusFiles() {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(kCorpus, error))
-        if (entry.path().extension() == ".pdf")
-            files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    if (files.empty())
-        files.push_back("none");
-    return files;
-}
-
-std::string testName(const testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param.substr(0, info.param.rfind('.'));
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-}
-
 class ContentTraceCorpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
@@ -272,7 +253,8 @@ TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
     RecordProperty("pages_same", compared);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, ContentTraceCorpus, testing::ValuesIn(corpusFiles()), testName);
+INSTANTIATE_TEST_SUITE_P(Corpus, ContentTraceCorpus, testing::ValuesIn(test::corpusFiles()),
+                         test::corpusTestName);
 
 }  // namespace
 }  // namespace rendova

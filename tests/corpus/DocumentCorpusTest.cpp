@@ -6,6 +6,7 @@
 // decrypt every sampled stream to the bytes qpdf gives.
 #include <gtest/gtest.h>
 
+#include "tests/corpus/CorpusFiles.h"
 #include "tests/support/Shell.h"
 
 #include <sys/wait.h>
@@ -457,26 +458,6 @@ const std::map<std::string, std::string> kBoxExceptions = {
      "reconstruction only 2"},
 };
 
-std::vector<std::string> corpusFiles() {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(kCorpus, error))
-        if (entry.path().extension() == ".pdf")
-            files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    if (files.empty())
-        files.push_back("none");
-    return files;
-}
-
-std::string testName(const testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param.substr(0, info.param.rfind('.'));
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-}
-
 class DocumentCorpus : public testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
@@ -567,7 +548,8 @@ TEST_P(DocumentCorpus, OutlineMatchesMutool) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, DocumentCorpus, testing::ValuesIn(corpusFiles()), testName);
+INSTANTIATE_TEST_SUITE_P(Corpus, DocumentCorpus, testing::ValuesIn(test::corpusFiles()),
+                         test::corpusTestName);
 
 // ---- encrypted variants ---------------------------------------------------
 
@@ -709,7 +691,7 @@ TEST(EncryptedCorpus, ManifestPasswordsOpenEveryFileItCanDecrypt) {
     if (!fs::exists(kCorpus / "MANIFEST.tsv"))
         GTEST_SKIP() << "no corpus";
     int files = 0;
-    for (const std::string& name : corpusFiles()) {
+    for (const std::string& name : test::corpusFiles()) {
         const Passwords passwords = passwordsOf(name);
         if (!passwords.any())
             continue;

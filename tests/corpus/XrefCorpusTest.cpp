@@ -30,6 +30,7 @@
 #include "engine/core/FileSource.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/XrefTable.h"
+#include "tests/corpus/CorpusFiles.h"
 #include "tests/support/Json.h"
 #include "tests/support/Shell.h"
 
@@ -405,26 +406,6 @@ private:
 
 // ---- the corpus -----------------------------------------------------------
 
-std::vector<std::string> corpusFiles() {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(kCorpus, error))
-        if (entry.path().extension() == ".pdf")
-            files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    if (files.empty())
-        files.push_back("none");
-    return files;
-}
-
-std::string testName(const testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param.substr(0, info.param.rfind('.'));
-    for (char& c : name)
-        if (!std::isalnum((unsigned char)c))
-            c = '_';
-    return name;
-}
-
 class XrefCorpus : public testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
@@ -642,7 +623,7 @@ TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, XrefCorpus, testing::ValuesIn(corpusFiles()), testName);
+INSTANTIATE_TEST_SUITE_P(Corpus, XrefCorpus, testing::ValuesIn(test::corpusFiles()), test::corpusTestName);
 
 }  // namespace
 }  // namespace rendova
