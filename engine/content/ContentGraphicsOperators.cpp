@@ -19,16 +19,6 @@ ColorValue colorFromArgs(const PdfValue* args, int numArgs) {
     return color;
 }
 
-// Up to count numbers of an array value; elements that are not numbers and
-// missing elements give 0.
-void readNumbers(const PdfValue& array, double* out, int count) {
-    for (int i = 0; i < count; ++i) {
-        PdfValue element;
-        array.getArray()->get(i, element);
-        out[i] = element.isNum() ? element.getNum() : 0;
-    }
-}
-
 }  // namespace
 
 // --- State operators ------------------------------------------------------
@@ -604,24 +594,11 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
 void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace,
                                          bool isolated, bool knockout, bool alpha, PdfFunction* transfer,
                                          const ColorValue& backdrop) {
-    if (m_formDepth >= kMaxNesting)
+    FormHeader form;
+    if (m_formDepth >= kMaxNesting || !readFormHeader(stream, form))
         return;
-    PdfValue entry;
-    if (!stream.dictLookup("FormType", entry).isNull() && !(entry.isInt() && entry.getInt() == 1))
-        reportError(getPos(), "Unknown FormType");
-    if (!stream.dictLookup("BBox", entry).isArray()) {
-        reportError(getPos(), "Form without a BBox array");
-        return;
-    }
-    double box[4];
-    readNumbers(entry, box, 4);
-    double matrix[6] = {1, 0, 0, 1, 0, 0};
-    if (stream.dictLookup("Matrix", entry).isArray())
-        readNumbers(entry, matrix, 6);
-    PdfValue resources;
-    stream.dictLookup("Resources", resources);
-    runForm(stream, resources.isDict() ? resources.getDict() : nullptr, matrix, box, true, true,
-            groupSpace.get(), isolated, knockout, alpha, transfer, &backdrop);
+    runForm(stream, form.resourceDict(), form.matrix, form.box, true, true, groupSpace.get(), isolated,
+            knockout, alpha, transfer, &backdrop);
 }
 
 }  // namespace rendova

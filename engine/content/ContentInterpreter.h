@@ -278,6 +278,20 @@ private:
     // A form XObject run through runForm, as a transparency group when its
     // Group says so.
     void runFormXObject(const PdfValue& stream);
+    // What every form stream gives runForm: its box, matrix (the identity
+    // when absent) and resources.
+    struct FormHeader {
+        double box[4] = {};
+        double matrix[6] = {1, 0, 0, 1, 0, 0};
+        PdfValue resources;
+        PdfDict* resourceDict() const { return resources.isDict() ? resources.getDict() : nullptr; }
+    };
+    // False (and reported) when the stream has no BBox array; a FormType
+    // other than 1 is reported.
+    bool readFormHeader(const PdfValue& stream, FormHeader& out);
+    // Up to count numbers of an array value; elements that are not numbers
+    // and missing elements give 0.
+    static void readNumbers(const PdfValue& array, double* out, int count);
 
     XrefTable* m_xref;
     OutputDevice* m_device;

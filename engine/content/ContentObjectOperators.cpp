@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/content/ContentInterpreter.h"
 #include "engine/content/BorderStyle.h"
+#include "engine/content/ContentInterpreter.h"
+#include "engine/content/ImageColorMap.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/EmbeddedSource.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Memory.h"
 #include "engine/core/ValueParser.h"
-#include "engine/content/ImageColorMap.h"
 
 namespace rendova {
 
@@ -26,16 +26,6 @@ PdfValue& imageEntry(const PdfValue& dict, const char* key, const char* shortKey
     if (dict.dictLookup(key, out).isNull())
         dict.dictLookup(shortKey, out);
     return out;
-}
-
-// Up to count numbers of an array value; elements that are not numbers and
-// missing elements give 0.
-void readNumberArray(const PdfValue& array, double* out, int count) {
-    for (int i = 0; i < count; ++i) {
-        PdfValue element;
-        array.getArray()->get(i, element);
-        out[i] = element.isNum() ? element.getNum() : 0;
-    }
 }
 
 // The invert flag of a stencil mask's Decode entry: [1 0] inverts. False
@@ -255,24 +245,35 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
     return true;
 }
 
-void ContentInterpreter::runFormXObject(const PdfValue& stream) {
-    if (m_formDepth >= kMaxNesting)
-        return;
+void ContentInterpreter::readNumbers(const PdfValue& array, double* out, int count) {
+    for (int i = 0; i < count; ++i) {
+        PdfValue element;
+        array.getArray()->get(i, element);
+        out[i] = element.isNum() ? element.getNum() : 0;
+    }
+}
+
+bool ContentInterpreter::readFormHeader(const PdfValue& stream, FormHeader& out) {
     PdfValue entry;
     if (!stream.dictLookup("FormType", entry).isNull() && !(entry.isInt() && entry.getInt() == 1))
         reportError(getPos(), "Unknown FormType");
     if (!stream.dictLookup("BBox", entry).isArray()) {
         reportError(getPos(), "Form without a BBox array");
-        return;
+        return false;
     }
-    double box[4];
-    readNumberArray(entry, box, 4);
-    double matrix[6] = {1, 0, 0, 1, 0, 0};
+    readNumbers(entry, out.box, 4);
     if (stream.dictLookup("Matrix", entry).isArray())
-        readNumberArray(entry, matrix, 6);
-    PdfValue resources;
-    stream.dictLookup("Resources", resources);
+        readNumbers(entry, out.matrix, 6);
+    stream.dictLookup("Resources", out.resources);
+    return true;
+}
 
+void ContentInterpreter::runFormXObject(const PdfValue& stream) {
+    FormHeader form;
+    if (m_formDepth >= kMaxNesting || !readFormHeader(stream, form))
+        return;
+
+    PdfValue entry;
     bool group = false;
     std::unique_ptr<ColorSpace> groupSpace;
     bool isolated = false;
@@ -290,8 +291,8 @@ void ContentInterpreter::runFormXObject(const PdfValue& stream) {
                 knockout = entry.getBool();
         }
     }
-    runForm(stream, resources.isDict() ? resources.getDict() : nullptr, matrix, box, group, false,
-            groupSpace.get(), isolated, knockout, false, nullptr, nullptr);
+    runForm(stream, form.resourceDict(), form.matrix, form.box, group, false, groupSpace.get(), isolated,
+            knockout, false, nullptr, nullptr);
 }
 
 void ContentInterpreter::opShading(PdfValue*, int) {
@@ -527,7 +528,7 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
             return;
         }
         double box[4];
-        readNumberArray(entry, box, 4);
+        readNumbers(entry, box, 4);
         double m[6] = {1, 0, 0, 1, 0, 0};
         if (appearance.dictLookup("Matrix", entry).isArray() && entry.getArray()->getLength() == 6) {
             double values[6];
@@ -550,8 +551,8 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
         const double fy0 = std::min(ay0, ay1), fy1 = std::max(ay0, ay1);
         const double sx = fx1 == fx0 ? 1 : (xMax - xMin) / (fx1 - fx0);
         const double sy = fy1 == fy0 ? 1 : (yMax - yMin) / (fy1 - fy0);
-        const double matrix[6] = {m[0] * sx, m[1] * sy, m[2] * sx, m[3] * sy, sx * (m[4] - fx0) + xMin,
-                                  sy * (m[5] - fy0) + yMin};
+        const double matrix[6] = {
+            m[0] * sx, m[1] * sy, m[2] * sx, m[3] * sy, sx * (m[4] - fx0) + xMin, sy * (m[5] - fy0) + yMin};
         PdfValue resources;
         appearance.dictLookup("Resources", resources);
         runForm(appearance, resources.isDict() ? resources.getDict() : nullptr, matrix, box, false, false,
