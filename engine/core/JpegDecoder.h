@@ -160,6 +160,9 @@ private:
     bool ranPastData() const { return m_bitCount < m_padBits; }
     bool startScan();
     bool processRestart();
+    // The next DC difference added to the component's prediction; false at
+    // the end of the data or on a bad magnitude category.
+    bool decodeDcDifference(Component& c);
     bool decodeSequentialBlock(Component& c, int16_t* block);
     bool decodeDcFirst(Component& c, int16_t* block);
     bool decodeDcRefine(int16_t* block);

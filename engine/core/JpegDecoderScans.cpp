@@ -138,7 +138,7 @@ bool JpegDecoder::processRestart() {
     return true;
 }
 
-bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
+bool JpegDecoder::decodeDcDifference(Component& c) {
     const int s = decodeSymbol(m_dcTables[c.dcTable]);
     if (s < 0)
         return false;
@@ -148,6 +148,12 @@ bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
     }
     // The prediction wraps like the 16-bit coefficient it becomes.
     c.prevDc = int16_t(c.prevDc + (s ? receiveExtend(s) : 0));
+    return true;
+}
+
+bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
+    if (!decodeDcDifference(c))
+        return false;
     block[0] = int16_t(c.prevDc);
 
     const HuffmanTable& ac = m_acTables[c.acTable];
@@ -175,14 +181,8 @@ bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
 }
 
 bool JpegDecoder::decodeDcFirst(Component& c, int16_t* block) {
-    const int s = decodeSymbol(m_dcTables[c.dcTable]);
-    if (s < 0)
+    if (!decodeDcDifference(c))
         return false;
-    if (s > kMaxCategory) {
-        reportError(getPos(), "Bad JPEG DC magnitude category %d", s);
-        return false;
-    }
-    c.prevDc = int16_t(c.prevDc + (s ? receiveExtend(s) : 0));
     block[0] = int16_t(c.prevDc * (1 << m_approxLow));
     return true;
 }
