@@ -135,26 +135,29 @@ void RasterScanner::startScanline(int y) {
 }
 
 bool RasterScanner::nextSpan(int& x0, int& x1) {
-    if (m_interIdx >= m_interLength)
-        return false;
     const RasterIntersection* inter = m_inter;
-    int idx = m_interIdx;
-    int count = m_interCount + inter[idx].count;
-    int left = inter[idx].x0, right = inter[idx].x1;
-    ++idx;
-    while (idx < m_interLength && (inter[idx].x0 <= right || inside(count))) {
-        if (inter[idx].x1 > right)
-            right = inter[idx].x1;
-        count += inter[idx].count;
+    while (m_interIdx < m_interLength) {
+        int idx = m_interIdx;
+        int count = m_interCount + inter[idx].count;
+        int left = inter[idx].x0, right = inter[idx].x1;
         ++idx;
+        while (idx < m_interLength && (inter[idx].x0 <= right || inside(count))) {
+            if (inter[idx].x1 > right)
+                right = inter[idx].x1;
+            count += inter[idx].count;
+            ++idx;
+        }
+        m_interIdx = idx;
+        m_interCount = count;
+        // Edges on a column boundary enter no column: a shape of no width
+        // there covers nothing, as one of no height on a row boundary.
+        if (right >= left) {
+            x0 = left;
+            x1 = right;
+            return true;
+        }
     }
-    if (right < left)
-        right = left;
-    m_interIdx = idx;
-    m_interCount = count;
-    x0 = left;
-    x1 = right;
-    return true;
+    return false;
 }
 
 bool RasterScanner::getNextSpan(int y, int& x0, int& x1) {

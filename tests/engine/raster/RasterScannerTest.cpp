@@ -87,9 +87,10 @@ TEST(RasterScannerTest, OppositeCoincidentEdgesCancelUnderNonZeroOnly) {
     addRect(path, 0, 0, 10, 4, false);
     Scan nonZero(path, 0);
     Scan evenOdd(path, 1);
-    // Under non-zero the winding cancels: only the outline columns remain.
+    // Under non-zero the winding cancels; the edges lie on column
+    // boundaries and cover no column of their own.
     EXPECT_EQ(nonZero.scanner->test(5, 2), 0);
-    EXPECT_EQ(nonZero.spans(2), (Spans{{0, 0}, {10, 10}}));
+    EXPECT_EQ(nonZero.spans(2), Spans{});
     // Even-odd counts both crossings too: 2 is even, so the middle is out.
     EXPECT_EQ(evenOdd.scanner->test(5, 2), 0);
 
@@ -117,6 +118,17 @@ TEST(RasterScannerTest, HoleIsOutsideUnderEvenOddAndInsideWhenWoundAlike) {
     EXPECT_EQ(nonZero.spans(5), (Spans{{0, 19}}));
     EXPECT_EQ(evenOdd.scanner->test(10, 5), 0);
     EXPECT_EQ(nonZero.scanner->test(10, 5), 1);
+}
+
+TEST(RasterScannerTest, ShapesOfNoWidthCoverAColumnOnlyOffItsBoundaries) {
+    // Rectangles of no width, as "re f" draws them with a zero width: on a
+    // column boundary nothing, inside a column that column.
+    RasterPath onBoundary, inside;
+    addRect(onBoundary, 4, 0, 4, 10, true);
+    addRect(inside, 6.5, 0, 6.5, 10, true);
+    Scan a(onBoundary, 0), b(inside, 0);
+    EXPECT_EQ(a.spans(5), Spans{});
+    EXPECT_EQ(b.spans(5), (Spans{{6, 6}}));
 }
 
 TEST(RasterScannerTest, TestSpanNeedsEveryColumnInside) {
