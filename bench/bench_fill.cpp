@@ -18,12 +18,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "bench/OnePagePdf.h"
 #include "engine/raster/Rasteriser.h"
 
 using namespace rendova;
@@ -111,7 +111,8 @@ std::vector<Stroke> lineArt() {
         for (int k = 0; k < 6; ++k) {
             const double nx = px + step(random), ny = py + step(random);
             if (k % 3 == 2)
-                s.path->curveTo(px + step(random), py + step(random), nx + step(random), ny + step(random), nx, ny);
+                s.path->curveTo(px + step(random), py + step(random), nx + step(random), ny + step(random),
+                                nx, ny);
             else
                 s.path->lineTo(nx, ny);
             px = nx, py = ny;
@@ -163,8 +164,8 @@ void runFill(benchmark::State& state, const std::vector<std::unique_ptr<RasterPa
         fillAll(r, shapes);
         benchmark::DoNotOptimize(bitmap.data()[0]);
     }
-    state.counters["pixels"] = benchmark::Counter(static_cast<double>(pixels) * state.iterations(),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["pixels"] =
+        benchmark::Counter(static_cast<double>(pixels) * state.iterations(), benchmark::Counter::kIsRate);
     state.counters["shapes"] = benchmark::Counter(static_cast<double>(shapes.size()) * state.iterations(),
                                                   benchmark::Counter::kIsRate);
 }
@@ -213,7 +214,8 @@ void BM_StrokeLineArtPage(benchmark::State& state) {
     }
     state.counters["strokes"] = benchmark::Counter(static_cast<double>(strokes.size()) * state.iterations(),
                                                    benchmark::Counter::kIsRate);
-    state.counters["pages"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pages"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StrokeLineArtPage)->Unit(benchmark::kMillisecond);
 
@@ -259,33 +261,6 @@ void appendPath(std::string& out, const RasterPath& path) {
     }
 }
 
-// Writes a one-page US Letter PDF with the content; returns its path.
-std::string writePdf(const std::string& name, const std::string& content) {
-    const std::string objects[4] = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << >> >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-    };
-    std::string pdf = "%PDF-1.4\n";
-    size_t offsets[4];
-    for (int i = 0; i < 4; ++i) {
-        offsets[i] = pdf.size();
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 5\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    const std::string path = "/tmp/rendova_bench_" + name + ".pdf";
-    std::ofstream(path, std::ios::binary) << pdf;
-    return path;
-}
-
 void runPeer(benchmark::State& state, const std::string& pdf) {
     if (std::system("mutool -v > /dev/null 2>&1") != 0) {
         state.SkipWithError("mutool is not installed");
@@ -298,9 +273,11 @@ void runPeer(benchmark::State& state, const std::string& pdf) {
             state.SkipWithError("mutool failed");
             return;
         }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
-    state.counters["pages"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pages"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 std::string fillContent(const std::vector<std::unique_ptr<RasterPath>>& shapes) {
@@ -313,13 +290,13 @@ std::string fillContent(const std::vector<std::unique_ptr<RasterPath>>& shapes) 
 }
 
 void BM_PeerFillLargeAntialiased(benchmark::State& state) {
-    static const std::string pdf = writePdf("large", fillContent(largeShapes()));
+    static const std::string pdf = bench::writeOnePagePdf("large", 612, 792, fillContent(largeShapes()));
     runPeer(state, pdf);
 }
 BENCHMARK(BM_PeerFillLargeAntialiased)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_PeerFillManySmallAntialiased(benchmark::State& state) {
-    static const std::string pdf = writePdf("small", fillContent(smallShapes()));
+    static const std::string pdf = bench::writeOnePagePdf("small", 612, 792, fillContent(smallShapes()));
     runPeer(state, pdf);
 }
 BENCHMARK(BM_PeerFillManySmallAntialiased)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -335,7 +312,7 @@ void BM_PeerStrokeLineArtPage(benchmark::State& state) {
             appendPath(content, *s.path);
             content += "S\n";
         }
-        return writePdf("lineart", content);
+        return bench::writeOnePagePdf("lineart", 612, 792, content);
     }();
     runPeer(state, pdf);
 }

@@ -21,11 +21,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/OnePagePdf.h"
 #include "engine/raster/PdfRenderer.h"
 
 using namespace rendova;
@@ -112,6 +113,19 @@ struct Summary {
 };
 Summary summary;
 
+// A run's figures for the summary: pages per second over `seconds`, and the
+// seconds per page summed over the iterations as milliseconds per page. The
+// last call is the measured run; earlier ones only size it.
+void recordRun(benchmark::State& state, double seconds, std::vector<double> perPage, double& rate,
+               std::vector<double>& pageMs) {
+    const double pages = static_cast<double>(state.iterations()) * kPageCount;
+    state.counters["pages/s"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
+    rate = pages / seconds;
+    for (double& t : perPage)
+        t = t * 1000 / static_cast<double>(state.iterations());
+    pageMs = std::move(perPage);
+}
+
 void BM_RenderOurs(benchmark::State& state) {
     const int dpi = static_cast<int>(state.range(0));
     if (!corpusPresent()) {
@@ -143,13 +157,7 @@ void BM_RenderOurs(benchmark::State& state) {
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double pages = static_cast<double>(state.iterations()) * kPageCount;
-    state.counters["pages/s"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
-    // The last call is the measured run; earlier ones only size it.
-    summary.ours[dpi] = pages / seconds;
-    for (double& t : perPage)
-        t = t * 1000 / static_cast<double>(state.iterations());
-    summary.oursPage[dpi] = perPage;
+    recordRun(state, seconds, perPage, summary.ours[dpi], summary.oursPage[dpi]);
 }
 BENCHMARK(BM_RenderOurs)
     ->Arg(72)
@@ -172,33 +180,7 @@ double timePeer(const std::string& file, int page, int dpi) {
 // The peer's process start and document opening: the median of runs on a
 // page of 1 x 1 point with empty content.
 double peerStartup(int dpi) {
-    static const std::string trivial = [] {
-        const std::string content;
-        std::string pdf = "%PDF-1.4\n";
-        const std::string objects[4] = {
-            "<< /Type /Catalog /Pages 2 0 R >>",
-            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R /Resources << >> >>",
-            "<< /Length 0 >>\nstream\n\nendstream",
-        };
-        size_t offsets[4];
-        for (int i = 0; i < 4; ++i) {
-            offsets[i] = pdf.size();
-            pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-        }
-        const size_t xref = pdf.size();
-        pdf += "xref\n0 5\n0000000000 65535 f \n";
-        for (size_t offset : offsets) {
-            char line[32];
-            std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-            pdf += line;
-        }
-        pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-        const std::string path =
-            (std::filesystem::temp_directory_path() / "rendova_bench_trivial.pdf").string();
-        std::ofstream(path, std::ios::binary) << pdf;
-        return path;
-    }();
+    static const std::string trivial = bench::writeOnePagePdf("trivial", 1, 1, "");
     std::vector<double> runs;
     for (int i = 0; i < 15; ++i)
         runs.push_back(timePeer(trivial, 1, dpi));
@@ -235,12 +217,7 @@ void BM_RenderPeer(benchmark::State& state) {
         state.SetIterationTime(total);
         seconds += total;
     }
-    const double pages = static_cast<double>(state.iterations()) * kPageCount;
-    state.counters["pages/s"] = benchmark::Counter(pages, benchmark::Counter::kIsRate);
-    summary.peer[dpi] = pages / seconds;
-    for (double& t : perPage)
-        t = t * 1000 / static_cast<double>(state.iterations());
-    summary.peerPage[dpi] = perPage;
+    recordRun(state, seconds, perPage, summary.peer[dpi], summary.peerPage[dpi]);
 }
 BENCHMARK(BM_RenderPeer)
     ->Arg(72)
