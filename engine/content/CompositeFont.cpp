@@ -20,8 +20,48 @@ namespace {
 constexpr const char* kIdentityCollection = "Adobe-Identity";
 constexpr const char* kUnicodeCollection = "Adobe-UCS";
 
-bool isNumber(const PdfValue& v) {
-    return v.isNum();
+// Walks a W or W2 array of groups of n numbers: "c [g1 g2 ...]" gives CIDs
+// c, c + 1, ... a group each, "first last g" one group for the range. Each
+// group goes to emit(first, last, values) in thousandths of text space; an
+// entry that is not of either form, or a group holding something other than
+// numbers, is reported with `what` and skipped.
+template <typename Emit>
+void readCidMetrics(const PdfArray* a, int n, const char* what, Emit emit) {
+    double values[3];
+    const auto readGroup = [&](const PdfArray* from, int at) {
+        for (int j = 0; j < n; ++j) {
+            PdfValue v;
+            if (!from->get(at + j, v).isNum())
+                return false;
+            values[j] = v.getNum() * 0.001;
+        }
+        return true;
+    };
+    int i = 0;
+    while (i + 1 < a->getLength()) {
+        PdfValue e0, e1;
+        a->get(i, e0);
+        a->get(i + 1, e1);
+        if (e0.isInt() && e1.isArray()) {
+            const PdfArray* list = e1.getArray();
+            int64_t cid = e0.getInt();
+            for (int k = 0; k + n <= list->getLength() && cid <= INT32_MAX; k += n, ++cid) {
+                if (readGroup(list, k))
+                    emit(static_cast<int>(cid), static_cast<int>(cid), values);
+                else
+                    reportError(-1, "%s", what);
+            }
+            i += 2;
+            continue;
+        }
+        if (i + 1 + n < a->getLength() && e0.isInt() && e1.isInt() && readGroup(a, i + 2)) {
+            emit(e0.getInt(), e1.getInt(), values);
+            i += 2 + n;
+            continue;
+        }
+        reportError(-1, "%s", what);
+        ++i;
+    }
 }
 
 }  // namespace
@@ -156,37 +196,10 @@ void CompositeFont::readWidths(PdfDict* descendant) {
     PdfValue widths;
     if (!descendant->lookup("W", widths).isArray())
         return;
-    PdfArray* a = widths.getArray();
-    int i = 0;
-    while (i + 1 < a->getLength()) {
-        PdfValue e0, e1;
-        a->get(i, e0);
-        a->get(i + 1, e1);
-        if (e0.isInt() && e1.isArray()) {
-            PdfArray* list = e1.getArray();
-            for (int k = 0; k < list->getLength(); ++k) {
-                PdfValue w;
-                if (!list->get(k, w).isNum()) {
-                    reportError(-1, "Bad widths array in Type 0 font");
-                    continue;
-                }
-                const int64_t cid = int64_t{e0.getInt()} + k;
-                if (cid > INT32_MAX)
-                    break;
-                m_widths.push_back({static_cast<int>(cid), static_cast<int>(cid), w.getNum() * 0.001});
-            }
-            i += 2;
-            continue;
-        }
-        PdfValue e2;
-        if (i + 2 < a->getLength() && e0.isInt() && e1.isInt() && isNumber(a->get(i + 2, e2))) {
-            m_widths.push_back({e0.getInt(), e1.getInt(), e2.getNum() * 0.001});
-            i += 3;
-            continue;
-        }
-        reportError(-1, "Bad widths array in Type 0 font");
-        ++i;
-    }
+    readCidMetrics(widths.getArray(), 1, "Bad widths array in Type 0 font",
+                   [this](int first, int last, const double* w) {
+                       m_widths.push_back({first, last, w[0]});
+                   });
     std::stable_sort(m_widths.begin(), m_widths.end(),
                      [](const CidWidthRange& x, const CidWidthRange& y) { return x.first < y.first; });
 }
@@ -206,47 +219,10 @@ void CompositeFont::readVerticalMetrics(PdfDict* descendant) {
     PdfValue metrics;
     if (!descendant->lookup("W2", metrics).isArray())
         return;
-    PdfArray* a = metrics.getArray();
-    int i = 0;
-    while (i + 1 < a->getLength()) {
-        PdfValue e0, e1;
-        a->get(i, e0);
-        a->get(i + 1, e1);
-        if (e0.isInt() && e1.isArray()) {
-            PdfArray* list = e1.getArray();
-            int64_t cid = e0.getInt();
-            for (int k = 0; k + 2 < list->getLength(); k += 3, ++cid) {
-                PdfValue h, x, y;
-                list->get(k, h);
-                list->get(k + 1, x);
-                list->get(k + 2, y);
-                if (cid > INT32_MAX)
-                    break;
-                if (!h.isNum() || !x.isNum() || !y.isNum()) {
-                    reportError(-1, "Bad vertical widths array in Type 0 font");
-                    continue;
-                }
-                m_vertical.push_back({static_cast<int>(cid), static_cast<int>(cid), h.getNum() * 0.001,
-                                      x.getNum() * 0.001, y.getNum() * 0.001});
-            }
-            i += 2;
-            continue;
-        }
-        if (i + 4 < a->getLength() && e0.isInt() && e1.isInt()) {
-            PdfValue h, x, y;
-            a->get(i + 2, h);
-            a->get(i + 3, x);
-            a->get(i + 4, y);
-            if (h.isNum() && x.isNum() && y.isNum()) {
-                m_vertical.push_back(
-                    {e0.getInt(), e1.getInt(), h.getNum() * 0.001, x.getNum() * 0.001, y.getNum() * 0.001});
-                i += 5;
-                continue;
-            }
-        }
-        reportError(-1, "Bad vertical widths array in Type 0 font");
-        ++i;
-    }
+    readCidMetrics(metrics.getArray(), 3, "Bad vertical widths array in Type 0 font",
+                   [this](int first, int last, const double* m) {
+                       m_vertical.push_back({first, last, m[0], m[1], m[2]});
+                   });
     std::stable_sort(m_vertical.begin(), m_vertical.end(),
                      [](const CidVerticalRange& x, const CidVerticalRange& y) { return x.first < y.first; });
 }
