@@ -146,7 +146,10 @@ int FaxDecoder::readRun(bool black, int start) {
             // An end-of-line code or a stretch of zeros inside a row: the row
             // was cut short, and the end-of-line check after it takes over.
             const int next = lookBits(kFaxEolBits);
-            if (next >= 0 && next <= int(kFaxEolCode)) return kNoCode;
+            if (next >= 0 && next <= int(kFaxEolCode)) {
+                reportError(getPos(), "CCITTFax row cut short");
+                return kNoCode;
+            }
             reportError(getPos(), "Bad %s code (%04x) in CCITTFax stream", black ? "black" : "white",
                         lookBits(black ? kFaxBlackBits : kFaxWhiteBits));
             eatBits(1);
@@ -275,6 +278,7 @@ void FaxDecoder::decodeTwoDimensionalRow() {
             // the row is damaged, and without them nothing can follow.
             const int next = lookBits(kFaxEolBits);
             if (next >= 0 && next <= int(kFaxEolCode)) {
+                reportError(getPos(), "CCITTFax row cut short");
                 m_damaged = true;
                 break;
             }
@@ -363,6 +367,12 @@ bool FaxDecoder::decodeRow() {
         } else {
             if (m_byteAlign) gotEol = alignRow();
             if (!gotEol) gotEol = skipToEndOfLine();
+            // Data said to have end-of-line codes lost its step when one is
+            // missing after a row.
+            if (!gotEol && !m_atEnd && m_endOfLine) {
+                reportError(getPos(), "Missing end-of-line code after a CCITTFax row");
+                m_damaged = true;
+            }
         }
     }
     if (!m_atEnd && m_k > 0) readTag();

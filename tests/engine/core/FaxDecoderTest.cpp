@@ -217,5 +217,162 @@ TEST(FaxDecoderTest, GhostscriptFaxPagesDecodeToItsRaster) {
     std::filesystem::remove_all(dir);
 }
 
+const std::string kEol = "000000000001";
+const std::string kEofb = kEol + kEol;
+
+TEST(FaxDecoderTest, CodedRowsDecodeAsTheParametersSay) {
+    struct Case {
+        const char* name;
+        FaxParams params;
+        std::string bits;
+        std::string expected;
+        bool reports;
+    };
+    const auto rows = [](int n, char byte) { return std::string(size_t(n), byte); };
+    const Case cases[] = {
+        {"Columns 0 is 1", {-1, false, false, 0}, "1 1 1" + kEofb, "\x80\x80\x80", false},
+        {"negative Columns is 1", {-1, false, false, -7}, "1 1 1" + kEofb, "\x80\x80\x80", false},
+        {"the end of block ends the rows", {-1, false, false, 8}, "1 1 1" + kEofb + "11111111", rows(3, '\xff'),
+         false},
+        {"Rows ends data without an end of block", {-1, false, false, 8, 10, false}, std::string(12, '1'),
+         rows(10, '\xff'), false},
+        {"Rows does not cut data with an end of block", {-1, false, false, 8, 10, true}, std::string(12, '1'),
+         rows(12, '\xff'), false},
+        // Horizontal: white 0, black 3; then vertical 0 to the end.
+        {"a two-dimensional row starting black", {-1, false, false, 8}, "001 00110101 10 1", "\x1f", false},
+        {"a one-dimensional row starting black", {0, false, false, 8}, "00110101 10 1100", "\x1f", false},
+        {"BlackIs1 turns white rows to 0", {0, false, false, 8, 0, true, true}, "10011 10011", rows(2, '\0'),
+         false},
+        // White 5 and black 7 pass the end; junk, then the next row after
+        // its end-of-line code.
+        {"an overlong row resumes at the next end of line", {0, true, false, 8},
+         kEol + "1100 00011 1111 0101" + kEol + "10011" + kEol + kEol, "\xf8\xff", true},
+        // White 3, then an end-of-line code: the row ends in its colour.
+        {"an end of line inside a row cuts it", {0, true, false, 8}, "1000" + kEol + "10011", "\xe0\xff", true},
+        {"make-up runs stop at the line end", {0, false, false, 100},
+         "000000011111 000000011111 000000011111 000000011111 00110101", rows(12, '\xff') + "\xf0", true},
+        // Vertical-left 3 from the row above, again and again: the third
+        // one would start before the row.
+        {"vertical-left moves stay inside the row", {-1, false, false, 8},
+         "0000010 1 0000010 1 0000010 1" + kEofb, std::string("\xf8\xc0\x00", 3), true},
+        {"the end of the data inside a row closes it", {0, false, false, 8}, "1100", "\xf8", true},
+        {"no data, no rows", {0, false, false, 8}, "", "", false},
+    };
+    for (const Case& c : cases) {
+        ErrorCapture errors;
+        EXPECT_EQ(decodeFax(bits(c.bits), c.params), c.expected) << c.name;
+        EXPECT_EQ(!errors.empty(), c.reports) << c.name;
+    }
+}
+
+TEST(FaxDecoderTest, HugeColumnsCostOnlyWhatTheDataHolds) {
+    // The largest row: 2^31 - 3 pixels, 2^28 bytes.
+    constexpr int kColumns = 0x7ffffffd;
+    constexpr size_t kRowBytes = (size_t(kColumns) + 7) / 8;
+    const auto scan = [](DataStream* s, size_t* total, uint8_t* first, uint8_t* last, bool* uniform) {
+        std::vector<uint8_t> buffer(1 << 20);
+        *total = 0;
+        *uniform = true;
+        s->reset();
+        for (int n; (n = s->getBlock(buffer.data(), int(buffer.size()))) > 0;) {
+            if (*total == 0) *first = buffer[0];
+            for (int i = *total == 0 ? 1 : 0; i < n - 1; ++i) *uniform &= buffer[size_t(i)] == buffer[1];
+            *last = buffer[size_t(n) - 1];
+            *total += size_t(n);
+        }
+    };
+    size_t total;
+    uint8_t first = 0, last = 0;
+    bool uniform;
+    // White 2 and then the end of the data: the row ends black, at once.
+    ErrorCapture errors;
+    scan(faxStream(bits("0111"), {0, false, false, kColumns}).get(), &total, &first, &last, &uniform);
+    EXPECT_EQ(total, kRowBytes);
+    EXPECT_EQ(first, 0xc0);
+    EXPECT_TRUE(uniform);
+    // Make-up codes that add up past 2^31: the run stops at the line end.
+    std::string longRun;
+    for (int i = 0; i < 900000; ++i) longRun += "000000011111";
+    scan(faxStream(bits(longRun + "00110101"), {0, false, false, kColumns}).get(), &total, &first, &last,
+         &uniform);
+    EXPECT_EQ(total, kRowBytes);
+    EXPECT_EQ(first, 0xff);
+    EXPECT_TRUE(uniform);
+    EXPECT_EQ(last, 0xf8);
+}
+
+TEST(FaxDecoderTest, MixedRowsRecoverAfterADamagedRow) {
+    const test::TiffImage image = faxPicture(1728, 90, 5);
+    test::TiffCodec codec;
+    codec.compression = COMPRESSION_CCITTFAX3;
+    codec.group3Options = GROUP3OPT_2DENCODING;
+    const test::TiffStrips strips = test::writeTiffStrips(image, codec, image.height);
+    ASSERT_EQ(strips.raw.size(), 1u);
+    std::string data = strips.raw[0];
+    // Junk in the middle of one row, away from its end-of-line codes (so
+    // that no row boundary is lost): the widest stretch between two codes
+    // after the first third.
+    std::vector<size_t> eols;
+    for (size_t bit = 0, zeros = 0; bit < data.size() * 8; ++bit) {
+        const bool one = (uint8_t(data[bit / 8]) >> (7 - bit % 8)) & 1;
+        if (one && zeros >= 11) eols.push_back(bit);
+        zeros = one ? 0 : zeros + 1;
+    }
+    size_t from = 0, to = 0;
+    for (size_t i = 1; i < eols.size(); ++i)
+        if (eols[i - 1] > data.size() * 8 / 3 && eols[i] - eols[i - 1] > to - from) from = eols[i - 1], to = eols[i];
+    ASSERT_GT(to - from, 64u);
+    data[(from + to) / 16] = char(0xff);
+    data[(from + to) / 16 + 1] = char(0xff);
+    ErrorCapture errors;
+    const std::string decoded = withoutPadBits(decodeFax(data, {4, true, false, 1728, 0, true, true}), 1728);
+    EXPECT_FALSE(errors.empty());
+    const std::string expected = test::bytesOf(image.pixels);
+    ASSERT_EQ(decoded.size(), expected.size());
+    // No row is lost (a damaged row followed by its end-of-line code is in
+    // step), and only rows near the damage differ.
+    const size_t half = expected.size() / 2;
+    EXPECT_EQ(decoded.substr(0, 216 * 20), expected.substr(0, 216 * 20));
+    EXPECT_EQ(decoded.substr(half), expected.substr(half));
+}
+
+TEST(FaxDecoderTest, AnyDataGivesWholeRowsAndRereadsAlike) {
+    std::mt19937 random(3);
+    const int columnChoices[] = {1, 7, 8, 33, 1728};
+    for (int round = 0; round < 400; ++round) {
+        std::string data(size_t(random() % 200), '\0');
+        for (char& c : data) c = char(random() % 4 ? random() : 0);
+        FaxParams p;
+        p.k = int(random() % 5) - 2;
+        p.endOfLine = random() % 2;
+        p.byteAlign = random() % 2;
+        p.columns = columnChoices[random() % 5];
+        p.rows = int(random() % 4);
+        p.endOfBlock = random() % 2;
+        p.blackIs1 = random() % 2;
+        ErrorCapture errors;
+        RefPtr<DataStream> s = faxStream(data, p);
+        const std::string first = readAll(s.get());
+        EXPECT_EQ(first.size() % ((size_t(p.columns) + 7) / 8), 0u) << round;
+        bool agreed = false;
+        EXPECT_EQ(test::readAllPeeking(s.get(), &agreed), first) << round;
+        EXPECT_TRUE(agreed);
+    }
+}
+
+TEST(FaxDecoderTest, PrintFilterRestatesTheParameters) {
+    RefPtr<DataStream> plain = faxStream("", {});
+    std::unique_ptr<DynString> text = plain->getPrintFilter(2, " ");
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(text->getCString(), " << /Columns 1728 >> /CCITTFaxDecode filter\n");
+    RefPtr<DataStream> all = faxStream("", {-1, true, true, 0, 20, false, true});
+    text = all->getPrintFilter(2, "");
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(text->getCString(),
+                 "<< /K -1 /EndOfLine true /EncodedByteAlign true /Columns 1 /Rows 20 /EndOfBlock false "
+                 "/BlackIs1 true >> /CCITTFaxDecode filter\n");
+    EXPECT_FALSE(plain->getPrintFilter(1, ""));
+}
+
 }  // namespace
 }  // namespace rendova
