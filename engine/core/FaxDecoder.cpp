@@ -44,6 +44,7 @@ void FaxDecoder::reset() {
     m_nextTwoDimensional = m_k < 0;
     m_bitBuffer = 0;
     m_bitCount = 0;
+    m_peekedByte = false;
     m_codingLine[0] = m_columns;
     m_changes = 1;
     m_rowReady = false;
@@ -57,17 +58,40 @@ void FaxDecoder::reset() {
 
 // --- Bits -------------------------------------------------------------------
 
+// Adds the next input byte below the bits held. The newest byte is only
+// peeked at, and taken from the source once one of its bits is used (or a
+// further byte is needed): looking ahead for an end-of-line code after the
+// last row must not swallow what follows the data, such as the end marker
+// of an inline image.
+bool FaxDecoder::fetchByte() {
+    if (m_peekedByte) {
+        source()->getChar();
+        m_peekedByte = false;
+    }
+    const int c = source()->peekChar();
+    if (c < 0) return false;
+    m_bitBuffer = (m_bitBuffer << 8) | uint32_t(c);
+    m_bitCount += 8;
+    m_peekedByte = true;
+    return true;
+}
+
+void FaxDecoder::eatBits(int n) {
+    m_bitCount = n < m_bitCount ? m_bitCount - n : 0;
+    if (m_peekedByte && m_bitCount < 8) {
+        source()->getChar();
+        m_peekedByte = false;
+    }
+}
+
 // The next n bits (n at most 24) without consuming them; at the end of the
 // input the bits held, zeros below, or -1 when none are held.
 int FaxDecoder::lookBits(int n) {
     while (m_bitCount < n) {
-        const int c = source()->getChar();
-        if (c < 0) {
+        if (!fetchByte()) {
             if (m_bitCount == 0) return -1;
             return int((m_bitBuffer << (n - m_bitCount)) & ((1u << n) - 1));
         }
-        m_bitBuffer = (m_bitBuffer << 8) | uint32_t(c);
-        m_bitCount += 8;
     }
     return int((m_bitBuffer >> (m_bitCount - n)) & ((1u << n) - 1));
 }
@@ -79,37 +103,30 @@ void FaxDecoder::readTag() {
     eatBits(1);
 }
 
-namespace {
-
 // Finds the code at the front of the input with one look-up of the bits
-// held, reading another byte only when they cannot decide: the codes are
-// prefix-free, so a code no longer than the bits held is the code, and no
-// byte beyond the code's last is read (an inline image's data is followed
-// by the rest of the page's content). At the end of the input the bits
-// held are looked up with zeros below.
+// held, fetching another byte only when they cannot decide: the codes are
+// prefix-free, so a code no longer than the bits held is the code. At the
+// end of the input the bits held are looked up with zeros below; atEnd
+// tells that none were left.
 template <typename Lookup>
-FaxCode findCode(DataStream* source, uint32_t& buffer, int& count, int width, Lookup lookup, bool& atEnd) {
+FaxCode FaxDecoder::findCode(int width, Lookup lookup, bool& atEnd) {
     for (;;) {
-        const int have = std::min(count, width);
-        const uint32_t bits = have > 0 ? ((buffer >> (count - have)) << (width - have)) & ((1u << width) - 1) : 0;
+        const int have = std::min(m_bitCount, width);
+        const uint32_t bits =
+            have > 0 ? ((m_bitBuffer >> (m_bitCount - have)) << (width - have)) & ((1u << width) - 1) : 0;
         const FaxCode code = lookup(bits);
         if (code.length > 0 && code.length <= have) return code;
         if (have >= width) return {0, 0};
-        const int c = source->getChar();
-        if (c < 0) {
-            atEnd = count == 0;
+        if (!fetchByte()) {
+            atEnd = m_bitCount == 0;
             return code;
         }
-        buffer = (buffer << 8) | uint32_t(c);
-        count += 8;
     }
 }
 
-}  // namespace
-
 int FaxDecoder::readMode() {
     bool atEnd = false;
-    const FaxCode code = findCode(source(), m_bitBuffer, m_bitCount, kFaxModeBits, lookupFaxMode, atEnd);
+    const FaxCode code = findCode(kFaxModeBits, lookupFaxMode, atEnd);
     if (atEnd) return kEndOfInput;
     if (code.length > 0) {
         eatBits(code.length);
@@ -122,9 +139,8 @@ int FaxDecoder::readMode() {
 // bits are no code.
 int FaxDecoder::readRunCode(bool black) {
     bool atEnd = false;
-    const FaxCode code = black
-        ? findCode(source(), m_bitBuffer, m_bitCount, kFaxBlackBits, lookupFaxBlack, atEnd)
-        : findCode(source(), m_bitBuffer, m_bitCount, kFaxWhiteBits, lookupFaxWhite, atEnd);
+    const FaxCode code = black ? findCode(kFaxBlackBits, lookupFaxBlack, atEnd)
+                               : findCode(kFaxWhiteBits, lookupFaxWhite, atEnd);
     if (atEnd) return kEndOfInput;
     if (code.length > 0) {
         eatBits(code.length);

@@ -18,9 +18,9 @@ namespace rendova {
 // A row is held as the positions where its colour changes, never as
 // pixels, so memory follows the coded data: both lines grow only as changes
 // are decoded and never past Columns + 3 entries, however large Columns is.
-// The source is read one byte at a time and never beyond the bits a code
-// needs, so that an inline image leaves the content stream right after its
-// data.
+// The source is read one byte at a time and left right after the last byte
+// whose bits were used, so that an inline image leaves the content stream
+// right after its data.
 //
 // Holds a reference to its source (see DecoderStream). Coding errors are
 // reported and the damaged row is kept, completed to Columns; with
@@ -51,8 +51,11 @@ private:
     static constexpr int kEndOfInput = -1;
     static constexpr int kNoCode = -2;
 
+    bool fetchByte();
     int lookBits(int n);
-    void eatBits(int n) { m_bitCount = n < m_bitCount ? m_bitCount - n : 0; }
+    void eatBits(int n);
+    template <typename Lookup>
+    FaxCode findCode(int width, Lookup lookup, bool& atEnd);
     int readMode();
     int readRunCode(bool black);
     int readRun(bool black, int start);
@@ -85,6 +88,8 @@ private:
     bool m_nextTwoDimensional = false;
     uint32_t m_bitBuffer = 0;
     int m_bitCount = 0;
+    // The last byte of the buffer is still the source's next byte.
+    bool m_peekedByte = false;
 
     // The current row's changes: strictly increasing positions in
     // [0, Columns], the first change to black (0 for a row that starts
