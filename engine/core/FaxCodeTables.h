@@ -60,14 +60,16 @@ extern const std::array<FaxCode, 512> kBlackLong;
 extern const std::array<FaxCode, 64> kBlackShort;
 }  // namespace faxtables
 
-inline FaxCode lookupFaxMode(uint32_t next7) { return faxtables::kMode[next7 & 0x7f]; }
+// The entries are returned by reference: the tables are static, and copying
+// the two halves out through the stack costs more than the look-up.
+inline const FaxCode& lookupFaxMode(uint32_t next7) { return faxtables::kMode[next7 & 0x7f]; }
 
-inline FaxCode lookupFaxWhite(uint32_t next12) {
+inline const FaxCode& lookupFaxWhite(uint32_t next12) {
     next12 &= 0xfff;
     return next12 < 0x20 ? faxtables::kWhiteLong[next12] : faxtables::kWhiteShort[next12 >> 3];
 }
 
-inline FaxCode lookupFaxBlack(uint32_t next13) {
+inline const FaxCode& lookupFaxBlack(uint32_t next13) {
     next13 &= 0x1fff;
     return next13 < 0x200 ? faxtables::kBlackLong[next13] : faxtables::kBlackShort[next13 >> 7];
 }

@@ -70,18 +70,26 @@ bool FaxDecoder::fetchByte() {
     }
     const int c = source()->peekChar();
     if (c < 0) return false;
-    m_bitBuffer = (m_bitBuffer << 8) | uint32_t(c);
+    m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
     m_bitCount += 8;
     m_peekedByte = true;
     return true;
 }
 
-void FaxDecoder::eatBits(int n) {
-    m_bitCount = n < m_bitCount ? m_bitCount - n : 0;
-    if (m_peekedByte && m_bitCount < 8) {
-        source()->getChar();
-        m_peekedByte = false;
-    }
+// Adds the next input byte when the code under way goes on into it: taken
+// at once, with the byte peeked at before it.
+bool FaxDecoder::fetchNeededByte() {
+    if (m_peekedByte) consumePeekedByte();
+    const int c = source()->getChar();
+    if (c < 0) return false;
+    m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
+    m_bitCount += 8;
+    return true;
+}
+
+void FaxDecoder::consumePeekedByte() {
+    source()->getChar();
+    m_peekedByte = false;
 }
 
 // The next n bits (n at most 24) without consuming them; at the end of the
@@ -109,42 +117,49 @@ void FaxDecoder::readTag() {
 // end of the input the bits held are looked up with zeros below; atEnd
 // tells that none were left.
 template <typename Lookup>
-FaxCode FaxDecoder::findCode(int width, Lookup lookup, bool& atEnd) {
+[[gnu::always_inline]] inline const FaxCode* FaxDecoder::findCode(int width, Lookup lookup, bool& atEnd) {
+    static constexpr FaxCode kNone = {0, 0};
+    if (m_bitCount == 0 && !fetchNeededByte()) {
+        atEnd = true;
+        return &kNone;
+    }
     for (;;) {
+        // The look-up masks off the stale bits above the ones held.
         const int have = std::min(m_bitCount, width);
-        const uint32_t bits =
-            have > 0 ? ((m_bitBuffer >> (m_bitCount - have)) << (width - have)) & ((1u << width) - 1) : 0;
-        const FaxCode code = lookup(bits);
-        if (code.length > 0 && code.length <= have) return code;
-        if (have >= width) return {0, 0};
-        if (!fetchByte()) {
-            atEnd = m_bitCount == 0;
-            return code;
-        }
+        const uint32_t bits = uint32_t(have == width ? m_bitBuffer >> (m_bitCount - width)
+                                                     : m_bitBuffer << (width - m_bitCount));
+        const FaxCode* code = &lookup(bits);
+        if (code->length > 0 && code->length <= have) return code;
+        if (have >= width) return &kNone;
+        if (!fetchNeededByte()) return code;
     }
 }
 
-int FaxDecoder::readMode() {
+inline int FaxDecoder::readMode() {
     bool atEnd = false;
-    const FaxCode code = findCode(kFaxModeBits, lookupFaxMode, atEnd);
+    const FaxCode* code =
+        findCode(kFaxModeBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxMode(bits); }, atEnd);
     if (atEnd) return kEndOfInput;
-    if (code.length > 0) {
-        eatBits(code.length);
-        return code.value;
+    if (code->length > 0) {
+        eatBits(code->length);
+        return code->value;
     }
     return kNoCode;
 }
 
 // One white or black code: a run length, kEndOfInput, or kNoCode when the
 // bits are no code.
-int FaxDecoder::readRunCode(bool black) {
+inline int FaxDecoder::readRunCode(bool black) {
     bool atEnd = false;
-    const FaxCode code = black ? findCode(kFaxBlackBits, lookupFaxBlack, atEnd)
-                               : findCode(kFaxWhiteBits, lookupFaxWhite, atEnd);
+    // Lambdas rather than the functions themselves, so that each look-up is
+    // inlined into its own copy of the search.
+    const FaxCode* code =
+        black ? findCode(kFaxBlackBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxBlack(bits); }, atEnd)
+              : findCode(kFaxWhiteBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxWhite(bits); }, atEnd);
     if (atEnd) return kEndOfInput;
-    if (code.length > 0) {
-        eatBits(code.length);
-        return code.value;
+    if (code->length > 0) {
+        eatBits(code->length);
+        return code->value;
     }
     return kNoCode;
 }
@@ -197,8 +212,7 @@ void FaxDecoder::growLine() {
 // length keeps telling the current colour (an odd count: black). A change
 // where the last one was undoes it (a run of length 0); a change behind
 // earlier ones (damaged data moving left) drops the changes it passes.
-void FaxDecoder::addChange(int64_t position) {
-    const int p = int(std::clamp<int64_t>(position, 0, m_columns));
+void FaxDecoder::addChangeSlow(int p) {
     const int colourAfter = (m_changes + 1) & 1;
     int* line = m_codingLine.data();
     while (m_changes > 0 && line[m_changes - 1] > p) --m_changes;
@@ -440,8 +454,30 @@ bool FaxDecoder::decodeRow() {
 
 // --- Output -----------------------------------------------------------------
 
+namespace {
+
+// Gives pixels [from, to) of a packed row the value of a black pixel (0
+// bits, or 1 bits when the row is inverted).
+inline void paintBlack(uint8_t* row, int64_t from, int64_t to, bool inverted) {
+    if (from >= to) return;
+    const size_t first = size_t(from >> 3), last = size_t((to - 1) >> 3);
+    uint8_t firstMask = uint8_t(0xff >> (from & 7));
+    const uint8_t lastMask = uint8_t(0xff << (7 - ((to - 1) & 7)));
+    if (first == last) firstMask &= lastMask;
+    if (inverted) row[first] |= firstMask;
+    else row[first] &= uint8_t(~firstMask);
+    if (first == last) return;
+    if (last > first + 1) std::memset(row + first + 1, inverted ? 0xff : 0x00, last - first - 1);
+    if (inverted) row[last] |= lastMask;
+    else row[last] &= uint8_t(~lastMask);
+}
+
+}  // namespace
+
 // Packs the current row's pixels from the next one on into out, up to size
-// bytes: whole bytes of a run at once, mixed bytes bit by bit.
+// bytes. A whole row that fits is painted run by run over a white fill; a
+// row split across calls goes byte by byte: whole bytes of a run at once,
+// mixed bytes bit by bit.
 int FaxDecoder::fillOutput(uint8_t* out, int size) {
     const int* line = m_codingLine.data();
     const int64_t columns = m_columns;
@@ -449,6 +485,16 @@ int FaxDecoder::fillOutput(uint8_t* out, int size) {
     int64_t x = m_outputPixel;
     int i = m_outputChange;
     int n = 0;
+    const int64_t rowBytes = (columns + 7) >> 3;
+    if (x == 0 && rowBytes <= size) {
+        std::memset(out, 0xff ^ invert, size_t(rowBytes));
+        // Black runs lie between an even-numbered change and the next; the
+        // pad bits after the last pixel are 0 like black ones.
+        for (int k = 0; k + 1 < m_changes; k += 2) paintBlack(out, line[k], line[k + 1], m_blackIs1);
+        paintBlack(out, columns, rowBytes * 8, m_blackIs1);
+        m_outputPixel = columns;
+        return int(rowBytes);
+    }
     while (n < size && x < columns) {
         // The run holding pixel x ends at line[i]; the last entry is Columns.
         while (line[i] <= x) ++i;

@@ -52,10 +52,15 @@ private:
     static constexpr int kNoCode = -2;
 
     bool fetchByte();
+    bool fetchNeededByte();
     int lookBits(int n);
-    void eatBits(int n);
+    void eatBits(int n) {
+        m_bitCount = n < m_bitCount ? m_bitCount - n : 0;
+        if (m_peekedByte && m_bitCount < 8) consumePeekedByte();
+    }
+    void consumePeekedByte();
     template <typename Lookup>
-    FaxCode findCode(int width, Lookup lookup, bool& atEnd);
+    const FaxCode* findCode(int width, Lookup lookup, bool& atEnd);
     int readMode();
     int readRunCode(bool black);
     int readRun(bool black, int start);
@@ -64,7 +69,17 @@ private:
     void decodeTwoDimensionalRow();
     void decodeOneDimensionalRow();
     void finishRow();
-    void addChange(int64_t position);
+    // position must lie in [0, Columns].
+    void addChange(int position) {
+        // The usual case: a change beyond the last one.
+        if ((m_changes == 0 || position > m_codingLine[size_t(m_changes) - 1]) &&
+            size_t(m_changes) + 3 <= m_codingLine.size()) {
+            m_codingLine[size_t(m_changes++)] = position;
+            return;
+        }
+        addChangeSlow(position);
+    }
+    void addChangeSlow(int position);
     void growLine();
     bool skipToEndOfLine();
     bool alignRow();
@@ -86,7 +101,7 @@ private:
     bool m_eolAtStart = false;
     int m_row = 0;
     bool m_nextTwoDimensional = false;
-    uint32_t m_bitBuffer = 0;
+    uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
     // The last byte of the buffer is still the source's next byte.
     bool m_peekedByte = false;
