@@ -283,21 +283,23 @@ void FaxDecoder::decodeTwoDimensionalRow() {
             addChange(second);
             a0 = second;
         } else if (mode >= kFaxVerticalLeft3 && mode <= kFaxVerticalRight3) {
-            int a1 = b1 + (mode - kFaxVertical0);
+            // 64 bits: b1 may be Columns itself, and Columns + 3 need not
+            // fit in an int.
+            int64_t a1 = int64_t(b1) + (mode - kFaxVertical0);
             if (a1 < 0) {
                 reportError(getPos(), "Bad CCITTFax row start");
                 m_damaged = true;
                 a1 = 0;
             } else if (a1 > m_columns) {
-                reportError(getPos(), "CCITTFax row runs past its end (%d)", a1);
+                reportError(getPos(), "CCITTFax row runs past its end (%lld)", static_cast<long long>(a1));
                 m_damaged = true;
                 a1 = m_columns;
             } else if (a1 <= a0 && a0 >= 0) {
                 reportError(getPos(), "CCITTFax change behind the coding position");
                 m_damaged = true;
             }
-            addChange(a1);
-            a0 = a1;
+            addChange(int(a1));
+            a0 = int(a1);
         } else {
             if (mode == kEndOfInput) {
                 m_atEnd = true;
