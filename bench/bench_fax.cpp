@@ -66,17 +66,20 @@ Picture textPage(const std::string& dir) {
                 << ": the quick brown fox jumps over the lazy dog 0123456789 ABCDEFGHIJ) show\n";
         out << "2 setlinewidth 72 60 moveto 540 60 lineto stroke showpage\n";
     }
-    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -r300 -g2550x3300 -sDEVICE=pbmraw -o '" + pbm +
-                                "' '" + ps + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return p;
+    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -r300 -g2550x3300 -sDEVICE=pbmraw -o '" +
+                                pbm + "' '" + ps + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        return p;
     std::ifstream in(pbm, std::ios::binary);
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // "P4", comments, "2550 3300", one space, rows.
     size_t at = 0;
     int fields = 0;
     while (fields < 3 && at < data.size()) {
-        if (data[at] == '#') at = data.find('\n', at);
-        else if (std::isspace(uint8_t(data[at]))) ++at;
+        if (data[at] == '#')
+            at = data.find('\n', at);
+        else if (std::isspace(uint8_t(data[at])))
+            ++at;
         else {
             at = data.find_first_of(" \t\r\n", at);
             ++fields;
@@ -86,7 +89,8 @@ Picture textPage(const std::string& dir) {
     p.width = 2550;
     p.height = 3300;
     p.rows.assign(data.begin() + long(at + 1), data.end());
-    if (p.rows.size() != p.rowBytes() * size_t(p.height)) p.rows.clear();
+    if (p.rows.size() != p.rowBytes() * size_t(p.height))
+        p.rows.clear();
     return p;
 }
 
@@ -109,12 +113,14 @@ Picture syntheticPage() {
             uint8_t colour = 0;
             for (int x = 0; x < p.width;) {
                 const int run = 1 + int(random() % (random() % 4 ? 40 : 400));
-                for (int i = 0; i < run && x < p.width; ++i) row[size_t(x++)] = colour;
+                for (int i = 0; i < run && x < p.width; ++i)
+                    row[size_t(x++)] = colour;
                 colour ^= 1;
             }
         }
         for (int x = 0; x < p.width; ++x)
-            if (row[size_t(x)]) p.rows[size_t(y) * p.rowBytes() + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+            if (row[size_t(x)])
+                p.rows[size_t(y) * p.rowBytes() + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
         above = row;
     }
     return p;
@@ -124,20 +130,24 @@ Picture syntheticPage() {
 std::string writeTiff(const Picture& p, const Coding& c, const std::string& path) {
     TIFFSetWarningHandler(nullptr);
     TIFF* out = TIFFOpen(path.c_str(), "w");
-    if (!out) return {};
+    if (!out)
+        return {};
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, uint32_t(p.width));
     TIFFSetField(out, TIFFTAG_IMAGELENGTH, uint32_t(p.height));
     TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
     TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
     TIFFSetField(out, TIFFTAG_COMPRESSION, uint16_t(c.compression));
-    if (c.compression == COMPRESSION_CCITTFAX3) TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, c.group3Options);
+    if (c.compression == COMPRESSION_CCITTFAX3)
+        TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, c.group3Options);
     TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(p.height));
     for (int y = 0; y < p.height; ++y)
-        TIFFWriteScanline(out, const_cast<uint8_t*>(p.rows.data() + size_t(y) * p.rowBytes()), uint32_t(y), 0);
+        TIFFWriteScanline(out, const_cast<uint8_t*>(p.rows.data() + size_t(y) * p.rowBytes()), uint32_t(y),
+                          0);
     TIFFClose(out);
     TIFF* in = TIFFOpen(path.c_str(), "r");
-    if (!in) return {};
+    if (!in)
+        return {};
     std::string strip(size_t(TIFFRawStripSize(in, 0)), '\0');
     TIFFReadRawStrip(in, 0, strip.data(), tmsize_t(strip.size()));
     TIFFClose(in);
@@ -145,10 +155,10 @@ std::string writeTiff(const Picture& p, const Coding& c, const std::string& path
 }
 
 RefPtr<DataStream> ourDecoder(const Dataset& d) {
-    RefPtr<DataStream> source = RefPtr<DataStream>::adopt(new rendova::MemorySource(
-        d.strip.data(), 0, uint32_t(d.strip.size()), rendova::PdfValue()));
-    return RefPtr<DataStream>::adopt(new rendova::FaxDecoder(std::move(source), d.k, false, false,
-                                                             d.picture->width, d.picture->height, false, true));
+    RefPtr<DataStream> source = RefPtr<DataStream>::adopt(
+        new rendova::MemorySource(d.strip.data(), 0, uint32_t(d.strip.size()), rendova::PdfValue()));
+    return RefPtr<DataStream>::adopt(new rendova::FaxDecoder(
+        std::move(source), d.k, false, false, d.picture->width, d.picture->height, false, true));
 }
 
 void benchOurs(benchmark::State& state, const Dataset* d) {
@@ -158,9 +168,11 @@ void benchOurs(benchmark::State& state, const Dataset* d) {
     for (auto _ : state) {
         decoder->reset();
         size_t total = 0;
-        for (int n; (n = decoder->getBlock(buffer.data(), int(buffer.size()))) > 0;) total += size_t(n);
+        for (int n; (n = decoder->getBlock(buffer.data(), int(buffer.size()))) > 0;)
+            total += size_t(n);
         benchmark::DoNotOptimize(buffer.data());
-        if (total != expected) state.SkipWithError("decoded size differs");
+        if (total != expected)
+            state.SkipWithError("decoded size differs");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(expected));
 }
@@ -172,7 +184,8 @@ void benchLibtiff(benchmark::State& state, const Dataset* d) {
     for (auto _ : state) {
         const tmsize_t n = TIFFReadEncodedStrip(in, 0, buffer.data(), tmsize_t(buffer.size()));
         benchmark::DoNotOptimize(buffer.data());
-        if (n != tmsize_t(expected)) state.SkipWithError("decoded size differs");
+        if (n != tmsize_t(expected))
+            state.SkipWithError("decoded size differs");
     }
     TIFFClose(in);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(expected));
@@ -183,14 +196,19 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.error_occurred) continue;
+            if (run.error_occurred)
+                continue;
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration) continue;
-            if (!median && medians.count(run.run_name.function_name)) continue;
+            if (!median && run.run_type != Run::RT_Iteration)
+                continue;
+            if (!median && medians.count(run.run_name.function_name))
+                continue;
             auto it = run.counters.find("bytes_per_second");
-            if (it == run.counters.end()) continue;
+            if (it == run.counters.end())
+                continue;
             rates[run.run_name.function_name] = it->second.value;
-            if (median) medians.insert(run.run_name.function_name);
+            if (median)
+                medians.insert(run.run_name.function_name);
         }
     }
     std::map<std::string, double> rates;
@@ -203,12 +221,14 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     char dirTemplate[] = "/tmp/bench-fax-XXXXXX";
     const char* made = mkdtemp(dirTemplate);
-    if (!made) return 1;
+    if (!made)
+        return 1;
     const std::string dir = made;
 
     std::vector<Picture> pictures;
     Picture text = textPage(dir);
-    if (!text.rows.empty()) pictures.push_back(std::move(text));
+    if (!text.rows.empty())
+        pictures.push_back(std::move(text));
     pictures.push_back(syntheticPage());
     const Coding codings[] = {{"g4", COMPRESSION_CCITTFAX4, 0, -1},
                               {"g3_2d", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, 1},
@@ -218,9 +238,11 @@ int main(int argc, char** argv) {
         for (const Coding& c : codings) {
             Dataset d{p.name + "_" + c.name, &p, c.k, dir + "/" + p.name + "_" + c.name + ".tif", {}};
             d.strip = writeTiff(p, c, d.tiffPath);
-            std::printf("%s: %dx%d, %zu bitmap bytes, %zu coded (%.1f:1)\n", d.name.c_str(), p.width, p.height,
-                        p.rows.size(), d.strip.size(), double(p.rows.size()) / double(d.strip.size()));
-            if (!d.strip.empty()) datasets.push_back(std::move(d));
+            std::printf("%s: %dx%d, %zu bitmap bytes, %zu coded (%.1f:1)\n", d.name.c_str(), p.width,
+                        p.height, p.rows.size(), d.strip.size(),
+                        double(p.rows.size()) / double(d.strip.size()));
+            if (!d.strip.empty())
+                datasets.push_back(std::move(d));
         }
     }
     for (const Dataset& d : datasets) {
@@ -237,10 +259,13 @@ int main(int argc, char** argv) {
     for (const Dataset& d : datasets) {
         const double tiff = reporter.rates["libtiff/" + d.name] / 1e6;
         const double ours = reporter.rates["ours/" + d.name] / 1e6;
-        if (tiff <= 0 || ours <= 0) continue;
-        std::printf("%-14s libtiff %8.1f   ours %8.1f   ratio %.2f\n", d.name.c_str(), tiff, ours, tiff / ours);
+        if (tiff <= 0 || ours <= 0)
+            continue;
+        std::printf("%-14s libtiff %8.1f   ours %8.1f   ratio %.2f\n", d.name.c_str(), tiff, ours,
+                    tiff / ours);
     }
-    for (const Dataset& d : datasets) std::remove(d.tiffPath.c_str());
+    for (const Dataset& d : datasets)
+        std::remove(d.tiffPath.c_str());
     std::remove((dir + "/page.ps").c_str());
     std::remove((dir + "/page.pbm").c_str());
     rmdir(dir.c_str());

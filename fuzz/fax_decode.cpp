@@ -19,8 +19,8 @@ namespace {
 
 // Output is capped: one bit can code a whole row, and a row may be 2^28
 // bytes long; the fuzzer looks for faults, not for long runs.
-constexpr size_t kMaxOutput = 1 << 22;
-constexpr size_t kMaxByteReads = 1 << 16;
+constexpr size_t kMaxOutput = 1 << 20;
+constexpr size_t kMaxByteReads = 1 << 14;
 constexpr size_t kMaxInput = 1 << 16;
 
 std::vector<uint8_t> readBlocks(DataStream* stream) {
@@ -32,7 +32,8 @@ std::vector<uint8_t> readBlocks(DataStream* stream) {
         const int size = (turn % 3 == 0) ? 1 : (turn % 3 == 1) ? 77 : int(sizeof buffer);
         const int n = stream->getBlock(buffer, size);
         out.insert(out.end(), buffer, buffer + n);
-        if (n < size) break;
+        if (n < size)
+            break;
     }
     stream->close();
     return out;
@@ -41,10 +42,11 @@ std::vector<uint8_t> readBlocks(DataStream* stream) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 3 || size > kMaxInput) return 0;
+    if (size < 3 || size > kMaxInput)
+        return 0;
     static const int kK[8] = {-1, 0, 1, 2, 4, -1000, 1000, 0};
-    static const int kColumns[16] = {0, 1, 2, 7, 8, 9, 31, 64, 100, 1728, 2000, 2560, 4000, -5, 0x7ffffffd,
-                                     0x7fffffff};
+    static const int kColumns[16] = {0,   1,    2,    7,    8,    9,  31,         64,
+                                     100, 1728, 2000, 2560, 4000, -5, 0x7ffffffd, 0x7fffffff};
     const int k = kK[data[0] & 7];
     const bool endOfLine = data[0] & 8;
     const bool byteAlign = data[0] & 16;
@@ -59,19 +61,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<uint8_t> blocks = readBlocks(decoder.get());
     const int64_t rowBytes = (int64_t(columns < 1 ? 1 : columns) + 7) / 8;
-    if (blocks.size() < kMaxOutput && blocks.size() % size_t(rowBytes) != 0) __builtin_trap();
-    if (readBlocks(decoder.get()) != blocks) __builtin_trap();
+    if (blocks.size() < kMaxOutput && blocks.size() % size_t(rowBytes) != 0)
+        __builtin_trap();
+    if (readBlocks(decoder.get()) != blocks)
+        __builtin_trap();
 
     decoder->reset();
     for (size_t i = 0; i < kMaxByteReads; ++i) {
         const int peeked = decoder->peekChar();
         const int c = decoder->getChar();
-        if (peeked != c) __builtin_trap();
+        if (peeked != c)
+            __builtin_trap();
         if (c == -1) {
-            if (i != blocks.size()) __builtin_trap();
+            if (i != blocks.size())
+                __builtin_trap();
             break;
         }
-        if (i >= blocks.size() || blocks[i] != c) __builtin_trap();
+        if (i >= blocks.size() || blocks[i] != c)
+            __builtin_trap();
     }
     decoder->close();
     return 0;

@@ -62,7 +62,9 @@ extern const std::array<FaxCode, 64> kBlackShort;
 
 // The entries are returned by reference: the tables are static, and copying
 // the two halves out through the stack costs more than the look-up.
-inline const FaxCode& lookupFaxMode(uint32_t next7) { return faxtables::kMode[next7 & 0x7f]; }
+inline const FaxCode& lookupFaxMode(uint32_t next7) {
+    return faxtables::kMode[next7 & 0x7f];
+}
 
 inline const FaxCode& lookupFaxWhite(uint32_t next12) {
     next12 &= 0xfff;

@@ -50,10 +50,13 @@ void FaxDecoder::reset() {
     m_rowReady = false;
     m_outputByte = -1;
     // Leading fill and the first end-of-line code, when the data has one.
-    while (lookBits(kFaxEolBits) == 0) eatBits(1);
+    while (lookBits(kFaxEolBits) == 0)
+        eatBits(1);
     m_eolAtStart = lookBits(kFaxEolBits) == int(kFaxEolCode);
-    if (m_eolAtStart) eatBits(kFaxEolBits);
-    if (m_k > 0) readTag();
+    if (m_eolAtStart)
+        eatBits(kFaxEolBits);
+    if (m_k > 0)
+        readTag();
 }
 
 // --- Bits -------------------------------------------------------------------
@@ -69,7 +72,8 @@ bool FaxDecoder::fetchByte() {
         m_peekedByte = false;
     }
     const int c = source()->peekChar();
-    if (c < 0) return false;
+    if (c < 0)
+        return false;
     m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
     m_bitCount += 8;
     m_peekedByte = true;
@@ -79,9 +83,11 @@ bool FaxDecoder::fetchByte() {
 // Adds the next input byte when the code under way goes on into it: taken
 // at once, with the byte peeked at before it.
 bool FaxDecoder::fetchNeededByte() {
-    if (m_peekedByte) consumePeekedByte();
+    if (m_peekedByte)
+        consumePeekedByte();
     const int c = source()->getChar();
-    if (c < 0) return false;
+    if (c < 0)
+        return false;
     m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
     m_bitCount += 8;
     return true;
@@ -97,7 +103,8 @@ void FaxDecoder::consumePeekedByte() {
 int FaxDecoder::lookBits(int n) {
     while (m_bitCount < n) {
         if (!fetchByte()) {
-            if (m_bitCount == 0) return -1;
+            if (m_bitCount == 0)
+                return -1;
             return int((m_bitBuffer << (n - m_bitCount)) & ((1u << n) - 1));
         }
     }
@@ -106,7 +113,8 @@ int FaxDecoder::lookBits(int n) {
 
 void FaxDecoder::readTag() {
     const int bit = lookBits(1);
-    if (bit < 0) return;
+    if (bit < 0)
+        return;
     m_nextTwoDimensional = bit == 0;
     eatBits(1);
 }
@@ -129,17 +137,21 @@ template <typename Lookup>
         const uint32_t bits = uint32_t(have == width ? m_bitBuffer >> (m_bitCount - width)
                                                      : m_bitBuffer << (width - m_bitCount));
         const FaxCode* code = &lookup(bits);
-        if (code->length > 0 && code->length <= have) return code;
-        if (have >= width) return &kNone;
-        if (!fetchNeededByte()) return code;
+        if (code->length > 0 && code->length <= have)
+            return code;
+        if (have >= width)
+            return &kNone;
+        if (!fetchNeededByte())
+            return code;
     }
 }
 
 inline int FaxDecoder::readMode() {
     bool atEnd = false;
-    const FaxCode* code =
-        findCode(kFaxModeBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxMode(bits); }, atEnd);
-    if (atEnd) return kEndOfInput;
+    const FaxCode* code = findCode(
+        kFaxModeBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxMode(bits); }, atEnd);
+    if (atEnd)
+        return kEndOfInput;
     if (code->length > 0) {
         eatBits(code->length);
         return code->value;
@@ -154,9 +166,13 @@ inline int FaxDecoder::readRunCode(bool black) {
     // Lambdas rather than the functions themselves, so that each look-up is
     // inlined into its own copy of the search.
     const FaxCode* code =
-        black ? findCode(kFaxBlackBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxBlack(bits); }, atEnd)
-              : findCode(kFaxWhiteBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxWhite(bits); }, atEnd);
-    if (atEnd) return kEndOfInput;
+        black
+            ? findCode(
+                  kFaxBlackBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxBlack(bits); }, atEnd)
+            : findCode(
+                  kFaxWhiteBits, [](uint32_t bits) -> const FaxCode& { return lookupFaxWhite(bits); }, atEnd);
+    if (atEnd)
+        return kEndOfInput;
     if (code->length > 0) {
         eatBits(code->length);
         return code->value;
@@ -172,7 +188,8 @@ int FaxDecoder::readRun(bool black, int start) {
     int64_t end = start;
     for (;;) {
         const int run = readRunCode(black);
-        if (run == kEndOfInput) return kEndOfInput;
+        if (run == kEndOfInput)
+            return kEndOfInput;
         if (run == kNoCode) {
             // An end-of-line code or a stretch of zeros inside a row: the row
             // was cut short, and the end-of-line check after it takes over.
@@ -188,7 +205,8 @@ int FaxDecoder::readRun(bool black, int start) {
             return int(std::min<int64_t>(end + 1, m_columns));
         }
         end = std::min<int64_t>(end + run, int64_t(m_columns) + 1);
-        if (run < kFaxFirstMakeUp) break;
+        if (run < kFaxFirstMakeUp)
+            break;
     }
     if (end > m_columns) {
         reportError(getPos(), "CCITTFax row runs past its end (%d)", int(end));
@@ -215,8 +233,10 @@ void FaxDecoder::growLine() {
 void FaxDecoder::addChangeSlow(int p) {
     const int colourAfter = (m_changes + 1) & 1;
     int* line = m_codingLine.data();
-    while (m_changes > 0 && line[m_changes - 1] > p) --m_changes;
-    if ((m_changes & 1) == colourAfter) return;
+    while (m_changes > 0 && line[m_changes - 1] > p)
+        --m_changes;
+    if ((m_changes & 1) == colourAfter)
+        return;
     if (m_changes > 0 && line[m_changes - 1] == p) {
         --m_changes;
         return;
@@ -234,8 +254,10 @@ void FaxDecoder::decodeOneDimensionalRow() {
     while (a0 < m_columns) {
         const int end = readRun((m_changes & 1) != 0, a0);
         if (end < 0) {
-            if (end == kEndOfInput) m_atEnd = true;
-            else m_damaged = true;
+            if (end == kEndOfInput)
+                m_atEnd = true;
+            else
+                m_damaged = true;
             break;
         }
         addChange(end);
@@ -260,9 +282,12 @@ void FaxDecoder::decodeTwoDimensionalRow() {
         // above ends with Columns three times, so j + 1 stays inside it.
         const int* ref = m_referenceLine.data();
         const int colour = m_changes & 1;
-        while (j > 0 && ref[j - 1] > a0) --j;
-        if ((j & 1) != colour) ++j;
-        while (ref[j] <= a0) j += 2;
+        while (j > 0 && ref[j - 1] > a0)
+            --j;
+        if ((j & 1) != colour)
+            ++j;
+        while (ref[j] <= a0)
+            j += 2;
         const int b1 = ref[j];
         const int b2 = ref[j + 1];
 
@@ -274,9 +299,12 @@ void FaxDecoder::decodeTwoDimensionalRow() {
             const int first = readRun(colour != 0, start);
             const int second = first < 0 ? first : readRun(colour == 0, first);
             if (second < 0) {
-                if (first >= 0) addChange(first);
-                if (second == kEndOfInput) m_atEnd = true;
-                else m_damaged = true;
+                if (first >= 0)
+                    addChange(first);
+                if (second == kEndOfInput)
+                    m_atEnd = true;
+                else
+                    m_damaged = true;
                 break;
             }
             addChange(first);
@@ -315,8 +343,10 @@ void FaxDecoder::decodeTwoDimensionalRow() {
                 break;
             }
             reportError(getPos(), "Bad two dim code (%04x) in CCITTFax stream", lookBits(kFaxModeBits));
-            if (m_endOfLine) m_damaged = true;
-            else m_atEnd = true;
+            if (m_endOfLine)
+                m_damaged = true;
+            else
+                m_atEnd = true;
             break;
         }
     }
@@ -326,7 +356,8 @@ void FaxDecoder::decodeTwoDimensionalRow() {
 // sentinels.
 void FaxDecoder::finishRow() {
     if (m_changes == 0 || m_codingLine[size_t(m_changes) - 1] < m_columns) {
-        if (size_t(m_changes) + 3 > m_codingLine.size()) growLine();
+        if (size_t(m_changes) + 3 > m_codingLine.size())
+            growLine();
         m_codingLine[size_t(m_changes++)] = m_columns;
     }
 }
@@ -362,7 +393,8 @@ bool FaxDecoder::skipToEndOfLine() {
 // row starting with a long white run begins with the same bits.
 bool FaxDecoder::alignRow() {
     const int left = m_bitCount % 8;
-    if (left == 0) return false;
+    if (left == 0)
+        return false;
     if (m_endOfLine || m_eolAtStart) {
         const int span = left + (left + 8 >= kFaxEolBits ? 8 : 16);
         if (lookBits(span) == int(kFaxEolCode)) {
@@ -380,7 +412,8 @@ bool FaxDecoder::alignRow() {
 }
 
 bool FaxDecoder::decodeRow() {
-    if (m_atEnd) return false;
+    if (m_atEnd)
+        return false;
     // A row begins only where there is data: an input used up at a row
     // boundary gives no further row.
     if (lookBits(1) < 0) {
@@ -388,8 +421,10 @@ bool FaxDecoder::decodeRow() {
         return false;
     }
     m_damaged = false;
-    if (m_nextTwoDimensional) decodeTwoDimensionalRow();
-    else decodeOneDimensionalRow();
+    if (m_nextTwoDimensional)
+        decodeTwoDimensionalRow();
+    else
+        decodeOneDimensionalRow();
     finishRow();
 
     bool gotEol = false;
@@ -397,8 +432,10 @@ bool FaxDecoder::decodeRow() {
         if (!m_endOfBlock && m_rows > 0 && m_row + 1 == m_rows) {
             m_atEnd = true;
         } else {
-            if (m_byteAlign) gotEol = alignRow();
-            if (!gotEol) gotEol = skipToEndOfLine();
+            if (m_byteAlign)
+                gotEol = alignRow();
+            if (!gotEol)
+                gotEol = skipToEndOfLine();
             // Data said to have end-of-line codes lost its step when one is
             // missing after a row.
             if (!gotEol && !m_atEnd && m_endOfLine) {
@@ -407,13 +444,15 @@ bool FaxDecoder::decodeRow() {
             }
         }
     }
-    if (!m_atEnd && m_k > 0) readTag();
+    if (!m_atEnd && m_k > 0)
+        readTag();
 
     if (!m_atEnd && m_endOfBlock && gotEol && lookBits(kFaxEolBits) == int(kFaxEolCode)) {
         // The second end-of-line code of the return to control (six
         // codes) or of the end of a pure two-dimensional block (two).
         eatBits(kFaxEolBits);
-        if (m_k > 0) eatBits(1);
+        if (m_k > 0)
+            eatBits(1);
         if (m_k >= 0) {
             for (int i = 0; i < 4; ++i) {
                 if (lookBits(kFaxEolBits) != int(kFaxEolCode)) {
@@ -421,7 +460,8 @@ bool FaxDecoder::decodeRow() {
                     break;
                 }
                 eatBits(kFaxEolBits);
-                if (m_k > 0) eatBits(1);
+                if (m_k > 0)
+                    eatBits(1);
             }
         }
         m_atEnd = true;
@@ -461,17 +501,25 @@ namespace {
 // Gives pixels [from, to) of a packed row the value of a black pixel (0
 // bits, or 1 bits when the row is inverted).
 inline void paintBlack(uint8_t* row, int64_t from, int64_t to, bool inverted) {
-    if (from >= to) return;
+    if (from >= to)
+        return;
     const size_t first = size_t(from >> 3), last = size_t((to - 1) >> 3);
     uint8_t firstMask = uint8_t(0xff >> (from & 7));
     const uint8_t lastMask = uint8_t(0xff << (7 - ((to - 1) & 7)));
-    if (first == last) firstMask &= lastMask;
-    if (inverted) row[first] |= firstMask;
-    else row[first] &= uint8_t(~firstMask);
-    if (first == last) return;
-    if (last > first + 1) std::memset(row + first + 1, inverted ? 0xff : 0x00, last - first - 1);
-    if (inverted) row[last] |= lastMask;
-    else row[last] &= uint8_t(~lastMask);
+    if (first == last)
+        firstMask &= lastMask;
+    if (inverted)
+        row[first] |= firstMask;
+    else
+        row[first] &= uint8_t(~firstMask);
+    if (first == last)
+        return;
+    if (last > first + 1)
+        std::memset(row + first + 1, inverted ? 0xff : 0x00, last - first - 1);
+    if (inverted)
+        row[last] |= lastMask;
+    else
+        row[last] &= uint8_t(~lastMask);
 }
 
 }  // namespace
@@ -492,14 +540,16 @@ int FaxDecoder::fillOutput(uint8_t* out, int size) {
         std::memset(out, 0xff ^ invert, size_t(rowBytes));
         // Black runs lie between an even-numbered change and the next; the
         // pad bits after the last pixel are 0 like black ones.
-        for (int k = 0; k + 1 < m_changes; k += 2) paintBlack(out, line[k], line[k + 1], m_blackIs1);
+        for (int k = 0; k + 1 < m_changes; k += 2)
+            paintBlack(out, line[k], line[k + 1], m_blackIs1);
         paintBlack(out, columns, rowBytes * 8, m_blackIs1);
         m_outputPixel = columns;
         return int(rowBytes);
     }
     while (n < size && x < columns) {
         // The run holding pixel x ends at line[i]; the last entry is Columns.
-        while (line[i] <= x) ++i;
+        while (line[i] <= x)
+            ++i;
         const int64_t end = line[i];
         if (end - x >= 8) {
             const int bytes = int(std::min<int64_t>((end - x) >> 3, size - n));
@@ -512,9 +562,11 @@ int FaxDecoder::fillOutput(uint8_t* out, int size) {
         const int64_t limit = std::min(x + 8, columns);
         unsigned byte = 0;
         for (int64_t from = x; from < limit;) {
-            while (line[i] <= from) ++i;
+            while (line[i] <= from)
+                ++i;
             const int64_t to = std::min<int64_t>(line[i], limit);
-            if ((i & 1) == 0) byte |= (0xffu >> (from - x)) & ~(0xffu >> (to - x));
+            if ((i & 1) == 0)
+                byte |= (0xffu >> (from - x)) & ~(0xffu >> (to - x));
             from = to;
         }
         out[n++] = uint8_t(byte ^ invert);
@@ -527,13 +579,15 @@ int FaxDecoder::fillOutput(uint8_t* out, int size) {
 
 int FaxDecoder::getBlock(uint8_t* buffer, int size) {
     int n = 0;
-    if (size <= 0) return 0;
+    if (size <= 0)
+        return 0;
     if (m_outputByte >= 0) {
         buffer[n++] = uint8_t(m_outputByte);
         m_outputByte = -1;
     }
     while (n < size) {
-        if ((!m_rowReady || m_outputPixel >= m_columns) && !decodeRow()) break;
+        if ((!m_rowReady || m_outputPixel >= m_columns) && !decodeRow())
+            break;
         n += fillOutput(buffer + n, size - n);
     }
     return n;
@@ -542,23 +596,32 @@ int FaxDecoder::getBlock(uint8_t* buffer, int size) {
 int FaxDecoder::peekChar() {
     if (m_outputByte < 0) {
         uint8_t byte;
-        if (getBlock(&byte, 1) == 1) m_outputByte = byte;
+        if (getBlock(&byte, 1) == 1)
+            m_outputByte = byte;
     }
     return m_outputByte;
 }
 
 std::unique_ptr<DynString> FaxDecoder::getPrintFilter(int level, const char* indent) {
-    if (level < 2) return nullptr;
+    if (level < 2)
+        return nullptr;
     std::unique_ptr<DynString> text = source()->getPrintFilter(level, indent);
-    if (!text) return nullptr;
+    if (!text)
+        return nullptr;
     text->appendCStr(indent).appendCStr("<< ");
-    if (m_k != 0) text->appendFormat("/K {0:d} ", m_k);
-    if (m_endOfLine) text->appendCStr("/EndOfLine true ");
-    if (m_byteAlign) text->appendCStr("/EncodedByteAlign true ");
+    if (m_k != 0)
+        text->appendFormat("/K {0:d} ", m_k);
+    if (m_endOfLine)
+        text->appendCStr("/EndOfLine true ");
+    if (m_byteAlign)
+        text->appendCStr("/EncodedByteAlign true ");
     text->appendFormat("/Columns {0:d} ", m_columns);
-    if (m_rows != 0) text->appendFormat("/Rows {0:d} ", m_rows);
-    if (!m_endOfBlock) text->appendCStr("/EndOfBlock false ");
-    if (m_blackIs1) text->appendCStr("/BlackIs1 true ");
+    if (m_rows != 0)
+        text->appendFormat("/Rows {0:d} ", m_rows);
+    if (!m_endOfBlock)
+        text->appendCStr("/EndOfBlock false ");
+    if (m_blackIs1)
+        text->appendCStr("/BlackIs1 true ");
     text->appendCStr(">> /CCITTFaxDecode filter\n");
     return text;
 }

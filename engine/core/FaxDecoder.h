@@ -56,7 +56,8 @@ private:
     int lookBits(int n);
     void eatBits(int n) {
         m_bitCount = n < m_bitCount ? m_bitCount - n : 0;
-        if (m_peekedByte && m_bitCount < 8) consumePeekedByte();
+        if (m_peekedByte && m_bitCount < 8)
+            consumePeekedByte();
     }
     void consumePeekedByte();
     template <typename Lookup>

@@ -31,11 +31,13 @@ struct FaxParams {
 };
 
 RefPtr<DataStream> faxStream(const std::string& data, const FaxParams& p) {
-    return RefPtr<DataStream>::adopt(
-        new FaxDecoder(memoryStream(data), p.k, p.endOfLine, p.byteAlign, p.columns, p.rows, p.endOfBlock, p.blackIs1));
+    return RefPtr<DataStream>::adopt(new FaxDecoder(memoryStream(data), p.k, p.endOfLine, p.byteAlign,
+                                                    p.columns, p.rows, p.endOfBlock, p.blackIs1));
 }
 
-std::string decodeFax(const std::string& data, const FaxParams& p) { return readAll(faxStream(data, p).get()); }
+std::string decodeFax(const std::string& data, const FaxParams& p) {
+    return readAll(faxStream(data, p).get());
+}
 
 // Bytes from a text of 0 and 1 (spaces ignored), the last byte padded with 0.
 std::string bits(const std::string& text) {
@@ -43,7 +45,8 @@ std::string bits(const std::string& text) {
     int count = 0;
     unsigned byte = 0;
     for (char c : text) {
-        if (c != '0' && c != '1') continue;
+        if (c != '0' && c != '1')
+            continue;
         byte = (byte << 1) | unsigned(c == '1');
         if (++count == 8) {
             out.push_back(char(byte));
@@ -51,7 +54,8 @@ std::string bits(const std::string& text) {
             byte = 0;
         }
     }
-    if (count) out.push_back(char(byte << (8 - count)));
+    if (count)
+        out.push_back(char(byte << (8 - count)));
     return out;
 }
 
@@ -78,20 +82,26 @@ test::TiffImage faxPicture(int width, int height, unsigned seed) {
             for (int x = 1; x < width; ++x) {
                 if (above[size_t(x)] != above[size_t(x) - 1]) {
                     const int to = std::clamp(x + int(random() % 7) - 3, 0, width - 1);
-                    for (int i = std::min(x, to); i < std::max(x, to); ++i) row[size_t(i)] = above[size_t(x)];
+                    for (int i = std::min(x, to); i < std::max(x, to); ++i)
+                        row[size_t(i)] = above[size_t(x)];
                 }
             }
         } else {
             uint8_t colour = uint8_t(random() % 2);
             for (int x = 0; x < width;) {
                 const int scale = int(random() % 4);
-                const int run = 1 + int(random() % (scale == 0 ? 3000 : scale == 1 ? 200 : scale == 2 ? 20 : 3));
-                for (int i = 0; i < run && x < width; ++i) row[size_t(x++)] = colour;
+                const int run = 1 + int(random() % (scale == 0   ? 3000
+                                                    : scale == 1 ? 200
+                                                    : scale == 2 ? 20
+                                                                 : 3));
+                for (int i = 0; i < run && x < width; ++i)
+                    row[size_t(x++)] = colour;
                 colour ^= 1;
             }
         }
         for (int x = 0; x < width; ++x)
-            if (row[size_t(x)]) image.pixels[size_t(y) * rowBytes + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+            if (row[size_t(x)])
+                image.pixels[size_t(y) * rowBytes + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
         above = row;
     }
     return image;
@@ -102,14 +112,16 @@ test::TiffImage faxPicture(int width, int height, unsigned seed) {
 std::string withoutPadBits(std::string rows, int width) {
     const size_t rowBytes = (size_t(width) + 7) / 8;
     const uint8_t mask = uint8_t(0xff << ((8 - width % 8) % 8));
-    for (size_t i = rowBytes - 1; i < rows.size(); i += rowBytes) rows[i] = char(rows[i] & mask);
+    for (size_t i = rowBytes - 1; i < rows.size(); i += rowBytes)
+        rows[i] = char(rows[i] & mask);
     return rows;
 }
 
 std::string reversedBits(std::string data) {
     for (char& c : data) {
         unsigned v = uint8_t(c), r = 0;
-        for (int i = 0; i < 8; ++i) r |= ((v >> i) & 1) << (7 - i);
+        for (int i = 0; i < 8; ++i)
+            r |= ((v >> i) & 1) << (7 - i);
         c = char(r);
     }
     return data;
@@ -129,7 +141,11 @@ TEST(FaxDecoderTest, StripsOfARealEncoderDecodeToTheirBitmaps) {
         {"g3 fill", COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, false, {0, true, true}},
         {"g3 lsb first", COMPRESSION_CCITTFAX3, 0, true, {0, false}},
         {"g3:2d", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, false, {4, true}},
-        {"g3:2d fill", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false, {2, false, true}},
+        {"g3:2d fill",
+         COMPRESSION_CCITTFAX3,
+         GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS,
+         false,
+         {2, false, true}},
         {"g4", COMPRESSION_CCITTFAX4, 0, false, {-1}},
         {"g4 lsb first", COMPRESSION_CCITTFAX4, 0, true, {-1}},
     };
@@ -149,13 +165,15 @@ TEST(FaxDecoderTest, StripsOfARealEncoderDecodeToTheirBitmaps) {
             ErrorCapture errors;
             EXPECT_EQ(withoutPadBits(decodeFax(data, p), width), test::bytesOf(image.pixels))
                 << c.name << ", width " << width;
-            EXPECT_TRUE(errors.empty()) << c.name << ", width " << width << ": " << errors.reports()[0].message;
+            EXPECT_TRUE(errors.empty())
+                << c.name << ", width " << width << ": " << errors.reports()[0].message;
             // The same through getBlock, and with a known row count ending
             // the data without an end-of-block sequence.
             p.rows = image.height;
             p.endOfBlock = false;
             bool full = false;
-            EXPECT_EQ(withoutPadBits(test::readAllInBlocks(faxStream(data, p).get(), {1, 3, 1000, 77}, &full), width),
+            EXPECT_EQ(withoutPadBits(test::readAllInBlocks(faxStream(data, p).get(), {1, 3, 1000, 77}, &full),
+                                     width),
                       test::bytesOf(image.pixels))
                 << c.name << ", width " << width << " in blocks";
             EXPECT_TRUE(full);
@@ -173,7 +191,8 @@ TEST(FaxDecoderTest, GhostscriptFaxPagesDecodeToItsRaster) {
                          "300 300 100 0 360 arc fill showpage\n";
     const std::string common = "gs -q -dSAFER -dBATCH -dNOPAUSE -r204x98 -g1728x1100 -dFIXEDMEDIA ";
     if (test::runShell(common + "-sDEVICE=pbmraw -o " + test::shellQuote(dir + "/page.pbm") + " " +
-                       test::shellQuote(ps)).first != 0) {
+                       test::shellQuote(ps))
+            .first != 0) {
         std::filesystem::remove_all(dir);
         GTEST_SKIP() << "no Ghostscript";
     }
@@ -184,8 +203,10 @@ TEST(FaxDecoderTest, GhostscriptFaxPagesDecodeToItsRaster) {
     size_t at = 0;
     std::vector<std::string> fields;
     while (fields.size() < 3 && at < pbm.size()) {
-        if (pbm[at] == '#') at = pbm.find('\n', at);
-        else if (std::isspace(uint8_t(pbm[at]))) ++at;
+        if (pbm[at] == '#')
+            at = pbm.find('\n', at);
+        else if (std::isspace(uint8_t(pbm[at])))
+            ++at;
         else {
             const size_t end = pbm.find_first_of(" \t\r\n", at);
             fields.push_back(pbm.substr(at, end - at));
@@ -203,7 +224,9 @@ TEST(FaxDecoderTest, GhostscriptFaxPagesDecodeToItsRaster) {
     for (const Case& c : {Case{"faxg3", {0, true}}, Case{"faxg32d", {1, true}}, Case{"faxg4", {-1}}}) {
         const std::string out = dir + "/page." + c.device;
         ASSERT_EQ(test::runShell(common + "-sDEVICE=" + c.device + " -o " + test::shellQuote(out) + " " +
-                                 test::shellQuote(ps)).first, 0);
+                                 test::shellQuote(ps))
+                      .first,
+                  0);
         std::ifstream file(out, std::ios::binary);
         const std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         FaxParams p = c.params;
@@ -232,29 +255,54 @@ TEST(FaxDecoderTest, CodedRowsDecodeAsTheParametersSay) {
     const Case cases[] = {
         {"Columns 0 is 1", {-1, false, false, 0}, "1 1 1" + kEofb, "\x80\x80\x80", false},
         {"negative Columns is 1", {-1, false, false, -7}, "1 1 1" + kEofb, "\x80\x80\x80", false},
-        {"the end of block ends the rows", {-1, false, false, 8}, "1 1 1" + kEofb + "11111111", rows(3, '\xff'),
+        {"the end of block ends the rows",
+         {-1, false, false, 8},
+         "1 1 1" + kEofb + "11111111",
+         rows(3, '\xff'),
          false},
-        {"Rows ends data without an end of block", {-1, false, false, 8, 10, false}, std::string(12, '1'),
-         rows(10, '\xff'), false},
-        {"Rows does not cut data with an end of block", {-1, false, false, 8, 10, true}, std::string(12, '1'),
-         rows(12, '\xff'), false},
+        {"Rows ends data without an end of block",
+         {-1, false, false, 8, 10, false},
+         std::string(12, '1'),
+         rows(10, '\xff'),
+         false},
+        {"Rows does not cut data with an end of block",
+         {-1, false, false, 8, 10, true},
+         std::string(12, '1'),
+         rows(12, '\xff'),
+         false},
         // Horizontal: white 0, black 3; then vertical 0 to the end.
         {"a two-dimensional row starting black", {-1, false, false, 8}, "001 00110101 10 1", "\x1f", false},
         {"a one-dimensional row starting black", {0, false, false, 8}, "00110101 10 1100", "\x1f", false},
-        {"BlackIs1 turns white rows to 0", {0, false, false, 8, 0, true, true}, "10011 10011", rows(2, '\0'),
+        {"BlackIs1 turns white rows to 0",
+         {0, false, false, 8, 0, true, true},
+         "10011 10011",
+         rows(2, '\0'),
          false},
         // White 5 and black 7 pass the end; junk, then the next row after
         // its end-of-line code.
-        {"an overlong row resumes at the next end of line", {0, true, false, 8},
-         kEol + "1100 00011 1111 0101" + kEol + "10011" + kEol + kEol, "\xf8\xff", true},
+        {"an overlong row resumes at the next end of line",
+         {0, true, false, 8},
+         kEol + "1100 00011 1111 0101" + kEol + "10011" + kEol + kEol,
+         "\xf8\xff",
+         true},
         // White 3, then an end-of-line code: the row ends in its colour.
-        {"an end of line inside a row cuts it", {0, true, false, 8}, "1000" + kEol + "10011", "\xe0\xff", true},
-        {"make-up runs stop at the line end", {0, false, false, 100},
-         "000000011111 000000011111 000000011111 000000011111 00110101", rows(12, '\xff') + "\xf0", true},
+        {"an end of line inside a row cuts it",
+         {0, true, false, 8},
+         "1000" + kEol + "10011",
+         "\xe0\xff",
+         true},
+        {"make-up runs stop at the line end",
+         {0, false, false, 100},
+         "000000011111 000000011111 000000011111 000000011111 00110101",
+         rows(12, '\xff') + "\xf0",
+         true},
         // Vertical-left 3 from the row above, again and again: the third
         // one would start before the row.
-        {"vertical-left moves stay inside the row", {-1, false, false, 8},
-         "0000010 1 0000010 1 0000010 1" + kEofb, std::string("\xf8\xc0\x00", 3), true},
+        {"vertical-left moves stay inside the row",
+         {-1, false, false, 8},
+         "0000010 1 0000010 1 0000010 1" + kEofb,
+         std::string("\xf8\xc0\x00", 3),
+         true},
         {"the end of the data inside a row closes it", {0, false, false, 8}, "1100", "\xf8", true},
         {"no data, no rows", {0, false, false, 8}, "", "", false},
     };
@@ -275,8 +323,10 @@ TEST(FaxDecoderTest, HugeColumnsCostOnlyWhatTheDataHolds) {
         *uniform = true;
         s->reset();
         for (int n; (n = s->getBlock(buffer.data(), int(buffer.size()))) > 0;) {
-            if (*total == 0) *first = buffer[0];
-            for (int i = *total == 0 ? 1 : 0; i < n - 1; ++i) *uniform &= buffer[size_t(i)] == buffer[1];
+            if (*total == 0)
+                *first = buffer[0];
+            for (int i = *total == 0 ? 1 : 0; i < n - 1; ++i)
+                *uniform &= buffer[size_t(i)] == buffer[1];
             *last = buffer[size_t(n) - 1];
             *total += size_t(n);
         }
@@ -292,7 +342,8 @@ TEST(FaxDecoderTest, HugeColumnsCostOnlyWhatTheDataHolds) {
     EXPECT_TRUE(uniform);
     // Make-up codes that add up past 2^31: the run stops at the line end.
     std::string longRun;
-    for (int i = 0; i < 900000; ++i) longRun += "000000011111";
+    for (int i = 0; i < 900000; ++i)
+        longRun += "000000011111";
     scan(faxStream(bits(longRun + "00110101"), {0, false, false, kColumns}).get(), &total, &first, &last,
          &uniform);
     EXPECT_EQ(total, kRowBytes);
@@ -315,12 +366,14 @@ TEST(FaxDecoderTest, MixedRowsRecoverAfterADamagedRow) {
     std::vector<size_t> eols;
     for (size_t bit = 0, zeros = 0; bit < data.size() * 8; ++bit) {
         const bool one = (uint8_t(data[bit / 8]) >> (7 - bit % 8)) & 1;
-        if (one && zeros >= 11) eols.push_back(bit);
+        if (one && zeros >= 11)
+            eols.push_back(bit);
         zeros = one ? 0 : zeros + 1;
     }
     size_t from = 0, to = 0;
     for (size_t i = 1; i < eols.size(); ++i)
-        if (eols[i - 1] > data.size() * 8 / 3 && eols[i] - eols[i - 1] > to - from) from = eols[i - 1], to = eols[i];
+        if (eols[i - 1] > data.size() * 8 / 3 && eols[i] - eols[i - 1] > to - from)
+            from = eols[i - 1], to = eols[i];
     ASSERT_GT(to - from, 64u);
     data[(from + to) / 16] = char(0xff);
     data[(from + to) / 16 + 1] = char(0xff);
@@ -341,7 +394,8 @@ TEST(FaxDecoderTest, AnyDataGivesWholeRowsAndRereadsAlike) {
     const int columnChoices[] = {1, 7, 8, 33, 1728};
     for (int round = 0; round < 400; ++round) {
         std::string data(size_t(random() % 200), '\0');
-        for (char& c : data) c = char(random() % 4 ? random() : 0);
+        for (char& c : data)
+            c = char(random() % 4 ? random() : 0);
         FaxParams p;
         p.k = int(random() % 5) - 2;
         p.endOfLine = random() % 2;
@@ -365,7 +419,8 @@ TEST(FaxDecoderTest, TheSourceIsLeftRightAfterTheData) {
     // marker of an inline image: looking for an end-of-line code after the
     // last row must leave it in place.
     RefPtr<DataStream> source = memoryStream(bits("1 1 1 00000") + "\nEI");
-    RefPtr<DataStream> s = RefPtr<DataStream>::adopt(new FaxDecoder(source, -1, false, false, 8, 0, true, false));
+    RefPtr<DataStream> s =
+        RefPtr<DataStream>::adopt(new FaxDecoder(source, -1, false, false, 8, 0, true, false));
     s->reset();
     uint8_t rows[3];
     ASSERT_EQ(s->getBlock(rows, 3), 3);
