@@ -74,7 +74,7 @@ bool FaxDecoder::fetchByte() {
     const int c = source()->peekChar();
     if (c < 0)
         return false;
-    m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
+    m_bitBuffer |= uint64_t(c) << (56 - m_bitCount);
     m_bitCount += 8;
     m_peekedByte = true;
     return true;
@@ -88,7 +88,7 @@ bool FaxDecoder::fetchNeededByte() {
     const int c = source()->getChar();
     if (c < 0)
         return false;
-    m_bitBuffer = (m_bitBuffer << 8) | uint64_t(c);
+    m_bitBuffer |= uint64_t(c) << (56 - m_bitCount);
     m_bitCount += 8;
     return true;
 }
@@ -103,12 +103,11 @@ void FaxDecoder::consumePeekedByte() {
 int FaxDecoder::lookBits(int n) {
     while (m_bitCount < n) {
         if (!fetchByte()) {
-            if (m_bitCount == 0)
-                return -1;
-            return int((m_bitBuffer << (n - m_bitCount)) & ((1u << n) - 1));
+            if (m_bitCount == 0) return -1;
+            break;
         }
     }
-    return int((m_bitBuffer >> (m_bitCount - n)) & ((1u << n) - 1));
+    return int(m_bitBuffer >> (64 - n));
 }
 
 void FaxDecoder::readTag() {
@@ -132,10 +131,8 @@ template <typename Lookup>
         return &kNone;
     }
     for (;;) {
-        // The look-up masks off the stale bits above the ones held.
         const int have = std::min(m_bitCount, width);
-        const uint32_t bits = uint32_t(have == width ? m_bitBuffer >> (m_bitCount - width)
-                                                     : m_bitBuffer << (width - m_bitCount));
+        const uint32_t bits = uint32_t(m_bitBuffer >> (64 - width));
         const FaxCode* code = &lookup(bits);
         if (code->length > 0 && code->length <= have)
             return code;

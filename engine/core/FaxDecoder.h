@@ -55,7 +55,9 @@ private:
     bool fetchNeededByte();
     int lookBits(int n);
     void eatBits(int n) {
-        m_bitCount = n < m_bitCount ? m_bitCount - n : 0;
+        if (n > m_bitCount) n = m_bitCount;
+        m_bitBuffer <<= n;
+        m_bitCount -= n;
         if (m_peekedByte && m_bitCount < 8)
             consumePeekedByte();
     }
@@ -102,6 +104,7 @@ private:
     bool m_eolAtStart = false;
     int m_row = 0;
     bool m_nextTwoDimensional = false;
+    // The bits held, the next one highest, zeros below them.
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
     // The last byte of the buffer is still the source's next byte.
