@@ -53,6 +53,7 @@ void FaxDecoder::reset() {
     while (lookBits(kFaxEolBits) == 0)
         eatBits(1);
     m_eolAtStart = lookBits(kFaxEolBits) == int(kFaxEolCode);
+    m_sawEol = m_eolAtStart;
     if (m_eolAtStart)
         eatBits(kFaxEolBits);
     if (m_k > 0)
@@ -433,9 +434,11 @@ bool FaxDecoder::decodeRow() {
                 gotEol = alignRow();
             if (!gotEol)
                 gotEol = skipToEndOfLine();
-            // Data said to have end-of-line codes lost its step when one is
-            // missing after a row.
-            if (!gotEol && !m_atEnd && m_endOfLine) {
+            // One-dimensional and mixed data that has shown end-of-line
+            // codes lost its step when one is missing after a row (data
+            // only labelled as having them is left alone).
+            m_sawEol = m_sawEol || gotEol;
+            if (!gotEol && !m_atEnd && m_k >= 0 && m_sawEol) {
                 reportError(getPos(), "Missing end-of-line code after a CCITTFax row");
                 m_damaged = true;
             }

@@ -102,6 +102,8 @@ private:
     // The data began with an end-of-line code: it has them, whatever
     // EndOfLine says.
     bool m_eolAtStart = false;
+    // Some end-of-line code has been read since the start.
+    bool m_sawEol = false;
     int m_row = 0;
     bool m_nextTwoDimensional = false;
     // The bits held, the next one highest, zeros below them.
