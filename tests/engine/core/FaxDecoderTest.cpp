@@ -285,6 +285,11 @@ TEST(FaxDecoderTest, CodedRowsDecodeAsTheParametersSay) {
          kEol + "1100 00011 1111 0101" + kEol + "10011" + kEol + kEol,
          "\xf8\xff",
          true},
+        {"EndOfLine over rows without the codes",
+         {0, true, false, 8},
+         "10011 10011 10011",
+         rows(3, '\xff'),
+         false},
         // White 3, then an end-of-line code: the row ends in its colour.
         {"an end of line inside a row cuts it",
          {0, true, false, 8},
