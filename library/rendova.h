@@ -8,8 +8,14 @@
  * rendovaSetOption sets the options of that document's conversion;
  * rendovaGetPageCount tells the pages; rendovaConvertPage writes one page
  * (or rendovaConvertAllPages all of them); rendovaCloseDocument ends the
- * handle. Calls run to completion on the caller's thread and must not
- * overlap; strings are NUL-terminated UTF-8, owned by the caller.
+ * handle. Calls run to completion on the caller's thread; strings are
+ * NUL-terminated UTF-8, owned by the caller.
+ *
+ * Threads: call the library from one thread at a time where you can. Calls
+ * that do overlap are safe but serialised: one process-wide lock lets one
+ * call run at a time, so threads gain no speed; several processes are the
+ * way to use several cores. A callback may call the library again from
+ * inside a conversion (the lock is recursive).
  */
 #ifndef RENDOVA_H
 #define RENDOVA_H
