@@ -25,6 +25,8 @@ constexpr int32_t kTileHeight = 15;
 // Option word [2]: the body kind.
 constexpr uint32_t kBodyUncompressed = 1;
 constexpr uint32_t kBodyRunLength = 2;
+// The screen's and the images' sizes are 16-bit fields.
+constexpr int32_t kMaxSide = 65535;
 
 void put(ImageStream* stream, const void* data, size_t size) {
     if (size != 0 && stream->write(data, size, 1) != 1)
@@ -534,6 +536,8 @@ bool RasterImageGIF::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
     try {
+        if (GetWidth() > kMaxSide || GetHeight() > kMaxSide)
+            failCodec("Can't save this image as GIF");
         m_delay = uint16_t(m_info.frameDelay);
         if (GetBpp() > 8)
             encodeTiles(stream);

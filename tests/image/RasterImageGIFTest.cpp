@@ -241,6 +241,17 @@ TEST(RasterImageGIF, AWriteErrorFailsTheEncode) {
     EXPECT_STREQ(image.LastErrorText(), "Write Error in GIF file");
 }
 
+TEST(RasterImageGIF, SizesBeyondTheSixteenBitFieldsAreRefused) {
+    // GIF, PCX and TGA keep sizes in 16-bit fields, which must not wrap.
+    RasterImage wide(70000, 1, 8, kFormatUnknown);
+    for (const auto& [code, text] : {std::pair{kFormatGif, "Can't save this image as GIF"},
+                                     {kFormatPcx, "Can't save this image as PCX"},
+                                     {kFormatTga, "Can't save this image as TGA"}}) {
+        EXPECT_TRUE(encodeBytes(wide, code).empty()) << code;
+        EXPECT_STREQ(wide.LastErrorText(), text);
+    }
+}
+
 TEST(RasterImageGIF, MalformedFilesAreBounded) {
     struct Case {
         const char* what;

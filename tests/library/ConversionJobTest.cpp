@@ -260,8 +260,7 @@ TEST_F(ConversionJobTest, RelativeOutputFolderIsCreatedLevelByLevel) {
 }
 
 // A page that was not written fails, so that no caller reports a file that
-// is not there: a path too long to write, an image type the image library
-// cannot write, a full disk.
+// is not there: a path too long to write.
 TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     auto job = openReport(1);
     // A name that makes the path longer than 259 characters.
