@@ -25,21 +25,20 @@ struct Random {
     }
 };
 
-// Random indices, or runs of random lengths (up to 3000 pixels) that make
-// the run-length body's table grow and clear.
-void paintIndices(RasterImage& image, int32_t width, int32_t height, int bits, bool runs) {
+// Random indices (maxRun 0), or runs of random lengths below maxRun.
+void paintIndices(RasterImage& image, int32_t width, int32_t height, int bits, uint32_t maxRun) {
     test::paintIndexed(image, width, height, bits, false);
     Random random;
     const uint32_t colours = image.GetColourCount();
     uint32_t value = 0;
-    int32_t left = 0;
+    int64_t left = 0;
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
-            if (!runs) {
+            if (maxRun == 0) {
                 value = random.next(colours);
             } else if (left-- == 0) {
                 value = random.next(colours);
-                left = int32_t(random.next(3000));
+                left = random.next(maxRun);
             }
             image.WriteIndex(x, y, uint8_t(value));
         }
@@ -100,7 +99,7 @@ TEST(RasterImageGIF, HeaderAndCodeSizeFollowTheDepth) {
     };
     for (const Case c : {Case{1, 0x80, 2}, Case{4, 0xE3, 4}, Case{8, 0xE7, 8}}) {
         RasterImage image;
-        paintIndices(image, 9, 5, c.bits, false);
+        paintIndices(image, 9, 5, c.bits, 0);
         const Bytes file = encodeBytes(image, kFormatGif);
         ASSERT_FALSE(file.empty()) << image.LastErrorText();
         EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "GIF89a");
@@ -117,18 +116,22 @@ TEST(RasterImageGIF, EveryBodyReadsBackIdenticallyHereAndInThePeers) {
     const bool netpbm = test::haveTool("giftopnm");
     struct Case {
         int bits;
-        bool runs;
+        uint32_t maxRun;
         int32_t width;
         int32_t height;
     };
-    // 300 x 200 random pixels fill the 4096-code table many times over.
-    for (const Case c : {Case{8, false, 300, 200}, Case{8, true, 300, 200}, Case{4, false, 61, 43},
-                         Case{4, true, 333, 100}, Case{1, false, 77, 30}, Case{1, true, 500, 90}}) {
+    // 300 x 200 random pixels fill the 4096-code table many times over; a
+    // run of 9 million pixels takes the LZW and run-length bodies to 12-bit
+    // codes and past a full table.
+    for (const Case c : {Case{8, 0, 300, 200}, Case{8, 3000, 300, 200}, Case{4, 0, 61, 43},
+                         Case{4, 3000, 333, 100}, Case{1, 0, 77, 30}, Case{1, 3000, 500, 90},
+                         Case{1, 10000000, 3000, 3000}}) {
         for (uint32_t body : {0u, 1u, 2u}) {
             RasterImage image;
-            paintIndices(image, c.width, c.height, c.bits, c.runs);
+            paintIndices(image, c.width, c.height, c.bits, c.maxRun);
             image.SetFormatOption(body, kFormatGif);
-            const std::string name = std::to_string(c.bits) + (c.runs ? "runs" : "random") + std::to_string(body);
+            const std::string name =
+                std::to_string(c.bits) + "-" + std::to_string(c.maxRun) + "-" + std::to_string(body);
             const Bytes file = encodeBytes(image, kFormatGif);
             ASSERT_FALSE(file.empty()) << name;
             RasterImage decoded;
@@ -224,7 +227,7 @@ TEST(RasterImageGIF, IndicesAreMaskedToTheTablesDepth) {
 
 TEST(RasterImageGIF, TransparencyComesWithTheGraphicControl) {
     RasterImage source;
-    paintIndices(source, 20, 10, 8, false);
+    paintIndices(source, 20, 10, 8, 0);
     source.SetTransparentIndex(7);
     RasterImage image;
     ASSERT_TRUE(decodeBytes(image, encodeBytes(source, kFormatGif), kFormatGif));
@@ -234,7 +237,7 @@ TEST(RasterImageGIF, TransparencyComesWithTheGraphicControl) {
 
 TEST(RasterImageGIF, AWriteErrorFailsTheEncode) {
     RasterImage image;
-    paintIndices(image, 64, 64, 8, false);
+    paintIndices(image, 64, 64, 8, 0);
     uint8_t small[600];
     MemoryStream stream(small, sizeof small);  // a caller's buffer never grows
     EXPECT_FALSE(image.Encode(&stream, kFormatGif));
