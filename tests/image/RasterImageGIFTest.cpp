@@ -125,7 +125,7 @@ TEST(RasterImageGIF, EveryBodyReadsBackIdenticallyHereAndInThePeers) {
     // codes and past a full table.
     for (const Case c : {Case{8, 0, 300, 200}, Case{8, 3000, 300, 200}, Case{4, 0, 61, 43},
                          Case{4, 3000, 333, 100}, Case{1, 0, 77, 30}, Case{1, 3000, 500, 90},
-                         Case{1, 10000000, 3000, 3000}}) {
+                         Case{1, 10000000, 3000, 3000}, Case{8, 0, 1, 1}, Case{1, 0, 1, 1}}) {
         for (uint32_t body : {0u, 1u, 2u}) {
             RasterImage image;
             paintIndices(image, c.width, c.height, c.bits, c.maxRun);
@@ -306,6 +306,20 @@ TEST(RasterImageGIF, BadCodesResynchroniseOnTheNextImage) {
     image.info().frame = 1;
     ASSERT_TRUE(decodeBytes(image, file, kFormatGif)) << image.LastErrorText();
     EXPECT_EQ(image.ReadIndex(3, 3), 1);
+}
+
+TEST(RasterImageGIF, ReadsNetpbmFiles) {
+    REQUIRE_TOOL("convert");
+    REQUIRE_TOOL("pamtogif");
+    const std::string ppm = test::outPath("source.ppm");
+    ASSERT_TRUE(test::run("convert -seed 3 -size 71x45 plasma:fractal -colors 200 -depth 8 '" + ppm + "'"));
+    for (const char* options : {"", "-nolzw", "-interlace"}) {
+        const std::string path = ppm + options + ".gif";
+        ASSERT_TRUE(test::run("(pamtogif " + std::string(options) + " '" + ppm + "' > '" + path + "')"));
+        RasterImage image;
+        ASSERT_TRUE(test::loadFile(image, path, kFormatGif)) << options << image.LastErrorText();
+        EXPECT_EQ(test::ourPixels(image), test::magickPixels(ppm, "rgb")) << options;
+    }
 }
 
 TEST(RasterImageGIF, ReadsImageMagickFiles) {

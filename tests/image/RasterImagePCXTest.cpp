@@ -124,6 +124,28 @@ TEST(RasterImagePCX, ReadsImageMagickFiles) {
     }
 }
 
+TEST(RasterImagePCX, ReadsNetpbmFilesOfEveryLayout) {
+    REQUIRE_TOOL("convert");
+    REQUIRE_TOOL("ppmtopcx");
+    struct Case {
+        int colours;
+        const char* options;
+    };
+    // 8 bits packed, 3 planes of 8, 4 and 2 bits packed, 4 and 3 planes of 1.
+    for (const Case c : {Case{200, ""}, Case{200, "-24bit"}, Case{12, "-packed"}, Case{4, "-packed"},
+                         Case{12, "-planes 4"}, Case{7, "-planes 3"}}) {
+        const std::string name = std::to_string(c.colours) + std::string(c.options);
+        const std::string ppm = test::outPath(name + ".ppm");
+        const std::string path = ppm + ".pcx";
+        ASSERT_TRUE(test::run("convert -seed 5 -size 45x31 plasma:fractal -colors " + std::to_string(c.colours) +
+                              " -depth 8 '" + ppm + "'"));
+        ASSERT_TRUE(test::run("(ppmtopcx " + std::string(c.options) + " '" + ppm + "' > '" + path + "')"));
+        RasterImage image;
+        ASSERT_TRUE(test::loadFile(image, path, kFormatPcx)) << name << image.LastErrorText();
+        EXPECT_EQ(test::ourPixels(image), test::magickPixels(ppm, "rgb")) << name;
+    }
+}
+
 TEST(RasterImagePCX, MalformedFilesAreRefusedWithTheirTexts) {
     RasterImage source;
     paint(source, 8);
