@@ -79,14 +79,6 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
     switch (code) {
         case kFormatBmp:
             return encodeAs<RasterImageBMP>(stream);
-        case kFormatJpeg:
-            return encodeAs<RasterImageJPG>(stream);
-        case kFormatPng:
-            return encodeAs<RasterImagePNG>(stream);
-        case kFormatIco:
-            return encodeAs<RasterImageICO>(stream);
-        case kFormatTiff:
-            return encodeAs<RasterImageTIF>(stream);
         case kFormatGif:
             return encodeAs<RasterImageGIF>(stream);
         case kFormatTga:
@@ -95,6 +87,14 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
             return encodeAs<RasterImagePCX>(stream);
         case kFormatWbmp:
             return encodeAs<RasterImageWBMP>(stream);
+        case kFormatJpeg:
+            return encodeAs<RasterImageJPG>(stream);
+        case kFormatPng:
+            return encodeAs<RasterImagePNG>(stream);
+        case kFormatIco:
+            return encodeAs<RasterImageICO>(stream);
+        case kFormatTiff:
+            return encodeAs<RasterImageTIF>(stream);
         case kFormatWmf:
             setLastError("Save WMF not supported");
             return false;
@@ -117,14 +117,6 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAnyFormat(stream);
         case kFormatBmp:
             return decodeAs<RasterImageBMP>(stream);
-        case kFormatJpeg:
-            return decodeAs<RasterImageJPG>(stream);
-        case kFormatPng:
-            return decodeAs<RasterImagePNG>(stream);
-        case kFormatIco:
-            return decodeAs<RasterImageICO>(stream);
-        case kFormatTiff:
-            return decodeAs<RasterImageTIF>(stream);
         case kFormatGif:
             return decodeAs<RasterImageGIF>(stream);
         case kFormatTga:
@@ -133,6 +125,14 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAs<RasterImagePCX>(stream);
         case kFormatWbmp:
             return decodeAs<RasterImageWBMP>(stream);
+        case kFormatJpeg:
+            return decodeAs<RasterImageJPG>(stream);
+        case kFormatPng:
+            return decodeAs<RasterImagePNG>(stream);
+        case kFormatIco:
+            return decodeAs<RasterImageICO>(stream);
+        case kFormatTiff:
+            return decodeAs<RasterImageTIF>(stream);
         default:
             break;
     }
@@ -154,18 +154,6 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
             case kFormatBmp:
                 decoded = decodeAs<RasterImageBMP>(stream);
                 break;
-            case kFormatJpeg:
-                decoded = decodeAs<RasterImageJPG>(stream);
-                break;
-            case kFormatPng:
-                decoded = decodeAs<RasterImagePNG>(stream);
-                break;
-            case kFormatIco:
-                decoded = decodeAs<RasterImageICO>(stream);
-                break;
-            case kFormatTiff:
-                decoded = decodeAs<RasterImageTIF>(stream);
-                break;
             case kFormatGif:
                 decoded = decodeAs<RasterImageGIF>(stream);
                 break;
@@ -177,6 +165,18 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
                 break;
             case kFormatWbmp:
                 decoded = decodeAs<RasterImageWBMP>(stream);
+                break;
+            case kFormatJpeg:
+                decoded = decodeAs<RasterImageJPG>(stream);
+                break;
+            case kFormatPng:
+                decoded = decodeAs<RasterImagePNG>(stream);
+                break;
+            case kFormatIco:
+                decoded = decodeAs<RasterImageICO>(stream);
+                break;
+            case kFormatTiff:
+                decoded = decodeAs<RasterImageTIF>(stream);
                 break;
             default:
                 continue;  // decoder not built in: nothing was read
