@@ -118,6 +118,21 @@ public:
         return m_current[m_x++];
     }
 
+    // The rest of the current row, or the next row: its pixels and their
+    // count, 0 after the last pixel. Mixes with next().
+    int32_t nextRun(const uint8_t*& pixels) {
+        if (m_x == m_width) {
+            if (m_row == 0)
+                return 0;
+            loadRow(--m_row);
+            m_x = 0;
+        }
+        pixels = m_current + m_x;
+        const int32_t count = m_width - m_x;
+        m_x = m_width;
+        return count;
+    }
+
 private:
     void loadRow(int32_t row) {
         const uint8_t* stored = m_image.RowPointer(row);
@@ -385,40 +400,44 @@ void RasterImageGIF::writeLzwBody(PixelWalker& pixels, int32_t initialBits, BitS
     clearHash();
     output(clearCode);
     int32_t prefix = pixels.next();
-    for (int pixel = pixels.next(); pixel >= 0; pixel = pixels.next()) {
-        const int32_t key = (int32_t(pixel) << kMaxCodeBits) + prefix;
-        int32_t i = (int32_t(pixel) << kHashShift) ^ prefix;
-        if (m_hashTable[i] == key) {
-            prefix = m_codeTable[i];
-            continue;
-        }
-        if (m_hashTable[i] >= 0) {
-            const int32_t step = i == 0 ? 1 : kHashSize - i;
-            bool hit = false;
-            do {
-                i -= step;
-                if (i < 0)
-                    i += kHashSize;
-                if (m_hashTable[i] == key) {
-                    hit = true;
-                    break;
-                }
-            } while (m_hashTable[i] >= 0);
-            if (hit) {
+    const uint8_t* run = nullptr;
+    for (int32_t count = pixels.nextRun(run); count > 0; count = pixels.nextRun(run)) {
+        for (const uint8_t* end = run + count; run != end; ++run) {
+            const int32_t pixel = *run;
+            const int32_t key = (pixel << kMaxCodeBits) + prefix;
+            int32_t i = (pixel << kHashShift) ^ prefix;
+            if (m_hashTable[i] == key) {
                 prefix = m_codeTable[i];
                 continue;
             }
-        }
-        output(prefix);
-        prefix = pixel;
-        if (nextFree < kMaxCodes) {
-            m_codeTable[i] = uint16_t(nextFree++);
-            m_hashTable[i] = key;
-        } else {
-            clearHash();
-            nextFree = clearCode + 2;
-            clearing = true;
-            output(clearCode);
+            if (m_hashTable[i] >= 0) {
+                const int32_t step = i == 0 ? 1 : kHashSize - i;
+                bool hit = false;
+                do {
+                    i -= step;
+                    if (i < 0)
+                        i += kHashSize;
+                    if (m_hashTable[i] == key) {
+                        hit = true;
+                        break;
+                    }
+                } while (m_hashTable[i] >= 0);
+                if (hit) {
+                    prefix = m_codeTable[i];
+                    continue;
+                }
+            }
+            output(prefix);
+            prefix = pixel;
+            if (nextFree < kMaxCodes) {
+                m_codeTable[i] = uint16_t(nextFree++);
+                m_hashTable[i] = key;
+            } else {
+                clearHash();
+                nextFree = clearCode + 2;
+                clearing = true;
+                output(clearCode);
+            }
         }
     }
     output(prefix);
