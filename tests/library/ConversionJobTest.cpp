@@ -12,6 +12,7 @@
 #include "library/PageImageWriter.h"
 #include "library/rendova.h"
 #include "platform/Paths.h"
+#include "tests/image/CodecTestUtil.h"
 #include "tests/library/LibraryTestSupport.h"
 
 namespace {
@@ -264,8 +265,7 @@ TEST_F(ConversionJobTest, RelativeOutputFolderIsCreatedLevelByLevel) {
 }
 
 // A page that was not written fails, so that no caller reports a file that
-// is not there: a path too long to write, an image type the image library
-// cannot write, a full disk.
+// is not there: a path too long to write.
 TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     auto job = openReport(1);
     // A name that makes the path longer than 259 characters.
@@ -275,13 +275,44 @@ TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     const std::string shorter(name.size() - 1, 'x');
     EXPECT_EQ(job->convertPageNamed(1, shorter.c_str()), 1);
     EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{shorter + ".bmp"}));
+}
 
-    // GIF while the image library has no encoder for it.
-    rendova::RasterImage probe(8, 8, 8, rendova::kFormatUnknown);
-    if (!probe.Save((m_folder + "probe.gif").c_str(), rendova::kFormatGif)) {
-        job->setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeGif, 0);
-        EXPECT_EQ(job->convertPageNamed(1, "unwritten"), ConversionJob::kOtherFailure);
-        EXPECT_EQ(filesIn(m_folder + "out").size(), 1u);
+// GIF and PCX pages at 1, 4 and 8 bits, in colour and in grey, hold the
+// pixels of the BMP page of the same depth, as ImageMagick reads them (and
+// netpbm for 1-bit PCX, which ImageMagick shows inverted).
+TEST_F(ConversionJobTest, GifAndPcxPagesHoldThePixelsOfTheBmpPage) {
+    REQUIRE_TOOL("convert");
+    for (const char* name : {"made-gs-shadings-1to7.pdf", "deb-r-intro.pdf"}) {
+        if (!fs::exists(corpusFile(name)))
+            GTEST_SKIP() << "the corpus is not beside the source tree";
+        ConversionJob job;
+        job.setOption(ConversionJob::kOptionOutputFolder, (m_folder + "out").c_str(), 0, 0);
+        job.setOption(ConversionJob::kOptionXDpi, nullptr, 72, 0);
+        job.setOption(ConversionJob::kOptionYDpi, nullptr, 72, 0);
+        ASSERT_EQ(job.open(corpusFile(name).c_str(), nullptr, nullptr), 1) << name;
+        for (const auto& [bits, grey] : {std::pair{1, 0}, {4, 0}, {4, 1}, {8, 0}, {8, 1}}) {
+            job.setOption(ConversionJob::kOptionBitsPerPixel, nullptr, bits, 0);
+            job.setOption(ConversionJob::kOptionGreyscale, nullptr, grey, 0);
+            const std::string stem = std::string(name).substr(0, 8) + std::to_string(bits) + (grey ? "g" : "c");
+            const std::string out = m_folder + "out/" + stem;
+            job.setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeBmp, 0);
+            ASSERT_EQ(job.convertPageNamed(1, stem.c_str()), 1) << stem;
+            const Bytes reference = magickPixels(out + ".bmp", "rgb");
+            ASSERT_FALSE(reference.empty()) << stem;
+            for (const auto& [type, extension] : {std::pair{rendova::PageImageWriter::kTypeGif, ".gif"},
+                                                  {rendova::PageImageWriter::kTypePcx, ".pcx"}}) {
+                job.setOption(ConversionJob::kOptionImageType, nullptr, type, 0);
+                ASSERT_EQ(job.convertPageNamed(1, stem.c_str()), 1) << stem << extension;
+                std::string path = out + extension;
+                if (type == rendova::PageImageWriter::kTypePcx && bits == 1) {
+                    if (!haveTool("pcxtoppm"))
+                        continue;
+                    ASSERT_TRUE(run("(pcxtoppm '" + path + "' > '" + path + ".ppm')"));
+                    path += ".ppm";
+                }
+                EXPECT_TRUE(magickPixels(path, "rgb") == reference) << stem << extension;
+            }
+        }
     }
 }
 
