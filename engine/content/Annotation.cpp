@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/content/ContentInterpreter.h"
+#include "engine/content/FontDirectory.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Memory.h"
 
@@ -215,6 +216,7 @@ Annotation* AnnotationList::findAnnotation(int num, int gen) const {
 // (a field that is its own kid, or a kid that names an ancestor, is walked
 // once) and the number of fields visited.
 struct AnnotationList::FieldWalk {
+    std::unique_ptr<FontDirectory> fonts;
     std::unordered_map<uint64_t, bool> entered;
     int visits = 0;
     bool reported = false;
@@ -225,6 +227,7 @@ void AnnotationList::generateAppearances(PdfDict* form) {
     if (!form || !form->lookup("Fields", fields).isArray())
         return;
     FieldWalk walk;
+    walk.fonts = Annotation::formFonts(m_xref, form);
     PdfArray* array = fields.getArray();
     for (int i = 0; i < array->getLength() && walk.visits < kMaxFieldVisits; ++i) {
         PdfValue raw, field;
@@ -265,7 +268,7 @@ void AnnotationList::scanField(PdfDict* field, int num, int gen, PdfDict* parent
         return;
     PdfValue ownParent;
     PdfDict* inheritFrom = field->lookupRaw("Parent", ownParent).isNull() && parent ? parent : field;
-    annotation->generateFieldAppearance(inheritFrom, field, form);
+    annotation->generateFieldAppearance(inheritFrom, field, form, walk.fonts.get());
 }
 
 }  // namespace rendova

@@ -90,8 +90,13 @@ public:
     // Replaces the appearance of a widget with one written from its field's
     // values: field is the dictionary inherited values are looked up in,
     // widget the annotation's own dictionary, form the interactive form's.
-    // Annotations of other subtypes are left as they are.
-    void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form);
+    // Annotations of other subtypes are left as they are. fonts are those
+    // of the form's DR; null builds them here (a walk over many widgets
+    // builds them once and passes them in).
+    void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form, FontDirectory* fonts = nullptr);
+
+    // The fonts of a form's DR resources, or null when it has none.
+    static std::unique_ptr<FontDirectory> formFonts(XrefTable* xref, PdfDict* form);
 
     // key's value in the dictionary or, when it is null there, in its
     // Parent's, up the chain; null at the top (and for a chain that loops or

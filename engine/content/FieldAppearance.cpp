@@ -87,6 +87,27 @@ double fittedSize(double byHeight, double byWidth) {
     return size >= 1 ? size : 1;
 }
 
+// Text strings may be UTF-16 (big-endian, after the byte-order mark FE FF),
+// while the fonts of a form show one byte a character: such text becomes
+// its codes below 256 as they are and '?' for every other character.
+// Written as they stand, the two bytes of each character would each show
+// as a glyph.
+std::string textBytes(const DynString* text) {
+    const char* p = text->getCString();
+    const int n = text->getLength();
+    if (n < 2 || static_cast<unsigned char>(p[0]) != 0xfe || static_cast<unsigned char>(p[1]) != 0xff)
+        return std::string(p, size_t(n));
+    std::string out;
+    for (int i = 2; i + 1 < n; i += 2) {
+        const unsigned u = unsigned(static_cast<unsigned char>(p[i])) << 8 | static_cast<unsigned char>(p[i + 1]);
+        // The high half of a surrogate pair takes its low half with it.
+        if (u >= 0xd800 && u < 0xdc00 && i + 3 < n)
+            i += 2;
+        out += u < 256 ? char(u) : '?';
+    }
+    return out;
+}
+
 }  // namespace
 
 void Annotation::writeNumber(double v) {
@@ -480,7 +501,14 @@ void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex
     }
 }
 
-void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form) {
+std::unique_ptr<FontDirectory> Annotation::formFonts(XrefTable* xref, PdfDict* form) {
+    PdfValue resources, fontDict;
+    if (form->lookup("DR", resources).isDict() && resources.getDict()->lookup("Font", fontDict).isDict())
+        return std::make_unique<FontDirectory>(xref, nullptr, fontDict.getDict());
+    return nullptr;
+}
+
+void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form, FontDirectory* fonts) {
     if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
         return;
     m_generated = std::make_unique<DynString>();
@@ -506,10 +534,13 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
     if (mk && m_border.width > 0)
         drawBorder(mk, button && (flags & kFieldRadio) && !caption.isString(), dx, dy);
 
-    PdfValue resources, fontDict;
-    std::unique_ptr<FontDirectory> fonts;
-    if (form->lookup("DR", resources).isDict() && resources.getDict()->lookup("Font", fontDict).isDict())
-        fonts = std::make_unique<FontDirectory>(m_xref, nullptr, fontDict.getDict());
+    PdfValue resources;
+    form->lookup("DR", resources);
+    std::unique_ptr<FontDirectory> ownFonts;
+    if (!fonts) {
+        ownFonts = formFonts(m_xref, form);
+        fonts = ownFonts.get();
+    }
     PdfValue daValue;
     if (lookupInherited(field, "DA", daValue).isNull())
         form->lookup("DA", daValue);
@@ -520,17 +551,18 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
     PdfValue value;
     lookupInherited(field, "V", value);
 
-    const DynString* captionText = caption.isString() ? caption.getString() : nullptr;
+    const bool hasCaption = caption.isString();
+    const std::string captionText = hasCaption ? textBytes(caption.getString()) : std::string();
     auto drawCaption = [&](bool dingbats) {
-        drawText(captionText->getCString(), captionText->getLength(), da, fonts.get(), false, 0, 1, false,
-                 dingbats, dx, dy);
+        drawText(captionText.data(), int(captionText.size()), da, fonts, false, 0, 1, false, dingbats, dx, dy);
     };
+    const std::string valueText = value.isString() ? textBytes(value.getString()) : std::string();
     if (button) {
         if (flags & kFieldRadio) {
             PdfValue state;
             if (value.isName() && widget->lookup("AS", state).isName() &&
                 std::strcmp(value.getName(), state.getName()) == 0) {
-                if (captionText) {
+                if (hasCaption) {
                     drawCaption(true);
                 } else if (mk && mk->lookup("BC", entry).isArray() && entry.getArray()->getLength() > 0) {
                     setColorFromArray(entry.getArray(), true, 0);
@@ -538,13 +570,13 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                 }
             }
         } else if (flags & kFieldPushButton) {
-            if (captionText)
+            if (hasCaption)
                 drawCaption(false);
         } else if (value.isName(appearance::kCheckOnState)) {
-            if (captionText) {
+            if (hasCaption) {
                 drawCaption(true);
             } else {
-                drawText(&appearance::kCheckSymbol, 1, da, fonts.get(), false, 0, 1, false, true, dx, dy);
+                drawText(&appearance::kCheckSymbol, 1, da, fonts, false, 0, 1, false, true, dx, dy);
             }
         }
     } else if (type.isName("Tx")) {
@@ -557,24 +589,22 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                 if (lookupInherited(field, "MaxLen", maxLen).isInt() && maxLen.getInt() > 0)
                     comb = maxLen.getInt();
             }
-            drawText(value.getString()->getCString(), value.getString()->getLength(), da, fonts.get(),
-                     (flags & kFieldMultiline) != 0, comb, quadding, true, false, dx, dy);
+            drawText(valueText.data(), int(valueText.size()), da, fonts, (flags & kFieldMultiline) != 0, comb, quadding, true, false, dx, dy);
         }
     } else if (type.isName("Ch")) {
         if (flags & kFieldCombo) {
             if (value.isString())
-                drawText(value.getString()->getCString(), value.getString()->getLength(), da, fonts.get(),
-                         false, 0, quadding, true, false, dx, dy);
+                drawText(valueText.data(), int(valueText.size()), da, fonts, false, 0, quadding, true, false, dx,
+                         dy);
         } else {
             std::unordered_set<std::string> chosen;
             if (value.isString()) {
-                chosen.emplace(value.getString()->getCString(), size_t(value.getString()->getLength()));
+                chosen.insert(valueText);
             } else if (value.isArray()) {
                 for (int i = 0; i < value.getArray()->getLength(); ++i) {
                     PdfValue element;
                     if (value.getArray()->get(i, element).isString())
-                        chosen.emplace(element.getString()->getCString(),
-                                       size_t(element.getString()->getLength()));
+                        chosen.insert(textBytes(element.getString()));
                 }
             }
             std::vector<ListEntry> entries;
@@ -591,14 +621,14 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                     }
                     std::string text;
                     if (shown.isString())
-                        text.assign(shown.getString()->getCString(), size_t(shown.getString()->getLength()));
+                        text = textBytes(shown.getString());
                     const bool selected = shown.isString() && chosen.count(text) != 0;
                     entries.push_back({std::move(text), selected});
                 }
             }
             PdfValue top;
             lookupInherited(field, "TI", top);
-            drawListBox(entries, top.isInt() ? top.getInt() : 0, da, fonts.get(), quadding, dx, dy);
+            drawListBox(entries, top.isInt() ? top.getInt() : 0, da, fonts, quadding, dx, dy);
         }
     } else if (!type.isName("Sig")) {
         reportError(-1, "Form field of unknown type");

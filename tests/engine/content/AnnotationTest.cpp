@@ -334,6 +334,9 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
             // The radio dot: radius 0.2 x the smaller side, at the centre.
             "/Subtype /Widget /FT /Btn /Ff 32768 /Rect [0 0 20 10] /V /A /AS /A /MK << /BC [0 0 1] >>",
             "/Subtype /Widget /FT /Nonsense /Rect [0 0 20 10]",
+            // UTF-16 text shows one byte a character: e-acute, then a
+            // surrogate pair and a character beyond the fonts' codes.
+            "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /V <FEFF00E9D83DDE00263A>",
         },
         true));
     EXPECT_NE(page.content(0).find("(A) Tj"), std::string::npos);
@@ -346,6 +349,7 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
     }
     EXPECT_NE(page.content(4).find("0.00 0.00 1.00 rg\n12.00 5.00 m"), std::string::npos) << page.content(4);
     EXPECT_TRUE(errors.contains("unknown type"));
+    EXPECT_NE(page.content(6).find("(\\351?\?) Tj"), std::string::npos) << page.content(6);
 }
 
 }  // namespace
