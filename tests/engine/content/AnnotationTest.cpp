@@ -167,6 +167,26 @@ TEST_F(AnnotationTest, PageDrawsAfterItsContentsAndFlushesOnce) {
     EXPECT_EQ(tail, (std::vector<std::string>{"restoreState", "flush", "endPage"}));
 }
 
+TEST_F(AnnotationTest, AppearancesThatSaveOrRestoreUnevenlyLeaveThePageStateAlone) {
+    // The first saves and sets a font of its own resources and never
+    // restores: the font must not outlive the form. The second restores
+    // more often than it saves.
+    ErrorCapture errors;
+    RecordingDevice device = drawPage(annotatedPdf(
+        {"/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 30 0 R >>",
+         "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 31 0 R >>",
+         "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 32 0 R >>"},
+        false,
+        {{30, "<< /BBox [0 0 10 10] /Resources << /Font << /F 8 0 R >> >> /Length 18 >>\nstream\n"
+              "q q BT /F 12 Tf ET\nendstream"},
+         {31, "<< /BBox [0 0 10 10] /Length 16 >>\nstream\nQ Q 0 0 1 1 re f\nendstream"},
+         {32, "<< /BBox [0 0 10 10] /Length 12 >>\nstream\nBT (x) Tj ET\nendstream"}}));
+    EXPECT_TRUE(errors.contains("Restore without a matching save"));
+    EXPECT_TRUE(errors.contains("font"));  // the third has none set
+    EXPECT_EQ(device.only({"saveState"}).size(), device.only({"restoreState"}).size());
+    EXPECT_TRUE(device.only({"drawChar"}).empty());
+}
+
 TEST_F(AnnotationTest, InheritedValuesComeUpParentChainsThatEnd) {
     auto doc = openBytes(annotatedPdf({}, false,
                                       {{30, "<< /Parent 31 0 R >>"},
