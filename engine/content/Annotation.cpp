@@ -220,6 +220,8 @@ struct AnnotationList::FieldWalk {
     std::unordered_map<uint64_t, bool> entered;
     int visits = 0;
     bool reported = false;
+    int64_t generatedBytes = 0;
+    bool budgetReported = false;
 };
 
 void AnnotationList::generateAppearances(PdfDict* form) {
@@ -268,7 +270,15 @@ void AnnotationList::scanField(PdfDict* field, int num, int gen, PdfDict* parent
         return;
     PdfValue ownParent;
     PdfDict* inheritFrom = field->lookupRaw("Parent", ownParent).isNull() && parent ? parent : field;
+    if (walk.generatedBytes >= kMaxGeneratedBytes) {
+        if (!walk.budgetReported)
+            reportError(-1, "Generated field appearances are too large; the other fields keep theirs");
+        walk.budgetReported = true;
+        return;
+    }
     annotation->generateFieldAppearance(inheritFrom, field, form, walk.fonts.get());
+    if (const DynString* content = annotation->getGeneratedContent())
+        walk.generatedBytes += content->getLength();
 }
 
 }  // namespace rendova

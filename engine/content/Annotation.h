@@ -59,6 +59,10 @@ public:
     // Parent chains longer than this are cut: real forms nest a handful of
     // levels, and a chain that loops back on itself must still end.
     static constexpr int kMaxInheritDepth = 64;
+    // Text a field shows is cut at this many bytes: more than a page of
+    // small type, and each byte can cost a few dozen of content (a comb
+    // cell each).
+    static constexpr int kMaxFieldText = 65536;
 
     // dict is the annotation's dictionary; num and gen its reference (-1,
     // -1 when it was given directly).
@@ -176,6 +180,9 @@ public:
     static constexpr int kMaxFieldVisits = 50000;
     // Kids nest no deeper than this; deeper trees are cut.
     static constexpr int kMaxFieldDepth = 64;
+    // Generated appearance content one page writes in all: many widgets
+    // inheriting one long value would otherwise write it over and over.
+    static constexpr int64_t kMaxGeneratedBytes = 32 << 20;
 
     // annots: the page's Annots value (resolved); anything but an array
     // gives an empty list.

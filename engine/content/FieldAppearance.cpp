@@ -92,13 +92,14 @@ double fittedSize(double byHeight, double byWidth) {
 // its codes below 256 as they are and '?' for every other character.
 // Written as they stand, the two bytes of each character would each show
 // as a glyph.
+// The text is cut at Annotation::kMaxFieldText bytes.
 std::string textBytes(const DynString* text) {
     const char* p = text->getCString();
     const int n = text->getLength();
     if (n < 2 || static_cast<unsigned char>(p[0]) != 0xfe || static_cast<unsigned char>(p[1]) != 0xff)
-        return std::string(p, size_t(n));
+        return std::string(p, size_t(std::min(n, Annotation::kMaxFieldText)));
     std::string out;
-    for (int i = 2; i + 1 < n; i += 2) {
+    for (int i = 2; i + 1 < n && int(out.size()) < Annotation::kMaxFieldText; i += 2) {
         const unsigned u = unsigned(static_cast<unsigned char>(p[i])) << 8 | static_cast<unsigned char>(p[i + 1]);
         // The high half of a surrogate pair takes its low half with it.
         if (u >= 0xd800 && u < 0xdc00 && i + 3 < n)

@@ -3,7 +3,7 @@
 // for widgets, run back through the interpreter.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,7 +22,8 @@ namespace {
 class AnnotationTest : public FontTest {};
 
 // A one-page document (200 x 100) whose Annots are objects 10 on, with a
-// form listing every one of them as a field when form is set. extra holds
+// form listing every one of them as a field when form is set (unless
+// formEntries gives the form's Fields). extra holds
 // further objects (from 30 on).
 std::string annotatedPdf(const std::vector<std::string>& annots, bool form = false,
                          const std::vector<std::pair<int, std::string>>& extra = {},
@@ -32,7 +33,10 @@ std::string annotatedPdf(const std::vector<std::string>& annots, bool form = fal
     for (size_t i = 0; i < annots.size(); ++i)
         refs += std::to_string(10 + i) + " 0 R ";
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R " +
-                      (form ? "/AcroForm << /Fields [" + refs + "] " + formEntries +
+                      (form ? "/AcroForm << " +
+                                  (formEntries.find("/Fields") == std::string::npos ? "/Fields [" + refs + "] "
+                                                                                    : std::string()) +
+                                  formEntries +
                                   " /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 8 0 R /ZaDb 9 0 R >> >> >>"
                             : std::string()) +
                       " >>")
@@ -76,9 +80,10 @@ RecordingDevice drawPage(const std::string& bytes, bool printing = true) {
     return device;
 }
 
+// The size operand after the font name, -1 without one.
 double fontSizeIn(const std::string& content) {
-    std::smatch m;
-    return std::regex_search(content, m, std::regex("/Helv ([-0-9.]+) Tf")) ? std::stod(m[1]) : -1;
+    const size_t at = content.find("/Helv ");
+    return at == std::string::npos ? -1 : std::strtod(content.c_str() + at + 6, nullptr);
 }
 
 TEST_F(AnnotationTest, DictionaryEntriesAreRead) {
@@ -218,6 +223,39 @@ TEST_F(AnnotationTest, FieldTreesThatLoopOrSprawlAreWalkedOnce) {
                                       many));
     EXPECT_NE(page.list->get(0)->getGeneratedContent(), nullptr);
     EXPECT_NE(page.content(0).find("(x) Tj"), std::string::npos);
+
+    // A page keeps at most kMaxAnnotations of a longer array.
+    ValueFactory values;
+    std::string array = "[";
+    for (int i = 0; i < AnnotationList::kMaxAnnotations + 5000; ++i)
+        array += "<< /Rect [0 0 1 1] >> ";
+    AnnotationList list(nullptr, values.parse(array + "]"));
+    EXPECT_EQ(list.getCount(), AnnotationList::kMaxAnnotations);
+    EXPECT_TRUE(errors.contains("annotations"));
+}
+
+TEST_F(AnnotationTest, ManyWidgetsOfOneLongValueStayWithinTheContentBudget) {
+    // Each widget shows the parent's value of 100,000 bytes in a comb:
+    // cut to kMaxFieldText bytes, about a megabyte of content each, so
+    // the page's budget is spent after a few dozen.
+    std::vector<std::string> widgets(100, "/Subtype /Widget /Rect [0 0 100 20] /Parent 200 0 R");
+    std::string fields = "/NeedAppearances true /Fields [200 0 R]";
+    std::string kids;
+    for (int i = 0; i < 100; ++i)
+        kids += std::to_string(10 + i) + " 0 R ";
+    ErrorCapture errors;
+    PageAnnotations page(annotatedPdf(widgets, true,
+                                      {{200, "<< /FT /Tx /Ff 16777216 /MaxLen 10 /V (" + std::string(100000, 'x') +
+                                                ") /Kids [" + kids + "] >>"}},
+                                      fields));
+    ASSERT_EQ(page.list->getCount(), 100);
+    int64_t total = 0;
+    for (int i = 0; i < page.list->getCount(); ++i)
+        total += int64_t(page.content(i).size());
+    EXPECT_GT(total, AnnotationList::kMaxGeneratedBytes / 2);
+    EXPECT_LT(total, AnnotationList::kMaxGeneratedBytes + (4 << 20));
+    EXPECT_EQ(page.list->get(99)->getGeneratedContent(), nullptr);
+    EXPECT_TRUE(errors.contains("too large"));
 }
 
 TEST_F(AnnotationTest, TextOfSizeZeroFitsHeightAndWidthRoundedDown) {
