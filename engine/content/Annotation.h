@@ -30,9 +30,10 @@ constexpr const char* kCheckOnState = "Yes";
 // The check mark in the dingbat font: the code of its heavy check mark.
 constexpr char kCheckSymbol = '4';
 // The selection highlight of a list box and the colour of a selected entry's
-// text.
-constexpr const char* kListHighlightColor = "0.60 0.75 0.85 rg";
-constexpr const char* kListSelectedTextColor = "1 g";
+// text, as the stored list-box appearances of the usual form writers have
+// them.
+constexpr const char* kListHighlightColor = "0.600006 0.756866 0.854904 rg";
+constexpr const char* kListSelectedTextColor = "0 g";
 }  // namespace appearance
 
 // One annotation of a page: its rectangle, flags, border and the appearance
