@@ -1,13 +1,16 @@
 #include "library/ConversionJob.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
 #include <vector>
 
 #include "image/RasterImage.h"
 #include "library/PageImageWriter.h"
+#include "library/rendova.h"
 #include "platform/Paths.h"
 #include "tests/library/LibraryTestSupport.h"
 
@@ -60,15 +63,17 @@ protected:
     std::string m_folder;
 };
 
+// The defaults and limits are those the public header states.
 TEST_F(ConversionJobTest, DefaultsAreThoseOfTheOptionTable) {
     ConversionJob job;
-    EXPECT_EQ(job.zoom(), 100);
-    EXPECT_EQ(job.imageType(), 4);
+    EXPECT_EQ(job.zoom(), RENDOVA_DEFAULT_ZOOM);
+    EXPECT_EQ(job.imageType(), RENDOVA_DEFAULT_IMAGE_TYPE);
+    EXPECT_EQ(RENDOVA_DEFAULT_IMAGE_TYPE, RENDOVA_IMAGE_JPEG);
     EXPECT_EQ(job.backgroundColour(), 0xFFFFFFu);
-    EXPECT_EQ(job.quality(), 75);
-    EXPECT_EQ(job.xDpi(), 120);
-    EXPECT_EQ(job.yDpi(), 120);
-    EXPECT_EQ(job.bitsPerPixel(), 24);
+    EXPECT_EQ(job.quality(), RENDOVA_DEFAULT_QUALITY);
+    EXPECT_EQ(job.xDpi(), RENDOVA_DEFAULT_DPI);
+    EXPECT_EQ(job.yDpi(), RENDOVA_DEFAULT_DPI);
+    EXPECT_EQ(job.bitsPerPixel(), RENDOVA_DEFAULT_BITS_PER_PIXEL);
     EXPECT_EQ(job.progressUserValue(), -1);
     EXPECT_EQ(job.outputWidth(), 0);
     EXPECT_TRUE(job.baseName().empty());
@@ -79,13 +84,13 @@ TEST_F(ConversionJobTest, DefaultsAreThoseOfTheOptionTable) {
 TEST_F(ConversionJobTest, NumericOptionsAreClampedOrNormalised) {
     ConversionJob job;
     job.setOption(ConversionJob::kOptionZoom, nullptr, 5, 0);
-    EXPECT_EQ(job.zoom(), 10);
+    EXPECT_EQ(job.zoom(), RENDOVA_MIN_ZOOM);
     job.setOption(ConversionJob::kOptionZoom, nullptr, 300, 0);
-    EXPECT_EQ(job.zoom(), 200);
+    EXPECT_EQ(job.zoom(), RENDOVA_MAX_ZOOM);
     job.setOption(ConversionJob::kOptionXDpi, nullptr, 50, 0);
     job.setOption(ConversionJob::kOptionYDpi, nullptr, 1200, 0);
-    EXPECT_EQ(job.xDpi(), 72);
-    EXPECT_EQ(job.yDpi(), 500);
+    EXPECT_EQ(job.xDpi(), RENDOVA_MIN_DPI);
+    EXPECT_EQ(job.yDpi(), RENDOVA_MAX_DPI);
     for (intptr_t type : {0, 9, -3}) {
         job.setOption(ConversionJob::kOptionImageType, nullptr, type, 0);
         EXPECT_EQ(job.imageType(), 1) << type;
@@ -278,6 +283,32 @@ TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
         EXPECT_EQ(job->convertPageNamed(1, "unwritten"), ConversionJob::kOtherFailure);
         EXPECT_EQ(filesIn(m_folder + "out").size(), 1u);
     }
+}
+
+// A page name is a file name: one with a folder in it would write outside
+// the output folder ("../x") or fail only after rendering ("sub/x").
+// Pages reach their names whole: written beside them under a hidden name
+// and moved into place, leaving nothing behind when that fails.
+TEST_F(ConversionJobTest, NamesStayInTheFolderAndPagesArriveWhole) {
+    auto job = openReport(1);
+    for (const char* name : {"../escaped", "sub/x", "/tmp/abs", "a/../b"})
+        EXPECT_EQ(job->convertPageNamed(1, name), ConversionJob::kOtherFailure) << name;
+    EXPECT_EQ(filesIn(m_folder), (std::vector<std::string>{"report.pdf"}));
+
+    fs::create_directories(m_folder + "out");
+    std::ofstream(m_folder + "out/page.bmp") << "an older file";
+    EXPECT_EQ(job->convertPageNamed(1, "page"), 1);
+    EXPECT_EQ(bmpFacts(m_folder + "out/page.bmp").width, 120);  // 72 points at 120 dpi
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(m_folder + "out/page.bmp").permissions(),
+              fs::perms(0666 & ~mask)) << "a page file gets the permissions of any new file";
+
+    // Nothing can be moved onto a folder: the page fails and the hidden
+    // file goes too.
+    fs::create_directories(m_folder + "out/blocked.bmp");
+    EXPECT_EQ(job->convertPageNamed(1, "blocked"), ConversionJob::kOtherFailure);
+    EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{"blocked.bmp", "page.bmp"}));
 }
 
 TEST_F(ConversionJobTest, ZoomAndResolutionSetThePageSize) {
