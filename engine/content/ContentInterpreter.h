@@ -150,6 +150,9 @@ private:
     void reportDeferred(Deferred family, const char* what);
 
     void runLoop();
+    // Restores what the content of the innermost form or glyph saved and
+    // left unrestored.
+    void restoreToFormBase();
     void execute(const char* name, PdfValue* args, int numArgs);
     static const OperatorRecord* findOperator(const char* name);
     static bool checkArg(const PdfValue& arg, int type);

@@ -474,12 +474,7 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
 
     display(stream, false);
-    while (m_state != m_formBase) {
-        const GraphicsState* before = m_state;
-        restoreState();
-        if (m_state == before)
-            break;
-    }
+    restoreToFormBase();
     m_formBase = outerFormBase;
 
     if (group || softMask)
