@@ -29,7 +29,8 @@ double numberOr(const PdfValue& v, double fallback) {
 
 }  // namespace
 
-Annotation::Annotation(XrefTable* xref, PdfDict* dict, int num, int gen) : m_xref(xref), m_num(num), m_gen(gen) {
+Annotation::Annotation(XrefTable* xref, PdfDict* dict, int num, int gen)
+    : m_xref(xref), m_num(num), m_gen(gen) {
     m_appearance.initNull();
     PdfValue entry;
     if (dict->lookup("Subtype", entry).isName())
@@ -139,7 +140,8 @@ void Annotation::readAppearance(PdfDict* dict) {
 }
 
 void Annotation::draw(ContentInterpreter* interpreter, bool printing) {
-    if ((m_flags & kFlagHidden) || (printing && !(m_flags & kFlagPrint)) || (!printing && (m_flags & kFlagNoView)))
+    if ((m_flags & kFlagHidden) || (printing && !(m_flags & kFlagPrint)) ||
+        (!printing && (m_flags & kFlagNoView)))
         return;
     const bool link = m_subtype && m_subtype->compareCStr("Link") == 0;
     PdfValue appearance;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -98,7 +99,8 @@ public:
     // Annotations of other subtypes are left as they are. fonts are those
     // of the form's DR; null builds them here (a walk over many widgets
     // builds them once and passes them in).
-    void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form, FontDirectory* fonts = nullptr);
+    void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,
+                                 FontDirectory* fonts = nullptr);
 
     // The fonts of a form's DR resources, or null when it has none.
     static std::unique_ptr<FontDirectory> formFonts(XrefTable* xref, PdfDict* form);
@@ -137,8 +139,8 @@ private:
     // text in the default appearance da (may be null) with the fonts (may be
     // null); comb > 0 lays it out in that many cells; quadding 0 left, 1
     // centred, 2 right.
-    void drawText(const char* text, int length, const DynString* da, FontDirectory* fonts, bool multiline, int comb,
-                  int quadding, bool markedContent, bool forceDingbats, double dx, double dy);
+    void drawText(const char* text, int length, const DynString* da, FontDirectory* fonts, bool multiline,
+                  int comb, int quadding, bool markedContent, bool forceDingbats, double dx, double dy);
     struct ListEntry {
         std::string text;
         bool selected;

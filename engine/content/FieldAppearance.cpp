@@ -100,7 +100,8 @@ std::string textBytes(const DynString* text) {
         return std::string(p, size_t(std::min(n, Annotation::kMaxFieldText)));
     std::string out;
     for (int i = 2; i + 1 < n && int(out.size()) < Annotation::kMaxFieldText; i += 2) {
-        const unsigned u = unsigned(static_cast<unsigned char>(p[i])) << 8 | static_cast<unsigned char>(p[i + 1]);
+        const unsigned u =
+            unsigned(static_cast<unsigned char>(p[i])) << 8 | static_cast<unsigned char>(p[i + 1]);
         // The high half of a surrogate pair takes its low half with it.
         if (u >= 0xd800 && u < 0xdc00 && i + 3 < n)
             i += 2;
@@ -509,7 +510,8 @@ std::unique_ptr<FontDirectory> Annotation::formFonts(XrefTable* xref, PdfDict* f
     return nullptr;
 }
 
-void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form, FontDirectory* fonts) {
+void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,
+                                         FontDirectory* fonts) {
     if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
         return;
     m_generated = std::make_unique<DynString>();
@@ -555,7 +557,8 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
     const bool hasCaption = caption.isString();
     const std::string captionText = hasCaption ? textBytes(caption.getString()) : std::string();
     auto drawCaption = [&](bool dingbats) {
-        drawText(captionText.data(), int(captionText.size()), da, fonts, false, 0, 1, false, dingbats, dx, dy);
+        drawText(captionText.data(), int(captionText.size()), da, fonts, false, 0, 1, false, dingbats, dx,
+                 dy);
     };
     const std::string valueText = value.isString() ? textBytes(value.getString()) : std::string();
     if (button) {
@@ -590,13 +593,14 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                 if (lookupInherited(field, "MaxLen", maxLen).isInt() && maxLen.getInt() > 0)
                     comb = maxLen.getInt();
             }
-            drawText(valueText.data(), int(valueText.size()), da, fonts, (flags & kFieldMultiline) != 0, comb, quadding, true, false, dx, dy);
+            drawText(valueText.data(), int(valueText.size()), da, fonts, (flags & kFieldMultiline) != 0, comb,
+                     quadding, true, false, dx, dy);
         }
     } else if (type.isName("Ch")) {
         if (flags & kFieldCombo) {
             if (value.isString())
-                drawText(valueText.data(), int(valueText.size()), da, fonts, false, 0, quadding, true, false, dx,
-                         dy);
+                drawText(valueText.data(), int(valueText.size()), da, fonts, false, 0, quadding, true, false,
+                         dx, dy);
         } else {
             std::unordered_set<std::string> chosen;
             if (value.isString()) {

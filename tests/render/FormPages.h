@@ -20,21 +20,27 @@ void addFormPages(Pages& pages) {
     const std::vector<std::pair<int, std::string>> widgets = {
         {10, "/FT /Tx /Rect [10 150 110 170] /V (Left) /MK << /BC [0 0 0] >>"},
         {11, "/FT /Tx /Rect [120 150 230 170] /Q 1 /V (Centred) /MK << /BC [0 0 0] >>"},
-        {12, "/FT /Tx /Rect [10 125 110 145] /Q 2 /V (Right) /BS << /S /D /W 1 /D [3 2] >> "
-             "/MK << /BC [0.8 0 0] >>"},
-        {13, "/FT /Tx /Rect [120 125 230 145] /DA (/Helv 0 Tf 0 0 0.5 rg) /V (Sized to fit) "
-             "/BS << /S /B /W 2 >> /MK << /BC [0 0 1] /BG [0.85 0.85 0.85] >>"},
-        {14, "/FT /Tx /Ff 16777216 /MaxLen 5 /Rect [10 100 110 120] /V (12345) /BS << /S /I /W 2 >> "
-             "/MK << /BC [0 0.5 0] /BG [1 1 0.8] >>"},
-        {15, "/FT /Tx /Ff 4096 /Rect [120 70 230 120] /DA (/Helv 8 Tf 0 g) "
-             "/V (Words that wrap onto a second line\\nand one after a break) /MK << /BC [0 0 0] >>"},
+        {12,
+         "/FT /Tx /Rect [10 125 110 145] /Q 2 /V (Right) /BS << /S /D /W 1 /D [3 2] >> "
+         "/MK << /BC [0.8 0 0] >>"},
+        {13,
+         "/FT /Tx /Rect [120 125 230 145] /DA (/Helv 0 Tf 0 0 0.5 rg) /V (Sized to fit) "
+         "/BS << /S /B /W 2 >> /MK << /BC [0 0 1] /BG [0.85 0.85 0.85] >>"},
+        {14,
+         "/FT /Tx /Ff 16777216 /MaxLen 5 /Rect [10 100 110 120] /V (12345) /BS << /S /I /W 2 >> "
+         "/MK << /BC [0 0.5 0] /BG [1 1 0.8] >>"},
+        {15,
+         "/FT /Tx /Ff 4096 /Rect [120 70 230 120] /DA (/Helv 8 Tf 0 g) "
+         "/V (Words that wrap onto a second line\\nand one after a break) /MK << /BC [0 0 0] >>"},
         {16, "/FT /Btn /Rect [10 75 25 90] /V /Yes /AS /Yes /DA (/ZaDb 0 Tf 0 g) /MK << /BC [0 0 0] >>"},
         {18, "/Parent 17 0 R /Rect [35 75 50 90] /AS /Off /MK << /BC [0 0 0.6] /BG [1 1 1] >>"},
         {19, "/Parent 17 0 R /Rect [55 75 70 90] /AS /B /MK << /BC [0 0 0.6] /BG [1 1 1] >>"},
-        {20, "/FT /Ch /Ff 131072 /Rect [10 45 110 65] /V (Second) /Opt [(First) (Second)] "
-             "/MK << /BC [0 0 0] >>"},
-        {21, "/FT /Ch /Rect [120 10 230 65] /DA (/Helv 10 Tf 0 g) /V (Two) "
-             "/Opt [(One) [(2) (Two)] (Three) (Four)] /MK << /BC [0 0 0] >>"},
+        {20,
+         "/FT /Ch /Ff 131072 /Rect [10 45 110 65] /V (Second) /Opt [(First) (Second)] "
+         "/MK << /BC [0 0 0] >>"},
+        {21,
+         "/FT /Ch /Rect [120 10 230 65] /DA (/Helv 10 Tf 0 g) /V (Two) "
+         "/Opt [(One) [(2) (Two)] (Three) (Four)] /MK << /BC [0 0 0] >>"},
         {22, "/FT /Sig /Rect [10 10 110 40] /MK << /BC [0 0 0] /BG [0.9 0.9 0.6] >>"},
     };
     std::string annots, fields;

@@ -32,14 +32,15 @@ std::string annotatedPdf(const std::vector<std::string>& annots, bool form = fal
     std::string refs;
     for (size_t i = 0; i < annots.size(); ++i)
         refs += std::to_string(10 + i) + " 0 R ";
-    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R " +
-                      (form ? "/AcroForm << " +
-                                  (formEntries.find("/Fields") == std::string::npos ? "/Fields [" + refs + "] "
-                                                                                    : std::string()) +
-                                  formEntries +
-                                  " /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 8 0 R /ZaDb 9 0 R >> >> >>"
-                            : std::string()) +
-                      " >>")
+    pdf.object(1,
+               "<< /Type /Catalog /Pages 2 0 R " +
+                   (form ? "/AcroForm << " +
+                               (formEntries.find("/Fields") == std::string::npos ? "/Fields [" + refs + "] "
+                                                                                 : std::string()) +
+                               formEntries +
+                               " /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 8 0 R /ZaDb 9 0 R >> >> >>"
+                         : std::string()) +
+                   " >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Annots [" + refs + "] >>")
         .stream(4, "<< /BBox [0 0 1 1] >>", "0 0 1 1 re f")
@@ -177,15 +178,16 @@ TEST_F(AnnotationTest, AppearancesThatSaveOrRestoreUnevenlyLeaveThePageStateAlon
     // restores: the font must not outlive the form. The second restores
     // more often than it saves.
     ErrorCapture errors;
-    RecordingDevice device = drawPage(annotatedPdf(
-        {"/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 30 0 R >>",
-         "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 31 0 R >>",
-         "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 32 0 R >>"},
-        false,
-        {{30, "<< /BBox [0 0 10 10] /Resources << /Font << /F 8 0 R >> >> /Length 18 >>\nstream\n"
-              "q q BT /F 12 Tf ET\nendstream"},
-         {31, "<< /BBox [0 0 10 10] /Length 16 >>\nstream\nQ Q 0 0 1 1 re f\nendstream"},
-         {32, "<< /BBox [0 0 10 10] /Length 12 >>\nstream\nBT (x) Tj ET\nendstream"}}));
+    RecordingDevice device = drawPage(
+        annotatedPdf({"/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 30 0 R >>",
+                      "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 31 0 R >>",
+                      "/Subtype /Stamp /Rect [0 0 10 10] /F 4 /AP << /N 32 0 R >>"},
+                     false,
+                     {{30,
+                       "<< /BBox [0 0 10 10] /Resources << /Font << /F 8 0 R >> >> /Length 18 >>\nstream\n"
+                       "q q BT /F 12 Tf ET\nendstream"},
+                      {31, "<< /BBox [0 0 10 10] /Length 16 >>\nstream\nQ Q 0 0 1 1 re f\nendstream"},
+                      {32, "<< /BBox [0 0 10 10] /Length 12 >>\nstream\nBT (x) Tj ET\nendstream"}}));
     EXPECT_TRUE(errors.contains("Restore without a matching save"));
     EXPECT_TRUE(errors.contains("font"));  // the third has none set
     EXPECT_EQ(device.only({"saveState"}).size(), device.only({"restoreState"}).size());
@@ -245,8 +247,8 @@ TEST_F(AnnotationTest, ManyWidgetsOfOneLongValueStayWithinTheContentBudget) {
         kids += std::to_string(10 + i) + " 0 R ";
     ErrorCapture errors;
     PageAnnotations page(annotatedPdf(widgets, true,
-                                      {{200, "<< /FT /Tx /Ff 16777216 /MaxLen 10 /V (" + std::string(100000, 'x') +
-                                                ") /Kids [" + kids + "] >>"}},
+                                      {{200, "<< /FT /Tx /Ff 16777216 /MaxLen 10 /V (" +
+                                                 std::string(100000, 'x') + ") /Kids [" + kids + "] >>"}},
                                       fields));
     ASSERT_EQ(page.list->getCount(), 100);
     int64_t total = 0;
@@ -319,7 +321,8 @@ TEST_F(AnnotationTest, LayoutBreaksBeforeTheWordThatDoesNotFit) {
         for (int pos = 0; pos < length;) {
             int end = 0;
             double width = 0;
-            const int next = Annotation::layoutLine(c.text.data(), length, pos, widths, 1, c.wrap, &end, &width);
+            const int next =
+                Annotation::layoutLine(c.text.data(), length, pos, widths, 1, c.wrap, &end, &width);
             ASSERT_GT(next, pos);
             lines.push_back(c.text.substr(size_t(pos), size_t(end - pos)));
             pos = next;
@@ -349,7 +352,8 @@ TEST_F(AnnotationTest, GeneratedAppearancesRunCleanlyThroughTheInterpreter) {
     EXPECT_EQ(device.only({"drawChar"}).size(), 7u + 4 + 1 + 3);
     PageAnnotations page(pdf);
     EXPECT_NE(page.content(1).find("(1) Tj\n24.50 0.00 Td\n(2) Tj"), std::string::npos) << page.content(1);
-    EXPECT_NE(page.content(2).find("/ZaDb 4.00 Tf 0 g \n1.00 0.00 0.00 1.00"), std::string::npos) << page.content(2);
+    EXPECT_NE(page.content(2).find("/ZaDb 4.00 Tf 0 g \n1.00 0.00 0.00 1.00"), std::string::npos)
+        << page.content(2);
     EXPECT_NE(page.content(2).find("(4) Tj"), std::string::npos);
     // Both selected entries get the highlight.
     const std::string list = page.content(3);
