@@ -278,8 +278,9 @@ void playEmfRecord(MetaPainter& painter, const View& r, uint32_t type) {
                 painter.createOther(r.u32(8));
             return;
         case kEmrRectangle:
+            // The box keeps its right and bottom edges (see MetafileWriter).
             if (r.has(8, 16))
-                painter.rectangle(r.i32(8), r.i32(12), r.i32(16), r.i32(20));
+                painter.rectangle(r.i32(8), r.i32(12), double(r.i32(16)) + 1, double(r.i32(20)) + 1);
             return;
         case kEmrExtTextOutA:
         case kEmrExtTextOutW:
