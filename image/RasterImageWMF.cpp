@@ -15,6 +15,10 @@ namespace {
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr size_t kPlaceableSize = 22;
 constexpr size_t kWmfHeaderSize = 18;
+// The enhanced header record without its extensions.
+constexpr size_t kEmfHeaderBytes = 88;
+constexpr uint32_t kEmfHeaderType = 1;
+constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 // The units per inch a placeable header may give.
 constexpr int32_t kMaxUnitsPerInch = 2540;
 // No side of a played picture is larger: a metafile can name any size, and
@@ -73,9 +77,15 @@ bool readPlaceable(ImageStream* stream, int64_t start, Metafile& file) {
 
 bool readEnhanced(ImageStream* stream, int64_t start, Metafile& file) {
     const int64_t size = stream->size();
-    if (size <= start || !seekTo(stream, start, 0) || !readBytes(stream, file.bytes, uint64_t(size - start)))
+    // The header record first, so that a large file of another format is
+    // not read whole to find out.
+    uint8_t head[kEmfHeaderBytes];
+    if (size <= start || !seekTo(stream, start, 0) || stream->read(head, 1, sizeof head) != sizeof head ||
+        getLe32(head) != kEmfHeaderType || getLe32(head + 40) != kEmfSignature)
         return false;
     platform::EnhMetaHeader header;
+    if (!seekTo(stream, start, 0) || !readBytes(stream, file.bytes, uint64_t(size - start)))
+        return false;
     if (!platform::readEnhMetaHeader(file.bytes.data(), file.bytes.size(), header))
         return false;
     file.enhanced = true;
