@@ -58,8 +58,8 @@ bool writeRas(ImageStream* stream, const JasPicture& picture);
 // chooses a bare code stream (JPC) over a JP2 file. OpenJPEG's messages
 // never reach the standard streams.
 enum class JasRead { kOk, kFailed, kTooManyComponents };
-JasRead readJpeg2000(ImageStream* stream, bool codestream, JasPicture& picture);
+JasRead readJasJpeg2000(ImageStream* stream, bool codestream, JasPicture& picture);
 // `rate` is the share of the uncompressed size to spend (1 or more: lossless).
-bool writeJpeg2000(ImageStream* stream, bool codestream, const JasPicture& picture, double rate);
+bool writeJasJpeg2000(ImageStream* stream, bool codestream, const JasPicture& picture, double rate);
 
 }  // namespace rendova

@@ -138,7 +138,7 @@ JasPicture::Space spaceOf(OPJ_COLOR_SPACE space, OPJ_UINT32 components) {
 
 }  // namespace
 
-JasRead readJpeg2000(ImageStream* stream, bool codestream, JasPicture& picture) {
+JasRead readJasJpeg2000(ImageStream* stream, bool codestream, JasPicture& picture) {
     StreamBinding binding{stream, stream->tell()};
     if (binding.base < 0)
         return JasRead::kFailed;
@@ -182,7 +182,7 @@ JasRead readJpeg2000(ImageStream* stream, bool codestream, JasPicture& picture) 
     return JasRead::kOk;
 }
 
-bool writeJpeg2000(ImageStream* stream, bool codestream, const JasPicture& picture, double rate) {
+bool writeJasJpeg2000(ImageStream* stream, bool codestream, const JasPicture& picture, double rate) {
     const size_t count = picture.components.size();
     if (count != 1 && count != 3)
         return false;

@@ -105,7 +105,7 @@ bool RasterImageJAS::Decode(ImageStream* stream, uint32_t code) {
         switch (format) {
             case JasFormat::kJp2:
             case JasFormat::kJpc: {
-                const JasRead result = readJpeg2000(stream, format == JasFormat::kJpc, picture);
+                const JasRead result = readJasJpeg2000(stream, format == JasFormat::kJpc, picture);
                 if (result == JasRead::kTooManyComponents)
                     failCodec("error: too much components");
                 read = result == JasRead::kOk;
@@ -225,7 +225,7 @@ bool RasterImageJAS::Encode(ImageStream* stream, uint32_t code) {
         switch (code) {
             case kFormatJp2:
             case kFormatJpc:
-                written = writeJpeg2000(stream, code == kFormatJpc, picture, rate);
+                written = writeJasJpeg2000(stream, code == kFormatJpc, picture, rate);
                 break;
             case kFormatPgx:
                 written = writePgx(stream, picture);

@@ -196,6 +196,14 @@ TEST(RasterImageWMF, HeadersDecideTheSizeOrTheFailure) {
     }
 }
 
+TEST(RasterImageWMF, EscapeCancelsAndLeavesNoPicture) {
+    RasterImage image;
+    image.info().escape = 1;
+    EXPECT_FALSE(decodeBytes(image, placeableWmf({}, {}), kFormatWmf));
+    EXPECT_STREQ(image.LastErrorText(), "Cancelled");
+    EXPECT_FALSE(image.HasPixels());
+}
+
 TEST(RasterImageWMF, ClampScalesTheOtherSideIn64Bits) {
     struct Case {
         int64_t width, height, clampedWidth, clampedHeight;
