@@ -219,6 +219,7 @@ bool RasterImageJAS::Encode(ImageStream* stream, uint32_t code) {
         }
         if (code == kFormatPgx && !grey)
             failCodec("PGX can save only GrayScale images");
+        // The rate reaches the encoder as its options text says it.
         double rate = 0;
         std::sscanf(rateOption(GetQuality()).c_str(), "rate=%lf", &rate);
         bool written = false;

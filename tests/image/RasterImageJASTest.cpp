@@ -248,10 +248,11 @@ TEST(RasterImageJAS, OpenJpegSaysNothingOnTheStandardStreams) {
     ASSERT_GE(sink, 0);
     dup2(sink, 1);
     dup2(sink, 2);
+    // OpenJPEG warns about the first (its tile ends early) and fails the second.
     Bytes broken = codestreamHeader(8, 8, 1);
     broken.resize(broken.size() - 4);
     RasterImage image;
-    const bool brokenRead = decodeBytes(image, broken, kFormatJpc);
+    decodeBytes(image, broken, kFormatJpc);
     const bool nonsenseRead = decodeBytes(image, Bytes{0xFF, 0x4F, 0xFF, 0x51, 0, 1}, kFormatJpc);
     std::fflush(stdout);
     std::fflush(stderr);
@@ -261,8 +262,8 @@ TEST(RasterImageJAS, OpenJpegSaysNothingOnTheStandardStreams) {
     close(saved[1]);
     close(sink);
     EXPECT_FALSE(nonsenseRead);
-    (void)brokenRead;
-    EXPECT_TRUE(test::readFile(path).empty()) << std::string(test::readFile(path).begin(), test::readFile(path).end());
+    const Bytes said = test::readFile(path);
+    EXPECT_TRUE(said.empty()) << std::string(said.begin(), said.end());
 }
 
 // --- Cross-reads -----------------------------------------------------------------------------
