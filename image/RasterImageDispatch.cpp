@@ -10,11 +10,15 @@
 #include "image/MemoryStream.h"
 #include "image/RasterImage.h"
 #include "image/RasterImageBMP.h"
+#include "image/RasterImageGIF.h"
 #include "image/RasterImageICO.h"
 #include "image/RasterImageJAS.h"
 #include "image/RasterImageJPG.h"
+#include "image/RasterImagePCX.h"
 #include "image/RasterImagePNG.h"
+#include "image/RasterImageTGA.h"
 #include "image/RasterImageTIF.h"
+#include "image/RasterImageWBMP.h"
 #include "image/RasterImageWMF.h"
 
 namespace rendova {
@@ -55,7 +59,8 @@ bool RasterImage::decodeAs(ImageStream* stream, Args... args) {
         return TakeOver(codec);
     setLastError(codec.LastErrorText());
     // The multi-image formats tell how many images there were.
-    if constexpr (std::is_same_v<Codec, RasterImageICO> || std::is_same_v<Codec, RasterImageTIF>)
+    if constexpr (std::is_same_v<Codec, RasterImageICO> || std::is_same_v<Codec, RasterImageTIF> ||
+                  std::is_same_v<Codec, RasterImageGIF>)
         m_info.frameCount = codec.info().frameCount;
     return false;
 }
@@ -76,6 +81,14 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
     switch (code) {
         case kFormatBmp:
             return encodeAs<RasterImageBMP>(stream);
+        case kFormatGif:
+            return encodeAs<RasterImageGIF>(stream);
+        case kFormatTga:
+            return encodeAs<RasterImageTGA>(stream);
+        case kFormatPcx:
+            return encodeAs<RasterImagePCX>(stream);
+        case kFormatWbmp:
+            return encodeAs<RasterImageWBMP>(stream);
         case kFormatJpeg:
             return encodeAs<RasterImageJPG>(stream);
         case kFormatPng:
@@ -112,6 +125,14 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAnyFormat(stream);
         case kFormatBmp:
             return decodeAs<RasterImageBMP>(stream);
+        case kFormatGif:
+            return decodeAs<RasterImageGIF>(stream);
+        case kFormatTga:
+            return decodeAs<RasterImageTGA>(stream);
+        case kFormatPcx:
+            return decodeAs<RasterImagePCX>(stream);
+        case kFormatWbmp:
+            return decodeAs<RasterImageWBMP>(stream);
         case kFormatJpeg:
             return decodeAs<RasterImageJPG>(stream);
         case kFormatPng:
@@ -148,6 +169,18 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
         switch (code) {
             case kFormatBmp:
                 decoded = decodeAs<RasterImageBMP>(stream);
+                break;
+            case kFormatGif:
+                decoded = decodeAs<RasterImageGIF>(stream);
+                break;
+            case kFormatTga:
+                decoded = decodeAs<RasterImageTGA>(stream);
+                break;
+            case kFormatPcx:
+                decoded = decodeAs<RasterImagePCX>(stream);
+                break;
+            case kFormatWbmp:
+                decoded = decodeAs<RasterImageWBMP>(stream);
                 break;
             case kFormatJpeg:
                 decoded = decodeAs<RasterImageJPG>(stream);

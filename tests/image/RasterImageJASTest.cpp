@@ -105,6 +105,7 @@ TEST(RasterImageJAS, EveryFormatRoundTripsGreyAndColour) {
         // Whatever code is asked for, the file tells its own format.
         RasterImage any;
         EXPECT_TRUE(decodeBytes(any, file, kFormatUnknown)) << any.LastErrorText();
+        EXPECT_EQ(any.GetType(), c.code);
     }
 }
 

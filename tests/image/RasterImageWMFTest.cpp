@@ -193,6 +193,10 @@ TEST(RasterImageWMF, HeadersDecideTheSizeOrTheFailure) {
         EXPECT_EQ(image.GetBpp(), 24) << c.name;
         EXPECT_EQ(image.GetType(), uint32_t(kFormatWmf)) << c.name;
         EXPECT_EQ(pixel(image, c.width - 1, c.height - 1), kWhite) << c.name;
+        // The all-format attempt reaches the metafile reader too.
+        RasterImage any;
+        EXPECT_TRUE(decodeBytes(any, c.file, kFormatUnknown)) << c.name;
+        EXPECT_EQ(any.GetType(), uint32_t(kFormatWmf)) << c.name;
     }
 }
 
