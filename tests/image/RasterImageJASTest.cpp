@@ -251,7 +251,7 @@ TEST(RasterImageJAS, OpenJpegSaysNothingOnTheStandardStreams) {
     dup2(sink, 2);
     // OpenJPEG warns about the first (its tile ends early) and fails the second.
     Bytes broken = codestreamHeader(8, 8, 1);
-    broken.resize(broken.size() - 4);
+    broken.erase(broken.end() - 4, broken.end());
     RasterImage image;
     decodeBytes(image, broken, kFormatJpc);
     const bool nonsenseRead = decodeBytes(image, Bytes{0xFF, 0x4F, 0xFF, 0x51, 0, 1}, kFormatJpc);
