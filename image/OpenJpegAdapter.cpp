@@ -32,6 +32,99 @@ constexpr uint64_t kMaxSamplesPerByte = 4096;
 // Below this the per-byte rule does not apply: small files of small pictures.
 constexpr uint64_t kMinSampleAllowance = uint64_t(1) << 24;
 
+// OpenJPEG sets up several kilobytes for every tile as it reads the main
+// header, so the tile count is checked first. Every tile needs a tile-part
+// header of at least this many bytes in the file...
+constexpr uint64_t kMinTilePartBytes = 14;
+// ...though a few hundred tiles are allowed to any file, damaged ones too.
+constexpr uint64_t kMinTileAllowance = 256;
+// The boxes of a JP2 file before its code stream: a handful in real files.
+constexpr int kMaxBoxesBeforeCodestream = 64;
+constexpr uint32_t kCodestreamBox = 0x6A703263;  // "jp2c"
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+uint16_t be16(const uint8_t* p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
+
+uint64_t ceilDiv(uint64_t a, uint64_t b) {
+    return (a + b - 1) / b;
+}
+
+// The file position of the code stream: the start of a bare one, or the
+// contents of a JP2 file's code-stream box. -1 when there is none.
+int64_t findCodestream(ImageStream* stream, int64_t base, bool codestream, int64_t fileBytes) {
+    if (codestream)
+        return base;
+    int64_t at = base;
+    for (int box = 0; box < kMaxBoxesBeforeCodestream; ++box) {
+        uint8_t head[16];
+        if (at < 0 || at > INT32_MAX || !stream->seek(int32_t(at), ImageStream::kSeekSet) ||
+            stream->read(head, 1, 8) != 8)
+            return -1;
+        uint64_t length = be32(head);
+        uint64_t headerBytes = 8;
+        if (length == 1) {
+            if (stream->read(head + 8, 1, 8) != 8)
+                return -1;
+            length = (uint64_t(be32(head + 8)) << 32) | be32(head + 12);
+            headerBytes = 16;
+        }
+        if (be32(head + 4) == kCodestreamBox)
+            return at + int64_t(headerBytes);
+        if (length < headerBytes || length > uint64_t(fileBytes))
+            return -1;
+        at += int64_t(length);
+    }
+    return -1;
+}
+
+// Reads the code stream's image and tile size (SIZ) and checks what it
+// would make OpenJPEG allocate, before OpenJPEG reads it.
+JasRead checkSizeSegment(ImageStream* stream, int64_t base, bool codestream, int64_t fileBytes) {
+    const int64_t start = findCodestream(stream, base, codestream, fileBytes);
+    uint8_t siz[42];
+    if (start < 0 || start > INT32_MAX || !stream->seek(int32_t(start), ImageStream::kSeekSet) ||
+        stream->read(siz, 1, sizeof siz) != sizeof siz || be16(siz) != 0xFF4F || be16(siz + 2) != 0xFF51)
+        return JasRead::kFailed;
+    const uint64_t width = be32(siz + 8);
+    const uint64_t height = be32(siz + 12);
+    const uint64_t left = be32(siz + 16);
+    const uint64_t top = be32(siz + 20);
+    const uint64_t tileWidth = be32(siz + 24);
+    const uint64_t tileHeight = be32(siz + 28);
+    const uint64_t tileLeft = be32(siz + 32);
+    const uint64_t tileTop = be32(siz + 36);
+    const uint32_t components = be16(siz + 40);
+    if (components > kMaxJasComponents)
+        return JasRead::kTooManyComponents;
+    if (components == 0 || width <= left || height <= top || tileWidth == 0 || tileHeight == 0 ||
+        tileLeft > left || tileTop > top)
+        return JasRead::kFailed;
+    const uint64_t tiles = ceilDiv(width - tileLeft, tileWidth) * ceilDiv(height - tileTop, tileHeight);
+    if (tiles > std::max(kMinTileAllowance, uint64_t(std::max<int64_t>(fileBytes, 0)) / kMinTilePartBytes))
+        return JasRead::kFailed;
+    uint8_t sampling[3 * kMaxJasComponents];
+    if (stream->read(sampling, 1, 3 * components) != 3 * components)
+        return JasRead::kFailed;
+    const uint64_t allowance =
+        std::max(kMinSampleAllowance, uint64_t(std::max<int64_t>(fileBytes, 0)) * kMaxSamplesPerByte);
+    uint64_t samples = 0;
+    for (uint32_t i = 0; i < components; ++i) {
+        const uint64_t dx = sampling[3 * i + 1];
+        const uint64_t dy = sampling[3 * i + 2];
+        if (dx == 0 || dy == 0)
+            return JasRead::kFailed;
+        samples += (ceilDiv(width, dx) - ceilDiv(left, dx)) * (ceilDiv(height, dy) - ceilDiv(top, dy));
+    }
+    if (samples > std::min(kMaxJasSamples, allowance))
+        return JasRead::kFailed;
+    return stream->seek(int32_t(base), ImageStream::kSeekSet) ? JasRead::kOk : JasRead::kFailed;
+}
+
 struct StreamBinding {
     ImageStream* stream;
     int64_t base;  // stream position of OpenJPEG's offset 0
@@ -142,6 +235,10 @@ JasRead readJasJpeg2000(ImageStream* stream, bool codestream, JasPicture& pictur
     StreamBinding binding{stream, stream->tell()};
     if (binding.base < 0)
         return JasRead::kFailed;
+    const int64_t fileBytes = int64_t(stream->size()) - binding.base;
+    const JasRead sizes = checkSizeSegment(stream, binding.base, codestream, fileBytes);
+    if (sizes != JasRead::kOk)
+        return sizes;
     CodecPtr codec(opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
     if (codec == nullptr)
         return JasRead::kFailed;
@@ -160,7 +257,7 @@ JasRead readJasJpeg2000(ImageStream* stream, bool codestream, JasPicture& pictur
         return JasRead::kFailed;
     if (image->numcomps > kMaxJasComponents)
         return JasRead::kTooManyComponents;
-    if (!headerFits(*image, int64_t(stream->size()) - binding.base))
+    if (!headerFits(*image, fileBytes))
         return JasRead::kFailed;
     if (!opj_decode(codec.get(), opjStream.get(), image.get()) ||
         !opj_end_decompress(codec.get(), opjStream.get()))

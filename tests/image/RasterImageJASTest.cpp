@@ -55,7 +55,7 @@ Bytes rasHeader(uint32_t width, uint32_t height, uint32_t depth, uint32_t type, 
 
 // A JPEG 2000 code stream's main header (one tile, no wavelet levels) with
 // an empty tile: enough for OpenJPEG to read the header.
-Bytes codestreamHeader(uint32_t width, uint32_t height, uint16_t components) {
+Bytes codestreamHeader(uint32_t width, uint32_t height, uint16_t components, uint32_t tile = 0) {
     Bytes out{0xFF, 0x4F, 0xFF, 0x51};
     auto be16 = [&out](uint32_t v) {
         out.push_back(uint8_t(v >> 8));
@@ -63,7 +63,7 @@ Bytes codestreamHeader(uint32_t width, uint32_t height, uint16_t components) {
     };
     be16(38 + 3u * components);
     be16(0);
-    for (uint32_t v : {width, height, 0u, 0u, width, height, 0u, 0u})
+    for (uint32_t v : {width, height, 0u, 0u, tile ? tile : width, tile ? tile : height, 0u, 0u})
         be32(out, v);
     be16(components);
     for (uint16_t i = 0; i < components; ++i)
@@ -223,6 +223,7 @@ TEST(RasterImageJAS, DamagedHeadersAndShortDataAreErrors) {
         {"RAS map not thirds", rasHeader(1, 1, 8, 1, 1, 4) + Bytes(6, 0)},
         {"RAS short", rasHeader(5, 5, 24, 1, 0, 0) + Bytes(49, 0)},
         {"JPC of 60000 x 60000", codestreamHeader(60000, 60000, 3)},
+        {"JPC of 62500 tiles", codestreamHeader(4000, 4000, 1, 16)},
         {"nothing of the family", text("GIF89a")},
     };
     for (const auto& [name, file] : cases) {
