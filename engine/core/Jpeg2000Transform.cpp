@@ -1,0 +1,273 @@
+// The JPEG 2000 decoder's reconstruction of a tile: code-blocks into the
+// sub-bands, dequantisation, the inverse wavelet by lifting (T.800 F.3), the
+// inverse component transform (G.2, G.3) and the level shift with clipping.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/core/ErrorReport.h"
+#include "engine/core/Jpeg2000CodeBlock.h"
+#include "engine/core/Jpeg2000Decoder.h"
+
+namespace rendova {
+
+namespace {
+
+// 9/7 lifting constants (T.800 table F.4) and the scaling K.
+constexpr float kAlpha = -1.586134342059924f;
+constexpr float kBeta = -0.052980118572961f;
+constexpr float kGamma = 0.882911075530934f;
+constexpr float kDelta = 0.443506852043971f;
+constexpr float kK = 1.230174104914001f;
+constexpr float kInverseK = 0.812893066115960905f;
+
+// Damaged data can drive any value far outside the sample range, so the sums
+// wrap (unsigned) rather than overflow.
+inline int32_t wrapAdd(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+
+// One line of the reversible 5/3 synthesis, in place. x[k] is a low-pass
+// sample when first + k is even; x[-1] and x[n] must be writable.
+void synthesize53(int32_t* x, int n, int first) {
+    if (n == 1) {
+        // A lone odd sample was doubled by the analysis.
+        if (first & 1)
+            x[0] /= 2;
+        return;
+    }
+    const int low = first & 1;  // index of the first low-pass sample
+    x[-1] = x[1];
+    x[n] = x[n - 2];
+    for (int k = low; k < n; k += 2)
+        x[k] = wrapAdd(x[k], -(wrapAdd(wrapAdd(x[k - 1], x[k + 1]), 2) >> 2));
+    x[-1] = x[1];
+    x[n] = x[n - 2];
+    for (int k = 1 - low; k < n; k += 2)
+        x[k] = wrapAdd(x[k], wrapAdd(x[k - 1], x[k + 1]) >> 1);
+}
+
+// One line of the irreversible 9/7 synthesis, in place, alike.
+void synthesize97(float* x, int n, int first) {
+    if (n == 1)
+        return;
+    const int low = first & 1;
+    for (int k = low; k < n; k += 2)
+        x[k] *= kK;
+    for (int k = 1 - low; k < n; k += 2)
+        x[k] *= kInverseK;
+    auto lift = [x, n](int start, float factor) {
+        x[-1] = x[1];
+        x[n] = x[n - 2];
+        for (int k = start; k < n; k += 2)
+            x[k] -= factor * (x[k - 1] + x[k + 1]);
+    };
+    lift(low, kDelta);
+    lift(1 - low, kGamma);
+    lift(low, kBeta);
+    lift(1 - low, kAlpha);
+}
+
+// The low-pass samples of a line lie first, then the high-pass ones: they are
+// interleaved into line by the parity of the first sample.
+template <typename T>
+void interleave(const T* in, size_t step, int n, int first, T* line) {
+    const int lowCount = (n + 1 - (first & 1)) / 2;
+    const T* low = in;
+    const T* high = in + size_t(lowCount) * step;
+    for (int k = 0; k < n; ++k) {
+        if (((first + k) & 1) == 0) {
+            line[k] = *low;
+            low += step;
+        } else {
+            line[k] = *high;
+            high += step;
+        }
+    }
+}
+
+template <typename T, typename Synthesis>
+void inverseLevel(T* data, int stride, int width, int height, int firstX, int firstY, T* line, Synthesis synth) {
+    if (width > 0) {
+        for (int y = 0; y < height; ++y) {
+            T* row = data + size_t(y) * size_t(stride);
+            interleave(row, 1, width, firstX, line);
+            synth(line, width, firstX);
+            std::copy(line, line + width, row);
+        }
+    }
+    if (height > 0) {
+        for (int x = 0; x < width; ++x) {
+            T* column = data + x;
+            interleave(column, size_t(stride), height, firstY, line);
+            synth(line, height, firstY);
+            for (int y = 0; y < height; ++y)
+                column[size_t(y) * size_t(stride)] = line[y];
+        }
+    }
+}
+
+int32_t clipSample(int64_t v, int64_t low, int64_t high) {
+    return int32_t(v < low ? low : v > high ? high : v);
+}
+
+int32_t roundSample(float v, int64_t low, int64_t high) {
+    // NaN and values out of range go to the nearest limit.
+    if (!(v >= float(low)))
+        return int32_t(low);
+    if (v >= float(high))
+        return int32_t(high);
+    return clipSample(int64_t(std::floor(v + 0.5f)), low, high);
+}
+
+}  // namespace
+
+void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const SubBand& band, const CodeBlock& block,
+                                  bool reversible) {
+    const int width = block.x1 - block.x0;
+    const int height = block.y1 - block.y0;
+    if (width <= 0 || height <= 0 || block.passes == 0 || block.segments.empty())
+        return;
+    const int startPlane = band.bitPlanes - 1 - block.zeroPlanes;
+    if (startPlane < 0)
+        return;
+    // Data of several layers is one codeword: the segments are joined.
+    m_blockData.clear();
+    for (const Segment& s : block.segments)
+        m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset, tile.data.begin() + s.offset + s.length);
+    m_blockValues.resize(size_t(width) * size_t(height));
+    if (!m_codeBlock)
+        m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
+    m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation, startPlane,
+                        std::min(block.passes, 3 * (startPlane + 1) - 2), m_blockValues.data());
+
+    const size_t stride = size_t(comp.width());
+    const size_t x = size_t(band.offsetX + block.x0 - band.x0);
+    const size_t y = size_t(band.offsetY + block.y0 - band.y0);
+    const int32_t* in = m_blockValues.data();
+    if (reversible) {
+        for (int j = 0; j < height; ++j) {
+            int32_t* out = comp.samples.data() + (y + size_t(j)) * stride + x;
+            for (int i = 0; i < width; ++i) {
+                // Halved, rounding toward zero: the magnitude is halved.
+                const int32_t v = in[i];
+                out[i] = v < 0 ? -(-v >> 1) : v >> 1;
+            }
+            in += width;
+        }
+    } else {
+        const float step = band.step * 0.5f;
+        for (int j = 0; j < height; ++j) {
+            float* out = comp.real.data() + (y + size_t(j)) * stride + x;
+            for (int i = 0; i < width; ++i)
+                out[i] = float(in[i]) * step;
+            in += width;
+        }
+    }
+}
+
+void Jpeg2000Decoder::inverseWavelet(TileComponent& comp, bool reversible, std::vector<int32_t>& intLine,
+                                     std::vector<float>& realLine) {
+    const int stride = comp.width();
+    const size_t lineSize = size_t(std::max(comp.width(), comp.height())) + 8;
+    for (size_t r = 1; r < comp.resolutions.size(); ++r) {
+        const Resolution& res = comp.resolutions[r];
+        const int width = res.x1 - res.x0;
+        const int height = res.y1 - res.y0;
+        if (reversible) {
+            intLine.resize(lineSize);
+            inverseLevel(comp.samples.data(), stride, width, height, res.x0, res.y0, intLine.data() + 4,
+                         synthesize53);
+        } else {
+            realLine.resize(lineSize);
+            inverseLevel(comp.real.data(), stride, width, height, res.x0, res.y0, realLine.data() + 4,
+                         synthesize97);
+        }
+    }
+}
+
+bool Jpeg2000Decoder::decodeTile(Tile& tile) {
+    std::vector<int32_t> intLine;
+    std::vector<float> realLine;
+    for (TileComponent& comp : tile.comps) {
+        const bool reversible = comp.style.wavelet == 1;
+        const size_t count = size_t(std::max(comp.width(), 0)) * size_t(std::max(comp.height(), 0));
+        if (reversible)
+            comp.samples.assign(count, 0);
+        else
+            comp.real.assign(count, 0.0f);
+        if (count == 0)
+            continue;
+        for (Resolution& res : comp.resolutions) {
+            for (int b = 0; b < res.bandCount; ++b) {
+                const SubBand& band = res.bands[b];
+                for (const CodeBlock& block : band.blocks)
+                    decodeBlock(tile, comp, band, block, reversible);
+            }
+        }
+        inverseWavelet(comp, reversible, intLine, realLine);
+    }
+
+    // The component transform, level shift and clipping in one pass.
+    const size_t transformed = tile.transform ? 3 : 0;
+    if (transformed) {
+        TileComponent& c0 = tile.comps[0];
+        TileComponent& c1 = tile.comps[1];
+        TileComponent& c2 = tile.comps[2];
+        const size_t count = size_t(c0.width()) * size_t(c0.height());
+        int64_t shift[3], low[3], high[3];
+        for (int c = 0; c < 3; ++c) {
+            const int precision = m_precision[size_t(c)];
+            shift[c] = m_signed[size_t(c)] ? 0 : int64_t(1) << (precision - 1);
+            low[c] = m_signed[size_t(c)] ? -(int64_t(1) << (precision - 1)) : 0;
+            high[c] = low[c] + (int64_t(1) << precision) - 1;
+        }
+        if (c0.style.wavelet == 1) {
+            int32_t* a = c0.samples.data();
+            int32_t* b = c1.samples.data();
+            int32_t* d = c2.samples.data();
+            for (size_t i = 0; i < count; ++i) {
+                const int64_t y = a[i], cb = b[i], cr = d[i];
+                const int64_t g = y - ((cb + cr) >> 2);
+                a[i] = clipSample(cr + g + shift[0], low[0], high[0]);
+                b[i] = clipSample(g + shift[1], low[1], high[1]);
+                d[i] = clipSample(cb + g + shift[2], low[2], high[2]);
+            }
+        } else {
+            c0.samples.resize(count);
+            c1.samples.resize(count);
+            c2.samples.resize(count);
+            const float* a = c0.real.data();
+            const float* b = c1.real.data();
+            const float* d = c2.real.data();
+            for (size_t i = 0; i < count; ++i) {
+                const float y = a[i], cb = b[i], cr = d[i];
+                c0.samples[i] = roundSample(y + 1.402f * cr + float(shift[0]), low[0], high[0]);
+                c1.samples[i] = roundSample(y - 0.34413f * cb - 0.71414f * cr + float(shift[1]), low[1], high[1]);
+                c2.samples[i] = roundSample(y + 1.772f * cb + float(shift[2]), low[2], high[2]);
+            }
+            c0.real = {};
+            c1.real = {};
+            c2.real = {};
+        }
+    }
+    for (size_t c = transformed; c < tile.comps.size(); ++c) {
+        TileComponent& comp = tile.comps[c];
+        const int precision = m_precision[c];
+        const int64_t shift = m_signed[c] ? 0 : int64_t(1) << (precision - 1);
+        const int64_t low = m_signed[c] ? -(int64_t(1) << (precision - 1)) : 0;
+        const int64_t high = low + (int64_t(1) << precision) - 1;
+        if (comp.style.wavelet == 1) {
+            for (int32_t& v : comp.samples)
+                v = clipSample(int64_t(v) + shift, low, high);
+        } else {
+            comp.samples.resize(comp.real.size());
+            for (size_t i = 0; i < comp.real.size(); ++i)
+                comp.samples[i] = roundSample(comp.real[i] + float(shift), low, high);
+            comp.real = {};
+        }
+    }
+    tile.ok = true;
+    return true;
+}
+
+}  // namespace rendova
