@@ -107,43 +107,65 @@ const ContextTables kTables;
 
 Jpeg2000CodeBlock::Jpeg2000CodeBlock() : m_stats(kContextCount) {}
 
-void Jpeg2000CodeBlock::setSignificant(int i, bool negative) {
-    uint32_t* f = m_flags.data() + i;
-    const int s = m_stride;
-    const uint32_t neg = negative ? 1u : 0u;
-    f[0] |= kSignificant | (negative ? kNegative : 0);
-    f[-s] |= kSouth | neg << (kNegativeShift + 1);
-    f[s] |= kNorth | neg << kNegativeShift;
-    f[-1] |= kEast | neg << (kNegativeShift + 3);
-    f[1] |= kWest | neg << (kNegativeShift + 2);
-    f[-s - 1] |= kSouthEast;
-    f[-s + 1] |= kSouthWest;
-    f[s - 1] |= kNorthEast;
-    f[s + 1] |= kNorthWest;
+// Flags lie stripe by stripe, each column of a stripe as four consecutive
+// entries, so that one 64-bit load tells whether a pass has anything to do
+// in a column. A border of one sample (and one stripe) all round takes the
+// neighbour updates of the edge samples.
+inline int Jpeg2000CodeBlock::flagIndex(int x, int y) const {
+    return ((((y >> 2) + 1) * m_stride + x + 1) << 2) | (y & 3);
 }
 
-bool Jpeg2000CodeBlock::decodeSign(int i) {
-    const uint32_t f = m_flags[size_t(i)];
+void Jpeg2000CodeBlock::setSignificant(int x, int y, bool negative) {
+    uint16_t* f = m_flags.data();
+    const uint32_t neg = negative ? 1u : 0u;
+    f[flagIndex(x, y)] |= uint16_t(kSignificant | (negative ? kNegative : 0));
+    f[flagIndex(x, y - 1)] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
+    f[flagIndex(x, y + 1)] |= uint16_t(kNorth | neg << kNegativeShift);
+    f[flagIndex(x - 1, y)] |= uint16_t(kEast | neg << (kNegativeShift + 3));
+    f[flagIndex(x + 1, y)] |= uint16_t(kWest | neg << (kNegativeShift + 2));
+    f[flagIndex(x - 1, y - 1)] |= uint16_t(kSouthEast);
+    f[flagIndex(x + 1, y - 1)] |= uint16_t(kSouthWest);
+    f[flagIndex(x - 1, y + 1)] |= uint16_t(kNorthEast);
+    f[flagIndex(x + 1, y + 1)] |= uint16_t(kNorthWest);
+}
+
+bool Jpeg2000CodeBlock::decodeSign(uint32_t f) {
     const uint8_t entry = kTables.sign[(f & 0xF) | ((f >> kNegativeShift) & 0xF) << 4];
     return (m_decoder.decodeBit(entry & 0x7F, &m_stats) ^ (entry >> 7)) != 0;
 }
 
+namespace {
+
+// The four flags of a stripe column as one word.
+inline uint64_t columnWord(const uint16_t* column) {
+    uint64_t word;
+    std::memcpy(&word, column, sizeof word);
+    return word;
+}
+
+constexpr uint64_t repeat4(uint32_t bits) {
+    return uint64_t(bits) * 0x0001000100010001ull;
+}
+
+}  // namespace
+
 void Jpeg2000CodeBlock::significancePass(int plane) {
     const int32_t value = 3 << plane;  // one at the plane and half of it
     for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int y1 = std::min(y0 + 4, m_height);
-        for (int x = 0; x < m_width; ++x) {
-            for (int y = y0; y < y1; ++y) {
-                const int i = (y + 1) * m_stride + x + 1;
-                uint32_t& f = m_flags[size_t(i)];
+        const int rows = std::min(4, m_height - y0);
+        uint16_t* column = m_flags.data() + flagIndex(0, y0);
+        for (int x = 0; x < m_width; ++x, column += 4) {
+            if (!(columnWord(column) & repeat4(kNeighbours)))
+                continue;
+            for (int k = 0; k < rows; ++k) {
+                const uint16_t f = column[k];
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
                 if (m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    const bool negative = decodeSign(i);
-                    setSignificant(i, negative);
-                    m_values[y * m_width + x] = value;
+                    setSignificant(x, y0 + k, decodeSign(f));
+                    m_values[(y0 + k) * m_width + x] = value;
                 }
-                f |= kVisited;
+                column[k] |= kVisited;
             }
         }
     }
@@ -152,16 +174,19 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
 void Jpeg2000CodeBlock::refinementPass(int plane) {
     const int32_t half = 1 << plane;
     for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int y1 = std::min(y0 + 4, m_height);
-        for (int x = 0; x < m_width; ++x) {
-            for (int y = y0; y < y1; ++y) {
-                uint32_t& f = m_flags[size_t((y + 1) * m_stride + x + 1)];
+        const int rows = std::min(4, m_height - y0);
+        uint16_t* column = m_flags.data() + flagIndex(0, y0);
+        for (int x = 0; x < m_width; ++x, column += 4) {
+            if (!(columnWord(column) & repeat4(kSignificant)))
+                continue;
+            for (int k = 0; k < rows; ++k) {
+                const uint16_t f = column[k];
                 if ((f & (kSignificant | kVisited)) != kSignificant)
                     continue;
                 const int context = (f & kRefined) ? 16 : (f & kNeighbours) ? 15 : 14;
-                int32_t& v = m_values[y * m_width + x];
+                int32_t& v = m_values[(y0 + k) * m_width + x];
                 v += m_decoder.decodeBit(uint32_t(context), &m_stats) ? half : -half;
-                f |= kRefined;
+                column[k] = uint16_t(f | kRefined);
             }
         }
     }
@@ -169,36 +194,31 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
 
 void Jpeg2000CodeBlock::cleanupPass(int plane) {
     const int32_t value = 3 << plane;
-    const int s = m_stride;
+    constexpr uint32_t kBusy = kSignificant | kVisited | kNeighbours;
     for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int y1 = std::min(y0 + 4, m_height);
-        for (int x = 0; x < m_width; ++x) {
-            const int top = (y0 + 1) * s + x + 1;
-            int y = y0;
-            constexpr uint32_t kBusy = kSignificant | kVisited | kNeighbours;
+        const int rows = std::min(4, m_height - y0);
+        uint16_t* column = m_flags.data() + flagIndex(0, y0);
+        for (int x = 0; x < m_width; ++x, column += 4) {
+            int k = 0;
             // Run mode: a full column of four samples, none significant or
             // coded yet, none with a significant neighbour.
-            if (y1 - y0 == 4 && !(m_flags[size_t(top)] & kBusy) && !(m_flags[size_t(top + s)] & kBusy) &&
-                !(m_flags[size_t(top + 2 * s)] & kBusy) && !(m_flags[size_t(top + 3 * s)] & kBusy)) {
+            if (rows == 4 && !(columnWord(column) & repeat4(kBusy))) {
                 if (!m_decoder.decodeBit(kRunContext, &m_stats))
                     continue;
-                int run = m_decoder.decodeBit(kUniformContext, &m_stats) << 1;
-                run |= m_decoder.decodeBit(kUniformContext, &m_stats);
-                y = y0 + run;
-                const int i = top + run * s;
-                setSignificant(i, decodeSign(i));
-                m_values[y * m_width + x] = value;
-                ++y;
+                k = m_decoder.decodeBit(kUniformContext, &m_stats) << 1;
+                k |= m_decoder.decodeBit(kUniformContext, &m_stats);
+                setSignificant(x, y0 + k, decodeSign(column[k]));
+                m_values[(y0 + k) * m_width + x] = value;
+                ++k;
             }
-            for (; y < y1; ++y) {
-                const int i = (y + 1) * s + x + 1;
-                uint32_t& f = m_flags[size_t(i)];
+            for (; k < rows; ++k) {
+                const uint16_t f = column[k];
                 if (!(f & (kSignificant | kVisited)) &&
                     m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(i, decodeSign(i));
-                    m_values[y * m_width + x] = value;
+                    setSignificant(x, y0 + k, decodeSign(f));
+                    m_values[(y0 + k) * m_width + x] = value;
                 }
-                f &= ~kVisited;
+                column[k] &= uint16_t(~kVisited);
             }
         }
     }
@@ -212,7 +232,7 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     m_values = values;
     m_zeroContexts = kTables.zero[orientation & 3];
     std::fill(values, values + size_t(width) * size_t(height), 0);
-    m_flags.assign(size_t(m_stride) * size_t(height + 2), 0);
+    m_flags.assign(size_t(m_stride) * size_t((height + 3) / 4 + 2) * 4, 0);
     m_stats.reset();
     m_stats.setEntry(0, 4, 0);
     m_stats.setEntry(kRunContext, 3, 0);
@@ -242,10 +262,9 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     m_decoder.setStream(nullptr);
 
     for (int y = 0; y < height; ++y) {
-        const uint32_t* f = m_flags.data() + (y + 1) * m_stride + 1;
         int32_t* v = values + y * width;
         for (int x = 0; x < width; ++x) {
-            if (f[x] & kNegative)
+            if (m_flags[size_t(flagIndex(x, y))] & kNegative)
                 v[x] = -v[x];
         }
     }

@@ -30,15 +30,17 @@ private:
     void significancePass(int plane);
     void refinementPass(int plane);
     void cleanupPass(int plane);
-    // Marks the sample at flag index i significant with its sign.
-    void setSignificant(int i, bool negative);
-    bool decodeSign(int i);
+    int flagIndex(int x, int y) const;
+    // Marks the sample significant with its sign, and tells its neighbours.
+    void setSignificant(int x, int y, bool negative);
+    // The sign of a sample with flags f.
+    bool decodeSign(uint32_t f);
 
     ArithDecoder m_decoder;
     ArithDecoderStats m_stats;
     // Per sample with a border of one: the significance and signs of the
     // eight neighbours and the sample's own state bits.
-    std::vector<uint32_t> m_flags;
+    std::vector<uint16_t> m_flags;
     int m_stride = 0;
     int m_width = 0;
     int m_height = 0;
