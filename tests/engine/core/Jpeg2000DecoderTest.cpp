@@ -267,5 +267,178 @@ TEST_F(Jpeg2000EncodedTest, BareCodestreamDecodesAfterAReport) {
     EXPECT_EQ(mode, 2);
 }
 
+// --- streams built here ---
+
+std::string be16(uint32_t v) {
+    return {char(v >> 8), char(v)};
+}
+std::string be32(uint32_t v) {
+    return be16(v >> 16) + be16(v & 0xFFFF);
+}
+
+// A codestream of one tile whose single packet is empty: every coefficient
+// is 0, so each sample is the level shift (128 at 8 bits).
+struct Codestream {
+    uint32_t width = 4, height = 3, xOffset = 0, yOffset = 0;
+    uint32_t tileWidth = 4, tileHeight = 3;
+    int components = 1;
+    int sizPrecision = 7;  // Ssiz: bits - 1, bit 7 for signed
+    int xSeparation = 1, ySeparation = 1;
+    int levels = 0, blockWidth = 4, blockHeight = 4, blockStyle = 0;
+    int codingStyle = 0;
+    std::string precincts;
+    int steps = -1;  // QCD step count; -1 for 3 x levels + 1
+    std::string mainExtra;  // marker segments after QCD
+    bool quantFirst = false;
+
+    std::string build() const {
+        std::string siz = be16(0) + be32(width) + be32(height) + be32(xOffset) + be32(yOffset) + be32(tileWidth) +
+                          be32(tileHeight) + be32(0) + be32(0) + be16(uint32_t(components));
+        for (int c = 0; c < components; ++c)
+            siz += std::string{char(sizPrecision), char(xSeparation), char(ySeparation)};
+        const std::string cod = std::string{char(codingStyle), 0} + be16(1) + std::string{0, char(levels),
+                                char(blockWidth), char(blockHeight), char(blockStyle), 1} + precincts;
+        const int count = steps < 0 ? 3 * levels + 1 : steps;
+        const std::string qcd = std::string(1, char(0x40)) + std::string(size_t(count), char(10 << 3));
+        auto segment = [](int marker, const std::string& body) {
+            return be16(uint32_t(marker)) + be16(uint32_t(body.size() + 2)) + body;
+        };
+        std::string main = "\xFF\x4F" + segment(0xFF51, siz);
+        main += quantFirst ? segment(0xFF5C, qcd) + segment(0xFF52, cod) : segment(0xFF52, cod) + segment(0xFF5C, qcd);
+        main += mainExtra;
+        const std::string body(size_t(levels + 1) * size_t(components), '\0');
+        return main + "\xFF\x90" + be16(10) + be16(0) + be32(uint32_t(14 + body.size())) + std::string{0, 1} +
+               "\xFF\x93" + body + "\xFF\xD9";
+    }
+};
+
+std::string box(const char* type, const std::string& data) {
+    return be32(uint32_t(data.size() + 8)) + type + data;
+}
+
+std::string imageHeader(int components, int bits) {
+    return box("ihdr", be32(3) + be32(4) + be16(uint32_t(components)) + std::string{char(bits), 7, 0, 0});
+}
+
+std::string colourBox(int precedence, uint32_t space, const std::string& extra = "") {
+    return box("colr", std::string{1, char(precedence), 0} + be32(space) + extra);
+}
+
+// A JP2 file: the signature, the header boxes given and the codestream.
+std::string jp2File(const std::string& header, const std::string& codestream) {
+    return box("jP  ", "\x0D\x0A\x87\x0A") + box("ftyp", "jp2 " + be32(0) + "jp2 ") + box("jp2h", header) +
+           box("jp2c", codestream);
+}
+
+TEST(Jpeg2000DecoderTest, RefusesHeaderValuesItCannotDecode) {
+    auto with = [](auto change) {
+        Codestream c;
+        change(c);
+        return c.build();
+    };
+    const struct {
+        const char* name;
+        std::string stream;
+    } cases[] = {
+        {"tile width 0", with([](Codestream& c) { c.tileWidth = 0; })},
+        {"tile height 0", with([](Codestream& c) { c.tileHeight = 0; })},
+        {"separation 0", with([](Codestream& c) { c.ySeparation = 0; })},
+        {"width at its offset", with([](Codestream& c) { c.xOffset = 4; })},
+        {"precision 32", with([](Codestream& c) { c.sizPrecision = 31; })},
+        {"tiles past the cap", with([](Codestream& c) { c.width = c.height = 1000; c.tileWidth = c.tileHeight = 1; })},
+        {"samples past the cap", with([](Codestream& c) { c.width = c.height = c.tileWidth = c.tileHeight = 200000; })},
+        {"33 levels", with([](Codestream& c) { c.levels = 33; })},
+        {"block width 2^11", with([](Codestream& c) { c.blockWidth = 9; })},
+        {"block area 2^14", with([](Codestream& c) { c.blockWidth = c.blockHeight = 5; })},
+        {"too few steps", with([](Codestream& c) { c.levels = 2; c.steps = 6; })},
+        {"COC component past the count",
+         with([](Codestream& c) { c.mainExtra = std::string("\xFF\x53") + be16(9) + std::string{1, 0, 0, 4, 4, 0, 1}; })},
+        {"POC marker", with([](Codestream& c) {
+             c.mainExtra = std::string("\xFF\x5F") + be16(9) + std::string{0, 0, 0, 1, 1, 0, 0};
+         })},
+        {"code-block style", with([](Codestream& c) { c.blockStyle = 1; })},
+        {"several precincts", with([](Codestream& c) { c.codingStyle = 1; c.precincts = std::string(1, '\x11'); })},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ErrorCapture errors;
+        EXPECT_EQ(decode(c.stream), "");
+        EXPECT_FALSE(errors.empty());
+    }
+}
+
+TEST(Jpeg2000DecoderTest, TileBeforeQuantisationGivesAnEmptyStream) {
+    Codestream c;
+    std::string stream = c.build();
+    // Move QCD after SOT's position by dropping it from the main header.
+    const size_t qcd = stream.find("\xFF\x5C");
+    stream.erase(qcd, 5);
+    ErrorCapture errors;
+    EXPECT_EQ(decode(stream), "");
+    EXPECT_TRUE(errors.contains("QCD"));
+}
+
+TEST(Jpeg2000DecoderTest, RowsStartOnByteBoundaries) {
+    const struct {
+        const char* name;
+        Codestream stream;
+        std::string expected;
+    } cases[] = {
+        {"8 bits", Codestream(), std::string(12, '\x80')},
+        // 13 one-bit samples of value 1 a row, then padding.
+        {"1 bit, 13 wide", [] { Codestream c; c.width = c.tileWidth = 13; c.sizPrecision = 0; return c; }(),
+         std::string("\xFF\xF8\xFF\xF8\xFF\xF8", 6)},
+        // The last column of a component at separation 2 maps past its
+        // samples: it takes the last one.
+        {"separation 2", [] { Codestream c; c.xSeparation = 2; c.levels = 1; return c; }(), std::string(12, '\x80')},
+        {"signed", [] { Codestream c; c.sizPrecision = 0x87; return c; }(), std::string(12, '\0')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decode(c.stream.build()), c.expected);
+    }
+}
+
+TEST(Jpeg2000DecoderTest, BoxesGiveTheFormatAndTheColourPrecedence) {
+    const std::string code = Codestream().build();
+    const struct {
+        const char* name;
+        std::string header;
+        int bits, mode;
+        bool decodes;
+    } cases[] = {
+        {"higher precedence wins", imageHeader(1, 7) + colourBox(0, 16) + colourBox(1, 17), 8, 1, true},
+        {"tie keeps the first", imageHeader(1, 7) + colourBox(1, 16) + colourBox(1, 17), 8, 2, true},
+        {"Lab of 7 bytes takes the defaults", imageHeader(1, 7) + colourBox(0, 14), 8, 1, true},
+        {"Lab of 35 bytes", imageHeader(1, 7) + colourBox(0, 14, std::string(28, '\x01')), 8, 1, true},
+        {"Lab of another length", imageHeader(1, 7) + colourBox(0, 14, std::string(4, '\x01')), 8, 1, false},
+        {"refused space", imageHeader(1, 7) + colourBox(0, 5), 8, 1, false},
+        {"signed depth loses its sign bit", imageHeader(1, 0x87) + colourBox(0, 17), 8, 1, true},
+        {"varying depths read bpcc", imageHeader(1, 255) + box("bpcc", "\x0B") + colourBox(0, 17), 12, 1, true},
+        {"CMYK", imageHeader(1, 7) + colourBox(0, 12), 8, 3, true},
+        {"no colour box takes SIZ", imageHeader(1, 3), 8, 1, true},
+        {"palette is not applied", imageHeader(1, 7) + colourBox(0, 16) + box("pclr", be16(1) + "\x03\x07\x07\x07" + "abc"),
+         8, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ErrorCapture errors;
+        RefPtr<DataStream> s = DataStream::makeFilter("JPXDecode", memoryStream(jp2File(c.header, code)), PdfValue());
+        int bits = 0, mode = 0;
+        s->getImageFormatInfo(bits, mode);
+        EXPECT_EQ(bits, c.bits);
+        EXPECT_EQ(mode, c.mode);
+        EXPECT_EQ(readAll(s.get()), c.decodes ? std::string(12, '\x80') : "");
+    }
+}
+
+TEST(Jpeg2000DecoderTest, OpacityChannelsAreLeftOut) {
+    Codestream c;
+    c.components = 2;
+    const std::string header = imageHeader(2, 7) + colourBox(0, 17) +
+                               box("cdef", be16(2) + be16(0) + be16(0) + be16(1) + be16(1) + be16(1) + be16(0));
+    EXPECT_EQ(decode(jp2File(header, c.build())), std::string(12, '\x80'));
+}
+
 }  // namespace
 }  // namespace rendova
