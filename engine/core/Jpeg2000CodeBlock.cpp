@@ -119,14 +119,17 @@ void Jpeg2000CodeBlock::setSignificant(int x, int y, bool negative) {
     uint16_t* f = m_flags.data();
     const uint32_t neg = negative ? 1u : 0u;
     f[flagIndex(x, y)] |= uint16_t(kSignificant | (negative ? kNegative : 0));
-    f[flagIndex(x, y - 1)] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
     f[flagIndex(x, y + 1)] |= uint16_t(kNorth | neg << kNegativeShift);
     f[flagIndex(x - 1, y)] |= uint16_t(kEast | neg << (kNegativeShift + 3));
     f[flagIndex(x + 1, y)] |= uint16_t(kWest | neg << (kNegativeShift + 2));
-    f[flagIndex(x - 1, y - 1)] |= uint16_t(kSouthEast);
-    f[flagIndex(x + 1, y - 1)] |= uint16_t(kSouthWest);
     f[flagIndex(x - 1, y + 1)] |= uint16_t(kNorthEast);
     f[flagIndex(x + 1, y + 1)] |= uint16_t(kNorthWest);
+    // Vertically causal contexts: the stripe above never sees this one.
+    if (m_causal && (y & 3) == 0)
+        return;
+    f[flagIndex(x, y - 1)] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
+    f[flagIndex(x - 1, y - 1)] |= uint16_t(kSouthEast);
+    f[flagIndex(x + 1, y - 1)] |= uint16_t(kSouthWest);
 }
 
 bool Jpeg2000CodeBlock::decodeSign(uint32_t f) {
@@ -224,8 +227,16 @@ void Jpeg2000CodeBlock::cleanupPass(int plane) {
     }
 }
 
+void Jpeg2000CodeBlock::resetContexts() {
+    m_stats.reset();
+    m_stats.setEntry(0, 4, 0);
+    m_stats.setEntry(kRunContext, 3, 0);
+    m_stats.setEntry(kUniformContext, 46, 0);
+}
+
 void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int height, int orientation,
-                               int startPlane, int passes, int32_t* values) {
+                               int style, int startPlane, int passes, int32_t* values) {
+    m_causal = (style & kCausalStyle) != 0;
     m_width = width;
     m_height = height;
     m_stride = width + 2;
@@ -233,10 +244,7 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     m_zeroContexts = kTables.zero[orientation & 3];
     std::fill(values, values + size_t(width) * size_t(height), 0);
     m_flags.assign(size_t(m_stride) * size_t((height + 3) / 4 + 2) * 4, 0);
-    m_stats.reset();
-    m_stats.setEntry(0, 4, 0);
-    m_stats.setEntry(kRunContext, 3, 0);
-    m_stats.setEntry(kUniformContext, 46, 0);
+    resetContexts();
 
     RefPtr<DataStream> stream = RefPtr<DataStream>::adopt(
         new MemorySource(reinterpret_cast<const char*>(data), 0, uint32_t(length), PdfValue()));
@@ -247,12 +255,21 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     int plane = startPlane;
     int kind = 2;
     for (int pass = 0; pass < passes && plane >= 0; ++pass) {
-        if (kind == 0)
+        if (pass > 0 && (style & kResetStyle))
+            resetContexts();
+        if (kind == 0) {
             significancePass(plane);
-        else if (kind == 1)
+        } else if (kind == 1) {
             refinementPass(plane);
-        else
+        } else {
             cleanupPass(plane);
+            // A segmentation symbol (1010) ends each cleanup pass; it only
+            // checks the data, which the decoder takes as it comes.
+            if (style & kSegmentationStyle) {
+                for (int i = 0; i < 4; ++i)
+                    m_decoder.decodeBit(kUniformContext, &m_stats);
+            }
+        }
         if (++kind == 3) {
             kind = 0;
             --plane;

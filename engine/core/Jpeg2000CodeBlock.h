@@ -17,14 +17,26 @@ class Jpeg2000CodeBlock {
 public:
     Jpeg2000CodeBlock();
 
+    // Code-block style bits: those that the passes below follow. Predictable
+    // termination needs nothing of a decoder; the arithmetic bypass and the
+    // termination of every pass are not decoded.
+    static constexpr int kBypassStyle = 0x01;
+    static constexpr int kResetStyle = 0x02;
+    static constexpr int kTerminateEachStyle = 0x04;
+    static constexpr int kCausalStyle = 0x08;
+    static constexpr int kPredictableStyle = 0x10;
+    static constexpr int kSegmentationStyle = 0x20;
+    static constexpr int kDecodedStyles = kResetStyle | kCausalStyle | kPredictableStyle | kSegmentationStyle;
+
     // Decodes passes coding passes of data (length bytes, one codeword
     // segment) for a block of width x height samples of a sub-band of the
-    // given orientation (0 LL, 1 HL, 2 LH, 3 HH). The first pass is the
+    // given orientation (0 LL, 1 HL, 2 LH, 3 HH) in a code-block style of
+    // kDecodedStyles. The first pass is the
     // cleanup of bit plane startPlane. values (width x height, row-major)
     // receives each coefficient as twice its magnitude with the middle of
     // the last decoded interval added, negated for negative coefficients.
-    void decode(const uint8_t* data, int length, int width, int height, int orientation, int startPlane,
-                int passes, int32_t* values);
+    void decode(const uint8_t* data, int length, int width, int height, int orientation, int style,
+                int startPlane, int passes, int32_t* values);
 
 private:
     void significancePass(int plane);
@@ -35,6 +47,7 @@ private:
     void setSignificant(int x, int y, bool negative);
     // The sign of a sample with flags f.
     bool decodeSign(uint32_t f);
+    void resetContexts();
 
     ArithDecoder m_decoder;
     ArithDecoderStats m_stats;
@@ -44,6 +57,7 @@ private:
     int m_stride = 0;
     int m_width = 0;
     int m_height = 0;
+    bool m_causal = false;
     const uint8_t* m_zeroContexts = nullptr;
     int32_t* m_values = nullptr;
 };

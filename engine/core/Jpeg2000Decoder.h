@@ -18,9 +18,9 @@ namespace rendova {
 // rows from top to bottom, each sample at its component's precision; every
 // row starts on a byte boundary, as the image line reader expects.
 //
-// Each resolution level must be one precinct, code-blocks must use the
-// default coding style and a palette is not applied: such data is reported
-// and reads as empty rather than as wrong samples.
+// Each resolution level must be one precinct, code-blocks must not use the
+// arithmetic bypass or terminate every pass, and a palette is not applied:
+// such data is reported and reads as empty rather than as wrong samples.
 //
 // Holds a reference to its source (DecoderStream) and owns every tile. One
 // thread at a time. Never throws on bad data: a defect in the headers gives

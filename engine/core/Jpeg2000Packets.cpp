@@ -101,7 +101,7 @@ bool Jpeg2000Decoder::setUpTile(Tile& tile) {
         TileComponent& comp = tile.comps[size_t(c)];
         const CodingStyle& s = comp.style;
         const Quantization& q = comp.quant;
-        if (s.blockStyle != 0) {
+        if (s.blockStyle & ~Jpeg2000CodeBlock::kDecodedStyles) {
             reportError(getPos(), "JPX code-block style 0x%02x is not supported", s.blockStyle);
             return false;
         }

@@ -137,7 +137,8 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
     m_blockValues.resize(size_t(width) * size_t(height));
     if (!m_codeBlock)
         m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
-    m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation, startPlane,
+    m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation,
+                        comp.style.blockStyle, startPlane,
                         std::min(block.passes, 3 * (startPlane + 1) - 2), m_blockValues.data());
 
     const size_t stride = size_t(comp.width());

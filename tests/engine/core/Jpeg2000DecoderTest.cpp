@@ -215,6 +215,9 @@ TEST_F(Jpeg2000EncodedTest, ReversibleStreamsDecodeToTheirSource) {
         {"twelve bits", 45, 38, 1, 12, ""},
         {"sixteen bits rgb", 40, 30, 3, 16, "-n 4"},
         {"one bit 13 wide", 13, 9, 1, 1, "-n 2"},
+        {"context reset", 60, 40, 3, 8, "-n 3 -M 2"},
+        {"causal contexts", 60, 40, 1, 8, "-n 3 -M 8"},
+        {"reset, causal, predictable, segmentation", 60, 40, 3, 8, "-n 3 -M 58 -r 10,1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
