@@ -32,7 +32,6 @@ constexpr uint32_t kNegative = 1u << 15;
 // The contexts: 0-8 significance, 9-13 sign, 14-16 refinement, 17 run
 // length, 18 uniform.
 constexpr int kContextCount = 19;
-constexpr int kSignContext = 9;
 constexpr int kRunContext = 17;
 constexpr int kUniformContext = 18;
 
