@@ -338,23 +338,39 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, TileComponent& comp, int resolution
 }
 
 void Jpeg2000Decoder::readPackets(Tile& tile) {
+    // The packets: one per component, resolution and layer (each resolution
+    // is one precinct). An empty resolution has no precinct and so no
+    // packet; leaving those out first keeps the loops to real packets, each
+    // of which takes at least a byte.
+    struct Place {
+        int component;
+        int resolution;
+    };
+    std::vector<Place> byResolution;  // resolution, then component
     int maxResolutions = 0;
     for (const TileComponent& comp : tile.comps)
         maxResolutions = std::max(maxResolutions, comp.style.levels + 1);
+    for (int r = 0; r < maxResolutions; ++r) {
+        for (int c = 0; c < m_componentCount; ++c) {
+            const TileComponent& comp = tile.comps[size_t(c)];
+            if (r > comp.style.levels)
+                continue;
+            const Resolution& res = comp.resolutions[size_t(r)];
+            if (res.x1 > res.x0 && res.y1 > res.y0)
+                byResolution.push_back({c, r});
+        }
+    }
+    if (byResolution.empty())
+        return;
+    std::vector<Place> byComponent = byResolution;  // component, then resolution
+    std::stable_sort(byComponent.begin(), byComponent.end(),
+                     [](const Place& a, const Place& b) { return a.component < b.component; });
+
     const int layers = tile.layers;
-    const int comps = m_componentCount;
     uint32_t pos = 0;
     bool stopped = false;
-    // One packet per component, resolution and layer (each resolution is one
-    // precinct); an empty resolution has no precinct and so no packet.
-    auto packet = [&](int c, int r, int l) {
+    auto packet = [&](const Place& place, int layer) {
         if (stopped)
-            return;
-        TileComponent& comp = tile.comps[size_t(c)];
-        if (r > comp.style.levels)
-            return;
-        const Resolution& res = comp.resolutions[size_t(r)];
-        if (res.x1 <= res.x0 || res.y1 <= res.y0)
             return;
         if (pos >= tile.data.size()) {
             // Data cut short: the packets that arrived are decoded.
@@ -362,33 +378,35 @@ void Jpeg2000Decoder::readPackets(Tile& tile) {
             stopped = true;
             return;
         }
-        if (!readPacket(tile, comp, r, l, pos))
+        if (!readPacket(tile, tile.comps[size_t(place.component)], place.resolution, layer, pos))
             stopped = true;
     };
     switch (tile.progression) {
     case 0:  // layer, resolution, component, position
         for (int l = 0; l < layers && !stopped; ++l)
-            for (int r = 0; r < maxResolutions; ++r)
-                for (int c = 0; c < comps; ++c)
-                    packet(c, r, l);
+            for (const Place& place : byResolution)
+                packet(place, l);
         break;
     case 1:  // resolution, layer, component, position
-        for (int r = 0; r < maxResolutions && !stopped; ++r)
+        for (size_t first = 0; first < byResolution.size() && !stopped;) {
+            size_t last = first;
+            while (last < byResolution.size() && byResolution[last].resolution == byResolution[first].resolution)
+                ++last;
             for (int l = 0; l < layers && !stopped; ++l)
-                for (int c = 0; c < comps; ++c)
-                    packet(c, r, l);
+                for (size_t i = first; i < last; ++i)
+                    packet(byResolution[i], l);
+            first = last;
+        }
         break;
     case 2:  // resolution, position, component, layer
-        for (int r = 0; r < maxResolutions && !stopped; ++r)
-            for (int c = 0; c < comps; ++c)
-                for (int l = 0; l < layers && !stopped; ++l)
-                    packet(c, r, l);
+        for (const Place& place : byResolution)
+            for (int l = 0; l < layers && !stopped; ++l)
+                packet(place, l);
         break;
     default:  // position, component, resolution, layer (and CPRL alike)
-        for (int c = 0; c < comps && !stopped; ++c)
-            for (int r = 0; r < maxResolutions; ++r)
-                for (int l = 0; l < layers && !stopped; ++l)
-                    packet(c, r, l);
+        for (const Place& place : byComponent)
+            for (int l = 0; l < layers && !stopped; ++l)
+                packet(place, l);
         break;
     }
 }
