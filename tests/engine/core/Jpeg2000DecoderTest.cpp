@@ -228,7 +228,7 @@ TEST_F(Jpeg2000EncodedTest, ReversibleStreamsDecodeToTheirSource) {
     }
 }
 
-TEST_F(Jpeg2000EncodedTest, IrreversibleStreamsDecodeCloseToTheReference) {
+TEST_F(Jpeg2000EncodedTest, StreamsDecodeCloseToTheReference) {
     const struct {
         const char* name;
         int width, height, components;
@@ -238,6 +238,9 @@ TEST_F(Jpeg2000EncodedTest, IrreversibleStreamsDecodeCloseToTheReference) {
         {"rgb", 90, 61, 3, "-I"},
         {"rgb lossy layers", 64, 64, 3, "-I -r 30,10"},
         {"rgb tiles odd origin", 77, 55, 3, "-I -t 32,32 -d 3,5 -n 4"},
+        // A lone sample at an odd column was doubled by the analysis (the
+        // encoder does not restore it, so the source cannot be the reference).
+        {"reversible last tile one column wide", 57, 50, 1, "-d 13,9 -T 5,4 -t 16,16 -n 3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
