@@ -144,8 +144,10 @@ private:
         bool styleFromTile = false;  // a tile COC has set style
         bool quantFromTile = false;  // a tile QCC has set quant
         std::vector<Resolution> resolutions;
-        // Final samples after decoding, row-major.
+        // Final samples after decoding, row-major; empty when every sample
+        // is fill.
         std::vector<int32_t> samples;
+        int32_t fill = 0;
         // Irreversible coefficients while the tile is transformed.
         std::vector<float> real;
         int width() const { return x1 - x0; }

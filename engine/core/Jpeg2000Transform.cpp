@@ -186,10 +186,40 @@ void Jpeg2000Decoder::inverseWavelet(TileComponent& comp, bool reversible, std::
     }
 }
 
+namespace {
+
+template <typename Component>
+bool hasCodedData(const Component& comp) {
+    for (const auto& res : comp.resolutions)
+        for (int b = 0; b < res.bandCount; ++b)
+            for (const auto& block : res.bands[b].blocks)
+                if (block.passes > 0 && !block.segments.empty())
+                    return true;
+    return false;
+}
+
+}  // namespace
+
 bool Jpeg2000Decoder::decodeTile(Tile& tile) {
+    // A component without coded data is all zero coefficients and so one
+    // value throughout: it needs no arrays (a small file may declare a
+    // large image and send nothing for it).
+    std::vector<bool> coded(tile.comps.size());
+    for (size_t c = 0; c < tile.comps.size(); ++c)
+        coded[c] = hasCodedData(tile.comps[c]);
+    if (tile.transform && (coded[0] || coded[1] || coded[2]))
+        coded[0] = coded[1] = coded[2] = true;
+    for (size_t c = 0; c < tile.comps.size(); ++c) {
+        TileComponent& comp = tile.comps[c];
+        const int precision = m_precision[c];
+        comp.fill = m_signed[c] ? 0 : int32_t(1) << (precision - 1);
+    }
     std::vector<int32_t> intLine;
     std::vector<float> realLine;
-    for (TileComponent& comp : tile.comps) {
+    for (size_t c = 0; c < tile.comps.size(); ++c) {
+        TileComponent& comp = tile.comps[c];
+        if (!coded[c])
+            continue;
         const bool reversible = comp.style.wavelet == 1;
         const size_t count = size_t(std::max(comp.width(), 0)) * size_t(std::max(comp.height(), 0));
         if (reversible)
@@ -209,7 +239,7 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
     }
 
     // The component transform, level shift and clipping in one pass.
-    const size_t transformed = tile.transform ? 3 : 0;
+    const size_t transformed = tile.transform && coded[0] ? 3 : 0;
     if (transformed) {
         TileComponent& c0 = tile.comps[0];
         TileComponent& c1 = tile.comps[1];
@@ -253,6 +283,8 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
     }
     for (size_t c = transformed; c < tile.comps.size(); ++c) {
         TileComponent& comp = tile.comps[c];
+        if (!coded[c])
+            continue;
         const int precision = m_precision[c];
         const int64_t shift = m_signed[c] ? 0 : int64_t(1) << (precision - 1);
         const int64_t low = m_signed[c] ? -(int64_t(1) << (precision - 1)) : 0;
