@@ -3,6 +3,7 @@
 // inverse component transform (G.2, G.3) and the level shift with clipping.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000CodeBlock.h"
@@ -134,6 +135,8 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
     m_blockData.clear();
     for (const Segment& s : block.segments)
         m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset, tile.data.begin() + s.offset + s.length);
+    if (m_blockData.size() > size_t(INT32_MAX))
+        return;  // the decoder counts its segment in an int
     m_blockValues.resize(size_t(width) * size_t(height));
     if (!m_codeBlock)
         m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
