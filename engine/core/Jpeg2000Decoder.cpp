@@ -689,17 +689,30 @@ bool Jpeg2000Decoder::nextLine() {
     for (int c : m_outComponents)
         allBytes = allBytes && m_precision[size_t(c)] == 8;
     if (allBytes) {
-        for (int i = 0; i < width; ++i) {
-            const Tile& tile = tileRow[m_columnTile[size_t(i)]];
+        // Tile by tile and component by component, so that the inner loop
+        // only copies.
+        for (int first = 0; first < width;) {
+            int last = first + 1;
+            while (last < width && m_columnTile[size_t(last)] == m_columnTile[size_t(first)])
+                ++last;
+            const Tile& tile = tileRow[m_columnTile[size_t(first)]];
             for (int k = 0; k < count; ++k) {
                 const int c = m_outComponents[size_t(k)];
                 const TileComponent& comp = tile.comps[size_t(c)];
-                *out++ = comp.samples.empty()
-                             ? uint8_t(comp.fill)
-                             : uint8_t(comp.samples[size_t(rowIndex[c]) * size_t(comp.width()) +
-                                                    size_t(m_columnIndex[size_t(c)][size_t(i)])]);
+                uint8_t* o = out + size_t(first) * size_t(count) + size_t(k);
+                if (comp.samples.empty()) {
+                    for (int i = first; i < last; ++i, o += count)
+                        *o = uint8_t(comp.fill);
+                    continue;
+                }
+                const int32_t* row = comp.samples.data() + size_t(rowIndex[c]) * size_t(comp.width());
+                const int* index = m_columnIndex[size_t(c)].data();
+                for (int i = first; i < last; ++i, o += count)
+                    *o = uint8_t(row[index[i]]);
             }
+            first = last;
         }
+        out += size_t(width) * size_t(count);
     } else {
         uint64_t bits = 0;
         int bitCount = 0;

@@ -27,40 +27,66 @@ inline int32_t wrapAdd(int32_t a, int32_t b) {
     return int32_t(uint32_t(a) + uint32_t(b));
 }
 
-// One line of the reversible 5/3 synthesis, in place. x[k] is a low-pass
-// sample when first + k is even; x[-1] and x[n] must be writable.
+// Lines are synthesised G at a time: the columns of a group lie side by
+// side in the work buffer (element k of line j at k * G + j), so that the
+// column pass reads whole cache lines and the lifting loops vectorise. Rows
+// go through with G = 1.
+
+// The symmetric extension by one sample at both ends, which every lifting
+// step reads; x[-G .. -1] and x[n * G .. n * G + G - 1] must be writable.
+template <int G, typename T>
+inline void extend(T* x, int n) {
+    for (int j = 0; j < G; ++j) {
+        x[j - G] = x[G + j];
+        x[n * G + j] = x[(n - 2) * G + j];
+    }
+}
+
+// The reversible 5/3 synthesis of G lines in place. Element k of a line is a
+// low-pass sample when first + k is even.
+template <int G>
 void synthesize53(int32_t* x, int n, int first) {
     if (n == 1) {
         // A lone odd sample was doubled by the analysis.
-        if (first & 1)
-            x[0] /= 2;
+        if (first & 1) {
+            for (int j = 0; j < G; ++j)
+                x[j] /= 2;
+        }
         return;
     }
     const int low = first & 1;  // index of the first low-pass sample
-    x[-1] = x[1];
-    x[n] = x[n - 2];
-    for (int k = low; k < n; k += 2)
-        x[k] = wrapAdd(x[k], -(wrapAdd(wrapAdd(x[k - 1], x[k + 1]), 2) >> 2));
-    x[-1] = x[1];
-    x[n] = x[n - 2];
-    for (int k = 1 - low; k < n; k += 2)
-        x[k] = wrapAdd(x[k], wrapAdd(x[k - 1], x[k + 1]) >> 1);
+    extend<G>(x, n);
+    for (int k = low; k < n; k += 2) {
+        int32_t* p = x + k * G;
+        for (int j = 0; j < G; ++j)
+            p[j] = wrapAdd(p[j], -(wrapAdd(wrapAdd(p[j - G], p[j + G]), 2) >> 2));
+    }
+    extend<G>(x, n);
+    for (int k = 1 - low; k < n; k += 2) {
+        int32_t* p = x + k * G;
+        for (int j = 0; j < G; ++j)
+            p[j] = wrapAdd(p[j], wrapAdd(p[j - G], p[j + G]) >> 1);
+    }
 }
 
-// One line of the irreversible 9/7 synthesis, in place, alike.
+// The irreversible 9/7 synthesis of G lines in place, alike.
+template <int G>
 void synthesize97(float* x, int n, int first) {
     if (n == 1)
         return;
     const int low = first & 1;
-    for (int k = low; k < n; k += 2)
-        x[k] *= kK;
-    for (int k = 1 - low; k < n; k += 2)
-        x[k] *= kInverseK;
+    for (int k = 0; k < n; ++k) {
+        const float scale = ((k + low) & 1) ? kInverseK : kK;
+        for (int j = 0; j < G; ++j)
+            x[k * G + j] *= scale;
+    }
     auto lift = [x, n](int start, float factor) {
-        x[-1] = x[1];
-        x[n] = x[n - 2];
-        for (int k = start; k < n; k += 2)
-            x[k] -= factor * (x[k - 1] + x[k + 1]);
+        extend<G>(x, n);
+        for (int k = start; k < n; k += 2) {
+            float* p = x + k * G;
+            for (int j = 0; j < G; ++j)
+                p[j] -= factor * (p[j - G] + p[j + G]);
+        }
     };
     lift(low, kDelta);
     lift(1 - low, kGamma);
@@ -68,41 +94,59 @@ void synthesize97(float* x, int n, int first) {
     lift(1 - low, kAlpha);
 }
 
-// The low-pass samples of a line lie first, then the high-pass ones: they are
-// interleaved into line by the parity of the first sample.
-template <typename T>
+// Gathers G lines of n samples (G adjacent columns, or one row with G = 1)
+// into line, interleaving the low-pass samples, which lie first, with the
+// high-pass ones by the parity of the first sample; step is the distance
+// between a line's samples.
+template <int G, typename T>
 void interleave(const T* in, size_t step, int n, int first, T* line) {
     const int lowCount = (n + 1 - (first & 1)) / 2;
     const T* low = in;
     const T* high = in + size_t(lowCount) * step;
     for (int k = 0; k < n; ++k) {
-        if (((first + k) & 1) == 0) {
-            line[k] = *low;
-            low += step;
-        } else {
-            line[k] = *high;
-            high += step;
-        }
+        const T*& from = ((first + k) & 1) == 0 ? low : high;
+        for (int j = 0; j < G; ++j)
+            line[k * G + j] = from[j];
+        from += step;
     }
 }
 
-template <typename T, typename Synthesis>
-void inverseLevel(T* data, int stride, int width, int height, int firstX, int firstY, T* line, Synthesis synth) {
+// Work buffer entries for lines of up to n samples: G of them each, and one
+// line's worth at both ends for the extension.
+constexpr size_t kGroup = 8;
+inline size_t workSize(size_t n) {
+    return (n + 2) * kGroup;
+}
+
+template <typename T>
+void inverseLevel(T* data, int stride, int width, int height, int firstX, int firstY, T* work,
+                  void (*group)(T*, int, int), void (*single)(T*, int, int)) {
     if (width > 0) {
+        T* line = work + 1;
         for (int y = 0; y < height; ++y) {
             T* row = data + size_t(y) * size_t(stride);
-            interleave(row, 1, width, firstX, line);
-            synth(line, width, firstX);
+            interleave<1>(row, 1, width, firstX, line);
+            single(line, width, firstX);
             std::copy(line, line + width, row);
         }
     }
     if (height > 0) {
-        for (int x = 0; x < width; ++x) {
-            T* column = data + x;
-            interleave(column, size_t(stride), height, firstY, line);
-            synth(line, height, firstY);
+        constexpr int G = int(kGroup);
+        T* line = work + G;
+        int x = 0;
+        for (; x + G <= width; x += G) {
+            T* columns = data + x;
+            interleave<G>(columns, size_t(stride), height, firstY, line);
+            group(line, height, firstY);
             for (int y = 0; y < height; ++y)
-                column[size_t(y) * size_t(stride)] = line[y];
+                std::copy(line + y * G, line + y * G + G, columns + size_t(y) * size_t(stride));
+        }
+        for (; x < width; ++x) {
+            T* column = data + x;
+            interleave<1>(column, size_t(stride), height, firstY, work + 1);
+            single(work + 1, height, firstY);
+            for (int y = 0; y < height; ++y)
+                column[size_t(y) * size_t(stride)] = work[1 + y];
         }
     }
 }
@@ -117,7 +161,8 @@ int32_t roundSample(float v, int64_t low, int64_t high) {
         return int32_t(low);
     if (v >= float(high))
         return int32_t(high);
-    return clipSample(int64_t(std::floor(v + 0.5f)), low, high);
+    // Nearest, ties to even: one instruction where floor(v + 0.5) is a call.
+    return clipSample(int64_t(std::lrint(v)), low, high);
 }
 
 }  // namespace
@@ -172,19 +217,19 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
 void Jpeg2000Decoder::inverseWavelet(TileComponent& comp, bool reversible, std::vector<int32_t>& intLine,
                                      std::vector<float>& realLine) {
     const int stride = comp.width();
-    const size_t lineSize = size_t(std::max(comp.width(), comp.height())) + 8;
+    const size_t lineSize = workSize(size_t(std::max(comp.width(), comp.height())));
     for (size_t r = 1; r < comp.resolutions.size(); ++r) {
         const Resolution& res = comp.resolutions[r];
         const int width = res.x1 - res.x0;
         const int height = res.y1 - res.y0;
         if (reversible) {
             intLine.resize(lineSize);
-            inverseLevel(comp.samples.data(), stride, width, height, res.x0, res.y0, intLine.data() + 4,
-                         synthesize53);
+            inverseLevel(comp.samples.data(), stride, width, height, res.x0, res.y0, intLine.data(),
+                         synthesize53<int(kGroup)>, synthesize53<1>);
         } else {
             realLine.resize(lineSize);
-            inverseLevel(comp.real.data(), stride, width, height, res.x0, res.y0, realLine.data() + 4,
-                         synthesize97);
+            inverseLevel(comp.real.data(), stride, width, height, res.x0, res.y0, realLine.data(),
+                         synthesize97<int(kGroup)>, synthesize97<1>);
         }
     }
 }
