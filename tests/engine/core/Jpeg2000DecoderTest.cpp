@@ -211,6 +211,8 @@ TEST_F(Jpeg2000EncodedTest, ReversibleStreamsDecodeToTheirSource) {
         {"pcrl", 80, 60, 3, 8, "-p PCRL -r 20,1"},
         {"cprl", 80, 60, 3, 8, "-p CPRL -r 20,1"},
         {"sop and eph", 50, 40, 3, 8, "-SOP -EPH -r 10,1"},
+        {"tile-parts by resolution", 64, 48, 3, 8, "-t 32,32 -n 3 -TP R"},
+        {"one precinct larger than the image", 64, 48, 1, 8, "-c [128,128] -n 3"},
         {"four components", 33, 21, 4, 8, "-n 3"},
         {"twelve bits", 45, 38, 1, 12, ""},
         {"sixteen bits rgb", 40, 30, 3, 16, "-n 4"},
@@ -231,31 +233,36 @@ TEST_F(Jpeg2000EncodedTest, ReversibleStreamsDecodeToTheirSource) {
 TEST_F(Jpeg2000EncodedTest, StreamsDecodeCloseToTheReference) {
     const struct {
         const char* name;
-        int width, height, components;
+        int width, height, components, bits;
         const char* options;
     } cases[] = {
-        {"grey", 70, 50, 1, "-I"},
-        {"rgb", 90, 61, 3, "-I"},
-        {"rgb lossy layers", 64, 64, 3, "-I -r 30,10"},
-        {"rgb tiles odd origin", 77, 55, 3, "-I -t 32,32 -d 3,5 -n 4"},
+        {"grey", 70, 50, 1, 8, "-I"},
+        {"rgb", 90, 61, 3, 8, "-I"},
+        {"rgb lossy layers", 64, 64, 3, 8, "-I -r 30,10"},
+        {"rgb tiles odd origin", 77, 55, 3, 8, "-I -t 32,32 -d 3,5 -n 4"},
+        {"sixteen bits", 50, 40, 1, 16, "-I -n 4"},
         // A lone sample at an odd column was doubled by the analysis (the
         // encoder does not restore it, so the source cannot be the reference).
-        {"reversible last tile one column wide", 57, 50, 1, "-d 13,9 -T 5,4 -t 16,16 -n 3"},
+        {"reversible last tile one column wide", 57, 50, 1, 8, "-d 13,9 -T 5,4 -t 16,16 -n 3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<uint32_t> samples = testSamples(c.width, c.height, c.components, 8);
-        const std::string stream = encode(samples, c.width, c.height, c.components, 8, c.options);
+        const std::vector<uint32_t> samples = testSamples(c.width, c.height, c.components, c.bits);
+        const std::string stream = encode(samples, c.width, c.height, c.components, c.bits, c.options);
         ASSERT_FALSE(stream.empty());
         int width = 0, height = 0;
         const std::vector<uint32_t> expected = reference(stream, c.components == 1, width, height);
         ASSERT_EQ(expected.size(), samples.size());
         const std::string ours = decode(stream);
-        ASSERT_EQ(ours.size(), expected.size());
+        const size_t bytes = c.bits > 8 ? 2 : 1;
+        ASSERT_EQ(ours.size(), expected.size() * bytes);
         int worst = 0;
-        for (size_t i = 0; i < expected.size(); ++i)
-            worst = std::max(worst, std::abs(int(uint8_t(ours[i])) - int(expected[i])));
-        EXPECT_LE(worst, 2);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const int v = bytes == 2 ? uint8_t(ours[2 * i]) << 8 | uint8_t(ours[2 * i + 1]) : uint8_t(ours[i]);
+            worst = std::max(worst, std::abs(v - int(expected[i])));
+        }
+        // Two levels of 8 bits, scaled to the precision.
+        EXPECT_LE(worst, 2 << (c.bits - 8));
     }
 }
 
