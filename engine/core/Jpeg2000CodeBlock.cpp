@@ -114,21 +114,26 @@ inline int Jpeg2000CodeBlock::flagIndex(int x, int y) const {
     return ((((y >> 2) + 1) * m_stride + x + 1) << 2) | (y & 3);
 }
 
-void Jpeg2000CodeBlock::setSignificant(int x, int y, bool negative) {
+void Jpeg2000CodeBlock::setSignificant(int i, bool negative) {
     uint16_t* f = m_flags.data();
     const uint32_t neg = negative ? 1u : 0u;
-    f[flagIndex(x, y)] |= uint16_t(kSignificant | (negative ? kNegative : 0));
-    f[flagIndex(x, y + 1)] |= uint16_t(kNorth | neg << kNegativeShift);
-    f[flagIndex(x - 1, y)] |= uint16_t(kEast | neg << (kNegativeShift + 3));
-    f[flagIndex(x + 1, y)] |= uint16_t(kWest | neg << (kNegativeShift + 2));
-    f[flagIndex(x - 1, y + 1)] |= uint16_t(kNorthEast);
-    f[flagIndex(x + 1, y + 1)] |= uint16_t(kNorthWest);
+    // Columns are 4 entries apart; the rows above and below lie in the
+    // neighbouring stripes at a stripe's first and last row.
+    const int row = i & 3;
+    const int up = row ? i - 1 : i - 4 * m_stride + 3;
+    const int down = row != 3 ? i + 1 : i + 4 * m_stride - 3;
+    f[i] |= uint16_t(kSignificant | (negative ? kNegative : 0));
+    f[down] |= uint16_t(kNorth | neg << kNegativeShift);
+    f[i - 4] |= uint16_t(kEast | neg << (kNegativeShift + 3));
+    f[i + 4] |= uint16_t(kWest | neg << (kNegativeShift + 2));
+    f[down - 4] |= uint16_t(kNorthEast);
+    f[down + 4] |= uint16_t(kNorthWest);
     // Vertically causal contexts: the stripe above never sees this one.
-    if (m_causal && (y & 3) == 0)
+    if (m_causal && row == 0)
         return;
-    f[flagIndex(x, y - 1)] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
-    f[flagIndex(x - 1, y - 1)] |= uint16_t(kSouthEast);
-    f[flagIndex(x + 1, y - 1)] |= uint16_t(kSouthWest);
+    f[up] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
+    f[up - 4] |= uint16_t(kSouthEast);
+    f[up + 4] |= uint16_t(kSouthWest);
 }
 
 bool Jpeg2000CodeBlock::decodeSign(uint32_t f) {
@@ -164,7 +169,7 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
                 if (m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(x, y0 + k, decodeSign(f));
+                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
                     m_values[(y0 + k) * m_width + x] = value;
                 }
                 column[k] |= kVisited;
@@ -209,7 +214,7 @@ void Jpeg2000CodeBlock::cleanupPass(int plane) {
                     continue;
                 k = m_decoder.decodeBit(kUniformContext, &m_stats) << 1;
                 k |= m_decoder.decodeBit(kUniformContext, &m_stats);
-                setSignificant(x, y0 + k, decodeSign(column[k]));
+                setSignificant(int(column - m_flags.data()) + k, decodeSign(column[k]));
                 m_values[(y0 + k) * m_width + x] = value;
                 ++k;
             }
@@ -217,7 +222,7 @@ void Jpeg2000CodeBlock::cleanupPass(int plane) {
                 const uint16_t f = column[k];
                 if (!(f & (kSignificant | kVisited)) &&
                     m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(x, y0 + k, decodeSign(f));
+                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
                     m_values[(y0 + k) * m_width + x] = value;
                 }
                 column[k] &= uint16_t(~kVisited);

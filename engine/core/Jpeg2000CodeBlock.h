@@ -43,8 +43,9 @@ private:
     void refinementPass(int plane);
     void cleanupPass(int plane);
     int flagIndex(int x, int y) const;
-    // Marks the sample significant with its sign, and tells its neighbours.
-    void setSignificant(int x, int y, bool negative);
+    // Marks the sample at flag index i significant with its sign, and tells
+    // its neighbours.
+    void setSignificant(int i, bool negative);
     // The sign of a sample with flags f.
     bool decodeSign(uint32_t f);
     void resetContexts();
