@@ -76,6 +76,8 @@ void Jpeg2000Decoder::freeAll() {
     m_outComponents = {};
     m_linePos = m_lineEnd = nullptr;
     m_row = m_rows = 0;
+    m_lineBuilt = false;
+    m_builtRows = {};
 }
 
 void Jpeg2000Decoder::close() {
@@ -684,6 +686,20 @@ bool Jpeg2000Decoder::nextLine() {
         const int index = int(ceilDiv(y, uint32_t(m_ySep[size_t(c)]))) - comp.y0;
         rowIndex[c] = std::clamp(index, 0, std::max(comp.height() - 1, 0));
     }
+    // Rows of subsampled components repeat: a row that reads the same
+    // sample rows as the one before is that row again.
+    bool same = m_lineBuilt && down == m_builtTileRow;
+    for (int c = 0; c < m_componentCount && same; ++c)
+        same = rowIndex[c] == m_builtRows[size_t(c)];
+    if (same) {
+        ++m_row;
+        m_linePos = m_line.data();
+        m_lineEnd = m_line.data() + m_builtLength;
+        return m_lineEnd != m_linePos;
+    }
+    m_lineBuilt = true;
+    m_builtTileRow = down;
+    m_builtRows.assign(rowIndex, rowIndex + m_componentCount);
     uint8_t* out = m_line.data();
     bool allBytes = true;
     for (int c : m_outComponents)
@@ -741,6 +757,7 @@ bool Jpeg2000Decoder::nextLine() {
     ++m_row;
     m_linePos = m_line.data();
     m_lineEnd = out;
+    m_builtLength = size_t(out - m_line.data());
     return m_lineEnd != m_linePos;
 }
 

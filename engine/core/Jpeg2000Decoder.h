@@ -253,6 +253,12 @@ private:
     int m_row = 0;                     // next row, from 0
     int m_rows = 0;
     std::vector<uint8_t> m_line;
+    // What m_line holds: the tile row, each component's sample row and the
+    // length, for rows that repeat it.
+    bool m_lineBuilt = false;
+    int m_builtTileRow = 0;
+    std::vector<int> m_builtRows;
+    size_t m_builtLength = 0;
     uint8_t* m_linePos = nullptr;
     uint8_t* m_lineEnd = nullptr;
     // Code-block decoding, reused from block to block.
