@@ -49,7 +49,7 @@ public:
     std::unique_ptr<DynString> getPrintFilter(int, const char*) override { return nullptr; }
     bool isBinary(bool) override { return source()->isBinary(true); }
     // Bits per component and colour mode (1 grey, 2 RGB, 3 CMYK) from the
-    // image header and colour specification boxes, else from the codestream.
+    // image header and colour boxes, else from the codestream.
     void getImageFormatInfo(int& bitsPerComponent, int& colorMode) override;
 
     // Components of one image: T.800 allows 16384; PDF colour needs at most
@@ -212,7 +212,7 @@ private:
     int m_boxHeight = 0;
     bool m_haveImageHeader = false;
     std::vector<int> m_componentBits;  // bits-per-component byte per component
-    // Colour specification.
+    // Colour box (colr).
     int m_colourMethod = 0;
     int m_colourPrecedence = 0;
     int m_colourApprox = 0;
