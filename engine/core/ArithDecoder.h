@@ -1,0 +1,150 @@
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <memory>
+
+namespace rendova {
+
+class DataStream;
+
+// The adaptive state of a set of contexts of the MQ decoder: one byte per
+// context, (probability state index << 1) | more probable symbol, 0 being the
+// initial state. Owns its bytes; one thread at a time; throws
+// MemoryException only when the bytes cannot be allocated.
+class ArithDecoderStats {
+public:
+    explicit ArithDecoderStats(int contextSize);
+    ~ArithDecoderStats();
+    ArithDecoderStats(const ArithDecoderStats&) = delete;
+    ArithDecoderStats& operator=(const ArithDecoderStats&) = delete;
+
+    std::unique_ptr<ArithDecoderStats> copy() const;
+    void reset();
+    // Copies as many contexts as both blocks hold, so that a smaller source
+    // never reads past its end.
+    void copyFrom(const ArithDecoderStats& other);
+    // Presets one context (index 0-46 into the probability table).
+    void setEntry(uint32_t context, int index, int mps);
+    int getContextSize() const { return m_contextSize; }
+    uint8_t* contexts() { return m_contexts; }
+
+private:
+    int m_contextSize;
+    uint8_t* m_contexts;
+};
+
+// The MQ arithmetic decoder shared by the JBIG2 and JPEG 2000 decoders, with
+// the integer and symbol-id procedures of JBIG2 on top of single decisions.
+// The code register keeps the complement of the code bits, so that the 0xFF
+// bytes fed after the end of the data (or at a marker) add nothing.
+//
+// Reads a stream that it does not own, either to its end or limited to a
+// data length; a limited segment may be continued by a following one with
+// setDataLength, which replaces the stand-in 0xFF bytes already read ahead
+// by the true bytes of the continuation. Never fails: past the data it
+// decodes from 1-bits, and callers bound their loops. One thread at a time.
+class ArithDecoder {
+public:
+    ArithDecoder() = default;
+    ~ArithDecoder() { cleanup(); }
+    ArithDecoder(const ArithDecoder&) = delete;
+    ArithDecoder& operator=(const ArithDecoder&) = delete;
+
+    // Reads stream to its end.
+    void setStream(DataStream* stream) {
+        m_stream = stream;
+        m_dataLength = 0;
+        m_limitStream = false;
+    }
+    // Reads at most dataLength bytes of stream.
+    void setStream(DataStream* stream, int dataLength) {
+        m_stream = stream;
+        m_dataLength = dataLength;
+        m_limitStream = true;
+    }
+    void start();
+    // Continues the code stream with a further limited segment of length
+    // bytes, read from where the stream stands.
+    void setDataLength(int length);
+    // Consumes the rest of a limited segment.
+    void cleanup();
+    // Bytes left in the limited segment; negative once it read ahead past it.
+    int getDataLength() const { return m_dataLength; }
+
+    int decodeBit(uint32_t context, ArithDecoderStats* stats) {
+        assert(context < uint32_t(stats->getContextSize()));
+        uint8_t& cx = stats->contexts()[context];
+        const int index = cx >> 1;
+        int bit = cx & 1;
+        const uint32_t qe = kQeTable[index].qe;
+        m_a -= qe;
+        if (m_c < m_a) {
+            if (m_a & 0x80000000u) return bit;
+            // The more probable path after an interval exchange.
+            if (m_a < qe) {
+                bit ^= 1;
+                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+            } else {
+                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+            }
+        } else {
+            m_c -= m_a;
+            if (m_a < qe) {
+                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+            } else {
+                bit ^= 1;
+                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+            }
+            m_a = qe;
+        }
+        do {
+            if (m_ct == 0) byteIn();
+            m_a <<= 1;
+            m_c <<= 1;
+            --m_ct;
+        } while (!(m_a & 0x80000000u));
+        return bit;
+    }
+
+    // One integer of the IAx procedures: false for the out-of-band value.
+    bool decodeInt(int* value, ArithDecoderStats* stats);
+    // A symbol id of codeLength bits (the IAID procedure).
+    uint32_t decodeIaid(uint32_t codeLength, ArithDecoderStats* stats);
+
+private:
+    struct QeEntry {
+        uint32_t qe;  // scaled by 2^16 to the A register
+        uint8_t nmps;
+        uint8_t nlps;
+        uint8_t switchFlag;
+    };
+    static const QeEntry kQeTable[47];
+
+    int readByte();
+    void byteIn();
+    int decodeIntBit(ArithDecoderStats* stats);
+
+    uint32_t m_b = 0;
+    uint32_t m_b1 = 0;
+    uint32_t m_c = 0;
+    uint32_t m_a = 0;
+    int m_ct = 0;
+    uint32_t m_prev = 0;
+    DataStream* m_stream = nullptr;
+    int m_dataLength = 0;
+    bool m_limitStream = false;
+
+    // Read-ahead past a limited segment, kept so that setDataLength can feed
+    // the true bytes where the stand-ins went. B1 holds a stand-in once the
+    // segment ran out; from the first byte-in that meets it, every byte-in
+    // feeds nothing and resets the counter to 8, so the count of those
+    // byte-ins and the counter give how far the code register has moved since.
+    bool m_b1StandIn = false;
+    bool m_padding = false;
+    bool m_paddingFromStart = false;
+    uint32_t m_padB = 0;
+    int m_padByteIns = 0;
+};
+
+}  // namespace rendova
