@@ -4,6 +4,7 @@
 #include "engine/core/Base85Decoder.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/FaxDecoder.h"
 #include "engine/core/HexDecoder.h"
 #include "engine/core/InflateDecoder.h"
 #include "engine/core/Jpeg2000Decoder.h"
@@ -124,10 +125,10 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
         return RefPtr<DataStream>::adopt(new RunLengthDecoder(std::move(stream)));
     }
     if (isFilter(name, "CCITTFaxDecode", "CCF")) {
-        // FaxDecoder(stream, k, endOfLine, encodedByteAlign, columns, rows,
-        // endOfBlock, blackIs1) takes these.
-        [[maybe_unused]] const FaxParams fax = readFaxParams(params);
-        return withoutDecoder(name, std::move(stream));
+        const FaxParams fax = readFaxParams(params);
+        return RefPtr<DataStream>::adopt(new FaxDecoder(std::move(stream), fax.k, fax.endOfLine,
+                                                        fax.encodedByteAlign, fax.columns, fax.rows,
+                                                        fax.endOfBlock, fax.blackIs1));
     }
     if (isFilter(name, "DCTDecode", "DCT")) {
         // -1 decides from the data.

@@ -282,13 +282,30 @@ TEST(FilterChainTest, UnknownFilterGivesAnEmptyStreamAndAReport) {
 }
 
 TEST(FilterChainTest, FiltersWithoutADecoderYetReadAsEmpty) {
-    for (const char* filter : {"CCITTFaxDecode", "CCF", "JBIG2Decode"}) {
+    for (const char* filter : {"JBIG2Decode"}) {
         ErrorCapture errors;
         RefPtr<DataStream> s = DataStream::makeFilter(filter, memoryStream("data"), dict("Columns", integer(4)));
         EXPECT_EQ(s->getKind(), DataStream::kOtherKind) << filter;
         EXPECT_EQ(readAll(s.get()), "") << filter;
         EXPECT_EQ(errors.count(), 1u) << filter;
     }
+}
+
+TEST(FilterChainTest, FaxParametersReachTheDecoder) {
+    const auto boolean = [](bool b) {
+        PdfValue v;
+        v.initBool(b);
+        return v;
+    };
+    RefPtr<DataStream> s = DataStream::makeFilter(
+        "CCF", memoryStream(""),
+        dict("K", integer(-1), "EndOfLine", boolean(true), "EncodedByteAlign", boolean(true), "Columns",
+             integer(40), "Rows", integer(3), "EndOfBlock", boolean(false), "BlackIs1", boolean(true)));
+    std::unique_ptr<DynString> text = s->getPrintFilter(2, "");
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(text->getCString(),
+                 "<< /K -1 /EndOfLine true /EncodedByteAlign true /Columns 40 /Rows 3 /EndOfBlock false "
+                 "/BlackIs1 true >> /CCITTFaxDecode filter\n");
 }
 
 TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
@@ -301,7 +318,8 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
                  {"RunLengthDecode", DataStream::kRunLengthKind}, {"RL", DataStream::kRunLengthKind},
                  {"FlateDecode", DataStream::kInflateKind},   {"Fl", DataStream::kInflateKind},
                  {"DCTDecode", DataStream::kDctKind},         {"DCT", DataStream::kDctKind},
-                 {"JPXDecode", DataStream::kJpeg2000Kind}};
+                 {"JPXDecode", DataStream::kJpeg2000Kind},
+                 {"CCITTFaxDecode", DataStream::kFaxKind},    {"CCF", DataStream::kFaxKind}};
     ErrorCapture errors;
     for (const auto& c : cases) {
         EXPECT_EQ(DataStream::makeFilter(c.name, memoryStream(""), PdfValue())->getKind(), c.kind) << c.name;

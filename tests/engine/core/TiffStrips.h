@@ -31,8 +31,26 @@ struct TiffStrips {
     std::vector<std::string> raw;
 };
 
+// The codec fields of a strip writer: a TIFF compression code and, for the
+// fax codecs, the Group 3 options and the bit fill order.
+struct TiffCodec {
+    int compression = COMPRESSION_LZW;
+    bool predictor = false;
+    uint32_t group3Options = 0;
+    int fillOrder = FILLORDER_MSB2LSB;
+};
+
+inline TiffStrips writeTiffStrips(const TiffImage& image, const TiffCodec& codec, int rowsPerStrip);
+
 inline TiffStrips writeTiffStrips(const TiffImage& image, TiffStrips::Compression compression, bool predictor,
                                   int rowsPerStrip) {
+    TiffCodec codec;
+    codec.compression = compression == TiffStrips::kLzw ? COMPRESSION_LZW : COMPRESSION_PACKBITS;
+    codec.predictor = predictor;
+    return writeTiffStrips(image, codec, rowsPerStrip);
+}
+
+inline TiffStrips writeTiffStrips(const TiffImage& image, const TiffCodec& codec, int rowsPerStrip) {
     static int serial = 0;
     const std::string name = "strips-" + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tif";
     TiffStrips result;
@@ -47,8 +65,10 @@ inline TiffStrips writeTiffStrips(const TiffImage& image, TiffStrips::Compressio
     TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, uint16_t(image.samplesPerPixel));
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC, image.samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, compression == TiffStrips::kLzw ? COMPRESSION_LZW : COMPRESSION_PACKBITS);
-    if (predictor) TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, uint16_t(codec.compression));
+    if (codec.predictor) TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (codec.compression == COMPRESSION_CCITTFAX3) TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, codec.group3Options);
+    if (codec.fillOrder != FILLORDER_MSB2LSB) TIFFSetField(out, TIFFTAG_FILLORDER, uint16_t(codec.fillOrder));
     TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(rowsPerStrip));
     const size_t rowBytes = image.rowBytes();
     std::vector<uint8_t> row(rowBytes);
