@@ -374,23 +374,6 @@ void ContentInterpreter::doStroke() {
     }
 }
 
-void ContentInterpreter::doPatternFill(bool stroke, bool) {
-    if (!m_device->wantsNonText())
-        return;
-    // The tiling and shading fills arrive with the shading code; until then
-    // a pattern paints nothing, and the page says so once.
-    reportDeferred(kDeferredPatternFills, "Pattern fills and strokes");
-    const Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
-    if (!pattern)
-        return;
-    if (pattern->getType() != Pattern::kTiling && pattern->getType() != Pattern::kShading) {
-        reportError(getPos(),
-                    stroke ? "Unknown pattern type %d in a pattern stroke"
-                           : "Unknown pattern type %d in a pattern fill",
-                    pattern->getType());
-    }
-}
-
 void ContentInterpreter::opStroke(PdfValue*, int) {
     paint(kPaintStroke);
 }

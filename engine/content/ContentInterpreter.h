@@ -143,8 +143,6 @@ private:
     // Families of operators whose drawing has not been built yet: each is
     // reported once per interpreter.
     enum Deferred : unsigned {
-        kDeferredShadings = 8,
-        kDeferredPatternFills = 16,
         kDeferredType3Metrics = 32,
     };
     void reportDeferred(Deferred family, const char* what);
@@ -209,6 +207,18 @@ private:
     void doFill(bool evenOdd);
     void doStroke();
     void doPatternFill(bool stroke, bool evenOdd);
+    // The pattern fills (ContentPatternFills.cpp): each runs in a saved
+    // state clipped to the painted area and leaves the path as it was.
+    void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd);
+    void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd);
+    // The state's clip narrowed to the path's fill or stroke area.
+    void clipToPaintedArea(bool stroke, bool evenOdd);
+    // The clip narrowed to the shading's BBox, when it has one, in the
+    // current space.
+    void clipToShadingBox(const Shading* shading);
+    // The shading clipped to its box and cut into pieces with
+    // anti-aliasing off, in a state the caller saved.
+    void fillShading(Shading* shading);
     void endPath();
     // Closes the last sub-path when there is a current point; false when
     // there is none.

@@ -295,10 +295,6 @@ void ContentInterpreter::runFormXObject(const PdfValue& stream) {
             knockout, false, nullptr, nullptr);
 }
 
-void ContentInterpreter::opShading(PdfValue*, int) {
-    reportDeferred(kDeferredShadings, "Shadings");
-}
-
 void ContentInterpreter::opImageData(PdfValue*, int) {
     reportError(getPos(), "Inline image data marker ID outside an inline image");
 }
