@@ -519,6 +519,7 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
 void ContentInterpreter::applySoftMask(const PdfValue& value) {
     if (value.isName("None")) {
         m_device->clearSoftMask(m_state);
+        m_state->setSoftMasked(false);
         return;
     }
     if (!value.isDict()) {
@@ -572,6 +573,7 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
         groupSpace->getDefaultColor(backdrop);
 
     runSoftMaskForm(stream, std::move(groupSpace), isolated, knockout, alpha, transfer.get(), backdrop);
+    m_state->setSoftMasked(true);
 }
 
 void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace,

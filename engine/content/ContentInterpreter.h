@@ -206,11 +206,12 @@ private:
     void paint(int flags);
     void doFill(bool evenOdd);
     void doStroke();
-    void doPatternFill(bool stroke, bool evenOdd);
+    // clipped: the device's clip already is the painted area (glyphs).
+    void doPatternFill(bool stroke, bool evenOdd, bool clipped = false);
     // The pattern fills (ContentPatternFills.cpp): each runs in a saved
     // state clipped to the painted area and leaves the path as it was.
-    void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd);
-    void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd);
+    void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
     // The state's clip narrowed to the path's fill or stroke area.
     void clipToPaintedArea(bool stroke, bool evenOdd);
     // The clip narrowed to the shading's BBox, when it has one, in the
@@ -258,6 +259,7 @@ private:
     // Shows a string glyph by glyph, as a whole, or through Type 3 glyph
     // procedures, as the device asks.
     void showString(const DynString* string);
+    void showGlyphs(const DynString* string);
     void showType3String(const DynString* string);
 
     // --- XObjects, images, shadings, Type 3 metrics, marked content,

@@ -460,6 +460,7 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
             m_device->updateStrokeOpacity(m_state);
         }
         m_device->clearSoftMask(m_state);
+        m_state->setSoftMasked(false);
         m_device->beginTransparencyGroup(m_state, box, groupColorSpace, isolated, knockout, softMask);
     }
 

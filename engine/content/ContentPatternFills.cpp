@@ -64,6 +64,25 @@ void ContentInterpreter::clipToShadingBox(const Shading* shading) {
 }
 
 void ContentInterpreter::fillShading(Shading* shading) {
+    // Neighbouring pieces overlap by a pixel where they meet: painted one
+    // by one with transparency, they would darken there, and sub-pixel
+    // bands would stack up to full strength. Then the pieces go into an
+    // isolated group, painted as a whole with the state's opacity, blend
+    // mode and soft mask.
+    const bool grouped = m_state->getFillOpacity() != 1 || m_state->getBlendMode() != kBlendNormal ||
+                         m_state->isSoftMasked();
+    double box[4];
+    if (grouped) {
+        m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+        saveState();
+        m_state->setBlendMode(kBlendNormal);
+        m_device->updateBlendMode(m_state);
+        m_state->setFillOpacity(1);
+        m_device->updateFillOpacity(m_state);
+        m_device->clearSoftMask(m_state);
+        m_state->setSoftMasked(false);
+        m_device->beginTransparencyGroup(m_state, box, nullptr, true, false, false);
+    }
     // Neighbouring pieces would let the background through their shared
     // edges if each were anti-aliased on its own.
     const bool antialias = m_device->getAntialias();
@@ -73,6 +92,11 @@ void ContentInterpreter::fillShading(Shading* shading) {
     ShadingFill(m_state, m_device).paint(shading);
     if (antialias)
         m_device->setAntialias(true);
+    if (grouped) {
+        m_device->endTransparencyGroup(m_state);
+        restoreState();
+        m_device->paintTransparencyGroup(m_state, box);
+    }
 }
 
 void ContentInterpreter::opShading(PdfValue* args, int) {
@@ -96,16 +120,16 @@ void ContentInterpreter::opShading(PdfValue* args, int) {
     m_state->setPath(std::move(path));
 }
 
-void ContentInterpreter::doPatternFill(bool stroke, bool evenOdd) {
+void ContentInterpreter::doPatternFill(bool stroke, bool evenOdd, bool clipped) {
     if (!m_device->wantsNonText())
         return;
     Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
     if (!pattern)
         return;
     if (pattern->getType() == Pattern::kTiling) {
-        doTilingPatternFill(static_cast<TilingPattern*>(pattern), stroke, evenOdd);
+        doTilingPatternFill(static_cast<TilingPattern*>(pattern), stroke, evenOdd, clipped);
     } else if (pattern->getType() == Pattern::kShading) {
-        doShadingPatternFill(static_cast<ShadingPattern*>(pattern), stroke, evenOdd);
+        doShadingPatternFill(static_cast<ShadingPattern*>(pattern), stroke, evenOdd, clipped);
     } else {
         reportError(getPos(),
                     stroke ? "Unknown pattern type %d in a pattern stroke"
@@ -127,7 +151,8 @@ void ContentInterpreter::clipToPaintedArea(bool stroke, bool evenOdd) {
     }
 }
 
-void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd) {
+void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd,
+                                              bool clipped) {
     // The pattern (and its shading) belongs to the state, which the fill
     // saves and restores: a copy keeps it alive whatever the fill does.
     std::unique_ptr<Pattern> own = pattern->copy();
@@ -140,13 +165,18 @@ void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stro
         reportError(getPos(), "Shading pattern under a singular matrix");
         return;
     }
-    double m[6];
+    double m[6], mInverse[6];
     multiply(shadingPattern->getMatrix(), m_baseMatrix, m);
     multiply(m, inverse, m);
+    if (!invert(m, mInverse)) {
+        reportError(getPos(), "Shading pattern with a singular matrix");
+        return;
+    }
 
     std::unique_ptr<Path> path = m_state->getPath()->copy();
     saveState();
-    clipToPaintedArea(stroke, evenOdd);
+    if (!clipped)
+        clipToPaintedArea(stroke, evenOdd);
     m_state->setFillColorSpace(shading->getColorSpace()->copy());
     m_device->updateFillColorSpace(m_state);
     if (shading->hasBackground()) {
@@ -168,7 +198,8 @@ void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stro
     m_state->setPath(std::move(path));
 }
 
-void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd) {
+void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd,
+                                             bool clipped) {
     std::unique_ptr<Pattern> own = pattern->copy();
     TilingPattern* tiling = static_cast<TilingPattern*>(own.get());
 
@@ -218,7 +249,8 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
         m_state->setLineWidth(0);
         m_device->updateLineWidth(m_state);
     }
-    clipToPaintedArea(stroke, evenOdd);
+    if (!clipped)
+        clipToPaintedArea(stroke, evenOdd);
     m_state->clearPath();
 
     double cx0, cy0, cx1, cy1;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/render/ShadingPages.h"
 #include "tests/render/TransparencyPages.h"
 #include "tests/support/PdfBuilder.h"
 
@@ -221,6 +222,7 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "0.1 w 20 100 m 220 110 l S 0.5 w 20 90 m 220 100 l S 0 0 0 rg 20 60 40 20 re f";
 
     addTransparencyPages(pages);
+    addShadingPages(pages);
     return pages;
 }
 
