@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/content/ContentInterpreter.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/content/OutputDevice.h"
 #include "engine/content/Shading.h"
@@ -67,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.clearPath();
     state.setFillColorSpace(shading->getColorSpace()->copy());
     CountingDevice device;
-    ShadingFill(&state, &device).paint(shading.get());
+    int64_t budget = ContentInterpreter::kMaxShadingPieces;
+    ShadingFill(&state, &device, &budget).paint(shading.get());
     if (state.hasSaved())
         __builtin_trap();
     return 0;

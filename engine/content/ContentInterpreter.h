@@ -43,6 +43,12 @@ public:
     // invokes itself twice per level run about 2^21 times; real pages stay
     // far below this many.
     static constexpr int kMaxNestedRuns = 100000;
+    // Shading pieces one page may fill in all: a pattern cell that paints a
+    // shading, tiled tens of thousands of times, must not cut each one
+    // thousands of times. Past the first count pieces are no longer cut,
+    // past the second none is filled. Real pages stay far below.
+    static constexpr int64_t kMaxShadingPieces = int64_t{1} << 19;
+    static constexpr int64_t kShadingCutPieces = int64_t{1} << 18;
     // Operands held before an operator; the largest operator (SCN, scn)
     // takes 32 colour components and a pattern name.
     static constexpr int kMaxOperands = 33;
@@ -330,6 +336,8 @@ private:
     // Set when the abort check asked to stop: no loop runs afterwards.
     bool m_aborted = false;
     unsigned m_deferredReported = 0;
+    int64_t m_shadingBudget = kMaxShadingPieces;
+    bool m_shadingBudgetReported = false;
 };
 
 }  // namespace rendova

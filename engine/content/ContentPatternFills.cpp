@@ -89,7 +89,15 @@ void ContentInterpreter::fillShading(Shading* shading) {
     if (antialias)
         m_device->setAntialias(false);
     clipToShadingBox(shading);
-    ShadingFill(m_state, m_device).paint(shading);
+    const int64_t before = m_shadingBudget;
+    ShadingFill(m_state, m_device, &m_shadingBudget, kMaxShadingPieces - kShadingCutPieces).paint(shading);
+    // Heavy shadings bring the periodic flush and the abort check closer.
+    addOperatorCount(static_cast<int>((before - m_shadingBudget) / 16));
+    if (m_shadingBudget <= kMaxShadingPieces - kShadingCutPieces && !m_shadingBudgetReported) {
+        m_shadingBudgetReported = true;
+        reportError(getPos(), "Shadings on this page need more than %lld pieces; the rest are cut no further",
+                    static_cast<long long>(kShadingCutPieces));
+    }
     if (antialias)
         m_device->setAntialias(true);
     if (grouped) {
@@ -291,8 +299,9 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
                                 static_cast<long long>(tiles), static_cast<long long>(kMaxTilesPerFill));
                 int64_t run = 0;
                 bool going = true;
-                for (int yi = y0; yi < y1 && going; ++yi) {
-                    for (int xi = x0; xi < x1 && going; ++xi) {
+                // A stop asked for by the abort check ends the tiles too.
+                for (int yi = y0; yi < y1 && going && !m_aborted; ++yi) {
+                    for (int xi = x0; xi < x1 && going && !m_aborted; ++xi) {
                         const double tx = xi * xStep, ty = yi * yStep;
                         const double cell[6] = {m[0], m[1], m[2], m[3], tx * m[0] + ty * m[2] + m[4],
                                                 tx * m[1] + ty * m[3] + m[5]};

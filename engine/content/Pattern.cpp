@@ -94,7 +94,7 @@ std::unique_ptr<ShadingPattern> ShadingPattern::parse(const PdfValue& dict) {
 
 std::unique_ptr<Pattern> ShadingPattern::copy() const {
     std::unique_ptr<ShadingPattern> pattern(new ShadingPattern());
-    pattern->m_shading = m_shading->copy();
+    pattern->m_shading = m_shading;
     for (int i = 0; i < 6; ++i)
         pattern->m_matrix[i] = m_matrix[i];
     return pattern;

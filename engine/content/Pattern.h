@@ -68,7 +68,8 @@ private:
 };
 
 // A shading painted through the area of a fill or stroke, placed by the
-// pattern matrix. Owns its shading.
+// pattern matrix. The shading is never changed after parsing, so copies of
+// the pattern (one per saved state) share it instead of copying its mesh.
 class ShadingPattern : public Pattern {
 public:
     // Null when the Shading entry does not make a shading.
@@ -81,7 +82,7 @@ public:
 private:
     ShadingPattern() : Pattern(kShading) {}
 
-    std::unique_ptr<Shading> m_shading;
+    std::shared_ptr<Shading> m_shading;
     double m_matrix[6] = {1, 0, 0, 1, 0, 0};
 };
 

@@ -85,6 +85,11 @@ void ShadingFill::paint(Shading* shading) {
 }
 
 void ShadingFill::fillPath(const ColorValue& color) {
+    if (*m_pageBudget <= 0) {
+        m_state->clearPath();
+        return;
+    }
+    --*m_pageBudget;
     m_state->setFillColor(color);
     m_device->updateFillColor(m_state);
     m_device->fill(m_state);
@@ -121,7 +126,7 @@ void ShadingFill::functionRect(FunctionShading* shading, double x0, double y0, d
     for (int i = 0; i < 4 && flat; ++i)
         flat = close(colors[i], colors[(i + 1) % 4], m_count);
     const double xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
-    if ((flat && depth > 0) || depth == kMaxDepth) {
+    if ((flat && depth > 0) || depth == kMaxDepth || !mayCut()) {
         ColorValue centre;
         shading->getColor(xm, ym, centre);
         const double* m = shading->getMatrix();
@@ -140,6 +145,7 @@ void ShadingFill::functionRect(FunctionShading* shading, double x0, double y0, d
         fillPath(centre);
         return;
     }
+    m_pieces += 4;
     // The colours on the grid of the halved rectangle: left, bottom,
     // centre, top, right edge midpoints.
     ColorValue left, bottom, centre, top, right;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "engine/content/Shading.h"
 
 namespace rendova {
@@ -27,7 +29,11 @@ public:
     // Largest number of points on a radial circle.
     static constexpr int kMaxCirclePoints = 200;
 
-    ShadingFill(GraphicsState* state, OutputDevice* device) : m_state(state), m_device(device) {}
+    // pageBudget: the pieces the page may still fill; every piece takes one,
+    // none is filled once it is spent, and none is cut once it is below
+    // cutReserve.
+    ShadingFill(GraphicsState* state, OutputDevice* device, int64_t* pageBudget, int64_t cutReserve = 0)
+        : m_state(state), m_device(device), m_pageBudget(pageBudget), m_cutReserve(cutReserve) {}
 
     void paint(Shading* shading);
 
@@ -59,10 +65,12 @@ private:
     // A circle of n points as a closed sub-path, counter-clockwise or not.
     void addCircle(double x, double y, double r, int n, bool counterClockwise);
     // Whether one more piece may still be cut.
-    bool mayCut() { return m_pieces < kMaxPieces; }
+    bool mayCut() { return m_pieces < kMaxPieces && *m_pageBudget > m_cutReserve; }
 
     GraphicsState* m_state;
     OutputDevice* m_device;
+    int64_t* m_pageBudget;
+    int64_t m_cutReserve;
     // Components compared and averaged.
     int m_count = 1;
     int m_pieces = 0;

@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/content/Pattern.h"
 #include "engine/content/ShadingFill.h"
+#include "engine/core/Page.h"
+#include "engine/core/PdfDocument.h"
 #include "tests/engine/content/ContentTestSupport.h"
 #include "tests/engine/content/InterpreterTestSupport.h"
 #include "tests/support/ErrorCapture.h"
+#include "tests/support/Shell.h"
 
 namespace rendova {
 namespace {
@@ -283,7 +290,8 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
     auto shading = Shading::parse(stream);
     ASSERT_TRUE(shading);
     page.state()->setFillColorSpace(shading->getColorSpace()->copy());
-    ShadingFill(page.state(), &page.device).paint(shading.get());
+    int64_t budget = 1000;
+    ShadingFill(page.state(), &page.device, &budget).paint(shading.get());
     EXPECT_EQ(page.device.only({"updateFillColor"}),
               Lines({"updateFillColor DeviceGray " + test::RecordingDevice::num(colorToDouble(
                                                          colorFromDouble(1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
@@ -354,6 +362,94 @@ TEST(TilingFillTest, APatternThatPaintsWithItselfStopsAtTheNestingBound) {
     EXPECT_EQ(count(page.device.calls, "fill "), 0);
     EXPECT_EQ(page.interpreter().getFormDepth(), 0);
     EXPECT_FALSE(page.errors.contains("Too many nested"));
+}
+
+
+// --- Meshes written by the peer ------------------------------------------------
+
+// PostScript meshes of types 4 to 7 through the peer's PDF writer, which
+// packs them with widths and Decode ranges of its own: the decoded vertices
+// and patches must give back the PostScript values.
+TEST(ShadingPeerMeshes, MeshesOfThePeersWriterDecodeToTheirSourceValues) {
+    if (test::runShell("command -v ps2pdf").first != 0)
+        GTEST_SKIP() << "ps2pdf is not installed";
+    std::string folderTemplate = (std::filesystem::temp_directory_path() / "rendova_meshes_XXXXXX").string();
+    ASSERT_NE(mkdtemp(folderTemplate.data()), nullptr);
+    const std::filesystem::path folder = folderTemplate;
+    std::ofstream(folder / "m.ps")
+        << "%!PS\n"
+           "<< /ShadingType 4 /ColorSpace /DeviceRGB /DataSource [0 10 20 1 0 0  0 200 30 0 1 0  0 100 250 0 0 1"
+           "  1 250 200 1 1 0  2 255 40 1 0 1] >> shfill\n"
+           "<< /ShadingType 5 /ColorSpace /DeviceGray /VerticesPerRow 3 /DataSource [300 10 0  400 40 0.5  500 10 1"
+           "  300 200 0.25  400 230 0.75  500 200 0] >> shfill\n"
+           "<< /ShadingType 6 /ColorSpace /DeviceGray /DataSource [0  50 300 50 350 60 400 50 450  100 440 150 450"
+           " 200 450  190 400 200 350 200 300  150 310 100 300  0 0.3 0.6 1] >> shfill\n"
+           "<< /ShadingType 7 /ColorSpace /DeviceGray /DataSource [0  300 300 300 350 310 400 300 450  350 440 400"
+           " 450 450 450  440 400 450 350 450 300  400 310 350 300  350 350 350 400 400 400 400 350  1 0.6 0.3 0]"
+           " >> shfill\nshowpage\n";
+    const auto [status, output] = test::runShell("ps2pdf " + test::shellQuote((folder / "m.ps").string()) + " " +
+                                                 test::shellQuote((folder / "m.pdf").string()));
+    ASSERT_EQ(status, 0) << output;
+
+    int seen = 0;
+    {
+        PdfDocument doc(std::make_unique<DynString>((folder / "m.pdf").c_str()), nullptr, nullptr);
+        ASSERT_TRUE(doc.isOk());
+        PdfDict* resources = doc.getPage(1)->getResourceDict();
+        ASSERT_NE(resources, nullptr);
+        PdfValue shadings;
+        resources->lookup("Shading", shadings);
+        ASSERT_TRUE(shadings.isDict());
+        // The writer packs coordinates of -16384 .. 16384 into 24 bits: one
+        // step is 0.002.
+        const double kNear = 2e-3;
+        for (int i = 0; i < shadings.getDict()->getLength(); ++i) {
+            PdfValue entry;
+            shadings.getDict()->lookup(shadings.getDict()->keyAt(i), entry);
+            std::unique_ptr<Shading> shading = Shading::parse(entry);
+            ASSERT_TRUE(shading);
+            double x[3], y[3];
+            ColorValue c[3];
+            if (shading->getType() == Shading::kFreeTriangleType) {
+                auto* mesh = static_cast<TriangleMeshShading*>(shading.get());
+                ASSERT_EQ(mesh->getTriangleCount(), 3);
+                mesh->getTriangle(2, x, y, c);  // vertices 1, 3, 4
+                EXPECT_NEAR(x[0], 200, kNear);
+                EXPECT_NEAR(y[1], 200, kNear);
+                EXPECT_NEAR(x[2], 255, kNear);
+                EXPECT_NEAR(colorToDouble(c[2].c[2]), 1, kNear);
+                EXPECT_NEAR(colorToDouble(c[1].c[1]), 1, kNear);
+            } else if (shading->getType() == Shading::kLatticeTriangleType) {
+                auto* mesh = static_cast<TriangleMeshShading*>(shading.get());
+                ASSERT_EQ(mesh->getTriangleCount(), 4);
+                mesh->getTriangle(0, x, y, c);  // vertices 0, 1, 3
+                EXPECT_NEAR(y[1], 40, kNear);
+                EXPECT_NEAR(y[2], 200, kNear);
+                EXPECT_NEAR(colorToDouble(c[1].c[0]), 0.5, kNear);
+                EXPECT_NEAR(colorToDouble(c[2].c[0]), 0.25, kNear);
+            } else {
+                auto* mesh = static_cast<PatchMeshShading*>(shading.get());
+                ASSERT_EQ(mesh->getPatchCount(), 1);
+                const ShadingPatch& p = mesh->getPatch(0);
+                const double x0 = shading->getType() == Shading::kCoonsPatchType ? 50 : 300;
+                EXPECT_NEAR(p.x[0][0], x0, kNear);
+                EXPECT_NEAR(p.y[0][2], 400, kNear);
+                EXPECT_NEAR(p.x[0][2], x0 + 10, kNear);
+                EXPECT_NEAR(p.x[2][0], x0 + 100, kNear);
+                EXPECT_NEAR(p.y[3][1], 350, kNear);
+                if (shading->getType() == Shading::kTensorPatchType) {
+                    EXPECT_NEAR(p.x[1][1], 350, kNear);
+                    EXPECT_NEAR(p.y[2][1], 350, kNear);
+                    EXPECT_NEAR(colorToDouble(p.color[2].c[0]), 0.3, kNear);
+                } else {
+                    EXPECT_NEAR(colorToDouble(p.color[2].c[0]), 0.6, kNear);
+                }
+            }
+            ++seen;
+        }
+    }
+    EXPECT_EQ(seen, 4);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
