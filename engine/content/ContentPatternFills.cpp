@@ -69,8 +69,8 @@ void ContentInterpreter::fillShading(Shading* shading) {
     // bands would stack up to full strength. Then the pieces go into an
     // isolated group, painted as a whole with the state's opacity, blend
     // mode and soft mask.
-    const bool grouped = m_state->getFillOpacity() != 1 || m_state->getBlendMode() != kBlendNormal ||
-                         m_state->isSoftMasked();
+    const bool grouped =
+        m_state->getFillOpacity() != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
     double box[4];
     if (grouped) {
         m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
@@ -228,9 +228,9 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
     }
 
     const ColorSpace* space = stroke ? m_state->getStrokeColorSpace() : m_state->getFillColorSpace();
-    const ColorSpace* under =
-        space->getKind() == ColorSpace::kPattern ? static_cast<const PatternColorSpace*>(space)->getUnderlying()
-                                                 : nullptr;
+    const ColorSpace* under = space->getKind() == ColorSpace::kPattern
+                                  ? static_cast<const PatternColorSpace*>(space)->getUnderlying()
+                                  : nullptr;
     std::unique_ptr<Path> path = m_state->getPath()->copy();
     saveState();
     if (tiling->getPaintType() == 2 && under) {
@@ -303,10 +303,14 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
                 for (int yi = y0; yi < y1 && going && !m_aborted; ++yi) {
                     for (int xi = x0; xi < x1 && going && !m_aborted; ++xi) {
                         const double tx = xi * xStep, ty = yi * yStep;
-                        const double cell[6] = {m[0], m[1], m[2], m[3], tx * m[0] + ty * m[2] + m[4],
+                        const double cell[6] = {m[0],
+                                                m[1],
+                                                m[2],
+                                                m[3],
+                                                tx * m[0] + ty * m[2] + m[4],
                                                 tx * m[1] + ty * m[3] + m[5]};
-                        going = runForm(tiling->getContent(), tiling->getResourceDict(), cell, box, false, false,
-                                        nullptr, false, false, false, nullptr, nullptr) &&
+                        going = runForm(tiling->getContent(), tiling->getResourceDict(), cell, box, false,
+                                        false, nullptr, false, false, false, nullptr, nullptr) &&
                                 ++run < kMaxTilesPerFill;
                     }
                 }

@@ -444,7 +444,8 @@ void ShadingFill::paintTriangles(TriangleMeshShading* shading) {
 }
 
 void ShadingFill::triangle(const Corner& a, const Corner& b, const Corner& c, int depth) {
-    if (depth == kMaxDepth || !mayCut() || (close(a.color, b.color, m_count) && close(b.color, c.color, m_count))) {
+    if (depth == kMaxDepth || !mayCut() ||
+        (close(a.color, b.color, m_count) && close(b.color, c.color, m_count))) {
         Path* path = m_state->getPath();
         path->moveTo(a.x, a.y);
         path->lineTo(b.x, b.y);

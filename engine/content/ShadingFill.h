@@ -65,7 +65,7 @@ private:
     // A circle of n points as a closed sub-path, counter-clockwise or not.
     void addCircle(double x, double y, double r, int n, bool counterClockwise);
     // Whether one more piece may still be cut.
-    bool mayCut() { return m_pieces < kMaxPieces && *m_pageBudget > m_cutReserve; }
+    bool mayCut() { return m_pieces<kMaxPieces&& * m_pageBudget> m_cutReserve; }
 
     GraphicsState* m_state;
     OutputDevice* m_device;

@@ -152,12 +152,12 @@ void MeshBitReader::close() {
 
 std::unique_ptr<TriangleMeshShading> TriangleMeshShading::parse(int type, const PdfValue& stream) {
     std::unique_ptr<TriangleMeshShading> shading(new TriangleMeshShading(type));
-    const bool free = type == kFreeTriangleType;
+    const bool freeForm = type == kFreeTriangleType;
     MeshFormat format;
-    if (!readFormat(stream, free, format))
+    if (!readFormat(stream, freeForm, format))
         return nullptr;
     int verticesPerRow = 0;
-    if (!free) {
+    if (!freeForm) {
         PdfValue entry;
         if (!stream.dictLookup("VerticesPerRow", entry).isInt()) {
             reportError(-1, "Lattice shading without an integer VerticesPerRow");
@@ -176,7 +176,8 @@ std::unique_ptr<TriangleMeshShading> TriangleMeshShading::parse(int type, const 
         for (;;) {
             uint32_t flag = 0;
             ShadingVertex vertex{};
-            if ((free && !reader.flag(flag)) || !reader.point(vertex.x, vertex.y) || !reader.color(vertex.color))
+            if ((freeForm && !reader.flag(flag)) || !reader.point(vertex.x, vertex.y) ||
+                !reader.color(vertex.color))
                 break;
             reader.flush();
             if (vertices.size() >= kMaxMeshVertices) {
@@ -185,7 +186,7 @@ std::unique_ptr<TriangleMeshShading> TriangleMeshShading::parse(int type, const 
                 break;
             }
             vertices.push_back(vertex);
-            if (!free)
+            if (!freeForm)
                 continue;
             const int k = static_cast<int>(vertices.size()) - 1;
             if (state < 2) {
@@ -202,7 +203,7 @@ std::unique_ptr<TriangleMeshShading> TriangleMeshShading::parse(int type, const 
             }
         }
     }
-    if (!free) {
+    if (!freeForm) {
         const int64_t rows = verticesPerRow >= 2 ? int64_t(vertices.size()) / verticesPerRow : 0;
         if (verticesPerRow < 2 || rows < 2) {
             reportError(-1, "Lattice shading of %lld rows of %d vertices has no cells",
@@ -256,9 +257,8 @@ std::unique_ptr<PatchMeshShading> PatchMeshShading::parse(int type, const PdfVal
     static constexpr int kInterior[4][2] = {{1, 1}, {1, 2}, {2, 2}, {2, 1}};
     // For flags 1 to 3: the points of the previous patch that become the
     // new first edge, and its corner colours that become the new first two.
-    static constexpr int kShared[3][4][2] = {{{0, 3}, {1, 3}, {2, 3}, {3, 3}},
-                                             {{3, 3}, {3, 2}, {3, 1}, {3, 0}},
-                                             {{3, 0}, {2, 0}, {1, 0}, {0, 0}}};
+    static constexpr int kShared[3][4][2] = {
+        {{0, 3}, {1, 3}, {2, 3}, {3, 3}}, {{3, 3}, {3, 2}, {3, 1}, {3, 0}}, {{3, 0}, {2, 0}, {1, 0}, {0, 0}}};
     static constexpr int kSharedColors[3][2] = {{1, 2}, {2, 3}, {3, 0}};
 
     std::vector<ShadingPatch>& patches = shading->m_patches;
@@ -272,9 +272,11 @@ std::unique_ptr<PatchMeshShading> PatchMeshShading::parse(int type, const PdfVal
         const int first = flag == 0 ? 0 : 4;
         bool ok = true;
         for (int p = first; p < 12 && ok; ++p)
-            ok = reader.point(patch.x[kBoundary[p][0]][kBoundary[p][1]], patch.y[kBoundary[p][0]][kBoundary[p][1]]);
+            ok = reader.point(patch.x[kBoundary[p][0]][kBoundary[p][1]],
+                              patch.y[kBoundary[p][0]][kBoundary[p][1]]);
         for (int p = 0; p < 4 && ok && tensor; ++p)
-            ok = reader.point(patch.x[kInterior[p][0]][kInterior[p][1]], patch.y[kInterior[p][0]][kInterior[p][1]]);
+            ok = reader.point(patch.x[kInterior[p][0]][kInterior[p][1]],
+                              patch.y[kInterior[p][0]][kInterior[p][1]]);
         for (int c = flag == 0 ? 0 : 2; c < 4 && ok; ++c)
             ok = reader.color(patch.color[c]);
         if (!ok)
@@ -307,13 +309,17 @@ std::unique_ptr<PatchMeshShading> PatchMeshShading::parse(int type, const PdfVal
         for (ShadingPatch& patch : patches) {
             for (double(*p)[4] : {patch.x, patch.y}) {
                 p[1][1] = (-4 * p[0][0] + 6 * (p[0][1] + p[1][0]) - 2 * (p[0][3] + p[3][0]) +
-                           3 * (p[1][3] + p[3][1]) - p[3][3]) / 9;
+                           3 * (p[1][3] + p[3][1]) - p[3][3]) /
+                          9;
                 p[1][2] = (-4 * p[0][3] + 6 * (p[0][2] + p[1][3]) - 2 * (p[0][0] + p[3][3]) +
-                           3 * (p[1][0] + p[3][2]) - p[3][0]) / 9;
+                           3 * (p[1][0] + p[3][2]) - p[3][0]) /
+                          9;
                 p[2][1] = (-4 * p[3][0] + 6 * (p[2][0] + p[3][1]) - 2 * (p[0][0] + p[3][3]) +
-                           3 * (p[0][1] + p[2][3]) - p[0][3]) / 9;
+                           3 * (p[0][1] + p[2][3]) - p[0][3]) /
+                          9;
                 p[2][2] = (-4 * p[3][3] + 6 * (p[2][3] + p[3][2]) - 2 * (p[0][3] + p[3][0]) +
-                           3 * (p[0][2] + p[2][0]) - p[0][0]) / 9;
+                           3 * (p[0][2] + p[2][0]) - p[0][0]) /
+                          9;
             }
         }
     }

@@ -37,13 +37,16 @@ void addShadingPages(Pages& pages) {
     // function over a Domain of its own through a Matrix.
     auto& axial = pages["shading-axial-function"];
     axial.resources =
-        "<< /Shading << /A << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [20 0 60 0] /Function " + redBlue +
-        " >> /AE << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [100 0 140 0] /Extend [true true] /Function " +
+        "<< /Shading << /A << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [20 0 60 0] /Function " +
+        redBlue +
+        " >> /AE << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [100 0 140 0] /Extend [true true] "
+        "/Function " +
         greenYellow +
         " >> /AB << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [170 20 200 60] /Extend [false true] "
         "/BBox [160 10 230 70] /Function " +
         redBlue +
-        " >> /AC << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [20 100 50 160] /Domain [0.2 0.8] /Function " +
+        " >> /AC << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [20 100 50 160] /Domain [0.2 0.8] "
+        "/Function " +
         perComponent +
         " >> /F << /ShadingType 1 /ColorSpace /DeviceRGB /Domain [0 2 0 1] /Matrix [40 0 10 60 90 100] "
         "/Function 10 0 R >> >> >>";
@@ -75,34 +78,34 @@ void addShadingPages(Pages& pages) {
     // vertices, a Coons patch followed by one sharing its edge, and a
     // tensor patch; coordinates are 0 .. 255 in the Decode ranges.
     auto& meshes = pages["shading-meshes"];
-    const std::string meshDict = " /BitsPerCoordinate 8 /BitsPerComponent 8 /ColorSpace /DeviceRGB "
-                                 "/Filter /ASCIIHexDecode ";
+    const std::string meshDict =
+        " /BitsPerCoordinate 8 /BitsPerComponent 8 /ColorSpace /DeviceRGB "
+        "/Filter /ASCIIHexDecode ";
     meshes.resources = "<< /Shading << /T4 10 0 R /T5 11 0 R /T6 12 0 R /T7 13 0 R >> >>";
     meshes.streams = {
         {10,
          {"<< /ShadingType 4 /BitsPerFlag 8 /Decode [0 100 0 80 0 1 0 1 0 1]" + meshDict + ">>",
           hexBytes({0, 0,   0,   255, 0,   0,    // flag, x, y, red, green, blue
-                    0, 200, 0,   0,   255, 0,   //
+                    0, 200, 0,   0,   255, 0,    //
                     0, 100, 250, 0,   0,   255,  //
-                    1, 250, 200, 255, 255, 0,   //
+                    1, 250, 200, 255, 255, 0,    //
                     2, 255, 40,  255, 0,   255})}},
         {11,
          {"<< /ShadingType 5 /VerticesPerRow 3 /Decode [0 100 0 80 0 1 0 1 0 1]" + meshDict + ">>",
-          hexBytes({0, 0,   255, 0,   0,   128, 30,  0,   255, 0,   255, 0,   0,   0,   255,  //
-                    0, 255, 255, 255, 0,   128, 230, 255, 255, 255, 255, 255, 0,   255, 255})}},
+          hexBytes({0, 0,   255, 0,   0, 128, 30,  0,   255, 0,   255, 0,   0, 0,   255,  //
+                    0, 255, 255, 255, 0, 128, 230, 255, 255, 255, 255, 255, 0, 255, 255})}},
         {12,
          {"<< /ShadingType 6 /BitsPerFlag 8 /Decode [0 120 0 80 0 1 0 1 0 1]" + meshDict + ">>",
-          hexBytes({0,   0,   0,   0,   43,  8,   85,  0,   128, 43,  122, 85,  128, 128, 128, 120, 85,
-                    128, 43,  128, 0,   85,  8,   43,  0,   255, 0,   0,   0,   255, 0,   0,   0,   255,
-                    255, 255, 0,
+          hexBytes({0, 0, 0, 0, 43, 8, 85, 0, 128, 43, 122, 85, 128, 128, 128, 120, 85, 128, 43, 128, 0, 85,
+                    8, 43, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0,
                     // Flag 1: the upper edge of the first is the lower edge of the second.
                     1, 120, 170, 128, 210, 128, 255, 85, 245, 43, 255, 0, 255, 8, 210, 0, 170, 255, 0, 255, 0,
                     255, 255})}},
         {13,
          {"<< /ShadingType 7 /BitsPerFlag 8 /Decode [0 100 0 80 0 1 0 1 0 1]" + meshDict + ">>",
-          hexBytes({0,   0,   0,   0,   85,  20,  170, 0,   255, 85,  235, 170, 255, 255, 255, 235, 170,
-                    255, 85,  255, 0,   170, 20,  85,  0,   100, 60,  60,  200, 170, 150, 200, 60,  255,
-                    0,   255, 0,   255, 255, 255, 255, 0,   0,   0,   255})}},
+          hexBytes({0,   0,   0,   0,   85,  20,  170, 0,   255, 85,  235, 170, 255, 255, 255,
+                    235, 170, 255, 85,  255, 0,   170, 20,  85,  0,   100, 60,  60,  200, 170,
+                    150, 200, 60,  255, 0,   255, 0,   255, 255, 255, 255, 0,   0,   0,   255})}},
     };
     meshes.content =
         "q 1 0 0 1 10 10 cm /T4 sh Q q 1 0 0 1 130 10 cm /T5 sh Q q 1 0 0 1 5 95 cm /T6 sh Q "
@@ -118,8 +121,10 @@ void addShadingPages(Pages& pages) {
         " >> >> /P2 << /PatternType 2 /Matrix [0.7 0.7 -0.7 0.7 160 40] /Shading << /ShadingType 3 "
         "/ColorSpace /DeviceRGB /Background [0.9 0.9 0.2] /Coords [0 0 5 0 0 40] /Function " +
         greenYellow +
-        " >> >> /P3 << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceGray /Coords [20 0 220 0] "
-        "/Extend [true true] /Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [0.8] /N 1 >> >> >> >> >>";
+        " >> >> /P3 << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceGray /Coords [20 0 220 "
+        "0] "
+        "/Extend [true true] /Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [0.8] /N 1 >> >> >> >> "
+        ">>";
     shadingPatterns.content =
         "/Pattern cs /P1 scn 20 10 m 50 90 l 80 10 l 5 60 l 95 60 l h f "
         "/P2 scn 120 10 100 80 re f "
@@ -141,7 +146,8 @@ void addShadingPages(Pages& pages) {
           "/Matrix [1.5 0 0 0.8 0 0] /Resources << >> >>",
           "4 0 2 10 re f 0 4 10 2 re f"}},
         {12,
-         {"<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 /Resources << >> >>",
+         {"<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 /Resources << >> "
+          ">>",
           "0 0.5 0 rg 0 0 4 8 re f"}},
     };
     tiling.content =

@@ -59,18 +59,20 @@ TEST(ShadingParse, RejectsWhatTheFormatForbidsAndDefaultsTheRest) {
         functions33 += kGrayRamp + " ";
     functions33 += "]";
     const Case cases[] = {
-        {"five coords", "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 1 1 2] /Function " + kGrayRamp + " >>",
+        {"five coords",
+         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 1 1 2] /Function " + kGrayRamp + " >>",
          false, "Coords"},
         {"33 functions",
-         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 1 1] /Function " + functions33 + " >>", false,
-         "33 functions"},
+         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 1 1] /Function " + functions33 + " >>",
+         false, "33 functions"},
         {"no colour space", "<< /ShadingType 2 /Coords [0 0 1 1] /Function " + kGrayRamp + " >>", false,
          "ColorSpace"},
         {"no function", "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [0 0 1 0 0 2] >>", false, nullptr},
         {"unknown type", "<< /ShadingType 8 /ColorSpace /DeviceGray >>", false, "Unknown shading type 8"},
         {"mesh as a dictionary", "<< /ShadingType 4 /ColorSpace /DeviceGray >>", false, "not a stream"},
-        {"wrong Background", "<< /ShadingType 2 /ColorSpace /DeviceRGB /Background [1] /Coords [0 0 1 1] /Function " +
-                                 kGrayRamp + " >>",
+        {"wrong Background",
+         "<< /ShadingType 2 /ColorSpace /DeviceRGB /Background [1] /Coords [0 0 1 1] /Function " + kGrayRamp +
+             " >>",
          true, "Background has 1 values"},
     };
     for (const Case& c : cases) {
@@ -94,8 +96,8 @@ TEST(ShadingParse, DomainsDefaultToTheUnitRange) {
     EXPECT_EQ(static_cast<AxialShading*>(axial.get())->getDomain1(), 1);
     for (const auto& [domain, expected] : std::vector<std::pair<std::string, std::vector<double>>>{
              {"", {0, 0, 1, 1}}, {"/Domain [0 2 0 3]", {0, 0, 2, 3}}}) {
-        auto function = Shading::parse(value("<< /ShadingType 1 /ColorSpace /DeviceGray " + domain +
-                                             " /Function /Identity >>"));
+        auto function = Shading::parse(
+            value("<< /ShadingType 1 /ColorSpace /DeviceGray " + domain + " /Function /Identity >>"));
         ASSERT_TRUE(function) << domain;
         const double* d = static_cast<FunctionShading*>(function.get())->getDomain();
         EXPECT_EQ(std::vector<double>(d, d + 4), expected) << domain;
@@ -121,16 +123,18 @@ TEST(ShadingParse, ColourGettersWriteNoFurtherThanTheLastComponent) {
 TEST(ShadingParse, MeshValueWidthsMustLieFrom1To32) {
     for (const char* bits : {"0", "33", "-1"}) {
         ErrorCapture errors;
-        const std::string dict = "<< /ShadingType 4 /ColorSpace /DeviceGray /BitsPerCoordinate " + std::string(bits) +
+        const std::string dict = "<< /ShadingType 4 /ColorSpace /DeviceGray /BitsPerCoordinate " +
+                                 std::string(bits) +
                                  " /BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 1 0 1 0 1] >>";
         EXPECT_FALSE(Shading::parse(streamValue(dict, bytes({0, 1, 2, 3})))) << bits;
         EXPECT_TRUE(errors.contains("BitsPerCoordinate")) << bits;
     }
     // 32-bit values are read whole.
-    auto wide = Shading::parse(streamValue(
-        "<< /ShadingType 5 /ColorSpace /DeviceGray /BitsPerCoordinate 32 /BitsPerComponent 16 /VerticesPerRow 2 "
-        "/Decode [0 1 0 1 0 1] >>",
-        bytes({255, 255, 255, 255, 0, 0, 0, 0, 128, 0})));
+    auto wide =
+        Shading::parse(streamValue("<< /ShadingType 5 /ColorSpace /DeviceGray /BitsPerCoordinate 32 "
+                                   "/BitsPerComponent 16 /VerticesPerRow 2 "
+                                   "/Decode [0 1 0 1 0 1] >>",
+                                   bytes({255, 255, 255, 255, 0, 0, 0, 0, 128, 0})));
     ASSERT_TRUE(wide);
     EXPECT_EQ(static_cast<TriangleMeshShading*>(wide.get())->getVertexCount(), 1);
 }
@@ -161,18 +165,19 @@ TEST(ShadingParse, LatticesBuildTwoTrianglesPerCellAndNoneWithoutCells) {
     };
     for (const Case c : {Case{2, 4}, Case{3, 4}, Case{6, 0}, Case{1, 0}, Case{0, 0}, Case{-4, 0}}) {
         ErrorCapture errors;
-        auto shading = Shading::parse(
-            streamValue(meshDict(5, "/VerticesPerRow " + std::to_string(c.perRow)), six));
+        auto shading =
+            Shading::parse(streamValue(meshDict(5, "/VerticesPerRow " + std::to_string(c.perRow)), six));
         ASSERT_TRUE(shading) << c.perRow;
-        EXPECT_EQ(static_cast<TriangleMeshShading*>(shading.get())->getTriangleCount(), c.triangles) << c.perRow;
+        EXPECT_EQ(static_cast<TriangleMeshShading*>(shading.get())->getTriangleCount(), c.triangles)
+            << c.perRow;
     }
 }
 
 TEST(ShadingParse, PatchesShareTheEdgeTheirFlagNames) {
     // A Coons patch over the square 0..30, then one with flag 1 to its
     // right side's continuation; then flag 5, which makes no patch.
-    std::string data = bytes({0, 0, 0, 0, 10, 0, 20, 0, 30, 10, 30, 20, 30, 30, 30, 30, 20, 30, 10, 30, 0, 20, 0,
-                              10, 0, 10, 20, 30, 40});
+    std::string data = bytes({0,  0,  0,  0,  10, 0, 20, 0, 30, 10, 30, 20, 30, 30, 30,
+                              30, 20, 30, 10, 30, 0, 20, 0, 10, 0,  10, 20, 30, 40});
     data += bytes({1, 10, 40, 20, 40, 30, 40, 30, 50, 30, 60, 20, 60, 10, 60, 0, 60, 50, 60});
     data += bytes({5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
     auto shading = Shading::parse(streamValue(meshDict(6, ""), data));
@@ -195,9 +200,10 @@ TEST(ShadingParse, PatchesShareTheEdgeTheirFlagNames) {
 }
 
 TEST(ShadingParse, ShadingPatternsAndTheirCopiesOwnTheirShading) {
-    auto pattern = Pattern::parse(value("<< /PatternType 2 /Matrix [2 0 0 2 5 5] /Shading << /ShadingType 2 "
-                                        "/ColorSpace /DeviceGray /Coords [0 0 1 0] /Function " +
-                                        kGrayRamp + " >> >>"));
+    auto pattern =
+        Pattern::parse(value("<< /PatternType 2 /Matrix [2 0 0 2 5 5] /Shading << /ShadingType 2 "
+                             "/ColorSpace /DeviceGray /Coords [0 0 1 0] /Function " +
+                             kGrayRamp + " >> >>"));
     ASSERT_TRUE(pattern);
     ASSERT_EQ(pattern->getType(), Pattern::kShading);
     std::unique_ptr<Pattern> copy = pattern->copy();
@@ -230,21 +236,26 @@ TEST(ShadingFillTest, CutsAsFinelyAsTheColoursAsk) {
     };
     const Case cases[] = {
         {"black to black axial: the two first halves",
-         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Function << /FunctionType 2 /Domain [0 "
+         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Function << /FunctionType 2 /Domain "
+         "[0 "
          "1] /C0 [0] /C1 [0] /N 1 >> >>",
          2, 2},
         {"axial ramp: at most 256 bands",
-         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Function " + kGrayRamp + " >>", 100, 256},
+         "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Function " + kGrayRamp + " >>", 100,
+         256},
         {"constant function: still cut once",
-         "<< /ShadingType 1 /ColorSpace /DeviceGray /Function << /FunctionType 4 /Domain [0 1 0 1] /Range [0 1] "
+         "<< /ShadingType 1 /ColorSpace /DeviceGray /Function << /FunctionType 4 /Domain [0 1 0 1] /Range [0 "
+         "1] "
          "/Length 15 >> stream\n{ pop pop 0.5 }\nendstream >>",
          4, 4},
         {"radial with both radii 0 on one centre",
-         "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [50 50 0 50 50 0] /Extend [true true] /Function " +
+         "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [50 50 0 50 50 0] /Extend [true true] "
+         "/Function " +
              kGrayRamp + " >>",
          1, 1000},
         {"radial from a point on the other circle",
-         "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [50 50 0 30 50 20] /Extend [true true] /Function " +
+         "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [50 50 0 30 50 20] /Extend [true true] "
+         "/Function " +
              kGrayRamp + " >>",
          2, 1000},
     };
@@ -282,8 +293,8 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
 
     // One flat patch whose corners hold t = 64/255 through a function that
     // inverts: the fill takes 1 - t, not t.
-    std::string data = bytes({0, 0, 0, 0, 10, 0, 20, 0, 30, 10, 30, 20, 30, 30, 30, 30, 20, 30, 10, 30, 0, 20, 0,
-                              10, 0, 64, 64, 64, 64});
+    std::string data = bytes({0,  0,  0,  0,  10, 0, 20, 0, 30, 10, 30, 20, 30, 30, 30,
+                              30, 20, 30, 10, 30, 0, 20, 0, 10, 0,  64, 64, 64, 64});
     ContentRun page;
     PdfValue stream = page.values.stream(
         data, meshDict(6, "/Function << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>"));
@@ -293,16 +304,16 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
     int64_t budget = 1000;
     ShadingFill(page.state(), &page.device, &budget).paint(shading.get());
     EXPECT_EQ(page.device.only({"updateFillColor"}),
-              Lines({"updateFillColor DeviceGray " + test::RecordingDevice::num(colorToDouble(
-                                                         colorFromDouble(1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
+              Lines({"updateFillColor DeviceGray " + test::RecordingDevice::num(colorToDouble(colorFromDouble(
+                                                         1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
 }
 
 const std::string kTile = "/PatternType 1 /TilingType 1 /BBox [0 0 10 10] /Resources << >> ";
 
 std::string tileResources(const std::string& entries, const std::string& content = "0 0 5 5 re f") {
     const std::string paintType = entries.find("/PaintType") == std::string::npos ? "/PaintType 1 " : "";
-    return "<< /Pattern << /P << " + kTile + paintType + entries + " /Length " + std::to_string(content.size()) +
-           " >> stream\n" + content + "\nendstream >> >>";
+    return "<< /Pattern << /P << " + kTile + paintType + entries + " /Length " +
+           std::to_string(content.size()) + " >> stream\n" + content + "\nendstream >> >>";
 }
 
 TEST(TilingFillTest, TilesCoverTheClipAndNothingBeyond) {
@@ -320,8 +331,8 @@ TEST(TilingFillTest, TilesCoverTheClipAndNothingBeyond) {
         {"clip between the cells", "/XStep 100 /YStep 100",
          "150 150 10 10 re W n /Pattern cs /P scn 150 150 10 10 re f", 0, nullptr},
         {"step 0", "/XStep 0 /YStep 10", "/Pattern cs /P scn 0 0 20 20 re f", 0, "step of 0 by 10"},
-        {"singular matrix", "/XStep 10 /YStep 10 /Matrix [0 0 0 0 0 0]", "/Pattern cs /P scn 0 0 20 20 re f", 0,
-         "singular"},
+        {"singular matrix", "/XStep 10 /YStep 10 /Matrix [0 0 0 0 0 0]", "/Pattern cs /P scn 0 0 20 20 re f",
+         0, "singular"},
         {"a tiny step over the page", "/XStep 0.01 /YStep 0.01", "/Pattern cs /P scn 0 0 600 700 re f", 65536,
          "only the first"},
     };
@@ -364,7 +375,6 @@ TEST(TilingFillTest, APatternThatPaintsWithItselfStopsAtTheNestingBound) {
     EXPECT_FALSE(page.errors.contains("Too many nested"));
 }
 
-
 // --- Meshes written by the peer ------------------------------------------------
 
 // PostScript meshes of types 4 to 7 through the peer's PDF writer, which
@@ -378,17 +388,22 @@ TEST(ShadingPeerMeshes, MeshesOfThePeersWriterDecodeToTheirSourceValues) {
     const std::filesystem::path folder = folderTemplate;
     std::ofstream(folder / "m.ps")
         << "%!PS\n"
-           "<< /ShadingType 4 /ColorSpace /DeviceRGB /DataSource [0 10 20 1 0 0  0 200 30 0 1 0  0 100 250 0 0 1"
+           "<< /ShadingType 4 /ColorSpace /DeviceRGB /DataSource [0 10 20 1 0 0  0 200 30 0 1 0  0 100 250 0 "
+           "0 1"
            "  1 250 200 1 1 0  2 255 40 1 0 1] >> shfill\n"
-           "<< /ShadingType 5 /ColorSpace /DeviceGray /VerticesPerRow 3 /DataSource [300 10 0  400 40 0.5  500 10 1"
+           "<< /ShadingType 5 /ColorSpace /DeviceGray /VerticesPerRow 3 /DataSource [300 10 0  400 40 0.5  "
+           "500 10 1"
            "  300 200 0.25  400 230 0.75  500 200 0] >> shfill\n"
-           "<< /ShadingType 6 /ColorSpace /DeviceGray /DataSource [0  50 300 50 350 60 400 50 450  100 440 150 450"
+           "<< /ShadingType 6 /ColorSpace /DeviceGray /DataSource [0  50 300 50 350 60 400 50 450  100 440 "
+           "150 450"
            " 200 450  190 400 200 350 200 300  150 310 100 300  0 0.3 0.6 1] >> shfill\n"
-           "<< /ShadingType 7 /ColorSpace /DeviceGray /DataSource [0  300 300 300 350 310 400 300 450  350 440 400"
-           " 450 450 450  440 400 450 350 450 300  400 310 350 300  350 350 350 400 400 400 400 350  1 0.6 0.3 0]"
+           "<< /ShadingType 7 /ColorSpace /DeviceGray /DataSource [0  300 300 300 350 310 400 300 450  350 "
+           "440 400"
+           " 450 450 450  440 400 450 350 450 300  400 310 350 300  350 350 350 400 400 400 400 350  1 0.6 "
+           "0.3 0]"
            " >> shfill\nshowpage\n";
-    const auto [status, output] = test::runShell("ps2pdf " + test::shellQuote((folder / "m.ps").string()) + " " +
-                                                 test::shellQuote((folder / "m.pdf").string()));
+    const auto [status, output] = test::runShell("ps2pdf " + test::shellQuote((folder / "m.ps").string()) +
+                                                 " " + test::shellQuote((folder / "m.pdf").string()));
     ASSERT_EQ(status, 0) << output;
 
     int seen = 0;
