@@ -308,6 +308,42 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
                                                          1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
 }
 
+// Pieces overlap by a pixel where they meet: under transparency they are
+// painted into a group first, which is painted once at the opacity.
+TEST(ShadingFillTest, TransparentShadingsArePaintedAsOneGroup) {
+    ContentRun page(
+        "<< /ExtGState << /H << /ca 0.5 >> >> /Shading << /S << /ShadingType 2 /ColorSpace "
+        "/DeviceGray /Coords [0 0 100 0] /Function " +
+        kGrayRamp + " >> >> >>");
+    page.run("/S sh /H gs /S sh");
+    const Lines calls = page.device.only(
+        {"beginTransparencyGroup", "endTransparencyGroup", "paintTransparencyGroup", "updateFillOpacity"});
+    ASSERT_EQ(calls.size(), 5u) << testing::PrintToString(calls);
+    EXPECT_EQ(calls[0], "updateFillOpacity 0.5");
+    EXPECT_EQ(calls[1], "updateFillOpacity 1");
+    EXPECT_EQ(calls[2].rfind("beginTransparencyGroup", 0), 0u);
+    EXPECT_NE(calls[2].find("isolated"), std::string::npos);
+    EXPECT_EQ(calls[4], "paintTransparencyGroup");
+}
+
+TEST(ShadingFillTest, PatternTextClipsToItsGlyphsAndPaintsThePatternThrough) {
+    ContentRun page(
+        "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> /Pattern << /S "
+        "<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] "
+        "/Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [0] /N 1 >> >> >> >> >>");
+    page.run("BT /F1 12 Tf 5 Tc 10 20 Td /Pattern cs /S scn (AB) Tj (C) Tj ET");
+    const Lines calls = page.device.only({"drawChar", "finishTextObject", "fill", "clip"});
+    // Per string: its glyphs as a clip, then the two bands of the black
+    // axial through it; the second string goes on where the first ended.
+    ASSERT_EQ(calls.size(), 10u) << testing::PrintToString(calls);
+    EXPECT_EQ(calls[0].rfind("drawChar 65 10 20", 0), 0u);
+    EXPECT_EQ(calls[2], "finishTextObject");
+    EXPECT_EQ(calls[3].rfind("fill", 0), 0u);
+    EXPECT_EQ(calls[5].rfind("drawChar 67", 0), 0u);
+    EXPECT_NE(calls[5], "drawChar 67 10 20");
+    EXPECT_EQ(page.state()->getRenderMode(), 0);
+}
+
 const std::string kTile = "/PatternType 1 /TilingType 1 /BBox [0 0 10 10] /Resources << >> ";
 
 std::string tileResources(const std::string& entries, const std::string& content = "0 0 5 5 re f") {
