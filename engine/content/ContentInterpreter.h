@@ -47,8 +47,8 @@ public:
     // shading, tiled tens of thousands of times, must not cut each one
     // thousands of times. Past the first count pieces are no longer cut,
     // past the second none is filled. Real pages stay far below.
-    static constexpr int64_t kMaxShadingPieces = int64_t{1} << 18;
-    static constexpr int64_t kShadingCutPieces = int64_t{1} << 17;
+    static constexpr int64_t kMaxShadingPieces = int64_t{1} << 20;
+    static constexpr int64_t kShadingCutPieces = int64_t{1} << 19;
     // Operands held before an operator; the largest operator (SCN, scn)
     // takes 32 colour components and a pattern name.
     static constexpr int kMaxOperands = 33;

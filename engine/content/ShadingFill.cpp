@@ -96,6 +96,20 @@ void ShadingFill::fillPath(const ColorValue& color) {
     m_state->clearPath();
 }
 
+bool ShadingFill::belowPixel(const double* xs, const double* ys, int count) const {
+    const double* m = m_state->getMatrix();
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    for (int k = 0; k < count; ++k) {
+        const double x = m[0] * xs[k] + m[2] * ys[k] + m[4];
+        const double y = m[1] * xs[k] + m[3] * ys[k] + m[5];
+        x0 = k == 0 ? x : std::min(x0, x);
+        x1 = k == 0 ? x : std::max(x1, x);
+        y0 = k == 0 ? y : std::min(y0, y);
+        y1 = k == 0 ? y : std::max(y1, y);
+    }
+    return x1 - x0 < 1 && y1 - y0 < 1;
+}
+
 void ShadingFill::addCircle(double x, double y, double r, int n, bool counterClockwise) {
     Path* path = m_state->getPath();
     const double step = (counterClockwise ? 2 : -2) * kPi / n;
@@ -126,21 +140,22 @@ void ShadingFill::functionRect(FunctionShading* shading, double x0, double y0, d
     for (int i = 0; i < 4 && flat; ++i)
         flat = close(colors[i], colors[(i + 1) % 4], m_count);
     const double xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
-    if ((flat && depth > 0) || depth == kMaxDepth || !mayCut()) {
+    // The corners through the shading's matrix.
+    const double* m = shading->getMatrix();
+    const double xs[4] = {x0, x1, x1, x0};
+    const double ys[4] = {y0, y0, y1, y1};
+    double px[4], py[4];
+    for (int k = 0; k < 4; ++k) {
+        px[k] = m[0] * xs[k] + m[2] * ys[k] + m[4];
+        py[k] = m[1] * xs[k] + m[3] * ys[k] + m[5];
+    }
+    if ((flat && depth > 0) || depth == kMaxDepth || !mayCut() || belowPixel(px, py, 4)) {
         ColorValue centre;
         shading->getColor(xm, ym, centre);
-        const double* m = shading->getMatrix();
         Path* path = m_state->getPath();
-        const double xs[4] = {x0, x1, x1, x0};
-        const double ys[4] = {y0, y0, y1, y1};
-        for (int k = 0; k < 4; ++k) {
-            const double px = m[0] * xs[k] + m[2] * ys[k] + m[4];
-            const double py = m[1] * xs[k] + m[3] * ys[k] + m[5];
-            if (k == 0)
-                path->moveTo(px, py);
-            else
-                path->lineTo(px, py);
-        }
+        path->moveTo(px[0], py[0]);
+        for (int k = 1; k < 4; ++k)
+            path->lineTo(px[k], py[k]);
         path->close();
         fillPath(centre);
         return;
@@ -444,8 +459,9 @@ void ShadingFill::paintTriangles(TriangleMeshShading* shading) {
 }
 
 void ShadingFill::triangle(const Corner& a, const Corner& b, const Corner& c, int depth) {
+    const double xs[3] = {a.x, b.x, c.x}, ys[3] = {a.y, b.y, c.y};
     if (depth == kMaxDepth || !mayCut() ||
-        (close(a.color, b.color, m_count) && close(b.color, c.color, m_count))) {
+        (close(a.color, b.color, m_count) && close(b.color, c.color, m_count)) || belowPixel(xs, ys, 3)) {
         Path* path = m_state->getPath();
         path->moveTo(a.x, a.y);
         path->lineTo(b.x, b.y);
@@ -485,7 +501,7 @@ void ShadingFill::patch(PatchMeshShading* shading, const ShadingPatch& p, int de
     bool flat = true;
     for (int i = 0; i < 4 && flat; ++i)
         flat = close(p.color[i], p.color[(i + 1) % 4], m_count);
-    if (flat || depth == kMaxDepth || !mayCut()) {
+    if (flat || depth == kMaxDepth || !mayCut() || belowPixel(&p.x[0][0], &p.y[0][0], 16)) {
         Path* path = m_state->getPath();
         path->moveTo(p.x[0][0], p.y[0][0]);
         path->curveTo(p.x[0][1], p.y[0][1], p.x[0][2], p.y[0][2], p.x[0][3], p.y[0][3]);

@@ -64,6 +64,9 @@ private:
     void fillPath(const ColorValue& color);
     // A circle of n points as a closed sub-path, counter-clockwise or not.
     void addCircle(double x, double y, double r, int n, bool counterClockwise);
+    // Whether the points span less than a device pixel both ways: such a
+    // piece covers a pixel or two whatever its colours, so it is not cut.
+    bool belowPixel(const double* xs, const double* ys, int count) const;
     // Whether one more piece may still be cut.
     bool mayCut() { return m_pieces<kMaxPieces&& * m_pageBudget> m_cutReserve; }
 
