@@ -69,7 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.setFillColorSpace(shading->getColorSpace()->copy());
     CountingDevice device;
     int64_t budget = ContentInterpreter::kMaxShadingPieces;
-    ShadingFill(&state, &device, &budget).paint(shading.get());
+    ShadingFill(&state, &device, &budget,
+                ContentInterpreter::kMaxShadingPieces - ContentInterpreter::kShadingCutPieces)
+        .paint(shading.get());
     if (state.hasSaved())
         __builtin_trap();
     return 0;

@@ -22,8 +22,9 @@ public:
     static constexpr int kMaxDepth = 6;
     // Pieces one shading may be cut into in all: past it, pieces are filled
     // as they are. A mesh of a quarter of a million triangles, each cut six
-    // times, would otherwise fill a billion pieces.
-    static constexpr int kMaxPieces = 1 << 18;
+    // times, would otherwise fill a billion pieces; 128 patches cut six
+    // times fit.
+    static constexpr int kMaxPieces = 1 << 20;
     // Axial bands and radial rings come from 256 steps of the parameter.
     static constexpr int kSteps = 256;
     // Largest number of points on a radial circle.
