@@ -12,8 +12,9 @@
 // The set holds corpus pages that the engine draws completely so far:
 // vector art, text in embedded and in substituted fonts, and image-heavy
 // pages: DCT photos in RGB and CMYK, LZW samples, and a page of hundreds of
-// inline images (pages with shadings, soft masks or transparency groups
-// join when those are drawn).
+// inline images; and built pages of shadings and patterns: a full-page
+// axial and a full-page radial gradient, a mesh of 64 Coons patches and a
+// tiling pattern of some 7500 cells.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -52,10 +53,73 @@ constexpr BenchPage kPages[] = {
     {"gh-ocr-cmyk-photoshop.pdf", 1},
     {"made-im-lzw.pdf", 1},
     {"gh-qpdf-inline-images-gs550.pdf", 2},
+    {"built:axial", 1},
+    {"built:radial", 1},
+    {"built:patches", 1},
+    {"built:tiling", 1},
 };
 constexpr int kPageCount = sizeof kPages / sizeof kPages[0];
 
+// The built pages of the set, letter-sized, written once to the temporary
+// folder.
+std::string builtPage(const std::string& name) {
+    const std::string ramp = "<< /FunctionType 2 /Domain [0 1] /C0 [0.9 0.1 0.1] /C1 [0.1 0.2 0.9] /N 1 >>";
+    if (name == "axial")
+        return bench::writeOnePagePdf(name, 612, 792, "/S sh",
+                                      "<< /Shading << /S << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 612 "
+                                      "792] /Extend [true true] /Function " +
+                                          ramp + " >> >> >>");
+    if (name == "radial")
+        return bench::writeOnePagePdf(name, 612, 792, "/S sh",
+                                      "<< /Shading << /S << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [250 450 "
+                                      "0 306 396 520] /Extend [true true] /Function " +
+                                          ramp + " >> >> >>");
+    if (name == "patches") {
+        // 8 x 8 patches with wavy sides and colours that vary per corner.
+        std::string data;
+        auto byte = [&](int v) { data += static_cast<char>(std::clamp(v, 0, 255)); };
+        for (int row = 0; row < 8; ++row) {
+            for (int col = 0; col < 8; ++col) {
+                const int x = col * 32, y = row * 32;
+                byte(0);
+                const int points[12][2] = {{0, 0},  {3, 10},  {-3, 21}, {0, 32},  {10, 35}, {21, 29},
+                                           {32, 32}, {29, 21}, {35, 10}, {32, 0}, {21, -3}, {10, 3}};
+                for (const auto& pt : points) {
+                    byte(x + pt[0] * 7 / 8);
+                    byte(y + pt[1] * 7 / 8);
+                }
+                for (int c = 0; c < 4; ++c) {
+                    byte(col * 32 + c * 40);
+                    byte(row * 32 + c * 20);
+                    byte(255 - (row + col) * 16);
+                }
+            }
+        }
+        return bench::writeOnePagePdf(name, 612, 792, "/S sh", "<< /Shading << /S 5 0 R >> >>",
+                                      {{5,
+                                        "<< /ShadingType 6 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 "
+                                        "/BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 612 0 792 0 1 0 1 0 1] >>",
+                                        data}});
+    }
+    // Cells of 8 points with two squares each over the page.
+    const std::string cell = "0.2 0.5 0.8 rg 0 0 4 4 re f 0.9 0.6 0.1 rg 4 4 4 4 re f";
+    return bench::writeOnePagePdf(name, 612, 792, "/Pattern cs /P scn 0 0 612 792 re f",
+                                  "<< /Pattern << /P 5 0 R >> >>",
+                                  {{5,
+                                    "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 "
+                                    "/Resources << >> >>",
+                                    cell}});
+}
+
 std::string corpusPath(const char* file) {
+    const std::string name = file;
+    if (name.rfind("built:", 0) == 0) {
+        static std::map<std::string, std::string> written;
+        std::string& path = written[name];
+        if (path.empty())
+            path = builtPage(name.substr(6));
+        return path;
+    }
     return std::string(RENDOVA_CORPUS_DIR) + "/" + file;
 }
 

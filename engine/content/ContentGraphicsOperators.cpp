@@ -378,23 +378,6 @@ void ContentInterpreter::doStroke() {
     }
 }
 
-void ContentInterpreter::doPatternFill(bool stroke, bool) {
-    if (!m_device->wantsNonText())
-        return;
-    // The tiling and shading fills arrive with the shading code; until then
-    // a pattern paints nothing, and the page says so once.
-    reportDeferred(kDeferredPatternFills, "Pattern fills and strokes");
-    const Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
-    if (!pattern)
-        return;
-    if (pattern->getType() != Pattern::kTiling && pattern->getType() != Pattern::kShading) {
-        reportError(getPos(),
-                    stroke ? "Unknown pattern type %d in a pattern stroke"
-                           : "Unknown pattern type %d in a pattern fill",
-                    pattern->getType());
-    }
-}
-
 void ContentInterpreter::opStroke(PdfValue*, int) {
     paint(kPaintStroke);
 }
@@ -540,6 +523,7 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
 void ContentInterpreter::applySoftMask(const PdfValue& value) {
     if (value.isName("None")) {
         m_device->clearSoftMask(m_state);
+        m_state->setSoftMasked(false);
         return;
     }
     if (!value.isDict()) {
@@ -593,6 +577,7 @@ void ContentInterpreter::applySoftMask(const PdfValue& value) {
         groupSpace->getDefaultColor(backdrop);
 
     runSoftMaskForm(stream, std::move(groupSpace), isolated, knockout, alpha, transfer.get(), backdrop);
+    m_state->setSoftMasked(true);
 }
 
 void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr<ColorSpace> groupSpace,

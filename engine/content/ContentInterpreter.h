@@ -43,6 +43,12 @@ public:
     // invokes itself twice per level run about 2^21 times; real pages stay
     // far below this many.
     static constexpr int kMaxNestedRuns = 100000;
+    // Shading pieces one page may fill in all: a pattern cell that paints a
+    // shading, tiled tens of thousands of times, must not cut each one
+    // thousands of times. Past the first count pieces are no longer cut,
+    // past the second none is filled. Real pages stay far below.
+    static constexpr int64_t kMaxShadingPieces = int64_t{1} << 20;
+    static constexpr int64_t kShadingCutPieces = int64_t{1} << 19;
     // Operands held before an operator; the largest operator (SCN, scn)
     // takes 32 colour components and a pattern name.
     static constexpr int kMaxOperands = 33;
@@ -143,8 +149,6 @@ private:
     // Families of operators whose drawing has not been built yet: each is
     // reported once per interpreter.
     enum Deferred : unsigned {
-        kDeferredShadings = 8,
-        kDeferredPatternFills = 16,
         kDeferredType3Metrics = 32,
     };
     void reportDeferred(Deferred family, const char* what);
@@ -211,7 +215,20 @@ private:
     void paint(int flags);
     void doFill(bool evenOdd);
     void doStroke();
-    void doPatternFill(bool stroke, bool evenOdd);
+    // clipped: the device's clip already is the painted area (glyphs).
+    void doPatternFill(bool stroke, bool evenOdd, bool clipped = false);
+    // The pattern fills (ContentPatternFills.cpp): each runs in a saved
+    // state clipped to the painted area and leaves the path as it was.
+    void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    // The state's clip narrowed to the path's fill or stroke area.
+    void clipToPaintedArea(bool stroke, bool evenOdd);
+    // The clip narrowed to the shading's BBox, when it has one, in the
+    // current space.
+    void clipToShadingBox(const Shading* shading);
+    // The shading clipped to its box and cut into pieces with
+    // anti-aliasing off, in a state the caller saved.
+    void fillShading(Shading* shading);
     void endPath();
     // Closes the last sub-path when there is a current point; false when
     // there is none.
@@ -251,6 +268,7 @@ private:
     // Shows a string glyph by glyph, as a whole, or through Type 3 glyph
     // procedures, as the device asks.
     void showString(const DynString* string);
+    void showGlyphs(const DynString* string);
     void showType3String(const DynString* string);
 
     // --- XObjects, images, shadings, Type 3 metrics, marked content,
@@ -325,6 +343,8 @@ private:
     // Set when the abort check asked to stop: no loop runs afterwards.
     bool m_aborted = false;
     unsigned m_deferredReported = 0;
+    int64_t m_shadingBudget = kMaxShadingPieces;
+    bool m_shadingBudgetReported = false;
 };
 
 }  // namespace rendova

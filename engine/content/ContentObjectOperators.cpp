@@ -295,10 +295,6 @@ void ContentInterpreter::runFormXObject(const PdfValue& stream) {
             knockout, false, nullptr, nullptr);
 }
 
-void ContentInterpreter::opShading(PdfValue*, int) {
-    reportDeferred(kDeferredShadings, "Shadings");
-}
-
 void ContentInterpreter::opImageData(PdfValue*, int) {
     reportError(getPos(), "Inline image data marker ID outside an inline image");
 }
@@ -466,6 +462,7 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
             m_device->updateStrokeOpacity(m_state);
         }
         m_device->clearSoftMask(m_state);
+        m_state->setSoftMasked(false);
         m_device->beginTransparencyGroup(m_state, box, groupColorSpace, isolated, knockout, softMask);
     }
 

@@ -185,6 +185,28 @@ void ContentInterpreter::opShowSpaceText(PdfValue* args, int) {
 }
 
 void ContentInterpreter::showString(const DynString* string) {
+    // Filled glyphs in a pattern space: their outlines become a clip that
+    // the pattern is painted through.
+    FontObject* font = m_state->getFont();
+    if (m_state->getRenderMode() == 0 && m_state->getFillColorSpace()->getKind() == ColorSpace::kPattern &&
+        m_state->getFillPattern() && m_device->wantsNonText() &&
+        !(font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
+        saveState();
+        m_state->setRenderMode(7);
+        m_device->updateRenderMode(m_state);
+        showGlyphs(string);
+        m_device->finishTextObject(m_state);
+        doPatternFill(false, false, true);
+        // The text position moves on as after any string.
+        const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
+        restoreState();
+        m_state->setCurrentPoint(x, y);
+        return;
+    }
+    showGlyphs(string);
+}
+
+void ContentInterpreter::showGlyphs(const DynString* string) {
     FontObject* font = m_state->getFont();
     const int wMode = font->getWritingMode();
     const bool glyphByGlyph = m_device->wantsGlyphByGlyphText();

@@ -114,6 +114,7 @@ GraphicsState::GraphicsState(const GraphicsState* other, int)
       m_strokeOpacity(other->m_strokeOpacity),
       m_fillOverprint(other->m_fillOverprint),
       m_strokeOverprint(other->m_strokeOverprint),
+      m_softMasked(other->m_softMasked),
       m_lineWidth(other->m_lineWidth),
       m_dashLength(other->m_dashLength),
       m_dashPhase(other->m_dashPhase),

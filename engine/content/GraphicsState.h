@@ -119,6 +119,10 @@ public:
     double getStrokeOpacity() const { return m_strokeOpacity; }
     void setFillOpacity(double opacity) { m_fillOpacity = opacity; }
     void setStrokeOpacity(double opacity) { m_strokeOpacity = opacity; }
+    // Whether a soft mask applies to what is painted (the device holds the
+    // mask itself).
+    bool isSoftMasked() const { return m_softMasked; }
+    void setSoftMasked(bool on) { m_softMasked = on; }
     bool getFillOverprint() const { return m_fillOverprint; }
     bool getStrokeOverprint() const { return m_strokeOverprint; }
     void setFillOverprint(bool on) { m_fillOverprint = on; }
@@ -229,6 +233,7 @@ private:
     double m_strokeOpacity = 1;
     bool m_fillOverprint = false;
     bool m_strokeOverprint = false;
+    bool m_softMasked = false;
     std::unique_ptr<PdfFunction> m_transfer[4];
 
     double m_lineWidth = 1;

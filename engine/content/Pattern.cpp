@@ -14,6 +14,8 @@ std::unique_ptr<Pattern> Pattern::parse(const PdfValue& value) {
         return nullptr;
     if (type.getInt() == kTiling && value.isStream())
         return std::make_unique<TilingPattern>(value);
+    if (type.getInt() == kShading && value.isDict())
+        return ShadingPattern::parse(value);
     return nullptr;
 }
 
@@ -75,6 +77,27 @@ TilingPattern::TilingPattern(const TilingPattern& other)
 
 std::unique_ptr<Pattern> TilingPattern::copy() const {
     return std::unique_ptr<Pattern>(new TilingPattern(*this));
+}
+
+std::unique_ptr<ShadingPattern> ShadingPattern::parse(const PdfValue& dict) {
+    PdfValue entry;
+    dict.dictLookup("Shading", entry);
+    std::unique_ptr<Shading> shading = Shading::parse(entry);
+    if (!shading)
+        return nullptr;
+    std::unique_ptr<ShadingPattern> pattern(new ShadingPattern());
+    pattern->m_shading = std::move(shading);
+    dict.dictLookup("Matrix", entry);
+    PdfFunction::readNumberArray(entry, pattern->m_matrix, 6);
+    return pattern;
+}
+
+std::unique_ptr<Pattern> ShadingPattern::copy() const {
+    std::unique_ptr<ShadingPattern> pattern(new ShadingPattern());
+    pattern->m_shading = m_shading;
+    for (int i = 0; i < 6; ++i)
+        pattern->m_matrix[i] = m_matrix[i];
+    return pattern;
 }
 
 }  // namespace rendova

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/content/Shading.h"
 #include "engine/core/PdfValue.h"
 
 namespace rendova {
@@ -21,9 +22,8 @@ public:
     int getType() const { return m_type; }
 
     // A new pattern from a pattern stream or dictionary, or null without a
-    // report for an unknown PatternType or a value of the wrong kind.
-    // Shading patterns are made by the shading code, which does not exist
-    // yet: until then type 2 gives null too.
+    // report for an unknown PatternType or a value of the wrong kind (a
+    // shading pattern whose shading fails is reported by the shading).
     static std::unique_ptr<Pattern> parse(const PdfValue& value);
 
 protected:
@@ -65,6 +65,25 @@ private:
     PdfValue m_resources;
     double m_matrix[6] = {1, 0, 0, 1, 0, 0};
     PdfValue m_content;
+};
+
+// A shading painted through the area of a fill or stroke, placed by the
+// pattern matrix. The shading is never changed after parsing, so copies of
+// the pattern (one per saved state) share it instead of copying its mesh.
+class ShadingPattern : public Pattern {
+public:
+    // Null when the Shading entry does not make a shading.
+    static std::unique_ptr<ShadingPattern> parse(const PdfValue& dict);
+    std::unique_ptr<Pattern> copy() const override;
+
+    Shading* getShading() const { return m_shading.get(); }
+    const double* getMatrix() const { return m_matrix; }
+
+private:
+    ShadingPattern() : Pattern(kShading) {}
+
+    std::shared_ptr<Shading> m_shading;
+    double m_matrix[6] = {1, 0, 0, 1, 0, 0};
 };
 
 }  // namespace rendova

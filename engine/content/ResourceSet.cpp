@@ -84,6 +84,15 @@ std::unique_ptr<Pattern> ResourceSet::lookupPattern(const char* name) const {
     return Pattern::parse(value);
 }
 
+std::unique_ptr<Shading> ResourceSet::lookupShading(const char* name) const {
+    PdfValue value;
+    if (!lookup(kShadings, name, false, value)) {
+        reportError(-1, "Shading '%s' is not in the resources", name);
+        return nullptr;
+    }
+    return Shading::parse(value);
+}
+
 bool ResourceSet::lookupExtGState(const char* name, PdfValue& out) const {
     if (lookup(kExtGStates, name, false, out))
         return true;

@@ -21,8 +21,7 @@ class XrefTable;
 // and streams shared by reference count). One thread at a time; throws
 // MemoryException only.
 //
-// Shadings join the set with the shading objects; their entry is read
-// already. The fonts of the set are made when the set is (a FontDirectory
+// The fonts of the set are made when the set is (a FontDirectory
 // that the set owns).
 class ResourceSet {
 public:
@@ -46,6 +45,8 @@ public:
     bool lookupColorSpace(const char* name, PdfValue& out) const;
     // A new pattern (Pattern::parse), or null.
     std::unique_ptr<Pattern> lookupPattern(const char* name) const;
+    // A new shading (Shading::parse), or null.
+    std::unique_ptr<Shading> lookupShading(const char* name) const;
     bool lookupExtGState(const char* name, PdfValue& out) const;
 
 private:

@@ -67,6 +67,8 @@ void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, do
     const int mode = state->getRenderMode();
     if (mode == 3)
         return;
+    if (mode & 4)
+        m_textClipPending = true;
     if (m_fontChanged)
         loadFont(state, rasteriser->getState()->matrix());
     RasterFont* font = m_currentFont;
@@ -104,8 +106,18 @@ void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, do
 }
 
 void RasterDeviceText::finishTextObject(Rasteriser* rasteriser) {
-    if (!m_textClip)
+    const bool pending = m_textClipPending;
+    m_textClipPending = false;
+    if (!m_textClip) {
+        if (pending) {
+            RasterPath nothing;
+            nothing.moveTo(0, 0);
+            nothing.lineTo(0, 0);
+            nothing.close();
+            rasteriser->clipToPath(nothing, 0);
+        }
         return;
+    }
     rasteriser->clipToPath(*m_textClip, 0);
     m_textClip.reset();
 }

@@ -130,6 +130,9 @@ private:
     RasterFont* m_currentFont = nullptr;
     bool m_fontChanged = false;
     std::unique_ptr<RasterPath> m_textClip;
+    // Set when a glyph of the text object asked to clip, whether or not it
+    // had an outline: a clip of glyphs without outlines lets nothing through.
+    bool m_textClipPending = false;
 };
 
 }  // namespace rendova

@@ -3,6 +3,9 @@
 // clipping operations the interpreter sends its device (fill nonzero, fill
 // even-odd, stroke, clip nonzero, clip even-odd, clip to a stroke) must equal,
 // in order and count, the path operations of `mutool trace` for the page.
+// Shadings and tiling cells are not path operations on either side: the
+// pieces of a shading are left out of our list and the cells of a tile out
+// of mutool's (the device takes tiling patterns whole).
 //
 // Two rules keep the comparison fair:
 // - mutool reports a painting operator whose path is empty (an "f" right
@@ -10,13 +13,12 @@
 //   nothing and our interpreter does not send it, so such entries are left
 //   out of mutool's list.
 // - Pages whose drawing needs what the interpreter does not draw yet (form
-//   XObjects, shadings, pattern fills) or that have annotations must give a
-//   subsequence of mutool's list instead: our operations in mutool's order,
-//   with theirs from the missing parts in between. Our annotations are left
-//   out of that comparison: mutool draws no link border without an
-//   appearance and ignores a form's request for new appearances, so the two
-//   draw them differently by design. The reason is written to the result
-//   table.
+//   XObjects) or that have annotations must give a subsequence of mutool's
+//   list instead: our operations in mutool's order, with theirs from the
+//   missing parts in between. Our annotations are left out of that
+//   comparison: mutool draws no link border without an appearance and
+//   ignores a form's request for new appearances, so the two draw them
+//   differently by design. The reason is written to the result table.
 //
 // Every sampled page's result goes to test-output/content-trace/<file>.tsv.
 #include <gtest/gtest.h>
@@ -102,6 +104,12 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
         if (start == std::string::npos || line[start] != '<')
             continue;
         const std::string tag = line.substr(start + 1, line.find_first_of(" />", start + 1) - start - 1);
+        // A tiling pattern's cell: our device takes the pattern whole.
+        if (tag == "tile") {
+            while (std::getline(in, line) && line.find("</tile>") == std::string::npos) {
+            }
+            continue;
+        }
         if (tag == "page") {
             const size_t at = line.find("number=\"");
             page = at == std::string::npos ? 0 : std::atoi(line.c_str() + at + 8);
@@ -130,11 +138,18 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
     return pages;
 }
 
-// Our device calls in mutool's words.
+// Our device calls in mutool's words. The pieces that a shading is cut
+// into (between anti-aliasing off and on again) are one fill_shade there,
+// which is no path operation.
 Ops ourPathOps(const test::RecordingDevice& device) {
     Ops ops;
-    for (const std::string& line : device.paths()) {
+    bool inShading = false;
+    for (const std::string& line : device.calls) {
         const std::string name = line.substr(0, line.find(' '));
+        if (line == "setAntialias 0" || line == "setAntialias 1")
+            inShading = line == "setAntialias 0";
+        if (inShading)
+            continue;
         if (name == "fill")
             ops.push_back("fill_path nonzero");
         if (name == "eoFill")
@@ -174,9 +189,13 @@ std::string firstDifference(const Ops& ours, const Ops& theirs) {
 
 // What the page needs that the interpreter does not draw yet, from the
 // notes it reports, and whether the page has annotations.
-std::string missingParts(const test::ErrorCapture& errors, const Page* page, XrefTable* xref) {
+std::string missingParts(const test::ErrorCapture& errors, const test::RecordingDevice& device,
+                         const Page* page, XrefTable* xref) {
     std::string parts;
-    for (const char* family : {"XObjects", "Shadings", "Pattern fills"}) {
+    // mutool expands a pattern whose cell is met once instead of tiling it.
+    if (!device.only({"fillTilingPattern"}).empty())
+        parts = "tiling cells";
+    for (const char* family : {"XObjects"}) {
         for (const auto& report : errors.reports()) {
             if (report.message.rfind(family, 0) == 0 &&
                 report.message.find("not drawn") != std::string::npos) {
@@ -261,10 +280,12 @@ TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
         }
         test::RecordingDevice device;
         device.recordUpdates = false;
+        device.antialias = true;
+        device.tilingPatterns = true;
         test::ErrorCapture errors;
         doc.displayPage(&device, n, 72, 72, 0, false, true, false);
         Ops ours = ourPathOps(device);
-        const std::string missing = missingParts(errors, doc.getPage(n), doc.getXref());
+        const std::string missing = missingParts(errors, device, doc.getPage(n), doc.getXref());
         if (ours != peer->second && missing.find("annotations") != std::string::npos)
             ours.resize(ours.size() - std::min(ours.size(), annotationOps(doc, n)));
         table << n << "\t" << ours.size() << "\t" << peer->second.size() << "\t";

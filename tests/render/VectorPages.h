@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/render/FormPages.h"
+#include "tests/render/ShadingPages.h"
 #include "tests/render/TransparencyPages.h"
 #include "tests/support/PdfBuilder.h"
 
@@ -224,6 +225,7 @@ inline std::map<std::string, VectorPage> vectorPages() {
 
     addTransparencyPages(pages);
     addFormPages(pages);
+    addShadingPages(pages);
     return pages;
 }
 

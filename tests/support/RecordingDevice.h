@@ -29,6 +29,8 @@ public:
     bool tilingPatterns = false;
     bool shadings = false;
     bool forms = false;
+    // The answer of getAntialias; setAntialias records and changes it.
+    bool antialias = false;
     // Whether updates are recorded (painting, clipping, page, group and
     // image calls always are).
     bool recordUpdates = true;
@@ -268,6 +270,11 @@ public:
                num(colorToDouble(backdrop->c[1])) + " " + num(colorToDouble(backdrop->c[2])));
     }
     void clearSoftMask(GraphicsState*) override { record("clearSoftMask"); }
+    bool getAntialias() override { return antialias; }
+    void setAntialias(bool on) override {
+        antialias = on;
+        record(on ? "setAntialias 1" : "setAntialias 0");
+    }
 
 private:
     static std::string matrixText(const double* m) {
