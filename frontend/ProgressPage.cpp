@@ -15,6 +15,7 @@
 #include "frontend/TextFormats.h"
 #include "frontend/UserPrompts.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace glimmark {
 
@@ -90,12 +91,30 @@ void ProgressPage::addLogRow(const std::string& time, const std::string& state, 
     if (row > 0)
         m_list->SetItemState(row - 1, 0, wxLIST_STATE_SELECTED);
     m_list->EnsureVisible(row);
+    m_reasons.resize(static_cast<size_t>(m_list->GetItemCount()));
 }
 
-void ProgressPage::setLastState(const std::string& state) {
+void ProgressPage::setLastState(const std::string& state, const std::string& reason, bool showInStatus) {
     long count = m_list->GetItemCount();
-    if (count > 0)
-        m_list->SetItem(count - 1, kStatus, wxString::FromUTF8(state));
+    if (count == 0)
+        return;
+    m_list->SetItem(count - 1, kStatus, wxString::FromUTF8(state));
+    m_reasons.resize(static_cast<size_t>(count));
+    m_reasons.back() = reason;
+    if (!reason.empty() && showInStatus) {
+        std::string input = m_list->GetItemText(count - 1, kInput).utf8_string();
+        platform::PathParts parts = platform::splitPath(input);
+        setStatus(parts.name + parts.extension + ": " + reason);
+    }
+}
+
+std::string ProgressPage::reason(long row) const {
+    return row >= 0 && static_cast<size_t>(row) < m_reasons.size() ? m_reasons[static_cast<size_t>(row)]
+                                                                    : std::string();
+}
+
+void ProgressPage::setStatus(const std::string& text) {
+    m_status->SetLabel(wxString::FromUTF8(text));
 }
 
 void ProgressPage::setOverallProgress(int percent) {
@@ -161,7 +180,7 @@ void ProgressPage::writeLogFile() {
         for (int column = 0; column < 4; ++column)
             cells[column] = m_list->GetItemText(row, column).utf8_string();
         std::string record =
-            formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination]);
+            formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination], reason(row));
         std::fwrite(record.data(), 1, record.size(), log);
     }
     std::fclose(log);
@@ -169,6 +188,7 @@ void ProgressPage::writeLogFile() {
 
 void ProgressPage::clearRows() {
     m_list->DeleteAllItems();
+    m_reasons.clear();
 }
 
 }  // namespace glimmark
