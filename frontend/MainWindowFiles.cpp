@@ -105,9 +105,7 @@ void MainWindow::onDropFiles(const std::vector<std::string>& paths) {
 void MainWindow::onAddFiles() {
     std::string initial = m_settings.readText("OpenFile", defaultFolder(), SettingsFile::kOther);
     // The chooser opens in the folder of the last file added.
-    if (!platform::directoryExists(initial))
-        initial = platform::splitPath(initial).directory;
-    std::vector<std::string> paths = UserPrompts::openPdfFiles(this, initial);
+    std::vector<std::string> paths = UserPrompts::openPdfFiles(this, chooserStartFolder(initial));
     if (paths.empty())
         return;
     for (const std::string& path : paths)
@@ -116,7 +114,8 @@ void MainWindow::onAddFiles() {
 }
 
 void MainWindow::onAddFolder() {
-    std::string folder = UserPrompts::chooseFolder(this, "Select Source folder");
+    std::string initial = m_settings.readText("OpenFile", defaultFolder(), SettingsFile::kOther);
+    std::string folder = UserPrompts::chooseFolder(this, "Select Source folder", chooserStartFolder(initial));
     if (!folder.empty())
         addFolder(folder);
 }

@@ -214,9 +214,11 @@ void OptionsPage::onSaveMode() {
 }
 
 void OptionsPage::onBrowse() {
-    std::string folder = UserPrompts::chooseFolder(this, "Please select directory");
+    // Cancel keeps what was typed.
+    std::string typed = m_savePathEdit->GetValue().utf8_string();
+    std::string folder = UserPrompts::chooseFolder(this, "Please select directory", chooserStartFolder(typed));
     if (folder.empty())
-        folder = defaultFolder();
+        return;
     m_savePath = folder;
     m_savePathEdit->ChangeValue(wxString::FromUTF8(folder));
 }

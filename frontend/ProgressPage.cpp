@@ -133,9 +133,11 @@ void ProgressPage::onRecordLog() {
 }
 
 void ProgressPage::onBrowse() {
-    std::string folder = UserPrompts::chooseFolder(this, "Please select log folder");
+    // Cancel keeps what was typed.
+    std::string typed = m_logPath->GetValue().utf8_string();
+    std::string folder = UserPrompts::chooseFolder(this, "Please select log folder", chooserStartFolder(typed));
     if (folder.empty())
-        folder = defaultFolder();
+        return;
     m_logPath->ChangeValue(wxString::FromUTF8(folder));
 }
 

@@ -5,6 +5,7 @@
 
 #include "frontend/LibraryInterface.h"
 #include "platform/FileInfo.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
@@ -131,6 +132,23 @@ std::string validFolderPath(const std::string& text) {
     if (!platform::isAbsolutePath(path) || path.size() > kMaxPathLength)
         return std::string();
     return path;
+}
+
+std::string chooserStartFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return defaultFolder();
+    std::string folder = path;
+    while (!folder.empty() && !platform::directoryExists(folder)) {
+        while (!folder.empty() && folder.back() == '/')
+            folder.pop_back();
+        size_t slash = folder.rfind('/');
+        folder.erase(slash == std::string::npos ? 0 : slash + 1);
+    }
+    if (folder.empty())
+        return "/";
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 std::string defaultFolder() {

@@ -73,4 +73,10 @@ std::string validFolderPath(const std::string& text);
 // The default for every folder setting: the user's home folder, ending in '/'.
 std::string defaultFolder();
 
+// Where a chooser opens for a path the user typed or last chose: the nearest
+// folder of it that exists (the path itself when it is a folder), ending in
+// '/'; the home folder when none does. A chooser told of a missing folder
+// opens somewhere unrelated instead.
+std::string chooserStartFolder(const std::string& path);
+
 }  // namespace glimmark

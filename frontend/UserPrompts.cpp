@@ -33,7 +33,7 @@ std::vector<std::string> UserPrompts::openPdfFiles(wxWindow* parent, const std::
         return handlers().openFiles(initialFolder);
     // GTK's chooser matches its patterns with case, so the extension is
     // spelled as a set of both cases: "x.PDF" is offered as on Windows.
-    wxFileDialog dialog(parent, wxString(), wxString::FromUTF8(initialFolder), wxString(),
+    wxFileDialog dialog(parent, "Add files", wxString::FromUTF8(initialFolder), wxString(),
                         "Adobe PDF Files(*.pdf)|*.[pP][dD][fF]",
                         wxFD_OPEN | wxFD_MULTIPLE | wxFD_FILE_MUST_EXIST);
     std::vector<std::string> chosen;
@@ -46,10 +46,11 @@ std::vector<std::string> UserPrompts::openPdfFiles(wxWindow* parent, const std::
     return chosen;
 }
 
-std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title) {
+std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title,
+                                      const std::string& initialFolder) {
     if (handlers().chooseFolder)
-        return handlers().chooseFolder(title);
-    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString(),
+        return handlers().chooseFolder(title, initialFolder);
+    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString::FromUTF8(initialFolder),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dialog.ShowModal() != wxID_OK)
         return std::string();

@@ -24,7 +24,7 @@ public:
         // The chosen files, in the chooser's order; empty when cancelled.
         std::function<std::vector<std::string>(const std::string& initialFolder)> openFiles;
         // The chosen folder; empty when cancelled.
-        std::function<std::string(const std::string& title)> chooseFolder;
+        std::function<std::string(const std::string& title, const std::string& initialFolder)> chooseFolder;
         // Opens a document or folder with the desktop's application.
         std::function<void(const std::string& path)> launch;
         // Opens a target as shellOpen does and returns its result.
@@ -43,8 +43,10 @@ public:
     // The open-file chooser for PDF files, several at a time.
     static std::vector<std::string> openPdfFiles(wxWindow* parent, const std::string& initialFolder);
 
-    // The folder chooser with the title given.
-    static std::string chooseFolder(wxWindow* parent, const std::string& title);
+    // The folder chooser with the title given, open at the folder given;
+    // empty when cancelled.
+    static std::string chooseFolder(wxWindow* parent, const std::string& title,
+                                    const std::string& initialFolder);
 
     // Opens a document, folder or page with the desktop's default application.
     static void launch(const std::string& path);

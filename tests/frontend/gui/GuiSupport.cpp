@@ -149,7 +149,7 @@ void GuiTest::SetUp() {
         m_browsed.push_back(target);
         return m_browserOpens;
     };
-    handlers.chooseFolder = [](const std::string&) { return std::string(); };
+    handlers.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
     handlers.openFiles = [](const std::string&) { return std::vector<std::string>(); };
     UserPrompts::setHandlers(handlers);
 }

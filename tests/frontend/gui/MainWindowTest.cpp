@@ -184,6 +184,48 @@ TEST_F(MainWindowTest, AddFilesChooserStartsAtTheLastFileAdded) {
     EXPECT_EQ(cell(m_window->fileList(), 0, 0), b) << "the chooser's order, each on top";
 }
 
+// The folder choosers open at the folder in their field (its nearest folder
+// that exists), and Cancel leaves the field as it was typed.
+TEST_F(MainWindowTest, FolderChoosersStartAtTheFieldAndCancelKeepsIt) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("a.pdf"));
+    fs::create_directories(m_data + "out");
+    std::vector<std::string> asked;
+    std::string answer;
+    UserPrompts::Handlers handlers;
+    handlers.chooseFolder = [&](const std::string& title, const std::string& initial) {
+        asked.push_back(title + "|" + initial);
+        return answer;
+    };
+    handlers.message = [](const std::string&, const std::string&, UserPrompts::Icon, UserPrompts::Buttons) {
+        return true;
+    };
+    UserPrompts::setHandlers(handlers);
+
+    struct Case {
+        int step, browse, edit;
+        const char* title;
+    };
+    for (const Case& test : {Case{2, 1048, 1049, "Please select directory"},
+                             Case{3, 1041, 1042, "Please select log folder"}}) {
+        SCOPED_TRACE(test.title);
+        if (test.step == 2)
+            press(1008);
+        else
+            convertAndWait();
+        std::string typed = m_data + "out/not-made-yet";
+        type(test.edit, typed);
+        asked.clear();
+        answer.clear();
+        press(test.browse);
+        EXPECT_EQ(asked, std::vector<std::string>{std::string(test.title) + "|" + m_data + "out/"});
+        EXPECT_EQ(control<wxTextCtrl>(test.edit)->GetValue().utf8_string(), typed) << "Cancel keeps it";
+        answer = m_data + "out";
+        press(test.browse);
+        EXPECT_EQ(control<wxTextCtrl>(test.edit)->GetValue().utf8_string(), answer);
+    }
+}
+
 TEST_F(MainWindowTest, StepsShowTheirOwnControls) {
     ASSERT_TRUE(openWindow());
     auto shown = [this](int id) { return m_window->FindWindow(id)->IsShownOnScreen(); };
