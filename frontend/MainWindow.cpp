@@ -21,6 +21,7 @@
 #include "frontend/ThemedButton.h"
 #include "frontend/UserPrompts.h"
 #include "frontend/VisualStyles.h"
+#include "frontend/WindowHints.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
@@ -64,6 +65,7 @@ MainWindow::MainWindow(wxWindow* parent, Environment environment)
     if (m_environment.programFolder.empty())
         m_environment.programFolder = platform::programDirectory();
     SetIcons(appIcons());
+    presentAsMainWindow(this);
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     m_titleBitmap = titleBandBitmap();
     m_visualStyles = std::make_unique<VisualStyles>();
@@ -248,7 +250,12 @@ void MainWindow::bindEvents() {
         int titleHeight = m_stepTitle->GetBestSize().y;
         m_stepTitle->SetSize((width - kStepTitleWidth) / 2, (kTitleBandHeight - titleHeight) / 2,
                              kStepTitleWidth, titleHeight);
+        showMaximiseState();
         Refresh();
+        event.Skip();
+    });
+    Bind(wxEVT_MAXIMIZE, [this](wxMaximizeEvent& event) {
+        showMaximiseState();
         event.Skip();
     });
     Bind(wxEVT_LEFT_DOWN, &MainWindow::onMouseDown, this);
@@ -376,12 +383,29 @@ void MainWindow::onClose() {
 }
 
 void MainWindow::onMaximise() {
-    if (IsMaximized()) {
-        Maximize(false);
-        setButtonIcon(m_maximise, Icon::kMaximise);
-    } else {
-        Maximize(true);
-        setButtonIcon(m_maximise, Icon::kRestore);
+    // The icon changes when the window manager has done it (showMaximiseState).
+    if (!IsMaximized())
+        m_restoreRect = GetRect();
+    Maximize(!IsMaximized());
+}
+
+void MainWindow::showMaximiseState() {
+    Icon icon = IsMaximized() ? Icon::kRestore : Icon::kMaximise;
+    if (icon == m_maximiseIcon)
+        return;
+    m_maximiseIcon = icon;
+    setButtonIcon(m_maximise, icon);
+    // Restored, the window gets back the place and size it had (never below
+    // its minimum): the toolkit would fall back to its first size.
+    if (icon == Icon::kMaximise && !m_restoreRect.IsEmpty()) {
+        wxRect rect = m_restoreRect;
+        m_restoreRect = wxRect();
+        rect.width = std::max(rect.width, kMinWidth);
+        rect.height = std::max(rect.height, kMinHeight);
+        CallAfter([this, rect] {
+            if (!IsMaximized())
+                SetSize(rect);
+        });
     }
 }
 

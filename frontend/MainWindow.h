@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "frontend/Artwork.h"
 #include "frontend/ConversionOptions.h"
 #include "frontend/LibraryInterface.h"
 #include "frontend/SettingsFile.h"
@@ -87,6 +88,8 @@ public:
     void onMaximise();
     void onAbout();
 
+    // The maximise button's picture: restore while the window is maximised.
+    Icon maximiseIcon() const { return m_maximiseIcon; }
     int step() const { return m_step; }
     bool isBusy() const { return m_busy; }
     const SettingsFile& settings() const { return m_settings; }
@@ -114,6 +117,9 @@ private:
     void onMouseMove(wxMouseEvent& event);
     void onMouseUp(wxMouseEvent& event);
     int edgeAt(const wxPoint& point) const;
+    // The maximise button shows the state the window is really in, which
+    // the window manager decides.
+    void showMaximiseState();
 
     Environment m_environment;
     SettingsFile m_settings;
@@ -149,6 +155,8 @@ private:
     // Controls.
     wxStaticText* m_stepTitle = nullptr;
     IconButton* m_maximise = nullptr;
+    Icon m_maximiseIcon = Icon::kMaximise;
+    wxRect m_restoreRect;  // the window before it was maximised
     wxPanel* m_listGroup = nullptr;
     wxListCtrl* m_fileList = nullptr;
     wxTextCtrl* m_properties[7] = {};

@@ -210,8 +210,8 @@ void MainWindow::showCompleted() {
     // file failed keeps saying why.
     if (!m_stopRequested) {
         m_progressPage->setOverallProgress(100);
-        if (m_progressPage->reason(m_progressPage->resultList()->GetItemCount() - 1).empty())
-            m_progressPage->setPageProgress(std::string(), 100);
+        bool lastFailed = !m_progressPage->reason(m_progressPage->resultList()->GetItemCount() - 1).empty();
+        m_progressPage->setPageProgress(lastFailed ? m_progressPage->status() : std::string(), 100);
     }
     m_stepTitle->SetLabel("Conversion completed");
     m_busy = false;

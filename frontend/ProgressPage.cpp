@@ -113,6 +113,10 @@ std::string ProgressPage::reason(long row) const {
                                                                     : std::string();
 }
 
+std::string ProgressPage::status() const {
+    return m_status->GetLabel().utf8_string();
+}
+
 void ProgressPage::setStatus(const std::string& text) {
     m_status->SetLabel(wxString::FromUTF8(text));
 }

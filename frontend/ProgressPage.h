@@ -38,6 +38,7 @@ public:
     void setPageProgress(const std::string& text, int percent);
     // The status line alone, the bars as they are.
     void setStatus(const std::string& text);
+    std::string status() const;
     std::string reason(long row) const;
 
     // Reads and stores the log settings. False, with a warning shown, when

@@ -269,6 +269,10 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumSizeAndHelpOpensThePage) {
     pumpFor(20);
     EXPECT_GE(m_window->GetSize().x, 684);
     EXPECT_GE(m_window->GetSize().y, 530);
+    // Where nothing maximises the window, its button keeps showing maximise.
+    press(1100);
+    pumpFor(100);
+    EXPECT_EQ(m_window->maximiseIcon(), m_window->IsMaximized() ? Icon::kRestore : Icon::kMaximise);
 
     press(1003);
     ASSERT_EQ(m_launched.size(), 1u);
