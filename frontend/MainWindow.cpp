@@ -292,7 +292,10 @@ void MainWindow::bindEvents() {
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Iconize(true); }, kIdMinimise);
     Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { UserPrompts::launch(moduleRelativePath("docs/index.html")); },
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+            UserPrompts::openOrSay(this, moduleRelativePath("docs/index.html"), "the help page");
+        },
         kIdHelp);
     onButton(kIdAbout, &MainWindow::onAbout);
 
@@ -410,8 +413,15 @@ void MainWindow::showMaximiseState() {
 }
 
 void MainWindow::onAbout() {
+    // The button's tooltip, shown when it was pressed, would stay on screen
+    // under the box: it is taken away while the box is open.
+    wxWindow* button = FindWindow(kIdAbout);
+    wxString tip = button->GetToolTipText();
+    button->UnsetToolTip();
     AboutDialog dialog(this, m_environment.programFolder, m_visualStyles.get());
     dialog.ShowModal();
+    if (!tip.empty())
+        button->SetToolTip(tip);
 }
 
 void MainWindow::onPaint() {

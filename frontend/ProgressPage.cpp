@@ -150,8 +150,9 @@ void ProgressPage::onOpenRow(long row) {
     item.SetId(row);
     item.SetColumn(kDestination);
     item.SetMask(wxLIST_MASK_TEXT);
-    if (m_list->GetItem(item))
-        UserPrompts::launch(item.GetText().utf8_string());
+    // A file that could not be opened has no destination to show.
+    if (m_list->GetItem(item) && !item.GetText().empty())
+        UserPrompts::openOrSay(this, item.GetText().utf8_string(), "the folder");
 }
 
 bool ProgressPage::validateLog() {

@@ -6,6 +6,7 @@
 #include <wx/utils.h>
 
 #include "frontend/DesktopOpen.h"
+#include "frontend/HyperLink.h"
 
 namespace glimmark {
 
@@ -57,12 +58,13 @@ std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title
     return dialog.GetPath().utf8_string();
 }
 
-void UserPrompts::launch(const std::string& path) {
-    if (handlers().launch) {
-        handlers().launch(path);
-        return;
-    }
-    wxLaunchDefaultApplication(wxString::FromUTF8(path));
+bool UserPrompts::openOrSay(wxWindow* parent, const std::string& target, const std::string& what) {
+    int result = shellOpen(target);
+    if (shellOpened(result))
+        return true;
+    message(parent, "Unable to open " + what + ":\n\n" + HyperLink::reasonText(result).utf8_string(), "Warning",
+            Icon::kWarning);
+    return false;
 }
 
 int UserPrompts::shellOpen(const std::string& target) {

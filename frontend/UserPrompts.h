@@ -25,8 +25,6 @@ public:
         std::function<std::vector<std::string>(const std::string& initialFolder)> openFiles;
         // The chosen folder; empty when cancelled.
         std::function<std::string(const std::string& title, const std::string& initialFolder)> chooseFolder;
-        // Opens a document or folder with the desktop's application.
-        std::function<void(const std::string& path)> launch;
         // Opens a target as shellOpen does and returns its result.
         std::function<int(const std::string& target)> shellOpen;
         // Hands a target to the web browser; true when one started.
@@ -48,8 +46,10 @@ public:
     static std::string chooseFolder(wxWindow* parent, const std::string& title,
                                     const std::string& initialFolder);
 
-    // Opens a document, folder or page with the desktop's default application.
-    static void launch(const std::string& path);
+    // Opens a document or folder with the desktop's default application
+    // (shellOpen); when nothing can, says so once, naming what it is and why
+    // ("Unable to open <what>:"), and returns false.
+    static bool openOrSay(wxWindow* parent, const std::string& target, const std::string& what);
 
     // Opens a target (a file, folder or URL) with the desktop's default
     // application and returns the shell-numbered result (DesktopOpen.h).

@@ -140,7 +140,6 @@ void GuiTest::SetUp() {
         m_messages.push_back({text, caption, icon});
         return m_answer;
     };
-    handlers.launch = [this](const std::string& path) { m_launched.push_back(path); };
     handlers.shellOpen = [this](const std::string& target) {
         m_opened.push_back(target);
         return m_shellResult;

@@ -94,7 +94,6 @@ protected:
     wxFrame* m_frame = nullptr;
     std::vector<Message> m_messages;
     bool m_answer = true;
-    std::vector<std::string> m_launched;
     // Targets given to the desktop's opener and to the web browser, which
     // open nothing in tests: the opener answers m_shellResult (opened by
     // default), the browser m_browserOpens (none by default).

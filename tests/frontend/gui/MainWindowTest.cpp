@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "frontend/DesktopOpen.h"
 #include "frontend/FrontEndApp.h"
 #include "platform/Paths.h"
 #include "tests/frontend/gui/GuiSupport.h"
@@ -275,8 +276,14 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumSizeAndHelpOpensThePage) {
     EXPECT_EQ(m_window->maximiseIcon(), m_window->IsMaximized() ? Icon::kRestore : Icon::kMaximise);
 
     press(1003);
-    ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], m_program + "docs/index.html");
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_program + "docs/index.html"});
+    EXPECT_TRUE(m_messages.empty());
+    // When nothing can open it, that is said once, with the reason.
+    m_shellResult = kShellNoAssociation;
+    press(1003);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Unable to open the help page:\n\nThere is no application associated\nwith "
+                                  "the given filename extension.");
 }
 
 TEST_F(MainWindowTest, HelpPageIsInstalledBesideTheProgram) {
