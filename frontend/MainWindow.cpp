@@ -18,6 +18,7 @@
 #include "frontend/IconButton.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
+#include "frontend/TextList.h"
 #include "frontend/ThemedButton.h"
 #include "frontend/UserPrompts.h"
 #include "frontend/VisualStyles.h"
@@ -158,12 +159,11 @@ void MainWindow::createControls() {
 
     // Step 1: the file list and the properties of the selected file.
     m_listGroup = new wxPanel(this, wxID_ANY);
-    m_fileList = new wxListCtrl(m_listGroup, kIdFileList, wxDefaultPosition, wxDefaultSize,
-                                wxLC_REPORT | wxLC_HRULES | wxLC_VRULES | wxBORDER_THEME);
-    m_fileList->AppendColumn("File", wxLIST_FORMAT_LEFT, 200);
-    m_fileList->AppendColumn("Page", wxLIST_FORMAT_RIGHT, 60);
-    m_fileList->AppendColumn("Size", wxLIST_FORMAT_RIGHT, 70);
-    m_fileList->AppendColumn("Type", wxLIST_FORMAT_LEFT, 100);
+    m_fileList = new TextList(m_listGroup, kIdFileList);
+    m_fileList->addColumn("File", wxLIST_FORMAT_LEFT, true);
+    m_fileList->addColumn("Page", wxLIST_FORMAT_RIGHT, false);
+    m_fileList->addColumn("Size", wxLIST_FORMAT_RIGHT, false);
+    m_fileList->addColumn("Type", wxLIST_FORMAT_LEFT, false);
 
     auto* propertiesBox = new wxStaticBox(m_listGroup, kIdPropertiesGroup, "Properties");
     auto* propertiesSizer = new wxStaticBoxSizer(propertiesBox, wxVERTICAL);

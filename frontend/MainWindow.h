@@ -13,10 +13,10 @@
 #include "frontend/ConversionOptions.h"
 #include "frontend/LibraryInterface.h"
 #include "frontend/SettingsFile.h"
+#include "frontend/TextList.h"
 #include "platform/DynamicLibrary.h"
 
 class wxDC;
-class wxListCtrl;
 class wxListEvent;
 class wxMouseEvent;
 class wxPanel;
@@ -93,7 +93,7 @@ public:
     int step() const { return m_step; }
     bool isBusy() const { return m_busy; }
     const SettingsFile& settings() const { return m_settings; }
-    wxListCtrl* fileList() const { return m_fileList; }
+    TextList* fileList() const { return m_fileList; }
     OptionsPage* optionsPage() const { return m_optionsPage; }
     ProgressPage* progressPage() const { return m_progressPage; }
 
@@ -158,7 +158,7 @@ private:
     Icon m_maximiseIcon = Icon::kMaximise;
     wxRect m_restoreRect;  // the window before it was maximised
     wxPanel* m_listGroup = nullptr;
-    wxListCtrl* m_fileList = nullptr;
+    TextList* m_fileList = nullptr;
     wxTextCtrl* m_properties[7] = {};
     wxPanel* m_pageFrame = nullptr;
     IconButton* m_previous = nullptr;

@@ -17,6 +17,7 @@
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
 #include "frontend/TextFormats.h"
+#include "frontend/TextList.h"
 #include "frontend/UserPrompts.h"
 #include "platform/FileSystem.h"
 #include "platform/LocalTime.h"
@@ -43,7 +44,7 @@ void MainWindow::onConvert() {
     }
     std::vector<std::string> paths;
     for (int row = 0; row < m_fileCount; ++row)
-        paths.push_back(m_fileList->GetItemText(row, 0).utf8_string());
+        paths.push_back(m_fileList->text(row, 0).utf8_string());
 
     m_step = 3;
     showStep(3);

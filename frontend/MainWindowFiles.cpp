@@ -69,10 +69,11 @@ void MainWindow::addFile(const std::string& path) {
     platform::FileInfo info;
     if (!platform::readFileInfo(path, info))
         return;
-    long row = m_fileList->InsertItem(0, wxString::FromUTF8(path));
-    m_fileList->SetItem(row, kPage, pages > 0 ? wxString::Format("%d", pages) : wxString("encrypted"));
-    m_fileList->SetItem(row, kSize, wxString::FromUTF8(formatSizeKB(info.size)));
-    m_fileList->SetItem(row, kType, wxString::FromUTF8(type));
+    long row = m_fileList->insertRow(0);
+    m_fileList->setText(row, kFile, wxString::FromUTF8(path));
+    m_fileList->setText(row, kPage, pages > 0 ? wxString::Format("%d", pages) : wxString("encrypted"));
+    m_fileList->setText(row, kSize, wxString::FromUTF8(formatSizeKB(info.size)));
+    m_fileList->setText(row, kType, wxString::FromUTF8(type));
 }
 
 void MainWindow::addFolder(const std::string& folder) {
@@ -176,7 +177,7 @@ void MainWindow::refreshProperties() {
         clearProperties();
         return;
     }
-    std::string path = m_fileList->GetItemText(rows[0], kFile).utf8_string();
+    std::string path = m_fileList->text(rows[0], kFile).utf8_string();
     platform::FileInfo info;
     if (!platform::readFileInfo(path, info)) {
         clearProperties("Invalid");

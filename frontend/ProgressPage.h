@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "frontend/SettingsFile.h"
+#include "frontend/TextList.h"
 
-class wxListCtrl;
 class wxGauge;
 class wxStaticText;
 class wxCheckBox;
@@ -50,7 +50,7 @@ public:
     void writeLogFile();
     void clearRows();
 
-    wxListCtrl* resultList() const { return m_list; }
+    TextList* resultList() const { return m_list; }
 
 private:
     void onRecordLog();
@@ -61,7 +61,7 @@ private:
     int m_recordLog = 0;
     std::vector<std::string> m_reasons;  // one per row, empty for a success
 
-    wxListCtrl* m_list;
+    TextList* m_list;
     wxGauge* m_pageBar;
     wxGauge* m_overallBar;
     wxStaticText* m_status;

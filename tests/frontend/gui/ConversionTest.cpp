@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "frontend/ProgressPage.h"
+#include "frontend/TextList.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
 namespace glimmark::test {
@@ -233,7 +234,8 @@ TEST_F(ConversionTest, FailedRowSaysWhyInTheStatusLineAndTheLog) {
         else
             makePdf(test.file);
         // The probe drops unreadable files, so the list gets them directly.
-        m_window->fileList()->InsertItem(0, wxString::FromUTF8(m_data + test.file));
+        m_window->fileList()->setText(m_window->fileList()->insertRow(0), 0,
+                                      wxString::FromUTF8(m_data + test.file));
         press(1008);
         type(1142, test.password);
         check(test.unwritableFolder ? 1031 : 1030);

@@ -1,5 +1,7 @@
 #include "tests/frontend/gui/GuiSupport.h"
 
+#include "frontend/TextList.h"
+
 #include <dlfcn.h>
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -210,6 +212,8 @@ std::string GuiTest::makePdf(const std::string& name, size_t size) {
 }
 
 std::string GuiTest::cell(wxListCtrl* list, long row, int column) const {
+    if (auto* texts = dynamic_cast<TextList*>(list))
+        return texts->text(row, column).utf8_string();
     return list->GetItemText(row, column).utf8_string();
 }
 

@@ -3,10 +3,12 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "frontend/DesktopOpen.h"
 #include "frontend/FrontEndApp.h"
+#include "frontend/ProgressPage.h"
 #include "platform/Paths.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
@@ -225,6 +227,66 @@ TEST_F(MainWindowTest, FolderChoosersStartAtTheFieldAndCancelKeepsIt) {
         press(test.browse);
         EXPECT_EQ(control<wxTextCtrl>(test.edit)->GetValue().utf8_string(), answer);
     }
+}
+
+// Both lists at the default size: the other columns show their whole texts,
+// the path columns fill the rest of the width (no empty column after them)
+// with the file name kept in view and the whole path in the tooltip, and
+// the columns grow with the window.
+TEST_F(MainWindowTest, ColumnsFitTheirTextsAndThePathsTakeTheRest) {
+    ASSERT_TRUE(openWindow());
+    std::string deep = "a-rather-long-folder-name/with/several/levels/below/it/";
+    m_window->addFile(makePdf(deep + "quarterly-report-encrypted.pdf"));
+    m_window->addFile(makePdf(deep + "short-2p.pdf"));
+    auto rowsWindow = [](TextList* list) {
+        wxWindow* rows = nullptr;
+        for (wxWindow* child : list->GetChildren()) {
+            if (!rows || child->GetSize().y > rows->GetSize().y)
+                rows = child;
+        }
+        return rows;
+    };
+    auto checkList = [&](TextList* list, std::vector<int> pathColumns) {
+        pumpFor(30);
+        int total = 0;
+        for (int column = 0; column < list->GetColumnCount(); ++column)
+            total += list->GetColumnWidth(column);
+        EXPECT_EQ(total, rowsWindow(list)->GetClientSize().x) << "the columns fill the width exactly";
+        for (long row = 0; row < list->GetItemCount(); ++row) {
+            for (int column = 0; column < list->GetColumnCount(); ++column) {
+                std::string full = list->text(row, column).utf8_string();
+                std::string shown = list->shownText(row, column).utf8_string();
+                bool isPath = std::find(pathColumns.begin(), pathColumns.end(), column) != pathColumns.end();
+                if (!isPath) {
+                    EXPECT_EQ(shown, full);
+                    EXPECT_GE(list->GetColumnWidth(column), list->GetTextExtent(full).x) << full;
+                } else if (!full.empty()) {
+                    std::string name = full.substr(full.rfind('/'));
+                    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), name.size())), name)
+                        << "the file name stays in view: " << shown;
+                    EXPECT_LE(list->GetTextExtent(shown).x, list->GetColumnWidth(column)) << shown;
+                }
+            }
+        }
+    };
+
+    TextList* files = m_window->fileList();
+    checkList(files, {0});
+    ASSERT_NE(files->shownText(0, 0), files->text(0, 0)) << "the path is cut at the default size";
+    wxRect cell;
+    ASSERT_TRUE(files->GetSubItemRect(0, 0, cell));
+    sendMouse(rowsWindow(files), wxEVT_MOTION,
+              cell.GetPosition() - rowsWindow(files)->GetPosition() + wxPoint(8, cell.height / 2));
+    EXPECT_EQ(rowsWindow(files)->GetToolTipText(), files->text(0, 0)) << "the whole path on hover";
+
+    int before = files->GetColumnWidth(0);
+    m_window->SetSize(wxSize(1000, 600));
+    pumpFor(50);
+    EXPECT_GT(files->GetColumnWidth(0), before) << "the path column grows with the window";
+    m_window->SetSize(wxSize(760, 560));
+
+    convertAndWait();
+    checkList(m_window->progressPage()->resultList(), {2, 3});
 }
 
 TEST_F(MainWindowTest, StepsShowTheirOwnControls) {
