@@ -3,6 +3,8 @@
 #include "frontend/TextList.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <wx/app.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -209,6 +211,26 @@ std::string GuiTest::makePdf(const std::string& name, size_t size) {
     if (size > content.size())
         content.append(size - content.size(), 'x');
     return makeFile(name, content);
+}
+
+StderrCapture::StderrCapture(const std::string& path) : m_path(path) {
+    std::fflush(stderr);
+    m_saved = dup(2);
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (file >= 0) {
+        dup2(file, 2);
+        close(file);
+    }
+}
+
+std::string StderrCapture::restore() {
+    if (m_saved >= 0) {
+        std::fflush(stderr);
+        dup2(m_saved, 2);
+        close(m_saved);
+        m_saved = -1;
+    }
+    return readFile(m_path);
 }
 
 std::string GuiTest::cell(wxListCtrl* list, long row, int column) const {

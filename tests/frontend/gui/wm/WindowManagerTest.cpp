@@ -54,6 +54,26 @@ TEST_F(WindowManagerTest, MaximiseFillsTheWorkAreaAndRestoreGivesTheSizeBack) {
     EXPECT_TRUE(pumpUntil([&] { return m_window->maximiseIcon() == Icon::kMaximise; }));
 }
 
+// Shrunk to its minimum by the window manager, the window fits every step
+// without the toolkit complaining of room it does not have.
+TEST_F(WindowManagerTest, MinimumSizeFitsEveryStepWithoutComplaint) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("a.pdf"));
+    StderrCapture capture(m_root + "stderr.txt");
+    m_window->SetSize(wxSize(300, 200));
+    EXPECT_TRUE(pumpUntil([this] { return m_window->GetSize() == wxSize(684, 530); }));
+    pumpFor(50);
+    press(1008);
+    for (int type = 0; type < 8; ++type) {
+        choose(1120, type);
+        pumpFor(30);
+    }
+    convertAndWait();
+    pumpFor(50);
+    std::string complaints = capture.restore();
+    EXPECT_EQ(complaints.find("CRITICAL"), std::string::npos) << complaints;
+}
+
 }  // namespace
 
 }  // namespace glimmark::test
