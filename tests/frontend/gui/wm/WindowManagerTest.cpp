@@ -3,7 +3,13 @@
 
 #include <wx/display.h>
 
+#include <wx/dcmemory.h>
+
+#include <cstdlib>
+#include <cstring>
+
 #include "frontend/Artwork.h"
+#include "frontend/IconButton.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
 namespace glimmark::test {
@@ -52,6 +58,40 @@ TEST_F(WindowManagerTest, MaximiseFillsTheWorkAreaAndRestoreGivesTheSizeBack) {
     m_window->Maximize(false);
     EXPECT_TRUE(pumpUntil([&] { return !m_window->IsMaximized(); }));
     EXPECT_TRUE(pumpUntil([&] { return m_window->maximiseIcon() == Icon::kMaximise; }));
+}
+
+// The wizard's buttons show where the keyboard focus is, as the platform's
+// buttons do: Tab moves it from button to button and the ring moves along.
+TEST_F(WindowManagerTest, ButtonsDrawAFocusRing) {
+    ASSERT_TRUE(openWindow());
+    m_window->Raise();
+    auto render = [](IconButton* button) {
+        wxBitmap bitmap(button->GetClientSize());
+        {
+            wxMemoryDC dc(bitmap);
+            button->draw(dc);
+        }
+        return bitmap.ConvertToImage();
+    };
+    auto* addFiles = control<IconButton>(1017);
+    auto* addFolder = control<IconButton>(1040);
+    ASSERT_TRUE(addFiles && addFolder);
+    wxImage plain = render(addFiles);
+    addFiles->SetFocus();
+    ASSERT_TRUE(pumpUntil([&] { return addFiles->HasFocus(); })) << "the window manager gave no focus";
+    wxImage focused = render(addFiles);
+    ASSERT_EQ(plain.GetSize(), focused.GetSize());
+    EXPECT_NE(std::memcmp(plain.GetData(), focused.GetData(), 3 * plain.GetWidth() * plain.GetHeight()), 0)
+        << "the focused button looks different";
+
+    // Tab, as the keyboard sends it, moves the focus and the ring.
+    if (std::system("command -v xdotool >/dev/null 2>&1") == 0) {
+        std::system("xdotool key Tab");
+        EXPECT_TRUE(pumpUntil([&] { return addFolder->HasFocus(); }));
+        wxImage after = render(addFiles);
+        EXPECT_EQ(std::memcmp(plain.GetData(), after.GetData(), 3 * plain.GetWidth() * plain.GetHeight()), 0)
+            << "the ring left the button the focus left";
+    }
 }
 
 // Shrunk to its minimum by the window manager, the window fits every step
