@@ -135,8 +135,8 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
         if (lastPage < pageCount) {
             // Stopped part way: the row says so rather than passing off the
             // pages written as the whole document.
-            std::string reason = "stopped after page " + std::to_string(lastPage) + " of " +
-                                 std::to_string(pageCount);
+            std::string reason =
+                "stopped after page " + std::to_string(lastPage) + " of " + std::to_string(pageCount);
             CallAfter([page, reason] { page->setLastState(kStateStopped, reason); });
             ++next;
             break;

@@ -230,7 +230,8 @@ void OptionsPage::onSaveMode() {
 void OptionsPage::onBrowse() {
     // Cancel keeps what was typed.
     std::string typed = m_savePathEdit->GetValue().utf8_string();
-    std::string folder = UserPrompts::chooseFolder(this, "Please select directory", chooserStartFolder(typed));
+    std::string folder =
+        UserPrompts::chooseFolder(this, "Please select directory", chooserStartFolder(typed));
     if (folder.empty())
         return;
     m_savePath = folder;

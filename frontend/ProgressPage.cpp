@@ -115,7 +115,7 @@ void ProgressPage::setLastState(const std::string& state, const std::string& rea
 
 std::string ProgressPage::reason(long row) const {
     return row >= 0 && static_cast<size_t>(row) < m_reasons.size() ? m_reasons[static_cast<size_t>(row)]
-                                                                    : std::string();
+                                                                   : std::string();
 }
 
 std::string ProgressPage::status() const {
@@ -144,7 +144,8 @@ void ProgressPage::onRecordLog() {
 void ProgressPage::onBrowse() {
     // Cancel keeps what was typed.
     std::string typed = m_logPath->GetValue().utf8_string();
-    std::string folder = UserPrompts::chooseFolder(this, "Please select log folder", chooserStartFolder(typed));
+    std::string folder =
+        UserPrompts::chooseFolder(this, "Please select log folder", chooserStartFolder(typed));
     if (folder.empty())
         return;
     m_logPath->ChangeValue(wxString::FromUTF8(folder));

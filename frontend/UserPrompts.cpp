@@ -62,8 +62,8 @@ bool UserPrompts::openOrSay(wxWindow* parent, const std::string& target, const s
     int result = shellOpen(target);
     if (shellOpened(result))
         return true;
-    message(parent, "Unable to open " + what + ":\n\n" + HyperLink::reasonText(result).utf8_string(), "Warning",
-            Icon::kWarning);
+    message(parent, "Unable to open " + what + ":\n\n" + HyperLink::reasonText(result).utf8_string(),
+            "Warning", Icon::kWarning);
     return false;
 }
 

@@ -1,7 +1,7 @@
 #include "frontend/WindowHints.h"
 
-#include <wx/toplevel.h>
 #include <wx/event.h>
+#include <wx/toplevel.h>
 
 #if defined(__WXGTK__)
 #include <dlfcn.h>

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "frontend/DesktopOpen.h"
 #include "frontend/ProgressPage.h"
 #include "frontend/TextList.h"
 #include "tests/frontend/gui/GuiSupport.h"
@@ -77,6 +78,20 @@ TEST_F(ConversionTest, ImagesGoBesideTheInputWithFourDigitPageNumbers) {
     EXPECT_TRUE(fs::exists(m_data + "report-12p0012.png"));
     EXPECT_TRUE(fs::exists(m_data + "report-12p0001.png"));
     EXPECT_EQ(resultRows()[0], "Succeed|" + m_data + "report-12p.pdf|" + m_data);
+
+    // A double click on the row opens its folder, or says once why not.
+    auto activate = [this] {
+        wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, 1037);
+        event.m_itemIndex = 0;
+        control<wxListCtrl>(1037)->ProcessWindowEvent(event);
+    };
+    activate();
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_data});
+    m_shellResult = kShellAccessDenied;
+    activate();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open the folder:\n\nThe operating system denied\naccess to the specified file.");
 }
 
 TEST_F(ConversionTest, MultiPageTiffMakesOneFilePerDocument) {

@@ -89,7 +89,8 @@ TEST_F(HyperLinkTest, LinkThatNothingCanOpenSaysSoOnce) {
     EXPECT_EQ(log->count, 0) << "no message from the toolkit";
     delete log;
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "Unable to open hyperlink:\n\n" + HyperLink::reasonText(kShellNoAssociation));
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open hyperlink:\n\n" + HyperLink::reasonText(kShellNoAssociation));
     EXPECT_FALSE(link->isVisited());
 }
 

@@ -209,8 +209,8 @@ TEST_F(MainWindowTest, FolderChoosersStartAtTheFieldAndCancelKeepsIt) {
         int step, browse, edit;
         const char* title;
     };
-    for (const Case& test : {Case{2, 1048, 1049, "Please select directory"},
-                             Case{3, 1041, 1042, "Please select log folder"}}) {
+    for (const Case& test :
+         {Case{2, 1048, 1049, "Please select directory"}, Case{3, 1041, 1042, "Please select log folder"}}) {
         SCOPED_TRACE(test.title);
         if (test.step == 2)
             press(1008);
@@ -344,8 +344,9 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumSizeAndHelpOpensThePage) {
     m_shellResult = kShellNoAssociation;
     press(1003);
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "Unable to open the help page:\n\nThere is no application associated\nwith "
-                                  "the given filename extension.");
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open the help page:\n\nThere is no application associated\nwith "
+              "the given filename extension.");
 }
 
 TEST_F(MainWindowTest, HelpPageIsInstalledBesideTheProgram) {

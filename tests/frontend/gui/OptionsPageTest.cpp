@@ -226,12 +226,14 @@ TEST_F(OptionsPageTest, EveryTypeFitsAtTheMinimumSizeWithOneFormatPageHeight) {
             wxSize best = window->GetBestSize();
             EXPECT_GE(window->GetSize().x, best.x) << window->GetLabel().utf8_string();
             EXPECT_GE(window->GetSize().y, best.y) << window->GetLabel().utf8_string();
-            wxRect onPage = window->GetParent() == page
-                                ? window->GetRect()
-                                : wxRect(page->ScreenToClient(window->GetScreenPosition()), window->GetSize());
+            wxRect onPage =
+                window->GetParent() == page
+                    ? window->GetRect()
+                    : wxRect(page->ScreenToClient(window->GetScreenPosition()), window->GetSize());
             EXPECT_TRUE(wxRect(page->GetClientSize()).Contains(onPage))
-                << window->GetLabel().utf8_string() << " at " << onPage.x << "," << onPage.y << " " << onPage.width
-                << "x" << onPage.height << " in " << page->GetClientSize().x << "x" << page->GetClientSize().y;
+                << window->GetLabel().utf8_string() << " at " << onPage.x << "," << onPage.y << " "
+                << onPage.width << "x" << onPage.height << " in " << page->GetClientSize().x << "x"
+                << page->GetClientSize().y;
         }
     }
     std::string complaints = capture.restore();

@@ -39,7 +39,8 @@ std::string corpus(const char* name) {
 }
 
 // One page each.
-const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf", "gh-ocr-vector-cairo115.pdf"};
+const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf",
+                                     "gh-ocr-vector-cairo115.pdf"};
 
 bool isPng(const std::string& path) {
     return readFile(path).compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
@@ -104,7 +105,8 @@ TEST_F(RealLibraryTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
     EXPECT_EQ(readFile(m_root + "logs/a/b/Glimmark.log"), expectedLog);
     std::string settings = m_program + "Settings.ini";
     EXPECT_EQ(platform::getPrivateProfileString("Settings", "isRecord", "", 64, settings), "1");
-    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings), m_root + "logs/a/b");
+    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings),
+              m_root + "logs/a/b");
 
     // A second run appends its records to the same log.
     convertAndWait();
