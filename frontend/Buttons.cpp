@@ -16,6 +16,7 @@ ThemedButton* makeIconButton(wxWindow* parent, int id, const wxString& label, Ic
     auto* button = new ThemedButton(parent, id, label);
     button->setIcon(icon);
     button->setAlignment(side == ImageSide::kRight ? IconButton::kIconRight : IconButton::kIconLeft);
+    button->setFlat(true, true);
     button->setVisualStyles(styles);
     button->SetInitialSize();
     return button;
@@ -26,6 +27,7 @@ ThemedButton* makePictureButton(wxWindow* parent, int id, Icon icon, const wxStr
     auto* button = new ThemedButton(parent, id, wxString());
     button->setIcon(icon);
     button->setTooltipText(tip);
+    button->setFlat(true, true);
     button->setVisualStyles(styles);
     button->SetInitialSize();
     return button;
@@ -35,6 +37,7 @@ ThemedButton* makeDialogButton(wxWindow* parent, int id, const wxString& label, 
                                bool isDefault) {
     auto* button = new ThemedButton(parent, id, label,
                                     isDefault ? IconButton::Kind::kDefaultPush : IconButton::Kind::kPush);
+    button->setFlat(true, true);
     button->setVisualStyles(styles);
     button->SetInitialSize();
     return button;

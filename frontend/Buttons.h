@@ -15,8 +15,9 @@ class VisualStyles;
 // The wizard's buttons are made here and nowhere else, so that their look can
 // change in one place. They are the program's own owner-drawn buttons with
 // its pictures: themed buttons (the desktop theme's look through styles)
-// for the buttons of the pages and dialogs, plain icon buttons that show the
-// title band through them for the band's window buttons. styles must
+// for the buttons of the pages and dialogs, which show the keyboard focus
+// with the platform's focus ring, plain icon buttons that show the title
+// band through them for the band's window buttons. styles must
 // outlive the buttons. UI thread.
 
 enum class ImageSide { kLeft, kRight };

@@ -1,5 +1,6 @@
 #include "frontend/DesktopOpen.h"
 
+#include <wx/log.h>
 #include <wx/utils.h>
 
 #include <cctype>
@@ -67,11 +68,15 @@ int openWithDesktop(const std::string& target) {
         return *problem;
     // The launcher hands the target to the desktop's opener and does not
     // wait for it: a target that passed the checks counts as opened once
-    // the opener has started.
+    // the opener has started. The toolkit's own report of a failure (with
+    // the launcher's errno, not the target's) is kept quiet: the caller
+    // says once what went wrong.
+    wxLogNull quiet;
     return wxLaunchDefaultApplication(wxString::FromUTF8(target)) ? kShellOpened : kShellNoAssociation;
 }
 
 bool openInBrowser(const std::string& target) {
+    wxLogNull quiet;
     return wxLaunchDefaultBrowser(wxString::FromUTF8(target));
 }
 

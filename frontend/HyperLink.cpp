@@ -160,9 +160,10 @@ void HyperLink::onTimer() {
 void HyperLink::openTarget() {
     std::string target = m_target.utf8_string();
     int result = UserPrompts::shellOpen(target);
-    // What the desktop could not open directly may still be a page for the
-    // web browser.
-    if (!shellOpened(result) && UserPrompts::browse(target))
+    // What the desktop has no application for may still be a page for the
+    // web browser; a missing file is not.
+    if (!shellOpened(result) && (result == kShellNoAssociation || hasUrlScheme(target)) &&
+        UserPrompts::browse(target))
         result = kShellOpened;
     if (shellOpened(result)) {
         m_visited = true;

@@ -3,6 +3,7 @@
 #include <wx/dcbuffer.h>
 #include <wx/image.h>
 #include <wx/menu.h>
+#include <wx/renderer.h>
 #include <wx/settings.h>
 #include <wx/toplevel.h>
 
@@ -353,9 +354,8 @@ void IconButton::draw(wxDC& dc) {
     drawBackground(dc, rect, pressed);
     drawContent(dc, rect, pressed);
     if (hasFocusLook() && (!m_flat || m_flatFocus)) {
-        dc.SetPen(wxPen(m_text[static_cast<int>(State::kNormal)], 1, wxPENSTYLE_DOT));
-        dc.SetBrush(*wxTRANSPARENT_BRUSH);
-        dc.DrawRectangle(rect.Deflate(kFocusInset, kFocusInset));
+        // The platform's own focus ring, as its buttons draw it.
+        wxRendererNative::Get().DrawFocusRect(this, dc, rect.Deflate(kFocusInset, kFocusInset), 0);
     }
 }
 

@@ -18,9 +18,11 @@
 #include "frontend/IconButton.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
+#include "frontend/TextList.h"
 #include "frontend/ThemedButton.h"
 #include "frontend/UserPrompts.h"
 #include "frontend/VisualStyles.h"
+#include "frontend/WindowHints.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
@@ -64,6 +66,7 @@ MainWindow::MainWindow(wxWindow* parent, Environment environment)
     if (m_environment.programFolder.empty())
         m_environment.programFolder = platform::programDirectory();
     SetIcons(appIcons());
+    presentAsMainWindow(this);
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     m_titleBitmap = titleBandBitmap();
     m_visualStyles = std::make_unique<VisualStyles>();
@@ -156,12 +159,11 @@ void MainWindow::createControls() {
 
     // Step 1: the file list and the properties of the selected file.
     m_listGroup = new wxPanel(this, wxID_ANY);
-    m_fileList = new wxListCtrl(m_listGroup, kIdFileList, wxDefaultPosition, wxDefaultSize,
-                                wxLC_REPORT | wxLC_HRULES | wxLC_VRULES | wxBORDER_THEME);
-    m_fileList->AppendColumn("File", wxLIST_FORMAT_LEFT, 200);
-    m_fileList->AppendColumn("Page", wxLIST_FORMAT_RIGHT, 60);
-    m_fileList->AppendColumn("Size", wxLIST_FORMAT_RIGHT, 70);
-    m_fileList->AppendColumn("Type", wxLIST_FORMAT_LEFT, 100);
+    m_fileList = new TextList(m_listGroup, kIdFileList);
+    m_fileList->addColumn("File", wxLIST_FORMAT_LEFT, true);
+    m_fileList->addColumn("Page", wxLIST_FORMAT_RIGHT, false);
+    m_fileList->addColumn("Size", wxLIST_FORMAT_RIGHT, false);
+    m_fileList->addColumn("Type", wxLIST_FORMAT_LEFT, false);
 
     auto* propertiesBox = new wxStaticBox(m_listGroup, kIdPropertiesGroup, "Properties");
     auto* propertiesSizer = new wxStaticBoxSizer(propertiesBox, wxVERTICAL);
@@ -248,7 +250,12 @@ void MainWindow::bindEvents() {
         int titleHeight = m_stepTitle->GetBestSize().y;
         m_stepTitle->SetSize((width - kStepTitleWidth) / 2, (kTitleBandHeight - titleHeight) / 2,
                              kStepTitleWidth, titleHeight);
+        showMaximiseState();
         Refresh();
+        event.Skip();
+    });
+    Bind(wxEVT_MAXIMIZE, [this](wxMaximizeEvent& event) {
+        showMaximiseState();
         event.Skip();
     });
     Bind(wxEVT_LEFT_DOWN, &MainWindow::onMouseDown, this);
@@ -285,7 +292,10 @@ void MainWindow::bindEvents() {
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Iconize(true); }, kIdMinimise);
     Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { UserPrompts::launch(moduleRelativePath("docs/index.html")); },
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+            UserPrompts::openOrSay(this, moduleRelativePath("docs/index.html"), "the help page");
+        },
         kIdHelp);
     onButton(kIdAbout, &MainWindow::onAbout);
 
@@ -376,18 +386,42 @@ void MainWindow::onClose() {
 }
 
 void MainWindow::onMaximise() {
-    if (IsMaximized()) {
-        Maximize(false);
-        setButtonIcon(m_maximise, Icon::kMaximise);
-    } else {
-        Maximize(true);
-        setButtonIcon(m_maximise, Icon::kRestore);
+    // The icon changes when the window manager has done it (showMaximiseState).
+    if (!IsMaximized())
+        m_restoreRect = GetRect();
+    Maximize(!IsMaximized());
+}
+
+void MainWindow::showMaximiseState() {
+    Icon icon = IsMaximized() ? Icon::kRestore : Icon::kMaximise;
+    if (icon == m_maximiseIcon)
+        return;
+    m_maximiseIcon = icon;
+    setButtonIcon(m_maximise, icon);
+    // Restored, the window gets back the place and size it had (never below
+    // its minimum): the toolkit would fall back to its first size.
+    if (icon == Icon::kMaximise && !m_restoreRect.IsEmpty()) {
+        wxRect rect = m_restoreRect;
+        m_restoreRect = wxRect();
+        rect.width = std::max(rect.width, kMinWidth);
+        rect.height = std::max(rect.height, kMinHeight);
+        CallAfter([this, rect] {
+            if (!IsMaximized())
+                SetSize(rect);
+        });
     }
 }
 
 void MainWindow::onAbout() {
+    // The button's tooltip, shown when it was pressed, would stay on screen
+    // under the box: it is taken away while the box is open.
+    wxWindow* button = FindWindow(kIdAbout);
+    wxString tip = button->GetToolTipText();
+    button->UnsetToolTip();
     AboutDialog dialog(this, m_environment.programFolder, m_visualStyles.get());
     dialog.ShowModal();
+    if (!tip.empty())
+        button->SetToolTip(tip);
 }
 
 void MainWindow::onPaint() {

@@ -9,13 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "frontend/Artwork.h"
 #include "frontend/ConversionOptions.h"
 #include "frontend/LibraryInterface.h"
 #include "frontend/SettingsFile.h"
+#include "frontend/TextList.h"
 #include "platform/DynamicLibrary.h"
 
 class wxDC;
-class wxListCtrl;
 class wxListEvent;
 class wxMouseEvent;
 class wxPanel;
@@ -87,10 +88,12 @@ public:
     void onMaximise();
     void onAbout();
 
+    // The maximise button's picture: restore while the window is maximised.
+    Icon maximiseIcon() const { return m_maximiseIcon; }
     int step() const { return m_step; }
     bool isBusy() const { return m_busy; }
     const SettingsFile& settings() const { return m_settings; }
-    wxListCtrl* fileList() const { return m_fileList; }
+    TextList* fileList() const { return m_fileList; }
     OptionsPage* optionsPage() const { return m_optionsPage; }
     ProgressPage* progressPage() const { return m_progressPage; }
 
@@ -114,6 +117,9 @@ private:
     void onMouseMove(wxMouseEvent& event);
     void onMouseUp(wxMouseEvent& event);
     int edgeAt(const wxPoint& point) const;
+    // The maximise button shows the state the window is really in, which
+    // the window manager decides.
+    void showMaximiseState();
 
     Environment m_environment;
     SettingsFile m_settings;
@@ -149,8 +155,10 @@ private:
     // Controls.
     wxStaticText* m_stepTitle = nullptr;
     IconButton* m_maximise = nullptr;
+    Icon m_maximiseIcon = Icon::kMaximise;
+    wxRect m_restoreRect;  // the window before it was maximised
     wxPanel* m_listGroup = nullptr;
-    wxListCtrl* m_fileList = nullptr;
+    TextList* m_fileList = nullptr;
     wxTextCtrl* m_properties[7] = {};
     wxPanel* m_pageFrame = nullptr;
     IconButton* m_previous = nullptr;

@@ -10,16 +10,28 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "frontend/IconButton.h"
 #include "frontend/MainWindow.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
 #include "frontend/TextFormats.h"
+#include "frontend/TextList.h"
 #include "frontend/UserPrompts.h"
+#include "platform/FileSystem.h"
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
+
+namespace {
+
+bool folderWritable(const std::string& folder) {
+    return platform::directoryExists(folder) && access(folder.c_str(), W_OK) == 0;
+}
+
+}  // namespace
 
 void MainWindow::onConvert() {
     if (m_busy || !m_optionsPage->validateAndSave(m_options))
@@ -32,7 +44,7 @@ void MainWindow::onConvert() {
     }
     std::vector<std::string> paths;
     for (int row = 0; row < m_fileCount; ++row)
-        paths.push_back(m_fileList->GetItemText(row, 0).utf8_string());
+        paths.push_back(m_fileList->text(row, 0).utf8_string());
 
     m_step = 3;
     showStep(3);
@@ -56,17 +68,18 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
     const std::string extension = displayExtension(options.imageType);
     const int fileCount = static_cast<int>(paths.size());
     ProgressPage* page = m_progressPage;
-    auto finishFile = [this, page, fileCount](const char* state) {
+    auto finishFile = [this, page, fileCount](std::string state, std::string reason) {
         int done = ++m_doneCount;
-        CallAfter([page, state, done, fileCount] {
-            page->setLastState(state);
+        CallAfter([page, state, reason, done, fileCount] {
+            page->setLastState(state, reason);
             page->setOverallProgress(done * 100 / fileCount);
         });
     };
 
-    for (int i = 0; i < fileCount && !m_stopRequested; ++i) {
+    int next = 0;
+    for (; next < fileCount && !m_stopRequested; ++next) {
         CallAfter([page] { page->setPageProgress(std::string(), 0); });
-        const std::string& path = paths[i];
+        const std::string& path = paths[next];
         platform::PathParts parts = platform::splitPath(path);
 
         // The password is tried as the owner password first, then as the
@@ -81,7 +94,7 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
         std::string time = formatLogTime(platform::currentLocalTime());
         if (handle < 1) {
             CallAfter([page, time, path] { page->addLogRow(time, "Conveting...", path, std::string()); });
-            finishFile("Failed");
+            finishFile("Failed", openFailureReason(handle, !options.password.empty()));
             continue;
         }
 
@@ -98,28 +111,53 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
         int pageCount = m_getPageCount(handle);
         sendOptions(handle, options);
         int result = 0;
-        if (options.imageType == kImageTypeTiff && options.tifMode == 1) {
-            // One multi-page file per document, which the library names.
-            std::string shown = destination + parts.name + ".tif";
-            for (int j = 1; j <= pageCount && !m_stopRequested; ++j) {
+        int lastPage = 0;
+        const bool oneTiff = options.imageType == kImageTypeTiff && options.tifMode == 1;
+        for (int j = 1; j <= pageCount && !m_stopRequested; ++j) {
+            std::string shown;
+            if (oneTiff) {
+                // One multi-page file per document, which the library names.
                 result = m_convertPage(handle, j, nullptr);
-                int percent = j * 100 / pageCount;
-                CallAfter([page, shown, percent] { page->setPageProgress(shown, percent); });
-            }
-        } else {
-            for (int j = 1; j <= pageCount && !m_stopRequested; ++j) {
+                shown = destination + parts.name + ".tif";
+            } else {
                 char number[16];
                 std::snprintf(number, sizeof number, "%04d", j);
                 std::string name = parts.name + number;
                 result = m_convertPage(handle, j, name.c_str());
-                std::string shown = destination + name + extension;
-                int percent = j * 100 / pageCount;
-                CallAfter([page, shown, percent] { page->setPageProgress(shown, percent); });
+                shown = destination + name + extension;
             }
+            lastPage = j;
+            int percent = j * 100 / pageCount;
+            CallAfter([page, shown, percent] { page->setPageProgress(shown, percent); });
         }
         m_closeDocument(handle);
+
+        if (lastPage < pageCount) {
+            // Stopped part way: the row says so rather than passing off the
+            // pages written as the whole document.
+            std::string reason =
+                "stopped after page " + std::to_string(lastPage) + " of " + std::to_string(pageCount);
+            CallAfter([page, reason] { page->setLastState(kStateStopped, reason); });
+            ++next;
+            break;
+        }
         // Only the last page's result decides the file's state.
-        finishFile(result > 0 ? "Succeed" : "Failed");
+        if (result > 0) {
+            finishFile("Succeed", std::string());
+        } else {
+            bool writable = folderWritable(destination);
+            finishFile("Failed", pageFailureReason(result, lastPage, writable, options.imageType));
+        }
+    }
+
+    // The files a stop left out are listed, so that none seems converted.
+    for (int rest = next; rest < fileCount; ++rest) {
+        std::string time = formatLogTime(platform::currentLocalTime());
+        const std::string& path = paths[rest];
+        CallAfter([page, time, path] {
+            page->addLogRow(time, kStateNotConverted, path, std::string());
+            page->setLastState(kStateNotConverted, "the conversion was stopped before this file", false);
+        });
     }
 }
 
@@ -169,8 +207,13 @@ void MainWindow::showCompleted() {
     m_stop->Hide();
     m_finish->Show();
     Layout();
-    m_progressPage->setOverallProgress(100);
-    m_progressPage->setPageProgress(std::string(), 100);
+    // A stopped run keeps its bars where it stopped, and a run whose last
+    // file failed keeps saying why.
+    if (!m_stopRequested) {
+        m_progressPage->setOverallProgress(100);
+        bool lastFailed = !m_progressPage->reason(m_progressPage->resultList()->GetItemCount() - 1).empty();
+        m_progressPage->setPageProgress(lastFailed ? m_progressPage->status() : std::string(), 100);
+    }
     m_stepTitle->SetLabel("Conversion completed");
     m_busy = false;
 }

@@ -69,10 +69,11 @@ void MainWindow::addFile(const std::string& path) {
     platform::FileInfo info;
     if (!platform::readFileInfo(path, info))
         return;
-    long row = m_fileList->InsertItem(0, wxString::FromUTF8(path));
-    m_fileList->SetItem(row, kPage, pages > 0 ? wxString::Format("%d", pages) : wxString("encrypted"));
-    m_fileList->SetItem(row, kSize, wxString::FromUTF8(formatSizeKB(info.size)));
-    m_fileList->SetItem(row, kType, wxString::FromUTF8(type));
+    long row = m_fileList->insertRow(0);
+    m_fileList->setText(row, kFile, wxString::FromUTF8(path));
+    m_fileList->setText(row, kPage, pages > 0 ? wxString::Format("%d", pages) : wxString("encrypted"));
+    m_fileList->setText(row, kSize, wxString::FromUTF8(formatSizeKB(info.size)));
+    m_fileList->setText(row, kType, wxString::FromUTF8(type));
 }
 
 void MainWindow::addFolder(const std::string& folder) {
@@ -105,9 +106,7 @@ void MainWindow::onDropFiles(const std::vector<std::string>& paths) {
 void MainWindow::onAddFiles() {
     std::string initial = m_settings.readText("OpenFile", defaultFolder(), SettingsFile::kOther);
     // The chooser opens in the folder of the last file added.
-    if (!platform::directoryExists(initial))
-        initial = platform::splitPath(initial).directory;
-    std::vector<std::string> paths = UserPrompts::openPdfFiles(this, initial);
+    std::vector<std::string> paths = UserPrompts::openPdfFiles(this, chooserStartFolder(initial));
     if (paths.empty())
         return;
     for (const std::string& path : paths)
@@ -116,7 +115,8 @@ void MainWindow::onAddFiles() {
 }
 
 void MainWindow::onAddFolder() {
-    std::string folder = UserPrompts::chooseFolder(this, "Select Source folder");
+    std::string initial = m_settings.readText("OpenFile", defaultFolder(), SettingsFile::kOther);
+    std::string folder = UserPrompts::chooseFolder(this, "Select Source folder", chooserStartFolder(initial));
     if (!folder.empty())
         addFolder(folder);
 }
@@ -177,7 +177,7 @@ void MainWindow::refreshProperties() {
         clearProperties();
         return;
     }
-    std::string path = m_fileList->GetItemText(rows[0], kFile).utf8_string();
+    std::string path = m_fileList->text(rows[0], kFile).utf8_string();
     platform::FileInfo info;
     if (!platform::readFileInfo(path, info)) {
         clearProperties("Invalid");

@@ -7,6 +7,9 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/wrapsizer.h>
+
+#include <algorithm>
 
 #include "frontend/ControlIds.h"
 #include "frontend/FormatPages.h"
@@ -81,13 +84,24 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
         frameSizer->Add(page, 1, wxEXPAND);
     }
     m_formatFrame->SetSizer(frameSizer);
+    // The frame is as tall as the tallest page, so that the groups below
+    // stay where they are when the type changes.
+    int tallest = 0;
+    for (wxWindow* page : {static_cast<wxWindow*>(m_tiffPage), static_cast<wxWindow*>(m_colourPage),
+                           static_cast<wxWindow*>(m_jpegPage), static_cast<wxWindow*>(m_gifPage)}) {
+        tallest = std::max(tallest, page->GetBestSize().y);
+    }
+    m_formatFrame->SetMinSize(wxSize(-1, tallest));
     imageSizer->Add(m_formatFrame, 0, wxEXPAND);
     sizer->Add(imageSizer, 0, wxEXPAND | wxBOTTOM, kGap);
 
     // TIFF mode. The third choice is kept for settings files that hold it but
     // is never offered.
     auto* tifBox = new wxStaticBox(this, kIdTifModeGroup, "Tif Mode");
-    auto* tifSizer = new wxStaticBoxSizer(tifBox, wxHORIZONTAL);
+    auto* tifSizer = new wxStaticBoxSizer(tifBox, wxVERTICAL);
+    // The choices stand side by side where they fit and one below the other
+    // in a narrow window.
+    auto* tifChoices = new wxWrapSizer(wxHORIZONTAL);
     m_tifModes[0] =
         new wxRadioButton(tifBox, kIdTifModeSingle, "Save one file into multiple tif file (single page).",
                           wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
@@ -96,9 +110,9 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     m_tifModes[2] =
         new wxRadioButton(tifBox, kIdTifModeAllInOne, "Save all files into one tif file (Multi-page).");
     m_tifModes[2]->Hide();
-    tifSizer->Add(m_tifModes[0], 0, wxALL, kGap);
-    tifSizer->Add(m_tifModes[1], 0, wxALL, kGap);
-    tifSizer->Add(m_tifModes[2], 0, wxALL, kGap);
+    for (wxRadioButton* mode : m_tifModes)
+        tifChoices->Add(mode, 0, wxALL, kGap);
+    tifSizer->Add(tifChoices, 0, wxEXPAND);
     sizer->Add(tifSizer, 0, wxEXPAND | wxBOTTOM, kGap);
 
     // Where the images go, and the password.
@@ -186,8 +200,8 @@ void OptionsPage::onTypeChange() {
             m_colourPage->Show();
             break;
         case 1:  // EMF
-        case 2:  // WMF: metafiles carry the page as it is rendered
-            m_formatFrame->Hide();
+        case 2:  // WMF: metafiles carry the page as it is rendered; the
+                 // empty frame keeps its place
             break;
         case 3:
             m_jpegPage->Show();
@@ -214,9 +228,12 @@ void OptionsPage::onSaveMode() {
 }
 
 void OptionsPage::onBrowse() {
-    std::string folder = UserPrompts::chooseFolder(this, "Please select directory");
+    // Cancel keeps what was typed.
+    std::string typed = m_savePathEdit->GetValue().utf8_string();
+    std::string folder =
+        UserPrompts::chooseFolder(this, "Please select directory", chooserStartFolder(typed));
     if (folder.empty())
-        folder = defaultFolder();
+        return;
     m_savePath = folder;
     m_savePathEdit->ChangeValue(wxString::FromUTF8(folder));
 }

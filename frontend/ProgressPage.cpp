@@ -13,8 +13,10 @@
 
 #include "frontend/ControlIds.h"
 #include "frontend/TextFormats.h"
+#include "frontend/TextList.h"
 #include "frontend/UserPrompts.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace glimmark {
 
@@ -29,12 +31,15 @@ enum Column { kTime, kStatus, kInput, kDestination };
 
 ProgressPage::ProgressPage(wxWindow* parent, const SettingsFile& settings)
     : wxPanel(parent, wxID_ANY), m_settings(settings) {
-    m_list = new wxListCtrl(this, kIdResultList, wxDefaultPosition, wxDefaultSize,
-                            wxLC_REPORT | wxLC_HRULES | wxLC_VRULES | wxBORDER_THEME);
-    m_list->AppendColumn("Time", wxLIST_FORMAT_LEFT, 120);
-    m_list->AppendColumn("Status", wxLIST_FORMAT_LEFT, 100);
-    m_list->AppendColumn("Input File", wxLIST_FORMAT_LEFT, 200);
-    m_list->AppendColumn("Destination", wxLIST_FORMAT_LEFT, 200);
+    m_list = new TextList(this, kIdResultList);
+    m_list->addColumn("Time", wxLIST_FORMAT_LEFT, false);
+    m_list->addColumn("Status", wxLIST_FORMAT_LEFT, false);
+    m_list->addColumn("Input File", wxLIST_FORMAT_LEFT, true);
+    m_list->addColumn("Destination", wxLIST_FORMAT_LEFT, true);
+    // The widest texts the first columns will hold, so that they keep their
+    // widths while a run adds rows.
+    m_list->setMinimumText(kTime, "[00-00-0000 00:00:00]");
+    m_list->setMinimumText(kStatus, "Not converted");
 
     m_status = new wxStaticText(this, kIdStatusText, wxString(), wxDefaultPosition, wxDefaultSize,
                                 wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
@@ -81,21 +86,44 @@ ProgressPage::ProgressPage(wxWindow* parent, const SettingsFile& settings)
 
 void ProgressPage::addLogRow(const std::string& time, const std::string& state, const std::string& input,
                              const std::string& destination) {
-    long row = m_list->InsertItem(m_list->GetItemCount(), wxString::FromUTF8(time));
-    m_list->SetItem(row, kStatus, wxString::FromUTF8(state));
-    m_list->SetItem(row, kInput, wxString::FromUTF8(input));
-    m_list->SetItem(row, kDestination, wxString::FromUTF8(destination));
+    long row = m_list->insertRow(m_list->GetItemCount());
+    m_list->setText(row, kTime, wxString::FromUTF8(time));
+    m_list->setText(row, kStatus, wxString::FromUTF8(state));
+    m_list->setText(row, kInput, wxString::FromUTF8(input));
+    m_list->setText(row, kDestination, wxString::FromUTF8(destination));
     m_list->SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
                          wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     if (row > 0)
         m_list->SetItemState(row - 1, 0, wxLIST_STATE_SELECTED);
     m_list->EnsureVisible(row);
+    m_reasons.resize(static_cast<size_t>(m_list->GetItemCount()));
 }
 
-void ProgressPage::setLastState(const std::string& state) {
+void ProgressPage::setLastState(const std::string& state, const std::string& reason, bool showInStatus) {
     long count = m_list->GetItemCount();
-    if (count > 0)
-        m_list->SetItem(count - 1, kStatus, wxString::FromUTF8(state));
+    if (count == 0)
+        return;
+    m_list->setText(count - 1, kStatus, wxString::FromUTF8(state));
+    m_reasons.resize(static_cast<size_t>(count));
+    m_reasons.back() = reason;
+    if (!reason.empty() && showInStatus) {
+        std::string input = m_list->text(count - 1, kInput).utf8_string();
+        platform::PathParts parts = platform::splitPath(input);
+        setStatus(parts.name + parts.extension + ": " + reason);
+    }
+}
+
+std::string ProgressPage::reason(long row) const {
+    return row >= 0 && static_cast<size_t>(row) < m_reasons.size() ? m_reasons[static_cast<size_t>(row)]
+                                                                   : std::string();
+}
+
+std::string ProgressPage::status() const {
+    return m_status->GetLabel().utf8_string();
+}
+
+void ProgressPage::setStatus(const std::string& text) {
+    m_status->SetLabel(wxString::FromUTF8(text));
 }
 
 void ProgressPage::setOverallProgress(int percent) {
@@ -114,19 +142,20 @@ void ProgressPage::onRecordLog() {
 }
 
 void ProgressPage::onBrowse() {
-    std::string folder = UserPrompts::chooseFolder(this, "Please select log folder");
+    // Cancel keeps what was typed.
+    std::string typed = m_logPath->GetValue().utf8_string();
+    std::string folder =
+        UserPrompts::chooseFolder(this, "Please select log folder", chooserStartFolder(typed));
     if (folder.empty())
-        folder = defaultFolder();
+        return;
     m_logPath->ChangeValue(wxString::FromUTF8(folder));
 }
 
 void ProgressPage::onOpenRow(long row) {
-    wxListItem item;
-    item.SetId(row);
-    item.SetColumn(kDestination);
-    item.SetMask(wxLIST_MASK_TEXT);
-    if (m_list->GetItem(item))
-        UserPrompts::launch(item.GetText().utf8_string());
+    // A file that could not be opened has no destination to show.
+    wxString destination = m_list->text(row, kDestination);
+    if (!destination.empty())
+        UserPrompts::openOrSay(this, destination.utf8_string(), "the folder");
 }
 
 bool ProgressPage::validateLog() {
@@ -159,9 +188,9 @@ void ProgressPage::writeLogFile() {
     for (long row = 0; row < count; ++row) {
         std::string cells[4];
         for (int column = 0; column < 4; ++column)
-            cells[column] = m_list->GetItemText(row, column).utf8_string();
+            cells[column] = m_list->text(row, column).utf8_string();
         std::string record =
-            formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination]);
+            formatLogRecord(cells[kTime], cells[kStatus], cells[kInput], cells[kDestination], reason(row));
         std::fwrite(record.data(), 1, record.size(), log);
     }
     std::fclose(log);
@@ -169,6 +198,7 @@ void ProgressPage::writeLogFile() {
 
 void ProgressPage::clearRows() {
     m_list->DeleteAllItems();
+    m_reasons.clear();
 }
 
 }  // namespace glimmark

@@ -3,10 +3,11 @@
 #include <wx/panel.h>
 
 #include <string>
+#include <vector>
 
 #include "frontend/SettingsFile.h"
+#include "frontend/TextList.h"
 
-class wxListCtrl;
 class wxGauge;
 class wxStaticText;
 class wxCheckBox;
@@ -28,10 +29,17 @@ public:
     // Appends a row, selects it (and only it) and scrolls it into view.
     void addLogRow(const std::string& time, const std::string& state, const std::string& input,
                    const std::string& destination);
-    // The Status cell of the last row.
-    void setLastState(const std::string& state);
+    // The Status cell of the last row, and why, for a row that did not
+    // succeed: the reason goes to the status line, the row's tooltip and
+    // its log record (the status line only when asked).
+    void setLastState(const std::string& state, const std::string& reason = std::string(),
+                      bool showInStatus = true);
     void setOverallProgress(int percent);
     void setPageProgress(const std::string& text, int percent);
+    // The status line alone, the bars as they are.
+    void setStatus(const std::string& text);
+    std::string status() const;
+    std::string reason(long row) const;
 
     // Reads and stores the log settings. False, with a warning shown, when
     // logging is on and the log folder is not valid.
@@ -42,7 +50,7 @@ public:
     void writeLogFile();
     void clearRows();
 
-    wxListCtrl* resultList() const { return m_list; }
+    TextList* resultList() const { return m_list; }
 
 private:
     void onRecordLog();
@@ -51,8 +59,9 @@ private:
 
     SettingsFile m_settings;
     int m_recordLog = 0;
+    std::vector<std::string> m_reasons;  // one per row, empty for a success
 
-    wxListCtrl* m_list;
+    TextList* m_list;
     wxGauge* m_pageBar;
     wxGauge* m_overallBar;
     wxStaticText* m_status;

@@ -1,8 +1,11 @@
 #include "frontend/TextFormats.h"
 
+#include <cctype>
 #include <cstdio>
 
+#include "frontend/LibraryInterface.h"
 #include "platform/FileInfo.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace glimmark {
@@ -57,9 +60,47 @@ std::string formatLogTime(const platform::LocalTime& time) {
 }
 
 std::string formatLogRecord(const std::string& time, const std::string& state, const std::string& input,
-                            const std::string& destination) {
-    return "[Time:] " + time + "\n[State:] " + state + "\n[InputFile:] " + input + "\n[Destination:] " +
-           destination + "\n\n";
+                            const std::string& destination, const std::string& reason) {
+    std::string record = "[Time:] " + time + "\n[State:] " + state + "\n";
+    if (!reason.empty())
+        record += "[Reason:] " + reason + "\n";
+    return record + "[InputFile:] " + input + "\n[Destination:] " + destination + "\n\n";
+}
+
+std::string openFailureReason(int status, bool passwordGiven) {
+    switch (status) {
+        case kStatusInputMissing:
+            return "the file is missing or cannot be read";
+        case kStatusOpenFailed:
+            return "the document cannot be opened: it is damaged, not a PDF file, or encrypted in a way "
+                   "that is not supported";
+        case kStatusPasswordNeeded:
+            return passwordGiven ? "wrong password: enter the document's owner or user password in step 2"
+                                 : "the document is protected: enter its password in step 2";
+        default:
+            return "the document cannot be opened (error " + std::to_string(status) + ")";
+    }
+}
+
+std::string pageFailureReason(int status, int page, bool folderWritable, int imageType) {
+    std::string where = "page " + std::to_string(page) + ": ";
+    switch (status) {
+        case 0:
+            return "the document has no pages";
+        case kStatusOtherFailure: {
+            if (!folderWritable)
+                return where + "the output folder cannot be written: choose another folder in step 2";
+            std::string type = displayExtension(imageType).substr(1);
+            for (char& c : type)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return where + "the " + type +
+                   " image cannot be written: try another image type or colour depth, or free disk space";
+        }
+        case kStatusCancelled:
+            return where + "the conversion was cancelled";
+        default:
+            return where + "the page cannot be converted (error " + std::to_string(status) + ")";
+    }
 }
 
 int dpiFromIndex(int index) {
@@ -91,6 +132,23 @@ std::string validFolderPath(const std::string& text) {
     if (!platform::isAbsolutePath(path) || path.size() > kMaxPathLength)
         return std::string();
     return path;
+}
+
+std::string chooserStartFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return defaultFolder();
+    std::string folder = path;
+    while (!folder.empty() && !platform::directoryExists(folder)) {
+        while (!folder.empty() && folder.back() == '/')
+            folder.pop_back();
+        size_t slash = folder.rfind('/');
+        folder.erase(slash == std::string::npos ? 0 : slash + 1);
+    }
+    if (folder.empty())
+        return "/";
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 std::string defaultFolder() {

@@ -33,9 +33,22 @@ std::string attributeText(uint32_t attributes);
 // year, hour, minute and second.
 std::string formatLogTime(const platform::LocalTime& time);
 
-// One record of the conversion log file.
+// One record of the conversion log file; a reason, when there is one, adds a
+// "[Reason:]" line after the state.
 std::string formatLogRecord(const std::string& time, const std::string& state, const std::string& input,
-                            const std::string& destination);
+                            const std::string& destination, const std::string& reason = std::string());
+
+// States of a result row besides the library's "Succeed" and "Failed".
+constexpr const char* kStateStopped = "Stopped";
+constexpr const char* kStateNotConverted = "Not converted";
+
+// Why a document could not be opened, from openDocument's status, in words
+// that say what to do about it.
+std::string openFailureReason(int status, bool passwordGiven);
+// Why a page could not be written, from convertPage's status: the library
+// answers one code for every write failure, so the caller says whether the
+// output folder could be written.
+std::string pageFailureReason(int status, int page, bool folderWritable, int imageType);
 
 // Dots per inch for an index of the resolution lists; an index outside the
 // list is taken as the value itself.
@@ -59,5 +72,11 @@ std::string validFolderPath(const std::string& text);
 
 // The default for every folder setting: the user's home folder, ending in '/'.
 std::string defaultFolder();
+
+// Where a chooser opens for a path the user typed or last chose: the nearest
+// folder of it that exists (the path itself when it is a folder), ending in
+// '/'; the home folder when none does. A chooser told of a missing folder
+// opens somewhere unrelated instead.
+std::string chooserStartFolder(const std::string& path);
 
 }  // namespace glimmark

@@ -6,6 +6,7 @@
 #include <wx/utils.h>
 
 #include "frontend/DesktopOpen.h"
+#include "frontend/HyperLink.h"
 
 namespace glimmark {
 
@@ -33,7 +34,7 @@ std::vector<std::string> UserPrompts::openPdfFiles(wxWindow* parent, const std::
         return handlers().openFiles(initialFolder);
     // GTK's chooser matches its patterns with case, so the extension is
     // spelled as a set of both cases: "x.PDF" is offered as on Windows.
-    wxFileDialog dialog(parent, wxString(), wxString::FromUTF8(initialFolder), wxString(),
+    wxFileDialog dialog(parent, "Add files", wxString::FromUTF8(initialFolder), wxString(),
                         "Adobe PDF Files(*.pdf)|*.[pP][dD][fF]",
                         wxFD_OPEN | wxFD_MULTIPLE | wxFD_FILE_MUST_EXIST);
     std::vector<std::string> chosen;
@@ -46,22 +47,24 @@ std::vector<std::string> UserPrompts::openPdfFiles(wxWindow* parent, const std::
     return chosen;
 }
 
-std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title) {
+std::string UserPrompts::chooseFolder(wxWindow* parent, const std::string& title,
+                                      const std::string& initialFolder) {
     if (handlers().chooseFolder)
-        return handlers().chooseFolder(title);
-    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString(),
+        return handlers().chooseFolder(title, initialFolder);
+    wxDirDialog dialog(parent, wxString::FromUTF8(title), wxString::FromUTF8(initialFolder),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dialog.ShowModal() != wxID_OK)
         return std::string();
     return dialog.GetPath().utf8_string();
 }
 
-void UserPrompts::launch(const std::string& path) {
-    if (handlers().launch) {
-        handlers().launch(path);
-        return;
-    }
-    wxLaunchDefaultApplication(wxString::FromUTF8(path));
+bool UserPrompts::openOrSay(wxWindow* parent, const std::string& target, const std::string& what) {
+    int result = shellOpen(target);
+    if (shellOpened(result))
+        return true;
+    message(parent, "Unable to open " + what + ":\n\n" + HyperLink::reasonText(result).utf8_string(),
+            "Warning", Icon::kWarning);
+    return false;
 }
 
 int UserPrompts::shellOpen(const std::string& target) {

@@ -24,9 +24,7 @@ public:
         // The chosen files, in the chooser's order; empty when cancelled.
         std::function<std::vector<std::string>(const std::string& initialFolder)> openFiles;
         // The chosen folder; empty when cancelled.
-        std::function<std::string(const std::string& title)> chooseFolder;
-        // Opens a document or folder with the desktop's application.
-        std::function<void(const std::string& path)> launch;
+        std::function<std::string(const std::string& title, const std::string& initialFolder)> chooseFolder;
         // Opens a target as shellOpen does and returns its result.
         std::function<int(const std::string& target)> shellOpen;
         // Hands a target to the web browser; true when one started.
@@ -43,11 +41,15 @@ public:
     // The open-file chooser for PDF files, several at a time.
     static std::vector<std::string> openPdfFiles(wxWindow* parent, const std::string& initialFolder);
 
-    // The folder chooser with the title given.
-    static std::string chooseFolder(wxWindow* parent, const std::string& title);
+    // The folder chooser with the title given, open at the folder given;
+    // empty when cancelled.
+    static std::string chooseFolder(wxWindow* parent, const std::string& title,
+                                    const std::string& initialFolder);
 
-    // Opens a document, folder or page with the desktop's default application.
-    static void launch(const std::string& path);
+    // Opens a document or folder with the desktop's default application
+    // (shellOpen); when nothing can, says so once, naming what it is and why
+    // ("Unable to open <what>:"), and returns false.
+    static bool openOrSay(wxWindow* parent, const std::string& target, const std::string& what);
 
     // Opens a target (a file, folder or URL) with the desktop's default
     // application and returns the shell-numbered result (DesktopOpen.h).

@@ -55,6 +55,18 @@ TEST(TextFormats, LogRecordHasFourLabelledLinesAndABlankOne) {
         "[Time:] [07-03-2026 9:05:02]\n[State:] Succeed\n[InputFile:] /in/a.pdf\n[Destination:] /out/\n\n");
     EXPECT_EQ(formatLogRecord("t", "Failed", "/in/b.pdf", ""),
               "[Time:] t\n[State:] Failed\n[InputFile:] /in/b.pdf\n[Destination:] \n\n");
+    EXPECT_EQ(formatLogRecord("t", "Failed", "/in/c.pdf", "/out/", "why"),
+              "[Time:] t\n[State:] Failed\n[Reason:] why\n[InputFile:] /in/c.pdf\n[Destination:] /out/\n\n");
+}
+
+// The library answers one code for every write failure: the words depend on
+// whether the folder could be written, and name the type otherwise.
+TEST(TextFormats, PageFailureReasonsSayWhatToChange) {
+    EXPECT_EQ(pageFailureReason(-99, 3, true, 6),
+              "page 3: the GIF image cannot be written: try another image type or colour depth, or free disk "
+              "space");
+    EXPECT_EQ(pageFailureReason(-5, 9, true, 4), "page 9: the page cannot be converted (error -5)");
+    EXPECT_EQ(openFailureReason(-2, false), "the file is missing or cannot be read");
 }
 
 // The list stops at the library's 500 dpi; the "1200" of older settings

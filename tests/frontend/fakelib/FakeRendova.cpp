@@ -10,7 +10,8 @@
 //     else -4;
 //   - a name ending in "-<N>p" (before the extension) has N pages, every
 //     other document 3;
-//   - each page file holds one line with the options it was written with.
+//   - each page file holds one line with the options it was written with;
+//     a page file that cannot be made gives -99.
 //
 // Extra exports for the tests: fakeRendovaCalls (the calls so far, one per
 // line), fakeRendovaReset and fakeRendovaSetPageDelay (milliseconds each
@@ -169,10 +170,11 @@ int convertPage(int handle, int page, const char* name) {
         std::snprintf(number, sizeof number, "%05d", page);
         output = job.folder + job.baseName + number + "." + extensionFor(job.imageType);
     }
-    if (FILE* file = std::fopen(output.c_str(), mode)) {
-        std::fputs(line, file);
-        std::fclose(file);
-    }
+    FILE* file = std::fopen(output.c_str(), mode);
+    if (!file)
+        return -99;
+    std::fputs(line, file);
+    std::fclose(file);
     return 1;
 }
 

@@ -47,6 +47,7 @@ TEST_F(AboutDialogTest, AboutButtonShowsTheBoxWithItsLinksAndOkEndsIt) {
         }
         seen = true;
         EXPECT_TRUE(dialog->IsModal());
+        EXPECT_EQ(m_window->FindWindow(1004)->GetToolTip(), nullptr) << "no tooltip left under the box";
         EXPECT_EQ(dialog->GetParent(), m_window);
         EXPECT_TRUE(dialog->FindWindow(1147)) << "the title picture";
         EXPECT_TRUE(hasText(dialog, "HomePage:"));
@@ -83,6 +84,7 @@ TEST_F(AboutDialogTest, AboutButtonShowsTheBoxWithItsLinksAndOkEndsIt) {
     safety.Stop();
     EXPECT_TRUE(seen);
     EXPECT_EQ(shownAboutDialog(), nullptr);
+    EXPECT_EQ(control<wxWindow>(1004)->GetToolTipText(), "About");
 }
 
 TEST_F(AboutDialogTest, TheBoxHasNoCaptionAndIsDraggedByItsTitlePicture) {

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "frontend/DesktopOpen.h"
 #include "frontend/ProgressPage.h"
+#include "frontend/TextList.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
 namespace glimmark::test {
@@ -76,6 +78,20 @@ TEST_F(ConversionTest, ImagesGoBesideTheInputWithFourDigitPageNumbers) {
     EXPECT_TRUE(fs::exists(m_data + "report-12p0012.png"));
     EXPECT_TRUE(fs::exists(m_data + "report-12p0001.png"));
     EXPECT_EQ(resultRows()[0], "Succeed|" + m_data + "report-12p.pdf|" + m_data);
+
+    // A double click on the row opens its folder, or says once why not.
+    auto activate = [this] {
+        wxListEvent event(wxEVT_LIST_ITEM_ACTIVATED, 1037);
+        event.m_itemIndex = 0;
+        control<wxListCtrl>(1037)->ProcessWindowEvent(event);
+    };
+    activate();
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_data});
+    m_shellResult = kShellAccessDenied;
+    activate();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open the folder:\n\nThe operating system denied\naccess to the specified file.");
 }
 
 TEST_F(ConversionTest, MultiPageTiffMakesOneFilePerDocument) {
@@ -178,7 +194,25 @@ TEST_F(ConversionTest, StopEndsAfterTheCurrentPageAndOpensNoFurtherFile) {
     EXPECT_LT(pagesConverted, 40u);
     EXPECT_EQ(callsStartingWith("close").size(), probeCloses + 1) << "the document is closed";
     EXPECT_EQ(callsStartingWith("open later.pdf").size(), 1u) << "only the probe when it was added";
-    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Succeed|" + m_data + "long-40p.pdf|" + m_data}));
+    // The interrupted file says it was stopped, the file never reached is
+    // listed as not converted, and the bars stay where the run got to.
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Stopped|" + m_data + "long-40p.pdf|" + m_data,
+                                                      "Not converted|" + m_data + "later.pdf|"}));
+    std::string done = std::to_string(pagesConverted);
+    EXPECT_EQ(control<wxStaticText>(1146)->GetLabel(), "long-40p.pdf: stopped after page " + done + " of 40");
+    EXPECT_EQ(gauge(*this, 1038, m_window), 0);
+    EXPECT_EQ(gauge(*this, 1145, m_window), static_cast<int>(pagesConverted) * 100 / 40);
+    EXPECT_EQ(control<wxStaticText>(1001)->GetLabel(), "Conversion completed");
+
+    tick(1039, true);
+    type(1042, m_root + "log");
+    press(1062);
+    std::string log = readFile(m_root + "log/Glimmark.log");
+    EXPECT_NE(log.find("[State:] Stopped\n[Reason:] stopped after page " + done + " of 40\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[State:] Not converted\n"), std::string::npos) << log;
+    tick(1039, false);
 
     // A new run after Stop converts its files.
     press(1062);
@@ -186,6 +220,55 @@ TEST_F(ConversionTest, StopEndsAfterTheCurrentPageAndOpensNoFurtherFile) {
     convertAndWait();
     EXPECT_EQ(resultRows().size(), 2u);
     EXPECT_EQ(callsStartingWith("convert").size(), 43u);
+}
+
+TEST_F(ConversionTest, FailedRowSaysWhyInTheStatusLineAndTheLog) {
+    struct Case {
+        const char* file;
+        const char* password;
+        bool unwritableFolder;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"locked-encrypted.pdf", "", false, "the document is protected: enter its password in step 2"},
+        {"locked-encrypted.pdf", "guess", false,
+         "wrong password: enter the document's owner or user password in step 2"},
+        {"broken.pdf", "", false,
+         "the document cannot be opened: it is damaged, not a PDF file, or encrypted in a way that is not "
+         "supported"},
+        {"empty-0p.pdf", "", false, "the document has no pages"},
+        {"fine-2p.pdf", "", true,
+         "page 2: the output folder cannot be written: choose another folder in step 2"},
+    };
+    makeFile("blocker", "a file where the output folder should be");
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.file);
+        ASSERT_TRUE(openWindow());
+        if (std::string(test.file) == "broken.pdf")
+            makeFile(test.file, "no document here");
+        else
+            makePdf(test.file);
+        // The probe drops unreadable files, so the list gets them directly.
+        m_window->fileList()->setText(m_window->fileList()->insertRow(0), 0,
+                                      wxString::FromUTF8(m_data + test.file));
+        press(1008);
+        type(1142, test.password);
+        check(test.unwritableFolder ? 1031 : 1030);
+        if (test.unwritableFolder)
+            type(1049, m_data + "blocker/out");
+        convertAndWait();
+        EXPECT_EQ(resultRows().at(0).substr(0, 7), "Failed|");
+        EXPECT_EQ(control<wxStaticText>(1146)->GetLabel(), std::string(test.file) + ": " + test.reason);
+
+        tick(1039, true);
+        type(1042, m_root + "log");
+        press(1062);
+        EXPECT_NE(readFile(m_root + "log/Glimmark.log")
+                      .find(std::string("[State:] Failed\n[Reason:] ") + test.reason + "\n"),
+                  std::string::npos);
+        fs::remove(m_root + "log/Glimmark.log");
+        closeWindow();
+    }
 }
 
 TEST_F(ConversionTest, WorkerPostsItsChangesInsteadOfTouchingControls) {

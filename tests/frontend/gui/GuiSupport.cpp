@@ -1,6 +1,10 @@
 #include "tests/frontend/gui/GuiSupport.h"
 
+#include "frontend/TextList.h"
+
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <wx/app.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -140,7 +144,6 @@ void GuiTest::SetUp() {
         m_messages.push_back({text, caption, icon});
         return m_answer;
     };
-    handlers.launch = [this](const std::string& path) { m_launched.push_back(path); };
     handlers.shellOpen = [this](const std::string& target) {
         m_opened.push_back(target);
         return m_shellResult;
@@ -149,7 +152,7 @@ void GuiTest::SetUp() {
         m_browsed.push_back(target);
         return m_browserOpens;
     };
-    handlers.chooseFolder = [](const std::string&) { return std::string(); };
+    handlers.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
     handlers.openFiles = [](const std::string&) { return std::vector<std::string>(); };
     UserPrompts::setHandlers(handlers);
 }
@@ -210,7 +213,29 @@ std::string GuiTest::makePdf(const std::string& name, size_t size) {
     return makeFile(name, content);
 }
 
+StderrCapture::StderrCapture(const std::string& path) : m_path(path) {
+    std::fflush(stderr);
+    m_saved = dup(2);
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (file >= 0) {
+        dup2(file, 2);
+        close(file);
+    }
+}
+
+std::string StderrCapture::restore() {
+    if (m_saved >= 0) {
+        std::fflush(stderr);
+        dup2(m_saved, 2);
+        close(m_saved);
+        m_saved = -1;
+    }
+    return readFile(m_path);
+}
+
 std::string GuiTest::cell(wxListCtrl* list, long row, int column) const {
+    if (auto* texts = dynamic_cast<TextList*>(list))
+        return texts->text(row, column).utf8_string();
     return list->GetItemText(row, column).utf8_string();
 }
 

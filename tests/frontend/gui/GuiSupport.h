@@ -94,7 +94,6 @@ protected:
     wxFrame* m_frame = nullptr;
     std::vector<Message> m_messages;
     bool m_answer = true;
-    std::vector<std::string> m_launched;
     // Targets given to the desktop's opener and to the web browser, which
     // open nothing in tests: the opener answers m_shellResult (opened by
     // default), the browser m_browserOpens (none by default).
@@ -105,6 +104,21 @@ protected:
 };
 
 std::string readFile(const std::string& path);
+
+// Standard error, where the toolkit logs its complaints, goes to the file
+// while this lives; restore ends that and gives what was written.
+class StderrCapture {
+public:
+    explicit StderrCapture(const std::string& path);
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    std::string restore();
+
+private:
+    std::string m_path;
+    int m_saved = -1;
+};
 // True when text has the shape given: '9' stands for one digit, '8' for one
 // or two digits, any other character for itself.
 bool hasShape(const std::string& text, const std::string& shape);

@@ -1,9 +1,12 @@
 #include "frontend/HyperLink.h"
 
+#include <wx/log.h>
 #include <wx/tooltip.h>
 #include <wx/utils.h>
 
+#include "frontend/DesktopOpen.h"
 #include "tests/frontend/gui/GuiSupport.h"
+#include "tests/support/ScopedEnvironment.h"
 
 namespace glimmark::test {
 
@@ -52,6 +55,43 @@ TEST_F(HyperLinkTest, FailuresShowTheShellsReasonAndLeaveTheLinkUnvisited) {
     link->openTarget();
     EXPECT_EQ(m_messages.size(), 2u);
     EXPECT_TRUE(link->isVisited());
+}
+
+// The toolkit's own messages, which would show as boxes of their own.
+class CountingLog : public wxLog {
+public:
+    int count = 0;
+
+protected:
+    void DoLogRecord(wxLogLevel, const wxString&, const wxLogRecordInfo&) override { ++count; }
+};
+
+// With no opener installed, the link reports once, with the reason that
+// holds for an existing file, and the toolkit adds no box of its own.
+TEST_F(HyperLinkTest, LinkThatNothingCanOpenSaysSoOnce) {
+    wxPanel* panel = openPanel();
+    std::string target = makeFile("README.md", "read me");
+    auto* link = new HyperLink(panel, 2001, "Support", wxString::FromUTF8(target), wxPoint(10, 40));
+    UserPrompts::Handlers handlers;
+    handlers.message = [this](const std::string& text, const std::string& caption, UserPrompts::Icon icon,
+                              UserPrompts::Buttons) {
+        m_messages.push_back({text, caption, icon});
+        return true;
+    };
+    UserPrompts::setHandlers(handlers);
+    rendova::test::ScopedEnvironment path("PATH", m_root + "empty");
+    rendova::test::ScopedEnvironment browser("BROWSER", std::nullopt);
+    auto* log = new CountingLog;
+    wxLog* previous = wxLog::SetActiveTarget(log);
+    link->openTarget();
+    pumpFor(50);
+    wxLog::SetActiveTarget(previous);
+    EXPECT_EQ(log->count, 0) << "no message from the toolkit";
+    delete log;
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open hyperlink:\n\n" + HyperLink::reasonText(kShellNoAssociation));
+    EXPECT_FALSE(link->isVisited());
 }
 
 TEST_F(HyperLinkTest, HoverUnderlinesUntilTheTimerFindsThePointerGone) {

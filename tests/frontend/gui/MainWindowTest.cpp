@@ -3,9 +3,12 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "frontend/DesktopOpen.h"
 #include "frontend/FrontEndApp.h"
+#include "frontend/ProgressPage.h"
 #include "platform/Paths.h"
 #include "tests/frontend/gui/GuiSupport.h"
 
@@ -184,6 +187,108 @@ TEST_F(MainWindowTest, AddFilesChooserStartsAtTheLastFileAdded) {
     EXPECT_EQ(cell(m_window->fileList(), 0, 0), b) << "the chooser's order, each on top";
 }
 
+// The folder choosers open at the folder in their field (its nearest folder
+// that exists), and Cancel leaves the field as it was typed.
+TEST_F(MainWindowTest, FolderChoosersStartAtTheFieldAndCancelKeepsIt) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("a.pdf"));
+    fs::create_directories(m_data + "out");
+    std::vector<std::string> asked;
+    std::string answer;
+    UserPrompts::Handlers handlers;
+    handlers.chooseFolder = [&](const std::string& title, const std::string& initial) {
+        asked.push_back(title + "|" + initial);
+        return answer;
+    };
+    handlers.message = [](const std::string&, const std::string&, UserPrompts::Icon, UserPrompts::Buttons) {
+        return true;
+    };
+    UserPrompts::setHandlers(handlers);
+
+    struct Case {
+        int step, browse, edit;
+        const char* title;
+    };
+    for (const Case& test :
+         {Case{2, 1048, 1049, "Please select directory"}, Case{3, 1041, 1042, "Please select log folder"}}) {
+        SCOPED_TRACE(test.title);
+        if (test.step == 2)
+            press(1008);
+        else
+            convertAndWait();
+        std::string typed = m_data + "out/not-made-yet";
+        type(test.edit, typed);
+        asked.clear();
+        answer.clear();
+        press(test.browse);
+        EXPECT_EQ(asked, std::vector<std::string>{std::string(test.title) + "|" + m_data + "out/"});
+        EXPECT_EQ(control<wxTextCtrl>(test.edit)->GetValue().utf8_string(), typed) << "Cancel keeps it";
+        answer = m_data + "out";
+        press(test.browse);
+        EXPECT_EQ(control<wxTextCtrl>(test.edit)->GetValue().utf8_string(), answer);
+    }
+}
+
+// Both lists at the default size: the other columns show their whole texts,
+// the path columns fill the rest of the width (no empty column after them)
+// with the file name kept in view and the whole path in the tooltip, and
+// the columns grow with the window.
+TEST_F(MainWindowTest, ColumnsFitTheirTextsAndThePathsTakeTheRest) {
+    ASSERT_TRUE(openWindow());
+    std::string deep = "a-rather-long-folder-name/with/several/levels/below/it/";
+    m_window->addFile(makePdf(deep + "quarterly-report-encrypted.pdf"));
+    m_window->addFile(makePdf(deep + "short-2p.pdf"));
+    auto rowsWindow = [](TextList* list) {
+        wxWindow* rows = nullptr;
+        for (wxWindow* child : list->GetChildren()) {
+            if (!rows || child->GetSize().y > rows->GetSize().y)
+                rows = child;
+        }
+        return rows;
+    };
+    auto checkList = [&](TextList* list, std::vector<int> pathColumns) {
+        pumpFor(30);
+        int total = 0;
+        for (int column = 0; column < list->GetColumnCount(); ++column)
+            total += list->GetColumnWidth(column);
+        EXPECT_EQ(total, rowsWindow(list)->GetClientSize().x) << "the columns fill the width exactly";
+        for (long row = 0; row < list->GetItemCount(); ++row) {
+            for (int column = 0; column < list->GetColumnCount(); ++column) {
+                std::string full = list->text(row, column).utf8_string();
+                std::string shown = list->shownText(row, column).utf8_string();
+                bool isPath = std::find(pathColumns.begin(), pathColumns.end(), column) != pathColumns.end();
+                if (!isPath) {
+                    EXPECT_EQ(shown, full);
+                    EXPECT_GE(list->GetColumnWidth(column), list->GetTextExtent(full).x) << full;
+                } else if (!full.empty()) {
+                    std::string name = full.substr(full.rfind('/'));
+                    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), name.size())), name)
+                        << "the file name stays in view: " << shown;
+                    EXPECT_LE(list->GetTextExtent(shown).x, list->GetColumnWidth(column)) << shown;
+                }
+            }
+        }
+    };
+
+    TextList* files = m_window->fileList();
+    checkList(files, {0});
+    ASSERT_NE(files->shownText(0, 0), files->text(0, 0)) << "the path is cut at the default size";
+    wxRect cell;
+    ASSERT_TRUE(files->GetSubItemRect(0, 0, cell));
+    sendMouse(rowsWindow(files), wxEVT_MOTION,
+              cell.GetPosition() - rowsWindow(files)->GetPosition() + wxPoint(8, cell.height / 2));
+    EXPECT_EQ(rowsWindow(files)->GetToolTipText(), files->text(0, 0)) << "the whole path on hover";
+
+    int before = files->GetColumnWidth(0);
+    m_window->SetSize(wxSize(1000, 600));
+    pumpFor(50);
+    EXPECT_GT(files->GetColumnWidth(0), before) << "the path column grows with the window";
+    m_window->SetSize(wxSize(760, 560));
+
+    convertAndWait();
+    checkList(m_window->progressPage()->resultList(), {2, 3});
+}
+
 TEST_F(MainWindowTest, StepsShowTheirOwnControls) {
     ASSERT_TRUE(openWindow());
     auto shown = [this](int id) { return m_window->FindWindow(id)->IsShownOnScreen(); };
@@ -227,10 +332,21 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumSizeAndHelpOpensThePage) {
     pumpFor(20);
     EXPECT_GE(m_window->GetSize().x, 684);
     EXPECT_GE(m_window->GetSize().y, 530);
+    // Where nothing maximises the window, its button keeps showing maximise.
+    press(1100);
+    pumpFor(100);
+    EXPECT_EQ(m_window->maximiseIcon(), m_window->IsMaximized() ? Icon::kRestore : Icon::kMaximise);
 
     press(1003);
-    ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], m_program + "docs/index.html");
+    EXPECT_EQ(m_opened, std::vector<std::string>{m_program + "docs/index.html"});
+    EXPECT_TRUE(m_messages.empty());
+    // When nothing can open it, that is said once, with the reason.
+    m_shellResult = kShellNoAssociation;
+    press(1003);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              "Unable to open the help page:\n\nThere is no application associated\nwith "
+              "the given filename extension.");
 }
 
 TEST_F(MainWindowTest, HelpPageIsInstalledBesideTheProgram) {

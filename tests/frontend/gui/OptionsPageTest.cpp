@@ -192,6 +192,54 @@ TEST_F(OptionsPageTest, TypeChoiceShowsTheFormatPageAndTheTiffModes) {
     EXPECT_FALSE(control<wxRadioButton>(1110)->IsShown());
 }
 
+// At the window's minimum size every control of step 2 gets the room it
+// asks for, for every image type, the format pages keep one height so that
+// the groups below stay put, and the toolkit logs no complaint.
+TEST_F(OptionsPageTest, EveryTypeFitsAtTheMinimumSizeWithOneFormatPageHeight) {
+    ASSERT_TRUE(openWindow());
+    StderrCapture capture(m_root + "stderr.txt");
+    m_window->SetSize(wxSize(MainWindow::kMinWidth, MainWindow::kMinHeight));
+    press(1008);
+    pumpFor(50);
+    OptionsPage* page = m_window->optionsPage();
+    int frameHeight = -1;
+    int tifGroupY = -1;
+    for (int type = 0; type < 8; ++type) {
+        SCOPED_TRACE(type);
+        choose(1120, type);
+        pumpFor(30);
+        wxWindow* frame = m_window->FindWindow(1121);
+        if (frameHeight < 0) {
+            frameHeight = frame->GetSize().y;
+            tifGroupY = m_window->FindWindow(1138)->GetPosition().y;
+        }
+        EXPECT_EQ(frame->GetSize().y, frameHeight);
+        EXPECT_EQ(m_window->FindWindow(1138)->GetPosition().y, tifGroupY);
+        std::vector<wxWindow*> pending{page};
+        while (!pending.empty()) {
+            wxWindow* window = pending.back();
+            pending.pop_back();
+            for (wxWindow* child : window->GetChildren())
+                pending.push_back(child);
+            if (window == page || !window->IsShownOnScreen() || dynamic_cast<wxPanel*>(window))
+                continue;
+            wxSize best = window->GetBestSize();
+            EXPECT_GE(window->GetSize().x, best.x) << window->GetLabel().utf8_string();
+            EXPECT_GE(window->GetSize().y, best.y) << window->GetLabel().utf8_string();
+            wxRect onPage =
+                window->GetParent() == page
+                    ? window->GetRect()
+                    : wxRect(page->ScreenToClient(window->GetScreenPosition()), window->GetSize());
+            EXPECT_TRUE(wxRect(page->GetClientSize()).Contains(onPage))
+                << window->GetLabel().utf8_string() << " at " << onPage.x << "," << onPage.y << " "
+                << onPage.width << "x" << onPage.height << " in " << page->GetClientSize().x << "x"
+                << page->GetClientSize().y;
+        }
+    }
+    std::string complaints = capture.restore();
+    EXPECT_EQ(complaints.find("CRITICAL"), std::string::npos) << complaints;
+}
+
 TEST_F(OptionsPageTest, MetafileTypesKeepTheColourCodeOfTheEarlierChoice) {
     ASSERT_TRUE(openWindow());
     press(1008);

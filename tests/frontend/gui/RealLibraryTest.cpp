@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "frontend/LibraryInterface.h"
+#include "frontend/ProgressPage.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/IniProfile.h"
 #include "tests/frontend/gui/GuiSupport.h"
@@ -38,7 +39,8 @@ std::string corpus(const char* name) {
 }
 
 // One page each.
-const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf", "gh-ocr-vector-cairo115.pdf"};
+const char* const kCorpusFiles[3] = {"gh-pdf20-simple.pdf", "made-gs-tiger.pdf",
+                                     "gh-ocr-vector-cairo115.pdf"};
 
 bool isPng(const std::string& path) {
     return readFile(path).compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
@@ -78,6 +80,7 @@ TEST_F(RealLibraryTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
         expectedRows.push_back("Succeed|" + corpus(kCorpusFiles[i]) + "|" + m_root + "out/");
     expectedRows.push_back("Failed|" + locked + "|");
     EXPECT_EQ(resultRows(), expectedRows);
+    EXPECT_EQ(m_window->progressPage()->reason(3), "the document is protected: enter its password in step 2");
     EXPECT_EQ(gauge(1038), 100);
     EXPECT_EQ(gauge(1145), 100);
     EXPECT_EQ(control<wxStaticText>(1001)->GetLabel(), "Conversion completed");
@@ -90,7 +93,9 @@ TEST_F(RealLibraryTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
     for (long row = 0; row < results->GetItemCount(); ++row) {
         std::string time = cell(results, row, 0);
         EXPECT_TRUE(hasShape(time, "[99-99-9999 8:99:99]")) << time;
-        expectedLog += "[Time:] " + time + "\n[State:] " + cell(results, row, 1) + "\n[InputFile:] " +
+        std::string reason = m_window->progressPage()->reason(row);
+        expectedLog += "[Time:] " + time + "\n[State:] " + cell(results, row, 1) + "\n" +
+                       (reason.empty() ? "" : "[Reason:] " + reason + "\n") + "[InputFile:] " +
                        cell(results, row, 2) + "\n[Destination:] " + cell(results, row, 3) + "\n\n";
     }
     tick(1039, true);
@@ -100,7 +105,8 @@ TEST_F(RealLibraryTest, RunWritesEveryPageRecordsEachFileAndLogsIt) {
     EXPECT_EQ(readFile(m_root + "logs/a/b/Glimmark.log"), expectedLog);
     std::string settings = m_program + "Settings.ini";
     EXPECT_EQ(platform::getPrivateProfileString("Settings", "isRecord", "", 64, settings), "1");
-    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings), m_root + "logs/a/b");
+    EXPECT_EQ(platform::getPrivateProfileString("Settings", "logPath", "", 512, settings),
+              m_root + "logs/a/b");
 
     // A second run appends its records to the same log.
     convertAndWait();
