@@ -1,0 +1,137 @@
+#include "engine/core/Jbig2Bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/ArithDecoder.h"
+#include "engine/core/Jbig2HuffmanTable.h"
+#include "engine/core/Memory.h"
+
+namespace rendova {
+
+namespace {
+
+// No bitmap of a document is larger: a page of A0 at 600 dpi takes 70 MB,
+// and a stream of a few bytes must not make the decoder take gigabytes.
+constexpr int64_t kMaxBitmapBytes = int64_t(1) << 27;
+
+// The 8 bits of a row that start at bit position bit (which may be negative
+// or run past the row: those bits are 0).
+inline uint32_t bitsAt(const uint8_t* row, int line, int64_t bit) {
+    const int64_t index = bit >> 3;
+    const int shift = int(bit & 7);
+    const uint32_t hi = index >= 0 && index < line ? row[index] : 0;
+    const uint32_t lo = index + 1 >= 0 && index + 1 < line ? row[index + 1] : 0;
+    return (((hi << 8) | lo) >> (8 - shift)) & 0xFF;
+}
+
+}  // namespace
+
+bool Jbig2Bitmap::sizeInRange(int64_t width, int64_t height) {
+    if (width <= 0 || height <= 0 || width > 0x7ffffff8) return false;
+    return (width + 7) / 8 * height <= kMaxBitmapBytes;
+}
+
+Jbig2Bitmap::Jbig2Bitmap(uint32_t number, int width, int height)
+    : Jbig2Segment(number), m_width(width), m_height(height), m_line(width > 0 ? (width + 7) / 8 : 0) {
+    if (!sizeInRange(width, height)) {
+        m_width = m_height = m_line = 0;
+        return;
+    }
+    // One byte more than the rows, so that reading a byte ahead of the last
+    // pixel stays inside the block.
+    const int size = m_line * m_height + 1;
+    m_data = static_cast<uint8_t*>(memAlloc(size));
+    std::memset(m_data, 0, size_t(size));
+}
+
+Jbig2Bitmap::~Jbig2Bitmap() { memFree(m_data); }
+
+void Jbig2Bitmap::clearPadding() {
+    if (!m_data || !(m_width & 7)) return;
+    const uint8_t mask = uint8_t(0xFF << (8 - (m_width & 7)));
+    for (int y = 0; y < m_height; ++y) row(y)[m_line - 1] &= mask;
+}
+
+void Jbig2Bitmap::clearTo(int pixel) {
+    if (!m_data) return;
+    std::memset(m_data, pixel ? 0xFF : 0, size_t(m_line) * size_t(m_height));
+    if (pixel) clearPadding();
+}
+
+bool Jbig2Bitmap::expand(int newHeight, int pixel) {
+    if (!m_data || newHeight <= m_height) return m_data != nullptr;
+    if (!sizeInRange(m_width, newHeight)) return false;
+    const int size = m_line * newHeight + 1;
+    m_data = static_cast<uint8_t*>(memRealloc(m_data, size));
+    uint8_t* first = m_data + size_t(m_line) * size_t(m_height);
+    std::memset(first, pixel ? 0xFF : 0, size_t(m_line) * size_t(newHeight - m_height) + 1);
+    m_data[size - 1] = 0;
+    const int oldHeight = m_height;
+    m_height = newHeight;
+    if (pixel && (m_width & 7)) {
+        const uint8_t mask = uint8_t(0xFF << (8 - (m_width & 7)));
+        for (int y = oldHeight; y < m_height; ++y) row(y)[m_line - 1] &= mask;
+    }
+    return true;
+}
+
+void Jbig2Bitmap::duplicateRow(int yDest, int ySource) {
+    if (!m_data || yDest < 0 || yDest >= m_height || ySource < 0 || ySource >= m_height) return;
+    std::memcpy(row(yDest), row(ySource), size_t(m_line));
+}
+
+std::unique_ptr<Jbig2Bitmap> Jbig2Bitmap::getSlice(int x, int y, int width, int height) const {
+    auto slice = std::make_unique<Jbig2Bitmap>(0, width, height);
+    if (!slice->isValid() || !m_data) return slice;
+    for (int sy = 0; sy < height; ++sy) {
+        const int64_t srcY = int64_t(y) + sy;
+        if (srcY < 0 || srcY >= m_height) continue;
+        const uint8_t* src = row(int(srcY));
+        uint8_t* dst = slice->row(sy);
+        for (int b = 0; b < slice->m_line; ++b) dst[b] = uint8_t(bitsAt(src, m_line, int64_t(x) + 8 * int64_t(b)));
+    }
+    // Source bits past this bitmap's width may have come in.
+    slice->clearPadding();
+    return slice;
+}
+
+void Jbig2Bitmap::combine(const Jbig2Bitmap& source, int64_t x, int64_t y, int op) {
+    if (!m_data || !source.m_data || op < kOr || op > kReplace) return;
+    const int64_t x0 = std::max<int64_t>(x, 0);
+    const int64_t x1 = std::min<int64_t>(x + source.m_width, m_width);
+    const int64_t y0 = std::max<int64_t>(y, 0);
+    const int64_t y1 = std::min<int64_t>(y + source.m_height, m_height);
+    if (x0 >= x1 || y0 >= y1) return;
+    const int firstByte = int(x0 >> 3);
+    const int lastByte = int((x1 - 1) >> 3);
+    const uint8_t firstMask = uint8_t(0xFF >> (x0 & 7));
+    const uint8_t lastMask = uint8_t(0xFF << (7 - ((x1 - 1) & 7)));
+    for (int64_t dy = y0; dy < y1; ++dy) {
+        const uint8_t* src = source.row(int(dy - y));
+        uint8_t* dst = row(int(dy));
+        for (int b = firstByte; b <= lastByte; ++b) {
+            uint8_t mask = 0xFF;
+            if (b == firstByte) mask &= firstMask;
+            if (b == lastByte) mask &= lastMask;
+            const uint32_t s = bitsAt(src, source.m_line, int64_t(b) * 8 - x);
+            const uint32_t d = dst[b];
+            uint32_t r;
+            switch (op) {
+            case kOr: r = d | s; break;
+            case kAnd: r = d & s; break;
+            case kXor: r = d ^ s; break;
+            case kXnor: r = ~(d ^ s); break;
+            default: r = s; break;
+            }
+            dst[b] = uint8_t((d & ~mask) | (r & mask));
+        }
+    }
+}
+
+Jbig2SymbolDict::~Jbig2SymbolDict() = default;
+
+Jbig2CodeTable::Jbig2CodeTable(uint32_t number) : Jbig2Segment(number) {}
+Jbig2CodeTable::~Jbig2CodeTable() = default;
+
+}  // namespace rendova

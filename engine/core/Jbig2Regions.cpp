@@ -1,0 +1,344 @@
+// The region and dictionary procedures of the JBIG2 decoder: generic
+// (arithmetic and MMR), refinement, text, symbol dictionary, pattern
+// dictionary and halftone decoding.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/ErrorReport.h"
+#include "engine/core/FaxCodeTables.h"
+#include "engine/core/Jbig2Decoder.h"
+
+namespace rendova {
+
+namespace {
+
+inline int rowPixel(const uint8_t* row, int64_t x, int width) {
+    return row && x >= 0 && x < width ? (row[x >> 3] >> (7 - (x & 7))) & 1 : 0;
+}
+
+inline void setRun(uint8_t* row, int from, int to) {
+    for (int x = from; x < to; ++x) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+}
+
+// The context windows of the generic templates: the pixels of the two rows
+// above (offsets from x, first to last) and the count of pixels to the left
+// on the current row. The AT pixels at their usual places belong to them.
+struct Window {
+    int left2, right2, left1, right1, count0;
+};
+constexpr Window kNominalWindows[4] = {{-2, 2, -3, 3, 4}, {-1, 2, -2, 3, 3}, {-1, 1, -2, 2, 2}, {0, -1, -3, 2, 4}};
+// Without the AT pixels, which go into their own bits.
+constexpr Window kFixedWindows[4] = {{-1, 1, -2, 2, 4}, {-1, 2, -2, 2, 3}, {-1, 1, -2, 1, 2}, {0, -1, -3, 1, 4}};
+constexpr int kNominalAt[4][8] = {{3, -1, -3, -1, 2, -2, -2, -2}, {3, -1}, {2, -1}, {2, -1}};
+// The contexts whose pixel patterns code the typical-prediction bit.
+constexpr uint32_t kSltpContexts[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
+// The refinement's typical-prediction bit takes the context in which only
+// the reference pixel under the one decoded is black.
+constexpr uint32_t kTpgrContexts[2] = {0x0100, 0x0080};
+
+}  // namespace
+
+// --- Generic regions ---
+
+std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, int height, int templ, bool tpgdOn,
+                                                         const Jbig2Bitmap* skip, const int* at,
+                                                         Jbig2BitReader* mmrReader) {
+    if (!Jbig2Bitmap::sizeInRange(width, height)) return nullptr;
+    if (!spend(mmr ? int64_t(width) * height / 8 : int64_t(width) * height)) return nullptr;
+    auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
+    if (mmr) {
+        if (mmrReader) decodeMmr(*bitmap, *mmrReader);
+        return bitmap;
+    }
+    templ &= 3;
+    const int atCount = templ == 0 ? 4 : 1;
+    bool nominal = !skip || !skip->isValid();
+    for (int i = 0; i < 2 * atCount; ++i) nominal = nominal && at[i] == kNominalAt[templ][i];
+    if (skip && !skip->isValid()) skip = nullptr;
+    const Window win = nominal ? kNominalWindows[templ] : kFixedWindows[templ];
+    const int n2 = win.right2 - win.left2 + 1;
+    const int n1 = win.right1 - win.left1 + 1;
+    const int n0 = win.count0;
+    const uint32_t mask2 = (1u << n2) - 1;
+    const uint32_t mask1 = (1u << n1) - 1;
+    const uint32_t mask0 = (1u << n0) - 1;
+    ArithDecoderStats* stats = m_genericStats.get();
+    int ltp = 0;
+    for (int y = 0; y < height; ++y) {
+        if (tpgdOn) {
+            ltp ^= m_arith.decodeBit(kSltpContexts[templ], stats);
+            if (ltp) {
+                if (y > 0) bitmap->duplicateRow(y, y - 1);
+                continue;
+            }
+        }
+        uint8_t* row0 = bitmap->row(y);
+        const uint8_t* row1 = y >= 1 ? bitmap->row(y - 1) : nullptr;
+        const uint8_t* row2 = y >= 2 && n2 > 0 ? bitmap->row(y - 2) : nullptr;
+        uint32_t w2 = 0, w1 = 0, w0 = 0;
+        for (int k = win.left2; k <= win.right2; ++k) w2 = (w2 << 1) | uint32_t(rowPixel(row2, k, width));
+        for (int k = win.left1; k <= win.right1; ++k) w1 = (w1 << 1) | uint32_t(rowPixel(row1, k, width));
+        if (nominal) {
+            // The whole context slides along the row: each step shifts in
+            // one pixel of each row.
+            const int shift1 = n0;
+            const int shift2 = n1 + n0;
+            for (int x = 0; x < width; ++x) {
+                const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
+                const int bit = m_arith.decodeBit(cx, stats);
+                if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
+                w1 = ((w1 << 1) | uint32_t(rowPixel(row1, x + 1 + win.right1, width))) & mask1;
+                w2 = ((w2 << 1) | uint32_t(rowPixel(row2, x + 1 + win.right2, width))) & mask2;
+            }
+            continue;
+        }
+        for (int x = 0; x < width; ++x) {
+            int bit = 0;
+            if (!skip || !skip->getPixel(x, y)) {
+                auto a = [&](int i) { return uint32_t(bitmap->getPixel(x + at[2 * i], y + at[2 * i + 1])); };
+                uint32_t cx;
+                switch (templ) {
+                case 0:
+                    cx = (a(3) << 15) | (w2 << 12) | (a(2) << 11) | (a(1) << 10) | (w1 << 5) | (a(0) << 4) | w0;
+                    break;
+                case 1: cx = (w2 << 9) | (w1 << 4) | (a(0) << 3) | w0; break;
+                case 2: cx = (w2 << 7) | (w1 << 3) | (a(0) << 2) | w0; break;
+                default: cx = (w1 << 5) | (a(0) << 4) | w0; break;
+                }
+                bit = m_arith.decodeBit(cx, stats);
+                if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            }
+            w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
+            w1 = ((w1 << 1) | uint32_t(rowPixel(row1, x + 1 + win.right1, width))) & mask1;
+            w2 = ((w2 << 1) | uint32_t(rowPixel(row2, x + 1 + win.right2, width))) & mask2;
+        }
+    }
+    return bitmap;
+}
+
+void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
+    // Beyond this many bytes past its data a reader holds only the zeros it
+    // makes up, and the rows decoded from them are noise.
+    constexpr size_t kOverrun = 8;
+    const int width = bitmap.width();
+    std::vector<int> ref(size_t(width) + 3), cur(size_t(width) + 3);
+    int refCount = 0;
+    ref[0] = ref[1] = width;
+    bool reported = false;
+    auto bad = [&](const char* what) {
+        if (!reported) reportError(m_position, "Bad %s code in JBIG2 MMR data", what);
+        reported = true;
+    };
+    auto readRun = [&](int color) {
+        int run = 0;
+        for (;;) {
+            const FaxCode code = color ? lookupFaxBlack(reader.peekBits(kFaxBlackBits))
+                                       : lookupFaxWhite(reader.peekBits(kFaxWhiteBits));
+            if (code.length == 0) {
+                bad(color ? "black run" : "white run");
+                reader.skipBits(1);
+                return run + 1;
+            }
+            reader.skipBits(code.length);
+            run += code.value;
+            if (code.value < kFaxFirstMakeUp || run > width) return run;
+        }
+    };
+    for (int y = 0; y < bitmap.height(); ++y) {
+        if (reader.bytesRead() > reader.size() + kOverrun) break;
+        // The end-of-facsimile-block code: two end-of-line codes.
+        if (reader.peekBits(24) == 0x001001) {
+            reader.skipBits(24);
+            return;
+        }
+        uint8_t* row = bitmap.row(y);
+        int curCount = 0;
+        int a0 = -1;
+        int color = 0;
+        int ri = 0;
+        for (int guard = 0; a0 < width && guard < 2 * width + 4; ++guard) {
+            while (ri > 0 && ref[size_t(ri - 1)] > a0) --ri;
+            while (ri < refCount && ref[size_t(ri)] <= a0) ++ri;
+            if ((ri & 1) != color) ++ri;
+            const int b1 = ri < refCount ? ref[size_t(ri)] : width;
+            const int b2 = ri + 1 < refCount ? ref[size_t(ri + 1)] : width;
+            const int start = std::max(a0, 0);
+            const FaxCode mode = lookupFaxMode(reader.peekBits(kFaxModeBits));
+            int value = kFaxPass;
+            if (mode.length == 0) {
+                bad("mode");
+                reader.skipBits(1);
+            } else {
+                reader.skipBits(mode.length);
+                value = mode.value;
+            }
+            if (value == kFaxPass) {
+                if (color) setRun(row, start, b2);
+                a0 = b2;
+            } else if (value == kFaxHorizontal) {
+                const int r1 = readRun(color);
+                const int r2 = readRun(color ^ 1);
+                const int a1 = int(std::min<int64_t>(int64_t(start) + r1, width));
+                const int a2 = int(std::min<int64_t>(int64_t(a1) + r2, width));
+                if (color) setRun(row, start, a1);
+                else setRun(row, a1, a2);
+                cur[size_t(curCount++)] = a1;
+                cur[size_t(curCount++)] = a2;
+                a0 = a2;
+            } else {
+                const int a1 = std::clamp(b1 + (value - kFaxVertical0), start, width);
+                if (color) setRun(row, start, a1);
+                cur[size_t(curCount++)] = a1;
+                color ^= 1;
+                a0 = a1;
+            }
+            if (curCount > width) break;
+        }
+        cur[size_t(curCount)] = width;
+        cur[size_t(curCount) + 1] = width;
+        std::swap(ref, cur);
+        refCount = curCount;
+    }
+    if (reader.peekBits(24) == 0x001001) reader.skipBits(24);
+}
+
+void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
+    RegionInfo info;
+    if (!readRegionInfo(data, info) || data.size < 18) {
+        reportError(m_position, "Short JBIG2 generic region segment");
+        return;
+    }
+    const int flags = data.bytes[17];
+    const bool mmr = flags & 1;
+    const int templ = (flags >> 1) & 3;
+    const bool tpgd = (flags >> 3) & 1;
+    Jbig2FieldReader fields(data.bytes, data.size, 18);
+    int at[8] = {0};
+    if (!mmr)
+        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i) at[i] = fields.s8();
+    if (!fields.ok()) {
+        reportError(m_position, "Short JBIG2 generic region segment");
+        return;
+    }
+    // A region of unknown length ends with its row count.
+    if (h.dataLength == 0xFFFFFFFF && info.height == 0xFFFFFFFF && data.size >= 22) {
+        Jbig2FieldReader rows(data.bytes, data.size, data.size - 4);
+        info.height = rows.u32();
+    }
+    if (!Jbig2Bitmap::sizeInRange(info.width, info.height)) {
+        reportError(m_position, "Bad JBIG2 generic region size");
+        return;
+    }
+    const size_t pos = fields.pos();
+    Jbig2BitReader reader(data.bytes + pos, data.size - pos);
+    if (!mmr) {
+        resetGenericStats(templ, nullptr);
+        startArith(data, pos, data.size - pos);
+    }
+    auto bitmap = decodeGeneric(mmr, int(info.width), int(info.height), templ, tpgd, nullptr, at, &reader);
+    placeRegion(h.number, info, std::move(bitmap), immediate, list);
+}
+
+// --- Refinement ---
+
+std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int height, int templ, bool tpgrOn,
+                                                            const Jbig2Bitmap& reference, int64_t dx, int64_t dy,
+                                                            const int* at) {
+    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height)) return nullptr;
+    auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
+    ArithDecoderStats* stats = m_refinementStats.get();
+    const Jbig2Bitmap& g = *bitmap;
+    auto r = [&](int64_t x, int64_t y) {
+        return x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX
+                   ? 0u
+                   : uint32_t(reference.getPixel(int(x), int(y)));
+    };
+    int ltp = 0;
+    for (int y = 0; y < height; ++y) {
+        if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
+        uint8_t* row = bitmap->row(y);
+        for (int x = 0; x < width; ++x) {
+            const int64_t rx = x - dx;
+            const int64_t ry = y - dy;
+            if (ltp) {
+                // A pixel whose reference neighbourhood is all one colour
+                // takes that colour without a decision.
+                const uint32_t first = r(rx - 1, ry - 1);
+                bool same = true;
+                for (int j = -1; j <= 1 && same; ++j)
+                    for (int i = -1; i <= 1 && same; ++i) same = r(rx + i, ry + j) == first;
+                if (same) {
+                    if (first) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                    continue;
+                }
+            }
+            uint32_t cx;
+            if (templ == 0) {
+                cx = (r(rx + at[2], ry + at[3]) << 12) | (r(rx, ry - 1) << 11) | (r(rx + 1, ry - 1) << 10) |
+                     (r(rx - 1, ry) << 9) | (r(rx, ry) << 8) | (r(rx + 1, ry) << 7) | (r(rx - 1, ry + 1) << 6) |
+                     (r(rx, ry + 1) << 5) | (r(rx + 1, ry + 1) << 4) |
+                     (uint32_t(g.getPixel(x + at[0], y + at[1])) << 3) | (uint32_t(g.getPixel(x, y - 1)) << 2) |
+                     (uint32_t(g.getPixel(x + 1, y - 1)) << 1) | uint32_t(g.getPixel(x - 1, y));
+            } else {
+                cx = (r(rx, ry - 1) << 9) | (r(rx - 1, ry) << 8) | (r(rx, ry) << 7) | (r(rx + 1, ry) << 6) |
+                     (r(rx, ry + 1) << 5) | (r(rx + 1, ry + 1) << 4) | (uint32_t(g.getPixel(x - 1, y - 1)) << 3) |
+                     (uint32_t(g.getPixel(x, y - 1)) << 2) | (uint32_t(g.getPixel(x + 1, y - 1)) << 1) |
+                     uint32_t(g.getPixel(x - 1, y));
+            }
+            if (m_arith.decodeBit(cx, stats)) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        }
+    }
+    return bitmap;
+}
+
+void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
+    RegionInfo info;
+    if (!readRegionInfo(data, info) || data.size < 18) {
+        reportError(m_position, "Short JBIG2 refinement region segment");
+        return;
+    }
+    const int flags = data.bytes[17];
+    const int templ = flags & 1;
+    const bool tpgr = (flags >> 1) & 1;
+    Jbig2FieldReader fields(data.bytes, data.size, 18);
+    int at[4] = {0};
+    if (templ == 0)
+        for (int& v : at) v = fields.s8();
+    if (!fields.ok()) {
+        reportError(m_position, "Short JBIG2 refinement region segment");
+        return;
+    }
+    if (!Jbig2Bitmap::sizeInRange(info.width, info.height)) {
+        reportError(m_position, "Bad JBIG2 refinement region size");
+        return;
+    }
+    if (h.refs.size() > 1) {
+        reportError(m_position, "JBIG2 refinement region refers to several segments");
+        return;
+    }
+    std::unique_ptr<Jbig2Bitmap> pageArea;
+    const Jbig2Bitmap* reference = nullptr;
+    if (h.refs.size() == 1) {
+        Jbig2Segment* segment = findSegment(h.refs[0]);
+        if (!segment || segment->getKind() != Jbig2Segment::kBitmapKind) {
+            reportError(m_position, "JBIG2 refinement region refers to no intermediate region bitmap");
+            return;
+        }
+        reference = static_cast<Jbig2Bitmap*>(segment);
+    } else {
+        if (!m_page || (m_pageStriped && !ensurePageHeight(info.y + info.height))) {
+            reportError(m_position, "JBIG2 refinement region before the page information");
+            return;
+        }
+        pageArea = m_page->getSlice(int(info.x), int(info.y), int(info.width), int(info.height));
+        reference = pageArea.get();
+    }
+    resetRefinementStats(templ, nullptr);
+    startArith(data, fields.pos(), data.size - fields.pos());
+    auto bitmap = decodeRefinement(int(info.width), int(info.height), templ, tpgr, *reference, 0, 0, at);
+    if (h.refs.size() == 1) removeSegment(h.refs[0]);
+    placeRegion(h.number, info, std::move(bitmap), immediate, list);
+}
+
+}  // namespace rendova
