@@ -17,8 +17,10 @@ constexpr int64_t kMaxSymbols = int64_t(1) << 20;
 // Patterns of a pattern dictionary: a halftone of 8-bit gray levels takes
 // 256, and no printing process tells more than 2^16 apart.
 constexpr int64_t kMaxPatterns = int64_t(1) << 16;
-// The cost of one symbol instance or grid cell beside its pixels.
-constexpr int64_t kInstanceCost = 32;
+// The cost of one symbol instance or grid cell beside its pixels: about the
+// decisions it takes, so that a region of billions of instances over no data
+// ends within the work bound in a fraction of a second.
+constexpr int64_t kInstanceCost = 1024;
 
 enum Corner { kBottomLeft = 0, kTopLeft = 1, kBottomRight = 2, kTopRight = 3 };
 
@@ -95,6 +97,7 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
     const int64_t strips = int64_t(1) << p.logStrips;
     const int codeLength = p.symbolCodeLength;
     bool failed = false;
+    bool badIdReported = false;
     // One integer by the table or the statistics; false at out-of-band.
     auto integer = [&](const Table* table, ArithDecoderStats* stats, int64_t* value) {
         if (failed) return false;
@@ -156,7 +159,9 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
             }
             const Jbig2Bitmap* symbol = id >= 0 && size_t(id) < symbols.size() ? symbols[size_t(id)] : nullptr;
             if (id < 0 || size_t(id) >= symbols.size()) {
-                reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
+                if (!badIdReported)
+                    reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
+                badIdReported = true;
                 if (refine) return region;
             }
             std::unique_ptr<Jbig2Bitmap> refined;
