@@ -16,6 +16,13 @@ inline int rowPixel(const uint8_t* row, int64_t x, int width) {
     return row && x >= 0 && x < width ? (row[x >> 3] >> (7 - (x & 7))) & 1 : 0;
 }
 
+// A pixel of a row copy with kRowPad zero bytes on each side.
+constexpr int kRowPad = 2;
+inline int padPixel(const uint8_t* padded, int x) {
+    const int q = x + 8 * kRowPad;
+    return (padded[q >> 3] >> (7 - (q & 7))) & 1;
+}
+
 inline void setRun(uint8_t* row, int from, int to) {
     for (int x = from; x < to; ++x) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
 }
@@ -63,6 +70,10 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
     const uint32_t mask1 = (1u << n1) - 1;
     const uint32_t mask0 = (1u << n0) - 1;
     ArithDecoderStats* stats = m_genericStats.get();
+    // The two rows above as copies padded with zeros: the windows read a few
+    // pixels past either end of a row without a test.
+    const size_t line = size_t(bitmap->lineBytes());
+    std::vector<uint8_t> pad1(line + 2 * kRowPad, 0), pad2(line + 2 * kRowPad, 0);
     int ltp = 0;
     for (int y = 0; y < height; ++y) {
         if (tpgdOn) {
@@ -73,11 +84,13 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
             }
         }
         uint8_t* row0 = bitmap->row(y);
-        const uint8_t* row1 = y >= 1 ? bitmap->row(y - 1) : nullptr;
-        const uint8_t* row2 = y >= 2 && n2 > 0 ? bitmap->row(y - 2) : nullptr;
+        if (y >= 1) std::memcpy(pad1.data() + kRowPad, bitmap->row(y - 1), line);
+        if (y >= 2) std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
+        const uint8_t* row1 = pad1.data();
+        const uint8_t* row2 = pad2.data();
         uint32_t w2 = 0, w1 = 0, w0 = 0;
-        for (int k = win.left2; k <= win.right2; ++k) w2 = (w2 << 1) | uint32_t(rowPixel(row2, k, width));
-        for (int k = win.left1; k <= win.right1; ++k) w1 = (w1 << 1) | uint32_t(rowPixel(row1, k, width));
+        for (int k = win.left2; k <= win.right2; ++k) w2 = (w2 << 1) | uint32_t(padPixel(row2, k));
+        for (int k = win.left1; k <= win.right1; ++k) w1 = (w1 << 1) | uint32_t(padPixel(row1, k));
         if (nominal) {
             // The whole context slides along the row: each step shifts in
             // one pixel of each row.
@@ -88,8 +101,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                 const int bit = m_arith.decodeBit(cx, stats);
                 if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
                 w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
-                w1 = ((w1 << 1) | uint32_t(rowPixel(row1, x + 1 + win.right1, width))) & mask1;
-                w2 = ((w2 << 1) | uint32_t(rowPixel(row2, x + 1 + win.right2, width))) & mask2;
+                w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
+                w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
             }
             continue;
         }
@@ -110,8 +123,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                 if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
             }
             w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
-            w1 = ((w1 << 1) | uint32_t(rowPixel(row1, x + 1 + win.right1, width))) & mask1;
-            w2 = ((w2 << 1) | uint32_t(rowPixel(row2, x + 1 + win.right2, width))) & mask2;
+            w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
+            w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
         }
     }
     return bitmap;
@@ -255,6 +268,59 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
                    : uint32_t(reference.getPixel(int(x), int(y)));
     };
     int ltp = 0;
+    const bool nominal = templ != 0 || (at[0] == -1 && at[1] == -1 && at[2] == -1 && at[3] == -1);
+    const bool nearby = dx > -(int64_t(1) << 30) && dx < (int64_t(1) << 30) && dy > -(int64_t(1) << 30) &&
+                        dy < (int64_t(1) << 30);
+    if (nominal && nearby) {
+        // Every pixel of both templates lies in a 3-pixel window of a row,
+        // three of the reference around (x - dx, y - dy) and one of the
+        // bitmap above, and the windows slide along the row.
+        const int refWidth = reference.isValid() ? reference.width() : 0;
+        auto refRow = [&](int64_t ry) {
+            return ry >= 0 && ry < reference.height() && reference.isValid() ? reference.row(int(ry)) : nullptr;
+        };
+        for (int y = 0; y < height; ++y) {
+            if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
+            uint8_t* row = bitmap->row(y);
+            const uint8_t* above = y > 0 ? bitmap->row(y - 1) : nullptr;
+            const int64_t ry = y - dy;
+            const uint8_t* up = refRow(ry - 1);
+            const uint8_t* mid = refRow(ry);
+            const uint8_t* down = refRow(ry + 1);
+            const int64_t rx0 = -dx;
+            uint32_t u = (uint32_t(rowPixel(up, rx0 - 1, refWidth)) << 2) | (uint32_t(rowPixel(up, rx0, refWidth)) << 1) |
+                         uint32_t(rowPixel(up, rx0 + 1, refWidth));
+            uint32_t m = (uint32_t(rowPixel(mid, rx0 - 1, refWidth)) << 2) |
+                         (uint32_t(rowPixel(mid, rx0, refWidth)) << 1) | uint32_t(rowPixel(mid, rx0 + 1, refWidth));
+            uint32_t d = (uint32_t(rowPixel(down, rx0 - 1, refWidth)) << 2) |
+                         (uint32_t(rowPixel(down, rx0, refWidth)) << 1) | uint32_t(rowPixel(down, rx0 + 1, refWidth));
+            uint32_t a = (uint32_t(rowPixel(above, 0, width)) << 1) | uint32_t(rowPixel(above, 1, width));
+            uint32_t left = 0;
+            for (int x = 0; x < width; ++x) {
+                int bit;
+                if (ltp && (u & m & d) == 7) {
+                    bit = 1;
+                } else if (ltp && (u | m | d) == 0) {
+                    bit = 0;
+                } else {
+                    // Template 0: the whole windows; template 1: the
+                    // reference's cross and lower right, the row above.
+                    const uint32_t cx = templ == 0
+                                            ? (u << 10) | (m << 7) | (d << 4) | (a << 1) | left
+                                            : (((u >> 1) & 1) << 9) | (m << 6) | ((d & 3) << 4) | (a << 1) | left;
+                    bit = m_arith.decodeBit(cx, stats);
+                }
+                if (bit) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                left = uint32_t(bit);
+                const int64_t next = rx0 + x + 2;
+                u = ((u << 1) | uint32_t(rowPixel(up, next, refWidth))) & 7;
+                m = ((m << 1) | uint32_t(rowPixel(mid, next, refWidth))) & 7;
+                d = ((d << 1) | uint32_t(rowPixel(down, next, refWidth))) & 7;
+                a = ((a << 1) | uint32_t(rowPixel(above, x + 2, width))) & 7;
+            }
+        }
+        return bitmap;
+    }
     for (int y = 0; y < height; ++y) {
         if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
         uint8_t* row = bitmap->row(y);
