@@ -67,6 +67,7 @@ int ArithDecoder::readByte() {
 }
 
 void ArithDecoder::start() {
+    m_atMarker = false;
     m_padding = false;
     m_paddingFromStart = false;
     int b = readByte();
@@ -104,6 +105,7 @@ void ArithDecoder::byteIn() {
         // 0xFF followed by more than 0x8F is a marker: the data ends there
         // and the decoder is fed 1-bits.
         if (m_b1 > 0x8F) {
+            m_atMarker = true;
             m_ct = 8;
             return;
         }

@@ -71,6 +71,11 @@ public:
     void cleanup();
     // Bytes left in the limited segment; negative once it read ahead past it.
     int getDataLength() const { return m_dataLength; }
+    // Whether the decoder is fed 1-bits in place of data (past the end of
+    // the data or at a marker). Only a few dozen more bits of true data
+    // remain in the register then, so callers can bound the decisions they
+    // still make from it.
+    bool pastData() const { return m_padding || m_atMarker; }
 
     int decodeBit(uint32_t context, ArithDecoderStats* stats) {
         assert(context < uint32_t(stats->getContextSize()));
@@ -141,6 +146,7 @@ private:
     // feeds nothing and resets the counter to 8, so the count of those
     // byte-ins and the counter give how far the code register has moved since.
     bool m_b1StandIn = false;
+    bool m_atMarker = false;
     bool m_padding = false;
     bool m_paddingFromStart = false;
     uint32_t m_padB = 0;

@@ -14,9 +14,13 @@ namespace rendova {
 namespace {
 
 // Decoding work (pixels decoded or combined, symbol instances placed) that
-// one reset may do. A 600-dpi page is 35 million pixels; a stream of a few
-// bytes could otherwise ask for billions of instances or pixels.
-constexpr int64_t kMaxWork = int64_t(1) << 29;
+// one reset may do: twice a letter page at 600 dpi, or eight at 300 dpi. A stream of a few bytes could otherwise ask for billions of
+// instances or pixels, and the arithmetic decoder never runs out of data.
+constexpr int64_t kMaxWork = int64_t(1) << 26;
+// Decisions after the arithmetic data has run out. The 32 or so bits then
+// left in the decoder code at most 2^15 decisions each (the smallest
+// probability is 2^-15), about a million in all; more come from no data.
+constexpr int64_t kMaxBlindDecisions = int64_t(1) << 22;
 // Data is read in pieces of this size, so that a declared length far
 // beyond the stream allocates only what the stream holds.
 constexpr size_t kReadChunk = 1 << 16;
@@ -60,6 +64,8 @@ void Jbig2Decoder::reset() {
     m_pageStriped = false;
     m_work = 0;
     m_workReported = false;
+    m_blindDecisions = 0;
+    m_blindReported = false;
     if (m_globals.isStream()) {
         DataStream* globals = m_globals.getStream();
         globals->reset();
@@ -99,6 +105,15 @@ bool Jbig2Decoder::spend(int64_t units) {
     if (!m_workReported) reportError(m_position, "JBIG2 stream asks for too much decoding work");
     m_workReported = true;
     return false;
+}
+
+bool Jbig2Decoder::pastData(int64_t decisions) {
+    if (!m_arith.pastData()) return false;
+    m_blindDecisions += decisions;
+    if (m_blindDecisions <= kMaxBlindDecisions) return false;
+    if (!m_blindReported) reportError(m_position, "JBIG2 arithmetic data ends early");
+    m_blindReported = true;
+    return true;
 }
 
 void Jbig2Decoder::readSegments(DataStream* stream, SegmentList& list, bool global) {

@@ -115,6 +115,9 @@ private:
     void startArith(Data data, size_t offset, size_t length);
     // Counts decoding work against a bound; false (reported once) past it.
     bool spend(int64_t units);
+    // Counts decisions made after the arithmetic data ran out; true (reported
+    // once) when there are more than the data left in the decoder can code.
+    bool pastData(int64_t decisions);
 
     PdfValue m_globals;
     int64_t m_pageWidth = 0;
@@ -131,6 +134,8 @@ private:
     int64_t m_position = 0;
     int64_t m_work = 0;
     bool m_workReported = false;
+    int64_t m_blindDecisions = 0;
+    bool m_blindReported = false;
 
     ArithDecoder m_arith;
     RefPtr<DataStream> m_arithSource;

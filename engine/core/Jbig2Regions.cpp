@@ -75,7 +75,7 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
     const size_t line = size_t(bitmap->lineBytes());
     std::vector<uint8_t> pad1(line + 2 * kRowPad, 0), pad2(line + 2 * kRowPad, 0);
     int ltp = 0;
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height && !pastData(width); ++y) {
         if (tpgdOn) {
             ltp ^= m_arith.decodeBit(kSltpContexts[templ], stats);
             if (ltp) {
@@ -261,98 +261,62 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
     if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height)) return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     ArithDecoderStats* stats = m_refinementStats.get();
-    const Jbig2Bitmap& g = *bitmap;
-    auto r = [&](int64_t x, int64_t y) {
-        return x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX
-                   ? 0u
-                   : uint32_t(reference.getPixel(int(x), int(y)));
+    // Every fixed pixel of both templates lies in a 3-pixel window of a row,
+    // three of the reference around (x - dx, y - dy) and one of the bitmap
+    // above, and the windows slide along the row; AT pixels away from their
+    // usual places are looked up.
+    const bool customAt = templ == 0 && !(at[0] == -1 && at[1] == -1 && at[2] == -1 && at[3] == -1);
+    const int refWidth = reference.isValid() ? reference.width() : 0;
+    auto refRow = [&](int64_t ry) {
+        return reference.isValid() && ry >= 0 && ry < reference.height() ? reference.row(int(ry)) : nullptr;
     };
+    auto refPixel = [&](int64_t x, int64_t y) { return uint32_t(rowPixel(refRow(y), x, refWidth)); };
     int ltp = 0;
-    const bool nominal = templ != 0 || (at[0] == -1 && at[1] == -1 && at[2] == -1 && at[3] == -1);
-    const bool nearby = dx > -(int64_t(1) << 30) && dx < (int64_t(1) << 30) && dy > -(int64_t(1) << 30) &&
-                        dy < (int64_t(1) << 30);
-    if (nominal && nearby) {
-        // Every pixel of both templates lies in a 3-pixel window of a row,
-        // three of the reference around (x - dx, y - dy) and one of the
-        // bitmap above, and the windows slide along the row.
-        const int refWidth = reference.isValid() ? reference.width() : 0;
-        auto refRow = [&](int64_t ry) {
-            return ry >= 0 && ry < reference.height() && reference.isValid() ? reference.row(int(ry)) : nullptr;
-        };
-        for (int y = 0; y < height; ++y) {
-            if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
-            uint8_t* row = bitmap->row(y);
-            const uint8_t* above = y > 0 ? bitmap->row(y - 1) : nullptr;
-            const int64_t ry = y - dy;
-            const uint8_t* up = refRow(ry - 1);
-            const uint8_t* mid = refRow(ry);
-            const uint8_t* down = refRow(ry + 1);
-            const int64_t rx0 = -dx;
-            uint32_t u = (uint32_t(rowPixel(up, rx0 - 1, refWidth)) << 2) | (uint32_t(rowPixel(up, rx0, refWidth)) << 1) |
-                         uint32_t(rowPixel(up, rx0 + 1, refWidth));
-            uint32_t m = (uint32_t(rowPixel(mid, rx0 - 1, refWidth)) << 2) |
-                         (uint32_t(rowPixel(mid, rx0, refWidth)) << 1) | uint32_t(rowPixel(mid, rx0 + 1, refWidth));
-            uint32_t d = (uint32_t(rowPixel(down, rx0 - 1, refWidth)) << 2) |
-                         (uint32_t(rowPixel(down, rx0, refWidth)) << 1) | uint32_t(rowPixel(down, rx0 + 1, refWidth));
-            uint32_t a = (uint32_t(rowPixel(above, 0, width)) << 1) | uint32_t(rowPixel(above, 1, width));
-            uint32_t left = 0;
-            for (int x = 0; x < width; ++x) {
-                int bit;
-                if (ltp && (u & m & d) == 7) {
-                    bit = 1;
-                } else if (ltp && (u | m | d) == 0) {
-                    bit = 0;
-                } else {
-                    // Template 0: the whole windows; template 1: the
-                    // reference's cross and lower right, the row above.
-                    const uint32_t cx = templ == 0
-                                            ? (u << 10) | (m << 7) | (d << 4) | (a << 1) | left
-                                            : (((u >> 1) & 1) << 9) | (m << 6) | ((d & 3) << 4) | (a << 1) | left;
-                    bit = m_arith.decodeBit(cx, stats);
-                }
-                if (bit) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-                left = uint32_t(bit);
-                const int64_t next = rx0 + x + 2;
-                u = ((u << 1) | uint32_t(rowPixel(up, next, refWidth))) & 7;
-                m = ((m << 1) | uint32_t(rowPixel(mid, next, refWidth))) & 7;
-                d = ((d << 1) | uint32_t(rowPixel(down, next, refWidth))) & 7;
-                a = ((a << 1) | uint32_t(rowPixel(above, x + 2, width))) & 7;
-            }
-        }
-        return bitmap;
-    }
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height && !pastData(width); ++y) {
         if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
         uint8_t* row = bitmap->row(y);
+        const uint8_t* above = y > 0 ? bitmap->row(y - 1) : nullptr;
+        const int64_t ry = y - dy;
+        const uint8_t* up = refRow(ry - 1);
+        const uint8_t* mid = refRow(ry);
+        const uint8_t* down = refRow(ry + 1);
+        const int64_t rx0 = -dx;
+        auto window = [&](const uint8_t* r) {
+            return (uint32_t(rowPixel(r, rx0 - 1, refWidth)) << 2) | (uint32_t(rowPixel(r, rx0, refWidth)) << 1) |
+                   uint32_t(rowPixel(r, rx0 + 1, refWidth));
+        };
+        uint32_t u = window(up), m = window(mid), d = window(down);
+        uint32_t a = (uint32_t(rowPixel(above, 0, width)) << 1) | uint32_t(rowPixel(above, 1, width));
+        uint32_t left = 0;
         for (int x = 0; x < width; ++x) {
-            const int64_t rx = x - dx;
-            const int64_t ry = y - dy;
-            if (ltp) {
+            int bit;
+            if (ltp && (u & m & d) == 7) {
                 // A pixel whose reference neighbourhood is all one colour
                 // takes that colour without a decision.
-                const uint32_t first = r(rx - 1, ry - 1);
-                bool same = true;
-                for (int j = -1; j <= 1 && same; ++j)
-                    for (int i = -1; i <= 1 && same; ++i) same = r(rx + i, ry + j) == first;
-                if (same) {
-                    if (first) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-                    continue;
-                }
-            }
-            uint32_t cx;
-            if (templ == 0) {
-                cx = (r(rx + at[2], ry + at[3]) << 12) | (r(rx, ry - 1) << 11) | (r(rx + 1, ry - 1) << 10) |
-                     (r(rx - 1, ry) << 9) | (r(rx, ry) << 8) | (r(rx + 1, ry) << 7) | (r(rx - 1, ry + 1) << 6) |
-                     (r(rx, ry + 1) << 5) | (r(rx + 1, ry + 1) << 4) |
-                     (uint32_t(g.getPixel(x + at[0], y + at[1])) << 3) | (uint32_t(g.getPixel(x, y - 1)) << 2) |
-                     (uint32_t(g.getPixel(x + 1, y - 1)) << 1) | uint32_t(g.getPixel(x - 1, y));
+                bit = 1;
+            } else if (ltp && (u | m | d) == 0) {
+                bit = 0;
             } else {
-                cx = (r(rx, ry - 1) << 9) | (r(rx - 1, ry) << 8) | (r(rx, ry) << 7) | (r(rx + 1, ry) << 6) |
-                     (r(rx, ry + 1) << 5) | (r(rx + 1, ry + 1) << 4) | (uint32_t(g.getPixel(x - 1, y - 1)) << 3) |
-                     (uint32_t(g.getPixel(x, y - 1)) << 2) | (uint32_t(g.getPixel(x + 1, y - 1)) << 1) |
-                     uint32_t(g.getPixel(x - 1, y));
+                uint32_t cx;
+                if (templ == 0) {
+                    cx = (u << 10) | (m << 7) | (d << 4) | (a << 1) | left;
+                    if (customAt) {
+                        cx = (cx & ~((1u << 12) | (1u << 3))) | (refPixel(rx0 + x + at[2], ry + at[3]) << 12) |
+                             (uint32_t(bitmap->getPixel(x + at[0], y + at[1])) << 3);
+                    }
+                } else {
+                    // The reference's cross and lower right, the row above.
+                    cx = (((u >> 1) & 1) << 9) | (m << 6) | ((d & 3) << 4) | (a << 1) | left;
+                }
+                bit = m_arith.decodeBit(cx, stats);
             }
-            if (m_arith.decodeBit(cx, stats)) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            if (bit) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            left = uint32_t(bit);
+            const int64_t next = rx0 + x + 2;
+            u = ((u << 1) | uint32_t(rowPixel(up, next, refWidth))) & 7;
+            m = ((m << 1) | uint32_t(rowPixel(mid, next, refWidth))) & 7;
+            d = ((d << 1) | uint32_t(rowPixel(down, next, refWidth))) & 7;
+            a = ((a << 1) | uint32_t(rowPixel(above, x + 2, width))) & 7;
         }
     }
     return bitmap;

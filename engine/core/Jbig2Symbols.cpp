@@ -20,7 +20,7 @@ constexpr int64_t kMaxPatterns = int64_t(1) << 16;
 // The cost of one symbol instance or grid cell beside its pixels: about the
 // decisions it takes, so that a region of billions of instances over no data
 // ends within the work bound in a fraction of a second.
-constexpr int64_t kInstanceCost = 1024;
+constexpr int64_t kInstanceCost = 256;
 
 enum Corner { kBottomLeft = 0, kTopLeft = 1, kBottomRight = 2, kTopRight = 3 };
 
@@ -187,7 +187,7 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                 if (p.huffman) reader->skipBytes(size_t(size));
                 symbol = refined.get();
             }
-            if (!spend(kInstanceCost)) return region;
+            if (!spend(kInstanceCost) || (!p.huffman && pastData(16))) return region;
             const int64_t wi = symbol && symbol->isValid() ? symbol->width() : 0;
             const int64_t hi = symbol && symbol->isValid() ? symbol->height() : 0;
             if (!p.transposed && (p.refCorner == kTopRight || p.refCorner == kBottomRight)) curs += wi - 1;
@@ -382,7 +382,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
         for (;;) {
             int64_t dw;
             if (!integer(dwTable, m_iadw.get(), &dw)) break;
-            if (decoded >= newCount || (dw < 0 && -dw >= symbolWidth) || !spend(kInstanceCost)) {
+            if (decoded >= newCount || (dw < 0 && -dw >= symbolWidth) || !spend(kInstanceCost) ||
+                (!huffman && pastData(16))) {
                 reportError(m_position, "Bad symbol width delta in JBIG2 symbol dictionary");
                 return false;
             }
@@ -499,7 +500,7 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
     for (int64_t turn = 0; index < total && int64_t(dict->symbols.size()) < exported; ++turn) {
         int64_t run = 0;
         if (!integer(&standardHuffmanTable(1), m_iaex.get(), &run) || run < 0 || run > total - index ||
-            turn > 2 * total + 2) {
+            turn > 2 * total + 2 || (!huffman && pastData(16))) {
             reportError(m_position, "Bad export runs in JBIG2 symbol dictionary");
             break;
         }

@@ -96,6 +96,7 @@ TEST(ArithDecoder, RoundTripsThroughStuffingAndStallsAtTheMarker) {
         for (size_t i = 0; i < d.bits.size(); ++i) mismatches += dec.decodeBit(d.contexts[i], &stats) != d.bits[i];
         EXPECT_EQ(mismatches, 0) << "seed " << seed << (stuffed ? " (stuffed)" : "");
         EXPECT_LE(stream->getPos(), int64_t(coded.size())) << "read past the marker, seed " << seed;
+        EXPECT_TRUE(dec.pastData());
     }
 }
 
@@ -173,6 +174,7 @@ TEST(ArithDecoder, EmptySegmentStartsWithoutTouchingTheStream) {
     ArithDecoderStats stats(1);
     for (int i = 0; i < 100; ++i) dec.decodeBit(0, &stats);
     EXPECT_EQ(stream->getPos(), 0);
+    EXPECT_TRUE(dec.pastData());
     dec.cleanup();
     EXPECT_EQ(stream->getPos(), 0);
 }
