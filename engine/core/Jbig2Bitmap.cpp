@@ -96,6 +96,49 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Bitmap::getSlice(int x, int y, int width, int 
     return slice;
 }
 
+namespace {
+
+template <int kOp>
+inline uint32_t apply(uint32_t d, uint32_t s) {
+    if constexpr (kOp == Jbig2Bitmap::kOr) return d | s;
+    if constexpr (kOp == Jbig2Bitmap::kAnd) return d & s;
+    if constexpr (kOp == Jbig2Bitmap::kXor) return d ^ s;
+    if constexpr (kOp == Jbig2Bitmap::kXnor) return ~(d ^ s);
+    return s;
+}
+
+// One row of a combination: source bits from bit position x0 - x on go to
+// destination bytes firstByte..lastByte, the edge bytes masked. The inner
+// bytes take whole source bytes without bounds tests (they lie inside the
+// source row); the two edge bytes may reach one byte past either end.
+template <int kOp>
+void combineRow(uint8_t* dst, const uint8_t* src, int srcLine, int64_t x, int firstByte, int lastByte,
+                uint8_t firstMask, uint8_t lastMask) {
+    auto edge = [&](int b, uint8_t mask) {
+        const uint32_t r = apply<kOp>(dst[b], bitsAt(src, srcLine, int64_t(b) * 8 - x));
+        dst[b] = uint8_t((dst[b] & ~mask) | (r & mask));
+    };
+    if (firstByte == lastByte) {
+        edge(firstByte, uint8_t(firstMask & lastMask));
+        return;
+    }
+    edge(firstByte, firstMask);
+    const int64_t bit0 = int64_t(firstByte + 1) * 8 - x;
+    const int shift = int(bit0 & 7);
+    const uint8_t* s = src + (bit0 >> 3);
+    if (shift == 0) {
+        for (int b = firstByte + 1; b < lastByte; ++b, ++s) dst[b] = uint8_t(apply<kOp>(dst[b], *s));
+    } else {
+        // (s[0] s[1]) >> (8 - shift): the 8 bits that start shift bits
+        // into s[0].
+        for (int b = firstByte + 1; b < lastByte; ++b, ++s)
+            dst[b] = uint8_t(apply<kOp>(dst[b], uint32_t(((s[0] << 8) | s[1]) >> (8 - shift)) & 0xFF));
+    }
+    edge(lastByte, lastMask);
+}
+
+}  // namespace
+
 void Jbig2Bitmap::combine(const Jbig2Bitmap& source, int64_t x, int64_t y, int op) {
     if (!m_data || !source.m_data || op < kOr || op > kReplace) return;
     const int64_t x0 = std::max<int64_t>(x, 0);
@@ -107,25 +150,17 @@ void Jbig2Bitmap::combine(const Jbig2Bitmap& source, int64_t x, int64_t y, int o
     const int lastByte = int((x1 - 1) >> 3);
     const uint8_t firstMask = uint8_t(0xFF >> (x0 & 7));
     const uint8_t lastMask = uint8_t(0xFF << (7 - ((x1 - 1) & 7)));
-    for (int64_t dy = y0; dy < y1; ++dy) {
-        const uint8_t* src = source.row(int(dy - y));
-        uint8_t* dst = row(int(dy));
-        for (int b = firstByte; b <= lastByte; ++b) {
-            uint8_t mask = 0xFF;
-            if (b == firstByte) mask &= firstMask;
-            if (b == lastByte) mask &= lastMask;
-            const uint32_t s = bitsAt(src, source.m_line, int64_t(b) * 8 - x);
-            const uint32_t d = dst[b];
-            uint32_t r;
-            switch (op) {
-            case kOr: r = d | s; break;
-            case kAnd: r = d & s; break;
-            case kXor: r = d ^ s; break;
-            case kXnor: r = ~(d ^ s); break;
-            default: r = s; break;
-            }
-            dst[b] = uint8_t((d & ~mask) | (r & mask));
-        }
+    auto rows = [&](auto combineOne) {
+        for (int64_t dy = y0; dy < y1; ++dy)
+            combineOne(row(int(dy)), source.row(int(dy - y)), source.m_line, x, firstByte, lastByte, firstMask,
+                lastMask);
+    };
+    switch (op) {
+    case kOr: rows(combineRow<kOr>); break;
+    case kAnd: rows(combineRow<kAnd>); break;
+    case kXor: rows(combineRow<kXor>); break;
+    case kXnor: rows(combineRow<kXnor>); break;
+    default: rows(combineRow<kReplace>); break;
     }
 }
 

@@ -362,3 +362,41 @@ TEST(Jbig2Decoder, HostileSizesAreRefused) {
 
 }  // namespace
 }  // namespace rendova
+
+namespace rendova {
+namespace {
+
+// The whole-byte combination against the plain pixel rule, at every
+// alignment, over both edges and with every operator.
+TEST(Jbig2Bitmap, CombineMatchesThePixelRule) {
+    std::mt19937 rng(11);
+    for (int turn = 0; turn < 400; ++turn) {
+        const int sw = 1 + int(rng() % 40), sh = 1 + int(rng() % 4), dw = 1 + int(rng() % 40);
+        const int x = int(rng() % 60) - 20, y = int(rng() % 6) - 2, op = int(rng() % 5);
+        Jbig2Bitmap src(0, sw, sh), dst(0, dw, 4), expected(0, dw, 4);
+        for (int j = 0; j < sh; ++j)
+            for (int i = 0; i < sw; ++i)
+                if (rng() & 1) src.setPixel(i, j);
+        for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < dw; ++i)
+                if (rng() & 1) {
+                    dst.setPixel(i, j);
+                    expected.setPixel(i, j);
+                }
+        for (int j = 0; j < 4; ++j) {
+            for (int i = 0; i < dw; ++i) {
+                if (i < x || i >= x + sw || j < y || j >= y + sh) continue;
+                const int d = expected.getPixel(i, j), s = src.getPixel(i - x, j - y);
+                const int r = op == 0 ? d | s : op == 1 ? d & s : op == 2 ? d ^ s : op == 3 ? !(d ^ s) : s;
+                expected.row(j)[i >> 3] = uint8_t((expected.row(j)[i >> 3] & ~(0x80 >> (i & 7))) | (r << (7 - (i & 7))));
+            }
+        }
+        dst.combine(src, x, y, op);
+        ASSERT_EQ(std::string(reinterpret_cast<char*>(dst.data()), size_t(dst.lineBytes()) * 4),
+                  std::string(reinterpret_cast<char*>(expected.data()), size_t(expected.lineBytes()) * 4))
+            << "source " << sw << " x " << sh << " at " << x << ", " << y << ", operator " << op;
+    }
+}
+
+}  // namespace
+}  // namespace rendova
