@@ -75,14 +75,16 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
     const size_t line = size_t(bitmap->lineBytes());
     std::vector<uint8_t> pad1(line + 2 * kRowPad, 0), pad2(line + 2 * kRowPad, 0);
     int ltp = 0;
-    for (int y = 0; y < height && !pastData(width); ++y) {
+    for (int y = 0; y < height; ++y) {
         if (tpgdOn) {
             ltp ^= m_arith.decodeBit(kSltpContexts[templ], stats);
             if (ltp) {
                 if (y > 0) bitmap->duplicateRow(y, y - 1);
+                if (pastData(1)) break;
                 continue;
             }
         }
+        if (pastData(width)) break;
         uint8_t* row0 = bitmap->row(y);
         if (y >= 1) std::memcpy(pad1.data() + kRowPad, bitmap->row(y - 1), line);
         if (y >= 2) std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
