@@ -245,13 +245,14 @@ void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immedi
         if (!segment) {
             reportError(m_position, "JBIG2 text region refers to missing segment %u", ref);
         } else if (segment->getKind() == Jbig2Segment::kSymbolDictKind) {
-            for (auto& s : static_cast<Jbig2SymbolDict*>(segment)->symbols) symbols.push_back(s.get());
+            const auto& dictSymbols = static_cast<Jbig2SymbolDict*>(segment)->symbols;
+            if (int64_t(symbols.size() + dictSymbols.size()) > kMaxSymbols) {
+                reportError(m_position, "Too many JBIG2 symbols");
+                return;
+            }
+            for (auto& s : dictSymbols) symbols.push_back(s.get());
         } else if (segment->getKind() == Jbig2Segment::kCodeTableKind) {
             tables.push_back(&static_cast<Jbig2CodeTable*>(segment)->table);
-        }
-        if (int64_t(symbols.size()) > kMaxSymbols) {
-            reportError(m_position, "Too many JBIG2 symbols");
-            return;
         }
     }
     p.symbolCodeLength = symbolCodeLength(int64_t(symbols.size()));
@@ -320,6 +321,10 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
             reportError(m_position, "JBIG2 symbol dictionary refers to missing segment %u", ref);
         } else if (segment->getKind() == Jbig2Segment::kSymbolDictKind) {
             lastInput = static_cast<Jbig2SymbolDict*>(segment);
+            if (int64_t(inputs.size() + lastInput->symbols.size()) > kMaxSymbols) {
+                reportError(m_position, "Too many JBIG2 symbols");
+                return false;
+            }
             for (auto& s : lastInput->symbols) inputs.push_back(s.get());
         } else if (segment->getKind() == Jbig2Segment::kCodeTableKind) {
             tables.push_back(&static_cast<Jbig2CodeTable*>(segment)->table);
@@ -367,6 +372,9 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
         if (r == HuffmanResult::kNoCode) failed = true;
         return r == HuffmanResult::kValue;
     };
+    // The input symbols and the new ones so far, which refinement and
+    // aggregation refer to.
+    std::vector<const Jbig2Bitmap*> all(inputs);
     int64_t classHeight = 0;
     int64_t decoded = 0;
     while (decoded < newCount) {
@@ -406,8 +414,6 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                 int64_t instances = 0;
                 integer(aggTable, m_iaai.get(), &instances);
                 if (failed) break;
-                std::vector<const Jbig2Bitmap*> all(inputs);
-                for (int64_t i = 0; i < decoded; ++i) all.push_back(newSymbols[size_t(i)].get());
                 if (instances == 1) {
                     int64_t id, rdx = 0, rdy = 0, size = 0;
                     id = huffman ? reader.readBits(codeLength) : m_arith.decodeIaid(uint32_t(codeLength), m_iaid.get());
@@ -444,6 +450,7 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                     symbol = decodeText(p, all, &reader, data);
                 }
             }
+            all.push_back(symbol.get());
             newSymbols[size_t(decoded++)] = std::move(symbol);
         }
         if (failed) {
