@@ -610,6 +610,9 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
     const int64_t patternWidth = patterns[0]->width();
     const int64_t patternHeight = patterns[0]->height();
     const int gw = int(gridWidth), gh = int(gridHeight);
+    // Charged before the grid's gray values are allocated: a cell costs
+    // its decisions and the placing of its pattern.
+    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32))) return;
     auto cellX = [&](int64_t m, int64_t n) { return (gridX + m * stepY + n * stepX) >> 8; };
     auto cellY = [&](int64_t m, int64_t n) { return (gridY + m * stepX - n * stepY) >> 8; };
     std::unique_ptr<Jbig2Bitmap> skip;
@@ -644,7 +647,6 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
             for (int n = 0; n < gw; ++n) gray[size_t(m) * size_t(gw) + size_t(n)] |= uint32_t(plane->getPixel(n, m)) << j;
         above = std::move(plane);
     }
-    if (!spend(int64_t(gw) * gh * (kInstanceCost + patternWidth * patternHeight / 32))) return;
     for (int m = 0; m < gh; ++m) {
         for (int n = 0; n < gw; ++n) {
             if (skip && skip->getPixel(n, m)) continue;
