@@ -137,7 +137,10 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
     // makes up, and the rows decoded from them are noise.
     constexpr size_t kOverrun = 8;
     const int width = bitmap.width();
-    std::vector<int> ref(size_t(width) + 3), cur(size_t(width) + 3);
+    // A row holds no more changes than the codes its data can hold, so
+    // that a wide row of little data takes no more memory than the data.
+    const size_t capacity = std::min<size_t>(size_t(width), reader.size() * 8 + 16) + 4;
+    std::vector<int> ref(capacity + 3), cur(capacity + 3);
     int refCount = 0;
     ref[0] = ref[1] = width;
     bool reported = false;
@@ -208,7 +211,7 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
                 color ^= 1;
                 a0 = a1;
             }
-            if (curCount > width) break;
+            if (size_t(curCount) + 2 > capacity) break;
         }
         cur[size_t(curCount)] = width;
         cur[size_t(curCount) + 1] = width;

@@ -91,7 +91,7 @@ bool Jbig2Decoder::readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCoun
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                                                       const std::vector<const Jbig2Bitmap*>& symbols,
                                                       Jbig2BitReader* reader, Data data) {
-    if (!Jbig2Bitmap::sizeInRange(p.width, p.height)) return nullptr;
+    if (!Jbig2Bitmap::sizeInRange(p.width, p.height) || !spend(p.width * p.height / 32)) return nullptr;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(p.width), int(p.height));
     if (p.defaultPixel) region->clearTo(1);
     const int64_t strips = int64_t(1) << p.logStrips;
@@ -601,6 +601,7 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
         return;
     }
     const auto& patterns = static_cast<Jbig2PatternDict*>(segment)->patterns;
+    if (!spend(info.width * info.height / 32)) return;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(info.width), int(info.height));
     if (defaultPixel) region->clearTo(1);
     if (patterns.empty() || gridWidth == 0 || !patterns[0] || !patterns[0]->isValid()) {

@@ -352,6 +352,13 @@ TEST(Jbig2Decoder, HostileSizesAreRefused) {
         {"text instances", page + segment(1, 6, {}, regionInfo(16, 16, 0, 0) + be(0, 2) + be(0xFFFFFFFF, 4))},
         {"code table range", page + segment(1, 53, {}, char(0x70) + be(0, 4) + be(100, 4) + std::string(8, '\xff'))},
         {"export runs", page + segment(1, 0, {}, be(0, 2) + std::string(8, 0) + be(0xFFFF, 4) + be(0, 4))},
+        {"wide MMR row", page + segment(1, 38, {}, regionInfo(1 << 28, 1, 0, 0) + char(1) + std::string(4, 0))},
+        {"kept text regions", [&] {
+             std::string s = page;
+             for (uint32_t n = 1; n <= 12; ++n)
+                 s += segment(n, 4, {}, regionInfo(16000, 16000, 0, 0) + be(0, 2) + be(0, 4));
+             return s;
+         }()},
     };
     for (const Case& c : cases) {
         ErrorCapture errors;
