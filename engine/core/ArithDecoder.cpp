@@ -27,7 +27,7 @@ const ArithDecoder::QeEntry ArithDecoder::kQeTable[47] = {
 };
 
 ArithDecoderStats::ArithDecoderStats(int contextSize) : m_contextSize(std::max(contextSize, 1)) {
-    m_contexts = static_cast<uint8_t*>(memAlloc(m_contextSize));
+    m_contexts = static_cast<Context*>(memAlloc(m_contextSize));
     std::memset(m_contexts, 0, size_t(m_contextSize));
 }
 
@@ -47,7 +47,7 @@ void ArithDecoderStats::copyFrom(const ArithDecoderStats& other) {
 
 void ArithDecoderStats::setEntry(uint32_t context, int index, int mps) {
     if (context >= uint32_t(m_contextSize) || index < 0 || index > 46) return;
-    m_contexts[context] = uint8_t((index << 1) | (mps & 1));
+    m_contexts[context] = Context((index << 1) | (mps & 1));
 }
 
 namespace {

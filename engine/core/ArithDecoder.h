@@ -27,11 +27,16 @@ public:
     // Presets one context (index 0-46 into the probability table).
     void setEntry(uint32_t context, int index, int mps);
     int getContextSize() const { return m_contextSize; }
-    uint8_t* contexts() { return m_contexts; }
+    uint8_t* contexts() { return reinterpret_cast<uint8_t*>(m_contexts); }
 
 private:
+    friend class ArithDecoder;
+    // Not a character type: stores to a context cannot alias the decoder's
+    // registers, which then stay in registers across decisions.
+    enum class Context : uint8_t {};
+
     int m_contextSize;
-    uint8_t* m_contexts;
+    Context* m_contexts;
 };
 
 // The MQ arithmetic decoder shared by the JBIG2 and JPEG 2000 decoders, with
@@ -79,9 +84,9 @@ public:
 
     int decodeBit(uint32_t context, ArithDecoderStats* stats) {
         assert(context < uint32_t(stats->getContextSize()));
-        uint8_t& cx = stats->contexts()[context];
-        const int index = cx >> 1;
-        int bit = cx & 1;
+        ArithDecoderStats::Context& cx = stats->m_contexts[context];
+        const int index = int(cx) >> 1;
+        int bit = int(cx) & 1;
         const uint32_t qe = kQeTable[index].qe;
         m_a -= qe;
         if (m_c < m_a) {
@@ -89,17 +94,17 @@ public:
             // The more probable path after an interval exchange.
             if (m_a < qe) {
                 bit ^= 1;
-                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
             } else {
-                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+                cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             }
         } else {
             m_c -= m_a;
             if (m_a < qe) {
-                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+                cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             } else {
                 bit ^= 1;
-                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
             }
             m_a = qe;
         }

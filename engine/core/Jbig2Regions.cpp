@@ -98,14 +98,19 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
             // one pixel of each row.
             const int shift1 = n0;
             const int shift2 = n1 + n0;
+            // Bits gather in a local byte: a store to the row could alias
+            // the decoder's state.
+            uint32_t out = 0;
             for (int x = 0; x < width; ++x) {
                 const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
                 const int bit = m_arith.decodeBit(cx, stats);
-                if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                out = (out << 1) | uint32_t(bit);
+                if ((x & 7) == 7) row0[x >> 3] = uint8_t(out);
                 w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
                 w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
                 w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
             }
+            if (width & 7) row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
             continue;
         }
         for (int x = 0; x < width; ++x) {
