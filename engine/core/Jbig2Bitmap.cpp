@@ -83,16 +83,8 @@ void Jbig2Bitmap::duplicateRow(int yDest, int ySource) {
 
 std::unique_ptr<Jbig2Bitmap> Jbig2Bitmap::getSlice(int x, int y, int width, int height) const {
     auto slice = std::make_unique<Jbig2Bitmap>(0, width, height);
-    if (!slice->isValid() || !m_data) return slice;
-    for (int sy = 0; sy < height; ++sy) {
-        const int64_t srcY = int64_t(y) + sy;
-        if (srcY < 0 || srcY >= m_height) continue;
-        const uint8_t* src = row(int(srcY));
-        uint8_t* dst = slice->row(sy);
-        for (int b = 0; b < slice->m_line; ++b) dst[b] = uint8_t(bitsAt(src, m_line, int64_t(x) + 8 * int64_t(b)));
-    }
-    // Source bits past this bitmap's width may have come in.
-    slice->clearPadding();
+    // The slice starts at 0, and the combination clips to this bitmap.
+    if (slice->isValid() && m_data) slice->combine(*this, -int64_t(x), -int64_t(y), kReplace);
     return slice;
 }
 

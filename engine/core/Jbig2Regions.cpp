@@ -23,8 +23,18 @@ inline int padPixel(const uint8_t* padded, int x) {
     return (padded[q >> 3] >> (7 - (q & 7))) & 1;
 }
 
+// Sets pixels from to to - 1 of a row.
 inline void setRun(uint8_t* row, int from, int to) {
-    for (int x = from; x < to; ++x) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+    if (from >= to) return;
+    const int first = from >> 3, last = (to - 1) >> 3;
+    const uint8_t head = uint8_t(0xFF >> (from & 7)), tail = uint8_t(0xFF << (7 - ((to - 1) & 7)));
+    if (first == last) {
+        row[first] |= uint8_t(head & tail);
+        return;
+    }
+    row[first] |= head;
+    if (last > first + 1) std::memset(row + first + 1, 0xFF, size_t(last - first - 1));
+    row[last] |= tail;
 }
 
 // The context windows of the generic templates: the pixels of the two rows

@@ -468,6 +468,14 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
             if (totalWidth > 0 && classHeight > 0) {
                 std::unique_ptr<Jbig2Bitmap> collective;
                 if (size == 0) {
+                    // Uncompressed rows must all be there.
+                    const int64_t bytes = (totalWidth + 7) / 8 * classHeight;
+                    if (!Jbig2Bitmap::sizeInRange(totalWidth, classHeight) ||
+                        bytes > int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
+                        !spend(totalWidth * classHeight / 32)) {
+                        reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
+                        return false;
+                    }
                     collective = std::make_unique<Jbig2Bitmap>(0, int(totalWidth), int(classHeight));
                     if (!collective->isValid()) {
                         reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
@@ -515,7 +523,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
             if (!exporting || int64_t(dict->symbols.size()) >= exported) continue;
             if (index < inCount) {
                 const Jbig2Bitmap* s = inputs[size_t(index)];
-                dict->symbols.push_back(s && s->isValid() ? s->getSlice(0, 0, s->width(), s->height()) : nullptr);
+                const bool copy = s && s->isValid() && spend(int64_t(s->width()) * s->height() / 32);
+                dict->symbols.push_back(copy ? s->getSlice(0, 0, s->width(), s->height()) : nullptr);
             } else {
                 dict->symbols.push_back(std::move(newSymbols[size_t(index - inCount)]));
             }
