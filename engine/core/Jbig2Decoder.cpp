@@ -69,11 +69,11 @@ void Jbig2Decoder::reset() {
     if (m_globals.isStream()) {
         DataStream* globals = m_globals.getStream();
         globals->reset();
-        readSegments(globals, m_globalSegments, true);
+        readSegments(globals, m_globalSegments);
         globals->close();
     }
     source()->reset();
-    readSegments(source(), m_pageSegments, false);
+    readSegments(source(), m_pageSegments);
     m_arith.setStream(nullptr);
     m_arithSource = nullptr;
     if (m_page && m_page->isValid()) {
@@ -116,8 +116,7 @@ bool Jbig2Decoder::pastData(int64_t decisions) {
     return true;
 }
 
-void Jbig2Decoder::readSegments(DataStream* stream, SegmentList& list, bool global) {
-    (void)global;
+void Jbig2Decoder::readSegments(DataStream* stream, SegmentList& list) {
     std::vector<uint8_t> bytes;
     for (;;) {
         SegmentHeader header;

@@ -76,7 +76,7 @@ private:
         int symbolCodeLength = 0;
     };
 
-    void readSegments(DataStream* stream, SegmentList& list, bool global);
+    void readSegments(DataStream* stream, SegmentList& list);
     bool readHeader(DataStream* stream, SegmentHeader& header, bool& atEnd);
     bool readData(DataStream* stream, const SegmentHeader& header, std::vector<uint8_t>& out);
     bool readUnknownLengthData(DataStream* stream, std::vector<uint8_t>& out);
