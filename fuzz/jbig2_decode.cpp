@@ -14,12 +14,15 @@
 namespace {
 
 constexpr size_t kMaxInput = 1 << 16;
+// A page may rightly be a hundred megabytes; reading it all out twice would
+// spend the run on copying, so reading stops here.
+constexpr size_t kMaxOutput = 1 << 24;
 
 std::string readAll(rendova::DataStream* stream) {
     std::string out;
     stream->reset();
     uint8_t buffer[4096];
-    for (int n; (n = stream->getBlock(buffer, int(sizeof buffer))) > 0;) out.append(reinterpret_cast<char*>(buffer), size_t(n));
+    for (int n; out.size() < kMaxOutput && (n = stream->getBlock(buffer, int(sizeof buffer))) > 0;) out.append(reinterpret_cast<char*>(buffer), size_t(n));
     stream->close();
     return out;
 }
