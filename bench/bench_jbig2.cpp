@@ -42,7 +42,8 @@ struct Dataset {
 std::string readStream(DataStream* stream) {
     std::string out;
     stream->reset();
-    for (int c; (c = stream->getChar()) != -1;) out.push_back(char(c));
+    for (int c; (c = stream->getChar()) != -1;)
+        out.push_back(char(c));
     stream->close();
     return out;
 }
@@ -52,7 +53,8 @@ void quiet(void*, int64_t, const char*) {}
 std::vector<Image> imagesOf(const std::filesystem::path& path) {
     std::vector<Image> images;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return images;
+    if (!file)
+        return images;
     {
         PdfValue noDict;
         noDict.initNull();
@@ -61,15 +63,21 @@ std::vector<Image> imagesOf(const std::filesystem::path& path) {
         rendova::XrefTable xref(source.get());
         for (int num = 1; xref.isOk() && num < xref.getSize(); ++num) {
             PdfValue object;
-            xref.fetch(num, xref.getEntry(num).type == rendova::XrefTable::kCompressed ? 0 : xref.getEntry(num).generation,
+            xref.fetch(num,
+                       xref.getEntry(num).type == rendova::XrefTable::kCompressed
+                           ? 0
+                           : xref.getEntry(num).generation,
                        object);
-            if (!object.isStream() || object.getStream()->getKind() != DataStream::kJbig2Kind) continue;
+            if (!object.isStream() || object.getStream()->getKind() != DataStream::kJbig2Kind)
+                continue;
             Image image;
             image.page = readStream(object.getStream()->getChainedSource());
             PdfValue params, globals;
             object.getDictOrStreamDict()->lookup("DecodeParms", params);
-            if (params.isDict()) params.getDict()->lookup("JBIG2Globals", globals);
-            if (globals.isStream()) image.globals = readStream(globals.getStream());
+            if (params.isDict())
+                params.getDict()->lookup("JBIG2Globals", globals);
+            if (globals.isStream())
+                image.globals = readStream(globals.getStream());
             images.push_back(std::move(image));
         }
     }
@@ -86,14 +94,16 @@ void benchOurs(benchmark::State& state, const Dataset* d) {
     std::vector<RefPtr<DataStream>> decoders;
     for (const Image& image : d->images) {
         PdfValue globals;
-        if (!image.globals.empty()) globals.initStream(memory(image.globals).release());
+        if (!image.globals.empty())
+            globals.initStream(memory(image.globals).release());
         decoders.push_back(RefPtr<DataStream>::adopt(new rendova::Jbig2Decoder(memory(image.page), globals)));
     }
     std::vector<uint8_t> buffer(1 << 16);
     for (auto _ : state) {
         for (auto& decoder : decoders) {
             decoder->reset();
-            while (decoder->getBlock(buffer.data(), int(buffer.size())) > 0) benchmark::DoNotOptimize(buffer.data());
+            while (decoder->getBlock(buffer.data(), int(buffer.size())) > 0)
+                benchmark::DoNotOptimize(buffer.data());
             decoder->close();
         }
     }
@@ -107,7 +117,8 @@ void benchJbig2dec(benchmark::State& state, const Dataset* d) {
             Jbig2GlobalCtx* global = nullptr;
             if (!image.globals.empty()) {
                 Jbig2Ctx* g = jbig2_ctx_new(nullptr, JBIG2_OPTIONS_EMBEDDED, nullptr, ignore, nullptr);
-                jbig2_data_in(g, reinterpret_cast<const unsigned char*>(image.globals.data()), image.globals.size());
+                jbig2_data_in(g, reinterpret_cast<const unsigned char*>(image.globals.data()),
+                              image.globals.size());
                 global = jbig2_make_global_ctx(g);
             }
             Jbig2Ctx* ctx = jbig2_ctx_new(nullptr, JBIG2_OPTIONS_EMBEDDED, global, ignore, nullptr);
@@ -118,7 +129,8 @@ void benchJbig2dec(benchmark::State& state, const Dataset* d) {
                 jbig2_release_page(ctx, page);
             }
             jbig2_ctx_free(ctx);
-            if (global) jbig2_global_ctx_free(global);
+            if (global)
+                jbig2_global_ctx_free(global);
         }
     }
 }
@@ -143,16 +155,22 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(RENDOVA_CORPUS_DIR, ec))
-        if (entry.path().extension() == ".pdf") files.push_back(entry.path());
+        if (entry.path().extension() == ".pdf")
+            files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const auto& path : files) {
         const std::string name = path.filename().string();
-        Dataset* d = name == "gh-ocr-jbig2.pdf" ? &datasets[0] : name.rfind("pdfjs-bitmap-", 0) == 0 ? &datasets[1] : nullptr;
-        if (!d) continue;
-        for (Image& image : imagesOf(path)) d->images.push_back(std::move(image));
+        Dataset* d = name == "gh-ocr-jbig2.pdf"            ? &datasets[0]
+                     : name.rfind("pdfjs-bitmap-", 0) == 0 ? &datasets[1]
+                                                           : nullptr;
+        if (!d)
+            continue;
+        for (Image& image : imagesOf(path))
+            d->images.push_back(std::move(image));
     }
     for (const Dataset& d : datasets) {
-        if (d.images.empty()) continue;
+        if (d.images.empty())
+            continue;
         for (auto* b : {benchmark::RegisterBenchmark(("jbig2dec/" + d.name).c_str(), benchJbig2dec, &d),
                         benchmark::RegisterBenchmark(("ours/" + d.name).c_str(), benchOurs, &d)})
             b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -164,9 +182,10 @@ int main(int argc, char** argv) {
     for (const Dataset& d : datasets) {
         const double peer = reporter.times["jbig2dec/" + d.name];
         const double ours = reporter.times["ours/" + d.name];
-        if (peer <= 0 || ours <= 0) continue;
-        std::printf("%-16s %3zu images   jbig2dec %8.3f   ours %8.3f   ratio %.2f\n", d.name.c_str(), d.images.size(),
-                    peer, ours, ours / peer);
+        if (peer <= 0 || ours <= 0)
+            continue;
+        std::printf("%-16s %3zu images   jbig2dec %8.3f   ours %8.3f   ratio %.2f\n", d.name.c_str(),
+                    d.images.size(), peer, ours, ours / peer);
     }
     return 0;
 }

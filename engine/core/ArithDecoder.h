@@ -90,11 +90,13 @@ public:
         const uint32_t qe = kQeTable[index].qe;
         m_a -= qe;
         if (m_c < m_a) {
-            if (m_a & 0x80000000u) return bit;
+            if (m_a & 0x80000000u)
+                return bit;
             // The more probable path after an interval exchange.
             if (m_a < qe) {
                 bit ^= 1;
-                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
+                                                (kQeTable[index].switchFlag ? bit : bit ^ 1));
             } else {
                 cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             }
@@ -104,12 +106,14 @@ public:
                 cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             } else {
                 bit ^= 1;
-                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
+                                                (kQeTable[index].switchFlag ? bit : bit ^ 1));
             }
             m_a = qe;
         }
         do {
-            if (m_ct == 0) byteIn();
+            if (m_ct == 0)
+                byteIn();
             m_a <<= 1;
             m_c <<= 1;
             --m_ct;

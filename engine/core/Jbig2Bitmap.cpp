@@ -28,7 +28,8 @@ inline uint32_t bitsAt(const uint8_t* row, int line, int64_t bit) {
 }  // namespace
 
 bool Jbig2Bitmap::sizeInRange(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0 || width > 0x7ffffff8) return false;
+    if (width <= 0 || height <= 0 || width > 0x7ffffff8)
+        return false;
     return (width + 7) / 8 * height <= kMaxBitmapBytes;
 }
 
@@ -45,23 +46,31 @@ Jbig2Bitmap::Jbig2Bitmap(uint32_t number, int width, int height)
     std::memset(m_data, 0, size_t(size));
 }
 
-Jbig2Bitmap::~Jbig2Bitmap() { memFree(m_data); }
+Jbig2Bitmap::~Jbig2Bitmap() {
+    memFree(m_data);
+}
 
 void Jbig2Bitmap::clearPadding() {
-    if (!m_data || !(m_width & 7)) return;
+    if (!m_data || !(m_width & 7))
+        return;
     const uint8_t mask = uint8_t(0xFF << (8 - (m_width & 7)));
-    for (int y = 0; y < m_height; ++y) row(y)[m_line - 1] &= mask;
+    for (int y = 0; y < m_height; ++y)
+        row(y)[m_line - 1] &= mask;
 }
 
 void Jbig2Bitmap::clearTo(int pixel) {
-    if (!m_data) return;
+    if (!m_data)
+        return;
     std::memset(m_data, pixel ? 0xFF : 0, size_t(m_line) * size_t(m_height));
-    if (pixel) clearPadding();
+    if (pixel)
+        clearPadding();
 }
 
 bool Jbig2Bitmap::expand(int newHeight, int pixel) {
-    if (!m_data || newHeight <= m_height) return m_data != nullptr;
-    if (!sizeInRange(m_width, newHeight)) return false;
+    if (!m_data || newHeight <= m_height)
+        return m_data != nullptr;
+    if (!sizeInRange(m_width, newHeight))
+        return false;
     const int size = m_line * newHeight + 1;
     m_data = static_cast<uint8_t*>(memRealloc(m_data, size));
     uint8_t* first = m_data + size_t(m_line) * size_t(m_height);
@@ -71,20 +80,23 @@ bool Jbig2Bitmap::expand(int newHeight, int pixel) {
     m_height = newHeight;
     if (pixel && (m_width & 7)) {
         const uint8_t mask = uint8_t(0xFF << (8 - (m_width & 7)));
-        for (int y = oldHeight; y < m_height; ++y) row(y)[m_line - 1] &= mask;
+        for (int y = oldHeight; y < m_height; ++y)
+            row(y)[m_line - 1] &= mask;
     }
     return true;
 }
 
 void Jbig2Bitmap::duplicateRow(int yDest, int ySource) {
-    if (!m_data || yDest < 0 || yDest >= m_height || ySource < 0 || ySource >= m_height) return;
+    if (!m_data || yDest < 0 || yDest >= m_height || ySource < 0 || ySource >= m_height)
+        return;
     std::memcpy(row(yDest), row(ySource), size_t(m_line));
 }
 
 std::unique_ptr<Jbig2Bitmap> Jbig2Bitmap::getSlice(int x, int y, int width, int height) const {
     auto slice = std::make_unique<Jbig2Bitmap>(0, width, height);
     // The slice starts at 0, and the combination clips to this bitmap.
-    if (slice->isValid() && m_data) slice->combine(*this, -int64_t(x), -int64_t(y), kReplace);
+    if (slice->isValid() && m_data)
+        slice->combine(*this, -int64_t(x), -int64_t(y), kReplace);
     return slice;
 }
 
@@ -92,10 +104,14 @@ namespace {
 
 template <int kOp>
 inline uint32_t apply(uint32_t d, uint32_t s) {
-    if constexpr (kOp == Jbig2Bitmap::kOr) return d | s;
-    if constexpr (kOp == Jbig2Bitmap::kAnd) return d & s;
-    if constexpr (kOp == Jbig2Bitmap::kXor) return d ^ s;
-    if constexpr (kOp == Jbig2Bitmap::kXnor) return ~(d ^ s);
+    if constexpr (kOp == Jbig2Bitmap::kOr)
+        return d | s;
+    if constexpr (kOp == Jbig2Bitmap::kAnd)
+        return d & s;
+    if constexpr (kOp == Jbig2Bitmap::kXor)
+        return d ^ s;
+    if constexpr (kOp == Jbig2Bitmap::kXnor)
+        return ~(d ^ s);
     return s;
 }
 
@@ -119,7 +135,8 @@ void combineRow(uint8_t* dst, const uint8_t* src, int srcLine, int64_t x, int fi
     const int shift = int(bit0 & 7);
     const uint8_t* s = src + (bit0 >> 3);
     if (shift == 0) {
-        for (int b = firstByte + 1; b < lastByte; ++b, ++s) dst[b] = uint8_t(apply<kOp>(dst[b], *s));
+        for (int b = firstByte + 1; b < lastByte; ++b, ++s)
+            dst[b] = uint8_t(apply<kOp>(dst[b], *s));
     } else {
         // (s[0] s[1]) >> (8 - shift): the 8 bits that start shift bits
         // into s[0].
@@ -132,27 +149,39 @@ void combineRow(uint8_t* dst, const uint8_t* src, int srcLine, int64_t x, int fi
 }  // namespace
 
 void Jbig2Bitmap::combine(const Jbig2Bitmap& source, int64_t x, int64_t y, int op) {
-    if (!m_data || !source.m_data || op < kOr || op > kReplace) return;
+    if (!m_data || !source.m_data || op < kOr || op > kReplace)
+        return;
     const int64_t x0 = std::max<int64_t>(x, 0);
     const int64_t x1 = std::min<int64_t>(x + source.m_width, m_width);
     const int64_t y0 = std::max<int64_t>(y, 0);
     const int64_t y1 = std::min<int64_t>(y + source.m_height, m_height);
-    if (x0 >= x1 || y0 >= y1) return;
+    if (x0 >= x1 || y0 >= y1)
+        return;
     const int firstByte = int(x0 >> 3);
     const int lastByte = int((x1 - 1) >> 3);
     const uint8_t firstMask = uint8_t(0xFF >> (x0 & 7));
     const uint8_t lastMask = uint8_t(0xFF << (7 - ((x1 - 1) & 7)));
     auto rows = [&](auto combineOne) {
         for (int64_t dy = y0; dy < y1; ++dy)
-            combineOne(row(int(dy)), source.row(int(dy - y)), source.m_line, x, firstByte, lastByte, firstMask,
-                lastMask);
+            combineOne(row(int(dy)), source.row(int(dy - y)), source.m_line, x, firstByte, lastByte,
+                       firstMask, lastMask);
     };
     switch (op) {
-    case kOr: rows(combineRow<kOr>); break;
-    case kAnd: rows(combineRow<kAnd>); break;
-    case kXor: rows(combineRow<kXor>); break;
-    case kXnor: rows(combineRow<kXnor>); break;
-    default: rows(combineRow<kReplace>); break;
+        case kOr:
+            rows(combineRow<kOr>);
+            break;
+        case kAnd:
+            rows(combineRow<kAnd>);
+            break;
+        case kXor:
+            rows(combineRow<kXor>);
+            break;
+        case kXnor:
+            rows(combineRow<kXnor>);
+            break;
+        default:
+            rows(combineRow<kReplace>);
+            break;
     }
 }
 

@@ -10,7 +10,6 @@ namespace rendova {
 
 class ArithDecoderStats;
 
-
 // What a decoded JBIG2 segment leaves for later segments to refer to: an
 // intermediate region, a symbol or pattern dictionary or a code table. The
 // decoder owns its segments; nothing here throws but MemoryException.
@@ -54,7 +53,8 @@ public:
 
     // Pixels outside the bitmap read as 0.
     int getPixel(int x, int y) const {
-        if (x < 0 || x >= m_width || y < 0 || y >= m_height) return 0;
+        if (x < 0 || x >= m_width || y < 0 || y >= m_height)
+            return 0;
         return (row(y)[x >> 3] >> (7 - (x & 7))) & 1;
     }
     void setPixel(int x, int y) { row(y)[x >> 3] |= uint8_t(0x80 >> (x & 7)); }

@@ -103,7 +103,8 @@ private:
                                                   const Jbig2Bitmap& reference, int64_t dx, int64_t dy,
                                                   const int* at);
     void decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader);
-    std::unique_ptr<Jbig2Bitmap> decodeText(const TextParams& p, const std::vector<const Jbig2Bitmap*>& symbols,
+    std::unique_ptr<Jbig2Bitmap> decodeText(const TextParams& p,
+                                            const std::vector<const Jbig2Bitmap*>& symbols,
                                             Jbig2BitReader* reader, Data data);
     bool readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCount, Table& out);
 
@@ -141,8 +142,8 @@ private:
     RefPtr<DataStream> m_arithSource;
     std::unique_ptr<ArithDecoderStats> m_genericStats;
     std::unique_ptr<ArithDecoderStats> m_refinementStats;
-    std::unique_ptr<ArithDecoderStats> m_iadh, m_iadw, m_iaex, m_iaai, m_iadt, m_iait, m_iafs, m_iads, m_iardx,
-        m_iardy, m_iardw, m_iardh, m_iari, m_iaid;
+    std::unique_ptr<ArithDecoderStats> m_iadh, m_iadw, m_iaex, m_iaai, m_iadt, m_iait, m_iafs, m_iads,
+        m_iardx, m_iardy, m_iardw, m_iardh, m_iari, m_iaid;
 };
 
 }  // namespace rendova

@@ -38,7 +38,8 @@ public:
         m_cacheBits -= count;
     }
     uint32_t readBits(int count) {
-        if (count == 0) return 0;
+        if (count == 0)
+            return 0;
         const uint32_t v = peekBits(count);
         m_cacheBits -= count;
         return v;
@@ -86,7 +87,8 @@ private:
             return 0;
         }
         uint32_t v = 0;
-        for (int i = 0; i < count; ++i) v = (v << 8) | m_data[m_pos++];
+        for (int i = 0; i < count; ++i)
+            v = (v << 8) | m_data[m_pos++];
         return v;
     }
     const uint8_t* m_data;

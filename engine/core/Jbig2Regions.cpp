@@ -25,7 +25,8 @@ inline int padPixel(const uint8_t* padded, int x) {
 
 // Sets pixels from to to - 1 of a row.
 inline void setRun(uint8_t* row, int from, int to) {
-    if (from >= to) return;
+    if (from >= to)
+        return;
     const int first = from >> 3, last = (to - 1) >> 3;
     const uint8_t head = uint8_t(0xFF >> (from & 7)), tail = uint8_t(0xFF << (7 - ((to - 1) & 7)));
     if (first == last) {
@@ -33,7 +34,8 @@ inline void setRun(uint8_t* row, int from, int to) {
         return;
     }
     row[first] |= head;
-    if (last > first + 1) std::memset(row + first + 1, 0xFF, size_t(last - first - 1));
+    if (last > first + 1)
+        std::memset(row + first + 1, 0xFF, size_t(last - first - 1));
     row[last] |= tail;
 }
 
@@ -43,9 +45,11 @@ inline void setRun(uint8_t* row, int from, int to) {
 struct Window {
     int left2, right2, left1, right1, count0;
 };
-constexpr Window kNominalWindows[4] = {{-2, 2, -3, 3, 4}, {-1, 2, -2, 3, 3}, {-1, 1, -2, 2, 2}, {0, -1, -3, 2, 4}};
+constexpr Window kNominalWindows[4] = {
+    {-2, 2, -3, 3, 4}, {-1, 2, -2, 3, 3}, {-1, 1, -2, 2, 2}, {0, -1, -3, 2, 4}};
 // Without the AT pixels, which go into their own bits.
-constexpr Window kFixedWindows[4] = {{-1, 1, -2, 2, 4}, {-1, 2, -2, 2, 3}, {-1, 1, -2, 1, 2}, {0, -1, -3, 1, 4}};
+constexpr Window kFixedWindows[4] = {
+    {-1, 1, -2, 2, 4}, {-1, 2, -2, 2, 3}, {-1, 1, -2, 1, 2}, {0, -1, -3, 1, 4}};
 constexpr int kNominalAt[4][8] = {{3, -1, -3, -1, 2, -2, -2, -2}, {3, -1}, {2, -1}, {2, -1}};
 // The contexts whose pixel patterns code the typical-prediction bit.
 constexpr uint32_t kSltpContexts[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
@@ -57,21 +61,26 @@ constexpr uint32_t kTpgrContexts[2] = {0x0100, 0x0080};
 
 // --- Generic regions ---
 
-std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, int height, int templ, bool tpgdOn,
-                                                         const Jbig2Bitmap* skip, const int* at,
+std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, int height, int templ,
+                                                         bool tpgdOn, const Jbig2Bitmap* skip, const int* at,
                                                          Jbig2BitReader* mmrReader) {
-    if (!Jbig2Bitmap::sizeInRange(width, height)) return nullptr;
-    if (!spend(mmr ? int64_t(width) * height / 8 : int64_t(width) * height)) return nullptr;
+    if (!Jbig2Bitmap::sizeInRange(width, height))
+        return nullptr;
+    if (!spend(mmr ? int64_t(width) * height / 8 : int64_t(width) * height))
+        return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     if (mmr) {
-        if (mmrReader) decodeMmr(*bitmap, *mmrReader);
+        if (mmrReader)
+            decodeMmr(*bitmap, *mmrReader);
         return bitmap;
     }
     templ &= 3;
     const int atCount = templ == 0 ? 4 : 1;
     bool nominal = !skip || !skip->isValid();
-    for (int i = 0; i < 2 * atCount; ++i) nominal = nominal && at[i] == kNominalAt[templ][i];
-    if (skip && !skip->isValid()) skip = nullptr;
+    for (int i = 0; i < 2 * atCount; ++i)
+        nominal = nominal && at[i] == kNominalAt[templ][i];
+    if (skip && !skip->isValid())
+        skip = nullptr;
     const Window win = nominal ? kNominalWindows[templ] : kFixedWindows[templ];
     const int n2 = win.right2 - win.left2 + 1;
     const int n1 = win.right1 - win.left1 + 1;
@@ -89,20 +98,27 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
         if (tpgdOn) {
             ltp ^= m_arith.decodeBit(kSltpContexts[templ], stats);
             if (ltp) {
-                if (y > 0) bitmap->duplicateRow(y, y - 1);
-                if (pastData(1)) break;
+                if (y > 0)
+                    bitmap->duplicateRow(y, y - 1);
+                if (pastData(1))
+                    break;
                 continue;
             }
         }
-        if (pastData(width)) break;
+        if (pastData(width))
+            break;
         uint8_t* row0 = bitmap->row(y);
-        if (y >= 1) std::memcpy(pad1.data() + kRowPad, bitmap->row(y - 1), line);
-        if (y >= 2) std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
+        if (y >= 1)
+            std::memcpy(pad1.data() + kRowPad, bitmap->row(y - 1), line);
+        if (y >= 2)
+            std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
         const uint8_t* row1 = pad1.data();
         const uint8_t* row2 = pad2.data();
         uint32_t w2 = 0, w1 = 0, w0 = 0;
-        for (int k = win.left2; k <= win.right2; ++k) w2 = (w2 << 1) | uint32_t(padPixel(row2, k));
-        for (int k = win.left1; k <= win.right1; ++k) w1 = (w1 << 1) | uint32_t(padPixel(row1, k));
+        for (int k = win.left2; k <= win.right2; ++k)
+            w2 = (w2 << 1) | uint32_t(padPixel(row2, k));
+        for (int k = win.left1; k <= win.right1; ++k)
+            w1 = (w1 << 1) | uint32_t(padPixel(row1, k));
         if (nominal) {
             // The whole context slides along the row: each step shifts in
             // one pixel of each row.
@@ -115,12 +131,14 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                 const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
                 const int bit = m_arith.decodeBit(cx, stats);
                 out = (out << 1) | uint32_t(bit);
-                if ((x & 7) == 7) row0[x >> 3] = uint8_t(out);
+                if ((x & 7) == 7)
+                    row0[x >> 3] = uint8_t(out);
                 w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
                 w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
                 w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
             }
-            if (width & 7) row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
+            if (width & 7)
+                row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
             continue;
         }
         for (int x = 0; x < width; ++x) {
@@ -129,15 +147,23 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                 auto a = [&](int i) { return uint32_t(bitmap->getPixel(x + at[2 * i], y + at[2 * i + 1])); };
                 uint32_t cx;
                 switch (templ) {
-                case 0:
-                    cx = (a(3) << 15) | (w2 << 12) | (a(2) << 11) | (a(1) << 10) | (w1 << 5) | (a(0) << 4) | w0;
-                    break;
-                case 1: cx = (w2 << 9) | (w1 << 4) | (a(0) << 3) | w0; break;
-                case 2: cx = (w2 << 7) | (w1 << 3) | (a(0) << 2) | w0; break;
-                default: cx = (w1 << 5) | (a(0) << 4) | w0; break;
+                    case 0:
+                        cx = (a(3) << 15) | (w2 << 12) | (a(2) << 11) | (a(1) << 10) | (w1 << 5) |
+                             (a(0) << 4) | w0;
+                        break;
+                    case 1:
+                        cx = (w2 << 9) | (w1 << 4) | (a(0) << 3) | w0;
+                        break;
+                    case 2:
+                        cx = (w2 << 7) | (w1 << 3) | (a(0) << 2) | w0;
+                        break;
+                    default:
+                        cx = (w1 << 5) | (a(0) << 4) | w0;
+                        break;
                 }
                 bit = m_arith.decodeBit(cx, stats);
-                if (bit) row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                if (bit)
+                    row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
             }
             w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
             w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
@@ -160,7 +186,8 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
     ref[0] = ref[1] = width;
     bool reported = false;
     auto bad = [&](const char* what) {
-        if (!reported) reportError(m_position, "Bad %s code in JBIG2 MMR data", what);
+        if (!reported)
+            reportError(m_position, "Bad %s code in JBIG2 MMR data", what);
         reported = true;
     };
     auto readRun = [&](int color) {
@@ -175,11 +202,13 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
             }
             reader.skipBits(code.length);
             run += code.value;
-            if (code.value < kFaxFirstMakeUp || run > width) return run;
+            if (code.value < kFaxFirstMakeUp || run > width)
+                return run;
         }
     };
     for (int y = 0; y < bitmap.height(); ++y) {
-        if (reader.bytesRead() > reader.size() + kOverrun) break;
+        if (reader.bytesRead() > reader.size() + kOverrun)
+            break;
         // The end-of-facsimile-block code: two end-of-line codes.
         if (reader.peekBits(24) == 0x001001) {
             reader.skipBits(24);
@@ -191,9 +220,12 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
         int color = 0;
         int ri = 0;
         for (int guard = 0; a0 < width && guard < 2 * width + 4; ++guard) {
-            while (ri > 0 && ref[size_t(ri - 1)] > a0) --ri;
-            while (ri < refCount && ref[size_t(ri)] <= a0) ++ri;
-            if ((ri & 1) != color) ++ri;
+            while (ri > 0 && ref[size_t(ri - 1)] > a0)
+                --ri;
+            while (ri < refCount && ref[size_t(ri)] <= a0)
+                ++ri;
+            if ((ri & 1) != color)
+                ++ri;
             const int b1 = ri < refCount ? ref[size_t(ri)] : width;
             const int b2 = ri + 1 < refCount ? ref[size_t(ri + 1)] : width;
             const int start = std::max(a0, 0);
@@ -207,33 +239,39 @@ void Jbig2Decoder::decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader) {
                 value = mode.value;
             }
             if (value == kFaxPass) {
-                if (color) setRun(row, start, b2);
+                if (color)
+                    setRun(row, start, b2);
                 a0 = b2;
             } else if (value == kFaxHorizontal) {
                 const int r1 = readRun(color);
                 const int r2 = readRun(color ^ 1);
                 const int a1 = int(std::min<int64_t>(int64_t(start) + r1, width));
                 const int a2 = int(std::min<int64_t>(int64_t(a1) + r2, width));
-                if (color) setRun(row, start, a1);
-                else setRun(row, a1, a2);
+                if (color)
+                    setRun(row, start, a1);
+                else
+                    setRun(row, a1, a2);
                 cur[size_t(curCount++)] = a1;
                 cur[size_t(curCount++)] = a2;
                 a0 = a2;
             } else {
                 const int a1 = std::clamp(b1 + (value - kFaxVertical0), start, width);
-                if (color) setRun(row, start, a1);
+                if (color)
+                    setRun(row, start, a1);
                 cur[size_t(curCount++)] = a1;
                 color ^= 1;
                 a0 = a1;
             }
-            if (size_t(curCount) + 2 > capacity) break;
+            if (size_t(curCount) + 2 > capacity)
+                break;
         }
         cur[size_t(curCount)] = width;
         cur[size_t(curCount) + 1] = width;
         std::swap(ref, cur);
         refCount = curCount;
     }
-    if (reader.peekBits(24) == 0x001001) reader.skipBits(24);
+    if (reader.peekBits(24) == 0x001001)
+        reader.skipBits(24);
 }
 
 void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
@@ -249,7 +287,8 @@ void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool imm
     Jbig2FieldReader fields(data.bytes, data.size, 18);
     int at[8] = {0};
     if (!mmr)
-        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i) at[i] = fields.s8();
+        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i)
+            at[i] = fields.s8();
     if (!fields.ok()) {
         reportError(m_position, "Short JBIG2 generic region segment");
         return;
@@ -276,9 +315,10 @@ void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool imm
 // --- Refinement ---
 
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int height, int templ, bool tpgrOn,
-                                                            const Jbig2Bitmap& reference, int64_t dx, int64_t dy,
-                                                            const int* at) {
-    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height)) return nullptr;
+                                                            const Jbig2Bitmap& reference, int64_t dx,
+                                                            int64_t dy, const int* at) {
+    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height))
+        return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     ArithDecoderStats* stats = m_refinementStats.get();
     // Every fixed pixel of both templates lies in a 3-pixel window of a row,
@@ -293,7 +333,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
     auto refPixel = [&](int64_t x, int64_t y) { return uint32_t(rowPixel(refRow(y), x, refWidth)); };
     int ltp = 0;
     for (int y = 0; y < height && !pastData(width); ++y) {
-        if (tpgrOn) ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
+        if (tpgrOn)
+            ltp ^= m_arith.decodeBit(templ ? kTpgrContexts[1] : kTpgrContexts[0], stats);
         uint8_t* row = bitmap->row(y);
         const uint8_t* above = y > 0 ? bitmap->row(y - 1) : nullptr;
         const int64_t ry = y - dy;
@@ -302,8 +343,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
         const uint8_t* down = refRow(ry + 1);
         const int64_t rx0 = -dx;
         auto window = [&](const uint8_t* r) {
-            return (uint32_t(rowPixel(r, rx0 - 1, refWidth)) << 2) | (uint32_t(rowPixel(r, rx0, refWidth)) << 1) |
-                   uint32_t(rowPixel(r, rx0 + 1, refWidth));
+            return (uint32_t(rowPixel(r, rx0 - 1, refWidth)) << 2) |
+                   (uint32_t(rowPixel(r, rx0, refWidth)) << 1) | uint32_t(rowPixel(r, rx0 + 1, refWidth));
         };
         uint32_t u = window(up), m = window(mid), d = window(down);
         uint32_t a = (uint32_t(rowPixel(above, 0, width)) << 1) | uint32_t(rowPixel(above, 1, width));
@@ -321,7 +362,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
                 if (templ == 0) {
                     cx = (u << 10) | (m << 7) | (d << 4) | (a << 1) | left;
                     if (customAt) {
-                        cx = (cx & ~((1u << 12) | (1u << 3))) | (refPixel(rx0 + x + at[2], ry + at[3]) << 12) |
+                        cx = (cx & ~((1u << 12) | (1u << 3))) |
+                             (refPixel(rx0 + x + at[2], ry + at[3]) << 12) |
                              (uint32_t(bitmap->getPixel(x + at[0], y + at[1])) << 3);
                     }
                 } else {
@@ -330,7 +372,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
                 }
                 bit = m_arith.decodeBit(cx, stats);
             }
-            if (bit) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            if (bit)
+                row[x >> 3] |= uint8_t(0x80 >> (x & 7));
             left = uint32_t(bit);
             const int64_t next = rx0 + x + 2;
             u = ((u << 1) | uint32_t(rowPixel(up, next, refWidth))) & 7;
@@ -342,7 +385,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int heigh
     return bitmap;
 }
 
-void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
+void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool immediate,
+                                        SegmentList& list) {
     RegionInfo info;
     if (!readRegionInfo(data, info) || data.size < 18) {
         reportError(m_position, "Short JBIG2 refinement region segment");
@@ -354,7 +398,8 @@ void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool 
     Jbig2FieldReader fields(data.bytes, data.size, 18);
     int at[4] = {0};
     if (templ == 0)
-        for (int& v : at) v = fields.s8();
+        for (int& v : at)
+            v = fields.s8();
     if (!fields.ok()) {
         reportError(m_position, "Short JBIG2 refinement region segment");
         return;
@@ -387,7 +432,8 @@ void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool 
     resetRefinementStats(templ, nullptr);
     startArith(data, fields.pos(), data.size - fields.pos());
     auto bitmap = decodeRefinement(int(info.width), int(info.height), templ, tpgr, *reference, 0, 0, at);
-    if (h.refs.size() == 1) removeSegment(h.refs[0]);
+    if (h.refs.size() == 1)
+        removeSegment(h.refs[0]);
     placeRegion(h.number, info, std::move(bitmap), immediate, list);
 }
 

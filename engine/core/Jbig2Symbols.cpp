@@ -26,7 +26,8 @@ enum Corner { kBottomLeft = 0, kTopLeft = 1, kBottomRight = 2, kTopRight = 3 };
 
 int symbolCodeLength(int64_t count) {
     int length = 0;
-    while ((int64_t(1) << length) < count) ++length;
+    while ((int64_t(1) << length) < count)
+        ++length;
     return length;
 }
 
@@ -41,7 +42,8 @@ struct TablePicker {
     bool failed = false;
     const Jbig2HuffmanTable* pick(int selection, std::initializer_list<int> standard, int customValue) {
         if (selection == customValue) {
-            if (next < custom.size()) return custom[next++];
+            if (next < custom.size())
+                return custom[next++];
             failed = true;
             return nullptr;
         }
@@ -57,14 +59,17 @@ struct TablePicker {
 
 bool Jbig2Decoder::readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCount, Table& out) {
     Table runs;
-    for (int i = 0; i < 35; ++i) runs.rows.push_back({i, int(reader.readBits(4)), 0, Jbig2HuffmanRow::kRange, 0});
-    if (!buildHuffmanCodes(runs)) return false;
+    for (int i = 0; i < 35; ++i)
+        runs.rows.push_back({i, int(reader.readBits(4)), 0, Jbig2HuffmanRow::kRange, 0});
+    if (!buildHuffmanCodes(runs))
+        return false;
     std::vector<int> lengths;
     lengths.reserve(symbolCount);
     int prev = 0;
     while (lengths.size() < symbolCount) {
         int64_t code;
-        if (decodeHuffman(reader, runs, &code) != HuffmanResult::kValue) return false;
+        if (decodeHuffman(reader, runs, &code) != HuffmanResult::kValue)
+            return false;
         if (code < 32) {
             lengths.push_back(prev = int(code));
             continue;
@@ -78,8 +83,10 @@ bool Jbig2Decoder::readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCoun
         } else {
             repeat = 11 + int(reader.readBits(7));
         }
-        for (int i = 0; i < repeat && lengths.size() < symbolCount; ++i) lengths.push_back(value);
-        if (code != 32) prev = 0;
+        for (int i = 0; i < repeat && lengths.size() < symbolCount; ++i)
+            lengths.push_back(value);
+        if (code != 32)
+            prev = 0;
     }
     reader.alignToByte();
     out.rows.clear();
@@ -91,19 +98,23 @@ bool Jbig2Decoder::readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCoun
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                                                       const std::vector<const Jbig2Bitmap*>& symbols,
                                                       Jbig2BitReader* reader, Data data) {
-    if (!Jbig2Bitmap::sizeInRange(p.width, p.height) || !spend(p.width * p.height / 32)) return nullptr;
+    if (!Jbig2Bitmap::sizeInRange(p.width, p.height) || !spend(p.width * p.height / 32))
+        return nullptr;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(p.width), int(p.height));
-    if (p.defaultPixel) region->clearTo(1);
+    if (p.defaultPixel)
+        region->clearTo(1);
     const int64_t strips = int64_t(1) << p.logStrips;
     const int codeLength = p.symbolCodeLength;
     bool failed = false;
     bool badIdReported = false;
     // One integer by the table or the statistics; false at out-of-band.
     auto integer = [&](const Table* table, ArithDecoderStats* stats, int64_t* value) {
-        if (failed) return false;
+        if (failed)
+            return false;
         if (!p.huffman) {
             int v;
-            if (!m_arith.decodeInt(&v, stats)) return false;
+            if (!m_arith.decodeInt(&v, stats))
+                return false;
             *value = v;
             return true;
         }
@@ -115,30 +126,37 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
         return r == HuffmanResult::kValue;
     };
     int64_t dt = 0;
-    if (!integer(p.dt, m_iadt.get(), &dt)) return region;
+    if (!integer(p.dt, m_iadt.get(), &dt))
+        return region;
     int64_t stript = -dt * strips;
     int64_t firsts = 0;
     int64_t instances = 0;
     while (instances < p.instances && !failed) {
-        if (!integer(p.dt, m_iadt.get(), &dt)) break;
+        if (!integer(p.dt, m_iadt.get(), &dt))
+            break;
         stript += dt * strips;
         int64_t curs = 0;
         for (bool first = true;; first = false) {
             if (first) {
                 int64_t dfs;
-                if (!integer(p.fs, m_iafs.get(), &dfs)) return region;
+                if (!integer(p.fs, m_iafs.get(), &dfs))
+                    return region;
                 firsts += dfs;
                 curs = firsts;
             } else {
                 int64_t ids;
-                if (!integer(p.ds, m_iads.get(), &ids)) break;
+                if (!integer(p.ds, m_iads.get(), &ids))
+                    break;
                 curs += ids + p.dsOffset;
             }
-            if (failed) return region;
+            if (failed)
+                return region;
             int64_t curt = 0;
             if (strips > 1) {
-                if (p.huffman) curt = reader->readBits(p.logStrips);
-                else if (!integer(nullptr, m_iait.get(), &curt)) curt = 0;
+                if (p.huffman)
+                    curt = reader->readBits(p.logStrips);
+                else if (!integer(nullptr, m_iait.get(), &curt))
+                    curt = 0;
             }
             const int64_t t = stript + curt;
             int64_t id;
@@ -154,15 +172,19 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
             }
             int64_t refine = 0;
             if (p.refine) {
-                if (p.huffman) refine = reader->readBit();
-                else integer(nullptr, m_iari.get(), &refine);
+                if (p.huffman)
+                    refine = reader->readBit();
+                else
+                    integer(nullptr, m_iari.get(), &refine);
             }
-            const Jbig2Bitmap* symbol = id >= 0 && size_t(id) < symbols.size() ? symbols[size_t(id)] : nullptr;
+            const Jbig2Bitmap* symbol =
+                id >= 0 && size_t(id) < symbols.size() ? symbols[size_t(id)] : nullptr;
             if (id < 0 || size_t(id) >= symbols.size()) {
                 if (!badIdReported)
                     reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
                 badIdReported = true;
-                if (refine) return region;
+                if (refine)
+                    return region;
             }
             std::unique_ptr<Jbig2Bitmap> refined;
             if (refine) {
@@ -174,34 +196,45 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                 if (p.huffman) {
                     integer(p.rsize, nullptr, &size);
                     reader->alignToByte();
-                    if (size < 0) size = 0;
+                    if (size < 0)
+                        size = 0;
                     startArith(data, size_t(reader->data() - data.bytes) + reader->bytesRead(), size_t(size));
                 }
-                if (failed) return region;
+                if (failed)
+                    return region;
                 const int64_t w = (symbol && symbol->isValid() ? symbol->width() : 0) + rdw;
                 const int64_t h = (symbol && symbol->isValid() ? symbol->height() : 0) + rdh;
                 if (symbol && symbol->isValid() && Jbig2Bitmap::sizeInRange(w, h)) {
-                    refined = decodeRefinement(int(w), int(h), p.refTemplate, false, *symbol, (rdw >> 1) + rdx,
-                                               (rdh >> 1) + rdy, p.refAt);
+                    refined = decodeRefinement(int(w), int(h), p.refTemplate, false, *symbol,
+                                               (rdw >> 1) + rdx, (rdh >> 1) + rdy, p.refAt);
                 }
-                if (p.huffman) reader->skipBytes(size_t(size));
+                if (p.huffman)
+                    reader->skipBytes(size_t(size));
                 symbol = refined.get();
             }
-            if (!spend(kInstanceCost) || (!p.huffman && pastData(16))) return region;
+            if (!spend(kInstanceCost) || (!p.huffman && pastData(16)))
+                return region;
             const int64_t wi = symbol && symbol->isValid() ? symbol->width() : 0;
             const int64_t hi = symbol && symbol->isValid() ? symbol->height() : 0;
-            if (!p.transposed && (p.refCorner == kTopRight || p.refCorner == kBottomRight)) curs += wi - 1;
-            else if (p.transposed && (p.refCorner == kBottomLeft || p.refCorner == kBottomRight)) curs += hi - 1;
+            if (!p.transposed && (p.refCorner == kTopRight || p.refCorner == kBottomRight))
+                curs += wi - 1;
+            else if (p.transposed && (p.refCorner == kBottomLeft || p.refCorner == kBottomRight))
+                curs += hi - 1;
             int64_t x = p.transposed ? t : curs;
             int64_t y = p.transposed ? curs : t;
-            if (p.refCorner == kTopRight || p.refCorner == kBottomRight) x -= wi - 1;
-            if (p.refCorner == kBottomLeft || p.refCorner == kBottomRight) y -= hi - 1;
+            if (p.refCorner == kTopRight || p.refCorner == kBottomRight)
+                x -= wi - 1;
+            if (p.refCorner == kBottomLeft || p.refCorner == kBottomRight)
+                y -= hi - 1;
             if (symbol && symbol->isValid()) {
-                if (!spend(wi * hi / 32)) return region;
+                if (!spend(wi * hi / 32))
+                    return region;
                 region->combine(*symbol, x, y, p.op);
             }
-            if (!p.transposed && (p.refCorner == kTopLeft || p.refCorner == kBottomLeft)) curs += wi - 1;
-            else if (p.transposed && (p.refCorner == kTopLeft || p.refCorner == kTopRight)) curs += hi - 1;
+            if (!p.transposed && (p.refCorner == kTopLeft || p.refCorner == kBottomLeft))
+                curs += wi - 1;
+            else if (p.transposed && (p.refCorner == kTopLeft || p.refCorner == kTopRight))
+                curs += hi - 1;
             ++instances;
         }
     }
@@ -222,11 +255,13 @@ void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immedi
     p.op = (flags >> 7) & 3;
     p.defaultPixel = (flags >> 9) & 1;
     p.dsOffset = int((flags >> 10) & 0x1F);
-    if (p.dsOffset >= 16) p.dsOffset -= 32;
+    if (p.dsOffset >= 16)
+        p.dsOffset -= 32;
     p.refTemplate = (flags >> 15) & 1;
     const uint32_t huffFlags = p.huffman ? fields.u16() : 0;
     if (p.refine && p.refTemplate == 0)
-        for (int& v : p.refAt) v = fields.s8();
+        for (int& v : p.refAt)
+            v = fields.s8();
     p.instances = fields.u32();
     if (!hasInfo || !fields.ok()) {
         reportError(m_position, "Short JBIG2 text region segment");
@@ -250,7 +285,8 @@ void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immedi
                 reportError(m_position, "Too many JBIG2 symbols");
                 return;
             }
-            for (auto& s : dictSymbols) symbols.push_back(s.get());
+            for (auto& s : dictSymbols)
+                symbols.push_back(s.get());
         } else if (segment->getKind() == Jbig2Segment::kCodeTableKind) {
             tables.push_back(&static_cast<Jbig2CodeTable*>(segment)->table);
         }
@@ -282,7 +318,8 @@ void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immedi
         resetIntStats(p.symbolCodeLength);
         startArith(data, pos, data.size - pos);
     }
-    if (p.refine) resetRefinementStats(p.refTemplate, nullptr);
+    if (p.refine)
+        resetRefinementStats(p.refTemplate, nullptr);
     auto bitmap = decodeText(p, symbols, &reader, data);
     placeRegion(h.number, info, std::move(bitmap), immediate, list);
 }
@@ -303,9 +340,11 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
     int at[8] = {0};
     int refAt[4] = {0};
     if (!huffman)
-        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i) at[i] = fields.s8();
+        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i)
+            at[i] = fields.s8();
     if (refAgg && refTempl == 0)
-        for (int& v : refAt) v = fields.s8();
+        for (int& v : refAt)
+            v = fields.s8();
     const int64_t exported = fields.u32();
     const int64_t newCount = fields.u32();
     if (!fields.ok()) {
@@ -325,7 +364,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                 reportError(m_position, "Too many JBIG2 symbols");
                 return false;
             }
-            for (auto& s : lastInput->symbols) inputs.push_back(s.get());
+            for (auto& s : lastInput->symbols)
+                inputs.push_back(s.get());
         } else if (segment->getKind() == Jbig2Segment::kCodeTableKind) {
             tables.push_back(&static_cast<Jbig2CodeTable*>(segment)->table);
         }
@@ -356,7 +396,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
         resetGenericStats(templ, useRetained ? lastInput->genericStats.get() : nullptr);
         startArith(data, pos, data.size - pos);
     }
-    if (refAgg) resetRefinementStats(refTempl, useRetained ? lastInput->refinementStats.get() : nullptr);
+    if (refAgg)
+        resetRefinementStats(refTempl, useRetained ? lastInput->refinementStats.get() : nullptr);
 
     std::vector<std::unique_ptr<Jbig2Bitmap>> newSymbols(static_cast<size_t>(newCount));
     std::vector<int64_t> widths(static_cast<size_t>(newCount));
@@ -364,12 +405,14 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
     auto integer = [&](const Table* table, ArithDecoderStats* stats, int64_t* value) {
         if (!huffman) {
             int v;
-            if (!m_arith.decodeInt(&v, stats)) return false;
+            if (!m_arith.decodeInt(&v, stats))
+                return false;
             *value = v;
             return true;
         }
         const HuffmanResult r = decodeHuffman(reader, *table, value);
-        if (r == HuffmanResult::kNoCode) failed = true;
+        if (r == HuffmanResult::kNoCode)
+            failed = true;
         return r == HuffmanResult::kValue;
     };
     // The input symbols and the new ones so far, which refinement and
@@ -389,7 +432,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
         const int64_t classFirst = decoded;
         for (;;) {
             int64_t dw;
-            if (!integer(dwTable, m_iadw.get(), &dw)) break;
+            if (!integer(dwTable, m_iadw.get(), &dw))
+                break;
             if (decoded >= newCount || (dw < 0 && -dw >= symbolWidth) || !spend(kInstanceCost) ||
                 (!huffman && pastData(16))) {
                 reportError(m_position, "Bad symbol width delta in JBIG2 symbol dictionary");
@@ -413,10 +457,12 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
             } else {
                 int64_t instances = 0;
                 integer(aggTable, m_iaai.get(), &instances);
-                if (failed) break;
+                if (failed)
+                    break;
                 if (instances == 1) {
                     int64_t id, rdx = 0, rdy = 0, size = 0;
-                    id = huffman ? reader.readBits(codeLength) : m_arith.decodeIaid(uint32_t(codeLength), m_iaid.get());
+                    id = huffman ? reader.readBits(codeLength)
+                                 : m_arith.decodeIaid(uint32_t(codeLength), m_iaid.get());
                     integer(&standardHuffmanTable(15), m_iardx.get(), &rdx);
                     integer(&standardHuffmanTable(15), m_iardy.get(), &rdy);
                     if (huffman) {
@@ -429,8 +475,10 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                     if (ref && ref->isValid())
                         symbol = decodeRefinement(w, hgt, refTempl, false, *ref, rdx, rdy, refAt);
                     else
-                        reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
-                    if (huffman) reader.skipBytes(size_t(size));
+                        reportError(m_position, "JBIG2 symbol id %lld out of range",
+                                    static_cast<long long>(id));
+                    if (huffman)
+                        reader.skipBytes(size_t(size));
                 } else {
                     TextParams p;
                     p.huffman = huffman;
@@ -471,7 +519,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                     // Uncompressed rows must all be there.
                     const int64_t bytes = (totalWidth + 7) / 8 * classHeight;
                     if (!Jbig2Bitmap::sizeInRange(totalWidth, classHeight) ||
-                        bytes > int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
+                        bytes >
+                            int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
                         !spend(totalWidth * classHeight / 32)) {
                         reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
                         return false;
@@ -485,23 +534,28 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                     const size_t at0 = reader.bytesRead();
                     for (int y = 0; y < collective->height(); ++y) {
                         const size_t from = at0 + size_t(y) * line;
-                        if (from >= reader.size()) break;
-                        std::memcpy(collective->row(y), reader.data() + from, std::min(line, reader.size() - from));
+                        if (from >= reader.size())
+                            break;
+                        std::memcpy(collective->row(y), reader.data() + from,
+                                    std::min(line, reader.size() - from));
                     }
                     if (totalWidth & 7) {
                         const uint8_t mask = uint8_t(0xFF << (8 - (totalWidth & 7)));
-                        for (int y = 0; y < collective->height(); ++y) collective->row(y)[line - 1] &= mask;
+                        for (int y = 0; y < collective->height(); ++y)
+                            collective->row(y)[line - 1] &= mask;
                     }
                     reader.skipBytes(line * size_t(classHeight));
                 } else {
                     const size_t at0 = std::min(reader.bytesRead(), reader.size());
                     Jbig2BitReader mmr(reader.data() + at0, std::min(size_t(size), reader.size() - at0));
-                    collective = decodeGeneric(true, int(totalWidth), int(classHeight), 0, false, nullptr, at, &mmr);
+                    collective =
+                        decodeGeneric(true, int(totalWidth), int(classHeight), 0, false, nullptr, at, &mmr);
                     reader.skipBytes(size_t(size));
                 }
                 int64_t x = 0;
                 for (int64_t i = classFirst; i < decoded && collective; ++i) {
-                    newSymbols[size_t(i)] = collective->getSlice(int(x), 0, int(widths[size_t(i)]), int(classHeight));
+                    newSymbols[size_t(i)] =
+                        collective->getSlice(int(x), 0, int(widths[size_t(i)]), int(classHeight));
                     x += widths[size_t(i)];
                 }
             }
@@ -520,7 +574,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
             break;
         }
         for (int64_t i = 0; i < run; ++i, ++index) {
-            if (!exporting || int64_t(dict->symbols.size()) >= exported) continue;
+            if (!exporting || int64_t(dict->symbols.size()) >= exported)
+                continue;
             if (index < inCount) {
                 const Jbig2Bitmap* s = inputs[size_t(index)];
                 const bool copy = s && s->isValid() && spend(int64_t(s->width()) * s->height() / 32);
@@ -534,7 +589,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
     dict->symbols.resize(size_t(exported));
     if (contextRetained && !huffman) {
         dict->genericStats = m_genericStats->copy();
-        if (refAgg) dict->refinementStats = m_refinementStats->copy();
+        if (refAgg)
+            dict->refinementStats = m_refinementStats->copy();
     }
     list.push_back(std::move(dict));
     return true;
@@ -553,7 +609,8 @@ void Jbig2Decoder::readPatternDict(const SegmentHeader& h, Data data, SegmentLis
     const int width = data.bytes[1];
     const int height = data.bytes[2];
     const int64_t count = int64_t(be32(data.bytes + 3)) + 1;
-    if (width == 0 || height == 0 || count > kMaxPatterns || !Jbig2Bitmap::sizeInRange(count * width, height)) {
+    if (width == 0 || height == 0 || count > kMaxPatterns ||
+        !Jbig2Bitmap::sizeInRange(count * width, height)) {
         reportError(m_position, "Bad JBIG2 pattern dictionary size");
         return;
     }
@@ -564,7 +621,8 @@ void Jbig2Decoder::readPatternDict(const SegmentHeader& h, Data data, SegmentLis
         startArith(data, 7, data.size - 7);
     }
     auto collective = decodeGeneric(mmr, int(count * width), height, templ, false, nullptr, at, &reader);
-    if (!collective) return;
+    if (!collective)
+        return;
     auto dict = std::make_unique<Jbig2PatternDict>(h.number);
     for (int64_t i = 0; i < count; ++i)
         dict->patterns.push_back(collective->getSlice(int(i * width), 0, width, height));
@@ -610,9 +668,11 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
         return;
     }
     const auto& patterns = static_cast<Jbig2PatternDict*>(segment)->patterns;
-    if (!spend(info.width * info.height / 32)) return;
+    if (!spend(info.width * info.height / 32))
+        return;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(info.width), int(info.height));
-    if (defaultPixel) region->clearTo(1);
+    if (defaultPixel)
+        region->clearTo(1);
     if (patterns.empty() || gridWidth == 0 || !patterns[0] || !patterns[0]->isValid()) {
         placeRegion(h.number, info, std::move(region), immediate, list);
         return;
@@ -622,7 +682,8 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
     const int gw = int(gridWidth), gh = int(gridHeight);
     // Charged before the grid's gray values are allocated: a cell costs
     // its decisions and the placing of its pattern.
-    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32))) return;
+    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32)))
+        return;
     auto cellX = [&](int64_t m, int64_t n) { return (gridX + m * stepY + n * stepX) >> 8; };
     auto cellY = [&](int64_t m, int64_t n) { return (gridY + m * stepX - n * stepY) >> 8; };
     std::unique_ptr<Jbig2Bitmap> skip;
@@ -650,19 +711,26 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
     std::unique_ptr<Jbig2Bitmap> above;
     for (int j = bitsPerPixel - 1; j >= 0; --j) {
         auto plane = decodeGeneric(mmr, gw, gh, templ, false, skip.get(), at, &reader);
-        if (mmr) reader.alignToByte();
-        if (!plane) break;
-        if (above) plane->combine(*above, 0, 0, Jbig2Bitmap::kXor);
+        if (mmr)
+            reader.alignToByte();
+        if (!plane)
+            break;
+        if (above)
+            plane->combine(*above, 0, 0, Jbig2Bitmap::kXor);
         for (int m = 0; m < gh; ++m)
-            for (int n = 0; n < gw; ++n) gray[size_t(m) * size_t(gw) + size_t(n)] |= uint32_t(plane->getPixel(n, m)) << j;
+            for (int n = 0; n < gw; ++n)
+                gray[size_t(m) * size_t(gw) + size_t(n)] |= uint32_t(plane->getPixel(n, m)) << j;
         above = std::move(plane);
     }
     for (int m = 0; m < gh; ++m) {
         for (int n = 0; n < gw; ++n) {
-            if (skip && skip->getPixel(n, m)) continue;
-            const uint32_t value = std::min<uint32_t>(gray[size_t(m) * size_t(gw) + size_t(n)], uint32_t(patterns.size() - 1));
+            if (skip && skip->getPixel(n, m))
+                continue;
+            const uint32_t value =
+                std::min<uint32_t>(gray[size_t(m) * size_t(gw) + size_t(n)], uint32_t(patterns.size() - 1));
             const Jbig2Bitmap* pattern = patterns[value].get();
-            if (pattern && pattern->isValid()) region->combine(*pattern, cellX(m, n), cellY(m, n), op);
+            if (pattern && pattern->isValid())
+                region->combine(*pattern, cellX(m, n), cellY(m, n), op);
         }
     }
     placeRegion(h.number, info, std::move(region), immediate, list);

@@ -17,15 +17,17 @@ namespace rendova {
 namespace {
 
 using test::ErrorCapture;
-using test::MqEncoder;
 using test::memoryStream;
+using test::MqEncoder;
 
 // A bilevel picture, 1 = black, one byte per pixel.
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> px;
     Picture(int w, int h) : width(w), height(h), px(size_t(w) * size_t(h), 0) {}
-    int get(int x, int y) const { return x < 0 || y < 0 || x >= width || y >= height ? 0 : px[size_t(y) * width + x]; }
+    int get(int x, int y) const {
+        return x < 0 || y < 0 || x >= width || y >= height ? 0 : px[size_t(y) * width + x];
+    }
     void set(int x, int y, int v = 1) { px[size_t(y) * width + x] = uint8_t(v); }
 };
 
@@ -40,7 +42,8 @@ Picture noise(int w, int h, unsigned seed, bool repeatRows) {
 
 std::string be(uint64_t v, int bytes) {
     std::string s;
-    for (int i = bytes - 1; i >= 0; --i) s.push_back(char((v >> (8 * i)) & 0xFF));
+    for (int i = bytes - 1; i >= 0; --i)
+        s.push_back(char((v >> (8 * i)) & 0xFF));
     return s;
 }
 
@@ -56,7 +59,8 @@ std::string segment(uint32_t number, int type, const std::vector<uint32_t>& refs
         s += be(0xE0000000u | uint32_t(refs.size()), 4);
         s += std::string((refs.size() + 1 + 7) / 8, '\0');
     }
-    for (uint32_t r : refs) s += be(r, refSize);
+    for (uint32_t r : refs)
+        s += be(r, refSize);
     s += char(1);
     return s + be(declaredLength ? declaredLength : data.size(), 4) + data;
 }
@@ -76,15 +80,55 @@ uint32_t genericContext(const Picture& p, int x, int y, int templ, const int* at
     struct Offset {
         int dx, dy, atIndex;
     };
-    static const std::vector<Offset> kTemplates[4] = {
-        {{0, 0, 3}, {-1, -2, -1}, {0, -2, -1}, {1, -2, -1}, {0, 0, 2}, {0, 0, 1}, {-2, -1, -1}, {-1, -1, -1},
-         {0, -1, -1}, {1, -1, -1}, {2, -1, -1}, {0, 0, 0}, {-4, 0, -1}, {-3, 0, -1}, {-2, 0, -1}, {-1, 0, -1}},
-        {{-1, -2, -1}, {0, -2, -1}, {1, -2, -1}, {2, -2, -1}, {-2, -1, -1}, {-1, -1, -1}, {0, -1, -1},
-         {1, -1, -1}, {2, -1, -1}, {0, 0, 0}, {-3, 0, -1}, {-2, 0, -1}, {-1, 0, -1}},
-        {{-1, -2, -1}, {0, -2, -1}, {1, -2, -1}, {-2, -1, -1}, {-1, -1, -1}, {0, -1, -1}, {1, -1, -1}, {0, 0, 0},
-         {-2, 0, -1}, {-1, 0, -1}},
-        {{-3, -1, -1}, {-2, -1, -1}, {-1, -1, -1}, {0, -1, -1}, {1, -1, -1}, {0, 0, 0}, {-4, 0, -1}, {-3, 0, -1},
-         {-2, 0, -1}, {-1, 0, -1}}};
+    static const std::vector<Offset> kTemplates[4] = {{{0, 0, 3},
+                                                       {-1, -2, -1},
+                                                       {0, -2, -1},
+                                                       {1, -2, -1},
+                                                       {0, 0, 2},
+                                                       {0, 0, 1},
+                                                       {-2, -1, -1},
+                                                       {-1, -1, -1},
+                                                       {0, -1, -1},
+                                                       {1, -1, -1},
+                                                       {2, -1, -1},
+                                                       {0, 0, 0},
+                                                       {-4, 0, -1},
+                                                       {-3, 0, -1},
+                                                       {-2, 0, -1},
+                                                       {-1, 0, -1}},
+                                                      {{-1, -2, -1},
+                                                       {0, -2, -1},
+                                                       {1, -2, -1},
+                                                       {2, -2, -1},
+                                                       {-2, -1, -1},
+                                                       {-1, -1, -1},
+                                                       {0, -1, -1},
+                                                       {1, -1, -1},
+                                                       {2, -1, -1},
+                                                       {0, 0, 0},
+                                                       {-3, 0, -1},
+                                                       {-2, 0, -1},
+                                                       {-1, 0, -1}},
+                                                      {{-1, -2, -1},
+                                                       {0, -2, -1},
+                                                       {1, -2, -1},
+                                                       {-2, -1, -1},
+                                                       {-1, -1, -1},
+                                                       {0, -1, -1},
+                                                       {1, -1, -1},
+                                                       {0, 0, 0},
+                                                       {-2, 0, -1},
+                                                       {-1, 0, -1}},
+                                                      {{-3, -1, -1},
+                                                       {-2, -1, -1},
+                                                       {-1, -1, -1},
+                                                       {0, -1, -1},
+                                                       {1, -1, -1},
+                                                       {0, 0, 0},
+                                                       {-4, 0, -1},
+                                                       {-3, 0, -1},
+                                                       {-2, 0, -1},
+                                                       {-1, 0, -1}}};
     uint32_t cx = 0;
     for (const Offset& o : kTemplates[templ]) {
         const int dx = o.atIndex < 0 ? o.dx : at[2 * o.atIndex];
@@ -101,24 +145,28 @@ void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, in
     for (int y = 0; y < p.height; ++y) {
         if (tpgd) {
             bool same = true;
-            for (int x = 0; x < p.width; ++x) same = same && p.get(x, y) == p.get(x, y - 1);
+            for (int x = 0; x < p.width; ++x)
+                same = same && p.get(x, y) == p.get(x, y - 1);
             enc.encodeBit(cx, kSltp[templ], ltp ^ int(same));
             ltp = same;
-            if (same) continue;
+            if (same)
+                continue;
         }
-        for (int x = 0; x < p.width; ++x) enc.encodeBit(cx, genericContext(p, x, y, templ, at), p.get(x, y));
+        for (int x = 0; x < p.width; ++x)
+            enc.encodeBit(cx, genericContext(p, x, y, templ, at), p.get(x, y));
     }
 }
 
 std::string atBytes(const int* at, int count) {
     std::string s;
-    for (int i = 0; i < count; ++i) s.push_back(char(int8_t(at[i])));
+    for (int i = 0; i < count; ++i)
+        s.push_back(char(int8_t(at[i])));
     return s;
 }
 
 // An immediate generic region segment holding the picture at (x, y).
-std::string genericSegment(uint32_t number, const Picture& p, int x, int y, int templ, const int* at, bool tpgd,
-                           int type = 38) {
+std::string genericSegment(uint32_t number, const Picture& p, int x, int y, int templ, const int* at,
+                           bool tpgd, int type = 38) {
     MqEncoder enc;
     MqEncoder::Contexts cx(1 << 16, 0);
     encodeGeneric(enc, cx, p, templ, at, tpgd);
@@ -135,20 +183,23 @@ struct Page {
 
 Page decode(const std::string& stream, int width, const std::string& globals = "") {
     PdfValue g;
-    if (!globals.empty()) g.initStream(memoryStream(globals).release());
+    if (!globals.empty())
+        g.initStream(memoryStream(globals).release());
     RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new Jbig2Decoder(memoryStream(stream), g));
     const std::string out = test::readAll(decoder.get());
     Page page;
     page.width = width;
     page.height = width > 0 ? int(out.size() / size_t((width + 7) / 8)) : 0;
-    for (char c : out) page.bytes.push_back(uint8_t(~c));
+    for (char c : out)
+        page.bytes.push_back(uint8_t(~c));
     return page;
 }
 
 bool pageShows(const Page& page, const Picture& p, int x0, int y0) {
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x)
-            if (page.get(x0 + x, y0 + y) != p.get(x, y)) return false;
+            if (page.get(x0 + x, y0 + y) != p.get(x, y))
+                return false;
     return true;
 }
 
@@ -160,15 +211,16 @@ TEST(Jbig2Decoder, GenericRegionsDecodeToTheirSource) {
         int templ;
         bool customAt;
         bool tpgd;
-    } cases[] = {{0, false, false}, {1, false, false}, {2, false, false}, {3, false, false}, {0, true, false},
-                 {1, true, false},  {2, true, true},   {3, true, false},  {0, false, true},  {3, false, true}};
+    } cases[] = {{0, false, false}, {1, false, false}, {2, false, false}, {3, false, false},
+                 {0, true, false},  {1, true, false},  {2, true, true},   {3, true, false},
+                 {0, false, true},  {3, false, true}};
     for (const Case& c : cases) {
         const Picture p = noise(37, 23, unsigned(c.templ * 7 + c.tpgd), c.tpgd);
         const int* at = c.customAt ? customAt : kNominalAt[c.templ];
         const Page page = decode(pageInfo(48, 30) + genericSegment(1, p, 5, 3, c.templ, at, c.tpgd), 48);
         ASSERT_EQ(page.height, 30);
-        EXPECT_TRUE(pageShows(page, p, 5, 3)) << "template " << c.templ << " custom AT " << c.customAt << " TPGDON "
-                                              << c.tpgd;
+        EXPECT_TRUE(pageShows(page, p, 5, 3))
+            << "template " << c.templ << " custom AT " << c.customAt << " TPGDON " << c.tpgd;
     }
 }
 
@@ -177,7 +229,8 @@ std::string g4Data(const Picture& p) {
     const std::string name = "jbig2-g4-" + std::to_string(getpid()) + ".tif";
     TIFFSetWarningHandler(nullptr);
     TIFF* out = TIFFOpen(name.c_str(), "w");
-    if (!out) return "";
+    if (!out)
+        return "";
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, uint32_t(p.width));
     TIFFSetField(out, TIFFTAG_IMAGELENGTH, uint32_t(p.height));
     TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
@@ -188,7 +241,8 @@ std::string g4Data(const Picture& p) {
     for (int y = 0; y < p.height; ++y) {
         std::fill(row.begin(), row.end(), 0);
         for (int x = 0; x < p.width; ++x)
-            if (p.get(x, y)) row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+            if (p.get(x, y))
+                row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
         TIFFWriteScanline(out, row.data(), uint32_t(y), 0);
     }
     TIFFClose(out);
@@ -228,7 +282,8 @@ TEST(Jbig2Decoder, ReadingGoesOnAfterDefectiveAndUnknownSegments) {
         {"unknown type and end of page", segment(1, 33, {}, "whatever") + segment(2, 49, {}, "")},
         {"region of no width", segment(1, 38, {}, regionInfo(0, 8, 0, 0) + char(0) + std::string(20, 'x'))},
         {"region data longer than its rows", good.substr(0, good.size()) + segment(3, 52, {}, "profile")},
-        {"data beyond what the decoder reads", [&] {
+        {"data beyond what the decoder reads",
+         [&] {
              std::string s = genericSegment(2, p, 0, 0, 1, kNominalAt[1], false);
              // Declare 5 more bytes than the region takes and supply them.
              const size_t lengthAt = 4 + 1 + 1 + 1;
@@ -248,9 +303,9 @@ TEST(Jbig2Decoder, ReadingGoesOnAfterDefectiveAndUnknownSegments) {
 
 TEST(Jbig2Decoder, StripedPageGrowsWithItsRegions) {
     const Picture p = noise(20, 30, 5, false);
-    const std::string stream = pageInfo(24, 0xFFFFFFFF, 0, 0x8000 | 16) +
-                               genericSegment(1, p, 0, 0, 2, kNominalAt[2], false) + segment(2, 50, {}, be(29, 4)) +
-                               genericSegment(3, p, 4, 30, 2, kNominalAt[2], false);
+    const std::string stream =
+        pageInfo(24, 0xFFFFFFFF, 0, 0x8000 | 16) + genericSegment(1, p, 0, 0, 2, kNominalAt[2], false) +
+        segment(2, 50, {}, be(29, 4)) + genericSegment(3, p, 4, 30, 2, kNominalAt[2], false);
     const Page page = decode(stream, 24);
     EXPECT_EQ(page.height, 60);
     EXPECT_TRUE(pageShows(page, p, 4, 30));
@@ -258,10 +313,11 @@ TEST(Jbig2Decoder, StripedPageGrowsWithItsRegions) {
 
 TEST(Jbig2Decoder, RefinementReferringToSeveralSegmentsLeavesThePage) {
     const Picture p = noise(16, 8, 6, false);
-    const std::string stream = pageInfo(16, 8) + genericSegment(1, p, 0, 0, 0, kNominalAt[0], false) +
-                               genericSegment(2, p, 0, 0, 0, kNominalAt[0], false, 36) +
-                               genericSegment(3, p, 0, 0, 0, kNominalAt[0], false, 36) +
-                               segment(4, 42, {2, 3}, regionInfo(16, 8, 0, 0) + char(1) + std::string(8, '\0'));
+    const std::string stream =
+        pageInfo(16, 8) + genericSegment(1, p, 0, 0, 0, kNominalAt[0], false) +
+        genericSegment(2, p, 0, 0, 0, kNominalAt[0], false, 36) +
+        genericSegment(3, p, 0, 0, 0, kNominalAt[0], false, 36) +
+        segment(4, 42, {2, 3}, regionInfo(16, 8, 0, 0) + char(1) + std::string(8, '\0'));
     ErrorCapture errors;
     const Page page = decode(stream, 16);
     EXPECT_TRUE(pageShows(page, p, 0, 0));
@@ -309,12 +365,14 @@ TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
     // Patterns 4 x 4: empty, left half, full; the collective bitmap 12 x 4.
     Picture collective(12, 4);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 12; ++x) collective.set(x, y, (x >= 4 && x < 6) || x >= 8);
+        for (int x = 0; x < 12; ++x)
+            collective.set(x, y, (x >= 4 && x < 6) || x >= 8);
     const int patternAt[8] = {-4, 0, -3, -1, 2, -2, -2, -2};
     MqEncoder penc;
     MqEncoder::Contexts pcx(1 << 16, 0);
     encodeGeneric(penc, pcx, collective, 0, patternAt, false);
-    const std::string patterns = segment(1, 16, {}, std::string("\x00\x04\x04", 3) + be(2, 4) + penc.finish());
+    const std::string patterns =
+        segment(1, 16, {}, std::string("\x00\x04\x04", 3) + be(2, 4) + penc.finish());
 
     // Two cells with gray values 1 and 3, Gray-coded bit planes from the top.
     MqEncoder genc;
@@ -324,12 +382,13 @@ TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
     plane0.set(0, 0);
     encodeGeneric(genc, gcx, plane1, 0, kNominalAt[0], false);
     encodeGeneric(genc, gcx, plane0, 0, kNominalAt[0], false);
-    const std::string halftone = regionInfo(8, 4, 2, 2) + char(0) + be(2, 4) + be(1, 4) + be(0, 4) + be(0, 4) +
-                                 be(4 << 8, 2) + be(0, 2) + genc.finish();
+    const std::string halftone = regionInfo(8, 4, 2, 2) + char(0) + be(2, 4) + be(1, 4) + be(0, 4) +
+                                 be(0, 4) + be(4 << 8, 2) + be(0, 2) + genc.finish();
     const Page page = decode(pageInfo(12, 8) + patterns + segment(2, 22, {1}, halftone), 12);
     Picture expected(8, 4);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 8; ++x) expected.set(x, y, x < 2 || x >= 4);
+        for (int x = 0; x < 8; ++x)
+            expected.set(x, y, x < 2 || x >= 4);
     EXPECT_TRUE(pageShows(page, expected, 2, 2));
 }
 
@@ -383,7 +442,8 @@ TEST(Jbig2Bitmap, CombineMatchesThePixelRule) {
         Jbig2Bitmap src(0, sw, sh), dst(0, dw, 4), expected(0, dw, 4);
         for (int j = 0; j < sh; ++j)
             for (int i = 0; i < sw; ++i)
-                if (rng() & 1) src.setPixel(i, j);
+                if (rng() & 1)
+                    src.setPixel(i, j);
         for (int j = 0; j < 4; ++j)
             for (int i = 0; i < dw; ++i)
                 if (rng() & 1) {
@@ -392,10 +452,12 @@ TEST(Jbig2Bitmap, CombineMatchesThePixelRule) {
                 }
         for (int j = 0; j < 4; ++j) {
             for (int i = 0; i < dw; ++i) {
-                if (i < x || i >= x + sw || j < y || j >= y + sh) continue;
+                if (i < x || i >= x + sw || j < y || j >= y + sh)
+                    continue;
                 const int d = expected.getPixel(i, j), s = src.getPixel(i - x, j - y);
                 const int r = op == 0 ? d | s : op == 1 ? d & s : op == 2 ? d ^ s : op == 3 ? !(d ^ s) : s;
-                expected.row(j)[i >> 3] = uint8_t((expected.row(j)[i >> 3] & ~(0x80 >> (i & 7))) | (r << (7 - (i & 7))));
+                expected.row(j)[i >> 3] =
+                    uint8_t((expected.row(j)[i >> 3] & ~(0x80 >> (i & 7))) | (r << (7 - (i & 7))));
             }
         }
         dst.combine(src, x, y, op);
