@@ -1,9 +1,15 @@
-// Times the JPEG (quality 75), PNG and TIFF (LZW) encoders on one A4 page at
-// 150 dpi (1240 x 1754, 24 bits) written to a file, and ImageMagick's convert
-// writing the same page from a PPM file with the same settings. Each row
-// shows our time, convert's, convert's less its own cost of loading and
+// Times the JPEG (quality 75), PNG, TIFF (LZW), GIF and PCX encoders on one A4
+// page at 150 dpi (1240 x 1754, 24 bits) written to a file, and ImageMagick's
+// convert writing the same page from a PPM file with the same settings. Each
+// row shows our time, convert's, convert's less its own cost of loading and
 // saving the page (convert in.ppm out.ppm, the "Baseline" row), and the
 // ratio of that net time to ours.
+//
+// GIF and PCX pages are 8-bit as the page writer makes them: "GifPage"
+// times our quantizing (the octree of the page writer) and encoding beside
+// convert quantizing and writing; "Gif8" and "Pcx8" time the encoders alone
+// on the quantized page beside convert writing it from an 8-bit BMP (net of
+// convert's loading and saving that BMP).
 //
 // Set RENDOVA_CONVERT to choose the convert program (default: /usr/bin/convert
 // when present, else convert on the PATH).
@@ -19,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageTransforms.h"
+#include "image/OctreeQuantizer.h"
 #include "image/RasterImage.h"
 #include "image/RasterImageJPG.h"
 
@@ -84,6 +92,23 @@ const RasterImage& page() {
     return image;
 }
 
+// The page reduced to 256 colours as the page writer reduces GIF and PCX
+// pages: the octree's palette, the nearest entry for every pixel.
+void quantize(RasterImage& image) {
+    RgbQuad palette[256] = {};
+    OctreeQuantizer quantizer(256, 7);
+    quantizer.processImage(image.info().pixels - 40);
+    quantizer.getPalette(palette);
+    ReduceBitDepth(image, 8, false, palette, 256);
+}
+
+const RasterImage& page8() {
+    static RasterImage image(page(), true, false, false);
+    static const bool reduced = (quantize(image), true);
+    (void)reduced;
+    return image;
+}
+
 std::string convertProgram() {
     if (const char* chosen = std::getenv("RENDOVA_CONVERT"); chosen != nullptr && *chosen != '\0')
         return chosen;
@@ -123,6 +148,8 @@ const std::string& folder() {
             }
             file.write(row.data(), std::streamsize(row.size()));
         }
+        RasterImage eight(page8(), true, false, false);
+        eight.Save((pattern + "/page8.bmp").c_str(), kFormatBmp);
         return pattern;
     }();
     return path;
@@ -149,21 +176,37 @@ double baselineMilliseconds() {
     return baseline;
 }
 
+// The same for the 8-bit page, read and written as BMP.
+double baseline8Milliseconds() {
+    static const double baseline =
+        timeCommand(convertProgram() + " '" + folder() + "/page8.bmp' '" + folder() + "/copy8.bmp'");
+    return baseline;
+}
+
+enum class Source {
+    kPage,          // our encoder on the 24-bit page; convert from page.ppm
+    kQuantized,     // we quantize the page, then encode; convert from page.ppm
+    kEightBitPage,  // our encoder on the 8-bit page; convert from page8.bmp
+};
+
 // Times our encoder on a copy of the page with the settings, then convert
 // with `arguments`, and reports both.
 void encodeBeside(benchmark::State& state, uint32_t code, uint32_t option, const char* extension,
-                  const std::string& arguments) {
+                  const std::string& arguments, Source source = Source::kPage) {
     if (folder().empty()) {
         state.SkipWithError("no temporary folder");
         return;
     }
-    RasterImage image(page(), true, false, false);
-    image.SetQuality(75);
-    image.SetFormatOption(option, code);
+    const RasterImage& original = source == Source::kEightBitPage ? page8() : page();
     const std::string ours = folder() + "/ours." + extension;
     double total = 0;
     for (auto _ : state) {
+        RasterImage image(original, true, false, false);
+        image.SetQuality(75);
+        image.SetFormatOption(option, code);
         const auto start = std::chrono::steady_clock::now();
+        if (source == Source::kQuantized)
+            quantize(image);
         if (!image.Save(ours.c_str(), code)) {
             state.SkipWithError(image.LastErrorText());
             return;
@@ -174,13 +217,15 @@ void encodeBeside(benchmark::State& state, uint32_t code, uint32_t option, const
     state.counters["ours_ms"] = oursMs;
     state.counters["ours_KB"] = double(std::filesystem::file_size(ours)) / 1024.0;
 
-    const double theirs = timeCommand(convertProgram() + " '" + folder() + "/page.ppm' " + arguments + " '" +
+    const char* input = source == Source::kEightBitPage ? "/page8.bmp' " : "/page.ppm' ";
+    const double theirs = timeCommand(convertProgram() + " '" + folder() + input + arguments + " '" +
                                       folder() + "/theirs." + extension + "'");
     if (theirs < 0) {
         state.SetLabel("convert failed or missing");
         return;
     }
-    const double net = std::max(theirs - baselineMilliseconds(), 0.0);
+    const double base = source == Source::kEightBitPage ? baseline8Milliseconds() : baselineMilliseconds();
+    const double net = std::max(theirs - base, 0.0);
     state.counters["convert_ms"] = theirs;
     state.counters["convert_net_ms"] = net;
     state.counters["net/ours"] = net / oursMs;
@@ -204,6 +249,22 @@ void png(benchmark::State& state) {
 
 void tiffLzw(benchmark::State& state) {
     encodeBeside(state, kFormatTiff, kTiffLzw, "tif", "-compress LZW -define tiff:predictor=2");
+}
+
+void gifPage(benchmark::State& state) {
+    encodeBeside(state, kFormatGif, 0, "gif", "", Source::kQuantized);
+}
+
+void gif8(benchmark::State& state) {
+    encodeBeside(state, kFormatGif, 0, "gif", "", Source::kEightBitPage);
+}
+
+void pcx8(benchmark::State& state) {
+    encodeBeside(state, kFormatPcx, 0, "pcx", "", Source::kEightBitPage);
+}
+
+void pcx24(benchmark::State& state) {
+    encodeBeside(state, kFormatPcx, 0, "pcx", "");
 }
 
 void baseline(benchmark::State& state) {
@@ -231,4 +292,8 @@ BENCHMARK(jpegProgressive)
     ->Iterations(10);
 BENCHMARK(png)->Name("Png")->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(tiffLzw)->Name("TiffLzw")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(gifPage)->Name("GifPage")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(gif8)->Name("Gif8")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(pcx8)->Name("Pcx8")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(pcx24)->Name("Pcx24")->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(baseline)->Name("Baseline")->Iterations(1);

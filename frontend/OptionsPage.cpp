@@ -38,8 +38,8 @@ void setChoice(wxChoice* choice, int index) {
 OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     : wxPanel(parent, wxID_ANY), m_settings(settings) {
     // Fields from the settings file.
-    m_xDpiIndex = m_settings.readInt("xdpi", 2);
-    m_yDpiIndex = m_settings.readInt("ydpi", 2);
+    m_xDpiIndex = dpiChoiceIndex(m_settings.readInt("xdpi", 2));
+    m_yDpiIndex = dpiChoiceIndex(m_settings.readInt("ydpi", 2));
     m_imageTypeIndex = m_settings.readInt("imagetype", 3);
     m_tifMode = m_settings.readInt("tifmode", 1);
     m_saveMode = m_settings.readInt("savemode", 0);

@@ -7,8 +7,9 @@
 
 namespace glimmark {
 
-const char* const kDpiChoices[kDpiChoiceCount] = {"72",  "96",  "100", "120", "150",
-                                                  "200", "300", "600", "1200"};
+// The library draws at most 500 dpi: the list offers no more than that, so
+// that the resolution chosen is the one the files get.
+const char* const kDpiChoices[kDpiChoiceCount] = {"72", "96", "100", "120", "150", "200", "300", "500"};
 
 std::string formatSizeKB(uint64_t size) {
     if (size > 0 && size < 1024)
@@ -62,8 +63,16 @@ std::string formatLogRecord(const std::string& time, const std::string& state, c
 }
 
 int dpiFromIndex(int index) {
-    static const int kDpi[kDpiChoiceCount] = {72, 96, 100, 120, 150, 200, 300, 600, 1200};
+    static const int kDpi[kDpiChoiceCount] = {72, 96, 100, 120, 150, 200, 300, 500};
+    // Index 8 was "1200" in older settings files, which the library drew at
+    // 500 dpi all the same.
+    if (index == kDpiChoiceCount)
+        return kDpi[kDpiChoiceCount - 1];
     return index >= 0 && index < kDpiChoiceCount ? kDpi[index] : index;
+}
+
+int dpiChoiceIndex(int storedIndex) {
+    return storedIndex == kDpiChoiceCount ? kDpiChoiceCount - 1 : storedIndex;
 }
 
 std::string displayExtension(int imageType) {

@@ -40,9 +40,12 @@ std::string formatLogRecord(const std::string& time, const std::string& state, c
 // Dots per inch for an index of the resolution lists; an index outside the
 // list is taken as the value itself.
 int dpiFromIndex(int index);
+// The list entry for a resolution index read from the settings file: the
+// index itself, or the last entry for the "1200" of older files.
+int dpiChoiceIndex(int storedIndex);
 
 // The resolution lists' entries, in index order.
-constexpr int kDpiChoiceCount = 9;
+constexpr int kDpiChoiceCount = 8;
 extern const char* const kDpiChoices[kDpiChoiceCount];
 
 // The extension the status line shows for a library image type (".bmp" for

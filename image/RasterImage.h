@@ -276,10 +276,11 @@ protected:
 
 private:
     void startUp(uint32_t formatType);
-    template <class Codec>
-    bool encodeAs(ImageStream* stream);
-    template <class Codec>
-    bool decodeAs(ImageStream* stream);
+    // `args` go on to the codec's Encode or Decode after the stream.
+    template <class Codec, class... Args>
+    bool encodeAs(ImageStream* stream, Args... args);
+    template <class Codec, class... Args>
+    bool decodeAs(ImageStream* stream, Args... args);
     bool decodeAnyFormat(ImageStream* stream);
 };
 

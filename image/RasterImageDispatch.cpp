@@ -10,10 +10,16 @@
 #include "image/MemoryStream.h"
 #include "image/RasterImage.h"
 #include "image/RasterImageBMP.h"
+#include "image/RasterImageGIF.h"
 #include "image/RasterImageICO.h"
+#include "image/RasterImageJAS.h"
 #include "image/RasterImageJPG.h"
+#include "image/RasterImagePCX.h"
 #include "image/RasterImagePNG.h"
+#include "image/RasterImageTGA.h"
 #include "image/RasterImageTIF.h"
+#include "image/RasterImageWBMP.h"
+#include "image/RasterImageWMF.h"
 
 namespace rendova {
 
@@ -30,11 +36,11 @@ constexpr uint32_t kTryOrder[] = {kFormatBmp, kFormatJpeg, kFormatIco,  kFormatG
 
 }  // namespace
 
-template <class Codec>
-bool RasterImage::encodeAs(ImageStream* stream) {
+template <class Codec, class... Args>
+bool RasterImage::encodeAs(ImageStream* stream, Args... args) {
     Codec codec;
     codec.ShareFrom(*this);
-    if (codec.Encode(stream)) {
+    if (codec.Encode(stream, args...)) {
         // The PNG encoder moves a transparent palette entry to index 0 in
         // the shared pixels; the caller's image is told so.
         if constexpr (std::is_same_v<Codec, RasterImagePNG>)
@@ -45,15 +51,16 @@ bool RasterImage::encodeAs(ImageStream* stream) {
     return false;
 }
 
-template <class Codec>
-bool RasterImage::decodeAs(ImageStream* stream) {
+template <class Codec, class... Args>
+bool RasterImage::decodeAs(ImageStream* stream, Args... args) {
     Codec codec;
     codec.InheritInfo(*this);
-    if (codec.Decode(stream))
+    if (codec.Decode(stream, args...))
         return TakeOver(codec);
     setLastError(codec.LastErrorText());
     // The multi-image formats tell how many images there were.
-    if constexpr (std::is_same_v<Codec, RasterImageICO> || std::is_same_v<Codec, RasterImageTIF>)
+    if constexpr (std::is_same_v<Codec, RasterImageICO> || std::is_same_v<Codec, RasterImageTIF> ||
+                  std::is_same_v<Codec, RasterImageGIF>)
         m_info.frameCount = codec.info().frameCount;
     return false;
 }
@@ -74,6 +81,14 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
     switch (code) {
         case kFormatBmp:
             return encodeAs<RasterImageBMP>(stream);
+        case kFormatGif:
+            return encodeAs<RasterImageGIF>(stream);
+        case kFormatTga:
+            return encodeAs<RasterImageTGA>(stream);
+        case kFormatPcx:
+            return encodeAs<RasterImagePCX>(stream);
+        case kFormatWbmp:
+            return encodeAs<RasterImageWBMP>(stream);
         case kFormatJpeg:
             return encodeAs<RasterImageJPG>(stream);
         case kFormatPng:
@@ -85,6 +100,12 @@ bool RasterImage::Encode(ImageStream* stream, uint32_t code) {
         case kFormatWmf:
             setLastError("Save WMF not supported");
             return false;
+        case kFormatJp2:
+        case kFormatJpc:
+        case kFormatPgx:
+        case kFormatPnm:
+        case kFormatRas:
+            return encodeAs<RasterImageJAS>(stream, code);
         default:
             break;
     }
@@ -104,6 +125,14 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAnyFormat(stream);
         case kFormatBmp:
             return decodeAs<RasterImageBMP>(stream);
+        case kFormatGif:
+            return decodeAs<RasterImageGIF>(stream);
+        case kFormatTga:
+            return decodeAs<RasterImageTGA>(stream);
+        case kFormatPcx:
+            return decodeAs<RasterImagePCX>(stream);
+        case kFormatWbmp:
+            return decodeAs<RasterImageWBMP>(stream);
         case kFormatJpeg:
             return decodeAs<RasterImageJPG>(stream);
         case kFormatPng:
@@ -112,6 +141,14 @@ bool RasterImage::Decode(ImageStream* stream, uint32_t code) {
             return decodeAs<RasterImageICO>(stream);
         case kFormatTiff:
             return decodeAs<RasterImageTIF>(stream);
+        case kFormatWmf:
+            return decodeAs<RasterImageWMF>(stream, 0, 0);
+        case kFormatJp2:
+        case kFormatJpc:
+        case kFormatPgx:
+        case kFormatPnm:
+        case kFormatRas:
+            return decodeAs<RasterImageJAS>(stream, code);
         default:
             break;
     }
@@ -133,6 +170,18 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
             case kFormatBmp:
                 decoded = decodeAs<RasterImageBMP>(stream);
                 break;
+            case kFormatGif:
+                decoded = decodeAs<RasterImageGIF>(stream);
+                break;
+            case kFormatTga:
+                decoded = decodeAs<RasterImageTGA>(stream);
+                break;
+            case kFormatPcx:
+                decoded = decodeAs<RasterImagePCX>(stream);
+                break;
+            case kFormatWbmp:
+                decoded = decodeAs<RasterImageWBMP>(stream);
+                break;
             case kFormatJpeg:
                 decoded = decodeAs<RasterImageJPG>(stream);
                 break;
@@ -144,6 +193,13 @@ bool RasterImage::decodeAnyFormat(ImageStream* stream) {
                 break;
             case kFormatTiff:
                 decoded = decodeAs<RasterImageTIF>(stream);
+                break;
+            case kFormatWmf:
+                decoded = decodeAs<RasterImageWMF>(stream, 0, 0);
+                break;
+            case kFormatJp2:
+                // The family decoder finds out which of its formats it is.
+                decoded = decodeAs<RasterImageJAS>(stream, uint32_t(kFormatUnknown));
                 break;
             default:
                 continue;  // decoder not built in: nothing was read

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/raster/PdfRenderer.h"
 #include "library/PageImageWriter.h"
@@ -235,6 +236,22 @@ int ConversionJob::convertPageNumbered(int32_t n) {
     return convertPage(n, nullptr);
 }
 
+bool ConversionJob::saveWhole(PageImageWriter& writer, const std::string& path) {
+    // The page goes to a hidden file beside its final name and is moved there
+    // only when it is complete, so that a run killed or failing mid-write
+    // never leaves a partial file under the name a user looks for.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string partial = platform::createUniqueFile(folder + "." + file + ".", ".part");
+    if (partial.empty())
+        return false;
+    if (writer.save(partial.c_str()) && platform::replaceFile(partial, path))
+        return true;
+    std::remove(partial.c_str());
+    return false;
+}
+
 int ConversionJob::convertPageNamed(int32_t n, const char* name) {
     return convertPage(n, name);
 }
@@ -242,6 +259,10 @@ int ConversionJob::convertPageNamed(int32_t n, const char* name) {
 int ConversionJob::convertPage(int32_t n, const char* name) {
     if (n < 1 || n > pageCount())
         return kPageOutOfRange;
+    // A name is a file name inside the output folder: one with a folder in
+    // it ("sub/x", "../x") would write elsewhere, or fail after rendering.
+    if (name != nullptr && std::strchr(name, '/') != nullptr)
+        return kOtherFailure;
     applyScale();
     m_renderer->renderPage(n);
     int blockSize = 0;
@@ -284,7 +305,7 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
         writer->setRotation(m_rotation);
         if (m_outputWidth > 0 && m_outputHeight > 0)
             writer->setResize(m_outputWidth, m_outputHeight);
-        written = writer->save(path.c_str());
+        written = multiPage ? writer->save(path.c_str()) : saveWhole(*writer, path);
     }
     pageWriter.reset();
 

@@ -157,6 +157,8 @@ private:
     // The steps shared by both ways of naming a page; `name` null means the
     // numbered name.
     int convertPage(int32_t n, const char* name);
+    // Saves one page file whole under `path`, or leaves nothing there.
+    static bool saveWhole(PageImageWriter& writer, const std::string& path);
     void applyScale();
 
     std::string m_baseName;

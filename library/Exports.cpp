@@ -3,9 +3,17 @@
 // the document's ConversionJob; each body runs inside one guard, so that no
 // exception leaves the library: memory exhaustion and any other escape
 // become -3 while a document is being opened and -99 everywhere else.
+//
+// The guard also holds one process-wide lock for the whole call. The engine
+// keeps process-wide state (the settings object that the renderers share by
+// count, the CMap, Unicode-map and font caches) that is not built for two
+// threads at once; rather than rework it for concurrency, calls that overlap
+// run one after another. The lock is recursive so that a progress, poll or
+// cancel callback may call back into the library from inside a conversion.
 #include <climits>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "engine/core/Memory.h"
 #include "library/ConversionJob.h"
@@ -17,9 +25,8 @@ using rendova::ConversionJob;
 
 // The live jobs by handle. Handles count up from 1 and are never given out
 // twice, so a closed or made-up handle finds nothing here and is answered
-// with RENDOVA_NULL_HANDLE instead of touching freed memory. Like the rest of
-// the library the table takes no lock: clients call from one thread at a
-// time.
+// with RENDOVA_NULL_HANDLE instead of touching freed memory. The table is
+// read and changed only under the call lock.
 std::map<int, std::unique_ptr<ConversionJob>>& liveJobs() {
     static std::map<int, std::unique_ptr<ConversionJob>> jobs;
     return jobs;
@@ -32,9 +39,15 @@ ConversionJob* findJob(int handle) {
     return found != jobs.end() ? found->second.get() : nullptr;
 }
 
+std::recursive_mutex& callLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 template <class Body>
 int guarded(int failure, Body&& body) noexcept {
     try {
+        const std::lock_guard<std::recursive_mutex> serialised(callLock());
         return body();
     } catch (const rendova::MemoryException&) {
         return failure;

@@ -212,6 +212,41 @@ bool PageImageWriter::getPage(RasterImage& image) {
     return image.CreateFromDib(m_infoHeader, size_t(std::min(packed, available)));
 }
 
+namespace {
+
+// Whether a 24-bit image holds a white pixel: the paper of every page that
+// is not covered edge to edge.
+bool holdsWhite(const RasterImage& image) {
+    if (image.GetBpp() != 24)
+        return false;
+    for (int32_t y = 0; y < image.GetHeight(); ++y) {
+        const uint8_t* row = image.RowPointer(y);
+        for (int32_t x = 0; x < image.GetWidth(); ++x, row += 3)
+            if (row[0] == 255 && row[1] == 255 && row[2] == 255)
+                return true;
+    }
+    return false;
+}
+
+// The entry nearest to white becomes white. The quantizer's entries are the
+// floored averages of its leaves, so the leaf that holds the paper together
+// with a few near-white edge pixels came out 254 or less, and white paper
+// turned grey in every palette file.
+void keepPaperWhite(RgbQuad* palette, uint32_t colours) {
+    uint32_t nearest = 0;
+    int best = INT32_MAX;
+    for (uint32_t i = 0; i < colours; ++i) {
+        const int distance = (255 - palette[i].red) + (255 - palette[i].green) + (255 - palette[i].blue);
+        if (distance < best) {
+            best = distance;
+            nearest = i;
+        }
+    }
+    palette[nearest] = RgbQuad{255, 255, 255, palette[nearest].reserved};
+}
+
+}  // namespace
+
 void PageImageWriter::reduceToPalette(RasterImage& image) {
     // The buffers start zeroed: the quantizer fills only as many entries as
     // it found colours, and the rest of the table reaches the file as it is.
@@ -220,9 +255,22 @@ void PageImageWriter::reduceToPalette(RasterImage& image) {
     uint32_t colours = 2;
     if (m_paletteDepth == 4 || m_paletteDepth == 8) {
         colours = m_paletteDepth == 4 ? 16 : 256;
-        OctreeQuantizer quantizer(colours, m_paletteDepth == 4 ? 8 : 7);
-        quantizer.processImage(dibBlock(image));
-        quantizer.getPalette(palette);
+        if (m_greyscale && image.GetBpp() == 8) {
+            // A grey page gets the even ramp of all the levels the depth
+            // holds, black to white: the quantizer's tree of 7 colour bits
+            // can tell only 128 greys apart, and left the other half of an
+            // 8-bit table black.
+            for (uint32_t i = 0; i < colours; ++i) {
+                const auto level = uint8_t(i * 255 / (colours - 1));
+                palette[i] = RgbQuad{level, level, level, 0};
+            }
+        } else {
+            OctreeQuantizer quantizer(colours, m_paletteDepth == 4 ? 8 : 7);
+            quantizer.processImage(dibBlock(image));
+            quantizer.getPalette(palette);
+            if (holdsWhite(image))
+                keepPaperWhite(palette, std::min(colours, quantizer.leafCount()));
+        }
         chosen = palette;
     }
     ReduceBitDepth(image, m_paletteDepth, false, chosen, colours);

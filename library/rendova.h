@@ -8,8 +8,14 @@
  * rendovaSetOption sets the options of that document's conversion;
  * rendovaGetPageCount tells the pages; rendovaConvertPage writes one page
  * (or rendovaConvertAllPages all of them); rendovaCloseDocument ends the
- * handle. Calls run to completion on the caller's thread and must not
- * overlap; strings are NUL-terminated UTF-8, owned by the caller.
+ * handle. Calls run to completion on the caller's thread; strings are
+ * NUL-terminated UTF-8, owned by the caller.
+ *
+ * Threads: call the library from one thread at a time where you can. Calls
+ * that do overlap are safe but serialised: one process-wide lock lets one
+ * call run at a time, so threads gain no speed; several processes are the
+ * way to use several cores. A callback may call the library again from
+ * inside a conversion (the lock is recursive).
  */
 #ifndef RENDOVA_H
 #define RENDOVA_H
@@ -43,27 +49,48 @@ enum {
     RENDOVA_OTHER_FAILURE = -99      /* any other failure */
 };
 
-/* Option identifiers of rendovaSetOption, with the argument each reads. */
+/* Option identifiers of rendovaSetOption, with the argument each reads, its
+ * range and the default a document gets when the option is not set. Options
+ * apply from the next page converted. */
 enum {
-    RENDOVA_OPTION_OUTPUT_FOLDER = 1,     /* text: the folder for the image files */
-    RENDOVA_OPTION_BASE_NAME = 2,         /* text: the stem of the file names */
-    RENDOVA_OPTION_ZOOM = 3,              /* value: percent, 10 .. 200 */
-    RENDOVA_OPTION_BACKGROUND_COLOUR = 4, /* value: 0x00BBGGRR */
-    RENDOVA_OPTION_IMAGE_TYPE = 5,        /* value: one of RENDOVA_IMAGE_... */
-    RENDOVA_OPTION_BITS_PER_PIXEL = 6,    /* value: 1, 4, 8 or 24 */
-    RENDOVA_OPTION_X_DPI = 7,             /* value: 72 .. 500 */
-    RENDOVA_OPTION_Y_DPI = 8,             /* value: 72 .. 500 */
-    RENDOVA_OPTION_QUALITY = 9,           /* value: JPEG quality 1 .. 100 */
-    RENDOVA_OPTION_COMPRESSION = 10,      /* value: TIFF compression setting 0 .. 6 */
-    RENDOVA_OPTION_MULTI_PAGE_TIFF = 11,  /* value: non-zero for one TIFF file per document */
-    RENDOVA_OPTION_GREYSCALE = 12,        /* value: non-zero for grey output */
-    RENDOVA_OPTION_OUTPUT_WIDTH = 13,     /* value: pixels, above 0 */
-    RENDOVA_OPTION_OUTPUT_HEIGHT = 14,    /* value: pixels, above 0 */
-    RENDOVA_OPTION_ROTATION = 15,         /* value: degrees */
-    RENDOVA_OPTION_PROGRESS = 40,         /* value: RendovaProgressFunction; value2: its user value */
-    RENDOVA_OPTION_CANCEL = 91,           /* value: RendovaCancelFunction */
-    RENDOVA_OPTION_POLL = 92,             /* value: RendovaPollFunction */
+    RENDOVA_OPTION_OUTPUT_FOLDER = 1,     /* text: the folder for the image files, made when missing;
+                                             default: the input file's folder */
+    RENDOVA_OPTION_BASE_NAME = 2,         /* text: the stem of the numbered file names;
+                                             default: the input file's name without its extension */
+    RENDOVA_OPTION_ZOOM = 3,              /* value: percent, clamped to 10 .. 200; default 100 */
+    RENDOVA_OPTION_BACKGROUND_COLOUR = 4, /* value: 0x00BBGGRR; default 0xFFFFFF (white) */
+    RENDOVA_OPTION_IMAGE_TYPE = 5,        /* value: one of RENDOVA_IMAGE_..., any other value BMP;
+                                             default RENDOVA_IMAGE_JPEG */
+    RENDOVA_OPTION_BITS_PER_PIXEL = 6,    /* value: 1, 4, 8 or 24; default 24 */
+    RENDOVA_OPTION_X_DPI = 7,             /* value: clamped to 72 .. 500; default 120 */
+    RENDOVA_OPTION_Y_DPI = 8,             /* value: clamped to 72 .. 500; default 120 */
+    RENDOVA_OPTION_QUALITY = 9,           /* value: JPEG quality 1 .. 100; default 75 */
+    RENDOVA_OPTION_COMPRESSION = 10,      /* value: TIFF compression setting 0 .. 6; default 0 */
+    RENDOVA_OPTION_MULTI_PAGE_TIFF = 11,  /* value: non-zero for one TIFF file per document; default 0 */
+    RENDOVA_OPTION_GREYSCALE = 12,        /* value: non-zero for grey output; default 0 */
+    RENDOVA_OPTION_OUTPUT_WIDTH = 13,     /* value: pixels, above 0; with the height, the page is
+                                             resized to width x height; default 0 (not resized) */
+    RENDOVA_OPTION_OUTPUT_HEIGHT = 14,    /* value: pixels, above 0; default 0 */
+    RENDOVA_OPTION_ROTATION = 15,         /* value: degrees; default 0 */
+    RENDOVA_OPTION_PROGRESS = 40,         /* value: RendovaProgressFunction; value2: its user value;
+                                             default none */
+    RENDOVA_OPTION_CANCEL = 91,           /* value: RendovaCancelFunction; default none */
+    RENDOVA_OPTION_POLL = 92,             /* value: RendovaPollFunction, called after each page only
+                                             while a cancel function is set; default none */
     RENDOVA_OPTION_WRITER_FLAG = 93       /* value: kept, no effect */
+};
+
+/* The defaults and limits above, for programs that show or check them. */
+enum {
+    RENDOVA_DEFAULT_ZOOM = 100,
+    RENDOVA_MIN_ZOOM = 10,
+    RENDOVA_MAX_ZOOM = 200,
+    RENDOVA_DEFAULT_DPI = 120,
+    RENDOVA_MIN_DPI = 72,
+    RENDOVA_MAX_DPI = 500,
+    RENDOVA_DEFAULT_QUALITY = 75,
+    RENDOVA_DEFAULT_BITS_PER_PIXEL = 24,
+    RENDOVA_DEFAULT_IMAGE_TYPE = 4 /* RENDOVA_IMAGE_JPEG */
 };
 
 /* Image types (RENDOVA_OPTION_IMAGE_TYPE); any other value means BMP. */
@@ -103,11 +130,18 @@ RENDOVA_API int rendovaOpenDocument(const char* path, const char* ownerPassword,
                                     const char* userPassword) RENDOVA_NOEXCEPT;
 /* Ordinal 3: ends the handle and closes its files. */
 RENDOVA_API int rendovaCloseDocument(int handle) RENDOVA_NOEXCEPT;
-/* Ordinal 5: converts every page, numbered "<base name><page as 5 digits>". */
+/* Ordinal 5: converts every page, numbered "<base name><page as 5 digits>";
+ * the result of the first page that fails, or RENDOVA_SUCCESS. */
 RENDOVA_API int rendovaConvertAllPages(int handle) RENDOVA_NOEXCEPT;
 /* Ordinal 7: converts page `page` (from 1) into "<name>.<extension>" in the
- * output folder; a null name gives the numbered name. A multi-page TIFF
- * document appends the page to "<base name>.tif" whatever the name. */
+ * output folder; a null name gives the numbered name, and a name holding a
+ * '/' is refused with RENDOVA_OTHER_FAILURE. A multi-page TIFF document
+ * appends the page to "<base name>.tif" whatever the name. A page file
+ * appears under its name only when it is complete. RENDOVA_SUCCESS, or
+ * RENDOVA_PAGE_OUT_OF_RANGE, RENDOVA_CANCELLED (the poll function asked to
+ * stop after this page), RENDOVA_OTHER_FAILURE (the file could not be
+ * written: a path over 259 characters, a folder that cannot be written, a
+ * full disk). */
 RENDOVA_API int rendovaConvertPage(int handle, int page, const char* name) RENDOVA_NOEXCEPT;
 /* Ordinal 9: sets one option; `text` is read by identifiers 1 and 2 only,
  * `value2` by identifier 40 only. */

@@ -1,6 +1,12 @@
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
 
 namespace platform {
 
@@ -27,6 +33,33 @@ bool createDirectoryChain(const std::string& path) {
     }
     mkdir(path.c_str(), 0777);
     return directoryExists(path);
+}
+
+std::string createUniqueFile(const std::string& prefix, const std::string& suffix) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    // A hundred tries: each name is one of 56 billion, so only a folder that
+    // refuses every new file runs out of them.
+    constexpr int kTries = 100;
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        std::string path = prefix;
+        for (int i = 0; i < 6; ++i)
+            path += kLetters[random() % (sizeof kLetters - 1)];
+        path += suffix;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return std::string();
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace platform

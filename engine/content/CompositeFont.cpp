@@ -7,6 +7,7 @@
 
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/core/PdfValue.h"
@@ -138,13 +139,19 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     }
 
     PdfValue encoding;
-    if (!fontDict->lookup("Encoding", encoding).isName()) {
+    fontDict->lookup("Encoding", encoding);
+    if (encoding.isName()) {
+        m_cMap = globalSettings ? globalSettings->getCMap(collection, encoding.getName()) : nullptr;
+        if (!m_cMap) {
+            reportError(-1, "Unknown CMap '%s' for character collection '%s'", encoding.getName(), collection);
+            return;
+        }
+    } else if (encoding.isStream()) {
+        m_cMap = readEmbeddedCMap(encoding, collection, 0);
+        if (!m_cMap)
+            return;
+    } else {
         reportError(-1, "Missing or invalid Encoding entry in Type 0 font");
-        return;
-    }
-    m_cMap = globalSettings ? globalSettings->getCMap(collection, encoding.getName()) : nullptr;
-    if (!m_cMap) {
-        reportError(-1, "Unknown CMap '%s' for character collection '%s'", encoding.getName(), collection);
         return;
     }
 
@@ -153,6 +160,51 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     readWidths(desc);
     readVerticalMetrics(desc);
     m_ok = true;
+}
+
+CodeToCidMap* CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* collection, int depth) {
+    if (!globalSettings)
+        return nullptr;
+    PdfValue* dictValue = stream.getStream()->getDict();
+    if (!dictValue || !dictValue->isDict())
+        return nullptr;
+    PdfDict* dict = dictValue->getDict();
+    PdfValue name;
+    const char* cMapName = dict->lookup("CMapName", name).isName() ? name.getName() : "embedded";
+
+    // The map this one is built on: an installed CMap by name, or another
+    // embedded one, nested at most a few levels (a stream may name itself).
+    CodeToCidMap* base = nullptr;
+    PdfValue use;
+    dict->lookup("UseCMap", use);
+    if (use.isName()) {
+        base = globalSettings->getCMap(collection, use.getName());
+    } else if (use.isStream()) {
+        if (depth < kMaxEmbeddedCMapDepth)
+            base = readEmbeddedCMap(use, collection, depth + 1);
+        else
+            reportError(-1, "Embedded CMap '%s' uses CMaps nested deeper than %d levels", cMapName,
+                        kMaxEmbeddedCMapDepth);
+    }
+    PdfValue mode;
+    const int wMode = dict->lookup("WMode", mode).isInt() ? (mode.getInt() == 1 ? 1 : 0) : -1;
+
+    DynString text;
+    DataStream* s = stream.getStream();
+    s->reset();
+    for (int c; (c = s->getChar()) != -1;) {
+        if (text.getLength() >= kMaxEmbeddedCMapSize) {
+            reportError(-1, "Embedded CMap '%s' is longer than %d bytes; the rest is ignored", cMapName,
+                        kMaxEmbeddedCMapSize);
+            break;
+        }
+        text.appendChar(static_cast<char>(c));
+    }
+    s->close();
+    CodeToCidMap* map = globalSettings->parseEmbeddedCMap(collection, cMapName, text, base, wMode);
+    if (base)
+        base->release();
+    return map;
 }
 
 CompositeFont::~CompositeFont() {

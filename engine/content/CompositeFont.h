@@ -10,6 +10,7 @@ namespace rendova {
 
 class CodeToCidMap;
 class CodeToUnicodeMap;
+class PdfValue;
 
 // The horizontal width of the CIDs first to last.
 struct CidWidthRange {
@@ -62,10 +63,17 @@ public:
     // A CIDToGIDMap stream longer than this is cut there: CIDs are 16-bit
     // values in every published collection.
     static constexpr int kMaxCidToGlyphLength = 65536;
+    // Embedded CMaps built on embedded CMaps: the format allows a chain, and
+    // none in practice goes past one level.
+    static constexpr int kMaxEmbeddedCMapDepth = 4;
+    // The largest published CMap files are under 1 MB of text.
+    static constexpr int kMaxEmbeddedCMapSize = 4 << 20;
 
 private:
     void readCidToGlyph(PdfDict* descendant);
     void readWidths(PdfDict* descendant);
+    // The CMap of an Encoding stream, or null after a report.
+    CodeToCidMap* readEmbeddedCMap(PdfValue& stream, const char* collection, int depth);
     void readVerticalMetrics(PdfDict* descendant);
     // The range holding the CID (binary search by first CID), or null.
     template <typename Range>

@@ -28,6 +28,10 @@ void ContentInterpreter::opSave(PdfValue*, int) {
 }
 
 void ContentInterpreter::opRestore(PdfValue*, int) {
+    if (m_state == m_formBase) {
+        reportError(getPos(), "Restore without a matching save in a form");
+        return;
+    }
     restoreState();
 }
 

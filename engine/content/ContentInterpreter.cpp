@@ -397,9 +397,23 @@ bool ContentInterpreter::enterNesting() {
 bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
     if (!enterNesting())
         return false;
+    // A glyph may not restore the state its caller saved for it either.
+    GraphicsState* const outerFormBase = m_formBase;
+    m_formBase = m_state;
     display(procedure, false);
+    restoreToFormBase();
+    m_formBase = outerFormBase;
     leaveNesting();
     return true;
+}
+
+void ContentInterpreter::restoreToFormBase() {
+    while (m_state != m_formBase) {
+        const GraphicsState* before = m_state;
+        restoreState();
+        if (m_state == before)
+            break;
+    }
 }
 
 }  // namespace rendova

@@ -150,6 +150,9 @@ private:
     void reportDeferred(Deferred family, const char* what);
 
     void runLoop();
+    // Restores what the content of the innermost form or glyph saved and
+    // left unrestored.
+    void restoreToFormBase();
     void execute(const char* name, PdfValue* args, int numArgs);
     static const OperatorRecord* findOperator(const char* name);
     static bool checkArg(const PdfValue& arg, int type);
@@ -311,6 +314,10 @@ private:
     double m_baseMatrix[6];
     int m_formDepth = 0;
     int m_nestedRuns = 0;
+    // The state the innermost running form started from: its content may
+    // not restore below it, and what it saved and left is restored when the
+    // form ends (those states may point into the form's resources).
+    GraphicsState* m_formBase = nullptr;
     // The parser of the content being read; null outside display.
     ValueParser* m_parser = nullptr;
     AbortCheck m_abortCheck;

@@ -431,6 +431,8 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
 
     pushResources(resources);
     saveState();
+    GraphicsState* const outerFormBase = m_formBase;
+    m_formBase = m_state;
     m_state->clearPath();
 
     m_state->concatMatrix(matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
@@ -472,6 +474,8 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
 
     display(stream, false);
+    restoreToFormBase();
+    m_formBase = outerFormBase;
 
     if (group || softMask)
         m_device->endTransparencyGroup(m_state);

@@ -4,6 +4,7 @@
 // here, with the interpreter. Whoever draws pages links this layer.
 #include <cstdio>
 
+#include "engine/content/Annotation.h"
 #include "engine/content/ContentInterpreter.h"
 #include "engine/content/OutputDevice.h"
 #include "engine/core/DocumentCatalog.h"
@@ -57,7 +58,25 @@ void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
         interpreter.display(contents, true);
         interpreter.restoreState();
     }
-    // The annotations are drawn here once their appearances are built.
+
+    PdfValue annots;
+    m_annots.fetch(m_xref, annots);
+    AnnotationList annotations(m_xref, annots);
+    if (catalog && catalog->getAcroForm().isDict()) {
+        PdfDict* form = catalog->getAcroForm().getDict();
+        PdfValue need;
+        if (form->lookup("NeedAppearances", need).isBool() && need.getBool())
+            annotations.generateAppearances(form);
+    }
+    if (annotations.getCount() > 0) {
+        if (globalSettings && globalSettings->getVerbose()) {
+            std::printf("annotations: %d\n", annotations.getCount());
+            std::fflush(stdout);
+        }
+        for (int i = 0; i < annotations.getCount(); ++i)
+            annotations.get(i)->draw(&interpreter, printing);
+        device->flush();
+    }
 }
 
 void PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate,

@@ -12,6 +12,20 @@ namespace rendova::cmaptext {
 // far shorter, and a longer token is cut, never overrun.
 constexpr int kTokenSize = 256;
 
+// PsTokenizer's byte source over text in memory (an embedded CMap or
+// ToUnicode stream read whole).
+struct TextSource {
+    const char* bytes;
+    int length;
+    int position;
+    static int get(void* data) {
+        auto* source = static_cast<TextSource*>(data);
+        if (source->position >= source->length)
+            return -1;
+        return static_cast<unsigned char>(source->bytes[source->position++]);
+    }
+};
+
 // PsTokenizer's byte source over a stdio file.
 inline int fileGetChar(void* file) {
     int c = std::fgetc(static_cast<FILE*>(file));

@@ -85,7 +85,8 @@ CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collecti
     CodeToCidMap* map = nullptr;
     try {
         map = new CodeToCidMap(collection, name);
-        map->readFile(cache, file);
+        PsTokenizer tokenizer(&cmaptext::fileGetChar, file);
+        map->readTokens(cache, tokenizer);
     } catch (...) {
         if (map)
             map->release();
@@ -96,8 +97,35 @@ CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collecti
     return map;
 }
 
-void CodeToCidMap::readFile(CodeToCidMapCache& cache, FILE* file) {
-    PsTokenizer tokenizer(&cmaptext::fileGetChar, file);
+CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
+                                         const DynString& text, const CodeToCidMap* base, int wMode) {
+    auto* map = new CodeToCidMap(collection, name);
+    try {
+        map->m_wMode = wMode;
+        if (base) {
+            if (base->m_vector)
+                map->copyVector(map->m_vector, base->m_vector);
+            else {
+                // Identity codes are two bytes, each its own CID.
+                map->addCodeSpace(map->m_vector, 0x0000, 0xffff, 2);
+                for (unsigned high = 0; high < 256; ++high)
+                    map->addCidRange(high << 8, (high << 8) | 0xff, 2, static_cast<int>(high << 8));
+            }
+            map->m_wMode = wMode >= 0 ? wMode : base->m_wMode;
+        }
+        if (map->m_wMode < 0)
+            map->m_wMode = 0;
+        cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
+        PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
+        map->readTokens(cache, tokenizer);
+    } catch (...) {
+        map->release();
+        throw;
+    }
+    return map;
+}
+
+void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) {
     char a[kTokenSize];
     char b[kTokenSize];
     char c[kTokenSize];

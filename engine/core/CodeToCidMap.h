@@ -9,6 +9,7 @@
 namespace rendova {
 
 class CodeToCidMapCache;
+class PsTokenizer;
 
 // A CMap: turns the bytes of a composite font's strings into character
 // identifiers (CIDs) and tells the writing mode (0 horizontal, 1 vertical).
@@ -29,6 +30,13 @@ public:
     // fetches the used map through the same cache. The result carries one
     // reference for the caller.
     static CodeToCidMap* parse(CodeToCidMapCache& cache, const char* collection, const char* name);
+    // A map embedded in a document: the text of its stream, on top of
+    // `base` (the map its UseCMap entry names, may be null) with writing
+    // mode `wMode`. A `usecmap` in the text fetches an installed map through
+    // the cache. Never cached: the map belongs to one font. The result
+    // carries one reference for the caller.
+    static CodeToCidMap* parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
+                                       const DynString& text, const CodeToCidMap* base, int wMode);
 
     CodeToCidMap(const CodeToCidMap&) = delete;
     CodeToCidMap& operator=(const CodeToCidMap&) = delete;
@@ -77,7 +85,7 @@ private:
     Entry* newVector();
     static void freeVector(Entry* vector);
 
-    void readFile(CodeToCidMapCache& cache, FILE* file);
+    void readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer);
     void copyVector(Entry* target, const Entry* source);
     void addCodeSpace(Entry* vector, unsigned start, unsigned end, int bytes);
     void addCidRange(unsigned start, unsigned end, int bytes, int cid);

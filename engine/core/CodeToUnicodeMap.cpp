@@ -36,18 +36,6 @@ constexpr int kUnicodeLineSize = 256;
 // The characters that separate the words of a Unicode-to-Unicode line.
 constexpr const char* kSeparators = " \t\r\n";
 
-struct TextSource {
-    const char* bytes;
-    int length;
-    int position;
-    static int get(void* data) {
-        auto* source = static_cast<TextSource*>(data);
-        if (source->position >= source->length)
-            return -1;
-        return static_cast<unsigned char>(source->bytes[source->position++]);
-    }
-};
-
 // A hexadecimal number of 1 to 8 digits after optional blanks, ended by
 // anything that is not a digit (as the C runtime's reading of "%x" does).
 bool readLeadingHex(const char* text, unsigned* value) {
@@ -239,8 +227,8 @@ CodeToUnicodeMap* CodeToUnicodeMap::parseCMap(const DynString& text, int codeBit
 }
 
 void CodeToUnicodeMap::mergeCMap(const DynString& text, int codeBits) {
-    TextSource source{text.getCString(), text.getLength(), 0};
-    PsTokenizer tokenizer(&TextSource::get, &source);
+    cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
+    PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
     readCMap(tokenizer, codeBits, 0);
 }
 

@@ -28,10 +28,9 @@ namespace {
 thread_local int t_generalLockDepth = 0;
 
 // The files of the 14 standard fonts: the URW base 35 Type 1 files, which
-// carry the standard fonts' metrics and glyph names, and the Liberation
-// TrueType files, metric-compatible for the twelve text faces. Symbol and
-// ZapfDingbats have no TrueType counterpart: their Type 1 files come from the
-// given directory or the usual places of the URW fonts.
+// carry the standard fonts' outlines, metrics and glyph names, and for the
+// twelve text faces the Liberation TrueType files as the fallback. Symbol and
+// ZapfDingbats have no TrueType counterpart.
 struct StandardFontFiles {
     const char* name;
     const char* type1File;
@@ -70,9 +69,8 @@ constexpr const char* kTrueTypeFallbackDirs[] = {
 };
 
 // Where the URW base 35 Type 1 files live on the common distributions
-// (Debian and Ubuntu, Fedora, Arch). They serve the standard fonts that
-// have no TrueType file here (Symbol and ZapfDingbats), or none installed,
-// when no directory of Type 1 files was given.
+// (Debian and Ubuntu, Fedora, Arch), searched when no directory of Type 1
+// files was given.
 constexpr const char* kType1FallbackDirs[] = {
     "/usr/share/fonts/type1/urw-base35",
     "/usr/share/fonts/urw-base35",
@@ -376,6 +374,13 @@ CodeToCidMap* GlobalSettings::getCMap(const char* collection, const char* cMapNa
     return m_cMapCache->getMap(collection, cMapName);
 }
 
+CodeToCidMap* GlobalSettings::parseEmbeddedCMap(const char* collection, const char* cMapName,
+                                               const DynString& text, const CodeToCidMap* base, int wMode) {
+    assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
+    platform::CriticalSectionLock lock(m_cMapLock);
+    return CodeToCidMap::parseEmbedded(*m_cMapCache, collection, cMapName, text, base, wMode);
+}
+
 void GlobalSettings::addDisplayFont(std::unique_ptr<DisplayFontRecord> record) {
     GeneralLock lock(*this);
     replaceRecord(m_displayFonts, std::move(record));
@@ -449,21 +454,22 @@ void GlobalSettings::locateStandardFonts(const char* directory) {
         // A configured substitute wins over any file found here.
         if (findSubstituteFont(row.name))
             continue;
+        // The URW Type 1 files first: they carry the standard fonts' own
+        // outlines and metrics. The Liberation faces only share the widths of
+        // the desktop faces and are the fallback where the URW files are
+        // absent. A given directory stands in for the usual Type 1 places.
         std::unique_ptr<DynString> file;
         int kind = DisplayFontRecord::kType1;
         if (directory)
             file = openablePath(directory, row.type1File);
+        for (const char* const* dir = kType1FallbackDirs; !directory && !file && *dir; ++dir)
+            file = openablePath(*dir, row.type1File);
         if (!file && row.trueTypeFile) {
             kind = DisplayFontRecord::kTrueType;
             if (!fontsDir.empty())
                 file = openablePath(fontsDir.c_str(), row.trueTypeFile);
             for (const char* const* dir = kTrueTypeFallbackDirs; !file && *dir; ++dir)
                 file = openablePath(*dir, row.trueTypeFile);
-        }
-        if (!file && !directory) {
-            kind = DisplayFontRecord::kType1;
-            for (const char* const* dir = kType1FallbackDirs; !file && *dir; ++dir)
-                file = openablePath(*dir, row.type1File);
         }
         if (file)
             addDisplayFont(std::make_unique<DisplayFontRecord>(row.name, kind, file->getCString()));

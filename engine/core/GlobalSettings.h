@@ -118,6 +118,10 @@ public:
     CodeToUnicodeMap* getCidToUnicodeMap(const char* collection);
     CodeToUnicodeMap* getUnicodeToUnicodeMap(const char* fontName);
     CodeToCidMap* getCMap(const char* collection, const char* cMapName);
+    // A CMap embedded in a document (CodeToCidMap::parseEmbedded), read
+    // under the CMap lock because its usecmap goes through the cache.
+    CodeToCidMap* parseEmbeddedCMap(const char* collection, const char* cMapName, const DynString& text,
+                                    const CodeToCidMap* base, int wMode);
 
     // Adds the record under its name, replacing (and deleting) an older one.
     void addDisplayFont(std::unique_ptr<DisplayFontRecord> record);
@@ -128,9 +132,10 @@ public:
     int setPaperSize(const char* name);
 
     // Finds a file for each of the 14 standard fonts that has no substitute
-    // yet: the Type 1 file in `directory` (may be null), else the TrueType
-    // file in the system fonts folder or one of the fallback folders. A font
-    // without a file is reported. Then lists the system's fonts.
+    // yet: the URW Type 1 file in `directory`, or with a null directory in
+    // the usual folders of those fonts; else the Liberation TrueType file in
+    // the system fonts folder or one of the fallback folders. A font without
+    // a file is reported. Then lists the system's fonts.
     void locateStandardFonts(const char* directory);
 
     // Enters every name of a 256-entry encoding into the map with its code,

@@ -7,6 +7,7 @@
 #include "engine/core/HexDecoder.h"
 #include "engine/core/InflateDecoder.h"
 #include "engine/core/Jbig2Decoder.h"
+#include "engine/core/Jpeg2000Decoder.h"
 #include "engine/core/JpegDecoder.h"
 #include "engine/core/LzwDecoder.h"
 #include "engine/core/PdfValue.h"
@@ -146,7 +147,7 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
         return RefPtr<DataStream>::adopt(new Jbig2Decoder(std::move(stream), globals));
     }
     if (isFilter(name, "JPXDecode", nullptr)) {
-        return withoutDecoder(name, std::move(stream));
+        return RefPtr<DataStream>::adopt(new Jpeg2000Decoder(std::move(stream)));
     }
     reportError(-1, "Unknown filter '%s'", name);
     return RefPtr<DataStream>::adopt(new EndOfDataStream(std::move(stream)));

@@ -10,10 +10,13 @@
 //   nothing and our interpreter does not send it, so such entries are left
 //   out of mutool's list.
 // - Pages whose drawing needs what the interpreter does not draw yet (form
-//   XObjects, shadings, pattern fills) or that have annotations (mutool draws
-//   their appearances) must give a subsequence of mutool's list instead: our
-//   operations in mutool's order, with theirs from the missing parts in
-//   between. The reason is written to the result table.
+//   XObjects, shadings, pattern fills) or that have annotations must give a
+//   subsequence of mutool's list instead: our operations in mutool's order,
+//   with theirs from the missing parts in between. Our annotations are left
+//   out of that comparison: mutool draws no link border without an
+//   appearance and ignores a form's request for new appearances, so the two
+//   draw them differently by design. The reason is written to the result
+//   table.
 //
 // Every sampled page's result goes to test-output/content-trace/<file>.tsv.
 #include <gtest/gtest.h>
@@ -33,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/content/Annotation.h"
+#include "engine/content/ContentInterpreter.h"
 #include "engine/core/DocumentCatalog.h"
 #include "engine/core/Page.h"
 #include "engine/core/PdfDocument.h"
@@ -187,6 +192,30 @@ std::string missingParts(const test::ErrorCapture& errors, const Page* page, Xre
     return parts;
 }
 
+// The number of path operations the page's annotations add after its
+// contents: they are drawn last, so the page's first operations are those of
+// its contents.
+size_t annotationOps(PdfDocument& doc, int n) {
+    Page* page = doc.getPage(n);
+    XrefTable* xref = doc.getXref();
+    PdfValue annots;
+    page->getAnnots().fetch(xref, annots);
+    AnnotationList list(xref, annots);
+    const PdfValue& form = doc.getCatalog()->getAcroForm();
+    PdfValue need;
+    if (form.isDict() && form.getDict()->lookup("NeedAppearances", need).isBool() && need.getBool())
+        list.generateAppearances(form.getDict());
+    test::RecordingDevice device;
+    device.recordUpdates = false;
+    {
+        ContentInterpreter interpreter(xref, &device, n, page->getResourceDict(), 72, 72, page->getCropBox(),
+                                       nullptr, 0, nullptr, nullptr);
+        for (int i = 0; i < list.getCount(); ++i)
+            list.get(i)->draw(&interpreter, false);
+    }
+    return ourPathOps(device).size();
+}
+
 class ContentTraceCorpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
@@ -234,8 +263,10 @@ TEST_P(ContentTraceCorpus, PathOperationsMatchMutoolTrace) {
         device.recordUpdates = false;
         test::ErrorCapture errors;
         doc.displayPage(&device, n, 72, 72, 0, false, true, false);
-        const Ops ours = ourPathOps(device);
+        Ops ours = ourPathOps(device);
         const std::string missing = missingParts(errors, doc.getPage(n), doc.getXref());
+        if (ours != peer->second && missing.find("annotations") != std::string::npos)
+            ours.resize(ours.size() - std::min(ours.size(), annotationOps(doc, n)));
         table << n << "\t" << ours.size() << "\t" << peer->second.size() << "\t";
         if (ours == peer->second) {
             table << "same\n";

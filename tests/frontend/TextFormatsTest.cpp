@@ -57,10 +57,15 @@ TEST(TextFormats, LogRecordHasFourLabelledLinesAndABlankOne) {
               "[Time:] t\n[State:] Failed\n[InputFile:] /in/b.pdf\n[Destination:] \n\n");
 }
 
+// The list stops at the library's 500 dpi; the "1200" of older settings
+// files (index 8) reads as that last entry.
 TEST(TextFormats, ResolutionIndexesMapToTheListAndOthersPassThrough) {
-    const int expected[] = {72, 96, 100, 120, 150, 200, 300, 600, 1200};
+    const int expected[] = {72, 96, 100, 120, 150, 200, 300, 500, 500};
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(dpiFromIndex(i), expected[i]);
+    EXPECT_EQ(std::string(kDpiChoices[kDpiChoiceCount - 1]), "500");
+    EXPECT_EQ(dpiChoiceIndex(8), 7);
+    EXPECT_EQ(dpiChoiceIndex(3), 3);
     EXPECT_EQ(dpiFromIndex(9), 9);
     EXPECT_EQ(dpiFromIndex(-1), -1);
     EXPECT_EQ(dpiFromIndex(250), 250);

@@ -1,14 +1,18 @@
 #include "library/ConversionJob.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
 #include <vector>
 
 #include "image/RasterImage.h"
 #include "library/PageImageWriter.h"
+#include "library/rendova.h"
 #include "platform/Paths.h"
+#include "tests/image/CodecTestUtil.h"
 #include "tests/library/LibraryTestSupport.h"
 
 namespace {
@@ -60,15 +64,17 @@ protected:
     std::string m_folder;
 };
 
+// The defaults and limits are those the public header states.
 TEST_F(ConversionJobTest, DefaultsAreThoseOfTheOptionTable) {
     ConversionJob job;
-    EXPECT_EQ(job.zoom(), 100);
-    EXPECT_EQ(job.imageType(), 4);
+    EXPECT_EQ(job.zoom(), RENDOVA_DEFAULT_ZOOM);
+    EXPECT_EQ(job.imageType(), RENDOVA_DEFAULT_IMAGE_TYPE);
+    EXPECT_EQ(RENDOVA_DEFAULT_IMAGE_TYPE, RENDOVA_IMAGE_JPEG);
     EXPECT_EQ(job.backgroundColour(), 0xFFFFFFu);
-    EXPECT_EQ(job.quality(), 75);
-    EXPECT_EQ(job.xDpi(), 120);
-    EXPECT_EQ(job.yDpi(), 120);
-    EXPECT_EQ(job.bitsPerPixel(), 24);
+    EXPECT_EQ(job.quality(), RENDOVA_DEFAULT_QUALITY);
+    EXPECT_EQ(job.xDpi(), RENDOVA_DEFAULT_DPI);
+    EXPECT_EQ(job.yDpi(), RENDOVA_DEFAULT_DPI);
+    EXPECT_EQ(job.bitsPerPixel(), RENDOVA_DEFAULT_BITS_PER_PIXEL);
     EXPECT_EQ(job.progressUserValue(), -1);
     EXPECT_EQ(job.outputWidth(), 0);
     EXPECT_TRUE(job.baseName().empty());
@@ -79,13 +85,13 @@ TEST_F(ConversionJobTest, DefaultsAreThoseOfTheOptionTable) {
 TEST_F(ConversionJobTest, NumericOptionsAreClampedOrNormalised) {
     ConversionJob job;
     job.setOption(ConversionJob::kOptionZoom, nullptr, 5, 0);
-    EXPECT_EQ(job.zoom(), 10);
+    EXPECT_EQ(job.zoom(), RENDOVA_MIN_ZOOM);
     job.setOption(ConversionJob::kOptionZoom, nullptr, 300, 0);
-    EXPECT_EQ(job.zoom(), 200);
+    EXPECT_EQ(job.zoom(), RENDOVA_MAX_ZOOM);
     job.setOption(ConversionJob::kOptionXDpi, nullptr, 50, 0);
     job.setOption(ConversionJob::kOptionYDpi, nullptr, 1200, 0);
-    EXPECT_EQ(job.xDpi(), 72);
-    EXPECT_EQ(job.yDpi(), 500);
+    EXPECT_EQ(job.xDpi(), RENDOVA_MIN_DPI);
+    EXPECT_EQ(job.yDpi(), RENDOVA_MAX_DPI);
     for (intptr_t type : {0, 9, -3}) {
         job.setOption(ConversionJob::kOptionImageType, nullptr, type, 0);
         EXPECT_EQ(job.imageType(), 1) << type;
@@ -259,8 +265,7 @@ TEST_F(ConversionJobTest, RelativeOutputFolderIsCreatedLevelByLevel) {
 }
 
 // A page that was not written fails, so that no caller reports a file that
-// is not there: a path too long to write, an image type the image library
-// cannot write, a full disk.
+// is not there: a path too long to write.
 TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     auto job = openReport(1);
     // A name that makes the path longer than 259 characters.
@@ -270,14 +275,71 @@ TEST_F(ConversionJobTest, PagesThatAreNotWrittenFail) {
     const std::string shorter(name.size() - 1, 'x');
     EXPECT_EQ(job->convertPageNamed(1, shorter.c_str()), 1);
     EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{shorter + ".bmp"}));
+}
 
-    // GIF while the image library has no encoder for it.
-    rendova::RasterImage probe(8, 8, 8, rendova::kFormatUnknown);
-    if (!probe.Save((m_folder + "probe.gif").c_str(), rendova::kFormatGif)) {
-        job->setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeGif, 0);
-        EXPECT_EQ(job->convertPageNamed(1, "unwritten"), ConversionJob::kOtherFailure);
-        EXPECT_EQ(filesIn(m_folder + "out").size(), 1u);
+// GIF and PCX pages at 1, 4 and 8 bits, in colour and in grey, hold the
+// pixels of the BMP page of the same depth, as ImageMagick reads them (and
+// netpbm for 1-bit PCX, which ImageMagick shows inverted).
+TEST_F(ConversionJobTest, GifAndPcxPagesHoldThePixelsOfTheBmpPage) {
+    REQUIRE_TOOL("convert");
+    for (const char* name : {"made-gs-shadings-1to7.pdf", "deb-r-intro.pdf"}) {
+        if (!fs::exists(corpusFile(name)))
+            GTEST_SKIP() << "the corpus is not beside the source tree";
+        ConversionJob job;
+        job.setOption(ConversionJob::kOptionOutputFolder, (m_folder + "out").c_str(), 0, 0);
+        job.setOption(ConversionJob::kOptionXDpi, nullptr, 72, 0);
+        job.setOption(ConversionJob::kOptionYDpi, nullptr, 72, 0);
+        ASSERT_EQ(job.open(corpusFile(name).c_str(), nullptr, nullptr), 1) << name;
+        for (const auto& [bits, grey] : {std::pair{1, 0}, {4, 0}, {4, 1}, {8, 0}, {8, 1}}) {
+            job.setOption(ConversionJob::kOptionBitsPerPixel, nullptr, bits, 0);
+            job.setOption(ConversionJob::kOptionGreyscale, nullptr, grey, 0);
+            const std::string stem = std::string(name).substr(0, 8) + std::to_string(bits) + (grey ? "g" : "c");
+            const std::string out = m_folder + "out/" + stem;
+            job.setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeBmp, 0);
+            ASSERT_EQ(job.convertPageNamed(1, stem.c_str()), 1) << stem;
+            const Bytes reference = magickPixels(out + ".bmp", "rgb");
+            ASSERT_FALSE(reference.empty()) << stem;
+            for (const auto& [type, extension] : {std::pair{rendova::PageImageWriter::kTypeGif, ".gif"},
+                                                  {rendova::PageImageWriter::kTypePcx, ".pcx"}}) {
+                job.setOption(ConversionJob::kOptionImageType, nullptr, type, 0);
+                ASSERT_EQ(job.convertPageNamed(1, stem.c_str()), 1) << stem << extension;
+                std::string path = out + extension;
+                if (type == rendova::PageImageWriter::kTypePcx && bits == 1) {
+                    if (!haveTool("pcxtoppm"))
+                        continue;
+                    ASSERT_TRUE(run("(pcxtoppm '" + path + "' > '" + path + ".ppm')"));
+                    path += ".ppm";
+                }
+                EXPECT_TRUE(magickPixels(path, "rgb") == reference) << stem << extension;
+            }
+        }
     }
+}
+
+// A page name is a file name: one with a folder in it would write outside
+// the output folder ("../x") or fail only after rendering ("sub/x").
+// Pages reach their names whole: written beside them under a hidden name
+// and moved into place, leaving nothing behind when that fails.
+TEST_F(ConversionJobTest, NamesStayInTheFolderAndPagesArriveWhole) {
+    auto job = openReport(1);
+    for (const char* name : {"../escaped", "sub/x", "/tmp/abs", "a/../b"})
+        EXPECT_EQ(job->convertPageNamed(1, name), ConversionJob::kOtherFailure) << name;
+    EXPECT_EQ(filesIn(m_folder), (std::vector<std::string>{"report.pdf"}));
+
+    fs::create_directories(m_folder + "out");
+    std::ofstream(m_folder + "out/page.bmp") << "an older file";
+    EXPECT_EQ(job->convertPageNamed(1, "page"), 1);
+    EXPECT_EQ(bmpFacts(m_folder + "out/page.bmp").width, 120);  // 72 points at 120 dpi
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(m_folder + "out/page.bmp").permissions(),
+              fs::perms(0666 & ~mask)) << "a page file gets the permissions of any new file";
+
+    // Nothing can be moved onto a folder: the page fails and the hidden
+    // file goes too.
+    fs::create_directories(m_folder + "out/blocked.bmp");
+    EXPECT_EQ(job->convertPageNamed(1, "blocked"), ConversionJob::kOtherFailure);
+    EXPECT_EQ(filesIn(m_folder + "out"), (std::vector<std::string>{"blocked.bmp", "page.bmp"}));
 }
 
 TEST_F(ConversionJobTest, ZoomAndResolutionSetThePageSize) {

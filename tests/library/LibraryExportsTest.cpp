@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <vector>
 
 #include "image/RasterImage.h"
@@ -218,6 +219,68 @@ TEST_F(LibraryExportsTest, CorpusDocumentPagesAreNamedByNumberOrByTheGivenName) 
     EXPECT_TRUE(page.Load((m_folder + "pages/png/out/report0002.png").c_str(), rendova::kFormatPng));
     EXPECT_GT(page.GetWidth(), 100);
     ASSERT_EQ(chdir(RENDOVA_TEST_OUTPUT_DIR), 0);
+}
+
+// Palette output read back from every palette type: a grey palette holds
+// every level its depth claims, and white paper stays white in every depth.
+TEST_F(LibraryExportsTest, PaletteFilesKeepEveryGreyAndWhitePaper) {
+    // 256 grey patches and three colours under a white margin.
+    std::string content;
+    for (int i = 0; i < 256; ++i)
+        content += std::to_string(i / 255.0) + " g " + std::to_string(i) + " 0 1 40 re f\n";
+    content += "1 0 0 rg 0 40 20 20 re f 0 1 0 rg 20 40 20 20 re f 0 0 1 rg 40 40 20 20 re f\n";
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 256 100] /Contents 4 0 R >>");
+    pdf.stream(4, "<< >>", content);
+    pdf.xrefTable();
+    std::ofstream(m_folder + "greys.pdf", std::ios::binary) << pdf.bytes();
+
+    struct Type {
+        int type;
+        const char* extension;
+        uint32_t format;
+    };
+    const Type types[] = {{RENDOVA_IMAGE_BMP, "bmp", rendova::kFormatBmp},
+                          {RENDOVA_IMAGE_PNG, "png", rendova::kFormatPng},
+                          {RENDOVA_IMAGE_TIFF, "tif", rendova::kFormatTiff}};
+    struct Depth {
+        int bits;
+        int grey;
+    };
+    const Depth depths[] = {{8, 1}, {4, 1}, {8, 0}, {4, 0}, {1, 0}};
+    const int handle = s_open((m_folder + "greys.pdf").c_str(), nullptr, nullptr);
+    ASSERT_GE(handle, 1);
+    s_setOption(handle, RENDOVA_OPTION_OUTPUT_FOLDER, (m_folder + "out").c_str(), 0, 0);
+    s_setOption(handle, RENDOVA_OPTION_X_DPI, nullptr, 72, 0);
+    s_setOption(handle, RENDOVA_OPTION_Y_DPI, nullptr, 72, 0);
+    for (const Type& type : types) {
+        for (const Depth& depth : depths) {
+            const std::string name =
+                std::string(type.extension) + std::to_string(depth.bits) + (depth.grey ? "grey" : "colour");
+            s_setOption(handle, RENDOVA_OPTION_IMAGE_TYPE, nullptr, type.type, 0);
+            s_setOption(handle, RENDOVA_OPTION_BITS_PER_PIXEL, nullptr, depth.bits, 0);
+            s_setOption(handle, RENDOVA_OPTION_GREYSCALE, nullptr, depth.grey, 0);
+            ASSERT_EQ(s_convert(handle, 1, name.c_str()), 1) << name;
+            rendova::RasterImage image;
+            ASSERT_TRUE(image.Load((m_folder + "out/" + name + "." + type.extension).c_str(), type.format))
+                << name;
+            EXPECT_EQ(image.GetBpp(), depth.bits) << name;
+            const rendova::RgbQuad paper = image.ReadColor(0, image.GetHeight() - 1, false);
+            EXPECT_EQ(paper, (rendova::RgbQuad{255, 255, 255, 0})) << name << ": the margin is white";
+            if (depth.grey && depth.bits > 1) {
+                const int levels = 1 << depth.bits;
+                ASSERT_GE(int(image.GetColourCount()), levels) << name;
+                for (int i = 0; i < levels; ++i) {
+                    const auto level = uint8_t(i * 255 / (levels - 1));
+                    EXPECT_EQ(image.GetPalette()[i], (rendova::RgbQuad{level, level, level, 0}))
+                        << name << " entry " << i;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(s_close(handle), 1);
 }
 
 TEST_F(LibraryExportsTest, MultiPageTiffJobWritesOnePagePerCallIntoOneFile) {

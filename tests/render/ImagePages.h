@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/render/JpxPages.h"
 #include "tests/render/VectorPages.h"
 #include "tests/support/PdfBuilder.h"
 
@@ -407,6 +408,8 @@ inline std::map<std::string, VectorPage> builtPages() {
     std::map<std::string, VectorPage> pages = vectorPages();
     for (auto& [name, page] : imagePages())
         pages.emplace(name, std::move(page));
+    for (const auto& [name, page] : jpxPages())
+        pages.emplace(name, page);
     return pages;
 }
 

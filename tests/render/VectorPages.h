@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/render/FormPages.h"
 #include "tests/render/TransparencyPages.h"
 #include "tests/support/PdfBuilder.h"
 
@@ -16,6 +17,7 @@ namespace rendova::test {
 
 struct VectorPage {
     std::string pageEntries;  // extra entries of the page dictionary
+    std::string catalogEntries;  // extra entries of the catalog
     std::string resources;    // the /Resources dictionary
     std::string content;
     std::vector<std::pair<int, std::string>> objects;                          // objects from 10 on
@@ -24,7 +26,7 @@ struct VectorPage {
 
 inline std::string buildVectorPdf(const VectorPage& page) {
     PdfBuilder pdf;
-    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R " + page.catalogEntries + " >>")
         .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 240 180] " + page.pageEntries +
                        " /Resources " + (page.resources.empty() ? std::string("<< >>") : page.resources) +
@@ -221,6 +223,7 @@ inline std::map<std::string, VectorPage> vectorPages() {
         "0.1 w 20 100 m 220 110 l S 0.5 w 20 90 m 220 100 l S 0 0 0 rg 20 60 40 20 re f";
 
     addTransparencyPages(pages);
+    addFormPages(pages);
     return pages;
 }
 

@@ -128,7 +128,7 @@ TEST(ImageXObjectTest, ImagesAndMasksWithoutADecoderAreLeftOut) {
         streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/NoSuchDecode /AHx]", "4142>") + " /Masked " +
         streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /Mask " + fax, "abcdefgh") + " /Soft " +
         streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /SMask " +
-                       streamText("/W 4 /H 2 /BPC 8 /CS /G /F /JPXDecode", "xx"),
+                       streamText("/W 4 /H 2 /BPC 8 /CS /G /F /NoSuchDecode", "xx"),
                    "abcdefgh") +
         " /Plain " + streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G", "abcdefgh") + " >> >>");
     page.run(

@@ -217,6 +217,20 @@ TEST_F(Type3Test, APathInsideAGlyphDoesNotMoveTheTextPosition) {
     EXPECT_NEAR(device.type3Positions[1].second, 60, 1e-9);
 }
 
+TEST_F(Type3Test, GlyphThatRestoresMoreThanItSavesKeepsItsCallersState) {
+    // Redefined: glyph a restores three times and saves once, leaving a
+    // save behind.
+    m_doc.pdf.stream(5, "<< >>", "600 0 d0 Q Q q 2 0 0 2 0 0 cm Q Q q 3 0 0 3 0 0 cm");
+    run(kType3Fonts, "BT /T3 10 Tf 50 60 Td (aa) Tj ET");
+    EXPECT_TRUE(m_errors.contains("Restore without a matching save"));
+    ASSERT_EQ(device.type3Matrices.size(), 2u);
+    // The second glyph is drawn as the first, one advance along: the
+    // glyph's matrix changes went with it.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(device.type3Matrices[1][i], device.type3Matrices[0][i]);
+    EXPECT_NEAR(device.type3Matrices[1][4], 56, 1e-9);
+}
+
 TEST_F(Type3Test, GlyphThatShowsItselfStopsAtTheNestingBound) {
     run(kType3Fonts, "BT /T3 10 Tf (s) Tj ET");
     EXPECT_TRUE(m_errors.contains("nested too deeply"));

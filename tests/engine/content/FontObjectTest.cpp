@@ -365,6 +365,80 @@ TEST_F(FontTest, CompositeWithUnknownCMapIsNotOk) {
     EXPECT_EQ(next(*f, "ab").used, 1);  // without a CMap: one byte, nothing else
 }
 
+// A font's Encoding given as an embedded CMap stream reads codes as the
+// same CMap installed as a file does, alone, on top of an installed map
+// (UseCMap or usecmap), or on top of itself (bounded).
+TEST_F(FontTest, EmbeddedCMapStreamsReadCodesAsInstalledFilesDo) {
+    const std::string body =
+        "/CMapName /Mixed-H def\n2 begincodespacerange\n<00> <80>\n<8140> <9FFC>\nendcodespacerange\n"
+        "1 begincidrange\n<20> <7e> 1\nendcidrange\n1 begincidrange\n<8140> <817e> 633\nendcidrange\n"
+        "1 begincidchar\n<8150> 7000\nendcidchar\n";
+    write("cmaps/Mixed-H", body);
+    write("cmaps/Over-H", "/Mixed-H usecmap\n1 begincidchar\n<41> 900\nendcidchar\n");
+    useSettings("cmap-dir Adobe-Identity " + path("cmaps") + "\n");
+    const std::string descendant = std::string(kDescendant) + " >>";
+    const auto cids = [](const FontObject& f) {
+        std::vector<std::pair<unsigned, int>> out;
+        for (const char* bytes : {"A", " ", "\x81\x40", "\x81\x50", "\x81\x7e", "\x90\x41", "\x85"}) {
+            const Char c = next(f, bytes);
+            out.emplace_back(c.code, c.used);
+        }
+        return out;
+    };
+    // Each font keeps its own document and dictionary for the test's length.
+    struct Made {
+        ObjectDocument doc;
+        PdfValue dict;
+    };
+    std::vector<std::unique_ptr<Made>> made;
+    std::string cmapText;
+    const auto fontWith = [&](const std::string& encoding, const std::string& streamEntries) {
+        auto& m = *made.emplace_back(std::make_unique<Made>());
+        m.doc.pdf.object(2, descendant);
+        m.doc.pdf.stream(3, "<< /Type /CMap " + streamEntries + " >>", cmapText);
+        m.doc.pdf.object(1, "<< /Type /Font /Subtype /Type0 /Encoding " + encoding + " /DescendantFonts [2 0 R] >>");
+        m.doc.open();
+        m.dict = m.doc.fetch(1);
+        return FontObject::create(m.doc.xref.get(), "F1", 1, 0, m.dict.getDict());
+    };
+
+    cmapText = body;
+    auto installed = fontWith("/Mixed-H", "");
+    auto embedded = fontWith("3 0 R", "/CMapName /Mixed-H");
+    ASSERT_TRUE(installed->isOk());
+    ASSERT_TRUE(embedded->isOk());
+    EXPECT_EQ(cids(*embedded), cids(*installed));
+    EXPECT_EQ(next(*embedded, "\x81\x50").code, 7000u);
+
+    // On top of an installed map, by entry and by operator.
+    auto over = fontWith("/Over-H", "");
+    cmapText = "1 begincidchar\n<41> 900\nendcidchar\n";
+    auto byEntry = fontWith("3 0 R", "/UseCMap /Mixed-H");
+    cmapText = "/Mixed-H usecmap\n1 begincidchar\n<41> 900\nendcidchar\n";
+    auto byOperator = fontWith("3 0 R", "");
+    ASSERT_TRUE(over->isOk());
+    EXPECT_EQ(next(*over, "A").code, 900u);
+    EXPECT_EQ(cids(*byEntry), cids(*over));
+    EXPECT_EQ(cids(*byOperator), cids(*over));
+    // On top of Identity: two-byte codes, each its own CID, with the WMode
+    // of the stream's dictionary.
+    cmapText = "1 begincidchar\n<0041> 900\nendcidchar\n";
+    auto identity = fontWith("3 0 R", "/UseCMap /Identity-V /WMode 1");
+    EXPECT_EQ(next(*identity, std::string("\0A", 2)).code, 900u);
+    EXPECT_EQ(next(*identity, "\x12\x34").code, 0x1234u);
+    EXPECT_EQ(identity->getWritingMode(), 1);
+    EXPECT_TRUE(m_errors.empty()) << m_errors.reports()[0].message;
+
+    // A stream built on itself stops after a few levels; a range over the
+    // whole two-byte space is read in bounded time.
+    cmapText = "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n"
+                 "1 begincidrange\n<0000> <FFFF> 5\nendcidrange\n";
+    auto hostile = fontWith("3 0 R", "/UseCMap 3 0 R");
+    EXPECT_TRUE(hostile->isOk());
+    EXPECT_EQ(next(*hostile, std::string("\0\xff", 2)).code, 5u + 0xff);
+    EXPECT_TRUE(m_errors.contains("nested deeper"));
+}
+
 TEST_F(FontTest, CompositeWithBadDescendantSubtypeIsNotOk) {
     m_doc.pdf.object(2, "<< /Type /Font /Subtype /Type1 >>");
     auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");

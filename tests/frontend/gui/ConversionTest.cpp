@@ -105,7 +105,7 @@ TEST_F(ConversionTest, OptionsAreSentInTheirOrder) {
     fakeReset();
     convertAndWait();
     EXPECT_EQ(callsStartingWith("set"),
-              (std::vector<std::string>{"set 7 600", "set 8 300", "set 10 0", "set 11 0", "set 12 1",
+              (std::vector<std::string>{"set 7 500", "set 8 300", "set 10 0", "set 11 0", "set 12 1",
                                         "set 6 8", "set 5 1"}));
     EXPECT_EQ(readFile(m_data + "doc-1p0001.bmp"),
               "type=1 bits=8 grey=1 dpi=500x300 quality=75 compression=0 page=1\n");

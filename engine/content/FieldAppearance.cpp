@@ -1,0 +1,670 @@
+// Appearance streams written for interactive-form widgets when the form asks
+// for them to be regenerated: background, border, and the field's value as
+// text, check mark, radio dot or list entries. The content is in the
+// widget's own space, origin at the lower-left corner of its rectangle.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/content/Annotation.h"
+#include "engine/content/FontDirectory.h"
+#include "engine/content/SimpleFont.h"
+#include "engine/core/ErrorReport.h"
+#include "engine/core/Memory.h"
+#include "engine/core/MemorySource.h"
+
+namespace rendova {
+
+namespace {
+
+// Automatic multi-line text starts at this size and shrinks until it fits.
+constexpr int kMultilineStartSize = 20;
+// Control-point distance of a quarter circle as a Bezier curve, per unit of
+// radius, and the offsets that it gives from the points at 45 degrees.
+constexpr double kBezierCircle = 0.55228475;
+constexpr double kBezierHalfNear = 0.44771525;
+constexpr double kBezierHalfFar = 1.55228475;
+
+bool isWhiteSpace(char c) {
+    return c == '\0' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+// The tokens of a default appearance string and where its font and text
+// matrix operands are.
+struct DefaultAppearance {
+    std::vector<std::string> tokens;
+    int fontName = -1;  // the font-name token; its size follows it
+    int matrix = -1;    // the first of the six Tm operands
+
+    explicit DefaultAppearance(const DynString* da) {
+        if (da) {
+            const char* p = da->getCString();
+            const char* end = p + da->getLength();
+            while (p < end) {
+                while (p < end && isWhiteSpace(*p))
+                    ++p;
+                const char* start = p;
+                while (p < end && !isWhiteSpace(*p))
+                    ++p;
+                if (p > start)
+                    tokens.emplace_back(start, size_t(p - start));
+            }
+        }
+        for (size_t i = 2; i < tokens.size(); ++i)
+            if (tokens[i] == "Tf")
+                fontName = int(i) - 2;
+        for (size_t i = 6; i < tokens.size(); ++i)
+            if (tokens[i] == "Tm")
+                matrix = int(i) - 6;
+    }
+    // The size operand, 0 when absent or not a finite number.
+    double fontSize() const {
+        if (fontName < 0)
+            return 0;
+        char* end = nullptr;
+        const double v = std::strtod(tokens[size_t(fontName) + 1].c_str(), &end);
+        return std::isfinite(v) ? v : 0;
+    }
+};
+
+std::string formatNumber(double v) {
+    if (!std::isfinite(v))
+        v = 0;
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.2f", v);
+    return buffer;
+}
+
+// A size that fits the room: rounded down, never below 1, so that text of
+// no width or a rectangle of no size still gets a usable size.
+double fittedSize(double byHeight, double byWidth) {
+    const double size = std::floor(std::min(byHeight, byWidth));
+    return size >= 1 ? size : 1;
+}
+
+// Text strings may be UTF-16 (big-endian, after the byte-order mark FE FF),
+// while the fonts of a form show one byte a character: such text becomes
+// its codes below 256 as they are and '?' for every other character.
+// Written as they stand, the two bytes of each character would each show
+// as a glyph.
+// The text is cut at Annotation::kMaxFieldText bytes.
+std::string textBytes(const DynString* text) {
+    const char* p = text->getCString();
+    const int n = text->getLength();
+    if (n < 2 || static_cast<unsigned char>(p[0]) != 0xfe || static_cast<unsigned char>(p[1]) != 0xff)
+        return std::string(p, size_t(std::min(n, Annotation::kMaxFieldText)));
+    std::string out;
+    for (int i = 2; i + 1 < n && int(out.size()) < Annotation::kMaxFieldText; i += 2) {
+        const unsigned u =
+            unsigned(static_cast<unsigned char>(p[i])) << 8 | static_cast<unsigned char>(p[i + 1]);
+        // The high half of a surrogate pair takes its low half with it.
+        if (u >= 0xd800 && u < 0xdc00 && i + 3 < n)
+            i += 2;
+        out += u < 256 ? char(u) : '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+void Annotation::writeNumber(double v) {
+    write(formatNumber(v).c_str());
+    write(" ");
+}
+
+void Annotation::writeNumbers(std::initializer_list<double> values, const char* op) {
+    for (double v : values)
+        writeNumber(v);
+    write(op);
+    write("\n");
+}
+
+void Annotation::writeString(const char* bytes, int length) {
+    write("(");
+    for (int i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '(' || c == ')' || c == '\\') {
+            m_generated->appendChar('\\').appendChar(char(c));
+        } else if (c < 32 || c >= 128) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\%03o", unsigned(c));
+            write(escape);
+        } else {
+            m_generated->appendChar(char(c));
+        }
+    }
+    write(")");
+}
+
+void Annotation::setColorFromArray(PdfArray* array, bool fill, int adjust) {
+    const int count = std::min(array->getLength(), 4);
+    double values[4] = {0, 0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+        PdfValue element;
+        array->get(i, element);
+        values[i] = element.isNum() && std::isfinite(element.getNum()) ? element.getNum() : 0;
+    }
+    // CMYK components run the other way: lighter is less ink.
+    if (count == 4)
+        adjust = -adjust;
+    for (double& v : values)
+        v = adjust > 0 ? (v + 1) / 2 : adjust < 0 ? v / 2 : v;
+    if (count == 4) {
+        writeNumbers({values[0], values[1], values[2], values[3]}, fill ? "k" : "K");
+    } else if (count == 3) {
+        writeNumbers({values[0], values[1], values[2]}, fill ? "rg" : "RG");
+    } else {
+        writeNumbers({values[0]}, fill ? "g" : "G");
+    }
+}
+
+void Annotation::drawCircle(double cx, double cy, double r, bool fill) {
+    const double k = r * kBezierCircle;
+    writeNumbers({cx + r, cy}, "m");
+    writeNumbers({cx + r, cy + k, cx + k, cy + r, cx, cy + r}, "c");
+    writeNumbers({cx - k, cy + r, cx - r, cy + k, cx - r, cy}, "c");
+    writeNumbers({cx - r, cy - k, cx - k, cy - r, cx, cy - r}, "c");
+    writeNumbers({cx + k, cy - r, cx + r, cy - k, cx + r, cy}, "c");
+    write(fill ? "f\n" : "s\n");
+}
+
+void Annotation::drawCircleTopLeft(double cx, double cy, double r) {
+    const double f = r / std::sqrt(2.0);
+    const double near = f * kBezierHalfNear, far = f * kBezierHalfFar;
+    writeNumbers({cx + f, cy + f}, "m");
+    writeNumbers({cx + near, cy + far, cx - near, cy + far, cx - f, cy + f}, "c");
+    writeNumbers({cx - far, cy + near, cx - far, cy - near, cx - f, cy - f}, "c");
+    write("S\n");
+}
+
+void Annotation::drawCircleBottomRight(double cx, double cy, double r) {
+    const double f = r / std::sqrt(2.0);
+    const double near = f * kBezierHalfNear, far = f * kBezierHalfFar;
+    writeNumbers({cx - f, cy - f}, "m");
+    writeNumbers({cx - near, cy - far, cx + near, cy - far, cx + f, cy - f}, "c");
+    writeNumbers({cx + far, cy - near, cx + far, cy + near, cx + f, cy + f}, "c");
+    write("S\n");
+}
+
+void Annotation::drawBorder(PdfDict* mk, bool round, double dx, double dy) {
+    const double w = m_border.width;
+    PdfValue colors;
+    if (!(mk->lookup("BC", colors).isArray() && colors.getArray()->getLength() > 0)) {
+        if (!(mk->lookup("BG", colors).isArray() && colors.getArray()->getLength() > 0))
+            colors.initNull();
+    }
+    PdfArray* array = colors.isArray() ? colors.getArray() : nullptr;
+    auto strokeColor = [&](int adjust) {
+        if (array)
+            setColorFromArray(array, false, adjust);
+    };
+    auto fillColor = [&](int adjust) {
+        if (array)
+            setColorFromArray(array, true, adjust);
+    };
+    const int type = m_border.type;
+    if (type == BorderStyle::kDashed && m_border.dashCount > 0) {
+        write("[");
+        for (int i = 0; i < m_border.dashCount; ++i)
+            writeNumber(m_border.dash[i]);
+        write("] 0 d\n");
+    }
+    const bool raised = type == BorderStyle::kBeveled;
+    const bool relief = type == BorderStyle::kBeveled || type == BorderStyle::kInset;
+
+    if (round) {
+        const double r = std::min(dx, dy) / 2;
+        const double cx = dx / 2, cy = dy / 2;
+        if (!relief) {
+            writeNumbers({w}, "w");
+            strokeColor(0);
+            drawCircle(cx, cy, r - w / 2, false);
+        } else {
+            writeNumbers({w / 2}, "w");
+            strokeColor(0);
+            drawCircle(cx, cy, r - w / 4, false);
+            strokeColor(raised ? 1 : -1);
+            drawCircleTopLeft(cx, cy, r - 3 * w / 4);
+            strokeColor(raised ? -1 : 1);
+            drawCircleBottomRight(cx, cy, r - 3 * w / 4);
+        }
+        return;
+    }
+
+    if (type == BorderStyle::kUnderline) {
+        writeNumbers({w}, "w");
+        strokeColor(0);
+        // On the bottom edge, inside the box that clips the appearance.
+        writeNumbers({0, w / 2}, "m");
+        writeNumbers({dx, w / 2}, "l");
+        write("S\n");
+    } else if (!relief) {
+        writeNumbers({w}, "w");
+        strokeColor(0);
+        writeNumbers({w / 2, w / 2, dx - w, dy - w}, "re S");
+    } else {
+        fillColor(raised ? 1 : -1);
+        writeNumbers({0, 0}, "m");
+        writeNumbers({0, dy}, "l");
+        writeNumbers({dx, dy}, "l");
+        writeNumbers({dx - w, dy - w}, "l");
+        writeNumbers({w, dy - w}, "l");
+        writeNumbers({w, w}, "l");
+        write("f\n");
+        fillColor(raised ? -1 : 1);
+        writeNumbers({0, 0}, "m");
+        writeNumbers({dx, 0}, "l");
+        writeNumbers({dx, dy}, "l");
+        writeNumbers({dx - w, dy - w}, "l");
+        writeNumbers({dx - w, w}, "l");
+        writeNumbers({w, w}, "l");
+        write("f\n");
+    }
+    writeNumbers({w, w, dx - 2 * w, dy - 2 * w}, "re W n");
+}
+
+int Annotation::layoutLine(const char* text, int length, int start, const double* widths, double size,
+                           double wrapWidth, int* end, double* width) {
+    auto charWidth = [&](int i) { return widths[static_cast<unsigned char>(text[i])] * size; };
+    double w = 0;
+    int j = start;
+    while (j < length && text[j] != '\r' && text[j] != '\n') {
+        const double cw = charWidth(j);
+        // The first character always goes on the line, so that every line
+        // takes something and the layout ends.
+        if (j > start && w + cw > wrapWidth)
+            break;
+        w += cw;
+        ++j;
+    }
+    int lineEnd = j;
+    if (j < length && text[j] != '\r' && text[j] != '\n' && text[j] != ' ') {
+        // Broken inside a word: end before the spaces ahead of that word,
+        // unless the line holds no space to break at.
+        int k = j;
+        while (k > start && text[k] != ' ')
+            --k;
+        while (k > start && text[k - 1] == ' ')
+            --k;
+        if (k > start)
+            lineEnd = k;
+    }
+    double lineWidth = 0;
+    for (int i = start; i < lineEnd; ++i)
+        lineWidth += charWidth(i);
+    *end = lineEnd;
+    *width = lineWidth;
+
+    int next = lineEnd;
+    while (next < length && text[next] == ' ')
+        ++next;
+    if (next < length && text[next] == '\r')
+        ++next;
+    if (next < length && text[next] == '\n')
+        ++next;
+    return next;
+}
+
+void Annotation::drawText(const char* text, int length, const DynString* da, FontDirectory* fonts,
+                          bool multiline, int comb, int quadding, bool markedContent, bool forceDingbats,
+                          double dx, double dy) {
+    DefaultAppearance tokens(da);
+    if (forceDingbats && tokens.fontName >= 0)
+        tokens.tokens[size_t(tokens.fontName)] = appearance::kDingbatFont;
+
+    FontObject* font = nullptr;
+    if (tokens.fontName >= 0 && fonts) {
+        const std::string& name = tokens.tokens[size_t(tokens.fontName)];
+        if (name[0] == '/')
+            font = fonts->lookup(name.c_str() + 1);
+    }
+    if (!font)
+        reportError(-1, "Field's default appearance names no font of the form's resources");
+    // Widths at size 1; a composite font, or none, counts half an em a byte.
+    double widths[256];
+    const SimpleFont* simple = font && !font->isCidFont() ? static_cast<const SimpleFont*>(font) : nullptr;
+    for (int c = 0; c < 256; ++c)
+        widths[c] = simple ? simple->getWidth(c) : 0.5;
+    double size = tokens.fontSize();
+    const double w = m_border.width;
+
+    auto quadX = [&](double textWidth) {
+        return quadding == 1 ? (dx - textWidth) / 2 : quadding == 2 ? dx - w - 2 - textWidth : w + 2;
+    };
+    // The DA tokens with the size and text matrix put in (the matrix is
+    // appended when DA has none).
+    auto writeTokens = [&](double x, double y) {
+        if (tokens.fontName >= 0)
+            tokens.tokens[size_t(tokens.fontName) + 1] = formatNumber(size);
+        if (tokens.matrix >= 0) {
+            const double m[6] = {1, 0, 0, 1, x, y};
+            for (int i = 0; i < 6; ++i)
+                tokens.tokens[size_t(tokens.matrix + i)] = formatNumber(m[i]);
+        }
+        for (const std::string& token : tokens.tokens) {
+            write(token.c_str());
+            write(" ");
+        }
+        write("\n");
+        if (tokens.matrix < 0)
+            writeNumbers({1, 0, 0, 1, x, y}, "Tm");
+    };
+
+    if (markedContent)
+        write("/Tx BMC\n");
+    write("q\nBT\n");
+    if (multiline) {
+        const double wrap = dx - 2 * w - 4;
+        struct Line {
+            int start, end;
+            double width;
+        };
+        std::vector<Line> lines;
+        auto layout = [&](double lineSize) {
+            lines.clear();
+            for (int pos = 0; pos < length;) {
+                Line line{pos, pos, 0};
+                pos = layoutLine(text, length, pos, widths, lineSize, wrap, &line.end, &line.width);
+                lines.push_back(line);
+            }
+        };
+        if (size == 0) {
+            // Smaller until the lines leave a third of a size below the
+            // last one; size 1 is kept whatever room it leaves.
+            size = kMultilineStartSize;
+            for (;;) {
+                layout(size);
+                if (dy - size * double(lines.size()) >= 0.33 * size)
+                    break;
+                size -= 1;
+                if (size <= 1) {
+                    layout(size);
+                    break;
+                }
+            }
+        } else {
+            layout(size);
+        }
+        writeTokens(0, dy);
+        double previousX = 0;
+        for (const Line& line : lines) {
+            const double x = quadX(line.width);
+            writeNumbers({x - previousX, -size}, "Td");
+            writeString(text + line.start, line.end - line.start);
+            write(" Tj\n");
+            previousX = x;
+        }
+    } else if (comb > 0) {
+        const double cell = (dx - 2 * w) / comb;
+        if (size == 0)
+            size = fittedSize(dy - 2 * w, cell);
+        double x = w + 2;
+        if (quadding == 1) {
+            x += double(comb - length) * cell / 2;
+        } else if (quadding == 2) {
+            x += double(comb - length) * cell;
+        }
+        writeTokens(x, dy / 2 - 0.4 * size);
+        for (int i = 0; i < length; ++i) {
+            if (i > 0)
+                writeNumbers({cell, 0}, "Td");
+            writeString(text + i, 1);
+            write(" Tj\n");
+        }
+    } else {
+        double unitWidth = 0;
+        for (int i = 0; i < length; ++i)
+            unitWidth += widths[static_cast<unsigned char>(text[i])];
+        if (size == 0) {
+            const double byHeight = dy - 2 * w;
+            size = fittedSize(byHeight, unitWidth > 0 ? (dx - 4 - 2 * w) / unitWidth : byHeight);
+        }
+        writeTokens(quadX(unitWidth * size), dy / 2 - 0.4 * size);
+        writeString(text, length);
+        write(" Tj\n");
+    }
+    write("ET\nQ\n");
+    if (markedContent)
+        write("EMC\n");
+}
+
+void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex, const DynString* da,
+                             FontDirectory* fonts, int quadding, double dx, double dy) {
+    DefaultAppearance tokens(da);
+    FontObject* font = nullptr;
+    if (tokens.fontName >= 0 && fonts) {
+        const std::string& name = tokens.tokens[size_t(tokens.fontName)];
+        if (name[0] == '/')
+            font = fonts->lookup(name.c_str() + 1);
+    }
+    if (!font)
+        reportError(-1, "List box's default appearance names no font of the form's resources");
+    const SimpleFont* simple = font && !font->isCidFont() ? static_cast<const SimpleFont*>(font) : nullptr;
+    auto unitWidth = [&](const std::string& s) {
+        double sum = 0;
+        for (unsigned char c : s)
+            sum += simple ? simple->getWidth(c) : 0.5;
+        return sum;
+    };
+    const double w = m_border.width;
+    double size = tokens.fontSize();
+    if (size == 0) {
+        double widest = 0;
+        for (const ListEntry& e : entries)
+            widest = std::max(widest, unitWidth(e.text));
+        const double byHeight = dy - 2 * w;
+        size = fittedSize(byHeight, widest > 0 ? (dx - 4 - 2 * w) / widest : byHeight);
+    }
+    if (tokens.fontName >= 0)
+        tokens.tokens[size_t(tokens.fontName) + 1] = formatNumber(size);
+    const double lineHeight = 1.1 * size;
+    // A negative top index would read before the first entry; one past the
+    // end shows the last.
+    const int count = int(entries.size());
+    if (count == 0)
+        return;
+    topIndex = std::clamp(topIndex, 0, count - 1);
+    double y = dy - 1.1 * size;
+    // Entries wholly below the box would be clipped away: not written.
+    for (int i = topIndex; i < count && (lineHeight <= 0 || y + lineHeight > 0); ++i, y -= lineHeight) {
+        const ListEntry& e = entries[size_t(i)];
+        const double width = unitWidth(e.text) * size;
+        const double x = quadding == 1 ? (dx - width) / 2 : quadding == 2 ? dx - w - 2 - width : w + 2;
+        write("q\n");
+        if (e.selected) {
+            write(appearance::kListHighlightColor);
+            write("\n");
+            writeNumbers({w, y - 0.2 * size, dx - 2 * w, lineHeight}, "re f");
+        }
+        write("BT\n");
+        if (tokens.matrix >= 0) {
+            const double m[6] = {1, 0, 0, 1, x, y};
+            for (int k = 0; k < 6; ++k)
+                tokens.tokens[size_t(tokens.matrix + k)] = formatNumber(m[k]);
+        }
+        for (const std::string& token : tokens.tokens) {
+            write(token.c_str());
+            write(" ");
+        }
+        write("\n");
+        if (tokens.matrix < 0)
+            writeNumbers({1, 0, 0, 1, x, y}, "Tm");
+        if (e.selected) {
+            write(appearance::kListSelectedTextColor);
+            write("\n");
+        }
+        writeString(e.text.data(), int(e.text.size()));
+        write(" Tj\nET\nQ\n");
+    }
+}
+
+std::unique_ptr<FontDirectory> Annotation::formFonts(XrefTable* xref, PdfDict* form) {
+    PdfValue resources, fontDict;
+    if (form->lookup("DR", resources).isDict() && resources.getDict()->lookup("Font", fontDict).isDict())
+        return std::make_unique<FontDirectory>(xref, nullptr, fontDict.getDict());
+    return nullptr;
+}
+
+void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,
+                                         FontDirectory* fonts) {
+    if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
+        return;
+    m_generated = std::make_unique<DynString>();
+    const double dx = m_xMax - m_xMin;
+    const double dy = m_yMax - m_yMin;
+
+    PdfValue mkValue;
+    PdfDict* mk = widget->lookup("MK", mkValue).isDict() ? mkValue.getDict() : nullptr;
+    PdfValue entry;
+    if (mk && mk->lookup("BG", entry).isArray() && entry.getArray()->getLength() > 0) {
+        setColorFromArray(entry.getArray(), true, 0);
+        writeNumbers({0, 0, dx, dy}, "re f");
+    }
+
+    PdfValue type, flagsValue;
+    lookupInherited(field, "FT", type);
+    lookupInherited(field, "Ff", flagsValue);
+    const int flags = flagsValue.isInt() ? flagsValue.getInt() : 0;
+    PdfValue caption;
+    if (mk)
+        mk->lookup("CA", caption);
+    const bool button = type.isName("Btn");
+    if (mk && m_border.width > 0)
+        drawBorder(mk, button && (flags & kFieldRadio) && !caption.isString(), dx, dy);
+
+    PdfValue resources;
+    form->lookup("DR", resources);
+    std::unique_ptr<FontDirectory> ownFonts;
+    if (!fonts) {
+        ownFonts = formFonts(m_xref, form);
+        fonts = ownFonts.get();
+    }
+    PdfValue daValue;
+    if (lookupInherited(field, "DA", daValue).isNull())
+        form->lookup("DA", daValue);
+    const DynString* da = daValue.isString() ? daValue.getString() : nullptr;
+    PdfValue quaddingValue;
+    lookupInherited(field, "Q", quaddingValue);
+    const int quadding = quaddingValue.isInt() ? quaddingValue.getInt() : 0;
+    PdfValue value;
+    lookupInherited(field, "V", value);
+
+    const bool hasCaption = caption.isString();
+    const std::string captionText = hasCaption ? textBytes(caption.getString()) : std::string();
+    auto drawCaption = [&](bool dingbats) {
+        drawText(captionText.data(), int(captionText.size()), da, fonts, false, 0, 1, false, dingbats, dx,
+                 dy);
+    };
+    const std::string valueText = value.isString() ? textBytes(value.getString()) : std::string();
+    if (button) {
+        if (flags & kFieldRadio) {
+            PdfValue state;
+            if (value.isName() && widget->lookup("AS", state).isName() &&
+                std::strcmp(value.getName(), state.getName()) == 0) {
+                if (hasCaption) {
+                    drawCaption(true);
+                } else if (mk && mk->lookup("BC", entry).isArray() && entry.getArray()->getLength() > 0) {
+                    setColorFromArray(entry.getArray(), true, 0);
+                    drawCircle(dx / 2, dy / 2, 0.2 * std::min(dx, dy), true);
+                }
+            }
+        } else if (flags & kFieldPushButton) {
+            if (hasCaption)
+                drawCaption(false);
+        } else if (value.isName(appearance::kCheckOnState)) {
+            if (hasCaption) {
+                drawCaption(true);
+            } else {
+                drawText(&appearance::kCheckSymbol, 1, da, fonts, false, 0, 1, false, true, dx, dy);
+            }
+        }
+    } else if (type.isName("Tx")) {
+        if (value.isString()) {
+            int comb = 0;
+            if (flags & kFieldComb) {
+                PdfValue maxLen;
+                // A MaxLen of 0 or less would divide the width by nothing:
+                // such a field is drawn as plain text.
+                if (lookupInherited(field, "MaxLen", maxLen).isInt() && maxLen.getInt() > 0)
+                    comb = maxLen.getInt();
+            }
+            drawText(valueText.data(), int(valueText.size()), da, fonts, (flags & kFieldMultiline) != 0, comb,
+                     quadding, true, false, dx, dy);
+        }
+    } else if (type.isName("Ch")) {
+        if (flags & kFieldCombo) {
+            if (value.isString())
+                drawText(valueText.data(), int(valueText.size()), da, fonts, false, 0, quadding, true, false,
+                         dx, dy);
+        } else {
+            std::unordered_set<std::string> chosen;
+            if (value.isString()) {
+                chosen.insert(valueText);
+            } else if (value.isArray()) {
+                for (int i = 0; i < value.getArray()->getLength(); ++i) {
+                    PdfValue element;
+                    if (value.getArray()->get(i, element).isString())
+                        chosen.insert(textBytes(element.getString()));
+                }
+            }
+            std::vector<ListEntry> entries;
+            PdfValue options;
+            if (lookupInherited(field, "Opt", options).isArray()) {
+                PdfArray* array = options.getArray();
+                for (int i = 0; i < array->getLength(); ++i) {
+                    PdfValue option, shown;
+                    array->get(i, option);
+                    if (option.isArray() && option.getArray()->getLength() == 2) {
+                        option.getArray()->get(1, shown);
+                    } else {
+                        option.copy(shown);
+                    }
+                    std::string text;
+                    if (shown.isString())
+                        text = textBytes(shown.getString());
+                    const bool selected = shown.isString() && chosen.count(text) != 0;
+                    entries.push_back({std::move(text), selected});
+                }
+            }
+            PdfValue top;
+            lookupInherited(field, "TI", top);
+            drawListBox(entries, top.isInt() ? top.getInt() : 0, da, fonts, quadding, dx, dy);
+        }
+    } else if (!type.isName("Sig")) {
+        reportError(-1, "Form field of unknown type");
+    }
+
+    // The content becomes a form stream over a copy of its bytes, which the
+    // stream owns: it may be shared beyond this annotation's life.
+    PdfValue dict;
+    dict.initDict(m_xref);
+    PdfValue item;
+    item.initInt(m_generated->getLength());
+    dict.getDict()->add(copyString("Length"), std::move(item));
+    item.initName(copyString("Form"));
+    dict.getDict()->add(copyString("Subtype"), std::move(item));
+    PdfValue box;
+    box.initArray(m_xref);
+    for (double v : {0.0, 0.0, dx, dy}) {
+        item.initReal(v);
+        box.getArray()->add(std::move(item));
+    }
+    dict.getDict()->add(copyString("BBox"), std::move(box));
+    if (resources.isDict()) {
+        item.initDictRef(resources.getDict());
+        dict.getDict()->add(copyString("Resources"), std::move(item));
+    }
+    const int length = m_generated->getLength();
+    char* bytes = static_cast<char*>(memAlloc(length + 1));
+    std::memcpy(bytes, m_generated->getCString(), size_t(length) + 1);
+    auto* source = new MemorySource(bytes, 0, uint32_t(length), std::move(dict));
+    source->setOwnsBuffer(true);
+    m_appearance.initStream(source);
+}
+
+}  // namespace rendova
