@@ -421,6 +421,11 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
     int64_t classHeight = 0;
     int64_t decoded = 0;
     while (decoded < newCount) {
+        // A height class may hold no symbol, so each one costs work too.
+        if (!spend(kInstanceCost) || (!huffman && pastData(16))) {
+            reportError(m_position, "JBIG2 symbol dictionary ends early");
+            return false;
+        }
         int64_t dh;
         if (!integer(dhTable, m_iadh.get(), &dh) || (dh < 0 && -dh >= classHeight)) {
             reportError(m_position, "Bad height class delta in JBIG2 symbol dictionary");
