@@ -19,7 +19,8 @@ constexpr int kDecisionsPerByte = 64;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace rendova;
-    if (size < 4 || size > kMaxInput) return 0;
+    if (size < 4 || size > kMaxInput)
+        return 0;
     const int split = int((data[0] | (data[1] << 8)) % (size - 3));
     const int mode = data[2];
     const uint32_t idLength = data[3] % 12;
@@ -31,8 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ArithDecoderStats ids(int(2u << idLength));
     bits.setEntry(3, mode % 47, mode & 1);
     ArithDecoder dec;
-    if (mode & 0x80) dec.setStream(source.get());
-    else dec.setStream(source.get(), split);
+    if (mode & 0x80)
+        dec.setStream(source.get());
+    else
+        dec.setStream(source.get(), split);
     dec.start();
     const int count = int(size) * kDecisionsPerByte;
     uint32_t context = 0;
@@ -43,13 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continued = true;
         }
         switch ((context + uint32_t(i)) % 7) {
-        case 0: {
-            int value;
-            if (dec.decodeInt(&value, &ints)) context ^= uint32_t(value);
-            break;
-        }
-        case 1: context ^= dec.decodeIaid(idLength, &ids); break;
-        default: context = ((context << 1) | uint32_t(dec.decodeBit(context & 1023, &bits))) & 1023;
+            case 0: {
+                int value;
+                if (dec.decodeInt(&value, &ints))
+                    context ^= uint32_t(value);
+                break;
+            }
+            case 1:
+                context ^= dec.decodeIaid(idLength, &ids);
+                break;
+            default:
+                context = ((context << 1) | uint32_t(dec.decodeBit(context & 1023, &bits))) & 1023;
         }
     }
     dec.cleanup();

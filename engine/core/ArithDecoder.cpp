@@ -27,11 +27,13 @@ const ArithDecoder::QeEntry ArithDecoder::kQeTable[47] = {
 };
 
 ArithDecoderStats::ArithDecoderStats(int contextSize) : m_contextSize(std::max(contextSize, 1)) {
-    m_contexts = static_cast<uint8_t*>(memAlloc(m_contextSize));
+    m_contexts = static_cast<Context*>(memAlloc(m_contextSize));
     std::memset(m_contexts, 0, size_t(m_contextSize));
 }
 
-ArithDecoderStats::~ArithDecoderStats() { memFree(m_contexts); }
+ArithDecoderStats::~ArithDecoderStats() {
+    memFree(m_contexts);
+}
 
 std::unique_ptr<ArithDecoderStats> ArithDecoderStats::copy() const {
     auto stats = std::make_unique<ArithDecoderStats>(m_contextSize);
@@ -39,34 +41,41 @@ std::unique_ptr<ArithDecoderStats> ArithDecoderStats::copy() const {
     return stats;
 }
 
-void ArithDecoderStats::reset() { std::memset(m_contexts, 0, size_t(m_contextSize)); }
+void ArithDecoderStats::reset() {
+    std::memset(m_contexts, 0, size_t(m_contextSize));
+}
 
 void ArithDecoderStats::copyFrom(const ArithDecoderStats& other) {
     std::memcpy(m_contexts, other.m_contexts, size_t(std::min(m_contextSize, other.m_contextSize)));
 }
 
 void ArithDecoderStats::setEntry(uint32_t context, int index, int mps) {
-    if (context >= uint32_t(m_contextSize) || index < 0 || index > 46) return;
-    m_contexts[context] = uint8_t((index << 1) | (mps & 1));
+    if (context >= uint32_t(m_contextSize) || index < 0 || index > 46)
+        return;
+    m_contexts[context] = Context((index << 1) | (mps & 1));
 }
 
 namespace {
 
 // A left shift of the code register by any count: bits beyond 32 leave it.
-uint32_t shiftLeft(uint32_t value, int count) { return count >= 32 ? 0 : value << count; }
+uint32_t shiftLeft(uint32_t value, int count) {
+    return count >= 32 ? 0 : value << count;
+}
 
 }  // namespace
 
 int ArithDecoder::readByte() {
     if (m_limitStream) {
         --m_dataLength;
-        if (m_dataLength < 0) return -1;
+        if (m_dataLength < 0)
+            return -1;
     }
     const int c = m_stream ? m_stream->getChar() : -1;
     return c < 0 ? 0xFF : c;
 }
 
 void ArithDecoder::start() {
+    m_atMarker = false;
     m_padding = false;
     m_paddingFromStart = false;
     int b = readByte();
@@ -104,6 +113,7 @@ void ArithDecoder::byteIn() {
         // 0xFF followed by more than 0x8F is a marker: the data ends there
         // and the decoder is fed 1-bits.
         if (m_b1 > 0x8F) {
+            m_atMarker = true;
             m_ct = 8;
             return;
         }
@@ -160,7 +170,8 @@ void ArithDecoder::setDataLength(int length) {
     m_b1 = b < 0 ? 0xFF : uint32_t(b);
     int t = 0;
     byteIn();
-    if (bStandIn) m_paddingFromStart = true;
+    if (bStandIn)
+        m_paddingFromStart = true;
     while (t + m_ct < shifts) {
         t += m_ct;
         m_c = shiftLeft(m_c, m_ct);
@@ -172,7 +183,8 @@ void ArithDecoder::setDataLength(int length) {
 }
 
 void ArithDecoder::cleanup() {
-    if (!m_limitStream) return;
+    if (!m_limitStream)
+        return;
     // Bounded by the data length, which only falls.
     while (m_dataLength > 0) {
         m_b = m_b1;
@@ -214,12 +226,14 @@ bool ArithDecoder::decodeInt(int* value, ArithDecoderStats* stats) {
         offset = 4436;
     }
     uint32_t v = 0;
-    for (int i = 0; i < bits; ++i) v = (v << 1) | uint32_t(decodeIntBit(stats));
+    for (int i = 0; i < bits; ++i)
+        v = (v << 1) | uint32_t(decodeIntBit(stats));
     // The widest range passes 2^31; the value wraps as a 32-bit number and
     // callers check it against their own bounds.
     v += offset;
     if (sign) {
-        if (v == 0) return false;
+        if (v == 0)
+            return false;
         v = 0u - v;
     }
     std::memcpy(value, &v, sizeof v);
@@ -228,7 +242,8 @@ bool ArithDecoder::decodeInt(int* value, ArithDecoderStats* stats) {
 
 uint32_t ArithDecoder::decodeIaid(uint32_t codeLength, ArithDecoderStats* stats) {
     uint32_t prev = 1;
-    for (uint32_t i = 0; i < codeLength; ++i) prev = (prev << 1) | uint32_t(decodeBit(prev, stats));
+    for (uint32_t i = 0; i < codeLength; ++i)
+        prev = (prev << 1) | uint32_t(decodeBit(prev, stats));
     return prev - (1u << codeLength);
 }
 

@@ -27,11 +27,16 @@ public:
     // Presets one context (index 0-46 into the probability table).
     void setEntry(uint32_t context, int index, int mps);
     int getContextSize() const { return m_contextSize; }
-    uint8_t* contexts() { return m_contexts; }
+    uint8_t* contexts() { return reinterpret_cast<uint8_t*>(m_contexts); }
 
 private:
+    friend class ArithDecoder;
+    // Not a character type: stores to a context cannot alias the decoder's
+    // registers, which then stay in registers across decisions.
+    enum class Context : uint8_t {};
+
     int m_contextSize;
-    uint8_t* m_contexts;
+    Context* m_contexts;
 };
 
 // The MQ arithmetic decoder shared by the JBIG2 and JPEG 2000 decoders, with
@@ -71,35 +76,44 @@ public:
     void cleanup();
     // Bytes left in the limited segment; negative once it read ahead past it.
     int getDataLength() const { return m_dataLength; }
+    // Whether the decoder is fed 1-bits in place of data (past the end of
+    // the data or at a marker). Only a few dozen more bits of true data
+    // remain in the register then, so callers can bound the decisions they
+    // still make from it.
+    bool pastData() const { return m_padding || m_atMarker; }
 
     int decodeBit(uint32_t context, ArithDecoderStats* stats) {
         assert(context < uint32_t(stats->getContextSize()));
-        uint8_t& cx = stats->contexts()[context];
-        const int index = cx >> 1;
-        int bit = cx & 1;
+        ArithDecoderStats::Context& cx = stats->m_contexts[context];
+        const int index = int(cx) >> 1;
+        int bit = int(cx) & 1;
         const uint32_t qe = kQeTable[index].qe;
         m_a -= qe;
         if (m_c < m_a) {
-            if (m_a & 0x80000000u) return bit;
+            if (m_a & 0x80000000u)
+                return bit;
             // The more probable path after an interval exchange.
             if (m_a < qe) {
                 bit ^= 1;
-                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
+                                                (kQeTable[index].switchFlag ? bit : bit ^ 1));
             } else {
-                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+                cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             }
         } else {
             m_c -= m_a;
             if (m_a < qe) {
-                cx = uint8_t((kQeTable[index].nmps << 1) | bit);
+                cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             } else {
                 bit ^= 1;
-                cx = uint8_t((kQeTable[index].nlps << 1) | (kQeTable[index].switchFlag ? bit : bit ^ 1));
+                cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
+                                                (kQeTable[index].switchFlag ? bit : bit ^ 1));
             }
             m_a = qe;
         }
         do {
-            if (m_ct == 0) byteIn();
+            if (m_ct == 0)
+                byteIn();
             m_a <<= 1;
             m_c <<= 1;
             --m_ct;
@@ -141,6 +155,7 @@ private:
     // feeds nothing and resets the counter to 8, so the count of those
     // byte-ins and the counter give how far the code register has moved since.
     bool m_b1StandIn = false;
+    bool m_atMarker = false;
     bool m_padding = false;
     bool m_paddingFromStart = false;
     uint32_t m_padB = 0;

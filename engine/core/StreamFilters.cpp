@@ -7,6 +7,7 @@
 #include "engine/core/FaxDecoder.h"
 #include "engine/core/HexDecoder.h"
 #include "engine/core/InflateDecoder.h"
+#include "engine/core/Jbig2Decoder.h"
 #include "engine/core/Jpeg2000Decoder.h"
 #include "engine/core/JpegDecoder.h"
 #include "engine/core/LzwDecoder.h"
@@ -140,11 +141,11 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
         return RefPtr<DataStream>::adopt(new InflateDecoder(std::move(stream), p.predictor, p.columns, p.colors, p.bits));
     }
     if (isFilter(name, "JBIG2Decode", nullptr)) {
-        // Jbig2Decoder(stream, globals) takes the globals stream: null when
-        // the parameters lack it, none when there are no parameters.
+        // The globals stream: null when the parameters lack it, none when
+        // there are no parameters.
         PdfValue globals;
         if (params.isDict()) params.dictLookup("JBIG2Globals", globals);
-        return withoutDecoder(name, std::move(stream));
+        return RefPtr<DataStream>::adopt(new Jbig2Decoder(std::move(stream), globals));
     }
     if (isFilter(name, "JPXDecode", nullptr)) {
         return RefPtr<DataStream>::adopt(new Jpeg2000Decoder(std::move(stream)));

@@ -5,12 +5,15 @@
 // above the file's tolerance, and then leaves our rendering, the peer's and
 // a difference image in the test output folder (render/<file>-<dpi>-p<n>-*.png).
 //
-// Manifest lines: file pages dpi tolerance [password=...] [reason...]
+// Manifest lines: file pages dpi tolerance [password=...] [peer=...] [reason...]
 //   file       corpus:<name in the corpus folder> or built:<page of VectorPages.h
 //              or ImagePages.h>
 //   pages      all, a number, a range 2-5, or a list 1,3
 //   dpi        the resolution of both renderings
 //   tolerance  the largest share of differing pixels (0.004 is 0.4 %)
+//   peer       a corpus file whose peer rendering stands for this file's:
+//              for a set of files that all hold one picture, where the peer
+//              fails on some of them
 //   reason     why the tolerance is above the usual one, or what is not
 //              compared yet; required for any exception
 #include <gtest/gtest.h>
@@ -41,6 +44,7 @@ struct ManifestEntry {
     int dpi = 72;
     double tolerance = 0;
     std::string password;
+    std::string peerFile;
     std::string reason;
     int line = 0;
 };
@@ -68,6 +72,10 @@ std::vector<ManifestEntry> readManifest() {
         while (line >> word) {
             if (e.reason.empty() && word.rfind("password=", 0) == 0) {
                 e.password = word.substr(9);
+                continue;
+            }
+            if (e.reason.empty() && word.rfind("peer=", 0) == 0) {
+                e.peerFile = word.substr(5);
                 continue;
             }
             e.reason += (e.reason.empty() ? "" : " ") + word;
@@ -149,6 +157,7 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
         if (!std::filesystem::exists(path))
             GTEST_SKIP() << "not in the corpus: " << path;
     }
+    const std::string peerPath = e.peerFile.empty() ? path : std::string(RENDOVA_CORPUS_DIR) + "/" + e.peerFile;
 
     PdfRenderer renderer;
     ASSERT_EQ(renderer.openDocument(path.c_str(), nullptr, e.password.empty() ? nullptr : e.password.c_str()),
@@ -161,8 +170,8 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
     for (int page : pages) {
         const std::string base = (outDir / (stem + "-p" + std::to_string(page))).string();
         RgbImage peer;
-        ASSERT_TRUE(renderWithPeer(path, page, e.dpi, e.password, base + "-peer.png", peer))
-            << "mutool failed on " << path << " page " << page;
+        ASSERT_TRUE(renderWithPeer(peerPath, page, e.dpi, e.password, base + "-peer.png", peer))
+            << "mutool failed on " << peerPath << " page " << page;
         ASSERT_EQ(renderer.renderPage(page), 1) << "page " << page;
         int blockSize = 0;
         const RgbImage ours = fromBmpBlock(renderer.getBitmap(blockSize));

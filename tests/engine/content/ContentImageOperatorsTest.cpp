@@ -124,8 +124,9 @@ TEST(ImageXObjectTest, ExplicitAndSoftMasksGoToTheirSlots) {
 TEST(ImageXObjectTest, ImagesAndMasksWithoutADecoderAreLeftOut) {
     const std::string fax = streamText("/W 8 /H 1 /IM true /F /NoSuchDecode", "\x26\xa0");
     ContentRun page(
-        "<< /XObject << /Fax " + streamText("/Subtype /Image /W 8 /H 1 /IM true /F /NoSuchDecode", "ab") + " /Chain " +
-        streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/JBIG2Decode /AHx]", "4142>") + " /Masked " +
+        "<< /XObject << /Fax " + streamText("/Subtype /Image /W 8 /H 1 /IM true /F /NoSuchDecode", "ab") +
+        " /Chain " +
+        streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/NoSuchDecode /AHx]", "4142>") + " /Masked " +
         streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /Mask " + fax, "abcdefgh") + " /Soft " +
         streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /SMask " +
                        streamText("/W 4 /H 2 /BPC 8 /CS /G /F /NoSuchDecode", "xx"),

@@ -12,8 +12,8 @@
 namespace rendova {
 namespace {
 
-using test::MqEncoder;
 using test::memoryStream;
+using test::MqEncoder;
 
 std::string hexBytes(const char* hex) {
     std::string out;
@@ -50,18 +50,19 @@ Decisions randomDecisions(unsigned seed, int count, int contextCount) {
 std::string encode(const Decisions& d, int contextCount) {
     MqEncoder enc;
     MqEncoder::Contexts cx(size_t(contextCount), 0);
-    for (size_t i = 0; i < d.bits.size(); ++i) enc.encodeBit(cx, d.contexts[i], d.bits[i]);
+    for (size_t i = 0; i < d.bits.size(); ++i)
+        enc.encodeBit(cx, d.contexts[i], d.bits[i]);
     return enc.finish();
 }
 
 TEST(ArithDecoder, AnnexTestSequenceEncodesAndDecodes) {
-    const std::string input =
-        hexBytes("00020051000000C0035287 2AAAAAAAAA82C02000FCD79EF6BF7FED904F46A3BF");
+    const std::string input = hexBytes("00020051000000C0035287 2AAAAAAAAA82C02000FCD79EF6BF7FED904F46A3BF");
     const std::string coded = hexBytes("84C73BFCE1A14304022000 00410DBB86F4317FFF88FF37471ADB6ADFFFAC");
     MqEncoder enc;
     MqEncoder::Contexts cx(1, 0);
     for (unsigned char byte : input)
-        for (int i = 7; i >= 0; --i) enc.encodeBit(cx, 0, (byte >> i) & 1);
+        for (int i = 7; i >= 0; --i)
+            enc.encodeBit(cx, 0, (byte >> i) & 1);
     EXPECT_EQ(enc.finish(), coded);
 
     RefPtr<DataStream> stream = memoryStream(coded);
@@ -73,7 +74,8 @@ TEST(ArithDecoder, AnnexTestSequenceEncodesAndDecodes) {
     std::string decoded;
     for (size_t n = 0; n < input.size(); ++n) {
         int byte = 0;
-        for (int i = 0; i < 8; ++i) byte = (byte << 1) | dec.decodeBit(0, &stats);
+        for (int i = 0; i < 8; ++i)
+            byte = (byte << 1) | dec.decodeBit(0, &stats);
         decoded.push_back(char(byte));
     }
     EXPECT_EQ(decoded, input);
@@ -84,7 +86,8 @@ TEST(ArithDecoder, RoundTripsThroughStuffingAndStallsAtTheMarker) {
         const Decisions d = randomDecisions(seed, 4000, 3);
         const std::string coded = encode(d, 3);
         bool stuffed = false;
-        for (size_t i = 0; i + 1 < coded.size(); ++i) stuffed |= uint8_t(coded[i]) == 0xFF && uint8_t(coded[i + 1]) < 0x90;
+        for (size_t i = 0; i + 1 < coded.size(); ++i)
+            stuffed |= uint8_t(coded[i]) == 0xFF && uint8_t(coded[i + 1]) < 0x90;
         // Bytes after the marker must never reach the register.
         RefPtr<DataStream> stream = memoryStream(coded + "junk after the marker");
         stream->reset();
@@ -93,9 +96,11 @@ TEST(ArithDecoder, RoundTripsThroughStuffingAndStallsAtTheMarker) {
         dec.setStream(stream.get());
         dec.start();
         int mismatches = 0;
-        for (size_t i = 0; i < d.bits.size(); ++i) mismatches += dec.decodeBit(d.contexts[i], &stats) != d.bits[i];
+        for (size_t i = 0; i < d.bits.size(); ++i)
+            mismatches += dec.decodeBit(d.contexts[i], &stats) != d.bits[i];
         EXPECT_EQ(mismatches, 0) << "seed " << seed << (stuffed ? " (stuffed)" : "");
         EXPECT_LE(stream->getPos(), int64_t(coded.size())) << "read past the marker, seed " << seed;
+        EXPECT_TRUE(dec.pastData());
     }
 }
 
@@ -134,12 +139,13 @@ TEST(ArithDecoder, StreamSplitAtEveryByteDecodesAsTheWhole) {
 }
 
 TEST(ArithDecoder, DecodeIntCoversEveryRangeBoundaryAndOutOfBand) {
-    const std::vector<int64_t> values = {0,    1,     3,     4,     19,   20,    83,         84,  339, 340,
-                                         4435, 4436,  -1,    -3,    -4,   -20,   -84,        -340, -4436,
-                                         100000, -100000, 2147483647, -2147483647};
+    const std::vector<int64_t> values = {0,   1,    3,     4,      19,      20,         83,         84,
+                                         339, 340,  4435,  4436,   -1,      -3,         -4,         -20,
+                                         -84, -340, -4436, 100000, -100000, 2147483647, -2147483647};
     MqEncoder enc;
     MqEncoder::Contexts cx(512, 0);
-    for (int64_t v : values) enc.encodeInt(cx, v);
+    for (int64_t v : values)
+        enc.encodeInt(cx, v);
     enc.encodeInt(cx, 0, true);
     enc.encodeIaid(cx, 0, 0);
     MqEncoder::Contexts idCx(1 << 6, 0);
@@ -171,8 +177,10 @@ TEST(ArithDecoder, EmptySegmentStartsWithoutTouchingTheStream) {
     dec.setStream(stream.get(), 0);
     dec.start();
     ArithDecoderStats stats(1);
-    for (int i = 0; i < 100; ++i) dec.decodeBit(0, &stats);
+    for (int i = 0; i < 100; ++i)
+        dec.decodeBit(0, &stats);
     EXPECT_EQ(stream->getPos(), 0);
+    EXPECT_TRUE(dec.pastData());
     dec.cleanup();
     EXPECT_EQ(stream->getPos(), 0);
 }
@@ -180,8 +188,10 @@ TEST(ArithDecoder, EmptySegmentStartsWithoutTouchingTheStream) {
 TEST(ArithDecoderStats, CopyFromASmallerBlockCopiesOnlyItsContexts) {
     ArithDecoderStats small(4);
     ArithDecoderStats large(16);
-    for (uint32_t i = 0; i < 4; ++i) small.setEntry(i, 5, 1);
-    for (uint32_t i = 0; i < 16; ++i) large.setEntry(i, 2, 0);
+    for (uint32_t i = 0; i < 4; ++i)
+        small.setEntry(i, 5, 1);
+    for (uint32_t i = 0; i < 16; ++i)
+        large.setEntry(i, 2, 0);
     large.copyFrom(small);
     EXPECT_EQ(large.contexts()[3], (5 << 1) | 1);
     EXPECT_EQ(large.contexts()[4], 2 << 1);

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/core/ArithDecoder.h"
+#include "engine/core/DataStream.h"
+#include "engine/core/Jbig2Bitmap.h"
+#include "engine/core/Jbig2HuffmanTable.h"
+#include "engine/core/PdfValue.h"
+
+namespace rendova {
+
+// Decodes the JBIG2Decode filter: the segments of the globals stream, then
+// those of its own stream, make one page bitmap, which it hands out row by
+// row with 0 as black.
+//
+// Holds a reference to its source (see DecoderStream) and one to the globals
+// stream through its copy of the parameter; owns the page, every segment and
+// all statistics. Everything is decoded in reset(). A defective segment is
+// reported and dropped, and reading goes on at the next segment by the data
+// length its header gives. One thread at a time; never throws on bad data
+// (MemoryException only when memory runs out).
+class Jbig2Decoder final : public DecoderStream {
+public:
+    Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals);
+
+    int getKind() override { return kJbig2Kind; }
+    void reset() override;
+    void close() override;
+    int getChar() override { return m_read < m_end ? (*m_read++ ^ 0xFF) : -1; }
+    int peekChar() override { return m_read < m_end ? (*m_read ^ 0xFF) : -1; }
+    int getBlock(uint8_t* buffer, int size) override;
+    std::unique_ptr<DynString> getPrintFilter(int, const char*) override { return nullptr; }
+    bool isBinary(bool) override { return source()->isBinary(true); }
+
+protected:
+    ~Jbig2Decoder() override;
+
+private:
+    using SegmentList = std::vector<std::unique_ptr<Jbig2Segment>>;
+    using Table = Jbig2HuffmanTable;
+
+    struct SegmentHeader {
+        uint32_t number = 0;
+        int type = 0;
+        std::vector<uint32_t> refs;
+        uint32_t dataLength = 0;
+        int64_t position = 0;
+    };
+    // The data of the segment being decoded, and readers over it.
+    struct Data {
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
+    };
+    struct RegionInfo {
+        int64_t width, height, x, y;
+        int op;
+    };
+    struct TextParams {
+        bool huffman = false, refine = false, transposed = false;
+        int logStrips = 0, refCorner = 0, op = 0, defaultPixel = 0, dsOffset = 0, refTemplate = 0;
+        int64_t width = 0, height = 0, instances = 0;
+        int refAt[4] = {0, 0, 0, 0};
+        const Table* fs = nullptr;
+        const Table* ds = nullptr;
+        const Table* dt = nullptr;
+        const Table* rdw = nullptr;
+        const Table* rdh = nullptr;
+        const Table* rdx = nullptr;
+        const Table* rdy = nullptr;
+        const Table* rsize = nullptr;
+        // Huffman symbol ids: a table, or codes of a fixed length.
+        const Table* symbolCodes = nullptr;
+        int symbolCodeLength = 0;
+    };
+
+    void readSegments(DataStream* stream, SegmentList& list);
+    bool readHeader(DataStream* stream, SegmentHeader& header, bool& atEnd);
+    bool readData(DataStream* stream, const SegmentHeader& header, std::vector<uint8_t>& out);
+    bool readUnknownLengthData(DataStream* stream, std::vector<uint8_t>& out);
+    // False when reading must stop.
+    bool decodeSegment(const SegmentHeader& header, Data data, SegmentList& list);
+
+    void readPageInfo(Data data);
+    void readGenericRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
+    void readRefinementRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
+    void readTextRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
+    bool readSymbolDict(const SegmentHeader& h, Data data, SegmentList& list);
+    void readPatternDict(const SegmentHeader& h, Data data, SegmentList& list);
+    void readHalftoneRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
+    void readCodeTable(const SegmentHeader& h, Data data, SegmentList& list);
+    bool readRegionInfo(Data data, RegionInfo& info);
+    bool ensurePageHeight(int64_t bottom);
+    void placeRegion(uint32_t number, const RegionInfo& info, std::unique_ptr<Jbig2Bitmap> bitmap,
+                     bool immediate, SegmentList& list);
+
+    std::unique_ptr<Jbig2Bitmap> decodeGeneric(bool mmr, int width, int height, int templ, bool tpgdOn,
+                                               const Jbig2Bitmap* skip, const int* at,
+                                               Jbig2BitReader* mmrReader);
+    std::unique_ptr<Jbig2Bitmap> decodeRefinement(int width, int height, int templ, bool tpgrOn,
+                                                  const Jbig2Bitmap& reference, int64_t dx, int64_t dy,
+                                                  const int* at);
+    void decodeMmr(Jbig2Bitmap& bitmap, Jbig2BitReader& reader);
+    std::unique_ptr<Jbig2Bitmap> decodeText(const TextParams& p,
+                                            const std::vector<const Jbig2Bitmap*>& symbols,
+                                            Jbig2BitReader* reader, Data data);
+    bool readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCount, Table& out);
+
+    Jbig2Segment* findSegment(uint32_t number);
+    void removeSegment(uint32_t number);
+    void resetGenericStats(int templ, const ArithDecoderStats* prev);
+    void resetRefinementStats(int templ, const ArithDecoderStats* prev);
+    void resetIntStats(int symbolCodeLength);
+    void startArith(Data data, size_t offset, size_t length);
+    // Counts decoding work against a bound; false (reported once) past it.
+    bool spend(int64_t units);
+    // Counts decisions made after the arithmetic data ran out; true (reported
+    // once) when there are more than the data left in the decoder can code.
+    bool pastData(int64_t decisions);
+
+    PdfValue m_globals;
+    int64_t m_pageWidth = 0;
+    int64_t m_pageHeight = 0;
+    int64_t m_currentPageHeight = 0;
+    int m_pageDefaultPixel = 0;
+    int m_pageDefaultOp = 0;
+    bool m_pageStriped = false;
+    std::unique_ptr<Jbig2Bitmap> m_page;
+    SegmentList m_pageSegments;
+    SegmentList m_globalSegments;
+    const uint8_t* m_read = nullptr;
+    const uint8_t* m_end = nullptr;
+    int64_t m_position = 0;
+    int64_t m_work = 0;
+    bool m_workReported = false;
+    int64_t m_blindDecisions = 0;
+    bool m_blindReported = false;
+
+    ArithDecoder m_arith;
+    RefPtr<DataStream> m_arithSource;
+    std::unique_ptr<ArithDecoderStats> m_genericStats;
+    std::unique_ptr<ArithDecoderStats> m_refinementStats;
+    std::unique_ptr<ArithDecoderStats> m_iadh, m_iadw, m_iaex, m_iaai, m_iadt, m_iait, m_iafs, m_iads,
+        m_iardx, m_iardy, m_iardw, m_iardh, m_iari, m_iaid;
+};
+
+}  // namespace rendova
