@@ -329,14 +329,16 @@ std::string ourLink(const PdfDocument& doc, const OutlineItem* item) {
                                  : dest->getPageNum();
     if (page < 1 || page > doc.getPageCount())
         return "(null)";
-    // Page coordinates as mutool shows them: y measured down from the top.
+    // Page coordinates as mutool shows them: from the crop box's top left
+    // corner, y measured down. The destination itself holds user space.
     const double top = doc.getPage(page)->getCropBox().y2;
+    const double leftEdge = doc.getPage(page)->getCropBox().x1;
     std::string link = "#page=" + std::to_string(page);
     switch (dest->getKind()) {
         case LinkDestination::kXyz:
             link += "&zoom=" +
                     number(dest->getChangeZoom() && dest->getZoom() != 0 ? dest->getZoom() * 100 : NAN) +
-                    "," + number(dest->getChangeLeft() ? dest->getLeft() : NAN) + "," +
+                    "," + number(dest->getChangeLeft() ? dest->getLeft() - leftEdge : NAN) + "," +
                     number(dest->getChangeTop() ? top - dest->getTop() : NAN);
             break;
         case LinkDestination::kFit:
@@ -352,10 +354,10 @@ std::string ourLink(const PdfDocument& doc, const OutlineItem* item) {
             link += "&view=FitBH," + number(top - dest->getTop());
             break;
         case LinkDestination::kFitV:
-            link += "&view=FitV," + number(dest->getLeft());
+            link += "&view=FitV," + number(dest->getLeft() - leftEdge);
             break;
         case LinkDestination::kFitBV:
-            link += "&view=FitBV," + number(dest->getLeft());
+            link += "&view=FitBV," + number(dest->getLeft() - leftEdge);
             break;
         case LinkDestination::kFitR:
             link += "&viewrect=" + number(dest->getLeft()) + "," + number(dest->getBottom()) + "," +

@@ -554,6 +554,22 @@ std::vector<std::pair<std::string, std::string>> damagedCopies(const std::string
     return copies;
 }
 
+// Whether what the repair gives for object num is the object as it stands in
+// the whole file (as qpdf reads that): a live object recovered, not a
+// definition that a later update replaced or deleted.
+bool liveInWhole(OurView& ours, int num, const QpdfView& whole) {
+    const XrefTable::Entry& e = ours.xref->getEntry(num);
+    const int gen = e.type == XrefTable::kInFile ? e.generation : 0;
+    const auto found = whole.objects.find({num, gen});
+    if (found == whole.objects.end())
+        return false;
+    PdfValue value;
+    ours.xref->fetch(num, gen, value);
+    Comparison comparison(ours.encrypted());
+    comparison.object(num, gen, value, *found->second);
+    return comparison.mismatches().empty();
+}
+
 TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
     // Encrypted copies are left out: qpdf needs the password to count, and
     // the count does not depend on encryption.
@@ -593,11 +609,22 @@ TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
                         damage.c_str(), ourCount);
             continue;
         }
+        // qpdf's own repair may lose objects that are live in the whole file
+        // (those of object streams that a hybrid file's table marks free, for
+        // one); recovering more of them is no fault.
+        std::optional<QpdfView> whole;
+        int liveExtra = 0;
         std::string onlyOurs, onlyTheirs;
         int differences = 0;
         for (int n : ourPresent) {
             if (theirPresent.count(n) || theirNull.count(n))
                 continue;
+            if (!whole)
+                whole = qpdfView(m_path, "");
+            if (whole && liveInWhole(ours, n, *whole)) {
+                ++liveExtra;
+                continue;
+            }
             ++differences;
             if (onlyOurs.size() < 60)
                 onlyOurs += " " + std::to_string(n);
@@ -610,6 +637,9 @@ TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
                 onlyTheirs += " " + std::to_string(n);
         }
         const std::string label = GetParam() + " " + damage;
+        if (liveExtra > 0)
+            std::printf("%s: ours also recovers %d objects live in the whole file that qpdf loses\n",
+                        label.c_str(), liveExtra);
         if (const char* reason = knownDifference(kKnownCountDifferences, GetParam(), damage)) {
             std::printf("%s: ours %d, qpdf %zu (known: %s)\n", label.c_str(), ourCount, theirPresent.size(),
                         reason);
