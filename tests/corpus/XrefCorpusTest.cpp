@@ -653,6 +653,87 @@ TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
     }
 }
 
+// Copies whose last classic table is read whole but whose entries point to
+// wrong places, each entry keeping its 20 bytes so that nothing else moves.
+std::vector<std::pair<std::string, std::string>> wrongEntryCopies(const std::string& bytes) {
+    std::vector<std::pair<std::string, std::string>> copies;
+    const size_t startxref = bytes.rfind("startxref");
+    if (startxref == std::string::npos)
+        return copies;
+    const size_t table = size_t(std::strtoll(bytes.c_str() + startxref + 9, nullptr, 10));
+    const size_t trailer = bytes.find("trailer", table);
+    if (table >= bytes.size() || bytes.compare(table, 4, "xref") != 0 || trailer == std::string::npos)
+        return copies;
+    // The places of the entries: ten digits of offset, a space, five of
+    // generation, a space and the type.
+    std::vector<size_t> used, unused;
+    for (size_t at = table; at + 18 <= trailer; ++at) {
+        const bool entry = std::all_of(bytes.begin() + long(at), bytes.begin() + long(at) + 10, ::isdigit) &&
+                           bytes[at + 10] == ' ' && bytes[at + 16] == ' ' &&
+                           (bytes[at + 17] == 'n' || bytes[at + 17] == 'f') && (at == 0 || !isdigit(bytes[at - 1]));
+        if (!entry)
+            continue;
+        (bytes[at + 17] == 'n' ? used : unused).push_back(at);
+        at += 17;
+    }
+    if (used.size() < 2)
+        return copies;
+    auto setOffset = [](std::string& copy, size_t at, long long offset) {
+        char digits[24];
+        std::snprintf(digits, sizeof digits, "%010lld", offset % 10000000000LL);
+        copy.replace(at, 10, digits, 10);
+    };
+    auto offsetAt = [&](size_t at) { return std::strtoll(bytes.c_str() + at, nullptr, 10); };
+    std::string wrong = bytes, shifted = bytes, swapped = bytes, freeUsed = bytes;
+    for (size_t i = 0; i < used.size(); ++i) {
+        if (i % 2 == 1)
+            setOffset(wrong, used[i], offsetAt(used[i]) / 2 + 1);
+        setOffset(shifted, used[i], offsetAt(used[i]) + 3);
+        if (i % 2 == 1)
+            swapped.replace(used[i - 1], 10, bytes, used[i], 10), swapped.replace(used[i], 10, bytes, used[i - 1], 10);
+    }
+    for (size_t at : unused)
+        freeUsed[at + 17] = 'n';
+    copies.emplace_back("wrong-offsets", wrong);
+    copies.emplace_back("shifted-offsets", shifted);
+    copies.emplace_back("swapped-entries", swapped);
+    if (!unused.empty())
+        copies.emplace_back("free-marked-used", freeUsed);
+    return copies;
+}
+
+TEST_P(XrefCorpus, WrongTableEntriesAreFoundByOneRescan) {
+    if (!m_password.empty())
+        GTEST_SKIP() << "encrypted";
+    const std::vector<std::pair<std::string, std::string>> copies = wrongEntryCopies(readFile(m_path));
+    if (copies.empty())
+        GTEST_SKIP() << "no classic table at the last startxref";
+    std::optional<QpdfView> whole = qpdfView(m_path, "");
+    if (!whole)
+        GTEST_SKIP() << "qpdf cannot read the whole file";
+    if (knownDifference(kKnownObjectDifferences, GetParam(), ""))
+        GTEST_SKIP() << "the whole file differs from qpdf's reading already";
+    for (const auto& [damage, copy] : copies) {
+        const fs::path out = kOutput / (m_path.stem().string() + "." + damage + ".pdf");
+        writeFile(out, copy);
+        OurView ours(out);
+        ASSERT_TRUE(ours.ok()) << damage;
+        Comparison comparison(false);
+        for (const auto& [id, object] : whole->objects) {
+            PdfValue value;
+            ours.xref->fetch(id.first, id.second, value);
+            comparison.object(id.first, id.second, value, *object);
+        }
+        std::string report;
+        for (size_t i = 0; i < comparison.mismatches().size() && i < 5; ++i)
+            report += "  " + comparison.mismatches()[i] + "\n";
+        EXPECT_TRUE(comparison.mismatches().empty())
+            << GetParam() << " " << damage << ": " << comparison.mismatches().size() << " of "
+            << comparison.objects() << " objects differ from the whole file's:\n"
+            << report;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Corpus, XrefCorpus, testing::ValuesIn(test::corpusFiles()), test::corpusTestName);
 
 }  // namespace
