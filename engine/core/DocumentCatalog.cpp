@@ -128,7 +128,7 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
         }
         PdfValue kid;
         array->get(i, kid);
-        if (kid.isDict() && kid.getDict()->isType("Page")) {
+        if (kid.isDict() && (kid.getDict()->isType("Page") || isUntypedPage(kid, index))) {
             auto page = std::make_unique<Page>(m_xref, index + 1, kid,
                                                std::make_unique<PageAttributes>(attrs.get(), kid));
             if (!page->isOk()) {
@@ -217,6 +217,17 @@ bool DocumentCatalog::collectPagesInFileOrder() {
     if (m_pageCount == 0)
         return false;
     reportError(-1, "No usable page tree: the %d page objects of the file are taken in file order", m_pageCount);
+    return true;
+}
+
+bool DocumentCatalog::isUntypedPage(const PdfValue& kid, int index) {
+    // A damaged page may lose its Type; failing the whole tree for it would
+    // lose every page of the document. A kid without Type and without Kids
+    // is taken as a page, as the peers take it.
+    PdfValue type, kids;
+    if (!kid.dictLookupRaw("Type", type).isNull() || !kid.dictLookupRaw("Kids", kids).isNull())
+        return false;
+    reportError(-1, "Page tree kid before page %d has neither Type nor Kids; taken as a page", index + 1);
     return true;
 }
 

@@ -261,13 +261,16 @@ TEST(PageTree, KidsOfTheWrongKindAreSkipped) {
     EXPECT_TRUE(errors.contains("null"));
 }
 
-TEST(PageTree, NodeWithoutTypeOrKidsFailsTheCatalog) {
-    PdfBuilder pdf = treeDocument("3 0 R", "1");
-    pdf.object(3, "<< /Parent 2 0 R >>").xrefTable();
+TEST(PageTree, KidWithoutTypeOrKidsIsTakenAsAPage) {
+    // A damaged page whose Type was lost: the tree and the other pages stand.
+    PdfBuilder pdf = treeDocument("3 0 R 4 0 R", "2");
+    pdf.object(3, "<< /Parent 2 0 R /MediaBox [0 0 100 200] >>").object(4, pageObject()).xrefTable();
     ErrorCapture errors;
     auto doc = openBytes(pdf.bytes());
-    EXPECT_FALSE(doc->isOk());
-    EXPECT_EQ(doc->getErrorCode(), PdfDocument::kErrorDamaged);
+    ASSERT_TRUE(doc->isOk());
+    ASSERT_EQ(doc->getPageCount(), 2);
+    EXPECT_EQ(doc->getPage(1)->getMediaBox().y2, 200);
+    EXPECT_TRUE(errors.contains("taken as a page"));
 }
 
 TEST(PageTree, NodeWithoutTypeButWithKidsIsAnIntermediateNode) {
