@@ -7,7 +7,9 @@
 // where a libjpeg frame could lie between it and its handler.
 #include "image/RasterImageJPG.h"
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -157,6 +159,38 @@ JpegError* errorOf(j_common_ptr info) {
     return reinterpret_cast<JpegError*>(info->err);
 }
 
+// A progressive frame keeps every coefficient (two bytes a sample) while its
+// scans come in: libjpeg refuses a frame that needs more than this, which
+// holds a 600 dpi A3 colour scan, rather than let a small file claim
+// gigabytes.
+constexpr long kMaxDecoderMemory = 512L << 20;
+// Every scan passes over the frame, so a small file of many empty scans would
+// run for minutes: scans are capped so that their passes stay within this
+// many samples (32 passes over the largest frame), and at kMaxScans, far
+// above any encoder's script, for small frames.
+constexpr int64_t kScanWorkBudget = int64_t(1) << 33;
+constexpr int kMinScanLimit = 32;
+constexpr int kMaxScans = 1000;
+
+struct ScanLimit {
+    jpeg_progress_mgr manager;  // first: libjpeg's progress points here
+    int maxScans;
+};
+
+// libjpeg reports its progress as it reads each scan: past the limit the
+// decoding ends as an error does.
+void limitScans(j_common_ptr info) {
+    if (!info->is_decompressor)
+        return;
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    const auto* limit = reinterpret_cast<const ScanLimit*>(info->progress);
+    if (decompress->input_scan_number <= limit->maxScans)
+        return;
+    JpegError* error = errorOf(info);
+    std::snprintf(error->message, sizeof error->message, "JPEG with more than %d scans", limit->maxScans);
+    std::longjmp(error->recovery, 1);
+}
+
 bool guardedCreateDecompress(j_decompress_ptr info) {
     if (setjmp(errorOf(reinterpret_cast<j_common_ptr>(info))->recovery))
         return false;
@@ -256,6 +290,7 @@ struct Decompressor {
     jpeg_decompress_struct info{};
     JpegError error{};
     JpegSource source{};
+    ScanLimit scanLimit{};
     bool created = false;
 
     ~Decompressor() {
@@ -337,6 +372,12 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
     setUpSource(&info, decoder->source, stream);
     if (!guardedReadHeader(&info))
         return failed();
+    info.mem->max_memory_to_use = kMaxDecoderMemory;
+    const int64_t samples = int64_t(info.image_width) * info.image_height * std::max(info.num_components, 1);
+    decoder->scanLimit.maxScans = int(
+        std::clamp<int64_t>(kScanWorkBudget / std::max<int64_t>(samples, 1), kMinScanLimit, kMaxScans));
+    decoder->scanLimit.manager.progress_monitor = limitScans;
+    info.progress = &decoder->scanLimit.manager;
 
     const uint32_t options = GetFormatOption(kFormatJpeg);
     if ((options & kJpegGreyDecode) != 0)

@@ -84,6 +84,10 @@ void PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, doubl
                               void* abortData) {
     if (!m_catalog || page < 1 || page > m_catalog->getPageCount())
         return;
+    if (globalSettings && globalSettings->getVerbose()) {
+        std::printf("***** page %d *****\n", page);
+        std::fflush(stdout);
+    }
     m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing,
                                       m_catalog.get(), abortCheck, abortData);
 }

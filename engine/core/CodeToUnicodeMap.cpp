@@ -28,6 +28,10 @@ constexpr unsigned kMaxUnicode = 0x10FFFF;
 constexpr int kCidToUnicodeStart = 32768;
 constexpr int kUnicodeToUnicodeStart = 4096;
 
+// The multi-value table starts this large and doubles: growing it a record at
+// a time is quadratic where realloc cannot grow in place.
+constexpr int kFirstTableCapacity = 16;
+
 // Line buffers of the two files (one CID value a line; a code and up to 8
 // values a line).
 constexpr int kCidLineSize = 64;
@@ -98,11 +102,22 @@ CodeToUnicodeMap::CodeToUnicodeMap(const char* tag, uint32_t* values, int length
     }
     if (tag)
         m_tag = std::make_unique<DynString>(tag);
+    if (m_tableCount > 0 && m_length > 0) {
+        m_recordOf = static_cast<int*>(memAllocArray(m_length, sizeof(int)));
+        std::memset(m_recordOf, 0, sizeof(int) * static_cast<size_t>(m_length));
+        // A later record of a code replaces an earlier one, as a later line
+        // of the file does.
+        for (int i = 0; i < m_tableCount; ++i) {
+            if (m_table[i].code >= 0 && m_table[i].code < m_length)
+                m_recordOf[m_table[i].code] = i + 1;
+        }
+    }
 }
 
 CodeToUnicodeMap::~CodeToUnicodeMap() {
     memFree(m_values);
     memFree(m_table);
+    memFree(m_recordOf);
 }
 
 CodeToUnicodeMap* CodeToUnicodeMap::make8Bit(const uint32_t values[256]) {
@@ -195,7 +210,7 @@ CodeToUnicodeMap* CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileNa
                 values[c] = read[0];
             } else {
                 if (count == capacity) {
-                    capacity = checkedAdd(capacity, 16);
+                    capacity = capacity > 0 ? checkedMul(capacity, 2) : kFirstTableCapacity;
                     table = static_cast<MultiValue*>(memReallocArray(table, capacity, sizeof(MultiValue)));
                 }
                 MultiValue& record = table[count++];
@@ -333,6 +348,10 @@ void CodeToUnicodeMap::growFor(int code) {
     int newLength = checkedAdd(code, 256) & ~255;
     m_values = static_cast<uint32_t*>(memReallocArray(m_values, newLength, sizeof(uint32_t)));
     std::memset(m_values + m_length, 0, sizeof(uint32_t) * static_cast<size_t>(newLength - m_length));
+    if (m_recordOf) {
+        m_recordOf = static_cast<int*>(memReallocArray(m_recordOf, newLength, sizeof(int)));
+        std::memset(m_recordOf + m_length, 0, sizeof(int) * static_cast<size_t>(newLength - m_length));
+    }
     m_length = newLength;
 }
 
@@ -343,9 +362,10 @@ void CodeToUnicodeMap::addMapping(unsigned code, const char* digits, int n, unsi
         unsigned value = 0;
         cmaptext::readHex(digits, n, &value);
         m_values[c] = value + offset;
+        clearRecord(c);
         return;
     }
-    MultiValue& record = appendRecord(c, 16);
+    MultiValue& record = recordFor(c);
     m_values[c] = 0;
     int count = 0;
     for (int i = 0; i + 4 <= n && count < kMaxValues; i += 4) {
@@ -358,44 +378,54 @@ void CodeToUnicodeMap::addMapping(unsigned code, const char* digits, int n, unsi
     record.count = count;
 }
 
-CodeToUnicodeMap::MultiValue& CodeToUnicodeMap::appendRecord(int code, int increment) {
+CodeToUnicodeMap::MultiValue& CodeToUnicodeMap::recordFor(int code) {
+    if (!m_recordOf) {
+        m_recordOf = static_cast<int*>(memAllocArray(m_length, sizeof(int)));
+        std::memset(m_recordOf, 0, sizeof(int) * static_cast<size_t>(m_length));
+    }
+    if (m_recordOf[code] > 0)
+        return m_table[m_recordOf[code] - 1];
     if (m_tableCount == m_tableCapacity) {
-        int capacity = checkedAdd(m_tableCapacity, increment);
+        int capacity = m_tableCapacity > 0 ? checkedMul(m_tableCapacity, 2) : kFirstTableCapacity;
         m_table = static_cast<MultiValue*>(memReallocArray(m_table, capacity, sizeof(MultiValue)));
         m_tableCapacity = capacity;
     }
     MultiValue& record = m_table[m_tableCount++];
     record.code = code;
     record.count = 0;
+    m_recordOf[code] = m_tableCount;
     return record;
 }
 
-CodeToUnicodeMap::MultiValue* CodeToUnicodeMap::findRecord(int code) const {
-    // Newest first: a code given values again (a merged CMap, a later line)
-    // appends a record, and the later mapping is the one that counts.
-    for (int i = m_tableCount - 1; i >= 0; --i) {
-        if (m_table[i].code == code)
-            return &m_table[i];
-    }
-    return nullptr;
+const CodeToUnicodeMap::MultiValue* CodeToUnicodeMap::findRecord(int code) const {
+    if (!m_recordOf || m_recordOf[code] == 0)
+        return nullptr;
+    return &m_table[m_recordOf[code] - 1];
+}
+
+void CodeToUnicodeMap::clearRecord(int code) {
+    // The record stays the code's slot (count 0): a code mapped to one value
+    // and to several in turn reuses it rather than adding records.
+    if (m_recordOf && m_recordOf[code] > 0)
+        m_table[m_recordOf[code] - 1].count = 0;
 }
 
 void CodeToUnicodeMap::setMapping(int code, const uint32_t* values, int count) {
     if (code < 0 || count <= 0)
         return;
+    // A code past the length is never looked up.
+    if (code >= m_length)
+        return;
     if (count == 1) {
-        if (code < m_length)
-            m_values[code] = values[0];
+        m_values[code] = values[0];
+        clearRecord(code);
         return;
     }
-    MultiValue* record = findRecord(code);
-    if (!record)
-        record = &appendRecord(code, 8);
+    MultiValue& record = recordFor(code);
     int n = count < kMaxValues ? count : kMaxValues;
-    std::memcpy(record->values, values, sizeof(uint32_t) * static_cast<size_t>(n));
-    record->count = n;
-    if (code < m_length)
-        m_values[code] = 0;
+    std::memcpy(record.values, values, sizeof(uint32_t) * static_cast<size_t>(n));
+    record.count = n;
+    m_values[code] = 0;
 }
 
 int CodeToUnicodeMap::mapToUnicode(int code, uint32_t* values, int room) const {

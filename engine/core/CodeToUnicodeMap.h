@@ -14,7 +14,9 @@ class PsTokenizer;
 // The Unicode values of character codes: 8-bit codes of a simple font, or
 // CIDs of a composite font. Most codes have one value, kept in an array by
 // code (0: none); a code with several values (a ligature, a decomposed
-// character) has a multi-value record instead and 0 in the array.
+// character) has a multi-value record instead and 0 in the array. Each code
+// has at most one record, found through a per-code index, so that a map of
+// tens of thousands of multi-value codes builds and looks up in linear time.
 //
 // Maps come from ToUnicode CMaps (parseCMap, mergeCMap), from a simple font's
 // glyph names (make8Bit), and from the CID-to-Unicode and Unicode-to-Unicode
@@ -94,9 +96,12 @@ private:
     // code -> the values of hex digits (n of them), the offset added to the
     // last value.
     void addMapping(unsigned code, const char* digits, int n, unsigned offset);
-    MultiValue& appendRecord(int code, int increment);
-    // The newest multi-value record of the code, or null.
-    MultiValue* findRecord(int code) const;
+    // The code's multi-value record (code < m_length), made when it has none.
+    MultiValue& recordFor(int code);
+    // The code's multi-value record, or null.
+    const MultiValue* findRecord(int code) const;
+    // A code given one value no longer has the values of its record.
+    void clearRecord(int code);
 
     std::unique_ptr<DynString> m_tag;
     uint32_t* m_values = nullptr;
@@ -104,6 +109,9 @@ private:
     MultiValue* m_table = nullptr;
     int m_tableCount = 0;
     int m_tableCapacity = 0;
+    // Per code of m_length: 1 + the index of its record in m_table, 0 for
+    // none. Made with the first record.
+    int* m_recordOf = nullptr;
     int m_refs = 1;
     platform::CriticalSection m_refLock;
 };

@@ -27,7 +27,7 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
     xref->fetch(xref->getRootNumber(), xref->getRootGeneration(), catalog);
     if (!catalog.isDict()) {
         reportError(-1, "The catalog object is a %s, not a dictionary", catalog.typeName());
-        m_ok = false;
+        m_ok = collectPagesInFileOrder();
         return;
     }
     PdfValue pagesNode;
@@ -38,7 +38,12 @@ DocumentCatalog::DocumentCatalog(XrefTable* xref) : m_xref(xref) {
     if (!pagesNode.isDict() || !countValue.isNum()) {
         reportError(-1, "The page tree root is unusable (%s, page count %s)", pagesNode.typeName(),
                     countValue.typeName());
-        m_ok = false;
+        m_ok = collectPagesInFileOrder();
+        if (!m_ok)
+            return;
+        catalog.dictLookup("Dests", m_dests);
+        catalog.dictLookup("Outlines", m_outlines);
+        catalog.dictLookup("AcroForm", m_acroForm);
         return;
     }
 
@@ -123,7 +128,7 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
         }
         PdfValue kid;
         array->get(i, kid);
-        if (kid.isDict() && kid.getDict()->isType("Page")) {
+        if (kid.isDict() && (kid.getDict()->isType("Page") || isUntypedPage(kid, index))) {
             auto page = std::make_unique<Page>(m_xref, index + 1, kid,
                                                std::make_unique<PageAttributes>(attrs.get(), kid));
             if (!page->isOk()) {
@@ -156,6 +161,74 @@ int DocumentCatalog::readPageTree(const PdfValue& node, const PageAttributes* in
         }
     }
     return index;
+}
+
+bool DocumentCatalog::collectPagesInFileOrder() {
+    // Where the objects lie: an object of an object stream sits where its
+    // stream does, after the objects before it in the stream.
+    struct Found {
+        int64_t rank;
+        int num;
+        int gen;
+    };
+    std::vector<Found> found;
+    for (int num = 1; num < m_xref->getSize(); ++num) {
+        const XrefTable::Entry& entry = m_xref->getEntry(num);
+        if (entry.type == XrefTable::kInFile && entry.offset >= 0) {
+            found.push_back({std::min<int64_t>(entry.offset, INT64_C(1) << 46) * 65536, num, entry.generation});
+        } else if (entry.type == XrefTable::kCompressed && entry.offset > 0 && entry.offset < m_xref->getSize()) {
+            const XrefTable::Entry& stream = m_xref->getEntry(int(entry.offset));
+            if (stream.type != XrefTable::kInFile || stream.offset < 0)
+                continue;
+            found.push_back({std::min<int64_t>(stream.offset, INT64_C(1) << 46) * 65536 +
+                                 std::min(entry.generation, 65534) + 1,
+                             num, 0});
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.rank < b.rank; });
+    m_pages.clear();
+    m_pageRefs.clear();
+    for (const Found& object : found) {
+        PdfValue value;
+        m_xref->fetch(object.num, object.gen, value);
+        if (!value.isDict() || !value.getDict()->isType("Page"))
+            continue;
+        // Nodes of the lost tree may survive: the page inherits from them.
+        std::vector<PdfValue> parents;
+        PdfValue node;
+        value.dictLookup("Parent", node);
+        while (node.isDict() && int(parents.size()) < kMaxPageTreeDepth) {
+            PdfValue up;
+            node.dictLookup("Parent", up);
+            parents.push_back(std::move(node));
+            node = std::move(up);
+        }
+        std::unique_ptr<PageAttributes> inherited;
+        for (size_t i = parents.size(); i-- > 0;)
+            inherited = std::make_unique<PageAttributes>(inherited.get(), parents[i]);
+        auto page = std::make_unique<Page>(m_xref, int(m_pages.size()) + 1, value,
+                                           std::make_unique<PageAttributes>(inherited.get(), value));
+        if (!page->isOk())
+            continue;
+        m_pages.push_back(std::move(page));
+        m_pageRefs.push_back({object.num, object.gen});
+    }
+    m_pageCount = int(m_pages.size());
+    if (m_pageCount == 0)
+        return false;
+    reportError(-1, "No usable page tree: the %d page objects of the file are taken in file order", m_pageCount);
+    return true;
+}
+
+bool DocumentCatalog::isUntypedPage(const PdfValue& kid, int index) {
+    // A damaged page may lose its Type; failing the whole tree for it would
+    // lose every page of the document. A kid without Type and without Kids
+    // is taken as a page, as the peers take it.
+    PdfValue type, kids;
+    if (!kid.dictLookupRaw("Type", type).isNull() || !kid.dictLookupRaw("Kids", kids).isNull())
+        return false;
+    reportError(-1, "Page tree kid before page %d has neither Type nor Kids; taken as a page", index + 1);
+    return true;
 }
 
 int DocumentCatalog::findPage(int num, int gen) const {

@@ -61,6 +61,12 @@ private:
     // the walk failed.
     int readPageTree(const PdfValue& node, const PageAttributes* inherited, int start,
                      std::vector<unsigned char>& visited, int depth);
+    // A kid without Type and without Kids (reported): taken as a page.
+    static bool isUntypedPage(const PdfValue& kid, int index);
+    // Without a usable catalog or page tree: the Page objects of the table,
+    // in file order, each with its own attributes only. False when there
+    // are none.
+    bool collectPagesInFileOrder();
     // Marks a reference inside the table as visited: false when it already
     // was. Other values pass.
     static bool visit(const PdfValue& raw, std::vector<unsigned char>& visited);

@@ -59,6 +59,16 @@ public:
     // bytes a sample: 512 MB at the limit, which holds a 600 dpi A3 colour
     // scan; a larger declared size is refused instead of allocated.
     static constexpr int64_t kMaxFrameSamples = int64_t(1) << 28;
+    // Every scan of a buffered frame passes over the frame's blocks, so a
+    // small file of many empty scans would run for minutes: the scans of a
+    // frame are capped so that their passes stay within this many samples
+    // (32 passes over the largest frame; progressive files use about ten),
+    // and at kMaxScans, far above any encoder's script, for small frames.
+    static constexpr int64_t kScanWorkBudget = int64_t(1) << 33;
+    static constexpr int kMinScanLimit = 32;
+    static constexpr int kMaxScans = 1000;
+    // The scans a frame of this many samples may have.
+    static int maxScans(int64_t frameSamples);
 
 protected:
     ~JpegDecoder() override;

@@ -1,6 +1,7 @@
 // The DCT decoder's entropy-coded data: the bit reader, Huffman decoding,
 // sequential and progressive blocks (T.81 F.2 and G.1.2), restart intervals
 // and the order of blocks in interleaved and single-component scans.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/ErrorReport.h"
@@ -388,11 +389,24 @@ bool JpegDecoder::decodeBufferedScan() {
     return true;
 }
 
+int JpegDecoder::maxScans(int64_t frameSamples) {
+    const int64_t byWork = kScanWorkBudget / std::max<int64_t>(frameSamples, 1);
+    return int(std::clamp<int64_t>(byWork, kMinScanLimit, kMaxScans));
+}
+
 void JpegDecoder::decodeAllScans() {
+    int64_t samples = 0;
+    for (int i = 0; i < m_componentCount; ++i)
+        samples += int64_t(m_components[i].blocksWide) * m_components[i].blocksHigh * 64;
+    const int limit = maxScans(samples);
     // The first scan was started by reset; each later one is checked as it
     // comes. A defect ends the scans and leaves the frame as filled.
-    for (bool started = true;; started = false) {
-        if (!started && !startScan())
+    for (int scan = 1;; ++scan) {
+        if (scan > limit) {
+            reportError(getPos(), "JPEG with more than %d scans for its frame; the rest are skipped", limit);
+            return;
+        }
+        if (scan > 1 && !startScan())
             return;
         if (!decodeBufferedScan())
             return;

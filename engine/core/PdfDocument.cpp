@@ -29,14 +29,21 @@ constexpr unsigned char kPastEndByte = 0xff;
 PdfDocument::PdfDocument(std::unique_ptr<DynString> fileName, const DynString* ownerPassword,
                          const DynString* userPassword, void* userData)
     : m_fileName(std::move(fileName)), m_userData(userData) {
-    // The name as given, then all lower case, then all upper case: names
-    // typed in another case than the file's on a case-sensitive system.
+    // The name as given, then with the file name all lower case, then all
+    // upper case: names typed in another case than the file's on a
+    // case-sensitive system. The folders keep their case, which the typed
+    // name had to get right to reach the file at all.
     m_file = std::fopen(m_fileName->getCString(), "rb");
     if (!m_file) {
-        DynString other(*m_fileName);
-        m_file = std::fopen(other.toLower().getCString(), "rb");
-        if (!m_file)
-            m_file = std::fopen(other.toUpper().getCString(), "rb");
+        const char* whole = m_fileName->getCString();
+        const char* slash = std::strrchr(whole, '/');
+        const int folderLength = slash ? int(slash - whole) + 1 : 0;
+        DynString base(whole + folderLength, m_fileName->getLength() - folderLength);
+        for (int attempt = 0; attempt < 2 && !m_file; ++attempt) {
+            DynString other(whole, folderLength);
+            other.append(attempt == 0 ? base.toLower() : base.toUpper());
+            m_file = std::fopen(other.getCString(), "rb");
+        }
     }
     if (!m_file) {
         reportError(-1, "Couldn't open file '%s'", m_fileName->getCString());

@@ -5,7 +5,10 @@
 // short has lost its trailer: the root is then found among the objects.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "engine/core/CharClass.h"
 #include "engine/core/DataStream.h"
@@ -22,6 +25,10 @@ namespace {
 // Lines are examined in pieces of at most this many bytes (and a NUL): the
 // keywords the scan looks for are short and begin a line.
 constexpr int kLineBufferSize = 256;
+
+// An entry whose offset misses its object looks for the object's header this
+// many bytes either side: offsets written short or long by a few bytes.
+constexpr int kNearbyHeaderWindow = 64;
 
 // The decimal digits at p as a number, saturated far above any object
 // number; p moves past them.
@@ -86,6 +93,114 @@ bool XrefTable::repair(bool rootFromObjects) {
         m_ok = wasOk;
         return false;
     }
+    return true;
+}
+
+bool XrefTable::readHeader(int64_t offset, int* num, int* gen) {
+    // An offset into the middle of "140 0 obj" would read "40 0 obj".
+    if (offset > 0 && m_start + offset - 1 <= int64_t(UINT32_MAX)) {
+        m_source->setPos(uint32_t(m_start + offset - 1), 0);
+        const int before = m_source->getChar();
+        if (before >= '0' && before <= '9')
+            return false;
+    }
+    std::unique_ptr<ValueParser> parser = parserAt(m_start + offset, nullptr, false);
+    if (!parser)
+        return false;
+    PdfValue numValue, genValue, keyword;
+    parser->getValue(numValue);
+    parser->getValue(genValue);
+    parser->getValue(keyword);
+    if (!numValue.isInt() || !genValue.isInt() || !keyword.isCommand("obj"))
+        return false;
+    *num = numValue.getInt();
+    *gen = genValue.getInt();
+    return true;
+}
+
+int64_t XrefTable::findHeaderNear(int num, int gen, int64_t offset) {
+    // Read from the source's start, which the header marker fixed.
+    const int64_t from = std::max<int64_t>(0, offset - kNearbyHeaderWindow);
+    if (m_start + from > int64_t(UINT32_MAX))
+        return -1;
+    char window[2 * kNearbyHeaderWindow + 32];
+    m_source->setPos(uint32_t(m_start + from), 0);
+    int n = 0;
+    for (int c; n < int(sizeof window) && (c = m_source->getChar()) != -1;)
+        window[n++] = char(c);
+    char header[40];
+    const int length = std::snprintf(header, sizeof header, "%d %d obj", num, gen);
+    int64_t best = -1;
+    for (int i = 0; i + length <= n; ++i) {
+        if (std::memcmp(window + i, header, size_t(length)) != 0 || (i > 0 && window[i - 1] >= '0' && window[i - 1] <= '9'))
+            continue;
+        // The nearest one to the stated offset.
+        const int64_t at = from + i;
+        if (best < 0 || std::llabs(at - offset) < std::llabs(best - offset))
+            best = at;
+    }
+    return best;
+}
+
+bool XrefTable::rescanForBadEntries() {
+    if (m_repaired || m_rescanned)
+        return false;
+    m_rescanned = true;
+    const std::vector<Entry> table = m_entries;
+    PdfValue trailer;
+    m_trailer.copy(trailer);
+    const int rootNumber = m_rootNumber, rootGeneration = m_rootGeneration;
+    repair();
+    std::vector<Entry> scanned = std::move(m_entries);
+    m_entries = table;
+    if (scanned.size() > m_entries.size())
+        m_entries.resize(scanned.size(), Entry{-1, 0, kFree});
+    // The objects that the table's offsets do lead to: an entry swapped with
+    // another finds its object at the other's offset.
+    std::map<std::pair<int, int>, int64_t> atTableOffsets;
+    std::vector<size_t> bad;
+    for (size_t num = 0; num < m_entries.size(); ++num) {
+        Entry& entry = m_entries[num];
+        if (entry.offset == -1 && entry.type == kFree) {
+            entry = num < scanned.size() ? scanned[num] : Entry{-1, 0, kFree};
+            continue;
+        }
+        if (entry.type != kInFile)
+            continue;
+        int headerNum, headerGen;
+        if (!readHeader(entry.offset, &headerNum, &headerGen)) {
+            bad.push_back(num);
+            continue;
+        }
+        atTableOffsets.emplace(std::make_pair(headerNum, headerGen), entry.offset);
+        if (headerNum != int(num) || headerGen != entry.generation)
+            bad.push_back(num);
+    }
+    // Failing that, a header a few bytes from the stated offset (offsets
+    // shifted); failing that too, the scan's entry, which is the last
+    // definition found at the start of a line.
+    for (size_t num : bad) {
+        Entry& entry = m_entries[num];
+        const auto found = atTableOffsets.find({int(num), entry.generation});
+        int64_t offset = found != atTableOffsets.end() ? found->second : -1;
+        if (offset < 0)
+            offset = findHeaderNear(int(num), entry.generation, entry.offset);
+        if (offset >= 0)
+            entry.offset = offset;
+        else
+            entry = num < scanned.size() ? scanned[num] : Entry{-1, 0, kFree};
+    }
+    const int replaced = int(bad.size());
+    reportError(-1, "Repair scan: %d entries of the cross-reference table replaced", replaced);
+    // The table's stream lengths were not in question, and the scan's
+    // endstream positions would override them; the trailer and root it read
+    // are kept too.
+    m_streamEnds.clear();
+    m_objectStreams.clear();
+    m_trailer = std::move(trailer);
+    m_rootNumber = rootNumber;
+    m_rootGeneration = rootGeneration;
+    m_ok = true;
     return true;
 }
 

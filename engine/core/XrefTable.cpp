@@ -360,6 +360,18 @@ void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsig
 void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) { m_decryptor = std::move(decryptor); }
 
 PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
+    fetchOnce(num, gen, out);
+    // Only the outermost fetch rescans: the nested ones may run inside an
+    // object stream reader that the rescan replaces. Fetching the outer
+    // object again fetches the nested ones through the new entries.
+    if (m_badEntrySeen && m_fetching.empty()) {
+        m_badEntrySeen = false;
+        if (rescanForBadEntries()) fetchOnce(num, gen, out);
+    }
+    return out;
+}
+
+PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     if (num < 0 || num >= getSize()) return out.initNull();
     const Entry entry = m_entries[size_t(num)];
     if (entry.type == kFree || entry.offset < 0) return out.initNull();
@@ -392,14 +404,16 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
 
     if (entry.generation != gen) return out.initNull();
     std::unique_ptr<ValueParser> parser = parserAt(m_start + entry.offset, this, true);
-    if (!parser) return out.initNull();
     PdfValue numValue, genValue, keyword;
-    parser->getValue(numValue);
-    parser->getValue(genValue);
-    parser->getValue(keyword);
+    if (parser) {
+        parser->getValue(numValue);
+        parser->getValue(genValue);
+        parser->getValue(keyword);
+    }
     if (!numValue.isInt() || numValue.getInt() != num || !genValue.isInt() || genValue.getInt() != gen ||
         !keyword.isCommand("obj")) {
         reportError(m_start + entry.offset, "Object %d %d not found at its offset", num, gen);
+        if (!m_repaired && !m_rescanned) m_badEntrySeen = true;
         return out.initNull();
     }
     const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;

@@ -62,7 +62,8 @@ public:
 
     // Object num of generation gen, or null when the number is out of range,
     // the entry is free, the generation differs or the object header at the
-    // offset does not match.
+    // offset does not match. The first header that does not match makes the
+    // table rescan the file once (rescanForBadEntries) and fetch again.
     PdfValue& fetch(int num, int gen, PdfValue& out);
 
     // The smallest stream end recorded by the repair scan at or after a
@@ -128,7 +129,21 @@ private:
     // A trailer dictionary at position: kept when it names a root.
     bool repairTrailerLine(int64_t position);
 
+    PdfValue& fetchOnce(int num, int gen, PdfValue& out);
     PdfValue& fetchCompressed(int num, const Entry& entry, PdfValue& out);
+    // A table that was read whole but whose entries point to wrong places:
+    // the repair scan runs once, and every in-file entry whose offset does
+    // not lead to its "n g obj" header takes the offset of another entry
+    // where that header is (entries swapped), else one a few bytes away
+    // (offsets shifted), else the scan's entry. Entries that hold, free
+    // entries and the trailer stay as the table gave them (XrefRepair.cpp).
+    // False when it ran before or the table was repaired at opening.
+    bool rescanForBadEntries();
+    // The "num gen obj" header at an offset, if one starts there.
+    bool readHeader(int64_t offset, int* num, int* gen);
+    // The offset of the "num gen obj" header nearest to offset within a few
+    // bytes, or -1.
+    int64_t findHeaderNear(int num, int gen, int64_t offset);
 
     SourceStream* m_source;
     int64_t m_start;
@@ -152,6 +167,10 @@ private:
     std::vector<int> m_fetching;
     // Fetches made inside the outermost running fetch.
     int m_nestedFetches = 0;
+    // An entry led to no matching object header; the outermost fetch then
+    // rescans, once per document.
+    bool m_badEntrySeen = false;
+    bool m_rescanned = false;
 
     bool m_encrypted = false;
     int m_permissions = 0xfffc;

@@ -271,7 +271,16 @@ void colourComponents(const ColorSpace* space, const ColorValue& colour, ColorCo
 
 }  // namespace
 
+bool RasterOutputDevice::insideD1Glyph() const {
+    return !m_type3BoxSeen.empty() && m_type3BoxSeen.back();
+}
+
 void RasterOutputDevice::updateFillColor(GraphicsState* state) {
+    // A glyph that starts with d1 is a shape only: its colour operators are
+    // ignored, and it takes the colour of the text that shows it (in the
+    // cache cell, the cell's full-coverage ink).
+    if (insideD1Glyph())
+        return;
     ColorComponent gray;
     RgbColor rgb;
     colourComponents(state->getFillColorSpace(), state->getFillColor(), gray, rgb);
@@ -280,6 +289,8 @@ void RasterOutputDevice::updateFillColor(GraphicsState* state) {
 }
 
 void RasterOutputDevice::updateStrokeColor(GraphicsState* state) {
+    if (insideD1Glyph())
+        return;
     ColorComponent gray;
     RgbColor rgb;
     colourComponents(state->getStrokeColorSpace(), state->getStrokeColor(), gray, rgb);

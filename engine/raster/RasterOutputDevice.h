@@ -217,6 +217,8 @@ private:
     // was seen. A second d1 inside one glyph is ignored, so that the state
     // saved by the first is neither overwritten nor drawn into.
     std::vector<char> m_type3BoxSeen;
+    // Whether the innermost Type 3 glyph being drawn began with d1.
+    bool insideD1Glyph() const;
     // Newest first; see TransparencyGroupEntry.
     std::unique_ptr<TransparencyGroupEntry> m_groups;
 };

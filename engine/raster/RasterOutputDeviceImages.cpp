@@ -273,7 +273,10 @@ void RasterOutputDevice::drawStencilMask(GraphicsState* state, const PdfValue*, 
     s.invert = invert ? 0 : 1;
     double matrix[6];
     imageMatrix(state, matrix);
-    m_rasteriser->fillImageMask(stencilRowSource, &s, width, height, matrix, 0);
+    // Inside a Type 3 glyph a mask is part of the glyph's shape: it covers
+    // the pixels whose centres it covers, as the glyph's paths do.
+    m_rasteriser->fillImageMask(stencilRowSource, &s, width, height, matrix,
+                                m_text.getType3StackDepth() > 0 ? 1 : 0);
     if (inlineImage)
         drainRows(s);
     stream->close();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "engine/core/Memory.h"
 #include "engine/raster/BitRow.h"
@@ -226,6 +227,83 @@ int Rasteriser::drawImage(RasterImageSource source, void* userData, int sourceMo
     return drawImageCommon(source, userData, sourceMode, sourceHasAlpha, width, height, matrix, 0, false);
 }
 
+namespace {
+
+// The visible part of an image too large to scale whole, as an image of its
+// own: virtual column k is source column columnOf[k], virtual row k source
+// row rowOf[k] (non-decreasing, so the source is still read in order).
+struct VisiblePart {
+    RasterImageSource source;
+    void* userData;
+    int bytesPerPixel;
+    int width;
+    std::vector<int> columnOf, rowOf;
+    std::vector<uint8_t> line, alpha;
+    int nextVirtualRow = 0;
+    int sourceRowsRead = 0;
+    bool haveAlpha;
+
+    static int get(void* data, uint8_t* out, uint8_t* outAlpha) {
+        auto* part = static_cast<VisiblePart*>(data);
+        if (part->nextVirtualRow >= int(part->rowOf.size()))
+            return 0;
+        const int want = part->rowOf[size_t(part->nextVirtualRow++)];
+        while (part->sourceRowsRead <= want) {
+            if (!part->source(part->userData, part->line.data(), part->haveAlpha ? part->alpha.data() : nullptr)) {
+                std::fill(part->line.begin(), part->line.end(), 0);
+                std::fill(part->alpha.begin(), part->alpha.end(), 0);
+            }
+            ++part->sourceRowsRead;
+        }
+        const int n = part->bytesPerPixel;
+        for (size_t k = 0; k < part->columnOf.size(); ++k) {
+            const int c = part->columnOf[k];
+            std::memcpy(out + k * size_t(n), part->line.data() + size_t(c) * size_t(n), size_t(n));
+            if (outAlpha)
+                outAlpha[k] = part->alpha[size_t(c)];
+        }
+        return 1;
+    }
+};
+
+// One axis of an axis-aligned image: device extent from `offset` over
+// `scale` (either sign) holding `count` source pixels, seen through device
+// pixels lo..hi. Fills `map` with the source index of each virtual pixel, in
+// source order, and gives the virtual offset and scale. Magnified, a virtual
+// pixel is a device pixel; reduced, it is a whole source pixel.
+bool visibleAxis(double offset, double scale, int count, int lo, int hi, std::vector<int>& map,
+                 double& newOffset, double& newScale) {
+    const double a = std::min(offset, offset + scale), b = std::max(offset, offset + scale);
+    const int d0 = std::max(lo, int(std::floor(std::max(a, double(lo) - 1)))),
+              d1 = std::min(hi, int(std::ceil(std::min(b, double(hi) + 2))) - 1);
+    if (d0 > d1)
+        return false;
+    auto sourceAt = [&](double device) {
+        const double t = std::floor((device - offset) / scale * count);
+        return int(std::clamp(t, 0.0, double(count - 1)));
+    };
+    map.clear();
+    if (std::fabs(scale) >= count) {
+        for (int k = 0; k <= d1 - d0; ++k) {
+            const int device = scale > 0 ? d0 + k : d1 - k;
+            map.push_back(sourceAt(device + 0.5));
+        }
+        newScale = scale > 0 ? d1 + 1 - d0 : -(d1 + 1 - d0);
+        newOffset = scale > 0 ? d0 : d1 + 1;
+    } else {
+        int first = sourceAt(scale > 0 ? d0 : d1 + 1), last = sourceAt(scale > 0 ? d1 + 1 : d0);
+        if (first > last)
+            std::swap(first, last);
+        for (int c = first; c <= last; ++c)
+            map.push_back(c);
+        newScale = scale * (last - first + 1) / count;
+        newOffset = offset + scale * first / count;
+    }
+    return true;
+}
+
+}  // namespace
+
 int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
                                 int width, int height, const double* m, int glyphMode, bool isMask) {
     // 1. A singular matrix (or one that is not finite) places the image
@@ -283,6 +361,25 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
     }
     const int64_t limit =
         std::max(kMinImageScaleLimit, kImageScaleFactor * std::max(m_bitmap->width(), m_bitmap->height()));
+    if ((columns > limit || rows > limit) && m[1] == 0 && m[2] == 0) {
+        // Scaled whole, the image would be squeezed into the limit from its
+        // off-page corner: only the part inside the clip is drawn, at its
+        // own scale, and the work is bounded by that part.
+        const RasterClip& visible = m_state->clip();
+        VisiblePart part{source, userData, 0, width, {}, {}, {}, {}, 0, 0, false};
+        double sub[6] = {0, 0, 0, 0, 0, 0};
+        if (!visibleAxis(m[4], m[0], width, visible.xMinI(), visible.xMaxI(), part.columnOf, sub[4], sub[0]) ||
+            !visibleAxis(m[5], m[3], height, visible.yMinI(), visible.yMaxI(), part.rowOf, sub[5], sub[3])) {
+            m_opClipResult = 1;
+            return resultOk;
+        }
+        part.bytesPerPixel = isMask || (sourceMode != rasterRGB8 && sourceMode != rasterBGR8) ? 1 : 3;
+        part.haveAlpha = !isMask && sourceHasAlpha;
+        part.line.assign(size_t(checkedMul(width, part.bytesPerPixel)), 0);
+        part.alpha.assign(size_t(width), 0);
+        return drawImageCommon(&VisiblePart::get, &part, sourceMode, sourceHasAlpha, int(part.columnOf.size()),
+                               int(part.rowOf.size()), sub, glyphMode, isMask);
+    }
     const int scaledWidth = static_cast<int>(std::min(columns, limit));
     const int scaledHeight = static_cast<int>(std::min(rows, limit));
     const int xSign = xScale >= 0 ? 1 : -1;

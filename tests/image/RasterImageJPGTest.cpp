@@ -145,6 +145,42 @@ TEST(RasterImageJPG, OptionWordMakesOptimizedProgressiveFiles) {
     EXPECT_GT(test::psnr(test::ourPixels(decoded), test::ourPixels(image)), 30.0);
 }
 
+TEST(RasterImageJPG, ProgressiveFilesOfTooManyScansOrTooLargeAFrameAreRefused) {
+    RasterImage image;
+    test::paintSmooth(image, 16, 16);
+    image.SetFormatOption(kJpegProgressive, kFormatJpeg);
+    const Bytes jpeg = test::encodeBytes(image, kFormatJpeg);
+    // The last scan (a refinement) repeated: every copy is a pass over the
+    // frame.
+    long last = -1;
+    for (size_t i = 0; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            last = long(i);
+    ASSERT_GT(last, 0);
+    const Bytes scan(jpeg.begin() + last, jpeg.end() - 2);
+    Bytes many(jpeg.begin(), jpeg.end() - 2);
+    for (int i = 0; i < 1100; ++i)
+        many.insert(many.end(), scan.begin(), scan.end());
+    many.push_back(0xFF);
+    many.push_back(0xD9);
+    RasterImage decoded;
+    EXPECT_FALSE(test::decodeBytes(decoded, many, kFormatJpeg));
+    EXPECT_NE(std::strstr(decoded.LastErrorText(), "more than 1000 scans"), nullptr) << decoded.LastErrorText();
+
+    // The same small file declaring 30000 x 30000: its coefficients would
+    // take 5 GB, and the decoder refuses it.
+    Bytes huge = jpeg;
+    const long sof = findMarker(huge, 0xC2);
+    ASSERT_GT(sof, 0);
+    for (int at : {5, 7}) {
+        huge[size_t(sof + at)] = 30000 >> 8;
+        huge[size_t(sof + at + 1)] = 30000 & 0xFF;
+    }
+    RasterImage refused;
+    EXPECT_FALSE(test::decodeBytes(refused, huge, kFormatJpeg));
+    EXPECT_FALSE(refused.HasPixels());
+}
+
 TEST(RasterImageJPG, DecodeOptionsAndSizeProbe) {
     RasterImage image;
     test::paintPicture(image, 40, 24);

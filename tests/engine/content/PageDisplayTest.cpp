@@ -3,9 +3,12 @@
 // veto, and the nesting bound on content that invokes itself.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "engine/core/GlobalSettings.h"
 #include "engine/core/PdfDocument.h"
 #include "tests/engine/content/InterpreterTestSupport.h"
 #include "tests/engine/core/DocumentTestHelpers.h"
@@ -75,6 +78,24 @@ TEST(PageDisplayTest, NullContentsRunsNothing) {
     device.recordUpdates = false;
     doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
     EXPECT_EQ(device.calls, Lines({"startPage 1", "setDefaultMatrix 1 0 0 -1 -0 100", "endPage"}));
+}
+
+TEST(PageDisplayTest, VerboseSettingsPrintThePageNumberThenItsBoxes) {
+    auto doc = openBytes(onePage("/Rotate 90", {}));
+    ASSERT_TRUE(doc->isOk());
+    const std::filesystem::path config =
+        std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "page-display-verbose.conf";
+    std::ofstream(config) << "verbose yes\n";
+    GlobalSettings settings(config.c_str());
+    globalSettings = &settings;
+    RecordingDevice device;
+    testing::internal::CaptureStdout();
+    doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
+    const std::string out = testing::internal::GetCapturedStdout();
+    globalSettings = nullptr;
+    std::filesystem::remove(config);
+    EXPECT_EQ(out.substr(0, out.find("media box")), "***** page 1 *****\n");
+    EXPECT_NE(out.find("rotate:    90"), std::string::npos) << out;
 }
 
 class VetoDevice : public RecordingDevice {

@@ -97,6 +97,18 @@ TEST_F(CodeToUnicodeMapTest, MergedMappingsReplaceEarlierOnes) {
     EXPECT_EQ(unicodeOf(*map, 0x41), Values{0x42});
 }
 
+TEST_F(CodeToUnicodeMapTest, LargeMultiValueRangesMergedTwiceKeepTheirValues) {
+    // As the fuzzer found it: 24,832 two-value codes, read and merged again.
+    const std::string text = "1 beginbfrange <0100> <61FF> <00410042> endbfrange\n";
+    auto map = parse(text, 16);
+    map->mergeCMap(DynString(text.data(), static_cast<int>(text.size())), 16);
+    EXPECT_EQ(unicodeOf(*map, 0x100), (Values{0x41, 0x42}));
+    EXPECT_EQ(unicodeOf(*map, 0x61FF), (Values{0x41, 0x42 + 0x60FF}));
+    EXPECT_EQ(unicodeOf(*map, 0xFF), Values{});
+    map->mergeCMap(DynString("1 beginbfchar <0100> <0043> endbfchar"), 16);
+    EXPECT_EQ(unicodeOf(*map, 0x100), Values{0x43});
+}
+
 TEST_F(CodeToUnicodeMapTest, SetMappingKeepsAtMostEightValues) {
     auto map = RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap());
     uint32_t many[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};

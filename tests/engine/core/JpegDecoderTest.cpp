@@ -795,6 +795,21 @@ TEST(JpegDataTest, BadProgressiveScansEndTheScans) {
     }
 }
 
+TEST(JpegDataTest, ScansPastTheFramesLimitAreSkipped) {
+    // A DC scan to bit 1, then refinements of it: each one a pass over the
+    // frame, so a small file of many would run for minutes on a large one.
+    BitWriter dc;
+    dc.put(4, 4).value(8, 4);
+    std::string file = kSoi + tables() + sof(0xC2, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x00}}, 0, 0, 1) + dc.finish();
+    for (int i = 0; i < 1100; ++i)
+        file += sos({{1, 0x00}}, 0, 0, 0x10) + BitWriter().put(0, 1).finish();
+    ErrorCapture errors;
+    EXPECT_EQ(decodeOurs(file + kEoi).size(), 64u);
+    EXPECT_TRUE(errors.contains("more than 1000 scans"));
+    EXPECT_EQ(JpegDecoder::maxScans(int64_t(1) << 28), 32);
+    EXPECT_EQ(JpegDecoder::maxScans(1 << 20), 1000);
+}
+
 // --- encoded files damaged ---
 
 TEST(JpegDataTest, RestartMarkerOutOfSequenceStopsDecodingThere) {

@@ -123,18 +123,24 @@ TEST(PdfDocumentOpen, MissingFileGivesTheOpenCode) {
     EXPECT_TRUE(errors.contains("open"));
 }
 
-TEST(PdfDocumentOpen, NameInMixedCaseOpensTheLowerCaseFile) {
+TEST(PdfDocumentOpen, NameInMixedCaseOpensTheLowerOrUpperCaseFile) {
     PdfBuilder pdf = treeDocument("3 0 R", "1");
     pdf.object(3, pageObject()).xrefTable();
-    const std::filesystem::path dir =
-        std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "document" / "casetest";
+    // A folder of the test's own with capitals in its name: only the file
+    // name changes case, never the folders.
+    const std::filesystem::path dir = std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "Document Case" / "MixedFolder";
+    std::filesystem::remove_all(dir.parent_path());
     std::filesystem::create_directories(dir);
-    const std::filesystem::path lower = dir / "mixedcase.pdf";
-    std::ofstream(lower, std::ios::binary) << pdf.bytes();
-    // Only the file name part changes case when the folder is lower case.
-    auto doc = test::openPath((dir / "MixedCase.pdf").string());
-    EXPECT_TRUE(doc->isOk());
-    EXPECT_EQ(doc->getPageCount(), 1);
+    std::ofstream(dir / "mixedcase.pdf", std::ios::binary) << pdf.bytes();
+    std::ofstream(dir / "UPPERCASE.PDF", std::ios::binary) << pdf.bytes();
+    for (const char* typed : {"MixedCase.pdf", "UpperCase.pdf"}) {
+        auto doc = test::openPath((dir / typed).string());
+        EXPECT_TRUE(doc->isOk()) << typed;
+        EXPECT_EQ(doc->getPageCount(), 1) << typed;
+    }
+    EXPECT_EQ(test::openPath((dir.parent_path() / "mixedfolder" / "mixedcase.pdf").string())->getErrorCode(),
+              PdfDocument::kErrorOpenFile);
+    std::filesystem::remove_all(dir.parent_path());
 }
 
 TEST(PdfDocumentOpen, CatalogThatIsNotADictionaryGivesTheDamagedCode) {
@@ -261,13 +267,16 @@ TEST(PageTree, KidsOfTheWrongKindAreSkipped) {
     EXPECT_TRUE(errors.contains("null"));
 }
 
-TEST(PageTree, NodeWithoutTypeOrKidsFailsTheCatalog) {
-    PdfBuilder pdf = treeDocument("3 0 R", "1");
-    pdf.object(3, "<< /Parent 2 0 R >>").xrefTable();
+TEST(PageTree, KidWithoutTypeOrKidsIsTakenAsAPage) {
+    // A damaged page whose Type was lost: the tree and the other pages stand.
+    PdfBuilder pdf = treeDocument("3 0 R 4 0 R", "2");
+    pdf.object(3, "<< /Parent 2 0 R /MediaBox [0 0 100 200] >>").object(4, pageObject()).xrefTable();
     ErrorCapture errors;
     auto doc = openBytes(pdf.bytes());
-    EXPECT_FALSE(doc->isOk());
-    EXPECT_EQ(doc->getErrorCode(), PdfDocument::kErrorDamaged);
+    ASSERT_TRUE(doc->isOk());
+    ASSERT_EQ(doc->getPageCount(), 2);
+    EXPECT_EQ(doc->getPage(1)->getMediaBox().y2, 200);
+    EXPECT_TRUE(errors.contains("taken as a page"));
 }
 
 TEST(PageTree, NodeWithoutTypeButWithKidsIsAnIntermediateNode) {

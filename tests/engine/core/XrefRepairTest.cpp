@@ -191,12 +191,19 @@ TEST(XrefRepair, WrongOffsetsInTheTable) {
     bytes.insert(bytes.find('\n') + 1, "% inserted comment\n");
     bytes = replaceLast(bytes, std::to_string(pdf.sectionOffsets()[0]),
                         std::to_string(pdf.sectionOffsets()[0] + 19));
+    ErrorCapture errors;
     OpenTable t(bytes);
     ASSERT_TRUE(t.xref->isOk());
-    // The table reads fine but points between objects: no repair is made,
-    // and the objects are not found.
+    // The table reads fine, so opening makes no repair; the first object not
+    // found where the table says makes the one rescan, which finds them all.
     EXPECT_FALSE(t.xref->wasRepaired());
-    EXPECT_TRUE(t.fetch(1).isNull());
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_TRUE(errors.contains("not found at its offset"));
+    EXPECT_TRUE(t.fetch(2).isDict("Pages"));
+    EXPECT_EQ(textOf(t.fetch(4)), "four");
+    // The table's stream lengths stand.
+    EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
 }
 
 TEST(XrefRepair, JunkBeforeTheHeaderCountsOffsetsFromTheMarker) {

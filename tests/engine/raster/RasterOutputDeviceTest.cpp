@@ -414,12 +414,17 @@ const std::string kType3Resources = "<< /Font << /T3 20 0 R >> >>";
 const std::vector<std::pair<int, std::string>> kType3Objects = {
     {20,
      "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [0.001 0 0 0.001 0 0] "
-     "/CharProcs << /a 21 0 R /b 22 0 R /c 23 0 R >> /Encoding << /Type /Encoding /Differences [65 /a /b /c] "
-     ">> "
-     "/FirstChar 65 /LastChar 67 /Widths [1000 1000 1000] >>"},
+     "/CharProcs << /a 21 0 R /b 22 0 R /c 23 0 R /d 24 0 R /e 25 0 R /f 26 0 R >> "
+     "/Encoding << /Type /Encoding /Differences [65 /a /b /c /d /e /f] >> "
+     "/FirstChar 65 /LastChar 70 /Widths [1000 1000 1000 1000 1000 1000] >>"},
     {21, streamObject("1000 0 0 0 750 750 d1 0 0 750 750 re f")},
     {22, streamObject("1000 0 0 0 750 750 d1 1000 0 0 0 750 750 d1 0 0 750 750 re f")},
     {23, streamObject("1000 0 0 0 750 750 d1 1000 0 -9000 -9000 9000 9000 d1 0 0 750 750 re f")},
+    // Colour operators in d1 glyphs, cached (D) and too large for the cell (E).
+    {24, streamObject("1000 0 0 0 750 750 d1 0 g 0 1 0 RG 0 0 750 750 re f")},
+    {25, streamObject("1000 0 -9000 -9000 9000 9000 d1 0 0 1 rg 0 0 750 750 re f")},
+    // A stencil mask two pixels wide from x + 0.3 in a d0 glyph (F).
+    {26, streamObject("1000 0 d0 100 0 0 100 15 0 cm BI /IM true /W 1 /H 1 /D [1 0] ID \xff EI")},
 };
 
 TEST_F(RasterOutputDeviceTest, Type3GlyphsAreDrawnAndCached) {
@@ -430,6 +435,33 @@ TEST_F(RasterOutputDeviceTest, Type3GlyphsAreDrawnAndCached) {
         EXPECT_EQ(at(b, 17 + 20 * i, 67), Rgb({0, 0, 0})) << i;
         EXPECT_EQ(at(b, 27 + 20 * i, 67), Rgb({255, 255, 255})) << i;
     }
+}
+
+TEST_F(RasterOutputDeviceTest, D1GlyphsIgnoreTheirColourOperators) {
+    // Each glyph twice (drawn, then from the cache where it was cached): in
+    // the text's red, whatever colour the procedure sets.
+    const RasterBitmap& b = draw(
+        "1 0 0 rg BT /T3 20 Tf 1 0 0 1 10 60 Tm (D) Tj 1 0 0 1 30 60 Tm (D) Tj 1 0 0 1 50 60 Tm (E) Tj "
+        "1 0 0 1 70 60 Tm (E) Tj ET",
+        kType3Resources, kType3Objects);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(at(b, 17 + 20 * i, 67), Rgb({255, 0, 0})) << i;
+}
+
+TEST_F(RasterOutputDeviceTest, StencilMasksInType3GlyphsCoverThePixelsWhoseCentresTheyCover) {
+    // From x = 10.3 to 12.3: on the page the mask touches columns 10 to 12;
+    // inside a glyph, the pixels whose centres it covers: 10 and 11.
+    auto columns = [&](const RasterBitmap& b) {
+        std::vector<int> painted;
+        for (int x = 8; x < 15; ++x)
+            if (at(b, x, 61) != Rgb({255, 255, 255}))
+                painted.push_back(x);
+        return painted;
+    };
+    EXPECT_EQ(columns(draw("BT /T3 20 Tf 1 0 0 1 10 60 Tm (F) Tj ET", kType3Resources, kType3Objects)),
+              (std::vector<int>{10, 11}));
+    EXPECT_EQ(columns(draw("2 0 0 2 10.3 60 cm BI /IM true /W 1 /H 1 /D [1 0] ID \xff EI")),
+              (std::vector<int>{10, 11, 12}));
 }
 
 TEST_F(RasterOutputDeviceTest, SecondD1InsideOneGlyphChangesNothing) {

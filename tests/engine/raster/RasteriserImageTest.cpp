@@ -240,6 +240,27 @@ TEST(RasteriserImageTest, QuarterTurnTakesEachAxisFromItsOwnExtent) {
     }
 }
 
+TEST(RasteriserImageTest, ImageFarLargerThanThePageDrawsItsVisiblePartAtItsScale) {
+    // 2 x 2 samples over 20000 pixels each way, the middle of the image on
+    // the bitmap's centre: the four quadrants meet there, as drawn whole.
+    for (const double sign : {1.0, -1.0}) {
+        RasterBitmap bitmap(100, 100, 1, rasterMono8, 0, 1);
+        Rasteriser r(&bitmap, 0, nullptr);
+        test::clearTo(r, 255);
+        Rows rows = greyRows(2, 2, {10, 20, 30, 40});
+        const double m[6] = {20000 * sign, 0, 0, 20000 * sign, 50 - 10000 * sign, 50 - 10000 * sign};
+        EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+        const auto at = [&](int x, int y) { return int(bitmap.data()[y * bitmap.rowSize() + x]); };
+        // Flipped, the quadrants trade places.
+        const auto pick = [&](int upright, int flipped) { return sign > 0 ? upright : flipped; };
+        EXPECT_EQ(at(25, 25), pick(10, 40)) << sign;
+        EXPECT_EQ(at(75, 25), pick(20, 30)) << sign;
+        EXPECT_EQ(at(25, 75), pick(30, 20)) << sign;
+        EXPECT_EQ(at(49, 49), pick(10, 40)) << sign;
+        EXPECT_EQ(at(50, 50), pick(40, 10)) << sign;
+    }
+}
+
 TEST(RasteriserImageTest, HugeMatrixIsDrawnAtALimitedSize) {
     RasterBitmap bitmap(20, 20, 1, rasterMono8, 0, 1);
     Rasteriser r(&bitmap, 0, nullptr);
