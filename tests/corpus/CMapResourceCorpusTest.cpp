@@ -44,7 +44,7 @@ std::string collectionOf(const fs::path& file) {
 class CMapResourceCorpus : public ::testing::Test {
 protected:
     CMapResourceCorpus()
-        : m_dir(fs::absolute("cmap-corpus") /
+        : m_dir(fs::path(RENDOVA_TEST_OUTPUT_DIR) / "cmap-corpus" /
                 ::testing::UnitTest::GetInstance()->current_test_info()->name()),
           m_home("HOME", (m_dir / "home").string()) {
         fs::remove_all(m_dir);

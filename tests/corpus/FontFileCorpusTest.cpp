@@ -60,7 +60,9 @@ class FontFileCorpus : public ::testing::Test {
 protected:
     // Once per test process, in a folder of the process's own under the test
     // output folder (CTest runs the tests of a suite in parallel processes).
-    static fs::path root() { return fs::absolute("fontfile-corpus-" + std::to_string(getpid())); }
+    static fs::path root() {
+        return fs::path(RENDOVA_TEST_OUTPUT_DIR) / ("fontfile-corpus-" + std::to_string(getpid()));
+    }
     static void SetUpTestSuite() {
         if (std::system("mutool -v >/dev/null 2>&1") == 0)
             s_fonts = new std::map<std::string, std::vector<std::string>>(extractCorpusFonts(root()));

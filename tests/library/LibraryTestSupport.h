@@ -13,10 +13,10 @@ namespace rendova::test {
 
 namespace fs = std::filesystem;
 
-// A fresh, empty folder under the tests' output folder (the working
-// directory), named after the test.
+// A fresh, empty folder under the build's test output folder, named after
+// the test, wherever the test is run from.
 inline std::string freshFolder(const std::string& name) {
-    const fs::path folder = fs::absolute(fs::path("library-output") / name);
+    const fs::path folder = fs::path(RENDOVA_TEST_OUTPUT_DIR) / "library-output" / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder.string() + "/";

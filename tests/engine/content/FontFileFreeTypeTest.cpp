@@ -34,10 +34,11 @@ std::vector<std::string> filesIn(const char* dir, const char* extension) {
     return files;
 }
 
-// A folder of its own under the test output folder.
+// A folder of its own under the build's test output folder, wherever the
+// test is run from.
 std::string outputDir() {
-    fs::path dir =
-        fs::absolute("fontfile-test") / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path dir = fs::path(RENDOVA_TEST_OUTPUT_DIR) / "fontfile-test" /
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();

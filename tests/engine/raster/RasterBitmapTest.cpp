@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -189,7 +190,11 @@ TEST(RasterBitmapTest, BlockReadsAsUprightBmpInImageMagick) {
             row[3 * x + 2] = c[0];
         }
     }
-    const std::string path = "raster_bitmap_block.bmp";
+    // A folder of the test's own under the build's test output folder: the
+    // working directory may be the clone.
+    const std::filesystem::path folder = std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "raster-bitmap";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "block.bmp").string();
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(std::fwrite(bitmap.block(), 1, static_cast<size_t>(bitmap.blockSize()), f),
@@ -219,6 +224,7 @@ TEST(RasterBitmapTest, BlockReadsAsUprightBmpInImageMagick) {
             EXPECT_EQ(px[2], c[2]) << x << "," << y;
         }
     }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
