@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/Numeric.h"
 #include "image/ImageStream.h"
 
 namespace rendova {
@@ -108,17 +109,6 @@ void applyUnit(float& factor, int64_t unit) {
         default:
             break;
     }
-}
-
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
 }
 
 // Copies at most `limit` characters of a text value and terminates it.
@@ -281,7 +271,7 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             break;
         case kTagResolutionUnit:
             if (hasNumber)
-                applyUnit(m_data.resolutionUnit, saturatedInt(v));
+                applyUnit(m_data.resolutionUnit, saturateToInt(v));
             break;
         case kTagThumbnailOffset:
             m_data.thumbnail = v >= 0 && v < m_length ? m_base + uint32_t(v) : nullptr;
@@ -296,10 +286,10 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             m_data.apertureNumber = float(v);
             break;
         case kTagExposureProgram:
-            m_data.exposureProgram = saturatedInt(v);
+            m_data.exposureProgram = saturateToInt(v);
             break;
         case kTagIsoEquivalent: {
-            int32_t iso = saturatedInt(v);
+            int32_t iso = saturateToInt(v);
             // Some cameras give the ISO speed divided by 200.
             if (iso < 50)
                 iso *= 200;
@@ -313,7 +303,7 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             copyText(m_data.dateTime, 19, value, byteCount);
             break;
         case kTagCompressionLevel:
-            m_data.compressionLevel = saturatedInt(v);
+            m_data.compressionLevel = saturateToInt(v);
             break;
         case kTagShutterSpeed:
             m_shutterSpeed = v;
@@ -333,13 +323,13 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             m_data.distance = float(v);
             break;
         case kTagMeteringMode:
-            m_data.meteringMode = saturatedInt(v);
+            m_data.meteringMode = saturateToInt(v);
             break;
         case kTagLightSource:
-            m_data.lightSource = saturatedInt(v);
+            m_data.lightSource = saturateToInt(v);
             break;
         case kTagFlash:
-            m_data.flashUsed = (saturatedInt(v) & 7) != 0;
+            m_data.flashUsed = (saturateToInt(v) & 7) != 0;
             break;
         case kTagFocalLength:
             m_data.focalLength = float(v);
@@ -374,7 +364,7 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             break;
         case kTagFocalPlaneUnit:
             if (hasNumber)
-                applyUnit(m_data.focalPlaneUnits, saturatedInt(v));
+                applyUnit(m_data.focalPlaneUnits, saturateToInt(v));
             break;
         case kTagExifDirectory:
         case kTagInteropDirectory: {

@@ -10,12 +10,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "base/Numeric.h"
 #include "image/ImageStream.h"
 
 namespace rendova {
@@ -276,22 +276,11 @@ struct Compressor {
     }
 };
 
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (!(value == value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
-}
-
 // The resolution of one axis: the EXIF value in its unit when the file gives
 // both, else the JFIF density (dots per centimetre made dots per inch).
 int32_t resolution(float exifValue, float exifUnit, bool haveExif, unsigned densityUnit, unsigned density) {
     if (haveExif && exifValue != 0 && exifUnit != 0)
-        return saturatedInt(double(exifValue) / double(exifUnit));
+        return saturateToInt(double(exifValue) / double(exifUnit));
     if (densityUnit == 2)
         return int32_t(density * 2.54 + 0.5);
     return int32_t(density);

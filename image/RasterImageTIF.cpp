@@ -15,6 +15,7 @@
 
 #include <tiffio.h>
 
+#include "base/Numeric.h"
 #include "image/CodecFailure.h"
 #include "image/ImageStream.h"
 #include "image/ImageTransforms.h"
@@ -125,17 +126,6 @@ MallocPtr<T> allocate(uint64_t count) {
     if (count == 0 || count > kMaxBufferBytes / sizeof(T))
         return nullptr;
     return MallocPtr<T>(static_cast<T*>(std::malloc(size_t(count) * sizeof(T))));
-}
-
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
 }
 
 // How the palette reader turns one row of samples into the image's row.
@@ -311,14 +301,14 @@ bool RasterImageTIF::decodePage(TIFF* t) {
     TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
     float resolution = 0;
     if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &resolution))
-        SetDpiX(saturatedInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
+        SetDpiX(saturateToInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
     if (TIFFGetField(t, TIFFTAG_YRESOLUTION, &resolution))
-        SetDpiY(saturatedInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
+        SetDpiY(saturateToInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
     float position = 0;
     if (TIFFGetField(t, TIFFTAG_XPOSITION, &position))
-        m_info.offsetX = saturatedInt(position);
+        m_info.offsetX = saturateToInt(position);
     if (TIFFGetField(t, TIFFTAG_YPOSITION, &position))
-        m_info.offsetY = saturatedInt(position);
+        m_info.offsetY = saturateToInt(position);
 
     SetTransparentIndex(-1);
     if (rowsPerStrip > height) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/Numeric.h"
 #include "engine/content/FontFileTables.h"
 #include "engine/core/BuiltinEncodings.h"
 #include "engine/core/Memory.h"
@@ -24,18 +25,6 @@ int subrBias(int count) {
     if (count < 33900)
         return 1131;
     return 32768;
-}
-
-// A double from a font file as an int: NaN gives 0, values beyond the int
-// range saturate, others truncate toward zero.
-int saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483647.0)
-        return 2147483647;
-    if (value <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -256,7 +245,7 @@ int CffFontFile::readDictOperator(int64_t* pos, int64_t end) {
 }
 
 int CffFontFile::operandInt(int i) const {
-    return i < m_operandCount ? saturatedInt(m_operands[i].number) : 0;
+    return i < m_operandCount ? saturateToInt(m_operands[i].number) : 0;
 }
 
 double CffFontFile::operandReal(int i) const {
