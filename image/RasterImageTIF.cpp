@@ -490,6 +490,66 @@ void applyOrientation(RasterImage& image, uint16_t orientation) {
     }
 }
 
+// The page number and name of a page of a multi-page file, or the plain
+// file type of a single page.
+void writePageTags(TIFF* handle, bool multiPage, int32_t page, int32_t pageCount) {
+    if (multiPage) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Page %d", page);
+        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_PAGE));
+        TIFFSetField(handle, TIFFTAG_PAGENUMBER, uint16_t(page), uint16_t(pageCount));
+        TIFFSetField(handle, TIFFTAG_PAGENAME, name);
+    } else {
+        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(0));
+    }
+}
+
+// The palette as a colour map of 16-bit entries.
+void writeColourMap(TIFF* handle, const RasterImage& image) {
+    uint16_t red[256] = {};
+    uint16_t green[256] = {};
+    uint16_t blue[256] = {};
+    const RgbQuad* palette = image.GetPalette();
+    for (uint32_t i = 0; i < image.GetColourCount() && i < 256; ++i) {
+        red[i] = uint16_t(palette[i].red * 257);
+        green[i] = uint16_t(palette[i].green * 257);
+        blue[i] = uint16_t(palette[i].blue * 257);
+    }
+    TIFFSetField(handle, TIFFTAG_COLORMAP, red, green, blue);
+}
+
+// One image row in the file's sample order: red, green, blue, with alpha
+// after each pixel (or after each index of a 16-bit index-and-alpha row).
+void fileRow(const uint8_t* row, const uint8_t* alpha, int32_t width, int bitsPerPixel, size_t rowBytes,
+             uint8_t* out) {
+    switch (bitsPerPixel) {
+        case 16:
+            for (int32_t x = 0; x < width; ++x) {
+                out[2 * x] = row[x];
+                out[2 * x + 1] = alpha[x];
+            }
+            break;
+        case 24:
+            for (int32_t x = 0; x < width; ++x) {
+                out[3 * x] = row[3 * x + 2];
+                out[3 * x + 1] = row[3 * x + 1];
+                out[3 * x + 2] = row[3 * x];
+            }
+            break;
+        case 32:
+            for (int32_t x = 0; x < width; ++x) {
+                out[4 * x] = row[3 * x + 2];
+                out[4 * x + 1] = row[3 * x + 1];
+                out[4 * x + 2] = row[3 * x];
+                out[4 * x + 3] = alpha[x];
+            }
+            break;
+        default:
+            std::memcpy(out, row, rowBytes);
+            break;
+    }
+}
+
 }  // namespace
 
 // --- Decoding ---------------------------------------------------------------------
@@ -669,27 +729,7 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
     }
     const auto bitsPerSample = uint16_t(bitsPerPixel / samples);
 
-    uint16_t photometric = PHOTOMETRIC_RGB;
-    if (GetBpp() == 1) {
-        photometric = PHOTOMETRIC_MINISWHITE;
-        // Min-is-white makes pixel 0 white: when entry 0 is the darker
-        // colour, entries and pixels are exchanged so that the page keeps
-        // its look.
-        const RgbQuad first = PaletteEntry(0);
-        const RgbQuad second = PaletteEntry(1);
-        const auto grey = [](RgbQuad c) { return (c.red * 306 + c.green * 601 + c.blue * 117) >> 10; };
-        if (grey(first) < grey(second)) {
-            RgbQuad* palette = GetPalette();
-            palette[0] = second;
-            palette[1] = first;
-            clearNearestCache();
-            uint8_t* pixels = m_info.pixels;
-            for (uint32_t i = 0; i < m_header.sizeImage; ++i)
-                pixels[i] = uint8_t(~pixels[i]);
-        }
-    } else if (GetBpp() == 4 || GetBpp() == 8) {
-        photometric = isGreyRamp(*this) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
-    }
+    const uint16_t photometric = choosePhotometric();
 
     TIFFSetField(handle, TIFFTAG_IMAGEWIDTH, uint32_t(width));
     TIFFSetField(handle, TIFFTAG_IMAGELENGTH, uint32_t(height));
@@ -703,27 +743,9 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
     TIFFSetField(handle, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     TIFFSetField(handle, TIFFTAG_XRESOLUTION, float(m_info.dpiX));
     TIFFSetField(handle, TIFFTAG_YRESOLUTION, float(m_info.dpiY));
-    if (multiPage) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Page %d", page);
-        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_PAGE));
-        TIFFSetField(handle, TIFFTAG_PAGENUMBER, uint16_t(page), uint16_t(pageCount));
-        TIFFSetField(handle, TIFFTAG_PAGENAME, name);
-    } else {
-        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(0));
-    }
-    if (photometric == PHOTOMETRIC_PALETTE) {
-        uint16_t red[256] = {};
-        uint16_t green[256] = {};
-        uint16_t blue[256] = {};
-        const RgbQuad* palette = GetPalette();
-        for (uint32_t i = 0; i < GetColourCount() && i < 256; ++i) {
-            red[i] = uint16_t(palette[i].red * 257);
-            green[i] = uint16_t(palette[i].green * 257);
-            blue[i] = uint16_t(palette[i].blue * 257);
-        }
-        TIFFSetField(handle, TIFFTAG_COLORMAP, red, green, blue);
-    }
+    writePageTags(handle, multiPage, page, pageCount);
+    if (photometric == PHOTOMETRIC_PALETTE)
+        writeColourMap(handle, *this);
     // Readers must be told that the extra sample is (unassociated) alpha.
     if (samples == 2 || samples == 4) {
         const uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
@@ -756,36 +778,35 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
         const int32_t y = height - 1 - r;
         const uint8_t* row = RowPointer(y);
         const uint8_t* alpha = HasAlpha() ? m_alpha + size_t(y) * size_t(width) : nullptr;
-        switch (bitsPerPixel) {
-            case 16:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[2 * x] = row[x];
-                    out[2 * x + 1] = alpha[x];
-                }
-                break;
-            case 24:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[3 * x] = row[3 * x + 2];
-                    out[3 * x + 1] = row[3 * x + 1];
-                    out[3 * x + 2] = row[3 * x];
-                }
-                break;
-            case 32:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[4 * x] = row[3 * x + 2];
-                    out[4 * x + 1] = row[3 * x + 1];
-                    out[4 * x + 2] = row[3 * x];
-                    out[4 * x + 3] = alpha[x];
-                }
-                break;
-            default:
-                std::memcpy(out, row, rowBytes);
-                break;
-        }
+        fileRow(row, alpha, width, bitsPerPixel, rowBytes, out);
         if (TIFFWriteScanline(handle, out, uint32_t(r), 0) < 0)
             return false;
     }
     return true;
+}
+
+uint16_t RasterImageTIF::choosePhotometric() {
+    if (GetBpp() == 1) {
+        // Min-is-white makes pixel 0 white: when entry 0 is the darker
+        // colour, entries and pixels are exchanged so that the page keeps
+        // its look.
+        const RgbQuad first = PaletteEntry(0);
+        const RgbQuad second = PaletteEntry(1);
+        const auto grey = [](RgbQuad c) { return (c.red * 306 + c.green * 601 + c.blue * 117) >> 10; };
+        if (grey(first) < grey(second)) {
+            RgbQuad* palette = GetPalette();
+            palette[0] = second;
+            palette[1] = first;
+            clearNearestCache();
+            uint8_t* pixels = m_info.pixels;
+            for (uint32_t i = 0; i < m_header.sizeImage; ++i)
+                pixels[i] = uint8_t(~pixels[i]);
+        }
+        return PHOTOMETRIC_MINISWHITE;
+    }
+    if (GetBpp() == 4 || GetBpp() == 8)
+        return isGreyRamp(*this) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
+    return PHOTOMETRIC_RGB;
 }
 
 }  // namespace rendova
