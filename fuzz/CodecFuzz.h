@@ -22,20 +22,23 @@ constexpr int64_t kMaxPixels = 1 << 22;
 // steps, and re-encoding megapixels says little more about the encoder.
 constexpr int64_t kMaxEncodedPixels = 1 << 18;
 
-// True when frame `frame` of the bytes gives its size and that size is worth
-// decoding.
-inline bool probeFits(std::vector<uint8_t>& bytes, uint32_t format, int32_t frame) {
+// True when frame `frame` of the bytes gives a size worth decoding. A probe
+// that fails fits when `failureFits` says so: for the decoders whose probe
+// fails only where the decode allocates nothing.
+inline bool probeFits(std::vector<uint8_t>& bytes, uint32_t format, int32_t frame, bool failureFits = false) {
     RasterImage probe;
     probe.info().escape = -1;
     probe.info().frame = frame;
     MemoryStream in(bytes.data(), int32_t(bytes.size()));
-    return probe.Decode(&in, format) && int64_t(probe.GetWidth()) * probe.GetHeight() <= kMaxPixels;
+    if (!probe.Decode(&in, format))
+        return failureFits;
+    return int64_t(probe.GetWidth()) * probe.GetHeight() <= kMaxPixels;
 }
 
 // Decodes frame `frame` (with the option word, when one is given) and writes
-// a small result back in the same format.
+// the result back in the same format when it has at most maxEncodedPixels.
 inline void decodeAndReencode(std::vector<uint8_t>& bytes, uint32_t format, int32_t frame,
-                              std::optional<uint32_t> options) {
+                              std::optional<uint32_t> options, int64_t maxEncodedPixels = kMaxEncodedPixels) {
     MemoryStream in(bytes.data(), int32_t(bytes.size()));
     RasterImage image;
     image.info().frame = frame;
@@ -44,7 +47,7 @@ inline void decodeAndReencode(std::vector<uint8_t>& bytes, uint32_t format, int3
     if (!image.Decode(&in, format))
         return;
     image.ReadColor(image.GetWidth() - 1, image.GetHeight() - 1);
-    if (int64_t(image.GetWidth()) * image.GetHeight() > kMaxEncodedPixels)
+    if (int64_t(image.GetWidth()) * image.GetHeight() > maxEncodedPixels)
         return;
     uint8_t* encoded = nullptr;
     int32_t encodedSize = 0;

@@ -1,42 +1,19 @@
 // Fuzzes the PCX decoder, then writes what it decoded back out as PCX.
 #include <cstdint>
-#include <cstdlib>
+#include <limits>
+#include <optional>
 #include <vector>
 
-#include "image/MemoryStream.h"
-#include "image/RasterImage.h"
-
-namespace {
-
-// Pictures beyond this many pixels are only measured: a few header bytes
-// can ask for a large picture, which says nothing about the decoder.
-constexpr int64_t kMaxPixels = 1 << 22;
-
-bool smallEnough(std::vector<uint8_t>& bytes) {
-    rendova::MemoryStream stream(bytes.data(), int32_t(bytes.size()));
-    rendova::RasterImage probe;
-    probe.info().escape = -1;
-    if (!probe.Decode(&stream, rendova::kFormatPcx))
-        return true;
-    return int64_t(probe.GetWidth()) * probe.GetHeight() <= kMaxPixels;
-}
-
-}  // namespace
+#include "fuzz/CodecFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > (1u << 20))
+    using namespace rendova;
+    if (size > fuzz::kMaxCodecInput)
         return 0;
     std::vector<uint8_t> bytes(data, data + size);
-    if (bytes.empty() || !smallEnough(bytes))
+    // A probe that fails has nothing to allocate: the decode runs all the same.
+    if (bytes.empty() || !fuzz::probeFits(bytes, kFormatPcx, 0, true))
         return 0;
-    rendova::MemoryStream stream(bytes.data(), int32_t(bytes.size()));
-    rendova::RasterImage image;
-    if (!image.Decode(&stream, rendova::kFormatPcx))
-        return 0;
-    image.ReadColor(image.GetWidth() - 1, image.GetHeight() - 1);
-    uint8_t* encoded = nullptr;
-    int32_t encodedSize = 0;
-    if (image.EncodeToMemory(encoded, encodedSize, rendova::kFormatPcx))
-        std::free(encoded);
+    fuzz::decodeAndReencode(bytes, kFormatPcx, 0, std::nullopt, std::numeric_limits<int64_t>::max());
     return 0;
 }
