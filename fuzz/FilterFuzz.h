@@ -19,7 +19,8 @@ constexpr size_t kMaxFilterInput = 1 << 16;
 inline std::string readAll(DataStream* stream) {
     std::string out;
     stream->reset();
-    for (int c; (c = stream->getChar()) != -1;) out.push_back(static_cast<char>(c));
+    for (int c; (c = stream->getChar()) != -1;)
+        out.push_back(static_cast<char>(c));
     stream->close();
     return out;
 }
@@ -27,12 +28,14 @@ inline std::string readAll(DataStream* stream) {
 // Decoder is a filter constructed over its owned source.
 template <typename Decoder>
 int fuzzFilter(const uint8_t* data, size_t size) {
-    if (size > kMaxFilterInput) return 0;
+    if (size > kMaxFilterInput)
+        return 0;
     RefPtr<DataStream> source = RefPtr<DataStream>::adopt(
         new MemorySource(reinterpret_cast<const char*>(data), 0, uint32_t(size), PdfValue()));
     RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new Decoder(std::move(source)));
     const std::string first = readAll(decoder.get());
-    if (readAll(decoder.get()) != first) std::abort();
+    if (readAll(decoder.get()) != first)
+        std::abort();
     return 0;
 }
 

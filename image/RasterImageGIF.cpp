@@ -425,8 +425,8 @@ bool composeFrames(ImageStream* stream, const Screen& screen, ImageInfo& info, c
         readSubBlocks(stream, data);
 
         if (index == 0) {
-            out.trueColour = !(screen.flags & kTableFlag) && info.frameCount > 1 && image.width != screen.width &&
-                             image.height != screen.height;
+            out.trueColour = !(screen.flags & kTableFlag) && info.frameCount > 1 &&
+                             image.width != screen.width && image.height != screen.height;
             if (out.trueColour)
                 wanted = info.frame = info.frameCount - 1;
             canvas.assign(size_t(screen.pixels) * (out.trueColour ? 3 : 1),
@@ -529,8 +529,8 @@ void RasterImageGIF::storeTrueColour(const uint8_t* canvas, int32_t width, int32
     }
 }
 
-void RasterImageGIF::storeIndices(const uint8_t* canvas, int32_t width, int32_t height, int32_t transparentIndex,
-                                  const RgbQuad* entries, uint32_t count) {
+void RasterImageGIF::storeIndices(const uint8_t* canvas, int32_t width, int32_t height,
+                                  int32_t transparentIndex, const RgbQuad* entries, uint32_t count) {
     const bool transparent = transparentIndex >= 0;
     const int32_t depth = transparent ? 8 : depthForTable(count);
     if (Create(width, height, depth, kFormatGif) == nullptr)

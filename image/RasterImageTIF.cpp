@@ -353,13 +353,19 @@ void readPalette(TIFF* t, RasterImage& image, uint16_t photometric, uint16_t bit
 class RowPlacer {
 public:
     RowPlacer(RasterImage& image, const PageFields& page, RowLayout layout, uint64_t rowBytes)
-        : m_image(image), m_width(page.width), m_height(page.height), m_samples(page.samples),
-          m_layout(layout), m_rowBytes(rowBytes), m_stride(image.GetRowStride()) {}
+        : m_image(image),
+          m_width(page.width),
+          m_height(page.height),
+          m_samples(page.samples),
+          m_layout(layout),
+          m_rowBytes(rowBytes),
+          m_stride(image.GetRowStride()) {}
 
     void operator()(const uint8_t* in, uint32_t r) const {
         const int32_t y = int32_t(m_height - 1 - r);
         uint8_t* row = m_image.RowPointer(y);
-        uint8_t* alpha = m_image.alphaPlane() != nullptr ? m_image.alphaPlane() + size_t(y) * m_width : nullptr;
+        uint8_t* alpha =
+            m_image.alphaPlane() != nullptr ? m_image.alphaPlane() + size_t(y) * m_width : nullptr;
         switch (m_layout) {
             case RowLayout::copy:
                 std::memcpy(row, in, size_t(m_rowBytes < m_stride ? m_rowBytes : m_stride));
@@ -401,7 +407,8 @@ private:
 };
 
 // A tiled page: each band of tiles is joined into rows before they are placed.
-void readTiles(TIFF* t, RasterImage& image, const PageFields& page, uint64_t rowBytes, const RowPlacer& placeRow) {
+void readTiles(TIFF* t, RasterImage& image, const PageFields& page, uint64_t rowBytes,
+               const RowPlacer& placeRow) {
     const uint32_t width = page.width;
     const uint32_t height = page.height;
     uint32_t tileWidth = 0;

@@ -430,8 +430,8 @@ void playWmfBitmap(MetaPainter& painter, const View& r, uint16_t function) {
             const size_t shift = withBitmap ? 0 : 1;
             const MetaPainter::Source source{w(5), w(4), w(3), w(2), true};
             const bool dibOk = withBitmap && packedDib(r, 26, 0, dib);
-            painter.blit(w(9 + shift), w(8 + shift), w(7 + shift), w(6 + shift), r.u32(6), dibOk ? &dib : nullptr,
-                         source);
+            painter.blit(w(9 + shift), w(8 + shift), w(7 + shift), w(6 + shift), r.u32(6),
+                         dibOk ? &dib : nullptr, source);
             return;
         }
         case kMetaStretchDib: {

@@ -424,10 +424,7 @@ bool applyLogic(CalculatorFunction::Stack& stack, int op) {
             }
             bool result = false;
             if (order != 2) {
-                result = op == kGe   ? order >= 0
-                         : op == kGt ? order > 0
-                         : op == kLe ? order <= 0
-                                            : order < 0;
+                result = op == kGe ? order >= 0 : op == kGt ? order > 0 : op == kLe ? order <= 0 : order < 0;
             }
             stack.pushBool(result);
             break;

@@ -310,7 +310,6 @@ int Annotation::layoutLine(const char* text, int length, int start, const double
     return next;
 }
 
-
 namespace {
 
 // The widths at size 1 of the codes of the font the default appearance

@@ -167,9 +167,11 @@ struct Placeholder {
 // Reads a placeholder up to and past its closing brace; false when it is
 // malformed (the formatting stops there).
 bool readPlaceholder(const char*& p, Placeholder& out) {
-    if (!isDigit(*p)) return false;
+    if (!isDigit(*p))
+        return false;
     out.index = readDecimal(p);
-    if (*p != ':') return false;
+    if (*p != ':')
+        return false;
     ++p;
     if (*p == '-') {
         out.swapJustification = true;
@@ -182,7 +184,8 @@ bool readPlaceholder(const char*& p, Placeholder& out) {
         out.precision = readDecimal(p);
     }
     out.kind = matchWord(p);
-    if (out.kind < 0 || *p != '}') return false;
+    if (out.kind < 0 || *p != '}')
+        return false;
     ++p;
     return true;
 }
@@ -213,7 +216,8 @@ int integerDigits(int kind, const FormatArg& arg, char (&digits)[32], bool* nega
 // so it is bounded only by the string's own 32-bit limit (resize throws
 // MemoryException past it).
 void DynString::appendRun(char c, int64_t n) {
-    if (n <= 0) return;
+    if (n <= 0)
+        return;
     int old = m_length;
     resize(int64_t(m_length) + n);
     std::memset(m_buffer + old, c, static_cast<size_t>(n));
@@ -242,7 +246,8 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
         }
         ++p;
         Placeholder spec;
-        if (!readPlaceholder(p, spec)) break;
+        if (!readPlaceholder(p, spec))
+            break;
         const int index = spec.index;
         const int kind = spec.kind;
         int64_t width = spec.width;

@@ -169,7 +169,8 @@ private:
     void readConfigFile(const char* fileName, FILE* file);
     // Adds a record to one of the record tables keyed by the record's name,
     // deleting a record it replaces.
-    static void replaceRecord(PtrStringHash<DisplayFontRecord>& table, std::unique_ptr<DisplayFontRecord> record);
+    static void replaceRecord(PtrStringHash<DisplayFontRecord>& table,
+                              std::unique_ptr<DisplayFontRecord> record);
     static void deleteRecords(PtrStringHash<DisplayFontRecord>& table);
     // Sets key -> copy of value in a table that owns its keys and whose values
     // are owned path strings, deleting a value it replaces.

@@ -59,13 +59,15 @@ char* copyString(const char* text) {
 
 int checkedAdd(int a, int b) {
     int result;
-    if (!tryAdd(a, b, &result)) throw MemoryException();
+    if (!tryAdd(a, b, &result))
+        throw MemoryException();
     return result;
 }
 
 int checkedMul(int a, int b) {
     int result;
-    if (!tryMul(a, b, &result)) throw MemoryException();
+    if (!tryMul(a, b, &result))
+        throw MemoryException();
     return result;
 }
 

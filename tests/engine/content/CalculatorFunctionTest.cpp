@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/engine/content/ContentTestSupport.h"
-#include "tests/support/Shell.h"
 #include "tests/support/ErrorCapture.h"
+#include "tests/support/Shell.h"
 
 namespace rendova {
 namespace {
@@ -235,7 +235,8 @@ TEST(CalculatorFunctionGhostscript, TableMatchesTheInstalledGhostscript) {
             out << "[ " << row.program << " ] ==\n";
         out << "quit\n";
     }
-    const std::string output = test::runShell("gs -q -dNODISPLAY -dNOSAFER " + test::shellQuote(script)).second;
+    const std::string output =
+        test::runShell("gs -q -dNODISPLAY -dNOSAFER " + test::shellQuote(script)).second;
     std::filesystem::remove_all(folder);
     std::istringstream lines(output);
     for (const GsRow& row : kGhostscriptTable) {
