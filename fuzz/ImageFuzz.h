@@ -25,22 +25,29 @@ inline int64_t pixelsOf(const RasterImage& image) {
 }
 
 // Whether frame `frame` of the bytes, read as format `code`, is small enough
-// to decode; a picture that cannot even be measured allocates nothing.
-inline bool smallEnough(std::vector<uint8_t>& bytes, uint32_t code, int32_t frame = 0) {
+// to decode. A picture that cannot even be measured counts as small when
+// `unmeasuredFits` says so: for the decoders whose size-only read fails only
+// where the decode allocates nothing.
+inline bool smallEnough(std::vector<uint8_t>& bytes, uint32_t code, int32_t frame = 0,
+                        bool unmeasuredFits = true) {
     MemoryStream stream(bytes.data(), int32_t(bytes.size()));
     RasterImage probe;
     probe.info().escape = -1;
     probe.info().frame = frame;
     if (!probe.Decode(&stream, code))
-        return true;
+        return unmeasuredFits;
     return pixelsOf(probe) <= kMaxPixels;
 }
 
-// Decodes frame `frame` into `image` and reads its last pixel; false when
-// the decoder refused the bytes.
-inline bool decodeImage(std::vector<uint8_t>& bytes, uint32_t code, RasterImage& image, int32_t frame = 0) {
+// Decodes frame `frame` into `image` (after setting the format's option word
+// `options`) and reads its last pixel; false when the decoder refused the
+// bytes.
+inline bool decodeImage(std::vector<uint8_t>& bytes, uint32_t code, RasterImage& image, int32_t frame = 0,
+                        uint32_t options = 0) {
     MemoryStream stream(bytes.data(), int32_t(bytes.size()));
     image.info().frame = frame;
+    if (options != 0)
+        image.SetFormatOption(options, code);
     if (!image.Decode(&stream, code))
         return false;
     image.ReadColor(image.GetWidth() - 1, image.GetHeight() - 1);

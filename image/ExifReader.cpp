@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/Numeric.h"
 #include "image/ImageStream.h"
 
 namespace rendova {
@@ -110,17 +111,6 @@ void applyUnit(float& factor, int64_t unit) {
     }
 }
 
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
-}
-
 // Copies at most `limit` characters of a text value and terminates it.
 void copyText(char* target, size_t limit, const uint8_t* value, uint64_t length) {
     size_t n = length < limit ? size_t(length) : limit;
@@ -155,6 +145,10 @@ private:
     }
     bool visit(uint32_t offset);
     bool entry(const uint8_t* entry, int depth);
+    // The text tags; false for any other tag.
+    bool storeText(uint32_t tag, const uint8_t* value, uint64_t byteCount);
+    // The numeric tags, v being 0 when the entry has no component.
+    void storeNumber(uint32_t tag, double v, bool hasNumber);
 
     ExifData& m_data;
     const uint8_t* m_base;  // the TIFF header: offsets count from here
@@ -257,11 +251,23 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             return fail("Illegal pointer offset value in EXIF.");
         value = m_base + valueOffset;
     }
-    // A numeric value needs one whole component: an entry of 0 components
-    // has none, and an 8-byte format would read past the entry.
-    const bool hasNumber = components != 0;
-    const double v = hasNumber ? number(value, format) : 0.0;
+    if (tag == kTagExifDirectory || tag == kTagInteropDirectory) {
+        const uint32_t subOffset = get32(value);
+        if (subOffset >= m_length)
+            return fail("Illegal subdirectory link");
+        return walk(subOffset, depth + 1);
+    }
+    if (!storeText(tag, value, byteCount)) {
+        // A numeric value needs one whole component: an entry of 0
+        // components has none, and an 8-byte format would read past the
+        // entry.
+        const bool hasNumber = components != 0;
+        storeNumber(tag, hasNumber ? number(value, format) : 0.0, hasNumber);
+    }
+    return true;
+}
 
+bool ExifParser::storeText(uint32_t tag, const uint8_t* value, uint64_t byteCount) {
     switch (tag) {
         case kTagMake:
             copyText(m_data.cameraMake, sizeof m_data.cameraMake - 1, value, byteCount);
@@ -269,6 +275,37 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
         case kTagModel:
             copyText(m_data.cameraModel, sizeof m_data.cameraModel - 1, value, byteCount);
             break;
+        case kTagExifVersion:
+            copyText(m_data.version, 4, value, byteCount);
+            break;
+        case kTagDateTimeOriginal:
+            copyText(m_data.dateTime, 19, value, byteCount);
+            break;
+        case kTagUserComment: {
+            // An 8-byte character code comes first; the text is read only
+            // when it says ASCII.
+            uint64_t start = 0;
+            if (byteCount >= 5 && std::memcmp(value, "ASCII", 5) == 0) {
+                start = 5;
+                while (start < byteCount && (value[start] == 0 || value[start] == ' '))
+                    ++start;
+            }
+            uint64_t end = start;
+            while (end < byteCount && end - start < kMaxUserCommentLength && value[end] != 0)
+                ++end;
+            while (end > start && value[end - 1] == ' ')
+                --end;
+            copyText(m_data.comment, kMaxUserCommentLength, value + start, end - start);
+            break;
+        }
+        default:
+            return false;
+    }
+    return true;
+}
+
+void ExifParser::storeNumber(uint32_t tag, double v, bool hasNumber) {
+    switch (tag) {
         case kTagOrientation:
             // Values outside 1..8 are undefined rotations: treated as none.
             m_data.orientation = (v >= 1 && v <= 8) ? int32_t(v) : 0;
@@ -281,7 +318,7 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             break;
         case kTagResolutionUnit:
             if (hasNumber)
-                applyUnit(m_data.resolutionUnit, saturatedInt(v));
+                applyUnit(m_data.resolutionUnit, saturateToInt(v));
             break;
         case kTagThumbnailOffset:
             m_data.thumbnail = v >= 0 && v < m_length ? m_base + uint32_t(v) : nullptr;
@@ -296,24 +333,18 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             m_data.apertureNumber = float(v);
             break;
         case kTagExposureProgram:
-            m_data.exposureProgram = saturatedInt(v);
+            m_data.exposureProgram = saturateToInt(v);
             break;
         case kTagIsoEquivalent: {
-            int32_t iso = saturatedInt(v);
+            int32_t iso = saturateToInt(v);
             // Some cameras give the ISO speed divided by 200.
             if (iso < 50)
                 iso *= 200;
             m_data.isoEquivalent = iso;
             break;
         }
-        case kTagExifVersion:
-            copyText(m_data.version, 4, value, byteCount);
-            break;
-        case kTagDateTimeOriginal:
-            copyText(m_data.dateTime, 19, value, byteCount);
-            break;
         case kTagCompressionLevel:
-            m_data.compressionLevel = saturatedInt(v);
+            m_data.compressionLevel = saturateToInt(v);
             break;
         case kTagShutterSpeed:
             m_shutterSpeed = v;
@@ -333,34 +364,17 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             m_data.distance = float(v);
             break;
         case kTagMeteringMode:
-            m_data.meteringMode = saturatedInt(v);
+            m_data.meteringMode = saturateToInt(v);
             break;
         case kTagLightSource:
-            m_data.lightSource = saturatedInt(v);
+            m_data.lightSource = saturateToInt(v);
             break;
         case kTagFlash:
-            m_data.flashUsed = (saturatedInt(v) & 7) != 0;
+            m_data.flashUsed = (saturateToInt(v) & 7) != 0;
             break;
         case kTagFocalLength:
             m_data.focalLength = float(v);
             break;
-        case kTagUserComment: {
-            // An 8-byte character code comes first; the text is read only
-            // when it says ASCII.
-            uint64_t start = 0;
-            if (byteCount >= 5 && std::memcmp(value, "ASCII", 5) == 0) {
-                start = 5;
-                while (start < byteCount && (value[start] == 0 || value[start] == ' '))
-                    ++start;
-            }
-            uint64_t end = start;
-            while (end < byteCount && end - start < kMaxUserCommentLength && value[end] != 0)
-                ++end;
-            while (end > start && value[end - 1] == ' ')
-                --end;
-            copyText(m_data.comment, kMaxUserCommentLength, value + start, end - start);
-            break;
-        }
         case kTagExifImageWidth:
         case kTagExifImageHeight:
             if (v > m_largestDimension && v <= std::numeric_limits<uint32_t>::max())
@@ -374,19 +388,11 @@ bool ExifParser::entry(const uint8_t* entry, int depth) {
             break;
         case kTagFocalPlaneUnit:
             if (hasNumber)
-                applyUnit(m_data.focalPlaneUnits, saturatedInt(v));
+                applyUnit(m_data.focalPlaneUnits, saturateToInt(v));
             break;
-        case kTagExifDirectory:
-        case kTagInteropDirectory: {
-            const uint32_t subOffset = get32(value);
-            if (subOffset >= m_length)
-                return fail("Illegal subdirectory link");
-            return walk(subOffset, depth + 1);
-        }
         default:
             break;
     }
-    return true;
 }
 
 void ExifParser::finish() {

@@ -33,6 +33,57 @@ int32_t dpiFromPelsPerMetre(int32_t pelsPerMetre) {
     return int32_t(dpi);  // |pels| < 2^31, so |dpi| < 2^26
 }
 
+// The block's header in the 40-byte form: a 12-byte core header widened, or
+// the first 40 bytes of a larger one. False when the block is too short.
+bool readDibHeader(const uint8_t* dib, size_t size, BitmapInfoHeader& source) {
+    source.size = read32(dib);
+    if (source.size == kCoreHeaderSize && size >= kCoreHeaderSize) {
+        source.width = read16(dib + 4);
+        source.height = read16(dib + 6);
+        source.planes = read16(dib + 8);
+        source.bitCount = read16(dib + 10);
+        return true;
+    }
+    if (source.size >= kInfoHeaderSize && source.size <= size) {
+        std::memcpy(&source, dib, sizeof source);
+        return true;
+    }
+    return false;
+}
+
+// The rows of a 16-bit (5-5-5, or the block's bit fields) or 32-bit block
+// into the 24-bit image; rows the data does not reach stay as they are.
+void readWideRows(RasterImage& image, const BitmapInfoHeader& source, const uint8_t* dib, size_t size,
+                  const uint8_t* data, size_t dataSize) {
+    const int32_t width = image.GetWidth();
+    const int32_t height = image.GetHeight();
+    if (source.bitCount == 16) {
+        DibBitFields masks;
+        if (source.compression == 3) {
+            if (size < kInfoHeaderSize + 12)
+                failCodec("CreateFromDib: the bitmap block is too short");
+            masks = {read32(dib + 40), read32(dib + 44), read32(dib + 48)};
+        }
+        const size_t sourceStride = size_t((width + 1) / 2) * 4;
+        for (int32_t row = 0; row < height; ++row) {
+            const size_t start = size_t(row) * sourceStride;
+            if (start >= dataSize)
+                break;
+            widen16Row(data + start, dataSize - start, image.RowPointer(row), width, masks);
+        }
+        return;
+    }
+    if (source.compression != 0 && source.compression != 3)
+        failCodec("unknown compression");
+    const size_t sourceStride = size_t(width) * 4;
+    for (int32_t row = 0; row < height; ++row) {
+        const size_t start = size_t(row) * sourceStride;
+        if (start >= dataSize)
+            break;
+        take32Row(data + start, dataSize - start, image.RowPointer(row), width);
+    }
+}
+
 }  // namespace
 
 bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
@@ -43,15 +94,7 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         return false;
     }
     BitmapInfoHeader source;
-    source.size = read32(dib);
-    if (source.size == kCoreHeaderSize && size >= kCoreHeaderSize) {
-        source.width = read16(dib + 4);
-        source.height = read16(dib + 6);
-        source.planes = read16(dib + 8);
-        source.bitCount = read16(dib + 10);
-    } else if (source.size >= kInfoHeaderSize && source.size <= size) {
-        std::memcpy(&source, dib, sizeof source);
-    } else {
+    if (!readDibHeader(dib, size, source)) {
         setLastError("CreateFromDib: the bitmap block is too short");
         return false;
     }
@@ -108,30 +151,8 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
             size_t at = 0;
             decodeRunLength([&]() { return at < dataSize ? int(data[at++]) : -1; }, m_info.pixels, stride,
                             width, height, GetBpp(), source.compression == 2);
-        } else if (bits == 16) {
-            DibBitFields masks;
-            if (source.compression == 3) {
-                if (size < kInfoHeaderSize + 12)
-                    failCodec("CreateFromDib: the bitmap block is too short");
-                masks = {read32(dib + 40), read32(dib + 44), read32(dib + 48)};
-            }
-            const size_t sourceStride = size_t((width + 1) / 2) * 4;
-            for (int32_t row = 0; row < height; ++row) {
-                const size_t start = size_t(row) * sourceStride;
-                if (start >= dataSize)
-                    break;
-                widen16Row(data + start, dataSize - start, RowPointer(row), width, masks);
-            }
-        } else if (bits == 32) {
-            if (source.compression != 0 && source.compression != 3)
-                failCodec("unknown compression");
-            const size_t sourceStride = size_t(width) * 4;
-            for (int32_t row = 0; row < height; ++row) {
-                const size_t start = size_t(row) * sourceStride;
-                if (start >= dataSize)
-                    break;
-                take32Row(data + start, dataSize - start, RowPointer(row), width);
-            }
+        } else if (bits == 16 || bits == 32) {
+            readWideRows(*this, source, dib, size, data, dataSize);
         } else if (bits == 24) {
             failCodec("unknown compression");
         }

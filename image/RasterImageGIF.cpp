@@ -301,211 +301,211 @@ struct GraphicControl {
     int disposal = 0;
 };
 
+// The logical screen: its size, its flags and its global colour table.
+struct Screen {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint8_t flags = 0;
+    int64_t pixels = 0;
+    ColourTable global;
+};
+
+// The canvas after the wanted frame, and what that frame's image said.
+struct Composition {
+    // One palette index per screen pixel, top row first; in the true-colour
+    // case blue, green, red per pixel.
+    std::vector<uint8_t> canvas;
+    bool trueColour = false;
+    bool found = false;
+    GraphicControl control;
+    ColourTable table;
+};
+
+// Reads an extension block after its introducer: a graphic control sets
+// `control` (and the frame delay), a comment fills `comment` (256 bytes).
+// False when the file ends inside it.
+bool readExtension(ImageStream* stream, GraphicControl& control, ImageInfo& info, char* comment) {
+    const int label = stream->getc();
+    uint8_t block[256] = {};
+    const int length = stream->getc();
+    if (label < 0 || length < 0)
+        return false;
+    if (length == 0)
+        return true;
+    readSome(stream, block, size_t(length));
+    if (label == kGraphicControlLabel && length >= 4) {
+        const uint8_t flags = block[0];
+        control.delay = getLe16(block + 1);
+        control.disposal = (flags >> 2) & 7;
+        control.transparentIndex = (flags & kTransparentFlag) ? block[3] : -1;
+        info.frameDelay = control.delay;
+    } else if (label == kCommentLabel) {
+        std::memcpy(comment, block, size_t(std::min(length, 255)));
+        comment[std::min(length, 255)] = '\0';
+    }
+    // An application block's loop count is of no use to one frame.
+    skipSubBlocks(stream);
+    return true;
+}
+
+// Paints a decoded rectangle onto the canvas: as colours on a true-colour
+// canvas, else as indices, the transparent one leaving the canvas as it is.
+void pasteRect(const uint8_t* rect, const ImageDescriptor& image, const ColourTable& table,
+               int32_t transparentIndex, int32_t screenWidth, bool trueColour, uint8_t* canvas) {
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* from = rect + size_t(y) * size_t(image.width);
+        const size_t at = size_t(image.top + y) * size_t(screenWidth) + size_t(image.left);
+        if (trueColour) {
+            uint8_t* to = canvas + 3 * at;
+            for (int32_t x = 0; x < image.width; ++x) {
+                const RgbQuad c = from[x] < table.count ? table.entries[from[x]] : RgbQuad{};
+                to[3 * x] = c.blue;
+                to[3 * x + 1] = c.green;
+                to[3 * x + 2] = c.red;
+            }
+        } else if (transparentIndex < 0) {
+            std::memcpy(canvas + at, from, size_t(image.width));
+        } else {
+            uint8_t* to = canvas + at;
+            for (int32_t x = 0; x < image.width; ++x)
+                if (from[x] != transparentIndex)
+                    to[x] = from[x];
+        }
+    }
+}
+
+// Composes the frames up to the one info.frame names (the last one, in the
+// true-colour case). False when decoding is cancelled.
+bool composeFrames(ImageStream* stream, const Screen& screen, ImageInfo& info, char* comment,
+                   Composition& out) {
+    std::vector<uint8_t>& canvas = out.canvas;
+    std::vector<uint8_t> rect;
+    std::vector<uint8_t> data;
+    int64_t work = 0;
+    GraphicControl control;
+    int32_t wanted = info.frame;
+    int32_t index = 0;
+    auto spend = [&](int64_t pixels) {
+        work += pixels;
+        if (work > kMaxComposeWork)
+            failCodec("GIF frames too large to compose");
+    };
+
+    while (!out.found) {
+        if (info.escape > 0)
+            return false;
+        const int byte = stream->getc();
+        if (byte < 0 || byte == kTrailer)
+            break;
+        if (byte == kExtensionIntroducer) {
+            if (!readExtension(stream, control, info, comment))
+                break;
+            continue;
+        }
+        if (byte != kImageSeparator)
+            continue;
+
+        ImageDescriptor image;
+        if (!readDescriptor(stream, image))
+            break;
+        if (!fitsScreen(image, screen.width, screen.height)) {
+            skipTable(stream, image.flags);
+            if (stream->getc() < 0 || !skipSubBlocks(stream))
+                break;
+            control = GraphicControl{};
+            continue;
+        }
+        ColourTable local;
+        if (image.flags & kTableFlag)
+            readTable(stream, image.flags, local);
+        const ColourTable& table = (image.flags & kTableFlag) ? local : screen.global;
+        const int32_t dataStart = stream->tell();
+        const int minCodeSize = stream->getc();
+        data.clear();
+        readSubBlocks(stream, data);
+
+        if (index == 0) {
+            out.trueColour = !(screen.flags & kTableFlag) && info.frameCount > 1 &&
+                             image.width != screen.width && image.height != screen.height;
+            if (out.trueColour)
+                wanted = info.frame = info.frameCount - 1;
+            canvas.assign(size_t(screen.pixels) * (out.trueColour ? 3 : 1),
+                          out.trueColour ? 0 : uint8_t(std::max(control.transparentIndex, 0)));
+            spend(screen.pixels);
+        } else if (!out.trueColour && control.disposal == kRestoreBackground) {
+            std::fill(canvas.begin(), canvas.end(), uint8_t(std::max(control.transparentIndex, 0)));
+            spend(screen.pixels);
+        }
+
+        const int64_t rectPixels = int64_t(image.width) * image.height;
+        spend(rectPixels);
+        rect.assign(size_t(rectPixels), 0);
+        const LzwOutcome outcome = decodeLzw(data.data(), data.size(), minCodeSize, rect.data(), image.width,
+                                             image.height, image.flags & kInterlaceFlag);
+        if (outcome.badCodeSize && index == wanted)
+            failCodec("GIF image data has a bad code size");
+        if (!outcome.badCodeSize)
+            pasteRect(rect.data(), image, table, control.transparentIndex, screen.width, out.trueColour,
+                      canvas.data());
+        if (index == wanted) {
+            out.found = true;
+            out.control = control;
+            out.table = table;
+        }
+        ++index;
+        control = GraphicControl{};
+        if (outcome.badCodes)
+            resynchronise(stream, dataStart);
+        if (info.escape > 0)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RasterImageGIF::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
     try {
-        uint8_t screen[kScreenDescriptorSize];
-        if (stream->read(screen, sizeof screen, 1) != 1 || std::memcmp(screen, "GIF8", 4) != 0)
+        uint8_t header[kScreenDescriptorSize];
+        if (stream->read(header, sizeof header, 1) != 1 || std::memcmp(header, "GIF8", 4) != 0)
             return false;
-        const int32_t screenWidth = getLe16(screen + 6);
-        const int32_t screenHeight = getLe16(screen + 8);
-        const uint8_t screenFlags = screen[10];
+        Screen screen;
+        screen.width = getLe16(header + 6);
+        screen.height = getLe16(header + 8);
+        screen.flags = header[10];
         if (m_info.escape == -1) {
-            m_header.width = screenWidth;
-            m_header.height = screenHeight;
+            m_header.width = screen.width;
+            m_header.height = screen.height;
             setLastError("output dimensions returned");
             return true;
         }
-        ColourTable global;
-        if (screenFlags & kTableFlag)
-            readTable(stream, screenFlags, global);
+        if (screen.flags & kTableFlag)
+            readTable(stream, screen.flags, screen.global);
         const int32_t blocksStart = stream->tell();
 
-        m_info.frameCount = countFrames(stream, screenWidth, screenHeight);
+        m_info.frameCount = countFrames(stream, screen.width, screen.height);
         stream->seek(blocksStart, ImageStream::kSeekSet);
-        int32_t wanted = m_info.frame;
-        if (wanted < 0 || wanted >= m_info.frameCount)
+        if (m_info.frame < 0 || m_info.frame >= m_info.frameCount)
             return false;
-        const int64_t screenPixels = int64_t(screenWidth) * screenHeight;
-        if (screenPixels > kMaxScreenPixels)
+        screen.pixels = int64_t(screen.width) * screen.height;
+        if (screen.pixels > kMaxScreenPixels)
             failCodec("GIF screen too large");
 
-        // The canvas holds one palette index per screen pixel, top row first;
-        // in the true-colour case it holds blue, green, red per pixel.
-        std::vector<uint8_t> canvas;
-        std::vector<uint8_t> rect;
-        std::vector<uint8_t> data;
-        bool trueColour = false;
-        int64_t work = 0;
-        GraphicControl control;
-        GraphicControl wantedControl;
-        ColourTable wantedTable;
-        int32_t index = 0;
-        bool found = false;
-        auto spend = [&](int64_t pixels) {
-            work += pixels;
-            if (work > kMaxComposeWork)
-                failCodec("GIF frames too large to compose");
-        };
-
-        while (!found) {
-            if (m_info.escape > 0)
-                return false;
-            const int byte = stream->getc();
-            if (byte < 0 || byte == kTrailer)
-                break;
-            if (byte == kExtensionIntroducer) {
-                const int label = stream->getc();
-                uint8_t block[256] = {};
-                const int length = stream->getc();
-                if (label < 0 || length < 0)
-                    break;
-                if (length == 0)
-                    continue;
-                readSome(stream, block, size_t(length));
-                if (label == kGraphicControlLabel && length >= 4) {
-                    const uint8_t flags = block[0];
-                    control.delay = getLe16(block + 1);
-                    control.disposal = (flags >> 2) & 7;
-                    control.transparentIndex = (flags & kTransparentFlag) ? block[3] : -1;
-                    m_info.frameDelay = control.delay;
-                } else if (label == kCommentLabel) {
-                    std::memcpy(m_comment, block, size_t(std::min(length, 255)));
-                    m_comment[std::min(length, 255)] = '\0';
-                }
-                // An application block's loop count is of no use to one frame.
-                skipSubBlocks(stream);
-                continue;
-            }
-            if (byte != kImageSeparator)
-                continue;
-
-            ImageDescriptor image;
-            if (!readDescriptor(stream, image))
-                break;
-            if (!fitsScreen(image, screenWidth, screenHeight)) {
-                skipTable(stream, image.flags);
-                if (stream->getc() < 0 || !skipSubBlocks(stream))
-                    break;
-                control = GraphicControl{};
-                continue;
-            }
-            ColourTable local;
-            if (image.flags & kTableFlag)
-                readTable(stream, image.flags, local);
-            const ColourTable& table = (image.flags & kTableFlag) ? local : global;
-            const int32_t dataStart = stream->tell();
-            const int minCodeSize = stream->getc();
-            data.clear();
-            readSubBlocks(stream, data);
-
-            if (index == 0) {
-                trueColour = !(screenFlags & kTableFlag) && m_info.frameCount > 1 &&
-                             image.width != screenWidth && image.height != screenHeight;
-                if (trueColour)
-                    wanted = m_info.frame = m_info.frameCount - 1;
-                canvas.assign(size_t(screenPixels) * (trueColour ? 3 : 1),
-                              trueColour ? 0 : uint8_t(std::max(control.transparentIndex, 0)));
-                spend(screenPixels);
-            } else if (!trueColour && control.disposal == kRestoreBackground) {
-                std::fill(canvas.begin(), canvas.end(), uint8_t(std::max(control.transparentIndex, 0)));
-                spend(screenPixels);
-            }
-
-            const int64_t rectPixels = int64_t(image.width) * image.height;
-            spend(rectPixels);
-            rect.assign(size_t(rectPixels), 0);
-            const LzwOutcome outcome = decodeLzw(data.data(), data.size(), minCodeSize, rect.data(),
-                                                 image.width, image.height, image.flags & kInterlaceFlag);
-            if (outcome.badCodeSize && index == wanted)
-                failCodec("GIF image data has a bad code size");
-            if (!outcome.badCodeSize) {
-                for (int32_t y = 0; y < image.height; ++y) {
-                    const uint8_t* from = rect.data() + size_t(y) * size_t(image.width);
-                    const size_t at = size_t(image.top + y) * size_t(screenWidth) + size_t(image.left);
-                    if (trueColour) {
-                        uint8_t* to = canvas.data() + 3 * at;
-                        for (int32_t x = 0; x < image.width; ++x) {
-                            const RgbQuad c = from[x] < table.count ? table.entries[from[x]] : RgbQuad{};
-                            to[3 * x] = c.blue;
-                            to[3 * x + 1] = c.green;
-                            to[3 * x + 2] = c.red;
-                        }
-                    } else if (control.transparentIndex < 0) {
-                        std::memcpy(canvas.data() + at, from, size_t(image.width));
-                    } else {
-                        uint8_t* to = canvas.data() + at;
-                        const int32_t transparent = control.transparentIndex;
-                        for (int32_t x = 0; x < image.width; ++x)
-                            if (from[x] != transparent)
-                                to[x] = from[x];
-                    }
-                }
-            }
-            if (index == wanted) {
-                found = true;
-                wantedControl = control;
-                wantedTable = table;
-            }
-            ++index;
-            control = GraphicControl{};
-            if (outcome.badCodes)
-                resynchronise(stream, dataStart);
-            if (m_info.escape > 0)
-                return false;
-        }
-        if (!found)
+        Composition composed;
+        if (!composeFrames(stream, screen, m_info, m_comment, composed))
+            return false;
+        if (!composed.found)
             failCodec("GIF frame not found");
-
-        if (trueColour) {
-            if (Create(screenWidth, screenHeight, 24, kFormatGif) == nullptr)
-                failCodec("Can't allocate memory");
-            for (int32_t y = 0; y < screenHeight; ++y)
-                std::memcpy(RowPointer(screenHeight - 1 - y), canvas.data() + 3 * size_t(y) * size_t(screenWidth),
-                            3 * size_t(screenWidth));
-            if (wantedControl.transparentIndex >= 0) {
-                const auto transparent = uint8_t(wantedControl.transparentIndex);
-                SetTransparentColour(transparent < wantedTable.count ? wantedTable.entries[transparent] : RgbQuad{});
-                SetTransparentIndex(0);
-            }
-        } else {
-            const bool transparent = wantedControl.transparentIndex >= 0;
-            const int32_t depth = transparent ? 8 : depthForTable(wantedTable.count);
-            if (Create(screenWidth, screenHeight, depth, kFormatGif) == nullptr)
-                failCodec("Can't allocate memory");
-            RgbQuad* palette = GetPalette();
-            const uint32_t colours = GetColourCount();
-            for (uint32_t i = 0; i < colours; ++i) {
-                if (i < wantedTable.count)
-                    palette[i] = wantedTable.entries[i];
-                else if (transparent)
-                    palette[i] = RgbQuad{255, 255, 255, 0};
-            }
-            clearNearestCache();
-            const auto mask = uint8_t(colours - 1);
-            for (int32_t y = 0; y < screenHeight; ++y) {
-                uint8_t* to = RowPointer(screenHeight - 1 - y);
-                const uint8_t* from = canvas.data() + size_t(y) * size_t(screenWidth);
-                if (depth == 8) {
-                    std::memcpy(to, from, size_t(screenWidth));
-                    continue;
-                }
-                std::memset(to, 0, GetRowStride());
-                for (int32_t x = 0; x < screenWidth; ++x) {
-                    const uint8_t value = from[x] & mask;
-                    if (depth == 4)
-                        to[x >> 1] |= (x & 1) ? value : uint8_t(value << 4);
-                    else
-                        to[x >> 3] |= uint8_t(value << (7 - (x & 7)));
-                }
-            }
-            if (transparent)
-                SetTransparentIndex(wantedControl.transparentIndex);
-        }
-        m_info.frameDelay = wantedControl.delay;
+        const int32_t transparentIndex = composed.control.transparentIndex;
+        if (composed.trueColour)
+            storeTrueColour(composed.canvas.data(), screen.width, screen.height, transparentIndex,
+                            composed.table.entries, composed.table.count);
+        else
+            storeIndices(composed.canvas.data(), screen.width, screen.height, transparentIndex,
+                         composed.table.entries, composed.table.count);
+        m_info.frameDelay = composed.control.delay;
     } catch (const CodecFailure& failure) {
         setLastError(failure.text);
         return false;
@@ -514,6 +514,55 @@ bool RasterImageGIF::Decode(ImageStream* stream) {
         return false;
     }
     return true;
+}
+
+void RasterImageGIF::storeTrueColour(const uint8_t* canvas, int32_t width, int32_t height,
+                                     int32_t transparentIndex, const RgbQuad* entries, uint32_t count) {
+    if (Create(width, height, 24, kFormatGif) == nullptr)
+        failCodec("Can't allocate memory");
+    for (int32_t y = 0; y < height; ++y)
+        std::memcpy(RowPointer(height - 1 - y), canvas + 3 * size_t(y) * size_t(width), 3 * size_t(width));
+    if (transparentIndex >= 0) {
+        const auto transparent = uint8_t(transparentIndex);
+        SetTransparentColour(transparent < count ? entries[transparent] : RgbQuad{});
+        SetTransparentIndex(0);
+    }
+}
+
+void RasterImageGIF::storeIndices(const uint8_t* canvas, int32_t width, int32_t height,
+                                  int32_t transparentIndex, const RgbQuad* entries, uint32_t count) {
+    const bool transparent = transparentIndex >= 0;
+    const int32_t depth = transparent ? 8 : depthForTable(count);
+    if (Create(width, height, depth, kFormatGif) == nullptr)
+        failCodec("Can't allocate memory");
+    RgbQuad* palette = GetPalette();
+    const uint32_t colours = GetColourCount();
+    for (uint32_t i = 0; i < colours; ++i) {
+        if (i < count)
+            palette[i] = entries[i];
+        else if (transparent)
+            palette[i] = RgbQuad{255, 255, 255, 0};
+    }
+    clearNearestCache();
+    const auto mask = uint8_t(colours - 1);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* to = RowPointer(height - 1 - y);
+        const uint8_t* from = canvas + size_t(y) * size_t(width);
+        if (depth == 8) {
+            std::memcpy(to, from, size_t(width));
+            continue;
+        }
+        std::memset(to, 0, GetRowStride());
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t value = from[x] & mask;
+            if (depth == 4)
+                to[x >> 1] |= (x & 1) ? value : uint8_t(value << 4);
+            else
+                to[x >> 3] |= uint8_t(value << (7 - (x & 7)));
+        }
+    }
+    if (transparent)
+        SetTransparentIndex(transparentIndex);
 }
 
 }  // namespace rendova

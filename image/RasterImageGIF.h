@@ -40,6 +40,12 @@ private:
     class BitSink;
     class PixelWalker;
 
+    // The composed canvas (rows top first) as the decoded image, with the
+    // wanted frame's transparent index and colour table.
+    void storeTrueColour(const uint8_t* canvas, int32_t width, int32_t height, int32_t transparentIndex,
+                         const RgbQuad* entries, uint32_t count);
+    void storeIndices(const uint8_t* canvas, int32_t width, int32_t height, int32_t transparentIndex,
+                      const RgbQuad* entries, uint32_t count);
     void encodePalette(ImageStream* stream);
     void encodeTiles(ImageStream* stream);
     void writeGraphicControl(ImageStream* stream, int32_t transparentIndex);

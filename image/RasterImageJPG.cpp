@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "base/Numeric.h"
 #include "image/ImageStream.h"
 
 namespace rendova {
@@ -311,25 +311,48 @@ struct Compressor {
     }
 };
 
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (!(value == value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
-}
-
 // The resolution of one axis: the EXIF value in its unit when the file gives
 // both, else the JFIF density (dots per centimetre made dots per inch).
 int32_t resolution(float exifValue, float exifUnit, bool haveExif, unsigned densityUnit, unsigned density) {
     if (haveExif && exifValue != 0 && exifUnit != 0)
-        return saturatedInt(double(exifValue) / double(exifUnit));
+        return saturateToInt(double(exifValue) / double(exifUnit));
     if (densityUnit == 2)
         return int32_t(density * 2.54 + 0.5);
     return int32_t(density);
+}
+
+// The decode options of option word [2] (and the quality, dither mode and
+// scale they name) on the decompressor, between the header and the start.
+void applyDecodeOptions(jpeg_decompress_struct& info, uint32_t options, int quality, int32_t ditherMode,
+                        unsigned scale) {
+    if ((options & kJpegGreyDecode) != 0)
+        info.out_color_space = JCS_GRAYSCALE;
+    if ((options & kJpegQuantize) != 0) {
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = quality;
+    }
+    if ((options & kJpegDither) != 0)
+        info.dither_mode = J_DITHER_MODE(ditherMode);
+    if ((options & kJpegOnePassQuantize) != 0)
+        info.two_pass_quantize = FALSE;
+    if ((options & kJpegNoFancyUpsampling) != 0)
+        info.do_fancy_upsampling = FALSE;
+    // A denominator of 0 (the default) means no scaling.
+    if (scale != 0)
+        info.scale_denom = scale;
+    // Colour rows come straight out in the bitmap's blue, green, red order.
+    if (info.out_color_space == JCS_RGB && !info.quantize_colors)
+        info.out_color_space = JCS_EXT_BGR;
+}
+
+// Adobe's inverted CMYK: each stored value is 255 minus the ink.
+void cmykToBgr(const uint8_t* in, uint8_t* row, int32_t width) {
+    for (int32_t x = 0; x < width; ++x, in += 4, row += 3) {
+        const unsigned k = in[3];
+        row[0] = uint8_t(in[2] * k / 255);
+        row[1] = uint8_t(in[1] * k / 255);
+        row[2] = uint8_t(in[0] * k / 255);
+    }
 }
 
 }  // namespace
@@ -379,25 +402,7 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
     decoder->scanLimit.manager.progress_monitor = limitScans;
     info.progress = &decoder->scanLimit.manager;
 
-    const uint32_t options = GetFormatOption(kFormatJpeg);
-    if ((options & kJpegGreyDecode) != 0)
-        info.out_color_space = JCS_GRAYSCALE;
-    if ((options & kJpegQuantize) != 0) {
-        info.quantize_colors = TRUE;
-        info.desired_number_of_colors = m_info.quality;
-    }
-    if ((options & kJpegDither) != 0)
-        info.dither_mode = J_DITHER_MODE(m_ditherMode);
-    if ((options & kJpegOnePassQuantize) != 0)
-        info.two_pass_quantize = FALSE;
-    if ((options & kJpegNoFancyUpsampling) != 0)
-        info.do_fancy_upsampling = FALSE;
-    // A denominator of 0 (the default) means no scaling.
-    if (m_info.jpegScale != 0)
-        info.scale_denom = m_info.jpegScale;
-    // Colour rows come straight out in the bitmap's blue, green, red order.
-    if (info.out_color_space == JCS_RGB && !info.quantize_colors)
-        info.out_color_space = JCS_EXT_BGR;
+    applyDecodeOptions(info, GetFormatOption(kFormatJpeg), m_info.quality, m_ditherMode, m_info.jpegScale);
 
     if (m_info.escape == -1) {
         if (!guardedCalcOutputDimensions(&info))
@@ -451,16 +456,8 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
             return failed();
         if (got == 0)
             break;  // cannot happen with a source that never suspends
-        if (cmyk) {
-            // Adobe's inverted CMYK: each stored value is 255 minus the ink.
-            const uint8_t* in = cmykRow.get();
-            for (int32_t x = 0; x < width; ++x, in += 4, row += 3) {
-                const unsigned k = in[3];
-                row[0] = uint8_t(in[2] * k / 255);
-                row[1] = uint8_t(in[1] * k / 255);
-                row[2] = uint8_t(in[0] * k / 255);
-            }
-        }
+        if (cmyk)
+            cmykToBgr(cmykRow.get(), row, width);
     }
     if (!guardedFinishDecompress(&info))
         return failed();

@@ -61,6 +61,108 @@ void encodeByteLine(const uint8_t* line, size_t width, std::vector<uint8_t>& out
         out.push_back(0);
 }
 
+// The bytes a line of one plane needs for the layouts read: packed pixels in
+// one plane, 2 to 4 planes of 1 bit (bit i of an index from plane i), 3 or 4
+// planes of 8 bits. Fails for any other layout.
+int64_t neededLineBytes(int bits, int planes, int32_t width) {
+    if (planes == 1) {
+        if (bits != 1 && bits != 2 && bits != 4 && bits != 8)
+            failCodec("Can't handle more than 1 bit per pixel");
+        return packedBytes(width, bits);
+    }
+    if (bits == 8 && planes >= 3)
+        return width;
+    if (bits == 1 && planes >= 2)
+        return packedBytes(width, 1);
+    if (bits == 2 || bits == 4 || bits == 8)
+        failCodec("Can't handle packed pixels with more than 1 plane.");
+    if (bits != 1)
+        failCodec("Can't handle more than 1 bit per pixel");
+    failCodec("Can't handle more than 4 planes");
+}
+
+// The run-length decoder over the whole picture: a run may carry over from
+// one line to the next, and none may pass the end of the picture.
+class RunDecoder {
+public:
+    RunDecoder(ImageStream* stream, int64_t total) : m_reader(stream), m_remaining(total) {}
+
+    void fill(std::vector<uint8_t>& line) {
+        for (size_t filled = 0; filled < line.size();) {
+            if (m_pendingCount == 0) {
+                const int byte = m_reader.next();
+                if (byte < 0)
+                    failCodec("corrupted PCX");
+                if (byte >= kRunFlag) {
+                    m_pendingCount = byte & kMaxRun;
+                    const int value = m_reader.next();
+                    if (value < 0)
+                        failCodec("corrupted PCX");
+                    m_pendingValue = uint8_t(value);
+                    if (m_pendingCount > m_remaining)
+                        failCodec("repeat count spans end of image");
+                } else {
+                    m_pendingCount = 1;
+                    m_pendingValue = uint8_t(byte);
+                }
+            }
+            const size_t part = std::min(size_t(m_pendingCount), line.size() - filled);
+            std::memset(line.data() + filled, m_pendingValue, part);
+            filled += part;
+            m_pendingCount -= int(part);
+            m_remaining -= int64_t(part);
+        }
+    }
+    ByteReader& reader() { return m_reader; }
+
+private:
+    ByteReader m_reader;
+    int64_t m_remaining;
+    int m_pendingCount = 0;
+    uint8_t m_pendingValue = 0;
+};
+
+// One decoded line (its planes one after the other, bytesPerLine each) as a
+// row of the image; `alpha` is the row's alpha when a fourth 8-bit plane
+// carries one.
+void placeLine(const uint8_t* plane, int64_t bytesPerLine, int32_t width, int bits, int planes, int depth,
+               uint8_t* row, uint8_t* alpha) {
+    if (depth == 24) {
+        for (int32_t x = 0; x < width; ++x) {
+            row[3 * x + 2] = plane[x];
+            row[3 * x + 1] = plane[bytesPerLine + x];
+            row[3 * x] = plane[2 * bytesPerLine + x];
+        }
+        if (alpha != nullptr)
+            std::memcpy(alpha, plane + 3 * bytesPerLine, size_t(width));
+    } else if (planes == 1) {
+        if (bits == depth) {
+            std::memcpy(row, plane, size_t(packedBytes(width, bits)));
+        } else {  // 2-bit pixels into 4-bit ones
+            for (int32_t x = 0; x < width; ++x)
+                storeIndex(row, x, uint8_t((plane[x >> 2] >> (6 - 2 * (x & 3))) & 3), 4);
+        }
+    } else {
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t index = 0;
+            for (int p = 0; p < planes; ++p)
+                index |= uint8_t(((plane[p * bytesPerLine + (x >> 3)] >> (7 - (x & 7))) & 1) << p);
+            storeIndex(row, x, index, 4);
+        }
+    }
+}
+
+// Bits beyond the width in the last byte of a row came from the file's
+// padding; the image holds zeros there.
+void clearRowPadding(RasterImage& image, int32_t width, int32_t height, int depth) {
+    if (depth < 8 && (width * depth) % 8 != 0) {
+        const uint8_t keep = uint8_t(0xFF << (8 - (width * depth) % 8));
+        const size_t last = size_t(packedBytes(width, depth)) - 1;
+        for (int32_t y = 0; y < height; ++y)
+            image.RowPointer(y)[last] &= keep;
+    }
+}
+
 }  // namespace
 
 bool RasterImagePCX::Decode(ImageStream* stream) {
@@ -82,24 +184,7 @@ bool RasterImagePCX::Decode(ImageStream* stream) {
         if (planes > kMaxPlanes)
             failCodec("Can't handle image with more than 4 planes");
 
-        // The layouts read: packed pixels in one plane, 2 to 4 planes of
-        // 1 bit (bit i of an index from plane i), 3 or 4 planes of 8 bits.
-        int64_t needed = 0;
-        if (planes == 1) {
-            if (bits != 1 && bits != 2 && bits != 4 && bits != 8)
-                failCodec("Can't handle more than 1 bit per pixel");
-            needed = packedBytes(width, bits);
-        } else if (bits == 8 && planes >= 3) {
-            needed = width;
-        } else if (bits == 1 && planes >= 2) {
-            needed = packedBytes(width, 1);
-        } else if (bits == 2 || bits == 4 || bits == 8) {
-            failCodec("Can't handle packed pixels with more than 1 plane.");
-        } else if (bits != 1) {
-            failCodec("Can't handle more than 1 bit per pixel");
-        } else {
-            failCodec("Can't handle more than 4 planes");
-        }
+        const int64_t needed = neededLineBytes(bits, planes, width);
         // Every line must hold the pixels of the width it claims.
         if (bytesPerLine < needed)
             failCodec("PCX line too short for its width");
@@ -146,82 +231,24 @@ bool RasterImagePCX::Decode(ImageStream* stream) {
         }
 
         std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
-        ByteReader reader(stream);
-        int64_t remaining = total;
-        int pendingCount = 0;
-        uint8_t pendingValue = 0;
+        RunDecoder runs(stream, total);
         uint8_t* alpha = alphaPlane();
         for (int32_t y = 0; y < height; ++y) {
             if (m_info.escape != 0)
                 failCodec("Cancelled");
-            // A run may carry over from one line to the next.
-            for (size_t filled = 0; filled < line.size();) {
-                if (pendingCount == 0) {
-                    const int byte = reader.next();
-                    if (byte < 0)
-                        failCodec("corrupted PCX");
-                    if (byte >= kRunFlag) {
-                        pendingCount = byte & kMaxRun;
-                        const int value = reader.next();
-                        if (value < 0)
-                            failCodec("corrupted PCX");
-                        pendingValue = uint8_t(value);
-                        if (pendingCount > remaining)
-                            failCodec("repeat count spans end of image");
-                    } else {
-                        pendingCount = 1;
-                        pendingValue = uint8_t(byte);
-                    }
-                }
-                const size_t part = std::min(size_t(pendingCount), line.size() - filled);
-                std::memset(line.data() + filled, pendingValue, part);
-                filled += part;
-                pendingCount -= int(part);
-                remaining -= int64_t(part);
-            }
-
+            runs.fill(line);
             const int32_t stored = height - 1 - y;
-            uint8_t* row = RowPointer(stored);
-            const uint8_t* plane = line.data();
-            if (depth == 24) {
-                for (int32_t x = 0; x < width; ++x) {
-                    row[3 * x + 2] = plane[x];
-                    row[3 * x + 1] = plane[bytesPerLine + x];
-                    row[3 * x] = plane[2 * bytesPerLine + x];
-                }
-                if (alpha != nullptr)
-                    std::memcpy(alpha + size_t(stored) * size_t(width), plane + 3 * bytesPerLine, size_t(width));
-            } else if (planes == 1) {
-                if (bits == depth) {
-                    std::memcpy(row, plane, size_t(needed));
-                } else {  // 2-bit pixels into 4-bit ones
-                    for (int32_t x = 0; x < width; ++x)
-                        storeIndex(row, x, uint8_t((plane[x >> 2] >> (6 - 2 * (x & 3))) & 3), 4);
-                }
-            } else {
-                for (int32_t x = 0; x < width; ++x) {
-                    uint8_t index = 0;
-                    for (int p = 0; p < planes; ++p)
-                        index |= uint8_t(((plane[p * bytesPerLine + (x >> 3)] >> (7 - (x & 7))) & 1) << p);
-                    storeIndex(row, x, index, 4);
-                }
-            }
+            placeLine(line.data(), bytesPerLine, width, bits, planes, depth, RowPointer(stored),
+                      alpha != nullptr ? alpha + size_t(stored) * size_t(width) : nullptr);
         }
         if (bits == 8 && planes == 1) {
-            if (reader.next() != kPaletteSignature)
+            if (runs.reader().next() != kPaletteSignature)
                 failCodec("bad color map signature");
             uint8_t table[768] = {};
-            reader.read(table, sizeof table);
+            runs.reader().read(table, sizeof table);
             SetPalette(table, 256);
         }
-        // Bits beyond the width in the last byte of a row came from the
-        // file's padding; the image holds zeros there.
-        if (depth < 8 && (width * depth) % 8 != 0) {
-            const uint8_t keep = uint8_t(0xFF << (8 - (width * depth) % 8));
-            const size_t last = size_t(packedBytes(width, depth)) - 1;
-            for (int32_t y = 0; y < height; ++y)
-                RowPointer(y)[last] &= keep;
-        }
+        clearRowPadding(*this, width, height, depth);
     } catch (const CodecFailure& failure) {
         setLastError(failure.text);
         return false;

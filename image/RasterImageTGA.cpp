@@ -46,6 +46,52 @@ RgbQuad unpackPixel(const uint8_t* p, int bytes) {
     }
 }
 
+// Reads the colour map, each entry in its own size (15 and 16 bits are
+// 5-5-5 colours); an 8-bit picture takes it as its palette.
+void readColourMap(ByteReader& reader, RasterImage& image, uint32_t mapLength, int mapBytes, int pixelBits) {
+    std::vector<uint8_t> map(size_t(mapLength) * size_t(mapBytes));
+    if (!reader.read(map.data(), map.size()))
+        failCodec("corrupted TGA");
+    if (pixelBits == 8) {
+        for (uint32_t i = 0; i < mapLength; ++i) {
+            RgbQuad c = unpackPixel(map.data() + size_t(i) * size_t(mapBytes), mapBytes);
+            c.reserved = 0;
+            image.SetPaletteEntry(uint8_t(i), c);
+        }
+    }
+}
+
+// The pixels of a run-length picture one after the other. A packet may go
+// on into the next row, but never beyond the last pixel: the reading stops
+// there.
+class PacketReader {
+public:
+    PacketReader(ByteReader& reader, int pixelBytes) : m_reader(reader), m_pixelBytes(size_t(pixelBytes)) {}
+
+    const uint8_t* next() {
+        if (m_packetLeft == 0) {
+            const int head = m_reader.next();
+            if (head < 0)
+                failCodec("corrupted TGA");
+            m_packetLeft = (head & 0x7F) + 1;
+            m_repeating = head & 0x80;
+            if (m_repeating && !m_reader.read(m_pixel, m_pixelBytes))
+                failCodec("corrupted TGA");
+        }
+        if (!m_repeating && !m_reader.read(m_pixel, m_pixelBytes))
+            failCodec("corrupted TGA");
+        --m_packetLeft;
+        return m_pixel;
+    }
+
+private:
+    ByteReader& m_reader;
+    size_t m_pixelBytes;
+    uint8_t m_pixel[4] = {};
+    int32_t m_packetLeft = 0;
+    bool m_repeating = false;
+};
+
 }  // namespace
 
 bool RasterImageTGA::Decode(ImageStream* stream) {
@@ -97,27 +143,14 @@ bool RasterImageTGA::Decode(ImageStream* stream) {
             failCodec("Cancelled");
 
         ByteReader reader(stream);
-        if (hasMap) {
-            // Each entry in its own size: 15 and 16 bits are 5-5-5 colours.
-            std::vector<uint8_t> map(size_t(mapLength) * size_t(mapBytes));
-            if (!reader.read(map.data(), map.size()))
-                failCodec("corrupted TGA");
-            if (pixelBits == 8) {
-                for (uint32_t i = 0; i < mapLength; ++i) {
-                    RgbQuad c = unpackPixel(map.data() + size_t(i) * size_t(mapBytes), mapBytes);
-                    c.reserved = 0;
-                    SetPaletteEntry(uint8_t(i), c);
-                }
-            }
-        }
+        if (hasMap)
+            readColourMap(reader, *this, mapLength, mapBytes, pixelBits);
         if (pixelBits == 8 && baseType == kTypeGrey)
             MakeGreyPalette();
 
         const bool topDown = descriptor & kTopDown;
         uint8_t* alpha = alphaPlane();
-        uint8_t pixel[4] = {};
-        int32_t packetLeft = 0;
-        bool repeating = false;
+        PacketReader packets(reader, pixelBytes);
         std::vector<uint8_t> plainRow(size_t(width) * size_t(pixelBytes));
         for (int32_t i = 0; i < height; ++i) {
             if (m_info.escape != 0)
@@ -127,26 +160,8 @@ bool RasterImageTGA::Decode(ImageStream* stream) {
             if (!runLength && !reader.read(plainRow.data(), plainRow.size()))
                 failCodec("corrupted TGA");
             for (int32_t x = 0; x < width; ++x) {
-                const uint8_t* source;
-                if (runLength) {
-                    // A packet may go on into the next row, but never
-                    // beyond the last pixel: the reading stops there.
-                    if (packetLeft == 0) {
-                        const int head = reader.next();
-                        if (head < 0)
-                            failCodec("corrupted TGA");
-                        packetLeft = (head & 0x7F) + 1;
-                        repeating = head & 0x80;
-                        if (repeating && !reader.read(pixel, size_t(pixelBytes)))
-                            failCodec("corrupted TGA");
-                    }
-                    if (!repeating && !reader.read(pixel, size_t(pixelBytes)))
-                        failCodec("corrupted TGA");
-                    --packetLeft;
-                    source = pixel;
-                } else {
-                    source = plainRow.data() + size_t(x) * size_t(pixelBytes);
-                }
+                const uint8_t* source =
+                    runLength ? packets.next() : plainRow.data() + size_t(x) * size_t(pixelBytes);
                 if (pixelBits == 8) {
                     row[x] = source[0];
                     continue;

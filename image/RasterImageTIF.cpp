@@ -15,6 +15,7 @@
 
 #include <tiffio.h>
 
+#include "base/Numeric.h"
 #include "image/CodecFailure.h"
 #include "image/ImageStream.h"
 #include "image/ImageTransforms.h"
@@ -125,17 +126,6 @@ MallocPtr<T> allocate(uint64_t count) {
     if (count == 0 || count > kMaxBufferBytes / sizeof(T))
         return nullptr;
     return MallocPtr<T>(static_cast<T*>(std::malloc(size_t(count) * sizeof(T))));
-}
-
-// Truncation toward zero, saturated to the 32-bit range; NaN gives 0.
-int32_t saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (value >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return int32_t(value);
 }
 
 // How the palette reader turns one row of samples into the image's row.
@@ -250,6 +240,323 @@ uint32_t defaultCompression(int bitsPerPixel) {
     }
 }
 
+// The fields of a page that decide how it is read, with libtiff's defaults
+// (a page without a photometric tag is read as white-is-zero).
+struct PageFields {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t samples = 1;
+    uint16_t bits = 1;
+    uint32_t rowsPerStrip = 0;
+    uint16_t photometric = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    uint16_t compression = COMPRESSION_NONE;
+};
+
+PageFields readPageFields(TIFF* t) {
+    PageFields page;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &page.width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &page.height);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &page.samples);
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &page.bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &page.rowsPerStrip);
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &page.photometric))
+        page.photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &page.orientation);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &page.planar);
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &page.compression);
+    return page;
+}
+
+// The resolution and the position on the page, where the file gives them.
+void readPlacement(TIFF* t, RasterImage& image) {
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+    float resolution = 0;
+    if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &resolution))
+        image.SetDpiX(saturateToInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
+    if (TIFFGetField(t, TIFFTAG_YRESOLUTION, &resolution))
+        image.SetDpiY(saturateToInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
+    float position = 0;
+    if (TIFFGetField(t, TIFFTAG_XPOSITION, &position))
+        image.info().offsetX = saturateToInt(position);
+    if (TIFFGetField(t, TIFFTAG_YPOSITION, &position))
+        image.info().offsetY = saturateToInt(position);
+}
+
+// Reads a page through libtiff's RGBA reader into the 24-bit image (and its
+// alpha plane when the page has four samples).
+void readThroughRgba(TIFF* t, RasterImage& image, const PageFields& page) {
+    const uint32_t width = page.width;
+    const uint32_t height = page.height;
+    auto raster = allocate<uint32_t>(uint64_t(width) * height);
+    if (raster == nullptr)
+        failCodec("No space for raster buffer");
+    if (!TIFFReadRGBAImage(t, width, height, raster.get(), 1))
+        failCodec("Corrupted TIFF file!");
+    // The raster's first row is the bottom one, as the image's is.
+    for (uint32_t r = 0; r < height; ++r) {
+        if (image.info().escape != 0)
+            failCodec("Cancelled");
+        uint8_t* row = image.RowPointer(int32_t(r));
+        const uint32_t* in = raster.get() + size_t(r) * width;
+        uint8_t* alpha = page.samples == 4 ? image.alphaPlane() + size_t(r) * width : nullptr;
+        for (uint32_t x = 0; x < width; ++x) {
+            row[3 * x] = uint8_t(TIFFGetB(in[x]));
+            row[3 * x + 1] = uint8_t(TIFFGetG(in[x]));
+            row[3 * x + 2] = uint8_t(TIFFGetR(in[x]));
+            if (alpha != nullptr)
+                alpha[x] = uint8_t(TIFFGetA(in[x]));
+        }
+    }
+}
+
+// The palette of a palette image: the file's colour map, or the grey ramp
+// (or black and white) its photometric interpretation means.
+void readPalette(TIFF* t, RasterImage& image, uint16_t photometric, uint16_t bits) {
+    RgbQuad palette[256] = {};
+    const uint32_t colours = image.GetColourCount();
+    if (photometric == PHOTOMETRIC_PALETTE) {
+        uint16_t* red = nullptr;
+        uint16_t* green = nullptr;
+        uint16_t* blue = nullptr;
+        if (!TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue))
+            failCodec("Corrupted TIFF file!");
+        // The map holds 2^bits entries of 16 bits; some writers put 8-bit
+        // values in them.
+        const uint32_t entries = 1u << bits;
+        bool wide = false;
+        for (uint32_t i = 0; i < entries; ++i)
+            wide = wide || red[i] > 255 || green[i] > 255 || blue[i] > 255;
+        for (uint32_t i = 0; i < entries && i < colours; ++i) {
+            palette[i].red = uint8_t(wide ? red[i] * 255u / 65535u : red[i]);
+            palette[i].green = uint8_t(wide ? green[i] * 255u / 65535u : green[i]);
+            palette[i].blue = uint8_t(wide ? blue[i] * 255u / 65535u : blue[i]);
+        }
+    } else if (colours == 2) {
+        const int white = photometric == PHOTOMETRIC_MINISWHITE ? 0 : 1;
+        palette[white] = RgbQuad{255, 255, 255, 0};
+    } else {
+        const uint32_t step = 255 / (colours - 1);
+        for (uint32_t i = 0; i < colours; ++i) {
+            uint32_t grey = i * step;
+            if (photometric == PHOTOMETRIC_MINISWHITE)
+                grey = 255 - grey;
+            palette[i] = RgbQuad{uint8_t(grey), uint8_t(grey), uint8_t(grey), 0};
+        }
+    }
+    image.SetPalette(palette, colours);
+}
+
+// Places file row `r` (the top one first) into the image, as its layout says.
+class RowPlacer {
+public:
+    RowPlacer(RasterImage& image, const PageFields& page, RowLayout layout, uint64_t rowBytes)
+        : m_image(image),
+          m_width(page.width),
+          m_height(page.height),
+          m_samples(page.samples),
+          m_layout(layout),
+          m_rowBytes(rowBytes),
+          m_stride(image.GetRowStride()) {}
+
+    void operator()(const uint8_t* in, uint32_t r) const {
+        const int32_t y = int32_t(m_height - 1 - r);
+        uint8_t* row = m_image.RowPointer(y);
+        uint8_t* alpha =
+            m_image.alphaPlane() != nullptr ? m_image.alphaPlane() + size_t(y) * m_width : nullptr;
+        switch (m_layout) {
+            case RowLayout::copy:
+                std::memcpy(row, in, size_t(m_rowBytes < m_stride ? m_rowBytes : m_stride));
+                break;
+            case RowLayout::high16:
+                for (uint32_t x = 0; x < m_width; ++x)
+                    row[x] = in[2 * x + 1];  // samples arrive in the machine's (little-endian) order
+                break;
+            case RowLayout::indexAlpha:
+                for (uint32_t x = 0; x < m_width; ++x) {
+                    row[x] = in[2 * x];
+                    alpha[x] = in[2 * x + 1];
+                }
+                break;
+            case RowLayout::indexAlpha16:
+                for (uint32_t x = 0; x < m_width; ++x) {
+                    row[x] = in[4 * x + 1];
+                    alpha[x] = in[4 * x + 3];
+                }
+                break;
+            case RowLayout::cieLab:
+                for (uint32_t x = 0; x < m_width; ++x, in += m_samples) {
+                    labToBgr(in[0], int8_t(in[1]), int8_t(in[2]), row + 3 * x);
+                    if (alpha != nullptr)
+                        alpha[x] = in[3];
+                }
+                break;
+        }
+    }
+
+private:
+    RasterImage& m_image;
+    uint32_t m_width;
+    uint32_t m_height;
+    uint16_t m_samples;
+    RowLayout m_layout;
+    uint64_t m_rowBytes;
+    uint32_t m_stride;
+};
+
+// A tiled page: each band of tiles is joined into rows before they are placed.
+void readTiles(TIFF* t, RasterImage& image, const PageFields& page, uint64_t rowBytes,
+               const RowPlacer& placeRow) {
+    const uint32_t width = page.width;
+    const uint32_t height = page.height;
+    uint32_t tileWidth = 0;
+    uint32_t tileHeight = 0;
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &tileHeight);
+    const tmsize_t tileRowBytes = TIFFTileRowSize(t);
+    const tmsize_t tileSize = TIFFTileSize(t);
+    if (tileWidth == 0 || tileHeight == 0 || uint64_t(tileWidth) * tileHeight > kMaxTilePixels ||
+        tileRowBytes <= 0 || uint64_t(tileSize) < uint64_t(tileRowBytes) * tileHeight)
+        failCodec("Corrupted tiled TIFF file!");
+    const uint64_t tilesAcross = (uint64_t(width) + tileWidth - 1) / tileWidth;
+    const uint64_t bandStride = tilesAcross * uint64_t(tileRowBytes);
+    if (bandStride < rowBytes)
+        failCodec("Corrupted tiled TIFF file!");
+    auto tile = allocate<uint8_t>(uint64_t(tileSize));
+    auto band = allocate<uint8_t>(bandStride * tileHeight);
+    if (tile == nullptr || band == nullptr)
+        failCodec("RasterImageTIF can't allocate memory");
+    for (uint64_t top = 0; top < height; top += tileHeight) {
+        if (image.info().escape != 0)
+            failCodec("Cancelled");
+        for (uint64_t tx = 0; tx < tilesAcross; ++tx) {
+            if (TIFFReadTile(t, tile.get(), uint32_t(tx * tileWidth), uint32_t(top), 0, 0) < 0)
+                failCodec("Corrupted tiled TIFF file!");
+            for (uint64_t line = 0; line < tileHeight; ++line)
+                std::memcpy(band.get() + line * bandStride + tx * uint64_t(tileRowBytes),
+                            tile.get() + line * uint64_t(tileRowBytes), size_t(tileRowBytes));
+        }
+        for (uint64_t line = 0; line < tileHeight && top + line < height; ++line)
+            placeRow(band.get() + line * bandStride, uint32_t(top + line));
+    }
+}
+
+void readStrips(TIFF* t, RasterImage& image, const PageFields& page, uint64_t rowBytes,
+                const RowPlacer& placeRow) {
+    const uint32_t height = page.height;
+    const tmsize_t stripSize = TIFFStripSize(t);
+    auto strip = allocate<uint8_t>(stripSize > 0 ? uint64_t(stripSize) : 0);
+    if (strip == nullptr)
+        failCodec("RasterImageTIF can't allocate memory");
+    const uint32_t rows = page.rowsPerStrip == 0 ? height : page.rowsPerStrip;
+    for (uint64_t top = 0; top < height; top += rows) {
+        if (image.info().escape != 0)
+            failCodec("Cancelled");
+        const uint64_t count = height - top < rows ? height - top : rows;
+        if (count * rowBytes > uint64_t(stripSize))
+            failCodec("Corrupted TIFF file!");
+        if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, uint32_t(top), 0), strip.get(), stripSize) < 0)
+            failCodec("Corrupted TIFF file!");
+        for (uint64_t line = 0; line < count; ++line)
+            placeRow(strip.get() + line * rowBytes, uint32_t(top + line));
+    }
+}
+
+// The picture as the orientation tag says it is to be seen: the rows were
+// placed with the file's first row at the top.
+void applyOrientation(RasterImage& image, uint16_t orientation) {
+    switch (orientation) {
+        case ORIENTATION_TOPRIGHT:
+            MirrorHorizontal(image);
+            break;
+        case ORIENTATION_BOTRIGHT:
+            FlipVertical(image);
+            MirrorHorizontal(image);
+            break;
+        case ORIENTATION_BOTLEFT:
+            FlipVertical(image);
+            break;
+        case ORIENTATION_LEFTTOP:  // rows are columns: the transpose
+            TurnRight(image);
+            MirrorHorizontal(image);
+            break;
+        case ORIENTATION_RIGHTTOP:  // the first row is the right-hand column
+            TurnRight(image);
+            break;
+        case ORIENTATION_RIGHTBOT:
+            TurnLeft(image);
+            MirrorHorizontal(image);
+            break;
+        case ORIENTATION_LEFTBOT:  // the first row is the left-hand column
+            TurnLeft(image);
+            break;
+        default:
+            break;
+    }
+}
+
+// The page number and name of a page of a multi-page file, or the plain
+// file type of a single page.
+void writePageTags(TIFF* handle, bool multiPage, int32_t page, int32_t pageCount) {
+    if (multiPage) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Page %d", page);
+        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_PAGE));
+        TIFFSetField(handle, TIFFTAG_PAGENUMBER, uint16_t(page), uint16_t(pageCount));
+        TIFFSetField(handle, TIFFTAG_PAGENAME, name);
+    } else {
+        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(0));
+    }
+}
+
+// The palette as a colour map of 16-bit entries.
+void writeColourMap(TIFF* handle, const RasterImage& image) {
+    uint16_t red[256] = {};
+    uint16_t green[256] = {};
+    uint16_t blue[256] = {};
+    const RgbQuad* palette = image.GetPalette();
+    for (uint32_t i = 0; i < image.GetColourCount() && i < 256; ++i) {
+        red[i] = uint16_t(palette[i].red * 257);
+        green[i] = uint16_t(palette[i].green * 257);
+        blue[i] = uint16_t(palette[i].blue * 257);
+    }
+    TIFFSetField(handle, TIFFTAG_COLORMAP, red, green, blue);
+}
+
+// One image row in the file's sample order: red, green, blue, with alpha
+// after each pixel (or after each index of a 16-bit index-and-alpha row).
+void fileRow(const uint8_t* row, const uint8_t* alpha, int32_t width, int bitsPerPixel, size_t rowBytes,
+             uint8_t* out) {
+    switch (bitsPerPixel) {
+        case 16:
+            for (int32_t x = 0; x < width; ++x) {
+                out[2 * x] = row[x];
+                out[2 * x + 1] = alpha[x];
+            }
+            break;
+        case 24:
+            for (int32_t x = 0; x < width; ++x) {
+                out[3 * x] = row[3 * x + 2];
+                out[3 * x + 1] = row[3 * x + 1];
+                out[3 * x + 2] = row[3 * x];
+            }
+            break;
+        case 32:
+            for (int32_t x = 0; x < width; ++x) {
+                out[4 * x] = row[3 * x + 2];
+                out[4 * x + 1] = row[3 * x + 1];
+                out[4 * x + 2] = row[3 * x];
+                out[4 * x + 3] = alpha[x];
+            }
+            break;
+        default:
+            std::memcpy(out, row, rowBytes);
+            break;
+    }
+}
+
 }  // namespace
 
 // --- Decoding ---------------------------------------------------------------------
@@ -277,25 +584,12 @@ bool RasterImageTIF::decodePage(TIFF* t) {
     if (m_info.frame < 0 || !TIFFSetDirectory(t, tdir_t(m_info.frame)))
         failCodec("Error: page not present in TIFF file");
 
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint16_t samples = 1;
-    uint16_t bits = 1;
-    uint32_t rowsPerStrip = 0;
-    uint16_t photometric = 0;
-    uint16_t orientation = ORIENTATION_TOPLEFT;
-    uint16_t planar = PLANARCONFIG_CONTIG;
-    uint16_t compression = COMPRESSION_NONE;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric))
-        photometric = PHOTOMETRIC_MINISWHITE;
-    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
-    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+    PageFields page = readPageFields(t);
+    const uint32_t width = page.width;
+    const uint32_t height = page.height;
+    const uint16_t samples = page.samples;
+    const uint16_t bits = page.bits;
+    const uint16_t photometric = page.photometric;
     if (width > uint32_t(std::numeric_limits<int32_t>::max()) ||
         height > uint32_t(std::numeric_limits<int32_t>::max()))
         failCodec("Corrupted TIFF file!");
@@ -307,30 +601,18 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         return true;
     }
 
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
-    float resolution = 0;
-    if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &resolution))
-        SetDpiX(saturatedInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
-    if (TIFFGetField(t, TIFFTAG_YRESOLUTION, &resolution))
-        SetDpiY(saturatedInt(unit == RESUNIT_CENTIMETER ? resolution * 2.54 + 0.5 : resolution));
-    float position = 0;
-    if (TIFFGetField(t, TIFFTAG_XPOSITION, &position))
-        m_info.offsetX = saturatedInt(position);
-    if (TIFFGetField(t, TIFFTAG_YPOSITION, &position))
-        m_info.offsetY = saturatedInt(position);
-
+    readPlacement(t, *this);
     SetTransparentIndex(-1);
-    if (rowsPerStrip > height) {
-        rowsPerStrip = height;
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (page.rowsPerStrip > height) {
+        page.rowsPerStrip = height;
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.rowsPerStrip);
     }
 
     const bool rgbaReader = (bits > 7 && photometric == PHOTOMETRIC_RGB) ||
                             photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_YCBCR ||
                             photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV ||
-                            !paletteReaderFits(photometric, samples, bits, planar);
-    if (rgbaReader && !rgbaBufferFits(t, width, height, samples, planar))
+                            !paletteReaderFits(photometric, samples, bits, page.planar);
+    if (rgbaReader && !rgbaBufferFits(t, width, height, samples, page.planar))
         failCodec("Corrupted TIFF file!");
     const bool cieLab = !rgbaReader && samples >= 3;
     int depth = 8;
@@ -347,66 +629,14 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         failCodec("RasterImageTIF can't create image");
     if ((samples == 4 || samples == 2) && !MakeAlphaPlane())
         failCodec("RasterImageTIF can't allocate memory");
-    SetFormatOption(compression, kFormatTiff);
+    SetFormatOption(page.compression, kFormatTiff);
 
     if (rgbaReader) {
-        auto raster = allocate<uint32_t>(uint64_t(width) * height);
-        if (raster == nullptr)
-            failCodec("No space for raster buffer");
-        if (!TIFFReadRGBAImage(t, width, height, raster.get(), 1))
-            failCodec("Corrupted TIFF file!");
-        // The raster's first row is the bottom one, as the image's is.
-        for (uint32_t r = 0; r < height; ++r) {
-            if (m_info.escape != 0)
-                failCodec("Cancelled");
-            uint8_t* row = RowPointer(int32_t(r));
-            const uint32_t* in = raster.get() + size_t(r) * width;
-            uint8_t* alpha = samples == 4 ? m_alpha + size_t(r) * width : nullptr;
-            for (uint32_t x = 0; x < width; ++x) {
-                row[3 * x] = uint8_t(TIFFGetB(in[x]));
-                row[3 * x + 1] = uint8_t(TIFFGetG(in[x]));
-                row[3 * x + 2] = uint8_t(TIFFGetR(in[x]));
-                if (alpha != nullptr)
-                    alpha[x] = uint8_t(TIFFGetA(in[x]));
-            }
-        }
+        readThroughRgba(t, *this, page);
         return true;
     }
-
-    if (HasPalette()) {
-        RgbQuad palette[256] = {};
-        const uint32_t colours = GetColourCount();
-        if (photometric == PHOTOMETRIC_PALETTE) {
-            uint16_t* red = nullptr;
-            uint16_t* green = nullptr;
-            uint16_t* blue = nullptr;
-            if (!TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue))
-                failCodec("Corrupted TIFF file!");
-            // The map holds 2^bits entries of 16 bits; some writers put 8-bit
-            // values in them.
-            const uint32_t entries = 1u << bits;
-            bool wide = false;
-            for (uint32_t i = 0; i < entries; ++i)
-                wide = wide || red[i] > 255 || green[i] > 255 || blue[i] > 255;
-            for (uint32_t i = 0; i < entries && i < colours; ++i) {
-                palette[i].red = uint8_t(wide ? red[i] * 255u / 65535u : red[i]);
-                palette[i].green = uint8_t(wide ? green[i] * 255u / 65535u : green[i]);
-                palette[i].blue = uint8_t(wide ? blue[i] * 255u / 65535u : blue[i]);
-            }
-        } else if (colours == 2) {
-            const int white = photometric == PHOTOMETRIC_MINISWHITE ? 0 : 1;
-            palette[white] = RgbQuad{255, 255, 255, 0};
-        } else {
-            const uint32_t step = 255 / (colours - 1);
-            for (uint32_t i = 0; i < colours; ++i) {
-                uint32_t grey = i * step;
-                if (photometric == PHOTOMETRIC_MINISWHITE)
-                    grey = 255 - grey;
-                palette[i] = RgbQuad{uint8_t(grey), uint8_t(grey), uint8_t(grey), 0};
-            }
-        }
-        SetPalette(palette, colours);
-    }
+    if (HasPalette())
+        readPalette(t, *this, photometric, bits);
 
     RowLayout layout = RowLayout::copy;
     if (cieLab)
@@ -415,124 +645,13 @@ bool RasterImageTIF::decodePage(TIFF* t) {
         layout = bits == 16 ? RowLayout::indexAlpha16 : RowLayout::indexAlpha;
     else if (bits == 16)
         layout = RowLayout::high16;
-
     const uint64_t rowBytes = (uint64_t(samples) * bits * width + 7) / 8;
-    const uint32_t stride = GetRowStride();
-    // Places file row `r` (the top one first) into the image.
-    const auto placeRow = [&](const uint8_t* in, uint32_t r) {
-        const int32_t y = int32_t(height - 1 - r);
-        uint8_t* row = RowPointer(y);
-        uint8_t* alpha = m_alpha != nullptr ? m_alpha + size_t(y) * width : nullptr;
-        switch (layout) {
-            case RowLayout::copy:
-                std::memcpy(row, in, size_t(rowBytes < stride ? rowBytes : stride));
-                break;
-            case RowLayout::high16:
-                for (uint32_t x = 0; x < width; ++x)
-                    row[x] = in[2 * x + 1];  // samples arrive in the machine's (little-endian) order
-                break;
-            case RowLayout::indexAlpha:
-                for (uint32_t x = 0; x < width; ++x) {
-                    row[x] = in[2 * x];
-                    alpha[x] = in[2 * x + 1];
-                }
-                break;
-            case RowLayout::indexAlpha16:
-                for (uint32_t x = 0; x < width; ++x) {
-                    row[x] = in[4 * x + 1];
-                    alpha[x] = in[4 * x + 3];
-                }
-                break;
-            case RowLayout::cieLab:
-                for (uint32_t x = 0; x < width; ++x, in += samples) {
-                    labToBgr(in[0], int8_t(in[1]), int8_t(in[2]), row + 3 * x);
-                    if (alpha != nullptr)
-                        alpha[x] = in[3];
-                }
-                break;
-        }
-    };
-
-    if (TIFFIsTiled(t)) {
-        uint32_t tileWidth = 0;
-        uint32_t tileHeight = 0;
-        TIFFGetField(t, TIFFTAG_TILEWIDTH, &tileWidth);
-        TIFFGetField(t, TIFFTAG_TILELENGTH, &tileHeight);
-        const tmsize_t tileRowBytes = TIFFTileRowSize(t);
-        const tmsize_t tileSize = TIFFTileSize(t);
-        if (tileWidth == 0 || tileHeight == 0 || uint64_t(tileWidth) * tileHeight > kMaxTilePixels ||
-            tileRowBytes <= 0 || uint64_t(tileSize) < uint64_t(tileRowBytes) * tileHeight)
-            failCodec("Corrupted tiled TIFF file!");
-        const uint64_t tilesAcross = (uint64_t(width) + tileWidth - 1) / tileWidth;
-        const uint64_t bandStride = tilesAcross * uint64_t(tileRowBytes);
-        if (bandStride < rowBytes)
-            failCodec("Corrupted tiled TIFF file!");
-        auto tile = allocate<uint8_t>(uint64_t(tileSize));
-        auto band = allocate<uint8_t>(bandStride * tileHeight);
-        if (tile == nullptr || band == nullptr)
-            failCodec("RasterImageTIF can't allocate memory");
-        for (uint64_t top = 0; top < height; top += tileHeight) {
-            if (m_info.escape != 0)
-                failCodec("Cancelled");
-            for (uint64_t tx = 0; tx < tilesAcross; ++tx) {
-                if (TIFFReadTile(t, tile.get(), uint32_t(tx * tileWidth), uint32_t(top), 0, 0) < 0)
-                    failCodec("Corrupted tiled TIFF file!");
-                for (uint64_t line = 0; line < tileHeight; ++line)
-                    std::memcpy(band.get() + line * bandStride + tx * uint64_t(tileRowBytes),
-                                tile.get() + line * uint64_t(tileRowBytes), size_t(tileRowBytes));
-            }
-            for (uint64_t line = 0; line < tileHeight && top + line < height; ++line)
-                placeRow(band.get() + line * bandStride, uint32_t(top + line));
-        }
-    } else {
-        const tmsize_t stripSize = TIFFStripSize(t);
-        auto strip = allocate<uint8_t>(stripSize > 0 ? uint64_t(stripSize) : 0);
-        if (strip == nullptr)
-            failCodec("RasterImageTIF can't allocate memory");
-        const uint32_t rows = rowsPerStrip == 0 ? height : rowsPerStrip;
-        for (uint64_t top = 0; top < height; top += rows) {
-            if (m_info.escape != 0)
-                failCodec("Cancelled");
-            const uint64_t count = height - top < rows ? height - top : rows;
-            if (count * rowBytes > uint64_t(stripSize))
-                failCodec("Corrupted TIFF file!");
-            if (TIFFReadEncodedStrip(t, TIFFComputeStrip(t, uint32_t(top), 0), strip.get(), stripSize) < 0)
-                failCodec("Corrupted TIFF file!");
-            for (uint64_t line = 0; line < count; ++line)
-                placeRow(strip.get() + line * rowBytes, uint32_t(top + line));
-        }
-    }
-
-    // The picture as the orientation tag says it is to be seen: the rows
-    // were placed with the file's first row at the top.
-    switch (orientation) {
-        case ORIENTATION_TOPRIGHT:
-            MirrorHorizontal(*this);
-            break;
-        case ORIENTATION_BOTRIGHT:
-            FlipVertical(*this);
-            MirrorHorizontal(*this);
-            break;
-        case ORIENTATION_BOTLEFT:
-            FlipVertical(*this);
-            break;
-        case ORIENTATION_LEFTTOP:  // rows are columns: the transpose
-            TurnRight(*this);
-            MirrorHorizontal(*this);
-            break;
-        case ORIENTATION_RIGHTTOP:  // the first row is the right-hand column
-            TurnRight(*this);
-            break;
-        case ORIENTATION_RIGHTBOT:
-            TurnLeft(*this);
-            MirrorHorizontal(*this);
-            break;
-        case ORIENTATION_LEFTBOT:  // the first row is the left-hand column
-            TurnLeft(*this);
-            break;
-        default:
-            break;
-    }
+    const RowPlacer placeRow(*this, page, layout, rowBytes);
+    if (TIFFIsTiled(t))
+        readTiles(t, *this, page, rowBytes, placeRow);
+    else
+        readStrips(t, *this, page, rowBytes, placeRow);
+    applyOrientation(*this, page.orientation);
     return true;
 }
 
@@ -617,27 +736,7 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
     }
     const auto bitsPerSample = uint16_t(bitsPerPixel / samples);
 
-    uint16_t photometric = PHOTOMETRIC_RGB;
-    if (GetBpp() == 1) {
-        photometric = PHOTOMETRIC_MINISWHITE;
-        // Min-is-white makes pixel 0 white: when entry 0 is the darker
-        // colour, entries and pixels are exchanged so that the page keeps
-        // its look.
-        const RgbQuad first = PaletteEntry(0);
-        const RgbQuad second = PaletteEntry(1);
-        const auto grey = [](RgbQuad c) { return (c.red * 306 + c.green * 601 + c.blue * 117) >> 10; };
-        if (grey(first) < grey(second)) {
-            RgbQuad* palette = GetPalette();
-            palette[0] = second;
-            palette[1] = first;
-            clearNearestCache();
-            uint8_t* pixels = m_info.pixels;
-            for (uint32_t i = 0; i < m_header.sizeImage; ++i)
-                pixels[i] = uint8_t(~pixels[i]);
-        }
-    } else if (GetBpp() == 4 || GetBpp() == 8) {
-        photometric = isGreyRamp(*this) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
-    }
+    const uint16_t photometric = choosePhotometric();
 
     TIFFSetField(handle, TIFFTAG_IMAGEWIDTH, uint32_t(width));
     TIFFSetField(handle, TIFFTAG_IMAGELENGTH, uint32_t(height));
@@ -651,27 +750,9 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
     TIFFSetField(handle, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     TIFFSetField(handle, TIFFTAG_XRESOLUTION, float(m_info.dpiX));
     TIFFSetField(handle, TIFFTAG_YRESOLUTION, float(m_info.dpiY));
-    if (multiPage) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Page %d", page);
-        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_PAGE));
-        TIFFSetField(handle, TIFFTAG_PAGENUMBER, uint16_t(page), uint16_t(pageCount));
-        TIFFSetField(handle, TIFFTAG_PAGENAME, name);
-    } else {
-        TIFFSetField(handle, TIFFTAG_SUBFILETYPE, uint32_t(0));
-    }
-    if (photometric == PHOTOMETRIC_PALETTE) {
-        uint16_t red[256] = {};
-        uint16_t green[256] = {};
-        uint16_t blue[256] = {};
-        const RgbQuad* palette = GetPalette();
-        for (uint32_t i = 0; i < GetColourCount() && i < 256; ++i) {
-            red[i] = uint16_t(palette[i].red * 257);
-            green[i] = uint16_t(palette[i].green * 257);
-            blue[i] = uint16_t(palette[i].blue * 257);
-        }
-        TIFFSetField(handle, TIFFTAG_COLORMAP, red, green, blue);
-    }
+    writePageTags(handle, multiPage, page, pageCount);
+    if (photometric == PHOTOMETRIC_PALETTE)
+        writeColourMap(handle, *this);
     // Readers must be told that the extra sample is (unassociated) alpha.
     if (samples == 2 || samples == 4) {
         const uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
@@ -704,36 +785,35 @@ bool RasterImageTIF::EncodeBody(TIFF* handle, bool multiPage, int32_t page, int3
         const int32_t y = height - 1 - r;
         const uint8_t* row = RowPointer(y);
         const uint8_t* alpha = HasAlpha() ? m_alpha + size_t(y) * size_t(width) : nullptr;
-        switch (bitsPerPixel) {
-            case 16:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[2 * x] = row[x];
-                    out[2 * x + 1] = alpha[x];
-                }
-                break;
-            case 24:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[3 * x] = row[3 * x + 2];
-                    out[3 * x + 1] = row[3 * x + 1];
-                    out[3 * x + 2] = row[3 * x];
-                }
-                break;
-            case 32:
-                for (int32_t x = 0; x < width; ++x) {
-                    out[4 * x] = row[3 * x + 2];
-                    out[4 * x + 1] = row[3 * x + 1];
-                    out[4 * x + 2] = row[3 * x];
-                    out[4 * x + 3] = alpha[x];
-                }
-                break;
-            default:
-                std::memcpy(out, row, rowBytes);
-                break;
-        }
+        fileRow(row, alpha, width, bitsPerPixel, rowBytes, out);
         if (TIFFWriteScanline(handle, out, uint32_t(r), 0) < 0)
             return false;
     }
     return true;
+}
+
+uint16_t RasterImageTIF::choosePhotometric() {
+    if (GetBpp() == 1) {
+        // Min-is-white makes pixel 0 white: when entry 0 is the darker
+        // colour, entries and pixels are exchanged so that the page keeps
+        // its look.
+        const RgbQuad first = PaletteEntry(0);
+        const RgbQuad second = PaletteEntry(1);
+        const auto grey = [](RgbQuad c) { return (c.red * 306 + c.green * 601 + c.blue * 117) >> 10; };
+        if (grey(first) < grey(second)) {
+            RgbQuad* palette = GetPalette();
+            palette[0] = second;
+            palette[1] = first;
+            clearNearestCache();
+            uint8_t* pixels = m_info.pixels;
+            for (uint32_t i = 0; i < m_header.sizeImage; ++i)
+                pixels[i] = uint8_t(~pixels[i]);
+        }
+        return PHOTOMETRIC_MINISWHITE;
+    }
+    if (GetBpp() == 4 || GetBpp() == 8)
+        return isGreyRamp(*this) ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
+    return PHOTOMETRIC_RGB;
 }
 
 }  // namespace rendova

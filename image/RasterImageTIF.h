@@ -43,6 +43,9 @@ public:
 private:
     void closeHandle();
     bool decodePage(tiff* handle);
+    // The photometric interpretation a page is written with; may exchange
+    // a 1-bit page's entries and invert its pixels, as Encode says.
+    uint16_t choosePhotometric();
 
     tiff* m_handle = nullptr;
     bool m_multiPage = false;

@@ -175,9 +175,91 @@ void playEmfPolys(MetaPainter& painter, const View& r, uint32_t type) {
     }
 }
 
+// The records that copy bitmaps (or only paint) onto the page.
+void playEmfBitmap(MetaPainter& painter, const View& r, uint32_t type) {
+    MetaPainter::Dib dib;
+    switch (type) {
+        case kEmrBitBlt:
+        case kEmrStretchBlt: {
+            const bool stretch = type == kEmrStretchBlt;
+            if (!r.has(8, stretch ? 100 : 92))
+                return;
+            const double width = r.i32(32);
+            const double height = r.i32(36);
+            const MetaPainter::Source source{double(r.i32(44)), double(r.i32(48)),
+                                             stretch ? double(r.i32(100)) : width,
+                                             stretch ? double(r.i32(104)) : height, true};
+            const bool withBitmap = r.u32(88) != 0 && emfDib(r, 84, r.u32(80), dib);
+            painter.blit(r.i32(24), r.i32(28), width, height, r.u32(40), withBitmap ? &dib : nullptr, source);
+            return;
+        }
+        case kEmrSetDibitsToDevice: {
+            if (!r.has(8, 68) || !emfDib(r, 48, r.u32(64), dib))
+                return;
+            dib.firstRow = r.u32(68);
+            dib.rows = r.u32(72);
+            const double width = r.i32(40);
+            const double height = r.i32(44);
+            const MetaPainter::Source source{double(r.i32(32)), double(r.i32(36)), width, height, false};
+            painter.blit(r.i32(24), r.i32(28), width, height, 0x00CC0020, &dib, source);
+            return;
+        }
+        case kEmrStretchDibits: {
+            if (!r.has(8, 72) || !emfDib(r, 48, r.u32(64), dib))
+                return;
+            const MetaPainter::Source source{double(r.i32(32)), double(r.i32(36)), double(r.i32(40)),
+                                             double(r.i32(44)), false};
+            painter.blit(r.i32(24), r.i32(28), r.i32(72), r.i32(76), r.u32(68), &dib, source);
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+// The records that make, select and delete the objects of the table.
+void playEmfObject(MetaPainter& painter, const View& r, uint32_t type) {
+    switch (type) {
+        case kEmrSelectObject:
+        case kEmrDeleteObject:
+            if (!r.has(8, 4))
+                return;
+            if (type == kEmrSelectObject)
+                painter.selectObject(r.u32(8));
+            else
+                painter.deleteObject(r.u32(8));
+            return;
+        case kEmrCreatePen:
+            if (r.has(8, 20)) {
+                // A width of 0 is one pixel whatever the mapping.
+                const int32_t width = r.i32(16);
+                painter.createPen(r.u32(8), r.u32(12), width, width <= 0, r.u32(24));
+            }
+            return;
+        case kEmrExtCreatePen:
+            if (r.has(8, 36)) {
+                const uint32_t style = r.u32(28);
+                painter.createPen(r.u32(8), style, r.u32(32), (style & kPenGeometric) == 0, r.u32(40));
+            }
+            return;
+        case kEmrCreateBrush:
+            if (r.has(8, 12))
+                painter.createBrush(r.u32(8), r.u32(12), r.u32(16));
+            return;
+        case kEmrCreatePalette:
+        case kEmrCreateFont:
+        case kEmrCreateMonoBrush:
+        case kEmrCreateDibPatternBrush:
+            if (r.has(8, 4))
+                painter.createOther(r.u32(8));
+            return;
+        default:
+            return;
+    }
+}
+
 void playEmfRecord(MetaPainter& painter, const View& r, uint32_t type) {
     std::vector<Point> points;
-    MetaPainter::Dib dib;
     switch (type) {
         case kEmrPolygon:
         case kEmrPolygon16:
@@ -244,39 +326,6 @@ void playEmfRecord(MetaPainter& painter, const View& r, uint32_t type) {
             if (r.has(8, 4))
                 painter.restoreState(r.i32(8));
             return;
-        case kEmrSelectObject:
-        case kEmrDeleteObject:
-            if (!r.has(8, 4))
-                return;
-            if (type == kEmrSelectObject)
-                painter.selectObject(r.u32(8));
-            else
-                painter.deleteObject(r.u32(8));
-            return;
-        case kEmrCreatePen:
-            if (r.has(8, 20)) {
-                // A width of 0 is one pixel whatever the mapping.
-                const int32_t width = r.i32(16);
-                painter.createPen(r.u32(8), r.u32(12), width, width <= 0, r.u32(24));
-            }
-            return;
-        case kEmrExtCreatePen:
-            if (r.has(8, 36)) {
-                const uint32_t style = r.u32(28);
-                painter.createPen(r.u32(8), style, r.u32(32), (style & kPenGeometric) == 0, r.u32(40));
-            }
-            return;
-        case kEmrCreateBrush:
-            if (r.has(8, 12))
-                painter.createBrush(r.u32(8), r.u32(12), r.u32(16));
-            return;
-        case kEmrCreatePalette:
-        case kEmrCreateFont:
-        case kEmrCreateMonoBrush:
-        case kEmrCreateDibPatternBrush:
-            if (r.has(8, 4))
-                painter.createOther(r.u32(8));
-            return;
         case kEmrRectangle:
             // The box keeps its right and bottom edges (see MetafileWriter).
             if (r.has(8, 16))
@@ -288,38 +337,22 @@ void playEmfRecord(MetaPainter& painter, const View& r, uint32_t type) {
                 painter.opaqueRectangle(r.i32(56), r.i32(60), r.i32(64), r.i32(68));
             return;
         case kEmrBitBlt:
-        case kEmrStretchBlt: {
-            const bool stretch = type == kEmrStretchBlt;
-            if (!r.has(8, stretch ? 100 : 92))
-                return;
-            const double width = r.i32(32);
-            const double height = r.i32(36);
-            const MetaPainter::Source source{double(r.i32(44)), double(r.i32(48)),
-                                             stretch ? double(r.i32(100)) : width,
-                                             stretch ? double(r.i32(104)) : height, true};
-            const bool withBitmap = r.u32(88) != 0 && emfDib(r, 84, r.u32(80), dib);
-            painter.blit(r.i32(24), r.i32(28), width, height, r.u32(40), withBitmap ? &dib : nullptr, source);
+        case kEmrStretchBlt:
+        case kEmrSetDibitsToDevice:
+        case kEmrStretchDibits:
+            playEmfBitmap(painter, r, type);
             return;
-        }
-        case kEmrSetDibitsToDevice: {
-            if (!r.has(8, 68) || !emfDib(r, 48, r.u32(64), dib))
-                return;
-            dib.firstRow = r.u32(68);
-            dib.rows = r.u32(72);
-            const double width = r.i32(40);
-            const double height = r.i32(44);
-            const MetaPainter::Source source{double(r.i32(32)), double(r.i32(36)), width, height, false};
-            painter.blit(r.i32(24), r.i32(28), width, height, 0x00CC0020, &dib, source);
+        case kEmrSelectObject:
+        case kEmrDeleteObject:
+        case kEmrCreatePen:
+        case kEmrExtCreatePen:
+        case kEmrCreateBrush:
+        case kEmrCreatePalette:
+        case kEmrCreateFont:
+        case kEmrCreateMonoBrush:
+        case kEmrCreateDibPatternBrush:
+            playEmfObject(painter, r, type);
             return;
-        }
-        case kEmrStretchDibits: {
-            if (!r.has(8, 72) || !emfDib(r, 48, r.u32(64), dib))
-                return;
-            const MetaPainter::Source source{double(r.i32(32)), double(r.i32(36)), double(r.i32(40)),
-                                             double(r.i32(44)), false};
-            painter.blit(r.i32(24), r.i32(28), r.i32(72), r.i32(76), r.u32(68), &dib, source);
-            return;
-        }
         default:
             return;
     }
@@ -366,12 +399,150 @@ bool wmfPoints(const View& r, size_t at, uint64_t count, std::vector<Point>& poi
     return true;
 }
 
+// The records that copy bitmaps (or only paint) onto the page.
+void playWmfBitmap(MetaPainter& painter, const View& r, uint16_t function) {
+    auto w = [&r](size_t i) { return double(r.i16(6 + 2 * i)); };
+    const size_t words = (r.size - 6) / 2;
+    MetaPainter::Dib dib;
+    switch (function) {
+        case kMetaPatBlt:
+            if (words >= 6)
+                painter.blit(w(5), w(4), w(3), w(2), r.u32(6), nullptr, {});
+            return;
+        case kMetaDibBitBlt: {
+            // Without a bitmap the record is (function >> 8) + 3 words long
+            // and holds a reserved word before the size.
+            const bool withBitmap = r.size / 2 != size_t(function >> 8) + 3;
+            if (words < (withBitmap ? 8u : 9u))
+                return;
+            const size_t shift = withBitmap ? 0 : 1;
+            const double width = w(5 + shift);
+            const double height = w(4 + shift);
+            const MetaPainter::Source source{w(3), w(2), width, height, true};
+            const bool dibOk = withBitmap && packedDib(r, 22, 0, dib);
+            painter.blit(w(7 + shift), w(6 + shift), width, height, r.u32(6), dibOk ? &dib : nullptr, source);
+            return;
+        }
+        case kMetaDibStretchBlt: {
+            const bool withBitmap = r.size / 2 != size_t(function >> 8) + 3;
+            if (words < (withBitmap ? 10u : 11u))
+                return;
+            const size_t shift = withBitmap ? 0 : 1;
+            const MetaPainter::Source source{w(5), w(4), w(3), w(2), true};
+            const bool dibOk = withBitmap && packedDib(r, 26, 0, dib);
+            painter.blit(w(9 + shift), w(8 + shift), w(7 + shift), w(6 + shift), r.u32(6),
+                         dibOk ? &dib : nullptr, source);
+            return;
+        }
+        case kMetaStretchDib: {
+            if (words < 11 || !packedDib(r, 28, r.u16(10), dib))
+                return;
+            const MetaPainter::Source source{w(6), w(5), w(4), w(3), false};
+            painter.blit(w(10), w(9), w(8), w(7), r.u32(6), &dib, source);
+            return;
+        }
+        case kMetaSetDibToDev: {
+            if (words < 9 || !packedDib(r, 24, r.u16(6), dib))
+                return;
+            dib.rows = r.u16(8);
+            dib.firstRow = r.u16(10);
+            const double width = w(6);
+            const double height = w(5);
+            const MetaPainter::Source source{w(4), w(3), width, height, false};
+            painter.blit(w(8), w(7), width, height, 0x00CC0020, &dib, source);
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+// The records that make, select and delete the objects of the table.
+void playWmfObject(MetaPainter& painter, const View& r, uint16_t function) {
+    auto w = [&r](size_t i) { return double(r.i16(6 + 2 * i)); };
+    const size_t words = (r.size - 6) / 2;
+    switch (function) {
+        case kMetaSelectObject:
+            if (words >= 1)
+                painter.selectObject(r.u16(6));
+            return;
+        case kMetaDeleteObject:
+            if (words >= 1)
+                painter.deleteObject(r.u16(6));
+            return;
+        case kMetaCreatePenIndirect:
+            // A width of 0 is one pixel; others are logical units.
+            if (words >= 5)
+                painter.createPen(-1, r.u16(6), w(1), r.i16(8) <= 0, r.u32(12));
+            else
+                painter.createOther(-1);
+            return;
+        case kMetaCreateBrushIndirect:
+            if (words >= 3)
+                painter.createBrush(-1, r.u16(6), r.u32(8));
+            else
+                painter.createOther(-1);
+            return;
+        case kMetaCreateFontIndirect:
+        case kMetaCreatePalette:
+        case kMetaCreatePatternBrush:
+        case kMetaDibCreatePatternBrush:
+        case kMetaCreateRegion:
+            // They hold a table slot, which later indices count.
+            painter.createOther(-1);
+            return;
+        default:
+            return;
+    }
+}
+
+// The records that draw shapes.
+void playWmfShape(MetaPainter& painter, const View& r, uint16_t function) {
+    auto w = [&r](size_t i) { return double(r.i16(6 + 2 * i)); };
+    const size_t words = (r.size - 6) / 2;
+    std::vector<Point> points;
+    switch (function) {
+        case kMetaRectangle:
+            if (words >= 4)
+                painter.rectangle(w(3), w(2), w(1), w(0));
+            return;
+        case kMetaPolygon:
+        case kMetaPolyline:
+            if (words < 1 || !wmfPoints(r, 8, r.u16(6), points))
+                return;
+            if (function == kMetaPolygon)
+                painter.polyPolygon(points, {points.size()});
+            else
+                painter.polyline(points);
+            return;
+        case kMetaPolyPolygon: {
+            const size_t polys = r.u16(6);
+            if (words < 1 + polys)
+                return;
+            std::vector<size_t> counts(polys);
+            uint64_t total = 0;
+            for (size_t i = 0; i < polys; ++i)
+                total += counts[i] = r.u16(8 + 2 * i);
+            if (wmfPoints(r, 8 + 2 * polys, total, points))
+                painter.polyPolygon(points, counts);
+            return;
+        }
+        case kMetaExtTextOut: {
+            const uint32_t options = r.u16(12);
+            // The rectangle is there when either option is set.
+            if (words >= 8 && (options & kTextOpaque) != 0)
+                painter.opaqueRectangle(w(4), w(5), w(6), w(7));
+            return;
+        }
+        default:
+            return;
+    }
+}
+
 void playWmfRecord(MetaPainter& painter, const View& r, uint16_t function) {
     // Parameters start after the size and function words.
     auto w = [&r](size_t i) { return double(r.i16(6 + 2 * i)); };
     const size_t words = (r.size - 6) / 2;
-    std::vector<Point> points;
-    MetaPainter::Dib dib;
     switch (function) {
         case kMetaSetWindowOrg:
         case kMetaSetWindowExt:
@@ -416,114 +587,31 @@ void playWmfRecord(MetaPainter& painter, const View& r, uint16_t function) {
             if (words >= 1)
                 painter.restoreState(r.i16(6));
             return;
+        case kMetaPatBlt:
+        case kMetaDibBitBlt:
+        case kMetaDibStretchBlt:
+        case kMetaStretchDib:
+        case kMetaSetDibToDev:
+            playWmfBitmap(painter, r, function);
+            return;
         case kMetaSelectObject:
-            if (words >= 1)
-                painter.selectObject(r.u16(6));
-            return;
         case kMetaDeleteObject:
-            if (words >= 1)
-                painter.deleteObject(r.u16(6));
-            return;
         case kMetaCreatePenIndirect:
-            // A width of 0 is one pixel; others are logical units.
-            if (words >= 5)
-                painter.createPen(-1, r.u16(6), w(1), r.i16(8) <= 0, r.u32(12));
-            else
-                painter.createOther(-1);
-            return;
         case kMetaCreateBrushIndirect:
-            if (words >= 3)
-                painter.createBrush(-1, r.u16(6), r.u32(8));
-            else
-                painter.createOther(-1);
-            return;
         case kMetaCreateFontIndirect:
         case kMetaCreatePalette:
         case kMetaCreatePatternBrush:
         case kMetaDibCreatePatternBrush:
         case kMetaCreateRegion:
-            // They hold a table slot, which later indices count.
-            painter.createOther(-1);
+            playWmfObject(painter, r, function);
             return;
         case kMetaRectangle:
-            if (words >= 4)
-                painter.rectangle(w(3), w(2), w(1), w(0));
-            return;
         case kMetaPolygon:
         case kMetaPolyline:
-            if (words < 1 || !wmfPoints(r, 8, r.u16(6), points))
-                return;
-            if (function == kMetaPolygon)
-                painter.polyPolygon(points, {points.size()});
-            else
-                painter.polyline(points);
+        case kMetaPolyPolygon:
+        case kMetaExtTextOut:
+            playWmfShape(painter, r, function);
             return;
-        case kMetaPolyPolygon: {
-            const size_t polys = r.u16(6);
-            if (words < 1 + polys)
-                return;
-            std::vector<size_t> counts(polys);
-            uint64_t total = 0;
-            for (size_t i = 0; i < polys; ++i)
-                total += counts[i] = r.u16(8 + 2 * i);
-            if (wmfPoints(r, 8 + 2 * polys, total, points))
-                painter.polyPolygon(points, counts);
-            return;
-        }
-        case kMetaExtTextOut: {
-            const uint32_t options = r.u16(12);
-            // The rectangle is there when either option is set.
-            if (words >= 8 && (options & kTextOpaque) != 0)
-                painter.opaqueRectangle(w(4), w(5), w(6), w(7));
-            return;
-        }
-        case kMetaPatBlt:
-            if (words >= 6)
-                painter.blit(w(5), w(4), w(3), w(2), r.u32(6), nullptr, {});
-            return;
-        case kMetaDibBitBlt: {
-            // Without a bitmap the record is (function >> 8) + 3 words long
-            // and holds a reserved word before the size.
-            const bool withBitmap = r.size / 2 != size_t(function >> 8) + 3;
-            if (words < (withBitmap ? 8u : 9u))
-                return;
-            const size_t shift = withBitmap ? 0 : 1;
-            const double width = w(5 + shift);
-            const double height = w(4 + shift);
-            const MetaPainter::Source source{w(3), w(2), width, height, true};
-            const bool dibOk = withBitmap && packedDib(r, 22, 0, dib);
-            painter.blit(w(7 + shift), w(6 + shift), width, height, r.u32(6), dibOk ? &dib : nullptr, source);
-            return;
-        }
-        case kMetaDibStretchBlt: {
-            const bool withBitmap = r.size / 2 != size_t(function >> 8) + 3;
-            if (words < (withBitmap ? 10u : 11u))
-                return;
-            const size_t shift = withBitmap ? 0 : 1;
-            const MetaPainter::Source source{w(5), w(4), w(3), w(2), true};
-            const bool dibOk = withBitmap && packedDib(r, 26, 0, dib);
-            painter.blit(w(9 + shift), w(8 + shift), w(7 + shift), w(6 + shift), r.u32(6), dibOk ? &dib : nullptr,
-                         source);
-            return;
-        }
-        case kMetaStretchDib: {
-            if (words < 11 || !packedDib(r, 28, r.u16(10), dib))
-                return;
-            const MetaPainter::Source source{w(6), w(5), w(4), w(3), false};
-            painter.blit(w(10), w(9), w(8), w(7), r.u32(6), &dib, source);
-            return;
-        }
-        case kMetaSetDibToDev: {
-            if (words < 9 || !packedDib(r, 24, r.u16(6), dib))
-                return;
-            dib.rows = r.u16(8);
-            dib.firstRow = r.u16(10);
-            const double width = w(6);
-            const double height = w(5);
-            const MetaPainter::Source source{w(4), w(3), width, height, false};
-            painter.blit(w(8), w(7), width, height, 0x00CC0020, &dib, source);
-            return;
-        }
         default:
             return;
     }

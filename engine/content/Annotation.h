@@ -147,6 +147,12 @@ private:
     };
     void drawListBox(const std::vector<ListEntry>& entries, int topIndex, const DynString* da,
                      FontDirectory* fonts, int quadding, double dx, double dy);
+    // A list box's entries: the field's options, those the value names
+    // selected.
+    static std::vector<ListEntry> choiceEntries(PdfDict* field, PdfValue& value);
+    // The generated content as the appearance stream, a form of the box's
+    // size over the form's resources.
+    void storeAppearanceStream(PdfValue& resources, double dx, double dy);
     // The string between parentheses, with every byte that would end or
     // break it escaped.
     void writeString(const char* bytes, int length);

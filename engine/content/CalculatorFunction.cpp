@@ -213,6 +213,274 @@ private:
     int m_top = kStackSize;
 };
 
+namespace {
+
+// The operators that stay in integers when both operands are integers
+// (wrapping as 32-bit values do) and work in reals otherwise.
+bool applyArithmetic(CalculatorFunction::Stack& stack, int op) {
+    using enum CalculatorFunction::Operator;
+    using Stack = CalculatorFunction::Stack;
+    switch (op) {
+        case kAbs:
+            if (stack.isType(0, Stack::kInt)) {
+                const int i = stack.popInt();
+                stack.pushInt(i < 0 ? wrap(0u - uint32_t(i)) : i);
+            } else {
+                stack.pushReal(std::fabs(stack.popNum()));
+            }
+            break;
+        case kAdd:
+            if (stack.topTwoInts()) {
+                const int b = stack.popInt();
+                const int a = stack.popInt();
+                stack.pushInt(wrap(uint32_t(a) + uint32_t(b)));
+            } else {
+                const double b = stack.popNum();
+                const double a = stack.popNum();
+                stack.pushReal(a + b);
+            }
+            break;
+        case kMul:
+            if (stack.topTwoInts()) {
+                const int b = stack.popInt();
+                const int a = stack.popInt();
+                stack.pushInt(wrap(uint32_t(a) * uint32_t(b)));
+            } else {
+                const double b = stack.popNum();
+                const double a = stack.popNum();
+                stack.pushReal(a * b);
+            }
+            break;
+        case kNeg:
+            if (stack.isType(0, Stack::kInt)) {
+                stack.pushInt(wrap(0u - uint32_t(stack.popInt())));
+            } else {
+                stack.pushReal(-stack.popNum());
+            }
+            break;
+        case kSub:
+            if (stack.topTwoInts()) {
+                const int b = stack.popInt();
+                const int a = stack.popInt();
+                stack.pushInt(wrap(uint32_t(a) - uint32_t(b)));
+            } else {
+                const double b = stack.popNum();
+                const double a = stack.popNum();
+                stack.pushReal(a - b);
+            }
+            break;
+        case kIdiv:
+        case kMod: {
+            const int b = stack.popInt();
+            const int a = stack.popInt();
+            if (b == 0) {
+                reportError(-1, "calculator function divides by zero");
+                stack.pushInt(0);
+            } else if (b == -1) {
+                // INT_MIN / -1 overflows; the quotient wraps, the
+                // remainder is 0.
+                stack.pushInt(op == kIdiv ? wrap(0u - uint32_t(a)) : 0);
+            } else {
+                stack.pushInt(op == kIdiv ? a / b : a % b);
+            }
+            break;
+        }
+        default:
+            return false;
+    }
+    return true;
+}
+
+// The operators of real mathematics and the conversions and roundings; an
+// integer operand of a rounding stays as it is.
+bool applyRealMath(CalculatorFunction::Stack& stack, int op) {
+    using enum CalculatorFunction::Operator;
+    using Stack = CalculatorFunction::Stack;
+    switch (op) {
+        case kAtan: {
+            const double den = stack.popNum();
+            const double num = stack.popNum();
+            double angle = degrees(std::atan2(num, den));
+            if (angle < 0)
+                angle += 360;
+            stack.pushReal(angle);
+            break;
+        }
+        case kCos:
+            stack.pushReal(std::cos(radians(stack.popNum())));
+            break;
+        case kSin:
+            stack.pushReal(std::sin(radians(stack.popNum())));
+            break;
+        case kDiv: {
+            const double b = stack.popNum();
+            const double a = stack.popNum();
+            stack.pushReal(a / b);
+            break;
+        }
+        case kExp: {
+            const double exponent = stack.popNum();
+            const double base = stack.popNum();
+            stack.pushReal(std::pow(base, exponent));
+            break;
+        }
+        case kLn:
+            stack.pushReal(std::log(stack.popNum()));
+            break;
+        case kLog:
+            stack.pushReal(std::log10(stack.popNum()));
+            break;
+        case kSqrt:
+            stack.pushReal(std::sqrt(stack.popNum()));
+            break;
+        case kCvi:
+            if (!stack.isType(0, Stack::kInt))
+                stack.pushInt(saturateToInt(stack.popNum()));
+            break;
+        case kCvr:
+            stack.pushReal(stack.popNum());
+            break;
+        case kCeiling:
+            if (!stack.isType(0, Stack::kInt))
+                stack.pushReal(std::ceil(stack.popNum()));
+            break;
+        case kFloor:
+            if (!stack.isType(0, Stack::kInt))
+                stack.pushReal(std::floor(stack.popNum()));
+            break;
+        case kRound:
+            if (!stack.isType(0, Stack::kInt)) {
+                const double r = stack.popNum();
+                stack.pushReal(r >= 0 ? std::floor(r + 0.5) : std::ceil(r - 0.5));
+            }
+            break;
+        case kTruncate:
+            if (!stack.isType(0, Stack::kInt))
+                stack.pushReal(std::trunc(stack.popNum()));
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+// The relational, boolean and bitwise operators.
+bool applyLogic(CalculatorFunction::Stack& stack, int op) {
+    using enum CalculatorFunction::Operator;
+    using Stack = CalculatorFunction::Stack;
+    switch (op) {
+        case kAnd:
+        case kOr:
+        case kXor:
+            if (stack.topTwoInts()) {
+                const int b = stack.popInt();
+                const int a = stack.popInt();
+                stack.pushInt(op == kAnd ? (a & b) : op == kOr ? (a | b) : (a ^ b));
+            } else {
+                const bool b = stack.popBool();
+                const bool a = stack.popBool();
+                stack.pushBool(op == kAnd ? (a && b) : op == kOr ? (a || b) : (a != b));
+            }
+            break;
+        case kBitshift: {
+            const int shift = stack.popInt();
+            const uint32_t v = uint32_t(stack.popInt());
+            // Shifting a 32-bit value by 32 or more leaves nothing.
+            if (shift >= 32 || shift <= -32) {
+                stack.pushInt(0);
+            } else if (shift > 0) {
+                stack.pushInt(wrap(v << shift));
+            } else {
+                stack.pushInt(wrap(v >> -shift));
+            }
+            break;
+        }
+        case kEq:
+        case kNe: {
+            bool equal;
+            if (stack.topTwoInts()) {
+                equal = stack.popInt() == stack.popInt();
+            } else if (stack.topTwoNums()) {
+                equal = stack.popNum() == stack.popNum();
+            } else {
+                equal = stack.popBool() == stack.popBool();
+            }
+            stack.pushBool(op == kEq ? equal : !equal);
+            break;
+        }
+        case kGe:
+        case kGt:
+        case kLe:
+        case kLt: {
+            int order;
+            if (stack.topTwoInts()) {
+                const int b = stack.popInt();
+                const int a = stack.popInt();
+                order = a < b ? -1 : a > b ? 1 : 0;
+            } else {
+                const double b = stack.popNum();
+                const double a = stack.popNum();
+                order = a < b ? -1 : a > b ? 1 : a == b ? 0 : 2;  // 2: unordered (NaN)
+            }
+            bool result = false;
+            if (order != 2) {
+                result = op == kGe ? order >= 0 : op == kGt ? order > 0 : op == kLe ? order <= 0 : order < 0;
+            }
+            stack.pushBool(result);
+            break;
+        }
+        case kNot:
+            if (stack.isType(0, Stack::kInt)) {
+                stack.pushInt(~stack.popInt());
+            } else {
+                stack.pushBool(!stack.popBool());
+            }
+            break;
+        case kTrue:
+            stack.pushBool(true);
+            break;
+        case kFalse:
+            stack.pushBool(false);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+// The operators that rearrange the stack.
+bool applyStackOperator(CalculatorFunction::Stack& stack, int op) {
+    using enum CalculatorFunction::Operator;
+    switch (op) {
+        case kCopy:
+            stack.copy(stack.popInt());
+            break;
+        case kDup:
+            stack.dup();
+            break;
+        case kExch:
+            stack.exch();
+            break;
+        case kIndex:
+            stack.index(stack.popInt());
+            break;
+        case kPop:
+            stack.drop();
+            break;
+        case kRoll: {
+            const int j = stack.popInt();
+            const int n = stack.popInt();
+            stack.roll(n, j);
+            break;
+        }
+        default:
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 CalculatorFunction::CalculatorFunction(const PdfValue& value, const PdfDict* dict) {
     if (!readDomainAndRange(dict))
         return;
@@ -414,229 +682,12 @@ void CalculatorFunction::execute(Stack& stack, int start) const {
                 continue;
             case kReturn:
                 return;
-            case kAbs:
-                if (stack.isType(0, Stack::kInt)) {
-                    const int i = stack.popInt();
-                    stack.pushInt(i < 0 ? wrap(0u - uint32_t(i)) : i);
-                } else {
-                    stack.pushReal(std::fabs(stack.popNum()));
-                }
-                break;
-            case kAdd:
-                if (stack.topTwoInts()) {
-                    const int b = stack.popInt();
-                    const int a = stack.popInt();
-                    stack.pushInt(wrap(uint32_t(a) + uint32_t(b)));
-                } else {
-                    const double b = stack.popNum();
-                    const double a = stack.popNum();
-                    stack.pushReal(a + b);
-                }
-                break;
-            case kAnd:
-            case kOr:
-            case kXor:
-                if (stack.topTwoInts()) {
-                    const int b = stack.popInt();
-                    const int a = stack.popInt();
-                    stack.pushInt(ins.value == kAnd ? (a & b) : ins.value == kOr ? (a | b) : (a ^ b));
-                } else {
-                    const bool b = stack.popBool();
-                    const bool a = stack.popBool();
-                    stack.pushBool(ins.value == kAnd ? (a && b) : ins.value == kOr ? (a || b) : (a != b));
-                }
-                break;
-            case kAtan: {
-                const double den = stack.popNum();
-                const double num = stack.popNum();
-                double angle = degrees(std::atan2(num, den));
-                if (angle < 0)
-                    angle += 360;
-                stack.pushReal(angle);
-                break;
-            }
-            case kBitshift: {
-                const int shift = stack.popInt();
-                const uint32_t v = uint32_t(stack.popInt());
-                // Shifting a 32-bit value by 32 or more leaves nothing.
-                if (shift >= 32 || shift <= -32) {
-                    stack.pushInt(0);
-                } else if (shift > 0) {
-                    stack.pushInt(wrap(v << shift));
-                } else {
-                    stack.pushInt(wrap(v >> -shift));
-                }
-                break;
-            }
-            case kCeiling:
-                if (!stack.isType(0, Stack::kInt))
-                    stack.pushReal(std::ceil(stack.popNum()));
-                break;
-            case kCopy:
-                stack.copy(stack.popInt());
-                break;
-            case kCos:
-                stack.pushReal(std::cos(radians(stack.popNum())));
-                break;
-            case kCvi:
-                if (!stack.isType(0, Stack::kInt))
-                    stack.pushInt(saturateToInt(stack.popNum()));
-                break;
-            case kCvr:
-                stack.pushReal(stack.popNum());
-                break;
-            case kDiv: {
-                const double b = stack.popNum();
-                const double a = stack.popNum();
-                stack.pushReal(a / b);
-                break;
-            }
-            case kDup:
-                stack.dup();
-                break;
-            case kEq:
-            case kNe: {
-                bool equal;
-                if (stack.topTwoInts()) {
-                    equal = stack.popInt() == stack.popInt();
-                } else if (stack.topTwoNums()) {
-                    equal = stack.popNum() == stack.popNum();
-                } else {
-                    equal = stack.popBool() == stack.popBool();
-                }
-                stack.pushBool(ins.value == kEq ? equal : !equal);
-                break;
-            }
-            case kExch:
-                stack.exch();
-                break;
-            case kExp: {
-                const double exponent = stack.popNum();
-                const double base = stack.popNum();
-                stack.pushReal(std::pow(base, exponent));
-                break;
-            }
-            case kFalse:
-                stack.pushBool(false);
-                break;
-            case kFloor:
-                if (!stack.isType(0, Stack::kInt))
-                    stack.pushReal(std::floor(stack.popNum()));
-                break;
-            case kGe:
-            case kGt:
-            case kLe:
-            case kLt: {
-                int order;
-                if (stack.topTwoInts()) {
-                    const int b = stack.popInt();
-                    const int a = stack.popInt();
-                    order = a < b ? -1 : a > b ? 1 : 0;
-                } else {
-                    const double b = stack.popNum();
-                    const double a = stack.popNum();
-                    order = a < b ? -1 : a > b ? 1 : a == b ? 0 : 2;  // 2: unordered (NaN)
-                }
-                bool result = false;
-                if (order != 2) {
-                    result = ins.value == kGe   ? order >= 0
-                             : ins.value == kGt ? order > 0
-                             : ins.value == kLe ? order <= 0
-                                                : order < 0;
-                }
-                stack.pushBool(result);
-                break;
-            }
-            case kIdiv:
-            case kMod: {
-                const int b = stack.popInt();
-                const int a = stack.popInt();
-                if (b == 0) {
-                    reportError(-1, "calculator function divides by zero");
-                    stack.pushInt(0);
-                } else if (b == -1) {
-                    // INT_MIN / -1 overflows; the quotient wraps, the
-                    // remainder is 0.
-                    stack.pushInt(ins.value == kIdiv ? wrap(0u - uint32_t(a)) : 0);
-                } else {
-                    stack.pushInt(ins.value == kIdiv ? a / b : a % b);
-                }
-                break;
-            }
-            case kIndex:
-                stack.index(stack.popInt());
-                break;
-            case kLn:
-                stack.pushReal(std::log(stack.popNum()));
-                break;
-            case kLog:
-                stack.pushReal(std::log10(stack.popNum()));
-                break;
-            case kMul:
-                if (stack.topTwoInts()) {
-                    const int b = stack.popInt();
-                    const int a = stack.popInt();
-                    stack.pushInt(wrap(uint32_t(a) * uint32_t(b)));
-                } else {
-                    const double b = stack.popNum();
-                    const double a = stack.popNum();
-                    stack.pushReal(a * b);
-                }
-                break;
-            case kNeg:
-                if (stack.isType(0, Stack::kInt)) {
-                    stack.pushInt(wrap(0u - uint32_t(stack.popInt())));
-                } else {
-                    stack.pushReal(-stack.popNum());
-                }
-                break;
-            case kNot:
-                if (stack.isType(0, Stack::kInt)) {
-                    stack.pushInt(~stack.popInt());
-                } else {
-                    stack.pushBool(!stack.popBool());
-                }
-                break;
-            case kPop:
-                stack.drop();
-                break;
-            case kRoll: {
-                const int j = stack.popInt();
-                const int n = stack.popInt();
-                stack.roll(n, j);
-                break;
-            }
-            case kRound:
-                if (!stack.isType(0, Stack::kInt)) {
-                    const double r = stack.popNum();
-                    stack.pushReal(r >= 0 ? std::floor(r + 0.5) : std::ceil(r - 0.5));
-                }
-                break;
-            case kSin:
-                stack.pushReal(std::sin(radians(stack.popNum())));
-                break;
-            case kSqrt:
-                stack.pushReal(std::sqrt(stack.popNum()));
-                break;
-            case kSub:
-                if (stack.topTwoInts()) {
-                    const int b = stack.popInt();
-                    const int a = stack.popInt();
-                    stack.pushInt(wrap(uint32_t(a) - uint32_t(b)));
-                } else {
-                    const double b = stack.popNum();
-                    const double a = stack.popNum();
-                    stack.pushReal(a - b);
-                }
-                break;
-            case kTrue:
-                stack.pushBool(true);
-                break;
-            case kTruncate:
-                if (!stack.isType(0, Stack::kInt))
-                    stack.pushReal(std::trunc(stack.popNum()));
-                break;
             default:
+                // Each family takes its own operators; an unknown one does
+                // nothing.
+                if (!applyArithmetic(stack, ins.value) && !applyRealMath(stack, ins.value) &&
+                    !applyLogic(stack, ins.value))
+                    applyStackOperator(stack, ins.value);
                 break;
         }
         ++pc;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/Numeric.h"
 #include "engine/content/FontFileTables.h"
 #include "engine/core/BuiltinEncodings.h"
 #include "engine/core/Memory.h"
@@ -24,18 +25,6 @@ int subrBias(int count) {
     if (count < 33900)
         return 1131;
     return 32768;
-}
-
-// A double from a font file as an int: NaN gives 0, values beyond the int
-// range saturate, others truncate toward zero.
-int saturatedInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483647.0)
-        return 2147483647;
-    if (value <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -256,7 +245,7 @@ int CffFontFile::readDictOperator(int64_t* pos, int64_t end) {
 }
 
 int CffFontFile::operandInt(int i) const {
-    return i < m_operandCount ? saturatedInt(m_operands[i].number) : 0;
+    return i < m_operandCount ? saturateToInt(m_operands[i].number) : 0;
 }
 
 double CffFontFile::operandReal(int i) const {
@@ -292,99 +281,103 @@ void CffFontFile::readTopDict(int64_t start, int64_t end) {
             break;
         if (m_top.firstOperator < 0)
             m_top.firstOperator = op;
-        switch (op) {
-            case 0:
-                m_top.version = operandInt(0);
-                break;
-            case 1:
-                m_top.notice = operandInt(0);
-                break;
-            case kEscapedOperator + 0:
-                m_top.copyright = operandInt(0);
-                break;
-            case 2:
-                m_top.fullName = operandInt(0);
-                break;
-            case 3:
-                m_top.familyName = operandInt(0);
-                break;
-            case 4:
-                m_top.weight = operandInt(0);
-                break;
-            case kEscapedOperator + 1:
-                m_top.isFixedPitch = operandInt(0);
-                break;
-            case kEscapedOperator + 2:
-                m_top.italicAngle = operandReal(0);
-                break;
-            case kEscapedOperator + 3:
-                m_top.underlinePosition = operandReal(0);
-                break;
-            case kEscapedOperator + 4:
-                m_top.underlineThickness = operandReal(0);
-                break;
-            case kEscapedOperator + 5:
-                m_top.paintType = operandInt(0);
-                break;
-            case kEscapedOperator + 6:
-                m_top.charstringType = operandInt(0);
-                break;
-            case kEscapedOperator + 7:
-                if (m_operandCount >= 6) {
-                    for (int i = 0; i < 6; ++i)
-                        m_top.fontMatrix[i] = operandReal(i);
-                }
-                break;
-            case 13:
-                m_top.uniqueId = operandInt(0);
-                break;
-            case 5:
-                if (m_operandCount >= 4) {
-                    for (int i = 0; i < 4; ++i)
-                        m_top.fontBox[i] = operandReal(i);
-                }
-                break;
-            case kEscapedOperator + 8:
-                m_top.strokeWidth = operandReal(0);
-                break;
-            case 14:
-                m_top.xuidLength = m_operandCount < 16 ? m_operandCount : 16;
-                for (int i = 0; i < m_top.xuidLength; ++i)
-                    m_top.xuid[i] = operandInt(i);
-                break;
-            case 15:
-                m_top.charsetOffset = operandInt(0);
-                break;
-            case 16:
-                m_top.encodingOffset = operandInt(0);
-                break;
-            case 17:
-                m_top.charStringsOffset = operandInt(0);
-                break;
-            case 18:
-                if (m_operandCount >= 2) {
-                    m_top.privateSize = operandInt(0);
-                    m_top.privateOffset = operandInt(1);
-                }
-                break;
-            case kRosOperator:
-                m_top.registry = operandInt(0);
-                m_top.ordering = operandInt(1);
-                m_top.supplement = operandInt(2);
-                break;
-            case kEscapedOperator + 34:
-                m_top.cidCount = operandInt(0);
-                break;
-            case kEscapedOperator + 36:
-                m_top.fdArrayOffset = operandInt(0);
-                break;
-            case kEscapedOperator + 37:
-                m_top.fdSelectOffset = operandInt(0);
-                break;
-            default:
-                break;
-        }
+        storeTopDictEntry(op);
         m_operandCount = 0;
+    }
+}
+
+void CffFontFile::storeTopDictEntry(int op) {
+    switch (op) {
+        case 0:
+            m_top.version = operandInt(0);
+            break;
+        case 1:
+            m_top.notice = operandInt(0);
+            break;
+        case kEscapedOperator + 0:
+            m_top.copyright = operandInt(0);
+            break;
+        case 2:
+            m_top.fullName = operandInt(0);
+            break;
+        case 3:
+            m_top.familyName = operandInt(0);
+            break;
+        case 4:
+            m_top.weight = operandInt(0);
+            break;
+        case kEscapedOperator + 1:
+            m_top.isFixedPitch = operandInt(0);
+            break;
+        case kEscapedOperator + 2:
+            m_top.italicAngle = operandReal(0);
+            break;
+        case kEscapedOperator + 3:
+            m_top.underlinePosition = operandReal(0);
+            break;
+        case kEscapedOperator + 4:
+            m_top.underlineThickness = operandReal(0);
+            break;
+        case kEscapedOperator + 5:
+            m_top.paintType = operandInt(0);
+            break;
+        case kEscapedOperator + 6:
+            m_top.charstringType = operandInt(0);
+            break;
+        case kEscapedOperator + 7:
+            if (m_operandCount >= 6) {
+                for (int i = 0; i < 6; ++i)
+                    m_top.fontMatrix[i] = operandReal(i);
+            }
+            break;
+        case 13:
+            m_top.uniqueId = operandInt(0);
+            break;
+        case 5:
+            if (m_operandCount >= 4) {
+                for (int i = 0; i < 4; ++i)
+                    m_top.fontBox[i] = operandReal(i);
+            }
+            break;
+        case kEscapedOperator + 8:
+            m_top.strokeWidth = operandReal(0);
+            break;
+        case 14:
+            m_top.xuidLength = m_operandCount < 16 ? m_operandCount : 16;
+            for (int i = 0; i < m_top.xuidLength; ++i)
+                m_top.xuid[i] = operandInt(i);
+            break;
+        case 15:
+            m_top.charsetOffset = operandInt(0);
+            break;
+        case 16:
+            m_top.encodingOffset = operandInt(0);
+            break;
+        case 17:
+            m_top.charStringsOffset = operandInt(0);
+            break;
+        case 18:
+            if (m_operandCount >= 2) {
+                m_top.privateSize = operandInt(0);
+                m_top.privateOffset = operandInt(1);
+            }
+            break;
+        case kRosOperator:
+            m_top.registry = operandInt(0);
+            m_top.ordering = operandInt(1);
+            m_top.supplement = operandInt(2);
+            break;
+        case kEscapedOperator + 34:
+            m_top.cidCount = operandInt(0);
+            break;
+        case kEscapedOperator + 36:
+            m_top.fdArrayOffset = operandInt(0);
+            break;
+        case kEscapedOperator + 37:
+            m_top.fdSelectOffset = operandInt(0);
+            break;
+        default:
+            break;
     }
 }
 

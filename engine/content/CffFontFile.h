@@ -154,6 +154,8 @@ private:
     int readDictOperator(int64_t* pos, int64_t end);
     double readReal(int64_t* pos, int64_t end);
     void readTopDict(int64_t start, int64_t end);
+    // Stores the operands of one top DICT operator in m_top.
+    void storeTopDictEntry(int op);
     void readPrivateDict(int offset, int size, PrivateDict& dict);
     void readFontDict(int64_t start, int64_t end, PrivateDict& dict);
     void readFdSelect();

@@ -14,7 +14,7 @@ class PdfValue;
 
 // A colour component: signed 32-bit 16.16 fixed point, 0x10000 = 1.0.
 using ColorComponent = int32_t;
-constexpr ColorComponent kColorOne = 0x10000;
+constexpr ColorComponent kColorOne = kFixedOne;
 // No colour space has more components than this.
 constexpr int kMaxColorComponents = 32;
 
@@ -35,7 +35,7 @@ inline ColorComponent colorFromDouble(double x) {
     return fixedFromDouble(x);
 }
 inline double colorToDouble(ColorComponent c) {
-    return c / 65536.0;
+    return fixedToDouble(c);
 }
 // A component limited to 0 .. 1.0.
 inline ColorComponent clampColor(ColorComponent c) {

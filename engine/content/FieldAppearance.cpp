@@ -310,13 +310,11 @@ int Annotation::layoutLine(const char* text, int length, int start, const double
     return next;
 }
 
-void Annotation::drawText(const char* text, int length, const DynString* da, FontDirectory* fonts,
-                          bool multiline, int comb, int quadding, bool markedContent, bool forceDingbats,
-                          double dx, double dy) {
-    DefaultAppearance tokens(da);
-    if (forceDingbats && tokens.fontName >= 0)
-        tokens.tokens[size_t(tokens.fontName)] = appearance::kDingbatFont;
+namespace {
 
+// The widths at size 1 of the codes of the font the default appearance
+// names; a composite font, or none, counts half an em a byte.
+void fontWidths(const DefaultAppearance& tokens, FontDirectory* fonts, double (&widths)[256]) {
     FontObject* font = nullptr;
     if (tokens.fontName >= 0 && fonts) {
         const std::string& name = tokens.tokens[size_t(tokens.fontName)];
@@ -325,11 +323,68 @@ void Annotation::drawText(const char* text, int length, const DynString* da, Fon
     }
     if (!font)
         reportError(-1, "Field's default appearance names no font of the form's resources");
-    // Widths at size 1; a composite font, or none, counts half an em a byte.
-    double widths[256];
     const SimpleFont* simple = font && !font->isCidFont() ? static_cast<const SimpleFont*>(font) : nullptr;
     for (int c = 0; c < 256; ++c)
         widths[c] = simple ? simple->getWidth(c) : 0.5;
+}
+
+struct TextLine {
+    int start, end;
+    double width;
+};
+
+// The text broken into lines no wider than `wrap`. A size of 0 is chosen:
+// smaller until the lines leave a third of a size below the last one in the
+// height dy; size 1 is kept whatever room it leaves.
+std::vector<TextLine> layoutLines(const char* text, int length, const double* widths, double wrap, double dy,
+                                  double* size) {
+    std::vector<TextLine> lines;
+    auto layout = [&](double lineSize) {
+        lines.clear();
+        for (int pos = 0; pos < length;) {
+            TextLine line{pos, pos, 0};
+            pos = Annotation::layoutLine(text, length, pos, widths, lineSize, wrap, &line.end, &line.width);
+            lines.push_back(line);
+        }
+    };
+    if (*size != 0) {
+        layout(*size);
+        return lines;
+    }
+    *size = kMultilineStartSize;
+    for (;;) {
+        layout(*size);
+        if (dy - *size * double(lines.size()) >= 0.33 * *size)
+            break;
+        *size -= 1;
+        if (*size <= 1) {
+            layout(*size);
+            break;
+        }
+    }
+    return lines;
+}
+
+// The cells of a comb field. A MaxLen of 0 or less would divide the width
+// by nothing: such a field is drawn as plain text (0 cells).
+int combCells(PdfDict* field) {
+    PdfValue maxLen;
+    if (Annotation::lookupInherited(field, "MaxLen", maxLen).isInt() && maxLen.getInt() > 0)
+        return maxLen.getInt();
+    return 0;
+}
+
+}  // namespace
+
+void Annotation::drawText(const char* text, int length, const DynString* da, FontDirectory* fonts,
+                          bool multiline, int comb, int quadding, bool markedContent, bool forceDingbats,
+                          double dx, double dy) {
+    DefaultAppearance tokens(da);
+    if (forceDingbats && tokens.fontName >= 0)
+        tokens.tokens[size_t(tokens.fontName)] = appearance::kDingbatFont;
+
+    double widths[256];
+    fontWidths(tokens, fonts, widths);
     double size = tokens.fontSize();
     const double w = m_border.width;
 
@@ -359,40 +414,10 @@ void Annotation::drawText(const char* text, int length, const DynString* da, Fon
         write("/Tx BMC\n");
     write("q\nBT\n");
     if (multiline) {
-        const double wrap = dx - 2 * w - 4;
-        struct Line {
-            int start, end;
-            double width;
-        };
-        std::vector<Line> lines;
-        auto layout = [&](double lineSize) {
-            lines.clear();
-            for (int pos = 0; pos < length;) {
-                Line line{pos, pos, 0};
-                pos = layoutLine(text, length, pos, widths, lineSize, wrap, &line.end, &line.width);
-                lines.push_back(line);
-            }
-        };
-        if (size == 0) {
-            // Smaller until the lines leave a third of a size below the
-            // last one; size 1 is kept whatever room it leaves.
-            size = kMultilineStartSize;
-            for (;;) {
-                layout(size);
-                if (dy - size * double(lines.size()) >= 0.33 * size)
-                    break;
-                size -= 1;
-                if (size <= 1) {
-                    layout(size);
-                    break;
-                }
-            }
-        } else {
-            layout(size);
-        }
+        const std::vector<TextLine> lines = layoutLines(text, length, widths, dx - 2 * w - 4, dy, &size);
         writeTokens(0, dy);
         double previousX = 0;
-        for (const Line& line : lines) {
+        for (const TextLine& line : lines) {
             const double x = quadX(line.width);
             writeNumbers({x - previousX, -size}, "Td");
             writeString(text + line.start, line.end - line.start);
@@ -585,14 +610,7 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
         }
     } else if (type.isName("Tx")) {
         if (value.isString()) {
-            int comb = 0;
-            if (flags & kFieldComb) {
-                PdfValue maxLen;
-                // A MaxLen of 0 or less would divide the width by nothing:
-                // such a field is drawn as plain text.
-                if (lookupInherited(field, "MaxLen", maxLen).isInt() && maxLen.getInt() > 0)
-                    comb = maxLen.getInt();
-            }
+            const int comb = (flags & kFieldComb) ? combCells(field) : 0;
             drawText(valueText.data(), int(valueText.size()), da, fonts, (flags & kFieldMultiline) != 0, comb,
                      quadding, true, false, dx, dy);
         }
@@ -602,35 +620,7 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                 drawText(valueText.data(), int(valueText.size()), da, fonts, false, 0, quadding, true, false,
                          dx, dy);
         } else {
-            std::unordered_set<std::string> chosen;
-            if (value.isString()) {
-                chosen.insert(valueText);
-            } else if (value.isArray()) {
-                for (int i = 0; i < value.getArray()->getLength(); ++i) {
-                    PdfValue element;
-                    if (value.getArray()->get(i, element).isString())
-                        chosen.insert(textBytes(element.getString()));
-                }
-            }
-            std::vector<ListEntry> entries;
-            PdfValue options;
-            if (lookupInherited(field, "Opt", options).isArray()) {
-                PdfArray* array = options.getArray();
-                for (int i = 0; i < array->getLength(); ++i) {
-                    PdfValue option, shown;
-                    array->get(i, option);
-                    if (option.isArray() && option.getArray()->getLength() == 2) {
-                        option.getArray()->get(1, shown);
-                    } else {
-                        option.copy(shown);
-                    }
-                    std::string text;
-                    if (shown.isString())
-                        text = textBytes(shown.getString());
-                    const bool selected = shown.isString() && chosen.count(text) != 0;
-                    entries.push_back({std::move(text), selected});
-                }
-            }
+            const std::vector<ListEntry> entries = choiceEntries(field, value);
             PdfValue top;
             lookupInherited(field, "TI", top);
             drawListBox(entries, top.isInt() ? top.getInt() : 0, da, fonts, quadding, dx, dy);
@@ -639,6 +629,43 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
         reportError(-1, "Form field of unknown type");
     }
 
+    storeAppearanceStream(resources, dx, dy);
+}
+
+std::vector<Annotation::ListEntry> Annotation::choiceEntries(PdfDict* field, PdfValue& value) {
+    std::unordered_set<std::string> chosen;
+    if (value.isString()) {
+        chosen.insert(textBytes(value.getString()));
+    } else if (value.isArray()) {
+        for (int i = 0; i < value.getArray()->getLength(); ++i) {
+            PdfValue element;
+            if (value.getArray()->get(i, element).isString())
+                chosen.insert(textBytes(element.getString()));
+        }
+    }
+    std::vector<ListEntry> entries;
+    PdfValue options;
+    if (lookupInherited(field, "Opt", options).isArray()) {
+        PdfArray* array = options.getArray();
+        for (int i = 0; i < array->getLength(); ++i) {
+            PdfValue option, shown;
+            array->get(i, option);
+            if (option.isArray() && option.getArray()->getLength() == 2) {
+                option.getArray()->get(1, shown);
+            } else {
+                option.copy(shown);
+            }
+            std::string text;
+            if (shown.isString())
+                text = textBytes(shown.getString());
+            const bool selected = shown.isString() && chosen.count(text) != 0;
+            entries.push_back({std::move(text), selected});
+        }
+    }
+    return entries;
+}
+
+void Annotation::storeAppearanceStream(PdfValue& resources, double dx, double dy) {
     // The content becomes a form stream over a copy of its bytes, which the
     // stream owns: it may be shared beyond this annotation's life.
     PdfValue dict;

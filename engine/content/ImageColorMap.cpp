@@ -40,9 +40,40 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
         return;
     }
     const int maxPixel = int((1u << bits) - 1);
+    if (!readDecode(decode, maxPixel))
+        return;
+
+    // Table entry b stands for the sample whose value is b, or, for samples
+    // wider than 8 bits (which the line reader cuts to their high byte), the
+    // sample b x maxPixel / 255, so that byte 255 still means the largest
+    // sample and 16-bit images keep their brightness.
+    const int entries = bits <= 8 ? maxPixel + 1 : kTableSize;
+    double sample[kTableSize];
+    for (int b = 0; b < kTableSize; ++b) {
+        const int used = b < entries ? b : entries - 1;
+        sample[b] = bits <= 8 ? double(used) : double(used) * maxPixel / 255.0;
+    }
+
+    const ColorSpace::Kind kind = m_colorSpace->getKind();
+    if (kind == ColorSpace::kIndexed) {
+        buildIndexedTables(sample, maxPixel);
+    } else if (kind == ColorSpace::kSeparation) {
+        buildSeparationTables(sample, maxPixel);
+    } else {
+        for (int k = 0; k < m_components; ++k) {
+            m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
+            ColorComponent* table = m_lookup[k].get();
+            for (int b = 0; b < kTableSize; ++b) {
+                table[b] = colorFromDouble(sample[b] * m_decodeRange[k] / maxPixel + m_decodeLow[k]);
+            }
+        }
+    }
+    chooseRowPath();
+}
+
+bool ImageColorMap::readDecode(const PdfValue& decode, int maxPixel) {
     ColorSpace* space = m_colorSpace.get();
     const int spaceComponents = space->getComponentCount();
-
     if (decode.isNull() || decode.isNone()) {
         m_components = spaceComponents;
         for (int i = 0; i < kMaxColorComponents; ++i)
@@ -55,7 +86,7 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
             reportError(-1, "image decode array has %d pairs for %d components", m_components,
                         spaceComponents);
             m_ok = false;
-            return;
+            return false;
         }
         PdfValue element;
         for (int i = 0; i < m_components; ++i) {
@@ -74,78 +105,61 @@ ImageColorMap::ImageColorMap(int bits, const PdfValue& decode, std::unique_ptr<C
         }
         if (!m_ok) {
             reportError(-1, "image decode array holds something other than numbers");
-            return;
+            return false;
         }
     } else {
         reportError(-1, "image decode entry is a %s", decode.typeName());
         m_ok = false;
-        return;
+        return false;
     }
+    return true;
+}
 
-    // Table entry b stands for the sample whose value is b, or, for samples
-    // wider than 8 bits (which the line reader cuts to their high byte), the
-    // sample b x maxPixel / 255, so that byte 255 still means the largest
-    // sample and 16-bit images keep their brightness.
-    const int entries = bits <= 8 ? maxPixel + 1 : kTableSize;
-    double sample[kTableSize];
-    for (int b = 0; b < kTableSize; ++b) {
-        const int used = b < entries ? b : entries - 1;
-        sample[b] = bits <= 8 ? double(used) : double(used) * maxPixel / 255.0;
+void ImageColorMap::buildIndexedTables(const double* sample, int maxPixel) {
+    const auto* indexed = static_cast<const IndexedColorSpace*>(m_colorSpace.get());
+    m_baseSpace = indexed->getBase();
+    m_baseComponents = m_baseSpace->getComponentCount();
+    const int high = indexed->getHighValue();
+    double lowB[kMaxColorComponents];
+    double rangeB[kMaxColorComponents];
+    for (int k = 0; k < kMaxColorComponents; ++k) {
+        lowB[k] = 0;
+        rangeB[k] = 1;
     }
-
-    if (space->getKind() == ColorSpace::kIndexed) {
-        const auto* indexed = static_cast<const IndexedColorSpace*>(space);
-        m_baseSpace = indexed->getBase();
-        m_baseComponents = m_baseSpace->getComponentCount();
-        const int high = indexed->getHighValue();
-        double lowB[kMaxColorComponents];
-        double rangeB[kMaxColorComponents];
-        for (int k = 0; k < kMaxColorComponents; ++k) {
-            lowB[k] = 0;
-            rangeB[k] = 1;
-        }
-        m_baseSpace->getDefaultDecodeRanges(lowB, rangeB, high);
-        const unsigned char* palette = indexed->getLookup();
-        for (int k = 0; k < m_baseComponents; ++k) {
-            m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
-            ColorComponent* table = m_lookup[k].get();
-            for (int b = 0; b < kTableSize; ++b) {
-                int index = saturateToInt(sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0] + 0.5);
-                if (index < 0) {
-                    index = 0;
-                } else if (index > high) {
-                    index = high;
-                }
-                const double byte = palette[index * m_baseComponents + k];
-                table[b] = colorFromDouble(byte / 255.0 * rangeB[k] + lowB[k]);
-            }
-        }
-    } else if (space->getKind() == ColorSpace::kSeparation) {
-        const auto* separation = static_cast<const SeparationColorSpace*>(space);
-        m_baseSpace = separation->getAlternate();
-        m_baseComponents = m_baseSpace->getComponentCount();
-        PdfFunction* function = separation->getFunction();
-        for (int k = 0; k < m_baseComponents; ++k)
-            m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
+    m_baseSpace->getDefaultDecodeRanges(lowB, rangeB, high);
+    const unsigned char* palette = indexed->getLookup();
+    for (int k = 0; k < m_baseComponents; ++k) {
+        m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
+        ColorComponent* table = m_lookup[k].get();
         for (int b = 0; b < kTableSize; ++b) {
-            // Full-size, zero-filled buffers: see ColorSpace's tint transform.
-            double in[PdfFunction::kMaxInputs] = {};
-            double out[PdfFunction::kMaxOutputs] = {};
-            in[0] = sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0];
-            function->transform(in, out);
-            for (int k = 0; k < m_baseComponents; ++k)
-                m_lookup[k][b] = colorFromDouble(out[k]);
-        }
-    } else {
-        for (int k = 0; k < m_components; ++k) {
-            m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
-            ColorComponent* table = m_lookup[k].get();
-            for (int b = 0; b < kTableSize; ++b) {
-                table[b] = colorFromDouble(sample[b] * m_decodeRange[k] / maxPixel + m_decodeLow[k]);
+            int index = saturateToInt(sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0] + 0.5);
+            if (index < 0) {
+                index = 0;
+            } else if (index > high) {
+                index = high;
             }
+            const double byte = palette[index * m_baseComponents + k];
+            table[b] = colorFromDouble(byte / 255.0 * rangeB[k] + lowB[k]);
         }
     }
-    chooseRowPath();
+}
+
+void ImageColorMap::buildSeparationTables(const double* sample, int maxPixel) {
+    const auto* separation = static_cast<const SeparationColorSpace*>(m_colorSpace.get());
+    m_baseSpace = separation->getAlternate();
+    m_baseComponents = m_baseSpace->getComponentCount();
+    PdfFunction* function = separation->getFunction();
+    for (int k = 0; k < m_baseComponents; ++k)
+        m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
+    for (int b = 0; b < kTableSize; ++b) {
+        // Full-size, zero-filled buffers: see ColorSpace's tint transform.
+        double in[PdfFunction::kMaxInputs] = {};
+        double out[PdfFunction::kMaxOutputs] = {};
+        in[0] = sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0];
+        function->transform(in, out);
+        for (int k = 0; k < m_baseComponents; ++k)
+            m_lookup[k][b] = colorFromDouble(out[k]);
+    }
 }
 
 ImageColorMap::~ImageColorMap() = default;

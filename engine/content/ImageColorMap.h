@@ -79,6 +79,12 @@ private:
     // shows in any stretch of rows, little enough to stay in the L2 cache.
     static constexpr int kCacheBits = 12;
 
+    // Steps of the constructor: the decode ranges (false, having reported
+    // it, when the entry is unusable), and the tables of an indexed or
+    // separation space, which map straight into its base or alternate.
+    bool readDecode(const PdfValue& decode, int maxPixel);
+    void buildIndexedTables(const double* sample, int maxPixel);
+    void buildSeparationTables(const double* sample, int maxPixel);
     void chooseRowPath();
     // A new cache for grey (the grey held in rgb.r) or RGB.
     std::unique_ptr<CacheEntry[]> makeCache(bool gray) const;

@@ -97,6 +97,15 @@ private:
     int lookupFormat4(const CmapRecord& cmap, int code) const;
     // The table's record for a tag, or null.
     const Table* table(const char* tag) const;
+    // Steps of convert (TrueTypeConvert.cpp). The loca entries in bytes,
+    // glyphs too short to be glyphs made empty; true when they need a rebuilt
+    // glyf table.
+    bool readLocaEntries(std::vector<int64_t>& entries) const;
+    // The cmap table's length that its subtables need, within the file; *bad
+    // when that is more than its directory gives.
+    int64_t cmapLengthNeeded(bool* bad) const;
+    // An hmtx table with a metric for every glyph.
+    std::vector<uint8_t> metricsForEveryGlyph(int metricCount) const;
 
     bool m_ok = true;
     std::vector<Table> m_tables;

@@ -106,6 +106,8 @@ private:
     // Sets the length to newLength, moving to a new block only when the
     // capacity changes; the NUL after the new length is the caller's to write.
     void resize(int64_t newLength);
+    // Appends n copies of c in one step (nothing for n <= 0).
+    void appendRun(char c, int64_t n);
 
     int m_length = 0;
     char* m_buffer = nullptr;

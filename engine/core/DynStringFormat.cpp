@@ -154,20 +154,77 @@ int convertDouble(double x, int precision, bool trimZeros, char (&area)[kWorkAre
     return pos;
 }
 
+// A placeholder's fields after its opening brace: {index:[-][0]width[.precision]word}.
+struct Placeholder {
+    int index = 0;
+    bool swapJustification = false;
+    bool zeroPad = false;
+    int64_t width = 0;
+    int precision = 0;
+    int kind = -1;
+};
+
+// Reads a placeholder up to and past its closing brace; false when it is
+// malformed (the formatting stops there).
+bool readPlaceholder(const char*& p, Placeholder& out) {
+    if (!isDigit(*p))
+        return false;
+    out.index = readDecimal(p);
+    if (*p != ':')
+        return false;
+    ++p;
+    if (*p == '-') {
+        out.swapJustification = true;
+        ++p;
+    }
+    out.zeroPad = *p == '0';
+    out.width = readDecimal(p);
+    if (*p == '.') {
+        ++p;
+        out.precision = readDecimal(p);
+    }
+    out.kind = matchWord(p);
+    if (out.kind < 0 || *p != '}')
+        return false;
+    ++p;
+    return true;
+}
+
+// The digits of an integer argument in the kind's base, written at the end
+// of `digits`; their count. *negative for a negative signed value.
+int integerDigits(int kind, const FormatArg& arg, char (&digits)[32], bool* negative) {
+    int base = baseOf(kind);
+    uint32_t magnitude;
+    if (kind % 8 < 4) {
+        int32_t value = static_cast<int32_t>(static_cast<uint32_t>(arg.integer()));
+        *negative = value < 0;
+        magnitude = *negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    } else {
+        magnitude = static_cast<uint32_t>(arg.integer());
+    }
+    int n = 0;
+    do {
+        digits[sizeof digits - 1 - n++] = kDigits[magnitude % base];
+        magnitude /= base;
+    } while (magnitude);
+    return n;
+}
+
 }  // namespace
 
-DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args, int count) {
-    // Appends n copies of c in one step. The width comes from the format or
-    // an argument, not from the work area, so it is bounded only by the
-    // string's own 32-bit limit (resize throws MemoryException past it).
-    auto appendRun = [this](char c, int64_t n) {
-        if (n <= 0) return;
-        int old = m_length;
-        resize(int64_t(m_length) + n);
-        std::memset(m_buffer + old, c, static_cast<size_t>(n));
-        m_buffer[m_length] = '\0';
-    };
+// The width comes from the format or an argument, not from the work area,
+// so it is bounded only by the string's own 32-bit limit (resize throws
+// MemoryException past it).
+void DynString::appendRun(char c, int64_t n) {
+    if (n <= 0)
+        return;
+    int old = m_length;
+    resize(int64_t(m_length) + n);
+    std::memset(m_buffer + old, c, static_cast<size_t>(n));
+    m_buffer[m_length] = '\0';
+}
 
+DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args, int count) {
     int collected = 0;
     const char* p = format;
     while (*p) {
@@ -188,25 +245,12 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
             continue;
         }
         ++p;
-        if (!isDigit(*p)) break;
-        int index = readDecimal(p);
-        if (*p != ':') break;
-        ++p;
-        bool swapJustification = false;
-        if (*p == '-') {
-            swapJustification = true;
-            ++p;
-        }
-        bool zeroPad = *p == '0';
-        int64_t width = readDecimal(p);
-        int precision = 0;
-        if (*p == '.') {
-            ++p;
-            precision = readDecimal(p);
-        }
-        int kind = matchWord(p);
-        if (kind < 0 || *p != '}') break;
-        ++p;
+        Placeholder spec;
+        if (!readPlaceholder(p, spec))
+            break;
+        const int index = spec.index;
+        const int kind = spec.kind;
+        int64_t width = spec.width;
 
         // An index equal to the number taken so far takes the next argument;
         // a smaller one reuses an argument; a larger one has nothing to name.
@@ -220,40 +264,27 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
         int64_t zeros = 0;
         const char* body = "";
         int64_t bodyLength = 0;
-        bool leftJustify = swapJustification;
+        bool leftJustify = spec.swapJustification;
         char digits[32];
         char area[kWorkArea];
         std::string aliasCopy;
 
         if (kind < kKindFixed) {
-            int base = baseOf(kind);
-            uint32_t magnitude;
-            if (kind % 8 < 4) {
-                int32_t value = static_cast<int32_t>(static_cast<uint32_t>(arg.integer()));
-                negative = value < 0;
-                magnitude = negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-            } else {
-                magnitude = static_cast<uint32_t>(arg.integer());
-            }
-            int n = 0;
-            do {
-                digits[sizeof digits - 1 - n++] = kDigits[magnitude % base];
-                magnitude /= base;
-            } while (magnitude);
+            const int n = integerDigits(kind, arg, digits, &negative);
             body = digits + sizeof digits - n;
             bodyLength = n;
-            if (zeroPad) {
+            if (spec.zeroPad) {
                 int64_t target = negative ? width - 1 : width;
                 if (target > n) zeros = target - n;
             }
         } else if (kind <= kKindTrimmed) {
-            int start = convertDouble(arg.real(), precision, kind == kKindTrimmed, area);
+            int start = convertDouble(arg.real(), spec.precision, kind == kKindTrimmed, area);
             body = area + start;
             bodyLength = kWorkArea - start;
         } else if (kind == kKindSpaces) {
             width = static_cast<int32_t>(static_cast<uint32_t>(arg.integer()));
         } else {
-            leftJustify = !swapJustification;
+            leftJustify = !spec.swapJustification;
             if (kind == kKindChar) {
                 digits[0] = static_cast<char>(arg.integer());
                 body = digits;

@@ -148,10 +148,9 @@ void GlobalSettings::releaseAll() {
 
     std::unique_ptr<StringHash::Iterator> iterator;
     DynString* key = nullptr;
-    intptr_t value = 0;
+    PtrList<DynString>* dirs = nullptr;
     m_cMapDirs.startIteration(iterator);
-    while (m_cMapDirs.next(iterator, &key, &value)) {
-        auto dirs = reinterpret_cast<PtrList<DynString>*>(value);
+    while (m_cMapDirs.next(iterator, &key, &dirs)) {
         for (int i = 0; i < dirs->getLength(); ++i)
             delete dirs->get(i);
         delete dirs;
@@ -194,7 +193,7 @@ FILE* GlobalSettings::openInDirectories(const PtrList<DynString>& directories, c
 
 FILE* GlobalSettings::openKeyedDirFile(const char* collection, const char* fileName) {
     GeneralLock lock(*this);
-    auto dirs = reinterpret_cast<const PtrList<DynString>*>(m_cMapDirs.lookupCStr(collection));
+    const PtrList<DynString>* dirs = m_cMapDirs.lookupCStr(collection);
     return dirs ? openInDirectories(*dirs, fileName) : nullptr;
 }
 
@@ -205,7 +204,7 @@ FILE* GlobalSettings::openDirListFile(const char* fileName) {
 
 const DisplayFontRecord* GlobalSettings::findSubstituteFont(const char* fontName) {
     GeneralLock lock(*this);
-    if (auto record = reinterpret_cast<const DisplayFontRecord*>(m_displayFonts.lookupCStr(fontName)))
+    if (const DisplayFontRecord* record = m_displayFonts.lookupCStr(fontName))
         return record;
     return m_systemFonts ? m_systemFonts->find(fontName) : nullptr;
 }
@@ -213,11 +212,10 @@ const DisplayFontRecord* GlobalSettings::findSubstituteFont(const char* fontName
 const DisplayFontRecord* GlobalSettings::findSubstituteCidFont(const char* fontName, const char* collection) {
     GeneralLock lock(*this);
     if (fontName) {
-        if (auto record =
-                reinterpret_cast<const DisplayFontRecord*>(m_displayNamedCidFonts.lookupCStr(fontName)))
+        if (const DisplayFontRecord* record = m_displayNamedCidFonts.lookupCStr(fontName))
             return record;
     }
-    return reinterpret_cast<const DisplayFontRecord*>(m_displayCidFonts.lookupCStr(collection));
+    return m_displayCidFonts.lookupCStr(collection);
 }
 
 std::unique_ptr<DynString> GlobalSettings::findFontFile(const char* fontName, const char* const* extensions) {
@@ -321,7 +319,7 @@ void GlobalSettings::getImageableArea(int* llx, int* lly, int* urx, int* ury) {
 
 std::unique_ptr<DynString> GlobalSettings::getCidToUnicodeFile(const char* collection) {
     GeneralLock lock(*this);
-    auto path = reinterpret_cast<const DynString*>(m_cidToUnicodeFiles.lookupCStr(collection));
+    const DynString* path = m_cidToUnicodeFiles.lookupCStr(collection);
     return path ? std::make_unique<DynString>(*path) : nullptr;
 }
 
@@ -329,12 +327,12 @@ std::unique_ptr<DynString> GlobalSettings::getUnicodeToUnicodeFile(const char* f
     GeneralLock lock(*this);
     std::unique_ptr<StringHash::Iterator> iterator;
     DynString* fragment = nullptr;
-    intptr_t value = 0;
+    DynString* path = nullptr;
     m_unicodeToUnicodeFiles.startIteration(iterator);
-    while (m_unicodeToUnicodeFiles.next(iterator, &fragment, &value)) {
+    while (m_unicodeToUnicodeFiles.next(iterator, &fragment, &path)) {
         if (std::strstr(fontName, fragment->getCString())) {
             m_unicodeToUnicodeFiles.endIteration(iterator);
-            return std::make_unique<DynString>(*reinterpret_cast<const DynString*>(value));
+            return std::make_unique<DynString>(*path);
         }
     }
     return nullptr;
@@ -386,38 +384,39 @@ void GlobalSettings::addDisplayFont(std::unique_ptr<DisplayFontRecord> record) {
     replaceRecord(m_displayFonts, std::move(record));
 }
 
-void GlobalSettings::replaceRecord(StringHash& table, std::unique_ptr<DisplayFontRecord> record) {
-    delete reinterpret_cast<DisplayFontRecord*>(table.remove(record->getName()));
+void GlobalSettings::replaceRecord(PtrStringHash<DisplayFontRecord>& table,
+                                   std::unique_ptr<DisplayFontRecord> record) {
+    delete table.remove(record->getName());
     // The table does not own its keys: the key is the record's own name.
-    table.add(const_cast<DynString*>(&record->getName()), reinterpret_cast<intptr_t>(record.get()));
+    table.add(const_cast<DynString*>(&record->getName()), record.get());
     record.release();
 }
 
-void GlobalSettings::deleteRecords(StringHash& table) {
+void GlobalSettings::deleteRecords(PtrStringHash<DisplayFontRecord>& table) {
     std::unique_ptr<StringHash::Iterator> iterator;
     DynString* key = nullptr;
-    intptr_t value = 0;
+    DisplayFontRecord* record = nullptr;
     table.startIteration(iterator);
-    while (table.next(iterator, &key, &value))
-        delete reinterpret_cast<DisplayFontRecord*>(value);
+    while (table.next(iterator, &key, &record))
+        delete record;
 }
 
-void GlobalSettings::replacePath(StringHash& table, const char* key, const char* value) {
+void GlobalSettings::replacePath(PtrStringHash<DynString>& table, const char* key, const char* value) {
     auto path = std::make_unique<DynString>(value);
     auto ownedKey = std::make_unique<DynString>(key);
-    delete reinterpret_cast<DynString*>(table.removeCStr(key));
-    table.add(ownedKey.get(), reinterpret_cast<intptr_t>(path.get()));
+    delete table.removeCStr(key);
+    table.add(ownedKey.get(), path.get());
     ownedKey.release();
     path.release();
 }
 
-void GlobalSettings::deletePaths(StringHash& table) {
+void GlobalSettings::deletePaths(PtrStringHash<DynString>& table) {
     std::unique_ptr<StringHash::Iterator> iterator;
     DynString* key = nullptr;
-    intptr_t value = 0;
+    DynString* path = nullptr;
     table.startIteration(iterator);
-    while (table.next(iterator, &key, &value))
-        delete reinterpret_cast<DynString*>(value);
+    while (table.next(iterator, &key, &path))
+        delete path;
 }
 
 int GlobalSettings::setPaperSize(const char* name) {

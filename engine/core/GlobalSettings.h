@@ -169,25 +169,26 @@ private:
     void readConfigFile(const char* fileName, FILE* file);
     // Adds a record to one of the record tables keyed by the record's name,
     // deleting a record it replaces.
-    static void replaceRecord(StringHash& table, std::unique_ptr<DisplayFontRecord> record);
-    static void deleteRecords(StringHash& table);
+    static void replaceRecord(PtrStringHash<DisplayFontRecord>& table,
+                              std::unique_ptr<DisplayFontRecord> record);
+    static void deleteRecords(PtrStringHash<DisplayFontRecord>& table);
     // Sets key -> copy of value in a table that owns its keys and whose values
     // are owned path strings, deleting a value it replaces.
-    static void replacePath(StringHash& table, const char* key, const char* value);
-    static void deletePaths(StringHash& table);
+    static void replacePath(PtrStringHash<DynString>& table, const char* key, const char* value);
+    static void deletePaths(PtrStringHash<DynString>& table);
     // Opens name in the first directory of the list where it opens.
     static FILE* openInDirectories(const PtrList<DynString>& directories, const char* fileName);
 
     NameToIntMap m_nameToCode;
     NameToIntMap m_nameToUnicode;
-    StringHash m_cidToUnicodeFiles{true};      // collection -> DynString* path
-    StringHash m_unicodeToUnicodeFiles{true};  // font-name fragment -> DynString* path
-    StringHash m_cMapDirs{true};               // collection -> PtrList<DynString>* of directories
+    PtrStringHash<DynString> m_cidToUnicodeFiles{true};      // collection -> path
+    PtrStringHash<DynString> m_unicodeToUnicodeFiles{true};  // font-name fragment -> path
+    PtrStringHash<PtrList<DynString>> m_cMapDirs{true};      // collection -> directories
     PtrList<DynString> m_toUnicodeDirs;
-    StringHash m_displayFonts{false};  // font name -> DisplayFontRecord*, keyed by its name
+    PtrStringHash<DisplayFontRecord> m_displayFonts{false};  // font name -> record, keyed by its name
     std::unique_ptr<SystemFontList> m_systemFonts;
-    StringHash m_displayCidFonts{false};       // collection -> DisplayFontRecord*
-    StringHash m_displayNamedCidFonts{false};  // CID font name -> DisplayFontRecord*
+    PtrStringHash<DisplayFontRecord> m_displayCidFonts{false};       // collection -> record
+    PtrStringHash<DisplayFontRecord> m_displayNamedCidFonts{false};  // CID font name -> record
     int m_paperWidth = 612;
     int m_paperHeight = 792;
     int m_imageableLlx = 0;

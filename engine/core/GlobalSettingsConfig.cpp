@@ -379,12 +379,12 @@ private:
     }
 
     void cMapDir(const Args& args) {
-        StringHash& table = m_settings.m_cMapDirs;
-        auto dirs = reinterpret_cast<PtrList<DynString>*>(table.lookupCStr(args[0].c_str()));
+        PtrStringHash<PtrList<DynString>>& table = m_settings.m_cMapDirs;
+        PtrList<DynString>* dirs = table.lookupCStr(args[0].c_str());
         if (!dirs) {
             auto list = std::make_unique<PtrList<DynString>>();
             auto key = std::make_unique<DynString>(args[0].c_str());
-            table.add(key.get(), reinterpret_cast<intptr_t>(list.get()));
+            table.add(key.get(), list.get());
             key.release();
             dirs = list.release();
         }
@@ -419,7 +419,7 @@ private:
     void collectionFontTrueType(const Args& args) {
         addCidFont(m_settings.m_displayCidFonts, args, DisplayFontRecord::kTrueType);
     }
-    void addCidFont(StringHash& table, const Args& args, int kind) {
+    void addCidFont(PtrStringHash<DisplayFontRecord>& table, const Args& args, int kind) {
         GeneralLock lock(m_settings);
         replaceRecord(table, std::make_unique<DisplayFontRecord>(args[0].c_str(), kind, args[1].c_str()));
     }

@@ -1,5 +1,7 @@
 #include "engine/core/Memory.h"
 
+#include "base/Numeric.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -57,13 +59,15 @@ char* copyString(const char* text) {
 
 int checkedAdd(int a, int b) {
     int result;
-    if (__builtin_add_overflow(a, b, &result)) throw MemoryException();
+    if (!tryAdd(a, b, &result))
+        throw MemoryException();
     return result;
 }
 
 int checkedMul(int a, int b) {
     int result;
-    if (__builtin_mul_overflow(a, b, &result)) throw MemoryException();
+    if (!tryMul(a, b, &result))
+        throw MemoryException();
     return result;
 }
 

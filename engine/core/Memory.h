@@ -21,7 +21,7 @@ char* copyString(const char* text);
 
 // Checked arithmetic for sizes read from files: the result, or throws
 // MemoryException when it does not fit a signed 32-bit size.
-int checkedAdd(int a, int b);
-int checkedMul(int a, int b);
+[[nodiscard]] int checkedAdd(int a, int b);
+[[nodiscard]] int checkedMul(int a, int b);
 
 }  // namespace rendova

@@ -66,4 +66,37 @@ private:
     Entry** m_buckets;
 };
 
+// The typed face of a StringHash whose values are all T*: the one place where
+// a pointer becomes the table's word and back, so that callers never cast.
+// Values are never freed, as in StringHash; the owner deletes them.
+template <typename T>
+class PtrStringHash {
+public:
+    using Iterator = StringHash::Iterator;
+
+    explicit PtrStringHash(bool ownsKeys) : m_table(ownsKeys) {}
+
+    void add(DynString* key, T* value) { m_table.add(key, reinterpret_cast<intptr_t>(value)); }
+    T* lookup(const DynString& key) const { return fromWord(m_table.lookup(key)); }
+    T* lookupCStr(const char* text) const { return fromWord(m_table.lookupCStr(text)); }
+    T* remove(const DynString& key) { return fromWord(m_table.remove(key)); }
+    T* removeCStr(const char* text) { return fromWord(m_table.removeCStr(text)); }
+
+    void startIteration(std::unique_ptr<Iterator>& iterator) const { m_table.startIteration(iterator); }
+    bool next(std::unique_ptr<Iterator>& iterator, DynString** key, T** value) const {
+        intptr_t word = 0;
+        const bool more = m_table.next(iterator, key, &word);
+        *value = fromWord(word);
+        return more;
+    }
+    void endIteration(std::unique_ptr<Iterator>& iterator) const { m_table.endIteration(iterator); }
+
+    int getLength() const { return m_table.getLength(); }
+
+private:
+    static T* fromWord(intptr_t word) { return reinterpret_cast<T*>(word); }
+
+    StringHash m_table;
+};
+
 }  // namespace rendova

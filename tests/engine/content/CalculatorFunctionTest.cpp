@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "tests/engine/content/ContentTestSupport.h"
 #include "tests/support/ErrorCapture.h"
+#include "tests/support/Shell.h"
 
 namespace rendova {
 namespace {
@@ -221,20 +223,21 @@ TEST(CalculatorFunctionGhostscript, AgreesOnEveryOperator) {
 TEST(CalculatorFunctionGhostscript, TableMatchesTheInstalledGhostscript) {
     if (std::system("gs --version > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "Ghostscript is not installed";
-    const std::string script = "calculator_table.ps";
+    // The script goes in a folder of the test's own under the build tree,
+    // whatever the working folder, and leaves with the test.
+    const std::filesystem::path folder =
+        std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "CalculatorFunctionGhostscript";
+    std::filesystem::create_directories(folder);
+    const std::string script = (folder / "calculator_table.ps").string();
     {
         std::ofstream out(script);
         for (const GsRow& row : kGhostscriptTable)
             out << "[ " << row.program << " ] ==\n";
         out << "quit\n";
     }
-    FILE* pipe = popen(("gs -q -dNODISPLAY -dNOSAFER " + script).c_str(), "r");
-    ASSERT_TRUE(pipe);
-    std::string output;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    pclose(pipe);
+    const std::string output =
+        test::runShell("gs -q -dNODISPLAY -dNOSAFER " + test::shellQuote(script)).second;
+    std::filesystem::remove_all(folder);
     std::istringstream lines(output);
     for (const GsRow& row : kGhostscriptTable) {
         std::string line;

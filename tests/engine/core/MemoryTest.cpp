@@ -60,11 +60,11 @@ TEST(MemoryTest, CopyStringIncludesTerminator) {
 
 TEST(MemoryTest, CheckedArithmeticThrowsOnOverflow) {
     EXPECT_EQ(checkedAdd(INT_MAX - 1, 1), INT_MAX);
-    EXPECT_THROW(checkedAdd(INT_MAX, 1), MemoryException);
-    EXPECT_THROW(checkedAdd(INT_MIN, -1), MemoryException);
+    EXPECT_THROW((void)checkedAdd(INT_MAX, 1), MemoryException);
+    EXPECT_THROW((void)checkedAdd(INT_MIN, -1), MemoryException);
     EXPECT_EQ(checkedMul(46340, 46340), 2147395600);
-    EXPECT_THROW(checkedMul(46341, 46341), MemoryException);
-    EXPECT_THROW(checkedMul(-65536, 65536), MemoryException);
+    EXPECT_THROW((void)checkedMul(46341, 46341), MemoryException);
+    EXPECT_THROW((void)checkedMul(-65536, 65536), MemoryException);
 }
 
 }  // namespace
