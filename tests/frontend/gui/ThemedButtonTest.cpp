@@ -124,6 +124,10 @@ TEST_F(ThemedButtonTest, WithTheNativeRendererTheThemeDrawsTheButton) {
     EXPECT_EQ(ok->themeState(), VisualStyles::kStateNormal);
     ok->setFlat(true, true);
     EXPECT_EQ(ok->themeState(), VisualStyles::kStateDefaulted);
+    // The buttons outlive `styles` until the panel closes, and a paint that
+    // arrives late must not reach it.
+    button->setVisualStyles(nullptr);
+    ok->setVisualStyles(nullptr);
 }
 
 }  // namespace
