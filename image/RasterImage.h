@@ -276,6 +276,10 @@ protected:
 
 private:
     void startUp(uint32_t formatType);
+    // Create, with the rows left as the heap gives them unless `clearRows`:
+    // for a caller that writes every row byte at once.
+    uint8_t* createBlock(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t formatType,
+                         bool clearRows);
     template <class Codec>
     bool encodeAs(ImageStream* stream);
     template <class Codec>
