@@ -182,6 +182,23 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
     uint8_t out[3] = {0, 0, 0};
     if (HasAlpha) {
         const int aDest = *alpha;
+        if (aDest == 0) {
+            // Nothing below: aResult is aSrc and the quotient below is the
+            // source colour itself, without three divisions per pixel.
+            if (aSrc != 0)
+                d.store(src, x, y, screen);
+            else
+                d.store(out, x, y, screen);
+            *alpha = static_cast<uint8_t>(aSrc);
+            return;
+        }
+        if (aDest == 255) {
+            // aResult is 255 (as without an alpha plane): a constant divisor.
+            for (int i = 0; i < n; ++i)
+                out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+            d.store(out, x, y, screen);
+            return;
+        }
         const int aResult = aSrc + aDest - div255(aSrc * aDest);
         if (aResult != 0) {
             for (int i = 0; i < n; ++i)
