@@ -186,6 +186,10 @@ private:
     PtrList<DynString> m_toUnicodeDirs;
     StringHash m_displayFonts{false};  // font name -> DisplayFontRecord*, keyed by its name
     std::unique_ptr<SystemFontList> m_systemFonts;
+    // The system's fonts are listed at the first look-up that needs them:
+    // listing them costs more than opening most documents, and a document
+    // whose fonts are all embedded never looks.
+    bool m_systemFontsWanted = false;
     StringHash m_displayCidFonts{false};       // collection -> DisplayFontRecord*
     StringHash m_displayNamedCidFonts{false};  // CID font name -> DisplayFontRecord*
     int m_paperWidth = 612;
