@@ -5,6 +5,7 @@
 
 #include "engine/core/Memory.h"
 #include "engine/raster/RasterFontFile.h"
+#include "platform/PageMemory.h"
 
 namespace rendova {
 
@@ -16,6 +17,10 @@ RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const
         m_textMatrix[i] = textMatrix[i];
     }
     m_fontFile->addRef();
+}
+
+void RasterFont::CellsDeleter::operator()(uint8_t* cells) const {
+    platform::freePages(cells, bytes);
 }
 
 RasterFont::~RasterFont() {
@@ -44,10 +49,12 @@ void RasterFont::initCache() {
     while (m_setCount < kMaxSets && int64_t{m_setCount} * 2 * kSetSize * m_glyphSize <= kCacheBudgetBytes)
         m_setCount *= 2;
     const int entries = m_setCount * kSetSize;
-    // Left unwritten: a cell is read only after a glyph was copied into it,
-    // and the budget's pages are touched only as glyphs arrive.
-    m_cacheData = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(entries) *
-                                                            static_cast<size_t>(m_glyphSize));
+    // A cell is read only after a glyph was copied into it.
+    const size_t bytes = static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize);
+    auto* cells = static_cast<uint8_t*>(platform::allocatePages(bytes));
+    if (cells == nullptr)
+        throw MemoryException();
+    m_cacheData = std::unique_ptr<uint8_t[], CellsDeleter>(cells, CellsDeleter{bytes});
     m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
     for (int i = 0; i < entries; ++i)
         m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0};

@@ -97,7 +97,13 @@ private:
     int m_cellHeight = 0;
     int m_glyphSize = 0;
     int m_setCount = 0;
-    std::unique_ptr<uint8_t[]> m_cacheData;
+    // The cells come in whole pages from the system (see PageMemory.h), so
+    // that the budget is touched only as glyphs arrive and goes back whole.
+    struct CellsDeleter {
+        size_t bytes;
+        void operator()(uint8_t* cells) const;
+    };
+    std::unique_ptr<uint8_t[], CellsDeleter> m_cacheData;
     std::unique_ptr<Tag[]> m_cacheTags;
 };
 
