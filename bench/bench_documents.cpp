@@ -11,7 +11,8 @@
 // A second run converts a long document (the set concatenated by qpdf) to
 // show that peak memory stays flat in the page count.
 //
-// The number of runs per figure is RENDOVA_BENCH_RUNS (default 5).
+// The number of runs per figure is RENDOVA_BENCH_RUNS (default 5);
+// RENDOVA_BENCH_DPI (say "150") limits the table to the resolutions named.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -133,6 +134,25 @@ std::vector<std::string> peerCommand(const Document& d, int dpi, Output output, 
     return command;
 }
 
+std::vector<int> resolutions() {
+    const char* text = std::getenv("RENDOVA_BENCH_DPI");
+    if (text == nullptr || *text == '\0')
+        return {72, 150, 300};
+    std::vector<int> chosen;
+    for (const char* p = text; *p != '\0';) {
+        char* end = nullptr;
+        const long dpi = std::strtol(p, &end, 10);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        if (dpi >= 72 && dpi <= 500)
+            chosen.push_back(int(dpi));
+        p = end;
+    }
+    return chosen;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
@@ -180,7 +200,7 @@ void BM_WholeDocuments(benchmark::State& state) {
         std::printf("%-6s %-4s %-30s %5s %9s %9s %6s %9s %9s\n", "output", "dpi", "document", "pages", "ours ms",
                     "peer ms", "ratio", "ours MB", "peer MB");
         for (Output output : {Output::Raw, Output::Png}) {
-            for (int dpi : {72, 150, 300}) {
+            for (int dpi : resolutions()) {
                 double oursTotal = 0, peerTotal = 0, lowest = 1e9;
                 int pages = 0;
                 for (const Document& d : g_documents) {

@@ -98,6 +98,11 @@ bool RasterImage::destroy() {
 }
 
 uint8_t* RasterImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t formatType) {
+    return createBlock(width, height, bitsPerPixel, formatType, true);
+}
+
+uint8_t* RasterImage::createBlock(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t formatType,
+                                  bool clearRows) {
     if (!destroy())
         return nullptr;
     if (width <= 0 || height <= 0) {
@@ -118,7 +123,11 @@ uint8_t* RasterImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel
     }
     // Cleared on allocation (palette and rows): a decoder that meets a short
     // file leaves zeros behind, never what the heap held before.
-    auto* block = static_cast<uint8_t*>(std::calloc(1, size_t(blockSize)));
+    const size_t headBytes = size_t(blockSize - imageSize);
+    auto* block =
+        static_cast<uint8_t*>(clearRows ? std::calloc(1, size_t(blockSize)) : std::malloc(size_t(blockSize)));
+    if (block != nullptr && !clearRows)
+        std::memset(block, 0, headBytes);
     if (block == nullptr) {
         setLastError("RasterImage::Create can't allocate memory");
         return nullptr;

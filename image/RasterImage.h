@@ -276,6 +276,10 @@ protected:
 
 private:
     void startUp(uint32_t formatType);
+    // Create, with the rows left as the heap gives them unless `clearRows`:
+    // for a caller that writes every row byte at once.
+    uint8_t* createBlock(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t formatType,
+                         bool clearRows);
     // `args` go on to the codec's Encode or Decode after the stream.
     template <class Codec, class... Args>
     bool encodeAs(ImageStream* stream, Args... args);

@@ -99,7 +99,10 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         return false;
     }
 
-    if (Create(source.width, source.height, source.bitCount, kFormatUnknown) == nullptr)
+    // Uncompressed 24-bit rows are copied whole (and the rest cleared) below,
+    // so clearing them first would only write the page twice.
+    const bool copiedWhole = source.compression == 0 && source.bitCount == 24;
+    if (createBlock(source.width, source.height, source.bitCount, kFormatUnknown, !copiedWhole) == nullptr)
         return false;
     SetDpiX(dpiFromPelsPerMetre(source.xPelsPerMeter));
     SetDpiY(dpiFromPelsPerMetre(source.yPelsPerMeter));
@@ -144,7 +147,10 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
 
     try {
         if (source.compression == 0 && (bits == 1 || bits == 4 || bits == 8 || bits == 24)) {
-            std::memcpy(m_info.pixels, data, dataSize < m_header.sizeImage ? dataSize : m_header.sizeImage);
+            const size_t copied = dataSize < m_header.sizeImage ? dataSize : m_header.sizeImage;
+            std::memcpy(m_info.pixels, data, copied);
+            if (copiedWhole)
+                std::memset(m_info.pixels + copied, 0, m_header.sizeImage - copied);
         } else if (bits == 1 || bits == 4 || bits == 8) {
             if (source.compression != 1 && source.compression != 2)
                 failCodec("compression type not supported");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "image/FileImageStream.h"
@@ -308,7 +309,44 @@ bool PageImageWriter::save(const char* path) {
     }
 }
 
+bool PageImageWriter::blockHoldsBmpFile() const {
+    // The block is already the file a 24-bit BMP of the page would be: the
+    // file header, the info header with the resolution set, then the rows
+    // bottom-up. Only a block that holds exactly the recorded page is
+    // written as it is; any other goes through the image.
+    const int64_t fileSize = kFileHeaderSize + m_headerSize + m_imageSize;
+    if (m_block == nullptr || m_blockSize != fileSize || m_block[0] != 'B' || m_block[1] != 'M')
+        return false;
+    const uint8_t* h = m_infoHeader;
+    const auto read32 = [](const uint8_t* p) {
+        return int64_t(uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24));
+    };
+    if (read32(h) != kInfoHeaderSize || read32(h + 4) != m_width || read32(h + 8) != m_height ||
+        (h[14] | h[15] << 8) != 24 || read32(h + 16) != 0)
+        return false;
+    return true;
+}
+
+bool PageImageWriter::writeBlockAsBmp(const char* path) {
+    const size_t fileSize = size_t(m_blockSize);
+    FileImageStream stream(path, "wb");
+    if (!stream.isOpen())
+        return false;
+    const bool written = stream.write(m_block, 1, fileSize) == fileSize;
+    if (stream.close() && written)
+        return true;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored))
+        std::filesystem::remove(path, ignored);
+    return false;
+}
+
 bool PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
+    // The common raw page needs no image of its own: no copy of the page,
+    // no second pass over its rows.
+    if (formatCode == kFormatBmp && !isPaletteDepth(m_paletteDepth) && m_rotation == 0 &&
+        !(m_resizeWidth > 0 && m_resizeHeight > 0) && !spilled() && blockHoldsBmpFile())
+        return writeBlockAsBmp(path);
     RasterImage image(kFormatUnknown);
     if (!getPage(image))
         return false;

@@ -96,6 +96,8 @@ private:
     // Grey conversion (unless 1 bit) and then the palette reduction.
     void reduceColours(RasterImage& image);
     bool writeRaster(const char* path, uint32_t formatCode);
+    bool blockHoldsBmpFile() const;
+    bool writeBlockAsBmp(const char* path);
     bool writeJpeg(const char* path);
     bool writeEmf(const char* path);
     bool writeWmf(const char* path);

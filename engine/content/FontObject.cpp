@@ -2,6 +2,7 @@
 // subtype, the font descriptor, ToUnicode streams and font files.
 #include "engine/content/FontObject.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/content/CompositeFont.h"
@@ -217,16 +218,24 @@ char* FontObject::readEmbeddedFile(XrefTable* xref, int* length) {
     int size = 0;
     int n = 0;
     s->reset();
-    for (int c; (c = s->getChar()) != -1;) {
+    // In blocks into a buffer that doubles: a byte at a time through the
+    // decoders, and a buffer grown by a fixed step, made a large font cost
+    // more than the pages that use it.
+    for (;;) {
         if (n == size) {
+            uint8_t probe;
             if (size >= kMaxEmbeddedFileSize) {
-                reportError(-1, "Embedded font file is too large");
+                if (s->getBlock(&probe, 1) == 1)
+                    reportError(-1, "Embedded font file is too large");
                 break;
             }
-            size = checkedAdd(size, kReadStep);
+            size = size == 0 ? kReadStep : std::min(kMaxEmbeddedFileSize, checkedMul(size, 2));
             buffer = static_cast<char*>(memRealloc(buffer, size));
         }
-        buffer[n++] = static_cast<char>(c);
+        const int got = s->getBlock(reinterpret_cast<uint8_t*>(buffer) + n, size - n);
+        if (got <= 0)
+            break;
+        n += got;
     }
     s->close();
     *length = n;

@@ -206,6 +206,8 @@ const DisplayFontRecord* GlobalSettings::findSubstituteFont(const char* fontName
     GeneralLock lock(*this);
     if (const DisplayFontRecord* record = m_displayFonts.lookupCStr(fontName))
         return record;
+    if (m_systemFontsWanted && !m_systemFonts)
+        m_systemFonts = std::make_unique<SystemFontList>();
     return m_systemFonts ? m_systemFonts->find(fontName) : nullptr;
 }
 
@@ -477,9 +479,9 @@ void GlobalSettings::locateStandardFonts(const char* directory) {
     }
 
     if (!fontsDir.empty()) {
-        auto list = std::make_unique<SystemFontList>();
         GeneralLock lock(*this);
-        m_systemFonts = std::move(list);
+        m_systemFonts.reset();
+        m_systemFontsWanted = true;
     }
 }
 

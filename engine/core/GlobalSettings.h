@@ -187,6 +187,10 @@ private:
     PtrList<DynString> m_toUnicodeDirs;
     PtrStringHash<DisplayFontRecord> m_displayFonts{false};  // font name -> record, keyed by its name
     std::unique_ptr<SystemFontList> m_systemFonts;
+    // The system's fonts are listed at the first look-up that needs them:
+    // listing them costs more than opening most documents, and a document
+    // whose fonts are all embedded never looks.
+    bool m_systemFontsWanted = false;
     PtrStringHash<DisplayFontRecord> m_displayCidFonts{false};       // collection -> record
     PtrStringHash<DisplayFontRecord> m_displayNamedCidFonts{false};  // CID font name -> record
     int m_paperWidth = 612;

@@ -5,6 +5,7 @@
 
 #include "engine/core/Memory.h"
 #include "engine/raster/RasterFontFile.h"
+#include "platform/PageMemory.h"
 
 namespace rendova {
 
@@ -16,6 +17,10 @@ RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const
         m_textMatrix[i] = textMatrix[i];
     }
     m_fontFile->addRef();
+}
+
+void RasterFont::CellsDeleter::operator()(uint8_t* cells) const {
+    platform::freePages(cells, bytes);
 }
 
 RasterFont::~RasterFont() {
@@ -36,10 +41,20 @@ void RasterFont::initCache() {
     m_cellWidth = static_cast<int>(width);
     m_cellHeight = static_cast<int>(height);
     m_glyphSize = static_cast<int>(size);
-    m_setCount = m_glyphSize <= 256 ? 8 : m_glyphSize <= 512 ? 4 : m_glyphSize <= 1024 ? 2 : 1;
+    // As many sets as the budget holds, a power of two so that the set is a
+    // mask of the key: a page of text asks for each code at up to sixteen
+    // sub-pixel positions, and a smaller cache rendered the same glyphs
+    // again on every line.
+    m_setCount = 1;
+    while (m_setCount < kMaxSets && int64_t{m_setCount} * 2 * kSetSize * m_glyphSize <= kCacheBudgetBytes)
+        m_setCount *= 2;
     const int entries = m_setCount * kSetSize;
-    m_cacheData =
-        std::make_unique<uint8_t[]>(static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize));
+    // A cell is read only after a glyph was copied into it.
+    const size_t bytes = static_cast<size_t>(entries) * static_cast<size_t>(m_glyphSize);
+    auto* cells = static_cast<uint8_t*>(platform::allocatePages(bytes));
+    if (cells == nullptr)
+        throw MemoryException();
+    m_cacheData = std::unique_ptr<uint8_t[], CellsDeleter>(cells, CellsDeleter{bytes});
     m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
     for (int i = 0; i < entries; ++i)
         m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0};
@@ -54,7 +69,11 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
         return makeGlyph(code, xFraction, yFraction, glyph);
     }
 
-    const int set = static_cast<int>(static_cast<unsigned>(code) & static_cast<unsigned>(m_setCount - 1));
+    // The fractions in the low bits, so that the renderings of one code
+    // spread over sixteen sets instead of crowding one.
+    const unsigned key =
+        (static_cast<unsigned>(code) << 4) | static_cast<unsigned>(yFraction << 2 | xFraction);
+    const int set = static_cast<int>(key & static_cast<unsigned>(m_setCount - 1));
     Tag* tags = &m_cacheTags[static_cast<size_t>(set) * kSetSize];
     uint8_t* data = &m_cacheData[static_cast<size_t>(set) * kSetSize * static_cast<size_t>(m_glyphSize)];
     for (int j = 0; j < kSetSize; ++j) {

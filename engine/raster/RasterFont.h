@@ -55,6 +55,12 @@ public:
     int getSetCount() const { return m_setCount; }
 
     static constexpr int kSetSize = 8;
+    // The glyph bytes one font may keep: the device keeps 16 fonts, so at
+    // most 32 MiB of glyphs (touched only as glyphs arrive), kept from page to
+    // page of a document: at 300 dpi a smaller budget rendered glyphs again.
+    static constexpr int64_t kCacheBudgetBytes = 2048 << 10;
+    // Sets beyond this gain nothing: a font seldom has more codes in use.
+    static constexpr int kMaxSets = 1024;
     // Sub-pixel positions are kept apart only for cells up to this height;
     // larger glyphs are rendered once per code.
     static constexpr int kMaxSubpixelCellHeight = 50;
@@ -91,7 +97,13 @@ private:
     int m_cellHeight = 0;
     int m_glyphSize = 0;
     int m_setCount = 0;
-    std::unique_ptr<uint8_t[]> m_cacheData;
+    // The cells come in whole pages from the system (see PageMemory.h), so
+    // that the budget is touched only as glyphs arrive and goes back whole.
+    struct CellsDeleter {
+        size_t bytes;
+        void operator()(uint8_t* cells) const;
+    };
+    std::unique_ptr<uint8_t[], CellsDeleter> m_cacheData;
     std::unique_ptr<Tag[]> m_cacheTags;
 };
 

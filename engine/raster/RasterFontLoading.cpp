@@ -46,6 +46,9 @@ const char* fontNameForReport(const FontObject* font) {
     return font->getName() ? font->getName()->getCString() : "(unnamed)";
 }
 
+// The bytes copied at a time from the font stream to its file.
+constexpr int kCopyBlockSize = 16384;
+
 // Writes the embedded font program to a new temporary file; null (after a
 // report, with nothing left behind) when it cannot.
 std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* font) {
@@ -66,10 +69,14 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
     }
     DataStream* s = file.getStream();
     s->reset();
-    for (int c; (c = s->getChar()) != -1;)
-        std::fputc(c, out);
+    // In blocks, not a byte at a time through the decoders; a write that
+    // fell short (a full disk) fails the file rather than leaving a cut font.
+    uint8_t block[kCopyBlockSize];
+    bool written = true;
+    for (int got; written && (got = s->getBlock(block, kCopyBlockSize)) > 0;)
+        written = std::fwrite(block, 1, size_t(got), out) == size_t(got);
     s->close();
-    if (std::fclose(out) != 0) {
+    if (std::fclose(out) != 0 || !written) {
         reportError(-1, "Couldn't write temporary font file");
         std::remove(name->getCString());
         return nullptr;

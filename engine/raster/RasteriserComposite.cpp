@@ -83,7 +83,8 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
         // painter's constant alpha.
         uint8_t aSrc[256];
         for (int a = 0; a < 256; ++a)
-            aSrc[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
+            aSrc[a] =
+                sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
         const RasterScreen* screen = m_state->screen();
         pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
             for (int dy = 0; dy < h; ++dy) {
@@ -92,7 +93,8 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
                 uint8_t* alphaRow =
                     HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
                 const uint8_t* srcAlphaRow =
-                    sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc : nullptr;
+                    sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc
+                                : nullptr;
                 pipe::Cursor<Mode> d(row, xDest);
                 for (int dx = 0; dx < w; ++dx, d.next()) {
                     const int x = xDest + dx;
@@ -159,9 +161,10 @@ std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int 
             if (tx < 0 || tx >= m_bitmap->width())
                 continue;
             const int a = own ? own[static_cast<ptrdiff_t>(ty) * m_bitmap->width() + tx] : 255;
-            const int a0 = useBelow ? below->alpha()[static_cast<ptrdiff_t>(ty + m_groupBackdropY) * below->width() +
-                                                     tx + m_groupBackdropX]
-                                    : 0;
+            const int a0 =
+                useBelow ? below->alpha()[static_cast<ptrdiff_t>(ty + m_groupBackdropY) * below->width() +
+                                          tx + m_groupBackdropX]
+                         : 0;
             o[col] = static_cast<uint8_t>(a0 + a - div255(a0 * a));
         }
     }
@@ -196,46 +199,60 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
                 for (int x = 0; x < width; ++x)
                     row[x] = static_cast<uint8_t>(div255(row[x] * a[x] + (255 - a[x]) * colour[0]));
                 break;
-            default:
-                for (int x = 0; x < width;) {
-                    // Eight pixels at a time where all are opaque (they keep
-                    // their colour, div255(255 q) being q) or all clear (they
-                    // take the background's, div255(255 c) being c).
-                    if (x + 8 <= width) {
-                        const uint64_t eight = pipe::load64(a + x);
-                        if (eight == ~uint64_t{0}) {
-                            x += 8;
-                            continue;
-                        }
-                        if (eight == 0) {
-                            uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
-                            if (c0 == c1 && c1 == c2) {
-                                std::memset(q, c0, 24);
-                            } else {
-                                for (int i = 0; i < 8; ++i, q += 3) {
-                                    q[0] = c0;
-                                    q[1] = c1;
-                                    q[2] = c2;
-                                }
+            default: {
+                // Runs of eight opaque pixels keep their colour (div255(255 q)
+                // being q) and runs of eight clear ones take the background's
+                // (div255(255 c) being c), each run found eight alpha bytes at
+                // a time and filled in one go; the rest blend one by one.
+                const bool grey = c0 == c1 && c1 == c2;
+                int x = 0;
+                while (x < width) {
+                    while (x + 8 <= width && pipe::load64(a + x) == ~uint64_t{0})
+                        x += 8;
+                    const int clearFrom = x;
+                    while (x + 8 <= width && pipe::load64(a + x) == 0)
+                        x += 8;
+                    if (x > clearFrom) {
+                        uint8_t* q = row + 3 * static_cast<ptrdiff_t>(clearFrom);
+                        if (grey) {
+                            std::memset(q, c0, 3 * static_cast<size_t>(x - clearFrom));
+                        } else {
+                            for (int i = clearFrom; i < x; ++i, q += 3) {
+                                q[0] = c0;
+                                q[1] = c1;
+                                q[2] = c2;
                             }
-                            x += 8;
+                        }
+                        continue;
+                    }
+                    // A mixed group of eight, or the row's last few pixels.
+                    const int end = std::min(width, x + 8);
+                    for (; x < end; ++x) {
+                        uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
+                        const int ax = a[x];
+                        if (ax == 255)
+                            continue;
+                        if (ax == 0) {
+                            q[0] = c0;
+                            q[1] = c1;
+                            q[2] = c2;
                             continue;
                         }
+                        q[0] = static_cast<uint8_t>(div255(q[0] * ax + (255 - ax) * c0));
+                        q[1] = static_cast<uint8_t>(div255(q[1] * ax + (255 - ax) * c1));
+                        q[2] = static_cast<uint8_t>(div255(q[2] * ax + (255 - ax) * c2));
                     }
-                    uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
-                    const int ax = a[x];
-                    q[0] = static_cast<uint8_t>(div255(q[0] * ax + (255 - ax) * c0));
-                    q[1] = static_cast<uint8_t>(div255(q[1] * ax + (255 - ax) * c1));
-                    q[2] = static_cast<uint8_t>(div255(q[2] * ax + (255 - ax) * c2));
-                    ++x;
                 }
                 break;
+            }
         }
+        // Opaque from now on; row by row while the row is still in cache.
+        std::memset(alpha + static_cast<ptrdiff_t>(y) * width, 255, static_cast<size_t>(width));
     }
-    std::memset(alpha, 255, static_cast<size_t>(width) * static_cast<size_t>(height));
 }
 
-int Rasteriser::blitBitmap(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h) {
+int Rasteriser::blitBitmap(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
+                           int h) {
     if (source.mode() != m_bitmap->mode())
         return resultModeMismatch;
     if (!cutToBoth(source, *m_bitmap, xSrc, ySrc, xDest, yDest, w, h))

@@ -177,11 +177,26 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
         return;
     }
     constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
+    uint8_t out[3] = {0, 0, 0};
+    if (HasAlpha && *alpha == 0) {
+        // Nothing below: aResult is aSrc and the quotient below is the
+        // source colour itself, without three divisions per pixel, and the
+        // target is not read (on a fresh page, a cache miss each time).
+        d.store(aSrc != 0 ? src : out, x, y, screen);
+        *alpha = static_cast<uint8_t>(aSrc);
+        return;
+    }
     uint8_t dc[3];
     d.load(dc);
-    uint8_t out[3] = {0, 0, 0};
     if (HasAlpha) {
         const int aDest = *alpha;
+        if (aDest == 255) {
+            // aResult is 255 (as without an alpha plane): a constant divisor.
+            for (int i = 0; i < n; ++i)
+                out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+            d.store(out, x, y, screen);
+            return;
+        }
         const int aResult = aSrc + aDest - div255(aSrc * aDest);
         if (aResult != 0) {
             for (int i = 0; i < n; ++i)

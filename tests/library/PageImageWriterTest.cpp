@@ -183,6 +183,27 @@ TEST_F(PageImageWriterTest, EachTypeWritesTheDepthItsRulesChose) {
     }
 }
 
+TEST_F(PageImageWriterTest, FullColourBmpFromTheBlockIsTheFileTheImageWrites) {
+    // An odd width, so that the rows carry padding.
+    PageBlock block(33, 17);
+    const std::string direct = write(block, PageImageWriter::kTypeBmp, "direct.bmp");
+    ASSERT_TRUE(m_saved);
+    RasterImage image(rendova::kFormatUnknown);
+    ASSERT_TRUE(image.CreateFromDib(block.data() + 14, size_t(block.size() - 14)));
+    image.SetDpiX(120);
+    image.SetDpiY(120);
+    const std::string routed = m_folder + "routed.bmp";
+    ASSERT_TRUE(image.Save(routed.c_str(), rendova::kFormatBmp));
+    EXPECT_EQ(readBytes(direct), readBytes(routed));
+    // A block that does not hold the recorded page goes through the image,
+    // which reads the size from the block.
+    PageImageWriter writer;
+    writer.setup(33, 18, 24, 0, 0, 0, PageImageWriter::kTypeBmp, nullptr, block.data(), block.size(), 0, 120,
+                 120);
+    EXPECT_TRUE(writer.save((m_folder + "short.bmp").c_str()));
+    EXPECT_EQ(readBytes(m_folder + "short.bmp"), readBytes(direct));
+}
+
 TEST_F(PageImageWriterTest, UnusedPaletteEntriesReachTheFileAsZeros) {
     // Three colours on the page; the 16-entry table of a 4-bit file holds
     // them and thirteen zero entries.

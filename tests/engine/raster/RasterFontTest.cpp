@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "engine/content/FontFileReader.h"
 #include "engine/core/Memory.h"
@@ -349,38 +350,54 @@ public:
     int made = 0;
 };
 
-TEST(RasterGlyphCache, SetCountFollowsTheGlyphSize) {
+TEST(RasterGlyphCache, SetCountFillsTheBudget) {
     auto* file = new CountingFile;
     {
-        CountingFont small(file, 13);  // 16 x 16 = 256 bytes
-        EXPECT_EQ(small.getSetCount(), 8);
-        CountingFont medium(file, 19);  // 22 x 22 = 484
-        EXPECT_EQ(medium.getSetCount(), 4);
-        CountingFont large(file, 30);  // 33 x 33 = 1089
-        EXPECT_EQ(large.getSetCount(), 1);
+        // A power of two of sets of 8 cells within the budget, at most the
+        // limit: 2 MiB over 16 x 16 cells would be 1024 sets.
+        const struct {
+            int box;
+            int sets;
+        } cases[] = {{13, 1024}, {19, 512}, {30, 128}, {300, 2}};
+        std::vector<std::unique_ptr<CountingFont>> fonts;
+        for (const auto& c : cases) {
+            fonts.push_back(std::make_unique<CountingFont>(file, c.box));
+            EXPECT_EQ(fonts.back()->getSetCount(), c.sets) << c.box;
+            EXPECT_LE(
+                int64_t{fonts.back()->getSetCount()} * RasterFont::kSetSize * fonts.back()->getGlyphSize(),
+                RasterFont::kCacheBudgetBytes);
+        }
     }  // the last font releases the file
 }
 
 TEST(RasterGlyphCache, NinthCodeOfASetEvictsTheLeastRecentlyUsed) {
     auto* file = new CountingFile;
-    CountingFont font(file, 13);  // 8 sets
+    CountingFont font(file, 13);
+    // Codes this far apart fall in one set (the fractions take the key's
+    // low four bits).
+    const int stride = font.getSetCount() / 16;
     RasterGlyph g;
     for (int i = 0; i < 8; ++i)
-        font.getGlyph(8 * i, 0, 0, &g);  // all in set 0
+        font.getGlyph(stride * i, 0, 0, &g);  // all in set 0
     EXPECT_EQ(font.made, 8);
     font.getGlyph(0, 0, 0, &g);  // a hit makes code 0 the youngest
     EXPECT_EQ(font.made, 8);
     EXPECT_EQ(g.pixels[0], 0);
-    font.getGlyph(64, 0, 0, &g);  // evicts code 8, the oldest now
+    font.getGlyph(stride * 8, 0, 0, &g);  // evicts the second code, the oldest now
     EXPECT_EQ(font.made, 9);
     font.getGlyph(0, 0, 0, &g);
     EXPECT_EQ(font.made, 9);
-    font.getGlyph(8, 0, 0, &g);
+    font.getGlyph(stride, 0, 0, &g);
     EXPECT_EQ(font.made, 10);
-    EXPECT_EQ(g.pixels[0], 8);
+    EXPECT_EQ(g.pixels[0], uint8_t(stride));
     EXPECT_EQ(g.ownsPixels, 0);
     font.getGlyph(1, 0, 0, &g);  // another set, untouched by the above
     EXPECT_EQ(font.made, 11);
+    // Sixteen sub-pixel renderings of one code are all kept.
+    for (int pass = 0; pass < 2; ++pass)
+        for (int f = 0; f < 16; ++f)
+            font.getGlyph(7, f & 3, f >> 2, &g);
+    EXPECT_EQ(font.made, 27);
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstddef>
+
+namespace platform {
+
+// Memory in whole pages straight from the system, for large caches that
+// fill as they are used: pages never touched take no memory, and freed ones
+// go back to the system at once instead of staying in the heap, where
+// blocks of many sizes freed and made again page after page left the
+// process holding far more than any cache's budget.
+//
+// Any thread may call these; they do not throw.
+
+// `bytes` of zero-filled memory, or null when the system refuses them.
+void* allocatePages(size_t bytes);
+// Gives back a block from allocatePages, with the size it was asked with;
+// null is ignored.
+void freePages(void* block, size_t bytes);
+
+}  // namespace platform
