@@ -272,7 +272,7 @@ void ContentInterpreter::runLoop() {
                 m_operatorCount = 0;
                 m_lastAbortCheck = 0;
             }
-            if (m_abortCheck && m_operatorCount - m_lastAbortCheck > 10) {
+            if (m_abortCheck && m_operatorCount - m_lastAbortCheck > kAbortCheckInterval) {
                 if (m_abortCheck(m_abortData)) {
                     m_aborted = true;
                     break;

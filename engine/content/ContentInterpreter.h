@@ -55,6 +55,9 @@ public:
     // The device is flushed after this many operators, so that a raster
     // device can bound the work it has queued.
     static constexpr int kFlushInterval = 20000;
+    // The abort callback is asked after more than this many operators: often
+    // enough for a prompt stop, rarely enough to cost nothing.
+    static constexpr int kAbortCheckInterval = 10;
     // Colour-key values handed to the device: two per component of the
     // widest colour space.
     static constexpr int kMaxColorKeyValues = 64;

@@ -12,8 +12,14 @@ namespace rendova {
 
 namespace {
 
+// How close to a hinted edge (or the middle of two) a coordinate must lie to
+// snap with it, in device pixels; the adjusted far edge also stops this much
+// short of its whole pixel, so that it does not cover the next one.
+constexpr double kAdjustWindow = 0.01;
+
 // One stroke-adjust hint made ready for moving points: coordinates inside a
-// window of +-0.01 around either edge or their middle snap to whole pixels.
+// window of +-kAdjustWindow around either edge or their middle snap to whole
+// pixels.
 // The coordinate is x for vertical edges and y for horizontal ones.
 struct StrokeAdjust {
     int firstPoint, lastPoint;
@@ -55,14 +61,14 @@ bool buildAdjustments(const RasterPath& path, const RasterPathPoint* pts, std::v
         double w = std::floor(adj1 - adj0 + 0.5);
         if (w == 0)
             w = 1;
-        adj.x0a = adj0 - 0.01;
-        adj.x0b = adj0 + 0.01;
-        adj.xma = (adj0 + adj1) / 2 - 0.01;
-        adj.xmb = (adj0 + adj1) / 2 + 0.01;
-        adj.x1a = adj1 - 0.01;
-        adj.x1b = adj1 + 0.01;
+        adj.x0a = adj0 - kAdjustWindow;
+        adj.x0b = adj0 + kAdjustWindow;
+        adj.xma = (adj0 + adj1) / 2 - kAdjustWindow;
+        adj.xmb = (adj0 + adj1) / 2 + kAdjustWindow;
+        adj.x1a = adj1 - kAdjustWindow;
+        adj.x1b = adj1 + kAdjustWindow;
         adj.x0 = std::floor(adj0 + 0.5);
-        adj.x1 = adj.x0 + w - 0.01;
+        adj.x1 = adj.x0 + w - kAdjustWindow;
         adj.xm = (adj.x0 + adj.x1) / 2;
         adj.firstPoint = std::max(h.firstPoint, 0);
         adj.lastPoint = std::min(h.lastPoint, n - 1);

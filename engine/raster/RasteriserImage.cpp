@@ -302,6 +302,10 @@ bool visibleAxis(double offset, double scale, int count, int lo, int hi, std::ve
     return true;
 }
 
+// An image matrix whose determinant is smaller than this maps the image onto
+// less than a millionth of a square pixel: it is taken as singular.
+constexpr double kMinImageDeterminant = 0.000001;
+
 }  // namespace
 
 int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
@@ -312,7 +316,7 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
         if (!std::isfinite(m[i]))
             return resultSingularMatrix;
     }
-    if (!(std::fabs(m[0] * m[3] - m[1] * m[2]) >= 0.000001))
+    if (!(std::fabs(m[0] * m[3] - m[1] * m[2]) >= kMinImageDeterminant))
         return resultSingularMatrix;
     const int mode = m_bitmap->mode();
     if (!isMask) {
