@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "engine/content/ContentInterpreter.h"
 #include "engine/content/GraphicsState.h"
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const uint8_t* tail = data + size - 25;
     const PageBox box = {0, 0, 612, 792};
-    GraphicsState state(72, 72, box, 0, true);
+    auto top = std::make_unique<GraphicsState>(72, 72, box, 0, true);
+    GraphicsState& state = *top;
     double m[6];
     for (int i = 0; i < 6; ++i)
         m[i] = entry(tail[i]) * (i >= 4 ? 100 : 1);
@@ -69,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.setFillColorSpace(shading->getColorSpace()->copy());
     CountingDevice device;
     int64_t budget = ContentInterpreter::kMaxShadingPieces;
-    ShadingFill(&state, &device, &budget,
+    ShadingFill(top, &device, &budget,
                 ContentInterpreter::kMaxShadingPieces - ContentInterpreter::kShadingCutPieces)
         .paint(shading.get());
-    if (state.hasSaved())
+    if (top.get() != &state || top->hasSaved())
         __builtin_trap();
     return 0;
 }

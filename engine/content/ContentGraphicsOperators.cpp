@@ -28,7 +28,7 @@ void ContentInterpreter::opSave(PdfValue*, int) {
 }
 
 void ContentInterpreter::opRestore(PdfValue*, int) {
-    if (m_state == m_formBase) {
+    if (m_state.get() == m_formBase) {
         reportError(getPos(), "Restore without a matching save in a form");
         return;
     }
@@ -40,32 +40,32 @@ void ContentInterpreter::opConcat(PdfValue* args, int) {
     const double d = args[3].getNum(), e = args[4].getNum(), f = args[5].getNum();
     m_state->concatMatrix(a, b, c, d, e, f);
     m_fontChanged = true;
-    m_device->updateMatrix(m_state, a, b, c, d, e, f);
+    m_device->updateMatrix(m_state.get(), a, b, c, d, e, f);
 }
 
 void ContentInterpreter::opLineWidth(PdfValue* args, int) {
     m_state->setLineWidth(args[0].getNum());
-    m_device->updateLineWidth(m_state);
+    m_device->updateLineWidth(m_state.get());
 }
 
 void ContentInterpreter::opLineCap(PdfValue* args, int) {
     m_state->setLineCap(args[0].getInt());
-    m_device->updateLineCap(m_state);
+    m_device->updateLineCap(m_state.get());
 }
 
 void ContentInterpreter::opLineJoin(PdfValue* args, int) {
     m_state->setLineJoin(args[0].getInt());
-    m_device->updateLineJoin(m_state);
+    m_device->updateLineJoin(m_state.get());
 }
 
 void ContentInterpreter::opMiterLimit(PdfValue* args, int) {
     m_state->setMiterLimit(args[0].getNum());
-    m_device->updateMiterLimit(m_state);
+    m_device->updateMiterLimit(m_state.get());
 }
 
 void ContentInterpreter::opFlatness(PdfValue* args, int) {
     m_state->setFlatness(saturateToInt(args[0].getNum()));
-    m_device->updateFlatness(m_state);
+    m_device->updateFlatness(m_state.get());
 }
 
 void ContentInterpreter::opDash(PdfValue* args, int) {
@@ -77,7 +77,7 @@ void ContentInterpreter::opDash(PdfValue* args, int) {
         readNumbers(args[0], dash.get(), length);
     }
     m_state->setLineDash(std::move(dash), length, args[1].getNum());
-    m_device->updateLineDash(m_state);
+    m_device->updateLineDash(m_state.get());
 }
 
 void ContentInterpreter::opNothing(PdfValue*, int) {}
@@ -91,14 +91,14 @@ void ContentInterpreter::setDeviceColor(bool stroke, std::unique_ptr<ColorSpace>
         m_state->setStrokePattern(nullptr);
         m_state->setStrokeColorSpace(std::move(space));
         m_state->setStrokeColor(color);
-        m_device->updateStrokeColorSpace(m_state);
-        m_device->updateStrokeColor(m_state);
+        m_device->updateStrokeColorSpace(m_state.get());
+        m_device->updateStrokeColor(m_state.get());
     } else {
         m_state->setFillPattern(nullptr);
         m_state->setFillColorSpace(std::move(space));
         m_state->setFillColor(color);
-        m_device->updateFillColorSpace(m_state);
-        m_device->updateFillColor(m_state);
+        m_device->updateFillColorSpace(m_state.get());
+        m_device->updateFillColor(m_state.get());
     }
 }
 
@@ -149,13 +149,13 @@ void ContentInterpreter::setColorSpace(bool stroke, const PdfValue& name) {
     if (stroke) {
         m_state->setStrokeColorSpace(std::move(space));
         m_state->setStrokeColor(color);
-        m_device->updateStrokeColorSpace(m_state);
-        m_device->updateStrokeColor(m_state);
+        m_device->updateStrokeColorSpace(m_state.get());
+        m_device->updateStrokeColor(m_state.get());
     } else {
         m_state->setFillColorSpace(std::move(space));
         m_state->setFillColor(color);
-        m_device->updateFillColorSpace(m_state);
-        m_device->updateFillColor(m_state);
+        m_device->updateFillColorSpace(m_state.get());
+        m_device->updateFillColor(m_state.get());
     }
 }
 
@@ -177,11 +177,11 @@ void ContentInterpreter::setColorComponents(bool stroke, PdfValue* args, int num
     if (stroke) {
         m_state->setStrokePattern(nullptr);
         m_state->setStrokeColor(colorFromArgs(args, numArgs));
-        m_device->updateStrokeColor(m_state);
+        m_device->updateStrokeColor(m_state.get());
     } else {
         m_state->setFillPattern(nullptr);
         m_state->setFillColor(colorFromArgs(args, numArgs));
-        m_device->updateFillColor(m_state);
+        m_device->updateFillColor(m_state.get());
     }
 }
 
@@ -210,10 +210,10 @@ void ContentInterpreter::setColorOrPattern(bool stroke, PdfValue* args, int numA
         }
         if (stroke) {
             m_state->setStrokeColor(colorFromArgs(args, numArgs - 1));
-            m_device->updateStrokeColor(m_state);
+            m_device->updateStrokeColor(m_state.get());
         } else {
             m_state->setFillColor(colorFromArgs(args, numArgs - 1));
-            m_device->updateFillColor(m_state);
+            m_device->updateFillColor(m_state.get());
         }
     }
     if (numArgs > 0 && args[numArgs - 1].isName()) {
@@ -334,9 +334,9 @@ void ContentInterpreter::endPath() {
     if (!m_state->getPath()->isEmpty() && m_pendingClip != 0) {
         m_state->clip();
         if (m_pendingClip == 1) {
-            m_device->clip(m_state);
+            m_device->clip(m_state.get());
         } else {
-            m_device->eoClip(m_state);
+            m_device->eoClip(m_state.get());
         }
     }
     m_pendingClip = 0;
@@ -364,9 +364,9 @@ void ContentInterpreter::doFill(bool evenOdd) {
     if (m_state->getFillColorSpace()->getKind() == ColorSpace::kPattern) {
         doPatternFill(false, evenOdd);
     } else if (evenOdd) {
-        m_device->eoFill(m_state);
+        m_device->eoFill(m_state.get());
     } else {
-        m_device->fill(m_state);
+        m_device->fill(m_state.get());
     }
 }
 
@@ -374,7 +374,7 @@ void ContentInterpreter::doStroke() {
     if (m_state->getStrokeColorSpace()->getKind() == ColorSpace::kPattern) {
         doPatternFill(true, false);
     } else {
-        m_device->stroke(m_state);
+        m_device->stroke(m_state.get());
     }
 }
 
@@ -452,37 +452,37 @@ void ContentInterpreter::opExtGState(PdfValue* args, int) {
         int mode;
         if (GraphicsState::parseBlendMode(entry, &mode)) {
             m_state->setBlendMode(mode);
-            m_device->updateBlendMode(m_state);
+            m_device->updateBlendMode(m_state.get());
         } else {
             reportError(getPos(), "Unusable blend mode in an ExtGState");
         }
     }
     if (dict.dictLookup("ca", entry).isNum()) {
         m_state->setFillOpacity(entry.getNum());
-        m_device->updateFillOpacity(m_state);
+        m_device->updateFillOpacity(m_state.get());
     }
     if (dict.dictLookup("CA", entry).isNum()) {
         m_state->setStrokeOpacity(entry.getNum());
-        m_device->updateStrokeOpacity(m_state);
+        m_device->updateStrokeOpacity(m_state.get());
     }
     // OP sets the fill overprint too unless op is given itself.
     bool haveFillOverprint = false;
     if (dict.dictLookup("op", entry).isBool()) {
         m_state->setFillOverprint(entry.getBool());
-        m_device->updateFillOverprint(m_state);
+        m_device->updateFillOverprint(m_state.get());
         haveFillOverprint = true;
     }
     if (dict.dictLookup("OP", entry).isBool()) {
         m_state->setStrokeOverprint(entry.getBool());
-        m_device->updateStrokeOverprint(m_state);
+        m_device->updateStrokeOverprint(m_state.get());
         if (!haveFillOverprint) {
             m_state->setFillOverprint(entry.getBool());
-            m_device->updateFillOverprint(m_state);
+            m_device->updateFillOverprint(m_state.get());
         }
     }
     if (dict.dictLookup("SA", entry).isBool()) {
         m_state->setStrokeAdjust(entry.getBool());
-        m_device->updateStrokeAdjust(m_state);
+        m_device->updateStrokeAdjust(m_state.get());
     }
     if (dict.dictLookup("TR2", entry).isNull())
         dict.dictLookup("TR", entry);
@@ -497,14 +497,14 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
     std::unique_ptr<PdfFunction> functions[4];
     if (value.isName("Default") || value.isName("Identity")) {
         m_state->setTransfer(functions);
-        m_device->updateTransfer(m_state);
+        m_device->updateTransfer(m_state.get());
     } else if (value.isDict() || value.isStream() || value.isName()) {
         // Other names are refused (and reported) by the function parser.
         functions[0] = PdfFunction::parse(value);
         if (!functions[0])
             return;
         m_state->setTransfer(functions);
-        m_device->updateTransfer(m_state);
+        m_device->updateTransfer(m_state.get());
     } else if (value.isArray() && value.getArray()->getLength() == 4) {
         for (int i = 0; i < 4; ++i) {
             PdfValue element;
@@ -514,7 +514,7 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
                 return;
         }
         m_state->setTransfer(functions);
-        m_device->updateTransfer(m_state);
+        m_device->updateTransfer(m_state.get());
     } else {
         reportError(getPos(), "Transfer function in an ExtGState is not a function or an array of four");
     }
@@ -522,7 +522,7 @@ void ContentInterpreter::applyTransfer(const PdfValue& value) {
 
 void ContentInterpreter::applySoftMask(const PdfValue& value) {
     if (value.isName("None")) {
-        m_device->clearSoftMask(m_state);
+        m_device->clearSoftMask(m_state.get());
         m_state->setSoftMasked(false);
         return;
     }

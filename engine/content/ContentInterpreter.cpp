@@ -134,10 +134,10 @@ ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, in
     // too large to hold); the destructor does not run then, so the state
     // and resources go here.
     try {
-        m_state = new GraphicsState(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
-        m_device->startPage(pageNumber, m_state);
+        m_state = std::make_unique<GraphicsState>(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
+        m_device->startPage(pageNumber, m_state.get());
         m_device->setDefaultMatrix(m_state->getMatrix());
-        m_device->refreshAllState(m_state);
+        m_device->refreshAllState(m_state.get());
         std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
 
         if (cropBox) {
@@ -149,12 +149,10 @@ ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, in
             path->close();
             m_state->setCurrentPoint(cropBox->x1, cropBox->y1);
             m_state->clip();
-            m_device->clip(m_state);
+            m_device->clip(m_state.get());
             m_state->clearPath();
         }
     } catch (...) {
-        delete m_state;
-        m_state = nullptr;
         while (m_resources)
             popResources();
         throw;
@@ -167,7 +165,7 @@ ContentInterpreter::~ContentInterpreter() {
     m_device->endPage();
     while (m_resources)
         popResources();
-    delete m_state;
+    m_state.reset();
 }
 
 int64_t ContentInterpreter::getPos() {
@@ -182,13 +180,13 @@ void ContentInterpreter::reportDeferred(Deferred family, const char* what) {
 }
 
 void ContentInterpreter::saveState() {
-    m_device->saveState(m_state);
-    m_state = m_state->save();
+    m_device->saveState(m_state.get());
+    GraphicsState::save(m_state);
 }
 
 void ContentInterpreter::restoreState() {
-    m_state = m_state->restore();
-    m_device->restoreState(m_state);
+    GraphicsState::restore(m_state);
+    m_device->restoreState(m_state.get());
 }
 
 void ContentInterpreter::pushResources(PdfDict* dict) {
@@ -399,7 +397,7 @@ bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
         return false;
     // A glyph may not restore the state its caller saved for it either.
     GraphicsState* const outerFormBase = m_formBase;
-    m_formBase = m_state;
+    m_formBase = m_state.get();
     display(procedure, false);
     restoreToFormBase();
     m_formBase = outerFormBase;
@@ -408,10 +406,10 @@ bool ContentInterpreter::runGlyphProcedure(const PdfValue& procedure) {
 }
 
 void ContentInterpreter::restoreToFormBase() {
-    while (m_state != m_formBase) {
-        const GraphicsState* before = m_state;
+    while (m_state.get() != m_formBase) {
+        const GraphicsState* before = m_state.get();
         restoreState();
-        if (m_state == before)
+        if (m_state.get() == before)
             break;
     }
 }

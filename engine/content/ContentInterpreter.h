@@ -109,7 +109,7 @@ public:
 
     // The byte position in the content being read, -1 when none is.
     int64_t getPos();
-    GraphicsState* getState() const { return m_state; }
+    GraphicsState* getState() const { return m_state.get(); }
     OutputDevice* getDevice() const { return m_device; }
     XrefTable* getXref() const { return m_xref; }
     int getFormDepth() const { return m_formDepth; }
@@ -326,7 +326,7 @@ private:
     // operatorCount at the last abort check.
     int m_lastAbortCheck = 0;
     // The top of the state stack; it owns the states beneath.
-    GraphicsState* m_state = nullptr;
+    std::unique_ptr<GraphicsState> m_state;
     bool m_fontChanged = false;
     // 0 none, 1 nonzero winding (W), 2 even-odd (W*): applied when the path
     // ends.

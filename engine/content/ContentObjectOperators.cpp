@@ -167,7 +167,7 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
         bool invert = false;
         if (bits != 1 || !readStencilDecode(dict, invert))
             return false;
-        m_device->drawStencilMask(m_state, ref, stream, width, height, invert, inlineImage);
+        m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
         addOperatorCount(int(pixels < 1000 ? pixels : 1000));
         return true;
     }
@@ -211,7 +211,7 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
         ImageColorMap maskMap(maskBits, maskDecode, std::move(maskSpace));
         if (!maskMap.isOk())
             return false;
-        m_device->drawImageWithSoftMask(m_state, ref, stream, width, height, colorMap.get(),
+        m_device->drawImageWithSoftMask(m_state.get(), ref, stream, width, height, colorMap.get(),
                                         softMask.getStream(), maskWidth, maskHeight, &maskMap);
     } else if (mask.isArray()) {
         // A colour-key range per component: pairs min, max. A shorter array
@@ -225,7 +225,8 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
             mask.getArray()->get(i, element);
             maskColors[i] = element.isInt() ? element.getInt() : 0;
         }
-        m_device->drawImage(m_state, ref, stream, width, height, colorMap.get(), maskColors, inlineImage);
+        m_device->drawImage(m_state.get(), ref, stream, width, height, colorMap.get(), maskColors,
+                            inlineImage);
     } else if (mask.isStream() && !inlineImage) {
         int maskWidth = 0;
         int maskHeight = 0;
@@ -236,10 +237,10 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
         bool maskInvert = false;
         if (!readStencilDecode(mask, maskInvert))
             return false;
-        m_device->drawImageWithMask(m_state, ref, stream, width, height, colorMap.get(), mask.getStream(),
-                                    maskWidth, maskHeight, maskInvert);
+        m_device->drawImageWithMask(m_state.get(), ref, stream, width, height, colorMap.get(),
+                                    mask.getStream(), maskWidth, maskHeight, maskInvert);
     } else {
-        m_device->drawImage(m_state, ref, stream, width, height, colorMap.get(), nullptr, inlineImage);
+        m_device->drawImage(m_state.get(), ref, stream, width, height, colorMap.get(), nullptr, inlineImage);
     }
     addOperatorCount(int(pixels < 1000 ? pixels : 1000));
     return true;
@@ -373,11 +374,11 @@ void ContentInterpreter::opBeginImage(PdfValue*, int) {
 // --- Type 3 glyph metrics -------------------------------------------------
 
 void ContentInterpreter::opType3Width(PdfValue* args, int) {
-    m_device->setType3GlyphWidth(m_state, args[0].getNum(), args[1].getNum());
+    m_device->setType3GlyphWidth(m_state.get(), args[0].getNum(), args[1].getNum());
 }
 
 void ContentInterpreter::opType3Box(PdfValue* args, int) {
-    m_device->setType3GlyphBox(m_state, args[0].getNum(), args[1].getNum(), args[2].getNum(),
+    m_device->setType3GlyphBox(m_state.get(), args[0].getNum(), args[1].getNum(), args[2].getNum(),
                                args[3].getNum(), args[4].getNum(), args[5].getNum());
 }
 
@@ -428,11 +429,11 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     pushResources(resources);
     saveState();
     GraphicsState* const outerFormBase = m_formBase;
-    m_formBase = m_state;
+    m_formBase = m_state.get();
     m_state->clearPath();
 
     m_state->concatMatrix(matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
-    m_device->updateMatrix(m_state, matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
+    m_device->updateMatrix(m_state.get(), matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
 
     Path* path = m_state->getPath();
     path->moveTo(box[0], box[1]);
@@ -442,7 +443,7 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     path->close();
     m_state->setCurrentPoint(box[0], box[1]);
     m_state->clip();
-    m_device->clip(m_state);
+    m_device->clip(m_state.get());
     m_state->clearPath();
 
     // A group starts from a neutral state: its own content decides blend
@@ -451,19 +452,19 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     if (group || softMask) {
         if (m_state->getBlendMode() != kBlendNormal) {
             m_state->setBlendMode(kBlendNormal);
-            m_device->updateBlendMode(m_state);
+            m_device->updateBlendMode(m_state.get());
         }
         if (m_state->getFillOpacity() != 1) {
             m_state->setFillOpacity(1);
-            m_device->updateFillOpacity(m_state);
+            m_device->updateFillOpacity(m_state.get());
         }
         if (m_state->getStrokeOpacity() != 1) {
             m_state->setStrokeOpacity(1);
-            m_device->updateStrokeOpacity(m_state);
+            m_device->updateStrokeOpacity(m_state.get());
         }
-        m_device->clearSoftMask(m_state);
+        m_device->clearSoftMask(m_state.get());
         m_state->setSoftMasked(false);
-        m_device->beginTransparencyGroup(m_state, box, groupColorSpace, isolated, knockout, softMask);
+        m_device->beginTransparencyGroup(m_state.get(), box, groupColorSpace, isolated, knockout, softMask);
     }
 
     double outerBase[6];
@@ -475,16 +476,16 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     m_formBase = outerFormBase;
 
     if (group || softMask)
-        m_device->endTransparencyGroup(m_state);
+        m_device->endTransparencyGroup(m_state.get());
 
     std::memcpy(m_baseMatrix, outerBase, sizeof m_baseMatrix);
     restoreState();
     popResources();
 
     if (softMask) {
-        m_device->setSoftMask(m_state, box, alpha, transfer, backdrop);
+        m_device->setSoftMask(m_state.get(), box, alpha, transfer, backdrop);
     } else if (group) {
-        m_device->paintTransparencyGroup(m_state, box);
+        m_device->paintTransparencyGroup(m_state.get(), box);
     }
     leaveNesting();
     return true;
@@ -568,14 +569,14 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
     if (m_state->getStrokeColorSpace()->getKind() != ColorSpace::kDeviceRgb) {
         m_state->setStrokePattern(nullptr);
         m_state->setStrokeColorSpace(std::make_unique<DeviceRgbColorSpace>());
-        m_device->updateStrokeColorSpace(m_state);
+        m_device->updateStrokeColorSpace(m_state.get());
     }
     ColorValue colour{};
     colour.c[0] = colorFromDouble(border->red);
     colour.c[1] = colorFromDouble(border->green);
     colour.c[2] = colorFromDouble(border->blue);
     m_state->setStrokeColor(colour);
-    m_device->updateStrokeColor(m_state);
+    m_device->updateStrokeColor(m_state.get());
 
     // Border widths are in default user space: scaled by how long a unit
     // diagonal of that space is in the current one.
@@ -585,13 +586,13 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
     const double uy = inverse[1] * vx + inverse[3] * vy;
     const double scale = std::sqrt(ux * ux + uy * uy) / std::sqrt(2.0);
     m_state->setLineWidth(border->width * scale);
-    m_device->updateLineWidth(m_state);
+    m_device->updateLineWidth(m_state.get());
     if (border->type == BorderStyle::kDashed && border->dash && border->dashCount > 0) {
         auto dash = std::make_unique<double[]>(size_t(border->dashCount));
         for (int i = 0; i < border->dashCount; ++i)
             dash[i] = border->dash[i] * scale;
         m_state->setLineDash(std::move(dash), border->dashCount, 0);
-        m_device->updateLineDash(m_state);
+        m_device->updateLineDash(m_state.get());
     }
 
     // In the current user space y points up whatever the device does, so
@@ -607,7 +608,7 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
         path->close();
         m_state->setCurrentPoint(xMin, yMin);
     }
-    m_device->stroke(m_state);
+    m_device->stroke(m_state.get());
     m_state->clearPath();
     restoreState();
 }

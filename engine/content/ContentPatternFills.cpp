@@ -59,7 +59,7 @@ void ContentInterpreter::clipToShadingBox(const Shading* shading) {
     m_state->clearPath();
     addRect(m_state->getPath(), box[0], box[1], box[2], box[3]);
     m_state->clip();
-    m_device->clip(m_state);
+    m_device->clip(m_state.get());
     m_state->clearPath();
 }
 
@@ -76,12 +76,12 @@ void ContentInterpreter::fillShading(Shading* shading) {
         m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
         saveState();
         m_state->setBlendMode(kBlendNormal);
-        m_device->updateBlendMode(m_state);
+        m_device->updateBlendMode(m_state.get());
         m_state->setFillOpacity(1);
-        m_device->updateFillOpacity(m_state);
-        m_device->clearSoftMask(m_state);
+        m_device->updateFillOpacity(m_state.get());
+        m_device->clearSoftMask(m_state.get());
         m_state->setSoftMasked(false);
-        m_device->beginTransparencyGroup(m_state, box, nullptr, true, false, false);
+        m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     }
     // Neighbouring pieces would let the background through their shared
     // edges if each were anti-aliased on its own.
@@ -101,9 +101,9 @@ void ContentInterpreter::fillShading(Shading* shading) {
     if (antialias)
         m_device->setAntialias(true);
     if (grouped) {
-        m_device->endTransparencyGroup(m_state);
+        m_device->endTransparencyGroup(m_state.get());
         restoreState();
-        m_device->paintTransparencyGroup(m_state, box);
+        m_device->paintTransparencyGroup(m_state.get(), box);
     }
 }
 
@@ -122,7 +122,7 @@ void ContentInterpreter::opShading(PdfValue* args, int) {
     std::unique_ptr<Path> path = m_state->getPath()->copy();
     saveState();
     m_state->setFillColorSpace(shading->getColorSpace()->copy());
-    m_device->updateFillColorSpace(m_state);
+    m_device->updateFillColorSpace(m_state.get());
     fillShading(shading.get());
     restoreState();
     m_state->setPath(std::move(path));
@@ -149,13 +149,13 @@ void ContentInterpreter::doPatternFill(bool stroke, bool evenOdd, bool clipped) 
 void ContentInterpreter::clipToPaintedArea(bool stroke, bool evenOdd) {
     if (stroke) {
         m_state->clipToStroke();
-        m_device->clipToStrokeOutline(m_state);
+        m_device->clipToStrokeOutline(m_state.get());
     } else {
         m_state->clip();
         if (evenOdd)
-            m_device->eoClip(m_state);
+            m_device->eoClip(m_state.get());
         else
-            m_device->clip(m_state);
+            m_device->clip(m_state.get());
     }
 }
 
@@ -186,7 +186,7 @@ void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stro
     if (!clipped)
         clipToPaintedArea(stroke, evenOdd);
     m_state->setFillColorSpace(shading->getColorSpace()->copy());
-    m_device->updateFillColorSpace(m_state);
+    m_device->updateFillColorSpace(m_state.get());
     if (shading->hasBackground()) {
         // The background covers all that the clip lets through.
         double xMin, yMin, xMax, yMax;
@@ -194,12 +194,12 @@ void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stro
         m_state->clearPath();
         addRect(m_state->getPath(), xMin, yMin, xMax, yMax);
         m_state->setFillColor(shading->getBackground());
-        m_device->updateFillColor(m_state);
-        m_device->fill(m_state);
+        m_device->updateFillColor(m_state.get());
+        m_device->fill(m_state.get());
     }
     m_state->clearPath();
     m_state->concatMatrix(m[0], m[1], m[2], m[3], m[4], m[5]);
-    m_device->updateMatrix(m_state, m[0], m[1], m[2], m[3], m[4], m[5]);
+    m_device->updateMatrix(m_state.get(), m[0], m[1], m[2], m[3], m[4], m[5]);
     // The shading's box lies in its own space, the pattern space.
     fillShading(shading);
     restoreState();
@@ -247,15 +247,15 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
         m_state->setFillColor(black);
         m_state->setStrokeColor(black);
     }
-    m_device->updateFillColorSpace(m_state);
-    m_device->updateStrokeColorSpace(m_state);
+    m_device->updateFillColorSpace(m_state.get());
+    m_device->updateStrokeColorSpace(m_state.get());
     m_state->setFillPattern(nullptr);
     m_state->setStrokePattern(nullptr);
-    m_device->updateFillColor(m_state);
-    m_device->updateStrokeColor(m_state);
+    m_device->updateFillColor(m_state.get());
+    m_device->updateStrokeColor(m_state.get());
     if (!stroke) {
         m_state->setLineWidth(0);
-        m_device->updateLineWidth(m_state);
+        m_device->updateLineWidth(m_state.get());
     }
     if (!clipped)
         clipToPaintedArea(stroke, evenOdd);
@@ -290,7 +290,7 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
             const int x0 = static_cast<int>(xFirst), x1 = static_cast<int>(xLast) + 1;
             const int y0 = static_cast<int>(yFirst), y1 = static_cast<int>(yLast) + 1;
             if (m_device->fillsTilingPatterns()) {
-                m_device->fillTilingPattern(m_state, tiling->getContent(), tiling->getPaintType(),
+                m_device->fillTilingPattern(m_state.get(), tiling->getContent(), tiling->getPaintType(),
                                             tiling->getResourceDict(), m, box, x0, y0, x1, y1, xStep, yStep);
             } else {
                 const int64_t tiles = int64_t{x1 - x0} * (y1 - y0);

@@ -26,35 +26,35 @@ void ContentInterpreter::setTextPosition() {
 void ContentInterpreter::nextLine() {
     m_state->setLineStart(m_state->getLineStartX(), m_state->getLineStartY() - m_state->getLeading());
     setTextPosition();
-    m_device->updateTextPosition(m_state);
+    m_device->updateTextPosition(m_state.get());
 }
 
 void ContentInterpreter::opBeginText(PdfValue*, int) {
     m_state->setTextMatrix(1, 0, 0, 1, 0, 0);
     m_state->setLineStart(0, 0);
     m_state->setCurrentPoint(0, 0);
-    m_device->updateTextMatrix(m_state);
-    m_device->updateTextPosition(m_state);
+    m_device->updateTextMatrix(m_state.get());
+    m_device->updateTextPosition(m_state.get());
     m_fontChanged = true;
 }
 
 void ContentInterpreter::opEndText(PdfValue*, int) {
-    m_device->finishTextObject(m_state);
+    m_device->finishTextObject(m_state.get());
 }
 
 void ContentInterpreter::opSetCharSpacing(PdfValue* args, int) {
     m_state->setCharSpacing(args[0].getNum());
-    m_device->updateCharSpacing(m_state);
+    m_device->updateCharSpacing(m_state.get());
 }
 
 void ContentInterpreter::opSetWordSpacing(PdfValue* args, int) {
     m_state->setWordSpacing(args[0].getNum());
-    m_device->updateWordSpacing(m_state);
+    m_device->updateWordSpacing(m_state.get());
 }
 
 void ContentInterpreter::opSetHorizontalScaling(PdfValue* args, int) {
     m_state->setHorizontalScaling(args[0].getNum() * 0.01);
-    m_device->updateHorizontalScaling(m_state);
+    m_device->updateHorizontalScaling(m_state.get());
     m_fontChanged = true;
 }
 
@@ -64,12 +64,12 @@ void ContentInterpreter::opSetTextLeading(PdfValue* args, int) {
 
 void ContentInterpreter::opSetTextRise(PdfValue* args, int) {
     m_state->setRise(args[0].getNum());
-    m_device->updateRise(m_state);
+    m_device->updateRise(m_state.get());
 }
 
 void ContentInterpreter::opSetTextRender(PdfValue* args, int) {
     m_state->setRenderMode(args[0].getInt());
-    m_device->updateRenderMode(m_state);
+    m_device->updateRenderMode(m_state.get());
 }
 
 void ContentInterpreter::opSetFont(PdfValue* args, int) {
@@ -90,7 +90,7 @@ void ContentInterpreter::opTextMove(PdfValue* args, int) {
     m_state->setLineStart(m_state->getLineStartX() + args[0].getNum(),
                           m_state->getLineStartY() + args[1].getNum());
     setTextPosition();
-    m_device->updateTextPosition(m_state);
+    m_device->updateTextPosition(m_state.get());
 }
 
 void ContentInterpreter::opTextMoveSet(PdfValue* args, int numArgs) {
@@ -103,8 +103,8 @@ void ContentInterpreter::opSetTextMatrix(PdfValue* args, int) {
                            args[4].getNum(), args[5].getNum());
     m_state->setLineStart(0, 0);
     m_state->setCurrentPoint(args[4].getNum(), args[5].getNum());
-    m_device->updateTextMatrix(m_state);
-    m_device->updateTextPosition(m_state);
+    m_device->updateTextMatrix(m_state.get());
+    m_device->updateTextPosition(m_state.get());
     m_fontChanged = true;
 }
 
@@ -118,7 +118,7 @@ bool ContentInterpreter::prepareTextShow(const char* message) {
         return false;
     }
     if (m_fontChanged) {
-        m_device->updateFont(m_state);
+        m_device->updateFont(m_state.get());
         m_fontChanged = false;
     }
     return true;
@@ -127,18 +127,18 @@ bool ContentInterpreter::prepareTextShow(const char* message) {
 void ContentInterpreter::opShowText(PdfValue* args, int) {
     if (!prepareTextShow("No font in show"))
         return;
-    m_device->beginTextShow(m_state);
+    m_device->beginTextShow(m_state.get());
     showString(args[0].getString());
-    m_device->endTextShow(m_state);
+    m_device->endTextShow(m_state.get());
 }
 
 void ContentInterpreter::opMoveShowText(PdfValue* args, int) {
     if (!prepareTextShow("No font in move/show"))
         return;
     nextLine();
-    m_device->beginTextShow(m_state);
+    m_device->beginTextShow(m_state.get());
     showString(args[0].getString());
-    m_device->endTextShow(m_state);
+    m_device->endTextShow(m_state.get());
 }
 
 void ContentInterpreter::opMoveSetShowText(PdfValue* args, int) {
@@ -146,18 +146,18 @@ void ContentInterpreter::opMoveSetShowText(PdfValue* args, int) {
         return;
     m_state->setWordSpacing(args[0].getNum());
     m_state->setCharSpacing(args[1].getNum());
-    m_device->updateWordSpacing(m_state);
-    m_device->updateCharSpacing(m_state);
+    m_device->updateWordSpacing(m_state.get());
+    m_device->updateCharSpacing(m_state.get());
     nextLine();
-    m_device->beginTextShow(m_state);
+    m_device->beginTextShow(m_state.get());
     showString(args[2].getString());
-    m_device->endTextShow(m_state);
+    m_device->endTextShow(m_state.get());
 }
 
 void ContentInterpreter::opShowSpaceText(PdfValue* args, int) {
     if (!prepareTextShow("No font in show/space"))
         return;
-    m_device->beginTextShow(m_state);
+    m_device->beginTextShow(m_state.get());
     const int wMode = m_state->getFont()->getWritingMode();
     PdfArray* array = args[0].getArray();
     for (int i = 0; i < array->getLength(); ++i) {
@@ -174,14 +174,14 @@ void ContentInterpreter::opShowSpaceText(PdfValue* args, int) {
             } else {
                 m_state->textMoveTo(shift * m_state->getHorizontalScaling(), 0);
             }
-            m_device->updateTextShift(m_state, e.getNum());
+            m_device->updateTextShift(m_state.get(), e.getNum());
         } else if (e.isString()) {
             showString(e.getString());
         } else {
             reportError(getPos(), "Element of show/space array must be number or string");
         }
     }
-    m_device->endTextShow(m_state);
+    m_device->endTextShow(m_state.get());
 }
 
 void ContentInterpreter::showString(const DynString* string) {
@@ -193,9 +193,9 @@ void ContentInterpreter::showString(const DynString* string) {
         !(font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
         saveState();
         m_state->setRenderMode(7);
-        m_device->updateRenderMode(m_state);
+        m_device->updateRenderMode(m_state.get());
         showGlyphs(string);
-        m_device->finishTextObject(m_state);
+        m_device->finishTextObject(m_state.get());
         doPatternFill(false, false, true);
         // The text position moves on as after any string.
         const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
@@ -211,7 +211,7 @@ void ContentInterpreter::showGlyphs(const DynString* string) {
     const int wMode = font->getWritingMode();
     const bool glyphByGlyph = m_device->wantsGlyphByGlyphText();
     if (glyphByGlyph)
-        m_device->beginShownString(m_state, string);
+        m_device->beginShownString(m_state.get(), string);
 
     const double fs = m_state->getFontSize();
     const double cs = m_state->getCharSpacing();
@@ -244,7 +244,7 @@ void ContentInterpreter::showGlyphs(const DynString* string) {
             const double tdx = ddx * t[0] + ddy * t[2], tdy = ddx * t[1] + ddy * t[3];
             const double fox = fs * ox, foy = fs * oy;
             const double tox = fox * t[0] + foy * t[2], toy = fox * t[1] + foy * t[3];
-            m_device->drawChar(m_state, m_state->getCurrentX() + rise * t[2],
+            m_device->drawChar(m_state.get(), m_state->getCurrentX() + rise * t[2],
                                m_state->getCurrentY() + rise * t[3], tdx, tdy, tox, toy, code, n, unicode,
                                unicodeCount);
             m_state->textShift(tdx, tdy);
@@ -277,13 +277,13 @@ void ContentInterpreter::showGlyphs(const DynString* string) {
             ddx = (ws * spaces + cs * chars + fs * sumDx) * th;
             ddy = fs * sumDy;
         }
-        m_device->drawShownString(m_state, string);
+        m_device->drawShownString(m_state.get(), string);
         const double* t = m_state->getTextMatrix();
         m_state->textShift(ddx * t[0] + ddy * t[2], ddx * t[1] + ddy * t[3]);
     }
 
     if (glyphByGlyph)
-        m_device->endShownString(m_state);
+        m_device->endShownString(m_state.get());
     addOperatorCount(10 * string->getLength());
 }
 
@@ -327,8 +327,8 @@ void ContentInterpreter::showType3String(const DynString* string) {
 
         saveState();
         m_state->setMatrix(n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]);
-        m_device->updateMatrix(m_state, 1, 0, 0, 1, 0, 0);
-        if (!m_device->beginType3Char(m_state, x, y, tdx, tdy, code, unicode, unicodeCount)) {
+        m_device->updateMatrix(m_state.get(), 1, 0, 0, 1, 0, 0);
+        if (!m_device->beginType3Char(m_state.get(), x, y, tdx, tdy, code, unicode, unicodeCount)) {
             PdfValue procedure;
             font->getCharProc(static_cast<int>(code), procedure);
             PdfDict* resources = font->getResources();
@@ -342,7 +342,7 @@ void ContentInterpreter::showType3String(const DynString* string) {
             } else {
                 reportError(getPos(), "Missing or bad Type3 CharProc entry");
             }
-            m_device->endType3Char(m_state);
+            m_device->endType3Char(m_state.get());
             if (resources)
                 popResources();
         }

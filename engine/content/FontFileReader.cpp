@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "engine/core/FileUtils.h"
 #include "engine/core/Memory.h"
 
 namespace rendova {
@@ -63,29 +64,19 @@ uint32_t FontFileReader::getUVar(int64_t pos, int size, bool& ok) const {
 
 uint8_t* FontFileReader::readWholeFile(const char* fileName, int* length) {
     *length = 0;
-    FILE* file = std::fopen(fileName, "rb");
+    FileHandle file(std::fopen(fileName, "rb"));
     if (!file)
         return nullptr;
-    uint8_t* buffer = nullptr;
     long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    if (size >= 0 && size <= INT_MAX && std::fseek(file, 0, SEEK_SET) == 0) {
-        try {
-            buffer = static_cast<uint8_t*>(memAlloc(size > 0 ? static_cast<int>(size) : 1));
-        } catch (...) {
-            std::fclose(file);
-            throw;
-        }
-        if (std::fread(buffer, 1, static_cast<size_t>(size), file) != static_cast<size_t>(size)) {
-            memFree(buffer);
-            buffer = nullptr;
-        } else {
-            *length = static_cast<int>(size);
-        }
-    }
-    std::fclose(file);
-    return buffer;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0)
+        size = std::ftell(file.get());
+    if (size < 0 || size > INT_MAX || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return nullptr;
+    MemPtr<uint8_t> buffer(static_cast<uint8_t*>(memAlloc(size > 0 ? static_cast<int>(size) : 1)));
+    if (std::fread(buffer.get(), 1, static_cast<size_t>(size), file.get()) != static_cast<size_t>(size))
+        return nullptr;
+    *length = static_cast<int>(size);
+    return buffer.release();
 }
 
 }  // namespace rendova

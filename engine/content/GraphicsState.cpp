@@ -162,38 +162,32 @@ GraphicsState::GraphicsState(const GraphicsState* other, int)
 GraphicsState::~GraphicsState() {
     delete m_path;
     // Saved states hold no path, so the whole chain goes without a double
-    // delete. Iterative, so that a deep stack cannot exhaust the C stack.
-    GraphicsState* saved = m_saved;
-    while (saved) {
-        GraphicsState* next = saved->m_saved;
-        saved->m_saved = nullptr;
-        delete saved;
-        saved = next;
-    }
+    // delete. Iterative, so that a deep stack cannot exhaust the C stack:
+    // each level is unlinked from the one beneath before it goes.
+    while (m_saved)
+        m_saved = std::move(m_saved->m_saved);
 }
 
-GraphicsState* GraphicsState::save() {
-    auto* copy = new GraphicsState(this, 0);
-    copy->m_path = m_path;
-    m_path = nullptr;
-    copy->m_saved = this;
-    return copy;
+void GraphicsState::save(std::unique_ptr<GraphicsState>& top) {
+    std::unique_ptr<GraphicsState> copy(new GraphicsState(top.get(), 0));
+    copy->m_path = top->m_path;
+    top->m_path = nullptr;
+    copy->m_saved = std::move(top);
+    top = std::move(copy);
 }
 
-GraphicsState* GraphicsState::restore() {
-    if (!m_saved)
-        return this;
-    GraphicsState* saved = m_saved;
+void GraphicsState::restore(std::unique_ptr<GraphicsState>& top) {
+    if (!top->m_saved)
+        return;
+    std::unique_ptr<GraphicsState> saved = std::move(top->m_saved);
     delete saved->m_path;
-    saved->m_path = m_path;
-    saved->m_currentX = m_currentX;
-    saved->m_currentY = m_currentY;
-    saved->m_lineStartX = m_lineStartX;
-    saved->m_lineStartY = m_lineStartY;
-    m_path = nullptr;
-    m_saved = nullptr;
-    delete this;
-    return saved;
+    saved->m_path = top->m_path;
+    saved->m_currentX = top->m_currentX;
+    saved->m_currentY = top->m_currentY;
+    saved->m_lineStartX = top->m_lineStartX;
+    saved->m_lineStartY = top->m_lineStartY;
+    top->m_path = nullptr;
+    top = std::move(saved);
 }
 
 void GraphicsState::clampMatrix() {

@@ -41,11 +41,10 @@ enum BlendMode : int {
 // Ownership: a state owns its colour spaces, patterns, transfer functions and
 // dash array, and deletes the old object whenever a setter replaces one. The
 // path belongs to the top state of the stack alone (a saved state holds no
-// path until restore() hands the top's path down). The top state owns the
-// states saved beneath it; the interpreter restores every level before it
-// deletes the state, and deleting a top state with saved states beneath frees
-// them all. The font is not owned. One thread at a time; throws
-// MemoryException only.
+// path until restore() hands the top's path down). Whoever holds the top
+// state owns the stack: each state owns the state saved beneath it, and
+// deleting a top state with saved states beneath frees them all. The font
+// is not owned. One thread at a time; throws MemoryException only.
 class GraphicsState {
 public:
     // Resolutions in dots per inch, the box of default user space to show,
@@ -56,15 +55,15 @@ public:
     GraphicsState(const GraphicsState&) = delete;
     GraphicsState& operator=(const GraphicsState&) = delete;
 
-    // A copy of this state with this state as its saved state; the caller
-    // makes it the current state. The path passes to the copy.
-    GraphicsState* save();
-    // The saved state, which takes over this state's path, current point
-    // and line start; this state is deleted. Without a saved state, this
-    // state unchanged.
-    GraphicsState* restore();
+    // Pushes a copy of the top state, which becomes the new top and owns the
+    // old one as its saved state. The path passes to the copy.
+    static void save(std::unique_ptr<GraphicsState>& top);
+    // Pops the top state: its saved state becomes the top and takes over its
+    // path, current point and line start; the old top is deleted. Without a
+    // saved state, the top stays unchanged.
+    static void restore(std::unique_ptr<GraphicsState>& top);
     bool hasSaved() const { return m_saved != nullptr; }
-    GraphicsState* getSaved() const { return m_saved; }
+    GraphicsState* getSaved() const { return m_saved.get(); }
 
     // --- Matrix and clip.
 
@@ -267,7 +266,7 @@ private:
     double m_clipXMax = 0;
     double m_clipYMax = 0;
 
-    GraphicsState* m_saved = nullptr;
+    std::unique_ptr<GraphicsState> m_saved;
 };
 
 }  // namespace rendova

@@ -91,8 +91,8 @@ void ShadingFill::fillPath(const ColorValue& color) {
     }
     --*m_pageBudget;
     m_state->setFillColor(color);
-    m_device->updateFillColor(m_state);
-    m_device->fill(m_state);
+    m_device->updateFillColor(m_state.get());
+    m_device->fill(m_state.get());
     m_state->clearPath();
 }
 
@@ -122,7 +122,7 @@ void ShadingFill::addCircle(double x, double y, double r, int n, bool counterClo
 // --- Type 1 -------------------------------------------------------------------
 
 void ShadingFill::paintFunction(FunctionShading* shading) {
-    if (m_device->fillsShadings() && m_device->fillFunctionShading(m_state, shading))
+    if (m_device->fillsShadings() && m_device->fillFunctionShading(m_state.get(), shading))
         return;
     const double* d = shading->getDomain();
     ColorValue colors[4];
@@ -182,7 +182,7 @@ void ShadingFill::functionRect(FunctionShading* shading, double x0, double y0, d
 // --- Type 2 -------------------------------------------------------------------
 
 void ShadingFill::paintAxial(AxialShading* shading) {
-    if (m_device->fillsShadings() && m_device->fillAxialShading(m_state, shading))
+    if (m_device->fillsShadings() && m_device->fillAxialShading(m_state.get(), shading))
         return;
     double xMin, yMin, xMax, yMax;
     m_state->getUserClipBox(&xMin, &yMin, &xMax, &yMax);
@@ -270,7 +270,7 @@ void ShadingFill::paintAxial(AxialShading* shading) {
 // --- Type 3 -------------------------------------------------------------------
 
 void ShadingFill::paintRadial(RadialShading* shading) {
-    if (m_device->fillsShadings() && m_device->fillRadialShading(m_state, shading))
+    if (m_device->fillsShadings() && m_device->fillRadialShading(m_state.get(), shading))
         return;
     double xMin, yMin, xMax, yMax;
     m_state->getUserClipBox(&xMin, &yMin, &xMax, &yMax);
@@ -432,16 +432,16 @@ void ShadingFill::paintRadial(RadialShading* shading) {
     const double sLast = bands.back().sb;
     const double rLast = r0 + sLast * dr;
     if (rLast > 0) {
-        m_device->saveState(m_state);
-        m_state = m_state->save();
+        m_device->saveState(m_state.get());
+        GraphicsState::save(m_state);
         addCircle(x0 + sLast * dx, y0 + sLast * dy, rLast, n, true);
         m_state->clip();
-        m_device->clip(m_state);
+        m_device->clip(m_state.get());
         m_state->clearPath();
         for (size_t i = bands.size(); i-- > 0;)
             band(bands[i].sa, bands[i].sb, bands[i].color);
-        m_state = m_state->restore();
-        m_device->restoreState(m_state);
+        GraphicsState::restore(m_state);
+        m_device->restoreState(m_state.get());
     }
 }
 

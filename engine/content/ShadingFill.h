@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/content/Shading.h"
 
@@ -14,7 +15,8 @@ class OutputDevice;
 // matrix and clip. The interpreter sets the colour space and the clip
 // before it paints and restores the state after.
 //
-// Borrows the state and the device for one paint() call. One thread at a
+// Borrows the interpreter's state stack (it may push and pop a level on it)
+// and the device for one paint() call. One thread at a
 // time; throws MemoryException only.
 class ShadingFill {
 public:
@@ -33,7 +35,8 @@ public:
     // pageBudget: the pieces the page may still fill; every piece takes one,
     // none is filled once it is spent, and none is cut once it is below
     // cutReserve.
-    ShadingFill(GraphicsState* state, OutputDevice* device, int64_t* pageBudget, int64_t cutReserve = 0)
+    ShadingFill(std::unique_ptr<GraphicsState>& state, OutputDevice* device, int64_t* pageBudget,
+                int64_t cutReserve = 0)
         : m_state(state), m_device(device), m_pageBudget(pageBudget), m_cutReserve(cutReserve) {}
 
     void paint(Shading* shading);
@@ -71,7 +74,7 @@ private:
     // Whether one more piece may still be cut.
     bool mayCut() { return m_pieces<kMaxPieces&& * m_pageBudget> m_cutReserve; }
 
-    GraphicsState* m_state;
+    std::unique_ptr<GraphicsState>& m_state;
     OutputDevice* m_device;
     int64_t* m_pageBudget;
     int64_t m_cutReserve;

@@ -5,8 +5,10 @@
 #include "engine/core/CMapText.h"
 #include "engine/core/CodeToCidMapCache.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/FileUtils.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/core/PsTokenizer.h"
+#include "engine/core/RefCounted.h"
 
 namespace rendova {
 
@@ -73,7 +75,7 @@ void CodeToCidMap::freeVector(Entry* vector) {
 }
 
 CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collection, const char* name) {
-    FILE* file = cache.getSettings().openKeyedDirFile(collection, name);
+    FileHandle file(cache.getSettings().openKeyedDirFile(collection, name));
     if (!file) {
         if (std::strcmp(name, "Identity") == 0 || std::strcmp(name, "Identity-H") == 0)
             return new CodeToCidMap(collection, name, 0);
@@ -82,47 +84,33 @@ CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collecti
         reportError(-1, "Couldn't find the '%s' CMap file for the '%s' collection", name, collection);
         return nullptr;
     }
-    CodeToCidMap* map = nullptr;
-    try {
-        map = new CodeToCidMap(collection, name);
-        PsTokenizer tokenizer(&cmaptext::fileGetChar, file);
-        map->readTokens(cache, tokenizer);
-    } catch (...) {
-        if (map)
-            map->release();
-        std::fclose(file);
-        throw;
-    }
-    std::fclose(file);
-    return map;
+    auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
+    PsTokenizer tokenizer(&cmaptext::fileGetChar, file.get());
+    map->readTokens(cache, tokenizer);
+    return map.release();
 }
 
 CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
                                          const DynString& text, const CodeToCidMap* base, int wMode) {
-    auto* map = new CodeToCidMap(collection, name);
-    try {
-        map->m_wMode = wMode;
-        if (base) {
-            if (base->m_vector)
-                map->copyVector(map->m_vector, base->m_vector);
-            else {
-                // Identity codes are two bytes, each its own CID.
-                map->addCodeSpace(map->m_vector, 0x0000, 0xffff, 2);
-                for (unsigned high = 0; high < 256; ++high)
-                    map->addCidRange(high << 8, (high << 8) | 0xff, 2, static_cast<int>(high << 8));
-            }
-            map->m_wMode = wMode >= 0 ? wMode : base->m_wMode;
+    auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
+    map->m_wMode = wMode;
+    if (base) {
+        if (base->m_vector)
+            map->copyVector(map->m_vector, base->m_vector);
+        else {
+            // Identity codes are two bytes, each its own CID.
+            map->addCodeSpace(map->m_vector, 0x0000, 0xffff, 2);
+            for (unsigned high = 0; high < 256; ++high)
+                map->addCidRange(high << 8, (high << 8) | 0xff, 2, static_cast<int>(high << 8));
         }
-        if (map->m_wMode < 0)
-            map->m_wMode = 0;
-        cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
-        PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
-        map->readTokens(cache, tokenizer);
-    } catch (...) {
-        map->release();
-        throw;
+        map->m_wMode = wMode >= 0 ? wMode : base->m_wMode;
     }
-    return map;
+    if (map->m_wMode < 0)
+        map->m_wMode = 0;
+    cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
+    PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
+    map->readTokens(cache, tokenizer);
+    return map.release();
 }
 
 void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) {

@@ -1,6 +1,7 @@
 #include "engine/core/CodeToCidMapCache.h"
 
 #include <cstring>
+#include <utility>
 
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/ErrorReport.h"
@@ -9,22 +10,16 @@ namespace rendova {
 
 CodeToCidMapCache::CodeToCidMapCache(GlobalSettings& settings) : m_settings(settings) {}
 
-CodeToCidMapCache::~CodeToCidMapCache() {
-    for (CodeToCidMap* map : m_maps) {
-        if (map)
-            map->release();
-    }
-}
+CodeToCidMapCache::~CodeToCidMapCache() = default;
 
 CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name) {
     for (int i = 0; i < kSize; ++i) {
-        CodeToCidMap* map = m_maps[i];
-        if (map && map->matches(collection, name)) {
+        if (m_maps[i] && m_maps[i]->matches(collection, name)) {
+            RefPtr<CodeToCidMap> map = std::move(m_maps[i]);
             for (int j = i; j > 0; --j)
-                m_maps[j] = m_maps[j - 1];
+                m_maps[j] = std::move(m_maps[j - 1]);
             m_maps[0] = map;
-            map->addRef();
-            return map;
+            return map.release();
         }
     }
 
@@ -39,25 +34,23 @@ CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name
                     name, collection, kMaxUseDepth);
         return nullptr;
     }
-    m_reading[m_readingDepth++] = name;
-    CodeToCidMap* map;
-    try {
-        map = CodeToCidMap::parse(*this, collection, name);
-    } catch (...) {
-        --m_readingDepth;
-        throw;
+    RefPtr<CodeToCidMap> map;
+    {
+        // The name leaves the chain however the read ends, a throw included.
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{m_readingDepth};
+        m_reading[m_readingDepth++] = name;
+        map = RefPtr<CodeToCidMap>::adopt(CodeToCidMap::parse(*this, collection, name));
     }
-    --m_readingDepth;
     if (!map)
         return nullptr;
 
-    if (m_maps[kSize - 1])
-        m_maps[kSize - 1]->release();
     for (int j = kSize - 1; j > 0; --j)
-        m_maps[j] = m_maps[j - 1];
+        m_maps[j] = std::move(m_maps[j - 1]);
     m_maps[0] = map;
-    map->addRef();
-    return map;
+    return map.release();
 }
 
 }  // namespace rendova

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/core/RefCounted.h"
+
 namespace rendova {
 
 class CodeToCidMap;
@@ -34,7 +36,7 @@ public:
 
 private:
     GlobalSettings& m_settings;
-    CodeToCidMap* m_maps[kSize] = {};
+    RefPtr<CodeToCidMap> m_maps[kSize];
     // The names of the maps being read, outermost first.
     const char* m_reading[kMaxUseDepth] = {};
     int m_readingDepth = 0;

@@ -11,6 +11,12 @@ namespace rendova {
 // report failure by their result, never throw on a missing file, and throw
 // MemoryException only when memory runs out.
 
+// Owns an open stdio file and closes it when it goes.
+struct FileHandleCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileHandleCloser>;
+
 // The user's home directory, as a new string.
 std::unique_ptr<DynString> getHomeDir();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 namespace rendova {
 
@@ -15,6 +16,14 @@ void* memRealloc(void* block, int size);
 void* memAllocArray(int count, int size);
 void* memReallocArray(void* block, int count, int size);
 void memFree(void* block);
+
+// Owns a block from memAlloc, so that an exception thrown while the block is
+// being filled frees it on the way out.
+struct MemFreeDeleter {
+    void operator()(void* block) const { memFree(block); }
+};
+template <typename T>
+using MemPtr = std::unique_ptr<T, MemFreeDeleter>;
 
 // A memAlloc'd copy of a NUL-terminated string, terminator included.
 char* copyString(const char* text);

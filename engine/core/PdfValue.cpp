@@ -43,13 +43,19 @@ void printString(FILE* file, const DynString* s) {
 
 }  // namespace
 
-PdfValue& PdfValue::initArray(XrefTable* xref) { return set(kArray).setPtr(new PdfArray(xref)); }
+PdfValue& PdfValue::initArray(XrefTable* xref) {
+    return set(kArray).setShared(RefPtr<PdfArray>::adopt(new PdfArray(xref)));
+}
 
-PdfValue& PdfValue::initDict(XrefTable* xref) { return set(kDict).setPtr(new PdfDict(xref)); }
+PdfValue& PdfValue::initDict(XrefTable* xref) {
+    return set(kDict).setShared(RefPtr<PdfDict>::adopt(new PdfDict(xref)));
+}
 
 PdfValue& PdfValue::initDictRef(PdfDict* dict) {
-    dict->incRef();
-    return set(kDict).setPtr(dict);
+    // The reference comes first: this value may hold the dictionary's last
+    // other one, which set() lets go.
+    RefPtr<PdfDict> shared(dict);
+    return set(kDict).setShared(std::move(shared));
 }
 
 void PdfValue::copy(PdfValue& out) const {
@@ -66,14 +72,16 @@ void PdfValue::copy(PdfValue& out) const {
             break;
         case kArray:
         case kDict:
-        case kStream:
-            if (m_kind == kArray) getArray()->incRef();
-            else if (m_kind == kDict) getDict()->incRef();
-            else getStream()->incRef();
+        case kStream: {
+            // Take the reference before out lets go of what it held: out may
+            // hold the last other reference to this very payload.
+            RefPtr<RefCounted> shared = m_shared;
             out.free();
             out.m_kind = m_kind;
             out.m_u = m_u;
+            out.m_shared = std::move(shared);
             break;
+        }
         default:
             out.free();
             out.m_kind = m_kind;
@@ -102,18 +110,10 @@ void PdfValue::free() {
         case kCommand:
             memFree(m_u.ptr);
             break;
-        case kArray:
-            getArray()->decRef();
-            break;
-        case kDict:
-            getDict()->decRef();
-            break;
-        case kStream:
-            getStream()->decRef();
-            break;
         default:
             break;
     }
+    m_shared.reset();
     m_kind = kNone;
 }
 

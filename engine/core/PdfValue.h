@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "engine/core/DataStream.h"
@@ -16,8 +17,8 @@ class XrefTable;
 // The engine's tagged value: every object read from a document and every
 // operand of the content interpreter. A value owns its payload: string, name
 // and command texts one per value; arrays, dictionaries and streams shared by
-// reference count. It is moved, never implicitly copied: copy() duplicates
-// texts and adds a reference to shared payloads. free() releases the payload
+// reference count, held through a RefPtr. It is moved, never implicitly
+// copied: copy() duplicates texts and adds a reference to shared payloads. free() releases the payload
 // and leaves kind none; the destructor frees too, so a value is never leaked.
 // One thread at a time; throws MemoryException when memory runs out.
 class PdfValue {
@@ -43,13 +44,14 @@ public:
     ~PdfValue() { free(); }
     PdfValue(const PdfValue&) = delete;
     PdfValue& operator=(const PdfValue&) = delete;
-    PdfValue(PdfValue&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u) { other.m_kind = kNone; }
+    PdfValue(PdfValue&& other) noexcept
+        : m_kind(std::exchange(other.m_kind, kNone)), m_u(other.m_u), m_shared(std::move(other.m_shared)) {}
     PdfValue& operator=(PdfValue&& other) noexcept {
         if (this != &other) {
             free();
-            m_kind = other.m_kind;
+            m_kind = std::exchange(other.m_kind, kNone);
             m_u = other.m_u;
-            other.m_kind = kNone;
+            m_shared = std::move(other.m_shared);
         }
         return *this;
     }
@@ -77,7 +79,8 @@ public:
     // Shares an existing dictionary: its count rises by one.
     PdfValue& initDictRef(PdfDict* dict);
     // Takes over the caller's reference to the stream.
-    PdfValue& initStream(DataStream* stream) { return set(kStream).setPtr(stream); }
+    PdfValue& initStream(DataStream* stream) { return initStream(RefPtr<DataStream>::adopt(stream)); }
+    PdfValue& initStream(RefPtr<DataStream> stream) { return set(kStream).setShared(std::move(stream)); }
 
     // Writes a copy into out (whatever out held is released first).
     void copy(PdfValue& out) const;
@@ -119,9 +122,9 @@ public:
     DynString* getString() const { return static_cast<DynString*>(m_u.ptr); }
     const char* getName() const { return static_cast<const char*>(m_u.ptr); }
     const char* getCommand() const { return static_cast<const char*>(m_u.ptr); }
-    PdfArray* getArray() const { return static_cast<PdfArray*>(m_u.ptr); }
-    PdfDict* getDict() const { return static_cast<PdfDict*>(m_u.ptr); }
-    DataStream* getStream() const { return static_cast<DataStream*>(m_u.ptr); }
+    PdfArray* getArray() const;
+    PdfDict* getDict() const;
+    DataStream* getStream() const { return static_cast<DataStream*>(m_shared.get()); }
     int getRefNum() const { return m_u.ref.num; }
     int getRefGen() const { return m_u.ref.gen; }
 
@@ -154,6 +157,11 @@ private:
         m_u.ptr = p;
         return *this;
     }
+    template <typename T>
+    PdfValue& setShared(RefPtr<T> object) {
+        m_shared = std::move(object);
+        return *this;
+    }
 
     Kind m_kind = kNone;
     union Payload {
@@ -166,6 +174,8 @@ private:
             int gen;
         } ref;
     } m_u{};
+    // The array, dictionary or stream of those kinds; empty for every other.
+    RefPtr<RefCounted> m_shared;
 };
 
 // An array of values, shared by reference count (1 at construction). It keeps
@@ -231,5 +241,8 @@ private:
     XrefTable* m_xref;
     std::vector<Entry> m_entries;
 };
+
+inline PdfArray* PdfValue::getArray() const { return static_cast<PdfArray*>(m_shared.get()); }
+inline PdfDict* PdfValue::getDict() const { return static_cast<PdfDict*>(m_shared.get()); }
 
 }  // namespace rendova

@@ -1,6 +1,7 @@
 #include "engine/core/StandardFontMetrics.h"
 
 #include <cstring>
+#include <memory>
 
 #include "engine/core/BuiltinEncodings.h"
 
@@ -36,11 +37,10 @@ void initStandardFontMetrics() {
     if (g_metricsUsers++ > 0)
         return;
     for (int i = 0; i < kStandardFontCount; ++i) {
-        auto table = new NameCodeTable();
+        auto table = std::make_unique<NameCodeTable>();
         try {
             table->build(kStandardFontWidthRecords[i].records, kStandardFontWidthRecords[i].count);
         } catch (...) {
-            delete table;
             // Leave the tables as a failed init found them: the caller's
             // destructor will not run, so nothing must stay counted or built.
             --g_metricsUsers;
@@ -50,7 +50,7 @@ void initStandardFontMetrics() {
             }
             throw;
         }
-        standardFontRows[i].widths = table;
+        standardFontRows[i].widths = table.release();
     }
 }
 

@@ -54,10 +54,10 @@ private:
 
 }  // namespace
 
-Tokenizer::Tokenizer(XrefTable* xref, DataStream* stream) : m_streams(new PdfArray(xref)), m_ownsStreams(true) {
-    stream->incRef();
+Tokenizer::Tokenizer(XrefTable* xref, DataStream* stream)
+    : m_streams(RefPtr<PdfArray>::adopt(new PdfArray(xref))) {
     PdfValue value;
-    value.initStream(stream);
+    value.initStream(RefPtr<DataStream>(stream));
     m_streams->add(std::move(value));
     m_index = -1;
     nextStream();
@@ -65,15 +65,13 @@ Tokenizer::Tokenizer(XrefTable* xref, DataStream* stream) : m_streams(new PdfArr
 
 Tokenizer::Tokenizer(XrefTable* xref, const PdfValue& content) {
     if (content.isStream()) {
-        m_streams = new PdfArray(xref);
-        m_ownsStreams = true;
+        m_streams = RefPtr<PdfArray>::adopt(new PdfArray(xref));
         PdfValue value;
         content.copy(value);
         m_streams->add(std::move(value));
     } else {
         // Any other kind than an array reads as no input at all.
-        m_streams = content.isArray() ? content.getArray() : nullptr;
-        m_ownsStreams = false;
+        if (content.isArray()) m_streams = RefPtr<PdfArray>(content.getArray());
     }
     m_index = -1;
     nextStream();
@@ -82,7 +80,6 @@ Tokenizer::Tokenizer(XrefTable* xref, const PdfValue& content) {
 Tokenizer::~Tokenizer() {
     if (m_current.isStream()) m_current.getStream()->close();
     m_current.free();
-    if (m_ownsStreams) m_streams->decRef();
 }
 
 void Tokenizer::nextStream() {

@@ -20,15 +20,14 @@ class XrefTable;
 // end of the current stream; white space, comments, literal and hex strings
 // run on into the next one.
 //
-// Ownership: the tokenizer holds a reference to the streams it reads; an
-// array of streams passed in is used without a reference and must outlive
-// the tokenizer. One thread at a time; throws MemoryException only.
+// Ownership: the tokenizer holds a reference to the streams it reads, and to
+// an array of streams passed in. One thread at a time; throws MemoryException only.
 class Tokenizer {
 public:
     // Reads one stream (a reference is added); the stream is reset at once.
     Tokenizer(XrefTable* xref, DataStream* stream);
-    // Reads a stream value, or the streams of an array value in order (the
-    // caller keeps the array alive). Elements are resolved through xref.
+    // Reads a stream value, or the streams of an array value in order.
+    // Elements are resolved through xref.
     Tokenizer(XrefTable* xref, const PdfValue& content);
     ~Tokenizer();
     Tokenizer(const Tokenizer&) = delete;
@@ -61,10 +60,9 @@ private:
     PdfValue& readName(PdfValue& out);
     PdfValue& readRegular(int first, PdfValue& out);
 
-    PdfArray* m_streams;
+    RefPtr<PdfArray> m_streams;
     int m_index = 0;
     PdfValue m_current;
-    bool m_ownsStreams;
 };
 
 }  // namespace rendova

@@ -208,10 +208,11 @@ TEST(GraphicsStateTest, ShiftMovesMatrixAndClip) {
 }
 
 TEST(GraphicsStateTest, RestoreHandsPathAndPointsDownAndTheRestBack) {
-    auto* state = new GraphicsState(72, 72, kLetter, 0, true);
+    auto top = std::make_unique<GraphicsState>(72, 72, kLetter, 0, true);
+    GraphicsState* state = top.get();
     state->setLineWidth(3);
     state->setCurrentPoint(1, 1);
-    GraphicsState* top = state->save();
+    GraphicsState::save(top);
     ASSERT_EQ(top->getSaved(), state);
     EXPECT_EQ(top->getLineWidth(), 3);
     top->setLineWidth(9);
@@ -222,21 +223,22 @@ TEST(GraphicsStateTest, RestoreHandsPathAndPointsDownAndTheRestBack) {
     top->setLineStart(2, 2);
     Path* path = top->getPath();
 
-    GraphicsState* restored = top->restore();
-    ASSERT_EQ(restored, state);
-    EXPECT_EQ(restored->getLineWidth(), 3);
-    EXPECT_EQ(restored->getFillColorSpace()->getKind(), ColorSpace::kDeviceGray);
-    EXPECT_EQ(restored->getPath(), path);
-    EXPECT_EQ(restored->getCurrentX(), 6);
-    EXPECT_EQ(restored->getLineStartX(), 2);
+    GraphicsState::restore(top);
+    ASSERT_EQ(top.get(), state);
+    EXPECT_EQ(top->getLineWidth(), 3);
+    EXPECT_EQ(top->getFillColorSpace()->getKind(), ColorSpace::kDeviceGray);
+    EXPECT_EQ(top->getPath(), path);
+    EXPECT_EQ(top->getCurrentX(), 6);
+    EXPECT_EQ(top->getLineStartX(), 2);
     // At the bottom, restore changes nothing.
-    EXPECT_EQ(restored->restore(), restored);
-    EXPECT_EQ(restored->getPath(), path);
-    delete restored;
+    GraphicsState::restore(top);
+    EXPECT_EQ(top.get(), state);
+    EXPECT_EQ(top->getPath(), path);
 }
 
 TEST(GraphicsStateTest, SavedCopiesOwnTheirObjects) {
-    auto* state = new GraphicsState(72, 72, kLetter, 0, true);
+    auto top = std::make_unique<GraphicsState>(72, 72, kLetter, 0, true);
+    GraphicsState* state = top.get();
     auto dash = std::make_unique<double[]>(2);
     dash[0] = 3;
     dash[1] = 4;
@@ -246,15 +248,14 @@ TEST(GraphicsStateTest, SavedCopiesOwnTheirObjects) {
     identity.initName(copyString("Identity"));
     transfer[2] = PdfFunction::parse(identity);
     state->setTransfer(transfer);
-    GraphicsState* top = state->save();
+    GraphicsState::save(top);
     EXPECT_NE(top->getLineDash(), state->getLineDash());
     EXPECT_EQ(top->getLineDash()[1], 4);
     EXPECT_NE(top->getTransfer(2), nullptr);
     EXPECT_NE(top->getTransfer(2), state->getTransfer(2));
     EXPECT_NE(top->getFillColorSpace(), state->getFillColorSpace());
-    // Deleting the top frees the levels beneath (no leak under the
+    // Dropping the top frees the levels beneath (no leak under the
     // sanitizers, no double delete of the shared path).
-    delete top;
 }
 
 TEST(GraphicsStateTest, TextPositionHelpers) {

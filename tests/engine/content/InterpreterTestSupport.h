@@ -41,8 +41,7 @@ public:
             dict.initNull();
         RefPtr<DataStream> source = ownedSource(bytes, std::move(dict));
         PdfValue value;
-        value.initStream(source.get());
-        source->incRef();
+        value.initStream(source);
         return value;
     }
 

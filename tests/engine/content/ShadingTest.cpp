@@ -300,9 +300,10 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
         data, meshDict(6, "/Function << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>"));
     auto shading = Shading::parse(stream);
     ASSERT_TRUE(shading);
-    page.state()->setFillColorSpace(shading->getColorSpace()->copy());
+    auto state = std::make_unique<GraphicsState>(72, 72, PageBox{0, 0, 612, 792}, 0, true);
+    state->setFillColorSpace(shading->getColorSpace()->copy());
     int64_t budget = 1000;
-    ShadingFill(page.state(), &page.device, &budget).paint(shading.get());
+    ShadingFill(state, &page.device, &budget).paint(shading.get());
     EXPECT_EQ(page.device.only({"updateFillColor"}),
               Lines({"updateFillColor DeviceGray " + test::RecordingDevice::num(colorToDouble(colorFromDouble(
                                                          1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
