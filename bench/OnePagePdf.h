@@ -20,8 +20,8 @@ struct ExtraStream {
     std::string data;
 };
 
-inline std::string writeOnePagePdf(const std::string& name, int width, int height,
-                                   const std::string& content, const std::string& resources = "<< >>",
+inline std::string writeOnePagePdf(const std::string& name, int width, int height, const std::string& content,
+                                   const std::string& resources = "<< >>",
                                    const std::vector<ExtraStream>& streams = {}) {
     test::PdfBuilder pdf;
     pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")

@@ -39,10 +39,11 @@ struct Document {
 };
 
 Document g_documents[] = {
-    {"deb-r-intro.pdf", 0},         {"deb-valgrind-manual-fop.pdf", 0}, {"deb-prawn-manual.pdf", 0},
-    {"deb-reportlab-userguide.pdf", 0}, {"made-groff-pic-ms.pdf", 0},   {"gh-ocr-cmyk-photoshop.pdf", 0},
-    {"made-gs-tiger.pdf", 0},       {"gh-ocr-vector-cairo115.pdf", 0},  {"made-gs-escher.pdf", 0},
-    {"made-gs-transparency.pdf", 0},
+    {"deb-r-intro.pdf", 0},       {"deb-valgrind-manual-fop.pdf", 0},
+    {"deb-prawn-manual.pdf", 0},  {"deb-reportlab-userguide.pdf", 0},
+    {"made-groff-pic-ms.pdf", 0}, {"gh-ocr-cmyk-photoshop.pdf", 0},
+    {"made-gs-tiger.pdf", 0},     {"gh-ocr-vector-cairo115.pdf", 0},
+    {"made-gs-escher.pdf", 0},    {"made-gs-transparency.pdf", 0},
 };
 constexpr int kPagesPerDocument = 10;
 
@@ -59,7 +60,8 @@ int runsPerFigure() {
 // A folder on tmpfs (or the temporary folder) that each run empties.
 std::string outputFolder() {
     static const std::string folder = [] {
-        const std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+        const std::string base =
+            fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
         std::string pattern = base + "/rendova-bench-XXXXXX";
         return std::string(mkdtemp(pattern.data()) != nullptr ? pattern : base);
     }();
@@ -119,8 +121,13 @@ Run runProgram(const std::vector<std::string>& args, bool keepOutput = false) {
 enum class Output { Raw, Png };
 
 std::vector<std::string> oursCommand(const Document& d, int dpi, Output output, const std::string& folder) {
-    return {RENDOVA_CONVERTDOC, corpusPath(d.file), folder, std::to_string(dpi),
-            output == Output::Raw ? "1" : "5", "1", std::to_string(d.pages)};
+    return {RENDOVA_CONVERTDOC,
+            corpusPath(d.file),
+            folder,
+            std::to_string(dpi),
+            output == Output::Raw ? "1" : "5",
+            "1",
+            std::to_string(d.pages)};
 }
 
 std::vector<std::string> peerCommand(const Document& d, int dpi, Output output, const std::string& folder) {
@@ -197,8 +204,8 @@ void BM_WholeDocuments(benchmark::State& state) {
     for (auto _ : state) {
         std::printf("\nWhole documents, %d runs per figure (medians), single-threaded, output on %s\n", runs,
                     folder.c_str());
-        std::printf("%-6s %-4s %-30s %5s %9s %9s %6s %9s %9s\n", "output", "dpi", "document", "pages", "ours ms",
-                    "peer ms", "ratio", "ours MB", "peer MB");
+        std::printf("%-6s %-4s %-30s %5s %9s %9s %6s %9s %9s\n", "output", "dpi", "document", "pages",
+                    "ours ms", "peer ms", "ratio", "ours MB", "peer MB");
         for (Output output : {Output::Raw, Output::Png}) {
             for (int dpi : resolutions()) {
                 double oursTotal = 0, peerTotal = 0, lowest = 1e9;
@@ -225,13 +232,14 @@ void BM_WholeDocuments(benchmark::State& state) {
                     peerTotal += p;
                     pages += d.pages;
                     std::printf("%-6s %-4d %-30s %5d %9.1f %9.1f %6.2f %9.1f %9.1f\n",
-                                output == Output::Raw ? "raw" : "png", dpi, d.file, d.pages, o * 1000, p * 1000,
-                                ratio, double(oursPeak) / 1024, double(peerPeak) / 1024);
+                                output == Output::Raw ? "raw" : "png", dpi, d.file, d.pages, o * 1000,
+                                p * 1000, ratio, double(oursPeak) / 1024, double(peerPeak) / 1024);
                 }
-                std::printf("%-6s %-4d %-30s %5d %9.1f %9.1f %6.2f   pages/s: ours %.1f, peer %.1f; lowest %.2f\n\n",
-                            output == Output::Raw ? "raw" : "png", dpi, "WHOLE SET", pages, oursTotal * 1000,
-                            peerTotal * 1000, oursTotal > 0 ? peerTotal / oursTotal : 0, pages / oursTotal,
-                            pages / peerTotal, lowest);
+                std::printf(
+                    "%-6s %-4d %-30s %5d %9.1f %9.1f %6.2f   pages/s: ours %.1f, peer %.1f; lowest %.2f\n\n",
+                    output == Output::Raw ? "raw" : "png", dpi, "WHOLE SET", pages, oursTotal * 1000,
+                    peerTotal * 1000, oursTotal > 0 ? peerTotal / oursTotal : 0, pages / oursTotal,
+                    pages / peerTotal, lowest);
                 std::fflush(stdout);
             }
         }
@@ -262,12 +270,12 @@ void BM_LongDocumentMemory(benchmark::State& state) {
         std::printf("\nPeak resident memory by pages converted (72 dpi, BMP, one process):\n");
         std::printf("%6s %10s %10s %10s\n", "pages", "seconds", "ours MB", "peer MB");
         for (int pages : {100, 300, 1000, 2000}) {
-            std::vector<std::string> ours = {RENDOVA_CONVERTDOC, longDocument, folder, "72", "1", "1",
+            std::vector<std::string> ours = {RENDOVA_CONVERTDOC,   longDocument, folder, "72", "1", "1",
                                              std::to_string(pages)};
             const Run a = runProgram(ours);
             emptyFolder(folder);
-            const Run b = runProgram({"mutool", "draw", "-q", "-r", "72", "-c", "rgb", "-o", folder + "/%d.ppm",
-                                      longDocument, "1-" + std::to_string(pages)});
+            const Run b = runProgram({"mutool", "draw", "-q", "-r", "72", "-c", "rgb", "-o",
+                                      folder + "/%d.ppm", longDocument, "1-" + std::to_string(pages)});
             emptyFolder(folder);
             std::printf("%6d %10.1f %10.1f %10.1f\n", pages, a.seconds, double(a.peakKb) / 1024,
                         double(b.peakKb) / 1024);

@@ -52,7 +52,8 @@ std::string makeStream(const char* options) {
     const std::string out = folder + "/out.jp2";
     std::ofstream(in, std::ios::binary) << ppm;
     std::string stream;
-    if (std::system(("opj_compress -i " + in + " -o " + out + " " + options + " >/dev/null 2>&1").c_str()) == 0) {
+    if (std::system(("opj_compress -i " + in + " -o " + out + " " + options + " >/dev/null 2>&1").c_str()) ==
+        0) {
         std::ifstream file(out, std::ios::binary);
         stream.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
@@ -128,8 +129,9 @@ void BM_Jpeg2000(benchmark::State& state) {
         state.SkipWithError("opj_compress missing or failed");
         return;
     }
-    RefPtr<Jpeg2000Decoder> decoder = RefPtr<Jpeg2000Decoder>::adopt(new Jpeg2000Decoder(RefPtr<DataStream>::adopt(
-        new rendova::MemorySource(data.data(), 0, uint32_t(data.size()), rendova::PdfValue()))));
+    RefPtr<Jpeg2000Decoder> decoder =
+        RefPtr<Jpeg2000Decoder>::adopt(new Jpeg2000Decoder(RefPtr<DataStream>::adopt(
+            new rendova::MemorySource(data.data(), 0, uint32_t(data.size()), rendova::PdfValue()))));
     std::vector<uint8_t> buffer(1 << 16);
     double ours = 0, theirs = 0;
     size_t oursBytes = 0, theirBytes = 0;

@@ -65,15 +65,17 @@ constexpr int kPageCount = sizeof kPages / sizeof kPages[0];
 std::string builtPage(const std::string& name) {
     const std::string ramp = "<< /FunctionType 2 /Domain [0 1] /C0 [0.9 0.1 0.1] /C1 [0.1 0.2 0.9] /N 1 >>";
     if (name == "axial")
-        return bench::writeOnePagePdf(name, 612, 792, "/S sh",
-                                      "<< /Shading << /S << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 612 "
-                                      "792] /Extend [true true] /Function " +
-                                          ramp + " >> >> >>");
+        return bench::writeOnePagePdf(
+            name, 612, 792, "/S sh",
+            "<< /Shading << /S << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 612 "
+            "792] /Extend [true true] /Function " +
+                ramp + " >> >> >>");
     if (name == "radial")
-        return bench::writeOnePagePdf(name, 612, 792, "/S sh",
-                                      "<< /Shading << /S << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [250 450 "
-                                      "0 306 396 520] /Extend [true true] /Function " +
-                                          ramp + " >> >> >>");
+        return bench::writeOnePagePdf(
+            name, 612, 792, "/S sh",
+            "<< /Shading << /S << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [250 450 "
+            "0 306 396 520] /Extend [true true] /Function " +
+                ramp + " >> >> >>");
     if (name == "patches") {
         // 8 x 8 patches with wavy sides and colours that vary per corner.
         std::string data;
@@ -82,7 +84,7 @@ std::string builtPage(const std::string& name) {
             for (int col = 0; col < 8; ++col) {
                 const int x = col * 32, y = row * 32;
                 byte(0);
-                const int points[12][2] = {{0, 0},  {3, 10},  {-3, 21}, {0, 32},  {10, 35}, {21, 29},
+                const int points[12][2] = {{0, 0},   {3, 10},  {-3, 21}, {0, 32}, {10, 35}, {21, 29},
                                            {32, 32}, {29, 21}, {35, 10}, {32, 0}, {21, -3}, {10, 3}};
                 for (const auto& pt : points) {
                     byte(x + pt[0] * 7 / 8);
@@ -95,20 +97,21 @@ std::string builtPage(const std::string& name) {
                 }
             }
         }
-        return bench::writeOnePagePdf(name, 612, 792, "/S sh", "<< /Shading << /S 5 0 R >> >>",
-                                      {{5,
-                                        "<< /ShadingType 6 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 "
-                                        "/BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 612 0 792 0 1 0 1 0 1] >>",
-                                        data}});
+        return bench::writeOnePagePdf(
+            name, 612, 792, "/S sh", "<< /Shading << /S 5 0 R >> >>",
+            {{5,
+              "<< /ShadingType 6 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 "
+              "/BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 612 0 792 0 1 0 1 0 1] >>",
+              data}});
     }
     // Cells of 8 points with two squares each over the page.
     const std::string cell = "0.2 0.5 0.8 rg 0 0 4 4 re f 0.9 0.6 0.1 rg 4 4 4 4 re f";
-    return bench::writeOnePagePdf(name, 612, 792, "/Pattern cs /P scn 0 0 612 792 re f",
-                                  "<< /Pattern << /P 5 0 R >> >>",
-                                  {{5,
-                                    "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 "
-                                    "/Resources << >> >>",
-                                    cell}});
+    return bench::writeOnePagePdf(
+        name, 612, 792, "/Pattern cs /P scn 0 0 612 792 re f", "<< /Pattern << /P 5 0 R >> >>",
+        {{5,
+          "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 "
+          "/Resources << >> >>",
+          cell}});
 }
 
 std::string corpusPath(const char* file) {

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         if (std::filesystem::is_directory(arg)) {
             std::vector<std::filesystem::path> files;
             for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
-                if (entry.is_regular_file()) files.push_back(entry.path());
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
             }
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
         }
     }
     // A target with no inputs still runs once on empty input.
-    if (count == 0) LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(""), 0);
+    if (count == 0)
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(""), 0);
     std::printf("replayed %d inputs\n", count);
     return failures == 0 ? 0 : 1;
 }

@@ -24,7 +24,8 @@ bool acceptable(const std::string& format) {
     int run = 0;
     for (char c : format) {
         run = (c >= '0' && c <= '9') ? run + 1 : 0;
-        if (run > kMaxDigitRun) return false;
+        if (run > kMaxDigitRun)
+            return false;
     }
     return true;
 }
@@ -32,9 +33,11 @@ bool acceptable(const std::string& format) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > kMaxFormat) return 0;
+    if (size > kMaxFormat)
+        return 0;
     std::string format(reinterpret_cast<const char*>(data), size);  // NULs end the format early
-    if (!acceptable(format)) return 0;
+    if (!acceptable(format))
+        return 0;
 
     static const DynString text("dyn\0string", 10);
     const FormatArg args[] = {
@@ -62,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const rendova::MemoryException&) {
         // An absurd width (an argument of INT_MAX spaces) is refused this way.
     }
-    if (std::memcmp(out.getCString(), "prefix", 6) != 0) __builtin_trap();
-    if (out.getCString()[out.getLength()] != '\0') __builtin_trap();
+    if (std::memcmp(out.getCString(), "prefix", 6) != 0)
+        __builtin_trap();
+    if (out.getCString()[out.getLength()] != '\0')
+        __builtin_trap();
     return 0;
 }

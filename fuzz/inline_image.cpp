@@ -26,8 +26,8 @@ bool overBudget(void* data) {
 PdfValue parseValue(const char* text) {
     PdfValue dict;
     dict.initNull();
-    RefPtr<DataStream> source = RefPtr<DataStream>::adopt(
-        new MemorySource(text, 0, uint32_t(std::strlen(text)), std::move(dict)));
+    RefPtr<DataStream> source =
+        RefPtr<DataStream>::adopt(new MemorySource(text, 0, uint32_t(std::strlen(text)), std::move(dict)));
     ValueParser parser(nullptr, std::make_unique<Tokenizer>(nullptr, source.get()), true);
     PdfValue value;
     parser.getValue(value);
@@ -55,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const PageBox box = {0, 0, 612, 792};
     int checks = 0;
     {
-        ContentInterpreter interpreter(nullptr, &device, 1, resources.isDict() ? resources.getDict() : nullptr,
-                                       72, 72, box, nullptr, 0, overBudget, &checks);
+        ContentInterpreter interpreter(nullptr, &device, 1,
+                                       resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
+                                       nullptr, 0, overBudget, &checks);
         interpreter.display(content, true);
     }
     return 0;

@@ -31,13 +31,15 @@ std::string readAll(rendova::DataStream* stream) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace rendova;
-    if (size > kMaxInput) return 0;
+    if (size > kMaxInput)
+        return 0;
     RefPtr<DataStream> source = RefPtr<DataStream>::adopt(
         new MemorySource(reinterpret_cast<const char*>(data), 0, uint32_t(size), PdfValue()));
     RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(new Jpeg2000Decoder(std::move(source)));
     int bits = 0, mode = 0;
     decoder->getImageFormatInfo(bits, mode);
     const std::string first = readAll(decoder.get());
-    if (readAll(decoder.get()) != first) std::abort();
+    if (readAll(decoder.get()) != first)
+        std::abort();
     return 0;
 }

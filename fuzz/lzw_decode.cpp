@@ -20,7 +20,8 @@ constexpr size_t kMaxOutput = 1 << 24;
 std::string readAll(rendova::DataStream* stream) {
     std::string out;
     stream->reset();
-    for (int c; out.size() < kMaxOutput && (c = stream->getChar()) != -1;) out.push_back(static_cast<char>(c));
+    for (int c; out.size() < kMaxOutput && (c = stream->getChar()) != -1;)
+        out.push_back(static_cast<char>(c));
     stream->close();
     return out;
 }
@@ -29,7 +30,8 @@ std::string readAll(rendova::DataStream* stream) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace rendova;
-    if (size < 4 || size > kMaxInput) return 0;
+    if (size < 4 || size > kMaxInput)
+        return 0;
     // Predictor: none, TIFF, each PNG value, or an unknown value; the sizes
     // include out-of-range ones, which leave the decoder without a predictor.
     static const int kPredictors[] = {1, 2, 10, 11, 12, 13, 14, 15, 3, 1, 1, 1, 2, 15, 15, 7};
@@ -44,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RefPtr<DataStream> decoder = RefPtr<DataStream>::adopt(
         new LzwDecoder(std::move(source), predictor, columns, colors, bits, earlyChange));
     const std::string first = readAll(decoder.get());
-    if (readAll(decoder.get()) != first) std::abort();
+    if (readAll(decoder.get()) != first)
+        std::abort();
     return 0;
 }

@@ -38,7 +38,8 @@ void readStream(DataStream* stream) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     const bool split = data[0] & 1;
     ++data;
     --size;
@@ -61,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < kMaxValues; ++i) {
             PdfValue value;
             parser.getValue(value);
-            if (value.isEof()) break;
-            if (value.isStream()) readStream(value.getStream());
+            if (value.isEof())
+                break;
+            if (value.isStream())
+                readStream(value.getStream());
         }
     } catch (const MemoryException&) {
         // Memory exhaustion is the one failure that may end the parse.

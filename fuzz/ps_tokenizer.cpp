@@ -21,7 +21,8 @@ struct Source {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     int bufferSize = data[0] % 128 + 1;
     Source source{data + 1, size - 1, 0};
     rendova::PsTokenizer tokenizer(&Source::get, &source);
@@ -30,10 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int length = -1;
     size_t tokens = 0;
     while (tokenizer.getToken(buffer.data(), bufferSize, &length)) {
-        if (length < 0 || length >= bufferSize || buffer[static_cast<size_t>(length)] != '\0') __builtin_trap();
+        if (length < 0 || length >= bufferSize || buffer[static_cast<size_t>(length)] != '\0')
+            __builtin_trap();
         // Every token consumes at least one byte.
-        if (++tokens > size) __builtin_trap();
+        if (++tokens > size)
+            __builtin_trap();
     }
-    if (length != 0 || buffer[0] != '\0') __builtin_trap();
+    if (length != 0 || buffer[0] != '\0')
+        __builtin_trap();
     return 0;
 }

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         source->reset();
         XrefTable xref(source.get());
-        if (!xref.isOk()) return 0;
+        if (!xref.isOk())
+            return 0;
         PdfValue root;
         xref.fetch(xref.getRootNumber(), xref.getRootGeneration(), root);
         for (int num = 0; num < xref.getSize() && num < kMaxObjects; ++num) {

@@ -43,7 +43,6 @@ void withDepth(int bits, Body&& body) {
     }
 }
 
-
 constexpr const char* kNoMemory = "can't allocate memory for the transformed image";
 
 // Reads the colour of a pixel of a Bits-bit image from its raw rows; an

@@ -330,7 +330,9 @@ bool readPgx(ImageStream* stream, JasPicture& picture) {
             return false;
         for (int64_t x = 0; x < width; ++x) {
             const uint8_t* s = row.data() + size_t(x) * sampleBytes;
-            uint32_t v = sampleBytes == 1 ? s[0] : bigEndian ? uint32_t(s[0] << 8 | s[1]) : uint32_t(s[1] << 8 | s[0]);
+            uint32_t v = sampleBytes == 1 ? s[0]
+                         : bigEndian      ? uint32_t(s[0] << 8 | s[1])
+                                          : uint32_t(s[1] << 8 | s[0]);
             v &= mask;
             int32_t value = int32_t(v);
             if (isSigned && (v & signBit) != 0)

@@ -294,8 +294,8 @@ bool writeJasJpeg2000(ImageStream* stream, bool codestream, const JasPicture& pi
         parameters[i].prec = 8;
         parameters[i].sgnd = 0;
     }
-    OpjImagePtr image(opj_image_create(OPJ_UINT32(count), parameters,
-                                       count == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
+    OpjImagePtr image(
+        opj_image_create(OPJ_UINT32(count), parameters, count == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
     if (image == nullptr)
         return false;
     image->x0 = 0;

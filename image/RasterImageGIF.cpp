@@ -100,7 +100,8 @@ bool readDescriptor(ImageStream* stream, ImageDescriptor& image) {
     uint8_t bytes[kImageDescriptorSize];
     if (stream->read(bytes, sizeof bytes, 1) != 1)
         return false;
-    image = ImageDescriptor{getLe16(bytes), getLe16(bytes + 2), getLe16(bytes + 4), getLe16(bytes + 6), bytes[8]};
+    image =
+        ImageDescriptor{getLe16(bytes), getLe16(bytes + 2), getLe16(bytes + 4), getLe16(bytes + 6), bytes[8]};
     return true;
 }
 

@@ -105,7 +105,10 @@ private:
 class RasterImageGIF::PixelWalker {
 public:
     explicit PixelWalker(const RasterImage& image)
-        : m_image(image), m_width(image.GetWidth()), m_row(image.GetHeight()), m_x(image.GetWidth()),
+        : m_image(image),
+          m_width(image.GetWidth()),
+          m_row(image.GetHeight()),
+          m_x(image.GetWidth()),
           m_unpacked(size_t(image.GetWidth())) {}
 
     int next() {
@@ -531,7 +534,8 @@ void RasterImageGIF::encodeTiles(ImageStream* stream) {
                 failCodec(kWriteErrorText);
             RgbQuad* palette = tile.GetPalette();
             if (transparent)
-                palette[0] = RgbQuad{transparentColour.blue, transparentColour.green, transparentColour.red, 0};
+                palette[0] =
+                    RgbQuad{transparentColour.blue, transparentColour.green, transparentColour.red, 0};
             for (int32_t row = 0; row < tileHeight; ++row) {
                 const uint8_t* from = RowPointer(height - 1 - (top + row)) + 3 * size_t(left);
                 uint8_t* to = tile.RowPointer(tileHeight - 1 - row);
@@ -540,7 +544,8 @@ void RasterImageGIF::encodeTiles(ImageStream* stream) {
                     const int32_t entry = 1 + row * kTileWidth + column;
                     palette[entry] = RgbQuad{c[0], c[1], c[2], 0};
                     const bool isTransparent = transparent && c[0] == transparentColour.blue &&
-                                               c[1] == transparentColour.green && c[2] == transparentColour.red;
+                                               c[1] == transparentColour.green &&
+                                               c[2] == transparentColour.red;
                     to[column] = isTransparent ? 0 : uint8_t(entry);
                 }
             }

@@ -397,8 +397,8 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
         return failed();
     info.mem->max_memory_to_use = kMaxDecoderMemory;
     const int64_t samples = int64_t(info.image_width) * info.image_height * std::max(info.num_components, 1);
-    decoder->scanLimit.maxScans = int(
-        std::clamp<int64_t>(kScanWorkBudget / std::max<int64_t>(samples, 1), kMinScanLimit, kMaxScans));
+    decoder->scanLimit.maxScans =
+        int(std::clamp<int64_t>(kScanWorkBudget / std::max<int64_t>(samples, 1), kMinScanLimit, kMaxScans));
     decoder->scanLimit.manager.progress_monitor = limitScans;
     info.progress = &decoder->scanLimit.manager;
 

@@ -321,8 +321,9 @@ bool RasterImagePCX::Encode(ImageStream* stream) {
             } else {
                 // Written so that a set bit is the brighter of a 1-bit
                 // image's two entries, as the header's black and white say.
-                const bool invert = bits == 1 && greyOf(palette[0].blue, palette[0].green, palette[0].red) >
-                                                     greyOf(palette[1].blue, palette[1].green, palette[1].red);
+                const bool invert =
+                    bits == 1 && greyOf(palette[0].blue, palette[0].green, palette[0].red) >
+                                     greyOf(palette[1].blue, palette[1].green, palette[1].red);
                 std::fill(line.begin(), line.end(), 0);
                 for (int32_t x = 0; x < width; ++x) {
                     uint8_t index = ReadIndexUnchecked(x, y);

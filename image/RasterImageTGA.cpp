@@ -129,9 +129,9 @@ bool RasterImageTGA::Decode(ImageStream* stream) {
         // The pixels cannot take fewer bytes than whole packets of 128 (or
         // the plain rows) need: a short file is refused before the picture
         // is allocated.
-        const int64_t shortest = (hasMap ? int64_t(mapLength) * mapBytes : 0) +
-                                 (runLength ? (pixels + kMaxPacket - 1) / kMaxPacket * (1 + pixelBytes)
-                                            : pixels * pixelBytes);
+        const int64_t shortest =
+            (hasMap ? int64_t(mapLength) * mapBytes : 0) +
+            (runLength ? (pixels + kMaxPacket - 1) / kMaxPacket * (1 + pixelBytes) : pixels * pixelBytes);
         const int64_t left = bytesLeft(stream);
         if (left >= 0 && left < shortest)
             failCodec("corrupted TGA");

@@ -62,7 +62,8 @@ bool readPlaceable(ImageStream* stream, int64_t start, Metafile& file) {
         return false;
     const uint64_t bytes = uint64_t(getLe32(standard + 6)) * 2;
     const int64_t size = stream->size();
-    if (size < 0 || bytes < kWmfHeaderSize || bytes > uint64_t(std::max<int64_t>(0, size - start - kPlaceableSize)))
+    if (size < 0 || bytes < kWmfHeaderSize ||
+        bytes > uint64_t(std::max<int64_t>(0, size - start - kPlaceableSize)))
         return false;
     if (!seekTo(stream, start, kPlaceableSize) || !readBytes(stream, file.bytes, bytes))
         return false;
@@ -148,8 +149,9 @@ bool RasterImageWMF::Decode(ImageStream* stream, int32_t width, int32_t height) 
         canvas.topRow = RowPointer(GetHeight() - 1);
         canvas.stride = -ptrdiff_t(GetRowStride());
         const bool played =
-            file.enhanced ? platform::playEnhMetaFile(file.bytes.data(), file.bytes.size(), canvas)
-                          : platform::playWinMetaFile(file.bytes.data(), file.bytes.size(), file.window, canvas);
+            file.enhanced
+                ? platform::playEnhMetaFile(file.bytes.data(), file.bytes.size(), canvas)
+                : platform::playWinMetaFile(file.bytes.data(), file.bytes.size(), file.window, canvas);
         if (!played)
             failCodec("corrupted WMF");
         if (m_info.escape != 0)

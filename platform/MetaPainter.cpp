@@ -484,7 +484,8 @@ void MetaPainter::fillPolygons(const std::vector<Point>& points, const std::vect
     }
     if (edges.empty())
         return;
-    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
+    std::sort(edges.begin(), edges.end(),
+              [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
     struct Crossing {
         double x;
         int direction;
@@ -495,8 +496,9 @@ void MetaPainter::fillPolygons(const std::vector<Point>& points, const std::vect
     for (int64_t y = edges.front().firstRow; y < m_canvas.height && withinBudget(); ++y) {
         while (next < edges.size() && edges[next].firstRow <= y)
             active.push_back(&edges[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->endRow <= y; }),
-                     active.end());
+        active.erase(
+            std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->endRow <= y; }),
+            active.end());
         if (active.empty()) {
             if (next == edges.size())
                 break;
@@ -534,8 +536,9 @@ void MetaPainter::strokeSegment(Point a, Point b, double width, uint32_t colour)
         if (length > 0) {
             const double nx = -dy / length * half;
             const double ny = dx / length * half;
-            fillPolygons({{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}},
-                         {4}, true, colour);
+            fillPolygons(
+                {{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}}, {4},
+                true, colour);
         }
         for (const Point& p : {a, b})
             fillRect(p.x - half, p.y - half, p.x + half, p.y + half, colour);

@@ -127,7 +127,8 @@ bool emfPoints(const View& r, size_t at, uint64_t count, bool small, std::vector
     points.resize(size_t(count));
     for (size_t i = 0; i < points.size(); ++i) {
         const size_t p = at + i * step;
-        points[i] = small ? Point{double(r.i16(p)), double(r.i16(p + 2))} : Point{double(r.i32(p)), double(r.i32(p + 4))};
+        points[i] = small ? Point{double(r.i16(p)), double(r.i16(p + 2))}
+                          : Point{double(r.i32(p)), double(r.i32(p + 4))};
     }
     return true;
 }
@@ -170,7 +171,8 @@ void playEmfPolys(MetaPainter& painter, const View& r, uint32_t type) {
     }
     size_t at = 0;
     for (size_t count : counts) {
-        painter.polyline(std::vector<Point>(points.begin() + ptrdiff_t(at), points.begin() + ptrdiff_t(at + count)));
+        painter.polyline(
+            std::vector<Point>(points.begin() + ptrdiff_t(at), points.begin() + ptrdiff_t(at + count)));
         at += count;
     }
 }
@@ -648,8 +650,10 @@ bool playEnhMetaFile(const uint8_t* data, size_t size, const MetaCanvas& canvas)
     // bounds (inclusive device pixels) are.
     const bool haveDevice = header.devicePixelsX > 0 && header.devicePixelsY > 0 &&
                             header.deviceMillimetresX > 0 && header.deviceMillimetresY > 0;
-    const double mmX = haveDevice ? double(header.devicePixelsX) / header.deviceMillimetresX : kScreenPixelsPerMm;
-    const double mmY = haveDevice ? double(header.devicePixelsY) / header.deviceMillimetresY : kScreenPixelsPerMm;
+    const double mmX =
+        haveDevice ? double(header.devicePixelsX) / header.deviceMillimetresX : kScreenPixelsPerMm;
+    const double mmY =
+        haveDevice ? double(header.devicePixelsY) / header.deviceMillimetresY : kScreenPixelsPerMm;
     double left = header.frame.left * mmX / 100;
     double top = header.frame.top * mmY / 100;
     double right = header.frame.right * mmX / 100;

@@ -26,7 +26,8 @@ void shiftToHeader(SourceStream* source) {
     char head[1024];
     int n = 0;
     source->reset();
-    for (int c; n < int(sizeof head) && (c = source->getChar()) != -1;) head[n++] = char(c);
+    for (int c; n < int(sizeof head) && (c = source->getChar()) != -1;)
+        head[n++] = char(c);
     for (int i = 0; i + 5 <= n && i <= 1018; ++i) {
         if (std::memcmp(head + i, "%PDF-", 5) == 0) {
             source->shiftStart(i);
@@ -51,14 +52,18 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
+    if (argc < 2)
+        return usage();
     bool data = false;
     int positional[2] = {-1, 0};
     int count = 0;
     for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--data") == 0) data = true;
-        else if (count < 2) positional[count++] = std::atoi(argv[i]);
-        else return usage();
+        if (std::strcmp(argv[i], "--data") == 0)
+            data = true;
+        else if (count < 2)
+            positional[count++] = std::atoi(argv[i]);
+        else
+            return usage();
     }
 
     std::FILE* file = std::fopen(argv[1], "rb");
@@ -70,7 +75,8 @@ int main(int argc, char** argv) {
     try {
         PdfValue noDict;
         noDict.initNull();
-        RefPtr<FileSource> source = RefPtr<FileSource>::adopt(new FileSource(file, 0, false, 0, std::move(noDict)));
+        RefPtr<FileSource> source =
+            RefPtr<FileSource>::adopt(new FileSource(file, 0, false, 0, std::move(noDict)));
         shiftToHeader(source.get());
         XrefTable xref(source.get());
         if (!xref.isOk()) {
@@ -93,7 +99,8 @@ int main(int argc, char** argv) {
                 } else {
                     DataStream* stream = object.getStream();
                     stream->reset();
-                    for (int c; (c = stream->getChar()) != -1;) std::fputc(c, stdout);
+                    for (int c; (c = stream->getChar()) != -1;)
+                        std::fputc(c, stdout);
                     stream->close();
                 }
             } else if (object.isStream()) {

@@ -143,7 +143,8 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     if (encoding.isName()) {
         m_cMap = globalSettings ? globalSettings->getCMap(collection, encoding.getName()) : nullptr;
         if (!m_cMap) {
-            reportError(-1, "Unknown CMap '%s' for character collection '%s'", encoding.getName(), collection);
+            reportError(-1, "Unknown CMap '%s' for character collection '%s'", encoding.getName(),
+                        collection);
             return;
         }
     } else if (encoding.isStream()) {

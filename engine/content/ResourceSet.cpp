@@ -50,8 +50,10 @@ bool ResourceSet::lookup(Category category, const char* name, bool raw, PdfValue
 
 FontObject* ResourceSet::lookupFont(const char* name) const {
     for (const ResourceSet* set = this; set; set = set->m_parent) {
-        if (!set->m_fonts) continue;
-        if (FontObject* font = set->m_fonts->lookup(name)) return font;
+        if (!set->m_fonts)
+            continue;
+        if (FontObject* font = set->m_fonts->lookup(name))
+            return font;
     }
     reportError(-1, "Unknown font tag '%s'", name);
     return nullptr;

@@ -7,9 +7,13 @@ namespace rendova {
 namespace {
 
 // White space of the file syntax: NUL, tab, LF, FF, CR and space.
-bool isWhiteSpace(int c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+bool isWhiteSpace(int c) {
+    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
 
-bool isDigit85(int c) { return c >= '!' && c <= 'u'; }
+bool isDigit85(int c) {
+    return c >= '!' && c <= 'u';
+}
 
 }  // namespace
 
@@ -31,7 +35,8 @@ int Base85Decoder::nextNonSpace() {
 bool Base85Decoder::decodeGroup() {
     m_index = 0;
     m_count = 0;
-    if (m_atEnd) return false;
+    if (m_atEnd)
+        return false;
 
     int c = nextNonSpace();
     if (c == '~' || c == -1) {
@@ -56,7 +61,8 @@ bool Base85Decoder::decodeGroup() {
     int k = 1;
     for (; k < 5; ++k) {
         c = nextNonSpace();
-        if (c == '~' || c == -1) break;
+        if (c == '~' || c == -1)
+            break;
         if (!isDigit85(c)) {
             reportError(getPos(), "Illegal character <%02x> in ASCII85 stream", c);
             break;
@@ -65,13 +71,15 @@ bool Base85Decoder::decodeGroup() {
     }
     int count = 4;
     if (k < 5) {
-        for (int i = k; i < 5; ++i) m_chars[i] = 'u';
+        for (int i = k; i < 5; ++i)
+            m_chars[i] = 'u';
         count = k - 1;
         m_atEnd = true;
     }
 
     uint64_t value = 0;
-    for (int i = 0; i < 5; ++i) value = value * 85 + uint64_t(m_chars[i] - '!');
+    for (int i = 0; i < 5; ++i)
+        value = value * 85 + uint64_t(m_chars[i] - '!');
     // Five digits reach 85^5 - 1; an encoder never writes a group above
     // 2^32 - 1, so such a group is damage, not data.
     if (value > 0xffffffffu) {
@@ -88,7 +96,8 @@ bool Base85Decoder::decodeGroup() {
 }
 
 std::unique_ptr<DynString> Base85Decoder::getPrintFilter(int level, const char* indent) {
-    if (level < 2) return nullptr;
+    if (level < 2)
+        return nullptr;
     return appendPrintFilter(level, indent, "/ASCII85Decode filter\n");
 }
 

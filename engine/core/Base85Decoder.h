@@ -19,11 +19,13 @@ public:
     int getKind() override { return kBase85Kind; }
     void reset() override;
     int getChar() override {
-        if (m_index >= m_count && !decodeGroup()) return -1;
+        if (m_index >= m_count && !decodeGroup())
+            return -1;
         return m_bytes[m_index++];
     }
     int peekChar() override {
-        if (m_index >= m_count && !decodeGroup()) return -1;
+        if (m_index >= m_count && !decodeGroup())
+            return -1;
         return m_bytes[m_index];
     }
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;

@@ -17,8 +17,10 @@ enum CharClass : uint8_t {
 namespace detail {
 constexpr std::array<uint8_t, 256> makeCharClasses() {
     std::array<uint8_t, 256> table{};
-    for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) table[c] = kCharWhite;
-    for (unsigned char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'}) table[c] = kCharDelimiter;
+    for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20})
+        table[c] = kCharWhite;
+    for (unsigned char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
+        table[c] = kCharDelimiter;
     return table;
 }
 }  // namespace detail
@@ -26,8 +28,14 @@ constexpr std::array<uint8_t, 256> makeCharClasses() {
 inline constexpr std::array<uint8_t, 256> kCharClasses = detail::makeCharClasses();
 
 // The class of a byte 0-255.
-constexpr CharClass charClass(int c) { return static_cast<CharClass>(kCharClasses[static_cast<uint8_t>(c)]); }
-constexpr bool isWhiteChar(int c) { return charClass(c) == kCharWhite; }
-constexpr bool isDelimiterChar(int c) { return charClass(c) == kCharDelimiter; }
+constexpr CharClass charClass(int c) {
+    return static_cast<CharClass>(kCharClasses[static_cast<uint8_t>(c)]);
+}
+constexpr bool isWhiteChar(int c) {
+    return charClass(c) == kCharWhite;
+}
+constexpr bool isDelimiterChar(int c) {
+    return charClass(c) == kCharDelimiter;
+}
 
 }  // namespace rendova

@@ -91,7 +91,7 @@ CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collecti
 }
 
 CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
-                                         const DynString& text, const CodeToCidMap* base, int wMode) {
+                                          const DynString& text, const CodeToCidMap* base, int wMode) {
     auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
     map->m_wMode = wMode;
     if (base) {

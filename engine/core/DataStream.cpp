@@ -35,16 +35,20 @@ int DataStream::getBlock(uint8_t* buffer, int size) {
 }
 
 char* DataStream::getLine(char* buffer, int size) {
-    if (peekChar() == -1) return nullptr;
+    if (peekChar() == -1)
+        return nullptr;
     // Without room for even the terminating NUL there is nowhere to put a
     // line; write nothing rather than past the caller's buffer.
-    if (size <= 0) return nullptr;
+    if (size <= 0)
+        return nullptr;
     int n = 0;
     while (n < size - 1) {
         int c = getChar();
-        if (c == -1 || c == '\n') break;
+        if (c == -1 || c == '\n')
+            break;
         if (c == '\r') {
-            if (peekChar() == '\n') getChar();
+            if (peekChar() == '\n')
+                getChar();
             break;
         }
         buffer[n++] = static_cast<char>(c);
@@ -53,7 +57,9 @@ char* DataStream::getLine(char* buffer, int size) {
     return buffer;
 }
 
-std::unique_ptr<DynString> DataStream::getPrintFilter(int, const char*) { return std::make_unique<DynString>(); }
+std::unique_ptr<DynString> DataStream::getPrintFilter(int, const char*) {
+    return std::make_unique<DynString>();
+}
 
 // --- SourceStream ---
 
@@ -61,27 +67,45 @@ SourceStream::SourceStream(PdfValue&& dict) : m_dict(std::make_unique<PdfValue>(
 
 SourceStream::~SourceStream() = default;
 
-PdfValue* SourceStream::getDict() { return m_dict.get(); }
+PdfValue* SourceStream::getDict() {
+    return m_dict.get();
+}
 
 // --- DecoderStream ---
 
-DecoderStream::DecoderStream(RefPtr<DataStream> source) : m_source(std::move(source)) { assert(m_source); }
+DecoderStream::DecoderStream(RefPtr<DataStream> source) : m_source(std::move(source)) {
+    assert(m_source);
+}
 
-void DecoderStream::close() { m_source->close(); }
+void DecoderStream::close() {
+    m_source->close();
+}
 
-int64_t DecoderStream::getPos() { return m_source->getPos(); }
+int64_t DecoderStream::getPos() {
+    return m_source->getPos();
+}
 
-void DecoderStream::setPos(uint32_t, int) { reportError(-1, "Internal: setPos on a decoder stream"); }
+void DecoderStream::setPos(uint32_t, int) {
+    reportError(-1, "Internal: setPos on a decoder stream");
+}
 
-SourceStream* DecoderStream::getSourceStream() { return m_source->getSourceStream(); }
+SourceStream* DecoderStream::getSourceStream() {
+    return m_source->getSourceStream();
+}
 
-DataStream* DecoderStream::getRawSource() { return m_source->getRawSource(); }
+DataStream* DecoderStream::getRawSource() {
+    return m_source->getRawSource();
+}
 
-PdfValue* DecoderStream::getDict() { return m_source->getDict(); }
+PdfValue* DecoderStream::getDict() {
+    return m_source->getDict();
+}
 
-std::unique_ptr<DynString> DecoderStream::appendPrintFilter(int level, const char* indent, const char* phrase) {
+std::unique_ptr<DynString> DecoderStream::appendPrintFilter(int level, const char* indent,
+                                                            const char* phrase) {
     std::unique_ptr<DynString> text = m_source->getPrintFilter(level, indent);
-    if (!text) return nullptr;
+    if (!text)
+        return nullptr;
     text->appendCStr(indent).appendCStr(phrase);
     return text;
 }

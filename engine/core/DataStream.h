@@ -122,7 +122,8 @@ public:
 
     // A new source of the same kind over a range of the same data, owning
     // dict. When limited is false the range runs to the end of the data.
-    virtual RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) = 0;
+    virtual RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                              PdfValue&& dict) = 0;
     // No source of the engine has a file name of its own.
     virtual const char* getFileName() { return nullptr; }
     // The start offset of the source data.

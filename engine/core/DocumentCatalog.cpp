@@ -175,8 +175,10 @@ bool DocumentCatalog::collectPagesInFileOrder() {
     for (int num = 1; num < m_xref->getSize(); ++num) {
         const XrefTable::Entry& entry = m_xref->getEntry(num);
         if (entry.type == XrefTable::kInFile && entry.offset >= 0) {
-            found.push_back({std::min<int64_t>(entry.offset, INT64_C(1) << 46) * 65536, num, entry.generation});
-        } else if (entry.type == XrefTable::kCompressed && entry.offset > 0 && entry.offset < m_xref->getSize()) {
+            found.push_back(
+                {std::min<int64_t>(entry.offset, INT64_C(1) << 46) * 65536, num, entry.generation});
+        } else if (entry.type == XrefTable::kCompressed && entry.offset > 0 &&
+                   entry.offset < m_xref->getSize()) {
             const XrefTable::Entry& stream = m_xref->getEntry(int(entry.offset));
             if (stream.type != XrefTable::kInFile || stream.offset < 0)
                 continue;
@@ -185,7 +187,8 @@ bool DocumentCatalog::collectPagesInFileOrder() {
                              num, 0});
         }
     }
-    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.rank < b.rank; });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return a.rank < b.rank; });
     m_pages.clear();
     m_pageRefs.clear();
     for (const Found& object : found) {
@@ -216,7 +219,8 @@ bool DocumentCatalog::collectPagesInFileOrder() {
     m_pageCount = int(m_pages.size());
     if (m_pageCount == 0)
         return false;
-    reportError(-1, "No usable page tree: the %d page objects of the file are taken in file order", m_pageCount);
+    reportError(-1, "No usable page tree: the %d page objects of the file are taken in file order",
+                m_pageCount);
     return true;
 }
 

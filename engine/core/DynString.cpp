@@ -11,13 +11,15 @@ namespace rendova {
 
 int64_t DynString::capacityFor(int64_t length) {
     int64_t step = 8;
-    while (step < length && step < 0x100000) step <<= 1;
+    while (step < length && step < 0x100000)
+        step <<= 1;
     return (length + step) / step * step;
 }
 
 void DynString::resize(int64_t newLength) {
     int64_t newCapacity = capacityFor(newLength);
-    if (newLength < 0 || newCapacity > INT_MAX) throw MemoryException();
+    if (newLength < 0 || newCapacity > INT_MAX)
+        throw MemoryException();
     if (!m_buffer || capacityFor(m_length) != newCapacity) {
         char* block = static_cast<char*>(memAlloc(static_cast<int>(newCapacity)));
         if (m_buffer) {
@@ -38,7 +40,8 @@ DynString::DynString(const char* text) : DynString(text, static_cast<int>(std::s
 
 DynString::DynString(const char* bytes, int length) {
     resize(length);
-    if (length > 0) std::memcpy(m_buffer, bytes, static_cast<size_t>(length));
+    if (length > 0)
+        std::memcpy(m_buffer, bytes, static_cast<size_t>(length));
     m_buffer[m_length] = '\0';
 }
 
@@ -47,7 +50,9 @@ DynString::DynString(const DynString& source, int start, int length)
 
 DynString::DynString(const DynString& other) : DynString(other.m_buffer, other.m_length) {}
 
-DynString::~DynString() { memFree(m_buffer); }
+DynString::~DynString() {
+    memFree(m_buffer);
+}
 
 DynString& DynString::clear() {
     resize(0);
@@ -64,7 +69,8 @@ DynString& DynString::appendChar(char c) {
 }
 
 DynString& DynString::appendBytes(const char* bytes, int n) {
-    if (n <= 0) return *this;
+    if (n <= 0)
+        return *this;
     // Bytes taken from this very string would be freed with the old block
     // when it moves: append from a copy instead.
     std::less_equal<const char*> lessEqual;
@@ -86,7 +92,8 @@ DynString& DynString::append(const DynString& other) {
 
 DynString& DynString::appendCStr(const char* text) {
     size_t n = std::strlen(text);
-    if (n > static_cast<size_t>(INT_MAX)) throw MemoryException();
+    if (n > static_cast<size_t>(INT_MAX))
+        throw MemoryException();
     return appendBytes(text, static_cast<int>(n));
 }
 
@@ -100,8 +107,10 @@ DynString& DynString::insertChar(int position, char c) {
 }
 
 DynString& DynString::erase(int position, int n) {
-    if (n <= 0) return *this;
-    if (n > m_length - position) n = m_length - position;
+    if (n <= 0)
+        return *this;
+    if (n > m_length - position)
+        n = m_length - position;
     // Move the tail down before the block may shrink.
     std::memmove(m_buffer + position, m_buffer + position + n, static_cast<size_t>(m_length - position - n));
     resize(int64_t(m_length) - n);
@@ -112,7 +121,8 @@ DynString& DynString::erase(int position, int n) {
 DynString& DynString::toUpper() {
     for (int i = 0; i < m_length; ++i) {
         unsigned char c = static_cast<unsigned char>(m_buffer[i]);
-        if (c >= 'a' && c <= 'z') m_buffer[i] = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            m_buffer[i] = static_cast<char>(c - 'a' + 'A');
     }
     return *this;
 }
@@ -120,7 +130,8 @@ DynString& DynString::toUpper() {
 DynString& DynString::toLower() {
     for (int i = 0; i < m_length; ++i) {
         unsigned char c = static_cast<unsigned char>(m_buffer[i]);
-        if (c >= 'A' && c <= 'Z') m_buffer[i] = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            m_buffer[i] = static_cast<char>(c - 'A' + 'a');
     }
     return *this;
 }
@@ -130,7 +141,8 @@ int DynString::compare(const DynString& other) const {
     for (int i = 0; i < n; ++i) {
         int a = static_cast<signed char>(m_buffer[i]);
         int b = static_cast<signed char>(other.m_buffer[i]);
-        if (a != b) return a - b;
+        if (a != b)
+            return a - b;
     }
     return m_length - other.m_length;
 }
@@ -138,10 +150,12 @@ int DynString::compare(const DynString& other) const {
 int DynString::compareCStr(const char* text) const {
     int i = 0;
     for (; i < m_length; ++i) {
-        if (text[i] == '\0') return 1;
+        if (text[i] == '\0')
+            return 1;
         int a = static_cast<signed char>(m_buffer[i]);
         int b = static_cast<signed char>(text[i]);
-        if (a != b) return a - b;
+        if (a != b)
+            return a - b;
     }
     return text[i] == '\0' ? 0 : -1;
 }

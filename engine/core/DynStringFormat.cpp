@@ -48,10 +48,9 @@ namespace rendova {
 namespace {
 
 constexpr int kWordCount = 22;
-constexpr const char* kWords[kWordCount] = {
-    "d",  "x",  "o",  "b",  "ud",  "ux",  "uo",  "ub",   // 0-7
-    "ld", "lx", "lo", "lb", "uld", "ulx", "ulo", "ulb",  // 8-15
-    "f",  "g",  "c",  "s",  "t",   "w"};                 // 16-21
+constexpr const char* kWords[kWordCount] = {"d",  "x",  "o",  "b",  "ud",  "ux",  "uo",  "ub",   // 0-7
+                                            "ld", "lx", "lo", "lb", "uld", "ulx", "ulo", "ulb",  // 8-15
+                                            "f",  "g",  "c",  "s",  "t",   "w"};                 // 16-21
 
 constexpr int kKindFixed = 16;
 constexpr int kKindTrimmed = 17;
@@ -66,7 +65,9 @@ constexpr char kDigits[] = "0123456789abcdef";
 // when it is full (a 64-bit binary number and its sign fit exactly).
 constexpr int kWorkArea = 65;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads a run of decimal digits, saturating at INT_MAX so that a long run
 // cannot overflow; a width that large then fails as an absurd size.
@@ -74,7 +75,8 @@ int readDecimal(const char*& p) {
     int64_t value = 0;
     while (isDigit(*p)) {
         value = value * 10 + (*p - '0');
-        if (value > INT_MAX) value = INT_MAX;
+        if (value > INT_MAX)
+            value = INT_MAX;
         ++p;
     }
     return static_cast<int>(value);
@@ -93,15 +95,15 @@ int matchWord(const char*& p) {
 
 bool argumentFits(int kind, FormatArg::Type type) {
     switch (kind) {
-    case kKindFixed:
-    case kKindTrimmed:
-        return type == FormatArg::Type::Double;
-    case kKindCString:
-        return type == FormatArg::Type::CString;
-    case kKindDynString:
-        return type == FormatArg::Type::String;
-    default:
-        return type == FormatArg::Type::Integer;
+        case kKindFixed:
+        case kKindTrimmed:
+            return type == FormatArg::Type::Double;
+        case kKindCString:
+            return type == FormatArg::Type::CString;
+        case kKindDynString:
+            return type == FormatArg::Type::String;
+        default:
+            return type == FormatArg::Type::Integer;
     }
 }
 
@@ -116,8 +118,10 @@ int baseOf(int kind) {
 // still index the digit table.
 int roundedDigit(double value) {
     double d = std::floor(value + 0.5);
-    if (!(d >= 0)) return 0;
-    if (d > 9) return 9;
+    if (!(d >= 0))
+        return 0;
+    if (d > 9)
+        return 9;
     return static_cast<int>(d);
 }
 
@@ -134,23 +138,28 @@ int convertDouble(double x, int precision, bool trimZeros, char (&area)[kWorkAre
         // Every remaining digit is 0 (or, for a value beyond the double
         // range, clamped to 0) and would be skipped: stop here rather than
         // count through a huge precision.
-        if (trimZeros && !wroteFraction && (v == 0 || !std::isfinite(v))) break;
+        if (trimZeros && !wroteFraction && (v == 0 || !std::isfinite(v)))
+            break;
         double q = std::floor((v + 0.5) * 0.1);
         int digit = roundedDigit(v - 10 * q);
         v = q;
-        if (trimZeros && !wroteFraction && digit == 0) continue;
+        if (trimZeros && !wroteFraction && digit == 0)
+            continue;
         area[--pos] = kDigits[digit];
         wroteFraction = true;
     }
-    if (pos > 0 && (!trimZeros || wroteFraction)) area[--pos] = '.';
+    if (pos > 0 && (!trimZeros || wroteFraction))
+        area[--pos] = '.';
     do {
-        if (pos == 0) break;
+        if (pos == 0)
+            break;
         double q = std::floor((v + 0.5) * 0.1);
         area[--pos] = kDigits[roundedDigit(v - 10 * q)];
         v = q;
     } while (v != 0);
     // A small negative value that rounds to zero keeps its sign.
-    if (negative && pos > 0) area[--pos] = '-';
+    if (negative && pos > 0)
+        area[--pos] = '-';
     return pos;
 }
 
@@ -230,7 +239,8 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
     while (*p) {
         if (*p != '{' && *p != '}') {
             const char* run = p;
-            while (*p && *p != '{' && *p != '}') ++p;
+            while (*p && *p != '{' && *p != '}')
+                ++p;
             appendBytes(run, static_cast<int>(p - run));
             continue;
         }
@@ -254,10 +264,13 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
 
         // An index equal to the number taken so far takes the next argument;
         // a smaller one reuses an argument; a larger one has nothing to name.
-        if (index > collected || index >= count) break;
-        if (index == collected) ++collected;
+        if (index > collected || index >= count)
+            break;
+        if (index == collected)
+            ++collected;
         const FormatArg& arg = args[index];
-        if (!argumentFits(kind, arg.type())) break;
+        if (!argumentFits(kind, arg.type()))
+            break;
 
         // The converted text is sign, leading zeros, then body.
         bool negative = false;
@@ -275,7 +288,8 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
             bodyLength = n;
             if (spec.zeroPad) {
                 int64_t target = negative ? width - 1 : width;
-                if (target > n) zeros = target - n;
+                if (target > n)
+                    zeros = target - n;
             }
         } else if (kind <= kKindTrimmed) {
             int start = convertDouble(arg.real(), spec.precision, kind == kKindTrimmed, area);
@@ -310,12 +324,16 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
 
         int64_t textLength = (negative ? 1 : 0) + zeros + bodyLength;
         int64_t spaces = width > textLength ? width - textLength : 0;
-        if (!leftJustify) appendRun(' ', spaces);
-        if (negative) appendChar('-');
+        if (!leftJustify)
+            appendRun(' ', spaces);
+        if (negative)
+            appendChar('-');
         appendRun('0', zeros);
-        if (bodyLength > INT_MAX) throw MemoryException();
+        if (bodyLength > INT_MAX)
+            throw MemoryException();
         appendBytes(body, static_cast<int>(bodyLength));
-        if (leftJustify) appendRun(' ', spaces);
+        if (leftJustify)
+            appendRun(' ', spaces);
     }
     return *this;
 }

@@ -8,7 +8,9 @@ namespace rendova {
 EmbeddedSource::EmbeddedSource(DataStream* parent, PdfValue&& dict, bool limited, uint32_t length)
     : SourceStream(std::move(dict)), m_parent(parent), m_limited(limited), m_remaining(length) {}
 
-void EmbeddedSource::setPos(uint32_t, int) { reportError(-1, "Internal: setPos on an embedded stream"); }
+void EmbeddedSource::setPos(uint32_t, int) {
+    reportError(-1, "Internal: setPos on an embedded stream");
+}
 
 RefPtr<SourceStream> EmbeddedSource::makeSubrange(uint32_t, bool, uint32_t, PdfValue&&) {
     reportError(-1, "Internal: makeSubrange on an embedded stream");
@@ -20,6 +22,8 @@ uint32_t EmbeddedSource::getStart() {
     return 0;
 }
 
-void EmbeddedSource::shiftStart(int) { reportError(-1, "Internal: shiftStart on an embedded stream"); }
+void EmbeddedSource::shiftStart(int) {
+    reportError(-1, "Internal: shiftStart on an embedded stream");
+}
 
 }  // namespace rendova

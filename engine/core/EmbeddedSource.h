@@ -19,18 +19,21 @@ public:
     void reset() override {}
     int getChar() override {
         if (m_limited) {
-            if (m_remaining == 0) return -1;
+            if (m_remaining == 0)
+                return -1;
             --m_remaining;
         }
         return m_parent->getChar();
     }
     int peekChar() override {
-        if (m_limited && m_remaining == 0) return -1;
+        if (m_limited && m_remaining == 0)
+            return -1;
         return m_parent->peekChar();
     }
     int64_t getPos() override { return m_parent->getPos(); }
     void setPos(uint32_t position, int direction) override;
-    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) override;
+    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                      PdfValue&& dict) override;
     uint32_t getStart() override;
     void shiftStart(int delta) override;
 

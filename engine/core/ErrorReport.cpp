@@ -13,7 +13,8 @@ void* g_sinkContext = nullptr;
 void reportError(int64_t position, const char* format, ...) {
     // Without a sink nothing is formatted, so reports cost nothing in the
     // conversion path.
-    if (!g_sink) return;
+    if (!g_sink)
+        return;
     char message[512];
     va_list args;
     va_start(args, format);

@@ -104,7 +104,8 @@ void FaxDecoder::consumePeekedByte() {
 int FaxDecoder::lookBits(int n) {
     while (m_bitCount < n) {
         if (!fetchByte()) {
-            if (m_bitCount == 0) return -1;
+            if (m_bitCount == 0)
+                return -1;
             break;
         }
     }

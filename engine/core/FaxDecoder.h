@@ -55,7 +55,8 @@ private:
     bool fetchNeededByte();
     int lookBits(int n);
     void eatBits(int n) {
-        if (n > m_bitCount) n = m_bitCount;
+        if (n > m_bitCount)
+            n = m_bitCount;
         m_bitBuffer <<= n;
         m_bitCount -= n;
         if (m_peekedByte && m_bitCount < 8)

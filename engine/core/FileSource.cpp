@@ -18,7 +18,9 @@ FileSource::FileSource(std::FILE* file, uint32_t start, bool limited, uint32_t l
       m_end(m_buffer),
       m_bufferPos(start) {}
 
-FileSource::~FileSource() { close(); }
+FileSource::~FileSource() {
+    close();
+}
 
 void FileSource::reset() {
     // Only the first reset of a use remembers the handle's position: a
@@ -45,12 +47,15 @@ bool FileSource::refill() {
     int64_t request = kBufferSize;
     if (m_limited) {
         const int64_t limit = int64_t(m_start) + m_length;
-        if (m_bufferPos >= limit) return false;
-        if (limit < m_bufferPos + kBufferSize) request = limit - m_bufferPos;
+        if (m_bufferPos >= limit)
+            return false;
+        if (limit < m_bufferPos + kBufferSize)
+            request = limit - m_bufferPos;
     }
     // Other sources share the handle and may have moved it since our last
     // read: always read from our own position.
-    if (fseeko(m_file, off_t(m_bufferPos), SEEK_SET) != 0) return false;
+    if (fseeko(m_file, off_t(m_bufferPos), SEEK_SET) != 0)
+        return false;
     const size_t n = std::fread(m_buffer, 1, size_t(request), m_file);
     m_end = m_buffer + n;
     return n > 0;
@@ -66,12 +71,14 @@ void FileSource::setPos(uint32_t position, int direction) {
         const int64_t back = size < 0 ? 0 : (uint64_t(size) < position ? size : int64_t(position));
         fseeko(m_file, off_t(-back), SEEK_END);
         m_bufferPos = ftello(m_file);
-        if (m_bufferPos < 0) m_bufferPos = 0;
+        if (m_bufferPos < 0)
+            m_bufferPos = 0;
     }
     emptyBuffer();
 }
 
-RefPtr<SourceStream> FileSource::makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) {
+RefPtr<SourceStream> FileSource::makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                              PdfValue&& dict) {
     return RefPtr<SourceStream>::adopt(new FileSource(m_file, start, limited, length, std::move(dict)));
 }
 

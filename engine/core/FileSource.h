@@ -24,11 +24,13 @@ public:
     void reset() override;
     void close() override;
     int getChar() override {
-        if (m_read >= m_end && !refill()) return -1;
+        if (m_read >= m_end && !refill())
+            return -1;
         return *m_read++;
     }
     int peekChar() override {
-        if (m_read >= m_end && !refill()) return -1;
+        if (m_read >= m_end && !refill())
+            return -1;
         return *m_read;
     }
     int64_t getPos() override { return m_bufferPos + (m_read - m_buffer); }
@@ -36,7 +38,8 @@ public:
     // back from the end of the file (at most to offset 0), which is how the
     // tail of the file is read.
     void setPos(uint32_t position, int direction) override;
-    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) override;
+    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                      PdfValue&& dict) override;
     uint32_t getStart() override { return m_start; }
     void shiftStart(int delta) override;
 

@@ -375,7 +375,7 @@ CodeToCidMap* GlobalSettings::getCMap(const char* collection, const char* cMapNa
 }
 
 CodeToCidMap* GlobalSettings::parseEmbeddedCMap(const char* collection, const char* cMapName,
-                                               const DynString& text, const CodeToCidMap* base, int wMode) {
+                                                const DynString& text, const CodeToCidMap* base, int wMode) {
     assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
     platform::CriticalSectionLock lock(m_cMapLock);
     return CodeToCidMap::parseEmbedded(*m_cMapCache, collection, cMapName, text, base, wMode);

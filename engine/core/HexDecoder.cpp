@@ -9,9 +9,12 @@ namespace rendova {
 namespace {
 
 int digitValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -32,8 +35,10 @@ int HexDecoder::nextNonSpace() {
 }
 
 int HexDecoder::peekChar() {
-    if (m_buffered != -1) return m_buffered;
-    if (m_atEnd) return -1;
+    if (m_buffered != -1)
+        return m_buffered;
+    if (m_atEnd)
+        return -1;
 
     int c1 = nextNonSpace();
     if (c1 == '>' || c1 == -1) {
@@ -65,7 +70,8 @@ int HexDecoder::peekChar() {
 }
 
 std::unique_ptr<DynString> HexDecoder::getPrintFilter(int level, const char* indent) {
-    if (level < 2) return nullptr;
+    if (level < 2)
+        return nullptr;
     return appendPrintFilter(level, indent, "/ASCIIHexDecode filter\n");
 }
 

@@ -25,16 +25,19 @@ constexpr int kChunkSize = 1024;
 // 255, as getChar's -1 would.
 void fillChunk(DataStream* stream, uint8_t* chunk, int n) {
     const int got = stream->getBlock(chunk, n);
-    if (got < n) std::memset(chunk + got, 0xff, size_t(n - got));
+    if (got < n)
+        std::memset(chunk + got, 0xff, size_t(n - got));
 }
 
 }  // namespace
 
 ImageLineReader::ImageLineReader(DataStream* stream, int width, int components, int bits)
     : m_stream(stream), m_width(width), m_components(components), m_bits(bits) {
-    if (width <= 0 || components <= 0 || components > kMaxComponents || bits <= 0 || bits > kMaxBits) return;
+    if (width <= 0 || components <= 0 || components > kMaxComponents || bits <= 0 || bits > kMaxBits)
+        return;
     const int64_t samples = int64_t(width) * components;
-    if (samples > kMaxSamplesPerRow) return;
+    if (samples > kMaxSamplesPerRow)
+        return;
     m_samplesPerRow = int(samples);
     // A 1-bit row unpacks whole bytes: room for the surplus samples of the
     // last one.
@@ -42,19 +45,25 @@ ImageLineReader::ImageLineReader(DataStream* stream, int width, int components, 
     m_buffer = static_cast<uint8_t*>(memAlloc(int(size)));
 }
 
-ImageLineReader::~ImageLineReader() { memFree(m_buffer); }
+ImageLineReader::~ImageLineReader() {
+    memFree(m_buffer);
+}
 
-void ImageLineReader::reset() { m_stream->reset(); }
+void ImageLineReader::reset() {
+    m_stream->reset();
+}
 
 uint8_t* ImageLineReader::getLine() {
-    if (!m_buffer) return nullptr;
+    if (!m_buffer)
+        return nullptr;
     DataStream* stream = m_stream;
     uint8_t* out = m_buffer;
     const int samples = m_samplesPerRow;
 
     if (m_bits == 8) {
         const int n = stream->getBlock(out, samples);
-        if (n < samples) std::memset(out + n, 0xff, size_t(samples - n));
+        if (n < samples)
+            std::memset(out + n, 0xff, size_t(samples - n));
         return m_buffer;
     }
 
@@ -90,7 +99,8 @@ uint8_t* ImageLineReader::getLine() {
         // The high byte of each sample; the chunk size is even.
         while (rowLeft > 0) {
             const int n = nextChunk();
-            for (int i = 0; i < n; i += 2) *out++ = chunk[i];
+            for (int i = 0; i < n; i += 2)
+                *out++ = chunk[i];
         }
     } else {
         // Samples run on across byte boundaries; the low bits left in the

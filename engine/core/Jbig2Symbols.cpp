@@ -559,7 +559,8 @@ bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList
                 }
                 int64_t x = 0;
                 // Cutting the symbols out copies the whole collective bitmap.
-                if (collective && !spend(totalWidth * classHeight / 32)) return false;
+                if (collective && !spend(totalWidth * classHeight / 32))
+                    return false;
                 for (int64_t i = classFirst; i < decoded && collective; ++i) {
                     newSymbols[size_t(i)] =
                         collective->getSlice(int(x), 0, int(widths[size_t(i)]), int(classHeight));

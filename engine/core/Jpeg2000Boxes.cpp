@@ -11,8 +11,8 @@ namespace rendova {
 namespace {
 
 constexpr uint32_t boxType(const char (&name)[5]) {
-    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
-           uint32_t(uint8_t(name[3]));
+    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 |
+           uint32_t(uint8_t(name[2])) << 8 | uint32_t(uint8_t(name[3]));
 }
 
 constexpr uint32_t kBoxJp2Header = boxType("jp2h");
@@ -42,17 +42,17 @@ uint32_t read32(const uint8_t* p) {
 // or CMYK.
 int modeOfSpace(int space) {
     switch (space) {
-    case 0:
-    case 17:
-        return 1;
-    case 16:
-    case 20:
-    case 21:
-        return 2;
-    case 12:
-        return 3;
-    default:
-        return 0;
+        case 0:
+        case 17:
+            return 1;
+        case 16:
+        case 20:
+        case 21:
+            return 2;
+        case 12:
+            return 3;
+        default:
+            return 0;
     }
 }
 
@@ -106,74 +106,74 @@ bool Jpeg2000Decoder::readBoxes(uint32_t begin, uint32_t end, int depth) {
         const uint8_t* p = data + dataBegin;
 
         switch (type) {
-        case kBoxJp2Header:
-            if (depth >= kMaxBoxDepth) {
-                reportError(getPos(), "JPX boxes nested too deep");
-                return false;
-            }
-            if (!readBoxes(dataBegin, dataEnd, depth + 1))
-                return false;
-            break;
-        case kBoxImageHeader:
-            if (dataLength < 14) {
-                reportError(getPos(), "JPX image header cut short");
-                return false;
-            }
-            m_boxHeight = int(std::min<uint32_t>(read32(p), INT32_MAX));
-            m_boxWidth = int(std::min<uint32_t>(read32(p + 4), INT32_MAX));
-            m_boxComponents = int(read16(p + 8));
-            m_boxBits = p[10];
-            if (p[11] != 7) {
-                reportError(getPos(), "JPX image header: unknown compression");
-                return false;
-            }
-            m_componentBits.assign(size_t(m_boxComponents), m_boxBits);
-            m_haveImageHeader = true;
-            break;
-        case kBoxBitsPerComponent:
-            if (!m_haveImageHeader) {
-                reportError(getPos(), "JPX bits-per-component box before the image header box");
-                return false;
-            }
-            if (dataLength != uint32_t(m_boxComponents)) {
-                reportError(getPos(), "JPX bits-per-component box of a wrong length");
-                return false;
-            }
-            m_componentBits.assign(p, p + dataLength);
-            break;
-        case kBoxColour:
-            if (!readColourBox(dataBegin, dataEnd))
-                return false;
-            break;
-        case kBoxPalette:
-            if (!readPaletteBox(dataBegin, dataEnd))
-                return false;
-            break;
-        case kBoxChannels: {
-            const uint32_t count = dataLength >= 2 ? read16(p) : 0;
-            if (dataLength < 2 || dataLength - 2 < uint64_t(count) * 6) {
-                reportError(getPos(), "JPX channel definition box cut short");
-                return false;
-            }
-            for (uint32_t i = 0; i < count; ++i) {
-                const uint32_t channel = read16(p + 2 + 6 * i);
-                const uint32_t kind = read16(p + 4 + 6 * i);
-                if ((kind == 1 || kind == 2) && channel < uint32_t(kMaxComponents)) {
-                    if (m_opacity.size() <= channel)
-                        m_opacity.resize(channel + 1);
-                    m_opacity[channel] = true;
+            case kBoxJp2Header:
+                if (depth >= kMaxBoxDepth) {
+                    reportError(getPos(), "JPX boxes nested too deep");
+                    return false;
                 }
+                if (!readBoxes(dataBegin, dataEnd, depth + 1))
+                    return false;
+                break;
+            case kBoxImageHeader:
+                if (dataLength < 14) {
+                    reportError(getPos(), "JPX image header cut short");
+                    return false;
+                }
+                m_boxHeight = int(std::min<uint32_t>(read32(p), INT32_MAX));
+                m_boxWidth = int(std::min<uint32_t>(read32(p + 4), INT32_MAX));
+                m_boxComponents = int(read16(p + 8));
+                m_boxBits = p[10];
+                if (p[11] != 7) {
+                    reportError(getPos(), "JPX image header: unknown compression");
+                    return false;
+                }
+                m_componentBits.assign(size_t(m_boxComponents), m_boxBits);
+                m_haveImageHeader = true;
+                break;
+            case kBoxBitsPerComponent:
+                if (!m_haveImageHeader) {
+                    reportError(getPos(), "JPX bits-per-component box before the image header box");
+                    return false;
+                }
+                if (dataLength != uint32_t(m_boxComponents)) {
+                    reportError(getPos(), "JPX bits-per-component box of a wrong length");
+                    return false;
+                }
+                m_componentBits.assign(p, p + dataLength);
+                break;
+            case kBoxColour:
+                if (!readColourBox(dataBegin, dataEnd))
+                    return false;
+                break;
+            case kBoxPalette:
+                if (!readPaletteBox(dataBegin, dataEnd))
+                    return false;
+                break;
+            case kBoxChannels: {
+                const uint32_t count = dataLength >= 2 ? read16(p) : 0;
+                if (dataLength < 2 || dataLength - 2 < uint64_t(count) * 6) {
+                    reportError(getPos(), "JPX channel definition box cut short");
+                    return false;
+                }
+                for (uint32_t i = 0; i < count; ++i) {
+                    const uint32_t channel = read16(p + 2 + 6 * i);
+                    const uint32_t kind = read16(p + 4 + 6 * i);
+                    if ((kind == 1 || kind == 2) && channel < uint32_t(kMaxComponents)) {
+                        if (m_opacity.size() <= channel)
+                            m_opacity.resize(channel + 1);
+                        m_opacity[channel] = true;
+                    }
+                }
+                break;
             }
-            break;
-        }
-        case kBoxCodestream:
-            if (!m_haveImageHeader)
-                reportError(getPos(), "JPX file without an image header box");
-            if (!m_haveColour)
-                reportError(getPos(), "JPX file without a colour box");
-            return readCodestream(dataBegin, dataEnd);
-        default:
-            break;
+            case kBoxCodestream:
+                if (!m_haveImageHeader)
+                    reportError(getPos(), "JPX file without an image header box");
+                if (!m_haveColour)
+                    reportError(getPos(), "JPX file without a colour box");
+                return readCodestream(dataBegin, dataEnd);
+            default:
+                break;
         }
         pos = dataEnd;
     }

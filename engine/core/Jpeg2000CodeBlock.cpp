@@ -47,8 +47,8 @@ struct ContextTables {
         for (int n = 0; n < 256; ++n) {
             const int h = ((n & kWest) ? 1 : 0) + ((n & kEast) ? 1 : 0);
             const int v = ((n & kNorth) ? 1 : 0) + ((n & kSouth) ? 1 : 0);
-            const int d = ((n & kNorthWest) ? 1 : 0) + ((n & kNorthEast) ? 1 : 0) + ((n & kSouthWest) ? 1 : 0) +
-                          ((n & kSouthEast) ? 1 : 0);
+            const int d = ((n & kNorthWest) ? 1 : 0) + ((n & kNorthEast) ? 1 : 0) +
+                          ((n & kSouthWest) ? 1 : 0) + ((n & kSouthEast) ? 1 : 0);
             zero[0][n] = zero[2][n] = lowContext(h, v, d);
             zero[1][n] = lowContext(v, h, d);
             int hh;

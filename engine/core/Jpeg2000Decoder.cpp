@@ -239,45 +239,48 @@ bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
         const uint32_t body = pos + 2;
         bool ok = true;
         switch (marker) {
-        case kMarkerSiz:
-            ok = readSiz(body, segmentEnd);
-            break;
-        case kMarkerCod:
-            ok = readCod(body, segmentEnd, nullptr);
-            break;
-        case kMarkerCoc:
-            ok = readCoc(body, segmentEnd, nullptr);
-            break;
-        case kMarkerQcd:
-            ok = readQcd(body, segmentEnd, nullptr);
-            break;
-        case kMarkerQcc:
-            ok = readQcc(body, segmentEnd, nullptr);
-            break;
-        case kMarkerRgn:
-            reportError(getPos(), "JPX region of interest ignored");
-            break;
-        case kMarkerPoc:
-        case kMarkerPpm:
-            // The packets would be read in the wrong order or without their
-            // headers: wrong samples, not an approximation.
-            reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPM");
-            return false;
-        case kMarkerTlm:
-        case kMarkerPlm:
-        case kMarkerCrg:
-        case kMarkerCom:
-            break;
-        default:
-            reportError(getPos(), "JPX unknown marker 0x%04x in the main header", marker);
-            break;
+            case kMarkerSiz:
+                ok = readSiz(body, segmentEnd);
+                break;
+            case kMarkerCod:
+                ok = readCod(body, segmentEnd, nullptr);
+                break;
+            case kMarkerCoc:
+                ok = readCoc(body, segmentEnd, nullptr);
+                break;
+            case kMarkerQcd:
+                ok = readQcd(body, segmentEnd, nullptr);
+                break;
+            case kMarkerQcc:
+                ok = readQcc(body, segmentEnd, nullptr);
+                break;
+            case kMarkerRgn:
+                reportError(getPos(), "JPX region of interest ignored");
+                break;
+            case kMarkerPoc:
+            case kMarkerPpm:
+                // The packets would be read in the wrong order or without their
+                // headers: wrong samples, not an approximation.
+                reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPM");
+                return false;
+            case kMarkerTlm:
+            case kMarkerPlm:
+            case kMarkerCrg:
+            case kMarkerCom:
+                break;
+            default:
+                reportError(getPos(), "JPX unknown marker 0x%04x in the main header", marker);
+                break;
         }
         if (!ok)
             return false;
         pos = segmentEnd;
     }
     if (!m_haveSiz || !m_haveCod || !m_haveQcd) {
-        reportError(getPos(), "JPX tile before the %s marker", !m_haveSiz ? "SIZ" : !m_haveCod ? "COD" : "QCD");
+        reportError(getPos(), "JPX tile before the %s marker",
+                    !m_haveSiz   ? "SIZ"
+                    : !m_haveCod ? "COD"
+                                 : "QCD");
         return false;
     }
     // pos is just past an SOT marker.
@@ -315,8 +318,9 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
     const uint32_t count = read16(p + 34);
     if (m_xSize <= m_xOffset || m_ySize <= m_yOffset || m_tileWidth == 0 || m_tileHeight == 0 ||
         m_tileXOffset > m_xOffset || m_tileYOffset > m_yOffset ||
-        uint64_t(m_tileXOffset) + m_tileWidth <= m_xOffset || uint64_t(m_tileYOffset) + m_tileHeight <= m_yOffset ||
-        m_xSize > uint32_t(INT32_MAX) || m_ySize > uint32_t(INT32_MAX)) {
+        uint64_t(m_tileXOffset) + m_tileWidth <= m_xOffset ||
+        uint64_t(m_tileYOffset) + m_tileHeight <= m_yOffset || m_xSize > uint32_t(INT32_MAX) ||
+        m_ySize > uint32_t(INT32_MAX)) {
         reportError(getPos(), "JPX SIZ marker: bad image or tile size");
         return false;
     }
@@ -359,10 +363,10 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
         // Tiles partition the image, so their components together hold
         // about as many samples as the image's components (one more per
         // tile edge at most).
-        const int64_t w = int64_t(ceilDiv(m_xSize, uint32_t(m_xSep[c]))) - ceilDiv(m_xOffset, uint32_t(m_xSep[c])) +
-                          int64_t(across);
-        const int64_t h = int64_t(ceilDiv(m_ySize, uint32_t(m_ySep[c]))) - ceilDiv(m_yOffset, uint32_t(m_ySep[c])) +
-                          int64_t(down);
+        const int64_t w = int64_t(ceilDiv(m_xSize, uint32_t(m_xSep[c]))) -
+                          ceilDiv(m_xOffset, uint32_t(m_xSep[c])) + int64_t(across);
+        const int64_t h = int64_t(ceilDiv(m_ySize, uint32_t(m_ySep[c]))) -
+                          ceilDiv(m_yOffset, uint32_t(m_ySep[c])) + int64_t(down);
         samples += w * h;
         if (samples > kMaxSamples) {
             reportError(getPos(), "JPX image too large");
@@ -379,7 +383,8 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
     return true;
 }
 
-bool Jpeg2000Decoder::readStyleParameters(uint32_t& pos, uint32_t end, bool precinctsGiven, CodingStyle& style) {
+bool Jpeg2000Decoder::readStyleParameters(uint32_t& pos, uint32_t end, bool precinctsGiven,
+                                          CodingStyle& style) {
     const uint8_t* p = m_input.data() + pos;
     if (end - pos < 5) {
         reportError(getPos(), "JPX coding style marker cut short");
@@ -634,31 +639,31 @@ bool Jpeg2000Decoder::readTilePart(uint32_t& pos, uint32_t end) {
         const uint32_t body = pos + 2;
         bool ok = true;
         switch (marker) {
-        case kMarkerCod:
-            ok = readCod(body, segmentEnd, &tile);
-            break;
-        case kMarkerCoc:
-            ok = readCoc(body, segmentEnd, &tile);
-            break;
-        case kMarkerQcd:
-            ok = readQcd(body, segmentEnd, &tile);
-            break;
-        case kMarkerQcc:
-            ok = readQcc(body, segmentEnd, &tile);
-            break;
-        case kMarkerRgn:
-            reportError(getPos(), "JPX region of interest ignored");
-            break;
-        case kMarkerPoc:
-        case kMarkerPpt:
-            reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPT");
-            return false;
-        case kMarkerPlt:
-        case kMarkerCom:
-            break;
-        default:
-            reportError(getPos(), "JPX unknown marker 0x%04x in a tile-part header", marker);
-            break;
+            case kMarkerCod:
+                ok = readCod(body, segmentEnd, &tile);
+                break;
+            case kMarkerCoc:
+                ok = readCoc(body, segmentEnd, &tile);
+                break;
+            case kMarkerQcd:
+                ok = readQcd(body, segmentEnd, &tile);
+                break;
+            case kMarkerQcc:
+                ok = readQcc(body, segmentEnd, &tile);
+                break;
+            case kMarkerRgn:
+                reportError(getPos(), "JPX region of interest ignored");
+                break;
+            case kMarkerPoc:
+            case kMarkerPpt:
+                reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPT");
+                return false;
+            case kMarkerPlt:
+            case kMarkerCom:
+                break;
+            default:
+                reportError(getPos(), "JPX unknown marker 0x%04x in a tile-part header", marker);
+                break;
         }
         if (!ok)
             return false;

@@ -162,8 +162,9 @@ bool Jpeg2000Decoder::setUpTile(Tile& tile) {
                 // high-pass direction.
                 const int gain = xob + yob;
                 const int rangeBits = m_precision[size_t(c)] + gain;
-                band.step = reversible ? 1.0f
-                                       : float(std::ldexp(1.0 + (step & 0x7FF) / 2048.0, rangeBits - exponent));
+                band.step = reversible
+                                ? 1.0f
+                                : float(std::ldexp(1.0 + (step & 0x7FF) / 2048.0, rangeBits - exponent));
                 int xcb = s.blockWidthExp, ycb = s.blockHeightExp;
                 xcb = std::max(std::min(xcb, ppx - (r > 0 ? 1 : 0)), 0);
                 ycb = std::max(std::min(ycb, ppy - (r > 0 ? 1 : 0)), 0);
@@ -281,7 +282,8 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, TileComponent& comp, int resolution
                 for (int i = 0; i < band.blocksWide && !in.failed; ++i) {
                     CodeBlock& block = band.blocks[size_t(j) * size_t(band.blocksWide) + size_t(i)];
                     const bool first = !block.included;
-                    const bool included = first ? tagValueBelow(band.inclusion, i, j, layer + 1, in) : in.bit() != 0;
+                    const bool included =
+                        first ? tagValueBelow(band.inclusion, i, j, layer + 1, in) : in.bit() != 0;
                     if (in.failed || !included)
                         continue;
                     if (first) {
@@ -295,7 +297,8 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, TileComponent& comp, int resolution
                             reportError(getPos(), "JPX code-block with too many missing bit planes");
                             return false;
                         }
-                        block.zeroPlanes = band.zeroPlanes.nodes[size_t(j) * size_t(band.blocksWide) + size_t(i)].value;
+                        block.zeroPlanes =
+                            band.zeroPlanes.nodes[size_t(j) * size_t(band.blocksWide) + size_t(i)].value;
                         block.included = true;
                     }
                     const int passes = readPassCount(in);
@@ -382,32 +385,33 @@ void Jpeg2000Decoder::readPackets(Tile& tile) {
             stopped = true;
     };
     switch (tile.progression) {
-    case 0:  // layer, resolution, component, position
-        for (int l = 0; l < layers && !stopped; ++l)
+        case 0:  // layer, resolution, component, position
+            for (int l = 0; l < layers && !stopped; ++l)
+                for (const Place& place : byResolution)
+                    packet(place, l);
+            break;
+        case 1:  // resolution, layer, component, position
+            for (size_t first = 0; first < byResolution.size() && !stopped;) {
+                size_t last = first;
+                while (last < byResolution.size() &&
+                       byResolution[last].resolution == byResolution[first].resolution)
+                    ++last;
+                for (int l = 0; l < layers && !stopped; ++l)
+                    for (size_t i = first; i < last; ++i)
+                        packet(byResolution[i], l);
+                first = last;
+            }
+            break;
+        case 2:  // resolution, position, component, layer
             for (const Place& place : byResolution)
-                packet(place, l);
-        break;
-    case 1:  // resolution, layer, component, position
-        for (size_t first = 0; first < byResolution.size() && !stopped;) {
-            size_t last = first;
-            while (last < byResolution.size() && byResolution[last].resolution == byResolution[first].resolution)
-                ++last;
-            for (int l = 0; l < layers && !stopped; ++l)
-                for (size_t i = first; i < last; ++i)
-                    packet(byResolution[i], l);
-            first = last;
-        }
-        break;
-    case 2:  // resolution, position, component, layer
-        for (const Place& place : byResolution)
-            for (int l = 0; l < layers && !stopped; ++l)
-                packet(place, l);
-        break;
-    default:  // position, component, resolution, layer (and CPRL alike)
-        for (const Place& place : byComponent)
-            for (int l = 0; l < layers && !stopped; ++l)
-                packet(place, l);
-        break;
+                for (int l = 0; l < layers && !stopped; ++l)
+                    packet(place, l);
+            break;
+        default:  // position, component, resolution, layer (and CPRL alike)
+            for (const Place& place : byComponent)
+                for (int l = 0; l < layers && !stopped; ++l)
+                    packet(place, l);
+            break;
     }
 }
 

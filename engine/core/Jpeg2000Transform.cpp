@@ -167,8 +167,8 @@ int32_t roundSample(float v, int64_t low, int64_t high) {
 
 }  // namespace
 
-void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const SubBand& band, const CodeBlock& block,
-                                  bool reversible) {
+void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const SubBand& band,
+                                  const CodeBlock& block, bool reversible) {
     const int width = block.x1 - block.x0;
     const int height = block.y1 - block.y0;
     if (width <= 0 || height <= 0 || block.passes == 0 || block.segments.empty())
@@ -179,15 +179,16 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
     // Data of several layers is one codeword: the segments are joined.
     m_blockData.clear();
     for (const Segment& s : block.segments)
-        m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset, tile.data.begin() + s.offset + s.length);
+        m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset,
+                           tile.data.begin() + s.offset + s.length);
     if (m_blockData.size() > size_t(INT32_MAX))
         return;  // the decoder counts its segment in an int
     m_blockValues.resize(size_t(width) * size_t(height));
     if (!m_codeBlock)
         m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
     m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation,
-                        comp.style.blockStyle, startPlane,
-                        std::min(block.passes, 3 * (startPlane + 1) - 2), m_blockValues.data());
+                        comp.style.blockStyle, startPlane, std::min(block.passes, 3 * (startPlane + 1) - 2),
+                        m_blockValues.data());
 
     const size_t stride = size_t(comp.width());
     const size_t x = size_t(band.offsetX + block.x0 - band.x0);
@@ -321,7 +322,8 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
             for (size_t i = 0; i < count; ++i) {
                 const float y = a[i], cb = b[i], cr = d[i];
                 c0.samples[i] = roundSample(y + 1.402f * cr + float(shift[0]), low[0], high[0]);
-                c1.samples[i] = roundSample(y - 0.34413f * cb - 0.71414f * cr + float(shift[1]), low[1], high[1]);
+                c1.samples[i] =
+                    roundSample(y - 0.34413f * cb - 0.71414f * cr + float(shift[1]), low[1], high[1]);
                 c2.samples[i] = roundSample(y + 1.772f * cb + float(shift[2]), low[2], high[2]);
             }
             c0.real = {};

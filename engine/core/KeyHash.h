@@ -10,14 +10,16 @@ namespace rendova {
 // these tables hold. A table's bucket is the hash modulo its bucket count.
 inline uint32_t keyHash(const char* bytes, int length) {
     uint32_t h = 0;
-    for (int i = 0; i < length; ++i) h = 17 * h + static_cast<unsigned char>(bytes[i]);
+    for (int i = 0; i < length; ++i)
+        h = 17 * h + static_cast<unsigned char>(bytes[i]);
     return h;
 }
 
 // The same over a C string, up to its NUL.
 inline uint32_t keyHash(const char* text) {
     uint32_t h = 0;
-    for (; *text; ++text) h = 17 * h + static_cast<unsigned char>(*text);
+    for (; *text; ++text)
+        h = 17 * h + static_cast<unsigned char>(*text);
     return h;
 }
 

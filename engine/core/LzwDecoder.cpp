@@ -21,11 +21,14 @@ constexpr int kMaxCodeWidth = 12;
 LzwDecoder::LzwDecoder(RefPtr<DataStream> source, int predictor, int columns, int colors, int bits,
                        int earlyChange)
     : DecoderStream(std::move(source)), m_earlyChange(earlyChange) {
-    for (int i = 0; i < 256; ++i) m_table[i] = {1, 0, static_cast<unsigned char>(i)};
-    for (int i = 256; i < kTableSize; ++i) m_table[i] = {0, 0, 0};
+    for (int i = 0; i < 256; ++i)
+        m_table[i] = {1, 0, static_cast<unsigned char>(i)};
+    for (int i = 256; i < kTableSize; ++i)
+        m_table[i] = {0, 0, 0};
     if (predictor != 1) {
         m_predictor = std::make_unique<RowPredictor>(this, predictor, columns, colors, bits);
-        if (!m_predictor->isValid()) m_predictor.reset();
+        if (!m_predictor->isValid())
+            m_predictor.reset();
     }
     clearTable();
 }
@@ -40,7 +43,8 @@ void LzwDecoder::reset() {
     clearTable();
     // The predictor's previous row belongs to the last reading; a reread
     // starts from a zero upper row as the first reading did.
-    if (m_predictor) m_predictor->reset();
+    if (m_predictor)
+        m_predictor->reset();
 }
 
 void LzwDecoder::clearTable() {
@@ -55,7 +59,8 @@ void LzwDecoder::clearTable() {
 int LzwDecoder::readCode() {
     while (m_bitCount < m_codeWidth) {
         const int c = source()->getChar();
-        if (c == -1) return -1;
+        if (c == -1)
+            return -1;
         m_bitBuffer = (m_bitBuffer << 8) | uint32_t(c);
         m_bitCount += 8;
     }
@@ -85,7 +90,8 @@ int LzwDecoder::readRawBlock(uint8_t* buffer, int size) {
 }
 
 bool LzwDecoder::nextString() {
-    if (m_atEnd) return false;
+    if (m_atEnd)
+        return false;
 
     int code;
     for (;;) {
@@ -94,7 +100,8 @@ bool LzwDecoder::nextString() {
             m_atEnd = true;
             return false;
         }
-        if (code != kClearCode) break;
+        if (code != kClearCode)
+            break;
         clearTable();
     }
 
@@ -137,9 +144,12 @@ bool LzwDecoder::nextString() {
         m_table[m_nextCode] = {m_prevLength + 1, m_prevCode, m_string[0]};
         ++m_nextCode;
         const int widen = m_nextCode + m_earlyChange;
-        if (widen == 512) m_codeWidth = 10;
-        else if (widen == 1024) m_codeWidth = 11;
-        else if (widen == 2048) m_codeWidth = kMaxCodeWidth;
+        if (widen == 512)
+            m_codeWidth = 10;
+        else if (widen == 1024)
+            m_codeWidth = 11;
+        else if (widen == 2048)
+            m_codeWidth = kMaxCodeWidth;
     }
     m_prevCode = code;
     m_prevLength = m_stringLength;
@@ -148,11 +158,14 @@ bool LzwDecoder::nextString() {
 }
 
 std::unique_ptr<DynString> LzwDecoder::getPrintFilter(int level, const char* indent) {
-    if (level < 2 || m_predictor) return nullptr;
+    if (level < 2 || m_predictor)
+        return nullptr;
     std::unique_ptr<DynString> text = source()->getPrintFilter(level, indent);
-    if (!text) return nullptr;
+    if (!text)
+        return nullptr;
     text->appendCStr(indent).appendCStr("<< ");
-    if (m_earlyChange == 0) text->appendCStr("/EarlyChange 0 ");
+    if (m_earlyChange == 0)
+        text->appendCStr("/EarlyChange 0 ");
     text->appendCStr(">> /LZWDecode filter\n");
     return text;
 }

@@ -30,7 +30,8 @@ public:
     int getBlock(uint8_t* buffer, int size) override;
     int readRawBlock(uint8_t* buffer, int size) override;
     int readRawByte() override {
-        if (m_stringIndex >= m_stringLength && !nextString()) return -1;
+        if (m_stringIndex >= m_stringLength && !nextString())
+            return -1;
         return m_string[m_stringIndex++];
     }
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;
@@ -52,7 +53,8 @@ private:
     };
 
     int peekRawByte() {
-        if (m_stringIndex >= m_stringLength && !nextString()) return -1;
+        if (m_stringIndex >= m_stringLength && !nextString())
+            return -1;
         return m_string[m_stringIndex];
     }
     bool nextString();

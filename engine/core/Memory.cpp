@@ -10,9 +10,11 @@
 namespace rendova {
 
 void* memAlloc(int size) {
-    if (size <= 0) return nullptr;
+    if (size <= 0)
+        return nullptr;
     void* block = std::malloc(static_cast<size_t>(size));
-    if (!block) throw MemoryException();
+    if (!block)
+        throw MemoryException();
     return block;
 }
 
@@ -22,7 +24,8 @@ void* memRealloc(void* block, int size) {
         return nullptr;
     }
     void* grown = std::realloc(block, static_cast<size_t>(size));
-    if (!grown) throw MemoryException();
+    if (!grown)
+        throw MemoryException();
     return grown;
 }
 
@@ -33,8 +36,10 @@ static bool arrayFits(int count, int size) {
 }
 
 void* memAllocArray(int count, int size) {
-    if (count == 0) return nullptr;
-    if (!arrayFits(count, size)) throw MemoryException();
+    if (count == 0)
+        return nullptr;
+    if (!arrayFits(count, size))
+        throw MemoryException();
     return memAlloc(count * size);
 }
 
@@ -43,15 +48,19 @@ void* memReallocArray(void* block, int count, int size) {
         std::free(block);
         return nullptr;
     }
-    if (!arrayFits(count, size)) throw MemoryException();
+    if (!arrayFits(count, size))
+        throw MemoryException();
     return memRealloc(block, count * size);
 }
 
-void memFree(void* block) { std::free(block); }
+void memFree(void* block) {
+    std::free(block);
+}
 
 char* copyString(const char* text) {
     size_t n = std::strlen(text) + 1;
-    if (n > static_cast<size_t>(INT_MAX)) throw MemoryException();
+    if (n > static_cast<size_t>(INT_MAX))
+        throw MemoryException();
     char* copy = static_cast<char*>(memAlloc(static_cast<int>(n)));
     std::memcpy(copy, text, n);
     return copy;

@@ -17,7 +17,8 @@ MemorySource::MemorySource(const char* buffer, uint32_t start, uint32_t length, 
       m_read(m_base + start) {}
 
 MemorySource::~MemorySource() {
-    if (m_ownsBuffer) memFree(const_cast<unsigned char*>(m_base));
+    if (m_ownsBuffer)
+        memFree(const_cast<unsigned char*>(m_base));
 }
 
 int MemorySource::getBlock(uint8_t* buffer, int size) {
@@ -37,15 +38,17 @@ void MemorySource::setPos(uint32_t position, int direction) {
     m_read = m_base + target;
 }
 
-RefPtr<SourceStream> MemorySource::makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) {
+RefPtr<SourceStream> MemorySource::makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                                PdfValue&& dict) {
     // 64-bit arithmetic: a start past this source's end (from a damaged
     // offset) would otherwise wrap the length around to almost 4 GB.
     const int64_t end = int64_t(m_start) + m_length;
     int64_t newStart = std::min<int64_t>(start, end);
     int64_t newLength = length;
-    if (!limited || newStart + newLength > end) newLength = end - newStart;
-    return RefPtr<SourceStream>::adopt(new MemorySource(reinterpret_cast<const char*>(m_base), uint32_t(newStart),
-                                                        uint32_t(newLength), std::move(dict)));
+    if (!limited || newStart + newLength > end)
+        newLength = end - newStart;
+    return RefPtr<SourceStream>::adopt(new MemorySource(
+        reinterpret_cast<const char*>(m_base), uint32_t(newStart), uint32_t(newLength), std::move(dict)));
 }
 
 void MemorySource::shiftStart(int delta) {

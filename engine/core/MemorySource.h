@@ -27,7 +27,8 @@ public:
     // start is an offset into the buffer, as this source's own start is. The
     // range is cut at this source's end; a start past the end gives an empty
     // range there.
-    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length, PdfValue&& dict) override;
+    RefPtr<SourceStream> makeSubrange(uint32_t start, bool limited, uint32_t length,
+                                      PdfValue&& dict) override;
     uint32_t getStart() override { return m_start; }
     void shiftStart(int delta) override;
 

@@ -45,7 +45,8 @@ ObjectStreamReader::ObjectStreamReader(XrefTable* xref, int streamNumber) : m_st
         return;
     }
     m_count = countValue.getInt();
-    if (m_count <= 0) return;
+    if (m_count <= 0)
+        return;
     stream.dictLookup("First", firstValue);
     if (!firstValue.isInt() || firstValue.getInt() < 0) {
         reportError(-1, "Object stream %d without a valid First offset", streamNumber);
@@ -92,7 +93,8 @@ ObjectStreamReader::ObjectStreamReader(XrefTable* xref, int streamNumber) : m_st
         const bool last = i + 1 == offsets.size();
         RefPtr<DataStream> range = embeddedRange(data, !last, last ? 0 : offsets[i + 1] - offsets[i]);
         parserOver(xref, range)->getValue(m_objects[i]);
-        if (!last) drain(range.get());
+        if (!last)
+            drain(range.get());
     }
     data->close();
 }

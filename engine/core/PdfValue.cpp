@@ -11,8 +11,8 @@ namespace rendova {
 namespace {
 
 constexpr const char* kTypeNames[] = {
-    "boolean", "integer", "real", "string", "name", "null", "array",
-    "dictionary", "stream", "reference", "command", "error", "eof", "none",
+    "boolean",    "integer", "real",      "string",  "name",  "null", "array",
+    "dictionary", "stream",  "reference", "command", "error", "eof",  "none",
 };
 
 // Containers grow to 8 slots, then double; the slot count stays a valid
@@ -20,9 +20,11 @@ constexpr const char* kTypeNames[] = {
 template <typename Vector>
 void growForOneMore(Vector& items, int slotSize) {
     size_t capacity = items.capacity();
-    if (items.size() < capacity) return;
+    if (items.size() < capacity)
+        return;
     size_t grown = capacity == 0 ? 8 : capacity * 2;
-    if (grown >= size_t(INT_MAX) / size_t(slotSize)) throw MemoryException();
+    if (grown >= size_t(INT_MAX) / size_t(slotSize))
+        throw MemoryException();
     items.reserve(grown);
 }
 
@@ -59,7 +61,8 @@ PdfValue& PdfValue::initDictRef(PdfDict* dict) {
 }
 
 void PdfValue::copy(PdfValue& out) const {
-    if (&out == this) return;
+    if (&out == this)
+        return;
     switch (m_kind) {
         case kString:
             out.initString(new DynString(*getString()));
@@ -118,7 +121,8 @@ void PdfValue::free() {
 }
 
 const char* PdfValue::typeName() const {
-    if (m_kind < kBool || m_kind > kNone) return "unknown";
+    if (m_kind < kBool || m_kind > kNone)
+        return "unknown";
     return kTypeNames[m_kind];
 }
 
@@ -130,24 +134,30 @@ bool PdfValue::isCommand(const char* command) const {
     return m_kind == kCommand && std::strcmp(getCommand(), command) == 0;
 }
 
-bool PdfValue::isDict(const char* type) const { return m_kind == kDict && getDict()->isType(type); }
+bool PdfValue::isDict(const char* type) const {
+    return m_kind == kDict && getDict()->isType(type);
+}
 
 PdfDict* PdfValue::getDictOrStreamDict() const {
-    if (m_kind == kDict) return getDict();
+    if (m_kind == kDict)
+        return getDict();
     if (m_kind == kStream) {
         PdfValue* dict = getStream()->getDict();
-        if (dict && dict->isDict()) return dict->getDict();
+        if (dict && dict->isDict())
+            return dict->getDict();
     }
     return nullptr;
 }
 
 PdfValue& PdfValue::dictLookup(const char* key, PdfValue& out) const {
-    if (PdfDict* dict = getDictOrStreamDict()) return dict->lookup(key, out);
+    if (PdfDict* dict = getDictOrStreamDict())
+        return dict->lookup(key, out);
     return out.initNull();
 }
 
 PdfValue& PdfValue::dictLookupRaw(const char* key, PdfValue& out) const {
-    if (PdfDict* dict = getDictOrStreamDict()) return dict->lookupRaw(key, out);
+    if (PdfDict* dict = getDictOrStreamDict())
+        return dict->lookupRaw(key, out);
     return out.initNull();
 }
 
@@ -175,7 +185,8 @@ void PdfValue::print(FILE* file) const {
             PdfArray* array = getArray();
             std::fputc('[', file);
             for (int i = 0; i < array->getLength(); ++i) {
-                if (i > 0) std::fputc(' ', file);
+                if (i > 0)
+                    std::fputc(' ', file);
                 PdfValue element;
                 array->getRaw(i, element).print(file);
             }
@@ -220,18 +231,22 @@ void PdfArray::add(PdfValue&& value) {
 }
 
 PdfValue& PdfArray::get(int i, PdfValue& out) const {
-    if (i < 0 || i >= getLength()) return out.initNull();
+    if (i < 0 || i >= getLength())
+        return out.initNull();
     m_elements[size_t(i)].fetch(m_xref, out);
     return out;
 }
 
 PdfValue& PdfArray::getRaw(int i, PdfValue& out) const {
-    if (i < 0 || i >= getLength()) return out.initNull();
+    if (i < 0 || i >= getLength())
+        return out.initNull();
     m_elements[size_t(i)].copy(out);
     return out;
 }
 
-PdfDict::Entry::~Entry() { memFree(key); }
+PdfDict::Entry::~Entry() {
+    memFree(key);
+}
 
 void PdfDict::add(char* key, PdfValue&& value) {
     growForOneMore(m_entries, int(sizeof(Entry)));
@@ -240,21 +255,24 @@ void PdfDict::add(char* key, PdfValue&& value) {
 
 const PdfDict::Entry* PdfDict::find(const char* key) const {
     for (const Entry& entry : m_entries) {
-        if (std::strcmp(entry.key, key) == 0) return &entry;
+        if (std::strcmp(entry.key, key) == 0)
+            return &entry;
     }
     return nullptr;
 }
 
 PdfValue& PdfDict::lookup(const char* key, PdfValue& out) const {
     const Entry* entry = find(key);
-    if (!entry) return out.initNull();
+    if (!entry)
+        return out.initNull();
     entry->value.fetch(m_xref, out);
     return out;
 }
 
 PdfValue& PdfDict::lookupRaw(const char* key, PdfValue& out) const {
     const Entry* entry = find(key);
-    if (!entry) return out.initNull();
+    if (!entry)
+        return out.initNull();
     entry->value.copy(out);
     return out;
 }

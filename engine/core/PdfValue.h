@@ -242,7 +242,11 @@ private:
     std::vector<Entry> m_entries;
 };
 
-inline PdfArray* PdfValue::getArray() const { return static_cast<PdfArray*>(m_shared.get()); }
-inline PdfDict* PdfValue::getDict() const { return static_cast<PdfDict*>(m_shared.get()); }
+inline PdfArray* PdfValue::getArray() const {
+    return static_cast<PdfArray*>(m_shared.get());
+}
+inline PdfDict* PdfValue::getDict() const {
+    return static_cast<PdfDict*>(m_shared.get());
+}
 
 }  // namespace rendova

@@ -7,7 +7,8 @@ namespace rendova {
 PsTokenizer::PsTokenizer(GetCharFunc getChar, void* data) : m_getChar(getChar), m_data(data) {}
 
 int PsTokenizer::peekChar() {
-    if (m_lookahead < 0) m_lookahead = m_getChar(m_data);
+    if (m_lookahead < 0)
+        m_lookahead = m_getChar(m_data);
     return m_lookahead;
 }
 
@@ -25,10 +26,12 @@ int PsTokenizer::getToken(char* buffer, int size, int* length) {
     // Every kind of token keeps to the buffer: bytes past its end are read
     // (so the next token starts in the right place) and dropped.
     auto store = [&](int c) {
-        if (n < size - 1) buffer[n++] = static_cast<char>(c);
+        if (n < size - 1)
+            buffer[n++] = static_cast<char>(c);
     };
     auto finish = [&](int result) {
-        if (size > 0) buffer[n] = '\0';
+        if (size > 0)
+            buffer[n] = '\0';
         *length = n;
         return result;
     };
@@ -36,7 +39,8 @@ int PsTokenizer::getToken(char* buffer, int size, int* length) {
     int c;
     for (;;) {
         c = peekChar();
-        if (c < 0) return finish(0);
+        if (c < 0)
+            return finish(0);
         if (isWhiteChar(c)) {
             takeChar();
         } else if (c == '%') {
@@ -54,17 +58,21 @@ int PsTokenizer::getToken(char* buffer, int size, int* length) {
         int previous = c;
         while ((c = takeChar()) >= 0) {
             store(c);
-            if (c == ')' && previous != '\\') break;
+            if (c == ')' && previous != '\\')
+                break;
             previous = c;
         }
     } else if (c == '<') {
         while ((c = takeChar()) >= 0) {
-            if (isWhiteChar(c)) continue;
+            if (isWhiteChar(c))
+                continue;
             store(c);
-            if (c == '>') break;
+            if (c == '>')
+                break;
         }
     } else if (c != '[' && c != ']') {
-        while ((c = peekChar()) >= 0 && charClass(c) == kCharRegular) store(takeChar());
+        while ((c = peekChar()) >= 0 && charClass(c) == kCharRegular)
+            store(takeChar());
     }
     return finish(1);
 }

@@ -15,12 +15,15 @@ PtrListBase::PtrListBase(int increment)
       m_capacity(kInitialSlots),
       m_increment(increment) {}
 
-PtrListBase::~PtrListBase() { memFree(m_items); }
+PtrListBase::~PtrListBase() {
+    memFree(m_items);
+}
 
 void PtrListBase::grow() {
     int step = m_increment > 0 ? m_increment : m_capacity;
     // A list shrunk to no slots by its increment still has one to double.
-    if (step < 1) step = 1;
+    if (step < 1)
+        step = 1;
     int capacity = checkedAdd(m_capacity, step);
     m_items = static_cast<void**>(memReallocArray(m_items, capacity, sizeof(void*)));
     m_capacity = capacity;
@@ -28,7 +31,8 @@ void PtrListBase::grow() {
 
 void PtrListBase::shrink() {
     int step = m_increment > 0 ? m_increment : m_capacity / 2;
-    if (step < 1 || m_capacity - m_length < step) return;
+    if (step < 1 || m_capacity - m_length < step)
+        return;
     int capacity = m_capacity - step;
     // memReallocArray frees the array and returns null when no slot remains.
     m_items = static_cast<void**>(memReallocArray(m_items, capacity, sizeof(void*)));
@@ -36,14 +40,16 @@ void PtrListBase::shrink() {
 }
 
 void PtrListBase::appendItem(void* item) {
-    if (m_length >= m_capacity) grow();
+    if (m_length >= m_capacity)
+        grow();
     m_items[m_length++] = item;
 }
 
 void* PtrListBase::deleteItem(int index) {
     assert(index >= 0 && index < m_length);
     void* removed = m_items[index];
-    std::memmove(m_items + index, m_items + index + 1, sizeof(void*) * static_cast<size_t>(m_length - index - 1));
+    std::memmove(m_items + index, m_items + index + 1,
+                 sizeof(void*) * static_cast<size_t>(m_length - index - 1));
     --m_length;
     shrink();
     return removed;

@@ -17,7 +17,8 @@ public:
 
     void incRef() { ++m_refs; }
     void decRef() {
-        if (--m_refs == 0) delete this;
+        if (--m_refs == 0)
+            delete this;
     }
     int refCount() const { return m_refs; }
 
@@ -37,7 +38,8 @@ public:
     RefPtr() = default;
     RefPtr(std::nullptr_t) {}
     explicit RefPtr(T* object) : m_object(object) {
-        if (m_object) m_object->incRef();
+        if (m_object)
+            m_object->incRef();
     }
     static RefPtr adopt(T* object) {
         RefPtr ref;
@@ -56,7 +58,8 @@ public:
     }
 
     void reset() {
-        if (m_object) std::exchange(m_object, nullptr)->decRef();
+        if (m_object)
+            std::exchange(m_object, nullptr)->decRef();
     }
     // Gives up the reference without changing the count.
     T* release() { return std::exchange(m_object, nullptr); }

@@ -44,7 +44,8 @@ RowPredictor::~RowPredictor() {
 int RowPredictor::getBlock(uint8_t* buffer, int size) {
     int n = 0;
     while (n < size) {
-        if (m_readPos >= m_rowBytes && !decodeRow()) break;
+        if (m_readPos >= m_rowBytes && !decodeRow())
+            break;
         const int count = std::min(m_rowBytes - m_readPos, size - n);
         std::memcpy(buffer + n, m_row + m_readPos, static_cast<size_t>(count));
         m_readPos += count;
@@ -54,17 +55,20 @@ int RowPredictor::getBlock(uint8_t* buffer, int size) {
 }
 
 void RowPredictor::reset() {
-    if (!m_valid) return;
+    if (!m_valid)
+        return;
     std::memset(m_row, 0, static_cast<size_t>(m_rowBytes) + kRowSlack);
     m_readPos = m_rowBytes;
 }
 
 bool RowPredictor::decodeRow() {
-    if (!m_valid) return false;
+    if (!m_valid)
+        return false;
     int rowPredictor = m_predictor;
     if (m_predictor >= 10) {
         int tag = m_decoder->readRawByte();
-        if (tag == -1) return false;
+        if (tag == -1)
+            return false;
         rowPredictor = tag + 10;
     }
 
@@ -74,7 +78,8 @@ bool RowPredictor::decodeRow() {
     // with the previous row's bytes after the break; no data at all for the
     // row ends the stream.
     const int count = m_decoder->readRawBlock(m_coded, m_rowBytes - pixelBytes);
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     const int end = pixelBytes + count;
     const uint8_t* coded = m_coded;  // coded[i - pixelBytes] goes with row[i]
 
@@ -105,7 +110,8 @@ bool RowPredictor::decodeRow() {
                 const int up = row[i];
                 const int ul = upperLeft[ring];
                 upperLeft[ring] = static_cast<uint8_t>(up);
-                if (++ring == pixelBytes) ring = 0;
+                if (++ring == pixelBytes)
+                    ring = 0;
                 const int p = left + up - ul;
                 const int pa = std::abs(p - left);
                 const int pb = std::abs(p - up);
@@ -120,7 +126,8 @@ bool RowPredictor::decodeRow() {
             break;
     }
 
-    if (m_predictor == 2) undoTiffDifferencing();
+    if (m_predictor == 2)
+        undoTiffDifferencing();
     m_readPos = pixelBytes;
     return true;
 }
@@ -130,7 +137,8 @@ void RowPredictor::undoTiffDifferencing() {
     const int colors = m_colors;
     if (m_bits == 8) {
         const int n = m_samplesPerRow;
-        for (int i = colors; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - colors]);
+        for (int i = colors; i < n; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + row[i - colors]);
         return;
     }
     // Samples of any other width are unpacked most significant bit first,
@@ -152,7 +160,8 @@ void RowPredictor::undoTiffDifferencing() {
         p[0] = static_cast<uint8_t>(window >> 16);
         p[1] = static_cast<uint8_t>(window >> 8);
         p[2] = static_cast<uint8_t>(window);
-        if (++component == colors) component = 0;
+        if (++component == colors)
+            component = 0;
     }
 }
 

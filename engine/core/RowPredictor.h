@@ -28,11 +28,13 @@ public:
 
     // The next reconstructed byte, or -1 when no further row can be decoded.
     int getChar() {
-        if (m_readPos >= m_rowBytes && !decodeRow()) return -1;
+        if (m_readPos >= m_rowBytes && !decodeRow())
+            return -1;
         return m_row[m_readPos++];
     }
     int peekChar() {
-        if (m_readPos >= m_rowBytes && !decodeRow()) return -1;
+        if (m_readPos >= m_rowBytes && !decodeRow())
+            return -1;
         return m_row[m_readPos];
     }
     // Up to size reconstructed bytes into buffer, as size calls of getChar

@@ -14,7 +14,8 @@ void RunLengthDecoder::reset() {
 
 bool RunLengthDecoder::refill() {
     m_read = m_end = m_buffer;
-    if (m_atEnd) return false;
+    if (m_atEnd)
+        return false;
     DataStream* src = source();
     const int length = src->getChar();
     if (length == 128 || length == -1) {
@@ -25,7 +26,8 @@ bool RunLengthDecoder::refill() {
     if (length < 128) {
         for (; n <= length; ++n) {
             const int c = src->getChar();
-            if (c == -1) break;
+            if (c == -1)
+                break;
             m_buffer[n] = static_cast<unsigned char>(c);
         }
         if (n <= length) {
@@ -49,7 +51,8 @@ bool RunLengthDecoder::refill() {
 }
 
 std::unique_ptr<DynString> RunLengthDecoder::getPrintFilter(int level, const char* indent) {
-    if (level < 2) return nullptr;
+    if (level < 2)
+        return nullptr;
     return appendPrintFilter(level, indent, "/RunLengthDecode filter\n");
 }
 

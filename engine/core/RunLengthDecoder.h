@@ -17,11 +17,13 @@ public:
     int getKind() override { return kRunLengthKind; }
     void reset() override;
     int getChar() override {
-        if (m_read >= m_end && !refill()) return -1;
+        if (m_read >= m_end && !refill())
+            return -1;
         return *m_read++;
     }
     int peekChar() override {
-        if (m_read >= m_end && !refill()) return -1;
+        if (m_read >= m_end && !refill())
+            return -1;
         return *m_read;
     }
     std::unique_ptr<DynString> getPrintFilter(int level, const char* indent) override;

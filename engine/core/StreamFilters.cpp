@@ -21,14 +21,16 @@ namespace {
 // An integer entry of a parameter dictionary; a missing entry, an entry of
 // another kind (a real number too) or no dictionary at all keeps the default.
 int intParam(const PdfValue& params, const char* key, int fallback) {
-    if (!params.isDict()) return fallback;
+    if (!params.isDict())
+        return fallback;
     PdfValue value;
     params.dictLookup(key, value);
     return value.isInt() ? value.getInt() : fallback;
 }
 
 bool boolParam(const PdfValue& params, const char* key, bool fallback) {
-    if (!params.isDict()) return fallback;
+    if (!params.isDict())
+        return fallback;
     PdfValue value;
     params.dictLookup(key, value);
     return value.isBool() ? value.getBool() : fallback;
@@ -58,9 +60,12 @@ struct FaxParams {
 };
 
 FaxParams readFaxParams(const PdfValue& params) {
-    return {intParam(params, "K", 0),          boolParam(params, "EndOfLine", false),
-            boolParam(params, "EncodedByteAlign", false), intParam(params, "Columns", 1728),
-            intParam(params, "Rows", 0),       boolParam(params, "EndOfBlock", true),
+    return {intParam(params, "K", 0),
+            boolParam(params, "EndOfLine", false),
+            boolParam(params, "EncodedByteAlign", false),
+            intParam(params, "Columns", 1728),
+            intParam(params, "Rows", 0),
+            boolParam(params, "EndOfBlock", true),
             boolParam(params, "BlackIs1", false)};
 }
 
@@ -68,24 +73,20 @@ bool isFilter(const char* name, const char* longName, const char* shortName) {
     return std::strcmp(name, longName) == 0 || (shortName && std::strcmp(name, shortName) == 0);
 }
 
-// A filter whose decoder the engine does not have: the stream reads as empty
-// so that the document still shows everything else.
-RefPtr<DataStream> withoutDecoder(const char* name, RefPtr<DataStream> stream) {
-    reportError(-1, "No decoder for filter '%s'", name);
-    return RefPtr<DataStream>::adopt(new EndOfDataStream(std::move(stream)));
-}
-
 }  // namespace
 
 RefPtr<DataStream> DataStream::addFilters(RefPtr<DataStream> stream, const PdfValue& dict) {
     PdfValue filter;
     dict.dictLookup("Filter", filter);
-    if (filter.isNull()) dict.dictLookup("F", filter);
+    if (filter.isNull())
+        dict.dictLookup("F", filter);
     PdfValue params;
     dict.dictLookup("DecodeParms", params);
-    if (params.isNull()) dict.dictLookup("DP", params);
+    if (params.isNull())
+        dict.dictLookup("DP", params);
 
-    if (filter.isName()) return makeFilter(filter.getName(), std::move(stream), params);
+    if (filter.isName())
+        return makeFilter(filter.getName(), std::move(stream), params);
     if (filter.isArray()) {
         const PdfArray* filters = filter.getArray();
         for (int i = 0; i < filters->getLength(); ++i) {
@@ -94,8 +95,10 @@ RefPtr<DataStream> DataStream::addFilters(RefPtr<DataStream> stream, const PdfVa
             // A parameter array shorter than the filter array leaves the
             // later filters with their defaults.
             PdfValue elementParams;
-            if (params.isArray()) params.getArray()->get(i, elementParams);
-            else elementParams.initNull();
+            if (params.isArray())
+                params.getArray()->get(i, elementParams);
+            else
+                elementParams.initNull();
             if (name.isName()) {
                 stream = makeFilter(name.getName(), std::move(stream), elementParams);
             } else {
@@ -105,11 +108,13 @@ RefPtr<DataStream> DataStream::addFilters(RefPtr<DataStream> stream, const PdfVa
         }
         return stream;
     }
-    if (!filter.isNull()) reportError(-1, "Bad 'Filter' attribute in stream");
+    if (!filter.isNull())
+        reportError(-1, "Bad 'Filter' attribute in stream");
     return stream;
 }
 
-RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> stream, const PdfValue& params) {
+RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> stream,
+                                          const PdfValue& params) {
     if (isFilter(name, "ASCIIHexDecode", "AHx")) {
         return RefPtr<DataStream>::adopt(new HexDecoder(std::move(stream)));
     }
@@ -138,13 +143,15 @@ RefPtr<DataStream> DataStream::makeFilter(const char* name, RefPtr<DataStream> s
     }
     if (isFilter(name, "FlateDecode", "Fl")) {
         const PredictorParams p = readPredictorParams(params);
-        return RefPtr<DataStream>::adopt(new InflateDecoder(std::move(stream), p.predictor, p.columns, p.colors, p.bits));
+        return RefPtr<DataStream>::adopt(
+            new InflateDecoder(std::move(stream), p.predictor, p.columns, p.colors, p.bits));
     }
     if (isFilter(name, "JBIG2Decode", nullptr)) {
         // The globals stream: null when the parameters lack it, none when
         // there are no parameters.
         PdfValue globals;
-        if (params.isDict()) params.dictLookup("JBIG2Globals", globals);
+        if (params.isDict())
+            params.dictLookup("JBIG2Globals", globals);
         return RefPtr<DataStream>::adopt(new Jbig2Decoder(std::move(stream), globals));
     }
     if (isFilter(name, "JPXDecode", nullptr)) {

@@ -31,7 +31,8 @@ StringHash::StringHash(bool ownsKeys)
     : m_ownsKeys(ownsKeys),
       m_bucketCount(kInitialBuckets),
       m_buckets(static_cast<Entry**>(memAllocArray(kInitialBuckets, sizeof(Entry*)))) {
-    for (int i = 0; i < m_bucketCount; ++i) m_buckets[i] = nullptr;
+    for (int i = 0; i < m_bucketCount; ++i)
+        m_buckets[i] = nullptr;
 }
 
 StringHash::~StringHash() {
@@ -39,7 +40,8 @@ StringHash::~StringHash() {
         Entry* entry = m_buckets[i];
         while (entry) {
             Entry* following = entry->next;
-            if (m_ownsKeys) delete entry->key;
+            if (m_ownsKeys)
+                delete entry->key;
             delete entry;
             entry = following;
         }
@@ -50,7 +52,8 @@ StringHash::~StringHash() {
 void StringHash::rehash() {
     int newCount = checkedAdd(checkedMul(m_bucketCount, 2), 1);
     Entry** newBuckets = static_cast<Entry**>(memAllocArray(newCount, sizeof(Entry*)));
-    for (int i = 0; i < newCount; ++i) newBuckets[i] = nullptr;
+    for (int i = 0; i < newCount; ++i)
+        newBuckets[i] = nullptr;
     for (int i = 0; i < m_bucketCount; ++i) {
         Entry* entry = m_buckets[i];
         while (entry) {
@@ -67,7 +70,8 @@ void StringHash::rehash() {
 }
 
 void StringHash::add(DynString* key, intptr_t value) {
-    if (m_entryCount >= m_bucketCount) rehash();
+    if (m_entryCount >= m_bucketCount)
+        rehash();
     uint32_t b = bucketOf(key, nullptr, m_bucketCount);
     m_buckets[b] = new Entry{key, value, m_buckets[b]};
     ++m_entryCount;
@@ -75,7 +79,8 @@ void StringHash::add(DynString* key, intptr_t value) {
 
 StringHash::Entry* StringHash::find(const DynString* key, const char* text) const {
     for (Entry* entry = m_buckets[bucketOf(key, text, m_bucketCount)]; entry; entry = entry->next) {
-        if (keyEquals(entry->key, key, text)) return entry;
+        if (keyEquals(entry->key, key, text))
+            return entry;
     }
     return nullptr;
 }
@@ -94,10 +99,12 @@ intptr_t StringHash::unlink(const DynString* key, const char* text) {
     Entry** link = &m_buckets[bucketOf(key, text, m_bucketCount)];
     for (; *link; link = &(*link)->next) {
         Entry* entry = *link;
-        if (!keyEquals(entry->key, key, text)) continue;
+        if (!keyEquals(entry->key, key, text))
+            continue;
         *link = entry->next;
         intptr_t value = entry->value;
-        if (m_ownsKeys) delete entry->key;
+        if (m_ownsKeys)
+            delete entry->key;
         delete entry;
         --m_entryCount;
         return value;
@@ -105,14 +112,21 @@ intptr_t StringHash::unlink(const DynString* key, const char* text) {
     return 0;
 }
 
-intptr_t StringHash::remove(const DynString& key) { return unlink(&key, nullptr); }
+intptr_t StringHash::remove(const DynString& key) {
+    return unlink(&key, nullptr);
+}
 
-intptr_t StringHash::removeCStr(const char* text) { return unlink(nullptr, text); }
+intptr_t StringHash::removeCStr(const char* text) {
+    return unlink(nullptr, text);
+}
 
-void StringHash::startIteration(std::unique_ptr<Iterator>& iterator) const { iterator = std::make_unique<Iterator>(); }
+void StringHash::startIteration(std::unique_ptr<Iterator>& iterator) const {
+    iterator = std::make_unique<Iterator>();
+}
 
 int StringHash::next(std::unique_ptr<Iterator>& iterator, DynString** key, intptr_t* value) const {
-    if (!iterator) return 0;
+    if (!iterator)
+        return 0;
     Entry* entry = iterator->entry ? iterator->entry->next : nullptr;
     while (!entry) {
         if (++iterator->bucket >= m_bucketCount) {
@@ -127,6 +141,8 @@ int StringHash::next(std::unique_ptr<Iterator>& iterator, DynString** key, intpt
     return 1;
 }
 
-void StringHash::endIteration(std::unique_ptr<Iterator>& iterator) const { iterator.reset(); }
+void StringHash::endIteration(std::unique_ptr<Iterator>& iterator) const {
+    iterator.reset();
+}
 
 }  // namespace rendova

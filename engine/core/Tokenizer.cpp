@@ -21,20 +21,26 @@ constexpr int kTokenBufferSize = 128;
 constexpr int kStringChunkSize = 128;
 
 int hexValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
-bool isRegular(int c) { return c >= 0 && charClass(c) == kCharRegular; }
+bool isRegular(int c) {
+    return c >= 0 && charClass(c) == kCharRegular;
+}
 
 // Collects the bytes of a string in fixed chunks.
 class StringBuilder {
 public:
     StringBuilder() : m_string(std::make_unique<DynString>()) {}
     void put(int c) {
-        if (m_count == kStringChunkSize) flush();
+        if (m_count == kStringChunkSize)
+            flush();
         m_chunk[m_count++] = static_cast<char>(c);
     }
     DynString* take() {
@@ -71,21 +77,25 @@ Tokenizer::Tokenizer(XrefTable* xref, const PdfValue& content) {
         m_streams->add(std::move(value));
     } else {
         // Any other kind than an array reads as no input at all.
-        if (content.isArray()) m_streams = RefPtr<PdfArray>(content.getArray());
+        if (content.isArray())
+            m_streams = RefPtr<PdfArray>(content.getArray());
     }
     m_index = -1;
     nextStream();
 }
 
 Tokenizer::~Tokenizer() {
-    if (m_current.isStream()) m_current.getStream()->close();
+    if (m_current.isStream())
+        m_current.getStream()->close();
     m_current.free();
 }
 
 void Tokenizer::nextStream() {
-    if (m_current.isStream()) m_current.getStream()->close();
+    if (m_current.isStream())
+        m_current.getStream()->close();
     m_current.free();
-    if (!m_streams) return;
+    if (!m_streams)
+        return;
     // An element that is not a stream is passed over: the caller promises
     // streams, but a damaged content array must not stop the reading.
     while (++m_index < m_streams->getLength()) {
@@ -101,24 +111,33 @@ void Tokenizer::nextStream() {
 int Tokenizer::getChar() {
     while (m_current.isStream()) {
         int c = m_current.getStream()->getChar();
-        if (c != -1) return c;
+        if (c != -1)
+            return c;
         nextStream();
     }
     return -1;
 }
 
-int Tokenizer::peekChar() { return m_current.isStream() ? m_current.getStream()->peekChar() : -1; }
+int Tokenizer::peekChar() {
+    return m_current.isStream() ? m_current.getStream()->peekChar() : -1;
+}
 
-int64_t Tokenizer::getPos() { return m_current.isStream() ? m_current.getStream()->getPos() : -1; }
+int64_t Tokenizer::getPos() {
+    return m_current.isStream() ? m_current.getStream()->getPos() : -1;
+}
 
-bool Tokenizer::isWhiteSpace(int c) { return c >= 0 && c <= 255 && isWhiteChar(c); }
+bool Tokenizer::isWhiteSpace(int c) {
+    return c >= 0 && c <= 255 && isWhiteChar(c);
+}
 
 void Tokenizer::skipToNextLine() {
     for (;;) {
         int c = getChar();
-        if (c == -1 || c == '\n') return;
+        if (c == -1 || c == '\n')
+            return;
         if (c == '\r') {
-            if (peekChar() == '\n') getChar();
+            if (peekChar() == '\n')
+                getChar();
             return;
         }
     }
@@ -128,15 +147,18 @@ PdfValue& Tokenizer::getObj(PdfValue& out) {
     int c;
     for (;;) {
         c = getChar();
-        if (c == -1) return out.initEof();
+        if (c == -1)
+            return out.initEof();
         if (c == '%') {
             do {
                 c = getChar();
             } while (c != -1 && c != '\r' && c != '\n');
-            if (c == -1) return out.initEof();
+            if (c == -1)
+                return out.initEof();
             continue;
         }
-        if (!isWhiteChar(c)) break;
+        if (!isWhiteChar(c))
+            break;
     }
 
     switch (c) {
@@ -147,8 +169,16 @@ PdfValue& Tokenizer::getObj(PdfValue& out) {
         case '}':
             reportError(getPos(), "Unexpected '%c' in the syntax", c);
             return out.initError();
-        case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
         case '-':
         case '.':
             return readNumber(c, out);
@@ -189,7 +219,8 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
             ++depth;
             bytes.put(c);
         } else if (c == ')') {
-            if (--depth == 0) break;
+            if (--depth == 0)
+                break;
             bytes.put(c);
         } else if (c != '\\') {
             // Line ends inside strings are kept as they are.
@@ -200,15 +231,26 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
                 case -1:
                     reportError(getPos(), "End of input after a backslash in a string");
                     return out.initString(bytes.take());
-                case 'n': bytes.put('\n'); break;
-                case 'r': bytes.put('\r'); break;
-                case 't': bytes.put('\t'); break;
-                case 'b': bytes.put('\b'); break;
-                case 'f': bytes.put('\f'); break;
+                case 'n':
+                    bytes.put('\n');
+                    break;
+                case 'r':
+                    bytes.put('\r');
+                    break;
+                case 't':
+                    bytes.put('\t');
+                    break;
+                case 'b':
+                    bytes.put('\b');
+                    break;
+                case 'f':
+                    bytes.put('\f');
+                    break;
                 case '\n':
                     break;  // a continued line adds nothing
                 case '\r':
-                    if (peekChar() == '\n') getChar();
+                    if (peekChar() == '\n')
+                        getChar();
                     break;
                 default:
                     if (c >= '0' && c <= '7') {
@@ -216,7 +258,8 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
                         int value = c - '0';
                         for (int i = 0; i < 2; ++i) {
                             int d = peekChar();
-                            if (d < '0' || d > '7') break;
+                            if (d < '0' || d > '7')
+                                break;
                             getChar();
                             value = value * 8 + (d - '0');
                         }
@@ -240,8 +283,10 @@ PdfValue& Tokenizer::readHexString(PdfValue& out) {
             reportError(getPos(), "End of input inside a hex string");
             break;
         }
-        if (c == '>') break;
-        if (isWhiteChar(c)) continue;
+        if (c == '>')
+            break;
+        if (isWhiteChar(c))
+            continue;
         int nibble = hexValue(c);
         if (nibble < 0) {
             reportError(getPos(), "Bad character 0x%02x in a hex string", c);
@@ -255,7 +300,8 @@ PdfValue& Tokenizer::readHexString(PdfValue& out) {
         }
     }
     // An odd last digit is the high nibble of a last byte.
-    if (high >= 0) bytes.put(high << 4);
+    if (high >= 0)
+        bytes.put(high << 4);
     return out.initString(bytes.take());
 }
 
@@ -293,7 +339,8 @@ PdfValue& Tokenizer::readNumber(int first, PdfValue& out) {
             break;
         }
     }
-    if (real) return out.initReal(negative ? -value : value);
+    if (real)
+        return out.initReal(negative ? -value : value);
     return out.initInt(static_cast<int32_t>(negative ? 0u - integer : integer));
 }
 
@@ -302,7 +349,8 @@ PdfValue& Tokenizer::readName(PdfValue& out) {
     int n = 0;
     for (;;) {
         int c = peekChar();
-        if (!isRegular(c)) break;
+        if (!isRegular(c))
+            break;
         getChar();
         if (c == '#') {
             int high = hexValue(peekChar());
@@ -311,7 +359,8 @@ PdfValue& Tokenizer::readName(PdfValue& out) {
                 getChar();
                 int second = peekChar();
                 int low = hexValue(second);
-                if (second != -1) getChar();
+                if (second != -1)
+                    getChar();
                 if (low < 0) {
                     reportError(getPos(), "Bad #xx escape in a name");
                     low = 0;
@@ -336,7 +385,8 @@ PdfValue& Tokenizer::readRegular(int first, PdfValue& out) {
     buffer[n++] = static_cast<char>(first);
     for (;;) {
         int c = peekChar();
-        if (!isRegular(c)) break;
+        if (!isRegular(c))
+            break;
         getChar();
         if (n == kTokenBufferSize - 1) {
             reportError(getPos(), "Token longer than %d bytes", kTokenBufferSize - 1);
@@ -345,9 +395,12 @@ PdfValue& Tokenizer::readRegular(int first, PdfValue& out) {
         buffer[n++] = static_cast<char>(c);
     }
     buffer[n] = '\0';
-    if (first == 't' && std::strcmp(buffer, "true") == 0) return out.initBool(true);
-    if (first == 'f' && std::strcmp(buffer, "false") == 0) return out.initBool(false);
-    if (first == 'n' && std::strcmp(buffer, "null") == 0) return out.initNull();
+    if (first == 't' && std::strcmp(buffer, "true") == 0)
+        return out.initBool(true);
+    if (first == 'f' && std::strcmp(buffer, "false") == 0)
+        return out.initBool(false);
+    if (first == 'n' && std::strcmp(buffer, "null") == 0)
+        return out.initNull();
     return out.initCommand(copyString(buffer));
 }
 

@@ -24,7 +24,9 @@ constexpr int kMaxNesting = 100;
 constexpr int64_t kMissingEndstreamSlack = 5000;
 
 // Positions handed to the streams' 32-bit interface.
-uint32_t toPosition(int64_t value) { return uint32_t(std::clamp<int64_t>(value, 0, UINT32_MAX)); }
+uint32_t toPosition(int64_t value) {
+    return uint32_t(std::clamp<int64_t>(value, 0, UINT32_MAX));
+}
 
 }  // namespace
 
@@ -63,7 +65,8 @@ PdfValue& ValueParser::parse(PdfValue& out, const Decryptor* decryptor, int num,
             parse(element, decryptor, num, gen, depth + 1);
             array.getArray()->add(std::move(element));
         }
-        if (m_look1.isEof()) reportError(getPos(), "End of input inside an array");
+        if (m_look1.isEof())
+            reportError(getPos(), "End of input inside an array");
         shift();
         out = std::move(array);
         return out;
@@ -89,9 +92,11 @@ PdfValue& ValueParser::parse(PdfValue& out, const Decryptor* decryptor, int num,
             parse(value, decryptor, num, gen, depth + 1);
             dict.getDict()->add(key, std::move(value));
         }
-        if (m_look1.isEof()) reportError(getPos(), "End of input inside a dictionary");
+        if (m_look1.isEof())
+            reportError(getPos(), "End of input inside a dictionary");
         if (m_allowStreams && m_look2.isCommand("stream")) {
-            if (!makeStream(dict, out, decryptor, num, gen)) out.initError();
+            if (!makeStream(dict, out, decryptor, num, gen))
+                out.initError();
             return out;
         }
         shift();
@@ -132,12 +137,14 @@ void ValueParser::decryptString(PdfValue& out, const Decryptor* decryptor, int n
     stream = decryptor->decryptStream(std::move(stream), num, gen);
     auto decrypted = std::make_unique<DynString>();
     stream->reset();
-    for (int c; (c = stream->getChar()) != -1;) decrypted->appendChar(static_cast<char>(c));
+    for (int c; (c = stream->getChar()) != -1;)
+        decrypted->appendChar(static_cast<char>(c));
     stream->close();
     out.initString(decrypted.release());
 }
 
-bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decryptor* decryptor, int num, int gen) {
+bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decryptor* decryptor, int num,
+                             int gen) {
     m_tokenizer->skipToNextLine();
     // Held for the whole construction: the shifts below must not free it.
     RefPtr<DataStream> current(m_tokenizer->getCurrentStream());
@@ -156,8 +163,10 @@ bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decrypto
     }
     // The end that the repair scan recorded overrides the stated length.
     int64_t end;
-    if (m_xref && m_xref->findStreamEnd(start, &end)) length = end - start;
-    if (!current) return false;
+    if (m_xref && m_xref->findStreamEnd(start, &end))
+        length = end - start;
+    if (!current)
+        return false;
 
     current->setPos(toPosition(start + length), 0);
     shift();
@@ -173,7 +182,8 @@ bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decrypto
     dict.copy(streamDict);
     RefPtr<DataStream> stream = current->getSourceStream()->makeSubrange(
         toPosition(start), true, toPosition(length), std::move(streamDict));
-    if (decryptor) stream = decryptor->decryptStream(std::move(stream), num, gen);
+    if (decryptor)
+        stream = decryptor->decryptStream(std::move(stream), num, gen);
     stream = DataStream::addFilters(std::move(stream), dict);
     out.initStream(stream.release());
     return true;

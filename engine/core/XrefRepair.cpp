@@ -132,7 +132,8 @@ int64_t XrefTable::findHeaderNear(int num, int gen, int64_t offset) {
     const int length = std::snprintf(header, sizeof header, "%d %d obj", num, gen);
     int64_t best = -1;
     for (int i = 0; i + length <= n; ++i) {
-        if (std::memcmp(window + i, header, size_t(length)) != 0 || (i > 0 && window[i - 1] >= '0' && window[i - 1] <= '9'))
+        if (std::memcmp(window + i, header, size_t(length)) != 0 ||
+            (i > 0 && window[i - 1] >= '0' && window[i - 1] <= '9'))
             continue;
         // The nearest one to the stated offset.
         const int64_t at = from + i;

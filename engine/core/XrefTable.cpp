@@ -29,7 +29,8 @@ constexpr XrefTable::Entry kUnsetEntry = {-1, 0, XrefTable::kFree};
 }  // namespace
 
 std::unique_ptr<ValueParser> XrefTable::parserAt(int64_t position, XrefTable* xref, bool allowStreams) {
-    if (position < 0 || position > int64_t(UINT32_MAX)) return nullptr;
+    if (position < 0 || position > int64_t(UINT32_MAX))
+        return nullptr;
     PdfValue noDict;
     noDict.initNull();
     RefPtr<SourceStream> range = m_source->makeSubrange(uint32_t(position), false, 0, std::move(noDict));
@@ -82,7 +83,8 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
     }
 
     PdfValue root;
-    if (m_trailer.isDict()) m_trailer.dictLookupRaw("Root", root);
+    if (m_trailer.isDict())
+        m_trailer.dictLookupRaw("Root", root);
     if (root.isRef()) {
         m_rootNumber = root.getRefNum();
         m_rootGeneration = root.getRefGen();
@@ -111,17 +113,20 @@ bool XrefTable::findLastSectionOffset() {
     char tail[kTailSize];
     m_source->setPos(kTailSize, -1);
     int n = 0;
-    for (int c; n < kTailSize && (c = m_source->getChar()) != -1;) tail[n++] = static_cast<char>(c);
+    for (int c; n < kTailSize && (c = m_source->getChar()) != -1;)
+        tail[n++] = static_cast<char>(c);
 
     const int keywordLength = 9;
     int i = n - keywordLength;
-    while (i >= 0 && std::memcmp(tail + i, "startxref", keywordLength) != 0) --i;
+    while (i >= 0 && std::memcmp(tail + i, "startxref", keywordLength) != 0)
+        --i;
     if (i < 0) {
         reportError(-1, "No startxref keyword at the end of the file");
         return false;
     }
     int p = i + keywordLength;
-    while (p < n && isWhiteChar(tail[p])) ++p;
+    while (p < n && isWhiteChar(tail[p]))
+        ++p;
     int64_t offset = 0;
     for (int digits = 0; digits < kMaxOffsetDigits && p < n && tail[p] >= '0' && tail[p] <= '9'; ++digits)
         offset = offset * 10 + (tail[p++] - '0');
@@ -137,21 +142,25 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
     *prev = -1;
     std::unique_ptr<ValueParser> parser = parserAt(m_start + offset, nullptr, true);
     if (!parser) {
-        reportError(-1, "Cross-reference section offset %lld outside the file", static_cast<long long>(offset));
+        reportError(-1, "Cross-reference section offset %lld outside the file",
+                    static_cast<long long>(offset));
         return false;
     }
     PdfValue first;
     parser->getValue(first);
     if (first.isCommand("xref")) {
         PdfValue trailer;
-        if (!readClassicTable(*parser, prev, trailer)) return false;
-        if (!followXrefStm) return true;
+        if (!readClassicTable(*parser, prev, trailer))
+            return false;
+        if (!followXrefStm)
+            return true;
         // A hybrid file: the stream adds the objects that only readers of
         // streams see. Read after the table, so that the table's entries win.
         PdfValue xrefStm;
         trailer.dictLookupRaw("XRefStm", xrefStm);
         int64_t ignored;
-        if (xrefStm.isInt() && !readSection(xrefStm.getInt(), &ignored, false)) return false;
+        if (xrefStm.isInt() && !readSection(xrefStm.getInt(), &ignored, false))
+            return false;
         return true;
     }
 
@@ -160,7 +169,8 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
     parser->getValue(keyword);
     if (first.isInt() && gen.isInt() && keyword.isCommand("obj")) {
         parser->getValue(stream);
-        if (stream.isStream()) return readXrefStream(stream, prev);
+        if (stream.isStream())
+            return readXrefStream(stream, prev);
     }
     reportError(-1, "No cross-reference section at offset %lld", static_cast<long long>(offset));
     return false;
@@ -171,7 +181,8 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
     for (;;) {
         PdfValue token;
         parser.getValue(token);
-        if (token.isCommand("trailer")) break;
+        if (token.isCommand("trailer"))
+            break;
         if (!token.isInt()) {
             reportError(parser.getPos(), "Bad line in a cross-reference table");
             return false;
@@ -184,7 +195,8 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
         }
         int64_t first = token.getInt();
         const int64_t count = countValue.getInt();
-        if (!growFor(first + count)) return false;
+        if (!growFor(first + count))
+            return false;
 
         for (int64_t i = 0; i < count; ++i) {
             PdfValue offset, gen, keyword;
@@ -196,14 +208,16 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
                 return false;
             }
             const int64_t num = first + i;
-            if (!isUnset(num)) continue;
+            if (!isUnset(num))
+                continue;
             Entry& entry = m_entries[size_t(num)];
             entry.offset = offset.getInt();
             entry.generation = gen.getInt();
             entry.type = keyword.isCommand("n") ? kInFile : kFree;
             // Some writers number the free-list head 1 instead of 0: the
             // subsection really starts at object 0.
-            if (i == 0 && first == 1 && entry.offset == 0 && entry.generation == 65535 && entry.type == kFree) {
+            if (i == 0 && first == 1 && entry.offset == 0 && entry.generation == 65535 &&
+                entry.type == kFree) {
                 m_entries[0] = entry;
                 entry = kUnsetEntry;
                 first = 0;
@@ -218,8 +232,10 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
     }
     PdfValue prevValue;
     dict.dictLookupRaw("Prev", prevValue);
-    if (prevValue.isInt()) *prev = prevValue.getInt();
-    else if (prevValue.isRef()) *prev = prevValue.getRefNum();
+    if (prevValue.isInt())
+        *prev = prevValue.getInt();
+    else if (prevValue.isRef())
+        *prev = prevValue.getRefNum();
     keepTrailer(dict);
     return true;
 }
@@ -231,7 +247,8 @@ bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
         reportError(-1, "Cross-reference stream without a valid Size");
         return false;
     }
-    if (!growTo(sizeValue.getInt())) return false;
+    if (!growTo(sizeValue.getInt()))
+        return false;
 
     int w[3];
     stream.dictLookupRaw("W", widths);
@@ -291,25 +308,31 @@ bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
                 }
                 fields[f] = value;
             }
-            if (!ok) break;
+            if (!ok)
+                break;
             // Without a type field every entry is an object in the file.
             const uint32_t type = w[0] == 0 ? uint32_t(kInFile) : fields[0];
             const int64_t num = first + i;
-            if (!isUnset(num)) continue;
+            if (!isUnset(num))
+                continue;
             if (type > kCompressed) {
                 reportError(-1, "Cross-reference stream entry of unknown type %u", type);
                 ok = false;
                 break;
             }
-            m_entries[size_t(num)] = {int64_t(fields[1]), static_cast<int>(fields[2]), static_cast<int>(type)};
+            m_entries[size_t(num)] = {int64_t(fields[1]), static_cast<int>(fields[2]),
+                                      static_cast<int>(type)};
         }
-        if (!ok) break;
+        if (!ok)
+            break;
     }
     data->close();
-    if (!ok) return false;
+    if (!ok)
+        return false;
 
     stream.dictLookupRaw("Prev", prevValue);
-    if (prevValue.isInt()) *prev = prevValue.getInt();
+    if (prevValue.isInt())
+        *prev = prevValue.getInt();
     PdfValue dict;
     dict.initDictRef(stream.getDictOrStreamDict());
     keepTrailer(dict);
@@ -317,7 +340,8 @@ bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
 }
 
 void XrefTable::keepTrailer(const PdfValue& dict) {
-    if (!m_trailer.isNone()) return;
+    if (!m_trailer.isNone())
+        return;
     dict.copy(m_trailer);
 }
 
@@ -326,22 +350,27 @@ bool XrefTable::growTo(int64_t size) {
         reportError(-1, "Cross-reference section claims %lld objects", static_cast<long long>(size));
         return false;
     }
-    if (size > int64_t(m_entries.size())) m_entries.resize(size_t(size), kUnsetEntry);
+    if (size > int64_t(m_entries.size()))
+        m_entries.resize(size_t(size), kUnsetEntry);
     return true;
 }
 
 bool XrefTable::growFor(int64_t needed) {
     const int64_t size = int64_t(m_entries.size());
-    if (needed <= size) return true;
-    if (needed > kMaxEntries) return growTo(needed);
+    if (needed <= size)
+        return true;
+    if (needed > kMaxEntries)
+        return growTo(needed);
     int64_t grown = std::max(kFirstTableSize, size * 2);
-    while (grown < needed) grown *= 2;
+    while (grown < needed)
+        grown *= 2;
     return growTo(std::min(grown, kMaxEntries));
 }
 
 bool XrefTable::findStreamEnd(int64_t streamStart, int64_t* end) const {
     auto found = std::lower_bound(m_streamEnds.begin(), m_streamEnds.end(), streamStart);
-    if (found == m_streamEnds.end()) return false;
+    if (found == m_streamEnds.end())
+        return false;
     *end = *found;
     return true;
 }
@@ -357,7 +386,9 @@ void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsig
     m_encryptionAlgorithm = algorithm;
 }
 
-void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) { m_decryptor = std::move(decryptor); }
+void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) {
+    m_decryptor = std::move(decryptor);
+}
 
 PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
     fetchOnce(num, gen, out);
@@ -366,15 +397,18 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
     // object again fetches the nested ones through the new entries.
     if (m_badEntrySeen && m_fetching.empty()) {
         m_badEntrySeen = false;
-        if (rescanForBadEntries()) fetchOnce(num, gen, out);
+        if (rescanForBadEntries())
+            fetchOnce(num, gen, out);
     }
     return out;
 }
 
 PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
-    if (num < 0 || num >= getSize()) return out.initNull();
+    if (num < 0 || num >= getSize())
+        return out.initNull();
     const Entry entry = m_entries[size_t(num)];
-    if (entry.type == kFree || entry.offset < 0) return out.initNull();
+    if (entry.type == kFree || entry.offset < 0)
+        return out.initNull();
     if (m_fetching.empty()) {
         m_nestedFetches = 0;
     } else if (++m_nestedFetches > kMaxNestedFetches) {
@@ -398,11 +432,13 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     } guard{m_fetching};
 
     if (entry.type == kCompressed) {
-        if (gen != 0) return out.initNull();
+        if (gen != 0)
+            return out.initNull();
         return fetchCompressed(num, entry, out);
     }
 
-    if (entry.generation != gen) return out.initNull();
+    if (entry.generation != gen)
+        return out.initNull();
     std::unique_ptr<ValueParser> parser = parserAt(m_start + entry.offset, this, true);
     PdfValue numValue, genValue, keyword;
     if (parser) {
@@ -413,7 +449,8 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     if (!numValue.isInt() || numValue.getInt() != num || !genValue.isInt() || genValue.getInt() != gen ||
         !keyword.isCommand("obj")) {
         reportError(m_start + entry.offset, "Object %d %d not found at its offset", num, gen);
-        if (!m_repaired && !m_rescanned) m_badEntrySeen = true;
+        if (!m_repaired && !m_rescanned)
+            m_badEntrySeen = true;
         return out.initNull();
     }
     const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
@@ -421,7 +458,8 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
 }
 
 PdfValue& XrefTable::fetchCompressed(int num, const Entry& entry, PdfValue& out) {
-    if (entry.offset > INT32_MAX) return out.initNull();
+    if (entry.offset > INT32_MAX)
+        return out.initNull();
     const int streamNumber = static_cast<int>(entry.offset);
     for (size_t i = 0; i < m_objectStreams.size(); ++i) {
         if (m_objectStreams[i]->getStreamNumber() == streamNumber) {

@@ -11,10 +11,12 @@ template <typename F>
 void dispatchMode(int mode, bool hasAlpha, F&& f) {
     switch (mode) {
         case rasterMono1:
-            hasAlpha ? f.template operator()<rasterMono1, true>() : f.template operator()<rasterMono1, false>();
+            hasAlpha ? f.template operator()<rasterMono1, true>()
+                     : f.template operator()<rasterMono1, false>();
             break;
         case rasterMono8:
-            hasAlpha ? f.template operator()<rasterMono8, true>() : f.template operator()<rasterMono8, false>();
+            hasAlpha ? f.template operator()<rasterMono8, true>()
+                     : f.template operator()<rasterMono8, false>();
             break;
         case rasterRGB8:
             hasAlpha ? f.template operator()<rasterRGB8, true>() : f.template operator()<rasterRGB8, false>();

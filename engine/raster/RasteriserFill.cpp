@@ -17,8 +17,8 @@ void Rasteriser::clear(const uint8_t* colour, uint8_t alpha) {
     const size_t rowBytes = static_cast<size_t>(rowSize < 0 ? -rowSize : rowSize);
     // The rows lie together in the block whatever their direction; the
     // lowest address is row 0 for top-down rows and the last row otherwise.
-    uint8_t* lowest = rowSize < 0 ? m_bitmap->data() + static_cast<ptrdiff_t>(rowSize) * (height - 1)
-                                  : m_bitmap->data();
+    uint8_t* lowest =
+        rowSize < 0 ? m_bitmap->data() + static_cast<ptrdiff_t>(rowSize) * (height - 1) : m_bitmap->data();
     const size_t total = rowBytes * static_cast<size_t>(height);
     switch (m_bitmap->mode()) {
         case rasterMono1:
@@ -57,7 +57,8 @@ int Rasteriser::fill(const RasterPath& path, int evenOdd) {
     return fillWithPattern(path, evenOdd, m_state->fillPattern(), m_state->fillAlpha());
 }
 
-int Rasteriser::fillWithPattern(const RasterPath& path, int evenOdd, const RasterPattern* pattern, double alpha) {
+int Rasteriser::fillWithPattern(const RasterPath& path, int evenOdd, const RasterPattern* pattern,
+                                double alpha) {
     if (path.length() == 0)
         return resultEmptyPath;
     if (bitmapIsEmpty()) {

@@ -222,8 +222,8 @@ int Rasteriser::fillImageMask(RasterImageSource source, void* userData, int widt
     return drawImageCommon(source, userData, rasterMono8, 0, width, height, matrix, glyphMode, true);
 }
 
-int Rasteriser::drawImage(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha, int width,
-                          int height, const double* matrix) {
+int Rasteriser::drawImage(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
+                          int width, int height, const double* matrix) {
     return drawImageCommon(source, userData, sourceMode, sourceHasAlpha, width, height, matrix, 0, false);
 }
 
@@ -249,7 +249,8 @@ struct VisiblePart {
             return 0;
         const int want = part->rowOf[size_t(part->nextVirtualRow++)];
         while (part->sourceRowsRead <= want) {
-            if (!part->source(part->userData, part->line.data(), part->haveAlpha ? part->alpha.data() : nullptr)) {
+            if (!part->source(part->userData, part->line.data(),
+                              part->haveAlpha ? part->alpha.data() : nullptr)) {
                 std::fill(part->line.begin(), part->line.end(), 0);
                 std::fill(part->alpha.begin(), part->alpha.end(), 0);
             }
@@ -372,7 +373,8 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
         const RasterClip& visible = m_state->clip();
         VisiblePart part{source, userData, 0, width, {}, {}, {}, {}, 0, 0, false};
         double sub[6] = {0, 0, 0, 0, 0, 0};
-        if (!visibleAxis(m[4], m[0], width, visible.xMinI(), visible.xMaxI(), part.columnOf, sub[4], sub[0]) ||
+        if (!visibleAxis(m[4], m[0], width, visible.xMinI(), visible.xMaxI(), part.columnOf, sub[4],
+                         sub[0]) ||
             !visibleAxis(m[5], m[3], height, visible.yMinI(), visible.yMaxI(), part.rowOf, sub[5], sub[3])) {
             m_opClipResult = 1;
             return resultOk;
@@ -381,8 +383,8 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
         part.haveAlpha = !isMask && sourceHasAlpha;
         part.line.assign(size_t(checkedMul(width, part.bytesPerPixel)), 0);
         part.alpha.assign(size_t(width), 0);
-        return drawImageCommon(&VisiblePart::get, &part, sourceMode, sourceHasAlpha, int(part.columnOf.size()),
-                               int(part.rowOf.size()), sub, glyphMode, isMask);
+        return drawImageCommon(&VisiblePart::get, &part, sourceMode, sourceHasAlpha,
+                               int(part.columnOf.size()), int(part.rowOf.size()), sub, glyphMode, isMask);
     }
     const int scaledWidth = static_cast<int>(std::min(columns, limit));
     const int scaledHeight = static_cast<int>(std::min(rows, limit));

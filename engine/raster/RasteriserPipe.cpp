@@ -63,8 +63,8 @@ int roundToByte(double v) {
 
 }  // namespace
 
-void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* pattern, const uint8_t* colour,
-                             double alpha, int usesShape, int groupCorrection) {
+void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* pattern,
+                             const uint8_t* colour, double alpha, int usesShape, int groupCorrection) {
     const int mode = m_bitmap->mode();
     // Alphas come from the graphics state, where the format limits them to
     // 0..1; anything else (NaN included) is pulled into that range so that
@@ -85,8 +85,8 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
     // The backdrop's alpha applies when this bitmap lies inside it at its
     // recorded offset.
     const RasterBitmap* backdrop = m_groupBackdrop;
-    p.useGroupAlpha = m_state->inNonIsolatedGroup() && backdrop && backdrop->alpha() && m_groupBackdropX >= 0 &&
-                      m_groupBackdropY >= 0 &&
+    p.useGroupAlpha = m_state->inNonIsolatedGroup() && backdrop && backdrop->alpha() &&
+                      m_groupBackdropX >= 0 && m_groupBackdropY >= 0 &&
                       int64_t{m_groupBackdropX} + m_bitmap->width() <= backdrop->width() &&
                       int64_t{m_groupBackdropY} + m_bitmap->height() <= backdrop->height();
 
@@ -153,10 +153,11 @@ void Rasteriser::setPainterXY(SpanPainter& p, int x, int y) {
     p.destAlpha = alpha ? alpha + static_cast<ptrdiff_t>(y) * m_bitmap->width() + x : nullptr;
     p.softMaskByte =
         p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(p.softMask->rowSize()) * y + x : nullptr;
-    p.groupAlpha = p.useGroupAlpha ? m_groupBackdrop->alpha() +
-                                         static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() +
-                                         (x + m_groupBackdropX)
-                                   : nullptr;
+    p.groupAlpha = p.useGroupAlpha
+                       ? m_groupBackdrop->alpha() +
+                             static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() +
+                             (x + m_groupBackdropX)
+                       : nullptr;
 }
 
 void Rasteriser::skipPixel(SpanPainter& p) {
@@ -292,7 +293,8 @@ void Rasteriser::paintPixel(SpanPainter& p) {
         }
     }
 
-    const uint8_t out[3] = {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2])};
+    const uint8_t out[3] = {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]),
+                            static_cast<uint8_t>(c[2])};
     storeDest(p, mode, out, screen);
     if (p.destAlpha)
         *p.destAlpha = static_cast<uint8_t>(aResult);
@@ -357,12 +359,13 @@ void Rasteriser::paintAaSpan(SpanPainter& p, int x0, int x1, int y) {
     const int bufferRow = m_aaBuffer->rowSize();
     int first = x1 + 1, last = x0 - 1;
     if (p.simple && !m_referencePipe) {
-        const AaRowSet coverage = {{buffer, buffer + bufferRow, buffer + 2 * bufferRow, buffer + 3 * bufferRow}};
+        const AaRowSet coverage = {
+            {buffer, buffer + bufferRow, buffer + 2 * bufferRow, buffer + 3 * bufferRow}};
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
         uint8_t* alphaRow =
             m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-        p.simpleAaRun(row, alphaRow, coverage, x0, x1, y, p.sourceColour, p.aaAlpha, m_state->screen(), &first,
-                      &last);
+        p.simpleAaRun(row, alphaRow, coverage, x0, x1, y, p.sourceColour, p.aaAlpha, m_state->screen(),
+                      &first, &last);
     } else {
         setPainterXY(p, x0, y);
         for (int x = x0; x <= x1; ++x) {

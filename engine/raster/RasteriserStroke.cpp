@@ -54,7 +54,7 @@ int Rasteriser::stroke(const RasterPath& path) {
 }
 
 std::unique_ptr<RasterPath> Rasteriser::flattenPath(const RasterPath& path, const double* matrix,
-                                                     double flatness) {
+                                                    double flatness) {
     auto out = std::make_unique<RasterPath>();
     const RasterPathPoint* pts = path.points();
     const uint8_t* flags = path.flags();

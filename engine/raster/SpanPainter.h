@@ -29,8 +29,8 @@ struct AaRowSet {
     const uint8_t* rows[4];
 };
 using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1,
-                               int y, const uint8_t* colour, const uint8_t* aaAlpha, const RasterScreen* screen,
-                               int* first, int* last);
+                               int y, const uint8_t* colour, const uint8_t* aaAlpha,
+                               const RasterScreen* screen, int* first, int* last);
 
 // The pipe's working record for one run of pixels: the source, the alpha
 // rules chosen for the operation and running pointers into the target, its
@@ -281,7 +281,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
             // sub-rows are runs of full coverage, empty ones are skipped.
             int e = x >> 1;
             const int eEnd = (x1 + 1) >> 1;  // bytes wholly inside x..x1
-            while (e + 8 <= eEnd && (load64(b0 + e) & load64(b1 + e) & load64(b2 + e) & load64(b3 + e)) == ~uint64_t{0})
+            while (e + 8 <= eEnd &&
+                   (load64(b0 + e) & load64(b1 + e) & load64(b2 + e) & load64(b3 + e)) == ~uint64_t{0})
                 e += 8;
             while (e < eEnd && (b0[e] & b1[e] & b2[e] & b3[e]) == 0xff)
                 ++e;
@@ -322,7 +323,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
                       kBitCount4[(b2[byte] >> shift) & 15] + kBitCount4[(b3[byte] >> shift) & 15];
         if (t != 0) {
             Cursor<Mode> d(row, x);
-            paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aaAlpha[t], screen);
+            paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aaAlpha[t],
+                                        screen);
             if (x < painted0)
                 painted0 = x;
             painted1 = x;

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,10 +26,12 @@ namespace {
 
 bool run(const std::string& command, std::string* out) {
     std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return false;
+    if (!pipe)
+        return false;
     out->clear();
     char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out->append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out->append(buffer, n);
     return pclose(pipe) == 0;
 }
 
@@ -53,9 +55,12 @@ std::vector<std::string> tokenize(const std::string& text) {
             int depth = 0;
             size_t j = i;
             for (; j < text.size(); ++j) {
-                if (text[j] == '\\') ++j;
-                else if (text[j] == '(') ++depth;
-                else if (text[j] == ')' && --depth == 0) break;
+                if (text[j] == '\\')
+                    ++j;
+                else if (text[j] == '(')
+                    ++depth;
+                else if (text[j] == ')' && --depth == 0)
+                    break;
             }
             tokens.push_back("(");
             i = j + 1;
@@ -65,7 +70,9 @@ std::vector<std::string> tokenize(const std::string& text) {
             i = end == std::string::npos ? text.size() : end + 1;
         } else {
             size_t j = i + 1;
-            while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) && !delimiter(text[j])) ++j;
+            while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) &&
+                   !delimiter(text[j]))
+                ++j;
             tokens.push_back(text.substr(i, j - i));
             i = j;
         }
@@ -74,9 +81,11 @@ std::vector<std::string> tokenize(const std::string& text) {
 }
 
 bool isInteger(const std::string& t) {
-    if (t.empty()) return false;
+    if (t.empty())
+        return false;
     for (size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0; i < t.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+        if (!std::isdigit(static_cast<unsigned char>(t[i])))
+            return false;
     return true;
 }
 
@@ -94,7 +103,8 @@ void parseValue(const std::vector<std::string>& t, size_t& i, PdfValue& out) {
             const std::string key = t[i++];
             PdfValue value;
             parseValue(t, i, value);
-            if (key.size() > 1 && key[0] == '/') out.getDict()->add(copyString(key.c_str() + 1), std::move(value));
+            if (key.size() > 1 && key[0] == '/')
+                out.getDict()->add(copyString(key.c_str() + 1), std::move(value));
         }
         ++i;
     } else if (tok == "[") {
@@ -114,7 +124,8 @@ void parseValue(const std::vector<std::string>& t, size_t& i, PdfValue& out) {
         out.initInt(std::stoi(tok));
     } else if (tok == "true" || tok == "false") {
         out.initBool(tok == "true");
-    } else if (!tok.empty() && (std::isdigit(static_cast<unsigned char>(tok[0])) || tok[0] == '-' || tok[0] == '.')) {
+    } else if (!tok.empty() &&
+               (std::isdigit(static_cast<unsigned char>(tok[0])) || tok[0] == '-' || tok[0] == '.')) {
         out.initReal(std::stod(tok));
     } else {
         out.initNull();
@@ -135,7 +146,8 @@ RefPtr<DataStream> chainOver(const std::string& raw, const PdfValue& dict) {
 // reference here; DctCorpusTest compares them with libjpeg.
 bool decodable(DataStream* chain) {
     for (DataStream* s = chain; s->getChainedSource(); s = s->getChainedSource()) {
-        if (s->getKind() == DataStream::kOtherKind || s->getKind() == DataStream::kDctKind) return false;
+        if (s->getKind() == DataStream::kOtherKind || s->getKind() == DataStream::kDctKind)
+            return false;
     }
     return true;
 }
@@ -147,8 +159,10 @@ std::vector<std::string> corpusFilesUsing(const std::vector<std::string>& filter
     while (std::getline(manifest, line)) {
         std::vector<std::string> fields;
         std::stringstream split(line);
-        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
-        if (fields.size() < 6 || !fields[5].empty()) continue;  // encrypted files wait for decryption
+        for (std::string field; std::getline(split, field, '\t');)
+            fields.push_back(field);
+        if (fields.size() < 6 || !fields[5].empty())
+            continue;  // encrypted files wait for decryption
         for (const std::string& f : filters) {
             if (fields[4].find(f) != std::string::npos) {
                 files.push_back(fields[0]);
@@ -161,25 +175,31 @@ std::vector<std::string> corpusFilesUsing(const std::vector<std::string>& filter
 
 TEST(StreamFilterCorpusTest, DecodedStreamsEqualQpdfs) {
     std::string version;
-    if (!run("qpdf --version", &version)) GTEST_SKIP() << "qpdf is not installed";
+    if (!run("qpdf --version", &version))
+        GTEST_SKIP() << "qpdf is not installed";
     const std::vector<std::string> files =
         corpusFilesUsing({"LZWDecode", "ASCII85Decode", "ASCIIHexDecode", "RunLengthDecode"});
-    if (files.empty()) GTEST_SKIP() << "no corpus documents with these filters";
+    if (files.empty())
+        GTEST_SKIP() << "no corpus documents with these filters";
 
     int checked = 0;
     for (const std::string& name : files) {
         const std::string path = "'" + std::string(RENDOVA_CORPUS_DIR) + "/" + name + "'";
         std::string xref;
-        if (!run("qpdf --show-xref " + path, &xref)) continue;
+        if (!run("qpdf --show-xref " + path, &xref))
+            continue;
         std::stringstream lines(xref);
         for (std::string line; std::getline(lines, line);) {
             const int num = std::atoi(line.c_str());
-            if (num <= 0) continue;
+            if (num <= 0)
+                continue;
             const std::string object = " --show-object=" + std::to_string(num) + " ";
             std::string shown;
-            if (!run("qpdf" + object + path, &shown) || shown.rfind("Object is stream", 0) != 0) continue;
+            if (!run("qpdf" + object + path, &shown) || shown.rfind("Object is stream", 0) != 0)
+                continue;
             const size_t start = shown.find("<<");
-            if (start == std::string::npos || shown.find("/Filter", start) == std::string::npos) continue;
+            if (start == std::string::npos || shown.find("/Filter", start) == std::string::npos)
+                continue;
             const std::vector<std::string> tokens = tokenize(shown.substr(start));
             size_t at = 0;
             PdfValue dict;
@@ -188,7 +208,8 @@ TEST(StreamFilterCorpusTest, DecodedStreamsEqualQpdfs) {
             std::string raw, expected;
             {
                 test::ErrorCapture quiet;
-                if (!decodable(chainOver("", dict).get())) continue;
+                if (!decodable(chainOver("", dict).get()))
+                    continue;
             }
             if (!run("qpdf" + object + "--raw-stream-data " + path, &raw) ||
                 !run("qpdf" + object + "--filtered-stream-data " + path, &expected)) {
@@ -197,7 +218,8 @@ TEST(StreamFilterCorpusTest, DecodedStreamsEqualQpdfs) {
             RefPtr<DataStream> chain = chainOver(raw, dict);
             std::string decoded;
             chain->reset();
-            for (int c; (c = chain->getChar()) != -1;) decoded.push_back(static_cast<char>(c));
+            for (int c; (c = chain->getChar()) != -1;)
+                decoded.push_back(static_cast<char>(c));
             chain->close();
             EXPECT_EQ(decoded.size(), expected.size()) << name << " object " << num;
             EXPECT_TRUE(decoded == expected) << name << " object " << num;

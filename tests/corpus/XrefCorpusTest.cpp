@@ -670,7 +670,8 @@ std::vector<std::pair<std::string, std::string>> wrongEntryCopies(const std::str
     for (size_t at = table; at + 18 <= trailer; ++at) {
         const bool entry = std::all_of(bytes.begin() + long(at), bytes.begin() + long(at) + 10, ::isdigit) &&
                            bytes[at + 10] == ' ' && bytes[at + 16] == ' ' &&
-                           (bytes[at + 17] == 'n' || bytes[at + 17] == 'f') && (at == 0 || !isdigit(bytes[at - 1]));
+                           (bytes[at + 17] == 'n' || bytes[at + 17] == 'f') &&
+                           (at == 0 || !isdigit(bytes[at - 1]));
         if (!entry)
             continue;
         (bytes[at + 17] == 'n' ? used : unused).push_back(at);
@@ -690,7 +691,8 @@ std::vector<std::pair<std::string, std::string>> wrongEntryCopies(const std::str
             setOffset(wrong, used[i], offsetAt(used[i]) / 2 + 1);
         setOffset(shifted, used[i], offsetAt(used[i]) + 3);
         if (i % 2 == 1)
-            swapped.replace(used[i - 1], 10, bytes, used[i], 10), swapped.replace(used[i], 10, bytes, used[i - 1], 10);
+            swapped.replace(used[i - 1], 10, bytes, used[i], 10),
+                swapped.replace(used[i], 10, bytes, used[i - 1], 10);
     }
     for (size_t at : unused)
         freeUsed[at + 17] = 'n';

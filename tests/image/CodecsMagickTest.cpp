@@ -153,7 +153,7 @@ TEST(CodecsMagick, OurTiffFilesReadInImageMagick) {
     const Case cases[] = {
         {1, true, 1, "None", "None"},         {1, true, 2, "RLE", "CCITT RLE"},
         {1, true, 3, "Fax", "CCITT Group 3"}, {1, true, 4, "Group4", "CCITT Group 4"},
-        {1, true, 5, "LZW", "LZW"},          {4, false, 1, "None", "None"},
+        {1, true, 5, "LZW", "LZW"},           {4, false, 1, "None", "None"},
         {4, false, 5, "LZW", "LZW"},          {4, false, 32773, "RLE", "PackBits"},
         {4, true, 1, "None", "None"},         {4, true, 5, "LZW", "LZW"},
         {4, true, 32773, "RLE", "PackBits"},  {8, false, 1, "None", "None"},

@@ -21,8 +21,8 @@ namespace {
 using test::Bytes;
 using test::decodeBytes;
 using test::encodeBytes;
-using test::outPath;
 using test::ourPixels;
+using test::outPath;
 using test::run;
 
 Bytes text(const std::string& s) {
@@ -69,7 +69,7 @@ Bytes codestreamHeader(uint32_t width, uint32_t height, uint16_t components, uin
     for (uint16_t i = 0; i < components; ++i)
         test::appendBytes(out, {7, 1, 1});
     test::appendBytes(out, {0xFF, 0x52, 0, 12, 0, 0, 0, 1, 0, 0, 4, 4, 0, 1});  // COD
-    test::appendBytes(out, {0xFF, 0x5C, 0, 4, 0x40, 0x40});                      // QCD
+    test::appendBytes(out, {0xFF, 0x5C, 0, 4, 0x40, 0x40});                     // QCD
     test::appendBytes(out, {0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 0, 0, 1, 0xFF, 0x93, 0xFF, 0xD9});
     return out;
 }
@@ -81,13 +81,13 @@ TEST(RasterImageJAS, EveryFormatRoundTripsGreyAndColour) {
         uint8_t quality;
         double minPsnr;  // 99: exact
     };
-    for (const Case c : {Case{kFormatPgx, false, 90, 99}, Case{kFormatPnm, false, 90, 99},
-                         Case{kFormatPnm, true, 90, 99}, Case{kFormatRas, false, 90, 99},
-                         Case{kFormatRas, true, 90, 99}, Case{kFormatJp2, true, 100, 99},
-                         Case{kFormatJpc, false, 100, 99}, Case{kFormatJp2, true, 75, 30},
-                         Case{kFormatJpc, true, 50, 28}, Case{kFormatJp2, false, 90, 35}}) {
-        SCOPED_TRACE(testing::Message() << "code " << c.code << (c.colour ? " colour" : " grey") << " q"
-                                        << int(c.quality));
+    for (const Case c :
+         {Case{kFormatPgx, false, 90, 99}, Case{kFormatPnm, false, 90, 99}, Case{kFormatPnm, true, 90, 99},
+          Case{kFormatRas, false, 90, 99}, Case{kFormatRas, true, 90, 99}, Case{kFormatJp2, true, 100, 99},
+          Case{kFormatJpc, false, 100, 99}, Case{kFormatJp2, true, 75, 30}, Case{kFormatJpc, true, 50, 28},
+          Case{kFormatJp2, false, 90, 35}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "code " << c.code << (c.colour ? " colour" : " grey") << " q" << int(c.quality));
         RasterImage image;
         if (c.colour)
             test::paintSmooth(image, 37, 23);  // odd sizes: row padding
@@ -184,16 +184,32 @@ TEST(RasterImageJAS, ReadersTakeEveryVariantOfTheirFormats) {
         {"ascii grey, maxval 1000", text("P2 2 1 1000 0 1000"), 2, {0, 0, 0, 0}, {255, 255, 255, 0}},
         {"ascii colour", text("P3\n1 1\n255\n10 20 30\n"), 1, {30, 20, 10, 0}, {30, 20, 10, 0}},
         {"raw bitmap", text("P4 9 1\n") + Bytes{0x80, 0x00}, 9, {0, 0, 0, 0}, {255, 255, 255, 0}},
-        {"raw 16-bit colour", text("P6 1 1 65535\n") + Bytes{0xFF, 0xFF, 0, 0, 0x80, 0x80}, 1,
-         {128, 0, 255, 0}, {128, 0, 255, 0}},
-        {"PGX little-endian 12-bit", text("PG LM +12 2 1\n") + Bytes{0xFF, 0x0F, 0, 0}, 2,
-         {255, 255, 255, 0}, {0, 0, 0, 0}},
-        {"PGX signed 8-bit", text("PG ML - 8 2 1\n") + Bytes{0x80, 0x7F}, 2, {0, 0, 0, 0}, {255, 255, 255, 0}},
+        {"raw 16-bit colour",
+         text("P6 1 1 65535\n") + Bytes{0xFF, 0xFF, 0, 0, 0x80, 0x80},
+         1,
+         {128, 0, 255, 0},
+         {128, 0, 255, 0}},
+        {"PGX little-endian 12-bit",
+         text("PG LM +12 2 1\n") + Bytes{0xFF, 0x0F, 0, 0},
+         2,
+         {255, 255, 255, 0},
+         {0, 0, 0, 0}},
+        {"PGX signed 8-bit",
+         text("PG ML - 8 2 1\n") + Bytes{0x80, 0x7F},
+         2,
+         {0, 0, 0, 0},
+         {255, 255, 255, 0}},
         {"RAS 1-bit", rasHeader(2, 1, 1, 1, 0, 0) + Bytes{0x80, 0}, 2, {0, 0, 0, 0}, {255, 255, 255, 0}},
-        {"RAS 8-bit mapped", rasHeader(1, 1, 8, 1, 1, 6) + Bytes{1, 2, 3, 4, 5, 6, 1, 0}, 1,
-         {6, 4, 2, 0}, {6, 4, 2, 0}},
+        {"RAS 8-bit mapped",
+         rasHeader(1, 1, 8, 1, 1, 6) + Bytes{1, 2, 3, 4, 5, 6, 1, 0},
+         1,
+         {6, 4, 2, 0},
+         {6, 4, 2, 0}},
         {"RAS 24-bit", rasHeader(1, 1, 24, 1, 0, 0) + Bytes{1, 2, 3, 0}, 1, {1, 2, 3, 0}, {1, 2, 3, 0}},
-        {"RAS 32-bit RGB type", rasHeader(1, 1, 32, 3, 0, 0) + Bytes{0, 1, 2, 3}, 1, {3, 2, 1, 0},
+        {"RAS 32-bit RGB type",
+         rasHeader(1, 1, 32, 3, 0, 0) + Bytes{0, 1, 2, 3},
+         1,
+         {3, 2, 1, 0},
          {3, 2, 1, 0}},
     };
     for (const Case& c : cases) {
@@ -277,10 +293,10 @@ TEST(RasterImageJAS, ImageMagickReadsOurFiles) {
         const char* extension;
         bool colour;
     };
-    for (const Case c : {Case{kFormatPgx, "pgx", false}, Case{kFormatPnm, "pgm", false},
-                         Case{kFormatPnm, "ppm", true}, Case{kFormatRas, "ras", false},
-                         Case{kFormatRas, "ras", true}, Case{kFormatJp2, "jp2", true},
-                         Case{kFormatJpc, "j2k", false}}) {
+    for (const Case c :
+         {Case{kFormatPgx, "pgx", false}, Case{kFormatPnm, "pgm", false}, Case{kFormatPnm, "ppm", true},
+          Case{kFormatRas, "ras", false}, Case{kFormatRas, "ras", true}, Case{kFormatJp2, "jp2", true},
+          Case{kFormatJpc, "j2k", false}}) {
         SCOPED_TRACE(c.extension);
         RasterImage image;
         if (c.colour)
@@ -307,12 +323,12 @@ TEST(RasterImageJAS, WeReadImageMagicksFiles) {
         const char* options;
         int tolerance;  // ImageMagick rounds 16-bit grey to 8 bits its own way
     };
-    for (const Case c : {Case{"a.ppm", "-compress none", 0}, Case{"b.ppm", "", 0},
-                         Case{"c.pgm", "-colorspace Gray -compress none", 0}, Case{"d.pgm", "-colorspace Gray", 0},
-                         Case{"e.pgm", "-colorspace Gray -depth 16", 1}, Case{"f.ras", "", 0},
-                         Case{"g.ras", "-colors 16", 0}, Case{"h.ras", "-colorspace Gray", 0},
-                         Case{"i.pgx", "-colorspace Gray", 0}, Case{"j.jp2", "-quality 80", 0},
-                         Case{"k.j2k", "", 0}}) {
+    for (const Case c :
+         {Case{"a.ppm", "-compress none", 0}, Case{"b.ppm", "", 0},
+          Case{"c.pgm", "-colorspace Gray -compress none", 0}, Case{"d.pgm", "-colorspace Gray", 0},
+          Case{"e.pgm", "-colorspace Gray -depth 16", 1}, Case{"f.ras", "", 0},
+          Case{"g.ras", "-colors 16", 0}, Case{"h.ras", "-colorspace Gray", 0},
+          Case{"i.pgx", "-colorspace Gray", 0}, Case{"j.jp2", "-quality 80", 0}, Case{"k.j2k", "", 0}}) {
         SCOPED_TRACE(c.name);
         const std::string path = outPath(c.name);
         ASSERT_TRUE(run("convert '" + source + "' " + c.options + " '" + path + "'"));

@@ -165,7 +165,8 @@ TEST(RasterImageJPG, ProgressiveFilesOfTooManyScansOrTooLargeAFrameAreRefused) {
     many.push_back(0xD9);
     RasterImage decoded;
     EXPECT_FALSE(test::decodeBytes(decoded, many, kFormatJpeg));
-    EXPECT_NE(std::strstr(decoded.LastErrorText(), "more than 1000 scans"), nullptr) << decoded.LastErrorText();
+    EXPECT_NE(std::strstr(decoded.LastErrorText(), "more than 1000 scans"), nullptr)
+        << decoded.LastErrorText();
 
     // The same small file declaring 30000 x 30000: its coefficients would
     // take 5 GB, and the decoder refuses it.
@@ -239,7 +240,8 @@ TEST(RasterImageJPG, AnyFormatDecodeFindsEachNewCodec) {
         source.SetFormatOption(code == kFormatTiff ? 5 : 0, kFormatTiff);
         const Bytes bytes = test::encodeBytes(source, code);
         RasterImage decoded;
-        ASSERT_TRUE(test::decodeBytes(decoded, bytes, kFormatUnknown)) << code << ": " << decoded.LastErrorText();
+        ASSERT_TRUE(test::decodeBytes(decoded, bytes, kFormatUnknown))
+            << code << ": " << decoded.LastErrorText();
         EXPECT_EQ(decoded.GetType(), code);
         EXPECT_EQ(decoded.GetWidth(), 20);
         RasterImage wrongCode;

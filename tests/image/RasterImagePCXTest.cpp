@@ -62,7 +62,7 @@ TEST(RasterImagePCX, EightBitFilesEndWithThePaletteTrailer) {
     const RgbQuad last = image.PaletteEntry(255);
     EXPECT_EQ(file[file.size() - 3], last.red);
     EXPECT_EQ(file[file.size() - 1], last.blue);
-    EXPECT_EQ(file[65], 1);            // planes
+    EXPECT_EQ(file[65], 1);          // planes
     EXPECT_EQ(le16(file, 66), 62u);  // 61 rounded up to even
 }
 
@@ -137,8 +137,8 @@ TEST(RasterImagePCX, ReadsNetpbmFilesOfEveryLayout) {
         const std::string name = std::to_string(c.colours) + std::string(c.options);
         const std::string ppm = test::outPath(name + ".ppm");
         const std::string path = ppm + ".pcx";
-        ASSERT_TRUE(test::run("convert -seed 5 -size 45x31 plasma:fractal -colors " + std::to_string(c.colours) +
-                              " -depth 8 '" + ppm + "'"));
+        ASSERT_TRUE(test::run("convert -seed 5 -size 45x31 plasma:fractal -colors " +
+                              std::to_string(c.colours) + " -depth 8 '" + ppm + "'"));
         ASSERT_TRUE(test::run("(ppmtopcx " + std::string(c.options) + " '" + ppm + "' > '" + path + "')"));
         RasterImage image;
         ASSERT_TRUE(test::loadFile(image, path, kFormatPcx)) << name << image.LastErrorText();
@@ -174,14 +174,14 @@ TEST(RasterImagePCX, MalformedFilesAreRefusedWithTheirTexts) {
     noSignature[good.size() - 769] = 11;
     Bytes planes = good;
     planes[65] = 5;
-    for (const Case& c : {Case{"truncated", truncated, "corrupted PCX"},
-                          Case{"short lines", shortLines, "PCX line too short for its width"},
-                          Case{"huge", huge, "corrupted PCX"},
-                          Case{"spanning", spanning, "repeat count spans end of image"},
-                          Case{"signature", noSignature, "bad color map signature"},
-                          Case{"planes", planes, "Can't handle image with more than 4 planes"},
-                          Case{"maker", Bytes(128, 0), "Error: Not a PCX file"},
-                          Case{"short header", Bytes(20, 10), "Can't read PCX image"}}) {
+    for (const Case& c :
+         {Case{"truncated", truncated, "corrupted PCX"},
+          Case{"short lines", shortLines, "PCX line too short for its width"},
+          Case{"huge", huge, "corrupted PCX"}, Case{"spanning", spanning, "repeat count spans end of image"},
+          Case{"signature", noSignature, "bad color map signature"},
+          Case{"planes", planes, "Can't handle image with more than 4 planes"},
+          Case{"maker", Bytes(128, 0), "Error: Not a PCX file"},
+          Case{"short header", Bytes(20, 10), "Can't read PCX image"}}) {
         RasterImage image;
         EXPECT_FALSE(decodeBytes(image, c.file, kFormatPcx)) << c.what;
         EXPECT_STREQ(image.LastErrorText(), c.error) << c.what;

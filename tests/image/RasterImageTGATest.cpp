@@ -72,9 +72,9 @@ TEST(RasterImageTGA, RoundTripsHereAndInImageMagick) {
 TEST(RasterImageTGA, ReadsImageMagickFilesPlainAndRunLength) {
     REQUIRE_TOOL("convert");
     int n = 0;
-    for (const char* options : {"", "-compress RLE", "-colors 100 -type Palette -compress RLE",
-                                "-colorspace Gray -compress RLE", "-alpha set -channel A -fx 'i/w' -compress RLE",
-                                "-flip -orient TopLeft"}) {
+    for (const char* options :
+         {"", "-compress RLE", "-colors 100 -type Palette -compress RLE", "-colorspace Gray -compress RLE",
+          "-alpha set -channel A -fx 'i/w' -compress RLE", "-flip -orient TopLeft"}) {
         const std::string path = test::outPath(std::to_string(n++) + ".tga");
         ASSERT_TRUE(test::run("convert -seed 9 -size 300x7 plasma:fractal " + std::string(options) + " '" +
                               path + "'"));
@@ -127,12 +127,12 @@ TEST(RasterImageTGA, MalformedFilesAreRefusedWithTheirTexts) {
     truncated.resize(truncated.size() + 20);
     Bytes hugeRunLength = tgaHeader(10, 24, 65535, 65535);
     appendBytes(hugeRunLength, {0xFF, 1, 2, 3});
-    for (const Case& c : {Case{"short", Bytes(10, 0), "Not a TGA"},
-                          Case{"type", tgaHeader(4, 24, 1, 1), "Unknown TGA image type"},
-                          Case{"depth", tgaHeader(2, 12, 1, 1), "bad TGA header"},
-                          Case{"map entries", tgaHeader(1, 8, 1, 1, 0, 2, 7), "bad TGA header"},
-                          Case{"truncated", truncated, "corrupted TGA"},
-                          Case{"huge", hugeRunLength, "corrupted TGA"}}) {
+    for (const Case& c :
+         {Case{"short", Bytes(10, 0), "Not a TGA"},
+          Case{"type", tgaHeader(4, 24, 1, 1), "Unknown TGA image type"},
+          Case{"depth", tgaHeader(2, 12, 1, 1), "bad TGA header"},
+          Case{"map entries", tgaHeader(1, 8, 1, 1, 0, 2, 7), "bad TGA header"},
+          Case{"truncated", truncated, "corrupted TGA"}, Case{"huge", hugeRunLength, "corrupted TGA"}}) {
         RasterImage image;
         EXPECT_FALSE(decodeBytes(image, c.file, kFormatTga)) << c.what;
         EXPECT_STREQ(image.LastErrorText(), c.error) << c.what;

@@ -77,7 +77,8 @@ Bytes placeableWmf(const Placeable& p, const Bytes& records) {
     append32(out, uint32_t((18 + records.size() + eof.size()) / 2 + p.extraSizeWords));
     // Object count and largest record: libwmf reads them; our player does not.
     uint32_t largest = 3;
-    for (size_t at = 0; at + 4 <= records.size() && le32At(records, at) != 0; at += 2 * size_t(le32At(records, at)))
+    for (size_t at = 0; at + 4 <= records.size() && le32At(records, at) != 0;
+         at += 2 * size_t(le32At(records, at)))
         largest = std::max(largest, le32At(records, at));
     append16(out, 2);
     append32(out, largest);
@@ -98,7 +99,8 @@ Bytes emfRecord(uint32_t type, std::initializer_list<int64_t> fields) {
 
 // An enhanced metafile: the header record (bounds in pixels, frame in
 // hundredths of a millimetre on a 96-dpi device), the records, the end.
-Bytes enhancedMetafile(const platform::MetaRect& bounds, const Bytes& records, uint32_t signature = 0x464D4520) {
+Bytes enhancedMetafile(const platform::MetaRect& bounds, const Bytes& records,
+                       uint32_t signature = 0x464D4520) {
     const Bytes eof = emfRecord(14, {0, 16, 20});
     Bytes out;
     append32(out, 1);
@@ -212,8 +214,9 @@ TEST(RasterImageWMF, ClampScalesTheOtherSideIn64Bits) {
     struct Case {
         int64_t width, height, clampedWidth, clampedHeight;
     };
-    for (const Case c : {Case{8000, 2000, 4000, 1000}, Case{4000, 4001, 3999, 4000}, Case{100000, 30000, 4000, 1200},
-                         Case{3000000000, 1, 4000, 1}, Case{400, 300, 400, 300}}) {
+    for (const Case c :
+         {Case{8000, 2000, 4000, 1000}, Case{4000, 4001, 3999, 4000}, Case{100000, 30000, 4000, 1200},
+          Case{3000000000, 1, 4000, 1}, Case{400, 300, 400, 300}}) {
         int64_t w = c.width;
         int64_t h = c.height;
         RasterImageWMF::clampSize(w, h);
@@ -271,8 +274,8 @@ TEST(RasterImageWMF, PlayerMapsAndPaintsTheRecordsItKnows) {
         Bytes file;
         std::initializer_list<std::pair<std::pair<int, int>, RgbQuad>> expected;  // (x, y from top): colour
     };
-    const Bytes blackBrush = wmfRecord(0x02FC, {0, 0, 0, 0});       // solid black
-    const Bytes nullPen = wmfRecord(0x02FA, {5, 0, 0, 0, 0});        // null style
+    const Bytes blackBrush = wmfRecord(0x02FC, {0, 0, 0, 0});  // solid black
+    const Bytes nullPen = wmfRecord(0x02FA, {5, 0, 0, 0, 0});  // null style
     const Bytes select0 = wmfRecord(0x012D, {0});
     const Bytes select1 = wmfRecord(0x012D, {1});
     auto cat = [](std::initializer_list<Bytes> parts) {
@@ -300,21 +303,24 @@ TEST(RasterImageWMF, PlayerMapsAndPaintsTheRecordsItKnows) {
                                wmfRecord(0x0213, {49, 60})})),
          {{{30, 10}, kBlack}, {{30, 11}, kWhite}, {{60, 30}, kBlack}, {{61, 30}, kWhite}}},
         {"opaque text background",
-         placeableWmf({}, cat({wmfRecord(0x0201, {0x00FF, 0}), wmfRecord(0x0A32, {5, 5, 0, 2, 10, 10, 20, 20})})),
+         placeableWmf({},
+                      cat({wmfRecord(0x0201, {0x00FF, 0}), wmfRecord(0x0A32, {5, 5, 0, 2, 10, 10, 20, 20})})),
          {{{10, 10}, kRed}, {{19, 19}, kRed}, {{20, 20}, kWhite}}},
-        {"size 0 stops", placeableWmf({}, cat({blackBrush, select0, zeroSized, wmfRecord(0x041B, {50, 100, 0, 0})})),
+        {"size 0 stops",
+         placeableWmf({}, cat({blackBrush, select0, zeroSized, wmfRecord(0x041B, {50, 100, 0, 0})})),
          {{{10, 10}, kWhite}}},
         {"past the end stops", placeableWmf({}, cat({blackBrush, select0, pastEnd})), {{{10, 10}, kWhite}}},
         {"enhanced anisotropic mapping and stock objects",
-         enhancedMetafile({0, 0, 99, 49}, cat({emfRecord(17, {8}), emfRecord(9, {10, 10}), emfRecord(11, {20, 20}),
-                                               emfRecord(37, {0x80000004}), emfRecord(37, {0x80000008}),
-                                               emfRecord(43, {1, 1, 3, 3})})),
+         enhancedMetafile({0, 0, 99, 49}, cat({emfRecord(17, {8}), emfRecord(9, {10, 10}),
+                                               emfRecord(11, {20, 20}), emfRecord(37, {0x80000004}),
+                                               emfRecord(37, {0x80000008}), emfRecord(43, {1, 1, 3, 3})})),
          {{{2, 2}, kBlack}, {{7, 7}, kBlack}, {{8, 8}, kWhite}, {{1, 1}, kWhite}}},
         {"enhanced pens, brushes and polygons",
-         enhancedMetafile({0, 0, 99, 49}, cat({emfRecord(39, {1, 0, 0x00FF00, 0}), emfRecord(37, {1}),
-                                               emfRecord(38, {2, 0, 0, 0, 0xFF0000}), emfRecord(37, {2}),
-                                               emfRecord(40, {2}), emfRecord(37, {7}),  // deleted: still in use
-                                               emfRecord(3, {0, 0, 0, 0, 4, 20, 10, 60, 10, 60, 30, 20, 30})})),
+         enhancedMetafile({0, 0, 99, 49},
+                          cat({emfRecord(39, {1, 0, 0x00FF00, 0}), emfRecord(37, {1}),
+                               emfRecord(38, {2, 0, 0, 0, 0xFF0000}), emfRecord(37, {2}), emfRecord(40, {2}),
+                               emfRecord(37, {7}),  // deleted: still in use
+                               emfRecord(3, {0, 0, 0, 0, 4, 20, 10, 60, 10, 60, 30, 20, 30})})),
          {{{20, 10}, kBlue}, {{40, 20}, kGreen}, {{60, 30}, kBlue}, {{70, 20}, kWhite}}},
     };
     for (const Case& c : cases) {

@@ -293,7 +293,8 @@ TEST_F(ConversionJobTest, GifAndPcxPagesHoldThePixelsOfTheBmpPage) {
         for (const auto& [bits, grey] : {std::pair{1, 0}, {4, 0}, {4, 1}, {8, 0}, {8, 1}}) {
             job.setOption(ConversionJob::kOptionBitsPerPixel, nullptr, bits, 0);
             job.setOption(ConversionJob::kOptionGreyscale, nullptr, grey, 0);
-            const std::string stem = std::string(name).substr(0, 8) + std::to_string(bits) + (grey ? "g" : "c");
+            const std::string stem =
+                std::string(name).substr(0, 8) + std::to_string(bits) + (grey ? "g" : "c");
             const std::string out = m_folder + "out/" + stem;
             job.setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeBmp, 0);
             ASSERT_EQ(job.convertPageNamed(1, stem.c_str()), 1) << stem;
@@ -332,8 +333,8 @@ TEST_F(ConversionJobTest, NamesStayInTheFolderAndPagesArriveWhole) {
     EXPECT_EQ(bmpFacts(m_folder + "out/page.bmp").width, 120);  // 72 points at 120 dpi
     const mode_t mask = umask(0);
     umask(mask);
-    EXPECT_EQ(fs::status(m_folder + "out/page.bmp").permissions(),
-              fs::perms(0666 & ~mask)) << "a page file gets the permissions of any new file";
+    EXPECT_EQ(fs::status(m_folder + "out/page.bmp").permissions(), fs::perms(0666 & ~mask))
+        << "a page file gets the permissions of any new file";
 
     // Nothing can be moved onto a folder: the page fails and the hidden
     // file goes too.

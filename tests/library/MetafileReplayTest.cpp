@@ -45,19 +45,16 @@ TEST(MetafileReplay, OurMetafilePagesReadBackAsTheirBitmaps) {
     if (!fs::exists(corpusFile("made-gs-tiger.pdf")))
         GTEST_SKIP() << "the corpus is not beside the source tree";
     const Page pages[] = {
-        {"made-gs-tiger.pdf", 0},
-        {"made-cairo-features-cjk-emoji.pdf", 0},
-        {"made-im-cmyk-dct.pdf", 90},
-        {"deb-r-intro.pdf", 0},
-        {"made-gs-waterfal-std14.pdf", 270},
-        {"made-groff-pic-ms.pdf", 180},
+        {"made-gs-tiger.pdf", 0}, {"made-cairo-features-cjk-emoji.pdf", 0}, {"made-im-cmyk-dct.pdf", 90},
+        {"deb-r-intro.pdf", 0},   {"made-gs-waterfal-std14.pdf", 270},      {"made-groff-pic-ms.pdf", 180},
     };
     int index = 0;
     for (const Page& page : pages) {
         SCOPED_TRACE(page.document);
         const std::string folder = freshFolder("replay-" + std::to_string(index++));
         RasterImage bitmap;
-        ASSERT_TRUE(bitmap.Load(convert(folder, page, PageImageWriter::kTypeBmp).c_str(), rendova::kFormatBmp));
+        ASSERT_TRUE(
+            bitmap.Load(convert(folder, page, PageImageWriter::kTypeBmp).c_str(), rendova::kFormatBmp));
         for (const int32_t type : {PageImageWriter::kTypeEmf, PageImageWriter::kTypeWmf}) {
             SCOPED_TRACE(type == PageImageWriter::kTypeEmf ? "EMF" : "WMF");
             RasterImage played;

@@ -30,7 +30,8 @@ inline std::string jpxStream(const std::string& folder, const std::string& name,
             return "";
     }
     const std::string out = in + ".jp2";
-    if (std::system(("opj_compress -i " + source + " -o " + out + " " + options + " >/dev/null 2>&1").c_str()) != 0)
+    if (std::system(
+            ("opj_compress -i " + source + " -o " + out + " " + options + " >/dev/null 2>&1").c_str()) != 0)
         return "";
     std::ifstream file(out, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

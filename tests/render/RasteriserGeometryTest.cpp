@@ -26,9 +26,9 @@
 namespace rendova {
 namespace {
 
-using test::RgbImage;
 using test::havePeer;
 using test::renderWithPeer;
+using test::RgbImage;
 using test::writePng;
 
 constexpr int kDpi = 144;
@@ -225,8 +225,8 @@ void compareWithPeer(const std::string& name, const std::string& content, double
     const test::Comparison c = test::compareImages(ours, peer);
     const size_t total = ours.pixels.size() / 3;
     const double share = c.share;
-    std::printf("[ geometry ] %-14s %6zu of %zu pixels differ (%.3f%%), PSNR %.1f dB, %zu inked\n", name.c_str(),
-                c.differing, total, share * 100, c.psnr, inked);
+    std::printf("[ geometry ] %-14s %6zu of %zu pixels differ (%.3f%%), PSNR %.1f dB, %zu inked\n",
+                name.c_str(), c.differing, total, share * 100, c.psnr, inked);
     EXPECT_GT(inked, total / 100) << name << ": the page drew almost nothing";
     EXPECT_LE(share, allowedShare) << name << ": see " << name << "-diff.png in the test output folder";
     if (share > allowedShare) {
@@ -247,12 +247,13 @@ TEST(RasteriserGeometryTest, FillRulesOnAStar) {
 }
 
 TEST(RasteriserGeometryTest, CurvesAndRings) {
-    compareWithPeer("curves",
-                    "0 0.5 0 rg 100 75 m 100 116 67 140 40 140 c 13 140 -20 116 -20 75 c -20 34 13 10 40 10 c "
-                    "67 10 100 34 100 75 c h f "
-                    "0.6 0 0.6 rg 150 75 m 150 100 170 120 190 120 c 170 120 160 90 180 75 c h "
-                    "120 40 m 195 40 l 195 60 l 120 60 l h 130 45 m 130 55 l 185 55 l 185 45 l h f*",
-                    kAllowedShare);
+    compareWithPeer(
+        "curves",
+        "0 0.5 0 rg 100 75 m 100 116 67 140 40 140 c 13 140 -20 116 -20 75 c -20 34 13 10 40 10 c "
+        "67 10 100 34 100 75 c h f "
+        "0.6 0 0.6 rg 150 75 m 150 100 170 120 190 120 c 170 120 160 90 180 75 c h "
+        "120 40 m 195 40 l 195 60 l 120 60 l h 130 45 m 130 55 l 185 55 l 185 45 l h f*",
+        kAllowedShare);
 }
 
 TEST(RasteriserGeometryTest, LineCaps) {
@@ -263,11 +264,12 @@ TEST(RasteriserGeometryTest, LineCaps) {
 }
 
 TEST(RasteriserGeometryTest, LineJoinsAndMiterLimit) {
-    compareWithPeer("joins",
-                    "0 0 0.6 RG 10 w 0 j 15 20 m 40 120 l 65 20 l S 1 j 80 20 m 105 120 l 130 20 l S "
-                    "2 j 145 20 m 170 120 l 195 20 l S "
-                    "0.7 0 0 RG 6 w 0 j 2 M 20 135 m 100 140 l 20 145 l S 10 M 110 135 m 190 140 l 110 145 l S",
-                    kAllowedShare);
+    compareWithPeer(
+        "joins",
+        "0 0 0.6 RG 10 w 0 j 15 20 m 40 120 l 65 20 l S 1 j 80 20 m 105 120 l 130 20 l S "
+        "2 j 145 20 m 170 120 l 195 20 l S "
+        "0.7 0 0 RG 6 w 0 j 2 M 20 135 m 100 140 l 20 145 l S 10 M 110 135 m 190 140 l 110 145 l S",
+        kAllowedShare);
 }
 
 TEST(RasteriserGeometryTest, DashPatternsAndPhases) {
@@ -300,8 +302,9 @@ TEST(RasteriserGeometryTest, TransformedStrokes) {
 // 1000 pixels long together: the allowance of 1 % of the page's 120000
 // pixels covers their length and little else.
 TEST(RasteriserGeometryTest, Hairlines) {
-    compareWithPeer("hairlines", "0 0 0 RG 0 w 10 10 m 190 140 l 10 140 m 190 10 l 100 5 m 100 145 l S "
-                                 "0 0 0 rg 20 60 40 30 re f",
+    compareWithPeer("hairlines",
+                    "0 0 0 RG 0 w 10 10 m 190 140 l 10 140 m 190 10 l 100 5 m 100 145 l S "
+                    "0 0 0 rg 20 60 40 30 re f",
                     0.01);
 }
 

@@ -157,7 +157,8 @@ TEST_P(RenderManifestTest, PagesMatchThePeer) {
         if (!std::filesystem::exists(path))
             GTEST_SKIP() << "not in the corpus: " << path;
     }
-    const std::string peerPath = e.peerFile.empty() ? path : std::string(RENDOVA_CORPUS_DIR) + "/" + e.peerFile;
+    const std::string peerPath =
+        e.peerFile.empty() ? path : std::string(RENDOVA_CORPUS_DIR) + "/" + e.peerFile;
 
     PdfRenderer renderer;
     ASSERT_EQ(renderer.openDocument(path.c_str(), nullptr, e.password.empty() ? nullptr : e.password.c_str()),

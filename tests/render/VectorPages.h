@@ -17,9 +17,9 @@
 namespace rendova::test {
 
 struct VectorPage {
-    std::string pageEntries;  // extra entries of the page dictionary
+    std::string pageEntries;     // extra entries of the page dictionary
     std::string catalogEntries;  // extra entries of the catalog
-    std::string resources;    // the /Resources dictionary
+    std::string resources;       // the /Resources dictionary
     std::string content;
     std::vector<std::pair<int, std::string>> objects;                          // objects from 10 on
     std::vector<std::pair<int, std::pair<std::string, std::string>>> streams;  // number, dictionary, data

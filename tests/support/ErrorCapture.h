@@ -27,7 +27,8 @@ public:
     bool empty() const { return m_reports.empty(); }
     bool contains(const std::string& text) const {
         for (const auto& r : m_reports)
-            if (r.message.find(text) != std::string::npos) return true;
+            if (r.message.find(text) != std::string::npos)
+                return true;
         return false;
     }
     void clear() { m_reports.clear(); }

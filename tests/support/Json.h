@@ -32,7 +32,8 @@ struct Json {
     // A member by name, or null.
     const Json* find(std::string_view name) const {
         for (const auto& [key, value] : members)
-            if (key == name) return &value;
+            if (key == name)
+                return &value;
         return nullptr;
     }
 
@@ -41,7 +42,8 @@ struct Json {
         Reader reader{input, 0};
         Json value = reader.value();
         reader.skipSpace();
-        if (reader.pos != input.size()) throw std::runtime_error("json: trailing bytes");
+        if (reader.pos != input.size())
+            throw std::runtime_error("json: trailing bytes");
         return value;
     }
 
@@ -51,20 +53,24 @@ private:
         size_t pos;
 
         void skipSpace() {
-            while (pos < in.size() && (in[pos] == ' ' || in[pos] == '\n' || in[pos] == '\r' || in[pos] == '\t'))
+            while (pos < in.size() &&
+                   (in[pos] == ' ' || in[pos] == '\n' || in[pos] == '\r' || in[pos] == '\t'))
                 ++pos;
         }
         char peek() {
             skipSpace();
-            if (pos >= in.size()) throw std::runtime_error("json: unexpected end");
+            if (pos >= in.size())
+                throw std::runtime_error("json: unexpected end");
             return in[pos];
         }
         void expect(char c) {
-            if (peek() != c) throw std::runtime_error(std::string("json: expected ") + c);
+            if (peek() != c)
+                throw std::runtime_error(std::string("json: expected ") + c);
             ++pos;
         }
         bool literal(std::string_view word) {
-            if (in.substr(pos, word.size()) != word) return false;
+            if (in.substr(pos, word.size()) != word)
+                return false;
             pos += word.size();
             return true;
         }
@@ -86,7 +92,8 @@ private:
             }
         }
         uint32_t hex4() {
-            if (pos + 4 > in.size()) throw std::runtime_error("json: short \\u escape");
+            if (pos + 4 > in.size())
+                throw std::runtime_error("json: short \\u escape");
             uint32_t v = uint32_t(std::stoul(std::string(in.substr(pos, 4)), nullptr, 16));
             pos += 4;
             return v;
@@ -100,14 +107,25 @@ private:
                     out += c;
                     continue;
                 }
-                if (pos >= in.size()) break;
+                if (pos >= in.size())
+                    break;
                 char e = in[pos++];
                 switch (e) {
-                    case 'n': out += '\n'; break;
-                    case 'r': out += '\r'; break;
-                    case 't': out += '\t'; break;
-                    case 'b': out += '\b'; break;
-                    case 'f': out += '\f'; break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
+                    case 'b':
+                        out += '\b';
+                        break;
+                    case 'f':
+                        out += '\f';
+                        break;
                     case 'u': {
                         uint32_t cp = hex4();
                         if (cp >= 0xd800 && cp < 0xdc00 && literal("\\u")) {
@@ -117,7 +135,9 @@ private:
                         appendUtf8(out, cp);
                         break;
                     }
-                    default: out += e; break;
+                    default:
+                        out += e;
+                        break;
                 }
             }
             expect('"');
@@ -176,11 +196,14 @@ private:
                 v.type = Type::Bool;
                 return v;
             }
-            if (literal("null")) return v;
+            if (literal("null"))
+                return v;
             size_t start = pos;
-            while (pos < in.size() && std::string_view("+-0123456789.eE").find(in[pos]) != std::string_view::npos)
+            while (pos < in.size() &&
+                   std::string_view("+-0123456789.eE").find(in[pos]) != std::string_view::npos)
                 ++pos;
-            if (pos == start) throw std::runtime_error("json: unexpected character");
+            if (pos == start)
+                throw std::runtime_error("json: unexpected character");
             v.type = Type::Number;
             v.text = std::string(in.substr(start, pos - start));
             return v;

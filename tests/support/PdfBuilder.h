@@ -19,28 +19,58 @@ namespace rendova::test {
 class Xref {
 public:
     // Extra trailer (or stream dictionary) entries, e.g. "/Info 5 0 R".
-    Xref& trailer(std::string text) { m_trailer = std::move(text); return *this; }
+    Xref& trailer(std::string text) {
+        m_trailer = std::move(text);
+        return *this;
+    }
     // The catalog's object number for /Root (1 by default); 0 writes none.
-    Xref& root(int num) { m_root = num; return *this; }
+    Xref& root(int num) {
+        m_root = num;
+        return *this;
+    }
     // Whether /Prev names the previous section (when there is one).
-    Xref& prev(bool on) { m_prev = on; return *this; }
+    Xref& prev(bool on) {
+        m_prev = on;
+        return *this;
+    }
     // Whether the startxref block and %%EOF follow the section.
-    Xref& writeStartxref(bool on) { m_writeStartxref = on; return *this; }
+    Xref& writeStartxref(bool on) {
+        m_writeStartxref = on;
+        return *this;
+    }
     // Overrides the number written after startxref.
-    Xref& startxref(int64_t offset) { m_startxref = offset; return *this; }
+    Xref& startxref(int64_t offset) {
+        m_startxref = offset;
+        return *this;
+    }
     // Cross-reference streams: field widths (1 4 2 by default).
-    Xref& widths(std::array<int, 3> w) { m_widths = w; return *this; }
+    Xref& widths(std::array<int, 3> w) {
+        m_widths = w;
+        return *this;
+    }
     // Cross-reference streams: a verbatim /Index array instead of the one
     // computed from the entries; "-" writes none.
-    Xref& index(std::string text) { m_index = std::move(text); return *this; }
+    Xref& index(std::string text) {
+        m_index = std::move(text);
+        return *this;
+    }
     // Cross-reference streams: FlateDecode-compressed data.
-    Xref& compress(bool on) { m_compress = on; return *this; }
+    Xref& compress(bool on) {
+        m_compress = on;
+        return *this;
+    }
     // Classic tables: a cross-reference stream of this number is written
     // first, listing the section's compressed objects, and the trailer
     // points at it with /XRefStm (a hybrid file).
-    Xref& hybridStream(int num) { m_hybridStream = num; return *this; }
+    Xref& hybridStream(int num) {
+        m_hybridStream = num;
+        return *this;
+    }
     // Whether the first section lists object 0 as the free-list head.
-    Xref& freeHead(bool on) { m_freeHead = on; return *this; }
+    Xref& freeHead(bool on) {
+        m_freeHead = on;
+        return *this;
+    }
 
 private:
     friend class PdfBuilder;
@@ -123,7 +153,8 @@ public:
         }
         std::string dict = "<< /Type /ObjStm /N " + std::to_string(objects.size()) + " /First " +
                            std::to_string(header.size()) + " " + std::string(extraDict) + ">>";
-        if (compress) return flateStream(num, dict, header + body);
+        if (compress)
+            return flateStream(num, dict, header + body);
         return stream(num, dict, header + body);
     }
 
@@ -156,16 +187,16 @@ public:
         }
         for (const auto& [num, e] : entries)
             if (e.type == 2)
-                throw std::logic_error("a classic table cannot list compressed object " + std::to_string(num) +
-                                       ": use hybridStream or xrefStream");
+                throw std::logic_error("a classic table cannot list compressed object " +
+                                       std::to_string(num) + ": use hybridStream or xrefStream");
         const int64_t offset = int64_t(m_out.size());
         m_out += "xref\n";
         for (const auto& [first, run] : runs(entries)) {
             m_out += std::to_string(first) + " " + std::to_string(run.size()) + "\n";
             for (const Entry& e : run) {
                 char line[32];
-                std::snprintf(line, sizeof line, "%010lld %05d %c\r\n", static_cast<long long>(e.field2), e.field3,
-                              e.type == 1 ? 'n' : 'f');
+                std::snprintf(line, sizeof line, "%010lld %05d %c\r\n", static_cast<long long>(e.field2),
+                              e.field3, e.type == 1 ? 'n' : 'f');
                 m_out += line;
             }
         }
@@ -199,14 +230,16 @@ private:
 
     void addEntry(int num, Entry e) {
         m_section[num] = e;
-        if (e.type == 1) m_offsets[num] = e.field2;
+        if (e.type == 1)
+            m_offsets[num] = e.field2;
         m_size = std::max(m_size, num + 1);
     }
 
     std::map<int, Entry> takeSection(const Xref& options) {
         std::map<int, Entry> entries = std::move(m_section);
         m_section.clear();
-        if (m_sections.empty() && options.m_freeHead && !entries.count(0)) entries[0] = {0, 0, 65535};
+        if (m_sections.empty() && options.m_freeHead && !entries.count(0))
+            entries[0] = {0, 0, 65535};
         return entries;
     }
 
@@ -215,7 +248,8 @@ private:
         std::vector<std::pair<int, std::vector<Entry>>> result;
         int next = -2;
         for (const auto& [num, e] : entries) {
-            if (num != next) result.push_back({num, {}});
+            if (num != next)
+                result.push_back({num, {}});
             result.back().second.push_back(e);
             next = num + 1;
         }
@@ -224,13 +258,17 @@ private:
 
     std::string trailerEntries(const Xref& options) const {
         std::string text = "/Size " + std::to_string(m_size);
-        if (options.m_root) text += " /Root " + std::to_string(options.m_root) + " 0 R";
-        if (options.m_prev && !m_sections.empty()) text += " /Prev " + std::to_string(m_sections.back());
-        if (!options.m_trailer.empty()) text += " " + options.m_trailer;
+        if (options.m_root)
+            text += " /Root " + std::to_string(options.m_root) + " 0 R";
+        if (options.m_prev && !m_sections.empty())
+            text += " /Prev " + std::to_string(m_sections.back());
+        if (!options.m_trailer.empty())
+            text += " " + options.m_trailer;
         return text;
     }
 
-    void writeXrefStreamObject(int num, const std::map<int, Entry>& entries, const Xref& options, bool asTrailer) {
+    void writeXrefStreamObject(int num, const std::map<int, Entry>& entries, const Xref& options,
+                               bool asTrailer) {
         m_size = std::max(m_size, num + 1);
         std::string data;
         for (const auto& [first, run] : runs(entries)) {
@@ -243,8 +281,8 @@ private:
         }
         std::string dict = "<< /Type /XRef ";
         dict += asTrailer ? trailerEntries(options) : "/Size " + std::to_string(m_size);
-        dict += " /W [" + std::to_string(options.m_widths[0]) + " " + std::to_string(options.m_widths[1]) + " " +
-                std::to_string(options.m_widths[2]) + "]";
+        dict += " /W [" + std::to_string(options.m_widths[0]) + " " + std::to_string(options.m_widths[1]) +
+                " " + std::to_string(options.m_widths[2]) + "]";
         if (options.m_index.empty()) {
             dict += " /Index [";
             for (const auto& [first, run] : runs(entries))
@@ -273,17 +311,21 @@ private:
     }
 
     static void putField(std::string& out, uint64_t value, int width) {
-        for (int i = width - 1; i >= 0; --i) out += char((value >> (8 * i)) & 0xff);
+        for (int i = width - 1; i >= 0; --i)
+            out += char((value >> (8 * i)) & 0xff);
     }
 
     static std::string withEntry(std::string_view dict, std::string_view entry) {
         size_t close = dict.rfind(">>");
-        if (close == std::string_view::npos) throw std::invalid_argument("dictionary text without >>");
-        return std::string(dict.substr(0, close)) + " " + std::string(entry) + " " + std::string(dict.substr(close));
+        if (close == std::string_view::npos)
+            throw std::invalid_argument("dictionary text without >>");
+        return std::string(dict.substr(0, close)) + " " + std::string(entry) + " " +
+               std::string(dict.substr(close));
     }
 
     static std::string withLength(std::string_view dict, size_t length) {
-        if (dict.find("/Length") != std::string_view::npos) return std::string(dict);
+        if (dict.find("/Length") != std::string_view::npos)
+            return std::string(dict);
         return withEntry(dict, "/Length " + std::to_string(length));
     }
 
@@ -310,7 +352,8 @@ public:
             b = (b + a) % 65521;
         }
         const uint32_t adler = b << 16 | a;
-        for (int i = 3; i >= 0; --i) out += char((adler >> (8 * i)) & 0xff);
+        for (int i = 3; i >= 0; --i)
+            out += char((adler >> (8 * i)) & 0xff);
         return out;
     }
 
@@ -326,7 +369,8 @@ private:
 // does not occur (a test that damages nothing proves nothing).
 inline std::string replaceOnce(std::string text, std::string_view from, std::string_view to) {
     size_t at = text.find(from);
-    if (at == std::string::npos) throw std::invalid_argument("replaceOnce: text not found: " + std::string(from));
+    if (at == std::string::npos)
+        throw std::invalid_argument("replaceOnce: text not found: " + std::string(from));
     text.replace(at, from.size(), to);
     return text;
 }
@@ -334,12 +378,15 @@ inline std::string replaceOnce(std::string text, std::string_view from, std::str
 // The last occurrence of from replaced by to.
 inline std::string replaceLast(std::string text, std::string_view from, std::string_view to) {
     size_t at = text.rfind(from);
-    if (at == std::string::npos) throw std::invalid_argument("replaceLast: text not found: " + std::string(from));
+    if (at == std::string::npos)
+        throw std::invalid_argument("replaceLast: text not found: " + std::string(from));
     text.replace(at, from.size(), to);
     return text;
 }
 
 // The first n bytes.
-inline std::string truncated(const std::string& text, size_t n) { return text.substr(0, std::min(n, text.size())); }
+inline std::string truncated(const std::string& text, size_t n) {
+    return text.substr(0, std::min(n, text.size()));
+}
 
 }  // namespace rendova::test

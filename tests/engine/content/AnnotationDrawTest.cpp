@@ -27,13 +27,14 @@ BorderStyle border(int type, double width, std::vector<double> dash = {}) {
 
 TEST(AnnotationDrawTest, AppearanceBoxIsStretchedOntoTheRectangle) {
     ContentRun page;
-    PdfValue appearance = page.values.stream("0 0 10 20 re f", "<< /BBox [0 0 10 20] /Matrix [1 0 0 1 5 5] >>");
+    PdfValue appearance =
+        page.values.stream("0 0 10 20 re f", "<< /BBox [0 0 10 20] /Matrix [1 0 0 1 5 5] >>");
     page.interpreter().drawAnnotation(appearance, nullptr, 100, 200, 150, 240);
     // The box [0 0 10 20], moved by (5, 5) through its matrix, lands on
     // (100, 200)-(150, 240): x scaled 5, y scaled 2.
     EXPECT_EQ(page.device.only({"updateMatrix"}).front(), "updateMatrix 5 0 0 2 100 200");
-    EXPECT_EQ(page.device.paths(),
-              Lines({"clip M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z", "fill M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z"}));
+    EXPECT_EQ(page.device.paths(), Lines({"clip M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z",
+                                          "fill M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z"}));
     EXPECT_EQ(page.errors.count(), 0u);
 
     // A box with no width keeps its horizontal scale at 1; a Matrix that
@@ -68,10 +69,11 @@ TEST(AnnotationDrawTest, BordersTakeTheirColourWidthAndDashInTheCurrentSpace) {
     page.interpreter().drawAnnotation(PdfValue(), &dashed, 100, 100, 200, 140);
     // Default user space is twice the current one: the rectangle, the
     // width and the dashes are halved.
-    EXPECT_EQ(page.device.only({"updateStrokeColorSpace", "updateStrokeColor", "updateLineWidth",
-                                "updateLineDash", "stroke"}),
-              Lines({"updateStrokeColorSpace DeviceRGB", "updateStrokeColor DeviceRGB 1 0 0", "updateLineWidth 2",
-                     "updateLineDash [3 1] 0", "stroke M 50 50 L 100 50 L 100 70 L 50 70 L 50 50 Z"}));
+    EXPECT_EQ(
+        page.device.only(
+            {"updateStrokeColorSpace", "updateStrokeColor", "updateLineWidth", "updateLineDash", "stroke"}),
+        Lines({"updateStrokeColorSpace DeviceRGB", "updateStrokeColor DeviceRGB 1 0 0", "updateLineWidth 2",
+               "updateLineDash [3 1] 0", "stroke M 50 50 L 100 50 L 100 70 L 50 70 L 50 50 Z"}));
 
     // The dash stays with the dashed border; an underline runs along the
     // rectangle's lower edge although the device's y axis points down.

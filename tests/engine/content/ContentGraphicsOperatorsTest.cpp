@@ -288,8 +288,9 @@ TEST(ExtGStateTest, EntriesReachTheStateInOrder) {
 // Line parameters set through a graphics state dictionary draw as their
 // operators do; entries of the wrong type are left out.
 TEST(ExtGStateTest, LineParametersActAsTheirOperators) {
-    ContentRun page("<< /ExtGState << /L << /LW 3 /LC 1 /LJ 2 /ML 5 /D [[2 1] 0.5] >> "
-                    "/Bad << /LW /Thick /LC 1.5 /D [3 0] >> >> >>");
+    ContentRun page(
+        "<< /ExtGState << /L << /LW 3 /LC 1 /LJ 2 /ML 5 /D [[2 1] 0.5] >> "
+        "/Bad << /LW /Thick /LC 1.5 /D [3 0] >> >> >>");
     page.run("/L gs");
     EXPECT_EQ(page.device.only({"updateLineWidth", "updateLineCap", "updateLineJoin", "updateMiterLimit",
                                 "updateLineDash"}),

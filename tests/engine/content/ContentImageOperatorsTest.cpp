@@ -125,15 +125,16 @@ TEST(ImageXObjectTest, ImagesAndMasksWithoutADecoderAreLeftOut) {
     const std::string fax = streamText("/W 8 /H 1 /IM true /F /NoSuchDecode", "\x26\xa0");
     ContentRun page(
         "<< /XObject << /Fax " + streamText("/Subtype /Image /W 8 /H 1 /IM true /F /NoSuchDecode", "ab") +
-        " /Chain " +
-        streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/NoSuchDecode /AHx]", "4142>") + " /Masked " +
-        streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /Mask " + fax, "abcdefgh") + " /Soft " +
+        " /Chain " + streamText("/Subtype /Image /W 2 /H 1 /BPC 8 /CS /G /F [/NoSuchDecode /AHx]", "4142>") +
+        " /Masked " + streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /Mask " + fax, "abcdefgh") +
+        " /Soft " +
         streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G /SMask " +
                        streamText("/W 4 /H 2 /BPC 8 /CS /G /F /NoSuchDecode", "xx"),
                    "abcdefgh") +
         " /Plain " + streamText("/Subtype /Image /W 4 /H 2 /BPC 8 /CS /G", "abcdefgh") + " >> >>");
     page.run(
-        "/Fax Do /Chain Do /Masked Do /Soft Do /Plain Do BI /W 8 /H 1 /IM true /F /NoSuchDecode ID abc EI 0 0 m 1 1 l "
+        "/Fax Do /Chain Do /Masked Do /Soft Do /Plain Do BI /W 8 /H 1 /IM true /F /NoSuchDecode ID abc EI 0 "
+        "0 m 1 1 l "
         "S");
     EXPECT_EQ(images(page.device), Lines({"drawImage 4 2 1x8"}));
     EXPECT_EQ(page.device.paths(), Lines({"stroke M 0 0 L 1 1"}));

@@ -396,7 +396,8 @@ TEST_F(FontTest, EmbeddedCMapStreamsReadCodesAsInstalledFilesDo) {
         auto& m = *made.emplace_back(std::make_unique<Made>());
         m.doc.pdf.object(2, descendant);
         m.doc.pdf.stream(3, "<< /Type /CMap " + streamEntries + " >>", cmapText);
-        m.doc.pdf.object(1, "<< /Type /Font /Subtype /Type0 /Encoding " + encoding + " /DescendantFonts [2 0 R] >>");
+        m.doc.pdf.object(
+            1, "<< /Type /Font /Subtype /Type0 /Encoding " + encoding + " /DescendantFonts [2 0 R] >>");
         m.doc.open();
         m.dict = m.doc.fetch(1);
         return FontObject::create(m.doc.xref.get(), "F1", 1, 0, m.dict.getDict());
@@ -431,8 +432,9 @@ TEST_F(FontTest, EmbeddedCMapStreamsReadCodesAsInstalledFilesDo) {
 
     // A stream built on itself stops after a few levels; a range over the
     // whole two-byte space is read in bounded time.
-    cmapText = "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n"
-                 "1 begincidrange\n<0000> <FFFF> 5\nendcidrange\n";
+    cmapText =
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n"
+        "1 begincidrange\n<0000> <FFFF> 5\nendcidrange\n";
     auto hostile = fontWith("3 0 R", "/UseCMap 3 0 R");
     EXPECT_TRUE(hostile->isOk());
     EXPECT_EQ(next(*hostile, std::string("\0\xff", 2)).code, 5u + 0xff);

@@ -38,7 +38,8 @@ const struct {
     {"9jqo^BlbD-BleB1DJ+*+F(f,q~>", "Man is distinguished", 20},
     {"V+o)L,quqOD%eJ\nWeg#MofcE@u+3POA\n(IXM=8N`PK1gn$P+\n9~>",
      "\xa5M\xca\x18%0\xbb\x1dm\x13,\xde\xd6#{.\xd9\x1e?r\x1f\xcb\x19q\x17"
-     "D\x94\xd6I<\x9d\\4`\xbe" "1 ",
+     "D\x94\xd6I<\x9d\\4`\xbe"
+     "1 ",
      37},
     {"z#64`(!!!!~>", "\x00\x00\x00\x00\x07\x00\x00\x00\x00\x00\x00", 11},
 };

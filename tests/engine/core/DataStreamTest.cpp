@@ -50,7 +50,8 @@ std::string packCodes9(std::initializer_list<int> codes) {
             packed.push_back(static_cast<char>((bits >> count) & 0xff));
         }
     }
-    if (count) packed.push_back(static_cast<char>((bits << (8 - count)) & 0xff));
+    if (count)
+        packed.push_back(static_cast<char>((bits << (8 - count)) & 0xff));
     return packed;
 }
 
@@ -132,7 +133,8 @@ TEST(GetLineTest, TinyBuffers) {
 // Counts its destructions: proves what the chain keeps alive.
 class CountedSource : public test::RawBytesStream {
 public:
-    CountedSource(std::string bytes, int* destroyed) : RawBytesStream(std::move(bytes)), m_destroyed(destroyed) {}
+    CountedSource(std::string bytes, int* destroyed)
+        : RawBytesStream(std::move(bytes)), m_destroyed(destroyed) {}
     ~CountedSource() override { ++*m_destroyed; }
 
 private:
@@ -159,8 +161,8 @@ TEST(DecoderChainTest, OutermostStreamKeepsTheChainAlive) {
 TEST(DecoderChainTest, DecodersAnswerForTheirSource) {
     RefPtr<DataStream> source = memoryStream("<<>>", dict("Length", integer(4)));
     DataStream* raw = source.get();
-    RefPtr<DataStream> outer = DataStream::makeFilter("AHx", DataStream::makeFilter("A85", std::move(source), PdfValue()),
-                                                      PdfValue());
+    RefPtr<DataStream> outer = DataStream::makeFilter(
+        "AHx", DataStream::makeFilter("A85", std::move(source), PdfValue()), PdfValue());
     EXPECT_EQ(outer->getSourceStream(), raw);
     EXPECT_EQ(outer->getRawSource(), raw);
     EXPECT_EQ(outer->getDict(), raw->getDict());
@@ -179,18 +181,22 @@ TEST(DecoderChainTest, DecodersAnswerForTheirSource) {
 
 TEST(DecoderChainTest, PrintFilterReexpressesTheChain) {
     RefPtr<DataStream> chain = DataStream::makeFilter(
-        "RL", DataStream::makeFilter("A85", DataStream::makeFilter("AHx", memoryStream(""), PdfValue()), PdfValue()),
+        "RL",
+        DataStream::makeFilter("A85", DataStream::makeFilter("AHx", memoryStream(""), PdfValue()),
+                               PdfValue()),
         PdfValue());
     std::unique_ptr<DynString> text = chain->getPrintFilter(2, "  ");
     ASSERT_TRUE(text);
-    EXPECT_STREQ(text->getCString(), "  /ASCIIHexDecode filter\n  /ASCII85Decode filter\n  /RunLengthDecode filter\n");
+    EXPECT_STREQ(text->getCString(),
+                 "  /ASCIIHexDecode filter\n  /ASCII85Decode filter\n  /RunLengthDecode filter\n");
     EXPECT_FALSE(chain->getPrintFilter(1, ""));
 
     RefPtr<DataStream> lzw = DataStream::makeFilter("LZW", memoryStream(""), dict("EarlyChange", integer(0)));
     text = lzw->getPrintFilter(2, "");
     ASSERT_TRUE(text);
     EXPECT_STREQ(text->getCString(), "<< /EarlyChange 0 >> /LZWDecode filter\n");
-    RefPtr<DataStream> predicted = DataStream::makeFilter("LZW", memoryStream(""), dict("Predictor", integer(2)));
+    RefPtr<DataStream> predicted =
+        DataStream::makeFilter("LZW", memoryStream(""), dict("Predictor", integer(2)));
     EXPECT_FALSE(predicted->getPrintFilter(3, ""));
 }
 
@@ -223,9 +229,10 @@ TEST(FilterChainTest, FilterOfAnotherKindIsReportedAndIgnored) {
 
 TEST(FilterChainTest, ArraysApplyInOrderWithTheirParameters) {
     // Hex of run-length data: 02 'a' 'b' 'c' FE 'x' 80.
-    RefPtr<DataStream> s = DataStream::addFilters(
-        memoryStream("02616263FE7880>"), dict("Filter", array(name("ASCIIHexDecode"), name("RunLengthDecode")),
-                                               "DecodeParms", array(nullValue(), nullValue())));
+    RefPtr<DataStream> s =
+        DataStream::addFilters(memoryStream("02616263FE7880>"),
+                               dict("Filter", array(name("ASCIIHexDecode"), name("RunLengthDecode")),
+                                    "DecodeParms", array(nullValue(), nullValue())));
     EXPECT_EQ(s->getKind(), DataStream::kRunLengthKind);
     EXPECT_EQ(readAll(s.get()), "abcxxx");
 }
@@ -251,12 +258,12 @@ TEST(FilterChainTest, ParameterArrayShorterThanFiltersLeavesDefaults) {
     const std::string packed = packCodes9({256, 10, 20, 30, 1, 1, 1, 257});
     RefPtr<DataStream> s = DataStream::addFilters(
         memoryStream(packed),
-        dict("Filter", array(name("LZWDecode")),
-             "DecodeParms", array(dict("Predictor", integer(2), "Colors", integer(3), "Columns", integer(2)))));
+        dict("Filter", array(name("LZWDecode")), "DecodeParms",
+             array(dict("Predictor", integer(2), "Colors", integer(3), "Columns", integer(2)))));
     EXPECT_EQ(readAll(s.get()), std::string("\x0a\x14\x1e\x0b\x15\x1f", 6));
 
-    RefPtr<DataStream> t = DataStream::addFilters(
-        memoryStream(packed), dict("Filter", array(name("LZW")), "DP", emptyArray()));
+    RefPtr<DataStream> t =
+        DataStream::addFilters(memoryStream(packed), dict("Filter", array(name("LZW")), "DP", emptyArray()));
     EXPECT_EQ(readAll(t.get()), std::string("\x0a\x14\x1e\x01\x01\x01", 6));
 }
 
@@ -266,8 +273,9 @@ TEST(FilterChainTest, ParameterOfAWrongKindKeepsItsDefault) {
     // Same LZW data as above; Predictor 2.0 is not an integer, so no
     // predictor runs.
     const std::string packed = packCodes9({256, 10, 20, 30, 1, 1, 1, 257});
-    RefPtr<DataStream> s =
-        DataStream::makeFilter("LZW", memoryStream(packed), dict("Predictor", std::move(real), "Colors", integer(3), "Columns", integer(2)));
+    RefPtr<DataStream> s = DataStream::makeFilter(
+        "LZW", memoryStream(packed),
+        dict("Predictor", std::move(real), "Colors", integer(3), "Columns", integer(2)));
     EXPECT_EQ(readAll(s.get()), std::string("\x0a\x14\x1e\x01\x01\x01", 6));
 }
 
@@ -302,15 +310,22 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
     const struct {
         const char* name;
         int kind;
-    } cases[] = {{"ASCIIHexDecode", DataStream::kHexKind},   {"AHx", DataStream::kHexKind},
-                 {"ASCII85Decode", DataStream::kBase85Kind}, {"A85", DataStream::kBase85Kind},
-                 {"LZWDecode", DataStream::kLzwKind},        {"LZW", DataStream::kLzwKind},
-                 {"RunLengthDecode", DataStream::kRunLengthKind}, {"RL", DataStream::kRunLengthKind},
-                 {"FlateDecode", DataStream::kInflateKind},   {"Fl", DataStream::kInflateKind},
-                 {"DCTDecode", DataStream::kDctKind},         {"DCT", DataStream::kDctKind},
+    } cases[] = {{"ASCIIHexDecode", DataStream::kHexKind},
+                 {"AHx", DataStream::kHexKind},
+                 {"ASCII85Decode", DataStream::kBase85Kind},
+                 {"A85", DataStream::kBase85Kind},
+                 {"LZWDecode", DataStream::kLzwKind},
+                 {"LZW", DataStream::kLzwKind},
+                 {"RunLengthDecode", DataStream::kRunLengthKind},
+                 {"RL", DataStream::kRunLengthKind},
+                 {"FlateDecode", DataStream::kInflateKind},
+                 {"Fl", DataStream::kInflateKind},
+                 {"DCTDecode", DataStream::kDctKind},
+                 {"DCT", DataStream::kDctKind},
                  {"JBIG2Decode", DataStream::kJbig2Kind},
                  {"JPXDecode", DataStream::kJpeg2000Kind},
-                 {"CCITTFaxDecode", DataStream::kFaxKind},    {"CCF", DataStream::kFaxKind}};
+                 {"CCITTFaxDecode", DataStream::kFaxKind},
+                 {"CCF", DataStream::kFaxKind}};
     ErrorCapture errors;
     for (const auto& c : cases) {
         EXPECT_EQ(DataStream::makeFilter(c.name, memoryStream(""), PdfValue())->getKind(), c.kind) << c.name;
@@ -322,7 +337,8 @@ TEST(FilterChainTest, EveryNameAndAbbreviationMakesItsDecoder) {
 
 TEST(GetBlockTest, BlocksReadWhatGetCharReads) {
     std::string bytes;
-    for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(i * 7 + i / 256));
+    for (int i = 0; i < 5000; ++i)
+        bytes.push_back(static_cast<char>(i * 7 + i / 256));
     // The memory source copies; a stream without its own getBlock loops
     // over getChar, and its raw bytes over readRawByte.
     RefPtr<DataStream> memory = test::memoryStream(bytes);

@@ -40,16 +40,16 @@ std::string padLeft(const std::string& s, int width, char fill = ' ') {
     return s.size() >= static_cast<size_t>(width) ? s : std::string(width - s.size(), fill) + s;
 }
 
-const int kIntegers[] = {0, 1, -1, 7, -7, 42, -42, 255, -255, 4096, 65535, 1000000, -1000000,
-                         123456789, INT_MAX, INT_MIN, INT_MIN + 1};
+const int kIntegers[] = {0,    1,     -1,      7,        -7,        42,      -42,     255,        -255,
+                         4096, 65535, 1000000, -1000000, 123456789, INT_MAX, INT_MIN, INT_MIN + 1};
 
 // The flag and width parts of a conversion, with the matching printf spelling.
 struct WidthCase {
     const char* ours;
     const char* printf;
 };
-const WidthCase kWidths[] = {{"", ""}, {"1", "1"}, {"5", "5"}, {"12", "12"}, {"05", "05"}, {"012", "012"},
-                             {"-5", "-5"}, {"-12", "-12"}};
+const WidthCase kWidths[] = {{"", ""},     {"1", "1"},     {"5", "5"},   {"12", "12"},
+                             {"05", "05"}, {"012", "012"}, {"-5", "-5"}, {"-12", "-12"}};
 
 TEST(DynStringFormatTest, DecimalHexAndOctalMatchPrintf) {
     struct Kind {
@@ -57,15 +57,16 @@ TEST(DynStringFormatTest, DecimalHexAndOctalMatchPrintf) {
         char conversion;
         bool isSigned;
     };
-    const Kind kinds[] = {{"d", 'd', true}, {"ld", 'd', true}, {"ud", 'u', false}, {"ux", 'x', false},
+    const Kind kinds[] = {{"d", 'd', true},   {"ld", 'd', true},   {"ud", 'u', false},  {"ux", 'x', false},
                           {"uo", 'o', false}, {"uld", 'u', false}, {"ulx", 'x', false}, {"ulo", 'o', false}};
     for (const Kind& kind : kinds) {
         for (const WidthCase& width : kWidths) {
             std::string ours = std::string("{0:") + width.ours + kind.ours + "}";
             std::string theirs = std::string("%") + width.printf + kind.conversion;
             for (int value : kIntegers) {
-                std::string expected = kind.isSigned ? printfText(theirs.c_str(), value)
-                                                     : printfText(theirs.c_str(), static_cast<unsigned>(value));
+                std::string expected = kind.isSigned
+                                           ? printfText(theirs.c_str(), value)
+                                           : printfText(theirs.c_str(), static_cast<unsigned>(value));
                 EXPECT_EQ(format(ours.c_str(), value), expected) << ours << " " << value;
             }
         }
@@ -77,7 +78,8 @@ TEST(DynStringFormatTest, SignedHexOctalAndBinaryPrintSignAndMagnitude) {
         uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
         std::string sign = value < 0 ? "-" : "";
         for (const char* word : {"x", "lx"}) {
-            EXPECT_EQ(format((std::string("{0:") + word + "}").c_str(), value), sign + printfText("%x", magnitude));
+            EXPECT_EQ(format((std::string("{0:") + word + "}").c_str(), value),
+                      sign + printfText("%x", magnitude));
         }
         EXPECT_EQ(format("{0:o}", value), sign + printfText("%o", magnitude));
         EXPECT_EQ(format("{0:b}", value), sign + binary(magnitude));
@@ -108,8 +110,9 @@ bool nearTie(double x, int precision) {
 }
 
 std::vector<double> sweepDoubles() {
-    std::vector<double> values = {0.0, 1.0, -1.0, 0.3, -0.3, 2.5, 3.14159265, -2.718281828, 99.99, 1234.5678,
-                                  -0.001, 0.0004, 1e6 + 0.125, 987654321.123, -42.0, 0.1, 1e-7};
+    std::vector<double> values = {0.0,         1.0,           -1.0,  0.3,       -0.3,   2.5,
+                                  3.14159265,  -2.718281828,  99.99, 1234.5678, -0.001, 0.0004,
+                                  1e6 + 0.125, 987654321.123, -42.0, 0.1,       1e-7};
     // A fixed pseudo-random spread over several magnitudes.
     uint32_t seed = 12345;
     for (int i = 0; i < 200; ++i) {
@@ -124,21 +127,26 @@ std::vector<double> sweepDoubles() {
 
 std::string trimmedReference(double x, int precision) {
     std::string s = printfText("%#.*f", precision, x);
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
     return s;
 }
 
 TEST(DynStringFormatTest, DoublesMatchPrintf) {
     for (double x : sweepDoubles()) {
         for (int precision = 0; precision <= 6; ++precision) {
-            if (nearTie(x, precision)) continue;
+            if (nearTie(x, precision))
+                continue;
             std::string p = std::to_string(precision);
             // "%#" keeps the point at precision 0, as the fixed kind does.
-            EXPECT_EQ(format(("{0:." + p + "f}").c_str(), x), printfText("%#.*f", precision, x)) << x << " " << p;
+            EXPECT_EQ(format(("{0:." + p + "f}").c_str(), x), printfText("%#.*f", precision, x))
+                << x << " " << p;
             EXPECT_EQ(format(("{0:14." + p + "f}").c_str(), x), printfText("%#14.*f", precision, x));
             EXPECT_EQ(format(("{0:-14." + p + "f}").c_str(), x), printfText("%-#14.*f", precision, x));
-            EXPECT_EQ(format(("{0:." + p + "g}").c_str(), x), trimmedReference(x, precision)) << x << " " << p;
+            EXPECT_EQ(format(("{0:." + p + "g}").c_str(), x), trimmedReference(x, precision))
+                << x << " " << p;
         }
     }
 }
@@ -213,7 +221,8 @@ TEST(DynStringFormatTest, EveryWordIsReachable) {
     EXPECT_EQ(format("{0:ud}|{0:ux}|{0:uo}|{0:ub}", 10), "10|a|12|1010");
     EXPECT_EQ(format("{0:ld}|{0:lx}|{0:lo}|{0:lb}", -10), "-10|-a|-12|-1010");
     EXPECT_EQ(format("{0:uld}|{0:ulx}|{0:ulo}|{0:ulb}", 10), "10|a|12|1010");
-    EXPECT_EQ(format("{0:.1f}|{0:.1g}|{1:c}|{2:s}|{3:t}|{4:w}|", 1.0, 'z', "str", &d, 2), "1.0|1|z|str|dyn|  |");
+    EXPECT_EQ(format("{0:.1f}|{0:.1g}|{1:c}|{2:s}|{3:t}|{4:w}|", 1.0, 'z', "str", &d, 2),
+              "1.0|1|z|str|dyn|  |");
 }
 
 TEST(DynStringFormatTest, WidthsBeyondTheWorkAreaArePaddedInFull) {

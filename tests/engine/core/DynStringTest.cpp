@@ -10,16 +10,20 @@
 namespace rendova {
 namespace {
 
-std::string text(const DynString& s) { return std::string(s.getCString(), static_cast<size_t>(s.getLength())); }
+std::string text(const DynString& s) {
+    return std::string(s.getCString(), static_cast<size_t>(s.getLength()));
+}
 
 DynString filled(int length) {
     DynString s;
-    for (int i = 0; i < length; ++i) s.appendChar(static_cast<char>('a' + i % 26));
+    for (int i = 0; i < length; ++i)
+        s.appendChar(static_cast<char>('a' + i % 26));
     return s;
 }
 
 TEST(DynStringTest, CapacityIsTheNextMultipleOfTheStep) {
-    for (int length = 0; length < 8; ++length) EXPECT_EQ(DynString::capacityFor(length), 8) << length;
+    for (int length = 0; length < 8; ++length)
+        EXPECT_EQ(DynString::capacityFor(length), 8) << length;
     EXPECT_EQ(DynString::capacityFor(8), 16);
     EXPECT_EQ(DynString::capacityFor(9), 16);
     EXPECT_EQ(DynString::capacityFor(15), 16);
@@ -40,7 +44,8 @@ TEST(DynStringTest, CapacityIsTheNextMultipleOfTheStep) {
 TEST(DynStringTest, BlockMovesOnlyWhenTheCapacityChanges) {
     DynString s = filled(8);
     const char* block16 = s.getCString();
-    for (int i = 8; i < 15; ++i) s.appendChar('x');
+    for (int i = 8; i < 15; ++i)
+        s.appendChar('x');
     EXPECT_EQ(s.getCString(), block16);
     s.appendChar('y');
     EXPECT_EQ(s.getLength(), 16);

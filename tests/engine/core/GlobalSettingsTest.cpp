@@ -189,7 +189,8 @@ TEST_F(SettingsTest, AllFourteenStandardFontsResolveOnThisMachine) {
         EXPECT_EQ(record->getKind(), DisplayFontRecord::kType1) << name;
         EXPECT_EQ(fs::path(fileOf(record)).parent_path(), fs::path(kUrwDir)) << name;
     }
-    EXPECT_EQ(fileOf(settings.findSubstituteFont("Helvetica")), std::string(kUrwDir) + "/NimbusSans-Regular.t1");
+    EXPECT_EQ(fileOf(settings.findSubstituteFont("Helvetica")),
+              std::string(kUrwDir) + "/NimbusSans-Regular.t1");
     EXPECT_EQ(fileOf(settings.findSubstituteFont("Times-BoldItalic")),
               std::string(kUrwDir) + "/NimbusRoman-BoldItalic.t1");
     EXPECT_EQ(fileOf(settings.findSubstituteFont("Courier-Oblique")),

@@ -14,7 +14,8 @@ using test::memoryStream;
 
 std::vector<int> row(ImageLineReader& reader, int count) {
     const uint8_t* line = reader.getLine();
-    if (!line) return {};
+    if (!line)
+        return {};
     return std::vector<int>(line, line + count);
 }
 
@@ -94,37 +95,38 @@ TEST(ImageLineReaderTest, LongRowsOfEveryDepthReadExactlyTheirBytes) {
     // needs, and data that ends inside a row reads as ones.
     for (int bits : {1, 2, 4, 8, 12, 16}) {
         for (int width : {3000, 3001})
-        for (bool shortData : {false, true}) {
-            const int components = bits == 12 ? 3 : 1, rows = 3;
-            const size_t rowBytes = (size_t(width) * components * bits + 7) / 8;
-            std::string data;
-            for (size_t i = 0; i < rowBytes * rows; ++i)
-                data.push_back(static_cast<char>(i * 131 + i / 7));
-            if (shortData)
-                data.resize(rowBytes * 2 + rowBytes / 2);
-            RefPtr<DataStream> s = memoryStream(shortData ? data : data + "EI");
-            ImageLineReader reader(s.get(), width, components, bits);
-            ASSERT_TRUE(reader.isOk());
-            reader.reset();
-            int mismatches = 0;
-            for (int r = 0; r < rows; ++r) {
-                const uint8_t* line = reader.getLine();
-                ASSERT_TRUE(line);
-                for (int64_t i = 0; i < int64_t(width) * components; ++i)
-                    mismatches += line[i] != referenceSample(data, rowBytes * size_t(r), i, bits);
+            for (bool shortData : {false, true}) {
+                const int components = bits == 12 ? 3 : 1, rows = 3;
+                const size_t rowBytes = (size_t(width) * components * bits + 7) / 8;
+                std::string data;
+                for (size_t i = 0; i < rowBytes * rows; ++i)
+                    data.push_back(static_cast<char>(i * 131 + i / 7));
+                if (shortData)
+                    data.resize(rowBytes * 2 + rowBytes / 2);
+                RefPtr<DataStream> s = memoryStream(shortData ? data : data + "EI");
+                ImageLineReader reader(s.get(), width, components, bits);
+                ASSERT_TRUE(reader.isOk());
+                reader.reset();
+                int mismatches = 0;
+                for (int r = 0; r < rows; ++r) {
+                    const uint8_t* line = reader.getLine();
+                    ASSERT_TRUE(line);
+                    for (int64_t i = 0; i < int64_t(width) * components; ++i)
+                        mismatches += line[i] != referenceSample(data, rowBytes * size_t(r), i, bits);
+                }
+                EXPECT_EQ(mismatches, 0) << bits << " bits";
+                EXPECT_EQ(s->getChar(), shortData ? -1 : 'E') << bits << " bits";
             }
-            EXPECT_EQ(mismatches, 0) << bits << " bits";
-            EXPECT_EQ(s->getChar(), shortData ? -1 : 'E') << bits << " bits";
-        }
     }
 }
 
 TEST(ImageLineReaderTest, SizesOutOfRangeMakeAnInvalidReader) {
     RefPtr<DataStream> s = memoryStream("");
     // width x components would pass 32 bits: refused before any allocation.
-    for (const auto& [width, components, bits] : {std::tuple{0x40000000, 4, 8}, std::tuple{0x7fffffff, 32, 1},
-                                                  std::tuple{0, 1, 8}, std::tuple{-1, 1, 8}, std::tuple{4, 0, 8},
-                                                  std::tuple{4, 33, 8}, std::tuple{4, 1, 0}, std::tuple{4, 1, 17}}) {
+    for (const auto& [width, components, bits] :
+         {std::tuple{0x40000000, 4, 8}, std::tuple{0x7fffffff, 32, 1}, std::tuple{0, 1, 8},
+          std::tuple{-1, 1, 8}, std::tuple{4, 0, 8}, std::tuple{4, 33, 8}, std::tuple{4, 1, 0},
+          std::tuple{4, 1, 17}}) {
         ImageLineReader reader(s.get(), width, components, bits);
         EXPECT_FALSE(reader.isOk()) << width << " x " << components << " x " << bits;
         EXPECT_EQ(reader.getLine(), nullptr);

@@ -51,7 +51,8 @@ std::vector<uint32_t> testSamples(int width, int height, int components, int bit
             for (int c = 0; c < components; ++c) {
                 seed = seed * 1103515245u + 12345u;
                 const double smooth = (double(x) / width * (c + 1) + double(y) / height * (2 - c % 2)) / 3.0;
-                double v = smooth + ((x / 8 + y / 5) % 3 == 0 ? 0.3 : 0.0) + double(seed >> 16 & 0xFF) / 2550.0;
+                double v =
+                    smooth + ((x / 8 + y / 5) % 3 == 0 ? 0.3 : 0.0) + double(seed >> 16 & 0xFF) / 2550.0;
                 v -= int(v);
                 samples.push_back(uint32_t(v * max + 0.5) & max);
             }
@@ -114,7 +115,8 @@ std::vector<uint32_t> pnmSamples(const std::string& file, int& width, int& heigh
     height = fields[1];
     const bool wide = fields[2] > 255;
     for (; pos < file.size(); pos += wide ? 2 : 1)
-        samples.push_back(wide ? uint32_t(uint8_t(file[pos])) << 8 | uint8_t(file[pos + 1]) : uint8_t(file[pos]));
+        samples.push_back(wide ? uint32_t(uint8_t(file[pos])) << 8 | uint8_t(file[pos + 1])
+                               : uint8_t(file[pos]));
     return samples;
 }
 
@@ -159,8 +161,8 @@ protected:
                     planar.push_back(char(samples[i]));
                 }
             writeFile(raw, planar);
-            input = "-i " + raw.string() + " -F " + std::to_string(width) + "," + std::to_string(height) + "," +
-                    std::to_string(components) + "," + std::to_string(bits) + ",u";
+            input = "-i " + raw.string() + " -F " + std::to_string(width) + "," + std::to_string(height) +
+                    "," + std::to_string(components) + "," + std::to_string(bits) + ",u";
         }
         const fs::path out = m_dir / ("out." + extension);
         fs::remove(out);
@@ -258,7 +260,8 @@ TEST_F(Jpeg2000EncodedTest, StreamsDecodeCloseToTheReference) {
         ASSERT_EQ(ours.size(), expected.size() * bytes);
         int worst = 0;
         for (size_t i = 0; i < expected.size(); ++i) {
-            const int v = bytes == 2 ? uint8_t(ours[2 * i]) << 8 | uint8_t(ours[2 * i + 1]) : uint8_t(ours[i]);
+            const int v =
+                bytes == 2 ? uint8_t(ours[2 * i]) << 8 | uint8_t(ours[2 * i + 1]) : uint8_t(ours[i]);
             worst = std::max(worst, std::abs(v - int(expected[i])));
         }
         // Two levels of 8 bits, scaled to the precision.
@@ -315,24 +318,27 @@ struct Codestream {
     int levels = 0, blockWidth = 4, blockHeight = 4, blockStyle = 0;
     int codingStyle = 0;
     std::string precincts;
-    int steps = -1;  // QCD step count; -1 for 3 x levels + 1
+    int steps = -1;         // QCD step count; -1 for 3 x levels + 1
     std::string mainExtra;  // marker segments after QCD
     bool quantFirst = false;
 
     std::string build() const {
-        std::string siz = be16(0) + be32(width) + be32(height) + be32(xOffset) + be32(yOffset) + be32(tileWidth) +
-                          be32(tileHeight) + be32(0) + be32(0) + be16(uint32_t(components));
+        std::string siz = be16(0) + be32(width) + be32(height) + be32(xOffset) + be32(yOffset) +
+                          be32(tileWidth) + be32(tileHeight) + be32(0) + be32(0) + be16(uint32_t(components));
         for (int c = 0; c < components; ++c)
             siz += std::string{char(sizPrecision), char(xSeparation), char(ySeparation)};
-        const std::string cod = std::string{char(codingStyle), 0} + be16(1) + std::string{0, char(levels),
-                                char(blockWidth), char(blockHeight), char(blockStyle), 1} + precincts;
+        const std::string cod =
+            std::string{char(codingStyle), 0} + be16(1) +
+            std::string{0, char(levels), char(blockWidth), char(blockHeight), char(blockStyle), 1} +
+            precincts;
         const int count = steps < 0 ? 3 * levels + 1 : steps;
         const std::string qcd = std::string(1, char(0x40)) + std::string(size_t(count), char(10 << 3));
         auto segment = [](int marker, const std::string& body) {
             return be16(uint32_t(marker)) + be16(uint32_t(body.size() + 2)) + body;
         };
         std::string main = "\xFF\x4F" + segment(0xFF51, siz);
-        main += quantFirst ? segment(0xFF5C, qcd) + segment(0xFF52, cod) : segment(0xFF52, cod) + segment(0xFF5C, qcd);
+        main += quantFirst ? segment(0xFF5C, qcd) + segment(0xFF52, cod)
+                           : segment(0xFF52, cod) + segment(0xFF5C, qcd);
         main += mainExtra;
         const std::string body(size_t(levels + 1) * size_t(components), '\0');
         return main + "\xFF\x90" + be16(10) + be16(0) + be32(uint32_t(14 + body.size())) + std::string{0, 1} +
@@ -373,19 +379,30 @@ TEST(Jpeg2000DecoderTest, RefusesHeaderValuesItCannotDecode) {
         {"separation 0", with([](Codestream& c) { c.ySeparation = 0; })},
         {"width at its offset", with([](Codestream& c) { c.xOffset = 4; })},
         {"precision 32", with([](Codestream& c) { c.sizPrecision = 31; })},
-        {"tiles past the cap", with([](Codestream& c) { c.width = c.height = 1000; c.tileWidth = c.tileHeight = 1; })},
-        {"samples past the cap", with([](Codestream& c) { c.width = c.height = c.tileWidth = c.tileHeight = 200000; })},
+        {"tiles past the cap", with([](Codestream& c) {
+             c.width = c.height = 1000;
+             c.tileWidth = c.tileHeight = 1;
+         })},
+        {"samples past the cap",
+         with([](Codestream& c) { c.width = c.height = c.tileWidth = c.tileHeight = 200000; })},
         {"33 levels", with([](Codestream& c) { c.levels = 33; })},
         {"block width 2^11", with([](Codestream& c) { c.blockWidth = 9; })},
         {"block area 2^14", with([](Codestream& c) { c.blockWidth = c.blockHeight = 5; })},
-        {"too few steps", with([](Codestream& c) { c.levels = 2; c.steps = 6; })},
-        {"COC component past the count",
-         with([](Codestream& c) { c.mainExtra = std::string("\xFF\x53") + be16(9) + std::string{1, 0, 0, 4, 4, 0, 1}; })},
+        {"too few steps", with([](Codestream& c) {
+             c.levels = 2;
+             c.steps = 6;
+         })},
+        {"COC component past the count", with([](Codestream& c) {
+             c.mainExtra = std::string("\xFF\x53") + be16(9) + std::string{1, 0, 0, 4, 4, 0, 1};
+         })},
         {"POC marker", with([](Codestream& c) {
              c.mainExtra = std::string("\xFF\x5F") + be16(9) + std::string{0, 0, 0, 1, 1, 0, 0};
          })},
         {"code-block style", with([](Codestream& c) { c.blockStyle = 1; })},
-        {"several precincts", with([](Codestream& c) { c.codingStyle = 1; c.precincts = std::string(1, '\x11'); })},
+        {"several precincts", with([](Codestream& c) {
+             c.codingStyle = 1;
+             c.precincts = std::string(1, '\x11');
+         })},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -414,12 +431,31 @@ TEST(Jpeg2000DecoderTest, RowsStartOnByteBoundaries) {
     } cases[] = {
         {"8 bits", Codestream(), std::string(12, '\x80')},
         // 13 one-bit samples of value 1 a row, then padding.
-        {"1 bit, 13 wide", [] { Codestream c; c.width = c.tileWidth = 13; c.sizPrecision = 0; return c; }(),
+        {"1 bit, 13 wide",
+         [] {
+             Codestream c;
+             c.width = c.tileWidth = 13;
+             c.sizPrecision = 0;
+             return c;
+         }(),
          std::string("\xFF\xF8\xFF\xF8\xFF\xF8", 6)},
         // The last column of a component at separation 2 maps past its
         // samples: it takes the last one.
-        {"separation 2", [] { Codestream c; c.xSeparation = 2; c.levels = 1; return c; }(), std::string(12, '\x80')},
-        {"signed", [] { Codestream c; c.sizPrecision = 0x87; return c; }(), std::string(12, '\0')},
+        {"separation 2",
+         [] {
+             Codestream c;
+             c.xSeparation = 2;
+             c.levels = 1;
+             return c;
+         }(),
+         std::string(12, '\x80')},
+        {"signed",
+         [] {
+             Codestream c;
+             c.sizPrecision = 0x87;
+             return c;
+         }(),
+         std::string(12, '\0')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -442,16 +478,19 @@ TEST(Jpeg2000DecoderTest, BoxesGiveTheFormatAndTheColourPrecedence) {
         {"Lab of another length", imageHeader(1, 7) + colourBox(0, 14, std::string(4, '\x01')), 8, 1, false},
         {"refused space", imageHeader(1, 7) + colourBox(0, 5), 8, 1, false},
         {"signed depth loses its sign bit", imageHeader(1, 0x87) + colourBox(0, 17), 8, 1, true},
-        {"varying depths read bpcc", imageHeader(1, 255) + box("bpcc", "\x0B") + colourBox(0, 17), 12, 1, true},
+        {"varying depths read bpcc", imageHeader(1, 255) + box("bpcc", "\x0B") + colourBox(0, 17), 12, 1,
+         true},
         {"CMYK", imageHeader(1, 7) + colourBox(0, 12), 8, 3, true},
         {"no colour box takes SIZ", imageHeader(1, 3), 8, 1, true},
-        {"palette is not applied", imageHeader(1, 7) + colourBox(0, 16) + box("pclr", be16(1) + "\x03\x07\x07\x07" + "abc"),
-         8, 2, false},
+        {"palette is not applied",
+         imageHeader(1, 7) + colourBox(0, 16) + box("pclr", be16(1) + "\x03\x07\x07\x07" + "abc"), 8, 2,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ErrorCapture errors;
-        RefPtr<DataStream> s = DataStream::makeFilter("JPXDecode", memoryStream(jp2File(c.header, code)), PdfValue());
+        RefPtr<DataStream> s =
+            DataStream::makeFilter("JPXDecode", memoryStream(jp2File(c.header, code)), PdfValue());
         int bits = 0, mode = 0;
         s->getImageFormatInfo(bits, mode);
         EXPECT_EQ(bits, c.bits);
@@ -463,8 +502,9 @@ TEST(Jpeg2000DecoderTest, BoxesGiveTheFormatAndTheColourPrecedence) {
 TEST(Jpeg2000DecoderTest, OpacityChannelsAreLeftOut) {
     Codestream c;
     c.components = 2;
-    const std::string header = imageHeader(2, 7) + colourBox(0, 17) +
-                               box("cdef", be16(2) + be16(0) + be16(0) + be16(1) + be16(1) + be16(1) + be16(0));
+    const std::string header =
+        imageHeader(2, 7) + colourBox(0, 17) +
+        box("cdef", be16(2) + be16(0) + be16(0) + be16(1) + be16(1) + be16(1) + be16(0));
     EXPECT_EQ(decode(jp2File(header, c.build())), std::string(12, '\x80'));
 }
 

@@ -800,7 +800,8 @@ TEST(JpegDataTest, ScansPastTheFramesLimitAreSkipped) {
     // frame, so a small file of many would run for minutes on a large one.
     BitWriter dc;
     dc.put(4, 4).value(8, 4);
-    std::string file = kSoi + tables() + sof(0xC2, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x00}}, 0, 0, 1) + dc.finish();
+    std::string file =
+        kSoi + tables() + sof(0xC2, 8, 8, {{1, 0x11, 0}}) + sos({{1, 0x00}}, 0, 0, 1) + dc.finish();
     for (int i = 0; i < 1100; ++i)
         file += sos({{1, 0x00}}, 0, 0, 0x10) + BitWriter().put(0, 1).finish();
     ErrorCapture errors;

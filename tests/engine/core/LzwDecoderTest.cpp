@@ -35,7 +35,8 @@ public:
     explicit LzwWriter(const LzwOptions& options) : m_options(options) {}
 
     std::string encode(const std::string& data) {
-        if (m_options.initialClear) emit(256);
+        if (m_options.initialClear)
+            emit(256);
         restart();
         int prefix = -1;
         for (unsigned char c : data) {
@@ -49,7 +50,8 @@ public:
                 continue;
             }
             emitString(prefix);
-            if (m_encNext < 4096) m_dict[prefix * 256 + c] = m_encNext++;
+            if (m_encNext < 4096)
+                m_dict[prefix * 256 + c] = m_encNext++;
             if ((m_options.clearWhenFull && m_encNext == 4096) ||
                 (m_options.clearEvery && m_codesSinceClear >= m_options.clearEvery)) {
                 emit(256);
@@ -57,9 +59,11 @@ public:
             }
             prefix = c;
         }
-        if (prefix >= 0) emitString(prefix);
+        if (prefix >= 0)
+            emitString(prefix);
         emit(257);
-        if (m_count) m_out.push_back(static_cast<char>((m_bits << (8 - m_count)) & 0xff));
+        if (m_count)
+            m_out.push_back(static_cast<char>((m_bits << (8 - m_count)) & 0xff));
         return m_out;
     }
 
@@ -83,9 +87,12 @@ private:
         }
         ++m_decNext;
         const int widen = m_decNext + m_options.earlyChange;
-        if (widen == 512) m_width = 10;
-        else if (widen == 1024) m_width = 11;
-        else if (widen == 2048) m_width = 12;
+        if (widen == 512)
+            m_width = 10;
+        else if (widen == 1024)
+            m_width = 11;
+        else if (widen == 2048)
+            m_width = 12;
     }
     void emit(int code) {
         m_bits = (m_bits << m_width) | uint64_t(code);
@@ -127,8 +134,10 @@ std::string sampleData(size_t size, unsigned seed) {
     const char* words[] = {"stream", "endstream", "obj", " ", "\n", "0 0 1 rg ", "BT /F1 12 Tf ", "aaaaaaa"};
     std::string s;
     while (s.size() < size) {
-        if (random() % 5 == 0) s.push_back(static_cast<char>(random()));
-        else s += words[random() % 8];
+        if (random() % 5 == 0)
+            s.push_back(static_cast<char>(random()));
+        else
+            s += words[random() % 8];
     }
     s.resize(size);
     return s;
@@ -151,7 +160,8 @@ TEST(LzwDecoderTest, EarlyChangeZeroWidensOneCodeLater) {
     // there on.
     std::string data;
     std::mt19937 random(3);
-    for (int i = 0; i < 2000; ++i) data.push_back(static_cast<char>(random()));
+    for (int i = 0; i < 2000; ++i)
+        data.push_back(static_cast<char>(random()));
     LzwOptions late;
     late.earlyChange = 0;
     ErrorCapture errors;
@@ -234,7 +244,8 @@ TEST(LzwDecoderTest, StripsOfARealEncoder) {
     const test::TiffStrips strips = test::writeTiffStrips(image, test::TiffStrips::kLzw, false, 20);
     ASSERT_EQ(strips.raw.size(), 3u);
     std::string decoded;
-    for (const std::string& strip : strips.raw) decoded += decodeLzw(strip);
+    for (const std::string& strip : strips.raw)
+        decoded += decodeLzw(strip);
     EXPECT_EQ(decoded, test::bytesOf(image.pixels));
 }
 
@@ -269,10 +280,14 @@ TEST(LzwDecoderTest, ResetAlsoResetsThePredictor) {
     // PNG Up rows of 4 bytes: every row adds 1 to the row above. A second
     // reading must start again from a zero row above.
     std::string rows;
-    for (int r = 0; r < 5; ++r) rows += std::string("\x02\x01\x01\x01\x01", 5);
-    RefPtr<DataStream> s = RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(rows)), 12, 4, 1, 8, 1));
+    for (int r = 0; r < 5; ++r)
+        rows += std::string("\x02\x01\x01\x01\x01", 5);
+    RefPtr<DataStream> s =
+        RefPtr<DataStream>::adopt(new LzwDecoder(memoryStream(lzwEncode(rows)), 12, 4, 1, 8, 1));
     const std::string first = readAll(s.get());
-    EXPECT_EQ(first, std::string("\x01\x01\x01\x01\x02\x02\x02\x02\x03\x03\x03\x03\x04\x04\x04\x04\x05\x05\x05\x05", 20));
+    EXPECT_EQ(
+        first,
+        std::string("\x01\x01\x01\x01\x02\x02\x02\x02\x03\x03\x03\x03\x04\x04\x04\x04\x05\x05\x05\x05", 20));
     EXPECT_EQ(readAll(s.get()), first);
     bool agreed = false;
     EXPECT_EQ(test::readAllPeeking(s.get(), &agreed), first);
@@ -282,7 +297,8 @@ TEST(LzwDecoderTest, ResetAlsoResetsThePredictor) {
 TEST(LzwDecoderTest, BlocksReadWhatGetCharReads) {
     const std::string data = sampleData(60000, 3);
     std::string rows;
-    for (int r = 0; r < 900; ++r) rows += std::string("\x02\x01\x03\x01\x07", 5);
+    for (int r = 0; r < 900; ++r)
+        rows += std::string("\x02\x01\x03\x01\x07", 5);
     std::string expectedRows;
     for (int r = 1; r <= 900; ++r) {
         const char row[4] = {char(r), char(3 * r), char(r), char(7 * r)};

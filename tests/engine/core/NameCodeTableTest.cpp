@@ -9,9 +9,11 @@ namespace rendova {
 namespace {
 
 TEST(NameCodeTableTest, FindsEveryRecord) {
-    static NameCodeRecord records[] = {
-        {"space", 32, nullptr}, {"A", 65, nullptr}, {"B", 66, nullptr}, {"quotesingle", 39, nullptr},
-        {"Euro", 0x20ac, nullptr}};
+    static NameCodeRecord records[] = {{"space", 32, nullptr},
+                                       {"A", 65, nullptr},
+                                       {"B", 66, nullptr},
+                                       {"quotesingle", 39, nullptr},
+                                       {"Euro", 0x20ac, nullptr}};
     NameCodeTable table;
     table.build(records, 5);
     uint16_t code = 0;
@@ -45,9 +47,11 @@ TEST(NameCodeTableTest, TableOfNoRecordsFindsNothing) {
 
 TEST(NameCodeTableTest, RebuildingReplacesTheBuckets) {
     std::vector<std::string> names;
-    for (int i = 0; i < 300; ++i) names.push_back("uni" + std::to_string(i));
+    for (int i = 0; i < 300; ++i)
+        names.push_back("uni" + std::to_string(i));
     std::vector<NameCodeRecord> records;
-    for (int i = 0; i < 300; ++i) records.push_back({names[i].c_str(), static_cast<uint16_t>(i), nullptr});
+    for (int i = 0; i < 300; ++i)
+        records.push_back({names[i].c_str(), static_cast<uint16_t>(i), nullptr});
     NameCodeTable table;
     table.build(records.data(), 10);
     uint16_t code = 0;

@@ -10,12 +10,14 @@ namespace {
 TEST(NameToIntMapTest, GrowsWhenTheSixteenthKeyArrives) {
     NameToIntMap map;
     EXPECT_EQ(map.getCapacity(), 31);
-    for (int i = 0; i < 15; ++i) map.add(("n" + std::to_string(i)).c_str(), i);
+    for (int i = 0; i < 15; ++i)
+        map.add(("n" + std::to_string(i)).c_str(), i);
     EXPECT_EQ(map.getCapacity(), 31);
     map.add("n15", 15);
     EXPECT_EQ(map.getCapacity(), 63);
     EXPECT_EQ(map.getCount(), 16);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(map.lookup(("n" + std::to_string(i)).c_str()), i);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(map.lookup(("n" + std::to_string(i)).c_str()), i);
 }
 
 TEST(NameToIntMapTest, AddReplacesAnExistingValue) {
@@ -39,10 +41,12 @@ TEST(NameToIntMapTest, KeysAreCopied) {
 
 TEST(NameToIntMapTest, ProbingWrapsAndFindsEveryKeyOfALargeTable) {
     NameToIntMap map;
-    for (int i = 0; i < 2000; ++i) map.add(("glyph" + std::to_string(i)).c_str(), i * 3 + 1);
+    for (int i = 0; i < 2000; ++i)
+        map.add(("glyph" + std::to_string(i)).c_str(), i * 3 + 1);
     EXPECT_EQ(map.getCount(), 2000);
     EXPECT_GE(map.getCapacity(), 4001);
-    for (int i = 0; i < 2000; ++i) EXPECT_EQ(map.lookup(("glyph" + std::to_string(i)).c_str()), i * 3 + 1);
+    for (int i = 0; i < 2000; ++i)
+        EXPECT_EQ(map.lookup(("glyph" + std::to_string(i)).c_str()), i * 3 + 1);
     EXPECT_EQ(map.lookup("glyph2000"), 0);
 }
 

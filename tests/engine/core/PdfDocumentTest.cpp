@@ -128,7 +128,8 @@ TEST(PdfDocumentOpen, NameInMixedCaseOpensTheLowerOrUpperCaseFile) {
     pdf.object(3, pageObject()).xrefTable();
     // A folder of the test's own with capitals in its name: only the file
     // name changes case, never the folders.
-    const std::filesystem::path dir = std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "Document Case" / "MixedFolder";
+    const std::filesystem::path dir =
+        std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "Document Case" / "MixedFolder";
     std::filesystem::remove_all(dir.parent_path());
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "mixedcase.pdf", std::ios::binary) << pdf.bytes();

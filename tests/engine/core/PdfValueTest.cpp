@@ -135,12 +135,14 @@ TEST(PdfArrayTest, GrowsToEightThenDoubles) {
     EXPECT_EQ(0, array->getCapacity());
     array->add(integer(0));
     EXPECT_EQ(8, array->getCapacity());
-    for (int i = 1; i < 8; ++i) array->add(integer(i));
+    for (int i = 1; i < 8; ++i)
+        array->add(integer(i));
     EXPECT_EQ(8, array->getCapacity());
     array->add(integer(8));
     EXPECT_EQ(16, array->getCapacity());
     PdfValue out;
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(i, array->get(i, out).getInt());
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(i, array->get(i, out).getInt());
 }
 
 TEST(PdfDictTest, DuplicateKeyFindsTheFirstEntry) {
@@ -179,7 +181,8 @@ TEST(PdfDictTest, IterationKeepsInsertionOrder) {
     PdfValue v;
     v.initDict(nullptr);
     const char* keys[] = {"Z", "A", "M"};
-    for (int i = 0; i < 3; ++i) v.getDict()->add(copyString(keys[i]), integer(i));
+    for (int i = 0; i < 3; ++i)
+        v.getDict()->add(copyString(keys[i]), integer(i));
     PdfValue out;
     for (int i = 0; i < 3; ++i) {
         EXPECT_STREQ(keys[i], v.getDict()->keyAt(i));

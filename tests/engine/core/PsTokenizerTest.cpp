@@ -46,7 +46,10 @@ TEST(PsTokenizerTest, StringWithEscapedParenthesisIsOneToken) {
 
 TEST(PsTokenizerTest, HexTokenLeavesOutWhiteSpace) {
     EXPECT_EQ(tokens("<41 42>"), (Tokens{"<4142>"}));
-    EXPECT_EQ(tokens(std::string("<4\t1\n\r\f 4\0" "2>", 12)), (Tokens{"<4142>"}));
+    EXPECT_EQ(tokens(std::string("<4\t1\n\r\f 4\0"
+                                 "2>",
+                                 12)),
+              (Tokens{"<4142>"}));
     EXPECT_EQ(tokens("<0000> <FFFF>"), (Tokens{"<0000>", "<FFFF>"}));
 }
 
@@ -80,13 +83,17 @@ TEST(PsTokenizerTest, CharacterClasses) {
     int white = 0;
     int delimiters = 0;
     for (int c = 0; c < 256; ++c) {
-        if (isWhiteChar(c)) ++white;
-        if (isDelimiterChar(c)) ++delimiters;
+        if (isWhiteChar(c))
+            ++white;
+        if (isDelimiterChar(c))
+            ++delimiters;
     }
     EXPECT_EQ(white, 6);
     EXPECT_EQ(delimiters, 10);
-    for (int c : {0x00, 0x09, 0x0a, 0x0c, 0x0d, 0x20}) EXPECT_EQ(charClass(c), kCharWhite);
-    for (char c : std::string("%()/<>[]{}")) EXPECT_EQ(charClass(c), kCharDelimiter);
+    for (int c : {0x00, 0x09, 0x0a, 0x0c, 0x0d, 0x20})
+        EXPECT_EQ(charClass(c), kCharWhite);
+    for (char c : std::string("%()/<>[]{}"))
+        EXPECT_EQ(charClass(c), kCharDelimiter);
     EXPECT_EQ(charClass(0x0b), kCharRegular);
     EXPECT_EQ(charClass(0xff), kCharRegular);
 }

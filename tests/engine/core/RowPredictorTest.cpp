@@ -25,10 +25,12 @@ std::string predict(const std::string& raw, int predictor, int width, int colors
     std::string out;
     for (size_t i = 0; i < count; ++i) {
         const int c = p.getChar();
-        if (c == -1) break;
+        if (c == -1)
+            break;
         out.push_back(static_cast<char>(c));
     }
-    if (endsThere) *endsThere = p.peekChar() == -1 && p.getChar() == -1;
+    if (endsThere)
+        *endsThere = p.peekChar() == -1 && p.getChar() == -1;
     return out;
 }
 
@@ -43,7 +45,8 @@ void appendPng(png_structp png, png_bytep data, png_size_t length) {
 bool writePng(std::string* out, const uint8_t* pixels, int width, int height, int bitDepth, int colorType,
               int filters, size_t rowBytes) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
+    if (!png)
+        return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
@@ -54,7 +57,8 @@ bool writePng(std::string* out, const uint8_t* pixels, int width, int height, in
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(pixels + size_t(y) * rowBytes));
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(pixels + size_t(y) * rowBytes));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -66,14 +70,16 @@ std::string pngFilteredRows(const std::string& file, size_t expected) {
     std::string compressed;
     for (size_t pos = 8; pos + 12 <= file.size();) {
         const auto byte = [&](size_t i) { return uint32_t(static_cast<unsigned char>(file[i])); };
-        const uint32_t length = (byte(pos) << 24) | (byte(pos + 1) << 16) | (byte(pos + 2) << 8) | byte(pos + 3);
-        if (file.compare(pos + 4, 4, "IDAT") == 0) compressed.append(file, pos + 8, length);
+        const uint32_t length =
+            (byte(pos) << 24) | (byte(pos + 1) << 16) | (byte(pos + 2) << 8) | byte(pos + 3);
+        if (file.compare(pos + 4, 4, "IDAT") == 0)
+            compressed.append(file, pos + 8, length);
         pos += 12 + length;
     }
     std::string rows(expected, '\0');
     uLongf size = uLongf(expected);
-    if (uncompress(reinterpret_cast<Bytef*>(rows.data()), &size, reinterpret_cast<const Bytef*>(compressed.data()),
-                   uLong(compressed.size())) != Z_OK ||
+    if (uncompress(reinterpret_cast<Bytef*>(rows.data()), &size,
+                   reinterpret_cast<const Bytef*>(compressed.data()), uLong(compressed.size())) != Z_OK ||
         size != expected) {
         return {};
     }
@@ -88,10 +94,12 @@ struct PngFormat {
 
 TEST(RowPredictorTest, DecodesPngRowsOfEveryFilterAndDepth) {
     const PngFormat formats[] = {
-        {PNG_COLOR_TYPE_GRAY, 1, 1},       {PNG_COLOR_TYPE_GRAY, 1, 2},       {PNG_COLOR_TYPE_GRAY, 1, 4},
-        {PNG_COLOR_TYPE_GRAY, 1, 8},       {PNG_COLOR_TYPE_GRAY, 1, 16},      {PNG_COLOR_TYPE_GRAY_ALPHA, 2, 8},
-        {PNG_COLOR_TYPE_GRAY_ALPHA, 2, 16}, {PNG_COLOR_TYPE_RGB, 3, 8},       {PNG_COLOR_TYPE_RGB, 3, 16},
-        {PNG_COLOR_TYPE_RGB_ALPHA, 4, 8},  {PNG_COLOR_TYPE_RGB_ALPHA, 4, 16},
+        {PNG_COLOR_TYPE_GRAY, 1, 1},        {PNG_COLOR_TYPE_GRAY, 1, 2},
+        {PNG_COLOR_TYPE_GRAY, 1, 4},        {PNG_COLOR_TYPE_GRAY, 1, 8},
+        {PNG_COLOR_TYPE_GRAY, 1, 16},       {PNG_COLOR_TYPE_GRAY_ALPHA, 2, 8},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 2, 16}, {PNG_COLOR_TYPE_RGB, 3, 8},
+        {PNG_COLOR_TYPE_RGB, 3, 16},        {PNG_COLOR_TYPE_RGB_ALPHA, 4, 8},
+        {PNG_COLOR_TYPE_RGB_ALPHA, 4, 16},
     };
     const struct {
         int flags;
@@ -115,11 +123,13 @@ TEST(RowPredictorTest, DecodesPngRowsOfEveryFilterAndDepth) {
             const std::string raw = pngFilteredRows(file, (rowBytes + 1) * height);
             ASSERT_EQ(raw.size(), (rowBytes + 1) * height);
             if (filter.tag >= 0) {
-                for (int y = 1; y < height; ++y) ASSERT_EQ(raw[y * (rowBytes + 1)], filter.tag);
+                for (int y = 1; y < height; ++y)
+                    ASSERT_EQ(raw[y * (rowBytes + 1)], filter.tag);
             }
             bool endsThere = false;
-            EXPECT_EQ(predict(raw, 15, width, format.channels, format.bitDepth, rowBytes * height, &endsThere),
-                      test::bytesOf(pixels))
+            EXPECT_EQ(
+                predict(raw, 15, width, format.channels, format.bitDepth, rowBytes * height, &endsThere),
+                test::bytesOf(pixels))
                 << "colour type " << format.colorType << ", " << format.bitDepth << " bits, filter "
                 << filter.flags;
             EXPECT_TRUE(endsThere);
@@ -129,26 +139,44 @@ TEST(RowPredictorTest, DecodesPngRowsOfEveryFilterAndDepth) {
 
 TEST(RowPredictorTest, EveryPngPredictorValueFollowsTheRowTags) {
     // Rows: None, Sub, Up of 3 bytes.
-    const std::string raw("\x00\x01\x02\x03" "\x01\x05\x01\x01" "\x02\x01\x01\x01", 12);
-    const std::string expected("\x01\x02\x03" "\x05\x06\x07" "\x06\x07\x08", 9);
+    const std::string raw(
+        "\x00\x01\x02\x03"
+        "\x01\x05\x01\x01"
+        "\x02\x01\x01\x01",
+        12);
+    const std::string expected(
+        "\x01\x02\x03"
+        "\x05\x06\x07"
+        "\x06\x07\x08",
+        9);
     for (int predictor = 10; predictor <= 15; ++predictor) {
         EXPECT_EQ(predict(raw, predictor, 3, 1, 8, 100), expected) << predictor;
     }
 }
 
 TEST(RowPredictorTest, UnknownTagsCopyTheRow) {
-    const std::string raw("\x00\x09\x08" "\x05\x01\x02" "\xff\x03\x04", 9);
+    const std::string raw(
+        "\x00\x09\x08"
+        "\x05\x01\x02"
+        "\xff\x03\x04",
+        9);
     EXPECT_EQ(predict(raw, 15, 2, 1, 8, 100), std::string("\x09\x08\x01\x02\x03\x04", 6));
 }
 
 TEST(RowPredictorTest, PaethTiesPreferLeftThenUp) {
     // Row 1 (None): 10 0. Row 2 (Paeth), byte 1: left 15, up 0, upper left
     // 10 gives pb = pc < pa: up is chosen.
-    EXPECT_EQ(predict(std::string("\x00\x0a\x00" "\x04\x05\x07", 6), 15, 2, 1, 8, 100),
+    EXPECT_EQ(predict(std::string("\x00\x0a\x00"
+                                  "\x04\x05\x07",
+                                  6),
+                      15, 2, 1, 8, 100),
               std::string("\x0a\x00\x0f\x07", 4));
     // Row 1: 10 15. Row 2, byte 1: left 0, up 15, upper left 10 gives
     // pa = pc < pb: left is chosen.
-    EXPECT_EQ(predict(std::string("\x00\x0a\x0f" "\x04\xf6\x03", 6), 15, 2, 1, 8, 100),
+    EXPECT_EQ(predict(std::string("\x00\x0a\x0f"
+                                  "\x04\xf6\x03",
+                                  6),
+                      15, 2, 1, 8, 100),
               std::string("\x0a\x0f\x00\x03", 4));
 }
 
@@ -163,7 +191,10 @@ TEST(RowPredictorTest, ShortLastRowIsDeliveredInFullLength) {
     // The second row stops after one byte: its other bytes stay those of the
     // row above.
     bool endsThere = false;
-    EXPECT_EQ(predict(std::string("\x00\x01\x02\x03" "\x00\x09", 6), 15, 3, 1, 8, 100, &endsThere),
+    EXPECT_EQ(predict(std::string("\x00\x01\x02\x03"
+                                  "\x00\x09",
+                                  6),
+                      15, 3, 1, 8, 100, &endsThere),
               std::string("\x01\x02\x03\x09\x02\x03", 6));
     EXPECT_TRUE(endsThere);
     // A tag with no byte after it ends the data.
@@ -174,7 +205,8 @@ TEST(RowPredictorTest, TiffEightBitRows) {
     EXPECT_EQ(predict(std::string("\x0a\x14\x1e\x01\x01\x01", 6), 2, 2, 3, 8, 100),
               std::string("\x0a\x14\x1e\x0b\x15\x1f", 6));
     // Sums wrap at 256; each row starts again from zero on the left.
-    EXPECT_EQ(predict(std::string("\xff\x02\x05\x01", 4), 2, 2, 1, 8, 100), std::string("\xff\x01\x05\x06", 4));
+    EXPECT_EQ(predict(std::string("\xff\x02\x05\x01", 4), 2, 2, 1, 8, 100),
+              std::string("\xff\x01\x05\x06", 4));
 }
 
 // TIFF horizontal differencing of samples of any width, packed most
@@ -193,12 +225,14 @@ std::string tiffDifference(const std::vector<uint32_t>& samples, int width, int 
             const uint32_t d = (v - left) & mask;
             for (int b = 0; b < bits; ++b) {
                 const size_t bit = size_t(s) * bits + b;
-                if ((d >> (bits - 1 - b)) & 1) row[bit / 8] |= uint8_t(0x80 >> (bit % 8));
+                if ((d >> (bits - 1 - b)) & 1)
+                    row[bit / 8] |= uint8_t(0x80 >> (bit % 8));
             }
         }
         // Unused low bits of the last byte carry a pattern that must
         // survive.
-        if (rowBits % 8) row[rowBytes - 1] |= uint8_t(padding & ((1u << (8 - rowBits % 8)) - 1));
+        if (rowBits % 8)
+            row[rowBytes - 1] |= uint8_t(padding & ((1u << (8 - rowBits % 8)) - 1));
         out.append(row.begin(), row.end());
     }
     return out;
@@ -217,10 +251,12 @@ std::string packSamples(const std::vector<uint32_t>& samples, int width, int col
             const uint32_t v = samples[size_t(y) * width * colors + s];
             for (int b = 0; b < bits; ++b) {
                 const size_t bit = size_t(s) * bits + b;
-                if ((v >> (bits - 1 - b)) & 1) row[bit / 8] |= uint8_t(0x80 >> (bit % 8));
+                if ((v >> (bits - 1 - b)) & 1)
+                    row[bit / 8] |= uint8_t(0x80 >> (bit % 8));
             }
         }
-        if (rowBits % 8) row[rowBytes - 1] |= uint8_t(padding & ((1u << (8 - rowBits % 8)) - 1));
+        if (rowBits % 8)
+            row[rowBytes - 1] |= uint8_t(padding & ((1u << (8 - rowBits % 8)) - 1));
         out.append(row.begin(), row.end());
     }
     return out;
@@ -233,7 +269,8 @@ TEST(RowPredictorTest, TiffRowsOfEverySampleWidth) {
             for (int width : {1, 5, 11}) {
                 const int height = 4;
                 std::vector<uint32_t> samples(size_t(width) * colors * height);
-                for (auto& s : samples) s = random() & ((1u << bits) - 1);
+                for (auto& s : samples)
+                    s = random() & ((1u << bits) - 1);
                 const std::string coded = tiffDifference(samples, width, colors, bits, height, 0xff);
                 const std::string expected = packSamples(samples, width, colors, bits, height, 0xff);
                 EXPECT_EQ(predict(coded, 2, width, colors, bits, expected.size()), expected)
@@ -264,12 +301,14 @@ TEST(RowPredictorTest, ResetStartsAgainFromAZeroRow) {
     RawBytesStream stream(std::string("\x02\x01\x01\x02\x01\x01", 6));
     RowPredictor p(&stream, 15, 2, 1, 8);
     std::string first;
-    for (int c; (c = p.getChar()) != -1;) first.push_back(static_cast<char>(c));
+    for (int c; (c = p.getChar()) != -1;)
+        first.push_back(static_cast<char>(c));
     EXPECT_EQ(first, std::string("\x01\x01\x02\x02", 4));
     stream.reset();
     p.reset();
     std::string second;
-    for (int c; (c = p.getChar()) != -1;) second.push_back(static_cast<char>(c));
+    for (int c; (c = p.getChar()) != -1;)
+        second.push_back(static_cast<char>(c));
     EXPECT_EQ(second, first);
 }
 

@@ -21,29 +21,56 @@ std::string decodeRunLength(const std::string& input) {
 
 TEST(RunLengthDecoderTest, LiteralAndRepeatRuns) {
     ErrorCapture errors;
-    EXPECT_EQ(decodeRunLength(std::string("\x02" "abc" "\xfd" "x" "\x80", 7)), "abcxxxx");
+    EXPECT_EQ(decodeRunLength(std::string("\x02"
+                                          "abc"
+                                          "\xfd"
+                                          "x"
+                                          "\x80",
+                                          7)),
+              "abcxxxx");
     // The longest runs: 128 literal bytes, 128 repeats.
     std::string literal(128, 'q');
-    EXPECT_EQ(decodeRunLength("\x7f" + literal + "\x81" "z"), literal + std::string(128, 'z'));
+    EXPECT_EQ(decodeRunLength("\x7f" + literal +
+                              "\x81"
+                              "z"),
+              literal + std::string(128, 'z'));
     EXPECT_TRUE(errors.empty());
 }
 
 TEST(RunLengthDecoderTest, EndMarkerEndsTheDataEvenWhenMoreFollows) {
-    EXPECT_EQ(decodeRunLength(std::string("\x00" "a" "\x80" "\x00" "b", 5)), "a");
+    EXPECT_EQ(decodeRunLength(std::string("\x00"
+                                          "a"
+                                          "\x80"
+                                          "\x00"
+                                          "b",
+                                          5)),
+              "a");
 }
 
 TEST(RunLengthDecoderTest, DataWithoutEndMarkerEndsAtTheSourceEnd) {
     ErrorCapture errors;
-    EXPECT_EQ(decodeRunLength(std::string("\x01" "ab", 3)), "ab");
+    EXPECT_EQ(decodeRunLength(std::string("\x01"
+                                          "ab",
+                                          3)),
+              "ab");
     EXPECT_TRUE(errors.empty());
 }
 
 TEST(RunLengthDecoderTest, TruncatedRunsDeliverWhatTheyHaveAndReport) {
     ErrorCapture errors;
-    EXPECT_EQ(decodeRunLength(std::string("\x00" "a" "\x05" "bcd", 6)), "abcd");
+    EXPECT_EQ(decodeRunLength(std::string("\x00"
+                                          "a"
+                                          "\x05"
+                                          "bcd",
+                                          6)),
+              "abcd");
     EXPECT_EQ(errors.count(), 1u);
     errors.clear();
-    EXPECT_EQ(decodeRunLength(std::string("\x00" "a" "\xf0", 3)), "a");
+    EXPECT_EQ(decodeRunLength(std::string("\x00"
+                                          "a"
+                                          "\xf0",
+                                          3)),
+              "a");
     EXPECT_EQ(errors.count(), 1u);
 }
 
@@ -65,7 +92,8 @@ TEST(RunLengthDecoderTest, PackBitsStripsOfARealEncoder) {
     const test::TiffStrips strips = test::writeTiffStrips(image, test::TiffStrips::kPackBits, false, 8);
     ASSERT_FALSE(strips.raw.empty());
     std::string decoded;
-    for (const std::string& strip : strips.raw) decoded += decodeRunLength(strip);
+    for (const std::string& strip : strips.raw)
+        decoded += decodeRunLength(strip);
     EXPECT_EQ(decoded, test::bytesOf(image.pixels));
 }
 

@@ -19,7 +19,8 @@ using test::readAll;
 
 std::string pattern(int n) {
     std::string s;
-    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>((i * 7 + i / 256) & 0xff));
+    for (int i = 0; i < n; ++i)
+        s.push_back(static_cast<char>((i * 7 + i / 256) & 0xff));
     return s;
 }
 
@@ -37,7 +38,8 @@ protected:
         ASSERT_NE(m_file, nullptr);
     }
     void TearDown() override {
-        if (m_file) std::fclose(m_file);
+        if (m_file)
+            std::fclose(m_file);
         std::remove(m_name.c_str());
     }
     RefPtr<FileSource> source(uint32_t start, bool limited, uint32_t length) {
@@ -70,7 +72,8 @@ TEST_F(FileSourceTest, GetPosCountsFileOffsets) {
     auto s = source(250, true, 100);
     s->reset();
     EXPECT_EQ(s->getPos(), 250);
-    for (int i = 0; i < 10; ++i) s->getChar();
+    for (int i = 0; i < 10; ++i)
+        s->getChar();
     EXPECT_EQ(s->getPos(), 260);
     s->close();
 }
@@ -103,11 +106,15 @@ TEST_F(FileSourceTest, SourcesOnOneHandleReadInTurn) {
     auto b = source(400, true, 600);
     std::string readA, readB;
     a->reset();
-    for (int i = 0; i < 300; ++i) readA.push_back(static_cast<char>(a->getChar()));
+    for (int i = 0; i < 300; ++i)
+        readA.push_back(static_cast<char>(a->getChar()));
     b->reset();
-    for (int i = 0; i < 300; ++i) readB.push_back(static_cast<char>(b->getChar()));
-    for (int c; (c = a->getChar()) != -1;) readA.push_back(static_cast<char>(c));
-    for (int c; (c = b->getChar()) != -1;) readB.push_back(static_cast<char>(c));
+    for (int i = 0; i < 300; ++i)
+        readB.push_back(static_cast<char>(b->getChar()));
+    for (int c; (c = a->getChar()) != -1;)
+        readA.push_back(static_cast<char>(c));
+    for (int c; (c = b->getChar()) != -1;)
+        readB.push_back(static_cast<char>(c));
     b->close();
     a->close();
     EXPECT_EQ(readA, m_content.substr(0, 600));
@@ -212,12 +219,14 @@ TEST(MemorySourceTest, ShiftStartKeepsTheEnd) {
 TEST(EmbeddedSourceTest, ReadsItsLengthOfTheParentFromWhereItStands) {
     RefPtr<DataStream> parent = memoryStream("head:BODYtail");
     parent->reset();
-    for (int i = 0; i < 5; ++i) parent->getChar();
+    for (int i = 0; i < 5; ++i)
+        parent->getChar();
     auto embedded = RefPtr<EmbeddedSource>::adopt(new EmbeddedSource(parent.get(), PdfValue(), true, 4));
     embedded->reset();
     EXPECT_EQ(embedded->getKind(), parent->getKind());
     std::string body;
-    for (int c; (c = embedded->getChar()) != -1;) body.push_back(static_cast<char>(c));
+    for (int c; (c = embedded->getChar()) != -1;)
+        body.push_back(static_cast<char>(c));
     EXPECT_EQ(body, "BODY");
     EXPECT_EQ(embedded->peekChar(), -1);
     EXPECT_EQ(parent->getChar(), 't');

@@ -15,19 +15,23 @@ namespace rendova::test {
 // A memory source over a copy of bytes that lives as long as the source.
 inline RefPtr<DataStream> memoryStream(const std::string& bytes, PdfValue&& dict = PdfValue()) {
     char* copy = static_cast<char*>(memAlloc(static_cast<int>(bytes.size()) + 1));
-    if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(copy, bytes.data(), bytes.size());
     auto* source = new MemorySource(copy, 0, static_cast<uint32_t>(bytes.size()), std::move(dict));
     source->setOwnsBuffer(true);
     return RefPtr<DataStream>::adopt(source);
 }
 
-inline std::string bytesOf(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+inline std::string bytesOf(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 // Resets the stream and reads it to its end (at most limit bytes).
 inline std::string readAll(DataStream* stream, size_t limit = 1 << 26) {
     std::string out;
     stream->reset();
-    for (int c; out.size() < limit && (c = stream->getChar()) != -1;) out.push_back(static_cast<char>(c));
+    for (int c; out.size() < limit && (c = stream->getChar()) != -1;)
+        out.push_back(static_cast<char>(c));
     stream->close();
     return out;
 }
@@ -43,13 +47,16 @@ inline std::string readAllInBlocks(DataStream* stream, const std::vector<int>& s
         const int size = sizes[turn % sizes.size()];
         buffer.assign(static_cast<size_t>(size) + 1, 0xee);
         const int n = stream->getBlock(buffer.data(), size);
-        if (n < 0 || n > size || buffer[static_cast<size_t>(size)] != 0xee) *fullBlocks = false;
+        if (n < 0 || n > size || buffer[static_cast<size_t>(size)] != 0xee)
+            *fullBlocks = false;
         out.append(buffer.begin(), buffer.begin() + (n > 0 ? n : 0));
-        if (n < size) break;
+        if (n < size)
+            break;
     }
     // The end stays the end.
     uint8_t spare;
-    if (stream->getBlock(&spare, 1) != 0 || stream->getChar() != -1) *fullBlocks = false;
+    if (stream->getBlock(&spare, 1) != 0 || stream->getChar() != -1)
+        *fullBlocks = false;
     stream->close();
     return out;
 }
@@ -62,8 +69,10 @@ inline std::string readAllPeeking(DataStream* stream, bool* agreed) {
     for (;;) {
         const int p = stream->peekChar();
         const int c = stream->getChar();
-        if (p != c) *agreed = false;
-        if (c == -1) break;
+        if (p != c)
+            *agreed = false;
+        if (c == -1)
+            break;
         out.push_back(static_cast<char>(c));
     }
     stream->close();
@@ -78,7 +87,9 @@ public:
     int getKind() override { return kOtherKind; }
     void reset() override { m_pos = 0; }
     int getChar() override { return readRawByte(); }
-    int peekChar() override { return m_pos < m_bytes.size() ? static_cast<unsigned char>(m_bytes[m_pos]) : -1; }
+    int peekChar() override {
+        return m_pos < m_bytes.size() ? static_cast<unsigned char>(m_bytes[m_pos]) : -1;
+    }
     int readRawByte() override {
         return m_pos < m_bytes.size() ? static_cast<unsigned char>(m_bytes[m_pos++]) : -1;
     }

@@ -10,16 +10,20 @@
 namespace rendova {
 namespace {
 
-std::string keyName(int i) { return "key" + std::to_string(i); }
+std::string keyName(int i) {
+    return "key" + std::to_string(i);
+}
 
 TEST(StringHashTest, GrowsWhenEntriesReachOnePerBucket) {
     StringHash hash(true);
     EXPECT_EQ(hash.getBucketCount(), 7);
-    for (int i = 0; i < 7; ++i) hash.add(new DynString(keyName(i).c_str()), i + 100);
+    for (int i = 0; i < 7; ++i)
+        hash.add(new DynString(keyName(i).c_str()), i + 100);
     EXPECT_EQ(hash.getBucketCount(), 7);
     hash.add(new DynString(keyName(7).c_str()), 107);
     EXPECT_EQ(hash.getBucketCount(), 15);
-    for (int i = 8; i < 16; ++i) hash.add(new DynString(keyName(i).c_str()), i + 100);
+    for (int i = 8; i < 16; ++i)
+        hash.add(new DynString(keyName(i).c_str()), i + 100);
     EXPECT_EQ(hash.getBucketCount(), 31);
     EXPECT_EQ(hash.getLength(), 16);
     for (int i = 0; i < 16; ++i) {

@@ -58,17 +58,22 @@ inline TiffStrips writeTiffStrips(const TiffImage& image, const TiffCodec& codec
     // "b": a big-endian file, so that 16-bit samples are stored most
     // significant byte first, as the PDF filters expect them.
     TIFF* out = TIFFOpen(name.c_str(), "wb");
-    if (!out) return result;
+    if (!out)
+        return result;
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, uint32_t(image.width));
     TIFFSetField(out, TIFFTAG_IMAGELENGTH, uint32_t(image.height));
     TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(image.bitsPerSample));
     TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, uint16_t(image.samplesPerPixel));
-    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, image.samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC,
+                 image.samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(out, TIFFTAG_COMPRESSION, uint16_t(codec.compression));
-    if (codec.predictor) TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    if (codec.compression == COMPRESSION_CCITTFAX3) TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, codec.group3Options);
-    if (codec.fillOrder != FILLORDER_MSB2LSB) TIFFSetField(out, TIFFTAG_FILLORDER, uint16_t(codec.fillOrder));
+    if (codec.predictor)
+        TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (codec.compression == COMPRESSION_CCITTFAX3)
+        TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, codec.group3Options);
+    if (codec.fillOrder != FILLORDER_MSB2LSB)
+        TIFFSetField(out, TIFFTAG_FILLORDER, uint16_t(codec.fillOrder));
     TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(rowsPerStrip));
     const size_t rowBytes = image.rowBytes();
     std::vector<uint8_t> row(rowBytes);

@@ -24,7 +24,8 @@ std::vector<PdfValue> tokens(const std::string& bytes) {
     for (int guard = 0; guard < 10000; ++guard) {
         PdfValue v;
         tokenizer.getObj(v);
-        if (v.isEof()) break;
+        if (v.isEof())
+            break;
         out.push_back(std::move(v));
     }
     return out;
@@ -34,13 +35,15 @@ PdfValue single(const std::string& bytes) {
     std::vector<PdfValue> all = tokens(bytes);
     EXPECT_EQ(all.size(), 1u) << "input: " << bytes;
     PdfValue v;
-    if (!all.empty()) v = std::move(all[0]);
+    if (!all.empty())
+        v = std::move(all[0]);
     return v;
 }
 
 std::string stringOf(const PdfValue& v) {
     EXPECT_TRUE(v.isString()) << v.typeName();
-    if (!v.isString()) return {};
+    if (!v.isString())
+        return {};
     return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
 }
 
@@ -77,7 +80,8 @@ TEST(TokenizerLiteralString, DecodesEscapes) {
 
 TEST(TokenizerLiteralString, OctalEscapesTakeAtMostThreeDigits) {
     EXPECT_EQ(stringOf(single(R"((\101))")), "A");
-    EXPECT_EQ(stringOf(single(R"((\0053))")), std::string("\x05" "3"));
+    EXPECT_EQ(stringOf(single(R"((\0053))")), std::string("\x05"
+                                                          "3"));
     EXPECT_EQ(stringOf(single(R"((\7x))")), std::string("\x07x"));
     // Bits above the byte are dropped: octal 777 is 511.
     EXPECT_EQ(stringOf(single(R"((\777))")), std::string("\xff"));
@@ -271,7 +275,8 @@ TEST(TokenizerDelimiter, StrayClosersAreErrors) {
     ErrorCapture errors;
     std::vector<PdfValue> all = tokens(") { } > 1");
     ASSERT_EQ(all.size(), 5u);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(all[size_t(i)].isError()) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(all[size_t(i)].isError()) << i;
     EXPECT_TRUE(all[4].isInt());
     EXPECT_EQ(errors.count(), 4u);
 }
@@ -285,8 +290,10 @@ TEST(TokenizerWhiteSpace, CommentsAndAllWhiteSpaceBytesAreSkipped) {
 }
 
 TEST(TokenizerWhiteSpace, IsWhiteSpaceKnowsTheSixBytes) {
-    for (int c : {0, 9, 10, 12, 13, 32}) EXPECT_TRUE(Tokenizer::isWhiteSpace(c)) << c;
-    for (int c : {-1, 8, 11, int('a'), int('/'), 160, 256}) EXPECT_FALSE(Tokenizer::isWhiteSpace(c)) << c;
+    for (int c : {0, 9, 10, 12, 13, 32})
+        EXPECT_TRUE(Tokenizer::isWhiteSpace(c)) << c;
+    for (int c : {-1, 8, 11, int('a'), int('/'), 160, 256})
+        EXPECT_FALSE(Tokenizer::isWhiteSpace(c)) << c;
 }
 
 TEST(TokenizerLines, SkipToNextLineHandlesEveryLineEnd) {
@@ -307,9 +314,12 @@ TEST(TokenizerContent, RegularTokensEndAtAStreamBoundary) {
     Tokenizer tokenizer(nullptr, content);
     std::vector<std::string> seen;
     for (PdfValue v; !tokenizer.getObj(v).isEof();) {
-        if (v.isInt()) seen.push_back(std::to_string(v.getInt()));
-        else if (v.isName()) seen.push_back("/" + std::string(v.getName()));
-        else if (v.isCommand()) seen.push_back(v.getCommand());
+        if (v.isInt())
+            seen.push_back(std::to_string(v.getInt()));
+        else if (v.isName())
+            seen.push_back("/" + std::string(v.getName()));
+        else if (v.isCommand())
+            seen.push_back(v.getCommand());
     }
     EXPECT_EQ(seen, (std::vector<std::string>{"q", "12", "34", "cm", "/Na", "me", "Q"}));
 }

@@ -30,9 +30,12 @@ struct Parser {
 };
 
 std::string text(const PdfValue& v) {
-    if (v.isString()) return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
-    if (v.isName()) return v.getName();
-    if (v.isCommand()) return v.getCommand();
+    if (v.isString())
+        return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
+    if (v.isName())
+        return v.getName();
+    if (v.isCommand())
+        return v.getCommand();
     return v.typeName();
 }
 
@@ -130,7 +133,8 @@ TEST(ValueParserContainers, DeepNestingStopsAtTheLimitWithAnErrorValue) {
         ++levels;
         PdfValue inner;
         v.getArray()->getRaw(0, inner);
-        if (inner.isError()) sawError = true;
+        if (inner.isError())
+            sawError = true;
         v = std::move(inner);
     }
     EXPECT_TRUE(sawError);
@@ -138,14 +142,16 @@ TEST(ValueParserContainers, DeepNestingStopsAtTheLimitWithAnErrorValue) {
     EXPECT_GE(levels, 50);
     EXPECT_TRUE(errors.contains("nest"));
     // Parsing goes on after the construct without running away.
-    for (int i = 0; i < 2 * depth && !v.isEof(); ++i) v = p.next();
+    for (int i = 0; i < 2 * depth && !v.isEof(); ++i)
+        v = p.next();
     EXPECT_TRUE(v.isEof());
 }
 
 TEST(ValueParserContainers, DeeplyNestedDictionariesAreLimitedToo) {
     ErrorCapture errors;
     std::string text;
-    for (int i = 0; i < 3000; ++i) text += "<< /A ";
+    for (int i = 0; i < 3000; ++i)
+        text += "<< /A ";
     Parser p(text);
     PdfValue v = p.next();
     EXPECT_TRUE(v.isDict());

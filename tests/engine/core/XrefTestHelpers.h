@@ -19,7 +19,8 @@ struct OpenTable {
         SourceStream* s = source->getSourceStream();
         s->reset();
         const size_t marker = bytes.find("%PDF-");
-        if (marker != std::string::npos && marker > 0 && marker < 1019) s->shiftStart(int(marker));
+        if (marker != std::string::npos && marker > 0 && marker < 1019)
+            s->shiftStart(int(marker));
         xref = std::make_unique<XrefTable>(s);
     }
     PdfValue fetch(int num, int gen = 0) {
@@ -33,9 +34,12 @@ struct OpenTable {
 
 // The bytes of a string, the text of a name or command, else the kind.
 inline std::string textOf(const PdfValue& v) {
-    if (v.isString()) return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
-    if (v.isName()) return v.getName();
-    if (v.isCommand()) return v.getCommand();
+    if (v.isString())
+        return std::string(v.getString()->getCString(), size_t(v.getString()->getLength()));
+    if (v.isName())
+        return v.getName();
+    if (v.isCommand())
+        return v.getCommand();
     return v.typeName();
 }
 

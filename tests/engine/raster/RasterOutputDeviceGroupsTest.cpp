@@ -80,11 +80,11 @@ TEST(RasterDeviceGroupsTest, NonIsolatedGroupsCompositeAsTheirContentWouldDirect
     // where there is some and the page elsewhere.
     DevicePage page;
     const std::string mul = "<< /ExtGState << /Half << /ca 0.5 >> /Mul << /BM /Multiply >> >> >>";
-    const RasterBitmap& b = page.draw(
-        "0.8 0.6 0.2 rg 0 0 100 100 re f /Outer Do", "<< /XObject << /Outer 10 0 R >> >>",
-        {groupForm(10, "0 0 100 100", "", "q /Half gs 0 0 1 rg 0 0 50 100 re f Q /Inner Do",
-                   "<< /ExtGState << /Half << /ca 0.5 >> >> /XObject << /Inner 11 0 R >> >>"),
-         groupForm(11, "0 40 100 100", "", "/Mul gs 0.5 1 0.5 rg 0 40 100 60 re f", mul)});
+    const RasterBitmap& b =
+        page.draw("0.8 0.6 0.2 rg 0 0 100 100 re f /Outer Do", "<< /XObject << /Outer 10 0 R >> >>",
+                  {groupForm(10, "0 0 100 100", "", "q /Half gs 0 0 1 rg 0 0 50 100 re f Q /Inner Do",
+                             "<< /ExtGState << /Half << /ca 0.5 >> >> /XObject << /Inner 11 0 R >> >>"),
+                   groupForm(11, "0 40 100 100", "", "/Mul gs 0.5 1 0.5 rg 0 40 100 60 re f", mul)});
     EXPECT_TRUE(near(at(b, 25, 20), {102, 76, 153}));
     EXPECT_TRUE(near(at(b, 25, 70), {51, 76, 76}));
     EXPECT_TRUE(near(at(b, 75, 70), {102, 153, 26}));

@@ -173,9 +173,9 @@ TEST(RasterDeviceImagesTest, SamplesOnWholePixelsKeepTheirPixelsWithTheFirstRowO
     DevicePage page;
     const RasterBitmap& b =
         drawIm(page, "q 30 0 0 20 10 70 cm /Im Do Q",
-             "<< /Type /XObject /Subtype /Image /Width 3 /Height 2 /ColorSpace /DeviceRGB "
-             "/BitsPerComponent 8 >>",
-             data);
+               "<< /Type /XObject /Subtype /Image /Width 3 /Height 2 /ColorSpace /DeviceRGB "
+               "/BitsPerComponent 8 >>",
+               data);
     EXPECT_EQ(pixel(b, 10, 10), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 19, 19), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 20, 10), Rgb({0, 255, 0}));
@@ -196,9 +196,9 @@ TEST(RasterDeviceImagesTest, SixteenBitColourKeyIsComparedInSixteenBitUnits) {
     DevicePage page;
     const RasterBitmap& b =
         drawIm(page, "1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
-             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace /DeviceGray "
-             "/BitsPerComponent 16 /Mask [30000 40000] >>",
-             data);
+               "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace /DeviceGray "
+               "/BitsPerComponent 16 /Mask [30000 40000] >>",
+               data);
     EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
     EXPECT_EQ(pixel(b, 15, 95), Rgb({64, 64, 64}));
     EXPECT_EQ(pixel(b, 25, 95), Rgb({255, 0, 0}));
@@ -210,9 +210,9 @@ TEST(RasterDeviceImagesTest, IndexedColourKeyNamesIndicesAtAnyDepth) {
     DevicePage page;
     const RasterBitmap& b =
         drawIm(page, "1 0 0 rg 0 0 100 100 re f q 40 0 0 10 0 0 cm /Im Do Q",
-             "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace [/Indexed "
-             "/DeviceRGB 3 <000000 00ff00 0000ff ffffff>] /BitsPerComponent 2 /Mask [1 1] >>",
-             std::string("\x1b", 1));
+               "<< /Type /XObject /Subtype /Image /Width 4 /Height 1 /ColorSpace [/Indexed "
+               "/DeviceRGB 3 <000000 00ff00 0000ff ffffff>] /BitsPerComponent 2 /Mask [1 1] >>",
+               std::string("\x1b", 1));
     EXPECT_EQ(pixel(b, 5, 95), Rgb({0, 0, 0}));
     EXPECT_EQ(pixel(b, 15, 95), Rgb({255, 0, 0}));
     EXPECT_EQ(pixel(b, 25, 95), Rgb({0, 0, 255}));
@@ -224,12 +224,21 @@ TEST(RasterDeviceImagesTest, RepeatedRowsTakeTheColoursOfTheirOwnSamples) {
     // equal to the one before reuses its colours, a different row does not
     // (B differs from A only after its first pixel), with or without a
     // colour key.
-    const std::string a("\x00\x40\x80\xff" "\x10\x20\x30\x40" "\xff\x00\x00\x00", 12);
-    const std::string b("\x00\x40\x80\xff" "\x90\x20\x30\x40" "\x00\x00\xff\x00", 12);
+    const std::string a(
+        "\x00\x40\x80\xff"
+        "\x10\x20\x30\x40"
+        "\xff\x00\x00\x00",
+        12);
+    const std::string b(
+        "\x00\x40\x80\xff"
+        "\x90\x20\x30\x40"
+        "\x00\x00\xff\x00",
+        12);
     for (const char* key : {"", "/Mask [0 0 0 255 0 255 0 255]"}) {
-        const std::string head = "<< /Type /XObject /Subtype /Image /Width 3 /ColorSpace /DeviceCMYK "
-                                 "/BitsPerComponent 8 " +
-                                 std::string(key) + " /Height ";
+        const std::string head =
+            "<< /Type /XObject /Subtype /Image /Width 3 /ColorSpace /DeviceCMYK "
+            "/BitsPerComponent 8 " +
+            std::string(key) + " /Height ";
         DevicePage page;
         const RasterBitmap& bitmap = page.draw(
             "q 30 0 0 50 10 40 cm /I Do Q q 30 0 0 10 50 80 cm /A Do Q q 30 0 0 10 50 60 cm /B Do Q",

@@ -244,7 +244,8 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         path.moveTo(coord(random), coord(random));
         for (int i = 0; i < 5; ++i)
             path.lineTo(coord(random), coord(random));
-        path.curveTo(coord(random), coord(random), coord(random), coord(random), coord(random), coord(random));
+        path.curveTo(coord(random), coord(random), coord(random), coord(random), coord(random),
+                     coord(random));
         path.close();
         r.fill(path, k & 1);
     }
@@ -325,9 +326,9 @@ TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
                         size_t differing = 0;
                         for (size_t i = 0; i < fast.size(); ++i)
                             differing += fast[i] != reference[i];
-                        EXPECT_EQ(differing, 0u) << "mode " << mode << " aa " << antialias << " alpha plane "
-                                                 << withAlpha << " fill alpha " << fillAlpha << " clip "
-                                                 << clipPath;
+                        EXPECT_EQ(differing, 0u)
+                            << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
+                            << " fill alpha " << fillAlpha << " clip " << clipPath;
                         ++scenes;
                     }
                 }

@@ -165,7 +165,7 @@ TEST(RasteriserDashTest, DashCarriesAcrossCornersAndRestartsPerSubpath) {
     path.lineTo(20, 10);
     const auto got = pieces(*f.r.makeDashedPath(path));
     const std::vector<std::vector<std::pair<double, double>>> want = {{{0, 0}, {2, 0}, {2, 1}},
-                                                                     {{10, 10}, {13, 10}}};
+                                                                      {{10, 10}, {13, 10}}};
     EXPECT_EQ(got, want);
 }
 

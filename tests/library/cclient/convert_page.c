@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "conversion failed\n");
         return 1;
     }
-    if (rendovaCloseDocument(handle) != RENDOVA_SUCCESS || rendovaCloseDocument(handle) != RENDOVA_NULL_HANDLE) {
+    if (rendovaCloseDocument(handle) != RENDOVA_SUCCESS ||
+        rendovaCloseDocument(handle) != RENDOVA_NULL_HANDLE) {
         fprintf(stderr, "close answered wrongly\n");
         return 1;
     }

@@ -16,8 +16,14 @@
 #include "rendova.h"
 
 static const char* const kDocuments[] = {
-    "deb-r-intro.pdf",     "deb-prawn-manual.pdf", "deb-reportlab-userguide.pdf", "deb-valgrind-manual-fop.pdf",
-    "made-gs-tiger.pdf",   "gh-gs-annots.pdf",     "made-groff-pic-ms.pdf",       "made-cairo-features-cjk-emoji.pdf",
+    "deb-r-intro.pdf",
+    "deb-prawn-manual.pdf",
+    "deb-reportlab-userguide.pdf",
+    "deb-valgrind-manual-fop.pdf",
+    "made-gs-tiger.pdf",
+    "gh-gs-annots.pdf",
+    "made-groff-pic-ms.pdf",
+    "made-cairo-features-cjk-emoji.pdf",
 };
 enum { kDocumentCount = sizeof kDocuments / sizeof kDocuments[0] };
 
