@@ -218,17 +218,22 @@ int nextMarker(const uint8_t* data, uint32_t& pos, uint32_t end) {
 
 }  // namespace
 
-bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
+// The marker segments of the main header (tile null), up to its first SOT,
+// or of one tile-part header, up to its SOD; pos is left just past that
+// marker. The two headers take the same segments but for SIZ (main only) and
+// the packet-header and length markers each has of its own.
+bool Jpeg2000Decoder::readHeaderSegments(uint32_t& pos, uint32_t end, Tile* tile) {
     const uint8_t* data = m_input.data();
-    uint32_t pos = begin;
+    const bool mainHeader = tile == nullptr;
     for (;;) {
         const int marker = nextMarker(data, pos, end);
-        if (marker == -1 || marker == kMarkerEoc) {
-            reportError(getPos(), "JPX codestream without tiles");
+        if (marker == -1 || (mainHeader && marker == kMarkerEoc)) {
+            reportError(getPos(),
+                        mainHeader ? "JPX codestream without tiles" : "JPX tile-part header without SOD");
             return false;
         }
-        if (marker == kMarkerSot)
-            break;
+        if (marker == (mainHeader ? kMarkerSot : kMarkerSod))
+            return true;
         if (isBareMarker(marker))
             continue;
         if (end - pos < 2 || read16(data + pos) < 2 || read16(data + pos) > end - pos) {
@@ -237,45 +242,47 @@ bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
         }
         const uint32_t segmentEnd = pos + read16(data + pos);
         const uint32_t body = pos + 2;
+        const int packetHeaders = mainHeader ? kMarkerPpm : kMarkerPpt;
         bool ok = true;
-        switch (marker) {
-            case kMarkerSiz:
-                ok = readSiz(body, segmentEnd);
-                break;
-            case kMarkerCod:
-                ok = readCod(body, segmentEnd, nullptr);
-                break;
-            case kMarkerCoc:
-                ok = readCoc(body, segmentEnd, nullptr);
-                break;
-            case kMarkerQcd:
-                ok = readQcd(body, segmentEnd, nullptr);
-                break;
-            case kMarkerQcc:
-                ok = readQcc(body, segmentEnd, nullptr);
-                break;
-            case kMarkerRgn:
-                reportError(getPos(), "JPX region of interest ignored");
-                break;
-            case kMarkerPoc:
-            case kMarkerPpm:
-                // The packets would be read in the wrong order or without their
-                // headers: wrong samples, not an approximation.
-                reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPM");
-                return false;
-            case kMarkerTlm:
-            case kMarkerPlm:
-            case kMarkerCrg:
-            case kMarkerCom:
-                break;
-            default:
-                reportError(getPos(), "JPX unknown marker 0x%04x in the main header", marker);
-                break;
+        if (marker == kMarkerSiz && mainHeader) {
+            ok = readSiz(body, segmentEnd);
+        } else if (marker == kMarkerCod) {
+            ok = readCod(body, segmentEnd, tile);
+        } else if (marker == kMarkerCoc) {
+            ok = readCoc(body, segmentEnd, tile);
+        } else if (marker == kMarkerQcd) {
+            ok = readQcd(body, segmentEnd, tile);
+        } else if (marker == kMarkerQcc) {
+            ok = readQcc(body, segmentEnd, tile);
+        } else if (marker == kMarkerRgn) {
+            reportError(getPos(), "JPX region of interest ignored");
+        } else if (marker == kMarkerPoc || marker == packetHeaders) {
+            // The packets would be read in the wrong order or without their
+            // headers: wrong samples, not an approximation.
+            reportError(getPos(), "JPX %s marker is not supported",
+                        marker == kMarkerPoc ? "POC"
+                        : mainHeader         ? "PPM"
+                                             : "PPT");
+            return false;
+        } else if (marker == kMarkerCom ||
+                   (mainHeader ? marker == kMarkerTlm || marker == kMarkerPlm || marker == kMarkerCrg
+                               : marker == kMarkerPlt)) {
+            // Lengths, registration and comments: nothing the samples need.
+        } else {
+            reportError(getPos(), "JPX unknown marker 0x%04x in %s", marker,
+                        mainHeader ? "the main header" : "a tile-part header");
         }
         if (!ok)
             return false;
         pos = segmentEnd;
     }
+}
+
+bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
+    const uint8_t* data = m_input.data();
+    uint32_t pos = begin;
+    if (!readHeaderSegments(pos, end, nullptr))
+        return false;
     if (!m_haveSiz || !m_haveCod || !m_haveQcd) {
         reportError(getPos(), "JPX tile before the %s marker",
                     !m_haveSiz   ? "SIZ"
@@ -621,54 +628,8 @@ bool Jpeg2000Decoder::readTilePart(uint32_t& pos, uint32_t end) {
         startTile(tile, int(index));
         tile.seen = true;
     }
-    for (;;) {
-        const int marker = nextMarker(data, pos, partEnd);
-        if (marker == -1) {
-            reportError(getPos(), "JPX tile-part header without SOD");
-            return false;
-        }
-        if (marker == kMarkerSod)
-            break;
-        if (isBareMarker(marker))
-            continue;
-        if (partEnd - pos < 2 || read16(data + pos) < 2 || read16(data + pos) > partEnd - pos) {
-            reportError(getPos(), "JPX marker segment cut short");
-            return false;
-        }
-        const uint32_t segmentEnd = pos + read16(data + pos);
-        const uint32_t body = pos + 2;
-        bool ok = true;
-        switch (marker) {
-            case kMarkerCod:
-                ok = readCod(body, segmentEnd, &tile);
-                break;
-            case kMarkerCoc:
-                ok = readCoc(body, segmentEnd, &tile);
-                break;
-            case kMarkerQcd:
-                ok = readQcd(body, segmentEnd, &tile);
-                break;
-            case kMarkerQcc:
-                ok = readQcc(body, segmentEnd, &tile);
-                break;
-            case kMarkerRgn:
-                reportError(getPos(), "JPX region of interest ignored");
-                break;
-            case kMarkerPoc:
-            case kMarkerPpt:
-                reportError(getPos(), "JPX %s marker is not supported", marker == kMarkerPoc ? "POC" : "PPT");
-                return false;
-            case kMarkerPlt:
-            case kMarkerCom:
-                break;
-            default:
-                reportError(getPos(), "JPX unknown marker 0x%04x in a tile-part header", marker);
-                break;
-        }
-        if (!ok)
-            return false;
-        pos = segmentEnd;
-    }
+    if (!readHeaderSegments(pos, partEnd, &tile))
+        return false;
     tile.data.insert(tile.data.end(), data + pos, data + partEnd);
     pos = partEnd;
     return true;

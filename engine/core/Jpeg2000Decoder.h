@@ -174,6 +174,7 @@ private:
     bool readColourBox(uint32_t begin, uint32_t end);
     bool readPaletteBox(uint32_t begin, uint32_t end);
     bool readCodestream(uint32_t begin, uint32_t end);
+    bool readHeaderSegments(uint32_t& pos, uint32_t end, Tile* tile);
     bool readSiz(uint32_t pos, uint32_t end);
     bool readCod(uint32_t pos, uint32_t end, Tile* tile);
     bool readCoc(uint32_t pos, uint32_t end, Tile* tile);
