@@ -35,6 +35,148 @@ int subpathEnd(const uint8_t* flags, int n, int first) {
     return j;
 }
 
+// Line width, its half, the control distance of a quarter circle of that
+// radius, and the cap, join and miter limit of the state.
+struct StrokeStyle {
+    double w, r, k;
+    int lineCap, lineJoin;
+    double miterLimit;
+};
+
+// One line of a flattened path: its unit direction, that of the line that
+// follows it, and half the width along the direction.
+struct StrokeLine {
+    double dx, dy, dxN, dyN;
+    double wdx, wdy;
+};
+
+// The line's piece: left side at the start, right side at the start, right
+// side at the end, left side at the end, with caps at the open ends; every
+// piece runs the same way round. rs and le are the indices of the right side's
+// start and the left side's end, for the stroke-adjust hints.
+void addLinePiece(RasterPath& out, const StrokeStyle& style, const StrokeLine& line,
+                  const RasterPathPoint& p0, const RasterPathPoint& p1, bool startCap, bool endCap, int& rs,
+                  int& le) {
+    const double k = style.k, dx = line.dx, dy = line.dy, wdx = line.wdx, wdy = line.wdy;
+    out.moveTo(p0.x - wdy, p0.y + wdx);
+    if (startCap && style.lineCap == 1) {
+        out.curveTo(p0.x - wdy - k * dx, p0.y + wdx - k * dy, p0.x - wdx - k * dy, p0.y - wdy + k * dx,
+                    p0.x - wdx, p0.y - wdy);
+        out.curveTo(p0.x - wdx + k * dy, p0.y - wdy - k * dx, p0.x + wdy - k * dx, p0.y - wdx - k * dy,
+                    p0.x + wdy, p0.y - wdx);
+    } else {
+        if (startCap && style.lineCap == 2) {
+            out.lineTo(p0.x - wdx - wdy, p0.y - wdy + wdx);
+            out.lineTo(p0.x - wdx + wdy, p0.y - wdy - wdx);
+        }
+        out.lineTo(p0.x + wdy, p0.y - wdx);
+    }
+    rs = out.length() - 1;
+    out.lineTo(p1.x + wdy, p1.y - wdx);
+    if (endCap && style.lineCap == 1) {
+        out.curveTo(p1.x + wdy + k * dx, p1.y - wdx + k * dy, p1.x + wdx + k * dy, p1.y + wdy - k * dx,
+                    p1.x + wdx, p1.y + wdy);
+        out.curveTo(p1.x + wdx - k * dy, p1.y + wdy + k * dx, p1.x - wdy + k * dx, p1.y + wdx + k * dy,
+                    p1.x - wdy, p1.y + wdx);
+    } else {
+        if (endCap && style.lineCap == 2) {
+            out.lineTo(p1.x + wdx + wdy, p1.y + wdy - wdx);
+            out.lineTo(p1.x + wdx - wdy, p1.y + wdy + wdx);
+        }
+        out.lineTo(p1.x - wdy, p1.y + wdx);
+    }
+    le = out.length() - 1;
+    out.close();
+}
+
+// The join at the line's end point p.
+void addJoin(RasterPath& out, const StrokeStyle& style, const StrokeLine& line, const RasterPathPoint& p) {
+    const double x = p.x, y = p.y, r = style.r, k = style.k, w = style.w;
+    if (style.lineJoin == 1) {
+        out.moveTo(x + r, y);
+        out.curveTo(x + r, y + k, x + k, y + r, x, y + r);
+        out.curveTo(x - k, y + r, x - r, y + k, x - r, y);
+        out.curveTo(x - r, y - k, x - k, y - r, x, y - r);
+        out.curveTo(x + k, y - r, x + r, y - k, x + r, y);
+        out.close();
+        return;
+    }
+    const double dx = line.dx, dy = line.dy, dxN = line.dxN, dyN = line.dyN, wdx = line.wdx, wdy = line.wdy;
+    // A turn back on itself (dot near 1) has no usable miter point: miter is
+    // made to fail the limit, giving a bevel.
+    const double dot = -(dx * dxN + dy * dyN);
+    double miter, m;
+    if (dot > 0.99999) {
+        miter = (style.miterLimit + 1) * (style.miterLimit + 1);
+        m = 0;
+    } else {
+        miter = 2 / (1 - dot);
+        if (miter < 1)
+            miter = 1;
+        m = std::sqrt(miter - 1);
+    }
+    const bool drawMiter = style.lineJoin == 0 && std::sqrt(miter) <= style.miterLimit;
+    out.moveTo(x, y);
+    if (dx * dyN - dy * dxN >= 0) {
+        out.lineTo(x + wdy, y - wdx);
+        if (drawMiter)
+            out.lineTo(x + wdy + wdx * m, y - wdx + wdy * m);
+        out.lineTo(x + w * dyN / 2, y - w * dxN / 2);
+    } else {
+        out.lineTo(x - w * dyN / 2, y + w * dxN / 2);
+        if (drawMiter)
+            out.lineTo(x - wdy + wdx * m, y + wdx + wdy * m);
+        out.lineTo(x - wdy, y + wdx);
+    }
+    out.close();
+}
+
+// The stroke-adjust hints of one sub-path, added after each line's pieces.
+// Outline indices: fs the first point of line 0's piece; rs, le, js of lines
+// k, k - 1 and k - 2 (index 0, 1, 2), and of line 0.
+struct StrokeAdjustHints {
+    int line = 0;
+    int fs = 0;
+    int rs[3] = {0, 0, 0}, le[3] = {0, 0, 0}, js[3] = {0, 0, 0};
+    int rs0 = 0, le0 = 0;
+
+    void addAfterLine(RasterPath& out, int pieceStart, int rsK, int leK, int jsK, bool lastLine,
+                      bool closed) {
+        // Shift the history: index 0 is line k, 1 is k - 1, 2 is k - 2.
+        rs[2] = rs[1], le[2] = le[1], js[2] = js[1];
+        rs[1] = rs[0], le[1] = le[0], js[1] = js[0];
+        rs[0] = rsK, le[0] = leK, js[0] = jsK;
+        if (line == 0) {
+            fs = pieceStart;
+            rs0 = rsK;
+            le0 = leK;
+        }
+        if (line >= 2) {
+            out.addStrokeAdjustHint(rs[1], le[1], rs[2] + 1, le[2]);
+            out.addStrokeAdjustHint(rs[1], le[1], js[2], rs[0]);
+        } else if (line == 1) {
+            out.addStrokeAdjustHint(rs0, le0, fs, rs[0]);
+        }
+        if (line >= 1)
+            out.addStrokeAdjustHint(rs[1], le[1], le[0] + 1, le[0] + 1);
+        if (!lastLine)
+            return;
+        const int newest = out.length() - 1;
+        if (line >= 2) {
+            out.addStrokeAdjustHint(rs[0], le[0], rs[1] + 1, le[1]);
+            out.addStrokeAdjustHint(rs[0], le[0], js[1], newest);
+        } else {
+            out.addStrokeAdjustHint(rs[0], le[0], fs, newest);
+        }
+        if (closed) {
+            out.addStrokeAdjustHint(rs[0], le[0], fs, rs0);
+            out.addStrokeAdjustHint(rs[0], le[0], le0 + 1, le0 + 1);
+            out.addStrokeAdjustHint(rs0, le0, rs[0] + 1, le[0]);
+            out.addStrokeAdjustHint(rs0, le0, js[0], newest);
+        }
+    }
+};
+
 }  // namespace
 
 int Rasteriser::stroke(const RasterPath& path) {
@@ -200,11 +342,8 @@ std::unique_ptr<RasterPath> Rasteriser::makeStrokePath(const RasterPath& source,
     }
 
     const double w = m_state->lineWidth();
-    const double r = w / 2;
-    const double k = kKappa * r;
-    const int lineCap = m_state->lineCap();
-    const int lineJoin = m_state->lineJoin();
-    const double miterLimit = m_state->miterLimit();
+    const StrokeStyle style{
+        w, w / 2, kKappa * (w / 2), m_state->lineCap(), m_state->lineJoin(), m_state->miterLimit()};
     const bool adjust = m_state->strokeAdjust() != 0;
 
     auto out = std::make_unique<RasterPath>();
@@ -214,149 +353,40 @@ std::unique_ptr<RasterPath> Rasteriser::makeStrokePath(const RasterPath& source,
 
     int first = 0, last = 0;
     bool closed = false;
-    // Outline indices of the current sub-path, for the stroke-adjust hints:
-    // fs the first point of line 0's piece; rs, le, js of lines k, k - 1 and
-    // k - 2 (index 0, 1, 2), and of line 0.
-    int line = 0;
-    int fs = 0;
-    int rs[3] = {0, 0, 0}, le[3] = {0, 0, 0}, js[3] = {0, 0, 0};
-    int rs0 = 0, le0 = 0;
-
+    StrokeAdjustHints hints;
     for (int i = 0; i < n; ++i) {
         if (flags[i] & kPathFirst) {
             first = i;
             last = subpathEnd(flags, n, first);
             closed = (flags[first] & kPathClosed) != 0;
-            line = 0;
+            hints.line = 0;
         }
         if (i >= last)
             continue;
 
         const RasterPathPoint& p0 = pts[i];
         const RasterPathPoint& p1 = pts[i + 1];
-        double dx, dy, dxN, dyN;
-        unitDirection(p0, p1, dx, dy);
+        StrokeLine line;
+        unitDirection(p0, p1, line.dx, line.dy);
         // The next line; after the last line of a sub-path, its first line
         // (which only a closed sub-path joins to).
         if (i + 1 < last)
-            unitDirection(p1, pts[i + 2], dxN, dyN);
+            unitDirection(p1, pts[i + 2], line.dxN, line.dyN);
         else
-            unitDirection(p1, pts[first + 1], dxN, dyN);
-        const double wdx = w * dx / 2, wdy = w * dy / 2;
-        const bool firstLine = i == first;
+            unitDirection(p1, pts[first + 1], line.dxN, line.dyN);
+        line.wdx = w * line.dx / 2;
+        line.wdy = w * line.dy / 2;
         const bool lastLine = i + 1 == last;
 
-        // The line's piece: left side at the start, right side at the start,
-        // right side at the end, left side at the end, with caps at the open
-        // ends; every piece runs the same way round.
         const int pieceStart = out->length();
-        out->moveTo(p0.x - wdy, p0.y + wdx);
-        if (firstLine && !closed && lineCap == 1) {
-            out->curveTo(p0.x - wdy - k * dx, p0.y + wdx - k * dy, p0.x - wdx - k * dy, p0.y - wdy + k * dx,
-                         p0.x - wdx, p0.y - wdy);
-            out->curveTo(p0.x - wdx + k * dy, p0.y - wdy - k * dx, p0.x + wdy - k * dx, p0.y - wdx - k * dy,
-                         p0.x + wdy, p0.y - wdx);
-        } else {
-            if (firstLine && !closed && lineCap == 2) {
-                out->lineTo(p0.x - wdx - wdy, p0.y - wdy + wdx);
-                out->lineTo(p0.x - wdx + wdy, p0.y - wdy - wdx);
-            }
-            out->lineTo(p0.x + wdy, p0.y - wdx);
-        }
-        const int rsK = out->length() - 1;
-        out->lineTo(p1.x + wdy, p1.y - wdx);
-        if (lastLine && !closed && lineCap == 1) {
-            out->curveTo(p1.x + wdy + k * dx, p1.y - wdx + k * dy, p1.x + wdx + k * dy, p1.y + wdy - k * dx,
-                         p1.x + wdx, p1.y + wdy);
-            out->curveTo(p1.x + wdx - k * dy, p1.y + wdy + k * dx, p1.x - wdy + k * dx, p1.y + wdx + k * dy,
-                         p1.x - wdy, p1.y + wdx);
-        } else {
-            if (lastLine && !closed && lineCap == 2) {
-                out->lineTo(p1.x + wdx + wdy, p1.y + wdy - wdx);
-                out->lineTo(p1.x + wdx - wdy, p1.y + wdy + wdx);
-            }
-            out->lineTo(p1.x - wdy, p1.y + wdx);
-        }
-        const int leK = out->length() - 1;
-        out->close();
+        int rsK, leK;
+        addLinePiece(*out, style, line, p0, p1, i == first && !closed, lastLine && !closed, rsK, leK);
         const int jsK = out->length();
-
-        // The join at the line's end point.
-        if (!lastLine || closed) {
-            const double x = p1.x, y = p1.y;
-            if (lineJoin == 1) {
-                out->moveTo(x + r, y);
-                out->curveTo(x + r, y + k, x + k, y + r, x, y + r);
-                out->curveTo(x - k, y + r, x - r, y + k, x - r, y);
-                out->curveTo(x - r, y - k, x - k, y - r, x, y - r);
-                out->curveTo(x + k, y - r, x + r, y - k, x + r, y);
-                out->close();
-            } else {
-                // A turn back on itself (dot near 1) has no usable miter
-                // point: miter is made to fail the limit, giving a bevel.
-                const double dot = -(dx * dxN + dy * dyN);
-                double miter, m;
-                if (dot > 0.99999) {
-                    miter = (miterLimit + 1) * (miterLimit + 1);
-                    m = 0;
-                } else {
-                    miter = 2 / (1 - dot);
-                    if (miter < 1)
-                        miter = 1;
-                    m = std::sqrt(miter - 1);
-                }
-                const bool drawMiter = lineJoin == 0 && std::sqrt(miter) <= miterLimit;
-                out->moveTo(x, y);
-                if (dx * dyN - dy * dxN >= 0) {
-                    out->lineTo(x + wdy, y - wdx);
-                    if (drawMiter)
-                        out->lineTo(x + wdy + wdx * m, y - wdx + wdy * m);
-                    out->lineTo(x + w * dyN / 2, y - w * dxN / 2);
-                } else {
-                    out->lineTo(x - w * dyN / 2, y + w * dxN / 2);
-                    if (drawMiter)
-                        out->lineTo(x - wdy + wdx * m, y + wdx + wdy * m);
-                    out->lineTo(x - wdy, y + wdx);
-                }
-                out->close();
-            }
-        }
-
-        if (adjust) {
-            // Shift the history: index 0 is line k, 1 is k - 1, 2 is k - 2.
-            rs[2] = rs[1], le[2] = le[1], js[2] = js[1];
-            rs[1] = rs[0], le[1] = le[0], js[1] = js[0];
-            rs[0] = rsK, le[0] = leK, js[0] = jsK;
-            if (line == 0) {
-                fs = pieceStart;
-                rs0 = rsK;
-                le0 = leK;
-            }
-            if (line >= 2) {
-                out->addStrokeAdjustHint(rs[1], le[1], rs[2] + 1, le[2]);
-                out->addStrokeAdjustHint(rs[1], le[1], js[2], rs[0]);
-            } else if (line == 1) {
-                out->addStrokeAdjustHint(rs0, le0, fs, rs[0]);
-            }
-            if (line >= 1)
-                out->addStrokeAdjustHint(rs[1], le[1], le[0] + 1, le[0] + 1);
-            if (lastLine) {
-                const int newest = out->length() - 1;
-                if (line >= 2) {
-                    out->addStrokeAdjustHint(rs[0], le[0], rs[1] + 1, le[1]);
-                    out->addStrokeAdjustHint(rs[0], le[0], js[1], newest);
-                } else {
-                    out->addStrokeAdjustHint(rs[0], le[0], fs, newest);
-                }
-                if (closed) {
-                    out->addStrokeAdjustHint(rs[0], le[0], fs, rs0);
-                    out->addStrokeAdjustHint(rs[0], le[0], le0 + 1, le0 + 1);
-                    out->addStrokeAdjustHint(rs0, le0, rs[0] + 1, le[0]);
-                    out->addStrokeAdjustHint(rs0, le0, js[0], newest);
-                }
-            }
-        }
-        ++line;
+        if (!lastLine || closed)
+            addJoin(*out, style, line, p1);
+        if (adjust)
+            hints.addAfterLine(*out, pieceStart, rsK, leK, jsK, lastLine, closed);
+        ++hints.line;
     }
     return out;
 }
