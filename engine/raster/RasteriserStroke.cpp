@@ -35,6 +35,109 @@ int subpathEnd(const uint8_t* flags, int n, int first) {
     return j;
 }
 
+// Whether the dash pattern can be walked, with its total length: the phase
+// arithmetic divides by the total, and a walk over lengths that never
+// advance would not end, so a pattern without a positive, finite total or
+// with a negative value cannot be, and neither can one that would cut the
+// path into more than kMaxDashPieces pieces. The line is then drawn solid.
+bool dashIsWalkable(const RasterPath& path, const double* dash, int dashLength, double& total) {
+    total = 0;
+    for (int i = 0; i < dashLength; ++i) {
+        if (!(dash[i] >= 0) || !std::isfinite(dash[i])) {
+            reportError(-1, "Dash pattern with a negative or non-finite length; the line is drawn solid");
+            return false;
+        }
+        total += dash[i];
+    }
+    if (!(total > 0) || !std::isfinite(total)) {
+        reportError(-1, "Dash pattern of total length %g; the line is drawn solid", total);
+        return false;
+    }
+    const RasterPathPoint* pts = path.points();
+    const uint8_t* flags = path.flags();
+    const int n = path.length();
+    double pathLength = 0;
+    for (int i = 0; i + 1 < n; ++i) {
+        if (!(flags[i] & kPathLast))
+            pathLength += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
+    }
+    if (pathLength / total * dashLength > static_cast<double>(Rasteriser::kMaxDashPieces)) {
+        reportError(-1, "Dash pattern too fine for a path of length %g; the line is drawn solid", pathLength);
+        return false;
+    }
+    return true;
+}
+
+// Where the phase puts the start of every sub-path: the dash value, whether
+// it is on, and how far into it.
+struct DashStart {
+    int index;
+    bool on;
+    double phase;
+};
+
+DashStart dashStart(const double* dash, int dashLength, double total, double phase) {
+    if (!std::isfinite(phase))
+        phase = 0;
+    phase -= std::floor(phase / total) * total;
+    DashStart start{0, true, 0};
+    while (start.index < dashLength - 1 && phase >= dash[start.index]) {
+        phase -= dash[start.index];
+        start.on = !start.on;
+        ++start.index;
+    }
+    start.phase = phase;
+    return start;
+}
+
+// The dash pieces of the lines first..last of one sub-path into out.
+void dashSubpath(RasterPath& out, const RasterPathPoint* pts, int first, int last, const double* dash,
+                 int dashLength, const DashStart& start) {
+    int index = start.index;
+    bool on = start.on;
+    // Rounding can leave the phase a hair past the last value.
+    double remaining = std::max(dash[index] - start.phase, 0.0);
+    bool newPiece = true;
+    for (int j = first; j < last; ++j) {
+        double ax = pts[j].x, ay = pts[j].y;
+        const double bx = pts[j + 1].x, by = pts[j + 1].y;
+        double length = std::hypot(bx - ax, by - ay);
+        while (length > 0) {
+            if (remaining >= length) {
+                if (on) {
+                    if (newPiece) {
+                        out.moveTo(ax, ay);
+                        newPiece = false;
+                    }
+                    out.lineTo(bx, by);
+                }
+                remaining -= length;
+                length = 0;
+            } else {
+                const double f = remaining / length;
+                const double cx = ax + (bx - ax) * f, cy = ay + (by - ay) * f;
+                if (on) {
+                    if (newPiece) {
+                        out.moveTo(ax, ay);
+                        newPiece = false;
+                    }
+                    out.lineTo(cx, cy);
+                }
+                ax = cx;
+                ay = cy;
+                length -= remaining;
+                remaining = 0;
+            }
+            if (remaining == 0) {
+                index = index + 1 == dashLength ? 0 : index + 1;
+                on = !on;
+                remaining = dash[index];
+                newPiece = true;
+            }
+        }
+    }
+}
+
 // Line width, its half, the control distance of a quarter circle of that
 // radius, and the cap, join and miter limit of the state.
 struct StrokeStyle {
@@ -228,104 +331,20 @@ std::unique_ptr<RasterPath> Rasteriser::flattenPath(const RasterPath& path, cons
 std::unique_ptr<RasterPath> Rasteriser::makeDashedPath(const RasterPath& path) {
     const double* dash = m_state->lineDash();
     const int dashLength = m_state->lineDashLength();
-    auto solid = [&path] {
+    double total = 0;
+    if (!dash || dashLength <= 0 || !dashIsWalkable(path, dash, dashLength, total)) {
         auto copy = std::make_unique<RasterPath>();
         copy->append(path);
         return copy;
-    };
-    if (!dash || dashLength <= 0)
-        return solid();
-
-    // The phase arithmetic divides by the total, and a walk over lengths that
-    // never advance would not end: a pattern without a positive, finite total
-    // or with a negative value cannot be walked, and the line is drawn solid.
-    double total = 0;
-    for (int i = 0; i < dashLength; ++i) {
-        if (!(dash[i] >= 0) || !std::isfinite(dash[i])) {
-            reportError(-1, "Dash pattern with a negative or non-finite length; the line is drawn solid");
-            return solid();
-        }
-        total += dash[i];
     }
-    if (!(total > 0) || !std::isfinite(total)) {
-        reportError(-1, "Dash pattern of total length %g; the line is drawn solid", total);
-        return solid();
-    }
-
-    const RasterPathPoint* pts = path.points();
+    const DashStart start = dashStart(dash, dashLength, total, m_state->lineDashPhase());
+    auto out = std::make_unique<RasterPath>();
     const uint8_t* flags = path.flags();
     const int n = path.length();
-    double pathLength = 0;
-    for (int i = 0; i + 1 < n; ++i) {
-        if (!(flags[i] & kPathLast))
-            pathLength += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
-    }
-    if (pathLength / total * dashLength > static_cast<double>(kMaxDashPieces)) {
-        reportError(-1, "Dash pattern too fine for a path of length %g; the line is drawn solid", pathLength);
-        return solid();
-    }
-
-    // Where the phase puts the start of every sub-path.
-    double phase = m_state->lineDashPhase();
-    if (!std::isfinite(phase))
-        phase = 0;
-    phase -= std::floor(phase / total) * total;
-    int startIndex = 0;
-    bool startOn = true;
-    while (startIndex < dashLength - 1 && phase >= dash[startIndex]) {
-        phase -= dash[startIndex];
-        startOn = !startOn;
-        ++startIndex;
-    }
-
-    auto out = std::make_unique<RasterPath>();
     int i = 0;
     while (i < n) {
-        const int first = i;
-        const int last = subpathEnd(flags, n, first);
-        int index = startIndex;
-        bool on = startOn;
-        // Rounding can leave the phase a hair past the last value.
-        double remaining = std::max(dash[index] - phase, 0.0);
-        bool newPiece = true;
-        for (int j = first; j < last; ++j) {
-            double ax = pts[j].x, ay = pts[j].y;
-            const double bx = pts[j + 1].x, by = pts[j + 1].y;
-            double length = std::hypot(bx - ax, by - ay);
-            while (length > 0) {
-                if (remaining >= length) {
-                    if (on) {
-                        if (newPiece) {
-                            out->moveTo(ax, ay);
-                            newPiece = false;
-                        }
-                        out->lineTo(bx, by);
-                    }
-                    remaining -= length;
-                    length = 0;
-                } else {
-                    const double f = remaining / length;
-                    const double cx = ax + (bx - ax) * f, cy = ay + (by - ay) * f;
-                    if (on) {
-                        if (newPiece) {
-                            out->moveTo(ax, ay);
-                            newPiece = false;
-                        }
-                        out->lineTo(cx, cy);
-                    }
-                    ax = cx;
-                    ay = cy;
-                    length -= remaining;
-                    remaining = 0;
-                }
-                if (remaining == 0) {
-                    index = index + 1 == dashLength ? 0 : index + 1;
-                    on = !on;
-                    remaining = dash[index];
-                    newPiece = true;
-                }
-            }
-        }
+        const int last = subpathEnd(flags, n, i);
+        dashSubpath(*out, path.points(), i, last, dash, dashLength, start);
         i = last + 1;
     }
     return out;
