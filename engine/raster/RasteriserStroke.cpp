@@ -138,6 +138,98 @@ void dashSubpath(RasterPath& out, const RasterPathPoint* pts, int first, int las
     }
 }
 
+// The clip results of a thin stroke's segments, as opClipResult.
+struct ClipTally {
+    bool anyInside = false, anyOutside = false, anyPartly = false;
+
+    // false for a segment wholly outside the clip.
+    bool add(int result) {
+        if (result == 1) {
+            anyOutside = true;
+            return false;
+        }
+        if (result == 0)
+            anyInside = true;
+        else
+            anyPartly = true;
+        return true;
+    }
+
+    int result() const {
+        if (anyPartly || (anyInside && anyOutside))
+            return 2;
+        return anyInside ? 0 : 1;
+    }
+};
+
+// A segment of a thin stroke: its ends, and the pixels that hold them.
+struct ThinSegment {
+    double sx0, sy0, sx1, sy1;
+    int x0, y0, x1, y1;
+    double dxdy;
+
+    explicit ThinSegment(const FlatSegment& seg)
+        : sx0(seg.x0),
+          sy0(seg.y0),
+          sx1(seg.x1),
+          sy1(seg.y1),
+          x0(floorToInt(sx0)),
+          y0(floorToInt(sy0)),
+          x1(floorToInt(sx1)),
+          y1(floorToInt(sy1)),
+          dxdy(seg.dxdy) {}
+
+    void makeTopDown() {
+        if (y0 > y1) {
+            std::swap(sx0, sx1);
+            std::swap(sy0, sy1);
+            std::swap(x0, x1);
+            std::swap(y0, y1);
+        }
+    }
+};
+
+// A flat line, top-down: a run per row, from where the line enters the row
+// to where it leaves it (the column at the row's lower edge).
+template <typename Run>
+inline void thinFlatLine(const ThinSegment& seg, int yStart, int yEnd, bool tested, const Run& run) {
+    const double sx0 = seg.sx0, sy0 = seg.sy0, dxdy = seg.dxdy;
+    const int x0 = seg.x0, y0 = seg.y0, x1 = seg.x1, y1 = seg.y1;
+    auto leave = [&](int y) { return floorToInt(clampCoord((y + 1 - sy0) * dxdy + sx0)); };
+    for (int y = yStart; y <= yEnd; ++y) {
+        if (dxdy > 0) {
+            if (y == y0)
+                run(x0, std::max(x0, leave(y) - 1), y, tested);
+            else if (y == y1)
+                run(leave(y - 1), std::max(x1, leave(y - 1)), y, tested);
+            else
+                run(leave(y - 1), leave(y) - 1, y, tested);
+        } else {
+            if (y == y0)
+                run(std::min(leave(y) + 1, x0), x0, y, tested);
+            else if (y == y1)
+                run(x1, std::max(leave(y - 1), x1), y, tested);
+            else
+                run(leave(y) + 1, leave(y - 1), y, tested);
+        }
+    }
+}
+
+// A steep line, top-down: one pixel per row.
+template <typename Run>
+inline void thinSteepLine(const ThinSegment& seg, int yStart, int yEnd, bool tested, const Run& run) {
+    for (int y = yStart; y <= yEnd; ++y) {
+        int x;
+        if (y == seg.y0)
+            x = seg.x0;
+        else if (y == seg.y1)
+            x = seg.x1;
+        else
+            x = floorToInt(clampCoord((y - seg.sy0) * seg.dxdy + seg.sx0));
+        run(x, x, y, tested);
+    }
+}
+
 // Line width, its half, the control distance of a quarter circle of that
 // radius, and the cap, join and miter limit of the state.
 struct StrokeStyle {
@@ -423,7 +515,7 @@ void Rasteriser::strokeThin(const RasterPath& path) {
     SpanPainter painter;
     initPainter(painter, 0, 0, m_state->strokePattern(), nullptr, m_state->strokeAlpha(), 0, 0);
 
-    bool anyInside = false, anyOutside = false, anyPartly = false;
+    ClipTally tally;
     // One run of row y: every pixel, or each tested against the clip. Pixels
     // outside the clip rectangle fail the test anyway, so the run is cut to
     // it first; that also bounds the work a huge segment can ask for.
@@ -443,88 +535,27 @@ void Rasteriser::strokeThin(const RasterPath& path) {
     };
 
     for (int s = 0; s < count; ++s) {
-        const FlatSegment& seg = segs[s];
-        double sx0 = seg.x0, sy0 = seg.y0, sx1 = seg.x1, sy1 = seg.y1;
-        int x0 = floorToInt(sx0), y0 = floorToInt(sy0), x1 = floorToInt(sx1), y1 = floorToInt(sy1);
-
-        if (y0 == y1) {
-            const int a = std::min(x0, x1), b = std::max(x0, x1);
-            const int result = clip.testSpan(a, b, y0);
-            if (result == 1) {
-                anyOutside = true;
-                continue;
-            }
-            if (result == 0)
-                anyInside = true;
-            else
-                anyPartly = true;
-            run(a, b, y0, result != 0);
+        ThinSegment seg(segs[s]);
+        if (seg.y0 == seg.y1) {
+            const int a = std::min(seg.x0, seg.x1), b = std::max(seg.x0, seg.x1);
+            const int result = clip.testSpan(a, b, seg.y0);
+            if (tally.add(result))
+                run(a, b, seg.y0, result != 0);
             continue;
         }
-
-        // Top-down from here on.
-        if (y0 > y1) {
-            std::swap(sx0, sx1);
-            std::swap(sy0, sy1);
-            std::swap(x0, x1);
-            std::swap(y0, y1);
-        }
-        const double dxdy = seg.dxdy;
-        const int result = clip.testRect(std::min(x0, x1), y0, std::max(x0, x1), y1);
-        if (result == 1) {
-            anyOutside = true;
+        seg.makeTopDown();
+        const int result = clip.testRect(std::min(seg.x0, seg.x1), seg.y0, std::max(seg.x0, seg.x1), seg.y1);
+        if (!tally.add(result))
             continue;
-        }
-        if (result == 0)
-            anyInside = true;
-        else
-            anyPartly = true;
         const bool tested = result != 0;
         // Rows outside the clip paint nothing.
-        const int yStart = std::max(y0, clipY0), yEnd = std::min(y1, clipY1);
-
-        if (std::fabs(dxdy) > 1) {
-            // Flat line: a run per row, from where the line enters the row to
-            // where it leaves it (the column xx at the row's lower edge).
-            auto leave = [&](int y) { return floorToInt(clampCoord((y + 1 - sy0) * dxdy + sx0)); };
-            for (int y = yStart; y <= yEnd; ++y) {
-                if (dxdy > 0) {
-                    if (y == y0)
-                        run(x0, std::max(x0, leave(y) - 1), y, tested);
-                    else if (y == y1)
-                        run(leave(y - 1), std::max(x1, leave(y - 1)), y, tested);
-                    else
-                        run(leave(y - 1), leave(y) - 1, y, tested);
-                } else {
-                    if (y == y0)
-                        run(std::min(leave(y) + 1, x0), x0, y, tested);
-                    else if (y == y1)
-                        run(x1, std::max(leave(y - 1), x1), y, tested);
-                    else
-                        run(leave(y) + 1, leave(y - 1), y, tested);
-                }
-            }
-        } else {
-            // Steep line: one pixel per row.
-            for (int y = yStart; y <= yEnd; ++y) {
-                int x;
-                if (y == y0)
-                    x = x0;
-                else if (y == y1)
-                    x = x1;
-                else
-                    x = floorToInt(clampCoord((y - sy0) * dxdy + sx0));
-                run(x, x, y, tested);
-            }
-        }
+        const int yStart = std::max(seg.y0, clipY0), yEnd = std::min(seg.y1, clipY1);
+        if (std::fabs(seg.dxdy) > 1)
+            thinFlatLine(seg, yStart, yEnd, tested, run);
+        else
+            thinSteepLine(seg, yStart, yEnd, tested, run);
     }
-
-    if (anyPartly || (anyInside && anyOutside))
-        m_opClipResult = 2;
-    else if (anyInside)
-        m_opClipResult = 0;
-    else
-        m_opClipResult = 1;
+    m_opClipResult = tally.result();
 }
 
 }  // namespace rendova
