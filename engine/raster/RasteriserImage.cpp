@@ -433,6 +433,27 @@ struct ImagePlacement {
     }
 };
 
+// How many of `count` source pixels each of `scaled` output pixels takes:
+// count / scaled, and one more whenever the running remainder reaches
+// scaled, so that the steps add up to count.
+struct RunningStep {
+    int whole, rest, scaled;
+    int remainder = 0;
+
+    RunningStep(int count, int scaledCount)
+        : whole(count / scaledCount), rest(count % scaledCount), scaled(scaledCount) {}
+
+    int next() {
+        int step = whole;
+        remainder += rest;
+        if (remainder >= scaled) {
+            remainder -= scaled;
+            ++step;
+        }
+        return step;
+    }
+};
+
 // The box of the last pixel averaged in one output row, and the device
 // pixels that the row painted: an enlarged image repeats each source column
 // over several pixels, and the rows in the buffer stay the same along the
@@ -612,20 +633,14 @@ void Rasteriser::ImageDraw::readRows(int count) {
 // remainder as the rows.
 void Rasteriser::ImageDraw::buildColumns() {
     const int scaledWidth = m_place.scaledWidth;
-    const int xp = m_width / scaledWidth, xq = m_width % scaledWidth;
     m_columnBlock.block = memAlloc(checkedMul(checkedMul(scaledWidth, 3), static_cast<int>(sizeof(int))));
     m_firstColumn = static_cast<int*>(m_columnBlock.block);
     m_columnCount = m_firstColumn + scaledWidth;
     m_sameBoxEnd = m_columnCount + scaledWidth;
-    int xt = 0;
+    RunningStep columnSteps(m_width, scaledWidth);
     int column = 0;
     for (int j = 0; j < scaledWidth; ++j) {
-        int colStep = xp;
-        xt += xq;
-        if (xt >= scaledWidth) {
-            xt -= scaledWidth;
-            ++colStep;
-        }
+        const int colStep = columnSteps.next();
         m_firstColumn[j] = column;
         m_columnCount[j] = column < m_width ? std::max(1, std::min(colStep, m_width - column)) : 0;
         column += colStep;
@@ -667,19 +682,13 @@ int Rasteriser::ImageDraw::rowClipResult(int i, int s) const {
 template <typename WriteRun>
 void Rasteriser::ImageDraw::drawPixels(const WriteRun& writeRun) {
     const int scaledHeight = m_place.scaledHeight;
-    const int yp = m_height / scaledHeight, yq = m_height % scaledHeight;
+    RunningStep rowSteps(m_height, scaledHeight);
     SourceRows src{m_lines, m_rowBytes, m_alphas,  m_width, m_isMask ? 1 : m_bytesPerPixel,
                    1,       m_isMask,   m_hasAlpha};
-    int yt = 0;
     int prevRowStep = 0;
     for (int i = 0; i < scaledHeight; ++i) {
-        int rowStep = yp;
-        yt += yq;
-        if (yt >= scaledHeight) {
-            yt -= scaledHeight;
-            ++rowStep;
-        }
-        if (yp >= 1)
+        const int rowStep = rowSteps.next();
+        if (rowSteps.whole >= 1)
             readRows(rowStep);
         else
             readRows(i == 0 ? 1 : prevRowStep);
