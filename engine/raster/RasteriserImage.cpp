@@ -1,13 +1,12 @@
-// Image masks and sampled images: placement by the image matrix (upright or
-// a quarter turn, with shear), box averaging of the source samples onto the
-// device pixels, and clipping.
+// Image masks and sampled images: box averaging of the source samples onto
+// the device pixels that ImagePlacement.h finds, clipping, and the pipe.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "engine/core/Memory.h"
 #include "engine/raster/BitRow.h"
+#include "engine/raster/ImagePlacement.h"
 #include "engine/raster/Rasteriser.h"
 
 namespace rendova {
@@ -20,50 +19,6 @@ namespace {
 // image larger than the limit is drawn at the limit's size.
 constexpr int64_t kImageScaleFactor = 4;
 constexpr int64_t kMinImageScaleLimit = 1024;
-// Offsets and shifts stay within this magnitude so that every device
-// coordinate computed from them fits an int with room to spare.
-constexpr double kMaxImageOffset = kMaxDeviceCoord;
-
-double clampOffset(double v) {
-    if (!(v >= -kMaxImageOffset))
-        return -kMaxImageOffset;
-    return v > kMaxImageOffset ? kMaxImageOffset : v;
-}
-
-int truncToInt(double v) {
-    return static_cast<int>(clampOffset(v));
-}
-
-int floorOffset(double v) {
-    return static_cast<int>(std::floor(clampOffset(v)));
-}
-
-// The pixel edges of one axis: the first and last device column (or row)
-// that the image touches, as floors of its two edges nudged inwards by a
-// hundredth of a pixel (or, in glyph mode, the pixels whose centres it
-// covers). Inwards, because an edge on a pixel boundary does not touch the
-// pixel beyond it: an image aligned with the device grid keeps its own
-// pixels and one sample per pixel, and the nudge absorbs the rounding of a
-// matrix that only nearly hits the boundary. An image thinner than the
-// nudge still touches the pixel holding its first edge.
-void pixelEdges(double offset, double scale, bool glyphMode, int& t, int& t2) {
-    if (glyphMode) {
-        if (scale >= 0) {
-            t = floorOffset(offset + 0.5);
-            t2 = floorOffset(offset + scale + 0.5) - 1;
-        } else {
-            t = floorOffset(offset + 0.5) - 1;
-            t2 = floorOffset(offset + scale + 0.5);
-        }
-    } else if (scale >= 0) {
-        t = floorOffset(offset + 0.01);
-        t2 = std::max(t, floorOffset(offset + scale - 0.01));
-    } else {
-        t = floorOffset(offset - 0.01);
-        t2 = std::min(t, floorOffset(offset + scale + 0.01));
-    }
-}
-
 // Paints runs of pixels of one colour by the pipe's fast rules
 // (SpanPainter.h), for a painter whose simple flag is set, in the colour the
 // painter points to. aSrc is the pipe's source alpha for the run.
@@ -229,209 +184,9 @@ int Rasteriser::drawImage(RasterImageSource source, void* userData, int sourceMo
 
 namespace {
 
-// One axis of an axis-aligned image: device extent from `offset` over
-// `scale` (either sign) holding `count` source pixels, seen through device
-// pixels lo..hi. Fills `map` with the source index of each virtual pixel, in
-// source order, and gives the virtual offset and scale. Magnified, a virtual
-// pixel is a device pixel; reduced, it is a whole source pixel.
-bool visibleAxis(double offset, double scale, int count, int lo, int hi, std::vector<int>& map,
-                 double& newOffset, double& newScale) {
-    const double a = std::min(offset, offset + scale), b = std::max(offset, offset + scale);
-    const int d0 = std::max(lo, int(std::floor(std::max(a, double(lo) - 1)))),
-              d1 = std::min(hi, int(std::ceil(std::min(b, double(hi) + 2))) - 1);
-    if (d0 > d1)
-        return false;
-    auto sourceAt = [&](double device) {
-        const double t = std::floor((device - offset) / scale * count);
-        return int(std::clamp(t, 0.0, double(count - 1)));
-    };
-    map.clear();
-    if (std::fabs(scale) >= count) {
-        for (int k = 0; k <= d1 - d0; ++k) {
-            const int device = scale > 0 ? d0 + k : d1 - k;
-            map.push_back(sourceAt(device + 0.5));
-        }
-        newScale = scale > 0 ? d1 + 1 - d0 : -(d1 + 1 - d0);
-        newOffset = scale > 0 ? d0 : d1 + 1;
-    } else {
-        int first = sourceAt(scale > 0 ? d0 : d1 + 1), last = sourceAt(scale > 0 ? d1 + 1 : d0);
-        if (first > last)
-            std::swap(first, last);
-        for (int c = first; c <= last; ++c)
-            map.push_back(c);
-        newScale = scale * (last - first + 1) / count;
-        newOffset = offset + scale * first / count;
-    }
-    return true;
-}
-
-// Source bytes per pixel: one grey byte (and one byte per mask sample), or
-// three for the RGB modes.
-int sourceBytesPerPixel(int sourceMode, bool isMask) {
-    return isMask || (sourceMode != rasterRGB8 && sourceMode != rasterBGR8) ? 1 : 3;
-}
-
-// The visible part of an image too large to scale whole, as an image of its
-// own: virtual column k is source column columnOf[k], virtual row k source
-// row rowOf[k] (non-decreasing, so the source is still read in order).
-struct VisiblePart {
-    RasterImageSource source;
-    void* userData;
-    int bytesPerPixel;
-    int width;
-    std::vector<int> columnOf, rowOf;
-    std::vector<uint8_t> line, alpha;
-    int nextVirtualRow = 0;
-    int sourceRowsRead = 0;
-    bool haveAlpha;
-
-    // The part of the axis-aligned image of matrix m inside `visible`, and
-    // the matrix `sub` that places it; false when none of it is visible.
-    bool crop(const double* m, int height, int sourceMode, int sourceHasAlpha, bool isMask,
-              const RasterClip& visible, double* sub) {
-        if (!visibleAxis(m[4], m[0], width, visible.xMinI(), visible.xMaxI(), columnOf, sub[4], sub[0]) ||
-            !visibleAxis(m[5], m[3], height, visible.yMinI(), visible.yMaxI(), rowOf, sub[5], sub[3]))
-            return false;
-        bytesPerPixel = sourceBytesPerPixel(sourceMode, isMask);
-        haveAlpha = !isMask && sourceHasAlpha;
-        line.assign(size_t(checkedMul(width, bytesPerPixel)), 0);
-        alpha.assign(size_t(width), 0);
-        return true;
-    }
-
-    static int get(void* data, uint8_t* out, uint8_t* outAlpha) {
-        auto* part = static_cast<VisiblePart*>(data);
-        if (part->nextVirtualRow >= int(part->rowOf.size()))
-            return 0;
-        const int want = part->rowOf[size_t(part->nextVirtualRow++)];
-        while (part->sourceRowsRead <= want) {
-            if (!part->source(part->userData, part->line.data(),
-                              part->haveAlpha ? part->alpha.data() : nullptr)) {
-                std::fill(part->line.begin(), part->line.end(), 0);
-                std::fill(part->alpha.begin(), part->alpha.end(), 0);
-            }
-            ++part->sourceRowsRead;
-        }
-        const int n = part->bytesPerPixel;
-        for (size_t k = 0; k < part->columnOf.size(); ++k) {
-            const int c = part->columnOf[k];
-            std::memcpy(out + k * size_t(n), part->line.data() + size_t(c) * size_t(n), size_t(n));
-            if (outAlpha)
-                outAlpha[k] = part->alpha[size_t(c)];
-        }
-        return 1;
-    }
-};
-
 // An image matrix whose determinant is smaller than this maps the image onto
 // less than a millionth of a square pixel: it is taken as singular.
 constexpr double kMinImageDeterminant = 0.000001;
-
-// The image matrix as the scale and shear of each axis, for an upright image
-// or one turned by a quarter.
-struct ImageAxes {
-    bool upright;
-    double xScale, yScale, xShear, yShear;
-};
-
-// false for a matrix so close to singular along one axis that a shear or a
-// scale is not finite.
-bool splitImageMatrix(const double* m, ImageAxes& a) {
-    a.upright = std::fabs(m[0]) >= std::fabs(m[1]);
-    if (a.upright) {
-        a.xScale = m[0];
-        a.yScale = m[3] - m[1] * m[2] / m[0];
-        a.xShear = m[1] / m[0];
-        a.yShear = m[2] / a.yScale;
-    } else {
-        a.xScale = -m[1];
-        a.yScale = m[2] - m[0] * m[3] / m[1];
-        a.xShear = -m[0] / m[1];
-        a.yShear = -m[3] / a.yScale;
-    }
-    return std::isfinite(a.xShear) && std::isfinite(a.yShear) && std::isfinite(a.yScale);
-}
-
-// The device pixels that the image touches (see pixelEdges), and the output
-// columns and rows that they make before the scale limit.
-struct ImageEdges {
-    int tx, tx2, ty, ty2;
-    int64_t columns, rows;
-};
-
-// Upright, image columns run along device x from m4 and rows along device y
-// from m5. Turned, rows run along x from m4 (yScale is their extent there)
-// and columns along y from m5, against xScale: each axis takes its edges
-// from the extent that it really covers.
-ImageEdges imageEdges(const double* m, const ImageAxes& a, bool glyphMode) {
-    ImageEdges e;
-    if (a.upright) {
-        pixelEdges(m[4], a.xScale, glyphMode, e.tx, e.tx2);
-        pixelEdges(m[5], a.yScale, glyphMode, e.ty, e.ty2);
-        e.columns = std::abs(int64_t{e.tx2} - e.tx) + 1;
-        e.rows = std::abs(int64_t{e.ty2} - e.ty) + 1;
-    } else {
-        pixelEdges(m[4], a.yScale, glyphMode, e.tx, e.tx2);
-        pixelEdges(m[5], -a.xScale, glyphMode, e.ty, e.ty2);
-        e.columns = std::abs(int64_t{e.ty2} - e.ty) + 1;
-        e.rows = std::abs(int64_t{e.tx2} - e.tx) + 1;
-    }
-    return e;
-}
-
-// Where output pixel (i, j) of a scaledWidth x scaledHeight image lands by
-// the placement rule.
-struct ImagePlacement {
-    bool upright;
-    int tx, ty;
-    int scaledWidth, scaledHeight;
-    int xSign, ySign;
-    double xShear, yShear;
-    // Added to a row's running position when the shear runs against the
-    // columns, so that truncation rounds the same way on both sides.
-    double pBias;
-
-    ImagePlacement(const ImageAxes& a, const ImageEdges& e, int width, int height)
-        : upright(a.upright),
-          tx(e.tx),
-          ty(e.ty),
-          scaledWidth(width),
-          scaledHeight(height),
-          xSign(a.xScale >= 0 ? 1 : -1),
-          ySign(a.yScale >= 0 ? 1 : -1),
-          xShear(a.xShear),
-          yShear(a.yShear),
-          pBias(xSign * xShear < 0 ? 0.999 : 0) {}
-
-    int rowShift(int i) const { return floorOffset(i * ySign * yShear + 0.5); }
-
-    void place(int i, int j, int& x, int& y) const {
-        const int s = rowShift(i);
-        const double p = s * xShear + i * ySign + pBias + j * xSign * xShear;
-        if (upright) {
-            x = tx + s + j * xSign;
-            y = ty + truncToInt(p);
-        } else {
-            x = tx + truncToInt(p);
-            y = ty - (s + j * xSign);
-        }
-    }
-
-    // The clip decision for the whole image: testRect of its four corners'
-    // box.
-    int testCorners(RasterClip& clip) const {
-        int boxX0 = INT32_MAX, boxY0 = INT32_MAX, boxX1 = INT32_MIN, boxY1 = INT32_MIN;
-        for (int corner = 0; corner < 4; ++corner) {
-            int x, y;
-            place(corner & 1 ? scaledHeight - 1 : 0, corner & 2 ? scaledWidth - 1 : 0, x, y);
-            boxX0 = std::min(boxX0, x);
-            boxX1 = std::max(boxX1, x);
-            boxY0 = std::min(boxY0, y);
-            boxY1 = std::max(boxY1, y);
-        }
-        return clip.testRect(boxX0, boxY0, boxX1, boxY1);
-    }
-};
 
 // How many of `count` source pixels each of `scaled` output pixels takes:
 // count / scaled, and one more whenever the running remainder reaches
@@ -667,8 +422,8 @@ void Rasteriser::ImageDraw::fillAaRow(int y) {
 int Rasteriser::ImageDraw::rowClipResult(int i, int s) const {
     const ImagePlacement& pl = m_place;
     if (m_clipResult == 2 && pl.upright &&
-        truncToInt(s * pl.xShear) == truncToInt((s + (pl.scaledWidth - 1) * pl.xSign) * pl.xShear)) {
-        const int y = pl.ty + i * pl.ySign + truncToInt(s * pl.xShear);
+        truncOffset(s * pl.xShear) == truncOffset((s + (pl.scaledWidth - 1) * pl.xSign) * pl.xShear)) {
+        const int y = pl.ty + i * pl.ySign + truncOffset(s * pl.xShear);
         const int xa = pl.tx + s, xb = pl.tx + s + (pl.scaledWidth - 1) * pl.xSign;
         return m_clip.testSpan(std::min(xa, xb), std::max(xa, xb), y);
     }
@@ -725,7 +480,7 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawStraightRo
                                                                                   const WriteRun& writeRun) {
     const ImagePlacement& pl = m_place;
     const int xSign = pl.xSign;
-    const int y = pl.ty + truncToInt(p0);
+    const int y = pl.ty + truncOffset(p0);
     if (y < m_clip.yMinI() || y > m_clip.yMaxI())
         return;
     const int x0 = pl.tx + s;
@@ -783,9 +538,9 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawShearedRow
         int x, y;
         if (upright) {
             x = tx + s + j * xSign;
-            y = ty + truncToInt(p);
+            y = ty + truncOffset(p);
         } else {
-            x = tx + truncToInt(p);
+            x = tx + truncOffset(p);
             y = ty - (s + j * xSign);
         }
         // Inside the clip rectangle (and so the bitmap) first; a pixel that
