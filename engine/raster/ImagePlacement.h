@@ -120,9 +120,9 @@ struct ImagePlacement {
 
     int rowShift(int i) const { return floorOffset(i * ySign * yShear + 0.5); }
 
-    void place(int i, int j, int& x, int& y) const {
-        const int s = rowShift(i);
-        const double p = s * xShear + i * ySign + pBias + j * xSign * xShear;
+    // The device pixel of column j of a row of shift s, at the row's running
+    // position p.
+    void pixelAt(int s, int j, double p, int& x, int& y) const {
         if (upright) {
             x = tx + s + j * xSign;
             y = ty + truncOffset(p);
@@ -130,6 +130,11 @@ struct ImagePlacement {
             x = tx + truncOffset(p);
             y = ty - (s + j * xSign);
         }
+    }
+
+    void place(int i, int j, int& x, int& y) const {
+        const int s = rowShift(i);
+        pixelAt(s, j, s * xShear + i * ySign + pBias + j * xSign * xShear, x, y);
     }
 
     // The clip decision for the whole image: testRect of its four corners'

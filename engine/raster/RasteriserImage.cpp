@@ -287,9 +287,11 @@ private:
     template <typename WriteRun>
     void drawPixels(const WriteRun& writeRun);
     template <typename WriteRun>
-    void drawStraightRow(RowBoxes& boxes, int s, double p0, int rowClip, const WriteRun& writeRun);
+    void drawStraightRow(const ImagePlacement& pl, RowBoxes& boxes, int s, double p0, int rowClip,
+                         const WriteRun& writeRun);
     template <typename WriteRun>
-    void drawShearedRow(RowBoxes& boxes, int s, double p0, int rowClip, const WriteRun& writeRun);
+    void drawShearedRow(const ImagePlacement& pl, RowBoxes& boxes, int s, double p0, int rowClip,
+                        const WriteRun& writeRun);
     template <typename Writer>
     void paintWith(const Writer& writer);
 
@@ -436,7 +438,9 @@ int Rasteriser::ImageDraw::rowClipResult(int i, int s) const {
 // m_coverageShape[coverage].
 template <typename WriteRun>
 void Rasteriser::ImageDraw::drawPixels(const WriteRun& writeRun) {
-    const int scaledHeight = m_place.scaledHeight;
+    // A copy, so that the placement stays in registers across the stores.
+    const ImagePlacement pl = m_place;
+    const int scaledHeight = pl.scaledHeight;
     RunningStep rowSteps(m_height, scaledHeight);
     SourceRows src{m_lines, m_rowBytes, m_alphas,  m_width, m_isMask ? 1 : m_bytesPerPixel,
                    1,       m_isMask,   m_hasAlpha};
@@ -450,18 +454,18 @@ void Rasteriser::ImageDraw::drawPixels(const WriteRun& writeRun) {
         prevRowStep = rowStep;
         src.boxHeight = std::max(1, std::min(rowStep, m_bufferRows));
 
-        const int s = m_place.rowShift(i);
+        const int s = pl.rowShift(i);
         const int rowClip = rowClipResult(i, s);
         if (rowClip == 1)
             continue;
         const bool singleSamples = src.boxHeight == 1 && !m_isMask && !m_r.m_referencePipe;
         RowBoxes boxes{src,           m_firstColumn, m_columnCount,
                        m_pixelColour, singleSamples, m_r.m_referencePipe != 0};
-        const double p0 = s * m_place.xShear + i * m_place.ySign + m_place.pBias;
+        const double p0 = s * pl.xShear + i * pl.ySign + pl.pBias;
         if (m_straightRows)
-            drawStraightRow(boxes, s, p0, rowClip, writeRun);
+            drawStraightRow(pl, boxes, s, p0, rowClip, writeRun);
         else
-            drawShearedRow(boxes, s, p0, rowClip, writeRun);
+            drawShearedRow(pl, boxes, s, p0, rowClip, writeRun);
         if (boxes.paintedX0 <= boxes.paintedX1) {
             m_r.extendModifiedX(boxes.paintedX0);
             m_r.extendModifiedX(boxes.paintedX1);
@@ -475,10 +479,10 @@ void Rasteriser::ImageDraw::drawPixels(const WriteRun& writeRun) {
 // columns inside the clip rectangle pass. Neighbours of one box and one
 // coverage are painted as a run.
 template <typename WriteRun>
-__attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawStraightRow(RowBoxes& boxes, int s,
+__attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawStraightRow(const ImagePlacement& pl,
+                                                                                  RowBoxes& boxes, int s,
                                                                                   double p0, int rowClip,
                                                                                   const WriteRun& writeRun) {
-    const ImagePlacement& pl = m_place;
     const int xSign = pl.xSign;
     const int y = pl.ty + truncOffset(p0);
     if (y < m_clip.yMinI() || y > m_clip.yMaxI())
@@ -524,25 +528,17 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawStraightRo
 
 // Pixel by pixel along the row's running position.
 template <typename WriteRun>
-__attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawShearedRow(RowBoxes& boxes, int s,
+__attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawShearedRow(const ImagePlacement& pl,
+                                                                                 RowBoxes& boxes, int s,
                                                                                  double p0, int rowClip,
                                                                                  const WriteRun& writeRun) {
-    const ImagePlacement& pl = m_place;
-    const bool upright = pl.upright;
-    const int tx = pl.tx, ty = pl.ty, xSign = pl.xSign;
-    const double xShear = pl.xShear;
+    const double pStep = pl.xSign * pl.xShear;
     const int clipX0 = m_clip.xMinI(), clipX1 = m_clip.xMaxI(), clipY0 = m_clip.yMinI(),
               clipY1 = m_clip.yMaxI();
     double p = p0;
-    for (int j = 0; j < pl.scaledWidth; ++j, p += xSign * xShear) {
+    for (int j = 0; j < pl.scaledWidth; ++j, p += pStep) {
         int x, y;
-        if (upright) {
-            x = tx + s + j * xSign;
-            y = ty + truncOffset(p);
-        } else {
-            x = tx + truncOffset(p);
-            y = ty - (s + j * xSign);
-        }
+        pl.pixelAt(s, j, p, x, y);
         // Inside the clip rectangle (and so the bitmap) first; a pixel that
         // the corner box misjudged by rounding is tested like any partly
         // clipped one.
@@ -559,7 +555,7 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawShearedRow
                 continue;
             }
         }
-        boxes.paintRun(j, j, x, xSign, y, t, writeRun);
+        boxes.paintRun(j, j, x, pl.xSign, y, t, writeRun);
     }
 }
 
