@@ -176,6 +176,8 @@ private:
     void strokeThin(const RasterPath& path);
     void strokeWide(const RasterPath& path);
     void drawGlyph(int x0, int y0, const RasterGlyph& glyph);
+    // One image's buffers and pixel loop, for drawImageCommon.
+    class ImageDraw;
     // Shared by fillImageMask and drawImage.
     int drawImageCommon(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
                         int width, int height, const double* matrix, int glyphMode, bool isMask);
