@@ -16,6 +16,20 @@ function(rendova_include_root target scope)
   target_include_directories(${target} ${scope} "${root}")
 endfunction()
 
+# rendova_conversion_warnings(<target>)
+# -Wconversion and -Wsign-conversion, as errors, on a layer's own sources when
+# RENDOVA_CONVERSION_LAYERS or RENDOVA_SIGN_CONVERSION_LAYERS name its folder.
+# The headers of the layers below are checked with it where it includes them.
+function(rendova_conversion_warnings target)
+  file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(folder IN_LIST RENDOVA_CONVERSION_LAYERS)
+    target_compile_options(${target} PRIVATE -Wconversion -Werror=conversion)
+  endif()
+  if(folder IN_LIST RENDOVA_SIGN_CONVERSION_LAYERS)
+    target_compile_options(${target} PRIVATE -Wsign-conversion -Werror=sign-conversion)
+  endif()
+endfunction()
+
 # rendova_layer(<target> [PUBLIC libs...] [PRIVATE libs...])
 # A static library of every .cpp file in the calling folder. Sources are
 # globbed so that adding a class is adding its two files.
@@ -24,6 +38,7 @@ function(rendova_layer target)
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c")
   add_library(${target} STATIC ${sources})
   rendova_include_root(${target} PUBLIC)
+  rendova_conversion_warnings(${target})
   if(ARG_PUBLIC)
     target_link_libraries(${target} PUBLIC ${ARG_PUBLIC})
   endif()
