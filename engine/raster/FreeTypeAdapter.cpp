@@ -36,14 +36,14 @@ FT_Fixed toFixed(double v) {
 
 // ---------------------------------------------------------------- engine
 
-RasterFontEngine::RasterFontEngine(int antialias, FT_LibraryRec_* library)
+RasterFontEngine::RasterFontEngine(bool antialias, FT_LibraryRec_* library)
     : m_antialias(antialias), m_library(library) {
     FT_Int major = 0, minor = 0, patch = 0;
     FT_Library_Version(m_library, &major, &minor, &patch);
     m_newerLibrary = major > 2 || (major == 2 && (minor > 1 || (minor == 1 && patch > 7)));
 }
 
-std::unique_ptr<RasterFontEngine> RasterFontEngine::create(int antialias) {
+std::unique_ptr<RasterFontEngine> RasterFontEngine::create(bool antialias) {
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library) != 0)
         return nullptr;
@@ -316,7 +316,7 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     const int index = glyphIndex(code);
     if (index < 0)
         return 0;
-    const bool aa = m_antialias != 0;
+    const bool aa = m_antialias;
     if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) !=
         0)
         return 0;
