@@ -27,7 +27,7 @@ struct RasterIntersection {
 // so that 4 x y + 3 stays an int.
 class RasterScanner {
 public:
-    RasterScanner(const FlatPath* path, int evenOdd);
+    RasterScanner(const FlatPath* path, bool evenOdd);
     ~RasterScanner();
     RasterScanner(const RasterScanner&) = delete;
     RasterScanner& operator=(const RasterScanner&) = delete;
@@ -56,7 +56,7 @@ public:
     void clipAaLine(RasterBitmap& buffer, int x0, int x1, int y);
 
     const FlatPath* path() const { return m_path; }
-    int evenOdd() const { return m_evenOdd; }
+    bool evenOdd() const { return m_evenOdd; }
 
 private:
     void computeIntersections(int y);
@@ -66,7 +66,7 @@ private:
     bool inside(int count) const { return m_evenOdd ? (count & 1) != 0 : count != 0; }
 
     const FlatPath* m_path;
-    int m_evenOdd;
+    bool m_evenOdd;
     int m_xMin, m_yMin, m_xMax, m_yMax;
     int m_interY;
     int m_interIdx = 0;

@@ -383,7 +383,7 @@ int Rasteriser::stroke(const RasterPath& path) {
         p = makeDashedPath(*p);
     if (m_state->lineWidth() != 0) {
         std::unique_ptr<RasterPath> outline = makeStrokePath(*p, 0);
-        fillWithPattern(*outline, 0, m_state->strokePattern(), m_state->strokeAlpha());
+        fillWithPattern(*outline, false, m_state->strokePattern(), m_state->strokeAlpha());
     } else {
         strokeThin(*p);
     }
@@ -505,7 +505,7 @@ std::unique_ptr<RasterPath> Rasteriser::makeStrokePath(const RasterPath& source,
 void Rasteriser::strokeThin(const RasterPath& path) {
     if (bitmapIsEmpty())
         return;
-    FlatPath flat(path, m_state->matrix(), m_state->flatness(), 0);
+    FlatPath flat(path, m_state->matrix(), m_state->flatness(), false);
     const FlatSegment* segs = flat.segments();
     const int count = flat.length();
     RasterClip& clip = m_state->clip();

@@ -20,8 +20,8 @@ TEST(RasteriserPipeTest, DivisionBy255IsExactForEveryByteTimes255) {
 }
 
 TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
-    RasterBitmap bitmap(4, 4, 1, rasterBGR8, 1, 0);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterBGR8, true, false);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 200, 0);
     SpanPainter p;
     const uint8_t black[3] = {0, 0, 0};
@@ -36,8 +36,8 @@ TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
 }
 
 TEST(RasteriserPipeTest, Alpha128OverOpaqueKeepsFullAlphaAndMixesColours) {
-    RasterBitmap bitmap(4, 1, 1, rasterMono8, 1, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 1, 1, rasterMono8, true, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 200, 255);
     SpanPainter p;
     const uint8_t c[3] = {10, 0, 0};
@@ -51,14 +51,14 @@ TEST(RasteriserPipeTest, Alpha128OverOpaqueKeepsFullAlphaAndMixesColours) {
 
 TEST(RasteriserPipeTest, TransparentSourceOnTransparentDestinationWritesColourZero) {
     for (int reference = 0; reference <= 1; ++reference) {
-        RasterBitmap bitmap(4, 4, 1, rasterRGB8, 1, 1);
-        Rasteriser r(&bitmap, 0, nullptr);
+        RasterBitmap bitmap(4, 4, 1, rasterRGB8, true, true);
+        Rasteriser r(&bitmap, false, nullptr);
         r.setReferencePipe(reference);
         test::clearTo(r, 200, 0);
         r.setFillAlpha(0);
         RasterPath path;
         addRect(path, 0, 0, 2, 2);
-        r.fill(path, 0);
+        r.fill(path, false);
         EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{0, 0, 0}));
         EXPECT_EQ(alphaAt(bitmap, 1, 1), 0);
         EXPECT_EQ(test::pixel(bitmap, 3, 3), (std::vector<int>{200, 200, 200}));
@@ -66,29 +66,29 @@ TEST(RasteriserPipeTest, TransparentSourceOnTransparentDestinationWritesColourZe
 }
 
 TEST(RasteriserPipeTest, SoftMaskScalesTheSourceAlpha) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
-    auto* mask = new RasterBitmap(4, 4, 1, rasterMono8, 0, 1);
+    auto* mask = new RasterBitmap(4, 4, 1, rasterMono8, false, true);
     std::memset(mask->data(), 128, 16);
     mask->data()[5] = 255;
     r.setSoftMask(mask);
     RasterPath path;
     addRect(path, 0, 0, 3, 3);
-    r.fill(path, 0);
+    r.fill(path, false);
     EXPECT_EQ(grey(bitmap, 0, 0), (127 * 255) / 255);
     EXPECT_EQ(grey(bitmap, 1, 1), 0);
 }
 
 TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
-    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 128);
     r.setBlendFunction(blendModeTable[1]);  // Multiply
     r.setFillPattern(test::solid(128, 128, 128).release());
     RasterPath path;
     addRect(path, 0, 0, 0.5, 0.5);
-    r.fill(path, 0);
+    r.fill(path, false);
     // No transparency, so rule 1: div255(0 x cSrc + 255 x cBlend) = cBlend.
     EXPECT_EQ(grey(bitmap, 0, 0), 128 * 128 / 255);
     EXPECT_EQ(grey(bitmap, 1, 0), 128);
@@ -99,10 +99,10 @@ TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
 // composited over the backdrop, and the group is composited back with the
 // correction that takes the backdrop's share out again.
 struct NonIsolatedGroup {
-    RasterBitmap backdrop{4, 1, 1, rasterMono8, 1, 1};
-    RasterBitmap group{4, 1, 1, rasterMono8, 1, 1};
-    Rasteriser page{&backdrop, 0, nullptr};
-    Rasteriser inside{&group, 0, nullptr};
+    RasterBitmap backdrop{4, 1, 1, rasterMono8, true, true};
+    RasterBitmap group{4, 1, 1, rasterMono8, true, true};
+    Rasteriser page{&backdrop, false, nullptr};
+    Rasteriser inside{&group, false, nullptr};
     NonIsolatedGroup() {
         test::clearTo(page, 200, 255);
         inside.blitBitmap(backdrop, 0, 0, 0, 0, 4, 1);
@@ -113,9 +113,9 @@ struct NonIsolatedGroup {
         inside.setFillAlpha(alpha);
         RasterPath path;
         addRect(path, 0, 0, 3.9, 0.9);
-        inside.fill(path, 0);
+        inside.fill(path, false);
     }
-    void paint() { page.composite(group, 0, 0, 0, 0, 4, 1, 1, 1); }
+    void paint() { page.composite(group, 0, 0, 0, 0, 4, 1, true, true); }
 };
 
 TEST(RasteriserPipeTest, NonIsolatedGroupCountsItsBackdropOnce) {
@@ -171,15 +171,15 @@ TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
     // Backdrop 40 at alpha 4 under a group pixel 0 at alpha 96: the
     // correction comes to -1, which wrapped to 255 would paint white over
     // black.
-    RasterBitmap backdrop(2, 2, 1, rasterMono8, 0, 1);
-    RasterBitmap group(2, 2, 1, rasterMono8, 1, 1);
-    Rasteriser r(&group, 0, nullptr);
+    RasterBitmap backdrop(2, 2, 1, rasterMono8, false, true);
+    RasterBitmap group(2, 2, 1, rasterMono8, true, true);
+    Rasteriser r(&group, false, nullptr);
     test::clearTo(r, 40, 4);
     r.setInNonIsolatedGroup(&backdrop, 0, 0);
-    RasterBitmap source(2, 2, 1, rasterMono8, 1, 1);
+    RasterBitmap source(2, 2, 1, rasterMono8, true, true);
     std::memset(source.data(), 0, 4);
     std::memset(source.alpha(), 96, 4);
-    EXPECT_EQ(r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1), resultOk);
+    EXPECT_EQ(r.composite(source, 0, 0, 0, 0, 2, 2, true, true), resultOk);
     EXPECT_EQ(grey(group, 0, 0), 0);
     EXPECT_EQ(alphaAt(group, 0, 0), 98);
 
@@ -188,7 +188,7 @@ TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
     // would give 5).
     test::clearTo(r, 10, 4);
     std::memset(source.data(), 255, 4);
-    r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1);
+    r.composite(source, 0, 0, 0, 0, 2, 2, true, true);
     EXPECT_EQ(grey(group, 1, 1), 250);
 }
 
@@ -205,7 +205,7 @@ struct Scene {
 // Draws a fixed mix of fills, strokes, glyphs and composites and returns the
 // bitmap's bytes, the alpha plane and the modified box.
 std::vector<uint8_t> render(const Scene& s, int reference) {
-    RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, 0);
+    RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, false);
     Rasteriser r(&bitmap, s.antialias, nullptr);
     r.setReferencePipe(reference);
     // A backdrop with varied colour and alpha, so that every blend formula
@@ -234,7 +234,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         clip.curveTo(70, 0, 60, 50, 30, 44);
         clip.lineTo(1, 30);
         clip.close();
-        r.clipToPath(clip, 0);
+        r.clipToPath(clip, false);
     }
 
     std::mt19937 random(1234);
@@ -251,7 +251,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     }
     RasterPath big;
     addRect(big, 8.3, 6.6, 52.2, 40.1);
-    r.fill(big, 0);
+    r.fill(big, false);
 
     RasterPath lines;
     lines.moveTo(2.5, 3.5);
@@ -292,7 +292,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     r.fillGlyph(46, 12, aaGlyph);
 
     for (int withSourceAlpha = 0; withSourceAlpha <= 1; ++withSourceAlpha) {
-        RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, 1);
+        RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, true);
         for (int y = 0; y < 12; ++y) {
             uint8_t* row = source.data() + y * source.rowSize();
             for (int i = 0; i < source.rowSize(); ++i)
@@ -302,8 +302,8 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
             for (int i = 0; i < 240; ++i)
                 source.alpha()[i] = static_cast<uint8_t>(i * 13);
         }
-        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, 0);
-        r.composite(source, 0, 0, 20, 3, 20, 12, 1, 0);
+        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, false, false);
+        r.composite(source, 0, 0, 20, 3, 20, 12, true, false);
     }
 
     std::vector<uint8_t> out = test::snapshot(bitmap);
@@ -341,7 +341,7 @@ TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
 TEST(RasteriserPipeTest, FastLoopsActuallyPaint) {
     // Guards the comparison above against two empty renderings.
     const Scene s{rasterBGR8, 1, 1, 1.0, 0};
-    RasterBitmap blank(61, 47, 4, rasterBGR8, 1, 0);
+    RasterBitmap blank(61, 47, 4, rasterBGR8, true, false);
     EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0}, 0));
 }
 
