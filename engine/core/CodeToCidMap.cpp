@@ -74,24 +74,25 @@ void CodeToCidMap::freeVector(Entry* vector) {
     delete[] vector;
 }
 
-CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collection, const char* name) {
+RefPtr<CodeToCidMap> CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collection, const char* name) {
     FileHandle file(cache.getSettings().openKeyedDirFile(collection, name));
     if (!file) {
         if (std::strcmp(name, "Identity") == 0 || std::strcmp(name, "Identity-H") == 0)
-            return new CodeToCidMap(collection, name, 0);
+            return RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name, 0));
         if (std::strcmp(name, "Identity-V") == 0)
-            return new CodeToCidMap(collection, name, 1);
+            return RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name, 1));
         reportError(-1, "Couldn't find the '%s' CMap file for the '%s' collection", name, collection);
         return nullptr;
     }
     auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
     PsTokenizer tokenizer(&cmaptext::fileGetChar, file.get());
     map->readTokens(cache, tokenizer);
-    return map.release();
+    return map;
 }
 
-CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
-                                          const DynString& text, const CodeToCidMap* base, int wMode) {
+RefPtr<CodeToCidMap> CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection,
+                                                 const char* name, const DynString& text,
+                                                 const CodeToCidMap* base, int wMode) {
     auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
     map->m_wMode = wMode;
     if (base) {
@@ -110,7 +111,7 @@ CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* 
     cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
     PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
     map->readTokens(cache, tokenizer);
-    return map.release();
+    return map;
 }
 
 void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) {
@@ -135,11 +136,9 @@ void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) 
 
         if (std::strcmp(b, "usecmap") == 0) {
             if (a[0] == '/') {
-                if (CodeToCidMap* used = cache.getMap(m_collection.getCString(), a + 1)) {
-                    if (used->m_vector)
-                        copyVector(m_vector, used->m_vector);
-                    used->release();
-                }
+                RefPtr<CodeToCidMap> used = cache.getMap(m_collection.getCString(), a + 1);
+                if (used && used->m_vector)
+                    copyVector(m_vector, used->m_vector);
             }
         } else if (std::strcmp(a, "/WMode") == 0) {
             m_wMode = cmaptext::tokenInt(b);
@@ -291,21 +290,6 @@ int CodeToCidMap::getCid(const char* bytes, int length, int* used) const {
 
 bool CodeToCidMap::matches(const char* collection, const char* name) const {
     return m_collection.compareCStr(collection) == 0 && m_name.compareCStr(name) == 0;
-}
-
-void CodeToCidMap::addRef() {
-    platform::CriticalSectionLock lock(m_refLock);
-    ++m_refs;
-}
-
-void CodeToCidMap::release() {
-    bool last;
-    {
-        platform::CriticalSectionLock lock(m_refLock);
-        last = --m_refs == 0;
-    }
-    if (last)
-        delete this;
 }
 
 }  // namespace rendova

@@ -12,14 +12,14 @@ CodeToCidMapCache::CodeToCidMapCache(GlobalSettings& settings) : m_settings(sett
 
 CodeToCidMapCache::~CodeToCidMapCache() = default;
 
-CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name) {
+RefPtr<CodeToCidMap> CodeToCidMapCache::getMap(const char* collection, const char* name) {
     for (int i = 0; i < kSize; ++i) {
         if (m_maps[i] && m_maps[i]->matches(collection, name)) {
             RefPtr<CodeToCidMap> map = std::move(m_maps[i]);
             for (int j = i; j > 0; --j)
                 m_maps[j] = std::move(m_maps[j - 1]);
             m_maps[0] = map;
-            return map.release();
+            return map;
         }
     }
 
@@ -42,7 +42,7 @@ CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name
             ~Leave() { --depth; }
         } leave{m_readingDepth};
         m_reading[m_readingDepth++] = name;
-        map = RefPtr<CodeToCidMap>::adopt(CodeToCidMap::parse(*this, collection, name));
+        map = CodeToCidMap::parse(*this, collection, name);
     }
     if (!map)
         return nullptr;
@@ -50,7 +50,7 @@ CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name
     for (int j = kSize - 1; j > 0; --j)
         m_maps[j] = std::move(m_maps[j - 1]);
     m_maps[0] = map;
-    return map.release();
+    return map;
 }
 
 }  // namespace rendova

@@ -287,7 +287,7 @@ FreeTypeFont::~FreeTypeFont() {
 }
 
 RasterFontFile* FreeTypeFont::file() const {
-    return static_cast<RasterFontFile*>(m_fontFile);
+    return static_cast<RasterFontFile*>(m_fontFile.get());
 }
 
 int FreeTypeFont::glyphIndex(int code) const {
