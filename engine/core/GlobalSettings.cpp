@@ -99,29 +99,25 @@ GlobalSettings::GeneralLock::~GeneralLock() {
     --t_generalLockDepth;
 }
 
-GlobalSettings::GlobalSettings(const char* configPath) {
-    // The three locks are members and exist already. Should anything below
-    // throw, the destructor does not run: releaseAll frees what was built.
+GlobalSettings::GlobalSettings(Empty) {
+    // The three locks are members and exist already.
     initStandardFontMetrics();
-    try {
-        m_cidToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
-        m_unicodeToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
-        m_cMapCache = std::make_unique<CodeToCidMapCache>(*this);
-        fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
-        for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
-            m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
-                                static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+}
 
-        FILE* file = nullptr;
-        if (configPath && configPath[0] && (file = openConfigFile(configPath))) {
-            readConfigFile(configPath, file);
-            std::fclose(file);
-        } else {
-            readDefaultConfigFile();
-        }
-    } catch (...) {
-        releaseAll();
-        throw;
+GlobalSettings::GlobalSettings(const char* configPath) : GlobalSettings(Empty{}) {
+    m_cidToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+    m_unicodeToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+    m_cMapCache = std::make_unique<CodeToCidMapCache>(*this);
+    fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
+    for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
+        m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
+                            static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+
+    FileHandle file(configPath && configPath[0] ? openConfigFile(configPath) : nullptr);
+    if (file) {
+        readConfigFile(configPath, file.get());
+    } else {
+        readDefaultConfigFile();
     }
 }
 

@@ -159,6 +159,11 @@ private:
         platform::CriticalSectionLock m_lock;
     };
 
+    // The standard font metrics taken, nothing else built. The public
+    // constructor starts from it, so that the destructor frees what was read
+    // should reading throw.
+    struct Empty {};
+    explicit GlobalSettings(Empty);
     // Frees every record, path, list and table that the object owns (the
     // containers themselves are members).
     void releaseAll();
