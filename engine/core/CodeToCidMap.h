@@ -77,6 +77,8 @@ private:
     Entry* newVector();
     static void freeVector(Entry* vector);
 
+    // Fills the map from a CMap's text (the cmaptext reader's sink).
+    class Filler;
     void readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer);
     void copyVector(Entry* target, const Entry* source);
     void addCodeSpace(Entry* vector, unsigned start, unsigned end, int bytes);

@@ -13,8 +13,6 @@ namespace rendova {
 
 namespace {
 
-using cmaptext::kTokenSize;
-
 // A ToUnicode CMap may use a CMap file, which may use another: a file that
 // uses itself would otherwise recurse until the stack runs out.
 constexpr int kMaxUseDepth = 16;
@@ -234,97 +232,111 @@ void CodeToUnicodeMap::mergeCMap(const DynString& text, int codeBits) {
     readCMap(tokenizer, codeBits, 0);
 }
 
-void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
+// The Unicode map's side of the CMap reader: bfchar and bfrange sections,
+// and CMap files used by name from the settings' folders.
+class CodeToUnicodeMap::Filler final : public cmaptext::Sink {
+public:
     // Codes are written with codeBits / 4 hexadecimal digits: 2 or 4.
-    const int digits = codeBits == 8 ? 2 : 4;
-    char a[kTokenSize];
-    char b[kTokenSize];
-    char c[kTokenSize];
-    int lengthA = 0;
-    int lengthB = 0;
-    int lengthC = 0;
-    unsigned low = 0;
-    unsigned high = 0;
+    Filler(CodeToUnicodeMap& map, int codeBits, int depth)
+        : m_map(map), m_codeBits(codeBits), m_digits(codeBits == 8 ? 2 : 4), m_depth(depth) {}
 
-    bool readA = true;
-    for (;;) {
-        if (readA && !tokenizer.getToken(a, kTokenSize, &lengthA))
-            return;
-        readA = true;
-        if (!tokenizer.getToken(b, kTokenSize, &lengthB))
-            return;
+    const Section* sections(int* count) const override {
+        static constexpr Section kSections[] = {
+            {"beginbfchar", "endbfchar", 2, false},
+            {"beginbfrange", "endbfrange", 3, false},
+        };
+        *count = 2;
+        return kSections;
+    }
 
-        if (std::strcmp(b, "usecmap") == 0) {
-            if (a[0] != '/')
-                continue;
-            if (depth + 1 > kMaxUseDepth) {
-                reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels",
-                            a + 1, kMaxUseDepth);
-                continue;
-            }
-            FileHandle file(globalSettings ? globalSettings->openDirListFile(a + 1) : nullptr);
-            if (!file) {
-                reportError(-1, "Couldn't find the ToUnicode CMap file '%s'", a + 1);
-                continue;
-            }
-            PsTokenizer fileTokenizer(&cmaptext::fileGetChar, file.get());
-            readCMap(fileTokenizer, codeBits, depth + 1);
-        } else if (std::strcmp(b, "beginbfchar") == 0) {
+    void useCMap(const char* name) override {
+        if (m_depth + 1 > kMaxUseDepth) {
+            reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels", name,
+                        kMaxUseDepth);
+            return;
+        }
+        FileHandle file(globalSettings ? globalSettings->openDirListFile(name) : nullptr);
+        if (!file) {
+            reportError(-1, "Couldn't find the ToUnicode CMap file '%s'", name);
+            return;
+        }
+        PsTokenizer fileTokenizer(&cmaptext::fileGetChar, file.get());
+        m_map.readCMap(fileTokenizer, m_codeBits, m_depth + 1);
+    }
+
+    bool define(const char*, const char*) override { return false; }
+
+    void entry(int section, cmaptext::Entry& entry) override {
+        if (section == kBfChar)
+            bfChar(entry);
+        else
+            bfRange(entry);
+    }
+
+    void unfinished(int section) override {
+        reportError(-1, "Unfinished %s entry in a ToUnicode CMap", section == kBfChar ? "bfchar" : "bfrange");
+    }
+
+private:
+    enum { kBfChar, kBfRange };
+
+    void bfChar(cmaptext::Entry& entry) {
+        const char* a = entry.token[0];
+        const char* b = entry.token[1];
+        unsigned low = 0;
+        if (!readCodeToken(a, entry.length[0], m_digits, &low) ||
+            !cmaptext::isHexString(b, entry.length[1])) {
+            reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
+            return;
+        }
+        m_map.addMapping(low, b + 1, entry.length[1] - 2, 0);
+    }
+
+    void bfRange(cmaptext::Entry& entry) {
+        const char* a = entry.token[0];
+        const char* b = entry.token[1];
+        char* c = entry.token[2];
+        int lengthC = entry.length[2];
+        unsigned low = 0;
+        unsigned high = 0;
+        bool codesOk = readCodeToken(a, entry.length[0], m_digits, &low) &&
+                       readCodeToken(b, entry.length[1], m_digits, &high);
+        if (!codesOk)
+            reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
+        if (std::strcmp(c, "[") == 0) {
+            // Each element maps the next code; elements past the high code
+            // are read (to stay in step) and dropped. A text that ends inside
+            // the array ends the reading.
+            unsigned code = low;
             for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfchar") == 0)
+                if (!entry.tokenizer->getToken(c, cmaptext::kTokenSize, &lengthC))
+                    return;
+                if (std::strcmp(c, "]") == 0)
                     break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfchar") == 0) {
-                    reportError(-1, "Unfinished bfchar entry in a ToUnicode CMap");
-                    break;
+                if (!cmaptext::isHexString(c, lengthC)) {
+                    reportError(-1, "Bad bfrange array element '%s' in a ToUnicode CMap", c);
+                } else if (codesOk && code <= high) {
+                    m_map.addMapping(code, c + 1, lengthC - 2, 0);
                 }
-                if (!readCodeToken(a, lengthA, digits, &low) || !cmaptext::isHexString(b, lengthB)) {
-                    reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
-                    continue;
-                }
-                addMapping(low, b + 1, lengthB - 2, 0);
+                ++code;
             }
-        } else if (std::strcmp(b, "beginbfrange") == 0) {
-            for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfrange") == 0)
-                    break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfrange") == 0 ||
-                    !tokenizer.getToken(c, kTokenSize, &lengthC) || std::strcmp(c, "endbfrange") == 0) {
-                    reportError(-1, "Unfinished bfrange entry in a ToUnicode CMap");
-                    break;
-                }
-                bool codesOk =
-                    readCodeToken(a, lengthA, digits, &low) && readCodeToken(b, lengthB, digits, &high);
-                if (!codesOk)
-                    reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
-                if (std::strcmp(c, "[") == 0) {
-                    // Each element maps the next code; elements past the
-                    // high code are read (to stay in step) and dropped.
-                    unsigned code = low;
-                    for (;;) {
-                        if (!tokenizer.getToken(c, kTokenSize, &lengthC))
-                            return;
-                        if (std::strcmp(c, "]") == 0)
-                            break;
-                        if (!cmaptext::isHexString(c, lengthC)) {
-                            reportError(-1, "Bad bfrange array element '%s' in a ToUnicode CMap", c);
-                        } else if (codesOk && code <= high) {
-                            addMapping(code, c + 1, lengthC - 2, 0);
-                        }
-                        ++code;
-                    }
-                } else if (!cmaptext::isHexString(c, lengthC)) {
-                    reportError(-1, "Bad bfrange destination '%s' in a ToUnicode CMap", c);
-                } else if (codesOk) {
-                    for (unsigned code = low; code <= high; ++code)
-                        addMapping(code, c + 1, lengthC - 2, code - low);
-                }
-            }
-        } else {
-            std::memcpy(a, b, static_cast<size_t>(lengthB) + 1);
-            lengthA = lengthB;
-            readA = false;
+        } else if (!cmaptext::isHexString(c, lengthC)) {
+            reportError(-1, "Bad bfrange destination '%s' in a ToUnicode CMap", c);
+        } else if (codesOk) {
+            for (unsigned code = low; code <= high; ++code)
+                m_map.addMapping(code, c + 1, lengthC - 2, code - low);
         }
     }
+
+    CodeToUnicodeMap& m_map;
+    const int m_codeBits;
+    const int m_digits;
+    const int m_depth;
+};
+
+void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
+    Filler filler(*this, codeBits, depth);
+    cmaptext::read(tokenizer, filler);
 }
 
 void CodeToUnicodeMap::growFor(int code) {

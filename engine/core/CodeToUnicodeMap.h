@@ -81,6 +81,9 @@ public:
 private:
     ~CodeToUnicodeMap() override;
 
+    // Fills the map from a ToUnicode CMap's text (the cmaptext reader's
+    // sink).
+    class Filler;
     // Reads a ToUnicode CMap (or a file it uses, `depth` files down).
     void readCMap(PsTokenizer& tokenizer, int codeBits, int depth);
     // Grows the value array to hold `code` (to a multiple of 256).
