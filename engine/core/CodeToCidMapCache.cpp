@@ -5,6 +5,7 @@
 
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/ScopeExit.h"
 
 namespace rendova {
 
@@ -36,12 +37,9 @@ RefPtr<CodeToCidMap> CodeToCidMapCache::getMap(const char* collection, const cha
     }
     RefPtr<CodeToCidMap> map;
     {
-        // The name leaves the chain however the read ends, a throw included.
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{m_readingDepth};
         m_reading[m_readingDepth++] = name;
+        // The name leaves the chain however the read ends, a throw included.
+        ScopeExit leave([this] { --m_readingDepth; });
         map = CodeToCidMap::parse(*this, collection, name);
     }
     if (!map)

@@ -10,7 +10,7 @@ namespace rendova {
 // dictionaries, streams, CMaps, Unicode maps). The count starts at 1 for the
 // creator's reference; the object deletes itself when the count drops to 0.
 // Counts are plain integers: a shared object belongs to one thread at a time.
-// Only RefPtr and PdfValue, which hold references, change the count.
+// Only RefPtr, which holds the references, changes the count.
 class RefCounted {
 public:
     RefCounted() = default;
