@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rendova::GlobalSettings& s = settings(dir);
     writeFile(dir + "/Fuzz-H", data, size);
     rendova::CodeToCidMapCache cache(s);
-    rendova::CodeToCidMap* map = cache.getMap("Fuzz-Coll", "Fuzz-H");
+    rendova::RefPtr<rendova::CodeToCidMap> map = cache.getMap("Fuzz-Coll", "Fuzz-H");
     if (!map)
         return 0;
     const char* bytes = reinterpret_cast<const char*>(data);
@@ -64,6 +64,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes += used;
         length -= used;
     }
-    map->release();
     return 0;
 }

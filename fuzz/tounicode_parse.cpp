@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setUpSettings();
     int codeBits = (data[0] & 1) ? 16 : 8;
     rendova::DynString text(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
-    rendova::CodeToUnicodeMap* map = rendova::CodeToUnicodeMap::parseCMap(text, codeBits);
+    rendova::RefPtr<rendova::CodeToUnicodeMap> map = rendova::CodeToUnicodeMap::parseCMap(text, codeBits);
     map->mergeCMap(text, codeBits);
     if (map->getLength() > 0x10000 + 256)
         __builtin_trap();
@@ -51,6 +51,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (n < 0 || n > 8)
             __builtin_trap();
     }
-    map->release();
     return 0;
 }

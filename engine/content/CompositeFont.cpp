@@ -109,7 +109,7 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
         if (!m_unicodeMap)
             reportError(-1, "Unknown character collection '%s'", collection);
     }
-    CodeToUnicodeMap* remap =
+    RefPtr<CodeToUnicodeMap> remap =
         (m_name && globalSettings) ? globalSettings->getUnicodeToUnicodeMap(m_name->getCString()) : nullptr;
     if (remap) {
         if (m_unicodeMap) {
@@ -117,7 +117,8 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
             // cache is shared with every other font of its collection.
             const int length = m_unicodeMap->getLength();
             std::vector<uint32_t> none(static_cast<size_t>(length > 0 ? length : 1), 0);
-            auto* mapped = new CodeToUnicodeMap(nullptr, none.data(), length, true, nullptr, 0, 0);
+            auto mapped = RefPtr<CodeToUnicodeMap>::adopt(
+                new CodeToUnicodeMap(nullptr, none.data(), length, true, nullptr, 0, 0));
             for (int cid = 0; cid < length; ++cid) {
                 uint32_t u[CodeToUnicodeMap::kMaxValues], r[CodeToUnicodeMap::kMaxValues];
                 const int n = m_unicodeMap->mapToUnicode(cid, u, CodeToUnicodeMap::kMaxValues);
@@ -130,11 +131,9 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
                     mapped->setMapping(cid, u, n);
                 }
             }
-            remap->release();
-            m_unicodeMap->release();
-            m_unicodeMap = mapped;
+            m_unicodeMap = std::move(mapped);
         } else {
-            m_unicodeMap = remap;
+            m_unicodeMap = std::move(remap);
         }
     }
 
@@ -163,7 +162,7 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     m_ok = true;
 }
 
-CodeToCidMap* CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* collection, int depth) {
+RefPtr<CodeToCidMap> CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* collection, int depth) {
     if (!globalSettings)
         return nullptr;
     PdfValue* dictValue = stream.getStream()->getDict();
@@ -175,7 +174,7 @@ CodeToCidMap* CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* coll
 
     // The map this one is built on: an installed CMap by name, or another
     // embedded one, nested at most a few levels (a stream may name itself).
-    CodeToCidMap* base = nullptr;
+    RefPtr<CodeToCidMap> base;
     PdfValue use;
     dict->lookup("UseCMap", use);
     if (use.isName()) {
@@ -202,18 +201,10 @@ CodeToCidMap* CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* coll
         text.appendChar(static_cast<char>(c));
     }
     s->close();
-    CodeToCidMap* map = globalSettings->parseEmbeddedCMap(collection, cMapName, text, base, wMode);
-    if (base)
-        base->release();
-    return map;
+    return globalSettings->parseEmbeddedCMap(collection, cMapName, text, base.get(), wMode);
 }
 
-CompositeFont::~CompositeFont() {
-    if (m_cMap)
-        m_cMap->release();
-    if (m_unicodeMap)
-        m_unicodeMap->release();
-}
+CompositeFont::~CompositeFont() = default;
 
 void CompositeFont::readCidToGlyph(PdfDict* descendant) {
     PdfValue map;
@@ -300,9 +291,7 @@ int CompositeFont::getWritingMode() const {
     return m_cMap ? m_cMap->getWMode() : 0;
 }
 
-CodeToUnicodeMap* CompositeFont::getUnicodeMap() const {
-    if (m_unicodeMap)
-        m_unicodeMap->addRef();
+RefPtr<CodeToUnicodeMap> CompositeFont::getUnicodeMap() const {
     return m_unicodeMap;
 }
 

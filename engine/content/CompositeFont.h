@@ -47,9 +47,8 @@ public:
     int nextChar(const char* bytes, int length, unsigned int* code, unsigned int* unicode, int room,
                  int* unicodeCount, double* dx, double* dy, double* originX, double* originY) const override;
 
-    // The Unicode map with one more reference for the caller (null when
-    // there is none).
-    CodeToUnicodeMap* getUnicodeMap() const;
+    // The Unicode map (null when there is none).
+    RefPtr<CodeToUnicodeMap> getUnicodeMap() const;
     // The CMap's collection ("Registry-Ordering"), or null without a CMap.
     const char* getCollection() const;
     // The CID-to-glyph array of a CID-keyed TrueType font, or null; its
@@ -73,14 +72,14 @@ private:
     void readCidToGlyph(PdfDict* descendant);
     void readWidths(PdfDict* descendant);
     // The CMap of an Encoding stream, or null after a report.
-    CodeToCidMap* readEmbeddedCMap(PdfValue& stream, const char* collection, int depth);
+    RefPtr<CodeToCidMap> readEmbeddedCMap(PdfValue& stream, const char* collection, int depth);
     void readVerticalMetrics(PdfDict* descendant);
     // The range holding the CID (binary search by first CID), or null.
     template <typename Range>
     static const Range* findRange(const std::vector<Range>& ranges, int cid);
 
-    CodeToCidMap* m_cMap = nullptr;
-    CodeToUnicodeMap* m_unicodeMap = nullptr;
+    RefPtr<CodeToCidMap> m_cMap;
+    RefPtr<CodeToUnicodeMap> m_unicodeMap;
     std::unique_ptr<DynString> m_collection;
     double m_defaultWidth = 1.0;
     double m_defaultHeight = -1.0;

@@ -129,33 +129,27 @@ ContentInterpreter::ContentInterpreter(XrefTable* xref, OutputDevice* device, in
                                        void* abortData)
     : m_xref(xref), m_device(device), m_abortCheck(abortCheck), m_abortData(abortData) {
     m_verbose = globalSettings && globalSettings->getVerbose();
-    m_resources = new ResourceSet(xref, resources, nullptr);
+    m_resources = std::make_unique<ResourceSet>(xref, resources, nullptr);
     // The device may throw MemoryException at the start of a page (a page
-    // too large to hold); the destructor does not run then, so the state
-    // and resources go here.
-    try {
-        m_state = std::make_unique<GraphicsState>(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
-        m_device->startPage(pageNumber, m_state.get());
-        m_device->setDefaultMatrix(m_state->getMatrix());
-        m_device->refreshAllState(m_state.get());
-        std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
+    // too large to hold); the destructor does not run then, but the members
+    // free the state and the resources.
+    m_state = std::make_unique<GraphicsState>(hDpi, vDpi, box, rotate, device->yAxisPointsDown());
+    m_device->startPage(pageNumber, m_state.get());
+    m_device->setDefaultMatrix(m_state->getMatrix());
+    m_device->refreshAllState(m_state.get());
+    std::memcpy(m_baseMatrix, m_state->getMatrix(), sizeof m_baseMatrix);
 
-        if (cropBox) {
-            Path* path = m_state->getPath();
-            path->moveTo(cropBox->x1, cropBox->y1);
-            path->lineTo(cropBox->x2, cropBox->y1);
-            path->lineTo(cropBox->x2, cropBox->y2);
-            path->lineTo(cropBox->x1, cropBox->y2);
-            path->close();
-            m_state->setCurrentPoint(cropBox->x1, cropBox->y1);
-            m_state->clip();
-            m_device->clip(m_state.get());
-            m_state->clearPath();
-        }
-    } catch (...) {
-        while (m_resources)
-            popResources();
-        throw;
+    if (cropBox) {
+        Path* path = m_state->getPath();
+        path->moveTo(cropBox->x1, cropBox->y1);
+        path->lineTo(cropBox->x2, cropBox->y1);
+        path->lineTo(cropBox->x2, cropBox->y2);
+        path->lineTo(cropBox->x1, cropBox->y2);
+        path->close();
+        m_state->setCurrentPoint(cropBox->x1, cropBox->y1);
+        m_state->clip();
+        m_device->clip(m_state.get());
+        m_state->clearPath();
     }
 }
 
@@ -163,8 +157,7 @@ ContentInterpreter::~ContentInterpreter() {
     while (m_state->hasSaved())
         restoreState();
     m_device->endPage();
-    while (m_resources)
-        popResources();
+    m_resources.reset();
     m_state.reset();
 }
 
@@ -190,13 +183,11 @@ void ContentInterpreter::restoreState() {
 }
 
 void ContentInterpreter::pushResources(PdfDict* dict) {
-    m_resources = new ResourceSet(m_xref, dict, m_resources);
+    m_resources = std::make_unique<ResourceSet>(m_xref, dict, std::move(m_resources));
 }
 
 void ContentInterpreter::popResources() {
-    ResourceSet* parent = m_resources->getParent();
-    delete m_resources;
-    m_resources = parent;
+    m_resources = m_resources->takeParent();
 }
 
 void ContentInterpreter::display(const PdfValue& content, bool flushAtEnd) {

@@ -332,7 +332,7 @@ private:
     OutputDevice* m_device;
     bool m_verbose;
     // Innermost set first; the interpreter owns the chain.
-    ResourceSet* m_resources = nullptr;
+    std::unique_ptr<ResourceSet> m_resources;
     int m_operatorCount = 0;
     // operatorCount at the last abort check.
     int m_lastAbortCheck = 0;

@@ -183,7 +183,8 @@ void FontObject::findExternalFile() {
     }
 }
 
-CodeToUnicodeMap* FontObject::readToUnicode(PdfDict* fontDict, int codeBits, CodeToUnicodeMap* existing) {
+RefPtr<CodeToUnicodeMap> FontObject::readToUnicode(PdfDict* fontDict, int codeBits,
+                                                   RefPtr<CodeToUnicodeMap> existing) {
     PdfValue stream;
     fontDict->lookup("ToUnicode", stream);
     if (!stream.isStream())

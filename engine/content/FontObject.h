@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/core/DynString.h"
+#include "engine/core/RefCounted.h"
 
 namespace rendova {
 
@@ -117,9 +118,9 @@ protected:
     void findExternalFile();
     // Reads the dictionary's ToUnicode stream: merged into existing (which
     // is then returned) or parsed into a new map; without a stream, existing
-    // (may be null). The result carries the reference that existing had, or
-    // the creator's.
-    static CodeToUnicodeMap* readToUnicode(PdfDict* fontDict, int codeBits, CodeToUnicodeMap* existing);
+    // (may be null).
+    static RefPtr<CodeToUnicodeMap> readToUnicode(PdfDict* fontDict, int codeBits,
+                                                  RefPtr<CodeToUnicodeMap> existing);
 
     DynString m_tag;
     int m_objectNumber;

@@ -10,7 +10,7 @@ constexpr const char* kCategoryKeys[] = {"XObject", "ColorSpace", "Pattern", "Sh
 
 }  // namespace
 
-ResourceSet::ResourceSet(XrefTable* xref, PdfDict* dict, ResourceSet* parent) : m_parent(parent) {
+ResourceSet::ResourceSet(XrefTable* xref, PdfDict* dict, std::unique_ptr<ResourceSet>&& parent) {
     if (dict) {
         // The font dictionary's own reference, when it has one, gives the
         // fonts written directly into it their pseudo references.
@@ -27,12 +27,13 @@ ResourceSet::ResourceSet(XrefTable* xref, PdfDict* dict, ResourceSet* parent) : 
             m_entries[i].initNull();
         }
     }
+    m_parent = std::move(parent);
 }
 
 ResourceSet::~ResourceSet() = default;
 
 bool ResourceSet::lookup(Category category, const char* name, bool raw, PdfValue& out) const {
-    for (const ResourceSet* set = this; set; set = set->m_parent) {
+    for (const ResourceSet* set = this; set; set = set->m_parent.get()) {
         const PdfValue& entry = set->m_entries[category];
         if (!entry.isDict())
             continue;
@@ -49,7 +50,7 @@ bool ResourceSet::lookup(Category category, const char* name, bool raw, PdfValue
 }
 
 FontObject* ResourceSet::lookupFont(const char* name) const {
-    for (const ResourceSet* set = this; set; set = set->m_parent) {
+    for (const ResourceSet* set = this; set; set = set->m_parent.get()) {
         if (!set->m_fonts)
             continue;
         if (FontObject* font = set->m_fonts->lookup(name))

@@ -16,7 +16,8 @@ class XrefTable;
 // the chain from the innermost set outward, so that a form sees its own
 // resources first and its page's after them.
 //
-// Ownership: the interpreter owns the chain; a set does not own its parent.
+// Ownership: the interpreter owns the innermost set, and each set owns the
+// set of the content that encloses it.
 // The entries are values fetched from the dictionary (arrays, dictionaries
 // and streams shared by reference count). One thread at a time; throws
 // MemoryException only.
@@ -25,13 +26,16 @@ class XrefTable;
 // that the set owns).
 class ResourceSet {
 public:
-    // dict may be null (no resources).
-    ResourceSet(XrefTable* xref, PdfDict* dict, ResourceSet* parent);
+    // dict may be null (no resources). The set takes `parent` over once it is
+    // built: should building throw, the caller still holds it.
+    ResourceSet(XrefTable* xref, PdfDict* dict, std::unique_ptr<ResourceSet>&& parent);
     ~ResourceSet();
     ResourceSet(const ResourceSet&) = delete;
     ResourceSet& operator=(const ResourceSet&) = delete;
 
-    ResourceSet* getParent() const { return m_parent; }
+    ResourceSet* getParent() const { return m_parent.get(); }
+    // Hands the enclosing set back (to the interpreter leaving this one).
+    std::unique_ptr<ResourceSet> takeParent() { return std::move(m_parent); }
 
     // The first set's font of that name (a font that could not be made does
     // not count); a missing name is reported and gives null.
@@ -54,9 +58,11 @@ private:
 
     bool lookup(Category category, const char* name, bool raw, PdfValue& out) const;
 
+    // First, so that it goes last: a set is freed before the sets enclosing
+    // it, as the interpreter leaves them.
+    std::unique_ptr<ResourceSet> m_parent;
     PdfValue m_entries[kCategoryCount];
     std::unique_ptr<FontDirectory> m_fonts;
-    ResourceSet* m_parent;
 };
 
 }  // namespace rendova

@@ -240,8 +240,6 @@ SimpleFont::~SimpleFont() {
     for (int code = 0; code < 256; ++code)
         if (m_ownsName[code])
             memFree(const_cast<char*>(m_encoding[code]));
-    if (m_unicodeMap)
-        m_unicodeMap->release();
 }
 
 void SimpleFont::setName(int code, const char* name, bool owned) {
@@ -426,15 +424,15 @@ void SimpleFont::buildUnicodeMap(PdfDict* fontDict) {
     }
 
     m_unicodeMap = CodeToUnicodeMap::make8Bit(values);
-    m_unicodeMap = readToUnicode(fontDict, 8, m_unicodeMap);
+    m_unicodeMap = readToUnicode(fontDict, 8, std::move(m_unicodeMap));
 
     // A font-specific Unicode-to-Unicode map (from the settings) corrects
     // the values of fonts whose producers put private code points in them.
-    CodeToUnicodeMap* remap =
+    RefPtr<CodeToUnicodeMap> remap =
         (m_name && globalSettings) ? globalSettings->getUnicodeToUnicodeMap(m_name->getCString()) : nullptr;
     if (!remap)
         return;
-    auto* mapped = new CodeToUnicodeMap();
+    auto mapped = RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap());
     for (int code = 0; code < 256; ++code) {
         uint32_t u[CodeToUnicodeMap::kMaxValues], r[CodeToUnicodeMap::kMaxValues];
         const int n = m_unicodeMap->mapToUnicode(code, u, CodeToUnicodeMap::kMaxValues);
@@ -447,9 +445,7 @@ void SimpleFont::buildUnicodeMap(PdfDict* fontDict) {
             mapped->setMapping(code, u, n);
         }
     }
-    remap->release();
-    m_unicodeMap->release();
-    m_unicodeMap = mapped;
+    m_unicodeMap = std::move(mapped);
 }
 
 void SimpleFont::readWidths(PdfDict* fontDict) {

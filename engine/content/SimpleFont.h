@@ -43,7 +43,7 @@ public:
     bool usesMacRomanEncoding() const { return m_macRoman; }
     double getWidth(int code) const { return m_widths[code & 0xff]; }
     // The font's Unicode map (not a new reference), or null.
-    CodeToUnicodeMap* getUnicodeMap() const { return m_unicodeMap; }
+    CodeToUnicodeMap* getUnicodeMap() const { return m_unicodeMap.get(); }
 
     // Type 3 fonts: the glyph procedure of the code's glyph name into out
     // (null when the code has no name or the font no procedures).
@@ -75,7 +75,7 @@ private:
     const StandardFontRow* m_standardRow = nullptr;
     const char* m_encoding[256] = {};
     bool m_ownsName[256] = {};
-    CodeToUnicodeMap* m_unicodeMap = nullptr;
+    RefPtr<CodeToUnicodeMap> m_unicodeMap;
     bool m_hasEncoding = false;
     bool m_macRoman = false;
     double m_widths[256] = {};

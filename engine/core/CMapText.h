@@ -3,10 +3,14 @@
 #include <climits>
 #include <cstdio>
 
+namespace rendova {
+class PsTokenizer;
+}
+
 namespace rendova::cmaptext {
 
-// Small readers of the tokens of CMap and ToUnicode files, shared by
-// CodeToCidMap and CodeToUnicodeMap.
+// The reader of the statements of CMap and ToUnicode files, and small readers
+// of their tokens, shared by CodeToCidMap and CodeToUnicodeMap.
 
 // The longest token the CMap readers keep, NUL included: codes and names are
 // far shorter, and a longer token is cut, never overrun.
@@ -83,5 +87,50 @@ inline int tokenInt(const char* token) {
     }
     return static_cast<int>(negative ? -value : value);
 }
+
+// One entry of a section: its first two or three tokens (each cut to
+// kTokenSize), and the tokenizer for an entry that reads on (the array of a
+// bfrange).
+struct Entry {
+    char token[3][kTokenSize];
+    int length[3];
+    PsTokenizer* tokenizer;
+};
+
+// What read() finds in a CMap's text goes to a sink: the CID ranges of a
+// CodeToCidMap, the Unicode values of a CodeToUnicodeMap. A sink reads the
+// sections it lists; every other token is passed over. Sinks report their
+// own defects through reportError and throw only MemoryException.
+class Sink {
+public:
+    struct Section {
+        const char* begin;  // "begincidrange"
+        const char* end;    // "endcidrange"
+        int tokens;         // the tokens of an entry: 2 or 3
+        // Code space ranges: only an entry's first token may end the section,
+        // and text that ends inside the section is reported. Elsewhere a later
+        // token may end it too (the entry then is unfinished), and the text
+        // may end quietly between entries.
+        bool endsAtFirstTokenOnly;
+    };
+
+    // The sections the sink reads, `*count` of them.
+    virtual const Section* sections(int* count) const = 0;
+    // "/name usecmap": the name, without its slash.
+    virtual void useCMap(const char* name) = 0;
+    // A "key value" pair that the sink takes whole (true), such as
+    // "/WMode 1"; otherwise the reader moves on by one token.
+    virtual bool define(const char* key, const char* value) = 0;
+    virtual void entry(int section, Entry& entry) = 0;
+    // An entry of the section cut short by the section's end or the text's.
+    virtual void unfinished(int section) = 0;
+
+protected:
+    ~Sink() = default;
+};
+
+// Reads the text's statements to its end: "usecmap", "key value" pairs and
+// the sink's sections; anything else is passed over a token at a time.
+void read(PsTokenizer& tokenizer, Sink& sink);
 
 }  // namespace rendova::cmaptext

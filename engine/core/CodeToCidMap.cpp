@@ -14,8 +14,6 @@ namespace rendova {
 
 namespace {
 
-using cmaptext::kTokenSize;
-
 // Codes of CMaps are 1 to 4 bytes long (the format's limit); a longer code
 // could not be held by the 32-bit start and end of a range.
 constexpr int kMaxCodeBytes = 4;
@@ -74,24 +72,25 @@ void CodeToCidMap::freeVector(Entry* vector) {
     delete[] vector;
 }
 
-CodeToCidMap* CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collection, const char* name) {
+RefPtr<CodeToCidMap> CodeToCidMap::parse(CodeToCidMapCache& cache, const char* collection, const char* name) {
     FileHandle file(cache.getSettings().openKeyedDirFile(collection, name));
     if (!file) {
         if (std::strcmp(name, "Identity") == 0 || std::strcmp(name, "Identity-H") == 0)
-            return new CodeToCidMap(collection, name, 0);
+            return RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name, 0));
         if (std::strcmp(name, "Identity-V") == 0)
-            return new CodeToCidMap(collection, name, 1);
+            return RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name, 1));
         reportError(-1, "Couldn't find the '%s' CMap file for the '%s' collection", name, collection);
         return nullptr;
     }
     auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
     PsTokenizer tokenizer(&cmaptext::fileGetChar, file.get());
     map->readTokens(cache, tokenizer);
-    return map.release();
+    return map;
 }
 
-CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
-                                          const DynString& text, const CodeToCidMap* base, int wMode) {
+RefPtr<CodeToCidMap> CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* collection,
+                                                 const char* name, const DynString& text,
+                                                 const CodeToCidMap* base, int wMode) {
     auto map = RefPtr<CodeToCidMap>::adopt(new CodeToCidMap(collection, name));
     map->m_wMode = wMode;
     if (base) {
@@ -110,101 +109,97 @@ CodeToCidMap* CodeToCidMap::parseEmbedded(CodeToCidMapCache& cache, const char* 
     cmaptext::TextSource source{text.getCString(), text.getLength(), 0};
     PsTokenizer tokenizer(&cmaptext::TextSource::get, &source);
     map->readTokens(cache, tokenizer);
-    return map.release();
+    return map;
 }
 
-void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) {
-    char a[kTokenSize];
-    char b[kTokenSize];
-    char c[kTokenSize];
-    int lengthA = 0;
-    int lengthB = 0;
-    int lengthC = 0;
-    unsigned start = 0;
-    unsigned end = 0;
-    int bytes = 0;
-    int endBytes = 0;
+// The CID map's side of the CMap reader: code space ranges, CID characters and
+// ranges, /WMode, and used CMaps fetched through the cache.
+class CodeToCidMap::Filler final : public cmaptext::Sink {
+public:
+    Filler(CodeToCidMap& map, CodeToCidMapCache& cache) : m_map(map), m_cache(cache) {}
 
-    bool readA = true;
-    for (;;) {
-        if (readA && !tokenizer.getToken(a, kTokenSize, &lengthA))
-            break;
-        readA = true;
-        if (!tokenizer.getToken(b, kTokenSize, &lengthB))
-            break;
+    const Section* sections(int* count) const override {
+        static constexpr Section kSections[] = {
+            {"begincodespacerange", "endcodespacerange", 2, true},
+            {"begincidchar", "endcidchar", 2, false},
+            {"begincidrange", "endcidrange", 3, false},
+        };
+        *count = 3;
+        return kSections;
+    }
 
-        if (std::strcmp(b, "usecmap") == 0) {
-            if (a[0] == '/') {
-                if (CodeToCidMap* used = cache.getMap(m_collection.getCString(), a + 1)) {
-                    if (used->m_vector)
-                        copyVector(m_vector, used->m_vector);
-                    used->release();
-                }
-            }
-        } else if (std::strcmp(a, "/WMode") == 0) {
-            m_wMode = cmaptext::tokenInt(b);
-        } else if (std::strcmp(b, "begincodespacerange") == 0) {
-            for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA)) {
-                    reportError(-1, "CMap '%s': code space range runs to the end of the file",
-                                m_name.getCString());
-                    return;
-                }
-                if (std::strcmp(a, "endcodespacerange") == 0)
-                    break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB)) {
-                    reportError(-1, "CMap '%s': code space range runs to the end of the file",
-                                m_name.getCString());
-                    return;
-                }
+    void useCMap(const char* name) override {
+        RefPtr<CodeToCidMap> used = m_cache.getMap(m_map.m_collection.getCString(), name);
+        if (used && used->m_vector)
+            m_map.copyVector(m_map.m_vector, used->m_vector);
+    }
+
+    bool define(const char* key, const char* value) override {
+        if (std::strcmp(key, "/WMode") != 0)
+            return false;
+        m_map.m_wMode = cmaptext::tokenInt(value);
+        return true;
+    }
+
+    void entry(int section, cmaptext::Entry& entry) override {
+        const char* a = entry.token[0];
+        const char* b = entry.token[1];
+        const int lengthA = entry.length[0];
+        const int lengthB = entry.length[1];
+        unsigned start = 0;
+        unsigned end = 0;
+        int bytes = 0;
+        int endBytes = 0;
+        switch (section) {
+            case kCodeSpace:
                 if (lengthA != lengthB)
-                    continue;
+                    return;
                 if (isOverlongCode(a, lengthA)) {
                     reportError(-1, "CMap '%s': code space range with codes longer than %d bytes ignored",
-                                m_name.getCString(), kMaxCodeBytes);
-                    continue;
+                                name(), kMaxCodeBytes);
+                    return;
                 }
                 if (readCode(a, lengthA, &start, &bytes) && readCode(b, lengthB, &end, &endBytes))
-                    addCodeSpace(m_vector, start, end, bytes);
-            }
-        } else if (std::strcmp(b, "begincidchar") == 0) {
-            for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endcidchar") == 0)
-                    break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endcidchar") == 0) {
-                    reportError(-1, "CMap '%s': unfinished cidchar entry", m_name.getCString());
-                    break;
-                }
+                    m_map.addCodeSpace(m_map.m_vector, start, end, bytes);
+                return;
+            case kCidChar:
                 if (!readCode(a, lengthA, &start, &bytes)) {
-                    reportError(-1, "CMap '%s': bad code '%s' in a cidchar entry", m_name.getCString(), a);
-                    continue;
+                    reportError(-1, "CMap '%s': bad code '%s' in a cidchar entry", name(), a);
+                    return;
                 }
-                addCidRange(start, start, bytes, cmaptext::tokenInt(b));
-            }
-        } else if (std::strcmp(b, "begincidrange") == 0) {
-            for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endcidrange") == 0)
-                    break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endcidrange") == 0 ||
-                    !tokenizer.getToken(c, kTokenSize, &lengthC) || std::strcmp(c, "endcidrange") == 0) {
-                    reportError(-1, "CMap '%s': unfinished cidrange entry", m_name.getCString());
-                    break;
-                }
+                m_map.addCidRange(start, start, bytes, cmaptext::tokenInt(b));
+                return;
+            case kCidRange:
                 if (lengthA != lengthB || !readCode(a, lengthA, &start, &bytes) ||
                     !readCode(b, lengthB, &end, &endBytes)) {
-                    reportError(-1, "CMap '%s': bad codes '%s' '%s' in a cidrange entry", m_name.getCString(),
-                                a, b);
-                    continue;
+                    reportError(-1, "CMap '%s': bad codes '%s' '%s' in a cidrange entry", name(), a, b);
+                    return;
                 }
-                addCidRange(start, end, bytes, cmaptext::tokenInt(c));
-            }
-        } else {
-            // Slide the window: B becomes A and a new B is read.
-            std::memcpy(a, b, static_cast<size_t>(lengthB) + 1);
-            lengthA = lengthB;
-            readA = false;
+                m_map.addCidRange(start, end, bytes, cmaptext::tokenInt(entry.token[2]));
+                return;
         }
     }
+
+    void unfinished(int section) override {
+        if (section == kCodeSpace)
+            reportError(-1, "CMap '%s': code space range runs to the end of the file", name());
+        else
+            reportError(-1, "CMap '%s': unfinished %s entry", name(),
+                        section == kCidChar ? "cidchar" : "cidrange");
+    }
+
+private:
+    enum { kCodeSpace, kCidChar, kCidRange };
+
+    const char* name() const { return m_map.m_name.getCString(); }
+
+    CodeToCidMap& m_map;
+    CodeToCidMapCache& m_cache;
+};
+
+void CodeToCidMap::readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer) {
+    Filler filler(*this, cache);
+    cmaptext::read(tokenizer, filler);
 }
 
 void CodeToCidMap::copyVector(Entry* target, const Entry* source) {
@@ -291,21 +286,6 @@ int CodeToCidMap::getCid(const char* bytes, int length, int* used) const {
 
 bool CodeToCidMap::matches(const char* collection, const char* name) const {
     return m_collection.compareCStr(collection) == 0 && m_name.compareCStr(name) == 0;
-}
-
-void CodeToCidMap::addRef() {
-    platform::CriticalSectionLock lock(m_refLock);
-    ++m_refs;
-}
-
-void CodeToCidMap::release() {
-    bool last;
-    {
-        platform::CriticalSectionLock lock(m_refLock);
-        last = --m_refs == 0;
-    }
-    if (last)
-        delete this;
 }
 
 }  // namespace rendova

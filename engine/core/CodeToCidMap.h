@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/core/DynString.h"
-#include "platform/CriticalSection.h"
+#include "engine/core/RefCounted.h"
 
 namespace rendova {
 
@@ -16,27 +16,26 @@ class PsTokenizer;
 // A map read from a CMap file holds a tree of 256-entry vectors, one level a
 // code byte; the identity maps have no tree and read every code as two bytes.
 //
-// Ownership: shared by reference count (1 for the creator); fonts and the
-// CodeToCidMapCache hold references, and release() deletes the map when the
-// last one goes. The count is guarded by a lock of the map's own, so holders
-// on different threads may add and drop references; the rest of the map does
-// not change after parse() and may be read from any thread. Throws
+// Ownership: shared by reference count through RefPtr; fonts and the
+// CodeToCidMapCache hold references, and the last one deletes the map. The
+// count is guarded by a lock of the map's own, so holders on different
+// threads may add and drop references; the rest of the map does not change
+// after parse() and may be read from any thread. Throws
 // MemoryException when memory runs out; never for a faulty file.
-class CodeToCidMap {
+class CodeToCidMap : public LockedRefCounted {
 public:
     // The map of (collection, name): the CMap file that the cache's settings
     // find for it, read from the file; without a file, the identity maps by
     // their names; else null, after a report. `usecmap` inside the file
-    // fetches the used map through the same cache. The result carries one
-    // reference for the caller.
-    static CodeToCidMap* parse(CodeToCidMapCache& cache, const char* collection, const char* name);
+    // fetches the used map through the same cache.
+    static RefPtr<CodeToCidMap> parse(CodeToCidMapCache& cache, const char* collection, const char* name);
     // A map embedded in a document: the text of its stream, on top of
     // `base` (the map its UseCMap entry names, may be null) with writing
     // mode `wMode`. A `usecmap` in the text fetches an installed map through
-    // the cache. Never cached: the map belongs to one font. The result
-    // carries one reference for the caller.
-    static CodeToCidMap* parseEmbedded(CodeToCidMapCache& cache, const char* collection, const char* name,
-                                       const DynString& text, const CodeToCidMap* base, int wMode);
+    // the cache. Never cached: the map belongs to one font.
+    static RefPtr<CodeToCidMap> parseEmbedded(CodeToCidMapCache& cache, const char* collection,
+                                              const char* name, const DynString& text,
+                                              const CodeToCidMap* base, int wMode);
 
     CodeToCidMap(const CodeToCidMap&) = delete;
     CodeToCidMap& operator=(const CodeToCidMap&) = delete;
@@ -52,13 +51,6 @@ public:
     int getCid(const char* bytes, int length, int* used) const;
 
     bool matches(const char* collection, const char* name) const;
-
-    void addRef();
-    // Drops one reference; the last one deletes the map.
-    void release();
-    // The names RefPtr uses.
-    void incRef() { addRef(); }
-    void decRef() { release(); }
 
 private:
     // One entry of a code vector, in one word: a vector for the next code
@@ -78,13 +70,15 @@ private:
     CodeToCidMap(const char* collection, const char* name);
     // An identity map of the given writing mode.
     CodeToCidMap(const char* collection, const char* name, int wMode);
-    ~CodeToCidMap();
+    ~CodeToCidMap() override;
 
     // A new zeroed vector, or null (reported once) when the map holds as
     // many as it may.
     Entry* newVector();
     static void freeVector(Entry* vector);
 
+    // Fills the map from a CMap's text (the cmaptext reader's sink).
+    class Filler;
     void readTokens(CodeToCidMapCache& cache, PsTokenizer& tokenizer);
     void copyVector(Entry* target, const Entry* source);
     void addCodeSpace(Entry* vector, unsigned start, unsigned end, int bytes);
@@ -95,8 +89,6 @@ private:
     int m_wMode = 0;
     Entry* m_vector = nullptr;  // null for the identity maps
     int m_vectorCount = 0;
-    int m_refs = 1;
-    platform::CriticalSection m_refLock;
 };
 
 }  // namespace rendova

@@ -5,6 +5,7 @@
 
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/ScopeExit.h"
 
 namespace rendova {
 
@@ -12,14 +13,14 @@ CodeToCidMapCache::CodeToCidMapCache(GlobalSettings& settings) : m_settings(sett
 
 CodeToCidMapCache::~CodeToCidMapCache() = default;
 
-CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name) {
+RefPtr<CodeToCidMap> CodeToCidMapCache::getMap(const char* collection, const char* name) {
     for (int i = 0; i < kSize; ++i) {
         if (m_maps[i] && m_maps[i]->matches(collection, name)) {
             RefPtr<CodeToCidMap> map = std::move(m_maps[i]);
             for (int j = i; j > 0; --j)
                 m_maps[j] = std::move(m_maps[j - 1]);
             m_maps[0] = map;
-            return map.release();
+            return map;
         }
     }
 
@@ -36,13 +37,10 @@ CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name
     }
     RefPtr<CodeToCidMap> map;
     {
-        // The name leaves the chain however the read ends, a throw included.
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{m_readingDepth};
         m_reading[m_readingDepth++] = name;
-        map = RefPtr<CodeToCidMap>::adopt(CodeToCidMap::parse(*this, collection, name));
+        // The name leaves the chain however the read ends, a throw included.
+        ScopeExit leave([this] { --m_readingDepth; });
+        map = CodeToCidMap::parse(*this, collection, name);
     }
     if (!map)
         return nullptr;
@@ -50,7 +48,7 @@ CodeToCidMap* CodeToCidMapCache::getMap(const char* collection, const char* name
     for (int j = kSize - 1; j > 0; --j)
         m_maps[j] = std::move(m_maps[j - 1]);
     m_maps[0] = map;
-    return map.release();
+    return map;
 }
 
 }  // namespace rendova

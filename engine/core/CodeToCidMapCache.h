@@ -25,12 +25,11 @@ public:
     CodeToCidMapCache(const CodeToCidMapCache&) = delete;
     CodeToCidMapCache& operator=(const CodeToCidMapCache&) = delete;
 
-    // The map of (collection, name) with one more reference for the caller:
-    // from the cache (moved to the front), or read (CodeToCidMap::parse) and
+    // The map of (collection, name): from the cache (moved to the front), or read (CodeToCidMap::parse) and
     // put in front, dropping the least recently used one. Null when the map
     // cannot be had, or when it is already being read further up the chain
     // of CMaps that use one another (reported).
-    CodeToCidMap* getMap(const char* collection, const char* name);
+    RefPtr<CodeToCidMap> getMap(const char* collection, const char* name);
 
     GlobalSettings& getSettings() const { return m_settings; }
 

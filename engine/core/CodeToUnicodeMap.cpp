@@ -13,8 +13,6 @@ namespace rendova {
 
 namespace {
 
-using cmaptext::kTokenSize;
-
 // A ToUnicode CMap may use a CMap file, which may use another: a file that
 // uses itself would otherwise recurse until the stack runs out.
 constexpr int kMaxUseDepth = 16;
@@ -66,21 +64,16 @@ bool readCodeToken(const char* token, int length, int digits, unsigned* code) {
 }
 
 // Doubles a memAlloc'd array of `size` zero-initialised values until it
-// holds index `need`; the new part is zeroed.
-uint32_t* growValues(uint32_t* values, int* size, int need) {
+// holds index `need`; the new part is zeroed. When growing throws, the array
+// stays as it was, still owned by `values`.
+void growValues(MemPtr<uint32_t>& values, int* size, int need) {
     int newSize = *size;
     while (newSize <= need)
         newSize = checkedMul(newSize, 2);
-    values = static_cast<uint32_t*>(memReallocArray(values, newSize, sizeof(uint32_t)));
-    std::memset(values + *size, 0, sizeof(uint32_t) * static_cast<size_t>(newSize - *size));
+    memReallocArray(values, newSize);
+    std::memset(values.get() + *size, 0, sizeof(uint32_t) * static_cast<size_t>(newSize - *size));
     *size = newSize;
-    return values;
 }
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
@@ -120,124 +113,116 @@ CodeToUnicodeMap::~CodeToUnicodeMap() {
     memFree(m_recordOf);
 }
 
-CodeToUnicodeMap* CodeToUnicodeMap::make8Bit(const uint32_t values[256]) {
-    return new CodeToUnicodeMap(nullptr, const_cast<uint32_t*>(values), 256, true, nullptr, 0, 0);
+RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::make8Bit(const uint32_t values[256]) {
+    return RefPtr<CodeToUnicodeMap>::adopt(
+        new CodeToUnicodeMap(nullptr, const_cast<uint32_t*>(values), 256, true, nullptr, 0, 0));
 }
 
-CodeToUnicodeMap* CodeToUnicodeMap::parseCidToUnicodeFile(const char* fileName, const char* collection) {
-    FilePtr file(std::fopen(fileName, "r"));
+RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseCidToUnicodeFile(const char* fileName,
+                                                                 const char* collection) {
+    FileHandle file(std::fopen(fileName, "r"));
     if (!file) {
         reportError(-1, "Couldn't open the CID-to-Unicode file '%s' of the '%s' collection", fileName,
                     collection);
         return nullptr;
     }
     int size = kCidToUnicodeStart;
-    auto* values = static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t)));
-    std::memset(values, 0, sizeof(uint32_t) * static_cast<size_t>(size));
+    MemPtr<uint32_t> values(static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t))));
+    std::memset(values.get(), 0, sizeof(uint32_t) * static_cast<size_t>(size));
     int cid = 0;
     char line[kCidLineSize];
-    try {
-        while (readLine(line, kCidLineSize, file.get())) {
-            if (cid >= size)
-                values = growValues(values, &size, cid);
-            unsigned value = 0;
-            if (readLeadingHex(line, &value)) {
-                values[cid] = value;
-            } else {
-                reportError(-1, "Bad line (%d) in the CID-to-Unicode file '%s'", cid, fileName);
-                values[cid] = 0;
-            }
-            ++cid;
+    while (readLine(line, kCidLineSize, file.get())) {
+        if (cid >= size)
+            growValues(values, &size, cid);
+        unsigned value = 0;
+        if (readLeadingHex(line, &value)) {
+            values.get()[cid] = value;
+        } else {
+            reportError(-1, "Bad line (%d) in the CID-to-Unicode file '%s'", cid, fileName);
+            values.get()[cid] = 0;
         }
-        return new CodeToUnicodeMap(collection, values, cid, false, nullptr, 0, 0);
-    } catch (...) {
-        memFree(values);
-        throw;
+        ++cid;
     }
+    auto map = RefPtr<CodeToUnicodeMap>::adopt(
+        new CodeToUnicodeMap(collection, values.get(), cid, false, nullptr, 0, 0));
+    static_cast<void>(values.release());  // the map took the array over
+    return map;
 }
 
-CodeToUnicodeMap* CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileName, const char* tag) {
-    FilePtr file(std::fopen(fileName, "r"));
+RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileName, const char* tag) {
+    FileHandle file(std::fopen(fileName, "r"));
     if (!file) {
         reportError(-1, "Couldn't open the Unicode-to-Unicode file '%s'", fileName);
         return nullptr;
     }
     int size = kUnicodeToUnicodeStart;
-    auto* values = static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t)));
-    std::memset(values, 0, sizeof(uint32_t) * static_cast<size_t>(size));
-    MultiValue* table = nullptr;
+    MemPtr<uint32_t> values(static_cast<uint32_t*>(memAllocArray(size, sizeof(uint32_t))));
+    std::memset(values.get(), 0, sizeof(uint32_t) * static_cast<size_t>(size));
+    MemPtr<MultiValue> table;
     int count = 0;
     int capacity = 0;
     int length = 0;
     char line[kUnicodeLineSize];
     int lineNumber = 0;
-    try {
-        while (readLine(line, kUnicodeLineSize, file.get())) {
-            ++lineNumber;
-            char* save = nullptr;
-            char* word = strtok_r(line, kSeparators, &save);
-            unsigned code = 0;
-            if (!word || !readHexWord(word, &code)) {
-                reportError(-1, "Bad code in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
-                            fileName);
-                continue;
-            }
-            if (code > kMaxUnicode) {
-                reportError(-1, "Code %X beyond Unicode in line %d of the Unicode-to-Unicode file '%s'", code,
-                            lineNumber, fileName);
-                continue;
-            }
-            uint32_t read[kMaxValues];
-            int n = 0;
-            while (n < kMaxValues && (word = strtok_r(nullptr, kSeparators, &save))) {
-                unsigned value = 0;
-                if (!readHexWord(word, &value)) {
-                    reportError(-1, "Bad value in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
-                                fileName);
-                    break;
-                }
-                read[n++] = value;
-            }
-            if (n == 0) {
-                reportError(-1, "No values in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
-                            fileName);
-                continue;
-            }
-            int c = static_cast<int>(code);
-            if (c >= size)
-                values = growValues(values, &size, c);
-            if (n == 1) {
-                values[c] = read[0];
-            } else {
-                if (count == capacity) {
-                    capacity = capacity > 0 ? checkedMul(capacity, 2) : kFirstTableCapacity;
-                    table = static_cast<MultiValue*>(memReallocArray(table, capacity, sizeof(MultiValue)));
-                }
-                MultiValue& record = table[count++];
-                record.code = c;
-                record.count = n;
-                std::memcpy(record.values, read, sizeof(uint32_t) * static_cast<size_t>(n));
-                values[c] = 0;
-            }
-            if (c >= length)
-                length = c + 1;
+    while (readLine(line, kUnicodeLineSize, file.get())) {
+        ++lineNumber;
+        char* save = nullptr;
+        char* word = strtok_r(line, kSeparators, &save);
+        unsigned code = 0;
+        if (!word || !readHexWord(word, &code)) {
+            reportError(-1, "Bad code in line %d of the Unicode-to-Unicode file '%s'", lineNumber, fileName);
+            continue;
         }
-        return new CodeToUnicodeMap(tag, values, length, false, table, count, capacity);
-    } catch (...) {
-        memFree(values);
-        memFree(table);
-        throw;
+        if (code > kMaxUnicode) {
+            reportError(-1, "Code %X beyond Unicode in line %d of the Unicode-to-Unicode file '%s'", code,
+                        lineNumber, fileName);
+            continue;
+        }
+        uint32_t read[kMaxValues];
+        int n = 0;
+        while (n < kMaxValues && (word = strtok_r(nullptr, kSeparators, &save))) {
+            unsigned value = 0;
+            if (!readHexWord(word, &value)) {
+                reportError(-1, "Bad value in line %d of the Unicode-to-Unicode file '%s'", lineNumber,
+                            fileName);
+                break;
+            }
+            read[n++] = value;
+        }
+        if (n == 0) {
+            reportError(-1, "No values in line %d of the Unicode-to-Unicode file '%s'", lineNumber, fileName);
+            continue;
+        }
+        int c = static_cast<int>(code);
+        if (c >= size)
+            growValues(values, &size, c);
+        if (n == 1) {
+            values.get()[c] = read[0];
+        } else {
+            if (count == capacity) {
+                capacity = capacity > 0 ? checkedMul(capacity, 2) : kFirstTableCapacity;
+                memReallocArray(table, capacity);
+            }
+            MultiValue& record = table.get()[count++];
+            record.code = c;
+            record.count = n;
+            std::memcpy(record.values, read, sizeof(uint32_t) * static_cast<size_t>(n));
+            values.get()[c] = 0;
+        }
+        if (c >= length)
+            length = c + 1;
     }
+    auto map = RefPtr<CodeToUnicodeMap>::adopt(
+        new CodeToUnicodeMap(tag, values.get(), length, false, table.get(), count, capacity));
+    // The map took both arrays over.
+    static_cast<void>(values.release());
+    static_cast<void>(table.release());
+    return map;
 }
 
-CodeToUnicodeMap* CodeToUnicodeMap::parseCMap(const DynString& text, int codeBits) {
-    auto* map = new CodeToUnicodeMap();
-    try {
-        map->mergeCMap(text, codeBits);
-    } catch (...) {
-        map->release();
-        throw;
-    }
+RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseCMap(const DynString& text, int codeBits) {
+    auto map = RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap());
+    map->mergeCMap(text, codeBits);
     return map;
 }
 
@@ -247,97 +232,111 @@ void CodeToUnicodeMap::mergeCMap(const DynString& text, int codeBits) {
     readCMap(tokenizer, codeBits, 0);
 }
 
-void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
+// The Unicode map's side of the CMap reader: bfchar and bfrange sections,
+// and CMap files used by name from the settings' folders.
+class CodeToUnicodeMap::Filler final : public cmaptext::Sink {
+public:
     // Codes are written with codeBits / 4 hexadecimal digits: 2 or 4.
-    const int digits = codeBits == 8 ? 2 : 4;
-    char a[kTokenSize];
-    char b[kTokenSize];
-    char c[kTokenSize];
-    int lengthA = 0;
-    int lengthB = 0;
-    int lengthC = 0;
-    unsigned low = 0;
-    unsigned high = 0;
+    Filler(CodeToUnicodeMap& map, int codeBits, int depth)
+        : m_map(map), m_codeBits(codeBits), m_digits(codeBits == 8 ? 2 : 4), m_depth(depth) {}
 
-    bool readA = true;
-    for (;;) {
-        if (readA && !tokenizer.getToken(a, kTokenSize, &lengthA))
-            return;
-        readA = true;
-        if (!tokenizer.getToken(b, kTokenSize, &lengthB))
-            return;
+    const Section* sections(int* count) const override {
+        static constexpr Section kSections[] = {
+            {"beginbfchar", "endbfchar", 2, false},
+            {"beginbfrange", "endbfrange", 3, false},
+        };
+        *count = 2;
+        return kSections;
+    }
 
-        if (std::strcmp(b, "usecmap") == 0) {
-            if (a[0] != '/')
-                continue;
-            if (depth + 1 > kMaxUseDepth) {
-                reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels",
-                            a + 1, kMaxUseDepth);
-                continue;
-            }
-            FilePtr file(globalSettings ? globalSettings->openDirListFile(a + 1) : nullptr);
-            if (!file) {
-                reportError(-1, "Couldn't find the ToUnicode CMap file '%s'", a + 1);
-                continue;
-            }
-            PsTokenizer fileTokenizer(&cmaptext::fileGetChar, file.get());
-            readCMap(fileTokenizer, codeBits, depth + 1);
-        } else if (std::strcmp(b, "beginbfchar") == 0) {
+    void useCMap(const char* name) override {
+        if (m_depth + 1 > kMaxUseDepth) {
+            reportError(-1, "ToUnicode CMap '%s' not read: CMaps use one another deeper than %d levels", name,
+                        kMaxUseDepth);
+            return;
+        }
+        FileHandle file(globalSettings ? globalSettings->openDirListFile(name) : nullptr);
+        if (!file) {
+            reportError(-1, "Couldn't find the ToUnicode CMap file '%s'", name);
+            return;
+        }
+        PsTokenizer fileTokenizer(&cmaptext::fileGetChar, file.get());
+        m_map.readCMap(fileTokenizer, m_codeBits, m_depth + 1);
+    }
+
+    bool define(const char*, const char*) override { return false; }
+
+    void entry(int section, cmaptext::Entry& entry) override {
+        if (section == kBfChar)
+            bfChar(entry);
+        else
+            bfRange(entry);
+    }
+
+    void unfinished(int section) override {
+        reportError(-1, "Unfinished %s entry in a ToUnicode CMap", section == kBfChar ? "bfchar" : "bfrange");
+    }
+
+private:
+    enum { kBfChar, kBfRange };
+
+    void bfChar(cmaptext::Entry& entry) {
+        const char* a = entry.token[0];
+        const char* b = entry.token[1];
+        unsigned low = 0;
+        if (!readCodeToken(a, entry.length[0], m_digits, &low) ||
+            !cmaptext::isHexString(b, entry.length[1])) {
+            reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
+            return;
+        }
+        m_map.addMapping(low, b + 1, entry.length[1] - 2, 0);
+    }
+
+    void bfRange(cmaptext::Entry& entry) {
+        const char* a = entry.token[0];
+        const char* b = entry.token[1];
+        char* c = entry.token[2];
+        int lengthC = entry.length[2];
+        unsigned low = 0;
+        unsigned high = 0;
+        bool codesOk = readCodeToken(a, entry.length[0], m_digits, &low) &&
+                       readCodeToken(b, entry.length[1], m_digits, &high);
+        if (!codesOk)
+            reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
+        if (std::strcmp(c, "[") == 0) {
+            // Each element maps the next code; elements past the high code
+            // are read (to stay in step) and dropped. A text that ends inside
+            // the array ends the reading.
+            unsigned code = low;
             for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfchar") == 0)
+                if (!entry.tokenizer->getToken(c, cmaptext::kTokenSize, &lengthC))
+                    return;
+                if (std::strcmp(c, "]") == 0)
                     break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfchar") == 0) {
-                    reportError(-1, "Unfinished bfchar entry in a ToUnicode CMap");
-                    break;
+                if (!cmaptext::isHexString(c, lengthC)) {
+                    reportError(-1, "Bad bfrange array element '%s' in a ToUnicode CMap", c);
+                } else if (codesOk && code <= high) {
+                    m_map.addMapping(code, c + 1, lengthC - 2, 0);
                 }
-                if (!readCodeToken(a, lengthA, digits, &low) || !cmaptext::isHexString(b, lengthB)) {
-                    reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
-                    continue;
-                }
-                addMapping(low, b + 1, lengthB - 2, 0);
+                ++code;
             }
-        } else if (std::strcmp(b, "beginbfrange") == 0) {
-            for (;;) {
-                if (!tokenizer.getToken(a, kTokenSize, &lengthA) || std::strcmp(a, "endbfrange") == 0)
-                    break;
-                if (!tokenizer.getToken(b, kTokenSize, &lengthB) || std::strcmp(b, "endbfrange") == 0 ||
-                    !tokenizer.getToken(c, kTokenSize, &lengthC) || std::strcmp(c, "endbfrange") == 0) {
-                    reportError(-1, "Unfinished bfrange entry in a ToUnicode CMap");
-                    break;
-                }
-                bool codesOk =
-                    readCodeToken(a, lengthA, digits, &low) && readCodeToken(b, lengthB, digits, &high);
-                if (!codesOk)
-                    reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
-                if (std::strcmp(c, "[") == 0) {
-                    // Each element maps the next code; elements past the
-                    // high code are read (to stay in step) and dropped.
-                    unsigned code = low;
-                    for (;;) {
-                        if (!tokenizer.getToken(c, kTokenSize, &lengthC))
-                            return;
-                        if (std::strcmp(c, "]") == 0)
-                            break;
-                        if (!cmaptext::isHexString(c, lengthC)) {
-                            reportError(-1, "Bad bfrange array element '%s' in a ToUnicode CMap", c);
-                        } else if (codesOk && code <= high) {
-                            addMapping(code, c + 1, lengthC - 2, 0);
-                        }
-                        ++code;
-                    }
-                } else if (!cmaptext::isHexString(c, lengthC)) {
-                    reportError(-1, "Bad bfrange destination '%s' in a ToUnicode CMap", c);
-                } else if (codesOk) {
-                    for (unsigned code = low; code <= high; ++code)
-                        addMapping(code, c + 1, lengthC - 2, code - low);
-                }
-            }
-        } else {
-            std::memcpy(a, b, static_cast<size_t>(lengthB) + 1);
-            lengthA = lengthB;
-            readA = false;
+        } else if (!cmaptext::isHexString(c, lengthC)) {
+            reportError(-1, "Bad bfrange destination '%s' in a ToUnicode CMap", c);
+        } else if (codesOk) {
+            for (unsigned code = low; code <= high; ++code)
+                m_map.addMapping(code, c + 1, lengthC - 2, code - low);
         }
     }
+
+    CodeToUnicodeMap& m_map;
+    const int m_codeBits;
+    const int m_digits;
+    const int m_depth;
+};
+
+void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
+    Filler filler(*this, codeBits, depth);
+    cmaptext::read(tokenizer, filler);
 }
 
 void CodeToUnicodeMap::growFor(int code) {
@@ -445,21 +444,6 @@ int CodeToUnicodeMap::mapToUnicode(int code, uint32_t* values, int room) const {
 
 bool CodeToUnicodeMap::matchesTag(const char* tag) const {
     return m_tag && m_tag->compareCStr(tag) == 0;
-}
-
-void CodeToUnicodeMap::addRef() {
-    platform::CriticalSectionLock lock(m_refLock);
-    ++m_refs;
-}
-
-void CodeToUnicodeMap::release() {
-    bool last;
-    {
-        platform::CriticalSectionLock lock(m_refLock);
-        last = --m_refs == 0;
-    }
-    if (last)
-        delete this;
 }
 
 }  // namespace rendova

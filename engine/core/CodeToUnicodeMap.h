@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "engine/core/DynString.h"
-#include "platform/CriticalSection.h"
+#include "engine/core/RefCounted.h"
 
 namespace rendova {
 
@@ -23,12 +23,11 @@ class PsTokenizer;
 // files that the settings name; those carry a tag (collection or file) under
 // which the settings' caches find them.
 //
-// Ownership: shared by reference count (1 for the creator); release()
-// deletes the map with the last reference. The count is guarded by a lock of
-// the map's own; the values belong to the thread that builds the map and are
-// only read once it is shared. Throws MemoryException when memory runs out;
-// never for faulty input, which is reported and skipped.
-class CodeToUnicodeMap {
+// Ownership: shared by reference count through RefPtr; the last reference
+// deletes the map. The count is guarded by a lock of the map's own; the values belong to the thread that
+// builds the map and are only read once it is shared. Throws MemoryException when memory runs out; never for
+// faulty input, which is reported and skipped.
+class CodeToUnicodeMap : public LockedRefCounted {
 public:
     // At most this many values are kept for one code.
     static constexpr int kMaxValues = 8;
@@ -51,18 +50,18 @@ public:
     CodeToUnicodeMap& operator=(const CodeToUnicodeMap&) = delete;
 
     // A map of 256 codes with the given values.
-    static CodeToUnicodeMap* make8Bit(const uint32_t values[256]);
+    static RefPtr<CodeToUnicodeMap> make8Bit(const uint32_t values[256]);
     // The map of a CID-to-Unicode file: line n holds the hexadecimal value of
     // CID n. Tagged with the collection. Null (reported) when the file does
     // not open.
-    static CodeToUnicodeMap* parseCidToUnicodeFile(const char* fileName, const char* collection);
+    static RefPtr<CodeToUnicodeMap> parseCidToUnicodeFile(const char* fileName, const char* collection);
     // The map of a Unicode-to-Unicode file: each line a hexadecimal code and
     // 1 to 8 hexadecimal values. Tagged with `tag`. Null (reported) when the
     // file does not open.
-    static CodeToUnicodeMap* parseUnicodeToUnicodeFile(const char* fileName, const char* tag);
+    static RefPtr<CodeToUnicodeMap> parseUnicodeToUnicodeFile(const char* fileName, const char* tag);
     // A new map from a ToUnicode CMap's text; codes are codeBits (8 or 16)
     // wide.
-    static CodeToUnicodeMap* parseCMap(const DynString& text, int codeBits);
+    static RefPtr<CodeToUnicodeMap> parseCMap(const DynString& text, int codeBits);
     // Reads a ToUnicode CMap's text into this map: later mappings replace
     // earlier ones.
     void mergeCMap(const DynString& text, int codeBits);
@@ -79,16 +78,12 @@ public:
     const DynString* getTag() const { return m_tag.get(); }
     int getLength() const { return m_length; }
 
-    void addRef();
-    // Drops one reference; the last one deletes the map.
-    void release();
-    // The names RefPtr uses.
-    void incRef() { addRef(); }
-    void decRef() { release(); }
-
 private:
-    ~CodeToUnicodeMap();
+    ~CodeToUnicodeMap() override;
 
+    // Fills the map from a ToUnicode CMap's text (the cmaptext reader's
+    // sink).
+    class Filler;
     // Reads a ToUnicode CMap (or a file it uses, `depth` files down).
     void readCMap(PsTokenizer& tokenizer, int codeBits, int depth);
     // Grows the value array to hold `code` (to a multiple of 256).
@@ -112,8 +107,6 @@ private:
     // Per code of m_length: 1 + the index of its record in m_table, 0 for
     // none. Made with the first record.
     int* m_recordOf = nullptr;
-    int m_refs = 1;
-    platform::CriticalSection m_refLock;
 };
 
 }  // namespace rendova

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <memory>
+
+#include "engine/core/RefCounted.h"
+
 namespace rendova {
 
 class CodeToUnicodeMap;
@@ -16,15 +20,13 @@ public:
     CodeToUnicodeMapCache(const CodeToUnicodeMapCache&) = delete;
     CodeToUnicodeMapCache& operator=(const CodeToUnicodeMapCache&) = delete;
 
-    // The map with the tag, moved to the front, with one more reference for
-    // the caller; null when the cache has none.
-    CodeToUnicodeMap* get(const char* tag);
-    // Puts the map in front with one more reference, dropping the least
-    // recently used one.
-    void add(CodeToUnicodeMap* map);
+    // The map with the tag, moved to the front; null when the cache has none.
+    RefPtr<CodeToUnicodeMap> get(const char* tag);
+    // Puts the map in front, dropping the least recently used one.
+    void add(RefPtr<CodeToUnicodeMap> map);
 
 private:
-    CodeToUnicodeMap** m_maps;
+    std::unique_ptr<RefPtr<CodeToUnicodeMap>[]> m_maps;
     int m_slots;
 };
 

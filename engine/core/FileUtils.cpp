@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/Memory.h"
+#include "engine/core/ScopeExit.h"
 #include "platform/Paths.h"
 #include "platform/TempFile.h"
 
@@ -69,13 +70,13 @@ int openTempFile(std::unique_ptr<DynString>& name, FILE*& file, const char* mode
     platform::TempFile created = platform::createTempFile(kTempFilePrefix, suffix ? suffix : "", mode);
     if (!created.file)
         return 0;
-    try {
-        name = newString(created.path);
-    } catch (...) {
+    // A file whose name cannot be handed out is closed and removed again.
+    ScopeExit discard([&created] {
         std::fclose(created.file);
         std::remove(created.path.c_str());
-        throw;
-    }
+    });
+    name = newString(created.path);
+    discard.dismiss();
     file = created.file;
     return 1;
 }

@@ -99,29 +99,25 @@ GlobalSettings::GeneralLock::~GeneralLock() {
     --t_generalLockDepth;
 }
 
-GlobalSettings::GlobalSettings(const char* configPath) {
-    // The three locks are members and exist already. Should anything below
-    // throw, the destructor does not run: releaseAll frees what was built.
+GlobalSettings::GlobalSettings(Empty) {
+    // The three locks are members and exist already.
     initStandardFontMetrics();
-    try {
-        m_cidToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
-        m_unicodeToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
-        m_cMapCache = std::make_unique<CodeToCidMapCache>(*this);
-        fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
-        for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
-            m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
-                                static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+}
 
-        FILE* file = nullptr;
-        if (configPath && configPath[0] && (file = openConfigFile(configPath))) {
-            readConfigFile(configPath, file);
-            std::fclose(file);
-        } else {
-            readDefaultConfigFile();
-        }
-    } catch (...) {
-        releaseAll();
-        throw;
+GlobalSettings::GlobalSettings(const char* configPath) : GlobalSettings(Empty{}) {
+    m_cidToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+    m_unicodeToUnicodeCache = std::make_unique<CodeToUnicodeMapCache>(kUnicodeMapCacheSize);
+    m_cMapCache = std::make_unique<CodeToCidMapCache>(*this);
+    fillNameToCode(m_nameToCode, kMacOsRomanEncoding);
+    for (int i = 0; i < kGlyphNameUnicodeCount; ++i)
+        m_nameToUnicode.add(kGlyphNameUnicodeTable[i].name,
+                            static_cast<int>(kGlyphNameUnicodeTable[i].unicode));
+
+    FileHandle file(configPath && configPath[0] ? openConfigFile(configPath) : nullptr);
+    if (file) {
+        readConfigFile(configPath, file.get());
+    } else {
+        readDefaultConfigFile();
     }
 }
 
@@ -340,42 +336,43 @@ std::unique_ptr<DynString> GlobalSettings::getUnicodeToUnicodeFile(const char* f
     return nullptr;
 }
 
-CodeToUnicodeMap* GlobalSettings::getCidToUnicodeMap(const char* collection) {
+RefPtr<CodeToUnicodeMap> GlobalSettings::getCidToUnicodeMap(const char* collection) {
     GeneralLock lock(*this);
-    if (CodeToUnicodeMap* map = m_cidToUnicodeCache->get(collection))
+    if (RefPtr<CodeToUnicodeMap> map = m_cidToUnicodeCache->get(collection))
         return map;
     std::unique_ptr<DynString> file = getCidToUnicodeFile(collection);
     if (!file)
         return nullptr;
-    CodeToUnicodeMap* map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    RefPtr<CodeToUnicodeMap> map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
     if (map)
         m_cidToUnicodeCache->add(map);
     return map;
 }
 
-CodeToUnicodeMap* GlobalSettings::getUnicodeToUnicodeMap(const char* fontName) {
+RefPtr<CodeToUnicodeMap> GlobalSettings::getUnicodeToUnicodeMap(const char* fontName) {
     GeneralLock lock(*this);
     std::unique_ptr<DynString> file = getUnicodeToUnicodeFile(fontName);
     if (!file)
         return nullptr;
     // Cached under the file's path: fonts of several names share a file.
-    if (CodeToUnicodeMap* map = m_unicodeToUnicodeCache->get(file->getCString()))
+    if (RefPtr<CodeToUnicodeMap> map = m_unicodeToUnicodeCache->get(file->getCString()))
         return map;
-    CodeToUnicodeMap* map =
+    RefPtr<CodeToUnicodeMap> map =
         CodeToUnicodeMap::parseUnicodeToUnicodeFile(file->getCString(), file->getCString());
     if (map)
         m_unicodeToUnicodeCache->add(map);
     return map;
 }
 
-CodeToCidMap* GlobalSettings::getCMap(const char* collection, const char* cMapName) {
+RefPtr<CodeToCidMap> GlobalSettings::getCMap(const char* collection, const char* cMapName) {
     assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
     platform::CriticalSectionLock lock(m_cMapLock);
     return m_cMapCache->getMap(collection, cMapName);
 }
 
-CodeToCidMap* GlobalSettings::parseEmbeddedCMap(const char* collection, const char* cMapName,
-                                                const DynString& text, const CodeToCidMap* base, int wMode) {
+RefPtr<CodeToCidMap> GlobalSettings::parseEmbeddedCMap(const char* collection, const char* cMapName,
+                                                       const DynString& text, const CodeToCidMap* base,
+                                                       int wMode) {
     assert(t_generalLockDepth == 0 && "the CMap lock must not be taken under the general lock");
     platform::CriticalSectionLock lock(m_cMapLock);
     return CodeToCidMap::parseEmbedded(*m_cMapCache, collection, cMapName, text, base, wMode);

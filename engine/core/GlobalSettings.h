@@ -6,6 +6,7 @@
 #include "engine/core/DynString.h"
 #include "engine/core/NameToIntMap.h"
 #include "engine/core/PtrList.h"
+#include "engine/core/RefCounted.h"
 #include "engine/core/StringHash.h"
 #include "platform/CriticalSection.h"
 
@@ -112,16 +113,15 @@ public:
 
     // The code-to-Unicode map of a collection (from its CID-to-Unicode
     // file), or of the Unicode-to-Unicode file selected by a font name, and
-    // a CMap by collection and name: from the caches, else read and cached.
-    // Each comes with one reference for the caller (adopt it with
-    // RefPtr::adopt); null when there is no such map.
-    CodeToUnicodeMap* getCidToUnicodeMap(const char* collection);
-    CodeToUnicodeMap* getUnicodeToUnicodeMap(const char* fontName);
-    CodeToCidMap* getCMap(const char* collection, const char* cMapName);
+    // a CMap by collection and name: from the caches, else read and cached;
+    // null when there is no such map.
+    RefPtr<CodeToUnicodeMap> getCidToUnicodeMap(const char* collection);
+    RefPtr<CodeToUnicodeMap> getUnicodeToUnicodeMap(const char* fontName);
+    RefPtr<CodeToCidMap> getCMap(const char* collection, const char* cMapName);
     // A CMap embedded in a document (CodeToCidMap::parseEmbedded), read
     // under the CMap lock because its usecmap goes through the cache.
-    CodeToCidMap* parseEmbeddedCMap(const char* collection, const char* cMapName, const DynString& text,
-                                    const CodeToCidMap* base, int wMode);
+    RefPtr<CodeToCidMap> parseEmbeddedCMap(const char* collection, const char* cMapName,
+                                           const DynString& text, const CodeToCidMap* base, int wMode);
 
     // Adds the record under its name, replacing (and deleting) an older one.
     void addDisplayFont(std::unique_ptr<DisplayFontRecord> record);
@@ -159,6 +159,11 @@ private:
         platform::CriticalSectionLock m_lock;
     };
 
+    // The standard font metrics taken, nothing else built. The public
+    // constructor starts from it, so that the destructor frees what was read
+    // should reading throw.
+    struct Empty {};
+    explicit GlobalSettings(Empty);
     // Frees every record, path, list and table that the object owns (the
     // containers themselves are members).
     void releaseAll();

@@ -25,6 +25,15 @@ struct MemFreeDeleter {
 template <typename T>
 using MemPtr = std::unique_ptr<T, MemFreeDeleter>;
 
+// memReallocArray on an owned block of T: when growing throws, `block` still
+// owns the old block, which realloc leaves in place.
+template <typename T>
+void memReallocArray(MemPtr<T>& block, int count) {
+    T* resized = static_cast<T*>(memReallocArray(block.get(), count, static_cast<int>(sizeof(T))));
+    static_cast<void>(block.release());  // realloc took the old block over
+    block.reset(resized);
+}
+
 // A memAlloc'd copy of a NUL-terminated string, terminator included.
 char* copyString(const char* text);
 

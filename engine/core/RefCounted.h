@@ -2,13 +2,15 @@
 
 #include <utility>
 
+#include "platform/CriticalSection.h"
+
 namespace rendova {
 
 // Base of the objects the engine shares by reference count (arrays,
 // dictionaries, streams, CMaps, Unicode maps). The count starts at 1 for the
 // creator's reference; the object deletes itself when the count drops to 0.
 // Counts are plain integers: a shared object belongs to one thread at a time.
-// Only RefPtr and PdfValue, which hold references, change the count.
+// Only RefPtr, which holds the references, changes the count.
 class RefCounted {
 public:
     RefCounted() = default;
@@ -27,6 +29,39 @@ protected:
 
 private:
     int m_refs = 1;
+};
+
+// Base of the shared objects that holders on different threads may add and
+// drop references to (CMaps, code-to-Unicode maps, which the settings' caches
+// hand to the fonts of any document): the count is guarded by a lock of the
+// object's own. Otherwise as RefCounted: the count starts at 1 for the
+// creator's reference, and only RefPtr changes it.
+class LockedRefCounted {
+public:
+    LockedRefCounted() = default;
+    LockedRefCounted(const LockedRefCounted&) = delete;
+    LockedRefCounted& operator=(const LockedRefCounted&) = delete;
+
+    void incRef() {
+        platform::CriticalSectionLock lock(m_refLock);
+        ++m_refs;
+    }
+    void decRef() {
+        bool last;
+        {
+            platform::CriticalSectionLock lock(m_refLock);
+            last = --m_refs == 0;
+        }
+        if (last)
+            delete this;
+    }
+
+protected:
+    virtual ~LockedRefCounted() = default;
+
+private:
+    int m_refs = 1;
+    platform::CriticalSection m_refLock;
 };
 
 // An owning reference to a RefCounted object. Construct it with adopt() to

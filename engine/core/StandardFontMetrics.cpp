@@ -34,24 +34,21 @@ StandardFontRow standardFontRows[kStandardFontCount] = {
 };
 
 void initStandardFontMetrics() {
-    if (g_metricsUsers++ > 0)
+    if (g_metricsUsers > 0) {
+        ++g_metricsUsers;
         return;
-    for (int i = 0; i < kStandardFontCount; ++i) {
-        auto table = std::make_unique<NameCodeTable>();
-        try {
-            table->build(kStandardFontWidthRecords[i].records, kStandardFontWidthRecords[i].count);
-        } catch (...) {
-            // Leave the tables as a failed init found them: the caller's
-            // destructor will not run, so nothing must stay counted or built.
-            --g_metricsUsers;
-            for (int j = 0; j < i; ++j) {
-                delete standardFontRows[j].widths;
-                standardFontRows[j].widths = nullptr;
-            }
-            throw;
-        }
-        standardFontRows[i].widths = table.release();
     }
+    // Built aside and published together: should a build throw, the tables
+    // stay as a failed init found them, nothing counted or built, since the
+    // caller's destructor will not run.
+    std::unique_ptr<NameCodeTable> tables[kStandardFontCount];
+    for (int i = 0; i < kStandardFontCount; ++i) {
+        tables[i] = std::make_unique<NameCodeTable>();
+        tables[i]->build(kStandardFontWidthRecords[i].records, kStandardFontWidthRecords[i].count);
+    }
+    for (int i = 0; i < kStandardFontCount; ++i)
+        standardFontRows[i].widths = tables[i].release();
+    g_metricsUsers = 1;
 }
 
 void freeStandardFontMetrics() {

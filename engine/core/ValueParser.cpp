@@ -185,7 +185,7 @@ bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decrypto
     if (decryptor)
         stream = decryptor->decryptStream(std::move(stream), num, gen);
     stream = DataStream::addFilters(std::move(stream), dict);
-    out.initStream(stream.release());
+    out.initStream(std::move(stream));
     return true;
 }
 

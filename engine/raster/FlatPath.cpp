@@ -96,13 +96,9 @@ void applyAdjustments(const std::vector<StrokeAdjust>& adjustments, RasterPathPo
 
 }  // namespace
 
-FlatPath::FlatPath(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths) {
-    try {
-        build(path, matrix, flatness, closeSubpaths);
-    } catch (...) {
-        memFree(m_segments);
-        throw;
-    }
+FlatPath::FlatPath(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths)
+    : FlatPath() {
+    build(path, matrix, flatness, closeSubpaths);
 }
 
 FlatPath::FlatPath(const FlatPath& other) : m_length(other.m_length), m_size(other.m_length) {

@@ -76,6 +76,9 @@ public:
 private:
     void addSegment(double x0, double y0, double x1, double y1, bool first, bool last, bool openStart,
                     bool openEnd);
+    // Empty; the other constructors start from it, so that the destructor
+    // frees the segments should building them throw.
+    FlatPath() = default;
     void build(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths);
 
     FlatSegment* m_segments = nullptr;

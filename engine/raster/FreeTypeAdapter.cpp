@@ -17,6 +17,7 @@
 #include "engine/core/FileUtils.h"
 #include "engine/core/Memory.h"
 #include "engine/core/SaturatingCast.h"
+#include "engine/core/ScopeExit.h"
 #include "engine/raster/FreeTypeFont.h"
 #include "engine/raster/RasterFontEngine.h"
 #include "engine/raster/RasterFontFile.h"
@@ -110,12 +111,14 @@ RasterFontFile* RasterFontEngine::loadConvertedTrueTypeFont(std::unique_ptr<Rast
     FILE* out = nullptr;
     if (!openTempFile(tempName, out, "wb", ".ttf"))
         return nullptr;
-    try {
+    {
+        // A conversion that throws leaves no half-written file behind.
+        ScopeExit discard([&] {
+            std::fclose(out);
+            std::remove(tempName->getCString());
+        });
         ttf->convert(&writeToFile, out, nullptr, nullptr);
-    } catch (...) {
-        std::fclose(out);
-        std::remove(tempName->getCString());
-        throw;
+        discard.dismiss();
     }
     ttf.reset();
     const bool written = std::fclose(out) == 0;
@@ -287,7 +290,7 @@ FreeTypeFont::~FreeTypeFont() {
 }
 
 RasterFontFile* FreeTypeFont::file() const {
-    return static_cast<RasterFontFile*>(m_fontFile);
+    return static_cast<RasterFontFile*>(m_fontFile.get());
 }
 
 int FreeTypeFont::glyphIndex(int code) const {
@@ -372,6 +375,12 @@ struct OutlineState {
     double y(const FT_Vector* v) const { return static_cast<double>(v->y) * scale; }
 };
 
+struct GlyphDone {
+    void operator()(FT_Glyph glyph) const { FT_Done_Glyph(glyph); }
+};
+
+// This catch stays: no exception may cross FreeType's C frames, so the
+// failure is carried past them in the state instead.
 template <typename F>
 int guarded(void* user, F&& f) {
     auto* s = static_cast<OutlineState*>(user);
@@ -441,24 +450,15 @@ std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
         return nullptr;
     if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_BITMAP) != 0)
         return nullptr;
-    FT_Glyph glyph = nullptr;
-    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+    FT_Glyph raw = nullptr;
+    if (FT_Get_Glyph(face->glyph, &raw) != 0)
         return nullptr;
+    std::unique_ptr<FT_GlyphRec, GlyphDone> glyph(raw);
     // Only an outline glyph holds an FT_Outline to decompose; any other
     // format would be read as one.
-    if (glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
-        FT_Done_Glyph(glyph);
+    if (glyph->format != FT_GLYPH_FORMAT_OUTLINE)
         return nullptr;
-    }
-    std::unique_ptr<RasterPath> path;
-    try {
-        path = outlineToPath(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, m_textScale);
-    } catch (...) {
-        FT_Done_Glyph(glyph);
-        throw;
-    }
-    FT_Done_Glyph(glyph);
-    return path;
+    return outlineToPath(&reinterpret_cast<FT_OutlineGlyph>(glyph.get())->outline, m_textScale);
 }
 
 std::unique_ptr<RasterPath> FreeTypeFont::outlineToPath(const FT_Outline_* outline, double textScale) {

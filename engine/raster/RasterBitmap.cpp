@@ -72,15 +72,10 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool wit
     m_rowSize = static_cast<int>(row);
     m_blockSize = static_cast<int>(blockSize);
 
-    m_block = static_cast<uint8_t*>(memAlloc(m_blockSize));
-    if (withAlpha) {
-        try {
-            m_alpha = static_cast<uint8_t*>(memAlloc(static_cast<int>(alphaSize)));
-        } catch (...) {
-            memFree(m_block);
-            throw;
-        }
-    }
+    MemPtr<uint8_t> block(static_cast<uint8_t*>(memAlloc(m_blockSize)));
+    if (withAlpha)
+        m_alpha = static_cast<uint8_t*>(memAlloc(static_cast<int>(alphaSize)));
+    m_block = block.release();
     m_data = m_block + kHeaderSize;
     writeHeader(m_blockSize - kHeaderSize);
 

@@ -16,16 +16,13 @@ RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const
         m_matrix[i] = matrix[i];
         m_textMatrix[i] = textMatrix[i];
     }
-    m_fontFile->addRef();
 }
 
 void RasterFont::CellsDeleter::operator()(uint8_t* cells) const {
     platform::freePages(cells, bytes);
 }
 
-RasterFont::~RasterFont() {
-    m_fontFile->release();
-}
+RasterFont::~RasterFont() = default;
 
 void RasterFont::initCache() {
     // The cell leaves a pixel of room on each side for the rounding of the

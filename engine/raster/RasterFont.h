@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/core/RefCounted.h"
 #include "engine/raster/RasterGlyph.h"
 
 namespace rendova {
@@ -37,7 +38,7 @@ public:
     // bitmaps): its glyphs are then filled as paths.
     virtual bool hasBitmaps() const { return true; }
 
-    RasterFontFileBase* getFontFile() const { return m_fontFile; }
+    RasterFontFileBase* getFontFile() const { return m_fontFile.get(); }
     const double* getMatrix() const { return m_matrix; }
     const double* getTextMatrix() const { return m_textMatrix; }
     bool getAntialias() const { return m_antialias; }
@@ -75,7 +76,7 @@ protected:
     // Sizes the cache from the glyph box (set by the subclass before).
     void initCache();
 
-    RasterFontFileBase* m_fontFile;
+    RefPtr<RasterFontFileBase> m_fontFile;
     double m_matrix[4];
     double m_textMatrix[4];
     bool m_antialias;

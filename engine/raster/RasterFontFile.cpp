@@ -15,7 +15,7 @@ RasterFontFileBase::~RasterFontFileBase() {
         std::remove(m_fileName.getCString());
 }
 
-void RasterFontFileBase::release() {
+void RasterFontFileBase::decRef() {
     if (--m_refCount <= 0)
         delete this;
 }

@@ -33,9 +33,11 @@ public:
     const RasterFontKey& getKey() const { return *m_key; }
     const DynString& getFileName() const { return m_fileName; }
     int getRefCount() const { return m_refCount; }
-    void addRef() { ++m_refCount; }
+    // The references are the fonts' RefPtrs, so the count starts at 0 (a
+    // file is loaded before its first font is made), unlike RefCounted's.
+    void incRef() { ++m_refCount; }
     // Drops one reference; the last one deletes the file object.
-    void release();
+    void decRef();
 
 protected:
     RasterFontFileBase(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);

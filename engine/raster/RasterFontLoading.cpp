@@ -89,7 +89,7 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
 std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, const char* fileName,
                                                  int* length) {
     *length = 0;
-    CodeToUnicodeMap* map = font->getUnicodeMap();
+    RefPtr<CodeToUnicodeMap> map = font->getUnicodeMap();
     if (!map) {
         reportError(-1, "No Unicode map for the substitute of CID font '%s'", fontNameForReport(font));
         return nullptr;
@@ -117,7 +117,6 @@ std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, cons
             *length = n;
         }
     }
-    map->release();
     return array;
 }
 

@@ -7,29 +7,27 @@
 namespace rendova {
 
 Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const HalftoneParameters* screenParams)
-    : m_bitmap(bitmap),
-      m_state(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screenParams)),
-      m_vectorAntialias(vectorAntialias) {
+    : Rasteriser(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screenParams), bitmap,
+                 vectorAntialias) {
     init();
 }
 
 Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const RasterScreen& screen)
-    : m_bitmap(bitmap),
-      m_state(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screen)),
-      m_vectorAntialias(vectorAntialias) {
+    : Rasteriser(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screen), bitmap,
+                 vectorAntialias) {
     init();
 }
 
+// The destructor runs once this constructor has returned: should init()
+// throw, it deletes the state.
+Rasteriser::Rasteriser(RasterState* state, RasterBitmap* bitmap, bool vectorAntialias)
+    : m_bitmap(bitmap), m_state(state), m_vectorAntialias(vectorAntialias) {}
+
 void Rasteriser::init() {
     if (m_vectorAntialias) {
-        try {
-            // checkedMul: four sub-columns per pixel must still fit an int.
-            m_aaBuffer = std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1,
-                                                        false, true);
-        } catch (...) {
-            delete m_state;
-            throw;
-        }
+        // checkedMul: four sub-columns per pixel must still fit an int.
+        m_aaBuffer =
+            std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1, false, true);
         for (int i = 0; i <= 16; ++i)
             m_aaGamma[i] = std::pow(i * 0.0625, 1.5);
     } else {

@@ -165,6 +165,8 @@ public:
     static constexpr int64_t kMaxDashPieces = 1 << 22;
 
 private:
+    // Takes the state over; the public constructors start from it.
+    Rasteriser(RasterState* state, RasterBitmap* bitmap, bool vectorAntialias);
     void init();
     // Painting runs through the pipe; all extend the modified box.
     // Columns x0..x1 of row y, all painted.

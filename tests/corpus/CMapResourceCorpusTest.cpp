@@ -77,7 +77,7 @@ TEST_F(CMapResourceCorpus, EveryInstalledCMapReadsThroughItsUseChain) {
     GlobalSettings settings(configFile.string().c_str());
     int vertical = 0;
     for (const auto& [name, collection] : collections) {
-        auto map = RefPtr<CodeToCidMap>::adopt(settings.getCMap(collection.c_str(), name.c_str()));
+        auto map = settings.getCMap(collection.c_str(), name.c_str());
         ASSERT_TRUE(map) << name;
         vertical += map->getWMode() == 1;
         EXPECT_TRUE(errors.empty()) << name << ": " << errors.reports().front().message;
@@ -107,7 +107,7 @@ TEST_F(CMapResourceCorpus, ShippedConfigurationFindsTheCollectionsCMaps) {
         {"Adobe-CNS1", "ETen-B5-H", "\xA4\x40", 595},       {"Adobe-Korea1", "KSCms-UHC-H", "\xB0\xA1", 1086},
     };
     for (const Case& c : cases) {
-        auto map = RefPtr<CodeToCidMap>::adopt(settings.getCMap(c.collection, c.name));
+        auto map = settings.getCMap(c.collection, c.name);
         ASSERT_TRUE(map) << c.name;
         int used = 0;
         EXPECT_EQ(map->getCid(c.code.data(), static_cast<int>(c.code.size()), &used), c.cid) << c.name;

@@ -32,7 +32,7 @@ protected:
         return load(std::string("cmap-dir ") + kCollection + " " + path("cmaps") + "\n");
     }
     static RefPtr<CodeToCidMap> get(GlobalSettings& s, const char* name) {
-        return RefPtr<CodeToCidMap>::adopt(s.getCMap(kCollection, name));
+        return s.getCMap(kCollection, name);
     }
     static int cid(const CodeToCidMap& map, const std::string& bytes, int* used) {
         return map.getCid(bytes.data(), static_cast<int>(bytes.size()), used);
@@ -207,7 +207,7 @@ TEST_F(CodeToCidMapTest, CacheKeepsTheFourMostRecentlyUsedMaps) {
     ASSERT_TRUE(b2);
     EXPECT_NE(b2.get(), b.get());
     // The same name in another collection is another map.
-    EXPECT_FALSE(RefPtr<CodeToCidMap>::adopt(s->getCMap("Other-Coll", "A-H")));
+    EXPECT_FALSE(s->getCMap("Other-Coll", "A-H"));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ using test::SettingsTest;
 
 RefPtr<CodeToUnicodeMap> parse(const std::string& text, int codeBits) {
     DynString string(text.data(), static_cast<int>(text.size()));
-    return RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::parseCMap(string, codeBits));
+    return CodeToUnicodeMap::parseCMap(string, codeBits);
 }
 
 std::vector<uint32_t> unicodeOf(const CodeToUnicodeMap& map, int code, int room = 8) {
@@ -87,7 +87,7 @@ TEST_F(CodeToUnicodeMapTest, MergedMappingsReplaceEarlierOnes) {
     auto map = RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap());
     uint32_t values[256] = {};
     values[0x41] = 0x41;
-    map = RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::make8Bit(values));
+    map = CodeToUnicodeMap::make8Bit(values);
     EXPECT_EQ(unicodeOf(*map, 0x41), Values{0x41});
     map->mergeCMap(DynString("1 beginbfchar <41> <00660066> endbfchar"), 8);
     EXPECT_EQ(unicodeOf(*map, 0x41), (Values{0x66, 0x66}));
@@ -148,7 +148,7 @@ TEST_F(CodeToUnicodeMapTest, CidToUnicodeFileGrowsByDoubling) {
         text += cid == 7 ? std::string("zz\n") : line;
     }
     std::string file = write("Coll.cidToUnicode", text);
-    auto map = RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::parseCidToUnicodeFile(file.c_str(), "A-B"));
+    auto map = CodeToUnicodeMap::parseCidToUnicodeFile(file.c_str(), "A-B");
     ASSERT_TRUE(map);
     EXPECT_EQ(map->getLength(), 40000);
     EXPECT_TRUE(map->matchesTag("A-B"));
@@ -172,8 +172,7 @@ TEST_F(CodeToUnicodeMapTest, UnicodeToUnicodeFileBoundsItsCodes) {
                              "0043\n"
                              "0044 0064 xyz 0065\n"
                              "\n");
-    auto map =
-        RefPtr<CodeToUnicodeMap>::adopt(CodeToUnicodeMap::parseUnicodeToUnicodeFile(file.c_str(), "key"));
+    auto map = CodeToUnicodeMap::parseUnicodeToUnicodeFile(file.c_str(), "key");
     ASSERT_TRUE(map);
     EXPECT_TRUE(map->matchesTag("key"));
     EXPECT_EQ(map->getLength(), 0xFB02);
@@ -191,25 +190,19 @@ TEST_F(CodeToUnicodeMapTest, UnicodeToUnicodeFileBoundsItsCodes) {
 
 TEST_F(CodeToUnicodeMapTest, CacheDropsTheLeastRecentlyUsedMap) {
     CodeToUnicodeMapCache cache(4);
-    std::vector<CodeToUnicodeMap*> maps;
+    std::vector<RefPtr<CodeToUnicodeMap>> maps;
     for (const char* tag : {"a", "b", "c", "d", "e"}) {
         uint32_t values[1] = {0x41};
-        maps.push_back(new CodeToUnicodeMap(tag, values, 1, true, nullptr, 0, 0));
+        maps.push_back(
+            RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap(tag, values, 1, true, nullptr, 0, 0)));
     }
     for (int i = 0; i < 4; ++i)
         cache.add(maps[static_cast<size_t>(i)]);
-    CodeToUnicodeMap* a = cache.get("a");
-    EXPECT_EQ(a, maps[0]);
-    a->release();
+    EXPECT_EQ(cache.get("a").get(), maps[0].get());
     cache.add(maps[4]);
-    EXPECT_EQ(cache.get("b"), nullptr);
-    for (const char* tag : {"a", "c", "d", "e"}) {
-        CodeToUnicodeMap* map = cache.get(tag);
-        ASSERT_NE(map, nullptr) << tag;
-        map->release();
-    }
-    for (CodeToUnicodeMap* map : maps)
-        map->release();
+    EXPECT_FALSE(cache.get("b"));
+    for (const char* tag : {"a", "c", "d", "e"})
+        EXPECT_TRUE(cache.get(tag)) << tag;
 }
 
 TEST_F(CodeToUnicodeMapTest, SettingsCacheTheCollectionAndUnicodeMaps) {
@@ -217,18 +210,18 @@ TEST_F(CodeToUnicodeMapTest, SettingsCacheTheCollectionAndUnicodeMaps) {
     std::string u2uFile = write("sym.u2u", "0041 03B1\n");
     auto settings =
         load("cid-to-unicode Adobe-Japan1 " + cidFile + "\nunicode-to-unicode Sym " + u2uFile + "\n");
-    auto first = RefPtr<CodeToUnicodeMap>::adopt(settings->getCidToUnicodeMap("Adobe-Japan1"));
+    auto first = settings->getCidToUnicodeMap("Adobe-Japan1");
     ASSERT_TRUE(first);
     EXPECT_EQ(unicodeOf(*first, 1), Values{0x3000});
-    auto again = RefPtr<CodeToUnicodeMap>::adopt(settings->getCidToUnicodeMap("Adobe-Japan1"));
+    auto again = settings->getCidToUnicodeMap("Adobe-Japan1");
     EXPECT_EQ(again.get(), first.get());
-    EXPECT_FALSE(RefPtr<CodeToUnicodeMap>::adopt(settings->getCidToUnicodeMap("Adobe-GB1")));
+    EXPECT_FALSE(settings->getCidToUnicodeMap("Adobe-GB1"));
 
-    auto u2u = RefPtr<CodeToUnicodeMap>::adopt(settings->getUnicodeToUnicodeMap("MySymFont"));
+    auto u2u = settings->getUnicodeToUnicodeMap("MySymFont");
     ASSERT_TRUE(u2u);
     EXPECT_EQ(unicodeOf(*u2u, 0x41), Values{0x3B1});
-    EXPECT_EQ(RefPtr<CodeToUnicodeMap>::adopt(settings->getUnicodeToUnicodeMap("SymBold")).get(), u2u.get());
-    EXPECT_FALSE(RefPtr<CodeToUnicodeMap>::adopt(settings->getUnicodeToUnicodeMap("Helvetica")));
+    EXPECT_EQ(settings->getUnicodeToUnicodeMap("SymBold").get(), u2u.get());
+    EXPECT_FALSE(settings->getUnicodeToUnicodeMap("Helvetica"));
     EXPECT_TRUE(m_errors.empty());
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/core/BuiltinEncodings.h"
 #include "engine/core/CodeToCidMap.h"
+#include "engine/core/CodeToUnicodeMap.h"
 #include "engine/core/StandardFontMetrics.h"
 #include "engine/core/SystemFontList.h"
 #include "tests/engine/core/SettingsTestSupport.h"
@@ -64,12 +65,11 @@ TEST_F(SettingsTest, WithoutAConfigurationFileTheDefaultsStand) {
     EXPECT_EQ(settings.findFontFile("Helvetica", extensions), nullptr);
     // Without CMap directories only the built-in identity CMaps exist, and
     // no collection has a CID-to-Unicode file.
-    CodeToCidMap* identity = settings.getCMap("Adobe-Identity-0", "Identity-H");
-    ASSERT_NE(identity, nullptr);
+    RefPtr<CodeToCidMap> identity = settings.getCMap("Adobe-Identity-0", "Identity-H");
+    ASSERT_TRUE(identity);
     EXPECT_TRUE(identity->isIdentity());
-    identity->release();
-    EXPECT_EQ(settings.getCidToUnicodeMap("Adobe-Japan1"), nullptr);
-    EXPECT_EQ(settings.getUnicodeToUnicodeMap("Helvetica"), nullptr);
+    EXPECT_FALSE(settings.getCidToUnicodeMap("Adobe-Japan1"));
+    EXPECT_FALSE(settings.getUnicodeToUnicodeMap("Helvetica"));
 }
 
 TEST_F(SettingsTest, DefaultFileInTheHomeDirectoryIsRead) {
