@@ -75,6 +75,13 @@ inline void idct8(const T* in, int step, int64_t* out) {
 
 // --- inverse transform ---
 
+// The row pass's DC shortcut followed by the column pass's, as the full
+// transform computes a block without AC terms.
+uint8_t JpegDecoder::flatBlockSample(int dc, int quant) {
+    const int64_t row = (2896 * (int64_t(dc) * quant) + 256) >> 9;
+    return clampSample(128 + ((2896 * row + 65536) >> 17));
+}
+
 // The 2-D transform of T.81 A.3.3 is f = T(T(F)) / 4 over rows and then
 // columns. The row pass keeps three fractional bits (8 x T); the column pass
 // then gives 4096 x 8 x T(T(F)) = 131072 f, rounded once to the sample. Rows
@@ -95,8 +102,7 @@ void JpegDecoder::idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t
         ac |= four;
     }
     if (ac == 0) {
-        const int64_t dc = (2896 * (int64_t(coefs[0]) * quant[0]) + 256) >> 9;
-        const uint8_t s = clampSample(128 + ((2896 * dc + 65536) >> 17));
+        const uint8_t s = flatBlockSample(coefs[0], quant[0]);
         for (int y = 0; y < 8; ++y)
             std::memset(out + y * stride, s, 8);
         return;

@@ -163,9 +163,26 @@ private:
     }
     int getBit() { return getBits(1); }
     // A magnitude of s bits extended to its signed value (T.81 F.2.2.1).
-    int receiveExtend(int s);
+    int receiveExtend(int s) {
+        const int value = getBits(s);
+        // A leading 0 bit marks a negative value (EXTEND).
+        return value < (1 << (s - 1)) ? value - (1 << s) + 1 : value;
+    }
     // The next symbol, or -1 (reported) for a code that the table lacks.
-    int decodeSymbol(const HuffmanTable& table);
+    // Codes up to kLookupBits long, nearly all of them, take one look-up
+    // here; longer ones are searched out of line.
+    int decodeSymbol(const HuffmanTable& table) {
+        if (m_bitCount < 16)
+            fillBits();
+        const uint16_t entry = table.lookup[m_bitBuffer >> (64 - kLookupBits)];
+        if (!entry)
+            return decodeLongSymbol(table);
+        const int length = entry >> 8;
+        m_bitBuffer <<= length;
+        m_bitCount -= length;
+        return entry & 0xFF;
+    }
+    int decodeLongSymbol(const HuffmanTable& table);
     // Whether padding past a marker or the end of the input was consumed.
     bool ranPastData() const { return m_bitCount < m_padBits; }
     bool startScan();
@@ -173,7 +190,10 @@ private:
     // The next DC difference added to the component's prediction; false at
     // the end of the data or on a bad magnitude category.
     bool decodeDcDifference(Component& c);
-    bool decodeSequentialBlock(Component& c, int16_t* block);
+    // The zig-zag position of the last coefficient written (0 when only the
+    // DC term was), or -1 when the data ended. Writes only those positions,
+    // so a block cleared before stays cleared elsewhere.
+    int decodeSequentialBlock(Component& c, int16_t* block);
     bool decodeDcFirst(Component& c, int16_t* block);
     bool decodeDcRefine(int16_t* block);
     bool decodeAcFirst(Component& c, int16_t* block);
@@ -187,6 +207,8 @@ private:
 
     // Inverse transform of one block into 8 rows of samples (JpegIdct.cpp).
     static void idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t* out, int stride);
+    // The one sample of a block whose AC terms are all zero.
+    static uint8_t flatBlockSample(int dc, int quant);
 
     // Frame.
     bool m_progressive = false;

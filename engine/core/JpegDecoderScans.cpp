@@ -66,22 +66,7 @@ void JpegDecoder::fillBits() {
     }
 }
 
-int JpegDecoder::receiveExtend(int s) {
-    const int value = getBits(s);
-    // A leading 0 bit marks a negative value (T.81 F.2.2.1, EXTEND).
-    return value < (1 << (s - 1)) ? value - (1 << s) + 1 : value;
-}
-
-int JpegDecoder::decodeSymbol(const HuffmanTable& table) {
-    if (m_bitCount < 16)
-        fillBits();
-    const uint16_t entry = table.lookup[m_bitBuffer >> (64 - kLookupBits)];
-    if (entry) {
-        const int length = entry >> 8;
-        m_bitBuffer <<= length;
-        m_bitCount -= length;
-        return entry & 0xFF;
-    }
+int JpegDecoder::decodeLongSymbol(const HuffmanTable& table) {
     const int bits = int(m_bitBuffer >> 48);
     for (int length = kLookupBits + 1; length <= 16; ++length) {
         const int offset = (bits >> (16 - length)) - table.firstCode[length];
@@ -152,16 +137,17 @@ bool JpegDecoder::decodeDcDifference(Component& c) {
     return true;
 }
 
-bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
+int JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
     if (!decodeDcDifference(c))
-        return false;
+        return -1;
     block[0] = int16_t(c.prevDc);
 
+    int last = 0;
     const HuffmanTable& ac = m_acTables[c.acTable];
     for (int k = 1; k < 64;) {
         const int symbol = decodeSymbol(ac);
         if (symbol < 0)
-            return false;
+            return -1;
         const int run = symbol >> 4;
         const int size = symbol & 0x0F;
         if (size == 0) {
@@ -176,9 +162,10 @@ bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
             reportError(getPos(), "JPEG AC run past the end of a block");
             break;
         }
+        last = k;
         block[kZigzag[k++]] = int16_t(value);
     }
-    return true;
+    return last;
 }
 
 bool JpegDecoder::decodeDcFirst(Component& c, int16_t* block) {
@@ -290,7 +277,7 @@ bool JpegDecoder::decodeAcRefine(Component& c, int16_t* block) {
 
 bool JpegDecoder::decodeBlock(Component& c, int16_t* block) {
     if (!m_progressive)
-        return decodeSequentialBlock(c, block);
+        return decodeSequentialBlock(c, block) >= 0;
     if (m_spectralStart == 0)
         return m_approxHigh == 0 ? decodeDcFirst(c, block) : decodeDcRefine(block);
     return m_approxHigh == 0 ? decodeAcFirst(c, block) : decodeAcRefine(c, block);
@@ -309,7 +296,10 @@ bool reportRunPast(int64_t position, int pendingMarker) {
 }  // namespace
 
 bool JpegDecoder::decodeStreamedMcuRow() {
-    int16_t block[64];
+    // Cleared once; after each block only the positions it wrote are
+    // cleared again, which for the flat blocks of drawings and scans is the
+    // DC term alone.
+    int16_t block[64] = {};
     for (int mx = 0; mx < m_mcusPerLine; ++mx) {
         if (m_restartInterval) {
             if (m_restartsLeft == 0) {
@@ -325,10 +315,23 @@ bool JpegDecoder::decodeStreamedMcuRow() {
             for (int v = 0; v < c.v; ++v) {
                 uint8_t* out = c.rows + v * 8 * c.rowStride + mx * c.h * 8;
                 for (int h = 0; h < c.h; ++h, out += 8) {
-                    std::memset(block, 0, sizeof block);
-                    if (!decodeSequentialBlock(c, block))
+                    const int last = decodeSequentialBlock(c, block);
+                    if (last < 0)
                         return false;
+                    if (last == 0) {
+                        const uint8_t s = flatBlockSample(block[0], quant[0]);
+                        for (int y = 0; y < 8; ++y)
+                            std::memset(out + y * c.rowStride, s, 8);
+                        block[0] = 0;
+                        continue;
+                    }
                     idctBlock(block, quant, out, c.rowStride);
+                    if (last < 8) {
+                        for (int k = 0; k <= last; ++k)
+                            block[kZigzag[k]] = 0;
+                    } else {
+                        std::memset(block, 0, sizeof block);
+                    }
                 }
             }
         }
