@@ -102,9 +102,7 @@ void JpegDecoder::idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t
         ac |= four;
     }
     if (ac == 0) {
-        const uint8_t s = flatBlockSample(coefs[0], quant[0]);
-        for (int y = 0; y < 8; ++y)
-            std::memset(out + y * stride, s, 8);
+        fillFlatBlock(flatBlockSample(coefs[0], quant[0]), out, stride);
         return;
     }
     int64_t rows[64];
@@ -744,11 +742,31 @@ struct ChromaTerms {
     int blue;
 };
 
+// The terms by chroma sample, computed once: green's two products are kept
+// whole and rounded after their sum, as the plain form below rounds.
+struct ChromaTables {
+    int red[256];    // by Cr, rounded
+    int blue[256];   // by Cb, rounded
+    int greenB[256]; // by Cb, unrounded
+    int greenR[256]; // by Cr, unrounded
+    constexpr ChromaTables() : red(), blue(), greenB(), greenR() {
+        for (int i = 0; i < 256; ++i) {
+            const int d = i - 128;
+            red[i] = (91881 * d + 32768) >> 16;
+            blue[i] = (116130 * d + 32768) >> 16;
+            greenB[i] = -22553 * d;
+            greenR[i] = -46802 * d;
+        }
+    }
+};
+constexpr ChromaTables kChroma;
+
 inline ChromaTerms chromaTerms(int cbSample, int crSample) {
-    const int cb = cbSample - 128;
-    const int cr = crSample - 128;
-    return {(91881 * cr + 32768) >> 16, (-22553 * cb - 46802 * cr + 32768) >> 16,
-            (116130 * cb + 32768) >> 16};
+    // Plain form: with cb = cbSample - 128 and cr = crSample - 128,
+    // {(91881 cr + 32768) >> 16, (-22553 cb - 46802 cr + 32768) >> 16,
+    //  (116130 cb + 32768) >> 16}.
+    return {kChroma.red[crSample], (kChroma.greenB[cbSample] + kChroma.greenR[crSample] + 32768) >> 16,
+            kChroma.blue[cbSample]};
 }
 
 // Converts count pixels of n components (3, or 4 with K after) that share

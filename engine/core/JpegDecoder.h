@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine/core/DataStream.h"
@@ -209,6 +210,12 @@ private:
     static void idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t* out, int stride);
     // The one sample of a block whose AC terms are all zero.
     static uint8_t flatBlockSample(int dc, int quant);
+    static void fillFlatBlock(uint8_t sample, uint8_t* out, int stride) {
+        // Eight bytes a row in one store (the same as memset of 8 bytes).
+        const uint64_t pattern = sample * uint64_t{0x0101010101010101};
+        for (int y = 0; y < 8; ++y, out += stride)
+            std::memcpy(out, &pattern, sizeof pattern);
+    }
 
     // Frame.
     bool m_progressive = false;

@@ -319,9 +319,7 @@ bool JpegDecoder::decodeStreamedMcuRow() {
                     if (last < 0)
                         return false;
                     if (last == 0) {
-                        const uint8_t s = flatBlockSample(block[0], quant[0]);
-                        for (int y = 0; y < 8; ++y)
-                            std::memset(out + y * c.rowStride, s, 8);
+                        fillFlatBlock(flatBlockSample(block[0], quant[0]), out, c.rowStride);
                         block[0] = 0;
                         continue;
                     }
