@@ -152,9 +152,27 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     for (int r = 0; r < src.boxHeight; ++r) {
         const uint8_t* q =
             src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + static_cast<ptrdiff_t>(col) * bpp;
-        for (int c = 0; c < boxWidth * bpp; c += bpp) {
-            for (int k = 0; k < bpp; ++k)
-                sums[k] += q[c + k];
+        // The common sample sizes with the components unrolled.
+        if (bpp == 3) {
+            int64_t s0 = 0, s1 = 0, s2 = 0;
+            for (int c = 0; c < boxWidth * 3; c += 3) {
+                s0 += q[c];
+                s1 += q[c + 1];
+                s2 += q[c + 2];
+            }
+            sums[0] += s0;
+            sums[1] += s1;
+            sums[2] += s2;
+        } else if (bpp == 1) {
+            int64_t s0 = 0;
+            for (int c = 0; c < boxWidth; ++c)
+                s0 += q[c];
+            sums[0] += s0;
+        } else {
+            for (int c = 0; c < boxWidth * bpp; c += bpp) {
+                for (int k = 0; k < bpp; ++k)
+                    sums[k] += q[c + k];
+            }
         }
         if (src.hasAlpha) {
             const uint8_t* qa = src.alphas + static_cast<ptrdiff_t>(r) * src.width + col;
