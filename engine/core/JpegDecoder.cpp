@@ -24,13 +24,6 @@ constexpr int kMarkerDri = 0xDD;
 constexpr int kMarkerApp0 = 0xE0;
 constexpr int kMarkerApp14 = 0xEE;
 
-// A sample from a value that may lie anywhere: damaged data can drive the
-// inverse transform and the colour transform far outside 0-255, so the clamp
-// is numeric rather than a lookup in a table of fixed size.
-inline uint8_t clampSample(int64_t v) {
-    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
 // One 8-point inverse DCT over in[0], in[step], ... (any integer type),
 // giving 4096 x T(X)[n] in out[n], where T(X)[n] = X0 / sqrt 2 + sum over k
 // of Xk cos((2n + 1) k pi / 16). This is the factorisation of Loeffler,
@@ -74,13 +67,6 @@ inline void idct8(const T* in, int step, int64_t* out) {
 }  // namespace
 
 // --- inverse transform ---
-
-// The row pass's DC shortcut followed by the column pass's, as the full
-// transform computes a block without AC terms.
-uint8_t JpegDecoder::flatBlockSample(int dc, int quant) {
-    const int64_t row = (2896 * (int64_t(dc) * quant) + 256) >> 9;
-    return clampSample(128 + ((2896 * row + 65536) >> 17));
-}
 
 // The 2-D transform of T.81 A.3.3 is f = T(T(F)) / 4 over rows and then
 // columns. The row pass keeps three fractional bits (8 x T); the column pass

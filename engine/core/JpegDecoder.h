@@ -208,13 +208,29 @@ private:
 
     // Inverse transform of one block into 8 rows of samples (JpegIdct.cpp).
     static void idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t* out, int stride);
-    // The one sample of a block whose AC terms are all zero.
-    static uint8_t flatBlockSample(int dc, int quant);
+    // The one sample of a block whose AC terms are all zero: the row pass's
+    // DC shortcut followed by the column pass's, as the full transform
+    // computes it.
+    static uint8_t flatBlockSample(int dc, int quant) {
+        const int64_t row = (2896 * (int64_t(dc) * quant) + 256) >> 9;
+        return clampSample(128 + ((2896 * row + 65536) >> 17));
+    }
+    // A sample from a value that may lie anywhere: damaged data can drive the
+    // inverse transform and the colour transform far outside 0-255, so the
+    // clamp is numeric rather than a lookup in a table of fixed size.
+    static uint8_t clampSample(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
     static void fillFlatBlock(uint8_t sample, uint8_t* out, int stride) {
         // Eight bytes a row in one store (the same as memset of 8 bytes).
         const uint64_t pattern = sample * uint64_t{0x0101010101010101};
-        for (int y = 0; y < 8; ++y, out += stride)
-            std::memcpy(out, &pattern, sizeof pattern);
+        const ptrdiff_t s = stride;
+        std::memcpy(out, &pattern, 8);
+        std::memcpy(out + s, &pattern, 8);
+        std::memcpy(out + 2 * s, &pattern, 8);
+        std::memcpy(out + 3 * s, &pattern, 8);
+        std::memcpy(out + 4 * s, &pattern, 8);
+        std::memcpy(out + 5 * s, &pattern, 8);
+        std::memcpy(out + 6 * s, &pattern, 8);
+        std::memcpy(out + 7 * s, &pattern, 8);
     }
 
     // Frame.

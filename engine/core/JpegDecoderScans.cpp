@@ -124,7 +124,8 @@ bool JpegDecoder::processRestart() {
     return true;
 }
 
-bool JpegDecoder::decodeDcDifference(Component& c) {
+// Inlined: every block of every scan but AC ones starts here.
+__attribute__((always_inline)) inline bool JpegDecoder::decodeDcDifference(Component& c) {
     const int s = decodeSymbol(m_dcTables[c.dcTable]);
     if (s < 0)
         return false;
@@ -137,7 +138,8 @@ bool JpegDecoder::decodeDcDifference(Component& c) {
     return true;
 }
 
-int JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
+// Inlined into the streamed row's loop, where most baseline data is read.
+__attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
     if (!decodeDcDifference(c))
         return -1;
     block[0] = int16_t(c.prevDc);
@@ -300,7 +302,24 @@ bool JpegDecoder::decodeStreamedMcuRow() {
     // cleared again, which for the flat blocks of drawings and scans is the
     // DC term alone.
     int16_t block[64] = {};
-    for (int mx = 0; mx < m_mcusPerLine; ++mx) {
+    // The scan's components read once into locals: the byte stores into the
+    // row buffers may alias anything, and would have every field reloaded.
+    struct Target {
+        Component* c;
+        const uint16_t* quant;
+        uint8_t* rows;
+        int stride;
+        int h;
+        int v;
+    };
+    Target targets[4];
+    const int scanCount = m_scanCount;
+    for (int i = 0; i < scanCount; ++i) {
+        Component& c = m_components[m_scanOrder[i]];
+        targets[i] = {&c, m_quant[c.quantIndex], c.rows, c.rowStride, c.h, c.v};
+    }
+    const int mcusPerLine = m_mcusPerLine;
+    for (int mx = 0; mx < mcusPerLine; ++mx) {
         if (m_restartInterval) {
             if (m_restartsLeft == 0) {
                 if (!processRestart())
@@ -309,21 +328,20 @@ bool JpegDecoder::decodeStreamedMcuRow() {
             }
             --m_restartsLeft;
         }
-        for (int i = 0; i < m_scanCount; ++i) {
-            Component& c = m_components[m_scanOrder[i]];
-            const uint16_t* quant = m_quant[c.quantIndex];
-            for (int v = 0; v < c.v; ++v) {
-                uint8_t* out = c.rows + v * 8 * c.rowStride + mx * c.h * 8;
-                for (int h = 0; h < c.h; ++h, out += 8) {
-                    const int last = decodeSequentialBlock(c, block);
+        for (int i = 0; i < scanCount; ++i) {
+            const Target t = targets[i];
+            for (int v = 0; v < t.v; ++v) {
+                uint8_t* out = t.rows + v * 8 * t.stride + mx * t.h * 8;
+                for (int h = 0; h < t.h; ++h, out += 8) {
+                    const int last = decodeSequentialBlock(*t.c, block);
                     if (last < 0)
                         return false;
                     if (last == 0) {
-                        fillFlatBlock(flatBlockSample(block[0], quant[0]), out, c.rowStride);
+                        fillFlatBlock(flatBlockSample(block[0], t.quant[0]), out, t.stride);
                         block[0] = 0;
                         continue;
                     }
-                    idctBlock(block, quant, out, c.rowStride);
+                    idctBlock(block, t.quant, out, t.stride);
                     if (last < 8) {
                         for (int k = 0; k <= last; ++k)
                             block[kZigzag[k]] = 0;
