@@ -731,10 +731,10 @@ struct ChromaTerms {
 // The terms by chroma sample, computed once: green's two products are kept
 // whole and rounded after their sum, as the plain form below rounds.
 struct ChromaTables {
-    int red[256];    // by Cr, rounded
-    int blue[256];   // by Cb, rounded
-    int greenB[256]; // by Cb, unrounded
-    int greenR[256]; // by Cr, unrounded
+    int red[256];     // by Cr, rounded
+    int blue[256];    // by Cb, rounded
+    int greenB[256];  // by Cb, unrounded
+    int greenR[256];  // by Cr, unrounded
     constexpr ChromaTables() : red(), blue(), greenB(), greenR() {
         for (int i = 0; i < 256; ++i) {
             const int d = i - 128;
@@ -776,6 +776,36 @@ inline uint8_t* convertPixels(uint8_t* out, const uint8_t* luma, const uint8_t* 
     return out;
 }
 
+// Whether the eight samples at p are all p[0].
+inline bool flatRun8(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v == p[0] * uint64_t{0x0101010101010101};
+}
+
+// convertPixels over a row whose components all have the full width (the
+// black one being src[3]). Eight pixels that repeat one pixel, as the flat
+// blocks of drawings and scans give, are converted once and copied.
+template <int n, bool invert>
+void convertFullRow(uint8_t* out, const uint8_t* const* src, int width) {
+    for (int x = 0; x < width;) {
+        if (x + 8 <= width && flatRun8(src[0] + x) && flatRun8(src[1] + x) && flatRun8(src[2] + x) &&
+            (n == 3 || flatRun8(src[3] + x))) {
+            convertPixels<n, invert>(out, src[0] + x, n == 4 ? src[3] + x : nullptr, 1,
+                                     chromaTerms(src[1][x], src[2][x]));
+            for (int k = 1; k < 8; ++k)
+                std::memcpy(out + k * n, out, n);
+            out += 8 * n;
+            x += 8;
+            continue;
+        }
+        const int end = std::min(width, x + 8);
+        for (; x < end; ++x)
+            out = convertPixels<n, invert>(out, src[0] + x, n == 4 ? src[3] + x : nullptr, 1,
+                                           chromaTerms(src[1][x], src[2][x]));
+    }
+}
+
 }  // namespace
 
 void JpegDecoder::buildLine(int rowInMcu) {
@@ -799,8 +829,7 @@ void JpegDecoder::buildLine(int rowInMcu) {
     const int chromaRatio = comps[1].h == comps[2].h && m_maxH % comps[1].h == 0 ? m_maxH / comps[1].h : 0;
     const bool direct = transform && comps[0].h == m_maxH && chromaRatio && (n == 3 || comps[3].h == m_maxH);
     if (direct && n == 3 && chromaRatio == 1) {
-        for (int x = 0; x < width; ++x)
-            out = convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x], src[2][x]));
+        convertFullRow<3, false>(out, src, width);
         return;
     }
     if (direct && n == 3 && chromaRatio == 2) {
@@ -813,8 +842,7 @@ void JpegDecoder::buildLine(int rowInMcu) {
         return;
     }
     if (direct && n == 4 && chromaRatio == 1) {
-        for (int x = 0; x < width; ++x)
-            out = convertPixels<4, true>(out, src[0] + x, src[3] + x, 1, chromaTerms(src[1][x], src[2][x]));
+        convertFullRow<4, true>(out, src, width);
         return;
     }
     if (direct) {
