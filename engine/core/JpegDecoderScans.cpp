@@ -302,21 +302,27 @@ bool JpegDecoder::decodeStreamedMcuRow() {
     // cleared again, which for the flat blocks of drawings and scans is the
     // DC term alone.
     int16_t block[64] = {};
-    // The scan's components read once into locals: the byte stores into the
-    // row buffers may alias anything, and would have every field reloaded.
+    // The scan's components read once into locals (the byte stores into
+    // the row buffers may alias anything, and would have every field
+    // reloaded), with the offset of each of a component's blocks in its MCU.
     struct Target {
         Component* c;
         const uint16_t* quant;
         uint8_t* rows;
         int stride;
-        int h;
-        int v;
+        int mcuWidth;  // bytes of a row that one MCU covers
+        int blockCount;
+        int offsets[16];  // h x v blocks, up to 4 x 4
     };
     Target targets[4];
     const int scanCount = m_scanCount;
     for (int i = 0; i < scanCount; ++i) {
         Component& c = m_components[m_scanOrder[i]];
-        targets[i] = {&c, m_quant[c.quantIndex], c.rows, c.rowStride, c.h, c.v};
+        Target& t = targets[i];
+        t = {&c, m_quant[c.quantIndex], c.rows, c.rowStride, c.h * 8, c.h * c.v, {}};
+        for (int v = 0; v < c.v; ++v)
+            for (int h = 0; h < c.h; ++h)
+                t.offsets[v * c.h + h] = v * 8 * c.rowStride + h * 8;
     }
     const int mcusPerLine = m_mcusPerLine;
     for (int mx = 0; mx < mcusPerLine; ++mx) {
@@ -328,26 +334,24 @@ bool JpegDecoder::decodeStreamedMcuRow() {
             }
             --m_restartsLeft;
         }
-        for (int i = 0; i < scanCount; ++i) {
-            const Target t = targets[i];
-            for (int v = 0; v < t.v; ++v) {
-                uint8_t* out = t.rows + v * 8 * t.stride + mx * t.h * 8;
-                for (int h = 0; h < t.h; ++h, out += 8) {
-                    const int last = decodeSequentialBlock(*t.c, block);
-                    if (last < 0)
-                        return false;
-                    if (last == 0) {
-                        fillFlatBlock(flatBlockSample(block[0], t.quant[0]), out, t.stride);
-                        block[0] = 0;
-                        continue;
-                    }
-                    idctBlock(block, t.quant, out, t.stride);
-                    if (last < 8) {
-                        for (int k = 0; k <= last; ++k)
-                            block[kZigzag[k]] = 0;
-                    } else {
-                        std::memset(block, 0, sizeof block);
-                    }
+        for (const Target* t = targets; t < targets + scanCount; ++t) {
+            uint8_t* const mcu = t->rows + mx * t->mcuWidth;
+            for (int k = 0; k < t->blockCount; ++k) {
+                uint8_t* const out = mcu + t->offsets[k];
+                const int last = decodeSequentialBlock(*t->c, block);
+                if (last < 0)
+                    return false;
+                if (last == 0) {
+                    fillFlatBlock(flatBlockSample(block[0], t->quant[0]), out, t->stride);
+                    block[0] = 0;
+                    continue;
+                }
+                idctBlock(block, t->quant, out, t->stride);
+                if (last < 8) {
+                    for (int z = 0; z <= last; ++z)
+                        block[kZigzag[z]] = 0;
+                } else {
+                    std::memset(block, 0, sizeof block);
                 }
             }
         }
