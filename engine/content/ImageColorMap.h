@@ -79,8 +79,9 @@ private:
         uint8_t color[4];
     };
     // Slots in each cache: enough for the few thousand colours a photograph
-    // shows in any stretch of rows, little enough to stay in the L2 cache.
-    static constexpr int kCacheBits = 12;
+    // shows in any stretch of rows, little enough to stay in the L2 cache
+    // (64 KB of eight-byte slots).
+    static constexpr int kCacheBits = 13;
 
     // Steps of the constructor: the decode ranges (false, having reported
     // it, when the entry is unusable), and the tables of an indexed or
