@@ -639,6 +639,13 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
                 }
                 for (int j = jLo; j <= jHi;) {
                     const int x = x0 + j * xSign;
+                    // Pixels that the clip hides are passed over together.
+                    if (coverage && coverage[x] == 0) {
+                        do
+                            ++j;
+                        while (j <= jHi && coverage[x0 + j * xSign] == 0);
+                        continue;
+                    }
                     int jEnd = std::min(sameBoxEnd[j], jHi);
                     int t = 16;
                     if (coverage) {
