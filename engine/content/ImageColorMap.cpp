@@ -206,7 +206,8 @@ std::unique_ptr<ImageColorMap::CacheEntry[]> ImageColorMap::makeCache(bool gray)
 }
 
 template <bool Gray, int N>
-void ImageColorMap::convertCachedRow(const uint8_t* pixels, int count, CacheEntry* cache, uint8_t* out) const {
+void ImageColorMap::convertCachedRow(const uint8_t* pixels, int count, CacheEntry* cache,
+                                     uint8_t* out) const {
     for (int x = 0; x < count; ++x, pixels += N) {
         const uint32_t key = pixelKey<N>(pixels);
         CacheEntry& entry = cache[cacheSlot<kCacheBits>(key)];

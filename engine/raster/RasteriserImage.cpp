@@ -647,6 +647,17 @@ int Rasteriser::drawImageCommon(RasterImageSource source, void* userData, int so
                         continue;
                     }
                     int jEnd = std::min(sameBoxEnd[j], jHi);
+                    // Boxes of one opaque sample that repeat its colour
+                    // paint with it as one run: a flat area of a picture
+                    // drawn at about its own size.
+                    if (singleSamples && !hasAlpha && columnCount[j] == 1) {
+                        const uint8_t* q = lineBuf + static_cast<ptrdiff_t>(firstColumn[j]) * bytesPerPixel;
+                        while (jEnd < jHi && columnCount[jEnd + 1] == 1 &&
+                               std::memcmp(
+                                   lineBuf + static_cast<ptrdiff_t>(firstColumn[jEnd + 1]) * bytesPerPixel, q,
+                                   static_cast<size_t>(bytesPerPixel)) == 0)
+                            jEnd = std::min(sameBoxEnd[jEnd + 1], jHi);
+                    }
                     int t = 16;
                     if (coverage) {
                         t = coverage[x];
