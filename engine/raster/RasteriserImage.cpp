@@ -2,6 +2,7 @@
 // a quarter turn, with shear), box averaging of the source samples onto the
 // device pixels, and clipping.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -182,9 +183,17 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     }
     if (src.hasAlpha && alphaSum == 0)
         return false;
-    const double scale = 1.0 / static_cast<double>(area);
-    for (int k = 0; k < bpp; ++k)
-        colour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
+    if ((area & (area - 1)) == 0) {
+        // A power of two: the reciprocal and the product below are exact,
+        // so truncating the product is the shift (and stays within 0..255).
+        const int shift = std::countr_zero(static_cast<uint64_t>(area));
+        for (int k = 0; k < bpp; ++k)
+            colour[k] = static_cast<uint8_t>(sums[k] >> shift);
+    } else {
+        const double scale = 1.0 / static_cast<double>(area);
+        for (int k = 0; k < bpp; ++k)
+            colour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
+    }
     if (src.hasAlpha)
         alpha = static_cast<double>(alphaSum) / (255.0 * static_cast<double>(area));
     return true;
