@@ -190,11 +190,11 @@ private:
     bool processRestart();
     // The next DC difference added to the component's prediction; false at
     // the end of the data or on a bad magnitude category.
-    bool decodeDcDifference(Component& c);
+    bool decodeDcDifference(Component& c, const HuffmanTable& table);
     // The zig-zag position of the last coefficient written (0 when only the
     // DC term was), or -1 when the data ended. Writes only those positions,
     // so a block cleared before stays cleared elsewhere.
-    int decodeSequentialBlock(Component& c, int16_t* block);
+    int decodeSequentialBlock(Component& c, const HuffmanTable& dc, const HuffmanTable& ac, int16_t* block);
     bool decodeDcFirst(Component& c, int16_t* block);
     bool decodeDcRefine(int16_t* block);
     bool decodeAcFirst(Component& c, int16_t* block);

@@ -125,8 +125,9 @@ bool JpegDecoder::processRestart() {
 }
 
 // Inlined: every block of every scan but AC ones starts here.
-__attribute__((always_inline)) inline bool JpegDecoder::decodeDcDifference(Component& c) {
-    const int s = decodeSymbol(m_dcTables[c.dcTable]);
+__attribute__((always_inline)) inline bool JpegDecoder::decodeDcDifference(Component& c,
+                                                                           const HuffmanTable& table) {
+    const int s = decodeSymbol(table);
     if (s < 0)
         return false;
     if (s > kMaxCategory) {
@@ -139,13 +140,15 @@ __attribute__((always_inline)) inline bool JpegDecoder::decodeDcDifference(Compo
 }
 
 // Inlined into the streamed row's loop, where most baseline data is read.
-__attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
-    if (!decodeDcDifference(c))
+__attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Component& c,
+                                                                             const HuffmanTable& dc,
+                                                                             const HuffmanTable& ac,
+                                                                             int16_t* block) {
+    if (!decodeDcDifference(c, dc))
         return -1;
     block[0] = int16_t(c.prevDc);
 
     int last = 0;
-    const HuffmanTable& ac = m_acTables[c.acTable];
     for (int k = 1; k < 64;) {
         const int symbol = decodeSymbol(ac);
         if (symbol < 0)
@@ -171,7 +174,7 @@ __attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Com
 }
 
 bool JpegDecoder::decodeDcFirst(Component& c, int16_t* block) {
-    if (!decodeDcDifference(c))
+    if (!decodeDcDifference(c, m_dcTables[c.dcTable]))
         return false;
     block[0] = int16_t(c.prevDc * (1 << m_approxLow));
     return true;
@@ -279,7 +282,7 @@ bool JpegDecoder::decodeAcRefine(Component& c, int16_t* block) {
 
 bool JpegDecoder::decodeBlock(Component& c, int16_t* block) {
     if (!m_progressive)
-        return decodeSequentialBlock(c, block) >= 0;
+        return decodeSequentialBlock(c, m_dcTables[c.dcTable], m_acTables[c.acTable], block) >= 0;
     if (m_spectralStart == 0)
         return m_approxHigh == 0 ? decodeDcFirst(c, block) : decodeDcRefine(block);
     return m_approxHigh == 0 ? decodeAcFirst(c, block) : decodeAcRefine(c, block);
@@ -307,19 +310,35 @@ bool JpegDecoder::decodeStreamedMcuRow() {
     // reloaded), with the offset of each of a component's blocks in its MCU.
     struct Target {
         Component* c;
+        const HuffmanTable* dc;
+        const HuffmanTable* ac;
         const uint16_t* quant;
         uint8_t* rows;
         int stride;
         int mcuWidth;  // bytes of a row that one MCU covers
         int blockCount;
         int offsets[16];  // h x v blocks, up to 4 x 4
+        // The last flat block's DC term and sample: flat areas repeat them.
+        int flatDc;
+        uint8_t flatSample;
     };
     Target targets[4];
     const int scanCount = m_scanCount;
     for (int i = 0; i < scanCount; ++i) {
         Component& c = m_components[m_scanOrder[i]];
         Target& t = targets[i];
-        t = {&c, m_quant[c.quantIndex], c.rows, c.rowStride, c.h * 8, c.h * c.v, {}};
+        t = {&c,
+             &m_dcTables[c.dcTable],
+             &m_acTables[c.acTable],
+             m_quant[c.quantIndex],
+             c.rows,
+             c.rowStride,
+             c.h * 8,
+             c.h * c.v,
+             {},
+             0,
+             0};
+        t.flatSample = flatBlockSample(0, t.quant[0]);
         for (int v = 0; v < c.v; ++v)
             for (int h = 0; h < c.h; ++h)
                 t.offsets[v * c.h + h] = v * 8 * c.rowStride + h * 8;
@@ -334,15 +353,19 @@ bool JpegDecoder::decodeStreamedMcuRow() {
             }
             --m_restartsLeft;
         }
-        for (const Target* t = targets; t < targets + scanCount; ++t) {
+        for (Target* t = targets; t < targets + scanCount; ++t) {
             uint8_t* const mcu = t->rows + mx * t->mcuWidth;
             for (int k = 0; k < t->blockCount; ++k) {
                 uint8_t* const out = mcu + t->offsets[k];
-                const int last = decodeSequentialBlock(*t->c, block);
+                const int last = decodeSequentialBlock(*t->c, *t->dc, *t->ac, block);
                 if (last < 0)
                     return false;
                 if (last == 0) {
-                    fillFlatBlock(flatBlockSample(block[0], t->quant[0]), out, t->stride);
+                    if (block[0] != t->flatDc) {
+                        t->flatDc = block[0];
+                        t->flatSample = flatBlockSample(block[0], t->quant[0]);
+                    }
+                    fillFlatBlock(t->flatSample, out, t->stride);
                     block[0] = 0;
                     continue;
                 }
