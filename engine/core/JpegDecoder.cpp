@@ -776,33 +776,47 @@ inline uint8_t* convertPixels(uint8_t* out, const uint8_t* luma, const uint8_t* 
     return out;
 }
 
-// Whether the eight samples at p are all p[0].
-inline bool flatRun8(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v == p[0] * uint64_t{0x0101010101010101};
+// Whether the Count samples at p are all p[0].
+template <int Count>
+inline bool flatRun(const uint8_t* p) {
+    if constexpr (Count == 8) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v == p[0] * uint64_t{0x0101010101010101};
+    } else {
+        static_assert(Count == 4);
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v == p[0] * uint32_t{0x01010101};
+    }
 }
 
-// convertPixels over a row whose components all have the full width (the
-// black one being src[3]). Eight pixels that repeat one pixel, as the flat
-// blocks of drawings and scans give, are converted once and copied.
-template <int n, bool invert>
-void convertFullRow(uint8_t* out, const uint8_t* const* src, int width) {
+// convertPixels over a row whose luma (and black, src[3]) has the full
+// width and whose chroma has 1 / Ratio of it. Eight pixels that repeat one
+// pixel, as the flat blocks of drawings and scans give, are converted once
+// and copied.
+template <int n, bool invert, int Ratio>
+void convertRowRuns(uint8_t* out, const uint8_t* const* src, int width) {
+    const uint8_t* black = n == 4 ? src[3] : nullptr;
     for (int x = 0; x < width;) {
-        if (x + 8 <= width && flatRun8(src[0] + x) && flatRun8(src[1] + x) && flatRun8(src[2] + x) &&
-            (n == 3 || flatRun8(src[3] + x))) {
-            convertPixels<n, invert>(out, src[0] + x, n == 4 ? src[3] + x : nullptr, 1,
-                                     chromaTerms(src[1][x], src[2][x]));
+        const int cx = x / Ratio;
+        if (x + 8 <= width && flatRun<8>(src[0] + x) && flatRun<8 / Ratio>(src[1] + cx) &&
+            flatRun<8 / Ratio>(src[2] + cx) && (n == 3 || flatRun<8>(black + x))) {
+            convertPixels<n, invert>(out, src[0] + x, n == 4 ? black + x : nullptr, 1,
+                                     chromaTerms(src[1][cx], src[2][cx]));
             for (int k = 1; k < 8; ++k)
                 std::memcpy(out + k * n, out, n);
             out += 8 * n;
             x += 8;
             continue;
         }
+        // Eight pixels (or the row's last few), a chroma sample at a time.
         const int end = std::min(width, x + 8);
-        for (; x < end; ++x)
-            out = convertPixels<n, invert>(out, src[0] + x, n == 4 ? src[3] + x : nullptr, 1,
-                                           chromaTerms(src[1][x], src[2][x]));
+        for (; x < end; x += Ratio) {
+            const int count = std::min(Ratio, end - x);
+            out = convertPixels<n, invert>(out, src[0] + x, n == 4 ? black + x : nullptr, count,
+                                           chromaTerms(src[1][x / Ratio], src[2][x / Ratio]));
+        }
     }
 }
 
@@ -829,20 +843,15 @@ void JpegDecoder::buildLine(int rowInMcu) {
     const int chromaRatio = comps[1].h == comps[2].h && m_maxH % comps[1].h == 0 ? m_maxH / comps[1].h : 0;
     const bool direct = transform && comps[0].h == m_maxH && chromaRatio && (n == 3 || comps[3].h == m_maxH);
     if (direct && n == 3 && chromaRatio == 1) {
-        convertFullRow<3, false>(out, src, width);
+        convertRowRuns<3, false, 1>(out, src, width);
         return;
     }
     if (direct && n == 3 && chromaRatio == 2) {
-        int x = 0;
-        for (; x + 2 <= width; x += 2)
-            out = convertPixels<3, false>(out, src[0] + x, nullptr, 2,
-                                          chromaTerms(src[1][x >> 1], src[2][x >> 1]));
-        if (x < width)
-            convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x >> 1], src[2][x >> 1]));
+        convertRowRuns<3, false, 2>(out, src, width);
         return;
     }
     if (direct && n == 4 && chromaRatio == 1) {
-        convertFullRow<4, true>(out, src, width);
+        convertRowRuns<4, true, 1>(out, src, width);
         return;
     }
     if (direct) {
