@@ -495,6 +495,20 @@ bool JpegDecoder::readHuffmanTables() {
             symbolIndex += table.count[len];
             code <<= 1;
         }
+        // The sequential decoder takes short AC codes with their magnitude
+        // bits in one look-up.
+        for (int i = 0; i < (1 << kLookupBits); ++i) {
+            const int entry = table.lookup[i];
+            const int length = entry >> 8;
+            const int run = (entry >> 4) & 0x0F;
+            const int size = entry & 0x0F;
+            table.fastAc[i] = 0;
+            if (!(info & 0x10) || entry == 0 || size == 0 || length + size > kLookupBits)
+                continue;
+            const int bits = (i >> (kLookupBits - length - size)) & ((1 << size) - 1);
+            const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+            table.fastAc[i] = value * 65536 + run * 256 + length + size;
+        }
         table.defined = true;
     }
     return true;

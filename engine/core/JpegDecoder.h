@@ -118,6 +118,10 @@ private:
         // Indexed by the next kLookupBits bits: symbol | length << 8, or 0
         // when the code is longer.
         uint16_t lookup[1 << kLookupBits] = {};
+        // For AC tables, by the same bits: an AC term whose code and
+        // magnitude both fit them, as value << 16 | run << 8 | bits used,
+        // or 0.
+        int32_t fastAc[1 << kLookupBits] = {};
     };
 
     enum class HeaderResult { kScan, kEnd, kFailure };

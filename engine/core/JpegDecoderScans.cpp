@@ -150,6 +150,24 @@ __attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Com
 
     int last = 0;
     for (int k = 1; k < 64;) {
+        // A short code and its magnitude at once: the same bits taken and
+        // the same checks as the steps below.
+        if (m_bitCount < 16)
+            fillBits();
+        const int32_t fast = ac.fastAc[m_bitBuffer >> (64 - kLookupBits)];
+        if (fast) {
+            const int used = fast & 0xFF;
+            m_bitBuffer <<= used;
+            m_bitCount -= used;
+            k += (fast >> 8) & 0x0F;
+            if (k > 63) {
+                reportError(getPos(), "JPEG AC run past the end of a block");
+                break;
+            }
+            last = k;
+            block[kZigzag[k++]] = int16_t(fast >> 16);
+            continue;
+        }
         const int symbol = decodeSymbol(ac);
         if (symbol < 0)
             return -1;
