@@ -41,6 +41,11 @@ inline double colorToDouble(ColorComponent c) {
 inline ColorComponent clampColor(ColorComponent c) {
     return c < 0 ? 0 : c > kColorOne ? kColorOne : c;
 }
+// A component as a byte: limited to 0 .. 1.0, then (c x 255 + 32768) >> 16,
+// which keeps the product within 32 bits.
+inline uint8_t colorToByte(ColorComponent c) {
+    return static_cast<uint8_t>((clampColor(c) * 255 + 32768) >> 16);
+}
 
 // A colour space: how the components of a colour operand or an image sample
 // become grey, RGB or CMYK for the output device. Eleven kinds, parsed from

@@ -177,14 +177,29 @@ void ImageColorMap::chooseRowPath() {
         m_rowPath = RowPath::kRgb;
 }
 
+template <bool Gray>
+void ImageColorMap::convertPixel(const uint8_t* pixel, uint8_t* out) const {
+    if (Gray) {
+        ColorComponent gray;
+        getGray(pixel, gray);
+        out[0] = colorToByte(gray);
+    } else {
+        RgbColor rgb;
+        getRgb(pixel, rgb);
+        out[0] = colorToByte(rgb.r);
+        out[1] = colorToByte(rgb.g);
+        out[2] = colorToByte(rgb.b);
+    }
+}
+
 std::unique_ptr<ImageColorMap::CacheEntry[]> ImageColorMap::makeCache(bool gray) const {
     auto cache = std::make_unique<CacheEntry[]>(size_t{1} << kCacheBits);
     const uint8_t zero[kMaxColorComponents] = {};
-    CacheEntry entry{0, {0, 0, 0}};
+    CacheEntry entry{0, {0, 0, 0, 0}};
     if (gray)
-        getGray(zero, entry.rgb.r);
+        convertPixel<true>(zero, entry.color);
     else
-        getRgb(zero, entry.rgb);
+        convertPixel<false>(zero, entry.color);
     for (size_t i = 0; i < size_t{1} << kCacheBits; ++i)
         cache[i] = entry;
     return cache;
@@ -192,57 +207,58 @@ std::unique_ptr<ImageColorMap::CacheEntry[]> ImageColorMap::makeCache(bool gray)
 
 template <bool Gray, int N>
 void ImageColorMap::convertCachedRow(const uint8_t* pixels, int count, CacheEntry* cache,
-                                     ColorComponent* gray, RgbColor* rgb) const {
+                                     uint8_t* out) const {
     for (int x = 0; x < count; ++x, pixels += N) {
         const uint32_t key = pixelKey<N>(pixels);
         CacheEntry& entry = cache[cacheSlot<kCacheBits>(key)];
         if (entry.key != key) {
             entry.key = key;
-            if (Gray)
-                getGray(pixels, entry.rgb.r);
-            else
-                getRgb(pixels, entry.rgb);
+            convertPixel<Gray>(pixels, entry.color);
         }
-        if (Gray)
-            gray[x] = entry.rgb.r;
-        else
-            rgb[x] = entry.rgb;
-    }
-}
-
-template <bool Gray>
-void ImageColorMap::convertRowPerPixel(const uint8_t* pixels, int count, ColorComponent* gray,
-                                       RgbColor* rgb) const {
-    const size_t n = size_t(m_components);
-    for (int x = 0; x < count; ++x, pixels += n) {
-        if (x > 0 && std::memcmp(pixels, pixels - n, n) == 0) {
-            if (Gray)
-                gray[x] = gray[x - 1];
-            else
-                rgb[x] = rgb[x - 1];
-        } else if (Gray) {
-            getGray(pixels, gray[x]);
+        if (Gray) {
+            *out++ = entry.color[0];
         } else {
-            getRgb(pixels, rgb[x]);
+            out[0] = entry.color[0];
+            out[1] = entry.color[1];
+            out[2] = entry.color[2];
+            out += 3;
         }
     }
 }
 
 template <bool Gray>
-void ImageColorMap::convertRow(const uint8_t* pixels, int count, ColorComponent* gray, RgbColor* rgb) {
+void ImageColorMap::convertRowPerPixel(const uint8_t* pixels, int count, uint8_t* out) const {
+    const size_t n = size_t(m_components);
+    const int size = Gray ? 1 : 3;
+    for (int x = 0; x < count; ++x, pixels += n, out += size) {
+        if (x > 0 && std::memcmp(pixels, pixels - n, n) == 0)
+            std::memcpy(out, out - size, size_t(size));
+        else
+            convertPixel<Gray>(pixels, out);
+    }
+}
+
+template <bool Gray>
+void ImageColorMap::convertRow(const uint8_t* pixels, int count, uint8_t* out) {
     if (m_rowPath == RowPath::kRgb && !Gray) {
-        const ColorComponent* red = m_lookup[0].get();
-        const ColorComponent* green = m_lookup[1].get();
-        const ColorComponent* blue = m_lookup[2].get();
-        for (int x = 0; x < count; ++x, pixels += 3) {
-            rgb[x].r = clampColor(red[pixels[0]]);
-            rgb[x].g = clampColor(green[pixels[1]]);
-            rgb[x].b = clampColor(blue[pixels[2]]);
+        if (!m_rgbBytes) {
+            m_rgbBytes = std::make_unique<uint8_t[]>(3 * kTableSize);
+            for (int k = 0; k < 3; ++k)
+                for (int i = 0; i < kTableSize; ++i)
+                    m_rgbBytes[size_t(k * kTableSize + i)] = colorToByte(m_lookup[k][i]);
+        }
+        const uint8_t* red = m_rgbBytes.get();
+        const uint8_t* green = red + kTableSize;
+        const uint8_t* blue = green + kTableSize;
+        for (int x = 0; x < count; ++x, pixels += 3, out += 3) {
+            out[0] = red[pixels[0]];
+            out[1] = green[pixels[1]];
+            out[2] = blue[pixels[2]];
         }
         return;
     }
     if (m_rowPath == RowPath::kPerPixel) {
-        convertRowPerPixel<Gray>(pixels, count, gray, rgb);
+        convertRowPerPixel<Gray>(pixels, count, out);
         return;
     }
     std::unique_ptr<CacheEntry[]>& cache = Gray ? m_grayCache : m_rgbCache;
@@ -250,26 +266,26 @@ void ImageColorMap::convertRow(const uint8_t* pixels, int count, ColorComponent*
         cache = makeCache(Gray);
     switch (m_components) {
         case 1:
-            convertCachedRow<Gray, 1>(pixels, count, cache.get(), gray, rgb);
+            convertCachedRow<Gray, 1>(pixels, count, cache.get(), out);
             break;
         case 2:
-            convertCachedRow<Gray, 2>(pixels, count, cache.get(), gray, rgb);
+            convertCachedRow<Gray, 2>(pixels, count, cache.get(), out);
             break;
         case 3:
-            convertCachedRow<Gray, 3>(pixels, count, cache.get(), gray, rgb);
+            convertCachedRow<Gray, 3>(pixels, count, cache.get(), out);
             break;
         default:
-            convertCachedRow<Gray, 4>(pixels, count, cache.get(), gray, rgb);
+            convertCachedRow<Gray, 4>(pixels, count, cache.get(), out);
             break;
     }
 }
 
-void ImageColorMap::getGrayRow(const uint8_t* pixels, int count, ColorComponent* gray) {
-    convertRow<true>(pixels, count, gray, nullptr);
+void ImageColorMap::getGrayRow(const uint8_t* pixels, int count, uint8_t* gray) {
+    convertRow<true>(pixels, count, gray);
 }
 
-void ImageColorMap::getRgbRow(const uint8_t* pixels, int count, RgbColor* rgb) {
-    convertRow<false>(pixels, count, nullptr, rgb);
+void ImageColorMap::getRgbRow(const uint8_t* pixels, int count, uint8_t* rgb) {
+    convertRow<false>(pixels, count, rgb);
 }
 
 const ColorSpace* ImageColorMap::gather(const uint8_t* pixel, ColorValue& color) const {

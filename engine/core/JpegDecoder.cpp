@@ -24,13 +24,6 @@ constexpr int kMarkerDri = 0xDD;
 constexpr int kMarkerApp0 = 0xE0;
 constexpr int kMarkerApp14 = 0xEE;
 
-// A sample from a value that may lie anywhere: damaged data can drive the
-// inverse transform and the colour transform far outside 0-255, so the clamp
-// is numeric rather than a lookup in a table of fixed size.
-inline uint8_t clampSample(int64_t v) {
-    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
 // One 8-point inverse DCT over in[0], in[step], ... (any integer type),
 // giving 4096 x T(X)[n] in out[n], where T(X)[n] = X0 / sqrt 2 + sum over k
 // of Xk cos((2n + 1) k pi / 16). This is the factorisation of Loeffler,
@@ -95,10 +88,7 @@ void JpegDecoder::idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t
         ac |= four;
     }
     if (ac == 0) {
-        const int64_t dc = (2896 * (int64_t(coefs[0]) * quant[0]) + 256) >> 9;
-        const uint8_t s = clampSample(128 + ((2896 * dc + 65536) >> 17));
-        for (int y = 0; y < 8; ++y)
-            std::memset(out + y * stride, s, 8);
+        fillFlatBlock(flatBlockSample(coefs[0], quant[0]), out, stride);
         return;
     }
     int64_t rows[64];
@@ -505,6 +495,20 @@ bool JpegDecoder::readHuffmanTables() {
             symbolIndex += table.count[len];
             code <<= 1;
         }
+        // The sequential decoder takes short AC codes with their magnitude
+        // bits in one look-up.
+        for (int i = 0; i < (1 << kLookupBits); ++i) {
+            const int entry = table.lookup[i];
+            const int length = entry >> 8;
+            const int run = (entry >> 4) & 0x0F;
+            const int size = entry & 0x0F;
+            table.fastAc[i] = 0;
+            if (!(info & 0x10) || entry == 0 || size == 0 || length + size > kLookupBits)
+                continue;
+            const int bits = (i >> (kLookupBits - length - size)) & ((1 << size) - 1);
+            const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+            table.fastAc[i] = value * 65536 + run * 256 + length + size;
+        }
         table.defined = true;
     }
     return true;
@@ -738,11 +742,31 @@ struct ChromaTerms {
     int blue;
 };
 
+// The terms by chroma sample, computed once: green's two products are kept
+// whole and rounded after their sum, as the plain form below rounds.
+struct ChromaTables {
+    int red[256];     // by Cr, rounded
+    int blue[256];    // by Cb, rounded
+    int greenB[256];  // by Cb, unrounded
+    int greenR[256];  // by Cr, unrounded
+    constexpr ChromaTables() : red(), blue(), greenB(), greenR() {
+        for (int i = 0; i < 256; ++i) {
+            const int d = i - 128;
+            red[i] = (91881 * d + 32768) >> 16;
+            blue[i] = (116130 * d + 32768) >> 16;
+            greenB[i] = -22553 * d;
+            greenR[i] = -46802 * d;
+        }
+    }
+};
+constexpr ChromaTables kChroma;
+
 inline ChromaTerms chromaTerms(int cbSample, int crSample) {
-    const int cb = cbSample - 128;
-    const int cr = crSample - 128;
-    return {(91881 * cr + 32768) >> 16, (-22553 * cb - 46802 * cr + 32768) >> 16,
-            (116130 * cb + 32768) >> 16};
+    // Plain form: with cb = cbSample - 128 and cr = crSample - 128,
+    // {(91881 cr + 32768) >> 16, (-22553 cb - 46802 cr + 32768) >> 16,
+    //  (116130 cb + 32768) >> 16}.
+    return {kChroma.red[crSample], (kChroma.greenB[cbSample] + kChroma.greenR[crSample] + 32768) >> 16,
+            kChroma.blue[cbSample]};
 }
 
 // Converts count pixels of n components (3, or 4 with K after) that share
@@ -764,6 +788,50 @@ inline uint8_t* convertPixels(uint8_t* out, const uint8_t* luma, const uint8_t* 
         out += n;
     }
     return out;
+}
+
+// Whether the Count samples at p are all p[0].
+template <int Count>
+inline bool flatRun(const uint8_t* p) {
+    if constexpr (Count == 8) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v == p[0] * uint64_t{0x0101010101010101};
+    } else {
+        static_assert(Count == 4);
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v == p[0] * uint32_t{0x01010101};
+    }
+}
+
+// convertPixels over a row whose luma (and black, src[3]) has the full
+// width and whose chroma has 1 / Ratio of it. Eight pixels that repeat one
+// pixel, as the flat blocks of drawings and scans give, are converted once
+// and copied.
+template <int n, bool invert, int Ratio>
+void convertRowRuns(uint8_t* out, const uint8_t* const* src, int width) {
+    const uint8_t* black = n == 4 ? src[3] : nullptr;
+    for (int x = 0; x < width;) {
+        const int cx = x / Ratio;
+        if (x + 8 <= width && flatRun<8>(src[0] + x) && flatRun<8 / Ratio>(src[1] + cx) &&
+            flatRun<8 / Ratio>(src[2] + cx) && (n == 3 || flatRun<8>(black + x))) {
+            convertPixels<n, invert>(out, src[0] + x, n == 4 ? black + x : nullptr, 1,
+                                     chromaTerms(src[1][cx], src[2][cx]));
+            for (int k = 1; k < 8; ++k)
+                std::memcpy(out + k * n, out, n);
+            out += 8 * n;
+            x += 8;
+            continue;
+        }
+        // Eight pixels (or the row's last few), a chroma sample at a time.
+        const int end = std::min(width, x + 8);
+        for (; x < end; x += Ratio) {
+            const int count = std::min(Ratio, end - x);
+            out = convertPixels<n, invert>(out, src[0] + x, n == 4 ? black + x : nullptr, count,
+                                           chromaTerms(src[1][x / Ratio], src[2][x / Ratio]));
+        }
+    }
 }
 
 }  // namespace
@@ -789,22 +857,15 @@ void JpegDecoder::buildLine(int rowInMcu) {
     const int chromaRatio = comps[1].h == comps[2].h && m_maxH % comps[1].h == 0 ? m_maxH / comps[1].h : 0;
     const bool direct = transform && comps[0].h == m_maxH && chromaRatio && (n == 3 || comps[3].h == m_maxH);
     if (direct && n == 3 && chromaRatio == 1) {
-        for (int x = 0; x < width; ++x)
-            out = convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x], src[2][x]));
+        convertRowRuns<3, false, 1>(out, src, width);
         return;
     }
     if (direct && n == 3 && chromaRatio == 2) {
-        int x = 0;
-        for (; x + 2 <= width; x += 2)
-            out = convertPixels<3, false>(out, src[0] + x, nullptr, 2,
-                                          chromaTerms(src[1][x >> 1], src[2][x >> 1]));
-        if (x < width)
-            convertPixels<3, false>(out, src[0] + x, nullptr, 1, chromaTerms(src[1][x >> 1], src[2][x >> 1]));
+        convertRowRuns<3, false, 2>(out, src, width);
         return;
     }
     if (direct && n == 4 && chromaRatio == 1) {
-        for (int x = 0; x < width; ++x)
-            out = convertPixels<4, true>(out, src[0] + x, src[3] + x, 1, chromaTerms(src[1][x], src[2][x]));
+        convertRowRuns<4, true, 1>(out, src, width);
         return;
     }
     if (direct) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine/core/DataStream.h"
@@ -117,6 +118,10 @@ private:
         // Indexed by the next kLookupBits bits: symbol | length << 8, or 0
         // when the code is longer.
         uint16_t lookup[1 << kLookupBits] = {};
+        // For AC tables, by the same bits: an AC term whose code and
+        // magnitude both fit them, as value << 16 | run << 8 | bits used,
+        // or 0.
+        int32_t fastAc[1 << kLookupBits] = {};
     };
 
     enum class HeaderResult { kScan, kEnd, kFailure };
@@ -163,17 +168,37 @@ private:
     }
     int getBit() { return getBits(1); }
     // A magnitude of s bits extended to its signed value (T.81 F.2.2.1).
-    int receiveExtend(int s);
+    int receiveExtend(int s) {
+        const int value = getBits(s);
+        // A leading 0 bit marks a negative value (EXTEND).
+        return value < (1 << (s - 1)) ? value - (1 << s) + 1 : value;
+    }
     // The next symbol, or -1 (reported) for a code that the table lacks.
-    int decodeSymbol(const HuffmanTable& table);
+    // Codes up to kLookupBits long, nearly all of them, take one look-up
+    // here; longer ones are searched out of line.
+    int decodeSymbol(const HuffmanTable& table) {
+        if (m_bitCount < 16)
+            fillBits();
+        const uint16_t entry = table.lookup[m_bitBuffer >> (64 - kLookupBits)];
+        if (!entry)
+            return decodeLongSymbol(table);
+        const int length = entry >> 8;
+        m_bitBuffer <<= length;
+        m_bitCount -= length;
+        return entry & 0xFF;
+    }
+    int decodeLongSymbol(const HuffmanTable& table);
     // Whether padding past a marker or the end of the input was consumed.
     bool ranPastData() const { return m_bitCount < m_padBits; }
     bool startScan();
     bool processRestart();
     // The next DC difference added to the component's prediction; false at
     // the end of the data or on a bad magnitude category.
-    bool decodeDcDifference(Component& c);
-    bool decodeSequentialBlock(Component& c, int16_t* block);
+    bool decodeDcDifference(Component& c, const HuffmanTable& table);
+    // The zig-zag position of the last coefficient written (0 when only the
+    // DC term was), or -1 when the data ended. Writes only those positions,
+    // so a block cleared before stays cleared elsewhere.
+    int decodeSequentialBlock(Component& c, const HuffmanTable& dc, const HuffmanTable& ac, int16_t* block);
     bool decodeDcFirst(Component& c, int16_t* block);
     bool decodeDcRefine(int16_t* block);
     bool decodeAcFirst(Component& c, int16_t* block);
@@ -187,6 +212,30 @@ private:
 
     // Inverse transform of one block into 8 rows of samples (JpegIdct.cpp).
     static void idctBlock(const int16_t* coefs, const uint16_t* quant, uint8_t* out, int stride);
+    // The one sample of a block whose AC terms are all zero: the row pass's
+    // DC shortcut followed by the column pass's, as the full transform
+    // computes it.
+    static uint8_t flatBlockSample(int dc, int quant) {
+        const int64_t row = (2896 * (int64_t(dc) * quant) + 256) >> 9;
+        return clampSample(128 + ((2896 * row + 65536) >> 17));
+    }
+    // A sample from a value that may lie anywhere: damaged data can drive the
+    // inverse transform and the colour transform far outside 0-255, so the
+    // clamp is numeric rather than a lookup in a table of fixed size.
+    static uint8_t clampSample(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+    static void fillFlatBlock(uint8_t sample, uint8_t* out, int stride) {
+        // Eight bytes a row in one store (the same as memset of 8 bytes).
+        const uint64_t pattern = sample * uint64_t{0x0101010101010101};
+        const ptrdiff_t s = stride;
+        std::memcpy(out, &pattern, 8);
+        std::memcpy(out + s, &pattern, 8);
+        std::memcpy(out + 2 * s, &pattern, 8);
+        std::memcpy(out + 3 * s, &pattern, 8);
+        std::memcpy(out + 4 * s, &pattern, 8);
+        std::memcpy(out + 5 * s, &pattern, 8);
+        std::memcpy(out + 6 * s, &pattern, 8);
+        std::memcpy(out + 7 * s, &pattern, 8);
+    }
 
     // Frame.
     bool m_progressive = false;

@@ -66,22 +66,7 @@ void JpegDecoder::fillBits() {
     }
 }
 
-int JpegDecoder::receiveExtend(int s) {
-    const int value = getBits(s);
-    // A leading 0 bit marks a negative value (T.81 F.2.2.1, EXTEND).
-    return value < (1 << (s - 1)) ? value - (1 << s) + 1 : value;
-}
-
-int JpegDecoder::decodeSymbol(const HuffmanTable& table) {
-    if (m_bitCount < 16)
-        fillBits();
-    const uint16_t entry = table.lookup[m_bitBuffer >> (64 - kLookupBits)];
-    if (entry) {
-        const int length = entry >> 8;
-        m_bitBuffer <<= length;
-        m_bitCount -= length;
-        return entry & 0xFF;
-    }
+int JpegDecoder::decodeLongSymbol(const HuffmanTable& table) {
     const int bits = int(m_bitBuffer >> 48);
     for (int length = kLookupBits + 1; length <= 16; ++length) {
         const int offset = (bits >> (16 - length)) - table.firstCode[length];
@@ -139,8 +124,10 @@ bool JpegDecoder::processRestart() {
     return true;
 }
 
-bool JpegDecoder::decodeDcDifference(Component& c) {
-    const int s = decodeSymbol(m_dcTables[c.dcTable]);
+// Inlined: every block of every scan but AC ones starts here.
+__attribute__((always_inline)) inline bool JpegDecoder::decodeDcDifference(Component& c,
+                                                                           const HuffmanTable& table) {
+    const int s = decodeSymbol(table);
     if (s < 0)
         return false;
     if (s > kMaxCategory) {
@@ -152,16 +139,38 @@ bool JpegDecoder::decodeDcDifference(Component& c) {
     return true;
 }
 
-bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
-    if (!decodeDcDifference(c))
-        return false;
+// Inlined into the streamed row's loop, where most baseline data is read.
+__attribute__((always_inline)) inline int JpegDecoder::decodeSequentialBlock(Component& c,
+                                                                             const HuffmanTable& dc,
+                                                                             const HuffmanTable& ac,
+                                                                             int16_t* block) {
+    if (!decodeDcDifference(c, dc))
+        return -1;
     block[0] = int16_t(c.prevDc);
 
-    const HuffmanTable& ac = m_acTables[c.acTable];
+    int last = 0;
     for (int k = 1; k < 64;) {
+        // A short code and its magnitude at once: the same bits taken and
+        // the same checks as the steps below.
+        if (m_bitCount < 16)
+            fillBits();
+        const int32_t fast = ac.fastAc[m_bitBuffer >> (64 - kLookupBits)];
+        if (fast) {
+            const int used = fast & 0xFF;
+            m_bitBuffer <<= used;
+            m_bitCount -= used;
+            k += (fast >> 8) & 0x0F;
+            if (k > 63) {
+                reportError(getPos(), "JPEG AC run past the end of a block");
+                break;
+            }
+            last = k;
+            block[kZigzag[k++]] = int16_t(fast >> 16);
+            continue;
+        }
         const int symbol = decodeSymbol(ac);
         if (symbol < 0)
-            return false;
+            return -1;
         const int run = symbol >> 4;
         const int size = symbol & 0x0F;
         if (size == 0) {
@@ -176,13 +185,14 @@ bool JpegDecoder::decodeSequentialBlock(Component& c, int16_t* block) {
             reportError(getPos(), "JPEG AC run past the end of a block");
             break;
         }
+        last = k;
         block[kZigzag[k++]] = int16_t(value);
     }
-    return true;
+    return last;
 }
 
 bool JpegDecoder::decodeDcFirst(Component& c, int16_t* block) {
-    if (!decodeDcDifference(c))
+    if (!decodeDcDifference(c, m_dcTables[c.dcTable]))
         return false;
     block[0] = int16_t(c.prevDc * (1 << m_approxLow));
     return true;
@@ -290,7 +300,7 @@ bool JpegDecoder::decodeAcRefine(Component& c, int16_t* block) {
 
 bool JpegDecoder::decodeBlock(Component& c, int16_t* block) {
     if (!m_progressive)
-        return decodeSequentialBlock(c, block);
+        return decodeSequentialBlock(c, m_dcTables[c.dcTable], m_acTables[c.acTable], block) >= 0;
     if (m_spectralStart == 0)
         return m_approxHigh == 0 ? decodeDcFirst(c, block) : decodeDcRefine(block);
     return m_approxHigh == 0 ? decodeAcFirst(c, block) : decodeAcRefine(c, block);
@@ -309,8 +319,50 @@ bool reportRunPast(int64_t position, int pendingMarker) {
 }  // namespace
 
 bool JpegDecoder::decodeStreamedMcuRow() {
-    int16_t block[64];
-    for (int mx = 0; mx < m_mcusPerLine; ++mx) {
+    // Cleared once; after each block only the positions it wrote are
+    // cleared again, which for the flat blocks of drawings and scans is the
+    // DC term alone.
+    int16_t block[64] = {};
+    // The scan's components read once into locals (the byte stores into
+    // the row buffers may alias anything, and would have every field
+    // reloaded), with the offset of each of a component's blocks in its MCU.
+    struct Target {
+        Component* c;
+        const HuffmanTable* dc;
+        const HuffmanTable* ac;
+        const uint16_t* quant;
+        uint8_t* rows;
+        int stride;
+        int mcuWidth;  // bytes of a row that one MCU covers
+        int blockCount;
+        int offsets[16];  // h x v blocks, up to 4 x 4
+        // The last flat block's DC term and sample: flat areas repeat them.
+        int flatDc;
+        uint8_t flatSample;
+    };
+    Target targets[4];
+    const int scanCount = m_scanCount;
+    for (int i = 0; i < scanCount; ++i) {
+        Component& c = m_components[m_scanOrder[i]];
+        Target& t = targets[i];
+        t = {&c,
+             &m_dcTables[c.dcTable],
+             &m_acTables[c.acTable],
+             m_quant[c.quantIndex],
+             c.rows,
+             c.rowStride,
+             c.h * 8,
+             c.h * c.v,
+             {},
+             0,
+             0};
+        t.flatSample = flatBlockSample(0, t.quant[0]);
+        for (int v = 0; v < c.v; ++v)
+            for (int h = 0; h < c.h; ++h)
+                t.offsets[v * c.h + h] = v * 8 * c.rowStride + h * 8;
+    }
+    const int mcusPerLine = m_mcusPerLine;
+    for (int mx = 0; mx < mcusPerLine; ++mx) {
         if (m_restartInterval) {
             if (m_restartsLeft == 0) {
                 if (!processRestart())
@@ -319,16 +371,28 @@ bool JpegDecoder::decodeStreamedMcuRow() {
             }
             --m_restartsLeft;
         }
-        for (int i = 0; i < m_scanCount; ++i) {
-            Component& c = m_components[m_scanOrder[i]];
-            const uint16_t* quant = m_quant[c.quantIndex];
-            for (int v = 0; v < c.v; ++v) {
-                uint8_t* out = c.rows + v * 8 * c.rowStride + mx * c.h * 8;
-                for (int h = 0; h < c.h; ++h, out += 8) {
+        for (Target* t = targets; t < targets + scanCount; ++t) {
+            uint8_t* const mcu = t->rows + mx * t->mcuWidth;
+            for (int k = 0; k < t->blockCount; ++k) {
+                uint8_t* const out = mcu + t->offsets[k];
+                const int last = decodeSequentialBlock(*t->c, *t->dc, *t->ac, block);
+                if (last < 0)
+                    return false;
+                if (last == 0) {
+                    if (block[0] != t->flatDc) {
+                        t->flatDc = block[0];
+                        t->flatSample = flatBlockSample(block[0], t->quant[0]);
+                    }
+                    fillFlatBlock(t->flatSample, out, t->stride);
+                    block[0] = 0;
+                    continue;
+                }
+                idctBlock(block, t->quant, out, t->stride);
+                if (last < 8) {
+                    for (int z = 0; z <= last; ++z)
+                        block[kZigzag[z]] = 0;
+                } else {
                     std::memset(block, 0, sizeof block);
-                    if (!decodeSequentialBlock(c, block))
-                        return false;
-                    idctBlock(block, quant, out, c.rowStride);
                 }
             }
         }

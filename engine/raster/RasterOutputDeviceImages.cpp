@@ -44,14 +44,6 @@ struct ImageRowSourceState {
 
 namespace {
 
-// A 16.16 component as a byte: (v x 255 + 32768) >> 16, limited to 0..255.
-// Limiting v to 0..1.0 first gives the same byte for every v and keeps the
-// product within 32 bits.
-inline uint8_t toByte(int32_t v) {
-    const int32_t c = v < 0 ? 0 : v > kColorOne ? kColorOne : v;
-    return uint8_t((c * 255 + 32768) >> 16);
-}
-
 int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
     auto* s = static_cast<ImageRowSourceState*>(data);
     if (s->rowsDone >= s->height)
@@ -62,9 +54,6 @@ int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
     ++s->rowsDone;
     return 1;
 }
-
-// Pixels converted at a time: the colours of a chunk stay on the stack.
-constexpr int kConvertChunk = 256;
 
 // The colour of one row into line, one or three bytes a pixel.
 void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
@@ -86,26 +75,10 @@ void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
         std::memcpy(line, s->lastLine, lineBytes);
         return;
     }
-    for (int x0 = 0; x0 < s->width; x0 += kConvertChunk) {
-        const int n = s->width - x0 < kConvertChunk ? s->width - x0 : kConvertChunk;
-        const uint8_t* pixels = samples + static_cast<ptrdiff_t>(x0) * components;
-        if (rgb) {
-            RgbColor colours[kConvertChunk];
-            s->colorMap->getRgbRow(pixels, n, colours);
-            uint8_t* out = line + 3 * static_cast<ptrdiff_t>(x0);
-            for (int x = 0; x < n; ++x) {
-                out[3 * x] = toByte(colours[x].r);
-                out[3 * x + 1] = toByte(colours[x].g);
-                out[3 * x + 2] = toByte(colours[x].b);
-            }
-        } else {
-            ColorComponent greys[kConvertChunk];
-            s->colorMap->getGrayRow(pixels, n, greys);
-            uint8_t* out = line + x0;
-            for (int x = 0; x < n; ++x)
-                out[x] = toByte(greys[x]);
-        }
-    }
+    if (rgb)
+        s->colorMap->getRgbRow(samples, s->width, line);
+    else
+        s->colorMap->getGrayRow(samples, s->width, line);
     if (s->lastSamples) {
         std::memcpy(s->lastSamples, samples, sampleBytes);
         std::memcpy(s->lastLine, line, lineBytes);
@@ -176,13 +149,13 @@ std::unique_ptr<uint8_t[]> makeLookup(ImageColorMap* map, int outputKind) {
         if (bytes == 3) {
             RgbColor c;
             map->getRgb(&sample, c);
-            table[3 * i] = toByte(c.r);
-            table[3 * i + 1] = toByte(c.g);
-            table[3 * i + 2] = toByte(c.b);
+            table[3 * i] = colorToByte(c.r);
+            table[3 * i + 1] = colorToByte(c.g);
+            table[3 * i + 2] = colorToByte(c.b);
         } else {
             ColorComponent g;
             map->getGray(&sample, g);
-            table[i] = toByte(g);
+            table[i] = colorToByte(g);
         }
     }
     return table;

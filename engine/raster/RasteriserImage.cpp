@@ -1,6 +1,7 @@
 // Image masks and sampled images: box averaging of the source samples onto
 // the device pixels that ImagePlacement.h finds, clipping, and the pipe.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -107,9 +108,27 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     for (int r = 0; r < src.boxHeight; ++r) {
         const uint8_t* q =
             src.lines + static_cast<ptrdiff_t>(r) * src.rowBytes + static_cast<ptrdiff_t>(col) * bpp;
-        for (int c = 0; c < boxWidth * bpp; c += bpp) {
-            for (int k = 0; k < bpp; ++k)
-                sums[k] += q[c + k];
+        // The common sample sizes with the components unrolled.
+        if (bpp == 3) {
+            int64_t s0 = 0, s1 = 0, s2 = 0;
+            for (int c = 0; c < boxWidth * 3; c += 3) {
+                s0 += q[c];
+                s1 += q[c + 1];
+                s2 += q[c + 2];
+            }
+            sums[0] += s0;
+            sums[1] += s1;
+            sums[2] += s2;
+        } else if (bpp == 1) {
+            int64_t s0 = 0;
+            for (int c = 0; c < boxWidth; ++c)
+                s0 += q[c];
+            sums[0] += s0;
+        } else {
+            for (int c = 0; c < boxWidth * bpp; c += bpp) {
+                for (int k = 0; k < bpp; ++k)
+                    sums[k] += q[c + k];
+            }
         }
         if (src.hasAlpha) {
             const uint8_t* qa = src.alphas + static_cast<ptrdiff_t>(r) * src.width + col;
@@ -119,9 +138,17 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     }
     if (src.hasAlpha && alphaSum == 0)
         return false;
-    const double scale = 1.0 / static_cast<double>(area);
-    for (int k = 0; k < bpp; ++k)
-        colour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
+    if ((area & (area - 1)) == 0) {
+        // A power of two: the reciprocal and the product below are exact,
+        // so truncating the product is the shift (and stays within 0..255).
+        const int shift = std::countr_zero(static_cast<uint64_t>(area));
+        for (int k = 0; k < bpp; ++k)
+            colour[k] = static_cast<uint8_t>(sums[k] >> shift);
+    } else {
+        const double scale = 1.0 / static_cast<double>(area);
+        for (int k = 0; k < bpp; ++k)
+            colour[k] = static_cast<uint8_t>(saturateToInt(static_cast<double>(sums[k]) * scale, 0, 255));
+    }
     if (src.hasAlpha)
         alpha = static_cast<double>(alphaSum) / (255.0 * static_cast<double>(area));
     return true;
@@ -509,7 +536,25 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawStraightRo
     const int* const sameBoxEnd = m_sameBoxEnd;
     for (int j = jLo; j <= jHi;) {
         const int x = x0 + j * xSign;
+        // Pixels that the clip hides are passed over together.
+        if (coverage && coverage[x] == 0) {
+            do
+                ++j;
+            while (j <= jHi && coverage[x0 + j * xSign] == 0);
+            continue;
+        }
         int jEnd = std::min(sameBoxEnd[j], jHi);
+        // Boxes of one opaque sample that repeat its colour paint with it as
+        // one run: a flat area of a picture drawn at about its own size.
+        if (boxes.singleSamples && !boxes.src.hasAlpha && boxes.columnCount[j] == 1) {
+            const uint8_t* const lines = boxes.src.lines;
+            const int bpp = boxes.src.bytesPerPixel;
+            const uint8_t* q = lines + static_cast<ptrdiff_t>(boxes.firstColumn[j]) * bpp;
+            while (jEnd < jHi && boxes.columnCount[jEnd + 1] == 1 &&
+                   std::memcmp(lines + static_cast<ptrdiff_t>(boxes.firstColumn[jEnd + 1]) * bpp, q,
+                               static_cast<size_t>(bpp)) == 0)
+                jEnd = std::min(sameBoxEnd[jEnd + 1], jHi);
+        }
         int t = 16;
         if (coverage) {
             t = coverage[x];

@@ -77,10 +77,17 @@ inline unsigned char* decode(const unsigned char* data, unsigned long size, J_CO
     return out;
 }
 
+// How encode writes: libjpeg's defaults, or progressive (with the same
+// quantised coefficients), or every component at full size.
+struct EncodeOptions {
+    bool progressive = false;
+    bool fullSize = false;
+};
+
 // Returns a malloc'd JPEG file, or null.
 inline unsigned char* encode(const unsigned char* samples, int width, int height, int components,
                              J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace, int quality,
-                             unsigned long* size) {
+                             const EncodeOptions& options, unsigned long* size) {
     jpeg_compress_struct info;
     ErrorJump error;
     unsigned char* volatile buffer = nullptr;
@@ -103,6 +110,10 @@ inline unsigned char* encode(const unsigned char* samples, int width, int height
     jpeg_set_defaults(&info);
     jpeg_set_colorspace(&info, fileSpace);
     jpeg_set_quality(&info, quality, TRUE);
+    if (options.progressive)
+        jpeg_simple_progression(&info);
+    for (int i = 0; options.fullSize && i < info.num_components; ++i)
+        info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
     jpeg_start_compress(&info, TRUE);
     const size_t stride = size_t(width) * size_t(components);
     while (info.next_scanline < info.image_height) {
@@ -168,10 +179,10 @@ inline std::string withoutAdobeSegment(std::string jpeg) {
 // libjpeg's encoding of samples (components interleaved) in fileSpace.
 inline std::string referenceEncode(const std::vector<unsigned char>& samples, int width, int height,
                                    int components, J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace,
-                                   int quality) {
+                                   int quality, const jpegref::EncodeOptions& options = {}) {
     unsigned long size = 0;
-    unsigned char* file =
-        jpegref::encode(samples.data(), width, height, components, inSpace, fileSpace, quality, &size);
+    unsigned char* file = jpegref::encode(samples.data(), width, height, components, inSpace, fileSpace,
+                                          quality, options, &size);
     if (!file)
         return {};
     std::string out(reinterpret_cast<const char*>(file), size);

@@ -191,19 +191,19 @@ std::vector<uint8_t> rowPixels(int components) {
     return pixels;
 }
 
-// getRgbRow and getGrayRow against getRgb and getGray pixel by pixel, over
-// the pixels in rows of several lengths.
+// getRgbRow and getGrayRow against colorToByte of getRgb and getGray pixel
+// by pixel, over the pixels in rows of several lengths.
 void expectRowsMatchPixels(ImageColorMap& m, const std::string& what) {
     SCOPED_TRACE(what);
     ASSERT_TRUE(m.isOk());
     const int n = m.getComponentCount();
     const std::vector<uint8_t> pixels = rowPixels(n);
     const int count = int(pixels.size()) / n;
-    std::vector<RgbColor> rgb(size_t(count), RgbColor{-1, -1, -1});
-    std::vector<ColorComponent> gray(size_t(count), -1);
+    std::vector<uint8_t> rgb(static_cast<size_t>(count) * 3);
+    std::vector<uint8_t> gray(static_cast<size_t>(count));
     for (int x = 0, length = 1; x < count; x += length, length = length * 3 % 1000 + 1) {
         const int run = std::min(length, count - x);
-        m.getRgbRow(pixels.data() + size_t(x) * n, run, rgb.data() + x);
+        m.getRgbRow(pixels.data() + size_t(x) * n, run, rgb.data() + size_t(x) * 3);
         m.getGrayRow(pixels.data() + size_t(x) * n, run, gray.data() + x);
     }
     int mismatches = 0;
@@ -212,8 +212,9 @@ void expectRowsMatchPixels(ImageColorMap& m, const std::string& what) {
         m.getRgb(pixels.data() + size_t(x) * n, expected);
         ColorComponent expectedGray;
         m.getGray(pixels.data() + size_t(x) * n, expectedGray);
-        if (rgb[x].r != expected.r || rgb[x].g != expected.g || rgb[x].b != expected.b ||
-            gray[x] != expectedGray) {
+        const uint8_t* got = rgb.data() + size_t(x) * 3;
+        if (got[0] != colorToByte(expected.r) || got[1] != colorToByte(expected.g) ||
+            got[2] != colorToByte(expected.b) || gray[size_t(x)] != colorToByte(expectedGray)) {
             if (++mismatches <= 3)
                 ADD_FAILURE() << "pixel " << x;
         }

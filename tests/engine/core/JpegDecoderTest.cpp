@@ -419,6 +419,62 @@ TEST(JpegDecoderTest, RepeatedRowsAndFlatBlocksMatchLibjpeg) {
     }
 }
 
+// Baseline data is decoded a block at a time with shortcuts for flat
+// blocks; progressive data with the same coefficients goes through the full
+// transform of the buffered frame. Both must give the same bytes.
+TEST(JpegDecoderTest, StreamedAndBufferedFramesAgreeExactly) {
+    const int width = 75, height = 50;
+    for (int components : {1, 3, 4}) {
+        for (bool fullSize : {false, true}) {
+            const std::vector<unsigned char> picture = bandedPicture(width, height, components);
+            const J_COLOR_SPACE in = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+            const J_COLOR_SPACE file = components == 1   ? JCS_GRAYSCALE
+                                       : components == 3 ? JCS_YCbCr
+                                                         : JCS_YCCK;
+            const std::string baseline =
+                test::referenceEncode(picture, width, height, components, in, file, 90, {false, fullSize});
+            const std::string progressive =
+                test::referenceEncode(picture, width, height, components, in, file, 90, {true, fullSize});
+            ASSERT_FALSE(baseline.empty() || progressive.empty());
+            const std::string ours = decodeOurs(baseline);
+            EXPECT_EQ(ours.size(), size_t(width) * height * components);
+            EXPECT_TRUE(ours == decodeOurs(progressive)) << components << " components, full " << fullSize;
+        }
+    }
+}
+
+// The colour transform, pixel by pixel by its formula, from the samples
+// decoded without it: the conversion's tables and its shortcut for runs of
+// one colour must give exactly what the formula gives.
+TEST(JpegColorTransformTest, TransformIsItsFormulaExactly) {
+    const int width = 75, height = 50;
+    const auto clip = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+    for (int components : {3, 4}) {
+        for (bool fullSize : {false, true}) {
+            const std::vector<unsigned char> picture = bandedPicture(width, height, components);
+            const std::string jpeg = test::referenceEncode(
+                picture, width, height, components, components == 3 ? JCS_RGB : JCS_CMYK,
+                components == 3 ? JCS_YCbCr : JCS_YCCK, 90, {false, fullSize});
+            ASSERT_FALSE(jpeg.empty());
+            const std::string raw = decodeOurs(test::withoutAdobeSegment(jpeg), 0);
+            const std::string converted = decodeOurs(test::withoutAdobeSegment(jpeg), 1);
+            ASSERT_EQ(raw.size(), size_t(width) * height * components);
+            std::string expected = raw;
+            for (size_t p = 0; p < raw.size(); p += size_t(components)) {
+                const int y = static_cast<unsigned char>(raw[p]);
+                const int cb = static_cast<unsigned char>(raw[p + 1]) - 128;
+                const int cr = static_cast<unsigned char>(raw[p + 2]) - 128;
+                const int rgb[3] = {clip(y + ((91881 * cr + 32768) >> 16)),
+                                    clip(y + ((-22553 * cb - 46802 * cr + 32768) >> 16)),
+                                    clip(y + ((116130 * cb + 32768) >> 16))};
+                for (int k = 0; k < 3; ++k)
+                    expected[p + size_t(k)] = static_cast<char>(components == 4 ? 255 - rgb[k] : rgb[k]);
+            }
+            EXPECT_TRUE(converted == expected) << components << " components, full " << fullSize;
+        }
+    }
+}
+
 TEST(JpegDecoderTest, EveryLoneAcTermShapesItsBlock) {
     // Block k of a grey row holds one AC term, at zig-zag position k, and
     // nothing else but a DC of 0: none of them may come out flat.

@@ -508,7 +508,9 @@ struct ImageScene {
 };
 
 // Rows of width x height samples in the layout of mode (grey for the 1-bit
-// target), varied, with alpha bytes that include 0 and 255 runs.
+// target), varied, with alpha bytes that include 0 and 255 runs. Every other
+// row repeats each pixel in runs of three, and only its last component
+// differs between runs.
 Rows sceneRows(int mode, int width, int height, int seed) {
     const int bpp = mode >= rasterRGB8 ? 3 : 1;
     Rows rows;
@@ -516,8 +518,11 @@ Rows sceneRows(int mode, int width, int height, int seed) {
     rows.width = width;
     rows.height = height;
     for (int y = 0; y < height; ++y) {
-        for (int i = 0; i < width * bpp; ++i)
-            rows.colour.push_back(static_cast<uint8_t>(i * 41 + y * 23 + seed * 7));
+        for (int i = 0; i < width * bpp; ++i) {
+            const int k = i % bpp;
+            const int v = y % 2 ? i * 41 : k == bpp - 1 ? i / bpp / 3 * 41 : k * 90;
+            rows.colour.push_back(static_cast<uint8_t>(v + y * 23 + seed * 7));
+        }
         for (int x = 0; x < width; ++x)
             rows.alpha.push_back(x < 3 ? 0 : x > width - 4 ? 255 : static_cast<uint8_t>(x * 37 + y * 11));
     }
