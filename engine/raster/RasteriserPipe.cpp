@@ -119,13 +119,14 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
 
     // The fast loops compute the general rules for a fixed colour without a
     // soft mask, backdrop alpha, blend routine or group correction.
-    p.simple = !p.pattern && !mask && !p.useGroupAlpha && !blend && !p.groupCorrection;
+    const bool runs = !p.pattern && !mask && !blend && !p.groupCorrection;
+    p.simple = runs && !p.useGroupAlpha;
     p.simpleRun = nullptr;
     p.simpleAaRun = nullptr;
-    if (p.simple) {
+    if (runs) {
         const bool hasAlpha = m_bitmap->alpha() != nullptr;
-        p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha);
-        p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha);
+        p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha, p.useGroupAlpha);
+        p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha, p.useGroupAlpha);
         if (usesShape && m_vectorAntialias) {
             for (int t = 0; t <= 16; ++t)
                 p.aaAlpha[t] = static_cast<uint8_t>(roundToByte(m_aaGamma[t] * p.alphaIn));
@@ -158,6 +159,13 @@ void Rasteriser::setPainterXY(SpanPainter& p, int x, int y) {
                              static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() +
                              (x + m_groupBackdropX)
                        : nullptr;
+}
+
+const uint8_t* Rasteriser::backdropRow(const SpanPainter& p, int y) const {
+    if (!p.useGroupAlpha)
+        return nullptr;
+    return m_groupBackdrop->alpha() +
+           static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() + m_groupBackdropX;
 }
 
 void Rasteriser::skipPixel(SpanPainter& p) {
@@ -313,12 +321,12 @@ void Rasteriser::drawPixel(SpanPainter& p, int x, int y, int noClip) {
 void Rasteriser::paintSpan(SpanPainter& p, int x0, int x1, int y) {
     if (x0 > x1)
         return;
-    if (p.simple && !m_referencePipe) {
+    if (p.simpleRun && !m_referencePipe) {
         const int aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
         uint8_t* alphaRow =
             m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-        p.simpleRun(row, alphaRow, x0, x1, y, p.sourceColour, aSrc, m_state->screen());
+        p.simpleRun(row, alphaRow, backdropRow(p, y), x0, x1, y, p.sourceColour, aSrc, m_state->screen());
     } else {
         setPainterXY(p, x0, y);
         for (int x = x0; x <= x1; ++x)
@@ -358,14 +366,14 @@ void Rasteriser::paintAaSpan(SpanPainter& p, int x0, int x1, int y) {
     const uint8_t* buffer = m_aaBuffer->data();
     const int bufferRow = m_aaBuffer->rowSize();
     int first = x1 + 1, last = x0 - 1;
-    if (p.simple && !m_referencePipe) {
+    if (p.simpleAaRun && !m_referencePipe) {
         const AaRowSet coverage = {
             {buffer, buffer + bufferRow, buffer + 2 * bufferRow, buffer + 3 * bufferRow}};
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
         uint8_t* alphaRow =
             m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-        p.simpleAaRun(row, alphaRow, coverage, x0, x1, y, p.sourceColour, p.aaAlpha, m_state->screen(),
-                      &first, &last);
+        p.simpleAaRun(row, alphaRow, backdropRow(p, y), coverage, x0, x1, y, p.sourceColour, p.aaAlpha,
+                      m_state->screen(), &first, &last);
     } else {
         setPainterXY(p, x0, y);
         for (int x = x0; x <= x1; ++x) {

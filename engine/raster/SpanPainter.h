@@ -18,9 +18,11 @@ namespace rendova {
 // weighted average otherwise; these loops compute exactly that, and tests
 // compare them with the general path pixel for pixel.
 //
-// A run paints columns x0..x1 of one row with one source alpha.
-using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour,
-                             int aSrc, const RasterScreen* screen);
+// A run paints columns x0..x1 of one row with one source alpha. Inside a
+// non-isolated group backdropRow[x] is the alpha beneath column x (null
+// elsewhere).
+using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1,
+                             int y, const uint8_t* colour, int aSrc, const RasterScreen* screen);
 // An anti-aliased run takes each pixel's source alpha from its coverage
 // count (aaAlpha[count], count 0 skipped) out of the four rows of the 1-bit
 // buffer, and reports the first and last painted column (first > last when
@@ -28,9 +30,9 @@ using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, int x0, int x1, in
 struct AaRowSet {
     const uint8_t* rows[4];
 };
-using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1,
-                               int y, const uint8_t* colour, const uint8_t* aaAlpha,
-                               const RasterScreen* screen, int* first, int* last);
+using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow,
+                               const AaRowSet& coverage, int x0, int x1, int y, const uint8_t* colour,
+                               const uint8_t* aaAlpha, const RasterScreen* screen, int* first, int* last);
 
 // The pipe's working record for one run of pixels: the source, the alpha
 // rules chosen for the operation and running pointers into the target, its
@@ -74,6 +76,9 @@ struct SpanPainter {
     int useGroupAlpha = 0;
     // Non-zero when the fast loops below give the general rules' result.
     int simple = 0;
+    // The run loops, also chosen (non-null) when the only thing that keeps
+    // the painter from being simple is the backdrop alpha of a non-isolated
+    // group, which they take as well.
     SimpleRunFn simpleRun = nullptr;
     SimpleAaRunFn simpleAaRun = nullptr;
     // The source alpha of an anti-aliased pixel by its coverage count:
@@ -166,10 +171,12 @@ struct Cursor<rasterBGR8> {
 // One pixel under the simple conditions. The general rules with aDest = 255
 // (no alpha plane) give aResult = aSrc + 255 - div255(aSrc x 255) = 255,
 // because div255(255 a) = a for every byte a; with aSrc = 255 they give the
-// source colour itself whatever aDest is.
-template <int Mode, bool HasAlpha>
+// source colour itself whatever aDest is. Inside a non-isolated group
+// (Backdrop) the quotient's divisor is the result over the alpha a0 beneath,
+// a0 + aResult - div255(a0 x aResult), which is 255 again where aResult is.
+template <int Mode, bool HasAlpha, bool Backdrop = false>
 inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uint8_t* src, int aSrc,
-                        const RasterScreen* screen) {
+                        const RasterScreen* screen, const uint8_t* backdrop = nullptr) {
     if (aSrc == 255) {
         d.store(src, x, y, screen);
         if (HasAlpha)
@@ -178,7 +185,8 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
     }
     constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
     uint8_t out[3] = {0, 0, 0};
-    if (HasAlpha && *alpha == 0) {
+    const int a0 = Backdrop ? *backdrop : 0;
+    if (HasAlpha && *alpha == 0 && a0 == 0) {
         // Nothing below: aResult is aSrc and the quotient below is the
         // source colour itself, without three divisions per pixel, and the
         // target is not read (on a fresh page, a cache miss each time).
@@ -198,9 +206,10 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
             return;
         }
         const int aResult = aSrc + aDest - div255(aSrc * aDest);
-        if (aResult != 0) {
+        const int divisor = Backdrop ? a0 + aResult - div255(a0 * aResult) : aResult;
+        if (divisor != 0) {
             for (int i = 0; i < n; ++i)
-                out[i] = static_cast<uint8_t>(((aResult - aSrc) * dc[i] + aSrc * src[i]) / aResult);
+                out[i] = static_cast<uint8_t>(((divisor - aSrc) * dc[i] + aSrc * src[i]) / divisor);
         }
         *alpha = static_cast<uint8_t>(aResult);
     } else {
@@ -247,9 +256,9 @@ inline void storeRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, con
         std::memset(alphaRow + x0, 255, n);
 }
 
-template <int Mode, bool HasAlpha>
-void simpleRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour, int aSrc,
-               const RasterScreen* screen) {
+template <int Mode, bool HasAlpha, bool Backdrop>
+void simpleRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1, int y,
+               const uint8_t* colour, int aSrc, const RasterScreen* screen) {
     if (aSrc == 255) {
         storeRun<Mode, HasAlpha>(row, alphaRow, x0, x1, y, colour, screen);
         return;
@@ -257,17 +266,18 @@ void simpleRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uin
     Cursor<Mode> d(row, x0);
     uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
     for (int x = x0; x <= x1; ++x) {
-        paintSimple<Mode, HasAlpha>(d, a, x, y, colour, aSrc, screen);
+        paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen,
+                                              Backdrop ? backdropRow + x : nullptr);
         d.next();
         if (HasAlpha)
             ++a;
     }
 }
 
-template <int Mode, bool HasAlpha>
-void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1, int y,
-                 const uint8_t* colour, const uint8_t* aaAlpha, const RasterScreen* screen, int* first,
-                 int* last) {
+template <int Mode, bool HasAlpha, bool Backdrop>
+void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, const AaRowSet& coverage,
+                 int x0, int x1, int y, const uint8_t* colour, const uint8_t* aaAlpha,
+                 const RasterScreen* screen, int* first, int* last) {
     const uint8_t* b0 = coverage.rows[0];
     const uint8_t* b1 = coverage.rows[1];
     const uint8_t* b2 = coverage.rows[2];
@@ -294,7 +304,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
                     Cursor<Mode> d(row, x);
                     uint8_t* a = HasAlpha ? alphaRow + x : nullptr;
                     for (int xx = x; xx <= runEnd; ++xx) {
-                        paintSimple<Mode, HasAlpha>(d, a, xx, y, colour, full, screen);
+                        paintSimple<Mode, HasAlpha, Backdrop>(d, a, xx, y, colour, full, screen,
+                                                              Backdrop ? backdropRow + xx : nullptr);
                         d.next();
                         if (HasAlpha)
                             ++a;
@@ -323,8 +334,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
                       kBitCount4[(b2[byte] >> shift) & 15] + kBitCount4[(b3[byte] >> shift) & 15];
         if (t != 0) {
             Cursor<Mode> d(row, x);
-            paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aaAlpha[t],
-                                        screen);
+            paintSimple<Mode, HasAlpha, Backdrop>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
+                                                  aaAlpha[t], screen, Backdrop ? backdropRow + x : nullptr);
             if (x < painted0)
                 painted0 = x;
             painted1 = x;
@@ -335,31 +346,43 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
     *last = painted1;
 }
 
-// The loops for one colour mode and alpha plane, picked once per operation.
-inline SimpleRunFn selectSimpleRun(int mode, bool hasAlpha) {
+// The loops for one colour mode, alpha plane and backdrop, picked once per
+// operation.
+template <template <int, bool, bool> class Pick>
+inline auto selectRun(int mode, bool hasAlpha, bool backdrop) {
+    auto forMode = [&]<int Mode>() {
+        if (hasAlpha)
+            return backdrop ? Pick<Mode, true, true>::fn : Pick<Mode, true, false>::fn;
+        return backdrop ? Pick<Mode, false, true>::fn : Pick<Mode, false, false>::fn;
+    };
     switch (mode) {
         case rasterMono1:
-            return hasAlpha ? simpleRun<rasterMono1, true> : simpleRun<rasterMono1, false>;
+            return forMode.template operator()<rasterMono1>();
         case rasterMono8:
-            return hasAlpha ? simpleRun<rasterMono8, true> : simpleRun<rasterMono8, false>;
+            return forMode.template operator()<rasterMono8>();
         case rasterRGB8:
-            return hasAlpha ? simpleRun<rasterRGB8, true> : simpleRun<rasterRGB8, false>;
+            return forMode.template operator()<rasterRGB8>();
         default:
-            return hasAlpha ? simpleRun<rasterBGR8, true> : simpleRun<rasterBGR8, false>;
+            return forMode.template operator()<rasterBGR8>();
     }
 }
 
-inline SimpleAaRunFn selectSimpleAaRun(int mode, bool hasAlpha) {
-    switch (mode) {
-        case rasterMono1:
-            return hasAlpha ? simpleAaRun<rasterMono1, true> : simpleAaRun<rasterMono1, false>;
-        case rasterMono8:
-            return hasAlpha ? simpleAaRun<rasterMono8, true> : simpleAaRun<rasterMono8, false>;
-        case rasterRGB8:
-            return hasAlpha ? simpleAaRun<rasterRGB8, true> : simpleAaRun<rasterRGB8, false>;
-        default:
-            return hasAlpha ? simpleAaRun<rasterBGR8, true> : simpleAaRun<rasterBGR8, false>;
-    }
+template <int Mode, bool HasAlpha, bool Backdrop>
+struct PickSimpleRun {
+    static constexpr SimpleRunFn fn = simpleRun<Mode, HasAlpha, Backdrop>;
+};
+
+template <int Mode, bool HasAlpha, bool Backdrop>
+struct PickSimpleAaRun {
+    static constexpr SimpleAaRunFn fn = simpleAaRun<Mode, HasAlpha, Backdrop>;
+};
+
+inline SimpleRunFn selectSimpleRun(int mode, bool hasAlpha, bool backdrop) {
+    return selectRun<PickSimpleRun>(mode, hasAlpha, backdrop);
+}
+
+inline SimpleAaRunFn selectSimpleAaRun(int mode, bool hasAlpha, bool backdrop) {
+    return selectRun<PickSimpleAaRun>(mode, hasAlpha, backdrop);
 }
 
 }  // namespace pipe

@@ -200,6 +200,10 @@ struct Scene {
     int withAlpha;
     double fillAlpha;
     int clipPath;
+    // 0 none; 1 the composites are of non-isolated groups (corrected for
+    // their backdrop); 2 that, and the drawing itself lies inside a
+    // non-isolated group over a backdrop of varied alpha.
+    int group;
 };
 
 // Draws a fixed mix of fills, strokes, glyphs and composites and returns the
@@ -208,6 +212,11 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, 0);
     Rasteriser r(&bitmap, s.antialias, nullptr);
     r.setReferencePipe(reference);
+    RasterBitmap below(66, 50, 1, s.mode, 1, 0);
+    for (int i = 0; i < 66 * 50; ++i)
+        below.alpha()[i] = static_cast<uint8_t>(i % 5 == 0 ? 0 : i * 11);
+    if (s.group == 2)
+        r.setInNonIsolatedGroup(&below, 3, 2);
     // A backdrop with varied colour and alpha, so that every blend formula
     // meets different destinations (padding bytes set too, as they are
     // compared).
@@ -302,8 +311,9 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
             for (int i = 0; i < 240; ++i)
                 source.alpha()[i] = static_cast<uint8_t>(i * 13);
         }
-        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, 0);
-        r.composite(source, 0, 0, 20, 3, 20, 12, 1, 0);
+        const int nonIsolated = s.group != 0;
+        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, nonIsolated);
+        r.composite(source, 0, 0, 20, 3, 20, 12, 1, nonIsolated);
     }
 
     std::vector<uint8_t> out = test::snapshot(bitmap);
@@ -319,30 +329,33 @@ TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
             for (int withAlpha = 0; withAlpha <= 1; ++withAlpha) {
                 for (double fillAlpha : {1.0, 0.6, 0.0}) {
                     for (int clipPath = 0; clipPath <= 1; ++clipPath) {
-                        const Scene s{mode, antialias, withAlpha, fillAlpha, clipPath};
-                        const auto fast = render(s, 0);
-                        const auto reference = render(s, 1);
-                        ASSERT_EQ(fast.size(), reference.size());
-                        size_t differing = 0;
-                        for (size_t i = 0; i < fast.size(); ++i)
-                            differing += fast[i] != reference[i];
-                        EXPECT_EQ(differing, 0u)
-                            << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
-                            << " fill alpha " << fillAlpha << " clip " << clipPath;
-                        ++scenes;
+                        for (int group = 0; group <= 2; ++group) {
+                            const Scene s{mode, antialias, withAlpha, fillAlpha, clipPath, group};
+                            const auto fast = render(s, 0);
+                            const auto reference = render(s, 1);
+                            ASSERT_EQ(fast.size(), reference.size());
+                            size_t differing = 0;
+                            for (size_t i = 0; i < fast.size(); ++i)
+                                differing += fast[i] != reference[i];
+                            EXPECT_EQ(differing, 0u)
+                                << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
+                                << " fill alpha " << fillAlpha << " clip " << clipPath << " group " << group;
+                            ++scenes;
+                        }
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(scenes, 96);
+    EXPECT_EQ(scenes, 288);
 }
 
 TEST(RasteriserPipeTest, FastLoopsActuallyPaint) {
     // Guards the comparison above against two empty renderings.
-    const Scene s{rasterBGR8, 1, 1, 1.0, 0};
-    RasterBitmap blank(61, 47, 4, rasterBGR8, 1, 0);
-    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0}, 0));
+    const Scene s{rasterBGR8, 1, 1, 1.0, 0, 0};
+    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0, 0}, 0));
+    // And the group's backdrop changes what the group paints.
+    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 2}, 0), render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0}, 0));
 }
 
 }  // namespace
