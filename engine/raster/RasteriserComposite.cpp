@@ -64,7 +64,6 @@ struct CompositeRows {
 template <int Mode, bool HasAlpha, bool Backdrop>
 inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t* backdrop, int x, int y,
                            const uint8_t* src, int aSrc, int g, const RasterScreen* screen) {
-    constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
     if (!HasAlpha || (aSrc == 255 && g == 255)) {
         pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, src, aSrc, screen, backdrop);
         return;
@@ -82,8 +81,7 @@ inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t*
         if (divisor != 0) {
             if (Mode != rasterMono1)
                 return;
-            for (int i = 0; i < n; ++i)
-                out[i] = dc[i];
+            pipe::forChannels<Mode>([&](int i) { out[i] = dc[i]; });
         }
         d.store(out, x, y, screen);
         return;
@@ -91,14 +89,16 @@ inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t*
     uint8_t cs[3] = {src[0], src[1], src[2]};
     const int aBackdrop = Backdrop ? a0 + aDest - div255(a0 * aDest) : aDest;
     if (g != 0 && aBackdrop != 0) {
-        for (int i = 0; i < n; ++i) {
-            const int v = src[i] + ((src[i] - dc[i]) * aBackdrop * (255 - g)) / (255 * g);
+        pipe::forChannels<Mode>([&](int i) {
+            const int v = src[i] + pipe::divideBy255Times((src[i] - dc[i]) * aBackdrop * (255 - g), g);
             cs[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-        }
+        });
     }
     if (divisor != 0) {
-        for (int i = 0; i < n; ++i)
-            out[i] = static_cast<uint8_t>(((divisor - aSrc) * dc[i] + aSrc * cs[i]) / divisor);
+        pipe::forChannels<Mode>([&](int i) {
+            out[i] =
+                static_cast<uint8_t>(pipe::divideByByte((divisor - aSrc) * dc[i] + aSrc * cs[i], divisor));
+        });
     }
     d.store(out, x, y, screen);
     *alpha = static_cast<uint8_t>(aResult);

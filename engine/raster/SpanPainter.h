@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/raster/BitRow.h"
@@ -95,6 +97,41 @@ inline uint64_t load64(const uint8_t* p) {
     return v;
 }
 
+// Quotients by a byte-sized divisor, as one multiplication instead of a
+// division (a few times slower, and the compositing loops do one per
+// channel). With m = ceil(2^s / d) = (2^s + e) / d, 0 <= e < d, the product
+// v m / 2^s is v / d plus less than v / 2^s, which stays under the distance
+// 1 / d from v / d to the next integer while v d < 2^s: then
+// floor(v m / 2^s) = floor(v / d) exactly, for every such v.
+//
+// divideByByte(v, d) = v / d for 0 <= v <= 255 d and 1 <= d <= 255, as in
+// the weighted averages of two bytes (v d <= 255 x 255 x 255 < 2^24).
+inline constexpr std::array<uint32_t, 256> kByteReciprocals = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t d = 1; d < 256; ++d)
+        t[d] = ((uint32_t{1} << 24) + d - 1) / d;
+    return t;
+}();
+
+inline int divideByByte(int v, int d) {
+    return static_cast<int>((static_cast<uint64_t>(v) * kByteReciprocals[d]) >> 24);
+}
+
+// v / (255 g), truncated toward zero as C++ divides, for 1 <= g <= 255 and
+// |v| <= 255 x 255 x 254 (a colour difference times an alpha times 255 - g):
+// |v| x 255 g < 2^40.
+inline constexpr std::array<uint64_t, 256> kGroupReciprocals = [] {
+    std::array<uint64_t, 256> t{};
+    for (uint64_t g = 1; g < 256; ++g)
+        t[g] = ((uint64_t{1} << 40) + 255 * g - 1) / (255 * g);
+    return t;
+}();
+
+inline int divideBy255Times(int v, int g) {
+    const int q = static_cast<int>((static_cast<uint64_t>(std::abs(v)) * kGroupReciprocals[g]) >> 40);
+    return v < 0 ? -q : q;
+}
+
 // Coverage of a 4-bit group of sub-pixels.
 constexpr uint8_t kBitCount4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
@@ -168,6 +205,18 @@ struct Cursor<rasterBGR8> {
     void next() { p += 3; }
 };
 
+// Calls f(i) for each colour channel i of mode Mode, unrolled: the loops
+// over one or three channels are not unrolled at the optimisation level we
+// build with, and a loop keeps the channels in memory rather than registers.
+template <int Mode, typename F>
+inline void forChannels(F&& f) {
+    f(0);
+    if constexpr (Mode >= rasterRGB8) {
+        f(1);
+        f(2);
+    }
+}
+
 // One pixel under the simple conditions. The general rules with aDest = 255
 // (no alpha plane) give aResult = aSrc + 255 - div255(aSrc x 255) = 255,
 // because div255(255 a) = a for every byte a; with aSrc = 255 they give the
@@ -183,7 +232,6 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
             *alpha = 255;
         return;
     }
-    constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
     uint8_t out[3] = {0, 0, 0};
     const int a0 = Backdrop ? *backdrop : 0;
     if (HasAlpha && *alpha == 0 && a0 == 0) {
@@ -200,21 +248,23 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
         const int aDest = *alpha;
         if (aDest == 255) {
             // aResult is 255 (as without an alpha plane): a constant divisor.
-            for (int i = 0; i < n; ++i)
-                out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+            forChannels<Mode>(
+                [&](int i) { out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255); });
             d.store(out, x, y, screen);
             return;
         }
         const int aResult = aSrc + aDest - div255(aSrc * aDest);
         const int divisor = Backdrop ? a0 + aResult - div255(a0 * aResult) : aResult;
         if (divisor != 0) {
-            for (int i = 0; i < n; ++i)
-                out[i] = static_cast<uint8_t>(((divisor - aSrc) * dc[i] + aSrc * src[i]) / divisor);
+            forChannels<Mode>([&](int i) {
+                out[i] =
+                    static_cast<uint8_t>(divideByByte((divisor - aSrc) * dc[i] + aSrc * src[i], divisor));
+            });
         }
         *alpha = static_cast<uint8_t>(aResult);
     } else {
-        for (int i = 0; i < n; ++i)
-            out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+        forChannels<Mode>(
+            [&](int i) { out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255); });
     }
     d.store(out, x, y, screen);
 }

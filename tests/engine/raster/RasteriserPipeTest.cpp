@@ -19,6 +19,24 @@ TEST(RasteriserPipeTest, DivisionBy255IsExactForEveryByteTimes255) {
         EXPECT_EQ(div255(a * 255), a);
 }
 
+TEST(RasteriserPipeTest, ReciprocalDivisionsAreExactOverTheirWholeRange) {
+    // Every weighted average of two bytes by every byte divisor.
+    int wrong = 0;
+    for (int d = 1; d < 256; ++d)
+        for (int v = 0; v <= 255 * d; ++v)
+            wrong += pipe::divideByByte(v, d) != v / d;
+    EXPECT_EQ(wrong, 0);
+    // Every group correction: colour difference x backdrop alpha x (255 - g)
+    // over 255 g, negative differences truncated toward zero.
+    for (int g = 1; g < 256; ++g)
+        for (int a = 0; a < 256; ++a)
+            for (int diff = -255; diff <= 255; ++diff) {
+                const int v = diff * a * (255 - g);
+                wrong += pipe::divideBy255Times(v, g) != v / (255 * g);
+            }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
     RasterBitmap bitmap(4, 4, 1, rasterBGR8, 1, 0);
     Rasteriser r(&bitmap, 0, nullptr);
