@@ -104,8 +104,22 @@ inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t*
     *alpha = static_cast<uint8_t>(aResult);
 }
 
+template <int Mode, bool HasAlpha, bool Backdrop, bool Correct>
+inline void compositePixel(const CompositeRows& job, pipe::Cursor<Mode>& d, uint8_t* alpha,
+                           const uint8_t* backdrop, int x, int y, const uint8_t* colour, int a) {
+    if (Correct)
+        paintCorrected<Mode, HasAlpha, Backdrop>(d, alpha, backdrop, x, y, colour, job.aSrc[a], job.g[a],
+                                                 job.screen);
+    else
+        pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, colour, job.aSrc[a], job.screen,
+                                                    backdrop);
+}
+
 // Row dy of a composite under the fast conditions: the source read in place
-// (it has the target's mode), and the group correction when Correct.
+// (it has the target's mode), and the group correction when Correct. As in
+// the run loops, a 24-bit pixel whose whole input (source colour and alpha,
+// target colour and alpha, the alpha beneath) repeats its left neighbour's
+// takes that neighbour's result.
 template <int Mode, bool HasAlpha, bool Backdrop, bool Correct>
 void compositeRow(const CompositeRows& job, int dy) {
     const RasterBitmap& source = *job.source;
@@ -116,18 +130,40 @@ void compositeRow(const CompositeRows& job, int dy) {
         source.alpha() ? source.alpha() + static_cast<ptrdiff_t>(ySrc) * source.width() + job.xSrc : nullptr;
     pipe::Cursor<Mode> d(job.row, job.xDest);
     uint8_t colour[3] = {0, 0, 0};
-    for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
-        const int x = job.xDest + dx;
-        s.load(colour);
-        const int a = srcAlphaRow ? srcAlphaRow[dx] : 0;
-        uint8_t* alpha = HasAlpha ? job.alphaRow + x : nullptr;
-        const uint8_t* backdrop = Backdrop ? job.backdropRow + x : nullptr;
-        if (Correct)
-            paintCorrected<Mode, HasAlpha, Backdrop>(d, alpha, backdrop, x, y, colour, job.aSrc[a], job.g[a],
-                                                     job.screen);
-        else
-            pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, colour, job.aSrc[a], job.screen,
-                                                        backdrop);
+    if constexpr (Mode >= rasterRGB8) {
+        uint64_t lastKey = ~uint64_t{0};  // no target key has the top bits set
+        uint32_t lastSource = 0;
+        uint8_t result[4] = {0, 0, 0, 0};
+        for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
+            const int x = job.xDest + dx;
+            const int a = srcAlphaRow ? srcAlphaRow[dx] : 0;
+            uint8_t* alpha = HasAlpha ? job.alphaRow + x : nullptr;
+            const uint8_t* backdrop = Backdrop ? job.backdropRow + x : nullptr;
+            const uint64_t key = pipe::pixelKey<HasAlpha, Backdrop>(d.p, alpha, backdrop);
+            const uint32_t sourceKey = s.p[0] | (uint32_t{s.p[1]} << 8) | (uint32_t{s.p[2]} << 16) |
+                                       (static_cast<uint32_t>(a) << 24);
+            if (key == lastKey && sourceKey == lastSource) {
+                std::memcpy(d.p, result, 3);
+                if (HasAlpha)
+                    *alpha = result[3];
+                continue;
+            }
+            s.load(colour);
+            compositePixel<Mode, HasAlpha, Backdrop, Correct>(job, d, alpha, backdrop, x, y, colour, a);
+            lastKey = key;
+            lastSource = sourceKey;
+            std::memcpy(result, d.p, 3);
+            if (HasAlpha)
+                result[3] = *alpha;
+        }
+    } else {
+        for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
+            const int x = job.xDest + dx;
+            s.load(colour);
+            compositePixel<Mode, HasAlpha, Backdrop, Correct>(job, d, HasAlpha ? job.alphaRow + x : nullptr,
+                                                              Backdrop ? job.backdropRow + x : nullptr, x, y,
+                                                              colour, srcAlphaRow ? srcAlphaRow[dx] : 0);
+        }
     }
 }
 

@@ -306,6 +306,59 @@ inline void storeRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, con
         std::memset(alphaRow + x0, 255, n);
 }
 
+// The colour of a 24-bit pixel as it is stored, its alpha and the alpha
+// beneath it, in one word: the whole input of a pixel of a run besides the
+// run's fixed colour and alpha.
+template <bool HasAlpha, bool Backdrop>
+inline uint64_t pixelKey(const uint8_t* p, const uint8_t* alpha, const uint8_t* backdrop) {
+    uint64_t key = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+    if (HasAlpha)
+        key |= uint64_t{*alpha} << 24;
+    if (Backdrop)
+        key |= uint64_t{*backdrop} << 32;
+    return key;
+}
+
+// Colour at one source alpha into columns x0..x1. The result of a pixel
+// depends only on its own bytes (and the alpha beneath), and in flat
+// artwork neighbours hold the same ones: a 24-bit pixel that repeats its
+// left neighbour's input takes that neighbour's result, as the arithmetic
+// would give it again.
+template <int Mode, bool HasAlpha, bool Backdrop>
+inline void blendRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1, int y,
+                     const uint8_t* colour, int aSrc, const RasterScreen* screen) {
+    Cursor<Mode> d(row, x0);
+    uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
+    if constexpr (Mode >= rasterRGB8) {
+        uint64_t lastKey = ~uint64_t{0};  // no pixel's key has the top bits set
+        uint8_t result[4] = {0, 0, 0, 0};
+        for (int x = x0; x <= x1; ++x, d.next()) {
+            const uint8_t* backdrop = Backdrop ? backdropRow + x : nullptr;
+            const uint64_t key = pixelKey<HasAlpha, Backdrop>(d.p, a, backdrop);
+            if (key == lastKey) {
+                std::memcpy(d.p, result, 3);
+                if (HasAlpha)
+                    *a = result[3];
+            } else {
+                paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen, backdrop);
+                lastKey = key;
+                std::memcpy(result, d.p, 3);
+                if (HasAlpha)
+                    result[3] = *a;
+            }
+            if (HasAlpha)
+                ++a;
+        }
+    } else {
+        for (int x = x0; x <= x1; ++x, d.next()) {
+            paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen,
+                                                  Backdrop ? backdropRow + x : nullptr);
+            if (HasAlpha)
+                ++a;
+        }
+    }
+}
+
 template <int Mode, bool HasAlpha, bool Backdrop>
 void simpleRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1, int y,
                const uint8_t* colour, int aSrc, const RasterScreen* screen) {
@@ -313,15 +366,7 @@ void simpleRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int 
         storeRun<Mode, HasAlpha>(row, alphaRow, x0, x1, y, colour, screen);
         return;
     }
-    Cursor<Mode> d(row, x0);
-    uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
-    for (int x = x0; x <= x1; ++x) {
-        paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen,
-                                              Backdrop ? backdropRow + x : nullptr);
-        d.next();
-        if (HasAlpha)
-            ++a;
-    }
+    blendRun<Mode, HasAlpha, Backdrop>(row, alphaRow, backdropRow, x0, x1, y, colour, aSrc, screen);
 }
 
 template <int Mode, bool HasAlpha, bool Backdrop>
@@ -351,15 +396,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, co
                 if (full == 255) {
                     storeRun<Mode, HasAlpha>(row, alphaRow, x, runEnd, y, colour, screen);
                 } else {
-                    Cursor<Mode> d(row, x);
-                    uint8_t* a = HasAlpha ? alphaRow + x : nullptr;
-                    for (int xx = x; xx <= runEnd; ++xx) {
-                        paintSimple<Mode, HasAlpha, Backdrop>(d, a, xx, y, colour, full, screen,
-                                                              Backdrop ? backdropRow + xx : nullptr);
-                        d.next();
-                        if (HasAlpha)
-                            ++a;
-                    }
+                    blendRun<Mode, HasAlpha, Backdrop>(row, alphaRow, backdropRow, x, runEnd, y, colour, full,
+                                                       screen);
                 }
                 if (x < painted0)
                     painted0 = x;

@@ -240,15 +240,18 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     // compared).
     std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
                 static_cast<size_t>(bitmap.blockSize() - RasterBitmap::kHeaderSize));
+    // Every other row is flat in colour, and every fourth in alpha too, so
+    // that pixels repeat their neighbours' input (and some only in part).
+    const int bytesPerPixel = bitmap.mode() >= rasterRGB8 ? 3 : 1;
     for (int y = 0; y < 47; ++y) {
         uint8_t* row = bitmap.data() + y * bitmap.rowSize();
         const int rowBytes = bitmap.mode() == rasterMono1 ? 8 : bitmap.mode() == rasterMono8 ? 61 : 183;
         for (int i = 0; i < rowBytes; ++i)
-            row[i] = static_cast<uint8_t>(i * 37 + y * 11);
+            row[i] = static_cast<uint8_t>((y & 1 ? i % bytesPerPixel : i) * 37 + y * 11);
     }
     if (bitmap.alpha()) {
         for (int i = 0; i < 61 * 47; ++i)
-            bitmap.alpha()[i] = static_cast<uint8_t>(i * 7);
+            bitmap.alpha()[i] = static_cast<uint8_t>((i / 61) % 4 == 1 ? 100 : i * 7);
     }
     r.resetModifiedBox();
     r.setFillAlpha(s.fillAlpha);
@@ -323,11 +326,11 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         for (int y = 0; y < 12; ++y) {
             uint8_t* row = source.data() + y * source.rowSize();
             for (int i = 0; i < source.rowSize(); ++i)
-                row[i] = static_cast<uint8_t>(i * 53 + y * 29);
+                row[i] = static_cast<uint8_t>((y & 1 ? i % bytesPerPixel : i) * 53 + y * 29);
         }
         if (source.alpha()) {
             for (int i = 0; i < 240; ++i)
-                source.alpha()[i] = static_cast<uint8_t>(i * 13);
+                source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1 ? 77 : i * 13);
         }
         const int nonIsolated = s.group != 0;
         r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, nonIsolated);
