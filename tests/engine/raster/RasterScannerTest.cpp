@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "engine/raster/RasterBitmap.h"
+#include "engine/raster/RasterTypes.h"
 
 namespace rendova {
 namespace {
@@ -49,6 +53,45 @@ void addRect(RasterPath& path, double x0, double y0, double x1, double y1, bool 
 }
 
 using Spans = std::vector<std::pair<int, int>>;
+
+TEST(RasterScannerTest, GridRoundingIsTheLibraryFloorClamped) {
+    auto expectedFloor = [](double v) {
+        if (std::isnan(v))
+            return 0;
+        return static_cast<int>(std::clamp(std::floor(v), -kMaxGridCoord, kMaxGridCoord));
+    };
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.0,
+                                  -1.0,
+                                  -1.0000001,
+                                  2.9999999,
+                                  -2.9999999,
+                                  std::nextafter(0.0, -1.0),
+                                  std::nextafter(-3.0, 0.0),
+                                  std::nextafter(-3.0, -4.0),
+                                  kMaxGridCoord,
+                                  -kMaxGridCoord,
+                                  kMaxGridCoord - 0.5,
+                                  -kMaxGridCoord + 0.5,
+                                  kMaxGridCoord + 1,
+                                  -kMaxGridCoord - 1,
+                                  1e300,
+                                  -1e300,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> coordinate(-5000, 5000);
+    for (int i = 0; i < 10000; ++i)
+        values.push_back(coordinate(random));
+    for (double v : values) {
+        EXPECT_EQ(floorToInt(v), expectedFloor(v)) << v;
+        EXPECT_EQ(ceilToInt(v), -expectedFloor(-v)) << v;
+    }
+}
 
 TEST(RasterScannerTest, RectangleGivesOneSpanPerRowAndItsBox) {
     RasterPath path;
