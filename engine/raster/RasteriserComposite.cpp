@@ -48,12 +48,17 @@ bool cutToBoth(const RasterBitmap& source, const RasterBitmap& target, int& xSrc
 struct CompositeRows {
     uint8_t aSrc[256];
     uint8_t g[256];
+    // With a soft mask the source alpha is floor(shapeAlpha[a] x m + 0.5)
+    // for the mask byte m, as the general rule computes it.
+    double shapeAlpha[256];
     const RasterBitmap* source = nullptr;
     int xSrc = 0, ySrc = 0, xDest = 0, yDest = 0, w = 0, h = 0;
     const RasterScreen* screen = nullptr;
     uint8_t* row = nullptr;
     uint8_t* alphaRow = nullptr;
     const uint8_t* backdropRow = nullptr;
+    // The soft mask's row, indexed by the target's column; null when none.
+    const uint8_t* maskRow = nullptr;
 };
 
 // One pixel of a non-isolated group (with its own alpha g) composited onto
@@ -107,12 +112,13 @@ inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t*
 template <int Mode, bool HasAlpha, bool Backdrop, bool Correct>
 inline void compositePixel(const CompositeRows& job, pipe::Cursor<Mode>& d, uint8_t* alpha,
                            const uint8_t* backdrop, int x, int y, const uint8_t* colour, int a) {
+    const int aSrc =
+        job.maskRow ? static_cast<int>(std::floor(job.shapeAlpha[a] * job.maskRow[x] + 0.5)) : job.aSrc[a];
     if (Correct)
-        paintCorrected<Mode, HasAlpha, Backdrop>(d, alpha, backdrop, x, y, colour, job.aSrc[a], job.g[a],
+        paintCorrected<Mode, HasAlpha, Backdrop>(d, alpha, backdrop, x, y, colour, aSrc, job.g[a],
                                                  job.screen);
     else
-        pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, colour, job.aSrc[a], job.screen,
-                                                    backdrop);
+        pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, colour, aSrc, job.screen, backdrop);
 }
 
 // Row dy of a composite under the fast conditions: the source read in place
@@ -139,7 +145,8 @@ void compositeRow(const CompositeRows& job, int dy) {
             const int a = srcAlphaRow ? srcAlphaRow[dx] : 0;
             uint8_t* alpha = HasAlpha ? job.alphaRow + x : nullptr;
             const uint8_t* backdrop = Backdrop ? job.backdropRow + x : nullptr;
-            const uint64_t key = pipe::pixelKey<HasAlpha, Backdrop>(d.p, alpha, backdrop);
+            const uint64_t key = pipe::pixelKey<HasAlpha, Backdrop>(d.p, alpha, backdrop) |
+                                 (job.maskRow ? uint64_t{job.maskRow[x]} << 40 : 0);
             const uint32_t sourceKey = s.p[0] | (uint32_t{s.p[1]} << 8) | (uint32_t{s.p[2]} << 16) |
                                        (static_cast<uint32_t>(a) << 24);
             if (key == lastKey && sourceKey == lastSource) {
@@ -201,8 +208,8 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
     SpanPainter p;
     initPainter(p, xDest, yDest, nullptr, colour, m_state->fillAlpha(), sourceAlpha ? 1 : 0, nonIsolated);
 
-    // The fast rows take everything but a blend routine and a soft mask.
-    if (!p.softMask && !m_state->blendFunction() && !tested && !m_referencePipe) {
+    // The fast rows take everything but a blend routine.
+    if (!m_state->blendFunction() && !tested && !m_referencePipe) {
         // The source alpha and the group's own alpha g by the source's alpha
         // byte a, by the general rules' own formulas (shape = a / 255);
         // without a source alpha plane the painter's constant alpha and a
@@ -212,6 +219,7 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
             job.aSrc[a] =
                 sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
             job.g[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * 255 + 0.5)) : 255;
+            job.shapeAlpha[a] = sourceAlpha ? (a / 255.0) * p.alphaIn : p.alphaIn;
         }
         job.source = &source;
         job.xSrc = xSrc;
@@ -228,6 +236,9 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
                 job.alphaRow =
                     HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
                 job.backdropRow = backdropRow(p, y);
+                job.maskRow = p.softMask
+                                  ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize()
+                                  : nullptr;
                 if (job.backdropRow)
                     p.groupCorrection ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
                                       : compositeRow<Mode, HasAlpha, true, false>(job, dy);

@@ -222,6 +222,8 @@ struct Scene {
     // their backdrop); 2 that, and the drawing itself lies inside a
     // non-isolated group over a backdrop of varied alpha.
     int group;
+    // The composites go through a soft mask.
+    int softMask;
 };
 
 // Draws a fixed mix of fills, strokes, glyphs and composites and returns the
@@ -333,6 +335,14 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
                 source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1 ? 77 : i * 13);
         }
         const int nonIsolated = s.group != 0;
+        if (s.softMask) {
+            // Flat in every other row, as the backdrop.
+            auto* mask = new RasterBitmap(61, 47, 1, rasterMono8, 0, 0);
+            for (int y = 0; y < 47; ++y)
+                for (int x = 0; x < 61; ++x)
+                    mask->data()[y * mask->rowSize() + x] = static_cast<uint8_t>(y & 1 ? 90 + y : x * 29 + y);
+            r.setSoftMask(mask);
+        }
         r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, nonIsolated);
         r.composite(source, 0, 0, 20, 3, 20, 12, 1, nonIsolated);
     }
@@ -351,32 +361,40 @@ TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
                 for (double fillAlpha : {1.0, 0.6, 0.0}) {
                     for (int clipPath = 0; clipPath <= 1; ++clipPath) {
                         for (int group = 0; group <= 2; ++group) {
-                            const Scene s{mode, antialias, withAlpha, fillAlpha, clipPath, group};
-                            const auto fast = render(s, 0);
-                            const auto reference = render(s, 1);
-                            ASSERT_EQ(fast.size(), reference.size());
-                            size_t differing = 0;
-                            for (size_t i = 0; i < fast.size(); ++i)
-                                differing += fast[i] != reference[i];
-                            EXPECT_EQ(differing, 0u)
-                                << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
-                                << " fill alpha " << fillAlpha << " clip " << clipPath << " group " << group;
-                            ++scenes;
+                            for (int softMask = 0; softMask <= 1; ++softMask) {
+                                const Scene s{mode,     antialias, withAlpha, fillAlpha,
+                                              clipPath, group,     softMask};
+                                const auto fast = render(s, 0);
+                                const auto reference = render(s, 1);
+                                ASSERT_EQ(fast.size(), reference.size());
+                                size_t differing = 0;
+                                for (size_t i = 0; i < fast.size(); ++i)
+                                    differing += fast[i] != reference[i];
+                                EXPECT_EQ(differing, 0u)
+                                    << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
+                                    << " fill alpha " << fillAlpha << " clip " << clipPath << " group "
+                                    << group << " soft mask " << softMask;
+                                ++scenes;
+                            }
                         }
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(scenes, 288);
+    EXPECT_EQ(scenes, 576);
 }
 
 TEST(RasteriserPipeTest, FastLoopsActuallyPaint) {
     // Guards the comparison above against two empty renderings.
-    const Scene s{rasterBGR8, 1, 1, 1.0, 0, 0};
-    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0, 0}, 0));
+    const Scene s{rasterBGR8, 1, 1, 1.0, 0, 0, 0};
+    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0, 0, 0}, 0));
     // And the group's backdrop changes what the group paints.
-    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 2}, 0), render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0}, 0));
+    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 2, 0}, 0),
+              render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 0}, 0));
+    // And the soft mask what the composites paint.
+    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 1}, 0),
+              render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 0}, 0));
 }
 
 }  // namespace
