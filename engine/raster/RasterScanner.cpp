@@ -30,6 +30,7 @@ RasterScanner::RasterScanner(const FlatPath* path, int evenOdd) : m_path(path), 
         m_yMax = floorToInt(yMax);
     }
     m_interY = m_yMin - 1;
+    m_sweepY = m_interY;
 }
 
 RasterScanner::~RasterScanner() {
@@ -67,7 +68,26 @@ void sortByStart(RasterIntersection* inter, int n) {
 
 }  // namespace
 
-void RasterScanner::computeIntersections(int y) {
+void RasterScanner::cacheRows(int y0, int y1) {
+    if (y1 < y0)
+        return;
+    const int64_t rows = std::min<int64_t>(int64_t{y1} - y0 + 1, kMaxCachedRows);
+    m_cacheY0 = y0;
+    m_cachedStart.assign(static_cast<size_t>(rows), -1);
+    m_cachedLength.assign(static_cast<size_t>(rows), 0);
+    m_cachedInter.clear();
+}
+
+void RasterScanner::reserveIntersections(int n) {
+    while (m_interSize < n) {
+        const int newSize = m_interSize == 0 ? 16 : checkedMul(m_interSize, 2);
+        m_inter = static_cast<RasterIntersection*>(
+            memReallocArray(m_inter, newSize, static_cast<int>(sizeof(RasterIntersection))));
+        m_interSize = newSize;
+    }
+}
+
+void RasterScanner::sweepTo(int y) {
     const FlatSegment* segs = m_path->segments();
     const int n = m_path->length();
     const double top = y, bottom = y + 1.0;
@@ -79,7 +99,7 @@ void RasterScanner::computeIntersections(int y) {
     // intersections in the order a walk over every segment would give.
     if (!m_active && n > 0)
         m_active = static_cast<int*>(memAllocArray(n, static_cast<int>(sizeof(int))));
-    if (y < m_interY) {
+    if (y < m_sweepY) {
         m_activeLength = 0;
         m_nextSeg = 0;
     }
@@ -96,8 +116,27 @@ void RasterScanner::computeIntersections(int y) {
             m_active[m_activeLength++] = m_nextSeg;
         ++m_nextSeg;
     }
+    m_sweepY = y;
+}
 
+void RasterScanner::computeIntersections(int y) {
+    m_interY = y;
+    m_interIdx = 0;
+    m_interCount = 0;
+    const int64_t row = int64_t{y} - m_cacheY0;
+    const bool cacheable = row >= 0 && row < static_cast<int64_t>(m_cachedStart.size());
+    if (cacheable && m_cachedStart[row] >= 0) {
+        m_interLength = m_cachedLength[row];
+        reserveIntersections(m_interLength);
+        std::copy_n(m_cachedInter.data() + m_cachedStart[row], m_interLength, m_inter);
+        return;
+    }
+
+    sweepTo(y);
+    const FlatSegment* segs = m_path->segments();
+    const double top = y, bottom = y + 1.0;
     m_interLength = 0;
+    reserveIntersections(m_activeLength);
     for (int k = 0; k < m_activeLength; ++k) {
         const FlatSegment& s = segs[m_active[k]];
         const bool flipped = (s.flags & kSegFlipped) != 0;
@@ -131,20 +170,15 @@ void RasterScanner::computeIntersections(int y) {
         int count = 0;
         if (!(s.flags & kSegHorizontal) && top >= segYMin && top < segYMax)
             count = m_evenOdd ? 1 : (flipped ? 1 : -1);
-
-        if (m_interLength == m_interSize) {
-            const int newSize = m_interSize == 0 ? 16 : checkedMul(m_interSize, 2);
-            m_inter = static_cast<RasterIntersection*>(
-                memReallocArray(m_inter, newSize, static_cast<int>(sizeof(RasterIntersection))));
-            m_interSize = newSize;
-        }
         m_inter[m_interLength++] = {x0, x1, count};
     }
-
     sortByStart(m_inter, m_interLength);
-    m_interY = y;
-    m_interIdx = 0;
-    m_interCount = 0;
+
+    if (cacheable && m_cachedInter.size() + m_interLength <= kMaxCachedIntersections) {
+        m_cachedStart[row] = static_cast<int>(m_cachedInter.size());
+        m_cachedLength[row] = m_interLength;
+        m_cachedInter.insert(m_cachedInter.end(), m_inter, m_inter + m_interLength);
+    }
 }
 
 void RasterScanner::startScanline(int y) {

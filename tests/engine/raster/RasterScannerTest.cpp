@@ -299,10 +299,12 @@ TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
     EXPECT_EQ(bit(buffer, 0, 12), 0);
 }
 
-TEST(RasterScannerTest, SweepingDownGivesWhatAFreshScanGives) {
+TEST(RasterScannerTest, SweepingAndKeptRowsGiveWhatAFreshScanGives) {
     // The scanner carries its active segments from row to row while going
     // down; a fresh scanner per row walks every segment. Rows are visited
-    // downwards with jumps, and then upwards, which restarts the sweep.
+    // downwards with jumps, and then upwards, which restarts the sweep. A
+    // scanner that keeps rows 0..30 serves those from what it kept when they
+    // come again, and must sweep correctly for the others in between.
     std::mt19937 random(99);
     std::uniform_real_distribution<double> coord(-3, 40);
     for (int trial = 0; trial < 40; ++trial) {
@@ -315,15 +317,23 @@ TEST(RasterScannerTest, SweepingDownGivesWhatAFreshScanGives) {
         }
         const int evenOdd = trial & 1;
         Scan sweep(path, evenOdd);
+        Scan kept(path, evenOdd);
+        kept.scanner->cacheRows(0, 30);
         std::vector<int> rows;
         for (int y = -4; y < 44; y += 1 + trial % 3)
             rows.push_back(y);
         for (int y = 43; y >= -4; y -= 5)
             rows.push_back(y);
-        for (int y : rows) {
-            Scan fresh(path, evenOdd);
-            EXPECT_EQ(sweep.spans(y), fresh.spans(y)) << "trial " << trial << " row " << y;
-            EXPECT_EQ(sweep.scanner->test(y % 37, y), fresh.scanner->test(y % 37, y));
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int y : rows) {
+                Scan fresh(path, evenOdd);
+                const auto expected = fresh.spans(y);
+                EXPECT_EQ(sweep.spans(y), expected) << "trial " << trial << " row " << y;
+                EXPECT_EQ(kept.spans(y), expected) << "trial " << trial << " row " << y << " pass " << pass;
+                EXPECT_EQ(sweep.scanner->test(y % 37, y), fresh.scanner->test(y % 37, y));
+                EXPECT_EQ(kept.scanner->testSpan(y % 7, y % 7 + 5, y),
+                          fresh.scanner->testSpan(y % 7, y % 7 + 5, y));
+            }
         }
     }
 }
