@@ -1,6 +1,8 @@
 #include "engine/raster/RasterScanner.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/core/Memory.h"
@@ -170,7 +172,14 @@ void RasterScanner::computeIntersections(int y) {
         int count = 0;
         if (!(s.flags & kSegHorizontal) && top >= segYMin && top < segYMax)
             count = m_evenOdd ? 1 : (flipped ? 1 : -1);
-        m_inter[m_interLength++] = {x0, x1, count};
+        // The columns go in as one 8-byte store: the sort reads them back
+        // at once as 8 bytes, which the processor cannot take from two
+        // pending 4-byte stores without waiting for them to reach the cache.
+        RasterIntersection& e = m_inter[m_interLength++];
+        const uint64_t columns = static_cast<uint32_t>(x0) | (uint64_t{static_cast<uint32_t>(x1)} << 32);
+        static_assert(offsetof(RasterIntersection, x1) == offsetof(RasterIntersection, x0) + 4);
+        std::memcpy(&e, &columns, sizeof columns);
+        e.count = count;
     }
     sortByStart(m_inter, m_interLength);
 
