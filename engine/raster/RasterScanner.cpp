@@ -73,11 +73,8 @@ void sortByStart(RasterIntersection* inter, int n) {
 void RasterScanner::cacheRows(int y0, int y1) {
     if (y1 < y0)
         return;
-    const int64_t rows = std::min<int64_t>(int64_t{y1} - y0 + 1, kMaxCachedRows);
     m_cacheY0 = y0;
-    m_cachedStart.assign(static_cast<size_t>(rows), -1);
-    m_cachedLength.assign(static_cast<size_t>(rows), 0);
-    m_cachedInter.clear();
+    m_cacheRows = static_cast<int>(std::min<int64_t>(int64_t{y1} - y0 + 1, kMaxCachedRows));
 }
 
 void RasterScanner::reserveIntersections(int n) {
@@ -104,6 +101,12 @@ void RasterScanner::sweepTo(int y) {
     if (y < m_sweepY) {
         m_activeLength = 0;
         m_nextSeg = 0;
+        // Only a scanner asked again from the top keeps scanlines: most
+        // clips (a copy in every saved state) are never asked twice.
+        if (m_cacheRows > 0 && m_cachedStart.empty()) {
+            m_cachedStart.assign(static_cast<size_t>(m_cacheRows), -1);
+            m_cachedLength.assign(static_cast<size_t>(m_cacheRows), 0);
+        }
     }
     auto upperEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y1 : s.y0; };
     auto lowerEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y0 : s.y1; };

@@ -61,12 +61,13 @@ public:
     // Keeps the intersections of every scanline y0..y1 once computed. A
     // clip path's scanner is asked for the same scanlines again and again,
     // by every span of every fill beneath it (a shading's thousands of
-    // pieces), each time from the top of its sweep. At most kMaxCachedRows
-    // scanlines and kMaxCachedIntersections intersections are kept; others
-    // are computed as before.
+    // pieces), each time from the top of its sweep. Keeping starts when the
+    // sweep first restarts. At most kMaxCachedRows scanlines and
+    // kMaxCachedIntersections intersections (3 MB) are kept; others are
+    // computed as before.
     void cacheRows(int y0, int y1);
     static constexpr int kMaxCachedRows = 1 << 16;
-    static constexpr size_t kMaxCachedIntersections = size_t{1} << 20;
+    static constexpr size_t kMaxCachedIntersections = size_t{1} << 18;
 
     const FlatPath* path() const { return m_path; }
     int evenOdd() const { return m_evenOdd; }
@@ -98,9 +99,11 @@ private:
     RasterIntersection* m_inter = nullptr;
     int m_interLength = 0;
     int m_interSize = 0;
-    // The kept scanlines: for scanline m_cacheY0 + i, the start of its
-    // intersections in m_cachedInter (-1 until computed) and their count.
+    // The kept scanlines: for scanline m_cacheY0 + i (of m_cacheRows), the
+    // start of its intersections in m_cachedInter (-1 until computed) and
+    // their count; empty until keeping starts.
     int m_cacheY0 = 0;
+    int m_cacheRows = 0;
     std::vector<int> m_cachedStart;
     std::vector<int> m_cachedLength;
     std::vector<RasterIntersection> m_cachedInter;
