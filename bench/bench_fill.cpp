@@ -140,12 +140,12 @@ int64_t takePaintedPixels(Rasteriser& r, RasterBitmap& bitmap) {
 
 void fillAll(Rasteriser& r, const std::vector<std::unique_ptr<RasterPath>>& shapes) {
     for (const auto& p : shapes)
-        r.fill(*p, 0);
+        r.fill(*p, false);
 }
 
 void runFill(benchmark::State& state, const std::vector<std::unique_ptr<RasterPath>>& shapes, int antialias,
              int reference) {
-    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, 0, 0);
+    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, false, false);
     Rasteriser r(&bitmap, antialias, nullptr);
     r.setMatrix(kPageMatrix);
     r.setReferencePipe(reference);
@@ -157,7 +157,7 @@ void runFill(benchmark::State& state, const std::vector<std::unique_ptr<RasterPa
     r.resetModifiedBox();
     int64_t pixels = 0;
     for (const auto& p : shapes) {
-        r.fill(*p, 0);
+        r.fill(*p, false);
         pixels += takePaintedPixels(r, bitmap);
     }
     for (auto _ : state) {
@@ -196,8 +196,8 @@ BENCHMARK(BM_FillManySmallAntialiased)->Unit(benchmark::kMillisecond);
 
 void BM_StrokeLineArtPage(benchmark::State& state) {
     static const auto strokes = lineArt();
-    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, 0, 0);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, false, false);
+    Rasteriser r(&bitmap, true, nullptr);
     r.setMatrix(kPageMatrix);
     const uint8_t white[3] = {255, 255, 255};
     r.clear(white, 255);
@@ -221,8 +221,8 @@ BENCHMARK(BM_StrokeLineArtPage)->Unit(benchmark::kMillisecond);
 
 void BM_StrokeLineArtPageHairlines(benchmark::State& state) {
     static const auto strokes = lineArt();
-    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, 0, 0);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(kWidth, kHeight, 4, rasterBGR8, false, false);
+    Rasteriser r(&bitmap, true, nullptr);
     r.setMatrix(kPageMatrix);
     const uint8_t white[3] = {255, 255, 255};
     r.clear(white, 255);

@@ -107,9 +107,9 @@ void BM_ScanGlyphs(benchmark::State& state) {
     int64_t spans = 0;
     for (auto _ : state) {
         for (const auto& glyph : p.glyphs) {
-            FlatPath flat(*glyph, kIdentity, 1, 1);
+            FlatPath flat(*glyph, kIdentity, 1, true);
             flat.sortSegments();
-            RasterScanner scanner(&flat, 0);
+            RasterScanner scanner(&flat, false);
             int x0, x1;
             for (int y = scanner.yMin(); y <= scanner.yMax(); ++y) {
                 while (scanner.getNextSpan(y, x0, x1)) {
@@ -128,15 +128,15 @@ BENCHMARK(BM_ScanGlyphs)->Unit(benchmark::kMillisecond);
 
 void BM_ScanGlyphsAntialiased(benchmark::State& state) {
     const Page& p = page();
-    RasterBitmap buffer(4 * kPageWidth, 4, 1, rasterMono1, 0, 1);
+    RasterBitmap buffer(4 * kPageWidth, 4, 1, rasterMono1, false, true);
 
     // The sub-row spans that one pass paints, counted once outside the timing.
     int64_t spansPerPage = 0;
     for (const auto& glyph : p.glyphs) {
-        FlatPath flat(*glyph, kIdentity, 1, 1);
+        FlatPath flat(*glyph, kIdentity, 1, true);
         flat.scaleForAntialias();
         flat.sortSegments();
-        RasterScanner scanner(&flat, 0);
+        RasterScanner scanner(&flat, false);
         int x0, x1;
         for (int y = scanner.yMin(); y <= scanner.yMax(); ++y)
             while (scanner.getNextSpan(y, x0, x1))
@@ -145,10 +145,10 @@ void BM_ScanGlyphsAntialiased(benchmark::State& state) {
 
     for (auto _ : state) {
         for (const auto& glyph : p.glyphs) {
-            FlatPath flat(*glyph, kIdentity, 1, 1);
+            FlatPath flat(*glyph, kIdentity, 1, true);
             flat.scaleForAntialias();
             flat.sortSegments();
-            RasterScanner scanner(&flat, 0);
+            RasterScanner scanner(&flat, false);
             int xMin, yMin, xMax, yMax;
             scanner.getBBox(xMin, yMin, xMax, yMax);
             int x0, x1;
@@ -171,9 +171,9 @@ void BM_ScanPageAsOnePath(benchmark::State& state) {
     const Page& p = page();
     int64_t spans = 0;
     for (auto _ : state) {
-        FlatPath flat(p.whole, kIdentity, 1, 1);
+        FlatPath flat(p.whole, kIdentity, 1, true);
         flat.sortSegments();
-        RasterScanner scanner(&flat, 0);
+        RasterScanner scanner(&flat, false);
         int x0, x1;
         for (int y = 0; y < kPageHeight; ++y) {
             while (scanner.getNextSpan(y, x0, x1)) {

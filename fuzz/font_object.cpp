@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const uint8_t last = data[size - 1];
-    RasterBitmap bitmap(64, 64, 1, rasterBGR8, 0, 0);
-    auto rasteriser = std::make_unique<Rasteriser>(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(64, 64, 1, rasterBGR8, false, false);
+    auto rasteriser = std::make_unique<Rasteriser>(&bitmap, true, nullptr);
     const uint8_t black[3] = {0, 0, 0};
     rasteriser->setFillPattern(new RasterSolidColor(black));
     rasteriser->setStrokePattern(new RasterSolidColor(black));
@@ -85,15 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double sizes[4] = {12, 40, -7, 0.5};
     state.setFont(font.get(), sizes[last & 3]);
     {
-        RasterDeviceText text(rasterBGR8, 1);
-        text.startDocument(&xref, 1, (last >> 2) & 1);
+        RasterDeviceText text(rasterBGR8, true);
+        text.startDocument(&xref, true, (last >> 2) & 1);
         const unsigned codes[3] = {'A', 'O', static_cast<unsigned>(last)};
         if (font->getFontType() == kFontType3) {
             for (unsigned code : codes) {
                 if (text.beginType3Char(&state, rasteriser.get(), code))
                     continue;
                 text.setType3GlyphBox(&state, rasteriser, target, 0, 0, 20 + last, 30);
-                rasteriser->fill(RasterPath(), 0);
+                rasteriser->fill(RasterPath(), false);
                 text.endType3Char(&state, rasteriser, target);
             }
         } else {

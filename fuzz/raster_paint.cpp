@@ -111,9 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int mode = options & 3;
     const int antialias = (options >> 2) & 1;
     try {
-        RasterBitmap bitmap(kWidth, kHeight, 4, mode, (options >> 3) & 1, 0);
-        RasterBitmap backdrop(kWidth + 3, kHeight + 2, 1, mode, 1, 1);
-        RasterBitmap other(17, 13, 1, mode, 1, 1);
+        RasterBitmap bitmap(kWidth, kHeight, 4, mode, (options >> 3) & 1, false);
+        RasterBitmap backdrop(kWidth + 3, kHeight + 2, 1, mode, true, true);
+        RasterBitmap other(17, 13, 1, mode, true, true);
         std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0x5a,
                     static_cast<size_t>(bitmap.blockSize() - 54));
         if (bitmap.alpha())
@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memset(other.alpha(), 0x99, 17 * 13);
         Rasteriser r(&bitmap, antialias, nullptr);
         if (options & 16) {
-            auto* mask = new RasterBitmap(kWidth, kHeight, 1, rasterMono8, 0, 1);
+            auto* mask = new RasterBitmap(kWidth, kHeight, 1, rasterMono8, false, true);
             for (int i = 0; i < kWidth * kHeight; ++i)
                 mask->data()[i] = static_cast<uint8_t>(i * 7);
             r.setSoftMask(mask);
@@ -253,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     clip.close();
                     if (in.byte() & 1)
                         r.saveState();
-                    r.clipToPath(clip, 0);
+                    r.clipToPath(clip, false);
                     if (in.byte() & 1)
                         r.restoreState();
                     break;

@@ -67,7 +67,7 @@ const double kMatrices[16][6] = {
 
 void scan(RasterPath& path, const double* matrix, double flatness, int antialias, int evenOdd,
           RasterClip& clip, RasterBitmap* buffer) {
-    FlatPath flat(path, matrix, flatness, 1);
+    FlatPath flat(path, matrix, flatness, true);
     if (antialias)
         flat.scaleForAntialias();
     flat.sortSegments();
@@ -180,11 +180,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RasterClip copy(clip);
         std::unique_ptr<RasterBitmap> buffer;
         if (antialias)
-            buffer = std::make_unique<RasterBitmap>(4 * kWidth, 4, 1, rasterMono1, 0, 1);
+            buffer = std::make_unique<RasterBitmap>(4 * kWidth, 4, 1, rasterMono1, false, true);
         scan(paths[0], matrix, flatness, antialias, evenOdd, copy, buffer.get());
 
         // The open form that thin strokes use, and both paths as one.
-        FlatPath open(paths[0], matrix, flatness, 0);
+        FlatPath open(paths[0], matrix, flatness, false);
         paths[0].append(paths[1]);
         scan(paths[0], kMatrices[0], flatness, antialias, !evenOdd, clip, buffer.get());
     } catch (const MemoryException&) {

@@ -20,7 +20,6 @@ constexpr int kImageSeparator = 0x2C;
 constexpr int kTrailer = 0x3B;
 constexpr int kGraphicControlLabel = 0xF9;
 constexpr int kCommentLabel = 0xFE;
-constexpr int kApplicationLabel = 0xFF;
 constexpr uint8_t kTableFlag = 0x80;
 constexpr uint8_t kInterlaceFlag = 0x40;
 constexpr uint8_t kTransparentFlag = 0x01;

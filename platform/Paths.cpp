@@ -122,7 +122,7 @@ std::string programPath() {
         if (length < 0)
             return std::string();
         if (static_cast<size_t>(length) < buffer.size())
-            return std::string(buffer.data(), length);
+            return std::string(buffer.data(), static_cast<size_t>(length));
         if (buffer.size() >= (1u << 20))
             return std::string();
         buffer.resize(buffer.size() * 2);

@@ -295,6 +295,17 @@ private:
     // null. Every defect reports one message and leaves the image undrawn.
     void drawImageObject(const PdfValue* ref, DataStream* stream, const PdfValue& dict, bool inlineImage);
     bool drawImageChecked(const PdfValue* ref, DataStream* stream, const PdfValue& dict, bool inlineImage);
+    // The parts of drawImageChecked: a sampled image by its mask (soft,
+    // colour key, stencil or none); false for parameters that cannot be
+    // drawn.
+    bool drawSampledImage(const PdfValue* ref, DataStream* stream, const PdfValue& dict, int bits,
+                          int colorMode, int width, int height, bool inlineImage);
+    bool drawSoftMaskedImage(const PdfValue* ref, DataStream* stream, int width, int height,
+                             ImageColorMap* colorMap, const PdfValue& softMask);
+    bool drawColorKeyedImage(const PdfValue* ref, DataStream* stream, int width, int height,
+                             ImageColorMap* colorMap, int components, const PdfValue& mask, bool inlineImage);
+    bool drawStencilMaskedImage(const PdfValue* ref, DataStream* stream, int width, int height,
+                                ImageColorMap* colorMap, const PdfValue& mask);
     // The colour space of an image (ColorSpace or CS, a name looked up among
     // the resources first); absent, the stream's own colour mode (1 grey,
     // 2 RGB, 3 CMYK) chooses. failed when there is none.

@@ -56,6 +56,13 @@ bool readImageSize(const PdfValue& dict, int& width, int& height) {
     return width > 0 && height > 0;
 }
 
+// What drawing an image adds to the operator count: heavy images bring the
+// periodic flush closer.
+int imageOperatorCost(int width, int height) {
+    const int64_t pixels = int64_t(width) * height;
+    return int(pixels < 1000 ? pixels : 1000);
+}
+
 }  // namespace
 
 // --- XObjects, images, shadings --------------------------------------------
@@ -160,18 +167,18 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
         else
             return false;
     }
-    // Heavy images bring the periodic flush closer.
-    const int64_t pixels = int64_t(width) * height;
+    if (!imageMask)
+        return drawSampledImage(ref, stream, dict, bits, colorMode, width, height, inlineImage);
+    bool invert = false;
+    if (bits != 1 || !readStencilDecode(dict, invert))
+        return false;
+    m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
+    addOperatorCount(imageOperatorCost(width, height));
+    return true;
+}
 
-    if (imageMask) {
-        bool invert = false;
-        if (bits != 1 || !readStencilDecode(dict, invert))
-            return false;
-        m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
-        addOperatorCount(int(pixels < 1000 ? pixels : 1000));
-        return true;
-    }
-
+bool ContentInterpreter::drawSampledImage(const PdfValue* ref, DataStream* stream, const PdfValue& dict,
+                                          int bits, int colorMode, int width, int height, bool inlineImage) {
     bool failed = false;
     std::unique_ptr<ColorSpace> space = imageColorSpace(dict, colorMode, failed);
     if (failed)
@@ -196,53 +203,77 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
         return true;
 
     if (softMask.isStream() && !inlineImage) {
-        int maskWidth = 0;
-        int maskHeight = 0;
-        if (!readImageSize(softMask, maskWidth, maskHeight))
+        if (!drawSoftMaskedImage(ref, stream, width, height, colorMap.get(), softMask))
             return false;
-        if (!imageEntry(softMask, "BitsPerComponent", "BPC", entry).isInt())
-            return false;
-        const int maskBits = entry.getInt();
-        std::unique_ptr<ColorSpace> maskSpace = imageColorSpace(softMask, 0, failed);
-        if (failed || maskSpace->getKind() != ColorSpace::kDeviceGray)
-            return false;
-        PdfValue maskDecode;
-        imageEntry(softMask, "Decode", "D", maskDecode);
-        ImageColorMap maskMap(maskBits, maskDecode, std::move(maskSpace));
-        if (!maskMap.isOk())
-            return false;
-        m_device->drawImageWithSoftMask(m_state.get(), ref, stream, width, height, colorMap.get(),
-                                        softMask.getStream(), maskWidth, maskHeight, &maskMap);
     } else if (mask.isArray()) {
-        // A colour-key range per component: pairs min, max. A shorter array
-        // would leave the device reading ranges that were never given.
-        int maskColors[kMaxColorKeyValues] = {};
-        const int length = mask.getArray()->getLength();
-        if (length < 2 * components)
+        if (!drawColorKeyedImage(ref, stream, width, height, colorMap.get(), components, mask, inlineImage))
             return false;
-        for (int i = 0; i < length && i < kMaxColorKeyValues; ++i) {
-            PdfValue element;
-            mask.getArray()->get(i, element);
-            maskColors[i] = element.isInt() ? element.getInt() : 0;
-        }
-        m_device->drawImage(m_state.get(), ref, stream, width, height, colorMap.get(), maskColors,
-                            inlineImage);
     } else if (mask.isStream() && !inlineImage) {
-        int maskWidth = 0;
-        int maskHeight = 0;
-        if (!readImageSize(mask, maskWidth, maskHeight))
+        if (!drawStencilMaskedImage(ref, stream, width, height, colorMap.get(), mask))
             return false;
-        if (!(imageEntry(mask, "ImageMask", "IM", entry).isBool() && entry.getBool()))
-            return false;
-        bool maskInvert = false;
-        if (!readStencilDecode(mask, maskInvert))
-            return false;
-        m_device->drawImageWithMask(m_state.get(), ref, stream, width, height, colorMap.get(),
-                                    mask.getStream(), maskWidth, maskHeight, maskInvert);
     } else {
         m_device->drawImage(m_state.get(), ref, stream, width, height, colorMap.get(), nullptr, inlineImage);
     }
-    addOperatorCount(int(pixels < 1000 ? pixels : 1000));
+    addOperatorCount(imageOperatorCost(width, height));
+    return true;
+}
+
+bool ContentInterpreter::drawSoftMaskedImage(const PdfValue* ref, DataStream* stream, int width, int height,
+                                             ImageColorMap* colorMap, const PdfValue& softMask) {
+    int maskWidth = 0;
+    int maskHeight = 0;
+    if (!readImageSize(softMask, maskWidth, maskHeight))
+        return false;
+    PdfValue entry;
+    if (!imageEntry(softMask, "BitsPerComponent", "BPC", entry).isInt())
+        return false;
+    const int maskBits = entry.getInt();
+    bool failed = false;
+    std::unique_ptr<ColorSpace> maskSpace = imageColorSpace(softMask, 0, failed);
+    if (failed || maskSpace->getKind() != ColorSpace::kDeviceGray)
+        return false;
+    PdfValue maskDecode;
+    imageEntry(softMask, "Decode", "D", maskDecode);
+    ImageColorMap maskMap(maskBits, maskDecode, std::move(maskSpace));
+    if (!maskMap.isOk())
+        return false;
+    m_device->drawImageWithSoftMask(m_state.get(), ref, stream, width, height, colorMap, softMask.getStream(),
+                                    maskWidth, maskHeight, &maskMap);
+    return true;
+}
+
+bool ContentInterpreter::drawColorKeyedImage(const PdfValue* ref, DataStream* stream, int width, int height,
+                                             ImageColorMap* colorMap, int components, const PdfValue& mask,
+                                             bool inlineImage) {
+    // A colour-key range per component: pairs min, max. A shorter array
+    // would leave the device reading ranges that were never given.
+    int maskColors[kMaxColorKeyValues] = {};
+    const int length = mask.getArray()->getLength();
+    if (length < 2 * components)
+        return false;
+    for (int i = 0; i < length && i < kMaxColorKeyValues; ++i) {
+        PdfValue element;
+        mask.getArray()->get(i, element);
+        maskColors[i] = element.isInt() ? element.getInt() : 0;
+    }
+    m_device->drawImage(m_state.get(), ref, stream, width, height, colorMap, maskColors, inlineImage);
+    return true;
+}
+
+bool ContentInterpreter::drawStencilMaskedImage(const PdfValue* ref, DataStream* stream, int width,
+                                                int height, ImageColorMap* colorMap, const PdfValue& mask) {
+    int maskWidth = 0;
+    int maskHeight = 0;
+    if (!readImageSize(mask, maskWidth, maskHeight))
+        return false;
+    PdfValue entry;
+    if (!(imageEntry(mask, "ImageMask", "IM", entry).isBool() && entry.getBool()))
+        return false;
+    bool maskInvert = false;
+    if (!readStencilDecode(mask, maskInvert))
+        return false;
+    m_device->drawImageWithMask(m_state.get(), ref, stream, width, height, colorMap, mask.getStream(),
+                                maskWidth, maskHeight, maskInvert);
     return true;
 }
 

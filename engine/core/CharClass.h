@@ -17,7 +17,7 @@ enum CharClass : uint8_t {
 namespace detail {
 constexpr std::array<uint8_t, 256> makeCharClasses() {
     std::array<uint8_t, 256> table{};
-    for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20})
+    for (uint8_t c : std::array<uint8_t, 6>{0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20})
         table[c] = kCharWhite;
     for (unsigned char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
         table[c] = kCharDelimiter;

@@ -122,7 +122,6 @@ private:
     // The row above as the same list, followed by Columns twice, so that b1
     // and b2 always lie inside it.
     std::vector<int> m_referenceLine;
-    int m_referenceIndex = 0;
     bool m_damaged = false;
 
     // The next pixel to hand out in the current row (a multiple of 8;

@@ -96,7 +96,7 @@ void applyAdjustments(const std::vector<StrokeAdjust>& adjustments, RasterPathPo
 
 }  // namespace
 
-FlatPath::FlatPath(const RasterPath& path, const double* matrix, double flatness, int closeSubpaths) {
+FlatPath::FlatPath(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths) {
     try {
         build(path, matrix, flatness, closeSubpaths);
     } catch (...) {
@@ -117,7 +117,7 @@ FlatPath::~FlatPath() {
     memFree(m_segments);
 }
 
-void FlatPath::build(const RasterPath& path, const double* m, double flatness, int closeSubpaths) {
+void FlatPath::build(const RasterPath& path, const double* m, double flatness, bool closeSubpaths) {
     const int n = path.length();
     if (n == 0)
         return;
@@ -150,7 +150,7 @@ void FlatPath::build(const RasterPath& path, const double* m, double flatness, i
     // 3. and 4. Walk the points.
     const double flatnessSquared = flatness * flatness;
     CurveSubdivider subdivider;
-    const bool open = closeSubpaths == 0;
+    const bool open = !closeSubpaths;
     int subpathStart = 0;
     double curX = pts[0].x, curY = pts[0].y;
     int i = 0;

@@ -60,7 +60,7 @@ public:
     // hints and flattens its curves. With closeSubpaths set every sub-path
     // gets a closing segment (when its ends differ); without it the open
     // sub-paths' end segments carry the open flags.
-    FlatPath(const RasterPath& path, const double* matrix, double flatness, int closeSubpaths);
+    FlatPath(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths);
     FlatPath(const FlatPath& other);
     FlatPath& operator=(const FlatPath&) = delete;
     ~FlatPath();
@@ -76,7 +76,7 @@ public:
 private:
     void addSegment(double x0, double y0, double x1, double y1, bool first, bool last, bool openStart,
                     bool openEnd);
-    void build(const RasterPath& path, const double* matrix, double flatness, int closeSubpaths);
+    void build(const RasterPath& path, const double* matrix, double flatness, bool closeSubpaths);
 
     FlatSegment* m_segments = nullptr;
     int m_length = 0;

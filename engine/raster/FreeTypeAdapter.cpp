@@ -36,14 +36,14 @@ FT_Fixed toFixed(double v) {
 
 // ---------------------------------------------------------------- engine
 
-RasterFontEngine::RasterFontEngine(int antialias, FT_LibraryRec_* library)
+RasterFontEngine::RasterFontEngine(bool antialias, FT_LibraryRec_* library)
     : m_antialias(antialias), m_library(library) {
     FT_Int major = 0, minor = 0, patch = 0;
     FT_Library_Version(m_library, &major, &minor, &patch);
     m_newerLibrary = major > 2 || (major == 2 && (minor > 1 || (minor == 1 && patch > 7)));
 }
 
-std::unique_ptr<RasterFontEngine> RasterFontEngine::create(int antialias) {
+std::unique_ptr<RasterFontEngine> RasterFontEngine::create(bool antialias) {
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library) != 0)
         return nullptr;
@@ -316,7 +316,7 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     const int index = glyphIndex(code);
     if (index < 0)
         return 0;
-    const bool aa = m_antialias != 0;
+    const bool aa = m_antialias;
     if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) !=
         0)
         return 0;
@@ -365,6 +365,11 @@ struct OutlineState {
     double scale;
     bool open;
     bool failed;
+
+    // Outline coordinates are 26.6 values or font units, far inside the
+    // range that a double holds exactly.
+    double x(const FT_Vector* v) const { return static_cast<double>(v->x) * scale; }
+    double y(const FT_Vector* v) const { return static_cast<double>(v->y) * scale; }
 };
 
 template <typename F>
@@ -385,13 +390,13 @@ int outlineMoveTo(const FT_Vector* to, void* user) {
             s.path->close();
             s.open = false;
         }
-        s.path->moveTo(to->x * s.scale, to->y * s.scale);
+        s.path->moveTo(s.x(to), s.y(to));
     });
 }
 
 int outlineLineTo(const FT_Vector* to, void* user) {
     return guarded(user, [to](OutlineState& s) {
-        s.path->lineTo(to->x * s.scale, to->y * s.scale);
+        s.path->lineTo(s.x(to), s.y(to));
         s.open = true;
     });
 }
@@ -403,8 +408,8 @@ int outlineConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
             return;
         // The quadratic segment (p, c, e) as the cubic whose control points
         // lie two thirds of the way from each end point to c.
-        const double cx = control->x * s.scale, cy = control->y * s.scale;
-        const double ex = to->x * s.scale, ey = to->y * s.scale;
+        const double cx = s.x(control), cy = s.y(control);
+        const double ex = s.x(to), ey = s.y(to);
         s.path->curveTo((x0 + 2 * cx) / 3, (y0 + 2 * cy) / 3, (ex + 2 * cx) / 3, (ey + 2 * cy) / 3, ex, ey);
         s.open = true;
     });
@@ -412,8 +417,7 @@ int outlineConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
 
 int outlineCubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to, void* user) {
     return guarded(user, [control1, control2, to](OutlineState& s) {
-        s.path->curveTo(control1->x * s.scale, control1->y * s.scale, control2->x * s.scale,
-                        control2->y * s.scale, to->x * s.scale, to->y * s.scale);
+        s.path->curveTo(s.x(control1), s.y(control1), s.x(control2), s.y(control2), s.x(to), s.y(to));
         s.open = true;
     });
 }

@@ -63,7 +63,8 @@ int PdfRenderer::openDocument(const char* fileName, const char* ownerPassword, c
     if (!document->isOk())
         return document->getErrorCode() == PdfDocument::kErrorEncrypted ? kPasswordRefused : kOpenFailed;
 
-    auto device = std::make_unique<RasterOutputDevice>(kColourMode, kRowPadding, 0, kPaperWhite, 0, 1);
+    auto device =
+        std::make_unique<RasterOutputDevice>(kColourMode, kRowPadding, false, kPaperWhite, false, true);
     device->startDocument(document->getXref());
     // A facade opened twice lets the earlier document go first.
     closeDocument();

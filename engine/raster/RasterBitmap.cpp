@@ -47,7 +47,7 @@ int bitsPerPixel(int mode) {
 
 }  // namespace
 
-RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, int withAlpha, int topDown)
+RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool withAlpha, bool topDown)
     : m_width(width), m_height(height), m_rowSize(0), m_mode(mode) {
     assert(mode >= rasterMono1 && mode <= rasterBGR8);
     assert(rowPad >= 1);

@@ -20,7 +20,7 @@ class RasterBitmap {
 public:
     static constexpr int kHeaderSize = 54;
 
-    RasterBitmap(int width, int height, int rowPad, int mode, int withAlpha, int topDown);
+    RasterBitmap(int width, int height, int rowPad, int mode, bool withAlpha, bool topDown);
     ~RasterBitmap();
     RasterBitmap(const RasterBitmap&) = delete;
     RasterBitmap& operator=(const RasterBitmap&) = delete;

@@ -32,7 +32,7 @@ bool isRectangle(const FlatSegment* s) {
 
 }  // namespace
 
-RasterClip::RasterClip(double x0, double y0, double x1, double y1, int antialias) : m_antialias(antialias) {
+RasterClip::RasterClip(double x0, double y0, double x1, double y1, bool antialias) : m_antialias(antialias) {
     setRect(x0, y0, x1, y1);
 }
 
@@ -51,11 +51,11 @@ RasterClip::RasterClip(const RasterClip& other)
     m_scanners.reserve(other.m_paths.size());
     for (size_t i = 0; i < other.m_paths.size(); ++i) {
         m_paths.push_back(std::make_unique<FlatPath>(*other.m_paths[i]));
-        addScanner(m_evenOdd[i]);
+        addScanner(m_evenOdd[i] != 0);
     }
 }
 
-void RasterClip::addScanner(int evenOdd) {
+void RasterClip::addScanner(bool evenOdd) {
     auto scanner = std::make_unique<RasterScanner>(m_paths.back().get(), evenOdd);
     // Every test lies inside the rectangle, which only narrows from here.
     if (m_antialias)
@@ -110,8 +110,8 @@ int RasterClip::clipToRect(double x0, double y0, double x1, double y1) {
     return resultOk;
 }
 
-int RasterClip::clipToPath(const RasterPath& path, const double* matrix, double flatness, int evenOdd) {
-    auto flat = std::make_unique<FlatPath>(path, matrix, flatness, 1);
+int RasterClip::clipToPath(const RasterPath& path, const double* matrix, double flatness, bool evenOdd) {
+    auto flat = std::make_unique<FlatPath>(path, matrix, flatness, true);
     if (flat->length() == 0) {
         m_xMax = m_xMin - 1;
         m_yMax = m_yMin - 1;
@@ -128,7 +128,7 @@ int RasterClip::clipToPath(const RasterPath& path, const double* matrix, double 
     flat->sortSegments();
     m_evenOdd.push_back(evenOdd ? 1 : 0);
     m_paths.push_back(std::move(flat));
-    addScanner(evenOdd ? 1 : 0);
+    addScanner(evenOdd);
     return resultOk;
 }
 

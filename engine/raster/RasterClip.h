@@ -20,7 +20,7 @@ class RasterBitmap;
 // clipToPath throws MemoryException when memory runs out.
 class RasterClip {
 public:
-    RasterClip(double x0, double y0, double x1, double y1, int antialias);
+    RasterClip(double x0, double y0, double x1, double y1, bool antialias);
     RasterClip(const RasterClip& other);
     RasterClip& operator=(const RasterClip&) = delete;
     ~RasterClip();
@@ -29,7 +29,7 @@ public:
     // Intersects the clip with the path's area under the matrix. An
     // axis-aligned rectangle only narrows the rectangle; a path without
     // segments empties the clip.
-    int clipToPath(const RasterPath& path, const double* matrix, double flatness, int evenOdd);
+    int clipToPath(const RasterPath& path, const double* matrix, double flatness, bool evenOdd);
 
     // 1 when pixel (x, y) is inside.
     int test(int x, int y);
@@ -42,7 +42,7 @@ public:
     // the rectangle when it cut anything.
     void clipSpan(RasterBitmap& buffer, int& x0, int& x1, int y);
 
-    int antialias() const { return m_antialias; }
+    bool antialias() const { return m_antialias; }
     double xMin() const { return m_xMin; }
     double yMin() const { return m_yMin; }
     double xMax() const { return m_xMax; }
@@ -53,15 +53,15 @@ public:
     int yMaxI() const { return m_yMaxI; }
     int length() const { return static_cast<int>(m_paths.size()); }
     const FlatPath& path(int i) const { return *m_paths[static_cast<size_t>(i)]; }
-    int evenOdd(int i) const { return m_evenOdd[static_cast<size_t>(i)]; }
+    bool evenOdd(int i) const { return m_evenOdd[static_cast<size_t>(i)] != 0; }
 
 private:
     void setRect(double x0, double y0, double x1, double y1);
     void updateIntegerBounds();
     // A scanner for the last path, keeping the scanlines it computes.
-    void addScanner(int evenOdd);
+    void addScanner(bool evenOdd);
 
-    int m_antialias;
+    bool m_antialias;
     double m_xMin, m_yMin, m_xMax, m_yMax;
     int m_xMinI, m_yMinI, m_xMaxI, m_yMaxI;
     std::vector<std::unique_ptr<FlatPath>> m_paths;

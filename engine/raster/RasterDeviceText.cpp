@@ -44,7 +44,7 @@ bool paintsNothing(const ColorSpace* space) {
 
 }  // namespace
 
-RasterDeviceText::RasterDeviceText(int colourMode, int antialias)
+RasterDeviceText::RasterDeviceText(int colourMode, bool antialias)
     : m_colourMode(colourMode), m_antialias(antialias) {}
 
 RasterDeviceText::~RasterDeviceText() {
@@ -53,7 +53,7 @@ RasterDeviceText::~RasterDeviceText() {
     m_fontCache.reset();
 }
 
-void RasterDeviceText::startDocument(XrefTable* xref, int engineEnabled, int glyphAntialias) {
+void RasterDeviceText::startDocument(XrefTable* xref, bool engineEnabled, bool glyphAntialias) {
     m_xref = xref;
     m_currentFont = nullptr;
     m_fontChanged = true;
@@ -84,7 +84,7 @@ void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, do
         } else if (std::unique_ptr<RasterPath> path = font->getGlyphPath(glyph)) {
             // Too large for a glyph bitmap: the outline is filled instead.
             path->offset(x, y);
-            rasteriser->fill(*path, 0);
+            rasteriser->fill(*path, false);
         }
     }
     if (((mode & 3) == 1 || (mode & 3) == 2) && !paintsNothing(state->getStrokeColorSpace())) {
@@ -114,11 +114,11 @@ void RasterDeviceText::finishTextObject(Rasteriser* rasteriser) {
             nothing.moveTo(0, 0);
             nothing.lineTo(0, 0);
             nothing.close();
-            rasteriser->clipToPath(nothing, 0);
+            rasteriser->clipToPath(nothing, false);
         }
         return;
     }
-    rasteriser->clipToPath(*m_textClip, 0);
+    rasteriser->clipToPath(*m_textClip, false);
     m_textClip.reset();
 }
 
@@ -208,11 +208,10 @@ void RasterDeviceText::setType3GlyphBox(GraphicsState* state, std::unique_ptr<Ra
     top.savedTx = tx;
     top.savedTy = ty;
     const bool aa = m_colourMode != 0;
-    top.glyphBitmap =
-        std::make_unique<RasterBitmap>(cache->getWidth(), cache->getHeight(), 1, aa ? 1 : 0, 0, 1);
+    top.glyphBitmap = std::make_unique<RasterBitmap>(cache->getWidth(), cache->getHeight(), 1,
+                                                     aa ? rasterMono8 : rasterMono1, false, true);
     target = top.glyphBitmap.get();
-    rasteriser =
-        std::make_unique<Rasteriser>(target, aa ? m_antialias : 0, *top.savedRasteriser->getScreen());
+    rasteriser = std::make_unique<Rasteriser>(target, aa && m_antialias, *top.savedRasteriser->getScreen());
     const uint8_t clearColour[3] = {0, 0, 0};
     rasteriser->clear(clearColour, 0);
     // Full coverage, in the grey that the glyph bitmap stores (in the 1-bit

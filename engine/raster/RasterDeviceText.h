@@ -49,14 +49,14 @@ class RasterDeviceText {
 public:
     // colourMode and antialias are the device's (anti-aliasing of the
     // Type 3 cells; their glyphs are 8-bit unless the mode is 1-bit).
-    RasterDeviceText(int colourMode, int antialias);
+    RasterDeviceText(int colourMode, bool antialias);
     ~RasterDeviceText();
     RasterDeviceText(const RasterDeviceText&) = delete;
     RasterDeviceText& operator=(const RasterDeviceText&) = delete;
 
     // A new font cache (the old one and its fonts go); the Type 3 caches are
     // emptied. xref is the document's, for fetching embedded font files.
-    void startDocument(XrefTable* xref, int engineEnabled, int glyphAntialias);
+    void startDocument(XrefTable* xref, bool engineEnabled, bool glyphAntialias);
     // The font is loaded again before the next glyph.
     void setFontChanged() { m_fontChanged = true; }
 
@@ -122,7 +122,7 @@ private:
     void drawCachedType3Glyph(Rasteriser* rasteriser, const Type3GlyphCache& cache, int entry);
 
     int m_colourMode;
-    int m_antialias;
+    bool m_antialias;
     XrefTable* m_xref = nullptr;
     std::unique_ptr<RasterFontCache> m_fontCache;
     Type3GlyphCacheList m_type3Caches;

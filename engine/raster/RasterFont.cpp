@@ -10,7 +10,7 @@
 namespace rendova {
 
 RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix,
-                       int antialias)
+                       bool antialias)
     : m_fontFile(fontFile), m_antialias(antialias) {
     for (int i = 0; i < 4; ++i) {
         m_matrix[i] = matrix[i];

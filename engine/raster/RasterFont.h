@@ -40,7 +40,7 @@ public:
     RasterFontFileBase* getFontFile() const { return m_fontFile; }
     const double* getMatrix() const { return m_matrix; }
     const double* getTextMatrix() const { return m_textMatrix; }
-    int getAntialias() const { return m_antialias; }
+    bool getAntialias() const { return m_antialias; }
     void getGlyphBox(int* xMin, int* yMin, int* xMax, int* yMax) const {
         *xMin = m_xMin;
         *yMin = m_yMin;
@@ -71,14 +71,14 @@ public:
 
 protected:
     // Takes one reference to the font file.
-    RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix, int antialias);
+    RasterFont(RasterFontFileBase* fontFile, const double* matrix, const double* textMatrix, bool antialias);
     // Sizes the cache from the glyph box (set by the subclass before).
     void initCache();
 
     RasterFontFileBase* m_fontFile;
     double m_matrix[4];
     double m_textMatrix[4];
-    int m_antialias;
+    bool m_antialias;
     int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
 
 private:

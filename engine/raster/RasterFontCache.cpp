@@ -8,7 +8,7 @@
 
 namespace rendova {
 
-RasterFontCache::RasterFontCache(int engineEnabled, int antialias) {
+RasterFontCache::RasterFontCache(bool engineEnabled, bool antialias) {
     if (engineEnabled)
         m_engine = RasterFontEngine::create(antialias);
 }

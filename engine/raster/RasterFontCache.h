@@ -23,7 +23,7 @@ class RasterFontCache {
 public:
     static constexpr int kSlots = 16;
 
-    RasterFontCache(int engineEnabled, int antialias);
+    RasterFontCache(bool engineEnabled, bool antialias);
     ~RasterFontCache();
     RasterFontCache(const RasterFontCache&) = delete;
     RasterFontCache& operator=(const RasterFontCache&) = delete;

@@ -22,7 +22,7 @@ class RasterFontFile;
 class RasterFontEngine {
 public:
     // Null when FreeType does not start.
-    static std::unique_ptr<RasterFontEngine> create(int antialias);
+    static std::unique_ptr<RasterFontEngine> create(bool antialias);
     ~RasterFontEngine();
     RasterFontEngine(const RasterFontEngine&) = delete;
     RasterFontEngine& operator=(const RasterFontEngine&) = delete;
@@ -45,16 +45,16 @@ public:
                                               int deleteOriginal, std::unique_ptr<uint16_t[]> map,
                                               int length);
 
-    int getAntialias() const { return m_antialias; }
+    bool getAntialias() const { return m_antialias; }
     FT_LibraryRec_* getLibrary() const { return m_library; }
     // Whether the library is newer than 2.1.7, which reads the CIDs of
     // CID-keyed compact fonts itself.
     bool isNewerLibrary() const { return m_newerLibrary; }
 
 private:
-    RasterFontEngine(int antialias, FT_LibraryRec_* library);
+    RasterFontEngine(bool antialias, FT_LibraryRec_* library);
 
-    int m_antialias;
+    bool m_antialias;
     FT_LibraryRec_* m_library;
     bool m_newerLibrary = false;
 };

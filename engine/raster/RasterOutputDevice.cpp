@@ -38,19 +38,19 @@ bool paintsNothing(const ColorSpace* space) {
 
 }  // namespace
 
-RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo,
-                                       const uint8_t* paperColour, int topDown, int antialiasRequest)
+RasterOutputDevice::RasterOutputDevice(int colourMode, int rowPadding, bool reverseVideo,
+                                       const uint8_t* paperColour, bool topDown, bool antialiasRequest)
     : m_colourMode(colourMode),
       m_rowPadding(rowPadding),
       m_topDown(topDown),
       m_antialiasRequest(antialiasRequest),
-      m_antialias(antialiasRequest && settingsAntialias() && colourMode != rasterMono1 ? 1 : 0),
+      m_antialias(antialiasRequest && settingsAntialias() && colourMode != rasterMono1),
       m_reverseVideo(reverseVideo),
       m_paperColour{paperColour[0], paperColour[1], paperColour[2]},
       m_text(colourMode, m_antialias) {
     setHalftoneParameters(72, 72);
-    m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode,
-                                              m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
+    m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode, m_colourMode != rasterMono1,
+                                              m_topDown);
     makeRasteriser();
     m_rasteriser->clear(m_paperColour, 0);
 }
@@ -67,8 +67,8 @@ void RasterOutputDevice::startDocument(XrefTable* xref) {
     m_xref = xref;
     const bool engineEnabled = globalSettings ? globalSettings->getFontEngineEnabled() : true;
     const bool fontAntialias = globalSettings ? globalSettings->getFontAntialias() : true;
-    m_text.startDocument(xref, engineEnabled ? 1 : 0,
-                         m_antialiasRequest && fontAntialias && m_colourMode != rasterMono1 ? 1 : 0);
+    m_text.startDocument(xref, engineEnabled,
+                         m_antialiasRequest && fontAntialias && m_colourMode != rasterMono1);
 }
 
 void RasterOutputDevice::setHalftoneParameters(double horizontalDpi, double verticalDpi) {
@@ -132,7 +132,7 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         if (m_bitmap->width() != width || m_bitmap->height() != height) {
             m_bitmap.reset();
             m_bitmap = std::make_unique<RasterBitmap>(width, height, m_rowPadding, m_colourMode,
-                                                      m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
+                                                      m_colourMode != rasterMono1, m_topDown);
         }
         makeRasteriser();
     } catch (...) {
@@ -140,7 +140,7 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         // next page, with the initial 1 x 1 page of paper.
         m_rasteriser.reset();
         m_bitmap = std::make_unique<RasterBitmap>(1, 1, m_rowPadding, m_colourMode,
-                                                  m_colourMode != rasterMono1 ? 1 : 0, m_topDown);
+                                                  m_colourMode != rasterMono1, m_topDown);
         makeRasteriser();
         m_rasteriser->clear(m_paperColour, 0);
         throw;
@@ -386,7 +386,7 @@ void RasterOutputDevice::stroke(GraphicsState* state) {
     m_rasteriser->stroke(*path);
 }
 
-void RasterOutputDevice::fillPath(GraphicsState* state, int evenOdd) {
+void RasterOutputDevice::fillPath(GraphicsState* state, bool evenOdd) {
     if (paintsNothing(state->getFillColorSpace()))
         return;
     std::unique_ptr<RasterPath> path = convertPath(*state->getPath());
@@ -394,38 +394,38 @@ void RasterOutputDevice::fillPath(GraphicsState* state, int evenOdd) {
 }
 
 void RasterOutputDevice::fill(GraphicsState* state) {
-    fillPath(state, 0);
+    fillPath(state, false);
 }
 
 void RasterOutputDevice::eoFill(GraphicsState* state) {
-    fillPath(state, 1);
+    fillPath(state, true);
 }
 
-void RasterOutputDevice::clipPath(GraphicsState* state, int evenOdd) {
+void RasterOutputDevice::clipPath(GraphicsState* state, bool evenOdd) {
     std::unique_ptr<RasterPath> path = convertPath(*state->getPath());
     m_rasteriser->clipToPath(*path, evenOdd);
 }
 
 void RasterOutputDevice::clip(GraphicsState* state) {
-    clipPath(state, 0);
+    clipPath(state, false);
 }
 
 void RasterOutputDevice::eoClip(GraphicsState* state) {
-    clipPath(state, 1);
+    clipPath(state, true);
 }
 
 void RasterOutputDevice::clipToStrokeOutline(GraphicsState* state) {
     std::unique_ptr<RasterPath> path = convertPath(*state->getPath());
     std::unique_ptr<RasterPath> outline = m_rasteriser->makeStrokePath(*path, 1);
-    m_rasteriser->clipToPath(*outline, 0);
+    m_rasteriser->clipToPath(*outline, false);
 }
 
 bool RasterOutputDevice::getAntialias() {
-    return m_rasteriser->vectorAntialias() != 0;
+    return m_rasteriser->vectorAntialias();
 }
 
 void RasterOutputDevice::setAntialias(bool on) {
-    m_rasteriser->setVectorAntialias(on ? 1 : 0);
+    m_rasteriser->setVectorAntialias(on);
 }
 
 }  // namespace rendova

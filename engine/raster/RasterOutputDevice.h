@@ -68,10 +68,10 @@ public:
 
     // colourMode: a RasterColorMode, handed to every bitmap; rowPadding the
     // row alignment in bytes; paperColour 3 bytes (grey modes use the first);
-    // topDown 1 for top-down rows. Anti-aliasing is used when requested, when
+    // topDown for top-down rows. Anti-aliasing is used when requested, when
     // the settings allow it and when the mode is not 1-bit.
-    RasterOutputDevice(int colourMode, int rowPadding, int reverseVideo, const uint8_t* paperColour,
-                       int topDown, int antialiasRequest);
+    RasterOutputDevice(int colourMode, int rowPadding, bool reverseVideo, const uint8_t* paperColour,
+                       bool topDown, bool antialiasRequest);
     ~RasterOutputDevice() override;
     RasterOutputDevice(const RasterOutputDevice&) = delete;
     RasterOutputDevice& operator=(const RasterOutputDevice&) = delete;
@@ -165,8 +165,8 @@ public:
     RasterBitmap* getBitmap() const { return m_bitmap.get(); }
     Rasteriser* getRasteriser() const { return m_rasteriser.get(); }
     const HalftoneParameters& getHalftoneParameters() const { return m_screenParams; }
-    int getAntialiasFlag() const { return m_antialias; }
-    int getAntialiasRequest() const { return m_antialiasRequest; }
+    bool getAntialiasFlag() const { return m_antialias; }
+    bool getAntialiasRequest() const { return m_antialiasRequest; }
     XrefTable* getXref() const { return m_xref; }
     RasterDeviceText& getText() { return m_text; }
     // The target bitmap that drawing goes to: the page, a group's bitmap or
@@ -184,8 +184,8 @@ public:
 private:
     // A new rasteriser over the page bitmap with the device's settings.
     void makeRasteriser();
-    void fillPath(GraphicsState* state, int evenOdd);
-    void clipPath(GraphicsState* state, int evenOdd);
+    void fillPath(GraphicsState* state, bool evenOdd);
+    void clipPath(GraphicsState* state, bool evenOdd);
     // Drops the group entries that a page left behind (content cut short by
     // an exception, or a device driven out of order), giving drawing back to
     // the rasteriser and target of the oldest open group.
@@ -195,12 +195,12 @@ private:
 
     int m_colourMode;
     int m_rowPadding;
-    int m_topDown;
-    int m_antialiasRequest;
+    bool m_topDown;
+    bool m_antialiasRequest;
     // The request, the settings' vector anti-aliasing and a colour mode
     // other than 1-bit; fixed at construction.
-    int m_antialias;
-    int m_reverseVideo;
+    bool m_antialias;
+    bool m_reverseVideo;
     uint8_t m_paperColour[3];
     HalftoneParameters m_screenParams;
     XrefTable* m_xref = nullptr;

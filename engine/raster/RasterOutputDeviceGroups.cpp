@@ -128,7 +128,7 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
     // In the target's colour mode, which inside a Type 3 glyph's cache cell
     // is the cell's and not the page's: compositing and copying work only
     // between bitmaps of one mode.
-    entry->bitmap = std::make_unique<RasterBitmap>(w, h, m_rowPadding, m_target->mode(), 1, m_topDown);
+    entry->bitmap = std::make_unique<RasterBitmap>(w, h, m_rowPadding, m_target->mode(), true, m_topDown);
     auto rasteriser =
         std::make_unique<Rasteriser>(entry->bitmap.get(), m_antialias, *m_rasteriser->getScreen());
     // A soft mask's group is measured against its own backdrop colour,
@@ -203,8 +203,8 @@ void RasterOutputDevice::paintTransparencyGroup(GraphicsState*, const double*) {
         reportError(-1, "painting a transparency group that has not ended");
         return;
     }
-    m_rasteriser->composite(*e->bitmap, 0, 0, e->x, e->y, e->bitmap->width(), e->bitmap->height(), 0,
-                            e->isolated ? 0 : 1);
+    m_rasteriser->composite(*e->bitmap, 0, 0, e->x, e->y, e->bitmap->width(), e->bitmap->height(), false,
+                            !e->isolated);
     popGroup();
 }
 
@@ -246,14 +246,14 @@ void RasterOutputDevice::setSoftMask(GraphicsState*, const double*, bool alpha, 
             colour[2] = componentByte(rgb.b);
             outsideLevel = luminosity(colour);
         }
-        Rasteriser background(&group, 0, *m_rasteriser->getScreen());
+        Rasteriser background(&group, false, *m_rasteriser->getScreen());
         background.compositeBackground(colour);
     }
 
     // The mask covers the target.
     const int targetWidth = m_target->width();
     const int targetHeight = m_target->height();
-    auto mask = std::make_unique<RasterBitmap>(targetWidth, targetHeight, 1, rasterMono8, 0, 1);
+    auto mask = std::make_unique<RasterBitmap>(targetWidth, targetHeight, 1, rasterMono8, false, true);
     std::memset(mask->data(), maskLevel(outsideLevel, transfer),
                 static_cast<size_t>(mask->rowSize()) * static_cast<size_t>(targetHeight));
 

@@ -314,9 +314,9 @@ void RasterOutputDevice::drawImageWithMask(GraphicsState* state, const PdfValue*
     if (!maskReader.isOk() || width <= 0 || height <= 0)
         return;
     maskReader.reset();
-    RasterBitmap mask(width, height, 1, rasterMono1, 0, 1);
+    RasterBitmap mask(width, height, 1, rasterMono1, false, true);
     {
-        Rasteriser maskRasteriser(&mask, 0, nullptr);
+        Rasteriser maskRasteriser(&mask, false, nullptr);
         const uint8_t black[3] = {0, 0, 0};
         const uint8_t white[3] = {255, 255, 255};
         maskRasteriser.clear(black, 0);
@@ -351,7 +351,8 @@ void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfVa
     if (!maskReader.isOk())
         return;
     maskReader.reset();
-    auto mask = std::make_unique<RasterBitmap>(m_target->width(), m_target->height(), 1, rasterMono8, 0, 1);
+    auto mask =
+        std::make_unique<RasterBitmap>(m_target->width(), m_target->height(), 1, rasterMono8, false, true);
     {
         Rasteriser maskRasteriser(mask.get(), m_antialias, *m_rasteriser->getScreen());
         const uint8_t black[3] = {0, 0, 0};

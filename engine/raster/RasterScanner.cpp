@@ -12,7 +12,7 @@
 
 namespace rendova {
 
-RasterScanner::RasterScanner(const FlatPath* path, int evenOdd) : m_path(path), m_evenOdd(evenOdd) {
+RasterScanner::RasterScanner(const FlatPath* path, bool evenOdd) : m_path(path), m_evenOdd(evenOdd) {
     const FlatSegment* segs = path->segments();
     const int n = path->length();
     if (n == 0) {

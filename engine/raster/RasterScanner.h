@@ -30,7 +30,7 @@ struct RasterIntersection {
 // so that 4 x y + 3 stays an int.
 class RasterScanner {
 public:
-    RasterScanner(const FlatPath* path, int evenOdd);
+    RasterScanner(const FlatPath* path, bool evenOdd);
     ~RasterScanner();
     RasterScanner(const RasterScanner&) = delete;
     RasterScanner& operator=(const RasterScanner&) = delete;
@@ -70,7 +70,7 @@ public:
     static constexpr size_t kMaxCachedIntersections = size_t{1} << 18;
 
     const FlatPath* path() const { return m_path; }
-    int evenOdd() const { return m_evenOdd; }
+    bool evenOdd() const { return m_evenOdd; }
 
 private:
     void computeIntersections(int y);
@@ -83,7 +83,7 @@ private:
     bool inside(int count) const { return m_evenOdd ? (count & 1) != 0 : count != 0; }
 
     const FlatPath* m_path;
-    int m_evenOdd;
+    bool m_evenOdd;
     int m_xMin, m_yMin, m_xMax, m_yMax;
     int m_interY;
     // The scanline the active list below was swept to.

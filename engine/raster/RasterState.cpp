@@ -6,17 +6,18 @@
 
 namespace rendova {
 
-RasterState::RasterState(int width, int height, int vectorAntialias, const HalftoneParameters* screenParams) {
+RasterState::RasterState(int width, int height, bool vectorAntialias,
+                         const HalftoneParameters* screenParams) {
     m_screen = std::make_unique<RasterScreen>(screenParams);
     initDefaults(width, height, vectorAntialias);
 }
 
-RasterState::RasterState(int width, int height, int vectorAntialias, const RasterScreen& screen) {
+RasterState::RasterState(int width, int height, bool vectorAntialias, const RasterScreen& screen) {
     m_screen = std::make_unique<RasterScreen>(screen);
     initDefaults(width, height, vectorAntialias);
 }
 
-void RasterState::initDefaults(int width, int height, int vectorAntialias) {
+void RasterState::initDefaults(int width, int height, bool vectorAntialias) {
     static const uint8_t kBlack[3] = {0, 0, 0};
     m_strokePattern = std::make_unique<RasterSolidColor>(kBlack);
     m_fillPattern = std::make_unique<RasterSolidColor>(kBlack);

@@ -20,9 +20,9 @@ class RasterState {
 public:
     // The defaults, with a screen built from the parameters (null means the
     // default parameters) and a clip of the whole width x height bitmap.
-    RasterState(int width, int height, int vectorAntialias, const HalftoneParameters* screenParams);
+    RasterState(int width, int height, bool vectorAntialias, const HalftoneParameters* screenParams);
     // The same with a copy of an existing screen.
-    RasterState(int width, int height, int vectorAntialias, const RasterScreen& screen);
+    RasterState(int width, int height, bool vectorAntialias, const RasterScreen& screen);
     ~RasterState();
     RasterState(const RasterState&) = delete;
     RasterState& operator=(const RasterState&) = delete;
@@ -76,7 +76,7 @@ public:
 
 private:
     RasterState(const RasterState& other, int);
-    void initDefaults(int width, int height, int vectorAntialias);
+    void initDefaults(int width, int height, bool vectorAntialias);
 
     double m_matrix[6] = {1, 0, 0, 1, 0, 0};
     std::unique_ptr<RasterPattern> m_strokePattern;

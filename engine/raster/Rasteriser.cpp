@@ -6,14 +6,14 @@
 
 namespace rendova {
 
-Rasteriser::Rasteriser(RasterBitmap* bitmap, int vectorAntialias, const HalftoneParameters* screenParams)
+Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const HalftoneParameters* screenParams)
     : m_bitmap(bitmap),
       m_state(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screenParams)),
       m_vectorAntialias(vectorAntialias) {
     init();
 }
 
-Rasteriser::Rasteriser(RasterBitmap* bitmap, int vectorAntialias, const RasterScreen& screen)
+Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const RasterScreen& screen)
     : m_bitmap(bitmap),
       m_state(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screen)),
       m_vectorAntialias(vectorAntialias) {
@@ -24,8 +24,8 @@ void Rasteriser::init() {
     if (m_vectorAntialias) {
         try {
             // checkedMul: four sub-columns per pixel must still fit an int.
-            m_aaBuffer =
-                std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1, 0, 1);
+            m_aaBuffer = std::make_unique<RasterBitmap>(checkedMul(m_bitmap->width(), 4), 4, 1, rasterMono1,
+                                                        false, true);
         } catch (...) {
             delete m_state;
             throw;
@@ -47,7 +47,7 @@ Rasteriser::~Rasteriser() {
     delete m_state;
 }
 
-int Rasteriser::clipToPath(const RasterPath& path, int evenOdd) {
+int Rasteriser::clipToPath(const RasterPath& path, bool evenOdd) {
     return m_state->clip().clipToPath(path, m_state->matrix(), m_state->flatness(), evenOdd);
 }
 

@@ -31,9 +31,9 @@ using RasterImageSource = int (*)(void* userData, uint8_t* line, uint8_t* alphaL
 // thread-safe; construction throws MemoryException.
 class Rasteriser {
 public:
-    Rasteriser(RasterBitmap* bitmap, int vectorAntialias, const HalftoneParameters* screenParams);
+    Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const HalftoneParameters* screenParams);
     // The same with a copy of an existing screen.
-    Rasteriser(RasterBitmap* bitmap, int vectorAntialias, const RasterScreen& screen);
+    Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const RasterScreen& screen);
     ~Rasteriser();
     Rasteriser(const Rasteriser&) = delete;
     Rasteriser& operator=(const Rasteriser&) = delete;
@@ -41,11 +41,11 @@ public:
     RasterBitmap* getBitmap() const { return m_bitmap; }
     RasterState* getState() const { return m_state; }
     RasterScreen* getScreen() const { return m_state->screen(); }
-    int vectorAntialias() const { return m_vectorAntialias; }
+    bool vectorAntialias() const { return m_vectorAntialias; }
     // Switches anti-aliasing of fills, strokes and images. Only a rasteriser
     // made with anti-aliasing holds the sub-pixel buffer and coverage curve
     // it needs, so switching on any other leaves it off.
-    void setVectorAntialias(int on) { m_vectorAntialias = on && m_aaBuffer ? 1 : 0; }
+    void setVectorAntialias(bool on) { m_vectorAntialias = on && m_aaBuffer; }
 
     void setMatrix(const double* m) { m_state->setMatrix(m); }
     void setStrokePattern(RasterPattern* p) { m_state->setStrokePattern(p); }
@@ -63,7 +63,7 @@ public:
     void setStrokeAdjust(int flag) { m_state->setStrokeAdjust(flag); }
     // Narrows the current clip to the path under the state's matrix and
     // flatness.
-    int clipToPath(const RasterPath& path, int evenOdd);
+    int clipToPath(const RasterPath& path, bool evenOdd);
     void setSoftMask(RasterBitmap* bitmap) { m_state->setSoftMask(bitmap); }
     // Records the enclosing non-isolated group's backdrop (not owned) and this
     // bitmap's offset inside it.
@@ -92,9 +92,9 @@ public:
     // alpha byte (when there is a plane) becomes alpha.
     void clear(const uint8_t* colour, uint8_t alpha);
     // fillWithPattern with the state's fill pattern and fill alpha.
-    int fill(const RasterPath& path, int evenOdd);
+    int fill(const RasterPath& path, bool evenOdd);
     // resultEmptyPath for a path without points, else resultOk.
-    int fillWithPattern(const RasterPath& path, int evenOdd, const RasterPattern* pattern, double alpha);
+    int fillWithPattern(const RasterPath& path, bool evenOdd, const RasterPattern* pattern, double alpha);
     // resultEmptyPath for a path without points, else resultOk.
     int stroke(const RasterPath& path);
     // The outline whose non-zero fill is the stroke's area, in user space;
@@ -132,7 +132,7 @@ public:
     // (xDest, yDest) through the pipe; the rectangle is first cut to both
     // bitmaps.
     int composite(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
-                  int noClip, int nonIsolated);
+                  bool noClip, bool nonIsolated);
     // Blends every pixel over the colour by its alpha and makes it opaque.
     // Needs an alpha plane; without one nothing changes.
     void compositeBackground(const uint8_t* colour);
@@ -179,6 +179,8 @@ private:
     void strokeThin(const RasterPath& path);
     void strokeWide(const RasterPath& path);
     void drawGlyph(int x0, int y0, const RasterGlyph& glyph);
+    // One image's buffers and pixel loop, for drawImageCommon.
+    class ImageDraw;
     // Shared by fillImageMask and drawImage.
     int drawImageCommon(RasterImageSource source, void* userData, int sourceMode, int sourceHasAlpha,
                         int width, int height, const double* matrix, int glyphMode, bool isMask);
@@ -203,7 +205,7 @@ private:
     uint8_t m_glyphAlpha[256] = {};
     int m_modXMin = 0, m_modYMin = 0, m_modXMax = 0, m_modYMax = 0;
     int m_opClipResult = 0;
-    int m_vectorAntialias;
+    bool m_vectorAntialias;
     int m_referencePipe = 0;
 };
 

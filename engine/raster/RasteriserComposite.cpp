@@ -177,7 +177,7 @@ void compositeRow(const CompositeRows& job, int dy) {
 }  // namespace
 
 int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
-                          int noClip, int nonIsolated) {
+                          bool noClip, bool nonIsolated) {
     if (source.mode() != m_bitmap->mode())
         return resultModeMismatch;
     // The caller's rectangle is cut to both bitmaps: pixels outside either
@@ -283,7 +283,7 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
 }
 
 std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int w, int h) const {
-    auto backdrop = std::make_unique<RasterBitmap>(w, h, 1, rasterMono1, 1, 1);
+    auto backdrop = std::make_unique<RasterBitmap>(w, h, 1, rasterMono1, true, true);
     uint8_t* out = backdrop->alpha();
     std::memset(out, 0, static_cast<size_t>(w) * static_cast<size_t>(h));
     const uint8_t* own = m_bitmap->alpha();

@@ -53,11 +53,11 @@ void Rasteriser::clear(const uint8_t* colour, uint8_t alpha) {
     extendModifiedY(height - 1);
 }
 
-int Rasteriser::fill(const RasterPath& path, int evenOdd) {
+int Rasteriser::fill(const RasterPath& path, bool evenOdd) {
     return fillWithPattern(path, evenOdd, m_state->fillPattern(), m_state->fillAlpha());
 }
 
-int Rasteriser::fillWithPattern(const RasterPath& path, int evenOdd, const RasterPattern* pattern,
+int Rasteriser::fillWithPattern(const RasterPath& path, bool evenOdd, const RasterPattern* pattern,
                                 double alpha) {
     if (path.length() == 0)
         return resultEmptyPath;
@@ -66,7 +66,7 @@ int Rasteriser::fillWithPattern(const RasterPath& path, int evenOdd, const Raste
         return resultOk;
     }
 
-    FlatPath flat(path, m_state->matrix(), m_state->flatness(), 1);
+    FlatPath flat(path, m_state->matrix(), m_state->flatness(), true);
     if (m_vectorAntialias)
         flat.scaleForAntialias();
     flat.sortSegments();

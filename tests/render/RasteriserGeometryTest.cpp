@@ -120,10 +120,10 @@ private:
             m_path->lineTo(arg(0), arg(1) + arg(3));
             m_path->close();
         } else if (op == "f") {
-            m_r.fill(*m_path, 0);
+            m_r.fill(*m_path, false);
             endPath();
         } else if (op == "f*") {
-            m_r.fill(*m_path, 1);
+            m_r.fill(*m_path, true);
             endPath();
         } else if (op == "S") {
             m_r.stroke(*m_path);
@@ -191,9 +191,9 @@ private:
 RgbImage renderOurselves(const std::string& content) {
     const int width = static_cast<int>(std::lround(kPageWidth * kDpi / 72));
     const int height = static_cast<int>(std::lround(kPageHeight * kDpi / 72));
-    RasterBitmap bitmap(width, height, 4, rasterRGB8, 0, 0);
+    RasterBitmap bitmap(width, height, 4, rasterRGB8, false, false);
     {
-        Rasteriser r(&bitmap, 1, nullptr);
+        Rasteriser r(&bitmap, true, nullptr);
         const uint8_t white[3] = {255, 255, 255};
         r.clear(white, 255);
         PathInterpreter(r).run(content);

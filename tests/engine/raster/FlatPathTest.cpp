@@ -18,7 +18,7 @@ TEST(FlatPathTest, StraightCubicSplitsOnceAtFlatnessOne) {
     RasterPath path;
     path.moveTo(0, 0);
     path.curveTo(4, 0, 8, 0, 12, 0);
-    FlatPath flat(path, kIdentity, 1, 0);
+    FlatPath flat(path, kIdentity, 1, false);
     ASSERT_EQ(flat.length(), 2);
     EXPECT_EQ(flat.segments()[0].x0, 0);
     EXPECT_EQ(flat.segments()[0].x1, 6);
@@ -34,7 +34,7 @@ TEST(FlatPathTest, CubicWithControlPointsOnItsChordMidpointIsOneSegment) {
     RasterPath path;
     path.moveTo(0, 0);
     path.curveTo(5, 5, 5, 5, 10, 10);
-    FlatPath flat(path, kIdentity, 1, 0);
+    FlatPath flat(path, kIdentity, 1, false);
     EXPECT_EQ(flat.length(), 1);
 }
 
@@ -42,7 +42,7 @@ TEST(FlatPathTest, CurveThatNeverFlattensStopsAt1024Segments) {
     RasterPath path;
     path.moveTo(0, 0);
     path.curveTo(0, 1e8, 1e8, 1e8, 1e8, 0);
-    FlatPath flat(path, kIdentity, 1, 0);
+    FlatPath flat(path, kIdentity, 1, false);
     EXPECT_EQ(flat.length(), 1024);
     // The pieces join end to end.
     for (int i = 1; i < flat.length(); ++i) {
@@ -58,7 +58,7 @@ TEST(FlatPathTest, SegmentFlagsAndSlopes) {
     path.lineTo(4, 4);  // vertical
     path.lineTo(0, 2);  // flipped, slope -2 in x per y
     path.lineTo(0, 2);  // zero length
-    FlatPath flat(path, kIdentity, 1, 0);
+    FlatPath flat(path, kIdentity, 1, false);
     ASSERT_EQ(flat.length(), 4);
     const FlatSegment* s = flat.segments();
     EXPECT_EQ(s[0].flags, kSegFirst | kSegOpenStart | kSegHorizontal);
@@ -75,7 +75,7 @@ TEST(FlatPathTest, ClosingAddsASegmentBackToTheStart) {
     path.moveTo(0, 0);
     path.lineTo(4, 0);
     path.lineTo(4, 4);
-    FlatPath closed(path, kIdentity, 1, 1);
+    FlatPath closed(path, kIdentity, 1, true);
     ASSERT_EQ(closed.length(), 3);
     EXPECT_EQ(closed.segments()[2].x0, 4);
     EXPECT_EQ(closed.segments()[2].y1, 0);
@@ -83,12 +83,12 @@ TEST(FlatPathTest, ClosingAddsASegmentBackToTheStart) {
     // No open flags when closing.
     EXPECT_EQ(closed.segments()[0].flags & (kSegOpenStart | kSegOpenEnd), 0);
 
-    FlatPath open(path, kIdentity, 1, 0);
+    FlatPath open(path, kIdentity, 1, false);
     EXPECT_EQ(open.length(), 2);
 
     // A sub-path closed by the path itself is not open at either end.
     path.close();
-    FlatPath explicitlyClosed(path, kIdentity, 1, 0);
+    FlatPath explicitlyClosed(path, kIdentity, 1, false);
     ASSERT_EQ(explicitlyClosed.length(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(explicitlyClosed.segments()[i].flags & (kSegOpenStart | kSegOpenEnd), 0) << i;
@@ -99,7 +99,7 @@ TEST(FlatPathTest, MatrixMapsIntoDeviceSpace) {
     path.moveTo(1, 2);
     path.lineTo(3, 5);
     const double m[6] = {2, 0, 0, -1, 10, 100};
-    FlatPath flat(path, m, 1, 0);
+    FlatPath flat(path, m, 1, false);
     ASSERT_EQ(flat.length(), 1);
     EXPECT_EQ(flat.segments()[0].x0, 12);
     EXPECT_EQ(flat.segments()[0].y0, 98);
@@ -117,7 +117,7 @@ TEST(FlatPathTest, HostileMatrixGivesClampedCoordinates) {
     path.lineTo(1, 0);
     path.curveTo(1e300, -1e300, 3, 3, 4, 4);
     const double m[6] = {inf, 0, 0, 1e300, 0, 0};
-    FlatPath flat(path, m, 1, 1);
+    FlatPath flat(path, m, 1, true);
     ASSERT_GT(flat.length(), 0);
     EXPECT_LE(flat.length(), 1024 + 2);
     for (int i = 0; i < flat.length(); ++i) {
@@ -135,7 +135,7 @@ TEST(FlatPathTest, SortOrdersByUpperEndThenX) {
     path.lineTo(5, 2);  // upper end (5, 2), flipped
     path.lineTo(1, 2);  // horizontal: upper end is its start (5, 2)
     path.lineTo(0, 7);  // upper end (1, 2)
-    FlatPath flat(path, kIdentity, 1, 1);
+    FlatPath flat(path, kIdentity, 1, true);
     flat.sortSegments();
     ASSERT_EQ(flat.length(), 4);
     const FlatSegment* s = flat.segments();
@@ -160,7 +160,7 @@ TEST(FlatPathTest, StrokeAdjustSnapsHintedEdges) {
     path.close();
     // Edge A: point 0 to 1 (x = 10.3); edge B: point 2 to 3 (x = 11.7).
     path.addStrokeAdjustHint(0, 2, 0, 4);
-    FlatPath flat(path, kIdentity, 1, 1);
+    FlatPath flat(path, kIdentity, 1, true);
     ASSERT_EQ(flat.length(), 4);
     EXPECT_DOUBLE_EQ(flat.segments()[0].x0, 10);
     EXPECT_DOUBLE_EQ(flat.segments()[0].x1, 10);
@@ -177,7 +177,7 @@ TEST(FlatPathTest, StrokeAdjustHintOfNonParallelEdgesAdjustsNothing) {
     path.close();
     path.addStrokeAdjustHint(0, 2, 0, 4);  // would snap
     path.addStrokeAdjustHint(0, 1, 0, 4);  // vertical against horizontal
-    FlatPath flat(path, kIdentity, 1, 1);
+    FlatPath flat(path, kIdentity, 1, true);
     EXPECT_DOUBLE_EQ(flat.segments()[0].x0, 10.3);
     EXPECT_DOUBLE_EQ(flat.segments()[2].x0, 11.7);
 
@@ -186,7 +186,7 @@ TEST(FlatPathTest, StrokeAdjustHintOfNonParallelEdgesAdjustsNothing) {
     bad.moveTo(10.3, 0);
     bad.lineTo(10.3, 5);
     bad.addStrokeAdjustHint(0, 7, -3, 99);
-    FlatPath flatBad(bad, kIdentity, 1, 0);
+    FlatPath flatBad(bad, kIdentity, 1, false);
     EXPECT_DOUBLE_EQ(flatBad.segments()[0].x0, 10.3);
 }
 
@@ -194,7 +194,7 @@ TEST(FlatPathTest, CopyHasItsOwnSegments) {
     RasterPath path;
     path.moveTo(0, 0);
     path.lineTo(3, 3);
-    FlatPath a(path, kIdentity, 1, 0);
+    FlatPath a(path, kIdentity, 1, false);
     FlatPath b(a);
     a.scaleForAntialias();
     EXPECT_EQ(b.segments()[0].x1, 3);

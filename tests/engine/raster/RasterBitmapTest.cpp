@@ -24,7 +24,7 @@ uint16_t get16(const uint8_t* p) {
 }
 
 TEST(RasterBitmapTest, OnePixelBgrRowIsPaddedToFourBytes) {
-    RasterBitmap bitmap(1, 1, 1, rasterBGR8, 0, 1);
+    RasterBitmap bitmap(1, 1, 1, rasterBGR8, false, true);
     EXPECT_EQ(bitmap.rowSize(), 4);
     EXPECT_EQ(bitmap.blockSize(), 58);
     const uint8_t* h = bitmap.block();
@@ -45,37 +45,37 @@ TEST(RasterBitmapTest, OnePixelBgrRowIsPaddedToFourBytes) {
 }
 
 TEST(RasterBitmapTest, RowSizesFollowModeAndPad) {
-    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterMono1, 0, 1).rowSize(), 1);
-    EXPECT_EQ(RasterBitmap(5, 2, 4, rasterMono1, 0, 1).rowSize(), 4);
-    EXPECT_EQ(RasterBitmap(9, 2, 1, rasterMono1, 0, 1).rowSize(), 2);
-    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterMono8, 0, 1).rowSize(), 5);
-    EXPECT_EQ(RasterBitmap(5, 2, 4, rasterMono8, 0, 1).rowSize(), 8);
-    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterRGB8, 0, 1).rowSize(), 16);
-    EXPECT_EQ(RasterBitmap(4, 2, 1, rasterRGB8, 0, 1).rowSize(), 12);
-    EXPECT_EQ(RasterBitmap(4, 2, 8, rasterRGB8, 0, 1).rowSize(), 16);
+    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterMono1, false, true).rowSize(), 1);
+    EXPECT_EQ(RasterBitmap(5, 2, 4, rasterMono1, false, true).rowSize(), 4);
+    EXPECT_EQ(RasterBitmap(9, 2, 1, rasterMono1, false, true).rowSize(), 2);
+    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterMono8, false, true).rowSize(), 5);
+    EXPECT_EQ(RasterBitmap(5, 2, 4, rasterMono8, false, true).rowSize(), 8);
+    EXPECT_EQ(RasterBitmap(5, 2, 1, rasterRGB8, false, true).rowSize(), 16);
+    EXPECT_EQ(RasterBitmap(4, 2, 1, rasterRGB8, false, true).rowSize(), 12);
+    EXPECT_EQ(RasterBitmap(4, 2, 8, rasterRGB8, false, true).rowSize(), 16);
     // The header's bits per pixel follow the mode, with no colour table in
     // any mode: the pixels always begin at offset 54.
-    RasterBitmap mono(5, 2, 1, rasterMono1, 0, 1);
+    RasterBitmap mono(5, 2, 1, rasterMono1, false, true);
     EXPECT_EQ(get16(mono.block() + 28), 1);
     EXPECT_EQ(get32(mono.block() + 10), 54u);
-    RasterBitmap grey(5, 2, 1, rasterMono8, 0, 1);
+    RasterBitmap grey(5, 2, 1, rasterMono8, false, true);
     EXPECT_EQ(get16(grey.block() + 28), 8);
 }
 
 TEST(RasterBitmapTest, BottomUpRowsStartAtTheLastRowOfTheBlock) {
-    RasterBitmap bottomUp(3, 4, 1, rasterBGR8, 0, 0);
+    RasterBitmap bottomUp(3, 4, 1, rasterBGR8, false, false);
     EXPECT_EQ(bottomUp.rowSize(), -12);
     EXPECT_EQ(bottomUp.data(), bottomUp.block() + 54 + 12 * 3);
     EXPECT_EQ(bottomUp.blockSize(), 12 * 4 + 54);
     EXPECT_EQ(get32(bottomUp.block() + 22), 4u);  // the height stays positive
 
-    RasterBitmap topDown(3, 4, 1, rasterBGR8, 0, 1);
+    RasterBitmap topDown(3, 4, 1, rasterBGR8, false, true);
     EXPECT_EQ(topDown.rowSize(), 12);
     EXPECT_EQ(topDown.data(), topDown.block() + 54);
 }
 
 TEST(RasterBitmapTest, BgrStoresRedReversedAndReadsItBack) {
-    RasterBitmap bitmap(2, 2, 1, rasterBGR8, 0, 0);
+    RasterBitmap bitmap(2, 2, 1, rasterBGR8, false, false);
     uint8_t* pixel = bitmap.data() + 3 * 1;  // (1, 0)
     pixel[0] = 0;
     pixel[1] = 0;
@@ -86,7 +86,7 @@ TEST(RasterBitmapTest, BgrStoresRedReversedAndReadsItBack) {
     EXPECT_EQ(out[1], 0);
     EXPECT_EQ(out[2], 0);
 
-    RasterBitmap rgb(2, 2, 1, rasterRGB8, 0, 1);
+    RasterBitmap rgb(2, 2, 1, rasterRGB8, false, true);
     rgb.data()[0] = 255;
     rgb.data()[1] = 10;
     rgb.data()[2] = 20;
@@ -97,7 +97,7 @@ TEST(RasterBitmapTest, BgrStoresRedReversedAndReadsItBack) {
 }
 
 TEST(RasterBitmapTest, GetPixelReadsMonoModes) {
-    RasterBitmap mono(10, 1, 1, rasterMono1, 0, 1);
+    RasterBitmap mono(10, 1, 1, rasterMono1, false, true);
     mono.data()[0] = 0x40;  // pixel 1
     mono.data()[1] = 0x80;  // pixel 8
     uint8_t out[3] = {7, 7, 7};
@@ -109,14 +109,14 @@ TEST(RasterBitmapTest, GetPixelReadsMonoModes) {
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 7);  // only the first byte is written
 
-    RasterBitmap grey(3, 2, 4, rasterMono8, 0, 0);
+    RasterBitmap grey(3, 2, 4, rasterMono8, false, false);
     grey.data()[grey.rowSize() + 2] = 77;  // (2, 1)
     grey.getPixel(2, 1, out);
     EXPECT_EQ(out[0], 77);
 }
 
 TEST(RasterBitmapTest, GetPixelOutsideLeavesOutputUntouched) {
-    RasterBitmap bitmap(3, 3, 1, rasterBGR8, 0, 0);
+    RasterBitmap bitmap(3, 3, 1, rasterBGR8, false, false);
     uint8_t out[3] = {1, 2, 3};
     for (auto [x, y] :
          std::vector<std::pair<int, int>>{{-1, 0}, {3, 0}, {0, -1}, {0, 3}, {INT32_MIN, INT32_MAX}}) {
@@ -128,7 +128,7 @@ TEST(RasterBitmapTest, GetPixelOutsideLeavesOutputUntouched) {
 }
 
 TEST(RasterBitmapTest, AlphaPlaneIsWidthTimesHeight) {
-    RasterBitmap bitmap(7, 3, 4, rasterBGR8, 1, 0);
+    RasterBitmap bitmap(7, 3, 4, rasterBGR8, true, false);
     ASSERT_NE(bitmap.alpha(), nullptr);
     // Every byte of the plane is addressable (the sanitizers check).
     for (int i = 0; i < 7 * 3; ++i)
@@ -137,24 +137,24 @@ TEST(RasterBitmapTest, AlphaPlaneIsWidthTimesHeight) {
 }
 
 TEST(RasterBitmapTest, EmptyBitmapIsJustTheHeader) {
-    RasterBitmap bitmap(0, 0, 1, rasterBGR8, 1, 0);
+    RasterBitmap bitmap(0, 0, 1, rasterBGR8, true, false);
     EXPECT_EQ(bitmap.blockSize(), 54);
     EXPECT_EQ(get32(bitmap.block() + 2), 54u);
 }
 
 TEST(RasterBitmapTest, AbsurdSizesThrowInsteadOfWrapping) {
     // 3 x 60000 x 60000 is 10.8 GB; wrapped to 32 bits it would look small.
-    EXPECT_THROW(RasterBitmap(60000, 60000, 1, rasterBGR8, 0, 0), MemoryException);
+    EXPECT_THROW(RasterBitmap(60000, 60000, 1, rasterBGR8, false, false), MemoryException);
     // Row size alone overflows an int.
-    EXPECT_THROW(RasterBitmap(INT32_MAX, 1, 1, rasterBGR8, 0, 0), MemoryException);
+    EXPECT_THROW(RasterBitmap(INT32_MAX, 1, 1, rasterBGR8, false, false), MemoryException);
     // The block (rows + 54) just above INT_MAX.
-    EXPECT_THROW(RasterBitmap(INT32_MAX - 53, 1, 1, rasterMono8, 0, 0), MemoryException);
+    EXPECT_THROW(RasterBitmap(INT32_MAX - 53, 1, 1, rasterMono8, false, false), MemoryException);
     // The alpha plane is checked on its own: a 1-bit page whose pixels fit
     // but whose alpha bytes do not.
-    EXPECT_THROW(RasterBitmap(80000, 80000, 1, rasterMono1, 1, 0), MemoryException);
-    EXPECT_THROW(RasterBitmap(INT32_MAX, INT32_MAX, 4, rasterBGR8, 1, 0), MemoryException);
-    EXPECT_THROW(RasterBitmap(-1, 10, 1, rasterBGR8, 0, 0), MemoryException);
-    EXPECT_THROW(RasterBitmap(10, -1, 1, rasterBGR8, 0, 0), MemoryException);
+    EXPECT_THROW(RasterBitmap(80000, 80000, 1, rasterMono1, true, false), MemoryException);
+    EXPECT_THROW(RasterBitmap(INT32_MAX, INT32_MAX, 4, rasterBGR8, true, false), MemoryException);
+    EXPECT_THROW(RasterBitmap(-1, 10, 1, rasterBGR8, false, false), MemoryException);
+    EXPECT_THROW(RasterBitmap(10, -1, 1, rasterBGR8, false, false), MemoryException);
 }
 
 TEST(RasterBitmapTest, PageSizesSaturateBeforeBecomingIntegers) {
@@ -165,8 +165,9 @@ TEST(RasterBitmapTest, PageSizesSaturateBeforeBecomingIntegers) {
     EXPECT_EQ(pixelCountFromSize(std::numeric_limits<double>::infinity()), INT32_MAX);
     EXPECT_EQ(pixelCountFromSize(std::nan("")), 1);
     // A saturated size then meets the bitmap's own check.
-    EXPECT_THROW(RasterBitmap(pixelCountFromSize(1e30), pixelCountFromSize(1e30), 1, rasterBGR8, 0, 0),
-                 MemoryException);
+    EXPECT_THROW(
+        RasterBitmap(pixelCountFromSize(1e30), pixelCountFromSize(1e30), 1, rasterBGR8, false, false),
+        MemoryException);
 }
 
 // The block written to a file as it stands is a BMP image that a reader shows
@@ -176,7 +177,7 @@ TEST(RasterBitmapTest, BlockReadsAsUprightBmpInImageMagick) {
         GTEST_SKIP() << "ImageMagick convert/identify not installed";
 
     const int width = 5, height = 3;
-    RasterBitmap bitmap(width, height, 1, rasterBGR8, 0, 0);
+    RasterBitmap bitmap(width, height, 1, rasterBGR8, false, false);
     auto colorOf = [](int x, int y) {
         return std::vector<uint8_t>{static_cast<uint8_t>(40 * x + 10), static_cast<uint8_t>(60 * y + 5),
                                     static_cast<uint8_t>(x == 0 && y == 0 ? 255 : 0)};

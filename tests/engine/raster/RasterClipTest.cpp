@@ -26,7 +26,7 @@ int bit(const RasterBitmap& buffer, int row, int x) {
 }
 
 TEST(RasterClipTest, RectangleIsOrderedAndRounded) {
-    RasterClip clip(10.5, 20.7, -3.2, 4, 0);
+    RasterClip clip(10.5, 20.7, -3.2, 4, false);
     EXPECT_EQ(clip.xMin(), -3.2);
     EXPECT_EQ(clip.xMax(), 10.5);
     EXPECT_EQ(clip.yMin(), 4);
@@ -45,10 +45,10 @@ TEST(RasterClipTest, RectangleIsOrderedAndRounded) {
 }
 
 TEST(RasterClipTest, AxisAlignedRectanglePathNarrowsTheRectangleOnly) {
-    RasterClip clip(0, 0, 99.999, 99.999, 1);
+    RasterClip clip(0, 0, 99.999, 99.999, true);
     RasterPath path;
     addRect(path, 10, 20, 30, 40);
-    EXPECT_EQ(clip.clipToPath(path, kIdentity, 1, 0), 0);
+    EXPECT_EQ(clip.clipToPath(path, kIdentity, 1, false), 0);
     EXPECT_EQ(clip.length(), 0);
     EXPECT_EQ(clip.xMin(), 10);
     EXPECT_EQ(clip.yMin(), 20);
@@ -56,10 +56,10 @@ TEST(RasterClipTest, AxisAlignedRectanglePathNarrowsTheRectangleOnly) {
     EXPECT_EQ(clip.yMax(), 40);
 
     // The same rectangle turned by 45 degrees is kept as a path.
-    RasterClip turned(0, 0, 99.999, 99.999, 1);
+    RasterClip turned(0, 0, 99.999, 99.999, true);
     const double c = std::sqrt(0.5);
     const double rotate[6] = {c, c, -c, c, 50, 0};
-    EXPECT_EQ(turned.clipToPath(path, rotate, 1, 0), 0);
+    EXPECT_EQ(turned.clipToPath(path, rotate, 1, false), 0);
     EXPECT_EQ(turned.length(), 1);
     EXPECT_EQ(turned.xMin(), 0);
     EXPECT_EQ(turned.xMax(), 99.999);
@@ -67,14 +67,14 @@ TEST(RasterClipTest, AxisAlignedRectanglePathNarrowsTheRectangleOnly) {
 
 TEST(RasterClipTest, FourConnectedSegmentsThatAreNotARectangleStayAPath) {
     // Vertical then horizontal, but the other two sides are slanted.
-    RasterClip clip(0, 0, 99.999, 99.999, 0);
+    RasterClip clip(0, 0, 99.999, 99.999, false);
     RasterPath path;
     path.moveTo(0, 0);
     path.lineTo(0, 10);
     path.lineTo(10, 10);
     path.lineTo(5, 3);
     path.close();
-    clip.clipToPath(path, kIdentity, 1, 0);
+    clip.clipToPath(path, kIdentity, 1, false);
     EXPECT_EQ(clip.length(), 1);
     EXPECT_EQ(clip.xMax(), 99.999);
     EXPECT_EQ(clip.test(9, 4), 0);  // outside the quadrilateral, inside its box
@@ -82,9 +82,9 @@ TEST(RasterClipTest, FourConnectedSegmentsThatAreNotARectangleStayAPath) {
 }
 
 TEST(RasterClipTest, EmptyPathMakesEverythingOutside) {
-    RasterClip clip(0, 0, 99.999, 99.999, 1);
+    RasterClip clip(0, 0, 99.999, 99.999, true);
     RasterPath empty;
-    clip.clipToPath(empty, kIdentity, 1, 0);
+    clip.clipToPath(empty, kIdentity, 1, false);
     EXPECT_EQ(clip.test(0, 0), 0);
     EXPECT_EQ(clip.test(50, 50), 0);
     EXPECT_EQ(clip.testRect(0, 0, 99, 99), 1);
@@ -93,7 +93,7 @@ TEST(RasterClipTest, EmptyPathMakesEverythingOutside) {
 }
 
 TEST(RasterClipTest, TestRectTouchingTheEdgeIsInside) {
-    RasterClip clip(0, 0, 10, 10, 0);
+    RasterClip clip(0, 0, 10, 10, false);
     EXPECT_EQ(clip.testRect(0, 0, 9, 9), 0);  // rx1 + 1 = xMax
     EXPECT_EQ(clip.testRect(0, 0, 10, 9), 2);
     EXPECT_EQ(clip.testRect(-1, 0, 5, 5), 2);
@@ -111,7 +111,7 @@ TEST(RasterClipTest, TestRectTouchingTheEdgeIsInside) {
     path.lineTo(10, 0);
     path.lineTo(0, 10);
     path.close();
-    clip.clipToPath(path, kIdentity, 1, 0);
+    clip.clipToPath(path, kIdentity, 1, false);
     EXPECT_EQ(clip.testRect(0, 0, 1, 1), 2);
     EXPECT_EQ(clip.testSpan(0, 3, 1), 0);
     EXPECT_EQ(clip.testSpan(0, 9, 5), 2);
@@ -125,7 +125,7 @@ TEST(RasterClipTest, TestUsesTheFineGridWhenAntialiased) {
     triangle.close();
     for (int antialias = 0; antialias <= 1; ++antialias) {
         RasterClip clip(0, 0, 49.999, 49.999, antialias);
-        clip.clipToPath(triangle, kIdentity, 1, 0);
+        clip.clipToPath(triangle, kIdentity, 1, false);
         EXPECT_EQ(clip.test(2, 2), 1) << antialias;
         EXPECT_EQ(clip.test(15, 15), 0) << antialias;
         EXPECT_EQ(clip.test(60, 1), 0) << antialias;
@@ -133,16 +133,16 @@ TEST(RasterClipTest, TestUsesTheFineGridWhenAntialiased) {
 }
 
 TEST(RasterClipTest, CopyHasItsOwnPaths) {
-    RasterClip clip(0, 0, 49.999, 49.999, 1);
+    RasterClip clip(0, 0, 49.999, 49.999, true);
     RasterPath triangle;
     triangle.moveTo(0, 0);
     triangle.lineTo(20, 0);
     triangle.lineTo(0, 20);
     triangle.close();
-    clip.clipToPath(triangle, kIdentity, 1, 1);
+    clip.clipToPath(triangle, kIdentity, 1, true);
     RasterClip copy(clip);
     RasterPath empty;
-    clip.clipToPath(empty, kIdentity, 1, 0);
+    clip.clipToPath(empty, kIdentity, 1, false);
     EXPECT_EQ(clip.test(2, 2), 0);
     EXPECT_EQ(copy.length(), 1);
     EXPECT_EQ(copy.evenOdd(0), 1);
@@ -152,7 +152,7 @@ TEST(RasterClipTest, CopyHasItsOwnPaths) {
 
 TEST(RasterClipTest, HostileCoordinatesAreClampedBeforeFlooring) {
     const double inf = std::numeric_limits<double>::infinity();
-    RasterClip clip(-inf, std::nan(""), 1e300, inf, 1);
+    RasterClip clip(-inf, std::nan(""), 1e300, inf, true);
     EXPECT_EQ(clip.xMinI(), -static_cast<int>(kMaxDeviceCoord));
     EXPECT_EQ(clip.xMaxI(), static_cast<int>(kMaxDeviceCoord) - 1);
     EXPECT_EQ(clip.yMinI(), 0);
@@ -166,8 +166,8 @@ TEST(RasterClipTest, HostileCoordinatesAreClampedBeforeFlooring) {
 // so the bit just past a row's end is the first bit of the next row (and,
 // after the last row, the first byte after the block).
 TEST(RasterClipTest, ClipSpanClearsRightOfTheRectangleAndNothingPastTheBuffer) {
-    RasterBitmap buffer(24, 4, 1, rasterMono1, 0, 1);
-    RasterClip clip(-1, 0, 4.25, 10, 1);
+    RasterBitmap buffer(24, 4, 1, rasterMono1, false, true);
+    RasterClip clip(-1, 0, 4.25, 10, true);
     std::memset(buffer.data(), 0xff, 12);
     int x0 = 0, x1 = 5;
     clip.clipSpan(buffer, x0, x1, 0);
@@ -183,8 +183,8 @@ TEST(RasterClipTest, ClipSpanClearsRightOfTheRectangleAndNothingPastTheBuffer) {
 
 TEST(RasterClipTest, ClipSpanClearsSubRowsAboveAndBelowTheRectangle) {
     // Rows 0.5 to 1.25: sub-rows 2 and 3 of pixel row 0, sub-row 0 of row 1.
-    RasterBitmap buffer(24, 4, 1, rasterMono1, 0, 1);
-    RasterClip clip(0, 0.5, 10, 1.25, 1);
+    RasterBitmap buffer(24, 4, 1, rasterMono1, false, true);
+    RasterClip clip(0, 0.5, 10, 1.25, true);
     EXPECT_EQ(clip.yMinI(), 0);
     EXPECT_EQ(clip.yMaxI(), 1);
     for (int y : {0, 1}) {
@@ -200,8 +200,8 @@ TEST(RasterClipTest, ClipSpanClearsSubRowsAboveAndBelowTheRectangle) {
 }
 
 TEST(RasterClipTest, ClipSpanClearsLeftOfTheRectangle) {
-    RasterBitmap buffer(24, 4, 1, rasterMono1, 0, 1);
-    RasterClip clip(1.5, 0, 10, 10, 1);
+    RasterBitmap buffer(24, 4, 1, rasterMono1, false, true);
+    RasterClip clip(1.5, 0, 10, 10, true);
     std::memset(buffer.data(), 0xff, 12);
     int x0 = 0, x1 = 5;
     clip.clipSpan(buffer, x0, x1, 0);
@@ -212,7 +212,7 @@ TEST(RasterClipTest, ClipSpanClearsLeftOfTheRectangle) {
             EXPECT_EQ(bit(buffer, row, x), x >= 6) << row << "," << x;
 
     // A rectangle covering the whole buffer clears nothing and moves nothing.
-    RasterClip wide(-5, 0, 50, 10, 1);
+    RasterClip wide(-5, 0, 50, 10, true);
     std::memset(buffer.data(), 0xff, 12);
     x0 = 0;
     x1 = 5;
@@ -224,14 +224,14 @@ TEST(RasterClipTest, ClipSpanClearsLeftOfTheRectangle) {
 }
 
 TEST(RasterClipTest, ClipSpanAppliesClipPaths) {
-    RasterBitmap buffer(24, 4, 1, rasterMono1, 0, 1);
-    RasterClip clip(0, 0, 5.999, 9.999, 1);
+    RasterBitmap buffer(24, 4, 1, rasterMono1, false, true);
+    RasterClip clip(0, 0, 5.999, 9.999, true);
     RasterPath triangle;
     triangle.moveTo(0, 0);
     triangle.lineTo(4, 0);
     triangle.lineTo(0, 4);
     triangle.close();
-    clip.clipToPath(triangle, kIdentity, 1, 0);
+    clip.clipToPath(triangle, kIdentity, 1, false);
     std::memset(buffer.data(), 0xff, 12);
     int x0 = 0, x1 = 5;
     clip.clipSpan(buffer, x0, x1, 1);

@@ -51,7 +51,7 @@ public:
     const RasterBitmap& draw(const std::string& content, const std::string& resources = "<< >>",
                              const std::vector<StreamObject>& streams = {}, int mode = rasterRGB8) {
         static const uint8_t kWhite[3] = {255, 255, 255};
-        m_device = std::make_unique<RasterOutputDevice>(mode, 4, 0, kWhite, 1, 1);
+        m_device = std::make_unique<RasterOutputDevice>(mode, 4, false, kWhite, true, true);
         m_doc = openBytes(devicePagePdf(content, resources, streams));
         m_device->startDocument(m_doc->getXref());
         m_doc->displayPage(m_device.get(), 1, 72, 72, 0, false, true, true);

@@ -34,8 +34,8 @@ protected:
         m_settings = std::make_unique<GlobalSettings>((m_dir / "none.conf").c_str());
         m_settings->locateStandardFonts(kUrwFolder);
         globalSettings = m_settings.get();
-        m_bitmap = std::make_unique<RasterBitmap>(200, 100, 1, rasterBGR8, 0, 0);
-        m_rasteriser = std::make_unique<Rasteriser>(m_bitmap.get(), 1, nullptr);
+        m_bitmap = std::make_unique<RasterBitmap>(200, 100, 1, rasterBGR8, false, false);
+        m_rasteriser = std::make_unique<Rasteriser>(m_bitmap.get(), true, nullptr);
         clearTo(*m_rasteriser, 255);
         m_rasteriser->setFillPattern(solid(0, 0, 0).release());
         m_rasteriser->setStrokePattern(solid(0, 0, 0).release());
@@ -57,7 +57,7 @@ protected:
         m_doc.open();
         m_fontValue = m_doc.fetch(1);
         m_fonts.push_back(FontObject::create(m_doc.xref.get(), "F1", 1, 0, m_fontValue.getDict()));
-        m_text->startDocument(m_doc.xref.get(), 1, 1);
+        m_text->startDocument(m_doc.xref.get(), true, true);
         return m_fonts.back().get();
     }
     void setFont(FontObject* font, double size) {
@@ -79,7 +79,7 @@ protected:
     std::unique_ptr<Rasteriser> m_rasteriser;
     RasterBitmap* m_target = nullptr;
     std::unique_ptr<GraphicsState> m_state;
-    std::unique_ptr<RasterDeviceText> m_text = std::make_unique<RasterDeviceText>(rasterBGR8, 1);
+    std::unique_ptr<RasterDeviceText> m_text = std::make_unique<RasterDeviceText>(rasterBGR8, true);
     ObjectDocument m_doc;
     PdfValue m_fontValue;
     std::vector<std::unique_ptr<FontObject>> m_fonts;
@@ -127,7 +127,7 @@ TEST_F(DeviceTextTest, ClipModeCollectsOutlinesAndPaintsNothingUntilApplied) {
     EXPECT_EQ(m_text->getTextClip(), nullptr);
     RasterPath all;
     addRect(all, 0, 0, 200, 100);
-    m_rasteriser->fill(all, 0);
+    m_rasteriser->fill(all, false);
     EXPECT_GT(inked(20, 40, 40, 90), 100);  // inside the first I
     EXPECT_EQ(inked(120, 0, 200, 100), 0);  // outside both
 }
@@ -164,7 +164,7 @@ TEST_F(DeviceTextTest, EmbeddedProgramLivesInATemporaryFileWhileItsFontIsCached)
     const std::string file = m_text->getCurrentFont()->getFontFile()->getFileName().getCString();
     EXPECT_EQ(file.rfind(m_dir.string(), 0), 0u);  // in the temporary folder
     EXPECT_GT(inked(0, 0, 200, 100), 50);
-    m_text->startDocument(m_doc.xref.get(), 1, 1);  // a new document: the cache goes
+    m_text->startDocument(m_doc.xref.get(), true, true);  // a new document: the cache goes
     EXPECT_EQ(tempFileCount(), 0);
 }
 
@@ -278,7 +278,7 @@ TEST_F(DeviceType3Test, GlyphIsDrawnIntoItsCellThenCopiedWhereverItRecurs) {
     // The procedure: a square of 100 glyph units (10 points).
     RasterPath square;
     addRect(square, 0, 0, 100, 100);
-    m_rasteriser->fill(square, 0);
+    m_rasteriser->fill(square, false);
     m_text->endType3Char(m_state.get(), m_rasteriser, m_target);
     m_rasteriser->restoreState();
     EXPECT_EQ(m_rasteriser.get(), page);

@@ -101,7 +101,7 @@ protected:
 };
 
 TEST_F(RasterFontTest, DegenerateTextMatrixStillGivesAUsableFont) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     ASSERT_TRUE(file);
     const double zero[4] = {0, 0, 0, 0};
@@ -117,7 +117,7 @@ TEST_F(RasterFontTest, DegenerateTextMatrixStillGivesAUsableFont) {
 }
 
 TEST_F(RasterFontTest, SameFileAndMatricesGiveTheCachedFontMovedToTheFront) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     const double m12[4] = {12, 0, 0, 12}, m14[4] = {14, 0, 0, 14};
     RasterFont* a = cache.makeFont(file, m12, kIdentity);
@@ -136,7 +136,7 @@ TEST_F(RasterFontTest, SameFileAndMatricesGiveTheCachedFontMovedToTheFront) {
 }
 
 TEST_F(RasterFontTest, SeventeenthFontEvictsTheOldestAndRemovesItsTemporaryFile) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     const std::string first = tempCopy(kType1Sans, "first.t1");
     RasterFontFile* firstFile = cache.loadType1Font(key(1), first.c_str(), 1, standardNames());
     ASSERT_TRUE(firstFile);
@@ -158,7 +158,7 @@ TEST_F(RasterFontTest, SeventeenthFontEvictsTheOldestAndRemovesItsTemporaryFile)
 TEST_F(RasterFontTest, ConvertedTrueTypeFontKeepsOnlyItsRewrittenFile) {
     const std::string original = tempCopy(kTrueTypeSans, "original.ttf");
     {
-        RasterFontCache cache(1, 1);
+        RasterFontCache cache(true, true);
         RasterFontFile* file = cache.loadConvertedFont(key(1), original.c_str(), 1, nullptr, 0);
         ASSERT_TRUE(file);
         EXPECT_FALSE(std::filesystem::exists(original));
@@ -173,7 +173,7 @@ TEST_F(RasterFontTest, ConvertedTrueTypeFontKeepsOnlyItsRewrittenFile) {
 TEST_F(RasterFontTest, FileThatDoesNotLoadLeavesNoRewrittenFileBehind) {
     const std::string junk = (m_dir / "junk.ttf").string();
     std::ofstream(junk) << "not a font";
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     EXPECT_EQ(cache.loadConvertedFont(key(1), junk.c_str(), 1, nullptr, 0), nullptr);
     EXPECT_EQ(cache.loadType1Font(key(2), junk.c_str(), 0, standardNames()), nullptr);
     EXPECT_EQ(tempFileCount(), 1);  // the original stays for its owner to remove
@@ -189,13 +189,13 @@ TEST_F(RasterFontTest, FaceWithZeroUnitsPerEmIsRefused) {
     const std::string path = (m_dir / "zero-em.ttf").string();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
-    auto engine = RasterFontEngine::create(1);
+    auto engine = RasterFontEngine::create(true);
     ASSERT_TRUE(engine);
     EXPECT_EQ(RasterFontFile::loadTrueType(engine.get(), key(1), path.c_str(), 0, nullptr, 0), nullptr);
 }
 
 TEST_F(RasterFontTest, WithoutTheEngineNothingLoads) {
-    RasterFontCache cache(0, 1);
+    RasterFontCache cache(false, true);
     EXPECT_EQ(cache.getEngine(), nullptr);
     EXPECT_EQ(cache.loadType1Font(key(1), kType1Sans, 0, standardNames()), nullptr);
     EXPECT_EQ(cache.loadConvertedFont(key(1), kTrueTypeSans, 0, std::make_unique<uint16_t[]>(256), 256),
@@ -203,7 +203,7 @@ TEST_F(RasterFontTest, WithoutTheEngineNothingLoads) {
 }
 
 TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     auto map = std::make_unique<uint16_t[]>(256);  // every code to glyph 0
     RasterFontFile* ttf = cache.loadConvertedFont(key(1), kTrueTypeSans, 0, std::move(map), 256);
     ASSERT_TRUE(ttf);
@@ -219,7 +219,7 @@ TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
 }
 
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     // 12.5 pixels: FreeType gets 12, the transform carries the rest. The
     // capital A of the sans face stands 0.729 em tall (0 to 729 units), so
@@ -250,7 +250,7 @@ TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
 }
 
 TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     const double small[4] = {12, 0, 0, 12}, large[4] = {60, 0, 0, 60};
     RasterFont* font = cache.makeFont(file, small, kIdentity);
@@ -269,7 +269,7 @@ TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts)
 }
 
 TEST_F(RasterFontTest, GlyphTooLargeToCacheIsAnsweredUncached) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     const double m[4] = {900, 0, 0, 900};
     RasterFont* font = cache.makeFont(file, m, kIdentity);
@@ -282,7 +282,7 @@ TEST_F(RasterFontTest, GlyphTooLargeToCacheIsAnsweredUncached) {
 }
 
 TEST_F(RasterFontTest, PixelSizeIsClampedAndHugeFontsGiveOutlinesOnly) {
-    RasterFontCache cache(1, 1);
+    RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     const double huge[4] = {1e6, 0, 0, 1e6};
     auto* font = static_cast<FreeTypeFont*>(cache.makeFont(file, huge, kIdentity));
@@ -306,7 +306,7 @@ TEST_F(RasterFontTest, PixelSizeIsClampedAndHugeFontsGiveOutlinesOnly) {
 }
 
 TEST_F(RasterFontTest, MonochromeFontRendersOneBitGlyphs) {
-    RasterFontCache cache(1, 0);
+    RasterFontCache cache(true, false);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
     const double m[4] = {20, 0, 0, 20};
     RasterFont* font = cache.makeFont(file, m, kIdentity);

@@ -147,7 +147,7 @@ class GroupEdgeTest : public ::testing::Test {
 protected:
     GroupEdgeTest() : m_state(72, 72, PageBox{0, 0, 100, 80}, 0, true) {
         static const uint8_t kWhite[3] = {255, 255, 255};
-        m_device = std::make_unique<RasterOutputDevice>(rasterRGB8, 4, 0, kWhite, 1, 1);
+        m_device = std::make_unique<RasterOutputDevice>(rasterRGB8, 4, false, kWhite, true, true);
         m_device->startPage(1, &m_state);
     }
     // Begins a group over the box (page space) and answers its device
@@ -168,7 +168,7 @@ protected:
         r.setFillPattern(new RasterSolidColor(red));
         RasterPath path;
         addRect(path, -1000, -1000, 1000, 1000);
-        r.fill(path, 0);
+        r.fill(path, false);
         m_device->endTransparencyGroup(&m_state);
         const double box[4] = {0, 0, 0, 0};
         if (paint)

@@ -66,7 +66,7 @@ protected:
     // One 100 x 100 page of content at 72 dpi on a 24-bit device.
     const RasterBitmap& draw(const std::string& content, const std::string& resources = "<< >>",
                              const std::vector<std::pair<int, std::string>>& objects = {}) {
-        m_device = std::make_unique<RasterOutputDevice>(rasterRGB8, 4, 0, kWhite, 1, 1);
+        m_device = std::make_unique<RasterOutputDevice>(rasterRGB8, 4, false, kWhite, true, true);
         render(*m_device, pagesPdf({{"0 0 100 100", content}}, resources, objects));
         return *m_device->getBitmap();
     }
@@ -85,7 +85,7 @@ using Rgb = std::vector<int>;
 
 TEST_F(RasterOutputDeviceTest, ConstructionGivesAOnePixelPageOfPaper) {
     const uint8_t paper[3] = {10, 20, 30};
-    RasterOutputDevice device(rasterBGR8, 1, 0, paper, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, paper, false, true);
     const RasterBitmap* bitmap = device.getBitmap();
     ASSERT_EQ(bitmap->width(), 1);
     ASSERT_EQ(bitmap->height(), 1);
@@ -98,7 +98,7 @@ TEST_F(RasterOutputDeviceTest, ConstructionGivesAOnePixelPageOfPaper) {
 }
 
 TEST_F(RasterOutputDeviceTest, PageOfZeroPixelsGetsAOneByOneBitmap) {
-    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     // 0.4 points at 72 dpi round to no pixel at all.
     render(device, pagesPdf({{"0 0 0.4 0.4", "0 0 1 1 re f"}}));
     EXPECT_EQ(device.getBitmap()->width(), 1);
@@ -106,7 +106,7 @@ TEST_F(RasterOutputDeviceTest, PageOfZeroPixelsGetsAOneByOneBitmap) {
 }
 
 TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
-    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     const std::string doc = pagesPdf(
         {{"0 0 50 40", "0 0 50 40 re f"}, {"10 10 60 50", "1 0 0 rg 10 10 10 10 re f"}, {"0 0 51 40", ""}});
     render(device, doc, 1);
@@ -126,7 +126,7 @@ TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
 }
 
 TEST_F(RasterOutputDeviceTest, PageTooLargeThrowsAndLeavesTheDeviceUsable) {
-    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     const std::string doc =
         pagesPdf({{"0 0 14400 14400", "0 0 10 10 re f"}, {"0 0 20 10", "0 0 10 10 re f"}});
     render(device, doc, 2);
@@ -140,14 +140,14 @@ TEST_F(RasterOutputDeviceTest, PageTooLargeThrowsAndLeavesTheDeviceUsable) {
 }
 
 TEST_F(RasterOutputDeviceTest, PageSizeFollowsTheResolution) {
-    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     render(device, pagesPdf({{"0 0 72 36", ""}}), 1, 150);
     EXPECT_EQ(device.getBitmap()->width(), 150);
     EXPECT_EQ(device.getBitmap()->height(), 75);
 }
 
 TEST_F(RasterOutputDeviceTest, BottomUpBgrRowsFormABmpImage) {
-    RasterOutputDevice device(rasterBGR8, 1, 0, kWhite, 0, 1);
+    RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     // Red in the top-left corner of the page.
     render(device, pagesPdf({{"0 0 4 2", "1 0 0 rg 0 1 1 1 re f"}}));
     const RasterBitmap* bitmap = device.getBitmap();
@@ -169,7 +169,7 @@ TEST_F(RasterOutputDeviceTest, BottomUpBgrRowsFormABmpImage) {
 
 TEST_F(RasterOutputDeviceTest, UnpaintedAreaShowsThePaperAfterTheFrame) {
     const uint8_t paper[3] = {200, 220, 240};
-    RasterOutputDevice device(rasterRGB8, 1, 0, paper, 1, 1);
+    RasterOutputDevice device(rasterRGB8, 1, false, paper, true, true);
     render(device, pagesPdf({{"0 0 20 20", "0 0 1 rg 0 0 10 20 re f"}}));
     EXPECT_EQ(pixel(*device.getBitmap(), 15, 5), Rgb({200, 220, 240}));
     EXPECT_EQ(pixel(*device.getBitmap(), 5, 5), Rgb({0, 0, 255}));
@@ -349,7 +349,7 @@ TEST_F(RasterOutputDeviceTest, DashOfZeroTotalLengthStrokesSolid) {
 
 TEST_F(RasterOutputDeviceTest, GreyDeviceWithReverseVideoInvertsColoursButNotThePaper) {
     const uint8_t paper[3] = {255, 255, 255};
-    RasterOutputDevice device(rasterMono8, 1, 1, paper, 1, 1);
+    RasterOutputDevice device(rasterMono8, 1, true, paper, true, true);
     render(device, pagesPdf({{"0 0 20 20", "0.25 g 0 0 10 20 re f"}}));
     EXPECT_EQ(grey(*device.getBitmap(), 5, 5), 191);
     EXPECT_EQ(grey(*device.getBitmap(), 15, 5), 255);
@@ -357,14 +357,14 @@ TEST_F(RasterOutputDeviceTest, GreyDeviceWithReverseVideoInvertsColoursButNotThe
 
 TEST_F(RasterOutputDeviceTest, ColourPatternsByMode) {
     const uint8_t paper[3] = {0, 0, 0};
-    RasterOutputDevice rgb(rasterBGR8, 1, 0, paper, 0, 1);
+    RasterOutputDevice rgb(rasterBGR8, 1, false, paper, false, true);
     std::unique_ptr<RasterSolidColor> c(rgb.makeColorPattern(0x8000, 0x10000, 0, 0x4000));
     uint8_t out[3];
     c->getColor(0, 0, out);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 0);
     EXPECT_EQ(out[2], 64);
-    RasterOutputDevice grey8(rasterMono8, 1, 1, paper, 0, 1);
+    RasterOutputDevice grey8(rasterMono8, 1, true, paper, false, true);
     c.reset(grey8.makeColorPattern(0x4000, 0, 0, 0));
     c->getColor(0, 0, out);
     EXPECT_EQ(out[0], 191);
@@ -377,8 +377,8 @@ TEST_F(RasterOutputDeviceTest, ColourPatternsByMode) {
 
 TEST_F(RasterOutputDeviceTest, OneBitDeviceHasNoAntialiasingOrAlpha) {
     const uint8_t paper[3] = {255, 255, 255};
-    RasterOutputDevice device(rasterMono1, 1, 0, paper, 1, 1);
-    EXPECT_EQ(device.getAntialiasFlag(), 0);
+    RasterOutputDevice device(rasterMono1, 1, false, paper, true, true);
+    EXPECT_FALSE(device.getAntialiasFlag());
     EXPECT_FALSE(device.getAntialias());
     render(device, pagesPdf({{"0 0 16 16", "0 0 8 16 re f"}}));
     EXPECT_EQ(device.getBitmap()->alpha(), nullptr);
@@ -387,14 +387,14 @@ TEST_F(RasterOutputDeviceTest, OneBitDeviceHasNoAntialiasingOrAlpha) {
 }
 
 TEST_F(RasterOutputDeviceTest, AntialiasSwitchTurnsOffAndBackOn) {
-    RasterOutputDevice device(rasterRGB8, 1, 0, kWhite, 1, 1);
+    RasterOutputDevice device(rasterRGB8, 1, false, kWhite, true, true);
     EXPECT_TRUE(device.getAntialias());
     device.setAntialias(false);
     EXPECT_FALSE(device.getAntialias());
     device.setAntialias(true);
     EXPECT_TRUE(device.getAntialias());
     // Not requested: the switch cannot turn it on.
-    RasterOutputDevice plain(rasterRGB8, 1, 0, kWhite, 1, 0);
+    RasterOutputDevice plain(rasterRGB8, 1, false, kWhite, true, false);
     plain.setAntialias(true);
     EXPECT_FALSE(plain.getAntialias());
 }
@@ -500,7 +500,7 @@ protected:
             globalSettings = m_saved;
     }
     HalftoneParameters at(double h, double v) {
-        RasterOutputDevice device(rasterMono1, 1, 0, kWhite, 1, 1);
+        RasterOutputDevice device(rasterMono1, 1, false, kWhite, true, true);
         device.setHalftoneParameters(h, v);
         return device.getHalftoneParameters();
     }
@@ -538,8 +538,8 @@ TEST_F(HalftoneTest, ConfiguredKindsAndSizes) {
 
 TEST_F(HalftoneTest, VectorAntialiasSettingTurnsItOff) {
     load("vector-antialias no\n");
-    RasterOutputDevice device(rasterRGB8, 1, 0, kWhite, 1, 1);
-    EXPECT_EQ(device.getAntialiasFlag(), 0);
+    RasterOutputDevice device(rasterRGB8, 1, false, kWhite, true, true);
+    EXPECT_FALSE(device.getAntialiasFlag());
 }
 
 }  // namespace

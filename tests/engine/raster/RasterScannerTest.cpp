@@ -194,8 +194,8 @@ TEST(RasterScannerTest, TestSpanNeedsEveryColumnInside) {
 
 TEST(RasterScannerTest, EmptyPathHasAnEmptyBox) {
     RasterPath path;
-    FlatPath flat(path, kIdentity, 1, 1);
-    RasterScanner scanner(&flat, 0);
+    FlatPath flat(path, kIdentity, 1, true);
+    RasterScanner scanner(&flat, false);
     EXPECT_EQ(scanner.xMin(), 1);
     EXPECT_EQ(scanner.yMin(), 1);
     EXPECT_EQ(scanner.xMax(), 0);
@@ -228,7 +228,7 @@ TEST(RasterScannerTest, AntialiasedLineSetsSubpixelBits) {
     RasterPath path;
     addRect(path, 1, 0, 3, 0.5, true);
     Scan scan(path, 0, true);
-    RasterBitmap buffer(4 * 6, 4, 1, rasterMono1, 0, 1);
+    RasterBitmap buffer(4 * 6, 4, 1, rasterMono1, false, true);
     int x0 = -1, x1 = -1;
     scan.scanner->renderAaLine(buffer, x0, x1, 0);
     // Sub-rows 0 and 1, columns 4 to 11: edges on sub-pixel boundaries
@@ -247,7 +247,7 @@ TEST(RasterScannerTest, AntialiasedSpanLeftOfTheBufferIsClampedToColumnZero) {
     RasterPath path;
     addRect(path, -10, 0, 1.5, 1, true);
     Scan scan(path, 0, true);
-    RasterBitmap buffer(4 * 4, 4, 1, rasterMono1, 0, 1);
+    RasterBitmap buffer(4 * 4, 4, 1, rasterMono1, false, true);
     int x0 = -1, x1 = -1;
     scan.scanner->renderAaLine(buffer, x0, x1, 0);
     EXPECT_EQ(x0, 0);
@@ -270,7 +270,7 @@ TEST(RasterScannerTest, AntialiasedLineWithoutSpans) {
     RasterPath path;
     addRect(path, 1, 5, 3, 6, true);
     Scan scan(path, 0, true);
-    RasterBitmap buffer(4 * 6, 4, 1, rasterMono1, 0, 1);
+    RasterBitmap buffer(4 * 6, 4, 1, rasterMono1, false, true);
     std::memset(buffer.data(), 0xff, 12);
     int x0 = -1, x1 = -1;
     scan.scanner->renderAaLine(buffer, x0, x1, 0);
@@ -284,7 +284,7 @@ TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
     RasterPath path;
     addRect(path, 1, 0, 2.5, 1, true);
     Scan scan(path, 0, true);
-    RasterBitmap buffer(4 * 4, 4, 1, rasterMono1, 0, 1);
+    RasterBitmap buffer(4 * 4, 4, 1, rasterMono1, false, true);
     std::memset(buffer.data(), 0xff, 8);
     scan.scanner->clipAaLine(buffer, 0, 3, 0);
     for (int row = 0; row < 4; ++row)

@@ -48,8 +48,8 @@ Rows greyRows(int width, int height, std::vector<uint8_t> values) {
 }
 
 TEST(RasteriserImageTest, SingularOrNonFiniteMatrixReturnsSingularMatrix) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     Rows rows = greyRows(1, 1, {0});
     const double singular[6] = {2, 4, 1, 2, 0, 0};
     EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 1, singular), resultSingularMatrix);
@@ -60,22 +60,22 @@ TEST(RasteriserImageTest, SingularOrNonFiniteMatrixReturnsSingularMatrix) {
 }
 
 TEST(RasteriserImageTest, SourceOfAnotherLayoutReturnsModeMismatch) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     const auto before = test::snapshot(bitmap);
     Rows rows;
     const double m[6] = {4, 0, 0, 4, 0, 0};
     EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterBGR8, 0, 1, 1, m), resultModeMismatch);
     EXPECT_EQ(test::snapshot(bitmap), before);
-    RasterBitmap colour(8, 8, 1, rasterBGR8, 0, 1);
-    Rasteriser rc(&colour, 0, nullptr);
+    RasterBitmap colour(8, 8, 1, rasterBGR8, false, true);
+    Rasteriser rc(&colour, false, nullptr);
     EXPECT_EQ(rc.drawImage(Rows::source, &rows, rasterRGB8, 0, 1, 1, m), resultModeMismatch);
 }
 
 TEST(RasteriserImageTest, ImageOnPixelEdgesPaintsOnlyItsOwnPixels) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(2, 2, {10, 20, 30, 40});
     // The image spans x and y 1..5 exactly: pixels 1..4, each sample on two
@@ -98,8 +98,8 @@ TEST(RasteriserImageTest, ImageOnPixelEdgesPaintsOnlyItsOwnPixels) {
 TEST(RasteriserImageTest, OneSamplePerPixelIsCopiedUnchanged) {
     // Samples on whole pixels, mirrored by a negative scale as a page's
     // matrix does: every sample lands on one pixel, none twice.
-    RasterBitmap bitmap(6, 2, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(6, 2, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(6, 1, {0, 10, 20, 30, 40, 50});
     const double m[6] = {-6, 0, 0, 1, 6, 0};
@@ -110,8 +110,8 @@ TEST(RasteriserImageTest, OneSamplePerPixelIsCopiedUnchanged) {
 }
 
 TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(1, 1, {0});
     // 1.3 .. 4.7: pixels 1 to 4.
@@ -123,7 +123,7 @@ TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
     EXPECT_EQ(r.modYMax(), 4);
     // An image narrower than the edges' nudge still takes the pixel of
     // its first edge.
-    Rasteriser thin(&bitmap, 0, nullptr);
+    Rasteriser thin(&bitmap, false, nullptr);
     test::clearTo(thin, 255);
     Rows one = greyRows(1, 1, {0});
     const double sliver[6] = {0.004, 0, 0, 1, 6, 6};
@@ -134,8 +134,8 @@ TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
 }
 
 TEST(RasteriserImageTest, ReducedImageAveragesItsBoxes) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(4, 4, {0, 4, 100, 100, 8, 12, 100, 100, 1, 2, 255, 255, 3, 4, 255, 255});
     const double m[6] = {1.9, 0, 0, 1.9, 0.05, 0.05};  // 2 x 2 pixels
@@ -149,8 +149,8 @@ TEST(RasteriserImageTest, ReducedImageAveragesItsBoxes) {
 }
 
 TEST(RasteriserImageTest, ImageAlphaGivesTheShapeAndSkipsTransparentPixels) {
-    RasterBitmap bitmap(2, 1, 1, rasterRGB8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(2, 1, 1, rasterRGB8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows;
     rows.colour = {0, 0, 0, 0, 0, 0};
@@ -166,8 +166,8 @@ TEST(RasteriserImageTest, ImageAlphaGivesTheShapeAndSkipsTransparentPixels) {
 }
 
 TEST(RasteriserImageTest, MaskPaintsSetSamplesInTheFillColour) {
-    RasterBitmap bitmap(3, 3, 1, rasterBGR8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(3, 3, 1, rasterBGR8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     r.setFillPattern(test::solid(255, 0, 0).release());
     Rows rows = greyRows(2, 2, {1, 0, 0, 1});
@@ -181,10 +181,10 @@ TEST(RasteriserImageTest, MaskPaintsSetSamplesInTheFillColour) {
 TEST(RasteriserImageTest, MaskByteAboveOneCountsAsSet) {
     // A row source should deliver 0 or 1; a larger byte must not raise the
     // coverage above the box (the alpha products would leave the byte range).
-    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
-    auto* mask = new RasterBitmap(2, 1, 1, rasterMono8, 0, 1);
+    auto* mask = new RasterBitmap(2, 1, 1, rasterMono8, false, true);
     mask->data()[0] = mask->data()[1] = 255;
     r.setSoftMask(mask);
     r.setBlendFunction(blendModeTable[1]);
@@ -196,8 +196,8 @@ TEST(RasteriserImageTest, MaskByteAboveOneCountsAsSet) {
 }
 
 TEST(RasteriserImageTest, GlyphModeRoundsEdgesToPixelCentres) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(1, 1, {1});
     const double m[6] = {4, 0, 0, 4, 1, 1};
@@ -209,8 +209,8 @@ TEST(RasteriserImageTest, GlyphModeRoundsEdgesToPixelCentres) {
 }
 
 TEST(RasteriserImageTest, QuarterTurnPutsRowsAlongX) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(2, 2, {10, 20, 30, 40});
     const double m[6] = {0, 3.9, 3.9, 0, 2.05, 2.05};
@@ -226,8 +226,8 @@ TEST(RasteriserImageTest, QuarterTurnTakesEachAxisFromItsOwnExtent) {
     // Turned: the image's rows run along x over m2 (6 pixels from x = 1),
     // its columns along y over m1 (3 pixels from y = 1). Sizes and first
     // pixels come from those extents, not from the other axis's.
-    RasterBitmap bitmap(10, 10, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(10, 10, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(2, 2, {0, 0, 0, 0});
     const double m[6] = {0, 3, 6, 0, 1, 1};
@@ -244,8 +244,8 @@ TEST(RasteriserImageTest, ImageFarLargerThanThePageDrawsItsVisiblePartAtItsScale
     // 2 x 2 samples over 20000 pixels each way, the middle of the image on
     // the bitmap's centre: the four quadrants meet there, as drawn whole.
     for (const double sign : {1.0, -1.0}) {
-        RasterBitmap bitmap(100, 100, 1, rasterMono8, 0, 1);
-        Rasteriser r(&bitmap, 0, nullptr);
+        RasterBitmap bitmap(100, 100, 1, rasterMono8, false, true);
+        Rasteriser r(&bitmap, false, nullptr);
         test::clearTo(r, 255);
         Rows rows = greyRows(2, 2, {10, 20, 30, 40});
         const double m[6] = {20000 * sign, 0, 0, 20000 * sign, 50 - 10000 * sign, 50 - 10000 * sign};
@@ -262,8 +262,8 @@ TEST(RasteriserImageTest, ImageFarLargerThanThePageDrawsItsVisiblePartAtItsScale
 }
 
 TEST(RasteriserImageTest, HugeMatrixIsDrawnAtALimitedSize) {
-    RasterBitmap bitmap(20, 20, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(20, 20, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     Rows rows = greyRows(2, 2, {10, 10, 10, 10});
     const double m[6] = {1e12, 0, 0, 1e12, -5e11, -5e11};
@@ -278,8 +278,8 @@ TEST(RasteriserImageTest, HugeMatrixIsDrawnAtALimitedSize) {
 }
 
 TEST(RasteriserImageTest, TallImageIntoOneRowReadsEveryRow) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
     std::vector<uint8_t> values(1000, 50);
     Rows rows = greyRows(1, 1000, values);
@@ -290,15 +290,15 @@ TEST(RasteriserImageTest, TallImageIntoOneRowReadsEveryRow) {
 }
 
 TEST(RasteriserImageTest, AntialiasedClipShadesTheImageEdge) {
-    RasterBitmap bitmap(16, 16, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(16, 16, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     RasterPath clip;
     clip.moveTo(0, 0);
     clip.lineTo(16, 0);
     clip.lineTo(0, 16);
     clip.close();
-    r.clipToPath(clip, 0);
+    r.clipToPath(clip, false);
     std::vector<uint8_t> black(16 * 16, 0);
     Rows rows = greyRows(16, 16, black);
     const double m[6] = {15.9, 0, 0, 15.9, 0.05, 0.05};
@@ -314,8 +314,8 @@ TEST(RasteriserImageTest, AntialiasedClipShadesTheImageEdge) {
 // --- Glyphs. ---
 
 TEST(RasteriserGlyphTest, AntialiasedGlyphUsesCoverageAsShape) {
-    RasterBitmap bitmap(8, 8, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     uint8_t cover[4] = {255, 128, 0, 64};
     RasterGlyph glyph;
@@ -336,8 +336,8 @@ TEST(RasteriserGlyphTest, AntialiasedGlyphUsesCoverageAsShape) {
 
 TEST(RasteriserGlyphTest, OneBitGlyphClippedAtTheBitmapEdge) {
     for (int reference = 0; reference <= 1; ++reference) {
-        RasterBitmap bitmap(5, 5, 1, rasterMono8, 0, 1);
-        Rasteriser r(&bitmap, 0, nullptr);
+        RasterBitmap bitmap(5, 5, 1, rasterMono8, false, true);
+        Rasteriser r(&bitmap, false, nullptr);
         r.setReferencePipe(reference);
         test::clearTo(r, 255);
         uint8_t bits[2 * 3] = {0xff, 0xc0, 0xff, 0xc0, 0xff, 0xc0};
@@ -380,8 +380,8 @@ struct FakeFont {
 };
 
 TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     FakeFont font;
     EXPECT_EQ(r.fillChar(1, 1, 65, font), resultNoGlyph);
@@ -389,8 +389,8 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
 }
 
 TEST(RasteriserGlyphTest, FillCharPassesQuarterPixelFractionsAndFreesOwnedPixels) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     FakeFont font;
     font.has = true;
@@ -404,25 +404,25 @@ TEST(RasteriserGlyphTest, FillCharPassesQuarterPixelFractionsAndFreesOwnedPixels
 // --- Compositing and copying. ---
 
 TEST(RasteriserCompositeTest, DifferentModesReturnModeMismatch) {
-    RasterBitmap target(4, 4, 1, rasterBGR8, 0, 1);
-    RasterBitmap grey8(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&target, 0, nullptr);
+    RasterBitmap target(4, 4, 1, rasterBGR8, false, true);
+    RasterBitmap grey8(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 9);
     const auto before = test::snapshot(target);
-    EXPECT_EQ(r.composite(grey8, 0, 0, 0, 0, 4, 4, 1, 0), resultModeMismatch);
+    EXPECT_EQ(r.composite(grey8, 0, 0, 0, 0, 4, 4, true, false), resultModeMismatch);
     EXPECT_EQ(r.blitBitmap(grey8, 0, 0, 0, 0, 4, 4), resultModeMismatch);
     EXPECT_EQ(test::snapshot(target), before);
 }
 
 TEST(RasteriserCompositeTest, RectanglesAreCutToBothBitmaps) {
-    RasterBitmap target(6, 6, 1, rasterMono8, 1, 1);
-    RasterBitmap source(4, 4, 1, rasterMono8, 0, 1);
+    RasterBitmap target(6, 6, 1, rasterMono8, true, true);
+    RasterBitmap source(4, 4, 1, rasterMono8, false, true);
     std::memset(source.data(), 7, 16);
-    Rasteriser r(&target, 0, nullptr);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 255, 255);
     // Asks for 10 x 10 from (-2, -2) to (3, 3): only the source's 4 x 4 from
     // (0, 0), landing at (5, 5), of which one pixel fits the target.
-    EXPECT_EQ(r.composite(source, -2, -2, 3, 3, 10, 10, 1, 0), resultOk);
+    EXPECT_EQ(r.composite(source, -2, -2, 3, 3, 10, 10, true, false), resultOk);
     EXPECT_EQ(grey(target, 5, 5), 7);
     EXPECT_EQ(grey(target, 4, 4), 255);
     EXPECT_EQ(r.modXMin(), 5);
@@ -431,33 +431,33 @@ TEST(RasteriserCompositeTest, RectanglesAreCutToBothBitmaps) {
     EXPECT_EQ(grey(target, 0, 4), 7);
     EXPECT_EQ(grey(target, 0, 5), 7);
     EXPECT_EQ(grey(target, 1, 4), 255);
-    EXPECT_EQ(r.composite(source, 4, 0, 0, 0, 3, 3, 1, 0), resultOk);  // nothing left
+    EXPECT_EQ(r.composite(source, 4, 0, 0, 0, 3, 3, true, false), resultOk);  // nothing left
     EXPECT_EQ(r.blitBitmap(source, 0, 0, 0, INT32_MAX, INT32_MAX, INT32_MAX), resultOk);
 }
 
 TEST(RasteriserCompositeTest, CompositeHonoursTheClipUnlessTold) {
-    RasterBitmap target(6, 6, 1, rasterMono8, 0, 1);
-    RasterBitmap source(6, 6, 1, rasterMono8, 0, 1);
+    RasterBitmap target(6, 6, 1, rasterMono8, false, true);
+    RasterBitmap source(6, 6, 1, rasterMono8, false, true);
     std::memset(source.data(), 3, 36);
-    Rasteriser r(&target, 0, nullptr);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 255);
     r.getState()->clip().clipToRect(1, 1, 3.5, 3.5);
-    r.composite(source, 0, 0, 0, 0, 6, 6, 0, 0);
+    r.composite(source, 0, 0, 0, 0, 6, 6, false, false);
     EXPECT_EQ(grey(target, 0, 0), 255);
     EXPECT_EQ(grey(target, 1, 1), 3);
     EXPECT_EQ(grey(target, 3, 3), 3);
     EXPECT_EQ(grey(target, 4, 4), 255);
     EXPECT_EQ(r.modXMin(), 1);
     EXPECT_EQ(r.modXMax(), 3);
-    r.composite(source, 0, 0, 0, 0, 6, 6, 1, 0);
+    r.composite(source, 0, 0, 0, 0, 6, 6, true, false);
     EXPECT_EQ(grey(target, 5, 5), 3);
 }
 
 TEST(RasteriserCompositeTest, BlitCopiesPixelsAndClearsTheirAlpha) {
-    RasterBitmap target(8, 2, 1, rasterMono1, 1, 1);
-    RasterBitmap source(8, 2, 1, rasterMono1, 0, 1);
+    RasterBitmap target(8, 2, 1, rasterMono1, true, true);
+    RasterBitmap source(8, 2, 1, rasterMono1, false, true);
     source.data()[0] = 0xa5;
-    Rasteriser r(&target, 0, nullptr);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 0, 200);
     EXPECT_EQ(r.blitBitmap(source, 0, 0, 2, 0, 4, 1), resultOk);
     // Source bits 1010 land at columns 2..5.
@@ -469,21 +469,21 @@ TEST(RasteriserCompositeTest, BlitCopiesPixelsAndClearsTheirAlpha) {
 }
 
 TEST(RasteriserCompositeTest, SourceAlphaWeighsTheSourceColour) {
-    RasterBitmap target(2, 1, 1, rasterMono8, 0, 1);
-    RasterBitmap source(2, 1, 1, rasterMono8, 1, 1);
+    RasterBitmap target(2, 1, 1, rasterMono8, false, true);
+    RasterBitmap source(2, 1, 1, rasterMono8, true, true);
     source.data()[0] = source.data()[1] = 0;
     source.alpha()[0] = 0;
     source.alpha()[1] = 255;
-    Rasteriser r(&target, 0, nullptr);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 200);
-    r.composite(source, 0, 0, 0, 0, 2, 1, 0, 0);
+    r.composite(source, 0, 0, 0, 0, 2, 1, false, false);
     EXPECT_EQ(grey(target, 0, 0), 200);
     EXPECT_EQ(grey(target, 1, 0), 0);
 }
 
 TEST(RasteriserCompositeTest, BackgroundShowsThroughByAlpha) {
-    RasterBitmap target(3, 1, 1, rasterBGR8, 1, 1);
-    Rasteriser r(&target, 0, nullptr);
+    RasterBitmap target(3, 1, 1, rasterBGR8, true, true);
+    Rasteriser r(&target, false, nullptr);
     test::clearTo(r, 0, 0);
     target.alpha()[1] = 255;
     target.alpha()[2] = 128;
@@ -528,7 +528,7 @@ Rows sceneRows(int mode, int width, int height, int seed) {
 // shear, turn and run past the bitmap, and returns the bitmap's bytes, the
 // alpha plane, the modified box and the results.
 std::vector<uint8_t> renderImages(const ImageScene& s, int reference) {
-    RasterBitmap bitmap(67, 53, 4, s.mode, s.withAlpha, 0);
+    RasterBitmap bitmap(67, 53, 4, s.mode, s.withAlpha, false);
     Rasteriser r(&bitmap, s.antialias, nullptr);
     r.setReferencePipe(reference);
     std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
@@ -548,14 +548,14 @@ std::vector<uint8_t> renderImages(const ImageScene& s, int reference) {
     if (s.clip == 1) {
         RasterPath clip;
         test::addRect(clip, 4.3, 3.7, 60.6, 47.2);
-        r.clipToPath(clip, 0);
+        r.clipToPath(clip, false);
     } else if (s.clip == 2) {
         RasterPath clip;
         clip.moveTo(3, 2);
         clip.curveTo(80, 0, 70, 60, 30, 50);
         clip.lineTo(1, 33);
         clip.close();
-        r.clipToPath(clip, 0);
+        r.clipToPath(clip, false);
     }
 
     const double matrices[][6] = {
@@ -620,7 +620,7 @@ TEST(RasteriserCompositeTest, BackgroundBlendOfLongRowsKeepsEveryPixelsRule) {
     // ones, in both byte orders and over a grey and a coloured background.
     for (int mode : {rasterRGB8, rasterBGR8}) {
         for (const uint8_t* colour : {(const uint8_t*)"\xff\xff\xff", (const uint8_t*)"\x10\x80\xf0"}) {
-            RasterBitmap target(41, 2, 1, mode, 1, 1);
+            RasterBitmap target(41, 2, 1, mode, true, true);
             for (int i = 0; i < target.rowSize() * 2; ++i)
                 target.data()[i] = static_cast<uint8_t>(i * 29);
             std::vector<uint8_t> alphas;
@@ -636,7 +636,7 @@ TEST(RasteriserCompositeTest, BackgroundBlendOfLongRowsKeepsEveryPixelsRule) {
             std::vector<std::vector<int>> before;
             for (int i = 0; i < 82; ++i)
                 before.push_back(test::pixel(target, i % 41, i / 41));
-            Rasteriser r(&target, 0, nullptr);
+            Rasteriser r(&target, false, nullptr);
             r.compositeBackground(colour);
             for (int i = 0; i < 82; ++i) {
                 const int a = alphas[size_t(i)];

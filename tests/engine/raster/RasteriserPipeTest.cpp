@@ -38,8 +38,8 @@ TEST(RasteriserPipeTest, ReciprocalDivisionsAreExactOverTheirWholeRange) {
 }
 
 TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
-    RasterBitmap bitmap(4, 4, 1, rasterBGR8, 1, 0);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterBGR8, true, false);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 200, 0);
     SpanPainter p;
     const uint8_t black[3] = {0, 0, 0};
@@ -54,8 +54,8 @@ TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
 }
 
 TEST(RasteriserPipeTest, Alpha128OverOpaqueKeepsFullAlphaAndMixesColours) {
-    RasterBitmap bitmap(4, 1, 1, rasterMono8, 1, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 1, 1, rasterMono8, true, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 200, 255);
     SpanPainter p;
     const uint8_t c[3] = {10, 0, 0};
@@ -69,14 +69,14 @@ TEST(RasteriserPipeTest, Alpha128OverOpaqueKeepsFullAlphaAndMixesColours) {
 
 TEST(RasteriserPipeTest, TransparentSourceOnTransparentDestinationWritesColourZero) {
     for (int reference = 0; reference <= 1; ++reference) {
-        RasterBitmap bitmap(4, 4, 1, rasterRGB8, 1, 1);
-        Rasteriser r(&bitmap, 0, nullptr);
+        RasterBitmap bitmap(4, 4, 1, rasterRGB8, true, true);
+        Rasteriser r(&bitmap, false, nullptr);
         r.setReferencePipe(reference);
         test::clearTo(r, 200, 0);
         r.setFillAlpha(0);
         RasterPath path;
         addRect(path, 0, 0, 2, 2);
-        r.fill(path, 0);
+        r.fill(path, false);
         EXPECT_EQ(test::pixel(bitmap, 1, 1), (std::vector<int>{0, 0, 0}));
         EXPECT_EQ(alphaAt(bitmap, 1, 1), 0);
         EXPECT_EQ(test::pixel(bitmap, 3, 3), (std::vector<int>{200, 200, 200}));
@@ -84,29 +84,29 @@ TEST(RasteriserPipeTest, TransparentSourceOnTransparentDestinationWritesColourZe
 }
 
 TEST(RasteriserPipeTest, SoftMaskScalesTheSourceAlpha) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 255);
-    auto* mask = new RasterBitmap(4, 4, 1, rasterMono8, 0, 1);
+    auto* mask = new RasterBitmap(4, 4, 1, rasterMono8, false, true);
     std::memset(mask->data(), 128, 16);
     mask->data()[5] = 255;
     r.setSoftMask(mask);
     RasterPath path;
     addRect(path, 0, 0, 3, 3);
-    r.fill(path, 0);
+    r.fill(path, false);
     EXPECT_EQ(grey(bitmap, 0, 0), (127 * 255) / 255);
     EXPECT_EQ(grey(bitmap, 1, 1), 0);
 }
 
 TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
-    RasterBitmap bitmap(2, 1, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(2, 1, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
     test::clearTo(r, 128);
     r.setBlendFunction(blendModeTable[1]);  // Multiply
     r.setFillPattern(test::solid(128, 128, 128).release());
     RasterPath path;
     addRect(path, 0, 0, 0.5, 0.5);
-    r.fill(path, 0);
+    r.fill(path, false);
     // No transparency, so rule 1: div255(0 x cSrc + 255 x cBlend) = cBlend.
     EXPECT_EQ(grey(bitmap, 0, 0), 128 * 128 / 255);
     EXPECT_EQ(grey(bitmap, 1, 0), 128);
@@ -117,10 +117,10 @@ TEST(RasteriserPipeTest, BlendRoutineAppliesToTheSource) {
 // composited over the backdrop, and the group is composited back with the
 // correction that takes the backdrop's share out again.
 struct NonIsolatedGroup {
-    RasterBitmap backdrop{4, 1, 1, rasterMono8, 1, 1};
-    RasterBitmap group{4, 1, 1, rasterMono8, 1, 1};
-    Rasteriser page{&backdrop, 0, nullptr};
-    Rasteriser inside{&group, 0, nullptr};
+    RasterBitmap backdrop{4, 1, 1, rasterMono8, true, true};
+    RasterBitmap group{4, 1, 1, rasterMono8, true, true};
+    Rasteriser page{&backdrop, false, nullptr};
+    Rasteriser inside{&group, false, nullptr};
     NonIsolatedGroup() {
         test::clearTo(page, 200, 255);
         inside.blitBitmap(backdrop, 0, 0, 0, 0, 4, 1);
@@ -131,9 +131,9 @@ struct NonIsolatedGroup {
         inside.setFillAlpha(alpha);
         RasterPath path;
         addRect(path, 0, 0, 3.9, 0.9);
-        inside.fill(path, 0);
+        inside.fill(path, false);
     }
-    void paint() { page.composite(group, 0, 0, 0, 0, 4, 1, 1, 1); }
+    void paint() { page.composite(group, 0, 0, 0, 0, 4, 1, true, true); }
 };
 
 TEST(RasteriserPipeTest, NonIsolatedGroupCountsItsBackdropOnce) {
@@ -189,15 +189,15 @@ TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
     // Backdrop 40 at alpha 4 under a group pixel 0 at alpha 96: the
     // correction comes to -1, which wrapped to 255 would paint white over
     // black.
-    RasterBitmap backdrop(2, 2, 1, rasterMono8, 0, 1);
-    RasterBitmap group(2, 2, 1, rasterMono8, 1, 1);
-    Rasteriser r(&group, 0, nullptr);
+    RasterBitmap backdrop(2, 2, 1, rasterMono8, false, true);
+    RasterBitmap group(2, 2, 1, rasterMono8, true, true);
+    Rasteriser r(&group, false, nullptr);
     test::clearTo(r, 40, 4);
     r.setInNonIsolatedGroup(&backdrop, 0, 0);
-    RasterBitmap source(2, 2, 1, rasterMono8, 1, 1);
+    RasterBitmap source(2, 2, 1, rasterMono8, true, true);
     std::memset(source.data(), 0, 4);
     std::memset(source.alpha(), 96, 4);
-    EXPECT_EQ(r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1), resultOk);
+    EXPECT_EQ(r.composite(source, 0, 0, 0, 0, 2, 2, true, true), resultOk);
     EXPECT_EQ(grey(group, 0, 0), 0);
     EXPECT_EQ(alphaAt(group, 0, 0), 98);
 
@@ -206,7 +206,7 @@ TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {
     // would give 5).
     test::clearTo(r, 10, 4);
     std::memset(source.data(), 255, 4);
-    r.composite(source, 0, 0, 0, 0, 2, 2, 1, 1);
+    r.composite(source, 0, 0, 0, 0, 2, 2, true, true);
     EXPECT_EQ(grey(group, 1, 1), 250);
 }
 
@@ -229,10 +229,10 @@ struct Scene {
 // Draws a fixed mix of fills, strokes, glyphs and composites and returns the
 // bitmap's bytes, the alpha plane and the modified box.
 std::vector<uint8_t> render(const Scene& s, int reference) {
-    RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, 0);
+    RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, false);
     Rasteriser r(&bitmap, s.antialias, nullptr);
     r.setReferencePipe(reference);
-    RasterBitmap below(66, 50, 1, s.mode, 1, 0);
+    RasterBitmap below(66, 50, 1, s.mode, true, false);
     for (int i = 0; i < 66 * 50; ++i)
         below.alpha()[i] = static_cast<uint8_t>(i % 5 == 0 ? 0 : i * 11);
     if (s.group == 2)
@@ -266,7 +266,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         clip.curveTo(70, 0, 60, 50, 30, 44);
         clip.lineTo(1, 30);
         clip.close();
-        r.clipToPath(clip, 0);
+        r.clipToPath(clip, false);
     }
 
     std::mt19937 random(1234);
@@ -283,7 +283,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     }
     RasterPath big;
     addRect(big, 8.3, 6.6, 52.2, 40.1);
-    r.fill(big, 0);
+    r.fill(big, false);
 
     RasterPath lines;
     lines.moveTo(2.5, 3.5);
@@ -324,7 +324,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     r.fillGlyph(46, 12, aaGlyph);
 
     for (int withSourceAlpha = 0; withSourceAlpha <= 1; ++withSourceAlpha) {
-        RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, 1);
+        RasterBitmap source(20, 12, 1, s.mode, withSourceAlpha, true);
         for (int y = 0; y < 12; ++y) {
             uint8_t* row = source.data() + y * source.rowSize();
             for (int i = 0; i < source.rowSize(); ++i)
@@ -334,17 +334,17 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
             for (int i = 0; i < 240; ++i)
                 source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1 ? 77 : i * 13);
         }
-        const int nonIsolated = s.group != 0;
+        const bool nonIsolated = s.group != 0;
         if (s.softMask) {
             // Flat in every other row, as the backdrop.
-            auto* mask = new RasterBitmap(61, 47, 1, rasterMono8, 0, 0);
+            auto* mask = new RasterBitmap(61, 47, 1, rasterMono8, false, false);
             for (int y = 0; y < 47; ++y)
                 for (int x = 0; x < 61; ++x)
                     mask->data()[y * mask->rowSize() + x] = static_cast<uint8_t>(y & 1 ? 90 + y : x * 29 + y);
             r.setSoftMask(mask);
         }
-        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, 0, nonIsolated);
-        r.composite(source, 0, 0, 20, 3, 20, 12, 1, nonIsolated);
+        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, false, nonIsolated);
+        r.composite(source, 0, 0, 20, 3, 20, 12, true, nonIsolated);
     }
 
     std::vector<uint8_t> out = test::snapshot(bitmap);

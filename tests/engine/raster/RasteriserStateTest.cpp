@@ -8,8 +8,8 @@ namespace rendova {
 namespace {
 
 TEST(RasteriserStateTest, FreshStateHasTheDefaults) {
-    RasterBitmap bitmap(20, 10, 1, rasterBGR8, 0, 0);
-    Rasteriser rasteriser(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(20, 10, 1, rasterBGR8, false, false);
+    Rasteriser rasteriser(&bitmap, true, nullptr);
     const RasterState* state = rasteriser.getState();
     const double identity[6] = {1, 0, 0, 1, 0, 0};
     for (int i = 0; i < 6; ++i)
@@ -37,8 +37,8 @@ TEST(RasteriserStateTest, FreshStateHasTheDefaults) {
 }
 
 TEST(RasteriserStateTest, FlatnessNeverDropsBelowOne) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser rasteriser(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser rasteriser(&bitmap, false, nullptr);
     rasteriser.setFlatness(0.5);
     EXPECT_EQ(rasteriser.getState()->flatness(), 1);
     rasteriser.setFlatness(2);
@@ -48,8 +48,8 @@ TEST(RasteriserStateTest, FlatnessNeverDropsBelowOne) {
 }
 
 TEST(RasteriserStateTest, RestoreWithoutSaveReportsNothingSaved) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, 0, 1);
-    Rasteriser rasteriser(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+    Rasteriser rasteriser(&bitmap, false, nullptr);
     EXPECT_EQ(rasteriser.restoreState(), resultNothingSaved);
     EXPECT_EQ(rasteriser.saveState(), resultOk);
     EXPECT_EQ(rasteriser.restoreState(), resultOk);
@@ -57,8 +57,8 @@ TEST(RasteriserStateTest, RestoreWithoutSaveReportsNothingSaved) {
 }
 
 TEST(RasteriserStateTest, SaveRestoreBringsBackEveryValue) {
-    RasterBitmap bitmap(8, 8, 1, rasterBGR8, 0, 0);
-    Rasteriser rasteriser(&bitmap, 0, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterBGR8, false, false);
+    Rasteriser rasteriser(&bitmap, false, nullptr);
     const double dash[2] = {3, 2};
     rasteriser.setLineDash(dash, 2, 4);
     rasteriser.setLineWidth(2.5);
@@ -88,7 +88,7 @@ TEST(RasteriserStateTest, SaveRestoreBringsBackEveryValue) {
     box.lineTo(3, 3);
     box.lineTo(1, 3);
     box.close();
-    rasteriser.clipToPath(box, 0);
+    rasteriser.clipToPath(box, false);
     EXPECT_EQ(rasteriser.getState()->clip().xMin(), 7);
     EXPECT_EQ(rasteriser.getState()->lineDash(), nullptr);
 
@@ -105,9 +105,9 @@ TEST(RasteriserStateTest, SaveRestoreBringsBackEveryValue) {
 }
 
 TEST(RasteriserStateTest, CloneSharesTheSoftMaskAndNeverDeletesIt) {
-    RasterBitmap bitmap(8, 8, 1, rasterBGR8, 0, 0);
-    Rasteriser rasteriser(&bitmap, 0, nullptr);
-    auto* mask = new RasterBitmap(8, 8, 1, rasterMono8, 0, 1);
+    RasterBitmap bitmap(8, 8, 1, rasterBGR8, false, false);
+    Rasteriser rasteriser(&bitmap, false, nullptr);
+    auto* mask = new RasterBitmap(8, 8, 1, rasterMono8, false, true);
     rasteriser.setSoftMask(mask);
     EXPECT_EQ(rasteriser.getState()->ownsSoftMask(), 1);
     rasteriser.saveState();
@@ -116,15 +116,15 @@ TEST(RasteriserStateTest, CloneSharesTheSoftMaskAndNeverDeletesIt) {
 
     // A mask set on the clone goes with the clone; the restored state keeps
     // its own (the sanitizers catch a double or missing free).
-    rasteriser.setSoftMask(new RasterBitmap(8, 8, 1, rasterMono8, 0, 1));
+    rasteriser.setSoftMask(new RasterBitmap(8, 8, 1, rasterMono8, false, true));
     EXPECT_EQ(rasteriser.restoreState(), resultOk);
     EXPECT_EQ(rasteriser.getState()->softMask(), mask);
     mask->data()[0] = 1;  // still alive
 }
 
 TEST(RasteriserStateTest, DeepStackIsReleasedOnDestruction) {
-    RasterBitmap bitmap(8, 8, 1, rasterBGR8, 0, 0);
-    auto rasteriser = std::make_unique<Rasteriser>(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterBGR8, false, false);
+    auto rasteriser = std::make_unique<Rasteriser>(&bitmap, true, nullptr);
     for (int i = 0; i < 5000; ++i)
         rasteriser->saveState();
     rasteriser.reset();  // the sanitizers check that every state is freed
@@ -134,16 +134,16 @@ TEST(RasteriserStateTest, SharedScreenIsCopied) {
     HalftoneParameters p;
     p.size = 8;
     RasterScreen screen(&p);
-    RasterBitmap bitmap(8, 8, 1, rasterMono1, 0, 1);
-    Rasteriser rasteriser(&bitmap, 0, screen);
+    RasterBitmap bitmap(8, 8, 1, rasterMono1, false, true);
+    Rasteriser rasteriser(&bitmap, false, screen);
     EXPECT_NE(rasteriser.getScreen(), &screen);
     EXPECT_EQ(rasteriser.getScreen()->size(), 8);
 }
 
 TEST(RasteriserStateTest, NonIsolatedGroupAndModifiedBox) {
-    RasterBitmap bitmap(8, 8, 1, rasterBGR8, 1, 0);
-    RasterBitmap backdrop(16, 16, 1, rasterBGR8, 1, 0);
-    Rasteriser rasteriser(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(8, 8, 1, rasterBGR8, true, false);
+    RasterBitmap backdrop(16, 16, 1, rasterBGR8, true, false);
+    Rasteriser rasteriser(&bitmap, true, nullptr);
     rasteriser.setInNonIsolatedGroup(&backdrop, 2, 3);
     EXPECT_EQ(rasteriser.getState()->inNonIsolatedGroup(), 1);
     rasteriser.extendModifiedX(5);

@@ -28,8 +28,8 @@ std::vector<std::vector<std::pair<double, double>>> pieces(const RasterPath& pat
 }
 
 struct Fixture {
-    RasterBitmap bitmap{24, 24, 1, rasterMono8, 0, 1};
-    Rasteriser r{&bitmap, 0, nullptr};
+    RasterBitmap bitmap{24, 24, 1, rasterMono8, false, true};
+    Rasteriser r{&bitmap, false, nullptr};
     Fixture() { test::clearTo(r, 255); }
 };
 
@@ -295,8 +295,8 @@ TEST(RasteriserStrokeOutlineTest, WideStrokeCoversItsRectangle) {
 }
 
 TEST(RasteriserStrokeOutlineTest, StrokeAdjustSnapsAThinVerticalLineToWholePixels) {
-    RasterBitmap bitmap(12, 12, 1, rasterMono8, 0, 1);
-    Rasteriser r(&bitmap, 1, nullptr);
+    RasterBitmap bitmap(12, 12, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     r.setLineWidth(1);
     r.setStrokeAdjust(1);
