@@ -51,8 +51,18 @@ RasterClip::RasterClip(const RasterClip& other)
     m_scanners.reserve(other.m_paths.size());
     for (size_t i = 0; i < other.m_paths.size(); ++i) {
         m_paths.push_back(std::make_unique<FlatPath>(*other.m_paths[i]));
-        m_scanners.push_back(std::make_unique<RasterScanner>(m_paths.back().get(), m_evenOdd[i] != 0));
+        addScanner(m_evenOdd[i] != 0);
     }
+}
+
+void RasterClip::addScanner(bool evenOdd) {
+    auto scanner = std::make_unique<RasterScanner>(m_paths.back().get(), evenOdd);
+    // Every test lies inside the rectangle, which only narrows from here.
+    if (m_antialias)
+        scanner->cacheRows(4 * m_yMinI, 4 * m_yMaxI + 3);
+    else
+        scanner->cacheRows(m_yMinI, m_yMaxI);
+    m_scanners.push_back(std::move(scanner));
 }
 
 RasterClip::~RasterClip() = default;
@@ -118,7 +128,7 @@ int RasterClip::clipToPath(const RasterPath& path, const double* matrix, double 
     flat->sortSegments();
     m_evenOdd.push_back(evenOdd ? 1 : 0);
     m_paths.push_back(std::move(flat));
-    m_scanners.push_back(std::make_unique<RasterScanner>(m_paths.back().get(), evenOdd));
+    addScanner(evenOdd);
     return resultOk;
 }
 

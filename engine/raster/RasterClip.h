@@ -58,6 +58,8 @@ public:
 private:
     void setRect(double x0, double y0, double x1, double y1);
     void updateIntegerBounds();
+    // A scanner for the last path, keeping the scanlines it computes.
+    void addScanner(bool evenOdd);
 
     bool m_antialias;
     double m_xMin, m_yMin, m_xMax, m_yMax;

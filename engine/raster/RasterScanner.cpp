@@ -1,6 +1,8 @@
 #include "engine/raster/RasterScanner.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/core/Memory.h"
@@ -30,6 +32,7 @@ RasterScanner::RasterScanner(const FlatPath* path, bool evenOdd) : m_path(path),
         m_yMax = floorToInt(yMax);
     }
     m_interY = m_yMin - 1;
+    m_sweepY = m_interY;
 }
 
 RasterScanner::~RasterScanner() {
@@ -44,7 +47,46 @@ void RasterScanner::getBBox(int& xMin, int& yMin, int& xMax, int& yMax) const {
     yMax = m_yMax / 4;
 }
 
-void RasterScanner::computeIntersections(int y) {
+namespace {
+
+// Orders intersections by their first column. A scanline mostly meets a few
+// edges, and a call to the library sort costs more than sorting them: short
+// lists go through an insertion sort, which (being stable) puts equal starts
+// in the order the library's own sort leaves lists of up to 16 in.
+void sortByStart(RasterIntersection* inter, int n) {
+    if (n > 16) {
+        std::sort(inter, inter + n,
+                  [](const RasterIntersection& a, const RasterIntersection& b) { return a.x0 < b.x0; });
+        return;
+    }
+    for (int i = 1; i < n; ++i) {
+        const RasterIntersection v = inter[i];
+        int j = i;
+        for (; j > 0 && v.x0 < inter[j - 1].x0; --j)
+            inter[j] = inter[j - 1];
+        inter[j] = v;
+    }
+}
+
+}  // namespace
+
+void RasterScanner::cacheRows(int y0, int y1) {
+    if (y1 < y0)
+        return;
+    m_cacheY0 = y0;
+    m_cacheRows = static_cast<int>(std::min<int64_t>(int64_t{y1} - y0 + 1, kMaxCachedRows));
+}
+
+void RasterScanner::reserveIntersections(int n) {
+    while (m_interSize < n) {
+        const int newSize = m_interSize == 0 ? 16 : checkedMul(m_interSize, 2);
+        m_inter = static_cast<RasterIntersection*>(
+            memReallocArray(m_inter, newSize, static_cast<int>(sizeof(RasterIntersection))));
+        m_interSize = newSize;
+    }
+}
+
+void RasterScanner::sweepTo(int y) {
     const FlatSegment* segs = m_path->segments();
     const int n = m_path->length();
     const double top = y, bottom = y + 1.0;
@@ -56,9 +98,15 @@ void RasterScanner::computeIntersections(int y) {
     // intersections in the order a walk over every segment would give.
     if (!m_active && n > 0)
         m_active = static_cast<int*>(memAllocArray(n, static_cast<int>(sizeof(int))));
-    if (y < m_interY) {
+    if (y < m_sweepY) {
         m_activeLength = 0;
         m_nextSeg = 0;
+        // Only a scanner asked again from the top keeps scanlines: most
+        // clips (a copy in every saved state) are never asked twice.
+        if (m_cacheRows > 0 && m_cachedStart.empty()) {
+            m_cachedStart.assign(static_cast<size_t>(m_cacheRows), -1);
+            m_cachedLength.assign(static_cast<size_t>(m_cacheRows), 0);
+        }
     }
     auto upperEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y1 : s.y0; };
     auto lowerEnd = [](const FlatSegment& s) { return (s.flags & kSegFlipped) ? s.y0 : s.y1; };
@@ -73,8 +121,27 @@ void RasterScanner::computeIntersections(int y) {
             m_active[m_activeLength++] = m_nextSeg;
         ++m_nextSeg;
     }
+    m_sweepY = y;
+}
 
+void RasterScanner::computeIntersections(int y) {
+    m_interY = y;
+    m_interIdx = 0;
+    m_interCount = 0;
+    const int64_t row = int64_t{y} - m_cacheY0;
+    const bool cacheable = row >= 0 && row < static_cast<int64_t>(m_cachedStart.size());
+    if (cacheable && m_cachedStart[row] >= 0) {
+        m_interLength = m_cachedLength[row];
+        reserveIntersections(m_interLength);
+        std::copy_n(m_cachedInter.data() + m_cachedStart[row], m_interLength, m_inter);
+        return;
+    }
+
+    sweepTo(y);
+    const FlatSegment* segs = m_path->segments();
+    const double top = y, bottom = y + 1.0;
     m_interLength = 0;
+    reserveIntersections(m_activeLength);
     for (int k = 0; k < m_activeLength; ++k) {
         const FlatSegment& s = segs[m_active[k]];
         const bool flipped = (s.flags & kSegFlipped) != 0;
@@ -108,21 +175,22 @@ void RasterScanner::computeIntersections(int y) {
         int count = 0;
         if (!(s.flags & kSegHorizontal) && top >= segYMin && top < segYMax)
             count = m_evenOdd ? 1 : (flipped ? 1 : -1);
-
-        if (m_interLength == m_interSize) {
-            const int newSize = m_interSize == 0 ? 16 : checkedMul(m_interSize, 2);
-            m_inter = static_cast<RasterIntersection*>(
-                memReallocArray(m_inter, newSize, static_cast<int>(sizeof(RasterIntersection))));
-            m_interSize = newSize;
-        }
-        m_inter[m_interLength++] = {x0, x1, count};
+        // The columns go in as one 8-byte store: the sort reads them back
+        // at once as 8 bytes, which the processor cannot take from two
+        // pending 4-byte stores without waiting for them to reach the cache.
+        RasterIntersection& e = m_inter[m_interLength++];
+        const uint64_t columns = static_cast<uint32_t>(x0) | (uint64_t{static_cast<uint32_t>(x1)} << 32);
+        static_assert(offsetof(RasterIntersection, x1) == offsetof(RasterIntersection, x0) + 4);
+        std::memcpy(&e, &columns, sizeof columns);
+        e.count = count;
     }
+    sortByStart(m_inter, m_interLength);
 
-    std::sort(m_inter, m_inter + m_interLength,
-              [](const RasterIntersection& a, const RasterIntersection& b) { return a.x0 < b.x0; });
-    m_interY = y;
-    m_interIdx = 0;
-    m_interCount = 0;
+    if (cacheable && m_cachedInter.size() + m_interLength <= kMaxCachedIntersections) {
+        m_cachedStart[row] = static_cast<int>(m_cachedInter.size());
+        m_cachedLength[row] = m_interLength;
+        m_cachedInter.insert(m_cachedInter.end(), m_inter, m_inter + m_interLength);
+    }
 }
 
 void RasterScanner::startScanline(int y) {

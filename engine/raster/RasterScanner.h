@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "engine/raster/FlatPath.h"
 
 namespace rendova {
@@ -55,11 +58,25 @@ public:
     // path on the four sub-rows of pixel row y.
     void clipAaLine(RasterBitmap& buffer, int x0, int x1, int y);
 
+    // Keeps the intersections of every scanline y0..y1 once computed. A
+    // clip path's scanner is asked for the same scanlines again and again,
+    // by every span of every fill beneath it (a shading's thousands of
+    // pieces), each time from the top of its sweep. Keeping starts when the
+    // sweep first restarts. At most kMaxCachedRows scanlines and
+    // kMaxCachedIntersections intersections (3 MB) are kept; others are
+    // computed as before.
+    void cacheRows(int y0, int y1);
+    static constexpr int kMaxCachedRows = 1 << 16;
+    static constexpr size_t kMaxCachedIntersections = size_t{1} << 18;
+
     const FlatPath* path() const { return m_path; }
     bool evenOdd() const { return m_evenOdd; }
 
 private:
     void computeIntersections(int y);
+    void sweepTo(int y);
+    // Makes room for n intersections in m_inter.
+    void reserveIntersections(int n);
     // Recomputes when y is not the cached scanline, else restarts the walk.
     void startScanline(int y);
     bool nextSpan(int& x0, int& x1);
@@ -69,6 +86,8 @@ private:
     bool m_evenOdd;
     int m_xMin, m_yMin, m_xMax, m_yMax;
     int m_interY;
+    // The scanline the active list below was swept to.
+    int m_sweepY;
     int m_interIdx = 0;
     int m_interCount = 0;
     // The active segments (indices in sorted order) of the downward sweep:
@@ -80,6 +99,14 @@ private:
     RasterIntersection* m_inter = nullptr;
     int m_interLength = 0;
     int m_interSize = 0;
+    // The kept scanlines: for scanline m_cacheY0 + i (of m_cacheRows), the
+    // start of its intersections in m_cachedInter (-1 until computed) and
+    // their count; empty until keeping starts.
+    int m_cacheY0 = 0;
+    int m_cacheRows = 0;
+    std::vector<int> m_cachedStart;
+    std::vector<int> m_cachedLength;
+    std::vector<RasterIntersection> m_cachedInter;
 };
 
 }  // namespace rendova

@@ -61,8 +61,14 @@ inline double clampCoord(double v) {
 // floor() of a coordinate on either grid as an int. The value is clamped to
 // +-2^30 first, so that no input can make the conversion undefined.
 inline int floorToInt(double v) {
-    if (v >= -kMaxGridCoord && v <= kMaxGridCoord)
-        return static_cast<int>(std::floor(v));
+    if (v >= -kMaxGridCoord && v <= kMaxGridCoord) {
+        // static_cast<int>(std::floor(v)), without the library call or the
+        // bit-twiddling that stands in for it where the processor has no
+        // rounding instruction: truncation is one lower for a negative v
+        // with a fraction.
+        const int t = static_cast<int>(v);
+        return t - (t > v ? 1 : 0);
+    }
     if (v > kMaxGridCoord)
         return static_cast<int>(kMaxGridCoord);
     if (v < -kMaxGridCoord)

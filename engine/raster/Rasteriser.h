@@ -149,6 +149,9 @@ public:
     void setPainterXY(SpanPainter& painter, int x, int y);
     // Advances to the next pixel without writing.
     void skipPixel(SpanPainter& painter);
+    // The backdrop alpha beneath row y, indexed by column, when the painter
+    // uses it; null otherwise.
+    const uint8_t* backdropRow(const SpanPainter& painter, int y) const;
     // Paints the current pixel by the general rules and advances.
     void paintPixel(SpanPainter& painter);
     // Paints (x, y) unless it fails the clip (noClip 0) and extends the

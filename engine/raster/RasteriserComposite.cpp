@@ -43,6 +43,137 @@ bool cutToBoth(const RasterBitmap& source, const RasterBitmap& target, int& xSrc
     return true;
 }
 
+// The fixed part of a composite that takes the fast rows below, and the
+// target's rows of the one being painted.
+struct CompositeRows {
+    uint8_t aSrc[256];
+    uint8_t g[256];
+    // With a soft mask the source alpha is floor(shapeAlpha[a] x m + 0.5)
+    // for the mask byte m, as the general rule computes it.
+    double shapeAlpha[256];
+    const RasterBitmap* source = nullptr;
+    int xSrc = 0, ySrc = 0, xDest = 0, yDest = 0, w = 0, h = 0;
+    const RasterScreen* screen = nullptr;
+    uint8_t* row = nullptr;
+    uint8_t* alphaRow = nullptr;
+    const uint8_t* backdropRow = nullptr;
+    // The soft mask's row, indexed by the target's column; null when none.
+    const uint8_t* maskRow = nullptr;
+};
+
+// One pixel of a non-isolated group (with its own alpha g) composited onto
+// its target, without blend routine or soft mask: paintPixel's rules with
+// the group correction. Without a target alpha plane the group drew as over
+// nothing and needs none; with aSrc 255 the group's alpha is 255 and the
+// correction's factor (255 - g) is 0.
+template <int Mode, bool HasAlpha, bool Backdrop>
+inline void paintCorrected(pipe::Cursor<Mode>& d, uint8_t* alpha, const uint8_t* backdrop, int x, int y,
+                           const uint8_t* src, int aSrc, int g, const RasterScreen* screen) {
+    if (!HasAlpha || (aSrc == 255 && g == 255)) {
+        pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, src, aSrc, screen, backdrop);
+        return;
+    }
+    const int aDest = *alpha;
+    const int a0 = Backdrop ? *backdrop : 0;
+    const int aResult = aSrc + aDest - div255(aSrc * aDest);
+    const int divisor = Backdrop ? a0 + aResult - div255(a0 * aResult) : aResult;
+    uint8_t dc[3];
+    d.load(dc);
+    uint8_t out[3] = {0, 0, 0};
+    if (aSrc == 0) {
+        // The quotient below is the target's own colour, (divisor x c) /
+        // divisor, whatever the correction did to the source.
+        if (divisor != 0) {
+            if (Mode != rasterMono1)
+                return;
+            pipe::forChannels<Mode>([&](int i) { out[i] = dc[i]; });
+        }
+        d.store(out, x, y, screen);
+        return;
+    }
+    uint8_t cs[3] = {src[0], src[1], src[2]};
+    const int aBackdrop = Backdrop ? a0 + aDest - div255(a0 * aDest) : aDest;
+    if (g != 0 && aBackdrop != 0) {
+        pipe::forChannels<Mode>([&](int i) {
+            const int v = src[i] + pipe::divideBy255Times((src[i] - dc[i]) * aBackdrop * (255 - g), g);
+            cs[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+        });
+    }
+    if (divisor != 0) {
+        pipe::forChannels<Mode>([&](int i) {
+            out[i] =
+                static_cast<uint8_t>(pipe::divideByByte((divisor - aSrc) * dc[i] + aSrc * cs[i], divisor));
+        });
+    }
+    d.store(out, x, y, screen);
+    *alpha = static_cast<uint8_t>(aResult);
+}
+
+template <int Mode, bool HasAlpha, bool Backdrop, bool Correct>
+inline void compositePixel(const CompositeRows& job, pipe::Cursor<Mode>& d, uint8_t* alpha,
+                           const uint8_t* backdrop, int x, int y, const uint8_t* colour, int a) {
+    const int aSrc =
+        job.maskRow ? static_cast<int>(std::floor(job.shapeAlpha[a] * job.maskRow[x] + 0.5)) : job.aSrc[a];
+    if (Correct)
+        paintCorrected<Mode, HasAlpha, Backdrop>(d, alpha, backdrop, x, y, colour, aSrc, job.g[a],
+                                                 job.screen);
+    else
+        pipe::paintSimple<Mode, HasAlpha, Backdrop>(d, alpha, x, y, colour, aSrc, job.screen, backdrop);
+}
+
+// Row dy of a composite under the fast conditions: the source read in place
+// (it has the target's mode), and the group correction when Correct. As in
+// the run loops, a 24-bit pixel whose whole input (source colour and alpha,
+// target colour and alpha, the alpha beneath) repeats its left neighbour's
+// takes that neighbour's result.
+template <int Mode, bool HasAlpha, bool Backdrop, bool Correct>
+void compositeRow(const CompositeRows& job, int dy) {
+    const RasterBitmap& source = *job.source;
+    const int y = job.yDest + dy;
+    const int ySrc = job.ySrc + dy;
+    pipe::Cursor<Mode> s(source.data() + static_cast<ptrdiff_t>(ySrc) * source.rowSize(), job.xSrc);
+    const uint8_t* srcAlphaRow =
+        source.alpha() ? source.alpha() + static_cast<ptrdiff_t>(ySrc) * source.width() + job.xSrc : nullptr;
+    pipe::Cursor<Mode> d(job.row, job.xDest);
+    uint8_t colour[3] = {0, 0, 0};
+    if constexpr (Mode >= rasterRGB8) {
+        uint64_t lastKey = ~uint64_t{0};  // no target key has the top bits set
+        uint32_t lastSource = 0;
+        uint8_t result[4] = {0, 0, 0, 0};
+        for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
+            const int x = job.xDest + dx;
+            const int a = srcAlphaRow ? srcAlphaRow[dx] : 0;
+            uint8_t* alpha = HasAlpha ? job.alphaRow + x : nullptr;
+            const uint8_t* backdrop = Backdrop ? job.backdropRow + x : nullptr;
+            const uint64_t key = pipe::pixelKey<HasAlpha, Backdrop>(d.p, alpha, backdrop) |
+                                 (job.maskRow ? uint64_t{job.maskRow[x]} << 40 : 0);
+            const uint32_t sourceKey = s.p[0] | (uint32_t{s.p[1]} << 8) | (uint32_t{s.p[2]} << 16) |
+                                       (static_cast<uint32_t>(a) << 24);
+            if (key == lastKey && sourceKey == lastSource) {
+                std::memcpy(d.p, result, 3);
+                if (HasAlpha)
+                    *alpha = result[3];
+                continue;
+            }
+            s.load(colour);
+            compositePixel<Mode, HasAlpha, Backdrop, Correct>(job, d, alpha, backdrop, x, y, colour, a);
+            lastKey = key;
+            lastSource = sourceKey;
+            std::memcpy(result, d.p, 3);
+            if (HasAlpha)
+                result[3] = *alpha;
+        }
+    } else {
+        for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
+            const int x = job.xDest + dx;
+            s.load(colour);
+            compositePixel<Mode, HasAlpha, Backdrop, Correct>(job, d, HasAlpha ? job.alphaRow + x : nullptr,
+                                                              Backdrop ? job.backdropRow + x : nullptr, x, y,
+                                                              colour, srcAlphaRow ? srcAlphaRow[dx] : 0);
+        }
+    }
+}
+
 }  // namespace
 
 int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
@@ -77,31 +208,43 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
     SpanPainter p;
     initPainter(p, xDest, yDest, nullptr, colour, m_state->fillAlpha(), sourceAlpha ? 1 : 0, nonIsolated);
 
-    if (p.simple && !tested && !m_referencePipe) {
-        // The source alpha by the source's alpha byte, by the general rule's
-        // own formula (shape = a / 255); without a source alpha plane the
-        // painter's constant alpha.
-        uint8_t aSrc[256];
-        for (int a = 0; a < 256; ++a)
-            aSrc[a] =
+    // The fast rows take everything but a blend routine.
+    if (!m_state->blendFunction() && !tested && !m_referencePipe) {
+        // The source alpha and the group's own alpha g by the source's alpha
+        // byte a, by the general rules' own formulas (shape = a / 255);
+        // without a source alpha plane the painter's constant alpha and a
+        // shape of 1.
+        CompositeRows job;
+        for (int a = 0; a < 256; ++a) {
+            job.aSrc[a] =
                 sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
-        const RasterScreen* screen = m_state->screen();
+            job.g[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * 255 + 0.5)) : 255;
+            job.shapeAlpha[a] = sourceAlpha ? (a / 255.0) * p.alphaIn : p.alphaIn;
+        }
+        job.source = &source;
+        job.xSrc = xSrc;
+        job.ySrc = ySrc;
+        job.xDest = xDest;
+        job.yDest = yDest;
+        job.w = w;
+        job.h = h;
+        job.screen = m_state->screen();
         pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
             for (int dy = 0; dy < h; ++dy) {
                 const int y = yDest + dy;
-                uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-                uint8_t* alphaRow =
+                job.row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+                job.alphaRow =
                     HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-                const uint8_t* srcAlphaRow =
-                    sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc
-                                : nullptr;
-                pipe::Cursor<Mode> d(row, xDest);
-                for (int dx = 0; dx < w; ++dx, d.next()) {
-                    const int x = xDest + dx;
-                    source.getPixel(xSrc + dx, ySrc + dy, colour);
-                    pipe::paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
-                                                      aSrc[srcAlphaRow ? srcAlphaRow[dx] : 0], screen);
-                }
+                job.backdropRow = backdropRow(p, y);
+                job.maskRow = p.softMask
+                                  ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize()
+                                  : nullptr;
+                if (job.backdropRow)
+                    p.groupCorrection ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
+                                      : compositeRow<Mode, HasAlpha, true, false>(job, dy);
+                else
+                    p.groupCorrection ? compositeRow<Mode, HasAlpha, false, true>(job, dy)
+                                      : compositeRow<Mode, HasAlpha, false, false>(job, dy);
             }
         });
         extendModifiedX(xDest);

@@ -61,6 +61,94 @@ int roundToByte(double v) {
     return static_cast<int>(std::floor(v + 0.5));
 }
 
+// The alpha of a over b: a + b - a b.
+int over(int a, int b) {
+    return a + b - div255(a * b);
+}
+
+// A non-isolated group's pixels hold the group composited over its
+// backdrop, which is what lies beneath it here. Before the group is
+// composited the backdrop's share comes out again, or it would count twice:
+// with the group's own alpha g and the backdrop's alpha a0,
+// C = Cn + (Cn - C0) (a0 / g - a0). a0 is the alpha that the group's content
+// was composited against, none when the target has no alpha plane (the
+// group then drew as over nothing). The sum is clamped to a byte: a
+// correction past 0 or 255 means the colour is saturated there, and
+// wrapping it would paint the opposite colour.
+const uint8_t* correctForBackdrop(const SpanPainter& p, const uint8_t* cSrc, const uint8_t* cDest,
+                                  int aBackdrop, uint8_t* corrected) {
+    const int g = roundToByte(p.shape * 255);
+    const int a0 = p.destAlpha ? aBackdrop : 0;
+    corrected[0] = cSrc[0];
+    corrected[1] = cSrc[1];
+    corrected[2] = cSrc[2];
+    if (g != 0 && a0 != 0) {
+        for (int i = 0; i < p.groupCorrection; ++i) {
+            const int v = cSrc[i] + ((cSrc[i] - cDest[i]) * a0 * (255 - g)) / (255 * g);
+            corrected[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+        }
+    }
+    return corrected;
+}
+
+// The source's alpha at the current pixel: the constant alpha, times the
+// shape when it is used, times the soft mask when one applies.
+int sourceAlpha(const SpanPainter& p) {
+    if (p.softMaskByte) {
+        const int m = *p.softMaskByte;
+        return p.usesShape ? roundToByte(p.shape * p.alphaIn * m) : roundToByte(p.alphaIn * m);
+    }
+    return p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
+}
+
+// The alphas that weigh the colours of one pixel: the source's, what lies
+// beneath the target (the backdrop over it in a non-isolated group), and
+// the divisor, the result over that backdrop.
+struct PixelAlphas {
+    int aSrc;
+    int aBackdrop;
+    int alphaI;
+};
+
+// The result colour by the painter's rule: 0 and 1 mix source and blend by
+// the target's alpha (no transparency: three channels, one), 2 and 3 weigh
+// source and target (one channel, three), 4 and 5 weigh the blend in too
+// (one, three). Channels a rule leaves out are 0.
+void resultColour(int rule, const PixelAlphas& a, int aDest, const uint8_t* cSrc, const uint8_t* cDest,
+                  const uint8_t* cBlend, uint8_t* out) {
+    int c[3] = {0, 0, 0};
+    switch (rule) {
+        case 0:
+        case 1: {
+            const int n = rule == 0 ? 3 : 1;
+            for (int i = 0; i < n; ++i)
+                c[i] = div255((255 - aDest) * cSrc[i] + aDest * cBlend[i]);
+            break;
+        }
+        case 2:
+        case 3: {
+            const int n = rule == 3 ? 3 : 1;
+            if (a.alphaI != 0) {
+                for (int i = 0; i < n; ++i)
+                    c[i] = ((a.alphaI - a.aSrc) * cDest[i] + a.aSrc * cSrc[i]) / a.alphaI;
+            }
+            break;
+        }
+        default: {
+            const int n = rule == 5 ? 3 : 1;
+            if (a.alphaI != 0) {
+                for (int i = 0; i < n; ++i)
+                    c[i] = ((a.alphaI - a.aSrc) * cDest[i] +
+                            (a.aSrc * ((255 - a.aBackdrop) * cSrc[i] + a.aBackdrop * cBlend[i])) / 255) /
+                           a.alphaI;
+            }
+            break;
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<uint8_t>(c[i]);
+}
+
 }  // namespace
 
 void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* pattern,
@@ -119,13 +207,14 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
 
     // The fast loops compute the general rules for a fixed colour without a
     // soft mask, backdrop alpha, blend routine or group correction.
-    p.simple = !p.pattern && !mask && !p.useGroupAlpha && !blend && !p.groupCorrection;
+    const bool runs = !p.pattern && !mask && !blend && !p.groupCorrection;
+    p.simple = runs && !p.useGroupAlpha;
     p.simpleRun = nullptr;
     p.simpleAaRun = nullptr;
-    if (p.simple) {
+    if (runs) {
         const bool hasAlpha = m_bitmap->alpha() != nullptr;
-        p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha);
-        p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha);
+        p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha, p.useGroupAlpha);
+        p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha, p.useGroupAlpha);
         if (usesShape && m_vectorAntialias) {
             for (int t = 0; t <= 16; ++t)
                 p.aaAlpha[t] = static_cast<uint8_t>(roundToByte(m_aaGamma[t] * p.alphaIn));
@@ -158,6 +247,13 @@ void Rasteriser::setPainterXY(SpanPainter& p, int x, int y) {
                              static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() +
                              (x + m_groupBackdropX)
                        : nullptr;
+}
+
+const uint8_t* Rasteriser::backdropRow(const SpanPainter& p, int y) const {
+    if (!p.useGroupAlpha)
+        return nullptr;
+    return m_groupBackdrop->alpha() +
+           static_cast<ptrdiff_t>(y + m_groupBackdropY) * m_groupBackdrop->width() + m_groupBackdropX;
 }
 
 void Rasteriser::skipPixel(SpanPainter& p) {
@@ -204,97 +300,30 @@ void Rasteriser::paintPixel(SpanPainter& p) {
     uint8_t cDest[3] = {0, 0, 0};
     loadDest(p, mode, cDest);
     const int aDest = p.destAlpha ? *p.destAlpha : 255;
-
     // Inside a non-isolated group the content meets everything beneath it:
     // the group's own pixels over its backdrop.
-    int aBackdrop = aDest;
-    if (p.groupAlpha) {
-        const int a0 = *p.groupAlpha;
-        aBackdrop = a0 + aDest - div255(a0 * aDest);
-    }
+    const int aBackdrop = p.groupAlpha ? over(*p.groupAlpha, aDest) : aDest;
 
-    // A non-isolated group's pixels hold the group composited over its
-    // backdrop, which is what lies beneath it here. Before the group is
-    // composited the backdrop's share comes out again, or it would count
-    // twice: with the group's own alpha g and the backdrop's alpha a0,
-    // C = Cn + (Cn - C0) (a0 / g - a0). a0 is the alpha that the group's
-    // content was composited against, none when the target has no alpha
-    // plane (the group then drew as over nothing). The sum is clamped to a
-    // byte: a correction past 0 or 255 means the colour is saturated there,
-    // and wrapping it would paint the opposite colour.
     uint8_t corrected[3];
-    if (p.groupCorrection) {
-        const int g = roundToByte(p.shape * 255);
-        const int a0 = p.destAlpha ? aBackdrop : 0;
-        corrected[0] = cSrc[0];
-        corrected[1] = cSrc[1];
-        corrected[2] = cSrc[2];
-        if (g != 0 && a0 != 0) {
-            for (int i = 0; i < p.groupCorrection; ++i) {
-                const int v = cSrc[i] + ((cSrc[i] - cDest[i]) * a0 * (255 - g)) / (255 * g);
-                corrected[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-            }
-        }
-        cSrc = corrected;
-    }
+    if (p.groupCorrection)
+        cSrc = correctForBackdrop(p, cSrc, cDest, aBackdrop, corrected);
 
     uint8_t cBlend[3] = {0, 0, 0};
     if (blend)
         blend(cSrc, cDest, cBlend, mode);
 
-    int aSrc;
-    if (p.softMaskByte) {
-        const int m = *p.softMaskByte;
-        aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn * m) : roundToByte(p.alphaIn * m);
-    } else {
-        aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
-    }
-
+    const int aSrc = sourceAlpha(p);
     int aResult, alphaI;
     if (p.noTransparency) {
         aResult = alphaI = 255;
     } else {
-        aResult = aSrc + aDest - div255(aSrc * aDest);
-        if (p.groupAlpha) {
-            const int a0 = *p.groupAlpha;
-            alphaI = a0 + aResult - div255(a0 * aResult);
-        } else {
-            alphaI = aResult;
-        }
+        aResult = over(aSrc, aDest);
+        alphaI = p.groupAlpha ? over(*p.groupAlpha, aResult) : aResult;
     }
 
-    int c[3] = {0, 0, 0};
-    switch (p.resultRule) {
-        case 0:
-        case 1: {
-            const int n = p.resultRule == 0 ? 3 : 1;
-            for (int i = 0; i < n; ++i)
-                c[i] = div255((255 - aDest) * cSrc[i] + aDest * cBlend[i]);
-            break;
-        }
-        case 2:
-        case 3: {
-            const int n = p.resultRule == 3 ? 3 : 1;
-            if (alphaI != 0) {
-                for (int i = 0; i < n; ++i)
-                    c[i] = ((alphaI - aSrc) * cDest[i] + aSrc * cSrc[i]) / alphaI;
-            }
-            break;
-        }
-        default: {
-            const int n = p.resultRule == 5 ? 3 : 1;
-            if (alphaI != 0) {
-                for (int i = 0; i < n; ++i)
-                    c[i] = ((alphaI - aSrc) * cDest[i] +
-                            (aSrc * ((255 - aBackdrop) * cSrc[i] + aBackdrop * cBlend[i])) / 255) /
-                           alphaI;
-            }
-            break;
-        }
-    }
-
-    const uint8_t out[3] = {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]),
-                            static_cast<uint8_t>(c[2])};
+    const PixelAlphas alphas = {aSrc, aBackdrop, alphaI};
+    uint8_t out[3];
+    resultColour(p.resultRule, alphas, aDest, cSrc, cDest, cBlend, out);
     storeDest(p, mode, out, screen);
     if (p.destAlpha)
         *p.destAlpha = static_cast<uint8_t>(aResult);
@@ -313,12 +342,12 @@ void Rasteriser::drawPixel(SpanPainter& p, int x, int y, int noClip) {
 void Rasteriser::paintSpan(SpanPainter& p, int x0, int x1, int y) {
     if (x0 > x1)
         return;
-    if (p.simple && !m_referencePipe) {
+    if (p.simpleRun && !m_referencePipe) {
         const int aSrc = p.usesShape ? roundToByte(p.shape * p.alphaIn) : p.alphaInByte;
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
         uint8_t* alphaRow =
             m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-        p.simpleRun(row, alphaRow, x0, x1, y, p.sourceColour, aSrc, m_state->screen());
+        p.simpleRun(row, alphaRow, backdropRow(p, y), x0, x1, y, p.sourceColour, aSrc, m_state->screen());
     } else {
         setPainterXY(p, x0, y);
         for (int x = x0; x <= x1; ++x)
@@ -358,14 +387,14 @@ void Rasteriser::paintAaSpan(SpanPainter& p, int x0, int x1, int y) {
     const uint8_t* buffer = m_aaBuffer->data();
     const int bufferRow = m_aaBuffer->rowSize();
     int first = x1 + 1, last = x0 - 1;
-    if (p.simple && !m_referencePipe) {
+    if (p.simpleAaRun && !m_referencePipe) {
         const AaRowSet coverage = {
             {buffer, buffer + bufferRow, buffer + 2 * bufferRow, buffer + 3 * bufferRow}};
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
         uint8_t* alphaRow =
             m_bitmap->alpha() ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-        p.simpleAaRun(row, alphaRow, coverage, x0, x1, y, p.sourceColour, p.aaAlpha, m_state->screen(),
-                      &first, &last);
+        p.simpleAaRun(row, alphaRow, backdropRow(p, y), coverage, x0, x1, y, p.sourceColour, p.aaAlpha,
+                      m_state->screen(), &first, &last);
     } else {
         setPainterXY(p, x0, y);
         for (int x = x0; x <= x1; ++x) {

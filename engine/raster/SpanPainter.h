@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/raster/BitRow.h"
@@ -18,9 +20,11 @@ namespace rendova {
 // weighted average otherwise; these loops compute exactly that, and tests
 // compare them with the general path pixel for pixel.
 //
-// A run paints columns x0..x1 of one row with one source alpha.
-using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour,
-                             int aSrc, const RasterScreen* screen);
+// A run paints columns x0..x1 of one row with one source alpha. Inside a
+// non-isolated group backdropRow[x] is the alpha beneath column x (null
+// elsewhere).
+using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1,
+                             int y, const uint8_t* colour, int aSrc, const RasterScreen* screen);
 // An anti-aliased run takes each pixel's source alpha from its coverage
 // count (aaAlpha[count], count 0 skipped) out of the four rows of the 1-bit
 // buffer, and reports the first and last painted column (first > last when
@@ -28,9 +32,9 @@ using SimpleRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, int x0, int x1, in
 struct AaRowSet {
     const uint8_t* rows[4];
 };
-using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1,
-                               int y, const uint8_t* colour, const uint8_t* aaAlpha,
-                               const RasterScreen* screen, int* first, int* last);
+using SimpleAaRunFn = void (*)(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow,
+                               const AaRowSet& coverage, int x0, int x1, int y, const uint8_t* colour,
+                               const uint8_t* aaAlpha, const RasterScreen* screen, int* first, int* last);
 
 // The pipe's working record for one run of pixels: the source, the alpha
 // rules chosen for the operation and running pointers into the target, its
@@ -74,6 +78,9 @@ struct SpanPainter {
     int useGroupAlpha = 0;
     // Non-zero when the fast loops below give the general rules' result.
     int simple = 0;
+    // The run loops, also chosen (non-null) when the only thing that keeps
+    // the painter from being simple is the backdrop alpha of a non-isolated
+    // group, which they take as well.
     SimpleRunFn simpleRun = nullptr;
     SimpleAaRunFn simpleAaRun = nullptr;
     // The source alpha of an anti-aliased pixel by its coverage count:
@@ -88,6 +95,41 @@ inline uint64_t load64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
+}
+
+// Quotients by a byte-sized divisor, as one multiplication instead of a
+// division (a few times slower, and the compositing loops do one per
+// channel). With m = ceil(2^s / d) = (2^s + e) / d, 0 <= e < d, the product
+// v m / 2^s is v / d plus less than v / 2^s, which stays under the distance
+// 1 / d from v / d to the next integer while v d < 2^s: then
+// floor(v m / 2^s) = floor(v / d) exactly, for every such v.
+//
+// divideByByte(v, d) = v / d for 0 <= v <= 255 d and 1 <= d <= 255, as in
+// the weighted averages of two bytes (v d <= 255 x 255 x 255 < 2^24).
+inline constexpr std::array<uint32_t, 256> kByteReciprocals = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t d = 1; d < 256; ++d)
+        t[d] = ((uint32_t{1} << 24) + d - 1) / d;
+    return t;
+}();
+
+inline int divideByByte(int v, int d) {
+    return static_cast<int>((static_cast<uint64_t>(v) * kByteReciprocals[d]) >> 24);
+}
+
+// v / (255 g), truncated toward zero as C++ divides, for 1 <= g <= 255 and
+// |v| <= 255 x 255 x 254 (a colour difference times an alpha times 255 - g):
+// |v| x 255 g < 2^40.
+inline constexpr std::array<uint64_t, 256> kGroupReciprocals = [] {
+    std::array<uint64_t, 256> t{};
+    for (uint64_t g = 1; g < 256; ++g)
+        t[g] = ((uint64_t{1} << 40) + 255 * g - 1) / (255 * g);
+    return t;
+}();
+
+inline int divideBy255Times(int v, int g) {
+    const int q = static_cast<int>((static_cast<uint64_t>(std::abs(v)) * kGroupReciprocals[g]) >> 40);
+    return v < 0 ? -q : q;
 }
 
 // Coverage of a 4-bit group of sub-pixels.
@@ -163,22 +205,36 @@ struct Cursor<rasterBGR8> {
     void next() { p += 3; }
 };
 
+// Calls f(i) for each colour channel i of mode Mode, unrolled: the loops
+// over one or three channels are not unrolled at the optimisation level we
+// build with, and a loop keeps the channels in memory rather than registers.
+template <int Mode, typename F>
+inline void forChannels(F&& f) {
+    f(0);
+    if constexpr (Mode >= rasterRGB8) {
+        f(1);
+        f(2);
+    }
+}
+
 // One pixel under the simple conditions. The general rules with aDest = 255
 // (no alpha plane) give aResult = aSrc + 255 - div255(aSrc x 255) = 255,
 // because div255(255 a) = a for every byte a; with aSrc = 255 they give the
-// source colour itself whatever aDest is.
-template <int Mode, bool HasAlpha>
+// source colour itself whatever aDest is. Inside a non-isolated group
+// (Backdrop) the quotient's divisor is the result over the alpha a0 beneath,
+// a0 + aResult - div255(a0 x aResult), which is 255 again where aResult is.
+template <int Mode, bool HasAlpha, bool Backdrop = false>
 inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uint8_t* src, int aSrc,
-                        const RasterScreen* screen) {
+                        const RasterScreen* screen, const uint8_t* backdrop = nullptr) {
     if (aSrc == 255) {
         d.store(src, x, y, screen);
         if (HasAlpha)
             *alpha = 255;
         return;
     }
-    constexpr int n = Mode >= rasterRGB8 ? 3 : 1;
     uint8_t out[3] = {0, 0, 0};
-    if (HasAlpha && *alpha == 0) {
+    const int a0 = Backdrop ? *backdrop : 0;
+    if (HasAlpha && *alpha == 0 && a0 == 0) {
         // Nothing below: aResult is aSrc and the quotient below is the
         // source colour itself, without three divisions per pixel, and the
         // target is not read (on a fresh page, a cache miss each time).
@@ -192,20 +248,23 @@ inline void paintSimple(Cursor<Mode>& d, uint8_t* alpha, int x, int y, const uin
         const int aDest = *alpha;
         if (aDest == 255) {
             // aResult is 255 (as without an alpha plane): a constant divisor.
-            for (int i = 0; i < n; ++i)
-                out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+            forChannels<Mode>(
+                [&](int i) { out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255); });
             d.store(out, x, y, screen);
             return;
         }
         const int aResult = aSrc + aDest - div255(aSrc * aDest);
-        if (aResult != 0) {
-            for (int i = 0; i < n; ++i)
-                out[i] = static_cast<uint8_t>(((aResult - aSrc) * dc[i] + aSrc * src[i]) / aResult);
+        const int divisor = Backdrop ? a0 + aResult - div255(a0 * aResult) : aResult;
+        if (divisor != 0) {
+            forChannels<Mode>([&](int i) {
+                out[i] =
+                    static_cast<uint8_t>(divideByByte((divisor - aSrc) * dc[i] + aSrc * src[i], divisor));
+            });
         }
         *alpha = static_cast<uint8_t>(aResult);
     } else {
-        for (int i = 0; i < n; ++i)
-            out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255);
+        forChannels<Mode>(
+            [&](int i) { out[i] = static_cast<uint8_t>(((255 - aSrc) * dc[i] + aSrc * src[i]) / 255); });
     }
     d.store(out, x, y, screen);
 }
@@ -247,27 +306,73 @@ inline void storeRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, con
         std::memset(alphaRow + x0, 255, n);
 }
 
-template <int Mode, bool HasAlpha>
-void simpleRun(uint8_t* row, uint8_t* alphaRow, int x0, int x1, int y, const uint8_t* colour, int aSrc,
-               const RasterScreen* screen) {
+// The colour of a 24-bit pixel as it is stored, its alpha and the alpha
+// beneath it, in one word: the whole input of a pixel of a run besides the
+// run's fixed colour and alpha.
+template <bool HasAlpha, bool Backdrop>
+inline uint64_t pixelKey(const uint8_t* p, const uint8_t* alpha, const uint8_t* backdrop) {
+    uint64_t key = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+    if (HasAlpha)
+        key |= uint64_t{*alpha} << 24;
+    if (Backdrop)
+        key |= uint64_t{*backdrop} << 32;
+    return key;
+}
+
+// Colour at one source alpha into columns x0..x1. The result of a pixel
+// depends only on its own bytes (and the alpha beneath), and in flat
+// artwork neighbours hold the same ones: a 24-bit pixel that repeats its
+// left neighbour's input takes that neighbour's result, as the arithmetic
+// would give it again.
+template <int Mode, bool HasAlpha, bool Backdrop>
+inline void blendRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1, int y,
+                     const uint8_t* colour, int aSrc, const RasterScreen* screen) {
+    Cursor<Mode> d(row, x0);
+    uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
+    if constexpr (Mode >= rasterRGB8) {
+        uint64_t lastKey = ~uint64_t{0};  // no pixel's key has the top bits set
+        uint8_t result[4] = {0, 0, 0, 0};
+        for (int x = x0; x <= x1; ++x, d.next()) {
+            const uint8_t* backdrop = Backdrop ? backdropRow + x : nullptr;
+            const uint64_t key = pixelKey<HasAlpha, Backdrop>(d.p, a, backdrop);
+            if (key == lastKey) {
+                std::memcpy(d.p, result, 3);
+                if (HasAlpha)
+                    *a = result[3];
+            } else {
+                paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen, backdrop);
+                lastKey = key;
+                std::memcpy(result, d.p, 3);
+                if (HasAlpha)
+                    result[3] = *a;
+            }
+            if (HasAlpha)
+                ++a;
+        }
+    } else {
+        for (int x = x0; x <= x1; ++x, d.next()) {
+            paintSimple<Mode, HasAlpha, Backdrop>(d, a, x, y, colour, aSrc, screen,
+                                                  Backdrop ? backdropRow + x : nullptr);
+            if (HasAlpha)
+                ++a;
+        }
+    }
+}
+
+template <int Mode, bool HasAlpha, bool Backdrop>
+void simpleRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, int x0, int x1, int y,
+               const uint8_t* colour, int aSrc, const RasterScreen* screen) {
     if (aSrc == 255) {
         storeRun<Mode, HasAlpha>(row, alphaRow, x0, x1, y, colour, screen);
         return;
     }
-    Cursor<Mode> d(row, x0);
-    uint8_t* a = HasAlpha ? alphaRow + x0 : nullptr;
-    for (int x = x0; x <= x1; ++x) {
-        paintSimple<Mode, HasAlpha>(d, a, x, y, colour, aSrc, screen);
-        d.next();
-        if (HasAlpha)
-            ++a;
-    }
+    blendRun<Mode, HasAlpha, Backdrop>(row, alphaRow, backdropRow, x0, x1, y, colour, aSrc, screen);
 }
 
-template <int Mode, bool HasAlpha>
-void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int x0, int x1, int y,
-                 const uint8_t* colour, const uint8_t* aaAlpha, const RasterScreen* screen, int* first,
-                 int* last) {
+template <int Mode, bool HasAlpha, bool Backdrop>
+void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const uint8_t* backdropRow, const AaRowSet& coverage,
+                 int x0, int x1, int y, const uint8_t* colour, const uint8_t* aaAlpha,
+                 const RasterScreen* screen, int* first, int* last) {
     const uint8_t* b0 = coverage.rows[0];
     const uint8_t* b1 = coverage.rows[1];
     const uint8_t* b2 = coverage.rows[2];
@@ -291,14 +396,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
                 if (full == 255) {
                     storeRun<Mode, HasAlpha>(row, alphaRow, x, runEnd, y, colour, screen);
                 } else {
-                    Cursor<Mode> d(row, x);
-                    uint8_t* a = HasAlpha ? alphaRow + x : nullptr;
-                    for (int xx = x; xx <= runEnd; ++xx) {
-                        paintSimple<Mode, HasAlpha>(d, a, xx, y, colour, full, screen);
-                        d.next();
-                        if (HasAlpha)
-                            ++a;
-                    }
+                    blendRun<Mode, HasAlpha, Backdrop>(row, alphaRow, backdropRow, x, runEnd, y, colour, full,
+                                                       screen);
                 }
                 if (x < painted0)
                     painted0 = x;
@@ -323,8 +422,8 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
                       kBitCount4[(b2[byte] >> shift) & 15] + kBitCount4[(b3[byte] >> shift) & 15];
         if (t != 0) {
             Cursor<Mode> d(row, x);
-            paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour, aaAlpha[t],
-                                        screen);
+            paintSimple<Mode, HasAlpha, Backdrop>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
+                                                  aaAlpha[t], screen, Backdrop ? backdropRow + x : nullptr);
             if (x < painted0)
                 painted0 = x;
             painted1 = x;
@@ -335,31 +434,43 @@ void simpleAaRun(uint8_t* row, uint8_t* alphaRow, const AaRowSet& coverage, int 
     *last = painted1;
 }
 
-// The loops for one colour mode and alpha plane, picked once per operation.
-inline SimpleRunFn selectSimpleRun(int mode, bool hasAlpha) {
+// The loops for one colour mode, alpha plane and backdrop, picked once per
+// operation.
+template <template <int, bool, bool> class Pick>
+inline auto selectRun(int mode, bool hasAlpha, bool backdrop) {
+    auto forMode = [&]<int Mode>() {
+        if (hasAlpha)
+            return backdrop ? Pick<Mode, true, true>::fn : Pick<Mode, true, false>::fn;
+        return backdrop ? Pick<Mode, false, true>::fn : Pick<Mode, false, false>::fn;
+    };
     switch (mode) {
         case rasterMono1:
-            return hasAlpha ? simpleRun<rasterMono1, true> : simpleRun<rasterMono1, false>;
+            return forMode.template operator()<rasterMono1>();
         case rasterMono8:
-            return hasAlpha ? simpleRun<rasterMono8, true> : simpleRun<rasterMono8, false>;
+            return forMode.template operator()<rasterMono8>();
         case rasterRGB8:
-            return hasAlpha ? simpleRun<rasterRGB8, true> : simpleRun<rasterRGB8, false>;
+            return forMode.template operator()<rasterRGB8>();
         default:
-            return hasAlpha ? simpleRun<rasterBGR8, true> : simpleRun<rasterBGR8, false>;
+            return forMode.template operator()<rasterBGR8>();
     }
 }
 
-inline SimpleAaRunFn selectSimpleAaRun(int mode, bool hasAlpha) {
-    switch (mode) {
-        case rasterMono1:
-            return hasAlpha ? simpleAaRun<rasterMono1, true> : simpleAaRun<rasterMono1, false>;
-        case rasterMono8:
-            return hasAlpha ? simpleAaRun<rasterMono8, true> : simpleAaRun<rasterMono8, false>;
-        case rasterRGB8:
-            return hasAlpha ? simpleAaRun<rasterRGB8, true> : simpleAaRun<rasterRGB8, false>;
-        default:
-            return hasAlpha ? simpleAaRun<rasterBGR8, true> : simpleAaRun<rasterBGR8, false>;
-    }
+template <int Mode, bool HasAlpha, bool Backdrop>
+struct PickSimpleRun {
+    static constexpr SimpleRunFn fn = simpleRun<Mode, HasAlpha, Backdrop>;
+};
+
+template <int Mode, bool HasAlpha, bool Backdrop>
+struct PickSimpleAaRun {
+    static constexpr SimpleAaRunFn fn = simpleAaRun<Mode, HasAlpha, Backdrop>;
+};
+
+inline SimpleRunFn selectSimpleRun(int mode, bool hasAlpha, bool backdrop) {
+    return selectRun<PickSimpleRun>(mode, hasAlpha, backdrop);
+}
+
+inline SimpleAaRunFn selectSimpleAaRun(int mode, bool hasAlpha, bool backdrop) {
+    return selectRun<PickSimpleAaRun>(mode, hasAlpha, backdrop);
 }
 
 }  // namespace pipe

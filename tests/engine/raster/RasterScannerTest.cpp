@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "engine/raster/RasterBitmap.h"
+#include "engine/raster/RasterTypes.h"
 
 namespace rendova {
 namespace {
@@ -49,6 +53,45 @@ void addRect(RasterPath& path, double x0, double y0, double x1, double y1, bool 
 }
 
 using Spans = std::vector<std::pair<int, int>>;
+
+TEST(RasterScannerTest, GridRoundingIsTheLibraryFloorClamped) {
+    auto expectedFloor = [](double v) {
+        if (std::isnan(v))
+            return 0;
+        return static_cast<int>(std::clamp(std::floor(v), -kMaxGridCoord, kMaxGridCoord));
+    };
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.0,
+                                  -1.0,
+                                  -1.0000001,
+                                  2.9999999,
+                                  -2.9999999,
+                                  std::nextafter(0.0, -1.0),
+                                  std::nextafter(-3.0, 0.0),
+                                  std::nextafter(-3.0, -4.0),
+                                  kMaxGridCoord,
+                                  -kMaxGridCoord,
+                                  kMaxGridCoord - 0.5,
+                                  -kMaxGridCoord + 0.5,
+                                  kMaxGridCoord + 1,
+                                  -kMaxGridCoord - 1,
+                                  1e300,
+                                  -1e300,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> coordinate(-5000, 5000);
+    for (int i = 0; i < 10000; ++i)
+        values.push_back(coordinate(random));
+    for (double v : values) {
+        EXPECT_EQ(floorToInt(v), expectedFloor(v)) << v;
+        EXPECT_EQ(ceilToInt(v), -expectedFloor(-v)) << v;
+    }
+}
 
 TEST(RasterScannerTest, RectangleGivesOneSpanPerRowAndItsBox) {
     RasterPath path;
@@ -256,10 +299,12 @@ TEST(RasterScannerTest, ClipAaLineKeepsOnlyBitsInsideThePath) {
     EXPECT_EQ(bit(buffer, 0, 12), 0);
 }
 
-TEST(RasterScannerTest, SweepingDownGivesWhatAFreshScanGives) {
+TEST(RasterScannerTest, SweepingAndKeptRowsGiveWhatAFreshScanGives) {
     // The scanner carries its active segments from row to row while going
     // down; a fresh scanner per row walks every segment. Rows are visited
-    // downwards with jumps, and then upwards, which restarts the sweep.
+    // downwards with jumps, and then upwards, which restarts the sweep. A
+    // scanner that keeps rows 0..30 serves those from what it kept when they
+    // come again, and must sweep correctly for the others in between.
     std::mt19937 random(99);
     std::uniform_real_distribution<double> coord(-3, 40);
     for (int trial = 0; trial < 40; ++trial) {
@@ -272,15 +317,23 @@ TEST(RasterScannerTest, SweepingDownGivesWhatAFreshScanGives) {
         }
         const int evenOdd = trial & 1;
         Scan sweep(path, evenOdd);
+        Scan kept(path, evenOdd);
+        kept.scanner->cacheRows(0, 30);
         std::vector<int> rows;
         for (int y = -4; y < 44; y += 1 + trial % 3)
             rows.push_back(y);
         for (int y = 43; y >= -4; y -= 5)
             rows.push_back(y);
-        for (int y : rows) {
-            Scan fresh(path, evenOdd);
-            EXPECT_EQ(sweep.spans(y), fresh.spans(y)) << "trial " << trial << " row " << y;
-            EXPECT_EQ(sweep.scanner->test(y % 37, y), fresh.scanner->test(y % 37, y));
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int y : rows) {
+                Scan fresh(path, evenOdd);
+                const auto expected = fresh.spans(y);
+                EXPECT_EQ(sweep.spans(y), expected) << "trial " << trial << " row " << y;
+                EXPECT_EQ(kept.spans(y), expected) << "trial " << trial << " row " << y << " pass " << pass;
+                EXPECT_EQ(sweep.scanner->test(y % 37, y), fresh.scanner->test(y % 37, y));
+                EXPECT_EQ(kept.scanner->testSpan(y % 7, y % 7 + 5, y),
+                          fresh.scanner->testSpan(y % 7, y % 7 + 5, y));
+            }
         }
     }
 }

@@ -19,6 +19,24 @@ TEST(RasteriserPipeTest, DivisionBy255IsExactForEveryByteTimes255) {
         EXPECT_EQ(div255(a * 255), a);
 }
 
+TEST(RasteriserPipeTest, ReciprocalDivisionsAreExactOverTheirWholeRange) {
+    // Every weighted average of two bytes by every byte divisor.
+    int wrong = 0;
+    for (int d = 1; d < 256; ++d)
+        for (int v = 0; v <= 255 * d; ++v)
+            wrong += pipe::divideByByte(v, d) != v / d;
+    EXPECT_EQ(wrong, 0);
+    // Every group correction: colour difference x backdrop alpha x (255 - g)
+    // over 255 g, negative differences truncated toward zero.
+    for (int g = 1; g < 256; ++g)
+        for (int a = 0; a < 256; ++a)
+            for (int diff = -255; diff <= 255; ++diff) {
+                const int v = diff * a * (255 - g);
+                wrong += pipe::divideBy255Times(v, g) != v / (255 * g);
+            }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(RasteriserPipeTest, OpaqueBlackTakesTheFastPathAndSetsAlpha255) {
     RasterBitmap bitmap(4, 4, 1, rasterBGR8, true, false);
     Rasteriser r(&bitmap, false, nullptr);
@@ -200,6 +218,12 @@ struct Scene {
     int withAlpha;
     double fillAlpha;
     int clipPath;
+    // 0 none; 1 the composites are of non-isolated groups (corrected for
+    // their backdrop); 2 that, and the drawing itself lies inside a
+    // non-isolated group over a backdrop of varied alpha.
+    int group;
+    // The composites go through a soft mask.
+    int softMask;
 };
 
 // Draws a fixed mix of fills, strokes, glyphs and composites and returns the
@@ -208,20 +232,28 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     RasterBitmap bitmap(61, 47, 4, s.mode, s.withAlpha, false);
     Rasteriser r(&bitmap, s.antialias, nullptr);
     r.setReferencePipe(reference);
+    RasterBitmap below(66, 50, 1, s.mode, true, false);
+    for (int i = 0; i < 66 * 50; ++i)
+        below.alpha()[i] = static_cast<uint8_t>(i % 5 == 0 ? 0 : i * 11);
+    if (s.group == 2)
+        r.setInNonIsolatedGroup(&below, 3, 2);
     // A backdrop with varied colour and alpha, so that every blend formula
     // meets different destinations (padding bytes set too, as they are
     // compared).
     std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
                 static_cast<size_t>(bitmap.blockSize() - RasterBitmap::kHeaderSize));
+    // Every other row is flat in colour, and every fourth in alpha too, so
+    // that pixels repeat their neighbours' input (and some only in part).
+    const int bytesPerPixel = bitmap.mode() >= rasterRGB8 ? 3 : 1;
     for (int y = 0; y < 47; ++y) {
         uint8_t* row = bitmap.data() + y * bitmap.rowSize();
         const int rowBytes = bitmap.mode() == rasterMono1 ? 8 : bitmap.mode() == rasterMono8 ? 61 : 183;
         for (int i = 0; i < rowBytes; ++i)
-            row[i] = static_cast<uint8_t>(i * 37 + y * 11);
+            row[i] = static_cast<uint8_t>((y & 1 ? i % bytesPerPixel : i) * 37 + y * 11);
     }
     if (bitmap.alpha()) {
         for (int i = 0; i < 61 * 47; ++i)
-            bitmap.alpha()[i] = static_cast<uint8_t>(i * 7);
+            bitmap.alpha()[i] = static_cast<uint8_t>((i / 61) % 4 == 1 ? 100 : i * 7);
     }
     r.resetModifiedBox();
     r.setFillAlpha(s.fillAlpha);
@@ -296,14 +328,23 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         for (int y = 0; y < 12; ++y) {
             uint8_t* row = source.data() + y * source.rowSize();
             for (int i = 0; i < source.rowSize(); ++i)
-                row[i] = static_cast<uint8_t>(i * 53 + y * 29);
+                row[i] = static_cast<uint8_t>((y & 1 ? i % bytesPerPixel : i) * 53 + y * 29);
         }
         if (source.alpha()) {
             for (int i = 0; i < 240; ++i)
-                source.alpha()[i] = static_cast<uint8_t>(i * 13);
+                source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1 ? 77 : i * 13);
         }
-        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, false, false);
-        r.composite(source, 0, 0, 20, 3, 20, 12, true, false);
+        const bool nonIsolated = s.group != 0;
+        if (s.softMask) {
+            // Flat in every other row, as the backdrop.
+            auto* mask = new RasterBitmap(61, 47, 1, rasterMono8, false, false);
+            for (int y = 0; y < 47; ++y)
+                for (int x = 0; x < 61; ++x)
+                    mask->data()[y * mask->rowSize() + x] = static_cast<uint8_t>(y & 1 ? 90 + y : x * 29 + y);
+            r.setSoftMask(mask);
+        }
+        r.composite(source, 0, 0, 5 + 30 * withSourceAlpha, 30, 20, 12, false, nonIsolated);
+        r.composite(source, 0, 0, 20, 3, 20, 12, true, nonIsolated);
     }
 
     std::vector<uint8_t> out = test::snapshot(bitmap);
@@ -319,30 +360,41 @@ TEST(RasteriserPipeTest, FastLoopsMatchTheGeneralRulesPixelForPixel) {
             for (int withAlpha = 0; withAlpha <= 1; ++withAlpha) {
                 for (double fillAlpha : {1.0, 0.6, 0.0}) {
                     for (int clipPath = 0; clipPath <= 1; ++clipPath) {
-                        const Scene s{mode, antialias, withAlpha, fillAlpha, clipPath};
-                        const auto fast = render(s, 0);
-                        const auto reference = render(s, 1);
-                        ASSERT_EQ(fast.size(), reference.size());
-                        size_t differing = 0;
-                        for (size_t i = 0; i < fast.size(); ++i)
-                            differing += fast[i] != reference[i];
-                        EXPECT_EQ(differing, 0u)
-                            << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
-                            << " fill alpha " << fillAlpha << " clip " << clipPath;
-                        ++scenes;
+                        for (int group = 0; group <= 2; ++group) {
+                            for (int softMask = 0; softMask <= 1; ++softMask) {
+                                const Scene s{mode,     antialias, withAlpha, fillAlpha,
+                                              clipPath, group,     softMask};
+                                const auto fast = render(s, 0);
+                                const auto reference = render(s, 1);
+                                ASSERT_EQ(fast.size(), reference.size());
+                                size_t differing = 0;
+                                for (size_t i = 0; i < fast.size(); ++i)
+                                    differing += fast[i] != reference[i];
+                                EXPECT_EQ(differing, 0u)
+                                    << "mode " << mode << " aa " << antialias << " alpha plane " << withAlpha
+                                    << " fill alpha " << fillAlpha << " clip " << clipPath << " group "
+                                    << group << " soft mask " << softMask;
+                                ++scenes;
+                            }
+                        }
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(scenes, 96);
+    EXPECT_EQ(scenes, 576);
 }
 
 TEST(RasteriserPipeTest, FastLoopsActuallyPaint) {
     // Guards the comparison above against two empty renderings.
-    const Scene s{rasterBGR8, 1, 1, 1.0, 0};
-    RasterBitmap blank(61, 47, 4, rasterBGR8, true, false);
-    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0}, 0));
+    const Scene s{rasterBGR8, 1, 1, 1.0, 0, 0, 0};
+    EXPECT_NE(render(s, 0), render(Scene{rasterBGR8, 1, 1, 0.0, 0, 0, 0}, 0));
+    // And the group's backdrop changes what the group paints.
+    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 2, 0}, 0),
+              render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 0}, 0));
+    // And the soft mask what the composites paint.
+    EXPECT_NE(render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 1}, 0),
+              render(Scene{rasterBGR8, 1, 1, 0.6, 0, 0, 0}, 0));
 }
 
 }  // namespace
