@@ -46,11 +46,15 @@ RasterState::RasterState(const RasterState& o, int)
     setLineDash(o.m_lineDash, o.m_lineDashLength, o.m_lineDashPhase);
 }
 
-RasterState* RasterState::clone() const {
-    return new RasterState(*this, 0);
+std::unique_ptr<RasterState> RasterState::clone() const {
+    return std::unique_ptr<RasterState>(new RasterState(*this, 0));
 }
 
 RasterState::~RasterState() {
+    // The saved states one by one, however deep the chain has grown: each
+    // is let go with its own next already taken from it.
+    for (std::unique_ptr<RasterState> next = std::move(m_next); next;)
+        next = next->takeNext();
     memFree(m_lineDash);
     if (m_ownsSoftMask)
         delete m_softMask;

@@ -13,8 +13,8 @@ namespace rendova {
 
 // One entry of the rasteriser's stack of saved drawing states. It owns its
 // two patterns, its screen, its dash array, its clip and (when ownsSoftMask
-// is set) its soft mask; `next` is the state saved before it, owned by the
-// rasteriser that keeps the stack. Not thread-safe; construction and clone()
+// is set) its soft mask, and `next`, the state saved before it: the stack is
+// a chain of owned states. Not thread-safe; construction and clone()
 // throw MemoryException when memory runs out.
 class RasterState {
 public:
@@ -29,7 +29,7 @@ public:
 
     // A copy for saveState: everything copied except that the soft mask is
     // shared and never deleted by the clone, and next is null.
-    RasterState* clone() const;
+    std::unique_ptr<RasterState> clone() const;
 
     const double* matrix() const { return m_matrix; }
     RasterPattern* strokePattern() const { return m_strokePattern.get(); }
@@ -51,7 +51,7 @@ public:
     RasterBitmap* softMask() const { return m_softMask; }
     int ownsSoftMask() const { return m_ownsSoftMask; }
     int inNonIsolatedGroup() const { return m_inNonIsolatedGroup; }
-    RasterState* next() const { return m_next; }
+    RasterState* next() const { return m_next.get(); }
 
     void setMatrix(const double* m);
     // Delete the old pattern and take ownership of p.
@@ -72,7 +72,8 @@ public:
     // Deletes the old soft mask when owned, and owns the new one.
     void setSoftMask(RasterBitmap* bitmap);
     void setInNonIsolatedGroup(int flag) { m_inNonIsolatedGroup = flag; }
-    void setNext(RasterState* next) { m_next = next; }
+    void setNext(std::unique_ptr<RasterState> next) { m_next = std::move(next); }
+    std::unique_ptr<RasterState> takeNext() { return std::move(m_next); }
 
 private:
     RasterState(const RasterState& other, int);
@@ -98,7 +99,7 @@ private:
     RasterBitmap* m_softMask = nullptr;
     int m_ownsSoftMask = 0;
     int m_inNonIsolatedGroup = 0;
-    RasterState* m_next = nullptr;
+    std::unique_ptr<RasterState> m_next;
 };
 
 }  // namespace rendova

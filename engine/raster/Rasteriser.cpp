@@ -7,21 +7,19 @@
 namespace rendova {
 
 Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const HalftoneParameters* screenParams)
-    : Rasteriser(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screenParams), bitmap,
-                 vectorAntialias) {
+    : m_bitmap(bitmap),
+      m_state(
+          std::make_unique<RasterState>(bitmap->width(), bitmap->height(), vectorAntialias, screenParams)),
+      m_vectorAntialias(vectorAntialias) {
     init();
 }
 
 Rasteriser::Rasteriser(RasterBitmap* bitmap, bool vectorAntialias, const RasterScreen& screen)
-    : Rasteriser(new RasterState(bitmap->width(), bitmap->height(), vectorAntialias, screen), bitmap,
-                 vectorAntialias) {
+    : m_bitmap(bitmap),
+      m_state(std::make_unique<RasterState>(bitmap->width(), bitmap->height(), vectorAntialias, screen)),
+      m_vectorAntialias(vectorAntialias) {
     init();
 }
-
-// The destructor runs once this constructor has returned: should init()
-// throw, it deletes the state.
-Rasteriser::Rasteriser(RasterState* state, RasterBitmap* bitmap, bool vectorAntialias)
-    : m_bitmap(bitmap), m_state(state), m_vectorAntialias(vectorAntialias) {}
 
 void Rasteriser::init() {
     if (m_vectorAntialias) {
@@ -38,12 +36,7 @@ void Rasteriser::init() {
     m_opClipResult = 0;
 }
 
-Rasteriser::~Rasteriser() {
-    // Iteratively, however deep the stack of saved states has grown.
-    while (restoreState() == resultOk) {
-    }
-    delete m_state;
-}
+Rasteriser::~Rasteriser() = default;
 
 int Rasteriser::clipToPath(const RasterPath& path, bool evenOdd) {
     return m_state->clip().clipToPath(path, m_state->matrix(), m_state->flatness(), evenOdd);
@@ -57,18 +50,16 @@ void Rasteriser::setInNonIsolatedGroup(RasterBitmap* backdrop, int x, int y) {
 }
 
 int Rasteriser::saveState() {
-    RasterState* saved = m_state->clone();
-    saved->setNext(m_state);
-    m_state = saved;
+    std::unique_ptr<RasterState> saved = m_state->clone();
+    saved->setNext(std::move(m_state));
+    m_state = std::move(saved);
     return resultOk;
 }
 
 int Rasteriser::restoreState() {
-    RasterState* next = m_state->next();
-    if (!next)
+    if (!m_state->next())
         return resultNothingSaved;
-    delete m_state;
-    m_state = next;
+    m_state = m_state->takeNext();
     return resultOk;
 }
 

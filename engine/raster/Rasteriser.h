@@ -39,7 +39,7 @@ public:
     Rasteriser& operator=(const Rasteriser&) = delete;
 
     RasterBitmap* getBitmap() const { return m_bitmap; }
-    RasterState* getState() const { return m_state; }
+    RasterState* getState() const { return m_state.get(); }
     RasterScreen* getScreen() const { return m_state->screen(); }
     bool vectorAntialias() const { return m_vectorAntialias; }
     // Switches anti-aliasing of fills, strokes and images. Only a rasteriser
@@ -168,8 +168,6 @@ public:
     static constexpr int64_t kMaxDashPieces = 1 << 22;
 
 private:
-    // Takes the state over; the public constructors start from it.
-    Rasteriser(RasterState* state, RasterBitmap* bitmap, bool vectorAntialias);
     void init();
     // Painting runs through the pipe; all extend the modified box.
     // Columns x0..x1 of row y, all painted.
@@ -189,7 +187,8 @@ private:
     bool bitmapIsEmpty() const { return m_bitmap->width() <= 0 || m_bitmap->height() <= 0; }
 
     RasterBitmap* m_bitmap;
-    RasterState* m_state;
+    // The current state; the states saved before it hang from its next.
+    std::unique_ptr<RasterState> m_state;
     // 1 bit per sub-pixel, 4 x the bitmap's width by 4 rows, top-down.
     std::unique_ptr<RasterBitmap> m_aaBuffer;
     // The device row whose clip coverage the buffer holds while an image is
