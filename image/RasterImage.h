@@ -145,6 +145,13 @@ public:
     bool TakeOver(RasterImage& source);
     // Makes this image a ghost that shares the buffers of `source`.
     void ShareFrom(const RasterImage& source);
+    // Makes this image, which must be no ghost, a ghost over a packed bitmap
+    // held by the caller: an uncompressed 24-bit block with the 40-byte info
+    // header, of `size` bytes. Nothing is copied or freed, so the block must
+    // outlive the image, and whatever is written through the image (rows, or
+    // the header a BMP encoding refreshes) lands in the block. False, with the
+    // image left empty, for any other block.
+    bool ShareDib(uint8_t* dib, size_t size);
     // When this image has no pixel block, takes the settings of `source`.
     void InheritInfo(const RasterImage& source);
 

@@ -171,4 +171,37 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
     return true;
 }
 
+bool RasterImage::ShareDib(uint8_t* dib, size_t size) {
+    if (!destroy() || dib == nullptr)
+        return false;
+    BitmapInfoHeader source;
+    if (size < kInfoHeaderSize || !readDibHeader(dib, size, source) || source.size != kInfoHeaderSize ||
+        source.width <= 0 || source.height <= 0 || source.bitCount != 24 || source.compression != 0)
+        return false;
+    const uint64_t stride = ((uint64_t(source.width) * 24 + 31) >> 5) << 2;
+    const uint64_t imageSize = stride * uint64_t(source.height);
+    if (kInfoHeaderSize + imageSize > size || kInfoHeaderSize + imageSize > UINT32_MAX)
+        return false;
+    // The header an image made by CreateFromDib from the same block holds,
+    // so that the codecs cannot tell the two apart.
+    m_header = BitmapInfoHeader{};
+    m_header.size = kInfoHeaderSize;
+    m_header.width = source.width;
+    m_header.height = source.height;
+    m_header.planes = 1;
+    m_header.bitCount = 24;
+    m_header.sizeImage = uint32_t(imageSize);
+    m_info.formatType = kFormatUnknown;
+    m_info.rowStride = uint32_t(stride);
+    SetDpiX(dpiFromPelsPerMetre(source.xPelsPerMeter));
+    SetDpiY(dpiFromPelsPerMetre(source.yPelsPerMeter));
+    clearNearestCache();
+    m_pixelBlock = dib;
+    m_info.pixels = dib + kInfoHeaderSize;
+    // Its own owner: every operation that would free or replace the
+    // buffers refuses, as it does on any ghost.
+    m_info.ghostOwner = this;
+    return true;
+}
+
 }  // namespace rendova

@@ -194,7 +194,11 @@ int32_t PageImageWriter::tiffPagesWritten() const {
     return m_tiffImage != nullptr ? m_tiffImage->pagesWritten() : 0;
 }
 
-bool PageImageWriter::getPage(RasterImage& image) {
+bool PageImageWriter::keepsGeometry() const {
+    return m_rotation == 0 && !(m_resizeWidth > 0 && m_resizeHeight > 0);
+}
+
+bool PageImageWriter::getPage(RasterImage& image, bool onlyRead) {
     if (spilled()) {
         // A page too large for the memory route comes only from its spill
         // file; when that could not be written there is no page to write.
@@ -204,6 +208,8 @@ bool PageImageWriter::getPage(RasterImage& image) {
     }
     if (m_infoHeader == nullptr)
         return false;
+    if (onlyRead && blockHoldsBmpFile() && image.ShareDib(m_infoHeader, size_t(m_headerSize + m_imageSize)))
+        return true;
     // The packed bitmap is the info header and the rows that follow it. The
     // size comes from the recorded page size, which may be older than the
     // block (a refused page keeps the previous size): never read past the
@@ -344,11 +350,13 @@ bool PageImageWriter::writeBlockAsBmp(const char* path) {
 bool PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
     // The common raw page needs no image of its own: no copy of the page,
     // no second pass over its rows.
-    if (formatCode == kFormatBmp && !isPaletteDepth(m_paletteDepth) && m_rotation == 0 &&
-        !(m_resizeWidth > 0 && m_resizeHeight > 0) && !spilled() && blockHoldsBmpFile())
+    const bool asRendered = !isPaletteDepth(m_paletteDepth) && keepsGeometry();
+    if (formatCode == kFormatBmp && asRendered && !spilled() && blockHoldsBmpFile())
         return writeBlockAsBmp(path);
     RasterImage image(kFormatUnknown);
-    if (!getPage(image))
+    // The PNG encoder only reads the rows (it changes a palette, which a
+    // page as rendered has not).
+    if (!getPage(image, formatCode == kFormatPng && asRendered))
         return false;
     if (isPaletteDepth(m_paletteDepth))
         reduceColours(image);
@@ -363,7 +371,7 @@ bool PageImageWriter::writeRaster(const char* path, uint32_t formatCode) {
 
 bool PageImageWriter::writeJpeg(const char* path) {
     RasterImage image(kFormatUnknown);
-    if (!getPage(image))
+    if (!getPage(image, keepsGeometry() && !m_greyscale))
         return false;
     if (m_rotation != 0)
         Rotate(image, float(m_rotation));
@@ -475,6 +483,17 @@ bool PageImageWriter::writeTiff(const char* path) {
         if (m_multiPageFile == nullptr)
             return false;
         m_multiPageStream = std::make_unique<FileImageStream>(m_multiPageFile);
+    }
+    if (!m_multiPage && !isPaletteDepth(m_paletteDepth) && keepsGeometry()) {
+        // A single page as rendered: the encoder only reads its rows.
+        RasterImage page(kFormatUnknown);
+        if (!getPage(page, true))
+            return false;
+        page.SetDpiX(m_xDpi);
+        page.SetDpiY(m_yDpi);
+        page.SetFormatOption(tiffCompressionCode(m_compression, m_workDepth), kFormatTiff);
+        page.SetQuality(uint8_t(m_quality));
+        return page.Save(path, kFormatTiff);
     }
     RasterImageTIF& image = *m_tiffImage;
     if (!getPage(image))

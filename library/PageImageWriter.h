@@ -89,8 +89,12 @@ public:
 private:
     bool spilled() const;
     // Fills `image` with the page: from the spill file when the page was
-    // spilled, else from the block. False when neither works.
-    bool getPage(RasterImage& image);
+    // spilled, else from the block. False when neither works. For an image
+    // that will only be read (`onlyRead`), a block that holds the page as it
+    // was rendered is shared rather than copied.
+    bool getPage(RasterImage& image, bool onlyRead = false);
+    // Neither turned nor resized on the way out.
+    bool keepsGeometry() const;
     // The quantizer's palette and the reduction to paletteDepth bits.
     void reduceToPalette(RasterImage& image);
     // Grey conversion (unless 1 bit) and then the palette reduction.

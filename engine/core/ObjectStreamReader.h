@@ -29,6 +29,8 @@ public:
     PdfValue& getObject(int index, int num, PdfValue& out) const;
     // The object numbers of the header pairs read, in stream order.
     const std::vector<int>& getObjectNumbers() const { return m_objectNumbers; }
+    // The objects held, parsed or not: what keeping the reader costs.
+    size_t heldObjects() const { return m_objects.size(); }
 
 private:
     int m_streamNumber;

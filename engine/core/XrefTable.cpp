@@ -471,8 +471,14 @@ PdfValue& XrefTable::fetchCompressed(int num, const Entry& entry, PdfValue& out)
     // Reading the object stream may fetch other objects, and so change the
     // cache; the new reader goes in only once it is complete.
     auto reader = std::make_unique<ObjectStreamReader>(this, streamNumber);
-    if (m_objectStreams.size() >= kObjectStreamCacheSize)
+    size_t held = reader->heldObjects();
+    for (const auto& kept : m_objectStreams)
+        held += kept->heldObjects();
+    while (m_objectStreams.size() >= kObjectStreamCacheMax ||
+           (m_objectStreams.size() >= kObjectStreamCacheSize && held > kObjectStreamObjectBudget)) {
+        held -= m_objectStreams.back()->heldObjects();
         m_objectStreams.pop_back();
+    }
     m_objectStreams.insert(m_objectStreams.begin(), std::move(reader));
     return m_objectStreams.front()->getObject(entry.generation, num, out);
 }

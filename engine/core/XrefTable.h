@@ -159,8 +159,14 @@ private:
     // Object streams parsed lately, the most recently used first. A page
     // tree, outline or font walk alternates between several of them; with
     // one reader each switch parsed a whole stream again (more than half the
-    // time of opening a 100-page document).
+    // time of opening a 100-page document). A document's page objects lie
+    // in all of its streams, so the walk at opening reads every one, and
+    // with too few kept the outline and the first pages read some again:
+    // beyond the first few, readers are kept while their objects stay
+    // within a budget, up to a count that keeps the search short.
     static constexpr size_t kObjectStreamCacheSize = 8;
+    static constexpr size_t kObjectStreamCacheMax = 64;
+    static constexpr size_t kObjectStreamObjectBudget = 8192;
     std::vector<std::unique_ptr<ObjectStreamReader>> m_objectStreams;
     // The objects being fetched, outermost first: an object that is needed
     // to read itself is a loop of references.

@@ -235,5 +235,59 @@ TEST(RasterImageDib, TopDownBitmapsAreRefusedLikeAnyNonPositiveHeight) {
     EXPECT_STREQ(image.LastErrorText(), "RasterImage::Create : width and height must be greater than zero");
 }
 
+TEST(RasterImageDib, ASharedBlockEncodesAsItsCopyWithoutBeingCopiedOrFreed) {
+    DibFields f;
+    f.width = 3;
+    f.height = 2;
+    f.pelsX = 5906;
+    f.pelsY = 11811;
+    Bytes dib = infoHeader(f);
+    for (int i = 0; i < 24; ++i)
+        dib.push_back(uint8_t(i * 37));
+    RasterImage copied;
+    ASSERT_TRUE(createFrom(copied, dib));
+    RasterImage shared;
+    ASSERT_TRUE(shared.ShareDib(dib.data(), dib.size()));
+    EXPECT_EQ(shared.RowPointer(0), dib.data() + 40);
+    EXPECT_EQ(shared.GetDpiX(), copied.GetDpiX());
+    EXPECT_EQ(shared.GetDpiY(), copied.GetDpiY());
+    for (const uint32_t code : {kFormatPng, kFormatJpeg, kFormatTiff, kFormatBmp}) {
+        const Bytes expected = test::encodeBytes(copied, code);
+        ASSERT_FALSE(expected.empty()) << code;
+        EXPECT_EQ(test::encodeBytes(shared, code), expected) << code;
+    }
+    // The block stays the caller's: the image gives nothing up to be freed
+    // or replaced.
+    EXPECT_FALSE(shared.destroy());
+    EXPECT_FALSE(shared.ShareDib(dib.data(), dib.size()));
+}
+
+TEST(RasterImageDib, OnlyAWholeUncompressedColourBlockIsShared) {
+    const auto refused = [](const DibFields& f, size_t cut) {
+        Bytes dib = infoHeader(f);
+        dib.resize(dib.size() + 16 + (f.bits <= 8 ? 4u << f.bits : 0));  // two rows of 8 bytes
+        dib.resize(dib.size() - cut);
+        RasterImage image;
+        return !image.ShareDib(dib.data(), dib.size()) && !image.HasPixels();
+    };
+    DibFields f;
+    f.width = 2;
+    f.height = 2;
+    EXPECT_FALSE(refused(f, 0));
+    EXPECT_TRUE(refused(f, 1));  // rows cut short
+    DibFields palette = f;
+    palette.bits = 8;
+    EXPECT_TRUE(refused(palette, 0));
+    DibFields coded = f;
+    coded.compression = 1;
+    EXPECT_TRUE(refused(coded, 0));
+    DibFields wideHeader = f;
+    wideHeader.headerSize = 108;
+    EXPECT_TRUE(refused(wideHeader, 0));
+    DibFields topDown = f;
+    topDown.height = -2;
+    EXPECT_TRUE(refused(topDown, 0));
+}
+
 }  // namespace
 }  // namespace rendova
