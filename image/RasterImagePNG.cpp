@@ -196,6 +196,19 @@ struct WriteStructs {
     }
 };
 
+// Makes the libpng structures, for reading or writing as `create` does,
+// with our error callbacks; the failure text, or null.
+template <class Structs>
+const char* createStructs(Structs& s, decltype(&png_create_read_struct) create, ErrorText& error) {
+    s.png = create(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
+    if (s.png == nullptr)
+        return "Failed to create PNG structure";
+    s.info = png_create_info_struct(s.png);
+    if (s.info == nullptr)
+        return "Failed to initialize PNG info structure";
+    return nullptr;
+}
+
 // 2-bit pixels made 4-bit nibbles in place, from the right end so that the
 // wider output never overwrites input not yet read.
 void widenTwoBitRow(uint8_t* row, uint32_t width) {
@@ -512,14 +525,8 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
     }
     ErrorText error{};
     ReadStructs s;
-    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
-    if (s.png == nullptr) {
-        setLastError("Failed to create PNG structure");
-        return false;
-    }
-    s.info = png_create_info_struct(s.png);
-    if (s.info == nullptr) {
-        setLastError("Failed to initialize PNG info structure");
+    if (const char* failure = createStructs(s, png_create_read_struct, error)) {
+        setLastError(failure);
         return false;
     }
     const auto failed = [&]() {
@@ -593,14 +600,8 @@ bool RasterImagePNG::Encode(ImageStream* stream) {
         return false;
     ErrorText error{};
     WriteStructs s;
-    s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
-    if (s.png == nullptr) {
-        setLastError("Failed to create PNG structure");
-        return false;
-    }
-    s.info = png_create_info_struct(s.png);
-    if (s.info == nullptr) {
-        setLastError("Failed to initialize PNG info structure");
+    if (const char* failure = createStructs(s, png_create_write_struct, error)) {
+        setLastError(failure);
         return false;
     }
     const auto failed = [&]() {
