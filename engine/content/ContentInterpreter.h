@@ -223,6 +223,9 @@ private:
     // The pattern fills (ContentPatternFills.cpp): each runs in a saved
     // state clipped to the painted area and leaves the path as it was.
     void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    void setTileColours(TilingPattern* tiling, bool stroke, const ColorSpace* under);
+    void drawTiles(TilingPattern* tiling, const double* m, const double* m1Inverse, double xStep,
+                   double yStep);
     void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
     // The state's clip narrowed to the path's fill or stroke area.
     void clipToPaintedArea(bool stroke, bool evenOdd);
