@@ -15,12 +15,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "bench/RateReporter.h"
 #include "engine/core/FaxDecoder.h"
 #include "engine/core/MemorySource.h"
 #include "engine/core/PdfValue.h"
@@ -191,30 +190,6 @@ void benchLibtiff(benchmark::State& state, const Dataset* d) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(expected));
 }
 
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration)
-                continue;
-            if (!median && medians.count(run.run_name.function_name))
-                continue;
-            auto it = run.counters.find("bytes_per_second");
-            if (it == run.counters.end())
-                continue;
-            rates[run.run_name.function_name] = it->second.value;
-            if (median)
-                medians.insert(run.run_name.function_name);
-        }
-    }
-    std::map<std::string, double> rates;
-    std::set<std::string> medians;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,17 +223,17 @@ int main(int argc, char** argv) {
     for (const Dataset& d : datasets) {
         for (auto* b : {benchmark::RegisterBenchmark(("libtiff/" + d.name).c_str(), benchLibtiff, &d),
                         benchmark::RegisterBenchmark(("ours/" + d.name).c_str(), benchOurs, &d)})
-            b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+            rendova::bench::repeatForMedian(b);
     }
 
-    CollectingReporter reporter;
+    rendova::bench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     std::printf("\nFax decoding (MB/s = 10^6 bitmap bytes per second; ratio = libtiff's rate / ours)\n");
     for (const Dataset& d : datasets) {
-        const double tiff = reporter.rates["libtiff/" + d.name] / 1e6;
-        const double ours = reporter.rates["ours/" + d.name] / 1e6;
+        const double tiff = reporter.rate("libtiff/" + d.name) / 1e6;
+        const double ours = reporter.rate("ours/" + d.name) / 1e6;
         if (tiff <= 0 || ours <= 0)
             continue;
         std::printf("%-14s libtiff %8.1f   ours %8.1f   ratio %.2f\n", d.name.c_str(), tiff, ours,

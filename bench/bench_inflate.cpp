@@ -17,11 +17,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "bench/RateReporter.h"
 #include "engine/core/InflateDecoder.h"
 #include "engine/core/MemorySource.h"
 #include "engine/core/PdfValue.h"
@@ -205,32 +204,6 @@ void benchZlibBytes(benchmark::State& state, const Dataset* d) {
     drain(state, *d, reader);
 }
 
-// Prints the usual table and keeps each benchmark's rate for the summary.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions, the median; otherwise the single run.
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration)
-                continue;
-            if (!median && medians.count(run.run_name.function_name))
-                continue;
-            auto it = run.counters.find("bytes_per_second");
-            if (it == run.counters.end())
-                continue;
-            rates[run.run_name.function_name] = it->second.value;
-            if (median)
-                medians.insert(run.run_name.function_name);
-        }
-    }
-    std::map<std::string, double> rates;
-    std::set<std::string> medians;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,25 +220,23 @@ int main(int argc, char** argv) {
                     d.compressed.size(), double(d.raw.size()) / double(d.compressed.size()));
     }
     for (const Dataset& d : datasets) {
-        // Five repetitions each, summarised by their median: the figures
-        // stay stable on a machine that other work shares.
         for (auto* b : {benchmark::RegisterBenchmark(("zlib/" + d.name).c_str(), benchZlib, &d),
                         benchmark::RegisterBenchmark(("zlib_bytes/" + d.name).c_str(), benchZlibBytes, &d),
                         benchmark::RegisterBenchmark(("ours/" + d.name).c_str(), benchOurs, &d),
                         benchmark::RegisterBenchmark(("ours_stream/" + d.name).c_str(), benchOursStream, &d)})
-            b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+            rendova::bench::repeatForMedian(b);
     }
 
-    CollectingReporter reporter;
+    rendova::bench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     std::printf("\nInflate throughput (MB/s = 10^6 decoded bytes per second; ratio = zlib's rate / ours)\n");
     for (const Dataset& d : datasets) {
-        const double zlib = reporter.rates["zlib/" + d.name] / 1e6;
-        const double zlibBytes = reporter.rates["zlib_bytes/" + d.name] / 1e6;
-        const double ours = reporter.rates["ours/" + d.name] / 1e6;
-        const double stream = reporter.rates["ours_stream/" + d.name] / 1e6;
+        const double zlib = reporter.rate("zlib/" + d.name) / 1e6;
+        const double zlibBytes = reporter.rate("zlib_bytes/" + d.name) / 1e6;
+        const double ours = reporter.rate("ours/" + d.name) / 1e6;
+        const double stream = reporter.rate("ours_stream/" + d.name) / 1e6;
         if (zlib <= 0 || zlibBytes <= 0 || ours <= 0 || stream <= 0)
             continue;
         std::printf("%-7s into a buffer:     zlib %7.1f   ours %7.1f   ratio %.2f\n", d.name.c_str(), zlib,

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RateReporter.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/FileSource.h"
 #include "engine/core/Jbig2Decoder.h"
@@ -173,7 +174,7 @@ int main(int argc, char** argv) {
             continue;
         for (auto* b : {benchmark::RegisterBenchmark(("jbig2dec/" + d.name).c_str(), benchJbig2dec, &d),
                         benchmark::RegisterBenchmark(("ours/" + d.name).c_str(), benchOurs, &d)})
-            b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+            rendova::bench::repeatForMedian(b);
     }
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

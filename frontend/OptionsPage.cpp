@@ -50,8 +50,24 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     std::string password = m_settings.readText("password", "");
 
     auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(buildImageGroup(), 0, wxEXPAND | wxBOTTOM, kGap);
+    sizer->Add(buildTifModeGroup(), 0, wxEXPAND | wxBOTTOM, kGap);
+    sizer->Add(buildSaveGroup(password), 0, wxEXPAND);
 
-    // Image settings: type, resolutions, and the format's page.
+    SetSizer(sizer);
+
+    writeControls();
+    onTypeChange();
+    onSaveMode();
+
+    m_imageType->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { onTypeChange(); });
+    m_saveBesideInput->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
+    m_saveToFolder->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
+    m_browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { onBrowse(); });
+}
+
+// Image settings: type, resolutions, and the format's page.
+wxSizer* OptionsPage::buildImageGroup() {
     auto* imageBox = new wxStaticBox(this, kIdImageSettingsGroup, "Image settings");
     auto* imageSizer = new wxStaticBoxSizer(imageBox, wxVERTICAL);
     wxArrayString types;
@@ -93,8 +109,10 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     }
     m_formatFrame->SetMinSize(wxSize(-1, tallest));
     imageSizer->Add(m_formatFrame, 0, wxEXPAND);
-    sizer->Add(imageSizer, 0, wxEXPAND | wxBOTTOM, kGap);
+    return imageSizer;
+}
 
+wxSizer* OptionsPage::buildTifModeGroup() {
     // TIFF mode. The third choice is kept for settings files that hold it but
     // is never offered.
     auto* tifBox = new wxStaticBox(this, kIdTifModeGroup, "Tif Mode");
@@ -113,9 +131,11 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     for (wxRadioButton* mode : m_tifModes)
         tifChoices->Add(mode, 0, wxALL, kGap);
     tifSizer->Add(tifChoices, 0, wxEXPAND);
-    sizer->Add(tifSizer, 0, wxEXPAND | wxBOTTOM, kGap);
+    return tifSizer;
+}
 
-    // Where the images go, and the password.
+// Where the images go, and the password.
+wxSizer* OptionsPage::buildSaveGroup(const std::string& password) {
     auto* saveBox = new wxStaticBox(this, kIdSaveModeGroup, "Save Mode");
     auto* saveSizer = new wxStaticBoxSizer(saveBox, wxVERTICAL);
     m_saveBesideInput = new wxRadioButton(saveBox, kIdSaveBesideInput, "Save as input directory",
@@ -137,18 +157,7 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
                      wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
     passwordRow->Add(m_password, 0, wxALIGN_CENTER_VERTICAL);
     saveSizer->Add(passwordRow, 0, wxLEFT | wxRIGHT | wxBOTTOM, kGap);
-    sizer->Add(saveSizer, 0, wxEXPAND);
-
-    SetSizer(sizer);
-
-    writeControls();
-    onTypeChange();
-    onSaveMode();
-
-    m_imageType->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { onTypeChange(); });
-    m_saveBesideInput->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
-    m_saveToFolder->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
-    m_browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { onBrowse(); });
+    return saveSizer;
 }
 
 void OptionsPage::readControls() {

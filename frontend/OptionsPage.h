@@ -35,6 +35,10 @@ public:
     wxWindow* visibleFormatPage() const;
 
 private:
+    // The constructor's groups of controls, each in its own sizer.
+    wxSizer* buildImageGroup();
+    wxSizer* buildTifModeGroup();
+    wxSizer* buildSaveGroup(const std::string& password);
     void readControls();
     void writeControls();
     void onTypeChange();

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "image/CodecFailure.h"
 
 namespace rendova {
 
@@ -267,6 +271,16 @@ public:
 protected:
     // Bounded copy into lastError (at most 255 characters and the terminator).
     void setLastError(const char* text);
+    // A codec's boundary: runs `body`, whose CodecFailure becomes the
+    // last-error text and false; so does memory exhaustion when the codec
+    // names a text for it, else that goes on up. A body returning bool gives
+    // its own result, any other body true.
+    template <class Body>
+    bool runCodec(const char* outOfMemoryText, Body&& body);
+    template <class Body>
+    bool runCodec(Body&& body) {
+        return runCodec(nullptr, static_cast<Body&&>(body));
+    }
     bool isGhost() const { return m_info.ghostOwner != nullptr; }
     // Copies the header copy into the pixel block (the encoders write the block).
     void syncBlockHeader();
@@ -294,5 +308,24 @@ private:
     bool decodeAs(ImageStream* stream, Args... args);
     bool decodeAnyFormat(ImageStream* stream);
 };
+
+template <class Body>
+bool RasterImage::runCodec(const char* outOfMemoryText, Body&& body) {
+    try {
+        if constexpr (std::is_same_v<std::invoke_result_t<Body&>, bool>) {
+            return body();
+        } else {
+            body();
+            return true;
+        }
+    } catch (const CodecFailure& failure) {
+        setLastError(failure.text);
+    } catch (const std::bad_alloc&) {
+        if (outOfMemoryText == nullptr)
+            throw;
+        setLastError(outOfMemoryText);
+    }
+    return false;
+}
 
 }  // namespace rendova

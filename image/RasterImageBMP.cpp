@@ -59,7 +59,7 @@ struct RowBuffer {
 bool RasterImageBMP::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec([&] {
         syncBlockHeader();
         uint8_t fileHeader[kFileHeaderSize] = {};
         putLe16(fileHeader, kBmpMagic);
@@ -67,11 +67,7 @@ bool RasterImageBMP::Encode(ImageStream* stream) {
         putLe32(fileHeader + 10, kFileHeaderSize + m_header.size + PaletteBytes());
         writeOrFail(stream, fileHeader, sizeof fileHeader);
         writeOrFail(stream, m_pixelBlock, GetSize());
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+    });
 }
 
 bool RasterImageBMP::ReadInfoHeader(ImageStream* stream, BitmapInfoHeader& header) {
@@ -120,7 +116,7 @@ bool RasterImageBMP::ReadInfoHeader(ImageStream* stream, BitmapInfoHeader& heade
 bool RasterImageBMP::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec([&] {
         const int64_t start = stream->tell();
         uint8_t fileHeader[kFileHeaderSize];
         if (stream->read(fileHeader, kFileHeaderSize, 1) != 1)
@@ -180,11 +176,8 @@ bool RasterImageBMP::Decode(ImageStream* stream) {
         decodeBits(stream, file, start, bitsOffset);
         if (topDown)
             flipRows(m_info.pixels, GetRowStride(), GetHeight());
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 void RasterImageBMP::decodeBits(ImageStream* stream, const BitmapInfoHeader& file, int64_t start,

@@ -145,7 +145,7 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
     const int32_t height = GetHeight();
     const uint32_t stride = GetRowStride();
 
-    try {
+    const bool done = runCodec([&] {
         if (source.compression == 0 && (bits == 1 || bits == 4 || bits == 8 || bits == 24)) {
             const size_t copied = dataSize < m_header.sizeImage ? dataSize : m_header.sizeImage;
             std::memcpy(m_info.pixels, data, copied);
@@ -162,9 +162,9 @@ bool RasterImage::CreateFromDib(const uint8_t* dib, size_t size) {
         } else if (bits == 24) {
             failCodec("unknown compression");
         }
-    } catch (const CodecFailure& failure) {
+    });
+    if (!done) {
         destroy();
-        setLastError(failure.text);
         return false;
     }
     syncBlockHeader();

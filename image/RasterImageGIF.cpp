@@ -467,7 +467,7 @@ bool composeFrames(ImageStream* stream, const Screen& screen, ImageInfo& info, c
 bool RasterImageGIF::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec("Can't allocate memory", [&] {
         uint8_t header[kScreenDescriptorSize];
         if (stream->read(header, sizeof header, 1) != 1 || std::memcmp(header, "GIF8", 4) != 0)
             return false;
@@ -506,14 +506,8 @@ bool RasterImageGIF::Decode(ImageStream* stream) {
             storeIndices(composed.canvas.data(), screen.width, screen.height, transparentIndex,
                          composed.table.entries, composed.table.count);
         m_info.frameDelay = composed.control.delay;
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        setLastError("Can't allocate memory");
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 void RasterImageGIF::storeTrueColour(const uint8_t* canvas, int32_t width, int32_t height,

@@ -559,7 +559,7 @@ void RasterImageGIF::encodeTiles(ImageStream* stream) {
 bool RasterImageGIF::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec([&] {
         if (GetWidth() > kMaxSide || GetHeight() > kMaxSide)
             failCodec("Can't save this image as GIF");
         m_delay = uint16_t(m_info.frameDelay);
@@ -569,11 +569,7 @@ bool RasterImageGIF::Encode(ImageStream* stream) {
             encodePalette(stream);
         if (!stream->flush() || stream->error() != 0)
             failCodec(kWriteErrorText);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace rendova

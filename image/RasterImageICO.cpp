@@ -41,7 +41,7 @@ bool sameColour(const RgbQuad& a, const RgbQuad& b) {
 bool RasterImageICO::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec([&] {
         const int64_t start = stream->tell();
         uint8_t header[kIconHeaderSize];
         if (stream->read(header, sizeof header, 1) != 1)
@@ -65,10 +65,7 @@ bool RasterImageICO::Decode(ImageStream* stream) {
         if (!found)
             return false;
         return decodeEntry(stream, start, entry);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
+    });
 }
 
 bool RasterImageICO::decodeEntry(ImageStream* stream, int64_t start, const uint8_t* entry) {
@@ -255,7 +252,7 @@ bool RasterImageICO::Encode(ImageStream* stream) {
     }
     if (GetBpp() <= 8 && !HasPalette())
         return false;
-    try {
+    return runCodec([&] {
         const bool withAlpha = HasAlpha() && !HasPalette();
         const uint32_t colourBits = withAlpha ? 32 : uint32_t(GetBpp());
         const uint32_t colourBytes = withAlpha ? uint32_t(width) * uint32_t(height) * 4 : m_header.sizeImage;
@@ -319,11 +316,8 @@ bool RasterImageICO::Encode(ImageStream* stream) {
             }
         }
         writeOrFail(stream, mask.data, maskSize);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 }  // namespace rendova

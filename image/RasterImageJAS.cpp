@@ -93,7 +93,7 @@ std::string RasterImageJAS::rateOption(uint8_t quality) {
 bool RasterImageJAS::Decode(ImageStream* stream, uint32_t code) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec([&] {
         const int32_t start = stream->tell();
         uint8_t head[kSignatureBytes] = {};
         const size_t got = stream->read(head, 1, sizeof head);
@@ -126,11 +126,7 @@ bool RasterImageJAS::Decode(ImageStream* stream, uint32_t code) {
         if (!read || picture.components.empty())
             failCodec("error: cannot load image data");
         decodePicture(picture, code != kFormatUnknown ? code : codeOf(format));
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+    });
 }
 
 void RasterImageJAS::decodePicture(JasPicture& picture, uint32_t code) {
@@ -189,7 +185,7 @@ void RasterImageJAS::decodePicture(JasPicture& picture, uint32_t code) {
 bool RasterImageJAS::Encode(ImageStream* stream, uint32_t code) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec([&] {
         if (HasPalette() && !HasGreyPalette())
             failCodec("JasPer can save only RGB or GrayScale images");
         const bool grey = HasPalette();
@@ -244,11 +240,7 @@ bool RasterImageJAS::Encode(ImageStream* stream, uint32_t code) {
             failCodec("error: cannot encode image\n");
         if (!stream->flush())
             failCodec("error: cannot encode image\n");
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace rendova

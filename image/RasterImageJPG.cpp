@@ -345,6 +345,19 @@ void applyDecodeOptions(jpeg_decompress_struct& info, uint32_t options, int qual
         info.out_color_space = JCS_EXT_BGR;
 }
 
+// The palette of quantized output (the codec's colour map) or of grey
+// output.
+void setOutputPalette(const jpeg_decompress_struct& info, RasterImage& image) {
+    const int components = info.output_components;
+    if (info.quantize_colors) {
+        const int count = info.actual_number_of_colors;
+        image.SetPalette(info.colormap[0], components == 3 ? info.colormap[1] : nullptr,
+                         components == 3 ? info.colormap[2] : nullptr, uint32_t(count > 0 ? count : 0));
+    } else if (info.out_color_space == JCS_GRAYSCALE) {
+        image.MakeGreyPalette();
+    }
+}
+
 // Adobe's inverted CMYK: each stored value is 255 minus the ink.
 void cmykToBgr(const uint8_t* in, uint8_t* row, int32_t width) {
     for (int32_t x = 0; x < width; ++x, in += 4, row += 3) {
@@ -359,6 +372,17 @@ void cmykToBgr(const uint8_t* in, uint8_t* row, int32_t width) {
 
 RasterImageJPG::RasterImageJPG() : RasterImage(kFormatJpeg) {}
 
+// The EXIF probe: its failure only means that there is no EXIF resolution.
+void RasterImageJPG::probeExif(ImageStream* stream) {
+    m_exifData = ExifData{};
+    m_exifReader.reset(new (std::nothrow) ExifReader(&m_exifData));
+    if (m_exifReader != nullptr) {
+        const int32_t start = stream->tell();
+        m_exifReader->DecodeExif(stream, ExifReader::kParseExif);
+        stream->seek(start, ImageStream::kSeekSet);
+    }
+}
+
 RasterImageJPG::~RasterImageJPG() = default;
 
 bool RasterImageJPG::Decode(ImageStream* stream) {
@@ -367,14 +391,7 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
         return false;
     }
 
-    // The EXIF probe: its failure only means that there is no EXIF resolution.
-    m_exifData = ExifData{};
-    m_exifReader.reset(new (std::nothrow) ExifReader(&m_exifData));
-    if (m_exifReader != nullptr) {
-        const int32_t start = stream->tell();
-        m_exifReader->DecodeExif(stream, ExifReader::kParseExif);
-        stream->seek(start, ImageStream::kSeekSet);
-    }
+    probeExif(stream);
     const bool haveExif = m_exifData.isExif != 0;
 
     auto decoder = std::unique_ptr<Decompressor>(new (std::nothrow) Decompressor);
@@ -425,14 +442,7 @@ bool RasterImageJPG::Decode(ImageStream* stream) {
                        info.X_density));
     SetDpiY(resolution(m_exifData.yResolution, m_exifData.resolutionUnit, haveExif, info.density_unit,
                        info.Y_density));
-
-    if (info.quantize_colors) {
-        const int count = info.actual_number_of_colors;
-        SetPalette(info.colormap[0], components == 3 ? info.colormap[1] : nullptr,
-                   components == 3 ? info.colormap[2] : nullptr, uint32_t(count > 0 ? count : 0));
-    } else if (info.out_color_space == JCS_GRAYSCALE) {
-        MakeGreyPalette();
-    }
+    setOutputPalette(info, *this);
 
     // CMYK rows come through a buffer and are made blue, green, red; every
     // other kind fits the image row as it is.

@@ -43,6 +43,8 @@ public:
     ExifReader* exifReader() const { return m_exifReader.get(); }
 
 private:
+    void probeExif(ImageStream* stream);
+
     std::unique_ptr<ExifReader> m_exifReader;
     ExifData m_exifData;
     // libjpeg's smoothing factor (0..100) and dither mode, read for the

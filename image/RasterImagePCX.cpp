@@ -168,7 +168,7 @@ void clearRowPadding(RasterImage& image, int32_t width, int32_t height, int dept
 bool RasterImagePCX::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec("Can't allocate memory", [&] {
         uint8_t header[kHeaderSize];
         if (stream->read(header, sizeof header, 1) != 1)
             failCodec("Can't read PCX image");
@@ -249,20 +249,14 @@ bool RasterImagePCX::Decode(ImageStream* stream) {
             SetPalette(table, 256);
         }
         clearRowPadding(*this, width, height, depth);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        setLastError("Can't allocate memory");
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool RasterImagePCX::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec("Can't allocate memory", [&] {
         const int32_t width = GetWidth();
         const int32_t height = GetHeight();
         if (width > kMaxSide || height > kMaxSide)
@@ -346,14 +340,7 @@ bool RasterImagePCX::Encode(ImageStream* stream) {
             }
         }
         writeOrFail(stream, out.data(), out.size());
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        setLastError("Can't allocate memory");
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace rendova

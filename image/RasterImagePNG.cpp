@@ -196,6 +196,19 @@ struct WriteStructs {
     }
 };
 
+// Makes the libpng structures, for reading or writing as `create` does,
+// with our error callbacks; the failure text, or null.
+template <class Structs>
+const char* createStructs(Structs& s, decltype(&png_create_read_struct) create, ErrorText& error) {
+    s.png = create(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
+    if (s.png == nullptr)
+        return "Failed to create PNG structure";
+    s.info = png_create_info_struct(s.png);
+    if (s.info == nullptr)
+        return "Failed to initialize PNG info structure";
+    return nullptr;
+}
+
 // 2-bit pixels made 4-bit nibbles in place, from the right end so that the
 // wider output never overwrites input not yet read.
 void widenTwoBitRow(uint8_t* row, uint32_t width) {
@@ -211,6 +224,298 @@ int32_t dpiFromPelsPerMetre(png_uint_32 pelsPerMetre) {
     return int32_t(std::floor(pelsPerMetre * 0.0254 + 0.5));
 }
 
+// --- Decoding steps --------------------------------------------------------------
+
+// The file's own layout, as its header gives it.
+struct FileLayout {
+    png_uint_32 width;
+    png_uint_32 height;
+    int bitDepth;
+    int colourType;
+    int pixelDepth;
+};
+
+FileLayout readLayout(png_structp png, png_infop info) {
+    FileLayout file{};
+    file.width = png_get_image_width(png, info);
+    file.height = png_get_image_height(png, info);
+    file.bitDepth = png_get_bit_depth(png, info);
+    file.colourType = png_get_color_type(png, info);
+    file.pixelDepth = file.bitDepth * png_get_channels(png, info);
+    return file;
+}
+
+// Every layout but 32-bit pixels is composited over the file's background
+// (or the default grey); 32-bit pixels keep their alpha, and the file's
+// background becomes the image's transparent colour instead.
+ReadTransforms chooseBackground(png_structp png, png_infop info, const FileLayout& file, RasterImage& image) {
+    ReadTransforms t{};
+    png_color_16p fileBackground = nullptr;
+    const bool haveBackground = png_get_bKGD(png, info, &fileBackground) != 0;
+    if (file.pixelDepth != 32) {
+        t.compose = true;
+        if (haveBackground) {
+            t.background = *fileBackground;
+            t.gammaCode = PNG_BACKGROUND_GAMMA_FILE;
+            t.expandBackground = true;
+        } else {
+            // Given in the output's terms: a grey file below 8 bits keeps its
+            // depth, so its grey is scaled to that depth.
+            png_uint_16 grey = kDefaultBackground;
+            if (file.colourType == PNG_COLOR_TYPE_GRAY && file.bitDepth < 8)
+                grey = png_uint_16((kDefaultBackground * ((1 << file.bitDepth) - 1) + 127) / 255);
+            t.background.red = t.background.green = t.background.blue = t.background.gray = grey;
+            t.gammaCode = PNG_BACKGROUND_GAMMA_SCREEN;
+            t.expandBackground = false;
+        }
+    } else if (haveBackground) {
+        RgbQuad colour{};
+        if (file.colourType & PNG_COLOR_MASK_COLOR)
+            colour = RgbQuad{uint8_t(fileBackground->blue), uint8_t(fileBackground->green),
+                             uint8_t(fileBackground->red), 0};
+        else
+            colour.red = colour.green = colour.blue = uint8_t(fileBackground->gray >> 8);
+        image.SetTransparentColour(colour);
+    }
+    t.strip16 = file.bitDepth == 16;
+    return t;
+}
+
+// The image's depth for the file's pixels: 16-bit pixels are stripped to 8,
+// everything wider becomes 24-bit colour.
+int decodedDepth(int pixelDepth) {
+    if (pixelDepth == 16)
+        return 8;
+    return pixelDepth > 16 ? 24 : pixelDepth;
+}
+
+void readResolution(png_structp png, png_infop info, RasterImage& image) {
+    png_uint_32 resX = 0;
+    png_uint_32 resY = 0;
+    int unit = 0;
+    int32_t dpiX = 0;
+    int32_t dpiY = 0;
+    if (png_get_pHYs(png, info, &resX, &resY, &unit) != 0) {
+        if (unit == PNG_RESOLUTION_METER) {
+            dpiX = dpiFromPelsPerMetre(resX);
+            dpiY = dpiFromPelsPerMetre(resY);
+        } else {
+            dpiX = resX > INT32_MAX ? INT32_MAX : int32_t(resX);
+            dpiY = resY > INT32_MAX ? INT32_MAX : int32_t(resY);
+        }
+    }
+    image.SetDpiX(dpiX);
+    image.SetDpiY(dpiY);
+}
+
+void readPalette(png_structp png, png_infop info, const FileLayout& file, RasterImage& image) {
+    png_colorp plte = nullptr;
+    int plteCount = 0;
+    if (png_get_PLTE(png, info, &plte, &plteCount) != 0 && plte != nullptr) {
+        image.SetPalette(reinterpret_cast<const uint8_t*>(plte), uint32_t(plteCount));
+    } else if (file.bitDepth == 2) {
+        for (uint8_t i = 0; i < 4; ++i)
+            image.SetPaletteEntry(i, uint8_t(85 * i), uint8_t(85 * i), uint8_t(85 * i));
+    } else {
+        image.MakeGreyPalette();
+    }
+
+    // Alpha values belong to palette entries only: the transparency chunk of
+    // a grey or RGB file names one transparent colour, which the compositing
+    // deals with.
+    png_bytep alphas = nullptr;
+    int alphaCount = 0;
+    if (file.colourType != PNG_COLOR_TYPE_PALETTE ||
+        png_get_tRNS(png, info, &alphas, &alphaCount, nullptr) == 0 || alphas == nullptr || alphaCount <= 0)
+        return;
+    RgbQuad* palette = image.GetPalette();
+    const uint32_t colours = image.GetColourCount();
+    const uint32_t count = uint32_t(alphaCount) < colours ? uint32_t(alphaCount) : colours;
+    for (uint32_t i = 0; i < count; ++i)
+        palette[i].reserved = alphas[i];
+    if (alphaCount == 1 && alphas[0] == 0) {
+        image.SetTransparentIndex(0);
+    } else {
+        image.info().alphaPaletteEnabled = true;
+        for (uint32_t i = count; i < colours; ++i)
+            palette[i].reserved = 255;
+    }
+}
+
+// Reads libpng's RGBA row into `buffer` and splits it into the row's colours
+// and the alpha plane's row; on a later pass the buffer first gets what
+// earlier passes delivered, which libpng merges the new pass into.
+bool readAlphaRow(png_structp png, uint8_t* row, uint8_t* alpha, uint8_t* buffer, png_uint_32 width,
+                  bool merge) {
+    uint8_t* b = buffer;
+    if (merge) {
+        for (png_uint_32 x = 0; x < width; ++x) {
+            b[4 * x] = row[3 * x];
+            b[4 * x + 1] = row[3 * x + 1];
+            b[4 * x + 2] = row[3 * x + 2];
+            b[4 * x + 3] = alpha[x];
+        }
+    }
+    if (!guardedReadRow(png, b))
+        return false;
+    for (png_uint_32 x = 0; x < width; ++x) {
+        row[3 * x] = b[4 * x];
+        row[3 * x + 1] = b[4 * x + 1];
+        row[3 * x + 2] = b[4 * x + 2];
+        alpha[x] = b[4 * x + 3];
+    }
+    return true;
+}
+
+// Reads every row of every pass, bottom row of the image last. A null
+// `buffer` reads straight into the image's rows; otherwise `buffer` holds
+// what libpng delivers per row (`rowBytes`). Returns the failure text, or
+// null.
+const char* readPasses(png_structp png, RasterImage& image, const FileLayout& file, int passes,
+                       bool withAlpha, uint8_t* buffer, size_t rowBytes, const ErrorText& error) {
+    const uint32_t stride = image.GetRowStride();
+    const auto rows = int32_t(file.height);
+    for (int pass = 0; pass < passes; ++pass) {
+        const bool lastPass = pass == passes - 1;
+        for (int32_t j = 0; j < rows; ++j) {
+            if (image.info().escape != 0)
+                return "Cancelled";
+            const int32_t y = rows - 1 - j;
+            uint8_t* row = image.RowPointer(y);
+            if (buffer == nullptr) {
+                // The row itself holds what earlier passes delivered, which
+                // libpng merges the new pass into.
+                if (!guardedReadRow(png, row))
+                    return error.text;
+                if (file.bitDepth == 2 && lastPass)
+                    widenTwoBitRow(row, file.width);
+                continue;
+            }
+            if (withAlpha) {
+                uint8_t* alpha = image.alphaPlane() + size_t(y) * file.width;
+                if (!readAlphaRow(png, row, alpha, buffer, file.width, pass > 0))
+                    return error.text;
+            } else {
+                const size_t copy = rowBytes < stride ? rowBytes : stride;
+                if (pass > 0)
+                    std::memcpy(buffer, row, copy);
+                if (!guardedReadRow(png, buffer))
+                    return error.text;
+                std::memcpy(row, buffer, copy);
+            }
+        }
+    }
+    return nullptr;
+}
+
+// --- Encoding steps --------------------------------------------------------------
+
+// The palette and its transparency table for a palette image. `plte` and
+// `alphas` hold 256 entries and must outlive the header.
+void describePalette(RasterImage& image, WriteHeader& h, png_color* plte, png_byte* alphas) {
+    const int32_t width = image.GetWidth();
+    const int32_t height = image.GetHeight();
+    uint32_t colours = image.GetColourCount();
+    const int32_t transparent = image.GetTransparentIndex();
+    if (transparent > 0 && uint32_t(transparent) < colours) {
+        // A one-entry transparency table names entry 0: the transparent
+        // entry and its pixels move there.
+        image.ExchangeIndices(0, uint8_t(transparent));
+        image.SetTransparentIndex(0);
+    }
+    if (colours > 2 && uint64_t(width) * uint64_t(height) < kShortPaletteMaxPixels) {
+        uint32_t highest = 0;
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const uint32_t index = image.ReadIndexUnchecked(x, y);
+                if (index > highest)
+                    highest = index;
+            }
+        }
+        colours = highest + 1;
+    }
+    const RgbQuad* entries = image.GetPalette();
+    for (uint32_t i = 0; i < colours; ++i) {
+        plte[i] = png_color{entries[i].red, entries[i].green, entries[i].blue};
+        alphas[i] = entries[i].reserved;
+    }
+    h.palette = plte;
+    h.paletteCount = int(colours);
+    if (image.info().alphaPaletteEnabled) {
+        h.alphas = alphas;
+        h.alphaCount = int(colours);
+    } else if (image.GetTransparentIndex() == 0) {
+        alphas[0] = 0;
+        h.alphas = alphas;
+        h.alphaCount = 1;
+    }
+}
+
+// The background: the transparent colour when there is one, else white
+// (for a palette file, the entry nearest to it).
+void describeBackground(RasterImage& image, WriteHeader& h) {
+    h.haveBackground = true;
+    const RgbQuad back = image.HasTransparency() ? image.GetTransparentColour() : RgbQuad{255, 255, 255, 0};
+    if (h.colourType == PNG_COLOR_TYPE_PALETTE) {
+        h.background.index = image.HasTransparency() ? 0 : image.NearestPaletteIndex(back);
+        // The entry must be among those written.
+        h.haveBackground = h.background.index < h.paletteCount;
+    }
+    h.background.red = back.red;
+    h.background.green = back.green;
+    h.background.blue = back.blue;
+}
+
+// Rows as the image holds them: palette indices, or blue, green, red bytes
+// that libpng swaps.
+bool writeStoredRows(png_structp png, RasterImage& image, int passes) {
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int32_t y = image.GetHeight() - 1; y >= 0; --y) {
+            if (!guardedWriteRow(png, image.RowPointer(y)))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Rows as red, green, blue, alpha through `buffer` (4 bytes a pixel): the
+// alpha plane's level, or 0 for pixels of the transparent colour, scaled by
+// the image's alpha maximum.
+bool writeRgbaRows(png_structp png, const RasterImage& image, int passes, uint8_t* buffer) {
+    const int32_t width = image.GetWidth();
+    const bool palette = image.HasPalette();
+    const RgbQuad key = image.GetTransparentColour();
+    const unsigned alphaMax = image.info().alphaMax;
+    const RgbQuad* entries = image.GetPalette();
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int32_t y = image.GetHeight() - 1; y >= 0; --y) {
+            const uint8_t* row = image.RowPointer(y);
+            const uint8_t* alpha =
+                image.HasAlpha() ? image.alphaPlane() + size_t(y) * size_t(width) : nullptr;
+            uint8_t* out = buffer;
+            for (int32_t x = 0; x < width; ++x, out += 4) {
+                RgbQuad c;
+                if (palette)
+                    c = entries[image.ReadIndexUnchecked(x, y)];
+                else
+                    c = RgbQuad{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+                unsigned a = 255;
+                if (alpha != nullptr)
+                    a = alpha[x];
+                else if (c.blue == key.blue && c.green == key.green && c.red == key.red)
+                    a = 0;
+                out[0] = c.red;
+                out[1] = c.green;
+                out[2] = c.blue;
+                out[3] = uint8_t(a * alphaMax / 255);
+            }
+            if (!guardedWriteRow(png, buffer))
+                return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RasterImagePNG::Decode(ImageStream* stream) {
@@ -220,14 +525,8 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
     }
     ErrorText error{};
     ReadStructs s;
-    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
-    if (s.png == nullptr) {
-        setLastError("Failed to create PNG structure");
-        return false;
-    }
-    s.info = png_create_info_struct(s.png);
-    if (s.info == nullptr) {
-        setLastError("Failed to initialize PNG info structure");
+    if (const char* failure = createStructs(s, png_create_read_struct, error)) {
+        setLastError(failure);
         return false;
     }
     const auto failed = [&]() {
@@ -239,111 +538,25 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
     if (!guardedReadInfo(s.png, s.info))
         return failed();
 
-    const png_uint_32 width = png_get_image_width(s.png, s.info);
-    const png_uint_32 height = png_get_image_height(s.png, s.info);
-    const int bitDepth = png_get_bit_depth(s.png, s.info);
-    const int colourType = png_get_color_type(s.png, s.info);
-    const int pixelDepth = bitDepth * png_get_channels(s.png, s.info);
-
-    ReadTransforms t{};
-    png_color_16p fileBackground = nullptr;
-    const bool haveBackground = png_get_bKGD(s.png, s.info, &fileBackground) != 0;
-    if (pixelDepth != 32) {
-        t.compose = true;
-        if (haveBackground) {
-            t.background = *fileBackground;
-            t.gammaCode = PNG_BACKGROUND_GAMMA_FILE;
-            t.expandBackground = true;
-        } else {
-            // Given in the output's terms: a grey file below 8 bits keeps its
-            // depth, so its grey is scaled to that depth.
-            png_uint_16 grey = kDefaultBackground;
-            if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
-                grey = png_uint_16((kDefaultBackground * ((1 << bitDepth) - 1) + 127) / 255);
-            t.background.red = t.background.green = t.background.blue = t.background.gray = grey;
-            t.gammaCode = PNG_BACKGROUND_GAMMA_SCREEN;
-            t.expandBackground = false;
-        }
-    } else if (haveBackground) {
-        RgbQuad colour{};
-        if (colourType & PNG_COLOR_MASK_COLOR)
-            colour = RgbQuad{uint8_t(fileBackground->blue), uint8_t(fileBackground->green),
-                             uint8_t(fileBackground->red), 0};
-        else
-            colour.red = colour.green = colour.blue = uint8_t(fileBackground->gray >> 8);
-        SetTransparentColour(colour);
-    }
-    t.strip16 = bitDepth == 16;
-
-    int depth = pixelDepth;
-    if (depth == 16)
-        depth = 8;
-    else if (depth > 16)
-        depth = 24;
-    if (Create(int32_t(width), int32_t(height), depth, kFormatPng) == nullptr)
+    const FileLayout file = readLayout(s.png, s.info);
+    ReadTransforms t = chooseBackground(s.png, s.info, file, *this);
+    if (Create(int32_t(file.width), int32_t(file.height), decodedDepth(file.pixelDepth), kFormatPng) ==
+        nullptr)
         return false;
+    readResolution(s.png, s.info, *this);
+    readPalette(s.png, s.info, file, *this);
 
-    png_uint_32 resX = 0;
-    png_uint_32 resY = 0;
-    int unit = 0;
-    int32_t dpiX = 0;
-    int32_t dpiY = 0;
-    if (png_get_pHYs(s.png, s.info, &resX, &resY, &unit) != 0) {
-        if (unit == PNG_RESOLUTION_METER) {
-            dpiX = dpiFromPelsPerMetre(resX);
-            dpiY = dpiFromPelsPerMetre(resY);
-        } else {
-            dpiX = resX > INT32_MAX ? INT32_MAX : int32_t(resX);
-            dpiY = resY > INT32_MAX ? INT32_MAX : int32_t(resY);
-        }
-    }
-    SetDpiX(dpiX);
-    SetDpiY(dpiY);
-
-    png_colorp plte = nullptr;
-    int plteCount = 0;
-    if (png_get_PLTE(s.png, s.info, &plte, &plteCount) != 0 && plte != nullptr) {
-        SetPalette(reinterpret_cast<const uint8_t*>(plte), uint32_t(plteCount));
-    } else if (bitDepth == 2) {
-        for (uint8_t i = 0; i < 4; ++i)
-            SetPaletteEntry(i, uint8_t(85 * i), uint8_t(85 * i), uint8_t(85 * i));
-    } else {
-        MakeGreyPalette();
-    }
-
-    // Alpha values belong to palette entries only: the transparency chunk of
-    // a grey or RGB file names one transparent colour, which the compositing
-    // above deals with.
-    png_bytep alphas = nullptr;
-    int alphaCount = 0;
-    if (colourType == PNG_COLOR_TYPE_PALETTE &&
-        png_get_tRNS(s.png, s.info, &alphas, &alphaCount, nullptr) != 0 && alphas != nullptr &&
-        alphaCount > 0) {
-        RgbQuad* palette = GetPalette();
-        const uint32_t colours = GetColourCount();
-        const uint32_t count = uint32_t(alphaCount) < colours ? uint32_t(alphaCount) : colours;
-        for (uint32_t i = 0; i < count; ++i)
-            palette[i].reserved = alphas[i];
-        if (alphaCount == 1 && alphas[0] == 0) {
-            SetTransparentIndex(0);
-        } else {
-            m_info.alphaPaletteEnabled = true;
-            for (uint32_t i = count; i < colours; ++i)
-                palette[i].reserved = 255;
-        }
-    }
-
-    const bool withAlpha = colourType == PNG_COLOR_TYPE_RGB_ALPHA ||
-                           (colourType == PNG_COLOR_TYPE_GRAY_ALPHA && pixelDepth == 32);
+    const bool withAlpha = file.colourType == PNG_COLOR_TYPE_RGB_ALPHA ||
+                           (file.colourType == PNG_COLOR_TYPE_GRAY_ALPHA && file.pixelDepth == 32);
     if (withAlpha) {
-        t.greyToRgb = colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+        t.greyToRgb = file.colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
         t.filler = true;
         if (!MakeAlphaPlane()) {
             setLastError("RasterImagePNG can't allocate memory");
             return false;
         }
     }
-    t.bgr = colourType == PNG_COLOR_TYPE_RGB || colourType == PNG_COLOR_TYPE_RGB_ALPHA;
+    t.bgr = file.colourType == PNG_COLOR_TYPE_RGB || file.colourType == PNG_COLOR_TYPE_RGB_ALPHA;
 
     if (m_info.escape != 0) {
         setLastError("Cancelled");
@@ -359,12 +572,11 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
     const size_t rowBytes = png_get_rowbytes(s.png, s.info);
     const int outChannels = png_get_channels(s.png, s.info);
     const int outDepth = png_get_bit_depth(s.png, s.info);
-    if (withAlpha && (outChannels != 4 || outDepth != 8 || rowBytes < size_t(width) * 4)) {
+    if (withAlpha && (outChannels != 4 || outDepth != 8 || rowBytes < size_t(file.width) * 4)) {
         setLastError("Unsupported PNG pixel layout");
         return false;
     }
-    const uint32_t stride = GetRowStride();
-    const bool direct = !withAlpha && rowBytes <= stride;
+    const bool direct = !withAlpha && rowBytes <= GetRowStride();
     std::unique_ptr<uint8_t[]> buffer;
     if (!direct) {
         buffer.reset(new (std::nothrow) uint8_t[rowBytes + 10]());
@@ -373,54 +585,10 @@ bool RasterImagePNG::Decode(ImageStream* stream) {
             return false;
         }
     }
-
-    const auto rows = int32_t(height);
-    for (int pass = 0; pass < passes; ++pass) {
-        const bool lastPass = pass == passes - 1;
-        for (int32_t j = 0; j < rows; ++j) {
-            if (m_info.escape != 0) {
-                setLastError("Cancelled");
-                return false;
-            }
-            const int32_t y = rows - 1 - j;
-            uint8_t* row = RowPointer(y);
-            if (direct) {
-                // The row itself holds what earlier passes delivered, which
-                // libpng merges the new pass into.
-                if (!guardedReadRow(s.png, row))
-                    return failed();
-                if (bitDepth == 2 && lastPass)
-                    widenTwoBitRow(row, width);
-                continue;
-            }
-            uint8_t* b = buffer.get();
-            if (withAlpha) {
-                uint8_t* alpha = m_alpha + size_t(y) * width;
-                if (pass > 0) {
-                    for (png_uint_32 x = 0; x < width; ++x) {
-                        b[4 * x] = row[3 * x];
-                        b[4 * x + 1] = row[3 * x + 1];
-                        b[4 * x + 2] = row[3 * x + 2];
-                        b[4 * x + 3] = alpha[x];
-                    }
-                }
-                if (!guardedReadRow(s.png, b))
-                    return failed();
-                for (png_uint_32 x = 0; x < width; ++x) {
-                    row[3 * x] = b[4 * x];
-                    row[3 * x + 1] = b[4 * x + 1];
-                    row[3 * x + 2] = b[4 * x + 2];
-                    alpha[x] = b[4 * x + 3];
-                }
-            } else {
-                const size_t copy = rowBytes < stride ? rowBytes : stride;
-                if (pass > 0)
-                    std::memcpy(b, row, copy);
-                if (!guardedReadRow(s.png, b))
-                    return failed();
-                std::memcpy(row, b, copy);
-            }
-        }
+    if (const char* failure =
+            readPasses(s.png, *this, file, passes, withAlpha, buffer.get(), rowBytes, error)) {
+        setLastError(failure);
+        return false;
     }
     if (!guardedReadEnd(s.png))
         return failed();
@@ -432,14 +600,8 @@ bool RasterImagePNG::Encode(ImageStream* stream) {
         return false;
     ErrorText error{};
     WriteStructs s;
-    s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, errorCallback, warningCallback);
-    if (s.png == nullptr) {
-        setLastError("Failed to create PNG structure");
-        return false;
-    }
-    s.info = png_create_info_struct(s.png);
-    if (s.info == nullptr) {
-        setLastError("Failed to initialize PNG info structure");
+    if (const char* failure = createStructs(s, png_create_write_struct, error)) {
+        setLastError(failure);
         return false;
     }
     const auto failed = [&]() {
@@ -449,19 +611,15 @@ bool RasterImagePNG::Encode(ImageStream* stream) {
     png_set_write_fn(s.png, stream, writeCallback, flushCallback);
 
     const int32_t width = GetWidth();
-    const int32_t height = GetHeight();
-    const int bits = GetBpp();
-    const bool palette = HasPalette();
-
     WriteHeader h{};
     h.width = png_uint_32(width);
-    h.height = png_uint_32(height);
+    h.height = png_uint_32(GetHeight());
     h.interlace = GetFormatOption(kFormatPng) == 1 ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE;
     h.xPelsPerMetre = png_uint_32(m_header.xPelsPerMeter > 0 ? m_header.xPelsPerMeter : 0);
     h.yPelsPerMetre = png_uint_32(m_header.yPelsPerMeter > 0 ? m_header.yPelsPerMeter : 0);
 
     // 24-bit pixels of the transparent colour are written with alpha 0.
-    const bool keyedAlpha = !palette && !HasAlpha() && HasTransparency();
+    const bool keyedAlpha = !HasPalette() && !HasAlpha() && HasTransparency();
     const bool rgba = HasAlpha() || keyedAlpha;
 
     png_color plte[256];
@@ -469,107 +627,31 @@ bool RasterImagePNG::Encode(ImageStream* stream) {
     if (rgba) {
         h.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
         h.bitDepth = 8;
-    } else if (palette) {
+    } else if (HasPalette()) {
         h.colourType = PNG_COLOR_TYPE_PALETTE;
-        h.bitDepth = bits;
-        uint32_t colours = GetColourCount();
-        const int32_t transparent = GetTransparentIndex();
-        if (transparent > 0 && uint32_t(transparent) < colours) {
-            // A one-entry transparency table names entry 0: the transparent
-            // entry and its pixels move there.
-            ExchangeIndices(0, uint8_t(transparent));
-            SetTransparentIndex(0);
-        }
-        if (colours > 2 && uint64_t(width) * uint64_t(height) < kShortPaletteMaxPixels) {
-            uint32_t highest = 0;
-            for (int32_t y = 0; y < height; ++y) {
-                for (int32_t x = 0; x < width; ++x) {
-                    const uint32_t index = ReadIndexUnchecked(x, y);
-                    if (index > highest)
-                        highest = index;
-                }
-            }
-            colours = highest + 1;
-        }
-        const RgbQuad* entries = GetPalette();
-        for (uint32_t i = 0; i < colours; ++i) {
-            plte[i] = png_color{entries[i].red, entries[i].green, entries[i].blue};
-            alphas[i] = entries[i].reserved;
-        }
-        h.palette = plte;
-        h.paletteCount = int(colours);
-        if (m_info.alphaPaletteEnabled) {
-            h.alphas = alphas;
-            h.alphaCount = int(colours);
-        } else if (GetTransparentIndex() == 0) {
-            alphas[0] = 0;
-            h.alphas = alphas;
-            h.alphaCount = 1;
-        }
+        h.bitDepth = GetBpp();
+        describePalette(*this, h, plte, alphas);
     } else {
         h.colourType = PNG_COLOR_TYPE_RGB;
         h.bitDepth = 8;
         h.bgr = true;
     }
-
-    // The background: the transparent colour when there is one, else white
-    // (for a palette file, the entry nearest to it).
-    h.haveBackground = true;
-    const RgbQuad back = HasTransparency() ? GetTransparentColour() : RgbQuad{255, 255, 255, 0};
-    if (h.colourType == PNG_COLOR_TYPE_PALETTE) {
-        h.background.index = HasTransparency() ? 0 : NearestPaletteIndex(back);
-        // The entry must be among those written.
-        h.haveBackground = h.background.index < h.paletteCount;
-    }
-    h.background.red = back.red;
-    h.background.green = back.green;
-    h.background.blue = back.blue;
+    describeBackground(*this, h);
 
     int passes = 1;
     if (!guardedWriteInfo(s.png, s.info, &h, &passes))
         return failed();
-
     if (!rgba) {
-        for (int pass = 0; pass < passes; ++pass) {
-            for (int32_t y = height - 1; y >= 0; --y) {
-                if (!guardedWriteRow(s.png, RowPointer(y)))
-                    return failed();
-            }
-        }
+        if (!writeStoredRows(s.png, *this, passes))
+            return failed();
     } else {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(width) * 4 + 10]);
         if (buffer == nullptr) {
             setLastError("RasterImagePNG can't allocate memory");
             return false;
         }
-        const RgbQuad key = GetTransparentColour();
-        const unsigned alphaMax = m_info.alphaMax;
-        const RgbQuad* entries = GetPalette();
-        for (int pass = 0; pass < passes; ++pass) {
-            for (int32_t y = height - 1; y >= 0; --y) {
-                const uint8_t* row = RowPointer(y);
-                const uint8_t* alpha = HasAlpha() ? m_alpha + size_t(y) * size_t(width) : nullptr;
-                uint8_t* out = buffer.get();
-                for (int32_t x = 0; x < width; ++x, out += 4) {
-                    RgbQuad c;
-                    if (palette)
-                        c = entries[ReadIndexUnchecked(x, y)];
-                    else
-                        c = RgbQuad{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-                    unsigned a = 255;
-                    if (alpha != nullptr)
-                        a = alpha[x];
-                    else if (c.blue == key.blue && c.green == key.green && c.red == key.red)
-                        a = 0;
-                    out[0] = c.red;
-                    out[1] = c.green;
-                    out[2] = c.blue;
-                    out[3] = uint8_t(a * alphaMax / 255);
-                }
-                if (!guardedWriteRow(s.png, buffer.get()))
-                    return failed();
-            }
-        }
+        if (!writeRgbaRows(s.png, *this, passes, buffer.get()))
+            return failed();
     }
     if (!guardedWriteEnd(s.png, s.info))
         return failed();

@@ -97,7 +97,7 @@ private:
 bool RasterImageTGA::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec("TGA Create failed", [&] {
         uint8_t header[kHeaderSize];
         if (stream->read(header, sizeof header, 1) != 1)
             failCodec("Not a TGA");
@@ -176,20 +176,14 @@ bool RasterImageTGA::Decode(ImageStream* stream) {
         }
         if (descriptor & kRightToLeft)
             MirrorHorizontal(*this);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        setLastError("TGA Create failed");
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool RasterImageTGA::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec("Can't allocate memory", [&] {
         const int bits = GetBpp();
         if (bits < 8)
             failCodec("Bit depth must be 8 or 24");
@@ -236,14 +230,7 @@ bool RasterImageTGA::Encode(ImageStream* stream) {
             }
             writeOrFail(stream, out.data(), rowBytes);
         }
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        setLastError("Can't allocate memory");
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace rendova

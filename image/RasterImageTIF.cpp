@@ -571,12 +571,7 @@ bool RasterImageTIF::Decode(ImageStream* stream) {
         setLastError("Error encountered while opening TIFF file");
         return false;
     }
-    try {
-        return decodePage(handle.get());
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
+    return runCodec([&] { return decodePage(handle.get()); });
 }
 
 bool RasterImageTIF::decodePage(TIFF* t) {

@@ -42,7 +42,7 @@ void appendInteger(uint8_t* out, size_t& length, uint32_t value) {
 bool RasterImageWBMP::Decode(ImageStream* stream) {
     if (stream == nullptr)
         return false;
-    try {
+    return runCodec([&] {
         const int type = stream->getc();
         const int fixedHeader = stream->getc();
         const int64_t width = readInteger(stream);
@@ -71,17 +71,14 @@ bool RasterImageWBMP::Decode(ImageStream* stream) {
         SetPaletteEntry(1, 255, 255, 255);
         for (int32_t y = GetHeight() - 1; y >= 0; --y)
             readSome(stream, RowPointer(y), size_t(rowBytes));
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool RasterImageWBMP::Encode(ImageStream* stream) {
     if (!CheckEncodable(stream))
         return false;
-    try {
+    return runCodec([&] {
         if (GetBpp() != 1)
             failCodec("Can't save this image as WBMP");
         // Sizes of 128 and more take the multi-byte form; below that it is
@@ -94,11 +91,7 @@ bool RasterImageWBMP::Encode(ImageStream* stream) {
         const size_t rowBytes = (size_t(GetWidth()) + 7) / 8;
         for (int32_t y = GetHeight() - 1; y >= 0; --y)
             writeOrFail(stream, RowPointer(y), rowBytes);
-    } catch (const CodecFailure& failure) {
-        setLastError(failure.text);
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace rendova

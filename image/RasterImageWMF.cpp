@@ -112,7 +112,7 @@ void RasterImageWMF::clampSize(int64_t& width, int64_t& height) {
 bool RasterImageWMF::Decode(ImageStream* stream, int32_t width, int32_t height) {
     if (stream == nullptr)
         return false;
-    try {
+    const bool done = runCodec([&] {
         const int64_t start = stream->tell();
         if (start < 0)
             failCodec("corrupted WMF");
@@ -156,9 +156,9 @@ bool RasterImageWMF::Decode(ImageStream* stream, int32_t width, int32_t height) 
             failCodec("corrupted WMF");
         if (m_info.escape != 0)
             failCodec("Cancelled");
-    } catch (const CodecFailure& failure) {
+    });
+    if (!done) {
         destroy();
-        setLastError(failure.text);
         return false;
     }
     return true;

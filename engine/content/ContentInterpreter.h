@@ -223,6 +223,9 @@ private:
     // The pattern fills (ContentPatternFills.cpp): each runs in a saved
     // state clipped to the painted area and leaves the path as it was.
     void doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    void setTileColours(TilingPattern* tiling, bool stroke, const ColorSpace* under);
+    void drawTiles(TilingPattern* tiling, const double* m, const double* m1Inverse, double xStep,
+                   double yStep);
     void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
     // The state's clip narrowed to the path's fill or stroke area.
     void clipToPaintedArea(bool stroke, bool evenOdd);
@@ -327,6 +330,15 @@ private:
     // Up to count numbers of an array value; elements that are not numbers
     // and missing elements give 0.
     static void readNumbers(const PdfValue& array, double* out, int count);
+    // drawAnnotation's steps, the rectangle given in the current user space:
+    // the appearance stream's box, through its matrix, stretched onto the
+    // rectangle (false, reported, when the stream has no box: the annotation
+    // ends there, border and all); the border stroked around it, its widths
+    // taken from default user space through `inverse` (the current matrix
+    // inverted).
+    bool drawAppearanceStream(const PdfValue& appearance, double xMin, double yMin, double xMax, double yMax);
+    void strokeAnnotationBorder(const BorderStyle& border, const double* inverse, double xMin, double yMin,
+                                double xMax, double yMax);
 
     XrefTable* m_xref;
     OutputDevice* m_device;

@@ -554,46 +554,54 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
     yMin = std::min(y0, y1);
     yMax = std::max(y0, y1);
 
-    if (appearance.isStream()) {
-        PdfValue entry;
-        if (!appearance.dictLookup("BBox", entry).isArray()) {
-            reportError(getPos(), "Appearance without a BBox array");
-            return;
-        }
-        double box[4];
-        readNumbers(entry, box, 4);
-        double m[6] = {1, 0, 0, 1, 0, 0};
-        if (appearance.dictLookup("Matrix", entry).isArray() && entry.getArray()->getLength() == 6) {
-            double values[6];
-            bool numbers = true;
-            for (int i = 0; i < 6 && numbers; ++i) {
-                PdfValue element;
-                numbers = entry.getArray()->get(i, element).isNum();
-                values[i] = numbers ? element.getNum() : 0;
-            }
-            if (numbers)
-                std::memcpy(m, values, sizeof m);
-        }
-        // The appearance box, through its matrix, is stretched onto the
-        // rectangle; a box with no width or height keeps that scale at 1.
-        const double ax0 = m[0] * box[0] + m[2] * box[1] + m[4];
-        const double ay0 = m[1] * box[0] + m[3] * box[1] + m[5];
-        const double ax1 = m[0] * box[2] + m[2] * box[3] + m[4];
-        const double ay1 = m[1] * box[2] + m[3] * box[3] + m[5];
-        const double fx0 = std::min(ax0, ax1), fx1 = std::max(ax0, ax1);
-        const double fy0 = std::min(ay0, ay1), fy1 = std::max(ay0, ay1);
-        const double sx = fx1 == fx0 ? 1 : (xMax - xMin) / (fx1 - fx0);
-        const double sy = fy1 == fy0 ? 1 : (yMax - yMin) / (fy1 - fy0);
-        const double matrix[6] = {
-            m[0] * sx, m[1] * sy, m[2] * sx, m[3] * sy, sx * (m[4] - fx0) + xMin, sy * (m[5] - fy0) + yMin};
-        PdfValue resources;
-        appearance.dictLookup("Resources", resources);
-        runForm(appearance, resources.isDict() ? resources.getDict() : nullptr, matrix, box, false, false,
-                nullptr, false, false, false, nullptr, nullptr);
-    }
-
-    if (!border || !(border->width > 0))
+    if (appearance.isStream() && !drawAppearanceStream(appearance, xMin, yMin, xMax, yMax))
         return;
+    if (border && border->width > 0)
+        strokeAnnotationBorder(*border, inverse, xMin, yMin, xMax, yMax);
+}
+
+bool ContentInterpreter::drawAppearanceStream(const PdfValue& appearance, double xMin, double yMin,
+                                              double xMax, double yMax) {
+    PdfValue entry;
+    if (!appearance.dictLookup("BBox", entry).isArray()) {
+        reportError(getPos(), "Appearance without a BBox array");
+        return false;
+    }
+    double box[4];
+    readNumbers(entry, box, 4);
+    double m[6] = {1, 0, 0, 1, 0, 0};
+    if (appearance.dictLookup("Matrix", entry).isArray() && entry.getArray()->getLength() == 6) {
+        double values[6];
+        bool numbers = true;
+        for (int i = 0; i < 6 && numbers; ++i) {
+            PdfValue element;
+            numbers = entry.getArray()->get(i, element).isNum();
+            values[i] = numbers ? element.getNum() : 0;
+        }
+        if (numbers)
+            std::memcpy(m, values, sizeof m);
+    }
+    // The appearance box, through its matrix, is stretched onto the
+    // rectangle; a box with no width or height keeps that scale at 1.
+    const double ax0 = m[0] * box[0] + m[2] * box[1] + m[4];
+    const double ay0 = m[1] * box[0] + m[3] * box[1] + m[5];
+    const double ax1 = m[0] * box[2] + m[2] * box[3] + m[4];
+    const double ay1 = m[1] * box[2] + m[3] * box[3] + m[5];
+    const double fx0 = std::min(ax0, ax1), fx1 = std::max(ax0, ax1);
+    const double fy0 = std::min(ay0, ay1), fy1 = std::max(ay0, ay1);
+    const double sx = fx1 == fx0 ? 1 : (xMax - xMin) / (fx1 - fx0);
+    const double sy = fy1 == fy0 ? 1 : (yMax - yMin) / (fy1 - fy0);
+    const double matrix[6] = {
+        m[0] * sx, m[1] * sy, m[2] * sx, m[3] * sy, sx * (m[4] - fx0) + xMin, sy * (m[5] - fy0) + yMin};
+    PdfValue resources;
+    appearance.dictLookup("Resources", resources);
+    runForm(appearance, resources.isDict() ? resources.getDict() : nullptr, matrix, box, false, false,
+            nullptr, false, false, false, nullptr, nullptr);
+    return true;
+}
+
+void ContentInterpreter::strokeAnnotationBorder(const BorderStyle& border, const double* inverse, double xMin,
+                                                double yMin, double xMax, double yMax) {
     // The border's stroke settings stay with the border: the next one (a
     // solid border after a dashed one) starts from the page's state again.
     saveState();
@@ -603,9 +611,9 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
         m_device->updateStrokeColorSpace(m_state.get());
     }
     ColorValue colour{};
-    colour.c[0] = colorFromDouble(border->red);
-    colour.c[1] = colorFromDouble(border->green);
-    colour.c[2] = colorFromDouble(border->blue);
+    colour.c[0] = colorFromDouble(border.red);
+    colour.c[1] = colorFromDouble(border.green);
+    colour.c[2] = colorFromDouble(border.blue);
     m_state->setStrokeColor(colour);
     m_device->updateStrokeColor(m_state.get());
 
@@ -616,13 +624,13 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
     const double ux = inverse[0] * vx + inverse[2] * vy;
     const double uy = inverse[1] * vx + inverse[3] * vy;
     const double scale = std::sqrt(ux * ux + uy * uy) / std::sqrt(2.0);
-    m_state->setLineWidth(border->width * scale);
+    m_state->setLineWidth(border.width * scale);
     m_device->updateLineWidth(m_state.get());
-    if (border->type == BorderStyle::kDashed && border->dash && border->dashCount > 0) {
-        auto dash = std::make_unique<double[]>(size_t(border->dashCount));
-        for (int i = 0; i < border->dashCount; ++i)
-            dash[i] = border->dash[i] * scale;
-        m_state->setLineDash(std::move(dash), border->dashCount, 0);
+    if (border.type == BorderStyle::kDashed && border.dash && border.dashCount > 0) {
+        auto dash = std::make_unique<double[]>(size_t(border.dashCount));
+        for (int i = 0; i < border.dashCount; ++i)
+            dash[i] = border.dash[i] * scale;
+        m_state->setLineDash(std::move(dash), border.dashCount, 0);
         m_device->updateLineDash(m_state.get());
     }
 
@@ -633,7 +641,7 @@ void ContentInterpreter::drawAnnotation(const PdfValue& appearance, const Border
     path->moveTo(xMin, yMin);
     path->lineTo(xMax, yMin);
     m_state->setCurrentPoint(xMax, yMin);
-    if (border->type != BorderStyle::kUnderline) {
+    if (border.type != BorderStyle::kUnderline) {
         path->lineTo(xMax, yMax);
         path->lineTo(xMin, yMax);
         path->close();

@@ -206,33 +206,10 @@ void ContentInterpreter::doShadingPatternFill(ShadingPattern* pattern, bool stro
     m_state->setPath(std::move(path));
 }
 
-void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd,
-                                             bool clipped) {
-    std::unique_ptr<Pattern> own = pattern->copy();
-    TilingPattern* tiling = static_cast<TilingPattern*>(own.get());
-
-    // m1 takes pattern space to the device, M pattern space to the current
-    // space.
-    double m1[6], m1Inverse[6], ctmInverse[6], m[6];
-    multiply(tiling->getMatrix(), m_baseMatrix, m1);
-    if (!invert(m1, m1Inverse) || !invert(m_state->getMatrix(), ctmInverse)) {
-        reportError(getPos(), "Tiling pattern under a singular matrix; no tiles drawn");
-        return;
-    }
-    multiply(m1, ctmInverse, m);
-    const double xStep = std::fabs(tiling->getXStep()), yStep = std::fabs(tiling->getYStep());
-    if (!(xStep > 0) || !(yStep > 0) || !std::isfinite(xStep) || !std::isfinite(yStep)) {
-        reportError(getPos(), "Tiling pattern with a step of %g by %g; no tiles drawn", tiling->getXStep(),
-                    tiling->getYStep());
-        return;
-    }
-
-    const ColorSpace* space = stroke ? m_state->getStrokeColorSpace() : m_state->getFillColorSpace();
-    const ColorSpace* under = space->getKind() == ColorSpace::kPattern
-                                  ? static_cast<const PatternColorSpace*>(space)->getUnderlying()
-                                  : nullptr;
-    std::unique_ptr<Path> path = m_state->getPath()->copy();
-    saveState();
+// The colours a cell paints in (`under`: the pattern colour space's
+// underlying space, or null); no pattern stays set, and a fill strokes
+// nothing wider than a hairline.
+void ContentInterpreter::setTileColours(TilingPattern* tiling, bool stroke, const ColorSpace* under) {
     if (tiling->getPaintType() == 2 && under) {
         // An uncoloured cell paints in the colour given with the pattern.
         const ColorValue color = stroke ? m_state->getStrokeColor() : m_state->getFillColor();
@@ -257,10 +234,12 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
         m_state->setLineWidth(0);
         m_device->updateLineWidth(m_state.get());
     }
-    if (!clipped)
-        clipToPaintedArea(stroke, evenOdd);
-    m_state->clearPath();
+}
 
+// The tiles that meet the clip box, m taking a tile's pattern space to the
+// current space and m1Inverse the device to pattern space.
+void ContentInterpreter::drawTiles(TilingPattern* tiling, const double* m, const double* m1Inverse,
+                                   double xStep, double yStep) {
     double cx0, cy0, cx1, cy1;
     m_state->getClipBox(&cx0, &cy0, &cx1, &cy1);
     if (cx0 < cx1 && cy0 < cy1) {
@@ -317,6 +296,41 @@ void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke
             }
         }
     }
+}
+
+void ContentInterpreter::doTilingPatternFill(TilingPattern* pattern, bool stroke, bool evenOdd,
+                                             bool clipped) {
+    std::unique_ptr<Pattern> own = pattern->copy();
+    TilingPattern* tiling = static_cast<TilingPattern*>(own.get());
+
+    // m1 takes pattern space to the device, M pattern space to the current
+    // space.
+    double m1[6], m1Inverse[6], ctmInverse[6], m[6];
+    multiply(tiling->getMatrix(), m_baseMatrix, m1);
+    if (!invert(m1, m1Inverse) || !invert(m_state->getMatrix(), ctmInverse)) {
+        reportError(getPos(), "Tiling pattern under a singular matrix; no tiles drawn");
+        return;
+    }
+    multiply(m1, ctmInverse, m);
+    const double xStep = std::fabs(tiling->getXStep()), yStep = std::fabs(tiling->getYStep());
+    if (!(xStep > 0) || !(yStep > 0) || !std::isfinite(xStep) || !std::isfinite(yStep)) {
+        reportError(getPos(), "Tiling pattern with a step of %g by %g; no tiles drawn", tiling->getXStep(),
+                    tiling->getYStep());
+        return;
+    }
+
+    const ColorSpace* space = stroke ? m_state->getStrokeColorSpace() : m_state->getFillColorSpace();
+    const ColorSpace* under = space->getKind() == ColorSpace::kPattern
+                                  ? static_cast<const PatternColorSpace*>(space)->getUnderlying()
+                                  : nullptr;
+    std::unique_ptr<Path> path = m_state->getPath()->copy();
+    saveState();
+    setTileColours(tiling, stroke, under);
+    if (!clipped)
+        clipToPaintedArea(stroke, evenOdd);
+    m_state->clearPath();
+
+    drawTiles(tiling, m, m1Inverse, xStep, yStep);
     restoreState();
     m_state->setPath(std::move(path));
 }

@@ -70,6 +70,10 @@ struct DefaultAppearance {
         const double v = std::strtod(tokens[size_t(fontName) + 1].c_str(), &end);
         return std::isfinite(v) ? v : 0;
     }
+    // The text state a run of text starts with: these tokens with the size
+    // and the text matrix (moved to x, y) put in, the matrix appended when
+    // there is none. Numbers are written as writeNumbers writes them.
+    std::string textState(double size, double x, double y);
 };
 
 std::string formatNumber(double v) {
@@ -78,6 +82,32 @@ std::string formatNumber(double v) {
     char buffer[400];
     std::snprintf(buffer, sizeof buffer, "%.2f", v);
     return buffer;
+}
+
+std::string DefaultAppearance::textState(double size, double x, double y) {
+    if (fontName >= 0)
+        tokens[size_t(fontName) + 1] = formatNumber(size);
+    const double m[6] = {1, 0, 0, 1, x, y};
+    if (matrix >= 0) {
+        for (int i = 0; i < 6; ++i)
+            tokens[size_t(matrix + i)] = formatNumber(m[i]);
+    }
+    std::string out;
+    for (const std::string& token : tokens)
+        out += token + " ";
+    out += "\n";
+    if (matrix < 0) {
+        for (double v : m)
+            out += formatNumber(v) + " ";
+        out += "Tm\n";
+    }
+    return out;
+}
+
+// Where a line of text of the width starts in a box dx wide with a border
+// w wide: quadding 0 left, 1 centred, 2 right.
+double quaddedX(int quadding, double textWidth, double dx, double w) {
+    return quadding == 1 ? (dx - textWidth) / 2 : quadding == 2 ? dx - w - 2 - textWidth : w + 2;
 }
 
 // A size that fits the room: rounded down, never below 1, so that text of
@@ -313,8 +343,10 @@ int Annotation::layoutLine(const char* text, int length, int start, const double
 namespace {
 
 // The widths at size 1 of the codes of the font the default appearance
-// names; a composite font, or none, counts half an em a byte.
-void fontWidths(const DefaultAppearance& tokens, FontDirectory* fonts, double (&widths)[256]) {
+// names; a composite font, or none (reported with `missingFont`), counts
+// half an em a byte.
+void fontWidths(const DefaultAppearance& tokens, FontDirectory* fonts, const char* missingFont,
+                double (&widths)[256]) {
     FontObject* font = nullptr;
     if (tokens.fontName >= 0 && fonts) {
         const std::string& name = tokens.tokens[size_t(tokens.fontName)];
@@ -322,7 +354,7 @@ void fontWidths(const DefaultAppearance& tokens, FontDirectory* fonts, double (&
             font = fonts->lookup(name.c_str() + 1);
     }
     if (!font)
-        reportError(-1, "Field's default appearance names no font of the form's resources");
+        reportError(-1, "%s", missingFont);
     const SimpleFont* simple = font && !font->isCidFont() ? static_cast<const SimpleFont*>(font) : nullptr;
     for (int c = 0; c < 256; ++c)
         widths[c] = simple ? simple->getWidth(c) : 0.5;
@@ -384,31 +416,12 @@ void Annotation::drawText(const char* text, int length, const DynString* da, Fon
         tokens.tokens[size_t(tokens.fontName)] = appearance::kDingbatFont;
 
     double widths[256];
-    fontWidths(tokens, fonts, widths);
+    fontWidths(tokens, fonts, "Field's default appearance names no font of the form's resources", widths);
     double size = tokens.fontSize();
     const double w = m_border.width;
 
-    auto quadX = [&](double textWidth) {
-        return quadding == 1 ? (dx - textWidth) / 2 : quadding == 2 ? dx - w - 2 - textWidth : w + 2;
-    };
-    // The DA tokens with the size and text matrix put in (the matrix is
-    // appended when DA has none).
-    auto writeTokens = [&](double x, double y) {
-        if (tokens.fontName >= 0)
-            tokens.tokens[size_t(tokens.fontName) + 1] = formatNumber(size);
-        if (tokens.matrix >= 0) {
-            const double m[6] = {1, 0, 0, 1, x, y};
-            for (int i = 0; i < 6; ++i)
-                tokens.tokens[size_t(tokens.matrix + i)] = formatNumber(m[i]);
-        }
-        for (const std::string& token : tokens.tokens) {
-            write(token.c_str());
-            write(" ");
-        }
-        write("\n");
-        if (tokens.matrix < 0)
-            writeNumbers({1, 0, 0, 1, x, y}, "Tm");
-    };
+    auto quadX = [&](double textWidth) { return quaddedX(quadding, textWidth, dx, w); };
+    auto writeTokens = [&](double x, double y) { write(tokens.textState(size, x, y).c_str()); };
 
     if (markedContent)
         write("/Tx BMC\n");
@@ -461,19 +474,12 @@ void Annotation::drawText(const char* text, int length, const DynString* da, Fon
 void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex, const DynString* da,
                              FontDirectory* fonts, int quadding, double dx, double dy) {
     DefaultAppearance tokens(da);
-    FontObject* font = nullptr;
-    if (tokens.fontName >= 0 && fonts) {
-        const std::string& name = tokens.tokens[size_t(tokens.fontName)];
-        if (name[0] == '/')
-            font = fonts->lookup(name.c_str() + 1);
-    }
-    if (!font)
-        reportError(-1, "List box's default appearance names no font of the form's resources");
-    const SimpleFont* simple = font && !font->isCidFont() ? static_cast<const SimpleFont*>(font) : nullptr;
+    double widths[256];
+    fontWidths(tokens, fonts, "List box's default appearance names no font of the form's resources", widths);
     auto unitWidth = [&](const std::string& s) {
         double sum = 0;
         for (unsigned char c : s)
-            sum += simple ? simple->getWidth(c) : 0.5;
+            sum += widths[c];
         return sum;
     };
     const double w = m_border.width;
@@ -485,8 +491,6 @@ void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex
         const double byHeight = dy - 2 * w;
         size = fittedSize(byHeight, widest > 0 ? (dx - 4 - 2 * w) / widest : byHeight);
     }
-    if (tokens.fontName >= 0)
-        tokens.tokens[size_t(tokens.fontName) + 1] = formatNumber(size);
     const double lineHeight = 1.1 * size;
     // A negative top index would read before the first entry; one past the
     // end shows the last.
@@ -499,7 +503,7 @@ void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex
     for (int i = topIndex; i < count && (lineHeight <= 0 || y + lineHeight > 0); ++i, y -= lineHeight) {
         const ListEntry& e = entries[size_t(i)];
         const double width = unitWidth(e.text) * size;
-        const double x = quadding == 1 ? (dx - width) / 2 : quadding == 2 ? dx - w - 2 - width : w + 2;
+        const double x = quaddedX(quadding, width, dx, w);
         write("q\n");
         if (e.selected) {
             write(appearance::kListHighlightColor);
@@ -507,18 +511,7 @@ void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex
             writeNumbers({w, y - 0.2 * size, dx - 2 * w, lineHeight}, "re f");
         }
         write("BT\n");
-        if (tokens.matrix >= 0) {
-            const double m[6] = {1, 0, 0, 1, x, y};
-            for (int k = 0; k < 6; ++k)
-                tokens.tokens[size_t(tokens.matrix + k)] = formatNumber(m[k]);
-        }
-        for (const std::string& token : tokens.tokens) {
-            write(token.c_str());
-            write(" ");
-        }
-        write("\n");
-        if (tokens.matrix < 0)
-            writeNumbers({1, 0, 0, 1, x, y}, "Tm");
+        write(tokens.textState(size, x, y).c_str());
         if (e.selected) {
             write(appearance::kListSelectedTextColor);
             write("\n");

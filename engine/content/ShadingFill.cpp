@@ -269,107 +269,88 @@ void ShadingFill::paintAxial(AxialShading* shading) {
 
 // --- Type 3 -------------------------------------------------------------------
 
-void ShadingFill::paintRadial(RadialShading* shading) {
-    if (m_device->fillsShadings() && m_device->fillRadialShading(m_state.get(), shading))
-        return;
+// A radial shading's circles in user space and the clip box they are
+// painted in.
+struct ShadingFill::RadialGeometry {
     double xMin, yMin, xMax, yMax;
-    m_state->getUserClipBox(&xMin, &yMin, &xMax, &yMax);
-    if (!std::isfinite(xMin) || !std::isfinite(yMin) || !std::isfinite(xMax) || !std::isfinite(yMax))
-        return;
-    const double* c = shading->getCircles();
-    // Negative radii have no circle: they count as 0.
-    const double x0 = c[0], y0 = c[1], r0 = std::max(c[2], 0.0);
-    const double dx = c[3] - c[0], dy = c[4] - c[1], dr = std::max(c[5], 0.0) - r0;
-    const double r1 = r0 + dr;
-    const double distance = std::hypot(dx, dy);
+    // The start circle, and the end circle relative to it.
+    double x0, y0, r0, dx, dy, dr, r1;
+    double distance;
     // One circle strictly inside the other, or both on one centre: the
     // bands are rings. Otherwise they are the hulls of two circles, whose
     // common tangents meet the circles at theta +- beta (a circle that
     // touches the other from inside makes a hull of a half-plane).
-    const bool enclosed = distance < std::fabs(dr) || distance == 0;
-    const double theta = enclosed ? 0 : std::atan2(dy, dx);
-    const double beta = enclosed ? 0 : kPi / 2 + std::asin(std::clamp(dr / distance, -1.0, 1.0));
+    bool enclosed;
+    double theta, beta;
+    // Points on a circle.
+    int n;
+};
+
+void ShadingFill::paintRadial(RadialShading* shading) {
+    if (m_device->fillsShadings() && m_device->fillRadialShading(m_state.get(), shading))
+        return;
+    RadialGeometry g;
+    m_state->getUserClipBox(&g.xMin, &g.yMin, &g.xMax, &g.yMax);
+    if (!std::isfinite(g.xMin) || !std::isfinite(g.yMin) || !std::isfinite(g.xMax) || !std::isfinite(g.yMax))
+        return;
+    const double* c = shading->getCircles();
+    // Negative radii have no circle: they count as 0.
+    g.x0 = c[0], g.y0 = c[1], g.r0 = std::max(c[2], 0.0);
+    g.dx = c[3] - c[0], g.dy = c[4] - c[1], g.dr = std::max(c[5], 0.0) - g.r0;
+    g.r1 = g.r0 + g.dr;
+    g.distance = std::hypot(g.dx, g.dy);
+    g.enclosed = g.distance < std::fabs(g.dr) || g.distance == 0;
+    g.theta = g.enclosed ? 0 : std::atan2(g.dy, g.dx);
+    g.beta = g.enclosed ? 0 : kPi / 2 + std::asin(std::clamp(g.dr / g.distance, -1.0, 1.0));
 
     const double* m = m_state->getMatrix();
     const double scale = std::max({std::fabs(m[0]), std::fabs(m[1]), std::fabs(m[2]), std::fabs(m[3])});
-    const double radius = scale * std::max(r0, r1);
-    int n = 3;
+    const double radius = scale * std::max(g.r0, g.r1);
+    g.n = 3;
     if (radius >= 1) {
         const double v = kPi / std::acos(1 - 0.1 / radius);
         if (v > 2)
-            n = v >= kMaxCirclePoints ? kMaxCirclePoints : static_cast<int>(v);
+            g.n = v >= kMaxCirclePoints ? kMaxCirclePoints : static_cast<int>(v);
     }
 
+    ColorValue start, end;
+    const std::vector<RadialBand> bands = radialBands(shading, g, start, end);
+    if (g.enclosed)
+        paintNestedRadial(shading, g, bands, start, end);
+    else
+        paintHullRadial(g, bands);
+}
+
+// The colour at s of the parameter, 0 to 1 over the domain; clamped.
+void ShadingFill::radialColorAt(RadialShading* shading, double s, ColorValue& color) {
     const double t0 = shading->getDomain0(), t1 = shading->getDomain1();
-    auto colorAt = [&](double s, ColorValue& color) {
-        s = std::clamp(s, 0.0, 1.0);
-        shading->getColor(t0 + s * (t1 - t0), color);
-    };
-    // A band is the area that the circles from sa to sb pass over: for
-    // nested circles the ring between its two circles, otherwise the hull
-    // of the two (the far side of the end circle, then the near side of
-    // the start circle).
-    auto band = [&](double sa, double sb, const ColorValue& color) {
-        const double xa = x0 + sa * dx, ya = y0 + sa * dy, ra = std::max(r0 + sa * dr, 0.0);
-        const double xb = x0 + sb * dx, yb = y0 + sb * dy, rb = std::max(r0 + sb * dr, 0.0);
-        if (enclosed) {
-            addCircle(xa, ya, ra, n, true);
-            addCircle(xb, yb, rb, n, false);
-        } else {
-            Path* path = m_state->getPath();
-            for (int k = 0; k <= n; ++k) {
-                const double angle = theta - beta + 2 * beta * k / n;
-                const double px = xb + rb * std::cos(angle), py = yb + rb * std::sin(angle);
-                if (k == 0)
-                    path->moveTo(px, py);
-                else
-                    path->lineTo(px, py);
-            }
-            for (int k = 0; k <= n; ++k) {
-                const double angle = theta + beta + (2 * kPi - 2 * beta) * k / n;
-                path->lineTo(xa + ra * std::cos(angle), ya + ra * std::sin(angle));
-            }
-            path->close();
-        }
-        fillPath(color);
-    };
-    // The area between a circle and the clip box.
-    auto outside = [&](double x, double y, double r, const ColorValue& color) {
-        Path* path = m_state->getPath();
-        path->moveTo(xMin, yMin);
-        path->lineTo(xMax, yMin);
-        path->lineTo(xMax, yMax);
-        path->lineTo(xMin, yMax);
-        path->close();
-        addCircle(x, y, r, n, false);
-        fillPath(color);
-    };
+    s = std::clamp(s, 0.0, 1.0);
+    shading->getColor(t0 + s * (t1 - t0), color);
+}
+
+std::vector<ShadingFill::RadialBand> ShadingFill::radialBands(RadialShading* shading, const RadialGeometry& g,
+                                                              ColorValue& start, ColorValue& end) {
     // The box's extent along the line of centres, from the start centre.
     double nearest = 0, farthest = 0;
-    if (!enclosed) {
+    if (!g.enclosed) {
         for (int k = 0; k < 4; ++k) {
-            const double cx = k < 2 ? xMin : xMax, cy = (k & 1) ? yMax : yMin;
-            const double p = ((cx - x0) * dx + (cy - y0) * dy) / distance;
+            const double cx = k < 2 ? g.xMin : g.xMax, cy = (k & 1) ? g.yMax : g.yMin;
+            const double p = ((cx - g.x0) * g.dx + (cy - g.y0) * g.dy) / g.distance;
             nearest = k == 0 ? p : std::min(nearest, p);
             farthest = k == 0 ? p : std::max(farthest, p);
         }
     }
 
-    struct Band {
-        double sa, sb;
-        ColorValue color;
-    };
-    std::vector<Band> bands;
+    std::vector<RadialBand> bands;
     bands.reserve(kSteps + 2);
-    ColorValue start, end;
-    colorAt(0, start);
-    colorAt(1, end);
-    if (!enclosed && shading->getExtendStart()) {
+    radialColorAt(shading, 0, start);
+    radialColorAt(shading, 1, end);
+    if (!g.enclosed && shading->getExtendStart()) {
         // Circles before the start move back until their near edge has
         // left the box, or until their radius is 0.
-        double s = (nearest - r0) / (distance + dr);
-        if (dr > 0)
-            s = std::max(s, -r0 / dr);
+        double s = (nearest - g.r0) / (g.distance + g.dr);
+        if (g.dr > 0)
+            s = std::max(s, -g.r0 / g.dr);
         s = std::max(s, -kMaxRadialExtend);
         if (s < 0)
             bands.push_back({s, 0, start});
@@ -380,66 +361,110 @@ void ShadingFill::paintRadial(RadialShading* shading) {
         cb = end;
         while (ib - ia > 1 && !close(ca, cb, m_count)) {
             ib = (ia + ib) / 2;
-            colorAt(double(ib) / kSteps, cb);
+            radialColorAt(shading, double(ib) / kSteps, cb);
         }
         mean(ca, cb, m_count, color);
         bands.push_back({double(ia) / kSteps, double(ib) / kSteps, color});
         ca = cb;
         ia = ib;
     }
-    if (!enclosed && shading->getExtendEnd()) {
+    if (!g.enclosed && shading->getExtendEnd()) {
         // Circles after the end move on until their far edge has left the
         // box, or until their radius is 0.
-        double s = (farthest + r0) / (distance - dr);
-        if (dr < 0)
-            s = std::min(s, -r0 / dr);
+        double s = (farthest + g.r0) / (g.distance - g.dr);
+        if (g.dr < 0)
+            s = std::min(s, -g.r0 / g.dr);
         s = std::min(s, kMaxRadialExtend);
         if (s > 1)
             bands.push_back({1, s, end});
     }
+    return bands;
+}
 
-    if (enclosed) {
-        // The extensions of nested circles: the disc inside the smaller
-        // circle, or the area outside the larger one.
-        if (shading->getExtendStart()) {
-            if (r0 <= r1) {
-                addCircle(x0, y0, r0, n, true);
-                fillPath(start);
-            } else {
-                outside(x0, y0, r0, start);
-            }
+// A band is the area that the circles from sa to sb pass over: for nested
+// circles the ring between its two circles, otherwise the hull of the two
+// (the far side of the end circle, then the near side of the start circle).
+void ShadingFill::radialBand(const RadialGeometry& g, double sa, double sb, const ColorValue& color) {
+    const double xa = g.x0 + sa * g.dx, ya = g.y0 + sa * g.dy, ra = std::max(g.r0 + sa * g.dr, 0.0);
+    const double xb = g.x0 + sb * g.dx, yb = g.y0 + sb * g.dy, rb = std::max(g.r0 + sb * g.dr, 0.0);
+    const int n = g.n;
+    if (g.enclosed) {
+        addCircle(xa, ya, ra, n, true);
+        addCircle(xb, yb, rb, n, false);
+    } else {
+        Path* path = m_state->getPath();
+        for (int k = 0; k <= n; ++k) {
+            const double angle = g.theta - g.beta + 2 * g.beta * k / n;
+            const double px = xb + rb * std::cos(angle), py = yb + rb * std::sin(angle);
+            if (k == 0)
+                path->moveTo(px, py);
+            else
+                path->lineTo(px, py);
         }
-        for (const Band& b : bands)
-            band(b.sa, b.sb, b.color);
-        if (shading->getExtendEnd()) {
-            if (r0 <= r1) {
-                outside(x0 + dx, y0 + dy, r1, end);
-            } else {
-                addCircle(x0 + dx, y0 + dy, r1, n, true);
-                fillPath(end);
-            }
+        for (int k = 0; k <= n; ++k) {
+            const double angle = g.theta + g.beta + (2 * kPi - 2 * g.beta) * k / n;
+            path->lineTo(xa + ra * std::cos(angle), ya + ra * std::sin(angle));
         }
-        return;
+        path->close();
     }
+    fillPath(color);
+}
 
+void ShadingFill::paintNestedRadial(RadialShading* shading, const RadialGeometry& g,
+                                    const std::vector<RadialBand>& bands, const ColorValue& start,
+                                    const ColorValue& end) {
+    // The area between a circle and the clip box.
+    auto outside = [&](double x, double y, double r, const ColorValue& color) {
+        Path* path = m_state->getPath();
+        path->moveTo(g.xMin, g.yMin);
+        path->lineTo(g.xMax, g.yMin);
+        path->lineTo(g.xMax, g.yMax);
+        path->lineTo(g.xMin, g.yMax);
+        path->close();
+        addCircle(x, y, r, g.n, false);
+        fillPath(color);
+    };
+    // The extensions of nested circles: the disc inside the smaller
+    // circle, or the area outside the larger one.
+    if (shading->getExtendStart()) {
+        if (g.r0 <= g.r1) {
+            addCircle(g.x0, g.y0, g.r0, g.n, true);
+            fillPath(start);
+        } else {
+            outside(g.x0, g.y0, g.r0, start);
+        }
+    }
+    for (const RadialBand& b : bands)
+        radialBand(g, b.sa, b.sb, b.color);
+    if (shading->getExtendEnd()) {
+        if (g.r0 <= g.r1) {
+            outside(g.x0 + g.dx, g.y0 + g.dy, g.r1, end);
+        } else {
+            addCircle(g.x0 + g.dx, g.y0 + g.dy, g.r1, g.n, true);
+            fillPath(end);
+        }
+    }
+}
+
+void ShadingFill::paintHullRadial(const RadialGeometry& g, const std::vector<RadialBand>& bands) {
     // A point takes the colour of the last circle that passes through it.
     // Outside the last circle that is the last band that covers it; inside,
     // where every later circle covers it without passing through, it is
     // the first band that covers it, so there the bands are painted again
     // from the end back to the start.
-    for (const Band& b : bands)
-        band(b.sa, b.sb, b.color);
+    for (const RadialBand& b : bands)
+        radialBand(g, b.sa, b.sb, b.color);
     const double sLast = bands.back().sb;
-    const double rLast = r0 + sLast * dr;
+    const double rLast = g.r0 + sLast * g.dr;
     if (rLast > 0) {
         m_device->saveState(m_state.get());
         GraphicsState::save(m_state);
-        addCircle(x0 + sLast * dx, y0 + sLast * dy, rLast, n, true);
+        addCircle(g.x0 + sLast * g.dx, g.y0 + sLast * g.dy, rLast, g.n, true);
         m_state->clip();
         m_device->clip(m_state.get());
         m_state->clearPath();
         for (size_t i = bands.size(); i-- > 0;)
-            band(bands[i].sa, bands[i].sb, bands[i].color);
+            radialBand(g, bands[i].sa, bands[i].sb, bands[i].color);
         GraphicsState::restore(m_state);
         m_device->restoreState(m_state.get());
     }

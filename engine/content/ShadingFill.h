@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/content/Shading.h"
 
@@ -59,6 +60,22 @@ private:
                       const ColorValue* colors, int depth);
     void paintAxial(AxialShading* shading);
     void paintRadial(RadialShading* shading);
+    // paintRadial's steps: the bands of the parameter (with the extensions
+    // that reach the clip box), each band's area, and the painting of
+    // nested circles or of circle hulls.
+    struct RadialGeometry;
+    struct RadialBand {
+        double sa, sb;
+        ColorValue color;
+    };
+    static void radialColorAt(RadialShading* shading, double s, ColorValue& color);
+    std::vector<RadialBand> radialBands(RadialShading* shading, const RadialGeometry& g, ColorValue& start,
+                                        ColorValue& end);
+    void radialBand(const RadialGeometry& g, double sa, double sb, const ColorValue& color);
+    void paintNestedRadial(RadialShading* shading, const RadialGeometry& g,
+                           const std::vector<RadialBand>& bands, const ColorValue& start,
+                           const ColorValue& end);
+    void paintHullRadial(const RadialGeometry& g, const std::vector<RadialBand>& bands);
     void paintTriangles(TriangleMeshShading* shading);
     void triangle(const Corner& a, const Corner& b, const Corner& c, int depth);
     void paintPatches(PatchMeshShading* shading);

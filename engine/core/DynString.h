@@ -108,6 +108,13 @@ private:
     void resize(int64_t newLength);
     // Appends n copies of c in one step (nothing for n <= 0).
     void appendRun(char c, int64_t n);
+    // appendFormatArgs's steps: the text at p up to the next placeholder, or
+    // an escaped brace, appended and passed (false, nothing done, at a
+    // placeholder); and a converted value's text (sign, zeros, body) padded
+    // with spaces to the width on the side the justification says.
+    bool appendLiteral(const char*& p);
+    void appendConverted(const char* body, int64_t bodyLength, bool negative, int64_t zeros, int64_t width,
+                         bool leftJustify);
 
     int m_length = 0;
     char* m_buffer = nullptr;

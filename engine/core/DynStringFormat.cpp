@@ -237,23 +237,8 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
     int collected = 0;
     const char* p = format;
     while (*p) {
-        if (*p != '{' && *p != '}') {
-            const char* run = p;
-            while (*p && *p != '{' && *p != '}')
-                ++p;
-            appendBytes(run, static_cast<int>(p - run));
+        if (appendLiteral(p))
             continue;
-        }
-        if (*p == '}') {
-            appendChar('}');
-            p += p[1] == '}' ? 2 : 1;
-            continue;
-        }
-        if (p[1] == '{') {
-            appendChar('{');
-            p += 2;
-            continue;
-        }
         ++p;
         Placeholder spec;
         if (!readPlaceholder(p, spec))
@@ -322,20 +307,46 @@ DynString& DynString::appendFormatArgs(const char* format, const FormatArg* args
             }
         }
 
-        int64_t textLength = (negative ? 1 : 0) + zeros + bodyLength;
-        int64_t spaces = width > textLength ? width - textLength : 0;
-        if (!leftJustify)
-            appendRun(' ', spaces);
-        if (negative)
-            appendChar('-');
-        appendRun('0', zeros);
-        if (bodyLength > INT_MAX)
-            throw MemoryException();
-        appendBytes(body, static_cast<int>(bodyLength));
-        if (leftJustify)
-            appendRun(' ', spaces);
+        appendConverted(body, bodyLength, negative, zeros, width, leftJustify);
     }
     return *this;
+}
+
+bool DynString::appendLiteral(const char*& p) {
+    if (*p != '{' && *p != '}') {
+        const char* run = p;
+        while (*p && *p != '{' && *p != '}')
+            ++p;
+        appendBytes(run, static_cast<int>(p - run));
+        return true;
+    }
+    if (*p == '}') {
+        appendChar('}');
+        p += p[1] == '}' ? 2 : 1;
+        return true;
+    }
+    if (p[1] == '{') {
+        appendChar('{');
+        p += 2;
+        return true;
+    }
+    return false;
+}
+
+void DynString::appendConverted(const char* body, int64_t bodyLength, bool negative, int64_t zeros,
+                                int64_t width, bool leftJustify) {
+    int64_t textLength = (negative ? 1 : 0) + zeros + bodyLength;
+    int64_t spaces = width > textLength ? width - textLength : 0;
+    if (!leftJustify)
+        appendRun(' ', spaces);
+    if (negative)
+        appendChar('-');
+    appendRun('0', zeros);
+    if (bodyLength > INT_MAX)
+        throw MemoryException();
+    appendBytes(body, static_cast<int>(bodyLength));
+    if (leftJustify)
+        appendRun(' ', spaces);
 }
 
 }  // namespace rendova

@@ -88,8 +88,24 @@ private:
     void readRefinementRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
     void readTextRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
     bool readSymbolDict(const SegmentHeader& h, Data data, SegmentList& list);
+    // readSymbolDict's steps (Jbig2Symbols.cpp says what they share).
+    struct SymbolDictRun;
+    bool symbolDictInteger(SymbolDictRun& run, const Table* table, ArithDecoderStats* stats, int64_t* value);
+    bool gatherSymbolInputs(const SegmentHeader& h, SymbolDictRun& run,
+                            std::vector<const Jbig2HuffmanTable*>& tables, Jbig2SymbolDict*& lastInput);
+    // One height class: its symbols, or its collective bitmap cut into them.
+    bool decodeHeightClass(SymbolDictRun& run);
+    // A refinement/aggregate symbol; false when its instance count has no code.
+    bool decodeAggregateSymbol(SymbolDictRun& run, int width, int height,
+                               std::unique_ptr<Jbig2Bitmap>& symbol);
+    bool readCollectiveBitmap(SymbolDictRun& run, int64_t classFirst, int64_t totalWidth);
+    void exportSymbols(SymbolDictRun& run, Jbig2SymbolDict& dict);
     void readPatternDict(const SegmentHeader& h, Data data, SegmentList& list);
     void readHalftoneRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list);
+    // A halftone grid's gray values (gw x gh, row by row) from their bit
+    // planes, coded from `pos` of the data; skipped cells read 0.
+    std::vector<uint32_t> decodeGrayValues(Data data, size_t pos, bool mmr, int templ, int gw, int gh,
+                                           const Jbig2Bitmap* skip, int bitsPerPixel);
     void readCodeTable(const SegmentHeader& h, Data data, SegmentList& list);
     bool readRegionInfo(Data data, RegionInfo& info);
     bool ensurePageHeight(int64_t bottom);
@@ -106,6 +122,19 @@ private:
     std::unique_ptr<Jbig2Bitmap> decodeText(const TextParams& p,
                                             const std::vector<const Jbig2Bitmap*>& symbols,
                                             Jbig2BitReader* reader, Data data);
+    // decodeText's steps: one instance's symbol id (false, reported, on a bad
+    // code), and the placing of its symbol at strip position t and current
+    // position curs, which moves past it (false when the work bound is
+    // reached).
+    bool readTextSymbolId(const TextParams& p, Jbig2BitReader* reader, int64_t* id);
+    // The refinement of an instance's symbol, its deltas read through
+    // `integer` (decodeText's reader of one number); false when a Huffman
+    // code failed.
+    template <class Integer>
+    bool refineTextSymbol(const TextParams& p, const Jbig2Bitmap* symbol, Jbig2BitReader* reader, Data data,
+                          Integer& integer, const bool& failed, std::unique_ptr<Jbig2Bitmap>& refined);
+    bool placeTextSymbol(const TextParams& p, const Jbig2Bitmap* symbol, int64_t t, int64_t& curs,
+                         Jbig2Bitmap& region);
     bool readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCount, Table& out);
 
     Jbig2Segment* findSegment(uint32_t number);

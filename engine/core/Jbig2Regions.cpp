@@ -57,6 +57,95 @@ constexpr uint32_t kSltpContexts[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
 // the reference pixel under the one decoded is black.
 constexpr uint32_t kTpgrContexts[2] = {0x0100, 0x0080};
 
+// The row a generic region decodes and the padded copies of the two above.
+struct Rows {
+    uint8_t* row0;
+    const uint8_t* row1;
+    const uint8_t* row2;
+};
+
+// The window's pixels of the two rows above, at the row's start.
+inline void startWindow(const Window& win, const Rows& rows, uint32_t& w2, uint32_t& w1) {
+    w2 = 0;
+    w1 = 0;
+    for (int k = win.left2; k <= win.right2; ++k)
+        w2 = (w2 << 1) | uint32_t(padPixel(rows.row2, k));
+    for (int k = win.left1; k <= win.right1; ++k)
+        w1 = (w1 << 1) | uint32_t(padPixel(rows.row1, k));
+}
+
+// One row by the template with its AT pixels at their usual places and no
+// skipped pixels: the whole context slides along the row, each step
+// shifting in one pixel of each row.
+inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, const Window& win, int width,
+                             const Rows& rows) {
+    const int n2 = win.right2 - win.left2 + 1;
+    const int n1 = win.right1 - win.left1 + 1;
+    const int n0 = win.count0;
+    const uint32_t mask2 = (1u << n2) - 1;
+    const uint32_t mask1 = (1u << n1) - 1;
+    const uint32_t mask0 = (1u << n0) - 1;
+    const int shift1 = n0;
+    const int shift2 = n1 + n0;
+    uint32_t w2, w1, w0 = 0;
+    startWindow(win, rows, w2, w1);
+    // Bits gather in a local byte: a store to the row could alias the
+    // decoder's state.
+    uint32_t out = 0;
+    for (int x = 0; x < width; ++x) {
+        const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
+        const int bit = arith.decodeBit(cx, stats);
+        out = (out << 1) | uint32_t(bit);
+        if ((x & 7) == 7)
+            rows.row0[x >> 3] = uint8_t(out);
+        w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
+        w1 = ((w1 << 1) | uint32_t(padPixel(rows.row1, x + 1 + win.right1))) & mask1;
+        w2 = ((w2 << 1) | uint32_t(padPixel(rows.row2, x + 1 + win.right2))) & mask2;
+    }
+    if (width & 7)
+        rows.row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
+}
+
+// One row with the AT pixels moved or pixels skipped: the AT pixels are
+// read from the bitmap itself.
+inline void decodeFixedRow(ArithDecoder& arith, ArithDecoderStats* stats, const Window& win, int templ,
+                           const int* at, const Jbig2Bitmap& bitmap, const Jbig2Bitmap* skip, int y,
+                           int width, const Rows& rows) {
+    const uint32_t mask2 = (1u << (win.right2 - win.left2 + 1)) - 1;
+    const uint32_t mask1 = (1u << (win.right1 - win.left1 + 1)) - 1;
+    const uint32_t mask0 = (1u << win.count0) - 1;
+    uint32_t w2, w1, w0 = 0;
+    startWindow(win, rows, w2, w1);
+    for (int x = 0; x < width; ++x) {
+        int bit = 0;
+        if (!skip || !skip->getPixel(x, y)) {
+            auto a = [&](int i) { return uint32_t(bitmap.getPixel(x + at[2 * i], y + at[2 * i + 1])); };
+            uint32_t cx;
+            switch (templ) {
+                case 0:
+                    cx = (a(3) << 15) | (w2 << 12) | (a(2) << 11) | (a(1) << 10) | (w1 << 5) | (a(0) << 4) |
+                         w0;
+                    break;
+                case 1:
+                    cx = (w2 << 9) | (w1 << 4) | (a(0) << 3) | w0;
+                    break;
+                case 2:
+                    cx = (w2 << 7) | (w1 << 3) | (a(0) << 2) | w0;
+                    break;
+                default:
+                    cx = (w1 << 5) | (a(0) << 4) | w0;
+                    break;
+            }
+            bit = arith.decodeBit(cx, stats);
+            if (bit)
+                rows.row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        }
+        w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
+        w1 = ((w1 << 1) | uint32_t(padPixel(rows.row1, x + 1 + win.right1))) & mask1;
+        w2 = ((w2 << 1) | uint32_t(padPixel(rows.row2, x + 1 + win.right2))) & mask2;
+    }
+}
+
 }  // namespace
 
 // --- Generic regions ---
@@ -82,12 +171,6 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
     if (skip && !skip->isValid())
         skip = nullptr;
     const Window win = nominal ? kNominalWindows[templ] : kFixedWindows[templ];
-    const int n2 = win.right2 - win.left2 + 1;
-    const int n1 = win.right1 - win.left1 + 1;
-    const int n0 = win.count0;
-    const uint32_t mask2 = (1u << n2) - 1;
-    const uint32_t mask1 = (1u << n1) - 1;
-    const uint32_t mask0 = (1u << n0) - 1;
     ArithDecoderStats* stats = m_genericStats.get();
     // The two rows above as copies padded with zeros: the windows read a few
     // pixels past either end of a row without a test.
@@ -112,63 +195,11 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
             std::memcpy(pad1.data() + kRowPad, bitmap->row(y - 1), line);
         if (y >= 2)
             std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
-        const uint8_t* row1 = pad1.data();
-        const uint8_t* row2 = pad2.data();
-        uint32_t w2 = 0, w1 = 0, w0 = 0;
-        for (int k = win.left2; k <= win.right2; ++k)
-            w2 = (w2 << 1) | uint32_t(padPixel(row2, k));
-        for (int k = win.left1; k <= win.right1; ++k)
-            w1 = (w1 << 1) | uint32_t(padPixel(row1, k));
-        if (nominal) {
-            // The whole context slides along the row: each step shifts in
-            // one pixel of each row.
-            const int shift1 = n0;
-            const int shift2 = n1 + n0;
-            // Bits gather in a local byte: a store to the row could alias
-            // the decoder's state.
-            uint32_t out = 0;
-            for (int x = 0; x < width; ++x) {
-                const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
-                const int bit = m_arith.decodeBit(cx, stats);
-                out = (out << 1) | uint32_t(bit);
-                if ((x & 7) == 7)
-                    row0[x >> 3] = uint8_t(out);
-                w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
-                w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
-                w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
-            }
-            if (width & 7)
-                row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
-            continue;
-        }
-        for (int x = 0; x < width; ++x) {
-            int bit = 0;
-            if (!skip || !skip->getPixel(x, y)) {
-                auto a = [&](int i) { return uint32_t(bitmap->getPixel(x + at[2 * i], y + at[2 * i + 1])); };
-                uint32_t cx;
-                switch (templ) {
-                    case 0:
-                        cx = (a(3) << 15) | (w2 << 12) | (a(2) << 11) | (a(1) << 10) | (w1 << 5) |
-                             (a(0) << 4) | w0;
-                        break;
-                    case 1:
-                        cx = (w2 << 9) | (w1 << 4) | (a(0) << 3) | w0;
-                        break;
-                    case 2:
-                        cx = (w2 << 7) | (w1 << 3) | (a(0) << 2) | w0;
-                        break;
-                    default:
-                        cx = (w1 << 5) | (a(0) << 4) | w0;
-                        break;
-                }
-                bit = m_arith.decodeBit(cx, stats);
-                if (bit)
-                    row0[x >> 3] |= uint8_t(0x80 >> (x & 7));
-            }
-            w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
-            w1 = ((w1 << 1) | uint32_t(padPixel(row1, x + 1 + win.right1))) & mask1;
-            w2 = ((w2 << 1) | uint32_t(padPixel(row2, x + 1 + win.right2))) & mask2;
-        }
+        const Rows rows{row0, pad1.data(), pad2.data()};
+        if (nominal)
+            decodeNominalRow(m_arith, stats, win, width, rows);
+        else
+            decodeFixedRow(m_arith, stats, win, templ, at, *bitmap, skip, y, width, rows);
     }
     return bitmap;
 }

@@ -95,6 +95,35 @@ bool Jbig2Decoder::readSymbolCodeTable(Jbig2BitReader& reader, size_t symbolCoun
     return buildHuffmanCodes(out);
 }
 
+template <class Integer>
+bool Jbig2Decoder::refineTextSymbol(const TextParams& p, const Jbig2Bitmap* symbol, Jbig2BitReader* reader,
+                                    Data data, Integer& integer, const bool& failed,
+                                    std::unique_ptr<Jbig2Bitmap>& refined) {
+    int64_t rdw = 0, rdh = 0, rdx = 0, rdy = 0, size = 0;
+    integer(p.rdw, m_iardw.get(), &rdw);
+    integer(p.rdh, m_iardh.get(), &rdh);
+    integer(p.rdx, m_iardx.get(), &rdx);
+    integer(p.rdy, m_iardy.get(), &rdy);
+    if (p.huffman) {
+        integer(p.rsize, nullptr, &size);
+        reader->alignToByte();
+        if (size < 0)
+            size = 0;
+        startArith(data, size_t(reader->data() - data.bytes) + reader->bytesRead(), size_t(size));
+    }
+    if (failed)
+        return false;
+    const int64_t w = (symbol && symbol->isValid() ? symbol->width() : 0) + rdw;
+    const int64_t h = (symbol && symbol->isValid() ? symbol->height() : 0) + rdh;
+    if (symbol && symbol->isValid() && Jbig2Bitmap::sizeInRange(w, h)) {
+        refined = decodeRefinement(int(w), int(h), p.refTemplate, false, *symbol, (rdw >> 1) + rdx,
+                                   (rdh >> 1) + rdy, p.refAt);
+    }
+    if (p.huffman)
+        reader->skipBytes(size_t(size));
+    return true;
+}
+
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                                                       const std::vector<const Jbig2Bitmap*>& symbols,
                                                       Jbig2BitReader* reader, Data data) {
@@ -104,7 +133,6 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
     if (p.defaultPixel)
         region->clearTo(1);
     const int64_t strips = int64_t(1) << p.logStrips;
-    const int codeLength = p.symbolCodeLength;
     bool failed = false;
     bool badIdReported = false;
     // One integer by the table or the statistics; false at out-of-band.
@@ -160,16 +188,8 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
             }
             const int64_t t = stript + curt;
             int64_t id;
-            if (!p.huffman) {
-                id = m_arith.decodeIaid(uint32_t(codeLength), m_iaid.get());
-            } else if (p.symbolCodes) {
-                if (decodeHuffman(*reader, *p.symbolCodes, &id) != HuffmanResult::kValue) {
-                    reportError(m_position, "Bad symbol code in JBIG2 text region");
-                    return region;
-                }
-            } else {
-                id = reader->readBits(p.symbolCodeLength);
-            }
+            if (!readTextSymbolId(p, reader, &id))
+                return region;
             int64_t refine = 0;
             if (p.refine) {
                 if (p.huffman)
@@ -188,57 +208,58 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
             }
             std::unique_ptr<Jbig2Bitmap> refined;
             if (refine) {
-                int64_t rdw = 0, rdh = 0, rdx = 0, rdy = 0, size = 0;
-                integer(p.rdw, m_iardw.get(), &rdw);
-                integer(p.rdh, m_iardh.get(), &rdh);
-                integer(p.rdx, m_iardx.get(), &rdx);
-                integer(p.rdy, m_iardy.get(), &rdy);
-                if (p.huffman) {
-                    integer(p.rsize, nullptr, &size);
-                    reader->alignToByte();
-                    if (size < 0)
-                        size = 0;
-                    startArith(data, size_t(reader->data() - data.bytes) + reader->bytesRead(), size_t(size));
-                }
-                if (failed)
+                if (!refineTextSymbol(p, symbol, reader, data, integer, failed, refined))
                     return region;
-                const int64_t w = (symbol && symbol->isValid() ? symbol->width() : 0) + rdw;
-                const int64_t h = (symbol && symbol->isValid() ? symbol->height() : 0) + rdh;
-                if (symbol && symbol->isValid() && Jbig2Bitmap::sizeInRange(w, h)) {
-                    refined = decodeRefinement(int(w), int(h), p.refTemplate, false, *symbol,
-                                               (rdw >> 1) + rdx, (rdh >> 1) + rdy, p.refAt);
-                }
-                if (p.huffman)
-                    reader->skipBytes(size_t(size));
                 symbol = refined.get();
             }
-            if (!spend(kInstanceCost) || (!p.huffman && pastData(16)))
+            if (!placeTextSymbol(p, symbol, t, curs, *region))
                 return region;
-            const int64_t wi = symbol && symbol->isValid() ? symbol->width() : 0;
-            const int64_t hi = symbol && symbol->isValid() ? symbol->height() : 0;
-            if (!p.transposed && (p.refCorner == kTopRight || p.refCorner == kBottomRight))
-                curs += wi - 1;
-            else if (p.transposed && (p.refCorner == kBottomLeft || p.refCorner == kBottomRight))
-                curs += hi - 1;
-            int64_t x = p.transposed ? t : curs;
-            int64_t y = p.transposed ? curs : t;
-            if (p.refCorner == kTopRight || p.refCorner == kBottomRight)
-                x -= wi - 1;
-            if (p.refCorner == kBottomLeft || p.refCorner == kBottomRight)
-                y -= hi - 1;
-            if (symbol && symbol->isValid()) {
-                if (!spend(wi * hi / 32))
-                    return region;
-                region->combine(*symbol, x, y, p.op);
-            }
-            if (!p.transposed && (p.refCorner == kTopLeft || p.refCorner == kBottomLeft))
-                curs += wi - 1;
-            else if (p.transposed && (p.refCorner == kTopLeft || p.refCorner == kTopRight))
-                curs += hi - 1;
             ++instances;
         }
     }
     return region;
+}
+
+bool Jbig2Decoder::readTextSymbolId(const TextParams& p, Jbig2BitReader* reader, int64_t* id) {
+    if (!p.huffman) {
+        *id = m_arith.decodeIaid(uint32_t(p.symbolCodeLength), m_iaid.get());
+    } else if (p.symbolCodes) {
+        if (decodeHuffman(*reader, *p.symbolCodes, id) != HuffmanResult::kValue) {
+            reportError(m_position, "Bad symbol code in JBIG2 text region");
+            return false;
+        }
+    } else {
+        *id = reader->readBits(p.symbolCodeLength);
+    }
+    return true;
+}
+
+bool Jbig2Decoder::placeTextSymbol(const TextParams& p, const Jbig2Bitmap* symbol, int64_t t, int64_t& curs,
+                                   Jbig2Bitmap& region) {
+    if (!spend(kInstanceCost) || (!p.huffman && pastData(16)))
+        return false;
+    const int64_t wi = symbol && symbol->isValid() ? symbol->width() : 0;
+    const int64_t hi = symbol && symbol->isValid() ? symbol->height() : 0;
+    if (!p.transposed && (p.refCorner == kTopRight || p.refCorner == kBottomRight))
+        curs += wi - 1;
+    else if (p.transposed && (p.refCorner == kBottomLeft || p.refCorner == kBottomRight))
+        curs += hi - 1;
+    int64_t x = p.transposed ? t : curs;
+    int64_t y = p.transposed ? curs : t;
+    if (p.refCorner == kTopRight || p.refCorner == kBottomRight)
+        x -= wi - 1;
+    if (p.refCorner == kBottomLeft || p.refCorner == kBottomRight)
+        y -= hi - 1;
+    if (symbol && symbol->isValid()) {
+        if (!spend(wi * hi / 32))
+            return false;
+        region.combine(*symbol, x, y, p.op);
+    }
+    if (!p.transposed && (p.refCorner == kTopLeft || p.refCorner == kBottomLeft))
+        curs += wi - 1;
+    else if (p.transposed && (p.refCorner == kTopLeft || p.refCorner == kTopRight))
+        curs += hi - 1;
+    return true;
 }
 
 void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
@@ -324,284 +345,338 @@ void Jbig2Decoder::readTextRegion(const SegmentHeader& h, Data data, bool immedi
     placeRegion(h.number, info, std::move(bitmap), immediate, list);
 }
 
+// What the steps of one symbol dictionary share: its parameters, the input
+// symbols, and the symbols decoded so far.
+struct Jbig2Decoder::SymbolDictRun {
+    Data data;
+    bool huffman = false;
+    bool refAgg = false;
+    int templ = 0;
+    int refTempl = 0;
+    int at[8] = {0};
+    int refAt[4] = {0};
+    int64_t exported = 0;
+    int64_t newCount = 0;
+    int64_t inCount = 0;
+    std::vector<const Jbig2Bitmap*> inputs;
+    const Table* dhTable = nullptr;
+    const Table* dwTable = nullptr;
+    const Table* bmSizeTable = nullptr;
+    const Table* aggTable = nullptr;
+    int codeLength = 0;
+    // Where the coded data starts after the segment's fields.
+    size_t pos = 0;
+    Jbig2BitReader reader{nullptr, 0};
+    // A Huffman code that no table row matches.
+    bool failed = false;
+    std::vector<std::unique_ptr<Jbig2Bitmap>> newSymbols;
+    std::vector<int64_t> widths;
+    // The input symbols and the new ones so far, which refinement and
+    // aggregation refer to.
+    std::vector<const Jbig2Bitmap*> all;
+    int64_t classHeight = 0;
+    int64_t decoded = 0;
+};
+
+bool Jbig2Decoder::symbolDictInteger(SymbolDictRun& run, const Table* table, ArithDecoderStats* stats,
+                                     int64_t* value) {
+    if (!run.huffman) {
+        int v;
+        if (!m_arith.decodeInt(&v, stats))
+            return false;
+        *value = v;
+        return true;
+    }
+    const HuffmanResult r = decodeHuffman(run.reader, *table, value);
+    if (r == HuffmanResult::kNoCode)
+        run.failed = true;
+    return r == HuffmanResult::kValue;
+}
+
 bool Jbig2Decoder::readSymbolDict(const SegmentHeader& h, Data data, SegmentList& list) {
+    SymbolDictRun run;
+    run.data = data;
     Jbig2FieldReader fields(data.bytes, data.size, 0);
     const uint32_t flags = fields.u16();
-    const bool huffman = flags & 1;
-    const bool refAgg = (flags >> 1) & 1;
+    run.huffman = flags & 1;
+    run.refAgg = (flags >> 1) & 1;
     const int huffDh = (flags >> 2) & 3;
     const int huffDw = (flags >> 4) & 3;
     const int huffBmSize = (flags >> 6) & 1;
     const int huffAggInst = (flags >> 7) & 1;
     const bool contextUsed = (flags >> 8) & 1;
     const bool contextRetained = (flags >> 9) & 1;
-    const int templ = (flags >> 10) & 3;
-    const int refTempl = (flags >> 12) & 1;
-    int at[8] = {0};
-    int refAt[4] = {0};
-    if (!huffman)
-        for (int i = 0; i < (templ == 0 ? 8 : 2); ++i)
-            at[i] = fields.s8();
-    if (refAgg && refTempl == 0)
-        for (int& v : refAt)
+    run.templ = (flags >> 10) & 3;
+    run.refTempl = (flags >> 12) & 1;
+    if (!run.huffman)
+        for (int i = 0; i < (run.templ == 0 ? 8 : 2); ++i)
+            run.at[i] = fields.s8();
+    if (run.refAgg && run.refTempl == 0)
+        for (int& v : run.refAt)
             v = fields.s8();
-    const int64_t exported = fields.u32();
-    const int64_t newCount = fields.u32();
+    run.exported = fields.u32();
+    run.newCount = fields.u32();
     if (!fields.ok()) {
         reportError(m_position, "Short JBIG2 symbol dictionary segment");
         return false;
     }
-    std::vector<const Jbig2Bitmap*> inputs;
     std::vector<const Jbig2HuffmanTable*> tables;
     Jbig2SymbolDict* lastInput = nullptr;
+    if (!gatherSymbolInputs(h, run, tables, lastInput))
+        return false;
+    run.inCount = int64_t(run.inputs.size());
+    if (run.newCount > kMaxSymbols || run.inCount + run.newCount > kMaxSymbols ||
+        run.exported > run.inCount + run.newCount) {
+        reportError(m_position, "Bad JBIG2 symbol counts");
+        return false;
+    }
+    TablePicker pick{tables};
+    if (run.huffman) {
+        run.dhTable = pick.pick(huffDh, {4, 5}, 3);
+        run.dwTable = pick.pick(huffDw, {2, 3}, 3);
+        run.bmSizeTable = pick.pick(huffBmSize, {1}, 1);
+        run.aggTable = pick.pick(huffAggInst, {1}, 1);
+        if (pick.failed) {
+            reportError(m_position, "Missing or bad Huffman table selection in JBIG2 symbol dictionary");
+            return false;
+        }
+    }
+    run.codeLength = symbolCodeLength(run.inCount + run.newCount);
+    run.pos = fields.pos();
+    run.reader = Jbig2BitReader(data.bytes + run.pos, data.size - run.pos);
+    const bool useRetained = contextUsed && lastInput;
+    if (!run.huffman) {
+        resetIntStats(run.codeLength);
+        resetGenericStats(run.templ, useRetained ? lastInput->genericStats.get() : nullptr);
+        startArith(data, run.pos, data.size - run.pos);
+    }
+    if (run.refAgg)
+        resetRefinementStats(run.refTempl, useRetained ? lastInput->refinementStats.get() : nullptr);
+
+    run.newSymbols.resize(static_cast<size_t>(run.newCount));
+    run.widths.resize(static_cast<size_t>(run.newCount));
+    run.all = run.inputs;
+    while (run.decoded < run.newCount) {
+        if (!decodeHeightClass(run))
+            return false;
+    }
+    auto dict = std::make_unique<Jbig2SymbolDict>(h.number);
+    exportSymbols(run, *dict);
+    if (contextRetained && !run.huffman) {
+        dict->genericStats = m_genericStats->copy();
+        if (run.refAgg)
+            dict->refinementStats = m_refinementStats->copy();
+    }
+    list.push_back(std::move(dict));
+    return true;
+}
+
+bool Jbig2Decoder::gatherSymbolInputs(const SegmentHeader& h, SymbolDictRun& run,
+                                      std::vector<const Jbig2HuffmanTable*>& tables,
+                                      Jbig2SymbolDict*& lastInput) {
     for (uint32_t ref : h.refs) {
         Jbig2Segment* segment = findSegment(ref);
         if (!segment) {
             reportError(m_position, "JBIG2 symbol dictionary refers to missing segment %u", ref);
         } else if (segment->getKind() == Jbig2Segment::kSymbolDictKind) {
             lastInput = static_cast<Jbig2SymbolDict*>(segment);
-            if (int64_t(inputs.size() + lastInput->symbols.size()) > kMaxSymbols) {
+            if (int64_t(run.inputs.size() + lastInput->symbols.size()) > kMaxSymbols) {
                 reportError(m_position, "Too many JBIG2 symbols");
                 return false;
             }
             for (auto& s : lastInput->symbols)
-                inputs.push_back(s.get());
+                run.inputs.push_back(s.get());
         } else if (segment->getKind() == Jbig2Segment::kCodeTableKind) {
             tables.push_back(&static_cast<Jbig2CodeTable*>(segment)->table);
         }
     }
-    const int64_t inCount = int64_t(inputs.size());
-    if (newCount > kMaxSymbols || inCount + newCount > kMaxSymbols || exported > inCount + newCount) {
-        reportError(m_position, "Bad JBIG2 symbol counts");
+    return true;
+}
+
+bool Jbig2Decoder::decodeHeightClass(SymbolDictRun& run) {
+    // A height class may hold no symbol, so each one costs work too.
+    if (!spend(kInstanceCost) || (!run.huffman && pastData(16))) {
+        reportError(m_position, "JBIG2 symbol dictionary ends early");
         return false;
     }
-    TablePicker pick{tables};
-    const Table *dhTable = nullptr, *dwTable = nullptr, *bmSizeTable = nullptr, *aggTable = nullptr;
-    if (huffman) {
-        dhTable = pick.pick(huffDh, {4, 5}, 3);
-        dwTable = pick.pick(huffDw, {2, 3}, 3);
-        bmSizeTable = pick.pick(huffBmSize, {1}, 1);
-        aggTable = pick.pick(huffAggInst, {1}, 1);
-        if (pick.failed) {
-            reportError(m_position, "Missing or bad Huffman table selection in JBIG2 symbol dictionary");
+    int64_t dh;
+    if (!symbolDictInteger(run, run.dhTable, m_iadh.get(), &dh) || (dh < 0 && -dh >= run.classHeight)) {
+        reportError(m_position, "Bad height class delta in JBIG2 symbol dictionary");
+        return false;
+    }
+    run.classHeight += dh;
+    int64_t symbolWidth = 0;
+    int64_t totalWidth = 0;
+    const int64_t classFirst = run.decoded;
+    for (;;) {
+        int64_t dw;
+        if (!symbolDictInteger(run, run.dwTable, m_iadw.get(), &dw))
+            break;
+        if (run.decoded >= run.newCount || (dw < 0 && -dw >= symbolWidth) || !spend(kInstanceCost) ||
+            (!run.huffman && pastData(16))) {
+            reportError(m_position, "Bad symbol width delta in JBIG2 symbol dictionary");
             return false;
         }
+        symbolWidth += dw;
+        totalWidth += symbolWidth;
+        if (symbolWidth > INT32_MAX || totalWidth > INT32_MAX || run.classHeight > INT32_MAX) {
+            reportError(m_position, "Bad symbol size in JBIG2 symbol dictionary");
+            return false;
+        }
+        run.widths[size_t(run.decoded)] = symbolWidth;
+        const int w = int(symbolWidth), hgt = int(run.classHeight);
+        if (run.huffman && !run.refAgg) {
+            ++run.decoded;
+            continue;
+        }
+        std::unique_ptr<Jbig2Bitmap> symbol;
+        if (!run.refAgg)
+            symbol = decodeGeneric(false, w, hgt, run.templ, false, nullptr, run.at, nullptr);
+        else if (!decodeAggregateSymbol(run, w, hgt, symbol))
+            break;
+        run.all.push_back(symbol.get());
+        run.newSymbols[size_t(run.decoded++)] = std::move(symbol);
     }
-    const int codeLength = symbolCodeLength(inCount + newCount);
-    const size_t pos = fields.pos();
-    Jbig2BitReader reader(data.bytes + pos, data.size - pos);
-    const bool useRetained = contextUsed && lastInput;
-    if (!huffman) {
-        resetIntStats(codeLength);
-        resetGenericStats(templ, useRetained ? lastInput->genericStats.get() : nullptr);
-        startArith(data, pos, data.size - pos);
+    if (run.failed) {
+        reportError(m_position, "Bad Huffman code in JBIG2 symbol dictionary");
+        return false;
     }
-    if (refAgg)
-        resetRefinementStats(refTempl, useRetained ? lastInput->refinementStats.get() : nullptr);
+    if (run.huffman && !run.refAgg)
+        return readCollectiveBitmap(run, classFirst, totalWidth);
+    return true;
+}
 
-    std::vector<std::unique_ptr<Jbig2Bitmap>> newSymbols(static_cast<size_t>(newCount));
-    std::vector<int64_t> widths(static_cast<size_t>(newCount));
-    bool failed = false;
-    auto integer = [&](const Table* table, ArithDecoderStats* stats, int64_t* value) {
-        if (!huffman) {
-            int v;
-            if (!m_arith.decodeInt(&v, stats))
-                return false;
-            *value = v;
-            return true;
+bool Jbig2Decoder::decodeAggregateSymbol(SymbolDictRun& run, int width, int height,
+                                         std::unique_ptr<Jbig2Bitmap>& symbol) {
+    int64_t instances = 0;
+    symbolDictInteger(run, run.aggTable, m_iaai.get(), &instances);
+    if (run.failed)
+        return false;
+    if (instances == 1) {
+        int64_t id, rdx = 0, rdy = 0, size = 0;
+        id = run.huffman ? run.reader.readBits(run.codeLength)
+                         : m_arith.decodeIaid(uint32_t(run.codeLength), m_iaid.get());
+        symbolDictInteger(run, &standardHuffmanTable(15), m_iardx.get(), &rdx);
+        symbolDictInteger(run, &standardHuffmanTable(15), m_iardy.get(), &rdy);
+        if (run.huffman) {
+            symbolDictInteger(run, &standardHuffmanTable(1), nullptr, &size);
+            run.reader.alignToByte();
+            size = std::max<int64_t>(size, 0);
+            startArith(run.data, run.pos + run.reader.bytesRead(), size_t(size));
         }
-        const HuffmanResult r = decodeHuffman(reader, *table, value);
-        if (r == HuffmanResult::kNoCode)
-            failed = true;
-        return r == HuffmanResult::kValue;
-    };
-    // The input symbols and the new ones so far, which refinement and
-    // aggregation refer to.
-    std::vector<const Jbig2Bitmap*> all(inputs);
-    int64_t classHeight = 0;
-    int64_t decoded = 0;
-    while (decoded < newCount) {
-        // A height class may hold no symbol, so each one costs work too.
-        if (!spend(kInstanceCost) || (!huffman && pastData(16))) {
-            reportError(m_position, "JBIG2 symbol dictionary ends early");
-            return false;
-        }
-        int64_t dh;
-        if (!integer(dhTable, m_iadh.get(), &dh) || (dh < 0 && -dh >= classHeight)) {
-            reportError(m_position, "Bad height class delta in JBIG2 symbol dictionary");
-            return false;
-        }
-        classHeight += dh;
-        int64_t symbolWidth = 0;
-        int64_t totalWidth = 0;
-        const int64_t classFirst = decoded;
-        for (;;) {
-            int64_t dw;
-            if (!integer(dwTable, m_iadw.get(), &dw))
-                break;
-            if (decoded >= newCount || (dw < 0 && -dw >= symbolWidth) || !spend(kInstanceCost) ||
-                (!huffman && pastData(16))) {
-                reportError(m_position, "Bad symbol width delta in JBIG2 symbol dictionary");
-                return false;
-            }
-            symbolWidth += dw;
-            totalWidth += symbolWidth;
-            if (symbolWidth > INT32_MAX || totalWidth > INT32_MAX || classHeight > INT32_MAX) {
-                reportError(m_position, "Bad symbol size in JBIG2 symbol dictionary");
-                return false;
-            }
-            widths[size_t(decoded)] = symbolWidth;
-            const int w = int(symbolWidth), hgt = int(classHeight);
-            if (huffman && !refAgg) {
-                ++decoded;
-                continue;
-            }
-            std::unique_ptr<Jbig2Bitmap> symbol;
-            if (!refAgg) {
-                symbol = decodeGeneric(false, w, hgt, templ, false, nullptr, at, nullptr);
-            } else {
-                int64_t instances = 0;
-                integer(aggTable, m_iaai.get(), &instances);
-                if (failed)
-                    break;
-                if (instances == 1) {
-                    int64_t id, rdx = 0, rdy = 0, size = 0;
-                    id = huffman ? reader.readBits(codeLength)
-                                 : m_arith.decodeIaid(uint32_t(codeLength), m_iaid.get());
-                    integer(&standardHuffmanTable(15), m_iardx.get(), &rdx);
-                    integer(&standardHuffmanTable(15), m_iardy.get(), &rdy);
-                    if (huffman) {
-                        integer(&standardHuffmanTable(1), nullptr, &size);
-                        reader.alignToByte();
-                        size = std::max<int64_t>(size, 0);
-                        startArith(data, pos + reader.bytesRead(), size_t(size));
-                    }
-                    const Jbig2Bitmap* ref = id >= 0 && size_t(id) < all.size() ? all[size_t(id)] : nullptr;
-                    if (ref && ref->isValid())
-                        symbol = decodeRefinement(w, hgt, refTempl, false, *ref, rdx, rdy, refAt);
-                    else
-                        reportError(m_position, "JBIG2 symbol id %lld out of range",
-                                    static_cast<long long>(id));
-                    if (huffman)
-                        reader.skipBytes(size_t(size));
-                } else {
-                    TextParams p;
-                    p.huffman = huffman;
-                    p.refine = true;
-                    p.refCorner = kTopLeft;
-                    p.refTemplate = refTempl;
-                    std::copy(refAt, refAt + 4, p.refAt);
-                    p.width = w;
-                    p.height = hgt;
-                    p.instances = instances;
-                    p.fs = &standardHuffmanTable(6);
-                    p.ds = &standardHuffmanTable(8);
-                    p.dt = &standardHuffmanTable(11);
-                    p.rdw = p.rdh = p.rdx = p.rdy = &standardHuffmanTable(15);
-                    p.rsize = &standardHuffmanTable(1);
-                    p.symbolCodeLength = codeLength;
-                    symbol = decodeText(p, all, &reader, data);
-                }
-            }
-            all.push_back(symbol.get());
-            newSymbols[size_t(decoded++)] = std::move(symbol);
-        }
-        if (failed) {
-            reportError(m_position, "Bad Huffman code in JBIG2 symbol dictionary");
-            return false;
-        }
-        if (huffman && !refAgg) {
-            int64_t size = 0;
-            integer(bmSizeTable, nullptr, &size);
-            reader.alignToByte();
-            if (failed || size < 0) {
-                reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
-                return false;
-            }
-            if (totalWidth > 0 && classHeight > 0) {
-                std::unique_ptr<Jbig2Bitmap> collective;
-                if (size == 0) {
-                    // Uncompressed rows must all be there.
-                    const int64_t bytes = (totalWidth + 7) / 8 * classHeight;
-                    if (!Jbig2Bitmap::sizeInRange(totalWidth, classHeight) ||
-                        bytes >
-                            int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
-                        !spend(totalWidth * classHeight / 32)) {
-                        reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
-                        return false;
-                    }
-                    collective = std::make_unique<Jbig2Bitmap>(0, int(totalWidth), int(classHeight));
-                    if (!collective->isValid()) {
-                        reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
-                        return false;
-                    }
-                    const size_t line = size_t(collective->lineBytes());
-                    const size_t at0 = reader.bytesRead();
-                    for (int y = 0; y < collective->height(); ++y) {
-                        const size_t from = at0 + size_t(y) * line;
-                        if (from >= reader.size())
-                            break;
-                        std::memcpy(collective->row(y), reader.data() + from,
-                                    std::min(line, reader.size() - from));
-                    }
-                    if (totalWidth & 7) {
-                        const uint8_t mask = uint8_t(0xFF << (8 - (totalWidth & 7)));
-                        for (int y = 0; y < collective->height(); ++y)
-                            collective->row(y)[line - 1] &= mask;
-                    }
-                    reader.skipBytes(line * size_t(classHeight));
-                } else {
-                    const size_t at0 = std::min(reader.bytesRead(), reader.size());
-                    Jbig2BitReader mmr(reader.data() + at0, std::min(size_t(size), reader.size() - at0));
-                    collective =
-                        decodeGeneric(true, int(totalWidth), int(classHeight), 0, false, nullptr, at, &mmr);
-                    reader.skipBytes(size_t(size));
-                }
-                int64_t x = 0;
-                // Cutting the symbols out copies the whole collective bitmap.
-                if (collective && !spend(totalWidth * classHeight / 32))
-                    return false;
-                for (int64_t i = classFirst; i < decoded && collective; ++i) {
-                    newSymbols[size_t(i)] =
-                        collective->getSlice(int(x), 0, int(widths[size_t(i)]), int(classHeight));
-                    x += widths[size_t(i)];
-                }
-            }
-        }
+        const Jbig2Bitmap* ref = id >= 0 && size_t(id) < run.all.size() ? run.all[size_t(id)] : nullptr;
+        if (ref && ref->isValid())
+            symbol = decodeRefinement(width, height, run.refTempl, false, *ref, rdx, rdy, run.refAt);
+        else
+            reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
+        if (run.huffman)
+            run.reader.skipBytes(size_t(size));
+        return true;
     }
-    // The export flags, as alternating runs over the input and new symbols.
-    auto dict = std::make_unique<Jbig2SymbolDict>(h.number);
-    const int64_t total = inCount + newCount;
+    TextParams p;
+    p.huffman = run.huffman;
+    p.refine = true;
+    p.refCorner = kTopLeft;
+    p.refTemplate = run.refTempl;
+    std::copy(run.refAt, run.refAt + 4, p.refAt);
+    p.width = width;
+    p.height = height;
+    p.instances = instances;
+    p.fs = &standardHuffmanTable(6);
+    p.ds = &standardHuffmanTable(8);
+    p.dt = &standardHuffmanTable(11);
+    p.rdw = p.rdh = p.rdx = p.rdy = &standardHuffmanTable(15);
+    p.rsize = &standardHuffmanTable(1);
+    p.symbolCodeLength = run.codeLength;
+    symbol = decodeText(p, run.all, &run.reader, run.data);
+    return true;
+}
+
+bool Jbig2Decoder::readCollectiveBitmap(SymbolDictRun& run, int64_t classFirst, int64_t totalWidth) {
+    Jbig2BitReader& reader = run.reader;
+    const int64_t classHeight = run.classHeight;
+    int64_t size = 0;
+    symbolDictInteger(run, run.bmSizeTable, nullptr, &size);
+    reader.alignToByte();
+    if (run.failed || size < 0) {
+        reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
+        return false;
+    }
+    if (totalWidth <= 0 || classHeight <= 0)
+        return true;
+    std::unique_ptr<Jbig2Bitmap> collective;
+    if (size == 0) {
+        // Uncompressed rows must all be there.
+        const int64_t bytes = (totalWidth + 7) / 8 * classHeight;
+        if (!Jbig2Bitmap::sizeInRange(totalWidth, classHeight) ||
+            bytes > int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
+            !spend(totalWidth * classHeight / 32)) {
+            reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
+            return false;
+        }
+        collective = std::make_unique<Jbig2Bitmap>(0, int(totalWidth), int(classHeight));
+        if (!collective->isValid()) {
+            reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
+            return false;
+        }
+        const size_t line = size_t(collective->lineBytes());
+        const size_t at0 = reader.bytesRead();
+        for (int y = 0; y < collective->height(); ++y) {
+            const size_t from = at0 + size_t(y) * line;
+            if (from >= reader.size())
+                break;
+            std::memcpy(collective->row(y), reader.data() + from, std::min(line, reader.size() - from));
+        }
+        if (totalWidth & 7) {
+            const uint8_t mask = uint8_t(0xFF << (8 - (totalWidth & 7)));
+            for (int y = 0; y < collective->height(); ++y)
+                collective->row(y)[line - 1] &= mask;
+        }
+        reader.skipBytes(line * size_t(classHeight));
+    } else {
+        const size_t at0 = std::min(reader.bytesRead(), reader.size());
+        Jbig2BitReader mmr(reader.data() + at0, std::min(size_t(size), reader.size() - at0));
+        collective = decodeGeneric(true, int(totalWidth), int(classHeight), 0, false, nullptr, run.at, &mmr);
+        reader.skipBytes(size_t(size));
+    }
+    int64_t x = 0;
+    // Cutting the symbols out copies the whole collective bitmap.
+    if (collective && !spend(totalWidth * classHeight / 32))
+        return false;
+    for (int64_t i = classFirst; i < run.decoded && collective; ++i) {
+        run.newSymbols[size_t(i)] =
+            collective->getSlice(int(x), 0, int(run.widths[size_t(i)]), int(classHeight));
+        x += run.widths[size_t(i)];
+    }
+    return true;
+}
+
+// The export flags, as alternating runs over the input and new symbols.
+void Jbig2Decoder::exportSymbols(SymbolDictRun& run, Jbig2SymbolDict& dict) {
+    const int64_t total = run.inCount + run.newCount;
     int64_t index = 0;
     bool exporting = false;
-    for (int64_t turn = 0; index < total && int64_t(dict->symbols.size()) < exported; ++turn) {
-        int64_t run = 0;
-        if (!integer(&standardHuffmanTable(1), m_iaex.get(), &run) || run < 0 || run > total - index ||
-            turn > 2 * total + 2 || (!huffman && pastData(16))) {
+    for (int64_t turn = 0; index < total && int64_t(dict.symbols.size()) < run.exported; ++turn) {
+        int64_t count = 0;
+        if (!symbolDictInteger(run, &standardHuffmanTable(1), m_iaex.get(), &count) || count < 0 ||
+            count > total - index || turn > 2 * total + 2 || (!run.huffman && pastData(16))) {
             reportError(m_position, "Bad export runs in JBIG2 symbol dictionary");
             break;
         }
-        for (int64_t i = 0; i < run; ++i, ++index) {
-            if (!exporting || int64_t(dict->symbols.size()) >= exported)
+        for (int64_t i = 0; i < count; ++i, ++index) {
+            if (!exporting || int64_t(dict.symbols.size()) >= run.exported)
                 continue;
-            if (index < inCount) {
-                const Jbig2Bitmap* s = inputs[size_t(index)];
+            if (index < run.inCount) {
+                const Jbig2Bitmap* s = run.inputs[size_t(index)];
                 const bool copy = s && s->isValid() && spend(int64_t(s->width()) * s->height() / 32);
-                dict->symbols.push_back(copy ? s->getSlice(0, 0, s->width(), s->height()) : nullptr);
+                dict.symbols.push_back(copy ? s->getSlice(0, 0, s->width(), s->height()) : nullptr);
             } else {
-                dict->symbols.push_back(std::move(newSymbols[size_t(index - inCount)]));
+                dict.symbols.push_back(std::move(run.newSymbols[size_t(index - run.inCount)]));
             }
         }
         exporting = !exporting;
     }
-    dict->symbols.resize(size_t(exported));
-    if (contextRetained && !huffman) {
-        dict->genericStats = m_genericStats->copy();
-        if (refAgg)
-            dict->refinementStats = m_refinementStats->copy();
-    }
-    list.push_back(std::move(dict));
-    return true;
+    dict.symbols.resize(size_t(run.exported));
 }
 
 // --- Patterns and halftones ---
@@ -635,6 +710,34 @@ void Jbig2Decoder::readPatternDict(const SegmentHeader& h, Data data, SegmentLis
     for (int64_t i = 0; i < count; ++i)
         dict->patterns.push_back(collective->getSlice(int(i * width), 0, width, height));
     list.push_back(std::move(dict));
+}
+
+std::vector<uint32_t> Jbig2Decoder::decodeGrayValues(Data data, size_t pos, bool mmr, int templ, int gw,
+                                                     int gh, const Jbig2Bitmap* skip, int bitsPerPixel) {
+    const int at[8] = {templ <= 1 ? 3 : 2, -1, -3, -1, 2, -2, -2, -2};
+    Jbig2BitReader reader(data.bytes + pos, data.size - pos);
+    if (!mmr) {
+        resetGenericStats(templ, nullptr);
+        startArith(data, pos, data.size - pos);
+    }
+    // Bit planes from the most significant, each Gray-coded against the
+    // one above it.
+    std::vector<uint32_t> gray(size_t(gw) * size_t(gh), 0);
+    std::unique_ptr<Jbig2Bitmap> above;
+    for (int j = bitsPerPixel - 1; j >= 0; --j) {
+        auto plane = decodeGeneric(mmr, gw, gh, templ, false, skip, at, &reader);
+        if (mmr)
+            reader.alignToByte();
+        if (!plane)
+            break;
+        if (above)
+            plane->combine(*above, 0, 0, Jbig2Bitmap::kXor);
+        for (int m = 0; m < gh; ++m)
+            for (int n = 0; n < gw; ++n)
+                gray[size_t(m) * size_t(gw) + size_t(n)] |= uint32_t(plane->getPixel(n, m)) << j;
+        above = std::move(plane);
+    }
+    return gray;
 }
 
 void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool immediate, SegmentList& list) {
@@ -706,30 +809,8 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
         }
     }
     const int bitsPerPixel = symbolCodeLength(int64_t(patterns.size()));
-    const int at[8] = {templ <= 1 ? 3 : 2, -1, -3, -1, 2, -2, -2, -2};
-    const size_t pos = fields.pos();
-    Jbig2BitReader reader(data.bytes + pos, data.size - pos);
-    if (!mmr) {
-        resetGenericStats(templ, nullptr);
-        startArith(data, pos, data.size - pos);
-    }
-    // Bit planes from the most significant, each Gray-coded against the
-    // one above it.
-    std::vector<uint32_t> gray(size_t(gw) * size_t(gh), 0);
-    std::unique_ptr<Jbig2Bitmap> above;
-    for (int j = bitsPerPixel - 1; j >= 0; --j) {
-        auto plane = decodeGeneric(mmr, gw, gh, templ, false, skip.get(), at, &reader);
-        if (mmr)
-            reader.alignToByte();
-        if (!plane)
-            break;
-        if (above)
-            plane->combine(*above, 0, 0, Jbig2Bitmap::kXor);
-        for (int m = 0; m < gh; ++m)
-            for (int n = 0; n < gw; ++n)
-                gray[size_t(m) * size_t(gw) + size_t(n)] |= uint32_t(plane->getPixel(n, m)) << j;
-        above = std::move(plane);
-    }
+    const std::vector<uint32_t> gray =
+        decodeGrayValues(data, fields.pos(), mmr, templ, gw, gh, skip.get(), bitsPerPixel);
     for (int m = 0; m < gh; ++m) {
         for (int n = 0; n < gw; ++n) {
             if (skip && skip->getPixel(n, m))

@@ -62,46 +62,93 @@ int modeOfComponentCount(int count) {
 
 }  // namespace
 
+// The header of the box at pos: its type and where its data begins and ends
+// within end; false (reported) when the header or the data is cut short.
+bool Jpeg2000Decoder::readBoxHeader(uint32_t pos, uint32_t end, uint32_t& type, uint32_t& dataBegin,
+                                    uint32_t& dataEnd) {
+    const uint8_t* data = m_input.data();
+    if (end - pos < 8) {
+        reportError(getPos(), "JPX box header cut short");
+        return false;
+    }
+    uint64_t length = read32(data + pos);
+    type = read32(data + pos + 4);
+    uint32_t header = 8;
+    if (length == 1) {
+        if (end - pos < 16) {
+            reportError(getPos(), "JPX box header cut short");
+            return false;
+        }
+        if (read32(data + pos + 8) != 0) {
+            reportError(getPos(), "JPX box with a length above 4 GB is not supported");
+            return false;
+        }
+        length = read32(data + pos + 12);
+        header = 16;
+    }
+    dataBegin = pos + header;
+    if (length == 0) {
+        dataEnd = end;  // the box runs to the end of its parent
+    } else if (length < header) {
+        reportError(getPos(), "JPX box length below its header");
+        return false;
+    } else if (length > end - pos) {
+        if (type != kBoxCodestream) {
+            reportError(getPos(), "JPX box data cut short");
+            return false;
+        }
+        // A codestream cut short still yields the tiles it holds.
+        dataEnd = end;
+    } else {
+        dataEnd = pos + uint32_t(length);
+    }
+    return true;
+}
+
+bool Jpeg2000Decoder::readImageHeaderBox(const uint8_t* p, uint32_t dataLength) {
+    if (dataLength < 14) {
+        reportError(getPos(), "JPX image header cut short");
+        return false;
+    }
+    m_boxHeight = int(std::min<uint32_t>(read32(p), INT32_MAX));
+    m_boxWidth = int(std::min<uint32_t>(read32(p + 4), INT32_MAX));
+    m_boxComponents = int(read16(p + 8));
+    m_boxBits = p[10];
+    if (p[11] != 7) {
+        reportError(getPos(), "JPX image header: unknown compression");
+        return false;
+    }
+    m_componentBits.assign(size_t(m_boxComponents), m_boxBits);
+    m_haveImageHeader = true;
+    return true;
+}
+
+// The channel definitions: which channels are opacity.
+bool Jpeg2000Decoder::readChannelsBox(const uint8_t* p, uint32_t dataLength) {
+    const uint32_t count = dataLength >= 2 ? read16(p) : 0;
+    if (dataLength < 2 || dataLength - 2 < uint64_t(count) * 6) {
+        reportError(getPos(), "JPX channel definition box cut short");
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t channel = read16(p + 2 + 6 * i);
+        const uint32_t kind = read16(p + 4 + 6 * i);
+        if ((kind == 1 || kind == 2) && channel < uint32_t(kMaxComponents)) {
+            if (m_opacity.size() <= channel)
+                m_opacity.resize(channel + 1);
+            m_opacity[channel] = true;
+        }
+    }
+    return true;
+}
+
 bool Jpeg2000Decoder::readBoxes(uint32_t begin, uint32_t end, int depth) {
     uint32_t pos = begin;
     const uint8_t* data = m_input.data();
     while (pos < end) {
-        if (end - pos < 8) {
-            reportError(getPos(), "JPX box header cut short");
+        uint32_t type, dataBegin, dataEnd;
+        if (!readBoxHeader(pos, end, type, dataBegin, dataEnd))
             return false;
-        }
-        uint64_t length = read32(data + pos);
-        const uint32_t type = read32(data + pos + 4);
-        uint32_t header = 8;
-        if (length == 1) {
-            if (end - pos < 16) {
-                reportError(getPos(), "JPX box header cut short");
-                return false;
-            }
-            if (read32(data + pos + 8) != 0) {
-                reportError(getPos(), "JPX box with a length above 4 GB is not supported");
-                return false;
-            }
-            length = read32(data + pos + 12);
-            header = 16;
-        }
-        const uint32_t dataBegin = pos + header;
-        uint32_t dataEnd;
-        if (length == 0) {
-            dataEnd = end;  // the box runs to the end of its parent
-        } else if (length < header) {
-            reportError(getPos(), "JPX box length below its header");
-            return false;
-        } else if (length > end - pos) {
-            if (type != kBoxCodestream) {
-                reportError(getPos(), "JPX box data cut short");
-                return false;
-            }
-            // A codestream cut short still yields the tiles it holds.
-            dataEnd = end;
-        } else {
-            dataEnd = pos + uint32_t(length);
-        }
         const uint32_t dataLength = dataEnd - dataBegin;
         const uint8_t* p = data + dataBegin;
 
@@ -115,20 +162,8 @@ bool Jpeg2000Decoder::readBoxes(uint32_t begin, uint32_t end, int depth) {
                     return false;
                 break;
             case kBoxImageHeader:
-                if (dataLength < 14) {
-                    reportError(getPos(), "JPX image header cut short");
+                if (!readImageHeaderBox(p, dataLength))
                     return false;
-                }
-                m_boxHeight = int(std::min<uint32_t>(read32(p), INT32_MAX));
-                m_boxWidth = int(std::min<uint32_t>(read32(p + 4), INT32_MAX));
-                m_boxComponents = int(read16(p + 8));
-                m_boxBits = p[10];
-                if (p[11] != 7) {
-                    reportError(getPos(), "JPX image header: unknown compression");
-                    return false;
-                }
-                m_componentBits.assign(size_t(m_boxComponents), m_boxBits);
-                m_haveImageHeader = true;
                 break;
             case kBoxBitsPerComponent:
                 if (!m_haveImageHeader) {
@@ -149,23 +184,10 @@ bool Jpeg2000Decoder::readBoxes(uint32_t begin, uint32_t end, int depth) {
                 if (!readPaletteBox(dataBegin, dataEnd))
                     return false;
                 break;
-            case kBoxChannels: {
-                const uint32_t count = dataLength >= 2 ? read16(p) : 0;
-                if (dataLength < 2 || dataLength - 2 < uint64_t(count) * 6) {
-                    reportError(getPos(), "JPX channel definition box cut short");
+            case kBoxChannels:
+                if (!readChannelsBox(p, dataLength))
                     return false;
-                }
-                for (uint32_t i = 0; i < count; ++i) {
-                    const uint32_t channel = read16(p + 2 + 6 * i);
-                    const uint32_t kind = read16(p + 4 + 6 * i);
-                    if ((kind == 1 || kind == 2) && channel < uint32_t(kMaxComponents)) {
-                        if (m_opacity.size() <= channel)
-                            m_opacity.resize(channel + 1);
-                        m_opacity[channel] = true;
-                    }
-                }
                 break;
-            }
             case kBoxCodestream:
                 if (!m_haveImageHeader)
                     reportError(getPos(), "JPX file without an image header box");

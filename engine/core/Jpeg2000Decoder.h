@@ -171,6 +171,9 @@ private:
     bool decode();
     // --- boxes and headers (Jpeg2000Decoder.cpp) ---
     bool readBoxes(uint32_t begin, uint32_t end, int depth);
+    bool readBoxHeader(uint32_t pos, uint32_t end, uint32_t& type, uint32_t& dataBegin, uint32_t& dataEnd);
+    bool readImageHeaderBox(const uint8_t* p, uint32_t dataLength);
+    bool readChannelsBox(const uint8_t* p, uint32_t dataLength);
     bool readColourBox(uint32_t begin, uint32_t end);
     bool readPaletteBox(uint32_t begin, uint32_t end);
     bool readCodestream(uint32_t begin, uint32_t end);
@@ -188,11 +191,17 @@ private:
 
     // --- packets (Jpeg2000Packets.cpp) ---
     bool setUpTile(Tile& tile);
+    // setUpTile's steps: one sub-band of resolution r of component c (its
+    // area, step size and code-block size; false, reported, past the bit
+    // planes we decode), and its partition into code-blocks.
+    bool setUpSubBand(const TileComponent& comp, int c, int r, int b, int ppx, int ppy, SubBand& band);
+    static void partitionCodeBlocks(SubBand& band);
     void readPackets(Tile& tile);
     bool readPacket(Tile& tile, TileComponent& comp, int resolution, int layer, uint32_t& pos);
 
     // --- code-blocks and transforms (Jpeg2000Transform.cpp) ---
     bool decodeTile(Tile& tile);
+    void inverseComponentTransform(Tile& tile);
     void decodeBlock(const Tile& tile, TileComponent& comp, const SubBand& band, const CodeBlock& block,
                      bool reversible);
     static void inverseWavelet(TileComponent& comp, bool reversible, std::vector<int32_t>& intLine,

@@ -95,6 +95,75 @@ void Jpeg2000Decoder::TagTree::build(int w, int h) {
     nodes.assign(size_t(total), Node{kUnknown, 0});
 }
 
+bool Jpeg2000Decoder::setUpSubBand(const TileComponent& comp, int c, int r, int b, int ppx, int ppy,
+                                   SubBand& band) {
+    const CodingStyle& s = comp.style;
+    const Quantization& q = comp.quant;
+    const bool reversible = s.wavelet == 1;
+    const int level = r == 0 ? s.levels : s.levels - r + 1;  // nb
+    const Resolution* lower = r == 0 ? nullptr : &comp.resolutions[size_t(r - 1)];
+    band.orientation = r == 0 ? 0 : b + 1;
+    const int xob = band.orientation & 1;
+    const int yob = band.orientation >> 1;
+    const int64_t shiftX = level == 0 ? 0 : (int64_t(xob) << (level - 1));
+    const int64_t shiftY = level == 0 ? 0 : (int64_t(yob) << (level - 1));
+    band.x0 = int(ceilShift(comp.x0 - shiftX, level));
+    band.y0 = int(ceilShift(comp.y0 - shiftY, level));
+    band.x1 = int(ceilShift(comp.x1 - shiftX, level));
+    band.y1 = int(ceilShift(comp.y1 - shiftY, level));
+    band.offsetX = xob ? lower->x1 - lower->x0 : 0;
+    band.offsetY = yob ? lower->y1 - lower->y0 : 0;
+    const int stepIndex = r == 0 ? 0 : 3 * (r - 1) + 1 + b;
+    const uint16_t step = q.steps[q.style == 1 ? 0 : stepIndex];
+    int exponent = step >> 11;
+    if (q.style == 1)
+        exponent = exponent - s.levels + level;
+    band.bitPlanes = std::max(q.guardBits + exponent - 1, 0);
+    if (band.bitPlanes > kMaxBitPlanes) {
+        reportError(getPos(), "JPX sub-band of %d bit planes", band.bitPlanes);
+        return false;
+    }
+    // The nominal range of the band grows by one bit per high-pass
+    // direction.
+    const int gain = xob + yob;
+    const int rangeBits = m_precision[size_t(c)] + gain;
+    band.step = reversible ? 1.0f : float(std::ldexp(1.0 + (step & 0x7FF) / 2048.0, rangeBits - exponent));
+    int xcb = s.blockWidthExp, ycb = s.blockHeightExp;
+    xcb = std::max(std::min(xcb, ppx - (r > 0 ? 1 : 0)), 0);
+    ycb = std::max(std::min(ycb, ppy - (r > 0 ? 1 : 0)), 0);
+    band.blockWidthExp = xcb;
+    band.blockHeightExp = ycb;
+    partitionCodeBlocks(band);
+    return true;
+}
+
+void Jpeg2000Decoder::partitionCodeBlocks(SubBand& band) {
+    const int xcb = band.blockWidthExp, ycb = band.blockHeightExp;
+    band.blocks.clear();
+    band.blocksWide = band.blocksHigh = 0;
+    if (band.x1 <= band.x0 || band.y1 <= band.y0) {
+        band.inclusion.build(0, 0);
+        band.zeroPlanes.build(0, 0);
+        return;
+    }
+    const int bx0 = int(floorShift(band.x0, xcb));
+    const int by0 = int(floorShift(band.y0, ycb));
+    band.blocksWide = int(ceilShift(band.x1, xcb)) - bx0;
+    band.blocksHigh = int(ceilShift(band.y1, ycb)) - by0;
+    band.blocks.resize(size_t(band.blocksWide) * size_t(band.blocksHigh));
+    for (int j = 0; j < band.blocksHigh; ++j) {
+        for (int i = 0; i < band.blocksWide; ++i) {
+            CodeBlock& block = band.blocks[size_t(j) * size_t(band.blocksWide) + size_t(i)];
+            block.x0 = std::max(int((int64_t(bx0) + i) << xcb), band.x0);
+            block.y0 = std::max(int((int64_t(by0) + j) << ycb), band.y0);
+            block.x1 = int(std::min<int64_t>((int64_t(bx0) + i + 1) << xcb, band.x1));
+            block.y1 = int(std::min<int64_t>((int64_t(by0) + j + 1) << ycb, band.y1));
+        }
+    }
+    band.inclusion.build(band.blocksWide, band.blocksHigh);
+    band.zeroPlanes.build(band.blocksWide, band.blocksHigh);
+}
+
 bool Jpeg2000Decoder::setUpTile(Tile& tile) {
     const bool mct = tile.transform != 0;
     for (int c = 0; c < m_componentCount; ++c) {
@@ -116,7 +185,6 @@ bool Jpeg2000Decoder::setUpTile(Tile& tile) {
         comp.x1 = int((uint64_t(tile.x1) + xs - 1) / xs);
         comp.y1 = int((uint64_t(tile.y1) + ys - 1) / ys);
         comp.resolutions.assign(size_t(s.levels + 1), Resolution());
-        const bool reversible = s.wavelet == 1;
         for (int r = 0; r <= s.levels; ++r) {
             Resolution& res = comp.resolutions[size_t(r)];
             const int n = s.levels - r;
@@ -133,66 +201,9 @@ bool Jpeg2000Decoder::setUpTile(Tile& tile) {
                 return false;
             }
             res.bandCount = r == 0 ? 1 : 3;
-            const int level = r == 0 ? s.levels : s.levels - r + 1;  // nb
-            const Resolution* lower = r == 0 ? nullptr : &comp.resolutions[size_t(r - 1)];
             for (int b = 0; b < res.bandCount; ++b) {
-                SubBand& band = res.bands[b];
-                band.orientation = r == 0 ? 0 : b + 1;
-                const int xob = band.orientation & 1;
-                const int yob = band.orientation >> 1;
-                const int64_t shiftX = level == 0 ? 0 : (int64_t(xob) << (level - 1));
-                const int64_t shiftY = level == 0 ? 0 : (int64_t(yob) << (level - 1));
-                band.x0 = int(ceilShift(comp.x0 - shiftX, level));
-                band.y0 = int(ceilShift(comp.y0 - shiftY, level));
-                band.x1 = int(ceilShift(comp.x1 - shiftX, level));
-                band.y1 = int(ceilShift(comp.y1 - shiftY, level));
-                band.offsetX = xob ? lower->x1 - lower->x0 : 0;
-                band.offsetY = yob ? lower->y1 - lower->y0 : 0;
-                const int stepIndex = r == 0 ? 0 : 3 * (r - 1) + 1 + b;
-                const uint16_t step = q.steps[q.style == 1 ? 0 : stepIndex];
-                int exponent = step >> 11;
-                if (q.style == 1)
-                    exponent = exponent - s.levels + level;
-                band.bitPlanes = std::max(q.guardBits + exponent - 1, 0);
-                if (band.bitPlanes > kMaxBitPlanes) {
-                    reportError(getPos(), "JPX sub-band of %d bit planes", band.bitPlanes);
+                if (!setUpSubBand(comp, c, r, b, ppx, ppy, res.bands[b]))
                     return false;
-                }
-                // The nominal range of the band grows by one bit per
-                // high-pass direction.
-                const int gain = xob + yob;
-                const int rangeBits = m_precision[size_t(c)] + gain;
-                band.step = reversible
-                                ? 1.0f
-                                : float(std::ldexp(1.0 + (step & 0x7FF) / 2048.0, rangeBits - exponent));
-                int xcb = s.blockWidthExp, ycb = s.blockHeightExp;
-                xcb = std::max(std::min(xcb, ppx - (r > 0 ? 1 : 0)), 0);
-                ycb = std::max(std::min(ycb, ppy - (r > 0 ? 1 : 0)), 0);
-                band.blockWidthExp = xcb;
-                band.blockHeightExp = ycb;
-                band.blocks.clear();
-                band.blocksWide = band.blocksHigh = 0;
-                if (band.x1 <= band.x0 || band.y1 <= band.y0) {
-                    band.inclusion.build(0, 0);
-                    band.zeroPlanes.build(0, 0);
-                    continue;
-                }
-                const int bx0 = int(floorShift(band.x0, xcb));
-                const int by0 = int(floorShift(band.y0, ycb));
-                band.blocksWide = int(ceilShift(band.x1, xcb)) - bx0;
-                band.blocksHigh = int(ceilShift(band.y1, ycb)) - by0;
-                band.blocks.resize(size_t(band.blocksWide) * size_t(band.blocksHigh));
-                for (int j = 0; j < band.blocksHigh; ++j) {
-                    for (int i = 0; i < band.blocksWide; ++i) {
-                        CodeBlock& block = band.blocks[size_t(j) * size_t(band.blocksWide) + size_t(i)];
-                        block.x0 = std::max(int((int64_t(bx0) + i) << xcb), band.x0);
-                        block.y0 = std::max(int((int64_t(by0) + j) << ycb), band.y0);
-                        block.x1 = int(std::min<int64_t>((int64_t(bx0) + i + 1) << xcb, band.x1));
-                        block.y1 = int(std::min<int64_t>((int64_t(by0) + j + 1) << ycb, band.y1));
-                    }
-                }
-                band.inclusion.build(band.blocksWide, band.blocksHigh);
-                band.zeroPlanes.build(band.blocksWide, band.blocksHigh);
             }
         }
     }

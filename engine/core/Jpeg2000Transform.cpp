@@ -249,6 +249,50 @@ bool hasCodedData(const Component& comp) {
 
 }  // namespace
 
+// The inverse component transform of the first three components, with
+// their level shift and clipping, in one pass.
+void Jpeg2000Decoder::inverseComponentTransform(Tile& tile) {
+    TileComponent& c0 = tile.comps[0];
+    TileComponent& c1 = tile.comps[1];
+    TileComponent& c2 = tile.comps[2];
+    const size_t count = size_t(c0.width()) * size_t(c0.height());
+    int64_t shift[3], low[3], high[3];
+    for (int c = 0; c < 3; ++c) {
+        const int precision = m_precision[size_t(c)];
+        shift[c] = m_signed[size_t(c)] ? 0 : int64_t(1) << (precision - 1);
+        low[c] = m_signed[size_t(c)] ? -(int64_t(1) << (precision - 1)) : 0;
+        high[c] = low[c] + (int64_t(1) << precision) - 1;
+    }
+    if (c0.style.wavelet == 1) {
+        int32_t* a = c0.samples.data();
+        int32_t* b = c1.samples.data();
+        int32_t* d = c2.samples.data();
+        for (size_t i = 0; i < count; ++i) {
+            const int64_t y = a[i], cb = b[i], cr = d[i];
+            const int64_t g = y - ((cb + cr) >> 2);
+            a[i] = clipSample(cr + g + shift[0], low[0], high[0]);
+            b[i] = clipSample(g + shift[1], low[1], high[1]);
+            d[i] = clipSample(cb + g + shift[2], low[2], high[2]);
+        }
+    } else {
+        c0.samples.resize(count);
+        c1.samples.resize(count);
+        c2.samples.resize(count);
+        const float* a = c0.real.data();
+        const float* b = c1.real.data();
+        const float* d = c2.real.data();
+        for (size_t i = 0; i < count; ++i) {
+            const float y = a[i], cb = b[i], cr = d[i];
+            c0.samples[i] = roundSample(y + 1.402f * cr + float(shift[0]), low[0], high[0]);
+            c1.samples[i] = roundSample(y - 0.34413f * cb - 0.71414f * cr + float(shift[1]), low[1], high[1]);
+            c2.samples[i] = roundSample(y + 1.772f * cb + float(shift[2]), low[2], high[2]);
+        }
+        c0.real = {};
+        c1.real = {};
+        c2.real = {};
+    }
+}
+
 bool Jpeg2000Decoder::decodeTile(Tile& tile) {
     // A component without coded data is all zero coefficients and so one
     // value throughout: it needs no arrays (a small file may declare a
@@ -290,46 +334,7 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
     // The component transform, level shift and clipping in one pass.
     const size_t transformed = tile.transform && coded[0] ? 3 : 0;
     if (transformed) {
-        TileComponent& c0 = tile.comps[0];
-        TileComponent& c1 = tile.comps[1];
-        TileComponent& c2 = tile.comps[2];
-        const size_t count = size_t(c0.width()) * size_t(c0.height());
-        int64_t shift[3], low[3], high[3];
-        for (int c = 0; c < 3; ++c) {
-            const int precision = m_precision[size_t(c)];
-            shift[c] = m_signed[size_t(c)] ? 0 : int64_t(1) << (precision - 1);
-            low[c] = m_signed[size_t(c)] ? -(int64_t(1) << (precision - 1)) : 0;
-            high[c] = low[c] + (int64_t(1) << precision) - 1;
-        }
-        if (c0.style.wavelet == 1) {
-            int32_t* a = c0.samples.data();
-            int32_t* b = c1.samples.data();
-            int32_t* d = c2.samples.data();
-            for (size_t i = 0; i < count; ++i) {
-                const int64_t y = a[i], cb = b[i], cr = d[i];
-                const int64_t g = y - ((cb + cr) >> 2);
-                a[i] = clipSample(cr + g + shift[0], low[0], high[0]);
-                b[i] = clipSample(g + shift[1], low[1], high[1]);
-                d[i] = clipSample(cb + g + shift[2], low[2], high[2]);
-            }
-        } else {
-            c0.samples.resize(count);
-            c1.samples.resize(count);
-            c2.samples.resize(count);
-            const float* a = c0.real.data();
-            const float* b = c1.real.data();
-            const float* d = c2.real.data();
-            for (size_t i = 0; i < count; ++i) {
-                const float y = a[i], cb = b[i], cr = d[i];
-                c0.samples[i] = roundSample(y + 1.402f * cr + float(shift[0]), low[0], high[0]);
-                c1.samples[i] =
-                    roundSample(y - 0.34413f * cb - 0.71414f * cr + float(shift[1]), low[1], high[1]);
-                c2.samples[i] = roundSample(y + 1.772f * cb + float(shift[2]), low[2], high[2]);
-            }
-            c0.real = {};
-            c1.real = {};
-            c2.real = {};
-        }
+        inverseComponentTransform(tile);
     }
     for (size_t c = transformed; c < tile.comps.size(); ++c) {
         TileComponent& comp = tile.comps[c];

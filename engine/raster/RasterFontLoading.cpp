@@ -120,6 +120,94 @@ std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, cons
     return array;
 }
 
+// The installed font that stands in for a font with neither an embedded
+// program nor an external file: a CID font's substitute for its collection
+// (`cidSubstitute` set), else the named substitute or one of the twelve
+// standard faces chosen by the font's flags (its index in `substituteIndex`).
+// Null when there is none.
+const DisplayFontRecord* findSubstitute(const FontObject* font, int* substituteIndex, bool* cidSubstitute) {
+    const DisplayFontRecord* record = nullptr;
+    if (font->isCidFont()) {
+        const char* collection = static_cast<const CompositeFont*>(font)->getCollection();
+        if (collection && globalSettings) {
+            record = globalSettings->findSubstituteCidFont(
+                font->getName() ? font->getName()->getCString() : nullptr, collection);
+            *cidSubstitute = record != nullptr;
+        }
+    } else if (globalSettings) {
+        if (font->getName())
+            record = globalSettings->findSubstituteFont(font->getName()->getCString());
+        if (!record) {
+            const int flags = font->getFlags();
+            int index = (flags & kFontFlagFixedWidth) ? 8 : (flags & kFontFlagSerif) ? 4 : 0;
+            if (flags & kFontFlagForceBold)
+                index += 2;
+            if (flags & kFontFlagItalic)
+                index += 1;
+            record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
+            *substituteIndex = index;
+        }
+    }
+    return record;
+}
+
+// The CID-to-glyph array a CID TrueType font is loaded with: built through
+// Unicode for a substitute, else a copy of the font's own; null (length 0)
+// for the identity.
+std::unique_ptr<uint16_t[]> cidToGlyphArray(FontObject* font, const char* file, bool cidSubstitute,
+                                            int* length) {
+    std::unique_ptr<uint16_t[]> map;
+    *length = 0;
+    if (!font->isCidFont())
+        return map;
+    auto* cid = static_cast<CompositeFont*>(font);
+    if (cidSubstitute) {
+        map = substituteCidToGlyph(cid, file, length);
+    } else if (cid->getCidToGlyph()) {
+        *length = cid->getCidToGlyphLength();
+        map = std::make_unique<uint16_t[]>(static_cast<size_t>(*length));
+        std::memcpy(map.get(), cid->getCidToGlyph(), sizeof(uint16_t) * static_cast<size_t>(*length));
+    }
+    return map;
+}
+
+// Loads the file into the cache by font type; null for a type no loader
+// takes, or when the loader fails.
+RasterFontFile* loadByType(RasterFontCache& cache, int fontType, std::unique_ptr<OutputFontKey> key,
+                           const char* file, int deleteFile, FontObject* font, bool cidSubstitute) {
+    switch (fontType) {
+        case kFontType1:
+        case kFontType1C:
+        case kFontType1COT:
+            return cache.loadType1Font(
+                std::move(key), file, deleteFile,
+                font->isCidFont() ? nullptr : static_cast<SimpleFont*>(font)->getEncoding());
+        case kFontTrueType:
+        case kFontTrueTypeOT: {
+            std::unique_ptr<uint16_t[]> map;
+            if (!font->isCidFont()) {
+                if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(file))
+                    map = static_cast<SimpleFont*>(font)->buildCodeToGlyphMap(*ttf);
+            }
+            const int length = map ? 256 : 0;
+            return cache.loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+        }
+        case kFontCidType0:
+        case kFontCidType0C:
+            return cache.loadCidFont(std::move(key), file, deleteFile);
+        case kFontCidType0COT:
+            return cache.loadTrueTypeFont(std::move(key), file, deleteFile);
+        case kFontCidType2:
+        case kFontCidType2OT: {
+            int length = 0;
+            std::unique_ptr<uint16_t[]> map = cidToGlyphArray(font, file, cidSubstitute, &length);
+            return cache.loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
+        }
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
 
 const char* RasterDeviceText::standardFaceName(int index) {
@@ -145,28 +233,7 @@ RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substi
     } else if (font->getExternalFileName()) {
         fileName = std::make_unique<DynString>(*font->getExternalFileName());
     } else {
-        const DisplayFontRecord* record = nullptr;
-        if (font->isCidFont()) {
-            const char* collection = static_cast<CompositeFont*>(font)->getCollection();
-            if (collection && globalSettings) {
-                record = globalSettings->findSubstituteCidFont(
-                    font->getName() ? font->getName()->getCString() : nullptr, collection);
-                cidSubstitute = record != nullptr;
-            }
-        } else if (globalSettings) {
-            if (font->getName())
-                record = globalSettings->findSubstituteFont(font->getName()->getCString());
-            if (!record) {
-                const int flags = font->getFlags();
-                int index = (flags & kFontFlagFixedWidth) ? 8 : (flags & kFontFlagSerif) ? 4 : 0;
-                if (flags & kFontFlagForceBold)
-                    index += 2;
-                if (flags & kFontFlagItalic)
-                    index += 1;
-                record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
-                *substituteIndex = index;
-            }
-        }
+        const DisplayFontRecord* record = findSubstitute(font, substituteIndex, &cidSubstitute);
         if (!record) {
             reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
             return nullptr;
@@ -182,55 +249,8 @@ RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substi
     auto key =
         std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
     const char* file = fileName->getCString();
-    const int deleteFile = temporary ? 1 : 0;
-    RasterFontFile* loaded = nullptr;
-    switch (fontType) {
-        case kFontType1:
-        case kFontType1C:
-        case kFontType1COT:
-            loaded = m_fontCache->loadType1Font(
-                std::move(key), file, deleteFile,
-                font->isCidFont() ? nullptr : static_cast<SimpleFont*>(font)->getEncoding());
-            break;
-        case kFontTrueType:
-        case kFontTrueTypeOT: {
-            std::unique_ptr<uint16_t[]> map;
-            if (!font->isCidFont()) {
-                if (std::unique_ptr<TrueTypeFontFile> ttf = TrueTypeFontFile::fromFile(file))
-                    map = static_cast<SimpleFont*>(font)->buildCodeToGlyphMap(*ttf);
-            }
-            const int length = map ? 256 : 0;
-            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
-            break;
-        }
-        case kFontCidType0:
-        case kFontCidType0C:
-            loaded = m_fontCache->loadCidFont(std::move(key), file, deleteFile);
-            break;
-        case kFontCidType0COT:
-            loaded = m_fontCache->loadTrueTypeFont(std::move(key), file, deleteFile);
-            break;
-        case kFontCidType2:
-        case kFontCidType2OT: {
-            std::unique_ptr<uint16_t[]> map;
-            int length = 0;
-            if (font->isCidFont()) {
-                auto* cid = static_cast<CompositeFont*>(font);
-                if (cidSubstitute) {
-                    map = substituteCidToGlyph(cid, file, &length);
-                } else if (cid->getCidToGlyph()) {
-                    length = cid->getCidToGlyphLength();
-                    map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
-                    std::memcpy(map.get(), cid->getCidToGlyph(),
-                                sizeof(uint16_t) * static_cast<size_t>(length));
-                }
-            }
-            loaded = m_fontCache->loadConvertedFont(std::move(key), file, deleteFile, std::move(map), length);
-            break;
-        }
-        default:
-            break;
-    }
+    RasterFontFile* loaded =
+        loadByType(*m_fontCache, fontType, std::move(key), file, temporary ? 1 : 0, font, cidSubstitute);
     if (!loaded) {
         reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));
         // A temporary copy that no font file took over goes at once.

@@ -39,6 +39,131 @@ int wrapped(int a, int b, int size) {
     return std::min(d, size - d);
 }
 
+// The stochastic clustered screen's steps, on a screen of size x size cells
+// numbered in row order.
+
+// 1. and 2. Every cell in row order, shuffled.
+std::vector<int> shuffledCells(int n) {
+    std::vector<int> cells(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        cells[static_cast<size_t>(k)] = k;
+    ScreenRandom random;
+    for (int i = 0; i < n; ++i) {
+        const int j = i + static_cast<int>(static_cast<int64_t>(random.next()) * (n - i) / 32768);
+        std::swap(cells[static_cast<size_t>(i)], cells[static_cast<size_t>(j)]);
+    }
+    return cells;
+}
+
+// 3. and 4. Dots: each unoccupied cell in shuffled order becomes one and
+// occupies the dot template (radius r) around itself. Returns the dots'
+// cells; `dotAt` receives each cell's dot, or -1.
+std::vector<int> placeDots(const std::vector<int>& cells, int size, int r, std::vector<int>& dotAt) {
+    const int n = size * size;
+    std::vector<uint8_t> tmpl(static_cast<size_t>((r + 1) * (r + 1)));
+    for (int dy = 0; dy <= r; ++dy)
+        for (int dx = 0; dx <= r; ++dx)
+            tmpl[static_cast<size_t>(dy * (r + 1) + dx)] = dx * dy <= r * r;
+
+    std::vector<uint8_t> occupied(static_cast<size_t>(n), 0);
+    std::vector<int> dots;
+    dots.reserve(32);
+    dotAt.assign(static_cast<size_t>(n), -1);
+    for (int cell : cells) {
+        if (occupied[static_cast<size_t>(cell)])
+            continue;
+        const int x = cell % size, y = cell / size;
+        dotAt[static_cast<size_t>(cell)] = static_cast<int>(dots.size());
+        dots.push_back(cell);
+        for (int dy = 0; dy <= r; ++dy) {
+            for (int dx = 0; dx <= r; ++dx) {
+                if (!tmpl[static_cast<size_t>(dy * (r + 1) + dx)])
+                    continue;
+                const int xp = (x + dx) % size, xm = (x - dx + size) % size;
+                const int yp = (y + dy) % size, ym = (y - dy + size) % size;
+                occupied[static_cast<size_t>(yp * size + xp)] = 1;
+                occupied[static_cast<size_t>(yp * size + xm)] = 1;
+                occupied[static_cast<size_t>(ym * size + xp)] = 1;
+                occupied[static_cast<size_t>(ym * size + xm)] = 1;
+            }
+        }
+    }
+    return dots;
+}
+
+// 5. Every cell belongs to its nearest dot by wrapped squared distance, the
+// earlier dot winning ties. Every cell lies within r of the dot that
+// occupied it on both axes, so its nearest dot lies within sqrt(2) r on both
+// axes. Small dots are many, large dots few: each cell compares either every
+// dot or every cell of that window (one wider, against rounding), whichever
+// is fewer, and both find the same dot.
+void assignCellsToDots(int size, int r, const std::vector<int>& dots, const std::vector<int>& dotAt,
+                       std::vector<int>& owner, std::vector<int>& ownerDist) {
+    const int n = size * size;
+    const int reach = static_cast<int>(std::sqrt(2.0 * r * r)) + 1;
+    const bool useWindow =
+        2 * reach + 1 < size && static_cast<size_t>((2 * reach + 1) * (2 * reach + 1)) < dots.size();
+    owner.assign(static_cast<size_t>(n), 0);
+    ownerDist.assign(static_cast<size_t>(n), 0);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            int best = -1, bestDist = 0;
+            auto consider = [&](int dot, int cx, int cy) {
+                const int ddx = wrapped(cx, x, size), ddy = wrapped(cy, y, size);
+                const int d = ddx * ddx + ddy * ddy;
+                if (best < 0 || d < bestDist || (d == bestDist && dot < best)) {
+                    best = dot;
+                    bestDist = d;
+                }
+            };
+            if (useWindow) {
+                for (int oy = -reach; oy <= reach; ++oy) {
+                    const int cy = (y + oy + size) % size;
+                    for (int ox = -reach; ox <= reach; ++ox) {
+                        const int cx = (x + ox + size) % size;
+                        const int dot = dotAt[static_cast<size_t>(cy * size + cx)];
+                        if (dot >= 0)
+                            consider(dot, cx, cy);
+                    }
+                }
+            } else {
+                for (size_t d = 0; d < dots.size(); ++d)
+                    consider(static_cast<int>(d), dots[d] % size, dots[d] / size);
+            }
+            owner[static_cast<size_t>(y * size + x)] = best;
+            ownerDist[static_cast<size_t>(y * size + x)] = bestDist;
+        }
+    }
+}
+
+// 6. Within each dot, thresholds fall from 255 at its centre to 1 at its
+// farthest cell. Cells are gathered per dot in row order (a counting sort)
+// and ordered by distance, equal distances keeping row order.
+void thresholdWithinDots(size_t dotCount, const std::vector<int>& owner, const std::vector<int>& ownerDist,
+                         uint8_t* matrix) {
+    const int n = static_cast<int>(owner.size());
+    std::vector<int> start(dotCount + 1, 0);
+    for (int k = 0; k < n; ++k)
+        ++start[static_cast<size_t>(owner[static_cast<size_t>(k)]) + 1];
+    for (size_t d = 0; d < dotCount; ++d)
+        start[d + 1] += start[d];
+    std::vector<int> members(static_cast<size_t>(n));
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    for (int k = 0; k < n; ++k)
+        members[static_cast<size_t>(fill[static_cast<size_t>(owner[static_cast<size_t>(k)])]++)] = k;
+    for (size_t d = 0; d < dotCount; ++d) {
+        auto first = members.begin() + start[d], last = members.begin() + start[d + 1];
+        std::stable_sort(first, last, [&](int a, int b) {
+            return ownerDist[static_cast<size_t>(a)] < ownerDist[static_cast<size_t>(b)];
+        });
+        const int m = start[d + 1] - start[d];
+        for (int k = 0; k < m; ++k) {
+            const int cell = *(first + k);
+            matrix[cell] = m == 1 ? kLoneCellThreshold : static_cast<uint8_t>(255 - (254 * k) / (m - 1));
+        }
+    }
+}
+
 }  // namespace
 
 RasterScreen::RasterScreen(const HalftoneParameters* params) {
@@ -151,115 +276,12 @@ void RasterScreen::buildClustered() {
 }
 
 void RasterScreen::buildStochasticClustered(int r) {
-    const int size = m_size, n = size * size;
-
-    // 1. and 2. Every cell in row order, shuffled.
-    std::vector<int> cells(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k)
-        cells[static_cast<size_t>(k)] = k;
-    ScreenRandom random;
-    for (int i = 0; i < n; ++i) {
-        const int j = i + static_cast<int>(static_cast<int64_t>(random.next()) * (n - i) / 32768);
-        std::swap(cells[static_cast<size_t>(i)], cells[static_cast<size_t>(j)]);
-    }
-
-    // 3. The dot template.
-    std::vector<uint8_t> tmpl(static_cast<size_t>((r + 1) * (r + 1)));
-    for (int dy = 0; dy <= r; ++dy)
-        for (int dx = 0; dx <= r; ++dx)
-            tmpl[static_cast<size_t>(dy * (r + 1) + dx)] = dx * dy <= r * r;
-
-    // 4. Dots: each unoccupied cell in shuffled order becomes one and
-    // occupies the template around itself.
-    std::vector<uint8_t> occupied(static_cast<size_t>(n), 0);
-    std::vector<int> dots;
-    dots.reserve(32);
-    std::vector<int> dotAt(static_cast<size_t>(n), -1);
-    for (int cell : cells) {
-        if (occupied[static_cast<size_t>(cell)])
-            continue;
-        const int x = cell % size, y = cell / size;
-        dotAt[static_cast<size_t>(cell)] = static_cast<int>(dots.size());
-        dots.push_back(cell);
-        for (int dy = 0; dy <= r; ++dy) {
-            for (int dx = 0; dx <= r; ++dx) {
-                if (!tmpl[static_cast<size_t>(dy * (r + 1) + dx)])
-                    continue;
-                const int xp = (x + dx) % size, xm = (x - dx + size) % size;
-                const int yp = (y + dy) % size, ym = (y - dy + size) % size;
-                occupied[static_cast<size_t>(yp * size + xp)] = 1;
-                occupied[static_cast<size_t>(yp * size + xm)] = 1;
-                occupied[static_cast<size_t>(ym * size + xp)] = 1;
-                occupied[static_cast<size_t>(ym * size + xm)] = 1;
-            }
-        }
-    }
-
-    // 5. Every cell belongs to its nearest dot by wrapped squared distance,
-    // the earlier dot winning ties. Every cell lies within r of the dot that
-    // occupied it on both axes, so its nearest dot lies within sqrt(2) r on
-    // both axes. Small dots are many, large dots few: each cell compares
-    // either every dot or every cell of that window (one wider, against
-    // rounding), whichever is fewer, and both find the same dot.
-    const int reach = static_cast<int>(std::sqrt(2.0 * r * r)) + 1;
-    const bool useWindow =
-        2 * reach + 1 < size && static_cast<size_t>((2 * reach + 1) * (2 * reach + 1)) < dots.size();
-    std::vector<int> owner(static_cast<size_t>(n));
-    std::vector<int> ownerDist(static_cast<size_t>(n));
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-            int best = -1, bestDist = 0;
-            auto consider = [&](int dot, int cx, int cy) {
-                const int ddx = wrapped(cx, x, size), ddy = wrapped(cy, y, size);
-                const int d = ddx * ddx + ddy * ddy;
-                if (best < 0 || d < bestDist || (d == bestDist && dot < best)) {
-                    best = dot;
-                    bestDist = d;
-                }
-            };
-            if (useWindow) {
-                for (int oy = -reach; oy <= reach; ++oy) {
-                    const int cy = (y + oy + size) % size;
-                    for (int ox = -reach; ox <= reach; ++ox) {
-                        const int cx = (x + ox + size) % size;
-                        const int dot = dotAt[static_cast<size_t>(cy * size + cx)];
-                        if (dot >= 0)
-                            consider(dot, cx, cy);
-                    }
-                }
-            } else {
-                for (size_t d = 0; d < dots.size(); ++d)
-                    consider(static_cast<int>(d), dots[d] % size, dots[d] / size);
-            }
-            owner[static_cast<size_t>(y * size + x)] = best;
-            ownerDist[static_cast<size_t>(y * size + x)] = bestDist;
-        }
-    }
-
-    // 6. Within each dot, thresholds fall from 255 at its centre to 1 at its
-    // farthest cell. Cells are gathered per dot in row order (a counting
-    // sort) and ordered by distance, equal distances keeping row order.
-    const size_t dotCount = dots.size();
-    std::vector<int> start(dotCount + 1, 0);
-    for (int k = 0; k < n; ++k)
-        ++start[static_cast<size_t>(owner[static_cast<size_t>(k)]) + 1];
-    for (size_t d = 0; d < dotCount; ++d)
-        start[d + 1] += start[d];
-    std::vector<int> members(static_cast<size_t>(n));
-    std::vector<int> fill(start.begin(), start.end() - 1);
-    for (int k = 0; k < n; ++k)
-        members[static_cast<size_t>(fill[static_cast<size_t>(owner[static_cast<size_t>(k)])]++)] = k;
-    for (size_t d = 0; d < dotCount; ++d) {
-        auto first = members.begin() + start[d], last = members.begin() + start[d + 1];
-        std::stable_sort(first, last, [&](int a, int b) {
-            return ownerDist[static_cast<size_t>(a)] < ownerDist[static_cast<size_t>(b)];
-        });
-        const int m = start[d + 1] - start[d];
-        for (int k = 0; k < m; ++k) {
-            const int cell = *(first + k);
-            m_matrix[cell] = m == 1 ? kLoneCellThreshold : static_cast<uint8_t>(255 - (254 * k) / (m - 1));
-        }
-    }
+    const std::vector<int> cells = shuffledCells(m_size * m_size);
+    std::vector<int> dotAt;
+    const std::vector<int> dots = placeDots(cells, m_size, r, dotAt);
+    std::vector<int> owner, ownerDist;
+    assignCellsToDots(m_size, r, dots, dotAt, owner, ownerDist);
+    thresholdWithinDots(dots.size(), owner, ownerDist, m_matrix);
 }
 
 void RasterScreen::adjust(double gamma, double blackLimit, double whiteLimit) {
