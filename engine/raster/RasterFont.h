@@ -89,7 +89,11 @@ private:
         // Bit 31: valid; low 31 bits: the age within the set.
         uint32_t mru;
         int x, y, width, height;
+        // The entry's cell in m_cacheData, given when the entry is first
+        // filled and kept when its glyph is replaced; kNoCell before.
+        uint32_t cell;
     };
+    static constexpr uint32_t kNoCell = 0xffffffffu;
     static constexpr uint32_t kValid = 0x80000000u;
     static constexpr uint32_t kAgeMask = 0x7fffffffu;
 
@@ -105,6 +109,9 @@ private:
     };
     std::unique_ptr<uint8_t[], CellsDeleter> m_cacheData;
     std::unique_ptr<Tag[]> m_cacheTags;
+    // Cells are handed out in order of first use, so that the glyphs of a
+    // document fill few pages of the budget, not one page per set.
+    uint32_t m_cellsUsed = 0;
 };
 
 }  // namespace rendova
