@@ -280,6 +280,8 @@ FreeTypeFont::FreeTypeFont(RasterFontFile* fontFile, const double* fm, const dou
 }
 
 FreeTypeFont::~FreeTypeFont() {
+    for (auto& [code, outline] : m_outlines)
+        FT_Done_Glyph(outline);
     // The face would free its sizes only when it goes, and a face shared by
     // many matrices over a long document would gather them without bound.
     if (m_size)
@@ -306,13 +308,66 @@ int FreeTypeFont::glyphIndex(int code) const {
 int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     if (!m_usable || !m_bitmapsUsable)
         return 0;
+    // The fraction is in quarter pixels, the delta in 1/64 pixel.
+    const long delta = static_cast<long>(xFraction) * 16;
+    // Only anti-aliased glyphs come at several positions.
+    if (m_antialias == 0 || m_referenceRendering)
+        return renderLoaded(code, delta, glyph);
+    FT_Glyph outline = keptOutline(code);
+    if (!outline)
+        return renderLoaded(code, delta, glyph);
+    // The moved outline is the one FreeType loads at the position: its
+    // transform and then the same integer translation. The kept outline is
+    // moved back unchanged.
+    FT_Vector origin = {delta, 0};
+    FT_Glyph image = outline;
+    if (FT_Glyph_To_Bitmap(&image, FT_RENDER_MODE_NORMAL, &origin, 0) != 0)
+        return 0;
+    std::unique_ptr<FT_GlyphRec_, void (*)(FT_Glyph)> owned(image, FT_Done_Glyph);
+    const auto* rendered = reinterpret_cast<FT_BitmapGlyph>(image);
+    return takeBitmap(rendered->bitmap, rendered->left, rendered->top, glyph);
+}
+
+FT_Glyph FreeTypeFont::keptOutline(int code) {
+    const auto found = m_outlines.find(code);
+    if (found != m_outlines.end())
+        return found->second;
+    FT_Face face = file()->getFace();
+    if (FT_Activate_Size(m_size) != 0)
+        return nullptr;
+    FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
+    FT_Vector zero = {0, 0};
+    FT_Set_Transform(face, &matrix, &zero);
+    const int index = glyphIndex(code);
+    if (index < 0 ||
+        FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+        return nullptr;
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return nullptr;
+    FT_Glyph outline = nullptr;
+    if (FT_Get_Glyph(face->glyph, &outline) != 0)
+        return nullptr;
+    if (m_outlines.size() >= kMaxKeptOutlines) {
+        for (auto& [c, kept] : m_outlines)
+            FT_Done_Glyph(kept);
+        m_outlines.clear();
+    }
+    try {
+        m_outlines.emplace(code, outline);
+    } catch (...) {
+        FT_Done_Glyph(outline);
+        throw MemoryException();
+    }
+    return outline;
+}
+
+int FreeTypeFont::renderLoaded(int code, long delta, RasterGlyph* glyph) {
     FT_Face face = file()->getFace();
     if (FT_Activate_Size(m_size) != 0)
         return 0;
     FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
-    // The fraction is in quarter pixels, the delta in 1/64 pixel.
-    FT_Vector delta = {static_cast<FT_Pos>(xFraction) * 16, 0};
-    FT_Set_Transform(face, &matrix, &delta);
+    FT_Vector origin = {delta, 0};
+    FT_Set_Transform(face, &matrix, &origin);
     const int index = glyphIndex(code);
     if (index < 0)
         return 0;
@@ -323,9 +378,13 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     FT_GlyphSlot slot = face->glyph;
     if (FT_Render_Glyph(slot, aa ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
         return 0;
+    return takeBitmap(slot->bitmap, slot->bitmap_left, slot->bitmap_top, glyph);
+}
+
+int FreeTypeFont::takeBitmap(const FT_Bitmap& bitmap, int left, int top, RasterGlyph* glyph) const {
     // An embedded bitmap or a colour glyph comes in another pixel layout
     // than the one the rasteriser reads for this font.
-    const FT_Bitmap& bitmap = slot->bitmap;
+    const bool aa = m_antialias != 0;
     if (bitmap.pixel_mode != (aa ? FT_PIXEL_MODE_GRAY : FT_PIXEL_MODE_MONO))
         return 0;
     const int width = static_cast<int>(bitmap.width);
@@ -346,8 +405,8 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
                     static_cast<size_t>(rowBytes));
         row += bitmap.pitch;
     }
-    glyph->xOffset = -slot->bitmap_left;
-    glyph->yOffset = slot->bitmap_top;
+    glyph->xOffset = -left;
+    glyph->yOffset = top;
     glyph->width = width;
     glyph->height = height;
     glyph->antialiased = aa ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -216,6 +217,41 @@ TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
     RasterFontFile* t1 = cache.loadType1Font(key(2), kType1Sans, 0, standardNames());
     RasterFont* t1Font = cache.makeFont(t1, m, kIdentity);
     EXPECT_EQ(t1Font->getGlyph('Z', 0, 0, &glyph), 1);  // unencoded: glyph 0, .notdef
+}
+
+TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
+    // Each code at every quarter-pixel position, in an order that asks for
+    // positions after other codes, under a plain, a sheared and a small
+    // matrix, in a Type 1 and a TrueType face: the bitmaps drawn from kept
+    // outlines equal FreeType's loading at the position.
+    RasterFontCache cache(1, 1);
+    RasterFontFile* files[2] = {cache.loadType1Font(key(1), kType1Sans, 0, standardNames()),
+                                cache.loadTrueTypeFont(key(2), kTrueTypeSans, 0)};
+    const double matrices[3][4] = {{12.5, 0, 0, 12.5}, {10, 0, 3.2, 11}, {5.3, 0, 0, -5.3}};
+    for (RasterFontFile* file : files) {
+        ASSERT_TRUE(file);
+        for (const auto& m : matrices) {
+            auto* font = static_cast<FreeTypeFont*>(cache.makeFont(file, m, kIdentity));
+            for (int fraction : {2, 0, 3, 1}) {
+                for (int code : {'A', 'g', 'W', '.', 'a', 'A'}) {
+                    RasterGlyph kept, loaded;
+                    font->setReferenceRendering(false);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &kept), 1);
+                    font->setReferenceRendering(true);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &loaded), 1);
+                    EXPECT_EQ(kept.xOffset, loaded.xOffset) << code << " at " << fraction;
+                    EXPECT_EQ(kept.yOffset, loaded.yOffset) << code << " at " << fraction;
+                    ASSERT_EQ(kept.width, loaded.width) << code << " at " << fraction;
+                    ASSERT_EQ(kept.height, loaded.height) << code << " at " << fraction;
+                    const size_t bytes = static_cast<size_t>(kept.width) * static_cast<size_t>(kept.height);
+                    EXPECT_EQ(std::memcmp(kept.pixels, loaded.pixels, bytes), 0)
+                        << code << " at " << fraction;
+                    memFree(kept.pixels);
+                    memFree(loaded.pixels);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
