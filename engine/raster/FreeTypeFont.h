@@ -26,6 +26,12 @@ public:
     FreeTypeFont(RasterFontFile* fontFile, const double* matrix, const double* textMatrix);
     ~FreeTypeFont() override;
 
+    // FreeType glyphs are placed at quarter-pixel x positions only (the
+    // rendering ignores the y fraction), so every y fraction asks for the
+    // one cached rendering at 0 instead of making up to four equal ones.
+    int getGlyph(int code, int xFraction, int, RasterGlyph* glyph) override {
+        return RasterFont::getGlyph(code, xFraction, 0, glyph);
+    }
     int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) override;
     std::unique_ptr<RasterPath> getGlyphPath(int code) override;
 

@@ -27,7 +27,7 @@ public:
     // The glyph of a code at a sub-pixel position (quarters of a pixel):
     // from the cache, else made and cached. 0 when the font has no bitmap
     // for it. A glyph too large for the cache is answered owning its pixels.
-    int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
+    virtual int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
     // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
     virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
     // The glyph's outline in text space scaled by the font size (the

@@ -254,6 +254,23 @@ TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
     }
 }
 
+TEST_F(RasterFontTest, GlyphAtAnyYFractionIsTheOneCachedRendering) {
+    // FreeType renders at quarter-pixel x positions only: a glyph asked for
+    // at another y fraction is the cached one, not a new rendering.
+    RasterFontCache cache(1, 1);
+    RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
+    const double m[4] = {12, 0, 0, 12};
+    RasterFont* font = cache.makeFont(file, m, kIdentity);
+    RasterGlyph first;
+    ASSERT_EQ(font->getGlyph('A', 1, 0, &first), 1);
+    for (int yFraction = 1; yFraction <= 3; ++yFraction) {
+        RasterGlyph again;
+        ASSERT_EQ(font->getGlyph('A', 1, yFraction, &again), 1);
+        EXPECT_EQ(again.pixels, first.pixels) << "y fraction " << yFraction;
+        EXPECT_FALSE(again.ownsPixels);
+    }
+}
+
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
     RasterFontCache cache(1, 1);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
