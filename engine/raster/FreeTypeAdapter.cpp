@@ -4,13 +4,17 @@
 // our callbacks catch everything before returning into it.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
 #include FT_GLYPH_H
 #include FT_OUTLINE_H
 #include FT_SIZES_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "engine/content/CffFontFile.h"
 #include "engine/content/TrueTypeFontFile.h"
@@ -161,16 +165,56 @@ FT_FaceRec_* RasterFontFile::openFace(RasterFontEngine* engine, const char* file
     return face;
 }
 
+namespace {
+
+// The glyph of each of the 256 encoding names, as FT_Get_Name_Index gives
+// it: the first glyph of that name, 0 for none. For a Type 1 face that call
+// compares the name with every glyph name in turn, so one pass over the
+// names into a table answers all codes instead. Other formats, and a face
+// with a name too long for the buffer (which would come back cut), ask
+// FreeType code by code.
+void glyphsOfNames(FT_Face face, const char* const* encoding, uint16_t* map) {
+    constexpr FT_UInt kNameBuffer = 256;
+    std::unordered_map<std::string, FT_UInt> byName;
+    const char* format = FT_Get_Font_Format(face);
+    bool scanned = encoding && format && std::strcmp(format, "Type 1") == 0 && FT_HAS_GLYPH_NAMES(face);
+    if (scanned) {
+        byName.reserve(static_cast<size_t>(std::max<FT_Long>(face->num_glyphs, 0)));
+        char name[kNameBuffer];
+        for (FT_Long i = 0; i < face->num_glyphs && scanned; ++i) {
+            scanned = FT_Get_Glyph_Name(face, static_cast<FT_UInt>(i), name, kNameBuffer) == 0 &&
+                      std::strlen(name) < kNameBuffer - 1;
+            if (scanned)
+                byName.emplace(name, static_cast<FT_UInt>(i));  // the first of a name stays
+        }
+    }
+    for (int code = 0; code < 256; ++code) {
+        const char* name = encoding ? encoding[code] : nullptr;
+        FT_UInt glyph = 0;
+        if (name && scanned) {
+            const auto found = byName.find(name);
+            glyph = found == byName.end() ? 0 : found->second;
+        } else if (name) {
+            glyph = FT_Get_Name_Index(face, name);
+        }
+        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+}
+
+}  // namespace
+
 RasterFontFile* RasterFontFile::loadType1(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
                                           const char* fileName, int deleteFile, const char* const* encoding) {
     FT_Face face = openFace(engine, fileName);
     if (!face)
         return nullptr;
-    auto map = std::make_unique<uint16_t[]>(256);
-    for (int code = 0; code < 256; ++code) {
-        const char* name = encoding ? encoding[code] : nullptr;
-        const FT_UInt glyph = name ? FT_Get_Name_Index(face, name) : 0;
-        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    std::unique_ptr<uint16_t[]> map;
+    try {
+        map = std::make_unique<uint16_t[]>(256);
+        glyphsOfNames(face, encoding, map.get());
+    } catch (...) {
+        FT_Done_Face(face);
+        throw;
     }
     return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), 256, 0);
 }

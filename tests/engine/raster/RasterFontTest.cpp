@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/content/FontFileReader.h"
@@ -217,6 +218,38 @@ TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
     RasterFontFile* t1 = cache.loadType1Font(key(2), kType1Sans, 0, standardNames());
     RasterFont* t1Font = cache.makeFont(t1, m, kIdentity);
     EXPECT_EQ(t1Font->getGlyph('Z', 0, 0, &glyph), 1);  // unencoded: glyph 0, .notdef
+}
+
+TEST_F(RasterFontTest, Type1EncodingNamesFindTheGlyphsFreeTypeNames) {
+    // Every glyph name of the face, names it lacks, a name twice and codes
+    // without a name: each code gets the glyph FreeType's own lookup gives.
+    RasterFontCache cache(1, 1);
+    RasterFontFile* probe = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
+    ASSERT_TRUE(probe);
+    std::vector<std::string> glyphNames;
+    char buffer[256];
+    for (FT_Long i = 0; i < probe->getFace()->num_glyphs; ++i) {
+        if (FT_Get_Glyph_Name(probe->getFace(), static_cast<FT_UInt>(i), buffer, sizeof buffer) == 0)
+            glyphNames.emplace_back(buffer);
+    }
+    probe->release();  // a file no font was made of is the caller's
+    ASSERT_GT(glyphNames.size(), 200u);
+    for (size_t first = 0; first < glyphNames.size(); first += 200) {
+        const char* names[256] = {};
+        for (int code = 0; code < 200 && first + size_t(code) < glyphNames.size(); ++code)
+            names[code] = glyphNames[first + size_t(code)].c_str();
+        names[200] = "no-such-glyph";
+        names[201] = "";
+        names[202] = names[0];
+        names[203] = ".notdef";
+        RasterFontFile* file = cache.loadType1Font(key(2 + int(first)), kType1Sans, 0, names);
+        ASSERT_TRUE(file);
+        for (int code = 0; code < 256; ++code) {
+            const FT_UInt expected = names[code] ? FT_Get_Name_Index(file->getFace(), names[code]) : 0;
+            EXPECT_EQ(file->getCodeToGlyph()[code], expected) << "code " << code;
+        }
+        file->release();
+    }
 }
 
 TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
