@@ -100,6 +100,12 @@ protected:
         if (!haveTestFonts())
             GTEST_SKIP() << "fonts-urw-base35 and fonts-liberation2 are needed";
     }
+    // The sans Type 1 face at size pixels, made by (and owned by) the cache.
+    static RasterFont* sansAt(RasterFontCache& cache, double size) {
+        RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
+        const double m[4] = {size, 0, 0, size};
+        return file ? cache.makeFont(file, m, kIdentity) : nullptr;
+    }
 };
 
 TEST_F(RasterFontTest, DegenerateTextMatrixStillGivesAUsableFont) {
@@ -291,9 +297,8 @@ TEST_F(RasterFontTest, GlyphAtAnyYFractionIsTheOneCachedRendering) {
     // FreeType renders at quarter-pixel x positions only: a glyph asked for
     // at another y fraction is the cached one, not a new rendering.
     RasterFontCache cache(1, 1);
-    RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
-    const double m[4] = {12, 0, 0, 12};
-    RasterFont* font = cache.makeFont(file, m, kIdentity);
+    RasterFont* font = sansAt(cache, 12);
+    ASSERT_TRUE(font);
     RasterGlyph first;
     ASSERT_EQ(font->getGlyph('A', 1, 0, &first), 1);
     for (int yFraction = 1; yFraction <= 3; ++yFraction) {
@@ -393,9 +398,8 @@ TEST_F(RasterFontTest, PixelSizeIsClampedAndHugeFontsGiveOutlinesOnly) {
 
 TEST_F(RasterFontTest, MonochromeFontRendersOneBitGlyphs) {
     RasterFontCache cache(1, 0);
-    RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
-    const double m[4] = {20, 0, 0, 20};
-    RasterFont* font = cache.makeFont(file, m, kIdentity);
+    RasterFont* font = sansAt(cache, 20);
+    ASSERT_TRUE(font);
     RasterGlyph glyph;
     ASSERT_EQ(font->getGlyph('A', 3, 0, &glyph), 1);
     EXPECT_FALSE(glyph.antialiased);
