@@ -8,10 +8,12 @@
 #include "engine/content/CompositeFont.h"
 #include "engine/content/SimpleFont.h"
 #include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/core/Memory.h"
 #include "engine/core/PdfValue.h"
+#include "engine/core/XrefTable.h"
 
 namespace rendova {
 
@@ -215,6 +217,19 @@ char* FontObject::readEmbeddedFile(XrefTable* xref, int* length) {
         return nullptr;
     }
     DataStream* s = file.getStream();
+    SourceStream* source = s->getSourceStream();
+    const uint32_t start = source ? source->getStart() : 0;
+    if (source) {
+        if (const std::vector<uint8_t>* kept =
+                xref->findDecodedStream(m_embeddedFileNumber, m_embeddedFileGeneration, start)) {
+            auto* copy = static_cast<char*>(memAlloc(kept->empty() ? 1 : static_cast<int>(kept->size())));
+            if (!kept->empty())
+                std::memcpy(copy, kept->data(), kept->size());
+            *length = static_cast<int>(kept->size());
+            return copy;
+        }
+    }
+    const uint64_t reportsBefore = errorReportCount();
     char* buffer = nullptr;
     int size = 0;
     int n = 0;
@@ -242,6 +257,10 @@ char* FontObject::readEmbeddedFile(XrefTable* xref, int* length) {
     *length = n;
     if (!buffer)
         buffer = static_cast<char*>(memAlloc(1));
+    // The fonts of every page that uses the file read it again.
+    if (source && errorReportCount() == reportsBefore)
+        xref->keepDecodedStream(m_embeddedFileNumber, m_embeddedFileGeneration, start,
+                                reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
     return buffer;
 }
 

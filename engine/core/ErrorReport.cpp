@@ -1,5 +1,6 @@
 #include "engine/core/ErrorReport.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
@@ -8,9 +9,15 @@ namespace rendova {
 namespace {
 ErrorSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
+std::atomic<uint64_t> g_reportCount{0};
 }  // namespace
 
+uint64_t errorReportCount() {
+    return g_reportCount.load(std::memory_order_relaxed);
+}
+
 void reportError(int64_t position, const char* format, ...) {
+    g_reportCount.fetch_add(1, std::memory_order_relaxed);
     // Without a sink nothing is formatted, so reports cost nothing in the
     // conversion path.
     if (!g_sink)

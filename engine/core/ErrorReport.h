@@ -13,6 +13,10 @@ void reportError(int64_t position, const char* format, ...) __attribute__((forma
 // Test hook, not a feature: while a sink is installed, every report is
 // formatted and handed to it. Install and remove it from one thread while no
 // other thread uses the engine.
+// How many reports were made so far in the process, so that a reader can tell
+// whether a piece of work reported anything. Any thread.
+uint64_t errorReportCount();
+
 using ErrorSink = void (*)(void* context, int64_t position, const char* message);
 void setErrorSink(ErrorSink sink, void* context);
 

@@ -564,37 +564,19 @@ inline void copyMatch(uint8_t* window, int pos, int distance, int length) {
 
 }  // namespace
 
-int InflateDecoder::decodeCompressed() {
-    uint8_t* const window = m_window;
-    const int start = m_index;
-    int pos = start;
+// The hot loop's copy of the input bits, kept in locals while a step runs
+// and written back when it ends. When fewer bits are held than the next item
+// may need, bytes are added up to kRefillBits in one go, so the calls to the
+// source come in groups and most items need no refill. That bound also
+// limits how far the decoder reads past the end of the deflate data: at most
+// 4 bytes, which fall on the zlib trailer. The stream may sit inside other
+// data, as inline image data does.
+struct InflateDecoder::StepBits {
+    DataStream* src;
+    uint64_t bits;
+    int count;
 
-    if (m_copyLength > 0) {
-        const int n = std::min(m_copyLength, kWindowSize - pos);
-        copyMatch(window, pos, m_copyDistance, n);
-        pos += n;
-        m_copyLength -= n;
-        if (m_copyLength > 0)
-            return pos - start;
-    }
-
-    // The hot loop works on locals: the bit buffer, the tables and the
-    // source, written back when the step ends. When fewer bits are held than
-    // the next item may need, bytes are added up to kRefillBits in one go, so
-    // the calls to the source come in groups and most items need no refill.
-    // That bound also limits how far the decoder reads past the end of the
-    // deflate data: at most 4 bytes, which fall on the zlib trailer. The
-    // stream may sit inside other data, as inline image data does.
-    DataStream* const src = source();
-    uint64_t bits = m_bitBuffer;
-    int count = m_bitCount;
-    const HuffmanEntry* const lit = m_literalTable.entries;
-    const HuffmanEntry* const dist = m_distanceTable.entries;
-    constexpr uint64_t kLiteralMask = (1u << kLiteralRootBits) - 1;
-    constexpr uint64_t kDistanceMask = (1u << kDistanceRootBits) - 1;
-    const char* error = nullptr;
-
-    auto refill = [&] {
+    void refill() {
         do {
             const int c = src->getChar();
             if (c == -1)
@@ -602,21 +584,73 @@ int InflateDecoder::decodeCompressed() {
             bits |= static_cast<uint64_t>(c) << count;
             count += 8;
         } while (count < kRefillBits);
-    };
+    }
+
+    // The entry of the next code in a table with a first level of rootBits;
+    // false when the bits held do not complete a code.
+    template <int rootBits>
+    bool decode(const HuffmanEntry* table, HuffmanEntry& e) {
+        if (count < kMaxCodeLength)
+            refill();
+        e = table[bits & ((uint64_t{1} << rootBits) - 1)];
+        if (e.op & kOpLink)
+            e = table[e.value + ((bits >> rootBits) & ((1u << (e.op & 0x0f)) - 1))];
+        if (e.length > count)
+            return false;
+        bits >>= e.length;
+        count -= e.length;
+        return true;
+    }
+
+    // Adds the extra bits that follow a length or distance code (the count
+    // in the entry's low bits) to its base; false when the input ends first.
+    bool addExtra(const HuffmanEntry& e, int& value) {
+        const int extra = e.op & 0x0f;
+        value = e.value;
+        if (extra == 0)
+            return true;
+        if (count < extra) {
+            refill();
+            if (count < extra)
+                return false;
+        }
+        value += static_cast<int>(bits & ((1u << extra) - 1));
+        bits >>= extra;
+        count -= extra;
+        return true;
+    }
+};
+
+int InflateDecoder::resumeCopy(int pos) {
+    const int n = std::min(m_copyLength, kWindowSize - pos);
+    copyMatch(m_window, pos, m_copyDistance, n);
+    m_copyLength -= n;
+    return pos + n;
+}
+
+int InflateDecoder::decodeCompressed() {
+    uint8_t* const window = m_window;
+    const int start = m_index;
+    int pos = start;
+    if (m_copyLength > 0) {
+        pos = resumeCopy(pos);
+        if (m_copyLength > 0)
+            return pos - start;
+    }
+
+    StepBits in{source(), m_bitBuffer, m_bitCount};
+    const HuffmanEntry* const lit = m_literalTable.entries;
+    const HuffmanEntry* const dist = m_distanceTable.entries;
+    const char* error = nullptr;
+    constexpr const char* kCorrupt = "data ends or is corrupt inside a block";
 
     const int stepEnd = std::min(kWindowSize, start + 32768);
     while (pos < stepEnd) {
-        if (count < kMaxCodeLength)
-            refill();
-        HuffmanEntry e = lit[bits & kLiteralMask];
-        if (e.op & kOpLink)
-            e = lit[e.value + ((bits >> kLiteralRootBits) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length > count) {
-            error = "data ends or is corrupt inside a block";
+        HuffmanEntry e;
+        if (!in.decode<kLiteralRootBits>(lit, e)) {
+            error = kCorrupt;
             break;
         }
-        bits >>= e.length;
-        count -= e.length;
         if (e.op == kOpLiteral) {
             window[pos++] = static_cast<uint8_t>(e.value);
             continue;
@@ -625,46 +659,11 @@ int InflateDecoder::decodeCompressed() {
             m_endOfBlock = true;
             break;
         }
-
-        int length = e.value;
-        int extra = e.op & 0x0f;
-        if (extra) {
-            if (count < extra) {
-                refill();
-                if (count < extra) {
-                    error = "data ends or is corrupt inside a block";
-                    break;
-                }
-            }
-            length += static_cast<int>(bits & ((1u << extra) - 1));
-            bits >>= extra;
-            count -= extra;
-        }
-
-        if (count < kMaxCodeLength)
-            refill();
-        e = dist[bits & kDistanceMask];
-        if (e.op & kOpLink)
-            e = dist[e.value + ((bits >> kDistanceRootBits) & ((1u << (e.op & 0x0f)) - 1))];
-        if (e.length > count || (e.op & kOpKindMask) != kOpBase) {
-            error = "data ends or is corrupt inside a block";
+        int length, distance;
+        if (!in.addExtra(e, length) || !in.decode<kDistanceRootBits>(dist, e) ||
+            (e.op & kOpKindMask) != kOpBase || !in.addExtra(e, distance)) {
+            error = kCorrupt;
             break;
-        }
-        bits >>= e.length;
-        count -= e.length;
-        int distance = e.value;
-        extra = e.op & 0x0f;
-        if (extra) {
-            if (count < extra) {
-                refill();
-                if (count < extra) {
-                    error = "data ends or is corrupt inside a block";
-                    break;
-                }
-            }
-            distance += static_cast<int>(bits & ((1u << extra) - 1));
-            bits >>= extra;
-            count -= extra;
         }
 
         // A reference that would run past the end of the window finishes in
@@ -679,8 +678,8 @@ int InflateDecoder::decodeCompressed() {
         pos += length;
     }
 
-    m_bitBuffer = bits;
-    m_bitCount = count;
+    m_bitBuffer = in.bits;
+    m_bitCount = in.count;
     if (error)
         failData(error);
     return pos - start;

@@ -121,6 +121,10 @@ private:
     // One decoding step of each block type; they return the bytes made.
     int decodeStored();
     int decodeCompressed();
+    // Copies on the back-reference that the last step cut at the end of the
+    // window; the position after it.
+    int resumeCopy(int pos);
+    struct StepBits;
 
     // Bit reading outside the hot loop. getBits gives -1 when the input ends
     // first; readAlignedByte takes whole bytes still held in the bit buffer

@@ -1,5 +1,7 @@
 #include "engine/core/XrefTable.h"
 
+#include <new>
+
 #include <algorithm>
 #include <cstring>
 
@@ -455,6 +457,25 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     }
     const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
     return parser->getValue(out, decryptor, num, gen);
+}
+
+const std::vector<uint8_t>* XrefTable::findDecodedStream(int num, int gen, uint32_t start) const {
+    for (const DecodedStream& d : m_decodedStreams)
+        if (d.num == num && d.gen == gen && d.start == start)
+            return &d.bytes;
+    return nullptr;
+}
+
+void XrefTable::keepDecodedStream(int num, int gen, uint32_t start, const uint8_t* bytes, size_t length) {
+    if (length > kDecodedStreamBudget - m_decodedBytes || findDecodedStream(num, gen, start))
+        return;
+    try {
+        m_decodedStreams.push_back(
+            DecodedStream{num, gen, start, std::vector<uint8_t>(bytes, bytes + length)});
+    } catch (const std::bad_alloc&) {
+        return;  // not kept: the stream is decoded again when asked for
+    }
+    m_decodedBytes += length;
 }
 
 PdfValue& XrefTable::fetchCompressed(int num, const Entry& entry, PdfValue& out) {

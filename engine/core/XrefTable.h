@@ -88,6 +88,22 @@ public:
     const Entry& getEntry(int num) const { return m_entries[size_t(num)]; }
     bool wasRepaired() const { return m_repaired; }
 
+    // The decoded bytes of stream object num, gen whose data starts at start
+    // in the file, when kept; null otherwise. Readers that want a stream
+    // whole again and again (the embedded font file that every page's font
+    // reads) keep it with keepDecodedStream after a reading that reported no
+    // defect, so that a kept stream is exactly what decoding it again gives,
+    // reports included. The position tells a stream apart from the object
+    // that a repaired table may find under the same number.
+    const std::vector<uint8_t>* findDecodedStream(int num, int gen, uint32_t start) const;
+    // Keeps a copy of the bytes while the document's kept streams stay
+    // within kDecodedStreamBudget; a stream beyond it is not kept.
+    void keepDecodedStream(int num, int gen, uint32_t start, const uint8_t* bytes, size_t length);
+    // Enough for the font files of a document, which are read by the fonts
+    // of every page again; bounded so that a document of huge streams
+    // cannot make the process grow.
+    static constexpr size_t kDecodedStreamBudget = size_t{32} << 20;
+
     bool isEncrypted() const { return m_encrypted; }
     int getPermissions() const { return m_permissions; }
     bool isOwnerPasswordOk() const { return m_ownerPasswordOk; }
@@ -177,6 +193,15 @@ private:
     // rescans, once per document.
     bool m_badEntrySeen = false;
     bool m_rescanned = false;
+
+    struct DecodedStream {
+        int num;
+        int gen;
+        uint32_t start;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<DecodedStream> m_decodedStreams;
+    size_t m_decodedBytes = 0;
 
     bool m_encrypted = false;
     int m_permissions = 0xfffc;

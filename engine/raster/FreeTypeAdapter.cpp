@@ -4,13 +4,17 @@
 // our callbacks catch everything before returning into it.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
 #include FT_GLYPH_H
 #include FT_OUTLINE_H
 #include FT_SIZES_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "engine/content/CffFontFile.h"
 #include "engine/content/TrueTypeFontFile.h"
@@ -164,16 +168,56 @@ FT_FaceRec_* RasterFontFile::openFace(RasterFontEngine* engine, const char* file
     return face;
 }
 
+namespace {
+
+// The glyph of each of the 256 encoding names, as FT_Get_Name_Index gives
+// it: the first glyph of that name, 0 for none. For a Type 1 face that call
+// compares the name with every glyph name in turn, so one pass over the
+// names into a table answers all codes instead. Other formats, and a face
+// with a name too long for the buffer (which would come back cut), ask
+// FreeType code by code.
+void glyphsOfNames(FT_Face face, const char* const* encoding, uint16_t* map) {
+    constexpr FT_UInt kNameBuffer = 256;
+    std::unordered_map<std::string, FT_UInt> byName;
+    const char* format = FT_Get_Font_Format(face);
+    bool scanned = encoding && format && std::strcmp(format, "Type 1") == 0 && FT_HAS_GLYPH_NAMES(face);
+    if (scanned) {
+        byName.reserve(static_cast<size_t>(std::max<FT_Long>(face->num_glyphs, 0)));
+        char name[kNameBuffer];
+        for (FT_Long i = 0; i < face->num_glyphs && scanned; ++i) {
+            scanned = FT_Get_Glyph_Name(face, static_cast<FT_UInt>(i), name, kNameBuffer) == 0 &&
+                      std::strlen(name) < kNameBuffer - 1;
+            if (scanned)
+                byName.emplace(name, static_cast<FT_UInt>(i));  // the first of a name stays
+        }
+    }
+    for (int code = 0; code < 256; ++code) {
+        const char* name = encoding ? encoding[code] : nullptr;
+        FT_UInt glyph = 0;
+        if (name && scanned) {
+            const auto found = byName.find(name);
+            glyph = found == byName.end() ? 0 : found->second;
+        } else if (name) {
+            glyph = FT_Get_Name_Index(face, name);
+        }
+        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+}
+
+}  // namespace
+
 RasterFontFile* RasterFontFile::loadType1(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
                                           const char* fileName, int deleteFile, const char* const* encoding) {
     FT_Face face = openFace(engine, fileName);
     if (!face)
         return nullptr;
-    auto map = std::make_unique<uint16_t[]>(256);
-    for (int code = 0; code < 256; ++code) {
-        const char* name = encoding ? encoding[code] : nullptr;
-        const FT_UInt glyph = name ? FT_Get_Name_Index(face, name) : 0;
-        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    std::unique_ptr<uint16_t[]> map;
+    try {
+        map = std::make_unique<uint16_t[]>(256);
+        glyphsOfNames(face, encoding, map.get());
+    } catch (...) {
+        FT_Done_Face(face);
+        throw;
     }
     return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), 256, 0);
 }
@@ -283,6 +327,8 @@ FreeTypeFont::FreeTypeFont(RasterFontFile* fontFile, const double* fm, const dou
 }
 
 FreeTypeFont::~FreeTypeFont() {
+    for (auto& [code, outline] : m_outlines)
+        FT_Done_Glyph(outline);
     // The face would free its sizes only when it goes, and a face shared by
     // many matrices over a long document would gather them without bound.
     if (m_size)
@@ -309,13 +355,66 @@ int FreeTypeFont::glyphIndex(int code) const {
 int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     if (!m_usable || !m_bitmapsUsable)
         return 0;
+    // The fraction is in quarter pixels, the delta in 1/64 pixel.
+    const long delta = static_cast<long>(xFraction) * 16;
+    // Only anti-aliased glyphs come at several positions.
+    if (m_antialias == 0 || m_referenceRendering)
+        return renderLoaded(code, delta, glyph);
+    FT_Glyph outline = keptOutline(code);
+    if (!outline)
+        return renderLoaded(code, delta, glyph);
+    // The moved outline is the one FreeType loads at the position: its
+    // transform and then the same integer translation. The kept outline is
+    // moved back unchanged.
+    FT_Vector origin = {delta, 0};
+    FT_Glyph image = outline;
+    if (FT_Glyph_To_Bitmap(&image, FT_RENDER_MODE_NORMAL, &origin, 0) != 0)
+        return 0;
+    std::unique_ptr<FT_GlyphRec_, void (*)(FT_Glyph)> owned(image, FT_Done_Glyph);
+    const auto* rendered = reinterpret_cast<FT_BitmapGlyph>(image);
+    return takeBitmap(rendered->bitmap, rendered->left, rendered->top, glyph);
+}
+
+FT_Glyph FreeTypeFont::keptOutline(int code) {
+    const auto found = m_outlines.find(code);
+    if (found != m_outlines.end())
+        return found->second;
+    FT_Face face = file()->getFace();
+    if (FT_Activate_Size(m_size) != 0)
+        return nullptr;
+    FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
+    FT_Vector zero = {0, 0};
+    FT_Set_Transform(face, &matrix, &zero);
+    const int index = glyphIndex(code);
+    if (index < 0 ||
+        FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+        return nullptr;
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return nullptr;
+    FT_Glyph outline = nullptr;
+    if (FT_Get_Glyph(face->glyph, &outline) != 0)
+        return nullptr;
+    if (m_outlines.size() >= kMaxKeptOutlines) {
+        for (auto& [c, kept] : m_outlines)
+            FT_Done_Glyph(kept);
+        m_outlines.clear();
+    }
+    try {
+        m_outlines.emplace(code, outline);
+    } catch (...) {
+        FT_Done_Glyph(outline);
+        throw MemoryException();
+    }
+    return outline;
+}
+
+int FreeTypeFont::renderLoaded(int code, long delta, RasterGlyph* glyph) {
     FT_Face face = file()->getFace();
     if (FT_Activate_Size(m_size) != 0)
         return 0;
     FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
-    // The fraction is in quarter pixels, the delta in 1/64 pixel.
-    FT_Vector delta = {static_cast<FT_Pos>(xFraction) * 16, 0};
-    FT_Set_Transform(face, &matrix, &delta);
+    FT_Vector origin = {delta, 0};
+    FT_Set_Transform(face, &matrix, &origin);
     const int index = glyphIndex(code);
     if (index < 0)
         return 0;
@@ -326,9 +425,13 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     FT_GlyphSlot slot = face->glyph;
     if (FT_Render_Glyph(slot, aa ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
         return 0;
+    return takeBitmap(slot->bitmap, slot->bitmap_left, slot->bitmap_top, glyph);
+}
+
+int FreeTypeFont::takeBitmap(const FT_Bitmap& bitmap, int left, int top, RasterGlyph* glyph) const {
     // An embedded bitmap or a colour glyph comes in another pixel layout
     // than the one the rasteriser reads for this font.
-    const FT_Bitmap& bitmap = slot->bitmap;
+    const bool aa = m_antialias != 0;
     if (bitmap.pixel_mode != (aa ? FT_PIXEL_MODE_GRAY : FT_PIXEL_MODE_MONO))
         return 0;
     const int width = static_cast<int>(bitmap.width);
@@ -349,8 +452,8 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
                     static_cast<size_t>(rowBytes));
         row += bitmap.pitch;
     }
-    glyph->xOffset = -slot->bitmap_left;
-    glyph->yOffset = slot->bitmap_top;
+    glyph->xOffset = -left;
+    glyph->yOffset = top;
     glyph->width = width;
     glyph->height = height;
     glyph->antialiased = aa ? 1 : 0;

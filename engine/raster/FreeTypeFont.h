@@ -1,11 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <unordered_map>
 
 #include "engine/raster/RasterFont.h"
 
 struct FT_SizeRec_;
 struct FT_Outline_;
+struct FT_GlyphRec_;
+struct FT_Bitmap_;
 
 namespace rendova {
 
@@ -23,6 +26,12 @@ public:
     FreeTypeFont(RasterFontFile* fontFile, const double* matrix, const double* textMatrix);
     ~FreeTypeFont() override;
 
+    // FreeType glyphs are placed at quarter-pixel x positions only (the
+    // rendering ignores the y fraction), so every y fraction asks for the
+    // one cached rendering at 0 instead of making up to four equal ones.
+    int getGlyph(int code, int xFraction, int, RasterGlyph* glyph) override {
+        return RasterFont::getGlyph(code, xFraction, 0, glyph);
+    }
     int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) override;
     std::unique_ptr<RasterPath> getGlyphPath(int code) override;
 
@@ -45,7 +54,25 @@ public:
     // takes 16-bit sizes, and a glyph bitmap of this em fills 64 MB already.
     static constexpr int kMaxPixelSize = 8192;
 
+    // Test hook: with it set every glyph bitmap is loaded and rendered at
+    // its position by FreeType, never drawn from a kept outline, so that
+    // tests can compare the two.
+    void setReferenceRendering(bool on) { m_referenceRendering = on; }
+    // Outlines kept per font for the sub-pixel positions of anti-aliased
+    // glyphs; past this many the kept ones are dropped and gathered anew.
+    static constexpr size_t kMaxKeptOutlines = 512;
+
 private:
+    // Loads the glyph at position delta (1/64 pixel) and renders it in the
+    // face's glyph slot.
+    int renderLoaded(int code, long delta, RasterGlyph* glyph);
+    // The glyph's outline under the glyph transform at the origin, loaded on
+    // first use and kept; null when the glyph is not an outline.
+    FT_GlyphRec_* keptOutline(int code);
+    // Copies FreeType's rendering into a glyph that owns its pixels; 0 when
+    // the bitmap is not in the layout the rasteriser reads.
+    int takeBitmap(const FT_Bitmap_& bitmap, int left, int top, RasterGlyph* glyph) const;
+
     // The glyph index of a code (the map's entry, else the code); -1 when
     // nothing is to be drawn (glyph 0 of a TrueType font).
     int glyphIndex(int code) const;
@@ -59,6 +86,12 @@ private:
     long m_glyphTransform[4] = {0x10000, 0, 0, 0x10000};
     long m_outlineTransform[4] = {0x10000, 0, 0, 0x10000};
     double m_textScale = 1;
+    bool m_referenceRendering = false;
+    // An anti-aliased glyph is asked for at up to four x positions; loading
+    // it once and moving the outline spares FreeType the decoding of its
+    // program for the others, which costs several times the rendering. The
+    // outlines are FreeType's (FT_Glyph), released with the font.
+    std::unordered_map<int, FT_GlyphRec_*> m_outlines;
 };
 
 }  // namespace rendova

@@ -54,7 +54,8 @@ void RasterFont::initCache() {
     m_cacheData = std::unique_ptr<uint8_t[], CellsDeleter>(cells, CellsDeleter{bytes});
     m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
     for (int i = 0; i < entries; ++i)
-        m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0};
+        m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0, kNoCell};
+    m_cellsUsed = 0;
 }
 
 int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
@@ -72,7 +73,8 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
         (static_cast<unsigned>(code) << 4) | static_cast<unsigned>(yFraction << 2 | xFraction);
     const int set = static_cast<int>(key & static_cast<unsigned>(m_setCount - 1));
     Tag* tags = &m_cacheTags[static_cast<size_t>(set) * kSetSize];
-    uint8_t* data = &m_cacheData[static_cast<size_t>(set) * kSetSize * static_cast<size_t>(m_glyphSize)];
+    uint8_t* const cells = m_cacheData.get();
+    const size_t glyphSize = static_cast<size_t>(m_glyphSize);
     for (int j = 0; j < kSetSize; ++j) {
         Tag& t = tags[j];
         if ((t.mru & kValid) && t.code == code && t.xFraction == xFraction && t.yFraction == yFraction) {
@@ -86,7 +88,7 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
             glyph->width = t.width;
             glyph->height = t.height;
             glyph->antialiased = m_antialias;
-            glyph->pixels = data + static_cast<size_t>(j) * static_cast<size_t>(m_glyphSize);
+            glyph->pixels = cells + t.cell * glyphSize;
             glyph->ownsPixels = 0;
             return 1;
         }
@@ -111,7 +113,9 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
         t.y = made.yOffset;
         t.width = made.width;
         t.height = made.height;
-        uint8_t* slot = data + static_cast<size_t>(j) * static_cast<size_t>(m_glyphSize);
+        if (t.cell == kNoCell)
+            t.cell = m_cellsUsed++;  // at most one per entry
+        uint8_t* slot = cells + t.cell * glyphSize;
         const size_t bytes =
             made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
                              : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);

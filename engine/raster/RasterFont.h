@@ -28,7 +28,7 @@ public:
     // The glyph of a code at a sub-pixel position (quarters of a pixel):
     // from the cache, else made and cached. 0 when the font has no bitmap
     // for it. A glyph too large for the cache is answered owning its pixels.
-    int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
+    virtual int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
     // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
     virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
     // The glyph's outline in text space scaled by the font size (the
@@ -90,7 +90,11 @@ private:
         // Bit 31: valid; low 31 bits: the age within the set.
         uint32_t mru;
         int x, y, width, height;
+        // The entry's cell in m_cacheData, given when the entry is first
+        // filled and kept when its glyph is replaced; kNoCell before.
+        uint32_t cell;
     };
+    static constexpr uint32_t kNoCell = 0xffffffffu;
     static constexpr uint32_t kValid = 0x80000000u;
     static constexpr uint32_t kAgeMask = 0x7fffffffu;
 
@@ -106,6 +110,9 @@ private:
     };
     std::unique_ptr<uint8_t[], CellsDeleter> m_cacheData;
     std::unique_ptr<Tag[]> m_cacheTags;
+    // Cells are handed out in order of first use, so that the glyphs of a
+    // document fill few pages of the budget, not one page per set.
+    uint32_t m_cellsUsed = 0;
 };
 
 }  // namespace rendova

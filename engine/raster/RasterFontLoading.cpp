@@ -4,17 +4,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/content/CompositeFont.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/content/SimpleFont.h"
 #include "engine/content/TrueTypeFontFile.h"
 #include "engine/core/CodeToUnicodeMap.h"
+#include "engine/core/DataStream.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/FileUtils.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/SystemFontList.h"
+#include "engine/core/XrefTable.h"
 #include "engine/raster/OutputFontKey.h"
 #include "engine/raster/RasterDeviceText.h"
 #include "engine/raster/RasterFont.h"
@@ -68,14 +71,25 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
         return nullptr;
     }
     DataStream* s = file.getStream();
-    s->reset();
-    // In blocks, not a byte at a time through the decoders; a write that
-    // fell short (a full disk) fails the file rather than leaving a cut font.
-    uint8_t block[kCopyBlockSize];
+    SourceStream* source = s->getSourceStream();
+    const std::vector<uint8_t>* kept =
+        source ? xref->findDecodedStream(font->getEmbeddedFileNumber(), font->getEmbeddedFileGeneration(),
+                                         source->getStart())
+               : nullptr;
     bool written = true;
-    for (int got; written && (got = s->getBlock(block, kCopyBlockSize)) > 0;)
-        written = std::fwrite(block, 1, size_t(got), out) == size_t(got);
-    s->close();
+    if (kept) {
+        // The font object read the file already, and reported nothing.
+        written = std::fwrite(kept->data(), 1, kept->size(), out) == kept->size();
+    } else {
+        s->reset();
+        // In blocks, not a byte at a time through the decoders; a write that
+        // fell short (a full disk) fails the file rather than leaving a cut
+        // font.
+        uint8_t block[kCopyBlockSize];
+        for (int got; written && (got = s->getBlock(block, kCopyBlockSize)) > 0;)
+            written = std::fwrite(block, 1, size_t(got), out) == size_t(got);
+        s->close();
+    }
     if (std::fclose(out) != 0 || !written) {
         reportError(-1, "Couldn't write temporary font file");
         std::remove(name->getCString());

@@ -123,6 +123,17 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
                     getGroupDepth());
         unwindGroups();
     }
+    // What the last page painted, as its rasteriser saw it: anything drawn
+    // since endPage is inside the box too.
+    bool onlyPaintedBox = m_paperOutsideBox && m_rasteriser && m_rasteriser->getBitmap() == m_bitmap.get();
+    m_paperOutsideBox = false;
+    int paintedX0 = 0, paintedY0 = 0, paintedX1 = -1, paintedY1 = -1;
+    if (onlyPaintedBox) {
+        paintedX0 = m_rasteriser->modXMin();
+        paintedY0 = m_rasteriser->modYMin();
+        paintedX1 = m_rasteriser->modXMax();
+        paintedY1 = m_rasteriser->modYMax();
+    }
     m_rasteriser.reset();
     try {
         // The same block serves page after page of one size, so that the
@@ -130,6 +141,7 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
         // memory in the common case and the allocation is saved. The old
         // block goes first, so that two large pages never coexist.
         if (m_bitmap->width() != width || m_bitmap->height() != height) {
+            onlyPaintedBox = false;
             m_bitmap.reset();
             m_bitmap = std::make_unique<RasterBitmap>(width, height, m_rowPadding, m_colourMode,
                                                       m_colourMode != rasterMono1, m_topDown);
@@ -158,7 +170,17 @@ void RasterOutputDevice::startPage(int, GraphicsState* state) {
     m_rasteriser->setMiterLimit(10);
     m_rasteriser->setFlatness(1);
     m_rasteriser->setStrokeAdjust(settingsStrokeAdjust() ? 1 : 0);
-    m_rasteriser->clear(m_paperColour, 0);
+    // A reused bitmap is paper with alpha 0 outside what the last page
+    // painted; clearing that box alone saves a pass over the whole page.
+    // Every painting operation extends the box; a blit does not, but
+    // nothing blits onto the page, only into a group's own bitmap.
+    if (onlyPaintedBox)
+        m_rasteriser->clearRect(m_paperColour, 0, paintedX0, paintedY0, paintedX1, paintedY1);
+    else
+        m_rasteriser->clear(m_paperColour, 0);
+    // From here the box holds what the page paints, which is all that
+    // endPage needs to blend over the paper.
+    m_rasteriser->resetModifiedBox();
 }
 
 void RasterOutputDevice::endPage() {
@@ -167,9 +189,17 @@ void RasterOutputDevice::endPage() {
         unwindGroups();
     }
     // Painting left coverage in the alpha plane over a transparent page;
-    // the paper shows through where nothing was painted.
-    if (m_colourMode != rasterMono1)
-        m_rasteriser->compositeBackground(m_paperColour);
+    // the paper shows through where nothing was painted. Outside the box
+    // that the page painted the clear's paper stands as it is.
+    if (m_colourMode != rasterMono1) {
+        Rasteriser& r = *m_rasteriser;
+        if (r.getBitmap() != m_bitmap.get()) {
+            r.compositeBackground(m_paperColour);
+            return;
+        }
+        r.compositeBackgroundRect(m_paperColour, r.modXMin(), r.modYMin(), r.modXMax(), r.modYMax());
+        m_paperOutsideBox = true;
+    }
 }
 
 void RasterOutputDevice::saveState(GraphicsState*) {

@@ -202,6 +202,11 @@ private:
     bool m_antialias;
     bool m_reverseVideo;
     uint8_t m_paperColour[3];
+    // Set by endPage: the page bitmap holds the paper colour with alpha 0
+    // outside the page rasteriser's modified box, as the page's clear left
+    // it, so that the next page of the same size need clear only that box.
+    // Cleared by startPage.
+    bool m_paperOutsideBox = false;
     HalftoneParameters m_screenParams;
     XrefTable* m_xref = nullptr;
     // Declared in the order of making; destroyed in reverse, which is the

@@ -91,6 +91,9 @@ public:
     // Colour red, green, blue; every pixel of the bitmap becomes it, every
     // alpha byte (when there is a plane) becomes alpha.
     void clear(const uint8_t* colour, uint8_t alpha);
+    // clear over columns x0..x1 of rows y0..y1 (cut to the bitmap) only; a
+    // 1-bit bitmap, whose bytes hold eight pixels, is cleared whole.
+    void clearRect(const uint8_t* colour, uint8_t alpha, int x0, int y0, int x1, int y1);
     // fillWithPattern with the state's fill pattern and fill alpha.
     int fill(const RasterPath& path, bool evenOdd);
     // resultEmptyPath for a path without points, else resultOk.
@@ -136,6 +139,9 @@ public:
     // Blends every pixel over the colour by its alpha and makes it opaque.
     // Needs an alpha plane; without one nothing changes.
     void compositeBackground(const uint8_t* colour);
+    // compositeBackground over columns x0..x1 of rows y0..y1 (cut to the
+    // bitmap) only; the rest stays as it is.
+    void compositeBackgroundRect(const uint8_t* colour, int x0, int y0, int x1, int y1);
     // Copies the w x h rectangle of source at (xSrc, ySrc) to (xDest, yDest)
     // unchanged (cut to both bitmaps) and clears the copied alpha.
     int blitBitmap(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h);
@@ -169,6 +175,9 @@ public:
 
 private:
     void init();
+    // The colour, in the bitmap's byte order, into columns x0..x1 of rows
+    // y0..y1 (inside the bitmap) of an 8- or 24-bit bitmap.
+    void fillColourRect(const uint8_t* colour, int x0, int y0, int x1, int y1);
     // Painting runs through the pipe; all extend the modified box.
     // Columns x0..x1 of row y, all painted.
     void paintSpan(SpanPainter& painter, int x0, int x1, int y);

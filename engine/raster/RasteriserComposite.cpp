@@ -315,21 +315,29 @@ std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int 
 }
 
 void Rasteriser::compositeBackground(const uint8_t* colour) {
+    compositeBackgroundRect(colour, 0, 0, m_bitmap->width() - 1, m_bitmap->height() - 1);
+}
+
+void Rasteriser::compositeBackgroundRect(const uint8_t* colour, int x0, int y0, int x1, int y1) {
     uint8_t* alpha = m_bitmap->alpha();
     if (!alpha)
         return;
-    const int width = m_bitmap->width(), height = m_bitmap->height();
+    const int width = m_bitmap->width();
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    const int xEnd = std::min(x1 + 1, width);
+    const int yEnd = std::min(y1 + 1, m_bitmap->height());
     const int mode = m_bitmap->mode();
     // The channel that each stored byte of a 24-bit pixel holds.
     const uint8_t c0 = mode == rasterBGR8 ? colour[2] : colour[0];
     const uint8_t c1 = colour[1];
     const uint8_t c2 = mode == rasterBGR8 ? colour[0] : colour[2];
-    for (int y = 0; y < height; ++y) {
+    for (int y = y0; y < yEnd; ++y) {
         uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-        const uint8_t* a = alpha + static_cast<ptrdiff_t>(y) * width;
+        uint8_t* a = alpha + static_cast<ptrdiff_t>(y) * width;
         switch (mode) {
             case rasterMono1:
-                for (int x = 0; x < width; ++x) {
+                for (int x = x0; x < xEnd; ++x) {
                     const int mask = 0x80 >> (x & 7);
                     const int bit = (row[x >> 3] & mask) ? 255 : 0;
                     if (div255(bit * a[x] + (255 - a[x]) * colour[0]) >= 128)
@@ -339,7 +347,7 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
                 }
                 break;
             case rasterMono8:
-                for (int x = 0; x < width; ++x)
+                for (int x = x0; x < xEnd; ++x)
                     row[x] = static_cast<uint8_t>(div255(row[x] * a[x] + (255 - a[x]) * colour[0]));
                 break;
             default: {
@@ -348,12 +356,12 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
                 // (div255(255 c) being c), each run found eight alpha bytes at
                 // a time and filled in one go; the rest blend one by one.
                 const bool grey = c0 == c1 && c1 == c2;
-                int x = 0;
-                while (x < width) {
-                    while (x + 8 <= width && pipe::load64(a + x) == ~uint64_t{0})
+                int x = x0;
+                while (x < xEnd) {
+                    while (x + 8 <= xEnd && pipe::load64(a + x) == ~uint64_t{0})
                         x += 8;
                     const int clearFrom = x;
-                    while (x + 8 <= width && pipe::load64(a + x) == 0)
+                    while (x + 8 <= xEnd && pipe::load64(a + x) == 0)
                         x += 8;
                     if (x > clearFrom) {
                         uint8_t* q = row + 3 * static_cast<ptrdiff_t>(clearFrom);
@@ -369,7 +377,7 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
                         continue;
                     }
                     // A mixed group of eight, or the row's last few pixels.
-                    const int end = std::min(width, x + 8);
+                    const int end = std::min(xEnd, x + 8);
                     for (; x < end; ++x) {
                         uint8_t* q = row + 3 * static_cast<ptrdiff_t>(x);
                         const int ax = a[x];
@@ -390,7 +398,8 @@ void Rasteriser::compositeBackground(const uint8_t* colour) {
             }
         }
         // Opaque from now on; row by row while the row is still in cache.
-        std::memset(alpha + static_cast<ptrdiff_t>(y) * width, 255, static_cast<size_t>(width));
+        if (xEnd > x0)
+            std::memset(a + x0, 255, static_cast<size_t>(xEnd - x0));
     }
 }
 

@@ -28,21 +28,10 @@ void Rasteriser::clear(const uint8_t* colour, uint8_t alpha) {
             std::memset(lowest, colour[0], total);
             break;
         default:
-            if (colour[0] == colour[1] && colour[1] == colour[2]) {
+            if (colour[0] == colour[1] && colour[1] == colour[2])
                 std::memset(lowest, colour[0], total);
-            } else {
-                // Padding bytes are left as they are.
-                const uint8_t b0 = m_bitmap->mode() == rasterRGB8 ? colour[0] : colour[2];
-                const uint8_t b2 = m_bitmap->mode() == rasterRGB8 ? colour[2] : colour[0];
-                for (int y = 0; y < height; ++y) {
-                    uint8_t* p = m_bitmap->data() + static_cast<ptrdiff_t>(y) * rowSize;
-                    for (int x = 0; x < width; ++x, p += 3) {
-                        p[0] = b0;
-                        p[1] = colour[1];
-                        p[2] = b2;
-                    }
-                }
-            }
+            else
+                fillColourRect(colour, 0, 0, width - 1, height - 1);  // padding bytes left as they are
             break;
     }
     if (m_bitmap->alpha())
@@ -51,6 +40,51 @@ void Rasteriser::clear(const uint8_t* colour, uint8_t alpha) {
     extendModifiedY(0);
     extendModifiedX(width - 1);
     extendModifiedY(height - 1);
+}
+
+void Rasteriser::clearRect(const uint8_t* colour, uint8_t alpha, int x0, int y0, int x1, int y1) {
+    if (m_bitmap->mode() == rasterMono1) {
+        clear(colour, alpha);
+        return;
+    }
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, m_bitmap->width() - 1);
+    y1 = std::min(y1, m_bitmap->height() - 1);
+    if (x0 > x1 || y0 > y1)
+        return;
+    fillColourRect(colour, x0, y0, x1, y1);
+    if (uint8_t* a = m_bitmap->alpha()) {
+        for (int y = y0; y <= y1; ++y)
+            std::memset(a + static_cast<ptrdiff_t>(y) * m_bitmap->width() + x0, alpha,
+                        static_cast<size_t>(x1 - x0 + 1));
+    }
+    extendModifiedX(x0);
+    extendModifiedY(y0);
+    extendModifiedX(x1);
+    extendModifiedY(y1);
+}
+
+void Rasteriser::fillColourRect(const uint8_t* colour, int x0, int y0, int x1, int y1) {
+    const int mode = m_bitmap->mode();
+    const int bytesPerPixel = mode == rasterMono8 ? 1 : 3;
+    const size_t runBytes = static_cast<size_t>(x1 - x0 + 1) * static_cast<size_t>(bytesPerPixel);
+    const bool grey = mode == rasterMono8 || (colour[0] == colour[1] && colour[1] == colour[2]);
+    const uint8_t b0 = mode == rasterBGR8 ? colour[2] : colour[0];
+    const uint8_t b2 = mode == rasterBGR8 ? colour[0] : colour[2];
+    for (int y = y0; y <= y1; ++y) {
+        uint8_t* p = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize() +
+                     static_cast<ptrdiff_t>(x0) * bytesPerPixel;
+        if (grey) {
+            std::memset(p, colour[0], runBytes);
+            continue;
+        }
+        for (int x = x0; x <= x1; ++x, p += 3) {
+            p[0] = b0;
+            p[1] = colour[1];
+            p[2] = b2;
+        }
+    }
 }
 
 int Rasteriser::fill(const RasterPath& path, bool evenOdd) {

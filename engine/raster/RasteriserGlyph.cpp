@@ -65,31 +65,48 @@ void Rasteriser::drawGlyph(int x0, int y0, const RasterGlyph& glyph) {
         const uint8_t solidAlpha = p.alphaInByte;
         const RasterScreen* screen = m_state->screen();
         const uint8_t* colour = p.sourceColour;
-        pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
+        // Per row, the glyph's covered pixels are found first, so that the
+        // loop paints from the first to the last without tracking them.
+        auto paintRows = [&]<int Mode, bool HasAlpha, bool Aa>() {
             for (int yy = 0; yy < h; ++yy) {
                 const int y = by0 + yy;
-                uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-                uint8_t* alphaRow =
-                    HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
                 const uint8_t* src = glyph.pixels + static_cast<ptrdiff_t>(yy) * rowBytes;
-                int first = w, last = -1;
-                for (int xx = 0; xx < w; ++xx) {
-                    const int b = coverage(src, xx);
-                    if (b == 0)
-                        continue;
-                    const int x = bx0 + xx;
-                    pipe::Cursor<Mode> d(row, x);
-                    pipe::paintSimple<Mode, HasAlpha>(d, HasAlpha ? alphaRow + x : nullptr, x, y, colour,
-                                                      aa ? aSrc[b] : solidAlpha, screen);
-                    first = std::min(first, xx);
-                    last = xx;
+                auto cover = [src](int xx) -> int {
+                    if constexpr (Aa)
+                        return src[xx];
+                    else
+                        return (src[xx >> 3] & (0x80 >> (xx & 7))) ? 255 : 0;
+                };
+                int first = 0, last = w - 1;
+                while (first < w && cover(first) == 0)
+                    ++first;
+                if (first == w)
+                    continue;
+                while (cover(last) == 0)
+                    --last;
+                uint8_t* row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+                uint8_t* a = HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() +
+                                            (bx0 + first)
+                                      : nullptr;
+                pipe::Cursor<Mode> d(row, bx0 + first);
+                for (int xx = first; xx <= last; ++xx, d.next()) {
+                    const int b = cover(xx);
+                    if (b != 0)
+                        pipe::paintSimple<Mode, HasAlpha>(d, a, bx0 + xx, y, colour,
+                                                          Aa ? aSrc[b] : solidAlpha, screen);
+                    if (HasAlpha)
+                        ++a;
                 }
-                if (first <= last) {
-                    extendModifiedX(bx0 + first);
-                    extendModifiedX(bx0 + last);
-                    extendModifiedY(y);
-                }
+                extendModifiedX(bx0 + first);
+                extendModifiedX(bx0 + last);
+                extendModifiedY(y);
             }
+        };
+        pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
+            if (aa)
+                paintRows.template operator()<Mode, HasAlpha, true>();
+            else
+                paintRows.template operator()<Mode, HasAlpha, false>();
         });
         return;
     }

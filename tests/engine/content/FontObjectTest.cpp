@@ -277,6 +277,41 @@ TEST_F(FontTest, EmbeddedType1ProgramGivesNameAndEncoding) {
     EXPECT_EQ(next(*f, "A").unicode[0], 0x3b1u);
 }
 
+TEST_F(FontTest, EmbeddedFileReadAgainGivesTheSameFontAndAReadWithDefectsIsRepeated) {
+    // The fonts of every page read the embedded file; a clean reading is
+    // kept for the next, a reading with a defect is done (and reported)
+    // again, as the first time.
+    const std::string program =
+        "%!PS-AdobeFont-1.0: Embedded\n/FontName /Embedded def\n/Encoding 256 array\n"
+        "0 1 255 {1 index exch /.notdef put} for\ndup 65 /alpha put\nreadonly def\n";
+    const std::string dict =
+        "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Embedded"
+        " /FontDescriptor << /FontName /ABCDEF+Embedded /FontFile 2 0 R >> >>";
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "clean");
+        m_fontValue = PdfValue();
+        m_doc = ObjectDocument();
+        m_errors.clear();
+        if (damaged)
+            m_doc.pdf.stream(2, "<< /Filter /FlateDecode >>", "x\x9c not deflate data at all");
+        else
+            m_doc.pdf.stream(2, "<< >>", program);
+        auto first = font(dict);
+        const size_t reports = m_errors.count();
+        EXPECT_EQ(reports > 0, damaged);
+        auto second = FontObject::create(m_doc.xref.get(), "F1", 1, 0, m_fontValue.getDict());
+        EXPECT_EQ(m_errors.count(), 2 * reports);
+        PdfValue file = m_doc.fetch(2);
+        ASSERT_TRUE(file.isStream());
+        const uint32_t start = file.getStream()->getSourceStream()->getStart();
+        EXPECT_EQ(m_doc.xref->findDecodedStream(2, 0, start) != nullptr, !damaged);
+        if (damaged)
+            continue;
+        EXPECT_STREQ(second->getEmbeddedFontName()->getCString(), "Embedded");
+        EXPECT_STREQ(simple(second)->getEncoding()['A'], "alpha");
+    }
+}
+
 TEST_F(FontTest, EmbeddedFileThatIsNoStreamIsReportedAndForgotten) {
     m_doc.pdf.object(2, "42");
     auto f = font("<< /Type /Font /Subtype /Type1 /BaseFont /Mine /FontDescriptor << /FontFile 2 0 R >> >>");

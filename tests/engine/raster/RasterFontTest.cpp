@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/content/FontFileReader.h"
@@ -97,6 +99,12 @@ protected:
     void SetUp() override {
         if (!haveTestFonts())
             GTEST_SKIP() << "fonts-urw-base35 and fonts-liberation2 are needed";
+    }
+    // The sans Type 1 face at size pixels, made by (and owned by) the cache.
+    static RasterFont* sansAt(RasterFontCache& cache, double size) {
+        RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
+        const double m[4] = {size, 0, 0, size};
+        return file ? cache.makeFont(file, m, kIdentity) : nullptr;
     }
 };
 
@@ -218,6 +226,89 @@ TEST_F(RasterFontTest, TrueTypeGlyphZeroDrawsNothingButType1GlyphZeroDraws) {
     EXPECT_EQ(t1Font->getGlyph('Z', 0, 0, &glyph), 1);  // unencoded: glyph 0, .notdef
 }
 
+TEST_F(RasterFontTest, Type1EncodingNamesFindTheGlyphsFreeTypeNames) {
+    // Every glyph name of the face, names it lacks, a name twice and codes
+    // without a name: each code gets the glyph FreeType's own lookup gives.
+    RasterFontCache cache(true, true);
+    RasterFontFile* probe = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
+    ASSERT_TRUE(probe);
+    std::vector<std::string> glyphNames;
+    char buffer[256];
+    for (FT_Long i = 0; i < probe->getFace()->num_glyphs; ++i) {
+        if (FT_Get_Glyph_Name(probe->getFace(), static_cast<FT_UInt>(i), buffer, sizeof buffer) == 0)
+            glyphNames.emplace_back(buffer);
+    }
+    delete probe;  // a file no font was made of is the caller's
+    ASSERT_GT(glyphNames.size(), 200u);
+    for (size_t first = 0; first < glyphNames.size(); first += 200) {
+        const char* names[256] = {};
+        for (int code = 0; code < 200 && first + size_t(code) < glyphNames.size(); ++code)
+            names[code] = glyphNames[first + size_t(code)].c_str();
+        names[200] = "no-such-glyph";
+        names[201] = "";
+        names[202] = names[0];
+        names[203] = ".notdef";
+        RasterFontFile* file = cache.loadType1Font(key(2 + int(first)), kType1Sans, 0, names);
+        ASSERT_TRUE(file);
+        for (int code = 0; code < 256; ++code) {
+            const FT_UInt expected = names[code] ? FT_Get_Name_Index(file->getFace(), names[code]) : 0;
+            EXPECT_EQ(file->getCodeToGlyph()[code], expected) << "code " << code;
+        }
+        delete file;  // likewise
+    }
+}
+
+TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
+    // Each code at every quarter-pixel position, in an order that asks for
+    // positions after other codes, under a plain, a sheared and a small
+    // matrix, in a Type 1 and a TrueType face: the bitmaps drawn from kept
+    // outlines equal FreeType's loading at the position.
+    RasterFontCache cache(true, true);
+    RasterFontFile* files[2] = {cache.loadType1Font(key(1), kType1Sans, 0, standardNames()),
+                                cache.loadTrueTypeFont(key(2), kTrueTypeSans, 0)};
+    const double matrices[3][4] = {{12.5, 0, 0, 12.5}, {10, 0, 3.2, 11}, {5.3, 0, 0, -5.3}};
+    for (RasterFontFile* file : files) {
+        ASSERT_TRUE(file);
+        for (const auto& m : matrices) {
+            auto* font = static_cast<FreeTypeFont*>(cache.makeFont(file, m, kIdentity));
+            for (int fraction : {2, 0, 3, 1}) {
+                for (int code : {'A', 'g', 'W', '.', 'a', 'A'}) {
+                    RasterGlyph kept, loaded;
+                    font->setReferenceRendering(false);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &kept), 1);
+                    font->setReferenceRendering(true);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &loaded), 1);
+                    EXPECT_EQ(kept.xOffset, loaded.xOffset) << code << " at " << fraction;
+                    EXPECT_EQ(kept.yOffset, loaded.yOffset) << code << " at " << fraction;
+                    ASSERT_EQ(kept.width, loaded.width) << code << " at " << fraction;
+                    ASSERT_EQ(kept.height, loaded.height) << code << " at " << fraction;
+                    const size_t bytes = static_cast<size_t>(kept.width) * static_cast<size_t>(kept.height);
+                    EXPECT_EQ(std::memcmp(kept.pixels, loaded.pixels, bytes), 0)
+                        << code << " at " << fraction;
+                    memFree(kept.pixels);
+                    memFree(loaded.pixels);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(RasterFontTest, GlyphAtAnyYFractionIsTheOneCachedRendering) {
+    // FreeType renders at quarter-pixel x positions only: a glyph asked for
+    // at another y fraction is the cached one, not a new rendering.
+    RasterFontCache cache(true, true);
+    RasterFont* font = sansAt(cache, 12);
+    ASSERT_TRUE(font);
+    RasterGlyph first;
+    ASSERT_EQ(font->getGlyph('A', 1, 0, &first), 1);
+    for (int yFraction = 1; yFraction <= 3; ++yFraction) {
+        RasterGlyph again;
+        ASSERT_EQ(font->getGlyph('A', 1, yFraction, &again), 1);
+        EXPECT_EQ(again.pixels, first.pixels) << "y fraction " << yFraction;
+        EXPECT_FALSE(again.ownsPixels);
+    }
+}
+
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
     RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
@@ -307,9 +398,8 @@ TEST_F(RasterFontTest, PixelSizeIsClampedAndHugeFontsGiveOutlinesOnly) {
 
 TEST_F(RasterFontTest, MonochromeFontRendersOneBitGlyphs) {
     RasterFontCache cache(true, false);
-    RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
-    const double m[4] = {20, 0, 0, 20};
-    RasterFont* font = cache.makeFont(file, m, kIdentity);
+    RasterFont* font = sansAt(cache, 20);
+    ASSERT_TRUE(font);
     RasterGlyph glyph;
     ASSERT_EQ(font->getGlyph('A', 3, 0, &glyph), 1);
     EXPECT_FALSE(glyph.antialiased);

@@ -125,6 +125,34 @@ TEST_F(RasterOutputDeviceTest, BitmapIsReusedForPagesOfEqualSize) {
     EXPECT_EQ(device.getBitmap()->width(), 51);
 }
 
+TEST_F(RasterOutputDeviceTest, ReusedBitmapGivesEachPageAsAFreshDeviceDoes) {
+    // Pages of one size painting different areas (edges anti-aliased,
+    // translucent paint, an empty page) in an order where each page must
+    // lose what the one before painted, on a paper that is not grey.
+    const uint8_t paper[3] = {200, 220, 240};
+    const std::string translucent = "<< /ExtGState << /Half << /ca 0.5 >> >> >>";
+    const std::vector<std::pair<std::string, std::string>> pages = {
+        {"0 0 40 30", "0.3 0.2 17.5 11.25 re f"},
+        {"0 0 40 30", "/Half gs 1 0 0 rg 20.5 14.5 19 15 re f"},
+        {"0 0 40 30", ""},
+        {"0 0 40 30", "0 0 1 rg 5 25 m 35 2 l 38 29 l h f"},
+        {"0 0 40 30", "0.3 0.2 17.5 11.25 re f"},
+    };
+    const std::string doc = pagesPdf(pages, translucent);
+    for (int mode : {rasterRGB8, rasterBGR8, rasterMono8}) {
+        RasterOutputDevice device(mode, 4, 0, paper, 0, 1);
+        for (int n : {1, 2, 3, 4, 2, 5, 1}) {
+            render(device, doc, n);
+            RasterOutputDevice fresh(mode, 4, 0, paper, 0, 1);
+            m_doc.reset();
+            render(fresh, doc, n);
+            m_doc.reset();
+            EXPECT_EQ(snapshot(*device.getBitmap()), snapshot(*fresh.getBitmap()))
+                << "mode " << mode << " page " << n;
+        }
+    }
+}
+
 TEST_F(RasterOutputDeviceTest, PageTooLargeThrowsAndLeavesTheDeviceUsable) {
     RasterOutputDevice device(rasterBGR8, 1, false, kWhite, false, true);
     const std::string doc =
