@@ -188,6 +188,9 @@ private:
     void strokeThin(const RasterPath& path);
     void strokeWide(const RasterPath& path);
     void drawGlyph(int x0, int y0, const RasterGlyph& glyph);
+    void drawGlyphByPixel(int bx0, int by0, const RasterGlyph& glyph, SpanPainter& p, int clipResult);
+    void compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
+                       const SpanPainter& p);
     // One image's buffers and pixel loop, for drawImageCommon.
     class ImageDraw;
     // Shared by fillImageMask and drawImage.

@@ -210,47 +210,7 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
 
     // The fast rows take everything but a blend routine.
     if (!m_state->blendFunction() && !tested && !m_referencePipe) {
-        // The source alpha and the group's own alpha g by the source's alpha
-        // byte a, by the general rules' own formulas (shape = a / 255);
-        // without a source alpha plane the painter's constant alpha and a
-        // shape of 1.
-        CompositeRows job;
-        for (int a = 0; a < 256; ++a) {
-            job.aSrc[a] =
-                sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
-            job.g[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * 255 + 0.5)) : 255;
-            job.shapeAlpha[a] = sourceAlpha ? (a / 255.0) * p.alphaIn : p.alphaIn;
-        }
-        job.source = &source;
-        job.xSrc = xSrc;
-        job.ySrc = ySrc;
-        job.xDest = xDest;
-        job.yDest = yDest;
-        job.w = w;
-        job.h = h;
-        job.screen = m_state->screen();
-        pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
-            for (int dy = 0; dy < h; ++dy) {
-                const int y = yDest + dy;
-                job.row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-                job.alphaRow =
-                    HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-                job.backdropRow = backdropRow(p, y);
-                job.maskRow = p.softMask
-                                  ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize()
-                                  : nullptr;
-                if (job.backdropRow)
-                    p.groupCorrection ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
-                                      : compositeRow<Mode, HasAlpha, true, false>(job, dy);
-                else
-                    p.groupCorrection ? compositeRow<Mode, HasAlpha, false, true>(job, dy)
-                                      : compositeRow<Mode, HasAlpha, false, false>(job, dy);
-            }
-        });
-        extendModifiedX(xDest);
-        extendModifiedX(xDest + w - 1);
-        extendModifiedY(yDest);
-        extendModifiedY(yDest + h - 1);
+        compositeRows(source, xSrc, ySrc, xDest, yDest, w, h, p);
         return resultOk;
     }
 
@@ -280,6 +240,54 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
         }
     }
     return resultOk;
+}
+
+// The fast rows of composite: no blend routine and no clip test, with the
+// variants (colour mode, alpha plane, backdrop, group correction) picked
+// outside the rows.
+void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
+                               int h, const SpanPainter& p) {
+    const uint8_t* sourceAlpha = source.alpha();
+    // The source alpha and the group's own alpha g by the source's alpha
+    // byte a, by the general rules' own formulas (shape = a / 255);
+    // without a source alpha plane the painter's constant alpha and a
+    // shape of 1.
+    CompositeRows job;
+    for (int a = 0; a < 256; ++a) {
+        job.aSrc[a] =
+            sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
+        job.g[a] = sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * 255 + 0.5)) : 255;
+        job.shapeAlpha[a] = sourceAlpha ? (a / 255.0) * p.alphaIn : p.alphaIn;
+    }
+    job.source = &source;
+    job.xSrc = xSrc;
+    job.ySrc = ySrc;
+    job.xDest = xDest;
+    job.yDest = yDest;
+    job.w = w;
+    job.h = h;
+    job.screen = m_state->screen();
+    pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
+        for (int dy = 0; dy < h; ++dy) {
+            const int y = yDest + dy;
+            job.row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+            job.alphaRow =
+                HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
+            job.backdropRow = backdropRow(p, y);
+            job.maskRow =
+                p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize() : nullptr;
+            if (job.backdropRow)
+                p.groupCorrection ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
+                                  : compositeRow<Mode, HasAlpha, true, false>(job, dy);
+            else
+                p.groupCorrection ? compositeRow<Mode, HasAlpha, false, true>(job, dy)
+                                  : compositeRow<Mode, HasAlpha, false, false>(job, dy);
+        }
+    });
+    extendModifiedX(xDest);
+    extendModifiedX(xDest + w - 1);
+    extendModifiedY(yDest);
+    extendModifiedY(yDest + h - 1);
 }
 
 std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int w, int h) const {

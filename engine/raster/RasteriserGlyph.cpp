@@ -46,13 +46,6 @@ void Rasteriser::drawGlyph(int x0, int y0, const RasterGlyph& glyph) {
     SpanPainter p;
     initPainter(p, bx0, by0, m_state->fillPattern(), nullptr, m_state->fillAlpha(), aa ? 1 : 0, 0);
 
-    // The coverage of pixel xx of glyph row src: a byte, or 255 for a set bit.
-    auto coverage = [aa](const uint8_t* src, int xx) -> int {
-        if (aa)
-            return src[xx];
-        return (src[xx >> 3] & (0x80 >> (xx & 7))) ? 255 : 0;
-    };
-
     if (p.simple && clipResult == 0 && !m_referencePipe) {
         // The source alpha by coverage, by the general rule's own formula
         // (shape = b / 255); 1-bit glyphs use no shape.
@@ -110,6 +103,24 @@ void Rasteriser::drawGlyph(int x0, int y0, const RasterGlyph& glyph) {
         });
         return;
     }
+
+    drawGlyphByPixel(bx0, by0, glyph, p, clipResult);
+}
+
+// Pixel by pixel through the general pipe: a glyph that the clip cuts, or
+// one the simple pipe cannot paint.
+void Rasteriser::drawGlyphByPixel(int bx0, int by0, const RasterGlyph& glyph, SpanPainter& p,
+                                  int clipResult) {
+    const int w = glyph.width, h = glyph.height;
+    const bool aa = glyph.antialiased != 0;
+    const int rowBytes = aa ? w : (w + 7) >> 3;
+    RasterClip& clip = m_state->clip();
+    // The coverage of pixel xx of glyph row src: a byte, or 255 for a set bit.
+    auto coverage = [aa](const uint8_t* src, int xx) -> int {
+        if (aa)
+            return src[xx];
+        return (src[xx >> 3] & (0x80 >> (xx & 7))) ? 255 : 0;
+    };
 
     for (int yy = 0; yy < h; ++yy) {
         const int y = by0 + yy;
