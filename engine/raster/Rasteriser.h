@@ -211,6 +211,9 @@ private:
     int m_groupBackdropY = 0;
     // Coverage of i of 16 sub-pixels to shape: (i / 16) ^ 1.5.
     double m_aaGamma[17];
+    // The painters' coverage-to-alpha table for the alpha it was made for.
+    double m_aaAlphaFor = -1;
+    uint8_t m_aaAlphaTable[17] = {};
     // Glyph coverage byte to source alpha at the opacity m_glyphAlphaFor
     // (-1 until first used): a page of text keeps one opacity, and small
     // glyphs have fewer pixels than the table has entries.

@@ -216,8 +216,14 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
         p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha, p.useGroupAlpha);
         p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha, p.useGroupAlpha);
         if (usesShape && m_vectorAntialias) {
-            for (int t = 0; t <= 16; ++t)
-                p.aaAlpha[t] = static_cast<uint8_t>(roundToByte(m_aaGamma[t] * p.alphaIn));
+            // Fills and glyphs mostly come one after another at one alpha:
+            // the table of the last alpha is kept.
+            if (p.alphaIn != m_aaAlphaFor) {
+                for (int t = 0; t <= 16; ++t)
+                    m_aaAlphaTable[t] = static_cast<uint8_t>(roundToByte(m_aaGamma[t] * p.alphaIn));
+                m_aaAlphaFor = p.alphaIn;
+            }
+            std::memcpy(p.aaAlpha, m_aaAlphaTable, sizeof p.aaAlpha);
         }
     }
 }
