@@ -1,6 +1,7 @@
 // Simple fonts: name normalisation, standard metrics, encodings with
 // differences, Unicode values from glyph names, and widths.
 #include "engine/content/SimpleFont.h"
+#include "engine/core/CharClass.h"
 
 #include <cctype>
 #include <cstring>
@@ -125,12 +126,6 @@ bool looksHexadecimal(const char* name) {
     return false;
 }
 
-int hexValue(char c) {
-    if (isDigit(c))
-        return c - '0';
-    return (c | 0x20) - 'a' + 10;
-}
-
 // The decimal number at the start of text (at most 6 digits are read, which
 // the name lengths below never exceed).
 int leadingDecimal(const char* text) {
@@ -146,9 +141,9 @@ int numericGlyphCode(const char* name, bool hexFont) {
     const int n = static_cast<int>(std::strlen(name));
     if (hexFont) {
         if (n == 3 && isLetter(name[0]) && isHexDigit(name[1]) && isHexDigit(name[2]))
-            return hexValue(name[1]) * 16 + hexValue(name[2]);
+            return hexDigitValue(name[1]) * 16 + hexDigitValue(name[2]);
         if (n == 2 && isHexDigit(name[0]) && isHexDigit(name[1]))
-            return hexValue(name[0]) * 16 + hexValue(name[1]);
+            return hexDigitValue(name[0]) * 16 + hexDigitValue(name[1]);
     } else if (n >= 2 && n <= 4 && isDigit(name[0]) && isDigit(name[1])) {
         return leadingDecimal(name);
     }

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "engine/core/CharClass.h"
+
 namespace rendova {
 class PsTokenizer;
 }
@@ -36,23 +38,12 @@ inline int fileGetChar(void* file) {
     return c == EOF ? -1 : c;
 }
 
-// The value of a hexadecimal digit, or -1.
-inline int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads `count` hexadecimal digits (at most 8) at text into *value; false
 // when one of them is not a digit.
 inline bool readHex(const char* text, int count, unsigned* value) {
     unsigned v = 0;
     for (int i = 0; i < count; ++i) {
-        int d = hexDigit(text[i]);
+        int d = hexDigitValue(text[i]);
         if (d < 0)
             return false;
         v = (v << 4) | static_cast<unsigned>(d);
@@ -66,7 +57,7 @@ inline bool isHexString(const char* token, int length) {
     if (length < 2 || token[0] != '<' || token[length - 1] != '>')
         return false;
     for (int i = 1; i < length - 1; ++i) {
-        if (hexDigit(token[i]) < 0)
+        if (hexDigitValue(token[i]) < 0)
             return false;
     }
     return true;

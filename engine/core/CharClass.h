@@ -37,5 +37,15 @@ constexpr bool isWhiteChar(int c) {
 constexpr bool isDelimiterChar(int c) {
     return charClass(c) == kCharDelimiter;
 }
+// The value of a hexadecimal digit in either case, or -1.
+constexpr int hexDigitValue(int c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 }  // namespace rendova

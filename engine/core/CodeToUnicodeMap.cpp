@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/core/CMapText.h"
+#include "engine/core/CharClass.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/FileUtils.h"
 #include "engine/core/GlobalSettings.h"
@@ -44,7 +45,7 @@ bool readLeadingHex(const char* text, unsigned* value) {
     while (*text == ' ' || *text == '\t')
         ++text;
     int n = 0;
-    while (cmaptext::hexDigit(text[n]) >= 0)
+    while (hexDigitValue(text[n]) >= 0)
         ++n;
     if (n == 0 || n > 8)
         return false;

@@ -2,23 +2,10 @@
 
 #include <cctype>
 
+#include "engine/core/CharClass.h"
 #include "engine/core/ErrorReport.h"
 
 namespace rendova {
-
-namespace {
-
-int digitValue(int c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
 
 void HexDecoder::reset() {
     source()->reset();
@@ -45,7 +32,7 @@ int HexDecoder::peekChar() {
         m_atEnd = true;
         return -1;
     }
-    int high = digitValue(c1);
+    int high = hexDigitValue(c1);
     if (high < 0) {
         reportError(getPos(), "Illegal character <%02x> in ASCIIHex stream", c1);
         high = 0;
@@ -59,7 +46,7 @@ int HexDecoder::peekChar() {
         m_atEnd = true;
         low = 0;
     } else {
-        low = digitValue(c2);
+        low = hexDigitValue(c2);
         if (low < 0) {
             reportError(getPos(), "Illegal character <%02x> in ASCIIHex stream", c2);
             low = 0;

@@ -20,16 +20,6 @@ constexpr int kTokenBufferSize = 128;
 // that the DynString grows once per chunk rather than once per byte.
 constexpr int kStringChunkSize = 128;
 
-int hexValue(int c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool isRegular(int c) {
     return c >= 0 && charClass(c) == kCharRegular;
 }
@@ -287,7 +277,7 @@ PdfValue& Tokenizer::readHexString(PdfValue& out) {
             break;
         if (isWhiteChar(c))
             continue;
-        int nibble = hexValue(c);
+        int nibble = hexDigitValue(c);
         if (nibble < 0) {
             reportError(getPos(), "Bad character 0x%02x in a hex string", c);
             nibble = 0;
@@ -353,12 +343,12 @@ PdfValue& Tokenizer::readName(PdfValue& out) {
             break;
         getChar();
         if (c == '#') {
-            int high = hexValue(peekChar());
+            int high = hexDigitValue(peekChar());
             // "#" without a hex digit after it stands for itself.
             if (high >= 0) {
                 getChar();
                 int second = peekChar();
-                int low = hexValue(second);
+                int low = hexDigitValue(second);
                 if (second != -1)
                     getChar();
                 if (low < 0) {
