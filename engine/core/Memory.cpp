@@ -2,10 +2,14 @@
 
 #include "base/Numeric.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace rendova {
 
@@ -55,6 +59,111 @@ void* memReallocArray(void* block, int count, int size) {
 
 void memFree(void* block) {
     std::free(block);
+}
+
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr int kLargeBlock = 1 << 20;
+
+size_t mappedSize(int size) {
+    return (static_cast<size_t>(size) + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+// The freed large blocks kept for reuse: a few, within a budget, so that a
+// long conversion holds no more than its pages need.
+class LargeBlockCache {
+public:
+    // A kept block of at least `mapped` bytes, the smallest that fits; null
+    // when none does.
+    void* take(size_t mapped) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int best = -1;
+        for (int i = 0; i < m_count; ++i)
+            if (m_blocks[i].mapped >= mapped && (best < 0 || m_blocks[i].mapped < m_blocks[best].mapped))
+                best = i;
+        if (best < 0)
+            return nullptr;
+        void* block = m_blocks[best].block;
+        m_total -= m_blocks[best].mapped;
+        m_blocks[best] = m_blocks[--m_count];
+        return block;
+    }
+
+    // Keeps the block; when that goes over the count or the budget the
+    // smallest kept blocks are unmapped until it fits.
+    void keep(void* block, size_t mapped) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_blocks[m_count++] = Entry{block, mapped};
+        m_total += mapped;
+        while (m_count > kMaxBlocks - 1 || m_total > kBudget) {
+            int smallest = 0;
+            for (int i = 1; i < m_count; ++i)
+                if (m_blocks[i].mapped < m_blocks[smallest].mapped)
+                    smallest = i;
+            munmap(m_blocks[smallest].block, m_blocks[smallest].mapped);
+            m_total -= m_blocks[smallest].mapped;
+            m_blocks[smallest] = m_blocks[--m_count];
+        }
+    }
+
+private:
+    struct Entry {
+        void* block;
+        size_t mapped;
+    };
+    // One slot stays free for the block being kept.
+    static constexpr int kMaxBlocks = 5;
+    static constexpr size_t kBudget = size_t(256) << 20;
+
+    std::mutex m_mutex;
+    Entry m_blocks[kMaxBlocks] = {};
+    int m_count = 0;
+    size_t m_total = 0;
+};
+
+LargeBlockCache& largeBlockCache() {
+    static LargeBlockCache cache;
+    return cache;
+}
+
+// `mapped` bytes on a huge-page boundary: a mapping one huge page longer is
+// trimmed at both ends.
+void* mapAligned(size_t mapped) {
+    const size_t length = mapped + kHugePage;
+    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        throw MemoryException();
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    const size_t tail = start + length - (aligned + mapped);
+    if (tail > 0)
+        munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+    auto* block = reinterpret_cast<void*>(aligned);
+    madvise(block, mapped, MADV_HUGEPAGE);  // a hint: without it the block still works
+    return block;
+}
+
+}  // namespace
+
+void* memAllocLarge(int size) {
+    if (size < kLargeBlock)
+        return memAlloc(size);
+    const size_t mapped = mappedSize(size);
+    if (void* block = largeBlockCache().take(mapped))
+        return block;
+    return mapAligned(mapped);
+}
+
+void memFreeLarge(void* block, int size) {
+    if (size < kLargeBlock) {
+        memFree(block);
+        return;
+    }
+    if (block)
+        largeBlockCache().keep(block, mappedSize(size));
 }
 
 char* copyString(const char* text) {

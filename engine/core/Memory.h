@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 namespace rendova {
 
@@ -16,6 +17,42 @@ void* memRealloc(void* block, int size);
 void* memAllocArray(int count, int size);
 void* memReallocArray(void* block, int count, int size);
 void memFree(void* block);
+
+// Blocks of a page's size (a page bitmap, its alpha plane, a group's
+// backdrop). From 1 MB up they are mapped from the system on a 2 MB boundary
+// and marked for huge pages, so that writing one first takes a fault per 2 MB
+// rather than per 4 KB: on a fresh process those faults were a large share of
+// the first page's time. A freed block is kept for a later request that it
+// fits, so that the pages of a document and their groups reuse a few blocks
+// instead of faulting fresh ones. Smaller blocks come from memAlloc. The
+// contents of a new block are undefined. `memFreeLarge` takes the size that
+// was asked for.
+void* memAllocLarge(int size);
+void memFreeLarge(void* block, int size);
+
+// Owns a block from memAllocLarge (none when default-constructed).
+class LargeBlock {
+public:
+    LargeBlock() = default;
+    explicit LargeBlock(int size) : m_data(static_cast<unsigned char*>(memAllocLarge(size))), m_size(size) {}
+    ~LargeBlock() { memFreeLarge(m_data, m_size); }
+    LargeBlock(LargeBlock&& other) noexcept { swap(other); }
+    LargeBlock& operator=(LargeBlock&& other) noexcept {
+        swap(other);
+        return *this;
+    }
+
+    unsigned char* data() const { return m_data; }
+
+private:
+    void swap(LargeBlock& other) noexcept {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+    }
+
+    unsigned char* m_data = nullptr;
+    int m_size = 0;
+};
 
 // Owns a block from memAlloc, so that an exception thrown while the block is
 // being filled frees it on the way out.

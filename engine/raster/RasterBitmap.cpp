@@ -72,10 +72,11 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool wit
     m_rowSize = static_cast<int>(row);
     m_blockSize = static_cast<int>(blockSize);
 
-    MemPtr<uint8_t> block(static_cast<uint8_t*>(memAlloc(m_blockSize)));
+    m_blockStore = LargeBlock(m_blockSize);
     if (withAlpha)
-        m_alpha = static_cast<uint8_t*>(memAlloc(static_cast<int>(alphaSize)));
-    m_block = block.release();
+        m_alphaStore = LargeBlock(static_cast<int>(alphaSize));
+    m_block = m_blockStore.data();
+    m_alpha = m_alphaStore.data();
     m_data = m_block + kHeaderSize;
     writeHeader(m_blockSize - kHeaderSize);
 
@@ -86,10 +87,7 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool wit
     }
 }
 
-RasterBitmap::~RasterBitmap() {
-    memFree(m_block);
-    memFree(m_alpha);
-}
+RasterBitmap::~RasterBitmap() = default;
 
 void RasterBitmap::writeHeader(int imageSize) {
     uint8_t* h = m_block;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/core/Memory.h"
 #include "engine/raster/RasterTypes.h"
 
 namespace rendova {
@@ -13,8 +14,9 @@ namespace rendova {
 // (the default) the row size is negative and row 0, the top row of the page,
 // is the last row of the block, which is what a BMP reader shows on top.
 //
-// The bitmap owns its block and its alpha plane. It is not thread-safe. The
-// constructor throws MemoryException when memory runs out or when the size
+// The bitmap owns its block and its alpha plane, both large blocks (see
+// memAllocLarge). It is not thread-safe. The constructor throws
+// MemoryException when memory runs out or when the size
 // does not fit the engine's 32-bit sizes.
 class RasterBitmap {
 public:
@@ -55,6 +57,8 @@ private:
     uint8_t* m_alpha = nullptr;
     uint8_t* m_block = nullptr;
     int m_blockSize = 0;
+    LargeBlock m_blockStore;
+    LargeBlock m_alphaStore;
 };
 
 }  // namespace rendova

@@ -1,7 +1,9 @@
 #include "engine/core/Memory.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,33 @@ TEST(MemoryTest, CheckedArithmeticThrowsOnOverflow) {
     EXPECT_EQ(checkedMul(46340, 46340), 2147395600);
     EXPECT_THROW((void)checkedMul(46341, 46341), MemoryException);
     EXPECT_THROW((void)checkedMul(-65536, 65536), MemoryException);
+}
+
+constexpr int kMb = 1 << 20;
+
+TEST(MemoryTest, LargeBlocksAreWritableAndAlignedForHugePages) {
+    LargeBlock small(1000);  // below the large size: from the heap
+    std::memset(small.data(), 1, 1000);
+    LargeBlock large(3 * kMb + 5);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(large.data()) % (2 * kMb), 0u);
+    std::memset(large.data(), 2, 3 * kMb + 5);
+    LargeBlock moved = std::move(large);
+    EXPECT_EQ(large.data(), nullptr);
+    EXPECT_EQ(moved.data()[3 * kMb + 4], 2);
+}
+
+TEST(MemoryTest, FreedLargeBlocksAreReusedSmallestFitFirstWithinALimit) {
+    std::vector<unsigned char*> freed;
+    for (int size : {20, 22, 24, 26, 28}) {
+        LargeBlock block(size * kMb);
+        block.data()[size * kMb - 1] = 1;
+        freed.push_back(block.data());
+    }
+    // Four blocks are kept: the 20 MB one, the smallest, was given back.
+    LargeBlock first(21 * kMb);
+    EXPECT_EQ(first.data(), freed[1]);
+    LargeBlock second(19 * kMb);
+    EXPECT_EQ(second.data(), freed[2]);
 }
 
 }  // namespace
