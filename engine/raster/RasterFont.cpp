@@ -18,8 +18,8 @@ RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const
     }
 }
 
-void RasterFont::CellsDeleter::operator()(uint8_t* cells) const {
-    platform::freePages(cells, bytes);
+void RasterFont::PagesDeleter::operator()(void* pages) const {
+    platform::freePages(pages, bytes);
 }
 
 RasterFont::~RasterFont() = default;
@@ -51,10 +51,12 @@ void RasterFont::initCache() {
     auto* cells = static_cast<uint8_t*>(platform::allocatePages(bytes));
     if (cells == nullptr)
         throw MemoryException();
-    m_cacheData = std::unique_ptr<uint8_t[], CellsDeleter>(cells, CellsDeleter{bytes});
-    m_cacheTags = std::make_unique<Tag[]>(static_cast<size_t>(entries));
-    for (int i = 0; i < entries; ++i)
-        m_cacheTags[i] = Tag{0, 0, 0, static_cast<uint32_t>(i % kSetSize), 0, 0, 0, 0, kNoCell};
+    m_cacheData = std::unique_ptr<uint8_t[], PagesDeleter>(cells, PagesDeleter{bytes});
+    const size_t tagBytes = static_cast<size_t>(entries) * sizeof(Tag);
+    auto* tags = static_cast<Tag*>(platform::allocatePages(tagBytes));
+    if (tags == nullptr)
+        throw MemoryException();
+    m_cacheTags = std::unique_ptr<Tag[], PagesDeleter>(tags, PagesDeleter{tagBytes});
     m_cellsUsed = 0;
 }
 
@@ -88,7 +90,7 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
             glyph->width = t.width;
             glyph->height = t.height;
             glyph->antialiased = m_antialias;
-            glyph->pixels = cells + t.cell * glyphSize;
+            glyph->pixels = cells + (t.cell - 1) * glyphSize;
             glyph->ownsPixels = 0;
             return 1;
         }
@@ -101,43 +103,40 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
         *glyph = made;
         return 1;
     }
-    for (int j = 0; j < kSetSize; ++j) {
-        Tag& t = tags[j];
-        if ((t.mru & kAgeMask) != kSetSize - 1)
-            continue;
-        t.mru = kValid;
-        t.code = code;
-        t.xFraction = static_cast<int16_t>(xFraction);
-        t.yFraction = static_cast<int16_t>(yFraction);
-        t.x = made.xOffset;
-        t.y = made.yOffset;
-        t.width = made.width;
-        t.height = made.height;
-        if (t.cell == kNoCell)
-            t.cell = m_cellsUsed++;  // at most one per entry
-        uint8_t* slot = cells + t.cell * glyphSize;
-        const size_t bytes =
-            made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
-                             : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
-        if (bytes)
-            std::memcpy(slot, made.pixels, bytes);
-        for (int k = 0; k < kSetSize; ++k)
-            if (k != j)
-                ++tags[k].mru;
-        if (made.ownsPixels)
-            memFree(made.pixels);
-        glyph->xOffset = t.x;
-        glyph->yOffset = t.y;
-        glyph->width = t.width;
-        glyph->height = t.height;
-        glyph->antialiased = made.antialiased;
-        glyph->pixels = slot;
-        glyph->ownsPixels = 0;
-        return 1;
-    }
-    // Unreachable while the ages of a set stay a permutation of 0 .. 7;
-    // answer the glyph uncached rather than lose it.
-    *glyph = made;
+    // The oldest entry, or the first empty one.
+    int oldest = 0;
+    for (int j = 1; j < kSetSize; ++j)
+        if ((tags[j].mru & kAgeMask) > (tags[oldest].mru & kAgeMask))
+            oldest = j;
+    Tag& t = tags[oldest];
+    t.mru = kValid;
+    t.code = code;
+    t.xFraction = static_cast<int16_t>(xFraction);
+    t.yFraction = static_cast<int16_t>(yFraction);
+    t.x = made.xOffset;
+    t.y = made.yOffset;
+    t.width = made.width;
+    t.height = made.height;
+    if (t.cell == 0)
+        t.cell = ++m_cellsUsed;  // at most one per entry
+    uint8_t* slot = cells + (t.cell - 1) * glyphSize;
+    const size_t bytes =
+        made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
+                         : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
+    if (bytes)
+        std::memcpy(slot, made.pixels, bytes);
+    for (int k = 0; k < kSetSize; ++k)
+        if (k != oldest)
+            ++tags[k].mru;
+    if (made.ownsPixels)
+        memFree(made.pixels);
+    glyph->xOffset = t.x;
+    glyph->yOffset = t.y;
+    glyph->width = t.width;
+    glyph->height = t.height;
+    glyph->antialiased = made.antialiased;
+    glyph->pixels = slot;
+    glyph->ownsPixels = 0;
     return 1;
 }
 

@@ -83,18 +83,20 @@ protected:
     int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
 
 private:
+    // All zero is an empty entry, so that the tags, like the cells, come
+    // zero-filled from the system and only the sets in use are touched.
     struct Tag {
         int code;
         int16_t xFraction;
         int16_t yFraction;
-        // Bit 31: valid; low 31 bits: the age within the set.
+        // Bit 31: valid; low 31 bits: the age within the set. The empty
+        // entries of a set share the highest age, above every valid one.
         uint32_t mru;
         int x, y, width, height;
-        // The entry's cell in m_cacheData, given when the entry is first
-        // filled and kept when its glyph is replaced; kNoCell before.
+        // One more than the entry's cell in m_cacheData, given when the
+        // entry is first filled and kept when its glyph is replaced; 0 before.
         uint32_t cell;
     };
-    static constexpr uint32_t kNoCell = 0xffffffffu;
     static constexpr uint32_t kValid = 0x80000000u;
     static constexpr uint32_t kAgeMask = 0x7fffffffu;
 
@@ -102,14 +104,15 @@ private:
     int m_cellHeight = 0;
     int m_glyphSize = 0;
     int m_setCount = 0;
-    // The cells come in whole pages from the system (see PageMemory.h), so
-    // that the budget is touched only as glyphs arrive and goes back whole.
-    struct CellsDeleter {
+    // The tags and the cells come in whole pages from the system (see
+    // PageMemory.h), so that the budget is touched only as glyphs arrive and
+    // goes back whole.
+    struct PagesDeleter {
         size_t bytes;
-        void operator()(uint8_t* cells) const;
+        void operator()(void* pages) const;
     };
-    std::unique_ptr<uint8_t[], CellsDeleter> m_cacheData;
-    std::unique_ptr<Tag[]> m_cacheTags;
+    std::unique_ptr<uint8_t[], PagesDeleter> m_cacheData;
+    std::unique_ptr<Tag[], PagesDeleter> m_cacheTags;
     // Cells are handed out in order of first use, so that the glyphs of a
     // document fill few pages of the budget, not one page per set.
     uint32_t m_cellsUsed = 0;
