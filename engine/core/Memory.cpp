@@ -1,8 +1,7 @@
 #include "engine/core/Memory.h"
 
 #include "base/Numeric.h"
-
-#include <sys/mman.h>
+#include "platform/PageMemory.h"
 
 #include <algorithm>
 #include <climits>
@@ -63,11 +62,10 @@ void memFree(void* block) {
 
 namespace {
 
-constexpr size_t kHugePage = size_t(2) << 20;
 constexpr int kLargeBlock = 1 << 20;
 
 size_t mappedSize(int size) {
-    return (static_cast<size_t>(size) + kHugePage - 1) & ~(kHugePage - 1);
+    return (static_cast<size_t>(size) + platform::kHugePageSize - 1) & ~(platform::kHugePageSize - 1);
 }
 
 // The freed large blocks kept for reuse: a few, within a budget, so that a
@@ -101,7 +99,7 @@ public:
             for (int i = 1; i < m_count; ++i)
                 if (m_blocks[i].mapped < m_blocks[smallest].mapped)
                     smallest = i;
-            munmap(m_blocks[smallest].block, m_blocks[smallest].mapped);
+            platform::freePages(m_blocks[smallest].block, m_blocks[smallest].mapped);
             m_total -= m_blocks[smallest].mapped;
             m_blocks[smallest] = m_blocks[--m_count];
         }
@@ -127,25 +125,6 @@ LargeBlockCache& largeBlockCache() {
     return cache;
 }
 
-// `mapped` bytes on a huge-page boundary: a mapping one huge page longer is
-// trimmed at both ends.
-void* mapAligned(size_t mapped) {
-    const size_t length = mapped + kHugePage;
-    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        throw MemoryException();
-    const auto start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > start)
-        munmap(raw, aligned - start);
-    const size_t tail = start + length - (aligned + mapped);
-    if (tail > 0)
-        munmap(reinterpret_cast<void*>(aligned + mapped), tail);
-    auto* block = reinterpret_cast<void*>(aligned);
-    madvise(block, mapped, MADV_HUGEPAGE);  // a hint: without it the block still works
-    return block;
-}
-
 }  // namespace
 
 void* memAllocLarge(int size) {
@@ -154,7 +133,10 @@ void* memAllocLarge(int size) {
     const size_t mapped = mappedSize(size);
     if (void* block = largeBlockCache().take(mapped))
         return block;
-    return mapAligned(mapped);
+    void* block = platform::allocateHugePages(mapped);
+    if (!block)
+        throw MemoryException();
+    return block;
 }
 
 void memFreeLarge(void* block, int size) {
