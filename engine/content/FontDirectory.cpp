@@ -7,45 +7,51 @@
 
 namespace rendova {
 
-FontDirectory::FontDirectory(XrefTable* xref, const PdfValue* parentReference, PdfDict* fontResources) {
-    const int count = fontResources->getLength();
-    m_fonts.resize(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        PdfValue raw, value;
-        fontResources->rawValueAt(i, raw);
-        raw.fetch(xref, value);
-        if (!value.isDict()) {
-            reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i),
-                        value.typeName());
-            continue;
-        }
-        int num, gen;
-        if (raw.isRef()) {
-            num = raw.getRefNum();
-            gen = raw.getRefGen();
-        } else if (parentReference && parentReference->isRef()) {
-            // Saturated so that a parent number near the int limit cannot
-            // overflow; such a document has no font references up there.
-            const int parent = parentReference->getRefNum();
-            num = i;
-            gen = parent > INT32_MAX - kPseudoGenerationOffset ? INT32_MAX : parent + kPseudoGenerationOffset;
-        } else {
-            num = i;
-            gen = kNoParentGeneration;
-        }
-        std::unique_ptr<FontObject> font =
-            FontObject::create(xref, fontResources->keyAt(i), num, gen, value.getDict());
-        if (font->isOk())
-            m_fonts[static_cast<size_t>(i)] = std::move(font);
+FontDirectory::FontDirectory(XrefTable* xref, const PdfValue* parentReference, PdfDict* fontResources)
+    : m_xref(xref) {
+    m_dict.initDictRef(fontResources);
+    if (parentReference && parentReference->isRef()) {
+        // Saturated so that a parent number near the int limit cannot
+        // overflow; such a document has no font references up there.
+        const int parent = parentReference->getRefNum();
+        m_directGeneration = parent > INT32_MAX - kPseudoGenerationOffset ? INT32_MAX : parent + kPseudoGenerationOffset;
+    } else {
+        m_directGeneration = kNoParentGeneration;
     }
+    const auto count = static_cast<size_t>(fontResources->getLength());
+    m_fonts.resize(count);
+    m_made.resize(count);
 }
 
 FontDirectory::~FontDirectory() = default;
 
-FontObject* FontDirectory::lookup(const char* tag) const {
-    for (const auto& font : m_fonts)
-        if (font && font->getTag().compareCStr(tag) == 0)
-            return font.get();
+FontObject* FontDirectory::getFont(int i) {
+    const auto slot = static_cast<size_t>(i);
+    if (m_made[slot])
+        return m_fonts[slot].get();
+    m_made[slot] = true;
+    PdfDict* fontResources = m_dict.getDict();
+    PdfValue raw, value;
+    fontResources->rawValueAt(i, raw);
+    raw.fetch(m_xref, value);
+    if (!value.isDict()) {
+        reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i), value.typeName());
+        return nullptr;
+    }
+    const int num = raw.isRef() ? raw.getRefNum() : i;
+    const int gen = raw.isRef() ? raw.getRefGen() : m_directGeneration;
+    std::unique_ptr<FontObject> font = FontObject::create(m_xref, fontResources->keyAt(i), num, gen, value.getDict());
+    if (font->isOk())
+        m_fonts[slot] = std::move(font);
+    return m_fonts[slot].get();
+}
+
+FontObject* FontDirectory::lookup(const char* tag) {
+    PdfDict* fontResources = m_dict.getDict();
+    for (int i = 0; i < getCount(); ++i)
+        if (std::strcmp(fontResources->keyAt(i), tag) == 0)
+            if (FontObject* font = getFont(i))
+                return font;
     return nullptr;
 }
 

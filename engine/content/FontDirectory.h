@@ -4,16 +4,17 @@
 #include <vector>
 
 #include "engine/content/FontObject.h"
+#include "engine/core/PdfValue.h"
 
 namespace rendova {
 
-class PdfDict;
-class PdfValue;
 class XrefTable;
 
 // The fonts of one /Font resource dictionary, one slot per entry in the
 // dictionary's order; a slot whose font could not be made stays empty, so
-// that text in that font is not shown.
+// that text in that font is not shown. A font is made when it is first asked
+// for: the pages of many documents share one font dictionary that lists every
+// font of the document, and a page uses few of them.
 //
 // Ownership: the directory owns its fonts; whoever holds the resource
 // dictionary (the interpreter's resource chain) owns the directory. One
@@ -30,10 +31,10 @@ public:
     FontDirectory& operator=(const FontDirectory&) = delete;
 
     // The first font whose tag equals the name, or null.
-    FontObject* lookup(const char* tag) const;
+    FontObject* lookup(const char* tag);
     int getCount() const { return static_cast<int>(m_fonts.size()); }
     // Slot i (may be null).
-    FontObject* getFont(int i) const { return m_fonts[static_cast<size_t>(i)].get(); }
+    FontObject* getFont(int i);
 
     // Pseudo references: generation = parent's object number + this, or
     // kNoParentGeneration without a parent. No real document reaches these
@@ -43,7 +44,12 @@ public:
     static constexpr int kNoParentGeneration = 999999;
 
 private:
+    XrefTable* m_xref;
+    PdfValue m_dict;
+    // The pseudo generation of fonts given directly.
+    int m_directGeneration;
     std::vector<std::unique_ptr<FontObject>> m_fonts;
+    std::vector<bool> m_made;
 };
 
 }  // namespace rendova

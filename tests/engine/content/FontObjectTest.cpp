@@ -512,6 +512,21 @@ TEST_F(FontTest, DirectoryGivesDirectFontsPseudoReferences) {
     EXPECT_EQ(orphan.lookup("F2")->getGeneration(), FontDirectory::kNoParentGeneration);
 }
 
+TEST_F(FontTest, DirectoryMakesOnlyTheFontsAskedFor) {
+    m_doc.pdf.object(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    m_doc.pdf.object(3, "<< /F1 2 0 R /Broken 7 /F1 << /Type /Font /Subtype /Type1 /BaseFont /Courier >> >>");
+    m_doc.open();
+    PdfValue dict = m_doc.fetch(3);
+    FontDirectory fonts(m_doc.xref.get(), nullptr, dict.getDict());
+    FontObject* first = fonts.lookup("F1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->getObjectNumber(), 2);
+    EXPECT_EQ(fonts.lookup("F1"), first);  // made once
+    EXPECT_FALSE(m_errors.contains("Broken"));  // never asked for, never reported
+    EXPECT_EQ(fonts.lookup("Broken"), nullptr);
+    EXPECT_TRUE(m_errors.contains("Broken"));
+}
+
 // --- TrueType code-to-glyph maps ---------------------------------------------
 
 constexpr const char* kLiberationSans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
