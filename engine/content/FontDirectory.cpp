@@ -14,7 +14,8 @@ FontDirectory::FontDirectory(XrefTable* xref, const PdfValue* parentReference, P
         // Saturated so that a parent number near the int limit cannot
         // overflow; such a document has no font references up there.
         const int parent = parentReference->getRefNum();
-        m_directGeneration = parent > INT32_MAX - kPseudoGenerationOffset ? INT32_MAX : parent + kPseudoGenerationOffset;
+        m_directGeneration =
+            parent > INT32_MAX - kPseudoGenerationOffset ? INT32_MAX : parent + kPseudoGenerationOffset;
     } else {
         m_directGeneration = kNoParentGeneration;
     }
@@ -35,12 +36,14 @@ FontObject* FontDirectory::getFont(int i) {
     fontResources->rawValueAt(i, raw);
     raw.fetch(m_xref, value);
     if (!value.isDict()) {
-        reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i), value.typeName());
+        reportError(-1, "Font resource '%s' is not a dictionary (%s)", fontResources->keyAt(i),
+                    value.typeName());
         return nullptr;
     }
     const int num = raw.isRef() ? raw.getRefNum() : i;
     const int gen = raw.isRef() ? raw.getRefGen() : m_directGeneration;
-    std::unique_ptr<FontObject> font = FontObject::create(m_xref, fontResources->keyAt(i), num, gen, value.getDict());
+    std::unique_ptr<FontObject> font =
+        FontObject::create(m_xref, fontResources->keyAt(i), num, gen, value.getDict());
     if (font->isOk())
         m_fonts[slot] = std::move(font);
     return m_fonts[slot].get();

@@ -120,9 +120,9 @@ int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* gl
     if (t.cell == 0)
         t.cell = ++m_cellsUsed;  // at most one per entry
     uint8_t* slot = cells + (t.cell - 1) * glyphSize;
-    const size_t bytes =
-        made.antialiased ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
-                         : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
+    const size_t bytes = made.antialiased
+                             ? static_cast<size_t>(made.width) * static_cast<size_t>(made.height)
+                             : static_cast<size_t>(made.height) * static_cast<size_t>((made.width + 7) >> 3);
     if (bytes)
         std::memcpy(slot, made.pixels, bytes);
     for (int k = 0; k < kSetSize; ++k)

@@ -521,7 +521,7 @@ TEST_F(FontTest, DirectoryMakesOnlyTheFontsAskedFor) {
     FontObject* first = fonts.lookup("F1");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->getObjectNumber(), 2);
-    EXPECT_EQ(fonts.lookup("F1"), first);  // made once
+    EXPECT_EQ(fonts.lookup("F1"), first);       // made once
     EXPECT_FALSE(m_errors.contains("Broken"));  // never asked for, never reported
     EXPECT_EQ(fonts.lookup("Broken"), nullptr);
     EXPECT_TRUE(m_errors.contains("Broken"));
