@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace rendova {
 
@@ -120,10 +121,10 @@ private:
     size_t m_total = 0;
 };
 
-LargeBlockCache& largeBlockCache() {
-    static LargeBlockCache cache;
-    return cache;
-}
+// Constant-initialised and never destroyed, so that a bitmap freed by a
+// static object's destructor at exit still finds it.
+constinit LargeBlockCache g_largeBlocks;
+static_assert(std::is_trivially_destructible_v<LargeBlockCache>);
 
 }  // namespace
 
@@ -131,7 +132,7 @@ void* memAllocLarge(int size) {
     if (size < kLargeBlock)
         return memAlloc(size);
     const size_t mapped = mappedSize(size);
-    if (void* block = largeBlockCache().take(mapped))
+    if (void* block = g_largeBlocks.take(mapped))
         return block;
     void* block = platform::allocateHugePages(mapped);
     if (!block)
@@ -145,7 +146,7 @@ void memFreeLarge(void* block, int size) {
         return;
     }
     if (block)
-        largeBlockCache().keep(block, mappedSize(size));
+        g_largeBlocks.keep(block, mappedSize(size));
 }
 
 char* copyString(const char* text) {
