@@ -53,6 +53,16 @@ public:
     virtual int getChar() = 0;
     // The next byte without consuming it, or -1.
     virtual int peekChar() = 0;
+    // The bytes that the next getChar calls will return, as far as the
+    // stream holds them already: points *bytes at them and returns their
+    // count; 0 when it holds none at the moment (getChar may still give more).
+    // They stay valid until the next call on the stream; skipBuffered
+    // consumes the first count of them.
+    virtual int peekBuffered(const uint8_t** bytes) {
+        *bytes = nullptr;
+        return 0;
+    }
+    virtual void skipBuffered(int count) { static_cast<void>(count); }
     // Reads up to size bytes into buffer, as size calls of getChar would,
     // and returns how many it read: fewer only at the end of the data.
     // Decoders that hold their output in a buffer copy it in blocks.

@@ -33,6 +33,11 @@ public:
             return -1;
         return *m_read;
     }
+    int peekBuffered(const uint8_t** bytes) override {
+        *bytes = m_read;
+        return static_cast<int>(m_end - m_read);
+    }
+    void skipBuffered(int count) override { m_read += count; }
     int64_t getPos() override { return m_bufferPos + (m_read - m_buffer); }
     // Direction 0 or more: the absolute position. Negative: position bytes
     // back from the end of the file (at most to offset 0), which is how the

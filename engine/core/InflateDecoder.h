@@ -45,6 +45,11 @@ public:
             return -1;
         return m_window[m_index];
     }
+    int peekBuffered(const uint8_t** bytes) override {
+        *bytes = m_window + m_index;
+        return m_predictor ? 0 : m_end - m_index;
+    }
+    void skipBuffered(int count) override { m_index += count; }
     int getBlock(uint8_t* buffer, int size) override;
     // The decoded bytes before prediction: the predictor's input.
     int readRawByte() override { return nextByte(); }

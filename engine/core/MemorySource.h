@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+
 #include "engine/core/DataStream.h"
 
 namespace rendova {
@@ -19,6 +23,11 @@ public:
     void reset() override { m_read = m_base + m_start; }
     int getChar() override { return m_read < m_end ? *m_read++ : -1; }
     int peekChar() override { return m_read < m_end ? *m_read : -1; }
+    int peekBuffered(const uint8_t** bytes) override {
+        *bytes = m_read;
+        return static_cast<int>(std::min<ptrdiff_t>(m_end - m_read, INT_MAX));
+    }
+    void skipBuffered(int count) override { m_read += count; }
     int getBlock(uint8_t* buffer, int size) override;
     int64_t getPos() override { return m_read - m_base; }
     // A negative direction counts back from the end; the result is kept

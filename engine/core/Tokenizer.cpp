@@ -75,12 +75,14 @@ Tokenizer::Tokenizer(XrefTable* xref, const PdfValue& content) {
 }
 
 Tokenizer::~Tokenizer() {
+    sync();
     if (m_current.isStream())
         m_current.getStream()->close();
     m_current.free();
 }
 
 void Tokenizer::nextStream() {
+    sync();
     if (m_current.isStream())
         m_current.getStream()->close();
     m_current.free();
@@ -99,8 +101,30 @@ void Tokenizer::nextStream() {
 }
 
 int Tokenizer::getChar() {
+    const int c = nextByte();
+    sync();
+    return c;
+}
+
+int Tokenizer::peekChar() {
+    const int c = peekByte();
+    sync();
+    return c;
+}
+
+int Tokenizer::refillByte() {
     while (m_current.isStream()) {
-        int c = m_current.getStream()->getChar();
+        DataStream* stream = m_current.getStream();
+        sync();
+        const uint8_t* bytes;
+        const int count = stream->peekBuffered(&bytes);
+        if (count > 0) {
+            m_windowStart = bytes;
+            m_next = bytes + 1;
+            m_windowEnd = bytes + count;
+            return *bytes;
+        }
+        const int c = stream->getChar();
         if (c != -1)
             return c;
         nextStream();
@@ -108,11 +132,37 @@ int Tokenizer::getChar() {
     return -1;
 }
 
-int Tokenizer::peekChar() {
-    return m_current.isStream() ? m_current.getStream()->peekChar() : -1;
+int Tokenizer::peekByte() {
+    if (m_next < m_windowEnd)
+        return *m_next;
+    if (!m_current.isStream())
+        return -1;
+    DataStream* stream = m_current.getStream();
+    sync();
+    const uint8_t* bytes;
+    const int count = stream->peekBuffered(&bytes);
+    if (count > 0) {
+        m_windowStart = m_next = bytes;
+        m_windowEnd = bytes + count;
+        return *bytes;
+    }
+    return stream->peekChar();
+}
+
+void Tokenizer::sync() {
+    if (m_windowStart == nullptr)
+        return;
+    m_current.getStream()->skipBuffered(static_cast<int>(m_next - m_windowStart));
+    m_windowStart = m_next = m_windowEnd = nullptr;
+}
+
+DataStream* Tokenizer::getCurrentStream() {
+    sync();
+    return m_current.isStream() ? m_current.getStream() : nullptr;
 }
 
 int64_t Tokenizer::getPos() {
+    sync();
     return m_current.isStream() ? m_current.getStream()->getPos() : -1;
 }
 
@@ -122,26 +172,33 @@ bool Tokenizer::isWhiteSpace(int c) {
 
 void Tokenizer::skipToNextLine() {
     for (;;) {
-        int c = getChar();
+        int c = nextByte();
         if (c == -1 || c == '\n')
-            return;
+            break;
         if (c == '\r') {
-            if (peekChar() == '\n')
-                getChar();
-            return;
+            if (peekByte() == '\n')
+                nextByte();
+            break;
         }
     }
+    sync();
 }
 
 PdfValue& Tokenizer::getObj(PdfValue& out) {
+    readToken(out);
+    sync();
+    return out;
+}
+
+PdfValue& Tokenizer::readToken(PdfValue& out) {
     int c;
     for (;;) {
-        c = getChar();
+        c = nextByte();
         if (c == -1)
             return out.initEof();
         if (c == '%') {
             do {
-                c = getChar();
+                c = nextByte();
             } while (c != -1 && c != '\r' && c != '\n');
             if (c == -1)
                 return out.initEof();
@@ -175,14 +232,14 @@ PdfValue& Tokenizer::getObj(PdfValue& out) {
         case '/':
             return readName(out);
         case '<':
-            if (peekChar() == '<') {
-                getChar();
+            if (peekByte() == '<') {
+                nextByte();
                 return out.initCommand(copyString("<<"));
             }
             return readHexString(out);
         case '>':
-            if (peekChar() == '>') {
-                getChar();
+            if (peekByte() == '>') {
+                nextByte();
                 return out.initCommand(copyString(">>"));
             }
             reportError(getPos(), "Unexpected '>' in the syntax");
@@ -200,7 +257,7 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
     StringBuilder bytes;
     int depth = 1;
     for (;;) {
-        int c = getChar();
+        int c = nextByte();
         if (c == -1) {
             reportError(getPos(), "End of input inside a string");
             break;
@@ -216,7 +273,7 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
             // Line ends inside strings are kept as they are.
             bytes.put(c);
         } else {
-            c = getChar();
+            c = nextByte();
             switch (c) {
                 case -1:
                     reportError(getPos(), "End of input after a backslash in a string");
@@ -239,18 +296,18 @@ PdfValue& Tokenizer::readString(PdfValue& out) {
                 case '\n':
                     break;  // a continued line adds nothing
                 case '\r':
-                    if (peekChar() == '\n')
-                        getChar();
+                    if (peekByte() == '\n')
+                        nextByte();
                     break;
                 default:
                     if (c >= '0' && c <= '7') {
                         // One to three octal digits; bits above the byte drop.
                         int value = c - '0';
                         for (int i = 0; i < 2; ++i) {
-                            int d = peekChar();
+                            int d = peekByte();
                             if (d < '0' || d > '7')
                                 break;
-                            getChar();
+                            nextByte();
                             value = value * 8 + (d - '0');
                         }
                         bytes.put(value & 0xff);
@@ -268,7 +325,7 @@ PdfValue& Tokenizer::readHexString(PdfValue& out) {
     StringBuilder bytes;
     int high = -1;
     for (;;) {
-        int c = getChar();
+        int c = nextByte();
         if (c == -1) {
             reportError(getPos(), "End of input inside a hex string");
             break;
@@ -309,9 +366,9 @@ PdfValue& Tokenizer::readNumber(int first, PdfValue& out) {
         value = first - '0';
     }
     for (;;) {
-        int c = peekChar();
+        int c = peekByte();
         if (c >= '0' && c <= '9') {
-            getChar();
+            nextByte();
             if (real) {
                 scale *= 0.1;
                 value += (c - '0') * scale;
@@ -320,11 +377,11 @@ PdfValue& Tokenizer::readNumber(int first, PdfValue& out) {
                 value = value * 10 + (c - '0');
             }
         } else if (c == '.' && !real) {
-            getChar();
+            nextByte();
             real = true;
         } else if (c == '-' && real) {
             reportError(getPos(), "Minus sign among the digits of a number");
-            getChar();
+            nextByte();
         } else {
             break;
         }
@@ -338,19 +395,19 @@ PdfValue& Tokenizer::readName(PdfValue& out) {
     char buffer[kTokenBufferSize];
     int n = 0;
     for (;;) {
-        int c = peekChar();
+        int c = peekByte();
         if (!isRegular(c))
             break;
-        getChar();
+        nextByte();
         if (c == '#') {
-            int high = hexDigitValue(peekChar());
+            int high = hexDigitValue(peekByte());
             // "#" without a hex digit after it stands for itself.
             if (high >= 0) {
-                getChar();
-                int second = peekChar();
+                nextByte();
+                int second = peekByte();
                 int low = hexDigitValue(second);
                 if (second != -1)
-                    getChar();
+                    nextByte();
                 if (low < 0) {
                     reportError(getPos(), "Bad #xx escape in a name");
                     low = 0;
@@ -374,10 +431,10 @@ PdfValue& Tokenizer::readRegular(int first, PdfValue& out) {
     int n = 0;
     buffer[n++] = static_cast<char>(first);
     for (;;) {
-        int c = peekChar();
+        int c = peekByte();
         if (!isRegular(c))
             break;
-        getChar();
+        nextByte();
         if (n == kTokenBufferSize - 1) {
             reportError(getPos(), "Token longer than %d bytes", kTokenBufferSize - 1);
             break;

@@ -45,8 +45,9 @@ public:
     void skipToNextLine();
     // The byte position of the current stream, -1 when there is none.
     int64_t getPos();
-    // The stream being read, null when all are exhausted.
-    DataStream* getCurrentStream() { return m_current.isStream() ? m_current.getStream() : nullptr; }
+    // The stream being read, null when all are exhausted. It stands just
+    // after the last byte that the tokenizer consumed.
+    DataStream* getCurrentStream();
 
     // Whether c (a byte 0-255, or -1) is white space of document syntax.
     static bool isWhiteSpace(int c);
@@ -59,10 +60,27 @@ private:
     PdfValue& readNumber(int first, PdfValue& out);
     PdfValue& readName(PdfValue& out);
     PdfValue& readRegular(int first, PdfValue& out);
+    PdfValue& readToken(PdfValue& out);
+
+    // Bytes are read straight from the buffer of the current stream where
+    // it has one (DataStream::peekBuffered) rather than by a call per byte;
+    // sync() hands what was consumed back to the stream, and runs before
+    // anything else reads the stream or asks its position.
+    int nextByte() {
+        if (m_next < m_windowEnd)
+            return *m_next++;
+        return refillByte();
+    }
+    int peekByte();
+    int refillByte();
+    void sync();
 
     RefPtr<PdfArray> m_streams;
     int m_index = 0;
     PdfValue m_current;
+    const uint8_t* m_windowStart = nullptr;
+    const uint8_t* m_next = nullptr;
+    const uint8_t* m_windowEnd = nullptr;
 };
 
 }  // namespace rendova

@@ -1,11 +1,13 @@
 #include "engine/core/Tokenizer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <climits>
 #include <string>
 #include <vector>
 
+#include "engine/core/InflateDecoder.h"
 #include "tests/engine/core/StreamTestHelpers.h"
 #include "tests/support/ErrorCapture.h"
 
@@ -372,6 +374,40 @@ TEST(TokenizerContent, PeekNeverLooksIntoTheNextStream) {
     EXPECT_EQ(tokenizer.peekChar(), -1);
     EXPECT_EQ(tokenizer.getChar(), 'b');
     EXPECT_EQ(tokenizer.getChar(), -1);
+}
+
+// Inline image data is read from the stream itself after the ID token, so
+// the stream must stand just after the last token whatever the tokenizer
+// read ahead; the content spans several steps of the inflate window.
+TEST(TokenizerContent, TheStreamStandsJustAfterTheLastToken) {
+    std::string content;
+    for (int i = 0; i < 3000; ++i)
+        content += "q 1 0 0 1 " + std::to_string(i) + " 0 cm BI /W 3 ID abc EI Q\n";
+    uLongf packedSize = compressBound(uLong(content.size()));
+    std::string packed(packedSize, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                        reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), 6),
+              Z_OK);
+    packed.resize(packedSize);
+    const std::vector<std::pair<const char*, RefPtr<DataStream>>> streams = {
+        {"memory", memoryStream(content)},
+        {"inflate", RefPtr<DataStream>::adopt(new InflateDecoder(memoryStream(packed), 1, 1, 1, 8))},
+    };
+    for (const auto& [kind, stream] : streams) {
+        Tokenizer tokenizer(nullptr, stream.get());
+        int images = 0;
+        for (PdfValue v; !tokenizer.getObj(v).isEof();) {
+            if (!v.isCommand() || std::string(v.getCommand()) != "ID")
+                continue;
+            DataStream* raw = tokenizer.getCurrentStream();
+            std::string data;
+            for (int i = 0; i < 4; ++i)
+                data += static_cast<char>(raw->getChar());
+            ASSERT_EQ(data, " abc") << kind << " image " << images;
+            ++images;
+        }
+        EXPECT_EQ(images, 3000) << kind;
+    }
 }
 
 }  // namespace
