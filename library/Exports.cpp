@@ -93,6 +93,8 @@ int rendovaCloseDocument(int handle) noexcept {
         jobs.erase(found);
         job->close();
         job.reset();
+        if (jobs.empty())
+            rendova::memReleaseLargeBlocks();
         return int(RENDOVA_SUCCESS);
     });
 }

@@ -95,7 +95,19 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_blocks[m_count++] = Entry{block, mapped};
         m_total += mapped;
-        while (m_count > kMaxBlocks - 1 || m_total > kBudget) {
+        trim(kMaxBlocks - 1, kBudget);
+    }
+
+    void release() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        trim(0, 0);
+    }
+
+private:
+    // Unmaps the smallest kept blocks until at most `count` blocks and
+    // `budget` bytes are kept. The mutex is held.
+    void trim(int count, size_t budget) {
+        while (m_count > count || m_total > budget) {
             int smallest = 0;
             for (int i = 1; i < m_count; ++i)
                 if (m_blocks[i].mapped < m_blocks[smallest].mapped)
@@ -106,7 +118,6 @@ public:
         }
     }
 
-private:
     struct Entry {
         void* block;
         size_t mapped;
@@ -147,6 +158,10 @@ void memFreeLarge(void* block, int size) {
     }
     if (block)
         g_largeBlocks.keep(block, mappedSize(size));
+}
+
+void memReleaseLargeBlocks() {
+    g_largeBlocks.release();
 }
 
 char* copyString(const char* text) {

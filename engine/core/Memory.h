@@ -29,6 +29,9 @@ void memFree(void* block);
 // was asked for.
 void* memAllocLarge(int size);
 void memFreeLarge(void* block, int size);
+// Gives the kept blocks back to the system: when the last document closes,
+// an idle program holds none.
+void memReleaseLargeBlocks();
 
 // Owns a block from memAllocLarge (none when default-constructed).
 class LargeBlock {
