@@ -3,7 +3,6 @@
 #include "base/Numeric.h"
 #include "platform/PageMemory.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -90,8 +89,13 @@ public:
     }
 
     // Keeps the block; when that goes over the count or the budget the
-    // smallest kept blocks are unmapped until it fits.
+    // smallest kept blocks are unmapped until it fits. A block larger than
+    // the whole budget goes back at once rather than flushing the others.
     void keep(void* block, size_t mapped) {
+        if (mapped > kBudget) {
+            platform::freePages(block, mapped);
+            return;
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_blocks[m_count++] = Entry{block, mapped};
         m_total += mapped;
