@@ -22,8 +22,8 @@ class XrefTable;
 // and streams shared by reference count). One thread at a time; throws
 // MemoryException only.
 //
-// The fonts of the set are made when the set is (a FontDirectory
-// that the set owns).
+// The set owns a FontDirectory for its fonts, which makes each font when it
+// is first asked for.
 class ResourceSet {
 public:
     // dict may be null (no resources). The set takes `parent` over once it is
