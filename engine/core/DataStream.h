@@ -54,10 +54,11 @@ public:
     // The next byte without consuming it, or -1.
     virtual int peekChar() = 0;
     // The bytes that the next getChar calls will return, as far as the
-    // stream holds them already: points *bytes at them and returns their
-    // count; 0 when it holds none at the moment (getChar may still give more).
-    // They stay valid until the next call on the stream; skipBuffered
-    // consumes the first count of them.
+    // stream holds them decoded (decoding more when it holds none): points
+    // *bytes at them and returns their count. 0 at the end of the data, and
+    // always for a stream that does not lend its buffer. The bytes stay
+    // valid until the next call on the stream; skipBuffered consumes the
+    // first count of them.
     virtual int peekBuffered(const uint8_t** bytes) {
         *bytes = nullptr;
         return 0;

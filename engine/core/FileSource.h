@@ -34,6 +34,8 @@ public:
         return *m_read;
     }
     int peekBuffered(const uint8_t** bytes) override {
+        if (m_read >= m_end && !refill())
+            return 0;
         *bytes = m_read;
         return static_cast<int>(m_end - m_read);
     }

@@ -46,8 +46,10 @@ public:
         return m_window[m_index];
     }
     int peekBuffered(const uint8_t** bytes) override {
+        if (m_predictor || (m_index == m_end && !decodeMore()))
+            return 0;
         *bytes = m_window + m_index;
-        return m_predictor ? 0 : m_end - m_index;
+        return m_end - m_index;
     }
     void skipBuffered(int count) override { m_index += count; }
     int getBlock(uint8_t* buffer, int size) override;

@@ -83,6 +83,7 @@ Tokenizer::~Tokenizer() {
 
 void Tokenizer::nextStream() {
     sync();
+    m_unlent = false;
     if (m_current.isStream())
         m_current.getStream()->close();
     m_current.free();
@@ -115,15 +116,8 @@ int Tokenizer::peekChar() {
 int Tokenizer::refillByte() {
     while (m_current.isStream()) {
         DataStream* stream = m_current.getStream();
-        sync();
-        const uint8_t* bytes;
-        const int count = stream->peekBuffered(&bytes);
-        if (count > 0) {
-            m_windowStart = bytes;
-            m_next = bytes + 1;
-            m_windowEnd = bytes + count;
-            return *bytes;
-        }
+        if (borrowBuffer(stream))
+            return *m_next++;
         const int c = stream->getChar();
         if (c != -1)
             return c;
@@ -138,15 +132,25 @@ int Tokenizer::peekByte() {
     if (!m_current.isStream())
         return -1;
     DataStream* stream = m_current.getStream();
+    if (borrowBuffer(stream))
+        return *m_next;
+    return stream->peekChar();
+}
+
+bool Tokenizer::borrowBuffer(DataStream* stream) {
     sync();
+    if (m_unlent)
+        return false;
     const uint8_t* bytes;
     const int count = stream->peekBuffered(&bytes);
-    if (count > 0) {
-        m_windowStart = m_next = bytes;
-        m_windowEnd = bytes + count;
-        return *bytes;
+    if (count <= 0) {
+        // Not lent or at its end: the stream is read byte by byte from here.
+        m_unlent = true;
+        return false;
     }
-    return stream->peekChar();
+    m_windowStart = m_next = bytes;
+    m_windowEnd = bytes + count;
+    return true;
 }
 
 void Tokenizer::sync() {

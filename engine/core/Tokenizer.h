@@ -73,6 +73,9 @@ private:
     }
     int peekByte();
     int refillByte();
+    // Takes the current stream's buffered bytes as the window (handing the
+    // last window back first); false when the stream lends none.
+    bool borrowBuffer(DataStream* stream);
     void sync();
 
     RefPtr<PdfArray> m_streams;
@@ -81,6 +84,8 @@ private:
     const uint8_t* m_windowStart = nullptr;
     const uint8_t* m_next = nullptr;
     const uint8_t* m_windowEnd = nullptr;
+    // The current stream lent nothing once (it does not lend, or it ended).
+    bool m_unlent = false;
 };
 
 }  // namespace rendova

@@ -75,9 +75,7 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool wit
     m_blockStore = LargeBlock(m_blockSize);
     if (withAlpha)
         m_alphaStore = LargeBlock(static_cast<int>(alphaSize));
-    m_block = m_blockStore.data();
-    m_alpha = m_alphaStore.data();
-    m_data = m_block + kHeaderSize;
+    m_data = m_blockStore.data() + kHeaderSize;
     writeHeader(m_blockSize - kHeaderSize);
 
     if (!topDown) {
@@ -90,7 +88,7 @@ RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool wit
 RasterBitmap::~RasterBitmap() = default;
 
 void RasterBitmap::writeHeader(int imageSize) {
-    uint8_t* h = m_block;
+    uint8_t* h = m_blockStore.data();
     h[0] = 'B';
     h[1] = 'M';
     put32(h + 2, static_cast<uint32_t>(m_blockSize));

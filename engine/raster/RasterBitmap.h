@@ -16,8 +16,8 @@ namespace rendova {
 //
 // The bitmap owns its block and its alpha plane, both large blocks (see
 // memAllocLarge). It is not thread-safe. The constructor throws
-// MemoryException when memory runs out or when the size
-// does not fit the engine's 32-bit sizes.
+// MemoryException when memory runs out or when the size does not fit the
+// engine's 32-bit sizes.
 class RasterBitmap {
 public:
     static constexpr int kHeaderSize = 54;
@@ -36,9 +36,9 @@ public:
     uint8_t* data() const { return m_data; }
     // width x height bytes, row 0 first whatever the direction of the pixel
     // rows; null when the bitmap has none.
-    uint8_t* alpha() const { return m_alpha; }
+    uint8_t* alpha() const { return m_alphaStore.data(); }
     // The start of the block, the BMP file header.
-    uint8_t* block() const { return m_block; }
+    uint8_t* block() const { return m_blockStore.data(); }
     // abs(rowSize) x height + 54, the size of the block.
     int blockSize() const { return m_blockSize; }
 
@@ -54,8 +54,6 @@ private:
     int m_rowSize;
     int m_mode;
     uint8_t* m_data = nullptr;
-    uint8_t* m_alpha = nullptr;
-    uint8_t* m_block = nullptr;
     int m_blockSize = 0;
     LargeBlock m_blockStore;
     LargeBlock m_alphaStore;

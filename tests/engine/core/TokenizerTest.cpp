@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/HexDecoder.h"
 #include "engine/core/InflateDecoder.h"
 #include "tests/engine/core/StreamTestHelpers.h"
 #include "tests/support/ErrorCapture.h"
@@ -389,9 +390,16 @@ TEST(TokenizerContent, TheStreamStandsJustAfterTheLastToken) {
                         reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), 6),
               Z_OK);
     packed.resize(packedSize);
+    std::string hex;
+    for (unsigned char c : content) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 15];
+    }
+    // Buffers lent (memory, inflate) and not lent (hex: read byte by byte).
     const std::vector<std::pair<const char*, RefPtr<DataStream>>> streams = {
         {"memory", memoryStream(content)},
         {"inflate", RefPtr<DataStream>::adopt(new InflateDecoder(memoryStream(packed), 1, 1, 1, 8))},
+        {"hex", RefPtr<DataStream>::adopt(new HexDecoder(memoryStream(hex + ">")))},
     };
     for (const auto& [kind, stream] : streams) {
         Tokenizer tokenizer(nullptr, stream.get());
