@@ -3,7 +3,7 @@
  * whole-document benchmark runs it as a fresh process per document, beside
  * the peer converting the same pages.
  *
- *   convertdoc <document.pdf> <output folder> <dpi> <image type> <first> <last>
+ *   convertdoc <document.pdf> <output folder> <dpi> <image type> <first> <last> [password]
  *
  * Prints the number of pages written; exits 0 when every page was. */
 #include <stdio.h>
@@ -12,15 +12,17 @@
 #include "rendova.h"
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        fprintf(stderr, "usage: %s document.pdf folder dpi type first last\n", argv[0]);
+    if (argc != 7 && argc != 8) {
+        fprintf(stderr, "usage: %s document.pdf folder dpi type first last [password]\n", argv[0]);
         return 2;
     }
     const int dpi = atoi(argv[3]);
     const int type = atoi(argv[4]);
     const int first = atoi(argv[5]);
     int last = atoi(argv[6]);
-    const int handle = rendovaOpenDocument(argv[1], NULL, NULL);
+    /* The password is tried in both slots, as owner and as user. */
+    const char* password = argc == 8 ? argv[7] : NULL;
+    const int handle = rendovaOpenDocument(argv[1], password, password);
     if (handle < 1) {
         fprintf(stderr, "%s: open failed (%d)\n", argv[1], handle);
         return 1;
