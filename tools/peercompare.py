@@ -43,7 +43,9 @@ def manifest():
         for line in f:
             cells = line.rstrip("\n").split("\t")
             if cells and cells[0].endswith(".pdf"):
-                rows.append((cells[0], cells[5] if len(cells) > 5 else ""))
+                # "user=u; owner=o": the user password opens the file for all three.
+                found = re.search(r"user=([^;]*)", cells[5]) if len(cells) > 5 else None
+                rows.append((cells[0], found.group(1).strip() if found else ""))
     return rows
 
 
