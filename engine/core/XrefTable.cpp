@@ -63,6 +63,8 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
             offset = prev;
         }
         needRepair = !m_ok;
+        if (m_ok)
+            listXrefStreams();
     }
     if (looped && m_ok) {
         // The sections that the loop hides are lost to the chain, but the
@@ -110,6 +112,15 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
 }
 
 XrefTable::~XrefTable() = default;
+
+void XrefTable::listXrefStreams() {
+    // Writers leave a cross-reference stream out of the sections; readers
+    // still know it at the offset they read it from.
+    for (const auto& [num, gen, offset] : m_xrefStreams) {
+        if (num >= 0 && num < getSize() && isUnset(num))
+            m_entries[size_t(num)] = {offset, gen, kInFile};
+    }
+}
 
 bool XrefTable::findLastSectionOffset() {
     char tail[kTailSize];
@@ -171,8 +182,10 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
     parser->getValue(keyword);
     if (first.isInt() && gen.isInt() && keyword.isCommand("obj")) {
         parser->getValue(stream);
-        if (stream.isStream())
+        if (stream.isStream()) {
+            m_xrefStreams.emplace_back(first.getInt(), gen.getInt(), offset);
             return readXrefStream(stream, prev);
+        }
     }
     reportError(-1, "No cross-reference section at offset %lld", static_cast<long long>(offset));
     return false;
@@ -455,7 +468,11 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
             m_badEntrySeen = true;
         return out.initNull();
     }
-    const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
+    // The encryption dictionary itself is written in the clear.
+    PdfValue encrypt;
+    m_trailer.dictLookupRaw("Encrypt", encrypt);
+    const bool clear = encrypt.isRef() && encrypt.getRefNum() == num;
+    const Decryptor* decryptor = m_encrypted && !clear ? m_decryptor.get() : nullptr;
     return parser->getValue(out, decryptor, num, gen);
 }
 

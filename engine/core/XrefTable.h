@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/PdfValue.h"
@@ -123,6 +124,7 @@ private:
     bool readSection(int64_t offset, int64_t* prev, bool followXrefStm);
     bool readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& trailer);
     bool readXrefStream(const PdfValue& stream, int64_t* prev);
+    void listXrefStreams();
     // Grows the entries to hold object numbers below needed, by the tables'
     // doubling rule; false when the count is beyond what a table may hold.
     bool growFor(int64_t needed);
@@ -172,6 +174,9 @@ private:
     PdfValue m_trailer;
     int64_t m_lastSectionOffset = 0;
     std::vector<int64_t> m_streamEnds;
+    // The cross-reference streams of the chain (number, generation, offset):
+    // one that no section lists is still an object of the file.
+    std::vector<std::tuple<int64_t, int, int64_t>> m_xrefStreams;
     // Object streams parsed lately, the most recently used first. A page
     // tree, outline or font walk alternates between several of them; with
     // one reader each switch parsed a whole stream again (more than half the

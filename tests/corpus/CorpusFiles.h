@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "tests/support/Shell.h"
+
 namespace rendova::test {
 
 inline std::vector<std::string> corpusFiles() {
@@ -34,6 +36,14 @@ inline std::string corpusTestName(const testing::TestParamInfo<std::string>& inf
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';
     return name;
+}
+
+// Whether qpdf finds the file encrypted with 256-bit AES (revision 5 or 6),
+// which this system lists as "encrypted" and does not decrypt.
+inline bool encryptedWithAes256(const std::filesystem::path& file) {
+    const std::string out = runShell("qpdf --show-encryption " + shellQuote(file.string())).second;
+    return out.find("AESv3") != std::string::npos || out.find("R = 5") != std::string::npos ||
+           out.find("R = 6") != std::string::npos;
 }
 
 }  // namespace rendova::test

@@ -28,6 +28,7 @@
 
 #include "engine/core/DataStream.h"
 #include "engine/core/FileSource.h"
+#include "engine/core/PdfDocument.h"
 #include "engine/core/PdfValue.h"
 #include "engine/core/XrefTable.h"
 #include "tests/corpus/CorpusFiles.h"
@@ -115,9 +116,12 @@ std::optional<QpdfView> qpdfView(const fs::path& file, const std::string& passwo
 // ---- our view -------------------------------------------------------------
 
 // The file opened as the document opens it: offsets count from the header
-// marker, then the table is read.
+// marker, then the table is read. An encrypted file is opened as a document
+// with the password (most have an empty user password), so that strings and
+// object streams are decrypted as the pages see them; where that fails (a
+// method this system does not decrypt) the bare table stays.
 struct OurView {
-    explicit OurView(const fs::path& path) {
+    explicit OurView(const fs::path& path, const std::string& password = {}) {
         file = std::fopen(path.c_str(), "rb");
         if (!file)
             return;
@@ -136,10 +140,23 @@ struct OurView {
             }
         }
         source->reset();
-        xref = std::make_unique<XrefTable>(source.get());
+        bare = std::make_unique<XrefTable>(source.get());
+        xref = bare.get();
+        if (encrypted())
+            openDecrypted(path, password);
+    }
+    void openDecrypted(const fs::path& path, const std::string& password) {
+        DynString given(password.c_str());
+        auto opened =
+            std::make_unique<PdfDocument>(std::make_unique<DynString>(path.c_str()), &given, &given);
+        if (!opened->isOk())
+            return;
+        document = std::move(opened);
+        xref = document->getXref();
     }
     ~OurView() {
-        xref.reset();
+        document.reset();
+        bare.reset();
         if (source)
             source->close();
         source.reset();
@@ -151,7 +168,9 @@ struct OurView {
         PdfValue encrypt;
         return ok() && !xref->getTrailer().dictLookupRaw("Encrypt", encrypt).isNull();
     }
-    // Objects that fetch gives as something other than null.
+    // Strings can be compared: the file is not encrypted or is decrypted.
+    bool stringsReadable() const { return !encrypted() || document; }
+    // Objects that fetch gives as a value.
     int objectCount(std::set<int>* numbers = nullptr) {
         if (!ok())
             return 0;
@@ -162,7 +181,9 @@ struct OurView {
                 continue;
             PdfValue v;
             xref->fetch(num, e.type == XrefTable::kInFile ? e.generation : 0, v);
-            if (!v.isNull() && !v.isNone()) {
+            // An object cut off by the end of its stream or file reads as
+            // the end of data: nothing is recovered.
+            if (!v.isNull() && !v.isNone() && !v.isEof()) {
                 ++count;
                 if (numbers)
                     numbers->insert(num);
@@ -173,7 +194,9 @@ struct OurView {
 
     FILE* file = nullptr;
     RefPtr<FileSource> source;
-    std::unique_ptr<XrefTable> xref;
+    std::unique_ptr<XrefTable> bare;
+    std::unique_ptr<PdfDocument> document;
+    XrefTable* xref = nullptr;  // the document's table, else the bare one
 };
 
 // ---- structural comparison ------------------------------------------------
@@ -266,6 +289,23 @@ std::string decodeName(const std::string& name) {
     return out;
 }
 
+// Whether qpdf's name is ours. qpdf does not escape a '#' of the name when it
+// writes JSON or a file ("#Accepted" for the name /#23Accepted), and reads a
+// '#' that two hexadecimal digits do not follow as a zero byte, where we keep
+// the '#' as the format's readers do.
+bool namesMatch(const std::string& theirs, const std::string& ours) {
+    if (decodeName(theirs) == ours || theirs.substr(1) == ours)
+        return true;
+    // In a copy qpdf wrote ("/#Completed" for /#23Completed) the name is
+    // lost already: qpdf reads it back with a zero byte, we with the '#'
+    // followed by the two bytes as digits.
+    if (decodeName(theirs).find('\0') != std::string::npos && ours.find('#') == std::string::npos)
+        return true;
+    std::string zeroAsHash = theirs.substr(1);
+    std::replace(zeroAsHash.begin(), zeroAsHash.end(), '\0', '#');
+    return zeroAsHash == ours;
+}
+
 std::string describe(const PdfValue& v) {
     char* text = nullptr;
     size_t size = 0;
@@ -284,15 +324,24 @@ public:
     void object(int num, int gen, const PdfValue& ours, const Json& theirs) {
         m_where = "obj " + std::to_string(num) + " " + std::to_string(gen);
         ++m_objects;
+        m_clearStrings = false;
         if (const Json* stream = theirs.find("stream")) {
             if (!ours.isStream())
                 return mismatch("", "a stream", describe(ours));
-            PdfValue dict;
+            PdfValue dict, type;
             dict.initDictRef(ours.getDictOrStreamDict());
+            // A cross-reference stream is written in the clear; the table
+            // reads it so, and fetching it later as an object of an
+            // encrypted file decrypts its /ID, which nothing then reads.
+            m_clearStrings = dict.dictLookupRaw("Type", type).isName("XRef");
             const Json* theirDict = stream->find("dict");
             if (theirDict)
                 value("", dict, *theirDict);
         } else if (const Json* v = theirs.find("value")) {
+            // A signature's /Contents is written in the clear, which qpdf
+            // knows; nothing we draw reads it.
+            PdfValue byteRange;
+            m_clearStrings = ours.isDict() && !ours.dictLookupRaw("ByteRange", byteRange).isNull();
             value("", ours, *v);
         }
     }
@@ -345,11 +394,15 @@ private:
                     dict->lookupRaw(name.c_str(), entry);
                     value(path + "/" + name, entry, theirValue);
                 }
-                // qpdf drops entries whose value is null; so may we.
+                // qpdf drops entries whose value is null, or a reference to
+                // a null object; so may we.
                 for (int i = 0; i < dict->getLength(); ++i) {
-                    PdfValue entry;
+                    PdfValue entry, resolved;
                     dict->rawValueAt(i, entry);
-                    if (!seen.count(dict->keyAt(i)) && !entry.isNull())
+                    if (entry.isRef())
+                        dict->lookup(dict->keyAt(i), resolved);
+                    if (!seen.count(dict->keyAt(i)) && !entry.isNull() &&
+                        !(entry.isRef() && resolved.isNull()))
                         mismatch(path + "/" + dict->keyAt(i), "no entry", describe(entry));
                 }
                 return;
@@ -376,7 +429,7 @@ private:
     void string(const std::string& path, const PdfValue& ours, const std::string& theirs) {
         int num, gen;
         if (!theirs.empty() && theirs[0] == '/') {
-            if (!ours.isName() || decodeName(theirs) != ours.getName())
+            if (!ours.isName() || !namesMatch(theirs, ours.getName()))
                 mismatch(path, theirs, describe(ours));
         } else if (parseReference(theirs, "", &num, &gen)) {
             if (!ours.isRef() || ours.getRefNum() != num || ours.getRefGen() != gen)
@@ -386,7 +439,7 @@ private:
                 return mismatch(path, "a string", describe(ours));
             // Without the security handler the strings of an encrypted
             // file are still encrypted: only their kind is compared.
-            if (m_skipStrings)
+            if (m_skipStrings || m_clearStrings)
                 return;
             const std::string bytes(ours.getString()->getCString(), size_t(ours.getString()->getLength()));
             const bool same =
@@ -399,6 +452,7 @@ private:
     }
 
     bool m_skipStrings;
+    bool m_clearStrings = false;  // strings of this object are kept in the clear
     std::string m_where;
     int m_objects = 0;
     std::vector<std::string> m_mismatches;
@@ -436,13 +490,13 @@ constexpr KnownDifference kKnownObjectDifferences[] = {
      "that updates deleted objects 34 and 95-106 and keeps one generation of object 107; qpdf's "
      "reconstruction "
      "knows the deletions"},
-    {"gh-qpdf-enc-acrobatXI-aes256.pdf", "",
-     "its object streams are encrypted with 256-bit AES, which this system does not decrypt; the objects "
-     "inside "
-     "them cannot be read (the qpdf-decrypted variants match)"},
 };
 
 constexpr KnownDifference kKnownCountDifferences[] = {
+    {"pdfjs-issue16091.pdf", "bogus-startxref",
+     "the repair scan finds the old definition of object 2517, which the newest stream marks free"},
+    {"pdfjs-issue16091.pdf", "broken-table",
+     "the repair scan finds the old definition of object 2517, which the newest stream marks free"},
     {"gh-qpdf-append-xref-loop.pdf", "zeroed",
      "the repair scan finds the definitions of objects that later updates deleted (34, 96-106)"},
     {"gh-qpdf-append-xref-loop.pdf", "truncated",
@@ -466,8 +520,14 @@ const char* knownDifference(const KnownDifference (&list)[N], const std::string&
 void compareFile(const fs::path& path, const std::string& password, const std::string& file,
                  const std::string& variant) {
     const std::string label = variant.empty() ? file : file + " " + variant;
+    if (test::encryptedWithAes256(path)) {
+        // Its strings and object streams are encrypted with 256-bit AES,
+        // which this system does not decrypt.
+        std::printf("%s: 256-bit AES, not compared\n", label.c_str());
+        return;
+    }
     std::optional<QpdfView> theirs = qpdfView(path, password);
-    OurView ours(path);
+    OurView ours(path, password);
     if (!theirs) {
         // qpdf cannot read it: neither need we, but we must not crash. Only
         // the files the manifest marks so may be unreadable to qpdf.
@@ -477,7 +537,7 @@ void compareFile(const fs::path& path, const std::string& password, const std::s
         return;
     }
     ASSERT_TRUE(ours.ok()) << label << ": qpdf reads the file and we do not";
-    Comparison comparison(ours.encrypted());
+    Comparison comparison(!ours.stringsReadable());
     for (const auto& [id, object] : theirs->objects) {
         PdfValue value;
         ours.xref->fetch(id.first, id.second, value);
@@ -565,7 +625,7 @@ bool liveInWhole(OurView& ours, int num, const QpdfView& whole) {
         return false;
     PdfValue value;
     ours.xref->fetch(num, gen, value);
-    Comparison comparison(ours.encrypted());
+    Comparison comparison(!ours.stringsReadable());
     comparison.object(num, gen, value, *found->second);
     return comparison.mismatches().empty();
 }
@@ -575,6 +635,8 @@ TEST_P(XrefCorpus, DamagedCopiesKeepQpdfsObjectCount) {
     // the count does not depend on encryption.
     if (!m_password.empty())
         GTEST_SKIP() << "encrypted";
+    if (test::encryptedWithAes256(m_path))
+        GTEST_SKIP() << "256-bit AES: the objects cannot be read to count";
     const std::string bytes = readFile(m_path);
     for (const auto& [damage, copy] : damagedCopies(bytes)) {
         const fs::path out = kOutput / (m_path.stem().string() + "." + damage + ".pdf");
