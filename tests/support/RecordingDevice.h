@@ -244,6 +244,16 @@ public:
         record(std::string("postScriptXObject") + (level1 ? " level1" : ""));
     }
 
+    bool beginType3Char(GraphicsState*, double, double, double, double, unsigned int code,
+                        const unsigned int*, int) override {
+        if (type3Glyphs)
+            record("beginType3Char " + std::to_string(code));
+        return false;
+    }
+    void endType3Char(GraphicsState*) override {
+        if (type3Glyphs)
+            record("endType3Char");
+    }
     void setType3GlyphWidth(GraphicsState*, double wx, double wy) override {
         record("setType3GlyphWidth " + num(wx) + " " + num(wy));
     }
