@@ -107,6 +107,11 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
         bound.getDict()->add(copyString(unbound->keyAt(i)), std::move(value));
     }
     m_trailer = std::move(bound);
+
+    PdfValue size;
+    m_trailer.dictLookupRaw("Size", size);
+    if (!m_repaired && size.isInt() && size.getInt() > 0)
+        m_declaredSize = std::min<int64_t>(size.getInt(), kMaxEntries);
 }
 
 XrefTable::~XrefTable() = default;
@@ -180,6 +185,8 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
 
 bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& dict) {
     const int64_t position = parser.getPos();
+    // One past the highest number a subsection listed.
+    int64_t listedEnd = 0;
     for (;;) {
         PdfValue token;
         parser.getValue(token);
@@ -225,6 +232,9 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
                 first = 0;
             }
         }
+        // A shifted subsection ends one number earlier.
+        if (count > 0)
+            listedEnd = std::max(listedEnd, first + count);
     }
 
     parser.getValue(dict);
@@ -232,6 +242,7 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
         reportError(position, "Cross-reference table without a trailer dictionary");
         return false;
     }
+    checkSubsectionsAgainstSize(dict, listedEnd);
     PdfValue prevValue;
     dict.dictLookupRaw("Prev", prevValue);
     if (prevValue.isInt())
@@ -240,6 +251,16 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
         *prev = prevValue.getRefNum();
     keepTrailer(dict);
     return true;
+}
+
+void XrefTable::checkSubsectionsAgainstSize(const PdfValue& trailer, int64_t listedEnd) {
+    PdfValue size;
+    trailer.dictLookupRaw("Size", size);
+    if (!size.isInt() || listedEnd <= size.getInt())
+        return;
+    reportError(-1, "Cross-reference subsection runs past the trailer's Size %d (to object %lld)",
+                size.getInt(), static_cast<long long>(listedEnd - 1));
+    m_brokenSubsection = true;
 }
 
 bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
@@ -406,11 +427,24 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
 }
 
 PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
-    if (num < 0 || num >= getSize())
+    if (num < 0)
         return out.initNull();
+    // Every number below the trailer's Size should have an entry; one
+    // without is an object that a damaged table lost. So is any number
+    // without an entry when a subsection header was damaged: its objects
+    // are listed under other numbers, and the Size may be wrong as well.
+    if (num >= getSize() || (m_entries[size_t(num)].type == kFree && isUnset(num))) {
+        if (num < m_declaredSize || m_brokenSubsection)
+            noteBadEntry();
+        return out.initNull();
+    }
     const Entry entry = m_entries[size_t(num)];
-    if (entry.type == kFree || entry.offset < 0)
+    if (entry.type == kFree)
         return out.initNull();
+    if (entry.offset < 0) {
+        noteBadEntry();
+        return out.initNull();
+    }
     if (m_fetching.empty()) {
         m_nestedFetches = 0;
     } else if (++m_nestedFetches > kMaxNestedFetches) {
@@ -439,8 +473,15 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         return fetchCompressed(num, entry, out);
     }
 
-    if (entry.generation != gen)
+    if (entry.generation != gen) {
+        // An older reference to a number used again is rightly null; a
+        // generation that only the table got wrong is not.
+        int headerNum, headerGen;
+        if (!m_repaired && !m_rescanned && readHeader(entry.offset, &headerNum, &headerGen) &&
+            headerNum == num && headerGen == gen)
+            noteBadEntry();
         return out.initNull();
+    }
     std::unique_ptr<ValueParser> parser = parserAt(m_start + entry.offset, this, true);
     PdfValue numValue, genValue, keyword;
     if (parser) {
@@ -451,8 +492,7 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     if (!numValue.isInt() || numValue.getInt() != num || !genValue.isInt() || genValue.getInt() != gen ||
         !keyword.isCommand("obj")) {
         reportError(m_start + entry.offset, "Object %d %d not found at its offset", num, gen);
-        if (!m_repaired && !m_rescanned)
-            m_badEntrySeen = true;
+        noteBadEntry();
         return out.initNull();
     }
     const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
