@@ -176,8 +176,16 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
     parser->getValue(keyword);
     if (first.isInt() && gen.isInt() && keyword.isCommand("obj")) {
         parser->getValue(stream);
-        if (stream.isStream())
-            return readXrefStream(stream, prev);
+        if (stream.isStream()) {
+            if (!readXrefStream(stream, prev))
+                return false;
+            // The stream is an object of the file even when its Index
+            // leaves its own number out.
+            const int64_t num = first.getInt();
+            if (num > 0 && num < getSize() && isUnset(num))
+                m_entries[size_t(num)] = {offset, gen.getInt(), kInFile};
+            return true;
+        }
     }
     reportError(-1, "No cross-reference section at offset %lld", static_cast<long long>(offset));
     return false;
