@@ -504,7 +504,11 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         return out.initNull();
     }
     const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
-    return parser->getValue(out, decryptor, num, gen);
+    parser->getValue(out, decryptor, num, gen);
+    // A file cut right after the header holds no value.
+    if (out.isEof())
+        out.initNull();
+    return out;
 }
 
 const std::vector<uint8_t>* XrefTable::findDecodedStream(int num, int gen, uint32_t start) const {

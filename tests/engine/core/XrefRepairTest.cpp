@@ -285,6 +285,26 @@ TEST(XrefRepair, GenerationOnlyTheTableGotWrong) {
     EXPECT_EQ(textOf(r.fetch(5, 1)), "five again");
 }
 
+TEST(XrefRepair, DataThatEndsAtAnObjectGivesNull) {
+    // Cut right after an object's header, and inside an object stream
+    // whose header lists an object past its data.
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Root 1 0 R >>\n").raw("4 0 obj\n");
+    OpenTable cut(pdf.bytes());
+    ASSERT_TRUE(cut.xref->isOk());
+    EXPECT_TRUE(cut.fetch(4).isNull());
+
+    PdfBuilder objstm;
+    objstm.object(1, "<< /Type /Catalog >>")
+        .stream(2, "<< /Type /ObjStm /N 2 /First 10 >>", "5 0 6 100 (five)")
+        .entry(5, 2, 2, 0)
+        .entry(6, 2, 2, 1)
+        .xrefStream(3);
+    OpenTable t(objstm.bytes());
+    EXPECT_EQ(textOf(t.fetch(5)), "five");
+    EXPECT_TRUE(t.fetch(6).isNull());
+}
+
 TEST(XrefRepair, JunkBeforeTheHeaderCountsOffsetsFromTheMarker) {
     PdfBuilder pdf("junk junk junk\n%PDF-1.4\n");
     pdf.object(1, "<< /Type /Catalog >>").object(2, "(two)");
