@@ -415,6 +415,9 @@ void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsig
     std::memcpy(m_fileKey, key, size_t(m_keyLength));
     m_encryptionVersion = version;
     m_encryptionAlgorithm = algorithm;
+    PdfValue encrypt;
+    if (m_trailer.dictLookupRaw("Encrypt", encrypt).isRef())
+        m_encryptNumber = encrypt.getRefNum();
 }
 
 void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) {
@@ -503,8 +506,18 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         noteBadEntry();
         return out.initNull();
     }
-    const Decryptor* decryptor = m_encrypted ? m_decryptor.get() : nullptr;
+    // The format leaves the encryption dictionary in clear.
+    const Decryptor* decryptor = m_encrypted && num != m_encryptNumber ? m_decryptor.get() : nullptr;
     parser->getValue(out, decryptor, num, gen);
+    PdfValue type;
+    if (decryptor && out.isStream() && out.dictLookupRaw("Type", type).isName("XRef")) {
+        // So are a cross-reference stream and the strings of its
+        // dictionary: read again without the key.
+        parser = parserAt(m_start + entry.offset, this, true);
+        for (int i = 0; i < 3; ++i)
+            parser->getValue(keyword);
+        parser->getValue(out);
+    }
     // A file cut right after the header holds no value.
     if (out.isEof())
         out.initNull();

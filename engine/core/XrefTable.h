@@ -231,6 +231,8 @@ private:
     int m_keyLength = 0;
     int m_encryptionVersion = 0;
     int m_encryptionAlgorithm = 0;
+    // The object number of the encryption dictionary (-1 when direct).
+    int m_encryptNumber = -1;
     std::unique_ptr<Decryptor> m_decryptor;
 };
 
