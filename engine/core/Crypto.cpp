@@ -256,8 +256,11 @@ void aesDecryptBlock(AesState* state, const unsigned char in[16], bool last) {
 
     if (last) {
         int pad = state->buf[15];
+        // A pad count outside 1 to 16 is no padding of the format: the data
+        // was not padded (or not encrypted), and the block is kept whole,
+        // as for a count of 0.
         if (pad > 16)
-            pad = 16;
+            pad = 0;
         // The 16 - pad kept bytes end at the end of the buffer.
         std::memmove(state->buf + pad, state->buf, size_t(16 - pad));
         state->bufIdx = pad;

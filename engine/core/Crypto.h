@@ -38,9 +38,8 @@ void aesExpandKey(AesState* state, const unsigned char* key, int length);
 // Decrypts one cipher block: buf = InvCipher(in) XOR cbc, cbc = in, and
 // bufIdx = 0. For the last block of the data the padding is removed: the
 // last plaintext byte v says how many bytes to drop, the remaining 16 - v
-// bytes move to the end of buf and bufIdx = v. A padding value above 16 is
-// malformed; it is clamped to 16 (the whole block is dropped) so that no
-// byte is read from outside the block.
+// bytes move to the end of buf and bufIdx = v. A padding value of 0 or above
+// 16 is no padding at all: the whole block is kept.
 void aesDecryptBlock(AesState* state, const unsigned char in[16], bool last);
 
 }  // namespace rendova

@@ -93,6 +93,9 @@ ObjectStreamReader::ObjectStreamReader(XrefTable* xref, int streamNumber) : m_st
         const bool last = i + 1 == offsets.size();
         RefPtr<DataStream> range = embeddedRange(data, !last, last ? 0 : offsets[i + 1] - offsets[i]);
         parserOver(xref, range)->getValue(m_objects[i]);
+        // Data that ends early (a file cut inside the stream) holds no value.
+        if (m_objects[i].isEof())
+            m_objects[i].initNull();
         if (!last)
             drain(range.get());
     }

@@ -398,33 +398,43 @@ PdfValue& Tokenizer::readNumber(int first, PdfValue& out) {
 PdfValue& Tokenizer::readName(PdfValue& out) {
     char buffer[kTokenBufferSize];
     int n = 0;
+    // False when the name is full: the byte is dropped and the rest of the
+    // run stays in the stream.
+    const auto append = [&](int c) {
+        if (n == kTokenBufferSize - 1) {
+            reportError(getPos(), "Name longer than %d bytes", kTokenBufferSize - 1);
+            return false;
+        }
+        buffer[n++] = static_cast<char>(c);
+        return true;
+    };
     for (;;) {
         int c = peekByte();
         if (!isRegular(c))
             break;
         nextByte();
         if (c == '#') {
-            int high = hexDigitValue(peekByte());
-            // "#" without a hex digit after it stands for itself.
+            const int digit = peekByte();
+            const int high = hexDigitValue(digit);
+            // "#" without two hex digits after it stands for itself, as in
+            // names written before escapes existed; the byte after a single
+            // digit (which may start the next token) is not swallowed.
             if (high >= 0) {
                 nextByte();
-                int second = peekByte();
-                int low = hexDigitValue(second);
-                if (second != -1)
+                const int low = hexDigitValue(peekByte());
+                if (low >= 0) {
                     nextByte();
-                if (low < 0) {
+                    c = high << 4 | low;
+                } else {
                     reportError(getPos(), "Bad #xx escape in a name");
-                    low = 0;
+                    if (!append('#'))
+                        break;
+                    c = digit;
                 }
-                c = high << 4 | low;
             }
         }
-        if (n == kTokenBufferSize - 1) {
-            // The byte read last is dropped; the rest of the run stays.
-            reportError(getPos(), "Name longer than %d bytes", kTokenBufferSize - 1);
+        if (!append(c))
             break;
-        }
-        buffer[n++] = static_cast<char>(c);
     }
     buffer[n] = '\0';
     return out.initName(copyString(buffer));

@@ -63,8 +63,6 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
             offset = prev;
         }
         needRepair = !m_ok;
-        if (m_ok)
-            listXrefStreams();
     }
     if (looped && m_ok) {
         // The sections that the loop hides are lost to the chain, but the
@@ -109,18 +107,14 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
         bound.getDict()->add(copyString(unbound->keyAt(i)), std::move(value));
     }
     m_trailer = std::move(bound);
+
+    PdfValue size;
+    m_trailer.dictLookupRaw("Size", size);
+    if (!m_repaired && size.isInt() && size.getInt() > 0)
+        m_declaredSize = std::min<int64_t>(size.getInt(), kMaxEntries);
 }
 
 XrefTable::~XrefTable() = default;
-
-void XrefTable::listXrefStreams() {
-    // Writers leave a cross-reference stream out of the sections; readers
-    // still know it at the offset they read it from.
-    for (const auto& [num, gen, offset] : m_xrefStreams) {
-        if (num >= 0 && num < getSize() && isUnset(num))
-            m_entries[size_t(num)] = {offset, gen, kInFile};
-    }
-}
 
 bool XrefTable::findLastSectionOffset() {
     char tail[kTailSize];
@@ -183,8 +177,14 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
     if (first.isInt() && gen.isInt() && keyword.isCommand("obj")) {
         parser->getValue(stream);
         if (stream.isStream()) {
-            m_xrefStreams.emplace_back(first.getInt(), gen.getInt(), offset);
-            return readXrefStream(stream, prev);
+            if (!readXrefStream(stream, prev))
+                return false;
+            // The stream is an object of the file even when its Index
+            // leaves its own number out.
+            const int64_t num = first.getInt();
+            if (num > 0 && num < getSize() && isUnset(num))
+                m_entries[size_t(num)] = {offset, gen.getInt(), kInFile};
+            return true;
         }
     }
     reportError(-1, "No cross-reference section at offset %lld", static_cast<long long>(offset));
@@ -193,6 +193,8 @@ bool XrefTable::readSection(int64_t offset, int64_t* prev, bool followXrefStm) {
 
 bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& dict) {
     const int64_t position = parser.getPos();
+    // One past the highest number a subsection listed.
+    int64_t listedEnd = 0;
     for (;;) {
         PdfValue token;
         parser.getValue(token);
@@ -238,6 +240,9 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
                 first = 0;
             }
         }
+        // A shifted subsection ends one number earlier.
+        if (count > 0)
+            listedEnd = std::max(listedEnd, first + count);
     }
 
     parser.getValue(dict);
@@ -245,6 +250,7 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
         reportError(position, "Cross-reference table without a trailer dictionary");
         return false;
     }
+    checkSubsectionsAgainstSize(dict, listedEnd);
     PdfValue prevValue;
     dict.dictLookupRaw("Prev", prevValue);
     if (prevValue.isInt())
@@ -253,6 +259,16 @@ bool XrefTable::readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& d
         *prev = prevValue.getRefNum();
     keepTrailer(dict);
     return true;
+}
+
+void XrefTable::checkSubsectionsAgainstSize(const PdfValue& trailer, int64_t listedEnd) {
+    PdfValue size;
+    trailer.dictLookupRaw("Size", size);
+    if (!size.isInt() || listedEnd <= size.getInt())
+        return;
+    reportError(-1, "Cross-reference subsection runs past the trailer's Size %d (to object %lld)",
+                size.getInt(), static_cast<long long>(listedEnd - 1));
+    m_brokenSubsection = true;
 }
 
 bool XrefTable::readXrefStream(const PdfValue& stream, int64_t* prev) {
@@ -399,6 +415,9 @@ void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsig
     std::memcpy(m_fileKey, key, size_t(m_keyLength));
     m_encryptionVersion = version;
     m_encryptionAlgorithm = algorithm;
+    PdfValue encrypt;
+    if (m_trailer.dictLookupRaw("Encrypt", encrypt).isRef())
+        m_encryptNumber = encrypt.getRefNum();
 }
 
 void XrefTable::setDecryptor(std::unique_ptr<Decryptor> decryptor) {
@@ -419,11 +438,24 @@ PdfValue& XrefTable::fetch(int num, int gen, PdfValue& out) {
 }
 
 PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
-    if (num < 0 || num >= getSize())
+    if (num < 0)
         return out.initNull();
+    // Every number below the trailer's Size should have an entry; one
+    // without is an object that a damaged table lost. So is any number
+    // without an entry when a subsection header was damaged: its objects
+    // are listed under other numbers, and the Size may be wrong as well.
+    if (num >= getSize() || (m_entries[size_t(num)].type == kFree && isUnset(num))) {
+        if (num < m_declaredSize || m_brokenSubsection)
+            noteBadEntry();
+        return out.initNull();
+    }
     const Entry entry = m_entries[size_t(num)];
-    if (entry.type == kFree || entry.offset < 0)
+    if (entry.type == kFree)
         return out.initNull();
+    if (entry.offset < 0) {
+        noteBadEntry();
+        return out.initNull();
+    }
     if (m_fetching.empty()) {
         m_nestedFetches = 0;
     } else if (++m_nestedFetches > kMaxNestedFetches) {
@@ -452,8 +484,15 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         return fetchCompressed(num, entry, out);
     }
 
-    if (entry.generation != gen)
+    if (entry.generation != gen) {
+        // An older reference to a number used again is rightly null; a
+        // generation that only the table got wrong is not.
+        int headerNum, headerGen;
+        if (!m_repaired && !m_rescanned && readHeader(entry.offset, &headerNum, &headerGen) &&
+            headerNum == num && headerGen == gen)
+            noteBadEntry();
         return out.initNull();
+    }
     std::unique_ptr<ValueParser> parser = parserAt(m_start + entry.offset, this, true);
     PdfValue numValue, genValue, keyword;
     if (parser) {
@@ -464,16 +503,25 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
     if (!numValue.isInt() || numValue.getInt() != num || !genValue.isInt() || genValue.getInt() != gen ||
         !keyword.isCommand("obj")) {
         reportError(m_start + entry.offset, "Object %d %d not found at its offset", num, gen);
-        if (!m_repaired && !m_rescanned)
-            m_badEntrySeen = true;
+        noteBadEntry();
         return out.initNull();
     }
-    // The encryption dictionary itself is written in the clear.
-    PdfValue encrypt;
-    m_trailer.dictLookupRaw("Encrypt", encrypt);
-    const bool clear = encrypt.isRef() && encrypt.getRefNum() == num;
-    const Decryptor* decryptor = m_encrypted && !clear ? m_decryptor.get() : nullptr;
-    return parser->getValue(out, decryptor, num, gen);
+    // The format leaves the encryption dictionary in clear.
+    const Decryptor* decryptor = m_encrypted && num != m_encryptNumber ? m_decryptor.get() : nullptr;
+    parser->getValue(out, decryptor, num, gen);
+    PdfValue type;
+    if (decryptor && out.isStream() && out.dictLookupRaw("Type", type).isName("XRef")) {
+        // So are a cross-reference stream and the strings of its
+        // dictionary: read again without the key.
+        parser = parserAt(m_start + entry.offset, this, true);
+        for (int i = 0; i < 3; ++i)
+            parser->getValue(keyword);
+        parser->getValue(out);
+    }
+    // A file cut right after the header holds no value.
+    if (out.isEof())
+        out.initNull();
+    return out;
 }
 
 const std::vector<uint8_t>* XrefTable::findDecodedStream(int num, int gen, uint32_t start) const {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <tuple>
 #include <vector>
 
 #include "engine/core/PdfValue.h"
@@ -63,8 +62,12 @@ public:
 
     // Object num of generation gen, or null when the number is out of range,
     // the entry is free, the generation differs or the object header at the
-    // offset does not match. The first header that does not match makes the
-    // table rescan the file once (rescanForBadEntries) and fetch again.
+    // offset does not match. The first entry that proves wrong makes the
+    // table rescan the file once (rescanForBadEntries) and fetch again: a
+    // header that does not match, an entry whose generation alone differs
+    // from the header found at its offset, and a number below the trailer's
+    // Size (or, after a subsection that ran past the Size, any number) that
+    // no section listed.
     PdfValue& fetch(int num, int gen, PdfValue& out);
 
     // The smallest stream end recorded by the repair scan at or after a
@@ -123,8 +126,11 @@ private:
     // -1 when there is none.
     bool readSection(int64_t offset, int64_t* prev, bool followXrefStm);
     bool readClassicTable(ValueParser& parser, int64_t* prev, PdfValue& trailer);
+    // A subsection that runs past its trailer's Size may have been damaged
+    // (a digit lost or gained in its header): its entries then sit at the
+    // wrong numbers.
+    void checkSubsectionsAgainstSize(const PdfValue& trailer, int64_t listedEnd);
     bool readXrefStream(const PdfValue& stream, int64_t* prev);
-    void listXrefStreams();
     // Grows the entries to hold object numbers below needed, by the tables'
     // doubling rule; false when the count is beyond what a table may hold.
     bool growFor(int64_t needed);
@@ -148,6 +154,12 @@ private:
     bool repairTrailerLine(int64_t position);
 
     PdfValue& fetchOnce(int num, int gen, PdfValue& out);
+    // An entry led nowhere while the object may be in the file: the
+    // outermost fetch rescans (once per document, never after a repair).
+    void noteBadEntry() {
+        if (!m_repaired && !m_rescanned)
+            m_badEntrySeen = true;
+    }
     PdfValue& fetchCompressed(int num, const Entry& entry, PdfValue& out);
     // A table that was read whole but whose entries point to wrong places:
     // the repair scan runs once, and every in-file entry whose offset does
@@ -174,9 +186,6 @@ private:
     PdfValue m_trailer;
     int64_t m_lastSectionOffset = 0;
     std::vector<int64_t> m_streamEnds;
-    // The cross-reference streams of the chain (number, generation, offset):
-    // one that no section lists is still an object of the file.
-    std::vector<std::tuple<int64_t, int, int64_t>> m_xrefStreams;
     // Object streams parsed lately, the most recently used first. A page
     // tree, outline or font walk alternates between several of them; with
     // one reader each switch parsed a whole stream again (more than half the
@@ -198,6 +207,13 @@ private:
     // rescans, once per document.
     bool m_badEntrySeen = false;
     bool m_rescanned = false;
+    // A classic subsection ran past its trailer's Size: its header may
+    // have been damaged. Many writers only get the Size wrong, so this
+    // alone does not make a rescan.
+    bool m_brokenSubsection = false;
+    // The newest trailer's Size (0 when it has none or the table was
+    // repaired): every number below it should have an entry.
+    int64_t m_declaredSize = 0;
 
     struct DecodedStream {
         int num;
@@ -215,6 +231,8 @@ private:
     int m_keyLength = 0;
     int m_encryptionVersion = 0;
     int m_encryptionAlgorithm = 0;
+    // The object number of the encryption dictionary (-1 when direct).
+    int m_encryptNumber = -1;
     std::unique_ptr<Decryptor> m_decryptor;
 };
 

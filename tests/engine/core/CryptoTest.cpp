@@ -121,9 +121,9 @@ TEST(Aes128, LastBlockLosesItsPadding) {
     EXPECT_EQ(lastBlockOutput(0), std::string("ABCDEFGHIJKLMNO") + '\0');
 }
 
-TEST(Aes128, PaddingAboveSixteenIsClampedToTheBlock) {
-    EXPECT_EQ(lastBlockOutput(17), "");
-    EXPECT_EQ(lastBlockOutput(255), "");
+TEST(Aes128, PaddingAboveSixteenRemovesNothing) {
+    EXPECT_EQ(lastBlockOutput(17), std::string("ABCDEFGHIJKLMNO") + '\x11');
+    EXPECT_EQ(lastBlockOutput(255), std::string("ABCDEFGHIJKLMNO") + '\xff');
 }
 
 TEST(Aes128, ShortKeyIsPaddedWithZeros) {

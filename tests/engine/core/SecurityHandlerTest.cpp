@@ -308,6 +308,41 @@ TEST(EncryptedDocument, V2CryptFilterIsRc4) {
     EXPECT_EQ(contentOf(*doc), "0 0 m 100 100 l S");
 }
 
+TEST(EncryptedDocument, EncryptionDictionaryAndCrossReferenceStreamStayInClear) {
+    // The format leaves both unencrypted; read later through the table, they
+    // must not be decrypted as other objects are.
+    Encryption e;
+    e.make();
+    const std::string content = "0 0 m 100 100 l S";
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>")
+        .stream(4, "<< >>", e.rc4Object(content, 4))
+        .object(5, e.dict(2))
+        .xrefStream(6, Xref().trailer(e.trailer(5)));
+    auto doc = test::openBytes(pdf.bytes(), nullptr, "user");
+    ASSERT_TRUE(doc->isOk()) << doc->getErrorCode();
+    EXPECT_EQ(contentOf(*doc), content);
+
+    PdfValue dict, o;
+    doc->getXref()->fetch(5, 0, dict);
+    ASSERT_TRUE(dict.dictLookup("O", o).isString());
+    EXPECT_EQ(std::string(o.getString()->getCString(), size_t(o.getString()->getLength())), e.o);
+
+    PdfValue stream, id, first;
+    doc->getXref()->fetch(6, 0, stream);
+    ASSERT_TRUE(stream.isStream());
+    ASSERT_TRUE(stream.dictLookup("ID", id).isArray());
+    id.getArray()->get(0, first);
+    ASSERT_TRUE(first.isString());
+    EXPECT_EQ(std::string(first.getString()->getCString(), size_t(first.getString()->getLength())), e.fileId);
+    // Seven entries (0 to 6) of 1 + 4 + 2 bytes, the first the free head.
+    const std::string data = test::readAll(stream.getStream());
+    ASSERT_EQ(data.size(), 49u);
+    EXPECT_EQ(data.substr(0, 7), std::string("\0\0\0\0\0\xff\xff", 7));
+}
+
 TEST(EncryptedDocument, UnsupportedSetupsFailWithTheEncryptionCode) {
     Encryption e;
     e.make();

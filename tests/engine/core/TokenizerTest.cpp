@@ -147,10 +147,15 @@ TEST(TokenizerName, HashWithoutHexDigitStandsForItself) {
     EXPECT_EQ(nameOf(single("/A#")), "A#");
 }
 
-TEST(TokenizerName, BadSecondDigitIsReportedAndConsumed) {
+TEST(TokenizerName, HashWithOneHexDigitIsReportedAndKept) {
     ErrorCapture errors;
-    EXPECT_EQ(nameOf(single("/A#4Gx")), "A@x");
+    EXPECT_EQ(nameOf(single("/A#4Gx")), "A#4Gx");
     EXPECT_FALSE(errors.empty());
+    // The byte after the digit is not swallowed: here it starts a name.
+    std::vector<PdfValue> all = tokens("/A#4/B");
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(nameOf(all[0]), "A#4");
+    EXPECT_EQ(nameOf(all[1]), "B");
 }
 
 TEST(TokenizerName, EndsAtDelimitersAndWhiteSpace) {

@@ -206,6 +206,105 @@ TEST(XrefRepair, WrongOffsetsInTheTable) {
     EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
 }
 
+// The sample's table (objects 0 to 4, one subsection of 20-byte lines) split
+// after its first `at` entries, the rest under the given header line: a
+// damaged header names the wrong first object.
+std::string splitSubsection(const std::string& bytes, int at, const std::string& header) {
+    const size_t table = bytes.rfind("xref\n0 5\n");
+    std::string out = bytes;
+    out.insert(table + 9 + size_t(at) * 20, header + "\n");
+    out.replace(table, 9, "xref\n0 " + std::to_string(at) + "\n");
+    return out;
+}
+
+TEST(XrefRepair, ObjectsOfASubsectionPastTheSizeAreFoundByTheRescan) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    // "4 1" gained a digit: object 4's entry lands on 41. The Size is wrong
+    // too (many writers give the count of objects), so 4 lies beyond it.
+    ErrorCapture errors;
+    OpenTable t(replaceOnce(splitSubsection(pdf.bytes(), 4, "41 1"), "/Size 5", "/Size 2"));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_TRUE(errors.contains("past the trailer's Size"));
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(4)), "four");
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_TRUE(t.fetch(41).isNull());
+    // The trailer and the rest of the table stand.
+    EXPECT_EQ(t.xref->getRootNumber(), 1);
+    EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
+
+    // A table whose only fault is a Size too small reads as it stands.
+    PdfBuilder small = sample();
+    small.xrefTable();
+    OpenTable s(replaceOnce(small.bytes(), "/Size 5", "/Size 2"));
+    EXPECT_EQ(textOf(s.fetch(4)), "four");
+    EXPECT_FALSE(s.xref->wasRepaired());
+}
+
+TEST(XrefRepair, ObjectsNoSubsectionListsAreFoundByTheRescan) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    // Object 4's entry lands on 3, which the first subsection set already:
+    // 4 lies below the Size, has no entry, and is in the file.
+    OpenTable t(splitSubsection(pdf.bytes(), 4, "3 1"));
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_EQ(textOf(t.fetch(4)), "four");
+    EXPECT_TRUE(t.xref->wasRepaired());
+    EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
+}
+
+TEST(XrefRepair, NumbersBeyondTheSizeMakeNoRescan) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    OpenTable t(pdf.bytes());
+    EXPECT_TRUE(t.fetch(9).isNull());
+    EXPECT_TRUE(t.fetch(4, 1).isNull());
+    EXPECT_FALSE(t.xref->wasRepaired());
+}
+
+TEST(XrefRepair, GenerationOnlyTheTableGotWrong) {
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    const std::string fourth = "00000 n\r\n";
+    std::string bytes = pdf.bytes();
+    const size_t at = bytes.rfind(fourth);
+    bytes.replace(at, fourth.size(), "00001 n\r\n");
+    OpenTable t(bytes);
+    EXPECT_EQ(textOf(t.fetch(4)), "four");
+    EXPECT_TRUE(t.xref->wasRepaired());
+
+    // A number used again: the table and the file agree on generation 1,
+    // and an old reference to generation 0 is rightly null.
+    PdfBuilder reused = sample();
+    reused.object(5, "(five again)", 1).xrefTable();
+    OpenTable r(reused.bytes());
+    EXPECT_TRUE(r.fetch(5, 0).isNull());
+    EXPECT_FALSE(r.xref->wasRepaired());
+    EXPECT_EQ(textOf(r.fetch(5, 1)), "five again");
+}
+
+TEST(XrefRepair, DataThatEndsAtAnObjectGivesNull) {
+    // Cut right after an object's header, and inside an object stream
+    // whose header lists an object past its data.
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog >>").raw("trailer << /Root 1 0 R >>\n").raw("4 0 obj\n");
+    OpenTable cut(pdf.bytes());
+    ASSERT_TRUE(cut.xref->isOk());
+    EXPECT_TRUE(cut.fetch(4).isNull());
+
+    PdfBuilder objstm;
+    objstm.object(1, "<< /Type /Catalog >>")
+        .stream(2, "<< /Type /ObjStm /N 2 /First 10 >>", "5 0 6 100 (five)")
+        .entry(5, 2, 2, 0)
+        .entry(6, 2, 2, 1)
+        .xrefStream(3);
+    OpenTable t(objstm.bytes());
+    EXPECT_EQ(textOf(t.fetch(5)), "five");
+    EXPECT_TRUE(t.fetch(6).isNull());
+}
+
 TEST(XrefRepair, JunkBeforeTheHeaderCountsOffsetsFromTheMarker) {
     PdfBuilder pdf("junk junk junk\n%PDF-1.4\n");
     pdf.object(1, "<< /Type /Catalog >>").object(2, "(two)");
