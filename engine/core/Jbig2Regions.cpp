@@ -155,7 +155,10 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                                                          Jbig2BitReader* mmrReader) {
     if (!Jbig2Bitmap::sizeInRange(width, height))
         return nullptr;
-    if (!spend(mmr ? int64_t(width) * height / 8 : int64_t(width) * height))
+    // Making the bitmap, or all of MMR decoding, which is bounded by its
+    // data; arithmetic rows are counted as they are decoded, a typical row
+    // (a copy of the one above) as a combination.
+    if (!spend(int64_t(width) * height / (mmr ? 8 : 32)) || !reserveBitmap(width, height))
         return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     if (mmr) {
@@ -183,12 +186,12 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
             if (ltp) {
                 if (y > 0)
                     bitmap->duplicateRow(y, y - 1);
-                if (pastData(1))
+                if (pastData(1) || !spend(width / 32 + 1))
                     break;
                 continue;
             }
         }
-        if (pastData(width))
+        if (pastData(width) || !spend(width))
             break;
         uint8_t* row0 = bitmap->row(y);
         if (y >= 1)
@@ -348,7 +351,8 @@ void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool imm
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int height, int templ, bool tpgrOn,
                                                             const Jbig2Bitmap& reference, int64_t dx,
                                                             int64_t dy, const int* at) {
-    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height))
+    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height) ||
+        !reserveBitmap(width, height))
         return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     ArithDecoderStats* stats = m_refinementStats.get();
@@ -457,6 +461,8 @@ void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool 
             reportError(m_position, "JBIG2 refinement region before the page information");
             return;
         }
+        if (!reserveBitmap(info.width, info.height))
+            return;
         pageArea = m_page->getSlice(int(info.x), int(info.y), int(info.width), int(info.height));
         reference = pageArea.get();
     }

@@ -4,6 +4,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -76,7 +77,8 @@ std::string regionInfo(int w, int h, int x, int y, int op = 0) {
 // The generic-region contexts written plainly: the template's pixels in
 // order of row and column, most significant first, an AT pixel in the place
 // of the pixel it moves.
-uint32_t genericContext(const Picture& p, int x, int y, int templ, const int* at) {
+template <class Pic>
+uint32_t genericContext(const Pic& p, int x, int y, int templ, const int* at) {
     struct Offset {
         int dx, dy, atIndex;
     };
@@ -138,15 +140,16 @@ uint32_t genericContext(const Picture& p, int x, int y, int templ, const int* at
     return cx;
 }
 
-void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, int templ, const int* at,
-                   bool tpgd) {
+// Codes the picture's rows; with TPGDON a row that sameAsAbove(y) says
+// repeats the one above takes one decision.
+template <class Pic, class Same>
+void encodeRows(MqEncoder& enc, MqEncoder::Contexts& cx, const Pic& p, int templ, const int* at, bool tpgd,
+                Same sameAsAbove) {
     static const uint32_t kSltp[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
     int ltp = 0;
     for (int y = 0; y < p.height; ++y) {
         if (tpgd) {
-            bool same = true;
-            for (int x = 0; x < p.width; ++x)
-                same = same && p.get(x, y) == p.get(x, y - 1);
+            const bool same = sameAsAbove(y);
             enc.encodeBit(cx, kSltp[templ], ltp ^ int(same));
             ltp = same;
             if (same)
@@ -155,6 +158,16 @@ void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, in
         for (int x = 0; x < p.width; ++x)
             enc.encodeBit(cx, genericContext(p, x, y, templ, at), p.get(x, y));
     }
+}
+
+void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, int templ, const int* at,
+                   bool tpgd) {
+    encodeRows(enc, cx, p, templ, at, tpgd, [&](int y) {
+        for (int x = 0; x < p.width; ++x)
+            if (p.get(x, y) != p.get(x, y - 1))
+                return false;
+        return true;
+    });
 }
 
 std::string atBytes(const int* at, int count) {
@@ -392,6 +405,72 @@ TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
     EXPECT_TRUE(pageShows(page, expected, 2, 2));
 }
 
+// A page that is white but for a few black rectangles: with typical
+// prediction only the rows where a rectangle starts or ends are coded pixel
+// by pixel, so that even a page of 70 million pixels codes in a moment.
+struct RectPage {
+    struct Rect {
+        int x0, y0, x1, y1;
+    };
+    int width, height;
+    std::vector<Rect> rects;
+    int get(int x, int y) const {
+        for (const Rect& r : rects)
+            if (x >= r.x0 && x < r.x1 && y >= r.y0 && y < r.y1)
+                return 1;
+        return 0;
+    }
+    bool sameAsAbove(int y) const {
+        for (const Rect& r : rects)
+            if (y == r.y0 || y == r.y1)
+                return false;
+        return true;
+    }
+    // Whether the decoded page shows these rectangles and nothing else.
+    bool shownBy(const Page& page) const {
+        const size_t line = size_t((width + 7) / 8);
+        if (page.width != width || page.height != height)
+            return false;
+        std::vector<uint8_t> row(line);
+        for (int y = 0; y < height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (const Rect& r : rects)
+                if (y >= r.y0 && y < r.y1)
+                    for (int x = r.x0; x < r.x1; ++x)
+                        row[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+            if (!std::equal(row.begin(), row.end(), page.bytes.begin() + ptrdiff_t(size_t(y) * line)))
+                return false;
+        }
+        return true;
+    }
+};
+
+// A generic region of the whole page, template 0, TPGDON.
+std::string rectRegion(uint32_t number, const RectPage& p, int op = 0, int type = 38) {
+    MqEncoder enc;
+    MqEncoder::Contexts cx(1 << 16, 0);
+    encodeRows(enc, cx, p, 0, kNominalAt[0], true, [&](int y) { return p.sameAsAbove(y); });
+    return segment(
+        number, type, {},
+        regionInfo(p.width, p.height, 0, 0, op) + char(8) + atBytes(kNominalAt[0], 8) + enc.finish());
+}
+
+// A3 at 600 dpi: every region as large as the page decodes, however few
+// bytes code it; the decoding work a stream may ask for grows with its page.
+TEST(Jbig2Decoder, PageSizedRegionsOfAnA3PageAt600DpiDecode) {
+    const int width = 7016, height = 9921;
+    RectPage first{width, height, {{100, 200, 3000, 260}, {0, 9000, width, 9921}}};
+    RectPage second{width, height, {{5000, 4000, 5100, 8000}, {7000, 0, width, 10}}};
+    const std::string stream =
+        pageInfo(width, height) + rectRegion(1, first) + rectRegion(2, second, Jbig2Bitmap::kOr);
+    ErrorCapture errors;
+    const Page page = decode(stream, width);
+    EXPECT_TRUE(errors.empty()) << errors.reports()[0].message;
+    RectPage both = first;
+    both.rects.insert(both.rects.end(), second.rects.begin(), second.rects.end());
+    EXPECT_TRUE(both.shownBy(page));
+}
+
 // Sizes read from the data are checked before anything is allocated or
 // looped over: each stream is reported and ends quickly with what it has.
 TEST(Jbig2Decoder, HostileSizesAreRefused) {
@@ -416,6 +495,14 @@ TEST(Jbig2Decoder, HostileSizesAreRefused) {
              std::string s = page;
              for (uint32_t n = 1; n <= 12; ++n)
                  s += segment(n, 4, {}, regionInfo(16000, 16000, 0, 0) + be(0, 2) + be(0, 4));
+             return s;
+         }()},
+        // A few bytes each, and every one is kept.
+        {"kept regions of an A3 page", [&] {
+             const RectPage a3{7016, 9921, {}};
+             std::string s = pageInfo(7016, 9921);
+             for (uint32_t n = 1; n <= 40; ++n)
+                 s += rectRegion(n, a3, 0, 36);
              return s;
          }()},
     };
