@@ -198,14 +198,16 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                 else
                     integer(nullptr, m_iari.get(), &refine);
             }
+            // An id past the symbols leaves the instance out as an empty
+            // symbol; when refined, its deltas are read (with Huffman coding
+            // its refinement data is skipped by its size) and there is no
+            // bitmap to refine.
             const Jbig2Bitmap* symbol =
                 id >= 0 && size_t(id) < symbols.size() ? symbols[size_t(id)] : nullptr;
             if (id < 0 || size_t(id) >= symbols.size()) {
                 if (!badIdReported)
                     reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
                 badIdReported = true;
-                if (refine)
-                    return region;
             }
             std::unique_ptr<Jbig2Bitmap> refined;
             if (refine) {
@@ -799,7 +801,8 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
     const int gw = int(gridWidth), gh = int(gridHeight);
     // Charged before the grid's gray values are allocated: a cell costs
     // its decisions and the placing of its pattern.
-    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32)))
+    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32)) ||
+        (enableSkip && !reserveBitmap(gw, gh)))
         return;
     auto cellX = [&](int64_t m, int64_t n) { return (gridX + m * stepY + n * stepX) >> 8; };
     auto cellY = [&](int64_t m, int64_t n) { return (gridY + m * stepX - n * stepY) >> 8; };

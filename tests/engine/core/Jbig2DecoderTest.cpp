@@ -337,27 +337,41 @@ TEST(Jbig2Decoder, RefinementReferringToSeveralSegmentsLeavesThePage) {
     EXPECT_TRUE(errors.contains("several"));
 }
 
-TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
-    Picture a(5, 6), b(3, 6);
-    for (int y = 0; y < 6; ++y) {
-        a.set(y % 5, y);
-        a.set(0, y);
-        b.set(1, y);
-    }
-    // The globals: one dictionary of two new symbols, both exported.
+// A symbol dictionary of one height class holding the symbols (all of the
+// first one's height), every one exported.
+std::string symbolDictionary(uint32_t number, const std::vector<Picture>& symbols) {
     MqEncoder enc;
     MqEncoder::Contexts iadh(512, 0), iadw(512, 0), iaex(512, 0), generic(1 << 16, 0);
-    enc.encodeInt(iadh, 6);
-    enc.encodeInt(iadw, 5);
-    encodeGeneric(enc, generic, a, 0, kNominalAt[0], false);
-    enc.encodeInt(iadw, -2);
-    encodeGeneric(enc, generic, b, 0, kNominalAt[0], false);
+    enc.encodeInt(iadh, symbols[0].height);
+    int width = 0;
+    for (const Picture& s : symbols) {
+        enc.encodeInt(iadw, s.width - width);
+        width = s.width;
+        encodeGeneric(enc, generic, s, 0, kNominalAt[0], false);
+    }
     enc.encodeInt(iadw, 0, true);
     enc.encodeInt(iaex, 0);
-    enc.encodeInt(iaex, 2);
-    const std::string dict = be(0, 2) + atBytes(kNominalAt[0], 8) + be(2, 4) + be(2, 4) + enc.finish();
-    const std::string globals = segment(1, 0, {}, dict);
+    enc.encodeInt(iaex, int64_t(symbols.size()));
+    const uint32_t count = uint32_t(symbols.size());
+    return segment(number, 0, {},
+                   be(0, 2) + atBytes(kNominalAt[0], 8) + be(count, 4) + be(count, 4) + enc.finish());
+}
 
+struct TextSymbols {
+    Picture a{5, 6}, b{3, 6}, c{4, 6};
+    TextSymbols() {
+        for (int y = 0; y < 6; ++y) {
+            a.set(y % 5, y);
+            a.set(0, y);
+            b.set(1, y);
+            c.set(3 - y % 4, y);
+        }
+    }
+};
+
+TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
+    const TextSymbols s;
+    const std::string globals = symbolDictionary(1, {s.a, s.b});
     // One strip at T = 2: a at S = 3, then b two pixels after a's right edge.
     MqEncoder text;
     MqEncoder::Contexts iadt(512, 0), iafs(512, 0), iads(512, 0), iaid(4, 0);
@@ -370,8 +384,38 @@ TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
     text.encodeInt(iads, 0, true);
     const std::string region = regionInfo(20, 10, 1, 1) + be(0x0010, 2) + be(2, 4) + text.finish();
     const Page page = decode(pageInfo(24, 12) + segment(2, 6, {1}, region), 24, globals);
-    EXPECT_TRUE(pageShows(page, a, 1 + 3, 1 + 2));
-    EXPECT_TRUE(pageShows(page, b, 1 + 3 + 5 - 1 + 3, 1 + 2));
+    EXPECT_TRUE(pageShows(page, s.a, 1 + 3, 1 + 2));
+    EXPECT_TRUE(pageShows(page, s.b, 1 + 3 + 5 - 1 + 3, 1 + 2));
+}
+
+// A refined instance whose symbol id is past the symbols is left out, and
+// the instances after it are placed: its refinement deltas are read, and no
+// symbol means no bitmap to refine (an empty symbol, as for an unrefined
+// instance of a bad id).
+TEST(Jbig2Decoder, RefinedInstanceOfAnUnknownSymbolIsSkipped) {
+    const TextSymbols s;
+    MqEncoder text;
+    MqEncoder::Contexts iadt(512, 0), iafs(512, 0), iads(512, 0), iaid(8, 0), iari(512, 0), iardw(512, 0),
+        iardh(512, 0), iardx(512, 0), iardy(512, 0);
+    text.encodeInt(iadt, 0);
+    text.encodeInt(iadt, 2);
+    text.encodeInt(iafs, 3);
+    text.encodeIaid(iaid, 2, 3);
+    text.encodeInt(iari, 1);
+    for (auto* delta : {&iardw, &iardh, &iardx, &iardy})
+        text.encodeInt(*delta, 0);
+    text.encodeInt(iads, 4);
+    text.encodeIaid(iaid, 2, 2);
+    text.encodeInt(iari, 0);
+    text.encodeInt(iads, 0, true);
+    // Refinement on, reference corner top left, refinement template 1.
+    const std::string region = regionInfo(20, 10, 1, 1) + be(0x8012, 2) + be(2, 4) + text.finish();
+    ErrorCapture errors;
+    const Page page =
+        decode(pageInfo(24, 12) + symbolDictionary(1, {s.a, s.b, s.c}) + segment(2, 6, {1}, region), 24);
+    EXPECT_TRUE(errors.contains("symbol id 3"));
+    // The left-out instance counts as a symbol of width 0.
+    EXPECT_TRUE(pageShows(page, s.c, 1 + 3 - 1 + 4, 1 + 2));
 }
 
 TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
