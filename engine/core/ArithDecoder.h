@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -119,6 +120,24 @@ public:
             --m_ct;
         } while (!(m_a & 0x80000000u));
         return bit;
+    }
+
+    // Takes at once up to maxCount decisions in one context that each come
+    // out as the context's more probable symbol without a renormalisation,
+    // and returns how many it took. Such decisions change only A (by Qe
+    // each), so the result is that of as many decodeBit calls; the caller
+    // reads the symbol from the context. Long runs of white in a bilevel
+    // image are decoded this way.
+    int decodeMpsRun(uint32_t context, const ArithDecoderStats* stats, int maxCount) {
+        assert(context < uint32_t(stats->getContextSize()));
+        const uint64_t qe = kQeTable[int(stats->m_contexts[context]) >> 1].qe;
+        // After k such decisions A - k Qe must keep its top bit and stay above C.
+        const uint64_t lowest = std::max<uint64_t>(0x80000000u, uint64_t(m_c) + 1);
+        if (maxCount <= 0 || m_a <= lowest)
+            return 0;
+        const uint64_t k = std::min<uint64_t>((m_a - lowest) / qe, uint64_t(maxCount));
+        m_a -= uint32_t(k * qe);
+        return int(k);
     }
 
     // One integer of the IAx procedures: false for the out-of-band value.
