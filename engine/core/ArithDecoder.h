@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -122,6 +121,11 @@ public:
         return bit;
     }
 
+    // One integer of the IAx procedures: false for the out-of-band value.
+    bool decodeInt(int* value, ArithDecoderStats* stats);
+    // A symbol id of codeLength bits (the IAID procedure).
+    uint32_t decodeIaid(uint32_t codeLength, ArithDecoderStats* stats);
+
     // Takes at once up to maxCount decisions in one context that each come
     // out as the context's more probable symbol without a renormalisation,
     // and returns how many it took. Such decisions change only A (by Qe
@@ -132,18 +136,14 @@ public:
         assert(context < uint32_t(stats->getContextSize()));
         const uint64_t qe = kQeTable[int(stats->m_contexts[context]) >> 1].qe;
         // After k such decisions A - k Qe must keep its top bit and stay above C.
-        const uint64_t lowest = std::max<uint64_t>(0x80000000u, uint64_t(m_c) + 1);
+        const uint64_t lowest = m_c >= 0x80000000u ? uint64_t(m_c) + 1 : 0x80000000u;
         if (maxCount <= 0 || m_a <= lowest)
             return 0;
-        const uint64_t k = std::min<uint64_t>((m_a - lowest) / qe, uint64_t(maxCount));
+        const uint64_t fit = (m_a - lowest) / qe;
+        const uint64_t k = fit < uint64_t(maxCount) ? fit : uint64_t(maxCount);
         m_a -= uint32_t(k * qe);
         return int(k);
     }
-
-    // One integer of the IAx procedures: false for the out-of-band value.
-    bool decodeInt(int* value, ArithDecoderStats* stats);
-    // A symbol id of codeLength bits (the IAID procedure).
-    uint32_t decodeIaid(uint32_t codeLength, ArithDecoderStats* stats);
 
 private:
     struct QeEntry {
