@@ -126,6 +126,25 @@ public:
     // A symbol id of codeLength bits (the IAID procedure).
     uint32_t decodeIaid(uint32_t codeLength, ArithDecoderStats* stats);
 
+    // Takes at once up to maxCount decisions in one context that each come
+    // out as the context's more probable symbol without a renormalisation,
+    // and returns how many it took. Such decisions change only A (by Qe
+    // each), so the result is that of as many decodeBit calls; the caller
+    // reads the symbol from the context. Long runs of white in a bilevel
+    // image are decoded this way.
+    int decodeMpsRun(uint32_t context, const ArithDecoderStats* stats, int maxCount) {
+        assert(context < uint32_t(stats->getContextSize()));
+        const uint64_t qe = kQeTable[int(stats->m_contexts[context]) >> 1].qe;
+        // After k such decisions A - k Qe must keep its top bit and stay above C.
+        const uint64_t lowest = m_c >= 0x80000000u ? uint64_t(m_c) + 1 : 0x80000000u;
+        if (maxCount <= 0 || m_a <= lowest)
+            return 0;
+        const uint64_t fit = (m_a - lowest) / qe;
+        const uint64_t k = fit < uint64_t(maxCount) ? fit : uint64_t(maxCount);
+        m_a -= uint32_t(k * qe);
+        return int(k);
+    }
+
 private:
     struct QeEntry {
         uint32_t qe;  // scaled by 2^16 to the A register

@@ -13,13 +13,36 @@ namespace rendova {
 
 namespace {
 
-// Decoding work (pixels decoded or combined, symbol instances placed) that
-// one reset may do: twice a letter page at 600 dpi, or eight at 300 dpi. A stream of a few bytes could
-// otherwise ask for billions of instances or pixels, and the arithmetic decoder never runs out of data.
-constexpr int64_t kMaxWork = int64_t(1) << 26;
-// Decisions after the arithmetic data has run out. The 32 or so bits then
-// left in the decoder code at most 2^15 decisions each (the smallest
-// probability is 2^-15), about a million in all; more come from no data.
+// What one decode may spend grows with what the stream declares: a floor,
+// so many pages' worth of its own page, and so much for every byte read so
+// far. A region as large as the page always decodes, with what a real page
+// adds to it (a refinement of the page, a second region over it, their
+// combination), however few bytes code it, while a stream of a few bytes
+// that declares a huge page gets a few such pages and no more (the page is
+// bounded by the largest bitmap). Dictionaries, text and halftones scale
+// with the data that codes them.
+//
+// Decoding work is counted in decisions or pixels decoded, 32 pixels
+// combined and symbol instances placed. The floor is twice a letter page at
+// 600 dpi, which dictionaries read before the page information may use.
+constexpr int64_t kWorkFloor = int64_t(1) << 26;
+// A region of the page's size, its refinement and their combinations, and
+// room for regions that overlap.
+constexpr int64_t kWorkPages = 3;
+// A text instance or a symbol takes a few hundred units for each byte that
+// codes it; a halftone cell less.
+constexpr int64_t kWorkPerByte = 1 << 10;
+// Bytes of the bitmaps made besides the page (regions, their references,
+// symbols, patterns, kept intermediate regions), summed over the decode.
+constexpr int64_t kBitmapFloor = int64_t(1) << 26;
+// A region of the page's size, the reference and result of its refinement
+// and one more.
+constexpr int64_t kBitmapPages = 4;
+// Coded symbols and refined instances expand to tens of bitmap bytes for
+// each byte of their data, uncompressed collective bitmaps to one.
+constexpr int64_t kBitmapPerByte = 1 << 8;
+// Decisions after the arithmetic data has run out. The 32 or so bits then left in the decoder code at most
+// 2^15 decisions each (the smallest probability is 2^-15), about a million in all; more come from no data.
 constexpr int64_t kMaxBlindDecisions = int64_t(1) << 22;
 // Data is read in pieces of this size, so that a declared length far
 // beyond the stream allocates only what the stream holds.
@@ -66,6 +89,9 @@ void Jbig2Decoder::reset() {
     m_pageStriped = false;
     m_work = 0;
     m_workReported = false;
+    m_bytesRead = 0;
+    m_bitmapBytes = 0;
+    m_bitmapReported = false;
     m_blindDecisions = 0;
     m_blindReported = false;
     if (m_globals.isStream()) {
@@ -102,13 +128,33 @@ int Jbig2Decoder::getBlock(uint8_t* buffer, int size) {
     return n;
 }
 
+int64_t Jbig2Decoder::pageSize(bool inBytes) const {
+    if (!m_page || !m_page->isValid())
+        return 0;
+    return int64_t(inBytes ? m_page->lineBytes() : m_page->width()) * m_page->height();
+}
+
 bool Jbig2Decoder::spend(int64_t units) {
     m_work += units;
-    if (m_work <= kMaxWork)
+    if (m_work <= kWorkFloor + kWorkPages * pageSize(false) + kWorkPerByte * m_bytesRead)
         return true;
     if (!m_workReported)
         reportError(m_position, "JBIG2 stream asks for too much decoding work");
     m_workReported = true;
+    return false;
+}
+
+bool Jbig2Decoder::reserveBitmap(int64_t width, int64_t height) {
+    return Jbig2Bitmap::sizeInRange(width, height) && reserveBitmapBytes((width + 7) / 8 * height);
+}
+
+bool Jbig2Decoder::reserveBitmapBytes(int64_t bytes) {
+    m_bitmapBytes += bytes;
+    if (m_bitmapBytes <= kBitmapFloor + kBitmapPages * pageSize(true) + kBitmapPerByte * m_bytesRead)
+        return true;
+    if (!m_bitmapReported)
+        reportError(m_position, "JBIG2 stream asks for too much bitmap memory");
+    m_bitmapReported = true;
     return false;
 }
 
@@ -147,6 +193,7 @@ void Jbig2Decoder::readSegments(DataStream* stream, SegmentList& list) {
         }
         if (!complete)
             reportError(m_position, "Unexpected end of JBIG2 segment data");
+        m_bytesRead += int64_t(header.headerBytes + bytes.size());
         const bool goOn = decodeSegment(header, Data{bytes.data(), bytes.size()}, list);
         if (!goOn || !complete)
             return;
@@ -190,6 +237,7 @@ bool Jbig2Decoder::readHeader(DataStream* stream, SegmentHeader& header, bool& a
     uint32_t page;
     if (!readBytes(stream, (flags & 0x40) ? 4 : 1, page))
         return false;
+    header.headerBytes = 6 + ((flags & 0x40) ? 4 : 1) + 4 + size_t(count) * size_t(refSize);
     return readBytes(stream, 4, header.dataLength);
 }
 

@@ -48,6 +48,8 @@ private:
         std::vector<uint32_t> refs;
         uint32_t dataLength = 0;
         int64_t position = 0;
+        // Bytes of the header (retention flags of the long form aside).
+        size_t headerBytes = 0;
     };
     // The data of the segment being decoded, and readers over it.
     struct Data {
@@ -143,8 +145,16 @@ private:
     void resetRefinementStats(int templ, const ArithDecoderStats* prev);
     void resetIntStats(int symbolCodeLength);
     void startArith(Data data, size_t offset, size_t length);
-    // Counts decoding work against a bound; false (reported once) past it.
+    // Counts decoding work against what the stream may ask for (which grows
+    // with its page and its bytes); false (reported once) past it.
     bool spend(int64_t units);
+    // Counts the bytes of a bitmap about to be made (besides the page) the
+    // same way; false (reported once) past the allowance or when the size is
+    // out of range.
+    bool reserveBitmap(int64_t width, int64_t height);
+    bool reserveBitmapBytes(int64_t bytes);
+    // The page's pixels or bytes; 0 before there is a page.
+    int64_t pageSize(bool inBytes) const;
     // Counts decisions made after the arithmetic data ran out; true (reported
     // once) when there are more than the data left in the decoder can code.
     bool pastData(int64_t decisions);
@@ -164,6 +174,10 @@ private:
     int64_t m_position = 0;
     int64_t m_work = 0;
     bool m_workReported = false;
+    // Segment bytes read so far, of the globals and the stream.
+    int64_t m_bytesRead = 0;
+    int64_t m_bitmapBytes = 0;
+    bool m_bitmapReported = false;
     int64_t m_blindDecisions = 0;
     bool m_blindReported = false;
 

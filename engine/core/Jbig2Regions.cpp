@@ -2,6 +2,8 @@
 // (arithmetic and MMR), refinement, text, symbol dictionary, pattern
 // dictionary and halftone decoding.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/core/ErrorReport.h"
@@ -64,19 +66,60 @@ struct Rows {
     const uint8_t* row2;
 };
 
-// The window's pixels of the two rows above, at the row's start.
-inline void startWindow(const Window& win, const Rows& rows, uint32_t& w2, uint32_t& w1) {
+// The window's pixels of the two rows above for the pixel at x.
+inline void windowAt(const Window& win, const Rows& rows, int x, uint32_t& w2, uint32_t& w1) {
     w2 = 0;
     w1 = 0;
     for (int k = win.left2; k <= win.right2; ++k)
-        w2 = (w2 << 1) | uint32_t(padPixel(rows.row2, k));
+        w2 = (w2 << 1) | uint32_t(padPixel(rows.row2, x + k));
     for (int k = win.left1; k <= win.right1; ++k)
-        w1 = (w1 << 1) | uint32_t(padPixel(rows.row1, k));
+        w1 = (w1 << 1) | uint32_t(padPixel(rows.row1, x + k));
+}
+
+// The first black pixel at x or after in a padded row copy of `bytes`
+// bytes; INT32_MAX when there is none.
+inline int firstBlack(const uint8_t* padded, size_t bytes, int x) {
+    size_t i = size_t(x + 8 * kRowPad) >> 3;
+    if (i >= bytes)
+        return INT32_MAX;
+    uint32_t b = padded[i] & (0xFFu >> ((x + 8 * kRowPad) & 7));
+    if (b == 0) {
+        // Eight bytes at a time over the white stretches of a row.
+        ++i;
+        for (uint64_t word; i + 8 <= bytes; i += 8) {
+            std::memcpy(&word, padded + i, 8);
+            if (word != 0)
+                break;
+        }
+        for (; i < bytes && padded[i] == 0; ++i) {
+        }
+        if (i >= bytes)
+            return INT32_MAX;
+        b = padded[i];
+    }
+    return int(i) * 8 + std::countl_zero(uint8_t(b)) - 8 * kRowPad;
+}
+
+// Where the pixels from x on stop having only white above them in their
+// windows: the first pixel whose window reaches a black pixel of either row
+// above, or the row's end.
+inline int whiteAboveUntil(const Window& win, const Rows& rows, size_t paddedBytes, int x, int width) {
+    int64_t until = width;
+    const int b1 = firstBlack(rows.row1, paddedBytes, x + 1 + win.right1);
+    until = std::min<int64_t>(until, int64_t(b1) - win.right1);
+    if (win.right2 >= win.left2) {
+        const int b2 = firstBlack(rows.row2, paddedBytes, x + 1 + win.right2);
+        until = std::min<int64_t>(until, int64_t(b2) - win.right2);
+    }
+    return int(until);
 }
 
 // One row by the template with its AT pixels at their usual places and no
 // skipped pixels: the whole context slides along the row, each step
-// shifting in one pixel of each row.
+// shifting in one pixel of each row. Where the context is all white and
+// white is its more probable symbol, a run of white pixels is taken at once
+// as far as the decoder codes it without renormalising and the rows above
+// stay white.
 inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, const Window& win, int width,
                              const Rows& rows) {
     const int n2 = win.right2 - win.left2 + 1;
@@ -87,13 +130,34 @@ inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, cons
     const uint32_t mask0 = (1u << n0) - 1;
     const int shift1 = n0;
     const int shift2 = n1 + n0;
+    const size_t paddedBytes = size_t((width + 7) / 8) + 2 * kRowPad;
     uint32_t w2, w1, w0 = 0;
-    startWindow(win, rows, w2, w1);
+    windowAt(win, rows, 0, w2, w1);
     // Bits gather in a local byte: a store to the row could alias the
     // decoder's state.
     uint32_t out = 0;
-    for (int x = 0; x < width; ++x) {
+    int whiteUntil = 0;
+    for (int x = 0; x < width;) {
         const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
+        if (cx == 0 && (stats->contexts()[0] & 1) == 0) {
+            if (x >= whiteUntil)
+                whiteUntil = whiteAboveUntil(win, rows, paddedBytes, x, width);
+            const int run = arith.decodeMpsRun(0, stats, whiteUntil - x);
+            if (run > 0) {
+                // The row starts out white: a run that completes the byte
+                // of x writes that byte's earlier pixels, the rest stays.
+                if (((x + run) >> 3) != (x >> 3)) {
+                    rows.row0[x >> 3] = uint8_t(out << (8 - (x & 7)));
+                    out = 0;
+                } else {
+                    out <<= run;
+                }
+                x += run;
+                // The pixels left of x on this row are white, as before.
+                windowAt(win, rows, x, w2, w1);
+                continue;
+            }
+        }
         const int bit = arith.decodeBit(cx, stats);
         out = (out << 1) | uint32_t(bit);
         if ((x & 7) == 7)
@@ -101,6 +165,7 @@ inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, cons
         w0 = ((w0 << 1) | uint32_t(bit)) & mask0;
         w1 = ((w1 << 1) | uint32_t(padPixel(rows.row1, x + 1 + win.right1))) & mask1;
         w2 = ((w2 << 1) | uint32_t(padPixel(rows.row2, x + 1 + win.right2))) & mask2;
+        ++x;
     }
     if (width & 7)
         rows.row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
@@ -115,7 +180,7 @@ inline void decodeFixedRow(ArithDecoder& arith, ArithDecoderStats* stats, const 
     const uint32_t mask1 = (1u << (win.right1 - win.left1 + 1)) - 1;
     const uint32_t mask0 = (1u << win.count0) - 1;
     uint32_t w2, w1, w0 = 0;
-    startWindow(win, rows, w2, w1);
+    windowAt(win, rows, 0, w2, w1);
     for (int x = 0; x < width; ++x) {
         int bit = 0;
         if (!skip || !skip->getPixel(x, y)) {
@@ -155,7 +220,10 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                                                          Jbig2BitReader* mmrReader) {
     if (!Jbig2Bitmap::sizeInRange(width, height))
         return nullptr;
-    if (!spend(mmr ? int64_t(width) * height / 8 : int64_t(width) * height))
+    // Making the bitmap, or all of MMR decoding, which is bounded by its
+    // data; arithmetic rows are counted as they are decoded, a typical row
+    // (a copy of the one above) as a combination.
+    if (!spend(int64_t(width) * height / (mmr ? 8 : 32)) || !reserveBitmap(width, height))
         return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     if (mmr) {
@@ -183,12 +251,12 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
             if (ltp) {
                 if (y > 0)
                     bitmap->duplicateRow(y, y - 1);
-                if (pastData(1))
+                if (pastData(1) || !spend(width / 32 + 1))
                     break;
                 continue;
             }
         }
-        if (pastData(width))
+        if (pastData(width) || !spend(width))
             break;
         uint8_t* row0 = bitmap->row(y);
         if (y >= 1)
@@ -348,7 +416,8 @@ void Jbig2Decoder::readGenericRegion(const SegmentHeader& h, Data data, bool imm
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeRefinement(int width, int height, int templ, bool tpgrOn,
                                                             const Jbig2Bitmap& reference, int64_t dx,
                                                             int64_t dy, const int* at) {
-    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height))
+    if (!Jbig2Bitmap::sizeInRange(width, height) || !spend(int64_t(width) * height) ||
+        !reserveBitmap(width, height))
         return nullptr;
     auto bitmap = std::make_unique<Jbig2Bitmap>(0, width, height);
     ArithDecoderStats* stats = m_refinementStats.get();
@@ -457,6 +526,8 @@ void Jbig2Decoder::readRefinementRegion(const SegmentHeader& h, Data data, bool 
             reportError(m_position, "JBIG2 refinement region before the page information");
             return;
         }
+        if (!reserveBitmap(info.width, info.height))
+            return;
         pageArea = m_page->getSlice(int(info.x), int(info.y), int(info.width), int(info.height));
         reference = pageArea.get();
     }

@@ -127,7 +127,8 @@ bool Jbig2Decoder::refineTextSymbol(const TextParams& p, const Jbig2Bitmap* symb
 std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                                                       const std::vector<const Jbig2Bitmap*>& symbols,
                                                       Jbig2BitReader* reader, Data data) {
-    if (!Jbig2Bitmap::sizeInRange(p.width, p.height) || !spend(p.width * p.height / 32))
+    if (!Jbig2Bitmap::sizeInRange(p.width, p.height) || !spend(p.width * p.height / 32) ||
+        !reserveBitmap(p.width, p.height))
         return nullptr;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(p.width), int(p.height));
     if (p.defaultPixel)
@@ -197,14 +198,16 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeText(const TextParams& p,
                 else
                     integer(nullptr, m_iari.get(), &refine);
             }
+            // An id past the symbols leaves the instance out as an empty
+            // symbol; when refined, its deltas are read (with Huffman coding
+            // its refinement data is skipped by its size) and there is no
+            // bitmap to refine.
             const Jbig2Bitmap* symbol =
                 id >= 0 && size_t(id) < symbols.size() ? symbols[size_t(id)] : nullptr;
             if (id < 0 || size_t(id) >= symbols.size()) {
                 if (!badIdReported)
                     reportError(m_position, "JBIG2 symbol id %lld out of range", static_cast<long long>(id));
                 badIdReported = true;
-                if (refine)
-                    return region;
             }
             std::unique_ptr<Jbig2Bitmap> refined;
             if (refine) {
@@ -610,7 +613,7 @@ bool Jbig2Decoder::readCollectiveBitmap(SymbolDictRun& run, int64_t classFirst, 
         const int64_t bytes = (totalWidth + 7) / 8 * classHeight;
         if (!Jbig2Bitmap::sizeInRange(totalWidth, classHeight) ||
             bytes > int64_t(reader.size()) - int64_t(std::min(reader.bytesRead(), reader.size())) ||
-            !spend(totalWidth * classHeight / 32)) {
+            !spend(totalWidth * classHeight / 32) || !reserveBitmap(totalWidth, classHeight)) {
             reportError(m_position, "Bad collective bitmap size in JBIG2 symbol dictionary");
             return false;
         }
@@ -640,8 +643,12 @@ bool Jbig2Decoder::readCollectiveBitmap(SymbolDictRun& run, int64_t classFirst, 
         reader.skipBytes(size_t(size));
     }
     int64_t x = 0;
-    // Cutting the symbols out copies the whole collective bitmap.
-    if (collective && !spend(totalWidth * classHeight / 32))
+    // Cutting the symbols out copies the whole collective bitmap, each
+    // symbol's rows rounded up to whole bytes.
+    int64_t sliceBytes = 0;
+    for (int64_t i = classFirst; i < run.decoded; ++i)
+        sliceBytes += (run.widths[size_t(i)] + 7) / 8 * classHeight;
+    if (collective && (!spend(totalWidth * classHeight / 32) || !reserveBitmapBytes(sliceBytes)))
         return false;
     for (int64_t i = classFirst; i < run.decoded && collective; ++i) {
         run.newSymbols[size_t(i)] =
@@ -668,7 +675,8 @@ void Jbig2Decoder::exportSymbols(SymbolDictRun& run, Jbig2SymbolDict& dict) {
                 continue;
             if (index < run.inCount) {
                 const Jbig2Bitmap* s = run.inputs[size_t(index)];
-                const bool copy = s && s->isValid() && spend(int64_t(s->width()) * s->height() / 32);
+                const bool copy = s && s->isValid() && spend(int64_t(s->width()) * s->height() / 32) &&
+                                  reserveBitmap(s->width(), s->height());
                 dict.symbols.push_back(copy ? s->getSlice(0, 0, s->width(), s->height()) : nullptr);
             } else {
                 dict.symbols.push_back(std::move(run.newSymbols[size_t(index - run.inCount)]));
@@ -704,7 +712,7 @@ void Jbig2Decoder::readPatternDict(const SegmentHeader& h, Data data, SegmentLis
         startArith(data, 7, data.size - 7);
     }
     auto collective = decodeGeneric(mmr, int(count * width), height, templ, false, nullptr, at, &reader);
-    if (!collective)
+    if (!collective || !reserveBitmapBytes(count * ((width + 7) / 8) * height))
         return;
     auto dict = std::make_unique<Jbig2PatternDict>(h.number);
     for (int64_t i = 0; i < count; ++i)
@@ -779,7 +787,7 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
         return;
     }
     const auto& patterns = static_cast<Jbig2PatternDict*>(segment)->patterns;
-    if (!spend(info.width * info.height / 32))
+    if (!spend(info.width * info.height / 32) || !reserveBitmap(info.width, info.height))
         return;
     auto region = std::make_unique<Jbig2Bitmap>(0, int(info.width), int(info.height));
     if (defaultPixel)
@@ -793,7 +801,8 @@ void Jbig2Decoder::readHalftoneRegion(const SegmentHeader& h, Data data, bool im
     const int gw = int(gridWidth), gh = int(gridHeight);
     // Charged before the grid's gray values are allocated: a cell costs
     // its decisions and the placing of its pattern.
-    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32)))
+    if (!spend(int64_t(gw) * gh * (8 + patternWidth * patternHeight / 32)) ||
+        (enableSkip && !reserveBitmap(gw, gh)))
         return;
     auto cellX = [&](int64_t m, int64_t n) { return (gridX + m * stepY + n * stepX) >> 8; };
     auto cellY = [&](int64_t m, int64_t n) { return (gridY + m * stepX - n * stepY) >> 8; };

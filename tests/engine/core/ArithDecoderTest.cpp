@@ -104,6 +104,64 @@ TEST(ArithDecoder, RoundTripsThroughStuffingAndStallsAtTheMarker) {
     }
 }
 
+// Runs of the more probable symbol taken at once give the decisions and the
+// decoder state of one decodeBit call each: runs of every length, also past
+// the end of the data.
+TEST(ArithDecoder, MpsRunsDecodeAsSingleDecisions) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        // Context 0 carries long runs of 0, context 1 fair bits.
+        Decisions d;
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 60000; ++i) {
+            const bool fair = rng() % 200 == 0;
+            d.contexts.push_back(fair ? 1 : 0);
+            d.bits.push_back(fair ? int(rng() & 1) : rng() % 3000 == 0);
+        }
+        const std::string coded = encode(d, 2);
+        RefPtr<DataStream> stream = memoryStream(coded);
+        stream->reset();
+        ArithDecoder dec;
+        ArithDecoderStats stats(2);
+        dec.setStream(stream.get());
+        dec.start();
+        size_t i = 0, taken = 0;
+        // 20% beyond the data, where the decoder is fed 1-bits.
+        const size_t total = d.bits.size() * 6 / 5;
+        std::vector<int> decoded;
+        while (i < total) {
+            if (i < d.bits.size() && d.contexts[i] == 0) {
+                size_t same = 0;
+                while (i + same < total && (i + same >= d.bits.size() || d.contexts[i + same] == 0))
+                    ++same;
+                const int run = dec.decodeMpsRun(0, &stats, int(std::min<size_t>(same, 1 + rng() % 5000)));
+                for (int k = 0; k < run; ++k)
+                    decoded.push_back(stats.contexts()[0] & 1);
+                i += size_t(run);
+                taken += size_t(run);
+                if (run > 0)
+                    continue;
+            }
+            decoded.push_back(dec.decodeBit(i < d.bits.size() ? d.contexts[i] : 0, &stats));
+            ++i;
+        }
+        // The reference: every decision by itself.
+        RefPtr<DataStream> again = memoryStream(coded);
+        again->reset();
+        ArithDecoder ref;
+        ArithDecoderStats refStats(2);
+        ref.setStream(again.get());
+        ref.start();
+        size_t mismatch = total;
+        for (size_t k = 0; k < total && mismatch == total; ++k)
+            if (ref.decodeBit(k < d.bits.size() ? d.contexts[k] : 0, &refStats) != decoded[k])
+                mismatch = k;
+        EXPECT_EQ(mismatch, total) << "seed " << seed;
+        EXPECT_GT(taken, d.bits.size() / 2) << "seed " << seed;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(stats.contexts()), 2),
+                  std::string(reinterpret_cast<char*>(refStats.contexts()), 2));
+    }
+}
+
 // The one-piece decode, and the same stream given as two limited segments
 // split at every byte: the second length is set as soon as the decoder has
 // read ahead past the first, and every decision must agree.

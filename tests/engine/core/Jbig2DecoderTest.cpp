@@ -4,6 +4,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -76,7 +77,8 @@ std::string regionInfo(int w, int h, int x, int y, int op = 0) {
 // The generic-region contexts written plainly: the template's pixels in
 // order of row and column, most significant first, an AT pixel in the place
 // of the pixel it moves.
-uint32_t genericContext(const Picture& p, int x, int y, int templ, const int* at) {
+template <class Pic>
+uint32_t genericContext(const Pic& p, int x, int y, int templ, const int* at) {
     struct Offset {
         int dx, dy, atIndex;
     };
@@ -138,15 +140,16 @@ uint32_t genericContext(const Picture& p, int x, int y, int templ, const int* at
     return cx;
 }
 
-void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, int templ, const int* at,
-                   bool tpgd) {
+// Codes the picture's rows; with TPGDON a row that sameAsAbove(y) says
+// repeats the one above takes one decision.
+template <class Pic, class Same>
+void encodeRows(MqEncoder& enc, MqEncoder::Contexts& cx, const Pic& p, int templ, const int* at, bool tpgd,
+                Same sameAsAbove) {
     static const uint32_t kSltp[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
     int ltp = 0;
     for (int y = 0; y < p.height; ++y) {
         if (tpgd) {
-            bool same = true;
-            for (int x = 0; x < p.width; ++x)
-                same = same && p.get(x, y) == p.get(x, y - 1);
+            const bool same = sameAsAbove(y);
             enc.encodeBit(cx, kSltp[templ], ltp ^ int(same));
             ltp = same;
             if (same)
@@ -155,6 +158,16 @@ void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, in
         for (int x = 0; x < p.width; ++x)
             enc.encodeBit(cx, genericContext(p, x, y, templ, at), p.get(x, y));
     }
+}
+
+void encodeGeneric(MqEncoder& enc, MqEncoder::Contexts& cx, const Picture& p, int templ, const int* at,
+                   bool tpgd) {
+    encodeRows(enc, cx, p, templ, at, tpgd, [&](int y) {
+        for (int x = 0; x < p.width; ++x)
+            if (p.get(x, y) != p.get(x, y - 1))
+                return false;
+        return true;
+    });
 }
 
 std::string atBytes(const int* at, int count) {
@@ -324,27 +337,41 @@ TEST(Jbig2Decoder, RefinementReferringToSeveralSegmentsLeavesThePage) {
     EXPECT_TRUE(errors.contains("several"));
 }
 
-TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
-    Picture a(5, 6), b(3, 6);
-    for (int y = 0; y < 6; ++y) {
-        a.set(y % 5, y);
-        a.set(0, y);
-        b.set(1, y);
-    }
-    // The globals: one dictionary of two new symbols, both exported.
+// A symbol dictionary of one height class holding the symbols (all of the
+// first one's height), every one exported.
+std::string symbolDictionary(uint32_t number, const std::vector<Picture>& symbols) {
     MqEncoder enc;
     MqEncoder::Contexts iadh(512, 0), iadw(512, 0), iaex(512, 0), generic(1 << 16, 0);
-    enc.encodeInt(iadh, 6);
-    enc.encodeInt(iadw, 5);
-    encodeGeneric(enc, generic, a, 0, kNominalAt[0], false);
-    enc.encodeInt(iadw, -2);
-    encodeGeneric(enc, generic, b, 0, kNominalAt[0], false);
+    enc.encodeInt(iadh, symbols[0].height);
+    int width = 0;
+    for (const Picture& s : symbols) {
+        enc.encodeInt(iadw, s.width - width);
+        width = s.width;
+        encodeGeneric(enc, generic, s, 0, kNominalAt[0], false);
+    }
     enc.encodeInt(iadw, 0, true);
     enc.encodeInt(iaex, 0);
-    enc.encodeInt(iaex, 2);
-    const std::string dict = be(0, 2) + atBytes(kNominalAt[0], 8) + be(2, 4) + be(2, 4) + enc.finish();
-    const std::string globals = segment(1, 0, {}, dict);
+    enc.encodeInt(iaex, int64_t(symbols.size()));
+    const uint32_t count = uint32_t(symbols.size());
+    return segment(number, 0, {},
+                   be(0, 2) + atBytes(kNominalAt[0], 8) + be(count, 4) + be(count, 4) + enc.finish());
+}
 
+struct TextSymbols {
+    Picture a{5, 6}, b{3, 6}, c{4, 6};
+    TextSymbols() {
+        for (int y = 0; y < 6; ++y) {
+            a.set(y % 5, y);
+            a.set(0, y);
+            b.set(1, y);
+            c.set(3 - y % 4, y);
+        }
+    }
+};
+
+TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
+    const TextSymbols s;
+    const std::string globals = symbolDictionary(1, {s.a, s.b});
     // One strip at T = 2: a at S = 3, then b two pixels after a's right edge.
     MqEncoder text;
     MqEncoder::Contexts iadt(512, 0), iafs(512, 0), iads(512, 0), iaid(4, 0);
@@ -357,8 +384,38 @@ TEST(Jbig2Decoder, TextRegionPlacesSymbolsOfTheGlobals) {
     text.encodeInt(iads, 0, true);
     const std::string region = regionInfo(20, 10, 1, 1) + be(0x0010, 2) + be(2, 4) + text.finish();
     const Page page = decode(pageInfo(24, 12) + segment(2, 6, {1}, region), 24, globals);
-    EXPECT_TRUE(pageShows(page, a, 1 + 3, 1 + 2));
-    EXPECT_TRUE(pageShows(page, b, 1 + 3 + 5 - 1 + 3, 1 + 2));
+    EXPECT_TRUE(pageShows(page, s.a, 1 + 3, 1 + 2));
+    EXPECT_TRUE(pageShows(page, s.b, 1 + 3 + 5 - 1 + 3, 1 + 2));
+}
+
+// A refined instance whose symbol id is past the symbols is left out, and
+// the instances after it are placed: its refinement deltas are read, and no
+// symbol means no bitmap to refine (an empty symbol, as for an unrefined
+// instance of a bad id).
+TEST(Jbig2Decoder, RefinedInstanceOfAnUnknownSymbolIsSkipped) {
+    const TextSymbols s;
+    MqEncoder text;
+    MqEncoder::Contexts iadt(512, 0), iafs(512, 0), iads(512, 0), iaid(8, 0), iari(512, 0), iardw(512, 0),
+        iardh(512, 0), iardx(512, 0), iardy(512, 0);
+    text.encodeInt(iadt, 0);
+    text.encodeInt(iadt, 2);
+    text.encodeInt(iafs, 3);
+    text.encodeIaid(iaid, 2, 3);
+    text.encodeInt(iari, 1);
+    for (auto* delta : {&iardw, &iardh, &iardx, &iardy})
+        text.encodeInt(*delta, 0);
+    text.encodeInt(iads, 4);
+    text.encodeIaid(iaid, 2, 2);
+    text.encodeInt(iari, 0);
+    text.encodeInt(iads, 0, true);
+    // Refinement on, reference corner top left, refinement template 1.
+    const std::string region = regionInfo(20, 10, 1, 1) + be(0x8012, 2) + be(2, 4) + text.finish();
+    ErrorCapture errors;
+    const Page page =
+        decode(pageInfo(24, 12) + symbolDictionary(1, {s.a, s.b, s.c}) + segment(2, 6, {1}, region), 24);
+    EXPECT_TRUE(errors.contains("symbol id 3"));
+    // The left-out instance counts as a symbol of width 0.
+    EXPECT_TRUE(pageShows(page, s.c, 1 + 3 - 1 + 4, 1 + 2));
 }
 
 TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
@@ -392,6 +449,72 @@ TEST(Jbig2Decoder, HalftoneGrayValuesPastTheLastPatternTakeIt) {
     EXPECT_TRUE(pageShows(page, expected, 2, 2));
 }
 
+// A page that is white but for a few black rectangles: with typical
+// prediction only the rows where a rectangle starts or ends are coded pixel
+// by pixel, so that even a page of 70 million pixels codes in a moment.
+struct RectPage {
+    struct Rect {
+        int x0, y0, x1, y1;
+    };
+    int width, height;
+    std::vector<Rect> rects;
+    int get(int x, int y) const {
+        for (const Rect& r : rects)
+            if (x >= r.x0 && x < r.x1 && y >= r.y0 && y < r.y1)
+                return 1;
+        return 0;
+    }
+    bool sameAsAbove(int y) const {
+        for (const Rect& r : rects)
+            if (y == r.y0 || y == r.y1)
+                return false;
+        return true;
+    }
+    // Whether the decoded page shows these rectangles and nothing else.
+    bool shownBy(const Page& page) const {
+        const size_t line = size_t((width + 7) / 8);
+        if (page.width != width || page.height != height)
+            return false;
+        std::vector<uint8_t> row(line);
+        for (int y = 0; y < height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (const Rect& r : rects)
+                if (y >= r.y0 && y < r.y1)
+                    for (int x = r.x0; x < r.x1; ++x)
+                        row[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+            if (!std::equal(row.begin(), row.end(), page.bytes.begin() + ptrdiff_t(size_t(y) * line)))
+                return false;
+        }
+        return true;
+    }
+};
+
+// A generic region of the whole page, template 0, TPGDON.
+std::string rectRegion(uint32_t number, const RectPage& p, int op = 0, int type = 38) {
+    MqEncoder enc;
+    MqEncoder::Contexts cx(1 << 16, 0);
+    encodeRows(enc, cx, p, 0, kNominalAt[0], true, [&](int y) { return p.sameAsAbove(y); });
+    return segment(
+        number, type, {},
+        regionInfo(p.width, p.height, 0, 0, op) + char(8) + atBytes(kNominalAt[0], 8) + enc.finish());
+}
+
+// A3 at 600 dpi: every region as large as the page decodes, however few
+// bytes code it; the decoding work a stream may ask for grows with its page.
+TEST(Jbig2Decoder, PageSizedRegionsOfAnA3PageAt600DpiDecode) {
+    const int width = 7016, height = 9921;
+    RectPage first{width, height, {{100, 200, 3000, 260}, {0, 9000, width, 9921}}};
+    RectPage second{width, height, {{5000, 4000, 5100, 8000}, {7000, 0, width, 10}}};
+    const std::string stream =
+        pageInfo(width, height) + rectRegion(1, first) + rectRegion(2, second, Jbig2Bitmap::kOr);
+    ErrorCapture errors;
+    const Page page = decode(stream, width);
+    EXPECT_TRUE(errors.empty()) << errors.reports()[0].message;
+    RectPage both = first;
+    both.rects.insert(both.rects.end(), second.rects.begin(), second.rects.end());
+    EXPECT_TRUE(both.shownBy(page));
+}
+
 // Sizes read from the data are checked before anything is allocated or
 // looped over: each stream is reported and ends quickly with what it has.
 TEST(Jbig2Decoder, HostileSizesAreRefused) {
@@ -416,6 +539,14 @@ TEST(Jbig2Decoder, HostileSizesAreRefused) {
              std::string s = page;
              for (uint32_t n = 1; n <= 12; ++n)
                  s += segment(n, 4, {}, regionInfo(16000, 16000, 0, 0) + be(0, 2) + be(0, 4));
+             return s;
+         }()},
+        // A few bytes each, and every one is kept.
+        {"kept regions of an A3 page", [&] {
+             const RectPage a3{7016, 9921, {}};
+             std::string s = pageInfo(7016, 9921);
+             for (uint32_t n = 1; n <= 40; ++n)
+                 s += rectRegion(n, a3, 0, 36);
              return s;
          }()},
     };
