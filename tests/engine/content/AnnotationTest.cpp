@@ -260,6 +260,44 @@ TEST_F(AnnotationTest, ManyWidgetsOfOneLongValueStayWithinTheContentBudget) {
     EXPECT_TRUE(errors.contains("too large"));
 }
 
+TEST_F(AnnotationTest, LongListBoxesWriteOnlyWhatTheirBoxShows) {
+    // A list of 200,000 options, as a form that took minutes and most of a
+    // gigabyte: its default appearance is written once, the lines stop
+    // where the box ends, and a size too small to end them stops at the
+    // appearance's budget, reported.
+    std::string options;
+    for (int i = 0; i < 200000; ++i)
+        options += "(Option " + std::to_string(i) + ") ";
+    std::string longDa;
+    for (int i = 0; i < 50000; ++i)
+        longDa += "0 g ";  // 200 KB
+    const struct {
+        std::string da, size;
+        std::string lastShown, firstLeftOut;
+        bool cut;
+    } cases[] = {
+        // 60 points of 1.1-point lines from 58.9 down: entries 0 to 54.
+        {longDa, "1", "(Option 54)", "(Option 55)", false},
+        // Lines running up out of the box show nothing.
+        {"", "-1", "", "(Option 0)", false},
+        {"", "0.0001", "(Option 1000)", "(Option 199999)", true},
+    };
+    for (const auto& c : cases) {
+        ErrorCapture errors;
+        PageAnnotations page(annotatedPdf({"/Subtype /Widget /FT /Ch /Rect [0 0 300 60] /DA (" + c.da +
+                                           "/Helv " + c.size + " Tf 0 g) /Opt [" + options + "]"},
+                                          true));
+        const std::string content = page.content(0);
+        EXPECT_LT(content.size(), c.da.size() + size_t(Annotation::kMaxAppearanceBytes) + 4096) << c.size;
+        EXPECT_EQ(content.find("/Helv"), content.rfind("/Helv")) << c.size;
+        if (!c.lastShown.empty()) {
+            EXPECT_NE(content.find(c.lastShown + " Tj"), std::string::npos) << c.size;
+        }
+        EXPECT_EQ(content.find(c.firstLeftOut + " Tj"), std::string::npos) << c.size;
+        EXPECT_EQ(errors.contains("List box appearance too large"), c.cut) << c.size;
+    }
+}
+
 TEST_F(AnnotationTest, TextOfSizeZeroFitsHeightAndWidthRoundedDown) {
     const struct {
         std::string rect, value;
