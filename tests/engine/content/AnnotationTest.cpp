@@ -133,7 +133,10 @@ TEST_F(AnnotationTest, AppearanceStateChoosesAmongTheNormalAppearances) {
         {"/AP << /N 4 0 R >>", 4},
         // Only references are taken.
         {"/AP << /N << /Length 0 >> >>", 0},
-        {"/AS /On /AP << /N 4 0 R >>", 0},
+        // A single stream is drawn whatever the state.
+        {"/AS /On /AP << /N 4 0 R >>", 4},
+        {"/AS /N /AP << /N 4 0 R /D << /N 5 0 R >> >>", 4},
+        {"/AS /On /AP << /N 6 0 R >>", 0},
     };
     for (const auto& c : cases) {
         PageAnnotations page(annotatedPdf({"/Subtype /Widget /Rect [0 0 10 10] " + c.entries}));
