@@ -100,7 +100,8 @@ public:
     // Replaces the appearance of a widget with one written from its field's
     // values: field is the dictionary inherited values are looked up in,
     // widget the annotation's own dictionary, form the interactive form's.
-    // Annotations of other subtypes are left as they are. fonts are those
+    // Annotations of other subtypes, and signature fields that have an
+    // appearance, are left as they are. fonts are those
     // of the form's DR; null builds them here (a walk over many widgets
     // builds them once and passes them in).
     void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,

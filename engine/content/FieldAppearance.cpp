@@ -562,6 +562,11 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                                          FontDirectory* fonts) {
     if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
         return;
+    // A signature's look is not written from any value: a stored one (the
+    // signer's mark) is kept, where a new one would show the background.
+    PdfValue type;
+    if (lookupInherited(field, "FT", type).isName("Sig") && !m_appearance.isNull())
+        return;
     m_generated = std::make_unique<DynString>();
     const double dx = m_xMax - m_xMin;
     const double dy = m_yMax - m_yMin;
@@ -574,8 +579,7 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
         writeNumbers({0, 0, dx, dy}, "re f");
     }
 
-    PdfValue type, flagsValue;
-    lookupInherited(field, "FT", type);
+    PdfValue flagsValue;
     lookupInherited(field, "Ff", flagsValue);
     const int flags = flagsValue.isInt() ? flagsValue.getInt() : 0;
     PdfValue caption;

@@ -145,6 +145,24 @@ TEST_F(AnnotationTest, AppearanceStateChoosesAmongTheNormalAppearances) {
     }
 }
 
+TEST_F(AnnotationTest, SignaturesKeepTheirStoredAppearance) {
+    // A signature widget in the state /N with one appearance stream: drawn
+    // whether or not the form asks for new appearances (there is nothing to
+    // write one from); without a stored one it gets the generated background.
+    const std::vector<std::string> widgets = {
+        "/Subtype /Widget /FT /Sig /F 4 /Rect [10 10 20 20] /AS /N /AP << /N 4 0 R >>",
+        "/Subtype /Widget /FT /Sig /F 4 /Rect [30 10 40 20] /MK << /BG [1 1 0] >>",
+    };
+    for (bool regenerate : {false, true}) {
+        const std::string pdf =
+            annotatedPdf(widgets, true, {}, regenerate ? "/NeedAppearances true" : "/NeedAppearances false");
+        const std::vector<std::string> fills = drawPage(pdf).only({"fill"});
+        ASSERT_EQ(fills.size(), regenerate ? 2u : 1u) << regenerate;
+        // The stored stream fills its own box of 0 0 1 1.
+        EXPECT_EQ(fills[0], "fill M 0 0 L 1 0 L 1 1 L 0 1 L 0 0 Z") << regenerate;
+    }
+}
+
 TEST_F(AnnotationTest, FlagsDecideWhetherPrintingAndDisplayDraw) {
     const struct {
         int flags;
