@@ -123,10 +123,12 @@ void Annotation::readAppearance(PdfDict* dict) {
     PdfValue ap;
     if (!dict->lookup("AP", ap).isDict())
         return;
-    PdfValue state;
-    if (dict->lookup("AS", state).isName()) {
-        PdfValue normal;
-        if (!ap.getDict()->lookup("N", normal).isDict())
+    PdfValue state, normal;
+    // A state picks among the normal appearances only when there are
+    // several, in a dictionary: a single stream is the appearance in every
+    // state (signature widgets often carry a state anyway).
+    if (dict->lookup("AS", state).isName() && !ap.getDict()->lookup("N", normal).isStream()) {
+        if (!normal.isDict())
             return;
         PdfValue chosen;
         if (normal.getDict()->lookupRaw(state.getName(), chosen).isRef() ||

@@ -65,6 +65,10 @@ public:
     // small type, and each byte can cost a few dozen of content (a comb
     // cell each).
     static constexpr int kMaxFieldText = 65536;
+    // Content one generated list box writes for its entries: a list as tall
+    // as a page in 1-point type writes a few hundred kilobytes; a tinier
+    // size would otherwise write every option of a list of any length.
+    static constexpr int64_t kMaxAppearanceBytes = 4 << 20;
 
     // dict is the annotation's dictionary; num and gen its reference (-1,
     // -1 when it was given directly).
@@ -96,7 +100,8 @@ public:
     // Replaces the appearance of a widget with one written from its field's
     // values: field is the dictionary inherited values are looked up in,
     // widget the annotation's own dictionary, form the interactive form's.
-    // Annotations of other subtypes are left as they are. fonts are those
+    // Annotations of other subtypes, and signature fields that have an
+    // appearance, are left as they are. fonts are those
     // of the form's DR; null builds them here (a walk over many widgets
     // builds them once and passes them in).
     void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,

@@ -1,5 +1,6 @@
 #include "engine/content/ColorSpace.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -383,14 +384,17 @@ std::unique_ptr<ColorSpace> IndexedColorSpace::copy() const {
     return std::make_unique<IndexedColorSpace>(m_base->copy(), m_highValue, m_lookup.get());
 }
 
+int IndexedColorSpace::paletteIndex(double value, int highValue) {
+    // Decoded image samples that stand for whole indices may come out a
+    // rounding error below them (3 x (1 / 3)): such a value is that index.
+    constexpr double kIndexSlack = 1e-9;
+    const int index = saturateToInt(std::floor(value + kIndexSlack));
+    return std::clamp(index, 0, highValue);
+}
+
 void IndexedColorSpace::mapToBase(const ColorValue& color, ColorValue& base) const {
     // The index is not trusted: it comes from an operand or a decoded sample.
-    int index = saturateToInt(colorToDouble(color.c[0]) + 0.5);
-    if (index < 0) {
-        index = 0;
-    } else if (index > m_highValue) {
-        index = m_highValue;
-    }
+    const int index = paletteIndex(colorToDouble(color.c[0]), m_highValue);
     const int n = m_base->getComponentCount();
     const unsigned char* entry = m_lookup.get() + index * n;
     for (int i = 0; i < n; ++i)

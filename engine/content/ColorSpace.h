@@ -272,9 +272,14 @@ public:
     ColorSpace* getBase() const { return m_base.get(); }
     int getHighValue() const { return m_highValue; }
     const unsigned char* getLookup() const { return m_lookup.get(); }
-    // The base colour of the index in color (rounded, then limited to
+    // The base colour of the index in color (its integer part, limited to
     // 0 .. high value).
     void mapToBase(const ColorValue& color, ColorValue& base) const;
+    // The palette entry a (decoded) index value selects: its integer part,
+    // limited to 0 .. highValue. An index is not rounded: the usual viewers
+    // take 1.5 and 1.9 as entry 1, and a value below 0 or past the palette
+    // as its first or last entry.
+    static int paletteIndex(double value, int highValue);
 
 private:
     std::unique_ptr<ColorSpace> m_base;

@@ -74,6 +74,9 @@ struct DefaultAppearance {
     // and the text matrix (moved to x, y) put in, the matrix appended when
     // there is none. Numbers are written as writeNumbers writes them.
     std::string textState(double size, double x, double y);
+    // These tokens with the size put in and the text matrix left out: the
+    // font and colour that every line of a list starts from, written once.
+    std::string stateWithoutMatrix(double size);
 };
 
 std::string formatNumber(double v) {
@@ -101,6 +104,19 @@ std::string DefaultAppearance::textState(double size, double x, double y) {
             out += formatNumber(v) + " ";
         out += "Tm\n";
     }
+    return out;
+}
+
+std::string DefaultAppearance::stateWithoutMatrix(double size) {
+    if (fontName >= 0)
+        tokens[size_t(fontName) + 1] = formatNumber(size);
+    std::string out;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (matrix >= 0 && i >= size_t(matrix) && i <= size_t(matrix) + 6)
+            continue;
+        out += tokens[i] + " ";
+    }
+    out += "\n";
     return out;
 }
 
@@ -498,27 +514,41 @@ void Annotation::drawListBox(const std::vector<ListEntry>& entries, int topIndex
     if (count == 0)
         return;
     topIndex = std::clamp(topIndex, 0, count - 1);
+    // Lines move down the box (up it for a negative size); the first one
+    // wholly outside the box in that direction ends the list, since the
+    // appearance is clipped to its box.
+    auto visible = [&](double baseline) {
+        return lineHeight > 0 ? baseline + lineHeight > 0 : baseline + lineHeight < dy;
+    };
+    // The default appearance may be long (it is copied from the file as it
+    // stands): it is written once, and each line only moves the text matrix
+    // and shows its entry. The saved state keeps its font and colour for
+    // every line.
+    write("q\n");
+    write(tokens.stateWithoutMatrix(size).c_str());
+    const int64_t budgetEnd = int64_t(m_generated->getLength()) + kMaxAppearanceBytes;
     double y = dy - 1.1 * size;
-    // Entries wholly below the box would be clipped away: not written.
-    for (int i = topIndex; i < count && (lineHeight <= 0 || y + lineHeight > 0); ++i, y -= lineHeight) {
+    for (int i = topIndex; i < count && visible(y); ++i, y -= lineHeight) {
+        if (m_generated->getLength() >= budgetEnd) {
+            reportError(-1, "List box appearance too large; entries from %d on are left out", i);
+            break;
+        }
         const ListEntry& e = entries[size_t(i)];
-        const double width = unitWidth(e.text) * size;
-        const double x = quaddedX(quadding, width, dx, w);
+        const double x = quaddedX(quadding, unitWidth(e.text) * size, dx, w);
         write("q\n");
         if (e.selected) {
             write(appearance::kListHighlightColor);
             write("\n");
             writeNumbers({w, y - 0.2 * size, dx - 2 * w, lineHeight}, "re f");
-        }
-        write("BT\n");
-        write(tokens.textState(size, x, y).c_str());
-        if (e.selected) {
             write(appearance::kListSelectedTextColor);
             write("\n");
         }
+        write("BT\n");
+        writeNumbers({1, 0, 0, 1, x, y}, "Tm");
         writeString(e.text.data(), int(e.text.size()));
         write(" Tj\nET\nQ\n");
     }
+    write("Q\n");
 }
 
 std::unique_ptr<FontDirectory> Annotation::formFonts(XrefTable* xref, PdfDict* form) {
@@ -532,6 +562,11 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
                                          FontDirectory* fonts) {
     if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
         return;
+    // A signature's look is not written from any value: a stored one (the
+    // signer's mark) is kept, where a new one would show the background.
+    PdfValue type;
+    if (lookupInherited(field, "FT", type).isName("Sig") && !m_appearance.isNull())
+        return;
     m_generated = std::make_unique<DynString>();
     const double dx = m_xMax - m_xMin;
     const double dy = m_yMax - m_yMin;
@@ -544,8 +579,7 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
         writeNumbers({0, 0, dx, dy}, "re f");
     }
 
-    PdfValue type, flagsValue;
-    lookupInherited(field, "FT", type);
+    PdfValue flagsValue;
     lookupInherited(field, "Ff", flagsValue);
     const int flags = flagsValue.isInt() ? flagsValue.getInt() : 0;
     PdfValue caption;

@@ -132,12 +132,8 @@ void ImageColorMap::buildIndexedTables(const double* sample, int maxPixel) {
         m_lookup[k] = std::make_unique<ColorComponent[]>(kTableSize);
         ColorComponent* table = m_lookup[k].get();
         for (int b = 0; b < kTableSize; ++b) {
-            int index = saturateToInt(sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0] + 0.5);
-            if (index < 0) {
-                index = 0;
-            } else if (index > high) {
-                index = high;
-            }
+            const int index = IndexedColorSpace::paletteIndex(
+                sample[b] * m_decodeRange[0] / maxPixel + m_decodeLow[0], high);
             const double byte = palette[index * m_baseComponents + k];
             table[b] = colorFromDouble(byte / 255.0 * rangeB[k] + lowB[k]);
         }

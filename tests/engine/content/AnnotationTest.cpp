@@ -133,12 +133,33 @@ TEST_F(AnnotationTest, AppearanceStateChoosesAmongTheNormalAppearances) {
         {"/AP << /N 4 0 R >>", 4},
         // Only references are taken.
         {"/AP << /N << /Length 0 >> >>", 0},
-        {"/AS /On /AP << /N 4 0 R >>", 0},
+        // A single stream is drawn whatever the state.
+        {"/AS /On /AP << /N 4 0 R >>", 4},
+        {"/AS /N /AP << /N 4 0 R /D << /N 5 0 R >> >>", 4},
+        {"/AS /On /AP << /N 6 0 R >>", 0},
     };
     for (const auto& c : cases) {
         PageAnnotations page(annotatedPdf({"/Subtype /Widget /Rect [0 0 10 10] " + c.entries}));
         const PdfValue& ap = page.list->get(0)->getAppearance();
         EXPECT_EQ(ap.isRef() ? ap.getRefNum() : 0, c.expected) << c.entries;
+    }
+}
+
+TEST_F(AnnotationTest, SignaturesKeepTheirStoredAppearance) {
+    // A signature widget in the state /N with one appearance stream: drawn
+    // whether or not the form asks for new appearances (there is nothing to
+    // write one from); without a stored one it gets the generated background.
+    const std::vector<std::string> widgets = {
+        "/Subtype /Widget /FT /Sig /F 4 /Rect [10 10 20 20] /AS /N /AP << /N 4 0 R >>",
+        "/Subtype /Widget /FT /Sig /F 4 /Rect [30 10 40 20] /MK << /BG [1 1 0] >>",
+    };
+    for (bool regenerate : {false, true}) {
+        const std::string pdf =
+            annotatedPdf(widgets, true, {}, regenerate ? "/NeedAppearances true" : "/NeedAppearances false");
+        const std::vector<std::string> fills = drawPage(pdf).only({"fill"});
+        ASSERT_EQ(fills.size(), regenerate ? 2u : 1u) << regenerate;
+        // The stored stream fills its own box of 0 0 1 1.
+        EXPECT_EQ(fills[0], "fill M 0 0 L 1 0 L 1 1 L 0 1 L 0 0 Z") << regenerate;
     }
 }
 
@@ -258,6 +279,44 @@ TEST_F(AnnotationTest, ManyWidgetsOfOneLongValueStayWithinTheContentBudget) {
     EXPECT_LT(total, AnnotationList::kMaxGeneratedBytes + (4 << 20));
     EXPECT_EQ(page.list->get(99)->getGeneratedContent(), nullptr);
     EXPECT_TRUE(errors.contains("too large"));
+}
+
+TEST_F(AnnotationTest, LongListBoxesWriteOnlyWhatTheirBoxShows) {
+    // A list of 200,000 options, as a form that took minutes and most of a
+    // gigabyte: its default appearance is written once, the lines stop
+    // where the box ends, and a size too small to end them stops at the
+    // appearance's budget, reported.
+    std::string options;
+    for (int i = 0; i < 200000; ++i)
+        options += "(Option " + std::to_string(i) + ") ";
+    std::string longDa;
+    for (int i = 0; i < 50000; ++i)
+        longDa += "0 g ";  // 200 KB
+    const struct {
+        std::string da, size;
+        std::string lastShown, firstLeftOut;
+        bool cut;
+    } cases[] = {
+        // 60 points of 1.1-point lines from 58.9 down: entries 0 to 54.
+        {longDa, "1", "(Option 54)", "(Option 55)", false},
+        // Lines running up out of the box show nothing.
+        {"", "-1", "", "(Option 0)", false},
+        {"", "0.0001", "(Option 1000)", "(Option 199999)", true},
+    };
+    for (const auto& c : cases) {
+        ErrorCapture errors;
+        PageAnnotations page(annotatedPdf({"/Subtype /Widget /FT /Ch /Rect [0 0 300 60] /DA (" + c.da +
+                                           "/Helv " + c.size + " Tf 0 g) /Opt [" + options + "]"},
+                                          true));
+        const std::string content = page.content(0);
+        EXPECT_LT(content.size(), c.da.size() + size_t(Annotation::kMaxAppearanceBytes) + 4096) << c.size;
+        EXPECT_EQ(content.find("/Helv"), content.rfind("/Helv")) << c.size;
+        if (!c.lastShown.empty()) {
+            EXPECT_NE(content.find(c.lastShown + " Tj"), std::string::npos) << c.size;
+        }
+        EXPECT_EQ(content.find(c.firstLeftOut + " Tj"), std::string::npos) << c.size;
+        EXPECT_EQ(errors.contains("List box appearance too large"), c.cut) << c.size;
+    }
 }
 
 TEST_F(AnnotationTest, TextOfSizeZeroFitsHeightAndWidthRoundedDown) {

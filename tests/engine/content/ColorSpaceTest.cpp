@@ -422,15 +422,18 @@ TEST(ColorSpaceIndexed, LookupStreamMustHoldTheWholeTable) {
     EXPECT_EQ(errors.count(), 1u);
 }
 
-TEST(ColorSpaceIndexed, IndexIsRoundedAndLimitedToThePalette) {
+TEST(ColorSpaceIndexed, IndexIsItsIntegerPartLimitedToThePalette) {
     // Entries: 0 -> (10, 20, 30), 1 -> (40, 50, 60).
     auto space = parseText("[/Indexed /DeviceRGB 1 <0a141e28323c>]");
     ASSERT_TRUE(space);
     const auto byte = [](int b) { return colorFromDouble(b / 255.0); };
     EXPECT_RGB(rgbOf(*space, color({0})), byte(10), byte(20), byte(30));
     EXPECT_RGB(rgbOf(*space, color({kColorOne})), byte(40), byte(50), byte(60));
-    EXPECT_RGB(rgbOf(*space, color({0x8000})), byte(40), byte(50), byte(60));  // 0.5 rounds up
-    EXPECT_RGB(rgbOf(*space, color({0x7fff})), byte(10), byte(20), byte(30));
+    // Not rounded: 0.5 and 0.99 are entry 0, 1.5 entry 1.
+    EXPECT_RGB(rgbOf(*space, color({0x8000})), byte(10), byte(20), byte(30));
+    EXPECT_RGB(rgbOf(*space, color({0xfd70})), byte(10), byte(20), byte(30));
+    EXPECT_RGB(rgbOf(*space, color({0x18000})), byte(40), byte(50), byte(60));
+    EXPECT_RGB(rgbOf(*space, color({-0x8000})), byte(10), byte(20), byte(30));
     // Indices outside the palette read its first or last entry, never
     // beyond the table.
     EXPECT_RGB(rgbOf(*space, color({200 * kColorOne})), byte(40), byte(50), byte(60));

@@ -133,6 +133,31 @@ TEST(ImageColorMap, IndexedImagesExpandIntoTheBase) {
     ASSERT_TRUE(inverted->isOk());
     EXPECT_RGB(rgbOf(*inverted, {3}), 0, 0, 0);
     EXPECT_RGB(rgbOf(*inverted, {0}), byteColor(0x33), byteColor(0x33), byteColor(0x33));
+
+    // Decoded indices that are negative, fractional or past the palette:
+    // the integer part, limited to 0 .. high value, as the usual viewers
+    // draw them. Sample s of [-1 3] over 2 bits decodes to -1 + 4s / 3.
+    const std::string palette = "[/Indexed /DeviceRGB 3 <000000111111222222333333>]";
+    const struct {
+        int bits;
+        std::string decode;
+        std::vector<int> entries;  // the entry of samples 0, 1, 2, ...
+    } cases[] = {
+        {2, "[-1 3]", {0, 0, 1, 3}},
+        {4, "[-0.4 14.6]", {0, 0, 1, 2, 3, 3}},
+        {4, "[0 1.5]", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1}},
+        {4, "[0 -15]", {0, 0, 0}},
+        {4, "[15 0]", {3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2, 1, 0}},
+        // 3 x (1 / 3) is index 1 however the sum rounds.
+        {8, "[0 85]", {0, 0, 0, 1, 1, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        auto decoded = map(c.bits, c.decode, palette);
+        ASSERT_TRUE(decoded->isOk());
+        for (size_t s = 0; s < c.entries.size(); ++s)
+            EXPECT_EQ(rgbOf(*decoded, {uint8_t(s)}).g, byteColor(0x11 * c.entries[s]))
+                << c.decode << " sample " << s;
+    }
 }
 
 TEST(ImageColorMap, SeparationImagesExpandThroughTheTint) {
