@@ -109,6 +109,23 @@ TEST(RasteriserImageTest, OneSamplePerPixelIsCopiedUnchanged) {
     EXPECT_EQ(grey(bitmap, 0, 1), 255);
 }
 
+TEST(RasteriserImageTest, EnlargedImageRepeatsTheSampleUnderEachPixelCentre) {
+    // Three samples over five pixels on each axis: pixel centres 0.5 .. 4.5
+    // fall on samples 0, 0, 1, 2, 2 (a sample taken at each pixel's left
+    // edge would give 0, 0, 1, 1, 2 and put the last one a pixel late).
+    RasterBitmap bitmap(6, 6, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(3, 3, {0, 10, 20, 30, 40, 50, 60, 70, 80});
+    const double m[6] = {5, 0, 0, 5, 0, 0};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 3, 3, m), resultOk);
+    const int sample[5] = {0, 0, 1, 2, 2};
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(grey(bitmap, x, y), 30 * sample[y] + 10 * sample[x]) << x << "," << y;
+    EXPECT_EQ(rows.calls, 3);
+}
+
 TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
     RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
     Rasteriser r(&bitmap, false, nullptr);
