@@ -405,16 +405,20 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
     EXPECT_EQ(r.modXMax(), -1);
 }
 
-TEST(RasteriserGlyphTest, FillCharPassesQuarterPixelFractionsAndFreesOwnedPixels) {
+TEST(RasteriserGlyphTest, FillCharTakesQuarterPixelsAlongXAndTheNearestRow) {
     RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
     Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     FakeFont font;
     font.has = true;
     font.owned = true;  // the leak checker sees a missing free
-    EXPECT_EQ(r.fillChar(1.6, 2.3, 65, font), resultOk);
+    // x 1.6: pixel 1 and two quarters; y 2.6: row 3, not the row above.
+    EXPECT_EQ(r.fillChar(1.6, 2.6, 65, font), resultOk);
     EXPECT_EQ(font.lastX, 2);
-    EXPECT_EQ(font.lastY, 1);
+    EXPECT_EQ(font.lastY, 0);
+    EXPECT_EQ(grey(bitmap, 1, 3), 0);
+    EXPECT_EQ(grey(bitmap, 1, 2), 255);
+    EXPECT_EQ(r.fillChar(1.6, 2.4, 65, font), resultOk);
     EXPECT_EQ(grey(bitmap, 1, 2), 0);
 }
 
