@@ -21,7 +21,6 @@ constexpr int kMarkerEoi = 0xD9;
 constexpr int kMarkerSos = 0xDA;
 constexpr int kMarkerDqt = 0xDB;
 constexpr int kMarkerDri = 0xDD;
-constexpr int kMarkerApp0 = 0xE0;
 constexpr int kMarkerApp14 = 0xEE;
 
 // One 8-point inverse DCT over in[0], in[step], ... (any integer type),
@@ -166,7 +165,7 @@ void JpegDecoder::reset() {
     m_width = m_height = m_componentCount = m_scanCount = 0;
     for (Component& c : m_components)
         c = Component();
-    m_jfif = m_adobe = false;
+    m_adobe = false;
     m_restartInterval = 0;
     std::memset(m_quant, 0, sizeof m_quant);
     for (int i = 0; i < 4; ++i) {
@@ -186,13 +185,12 @@ void JpegDecoder::reset() {
     if (m_adobe)
         m_colorTransform = m_adobeTransform;
     if (!m_transformDecided) {
-        // Three components are YCbCr unless they name themselves R, G and B
-        // and no JFIF segment says otherwise (JFIF is always YCbCr).
-        if (m_colorTransform == -1) {
-            const bool rgbIds =
-                m_components[0].id == 'R' && m_components[1].id == 'G' && m_components[2].id == 'B';
-            m_colorTransform = (m_componentCount == 3 && (m_jfif || !rgbIds)) ? 1 : 0;
-        }
+        // Without an Adobe segment or a ColorTransform parameter, PDF's
+        // rule holds: three components are YCbCr. Component ids R, G and B
+        // are a convention of stand-alone JPEG files that PDF readers do not
+        // follow: such an image in a PDF file is YCbCr too.
+        if (m_colorTransform == -1)
+            m_colorTransform = m_componentCount == 3 ? 1 : 0;
         m_transformDecided = true;
     }
 
@@ -306,9 +304,6 @@ JpegDecoder::HeaderResult JpegDecoder::readHeaders() {
             case kMarkerDri:
                 if (!readRestartInterval())
                     return HeaderResult::kFailure;
-                break;
-            case kMarkerApp0:
-                readJfifSegment();
                 break;
             case kMarkerApp14:
                 readAdobeSegment();
@@ -550,23 +545,6 @@ bool JpegDecoder::readRestartInterval() {
     }
     m_restartInterval = interval;
     return true;
-}
-
-void JpegDecoder::readJfifSegment() {
-    const int length = read16();
-    int left = length - 2;
-    if (left > 4) {
-        char id[5];
-        for (char& ch : id)
-            ch = char(readByte());
-        left -= 5;
-        if (std::memcmp(id, "JFIF\0", 5) == 0)
-            m_jfif = true;
-    }
-    for (; left > 0; --left) {
-        if (readByte() < 0)
-            return;
-    }
 }
 
 void JpegDecoder::readAdobeSegment() {

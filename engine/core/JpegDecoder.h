@@ -138,7 +138,6 @@ private:
     bool readQuantTables();
     bool readRestartInterval();
     bool readScanHeader();
-    void readJfifSegment();
     void readAdobeSegment();
     void skipSegment();
     bool setUpFrame();
@@ -265,7 +264,6 @@ private:
 
     int m_colorTransform;
     bool m_transformDecided = false;
-    bool m_jfif = false;
     bool m_adobe = false;
     int m_adobeTransform = 0;
     int m_restartInterval = 0;

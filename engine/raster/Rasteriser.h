@@ -230,14 +230,15 @@ int Rasteriser::fillChar(double x, double y, int code, Font& font) {
     const double* m = m_state->matrix();
     const double xt = m[0] * x + m[2] * y + m[4];
     const double yt = m[1] * x + m[3] * y + m[5];
+    // Along x the sub-pixel position in quarters, so that the cache can keep
+    // four renderings of a glyph. Along y the glyph sits on the nearest
+    // whole row, as text is set on a line: taken down to the row above, a
+    // baseline at 50.9 would put every glyph a pixel higher than it is.
     const int x0 = floorToInt(clampCoord(xt));
-    const int y0 = floorToInt(clampCoord(yt));
-    // The sub-pixel position in quarters, so that the cache can keep four
-    // renderings of a glyph per axis.
+    const int y0 = floorToInt(clampCoord(yt + 0.5));
     const int xFraction = saturateToInt(std::floor((xt - x0) * 4), 0, 3);
-    const int yFraction = saturateToInt(std::floor((yt - y0) * 4), 0, 3);
     RasterGlyph glyph;
-    if (!font.getGlyph(code, xFraction, yFraction, &glyph))
+    if (!font.getGlyph(code, xFraction, 0, &glyph))
         return resultNoGlyph;
     drawGlyph(x0, y0, glyph);
     if (glyph.ownsPixels)

@@ -217,13 +217,21 @@ constexpr double kMinImageDeterminant = 0.000001;
 
 // How many of `count` source pixels each of `scaled` output pixels takes:
 // count / scaled, and one more whenever the running remainder reaches
-// scaled, so that the steps add up to count.
+// scaled, so that the steps add up to count. Reduced, output pixel j
+// averages the source pixels under its box; enlarged, it repeats the source
+// pixel under its centre, (j + 1/2) count / scaled (counted in halves):
+// taken at its left edge, every source pixel would land up to a device
+// pixel late, and the cells of a code or a chart drawn as a small image
+// would come out uneven.
 struct RunningStep {
-    int whole, rest, scaled;
-    int remainder = 0;
+    int whole;
+    int64_t rest, scaled, remainder;
 
     RunningStep(int count, int scaledCount)
-        : whole(count / scaledCount), rest(count % scaledCount), scaled(scaledCount) {}
+        : whole(count / scaledCount),
+          rest(2 * int64_t{count % scaledCount}),
+          scaled(2 * int64_t{scaledCount}),
+          remainder(whole == 0 ? count : 0) {}
 
     int next() {
         int step = whole;

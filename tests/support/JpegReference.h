@@ -23,6 +23,7 @@ struct ReferenceImage {
     int components = 0;
     // The colour space of the file as libjpeg reads its markers.
     J_COLOR_SPACE fileSpace = JCS_UNKNOWN;
+    bool adobeSegment = false;
     std::vector<unsigned char> samples;  // rows top to bottom, components interleaved
 };
 
@@ -39,9 +40,11 @@ inline void errorExit(j_common_ptr info) {
 inline void noMessage(j_common_ptr) {}
 
 // Returns a malloc'd buffer of the decoded samples, or null. outSpace picks
-// libjpeg's output colour space; JCS_UNKNOWN keeps its default.
+// libjpeg's output colour space and readAs the file's (in place of what
+// libjpeg reads from its markers); JCS_UNKNOWN keeps libjpeg's default.
 inline unsigned char* decode(const unsigned char* data, unsigned long size, J_COLOR_SPACE outSpace,
-                             int* width, int* height, int* components, J_COLOR_SPACE* fileSpace) {
+                             J_COLOR_SPACE readAs, int* width, int* height, int* components,
+                             J_COLOR_SPACE* fileSpace, bool* adobeSegment) {
     jpeg_decompress_struct info;
     ErrorJump error;
     unsigned char* volatile out = nullptr;
@@ -57,6 +60,9 @@ inline unsigned char* decode(const unsigned char* data, unsigned long size, J_CO
     jpeg_mem_src(&info, data, size);
     jpeg_read_header(&info, TRUE);
     *fileSpace = info.jpeg_color_space;
+    *adobeSegment = info.saw_Adobe_marker;
+    if (readAs != JCS_UNKNOWN)
+        info.jpeg_color_space = readAs;
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = FALSE;
     info.do_block_smoothing = FALSE;
@@ -131,18 +137,20 @@ inline unsigned char* encode(const unsigned char* samples, int width, int height
 
 // libjpeg's decoding of a JPEG file; false when libjpeg refuses it.
 inline bool referenceDecode(const std::string& jpeg, ReferenceImage* image,
-                            J_COLOR_SPACE outSpace = JCS_UNKNOWN) {
+                            J_COLOR_SPACE outSpace = JCS_UNKNOWN, J_COLOR_SPACE readAs = JCS_UNKNOWN) {
     int width = 0, height = 0, components = 0;
     J_COLOR_SPACE fileSpace = JCS_UNKNOWN;
+    bool adobeSegment = false;
     unsigned char* samples = jpegref::decode(reinterpret_cast<const unsigned char*>(jpeg.data()),
-                                             static_cast<unsigned long>(jpeg.size()), outSpace, &width,
-                                             &height, &components, &fileSpace);
+                                             static_cast<unsigned long>(jpeg.size()), outSpace, readAs,
+                                             &width, &height, &components, &fileSpace, &adobeSegment);
     if (!samples)
         return false;
     image->width = width;
     image->height = height;
     image->components = components;
     image->fileSpace = fileSpace;
+    image->adobeSegment = adobeSegment;
     image->samples.assign(samples, samples + size_t(width) * size_t(height) * size_t(components));
     std::free(samples);
     return true;

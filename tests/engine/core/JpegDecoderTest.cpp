@@ -563,13 +563,12 @@ std::string pixelOf(std::initializer_list<int> values) {
 const std::string kYcc = pixelOf({138, 128, 148});
 const std::string kRgb = pixelOf({166, 124, 138});
 
-TEST(JpegColorTransformTest, ComponentIdsAndJfifDecide) {
+TEST(JpegColorTransformTest, ThreeComponentsAreYcbcrWhateverTheirIds) {
     ErrorCapture errors;
-    // Ids 1, 2, 3 without JFIF: YCbCr.
     EXPECT_EQ(decodeOurs(colourFile({1, 2, 3}, "")), kRgb);
-    // R, G, B without JFIF: already RGB.
-    EXPECT_EQ(decodeOurs(colourFile({'R', 'G', 'B'}, "")), kYcc);
-    // JFIF is always YCbCr, whatever the ids.
+    // Ids R, G, B mark RGB only for stand-alone JPEG readers; PDF readers
+    // transform them as any three components without an Adobe segment.
+    EXPECT_EQ(decodeOurs(colourFile({'R', 'G', 'B'}, "")), kRgb);
     EXPECT_EQ(decodeOurs(colourFile({'R', 'G', 'B'}, jfif())), kRgb);
     EXPECT_TRUE(errors.empty());
 }

@@ -109,6 +109,23 @@ TEST(RasteriserImageTest, OneSamplePerPixelIsCopiedUnchanged) {
     EXPECT_EQ(grey(bitmap, 0, 1), 255);
 }
 
+TEST(RasteriserImageTest, EnlargedImageRepeatsTheSampleUnderEachPixelCentre) {
+    // Three samples over five pixels on each axis: pixel centres 0.5 .. 4.5
+    // fall on samples 0, 0, 1, 2, 2 (a sample taken at each pixel's left
+    // edge would give 0, 0, 1, 1, 2 and put the last one a pixel late).
+    RasterBitmap bitmap(6, 6, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(3, 3, {0, 10, 20, 30, 40, 50, 60, 70, 80});
+    const double m[6] = {5, 0, 0, 5, 0, 0};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 3, 3, m), resultOk);
+    const int sample[5] = {0, 0, 1, 2, 2};
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(grey(bitmap, x, y), 30 * sample[y] + 10 * sample[x]) << x << "," << y;
+    EXPECT_EQ(rows.calls, 3);
+}
+
 TEST(RasteriserImageTest, FractionalEdgesTouchWholePixelsAndSliversAreKept) {
     RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
     Rasteriser r(&bitmap, false, nullptr);
@@ -388,16 +405,20 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
     EXPECT_EQ(r.modXMax(), -1);
 }
 
-TEST(RasteriserGlyphTest, FillCharPassesQuarterPixelFractionsAndFreesOwnedPixels) {
+TEST(RasteriserGlyphTest, FillCharTakesQuarterPixelsAlongXAndTheNearestRow) {
     RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
     Rasteriser r(&bitmap, true, nullptr);
     test::clearTo(r, 255);
     FakeFont font;
     font.has = true;
     font.owned = true;  // the leak checker sees a missing free
-    EXPECT_EQ(r.fillChar(1.6, 2.3, 65, font), resultOk);
+    // x 1.6: pixel 1 and two quarters; y 2.6: row 3, not the row above.
+    EXPECT_EQ(r.fillChar(1.6, 2.6, 65, font), resultOk);
     EXPECT_EQ(font.lastX, 2);
-    EXPECT_EQ(font.lastY, 1);
+    EXPECT_EQ(font.lastY, 0);
+    EXPECT_EQ(grey(bitmap, 1, 3), 0);
+    EXPECT_EQ(grey(bitmap, 1, 2), 255);
+    EXPECT_EQ(r.fillChar(1.6, 2.4, 65, font), resultOk);
     EXPECT_EQ(grey(bitmap, 1, 2), 0);
 }
 
