@@ -112,7 +112,7 @@ def render_file(name, password, args, folder):
     if password:
         mutool += ["-p", password]
     run(mutool + [path, "1-%d" % pages])
-    gs = ["gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=png16m", "-r%d" % args.dpi,
+    gs = ["gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-dUseCropBox", "-sDEVICE=png16m", "-r%d" % args.dpi,
           "-dFirstPage=1", "-dLastPage=%d" % pages, "-sOutputFile=" + stem + "-gs%d.png"]
     if password:
         gs.append("-sPDFPassword=" + password)
