@@ -549,6 +549,18 @@ TEST_F(FontTest, CodeToGlyphMapFollowsTheUnicodeCmapForEncodedFonts) {
     EXPECT_NE(map['A'], 0);
 }
 
+TEST_F(FontTest, CodeToGlyphMapGivesANameNothingKnowsTheGlyphOfItsCode) {
+    auto ttf = TrueTypeFontFile::fromFile(kLiberationSans);
+    if (!ttf)
+        GTEST_SKIP() << "fonts-liberation2 is not installed";
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Mine"
+        " /Encoding << /Differences [65 /zzqnosuchglyph] >> /FontDescriptor << /Flags 32 >> >>");
+    auto map = simple(f)->buildCodeToGlyphMap(*ttf);
+    EXPECT_EQ(map['A'], ttf->mapNameToGid("A"));
+    EXPECT_NE(map['A'], 0);
+}
+
 TEST_F(FontTest, CodeToGlyphMapWithoutEncodingUsesTheMacCmapOrGlyphNames) {
     auto ttf = TrueTypeFontFile::fromFile(kLiberationSans);
     if (!ttf)
