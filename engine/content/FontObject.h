@@ -113,6 +113,9 @@ protected:
     // Reads the font descriptor of dict (the font, or a composite font's
     // descendant): flags, the embedded file and its kind, metrics.
     void readDescriptor(XrefTable* xref, PdfDict* dict);
+    // The embedded file's reference and the font type that its font-file
+    // entry of the descriptor gives.
+    void readFontFileEntry(PdfDict* desc);
     // Looks the font up in the settings' font folders (Type 1 and TrueType
     // fonts with a name only).
     void findExternalFile();
