@@ -197,6 +197,8 @@ void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
     if (composite)
         m_fontType = asCidFontType(m_fontType);
 
+    if (desc->lookup("FontWeight", v).isNum())
+        m_fontWeight = v.getNum();
     if (desc->lookup("MissingWidth", v).isNum())
         m_missingWidth = v.getNum();
     if (desc->lookup("Ascent", v).isNum() && v.getNum() != 0)

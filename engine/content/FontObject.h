@@ -95,6 +95,8 @@ public:
     // xMin, yMin, xMax, yMax in text-space units.
     const double* getBoundingBox() const { return m_boundingBox; }
     double getMissingWidth() const { return m_missingWidth; }
+    // The descriptor's weight (100-900, 400 normal), 0 when it gives none.
+    double getFontWeight() const { return m_fontWeight; }
     double getAscent() const { return m_ascent; }
     double getDescent() const { return m_descent; }
 
@@ -139,6 +141,7 @@ protected:
     double m_fontMatrix[6] = {1, 0, 0, 1, 0, 0};
     double m_boundingBox[4] = {0, 0, 0, 0};
     double m_missingWidth = 0;
+    double m_fontWeight = 0;
     double m_ascent = 0.95;
     double m_descent = -0.35;
     bool m_ok = false;
