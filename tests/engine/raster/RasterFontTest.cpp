@@ -360,6 +360,11 @@ TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts)
     ASSERT_EQ(font->getGlyph('A', 0, 0, &g0), 1);
     ASSERT_EQ(font->getGlyph('A', 2, 0, &g2), 1);
     EXPECT_EQ(g0.pixels, g2.pixels);  // one entry
+    // placed at the nearest whole pixel: half a pixel or more past it moves
+    // the glyph to the next one
+    EXPECT_EQ(g2.xOffset, g0.xOffset - 1);
+    ASSERT_EQ(font->getGlyph('A', 1, 0, &again), 1);
+    EXPECT_EQ(again.xOffset, g0.xOffset);
 }
 
 TEST_F(RasterFontTest, GlyphTooLargeToCacheIsAnsweredUncached) {
