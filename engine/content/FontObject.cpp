@@ -40,6 +40,28 @@ void readNumbers(const PdfValue& array, double* out, int n, double scale) {
     }
 }
 
+bool isCidFontType(int type) {
+    return type >= kFontCidType0 && type <= kFontCidType2OT;
+}
+
+// The CID-keyed type of the same program kind.
+int asCidFontType(int type) {
+    switch (type) {
+        case kFontType1:
+            return kFontCidType0;
+        case kFontType1C:
+            return kFontCidType0C;
+        case kFontType1COT:
+            return kFontCidType0COT;
+        case kFontTrueType:
+            return kFontCidType2;
+        case kFontTrueTypeOT:
+            return kFontCidType2OT;
+        default:
+            return type;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<FontObject> FontObject::create(XrefTable* xref, const char* tag, int objectNumber,
@@ -78,28 +100,11 @@ FontObject::FontObject(const char* tag, int objectNumber, int generation, const 
 
 FontObject::~FontObject() = default;
 
-void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
-    (void)xref;
-    m_flags = kFontFlagSerif;
-    m_embeddedFileNumber = -1;
-    m_embeddedFileGeneration = -1;
-    m_missingWidth = 0;
-
-    PdfValue descriptor;
-    dict->lookup("FontDescriptor", descriptor);
-    if (!descriptor.isDict())
-        return;
-    PdfDict* desc = descriptor.getDict();
-
+// Which font-file entry holds the program decides (or corrects) the font
+// type: a Type 1 program, a TrueType program, or a stream whose subtype tells
+// the compact and OpenType forms apart.
+void FontObject::readFontFileEntry(PdfDict* desc) {
     PdfValue v;
-    if (desc->lookup("Flags", v).isInt())
-        m_flags = v.getInt();
-    if (desc->lookup("FontName", v).isName())
-        m_embeddedFontName = std::make_unique<DynString>(v.getName());
-
-    // Which font-file entry holds the program decides (or corrects) the
-    // font type: a Type 1 program, a TrueType program, or a stream whose
-    // subtype tells the compact and OpenType forms apart.
     if (desc->lookupRaw("FontFile", v).isRef()) {
         m_embeddedFileNumber = v.getRefNum();
         m_embeddedFileGeneration = v.getRefGen();
@@ -160,7 +165,40 @@ void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
             }
         }
     }
+}
 
+void FontObject::readDescriptor(XrefTable* xref, PdfDict* dict) {
+    (void)xref;
+    m_flags = kFontFlagSerif;
+    m_embeddedFileNumber = -1;
+    m_embeddedFileGeneration = -1;
+    m_missingWidth = 0;
+
+    PdfValue descriptor;
+    dict->lookup("FontDescriptor", descriptor);
+    if (!descriptor.isDict())
+        return;
+    PdfDict* desc = descriptor.getDict();
+    const bool composite = isCidFontType(m_fontType);
+
+    PdfValue v;
+    if (desc->lookup("Flags", v).isInt())
+        m_flags = v.getInt();
+    if (desc->lookup("FontName", v).isName())
+        m_embeddedFontName = std::make_unique<DynString>(v.getName());
+
+    readFontFileEntry(desc);
+
+    // A CID font stays one whichever font-file entry holds its program: its
+    // strings are CIDs, which a simple font's loader would send through a
+    // 256-code encoding (every CID below 256 would become the missing
+    // glyph). A bare Type 1 or CFF program is read with its glyph indices
+    // as CIDs.
+    if (composite)
+        m_fontType = asCidFontType(m_fontType);
+
+    if (desc->lookup("FontWeight", v).isNum())
+        m_fontWeight = v.getNum();
     if (desc->lookup("MissingWidth", v).isNum())
         m_missingWidth = v.getNum();
     if (desc->lookup("Ascent", v).isNum() && v.getNum() != 0)

@@ -95,6 +95,8 @@ public:
     // xMin, yMin, xMax, yMax in text-space units.
     const double* getBoundingBox() const { return m_boundingBox; }
     double getMissingWidth() const { return m_missingWidth; }
+    // The descriptor's weight (100-900, 400 normal), 0 when it gives none.
+    double getFontWeight() const { return m_fontWeight; }
     double getAscent() const { return m_ascent; }
     double getDescent() const { return m_descent; }
 
@@ -113,6 +115,9 @@ protected:
     // Reads the font descriptor of dict (the font, or a composite font's
     // descendant): flags, the embedded file and its kind, metrics.
     void readDescriptor(XrefTable* xref, PdfDict* dict);
+    // The embedded file's reference and the font type that its font-file
+    // entry of the descriptor gives.
+    void readFontFileEntry(PdfDict* desc);
     // Looks the font up in the settings' font folders (Type 1 and TrueType
     // fonts with a name only).
     void findExternalFile();
@@ -136,6 +141,7 @@ protected:
     double m_fontMatrix[6] = {1, 0, 0, 1, 0, 0};
     double m_boundingBox[4] = {0, 0, 0, 0};
     double m_missingWidth = 0;
+    double m_fontWeight = 0;
     double m_ascent = 0.95;
     double m_descent = -0.35;
     bool m_ok = false;

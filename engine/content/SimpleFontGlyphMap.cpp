@@ -85,10 +85,15 @@ std::unique_ptr<uint16_t[]> SimpleFont::buildCodeToGlyphMap(const TrueTypeFontFi
         map[code] = clampGlyph(glyph);
     }
 
-    // Codes that no cmap reached try the post table's glyph names.
-    for (int code = 0; code < 256; ++code)
+    // Codes that no cmap reached try the post table's glyph names, and then
+    // the code itself in the chosen cmap: a differences name that nothing
+    // knows still finds the glyph that its code has in the font.
+    for (int code = 0; code < 256; ++code) {
         if (map[code] == 0 && m_encoding[code])
             map[code] = clampGlyph(file.mapNameToGid(m_encoding[code]));
+        if (map[code] == 0 && route != kDirect && file.getCmapCount() > 0)
+            map[code] = clampGlyph(file.lookupGlyphId(cmap, code));
+    }
     return map;
 }
 

@@ -4,7 +4,8 @@
 // minimal defaults, a loca table that runs backwards (or holds glyphs too
 // short to be glyphs) is rebuilt with the glyf table, horizontal metrics are
 // given for every glyph, a cmap whose subtables run past its end is given
-// their length, and the checksums are made right.
+// their length, tables that claimed more bytes than the file holds keep
+// those it has, and the checksums are made right.
 
 #include <algorithm>
 #include <cstring>
@@ -394,7 +395,7 @@ void TrueTypeFontFile::convert(WriteFunc write, void* data, const char* name,
     }
 
     if (!missingCmap && !missingName && !missingPost && !missingOs2 && !badLoca && !badCmap && !badMetrics &&
-        !name && !encoding) {
+        !m_tablesCut && !name && !encoding) {
         write(data, reinterpret_cast<const char*>(m_buffer), m_length);
         return;
     }

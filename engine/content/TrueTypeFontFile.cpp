@@ -1,5 +1,6 @@
 #include "engine/content/TrueTypeFontFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/content/CffFontFile.h"
@@ -96,12 +97,17 @@ bool TrueTypeFontFile::parse() {
         Table t;
         t.tag = getU32(record, m_ok);
         t.checksum = getU32(record + 4, m_ok);
-        uint32_t offset = getU32(record + 8, m_ok);
-        uint32_t length = getU32(record + 12, m_ok);
-        if (!m_ok || !checkRange(offset, length))
+        const int64_t offset = getU32(record + 8, m_ok);
+        const int64_t length = getU32(record + 12, m_ok);
+        if (!m_ok)
             return false;
-        t.offset = static_cast<int>(offset);
-        t.length = static_cast<int>(length);
+        // A table that claims more bytes than the file holds keeps those it
+        // has (none when it starts past the end); the rewrite for the glyph
+        // rasteriser then gives the directory the lengths that are there.
+        t.offset = static_cast<int>(std::min<int64_t>(offset, m_length));
+        t.length = static_cast<int>(std::min<int64_t>(length, m_length - t.offset));
+        if (t.length != length)
+            m_tablesCut = true;
         m_tables.push_back(t);
     }
 

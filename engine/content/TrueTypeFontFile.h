@@ -25,7 +25,7 @@ public:
     using WriteFunc = void (*)(void* data, const char* bytes, int count);
 
     // A table of the directory. Offsets and lengths are checked against the
-    // file at parsing.
+    // file at parsing: a table is cut to the bytes the file holds.
     struct Table {
         uint32_t tag;
         uint32_t checksum;
@@ -68,8 +68,9 @@ public:
     std::unique_ptr<uint16_t[]> buildCidToGlyphMap(int* length) const;
 
     // Writes the font as a TrueType file through write(data, bytes, count):
-    // unchanged when nothing needs repair and neither a name nor an encoding
-    // is given; else rebuilt (TrueTypeConvert.cpp). Nothing is written for
+    // unchanged when nothing needs repair (a table cut to the file's end
+    // does) and neither a name nor an encoding is given; else rebuilt
+    // (TrueTypeConvert.cpp). Nothing is written for
     // an OpenType file with a CFF table. With a name, the name table carries
     // it; with an encoding (256 glyph names), the cmap maps its codes
     // (Macintosh Roman ids) to the post-table glyphs of those names.
@@ -118,6 +119,8 @@ private:
     int m_yMax = 0;
     std::unique_ptr<StringHash> m_nameToGlyph;
     bool m_openTypeCff = false;
+    // A table of the directory claimed bytes past the end of the file.
+    bool m_tablesCut = false;
 };
 
 }  // namespace rendova

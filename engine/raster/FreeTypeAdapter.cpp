@@ -37,6 +37,16 @@ FT_Fixed toFixed(double v) {
     return static_cast<FT_Fixed>(fixedFromDouble(v));
 }
 
+// Loads a glyph; a hinted load that fails is tried again unhinted. Subset
+// fonts often keep a hinting program that calls functions of a table they
+// left out, which fails every hinted glyph: the outline itself is sound.
+FT_Error loadGlyph(FT_Face face, int index, FT_Int32 flags) {
+    const FT_Error error = FT_Load_Glyph(face, static_cast<FT_UInt>(index), flags);
+    if (error == 0 || (flags & FT_LOAD_NO_HINTING) != 0)
+        return error;
+    return FT_Load_Glyph(face, static_cast<FT_UInt>(index), flags | FT_LOAD_NO_HINTING);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- engine
@@ -342,14 +352,12 @@ RasterFontFile* FreeTypeFont::file() const {
 int FreeTypeFont::glyphIndex(int code) const {
     const RasterFontFile* f = file();
     const auto c = static_cast<unsigned>(code);
-    int index = (f->getCodeToGlyph() && c < static_cast<unsigned>(f->getCodeToGlyphLength()))
-                    ? f->getCodeToGlyph()[c]
-                    : code;
-    // Glyph 0 of a TrueType font is its missing-glyph box; codes that map
-    // there are not drawn.
-    if (f->isTrueType() && index == 0)
-        return -1;
-    return index;
+    // A code that maps to glyph 0 draws it, in TrueType fonts too: it is
+    // the font's missing-glyph shape, which the font's maker chose (some
+    // subsets keep a real glyph there and reach it only this way).
+    return (f->getCodeToGlyph() && c < static_cast<unsigned>(f->getCodeToGlyphLength()))
+               ? f->getCodeToGlyph()[c]
+               : code;
 }
 
 int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
@@ -419,8 +427,7 @@ int FreeTypeFont::renderLoaded(int code, long delta, RasterGlyph* glyph) {
     if (index < 0)
         return 0;
     const bool aa = m_antialias;
-    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : 0) !=
-        0)
+    if (loadGlyph(face, index, aa ? (FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) : FT_LOAD_DEFAULT) != 0)
         return 0;
     FT_GlyphSlot slot = face->glyph;
     if (FT_Render_Glyph(slot, aa ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
@@ -551,7 +558,7 @@ std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
     const int index = glyphIndex(code);
     if (index < 0)
         return nullptr;
-    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_BITMAP) != 0)
+    if (loadGlyph(face, index, FT_LOAD_NO_BITMAP) != 0)
         return nullptr;
     FT_Glyph raw = nullptr;
     if (FT_Get_Glyph(face->glyph, &raw) != 0)

@@ -73,8 +73,7 @@ private:
     // the bitmap is not in the layout the rasteriser reads.
     int takeBitmap(const FT_Bitmap_& bitmap, int left, int top, RasterGlyph* glyph) const;
 
-    // The glyph index of a code (the map's entry, else the code); -1 when
-    // nothing is to be drawn (glyph 0 of a TrueType font).
+    // The glyph index of a code: the map's entry, else the code.
     int glyphIndex(int code) const;
     RasterFontFile* file() const;
 

@@ -61,9 +61,20 @@ void RasterFont::initCache() {
 }
 
 int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
-    if (!m_antialias || m_cellHeight > kMaxSubpixelCellHeight)
-        xFraction = yFraction = 0;
+    if (m_antialias && m_cellHeight <= kMaxSubpixelCellHeight)
+        return lookupGlyph(code, xFraction, yFraction, glyph);
+    // One rendering at the whole pixel: a position half a pixel or more
+    // past it takes the next one, so that the glyph lands on the nearest.
+    if (!lookupGlyph(code, 0, 0, glyph))
+        return 0;
+    if (xFraction >= 2)
+        --glyph->xOffset;
+    if (yFraction >= 2)
+        --glyph->yOffset;
+    return 1;
+}
 
+int RasterFont::lookupGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
     if (m_setCount == 0) {
         // Too large to cache: every request renders.
         return makeGlyph(code, xFraction, yFraction, glyph);

@@ -28,6 +28,9 @@ public:
     // The glyph of a code at a sub-pixel position (quarters of a pixel):
     // from the cache, else made and cached. 0 when the font has no bitmap
     // for it. A glyph too large for the cache is answered owning its pixels.
+    // A font without sub-pixel renderings (not anti-aliased, or glyphs
+    // taller than kMaxSubpixelCellHeight) answers its one rendering placed
+    // at the nearest whole pixel.
     virtual int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
     // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
     virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
@@ -83,6 +86,9 @@ protected:
     int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
 
 private:
+    // The glyph at exactly these fractions, from the cache or made.
+    int lookupGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
+
     // All zero is an empty entry, so that the tags, like the cells, come
     // zero-filled from the system and only the sets in use are touched.
     struct Tag {

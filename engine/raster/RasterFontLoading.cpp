@@ -1,9 +1,11 @@
 // Loading the current text font for the raster device: the font file from
 // the cache, a temporary copy of the embedded program, the external file or
 // a substitute, loaded by font type; then the font at the text matrix.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/content/CompositeFont.h"
@@ -134,11 +136,44 @@ std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, cons
     return array;
 }
 
-// The installed font that stands in for a font with neither an embedded
-// program nor an external file: a CID font's substitute for its collection
-// (`cidSubstitute` set), else the named substitute or one of the twelve
-// standard faces chosen by the font's flags (its index in `substituteIndex`).
-// Null when there is none.
+// Descriptor weights of this or more count as bold, as a semi-bold face
+// does among installed fonts.
+constexpr double kBoldWeight = 600;
+
+// The font's name without the six-letter tag ("ABCDEF+") that marks a subset.
+std::string nameWithoutSubsetTag(const DynString& name) {
+    std::string s(name.getCString(), static_cast<size_t>(name.getLength()));
+    constexpr size_t kTagLength = 6;
+    if (s.size() > kTagLength && s[kTagLength] == '+' &&
+        std::all_of(s.begin(), s.begin() + kTagLength, [](char c) { return c >= 'A' && c <= 'Z'; }))
+        s.erase(0, kTagLength + 1);
+    return s;
+}
+
+// The standard face that stands in for a font (0-11: fixed-pitch 8, serif
+// 4, sans-serif 0; bold 2; italic 1), chosen from its descriptor: the
+// flags, the weight, and the style words of its name, which producers write
+// where the descriptor says nothing.
+int standardFaceIndex(const FontObject* font) {
+    const int flags = font->getFlags();
+    const std::string name = font->getName() ? nameWithoutSubsetTag(*font->getName()) : std::string();
+    const bool bold = (flags & kFontFlagForceBold) || font->getFontWeight() >= kBoldWeight ||
+                      name.find("Bold") != std::string::npos;
+    const bool italic = (flags & kFontFlagItalic) || name.find("Italic") != std::string::npos ||
+                        name.find("Oblique") != std::string::npos;
+    int index = (flags & kFontFlagFixedWidth) ? 8 : (flags & kFontFlagSerif) ? 4 : 0;
+    if (bold)
+        index += 2;
+    if (italic)
+        index += 1;
+    return index;
+}
+
+// The installed font that stands in for a font without a usable program of
+// its own: a CID font's substitute for its collection (`cidSubstitute`
+// set), else the named substitute or the standard face chosen from the
+// font's descriptor (its index in `substituteIndex`). Null when there is
+// none.
 const DisplayFontRecord* findSubstitute(const FontObject* font, int* substituteIndex, bool* cidSubstitute) {
     const DisplayFontRecord* record = nullptr;
     if (font->isCidFont()) {
@@ -150,14 +185,9 @@ const DisplayFontRecord* findSubstitute(const FontObject* font, int* substituteI
         }
     } else if (globalSettings) {
         if (font->getName())
-            record = globalSettings->findSubstituteFont(font->getName()->getCString());
+            record = globalSettings->findSubstituteFont(nameWithoutSubsetTag(*font->getName()).c_str());
         if (!record) {
-            const int flags = font->getFlags();
-            int index = (flags & kFontFlagFixedWidth) ? 8 : (flags & kFontFlagSerif) ? 4 : 0;
-            if (flags & kFontFlagForceBold)
-                index += 2;
-            if (flags & kFontFlagItalic)
-                index += 1;
+            const int index = standardFaceIndex(font);
             record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
             *substituteIndex = index;
         }
@@ -232,47 +262,70 @@ double RasterDeviceText::standardFaceWidthOfM(int index) {
     return index >= 0 && index < 12 ? kStandardFaces[index].widthOfM : 0;
 }
 
-RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substituteIndex) {
-    *substituteIndex = -1;
-    int fontType = font->getFontType();
+namespace {
+
+// Loads the font's own program, embedded or external; null after a report
+// when it cannot be read or the loader refuses it (a temporary copy is
+// removed).
+RasterFontFile* loadOwnProgram(RasterFontCache& cache, XrefTable* xref, FontObject* font) {
     std::unique_ptr<DynString> fileName;
     bool temporary = false;
-    bool cidSubstitute = false;
-
     if (font->getEmbeddedFileNumber() >= 0) {
-        fileName = writeEmbeddedFile(m_xref, font);
+        fileName = writeEmbeddedFile(xref, font);
         if (!fileName)
             return nullptr;
         temporary = true;
-    } else if (font->getExternalFileName()) {
-        fileName = std::make_unique<DynString>(*font->getExternalFileName());
     } else {
-        const DisplayFontRecord* record = findSubstitute(font, substituteIndex, &cidSubstitute);
-        if (!record) {
-            reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
-            return nullptr;
-        }
-        fileName = std::make_unique<DynString>(record->getFile());
-        if (record->getKind() == DisplayFontRecord::kType1) {
-            fontType = font->isCidFont() ? kFontCidType0 : kFontType1;
-        } else {
-            fontType = font->isCidFont() ? kFontCidType2 : kFontTrueType;
-        }
+        fileName = std::make_unique<DynString>(*font->getExternalFileName());
     }
-
-    auto key =
-        std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
+    auto key = std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), -1);
     const char* file = fileName->getCString();
     RasterFontFile* loaded =
-        loadByType(*m_fontCache, fontType, std::move(key), file, temporary ? 1 : 0, font, cidSubstitute);
+        loadByType(cache, font->getFontType(), std::move(key), file, temporary ? 1 : 0, font, false);
     if (!loaded) {
         reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));
         // A temporary copy that no font file took over goes at once.
         if (temporary)
             std::remove(file);
-        return nullptr;
     }
     return loaded;
+}
+
+// Loads the installed font that stands in for the font; null after a report
+// when there is none or it does not load.
+RasterFontFile* loadSubstitute(RasterFontCache& cache, FontObject* font, int* substituteIndex) {
+    bool cidSubstitute = false;
+    const DisplayFontRecord* record = findSubstitute(font, substituteIndex, &cidSubstitute);
+    if (!record) {
+        reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
+        return nullptr;
+    }
+    int fontType;
+    if (record->getKind() == DisplayFontRecord::kType1)
+        fontType = font->isCidFont() ? kFontCidType0 : kFontType1;
+    else
+        fontType = font->isCidFont() ? kFontCidType2 : kFontTrueType;
+    auto key =
+        std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
+    RasterFontFile* loaded =
+        loadByType(cache, fontType, std::move(key), record->getFile().getCString(), 0, font, cidSubstitute);
+    if (!loaded)
+        reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));
+    return loaded;
+}
+
+}  // namespace
+
+RasterFontFileBase* RasterDeviceText::loadFontFile(FontObject* font, int* substituteIndex) {
+    *substituteIndex = -1;
+    if (font->getEmbeddedFileNumber() >= 0 || font->getExternalFileName()) {
+        if (RasterFontFile* own = loadOwnProgram(*m_fontCache, m_xref, font))
+            return own;
+        // A program damaged beyond use: the text is drawn in the face that
+        // the descriptor describes, as it is for a font without one.
+        reportError(-1, "Drawing '%s' with a substitute for its font program", fontNameForReport(font));
+    }
+    return loadSubstitute(*m_fontCache, font, substituteIndex);
 }
 
 void RasterDeviceText::loadFont(GraphicsState* state, const double* ctm) {

@@ -230,13 +230,15 @@ int Rasteriser::fillChar(double x, double y, int code, Font& font) {
     const double* m = m_state->matrix();
     const double xt = m[0] * x + m[2] * y + m[4];
     const double yt = m[1] * x + m[3] * y + m[5];
-    // Along x the sub-pixel position in quarters, so that the cache can keep
-    // four renderings of a glyph. Along y the glyph sits on the nearest
-    // whole row, as text is set on a line: taken down to the row above, a
-    // baseline at 50.9 would put every glyph a pixel higher than it is.
-    const int x0 = floorToInt(clampCoord(xt));
-    const int y0 = floorToInt(clampCoord(yt + 0.5));
-    const int xFraction = saturateToInt(std::floor((xt - x0) * 4), 0, 3);
+    // x to the nearest quarter pixel, so that the cache keeps at most four
+    // renderings of a glyph: the pixel x0 and the quarters past it; y to the
+    // nearest whole pixel, the glyphs being rendered at whole rows.
+    // (Truncating both set text up to a quarter pixel left and up to a
+    // whole pixel higher than the peers set it.)
+    const double xq = std::floor(clampCoord(xt) * 4 + 0.5);
+    const int x0 = floorToInt(xq / 4);
+    const int y0 = floorToInt(clampCoord(yt) + 0.5);
+    const int xFraction = saturateToInt(xq - 4.0 * x0, 0, 3);
     RasterGlyph glyph;
     if (!font.getGlyph(code, xFraction, 0, &glyph))
         return resultNoGlyph;

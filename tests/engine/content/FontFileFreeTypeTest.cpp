@@ -204,5 +204,19 @@ TEST(FontFileFreeType, CmapShorterThanItsSubtablesIsGivenTheirLength) {
     expectTrueTypeMatchesFreeType(library, dir + "/converted.ttf");
 }
 
+// The directory gives cmap more bytes than the whole file holds (other
+// readers refuse the file): the rewrite gives FreeType a font it opens, with
+// the cmap it had.
+TEST(FontFileFreeType, CmapClaimingMoreThanTheFileIsCutToIt) {
+    FreeTypeLibrary library;
+    std::string dir = outputDir();
+    Tables tables = splitSfnt(readFileBytes(kLiberationSans));
+    std::string damaged = dir + "/long-cmap.ttf";
+    writeFileBytes(damaged, buildSfnt(tables, 0x00010000, {{"cmap", 1u << 24}}));
+
+    expectConvertKeepsOutlines(library, damaged, kLiberationSans, dir + "/converted.ttf");
+    expectTrueTypeMatchesFreeType(library, dir + "/converted.ttf");
+}
+
 }  // namespace
 }  // namespace rendova

@@ -257,6 +257,38 @@ TEST_F(FontTest, FontFileEntriesDecideTheType) {
     EXPECT_EQ(f->getEmbeddedFileNumber(), 2);
 }
 
+// A CID font stays one whatever kind of program its descriptor holds: its
+// strings are CIDs, not 8-bit codes.
+TEST_F(FontTest, CompositeFontKeepsACidTypeForEveryProgramKind) {
+    struct Case {
+        const char* descendant;
+        const char* fileEntry;
+        const char* fileSubtype;
+        int type;
+    };
+    const Case cases[] = {
+        {"CIDFontType0", "FontFile", "", kFontCidType0},
+        {"CIDFontType0", "FontFile3", "/Subtype /Type1C", kFontCidType0C},
+        {"CIDFontType0", "FontFile3", "/Subtype /CIDFontType0C", kFontCidType0C},
+        {"CIDFontType0", "FontFile3", "/Subtype /OpenType", kFontCidType0COT},
+        {"CIDFontType0", "FontFile2", "", kFontCidType2},
+        {"CIDFontType2", "FontFile3", "/Subtype /TrueType", kFontCidType2},
+        {"CIDFontType2", "FontFile3", "/Subtype /OpenType", kFontCidType2OT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.descendant) + " " + c.fileEntry + " " + c.fileSubtype);
+        m_doc = ObjectDocument();
+        m_doc.pdf.stream(3, std::string("<< ") + c.fileSubtype + " >>", "x");
+        m_doc.pdf.object(2, std::string("<< /Type /Font /Subtype /") + c.descendant +
+                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                                " /FontDescriptor << /" +
+                                c.fileEntry + " 3 0 R >> >>");
+        auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
+        EXPECT_TRUE(f->isOk());
+        EXPECT_EQ(f->getFontType(), c.type);
+    }
+}
+
 TEST_F(FontTest, Type1FileInATrueTypeFontIsReportedAndWins) {
     m_doc.pdf.stream(2, "<< >>", "%!PS-AdobeFont-1.0: Mine\n");
     auto f =
@@ -546,6 +578,18 @@ TEST_F(FontTest, CodeToGlyphMapFollowsTheUnicodeCmapForEncodedFonts) {
     ASSERT_GE(unicodeCmap, 0);
     EXPECT_EQ(map['A'], ttf->lookupGlyphId(unicodeCmap, 'A'));
     EXPECT_EQ(map[0x80], ttf->lookupGlyphId(unicodeCmap, 0x20ac));  // Euro
+    EXPECT_NE(map['A'], 0);
+}
+
+TEST_F(FontTest, CodeToGlyphMapGivesANameNothingKnowsTheGlyphOfItsCode) {
+    auto ttf = TrueTypeFontFile::fromFile(kLiberationSans);
+    if (!ttf)
+        GTEST_SKIP() << "fonts-liberation2 is not installed";
+    auto f = font(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Mine"
+        " /Encoding << /Differences [65 /zzqnosuchglyph] >> /FontDescriptor << /Flags 32 >> >>");
+    auto map = simple(f)->buildCodeToGlyphMap(*ttf);
+    EXPECT_EQ(map['A'], ttf->mapNameToGid("A"));
     EXPECT_NE(map['A'], 0);
 }
 

@@ -11,11 +11,13 @@
 #include "engine/content/FontObject.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/core/GlobalSettings.h"
+#include "engine/raster/OutputFontKey.h"
 #include "engine/raster/RasterFont.h"
 #include "engine/raster/RasterFontCache.h"
 #include "engine/raster/RasterFontFile.h"
 #include "engine/raster/RasterPath.h"
 #include "tests/engine/content/ContentTestSupport.h"
+#include "tests/engine/content/SfntTestUtil.h"
 #include "tests/engine/raster/RasterFontTestSupport.h"
 #include "tests/engine/raster/RasteriserTestSupport.h"
 #include "tests/support/ErrorCapture.h"
@@ -198,16 +200,109 @@ TEST_F(DeviceTextTest, OpenTypeCffEmbeddedAsTrueTypeIsDrawn) {
     EXPECT_EQ(tempFileCount(), 0);
 }
 
-TEST_F(DeviceTextTest, EmbeddedProgramThatDoesNotLoadIsReportedAndRemoved) {
-    m_doc.pdf.stream(2, "<< >>", "this is no font program");
-    setFont(makeFont("<< /Type /Font /Subtype /Type1 /BaseFont /Broken"
-                     " /FontDescriptor << /FontFile 2 0 R >> >>"),
-            30);
-    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
-    EXPECT_EQ(m_text->getCurrentFont(), nullptr);
-    EXPECT_TRUE(m_errors.contains("Broken"));
-    EXPECT_EQ(tempFileCount(), 0);
-    EXPECT_EQ(inked(0, 0, 200, 100), 0);
+// A program damaged beyond use: the text is drawn in the standard face that
+// the descriptor (flags, weight) and the name's style words describe, and
+// the temporary copy of the program goes.
+TEST_F(DeviceTextTest, DamagedProgramIsDrawnInTheFaceItsDescriptorDescribes) {
+    struct Case {
+        const char* name;
+        const char* descriptor;
+        int face;
+    };
+    const Case cases[] = {
+        {"ABCDEF+Optima-Bold", "/Flags 32 /FontWeight 700", 2},  // sans-serif bold
+        {"Broken", "/Flags 32", 0},
+        {"Broken", "/Flags 34", 4},                  // serif
+        {"Broken", "/Flags 33 /FontWeight 400", 8},  // fixed-pitch
+        {"Broken", "/Flags 262240", 3},              // force bold, italic
+        {"ABCDEF+Broken-Italic", "/Flags 2 /FontWeight 300", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + std::string(" ") + c.descriptor);
+        m_doc = ObjectDocument();
+        m_errors.clear();
+        clearTo(*m_rasteriser, 255);
+        m_doc.pdf.stream(2, "<< >>", "this is no font program");
+        setFont(makeFont("<< /Type /Font /Subtype /Type1 /BaseFont /" + std::string(c.name) +
+                         " /FontDescriptor << /FontFile 2 0 R " + c.descriptor + " >> >>"),
+                30);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'A');
+        ASSERT_NE(m_text->getCurrentFont(), nullptr);
+        const auto& key =
+            static_cast<const OutputFontKey&>(m_text->getCurrentFont()->getFontFile()->getKey());
+        EXPECT_EQ(key.getSubstituteIndex(), c.face);
+        EXPECT_TRUE(m_errors.contains("substitute"));
+        EXPECT_EQ(tempFileCount(), 0);
+        EXPECT_GT(inked(0, 0, 200, 100), 50);
+    }
+}
+
+// A composite font whose program is a bare CFF font (not CID-keyed), given
+// as a Type 1 or compact program: its CIDs are glyph indices, also below
+// 256.
+TEST_F(DeviceTextTest, CompositeFontWithABareCffProgramDrawsItsCidsAsGlyphs) {
+    const std::string otf = readFile("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf");
+    if (otf.empty())
+        GTEST_SKIP() << "no OpenType NimbusSans";
+    Tables tables = splitSfnt(Bytes(otf.begin(), otf.end()));
+    const Bytes& cff = tables["CFF "];
+    m_doc.pdf.stream(2, "<< /Subtype /Type1C >>", std::string(cff.begin(), cff.end()));
+    m_doc.pdf.object(3,
+                     "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Bare"
+                     " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                     " /FontDescriptor << /Flags 32 /FontFile3 2 0 R >> >>");
+    setFont(makeFont("<< /Type /Font /Subtype /Type0 /BaseFont /Bare /Encoding /Identity-H"
+                     " /DescendantFonts [3 0 R] >>"),
+            40);
+    const unsigned glyphA = 34;  // "A" in the program's glyph order
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, glyphA);
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_GT(inked(20, 45, 50, 80), 150);
+}
+
+// Liberation Sans whose directory gives cmap more bytes than the whole file.
+TEST_F(DeviceTextTest, EmbeddedTrueTypeWhoseCmapOverrunsTheFileIsDrawn) {
+    const std::string ttf = readFile(kTrueTypeSans);
+    const Bytes damaged =
+        buildSfnt(splitSfnt(Bytes(ttf.begin(), ttf.end())), 0x00010000, {{"cmap", 1u << 24}});
+    m_doc.pdf.stream(2, "<< >>", std::string(damaged.begin(), damaged.end()));
+    setFont(makeFont("<< /Type /Font /Subtype /TrueType /BaseFont /Embedded /Encoding /WinAnsiEncoding"
+                     " /FontDescriptor << /FontFile2 2 0 R /Flags 32 >> >>"),
+            40);
+    m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 'H');
+    ASSERT_NE(m_text->getCurrentFont(), nullptr);
+    EXPECT_GT(inked(20, 45, 50, 80), 150);
+}
+
+// A CID TrueType subset of only head, hhea, maxp, hmtx, loca, glyf, cvt and
+// prep: its hinting program calls functions of the fpgm table it left out,
+// so every hinted glyph fails; the glyphs are drawn unhinted (bitmaps
+// without anti-aliasing, and outlines, are hinted).
+TEST_F(DeviceTextTest, SubsetWhoseHintingFailsIsDrawnUnhinted) {
+    const std::string ttf = readFile(kTrueTypeSans);
+    Tables all = splitSfnt(Bytes(ttf.begin(), ttf.end()));
+    Tables bare;
+    for (const char* tag : {"head", "hhea", "maxp", "hmtx", "loca", "glyf", "cvt ", "prep"})
+        bare[tag] = all[tag];
+    const Bytes program = buildSfnt(bare);
+    m_doc.pdf.stream(2, "<< >>", std::string(program.begin(), program.end()));
+    m_doc.pdf.object(3,
+                     "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Bare"
+                     " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                     " /FontDescriptor << /Flags 32 /FontFile2 2 0 R >> >>");
+    FontObject* font = makeFont(
+        "<< /Type /Font /Subtype /Type0 /BaseFont /Bare /Encoding /Identity-H /DescendantFonts [3 0 R] >>");
+    const unsigned glyphH = 43;  // "H" in Liberation Sans
+    for (const int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        clearTo(*m_rasteriser, 255);
+        m_text->startDocument(m_doc.xref.get(), true, false);  // glyph bitmaps without anti-aliasing
+        setFont(font, 40);
+        m_state->setRenderMode(mode);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, glyphH);
+        ASSERT_NE(m_text->getCurrentFont(), nullptr);
+        EXPECT_GT(inked(20, 45, 50, 80), mode == 0 ? 150 : 50);
+    }
 }
 
 TEST_F(DeviceTextTest, Type3FontIsNotLoadedAsAFontFile) {

@@ -405,21 +405,28 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
     EXPECT_EQ(r.modXMax(), -1);
 }
 
-TEST(RasteriserGlyphTest, FillCharTakesQuarterPixelsAlongXAndTheNearestRow) {
-    RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
-    Rasteriser r(&bitmap, true, nullptr);
-    test::clearTo(r, 255);
-    FakeFont font;
-    font.has = true;
-    font.owned = true;  // the leak checker sees a missing free
-    // x 1.6: pixel 1 and two quarters; y 2.6: row 3, not the row above.
-    EXPECT_EQ(r.fillChar(1.6, 2.6, 65, font), resultOk);
-    EXPECT_EQ(font.lastX, 2);
-    EXPECT_EQ(font.lastY, 0);
-    EXPECT_EQ(grey(bitmap, 1, 3), 0);
-    EXPECT_EQ(grey(bitmap, 1, 2), 255);
-    EXPECT_EQ(r.fillChar(1.6, 2.4, 65, font), resultOk);
-    EXPECT_EQ(grey(bitmap, 1, 2), 0);
+// The glyph goes to the nearest quarter pixel across (the pixel and the
+// quarters past it) and to the nearest whole row down, where the peers set
+// text.
+TEST(RasteriserGlyphTest, FillCharRoundsToQuarterPixelsAndWholeRowsAndFreesOwnedPixels) {
+    struct Case {
+        double x, y;
+        int fraction, pixelX, pixelY;
+    };
+    for (const Case& c : {Case{1.6, 2.3, 2, 1, 2}, Case{1.9, 2.6, 0, 2, 3}, Case{0.12, 0.49, 0, 0, 0},
+                          Case{0.13, 0.5, 1, 0, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
+        RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
+        Rasteriser r(&bitmap, true, nullptr);
+        test::clearTo(r, 255);
+        FakeFont font;
+        font.has = true;
+        font.owned = true;  // the leak checker sees a missing free
+        EXPECT_EQ(r.fillChar(c.x, c.y, 65, font), resultOk);
+        EXPECT_EQ(font.lastX, c.fraction);
+        EXPECT_EQ(font.lastY, 0);
+        EXPECT_EQ(grey(bitmap, c.pixelX, c.pixelY), 0);
+    }
 }
 
 // --- Compositing and copying. ---
