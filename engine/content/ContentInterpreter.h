@@ -15,6 +15,7 @@ namespace rendova {
 struct BorderStyle;
 class DataStream;
 class PdfFunction;
+class SimpleFont;
 class ValueParser;
 class XrefTable;
 
@@ -276,6 +277,10 @@ private:
     void showString(const DynString* string);
     void showGlyphs(const DynString* string);
     void showType3String(const DynString* string);
+    // One Type 3 glyph at the user-space point (x, y) with the glyph matrix
+    // (6 values): from the device's cache or by running its procedure.
+    void runType3Glyph(SimpleFont* font, const double* glyphMatrix, double x, double y, double tdx,
+                       double tdy, unsigned int code, const unsigned int* unicode, int unicodeCount);
 
     // --- XObjects, images, shadings, Type 3 metrics, marked content,
     // compatibility sections.

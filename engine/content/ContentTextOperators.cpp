@@ -310,6 +310,9 @@ void ContentInterpreter::showType3String(const DynString* string) {
     const double b2 = f[2] * a0 + f[3] * a2, b3 = f[2] * a1 + f[3] * a3;
     const double n0 = th * fs * b0, n1 = fs * b1, n2 = th * fs * b2, n3 = fs * b3;
 
+    // Invisible text (render mode 3) paints nothing, whatever its glyph
+    // procedures would paint: it only moves the text position on.
+    const bool invisible = m_state->getRenderMode() == 3;
     const char* p = string->getCString();
     int left = string->getLength();
     while (left > 0) {
@@ -324,33 +327,15 @@ void ContentInterpreter::showType3String(const DynString* string) {
         const double tdx = ddx * tm[0] + ddy * tm[2], tdy = ddx * tm[1] + ddy * tm[3];
         const double textX = m_state->getCurrentX(), textY = m_state->getCurrentY();
         const double x = textX + rise * tm[2], y = textY + rise * tm[3];
-
-        saveState();
-        m_state->setMatrix(n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]);
-        m_device->updateMatrix(m_state.get(), 1, 0, 0, 1, 0, 0);
-        if (!m_device->beginType3Char(m_state.get(), x, y, tdx, tdy, code, unicode, unicodeCount)) {
-            PdfValue procedure;
-            font->getCharProc(static_cast<int>(code), procedure);
-            PdfDict* resources = font->getResources();
-            if (resources)
-                pushResources(resources);
-            if (procedure.isStream()) {
-                // Glyph procedures count toward the nesting bound, so that a
-                // glyph that shows itself ends.
-                if (!runGlyphProcedure(procedure))
-                    reportError(getPos(), "Type 3 glyph procedures nested too deeply");
-            } else {
-                reportError(getPos(), "Missing or bad Type3 CharProc entry");
-            }
-            m_device->endType3Char(m_state.get());
-            if (resources)
-                popResources();
+        if (!invisible) {
+            const double glyphMatrix[6] = {
+                n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]};
+            runType3Glyph(font, glyphMatrix, x, y, tdx, tdy, code, unicode, unicodeCount);
+            // Restoring carries the current point down, and the glyph's own
+            // path operators moved it in glyph space: the text position is
+            // where the glyph started.
+            m_state->setCurrentPoint(textX, textY);
         }
-        restoreState();
-        // Restoring carries the current point down, and the glyph's own path
-        // operators moved it in glyph space: the text position is where the
-        // glyph started.
-        m_state->setCurrentPoint(textX, textY);
 
         m_state->textShift(tdx, tdy);
         const double cx = m_state->getCurrentX(), cy = m_state->getCurrentY();
@@ -360,6 +345,34 @@ void ContentInterpreter::showType3String(const DynString* string) {
         p += n;
         left -= n;
     }
+}
+
+void ContentInterpreter::runType3Glyph(SimpleFont* font, const double* glyphMatrix, double x, double y,
+                                       double tdx, double tdy, unsigned int code, const unsigned int* unicode,
+                                       int unicodeCount) {
+    saveState();
+    m_state->setMatrix(glyphMatrix[0], glyphMatrix[1], glyphMatrix[2], glyphMatrix[3], glyphMatrix[4],
+                       glyphMatrix[5]);
+    m_device->updateMatrix(m_state.get(), 1, 0, 0, 1, 0, 0);
+    if (!m_device->beginType3Char(m_state.get(), x, y, tdx, tdy, code, unicode, unicodeCount)) {
+        PdfValue procedure;
+        font->getCharProc(static_cast<int>(code), procedure);
+        PdfDict* resources = font->getResources();
+        if (resources)
+            pushResources(resources);
+        if (procedure.isStream()) {
+            // Glyph procedures count toward the nesting bound, so that a
+            // glyph that shows itself ends.
+            if (!runGlyphProcedure(procedure))
+                reportError(getPos(), "Type 3 glyph procedures nested too deeply");
+        } else {
+            reportError(getPos(), "Missing or bad Type3 CharProc entry");
+        }
+        m_device->endType3Char(m_state.get());
+        if (resources)
+            popResources();
+    }
+    restoreState();
 }
 
 }  // namespace rendova

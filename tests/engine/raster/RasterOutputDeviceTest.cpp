@@ -476,6 +476,17 @@ TEST_F(RasterOutputDeviceTest, D1GlyphsIgnoreTheirColourOperators) {
         EXPECT_EQ(at(b, 17 + 20 * i, 67), Rgb({255, 0, 0})) << i;
 }
 
+TEST_F(RasterOutputDeviceTest, InvisibleType3TextPaintsNothingAndMovesOn) {
+    // Render mode 3 over a Type 3 font: the glyph procedures (a filled box
+    // and a stencil mask) paint nothing, and the glyph after them in mode 0
+    // stands where their widths put it.
+    const RasterBitmap& b =
+        draw("BT /T3 20 Tf 1 0 0 1 10 60 Tm 3 Tr (AF) Tj 0 Tr (A) Tj ET", kType3Resources, kType3Objects);
+    EXPECT_EQ(at(b, 17, 67), Rgb({255, 255, 255}));
+    EXPECT_EQ(at(b, 31, 61), Rgb({255, 255, 255}));
+    EXPECT_EQ(at(b, 57, 67), Rgb({0, 0, 0}));
+}
+
 TEST_F(RasterOutputDeviceTest, StencilMasksInType3GlyphsCoverThePixelsWhoseCentresTheyCover) {
     // From x = 10.3 to 12.3: on the page the mask touches columns 10 to 12;
     // inside a glyph, the pixels whose centres it covers: 10 and 11.
