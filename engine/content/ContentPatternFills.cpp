@@ -146,6 +146,71 @@ void ContentInterpreter::doPatternFill(bool stroke, bool evenOdd, bool clipped) 
     }
 }
 
+bool ContentInterpreter::paintsPattern(bool stroke) const {
+    const ColorSpace* space = stroke ? m_state->getStrokeColorSpace() : m_state->getFillColorSpace();
+    const Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
+    return space->getKind() == ColorSpace::kPattern && pattern;
+}
+
+void ContentInterpreter::paintPatternThroughMask(bool stroke, const double* box,
+                                                 const std::function<void()>& drawShape) {
+    std::unique_ptr<Path> path = m_state->getPath()->copy();
+    saveState();
+    // The mask replaces the state's soft mask while the pattern paints; so
+    // that the state's own mask, opacity and blend mode still apply, the
+    // pattern then paints into an isolated group that they composite.
+    const double opacity = stroke ? m_state->getStrokeOpacity() : m_state->getFillOpacity();
+    const bool grouped = opacity != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
+    if (grouped) {
+        m_state->setBlendMode(kBlendNormal);
+        m_device->updateBlendMode(m_state.get());
+        m_state->setFillOpacity(1);
+        m_device->updateFillOpacity(m_state.get());
+        m_state->setStrokeOpacity(1);
+        m_device->updateStrokeOpacity(m_state.get());
+        m_device->clearSoftMask(m_state.get());
+        m_state->setSoftMasked(false);
+        m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
+    }
+
+    // The shape in opaque black; the mask is its alpha.
+    const ColorValue black = {};
+    saveState();
+    m_state->setFillColorSpace(std::make_unique<DeviceGrayColorSpace>());
+    m_state->setStrokeColorSpace(std::make_unique<DeviceGrayColorSpace>());
+    m_state->setFillColor(black);
+    m_state->setStrokeColor(black);
+    m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, true);
+    drawShape();
+    m_device->endTransparencyGroup(m_state.get());
+    restoreState();
+    // An alpha mask reads no backdrop colour; the device is given black.
+    m_device->setSoftMask(m_state.get(), box, true, nullptr, &black);
+    m_state->setSoftMasked(true);
+
+    m_state->clearPath();
+    addRect(m_state->getPath(), box[0], box[1], box[2], box[3]);
+    m_state->clip();
+    m_device->clip(m_state.get());
+    m_state->clearPath();
+    doPatternFill(stroke, false, true);
+
+    if (grouped) {
+        m_device->endTransparencyGroup(m_state.get());
+        restoreState();
+        // The group holds the pattern at full strength; a stroke's opacity
+        // is the stroke's.
+        saveState();
+        m_state->setFillOpacity(opacity);
+        m_device->updateFillOpacity(m_state.get());
+        m_device->paintTransparencyGroup(m_state.get(), box);
+        restoreState();
+    } else {
+        restoreState();
+    }
+    m_state->setPath(std::move(path));
+}
+
 void ContentInterpreter::clipToPaintedArea(bool stroke, bool evenOdd) {
     if (stroke) {
         m_state->clipToStroke();

@@ -40,6 +40,7 @@ void ContentInterpreter::opBeginText(PdfValue*, int) {
 
 void ContentInterpreter::opEndText(PdfValue*, int) {
     m_device->finishTextObject(m_state.get());
+    m_textClipPending = false;
 }
 
 void ContentInterpreter::opSetCharSpacing(PdfValue* args, int) {
@@ -185,25 +186,67 @@ void ContentInterpreter::opShowSpaceText(PdfValue* args, int) {
 }
 
 void ContentInterpreter::showString(const DynString* string) {
-    // Filled glyphs in a pattern space: their outlines become a clip that
-    // the pattern is painted through.
-    FontObject* font = m_state->getFont();
-    if (m_state->getRenderMode() == 0 && m_state->getFillColorSpace()->getKind() == ColorSpace::kPattern &&
-        m_state->getFillPattern() && m_device->wantsNonText() &&
-        !(font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
-        saveState();
-        m_state->setRenderMode(7);
-        m_device->updateRenderMode(m_state.get());
+    const int mode = m_state->getRenderMode();
+    const bool fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
+    const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+    const bool fillPattern = fills && paintsPattern(false);
+    const bool strokePattern = strokes && paintsPattern(true);
+    const FontObject* font = m_state->getFont();
+    // Type 3 glyphs paint with their own procedures.
+    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() ||
+        (font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
+        if (mode & 4)
+            m_textClipPending = true;
         showGlyphs(string);
-        m_device->finishTextObject(m_state.get());
-        doPatternFill(false, false, true);
-        // The text position moves on as after any string.
-        const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
-        restoreState();
-        m_state->setCurrentPoint(x, y);
         return;
     }
-    showGlyphs(string);
+    // Text in a pattern colour: the parts of its render mode in passes of
+    // their own, in the order the mode paints them (fill, stroke, then the
+    // clip, which stays pending until the end of the text object); the
+    // passes in a pattern paint it through the glyphs' shape.
+    double endX = 0, endY = 0;
+    if (fills)
+        showTextPass(string, 0, fillPattern, &endX, &endY);
+    if (strokes)
+        showTextPass(string, 1, strokePattern, &endX, &endY);
+    if (mode & 4) {
+        showTextPass(string, 7, false, &endX, &endY);
+        m_textClipPending = true;
+    }
+    // The text position moves on as after any string.
+    m_state->setCurrentPoint(endX, endY);
+}
+
+void ContentInterpreter::showTextPass(const DynString* string, int mode, bool patterned, double* endX,
+                                      double* endY) {
+    const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
+    auto show = [&](int shownMode) {
+        m_state->setRenderMode(shownMode);
+        m_device->updateRenderMode(m_state.get());
+        showGlyphs(string);
+        *endX = m_state->getCurrentX();
+        *endY = m_state->getCurrentY();
+    };
+    saveState();
+    if (patterned && mode == 0 && !m_textClipPending) {
+        // Filled glyphs become a clip that the pattern is painted through:
+        // exact, and no larger than the glyphs. (A clip that the text object
+        // holds for its end would be applied with it; the mask below serves
+        // then.)
+        show(7);
+        m_device->finishTextObject(m_state.get());
+        doPatternFill(false, false, true);
+    } else if (patterned) {
+        // Stroked glyphs are no path that the interpreter holds: their
+        // coverage becomes a mask over the clip's box.
+        double box[4];
+        m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+        paintPatternThroughMask(mode == 1, box, [&] { show(mode); });
+    } else {
+        show(mode);
+    }
+    restoreState();
+    m_state->setCurrentPoint(x, y);
 }
 
 void ContentInterpreter::showGlyphs(const DynString* string) {
