@@ -21,16 +21,18 @@ const Rgb kRed = {255, 0, 0};
 const Rgb kGreen = {0, 255, 0};
 const Rgb kBlue = {0, 0, 255};
 
+// A shading pattern from the colour c0 at x = 0 to c1 at x = 100.
+std::string axialPattern(const std::string& name, const std::string& c0, const std::string& c1) {
+    return "/" + name +
+           " << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
+           "/Function << /FunctionType 2 /Domain [0 1] /C0 [" +
+           c0 + "] /C1 [" + c1 + "] /N 1 >> >> >> ";
+}
 // /Red and /Green: shading patterns of one colour each; /Ramp: red at x = 0
 // to blue at x = 100; /Tiles: a tiling pattern of blue cells (object 20).
-const std::string kPatterns =
-    "/Pattern << /Red << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
-    "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [1 0 0] /N 1 >> >> >> "
-    "/Green << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
-    "/Function << /FunctionType 2 /Domain [0 1] /C0 [0 1 0] /C1 [0 1 0] /N 1 >> >> >> "
-    "/Ramp << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
-    "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> >> "
-    "/Tiles 20 0 R >>";
+const std::string kPatterns = "/Pattern << " + axialPattern("Red", "1 0 0", "1 0 0") +
+                              axialPattern("Green", "0 1 0", "0 1 0") +
+                              axialPattern("Ramp", "1 0 0", "0 0 1") + "/Tiles 20 0 R >>";
 const StreamObject kTiles = {20,
                              "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 5 5] /XStep 5 /YStep 5 "
                              "/Resources << >> >>",
@@ -60,8 +62,9 @@ std::string maskPage(const std::string& colour, bool inlineImage) {
 TEST(RasterDevicePatternPaintTest, StencilMaskPaintsTheShadingOfItsPattern) {
     for (bool inlineImage : {false, true}) {
         DevicePage page;
-        const RasterBitmap& b = page.draw(maskPage("/Pattern cs /Ramp scn", inlineImage),
-                                          "<< /XObject << /M 10 0 R >> " + kPatterns + " >>", {kMask, kTiles});
+        const RasterBitmap& b =
+            page.draw(maskPage("/Pattern cs /Ramp scn", inlineImage),
+                      "<< /XObject << /M 10 0 R >> " + kPatterns + " >>", {kMask, kTiles});
         // The mask's painting half shows the ramp, reddest at its left.
         EXPECT_TRUE(rampColour(at(b, 25, 50))) << inlineImage;
         EXPECT_TRUE(rampColour(at(b, 45, 50))) << inlineImage;
@@ -110,7 +113,8 @@ TEST(RasterDevicePatternPaintTest, PatternedStencilMaskKeepsTheStatesOpacity) {
 // its stem runs from about x = 19 to 29 and y = 10 to 82; a stroke 4 wide
 // covers 2 points on either side of its outline.
 
-const std::string kTextResources = "<< /Font << /F << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> ";
+const std::string kTextResources =
+    "<< /Font << /F << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> ";
 
 // The standard faces from their Debian folder, in settings of the test's own.
 class PatternTextTest : public TempFolderTest {
@@ -135,10 +139,10 @@ TEST_F(PatternTextTest, TextInEveryRenderModePaintsItsPatterns) {
         const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
         const bool clips = mode >= 4;
         DevicePage page;
-        const RasterBitmap& b = page.draw("/Pattern cs /Red scn /Pattern CS /Green SCN 4 w BT /F 100 Tf 10 10 Td " +
-                                              std::to_string(mode) + " Tr (I) Tj ET" +
-                                              (clips ? " 0 0 1 rg 0 0 100 100 re f" : ""),
-                                          kTextResources + kPatterns + " >>", {kTiles});
+        const RasterBitmap& b = page.draw(
+            "/Pattern cs /Red scn /Pattern CS /Green SCN 4 w BT /F 100 Tf 10 10 Td " + std::to_string(mode) +
+                " Tr (I) Tj ET" + (clips ? " 0 0 1 rg 0 0 100 100 re f" : ""),
+            kTextResources + kPatterns + " >>", {kTiles});
         EXPECT_EQ(at(b, 24, 45), clips ? kBlue : fills ? kRed : kWhite) << mode;
         EXPECT_EQ(at(b, 18, 45), strokes ? kGreen : kWhite) << mode;
         EXPECT_EQ(at(b, 40, 45), kWhite) << mode;
