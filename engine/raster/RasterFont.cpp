@@ -61,9 +61,23 @@ void RasterFont::initCache() {
 }
 
 int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
-    if (!m_antialias || m_cellHeight > kMaxSubpixelCellHeight)
+    // A glyph rendered at whole pixels only stands at the nearest one: a
+    // fraction of half a pixel or more moves it one pixel on, where it
+    // would otherwise stand up to a whole pixel short of its place.
+    int shiftX = 0, shiftY = 0;
+    if (!m_antialias || m_cellHeight > kMaxSubpixelCellHeight) {
+        shiftX = xFraction >= 2 ? 1 : 0;
+        shiftY = yFraction >= 2 ? 1 : 0;
         xFraction = yFraction = 0;
+    }
+    if (!cachedGlyph(code, xFraction, yFraction, glyph))
+        return 0;
+    glyph->xOffset -= shiftX;
+    glyph->yOffset -= shiftY;
+    return 1;
+}
 
+int RasterFont::cachedGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
     if (m_setCount == 0) {
         // Too large to cache: every request renders.
         return makeGlyph(code, xFraction, yFraction, glyph);

@@ -28,6 +28,8 @@ public:
     // The glyph of a code at a sub-pixel position (quarters of a pixel):
     // from the cache, else made and cached. 0 when the font has no bitmap
     // for it. A glyph too large for the cache is answered owning its pixels.
+    // Glyphs rendered at whole pixels only (large or not anti-aliased) are
+    // answered at the whole pixel nearest the position.
     virtual int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
     // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
     virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
@@ -83,6 +85,9 @@ protected:
     int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
 
 private:
+    // getGlyph at the fractions the cache keeps apart.
+    int cachedGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
+
     // All zero is an empty entry, so that the tags, like the cells, come
     // zero-filled from the system and only the sets in use are touched.
     struct Tag {

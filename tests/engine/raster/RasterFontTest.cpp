@@ -275,9 +275,9 @@ TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
                 for (int code : {'A', 'g', 'W', '.', 'a', 'A'}) {
                     RasterGlyph kept, loaded;
                     font->setReferenceRendering(false);
-                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &kept), 1);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 3 - fraction, &kept), 1);
                     font->setReferenceRendering(true);
-                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &loaded), 1);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 3 - fraction, &loaded), 1);
                     EXPECT_EQ(kept.xOffset, loaded.xOffset) << code << " at " << fraction;
                     EXPECT_EQ(kept.yOffset, loaded.yOffset) << code << " at " << fraction;
                     ASSERT_EQ(kept.width, loaded.width) << code << " at " << fraction;
@@ -293,20 +293,27 @@ TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
     }
 }
 
-TEST_F(RasterFontTest, GlyphAtAnyYFractionIsTheOneCachedRendering) {
-    // FreeType renders at quarter-pixel x positions only: a glyph asked for
-    // at another y fraction is the cached one, not a new rendering.
+TEST_F(RasterFontTest, GlyphsStandAtQuarterPixelYPositions) {
+    // Half a pixel further down, the glyph's ink lies half a pixel lower;
+    // glyphs used to stand at the pixel above their place.
     RasterFontCache cache(true, true);
     RasterFont* font = sansAt(cache, 12);
     ASSERT_TRUE(font);
-    RasterGlyph first;
-    ASSERT_EQ(font->getGlyph('A', 1, 0, &first), 1);
-    for (int yFraction = 1; yFraction <= 3; ++yFraction) {
-        RasterGlyph again;
-        ASSERT_EQ(font->getGlyph('A', 1, yFraction, &again), 1);
-        EXPECT_EQ(again.pixels, first.pixels) << "y fraction " << yFraction;
-        EXPECT_FALSE(again.ownsPixels);
-    }
+    auto inkRow = [](const RasterGlyph& g) {
+        double sum = 0, weighted = 0;
+        for (int r = 0; r < g.height; ++r)
+            for (int c = 0; c < g.width; ++c) {
+                sum += g.pixels[r * g.width + c];
+                weighted += (r + 0.5) * g.pixels[r * g.width + c];
+            }
+        return weighted / sum - g.yOffset;
+    };
+    RasterGlyph g0, g2;
+    ASSERT_EQ(font->getGlyph('A', 1, 0, &g0), 1);
+    const double row0 = inkRow(g0);
+    ASSERT_EQ(font->getGlyph('A', 1, 2, &g2), 1);
+    EXPECT_NE(g0.pixels, g2.pixels);
+    EXPECT_NEAR(inkRow(g2) - row0, 0.5, 0.05);
 }
 
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
@@ -352,11 +359,20 @@ TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts)
     ASSERT_EQ(font->getGlyph('A', 0, 0, &again), 1);
     EXPECT_EQ(again.pixels, g0.pixels);
 
+    // A large glyph is rendered once and stands at the nearest whole pixel:
+    // from half a pixel on, at the next one.
     font = cache.makeFont(file, large, kIdentity);
     ASSERT_GT(font->getCellHeight(), RasterFont::kMaxSubpixelCellHeight);
+    RasterGlyph g1, g3;
     ASSERT_EQ(font->getGlyph('A', 0, 0, &g0), 1);
-    ASSERT_EQ(font->getGlyph('A', 2, 0, &g2), 1);
-    EXPECT_EQ(g0.pixels, g2.pixels);  // one entry
+    ASSERT_EQ(font->getGlyph('A', 1, 1, &g1), 1);
+    EXPECT_EQ(g1.pixels, g0.pixels);  // one entry
+    EXPECT_EQ(g1.xOffset, g0.xOffset);
+    EXPECT_EQ(g1.yOffset, g0.yOffset);
+    ASSERT_EQ(font->getGlyph('A', 2, 3, &g3), 1);
+    EXPECT_EQ(g3.pixels, g0.pixels);
+    EXPECT_EQ(g3.xOffset, g0.xOffset - 1);
+    EXPECT_EQ(g3.yOffset, g0.yOffset - 1);
 }
 
 TEST_F(RasterFontTest, GlyphTooLargeToCacheIsAnsweredUncached) {
