@@ -193,6 +193,10 @@ void ContentInterpreter::paintPatternThroughMask(bool stroke, const double* box,
     m_state->clip();
     m_device->clip(m_state.get());
     m_state->clearPath();
+    // A tiling pattern's cells, text among them, are not drawn in the
+    // render mode of the text being painted.
+    m_state->setRenderMode(0);
+    m_device->updateRenderMode(m_state.get());
     doPatternFill(stroke, false, true);
 
     if (grouped) {

@@ -235,6 +235,10 @@ void ContentInterpreter::showTextPass(const DynString* string, int mode, bool pa
         // then.)
         show(7);
         m_device->finishTextObject(m_state.get());
+        // A tiling pattern's cells, text among them, are not drawn in the
+        // string's render mode.
+        m_state->setRenderMode(0);
+        m_device->updateRenderMode(m_state.get());
         doPatternFill(false, false, true);
     } else if (patterned) {
         // Stroked glyphs are no path that the interpreter holds: their

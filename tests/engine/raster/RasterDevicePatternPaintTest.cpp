@@ -166,5 +166,25 @@ TEST_F(PatternTextTest, TextPaintsTilingPatternsAndMovesOn) {
     }
 }
 
+TEST_F(PatternTextTest, TextInTheCellsOfATextsPatternIsFilled) {
+    // Cells of 10 points whose own text draws the stem of an "I" from x =
+    // 3.8 to 7.5: the page's "I", filled or stroked and filled with them,
+    // shows the cells' stems, not the clip mode in which the string's
+    // glyphs were gathered.
+    const StreamObject stems = {21,
+                                "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 "
+                                "/YStep 10 /Resources << /Font << /F << /Type /Font /Subtype /Type1 "
+                                "/BaseFont /Helvetica >> >> >> >>",
+                                "BT /F 40 Tf 0 0 Td (I) Tj ET"};
+    for (int mode : {0, 2}) {
+        DevicePage page;
+        const RasterBitmap& b = page.draw(
+            "/Pattern cs /Stems scn BT /F 100 Tf 10 10 Td " + std::to_string(mode) + " Tr (I) Tj ET",
+            kTextResources + "/Pattern << /Stems 21 0 R >> >>", {stems});
+        EXPECT_EQ(at(b, 24, 45), kBlack) << mode;
+        EXPECT_EQ(at(b, 22, 45), kWhite) << mode;
+    }
+}
+
 }  // namespace
 }  // namespace rendova::test
