@@ -552,7 +552,10 @@ std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
     const int index = glyphIndex(code);
     if (index < 0)
         return nullptr;
-    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_BITMAP) != 0)
+    // Unhinted where the glyph bitmaps are, so that a clip or a stroke of the
+    // outline lies where the filled glyph does.
+    const FT_Int32 flags = FT_LOAD_NO_BITMAP | (m_antialias ? FT_LOAD_NO_HINTING : 0);
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), flags) != 0)
         return nullptr;
     FT_Glyph raw = nullptr;
     if (FT_Get_Glyph(face->glyph, &raw) != 0)

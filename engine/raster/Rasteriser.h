@@ -185,9 +185,6 @@ private:
     void paintSpanClipped(SpanPainter& painter, int x0, int x1, int y);
     // Columns x0..x1 of row y with the coverage held in the buffer.
     void paintAaSpan(SpanPainter& painter, int x0, int x1, int y);
-    // Columns x0..x1 of row y, each with the clip's coverage of it as its
-    // shape (the buffer is overwritten).
-    void paintClipCoveredSpan(SpanPainter& painter, int x0, int x1, int y);
     void strokeThin(const RasterPath& path);
     void strokeWide(const RasterPath& path);
     void drawGlyph(int x0, int y0, const RasterGlyph& glyph);

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/raster/BitRow.h"
 #include "engine/raster/FlatPath.h"
 #include "engine/raster/RasterScanner.h"
 #include "engine/raster/Rasteriser.h"
@@ -140,14 +139,6 @@ int Rasteriser::fillWithPattern(const RasterPath& path, bool evenOdd, const Rast
             paintAaSpan(painter, std::max(x0, clipX0), std::min(x1, clipX1), y);
         }
     } else {
-        // Without anti-aliasing of the path (the pieces of a shading, which
-        // must meet without seams) an anti-aliased clip still gives the
-        // painted area its smooth edge: where a span crosses a clip path,
-        // the clip's coverage of each pixel is the pixel's shape.
-        const bool coverClip = clipResult != 0 && m_aaBuffer && clip.antialias() && clip.length() > 0;
-        SpanPainter edgePainter;
-        if (coverClip)
-            initPainter(edgePainter, 0, yMin, pattern, nullptr, alpha, 1, 0);
         for (int y = yMin; y <= yMax; ++y) {
             int x0, x1;
             while (scanner.getNextSpan(y, x0, x1)) {
@@ -159,26 +150,12 @@ int Rasteriser::fillWithPattern(const RasterPath& path, bool evenOdd, const Rast
                 // when there is no clip path.
                 if (clipResult == 0 || clip.length() == 0 || clip.testSpan(x0, x1, y) == 0)
                     paintSpan(painter, x0, x1, y);
-                else if (coverClip)
-                    paintClipCoveredSpan(edgePainter, x0, x1, y);
                 else
                     paintSpanClipped(painter, x0, x1, y);
             }
         }
     }
     return resultOk;
-}
-
-void Rasteriser::paintClipCoveredSpan(SpanPainter& painter, int x0, int x1, int y) {
-    // The span covers its pixels whole; the clip takes away what lies
-    // outside it, sub-pixel by sub-pixel.
-    RasterBitmap& buffer = *m_aaBuffer;
-    for (int i = 0; i < 4; ++i)
-        setBitRange(buffer.data() + i * buffer.rowSize(), 4 * x0, 4 * x1 + 3);
-    m_aaBufferRow = -1;
-    int cx0 = x0, cx1 = x1;
-    m_state->clip().clipSpan(buffer, cx0, cx1, y);
-    paintAaSpan(painter, std::max(x0, cx0), std::min(x1, cx1), y);
 }
 
 }  // namespace rendova

@@ -215,9 +215,7 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
         const bool hasAlpha = m_bitmap->alpha() != nullptr;
         p.simpleRun = pipe::selectSimpleRun(mode, hasAlpha, p.useGroupAlpha);
         p.simpleAaRun = pipe::selectSimpleAaRun(mode, hasAlpha, p.useGroupAlpha);
-        // A rasteriser with the buffer paints coverage also while its own
-        // anti-aliasing is off (a path's spans under an anti-aliased clip).
-        if (usesShape && m_aaBuffer) {
+        if (usesShape && m_vectorAntialias) {
             // Fills and glyphs mostly come one after another at one alpha:
             // the table of the last alpha is kept.
             if (p.alphaIn != m_aaAlphaFor) {

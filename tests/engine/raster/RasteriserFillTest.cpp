@@ -208,37 +208,5 @@ TEST(RasteriserClearTest, MonoThresholdsAtHalf) {
     EXPECT_EQ(bitmap.data()[1], 0);
 }
 
-TEST(RasteriserFillTest, PathFilledWithoutAntialiasingTakesTheEdgeOfAnAntialiasedClip) {
-    // Shading pieces are filled with anti-aliasing off; where a clip path
-    // cuts them they must get the clip's smooth edge, the same as the clip
-    // path filled with anti-aliasing, not a stair of whole pixels.
-    RasterPath triangle;
-    triangle.moveTo(0.5, 0.5);
-    triangle.lineTo(11.5, 2.5);
-    triangle.lineTo(3.5, 11.5);
-    triangle.close();
-    RasterPath all;
-    addRect(all, 0, 0, 12, 12);
-
-    RasterBitmap clipped(12, 12, 1, rasterMono8, false, true);
-    Rasteriser r(&clipped, true, nullptr);
-    test::clearTo(r, 255);
-    r.clipToPath(triangle, false);
-    r.setVectorAntialias(false);
-    r.fill(all, false);
-
-    RasterBitmap filled(12, 12, 1, rasterMono8, false, true);
-    Rasteriser reference(&filled, true, nullptr);
-    test::clearTo(reference, 255);
-    reference.fill(triangle, false);
-
-    EXPECT_EQ(test::snapshot(clipped), test::snapshot(filled));
-    int partial = 0;
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 12; ++x)
-            partial += grey(clipped, x, y) > 0 && grey(clipped, x, y) < 255;
-    EXPECT_GT(partial, 10);
-}
-
 }  // namespace
 }  // namespace rendova
