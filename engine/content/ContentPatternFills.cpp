@@ -65,24 +65,27 @@ void ContentInterpreter::clipToShadingBox(const Shading* shading) {
 
 void ContentInterpreter::fillShading(Shading* shading) {
     // Neighbouring pieces overlap by a pixel where they meet: painted one
-    // by one with transparency, they would darken there, and sub-pixel
-    // bands would stack up to full strength. Then the pieces go into an
-    // isolated group, painted as a whole with the state's opacity, blend
-    // mode and soft mask.
-    const bool grouped =
-        m_state->getFillOpacity() != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
+    // by one with transparency (the state's opacity or soft mask, or the
+    // partial coverage at a clip's anti-aliased edge), they would darken
+    // there, and sub-pixel bands would stack up to full strength. So the
+    // pieces go into an isolated group, painted as a whole through the clip
+    // with the state's opacity, blend mode and soft mask.
     double box[4];
-    if (grouped) {
-        m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
-        saveState();
+    m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+    saveState();
+    if (m_state->getBlendMode() != kBlendNormal) {
         m_state->setBlendMode(kBlendNormal);
         m_device->updateBlendMode(m_state.get());
+    }
+    if (m_state->getFillOpacity() != 1) {
         m_state->setFillOpacity(1);
         m_device->updateFillOpacity(m_state.get());
+    }
+    if (m_state->isSoftMasked()) {
         m_device->clearSoftMask(m_state.get());
         m_state->setSoftMasked(false);
-        m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     }
+    m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     // Neighbouring pieces would let the background through their shared
     // edges if each were anti-aliased on its own.
     const bool antialias = m_device->getAntialias();
@@ -100,11 +103,9 @@ void ContentInterpreter::fillShading(Shading* shading) {
     }
     if (antialias)
         m_device->setAntialias(true);
-    if (grouped) {
-        m_device->endTransparencyGroup(m_state.get());
-        restoreState();
-        m_device->paintTransparencyGroup(m_state.get(), box);
-    }
+    m_device->endTransparencyGroup(m_state.get());
+    restoreState();
+    m_device->paintTransparencyGroup(m_state.get(), box);
 }
 
 void ContentInterpreter::opShading(PdfValue* args, int) {
