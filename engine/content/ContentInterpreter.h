@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 #include "engine/content/ColorSpace.h"
@@ -15,6 +16,7 @@ namespace rendova {
 struct BorderStyle;
 class DataStream;
 class PdfFunction;
+class SimpleFont;
 class ValueParser;
 class XrefTable;
 
@@ -227,6 +229,14 @@ private:
     void drawTiles(TilingPattern* tiling, const double* m, const double* m1Inverse, double xStep,
                    double yStep);
     void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    // Whether painting the fill (stroke: the stroke) paints the state's
+    // pattern.
+    bool paintsPattern(bool stroke) const;
+    // Paints the fill (stroke: the stroke) pattern where drawShape paints:
+    // drawShape draws in opaque black into a soft mask of its coverage over
+    // box (4 values, user space), and the pattern fills the box through it.
+    // For shapes that are no path (an image mask, stroked glyphs).
+    void paintPatternThroughMask(bool stroke, const double* box, const std::function<void()>& drawShape);
     // The state's clip narrowed to the path's fill or stroke area.
     void clipToPaintedArea(bool stroke, bool evenOdd);
     // The clip narrowed to the shading's BBox, when it has one, in the
@@ -275,7 +285,16 @@ private:
     // procedures, as the device asks.
     void showString(const DynString* string);
     void showGlyphs(const DynString* string);
+    // One part of a string's render mode in a pass of its own: the glyphs
+    // shown in the given mode (patterned: through the state's fill or stroke
+    // pattern), the text position put back where it was and the position
+    // after the string in endX, endY.
+    void showTextPass(const DynString* string, int mode, bool patterned, double* endX, double* endY);
     void showType3String(const DynString* string);
+    // One Type 3 glyph at the user-space point (x, y) with the glyph matrix
+    // (6 values): from the device's cache or by running its procedure.
+    void runType3Glyph(SimpleFont* font, const double* glyphMatrix, double x, double y, double tdx,
+                       double tdy, unsigned int code, const unsigned int* unicode, int unicodeCount);
 
     // --- XObjects, images, shadings, Type 3 metrics, marked content,
     // compatibility sections.
@@ -351,6 +370,9 @@ private:
     // The top of the state stack; it owns the states beneath.
     std::unique_ptr<GraphicsState> m_state;
     bool m_fontChanged = false;
+    // Set when a string of the current text object was shown in a clipping
+    // render mode: the device holds its glyphs for the clip at ET.
+    bool m_textClipPending = false;
     // 0 none, 1 nonzero winding (W), 2 even-odd (W*): applied when the path
     // ends.
     int m_pendingClip = 0;

@@ -172,7 +172,17 @@ bool ContentInterpreter::drawImageChecked(const PdfValue* ref, DataStream* strea
     bool invert = false;
     if (bits != 1 || !readStencilDecode(dict, invert))
         return false;
-    m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
+    if (paintsPattern(false)) {
+        // A stencil mask paints the fill colour whatever it is: a pattern
+        // fills the mask's shape as it fills a path. The image lies in the
+        // unit square of user space.
+        const double unitSquare[4] = {0, 0, 1, 1};
+        paintPatternThroughMask(false, unitSquare, [&] {
+            m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
+        });
+    } else {
+        m_device->drawStencilMask(m_state.get(), ref, stream, width, height, invert, inlineImage);
+    }
     addOperatorCount(imageOperatorCost(width, height));
     return true;
 }

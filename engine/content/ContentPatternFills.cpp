@@ -65,24 +65,27 @@ void ContentInterpreter::clipToShadingBox(const Shading* shading) {
 
 void ContentInterpreter::fillShading(Shading* shading) {
     // Neighbouring pieces overlap by a pixel where they meet: painted one
-    // by one with transparency, they would darken there, and sub-pixel
-    // bands would stack up to full strength. Then the pieces go into an
-    // isolated group, painted as a whole with the state's opacity, blend
-    // mode and soft mask.
-    const bool grouped =
-        m_state->getFillOpacity() != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
+    // by one with transparency (the state's opacity or soft mask, or the
+    // partial coverage at a clip's anti-aliased edge), they would darken
+    // there, and sub-pixel bands would stack up to full strength. So the
+    // pieces go into an isolated group, painted as a whole through the clip
+    // with the state's opacity, blend mode and soft mask.
     double box[4];
-    if (grouped) {
-        m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
-        saveState();
+    m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+    saveState();
+    if (m_state->getBlendMode() != kBlendNormal) {
         m_state->setBlendMode(kBlendNormal);
         m_device->updateBlendMode(m_state.get());
+    }
+    if (m_state->getFillOpacity() != 1) {
         m_state->setFillOpacity(1);
         m_device->updateFillOpacity(m_state.get());
+    }
+    if (m_state->isSoftMasked()) {
         m_device->clearSoftMask(m_state.get());
         m_state->setSoftMasked(false);
-        m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     }
+    m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     // Neighbouring pieces would let the background through their shared
     // edges if each were anti-aliased on its own.
     const bool antialias = m_device->getAntialias();
@@ -100,11 +103,9 @@ void ContentInterpreter::fillShading(Shading* shading) {
     }
     if (antialias)
         m_device->setAntialias(true);
-    if (grouped) {
-        m_device->endTransparencyGroup(m_state.get());
-        restoreState();
-        m_device->paintTransparencyGroup(m_state.get(), box);
-    }
+    m_device->endTransparencyGroup(m_state.get());
+    restoreState();
+    m_device->paintTransparencyGroup(m_state.get(), box);
 }
 
 void ContentInterpreter::opShading(PdfValue* args, int) {
@@ -144,6 +145,75 @@ void ContentInterpreter::doPatternFill(bool stroke, bool evenOdd, bool clipped) 
                            : "Unknown pattern type %d in a pattern fill",
                     pattern->getType());
     }
+}
+
+bool ContentInterpreter::paintsPattern(bool stroke) const {
+    const ColorSpace* space = stroke ? m_state->getStrokeColorSpace() : m_state->getFillColorSpace();
+    const Pattern* pattern = stroke ? m_state->getStrokePattern() : m_state->getFillPattern();
+    return space->getKind() == ColorSpace::kPattern && pattern;
+}
+
+void ContentInterpreter::paintPatternThroughMask(bool stroke, const double* box,
+                                                 const std::function<void()>& drawShape) {
+    std::unique_ptr<Path> path = m_state->getPath()->copy();
+    saveState();
+    // The mask replaces the state's soft mask while the pattern paints; so
+    // that the state's own mask, opacity and blend mode still apply, the
+    // pattern then paints into an isolated group that they composite.
+    const double opacity = stroke ? m_state->getStrokeOpacity() : m_state->getFillOpacity();
+    const bool grouped = opacity != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
+    if (grouped) {
+        m_state->setBlendMode(kBlendNormal);
+        m_device->updateBlendMode(m_state.get());
+        m_state->setFillOpacity(1);
+        m_device->updateFillOpacity(m_state.get());
+        m_state->setStrokeOpacity(1);
+        m_device->updateStrokeOpacity(m_state.get());
+        m_device->clearSoftMask(m_state.get());
+        m_state->setSoftMasked(false);
+        m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
+    }
+
+    // The shape in opaque black; the mask is its alpha.
+    const ColorValue black = {};
+    saveState();
+    m_state->setFillColorSpace(std::make_unique<DeviceGrayColorSpace>());
+    m_state->setStrokeColorSpace(std::make_unique<DeviceGrayColorSpace>());
+    m_state->setFillColor(black);
+    m_state->setStrokeColor(black);
+    m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, true);
+    drawShape();
+    m_device->endTransparencyGroup(m_state.get());
+    restoreState();
+    // An alpha mask reads no backdrop colour; the device is given black.
+    m_device->setSoftMask(m_state.get(), box, true, nullptr, &black);
+    m_state->setSoftMasked(true);
+
+    m_state->clearPath();
+    addRect(m_state->getPath(), box[0], box[1], box[2], box[3]);
+    m_state->clip();
+    m_device->clip(m_state.get());
+    m_state->clearPath();
+    // A tiling pattern's cells, text among them, are not drawn in the
+    // render mode of the text being painted.
+    m_state->setRenderMode(0);
+    m_device->updateRenderMode(m_state.get());
+    doPatternFill(stroke, false, true);
+
+    if (grouped) {
+        m_device->endTransparencyGroup(m_state.get());
+        restoreState();
+        // The group holds the pattern at full strength; a stroke's opacity
+        // is the stroke's.
+        saveState();
+        m_state->setFillOpacity(opacity);
+        m_device->updateFillOpacity(m_state.get());
+        m_device->paintTransparencyGroup(m_state.get(), box);
+        restoreState();
+    } else {
+        restoreState();
+    }
+    m_state->setPath(std::move(path));
 }
 
 void ContentInterpreter::clipToPaintedArea(bool stroke, bool evenOdd) {

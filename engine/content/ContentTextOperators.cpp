@@ -40,6 +40,7 @@ void ContentInterpreter::opBeginText(PdfValue*, int) {
 
 void ContentInterpreter::opEndText(PdfValue*, int) {
     m_device->finishTextObject(m_state.get());
+    m_textClipPending = false;
 }
 
 void ContentInterpreter::opSetCharSpacing(PdfValue* args, int) {
@@ -185,25 +186,71 @@ void ContentInterpreter::opShowSpaceText(PdfValue* args, int) {
 }
 
 void ContentInterpreter::showString(const DynString* string) {
-    // Filled glyphs in a pattern space: their outlines become a clip that
-    // the pattern is painted through.
-    FontObject* font = m_state->getFont();
-    if (m_state->getRenderMode() == 0 && m_state->getFillColorSpace()->getKind() == ColorSpace::kPattern &&
-        m_state->getFillPattern() && m_device->wantsNonText() &&
-        !(font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
-        saveState();
-        m_state->setRenderMode(7);
-        m_device->updateRenderMode(m_state.get());
+    const int mode = m_state->getRenderMode();
+    const bool fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
+    const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+    const bool fillPattern = fills && paintsPattern(false);
+    const bool strokePattern = strokes && paintsPattern(true);
+    const FontObject* font = m_state->getFont();
+    // Type 3 glyphs paint with their own procedures.
+    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() ||
+        (font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
+        if (mode & 4)
+            m_textClipPending = true;
         showGlyphs(string);
-        m_device->finishTextObject(m_state.get());
-        doPatternFill(false, false, true);
-        // The text position moves on as after any string.
-        const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
-        restoreState();
-        m_state->setCurrentPoint(x, y);
         return;
     }
-    showGlyphs(string);
+    // Text in a pattern colour: the parts of its render mode in passes of
+    // their own, in the order the mode paints them (fill, stroke, then the
+    // clip, which stays pending until the end of the text object); the
+    // passes in a pattern paint it through the glyphs' shape.
+    double endX = 0, endY = 0;
+    if (fills)
+        showTextPass(string, 0, fillPattern, &endX, &endY);
+    if (strokes)
+        showTextPass(string, 1, strokePattern, &endX, &endY);
+    if (mode & 4) {
+        showTextPass(string, 7, false, &endX, &endY);
+        m_textClipPending = true;
+    }
+    // The text position moves on as after any string.
+    m_state->setCurrentPoint(endX, endY);
+}
+
+void ContentInterpreter::showTextPass(const DynString* string, int mode, bool patterned, double* endX,
+                                      double* endY) {
+    const double x = m_state->getCurrentX(), y = m_state->getCurrentY();
+    auto show = [&](int shownMode) {
+        m_state->setRenderMode(shownMode);
+        m_device->updateRenderMode(m_state.get());
+        showGlyphs(string);
+        *endX = m_state->getCurrentX();
+        *endY = m_state->getCurrentY();
+    };
+    saveState();
+    if (patterned && mode == 0 && !m_textClipPending) {
+        // Filled glyphs become a clip that the pattern is painted through:
+        // exact, and no larger than the glyphs. (A clip that the text object
+        // holds for its end would be applied with it; the mask below serves
+        // then.)
+        show(7);
+        m_device->finishTextObject(m_state.get());
+        // A tiling pattern's cells, text among them, are not drawn in the
+        // string's render mode.
+        m_state->setRenderMode(0);
+        m_device->updateRenderMode(m_state.get());
+        doPatternFill(false, false, true);
+    } else if (patterned) {
+        // Stroked glyphs are no path that the interpreter holds: their
+        // coverage becomes a mask over the clip's box.
+        double box[4];
+        m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+        paintPatternThroughMask(mode == 1, box, [&] { show(mode); });
+    } else {
+        show(mode);
+    }
+    restoreState();
+    m_state->setCurrentPoint(x, y);
 }
 
 void ContentInterpreter::showGlyphs(const DynString* string) {
@@ -310,6 +357,9 @@ void ContentInterpreter::showType3String(const DynString* string) {
     const double b2 = f[2] * a0 + f[3] * a2, b3 = f[2] * a1 + f[3] * a3;
     const double n0 = th * fs * b0, n1 = fs * b1, n2 = th * fs * b2, n3 = fs * b3;
 
+    // Invisible text (render mode 3) paints nothing, whatever its glyph
+    // procedures would paint: it only moves the text position on.
+    const bool invisible = m_state->getRenderMode() == 3;
     const char* p = string->getCString();
     int left = string->getLength();
     while (left > 0) {
@@ -324,33 +374,15 @@ void ContentInterpreter::showType3String(const DynString* string) {
         const double tdx = ddx * tm[0] + ddy * tm[2], tdy = ddx * tm[1] + ddy * tm[3];
         const double textX = m_state->getCurrentX(), textY = m_state->getCurrentY();
         const double x = textX + rise * tm[2], y = textY + rise * tm[3];
-
-        saveState();
-        m_state->setMatrix(n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]);
-        m_device->updateMatrix(m_state.get(), 1, 0, 0, 1, 0, 0);
-        if (!m_device->beginType3Char(m_state.get(), x, y, tdx, tdy, code, unicode, unicodeCount)) {
-            PdfValue procedure;
-            font->getCharProc(static_cast<int>(code), procedure);
-            PdfDict* resources = font->getResources();
-            if (resources)
-                pushResources(resources);
-            if (procedure.isStream()) {
-                // Glyph procedures count toward the nesting bound, so that a
-                // glyph that shows itself ends.
-                if (!runGlyphProcedure(procedure))
-                    reportError(getPos(), "Type 3 glyph procedures nested too deeply");
-            } else {
-                reportError(getPos(), "Missing or bad Type3 CharProc entry");
-            }
-            m_device->endType3Char(m_state.get());
-            if (resources)
-                popResources();
+        if (!invisible) {
+            const double glyphMatrix[6] = {
+                n0, n1, n2, n3, x * m[0] + y * m[2] + m[4], x * m[1] + y * m[3] + m[5]};
+            runType3Glyph(font, glyphMatrix, x, y, tdx, tdy, code, unicode, unicodeCount);
+            // Restoring carries the current point down, and the glyph's own
+            // path operators moved it in glyph space: the text position is
+            // where the glyph started.
+            m_state->setCurrentPoint(textX, textY);
         }
-        restoreState();
-        // Restoring carries the current point down, and the glyph's own path
-        // operators moved it in glyph space: the text position is where the
-        // glyph started.
-        m_state->setCurrentPoint(textX, textY);
 
         m_state->textShift(tdx, tdy);
         const double cx = m_state->getCurrentX(), cy = m_state->getCurrentY();
@@ -360,6 +392,34 @@ void ContentInterpreter::showType3String(const DynString* string) {
         p += n;
         left -= n;
     }
+}
+
+void ContentInterpreter::runType3Glyph(SimpleFont* font, const double* glyphMatrix, double x, double y,
+                                       double tdx, double tdy, unsigned int code, const unsigned int* unicode,
+                                       int unicodeCount) {
+    saveState();
+    m_state->setMatrix(glyphMatrix[0], glyphMatrix[1], glyphMatrix[2], glyphMatrix[3], glyphMatrix[4],
+                       glyphMatrix[5]);
+    m_device->updateMatrix(m_state.get(), 1, 0, 0, 1, 0, 0);
+    if (!m_device->beginType3Char(m_state.get(), x, y, tdx, tdy, code, unicode, unicodeCount)) {
+        PdfValue procedure;
+        font->getCharProc(static_cast<int>(code), procedure);
+        PdfDict* resources = font->getResources();
+        if (resources)
+            pushResources(resources);
+        if (procedure.isStream()) {
+            // Glyph procedures count toward the nesting bound, so that a
+            // glyph that shows itself ends.
+            if (!runGlyphProcedure(procedure))
+                reportError(getPos(), "Type 3 glyph procedures nested too deeply");
+        } else {
+            reportError(getPos(), "Missing or bad Type3 CharProc entry");
+        }
+        m_device->endType3Char(m_state.get());
+        if (resources)
+            popResources();
+    }
+    restoreState();
 }
 
 }  // namespace rendova

@@ -360,11 +360,12 @@ int FreeTypeFont::glyphIndex(int code) const {
                : code;
 }
 
-int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
+int FreeTypeFont::makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
     if (!m_usable || !m_bitmapsUsable)
         return 0;
-    // The fraction is in quarter pixels, the delta in 1/64 pixel.
-    const long delta = static_cast<long>(xFraction) * 16;
+    // The fractions are in quarter pixels, the delta in 1/64 pixel; device
+    // rows run down, FreeType's y up.
+    const FT_Vector delta = {static_cast<long>(xFraction) * 16, -static_cast<long>(yFraction) * 16};
     // Only anti-aliased glyphs come at several positions.
     if (m_antialias == 0 || m_referenceRendering)
         return renderLoaded(code, delta, glyph);
@@ -374,7 +375,7 @@ int FreeTypeFont::makeGlyph(int code, int xFraction, int, RasterGlyph* glyph) {
     // The moved outline is the one FreeType loads at the position: its
     // transform and then the same integer translation. The kept outline is
     // moved back unchanged.
-    FT_Vector origin = {delta, 0};
+    FT_Vector origin = delta;
     FT_Glyph image = outline;
     if (FT_Glyph_To_Bitmap(&image, FT_RENDER_MODE_NORMAL, &origin, 0) != 0)
         return 0;
@@ -416,12 +417,12 @@ FT_Glyph FreeTypeFont::keptOutline(int code) {
     return outline;
 }
 
-int FreeTypeFont::renderLoaded(int code, long delta, RasterGlyph* glyph) {
+int FreeTypeFont::renderLoaded(int code, const FT_Vector& delta, RasterGlyph* glyph) {
     FT_Face face = file()->getFace();
     if (FT_Activate_Size(m_size) != 0)
         return 0;
     FT_Matrix matrix = {m_glyphTransform[0], m_glyphTransform[1], m_glyphTransform[2], m_glyphTransform[3]};
-    FT_Vector origin = {delta, 0};
+    FT_Vector origin = delta;
     FT_Set_Transform(face, &matrix, &origin);
     const int index = glyphIndex(code);
     if (index < 0)
@@ -558,7 +559,9 @@ std::unique_ptr<RasterPath> FreeTypeFont::getGlyphPath(int code) {
     const int index = glyphIndex(code);
     if (index < 0)
         return nullptr;
-    if (loadGlyph(face, index, FT_LOAD_NO_BITMAP) != 0)
+    // Unhinted where the glyph bitmaps are, so that a clip or a stroke of the
+    // outline lies where the filled glyph does.
+    if (loadGlyph(face, index, FT_LOAD_NO_BITMAP | (m_antialias ? FT_LOAD_NO_HINTING : 0)) != 0)
         return nullptr;
     FT_Glyph raw = nullptr;
     if (FT_Get_Glyph(face->glyph, &raw) != 0)

@@ -9,6 +9,7 @@ struct FT_SizeRec_;
 struct FT_Outline_;
 struct FT_GlyphRec_;
 struct FT_Bitmap_;
+struct FT_Vector_;
 
 namespace rendova {
 
@@ -26,12 +27,6 @@ public:
     FreeTypeFont(RasterFontFile* fontFile, const double* matrix, const double* textMatrix);
     ~FreeTypeFont() override;
 
-    // FreeType glyphs are placed at quarter-pixel x positions only (the
-    // rendering ignores the y fraction), so every y fraction asks for the
-    // one cached rendering at 0 instead of making up to four equal ones.
-    int getGlyph(int code, int xFraction, int, RasterGlyph* glyph) override {
-        return RasterFont::getGlyph(code, xFraction, 0, glyph);
-    }
     int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) override;
     std::unique_ptr<RasterPath> getGlyphPath(int code) override;
 
@@ -65,7 +60,7 @@ public:
 private:
     // Loads the glyph at position delta (1/64 pixel) and renders it in the
     // face's glyph slot.
-    int renderLoaded(int code, long delta, RasterGlyph* glyph);
+    int renderLoaded(int code, const FT_Vector_& delta, RasterGlyph* glyph);
     // The glyph's outline under the glyph transform at the origin, loaded on
     // first use and kept; null when the glyph is not an outline.
     FT_GlyphRec_* keptOutline(int code);

@@ -153,11 +153,15 @@ bool RasterDeviceText::beginType3Char(GraphicsState* state, Rasteriser* rasteris
         // draws every glyph of the font directly.
         const int w = width > 0 && width <= INT32_MAX ? static_cast<int>(width) : 0;
         const int h = height > 0 && height <= INT32_MAX ? static_cast<int>(height) : 0;
+        std::vector<const Type3GlyphCache*> inUse;
+        for (const Type3StackEntry& e : m_type3Stack)
+            inUse.push_back(e.cache);
         cache = m_type3Caches.add(std::make_unique<Type3GlyphCache>(
-            font->getObjectNumber(), font->getGeneration(), m[0], m[1], m[2], m[3], xOffset, yOffset, w, h,
-            boxValid ? 1 : 0, m_colourMode != 0));
+                                      font->getObjectNumber(), font->getGeneration(), m[0], m[1], m[2], m[3],
+                                      xOffset, yOffset, w, h, boxValid ? 1 : 0, m_colourMode != 0),
+                                  inUse);
     }
-    const int entry = cache->lookup(code);
+    const int entry = cache ? cache->lookup(code) : -1;
     if (entry >= 0) {
         drawCachedType3Glyph(rasteriser, *cache, entry);
         return true;
@@ -192,12 +196,12 @@ void RasterDeviceText::setType3GlyphBox(GraphicsState* state, std::unique_ptr<Ra
     double box[4];
     transformedBox(m, llx, lly, urx, ury, box);
     const double tx = m[4], ty = m[5];
-    const bool fits = cache->getSetCount() > 0 && cache->getXOffset() <= box[0] - tx &&
+    const bool fits = cache && cache->getSetCount() > 0 && cache->getXOffset() <= box[0] - tx &&
                       cache->getYOffset() <= box[1] - ty &&
                       cache->getXOffset() + cache->getWidth() >= box[2] - tx &&
                       cache->getYOffset() + cache->getHeight() >= box[3] - ty;
     if (!fits) {
-        if (cache->isBoxValid())
+        if (cache && cache->isBoxValid())
             reportError(-1, "Bad bounding box in Type 3 glyph");
         return;
     }

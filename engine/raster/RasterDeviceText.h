@@ -105,6 +105,8 @@ public:
 private:
     struct Type3StackEntry {
         unsigned int code;
+        // Null when no cache could be kept for the font: the glyph is drawn
+        // uncached.
         Type3GlyphCache* cache;
         // The cache entry taken, -1 while the glyph is not being cached.
         int entry = -1;

@@ -189,6 +189,9 @@ private:
     void strokeWide(const RasterPath& path);
     void drawGlyph(int x0, int y0, const RasterGlyph& glyph);
     void drawGlyphByPixel(int bx0, int by0, const RasterGlyph& glyph, SpanPainter& p, int clipResult);
+    // The anti-aliasing buffer set to the clip's coverage of the pixels
+    // x0..x1 of row y (inside the bitmap).
+    void coverRowByClip(int x0, int x1, int y);
     void compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
                        const SpanPainter& p);
     // One image's buffers and pixel loop, for drawImageCommon.

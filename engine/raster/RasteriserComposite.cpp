@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/raster/BitRow.h"
 #include "engine/raster/RasterModeDispatch.h"
 #include "engine/raster/Rasteriser.h"
 
@@ -203,10 +204,15 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
     }
     const bool tested =
         !noClip && clip.length() > 0 && clip.testRect(xDest, yDest, xDest + w - 1, yDest + h - 1) != 0;
+    // Through an anti-aliased clip each pixel takes the clip's coverage of
+    // it as its shape: a bitmap painted without anti-aliasing (the pieces of
+    // a shading, which must meet without seams) gets the clip's smooth edge.
+    const bool covered = tested && clip.antialias() && m_aaBuffer;
     const uint8_t* sourceAlpha = source.alpha();
     uint8_t colour[3] = {0, 0, 0};
     SpanPainter p;
-    initPainter(p, xDest, yDest, nullptr, colour, m_state->fillAlpha(), sourceAlpha ? 1 : 0, nonIsolated);
+    initPainter(p, xDest, yDest, nullptr, colour, m_state->fillAlpha(), sourceAlpha || covered ? 1 : 0,
+                nonIsolated);
 
     // The fast rows take everything but a blend routine.
     if (!m_state->blendFunction() && !tested && !m_referencePipe) {
@@ -218,17 +224,26 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
         const int y = yDest + dy;
         const uint8_t* srcAlphaRow =
             sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc : nullptr;
+        if (covered)
+            coverRowByClip(xDest, xDest + w - 1, y);
         setPainterXY(p, xDest, y);
         int first = w, last = -1;
         for (int dx = 0; dx < w; ++dx) {
             const int x = xDest + dx;
-            if (tested && !clip.test(x, y)) {
+            double shape = 1;
+            if (covered) {
+                const int t = pipe::aaCoverage(m_aaBuffer->data(), m_aaBuffer->rowSize(), x);
+                if (t == 0) {
+                    skipPixel(p);
+                    continue;
+                }
+                shape = m_aaGamma[t];
+            } else if (tested && !clip.test(x, y)) {
                 skipPixel(p);
                 continue;
             }
             source.getPixel(xSrc + dx, ySrc + dy, colour);
-            if (srcAlphaRow)
-                p.shape = srcAlphaRow[dx] / 255.0;
+            p.shape = srcAlphaRow ? srcAlphaRow[dx] / 255.0 * shape : shape;
             paintPixel(p);
             first = std::min(first, dx);
             last = dx;
@@ -240,6 +255,14 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
         }
     }
     return resultOk;
+}
+
+void Rasteriser::coverRowByClip(int x0, int x1, int y) {
+    RasterBitmap& buffer = *m_aaBuffer;
+    for (int i = 0; i < 4; ++i)
+        setBitRange(buffer.data() + i * buffer.rowSize(), 4 * x0, 4 * x1 + 3);
+    m_aaBufferRow = -1;
+    m_state->clip().clipSpan(buffer, x0, x1, y);
 }
 
 // The fast rows of composite: no blend routine and no clip test, with the

@@ -154,18 +154,7 @@ inline bool averageBox(const SourceRows& src, int col, int boxWidth, uint8_t* co
     return true;
 }
 
-// The number of the 16 sub-pixels of pixel x that the four rows of the
-// anti-aliasing buffer cover: four bits per pixel in each row, the high
-// nibble of byte x / 2 for an even x, the low one for an odd x.
-inline int aaCoverage(const uint8_t* b, int rowSize, int x) {
-    const int shift = (x & 1) ? 0 : 4;
-    const int byte = x >> 1;
-    return pipe::kBitCount4[(b[byte] >> shift) & 15] + pipe::kBitCount4[(b[rowSize + byte] >> shift) & 15] +
-           pipe::kBitCount4[(b[2 * rowSize + byte] >> shift) & 15] +
-           pipe::kBitCount4[(b[3 * rowSize + byte] >> shift) & 15];
-}
-
-// aaCoverage of pixels xa..xb into coverage[x]: stretches of sixteen pixels
+// pipe::aaCoverage of pixels xa..xb into coverage[x]: stretches of sixteen pixels
 // (eight bytes of each row) wholly covered or wholly empty at a time.
 void aaRowCoverage(const RasterBitmap& buffer, int xa, int xb, uint8_t* coverage) {
     const uint8_t* b = buffer.data();
@@ -187,7 +176,7 @@ void aaRowCoverage(const RasterBitmap& buffer, int xa, int xb, uint8_t* coverage
                 continue;
             }
         }
-        coverage[x] = static_cast<uint8_t>(aaCoverage(b, rs, x));
+        coverage[x] = static_cast<uint8_t>(pipe::aaCoverage(b, rs, x));
         ++x;
     }
 }
@@ -601,7 +590,7 @@ __attribute__((always_inline)) inline void Rasteriser::ImageDraw::drawShearedRow
         if (rowClip != 0) {
             if (m_aaClip) {
                 loadAaRow(y);
-                t = aaCoverage(m_r.m_aaBuffer->data(), m_r.m_aaBuffer->rowSize(), x);
+                t = pipe::aaCoverage(m_r.m_aaBuffer->data(), m_r.m_aaBuffer->rowSize(), x);
                 if (t == 0)
                     continue;
             } else if (!m_clip.test(x, y)) {

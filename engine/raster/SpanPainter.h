@@ -135,6 +135,17 @@ inline int divideBy255Times(int v, int g) {
 // Coverage of a 4-bit group of sub-pixels.
 constexpr uint8_t kBitCount4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
+// The number of the 16 sub-pixels of pixel x that the four rows of the
+// anti-aliasing buffer cover: four bits per pixel in each row, the high
+// nibble of byte x / 2 for an even x, the low one for an odd x.
+inline int aaCoverage(const uint8_t* b, int rowSize, int x) {
+    const int shift = (x & 1) ? 0 : 4;
+    const int byte = x >> 1;
+    return kBitCount4[(b[byte] >> shift) & 15] + kBitCount4[(b[rowSize + byte] >> shift) & 15] +
+           kBitCount4[(b[2 * rowSize + byte] >> shift) & 15] +
+           kBitCount4[(b[3 * rowSize + byte] >> shift) & 15];
+}
+
 // A cursor over one row of the target in colour mode Mode: load and store a
 // colour (three bytes red, green, blue; the grey modes use the first) and
 // step to the next pixel.

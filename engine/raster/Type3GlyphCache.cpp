@@ -1,5 +1,7 @@
 #include "engine/raster/Type3GlyphCache.h"
 
+#include <algorithm>
+
 namespace rendova {
 
 Type3GlyphCache::Type3GlyphCache(int objectNumber, int generation, double a, double b, double c, double d,
@@ -92,9 +94,20 @@ Type3GlyphCache* Type3GlyphCacheList::find(int objectNumber, int generation, dou
     return nullptr;
 }
 
-Type3GlyphCache* Type3GlyphCacheList::add(std::unique_ptr<Type3GlyphCache> cache) {
+Type3GlyphCache* Type3GlyphCacheList::add(std::unique_ptr<Type3GlyphCache> cache,
+                                          const std::vector<const Type3GlyphCache*>& inUse) {
     if (m_count == kMaxCaches) {
-        delete m_caches[kMaxCaches - 1];
+        // A glyph procedure may show glyphs of other Type 3 fonts, or of its
+        // own at another size: the cache of a glyph still being drawn must
+        // outlive them.
+        int victim = m_count - 1;
+        while (victim >= 0 && std::find(inUse.begin(), inUse.end(), m_caches[victim]) != inUse.end())
+            --victim;
+        if (victim < 0)
+            return nullptr;
+        delete m_caches[victim];
+        for (int j = victim; j < m_count - 1; ++j)
+            m_caches[j] = m_caches[j + 1];
         --m_count;
     }
     for (int j = m_count; j > 0; --j)

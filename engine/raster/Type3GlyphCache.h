@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace rendova {
 
@@ -93,8 +94,12 @@ public:
 
     // The matching cache, moved to the front; null when none matches.
     Type3GlyphCache* find(int objectNumber, int generation, double a, double b, double c, double d);
-    // Puts a new cache in front, deleting the last one when 8 exist.
-    Type3GlyphCache* add(std::unique_ptr<Type3GlyphCache> cache);
+    // Puts a new cache in front; when 8 exist, the least recently used one
+    // that inUse does not name (the caches of the glyphs being drawn) is
+    // deleted first. When all 8 are in use, the new cache is not kept and
+    // null is answered: its glyphs are drawn uncached.
+    Type3GlyphCache* add(std::unique_ptr<Type3GlyphCache> cache,
+                         const std::vector<const Type3GlyphCache*>& inUse = {});
     void clear();
     int getCount() const { return m_count; }
     Type3GlyphCache* get(int i) const { return m_caches[i]; }

@@ -309,9 +309,9 @@ TEST(ShadingFillTest, PatchMeshesStartDeeperAsTheyGrowAndFillConvertedColours) {
                                                          1 - colorToDouble(colorFromDouble(64.0 / 255)))))}));
 }
 
-// Pieces overlap by a pixel where they meet: under transparency they are
-// painted into a group first, which is painted once at the opacity.
-TEST(ShadingFillTest, TransparentShadingsArePaintedAsOneGroup) {
+// Pieces overlap by a pixel where they meet: they are painted into a group
+// first, which is painted once, through the clip and at the opacity.
+TEST(ShadingFillTest, ShadingsArePaintedAsOneGroup) {
     ContentRun page(
         "<< /ExtGState << /H << /ca 0.5 >> >> /Shading << /S << /ShadingType 2 /ColorSpace "
         "/DeviceGray /Coords [0 0 100 0] /Function " +
@@ -319,12 +319,14 @@ TEST(ShadingFillTest, TransparentShadingsArePaintedAsOneGroup) {
     page.run("/S sh /H gs /S sh");
     const Lines calls = page.device.only(
         {"beginTransparencyGroup", "endTransparencyGroup", "paintTransparencyGroup", "updateFillOpacity"});
-    ASSERT_EQ(calls.size(), 5u) << testing::PrintToString(calls);
-    EXPECT_EQ(calls[0], "updateFillOpacity 0.5");
-    EXPECT_EQ(calls[1], "updateFillOpacity 1");
-    EXPECT_EQ(calls[2].rfind("beginTransparencyGroup", 0), 0u);
-    EXPECT_NE(calls[2].find("isolated"), std::string::npos);
-    EXPECT_EQ(calls[4], "paintTransparencyGroup");
+    ASSERT_EQ(calls.size(), 8u) << testing::PrintToString(calls);
+    EXPECT_EQ(calls[0].rfind("beginTransparencyGroup", 0), 0u);
+    EXPECT_NE(calls[0].find("isolated"), std::string::npos);
+    EXPECT_EQ(calls[2], "paintTransparencyGroup");
+    EXPECT_EQ(calls[3], "updateFillOpacity 0.5");
+    EXPECT_EQ(calls[4], "updateFillOpacity 1");
+    EXPECT_EQ(calls[5].rfind("beginTransparencyGroup", 0), 0u);
+    EXPECT_EQ(calls[7], "paintTransparencyGroup");
 }
 
 TEST(ShadingFillTest, PatternTextClipsToItsGlyphsAndPaintsThePatternThrough) {

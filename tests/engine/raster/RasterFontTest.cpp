@@ -278,9 +278,9 @@ TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
                 for (int code : {'A', 'g', 'W', '.', 'a', 'A'}) {
                     RasterGlyph kept, loaded;
                     font->setReferenceRendering(false);
-                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &kept), 1);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 3 - fraction, &kept), 1);
                     font->setReferenceRendering(true);
-                    ASSERT_EQ(font->makeGlyph(code, fraction, 0, &loaded), 1);
+                    ASSERT_EQ(font->makeGlyph(code, fraction, 3 - fraction, &loaded), 1);
                     EXPECT_EQ(kept.xOffset, loaded.xOffset) << code << " at " << fraction;
                     EXPECT_EQ(kept.yOffset, loaded.yOffset) << code << " at " << fraction;
                     ASSERT_EQ(kept.width, loaded.width) << code << " at " << fraction;
@@ -296,20 +296,27 @@ TEST_F(RasterFontTest, KeptOutlinesRenderAsLoadingAtThePosition) {
     }
 }
 
-TEST_F(RasterFontTest, GlyphAtAnyYFractionIsTheOneCachedRendering) {
-    // FreeType renders at quarter-pixel x positions only: a glyph asked for
-    // at another y fraction is the cached one, not a new rendering.
+TEST_F(RasterFontTest, GlyphsStandAtQuarterPixelYPositions) {
+    // Half a pixel further down, the glyph's ink lies half a pixel lower;
+    // glyphs used to stand at the pixel above their place.
     RasterFontCache cache(true, true);
     RasterFont* font = sansAt(cache, 12);
     ASSERT_TRUE(font);
-    RasterGlyph first;
-    ASSERT_EQ(font->getGlyph('A', 1, 0, &first), 1);
-    for (int yFraction = 1; yFraction <= 3; ++yFraction) {
-        RasterGlyph again;
-        ASSERT_EQ(font->getGlyph('A', 1, yFraction, &again), 1);
-        EXPECT_EQ(again.pixels, first.pixels) << "y fraction " << yFraction;
-        EXPECT_FALSE(again.ownsPixels);
-    }
+    auto inkRow = [](const RasterGlyph& g) {
+        double sum = 0, weighted = 0;
+        for (int r = 0; r < g.height; ++r)
+            for (int c = 0; c < g.width; ++c) {
+                sum += g.pixels[r * g.width + c];
+                weighted += (r + 0.5) * g.pixels[r * g.width + c];
+            }
+        return weighted / sum - g.yOffset;
+    };
+    RasterGlyph g0, g2;
+    ASSERT_EQ(font->getGlyph('A', 1, 0, &g0), 1);
+    const double row0 = inkRow(g0);
+    ASSERT_EQ(font->getGlyph('A', 1, 2, &g2), 1);
+    EXPECT_NE(g0.pixels, g2.pixels);
+    EXPECT_NEAR(inkRow(g2) - row0, 0.5, 0.05);
 }
 
 TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
@@ -328,19 +335,28 @@ TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
     EXPECT_EQ(glyph.yOffset, 10);
     EXPECT_EQ(glyph.height, 10);
 
-    // Outlines are hinted at the integer size and scaled by the rest:
-    // 73 pixels at 100 scaled by 1.005.
+    // Outlines are loaded at the integer size and scaled by the rest, and,
+    // as the anti-aliased bitmaps, not hinted: the glyph's top stays where
+    // the font puts it, not on a pixel edge (a clip or a stroke of the
+    // outline meets the filled glyph).
+    auto outlineRange = [&](const double* size, double& yMin, double& yMax) {
+        font = static_cast<FreeTypeFont*>(cache.makeFont(file, size, kIdentity));
+        std::unique_ptr<RasterPath> path = font->getGlyphPath('A');
+        ASSERT_TRUE(path);
+        yMax = -1e9, yMin = 1e9;
+        for (int i = 0; i < path->length(); ++i) {
+            yMax = std::max(yMax, path->points()[i].y);
+            yMin = std::min(yMin, path->points()[i].y);
+        }
+    };
     const double big[4] = {100.5, 0, 0, 100.5};
-    font = static_cast<FreeTypeFont*>(cache.makeFont(file, big, kIdentity));
-    std::unique_ptr<RasterPath> path = font->getGlyphPath('A');
-    ASSERT_TRUE(path);
-    double yMax = -1e9, yMin = 1e9;
-    for (int i = 0; i < path->length(); ++i) {
-        yMax = std::max(yMax, path->points()[i].y);
-        yMin = std::min(yMin, path->points()[i].y);
-    }
+    double yMin = 0, yMax = 0;
+    outlineRange(big, yMin, yMax);
     EXPECT_NEAR(yMin, 0, 0.05);
     EXPECT_NEAR(yMax, 0.729 * 100.5, 0.15);
+    outlineRange(m, yMin, yMax);
+    EXPECT_NEAR(yMin, 0, 0.02);
+    EXPECT_NEAR(yMax, 0.729 * 12.5, 0.02);
 }
 
 TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts) {
@@ -355,16 +371,20 @@ TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts)
     ASSERT_EQ(font->getGlyph('A', 0, 0, &again), 1);
     EXPECT_EQ(again.pixels, g0.pixels);
 
+    // A large glyph is rendered once and stands at the nearest whole pixel:
+    // from half a pixel on, at the next one.
     font = cache.makeFont(file, large, kIdentity);
     ASSERT_GT(font->getCellHeight(), RasterFont::kMaxSubpixelCellHeight);
+    RasterGlyph g1, g3;
     ASSERT_EQ(font->getGlyph('A', 0, 0, &g0), 1);
-    ASSERT_EQ(font->getGlyph('A', 2, 0, &g2), 1);
-    EXPECT_EQ(g0.pixels, g2.pixels);  // one entry
-    // placed at the nearest whole pixel: half a pixel or more past it moves
-    // the glyph to the next one
-    EXPECT_EQ(g2.xOffset, g0.xOffset - 1);
-    ASSERT_EQ(font->getGlyph('A', 1, 0, &again), 1);
-    EXPECT_EQ(again.xOffset, g0.xOffset);
+    ASSERT_EQ(font->getGlyph('A', 1, 1, &g1), 1);
+    EXPECT_EQ(g1.pixels, g0.pixels);  // one entry
+    EXPECT_EQ(g1.xOffset, g0.xOffset);
+    EXPECT_EQ(g1.yOffset, g0.yOffset);
+    ASSERT_EQ(font->getGlyph('A', 2, 3, &g3), 1);
+    EXPECT_EQ(g3.pixels, g0.pixels);
+    EXPECT_EQ(g3.xOffset, g0.xOffset - 1);
+    EXPECT_EQ(g3.yOffset, g0.yOffset - 1);
 }
 
 TEST_F(RasterFontTest, GlyphTooLargeToCacheIsAnsweredUncached) {

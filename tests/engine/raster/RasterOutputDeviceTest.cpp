@@ -476,6 +476,34 @@ TEST_F(RasterOutputDeviceTest, D1GlyphsIgnoreTheirColourOperators) {
         EXPECT_EQ(at(b, 17 + 20 * i, 67), Rgb({255, 0, 0})) << i;
 }
 
+TEST_F(RasterOutputDeviceTest, Type3GlyphShowingItselfKeepsTheCachesItDrawsInto) {
+    // Each glyph shows the glyph again at nine tenths of its size, until the
+    // nesting bound: more sizes, each a cache of its own, than the device
+    // keeps caches. The caches of the glyphs still being drawn must survive
+    // the new ones.
+    const std::vector<std::pair<int, std::string>> objects = {
+        {30,
+         "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+         "/CharProcs << /a 31 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 "
+         "/Widths [1000] /Resources << /Font << /R 30 0 R >> >> >>"},
+        {31, streamObject("1000 0 0 0 1000 1000 d1 0 0 500 500 re f BT /R 900 Tf 500 500 Td (a) Tj ET")}};
+    const RasterBitmap& b = draw("BT /R 40 Tf 10 10 Td (a) Tj ET", "<< /Font << /R 30 0 R >> >>", objects);
+    EXPECT_EQ(at(b, 15, 15), Rgb({0, 0, 0}));
+    EXPECT_EQ(at(b, 35, 35), Rgb({0, 0, 0}));
+    EXPECT_EQ(at(b, 5, 5), Rgb({255, 255, 255}));
+}
+
+TEST_F(RasterOutputDeviceTest, InvisibleType3TextPaintsNothingAndMovesOn) {
+    // Render mode 3 over a Type 3 font: the glyph procedures (a filled box
+    // and a stencil mask) paint nothing, and the glyph after them in mode 0
+    // stands where their widths put it.
+    const RasterBitmap& b =
+        draw("BT /T3 20 Tf 1 0 0 1 10 60 Tm 3 Tr (AF) Tj 0 Tr (A) Tj ET", kType3Resources, kType3Objects);
+    EXPECT_EQ(at(b, 17, 67), Rgb({255, 255, 255}));
+    EXPECT_EQ(at(b, 31, 61), Rgb({255, 255, 255}));
+    EXPECT_EQ(at(b, 57, 67), Rgb({0, 0, 0}));
+}
+
 TEST_F(RasterOutputDeviceTest, StencilMasksInType3GlyphsCoverThePixelsWhoseCentresTheyCover) {
     // From x = 10.3 to 12.3: on the page the mask touches columns 10 to 12;
     // inside a glyph, the pixels whose centres it covers: 10 and 11.

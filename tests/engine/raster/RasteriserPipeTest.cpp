@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "engine/raster/Rasteriser.h"
@@ -183,6 +184,42 @@ TEST(RasteriserPipeTest, BlendInsideNonIsolatedGroupMeetsTheBackdrop) {
     EXPECT_EQ(grey(g.group, 0, 0), 100);
     g.paint();
     EXPECT_EQ(grey(g.backdrop, 0, 0), 100);
+}
+
+TEST(RasteriserPipeTest, CompositeThroughAnAntialiasedClipTakesItsEdge) {
+    // A shading's pieces are painted into a group without anti-aliasing, so
+    // that they meet without seams; painted through a clip path, the group
+    // must get the clip's smooth edge, the same as the clip path filled with
+    // anti-aliasing, not a stair of whole pixels. Black, with and without a
+    // source alpha plane.
+    RasterPath triangle;
+    triangle.moveTo(0.5, 0.5);
+    triangle.lineTo(11.5, 2.5);
+    triangle.lineTo(3.5, 11.5);
+    triangle.close();
+    RasterBitmap filled(12, 12, 1, rasterMono8, false, true);
+    Rasteriser reference(&filled, true, nullptr);
+    test::clearTo(reference, 255);
+    reference.setFillPattern(test::solid(0, 0, 0).release());
+    reference.fill(triangle, false);
+
+    for (bool withAlpha : {false, true}) {
+        RasterBitmap source(12, 12, 1, rasterMono8, withAlpha, true);
+        std::memset(source.data(), 0, 144);
+        if (withAlpha)
+            std::memset(source.alpha(), 255, 144);
+        RasterBitmap page(12, 12, 1, rasterMono8, false, true);
+        Rasteriser r(&page, true, nullptr);
+        test::clearTo(r, 255);
+        r.clipToPath(triangle, false);
+        r.composite(source, 0, 0, 0, 0, 12, 12, false, false);
+        EXPECT_EQ(test::snapshot(page), test::snapshot(filled)) << withAlpha;
+    }
+    int partial = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            partial += grey(filled, x, y) > 0 && grey(filled, x, y) < 255;
+    EXPECT_GT(partial, 10);
 }
 
 TEST(RasteriserPipeTest, GroupCorrectionClampsInsteadOfWrapping) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace rendova::test {
 namespace {
@@ -85,6 +86,32 @@ TEST(Type3GlyphCacheList, NinthCacheEvictsTheLeastRecentlyUsed) {
     EXPECT_NE(list.find(9, 0, 1, 0, 0, 1), nullptr);
     list.clear();
     EXPECT_EQ(list.getCount(), 0);
+}
+
+TEST(Type3GlyphCacheList, CachesOfGlyphsBeingDrawnAreNotEvicted) {
+    // Fonts 1 and 2, the oldest, hold glyphs still being drawn (a glyph
+    // procedure showing other Type 3 glyphs): font 3 goes instead.
+    Type3GlyphCacheList list;
+    std::vector<const Type3GlyphCache*> inUse;
+    for (int i = 1; i <= 8; ++i) {
+        Type3GlyphCache* added = list.add(cache(16, 16, 1, i), inUse);
+        if (i <= 2)
+            inUse.push_back(added);
+    }
+    ASSERT_NE(list.add(cache(16, 16, 1, 9), inUse), nullptr);
+    EXPECT_EQ(list.getCount(), 8);
+    EXPECT_EQ(list.find(3, 0, 1, 0, 0, 1), nullptr);
+    EXPECT_EQ(list.find(1, 0, 1, 0, 0, 1), inUse[0]);
+    EXPECT_EQ(list.find(2, 0, 1, 0, 0, 1), inUse[1]);
+
+    // All eight in use: the new cache is not kept.
+    inUse.clear();
+    for (int i = 0; i < list.getCount(); ++i)
+        inUse.push_back(list.get(i));
+    EXPECT_EQ(list.add(cache(16, 16, 1, 10), inUse), nullptr);
+    EXPECT_EQ(list.getCount(), 8);
+    for (int i = 0; i < list.getCount(); ++i)
+        EXPECT_EQ(list.get(i), inUse[static_cast<size_t>(i)]);
 }
 
 }  // namespace
