@@ -233,15 +233,14 @@ int Rasteriser::fillChar(double x, double y, int code, Font& font) {
     const double* m = m_state->matrix();
     const double xt = m[0] * x + m[2] * y + m[4];
     const double yt = m[1] * x + m[3] * y + m[5];
-    // x to the nearest quarter pixel, so that the cache keeps at most four
-    // renderings of a glyph: the pixel x0 and the quarters past it; y to the
-    // nearest whole pixel, the glyphs being rendered at whole rows.
-    // (Truncating both set text up to a quarter pixel left and up to a
-    // whole pixel higher than the peers set it.)
-    const double xq = std::floor(clampCoord(xt) * 4 + 0.5);
-    const int x0 = floorToInt(xq / 4);
+    // Along x the quarter pixel the position falls in, so that the cache
+    // keeps at most four renderings of a glyph (the pixel x0 and the
+    // quarters past it), as the peers place glyphs; along y the nearest
+    // whole row, the glyphs being rendered at whole rows (taking the row
+    // above set text up to a whole pixel higher than the peers set it).
+    const int x0 = floorToInt(clampCoord(xt));
     const int y0 = floorToInt(clampCoord(yt) + 0.5);
-    const int xFraction = saturateToInt(xq - 4.0 * x0, 0, 3);
+    const int xFraction = saturateToInt(std::floor((xt - x0) * 4), 0, 3);
     RasterGlyph glyph;
     if (!font.getGlyph(code, xFraction, 0, &glyph))
         return resultNoGlyph;

@@ -405,16 +405,16 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
     EXPECT_EQ(r.modXMax(), -1);
 }
 
-// The glyph goes to the nearest quarter pixel across (the pixel and the
-// quarters past it) and to the nearest whole row down, where the peers set
-// text.
-TEST(RasteriserGlyphTest, FillCharRoundsToQuarterPixelsAndWholeRowsAndFreesOwnedPixels) {
+// The glyph goes to the quarter pixel its position falls in across (the
+// pixel and the quarters past it) and to the nearest whole row down, where
+// the peers set text.
+TEST(RasteriserGlyphTest, FillCharTakesQuarterPixelsAndNearestRowsAndFreesOwnedPixels) {
     struct Case {
         double x, y;
         int fraction, pixelX, pixelY;
     };
-    for (const Case& c : {Case{1.6, 2.3, 2, 1, 2}, Case{1.9, 2.6, 0, 2, 3}, Case{0.12, 0.49, 0, 0, 0},
-                          Case{0.13, 0.5, 1, 0, 1}}) {
+    for (const Case& c : {Case{1.6, 2.3, 2, 1, 2}, Case{1.9, 2.6, 3, 1, 3}, Case{0.24, 0.49, 0, 0, 0},
+                          Case{0.25, 0.5, 1, 0, 1}}) {
         SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
         RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
         Rasteriser r(&bitmap, true, nullptr);
