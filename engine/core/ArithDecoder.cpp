@@ -70,6 +70,8 @@ int ArithDecoder::readByte() {
         if (m_dataLength < 0)
             return -1;
     }
+    if (m_buffer)
+        return *m_buffer++;  // the limit above keeps it within the buffer
     const int c = m_stream ? m_stream->getChar() : -1;
     return c < 0 ? 0xFF : c;
 }

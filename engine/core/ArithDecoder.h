@@ -59,12 +59,23 @@ public:
     // Reads stream to its end.
     void setStream(DataStream* stream) {
         m_stream = stream;
+        m_buffer = nullptr;
         m_dataLength = 0;
         m_limitStream = false;
     }
     // Reads at most dataLength bytes of stream.
     void setStream(DataStream* stream, int dataLength) {
         m_stream = stream;
+        m_buffer = nullptr;
+        m_dataLength = dataLength;
+        m_limitStream = true;
+    }
+    // Reads the dataLength bytes at data, which the caller keeps while the
+    // decoder reads them, as a limited segment: the same decisions as a
+    // stream over those bytes, without a call per byte.
+    void setBuffer(const uint8_t* data, int dataLength) {
+        m_stream = nullptr;
+        m_buffer = data;
         m_dataLength = dataLength;
         m_limitStream = true;
     }
@@ -146,6 +157,7 @@ private:
     int m_ct = 0;
     uint32_t m_prev = 0;
     DataStream* m_stream = nullptr;
+    const uint8_t* m_buffer = nullptr;  // in place of the stream when set
     int m_dataLength = 0;
     bool m_limitStream = false;
 

@@ -2,10 +2,8 @@
 #include "engine/core/Jpeg2000CodeBlock.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
-
-#include "engine/core/MemorySource.h"
-#include "engine/core/PdfValue.h"
 
 namespace rendova {
 
@@ -156,6 +154,7 @@ constexpr uint64_t repeat4(uint32_t bits) {
 
 }  // namespace
 
+template <bool Raw>
 void Jpeg2000CodeBlock::significancePass(int plane) {
     const int32_t value = 3 << plane;  // one at the plane and half of it
     for (int y0 = 0; y0 < m_height; y0 += 4) {
@@ -168,8 +167,11 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
                 const uint16_t f = column[k];
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
-                if (m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
+                const bool significant = Raw ? m_raw.bit() != 0
+                                             : m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats);
+                if (significant) {
+                    // A raw sign bit is the sign itself.
+                    setSignificant(int(column - m_flags.data()) + k, Raw ? m_raw.bit() != 0 : decodeSign(f));
                     m_values[(y0 + k) * m_width + x] = value;
                 }
                 column[k] |= kVisited;
@@ -178,6 +180,7 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
     }
 }
 
+template <bool Raw>
 void Jpeg2000CodeBlock::refinementPass(int plane) {
     const int32_t half = 1 << plane;
     for (int y0 = 0; y0 < m_height; y0 += 4) {
@@ -192,7 +195,8 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
                     continue;
                 const int context = (f & kRefined) ? 16 : (f & kNeighbours) ? 15 : 14;
                 int32_t& v = m_values[(y0 + k) * m_width + x];
-                v += m_decoder.decodeBit(uint32_t(context), &m_stats) ? half : -half;
+                const int bit = Raw ? m_raw.bit() : m_decoder.decodeBit(uint32_t(context), &m_stats);
+                v += bit ? half : -half;
                 column[k] = uint16_t(f | kRefined);
             }
         }
@@ -238,7 +242,51 @@ void Jpeg2000CodeBlock::resetContexts() {
     m_stats.setEntry(kUniformContext, 46, 0);
 }
 
-void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int height, int orientation,
+int Jpeg2000CodeBlock::segmentEnd(int pass, int style) {
+    if (style & kTerminateEachStyle)
+        return pass + 1;
+    if (style & kBypassStyle) {
+        if (pass < kBypassStart)
+            return kBypassStart;
+        // A significance pass shares its raw segment with the refinement
+        // pass after it.
+        return (pass - 1) % 3 == 0 ? pass + 2 : pass + 1;
+    }
+    return INT_MAX;
+}
+
+int Jpeg2000CodeBlock::segmentStart(int pass, int style) {
+    if (style & kTerminateEachStyle)
+        return pass;
+    if (style & kBypassStyle) {
+        if (pass < kBypassStart)
+            return 0;
+        return (pass - 1) % 3 == 1 ? pass - 1 : pass;
+    }
+    return 0;
+}
+
+void Jpeg2000CodeBlock::startSegment(const Segment* segments, int segmentCount, int pass, int style) {
+    const uint8_t* data = nullptr;
+    int length = 0;
+    for (int i = 0; i < segmentCount; ++i) {
+        if (segments[i].firstPass == pass) {
+            data = segments[i].data;
+            length = segments[i].length;
+            break;
+        }
+    }
+    if (isRawPass(pass, style)) {
+        m_raw = RawBits();
+        m_raw.pos = data;
+        m_raw.end = data + length;
+        return;
+    }
+    m_decoder.setBuffer(data, length);
+    m_decoder.start();
+}
+
+void Jpeg2000CodeBlock::decode(const Segment* segments, int segmentCount, int width, int height, int orientation,
                                int style, int startPlane, int passes, int32_t* values) {
     m_causal = (style & kCausalStyle) != 0;
     m_width = width;
@@ -250,21 +298,28 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     m_flags.assign(size_t(m_stride) * size_t((height + 3) / 4 + 2) * 4, 0);
     resetContexts();
 
-    RefPtr<DataStream> stream = RefPtr<DataStream>::adopt(
-        new MemorySource(reinterpret_cast<const char*>(data), 0, uint32_t(length), PdfValue()));
-    stream->reset();
-    m_decoder.setStream(stream.get(), length);
-    m_decoder.start();
     // The first pass is a cleanup; each lower plane then has all three.
     int plane = startPlane;
     int kind = 2;
+    int nextSegment = 0;
     for (int pass = 0; pass < passes && plane >= 0; ++pass) {
+        if (pass == nextSegment) {
+            startSegment(segments, segmentCount, pass, style);
+            nextSegment = segmentEnd(pass, style);
+        }
         if (pass > 0 && (style & kResetStyle))
             resetContexts();
+        const bool raw = isRawPass(pass, style);
         if (kind == 0) {
-            significancePass(plane);
+            if (raw)
+                significancePass<true>(plane);
+            else
+                significancePass<false>(plane);
         } else if (kind == 1) {
-            refinementPass(plane);
+            if (raw)
+                refinementPass<true>(plane);
+            else
+                refinementPass<false>(plane);
         } else {
             cleanupPass(plane);
             // A segmentation symbol (1010) ends each cleanup pass; it only
@@ -279,8 +334,7 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
             --plane;
         }
     }
-    m_decoder.cleanup();
-    m_decoder.setStream(nullptr);
+    m_decoder.setBuffer(nullptr, 0);
 
     for (int y = 0; y < height; ++y) {
         int32_t* v = values + y * width;

@@ -171,22 +171,32 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
                                   const CodeBlock& block, bool reversible) {
     const int width = block.x1 - block.x0;
     const int height = block.y1 - block.y0;
-    if (width <= 0 || height <= 0 || block.passes == 0 || block.segments.empty())
+    if (width <= 0 || height <= 0 || block.passes == 0 || block.chunks.empty())
         return;
     const int startPlane = band.bitPlanes - 1 - block.zeroPlanes;
     if (startPlane < 0)
         return;
-    // Data of several layers is one codeword: the segments are joined.
+    // The pieces of a codeword segment from several layers are joined.
     m_blockData.clear();
-    for (const Segment& s : block.segments)
-        m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset,
-                           tile.data.begin() + s.offset + s.length);
-    if (m_blockData.size() > size_t(INT32_MAX))
-        return;  // the decoder counts its segment in an int
+    m_blockSegments.clear();
+    for (const Chunk& chunk : block.chunks) {
+        if (m_blockData.size() + chunk.length > size_t(INT32_MAX))
+            return;  // the decoders count their segments in ints
+        if (m_blockSegments.empty() || m_blockSegments.back().firstPass != chunk.segment)
+            m_blockSegments.push_back({nullptr, 0, chunk.segment});
+        m_blockSegments.back().length += int(chunk.length);
+        m_blockData.insert(m_blockData.end(), tile.data.begin() + chunk.offset,
+                           tile.data.begin() + chunk.offset + chunk.length);
+    }
+    const uint8_t* data = m_blockData.data();
+    for (Jpeg2000CodeBlock::Segment& segment : m_blockSegments) {
+        segment.data = data;
+        data += segment.length;
+    }
     m_blockValues.resize(size_t(width) * size_t(height));
     if (!m_codeBlock)
         m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
-    m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation,
+    m_codeBlock->decode(m_blockSegments.data(), int(m_blockSegments.size()), width, height, band.orientation,
                         comp.style.blockStyle, startPlane, std::min(block.passes, 3 * (startPlane + 1) - 2),
                         m_blockValues.data());
 
@@ -242,7 +252,7 @@ bool hasCodedData(const Component& comp) {
     for (const auto& res : comp.resolutions)
         for (int b = 0; b < res.bandCount; ++b)
             for (const auto& block : res.bands[b].blocks)
-                if (block.passes > 0 && !block.segments.empty())
+                if (block.passes > 0 && !block.chunks.empty())
                     return true;
     return false;
 }
