@@ -167,8 +167,8 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
                 const uint16_t f = column[k];
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
-                const bool significant = Raw ? m_raw.bit() != 0
-                                             : m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats);
+                const bool significant =
+                    Raw ? m_raw.bit() != 0 : m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats);
                 if (significant) {
                     // A raw sign bit is the sign itself.
                     setSignificant(int(column - m_flags.data()) + k, Raw ? m_raw.bit() != 0 : decodeSign(f));
@@ -286,8 +286,8 @@ void Jpeg2000CodeBlock::startSegment(const Segment* segments, int segmentCount, 
     m_decoder.start();
 }
 
-void Jpeg2000CodeBlock::decode(const Segment* segments, int segmentCount, int width, int height, int orientation,
-                               int style, int startPlane, int passes, int32_t* values) {
+void Jpeg2000CodeBlock::decode(const Segment* segments, int segmentCount, int width, int height,
+                               int orientation, int style, int startPlane, int passes, int32_t* values) {
     m_causal = (style & kCausalStyle) != 0;
     m_width = width;
     m_height = height;

@@ -47,7 +47,6 @@ bool isBareMarker(int marker) {
            marker == kMarkerSod || marker == kMarkerEoc;
 }
 
-
 // The next marker at or after pos: 0xFF fill bytes and stray 0x00 after a
 // 0xFF are passed over. -1 at the end.
 int nextMarker(const uint8_t* data, uint32_t& pos, uint32_t end) {

@@ -186,10 +186,8 @@ void Jpeg2000Decoder::partitionPrecincts(Resolution& res, int r) {
                     continue;
                 part.blockX = int(floorShift(x0, band.blockWidthExp)) - band.firstBlockX;
                 part.blockY = int(floorShift(y0, band.blockHeightExp)) - band.firstBlockY;
-                part.blocksWide =
-                    int(ceilShift(x1, band.blockWidthExp)) - band.firstBlockX - part.blockX;
-                part.blocksHigh =
-                    int(ceilShift(y1, band.blockHeightExp)) - band.firstBlockY - part.blockY;
+                part.blocksWide = int(ceilShift(x1, band.blockWidthExp)) - band.firstBlockX - part.blockX;
+                part.blocksHigh = int(ceilShift(y1, band.blockHeightExp)) - band.firstBlockY - part.blockY;
                 part.inclusion.build(part.blocksWide, part.blocksHigh);
                 part.zeroPlanes.build(part.blocksWide, part.blocksHigh);
             }
@@ -377,13 +375,15 @@ bool Jpeg2000Decoder::readBlockHeader(HeaderBits& in, PrecinctBand& part, CodeBl
         }
     }
     for (int pass = block.passes, left = passes; left > 0 && !in.failed;) {
-        const int take = int(std::min<int64_t>(left, int64_t(Jpeg2000CodeBlock::segmentEnd(pass, style)) - pass));
+        const int take =
+            int(std::min<int64_t>(left, int64_t(Jpeg2000CodeBlock::segmentEnd(pass, style)) - pass));
         const int bits = block.lengthBits + floorLog2(take);
         if (bits > kMaxLengthBits) {
             reportError(getPos(), "JPX code-block length of too many bits");
             return false;
         }
-        m_contributions.push_back({&block, in.bits(bits), Jpeg2000CodeBlock::segmentStart(pass, style), take});
+        m_contributions.push_back(
+            {&block, in.bits(bits), Jpeg2000CodeBlock::segmentStart(pass, style), take});
         pass += take;
         left -= take;
     }
@@ -430,17 +430,22 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, const PrecinctPlace& place, int lay
         header += 2;
     ++precinct.layersRead;
     for (const Contribution& part : m_contributions) {
-        // Data cut short inside a body: the bytes that arrived are kept,
-        // as their passes decode as far as the bytes go.
-        const bool cut = part.length > end - body;
-        const uint32_t length = cut ? end - body : part.length;
-        part.block->chunks.push_back({body, length, part.segment});
-        part.block->passes += part.passes;
-        body += length;
-        if (cut) {
+        if (part.length > end - body) {
+            // Data cut short inside a body. The MQ decoder decodes the
+            // bytes that arrived and then settles on the likelier symbols,
+            // which keeps the passes past them small; raw passes past their
+            // bytes would read 1-bits, each a significant coefficient, so
+            // they are left out.
             reportError(getPos(), "JPX code-block data cut short");
+            if (!Jpeg2000CodeBlock::isRawPass(part.segment, comp.style.blockStyle)) {
+                part.block->chunks.push_back({body, end - body, part.segment});
+                part.block->passes += part.passes;
+            }
             return false;
         }
+        part.block->chunks.push_back({body, part.length, part.segment});
+        part.block->passes += part.passes;
+        body += part.length;
     }
     return true;
 }

@@ -94,8 +94,8 @@ bool Jpeg2000Decoder::readProgression(Tile& tile, std::vector<PrecinctPlace> pla
             .layersRead;
     };
     auto packet = [&](const PrecinctPlace& p, int layer) {
-        const bool ended = tile.packedHeaders ? cursor.header >= tile.headers.size()
-                                              : cursor.body >= tile.data.size();
+        const bool ended =
+            tile.packedHeaders ? cursor.header >= tile.headers.size() : cursor.body >= tile.data.size();
         if (ended) {
             // Data cut short: the packets that arrived are decoded.
             reportError(getPos(), "JPX tile data ends before its last packet");
@@ -145,7 +145,8 @@ bool Jpeg2000Decoder::readProgression(Tile& tile, std::vector<PrecinctPlace> pla
     // layer still to read to the next, and skips the layers in between.
     for (size_t first = 0; first < places.size();) {
         size_t last = first + 1;
-        while (last < places.size() && (change.order == 0 || places[last].resolution == places[first].resolution))
+        while (last < places.size() &&
+               (change.order == 0 || places[last].resolution == places[first].resolution))
             ++last;
         for (;;) {
             int layer = INT_MAX;
