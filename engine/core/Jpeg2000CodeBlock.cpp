@@ -112,14 +112,14 @@ inline int Jpeg2000CodeBlock::flagIndex(int x, int y) const {
     return ((((y >> 2) + 1) * m_stride + x + 1) << 2) | (y & 3);
 }
 
-void Jpeg2000CodeBlock::setSignificant(int i, bool negative) {
-    uint16_t* f = m_flags.data();
+[[gnu::always_inline]] inline void Jpeg2000CodeBlock::setSignificant(uint16_t* f, int stride, bool causal,
+                                                                     int i, bool negative) {
     const uint32_t neg = negative ? 1u : 0u;
     // Columns are 4 entries apart; the rows above and below lie in the
     // neighbouring stripes at a stripe's first and last row.
     const int row = i & 3;
-    const int up = row ? i - 1 : i - 4 * m_stride + 3;
-    const int down = row != 3 ? i + 1 : i + 4 * m_stride - 3;
+    const int up = row ? i - 1 : i - 4 * stride + 3;
+    const int down = row != 3 ? i + 1 : i + 4 * stride - 3;
     f[i] |= uint16_t(kSignificant | (negative ? kNegative : 0));
     f[down] |= uint16_t(kNorth | neg << kNegativeShift);
     f[i - 4] |= uint16_t(kEast | neg << (kNegativeShift + 3));
@@ -127,16 +127,16 @@ void Jpeg2000CodeBlock::setSignificant(int i, bool negative) {
     f[down - 4] |= uint16_t(kNorthEast);
     f[down + 4] |= uint16_t(kNorthWest);
     // Vertically causal contexts: the stripe above never sees this one.
-    if (m_causal && row == 0)
+    if (causal && row == 0)
         return;
     f[up] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
     f[up - 4] |= uint16_t(kSouthEast);
     f[up + 4] |= uint16_t(kSouthWest);
 }
 
-bool Jpeg2000CodeBlock::decodeSign(uint32_t f) {
+[[gnu::always_inline]] inline bool Jpeg2000CodeBlock::decodeSign(ArithDecoder::Registers& r, uint32_t f) {
     const uint8_t entry = kTables.sign[(f & 0xF) | ((f >> kNegativeShift) & 0xF) << 4];
-    return (m_decoder.decodeBit(entry & 0x7F, &m_stats) ^ (entry >> 7)) != 0;
+    return (m_decoder.decodeBit(r, entry & 0x7F, &m_stats) ^ (entry >> 7)) != 0;
 }
 
 namespace {
@@ -154,13 +154,23 @@ constexpr uint64_t repeat4(uint32_t bits) {
 
 }  // namespace
 
+// The passes keep the decoder's registers, the raw bit reader and the
+// block's arrays in locals: stores to the values would otherwise make the
+// compiler reload every member after each of them.
 template <bool Raw>
 void Jpeg2000CodeBlock::significancePass(int plane) {
     const int32_t value = 3 << plane;  // one at the plane and half of it
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    RawBits raw = m_raw;
+    uint16_t* const flags = m_flags.data();
+    const uint8_t* const zero = m_zeroContexts;
+    const int width = m_width, height = m_height, stride = m_stride;
+    const bool causal = m_causal;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             if (!(columnWord(column) & repeat4(kNeighbours)))
                 continue;
             for (int k = 0; k < rows; ++k) {
@@ -168,25 +178,33 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
                 const bool significant =
-                    Raw ? m_raw.bit() != 0 : m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats);
+                    Raw ? raw.bit() != 0 : m_decoder.decodeBit(r, zero[f & kNeighbours], &m_stats) != 0;
                 if (significant) {
                     // A raw sign bit is the sign itself.
-                    setSignificant(int(column - m_flags.data()) + k, Raw ? m_raw.bit() != 0 : decodeSign(f));
-                    m_values[(y0 + k) * m_width + x] = value;
+                    const bool negative = Raw ? raw.bit() != 0 : decodeSign(r, f);
+                    setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                    values[k * width + x] = value;
                 }
                 column[k] |= kVisited;
             }
         }
     }
+    m_decoder.setRegisters(r);
+    m_raw = raw;
 }
 
 template <bool Raw>
 void Jpeg2000CodeBlock::refinementPass(int plane) {
     const int32_t half = 1 << plane;
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    RawBits raw = m_raw;
+    uint16_t* const flags = m_flags.data();
+    const int width = m_width, height = m_height;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             if (!(columnWord(column) & repeat4(kSignificant)))
                 continue;
             for (int k = 0; k < rows; ++k) {
@@ -194,45 +212,53 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
                 if ((f & (kSignificant | kVisited)) != kSignificant)
                     continue;
                 const int context = (f & kRefined) ? 16 : (f & kNeighbours) ? 15 : 14;
-                int32_t& v = m_values[(y0 + k) * m_width + x];
-                const int bit = Raw ? m_raw.bit() : m_decoder.decodeBit(uint32_t(context), &m_stats);
-                v += bit ? half : -half;
+                const int bit = Raw ? raw.bit() : m_decoder.decodeBit(r, uint32_t(context), &m_stats);
+                values[k * width + x] += bit ? half : -half;
                 column[k] = uint16_t(f | kRefined);
             }
         }
     }
+    m_decoder.setRegisters(r);
+    m_raw = raw;
 }
 
 void Jpeg2000CodeBlock::cleanupPass(int plane) {
     const int32_t value = 3 << plane;
     constexpr uint32_t kBusy = kSignificant | kVisited | kNeighbours;
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    uint16_t* const flags = m_flags.data();
+    const uint8_t* const zero = m_zeroContexts;
+    const int width = m_width, height = m_height, stride = m_stride;
+    const bool causal = m_causal;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             int k = 0;
             // Run mode: a full column of four samples, none significant or
             // coded yet, none with a significant neighbour.
             if (rows == 4 && !(columnWord(column) & repeat4(kBusy))) {
-                if (!m_decoder.decodeBit(kRunContext, &m_stats))
+                if (!m_decoder.decodeBit(r, kRunContext, &m_stats))
                     continue;
-                k = m_decoder.decodeBit(kUniformContext, &m_stats) << 1;
-                k |= m_decoder.decodeBit(kUniformContext, &m_stats);
-                setSignificant(int(column - m_flags.data()) + k, decodeSign(column[k]));
-                m_values[(y0 + k) * m_width + x] = value;
+                k = m_decoder.decodeBit(r, kUniformContext, &m_stats) << 1;
+                k |= m_decoder.decodeBit(r, kUniformContext, &m_stats);
+                setSignificant(flags, stride, causal, int(column - flags) + k, decodeSign(r, column[k]));
+                values[k * width + x] = value;
                 ++k;
             }
             for (; k < rows; ++k) {
                 const uint16_t f = column[k];
                 if (!(f & (kSignificant | kVisited)) &&
-                    m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
-                    m_values[(y0 + k) * m_width + x] = value;
+                    m_decoder.decodeBit(r, zero[f & kNeighbours], &m_stats)) {
+                    setSignificant(flags, stride, causal, int(column - flags) + k, decodeSign(r, f));
+                    values[k * width + x] = value;
                 }
                 column[k] &= uint16_t(~kVisited);
             }
         }
     }
+    m_decoder.setRegisters(r);
 }
 
 void Jpeg2000CodeBlock::resetContexts() {

@@ -93,11 +93,11 @@ private:
     void refinementPass(int plane);
     void cleanupPass(int plane);
     int flagIndex(int x, int y) const;
-    // Marks the sample at flag index i significant with its sign, and tells
-    // its neighbours.
-    void setSignificant(int i, bool negative);
+    // Marks the sample at flag index i of flags (stride columns a stripe)
+    // significant with its sign, and tells its neighbours.
+    static void setSignificant(uint16_t* flags, int stride, bool causal, int i, bool negative);
     // The sign of a sample with flags f.
-    bool decodeSign(uint32_t f);
+    bool decodeSign(ArithDecoder::Registers& r, uint32_t f);
     void resetContexts();
 
     ArithDecoder m_decoder;
