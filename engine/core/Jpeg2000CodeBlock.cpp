@@ -183,7 +183,7 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
                     // A raw sign bit is the sign itself.
                     const bool negative = Raw ? raw.bit() != 0 : decodeSign(r, f);
                     setSignificant(flags, stride, causal, int(column - flags) + k, negative);
-                    values[k * width + x] = value;
+                    values[k * width + x] = negative ? -value : value;
                 }
                 column[k] |= kVisited;
             }
@@ -213,7 +213,10 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
                     continue;
                 const int context = (f & kRefined) ? 16 : (f & kNeighbours) ? 15 : 14;
                 const int bit = Raw ? raw.bit() : m_decoder.decodeBit(r, uint32_t(context), &m_stats);
-                values[k * width + x] += bit ? half : -half;
+                // The magnitude moves: away from 0 for a 1, toward it for a 0.
+                int32_t& v = values[k * width + x];
+                const int32_t step = bit ? half : -half;
+                v += v < 0 ? -step : step;
                 column[k] = uint16_t(f | kRefined);
             }
         }
@@ -243,16 +246,18 @@ void Jpeg2000CodeBlock::cleanupPass(int plane) {
                     continue;
                 k = m_decoder.decodeBit(r, kUniformContext, &m_stats) << 1;
                 k |= m_decoder.decodeBit(r, kUniformContext, &m_stats);
-                setSignificant(flags, stride, causal, int(column - flags) + k, decodeSign(r, column[k]));
-                values[k * width + x] = value;
+                const bool negative = decodeSign(r, column[k]);
+                setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                values[k * width + x] = negative ? -value : value;
                 ++k;
             }
             for (; k < rows; ++k) {
                 const uint16_t f = column[k];
                 if (!(f & (kSignificant | kVisited)) &&
                     m_decoder.decodeBit(r, zero[f & kNeighbours], &m_stats)) {
-                    setSignificant(flags, stride, causal, int(column - flags) + k, decodeSign(r, f));
-                    values[k * width + x] = value;
+                    const bool negative = decodeSign(r, f);
+                    setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                    values[k * width + x] = negative ? -value : value;
                 }
                 column[k] &= uint16_t(~kVisited);
             }
@@ -361,14 +366,6 @@ void Jpeg2000CodeBlock::decode(const Segment* segments, int segmentCount, int wi
         }
     }
     m_decoder.setBuffer(nullptr, 0);
-
-    for (int y = 0; y < height; ++y) {
-        int32_t* v = values + y * width;
-        for (int x = 0; x < width; ++x) {
-            if (m_flags[size_t(flagIndex(x, y))] & kNegative)
-                v[x] = -v[x];
-        }
-    }
 }
 
 }  // namespace rendova

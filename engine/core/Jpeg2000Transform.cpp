@@ -111,6 +111,19 @@ void interleave(const T* in, size_t step, int n, int first, T* line) {
     }
 }
 
+// The same for G rows of n samples, stride apart: element k of row j goes
+// to line[k * G + j].
+template <int G, typename T>
+void interleaveRows(const T* rows, size_t stride, int n, int first, T* line) {
+    const int lowCount = (n + 1 - (first & 1)) / 2;
+    int low = 0, high = lowCount;
+    for (int k = 0; k < n; ++k) {
+        const int from = ((first + k) & 1) == 0 ? low++ : high++;
+        for (int j = 0; j < G; ++j)
+            line[k * G + j] = rows[size_t(j) * stride + size_t(from)];
+    }
+}
+
 // Work buffer entries for lines of up to n samples: G of them each, and one
 // line's worth at both ends for the extension.
 constexpr size_t kGroup = 8;
@@ -121,9 +134,21 @@ inline size_t workSize(size_t n) {
 template <typename T>
 void inverseLevel(T* data, int stride, int width, int height, int firstX, int firstY, T* work,
                   void (*group)(T*, int, int), void (*single)(T*, int, int)) {
+    constexpr int G = int(kGroup);
     if (width > 0) {
+        // Rows G at a time too, gathered side by side.
+        int y = 0;
+        for (; y + G <= height; y += G) {
+            T* rows = data + size_t(y) * size_t(stride);
+            T* line = work + G;
+            interleaveRows<G>(rows, size_t(stride), width, firstX, line);
+            group(line, width, firstX);
+            for (int k = 0; k < width; ++k)
+                for (int j = 0; j < G; ++j)
+                    rows[size_t(j) * size_t(stride) + size_t(k)] = line[k * G + j];
+        }
         T* line = work + 1;
-        for (int y = 0; y < height; ++y) {
+        for (; y < height; ++y) {
             T* row = data + size_t(y) * size_t(stride);
             interleave<1>(row, 1, width, firstX, line);
             single(line, width, firstX);
@@ -131,7 +156,6 @@ void inverseLevel(T* data, int stride, int width, int height, int firstX, int fi
         }
     }
     if (height > 0) {
-        constexpr int G = int(kGroup);
         T* line = work + G;
         int x = 0;
         for (; x + G <= width; x += G) {
