@@ -166,7 +166,19 @@ private:
     };
     static const QeEntry kQeTable[47];
 
-    int readByte();
+    // The next byte of the data, -1 past a limited segment.
+    int readByte() {
+        if (m_limitStream) {
+            --m_dataLength;
+            if (m_dataLength < 0)
+                return -1;
+        }
+        if (m_buffer)
+            return *m_buffer++;  // the limit above keeps it within the buffer
+        return readStreamByte();
+    }
+    // The next byte of the stream, 0xFF at its end.
+    int readStreamByte();
     void byteIn();
     // Shifts A (never 0 here) and C until A's top bit is set, feeding a byte
     // whenever the counter runs out: at once when the counter covers the

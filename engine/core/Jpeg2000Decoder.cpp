@@ -238,6 +238,13 @@ bool Jpeg2000Decoder::nextLine() {
                 }
                 const int32_t* row = comp.samples.data() + size_t(rowIndex[c]) * size_t(comp.width());
                 const int* index = m_columnIndex[size_t(c)].data();
+                if (index[last - 1] - index[first] == last - 1 - first) {
+                    // Columns one sample apart (no subsampling): a plain copy.
+                    const int32_t* from = row + index[first];
+                    for (int i = 0; i < last - first; ++i, o += count)
+                        *o = uint8_t(from[i]);
+                    continue;
+                }
                 for (int i = first; i < last; ++i, o += count)
                     *o = uint8_t(row[index[i]]);
             }
