@@ -25,7 +25,6 @@ constexpr int kNegativeShift = 8;  // the direct neighbours' signs, in the order
 constexpr uint32_t kSignificant = 1u << 12;
 constexpr uint32_t kVisited = 1u << 13;  // coded in this bit plane's first pass
 constexpr uint32_t kRefined = 1u << 14;
-constexpr uint32_t kNegative = 1u << 15;
 
 // The contexts: 0-8 significance, 9-13 sign, 14-16 refinement, 17 run
 // length, 18 uniform.
@@ -120,7 +119,7 @@ inline int Jpeg2000CodeBlock::flagIndex(int x, int y) const {
     const int row = i & 3;
     const int up = row ? i - 1 : i - 4 * stride + 3;
     const int down = row != 3 ? i + 1 : i + 4 * stride - 3;
-    f[i] |= uint16_t(kSignificant | (negative ? kNegative : 0));
+    f[i] |= uint16_t(kSignificant);
     f[down] |= uint16_t(kNorth | neg << kNegativeShift);
     f[i - 4] |= uint16_t(kEast | neg << (kNegativeShift + 3));
     f[i + 4] |= uint16_t(kWest | neg << (kNegativeShift + 2));

@@ -241,6 +241,23 @@ TEST_F(Jpeg2000EncodedTest, CutStreamsKeepThePacketsThatArrived) {
     }
 }
 
+// A stream cut inside the header of its second tile's part keeps the first
+// tile (it used to give an empty stream) and reports the rest.
+TEST_F(Jpeg2000EncodedTest, CutTilePartHeaderKeepsTheTilesBeforeIt) {
+    const std::vector<uint32_t> samples = testSamples(64, 40, 1, 8);
+    const std::string stream = m_tools.encode(samples, 64, 40, 1, 8, "-t 32,40 -n 3", "j2k");
+    const size_t second = stream.find("\xFF\x90", stream.find("\xFF\x90") + 2);
+    ASSERT_NE(second, std::string::npos);
+    ErrorCapture errors;
+    const std::string ours = decode(stream.substr(0, second + 5));
+    EXPECT_FALSE(errors.empty());
+    ASSERT_EQ(ours.size(), samples.size());
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 32; ++x)
+            ASSERT_EQ(uint8_t(ours[size_t(y * 64 + x)]), samples[size_t(y * 64 + x)]) << x << "," << y;
+    }
+}
+
 TEST_F(Jpeg2000EncodedTest, PackedPacketHeadersDecodeAsInPlaceOnes) {
     const struct {
         const char* name;
