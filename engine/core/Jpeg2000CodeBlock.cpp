@@ -160,7 +160,9 @@ template <bool Raw>
 void Jpeg2000CodeBlock::significancePass(int plane) {
     const int32_t value = 3 << plane;  // one at the plane and half of it
     ArithDecoder::Registers r = m_decoder.registers();
-    RawBits raw = m_raw;
+    RawBits raw;
+    if constexpr (Raw)
+        raw = m_raw;
     uint16_t* const flags = m_flags.data();
     const uint8_t* const zero = m_zeroContexts;
     const int width = m_width, height = m_height, stride = m_stride;
@@ -189,14 +191,17 @@ void Jpeg2000CodeBlock::significancePass(int plane) {
         }
     }
     m_decoder.setRegisters(r);
-    m_raw = raw;
+    if constexpr (Raw)
+        m_raw = raw;
 }
 
 template <bool Raw>
 void Jpeg2000CodeBlock::refinementPass(int plane) {
     const int32_t half = 1 << plane;
     ArithDecoder::Registers r = m_decoder.registers();
-    RawBits raw = m_raw;
+    RawBits raw;
+    if constexpr (Raw)
+        raw = m_raw;
     uint16_t* const flags = m_flags.data();
     const int width = m_width, height = m_height;
     for (int y0 = 0; y0 < height; y0 += 4) {
@@ -221,7 +226,8 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
         }
     }
     m_decoder.setRegisters(r);
-    m_raw = raw;
+    if constexpr (Raw)
+        m_raw = raw;
 }
 
 void Jpeg2000CodeBlock::cleanupPass(int plane) {
