@@ -207,7 +207,7 @@ private:
         uint32_t body = 0;
         uint32_t header = 0;
     };
-    // A code-block's piece of the packet being read: its length, the
+    // A code-block's share of the packet being read: its length, the
     // codeword segment and the passes.
     struct Contribution {
         CodeBlock* block;

@@ -345,7 +345,7 @@ int readPassCount(Bits& in) {
 // One code-block's entries of a packet header (T.800 B.10.4 to B.10.7):
 // inclusion, the missing bit planes at its first inclusion, the number of
 // passes, the Lblock increment and a length for each codeword segment that
-// the passes reach into. Their data follows the header: the pieces are kept
+// the passes reach into. Their data follows the header: the shares are kept
 // in m_contributions. False (reported) for values past what we decode.
 bool Jpeg2000Decoder::readBlockHeader(HeaderBits& in, PrecinctBand& part, CodeBlock& block, int i, int j,
                                       int layer, int style) {

@@ -209,7 +209,7 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
     const int startPlane = band.bitPlanes - 1 - block.zeroPlanes;
     if (startPlane < 0)
         return;
-    // The pieces of a codeword segment from several layers are joined.
+    // The chunks of a codeword segment from several layers are joined.
     m_blockData.clear();
     m_blockSegments.clear();
     for (const Chunk& chunk : block.chunks) {
