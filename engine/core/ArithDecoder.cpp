@@ -64,12 +64,7 @@ uint32_t shiftLeft(uint32_t value, int count) {
 
 }  // namespace
 
-int ArithDecoder::readByte() {
-    if (m_limitStream) {
-        --m_dataLength;
-        if (m_dataLength < 0)
-            return -1;
-    }
+int ArithDecoder::readStreamByte() {
     const int c = m_stream ? m_stream->getChar() : -1;
     return c < 0 ? 0xFF : c;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -59,12 +60,23 @@ public:
     // Reads stream to its end.
     void setStream(DataStream* stream) {
         m_stream = stream;
+        m_buffer = nullptr;
         m_dataLength = 0;
         m_limitStream = false;
     }
     // Reads at most dataLength bytes of stream.
     void setStream(DataStream* stream, int dataLength) {
         m_stream = stream;
+        m_buffer = nullptr;
+        m_dataLength = dataLength;
+        m_limitStream = true;
+    }
+    // Reads the dataLength bytes at data, which the caller keeps while the
+    // decoder reads them, as a limited segment: the same decisions as a
+    // stream over those bytes, without a call per byte.
+    void setBuffer(const uint8_t* data, int dataLength) {
+        m_stream = nullptr;
+        m_buffer = data;
         m_dataLength = dataLength;
         m_limitStream = true;
     }
@@ -82,18 +94,43 @@ public:
     // still make from it.
     bool pastData() const { return m_padding || m_atMarker; }
 
+    // The code registers, for a loop of many decisions that keeps them in
+    // local variables: the decoder's own fields would be reloaded after
+    // every store that the loop makes through an int pointer. Take them with
+    // registers(), decide with decodeBit(registers, ...) and give them back
+    // with setRegisters() before any other call.
+    struct Registers {
+        uint32_t a;
+        uint32_t c;
+        int ct;
+    };
+    Registers registers() const { return {m_a, m_c, m_ct}; }
+    void setRegisters(const Registers& r) {
+        m_a = r.a;
+        m_c = r.c;
+        m_ct = r.ct;
+    }
+
     int decodeBit(uint32_t context, ArithDecoderStats* stats) {
+        Registers r = registers();
+        const int bit = decodeBit(r, context, stats);
+        setRegisters(r);
+        return bit;
+    }
+
+    // Always inlined: the registers then stay in the caller's registers.
+    [[gnu::always_inline]] int decodeBit(Registers& r, uint32_t context, ArithDecoderStats* stats) {
         assert(context < uint32_t(stats->getContextSize()));
         ArithDecoderStats::Context& cx = stats->m_contexts[context];
         const int index = int(cx) >> 1;
         int bit = int(cx) & 1;
         const uint32_t qe = kQeTable[index].qe;
-        m_a -= qe;
-        if (m_c < m_a) {
-            if (m_a & 0x80000000u)
+        r.a -= qe;
+        if (r.c < r.a) {
+            if (r.a & 0x80000000u)
                 return bit;
             // The more probable path after an interval exchange.
-            if (m_a < qe) {
+            if (r.a < qe) {
                 bit ^= 1;
                 cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
                                                 (kQeTable[index].switchFlag ? bit : bit ^ 1));
@@ -101,23 +138,17 @@ public:
                 cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             }
         } else {
-            m_c -= m_a;
-            if (m_a < qe) {
+            r.c -= r.a;
+            if (r.a < qe) {
                 cx = ArithDecoderStats::Context((kQeTable[index].nmps << 1) | bit);
             } else {
                 bit ^= 1;
                 cx = ArithDecoderStats::Context((kQeTable[index].nlps << 1) |
                                                 (kQeTable[index].switchFlag ? bit : bit ^ 1));
             }
-            m_a = qe;
+            r.a = qe;
         }
-        do {
-            if (m_ct == 0)
-                byteIn();
-            m_a <<= 1;
-            m_c <<= 1;
-            --m_ct;
-        } while (!(m_a & 0x80000000u));
+        renormalize(r);
         return bit;
     }
 
@@ -154,8 +185,43 @@ private:
     };
     static const QeEntry kQeTable[47];
 
-    int readByte();
+    // The next byte of the data, -1 past a limited segment.
+    int readByte() {
+        if (m_limitStream) {
+            --m_dataLength;
+            if (m_dataLength < 0)
+                return -1;
+        }
+        if (m_buffer)
+            return *m_buffer++;  // the limit above keeps it within the buffer
+        return readStreamByte();
+    }
+    // The next byte of the stream, 0xFF at its end.
+    int readStreamByte();
     void byteIn();
+    // Shifts A (never 0 here) and C until A's top bit is set, feeding a byte
+    // whenever the counter runs out: at once when the counter covers the
+    // shift, else a bit at a time.
+    void renormalize(Registers& r) {
+        const int shift = std::countl_zero(r.a);
+        if (shift <= r.ct) {
+            r.a <<= shift;
+            r.c <<= shift;
+            r.ct -= shift;
+            return;
+        }
+        do {
+            if (r.ct == 0) {
+                m_c = r.c;
+                byteIn();
+                r.c = m_c;
+                r.ct = m_ct;
+            }
+            r.a <<= 1;
+            r.c <<= 1;
+            --r.ct;
+        } while (!(r.a & 0x80000000u));
+    }
     int decodeIntBit(ArithDecoderStats* stats);
 
     uint32_t m_b = 0;
@@ -165,6 +231,7 @@ private:
     int m_ct = 0;
     uint32_t m_prev = 0;
     DataStream* m_stream = nullptr;
+    const uint8_t* m_buffer = nullptr;  // in place of the stream when set
     int m_dataLength = 0;
     bool m_limitStream = false;
 

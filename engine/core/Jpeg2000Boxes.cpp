@@ -1,10 +1,12 @@
 // The JPEG 2000 decoder's box structure (ISO/IEC 15444-1 annex I and the
 // JPX boxes of 15444-2 that a PDF reader uses) and the format probe that the
 // image code asks before it reads the samples.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000Decoder.h"
+#include "engine/core/PdfValue.h"
 
 namespace rendova {
 
@@ -20,6 +22,7 @@ constexpr uint32_t kBoxImageHeader = boxType("ihdr");
 constexpr uint32_t kBoxBitsPerComponent = boxType("bpcc");
 constexpr uint32_t kBoxColour = boxType("colr");
 constexpr uint32_t kBoxPalette = boxType("pclr");
+constexpr uint32_t kBoxMapping = boxType("cmap");
 constexpr uint32_t kBoxChannels = boxType("cdef");
 constexpr uint32_t kBoxCodestream = boxType("jp2c");
 
@@ -184,6 +187,10 @@ bool Jpeg2000Decoder::readBoxes(uint32_t begin, uint32_t end, int depth) {
                 if (!readPaletteBox(dataBegin, dataEnd))
                     return false;
                 break;
+            case kBoxMapping:
+                if (!readMappingBox(p, dataLength))
+                    return false;
+                break;
             case kBoxChannels:
                 if (!readChannelsBox(p, dataLength))
                     return false;
@@ -254,18 +261,126 @@ bool Jpeg2000Decoder::readPaletteBox(uint32_t begin, uint32_t end) {
     }
     const uint32_t entries = read16(p);
     const uint32_t columns = p[2];
+    if (entries == 0 || columns == 0) {
+        reportError(getPos(), "JPX palette box without entries");
+        return false;
+    }
     if (length - 3 < columns) {
         reportError(getPos(), "JPX palette box cut short");
         return false;
     }
     uint64_t bytesPerEntry = 0;
-    for (uint32_t i = 0; i < columns; ++i)
-        bytesPerEntry += ((p[3 + i] & 0x7F) + 1 + 7) / 8;
+    for (uint32_t i = 0; i < columns; ++i) {
+        const int bits = (p[3 + i] & 0x7F) + 1;
+        if (bits > kMaxPrecision) {
+            reportError(getPos(), "JPX palette column of %d bits", bits);
+            return false;
+        }
+        bytesPerEntry += uint64_t(bits + 7) / 8;
+    }
     if (length - 3 - columns < bytesPerEntry * entries) {
         reportError(getPos(), "JPX palette box cut short");
         return false;
     }
+    m_paletteEntries = int(entries);
+    m_paletteDepths.assign(p + 3, p + 3 + columns);
+    m_paletteValues.resize(size_t(entries) * columns);
+    const uint8_t* q = p + 3 + columns;
+    for (uint32_t e = 0; e < entries; ++e) {
+        for (uint32_t c = 0; c < columns; ++c) {
+            const int depth = m_paletteDepths[c];
+            const int bits = (depth & 0x7F) + 1;
+            uint32_t v = 0;
+            for (int k = 0; k < (bits + 7) / 8; ++k)
+                v = v << 8 | *q++;
+            v &= uint32_t((uint64_t(1) << bits) - 1);
+            // Signed values are sign-extended from their top bit.
+            if ((depth & 0x80) && (v >> (bits - 1)) != 0)
+                v |= ~uint32_t((uint64_t(1) << bits) - 1);
+            m_paletteValues[size_t(e) * columns + c] = int32_t(v);
+        }
+    }
     m_havePalette = true;
+    return true;
+}
+
+// The component mapping: which component (and palette column) makes each
+// channel.
+bool Jpeg2000Decoder::readMappingBox(const uint8_t* p, uint32_t dataLength) {
+    if (dataLength % 4 != 0 || dataLength == 0 || dataLength / 4 > uint32_t(kMaxComponents)) {
+        reportError(getPos(), "JPX component mapping box of a wrong length");
+        return false;
+    }
+    m_mappings.clear();
+    for (uint32_t i = 0; i < dataLength; i += 4) {
+        const int type = p[i + 2];
+        m_mappings.push_back({int(read16(p + i)), type == 1 ? int(p[i + 3]) : -1});
+    }
+    m_haveMapping = true;
+    return true;
+}
+
+bool Jpeg2000Decoder::imageGivesColourSpace() {
+    PdfValue* dict = getDict();
+    if (!dict)
+        return false;
+    PdfValue entry;
+    return !dict->dictLookupRaw("ColorSpace", entry).isNull();
+}
+
+bool Jpeg2000Decoder::applyPalette() {
+    const int columns = int(m_paletteDepths.size());
+    if (!m_haveMapping) {
+        // Without a mapping every column takes its index from the first
+        // component.
+        m_mappings.clear();
+        for (int c = 0; c < columns; ++c)
+            m_mappings.push_back({0, c});
+    }
+    for (const ChannelMapping& m : m_mappings) {
+        if (m.component >= m_componentCount || m.column >= columns) {
+            reportError(getPos(), "JPX component mapping names a missing component or palette column");
+            return false;
+        }
+    }
+    const int channels = int(m_mappings.size());
+    const size_t count = m_mappings.size();
+    std::vector<bool> isSigned(count);
+    std::vector<int> precision(count), xSep(count), ySep(count);
+    for (int i = 0; i < channels; ++i) {
+        const ChannelMapping& m = m_mappings[size_t(i)];
+        const size_t c = size_t(m.component);
+        isSigned[size_t(i)] = m.column < 0 ? m_signed[c] : (m_paletteDepths[size_t(m.column)] & 0x80) != 0;
+        precision[size_t(i)] = m.column < 0 ? m_precision[c] : (m_paletteDepths[size_t(m.column)] & 0x7F) + 1;
+        xSep[size_t(i)] = m_xSep[c];
+        ySep[size_t(i)] = m_ySep[c];
+    }
+    auto lookUp = [this, columns](int32_t index, int column) {
+        const int entry = std::clamp(index, 0, m_paletteEntries - 1);
+        return m_paletteValues[size_t(entry) * size_t(columns) + size_t(column)];
+    };
+    for (Tile& tile : m_tiles) {
+        std::vector<TileComponent> mapped(count);
+        for (int i = 0; i < channels; ++i) {
+            const ChannelMapping& m = m_mappings[size_t(i)];
+            const TileComponent& from = tile.comps[size_t(m.component)];
+            TileComponent& to = mapped[size_t(i)];
+            to.x0 = from.x0;
+            to.y0 = from.y0;
+            to.x1 = from.x1;
+            to.y1 = from.y1;
+            to.fill = m.column < 0 ? from.fill : lookUp(from.fill, m.column);
+            to.samples.resize(from.samples.size());
+            for (size_t k = 0; k < from.samples.size(); ++k)
+                to.samples[k] = m.column < 0 ? from.samples[k] : lookUp(from.samples[k], m.column);
+        }
+        tile.comps = std::move(mapped);
+    }
+    m_componentCount = channels;
+    m_signed = std::move(isSigned);
+    m_precision = std::move(precision);
+    m_xSep = std::move(xSep);
+    m_ySep = std::move(ySep);
     return true;
 }
 
@@ -307,6 +422,67 @@ bool probeSiz(ProbeReader& r, int& bits, int& count) {
     return !r.ended && count > 0;
 }
 
+// What the header boxes tell of the format.
+struct BoxFormat {
+    int headerBits = 0;
+    int firstComponentBits = -1;
+    bool haveHeader = false;
+    bool haveColour = false;
+    int precedence = 0;
+    int mode = 0;
+    int opacityChannels = 0;
+    bool havePalette = false;
+    int paletteBits = 0;
+    int paletteColumns = 0;
+};
+
+// Reads what the format needs of one box's data; the bytes used.
+uint64_t probeBox(ProbeReader& r, uint32_t type, uint64_t dataLength, BoxFormat& f) {
+    if (type == kBoxImageHeader && dataLength >= 14) {
+        r.skip(10);
+        f.headerBits = r.byte();
+        f.haveHeader = true;
+        return 11;
+    }
+    if (type == kBoxBitsPerComponent && dataLength >= 1) {
+        f.firstComponentBits = r.byte();
+        return 1;
+    }
+    if (type == kBoxColour && dataLength >= 7) {
+        const int method = r.byte();
+        const int boxPrecedence = int8_t(r.byte());
+        r.byte();
+        const int space = int(r.u32());
+        const int boxMode = method == 1 ? modeOfSpace(space) : 0;
+        if (boxMode != 0 && (!f.haveColour || boxPrecedence > f.precedence)) {
+            f.mode = boxMode;
+            f.precedence = boxPrecedence;
+            f.haveColour = true;
+        }
+        return 7;
+    }
+    if (type == kBoxPalette && dataLength >= 4) {
+        r.u16();
+        f.paletteColumns = r.byte();
+        f.paletteBits = (r.byte() & 0x7F) + 1;
+        f.havePalette = f.paletteColumns > 0;
+        return 4;
+    }
+    if (type == kBoxChannels && dataLength >= 2) {
+        const uint32_t channels = r.u16();
+        uint64_t used = 2;
+        for (uint32_t i = 0; i < channels && used + 6 <= dataLength; ++i, used += 6) {
+            r.u16();
+            const uint32_t kind = r.u16();
+            r.u16();
+            if (kind == 1 || kind == 2)
+                ++f.opacityChannels;
+        }
+        return used;
+    }
+    return 0;
+}
+
 }  // namespace
 
 void Jpeg2000Decoder::getImageFormatInfo(int& bitsPerComponent, int& colorMode) {
@@ -322,13 +498,7 @@ void Jpeg2000Decoder::getImageFormatInfo(int& bitsPerComponent, int& colorMode) 
         source()->close();
         return;
     }
-    int headerBits = 0;
-    int firstComponentBits = -1;
-    bool haveHeader = false;
-    bool haveColour = false;
-    int precedence = 0;
-    int mode = 0;
-    int opacityChannels = 0;
+    BoxFormat f;
     // The walk reads boxes in order; jp2h is entered by not skipping it.
     for (int boxes = 0; !r.ended && boxes < 4096; ++boxes) {
         uint64_t length = r.u32();
@@ -345,55 +515,28 @@ void Jpeg2000Decoder::getImageFormatInfo(int& bitsPerComponent, int& colorMode) 
         if (type == kBoxJp2Header)
             continue;
         const uint64_t dataLength = length >= header ? length - header : 0;
-        uint64_t used = 0;
-        if (type == kBoxImageHeader && dataLength >= 14) {
-            r.skip(10);
-            headerBits = r.byte();
-            used = 11;
-            haveHeader = true;
-        } else if (type == kBoxBitsPerComponent && dataLength >= 1) {
-            firstComponentBits = r.byte();
-            used = 1;
-        } else if (type == kBoxColour && dataLength >= 7) {
-            const int method = r.byte();
-            const int boxPrecedence = int8_t(r.byte());
-            r.byte();
-            const int space = int(r.u32());
-            used = 7;
-            const int boxMode = method == 1 ? modeOfSpace(space) : 0;
-            if (boxMode != 0 && (!haveColour || boxPrecedence > precedence)) {
-                mode = boxMode;
-                precedence = boxPrecedence;
-                haveColour = true;
-            }
-        } else if (type == kBoxChannels && dataLength >= 2) {
-            const uint32_t channels = r.u16();
-            used = 2;
-            for (uint32_t i = 0; i < channels && used + 6 <= dataLength; ++i, used += 6) {
-                r.u16();
-                const uint32_t kind = r.u16();
-                r.u16();
-                if (kind == 1 || kind == 2)
-                    ++opacityChannels;
-            }
-        }
+        const uint64_t used = probeBox(r, type, dataLength, f);
         if (length == 0)
             break;
         r.skip(dataLength - used);
     }
-    if (haveHeader && haveColour) {
+    if (f.havePalette && !imageGivesColourSpace()) {
+        // The samples are the palette's colours.
+        bitsPerComponent = f.paletteBits;
+        colorMode = f.haveColour ? f.mode : modeOfComponentCount(f.paletteColumns - f.opacityChannels);
+    } else if (f.haveHeader && f.haveColour) {
         // 255 says the depths vary by component: the first one's is taken.
-        const int byte = headerBits == 255 ? firstComponentBits : headerBits;
+        const int byte = f.headerBits == 255 ? f.firstComponentBits : f.headerBits;
         if (byte >= 0 && byte != 255) {
             bitsPerComponent = (byte & 0x7F) + 1;
-            colorMode = mode;
+            colorMode = f.mode;
         } else if (probeSiz(r, bits, count)) {
             bitsPerComponent = bits;
-            colorMode = mode;
+            colorMode = f.mode;
         }
     } else if (probeSiz(r, bits, count)) {
         bitsPerComponent = bits;
-        colorMode = modeOfComponentCount(count - opacityChannels);
+        colorMode = modeOfComponentCount(count - f.opacityChannels);
     }
     source()->close();
 }

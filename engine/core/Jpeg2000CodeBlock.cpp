@@ -2,10 +2,8 @@
 #include "engine/core/Jpeg2000CodeBlock.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
-
-#include "engine/core/MemorySource.h"
-#include "engine/core/PdfValue.h"
 
 namespace rendova {
 
@@ -27,7 +25,6 @@ constexpr int kNegativeShift = 8;  // the direct neighbours' signs, in the order
 constexpr uint32_t kSignificant = 1u << 12;
 constexpr uint32_t kVisited = 1u << 13;  // coded in this bit plane's first pass
 constexpr uint32_t kRefined = 1u << 14;
-constexpr uint32_t kNegative = 1u << 15;
 
 // The contexts: 0-8 significance, 9-13 sign, 14-16 refinement, 17 run
 // length, 18 uniform.
@@ -114,31 +111,31 @@ inline int Jpeg2000CodeBlock::flagIndex(int x, int y) const {
     return ((((y >> 2) + 1) * m_stride + x + 1) << 2) | (y & 3);
 }
 
-void Jpeg2000CodeBlock::setSignificant(int i, bool negative) {
-    uint16_t* f = m_flags.data();
+[[gnu::always_inline]] inline void Jpeg2000CodeBlock::setSignificant(uint16_t* f, int stride, bool causal,
+                                                                     int i, bool negative) {
     const uint32_t neg = negative ? 1u : 0u;
     // Columns are 4 entries apart; the rows above and below lie in the
     // neighbouring stripes at a stripe's first and last row.
     const int row = i & 3;
-    const int up = row ? i - 1 : i - 4 * m_stride + 3;
-    const int down = row != 3 ? i + 1 : i + 4 * m_stride - 3;
-    f[i] |= uint16_t(kSignificant | (negative ? kNegative : 0));
+    const int up = row ? i - 1 : i - 4 * stride + 3;
+    const int down = row != 3 ? i + 1 : i + 4 * stride - 3;
+    f[i] |= uint16_t(kSignificant);
     f[down] |= uint16_t(kNorth | neg << kNegativeShift);
     f[i - 4] |= uint16_t(kEast | neg << (kNegativeShift + 3));
     f[i + 4] |= uint16_t(kWest | neg << (kNegativeShift + 2));
     f[down - 4] |= uint16_t(kNorthEast);
     f[down + 4] |= uint16_t(kNorthWest);
     // Vertically causal contexts: the stripe above never sees this one.
-    if (m_causal && row == 0)
+    if (causal && row == 0)
         return;
     f[up] |= uint16_t(kSouth | neg << (kNegativeShift + 1));
     f[up - 4] |= uint16_t(kSouthEast);
     f[up + 4] |= uint16_t(kSouthWest);
 }
 
-bool Jpeg2000CodeBlock::decodeSign(uint32_t f) {
+[[gnu::always_inline]] inline bool Jpeg2000CodeBlock::decodeSign(ArithDecoder::Registers& r, uint32_t f) {
     const uint8_t entry = kTables.sign[(f & 0xF) | ((f >> kNegativeShift) & 0xF) << 4];
-    return (m_decoder.decodeBit(entry & 0x7F, &m_stats) ^ (entry >> 7)) != 0;
+    return (m_decoder.decodeBit(r, entry & 0x7F, &m_stats) ^ (entry >> 7)) != 0;
 }
 
 namespace {
@@ -156,34 +153,62 @@ constexpr uint64_t repeat4(uint32_t bits) {
 
 }  // namespace
 
+// The passes keep the decoder's registers, the raw bit reader and the
+// block's arrays in locals: stores to the values would otherwise make the
+// compiler reload every member after each of them.
+template <bool Raw>
 void Jpeg2000CodeBlock::significancePass(int plane) {
     const int32_t value = 3 << plane;  // one at the plane and half of it
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    RawBits raw;
+    if constexpr (Raw)
+        raw = m_raw;
+    uint16_t* const flags = m_flags.data();
+    const uint8_t* const zero = m_zeroContexts;
+    const int width = m_width, height = m_height, stride = m_stride;
+    const bool causal = m_causal;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             if (!(columnWord(column) & repeat4(kNeighbours)))
                 continue;
             for (int k = 0; k < rows; ++k) {
                 const uint16_t f = column[k];
                 if ((f & kSignificant) || !(f & kNeighbours))
                     continue;
-                if (m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
-                    m_values[(y0 + k) * m_width + x] = value;
+                const bool significant =
+                    Raw ? raw.bit() != 0 : m_decoder.decodeBit(r, zero[f & kNeighbours], &m_stats) != 0;
+                if (significant) {
+                    // A raw sign bit is the sign itself.
+                    const bool negative = Raw ? raw.bit() != 0 : decodeSign(r, f);
+                    setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                    values[k * width + x] = negative ? -value : value;
                 }
                 column[k] |= kVisited;
             }
         }
     }
+    m_decoder.setRegisters(r);
+    if constexpr (Raw)
+        m_raw = raw;
 }
 
+template <bool Raw>
 void Jpeg2000CodeBlock::refinementPass(int plane) {
     const int32_t half = 1 << plane;
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    RawBits raw;
+    if constexpr (Raw)
+        raw = m_raw;
+    uint16_t* const flags = m_flags.data();
+    const int width = m_width, height = m_height;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             if (!(columnWord(column) & repeat4(kSignificant)))
                 continue;
             for (int k = 0; k < rows; ++k) {
@@ -191,44 +216,59 @@ void Jpeg2000CodeBlock::refinementPass(int plane) {
                 if ((f & (kSignificant | kVisited)) != kSignificant)
                     continue;
                 const int context = (f & kRefined) ? 16 : (f & kNeighbours) ? 15 : 14;
-                int32_t& v = m_values[(y0 + k) * m_width + x];
-                v += m_decoder.decodeBit(uint32_t(context), &m_stats) ? half : -half;
+                const int bit = Raw ? raw.bit() : m_decoder.decodeBit(r, uint32_t(context), &m_stats);
+                // The magnitude moves: away from 0 for a 1, toward it for a 0.
+                int32_t& v = values[k * width + x];
+                const int32_t step = bit ? half : -half;
+                v += v < 0 ? -step : step;
                 column[k] = uint16_t(f | kRefined);
             }
         }
     }
+    m_decoder.setRegisters(r);
+    if constexpr (Raw)
+        m_raw = raw;
 }
 
 void Jpeg2000CodeBlock::cleanupPass(int plane) {
     const int32_t value = 3 << plane;
     constexpr uint32_t kBusy = kSignificant | kVisited | kNeighbours;
-    for (int y0 = 0; y0 < m_height; y0 += 4) {
-        const int rows = std::min(4, m_height - y0);
-        uint16_t* column = m_flags.data() + flagIndex(0, y0);
-        for (int x = 0; x < m_width; ++x, column += 4) {
+    ArithDecoder::Registers r = m_decoder.registers();
+    uint16_t* const flags = m_flags.data();
+    const uint8_t* const zero = m_zeroContexts;
+    const int width = m_width, height = m_height, stride = m_stride;
+    const bool causal = m_causal;
+    for (int y0 = 0; y0 < height; y0 += 4) {
+        const int rows = std::min(4, height - y0);
+        uint16_t* column = flags + flagIndex(0, y0);
+        int32_t* values = m_values + size_t(y0) * size_t(width);
+        for (int x = 0; x < width; ++x, column += 4) {
             int k = 0;
             // Run mode: a full column of four samples, none significant or
             // coded yet, none with a significant neighbour.
             if (rows == 4 && !(columnWord(column) & repeat4(kBusy))) {
-                if (!m_decoder.decodeBit(kRunContext, &m_stats))
+                if (!m_decoder.decodeBit(r, kRunContext, &m_stats))
                     continue;
-                k = m_decoder.decodeBit(kUniformContext, &m_stats) << 1;
-                k |= m_decoder.decodeBit(kUniformContext, &m_stats);
-                setSignificant(int(column - m_flags.data()) + k, decodeSign(column[k]));
-                m_values[(y0 + k) * m_width + x] = value;
+                k = m_decoder.decodeBit(r, kUniformContext, &m_stats) << 1;
+                k |= m_decoder.decodeBit(r, kUniformContext, &m_stats);
+                const bool negative = decodeSign(r, column[k]);
+                setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                values[k * width + x] = negative ? -value : value;
                 ++k;
             }
             for (; k < rows; ++k) {
                 const uint16_t f = column[k];
                 if (!(f & (kSignificant | kVisited)) &&
-                    m_decoder.decodeBit(m_zeroContexts[f & kNeighbours], &m_stats)) {
-                    setSignificant(int(column - m_flags.data()) + k, decodeSign(f));
-                    m_values[(y0 + k) * m_width + x] = value;
+                    m_decoder.decodeBit(r, zero[f & kNeighbours], &m_stats)) {
+                    const bool negative = decodeSign(r, f);
+                    setSignificant(flags, stride, causal, int(column - flags) + k, negative);
+                    values[k * width + x] = negative ? -value : value;
                 }
                 column[k] &= uint16_t(~kVisited);
             }
         }
     }
+    m_decoder.setRegisters(r);
 }
 
 void Jpeg2000CodeBlock::resetContexts() {
@@ -238,8 +278,52 @@ void Jpeg2000CodeBlock::resetContexts() {
     m_stats.setEntry(kUniformContext, 46, 0);
 }
 
-void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int height, int orientation,
-                               int style, int startPlane, int passes, int32_t* values) {
+int Jpeg2000CodeBlock::segmentEnd(int pass, int style) {
+    if (style & kTerminateEachStyle)
+        return pass + 1;
+    if (style & kBypassStyle) {
+        if (pass < kBypassStart)
+            return kBypassStart;
+        // A significance pass shares its raw segment with the refinement
+        // pass after it.
+        return (pass - 1) % 3 == 0 ? pass + 2 : pass + 1;
+    }
+    return INT_MAX;
+}
+
+int Jpeg2000CodeBlock::segmentStart(int pass, int style) {
+    if (style & kTerminateEachStyle)
+        return pass;
+    if (style & kBypassStyle) {
+        if (pass < kBypassStart)
+            return 0;
+        return (pass - 1) % 3 == 1 ? pass - 1 : pass;
+    }
+    return 0;
+}
+
+void Jpeg2000CodeBlock::startSegment(const Segment* segments, int segmentCount, int pass, int style) {
+    const uint8_t* data = nullptr;
+    int length = 0;
+    for (int i = 0; i < segmentCount; ++i) {
+        if (segments[i].firstPass == pass) {
+            data = segments[i].data;
+            length = segments[i].length;
+            break;
+        }
+    }
+    if (isRawPass(pass, style)) {
+        m_raw = RawBits();
+        m_raw.pos = data;
+        m_raw.end = data + length;
+        return;
+    }
+    m_decoder.setBuffer(data, length);
+    m_decoder.start();
+}
+
+void Jpeg2000CodeBlock::decode(const Segment* segments, int segmentCount, int width, int height,
+                               int orientation, int style, int startPlane, int passes, int32_t* values) {
     m_causal = (style & kCausalStyle) != 0;
     m_width = width;
     m_height = height;
@@ -250,21 +334,28 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
     m_flags.assign(size_t(m_stride) * size_t((height + 3) / 4 + 2) * 4, 0);
     resetContexts();
 
-    RefPtr<DataStream> stream = RefPtr<DataStream>::adopt(
-        new MemorySource(reinterpret_cast<const char*>(data), 0, uint32_t(length), PdfValue()));
-    stream->reset();
-    m_decoder.setStream(stream.get(), length);
-    m_decoder.start();
     // The first pass is a cleanup; each lower plane then has all three.
     int plane = startPlane;
     int kind = 2;
+    int nextSegment = 0;
     for (int pass = 0; pass < passes && plane >= 0; ++pass) {
+        if (pass == nextSegment) {
+            startSegment(segments, segmentCount, pass, style);
+            nextSegment = segmentEnd(pass, style);
+        }
         if (pass > 0 && (style & kResetStyle))
             resetContexts();
+        const bool raw = isRawPass(pass, style);
         if (kind == 0) {
-            significancePass(plane);
+            if (raw)
+                significancePass<true>(plane);
+            else
+                significancePass<false>(plane);
         } else if (kind == 1) {
-            refinementPass(plane);
+            if (raw)
+                refinementPass<true>(plane);
+            else
+                refinementPass<false>(plane);
         } else {
             cleanupPass(plane);
             // A segmentation symbol (1010) ends each cleanup pass; it only
@@ -279,16 +370,7 @@ void Jpeg2000CodeBlock::decode(const uint8_t* data, int length, int width, int h
             --plane;
         }
     }
-    m_decoder.cleanup();
-    m_decoder.setStream(nullptr);
-
-    for (int y = 0; y < height; ++y) {
-        int32_t* v = values + y * width;
-        for (int x = 0; x < width; ++x) {
-            if (m_flags[size_t(flagIndex(x, y))] & kNegative)
-                v[x] = -v[x];
-        }
-    }
+    m_decoder.setBuffer(nullptr, 0);
 }
 
 }  // namespace rendova

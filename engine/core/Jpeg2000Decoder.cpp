@@ -1,5 +1,6 @@
-// The JPEG 2000 decoder's codestream headers and output. Boxes are read in
-// Jpeg2000Boxes.cpp, packets in Jpeg2000Packets.cpp, code-blocks and
+// The JPEG 2000 decoder's frame and output. Boxes are read in
+// Jpeg2000Boxes.cpp, the codestream headers in Jpeg2000Headers.cpp, packets
+// in Jpeg2000Packets.cpp and Jpeg2000Progression.cpp, code-blocks and
 // transforms in Jpeg2000Transform.cpp and Jpeg2000CodeBlock.cpp.
 #include "engine/core/Jpeg2000Decoder.h"
 
@@ -14,41 +15,9 @@ namespace rendova {
 
 namespace {
 
-constexpr int kMarkerSoc = 0xFF4F;
-constexpr int kMarkerSot = 0xFF90;
-constexpr int kMarkerSod = 0xFF93;
-constexpr int kMarkerEoc = 0xFFD9;
-constexpr int kMarkerSiz = 0xFF51;
-constexpr int kMarkerCod = 0xFF52;
-constexpr int kMarkerCoc = 0xFF53;
-constexpr int kMarkerTlm = 0xFF55;
-constexpr int kMarkerPlm = 0xFF57;
-constexpr int kMarkerPlt = 0xFF58;
-constexpr int kMarkerQcd = 0xFF5C;
-constexpr int kMarkerQcc = 0xFF5D;
-constexpr int kMarkerRgn = 0xFF5E;
-constexpr int kMarkerPoc = 0xFF5F;
-constexpr int kMarkerPpm = 0xFF60;
-constexpr int kMarkerPpt = 0xFF61;
-constexpr int kMarkerCrg = 0xFF63;
-constexpr int kMarkerCom = 0xFF64;
-
-uint32_t read16(const uint8_t* p) {
-    return uint32_t(p[0]) << 8 | p[1];
-}
-uint32_t read32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 // ceil(a / b) for b > 0.
 uint32_t ceilDiv(uint32_t a, uint32_t b) {
     return uint32_t((uint64_t(a) + b - 1) / b);
-}
-
-// Whether a marker has no length field.
-bool isBareMarker(int marker) {
-    return (marker >= 0xFF30 && marker <= 0xFF3F) || marker == kMarkerSoc || marker == 0xFF91 ||
-           marker == kMarkerSod || marker == kMarkerEoc;
 }
 
 }  // namespace
@@ -64,6 +33,15 @@ void Jpeg2000Decoder::freeAll() {
     m_quants = {};
     m_cocSeen = {};
     m_qccSeen = {};
+    m_changes = {};
+    m_havePpm = false;
+    m_packedMain = {};
+    m_packedParts = {};
+    m_tilePartsRead = 0;
+    m_progressionVisits = 0;
+    m_paletteDepths = {};
+    m_paletteValues = {};
+    m_mappings = {};
     m_componentBits = {};
     m_opacity = {};
     m_signed = {};
@@ -88,7 +66,8 @@ void Jpeg2000Decoder::close() {
 void Jpeg2000Decoder::reset() {
     source()->reset();
     freeAll();
-    m_haveImageHeader = m_haveColour = m_havePalette = false;
+    m_haveImageHeader = m_haveColour = m_havePalette = m_haveMapping = false;
+    m_paletteEntries = 0;
     m_haveSiz = m_haveCod = m_haveQcd = false;
     m_boxComponents = m_boxBits = 0;
     m_colourSpace = m_colourMethod = m_colourPrecedence = 0;
@@ -131,27 +110,39 @@ bool Jpeg2000Decoder::decode() {
             ok = false;
         }
     }
-    if (!ok)
+    if (!ok || !decodeTiles())
         return false;
-    if (m_havePalette) {
-        reportError(getPos(), "JPX palette is not supported");
+    // With a colour space from the image dictionary the samples are the
+    // indices that it maps; otherwise the palette gives the colours.
+    if (m_havePalette && !imageGivesColourSpace() && !applyPalette())
         return false;
-    }
+    return prepareOutput();
+}
 
+bool Jpeg2000Decoder::decodeTiles() {
     for (size_t i = 0; i < m_tiles.size(); ++i) {
         Tile& tile = m_tiles[i];
-        // A tile without data gets the samples of zero coefficients.
-        if (!tile.seen)
-            startTile(tile, int(i));
-        if (!setUpTile(tile))
-            return false;
-        if (tile.seen)
+        if (tile.seen) {
+            if (!setUpTile(tile))
+                return false;
             readPackets(tile);
+        } else {
+            // A tile without data gets the samples of zero coefficients.
+            startTile(tile, int(i));
+            setUpComponentBounds(tile);
+        }
         if (!decodeTile(tile))
             return false;
+        // Only the samples are needed from here on.
         tile.data = {};
+        tile.headers = {};
+        for (TileComponent& comp : tile.comps)
+            comp.resolutions = {};
     }
+    return true;
+}
 
+bool Jpeg2000Decoder::prepareOutput() {
     // Opacity channels are left out: the image code knows only colour
     // channels, and a fourth sample per pixel would shear an RGB image.
     for (int c = 0; c < m_componentCount; ++c) {
@@ -190,448 +181,6 @@ bool Jpeg2000Decoder::decode() {
     m_rows = int(m_ySize - m_yOffset);
     m_row = 0;
     m_linePos = m_lineEnd = m_line.data();
-    return true;
-}
-
-// --- codestream headers ---
-
-namespace {
-
-// The next marker at or after pos: 0xFF fill bytes and stray 0x00 after a
-// 0xFF are passed over. -1 at the end.
-int nextMarker(const uint8_t* data, uint32_t& pos, uint32_t end) {
-    while (pos < end) {
-        if (data[pos] != 0xFF) {
-            ++pos;
-            continue;
-        }
-        while (pos < end && data[pos] == 0xFF)
-            ++pos;
-        if (pos == end)
-            return -1;
-        const int code = data[pos++];
-        if (code != 0)
-            return 0xFF00 | code;
-    }
-    return -1;
-}
-
-}  // namespace
-
-// The marker segments of the main header (tile null), up to its first SOT,
-// or of one tile-part header, up to its SOD; pos is left just past that
-// marker. The two headers take the same segments but for SIZ (main only) and
-// the packet-header and length markers each has of its own.
-bool Jpeg2000Decoder::readHeaderSegments(uint32_t& pos, uint32_t end, Tile* tile) {
-    const uint8_t* data = m_input.data();
-    const bool mainHeader = tile == nullptr;
-    for (;;) {
-        const int marker = nextMarker(data, pos, end);
-        if (marker == -1 || (mainHeader && marker == kMarkerEoc)) {
-            reportError(getPos(),
-                        mainHeader ? "JPX codestream without tiles" : "JPX tile-part header without SOD");
-            return false;
-        }
-        if (marker == (mainHeader ? kMarkerSot : kMarkerSod))
-            return true;
-        if (isBareMarker(marker))
-            continue;
-        if (end - pos < 2 || read16(data + pos) < 2 || read16(data + pos) > end - pos) {
-            reportError(getPos(), "JPX marker segment cut short");
-            return false;
-        }
-        const uint32_t segmentEnd = pos + read16(data + pos);
-        const uint32_t body = pos + 2;
-        const int packetHeaders = mainHeader ? kMarkerPpm : kMarkerPpt;
-        bool ok = true;
-        if (marker == kMarkerSiz && mainHeader) {
-            ok = readSiz(body, segmentEnd);
-        } else if (marker == kMarkerCod) {
-            ok = readCod(body, segmentEnd, tile);
-        } else if (marker == kMarkerCoc) {
-            ok = readCoc(body, segmentEnd, tile);
-        } else if (marker == kMarkerQcd) {
-            ok = readQcd(body, segmentEnd, tile);
-        } else if (marker == kMarkerQcc) {
-            ok = readQcc(body, segmentEnd, tile);
-        } else if (marker == kMarkerRgn) {
-            reportError(getPos(), "JPX region of interest ignored");
-        } else if (marker == kMarkerPoc || marker == packetHeaders) {
-            // The packets would be read in the wrong order or without their
-            // headers: wrong samples, not an approximation.
-            reportError(getPos(), "JPX %s marker is not supported",
-                        marker == kMarkerPoc ? "POC"
-                        : mainHeader         ? "PPM"
-                                             : "PPT");
-            return false;
-        } else if (marker == kMarkerCom ||
-                   (mainHeader ? marker == kMarkerTlm || marker == kMarkerPlm || marker == kMarkerCrg
-                               : marker == kMarkerPlt)) {
-            // Lengths, registration and comments: nothing the samples need.
-        } else {
-            reportError(getPos(), "JPX unknown marker 0x%04x in %s", marker,
-                        mainHeader ? "the main header" : "a tile-part header");
-        }
-        if (!ok)
-            return false;
-        pos = segmentEnd;
-    }
-}
-
-bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
-    const uint8_t* data = m_input.data();
-    uint32_t pos = begin;
-    if (!readHeaderSegments(pos, end, nullptr))
-        return false;
-    if (!m_haveSiz || !m_haveCod || !m_haveQcd) {
-        reportError(getPos(), "JPX tile before the %s marker",
-                    !m_haveSiz   ? "SIZ"
-                    : !m_haveCod ? "COD"
-                                 : "QCD");
-        return false;
-    }
-    // pos is just past an SOT marker.
-    for (;;) {
-        if (!readTilePart(pos, end))
-            return false;
-        const int marker = nextMarker(data, pos, end);
-        if (marker == kMarkerSot)
-            continue;
-        if (marker != kMarkerEoc)
-            reportError(getPos(), "JPX codestream does not end with EOC");
-        break;
-    }
-    return true;
-}
-
-bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
-    const uint8_t* p = m_input.data() + pos;
-    if (m_haveSiz) {
-        reportError(getPos(), "JPX second SIZ marker");
-        return false;
-    }
-    if (end - pos < 36) {
-        reportError(getPos(), "JPX SIZ marker cut short");
-        return false;
-    }
-    m_xSize = read32(p + 2);
-    m_ySize = read32(p + 6);
-    m_xOffset = read32(p + 10);
-    m_yOffset = read32(p + 14);
-    m_tileWidth = read32(p + 18);
-    m_tileHeight = read32(p + 22);
-    m_tileXOffset = read32(p + 26);
-    m_tileYOffset = read32(p + 30);
-    const uint32_t count = read16(p + 34);
-    if (m_xSize <= m_xOffset || m_ySize <= m_yOffset || m_tileWidth == 0 || m_tileHeight == 0 ||
-        m_tileXOffset > m_xOffset || m_tileYOffset > m_yOffset ||
-        uint64_t(m_tileXOffset) + m_tileWidth <= m_xOffset ||
-        uint64_t(m_tileYOffset) + m_tileHeight <= m_yOffset || m_xSize > uint32_t(INT32_MAX) ||
-        m_ySize > uint32_t(INT32_MAX)) {
-        reportError(getPos(), "JPX SIZ marker: bad image or tile size");
-        return false;
-    }
-    if (count == 0 || count > uint32_t(kMaxComponents)) {
-        reportError(getPos(), "JPX SIZ marker: bad component count %u", count);
-        return false;
-    }
-    if (end - pos < 36 + 3 * count) {
-        reportError(getPos(), "JPX SIZ marker cut short");
-        return false;
-    }
-    if (m_haveImageHeader && uint32_t(m_boxComponents) != count) {
-        reportError(getPos(), "JPX SIZ component count differs from the image header's");
-        return false;
-    }
-    const uint64_t across = (uint64_t(m_xSize) - m_tileXOffset + m_tileWidth - 1) / m_tileWidth;
-    const uint64_t down = (uint64_t(m_ySize) - m_tileYOffset + m_tileHeight - 1) / m_tileHeight;
-    if (across * down > uint64_t(kMaxTiles)) {
-        reportError(getPos(), "JPX SIZ marker: too many tiles");
-        return false;
-    }
-    m_tilesAcross = int(across);
-    m_tilesDown = int(down);
-    m_componentCount = int(count);
-    m_signed.assign(count, false);
-    m_precision.assign(count, 0);
-    m_xSep.assign(count, 1);
-    m_ySep.assign(count, 1);
-    int64_t samples = 0;
-    for (uint32_t c = 0; c < count; ++c) {
-        const uint8_t* q = p + 36 + 3 * c;
-        m_signed[c] = (q[0] & 0x80) != 0;
-        m_precision[c] = (q[0] & 0x7F) + 1;
-        m_xSep[c] = q[1];
-        m_ySep[c] = q[2];
-        if (m_precision[c] > kMaxPrecision || m_xSep[c] == 0 || m_ySep[c] == 0) {
-            reportError(getPos(), "JPX SIZ marker: bad precision or separation of component %u", c);
-            return false;
-        }
-        // Tiles partition the image, so their components together hold
-        // about as many samples as the image's components (one more per
-        // tile edge at most).
-        const int64_t w = int64_t(ceilDiv(m_xSize, uint32_t(m_xSep[c]))) -
-                          ceilDiv(m_xOffset, uint32_t(m_xSep[c])) + int64_t(across);
-        const int64_t h = int64_t(ceilDiv(m_ySize, uint32_t(m_ySep[c]))) -
-                          ceilDiv(m_yOffset, uint32_t(m_ySep[c])) + int64_t(down);
-        samples += w * h;
-        if (samples > kMaxSamples) {
-            reportError(getPos(), "JPX image too large");
-            return false;
-        }
-    }
-    m_styles.assign(count, CodingStyle());
-    m_quants.assign(count, Quantization());
-    m_cocSeen.assign(count, false);
-    m_qccSeen.assign(count, false);
-    m_tiles.clear();
-    m_tiles.resize(size_t(across * down));
-    m_haveSiz = true;
-    return true;
-}
-
-bool Jpeg2000Decoder::readStyleParameters(uint32_t& pos, uint32_t end, bool precinctsGiven,
-                                          CodingStyle& style) {
-    const uint8_t* p = m_input.data() + pos;
-    if (end - pos < 5) {
-        reportError(getPos(), "JPX coding style marker cut short");
-        return false;
-    }
-    CodingStyle s;
-    s.levels = p[0];
-    s.blockWidthExp = p[1] + 2;
-    s.blockHeightExp = p[2] + 2;
-    s.blockStyle = p[3];
-    s.wavelet = p[4];
-    if (s.levels > kMaxLevels || s.blockWidthExp > 10 || s.blockHeightExp > 10 ||
-        s.blockWidthExp + s.blockHeightExp > 12 || s.wavelet > 1) {
-        reportError(getPos(), "JPX coding style: bad levels, code-block size or wavelet");
-        return false;
-    }
-    pos += 5;
-    for (int r = 0; r <= s.levels; ++r) {
-        if (!precinctsGiven) {
-            s.precincts[r] = 0xFF;  // 2^15 each way
-            continue;
-        }
-        if (pos >= end) {
-            reportError(getPos(), "JPX coding style marker cut short");
-            return false;
-        }
-        s.precincts[r] = m_input[pos++];
-    }
-    style = s;
-    return true;
-}
-
-bool Jpeg2000Decoder::readCod(uint32_t pos, uint32_t end, Tile* tile) {
-    if (!m_haveSiz) {
-        reportError(getPos(), "JPX COD marker before SIZ");
-        return false;
-    }
-    if (end - pos < 5) {
-        reportError(getPos(), "JPX COD marker cut short");
-        return false;
-    }
-    const uint8_t* p = m_input.data() + pos;
-    const int flags = p[0];
-    const int progression = p[1];
-    const int layers = int(read16(p + 2));
-    const int transform = p[4];
-    if (progression > 4 || layers == 0) {
-        reportError(getPos(), "JPX COD marker: bad progression order or layer count");
-        return false;
-    }
-    pos += 5;
-    CodingStyle style;
-    if (!readStyleParameters(pos, end, (flags & 1) != 0, style))
-        return false;
-    if (tile) {
-        tile->progression = progression;
-        tile->layers = layers;
-        tile->transform = transform;
-        tile->sop = (flags & 2) != 0;
-        tile->eph = (flags & 4) != 0;
-        for (TileComponent& comp : tile->comps) {
-            if (!comp.styleFromTile)
-                comp.style = style;
-        }
-    } else {
-        m_progression = progression;
-        m_layers = layers;
-        m_transform = transform;
-        m_sop = (flags & 2) != 0;
-        m_eph = (flags & 4) != 0;
-        for (int c = 0; c < m_componentCount; ++c) {
-            if (!m_cocSeen[size_t(c)])
-                m_styles[size_t(c)] = style;
-        }
-        m_haveCod = true;
-    }
-    return true;
-}
-
-namespace {
-
-// The component index of COC and QCC: one byte for up to 256 components.
-bool readComponentIndex(const uint8_t* data, uint32_t& pos, uint32_t end, int componentCount, int& index) {
-    const uint32_t bytes = componentCount > 256 ? 2 : 1;
-    if (end - pos < bytes)
-        return false;
-    index = int(bytes == 2 ? read16(data + pos) : data[pos]);
-    pos += bytes;
-    return index < componentCount;
-}
-
-}  // namespace
-
-bool Jpeg2000Decoder::readCoc(uint32_t pos, uint32_t end, Tile* tile) {
-    int c = 0;
-    if (!m_haveSiz || !readComponentIndex(m_input.data(), pos, end, m_componentCount, c) || pos >= end) {
-        reportError(getPos(), "JPX COC marker: bad component");
-        return false;
-    }
-    const int flags = m_input[pos++];
-    CodingStyle style;
-    if (!readStyleParameters(pos, end, (flags & 1) != 0, style))
-        return false;
-    if (tile) {
-        tile->comps[size_t(c)].style = style;
-        tile->comps[size_t(c)].styleFromTile = true;
-    } else {
-        m_styles[size_t(c)] = style;
-        m_cocSeen[size_t(c)] = true;
-    }
-    return true;
-}
-
-bool Jpeg2000Decoder::readQuantParameters(uint32_t pos, uint32_t end, Quantization& quant) {
-    const uint8_t* p = m_input.data() + pos;
-    if (end - pos < 1) {
-        reportError(getPos(), "JPX quantisation marker cut short");
-        return false;
-    }
-    Quantization q;
-    q.style = p[0] & 0x1F;
-    q.guardBits = p[0] >> 5;
-    const uint32_t rest = end - pos - 1;
-    if (q.style == 0) {
-        q.stepCount = int(std::min<uint32_t>(rest, 3 * kMaxLevels + 1));
-        for (int i = 0; i < q.stepCount; ++i)
-            q.steps[i] = uint16_t((p[1 + i] >> 3) << 11);
-    } else if (q.style == 1 || q.style == 2) {
-        q.stepCount = int(std::min<uint32_t>(rest / 2, 3 * kMaxLevels + 1));
-        if (q.style == 1)
-            q.stepCount = std::min(q.stepCount, 1);
-        for (int i = 0; i < q.stepCount; ++i)
-            q.steps[i] = uint16_t(read16(p + 1 + 2 * i));
-    } else {
-        reportError(getPos(), "JPX unknown quantisation style %d", q.style);
-        return false;
-    }
-    if (q.stepCount == 0) {
-        reportError(getPos(), "JPX quantisation marker without step sizes");
-        return false;
-    }
-    quant = q;
-    return true;
-}
-
-bool Jpeg2000Decoder::readQcd(uint32_t pos, uint32_t end, Tile* tile) {
-    if (!m_haveSiz) {
-        reportError(getPos(), "JPX QCD marker before SIZ");
-        return false;
-    }
-    Quantization quant;
-    if (!readQuantParameters(pos, end, quant))
-        return false;
-    if (tile) {
-        for (TileComponent& comp : tile->comps) {
-            if (!comp.quantFromTile)
-                comp.quant = quant;
-        }
-    } else {
-        for (int c = 0; c < m_componentCount; ++c) {
-            if (!m_qccSeen[size_t(c)])
-                m_quants[size_t(c)] = quant;
-        }
-        m_haveQcd = true;
-    }
-    return true;
-}
-
-bool Jpeg2000Decoder::readQcc(uint32_t pos, uint32_t end, Tile* tile) {
-    int c = 0;
-    if (!m_haveSiz || !readComponentIndex(m_input.data(), pos, end, m_componentCount, c)) {
-        reportError(getPos(), "JPX QCC marker: bad component");
-        return false;
-    }
-    Quantization quant;
-    if (!readQuantParameters(pos, end, quant))
-        return false;
-    if (tile) {
-        tile->comps[size_t(c)].quant = quant;
-        tile->comps[size_t(c)].quantFromTile = true;
-    } else {
-        m_quants[size_t(c)] = quant;
-        m_qccSeen[size_t(c)] = true;
-    }
-    return true;
-}
-
-void Jpeg2000Decoder::startTile(Tile& tile, int index) {
-    tile = Tile();
-    const uint32_t across = uint32_t(index % m_tilesAcross);
-    const uint32_t down = uint32_t(index / m_tilesAcross);
-    tile.x0 = int(std::max<uint64_t>(m_tileXOffset + uint64_t(across) * m_tileWidth, m_xOffset));
-    tile.y0 = int(std::max<uint64_t>(m_tileYOffset + uint64_t(down) * m_tileHeight, m_yOffset));
-    // Grid coordinates are kept as ints: SIZ refuses grids past 2^31.
-    tile.x1 = int(std::min<uint64_t>(m_tileXOffset + uint64_t(across + 1) * m_tileWidth, m_xSize));
-    tile.y1 = int(std::min<uint64_t>(m_tileYOffset + uint64_t(down + 1) * m_tileHeight, m_ySize));
-    tile.progression = m_progression;
-    tile.layers = m_layers;
-    tile.transform = m_transform;
-    tile.sop = m_sop;
-    tile.eph = m_eph;
-    tile.comps.resize(size_t(m_componentCount));
-    for (int c = 0; c < m_componentCount; ++c) {
-        TileComponent& comp = tile.comps[size_t(c)];
-        comp.style = m_styles[size_t(c)];
-        comp.quant = m_quants[size_t(c)];
-    }
-}
-
-bool Jpeg2000Decoder::readTilePart(uint32_t& pos, uint32_t end) {
-    const uint8_t* data = m_input.data();
-    const uint32_t start = pos - 2;  // the SOT marker
-    if (end - pos < 10 || read16(data + pos) != 10) {
-        reportError(getPos(), "JPX SOT marker cut short");
-        return false;
-    }
-    const uint32_t index = read16(data + pos + 2);
-    const uint32_t partLength = read32(data + pos + 4);
-    pos += 10;
-    uint32_t partEnd = end;
-    if (partLength != 0) {
-        if (partLength < 14 || partLength > end - start)
-            reportError(getPos(), "JPX tile-part length past the data");
-        else
-            partEnd = start + partLength;
-    }
-    if (index >= m_tiles.size()) {
-        reportError(getPos(), "JPX tile index outside the grid");
-        pos = partEnd;
-        return partLength != 0;
-    }
-    Tile& tile = m_tiles[index];
-    if (!tile.seen) {
-        startTile(tile, int(index));
-        tile.seen = true;
-    }
-    if (!readHeaderSegments(pos, partEnd, &tile))
-        return false;
-    tile.data.insert(tile.data.end(), data + pos, data + partEnd);
-    pos = partEnd;
     return true;
 }
 
@@ -689,6 +238,13 @@ bool Jpeg2000Decoder::nextLine() {
                 }
                 const int32_t* row = comp.samples.data() + size_t(rowIndex[c]) * size_t(comp.width());
                 const int* index = m_columnIndex[size_t(c)].data();
+                if (index[last - 1] - index[first] == last - 1 - first) {
+                    // Columns one sample apart (no subsampling): a plain copy.
+                    const int32_t* from = row + index[first];
+                    for (int i = 0; i < last - first; ++i, o += count)
+                        *o = uint8_t(from[i]);
+                    continue;
+                }
                 for (int i = first; i < last; ++i, o += count)
                     *o = uint8_t(row[index[i]]);
             }

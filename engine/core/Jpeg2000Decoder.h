@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/core/DataStream.h"
@@ -11,22 +12,21 @@ namespace rendova {
 
 // Decoder of the JPXDecode filter: a JP2/JPX box file or a bare JPEG 2000
 // codestream (ITU-T T.800). The whole image is decoded on reset(): the
-// boxes, the main and tile-part headers, the packets of every tile, the
-// code-blocks (Annex D coding passes over the MQ decoder), dequantisation,
-// the inverse 5/3 or 9/7 wavelet, the component transform and the level
-// shift. It then hands out the samples, the components of a pixel together,
-// rows from top to bottom, each sample at its component's precision; every
-// row starts on a byte boundary, as the image line reader expects.
-//
-// Each resolution level must be one precinct, code-blocks must not use the
-// arithmetic bypass or terminate every pass, and a palette is not applied:
-// such data is reported and reads as empty rather than as wrong samples.
+// boxes, the main and tile-part headers (with progression changes and packed
+// packet headers), the packets of every tile in its progression over the
+// precincts, the code-blocks (Annex D coding passes over the MQ decoder, in
+// every code-block style), dequantisation, the inverse 5/3 or 9/7 wavelet,
+// the component transform and the level shift. A palette is applied unless
+// the image dictionary gives a colour space, which then maps the indices.
+// It hands out the samples, the components of a pixel together, rows from
+// top to bottom, each sample at its component's precision; every row starts
+// on a byte boundary, as the image line reader expects.
 //
 // Holds a reference to its source (DecoderStream) and owns every tile. One
 // thread at a time. Never throws on bad data: a defect in the headers gives
-// an empty stream, damaged packet data keeps what was decoded before it; both
-// are reported through reportError. Throws MemoryException when a buffer
-// cannot be had.
+// an empty stream, damaged or missing packet data keeps what was decoded
+// before it; both are reported through reportError. Throws MemoryException
+// when a buffer cannot be had.
 class Jpeg2000Decoder final : public DecoderStream {
 public:
     explicit Jpeg2000Decoder(RefPtr<DataStream> source);
@@ -70,6 +70,16 @@ public:
     // Magnitude bit planes of a code-block: the decoder keeps one bit below
     // the last plane for the reconstruction point, in a 32-bit value.
     static constexpr int kMaxBitPlanes = 30;
+    // Code-blocks and precincts of one tile: the tile's records are built
+    // before its packets are read; a 1-sample precinct grid over a large
+    // declared image must not become a record per sample. 2^21 blocks are
+    // 8 x 8 blocks over the largest image allowed; 2^18 precincts are
+    // 64 x 64 precincts over it.
+    static constexpr int64_t kMaxCodeBlocks = int64_t(1) << 21;
+    static constexpr int64_t kMaxPrecincts = int64_t(1) << 18;
+    // Progression changes of one POC list: a marker segment holds at most
+    // (65535 - 2) / 7 of them, and a tile takes one list.
+    static constexpr int kMaxProgressionChanges = 9362;
 
     // Per-component parameters of COD/COC and QCD/QCC.
     struct CodingStyle {
@@ -87,15 +97,22 @@ public:
         int stepCount = 0;
         uint16_t steps[3 * kMaxLevels + 1] = {};
     };
+    // One progression of a POC marker: resolutions [resStart, resEnd) of
+    // components [compStart, compEnd), layers [0, layerEnd), in the order.
+    struct ProgressionChange {
+        int resStart = 0, compStart = 0, layerEnd = 0, resEnd = 0, compEnd = 0, order = 0;
+    };
 
 protected:
     ~Jpeg2000Decoder() override;
 
 private:
-    // A code-block's share of one packet body: a range of the tile data.
-    struct Segment {
+    // A code-block's share of one packet body, within one codeword segment:
+    // a range of the tile data.
+    struct Chunk {
         uint32_t offset;
         uint32_t length;
+        int segment;  // the first coding pass of its codeword segment
     };
     struct CodeBlock {
         int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // sub-band coordinates
@@ -103,10 +120,12 @@ private:
         int zeroPlanes = 0;
         int passes = 0;
         int lengthBits = 3;  // Lblock
-        std::vector<Segment> segments;
+        std::vector<Chunk> chunks;
     };
-    // T.800 B.10.2: a quad tree over the code-blocks of a sub-band, each
-    // node the minimum of its children, coded top-down.
+    // T.800 B.10.2: a quad tree over the code-blocks of a precinct's share
+    // of a sub-band, each node the minimum of its children, coded top-down.
+    // Levels lie leaves first, each half the size (rounded up) of the one
+    // below it.
     struct TagTree {
         struct Node {
             int value;  // kUnknown until decoded
@@ -115,9 +134,6 @@ private:
         int width = 0;
         int height = 0;
         std::vector<Node> nodes;
-        // First node of each level, leaves first.
-        std::vector<int> levelStart;
-        std::vector<int> levelWidth;
         void build(int w, int h);
     };
     struct SubBand {
@@ -125,17 +141,31 @@ private:
         int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
         int offsetX = 0, offsetY = 0;  // where it lies in the component array
         int blockWidthExp = 0, blockHeightExp = 0;
+        int firstBlockX = 0, firstBlockY = 0;  // block grid index of blocks[0]
         int blocksWide = 0, blocksHigh = 0;
         int bitPlanes = 0;  // Mb
         float step = 1.0f;  // irreversible quantisation step
         std::vector<CodeBlock> blocks;
+    };
+    // A precinct's code-blocks in one sub-band: a rectangle of the band's
+    // block grid, with the tag trees of its packets.
+    struct PrecinctBand {
+        int blockX = 0, blockY = 0;  // first block, relative to blocks[0]
+        int blocksWide = 0, blocksHigh = 0;
         TagTree inclusion;
         TagTree zeroPlanes;
+    };
+    struct Precinct {
+        int layersRead = 0;
+        PrecinctBand bands[3];
     };
     struct Resolution {
         int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
         int bandCount = 0;
         SubBand bands[3];
+        int precinctWidthExp = 15, precinctHeightExp = 15;
+        int precinctsWide = 0, precinctsHigh = 0;
+        std::vector<Precinct> precincts;
     };
     struct TileComponent {
         int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -163,21 +193,63 @@ private:
         bool sop = false;
         bool eph = false;
         std::vector<TileComponent> comps;
+        // Progression changes of its tile-part headers, in order.
+        std::vector<ProgressionChange> changes;
         // The bodies of its tile-parts, concatenated.
         std::vector<uint8_t> data;
+        // Packet headers packed into PPM or PPT segments, concatenated;
+        // packedHeaders says that the packets carry none themselves.
+        bool packedHeaders = false;
+        std::vector<uint8_t> headers;
+    };
+    // Where the next packet's header and body are read.
+    struct PacketCursor {
+        uint32_t body = 0;
+        uint32_t header = 0;
+    };
+    // A code-block's share of the packet being read: its length, the
+    // codeword segment and the passes.
+    struct Contribution {
+        CodeBlock* block;
+        uint32_t length;
+        int segment;
+        int passes;
+    };
+    struct HeaderBits;
+    // A precinct in the packet order: its component, resolution and index,
+    // and the point of the reference grid at which the position-driven
+    // progressions reach it (T.800 B.12.1.3 to B.12.1.5).
+    struct PrecinctPlace {
+        int component;
+        int resolution;
+        int precinct;
+        int64_t x, y;
     };
 
     // Reads the input; false (reported) when nothing can be decoded.
     bool decode();
-    // --- boxes and headers (Jpeg2000Decoder.cpp) ---
+    // Decodes every tile in turn, freeing its packet records after it.
+    bool decodeTiles();
+    // --- boxes (Jpeg2000Boxes.cpp) ---
     bool readBoxes(uint32_t begin, uint32_t end, int depth);
     bool readBoxHeader(uint32_t pos, uint32_t end, uint32_t& type, uint32_t& dataBegin, uint32_t& dataEnd);
     bool readImageHeaderBox(const uint8_t* p, uint32_t dataLength);
     bool readChannelsBox(const uint8_t* p, uint32_t dataLength);
     bool readColourBox(uint32_t begin, uint32_t end);
     bool readPaletteBox(uint32_t begin, uint32_t end);
+    bool readMappingBox(const uint8_t* p, uint32_t dataLength);
+    // Whether the image dictionary names a colour space, which then takes
+    // the palette indices in place of the palette's colours.
+    bool imageGivesColourSpace();
+    // Replaces the decoded components by the channels of the component
+    // mapping, looking the indices up in the palette; false (reported)
+    // when the mapping names what the image does not have.
+    bool applyPalette();
+
+    // --- codestream headers (Jpeg2000Headers.cpp) ---
     bool readCodestream(uint32_t begin, uint32_t end);
     bool readHeaderSegments(uint32_t& pos, uint32_t end, Tile* tile);
+    bool readMarkerSegment(int marker, uint32_t body, uint32_t end, Tile* tile);
     bool readSiz(uint32_t pos, uint32_t end);
     bool readCod(uint32_t pos, uint32_t end, Tile* tile);
     bool readCoc(uint32_t pos, uint32_t end, Tile* tile);
@@ -185,19 +257,38 @@ private:
     bool readQcc(uint32_t pos, uint32_t end, Tile* tile);
     bool readStyleParameters(uint32_t& pos, uint32_t end, bool precinctsGiven, CodingStyle& style);
     bool readQuantParameters(uint32_t pos, uint32_t end, Quantization& quant);
+    bool readPoc(uint32_t pos, uint32_t end, Tile* tile);
+    // PPM in the main header (tile null) or PPT in a tile-part header.
+    bool readPackedHeaders(uint32_t pos, uint32_t end, Tile* tile);
+    // Cuts the PPM data into the packet headers of each tile-part.
+    bool splitMainPackedHeaders();
     bool readTilePart(uint32_t& pos, uint32_t end);
     void startTile(Tile& tile, int index);
-    bool checkTileParameters(const Tile& tile);
 
-    // --- packets (Jpeg2000Packets.cpp) ---
+    // --- tile geometry and packets (Jpeg2000Packets.cpp) ---
     bool setUpTile(Tile& tile);
-    // setUpTile's steps: one sub-band of resolution r of component c (its
-    // area, step size and code-block size; false, reported, past the bit
-    // planes we decode), and its partition into code-blocks.
+    // setUpTile's steps: one resolution of component c, one of its sub-bands
+    // (area, step size and code-block size; false, reported, past the bit
+    // planes we decode), the band's code-blocks, and the precincts with
+    // their share of each band. The budgets count down the code-blocks and
+    // precincts left to the tile; false when they run out.
+    bool setUpResolution(TileComponent& comp, int c, int r, int64_t& blockBudget, int64_t& precinctBudget);
     bool setUpSubBand(const TileComponent& comp, int c, int r, int b, int ppx, int ppy, SubBand& band);
-    static void partitionCodeBlocks(SubBand& band);
+    static bool partitionCodeBlocks(SubBand& band, int64_t& budget);
+    // The tile-components' areas, which is all that a tile without data
+    // needs.
+    void setUpComponentBounds(Tile& tile);
+    static void partitionPrecincts(Resolution& res, int r);
+    bool readPacket(Tile& tile, const PrecinctPlace& place, int layer, PacketCursor& cursor);
+    bool readBlockHeader(HeaderBits& in, PrecinctBand& part, CodeBlock& block, int i, int j, int layer,
+                         int style);
+
+    // --- progression (Jpeg2000Progression.cpp) ---
     void readPackets(Tile& tile);
-    bool readPacket(Tile& tile, TileComponent& comp, int resolution, int layer, uint32_t& pos);
+    std::vector<PrecinctPlace> precinctPlaces(const Tile& tile) const;
+    // The packets of one progression; false once the data has ended.
+    bool readProgression(Tile& tile, std::vector<PrecinctPlace> places, const ProgressionChange& change,
+                         PacketCursor& cursor);
 
     // --- code-blocks and transforms (Jpeg2000Transform.cpp) ---
     bool decodeTile(Tile& tile);
@@ -208,12 +299,12 @@ private:
                                std::vector<float>& realLine);
 
     // --- output ---
+    bool prepareOutput();
     bool nextLine();
     void freeAll();
 
     // Input: the whole source, read once per reset.
     std::vector<uint8_t> m_input;
-    bool m_failed = false;
 
     // Image header box.
     int m_boxComponents = 0;
@@ -229,8 +320,21 @@ private:
     int m_colourSpace = 0;
     int m_lab[7] = {};
     bool m_haveColour = false;
+    // Palette (pclr): entries x columns values, and each column's depth
+    // byte (bits - 1, bit 7 for signed).
     bool m_havePalette = false;
-    // Channel definitions: the components that carry opacity.
+    int m_paletteEntries = 0;
+    std::vector<int> m_paletteDepths;
+    std::vector<int32_t> m_paletteValues;
+    // Component mapping (cmap): per channel, its component and, for a
+    // palette channel, the palette column (-1 for a direct channel).
+    struct ChannelMapping {
+        int component;
+        int column;
+    };
+    std::vector<ChannelMapping> m_mappings;
+    bool m_haveMapping = false;
+    // Channel definitions: the channels that carry opacity.
     std::vector<bool> m_opacity;
 
     // Image and tile grid (SIZ).
@@ -255,6 +359,15 @@ private:
     // Components whose main-header COC or QCC outranks COD or QCD.
     std::vector<bool> m_cocSeen;
     std::vector<bool> m_qccSeen;
+    std::vector<ProgressionChange> m_changes;
+    // PPM: the packet headers of every tile-part, concatenated, and where
+    // each tile-part's lie; tile-parts take them in codestream order.
+    bool m_havePpm = false;
+    std::vector<uint8_t> m_packedMain;
+    std::vector<std::pair<uint32_t, uint32_t>> m_packedParts;
+    size_t m_tilePartsRead = 0;
+    // Precincts visited by the progressions so far (a bound on the work).
+    int64_t m_progressionVisits = 0;
     std::vector<Tile> m_tiles;
 
     // Output.
@@ -274,6 +387,8 @@ private:
     // Code-block decoding, reused from block to block.
     std::unique_ptr<Jpeg2000CodeBlock> m_codeBlock;
     std::vector<uint8_t> m_blockData;
+    std::vector<Jpeg2000CodeBlock::Segment> m_blockSegments;
+    std::vector<Contribution> m_contributions;
     std::vector<int32_t> m_blockValues;
 
     // Per output column: the tile column and per component the sample index.

@@ -1,6 +1,7 @@
-// The JPEG 2000 decoder's tile geometry and packets: resolutions, sub-bands
-// and code-blocks of each tile-component, tag trees and packet headers
-// (T.800 B.5 to B.10), in the five progression orders.
+// The JPEG 2000 decoder's tile geometry and packets: resolutions, sub-bands,
+// code-blocks and precincts of each tile-component, tag trees and packet
+// headers (T.800 B.5 to B.10). The order of the packets is followed in
+// Jpeg2000Progression.cpp.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -35,8 +36,10 @@ int floorLog2(int v) {
     return n;
 }
 
+}  // namespace
+
 // Packet header bits: after a 0xFF byte the next byte holds only 7 bits.
-struct HeaderBits {
+struct Jpeg2000Decoder::HeaderBits {
     const uint8_t* data;
     uint32_t pos;
     uint32_t end;
@@ -74,23 +77,14 @@ struct HeaderBits {
     }
 };
 
-}  // namespace
-
 void Jpeg2000Decoder::TagTree::build(int w, int h) {
     width = w;
     height = h;
-    levelStart.clear();
-    levelWidth.clear();
-    int total = 0;
-    int lw = w, lh = h;
-    for (;;) {
-        levelStart.push_back(total);
-        levelWidth.push_back(lw);
+    int64_t total = 0;
+    for (int64_t lw = w, lh = h;; lw = (lw + 1) / 2, lh = (lh + 1) / 2) {
         total += lw * lh;
         if (lw <= 1 && lh <= 1)
             break;
-        lw = (lw + 1) / 2;
-        lh = (lh + 1) / 2;
     }
     nodes.assign(size_t(total), Node{kUnknown, 0});
 }
@@ -133,23 +127,26 @@ bool Jpeg2000Decoder::setUpSubBand(const TileComponent& comp, int c, int r, int 
     ycb = std::max(std::min(ycb, ppy - (r > 0 ? 1 : 0)), 0);
     band.blockWidthExp = xcb;
     band.blockHeightExp = ycb;
-    partitionCodeBlocks(band);
     return true;
 }
 
-void Jpeg2000Decoder::partitionCodeBlocks(SubBand& band) {
+bool Jpeg2000Decoder::partitionCodeBlocks(SubBand& band, int64_t& budget) {
     const int xcb = band.blockWidthExp, ycb = band.blockHeightExp;
     band.blocks.clear();
     band.blocksWide = band.blocksHigh = 0;
-    if (band.x1 <= band.x0 || band.y1 <= band.y0) {
-        band.inclusion.build(0, 0);
-        band.zeroPlanes.build(0, 0);
-        return;
-    }
+    if (band.x1 <= band.x0 || band.y1 <= band.y0)
+        return true;
     const int bx0 = int(floorShift(band.x0, xcb));
     const int by0 = int(floorShift(band.y0, ycb));
-    band.blocksWide = int(ceilShift(band.x1, xcb)) - bx0;
-    band.blocksHigh = int(ceilShift(band.y1, ycb)) - by0;
+    const int64_t wide = ceilShift(band.x1, xcb) - bx0;
+    const int64_t high = ceilShift(band.y1, ycb) - by0;
+    budget -= wide * high;
+    if (budget < 0)
+        return false;
+    band.firstBlockX = bx0;
+    band.firstBlockY = by0;
+    band.blocksWide = int(wide);
+    band.blocksHigh = int(high);
     band.blocks.resize(size_t(band.blocksWide) * size_t(band.blocksHigh));
     for (int j = 0; j < band.blocksHigh; ++j) {
         for (int i = 0; i < band.blocksWide; ++i) {
@@ -160,54 +157,118 @@ void Jpeg2000Decoder::partitionCodeBlocks(SubBand& band) {
             block.y1 = int(std::min<int64_t>((int64_t(by0) + j + 1) << ycb, band.y1));
         }
     }
-    band.inclusion.build(band.blocksWide, band.blocksHigh);
-    band.zeroPlanes.build(band.blocksWide, band.blocksHigh);
+    return true;
 }
 
-bool Jpeg2000Decoder::setUpTile(Tile& tile) {
-    const bool mct = tile.transform != 0;
+// The precincts of a resolution (T.800 B.6): a grid of 2^ppx x 2^ppy
+// anchored at 0, and in each sub-band of a higher resolution a grid of half
+// that size, with the code-blocks that each cell holds.
+void Jpeg2000Decoder::partitionPrecincts(Resolution& res, int r) {
+    const int ppx = res.precinctWidthExp, ppy = res.precinctHeightExp;
+    const int bandX = r == 0 ? ppx : ppx - 1;
+    const int bandY = r == 0 ? ppy : ppy - 1;
+    const int64_t firstX = floorShift(res.x0, ppx);
+    const int64_t firstY = floorShift(res.y0, ppy);
+    res.precincts.assign(size_t(res.precinctsWide) * size_t(res.precinctsHigh), Precinct());
+    for (int j = 0; j < res.precinctsHigh; ++j) {
+        for (int i = 0; i < res.precinctsWide; ++i) {
+            Precinct& precinct = res.precincts[size_t(j) * size_t(res.precinctsWide) + size_t(i)];
+            for (int b = 0; b < res.bandCount; ++b) {
+                const SubBand& band = res.bands[b];
+                PrecinctBand& part = precinct.bands[b];
+                if (band.blocksWide == 0 || band.blocksHigh == 0)
+                    continue;
+                const int64_t x0 = std::max<int64_t>((firstX + i) << bandX, band.x0);
+                const int64_t y0 = std::max<int64_t>((firstY + j) << bandY, band.y0);
+                const int64_t x1 = std::min<int64_t>((firstX + i + 1) << bandX, band.x1);
+                const int64_t y1 = std::min<int64_t>((firstY + j + 1) << bandY, band.y1);
+                if (x1 <= x0 || y1 <= y0)
+                    continue;
+                part.blockX = int(floorShift(x0, band.blockWidthExp)) - band.firstBlockX;
+                part.blockY = int(floorShift(y0, band.blockHeightExp)) - band.firstBlockY;
+                part.blocksWide = int(ceilShift(x1, band.blockWidthExp)) - band.firstBlockX - part.blockX;
+                part.blocksHigh = int(ceilShift(y1, band.blockHeightExp)) - band.firstBlockY - part.blockY;
+                part.inclusion.build(part.blocksWide, part.blocksHigh);
+                part.zeroPlanes.build(part.blocksWide, part.blocksHigh);
+            }
+        }
+    }
+}
+
+bool Jpeg2000Decoder::setUpResolution(TileComponent& comp, int c, int r, int64_t& blockBudget,
+                                      int64_t& precinctBudget) {
+    const CodingStyle& s = comp.style;
+    Resolution& res = comp.resolutions[size_t(r)];
+    const int n = s.levels - r;
+    res.x0 = int(ceilShift(comp.x0, n));
+    res.y0 = int(ceilShift(comp.y0, n));
+    res.x1 = int(ceilShift(comp.x1, n));
+    res.y1 = int(ceilShift(comp.y1, n));
+    const int ppx = s.precincts[r] & 15;
+    const int ppy = s.precincts[r] >> 4;
+    // A sub-band precinct is half the resolution's: a precinct of one
+    // sample is allowed in the lowest resolution only.
+    if (r > 0 && (ppx == 0 || ppy == 0)) {
+        reportError(getPos(), "JPX precinct of one sample above the lowest resolution");
+        return false;
+    }
+    res.precinctWidthExp = ppx;
+    res.precinctHeightExp = ppy;
+    res.bandCount = r == 0 ? 1 : 3;
+    for (int b = 0; b < res.bandCount; ++b) {
+        if (!setUpSubBand(comp, c, r, b, ppx, ppy, res.bands[b]))
+            return false;
+        if (!partitionCodeBlocks(res.bands[b], blockBudget))
+            break;
+    }
+    if (res.x1 > res.x0 && res.y1 > res.y0) {
+        const int64_t wide = ceilShift(res.x1, ppx) - floorShift(res.x0, ppx);
+        const int64_t high = ceilShift(res.y1, ppy) - floorShift(res.y0, ppy);
+        precinctBudget -= wide * high;
+        if (precinctBudget >= 0) {
+            res.precinctsWide = int(wide);
+            res.precinctsHigh = int(high);
+        }
+    }
+    if (blockBudget < 0 || precinctBudget < 0) {
+        reportError(getPos(), "JPX tile of too many code-blocks or precincts");
+        return false;
+    }
+    partitionPrecincts(res, r);
+    return true;
+}
+
+void Jpeg2000Decoder::setUpComponentBounds(Tile& tile) {
     for (int c = 0; c < m_componentCount; ++c) {
         TileComponent& comp = tile.comps[size_t(c)];
-        const CodingStyle& s = comp.style;
-        const Quantization& q = comp.quant;
-        if (s.blockStyle & ~Jpeg2000CodeBlock::kDecodedStyles) {
-            reportError(getPos(), "JPX code-block style 0x%02x is not supported", s.blockStyle);
-            return false;
-        }
-        const int needed = q.style == 1 ? 1 : 3 * s.levels + 1;
-        if (q.stepCount < needed) {
-            reportError(getPos(), "JPX quantisation: %d step sizes for %d levels", q.stepCount, s.levels);
-            return false;
-        }
         const uint32_t xs = uint32_t(m_xSep[size_t(c)]), ys = uint32_t(m_ySep[size_t(c)]);
         comp.x0 = int((uint64_t(tile.x0) + xs - 1) / xs);
         comp.y0 = int((uint64_t(tile.y0) + ys - 1) / ys);
         comp.x1 = int((uint64_t(tile.x1) + xs - 1) / xs);
         comp.y1 = int((uint64_t(tile.y1) + ys - 1) / ys);
+    }
+}
+
+bool Jpeg2000Decoder::setUpTile(Tile& tile) {
+    setUpComponentBounds(tile);
+    int64_t blockBudget = kMaxCodeBlocks;
+    int64_t precinctBudget = kMaxPrecincts;
+    for (int c = 0; c < m_componentCount; ++c) {
+        TileComponent& comp = tile.comps[size_t(c)];
+        const CodingStyle& s = comp.style;
+        const Quantization& q = comp.quant;
+        const int needed = q.style == 1 ? 1 : 3 * s.levels + 1;
+        if (q.stepCount < needed) {
+            reportError(getPos(), "JPX quantisation: %d step sizes for %d levels", q.stepCount, s.levels);
+            return false;
+        }
         comp.resolutions.assign(size_t(s.levels + 1), Resolution());
         for (int r = 0; r <= s.levels; ++r) {
-            Resolution& res = comp.resolutions[size_t(r)];
-            const int n = s.levels - r;
-            res.x0 = int(ceilShift(comp.x0, n));
-            res.y0 = int(ceilShift(comp.y0, n));
-            res.x1 = int(ceilShift(comp.x1, n));
-            res.y1 = int(ceilShift(comp.y1, n));
-            const int ppx = s.precincts[r] & 15;
-            const int ppy = s.precincts[r] >> 4;
-            if (res.x1 > res.x0 && res.y1 > res.y0 &&
-                (ceilShift(res.x1, ppx) - floorShift(res.x0, ppx) > 1 ||
-                 ceilShift(res.y1, ppy) - floorShift(res.y0, ppy) > 1)) {
-                reportError(getPos(), "JPX resolution of several precincts is not supported");
+            if (!setUpResolution(comp, c, r, blockBudget, precinctBudget))
                 return false;
-            }
-            res.bandCount = r == 0 ? 1 : 3;
-            for (int b = 0; b < res.bandCount; ++b) {
-                if (!setUpSubBand(comp, c, r, b, ppx, ppy, res.bands[b]))
-                    return false;
-            }
         }
     }
-    if (mct) {
+    if (tile.transform != 0) {
         if (m_componentCount < 3) {
             reportError(getPos(), "JPX component transform over fewer than three components");
             return false;
@@ -229,12 +290,19 @@ namespace {
 
 // Whether the leaf (x, y) of the tree has a value below threshold, decoding
 // the nodes on its path as far as that needs (T.800 B.10.2).
-template <typename Tree>
-bool tagValueBelow(Tree& tree, int x, int y, int threshold, HeaderBits& in) {
-    int path[40];
+template <typename Tree, typename Bits>
+bool tagValueBelow(Tree& tree, int x, int y, int threshold, Bits& in) {
+    // Leaves first, a level of half the size (rounded up) above each; 2^31
+    // leaves make at most 33 levels.
+    int path[34];
     int depth = 0;
-    for (size_t level = 0; level < tree.levelStart.size(); ++level) {
-        path[depth++] = tree.levelStart[level] + (y >> level) * tree.levelWidth[level] + (x >> level);
+    for (int64_t start = 0, w = tree.width, h = tree.height;; x >>= 1, y >>= 1) {
+        path[depth++] = int(start + int64_t(y) * w + x);
+        if (w <= 1 && h <= 1)
+            break;
+        start += w * h;
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
     }
     int low = 0;
     for (int i = depth - 1; i >= 0; --i) {
@@ -257,7 +325,8 @@ bool tagValueBelow(Tree& tree, int x, int y, int threshold, HeaderBits& in) {
 }
 
 // Coding passes added by a packet (T.800 table B.4).
-int readPassCount(HeaderBits& in) {
+template <typename Bits>
+int readPassCount(Bits& in) {
     if (!in.bit())
         return 1;
     if (!in.bit())
@@ -273,59 +342,79 @@ int readPassCount(HeaderBits& in) {
 
 }  // namespace
 
-bool Jpeg2000Decoder::readPacket(Tile& tile, TileComponent& comp, int resolution, int layer, uint32_t& pos) {
-    Resolution& res = comp.resolutions[size_t(resolution)];
+// One code-block's entries of a packet header (T.800 B.10.4 to B.10.7):
+// inclusion, the missing bit planes at its first inclusion, the number of
+// passes, the Lblock increment and a length for each codeword segment that
+// the passes reach into. Their data follows the header: the shares are kept
+// in m_contributions. False (reported) for values past what we decode.
+bool Jpeg2000Decoder::readBlockHeader(HeaderBits& in, PrecinctBand& part, CodeBlock& block, int i, int j,
+                                      int layer, int style) {
+    const bool first = !block.included;
+    const bool included = first ? tagValueBelow(part.inclusion, i, j, layer + 1, in) : in.bit() != 0;
+    if (in.failed || !included)
+        return true;
+    if (first) {
+        // The number of missing bit planes, decoded threshold by threshold;
+        // no more planes than a band has.
+        int threshold = 1;
+        while (!tagValueBelow(part.zeroPlanes, i, j, threshold, in) && !in.failed &&
+               threshold <= kMaxBitPlanes + 1)
+            ++threshold;
+        if (threshold > kMaxBitPlanes + 1) {
+            reportError(getPos(), "JPX code-block with too many missing bit planes");
+            return false;
+        }
+        block.zeroPlanes = part.zeroPlanes.nodes[size_t(j) * size_t(part.blocksWide) + size_t(i)].value;
+        block.included = true;
+    }
+    const int passes = readPassCount(in);
+    while (in.bit() && !in.failed) {
+        if (++block.lengthBits > kMaxLengthBits) {
+            reportError(getPos(), "JPX code-block length of too many bits");
+            return false;
+        }
+    }
+    for (int pass = block.passes, left = passes; left > 0 && !in.failed;) {
+        const int take =
+            int(std::min<int64_t>(left, int64_t(Jpeg2000CodeBlock::segmentEnd(pass, style)) - pass));
+        const int bits = block.lengthBits + floorLog2(take);
+        if (bits > kMaxLengthBits) {
+            reportError(getPos(), "JPX code-block length of too many bits");
+            return false;
+        }
+        m_contributions.push_back(
+            {&block, in.bits(bits), Jpeg2000CodeBlock::segmentStart(pass, style), take});
+        pass += take;
+        left -= take;
+    }
+    return true;
+}
+
+bool Jpeg2000Decoder::readPacket(Tile& tile, const PrecinctPlace& place, int layer, PacketCursor& cursor) {
+    TileComponent& comp = tile.comps[size_t(place.component)];
+    Resolution& res = comp.resolutions[size_t(place.resolution)];
+    Precinct& precinct = res.precincts[size_t(place.precinct)];
     const uint8_t* data = tile.data.data();
     const uint32_t end = uint32_t(tile.data.size());
-    if (tile.sop && end - pos >= 6 && (uint32_t(data[pos]) << 8 | data[pos + 1]) == uint32_t(kMarkerSop))
-        pos += 6;
-    HeaderBits in{data, pos, end};
-    struct Contribution {
-        CodeBlock* block;
-        uint32_t length;
-        int passes;
-    };
-    std::vector<Contribution> contributions;
+    uint32_t& body = cursor.body;
+    if (tile.sop && end - body >= 6 && (uint32_t(data[body]) << 8 | data[body + 1]) == uint32_t(kMarkerSop))
+        body += 6;
+    // Packed headers come from their own data; the bodies stay in place.
+    const bool packed = tile.packedHeaders;
+    const uint8_t* headerData = packed ? tile.headers.data() : data;
+    const uint32_t headerEnd = packed ? uint32_t(tile.headers.size()) : end;
+    uint32_t& header = packed ? cursor.header : body;
+    HeaderBits in{headerData, header, headerEnd};
+    m_contributions.clear();
     if (in.bit()) {
         for (int b = 0; b < res.bandCount && !in.failed; ++b) {
             SubBand& band = res.bands[b];
-            for (int j = 0; j < band.blocksHigh && !in.failed; ++j) {
-                for (int i = 0; i < band.blocksWide && !in.failed; ++i) {
-                    CodeBlock& block = band.blocks[size_t(j) * size_t(band.blocksWide) + size_t(i)];
-                    const bool first = !block.included;
-                    const bool included =
-                        first ? tagValueBelow(band.inclusion, i, j, layer + 1, in) : in.bit() != 0;
-                    if (in.failed || !included)
-                        continue;
-                    if (first) {
-                        // The number of missing bit planes, decoded threshold by
-                        // threshold; no more planes than a band has.
-                        int threshold = 1;
-                        while (!tagValueBelow(band.zeroPlanes, i, j, threshold, in) && !in.failed &&
-                               threshold <= kMaxBitPlanes + 1)
-                            ++threshold;
-                        if (threshold > kMaxBitPlanes + 1) {
-                            reportError(getPos(), "JPX code-block with too many missing bit planes");
-                            return false;
-                        }
-                        block.zeroPlanes =
-                            band.zeroPlanes.nodes[size_t(j) * size_t(band.blocksWide) + size_t(i)].value;
-                        block.included = true;
-                    }
-                    const int passes = readPassCount(in);
-                    while (in.bit() && !in.failed) {
-                        if (++block.lengthBits > kMaxLengthBits) {
-                            reportError(getPos(), "JPX code-block length of too many bits");
-                            return false;
-                        }
-                    }
-                    const int bits = block.lengthBits + floorLog2(passes);
-                    if (bits > kMaxLengthBits) {
-                        reportError(getPos(), "JPX code-block length of too many bits");
+            PrecinctBand& part = precinct.bands[b];
+            for (int j = 0; j < part.blocksHigh && !in.failed; ++j) {
+                CodeBlock* row = band.blocks.data() + size_t(part.blockY + j) * size_t(band.blocksWide);
+                for (int i = 0; i < part.blocksWide && !in.failed; ++i) {
+                    if (!readBlockHeader(in, part, row[part.blockX + i], i, j, layer, comp.style.blockStyle))
                         return false;
-                    }
-                    const uint32_t length = in.bits(bits);
-                    contributions.push_back({&block, length, passes});
                 }
             }
         }
@@ -335,95 +424,30 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, TileComponent& comp, int resolution
         reportError(getPos(), "JPX packet header cut short");
         return false;
     }
-    pos = in.pos;
-    if (tile.eph && end - pos >= 2 && (uint32_t(data[pos]) << 8 | data[pos + 1]) == uint32_t(kMarkerEph))
-        pos += 2;
-    for (const Contribution& part : contributions) {
-        if (part.length > end - pos) {
+    header = in.pos;
+    if (tile.eph && headerEnd - header >= 2 &&
+        (uint32_t(headerData[header]) << 8 | headerData[header + 1]) == uint32_t(kMarkerEph))
+        header += 2;
+    ++precinct.layersRead;
+    for (const Contribution& part : m_contributions) {
+        if (part.length > end - body) {
+            // Data cut short inside a body. The MQ decoder decodes the
+            // bytes that arrived and then settles on the likelier symbols,
+            // which keeps the passes past them small; raw passes past their
+            // bytes would read 1-bits, each a significant coefficient, so
+            // they are left out.
             reportError(getPos(), "JPX code-block data cut short");
+            if (!Jpeg2000CodeBlock::isRawPass(part.segment, comp.style.blockStyle)) {
+                part.block->chunks.push_back({body, end - body, part.segment});
+                part.block->passes += part.passes;
+            }
             return false;
         }
-        if (part.length > 0)
-            part.block->segments.push_back({pos, part.length});
+        part.block->chunks.push_back({body, part.length, part.segment});
         part.block->passes += part.passes;
-        pos += part.length;
+        body += part.length;
     }
     return true;
-}
-
-void Jpeg2000Decoder::readPackets(Tile& tile) {
-    // The packets: one per component, resolution and layer (each resolution
-    // is one precinct). An empty resolution has no precinct and so no
-    // packet; leaving those out first keeps the loops to real packets, each
-    // of which takes at least a byte.
-    struct Place {
-        int component;
-        int resolution;
-    };
-    std::vector<Place> byResolution;  // resolution, then component
-    int maxResolutions = 0;
-    for (const TileComponent& comp : tile.comps)
-        maxResolutions = std::max(maxResolutions, comp.style.levels + 1);
-    for (int r = 0; r < maxResolutions; ++r) {
-        for (int c = 0; c < m_componentCount; ++c) {
-            const TileComponent& comp = tile.comps[size_t(c)];
-            if (r > comp.style.levels)
-                continue;
-            const Resolution& res = comp.resolutions[size_t(r)];
-            if (res.x1 > res.x0 && res.y1 > res.y0)
-                byResolution.push_back({c, r});
-        }
-    }
-    if (byResolution.empty())
-        return;
-    std::vector<Place> byComponent = byResolution;  // component, then resolution
-    std::stable_sort(byComponent.begin(), byComponent.end(),
-                     [](const Place& a, const Place& b) { return a.component < b.component; });
-
-    const int layers = tile.layers;
-    uint32_t pos = 0;
-    bool stopped = false;
-    auto packet = [&](const Place& place, int layer) {
-        if (stopped)
-            return;
-        if (pos >= tile.data.size()) {
-            // Data cut short: the packets that arrived are decoded.
-            reportError(getPos(), "JPX tile data ends before its last packet");
-            stopped = true;
-            return;
-        }
-        if (!readPacket(tile, tile.comps[size_t(place.component)], place.resolution, layer, pos))
-            stopped = true;
-    };
-    switch (tile.progression) {
-        case 0:  // layer, resolution, component, position
-            for (int l = 0; l < layers && !stopped; ++l)
-                for (const Place& place : byResolution)
-                    packet(place, l);
-            break;
-        case 1:  // resolution, layer, component, position
-            for (size_t first = 0; first < byResolution.size() && !stopped;) {
-                size_t last = first;
-                while (last < byResolution.size() &&
-                       byResolution[last].resolution == byResolution[first].resolution)
-                    ++last;
-                for (int l = 0; l < layers && !stopped; ++l)
-                    for (size_t i = first; i < last; ++i)
-                        packet(byResolution[i], l);
-                first = last;
-            }
-            break;
-        case 2:  // resolution, position, component, layer
-            for (const Place& place : byResolution)
-                for (int l = 0; l < layers && !stopped; ++l)
-                    packet(place, l);
-            break;
-        default:  // position, component, resolution, layer (and CPRL alike)
-            for (const Place& place : byComponent)
-                for (int l = 0; l < layers && !stopped; ++l)
-                    packet(place, l);
-            break;
-    }
 }
 
 }  // namespace rendova

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000CodeBlock.h"
@@ -111,6 +114,19 @@ void interleave(const T* in, size_t step, int n, int first, T* line) {
     }
 }
 
+// The same for G rows of n samples, stride apart: element k of row j goes
+// to line[k * G + j].
+template <int G, typename T>
+void interleaveRows(const T* rows, size_t stride, int n, int first, T* line) {
+    const int lowCount = (n + 1 - (first & 1)) / 2;
+    int low = 0, high = lowCount;
+    for (int k = 0; k < n; ++k) {
+        const int from = ((first + k) & 1) == 0 ? low++ : high++;
+        for (int j = 0; j < G; ++j)
+            line[k * G + j] = rows[size_t(j) * stride + size_t(from)];
+    }
+}
+
 // Work buffer entries for lines of up to n samples: G of them each, and one
 // line's worth at both ends for the extension.
 constexpr size_t kGroup = 8;
@@ -121,9 +137,21 @@ inline size_t workSize(size_t n) {
 template <typename T>
 void inverseLevel(T* data, int stride, int width, int height, int firstX, int firstY, T* work,
                   void (*group)(T*, int, int), void (*single)(T*, int, int)) {
+    constexpr int G = int(kGroup);
     if (width > 0) {
+        // Rows G at a time too, gathered side by side.
+        int y = 0;
+        for (; y + G <= height; y += G) {
+            T* rows = data + size_t(y) * size_t(stride);
+            T* line = work + G;
+            interleaveRows<G>(rows, size_t(stride), width, firstX, line);
+            group(line, width, firstX);
+            for (int k = 0; k < width; ++k)
+                for (int j = 0; j < G; ++j)
+                    rows[size_t(j) * size_t(stride) + size_t(k)] = line[k * G + j];
+        }
         T* line = work + 1;
-        for (int y = 0; y < height; ++y) {
+        for (; y < height; ++y) {
             T* row = data + size_t(y) * size_t(stride);
             interleave<1>(row, 1, width, firstX, line);
             single(line, width, firstX);
@@ -131,7 +159,6 @@ void inverseLevel(T* data, int stride, int width, int height, int firstX, int fi
         }
     }
     if (height > 0) {
-        constexpr int G = int(kGroup);
         T* line = work + G;
         int x = 0;
         for (; x + G <= width; x += G) {
@@ -161,8 +188,14 @@ int32_t roundSample(float v, int64_t low, int64_t high) {
         return int32_t(low);
     if (v >= float(high))
         return int32_t(high);
-    // Nearest, ties to even: one instruction where floor(v + 0.5) is a call.
+        // Nearest, ties to even. lrint is a call unless math errors are off; the
+        // SSE conversion is the same rounding in one instruction (v is within
+        // the 32-bit range here).
+#if defined(__SSE__)
+    return clipSample(_mm_cvtss_si32(_mm_set_ss(v)), low, high);
+#else
     return clipSample(int64_t(std::lrint(v)), low, high);
+#endif
 }
 
 }  // namespace
@@ -171,22 +204,32 @@ void Jpeg2000Decoder::decodeBlock(const Tile& tile, TileComponent& comp, const S
                                   const CodeBlock& block, bool reversible) {
     const int width = block.x1 - block.x0;
     const int height = block.y1 - block.y0;
-    if (width <= 0 || height <= 0 || block.passes == 0 || block.segments.empty())
+    if (width <= 0 || height <= 0 || block.passes == 0 || block.chunks.empty())
         return;
     const int startPlane = band.bitPlanes - 1 - block.zeroPlanes;
     if (startPlane < 0)
         return;
-    // Data of several layers is one codeword: the segments are joined.
+    // The chunks of a codeword segment from several layers are joined.
     m_blockData.clear();
-    for (const Segment& s : block.segments)
-        m_blockData.insert(m_blockData.end(), tile.data.begin() + s.offset,
-                           tile.data.begin() + s.offset + s.length);
-    if (m_blockData.size() > size_t(INT32_MAX))
-        return;  // the decoder counts its segment in an int
+    m_blockSegments.clear();
+    for (const Chunk& chunk : block.chunks) {
+        if (m_blockData.size() + chunk.length > size_t(INT32_MAX))
+            return;  // the decoders count their segments in ints
+        if (m_blockSegments.empty() || m_blockSegments.back().firstPass != chunk.segment)
+            m_blockSegments.push_back({nullptr, 0, chunk.segment});
+        m_blockSegments.back().length += int(chunk.length);
+        m_blockData.insert(m_blockData.end(), tile.data.begin() + chunk.offset,
+                           tile.data.begin() + chunk.offset + chunk.length);
+    }
+    const uint8_t* data = m_blockData.data();
+    for (Jpeg2000CodeBlock::Segment& segment : m_blockSegments) {
+        segment.data = data;
+        data += segment.length;
+    }
     m_blockValues.resize(size_t(width) * size_t(height));
     if (!m_codeBlock)
         m_codeBlock = std::make_unique<Jpeg2000CodeBlock>();
-    m_codeBlock->decode(m_blockData.data(), int(m_blockData.size()), width, height, band.orientation,
+    m_codeBlock->decode(m_blockSegments.data(), int(m_blockSegments.size()), width, height, band.orientation,
                         comp.style.blockStyle, startPlane, std::min(block.passes, 3 * (startPlane + 1) - 2),
                         m_blockValues.data());
 
@@ -242,7 +285,7 @@ bool hasCodedData(const Component& comp) {
     for (const auto& res : comp.resolutions)
         for (int b = 0; b < res.bandCount; ++b)
             for (const auto& block : res.bands[b].blocks)
-                if (block.passes > 0 && !block.segments.empty())
+                if (block.passes > 0 && !block.chunks.empty())
                     return true;
     return false;
 }

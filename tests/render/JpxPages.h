@@ -1,9 +1,12 @@
 #pragma once
 
 // The JPEG 2000 pages of the render tests: grey, RGB (irreversible), 16-bit
-// and an image whose opacity channel is in its data (SMaskInData), each
-// written by opj_compress when the pages are first built. Without
-// opj_compress the page holds only its backdrop, and both renderers agree.
+// and an image whose opacity channel is in its data (SMaskInData); and the
+// forms that producers write: precincts with many layers, the code-block
+// styles, progression changes, and a palette file drawn through an Indexed
+// colour space and through its own palette. The streams are written by
+// opj_compress when the pages are first built. Without opj_compress a page
+// holds only its backdrop, and both renderers agree.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,6 +17,7 @@
 #include <string>
 
 #include "tests/render/VectorPages.h"
+#include "tests/support/Jpeg2000Files.h"
 
 namespace rendova::test {
 
@@ -35,6 +39,60 @@ inline std::string jpxStream(const std::string& folder, const std::string& name,
         return "";
     std::ifstream file(out, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The page of the producers' forms: four 48 x 32 images.
+inline void addJpxFormsPage(std::map<std::string, VectorPage>& made, const std::string& folder) {
+    VectorPage& page = made["image-jpx-forms"];
+    page.content = "0.85 1 1 rg 0 0 240 180 re f ";
+    std::string rgb = "P6\n48 32\n255\n", index = "P5\n48 32\n255\n", palette, lookup;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const bool ring = (2 * x - 47) * (2 * x - 47) + (2 * y - 31) * (2 * y - 31) < 700;
+            const char colour[3] = {char(x * 5 + y), char(ring ? 230 : y * 7), char((x * y) & 0xFF)};
+            rgb.append(colour, 3);
+            index += char((x / 6 + (y / 4) * 8 + (ring ? 3 : 0)) % 64);
+        }
+    }
+    for (int e = 0; e < 64; ++e) {
+        const int rgbEntry[3] = {e * 4, 255 - e * 3, (e * 37) % 256};
+        for (int v : rgbEntry) {
+            palette.push_back(char(v));
+            const char hex[] = "0123456789ABCDEF";
+            lookup += std::string{hex[v >> 4], hex[v & 15]};
+        }
+    }
+    // The palette file wraps the codestream of the indices.
+    const std::string indices = jpxStream(folder, "index.pgm", index, "-n 3");
+    const size_t code = indices.find("\xFF\x4F\xFF\x51");
+    std::vector<int32_t> values(palette.begin(), palette.end());
+    for (int32_t& v : values)
+        v &= 0xFF;
+    const std::string paletteFile =
+        code == std::string::npos ? "" : paletteJp2(indices.substr(code), 48, 32, 8, {7, 7, 7}, values, 16);
+    const std::string streams[4] = {
+        jpxStream(folder, "producer.ppm", rgb,
+                  "-I -p RPCL -c [32,32],[16,16] -b 16,16 -r 80,40,20,10,8,6,4,3,2,1"),
+        jpxStream(folder, "styles.ppm", rgb,
+                  "-n 4 -M 63 -c [16,16] -b 8,8 -r 10,4,1 -POC T1=0,0,2,6,3,RLCP/T1=0,0,3,6,3,CPRL"),
+        paletteFile,
+        paletteFile,
+    };
+    const std::string extra[4] = {"", "", "/ColorSpace [/Indexed /DeviceRGB 63 <" + lookup + ">] ", ""};
+    std::string names;
+    for (int i = 0; i < 4; ++i) {
+        if (streams[i].empty())
+            continue;
+        const std::string name = "J" + std::to_string(i);
+        names += "/" + name + " " + std::to_string(10 + i) + " 0 R ";
+        page.streams.push_back(
+            {10 + i,
+             {"<< /Type /XObject /Subtype /Image /Width 48 /Height 32 " + extra[i] + "/Filter /JPXDecode >>",
+              streams[i]}});
+        page.content += "q 48 0 0 32 " + std::to_string(30 + 120 * (i % 2)) + " " +
+                        std::to_string(110 - 80 * (i / 2)) + " cm /" + name + " Do Q ";
+    }
+    page.resources = "<< /XObject << " + names + ">> >>";
 }
 
 inline std::map<std::string, VectorPage> jpxPages() {
@@ -70,7 +128,6 @@ inline std::map<std::string, VectorPage> jpxPages() {
             jpxStream(folder, "wide.pgm", wide, "-n 3"),
             jpxStream(folder, "rgba.pam", rgba, "-n 3", "-define png:color-type=6"),
         };
-        std::filesystem::remove_all(folder);
         const char* const extra[4] = {"", "", "", "/SMaskInData 1 "};
         std::string names;
         for (int i = 0; i < 4; ++i) {
@@ -88,6 +145,8 @@ inline std::map<std::string, VectorPage> jpxPages() {
                             std::to_string(110 - 80 * (i / 2)) + " cm /" + name + " Do Q ";
         }
         page.resources = "<< /XObject << " + names + ">> >>";
+        addJpxFormsPage(made, folder);
+        std::filesystem::remove_all(folder);
         return made;
     }();
     return pages;

@@ -162,6 +162,31 @@ TEST(ArithDecoder, MpsRunsDecodeAsSingleDecisions) {
     }
 }
 
+// A segment read from a buffer decides as the same bytes read from a stream
+// with that limit, through the end of the bytes and the 1-bits after it.
+TEST(ArithDecoder, BufferDecidesAsALimitedStream) {
+    for (unsigned seed = 11; seed <= 14; ++seed) {
+        const Decisions d = randomDecisions(seed, 3000, 3);
+        std::string coded = encode(d, 3);
+        coded.resize(coded.size() * 3 / 4);  // cut: the tail decodes from 1-bits
+        RefPtr<DataStream> stream = memoryStream(coded + "more bytes than the limit");
+        stream->reset();
+        ArithDecoder fromStream, fromBuffer;
+        ArithDecoderStats streamStats(3), bufferStats(3);
+        fromStream.setStream(stream.get(), int(coded.size()));
+        fromBuffer.setBuffer(reinterpret_cast<const uint8_t*>(coded.data()), int(coded.size()));
+        fromStream.start();
+        fromBuffer.start();
+        ArithDecoder::Registers r = fromBuffer.registers();
+        int mismatches = 0;
+        for (size_t i = 0; i < d.bits.size(); ++i)
+            mismatches += fromStream.decodeBit(d.contexts[i], &streamStats) !=
+                          fromBuffer.decodeBit(r, d.contexts[i], &bufferStats);
+        fromBuffer.setRegisters(r);
+        EXPECT_EQ(mismatches, 0) << "seed " << seed;
+    }
+}
+
 // The one-piece decode, and the same stream given as two limited segments
 // split at every byte: the second length is set as soon as the decoder has
 // read ahead past the first, and every decision must agree.
