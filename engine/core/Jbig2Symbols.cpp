@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jbig2Decoder.h"
 
@@ -29,10 +30,6 @@ int symbolCodeLength(int64_t count) {
     while ((int64_t(1) << length) < count)
         ++length;
     return length;
-}
-
-uint32_t be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
 // The standard table or the next custom one for a table selection.
@@ -699,7 +696,7 @@ void Jbig2Decoder::readPatternDict(const SegmentHeader& h, Data data, SegmentLis
     const int templ = (flags >> 1) & 3;
     const int width = data.bytes[1];
     const int height = data.bytes[2];
-    const int64_t count = int64_t(be32(data.bytes + 3)) + 1;
+    const int64_t count = int64_t(readBigEndian32(data.bytes + 3)) + 1;
     if (width == 0 || height == 0 || count > kMaxPatterns ||
         !Jbig2Bitmap::sizeInRange(count * width, height)) {
         reportError(m_position, "Bad JBIG2 pattern dictionary size");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000Decoder.h"
 #include "engine/core/PdfValue.h"
@@ -33,13 +34,6 @@ constexpr uint32_t kMarkerSiz = 0xFF51;
 constexpr int kMaxBoxDepth = 4;
 // The enumerated colour spaces of the JPX box that the decoder can name.
 constexpr int kMaxEnumeratedSpace = 24;
-
-uint32_t read16(const uint8_t* p) {
-    return uint32_t(p[0]) << 8 | p[1];
-}
-uint32_t read32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 // Colour mode of an enumerated colour space, 0 when it is none of grey, RGB
 // or CMYK.
@@ -74,19 +68,19 @@ bool Jpeg2000Decoder::readBoxHeader(uint32_t pos, uint32_t end, uint32_t& type, 
         reportError(getPos(), "JPX box header cut short");
         return false;
     }
-    uint64_t length = read32(data + pos);
-    type = read32(data + pos + 4);
+    uint64_t length = readBigEndian32(data + pos);
+    type = readBigEndian32(data + pos + 4);
     uint32_t header = 8;
     if (length == 1) {
         if (end - pos < 16) {
             reportError(getPos(), "JPX box header cut short");
             return false;
         }
-        if (read32(data + pos + 8) != 0) {
+        if (readBigEndian32(data + pos + 8) != 0) {
             reportError(getPos(), "JPX box with a length above 4 GB is not supported");
             return false;
         }
-        length = read32(data + pos + 12);
+        length = readBigEndian32(data + pos + 12);
         header = 16;
     }
     dataBegin = pos + header;
@@ -113,9 +107,9 @@ bool Jpeg2000Decoder::readImageHeaderBox(const uint8_t* p, uint32_t dataLength) 
         reportError(getPos(), "JPX image header cut short");
         return false;
     }
-    m_boxHeight = int(std::min<uint32_t>(read32(p), INT32_MAX));
-    m_boxWidth = int(std::min<uint32_t>(read32(p + 4), INT32_MAX));
-    m_boxComponents = int(read16(p + 8));
+    m_boxHeight = int(std::min<uint32_t>(readBigEndian32(p), INT32_MAX));
+    m_boxWidth = int(std::min<uint32_t>(readBigEndian32(p + 4), INT32_MAX));
+    m_boxComponents = int(readBigEndian16(p + 8));
     m_boxBits = p[10];
     if (p[11] != 7) {
         reportError(getPos(), "JPX image header: unknown compression");
@@ -128,14 +122,14 @@ bool Jpeg2000Decoder::readImageHeaderBox(const uint8_t* p, uint32_t dataLength) 
 
 // The channel definitions: which channels are opacity.
 bool Jpeg2000Decoder::readChannelsBox(const uint8_t* p, uint32_t dataLength) {
-    const uint32_t count = dataLength >= 2 ? read16(p) : 0;
+    const uint32_t count = dataLength >= 2 ? readBigEndian16(p) : 0;
     if (dataLength < 2 || dataLength - 2 < uint64_t(count) * 6) {
         reportError(getPos(), "JPX channel definition box cut short");
         return false;
     }
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t channel = read16(p + 2 + 6 * i);
-        const uint32_t kind = read16(p + 4 + 6 * i);
+        const uint32_t channel = readBigEndian16(p + 2 + 6 * i);
+        const uint32_t kind = readBigEndian16(p + 4 + 6 * i);
         if ((kind == 1 || kind == 2) && channel < uint32_t(kMaxComponents)) {
             if (m_opacity.size() <= channel)
                 m_opacity.resize(channel + 1);
@@ -225,7 +219,7 @@ bool Jpeg2000Decoder::readColourBox(uint32_t begin, uint32_t end) {
         reportError(getPos(), "JPX colour box cut short");
         return false;
     }
-    const uint32_t space = read32(p + 3);
+    const uint32_t space = readBigEndian32(p + 3);
     if (space > uint32_t(kMaxEnumeratedSpace) || space == 2 || space == 5 || space == 6 || space == 7 ||
         space == 8 || space == 10 || space == 15 || space == 19) {
         reportError(getPos(), "JPX bad colour space");
@@ -235,7 +229,7 @@ bool Jpeg2000Decoder::readColourBox(uint32_t begin, uint32_t end) {
     if (space == 14) {
         if (length == 35) {
             for (int i = 0; i < 7; ++i)
-                lab[i] = int(read32(p + 7 + 4 * i));
+                lab[i] = int(readBigEndian32(p + 7 + 4 * i));
         } else if (length != 7) {
             reportError(getPos(), "JPX Lab colour box of a wrong length");
             return false;
@@ -259,7 +253,7 @@ bool Jpeg2000Decoder::readPaletteBox(uint32_t begin, uint32_t end) {
         reportError(getPos(), "JPX palette box cut short");
         return false;
     }
-    const uint32_t entries = read16(p);
+    const uint32_t entries = readBigEndian16(p);
     const uint32_t columns = p[2];
     if (entries == 0 || columns == 0) {
         reportError(getPos(), "JPX palette box without entries");
@@ -314,7 +308,7 @@ bool Jpeg2000Decoder::readMappingBox(const uint8_t* p, uint32_t dataLength) {
     m_mappings.clear();
     for (uint32_t i = 0; i < dataLength; i += 4) {
         const int type = p[i + 2];
-        m_mappings.push_back({int(read16(p + i)), type == 1 ? int(p[i + 3]) : -1});
+        m_mappings.push_back({int(readBigEndian16(p + i)), type == 1 ? int(p[i + 3]) : -1});
     }
     m_haveMapping = true;
     return true;

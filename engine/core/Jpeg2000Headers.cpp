@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000Decoder.h"
 
@@ -28,13 +29,6 @@ constexpr int kMarkerPpm = 0xFF60;
 constexpr int kMarkerPpt = 0xFF61;
 constexpr int kMarkerCrg = 0xFF63;
 constexpr int kMarkerCom = 0xFF64;
-
-uint32_t read16(const uint8_t* p) {
-    return uint32_t(p[0]) << 8 | p[1];
-}
-uint32_t read32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 // ceil(a / b) for b > 0.
 uint32_t ceilDiv(uint32_t a, uint32_t b) {
@@ -85,11 +79,11 @@ bool Jpeg2000Decoder::readHeaderSegments(uint32_t& pos, uint32_t end, Tile* tile
             return true;
         if (isBareMarker(marker))
             continue;
-        if (end - pos < 2 || read16(data + pos) < 2 || read16(data + pos) > end - pos) {
+        if (end - pos < 2 || readBigEndian16(data + pos) < 2 || readBigEndian16(data + pos) > end - pos) {
             reportError(getPos(), "JPX marker segment cut short");
             return false;
         }
-        const uint32_t segmentEnd = pos + read16(data + pos);
+        const uint32_t segmentEnd = pos + readBigEndian16(data + pos);
         if (!readMarkerSegment(marker, pos + 2, segmentEnd, tile))
             return false;
         pos = segmentEnd;
@@ -183,15 +177,15 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
         reportError(getPos(), "JPX SIZ marker cut short");
         return false;
     }
-    m_xSize = read32(p + 2);
-    m_ySize = read32(p + 6);
-    m_xOffset = read32(p + 10);
-    m_yOffset = read32(p + 14);
-    m_tileWidth = read32(p + 18);
-    m_tileHeight = read32(p + 22);
-    m_tileXOffset = read32(p + 26);
-    m_tileYOffset = read32(p + 30);
-    const uint32_t count = read16(p + 34);
+    m_xSize = readBigEndian32(p + 2);
+    m_ySize = readBigEndian32(p + 6);
+    m_xOffset = readBigEndian32(p + 10);
+    m_yOffset = readBigEndian32(p + 14);
+    m_tileWidth = readBigEndian32(p + 18);
+    m_tileHeight = readBigEndian32(p + 22);
+    m_tileXOffset = readBigEndian32(p + 26);
+    m_tileYOffset = readBigEndian32(p + 30);
+    const uint32_t count = readBigEndian16(p + 34);
     if (m_xSize <= m_xOffset || m_ySize <= m_yOffset || m_tileWidth == 0 || m_tileHeight == 0 ||
         m_tileXOffset > m_xOffset || m_tileYOffset > m_yOffset ||
         uint64_t(m_tileXOffset) + m_tileWidth <= m_xOffset ||
@@ -305,7 +299,7 @@ bool Jpeg2000Decoder::readCod(uint32_t pos, uint32_t end, Tile* tile) {
     const uint8_t* p = m_input.data() + pos;
     const int flags = p[0];
     const int progression = p[1];
-    const int layers = int(read16(p + 2));
+    const int layers = int(readBigEndian16(p + 2));
     const int transform = p[4];
     if (progression > 4 || layers == 0) {
         reportError(getPos(), "JPX COD marker: bad progression order or layer count");
@@ -347,7 +341,7 @@ bool readComponentIndex(const uint8_t* data, uint32_t& pos, uint32_t end, int co
     const uint32_t bytes = componentCount > 256 ? 2 : 1;
     if (end - pos < bytes)
         return false;
-    index = int(bytes == 2 ? read16(data + pos) : data[pos]);
+    index = int(bytes == 2 ? readBigEndian16(data + pos) : data[pos]);
     pos += bytes;
     return index < componentCount;
 }
@@ -393,7 +387,7 @@ bool Jpeg2000Decoder::readQuantParameters(uint32_t pos, uint32_t end, Quantizati
         if (q.style == 1)
             q.stepCount = std::min(q.stepCount, 1);
         for (int i = 0; i < q.stepCount; ++i)
-            q.steps[i] = uint16_t(read16(p + 1 + 2 * i));
+            q.steps[i] = uint16_t(readBigEndian16(p + 1 + 2 * i));
     } else {
         reportError(getPos(), "JPX unknown quantisation style %d", q.style);
         return false;
@@ -473,12 +467,12 @@ void Jpeg2000Decoder::startTile(Tile& tile, int index) {
 bool Jpeg2000Decoder::readTilePart(uint32_t& pos, uint32_t end) {
     const uint8_t* data = m_input.data();
     const uint32_t start = pos - 2;  // the SOT marker
-    if (end - pos < 10 || read16(data + pos) != 10) {
+    if (end - pos < 10 || readBigEndian16(data + pos) != 10) {
         reportError(getPos(), "JPX SOT marker cut short");
         return false;
     }
-    const uint32_t index = read16(data + pos + 2);
-    const uint32_t partLength = read32(data + pos + 4);
+    const uint32_t index = readBigEndian16(data + pos + 2);
+    const uint32_t partLength = readBigEndian32(data + pos + 4);
     pos += 10;
     uint32_t partEnd = end;
     if (partLength != 0) {
@@ -536,11 +530,11 @@ bool Jpeg2000Decoder::readPoc(uint32_t pos, uint32_t end, Tile* tile) {
     for (; pos < end; pos += entry, p += entry) {
         ProgressionChange change;
         change.resStart = p[0];
-        change.compStart = int(wide ? read16(p + 1) : p[1]);
+        change.compStart = int(wide ? readBigEndian16(p + 1) : p[1]);
         const uint8_t* q = p + (wide ? 3 : 2);
-        change.layerEnd = int(read16(q));
+        change.layerEnd = int(readBigEndian16(q));
         change.resEnd = q[2];
-        const uint32_t compEnd = wide ? read16(q + 3) : q[3];
+        const uint32_t compEnd = wide ? readBigEndian16(q + 3) : q[3];
         // A component end of 0 stands for the largest count the field can
         // hold.
         change.compEnd = compEnd == 0 ? (wide ? 16384 : 256) : int(compEnd);
@@ -583,7 +577,7 @@ bool Jpeg2000Decoder::splitMainPackedHeaders() {
             reportError(getPos(), "JPX PPM marker cut short");
             break;
         }
-        uint32_t length = read32(m_packedMain.data() + pos);
+        uint32_t length = readBigEndian32(m_packedMain.data() + pos);
         pos += 4;
         if (length > size - pos) {
             reportError(getPos(), "JPX PPM marker cut short");
