@@ -13,25 +13,6 @@ namespace rendova {
 
 namespace {
 
-// What one decode may spend grows with what the stream declares: a floor,
-// so many pages' worth of its own page, and so much for every byte read so
-// far. A region as large as the page always decodes, with what a real page
-// adds to it (a refinement of the page, a second region over it, their
-// combination), however few bytes code it, while a stream of a few bytes
-// that declares a huge page gets a few such pages and no more (the page is
-// bounded by the largest bitmap). Dictionaries, text and halftones scale
-// with the data that codes them.
-//
-// Decoding work is counted in decisions or pixels decoded, 32 pixels
-// combined and symbol instances placed. The floor is twice a letter page at
-// 600 dpi, which dictionaries read before the page information may use.
-constexpr int64_t kWorkFloor = int64_t(1) << 26;
-// A region of the page's size, its refinement and their combinations, and
-// room for regions that overlap.
-constexpr int64_t kWorkPages = 3;
-// A text instance or a symbol takes a few hundred units for each byte that
-// codes it; a halftone cell less.
-constexpr int64_t kWorkPerByte = 1 << 10;
 // Bytes of the bitmaps made besides the page (regions, their references,
 // symbols, patterns, kept intermediate regions), summed over the decode.
 constexpr int64_t kBitmapFloor = int64_t(1) << 26;
@@ -41,9 +22,6 @@ constexpr int64_t kBitmapPages = 4;
 // Coded symbols and refined instances expand to tens of bitmap bytes for
 // each byte of their data, uncompressed collective bitmaps to one.
 constexpr int64_t kBitmapPerByte = 1 << 8;
-// Decisions after the arithmetic data has run out. The 32 or so bits then left in the decoder code at most
-// 2^15 decisions each (the smallest probability is 2^-15), about a million in all; more come from no data.
-constexpr int64_t kMaxBlindDecisions = int64_t(1) << 22;
 // Data is read in pieces of this size, so that a declared length far
 // beyond the stream allocates only what the stream holds.
 constexpr size_t kReadChunk = 1 << 16;
@@ -62,8 +40,8 @@ bool readBytes(DataStream* stream, int count, uint32_t& value) {
 
 }  // namespace
 
-Jbig2Decoder::Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals)
-    : DecoderStream(std::move(source)) {
+Jbig2Decoder::Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals, const Jbig2Limits& limits)
+    : DecoderStream(std::move(source)), m_limits(limits) {
     globals.copy(m_globals);
     m_genericStats = std::make_unique<ArithDecoderStats>(2);
     m_refinementStats = std::make_unique<ArithDecoderStats>(2);
@@ -128,15 +106,15 @@ int Jbig2Decoder::getBlock(uint8_t* buffer, int size) {
     return n;
 }
 
-int64_t Jbig2Decoder::pageSize(bool inBytes) const {
+int64_t Jbig2Decoder::pageBytes() const {
     if (!m_page || !m_page->isValid())
         return 0;
-    return int64_t(inBytes ? m_page->lineBytes() : m_page->width()) * m_page->height();
+    return int64_t(m_page->lineBytes()) * m_page->height();
 }
 
 bool Jbig2Decoder::spend(int64_t units) {
     m_work += units;
-    if (m_work <= kWorkFloor + kWorkPages * pageSize(false) + kWorkPerByte * m_bytesRead)
+    if (m_work <= m_limits.workFloor + m_limits.workPerByte * m_bytesRead)
         return true;
     if (!m_workReported)
         reportError(m_position, "JBIG2 stream asks for too much decoding work");
@@ -150,7 +128,7 @@ bool Jbig2Decoder::reserveBitmap(int64_t width, int64_t height) {
 
 bool Jbig2Decoder::reserveBitmapBytes(int64_t bytes) {
     m_bitmapBytes += bytes;
-    if (m_bitmapBytes <= kBitmapFloor + kBitmapPages * pageSize(true) + kBitmapPerByte * m_bytesRead)
+    if (m_bitmapBytes <= kBitmapFloor + kBitmapPages * pageBytes() + kBitmapPerByte * m_bytesRead)
         return true;
     if (!m_bitmapReported)
         reportError(m_position, "JBIG2 stream asks for too much bitmap memory");
@@ -162,7 +140,7 @@ bool Jbig2Decoder::pastData(int64_t decisions) {
     if (!m_arith.pastData())
         return false;
     m_blindDecisions += decisions;
-    if (m_blindDecisions <= kMaxBlindDecisions)
+    if (m_blindDecisions <= m_limits.blindDecisions)
         return false;
     if (!m_blindReported)
         reportError(m_position, "JBIG2 arithmetic data ends early");

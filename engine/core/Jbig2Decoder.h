@@ -12,6 +12,27 @@
 
 namespace rendova {
 
+// What one decode may spend. Work is a floor and so much for every byte
+// read so far, so that a hostile stream is bounded by its own size. A
+// region as large as the page still decodes however few bytes code it,
+// because what is counted is the work done: a run of white pixels, or a
+// row that repeats the one above, is one step, and real content comes
+// with the bytes that code it. The fuzz targets pass less, so that each
+// of their runs stays short.
+struct Jbig2Limits {
+    // Twice a letter page at 600 dpi, which dictionaries read before the
+    // page information may use.
+    int64_t workFloor = int64_t(1) << 26;
+    // A text instance or a symbol takes a few hundred units for each
+    // byte that codes it; a halftone cell less.
+    int64_t workPerByte = 1 << 10;
+    // Decisions after the arithmetic data has run out. The 32 or so bits
+    // then left in the decoder code at most 2^15 decisions each (the
+    // smallest probability is 2^-15), about a million in all; more come
+    // from no data.
+    int64_t blindDecisions = int64_t(1) << 22;
+};
+
 // Decodes the JBIG2Decode filter: the segments of the globals stream, then
 // those of its own stream, make one page bitmap, which it hands out row by
 // row with 0 as black.
@@ -24,7 +45,7 @@ namespace rendova {
 // (MemoryException only when memory runs out).
 class Jbig2Decoder final : public DecoderStream {
 public:
-    Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals);
+    Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals, const Jbig2Limits& limits = Jbig2Limits());
 
     int getKind() override { return kJbig2Kind; }
     void reset() override;
@@ -145,20 +166,22 @@ private:
     void resetRefinementStats(int templ, const ArithDecoderStats* prev);
     void resetIntStats(int symbolCodeLength);
     void startArith(Data data, size_t offset, size_t length);
-    // Counts decoding work against what the stream may ask for (which grows
-    // with its page and its bytes); false (reported once) past it.
+    // Counts decoding work (decisions or pixels decoded, 32 pixels combined,
+    // symbol instances placed) against what the stream may ask for, which
+    // grows with its bytes; false (reported once) past it.
     bool spend(int64_t units);
-    // Counts the bytes of a bitmap about to be made (besides the page) the
-    // same way; false (reported once) past the allowance or when the size is
+    // Counts the bytes of a bitmap about to be made (besides the page)
+    // against an allowance that grows with the page and the bytes; false (reported once) past the allowance or when the size is
     // out of range.
     bool reserveBitmap(int64_t width, int64_t height);
     bool reserveBitmapBytes(int64_t bytes);
-    // The page's pixels or bytes; 0 before there is a page.
-    int64_t pageSize(bool inBytes) const;
+    // The page's bytes; 0 before there is a page.
+    int64_t pageBytes() const;
     // Counts decisions made after the arithmetic data ran out; true (reported
     // once) when there are more than the data left in the decoder can code.
     bool pastData(int64_t decisions);
 
+    const Jbig2Limits m_limits;
     PdfValue m_globals;
     int64_t m_pageWidth = 0;
     int64_t m_pageHeight = 0;

@@ -120,8 +120,10 @@ inline int whiteAboveUntil(const Window& win, const Rows& rows, size_t paddedByt
 // white is its more probable symbol, a run of white pixels is taken at once
 // as far as the decoder codes it without renormalising and the rows above
 // stay white.
-inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, const Window& win, int width,
-                             const Rows& rows) {
+// Gives the number of decoding steps taken: a decision, or a run of white
+// pixels taken at once.
+inline int decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, const Window& win, int width,
+                            const Rows& rows) {
     const int n2 = win.right2 - win.left2 + 1;
     const int n1 = win.right1 - win.left1 + 1;
     const int n0 = win.count0;
@@ -137,7 +139,8 @@ inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, cons
     // decoder's state.
     uint32_t out = 0;
     int whiteUntil = 0;
-    for (int x = 0; x < width;) {
+    int steps = 0;
+    for (int x = 0; x < width; ++steps) {
         const uint32_t cx = (w2 << shift2) | (w1 << shift1) | w0;
         if (cx == 0 && (stats->contexts()[0] & 1) == 0) {
             if (x >= whiteUntil)
@@ -169,6 +172,7 @@ inline void decodeNominalRow(ArithDecoder& arith, ArithDecoderStats* stats, cons
     }
     if (width & 7)
         rows.row0[width >> 3] = uint8_t(out << (8 - (width & 7)));
+    return steps;
 }
 
 // One row with the AT pixels moved or pixels skipped: the AT pixels are
@@ -256,7 +260,9 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
                 continue;
             }
         }
-        if (pastData(width) || !spend(width))
+        // A row of the nominal template is counted by its steps (a white run
+        // is one), so that a white page costs little; any other by pixel.
+        if (pastData(width) || (!nominal && !spend(width)))
             break;
         uint8_t* row0 = bitmap->row(y);
         if (y >= 1)
@@ -264,10 +270,12 @@ std::unique_ptr<Jbig2Bitmap> Jbig2Decoder::decodeGeneric(bool mmr, int width, in
         if (y >= 2)
             std::memcpy(pad2.data() + kRowPad, bitmap->row(y - 2), line);
         const Rows rows{row0, pad1.data(), pad2.data()};
-        if (nominal)
-            decodeNominalRow(m_arith, stats, win, width, rows);
-        else
+        if (nominal) {
+            if (!spend(decodeNominalRow(m_arith, stats, win, width, rows) + width / 32 + 1))
+                break;
+        } else {
             decodeFixedRow(m_arith, stats, win, templ, at, *bitmap, skip, y, width, rows);
+        }
     }
     return bitmap;
 }
