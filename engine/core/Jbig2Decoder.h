@@ -45,7 +45,8 @@ struct Jbig2Limits {
 // (MemoryException only when memory runs out).
 class Jbig2Decoder final : public DecoderStream {
 public:
-    Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals, const Jbig2Limits& limits = Jbig2Limits());
+    Jbig2Decoder(RefPtr<DataStream> source, const PdfValue& globals,
+                 const Jbig2Limits& limits = Jbig2Limits());
 
     int getKind() override { return kJbig2Kind; }
     void reset() override;
@@ -171,8 +172,8 @@ private:
     // grows with its bytes; false (reported once) past it.
     bool spend(int64_t units);
     // Counts the bytes of a bitmap about to be made (besides the page)
-    // against an allowance that grows with the page and the bytes; false (reported once) past the allowance or when the size is
-    // out of range.
+    // against an allowance that grows with the page and the bytes; false (reported once) past the allowance
+    // or when the size is out of range.
     bool reserveBitmap(int64_t width, int64_t height);
     bool reserveBitmapBytes(int64_t bytes);
     // The page's bytes; 0 before there is a page.
