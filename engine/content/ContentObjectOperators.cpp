@@ -476,17 +476,6 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     m_state->concatMatrix(matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
     m_device->updateMatrix(m_state.get(), matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
 
-    Path* path = m_state->getPath();
-    path->moveTo(box[0], box[1]);
-    path->lineTo(box[2], box[1]);
-    path->lineTo(box[2], box[3]);
-    path->lineTo(box[0], box[3]);
-    path->close();
-    m_state->setCurrentPoint(box[0], box[1]);
-    m_state->clip();
-    m_device->clip(m_state.get());
-    m_state->clearPath();
-
     // A group starts from a neutral state: its own content decides blend
     // mode, opacity and soft mask; the group as a whole is composited with
     // the outer ones when it is painted.
@@ -507,6 +496,21 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
         m_state->setSoftMasked(false);
         m_device->beginTransparencyGroup(m_state.get(), box, groupColorSpace, isolated, knockout, softMask);
     }
+
+    // The box clips the form's content. A group's content is clipped inside
+    // the group, so that a box turned by the matrix clips it along its edges
+    // and not only to the rectangle of pixels the group covers; the group is
+    // painted after the box's clip is restored.
+    Path* path = m_state->getPath();
+    path->moveTo(box[0], box[1]);
+    path->lineTo(box[2], box[1]);
+    path->lineTo(box[2], box[3]);
+    path->lineTo(box[0], box[3]);
+    path->close();
+    m_state->setCurrentPoint(box[0], box[1]);
+    m_state->clip();
+    m_device->clip(m_state.get());
+    m_state->clearPath();
 
     double outerBase[6];
     std::memcpy(outerBase, m_baseMatrix, sizeof outerBase);

@@ -206,14 +206,13 @@ bool isPathOp(const std::string& name) {
 
 // Whether the clip at calls[at] is the box of a soft mask's group that
 // paints no path and masks an image: mutool folds such a mask into the
-// image and runs no group, so the box clip has no counterpart there.
+// image and runs no group, so the box clip (the first thing inside the
+// group) has no counterpart there.
 bool clipsImageOnlyMask(const std::vector<std::string>& calls, size_t at) {
-    size_t j = at + 1;
-    while (j < calls.size() && calls[j] == "clearSoftMask")
-        ++j;
-    if (j == calls.size() || calls[j].rfind("beginTransparencyGroup", 0) != 0 || calls[j].size() < 8 ||
-        calls[j].compare(calls[j].size() - 8, 8, "softmask") != 0)
+    if (at == 0 || calls[at - 1].rfind("beginTransparencyGroup", 0) != 0 || calls[at - 1].size() < 8 ||
+        calls[at - 1].compare(calls[at - 1].size() - 8, 8, "softmask") != 0)
         return false;
+    size_t j = at;
     for (int depth = 1; depth > 0;) {
         if (++j == calls.size())
             return false;

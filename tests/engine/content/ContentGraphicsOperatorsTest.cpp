@@ -376,9 +376,9 @@ TEST(ExtGStateTest, SoftMaskRunsItsGroupAndSetsTheMask) {
     page.run("/M gs");
     EXPECT_TRUE(page.errors.empty());
     EXPECT_EQ(page.device.calls,
-              Lines({"saveState", "updateMatrix 1 0 0 1 5 5", "clip M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z",
-                     "updateBlendMode 0", "updateFillOpacity 1", "clearSoftMask",
-                     "beginTransparencyGroup 0 0 10 20 DeviceRGB isolated softmask", "updateFillOpacity 0.3",
+              Lines({"saveState", "updateMatrix 1 0 0 1 5 5", "updateBlendMode 0", "updateFillOpacity 1",
+                     "clearSoftMask", "beginTransparencyGroup 0 0 10 20 DeviceRGB isolated softmask",
+                     "clip M 0 0 L 10 0 L 10 20 L 0 20 L 0 0 Z", "updateFillOpacity 0.3",
                      "fill M 0 0 L 5 0 L 5 5 L 0 5 L 0 0 Z", "endTransparencyGroup", "restoreState",
                      "setSoftMask alpha transfer backdrop 0.5 0.25 1", "flush"}));
     // The state outside the group is as it was; the form's resources are

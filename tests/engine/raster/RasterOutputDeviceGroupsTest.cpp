@@ -117,6 +117,24 @@ TEST(RasterDeviceGroupsTest, NestedGroupsLandWhereTheirContentIs) {
     EXPECT_EQ(at(b, 75, 75), Rgb({255, 255, 255}));
 }
 
+TEST(RasterDeviceGroupsTest, ATurnedGroupIsClippedAlongItsBoxNotItsBounds) {
+    // A 30 x 30 box turned by 45 degrees about (50, 20): a diamond around
+    // (50, 41). Its content paints far beyond the box, inside a group and
+    // inside a plain form.
+    for (const char* group : {"/Group << /S /Transparency >>", ""}) {
+        DevicePage page;
+        const RasterBitmap& b = page.draw(
+            "q 1 0 0 1 50 20 cm 0.70711 0.70711 -0.70711 0.70711 0 0 cm /G Do Q",
+            "<< /XObject << /G 10 0 R >> >>",
+            {{10, std::string("<< /Type /XObject /Subtype /Form /BBox [0 0 30 30] ") + group + " >>",
+              "0 0 1 rg -100 -100 300 300 re f"}});
+        EXPECT_EQ(at(b, 50, 41), Rgb({0, 0, 255})) << group;
+        // Within the box's upright bounds, outside the diamond.
+        EXPECT_EQ(at(b, 32, 24), Rgb({255, 255, 255})) << group;
+        EXPECT_EQ(at(b, 68, 58), Rgb({255, 255, 255})) << group;
+    }
+}
+
 TEST(RasterDeviceGroupsTest, GroupInsideACachedType3GlyphPaintsTheGlyph) {
     // The glyph's cell holds coverage in its own colour mode (grey here on
     // an RGB page); a group opened in it must use that mode and the cell's
