@@ -231,39 +231,50 @@ void ShadingFill::paintAxial(AxialShading* shading) {
     if (!(tMin < tMax))
         return;
 
-    double ta[kSteps + 1];
-    int next[kSteps + 1];
-    ta[0] = tMin;
-    ta[kSteps] = tMax;
-    ta[kSteps / 2] = (tMin + tMax) / 2;
-    next[0] = kSteps / 2;
-    next[kSteps / 2] = kSteps;
-
-    ColorValue ca, cb, color;
-    colorAt(ta[0], ca);
-    for (int a = 0; a < kSteps;) {
-        int b = next[a];
-        colorAt(ta[b], cb);
-        while (b - a > 1 && !close(ca, cb, m_count)) {
-            const int m = (a + b) / 2;
-            ta[m] = (ta[a] + ta[b]) / 2;
-            next[a] = m;
-            next[m] = b;
-            b = m;
-            colorAt(ta[b], cb);
-        }
-        mean(ca, cb, m_count, color);
+    // The extensions take the end colours whole; the bands between them
+    // stand across the whole box, which the clip then cuts.
+    std::vector<Band> bands;
+    if (tMin < 0) {
+        bands.push_back({tMin, 0, {}});
+        colorAt(0, bands.back().color);
+    }
+    if (tMin < 1 && tMax > 0)
+        parameterBands(std::max(tMin, 0.0), std::min(tMax, 1.0), colorAt, bands);
+    if (tMax > 1) {
+        bands.push_back({1, tMax, {}});
+        colorAt(1, bands.back().color);
+    }
+    for (const Band& band : bands) {
         Path* path = m_state->getPath();
-        const double px[2] = {x0 + ta[a] * dx, x0 + ta[b] * dx};
-        const double py[2] = {y0 + ta[a] * dy, y0 + ta[b] * dy};
+        const double px[2] = {x0 + band.sa * dx, x0 + band.sb * dx};
+        const double py[2] = {y0 + band.sa * dy, y0 + band.sb * dy};
         path->moveTo(px[0] - uMin * dy, py[0] + uMin * dx);
         path->lineTo(px[1] - uMin * dy, py[1] + uMin * dx);
         path->lineTo(px[1] - uMax * dy, py[1] + uMax * dx);
         path->lineTo(px[0] - uMax * dy, py[0] + uMax * dx);
         path->close();
-        fillPath(color);
+        fillPath(band.color);
+    }
+}
+
+template <typename ColorBy>
+void ShadingFill::parameterBands(double lo, double hi, ColorBy colorBy, std::vector<Band>& bands) {
+    const int first = static_cast<int>(std::floor(lo * kSteps));
+    const int last = static_cast<int>(std::ceil(hi * kSteps));
+    auto at = [&](int i) { return std::clamp(double(i) / kSteps, lo, hi); };
+    ColorValue ca, cb, color;
+    colorBy(at(first), ca);
+    for (int ia = first; ia < last;) {
+        int ib = std::min(last, ia + kMaxBandSteps);
+        colorBy(at(ib), cb);
+        while (ib - ia > 1 && !close(ca, cb, m_count)) {
+            ib = (ia + ib) / 2;
+            colorBy(at(ib), cb);
+        }
+        mean(ca, cb, m_count, color);
+        bands.push_back({at(ia), at(ib), color});
         ca = cb;
-        a = b;
+        ia = ib;
     }
 }
 
@@ -314,7 +325,7 @@ void ShadingFill::paintRadial(RadialShading* shading) {
     }
 
     ColorValue start, end;
-    const std::vector<RadialBand> bands = radialBands(shading, g, start, end);
+    const std::vector<Band> bands = radialBands(shading, g, start, end);
     if (g.enclosed)
         paintNestedRadial(shading, g, bands, start, end);
     else
@@ -328,8 +339,8 @@ void ShadingFill::radialColorAt(RadialShading* shading, double s, ColorValue& co
     shading->getColor(t0 + s * (t1 - t0), color);
 }
 
-std::vector<ShadingFill::RadialBand> ShadingFill::radialBands(RadialShading* shading, const RadialGeometry& g,
-                                                              ColorValue& start, ColorValue& end) {
+std::vector<ShadingFill::Band> ShadingFill::radialBands(RadialShading* shading, const RadialGeometry& g,
+                                                        ColorValue& start, ColorValue& end) {
     // The box's extent along the line of centres, from the start centre.
     double nearest = 0, farthest = 0;
     if (!g.enclosed) {
@@ -341,7 +352,7 @@ std::vector<ShadingFill::RadialBand> ShadingFill::radialBands(RadialShading* sha
         }
     }
 
-    std::vector<RadialBand> bands;
+    std::vector<Band> bands;
     bands.reserve(kSteps + 2);
     radialColorAt(shading, 0, start);
     radialColorAt(shading, 1, end);
@@ -355,19 +366,8 @@ std::vector<ShadingFill::RadialBand> ShadingFill::radialBands(RadialShading* sha
         if (s < 0)
             bands.push_back({s, 0, start});
     }
-    ColorValue ca = start, cb, color;
-    for (int ia = 0; ia < kSteps;) {
-        int ib = kSteps;
-        cb = end;
-        while (ib - ia > 1 && !close(ca, cb, m_count)) {
-            ib = (ia + ib) / 2;
-            radialColorAt(shading, double(ib) / kSteps, cb);
-        }
-        mean(ca, cb, m_count, color);
-        bands.push_back({double(ia) / kSteps, double(ib) / kSteps, color});
-        ca = cb;
-        ia = ib;
-    }
+    parameterBands(
+        0, 1, [&](double s, ColorValue& color) { radialColorAt(shading, s, color); }, bands);
     if (!g.enclosed && shading->getExtendEnd()) {
         // Circles after the end move on until their far edge has left the
         // box, or until their radius is 0.
@@ -411,7 +411,7 @@ void ShadingFill::radialBand(const RadialGeometry& g, double sa, double sb, cons
 }
 
 void ShadingFill::paintNestedRadial(RadialShading* shading, const RadialGeometry& g,
-                                    const std::vector<RadialBand>& bands, const ColorValue& start,
+                                    const std::vector<Band>& bands, const ColorValue& start,
                                     const ColorValue& end) {
     // The area between a circle and the clip box.
     auto outside = [&](double x, double y, double r, const ColorValue& color) {
@@ -434,7 +434,7 @@ void ShadingFill::paintNestedRadial(RadialShading* shading, const RadialGeometry
             outside(g.x0, g.y0, g.r0, start);
         }
     }
-    for (const RadialBand& b : bands)
+    for (const Band& b : bands)
         radialBand(g, b.sa, b.sb, b.color);
     if (shading->getExtendEnd()) {
         if (g.r0 <= g.r1) {
@@ -446,13 +446,13 @@ void ShadingFill::paintNestedRadial(RadialShading* shading, const RadialGeometry
     }
 }
 
-void ShadingFill::paintHullRadial(const RadialGeometry& g, const std::vector<RadialBand>& bands) {
+void ShadingFill::paintHullRadial(const RadialGeometry& g, const std::vector<Band>& bands) {
     // A point takes the colour of the last circle that passes through it.
     // Outside the last circle that is the last band that covers it; inside,
     // where every later circle covers it without passing through, it is
     // the first band that covers it, so there the bands are painted again
     // from the end back to the start.
-    for (const RadialBand& b : bands)
+    for (const Band& b : bands)
         radialBand(g, b.sa, b.sb, b.color);
     const double sLast = bands.back().sb;
     const double rLast = g.r0 + sLast * g.dr;

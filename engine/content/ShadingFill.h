@@ -28,8 +28,12 @@ public:
     // times, would otherwise fill a billion pieces; 128 patches cut six
     // times fit.
     static constexpr int kMaxPieces = 1 << 20;
-    // Axial bands and radial rings come from 256 steps of the parameter.
+    // Axial bands and radial rings come from 256 steps of the parameter,
+    // merged while their colours are close, but never more than 16 steps:
+    // a function that comes back to a colour (a stitched one often ends as
+    // it starts) would otherwise pass for a constant one.
     static constexpr int kSteps = 256;
+    static constexpr int kMaxBandSteps = 16;
     // Largest number of points on a radial circle.
     static constexpr int kMaxCirclePoints = 200;
 
@@ -64,18 +68,22 @@ private:
     // that reach the clip box), each band's area, and the painting of
     // nested circles or of circle hulls.
     struct RadialGeometry;
-    struct RadialBand {
+    // A band of the parameter, from sa to sb (0 to 1 over the domain).
+    struct Band {
         double sa, sb;
         ColorValue color;
     };
+    // The bands from lo to hi (0 <= lo < hi <= 1), colourBy giving the
+    // colour at s, added to bands.
+    template <typename ColorBy>
+    void parameterBands(double lo, double hi, ColorBy colorBy, std::vector<Band>& bands);
     static void radialColorAt(RadialShading* shading, double s, ColorValue& color);
-    std::vector<RadialBand> radialBands(RadialShading* shading, const RadialGeometry& g, ColorValue& start,
-                                        ColorValue& end);
+    std::vector<Band> radialBands(RadialShading* shading, const RadialGeometry& g, ColorValue& start,
+                                  ColorValue& end);
     void radialBand(const RadialGeometry& g, double sa, double sb, const ColorValue& color);
-    void paintNestedRadial(RadialShading* shading, const RadialGeometry& g,
-                           const std::vector<RadialBand>& bands, const ColorValue& start,
-                           const ColorValue& end);
-    void paintHullRadial(const RadialGeometry& g, const std::vector<RadialBand>& bands);
+    void paintNestedRadial(RadialShading* shading, const RadialGeometry& g, const std::vector<Band>& bands,
+                           const ColorValue& start, const ColorValue& end);
+    void paintHullRadial(const RadialGeometry& g, const std::vector<Band>& bands);
     void paintTriangles(TriangleMeshShading* shading);
     void triangle(const Corner& a, const Corner& b, const Corner& c, int depth);
     void paintPatches(PatchMeshShading* shading);
