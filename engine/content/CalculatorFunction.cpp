@@ -105,10 +105,16 @@ public:
         }
         return e.integer != 0;
     }
+    // A real stands for its integer part (producers write "floor 2 mod",
+    // whose floor gives a real): the operators that need integers would
+    // otherwise fail on such a real and paint the whole shading in one
+    // colour.
     int popInt() {
         Entry e;
         if (!pop(e))
             return 0;
+        if (e.type == kReal)
+            return saturateToInt(e.real);
         if (e.type != kInt) {
             reportError(-1, "calculator function wants an integer");
             return 0;
