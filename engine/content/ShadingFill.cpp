@@ -149,7 +149,7 @@ void ShadingFill::functionRect(FunctionShading* shading, double x0, double y0, d
         px[k] = m[0] * xs[k] + m[2] * ys[k] + m[4];
         py[k] = m[1] * xs[k] + m[3] * ys[k] + m[5];
     }
-    if ((flat && depth > 0) || depth == kMaxDepth || !mayCut() || belowPixel(px, py, 4)) {
+    if ((flat && depth >= kMinFunctionDepth) || depth == kMaxDepth || !mayCut() || belowPixel(px, py, 4)) {
         ColorValue centre;
         shading->getColor(xm, ym, centre);
         Path* path = m_state->getPath();

@@ -23,6 +23,10 @@ class ShadingFill {
 public:
     // Subdivision of function shadings, triangles and patches stops here.
     static constexpr int kMaxDepth = 6;
+    // A function shading is cut at least this deep (an 8 x 8 grid) before
+    // corners of one colour make a piece flat: a function that repeats (a
+    // checkerboard) may take one colour at every corner of a coarser grid.
+    static constexpr int kMinFunctionDepth = 3;
     // Pieces one shading may be cut into in all: past it, pieces are filled
     // as they are. A mesh of a quarter of a million triangles, each cut six
     // times, would otherwise fill a billion pieces; 128 patches cut six

@@ -243,11 +243,10 @@ TEST(ShadingFillTest, CutsAsFinelyAsTheColoursAsk) {
         {"axial ramp: at most 256 bands",
          "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Function " + kGrayRamp + " >>", 100,
          256},
-        {"constant function: still cut once",
-         "<< /ShadingType 1 /ColorSpace /DeviceGray /Function << /FunctionType 4 /Domain [0 1 0 1] /Range [0 "
-         "1] "
-         "/Length 15 >> stream\n{ pop pop 0.5 }\nendstream >>",
-         4, 4},
+        {"constant function: still cut to the smallest grid",
+         "<< /ShadingType 1 /ColorSpace /DeviceGray /Matrix [100 0 0 100 0 0] /Function << /FunctionType 4 "
+         "/Domain [0 1 0 1] /Range [0 1] /Length 15 >> stream\n{ pop pop 0.5 }\nendstream >>",
+         1 << (2 * ShadingFill::kMinFunctionDepth), 1 << (2 * ShadingFill::kMinFunctionDepth)},
         {"radial with both radii 0 on one centre",
          "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [50 50 0 50 50 0] /Extend [true true] "
          "/Function " +
@@ -270,10 +269,11 @@ TEST(ShadingFillTest, CutsAsFinelyAsTheColoursAsk) {
     }
 }
 
-// A stitched function that ends in the colour it starts with is no
-// constant: its middle comes out, with the box reaching far beyond the
-// axis too (the parameter then runs far past both ends).
-TEST(ShadingFillTest, AFunctionThatComesBackToItsStartColourKeepsItsMiddle) {
+// A function that comes back to its first colour is no constant: the
+// middle of a stitched one comes out, with the box reaching far beyond the
+// axis too (the parameter then runs far past both ends), and so do the
+// white squares of a checkerboard.
+TEST(ShadingFillTest, AFunctionThatComesBackToItsFirstColourIsNoConstant) {
     const std::string function =
         "<< /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions [<< /FunctionType 2 "
         "/Domain [0 1] /C0 [0] /C1 [1] /N 1 >> << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>] >>";
@@ -282,6 +282,10 @@ TEST(ShadingFillTest, AFunctionThatComesBackToItsStartColourKeepsItsMiddle) {
             function + " >>",
         "<< /ShadingType 3 /ColorSpace /DeviceGray /Coords [300 300 0 300 300 100] /Function " + function +
             " >>",
+        // Black at every corner of the quarters of a 4 x 4 checkerboard.
+        "<< /ShadingType 1 /ColorSpace /DeviceGray /Matrix [100 0 0 100 0 0] /Function << /FunctionType 4 "
+        "/Domain [0 1 0 1] /Range [0 1] /Length 42 >> stream\n{ 4 mul floor exch 4 mul floor add 2 mod }\n"
+        "endstream >>",
     };
     for (const std::string& shading : shadings) {
         ContentRun page(shadingResources(shading));
