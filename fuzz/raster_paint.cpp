@@ -99,6 +99,7 @@ struct Rows {
 
 struct Glyphs {
     static int getGlyph(int, int, int, RasterGlyph*) { return 0; }
+    static int subpixelSteps() { return 4; }
 };
 
 }  // namespace

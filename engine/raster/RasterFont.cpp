@@ -1,6 +1,7 @@
 // The glyph cache of a raster font: sets of 8 entries with ages.
 #include "engine/raster/RasterFont.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/core/Memory.h"
@@ -16,6 +17,9 @@ RasterFont::RasterFont(RasterFontFileBase* fontFile, const double* matrix, const
         m_matrix[i] = matrix[i];
         m_textMatrix[i] = textMatrix[i];
     }
+    const double em = std::sqrt(std::fabs(matrix[0] * matrix[3] - matrix[1] * matrix[2]));
+    if (antialias)
+        m_subpixelSteps = em < 24 ? 4 : em < 48 ? 2 : 1;
 }
 
 void RasterFont::PagesDeleter::operator()(void* pages) const {
@@ -61,7 +65,7 @@ void RasterFont::initCache() {
 }
 
 int RasterFont::getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
-    if (m_antialias && m_cellHeight <= kMaxSubpixelCellHeight)
+    if (m_subpixelSteps > 1)
         return lookupGlyph(code, xFraction, yFraction, glyph);
     // One rendering at the whole pixel: a position half a pixel or more
     // past it takes the next one, so that the glyph lands on the nearest.

@@ -13,8 +13,8 @@ class RasterPath;
 
 // One font file at one matrix: glyph bitmaps by character code, kept in a
 // cache of sets of 8 entries with ages (the oldest of a set is replaced), and
-// glyph outlines. Anti-aliased fonts whose cells are at most 50 pixels tall
-// keep quarter-pixel x positions apart in the cache.
+// glyph outlines. Anti-aliased fonts whose em is below 48 pixels keep
+// sub-pixel x positions apart in the cache.
 //
 // Ownership: owned by the RasterFontCache; holds one reference to its font
 // file. Glyphs answered from the cache point into it and stay valid until
@@ -28,9 +28,9 @@ public:
     // The glyph of a code at a sub-pixel position (quarters of a pixel):
     // from the cache, else made and cached. 0 when the font has no bitmap
     // for it. A glyph too large for the cache is answered owning its pixels.
-    // A font without sub-pixel renderings (not anti-aliased, or glyphs
-    // taller than kMaxSubpixelCellHeight) answers its one rendering placed
-    // at the nearest whole pixel.
+    // A font without sub-pixel renderings (not anti-aliased, or an em of 48
+    // pixels or more) answers its one rendering placed at the nearest whole
+    // pixel.
     virtual int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph);
     // Renders a glyph; the pixels are owned by the glyph. 0 on failure.
     virtual int makeGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) = 0;
@@ -40,6 +40,10 @@ public:
     // False when the font gives outlines only (a size too large for glyph
     // bitmaps): its glyphs are then filled as paths.
     virtual bool hasBitmaps() const { return true; }
+    // The positions across a pixel that glyphs are set at, each glyph at the
+    // nearest: quarters for an em below 24 pixels, halves below 48, whole
+    // pixels above (and without anti-aliasing), as the peers set them.
+    int subpixelSteps() const { return m_subpixelSteps; }
 
     RasterFontFileBase* getFontFile() const { return m_fontFile.get(); }
     const double* getMatrix() const { return m_matrix; }
@@ -65,9 +69,6 @@ public:
     static constexpr int64_t kCacheBudgetBytes = 2048 << 10;
     // Sets beyond this gain nothing: a font seldom has more codes in use.
     static constexpr int kMaxSets = 1024;
-    // Sub-pixel positions are kept apart only for cells up to this height;
-    // larger glyphs are rendered once per code.
-    static constexpr int kMaxSubpixelCellHeight = 50;
     // A glyph cell larger than this is not cached: a font box that a
     // document makes absurd would otherwise allocate without bound, and the
     // glyphs of such a font are drawn uncached instead.
@@ -83,6 +84,7 @@ protected:
     double m_matrix[4];
     double m_textMatrix[4];
     bool m_antialias;
+    int m_subpixelSteps = 1;
     int m_xMin = 0, m_yMin = 0, m_xMax = 0, m_yMax = 0;
 
 private:

@@ -233,14 +233,16 @@ int Rasteriser::fillChar(double x, double y, int code, Font& font) {
     const double* m = m_state->matrix();
     const double xt = m[0] * x + m[2] * y + m[4];
     const double yt = m[1] * x + m[3] * y + m[5];
-    // Along x the quarter pixel the position falls in, so that the cache
-    // keeps at most four renderings of a glyph (the pixel x0 and the
-    // quarters past it), as the peers place glyphs; along y the nearest
-    // whole row, the glyphs being rendered at whole rows (taking the row
-    // above set text up to a whole pixel higher than the peers set it).
-    const int x0 = floorToInt(clampCoord(xt));
+    // Along x the nearest of the font's steps across a pixel (at most four,
+    // so that the cache keeps at most four renderings of a glyph: the pixel
+    // x0 and the quarters past it), as the peers place glyphs; along y the
+    // nearest whole row, the glyphs being rendered at whole rows (taking the
+    // row above set text up to a whole pixel higher than the peers set it).
+    const int steps = font.subpixelSteps();
+    const double step = std::floor(clampCoord(xt) * steps + 0.5);
+    const int x0 = floorToInt(step / steps);
+    const int xFraction = saturateToInt((step - double(x0) * steps) * (4 / steps), 0, 3);
     const int y0 = floorToInt(clampCoord(yt) + 0.5);
-    const int xFraction = saturateToInt(std::floor((xt - x0) * 4), 0, 3);
     RasterGlyph glyph;
     if (!font.getGlyph(code, xFraction, 0, &glyph))
         return resultNoGlyph;

@@ -362,8 +362,12 @@ TEST_F(RasterFontTest, GlyphBitmapAndOutlineAgreeWithTheFontSize) {
 TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts) {
     RasterFontCache cache(true, true);
     RasterFontFile* file = cache.loadType1Font(key(1), kType1Sans, 0, standardNames());
-    const double small[4] = {12, 0, 0, 12}, large[4] = {60, 0, 0, 60};
+    const double small[4] = {12, 0, 0, 12}, medium[4] = {40, 0, 0, 40}, large[4] = {60, 0, 0, 60};
+    // Quarters below an em of 24 pixels, halves below 48, whole pixels from
+    // there on.
+    EXPECT_EQ(cache.makeFont(file, medium, kIdentity)->subpixelSteps(), 2);
     RasterFont* font = cache.makeFont(file, small, kIdentity);
+    EXPECT_EQ(font->subpixelSteps(), 4);
     RasterGlyph g0, g2, again;
     ASSERT_EQ(font->getGlyph('A', 0, 0, &g0), 1);
     ASSERT_EQ(font->getGlyph('A', 2, 0, &g2), 1);
@@ -374,7 +378,7 @@ TEST_F(RasterFontTest, SubpixelPositionsAreKeptApartOnlyInSmallAntialiasedFonts)
     // A large glyph is rendered once and stands at the nearest whole pixel:
     // from half a pixel on, at the next one.
     font = cache.makeFont(file, large, kIdentity);
-    ASSERT_GT(font->getCellHeight(), RasterFont::kMaxSubpixelCellHeight);
+    EXPECT_EQ(font->subpixelSteps(), 1);
     RasterGlyph g1, g3;
     ASSERT_EQ(font->getGlyph('A', 0, 0, &g0), 1);
     ASSERT_EQ(font->getGlyph('A', 1, 1, &g1), 1);

@@ -375,7 +375,9 @@ TEST(RasteriserGlyphTest, OneBitGlyphClippedAtTheBitmapEdge) {
 struct FakeFont {
     bool has = false;
     bool owned = false;
+    int steps = 4;
     int lastX = -1, lastY = -1;
+    int subpixelSteps() const { return steps; }
     int getGlyph(int code, int xFraction, int yFraction, RasterGlyph* glyph) {
         lastX = xFraction;
         lastY = yFraction;
@@ -405,23 +407,27 @@ TEST(RasteriserGlyphTest, FillCharWithoutAGlyphReturnsNoGlyph) {
     EXPECT_EQ(r.modXMax(), -1);
 }
 
-// The glyph goes to the quarter pixel its position falls in across (the
-// pixel and the quarters past it) and to the nearest whole row down, where
-// the peers set text.
-TEST(RasteriserGlyphTest, FillCharTakesQuarterPixelsAndNearestRowsAndFreesOwnedPixels) {
+// The glyph goes to the nearest of the font's steps across (quarters,
+// halves or whole pixels, the fraction given in quarters) and to the
+// nearest whole row down, where the peers set text.
+TEST(RasteriserGlyphTest, FillCharTakesTheNearestStepAndRowAndFreesOwnedPixels) {
     struct Case {
+        int steps;
         double x, y;
         int fraction, pixelX, pixelY;
     };
-    for (const Case& c : {Case{1.6, 2.3, 2, 1, 2}, Case{1.9, 2.6, 3, 1, 3}, Case{0.24, 0.49, 0, 0, 0},
-                          Case{0.25, 0.5, 1, 0, 1}}) {
-        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
+    for (const Case& c :
+         {Case{4, 1.6, 2.3, 2, 1, 2}, Case{4, 1.9, 2.6, 0, 2, 3}, Case{4, 0.12, 0.49, 0, 0, 0},
+          Case{4, 0.13, 0.5, 1, 0, 1}, Case{2, 1.2, 0, 0, 1, 0}, Case{2, 1.3, 0, 2, 1, 0},
+          Case{2, 1.8, 0, 0, 2, 0}, Case{1, 1.49, 0, 0, 1, 0}, Case{1, 1.5, 0, 0, 2, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.steps << " steps: " << c.x << ", " << c.y);
         RasterBitmap bitmap(4, 4, 1, rasterMono8, false, true);
         Rasteriser r(&bitmap, true, nullptr);
         test::clearTo(r, 255);
         FakeFont font;
         font.has = true;
         font.owned = true;  // the leak checker sees a missing free
+        font.steps = c.steps;
         EXPECT_EQ(r.fillChar(c.x, c.y, 65, font), resultOk);
         EXPECT_EQ(font.lastX, c.fraction);
         EXPECT_EQ(font.lastY, 0);
