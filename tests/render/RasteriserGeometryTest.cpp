@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,10 +64,14 @@ std::string makePdf(const std::string& content) {
     return pdf;
 }
 
+// The page and the peer's rendering go to the tests' output folder, never
+// to the folder the test runs in.
 bool renderContentWithPeer(const std::string& name, const std::string& content, RgbImage& out) {
-    const std::string pdfPath = name + ".pdf";
+    const std::filesystem::path dir = std::filesystem::path(RENDOVA_TEST_OUTPUT_DIR) / "geometry";
+    std::filesystem::create_directories(dir);
+    const std::string pdfPath = (dir / (name + ".pdf")).string();
     std::ofstream(pdfPath, std::ios::binary) << makePdf(content);
-    return renderWithPeer(pdfPath, 1, kDpi, "", name + "-peer.png", out);
+    return renderWithPeer(pdfPath, 1, kDpi, "", (dir / (name + "-peer.png")).string(), out);
 }
 
 // ---- Our side: the same operators driving the rasteriser. ----
