@@ -194,6 +194,12 @@ private:
     void coverRowByClip(int x0, int x1, int y);
     void compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
                        const SpanPainter& p);
+    // compositeRows through a clip path: the runs of pixels the clip wholly
+    // covers take the fast rows, the pixels at its edges (by the clip's
+    // coverage when covered) the general rules through p, whose colour is
+    // colour.
+    void compositeThroughClip(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
+                              int h, SpanPainter& p, uint8_t* colour, bool covered);
     // One image's buffers and pixel loop, for drawImageCommon.
     class ImageDraw;
     // Shared by fillImageMask and drawImage.

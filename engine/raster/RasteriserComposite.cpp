@@ -141,9 +141,42 @@ void compositeRow(const CompositeRows& job, int dy) {
         uint64_t lastKey = ~uint64_t{0};  // no target key has the top bits set
         uint32_t lastSource = 0;
         uint8_t result[4] = {0, 0, 0, 0};
+        // An opaque source pixel takes the target's place, and a clear one
+        // leaves it as it is but for the colour of a pixel clear itself (as
+        // the general rules' first cases do): a run of either is done at
+        // once.
+        const bool copyOpaque = !Correct && !job.maskRow;
         for (int dx = 0; dx < job.w; ++dx, d.next(), s.next()) {
             const int x = job.xDest + dx;
             const int a = srcAlphaRow ? srcAlphaRow[dx] : 0;
+            if (!Correct && srcAlphaRow && a == 0) {
+                int end = dx + 1;
+                while (end < job.w && srcAlphaRow[end] == 0)
+                    ++end;
+                if (HasAlpha) {
+                    for (int k = dx; k < end; ++k) {
+                        const int xk = job.xDest + k;
+                        if (job.alphaRow[xk] == 0 && (!Backdrop || job.backdropRow[xk] == 0))
+                            std::memset(d.p + (k - dx) * 3, 0, 3);
+                    }
+                }
+                d.p += (end - dx - 1) * 3;
+                s.p += (end - dx - 1) * 3;
+                dx = end - 1;
+                continue;
+            }
+            if (copyOpaque && job.aSrc[a] == 255) {
+                int end = dx + 1;
+                while (end < job.w && job.aSrc[srcAlphaRow ? srcAlphaRow[end] : 0] == 255)
+                    ++end;
+                std::memcpy(d.p, s.p, size_t(end - dx) * 3);
+                if (HasAlpha)
+                    std::memset(job.alphaRow + x, 255, size_t(end - dx));
+                d.p += (end - dx - 1) * 3;
+                s.p += (end - dx - 1) * 3;
+                dx = end - 1;
+                continue;
+            }
             uint8_t* alpha = HasAlpha ? job.alphaRow + x : nullptr;
             const uint8_t* backdrop = Backdrop ? job.backdropRow + x : nullptr;
             const uint64_t key = pipe::pixelKey<HasAlpha, Backdrop>(d.p, alpha, backdrop) |
@@ -215,8 +248,11 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
                 nonIsolated);
 
     // The fast rows take everything but a blend routine.
-    if (!m_state->blendFunction() && !tested && !m_referencePipe) {
-        compositeRows(source, xSrc, ySrc, xDest, yDest, w, h, p);
+    if (!m_state->blendFunction() && !m_referencePipe) {
+        if (tested)
+            compositeThroughClip(source, xSrc, ySrc, xDest, yDest, w, h, p, colour, covered);
+        else
+            compositeRows(source, xSrc, ySrc, xDest, yDest, w, h, p);
         return resultOk;
     }
 
@@ -265,17 +301,14 @@ void Rasteriser::coverRowByClip(int x0, int x1, int y) {
     m_state->clip().clipSpan(buffer, x0, x1, y);
 }
 
-// The fast rows of composite: no blend routine and no clip test, with the
-// variants (colour mode, alpha plane, backdrop, group correction) picked
-// outside the rows.
-void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
-                               int h, const SpanPainter& p) {
+namespace {
+
+// The tables of the fast rows: the source alpha and the group's own alpha g
+// by the source's alpha byte a, by the general rules' own formulas (shape =
+// a / 255); without a source alpha plane the painter's constant alpha and a
+// shape of 1.
+void prepareCompositeRows(CompositeRows& job, const RasterBitmap& source, const SpanPainter& p) {
     const uint8_t* sourceAlpha = source.alpha();
-    // The source alpha and the group's own alpha g by the source's alpha
-    // byte a, by the general rules' own formulas (shape = a / 255);
-    // without a source alpha plane the painter's constant alpha and a
-    // shape of 1.
-    CompositeRows job;
     for (int a = 0; a < 256; ++a) {
         job.aSrc[a] =
             sourceAlpha ? static_cast<uint8_t>(std::floor((a / 255.0) * p.alphaIn + 0.5)) : p.alphaInByte;
@@ -283,6 +316,29 @@ void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, i
         job.shapeAlpha[a] = sourceAlpha ? (a / 255.0) * p.alphaIn : p.alphaIn;
     }
     job.source = &source;
+}
+
+// Row dy of the job, with the variants of backdrop and group correction
+// picked for it.
+template <int Mode, bool HasAlpha>
+void compositeRowOf(const CompositeRows& job, int dy, bool correct) {
+    if (job.backdropRow)
+        correct ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
+                : compositeRow<Mode, HasAlpha, true, false>(job, dy);
+    else
+        correct ? compositeRow<Mode, HasAlpha, false, true>(job, dy)
+                : compositeRow<Mode, HasAlpha, false, false>(job, dy);
+}
+
+}  // namespace
+
+// The fast rows of composite: no blend routine and no clip test, with the
+// variants (colour mode, alpha plane, backdrop, group correction) picked
+// outside the rows.
+void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
+                               int h, const SpanPainter& p) {
+    CompositeRows job;
+    prepareCompositeRows(job, source, p);
     job.xSrc = xSrc;
     job.ySrc = ySrc;
     job.xDest = xDest;
@@ -299,18 +355,81 @@ void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, i
             job.backdropRow = backdropRow(p, y);
             job.maskRow =
                 p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize() : nullptr;
-            if (job.backdropRow)
-                p.groupCorrection ? compositeRow<Mode, HasAlpha, true, true>(job, dy)
-                                  : compositeRow<Mode, HasAlpha, true, false>(job, dy);
-            else
-                p.groupCorrection ? compositeRow<Mode, HasAlpha, false, true>(job, dy)
-                                  : compositeRow<Mode, HasAlpha, false, false>(job, dy);
+            compositeRowOf<Mode, HasAlpha>(job, dy, p.groupCorrection);
         }
     });
     extendModifiedX(xDest);
     extendModifiedX(xDest + w - 1);
     extendModifiedY(yDest);
     extendModifiedY(yDest + h - 1);
+}
+
+void Rasteriser::compositeThroughClip(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest,
+                                      int w, int h, SpanPainter& p, uint8_t* colour, bool covered) {
+    RasterClip& clip = m_state->clip();
+    CompositeRows job;
+    prepareCompositeRows(job, source, p);
+    job.ySrc = ySrc;
+    job.yDest = yDest;
+    job.h = h;
+    job.screen = m_state->screen();
+    const uint8_t* sourceAlpha = source.alpha();
+    constexpr int kWhole = 16;  // sub-pixels of a wholly covered pixel
+    pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
+        for (int dy = 0; dy < h; ++dy) {
+            const int y = yDest + dy;
+            job.row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
+            job.alphaRow =
+                HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
+            job.backdropRow = backdropRow(p, y);
+            job.maskRow =
+                p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize() : nullptr;
+            if (covered)
+                coverRowByClip(xDest, xDest + w - 1, y);
+            // The clip's coverage of pixel x, kWhole when it lies inside.
+            auto coverage = [&](int x) {
+                if (covered)
+                    return pipe::aaCoverage(m_aaBuffer->data(), m_aaBuffer->rowSize(), x);
+                return clip.test(x, y) ? kWhole : 0;
+            };
+            const uint8_t* srcAlphaRow =
+                sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc
+                            : nullptr;
+            int first = w, last = -1;
+            for (int dx = 0; dx < w;) {
+                const int x = xDest + dx;
+                const int t = coverage(x);
+                if (t == kWhole) {
+                    int end = dx + 1;
+                    while (end < w && coverage(xDest + end) == kWhole)
+                        ++end;
+                    job.xSrc = xSrc + dx;
+                    job.xDest = x;
+                    job.w = end - dx;
+                    compositeRowOf<Mode, HasAlpha>(job, dy, p.groupCorrection);
+                    first = std::min(first, dx);
+                    last = end - 1;
+                    dx = end;
+                    continue;
+                }
+                if (t > 0) {
+                    const double shape = covered ? m_aaGamma[t] : 1;
+                    setPainterXY(p, x, y);
+                    source.getPixel(xSrc + dx, ySrc + dy, colour);
+                    p.shape = srcAlphaRow ? srcAlphaRow[dx] / 255.0 * shape : shape;
+                    paintPixel(p);
+                    first = std::min(first, dx);
+                    last = dx;
+                }
+                ++dx;
+            }
+            if (first <= last) {
+                extendModifiedX(xDest + first);
+                extendModifiedX(xDest + last);
+                extendModifiedY(y);
+            }
+        }
+    });
 }
 
 std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int w, int h) const {

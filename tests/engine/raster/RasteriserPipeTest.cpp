@@ -280,7 +280,9 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     std::memset(bitmap.block() + RasterBitmap::kHeaderSize, 0,
                 static_cast<size_t>(bitmap.blockSize() - RasterBitmap::kHeaderSize));
     // Every other row is flat in colour, and every fourth in alpha too, so
-    // that pixels repeat their neighbours' input (and some only in part).
+    // that pixels repeat their neighbours' input (and some only in part);
+    // some rows are clear, and some composites meet runs of clear and of
+    // opaque source pixels.
     const int bytesPerPixel = bitmap.mode() >= rasterRGB8 ? 3 : 1;
     for (int y = 0; y < 47; ++y) {
         uint8_t* row = bitmap.data() + y * bitmap.rowSize();
@@ -290,7 +292,7 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
     }
     if (bitmap.alpha()) {
         for (int i = 0; i < 61 * 47; ++i)
-            bitmap.alpha()[i] = static_cast<uint8_t>((i / 61) % 4 == 1 ? 100 : i * 7);
+            bitmap.alpha()[i] = static_cast<uint8_t>((i / 61) % 4 == 1 ? 100 : (i / 61) % 8 == 3 ? 0 : i * 7);
     }
     r.resetModifiedBox();
     r.setFillAlpha(s.fillAlpha);
@@ -369,7 +371,9 @@ std::vector<uint8_t> render(const Scene& s, int reference) {
         }
         if (source.alpha()) {
             for (int i = 0; i < 240; ++i)
-                source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1 ? 77 : i * 13);
+                source.alpha()[i] = static_cast<uint8_t>((i / 20) % 4 == 1   ? 77
+                                                         : (i / 20) % 4 == 2 ? (i % 20 < 9 ? 0 : 255)
+                                                                             : i * 13);
         }
         const bool nonIsolated = s.group != 0;
         if (s.softMask) {
