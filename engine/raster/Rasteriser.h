@@ -192,14 +192,12 @@ private:
     // The anti-aliasing buffer set to the clip's coverage of the pixels
     // x0..x1 of row y (inside the bitmap).
     void coverRowByClip(int x0, int x1, int y);
+    // The fast rows of composite (no blend routine). Through a clip path
+    // (tested by pixel, or by the clip's coverage when covered) the runs of
+    // pixels the clip wholly covers take them, and the pixels at its edges
+    // the general rules through p, whose colour is colour.
     void compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w, int h,
-                       const SpanPainter& p);
-    // compositeRows through a clip path: the runs of pixels the clip wholly
-    // covers take the fast rows, the pixels at its edges (by the clip's
-    // coverage when covered) the general rules through p, whose colour is
-    // colour.
-    void compositeThroughClip(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
-                              int h, SpanPainter& p, uint8_t* colour, bool covered);
+                       SpanPainter& p, uint8_t* colour, bool tested, bool covered);
     // One image's buffers and pixel loop, for drawImageCommon.
     class ImageDraw;
     // Shared by fillImageMask and drawImage.

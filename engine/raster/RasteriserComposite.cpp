@@ -249,10 +249,7 @@ int Rasteriser::composite(const RasterBitmap& source, int xSrc, int ySrc, int xD
 
     // The fast rows take everything but a blend routine.
     if (!m_state->blendFunction() && !m_referencePipe) {
-        if (tested)
-            compositeThroughClip(source, xSrc, ySrc, xDest, yDest, w, h, p, colour, covered);
-        else
-            compositeRows(source, xSrc, ySrc, xDest, yDest, w, h, p);
+        compositeRows(source, xSrc, ySrc, xDest, yDest, w, h, p, colour, tested, covered);
         return resultOk;
     }
 
@@ -332,40 +329,10 @@ void compositeRowOf(const CompositeRows& job, int dy, bool correct) {
 
 }  // namespace
 
-// The fast rows of composite: no blend routine and no clip test, with the
-// variants (colour mode, alpha plane, backdrop, group correction) picked
-// outside the rows.
+// The variants (colour mode, alpha plane, backdrop, group correction) are
+// picked outside the rows.
 void Rasteriser::compositeRows(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest, int w,
-                               int h, const SpanPainter& p) {
-    CompositeRows job;
-    prepareCompositeRows(job, source, p);
-    job.xSrc = xSrc;
-    job.ySrc = ySrc;
-    job.xDest = xDest;
-    job.yDest = yDest;
-    job.w = w;
-    job.h = h;
-    job.screen = m_state->screen();
-    pipe::dispatchMode(m_bitmap->mode(), m_bitmap->alpha() != nullptr, [&]<int Mode, bool HasAlpha>() {
-        for (int dy = 0; dy < h; ++dy) {
-            const int y = yDest + dy;
-            job.row = m_bitmap->data() + static_cast<ptrdiff_t>(y) * m_bitmap->rowSize();
-            job.alphaRow =
-                HasAlpha ? m_bitmap->alpha() + static_cast<ptrdiff_t>(y) * m_bitmap->width() : nullptr;
-            job.backdropRow = backdropRow(p, y);
-            job.maskRow =
-                p.softMask ? p.softMask->data() + static_cast<ptrdiff_t>(y) * p.softMask->rowSize() : nullptr;
-            compositeRowOf<Mode, HasAlpha>(job, dy, p.groupCorrection);
-        }
-    });
-    extendModifiedX(xDest);
-    extendModifiedX(xDest + w - 1);
-    extendModifiedY(yDest);
-    extendModifiedY(yDest + h - 1);
-}
-
-void Rasteriser::compositeThroughClip(const RasterBitmap& source, int xSrc, int ySrc, int xDest, int yDest,
-                                      int w, int h, SpanPainter& p, uint8_t* colour, bool covered) {
+                               int h, SpanPainter& p, uint8_t* colour, bool tested, bool covered) {
     RasterClip& clip = m_state->clip();
     CompositeRows job;
     prepareCompositeRows(job, source, p);
@@ -390,7 +357,7 @@ void Rasteriser::compositeThroughClip(const RasterBitmap& source, int xSrc, int 
             auto coverage = [&](int x) {
                 if (covered)
                     return pipe::aaCoverage(m_aaBuffer->data(), m_aaBuffer->rowSize(), x);
-                return clip.test(x, y) ? kWhole : 0;
+                return !tested || clip.test(x, y) ? kWhole : 0;
             };
             const uint8_t* srcAlphaRow =
                 sourceAlpha ? sourceAlpha + static_cast<ptrdiff_t>(ySrc + dy) * source.width() + xSrc
@@ -400,7 +367,7 @@ void Rasteriser::compositeThroughClip(const RasterBitmap& source, int xSrc, int 
                 const int x = xDest + dx;
                 const int t = coverage(x);
                 if (t == kWhole) {
-                    int end = dx + 1;
+                    int end = tested ? dx + 1 : w;
                     while (end < w && coverage(xDest + end) == kWhole)
                         ++end;
                     job.xSrc = xSrc + dx;
