@@ -229,6 +229,10 @@ private:
     void drawTiles(TilingPattern* tiling, const double* m, const double* m1Inverse, double xStep,
                    double yStep);
     void doShadingPatternFill(ShadingPattern* pattern, bool stroke, bool evenOdd, bool clipped);
+    // Puts the state in the neutral one a transparency group starts from:
+    // normal blend mode, full opacity, no soft mask. The group as a whole
+    // is composited with the outer ones when it is painted.
+    void neutraliseForGroup();
     // Whether painting the fill (stroke: the stroke) paints the state's
     // pattern.
     bool paintsPattern(bool stroke) const;

@@ -476,24 +476,9 @@ bool ContentInterpreter::runForm(const PdfValue& stream, PdfDict* resources, con
     m_state->concatMatrix(matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
     m_device->updateMatrix(m_state.get(), matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]);
 
-    // A group starts from a neutral state: its own content decides blend
-    // mode, opacity and soft mask; the group as a whole is composited with
-    // the outer ones when it is painted.
+    // A group's own content decides blend mode, opacity and soft mask.
     if (group || softMask) {
-        if (m_state->getBlendMode() != kBlendNormal) {
-            m_state->setBlendMode(kBlendNormal);
-            m_device->updateBlendMode(m_state.get());
-        }
-        if (m_state->getFillOpacity() != 1) {
-            m_state->setFillOpacity(1);
-            m_device->updateFillOpacity(m_state.get());
-        }
-        if (m_state->getStrokeOpacity() != 1) {
-            m_state->setStrokeOpacity(1);
-            m_device->updateStrokeOpacity(m_state.get());
-        }
-        m_device->clearSoftMask(m_state.get());
-        m_state->setSoftMasked(false);
+        neutraliseForGroup();
         m_device->beginTransparencyGroup(m_state.get(), box, groupColorSpace, isolated, knockout, softMask);
     }
 

@@ -63,6 +63,23 @@ void ContentInterpreter::clipToShadingBox(const Shading* shading) {
     m_state->clearPath();
 }
 
+void ContentInterpreter::neutraliseForGroup() {
+    if (m_state->getBlendMode() != kBlendNormal) {
+        m_state->setBlendMode(kBlendNormal);
+        m_device->updateBlendMode(m_state.get());
+    }
+    if (m_state->getFillOpacity() != 1) {
+        m_state->setFillOpacity(1);
+        m_device->updateFillOpacity(m_state.get());
+    }
+    if (m_state->getStrokeOpacity() != 1) {
+        m_state->setStrokeOpacity(1);
+        m_device->updateStrokeOpacity(m_state.get());
+    }
+    m_device->clearSoftMask(m_state.get());
+    m_state->setSoftMasked(false);
+}
+
 void ContentInterpreter::fillShading(Shading* shading) {
     // Neighbouring pieces overlap by a pixel where they meet: painted one
     // by one with transparency (the state's opacity or soft mask, or the
@@ -73,18 +90,7 @@ void ContentInterpreter::fillShading(Shading* shading) {
     double box[4];
     m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
     saveState();
-    if (m_state->getBlendMode() != kBlendNormal) {
-        m_state->setBlendMode(kBlendNormal);
-        m_device->updateBlendMode(m_state.get());
-    }
-    if (m_state->getFillOpacity() != 1) {
-        m_state->setFillOpacity(1);
-        m_device->updateFillOpacity(m_state.get());
-    }
-    if (m_state->isSoftMasked()) {
-        m_device->clearSoftMask(m_state.get());
-        m_state->setSoftMasked(false);
-    }
+    neutraliseForGroup();
     m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     // Neighbouring pieces would let the background through their shared
     // edges if each were anti-aliased on its own.
@@ -163,14 +169,7 @@ void ContentInterpreter::paintPatternThroughMask(bool stroke, const double* box,
     const double opacity = stroke ? m_state->getStrokeOpacity() : m_state->getFillOpacity();
     const bool grouped = opacity != 1 || m_state->getBlendMode() != kBlendNormal || m_state->isSoftMasked();
     if (grouped) {
-        m_state->setBlendMode(kBlendNormal);
-        m_device->updateBlendMode(m_state.get());
-        m_state->setFillOpacity(1);
-        m_device->updateFillOpacity(m_state.get());
-        m_state->setStrokeOpacity(1);
-        m_device->updateStrokeOpacity(m_state.get());
-        m_device->clearSoftMask(m_state.get());
-        m_state->setSoftMasked(false);
+        neutraliseForGroup();
         m_device->beginTransparencyGroup(m_state.get(), box, nullptr, true, false, false);
     }
 
