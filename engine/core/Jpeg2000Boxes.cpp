@@ -349,6 +349,19 @@ bool Jpeg2000Decoder::applyPalette() {
         xSep[size_t(i)] = m_xSep[c];
         ySep[size_t(i)] = m_ySep[c];
     }
+    // Each channel is a copy of its component: together they stay within
+    // the samples one image may hold.
+    int64_t mappedSamples = 0;
+    for (const Tile& tile : m_tiles) {
+        for (const ChannelMapping& m : m_mappings) {
+            const TileComponent& from = tile.comps[size_t(m.component)];
+            mappedSamples += (int64_t(from.x1) - from.x0) * (int64_t(from.y1) - from.y0);
+        }
+    }
+    if (mappedSamples > kMaxSamples) {
+        reportError(getPos(), "JPX palette channels too large");
+        return false;
+    }
     auto lookUp = [this, columns](int32_t index, int column) {
         const int entry = std::clamp(index, 0, m_paletteEntries - 1);
         return m_paletteValues[size_t(entry) * size_t(columns) + size_t(column)];

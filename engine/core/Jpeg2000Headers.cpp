@@ -153,10 +153,10 @@ bool Jpeg2000Decoder::readCodestream(uint32_t begin, uint32_t end) {
     if (m_havePpm && !splitMainPackedHeaders())
         return false;
     // pos is just past an SOT marker. A tile-part that cannot be read ends
-    // the codestream; the tiles before it are kept.
-    for (;;) {
+    // the codestream; the tiles before it are kept (none read is no image).
+    for (int read = 0;; ++read) {
         if (!readTilePart(pos, end))
-            return m_tilePartsRead > 0;
+            return read > 0;
         const int marker = nextMarker(data, pos, end);
         if (marker == kMarkerSot)
             continue;
@@ -242,6 +242,12 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
             reportError(getPos(), "JPX image too large");
             return false;
         }
+    }
+    // The output keeps a row of the full width for every component, which
+    // sample separation does not make smaller.
+    if (int64_t(m_xSize - m_xOffset) * count > kMaxSamples) {
+        reportError(getPos(), "JPX image too wide");
+        return false;
     }
     m_styles.assign(count, CodingStyle());
     m_quants.assign(count, Quantization());
@@ -474,7 +480,10 @@ bool Jpeg2000Decoder::readTilePart(uint32_t& pos, uint32_t end) {
     const uint32_t index = readBigEndian16(data + pos + 2);
     const uint32_t partLength = readBigEndian32(data + pos + 4);
     pos += 10;
+    // A length of 0 is the last tile-part, which runs to the EOC marker.
     uint32_t partEnd = end;
+    if (partLength == 0 && end - pos >= 2 && readBigEndian16(data + end - 2) == kMarkerEoc)
+        partEnd = end - 2;
     if (partLength != 0) {
         if (partLength < 14 || partLength > end - start)
             reportError(getPos(), "JPX tile-part length past the data");

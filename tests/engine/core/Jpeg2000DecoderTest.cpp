@@ -378,6 +378,7 @@ struct Codestream {
     int steps = -1;         // QCD step count; -1 for 3 x levels + 1
     std::string mainExtra;  // marker segments after QCD
     bool quantFirst = false;
+    bool unsizedPart = false;  // the tile-part's length 0: it runs to EOC
 
     std::string build() const {
         std::string siz = be16(0) + be32(width) + be32(height) + be32(xOffset) + be32(yOffset) +
@@ -398,8 +399,9 @@ struct Codestream {
                            : segment(0xFF52, cod) + segment(0xFF5C, qcd);
         main += mainExtra;
         const std::string body(size_t(levels + 1) * size_t(components), '\0');
-        return main + "\xFF\x90" + be16(10) + be16(0) + be32(uint32_t(14 + body.size())) + std::string{0, 1} +
-               "\xFF\x93" + body + "\xFF\xD9";
+        const uint32_t partLength = unsizedPart ? 0 : uint32_t(14 + body.size());
+        return main + "\xFF\x90" + be16(10) + be16(0) + be32(partLength) + std::string{0, 1} + "\xFF\x93" +
+               body + "\xFF\xD9";
     }
 };
 
@@ -439,6 +441,21 @@ TEST(Jpeg2000DecoderTest, RefusesHeaderValuesItCannotDecode) {
          })},
         {"samples past the cap",
          with([](Codestream& c) { c.width = c.height = c.tileWidth = c.tileHeight = 200000; })},
+        // Few samples, but rows of the full width.
+        {"rows past the cap", with([](Codestream& c) {
+             c.width = c.tileWidth = 0x7FFFFFFF;
+             c.xSeparation = 255;
+         })},
+        // The channels of a palette are copies of the samples.
+        {"palette channels past the cap",
+         test::paletteJp2(with([](Codestream& c) { c.width = c.height = c.tileWidth = c.tileHeight = 1200; }),
+                          1200, 1200, 8, std::vector<int>(255, 7), std::vector<int32_t>(255, 0), 16)},
+        // The only tile-part's header cut before its SOD: no tile was read.
+        {"first tile-part header cut",
+         [] {
+             const std::string s = Codestream().build();
+             return s.substr(0, s.find("\xFF\x90") + 12);
+         }()},
         {"33 levels", with([](Codestream& c) { c.levels = 33; })},
         {"block width 2^11", with([](Codestream& c) { c.blockWidth = 9; })},
         {"block area 2^14", with([](Codestream& c) { c.blockWidth = c.blockHeight = 5; })},
@@ -464,6 +481,16 @@ TEST(Jpeg2000DecoderTest, RefusesHeaderValuesItCannotDecode) {
         EXPECT_EQ(decode(c.stream), "");
         EXPECT_FALSE(errors.empty());
     }
+}
+
+// A last tile-part whose length is 0 runs to the EOC marker, which ends
+// the codestream as it should.
+TEST(Jpeg2000DecoderTest, UnsizedLastTilePartEndsAtEoc) {
+    Codestream c;
+    c.unsizedPart = true;
+    ErrorCapture errors;
+    EXPECT_EQ(decode(c.build()), std::string(12, char(128)));
+    EXPECT_FALSE(errors.contains("EOC"));
 }
 
 TEST(Jpeg2000DecoderTest, TileBeforeQuantisationGivesAnEmptyStream) {
