@@ -27,6 +27,12 @@ template <typename T>
     return !__builtin_mul_overflow(a, b, result);
 }
 
+// ceil(a / b) for unsigned a and b > 0, without the overflow of a + b - 1.
+template <typename T>
+[[nodiscard]] constexpr T ceilDiv(T a, T b) {
+    return a / b + (a % b != 0 ? 1 : 0);
+}
+
 // The one conversion of a double to an integer, wherever a value is
 // truncated toward zero: NaN gives 0 and a value beyond the int range gives
 // the nearest limit. A plain cast of NaN, of an infinity or of a value out of

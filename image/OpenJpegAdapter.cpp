@@ -11,6 +11,7 @@
 
 #include <openjpeg.h>
 
+#include "base/Numeric.h"
 #include "image/ImageStream.h"
 #include "image/JasPicture.h"
 
@@ -48,10 +49,6 @@ uint32_t be32(const uint8_t* p) {
 
 uint16_t be16(const uint8_t* p) {
     return uint16_t((p[0] << 8) | p[1]);
-}
-
-uint64_t ceilDiv(uint64_t a, uint64_t b) {
-    return (a + b - 1) / b;
 }
 
 // The file position of the code stream: the start of a bare one, or the

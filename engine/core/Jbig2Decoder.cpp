@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/MemorySource.h"
 
@@ -323,14 +324,11 @@ void Jbig2Decoder::readPageInfo(Data data) {
         reportError(m_position, "Short JBIG2 page information segment");
         return;
     }
-    auto u32 = [&](size_t at) {
-        return (uint32_t(data.bytes[at]) << 24) | (uint32_t(data.bytes[at + 1]) << 16) |
-               (uint32_t(data.bytes[at + 2]) << 8) | data.bytes[at + 3];
-    };
+    auto u32 = [&](size_t at) { return readBigEndian32(data.bytes + at); };
     const uint32_t width = u32(0);
     const uint32_t height = u32(4);
     const int flags = data.bytes[16];
-    const int striping = (data.bytes[17] << 8) | data.bytes[18];
+    const int striping = int(readBigEndian16(data.bytes + 17));
     m_pageDefaultPixel = (flags >> 2) & 1;
     m_pageDefaultOp = (flags >> 3) & 3;
     m_pageWidth = width;
@@ -351,10 +349,7 @@ void Jbig2Decoder::readPageInfo(Data data) {
 bool Jbig2Decoder::readRegionInfo(Data data, RegionInfo& info) {
     if (data.size < 17)
         return false;
-    auto u32 = [&](size_t at) {
-        return (uint32_t(data.bytes[at]) << 24) | (uint32_t(data.bytes[at + 1]) << 16) |
-               (uint32_t(data.bytes[at + 2]) << 8) | data.bytes[at + 3];
-    };
+    auto u32 = [&](size_t at) { return readBigEndian32(data.bytes + at); };
     info.width = u32(0);
     info.height = u32(4);
     // Offsets are unsigned in the format; values past 2^31 are taken as
@@ -409,10 +404,7 @@ void Jbig2Decoder::readCodeTable(const SegmentHeader& h, Data data, SegmentList&
         return;
     }
     const int flags = data.bytes[0];
-    auto s32 = [&](size_t at) {
-        return int32_t((uint32_t(data.bytes[at]) << 24) | (uint32_t(data.bytes[at + 1]) << 16) |
-                       (uint32_t(data.bytes[at + 2]) << 8) | data.bytes[at + 3]);
-    };
+    auto s32 = [&](size_t at) { return int32_t(readBigEndian32(data.bytes + at)); };
     const int32_t low = s32(1);
     const int32_t high = s32(5);
     const int prefixBits = ((flags >> 1) & 7) + 1;

@@ -8,19 +8,11 @@
 #include <cstring>
 #include <new>
 
+#include "base/Numeric.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Memory.h"
 
 namespace rendova {
-
-namespace {
-
-// ceil(a / b) for b > 0.
-uint32_t ceilDiv(uint32_t a, uint32_t b) {
-    return uint32_t((uint64_t(a) + b - 1) / b);
-}
-
-}  // namespace
 
 Jpeg2000Decoder::Jpeg2000Decoder(RefPtr<DataStream> source) : DecoderStream(std::move(source)) {}
 

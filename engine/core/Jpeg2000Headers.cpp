@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Numeric.h"
 #include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000Decoder.h"
@@ -29,11 +30,6 @@ constexpr int kMarkerPpm = 0xFF60;
 constexpr int kMarkerPpt = 0xFF61;
 constexpr int kMarkerCrg = 0xFF63;
 constexpr int kMarkerCom = 0xFF64;
-
-// ceil(a / b) for b > 0.
-uint32_t ceilDiv(uint32_t a, uint32_t b) {
-    return uint32_t((uint64_t(a) + b - 1) / b);
-}
 
 // Whether a marker has no length field.
 bool isBareMarker(int marker) {
@@ -275,6 +271,12 @@ bool Jpeg2000Decoder::readStyleParameters(uint32_t& pos, uint32_t end, bool prec
     if (s.levels > kMaxLevels || s.blockWidthExp > 10 || s.blockHeightExp > 10 ||
         s.blockWidthExp + s.blockHeightExp > 12 || s.wavelet > 1) {
         reportError(getPos(), "JPX coding style: bad levels, code-block size or wavelet");
+        return false;
+    }
+    // The two high style bits name block coders of later parts of the
+    // standard, whose data these passes would read as noise.
+    if (s.blockStyle & ~0x3F) {
+        reportError(getPos(), "JPX code-block style 0x%02x is not decoded", s.blockStyle);
         return false;
     }
     pos += 5;

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cmath>
 
+#include "base/Numeric.h"
+#include "engine/core/BigEndian.h"
 #include "engine/core/ErrorReport.h"
 #include "engine/core/Jpeg2000Decoder.h"
 
@@ -242,10 +244,10 @@ void Jpeg2000Decoder::setUpComponentBounds(Tile& tile) {
     for (int c = 0; c < m_componentCount; ++c) {
         TileComponent& comp = tile.comps[size_t(c)];
         const uint32_t xs = uint32_t(m_xSep[size_t(c)]), ys = uint32_t(m_ySep[size_t(c)]);
-        comp.x0 = int((uint64_t(tile.x0) + xs - 1) / xs);
-        comp.y0 = int((uint64_t(tile.y0) + ys - 1) / ys);
-        comp.x1 = int((uint64_t(tile.x1) + xs - 1) / xs);
-        comp.y1 = int((uint64_t(tile.y1) + ys - 1) / ys);
+        comp.x0 = int(ceilDiv(uint32_t(tile.x0), xs));
+        comp.y0 = int(ceilDiv(uint32_t(tile.y0), ys));
+        comp.x1 = int(ceilDiv(uint32_t(tile.x1), xs));
+        comp.y1 = int(ceilDiv(uint32_t(tile.y1), ys));
     }
 }
 
@@ -397,7 +399,7 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, const PrecinctPlace& place, int lay
     const uint8_t* data = tile.data.data();
     const uint32_t end = uint32_t(tile.data.size());
     uint32_t& body = cursor.body;
-    if (tile.sop && end - body >= 6 && (uint32_t(data[body]) << 8 | data[body + 1]) == uint32_t(kMarkerSop))
+    if (tile.sop && end - body >= 6 && readBigEndian16(data + body) == uint32_t(kMarkerSop))
         body += 6;
     // Packed headers come from their own data; the bodies stay in place.
     const bool packed = tile.packedHeaders;
@@ -425,8 +427,7 @@ bool Jpeg2000Decoder::readPacket(Tile& tile, const PrecinctPlace& place, int lay
         return false;
     }
     header = in.pos;
-    if (tile.eph && headerEnd - header >= 2 &&
-        (uint32_t(headerData[header]) << 8 | headerData[header + 1]) == uint32_t(kMarkerEph))
+    if (tile.eph && headerEnd - header >= 2 && readBigEndian16(headerData + header) == uint32_t(kMarkerEph))
         header += 2;
     ++precinct.layersRead;
     for (const Contribution& part : m_contributions) {

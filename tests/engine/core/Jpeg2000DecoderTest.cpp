@@ -457,6 +457,7 @@ TEST(Jpeg2000DecoderTest, RefusesHeaderValuesItCannotDecode) {
              return s.substr(0, s.find("\xFF\x90") + 12);
          }()},
         {"33 levels", with([](Codestream& c) { c.levels = 33; })},
+        {"a block coder of a later part", with([](Codestream& c) { c.blockStyle = 0x40; })},
         {"block width 2^11", with([](Codestream& c) { c.blockWidth = 9; })},
         {"block area 2^14", with([](Codestream& c) { c.blockWidth = c.blockHeight = 5; })},
         {"too few steps", with([](Codestream& c) {
