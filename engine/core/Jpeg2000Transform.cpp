@@ -178,6 +178,18 @@ void inverseLevel(T* data, int stride, int width, int height, int firstX, int fi
     }
 }
 
+// What a component's samples come out as: the level shift added to
+// unsigned ones, and the range of their precision.
+struct SampleRange {
+    int64_t shift, low, high;
+};
+
+SampleRange sampleRange(bool isSigned, int precision) {
+    const int64_t half = int64_t(1) << (precision - 1);
+    const int64_t low = isSigned ? -half : 0;
+    return {isSigned ? 0 : half, low, low + 2 * half - 1};
+}
+
 int32_t clipSample(int64_t v, int64_t low, int64_t high) {
     return int32_t(v < low ? low : v > high ? high : v);
 }
@@ -301,10 +313,10 @@ void Jpeg2000Decoder::inverseComponentTransform(Tile& tile) {
     const size_t count = size_t(c0.width()) * size_t(c0.height());
     int64_t shift[3], low[3], high[3];
     for (int c = 0; c < 3; ++c) {
-        const int precision = m_precision[size_t(c)];
-        shift[c] = m_signed[size_t(c)] ? 0 : int64_t(1) << (precision - 1);
-        low[c] = m_signed[size_t(c)] ? -(int64_t(1) << (precision - 1)) : 0;
-        high[c] = low[c] + (int64_t(1) << precision) - 1;
+        const SampleRange r = sampleRange(m_signed[size_t(c)], m_precision[size_t(c)]);
+        shift[c] = r.shift;
+        low[c] = r.low;
+        high[c] = r.high;
     }
     if (c0.style.wavelet == 1) {
         int32_t* a = c0.samples.data();
@@ -347,8 +359,7 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
         coded[0] = coded[1] = coded[2] = true;
     for (size_t c = 0; c < tile.comps.size(); ++c) {
         TileComponent& comp = tile.comps[c];
-        const int precision = m_precision[c];
-        comp.fill = m_signed[c] ? 0 : int32_t(1) << (precision - 1);
+        comp.fill = int32_t(sampleRange(m_signed[c], m_precision[c]).shift);
     }
     std::vector<int32_t> intLine;
     std::vector<float> realLine;
@@ -383,10 +394,7 @@ bool Jpeg2000Decoder::decodeTile(Tile& tile) {
         TileComponent& comp = tile.comps[c];
         if (!coded[c])
             continue;
-        const int precision = m_precision[c];
-        const int64_t shift = m_signed[c] ? 0 : int64_t(1) << (precision - 1);
-        const int64_t low = m_signed[c] ? -(int64_t(1) << (precision - 1)) : 0;
-        const int64_t high = low + (int64_t(1) << precision) - 1;
+        const auto [shift, low, high] = sampleRange(m_signed[c], m_precision[c]);
         if (comp.style.wavelet == 1) {
             for (int32_t& v : comp.samples)
                 v = clipSample(int64_t(v) + shift, low, high);
