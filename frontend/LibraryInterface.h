@@ -40,6 +40,11 @@ constexpr int kStatusPasswordNeeded = -4;
 constexpr int kStatusPageOutOfRange = -5;
 constexpr int kStatusCancelled = -6;
 constexpr int kStatusInvalidPageRange = -7;
+// The page has more pixels at the resolution set than can be drawn or the
+// image type holds; nothing was written.
+constexpr int kStatusPageTooLarge = -8;
+// The page was written, but its content was lost in the document.
+constexpr int kStatusPageIncomplete = 2;
 constexpr int kStatusNullHandle = -10;
 constexpr int kStatusUnknownOption = -11;
 constexpr int kStatusOtherFailure = -99;

@@ -264,7 +264,11 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
     if (name != nullptr && std::strchr(name, '/') != nullptr)
         return kOtherFailure;
     applyScale();
-    m_renderer->renderPage(n);
+    // A page too large to draw is not drawn: the bitmap would still hold
+    // the page before it, written under this page's name.
+    if (m_renderer->renderPage(n) == PdfRenderer::kPageTooLarge)
+        return afterPage(kPageTooLarge);
+    const bool whole = m_renderer->lastPageWhole();
     int blockSize = 0;
     uint8_t* block = m_renderer->getBitmap(blockSize);
     if (!directoryExists(m_outputFolder))
@@ -292,6 +296,14 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
         }
     }
 
+    // A page wider or taller than its image type holds is refused as too
+    // large rather than left to fail as a write would, for a full disk.
+    const bool resized = m_outputWidth > 0 && m_outputHeight > 0;
+    const int32_t outputWidth = resized ? m_outputWidth : m_renderer->bitmapWidth();
+    const int32_t outputHeight = resized ? m_outputHeight : m_renderer->bitmapHeight();
+    if (!PageImageWriter::typeHolds(m_imageType, outputWidth, outputHeight))
+        return afterPage(kPageTooLarge);
+
     // An output path beyond the interface's length is not written at all: a
     // cut path would name another file. A page that was not written fails,
     // so that a caller never takes a missing or broken file for a result.
@@ -303,19 +315,25 @@ int ConversionJob::convertPage(int32_t n, const char* name) {
         writer->setCompression(m_compression);
         writer->setQuality(m_quality);
         writer->setRotation(m_rotation);
-        if (m_outputWidth > 0 && m_outputHeight > 0)
+        if (resized)
             writer->setResize(m_outputWidth, m_outputHeight);
         written = multiPage ? writer->save(path.c_str()) : saveWhole(*writer, path);
     }
     pageWriter.reset();
+    if (!written)
+        return afterPage(kOtherFailure);
+    // Written, but what the document lost of the page is not in it.
+    return afterPage(whole ? kSuccess : kPageIncomplete);
+}
 
+int ConversionJob::afterPage(int result) {
     if (m_pollFunction != nullptr && m_cancelCallback != nullptr) {
         if (m_pollFunction() == kPollCancel) {
             m_cancelCallback(0);
             return kCancelled;
         }
     }
-    return written ? kSuccess : kOtherFailure;
+    return result;
 }
 
 int ConversionJob::convertByRange() {
@@ -349,6 +367,7 @@ int ConversionJob::convertByRange() {
         default:
             return kSuccess;
     }
+    bool incomplete = false;
     for (int32_t k = 1; k <= selected; ++k) {
         int32_t page;
         switch (m_rangeMode) {
@@ -372,7 +391,9 @@ int ConversionJob::convertByRange() {
                 break;
         }
         const int result = convertPageNumbered(page);
-        if (result != kSuccess)
+        if (result == kPageIncomplete)
+            incomplete = true;
+        else if (result != kSuccess)
             return result;
         if (m_progressCallback != nullptr) {
             int percent = 100;
@@ -381,7 +402,7 @@ int ConversionJob::convertByRange() {
             m_progressCallback(m_progressUserValue, percent);
         }
     }
-    return kSuccess;
+    return incomplete ? kPageIncomplete : kSuccess;
 }
 
 }  // namespace rendova

@@ -99,6 +99,12 @@ public:
     static constexpr int kPageOutOfRange = -5;
     static constexpr int kCancelled = -6;
     static constexpr int kInvalidPageRange = -7;
+    // The page at the set resolution and zoom has more pixels than the
+    // engine can draw or the image type can hold: nothing is written.
+    static constexpr int kPageTooLarge = -8;
+    // The page file was written, but the page's content was lost in the
+    // document, wholly or in part: the image lacks what was lost.
+    static constexpr int kPageIncomplete = 2;
     static constexpr int kUnknownOption = -11;
     static constexpr int kOtherFailure = -99;
 
@@ -119,13 +125,16 @@ public:
     int pageCount() const;
     // 1, or kUnknownOption (nothing changed) for an identifier not listed.
     int setOption(int32_t id, const char* text, intptr_t value, intptr_t value2);
-    // Page n into outputFolder + baseName + n as five digits + extension.
+    // Page n into outputFolder + baseName + n as five digits + extension:
+    // 1 or kPageIncomplete when written, else kPageOutOfRange, kCancelled,
+    // kPageTooLarge or kOtherFailure (the file could not be written).
     int convertPageNumbered(int32_t n);
     // Page n into outputFolder + name + extension; a null name gives the
     // numbered name. A multi-page TIFF job ignores the name.
     int convertPageNamed(int32_t n, const char* name);
     // The pages that the range mode selects: 1, the first failing page's
-    // code, or kInvalidPageRange.
+    // code, or kInvalidPageRange; kPageIncomplete when every page was
+    // written but one or more of them lost content.
     int convertByRange();
 
     // The page selection of convertByRange. No option of the exported
@@ -159,6 +168,9 @@ private:
     int convertPage(int32_t n, const char* name);
     // Saves one page file whole under `path`, or leaves nothing there.
     static bool saveWhole(PageImageWriter& writer, const std::string& path);
+    // The last step of every converted page: a poll function that asks to
+    // cancel turns the page's result into kCancelled.
+    int afterPage(int result);
     void applyScale();
 
     std::string m_baseName;

@@ -33,6 +33,13 @@ constexpr int32_t kMaxDpi = 600;
 
 constexpr uint32_t kWhite = 0xFFFFFF;
 
+// The largest side each format's files hold: the JPEG library's limit below
+// the format's 65535, GIF's 16-bit fields, and PCX's 16-bit line length,
+// which is even.
+constexpr int64_t kMaxJpegSide = 65500;
+constexpr int64_t kMaxGifSide = 65535;
+constexpr int64_t kMaxPcxSide = 65534;
+
 // TIFF compression codes of the TIFF standard.
 constexpr uint32_t kTiffNone = 1;
 constexpr uint32_t kTiffCcittRle = 2;
@@ -455,6 +462,24 @@ bool PageImageWriter::writeWmf(const char* path) {
     MetafileContext context(*writer);
     image.Draw(&context, 0, 0, m_width, m_height, kRopSourceCopy);
     return writer->close();
+}
+
+bool PageImageWriter::typeHolds(int32_t imageType, int64_t width, int64_t height) {
+    int64_t largest;
+    switch (imageType) {
+        case kTypeJpeg:
+            largest = kMaxJpegSide;
+            break;
+        case kTypeGif:
+            largest = kMaxGifSide;
+            break;
+        case kTypePcx:
+            largest = kMaxPcxSide;
+            break;
+        default:
+            return true;
+    }
+    return std::max(width, height) <= largest;
 }
 
 uint32_t PageImageWriter::tiffCompressionCode(int32_t setting, int32_t depth) {

@@ -71,6 +71,12 @@ public:
     // full disk).
     bool save(const char* path);
 
+    // Whether an image of the type can hold a page of width x height pixels:
+    // JPEG, GIF and PCX files keep each side in 16 bits (less a little for
+    // JPEG's library and PCX's even line length); the other types hold any
+    // page the renderer draws.
+    static bool typeHolds(int32_t imageType, int64_t width, int64_t height);
+
     // The TIFF compression code for a compression setting at an output depth
     // (1, 4, 8 or 24 bits).
     static uint32_t tiffCompressionCode(int32_t setting, int32_t depth);

@@ -35,15 +35,20 @@ extern "C" {
 #define RENDOVA_NOEXCEPT
 #endif
 
-/* Status codes: 1 for success, negative numbers for failures. */
+/* Status codes: 1 for success, negative numbers for failures; 2 for a page
+ * that was written but is incomplete. */
 enum {
     RENDOVA_SUCCESS = 1,
+    RENDOVA_PAGE_INCOMPLETE = 2,     /* written, but content of the page was lost in the
+                                        document (a damaged file): the image lacks it */
     RENDOVA_INPUT_MISSING = -2,      /* no path given, or no such file */
     RENDOVA_OPEN_FAILED = -3,        /* the document cannot be opened */
     RENDOVA_PASSWORD_NEEDED = -4,    /* encrypted; neither password opens it */
     RENDOVA_PAGE_OUT_OF_RANGE = -5,  /* page number outside 1 .. page count */
     RENDOVA_CANCELLED = -6,          /* cancelled through the cancel callback */
     RENDOVA_INVALID_PAGE_RANGE = -7, /* invalid custom page range */
+    RENDOVA_PAGE_TOO_LARGE = -8,     /* the page has more pixels at the resolution and zoom set
+                                        than can be drawn or the image type holds */
     RENDOVA_NULL_HANDLE = -10,       /* the handle names no open document */
     RENDOVA_UNKNOWN_OPTION = -11,    /* unrecognised option identifier */
     RENDOVA_OTHER_FAILURE = -99      /* any other failure */
@@ -131,17 +136,20 @@ RENDOVA_API int rendovaOpenDocument(const char* path, const char* ownerPassword,
 /* Ordinal 3: ends the handle and closes its files. */
 RENDOVA_API int rendovaCloseDocument(int handle) RENDOVA_NOEXCEPT;
 /* Ordinal 5: converts every page, numbered "<base name><page as 5 digits>";
- * the result of the first page that fails, or RENDOVA_SUCCESS. */
+ * the result of the first page that fails, else RENDOVA_PAGE_INCOMPLETE when
+ * a page lost content, else RENDOVA_SUCCESS. */
 RENDOVA_API int rendovaConvertAllPages(int handle) RENDOVA_NOEXCEPT;
 /* Ordinal 7: converts page `page` (from 1) into "<name>.<extension>" in the
  * output folder; a null name gives the numbered name, and a name holding a
  * '/' is refused with RENDOVA_OTHER_FAILURE. A multi-page TIFF document
  * appends the page to "<base name>.tif" whatever the name. A page file
- * appears under its name only when it is complete. RENDOVA_SUCCESS, or
- * RENDOVA_PAGE_OUT_OF_RANGE, RENDOVA_CANCELLED (the poll function asked to
- * stop after this page), RENDOVA_OTHER_FAILURE (the file could not be
- * written: a path over 259 characters, a folder that cannot be written, a
- * full disk). */
+ * appears under its name only when it is complete. RENDOVA_SUCCESS,
+ * RENDOVA_PAGE_INCOMPLETE (written, but the document lost some or all of the
+ * page's content), or RENDOVA_PAGE_OUT_OF_RANGE, RENDOVA_CANCELLED (the poll
+ * function asked to stop after this page), RENDOVA_PAGE_TOO_LARGE (nothing
+ * written: a lower resolution may fit), RENDOVA_OTHER_FAILURE (the file
+ * could not be written: a path over 259 characters, a folder that cannot be
+ * written, a full disk). */
 RENDOVA_API int rendovaConvertPage(int handle, int page, const char* name) RENDOVA_NOEXCEPT;
 /* Ordinal 9: sets one option; `text` is read by identifiers 1 and 2 only,
  * `value2` by identifier 40 only. */

@@ -5,7 +5,9 @@
  *
  *   convertdoc <document.pdf> <output folder> <dpi> <image type> <first> <last> [password]
  *
- * Prints the number of pages written; exits 0 when every page was. */
+ * Prints the number of pages written; exits 0 when every page was. Pages
+ * written whose content the document lost count as written and are named
+ * on standard error. */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -35,9 +37,15 @@ int main(int argc, char** argv) {
     if (last > count)
         last = count;
     int written = 0;
-    for (int page = first; page <= last; ++page)
-        if (rendovaConvertPage(handle, page, NULL) == RENDOVA_SUCCESS)
+    for (int page = first; page <= last; ++page) {
+        const int result = rendovaConvertPage(handle, page, NULL);
+        if (result == RENDOVA_SUCCESS || result == RENDOVA_PAGE_INCOMPLETE)
             ++written;
+        if (result == RENDOVA_PAGE_INCOMPLETE)
+            fprintf(stderr, "%s: page %d lost content\n", argv[1], page);
+        else if (result != RENDOVA_SUCCESS)
+            fprintf(stderr, "%s: page %d failed (%d)\n", argv[1], page, result);
+    }
     rendovaCloseDocument(handle);
     printf("%d\n", written);
     return written == last - first + 1 ? 0 : 1;

@@ -8,24 +8,70 @@
 #include "engine/content/ContentInterpreter.h"
 #include "engine/content/OutputDevice.h"
 #include "engine/core/DocumentCatalog.h"
+#include "engine/core/ErrorReport.h"
 #include "engine/core/GlobalSettings.h"
 #include "engine/core/Page.h"
 #include "engine/core/PdfDocument.h"
 
 namespace rendova {
 
-void Page::display(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
-                   bool printing, DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData) {
-    displaySlice(device, hDpi, vDpi, rotate, useMediaBox, crop, -1, -1, -1, -1, printing, catalog, abortCheck,
-                 abortData);
+namespace {
+
+// Whether one object the Contents entry names was found as content: raw is
+// the entry (or its array's element) as written, value what it resolves to.
+// Reports what is lost, with the page number, since the interpreter that
+// meets the gap later knows no page.
+bool contentFound(int page, const PdfValue& raw, const PdfValue& value, int element) {
+    if (value.isStream() || (element < 0 && value.isArray()))
+        return true;
+    char which[32] = "";
+    if (element >= 0)
+        std::snprintf(which, sizeof which, " (element %d)", element);
+    if (value.isNull() && raw.isRef()) {
+        reportError(-1, "Page %d: its content object %d %d%s cannot be found; the page is drawn without it",
+                    page, raw.getRefNum(), raw.getRefGen(), which);
+    } else {
+        reportError(-1, "Page %d: its content%s is a %s, not a stream; the page is drawn without it", page,
+                    which, value.typeName());
+    }
+    return false;
 }
 
-void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox,
+// Whether the page's content is all there: each object of the Contents
+// entry found and a stream. A page without a Contents entry has nothing to
+// lose.
+bool contentWhole(int page, XrefTable* xref, const PdfValue& raw, const PdfValue& contents) {
+    if (raw.isNull())
+        return true;
+    if (!contentFound(page, raw, contents, -1))
+        return false;
+    if (!contents.isArray())
+        return true;
+    bool whole = true;
+    const PdfArray* array = contents.getArray();
+    for (int i = 0; i < array->getLength(); ++i) {
+        PdfValue element, rawElement;
+        array->getRaw(i, rawElement);
+        rawElement.fetch(xref, element);
+        whole = contentFound(page, rawElement, element, i) && whole;
+    }
+    return whole;
+}
+
+}  // namespace
+
+bool Page::display(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
+                   bool printing, DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData) {
+    return displaySlice(device, hDpi, vDpi, rotate, useMediaBox, crop, -1, -1, -1, -1, printing, catalog,
+                        abortCheck, abortData);
+}
+
+bool Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox,
                         bool crop, int sliceX, int sliceY, int sliceW, int sliceH, bool printing,
                         DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData) {
     if (!device->approvePageArea(this, hDpi, vDpi, rotate, useMediaBox, crop, sliceX, sliceY, sliceW, sliceH,
                                  printing, catalog, abortCheck, abortData))
-        return;
+        return true;
 
     // The page's own rotation is 0-359; one correction brings a requested
     // rotation of -359 .. 359 into range as well.
@@ -53,6 +99,7 @@ void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
                                    crop ? &getCropBox() : nullptr, rotate, abortCheck, abortData);
     PdfValue contents;
     m_contents.fetch(m_xref, contents);
+    const bool whole = contentWhole(m_number, m_xref, m_contents, contents);
     if (!contents.isNull()) {
         interpreter.saveState();
         interpreter.display(contents, true);
@@ -77,19 +124,20 @@ void Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
             annotations.get(i)->draw(&interpreter, printing);
         device->flush();
     }
+    return whole;
 }
 
-void PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate,
+bool PdfDocument::displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate,
                               bool useMediaBox, bool crop, bool printing, AbortCheck abortCheck,
                               void* abortData) {
     if (!m_catalog || page < 1 || page > m_catalog->getPageCount())
-        return;
+        return true;
     if (globalSettings && globalSettings->getVerbose()) {
         std::printf("***** page %d *****\n", page);
         std::fflush(stdout);
     }
-    m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing,
-                                      m_catalog.get(), abortCheck, abortData);
+    return m_catalog->getPage(page)->display(device, hDpi, vDpi, rotate, useMediaBox, crop, printing,
+                                             m_catalog.get(), abortCheck, abortData);
 }
 
 }  // namespace rendova

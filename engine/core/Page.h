@@ -106,13 +106,16 @@ public:
 
     // Draws the page on a device: its contents through the content
     // interpreter, then its annotations. rotate is added to the page's own
-    // rotation. These run the content interpreter and so are defined with it
-    // in the content layer (engine/content), which this layer never includes.
-    void display(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
+    // rotation. False when the page's content is lost, wholly or in part: an
+    // object of its Contents entry that cannot be found, or one that is not
+    // content (each is reported); what was found is drawn all the same.
+    // These run the content interpreter and so are defined with it in the
+    // content layer (engine/content), which this layer never includes.
+    bool display(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
                  bool printing, DocumentCatalog* catalog, AbortCheck abortCheck, void* abortData);
     // The same for a slice of the device's pixels (a negative width or height
     // is the whole page).
-    void displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
+    bool displaySlice(OutputDevice* device, double hDpi, double vDpi, int rotate, bool useMediaBox, bool crop,
                       int sliceX, int sliceY, int sliceW, int sliceH, bool printing, DocumentCatalog* catalog,
                       AbortCheck abortCheck, void* abortData);
 

@@ -72,9 +72,10 @@ public:
     int getPermissions() const;
 
     // Draws page n (1-based, in 1 .. getPageCount(); not checked) on the
-    // device through Page::display. Like Page::display it runs the content
-    // interpreter, so it is defined with it in the content layer.
-    void displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate, bool useMediaBox,
+    // device through Page::display, with its answer (true when nothing was
+    // drawn). Like Page::display it runs the content interpreter, so it is
+    // defined with it in the content layer.
+    bool displayPage(OutputDevice* device, int page, double hDpi, double vDpi, int rotate, bool useMediaBox,
                      bool crop, bool printing, AbortCheck abortCheck = nullptr, void* abortData = nullptr);
 
 private:

@@ -23,6 +23,22 @@ constexpr int kColourMode = rasterBGR8;
 constexpr int kRowPadding = 1;
 constexpr uint8_t kPaperWhite[3] = {255, 255, 255};
 
+// Whether the bitmap of the page drawn at these resolutions fits the engine's
+// sizes. The size is the one the device makes for the page: the crop box
+// (the drawing box of a whole page) scaled, turned by the page's rotation,
+// and rounded as pixelCountFromSize rounds.
+bool bitmapFits(const Page& page, double hDpi, double vDpi) {
+    const PageBox& box = page.getCropBox();
+    double width = hDpi / 72.0 * (box.x2 - box.x1);
+    double height = vDpi / 72.0 * (box.y2 - box.y1);
+    if (page.getRotate() == 90 || page.getRotate() == 270) {
+        width = hDpi / 72.0 * (box.y2 - box.y1);
+        height = vDpi / 72.0 * (box.x2 - box.x1);
+    }
+    return RasterBitmap::fits(pixelCountFromSize(width), pixelCountFromSize(height), kRowPadding, kColourMode,
+                              kColourMode != rasterMono1);
+}
+
 }  // namespace
 
 PdfRenderer::PdfRenderer() {
@@ -121,10 +137,13 @@ int PdfRenderer::renderPage(int n) {
             vertical = m_yScale * 72;
         }
     }
-    const PageBox& crop = m_document->getPage(n)->getCropBox();
+    const Page* page = m_document->getPage(n);
+    const PageBox& crop = page->getCropBox();
     if (crop.x2 - crop.x1 == 0 || crop.y2 - crop.y1 == 0)
         return 0;
-    m_document->displayPage(m_device.get(), n, horizontal, vertical, 0, false, true, true);
+    if (!bitmapFits(*page, horizontal, vertical))
+        return kPageTooLarge;
+    m_lastPageWhole = m_document->displayPage(m_device.get(), n, horizontal, vertical, 0, false, true, true);
     if (m_renderMode == 2) {
         m_bitmapWidth = m_device->getBitmap()->width();
         m_bitmapHeight = m_device->getBitmap()->height();

@@ -48,9 +48,19 @@ public:
     // 3 render mode (a in 1 .. 3): 1 accepted, 0 refused (always 0 while
     // nothing is open).
     int setOption(int kind, int a, int b = 0);
+    // Results of renderPage besides 1 (rendered) and 0 (refused).
+    static constexpr int kPageTooLarge = -1;
+
     // Renders page n (1-based): 1 rendered, 0 refused (nothing open, n
-    // beyond the page count, or a crop box of no width or height).
+    // beyond the page count, or a crop box of no width or height),
+    // kPageTooLarge when the page at the zoom and resolution set needs a
+    // bitmap beyond the engine's sizes (nothing drawn; the bitmap stays as
+    // it was). A page whose content is lost is rendered all the same; see
+    // lastPageWhole.
     int renderPage(int n);
+    // False when the page last rendered lost its content, wholly or in part
+    // (an object of its contents that cannot be found or is no stream).
+    bool lastPageWhole() const { return m_lastPageWhole; }
     int isOpen() const { return m_document ? 1 : 0; }
     // The page bitmap's block (54-byte BMP header, then the pixels), null
     // when nothing is open; size receives the block's byte count (0 then). The block
@@ -78,6 +88,7 @@ private:
     int m_renderMode = 2;
     int m_bitmapWidth = 0;
     int m_bitmapHeight = 0;
+    bool m_lastPageWhole = true;
 };
 
 }  // namespace rendova

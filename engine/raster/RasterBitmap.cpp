@@ -45,30 +45,46 @@ int bitsPerPixel(int mode) {
     }
 }
 
+// The padded row size of a bitmap, or -1 when the bitmap does not fit the
+// engine's 32-bit sizes.
+int64_t paddedRowSize(int width, int height, int rowPad, int mode, bool withAlpha) {
+    // A negative size is as absurd as a huge one: the caller computed it from
+    // a page that cannot be drawn.
+    if (width < 0 || height < 0 || rowPad < 1)
+        return -1;
+    int64_t row = unpaddedRowSize(width, mode);
+    row = row + rowPad - 1;
+    row -= row % rowPad;
+    // The block (and the header's 32-bit sizes) and the alpha plane must each
+    // fit a signed 32-bit size. (The row is tested first so that the product
+    // cannot overflow 64 bits.)
+    if (row > INT_MAX)
+        return -1;
+    const int64_t blockSize = row * height + RasterBitmap::kHeaderSize;
+    const int64_t alphaSize = withAlpha ? static_cast<int64_t>(width) * height : 0;
+    if (blockSize > INT_MAX || alphaSize > INT_MAX)
+        return -1;
+    return row;
+}
+
 }  // namespace
+
+bool RasterBitmap::fits(int width, int height, int rowPad, int mode, bool withAlpha) {
+    return paddedRowSize(width, height, rowPad, mode, withAlpha) >= 0;
+}
 
 RasterBitmap::RasterBitmap(int width, int height, int rowPad, int mode, bool withAlpha, bool topDown)
     : m_width(width), m_height(height), m_rowSize(0), m_mode(mode) {
     assert(mode >= rasterMono1 && mode <= rasterBGR8);
     assert(rowPad >= 1);
-    // A negative size is as absurd as a huge one: the caller computed it from
-    // a page that cannot be drawn, and the engine's answer to that is the
-    // memory exception, never a wrapped allocation.
-    if (width < 0 || height < 0 || rowPad < 1)
-        throw MemoryException();
-
-    int64_t row = unpaddedRowSize(width, mode);
-    row = row + rowPad - 1;
-    row -= row % rowPad;
-    // The block (and the header's 32-bit sizes) and the alpha plane must each
-    // fit a signed 32-bit size; both are checked before anything is allocated.
-    // (The row is tested first so that the product cannot overflow 64 bits.)
-    if (row > INT_MAX)
+    // Sizes are checked before anything is allocated; the engine's answer to
+    // one that does not fit is the memory exception, never a wrapped
+    // allocation.
+    const int64_t row = paddedRowSize(width, height, rowPad, mode, withAlpha);
+    if (row < 0)
         throw MemoryException();
     const int64_t blockSize = row * height + kHeaderSize;
     const int64_t alphaSize = withAlpha ? static_cast<int64_t>(width) * height : 0;
-    if (blockSize > INT_MAX || alphaSize > INT_MAX)
-        throw MemoryException();
     m_rowSize = static_cast<int>(row);
     m_blockSize = static_cast<int>(blockSize);
 

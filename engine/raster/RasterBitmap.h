@@ -24,6 +24,11 @@ public:
 
     RasterBitmap(int width, int height, int rowPad, int mode, bool withAlpha, bool topDown);
     ~RasterBitmap();
+
+    // Whether a bitmap of this size fits the engine's 32-bit sizes, so that
+    // a caller can refuse a page before drawing it instead of meeting the
+    // constructor's MemoryException. Says nothing of the memory free.
+    static bool fits(int width, int height, int rowPad, int mode, bool withAlpha);
     RasterBitmap(const RasterBitmap&) = delete;
     RasterBitmap& operator=(const RasterBitmap&) = delete;
 

@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "tests/image/CodecTestUtil.h"
 #include "tests/library/LibraryTestSupport.h"
+#include "tests/support/ErrorCapture.h"
 
 namespace {
 
@@ -442,6 +443,92 @@ TEST_F(ConversionJobTest, MultiPageTiffJobWritesOneFileWhateverTheNames) {
     rendova::RasterImage image;
     ASSERT_TRUE(image.Load(tif.c_str(), rendova::kFormatTiff)) << image.LastErrorText();
     EXPECT_EQ(image.info().frameCount, 3);
+}
+
+// Pages whose content the document lost are still written, but say so: the
+// job answers kPageIncomplete and the engine's report names the page. A
+// page of no Contents entry has nothing to lose.
+TEST_F(ConversionJobTest, PagesThatLostTheirContentAreWrittenButSaySo) {
+    PdfBuilder pdf;
+    pdf.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R] /Count 5 /MediaBox [0 0 40 40] >>");
+    pdf.object(3, "<< /Type /Page /Parent 2 0 R /Contents 8 0 R >>");           // whole
+    pdf.object(4, "<< /Type /Page /Parent 2 0 R /Contents 20 0 R >>");          // object missing
+    pdf.object(5, "<< /Type /Page /Parent 2 0 R /Contents [8 0 R 21 0 R] >>");  // one of two missing
+    pdf.object(6, "<< /Type /Page /Parent 2 0 R >>");                           // no content at all
+    pdf.object(7, "<< /Type /Page /Parent 2 0 R /Contents 1 0 R >>");           // not a stream
+    pdf.stream(8, "<< >>", "0 0 1 rg 0 0 20 20 re f");
+    pdf.xrefTable();
+    const std::string path = m_folder + "lost.pdf";
+    std::ofstream(path, std::ios::binary) << pdf.bytes();
+
+    ConversionJob job;
+    job.setOption(ConversionJob::kOptionOutputFolder, (m_folder + "out").c_str(), 0, 0);
+    job.setOption(ConversionJob::kOptionImageType, nullptr, rendova::PageImageWriter::kTypeBmp, 0);
+    ASSERT_EQ(job.open(path.c_str(), nullptr, nullptr), 1);
+    struct Case {
+        int page;
+        int result;
+        const char* report;
+    };
+    const Case cases[] = {
+        {1, ConversionJob::kSuccess, nullptr},
+        {2, ConversionJob::kPageIncomplete, "Page 2: its content object 20 0 cannot be found"},
+        {3, ConversionJob::kPageIncomplete, "Page 3: its content object 21 0 (element 1) cannot be found"},
+        {4, ConversionJob::kSuccess, nullptr},
+        {5, ConversionJob::kPageIncomplete, "Page 5: its content is a dictionary, not a stream"},
+    };
+    for (const Case& test : cases) {
+        ErrorCapture errors;
+        EXPECT_EQ(job.convertPageNumbered(test.page), test.result) << test.page;
+        if (test.report != nullptr)
+            EXPECT_TRUE(errors.contains(test.report)) << test.page;
+        else
+            EXPECT_FALSE(errors.contains("content")) << test.page;
+    }
+    EXPECT_EQ(filesIn(m_folder + "out").size(), 5u) << "every page image is written";
+
+    // The range goes on past a page that lost content, and says so at the end.
+    fs::remove_all(m_folder + "out");
+    EXPECT_EQ(job.convertByRange(), ConversionJob::kPageIncomplete);
+    EXPECT_EQ(filesIn(m_folder + "out").size(), 5u);
+    job.setRange(ConversionJob::kRangeFirst, "");
+    EXPECT_EQ(job.convertByRange(), ConversionJob::kSuccess);
+}
+
+// A page with more pixels than the engine draws, or than the image type
+// holds, is refused before anything is written, with its own code: not the
+// write failure's, which tells of folders and disks. The same page at a
+// lower resolution, or in a type without the limit, is written.
+TEST_F(ConversionJobTest, PagesTooLargeForTheResolutionAreRefusedWithTheirOwnCode) {
+    struct Case {
+        int width, height;  // points
+        int dpi;
+        int type;
+        int result;
+    };
+    const Case cases[] = {
+        // 8,400 points at 500 dpi: 58,333 pixels square, a 10 GB bitmap.
+        {8400, 8400, 500, rendova::PageImageWriter::kTypeJpeg, ConversionJob::kPageTooLarge},
+        {8400, 8400, 500, rendova::PageImageWriter::kTypePng, ConversionJob::kPageTooLarge},
+        // 9,500 points at 500 dpi: 65,972 pixels across, past JPEG's and
+        // GIF's 16-bit sides but not PNG's; at 480 dpi 63,333 fit them.
+        {9500, 4, 500, rendova::PageImageWriter::kTypeJpeg, ConversionJob::kPageTooLarge},
+        {9500, 4, 500, rendova::PageImageWriter::kTypeGif, ConversionJob::kPageTooLarge},
+        {9500, 4, 500, rendova::PageImageWriter::kTypePng, ConversionJob::kSuccess},
+        {9500, 4, 480, rendova::PageImageWriter::kTypeJpeg, ConversionJob::kSuccess},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::to_string(test.width) + " at " + std::to_string(test.dpi) + " type " +
+                     std::to_string(test.type));
+        fs::remove_all(m_folder + "out");
+        auto job = openReport(1, test.width, test.height);
+        job->setOption(ConversionJob::kOptionImageType, nullptr, test.type, 0);
+        job->setOption(ConversionJob::kOptionXDpi, nullptr, test.dpi, 0);
+        job->setOption(ConversionJob::kOptionYDpi, nullptr, test.dpi, 0);
+        EXPECT_EQ(job->convertPageNumbered(1), test.result);
+        EXPECT_EQ(filesIn(m_folder + "out").size(), test.result == ConversionJob::kSuccess ? 1u : 0u);
+    }
 }
 
 TEST_F(ConversionJobTest, FileSystemFunctionsTellFilesFromFolders) {

@@ -296,10 +296,10 @@ TEST_F(LibraryExportsTest, MultiPageTiffJobWritesOnePagePerCallIntoOneFile) {
     EXPECT_EQ(image.info().frameCount, 3);
 }
 
-TEST_F(LibraryExportsTest, ExceptionInsideAPageBecomesMinus99AndTheJobLivesOn) {
+TEST_F(LibraryExportsTest, PageTooLargeIsRefusedWithItsCodeAndTheJobLivesOn) {
     // 200 x 200 inches at zoom 200 and 500 dpi: a bitmap of 200,000 pixels
-    // square, far beyond what the engine holds, so it throws its memory
-    // exception out of the page.
+    // square, far beyond what the engine holds. It is refused before it is
+    // drawn, with the code that says so (not the write failure's -99).
     const std::string pdf = writePdf(m_folder + "vast.pdf", 1, 14400, 14400);
     const int handle = s_open(pdf.c_str(), nullptr, nullptr);
     ASSERT_GE(handle, 1);
@@ -307,8 +307,14 @@ TEST_F(LibraryExportsTest, ExceptionInsideAPageBecomesMinus99AndTheJobLivesOn) {
     s_setOption(handle, RENDOVA_OPTION_X_DPI, nullptr, 500, 0);
     s_setOption(handle, RENDOVA_OPTION_Y_DPI, nullptr, 500, 0);
     s_setOption(handle, RENDOVA_OPTION_OUTPUT_FOLDER, (m_folder + "out").c_str(), 0, 0);
-    EXPECT_EQ(s_convert(handle, 1, "vast"), RENDOVA_OTHER_FAILURE);
-    EXPECT_EQ(s_convertAll(handle), RENDOVA_OTHER_FAILURE);
+    EXPECT_EQ(s_convert(handle, 1, "vast"), RENDOVA_PAGE_TOO_LARGE);
+    EXPECT_EQ(s_convertAll(handle), RENDOVA_PAGE_TOO_LARGE);
+    EXPECT_TRUE(filesIn(m_folder + "out").empty());
+    // At a tenth of the size and 72 dpi the same page is 1,440 pixels square.
+    s_setOption(handle, RENDOVA_OPTION_ZOOM, nullptr, 10, 0);
+    s_setOption(handle, RENDOVA_OPTION_X_DPI, nullptr, 72, 0);
+    s_setOption(handle, RENDOVA_OPTION_Y_DPI, nullptr, 72, 0);
+    EXPECT_EQ(s_convert(handle, 1, "vast"), RENDOVA_SUCCESS);
     EXPECT_EQ(s_pageCount(handle), 1);
     EXPECT_EQ(s_close(handle), 1);
 }

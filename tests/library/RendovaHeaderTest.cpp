@@ -16,6 +16,8 @@ static_assert(RENDOVA_PASSWORD_NEEDED == glimmark::kStatusPasswordNeeded);
 static_assert(RENDOVA_PAGE_OUT_OF_RANGE == glimmark::kStatusPageOutOfRange);
 static_assert(RENDOVA_CANCELLED == glimmark::kStatusCancelled);
 static_assert(RENDOVA_INVALID_PAGE_RANGE == glimmark::kStatusInvalidPageRange);
+static_assert(RENDOVA_PAGE_TOO_LARGE == glimmark::kStatusPageTooLarge);
+static_assert(RENDOVA_PAGE_INCOMPLETE == glimmark::kStatusPageIncomplete);
 static_assert(RENDOVA_NULL_HANDLE == glimmark::kStatusNullHandle);
 static_assert(RENDOVA_UNKNOWN_OPTION == glimmark::kStatusUnknownOption);
 static_assert(RENDOVA_OTHER_FAILURE == glimmark::kStatusOtherFailure);
