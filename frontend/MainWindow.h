@@ -67,7 +67,12 @@ public:
 
     // Step 1: the file list.
     int probePageCount(const std::string& path);
-    void addFile(const std::string& path);
+    // Lists the file at the top; why it was not listed, or empty when it
+    // was.
+    std::string addFile(const std::string& path);
+    // Lists each file in turn, then names in one message those that were
+    // not listed and why.
+    void addFiles(const std::vector<std::string>& paths);
     void addFolder(const std::string& folder);
     void onDropFiles(const std::vector<std::string>& paths);
     void onAddFiles();
@@ -107,6 +112,16 @@ private:
     // The worker thread and what it runs.
     void conversionThread(std::vector<std::string> paths, ConversionOptions options);
     void convertAll(const std::vector<std::string>& paths, const ConversionOptions& options);
+    // The pages of one open document, until the last or a stop: the last
+    // page's result, the last page converted, and the pages written whose
+    // content the document lost.
+    struct PagesDone {
+        int result = 0;
+        int lastPage = 0;
+        std::vector<int> lostPages;
+    };
+    PagesDone convertPages(int handle, int pageCount, const std::string& name, const std::string& destination,
+                           const ConversionOptions& options);
     void sendOptions(int handle, const ConversionOptions& options);
     void showCompleted();
 

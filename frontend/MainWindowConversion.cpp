@@ -65,7 +65,6 @@ void MainWindow::conversionThread(std::vector<std::string> paths, ConversionOpti
 }
 
 void MainWindow::convertAll(const std::vector<std::string>& paths, const ConversionOptions& options) {
-    const std::string extension = displayExtension(options.imageType);
     const int fileCount = static_cast<int>(paths.size());
     ProgressPage* page = m_progressPage;
     auto finishFile = [this, page, fileCount](std::string state, std::string reason) {
@@ -110,26 +109,9 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
 
         int pageCount = m_getPageCount(handle);
         sendOptions(handle, options);
-        int result = 0;
-        int lastPage = 0;
-        const bool oneTiff = options.imageType == kImageTypeTiff && options.tifMode == 1;
-        for (int j = 1; j <= pageCount && !m_stopRequested; ++j) {
-            std::string shown;
-            if (oneTiff) {
-                // One multi-page file per document, which the library names.
-                result = m_convertPage(handle, j, nullptr);
-                shown = destination + parts.name + ".tif";
-            } else {
-                char number[16];
-                std::snprintf(number, sizeof number, "%04d", j);
-                std::string name = parts.name + number;
-                result = m_convertPage(handle, j, name.c_str());
-                shown = destination + name + extension;
-            }
-            lastPage = j;
-            int percent = j * 100 / pageCount;
-            CallAfter([page, shown, percent] { page->setPageProgress(shown, percent); });
-        }
+        PagesDone pages = convertPages(handle, pageCount, parts.name, destination, options);
+        const int result = pages.result;
+        const int lastPage = pages.lastPage;
         m_closeDocument(handle);
 
         if (lastPage < pageCount) {
@@ -141,12 +123,19 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
             ++next;
             break;
         }
-        // Only the last page's result decides the file's state.
-        if (result > 0) {
-            finishFile("Succeed", std::string());
-        } else {
+        // Only the last page's result decides whether the file failed; a
+        // file whose pages lost content does not pass for a whole one.
+        std::string lost =
+            pages.lostPages.empty() ? std::string() : lostContentReason(pages.lostPages, pageCount);
+        if (result <= 0) {
             bool writable = folderWritable(destination);
-            finishFile("Failed", pageFailureReason(result, lastPage, writable, options.imageType));
+            std::string reason =
+                pageFailureReason(result, lastPage, writable, options.imageType, options.xDpi, options.yDpi);
+            finishFile("Failed", lost.empty() ? reason : reason + "; " + lost);
+        } else if (!lost.empty()) {
+            finishFile(kStateIncomplete, lost);
+        } else {
+            finishFile("Succeed", std::string());
         }
     }
 
@@ -159,6 +148,35 @@ void MainWindow::convertAll(const std::vector<std::string>& paths, const Convers
             page->setLastState(kStateNotConverted, "the conversion was stopped before this file", false);
         });
     }
+}
+
+MainWindow::PagesDone MainWindow::convertPages(int handle, int pageCount, const std::string& name,
+                                               const std::string& destination,
+                                               const ConversionOptions& options) {
+    const std::string extension = displayExtension(options.imageType);
+    ProgressPage* page = m_progressPage;
+    PagesDone done;
+    const bool oneTiff = options.imageType == kImageTypeTiff && options.tifMode == 1;
+    for (int j = 1; j <= pageCount && !m_stopRequested; ++j) {
+        std::string shown;
+        if (oneTiff) {
+            // One multi-page file per document, which the library names.
+            done.result = m_convertPage(handle, j, nullptr);
+            shown = destination + name + ".tif";
+        } else {
+            char number[16];
+            std::snprintf(number, sizeof number, "%04d", j);
+            std::string pageName = name + number;
+            done.result = m_convertPage(handle, j, pageName.c_str());
+            shown = destination + pageName + extension;
+        }
+        done.lastPage = j;
+        if (done.result == kStatusPageIncomplete)
+            done.lostPages.push_back(j);
+        int percent = j * 100 / pageCount;
+        CallAfter([page, shown, percent] { page->setPageProgress(shown, percent); });
+    }
+    return done;
 }
 
 void MainWindow::sendOptions(int handle, const ConversionOptions& options) {

@@ -5,7 +5,9 @@
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include "frontend/MainWindow.h"
 #include "frontend/TextFormats.h"
@@ -19,6 +21,20 @@ namespace glimmark {
 namespace {
 
 enum Column { kFile, kPage, kSize, kType };
+
+// Where the library looks for a document's "%PDF-" marker: a file without
+// one in its first bytes is no PDF document, one with it a damaged one.
+constexpr size_t kHeaderSearchSize = 1024;
+
+bool hasPdfHeader(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char head[kHeaderSearchSize];
+    size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return std::string_view(head, got).find("%PDF-") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -59,21 +75,36 @@ std::string MainWindow::fileTypeName(const std::string& path) {
     return name;
 }
 
-void MainWindow::addFile(const std::string& path) {
+std::string MainWindow::addFile(const std::string& path) {
     int pages = probePageCount(path);
     // Anything the library cannot read, except a document that wants its
     // password, is not a PDF document the list could use.
     if (pages < 0 && pages != kStatusPasswordNeeded)
-        return;
+        return notAddedReason(pages, pages == kStatusOpenFailed && hasPdfHeader(path));
     std::string type = fileTypeName(path);
     platform::FileInfo info;
     if (!platform::readFileInfo(path, info))
-        return;
+        return notAddedReason(kStatusInputMissing, false);
     long row = m_fileList->insertRow(0);
     m_fileList->setText(row, kFile, wxString::FromUTF8(path));
     m_fileList->setText(row, kPage, pages > 0 ? wxString::Format("%d", pages) : wxString("encrypted"));
     m_fileList->setText(row, kSize, wxString::FromUTF8(formatSizeKB(info.size)));
     m_fileList->setText(row, kType, wxString::FromUTF8(type));
+    return std::string();
+}
+
+void MainWindow::addFiles(const std::vector<std::string>& paths) {
+    std::vector<std::pair<std::string, std::string>> left;
+    for (const std::string& path : paths) {
+        std::string reason = addFile(path);
+        if (!reason.empty()) {
+            platform::PathParts parts = platform::splitPath(path);
+            left.emplace_back(parts.name + parts.extension, reason);
+        }
+    }
+    // Told after the add, so that one message covers a whole folder.
+    if (!left.empty())
+        UserPrompts::message(this, notAddedMessage(left), "Warning", UserPrompts::Icon::kWarning);
 }
 
 void MainWindow::addFolder(const std::string& folder) {
@@ -90,17 +121,21 @@ void MainWindow::addFolder(const std::string& folder) {
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
     for (const std::string& name : names)
-        addFile(base + name);
+        paths.push_back(base + name);
+    addFiles(paths);
 }
 
 void MainWindow::onDropFiles(const std::vector<std::string>& paths) {
     if (m_busy)
         return;
+    std::vector<std::string> files;
     for (const std::string& path : paths) {
         if (platform::fileExists(path))
-            addFile(path);
+            files.push_back(path);
     }
+    addFiles(files);
 }
 
 void MainWindow::onAddFiles() {
@@ -109,8 +144,7 @@ void MainWindow::onAddFiles() {
     std::vector<std::string> paths = UserPrompts::openPdfFiles(this, chooserStartFolder(initial));
     if (paths.empty())
         return;
-    for (const std::string& path : paths)
-        addFile(path);
+    addFiles(paths);
     m_settings.writeText("OpenFile", paths.back(), SettingsFile::kOther);
 }
 

@@ -106,6 +106,8 @@ void ProgressPage::setLastState(const std::string& state, const std::string& rea
     m_list->setText(count - 1, kStatus, wxString::FromUTF8(state));
     m_reasons.resize(static_cast<size_t>(count));
     m_reasons.back() = reason;
+    // Where the user looks at a row, whether or not the log is kept.
+    m_list->setRowTip(count - 1, wxString::FromUTF8(reason));
     if (!reason.empty() && showInStatus) {
         std::string input = m_list->text(count - 1, kInput).utf8_string();
         platform::PathParts parts = platform::splitPath(input);

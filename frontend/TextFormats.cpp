@@ -1,5 +1,6 @@
 #include "frontend/TextFormats.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -82,11 +83,18 @@ std::string openFailureReason(int status, bool passwordGiven) {
     }
 }
 
-std::string pageFailureReason(int status, int page, bool folderWritable, int imageType) {
+std::string pageFailureReason(int status, int page, bool folderWritable, int imageType, int xDpi, int yDpi) {
     std::string where = "page " + std::to_string(page) + ": ";
     switch (status) {
         case 0:
             return "the document has no pages";
+        case kStatusPageTooLarge: {
+            std::string dpi = std::to_string(xDpi);
+            if (yDpi != xDpi)
+                dpi += " x " + std::to_string(yDpi);
+            return where + "the page has too many pixels at " + dpi +
+                   " dpi to be drawn or saved: choose a lower DPI in step 2";
+        }
         case kStatusOtherFailure: {
             if (!folderWritable)
                 return where + "the output folder cannot be written: choose another folder in step 2";
@@ -101,6 +109,58 @@ std::string pageFailureReason(int status, int page, bool folderWritable, int ima
         default:
             return where + "the page cannot be converted (error " + std::to_string(status) + ")";
     }
+}
+
+std::string lostContentReason(const std::vector<int>& pages, int pageCount) {
+    // Runs of consecutive pages ("5-9"), each with the number of pages in it.
+    std::vector<std::pair<std::string, size_t>> runs;
+    for (size_t i = 0; i < pages.size();) {
+        size_t end = i;
+        while (end + 1 < pages.size() && pages[end + 1] == pages[end] + 1)
+            ++end;
+        std::string run = std::to_string(pages[i]);
+        if (end > i)
+            run += "-" + std::to_string(pages[end]);
+        runs.emplace_back(run, end - i + 1);
+        i = end + 1;
+    }
+    constexpr size_t kMaxRuns = 10;
+    const size_t shown = std::min(runs.size(), kMaxRuns);
+    std::string list;
+    size_t named = 0;
+    for (size_t i = 0; i < shown; ++i) {
+        if (i > 0)
+            list += i + 1 == runs.size() ? " and " : ", ";
+        list += runs[i].first;
+        named += runs[i].second;
+    }
+    if (runs.size() > shown)
+        list += " and " + std::to_string(pages.size() - named) + " more";
+    const bool one = pages.size() == 1;
+    return std::string(one ? "page " : "pages ") + list + " of " + std::to_string(pageCount) +
+           (one ? ": its content is lost in the damaged document, so its image is blank or incomplete"
+                : ": their content is lost in the damaged document, so their images are blank or incomplete");
+}
+
+std::string notAddedReason(int status, bool hasPdfHeader) {
+    switch (status) {
+        case kStatusInputMissing:
+            return "cannot be read";
+        case kStatusOpenFailed:
+            return hasPdfHeader ? "damaged beyond repair" : "not a PDF document";
+        default:
+            return "cannot be opened (error " + std::to_string(status) + ")";
+    }
+}
+
+std::string notAddedMessage(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string text = files.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
+    size_t shown = std::min(files.size(), kMaxNamedFiles);
+    for (size_t i = 0; i < shown; ++i)
+        text += "\n" + files[i].first + ": " + files[i].second;
+    if (files.size() > shown)
+        text += "\n... and " + std::to_string(files.size() - shown) + " more";
+    return text;
 }
 
 int dpiFromIndex(int index) {

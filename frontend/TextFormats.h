@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/LocalTime.h"
 
@@ -41,14 +43,31 @@ std::string formatLogRecord(const std::string& time, const std::string& state, c
 // States of a result row besides the library's "Succeed" and "Failed".
 constexpr const char* kStateStopped = "Stopped";
 constexpr const char* kStateNotConverted = "Not converted";
+// Every page written, but the document lost the content of some.
+constexpr const char* kStateIncomplete = "Incomplete";
 
 // Why a document could not be opened, from openDocument's status, in words
 // that say what to do about it.
 std::string openFailureReason(int status, bool passwordGiven);
 // Why a page could not be written, from convertPage's status: the library
 // answers one code for every write failure, so the caller says whether the
-// output folder could be written.
-std::string pageFailureReason(int status, int page, bool folderWritable, int imageType);
+// output folder could be written. The resolutions name what made a page
+// too large.
+std::string pageFailureReason(int status, int page, bool folderWritable, int imageType, int xDpi, int yDpi);
+// The pages whose content the document lost (ascending, from 1), of
+// pageCount: "page 3: ..." or "pages 3, 5-9 and 12 of 40: ...". Long lists
+// name their first runs and count the rest.
+std::string lostContentReason(const std::vector<int>& pages, int pageCount);
+
+// Why a file was not added to the list, from the library's answer to
+// opening it; hasPdfHeader tells a damaged document from a file that is no
+// PDF document at all.
+std::string notAddedReason(int status, bool hasPdfHeader);
+// The one message after an add that names each file left out and why:
+// "name: reason" lines under a heading, the first kMaxNamedFiles of them
+// and a count of the rest.
+constexpr size_t kMaxNamedFiles = 15;
+std::string notAddedMessage(const std::vector<std::pair<std::string, std::string>>& files);
 
 // Dots per inch for an index of the resolution lists; an index outside the
 // list is taken as the value itself.

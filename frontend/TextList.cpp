@@ -38,6 +38,7 @@ void TextList::onSize(wxSizeEvent& event) {
 
 void TextList::onAllDeleted(wxListEvent& event) {
     m_texts.clear();
+    m_rowTips.clear();
     for (Column& column : m_columns)
         column.contentWidth = column.minimumWidth;
     event.Skip();
@@ -206,8 +207,8 @@ void TextList::onPointer(wxMouseEvent& event) {
             column = i;
     }
     wxString tip;
-    if (column >= 0 && (flags & wxLIST_HITTEST_ONITEM) && shownText(row, column) != text(row, column))
-        tip = text(row, column);
+    if (column >= 0 && (flags & wxLIST_HITTEST_ONITEM))
+        tip = tipAt(row, column);
     if (tip.empty()) {
         if (window->GetToolTip())
             window->UnsetToolTip();
@@ -216,7 +217,34 @@ void TextList::onPointer(wxMouseEvent& event) {
     }
 }
 
+void TextList::setRowTip(long row, const wxString& tip) {
+    if (row < 0 || row >= GetItemCount())
+        return;
+    if (tip.empty())
+        m_rowTips.erase(GetItemData(row));
+    else
+        m_rowTips[GetItemData(row)] = tip;
+}
+
+wxString TextList::rowTip(long row) const {
+    if (row < 0 || row >= GetItemCount())
+        return wxString();
+    auto found = m_rowTips.find(GetItemData(row));
+    return found != m_rowTips.end() ? found->second : wxString();
+}
+
+wxString TextList::tipAt(long row, int column) const {
+    wxString tip;
+    if (shownText(row, column) != text(row, column))
+        tip = text(row, column);
+    wxString note = rowTip(row);
+    if (!note.empty())
+        tip = tip.empty() ? note : tip + "\n" + note;
+    return tip;
+}
+
 void TextList::onRowDeleted(wxListEvent& event) {
+    m_rowTips.erase(GetItemData(event.GetIndex()));
     m_texts.erase(GetItemData(event.GetIndex()));
     event.Skip();
 }

@@ -30,6 +30,13 @@ public:
     wxString text(long row, int column) const;
     // The text the cell shows, which may be cut.
     wxString shownText(long row, int column) const;
+    // A note on the whole row, shown in the tooltip over any of its cells
+    // (after the full text of a cut cell); empty removes it.
+    void setRowTip(long row, const wxString& tip);
+    wxString rowTip(long row) const;
+    // The tooltip over a cell: its full text when it is cut, and the row's
+    // note; empty for none.
+    wxString tipAt(long row, int column) const;
 
     // Sizes the columns to the texts and the list's width and cuts the path
     // texts to their columns; done on every change of size.
@@ -52,6 +59,7 @@ private:
 
     std::vector<Column> m_columns;
     std::map<wxUIntPtr, std::vector<wxString>> m_texts;  // by the row's item data
+    std::map<wxUIntPtr, wxString> m_rowTips;             // likewise
     wxUIntPtr m_nextKey = 1;
     bool m_fitting = false;
 };

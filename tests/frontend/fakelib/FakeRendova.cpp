@@ -4,14 +4,18 @@
 // names, places and options of the outputs can be checked.
 //
 //   - a file that does not exist: -2; one without "%PDF" in its first 1024
-//     bytes: -3;
+//     bytes, or whose name contains "damaged": -3;
 //   - a name containing "encrypted" opens only with the owner password
 //     "owner" in the first slot or the user password "user" in the second:
 //     else -4;
 //   - a name ending in "-<N>p" (before the extension) has N pages, every
 //     other document 3;
 //   - each page file holds one line with the options it was written with;
-//     a page file that cannot be made gives -99.
+//     a page file that cannot be made gives -99;
+//   - a name containing "lost" writes its even pages but answers 2 for
+//     them (their content lost in the document);
+//   - a name containing "huge" writes nothing above 200 dpi and answers -8
+//     (the page too large at that resolution).
 //
 // Extra exports for the tests: fakeRendovaCalls (the calls so far, one per
 // line), fakeRendovaReset and fakeRendovaSetPageDelay (milliseconds each
@@ -33,6 +37,8 @@ namespace fs = std::filesystem;
 
 struct Job {
     int pages = 0;
+    bool lost = false;
+    bool huge = false;
     std::string folder;
     std::string baseName;
     int imageType = 4;
@@ -104,7 +110,7 @@ int openDocument(const char* path, const char* ownerPassword, const char* userPa
     std::error_code error;
     if (!fs::is_regular_file(path, error))
         return -2;
-    if (!looksLikePdf(path))
+    if (!looksLikePdf(path) || name.find("damaged") != std::string::npos)
         return -3;
     if (name.find("encrypted") != std::string::npos &&
         !(ownerPassword && std::strcmp(ownerPassword, "owner") == 0) &&
@@ -116,6 +122,8 @@ int openDocument(const char* path, const char* ownerPassword, const char* userPa
     job.folder = absolute.parent_path().string() + "/";
     job.baseName = absolute.stem().string();
     job.pages = pagesFromName(job.baseName);
+    job.lost = name.find("lost") != std::string::npos;
+    job.huge = name.find("huge") != std::string::npos;
     int handle = g_nextHandle++;
     g_jobs[handle] = job;
     return handle;
@@ -149,6 +157,8 @@ int convertPage(int handle, int page, const char* name) {
     Job& job = found->second;
     if (page < 1 || page > job.pages)
         return -5;
+    if (job.huge && (job.xDpi > 200 || job.yDpi > 200))
+        return -8;
     std::error_code error;
     fs::create_directories(job.folder, error);
 
@@ -175,7 +185,7 @@ int convertPage(int handle, int page, const char* name) {
         return -99;
     std::fputs(line, file);
     std::fclose(file);
-    return 1;
+    return job.lost && page % 2 == 0 ? 2 : 1;
 }
 
 int setOption(int handle, int option, const char* value, intptr_t number, intptr_t) {

@@ -222,23 +222,35 @@ TEST_F(ConversionTest, StopEndsAfterTheCurrentPageAndOpensNoFurtherFile) {
     EXPECT_EQ(callsStartingWith("convert").size(), 43u);
 }
 
-TEST_F(ConversionTest, FailedRowSaysWhyInTheStatusLineAndTheLog) {
+// A row that did not fully succeed says why in the status line, in the
+// tooltip over the row (with the log off: the user sees it without one) and
+// in the log.
+TEST_F(ConversionTest, RowThatDidNotSucceedSaysWhyInTheStatusLineTooltipAndLog) {
     struct Case {
         const char* file;
         const char* password;
         bool unwritableFolder;
+        int dpiIndex;  // 2: 100 dpi, 7: 500 dpi
+        const char* state;
         const char* reason;
     };
     const Case cases[] = {
-        {"locked-encrypted.pdf", "", false, "the document is protected: enter its password in step 2"},
-        {"locked-encrypted.pdf", "guess", false,
+        {"locked-encrypted.pdf", "", false, 2, "Failed",
+         "the document is protected: enter its password in step 2"},
+        {"locked-encrypted.pdf", "guess", false, 2, "Failed",
          "wrong password: enter the document's owner or user password in step 2"},
-        {"broken.pdf", "", false,
+        {"broken.pdf", "", false, 2, "Failed",
          "the document cannot be opened: it is damaged, not a PDF file, or encrypted in a way that is not "
          "supported"},
-        {"empty-0p.pdf", "", false, "the document has no pages"},
-        {"fine-2p.pdf", "", true,
+        {"empty-0p.pdf", "", false, 2, "Failed", "the document has no pages"},
+        {"fine-2p.pdf", "", true, 2, "Failed",
          "page 2: the output folder cannot be written: choose another folder in step 2"},
+        {"huge-1p.pdf", "", false, 7, "Failed",
+         "page 1: the page has too many pixels at 500 dpi to be drawn or saved: choose a lower DPI in step "
+         "2"},
+        {"lost-5p.pdf", "", false, 2, "Incomplete",
+         "pages 2 and 4 of 5: their content is lost in the damaged document, so their images are blank or "
+         "incomplete"},
     };
     makeFile("blocker", "a file where the output folder should be");
     for (const Case& test : cases) {
@@ -253,22 +265,58 @@ TEST_F(ConversionTest, FailedRowSaysWhyInTheStatusLineAndTheLog) {
                                       wxString::FromUTF8(m_data + test.file));
         press(1008);
         type(1142, test.password);
+        choose(1106, test.dpiIndex);
+        choose(1107, test.dpiIndex);
         check(test.unwritableFolder ? 1031 : 1030);
         if (test.unwritableFolder)
             type(1049, m_data + "blocker/out");
         convertAndWait();
-        EXPECT_EQ(resultRows().at(0).substr(0, 7), "Failed|");
+        EXPECT_EQ(resultRows().at(0).substr(0, resultRows().at(0).find('|')), test.state);
         EXPECT_EQ(control<wxStaticText>(1146)->GetLabel(), std::string(test.file) + ": " + test.reason);
+
+        // The pointer over the row shows the reason, logging off as it is.
+        TextList* results = m_window->progressPage()->resultList();
+        tick(1039, false);
+        wxWindow* rowsWindow = nullptr;
+        for (wxWindow* child : results->GetChildren()) {
+            if (!rowsWindow || child->GetSize().y > rowsWindow->GetSize().y)
+                rowsWindow = child;
+        }
+        wxRect cell;
+        ASSERT_TRUE(results->GetSubItemRect(0, 1, cell));
+        sendMouse(rowsWindow, wxEVT_MOTION,
+                  cell.GetPosition() - rowsWindow->GetPosition() + wxPoint(4, cell.height / 2));
+        EXPECT_EQ(rowsWindow->GetToolTipText().utf8_string(), test.reason);
 
         tick(1039, true);
         type(1042, m_root + "log");
         press(1062);
         EXPECT_NE(readFile(m_root + "log/Glimmark.log")
-                      .find(std::string("[State:] Failed\n[Reason:] ") + test.reason + "\n"),
+                      .find(std::string("[State:] ") + test.state + "\n[Reason:] " + test.reason + "\n"),
                   std::string::npos);
         fs::remove(m_root + "log/Glimmark.log");
         closeWindow();
     }
+}
+
+// A failed or incomplete file in the middle of a run keeps its reason on its
+// own row when the next file takes the status line.
+TEST_F(ConversionTest, EachRowKeepsItsOwnReason) {
+    ASSERT_TRUE(openWindow());
+    m_window->addFile(makePdf("after-1p.pdf"));
+    m_window->addFile(makePdf("lost-3p.pdf"));
+    m_window->addFile(makePdf("locked-encrypted.pdf"));
+    convertAndWait();
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Failed|" + m_data + "locked-encrypted.pdf|",
+                                                      "Incomplete|" + m_data + "lost-3p.pdf|" + m_data,
+                                                      "Succeed|" + m_data + "after-1p.pdf|" + m_data}));
+    TextList* results = m_window->progressPage()->resultList();
+    EXPECT_EQ(results->rowTip(0), "the document is protected: enter its password in step 2");
+    EXPECT_EQ(
+        results->rowTip(1),
+        "page 2 of 3: its content is lost in the damaged document, so its image is blank or incomplete");
+    EXPECT_EQ(results->rowTip(2), "");
+    EXPECT_EQ(control<wxStaticText>(1146)->GetLabel(), "") << "the run ended with a success";
 }
 
 TEST_F(ConversionTest, WorkerPostsItsChangesInsteadOfTouchingControls) {

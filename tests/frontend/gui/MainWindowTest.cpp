@@ -57,20 +57,27 @@ TEST_F(MainWindowTest, AddedFilesAreListedNewestFirstWithPagesAndSizes) {
     EXPECT_FALSE(cell(m_window->fileList(), 0, 3).empty()) << "the file type is named";
 
     // Encrypted documents and documents of no pages are listed as encrypted;
-    // files the library cannot read are left out without a word.
-    m_window->addFile(makePdf("secret-encrypted.pdf"));
-    m_window->addFile(makePdf("empty-0p.pdf"));
-    m_window->addFile(makeFile("notes.txt", "not a document"));
-    m_window->addFile(m_data + "missing.pdf");
+    // files the library cannot read are left out, and one message after the
+    // add names each and says why.
+    m_window->addFiles({makePdf("secret-encrypted.pdf"), makeFile("notes.pdf", "not a document"),
+                        makePdf("empty-0p.pdf"), makePdf("damaged-cut.pdf"), m_data + "missing.pdf"});
     list = rows();
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(cell(m_window->fileList(), 0, 1), "encrypted");
     EXPECT_EQ(cell(m_window->fileList(), 1, 1), "encrypted");
-    EXPECT_TRUE(m_messages.empty());
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              "These files were not added:\n\nnotes.pdf: not a PDF document\n"
+              "damaged-cut.pdf: damaged beyond repair\nmissing.pdf: cannot be read");
+    EXPECT_EQ(m_messages[0].caption, "Warning");
+    EXPECT_EQ(m_messages[0].icon, UserPrompts::Icon::kWarning);
+    m_messages.clear();
+    m_window->addFiles({a});
+    EXPECT_TRUE(m_messages.empty()) << "no message when every file is listed";
 
     // The same file may be listed twice.
     m_window->addFile(a);
-    EXPECT_EQ(rows().size(), 5u);
+    EXPECT_EQ(rows().size(), 6u);
 }
 
 TEST_F(MainWindowTest, DeletingRowsOneThreeAndFourOfFiveLeavesZeroAndTwo) {
@@ -151,6 +158,8 @@ TEST_F(MainWindowTest, FoldersAndDroppedFilesAddTheirFilesButNoSubfolders) {
     m_window->addFolder(m_data + "folder");
     std::vector<std::string> list = rows();
     ASSERT_EQ(list.size(), 2u);
+    ASSERT_EQ(m_messages.size(), 1u) << "the folder's other file is named";
+    EXPECT_EQ(m_messages[0].text, "This file was not added:\n\nreadme.txt: not a PDF document");
     EXPECT_EQ(list[0].substr(0, list[0].find('|')), m_data + "folder/one.pdf");
     EXPECT_EQ(list[1].substr(0, list[1].find('|')), m_data + "folder/Two.PDF");
 

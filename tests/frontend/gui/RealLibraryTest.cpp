@@ -162,6 +162,56 @@ TEST_F(RealLibraryTest, WizardWritesWhatTheLibraryWritesWhenCalledDirectly) {
     }
 }
 
+// Over the real library: files it cannot open are named after the add, a
+// document cut short converts with a row that says which pages lost their
+// content, and a page too large at 500 dpi says so instead of blaming the
+// disk.
+TEST_F(RealLibraryTest, FilesThatCannotBeUsedWhollySayWhy) {
+    const std::string cut = corpus("damaged-truncated-60pct-classic-xref.pdf");
+    if (!fs::exists(cut))
+        GTEST_SKIP() << "the corpus lacks the truncated document";
+    ASSERT_TRUE(openWindow());
+    // A page of 8,400 points: 58,333 pixels square at 500 dpi.
+    std::string huge = makeFile("huge.pdf",
+                                "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+                                "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n"
+                                "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 8400 8400] >>\nendobj\n"
+                                "trailer\n<< /Root 1 0 R >>\n%%EOF\n");
+    m_window->addFiles({cut, makeFile("notes.pdf", "plain text, named as a document"),
+                        makeFile("header.pdf", "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n" + std::string(30, ' '))});
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(
+        m_messages[0].text,
+        "These files were not added:\n\nnotes.pdf: not a PDF document\nheader.pdf: damaged beyond repair");
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(cell(m_window->fileList(), 0, 1), "134");
+
+    press(1008);
+    choose(1120, 0);  // BMP, the quickest to write
+    choose(1106, 0);  // 72 dpi
+    choose(1107, 0);
+    check(1031);
+    type(1049, m_root + "out");
+    convertAndWait();
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Incomplete|" + cut + "|" + m_root + "out/"}));
+    EXPECT_EQ(m_window->progressPage()->reason(0),
+              "pages 45-134 of 134: their content is lost in the damaged document, so their images are blank "
+              "or incomplete");
+    EXPECT_EQ(listFolder(m_root + "out").size(), 134u) << "every page is written all the same";
+
+    press(1062);
+    m_window->fileList()->DeleteAllItems();
+    m_window->addFile(huge);
+    press(1008);
+    choose(1106, 7);  // 500 dpi
+    choose(1107, 7);
+    convertAndWait();
+    EXPECT_EQ(resultRows(), (std::vector<std::string>{"Failed|" + huge + "|" + m_root + "out/"}));
+    EXPECT_EQ(
+        m_window->progressPage()->reason(0),
+        "page 1: the page has too many pixels at 500 dpi to be drawn or saved: choose a lower DPI in step 2");
+}
+
 }  // namespace
 
 }  // namespace glimmark::test
