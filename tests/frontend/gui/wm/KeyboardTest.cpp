@@ -62,15 +62,21 @@ protected:
         wxWindow* stop = focusedStop();
         return stop ? stop->GetId() : 0;
     }
-    // Tab until the control of id has the focus; false after a whole round.
+    // Tab until the control of id has the focus, each press waited for;
+    // false after a whole round.
     bool tabTo(int id) {
         for (size_t i = 0; i <= tabStops(m_window).size(); ++i) {
-            if (focusedId() == id)
+            wxWindow* before = focusedStop();
+            if (before && before->GetId() == id)
                 return true;
             key("Tab");
+            if (!soon([&] { return focusedStop() != before; }))
+                return false;
         }
         return focusedId() == id;
     }
+    // Keys reach the window through the display: what they do is waited for.
+    static bool soon(const std::function<bool()>& done) { return pumpUntil(done, 3000); }
 
     std::vector<int> stopIds() const {
         std::vector<int> ids;
@@ -163,7 +169,7 @@ TEST_F(KeyboardTest, TabVisitsEveryControlOfEachStepInReadingOrder) {
                 << "Tab gave " << describe(focusedStop()) << ", not " << describe(expected);
         }
         key("shift+Tab");
-        EXPECT_EQ(focusedStop(), stops.back()) << describe(focusedStop());
+        EXPECT_TRUE(soon([&] { return focusedStop() == stops.back(); })) << describe(focusedStop());
     }
 }
 
@@ -174,14 +180,15 @@ TEST_F(KeyboardTest, EachStepOpensOnItsFirstControlAndEscapeCloses) {
     EXPECT_TRUE(pumpUntil([this] { return focusedId() == kIdFileList; })) << describe(focusedStop());
     m_window->addFile(makePdf("a.pdf"));
     key("Return");
-    EXPECT_EQ(m_window->step(), 2);
-    EXPECT_EQ(focusedId(), kIdImageType);
+    ASSERT_TRUE(soon([this] { return m_window->step() == 2; }));
+    EXPECT_TRUE(soon([this] { return focusedId() == kIdImageType; })) << describe(focusedStop());
     fakeSetPageDelay(200);
     key("Return");
-    ASSERT_EQ(m_window->step(), 3);
-    EXPECT_EQ(focusedId(), kIdResultList);
+    ASSERT_TRUE(soon([this] { return m_window->step() == 3; }));
+    EXPECT_TRUE(soon([this] { return focusedId() == kIdResultList; })) << describe(focusedStop());
     ASSERT_TRUE(m_window->isBusy());
     key("Escape");
+    pumpFor(300);
     EXPECT_TRUE(m_window->IsShown()) << "closed while converting";
     ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }, 10000));
     key("Escape");
@@ -194,7 +201,7 @@ TEST_F(KeyboardTest, ArrowKeysMoveTheListSelection) {
     openFocused();
     for (const char* name : {"a.pdf", "b.pdf", "c.pdf"})
         m_window->addFile(makePdf(name));
-    ASSERT_EQ(focusedId(), kIdFileList);
+    ASSERT_TRUE(soon([this] { return focusedId() == kIdFileList; }));
     auto selected = [this] {
         std::vector<long> rows;
         for (long row = 0; row < m_window->fileList()->GetItemCount(); ++row) {
@@ -204,17 +211,23 @@ TEST_F(KeyboardTest, ArrowKeysMoveTheListSelection) {
         return rows;
     };
     auto property = [this] { return control<wxTextCtrl>(kIdPropertyName)->GetValue().utf8_string(); };
-    key("Down");
-    EXPECT_EQ(selected(), std::vector<long>{0});
-    key("Down Down");
-    EXPECT_EQ(selected(), std::vector<long>{2});
-    EXPECT_EQ(property(), "a.pdf");  // added first, listed last
-    key("Up");
-    EXPECT_EQ(selected(), std::vector<long>{1});
-    EXPECT_EQ(property(), "b.pdf");
+    const struct {
+        const char* keys;
+        long row;
+        const char* name;  // the properties' file name
+    } kMoves[] = {
+        {"Down", 0, "c.pdf"},  // listed first, as added last
+        {"Down Down", 2, "a.pdf"}, {"Up", 1, "b.pdf"}, {"End", 2, "a.pdf"}, {"Home", 0, "c.pdf"},
+    };
+    for (const auto& move : kMoves) {
+        key(move.keys);
+        EXPECT_TRUE(soon([&] { return selected() == std::vector<long>{move.row}; }))
+            << move.keys << ": " << ::testing::PrintToString(selected());
+        EXPECT_EQ(property(), move.name) << move.keys;
+    }
     key("Delete");
-    ASSERT_EQ(m_messages.size(), 1u) << "Delete asks first";
-    EXPECT_EQ(rows().size(), 2u);
+    ASSERT_TRUE(soon([this] { return m_messages.size() == 1; })) << "Delete asks first";
+    EXPECT_TRUE(soon([this] { return rows().size() == 2; }));
 }
 
 // A whole run from the keys alone over the real library: add a document,
@@ -229,36 +242,37 @@ TEST_F(KeyboardTest, WholeConversionWithTheKeyboardAlone) {
 
     ASSERT_TRUE(tabTo(kIdAddFiles));
     key("space");
-    ASSERT_EQ(rows().size(), 1u) << "Space on Add files adds the chosen file";
+    ASSERT_TRUE(soon([this] { return rows().size() == 1; })) << "Space on Add files adds the chosen file";
     key("Return");
-    ASSERT_EQ(rows().size(), 2u) << "Enter on Add files adds it again";
+    ASSERT_TRUE(soon([this] { return rows().size() == 2; })) << "Enter on Add files adds it again";
     ASSERT_TRUE(tabTo(kIdFileList));
     key("Down Delete");  // the first row; Delete asks, the answer is OK
-    ASSERT_EQ(rows().size(), 1u);
+    ASSERT_TRUE(soon([this] { return rows().size() == 1; }));
     key("Return");  // Next, the step's default button
-    ASSERT_EQ(m_window->step(), 2);
+    ASSERT_TRUE(soon([this] { return m_window->step() == 2; }));
 
-    ASSERT_EQ(focusedId(), kIdImageType);
-    control<wxChoice>(kIdImageType)->SetSelection(3);  // JPG, the default type
+    ASSERT_TRUE(soon([this] { return focusedId() == kIdImageType; }));
+    auto* type = control<wxChoice>(kIdImageType);
+    type->SetSelection(3);  // JPG, the default type
     key("Down");
-    EXPECT_EQ(control<wxChoice>(kIdImageType)->GetSelection(), 4) << "Down moves to PNG";
+    EXPECT_TRUE(soon([type] { return type->GetSelection() == 4; })) << "Down moves to PNG";
     ASSERT_TRUE(tabTo(kIdSaveToFolder));
     key("space");
+    ASSERT_TRUE(soon([this] { return control<wxTextCtrl>(kIdSavePath)->IsEnabled(); }));
     key("Tab");
-    ASSERT_EQ(focusedId(), kIdSavePath);
-    EXPECT_TRUE(control<wxTextCtrl>(kIdSavePath)->IsEnabled());
+    ASSERT_TRUE(soon([this] { return focusedId() == kIdSavePath; }));
     key("ctrl+a");
     typeText(m_root + "out");
     key("Return");  // Convert
-    ASSERT_EQ(m_window->step(), 3);
+    ASSERT_TRUE(soon([this] { return m_window->step() == 3; }));
     ASSERT_TRUE(pumpUntil([this] { return !m_window->isBusy(); }, 20000)) << "the run did not end";
     EXPECT_EQ(resultRows(), std::vector<std::string>{"Succeed|" + document + "|" + m_root + "out/"});
     EXPECT_EQ(listFolder(m_root + "out"), std::vector<std::string>{"gh-pdf20-simple0001.png"});
     EXPECT_EQ(readFile(m_root + "out/gh-pdf20-simple0001.png").compare(0, 4, "\x89PNG"), 0);
 
     key("Return");  // Finish
-    EXPECT_EQ(m_window->step(), 1);
-    EXPECT_EQ(focusedId(), kIdFileList);
+    EXPECT_TRUE(soon([this] { return m_window->step() == 1; }));
+    EXPECT_TRUE(soon([this] { return focusedId() == kIdFileList; }));
 }
 
 }  // namespace
