@@ -49,6 +49,9 @@ IconButton* makeBandButton(wxWindow* parent, int id, Icon icon, const wxString& 
                                   wxSize(kBandButtonSize, kBandButtonSize));
     button->setIcon(icon);
     button->setTransparent(true);
+    // Flat, yet the focus shows: Enter on an unmarked button would act
+    // where the user cannot see.
+    button->setFlat(true, true);
     button->setTooltipText(tip);
     return button;
 }

@@ -354,8 +354,17 @@ void IconButton::draw(wxDC& dc) {
     drawBackground(dc, rect, pressed);
     drawContent(dc, rect, pressed);
     if (hasFocusLook() && (!m_flat || m_flatFocus)) {
-        // The platform's own focus ring, as its buttons draw it.
-        wxRendererNative::Get().DrawFocusRect(this, dc, rect.Deflate(kFocusInset, kFocusInset), 0);
+        wxRect ring = rect.Deflate(kFocusInset, kFocusInset);
+        if (m_transparent) {
+            // Over the parent's picture (the title band's dark gradient) the
+            // platform's ring, drawn for the button face, would not show.
+            dc.SetPen(wxPen(*wxWHITE, 1, wxPENSTYLE_DOT));
+            dc.SetBrush(*wxTRANSPARENT_BRUSH);
+            dc.DrawRectangle(ring);
+        } else {
+            // The platform's own focus ring, as its buttons draw it.
+            wxRendererNative::Get().DrawFocusRect(this, dc, ring, 0);
+        }
     }
 }
 

@@ -15,6 +15,7 @@
 #include "frontend/Artwork.h"
 #include "frontend/Buttons.h"
 #include "frontend/ControlIds.h"
+#include "frontend/DialogKeyboard.h"
 #include "frontend/IconButton.h"
 #include "frontend/OptionsPage.h"
 #include "frontend/ProgressPage.h"
@@ -72,6 +73,7 @@ MainWindow::MainWindow(wxWindow* parent, Environment environment)
     m_visualStyles = std::make_unique<VisualStyles>();
     createControls();
     bindEvents();
+    bindKeys();
     SetMinSize(wxSize(kMinWidth, kMinHeight));
     SetSize(wxSize(760, 560));
     Centre();
@@ -308,9 +310,6 @@ void MainWindow::bindEvents() {
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { clearList(); }, kMenuClearAll);
 
-    m_fileList->Bind(wxEVT_LIST_KEY_DOWN, [this](wxListEvent& event) {
-        onListKey(event.GetKeyCode(), wxGetKeyState(WXK_CONTROL));
-    });
     m_fileList->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { refreshProperties(); });
     m_fileList->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { refreshProperties(); });
     m_fileList->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
@@ -323,6 +322,38 @@ void MainWindow::bindEvents() {
         menu.Append(kMenuDeleteSelected, "Delete selected    Del");
         menu.Append(kMenuClearAll, "Clear all");
         PopupMenu(&menu);
+    });
+}
+
+void MainWindow::bindKeys() {
+    DialogKeys keys;
+    keys.defaultButton = [this]() -> wxWindow* {
+        switch (m_step) {
+            case 1:
+                return m_next;
+            case 2:
+                return m_convert;
+            case 3:
+                return m_finish;
+            default:
+                return nullptr;
+        }
+    };
+    // Escape is the close button, which does nothing while a run is busy.
+    keys.cancel = [this] { onClose(); };
+    installDialogKeys(this, keys);
+
+    Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+        // Shown, the toolkit gives the focus to the window's first control,
+        // a button of the title band: the step's own comes first.
+        if (event.IsShown())
+            CallAfter([this] { focusStep(); });
+        event.Skip();
+    });
+    // The list still moves its selection with the keys it is told of.
+    m_fileList->Bind(wxEVT_LIST_KEY_DOWN, [this](wxListEvent& event) {
+        onListKey(event.GetKeyCode(), wxGetKeyState(WXK_CONTROL));
+        event.Skip();
     });
 }
 
@@ -363,6 +394,13 @@ void MainWindow::showStep(int step) {
     m_pageFrame->Layout();
     Layout();
     Refresh();
+    focusStep();
+}
+
+void MainWindow::focusStep() {
+    // The step opens with the focus on its first control; before the window
+    // is shown the focus waits for it.
+    focusFirstTabStop(m_step == 1 ? m_listGroup : m_pageFrame);
 }
 
 void MainWindow::onNext() {

@@ -84,6 +84,8 @@ public:
 
     // Steps.
     void showStep(int step);
+    // Gives the focus to the first control of the step shown.
+    void focusStep();
     void onNext();
     void onPrevious();
     void onConvert();
@@ -105,6 +107,8 @@ public:
 private:
     void createControls();
     void bindEvents();
+    // Tab, Enter, Escape and the list's keys, as a dialog has them.
+    void bindKeys();
     std::string fileTypeName(const std::string& path);
     void clearProperties(const wxString& text = wxString());
     std::vector<long> selectedRows() const;

@@ -64,6 +64,14 @@ OptionsPage::OptionsPage(wxWindow* parent, const SettingsFile& settings)
     m_saveBesideInput->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
     m_saveToFolder->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { onSaveMode(); });
     m_browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { onBrowse(); });
+    Bind(wxEVT_SIZE, [this](wxSizeEvent&) {
+        // The TIFF mode choices learn the width they have only while they are
+        // placed, after the groups' heights were shared out: a second pass
+        // gives their group the rows they took (else, narrowed, the second
+        // choice is cut or gets no height).
+        Layout();
+        Layout();
+    });
 }
 
 // Image settings: type, resolutions, and the format's page.

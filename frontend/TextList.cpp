@@ -22,6 +22,7 @@ TextList::TextList(wxWindow* parent, int id)
     Bind(wxEVT_SIZE, &TextList::onSize, this);
     Bind(wxEVT_LIST_DELETE_ITEM, &TextList::onRowDeleted, this);
     Bind(wxEVT_LIST_DELETE_ALL_ITEMS, &TextList::onAllDeleted, this);
+    Bind(wxEVT_LIST_KEY_DOWN, &TextList::onKey, this);
 }
 
 TextList::~TextList() {
@@ -29,6 +30,35 @@ TextList::~TextList() {
     Unbind(wxEVT_SIZE, &TextList::onSize, this);
     Unbind(wxEVT_LIST_DELETE_ITEM, &TextList::onRowDeleted, this);
     Unbind(wxEVT_LIST_DELETE_ALL_ITEMS, &TextList::onAllDeleted, this);
+    Unbind(wxEVT_LIST_KEY_DOWN, &TextList::onKey, this);
+}
+
+void TextList::onKey(wxListEvent& event) {
+    // The keys that move the selection start at the first row (End at the
+    // last) when no row has been chosen yet; the list alone would not move
+    // at all.
+    long row = -1;
+    switch (event.GetKeyCode()) {
+        case WXK_UP:
+        case WXK_DOWN:
+        case WXK_HOME:
+        case WXK_PAGEUP:
+        case WXK_PAGEDOWN:
+            row = 0;
+            break;
+        case WXK_END:
+            row = GetItemCount() - 1;
+            break;
+        default:
+            break;
+    }
+    if (row < 0 || row >= GetItemCount() || GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED) >= 0) {
+        event.Skip();
+        return;
+    }
+    SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                 wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    EnsureVisible(row);
 }
 
 void TextList::onSize(wxSizeEvent& event) {

@@ -53,6 +53,7 @@ private:
     wxString cutPath(const wxString& path, int width) const;
     void showCell(long row, int column, int width);
     void onPointer(wxMouseEvent& event);
+    void onKey(wxListEvent& event);
     void onRowDeleted(wxListEvent& event);
     void onAllDeleted(wxListEvent& event);
     void onSize(wxSizeEvent& event);

@@ -153,7 +153,7 @@ void GuiTest::SetUp() {
         return m_browserOpens;
     };
     handlers.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
-    handlers.openFiles = [](const std::string&) { return std::vector<std::string>(); };
+    handlers.openFiles = [this](const std::string&) { return m_chosenFiles; };
     UserPrompts::setHandlers(handlers);
 }
 

@@ -101,6 +101,8 @@ protected:
     std::vector<std::string> m_browsed;
     int m_shellResult = 42;
     bool m_browserOpens = false;
+    // What the add-files chooser returns (nothing: cancelled).
+    std::vector<std::string> m_chosenFiles;
 };
 
 std::string readFile(const std::string& path);

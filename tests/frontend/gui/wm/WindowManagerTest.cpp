@@ -73,16 +73,27 @@ TEST_F(WindowManagerTest, ButtonsDrawAFocusRing) {
         }
         return bitmap.ConvertToImage();
     };
+    // The page's buttons, the round picture buttons and the title band's
+    // (flat, over the band's picture).
+    for (int id : {1040, 1003, 1009, 1100, 1011, 1017}) {
+        auto* button = control<IconButton>(id);
+        ASSERT_TRUE(button) << id;
+        wxImage plain = render(button);
+        button->SetFocus();
+        ASSERT_TRUE(pumpUntil([&] { return button->HasFocus(); })) << "the window manager gave no focus";
+        wxImage focused = render(button);
+        ASSERT_EQ(plain.GetSize(), focused.GetSize());
+        EXPECT_NE(std::memcmp(plain.GetData(), focused.GetData(), 3 * plain.GetWidth() * plain.GetHeight()),
+                  0)
+            << "the focused button " << id << " looks different";
+    }
     auto* addFiles = control<IconButton>(1017);
     auto* addFolder = control<IconButton>(1040);
-    ASSERT_TRUE(addFiles && addFolder);
+    addFolder->SetFocus();
+    ASSERT_TRUE(pumpUntil([&] { return addFolder->HasFocus(); }));
     wxImage plain = render(addFiles);
     addFiles->SetFocus();
-    ASSERT_TRUE(pumpUntil([&] { return addFiles->HasFocus(); })) << "the window manager gave no focus";
-    wxImage focused = render(addFiles);
-    ASSERT_EQ(plain.GetSize(), focused.GetSize());
-    EXPECT_NE(std::memcmp(plain.GetData(), focused.GetData(), 3 * plain.GetWidth() * plain.GetHeight()), 0)
-        << "the focused button looks different";
+    ASSERT_TRUE(pumpUntil([&] { return addFiles->HasFocus(); }));
 
     // Tab, as the keyboard sends it, moves the focus and the ring.
     if (std::system("command -v xdotool >/dev/null 2>&1") == 0) {
