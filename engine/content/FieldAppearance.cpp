@@ -240,20 +240,15 @@ void Annotation::drawCircleBottomRight(double cx, double cy, double r) {
 
 void Annotation::drawBorder(PdfDict* mk, bool round, double dx, double dy) {
     const double w = m_border.width;
+    // A widget with neither colour has no border to show: stroked in the
+    // default black it would frame fields that are meant to be invisible.
     PdfValue colors;
-    if (!(mk->lookup("BC", colors).isArray() && colors.getArray()->getLength() > 0)) {
-        if (!(mk->lookup("BG", colors).isArray() && colors.getArray()->getLength() > 0))
-            colors.initNull();
-    }
-    PdfArray* array = colors.isArray() ? colors.getArray() : nullptr;
-    auto strokeColor = [&](int adjust) {
-        if (array)
-            setColorFromArray(array, false, adjust);
-    };
-    auto fillColor = [&](int adjust) {
-        if (array)
-            setColorFromArray(array, true, adjust);
-    };
+    if (!(mk->lookup("BC", colors).isArray() && colors.getArray()->getLength() > 0) &&
+        !(mk->lookup("BG", colors).isArray() && colors.getArray()->getLength() > 0))
+        return;
+    PdfArray* array = colors.getArray();
+    auto strokeColor = [&](int adjust) { setColorFromArray(array, false, adjust); };
+    auto fillColor = [&](int adjust) { setColorFromArray(array, true, adjust); };
     const int type = m_border.type;
     if (type == BorderStyle::kDashed && m_border.dashCount > 0) {
         write("[");

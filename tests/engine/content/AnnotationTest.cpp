@@ -519,6 +519,8 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
             // A group whose value is Off has no button chosen.
             "/Subtype /Widget /FT /Btn /Ff 32768 /Rect [0 0 20 10] /V /Off /AS /Off /MK << /BC [0 0 1] >>",
             "/Subtype /Widget /FT /Nonsense /Rect [0 0 20 10]",
+            // No colour for the border: none is drawn.
+            "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /MK << >> /V (ab)",
             // UTF-16 text shows one byte a character: e-acute, then a
             // surrogate pair and a character beyond the fonts' codes.
             "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /V <FEFF00E9D83DDE00263A>",
@@ -535,7 +537,8 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
     EXPECT_NE(page.content(4).find("0.00 0.00 1.00 rg\n12.00 5.00 m"), std::string::npos) << page.content(4);
     EXPECT_EQ(page.content(5).find(" rg\n"), std::string::npos) << page.content(5);
     EXPECT_TRUE(errors.contains("unknown type"));
-    EXPECT_NE(page.content(7).find("(\\351?\?) Tj"), std::string::npos) << page.content(7);
+    EXPECT_EQ(page.content(7).find(" w\n"), std::string::npos) << page.content(7);
+    EXPECT_NE(page.content(8).find("(\\351?\?) Tj"), std::string::npos) << page.content(8);
 }
 
 }  // namespace
