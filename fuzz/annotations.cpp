@@ -1,9 +1,10 @@
 // Fuzzes a page's annotations: the input's first value is a dictionary whose
 // Annots array gives the annotations and whose AcroForm the form (objects
 // anywhere in the input resolve through the repair scan, so field trees may
-// loop). The form's field appearances are written whatever NeedAppearances
-// says, and every annotation is drawn through the content interpreter, for
-// printing or for display as the first byte picks.
+// loop). Field appearances are written as a page writes them (every one
+// anew when NeedAppearances asks, else those of widgets that have none), and
+// every annotation is drawn through the content interpreter, for printing or
+// for display as the first byte picks.
 #include <cstddef>
 #include <cstdint>
 
@@ -26,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     page.dictLookup("AcroForm", form);
 
     AnnotationList list(doc.xref(), annots);
-    if (form.isDict())
-        list.generateAppearances(form.getDict());
+    PdfDict* formDict = form.isDict() ? form.getDict() : nullptr;
+    list.generateAppearances(formDict, AnnotationList::formAsksForAppearances(formDict));
 
     test::RecordingDevice device;
     device.recordUpdates = false;

@@ -3,8 +3,10 @@
 // field appearances are in FieldAppearance.cpp.
 #include "engine/content/Annotation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 #include "engine/content/ContentInterpreter.h"
 #include "engine/content/FontDirectory.h"
@@ -31,6 +33,7 @@ double numberOr(const PdfValue& v, double fallback) {
 
 Annotation::Annotation(XrefTable* xref, PdfDict* dict, int num, int gen)
     : m_xref(xref), m_num(num), m_gen(gen) {
+    m_dict.initDictRef(dict);
     m_appearance.initNull();
     PdfValue entry;
     if (dict->lookup("Subtype", entry).isName())
@@ -218,30 +221,56 @@ Annotation* AnnotationList::findAnnotation(int num, int gen) const {
 
 // What one walk of the field tree has seen: the field references entered
 // (a field that is its own kid, or a kid that names an ancestor, is walked
-// once) and the number of fields visited.
+// once), the annotations reached and the number of fields visited.
 struct AnnotationList::FieldWalk {
+    bool regenerateAll = false;
     std::unique_ptr<FontDirectory> fonts;
     std::unordered_map<uint64_t, bool> entered;
+    std::unordered_set<const Annotation*> reached;
     int visits = 0;
     bool reported = false;
     int64_t generatedBytes = 0;
     bool budgetReported = false;
 };
 
-void AnnotationList::generateAppearances(PdfDict* form) {
-    PdfValue fields;
-    if (!form || !form->lookup("Fields", fields).isArray())
+bool AnnotationList::formAsksForAppearances(PdfDict* form) {
+    PdfValue need;
+    return form && form->lookup("NeedAppearances", need).isBool() && need.getBool();
+}
+
+void AnnotationList::generateAppearances(PdfDict* form, bool regenerateAll) {
+    // Without regeneration only widgets with nothing to draw take part; most
+    // pages of most forms have none, and then the fields are not walked.
+    if (!regenerateAll && std::none_of(m_annotations.begin(), m_annotations.end(), [](const auto& a) {
+            return a->isWidget() && a->getAppearance().isNull();
+        }))
         return;
     FieldWalk walk;
-    walk.fonts = Annotation::formFonts(m_xref, form);
-    PdfArray* array = fields.getArray();
-    for (int i = 0; i < array->getLength() && walk.visits < kMaxFieldVisits; ++i) {
-        PdfValue raw, field;
-        array->getRaw(i, raw);
-        if (!array->get(i, field).isDict())
+    walk.regenerateAll = regenerateAll;
+    if (form)
+        walk.fonts = Annotation::formFonts(m_xref, form);
+    PdfValue fields;
+    if (form && form->lookup("Fields", fields).isArray()) {
+        PdfArray* array = fields.getArray();
+        for (int i = 0; i < array->getLength() && walk.visits < kMaxFieldVisits; ++i) {
+            PdfValue raw, field;
+            array->getRaw(i, raw);
+            if (!array->get(i, field).isDict())
+                continue;
+            scanField(field.getDict(), raw.isRef() ? raw.getRefNum() : -1, raw.isRef() ? raw.getRefGen() : -1,
+                      nullptr, form, walk, 0);
+        }
+    }
+    // Widgets the tree does not reach: forms that leave fields out of
+    // Fields, or list no fields at all, are still drawn with their values.
+    // The widget's own Parent chain gives what it inherits.
+    for (const auto& annotation : m_annotations) {
+        if (!annotation->isWidget() || walk.reached.count(annotation.get()) != 0)
             continue;
-        scanField(field.getDict(), raw.isRef() ? raw.getRefNum() : -1, raw.isRef() ? raw.getRefGen() : -1,
-                  nullptr, form, walk, 0);
+        PdfDict* widget = annotation->getDict();
+        PdfValue type;
+        if (Annotation::lookupInherited(widget, "FT", type).isName())
+            generateFor(annotation.get(), widget, widget, form, walk);
     }
 }
 
@@ -270,17 +299,24 @@ void AnnotationList::scanField(PdfDict* field, int num, int gen, PdfDict* parent
         return;
     }
     Annotation* annotation = num >= 0 ? findAnnotation(num, gen) : nullptr;
-    if (!annotation)
+    if (!annotation || !walk.reached.insert(annotation).second)
         return;
     PdfValue ownParent;
     PdfDict* inheritFrom = field->lookupRaw("Parent", ownParent).isNull() && parent ? parent : field;
+    generateFor(annotation, inheritFrom, field, form, walk);
+}
+
+void AnnotationList::generateFor(Annotation* annotation, PdfDict* field, PdfDict* widget, PdfDict* form,
+                                 FieldWalk& walk) {
+    if (!walk.regenerateAll && !annotation->getAppearance().isNull())
+        return;
     if (walk.generatedBytes >= kMaxGeneratedBytes) {
         if (!walk.budgetReported)
             reportError(-1, "Generated field appearances are too large; the other fields keep theirs");
         walk.budgetReported = true;
         return;
     }
-    annotation->generateFieldAppearance(inheritFrom, field, form, walk.fonts.get());
+    annotation->generateFieldAppearance(field, widget, form, walk.fonts.get());
     if (const DynString* content = annotation->getGeneratedContent())
         walk.generatedBytes += content->getLength();
 }

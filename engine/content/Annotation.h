@@ -93,15 +93,21 @@ public:
     // The content of the generated appearance, or null before generation.
     const DynString* getGeneratedContent() const { return m_generated.get(); }
 
+    // The annotation's dictionary, shared with the document.
+    PdfDict* getDict() const { return m_dict.getDict(); }
+    bool isWidget() const { return m_subtype && m_subtype->compareCStr("Widget") == 0; }
+
     // Draws the appearance through the interpreter unless the flags hide the
     // annotation for this kind of output (printing or display).
     void draw(ContentInterpreter* interpreter, bool printing);
 
     // Replaces the appearance of a widget with one written from its field's
     // values: field is the dictionary inherited values are looked up in,
-    // widget the annotation's own dictionary, form the interactive form's.
-    // Annotations of other subtypes, and signature fields that have an
-    // appearance, are left as they are. fonts are those
+    // widget the annotation's own dictionary, form the interactive form's
+    // (null when the document has none). Annotations of other subtypes, and
+    // signatures and push buttons that have a stored appearance, are left as
+    // they are: neither is written from a value, so a new appearance would
+    // lose the stored face and show the background alone. fonts are those
     // of the form's DR; null builds them here (a walk over many widgets
     // builds them once and passes them in).
     void generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,
@@ -164,6 +170,7 @@ private:
     void write(const char* text) { m_generated->appendCStr(text); }
 
     XrefTable* m_xref;
+    PdfValue m_dict;
     int m_num;
     int m_gen;
     std::unique_ptr<DynString> m_subtype;
@@ -209,14 +216,23 @@ public:
     Annotation* get(int i) const { return m_annotations[static_cast<size_t>(i)].get(); }
     // The first annotation with this reference, or null.
     Annotation* findAnnotation(int num, int gen) const;
-    // Regenerates the appearances of the widgets of this page that belong
-    // to the form's Fields.
-    void generateAppearances(PdfDict* form);
+    // Whether the form asks for every field's appearance to be written anew
+    // (NeedAppearances true); false for a null form.
+    static bool formAsksForAppearances(PdfDict* form);
+    // Writes appearances for the form widgets of this page: with
+    // regenerateAll every widget's (the form asks for new ones), otherwise
+    // only those of widgets that have no stored appearance, which would
+    // draw nothing. A widget takes part when the form's Fields tree reaches
+    // it, or, when it does not, when the widget has a field type of its own
+    // or through its Parent chain. form may be null (a document whose
+    // widgets have no form): no fields tree, no form resources.
+    void generateAppearances(PdfDict* form, bool regenerateAll);
 
 private:
     struct FieldWalk;
     void scanField(PdfDict* field, int num, int gen, PdfDict* parent, PdfDict* form, FieldWalk& walk,
                    int depth);
+    void generateFor(Annotation* annotation, PdfDict* field, PdfDict* widget, PdfDict* form, FieldWalk& walk);
 
     XrefTable* m_xref;
     std::vector<std::unique_ptr<Annotation>> m_annotations;

@@ -1,7 +1,8 @@
 // Appearance streams written for interactive-form widgets when the form asks
-// for them to be regenerated: background, border, and the field's value as
-// text, check mark, radio dot or list entries. The content is in the
-// widget's own space, origin at the lower-left corner of its rectangle.
+// for them to be regenerated, or when a widget has none stored: background,
+// border, and the field's value as text, check mark, radio dot or list
+// entries. The content is in the widget's own space, origin at the
+// lower-left corner of its rectangle.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -239,20 +240,15 @@ void Annotation::drawCircleBottomRight(double cx, double cy, double r) {
 
 void Annotation::drawBorder(PdfDict* mk, bool round, double dx, double dy) {
     const double w = m_border.width;
+    // A widget with neither colour has no border to show: stroked in the
+    // default black it would frame fields that are meant to be invisible.
     PdfValue colors;
-    if (!(mk->lookup("BC", colors).isArray() && colors.getArray()->getLength() > 0)) {
-        if (!(mk->lookup("BG", colors).isArray() && colors.getArray()->getLength() > 0))
-            colors.initNull();
-    }
-    PdfArray* array = colors.isArray() ? colors.getArray() : nullptr;
-    auto strokeColor = [&](int adjust) {
-        if (array)
-            setColorFromArray(array, false, adjust);
-    };
-    auto fillColor = [&](int adjust) {
-        if (array)
-            setColorFromArray(array, true, adjust);
-    };
+    if (!(mk->lookup("BC", colors).isArray() && colors.getArray()->getLength() > 0) &&
+        !(mk->lookup("BG", colors).isArray() && colors.getArray()->getLength() > 0))
+        return;
+    PdfArray* array = colors.getArray();
+    auto strokeColor = [&](int adjust) { setColorFromArray(array, false, adjust); };
+    auto fillColor = [&](int adjust) { setColorFromArray(array, true, adjust); };
     const int type = m_border.type;
     if (type == BorderStyle::kDashed && m_border.dashCount > 0) {
         write("[");
@@ -413,6 +409,21 @@ std::vector<TextLine> layoutLines(const char* text, int length, const double* wi
     return lines;
 }
 
+// An integer the field has or inherits, 0 when it has none.
+int inheritedInt(PdfDict* field, const char* key) {
+    PdfValue value;
+    return Annotation::lookupInherited(field, key, value).isInt() ? value.getInt() : 0;
+}
+
+// Whether a radio button is the chosen one of its group: its state is the
+// group's value. Off is the state of a button that is not chosen, even when
+// the value names it too.
+bool radioIsOn(const PdfValue& value, PdfDict* widget) {
+    PdfValue state;
+    return value.isName() && widget->lookup("AS", state).isName() && !state.isName("Off") &&
+           std::strcmp(value.getName(), state.getName()) == 0;
+}
+
 // The cells of a comb field. A MaxLen of 0 or less would divide the width
 // by nothing: such a field is drawn as plain text (0 cells).
 int combCells(PdfDict* field) {
@@ -560,12 +571,16 @@ std::unique_ptr<FontDirectory> Annotation::formFonts(XrefTable* xref, PdfDict* f
 
 void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDict* form,
                                          FontDirectory* fonts) {
-    if (!m_subtype || m_subtype->compareCStr("Widget") != 0)
+    if (!isWidget())
         return;
-    // A signature's look is not written from any value: a stored one (the
-    // signer's mark) is kept, where a new one would show the background.
     PdfValue type;
-    if (lookupInherited(field, "FT", type).isName("Sig") && !m_appearance.isNull())
+    lookupInherited(field, "FT", type);
+    const int flags = inheritedInt(field, "Ff");
+    const bool button = type.isName("Btn");
+    // The look of a signature (the signer's mark) and of a push button (its
+    // face, often a picture) is not written from any value: a stored one is
+    // kept, where a new one would show the background and caption alone.
+    if ((type.isName("Sig") || (button && (flags & kFieldPushButton))) && !m_appearance.isNull())
         return;
     m_generated = std::make_unique<DynString>();
     const double dx = m_xMax - m_xMin;
@@ -579,30 +594,26 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
         writeNumbers({0, 0, dx, dy}, "re f");
     }
 
-    PdfValue flagsValue;
-    lookupInherited(field, "Ff", flagsValue);
-    const int flags = flagsValue.isInt() ? flagsValue.getInt() : 0;
     PdfValue caption;
     if (mk)
         mk->lookup("CA", caption);
-    const bool button = type.isName("Btn");
     if (mk && m_border.width > 0)
         drawBorder(mk, button && (flags & kFieldRadio) && !caption.isString(), dx, dy);
 
     PdfValue resources;
-    form->lookup("DR", resources);
     std::unique_ptr<FontDirectory> ownFonts;
-    if (!fonts) {
-        ownFonts = formFonts(m_xref, form);
-        fonts = ownFonts.get();
+    if (form) {
+        form->lookup("DR", resources);
+        if (!fonts) {
+            ownFonts = formFonts(m_xref, form);
+            fonts = ownFonts.get();
+        }
     }
     PdfValue daValue;
-    if (lookupInherited(field, "DA", daValue).isNull())
+    if (lookupInherited(field, "DA", daValue).isNull() && form)
         form->lookup("DA", daValue);
     const DynString* da = daValue.isString() ? daValue.getString() : nullptr;
-    PdfValue quaddingValue;
-    lookupInherited(field, "Q", quaddingValue);
-    const int quadding = quaddingValue.isInt() ? quaddingValue.getInt() : 0;
+    const int quadding = inheritedInt(field, "Q");
     PdfValue value;
     lookupInherited(field, "V", value);
 
@@ -615,9 +626,7 @@ void Annotation::generateFieldAppearance(PdfDict* field, PdfDict* widget, PdfDic
     const std::string valueText = value.isString() ? textBytes(value.getString()) : std::string();
     if (button) {
         if (flags & kFieldRadio) {
-            PdfValue state;
-            if (value.isName() && widget->lookup("AS", state).isName() &&
-                std::strcmp(value.getName(), state.getName()) == 0) {
+            if (radioIsOn(value, widget)) {
                 if (hasCaption) {
                     drawCaption(true);
                 } else if (mk && mk->lookup("BC", entry).isArray() && entry.getArray()->getLength() > 0) {

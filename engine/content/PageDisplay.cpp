@@ -109,12 +109,8 @@ bool Page::displaySlice(OutputDevice* device, double hDpi, double vDpi, int rota
     PdfValue annots;
     m_annots.fetch(m_xref, annots);
     AnnotationList annotations(m_xref, annots);
-    if (catalog && catalog->getAcroForm().isDict()) {
-        PdfDict* form = catalog->getAcroForm().getDict();
-        PdfValue need;
-        if (form->lookup("NeedAppearances", need).isBool() && need.getBool())
-            annotations.generateAppearances(form);
-    }
+    PdfDict* form = catalog && catalog->getAcroForm().isDict() ? catalog->getAcroForm().getDict() : nullptr;
+    annotations.generateAppearances(form, AnnotationList::formAsksForAppearances(form));
     if (annotations.getCount() > 0) {
         if (globalSettings && globalSettings->getVerbose()) {
             std::printf("annotations: %d\n", annotations.getCount());

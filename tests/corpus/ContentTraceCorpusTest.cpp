@@ -325,10 +325,9 @@ size_t annotationOps(PdfDocument& doc, int n) {
     PdfValue annots;
     page->getAnnots().fetch(xref, annots);
     AnnotationList list(xref, annots);
-    const PdfValue& form = doc.getCatalog()->getAcroForm();
-    PdfValue need;
-    if (form.isDict() && form.getDict()->lookup("NeedAppearances", need).isBool() && need.getBool())
-        list.generateAppearances(form.getDict());
+    const PdfValue& acroForm = doc.getCatalog()->getAcroForm();
+    PdfDict* form = acroForm.isDict() ? acroForm.getDict() : nullptr;
+    list.generateAppearances(form, AnnotationList::formAsksForAppearances(form));
     test::RecordingDevice device;
     device.recordUpdates = false;
     {

@@ -54,7 +54,7 @@ std::string annotatedPdf(const std::vector<std::string>& annots, bool form = fal
     return pdf.bytes();
 }
 
-// The page's list, with appearances generated as a page does when asked.
+// The page's list, with appearances generated as a page generates them.
 struct PageAnnotations {
     std::unique_ptr<PdfDocument> doc;
     std::unique_ptr<AnnotationList> list;
@@ -63,9 +63,10 @@ struct PageAnnotations {
         PdfValue annots;
         doc->getCatalog()->getPage(1)->getAnnots().fetch(doc->getXref(), annots);
         list = std::make_unique<AnnotationList>(doc->getXref(), annots);
-        const PdfValue& form = doc->getCatalog()->getAcroForm();
-        if (generate && form.isDict())
-            list->generateAppearances(form.getDict());
+        const PdfValue& acroForm = doc->getCatalog()->getAcroForm();
+        PdfDict* form = acroForm.isDict() ? acroForm.getDict() : nullptr;
+        if (generate)
+            list->generateAppearances(form, AnnotationList::formAsksForAppearances(form));
     }
     std::string content(int i) const {
         const DynString* s = list->get(i)->getGeneratedContent();
@@ -148,7 +149,8 @@ TEST_F(AnnotationTest, AppearanceStateChoosesAmongTheNormalAppearances) {
 TEST_F(AnnotationTest, SignaturesKeepTheirStoredAppearance) {
     // A signature widget in the state /N with one appearance stream: drawn
     // whether or not the form asks for new appearances (there is nothing to
-    // write one from); without a stored one it gets the generated background.
+    // write one from); without a stored one it gets the generated background
+    // either way.
     const std::vector<std::string> widgets = {
         "/Subtype /Widget /FT /Sig /F 4 /Rect [10 10 20 20] /AS /N /AP << /N 4 0 R >>",
         "/Subtype /Widget /FT /Sig /F 4 /Rect [30 10 40 20] /MK << /BG [1 1 0] >>",
@@ -157,9 +159,69 @@ TEST_F(AnnotationTest, SignaturesKeepTheirStoredAppearance) {
         const std::string pdf =
             annotatedPdf(widgets, true, {}, regenerate ? "/NeedAppearances true" : "/NeedAppearances false");
         const std::vector<std::string> fills = drawPage(pdf).only({"fill"});
-        ASSERT_EQ(fills.size(), regenerate ? 2u : 1u) << regenerate;
+        ASSERT_EQ(fills.size(), 2u) << regenerate;
         // The stored stream fills its own box of 0 0 1 1.
         EXPECT_EQ(fills[0], "fill M 0 0 L 1 0 L 1 1 L 0 1 L 0 0 Z") << regenerate;
+    }
+}
+
+TEST_F(AnnotationTest, WidgetsGetNewAppearancesAsTheFormAsksAndWhereNoneIsStored) {
+    const std::string text = "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /V (Value) ";
+    const std::string stored = "/AP << /N 4 0 R >> ";
+    const struct {
+        std::string widget;
+        bool form;            // the document has a form
+        std::string entries;  // its NeedAppearances and Fields (all widgets when absent)
+        bool generated;
+    } cases[] = {
+        // The form asks: every field is written anew, but a push button
+        // keeps its stored face.
+        {text + stored, true, "/NeedAppearances true", true},
+        {"/Subtype /Widget /FT /Btn /Ff 65536 /Rect [0 0 100 20] /MK << /CA (Go) >> " + stored, true,
+         "/NeedAppearances true", false},
+        {"/Subtype /Widget /FT /Btn /Ff 65536 /Rect [0 0 100 20] /MK << /CA (Go) >>", true,
+         "/NeedAppearances true", true},
+        // It does not ask: what is stored is drawn; a widget with nothing
+        // stored, or nothing for its state, gets one.
+        {text + stored, true, "/NeedAppearances false", false},
+        {text, true, "/NeedAppearances false", true},
+        {text, true, "", true},
+        {text, false, "", true},
+        {"/Subtype /Widget /FT /Btn /Rect [0 0 10 10] /AS /Off /AP << /N << /Yes 4 0 R >> >>", true, "",
+         true},
+        // Widgets the Fields tree does not reach take part when they have a
+        // field type, their own or a parent's.
+        {text + stored, true, "/NeedAppearances true /Fields []", true},
+        {text, true, "/Fields []", true},
+        {"/Subtype /Widget /Parent 30 0 R /Rect [0 0 100 20]", true, "/NeedAppearances true /Fields []",
+         true},
+        {"/Subtype /Widget /Rect [0 0 100 20] /V (Value)", true, "/NeedAppearances true /Fields []", false},
+        {"/Subtype /Square /FT /Tx /Rect [0 0 100 20] /V (Value)", true, "/NeedAppearances true", false},
+    };
+    for (const auto& c : cases) {
+        PageAnnotations page(
+            annotatedPdf({c.widget}, c.form, {{30, "<< /FT /Tx /V (Value) /Kids [10 0 R] >>"}}, c.entries));
+        const std::string label = c.widget + " | " + c.entries;
+        EXPECT_EQ(page.list->get(0)->getGeneratedContent() != nullptr, c.generated) << label;
+        if (c.generated && c.widget.find("/Btn") == std::string::npos) {
+            EXPECT_NE(page.content(0).find("(Value) Tj"), std::string::npos) << label;
+        }
+        if (!c.generated) {
+            const PdfValue& ap = page.list->get(0)->getAppearance();
+            EXPECT_EQ(ap.isRef() ? ap.getRefNum() : 0, c.widget.find("/AP") != std::string::npos ? 4 : 0)
+                << label;
+        }
+    }
+}
+
+TEST_F(AnnotationTest, WidgetsReachedThroughTheFieldsKeepWhatTheyInherit) {
+    // The widget names no Parent, so only the walk of the tree knows its
+    // value; written again from the page it would lose it.
+    for (const char* need : {"/NeedAppearances true", "/NeedAppearances false"}) {
+        PageAnnotations page(annotatedPdf({"/Subtype /Widget /FT /Tx /Rect [0 0 100 20]"}, true,
+                                          {{30, "<< /FT /Tx /V (Inherited) /Kids [10 0 R] >>"}},
+                                          std::string(need) + " /Fields [30 0 R]"));
+        EXPECT_NE(page.content(0).find("(Inherited) Tj"), std::string::npos) << need << page.content(0);
     }
 }
 
@@ -454,7 +516,11 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
             "/Subtype /Widget /FT /Tx /Ff 16777216 /MaxLen -3 /Rect [0 0 100 20] /V (ab)",
             // The radio dot: radius 0.2 x the smaller side, at the centre.
             "/Subtype /Widget /FT /Btn /Ff 32768 /Rect [0 0 20 10] /V /A /AS /A /MK << /BC [0 0 1] >>",
+            // A group whose value is Off has no button chosen.
+            "/Subtype /Widget /FT /Btn /Ff 32768 /Rect [0 0 20 10] /V /Off /AS /Off /MK << /BC [0 0 1] >>",
             "/Subtype /Widget /FT /Nonsense /Rect [0 0 20 10]",
+            // No colour for the border: none is drawn.
+            "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /MK << >> /V (ab)",
             // UTF-16 text shows one byte a character: e-acute, then a
             // surrogate pair and a character beyond the fonts' codes.
             "/Subtype /Widget /FT /Tx /Rect [0 0 100 20] /V <FEFF00E9D83DDE00263A>",
@@ -469,8 +535,10 @@ TEST_F(AnnotationTest, DegenerateFieldEntriesAreMended) {
         EXPECT_EQ(page.content(i).find("inf"), std::string::npos);
     }
     EXPECT_NE(page.content(4).find("0.00 0.00 1.00 rg\n12.00 5.00 m"), std::string::npos) << page.content(4);
+    EXPECT_EQ(page.content(5).find(" rg\n"), std::string::npos) << page.content(5);
     EXPECT_TRUE(errors.contains("unknown type"));
-    EXPECT_NE(page.content(6).find("(\\351?\?) Tj"), std::string::npos) << page.content(6);
+    EXPECT_EQ(page.content(7).find(" w\n"), std::string::npos) << page.content(7);
+    EXPECT_NE(page.content(8).find("(\\351?\?) Tj"), std::string::npos) << page.content(8);
 }
 
 }  // namespace
