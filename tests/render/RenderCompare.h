@@ -85,15 +85,16 @@ inline bool havePeer() {
 }
 
 // Page `page` of the file through `mutool draw` at dpi, as RGB; false when
-// the peer fails.
+// the peer writes no page. A page it writes while it reports an error in
+// the document counts: it draws what it could read, as the engine does.
 inline bool renderWithPeer(const std::string& pdfPath, int page, int dpi, const std::string& password,
                            const std::string& pngPath, RgbImage& out) {
     std::string command = "mutool draw -q -r " + std::to_string(dpi) + " -c rgb";
     if (!password.empty())
         command += " -p '" + password + "'";
     command += " -o '" + pngPath + "' '" + pdfPath + "' " + std::to_string(page) + " > /dev/null 2>&1";
-    if (std::system(command.c_str()) != 0)
-        return false;
+    std::remove(pngPath.c_str());
+    (void)std::system(command.c_str());
     return readPng(pngPath, out);
 }
 
