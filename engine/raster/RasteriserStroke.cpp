@@ -285,15 +285,32 @@ void addLinePiece(RasterPath& out, const StrokeStyle& style, const StrokeLine& l
 }
 
 // The join at the line's end point p.
+// A circle of the line's width around p, as four quarter curves.
+void addDisc(RasterPath& out, const StrokeStyle& style, const RasterPathPoint& p) {
+    const double x = p.x, y = p.y, r = style.r, k = style.k;
+    out.moveTo(x + r, y);
+    out.curveTo(x + r, y + k, x + k, y + r, x, y + r);
+    out.curveTo(x - k, y + r, x - r, y + k, x - r, y);
+    out.curveTo(x - r, y - k, x - k, y - r, x, y - r);
+    out.curveTo(x + k, y - r, x + r, y - k, x + r, y);
+    out.close();
+}
+
+// Whether the sub-path from first to last stays on its first point: a
+// closed lone point, or two or more points in one place.
+bool staysOnOnePoint(const RasterPathPoint* pts, int first, int last, bool closed) {
+    if (last == first && !closed)
+        return false;
+    for (int j = first + 1; j <= last; ++j)
+        if (pts[j].x != pts[first].x || pts[j].y != pts[first].y)
+            return false;
+    return true;
+}
+
 void addJoin(RasterPath& out, const StrokeStyle& style, const StrokeLine& line, const RasterPathPoint& p) {
-    const double x = p.x, y = p.y, r = style.r, k = style.k, w = style.w;
+    const double x = p.x, y = p.y, w = style.w;
     if (style.lineJoin == 1) {
-        out.moveTo(x + r, y);
-        out.curveTo(x + r, y + k, x + k, y + r, x, y + r);
-        out.curveTo(x - k, y + r, x - r, y + k, x - r, y);
-        out.curveTo(x - r, y - k, x - k, y - r, x, y - r);
-        out.curveTo(x + k, y - r, x + r, y - k, x + r, y);
-        out.close();
+        addDisc(out, style, p);
         return;
     }
     const double dx = line.dx, dy = line.dy, dxN = line.dxN, dyN = line.dyN, wdx = line.wdx, wdy = line.wdy;
@@ -471,6 +488,14 @@ std::unique_ptr<RasterPath> Rasteriser::makeStrokePath(const RasterPath& source,
             last = subpathEnd(flags, n, first);
             closed = (flags[first] & kPathClosed) != 0;
             hints.line = 0;
+            // A sub-path without length, closed or open, is a dot of the
+            // line's width under round caps (a closed one has no caps to
+            // draw it otherwise).
+            if (style.lineCap == 1 && staysOnOnePoint(pts, first, last, closed)) {
+                addDisc(*out, style, pts[first]);
+                i = last;
+                continue;
+            }
         }
         if (i >= last)
             continue;

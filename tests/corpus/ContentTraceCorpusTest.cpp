@@ -16,9 +16,13 @@
 //   the same area under either rule, and mutool names its rule otherwise
 //   than the content does: on both sides it is "clip_path polygon".
 // - mutool skips a form with an empty box, folds a soft mask that only
-//   draws an image into the image it masks, and draws the glyphs of a
-//   Type 3 font that declares its box (d1) as cached masks: the clips and
-//   paths that these leave out on its side are left out of ours.
+//   draws an image into the image it masks, clips to a stencil mask that a
+//   pattern paints through (where the interpreter clips to the mask's box),
+//   and draws the glyphs of a Type 3 font that declares its box (d1) as
+//   cached masks: the clips and paths that these leave out on its side are
+//   left out of ours.
+// - A clip to a single point lets nothing through; it is left out on both
+//   sides. A line to the point it starts from is no edge of a polygon.
 // - Pages whose drawing needs what the interpreter does not draw yet (form
 //   XObjects) or that have annotations must give a subsequence of mutool's
 //   list instead: our operations in mutool's order, with theirs from the
@@ -113,12 +117,15 @@ bool isPlainPolygon(const std::string& recorded) {
     std::istringstream words(recorded);
     for (std::string word; words >> word;) {
         moves += word == "M";
-        lines += word == "L";
         others += word == "C" || word == "Z";
         if (word == "M" || word == "L") {
             std::string x, y;
             words >> x >> y;
-            (word == "M" ? start : last) = x + " " + y;
+            const std::string point = x + " " + y;
+            // A line to the point it starts from adds no edge; mutool leaves
+            // it out of its path.
+            lines += word == "L" && point != (last.empty() ? start : last);
+            (word == "M" ? start : last) = point;
         }
     }
     if (lines > 0 && last == start)
@@ -160,14 +167,26 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
         if (winding != std::string::npos)
             op += " " + line.substr(winding + 9, line.find('"', winding + 9) - winding - 9);
         std::vector<std::string> elements;
+        std::set<std::string> points;
         if (line.find("/>") == std::string::npos) {
             const std::string end = "</" + tag + ">";
             while (std::getline(in, line) && line.find(end) == std::string::npos) {
                 const size_t s = line.find_first_not_of(' ');
                 if (s != std::string::npos && line[s] == '<')
                     elements.push_back(line.substr(s + 1, line.find_first_of(" />", s + 1) - s - 1));
+                const size_t x = line.find(" x=\""), y = line.find(" y=\"");
+                if (x != std::string::npos && y != std::string::npos)
+                    points.insert(line.substr(x, line.find('"', x + 4) - x) +
+                                  line.substr(y, line.find('"', y + 4) - y));
             }
         }
+        const bool curved = std::find(elements.begin(), elements.end(), "curveto") != elements.end();
+        // A clip to a single point leaves nothing to draw: left out on both
+        // sides (mutool clips so where a form's box or a rectangle is empty,
+        // or where it takes a re without operands as one at 0 0, which the
+        // interpreter drops).
+        if (tag == "clip_path" && !curved && points.size() == 1)
+            continue;
         const int segments = int(elements.size());
         // mutool starts a new subpath after a closepath; it holds nothing.
         if (segments >= 2 && elements.back() == "moveto" && elements[elements.size() - 2] == "closepath")
@@ -182,11 +201,8 @@ std::map<int, Ops> mutoolPathOps(const std::string& output) {
     return pages;
 }
 
-// Our device calls in mutool's words. The pieces that a shading is cut
-// into (between anti-aliasing off and on again) are one fill_shade there,
-// which is no path operation.
-// A clip whose points are all one point: a form with an empty box, which
-// mutool skips without clipping.
+// A clip whose points are all one point (or that has none): nothing is
+// drawn through it, and mutool's such clips are left out as well.
 bool clipsToAPoint(const std::string& recorded) {
     std::istringstream words(recorded.substr(recorded.find(' ') + 1));
     std::set<std::string> points;
@@ -196,7 +212,7 @@ bool clipsToAPoint(const std::string& recorded) {
         if ((word == "M" || word == "L") && words >> x >> y)
             points.insert(x + " " + y);
     }
-    return points.size() == 1;
+    return points.size() <= 1;
 }
 
 bool isPathOp(const std::string& name) {
@@ -227,6 +243,25 @@ bool clipsImageOnlyMask(const std::vector<std::string>& calls, size_t at) {
     return j < calls.size() && calls[j].rfind("drawImageWithSoftMask", 0) == 0;
 }
 
+// Whether the clip at calls[at] is the box through which a pattern paints
+// a stencil mask: the mask drawn as an alpha mask, then the box clipped and
+// the pattern filled. mutool clips to the image mask itself, which is no
+// path operation.
+bool clipsPatternThroughStencil(const std::vector<std::string>& calls, size_t at) {
+    static const char* const kBefore[] = {"setSoftMask alpha", "restoreState", "endTransparencyGroup",
+                                          "drawStencilMask", "beginTransparencyGroup"};
+    if (at < std::size(kBefore))
+        return false;
+    for (size_t k = 0; k < std::size(kBefore); ++k)
+        if (calls[at - 1 - k].rfind(kBefore[k], 0) != 0)
+            return false;
+    const std::string& group = calls[at - std::size(kBefore)];
+    return group.size() >= 8 && group.compare(group.size() - 8, 8, "softmask") == 0;
+}
+
+// Our device calls in mutool's words. The pieces that a shading is cut
+// into (between anti-aliasing off and on again) are one fill_shade there,
+// which is no path operation.
 Ops ourPathOps(const test::RecordingDevice& device) {
     Ops ops;
     bool inShading = false;
@@ -247,7 +282,8 @@ Ops ourPathOps(const test::RecordingDevice& device) {
         }
         if (maskGlyphDepth > 0)
             continue;
-        if (name == "clip" && (clipsImageOnlyMask(device.calls, i) || clipsToAPoint(line)))
+        if (name == "clip" && (clipsImageOnlyMask(device.calls, i) ||
+                               clipsPatternThroughStencil(device.calls, i) || clipsToAPoint(line)))
             continue;
         if (line == "setAntialias 0" || line == "setAntialias 1")
             inShading = line == "setAntialias 0";
@@ -350,6 +386,9 @@ constexpr KnownDifference kKnownDifferences[] = {
     {"pdfjs-issue12007-reduced.pdf",
      "two of its forms are optional content that the document's configuration hides; this system draws "
      "all optional content"},
+    {"pdfium-pixel-bug_1099446.pdf",
+     "SCN names a pattern while the stroke colour space is DeviceGray: the interpreter keeps the colour "
+     "and strokes the line, mutool strokes with the pattern (a clip to the stroke)"},
     {"pdfjs-issue6342.pdf",
      "the form's content is damaged (numbers run together, operators cut); the two readers resume at "
      "different tokens"},

@@ -108,13 +108,14 @@ PageBox normalised(double l, double b, double r, double t) {
 
 // mutool pages lists only the boxes a page object holds itself; the boxes a
 // page inherits from the page tree are read by this script, run by mutool
-// over its own parse of the file (its repair included).
+// over its own parse of the file (its repair included). A box may be an
+// indirect object.
 const char* const kBoxScript = R"(var doc = new PDFDocument(scriptArgs[0]);
 if (doc.needsPassword()) doc.authenticatePassword(scriptArgs[1] || "");
 function inheritable(o, key) {
   for (var d = 0; o && !o.isNull() && d < 64; d++) {
     var v = o.get(key);
-    if (v && !v.isNull()) return v;
+    if (v && !v.isNull()) return v.resolve();
     o = o.get("Parent");
   }
   return null;
@@ -129,7 +130,10 @@ for (var i = 0; i < n; i++) {
 // Each page's inherited boxes and rotation as mutool reads them.
 std::vector<PeerPage> mutoolPages(const fs::path& path, const std::string& password) {
     const fs::path script = kOutput / "boxes.js";
-    if (!fs::exists(script)) {
+    // Written again when an earlier run left another version of it.
+    std::ifstream existing(script);
+    const std::string current((std::istreambuf_iterator<char>(existing)), std::istreambuf_iterator<char>());
+    if (current != kBoxScript) {
         fs::create_directories(kOutput);
         const fs::path temporary = kOutput / ("boxes.js." + std::to_string(getpid()));
         std::ofstream(temporary) << kBoxScript;
@@ -461,6 +465,13 @@ const std::map<std::string, std::string> kBoxExceptions = {
      "reconstruction only 2"},
 };
 
+// Files whose pages both peers count otherwise, with the reason.
+const std::map<std::string, std::string> kCountExceptions = {
+    {"pdfium-bug_1229106.pdf",
+     "Kids names each of two page objects twice: qpdf and mutool list every name as a page (4), this "
+     "system skips a kid reached again, the guard that keeps a looping tree finite (2)"},
+};
+
 class DocumentCorpus : public testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
@@ -493,6 +504,11 @@ TEST_P(DocumentCorpus, PagesMatchQpdfAndMutool) {
         return;
     }
     ASSERT_TRUE(doc->isOk()) << "error code " << doc->getErrorCode();
+    const auto countException = kCountExceptions.find(GetParam());
+    if (countException != kCountExceptions.end()) {
+        EXPECT_NE(doc->getPageCount(), qpdfCount) << "no longer an exception: " << countException->second;
+        return;
+    }
     if (qpdfCount >= 0)
         EXPECT_EQ(doc->getPageCount(), qpdfCount) << "qpdf's count";
     else

@@ -1,13 +1,15 @@
 #pragma once
 
 // Shared by the render tests: RGB images, PNG reading and writing, running
-// the peer (`mutool draw`), and the comparison of two renderings by the
+// the peers (`mutool draw`, Ghostscript), the expected picture that may lie
+// beside a corpus document, and the comparison of two renderings by the
 // share of differing pixels and the PSNR, with a difference image.
 #include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -33,7 +35,9 @@ inline bool readPng(const std::string& path, RgbImage& out) {
     out.width = static_cast<int>(image.width);
     out.height = static_cast<int>(image.height);
     out.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
+    // A picture with transparency is seen as it lies on white paper.
+    const png_color white = {255, 255, 255};
+    if (!png_image_finish_read(&image, &white, out.pixels.data(), 0, nullptr)) {
         png_image_free(&image);
         return false;
     }
@@ -81,16 +85,55 @@ inline bool havePeer() {
 }
 
 // Page `page` of the file through `mutool draw` at dpi, as RGB; false when
-// the peer fails.
+// the peer writes no page. A page it writes while it reports an error in
+// the document counts: it draws what it could read, as the engine does.
 inline bool renderWithPeer(const std::string& pdfPath, int page, int dpi, const std::string& password,
                            const std::string& pngPath, RgbImage& out) {
     std::string command = "mutool draw -q -r " + std::to_string(dpi) + " -c rgb";
     if (!password.empty())
         command += " -p '" + password + "'";
     command += " -o '" + pngPath + "' '" + pdfPath + "' " + std::to_string(page) + " > /dev/null 2>&1";
+    std::remove(pngPath.c_str());
+    (void)std::system(command.c_str());
+    return readPng(pngPath, out);
+}
+
+inline bool haveGhostscript() {
+    static const bool present = std::system("gs -v > /dev/null 2>&1") == 0;
+    return present;
+}
+
+// Page `page` of the file through Ghostscript at dpi (the crop box, as the
+// other renderings), as RGB; false when it fails.
+inline bool renderWithGhostscript(const std::string& pdfPath, int page, int dpi, const std::string& password,
+                                  const std::string& pngPath, RgbImage& out) {
+    if (!haveGhostscript())
+        return false;
+    std::string command = "gs -q -dNOPAUSE -dBATCH -dSAFER -dUseCropBox -sDEVICE=png16m -r" +
+                          std::to_string(dpi) + " -dFirstPage=" + std::to_string(page) +
+                          " -dLastPage=" + std::to_string(page);
+    if (!password.empty())
+        command += " -sPDFPassword='" + password + "'";
+    command += " -sOutputFile='" + pngPath + "' '" + pdfPath + "' > /dev/null 2>&1";
+    std::remove(pngPath.c_str());
     if (std::system(command.c_str()) != 0)
         return false;
     return readPng(pngPath, out);
+}
+
+// The picture a corpus document may carry beside it for a page (from 1):
+// NAME.expected.N.png next to NAME.pdf with N counted from 0, drawn at 72
+// dpi. Empty when the document has none for the page or dpi is another.
+inline std::string expectedPicturePath(const std::string& pdfPath, int page, int dpi) {
+    const size_t dot = pdfPath.rfind('.');
+    if (dpi != 72 || page < 1 || dot == std::string::npos)
+        return {};
+    const std::string path = pdfPath.substr(0, dot) + ".expected." + std::to_string(page - 1) + ".png";
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {};
+    std::fclose(file);
+    return path;
 }
 
 // A pixel differs when any channel is off by more than this. Both renderers

@@ -276,6 +276,58 @@ TEST(RasteriserStrokeOutlineTest, CapsExtendOpenEndsOnly) {
     EXPECT_DOUBLE_EQ(maxX(*f.r.makeStrokePath(closed, 0)), 17);
 }
 
+// Sub-paths that stay on one point: a dot of the line's width under round
+// caps, closed or not, and nothing under butt caps; a sub-path that moves
+// keeps its usual outline.
+TEST(RasteriserStrokeOutlineTest, SubpathWithoutLengthIsADotUnderRoundCaps) {
+    struct Case {
+        const char* name;
+        int cap;
+        bool secondPoint;  // a line to the same point
+        bool closed;
+        bool dot;
+    };
+    const Case cases[] = {
+        {"closed lone point, round", 1, false, true, true},
+        {"line to itself, round", 1, true, false, true},
+        {"closed line to itself, round", 1, true, true, true},
+        {"closed lone point, butt", 0, false, true, false},
+        {"closed line to itself, butt", 0, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.r.setLineWidth(8);
+        f.r.setLineCap(c.cap);
+        RasterPath path;
+        path.moveTo(12, 12);
+        if (c.secondPoint)
+            path.lineTo(12, 12);
+        if (c.closed)
+            path.close();
+        EXPECT_EQ(f.r.stroke(path), resultOk);
+        // Inside the radius of 4 and outside it.
+        EXPECT_EQ(grey(f.bitmap, 12, 12), c.dot ? 0 : 255);
+        EXPECT_EQ(grey(f.bitmap, 9, 12), c.dot ? 0 : 255);
+        EXPECT_EQ(grey(f.bitmap, 12, 14), c.dot ? 0 : 255);
+        EXPECT_EQ(grey(f.bitmap, 8, 8), 255);
+        EXPECT_EQ(grey(f.bitmap, 17, 12), 255);
+    }
+    // A second sub-path that moves is still stroked after a dot.
+    Fixture f;
+    f.r.setLineWidth(2);
+    f.r.setLineCap(1);
+    RasterPath path;
+    path.moveTo(4, 4);
+    path.close();
+    path.moveTo(4, 20);
+    path.lineTo(20, 20);
+    EXPECT_EQ(f.r.stroke(path), resultOk);
+    EXPECT_EQ(grey(f.bitmap, 4, 4), 0);
+    EXPECT_EQ(grey(f.bitmap, 12, 20), 0);
+    EXPECT_EQ(grey(f.bitmap, 12, 12), 255);
+}
+
 TEST(RasteriserStrokeOutlineTest, WideStrokeCoversItsRectangle) {
     Fixture f;
     f.r.setLineWidth(4);
