@@ -7,6 +7,7 @@
 #include "engine/content/SimpleFont.h"
 #include "engine/core/DynString.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/Tokenizer.h"
 
 namespace rendova {
 
@@ -191,10 +192,17 @@ void ContentInterpreter::showString(const DynString* string) {
     const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
     const bool fillPattern = fills && paintsPattern(false);
     const bool strokePattern = strokes && paintsPattern(true);
-    const FontObject* font = m_state->getFont();
-    // Type 3 glyphs paint with their own procedures.
-    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() ||
-        (font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
+    FontObject* font = m_state->getFont();
+    const bool type3 = font->getFontType() == kFontType3 && m_device->runsType3Glyphs();
+    if (type3 && fillPattern && m_device->wantsNonText() &&
+        type3GlyphsAreShapes(static_cast<SimpleFont*>(font), string)) {
+        showType3ThroughPattern(string);
+        if (mode & 4)
+            m_textClipPending = true;
+        return;
+    }
+    // Other Type 3 glyphs paint with their own procedures.
+    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() || type3) {
         if (mode & 4)
             m_textClipPending = true;
         showGlyphs(string);
@@ -214,6 +222,57 @@ void ContentInterpreter::showString(const DynString* string) {
         m_textClipPending = true;
     }
     // The text position moves on as after any string.
+    m_state->setCurrentPoint(endX, endY);
+}
+
+// Whether every glyph of the string is a shape (its procedure starts with
+// d1): such glyphs take the fill colour, as other fonts' glyphs do. A glyph
+// that starts with d0 sets its own colours and is painted as it says.
+bool ContentInterpreter::type3GlyphsAreShapes(SimpleFont* font, const DynString* string) {
+    const char* p = string->getCString();
+    int left = string->getLength();
+    while (left > 0) {
+        unsigned int code = 0, unicode[kMaxUnicode];
+        int unicodeCount = 0;
+        double dx, dy, ox, oy;
+        const int n = font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
+        PdfValue procedure;
+        if (font->getCharProc(static_cast<int>(code), procedure).isStream() &&
+            !firstOperatorIs(procedure, "d1"))
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool ContentInterpreter::firstOperatorIs(const PdfValue& procedure, const char* name) {
+    // The width and box operands come first; a procedure that has not
+    // reached its operator after a few tokens has none.
+    constexpr int kMaxLeadingTokens = 8;
+    Tokenizer tokens(m_xref, procedure);
+    PdfValue token;
+    for (int i = 0; i < kMaxLeadingTokens; ++i) {
+        tokens.getObj(token);
+        if (!token.isNum())
+            return token.isCommand(name);
+    }
+    return false;
+}
+
+// Shape glyphs in a pattern colour: their coverage is a mask that the
+// pattern paints through, as a stencil mask's is.
+void ContentInterpreter::showType3ThroughPattern(const DynString* string) {
+    double endX = m_state->getCurrentX(), endY = m_state->getCurrentY();
+    double box[4];
+    m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+    saveState();
+    paintPatternThroughMask(false, box, [&] {
+        showGlyphs(string);
+        endX = m_state->getCurrentX();
+        endY = m_state->getCurrentY();
+    });
+    restoreState();
     m_state->setCurrentPoint(endX, endY);
 }
 

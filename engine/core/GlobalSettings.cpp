@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/BuiltinEncodings.h"
+#include "engine/core/CharClass.h"
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/CodeToCidMapCache.h"
 #include "engine/core/CodeToUnicodeMap.h"
@@ -230,6 +231,40 @@ std::unique_ptr<DynString> GlobalSettings::findFontFile(const char* fontName, co
         }
     }
     return nullptr;
+}
+
+namespace {
+
+// The value of `digits` hexadecimal digits at `s` (and nothing after them),
+// or -1.
+int hexValue(const char* s, size_t digits) {
+    if (std::strlen(s) != digits)
+        return -1;
+    int v = 0;
+    for (size_t i = 0; i < digits; ++i) {
+        const int d = hexDigitValue(s[i]);
+        if (d < 0)
+            return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+}  // namespace
+
+int GlobalSettings::glyphNameOrFormToUnicode(const char* name) const {
+    if (const int u = glyphNameToUnicode(name))
+        return u;
+    int v = -1;
+    if (std::strncmp(name, "uni", 3) == 0) {
+        v = hexValue(name + 3, 4);
+    } else if (name[0] == 'u') {
+        const size_t n = std::strlen(name + 1);
+        if (n >= 4 && n <= 6)
+            v = hexValue(name + 1, n);
+    }
+    const bool surrogate = v >= 0xd800 && v <= 0xdfff;
+    return v > 0 && v <= 0x10ffff && !surrogate ? v : 0;
 }
 
 bool GlobalSettings::getFontEngineEnabled() {

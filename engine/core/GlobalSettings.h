@@ -65,6 +65,10 @@ public:
     int glyphNameToCode(const char* name) const { return m_nameToCode.lookup(name); }
     // Glyph name to Unicode value (0 when unknown).
     int glyphNameToUnicode(const char* name) const { return m_nameToUnicode.lookup(name); }
+    // The same, and for a name the table lacks the value that a "uniXXXX"
+    // or "uXXXX" to "uXXXXXX" name spells (hexadecimal, not a surrogate);
+    // 0 when neither gives one.
+    int glyphNameOrFormToUnicode(const char* name) const;
 
     // The file `fileName` in the first of the collection's CMap directories
     // (in configured order) where it opens for reading; null when none. The
