@@ -161,13 +161,27 @@ void GlobalSettings::fillNameToCode(NameToIntMap& map, const char* const encodin
     }
 }
 
+#ifndef RENDOVA_CONFIG_FROM_LIBRARY
+#define RENDOVA_CONFIG_FROM_LIBRARY "../share/rendova/"
+#endif
+// The installed configuration's folder relative to the installed library's.
+constexpr const char* kConfigFromLibrary = RENDOVA_CONFIG_FROM_LIBRARY;
+
 void GlobalSettings::readDefaultConfigFile() {
     std::unique_ptr<DynString> home = getHomeDir();
     makePathAbsolute(*home, kConfigFileName);
-    std::string besideProgram = platform::programDirectory();
-    if (!besideProgram.empty())
-        besideProgram += kConfigFileName;
-    for (const char* path : {home->getCString(), besideProgram.c_str()}) {
+    // Beside the program, then beside the library (a program elsewhere that
+    // uses it), then where an installed library's configuration goes.
+    const std::string programDir = platform::programDirectory();
+    const std::string libraryDir = platform::libraryDirectory();
+    const std::string candidates[] = {
+        home->getCString(),
+        programDir.empty() ? std::string() : programDir + kConfigFileName,
+        libraryDir.empty() || libraryDir == programDir ? std::string() : libraryDir + kConfigFileName,
+        libraryDir.empty() ? std::string() : libraryDir + kConfigFromLibrary + kConfigFileName,
+    };
+    for (const std::string& candidate : candidates) {
+        const char* path = candidate.c_str();
         if (!path[0])
             continue;
         if (FILE* file = openConfigFile(path)) {
@@ -376,9 +390,18 @@ RefPtr<CodeToUnicodeMap> GlobalSettings::getCidToUnicodeMap(const char* collecti
     if (RefPtr<CodeToUnicodeMap> map = m_cidToUnicodeCache->get(collection))
         return map;
     std::unique_ptr<DynString> file = getCidToUnicodeFile(collection);
-    if (!file)
-        return nullptr;
-    RefPtr<CodeToUnicodeMap> map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    RefPtr<CodeToUnicodeMap> map;
+    if (file) {
+        map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    } else {
+        // Without a file of its own, a collection's values come from the
+        // CID-to-Unicode CMap among its CMaps ("Adobe-Japan1-UCS2").
+        const std::string name = std::string(collection) + "-UCS2";
+        if (FILE* cMap = openKeyedDirFile(collection, name.c_str())) {
+            FileHandle closer(cMap);
+            map = CodeToUnicodeMap::parseCidToUnicodeCMap(cMap, collection);
+        }
+    }
     if (map)
         m_cidToUnicodeCache->add(map);
     return map;

@@ -50,8 +50,9 @@ class GlobalSettings {
 public:
     // Reads the configuration file at `configPath` when it is given, not empty
     // and opens; otherwise the default configuration file (kConfigFileName) in
-    // the home directory, else beside the program; otherwise the defaults
-    // stand.
+    // the home directory, else beside the program, else beside the library,
+    // else in the folder where cmake --install puts it for the library;
+    // otherwise the defaults stand.
     explicit GlobalSettings(const char* configPath);
     ~GlobalSettings();
     GlobalSettings(const GlobalSettings&) = delete;
