@@ -295,7 +295,7 @@ private:
     // after the string in endX, endY.
     void showTextPass(const DynString* string, int mode, bool patterned, double* endX, double* endY);
     void showType3String(const DynString* string);
-    bool type3GlyphsAreShapes(SimpleFont* font, const DynString* string);
+    void showType3InPattern(SimpleFont* font, const DynString* string);
     bool firstOperatorIs(const PdfValue& procedure, const char* name);
     void showType3ThroughPattern(const DynString* string);
     // One Type 3 glyph at the user-space point (x, y) with the glyph matrix

@@ -194,9 +194,8 @@ void ContentInterpreter::showString(const DynString* string) {
     const bool strokePattern = strokes && paintsPattern(true);
     FontObject* font = m_state->getFont();
     const bool type3 = font->getFontType() == kFontType3 && m_device->runsType3Glyphs();
-    if (type3 && fillPattern && m_device->wantsNonText() &&
-        type3GlyphsAreShapes(static_cast<SimpleFont*>(font), string)) {
-        showType3ThroughPattern(string);
+    if (type3 && fillPattern && m_device->wantsNonText()) {
+        showType3InPattern(static_cast<SimpleFont*>(font), string);
         if (mode & 4)
             m_textClipPending = true;
         return;
@@ -225,25 +224,41 @@ void ContentInterpreter::showString(const DynString* string) {
     m_state->setCurrentPoint(endX, endY);
 }
 
-// Whether every glyph of the string is a shape (its procedure starts with
-// d1): such glyphs take the fill colour, as other fonts' glyphs do. A glyph
-// that starts with d0 sets its own colours and is painted as it says.
-bool ContentInterpreter::type3GlyphsAreShapes(SimpleFont* font, const DynString* string) {
-    const char* p = string->getCString();
-    int left = string->getLength();
-    while (left > 0) {
+// Type 3 glyphs in a pattern colour, in runs: glyphs that are shapes (their
+// procedure starts with d1) take the fill colour, as other fonts' glyphs
+// do; a glyph that starts with d0 sets its own colours and is painted as it
+// says.
+void ContentInterpreter::showType3InPattern(SimpleFont* font, const DynString* string) {
+    const char* bytes = string->getCString();
+    const int length = string->getLength();
+    int runStart = 0;
+    bool runShapes = false;
+    auto showRun = [&](int end) {
+        if (end <= runStart)
+            return;
+        DynString run(*string, runStart, end - runStart);
+        if (runShapes)
+            showType3ThroughPattern(&run);
+        else
+            showGlyphs(&run);
+        runStart = end;
+    };
+    for (int i = 0; i < length;) {
         unsigned int code = 0, unicode[kMaxUnicode];
         int unicodeCount = 0;
         double dx, dy, ox, oy;
-        const int n = font->nextChar(p, left, &code, unicode, kMaxUnicode, &unicodeCount, &dx, &dy, &ox, &oy);
+        const int n = font->nextChar(bytes + i, length - i, &code, unicode, kMaxUnicode, &unicodeCount, &dx,
+                                     &dy, &ox, &oy);
         PdfValue procedure;
-        if (font->getCharProc(static_cast<int>(code), procedure).isStream() &&
-            !firstOperatorIs(procedure, "d1"))
-            return false;
-        p += n;
-        left -= n;
+        const bool shape = font->getCharProc(static_cast<int>(code), procedure).isStream() &&
+                           firstOperatorIs(procedure, "d1");
+        if (shape != runShapes) {
+            showRun(i);
+            runShapes = shape;
+        }
+        i += n > 0 ? n : 1;
     }
-    return true;
+    showRun(length);
 }
 
 bool ContentInterpreter::firstOperatorIs(const PdfValue& procedure, const char* name) {
