@@ -116,20 +116,7 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     readDescriptor(xref, desc);
     findExternalFile();
 
-    m_collection = readCollection(desc);
-    if (!m_collection) {
-        // An embedded CMap names its collection too; without either, the
-        // codes can only be CIDs as they stand.
-        PdfValue encoding;
-        PdfValue* cMapDict =
-            fontDict->lookup("Encoding", encoding).isStream() ? encoding.getStream()->getDict() : nullptr;
-        if (cMapDict && cMapDict->isDict())
-            m_collection = readCollection(cMapDict->getDict());
-        if (!m_collection)
-            m_collection = std::make_unique<DynString>(kIdentityCollection);
-        reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font; taken as '%s'",
-                    m_collection->getCString());
-    }
+    readCollectionOf(desc, fontDict);
     const char* collection = m_collection->getCString();
 
     m_unicodeMap = readToUnicode(fontDict, 16, nullptr);
@@ -190,6 +177,24 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     readWidths(desc);
     readVerticalMetrics(desc);
     m_ok = true;
+}
+
+// The collection of the descendant's CIDSystemInfo; without one, that of an
+// embedded CMap, and without either the codes can only be CIDs as they
+// stand (Identity).
+void CompositeFont::readCollectionOf(PdfDict* descendant, PdfDict* fontDict) {
+    m_collection = readCollection(descendant);
+    if (!m_collection) {
+        PdfValue encoding;
+        PdfValue* cMapDict =
+            fontDict->lookup("Encoding", encoding).isStream() ? encoding.getStream()->getDict() : nullptr;
+        if (cMapDict && cMapDict->isDict())
+            m_collection = readCollection(cMapDict->getDict());
+        if (!m_collection)
+            m_collection = std::make_unique<DynString>(kIdentityCollection);
+        reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font; taken as '%s'",
+                    m_collection->getCString());
+    }
 }
 
 RefPtr<CodeToCidMap> CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* collection, int depth) {
