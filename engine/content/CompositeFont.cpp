@@ -65,6 +65,28 @@ void readCidMetrics(const PdfArray* a, int n, const char* what, Emit emit) {
     }
 }
 
+// "Registry-Ordering" of the dictionary's CIDSystemInfo; null when it has
+// none or it lacks either string.
+std::unique_ptr<DynString> readCollection(PdfDict* dict) {
+    PdfValue info, registry, ordering;
+    if (!dict || !dict->lookup("CIDSystemInfo", info).isDict() ||
+        !info.getDict()->lookup("Registry", registry).isString() ||
+        !info.getDict()->lookup("Ordering", ordering).isString())
+        return nullptr;
+    auto collection = std::make_unique<DynString>(*registry.getString());
+    collection->appendChar('-');
+    collection->append(*ordering.getString());
+    return collection;
+}
+
+// Whether the descendant's descriptor holds its program as a TrueType file.
+bool hasTrueTypeProgram(PdfDict* descendant) {
+    PdfValue descriptor, file;
+    return descendant->lookup("FontDescriptor", descriptor).isDict() &&
+           !descriptor.getDict()->lookupRaw("FontFile", file).isRef() &&
+           descriptor.getDict()->lookupRaw("FontFile2", file).isRef();
+}
+
 }  // namespace
 
 CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber, int generation,
@@ -83,23 +105,18 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     } else if (v.isName("CIDFontType2")) {
         m_fontType = kFontCidType2;
     } else {
-        reportError(-1, "Unknown Type 0 descendant font type '%s'", v.isName() ? v.getName() : "???");
-        return;
+        // Producers write /Type1 or /TrueType here, or nothing; the strings
+        // are CIDs all the same, so the font program decides the kind.
+        m_fontType = hasTrueTypeProgram(desc) ? kFontCidType2 : kFontCidType0;
+        reportError(-1, "Unknown Type 0 descendant font type '%s', read as %s",
+                    v.isName() ? v.getName() : "???",
+                    m_fontType == kFontCidType2 ? "CIDFontType2" : "CIDFontType0");
     }
 
     readDescriptor(xref, desc);
     findExternalFile();
 
-    PdfValue info, registry, ordering;
-    if (!desc->lookup("CIDSystemInfo", info).isDict() ||
-        !info.getDict()->lookup("Registry", registry).isString() ||
-        !info.getDict()->lookup("Ordering", ordering).isString()) {
-        reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font");
-        return;
-    }
-    m_collection = std::make_unique<DynString>(*registry.getString());
-    m_collection->appendChar('-');
-    m_collection->append(*ordering.getString());
+    readCollectionOf(desc, fontDict);
     const char* collection = m_collection->getCString();
 
     m_unicodeMap = readToUnicode(fontDict, 16, nullptr);
@@ -160,6 +177,24 @@ CompositeFont::CompositeFont(XrefTable* xref, const char* tag, int objectNumber,
     readWidths(desc);
     readVerticalMetrics(desc);
     m_ok = true;
+}
+
+// The collection of the descendant's CIDSystemInfo; without one, that of an
+// embedded CMap, and without either the codes can only be CIDs as they
+// stand (Identity).
+void CompositeFont::readCollectionOf(PdfDict* descendant, PdfDict* fontDict) {
+    m_collection = readCollection(descendant);
+    if (!m_collection) {
+        PdfValue encoding;
+        PdfValue* cMapDict =
+            fontDict->lookup("Encoding", encoding).isStream() ? encoding.getStream()->getDict() : nullptr;
+        if (cMapDict && cMapDict->isDict())
+            m_collection = readCollection(cMapDict->getDict());
+        if (!m_collection)
+            m_collection = std::make_unique<DynString>(kIdentityCollection);
+        reportError(-1, "Missing CIDSystemInfo dictionary in Type 0 descendant font; taken as '%s'",
+                    m_collection->getCString());
+    }
 }
 
 RefPtr<CodeToCidMap> CompositeFont::readEmbeddedCMap(PdfValue& stream, const char* collection, int depth) {

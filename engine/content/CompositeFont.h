@@ -69,6 +69,7 @@ public:
     static constexpr int kMaxEmbeddedCMapSize = 4 << 20;
 
 private:
+    void readCollectionOf(PdfDict* descendant, PdfDict* fontDict);
     void readCidToGlyph(PdfDict* descendant);
     void readWidths(PdfDict* descendant);
     // The CMap of an Encoding stream, or null after a report.

@@ -295,6 +295,9 @@ private:
     // after the string in endX, endY.
     void showTextPass(const DynString* string, int mode, bool patterned, double* endX, double* endY);
     void showType3String(const DynString* string);
+    void showType3InPattern(SimpleFont* font, const DynString* string);
+    bool firstOperatorIs(const PdfValue& procedure, const char* name);
+    void showType3ThroughPattern(const DynString* string);
     // One Type 3 glyph at the user-space point (x, y) with the glyph matrix
     // (6 values): from the device's cache or by running its procedure.
     void runType3Glyph(SimpleFont* font, const double* glyphMatrix, double x, double y, double tdx,

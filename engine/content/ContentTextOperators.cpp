@@ -7,6 +7,7 @@
 #include "engine/content/SimpleFont.h"
 #include "engine/core/DynString.h"
 #include "engine/core/ErrorReport.h"
+#include "engine/core/Tokenizer.h"
 
 namespace rendova {
 
@@ -191,10 +192,16 @@ void ContentInterpreter::showString(const DynString* string) {
     const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
     const bool fillPattern = fills && paintsPattern(false);
     const bool strokePattern = strokes && paintsPattern(true);
-    const FontObject* font = m_state->getFont();
-    // Type 3 glyphs paint with their own procedures.
-    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() ||
-        (font->getFontType() == kFontType3 && m_device->runsType3Glyphs())) {
+    FontObject* font = m_state->getFont();
+    const bool type3 = font->getFontType() == kFontType3 && m_device->runsType3Glyphs();
+    if (type3 && fillPattern && m_device->wantsNonText()) {
+        showType3InPattern(static_cast<SimpleFont*>(font), string);
+        if (mode & 4)
+            m_textClipPending = true;
+        return;
+    }
+    // Other Type 3 glyphs paint with their own procedures.
+    if (!(fillPattern || strokePattern) || !m_device->wantsNonText() || type3) {
         if (mode & 4)
             m_textClipPending = true;
         showGlyphs(string);
@@ -214,6 +221,73 @@ void ContentInterpreter::showString(const DynString* string) {
         m_textClipPending = true;
     }
     // The text position moves on as after any string.
+    m_state->setCurrentPoint(endX, endY);
+}
+
+// Type 3 glyphs in a pattern colour, in runs: glyphs that are shapes (their
+// procedure starts with d1) take the fill colour, as other fonts' glyphs
+// do; a glyph that starts with d0 sets its own colours and is painted as it
+// says.
+void ContentInterpreter::showType3InPattern(SimpleFont* font, const DynString* string) {
+    const char* bytes = string->getCString();
+    const int length = string->getLength();
+    int runStart = 0;
+    bool runShapes = false;
+    auto showRun = [&](int end) {
+        if (end <= runStart)
+            return;
+        DynString run(*string, runStart, end - runStart);
+        if (runShapes)
+            showType3ThroughPattern(&run);
+        else
+            showGlyphs(&run);
+        runStart = end;
+    };
+    for (int i = 0; i < length;) {
+        unsigned int code = 0, unicode[kMaxUnicode];
+        int unicodeCount = 0;
+        double dx, dy, ox, oy;
+        const int n = font->nextChar(bytes + i, length - i, &code, unicode, kMaxUnicode, &unicodeCount, &dx,
+                                     &dy, &ox, &oy);
+        PdfValue procedure;
+        const bool shape = font->getCharProc(static_cast<int>(code), procedure).isStream() &&
+                           firstOperatorIs(procedure, "d1");
+        if (shape != runShapes) {
+            showRun(i);
+            runShapes = shape;
+        }
+        i += n > 0 ? n : 1;
+    }
+    showRun(length);
+}
+
+bool ContentInterpreter::firstOperatorIs(const PdfValue& procedure, const char* name) {
+    // The width and box operands come first; a procedure that has not
+    // reached its operator after a few tokens has none.
+    constexpr int kMaxLeadingTokens = 8;
+    Tokenizer tokens(m_xref, procedure);
+    PdfValue token;
+    for (int i = 0; i < kMaxLeadingTokens; ++i) {
+        tokens.getObj(token);
+        if (!token.isNum())
+            return token.isCommand(name);
+    }
+    return false;
+}
+
+// Shape glyphs in a pattern colour: their coverage is a mask that the
+// pattern paints through, as a stencil mask's is.
+void ContentInterpreter::showType3ThroughPattern(const DynString* string) {
+    double endX = m_state->getCurrentX(), endY = m_state->getCurrentY();
+    double box[4];
+    m_state->getUserClipBox(&box[0], &box[1], &box[2], &box[3]);
+    saveState();
+    paintPatternThroughMask(false, box, [&] {
+        showGlyphs(string);
+        endX = m_state->getCurrentX();
+        endY = m_state->getCurrentY();
+    });
+    restoreState();
     m_state->setCurrentPoint(endX, endY);
 }
 

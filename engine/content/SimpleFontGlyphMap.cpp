@@ -60,7 +60,7 @@ std::unique_ptr<uint16_t[]> SimpleFont::buildCodeToGlyphMap(const TrueTypeFontFi
         int glyph = 0;
         switch (route) {
             case kUnicode: {
-                const int u = (name && globalSettings) ? globalSettings->glyphNameToUnicode(name) : 0;
+                const int u = (name && globalSettings) ? globalSettings->glyphNameOrFormToUnicode(name) : 0;
                 if (u != 0) {
                     glyph = file.lookupGlyphId(cmap, u);
                 } else if (m_unicodeMap) {

@@ -150,6 +150,15 @@ RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseCidToUnicodeFile(const char* fil
     return map;
 }
 
+RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseCidToUnicodeCMap(FILE* file, const char* collection) {
+    uint32_t none[256] = {};
+    auto map =
+        RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap(collection, none, 256, true, nullptr, 0, 0));
+    PsTokenizer tokenizer(&cmaptext::fileGetChar, file);
+    map->readCMap(tokenizer, 16, 0);
+    return map;
+}
+
 RefPtr<CodeToUnicodeMap> CodeToUnicodeMap::parseUnicodeToUnicodeFile(const char* fileName, const char* tag) {
     FileHandle file(std::fopen(fileName, "r"));
     if (!file) {

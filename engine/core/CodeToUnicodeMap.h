@@ -55,6 +55,10 @@ public:
     // CID n. Tagged with the collection. Null (reported) when the file does
     // not open.
     static RefPtr<CodeToUnicodeMap> parseCidToUnicodeFile(const char* fileName, const char* collection);
+    // The map of a collection's CID-to-Unicode CMap (the "Adobe-Japan1-UCS2"
+    // kind: CIDs as 16-bit codes, Unicode values in bfchar and bfrange
+    // sections), read from the open file. Tagged with the collection.
+    static RefPtr<CodeToUnicodeMap> parseCidToUnicodeCMap(FILE* file, const char* collection);
     // The map of a Unicode-to-Unicode file: each line a hexadecimal code and
     // 1 to 8 hexadecimal values. Tagged with `tag`. Null (reported) when the
     // file does not open.

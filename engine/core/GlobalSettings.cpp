@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/BuiltinEncodings.h"
+#include "engine/core/CharClass.h"
 #include "engine/core/CodeToCidMap.h"
 #include "engine/core/CodeToCidMapCache.h"
 #include "engine/core/CodeToUnicodeMap.h"
@@ -160,13 +161,27 @@ void GlobalSettings::fillNameToCode(NameToIntMap& map, const char* const encodin
     }
 }
 
+#ifndef RENDOVA_CONFIG_FROM_LIBRARY
+#define RENDOVA_CONFIG_FROM_LIBRARY "../share/rendova/"
+#endif
+// The installed configuration's folder relative to the installed library's.
+constexpr const char* kConfigFromLibrary = RENDOVA_CONFIG_FROM_LIBRARY;
+
 void GlobalSettings::readDefaultConfigFile() {
     std::unique_ptr<DynString> home = getHomeDir();
     makePathAbsolute(*home, kConfigFileName);
-    std::string besideProgram = platform::programDirectory();
-    if (!besideProgram.empty())
-        besideProgram += kConfigFileName;
-    for (const char* path : {home->getCString(), besideProgram.c_str()}) {
+    // Beside the program, then beside the library (a program elsewhere that
+    // uses it), then where an installed library's configuration goes.
+    const std::string programDir = platform::programDirectory();
+    const std::string libraryDir = platform::libraryDirectory();
+    const std::string candidates[] = {
+        home->getCString(),
+        programDir.empty() ? std::string() : programDir + kConfigFileName,
+        libraryDir.empty() || libraryDir == programDir ? std::string() : libraryDir + kConfigFileName,
+        libraryDir.empty() ? std::string() : libraryDir + kConfigFromLibrary + kConfigFileName,
+    };
+    for (const std::string& candidate : candidates) {
+        const char* path = candidate.c_str();
         if (!path[0])
             continue;
         if (FILE* file = openConfigFile(path)) {
@@ -230,6 +245,40 @@ std::unique_ptr<DynString> GlobalSettings::findFontFile(const char* fontName, co
         }
     }
     return nullptr;
+}
+
+namespace {
+
+// The value of `digits` hexadecimal digits at `s` (and nothing after them),
+// or -1.
+int hexValue(const char* s, size_t digits) {
+    if (std::strlen(s) != digits)
+        return -1;
+    int v = 0;
+    for (size_t i = 0; i < digits; ++i) {
+        const int d = hexDigitValue(s[i]);
+        if (d < 0)
+            return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+}  // namespace
+
+int GlobalSettings::glyphNameOrFormToUnicode(const char* name) const {
+    if (const int u = glyphNameToUnicode(name))
+        return u;
+    int v = -1;
+    if (std::strncmp(name, "uni", 3) == 0) {
+        v = hexValue(name + 3, 4);
+    } else if (name[0] == 'u') {
+        const size_t n = std::strlen(name + 1);
+        if (n >= 4 && n <= 6)
+            v = hexValue(name + 1, n);
+    }
+    const bool surrogate = v >= 0xd800 && v <= 0xdfff;
+    return v > 0 && v <= 0x10ffff && !surrogate ? v : 0;
 }
 
 bool GlobalSettings::getFontEngineEnabled() {
@@ -341,9 +390,18 @@ RefPtr<CodeToUnicodeMap> GlobalSettings::getCidToUnicodeMap(const char* collecti
     if (RefPtr<CodeToUnicodeMap> map = m_cidToUnicodeCache->get(collection))
         return map;
     std::unique_ptr<DynString> file = getCidToUnicodeFile(collection);
-    if (!file)
-        return nullptr;
-    RefPtr<CodeToUnicodeMap> map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    RefPtr<CodeToUnicodeMap> map;
+    if (file) {
+        map = CodeToUnicodeMap::parseCidToUnicodeFile(file->getCString(), collection);
+    } else {
+        // Without a file of its own, a collection's values come from the
+        // CID-to-Unicode CMap among its CMaps ("Adobe-Japan1-UCS2").
+        const std::string name = std::string(collection) + "-UCS2";
+        if (FILE* cMap = openKeyedDirFile(collection, name.c_str())) {
+            FileHandle closer(cMap);
+            map = CodeToUnicodeMap::parseCidToUnicodeCMap(cMap, collection);
+        }
+    }
     if (map)
         m_cidToUnicodeCache->add(map);
     return map;

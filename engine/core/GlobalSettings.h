@@ -50,8 +50,9 @@ class GlobalSettings {
 public:
     // Reads the configuration file at `configPath` when it is given, not empty
     // and opens; otherwise the default configuration file (kConfigFileName) in
-    // the home directory, else beside the program; otherwise the defaults
-    // stand.
+    // the home directory, else beside the program, else beside the library,
+    // else in the folder where cmake --install puts it for the library;
+    // otherwise the defaults stand.
     explicit GlobalSettings(const char* configPath);
     ~GlobalSettings();
     GlobalSettings(const GlobalSettings&) = delete;
@@ -65,6 +66,10 @@ public:
     int glyphNameToCode(const char* name) const { return m_nameToCode.lookup(name); }
     // Glyph name to Unicode value (0 when unknown).
     int glyphNameToUnicode(const char* name) const { return m_nameToUnicode.lookup(name); }
+    // The same, and for a name the table lacks the value that a "uniXXXX"
+    // or "uXXXX" to "uXXXXXX" name spells (hexadecimal, not a surrogate);
+    // 0 when neither gives one.
+    int glyphNameOrFormToUnicode(const char* name) const;
 
     // The file `fileName` in the first of the collection's CMap directories
     // (in configured order) where it opens for reading; null when none. The

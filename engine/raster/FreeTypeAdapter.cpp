@@ -19,6 +19,7 @@
 #include "engine/content/CffFontFile.h"
 #include "engine/content/TrueTypeFontFile.h"
 #include "engine/core/FileUtils.h"
+#include "engine/core/GlobalSettings.h"
 #include "engine/core/Memory.h"
 #include "engine/core/SaturatingCast.h"
 #include "engine/core/ScopeExit.h"
@@ -180,6 +181,34 @@ FT_FaceRec_* RasterFontFile::openFace(RasterFontEngine* engine, const char* file
 
 namespace {
 
+// Names the face spells differently (a document's "Elcyrillic" is the face's
+// "afii10029") meet through their Unicode value: each code still at glyph 0
+// takes the glyph that the face's Unicode charmap gives its name's value.
+// The face's own charmap choice is put back afterwards.
+void glyphsOfUnicodeNames(FT_Face face, const char* const* encoding, uint16_t* map) {
+    if (!encoding || !globalSettings)
+        return;
+    FT_CharMap unicode = nullptr;
+    for (FT_Int i = 0; i < face->num_charmaps; ++i)
+        if (face->charmaps[i]->encoding == FT_ENCODING_UNICODE)
+            unicode = face->charmaps[i];
+    if (!unicode)
+        return;
+    FT_CharMap previous = face->charmap;
+    if (FT_Set_Charmap(face, unicode) != 0)
+        return;
+    for (int code = 0; code < 256; ++code) {
+        const char* name = encoding[code];
+        if (map[code] != 0 || !name || std::strcmp(name, ".notdef") == 0)
+            continue;
+        const int u = globalSettings->glyphNameOrFormToUnicode(name);
+        const FT_UInt glyph = u > 0 ? FT_Get_Char_Index(face, static_cast<FT_ULong>(u)) : 0;
+        map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+    if (previous)
+        FT_Set_Charmap(face, previous);
+}
+
 // The glyph of each of the 256 encoding names, as FT_Get_Name_Index gives
 // it: the first glyph of that name, 0 for none. For a Type 1 face that call
 // compares the name with every glyph name in turn, so one pass over the
@@ -212,6 +241,7 @@ void glyphsOfNames(FT_Face face, const char* const* encoding, uint16_t* map) {
         }
         map[code] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
     }
+    glyphsOfUnicodeNames(face, encoding, map);
 }
 
 }  // namespace

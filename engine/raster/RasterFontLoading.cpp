@@ -100,6 +100,24 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
     return name;
 }
 
+// From a printable ASCII character to its full-width form.
+constexpr uint32_t kFullWidthOffset = 0xfee0;
+constexpr int kIdeographicSpace = 0x3000;
+
+// The substitute's glyph of a Unicode value. A CJK face may hold Latin
+// letters and digits only in their full-width forms, and none of the
+// narrower spaces: those take the full-width form and the ideographic space
+// rather than the missing glyph's box.
+int substituteGlyph(const TrueTypeFontFile& ttf, int cmap, uint32_t u) {
+    int glyph = ttf.lookupGlyphId(cmap, static_cast<int>(u));
+    if (glyph != 0)
+        return glyph;
+    if (u >= 0x21 && u <= 0x7e)
+        return ttf.lookupGlyphId(cmap, static_cast<int>(u + kFullWidthOffset));
+    const bool space = u == 0x20 || u == 0xa0 || (u >= 0x2000 && u <= 0x200a);
+    return space ? ttf.lookupGlyphId(cmap, kIdeographicSpace) : 0;
+}
+
 // The CID-to-glyph array of a CID-keyed TrueType substitute: each CID's
 // Unicode value looked up in the file's Unicode cmap.
 std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, const char* fileName,
@@ -127,7 +145,7 @@ std::unique_ptr<uint16_t[]> substituteCidToGlyph(const CompositeFont* font, cons
                 uint32_t u[CodeToUnicodeMap::kMaxValues];
                 int glyph = 0;
                 if (map->mapToUnicode(c, u, CodeToUnicodeMap::kMaxValues) > 0)
-                    glyph = ttf->lookupGlyphId(cmap, static_cast<int>(u[0]));
+                    glyph = substituteGlyph(*ttf, cmap, u[0]);
                 array[c] = glyph >= 0 && glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
             }
             *length = n;

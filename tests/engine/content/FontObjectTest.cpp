@@ -289,6 +289,69 @@ TEST_F(FontTest, CompositeFontKeepsACidTypeForEveryProgramKind) {
     }
 }
 
+TEST_F(FontTest, DescendantOfAnotherSubtypeIsTheCidFontItsProgramSays) {
+    struct Case {
+        const char* subtype;  // the descendant's, "" for none
+        const char* fileEntry;
+        const char* fileSubtype;
+        int type;
+    };
+    const Case cases[] = {
+        {"/Subtype /Type1", "", "", kFontCidType0},
+        {"/Subtype /Type1", "FontFile", "", kFontCidType0},
+        {"/Subtype /TrueType", "FontFile2", "", kFontCidType2},
+        {"/Subtype /Type1", "FontFile3", "/Subtype /CIDFontType0C", kFontCidType0C},
+        {"/Subtype /TrueType", "FontFile3", "/Subtype /OpenType", kFontCidType0COT},
+        {"", "FontFile2", "", kFontCidType2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.subtype) + " " + c.fileEntry + " " + c.fileSubtype);
+        m_doc = ObjectDocument();
+        m_doc.pdf.stream(3, std::string("<< ") + c.fileSubtype + " >>", "x");
+        const std::string descriptor =
+            c.fileEntry[0] ? std::string(" /FontDescriptor << /") + c.fileEntry + " 3 0 R >>" : "";
+        m_doc.pdf.object(2, std::string("<< /Type /Font ") + c.subtype +
+                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>" +
+                                descriptor + " >>");
+        m_errors.clear();
+        auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
+        EXPECT_TRUE(f->isOk());
+        EXPECT_TRUE(f->isCidFont());
+        EXPECT_EQ(f->getFontType(), c.type);
+        EXPECT_TRUE(m_errors.contains("Unknown Type 0 descendant font type"));
+    }
+}
+
+TEST_F(FontTest, DescendantWithoutSystemInfoTakesTheEmbeddedCMapsCollection) {
+    // The collection of an embedded CMap's CIDSystemInfo, else Identity;
+    // the font draws either way.
+    const std::string cMap =
+        "1 begincodespacerange <00> <ff> endcodespacerange 1 begincidrange <00> <ff> 0 endcidrange";
+    struct Case {
+        std::string encoding;
+        const char* collection;
+    };
+    const Case cases[] = {
+        {"3 0 R", "Adobe-Japan1"},
+        {"/Identity-H", "Adobe-Identity"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        m_doc = ObjectDocument();
+        m_doc.pdf.stream(3,
+                         "<< /Type /CMap /CMapName /OneByte /CIDSystemInfo << /Registry (Adobe) /Ordering "
+                         "(Japan1) /Supplement 0 >> >>",
+                         cMap);
+        m_doc.pdf.object(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+        m_errors.clear();
+        auto f =
+            font("<< /Type /Font /Subtype /Type0 /Encoding " + c.encoding + " /DescendantFonts [2 0 R] >>");
+        ASSERT_TRUE(f->isOk());
+        EXPECT_STREQ(static_cast<CompositeFont*>(f.get())->getCollection(), c.collection);
+        EXPECT_TRUE(m_errors.contains("Missing CIDSystemInfo"));
+    }
+}
+
 TEST_F(FontTest, Type1FileInATrueTypeFontIsReportedAndWins) {
     m_doc.pdf.stream(2, "<< >>", "%!PS-AdobeFont-1.0: Mine\n");
     auto f =
@@ -419,15 +482,17 @@ TEST_F(FontTest, CidToGidMapStreamIsRead) {
 
 TEST_F(FontTest, CompositeWithoutCollectionOrCMapIsNotOk) {
     m_doc.pdf.object(2, "<< /Type /Font /Subtype /CIDFontType0 >>");
-    auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
+    auto f = font("<< /Type /Font /Subtype /Type0 /DescendantFonts [2 0 R] >>");
     EXPECT_FALSE(f->isOk());
     EXPECT_TRUE(m_errors.contains("CIDSystemInfo"));
+    EXPECT_TRUE(m_errors.contains("Encoding"));
 }
 
 TEST_F(FontTest, CompositeWithUnknownCMapIsNotOk) {
     m_doc.pdf.object(2, std::string(kDescendant) + " >>");
     auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /No-Such-CMap /DescendantFonts [2 0 R] >>");
     EXPECT_FALSE(f->isOk());
+    EXPECT_TRUE(m_errors.contains("Unknown CMap 'No-Such-CMap'"));
     EXPECT_EQ(composite(f)->getCollection(), nullptr);
     EXPECT_EQ(next(*f, "ab").used, 1);  // without a CMap: one byte, nothing else
 }
@@ -508,10 +573,11 @@ TEST_F(FontTest, EmbeddedCMapStreamsReadCodesAsInstalledFilesDo) {
     EXPECT_TRUE(m_errors.contains("nested deeper"));
 }
 
-TEST_F(FontTest, CompositeWithBadDescendantSubtypeIsNotOk) {
-    m_doc.pdf.object(2, "<< /Type /Font /Subtype /Type1 >>");
+TEST_F(FontTest, CompositeWithADescendantThatIsNoDictionaryIsNotOk) {
+    m_doc.pdf.object(2, "/Type1");
     auto f = font("<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [2 0 R] >>");
     EXPECT_FALSE(f->isOk());
+    EXPECT_TRUE(m_errors.contains("DescendantFonts"));
 }
 
 // --- Font directory ------------------------------------------------------------

@@ -122,6 +122,45 @@ TEST_F(SettingsTest, GlyphNamesMapToUnicode) {
     EXPECT_EQ(settings.glyphNameToUnicode("nosuchglyph"), 0);
 }
 
+TEST_F(SettingsTest, GlyphNameFormsSpellTheirUnicodeValue) {
+    GlobalSettings settings(nullptr);
+    const struct {
+        const char* name;
+        int unicode;
+    } cases[] = {
+        {"Elcyrillic", 0x041B}, {"uni041B", 0x041B},   {"uni041b", 0x041B}, {"u041B", 0x041B},
+        {"u1F600", 0x1F600},    {"u10FFFF", 0x10FFFF}, {"u110000", 0},      {"uniD800", 0},
+        {"uD83D", 0},           {"uni041", 0},         {"uni041B0", 0},     {"u041", 0},
+        {"u1234567", 0},        {"uni041G", 0},        {"uni0000", 0},      {"uni", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(settings.glyphNameOrFormToUnicode(c.name), c.unicode) << c.name;
+}
+
+TEST_F(SettingsTest, CollectionWithoutAFileTakesItsValuesFromItsUcs2CMap) {
+    write("cmap/Adobe-Japan1-UCS2",
+          "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+          "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+          "2 beginbfchar <0001> <0020> <0011> <0030> endbfchar\n"
+          "1 beginbfrange <0282> <0284> <4E00> endbfrange\n"
+          "endcmap end end\n");
+    auto settings = load("cmap-dir Adobe-Japan1 " + path("cmap") + "\n");
+    RefPtr<CodeToUnicodeMap> map = settings->getCidToUnicodeMap("Adobe-Japan1");
+    ASSERT_TRUE(map);
+    EXPECT_TRUE(map->matchesTag("Adobe-Japan1"));
+    const std::pair<int, uint32_t> values[] = {
+        {1, 0x20}, {17, 0x30}, {0x282, 0x4E00}, {0x284, 0x4E02}, {2, 0}};
+    for (const auto& [cid, unicode] : values) {
+        uint32_t u[CodeToUnicodeMap::kMaxValues] = {};
+        settings->getCidToUnicodeMap("Adobe-Japan1")->mapToUnicode(cid, u, CodeToUnicodeMap::kMaxValues);
+        EXPECT_EQ(u[0], unicode) << cid;
+    }
+    // The map is kept: a second font of the collection shares it.
+    EXPECT_EQ(settings->getCidToUnicodeMap("Adobe-Japan1").get(), map.get());
+    // A collection whose folder holds no such CMap has none.
+    EXPECT_FALSE(load("cmap-dir Adobe-GB1 " + path("cmap") + "\n")->getCidToUnicodeMap("Adobe-GB1"));
+}
+
 TEST_F(SettingsTest, SettingsBuildAndReleaseTheStandardFontWidths) {
     {
         GlobalSettings settings(nullptr);

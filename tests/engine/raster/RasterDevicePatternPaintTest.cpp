@@ -109,6 +109,45 @@ TEST(RasterDevicePatternPaintTest, PatternedStencilMaskKeepsTheStatesOpacity) {
     EXPECT_EQ(at(b, 70, 50), kWhite);
 }
 
+// --- Type 3 glyphs. "A" is a shape (d1): a square, or a stencil mask whose
+// left half paints, as in a scanned font; "B" sets its own colour (d0). At 40
+// points each covers 40 points: "A" x = 10 .. 50, "B" 50 .. 90, y = 30 .. 70.
+
+std::string type3Font(const std::string& box) {
+    return "<< /Font << /T << /Type /Font /Subtype /Type3 /FontBBox [" + box +
+           "] /FontMatrix [0.1 0 0 0.1 0 0] /CharProcs << /s 31 0 R /c 32 0 R >> /Encoding << /Type "
+           "/Encoding /Differences [65 /s /c] >> /FirstChar 65 /LastChar 66 /Widths [10 10] >> >> "
+           "/XObject << /M 10 0 R >> ";
+}
+
+TEST(RasterDevicePatternPaintTest, Type3ShapesTakeThePatternAndColouredGlyphsTheirColour) {
+    const StreamObject square = {31, "<< >>", "10 0 0 0 10 10 d1 0 0 10 10 re f"};
+    const StreamObject stencil = {31, "<< >>", "10 0 0 0 10 10 d1 q 10 0 0 10 0 0 cm /M Do Q"};
+    const StreamObject coloured = {32, "<< >>", "10 0 d0 0 1 0 rg 0 0 10 10 re f"};
+    // With a font box the glyphs go through the glyph cache; without one
+    // they are drawn as they run.
+    for (const char* box : {"0 0 10 10", "0 0 0 0"}) {
+        for (const StreamObject& shape : {square, stencil}) {
+            DevicePage page;
+            const RasterBitmap& b =
+                page.draw("/Pattern cs /Ramp scn BT /T 40 Tf 10 30 Td (AB) Tj ET",
+                          type3Font(box) + kPatterns + " >>", {kMask, kTiles, shape, coloured});
+            EXPECT_TRUE(rampColour(at(b, 20, 50))) << box << shape.data;
+            EXPECT_EQ(at(b, 70, 50), kGreen) << box << shape.data;
+            EXPECT_EQ(at(b, 5, 50), kWhite) << box << shape.data;
+            // The stencil's right half (x = 30 .. 50) paints nothing.
+            const bool isSquare = shape.data == square.data;
+            EXPECT_EQ(rampColour(at(b, 40, 50)), isSquare) << box;
+            EXPECT_EQ(at(b, 40, 50) == kWhite, !isSquare) << box;
+        }
+        DevicePage page;
+        const RasterBitmap& b =
+            page.draw("/Pattern cs /Tiles scn BT /T 40 Tf 10 30 Td (A) Tj ET",
+                      type3Font(box) + kPatterns + " >>", {kMask, kTiles, square, coloured});
+        EXPECT_EQ(at(b, 22, 52), kBlue) << box;
+    }
+}
+
 // --- Text. "I" of the standard sans-serif face at 100 points from x = 10:
 // its stem runs from about x = 19 to 29 and y = 10 to 82; a stroke 4 wide
 // covers 2 points on either side of its outline.

@@ -109,6 +109,28 @@ TEST_F(DeviceTextTest, FilledGlyphOfASubstitutedStandardFont) {
     EXPECT_EQ(inked(0, 82, 200, 100), 0);
 }
 
+TEST_F(DeviceTextTest, GlyphNamesTheFaceSpellsOtherwiseMeetThroughUnicode) {
+    // The substitute face calls the Cyrillic El "afii10029": the table's
+    // name and the uniXXXX and uXXXX forms of its value reach it; a name
+    // with no value draws nothing.
+    const struct {
+        const char* name;
+        bool inks;
+    } cases[] = {
+        {"Elcyrillic", true}, {"uni041B", true}, {"u041B", true}, {"uni041G", false}, {"zzz", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clearTo(*m_rasteriser, 255);
+        m_doc = ObjectDocument();
+        setFont(makeFont(std::string("<< /Type /Font /Subtype /TrueType /BaseFont /Helvetica /Encoding << "
+                                     "/Differences [140 /") +
+                         c.name + "] >> >>"),
+                40);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 140);
+        EXPECT_EQ(inked(20, 52, 50, 80) > 100, c.inks);
+    }
+}
+
 TEST_F(DeviceTextTest, StrokedGlyphInksItsOutlineOnly) {
     setFont(makeFont(kHelvetica), 60);
     m_state->setRenderMode(1);
