@@ -228,6 +228,14 @@ std::unique_ptr<ColorSpace> ColorSpaceParser::parseIccBased(const PdfArray* arra
     dict->lookup("Alternate", value);
     if (!value.isNull())
         alternate = ColorSpace::parseNested(rawAlternate, value, nesting);
+    // An alternate of another component count would read the samples at the
+    // wrong stride (three components taken as grey); the device space of N
+    // components fits them.
+    if (alternate && alternate->getComponentCount() != n && (n == 1 || n == 3 || n == 4)) {
+        reportError(-1, "ICCBased colour space of %d components has an alternate of %d", n,
+                    alternate->getComponentCount());
+        alternate.reset();
+    }
     if (!alternate) {
         switch (n) {
             case 1:

@@ -1,5 +1,6 @@
 #include "engine/core/ImageLineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/DataStream.h"
@@ -22,11 +23,12 @@ constexpr int64_t kMaxSamplesPerRow = 0x7ffffff0;
 constexpr int kChunkSize = 1024;
 
 // n bytes of the stream into chunk; those past the end of the data read as
-// 255, as getChar's -1 would.
-void fillChunk(DataStream* stream, uint8_t* chunk, int n) {
-    const int got = stream->getBlock(chunk, n);
+// 0. Returns how many came from the data.
+int fillChunk(DataStream* stream, uint8_t* chunk, int n) {
+    const int got = std::max(stream->getBlock(chunk, n), 0);
     if (got < n)
-        std::memset(chunk + got, 0xff, size_t(n - got));
+        std::memset(chunk + got, 0, size_t(n - got));
+    return got;
 }
 
 }  // namespace
@@ -61,9 +63,10 @@ uint8_t* ImageLineReader::getLine() {
     const int samples = m_samplesPerRow;
 
     if (m_bits == 8) {
-        const int n = stream->getBlock(out, samples);
+        const int n = std::max(stream->getBlock(out, samples), 0);
         if (n < samples)
-            std::memset(out + n, 0xff, size_t(samples - n));
+            std::memset(out + n, 0, size_t(samples - n));
+        m_samplesRead = n;
         return m_buffer;
     }
 
@@ -73,9 +76,10 @@ uint8_t* ImageLineReader::getLine() {
     int64_t rowLeft = m_bits == 1    ? (int64_t(samples) + 7) >> 3
                       : m_bits == 16 ? 2 * int64_t(samples)
                                      : (int64_t(samples) * m_bits + 7) >> 3;
+    int64_t bytesRead = 0;
     auto nextChunk = [&]() {
         const int n = int(rowLeft < kChunkSize ? rowLeft : kChunkSize);
-        fillChunk(stream, chunk, n);
+        bytesRead += fillChunk(stream, chunk, n);
         rowLeft -= n;
         return n;
     };
@@ -126,6 +130,8 @@ uint8_t* ImageLineReader::getLine() {
             held &= (1u << count) - 1;
         }
     }
+    // The row starts on a byte: its whole samples among the bytes read.
+    m_samplesRead = int(std::min<int64_t>(samples, bytesRead * 8 / m_bits));
     return m_buffer;
 }
 

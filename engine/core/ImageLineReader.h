@@ -8,8 +8,9 @@ class DataStream;
 
 // Reads the rows of an image from a stream and unpacks them to one byte per
 // sample (samples wider than 8 bits keep their high byte). Each row starts on
-// a byte boundary. Data that ends early reads as 255 bytes (all-ones
-// samples): the reader does not detect the end of the data.
+// a byte boundary. Samples past the end of the data read as 0, and the
+// reader tells how many of a row's samples the data held, so that its caller
+// can leave the missing ones unpainted.
 //
 // The stream is not owned and must outlive the reader. The row size (width x
 // components x bits) is checked in 64 bits before the buffer is allocated;
@@ -30,6 +31,9 @@ public:
     // buffer that the next call overwrites. Null when the reader is not ok.
     uint8_t* getLine();
     int getSamplesPerRow() const { return m_samplesPerRow; }
+    // How many samples of the last row came from the data: all of them, fewer
+    // in the row where the data ends, none after it.
+    int getSamplesRead() const { return m_samplesRead; }
 
 private:
     DataStream* m_stream;
@@ -37,6 +41,7 @@ private:
     int m_components;
     int m_bits;
     int m_samplesPerRow = 0;
+    int m_samplesRead = 0;
     uint8_t* m_buffer = nullptr;
 };
 

@@ -102,13 +102,30 @@ bool Jpeg2000Decoder::decode() {
             ok = false;
         }
     }
-    if (!ok || !decodeTiles())
+    if (!ok || !mostTilesPresent() || !decodeTiles())
         return false;
     // With a colour space from the image dictionary the samples are the
     // indices that it maps; otherwise the palette gives the colours.
     if (m_havePalette && !imageGivesColourSpace() && !applyPalette())
         return false;
     return prepareOutput();
+}
+
+bool Jpeg2000Decoder::mostTilesPresent() {
+    // Tiles without data decode to flat grey; an image that is mostly such
+    // tiles (a damaged stream that lost all but one) shows nothing of its
+    // own, and drawing nothing is what it shows.
+    uint64_t present = 0;
+    for (const Tile& tile : m_tiles) {
+        if (tile.seen)
+            present += uint64_t(tile.x1 - tile.x0) * uint64_t(tile.y1 - tile.y0);
+    }
+    const uint64_t area = uint64_t(m_xSize - m_xOffset) * uint64_t(m_ySize - m_yOffset);
+    if (present * 2 >= area)
+        return true;
+    reportError(getPos(), "JPX image mostly absent: its tiles hold %llu of %llu samples",
+                static_cast<unsigned long long>(present), static_cast<unsigned long long>(area));
+    return false;
 }
 
 bool Jpeg2000Decoder::decodeTiles() {

@@ -229,6 +229,8 @@ private:
     // Reads the input; false (reported) when nothing can be decoded.
     bool decode();
     // Decodes every tile in turn, freeing its packet records after it.
+    // Whether the tiles that have data cover at least half of the image.
+    bool mostTilesPresent();
     bool decodeTiles();
     // --- boxes (Jpeg2000Boxes.cpp) ---
     bool readBoxes(uint32_t begin, uint32_t end, int depth);

@@ -202,6 +202,15 @@ bool Jpeg2000Decoder::readSiz(uint32_t pos, uint32_t end) {
         reportError(getPos(), "JPX SIZ component count differs from the image header's");
         return false;
     }
+    // A codestream of another size than its file's header says is not that
+    // file's image: its rows would be drawn as garbage (or a tall image
+    // decoded for nothing).
+    if (m_haveImageHeader &&
+        (int64_t(m_xSize) - m_xOffset != m_boxWidth || int64_t(m_ySize) - m_yOffset != m_boxHeight)) {
+        reportError(getPos(), "JPX SIZ image size %ux%u differs from the image header's %dx%d",
+                    m_xSize - m_xOffset, m_ySize - m_yOffset, m_boxWidth, m_boxHeight);
+        return false;
+    }
     const uint64_t across = (uint64_t(m_xSize) - m_tileXOffset + m_tileWidth - 1) / m_tileWidth;
     const uint64_t down = (uint64_t(m_ySize) - m_tileYOffset + m_tileHeight - 1) / m_tileHeight;
     if (across * down > uint64_t(kMaxTiles)) {

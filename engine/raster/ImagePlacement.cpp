@@ -84,13 +84,13 @@ int VisiblePart::get(void* data, uint8_t* out, uint8_t* outAlpha) {
         return 0;
     const int want = part->rowOf[size_t(part->nextVirtualRow++)];
     while (part->sourceRowsRead <= want) {
-        if (!part->source(part->userData, part->line.data(),
-                          part->haveAlpha ? part->alpha.data() : nullptr)) {
-            std::fill(part->line.begin(), part->line.end(), 0);
-            std::fill(part->alpha.begin(), part->alpha.end(), 0);
-        }
+        part->rowPresent = part->source(part->userData, part->line.data(),
+                                        part->haveAlpha ? part->alpha.data() : nullptr) != 0;
         ++part->sourceRowsRead;
     }
+    // A row the source does not have stays missing.
+    if (!part->rowPresent)
+        return 0;
     const int n = part->bytesPerPixel;
     for (size_t k = 0; k < part->columnOf.size(); ++k) {
         const int c = part->columnOf[k];

@@ -64,13 +64,16 @@ struct VisiblePart {
     int nextVirtualRow = 0;
     int sourceRowsRead = 0;
     bool haveAlpha;
+    // Whether the source delivered the last row read (false past its data).
+    bool rowPresent = false;
 
     // The part of the axis-aligned image of matrix m inside `visible`, and
     // the matrix `sub` that places it; false when none of it is visible.
     bool crop(const double* m, int height, int sourceMode, int sourceHasAlpha, bool isMask,
               const RasterClip& visible, double* sub);
 
-    // The row source of the part: virtual rows in order, 0 past the last.
+    // The row source of the part: virtual rows in order, 0 past the last
+    // and for rows the source did not have.
     static int get(void* data, uint8_t* out, uint8_t* outAlpha);
 };
 

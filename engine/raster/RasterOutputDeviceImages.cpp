@@ -2,6 +2,7 @@
 // images alone, with colour-key masks, with explicit masks and with soft
 // masks. Samples come through ImageLineReader and ImageColorMap; the
 // rasteriser pulls the rows through the row sources below.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -44,14 +45,27 @@ struct ImageRowSourceState {
 
 namespace {
 
+// The next row's samples and how many of its pixels the data held; null for
+// a row past the image or past the end of the data, which the rasteriser
+// leaves unpainted: missing samples never paint over the page.
+const uint8_t* nextSamples(ImageRowSourceState* s, int components, int& pixels) {
+    if (s->rowsDone >= s->height)
+        return nullptr;
+    ++s->rowsDone;
+    const uint8_t* samples = s->reader->getLine();
+    pixels = samples ? std::min(s->width, s->reader->getSamplesRead() / components) : 0;
+    return pixels > 0 ? samples : nullptr;
+}
+
 int stencilRowSource(void* data, uint8_t* line, uint8_t*) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    if (s->rowsDone >= s->height)
+    int pixels = 0;
+    const uint8_t* samples = nextSamples(s, 1, pixels);
+    if (!samples)
         return 0;
-    const uint8_t* samples = s->reader->getLine();
-    for (int x = 0; x < s->width; ++x)
-        line[x] = uint8_t((samples ? samples[x] : 0) ^ s->invert);
-    ++s->rowsDone;
+    for (int x = 0; x < pixels; ++x)
+        line[x] = uint8_t(samples[x] ^ s->invert);
+    std::memset(line + pixels, 0, size_t(s->width - pixels));
     return 1;
 }
 
@@ -86,53 +100,65 @@ void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
     }
 }
 
+// The pixels of a row that the data cut short take the colour of zero
+// samples; only sources with alpha can leave them out.
 int imageRowSource(void* data, uint8_t* line, uint8_t*) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    if (s->rowsDone >= s->height)
+    int pixels = 0;
+    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
+    if (!samples)
         return 0;
-    const uint8_t* samples = s->reader->getLine();
-    if (samples)
-        convertRow(s, samples, line);
-    ++s->rowsDone;
+    convertRow(s, samples, line);
+    return 1;
+}
+
+// A soft mask's missing samples are transparent: 0.
+int softMaskRowSource(void* data, uint8_t* line, uint8_t*) {
+    auto* s = static_cast<ImageRowSourceState*>(data);
+    int pixels = 0;
+    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
+    if (!samples)
+        return 0;
+    convertRow(s, samples, line);
+    std::memset(line + pixels, 0, size_t(s->width - pixels));
     return 1;
 }
 
 int colorKeyRowSource(void* data, uint8_t* line, uint8_t* alpha) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    if (s->rowsDone >= s->height)
+    const int components = s->colorMap->getComponentCount();
+    int pixels = 0;
+    const uint8_t* samples = nextSamples(s, components, pixels);
+    if (!samples)
         return 0;
-    const uint8_t* samples = s->reader->getLine();
-    if (samples) {
-        convertRow(s, samples, line);
-        const int components = s->colorMap->getComponentCount();
-        for (int x = 0; x < s->width; ++x) {
-            const uint8_t* pixel = samples + x * components;
-            uint8_t a = 0;
-            for (int i = 0; i < components; ++i)
-                if (pixel[i] < s->colorKey[2 * i] || pixel[i] > s->colorKey[2 * i + 1]) {
-                    a = 255;
-                    break;
-                }
-            alpha[x] = a;
-        }
+    convertRow(s, samples, line);
+    for (int x = 0; x < pixels; ++x) {
+        const uint8_t* pixel = samples + x * components;
+        uint8_t a = 0;
+        for (int i = 0; i < components; ++i)
+            if (pixel[i] < s->colorKey[2 * i] || pixel[i] > s->colorKey[2 * i + 1]) {
+                a = 255;
+                break;
+            }
+        alpha[x] = a;
     }
-    ++s->rowsDone;
+    std::memset(alpha + pixels, 0, size_t(s->width - pixels));
     return 1;
 }
 
 int maskedImageRowSource(void* data, uint8_t* line, uint8_t* alpha) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    if (s->rowsDone >= s->height)
+    int pixels = 0;
+    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
+    if (!samples)
         return 0;
-    const uint8_t* samples = s->reader->getLine();
-    if (samples)
-        convertRow(s, samples, line);
+    convertRow(s, samples, line);
     // The mask bitmap has the image's width and height, so the row and every
     // column lie inside it.
-    const uint8_t* maskRow = s->mask->data() + static_cast<ptrdiff_t>(s->rowsDone) * s->mask->rowSize();
-    for (int x = 0; x < s->width; ++x)
+    const uint8_t* maskRow = s->mask->data() + static_cast<ptrdiff_t>(s->rowsDone - 1) * s->mask->rowSize();
+    for (int x = 0; x < pixels; ++x)
         alpha[x] = (maskRow[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-    ++s->rowsDone;
+    std::memset(alpha + pixels, 0, size_t(s->width - pixels));
     return 1;
 }
 
@@ -340,7 +366,7 @@ void RasterOutputDevice::drawImageWithSoftMask(GraphicsState* state, const PdfVa
         s.lookup = lookup.get();
         double matrix[6];
         imageMatrix(state, matrix);
-        maskRasteriser.drawImage(imageRowSource, &s, rasterMono8, 0, maskWidth, maskHeight, matrix);
+        maskRasteriser.drawImage(softMaskRowSource, &s, rasterMono8, 0, maskWidth, maskHeight, matrix);
     }
     maskStream->close();
 

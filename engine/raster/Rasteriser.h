@@ -15,7 +15,8 @@ namespace rendova {
 // The caller's source of image rows: fills the next row (one byte per pixel
 // for grey and 1-bit targets, three bytes red, green, blue for the 24-bit
 // ones, and, when the image has alpha, one alpha byte per pixel into
-// alphaLine) and answers 1, or answers 0 when every row has been delivered.
+// alphaLine) and answers 1, or answers 0 for a row it does not have (past
+// the end of its data, or past the image): such rows are not painted.
 // Image masks deliver one byte per pixel, 0 or 1, and get a null alphaLine.
 using RasterImageSource = int (*)(void* userData, uint8_t* line, uint8_t* alphaLine);
 

@@ -328,6 +328,8 @@ private:
     const bool m_hasAlpha, m_isMask;
     const int m_width, m_height;
     const int m_bytesPerPixel, m_rowBytes, m_bufferRows;
+    // How many of the buffer's rows the source delivered.
+    int m_presentRows = 0;
     FreeOnExit m_lineBlock{nullptr}, m_alphaBlock{nullptr}, m_columnBlock{nullptr}, m_coverageBlock{nullptr};
     uint8_t* m_lines = nullptr;
     uint8_t* m_alphas = nullptr;
@@ -397,17 +399,21 @@ Rasteriser::ImageDraw::ImageDraw(Rasteriser& r, const ImagePlacement& place, int
     }
 }
 
-// A source that runs out of rows early leaves them empty.
+// Rows that the source does not have (past the end of its data) are left
+// out: the rows it delivered are packed at the buffer's start, and an output
+// row whose source rows are all missing paints nothing. A call for no rows
+// keeps the buffer, and its count, for an enlarged image's next output row.
 void Rasteriser::ImageDraw::readRows(int count) {
+    if (count <= 0)
+        return;
+    int present = 0;
     for (int r = 0; r < count && r < m_bufferRows; ++r) {
-        uint8_t* line = m_lines + static_cast<ptrdiff_t>(r) * m_rowBytes;
-        uint8_t* alphaLine = m_hasAlpha ? m_alphas + static_cast<ptrdiff_t>(r) * m_width : nullptr;
-        if (!m_source(m_userData, line, alphaLine)) {
-            std::memset(line, 0, static_cast<size_t>(m_rowBytes));
-            if (alphaLine)
-                std::memset(alphaLine, 0, static_cast<size_t>(m_width));
-        }
+        uint8_t* line = m_lines + static_cast<ptrdiff_t>(present) * m_rowBytes;
+        uint8_t* alphaLine = m_hasAlpha ? m_alphas + static_cast<ptrdiff_t>(present) * m_width : nullptr;
+        if (m_source(m_userData, line, alphaLine))
+            ++present;
     }
+    m_presentRows = present;
 }
 
 // The source columns of each output column come from the same running
@@ -476,7 +482,9 @@ void Rasteriser::ImageDraw::drawPixels(const WriteRun& writeRun) {
         else
             readRows(i == 0 ? 1 : prevRowStep);
         prevRowStep = rowStep;
-        src.boxHeight = std::max(1, std::min(rowStep, m_bufferRows));
+        if (m_presentRows == 0)
+            continue;
+        src.boxHeight = std::max(1, std::min({rowStep, m_bufferRows, m_presentRows}));
 
         const int s = pl.rowShift(i);
         const int rowClip = rowClipResult(i, s);

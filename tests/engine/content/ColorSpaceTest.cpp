@@ -311,6 +311,44 @@ TEST(ColorSpaceIcc, FallsBackByComponentCount) {
     EXPECT_EQ(errors.count(), 1u);
 }
 
+TEST(ColorSpaceIcc, AlternateOfAnotherComponentCountGivesWayToTheDeviceSpace) {
+    // The alternate must read N components; one that reads fewer or more
+    // would take three components as grey, or grey as the red of a colour.
+    struct Case {
+        const char* dict;
+        int components;
+        ColorSpace::Kind alternate;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"<< /N 3 /Alternate /DeviceGray >>", 3, ColorSpace::kDeviceRgb, true},
+        {"<< /N 3 /Alternate [/CalGray << /WhitePoint [1 1 1] >>] >>", 3, ColorSpace::kDeviceRgb, true},
+        {"<< /N 1 /Alternate /DeviceRGB >>", 1, ColorSpace::kDeviceGray, true},
+        {"<< /N 4 /Alternate /DeviceRGB >>", 4, ColorSpace::kDeviceCmyk, true},
+        {"<< /N 3 /Alternate /DeviceRGB >>", 3, ColorSpace::kDeviceRgb, false},
+        {"<< /N 3 /Alternate [/Lab << /WhitePoint [1 1 1] >>] >>", 3, ColorSpace::kLab, false},
+    };
+    for (const Case& c : cases) {
+        PdfValue array = value("[/ICCBased]");
+        array.getArray()->add(streamValue(c.dict, ""));
+        ErrorCapture errors;
+        auto space = ColorSpace::parse(array);
+        ASSERT_TRUE(space) << c.dict;
+        EXPECT_EQ(space->getComponentCount(), c.components) << c.dict;
+        EXPECT_EQ(static_cast<IccBasedColorSpace*>(space.get())->getAlternate()->getKind(), c.alternate)
+            << c.dict;
+        EXPECT_EQ(errors.count(), c.reported ? 1u : 0u) << c.dict;
+    }
+
+    // Pure red through an RGB profile with a grey alternate stays red.
+    PdfValue array = value("[/ICCBased]");
+    array.getArray()->add(streamValue("<< /N 3 /Alternate /DeviceGray >>", ""));
+    ErrorCapture errors;
+    auto space = ColorSpace::parse(array);
+    ASSERT_TRUE(space);
+    EXPECT_RGB(rgbOf(*space, color({kColorOne, 0, 0})), kColorOne, 0, 0);
+}
+
 TEST(ColorSpaceIcc, ComponentCountMustBePositiveAndIsCutAt32) {
     ErrorCapture errors;
     for (const char* dict : {"<< /N 0 >>", "<< /N -3 >>", "<< /N 3.0 >>", "<< >>"}) {

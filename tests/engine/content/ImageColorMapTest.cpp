@@ -184,13 +184,14 @@ TEST(ImageColorMap, OtherSpacesConvertPerPixel) {
     EXPECT_RGB(rgbOf(*cmyk, {0, 0, 0, 0}), kColorOne, kColorOne, kColorOne);
     EXPECT_RGB(rgbOf(*cmyk, {0, 0, 0, 255}), 8998, 7969, 8224);
 
-    // An ICC space whose alternate wants more components than the image has:
-    // the missing ones are 0.
+    // An ICC space whose alternate wants more components than the image has
+    // (N 1, 3 and 4 take the device space of N instead): the missing ones
+    // are 0.
     PdfValue array = value("[/ICCBased]");
-    array.getArray()->add(streamValue("<< /N 1 /Alternate /DeviceRGB >>", ""));
+    array.getArray()->add(streamValue("<< /N 2 /Alternate /DeviceRGB >>", ""));
     ImageColorMap icc(8, value("null"), ColorSpace::parse(array));
     ASSERT_TRUE(icc.isOk());
-    EXPECT_RGB(rgbOf(icc, {255}), kColorOne, 0, 0);
+    EXPECT_RGB(rgbOf(icc, {255, 255}), kColorOne, kColorOne, 0);
 }
 
 // Pixels for the row conversions: every byte value in each component, then

@@ -65,25 +65,48 @@ TEST(ImageLineReaderTest, EightAndSixteenBitSamples) {
     EXPECT_EQ(row(twelve, 2), (std::vector<int>{0x12, 0xab}));
 }
 
-TEST(ImageLineReaderTest, DataEndingEarlyReadsAsAllOnes) {
-    RefPtr<DataStream> s = memoryStream("\x07");
-    ImageLineReader reader(s.get(), 3, 1, 8);
-    reader.reset();
-    EXPECT_EQ(row(reader, 3), (std::vector<int>{7, 255, 255}));
-    ImageLineReader bits(s.get(), 4, 1, 2);
-    bits.reset();
-    bits.getLine();
-    EXPECT_EQ(row(bits, 4), (std::vector<int>{3, 3, 3, 3}));
+TEST(ImageLineReaderTest, DataEndingEarlyReadsAsZerosAndTellsHowManySamplesCame) {
+    const struct {
+        const char* data;
+        int width, components, bits;
+        std::vector<int> firstRow;
+        // Samples read of the first three rows.
+        int read[3];
+    } cases[] = {
+        {"\x07", 3, 1, 8, {7, 0, 0}, {1, 0, 0}},
+        {"\x01\x02\x03\x04", 1, 3, 8, {1, 2, 3}, {3, 1, 0}},
+        // Whole samples only: the byte holds 4 of 2 bits.
+        {"\xff", 6, 1, 2, {3, 3, 3, 3, 0, 0}, {4, 0, 0}},
+        {"\xab\xcd\xef", 3, 1, 4, {10, 11, 12}, {3, 2, 0}},
+        {"\x80", 12, 1, 1, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {8, 0, 0}},
+        // The high byte of a sample whose low byte is lost is not a sample.
+        {"\x12\x34\x56", 2, 1, 16, {0x12, 0x56}, {1, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        RefPtr<DataStream> s = memoryStream(c.data);
+        ImageLineReader reader(s.get(), c.width, c.components, c.bits);
+        reader.reset();
+        const int samples = c.width * c.components;
+        EXPECT_EQ(row(reader, samples), c.firstRow) << c.bits << " bits";
+        EXPECT_EQ(reader.getSamplesRead(), c.read[0]) << c.bits << " bits";
+        for (int r = 1; r < 3; ++r) {
+            const std::vector<int> line = row(reader, samples);
+            EXPECT_EQ(reader.getSamplesRead(), c.read[r]) << c.bits << " bits, row " << r;
+            if (c.read[r] == 0) {
+                EXPECT_EQ(line, std::vector<int>(size_t(samples), 0)) << c.bits << " bits, row " << r;
+            }
+        }
+    }
 }
 
 // Sample i of a row of packed samples, as a plain bit reader sees it (the
-// high byte of samples wider than 8 bits); 255s past the data.
+// high byte of samples wider than 8 bits); zeros past the data.
 int referenceSample(const std::string& data, size_t rowStart, int64_t i, int bits) {
     uint32_t v = 0;
     for (int b = 0; b < bits; ++b) {
         const int64_t bit = i * bits + b;
         const size_t at = rowStart + size_t(bit >> 3);
-        const int byte = at < data.size() ? static_cast<unsigned char>(data[at]) : 255;
+        const int byte = at < data.size() ? static_cast<unsigned char>(data[at]) : 0;
         v = v << 1 | ((byte >> (7 - (bit & 7))) & 1);
     }
     return int(bits > 8 ? v >> (bits - 8) : v);
@@ -92,7 +115,7 @@ int referenceSample(const std::string& data, size_t rowStart, int64_t i, int bit
 TEST(ImageLineReaderTest, LongRowsOfEveryDepthReadExactlyTheirBytes) {
     // Rows longer than the reader's chunks; after the last row the stream
     // is at the byte after the image, as the content after an inline image
-    // needs, and data that ends inside a row reads as ones.
+    // needs, and data that ends inside a row reads as zeros.
     for (int bits : {1, 2, 4, 8, 12, 16}) {
         for (int width : {3000, 3001})
             for (bool shortData : {false, true}) {

@@ -578,6 +578,53 @@ TEST(Jpeg2000DecoderTest, BoxesGiveTheFormatAndTheColourPrecedence) {
     }
 }
 
+// A codestream that is not the image its file header describes, or whose
+// tiles are mostly missing, gives no samples and a report; the image is
+// then not drawn.
+TEST(Jpeg2000DecoderTest, ContradictingSizesOrMostlyMissingTilesGiveNoImage) {
+    auto tiled = [](uint32_t tileWidth, uint32_t tileHeight) {
+        Codestream c;
+        c.tileWidth = tileWidth;
+        c.tileHeight = tileHeight;
+        return c.build();
+    };
+    const std::string plain = Codestream().build();
+    const struct {
+        const char* name;
+        std::string stream;
+        const char* report;  // null where the image decodes
+    } cases[] = {
+        {"header of the codestream's size", jp2File(imageHeader(1, 7), plain), nullptr},
+        {"header wider", jp2File(test::jp2ImageHeader(5, 3, 1, 7), plain), "differs"},
+        {"header shorter", jp2File(test::jp2ImageHeader(4, 2, 1, 7), plain), "differs"},
+        // The codestream's size less its offset is the image's.
+        {"offset image",
+         jp2File(imageHeader(1, 7),
+                 [] {
+                     Codestream c;
+                     c.width = c.tileWidth = 5;
+                     c.xOffset = 1;
+                     return c.build();
+                 }()),
+         nullptr},
+        // One tile-part, for tile 0: of two tiles half the image is there.
+        {"one of two tiles", tiled(2, 3), nullptr},
+        {"one of four tiles", tiled(1, 3), "mostly absent"},
+        {"one of twelve tiles", jp2File(imageHeader(1, 7), tiled(1, 1)), "mostly absent"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ErrorCapture errors;
+        const std::string samples = decode(c.stream);
+        if (!c.report) {
+            EXPECT_EQ(samples.size(), 12u);
+        } else {
+            EXPECT_EQ(samples, "");
+            EXPECT_TRUE(errors.contains(c.report));
+        }
+    }
+}
+
 TEST(Jpeg2000DecoderTest, OpacityChannelsAreLeftOut) {
     Codestream c;
     c.components = 2;

@@ -154,6 +154,61 @@ TEST(RasterDeviceImagesTest, MasksHoldInEveryColourMode) {
     }
 }
 
+// Data cut short: the samples it lost paint nothing, whatever colour
+// their zeros (or ones) would have been. A 4 x 4 image over 80 points; the
+// data holds the rows marked in `shown`, the last one perhaps in part.
+TEST(RasterDeviceImagesTest, SamplesPastTheEndOfTheDataPaintNothing) {
+    const std::string gray8 = "/ColorSpace /DeviceGray /BitsPerComponent 8";
+    const struct {
+        const char* name;
+        std::vector<StreamObject> objects;
+        // Per row, how many of its samples (from the left) show.
+        int shown[4];
+    } cases[] = {
+        {"RGB image",
+         {image(10, "/Width 4 /Height 4 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                std::string(2 * 4 * 6, '0'))},
+         {4, 4, 0, 0}},
+        // Zeros of CMYK are white and ones black: the lost rows paint neither.
+        {"CMYK image",
+         {image(10, "/Width 4 /Height 4 /ColorSpace /DeviceCMYK /BitsPerComponent 8",
+                std::string(4 * 8, 'F'))},
+         {4, 0, 0, 0}},
+        // Ones of an inverted stencil paint: the lost rows do not.
+        {"stencil mask", {stencil(10, 4, 4, "/Decode [1 0]", "F0 F0")}, {4, 4, 0, 0}},
+        // A soft mask whose data ends inside its second row: the rest of the
+        // image is transparent, not opaque.
+        {"soft mask",
+         {blueImage(10, 4, 4, "/SMask 11 0 R"), image(11, "/Width 4 /Height 4 " + gray8, "FFFFFFFF FFFF")},
+         {4, 2, 0, 0}},
+        // The same with the mask at a finer size than the image.
+        {"soft mask finer than the image",
+         {blueImage(10, 2, 2, "/SMask 11 0 R"),
+          image(11, "/Width 4 /Height 4 " + gray8, "FFFFFFFF FFFFFFFF")},
+         {4, 4, 0, 0}},
+        // An image under a whole mask stops where its own data does.
+        {"masked image",
+         {image(10, "/Width 4 /Height 4 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Mask 11 0 R",
+                std::string(4 * 6, '0') + "000000 000000"),
+          stencil(11, 4, 4, "", "00 00 00 00")},
+         {4, 2, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DevicePage page;
+        const RasterBitmap& b = page.draw(drawAt(10, 10, 80), kImageResources, c.objects);
+        for (int row = 0; row < 4; ++row) {
+            for (int column = 0; column < 4; ++column) {
+                const Rgb pixel = at(b, 10 + 20 * column + 10, 90 - 20 * row - 10);
+                if (column < c.shown[row])
+                    EXPECT_NE(pixel, kWhite) << "sample " << column << ", " << row;
+                else
+                    EXPECT_EQ(pixel, kWhite) << "sample " << column << ", " << row;
+            }
+        }
+    }
+}
+
 // A page drawing image object 10, named /Im, of the dictionary and data.
 const RasterBitmap& drawIm(DevicePage& page, const std::string& content, const std::string& dict,
                            const std::string& data) {

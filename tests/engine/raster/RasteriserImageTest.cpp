@@ -165,6 +165,48 @@ TEST(RasteriserImageTest, ReducedImageAveragesItsBoxes) {
     EXPECT_EQ(rows.calls, 4);
 }
 
+TEST(RasteriserImageTest, RowsTheSourceDoesNotHavePaintNothing) {
+    // A 1-column image of 4 rows of 100 whose source has only the first
+    // `present`; each case gives the grey of the first device rows (the
+    // rest of the 8 x 8 bitmap stays white). A box reduced over present and
+    // missing rows averages the present ones alone.
+    const struct {
+        const char* name;
+        int present;
+        double scale;
+        std::vector<int> rows;
+    } cases[] = {
+        {"one row a sample", 2, 4, {100, 100, 255, 255}},
+        {"enlarged", 2, 8, {100, 100, 100, 100, 255, 255, 255, 255}},
+        {"reduced", 3, 2, {100, 100, 255}},
+        {"reduced, none present", 0, 2, {255, 255}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RasterBitmap bitmap(8, 8, 1, rasterMono8, false, true);
+        Rasteriser r(&bitmap, false, nullptr);
+        test::clearTo(r, 255);
+        Rows rows = greyRows(1, c.present, std::vector<uint8_t>(4, 100));
+        const double m[6] = {1, 0, 0, c.scale, 0, 0};
+        EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 1, 4, m), resultOk);
+        for (size_t y = 0; y < c.rows.size(); ++y)
+            EXPECT_EQ(grey(bitmap, 0, int(y)), c.rows[y]) << y;
+    }
+
+    // The visible part of an image far larger than the page: its lower
+    // half is missing.
+    RasterBitmap bitmap(100, 100, 1, rasterMono8, false, true);
+    Rasteriser r(&bitmap, false, nullptr);
+    test::clearTo(r, 255);
+    Rows rows = greyRows(2, 1, {10, 20});
+    const double m[6] = {20000, 0, 0, 20000, 50 - 10000, 50 - 10000};
+    EXPECT_EQ(r.drawImage(Rows::source, &rows, rasterMono8, 0, 2, 2, m), resultOk);
+    EXPECT_EQ(grey(bitmap, 25, 25), 10);
+    EXPECT_EQ(grey(bitmap, 75, 25), 20);
+    EXPECT_EQ(grey(bitmap, 25, 75), 255);
+    EXPECT_EQ(grey(bitmap, 75, 75), 255);
+}
+
 TEST(RasteriserImageTest, ImageAlphaGivesTheShapeAndSkipsTransparentPixels) {
     RasterBitmap bitmap(2, 1, 1, rasterRGB8, false, true);
     Rasteriser r(&bitmap, false, nullptr);
