@@ -262,19 +262,39 @@ void ShadingFill::parameterBands(double lo, double hi, ColorBy colorBy, std::vec
     const int first = static_cast<int>(std::floor(lo * kSteps));
     const int last = static_cast<int>(std::ceil(hi * kSteps));
     auto at = [&](int i) { return std::clamp(double(i) / kSteps, lo, hi); };
-    ColorValue ca, cb, color;
+    // Every step inside a band is looked at, not only its ends: stripes a
+    // few steps wide (a stitched function that alternates two colours) would
+    // otherwise hide between two ends of one colour. Each step's colour is
+    // worked out once; the one past a band's end starts the next band.
+    ColorValue ca, cb, next, color;
     colorBy(at(first), ca);
+    int nextStep = first + 1;
+    colorBy(at(nextStep), next);
     for (int ia = first; ia < last;) {
-        int ib = std::min(last, ia + kMaxBandSteps);
-        colorBy(at(ib), cb);
-        while (ib - ia > 1 && !close(ca, cb, m_count)) {
-            ib = (ia + ib) / 2;
-            colorBy(at(ib), cb);
+        int ib = nextStep;
+        cb = next;
+        while (ib < last && ib - ia < kMaxBandSteps && close(ca, cb, m_count)) {
+            colorBy(at(ib + 1), next);
+            nextStep = ib + 1;
+            if (!close(ca, next, m_count))
+                break;
+            ++ib;
+            cb = next;
         }
-        mean(ca, cb, m_count, color);
+        // A band of close ends takes their mean; a step across a change
+        // takes the colour at its middle, so that a stripe one step wide
+        // keeps its colour rather than halving it with each neighbour.
+        if (close(ca, cb, m_count))
+            mean(ca, cb, m_count, color);
+        else
+            colorBy(std::clamp((ia + 0.5) / kSteps, lo, hi), color);
         bands.push_back({at(ia), at(ib), color});
         ca = cb;
         ia = ib;
+        if (nextStep == ib && ia < last) {
+            nextStep = ib + 1;
+            colorBy(at(nextStep), next);
+        }
     }
 }
 

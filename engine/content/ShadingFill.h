@@ -33,7 +33,8 @@ public:
     // times fit.
     static constexpr int kMaxPieces = 1 << 20;
     // Axial bands and radial rings come from 256 steps of the parameter,
-    // merged while their colours are close, but never more than 16 steps:
+    // merged while the colour of every step stays close to the first, but
+    // never more than 16 steps:
     // a function that comes back to a colour (a stitched one often ends as
     // it starts) would otherwise pass for a constant one.
     static constexpr int kSteps = 256;
