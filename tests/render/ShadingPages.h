@@ -155,15 +155,15 @@ void addShadingPages(Pages& pages) {
         "/PRgb cs 0.1 0.6 0.2 /U scn 130 10 100 70 re f 0.7 0.1 0.5 /U scn 10 95 100 75 re f "
         "/Pattern CS /S SCN 14 w 140 110 m 220 160 l S";
 
-    // Stripes narrower than the longest band: a stitched function of twelve
+    // Stripes narrower than the longest band: a stitched function of 24
     // pieces alternating green and blue along an axis and out from a centre,
     // and a calculator function whose stripes are 3 of the 256 steps wide.
     std::string pieces, bounds, encode;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 24; ++i) {
         pieces += i % 2 ? "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [0 0 1] /N 1 >> "
                         : "<< /FunctionType 2 /Domain [0 1] /C0 [0 0.6 0] /C1 [0 0.6 0] /N 1 >> ";
         if (i > 0)
-            bounds += std::to_string(i / 12.0) + " ";
+            bounds += std::to_string(i / 24.0) + " ";
         encode += "0 1 ";
     }
     const std::string stitched = "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" +

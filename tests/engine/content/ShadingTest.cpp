@@ -317,20 +317,22 @@ int greenBlueRuns(const Lines& fills) {
 }
 
 // A function that alternates two colours faster than the longest band
-// still shows every stripe: twelve stitched pieces (some 21 steps each),
+// still shows every stripe: stitched pieces some 21 and 11 steps long,
 // stripes 3 steps wide, and stripes that repeat every 3 steps (two steps
 // green, one blue), along an axis and out from a centre.
 TEST(ShadingFillTest, StripesNarrowerThanABandAllComeOut) {
-    std::string pieces, bounds, encode;
-    for (int i = 0; i < 12; ++i) {
-        pieces += i % 2 ? "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [0 0 1] /N 1 >> "
-                        : "<< /FunctionType 2 /Domain [0 1] /C0 [0 0.6 0] /C1 [0 0.6 0] /N 1 >> ";
-        if (i > 0)
-            bounds += std::to_string(i / 12.0) + " ";
-        encode += "0 1 ";
-    }
-    const std::string stitched = "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" +
-                                 encode + "] /Functions [" + pieces + "] >>";
+    auto stitched = [](int count) {
+        std::string pieces, bounds, encode;
+        for (int i = 0; i < count; ++i) {
+            pieces += i % 2 ? "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [0 0 1] /N 1 >> "
+                            : "<< /FunctionType 2 /Domain [0 1] /C0 [0 0.6 0] /C1 [0 0.6 0] /N 1 >> ";
+            if (i > 0)
+                bounds += std::to_string(double(i) / count) + " ";
+            encode += "0 1 ";
+        }
+        return "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" + encode +
+               "] /Functions [" + pieces + "] >>";
+    };
     // Stripe k of `width` steps is green when k is even.
     auto calculated = [](const std::string& width) {
         const std::string code =
@@ -344,7 +346,8 @@ TEST(ShadingFillTest, StripesNarrowerThanABandAllComeOut) {
         int minRuns, maxRuns;
     };
     const Case cases[] = {
-        {"twelve stitched pieces", stitched, 12, 12},
+        {"twelve stitched pieces", stitched(12), 12, 12},
+        {"24 stitched pieces, green and blue every 21 steps", stitched(24), 24, 24},
         {"stripes 3 steps wide", calculated("3"), 85, 86},
         {"stripes that repeat every 3 steps", calculated("1.5"), 170, 172},
     };
