@@ -7,6 +7,7 @@
 
 #include "engine/content/GraphicsState.h"
 #include "engine/content/OutputDevice.h"
+#include "engine/content/PdfFunction.h"
 
 namespace rendova {
 
@@ -239,7 +240,7 @@ void ShadingFill::paintAxial(AxialShading* shading) {
         colorAt(0, bands.back().color);
     }
     if (tMin < 1 && tMax > 0)
-        parameterBands(std::max(tMin, 0.0), std::min(tMax, 1.0), colorAt, bands);
+        parameterBands(std::max(tMin, 0.0), std::min(tMax, 1.0), stitchCuts(shading), colorAt, bands);
     if (tMax > 1) {
         bands.push_back({1, tMax, {}});
         colorAt(1, bands.back().color);
@@ -257,24 +258,84 @@ void ShadingFill::paintAxial(AxialShading* shading) {
     }
 }
 
+std::vector<double> ShadingFill::stitchCuts(const AxialShading* shading) {
+    // Only the functions of the shading itself are looked at: the bounds of
+    // nested pieces go through their encode ranges, and the steps find them.
+    std::vector<double> cuts;
+    const double t0 = shading->getDomain0(), t1 = shading->getDomain1();
+    const ShadingFunctions& functions = shading->getFunctions();
+    for (int f = 0; f < functions.getCount(); ++f) {
+        const PdfFunction* function = functions.get(f);
+        if (!function || function->getType() != PdfFunction::kStitchingType || t1 == t0)
+            continue;
+        const auto* stitching = static_cast<const StitchingFunction*>(function);
+        for (int i = 1; i < stitching->getFunctionCount(); ++i) {
+            const double s = (stitching->getBound(i) - t0) / (t1 - t0);
+            if (s > 0 && s < 1)
+                cuts.push_back(s);
+        }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    // Far more pieces than steps: the steps alone say more than enough.
+    if (cuts.size() > static_cast<size_t>(kMaxBandCuts))
+        cuts.clear();
+    return cuts;
+}
+
 template <typename ColorBy>
-void ShadingFill::parameterBands(double lo, double hi, ColorBy colorBy, std::vector<Band>& bands) {
+void ShadingFill::parameterBands(double lo, double hi, const std::vector<double>& cuts, ColorBy colorBy,
+                                 std::vector<Band>& bands) {
+    // The steps from lo to hi, with the cuts between them, so that a band
+    // ends where a stitched function changes pieces.
     const int first = static_cast<int>(std::floor(lo * kSteps));
     const int last = static_cast<int>(std::ceil(hi * kSteps));
-    auto at = [&](int i) { return std::clamp(double(i) / kSteps, lo, hi); };
-    ColorValue ca, cb, color;
-    colorBy(at(first), ca);
-    for (int ia = first; ia < last;) {
-        int ib = std::min(last, ia + kMaxBandSteps);
-        colorBy(at(ib), cb);
-        while (ib - ia > 1 && !close(ca, cb, m_count)) {
-            ib = (ia + ib) / 2;
-            colorBy(at(ib), cb);
+    std::vector<double> at;
+    at.reserve(static_cast<size_t>(last - first + 1) + cuts.size());
+    auto cut = cuts.begin();
+    for (int i = first; i <= last; ++i) {
+        const double s = std::clamp(double(i) / kSteps, lo, hi);
+        for (; cut != cuts.end() && *cut < s; ++cut)
+            if (*cut > lo && (at.empty() || *cut > at.back()))
+                at.push_back(*cut);
+        if (at.empty() || s > at.back())
+            at.push_back(s);
+    }
+    // Every position inside a band is looked at, not only its ends: stripes
+    // a few steps wide (a function that alternates two colours) would
+    // otherwise hide between two ends of one colour. Each position's colour
+    // is worked out once; the one past a band's end starts the next band.
+    const int end = static_cast<int>(at.size()) - 1;
+    ColorValue ca, cb, next, color;
+    colorBy(at[0], ca);
+    int nextStep = 1;
+    if (end >= 1)
+        colorBy(at[1], next);
+    for (int ia = 0; ia < end;) {
+        int ib = nextStep;
+        cb = next;
+        while (ib < end && ib - ia < kMaxBandSteps && close(ca, cb, m_count)) {
+            colorBy(at[size_t(ib) + 1], next);
+            nextStep = ib + 1;
+            if (!close(ca, next, m_count))
+                break;
+            ++ib;
+            cb = next;
         }
-        mean(ca, cb, m_count, color);
-        bands.push_back({at(ia), at(ib), color});
+        // A band of close ends takes their mean; a step across a change
+        // takes the colour at its middle, so that a stripe one step wide
+        // keeps its colour rather than halving it with each neighbour.
+        if (close(ca, cb, m_count))
+            mean(ca, cb, m_count, color);
+        else
+            colorBy((at[size_t(ia)] + at[size_t(ib)]) / 2, color);
+        bands.push_back({at[size_t(ia)], at[size_t(ib)], color});
         ca = cb;
         ia = ib;
+        if (nextStep == ib && ia < end) {
+            nextStep = ib + 1;
+            colorBy(at[size_t(nextStep)], next);
+        }
     }
 }
 
@@ -367,7 +428,8 @@ std::vector<ShadingFill::Band> ShadingFill::radialBands(RadialShading* shading, 
             bands.push_back({s, 0, start});
     }
     parameterBands(
-        0, 1, [&](double s, ColorValue& color) { radialColorAt(shading, s, color); }, bands);
+        0, 1, stitchCuts(shading), [&](double s, ColorValue& color) { radialColorAt(shading, s, color); },
+        bands);
     if (!g.enclosed && shading->getExtendEnd()) {
         // Circles after the end move on until their far edge has left the
         // box, or until their radius is 0.

@@ -33,11 +33,15 @@ public:
     // times fit.
     static constexpr int kMaxPieces = 1 << 20;
     // Axial bands and radial rings come from 256 steps of the parameter,
-    // merged while their colours are close, but never more than 16 steps:
+    // merged while the colour of every step stays close to the first, but
+    // never more than 16 steps:
     // a function that comes back to a colour (a stitched one often ends as
     // it starts) would otherwise pass for a constant one.
     static constexpr int kSteps = 256;
     static constexpr int kMaxBandSteps = 16;
+    // Bands also end where a stitched function changes pieces, when it has
+    // no more pieces than this.
+    static constexpr int kMaxBandCuts = 256;
     // Largest number of points on a radial circle.
     static constexpr int kMaxCirclePoints = 200;
 
@@ -78,9 +82,13 @@ private:
         ColorValue color;
     };
     // The bands from lo to hi (0 <= lo < hi <= 1), colourBy giving the
-    // colour at s, added to bands.
+    // colour at s, added to bands; none of them spans one of the cuts.
     template <typename ColorBy>
-    void parameterBands(double lo, double hi, ColorBy colorBy, std::vector<Band>& bands);
+    void parameterBands(double lo, double hi, const std::vector<double>& cuts, ColorBy colorBy,
+                        std::vector<Band>& bands);
+    // Where the shading's stitched functions change pieces, as values of s,
+    // sorted: none when there are more than kMaxBandCuts.
+    static std::vector<double> stitchCuts(const AxialShading* shading);
     static void radialColorAt(RadialShading* shading, double s, ColorValue& color);
     std::vector<Band> radialBands(RadialShading* shading, const RadialGeometry& g, ColorValue& start,
                                   ColorValue& end);

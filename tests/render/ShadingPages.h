@@ -154,6 +154,30 @@ void addShadingPages(Pages& pages) {
         "/Pattern cs /C scn 10 10 100 70 re f "
         "/PRgb cs 0.1 0.6 0.2 /U scn 130 10 100 70 re f 0.7 0.1 0.5 /U scn 10 95 100 75 re f "
         "/Pattern CS /S SCN 14 w 140 110 m 220 160 l S";
+
+    // Stripes narrower than the longest band: a stitched function of 24
+    // pieces alternating green and blue along an axis and out from a centre,
+    // and a calculator function whose stripes are 3 of the 256 steps wide.
+    std::string pieces, bounds, encode;
+    for (int i = 0; i < 24; ++i) {
+        pieces += i % 2 ? "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [0 0 1] /N 1 >> "
+                        : "<< /FunctionType 2 /Domain [0 1] /C0 [0 0.6 0] /C1 [0 0.6 0] /N 1 >> ";
+        if (i > 0)
+            bounds += std::to_string(i / 24.0) + " ";
+        encode += "0 1 ";
+    }
+    const std::string stitched = "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" +
+                                 encode + "] /Functions [" + pieces + "] >>";
+    auto& stripes = pages["shading-stripes"];
+    stripes.resources =
+        "<< /Shading << /A << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [10 0 230 0] /Function " +
+        stitched + " >> /R << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [60 125 0 60 125 50] /Function " +
+        stitched +
+        " >> /C << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [130 0 1000 0] /Function 10 0 R >> >> >>";
+    stripes.streams = {{10,
+                        {"<< /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1] >>",
+                         "{ 256 mul 3 div floor cvi 2 mod dup 1 exch sub exch 0 3 1 roll }"}}};
+    stripes.content = "q 10 10 220 60 re W n /A sh Q /R sh q 130 80 100 90 re W n /C sh Q";
 }
 
 }  // namespace rendova::test

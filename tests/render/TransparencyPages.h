@@ -103,6 +103,40 @@ void addTransparencyPages(Pages& pages) {
         "q /LumInv gs 0.1 0.5 0.1 rg 115 95 120 80 re f Q "
         "q /Alpha gs 0.1 0.1 0.7 rg 0 0 240 92 re f /None gs 0 0 0 rg 225 5 10 10 re f Q";
 
+    // Knockout groups painted with HardLight over a backdrop: a white panel
+    // whose rounded corners come from a luminosity mask and a row of icons
+    // cut to triangles by an alpha mask, the members themselves HardLight;
+    // above in a non-isolated group, below in an isolated one whose panel
+    // is a non-isolated group of its own.
+    auto& knockout = pages["transparency-knockout"];
+    const std::string rounded =
+        "10 10 m 10 5 15 0 20 0 c 200 0 l 205 0 210 5 210 10 c 210 60 l 210 65 205 70 "
+        "200 70 c 20 70 l 15 70 10 65 10 60 c h f";
+    const std::string memberResources =
+        "<< /ExtGState << /Lum << /SMask << /S /Luminosity /G 12 0 R >> /BM /HardLight >> "
+        "/Alpha << /SMask << /S /Alpha /G 13 0 R >> /BM /HardLight >> >> /XObject << /Panel 14 0 R >> >>";
+    const std::string icons =
+        "0.9 0.2 0.1 rg 30 15 40 40 re f 0.1 0.7 0.2 rg 90 15 40 40 re f "
+        "0.2 0.3 0.9 rg 150 15 40 40 re f";
+    knockout.resources =
+        "<< /ExtGState << /Hard << /BM /HardLight >> >> /XObject << /K 10 0 R /KI 11 0 R >> >>";
+    knockout.streams = {
+        {10,
+         {groupForm("0 0 220 80", "/K true /CS /DeviceRGB", memberResources),
+          "q /Lum gs 1 1 1 rg 0 0 220 80 re f Q q /Alpha gs " + icons + " Q"}},
+        {11,
+         {groupForm("0 0 220 80", "/K true /I true /CS /DeviceRGB", memberResources),
+          "q /Lum gs /Panel Do Q q /Alpha gs " + icons + " Q"}},
+        {12, {groupForm("0 0 220 80", "/CS /DeviceGray"), "1 g " + rounded}},
+        {13,
+         {groupForm("0 0 220 80", "/I true"),
+          "0 g 30 15 m 70 15 l 50 55 l h f 90 15 m 130 15 l 110 55 l h f 150 15 m 190 15 l 170 55 l h f"}},
+        {14, {groupForm("0 0 220 80", ""), "0.95 0.95 0.95 rg 0 0 220 80 re f"}},
+    };
+    knockout.content =
+        "0.2 0.3 0.6 rg 0 0 240 180 re f 0.8 0.6 0.2 rg 0 0 120 180 re f "
+        "q 1 0 0 1 10 95 cm /Hard gs /K Do Q q 1 0 0 1 10 5 cm /Hard gs /KI Do Q";
+
     // Images with masks: an explicit mask of the image's size, a finer mask
     // (drawn as a soft mask), a soft mask of grey levels, a colour key.
     auto& images = pages["masked-images"];

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -294,6 +295,75 @@ TEST(ShadingFillTest, AFunctionThatComesBackToItsFirstColourIsNoConstant) {
         for (const std::string& line : page.device.only({"updateFillColor"}))
             lightest = std::max(lightest, std::stod(line.substr(line.rfind(' ') + 1)));
         EXPECT_GT(lightest, 0.9) << shading;
+    }
+}
+
+// The runs of mostly green and mostly blue fills, in the order filled (the
+// bands between two runs, of mixed colour, are passed over).
+int greenBlueRuns(const Lines& fills) {
+    int runs = 0;
+    char last = 0;
+    for (const std::string& line : fills) {
+        double r = 0, g = 0, b = 0;
+        if (std::sscanf(line.c_str(), "updateFillColor DeviceRGB %lf %lf %lf", &r, &g, &b) != 3)
+            continue;
+        const char kind = g > b + 0.5 ? 'g' : b > g + 0.5 ? 'b' : 0;
+        if (kind && kind != last)
+            ++runs;
+        if (kind)
+            last = kind;
+    }
+    return runs;
+}
+
+// A function that alternates two colours faster than the longest band
+// still shows every stripe: stitched pieces some 21 and 11 steps long,
+// stripes 3 steps wide, and stripes that repeat every 3 steps (two steps
+// green, one blue), along an axis and out from a centre.
+TEST(ShadingFillTest, StripesNarrowerThanABandAllComeOut) {
+    auto stitched = [](int count) {
+        std::string pieces, bounds, encode;
+        for (int i = 0; i < count; ++i) {
+            pieces += i % 2 ? "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 1] /C1 [0 0 1] /N 1 >> "
+                            : "<< /FunctionType 2 /Domain [0 1] /C0 [0 0.6 0] /C1 [0 0.6 0] /N 1 >> ";
+            if (i > 0)
+                bounds += std::to_string(double(i) / count) + " ";
+            encode += "0 1 ";
+        }
+        return "<< /FunctionType 3 /Domain [0 1] /Bounds [" + bounds + "] /Encode [" + encode +
+               "] /Functions [" + pieces + "] >>";
+    };
+    // Stripe k of `width` steps is green when k is even.
+    auto calculated = [](const std::string& width) {
+        const std::string code =
+            "{ 256 mul " + width + " div floor cvi 2 mod dup 1 exch sub exch 0 3 1 roll }";
+        return "<< /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1] /Length " +
+               std::to_string(code.size()) + " >> stream\n" + code + "\nendstream";
+    };
+    struct Case {
+        const char* what;
+        std::string function;
+        int minRuns, maxRuns;
+    };
+    const Case cases[] = {
+        {"twelve stitched pieces", stitched(12), 12, 12},
+        {"24 stitched pieces, green and blue every 21 steps", stitched(24), 24, 24},
+        {"stripes 3 steps wide", calculated("3"), 85, 86},
+        {"stripes that repeat every 3 steps", calculated("1.5"), 170, 172},
+    };
+    const std::string geometries[] = {
+        "/ShadingType 2 /Coords [0 0 256 0]",
+        "/ShadingType 3 /Coords [128 128 0 128 128 128]",
+    };
+    for (const Case& c : cases) {
+        for (const std::string& geometry : geometries) {
+            ContentRun page(shadingResources("<< " + geometry + " /ColorSpace /DeviceRGB /Function " +
+                                             c.function + " >>"));
+            page.run("/S sh");
+            const int runs = greenBlueRuns(page.device.only({"updateFillColor"}));
+            EXPECT_GE(runs, c.minRuns) << c.what << ", " << geometry;
+            EXPECT_LE(runs, c.maxRuns) << c.what << ", " << geometry;
+        }
     }
 }
 
