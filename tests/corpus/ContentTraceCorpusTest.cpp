@@ -16,8 +16,9 @@
 //   the same area under either rule, and mutool names its rule otherwise
 //   than the content does: on both sides it is "clip_path polygon".
 // - mutool skips a form with an empty box, folds a soft mask that only
-//   draws an image into the image it masks, clips to a stencil mask that a
-//   pattern paints through (where the interpreter clips to the mask's box),
+//   draws an image into the image it masks, clips to a stencil mask or to Type 3
+//   text that a pattern paints through (where the interpreter clips to the
+//   mask's box),
 //   and draws the glyphs of a Type 3 font that declares its box (d1) as
 //   cached masks: the clips and paths that these leave out on its side are
 //   left out of ours.
@@ -244,19 +245,34 @@ bool clipsImageOnlyMask(const std::vector<std::string>& calls, size_t at) {
 }
 
 // Whether the clip at calls[at] is the box through which a pattern paints
-// a stencil mask: the mask drawn as an alpha mask, then the box clipped and
-// the pattern filled. mutool clips to the image mask itself, which is no
+// a stencil mask or the glyphs of a Type 3 font: the mask (or the glyphs)
+// drawn into an alpha mask group, then the box clipped and the pattern
+// filled. mutool clips to the image mask or the text itself, which is no
 // path operation.
 bool clipsPatternThroughStencil(const std::vector<std::string>& calls, size_t at) {
-    static const char* const kBefore[] = {"setSoftMask alpha", "restoreState", "endTransparencyGroup",
-                                          "drawStencilMask", "beginTransparencyGroup"};
-    if (at < std::size(kBefore))
+    static const char* const kBefore[] = {"setSoftMask alpha", "restoreState", "endTransparencyGroup"};
+    if (at <= std::size(kBefore))
         return false;
     for (size_t k = 0; k < std::size(kBefore); ++k)
         if (calls[at - 1 - k].rfind(kBefore[k], 0) != 0)
             return false;
-    const std::string& group = calls[at - std::size(kBefore)];
-    return group.size() >= 8 && group.compare(group.size() - 8, 8, "softmask") == 0;
+    // The group that made the mask, and what it drew first.
+    size_t begin = at - 1 - std::size(kBefore);
+    for (int depth = 1; begin > 0; --begin) {
+        if (calls[begin].rfind("endTransparencyGroup", 0) == 0)
+            ++depth;
+        else if (calls[begin].rfind("beginTransparencyGroup", 0) == 0 && --depth == 0)
+            break;
+    }
+    const std::string& group = calls[begin];
+    if (group.rfind("beginTransparencyGroup", 0) != 0 || group.size() < 8 ||
+        group.compare(group.size() - 8, 8, "softmask") != 0)
+        return false;
+    const bool stencil =
+        begin + 2 == at - std::size(kBefore) && calls[begin + 1].rfind("drawStencilMask", 0) == 0;
+    const bool glyphs =
+        begin + 2 < at && calls[begin + 1] == "saveState" && calls[begin + 2].rfind("beginType3Char", 0) == 0;
+    return stencil || glyphs;
 }
 
 // Our device calls in mutool's words. The pieces that a shading is cut
