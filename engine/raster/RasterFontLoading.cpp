@@ -81,7 +81,8 @@ std::unique_ptr<DynString> writeEmbeddedFile(XrefTable* xref, const FontObject* 
     bool written = true;
     if (kept) {
         // The font object read the file already, and reported nothing.
-        written = std::fwrite(kept->data(), 1, kept->size(), out) == kept->size();
+        // An empty buffer has no data pointer to give fwrite.
+        written = kept->empty() || std::fwrite(kept->data(), 1, kept->size(), out) == kept->size();
     } else {
         s->reset();
         // In blocks, not a byte at a time through the decoders; a write that
