@@ -74,7 +74,6 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
         if (!repair(false)) {
             m_entries = std::move(entries);
             m_trailer = std::move(trailer);
-            m_streamEnds.clear();
             m_repaired = false;
         }
     }
@@ -396,14 +395,6 @@ bool XrefTable::growFor(int64_t needed) {
     while (grown < needed)
         grown *= 2;
     return growTo(std::min(grown, kMaxEntries));
-}
-
-bool XrefTable::findStreamEnd(int64_t streamStart, int64_t* end) const {
-    auto found = std::lower_bound(m_streamEnds.begin(), m_streamEnds.end(), streamStart);
-    if (found == m_streamEnds.end())
-        return false;
-    *end = *found;
-    return true;
 }
 
 void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,

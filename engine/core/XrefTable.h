@@ -70,10 +70,6 @@ public:
     // no section listed.
     PdfValue& fetch(int num, int gen, PdfValue& out);
 
-    // The smallest stream end recorded by the repair scan at or after a
-    // stream's start (a file position, as the source counts them).
-    bool findStreamEnd(int64_t streamStart, int64_t* end) const;
-
     // Stores what the security handler derived; from now on objects are
     // decrypted through the decryptor set with setDecryptor.
     void setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,
@@ -185,7 +181,6 @@ private:
     bool m_repaired = false;
     PdfValue m_trailer;
     int64_t m_lastSectionOffset = 0;
-    std::vector<int64_t> m_streamEnds;
     // Object streams parsed lately, the most recently used first. A page
     // tree, outline or font walk alternates between several of them; with
     // one reader each switch parsed a whole stream again (more than half the
