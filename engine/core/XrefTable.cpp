@@ -111,6 +111,8 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
     m_trailer.dictLookupRaw("Size", size);
     if (!m_repaired && size.isInt() && size.getInt() > 0)
         m_declaredSize = std::min<int64_t>(size.getInt(), kMaxEntries);
+    else if (!m_repaired)
+        m_sizeMissing = true;
 }
 
 XrefTable::~XrefTable() = default;
@@ -433,10 +435,11 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         return out.initNull();
     // Every number below the trailer's Size should have an entry; one
     // without is an object that a damaged table lost. So is any number
-    // without an entry when a subsection header was damaged: its objects
-    // are listed under other numbers, and the Size may be wrong as well.
+    // without an entry when a subsection header was damaged (its objects
+    // are listed under other numbers, and the Size may be wrong as well) or
+    // when the trailer lacks its Size (a table written in part).
     if (num >= getSize() || (m_entries[size_t(num)].type == kFree && isUnset(num))) {
-        if (num < m_declaredSize || m_brokenSubsection)
+        if (num < m_declaredSize || m_brokenSubsection || m_sizeMissing)
             noteBadEntry();
         return out.initNull();
     }

@@ -209,6 +209,9 @@ private:
     // The newest trailer's Size (0 when it has none or the table was
     // repaired): every number below it should have an entry.
     int64_t m_declaredSize = 0;
+    // The newest trailer of a table read whole has no positive Size: any
+    // number without an entry may be an object the table lost.
+    bool m_sizeMissing = false;
 
     struct DecodedStream {
         int num;

@@ -255,6 +255,24 @@ TEST(XrefRepair, ObjectsNoSubsectionListsAreFoundByTheRescan) {
     EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
 }
 
+TEST(XrefRepair, ObjectsATrailerWithoutSizeLeftOutAreFoundByTheRescan) {
+    // A table that lists objects 2 to 4 only, under a trailer without a
+    // Size, as a writer of a damaged file's first-page section left it.
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    std::string bytes = replaceOnce(pdf.bytes(), "/Size 5 ", "");
+    // The table stays where startxref says: the subsection header and the
+    // entries of 0 and 1 (20 bytes each) become one header.
+    const size_t table = bytes.rfind("xref\n0 5\n");
+    bytes.replace(table, 9 + 2 * 20, "xref\n2 3\n");
+    OpenTable t(bytes);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+}
+
 TEST(XrefRepair, NumbersBeyondTheSizeMakeNoRescan) {
     PdfBuilder pdf = sample();
     pdf.xrefTable();
