@@ -241,6 +241,19 @@ bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decrypto
     return true;
 }
 
+int64_t ValueParser::searchEndstream(DataStream* stream, int64_t from) {
+    int64_t keyword, end;
+    if (m_xref && m_xref->findSearchedEndstream(from, &keyword, &end)) {
+        // The stream stands where the search would have left it.
+        stream->setPos(toPosition(end), 0);
+        return keyword;
+    }
+    keyword = findEndstream(stream, from);
+    if (m_xref)
+        m_xref->noteSearchedEndstream(from, keyword, keyword >= 0 ? keyword : stream->getPos());
+    return keyword;
+}
+
 ValueParser::StreamExtent ValueParser::findStreamExtent(DataStream* stream, int64_t start, int64_t stated) {
     // A Length that ends at the keyword is taken exactly: binary data may
     // hold the word before its real end.
@@ -251,7 +264,7 @@ ValueParser::StreamExtent ValueParser::findStreamExtent(DataStream* stream, int6
     }
     // Otherwise the data ends at the first keyword after the stream line, as
     // writers that got the Length wrong or left it out meant it to.
-    const int64_t keyword = findEndstream(stream, start);
+    const int64_t keyword = searchEndstream(stream, start);
     if (keyword >= 0) {
         if (stated < 0)
             reportError(start, "Stream without a usable Length: its data runs to the endstream keyword");

@@ -61,7 +61,11 @@ private:
     // (not an integer, a reference to nothing, negative). The stated Length
     // holds when it ends at the endstream keyword; otherwise the data runs
     // to the first keyword after start, each such correction reported once.
-    static StreamExtent findStreamExtent(DataStream* stream, int64_t start, int64_t stated);
+    StreamExtent findStreamExtent(DataStream* stream, int64_t start, int64_t stated);
+    // The first endstream keyword at or after from, or -1 with the stream
+    // at the end of its data; through the table's record of earlier
+    // searches when one is bound.
+    int64_t searchEndstream(DataStream* stream, int64_t from);
     void decryptString(PdfValue& out, const Decryptor* decryptor, int num, int gen);
 
     XrefTable* m_xref;

@@ -399,6 +399,20 @@ bool XrefTable::growFor(int64_t needed) {
     return growTo(std::min(grown, kMaxEntries));
 }
 
+bool XrefTable::findSearchedEndstream(int64_t from, int64_t* keyword, int64_t* end) const {
+    if (m_searchFrom < 0 || from < m_searchFrom || (m_searchKeyword >= 0 && from > m_searchKeyword))
+        return false;
+    *keyword = m_searchKeyword;
+    *end = m_searchEnd;
+    return true;
+}
+
+void XrefTable::noteSearchedEndstream(int64_t from, int64_t keyword, int64_t end) {
+    m_searchFrom = from;
+    m_searchKeyword = keyword;
+    m_searchEnd = end;
+}
+
 void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,
                               int version, int algorithm) {
     m_encrypted = true;

@@ -509,6 +509,32 @@ TEST(XrefTableObjectStream, TwoObjectStreamsInsideEachOther) {
     EXPECT_TRUE(t.fetch(7).isNull());
 }
 
+TEST(XrefTableFetch, StreamsWithoutLengthEndAtTheirOwnKeywordInAnyOrder) {
+    // The table keeps the last search for a keyword; streams fetched in
+    // any order still find their own, and streams without one run to the
+    // end of the file.
+    const auto file = [](const char* end) {
+        PdfBuilder pdf = basic();
+        pdf.object(5, std::string("<< >>\nstream\nfive") + end)
+            .object(6, std::string("<< >>\nstream\nsix") + end)
+            .object(7, "(seven)")
+            .xrefTable();
+        return pdf.bytes();
+    };
+    const std::string withKeywords = file("\nendstream");
+    const std::string without = file("");
+    for (const std::vector<int>& order : {std::vector<int>{5, 6, 5}, {6, 5, 6}}) {
+        OpenTable t(withKeywords);
+        OpenTable u(without);
+        for (int num : order) {
+            EXPECT_EQ(readAll(t.fetch(num).getStream()), num == 5 ? "five" : "six") << num;
+            const std::string rest = readAll(u.fetch(num).getStream());
+            EXPECT_EQ(rest, without.substr(without.find(num == 5 ? "five" : "six"))) << num;
+        }
+        EXPECT_EQ(textOf(t.fetch(7)), "seven");
+    }
+}
+
 TEST(XrefTableFetch, LengthsThatLoopEndAtTheKeyword) {
     // A Length that needs its own object (directly, in a circle, or along a
     // chain deeper than the fetches may nest) is not a usable Length: the
