@@ -184,7 +184,8 @@ TEST(PageDisplayTest, ASoftMaskThatUsesItselfEndsAtTheNestingBound) {
     EXPECT_EQ(device.only({"beginTransparencyGroup"}).size(), size_t(ContentInterpreter::kMaxNesting));
     EXPECT_EQ(device.only({"setSoftMask"}).size(), size_t(ContentInterpreter::kMaxNesting));
     EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 9 9");
-    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(errors.count(), 1u);
+    EXPECT_TRUE(errors.contains("nest deeper"));
 }
 
 // A page whose graphics state's soft mask is a group that sets the same
@@ -237,7 +238,9 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelEndsAtThePagesBudget) {
     ErrorCapture errors;
     doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
     EXPECT_EQ(device.only({"beginTransparencyGroup"}).size(), size_t(ContentInterpreter::kMaxNestedRuns));
-    EXPECT_EQ(errors.count(), 1u);
+    // The depth bound cuts first, and is reported as well.
+    EXPECT_EQ(errors.count(), 2u);
+    EXPECT_TRUE(errors.contains("Too many nested"));
     EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 9 9");
 }
 
