@@ -61,6 +61,10 @@ inline PdfValue contentAfterMarker(const uint8_t* data, size_t size) {
 // Content that invokes itself twice per level runs 2^21 times before the
 // nesting bound ends it; a page's abort check is what bounds such a page, so
 // every input gets an operator budget through it.
+// The targets keep the nesting bound they were tuned with, lower than the
+// product's: deeper chains only make each run slower.
+constexpr int kFuzzMaxNesting = 21;
+
 struct OperatorBudget {
     int checks = 0;
     static bool over(void* data) { return ++static_cast<OperatorBudget*>(data)->checks > 2000; }

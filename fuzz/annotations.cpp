@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         ContentInterpreter interpreter(doc.xref(), &device, 1, nullptr, 72, 72, box, nullptr, 0,
                                        fuzz::OperatorBudget::over, &budget);
+        interpreter.setMaxNesting(fuzz::kFuzzMaxNesting);
         for (int i = 0; i < list.getCount(); ++i)
             list.get(i)->draw(&interpreter, (data[0] & 1) != 0);
     }

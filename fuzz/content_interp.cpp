@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
                                        (data[0] & 4) ? &crop : nullptr, rotations[(data[0] >> 3) & 3],
                                        fuzz::OperatorBudget::over, &budget);
+        interpreter.setMaxNesting(fuzz::kFuzzMaxNesting);
         interpreter.saveState();
         interpreter.display(content, true);
         interpreter.restoreState();

@@ -13,6 +13,7 @@
 #include "engine/core/MemorySource.h"
 #include "engine/core/Tokenizer.h"
 #include "engine/core/ValueParser.h"
+#include "fuzz/FuzzValues.h"
 #include "tests/support/RecordingDevice.h"
 
 using namespace rendova;
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ContentInterpreter interpreter(nullptr, &device, 1,
                                        resources.isDict() ? resources.getDict() : nullptr, 72, 72, box,
                                        nullptr, 0, overBudget, &checks);
+        interpreter.setMaxNesting(fuzz::kFuzzMaxNesting);
         interpreter.display(content, true);
     }
     return 0;

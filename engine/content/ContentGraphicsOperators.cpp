@@ -584,7 +584,7 @@ void ContentInterpreter::runSoftMaskForm(const PdfValue& stream, std::unique_ptr
                                          bool isolated, bool knockout, bool alpha, PdfFunction* transfer,
                                          const ColorValue& backdrop) {
     FormHeader form;
-    if (m_formDepth >= kMaxNesting || !readFormHeader(stream, form))
+    if (atNestingBound() || !readFormHeader(stream, form))
         return;
     runForm(stream, form.resourceDict(), form.matrix, form.box, true, true, groupSpace.get(), isolated,
             knockout, alpha, transfer, &backdrop);

@@ -369,8 +369,21 @@ void ContentInterpreter::execute(const char* name, PdfValue* args, int numArgs) 
     (this->*record->handler)(args, numArgs);
 }
 
+bool ContentInterpreter::atNestingBound() {
+    if (m_formDepth < m_maxNesting)
+        return false;
+    if (!m_nestingBoundReported) {
+        m_nestingBoundReported = true;
+        reportError(getPos(),
+                    "Forms, patterns or glyph procedures nest deeper than %d levels: the deeper "
+                    "ones are not drawn",
+                    m_maxNesting);
+    }
+    return true;
+}
+
 bool ContentInterpreter::enterNesting() {
-    if (m_formDepth >= kMaxNesting)
+    if (atNestingBound())
         return false;
     if (m_nestedRuns >= kMaxNestedRuns) {
         if (m_nestedRuns == kMaxNestedRuns)

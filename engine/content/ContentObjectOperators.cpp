@@ -312,7 +312,7 @@ bool ContentInterpreter::readFormHeader(const PdfValue& stream, FormHeader& out)
 
 void ContentInterpreter::runFormXObject(const PdfValue& stream) {
     FormHeader form;
-    if (m_formDepth >= kMaxNesting || !readFormHeader(stream, form))
+    if (atNestingBound() || !readFormHeader(stream, form))
         return;
 
     PdfValue entry;

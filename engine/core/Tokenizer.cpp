@@ -359,6 +359,12 @@ PdfValue& Tokenizer::readHexString(PdfValue& out) {
 PdfValue& Tokenizer::readNumber(int first, PdfValue& out) {
     bool negative = first == '-';
     bool real = first == '.';
+    // "--10.12" is a writer's doubled sign: other readers take -10.12.
+    if (negative && peekByte() == '-') {
+        reportError(getPos(), "Number with more than one minus sign");
+        while (peekByte() == '-')
+            nextByte();
+    }
     // Integers wrap in 32 bits as the format's readers always have; the
     // integer part of a real is kept in a double as well, so that a real
     // with a long integer part keeps its value.

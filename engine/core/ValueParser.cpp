@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
+#include "engine/core/CharClass.h"
 #include "engine/core/DataStream.h"
 #include "engine/core/Decryptor.h"
 #include "engine/core/ErrorReport.h"
@@ -19,13 +21,78 @@ namespace {
 // file made of nothing but "[" bytes. Past it the construct is an error value.
 constexpr int kMaxNesting = 100;
 
-// A stream whose endstream keyword is not where its Length says is read with
-// this many bytes more, so that a slightly short Length still covers the data.
-constexpr int64_t kMissingEndstreamSlack = 5000;
+constexpr char kEndstream[] = "endstream";
+constexpr int kEndstreamLength = 9;
+// Stream data is searched for its endstream keyword in blocks of this size.
+constexpr int kSearchBlockSize = 4096;
 
 // Positions handed to the streams' 32-bit interface.
 uint32_t toPosition(int64_t value) {
     return uint32_t(std::clamp<int64_t>(value, 0, UINT32_MAX));
+}
+
+// The position of the endstream keyword that follows position after white
+// space, or -1 when something else is there.
+int64_t endstreamAfter(DataStream* stream, int64_t position) {
+    if (position > int64_t(UINT32_MAX))
+        return -1;
+    stream->setPos(uint32_t(position), 0);
+    int c = stream->getChar();
+    while (c != -1 && isWhiteChar(c))
+        c = stream->getChar();
+    const int64_t keyword = stream->getPos() - 1;
+    for (int i = 0; i < kEndstreamLength; ++i, c = stream->getChar())
+        if (c != kEndstream[i])
+            return -1;
+    // "endstreamx" is another token.
+    return c == -1 || charClass(c) != kCharRegular ? keyword : -1;
+}
+
+// The position of the first endstream keyword at or after from, or -1 with
+// the stream at the end of its data.
+int64_t findEndstream(DataStream* stream, int64_t from) {
+    if (from > int64_t(UINT32_MAX))
+        return -1;
+    stream->setPos(uint32_t(from), 0);
+    char buffer[kSearchBlockSize];
+    // The last bytes of a block may begin the keyword (or be one whose next
+    // byte was not read yet): they are kept at the front of the next one.
+    int kept = 0;
+    int64_t bufferStart = from;
+    for (;;) {
+        const int read = stream->getBlock(reinterpret_cast<uint8_t*>(buffer + kept), kSearchBlockSize - kept);
+        if (read <= 0)
+            return -1;
+        const int filled = kept + read;
+        const std::string_view view(buffer, size_t(filled));
+        for (size_t at = view.find(kEndstream); at != std::string_view::npos;
+             at = view.find(kEndstream, at + 1)) {
+            // "endstreams" is another token; the byte after a keyword at
+            // the end of the block is the stream's next one.
+            const size_t after = at + kEndstreamLength;
+            const int next = after < view.size() ? static_cast<uint8_t>(view[after]) : stream->peekChar();
+            if (next == -1 || charClass(next) != kCharRegular)
+                return bufferStart + int64_t(at);
+        }
+        kept = std::min(filled, kEndstreamLength);
+        std::memmove(buffer, buffer + filled - kept, size_t(kept));
+        bufferStart += filled - kept;
+    }
+}
+
+// The end of the data before a keyword at position: the line end before the
+// keyword (CR LF, LF or CR) belongs to the keyword, not to the data.
+int64_t dataEndBefore(DataStream* stream, int64_t start, int64_t keyword) {
+    int64_t end = keyword;
+    const auto byteBefore = [&](int64_t at) {
+        stream->setPos(toPosition(at - 1), 0);
+        return stream->getChar();
+    };
+    if (end > start && byteBefore(end) == '\n')
+        --end;
+    if (end > start && byteBefore(end) == '\r')
+        --end;
+    return end;
 }
 
 }  // namespace
@@ -146,47 +213,74 @@ void ValueParser::decryptString(PdfValue& out, const Decryptor* decryptor, int n
 bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decryptor* decryptor, int num,
                              int gen) {
     m_tokenizer->skipToNextLine();
-    // Held for the whole construction: the shifts below must not free it.
+    // Held for the whole construction: refilling the lookahead at the end of
+    // the file must not free it.
     RefPtr<DataStream> current(m_tokenizer->getCurrentStream());
+    if (!current)
+        return false;
     const int64_t start = m_tokenizer->getPos();
 
     PdfValue lengthValue;
     dict.dictLookup("Length", lengthValue);
-    if (!lengthValue.isInt()) {
-        reportError(getPos(), "Stream without an integer Length");
-        return false;
-    }
-    int64_t length = lengthValue.getInt();
-    if (length < 0) {
-        reportError(getPos(), "Negative stream Length %lld", static_cast<long long>(length));
-        length = 0;
-    }
-    // The end that the repair scan recorded overrides the stated length.
-    int64_t end;
-    if (m_xref && m_xref->findStreamEnd(start, &end))
-        length = end - start;
-    if (!current)
-        return false;
+    const int64_t stated = lengthValue.isInt() && lengthValue.getInt() >= 0 ? lengthValue.getInt() : -1;
+    const StreamExtent extent = findStreamExtent(current.get(), start, stated);
 
-    current->setPos(toPosition(start + length), 0);
-    shift();
-    shift();
-    if (m_look1.isCommand("endstream")) {
-        shift();
-    } else {
-        reportError(getPos(), "Missing endstream keyword");
-        length += kMissingEndstreamSlack;
-    }
+    // The lookahead goes on after the endstream keyword.
+    current->setPos(toPosition(extent.resume), 0);
+    m_tokenizer->getObj(m_look1);
+    m_tokenizer->getObj(m_look2);
 
     PdfValue streamDict;
     dict.copy(streamDict);
     RefPtr<DataStream> stream = current->getSourceStream()->makeSubrange(
-        toPosition(start), true, toPosition(length), std::move(streamDict));
+        toPosition(start), true, toPosition(extent.length), std::move(streamDict));
     if (decryptor)
         stream = decryptor->decryptStream(std::move(stream), num, gen);
     stream = DataStream::addFilters(std::move(stream), dict);
     out.initStream(std::move(stream));
     return true;
+}
+
+int64_t ValueParser::searchEndstream(DataStream* stream, int64_t from) {
+    int64_t keyword, end;
+    if (m_xref && m_xref->findSearchedEndstream(from, &keyword, &end)) {
+        // The stream stands where the search would have left it.
+        stream->setPos(toPosition(end), 0);
+        return keyword;
+    }
+    keyword = findEndstream(stream, from);
+    if (m_xref)
+        m_xref->noteSearchedEndstream(from, keyword, keyword >= 0 ? keyword : stream->getPos());
+    return keyword;
+}
+
+ValueParser::StreamExtent ValueParser::findStreamExtent(DataStream* stream, int64_t start, int64_t stated) {
+    // A Length that ends at the keyword is taken exactly: binary data may
+    // hold the word before its real end.
+    if (stated >= 0) {
+        const int64_t keyword = endstreamAfter(stream, start + stated);
+        if (keyword >= 0)
+            return {stated, keyword + kEndstreamLength};
+    }
+    // Otherwise the data ends at the first keyword after the stream line, as
+    // writers that got the Length wrong or left it out meant it to.
+    const int64_t keyword = searchEndstream(stream, start);
+    if (keyword >= 0) {
+        if (stated < 0)
+            reportError(start, "Stream without a usable Length: its data runs to the endstream keyword");
+        else
+            reportError(start, "Stream Length %lld does not end at endstream: the data runs to the keyword",
+                        static_cast<long long>(stated));
+        return {dataEndBefore(stream, start, keyword) - start, keyword + kEndstreamLength};
+    }
+    if (stated >= 0) {
+        reportError(start, "Stream without an endstream keyword: its Length is taken");
+        return {stated, start + stated};
+    }
+    // The search read to the end of the data.
+    const int64_t end = std::max(start, stream->getPos());
+    reportError(start, "Stream without a usable Length or an endstream keyword: its data runs to the end");
+    return {end - start, end};
 }
 
 void ValueParser::shift() {

@@ -8,6 +8,7 @@
 
 namespace rendova {
 
+class DataStream;
 class Decryptor;
 class XrefTable;
 
@@ -48,8 +49,23 @@ private:
     PdfValue& parse(PdfValue& out, const Decryptor* decryptor, int num, int gen, int depth);
     // After a dictionary whose next token is the stream keyword: the stream
     // over the data that follows, carrying the dictionary. False when the
-    // stream cannot be made.
+    // file ends before any data.
     bool makeStream(const PdfValue& dict, PdfValue& out, const Decryptor* decryptor, int num, int gen);
+    // The data of a stream starting at start (file positions) and where
+    // reading goes on after it.
+    struct StreamExtent {
+        int64_t length;
+        int64_t resume;
+    };
+    // stated is the dictionary's Length, -1 when it is missing or unusable
+    // (not an integer, a reference to nothing, negative). The stated Length
+    // holds when it ends at the endstream keyword; otherwise the data runs
+    // to the first keyword after start, each such correction reported once.
+    StreamExtent findStreamExtent(DataStream* stream, int64_t start, int64_t stated);
+    // The first endstream keyword at or after from, or -1 with the stream
+    // at the end of its data; through the table's record of earlier
+    // searches when one is bound.
+    int64_t searchEndstream(DataStream* stream, int64_t from);
     void decryptString(PdfValue& out, const Decryptor* decryptor, int num, int gen);
 
     XrefTable* m_xref;

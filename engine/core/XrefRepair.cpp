@@ -1,8 +1,9 @@
 // The repair scan of XrefTable: when the cross-reference data is missing or
-// damaged, the table is rebuilt from the "n g obj" lines of the whole file,
-// the last trailer dictionary that names a root, and the positions of the
-// endstream lines, which then correct the lengths of streams. A file cut
-// short has lost its trailer: the root is then found among the objects.
+// damaged, the table is rebuilt from the "n g obj" lines of the whole file
+// and the last trailer dictionary that names a root. A file cut short has
+// lost its trailer: the root is then found among the objects. Streams whose
+// Length is wrong find their end keyword themselves (ValueParser), as they
+// do in an undamaged table.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -52,7 +53,6 @@ bool XrefTable::repair(bool rootFromObjects) {
     reportError(-1, "Cross-reference data damaged: scanning the file to rebuild it");
     m_repaired = true;
     m_entries.clear();
-    m_streamEnds.clear();
     m_objectStreams.clear();
     bool foundTrailer = false;
 
@@ -76,9 +76,6 @@ bool XrefTable::repair(bool rootFromObjects) {
                 foundTrailer = true;
         } else if (*p >= '0' && *p <= '9') {
             repairObjectLine(p, lineStart);
-        } else if (std::strncmp(p, "endstream", 9) == 0) {
-            // A file position, as the value parser asks for it.
-            m_streamEnds.push_back(lineStart);
         }
     }
 
@@ -193,10 +190,7 @@ bool XrefTable::rescanForBadEntries() {
     }
     const int replaced = int(bad.size());
     reportError(-1, "Repair scan: %d entries of the cross-reference table replaced", replaced);
-    // The table's stream lengths were not in question, and the scan's
-    // endstream positions would override them; the trailer and root it read
-    // are kept too.
-    m_streamEnds.clear();
+    // The trailer and root that the table gave are kept.
     m_objectStreams.clear();
     m_trailer = std::move(trailer);
     m_rootNumber = rootNumber;

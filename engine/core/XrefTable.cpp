@@ -74,7 +74,6 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
         if (!repair(false)) {
             m_entries = std::move(entries);
             m_trailer = std::move(trailer);
-            m_streamEnds.clear();
             m_repaired = false;
         }
     }
@@ -112,6 +111,8 @@ XrefTable::XrefTable(SourceStream* source) : m_source(source), m_start(source->g
     m_trailer.dictLookupRaw("Size", size);
     if (!m_repaired && size.isInt() && size.getInt() > 0)
         m_declaredSize = std::min<int64_t>(size.getInt(), kMaxEntries);
+    else if (!m_repaired)
+        m_sizeMissing = true;
 }
 
 XrefTable::~XrefTable() = default;
@@ -398,12 +399,18 @@ bool XrefTable::growFor(int64_t needed) {
     return growTo(std::min(grown, kMaxEntries));
 }
 
-bool XrefTable::findStreamEnd(int64_t streamStart, int64_t* end) const {
-    auto found = std::lower_bound(m_streamEnds.begin(), m_streamEnds.end(), streamStart);
-    if (found == m_streamEnds.end())
+bool XrefTable::findSearchedEndstream(int64_t from, int64_t* keyword, int64_t* end) const {
+    if (m_searchFrom < 0 || from < m_searchFrom || (m_searchKeyword >= 0 && from > m_searchKeyword))
         return false;
-    *end = *found;
+    *keyword = m_searchKeyword;
+    *end = m_searchEnd;
     return true;
+}
+
+void XrefTable::noteSearchedEndstream(int64_t from, int64_t keyword, int64_t end) {
+    m_searchFrom = from;
+    m_searchKeyword = keyword;
+    m_searchEnd = end;
 }
 
 void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,
@@ -442,10 +449,11 @@ PdfValue& XrefTable::fetchOnce(int num, int gen, PdfValue& out) {
         return out.initNull();
     // Every number below the trailer's Size should have an entry; one
     // without is an object that a damaged table lost. So is any number
-    // without an entry when a subsection header was damaged: its objects
-    // are listed under other numbers, and the Size may be wrong as well.
+    // without an entry when a subsection header was damaged (its objects
+    // are listed under other numbers, and the Size may be wrong as well) or
+    // when the trailer lacks its Size (a table written in part).
     if (num >= getSize() || (m_entries[size_t(num)].type == kFree && isUnset(num))) {
-        if (num < m_declaredSize || m_brokenSubsection)
+        if (num < m_declaredSize || m_brokenSubsection || m_sizeMissing)
             noteBadEntry();
         return out.initNull();
     }

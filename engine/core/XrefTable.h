@@ -70,9 +70,15 @@ public:
     // no section listed.
     PdfValue& fetch(int num, int gen, PdfValue& out);
 
-    // The smallest stream end recorded by the repair scan at or after a
-    // stream's start (a file position, as the source counts them).
-    bool findStreamEnd(int64_t streamStart, int64_t* end) const;
+    // The streams of a damaged file that lack a usable Length search the
+    // file for their endstream keyword. The last search is kept: a search
+    // from anywhere between its start and the keyword it found (or from
+    // anywhere after its start, when it found none) finds the same, so
+    // that a file of many such streams is not searched again and again to
+    // its end. True, the keyword's position (-1 for none) and where the
+    // search stopped, when known.
+    bool findSearchedEndstream(int64_t from, int64_t* keyword, int64_t* end) const;
+    void noteSearchedEndstream(int64_t from, int64_t keyword, int64_t end);
 
     // Stores what the security handler derived; from now on objects are
     // decrypted through the decryptor set with setDecryptor.
@@ -185,7 +191,6 @@ private:
     bool m_repaired = false;
     PdfValue m_trailer;
     int64_t m_lastSectionOffset = 0;
-    std::vector<int64_t> m_streamEnds;
     // Object streams parsed lately, the most recently used first. A page
     // tree, outline or font walk alternates between several of them; with
     // one reader each switch parsed a whole stream again (more than half the
@@ -198,6 +203,11 @@ private:
     static constexpr size_t kObjectStreamCacheMax = 64;
     static constexpr size_t kObjectStreamObjectBudget = 8192;
     std::vector<std::unique_ptr<ObjectStreamReader>> m_objectStreams;
+    // The last search for an endstream keyword: its start (-1 before any),
+    // the keyword found (-1 for none) and where it stopped.
+    int64_t m_searchFrom = -1;
+    int64_t m_searchKeyword = -1;
+    int64_t m_searchEnd = -1;
     // The objects being fetched, outermost first: an object that is needed
     // to read itself is a loop of references.
     std::vector<int> m_fetching;
@@ -214,6 +224,9 @@ private:
     // The newest trailer's Size (0 when it has none or the table was
     // repaired): every number below it should have an entry.
     int64_t m_declaredSize = 0;
+    // The newest trailer of a table read whole has no positive Size: any
+    // number without an entry may be an object the table lost.
+    bool m_sizeMissing = false;
 
     struct DecodedStream {
         int num;

@@ -50,6 +50,52 @@ TEST(PageDisplayTest, ContentsArrayOfReferencesRunsAsOneContent) {
     EXPECT_EQ(tail, Lines({"stroke M 0 0 L 10 0", "flush", "restoreState", "endPage"}));
 }
 
+TEST(PageDisplayTest, ContentAndFormsWithoutAUsableLengthDraw) {
+    // Object 4 is the page's content, object 5 a form that it may draw.
+    const std::string form = "<< /Subtype /Form /BBox [0 0 100 100] ";
+    const struct {
+        const char* name;
+        std::string content;
+        std::string formObject;
+    } cases[] = {
+        {"no Length, LF", "<< >>\nstream\n0 0 m 10 0 l S\nendstream", ""},
+        {"no Length, CR LF", "<< >>\nstream\r\n0 0 m 10 0 l S\r\nendstream", ""},
+        {"no Length, no line end", "<< >>\nstream\n0 0 m 10 0 l Sendstream", ""},
+        {"Length that is a real", "<< /Length 14.0 >>\nstream\n0 0 m 10 0 l S\nendstream", ""},
+        {"Length to nothing", "<< /Length 9 0 R >>\nstream\n0 0 m 10 0 l S\nendstream", ""},
+        // What follows the first keyword is not content.
+        {"Length past the keyword",
+         "<< /Length 30 >>\nstream\n0 0 m 10 0 l S\nendstream\n0 0 m 5 5 l S\nendstream", ""},
+        {"form without Length", "<< /Length 5 >>\nstream\n/F Do\nendstream",
+         form + ">>\nstream\n0 0 m 10 0 l S\nendstream"},
+        {"form with a negative Length", "<< /Length 5 >>\nstream\n/F Do\nendstream",
+         form + "/Length -1 >>\nstream\r\n0 0 m 10 0 l S\r\nendstream"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<int, std::string>> objects = {{4, c.content}};
+        if (!c.formObject.empty())
+            objects.emplace_back(5, c.formObject);
+        auto doc =
+            openBytes(onePage("/Contents 4 0 R /Resources << /XObject << /F 5 0 R >> >>", {}, objects));
+        ASSERT_TRUE(doc->isOk()) << c.name;
+        RecordingDevice device;
+        ErrorCapture errors;
+        doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
+        // A form clips to its box first.
+        EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 10 0") << c.name;
+        EXPECT_EQ(device.only({"stroke"}).size(), 1u) << c.name;
+        EXPECT_EQ(errors.count(), 1u) << c.name;
+    }
+}
+
+TEST(PageDisplayTest, NumbersWithDoubledSignsAreNegative) {
+    auto doc = openBytes(onePage("/Contents 4 0 R", {{4, "0 0 m --10.5 --2 l S"}}));
+    ASSERT_TRUE(doc->isOk());
+    RecordingDevice device;
+    doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
+    EXPECT_EQ(device.paths(), Lines({"stroke M 0 0 L -10.5 -2"}));
+}
+
 TEST(PageDisplayTest, RotationAndCropBoxReachTheInterpreter) {
     auto doc =
         openBytes(onePage("/CropBox [10 10 110 60] /Rotate 270 /Contents 4 0 R", {{4, "0 0 m 1 1 l S"}}));
@@ -138,7 +184,8 @@ TEST(PageDisplayTest, ASoftMaskThatUsesItselfEndsAtTheNestingBound) {
     EXPECT_EQ(device.only({"beginTransparencyGroup"}).size(), size_t(ContentInterpreter::kMaxNesting));
     EXPECT_EQ(device.only({"setSoftMask"}).size(), size_t(ContentInterpreter::kMaxNesting));
     EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 9 9");
-    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(errors.count(), 1u);
+    EXPECT_TRUE(errors.contains("nest deeper"));
 }
 
 // A page whose graphics state's soft mask is a group that sets the same
@@ -191,7 +238,9 @@ TEST(PageDisplayTest, ContentThatBranchesAtEveryLevelEndsAtThePagesBudget) {
     ErrorCapture errors;
     doc->displayPage(&device, 1, 72, 72, 0, false, true, false);
     EXPECT_EQ(device.only({"beginTransparencyGroup"}).size(), size_t(ContentInterpreter::kMaxNestedRuns));
-    EXPECT_EQ(errors.count(), 1u);
+    // The depth bound cuts first, and is reported as well.
+    EXPECT_EQ(errors.count(), 2u);
+    EXPECT_TRUE(errors.contains("Too many nested"));
     EXPECT_EQ(device.paths().back(), "stroke M 0 0 L 9 9");
 }
 

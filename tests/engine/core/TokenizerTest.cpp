@@ -240,6 +240,26 @@ TEST(TokenizerNumber, MinusAmongFractionDigitsIsReportedAndSkipped) {
     EXPECT_FALSE(errors.empty());
 }
 
+TEST(TokenizerNumber, DoubledMinusSignsReadAsOne) {
+    // Writers that negate a negative number write "--": other readers take
+    // the number as negative, whatever the count of signs.
+    const struct {
+        const char* text;
+        bool real;
+        double value;
+    } cases[] = {{"--10.12", true, -10.12}, {"--5", false, -5}, {"---3", false, -3},
+                 {"--.5", true, -0.5},      {"--", false, 0},   {"-5", false, -5}};
+    for (const auto& c : cases) {
+        ErrorCapture errors;
+        std::vector<PdfValue> all = tokens(std::string(c.text) + " 7");
+        ASSERT_EQ(all.size(), 2u) << c.text;
+        ASSERT_EQ(all[0].isReal(), c.real) << c.text;
+        EXPECT_DOUBLE_EQ(c.real ? all[0].getReal() : all[0].getInt(), c.value) << c.text;
+        EXPECT_EQ(all[1].getInt(), 7) << c.text;
+        EXPECT_EQ(errors.count(), c.text[1] == '-' ? 1u : 0u) << c.text;
+    }
+}
+
 TEST(TokenizerNumber, SecondPointEndsTheNumber) {
     std::vector<PdfValue> all = tokens("1.2.3");
     ASSERT_EQ(all.size(), 2u);

@@ -31,15 +31,15 @@ PdfBuilder sample() {
     return pdf;
 }
 
-// After a repair a stream ends where its endstream line starts, so the line
-// end before the keyword belongs to the data.
+// A repair changes no stream: a Length that ends at the endstream keyword
+// holds as it does in an undamaged table.
 void expectSampleObjects(OpenTable& t) {
     EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
     EXPECT_TRUE(t.fetch(2).isDict("Pages"));
     EXPECT_EQ(textOf(t.fetch(4)), "four");
     PdfValue three = t.fetch(3);
     ASSERT_TRUE(three.isStream());
-    EXPECT_EQ(readAll(three.getStream()), t.xref->wasRepaired() ? "content of three\n" : "content of three");
+    EXPECT_EQ(readAll(three.getStream()), "content of three");
 }
 
 TEST(XrefRepair, StartxrefPointingAtGarbage) {
@@ -255,6 +255,24 @@ TEST(XrefRepair, ObjectsNoSubsectionListsAreFoundByTheRescan) {
     EXPECT_EQ(readAll(t.fetch(3).getStream()), "content of three");
 }
 
+TEST(XrefRepair, ObjectsATrailerWithoutSizeLeftOutAreFoundByTheRescan) {
+    // A table that lists objects 2 to 4 only, under a trailer without a
+    // Size, as a writer of a damaged file's first-page section left it.
+    PdfBuilder pdf = sample();
+    pdf.xrefTable();
+    std::string bytes = replaceOnce(pdf.bytes(), "/Size 5 ", "");
+    // The table stays where startxref says: the subsection header and the
+    // entries of 0 and 1 (20 bytes each) become one header.
+    const size_t table = bytes.rfind("xref\n0 5\n");
+    bytes.replace(table, 9 + 2 * 20, "xref\n2 3\n");
+    OpenTable t(bytes);
+    ASSERT_TRUE(t.xref->isOk());
+    EXPECT_FALSE(t.xref->wasRepaired());
+    EXPECT_TRUE(t.fetch(1).isDict("Catalog"));
+    EXPECT_TRUE(t.xref->wasRepaired());
+    expectSampleObjects(t);
+}
+
 TEST(XrefRepair, NumbersBeyondTheSizeMakeNoRescan) {
     PdfBuilder pdf = sample();
     pdf.xrefTable();
@@ -415,15 +433,35 @@ TEST(XrefRepair, MalformedObjectLinesAreIgnored) {
     EXPECT_TRUE(t.fetch(10).isNull());
 }
 
-TEST(XrefRepair, WrongStreamLengthIsCorrectedByTheRecordedEnd) {
-    PdfBuilder pdf = sample();
-    pdf.stream(5, "<< /Length 3 >>", "the real data is longer").stream(6, "<< /Length 999 >>", "short");
-    pdf.xrefTable(Xref().startxref(7));
-    OpenTable t(pdf.bytes());
-    ASSERT_TRUE(t.xref->wasRepaired());
-    // Exactly the bytes up to the start of the endstream line.
-    EXPECT_EQ(readAll(t.fetch(5).getStream()), "the real data is longer\n");
-    EXPECT_EQ(readAll(t.fetch(6).getStream()), "short\n");
+TEST(XrefRepair, StreamsEndWhereTheyEndInAnUndamagedTable) {
+    // Streams without a usable Length, or with one that misses the keyword,
+    // end at the first endstream keyword in a repaired table exactly as in
+    // the table that the file gives; a Length that ends at the keyword is
+    // kept although the data holds the word earlier.
+    const std::pair<int, const char*> expected[] = {{5, "no length"},
+                                                    {6, "short length"},
+                                                    {7, "no line end "},
+                                                    {9, "long length"},
+                                                    {10, "holds endstream early"}};
+    for (const bool broken : {false, true}) {
+        PdfBuilder pdf = sample();
+        pdf.object(5, "<< >>\nstream\nno length\nendstream")
+            .object(6, "<< /Length 3 >>\nstream\r\nshort length\r\nendstream")
+            .object(7, "<< /Length 8 0 R >>\nstream\nno line end endstream")
+            .object(8, "null")
+            .object(9, "<< /Length 999 >>\nstream\nlong length\nendstream")
+            .stream(10, "<< >>", "holds endstream early")
+            .xrefTable(broken ? Xref().startxref(7) : Xref());
+        OpenTable t(pdf.bytes());
+        ASSERT_TRUE(t.xref->isOk());
+        EXPECT_EQ(t.xref->wasRepaired(), broken);
+        for (const auto& [num, data] : expected) {
+            PdfValue v = t.fetch(num);
+            ASSERT_TRUE(v.isStream()) << num << (broken ? " repaired" : "");
+            EXPECT_EQ(readAll(v.getStream()), data) << num << (broken ? " repaired" : "");
+        }
+        expectSampleObjects(t);
+    }
 }
 
 TEST(XrefRepair, LinesEndedByCarriageReturnsAlone) {
