@@ -405,6 +405,15 @@ constexpr KnownDifference kKnownDifferences[] = {
     {"pdfium-pixel-bug_1099446.pdf",
      "SCN names a pattern while the stroke colour space is DeviceGray: the interpreter keeps the colour "
      "and strokes the line, mutool strokes with the pattern (a clip to the stroke)"},
+    {"pdfium-pixel-bug_491_invisible.pdf",
+     "a square is optional content that mutool hides; this system draws "
+     "all optional content"},
+    {"pdfium-pixel-bug_491_unspecified.pdf",
+     "a square is optional content that mutool hides; this system "
+     "draws all optional content"},
+    {"pdfium-bug_451265.pdf",
+     "its forms have no BBox, which a form must have: the interpreter skips them, as Ghostscript does, and "
+     "mutool draws them unclipped; all they paint is a pattern that draws itself, which no reader shows"},
     {"pdfjs-issue6342.pdf",
      "the form's content is damaged (numbers run together, operators cut); the two readers resume at "
      "different tokens"},
