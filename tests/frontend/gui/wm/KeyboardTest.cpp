@@ -14,26 +14,20 @@
 #include "frontend/ControlIds.h"
 #include "frontend/DialogKeyboard.h"
 #include "frontend/LibraryInterface.h"
-#include "tests/frontend/gui/GuiSupport.h"
+#include "tests/frontend/gui/wm/WindowManagerSupport.h"
 
 namespace glimmark::test {
-
-bool windowManagerRunning();
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class KeyboardTest : public GuiTest {
+class KeyboardTest : public WindowManagerGuiTest {
 protected:
     void SetUp() override {
-        GuiTest::SetUp();
-        if (!g_haveDisplay)
-            GTEST_SKIP() << "no display";
-        if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        WindowManagerGuiTest::SetUp();
+        if (!IsSkipped() && std::system("command -v xdotool >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "xdotool is not installed";
-        if (!pumpUntil(windowManagerRunning, 5000))
-            GTEST_SKIP() << "no window manager";
     }
 
     // The window, shown and holding the keyboard.

@@ -15,24 +15,13 @@
 
 #include "frontend/ControlIds.h"
 #include "frontend/IconButton.h"
-#include "tests/frontend/gui/GuiSupport.h"
+#include "tests/frontend/gui/wm/WindowManagerSupport.h"
 
 namespace glimmark::test {
 
-bool windowManagerRunning();
-
 namespace {
 
-class MinimumSizeTest : public GuiTest {
-protected:
-    void SetUp() override {
-        GuiTest::SetUp();
-        if (!g_haveDisplay)
-            GTEST_SKIP() << "no display";
-        if (!pumpUntil(windowManagerRunning, 5000))
-            GTEST_SKIP() << "no window manager";
-    }
-};
+using MinimumSizeTest = WindowManagerGuiTest;
 
 // Windows that only hold others: their own area is all theirs to share.
 bool isHolder(const wxWindow* window) {

@@ -10,26 +10,13 @@
 
 #include "frontend/Artwork.h"
 #include "frontend/IconButton.h"
-#include "tests/frontend/gui/GuiSupport.h"
+#include "tests/frontend/gui/wm/WindowManagerSupport.h"
 
 namespace glimmark::test {
 
-// True when a window manager has announced itself on the display
-// (WindowManagerProbe.cpp, apart for the X headers' macros).
-bool windowManagerRunning();
-
 namespace {
 
-class WindowManagerTest : public GuiTest {
-protected:
-    void SetUp() override {
-        GuiTest::SetUp();
-        if (!g_haveDisplay)
-            GTEST_SKIP() << "no display";
-        if (!pumpUntil(windowManagerRunning, 5000))
-            GTEST_SKIP() << "no window manager";
-    }
-};
+using WindowManagerTest = WindowManagerGuiTest;
 
 TEST_F(WindowManagerTest, MaximiseFillsTheWorkAreaAndRestoreGivesTheSizeBack) {
     ASSERT_TRUE(openWindow());
