@@ -48,9 +48,11 @@ int64_t endstreamAfter(DataStream* stream, int64_t position) {
     return c == -1 || charClass(c) != kCharRegular ? keyword : -1;
 }
 
-// The position of the first endstream keyword at or after from, or -1 with
-// the stream at the end of its data.
-int64_t findEndstream(DataStream* stream, int64_t from) {
+constexpr std::string_view kEndobj = "endobj";
+
+// The position of the first keyword word at or after from, or -1 with the
+// stream at the end of its data.
+int64_t findKeyword(DataStream* stream, int64_t from, std::string_view word) {
     if (from > int64_t(UINT32_MAX))
         return -1;
     stream->setPos(uint32_t(from), 0);
@@ -65,16 +67,15 @@ int64_t findEndstream(DataStream* stream, int64_t from) {
             return -1;
         const int filled = kept + read;
         const std::string_view view(buffer, size_t(filled));
-        for (size_t at = view.find(kEndstream); at != std::string_view::npos;
-             at = view.find(kEndstream, at + 1)) {
+        for (size_t at = view.find(word); at != std::string_view::npos; at = view.find(word, at + 1)) {
             // "endstreams" is another token; the byte after a keyword at
             // the end of the block is the stream's next one.
-            const size_t after = at + kEndstreamLength;
+            const size_t after = at + word.size();
             const int next = after < view.size() ? static_cast<uint8_t>(view[after]) : stream->peekChar();
             if (next == -1 || charClass(next) != kCharRegular)
                 return bufferStart + int64_t(at);
         }
-        kept = std::min(filled, kEndstreamLength);
+        kept = std::min(filled, int(word.size()));
         std::memmove(buffer, buffer + filled - kept, size_t(kept));
         bufferStart += filled - kept;
     }
@@ -241,16 +242,17 @@ bool ValueParser::makeStream(const PdfValue& dict, PdfValue& out, const Decrypto
     return true;
 }
 
-int64_t ValueParser::searchEndstream(DataStream* stream, int64_t from) {
+int64_t ValueParser::searchKeyword(DataStream* stream, int64_t from, bool endobj) {
+    const auto which = endobj ? XrefTable::kSearchedEndobj : XrefTable::kSearchedEndstream;
     int64_t keyword, end;
-    if (m_xref && m_xref->findSearchedEndstream(from, &keyword, &end)) {
+    if (m_xref && m_xref->findSearchedKeyword(which, from, &keyword, &end)) {
         // The stream stands where the search would have left it.
         stream->setPos(toPosition(end), 0);
         return keyword;
     }
-    keyword = findEndstream(stream, from);
+    keyword = findKeyword(stream, from, endobj ? kEndobj : std::string_view(kEndstream));
     if (m_xref)
-        m_xref->noteSearchedEndstream(from, keyword, keyword >= 0 ? keyword : stream->getPos());
+        m_xref->noteSearchedKeyword(which, from, keyword, keyword >= 0 ? keyword : stream->getPos());
     return keyword;
 }
 
@@ -264,7 +266,7 @@ ValueParser::StreamExtent ValueParser::findStreamExtent(DataStream* stream, int6
     }
     // Otherwise the data ends at the first keyword after the stream line, as
     // writers that got the Length wrong or left it out meant it to.
-    const int64_t keyword = searchEndstream(stream, start);
+    const int64_t keyword = searchKeyword(stream, start, false);
     if (keyword >= 0) {
         if (stated < 0)
             reportError(start, "Stream without a usable Length: its data runs to the endstream keyword");
@@ -273,12 +275,18 @@ ValueParser::StreamExtent ValueParser::findStreamExtent(DataStream* stream, int6
                         static_cast<long long>(stated));
         return {dataEndBefore(stream, start, keyword) - start, keyword + kEndstreamLength};
     }
+    // Without the keyword the object's end closes the data, as it does for
+    // the other readers; then a stated Length, then the end of the file.
+    const int64_t end = std::max(start, stream->getPos());
+    const int64_t endobj = searchKeyword(stream, start, true);
+    if (endobj >= 0) {
+        reportError(start, "Stream without an endstream keyword: its data runs to endobj");
+        return {dataEndBefore(stream, start, endobj) - start, endobj};
+    }
     if (stated >= 0) {
         reportError(start, "Stream without an endstream keyword: its Length is taken");
         return {stated, start + stated};
     }
-    // The search read to the end of the data.
-    const int64_t end = std::max(start, stream->getPos());
     reportError(start, "Stream without a usable Length or an endstream keyword: its data runs to the end");
     return {end - start, end};
 }

@@ -62,10 +62,10 @@ private:
     // holds when it ends at the endstream keyword; otherwise the data runs
     // to the first keyword after start, each such correction reported once.
     StreamExtent findStreamExtent(DataStream* stream, int64_t start, int64_t stated);
-    // The first endstream keyword at or after from, or -1 with the stream
-    // at the end of its data; through the table's record of earlier
-    // searches when one is bound.
-    int64_t searchEndstream(DataStream* stream, int64_t from);
+    // The first endstream (or endobj) keyword at or after from, or -1 with
+    // the stream at the end of its data; through the table's record of
+    // earlier searches when one is bound.
+    int64_t searchKeyword(DataStream* stream, int64_t from, bool endobj);
     void decryptString(PdfValue& out, const Decryptor* decryptor, int num, int gen);
 
     XrefTable* m_xref;

@@ -399,18 +399,18 @@ bool XrefTable::growFor(int64_t needed) {
     return growTo(std::min(grown, kMaxEntries));
 }
 
-bool XrefTable::findSearchedEndstream(int64_t from, int64_t* keyword, int64_t* end) const {
-    if (m_searchFrom < 0 || from < m_searchFrom || (m_searchKeyword >= 0 && from > m_searchKeyword))
+bool XrefTable::findSearchedKeyword(SearchedKeyword which, int64_t from, int64_t* keyword,
+                                    int64_t* end) const {
+    const KeywordSearch& last = m_searches[which];
+    if (last.from < 0 || from < last.from || (last.keyword >= 0 && from > last.keyword))
         return false;
-    *keyword = m_searchKeyword;
-    *end = m_searchEnd;
+    *keyword = last.keyword;
+    *end = last.end;
     return true;
 }
 
-void XrefTable::noteSearchedEndstream(int64_t from, int64_t keyword, int64_t end) {
-    m_searchFrom = from;
-    m_searchKeyword = keyword;
-    m_searchEnd = end;
+void XrefTable::noteSearchedKeyword(SearchedKeyword which, int64_t from, int64_t keyword, int64_t end) {
+    m_searches[which] = {from, keyword, end};
 }
 
 void XrefTable::setEncryption(int permissions, bool ownerPasswordOk, const unsigned char* key, int keyLength,

@@ -71,14 +71,16 @@ public:
     PdfValue& fetch(int num, int gen, PdfValue& out);
 
     // The streams of a damaged file that lack a usable Length search the
-    // file for their endstream keyword. The last search is kept: a search
-    // from anywhere between its start and the keyword it found (or from
-    // anywhere after its start, when it found none) finds the same, so
-    // that a file of many such streams is not searched again and again to
-    // its end. True, the keyword's position (-1 for none) and where the
-    // search stopped, when known.
-    bool findSearchedEndstream(int64_t from, int64_t* keyword, int64_t* end) const;
-    void noteSearchedEndstream(int64_t from, int64_t keyword, int64_t end);
+    // file for their endstream keyword (and, without one, for endobj). The
+    // last search for each keyword is kept: a search from anywhere between
+    // its start and the keyword it found (or from anywhere after its start,
+    // when it found none) finds the same, so that a file of many such
+    // streams is not searched again and again to its end. True, the
+    // keyword's position (-1 for none) and where the search stopped, when
+    // known.
+    enum SearchedKeyword { kSearchedEndstream, kSearchedEndobj, kSearchedKeywords };
+    bool findSearchedKeyword(SearchedKeyword which, int64_t from, int64_t* keyword, int64_t* end) const;
+    void noteSearchedKeyword(SearchedKeyword which, int64_t from, int64_t keyword, int64_t end);
 
     // Stores what the security handler derived; from now on objects are
     // decrypted through the decryptor set with setDecryptor.
@@ -205,9 +207,12 @@ private:
     std::vector<std::unique_ptr<ObjectStreamReader>> m_objectStreams;
     // The last search for an endstream keyword: its start (-1 before any),
     // the keyword found (-1 for none) and where it stopped.
-    int64_t m_searchFrom = -1;
-    int64_t m_searchKeyword = -1;
-    int64_t m_searchEnd = -1;
+    struct KeywordSearch {
+        int64_t from = -1;
+        int64_t keyword = -1;
+        int64_t end = -1;
+    };
+    KeywordSearch m_searches[kSearchedKeywords];
     // The objects being fetched, outermost first: an object that is needed
     // to read itself is a loop of references.
     std::vector<int> m_fetching;

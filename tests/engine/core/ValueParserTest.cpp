@@ -231,16 +231,23 @@ TEST(ValueParserStream, DataEndsAtTheKeywordUnlessTheLengthEndsThere) {
     }
 }
 
-TEST(ValueParserStream, WithoutAKeywordTheDataEndsWithTheLengthOrTheInput) {
-    for (const auto& [dict, expected] : {std::pair<std::string, std::string>{"<< /Length 3 >>", "abc"},
-                                         {"<< >>", "abcdef 9"},
-                                         {"<< /Length 99 >>", "abcdef 9"}}) {
+TEST(ValueParserStream, WithoutAKeywordTheDataEndsAtEndobjTheLengthOrTheInput) {
+    // Without endstream the object's endobj closes the data (and the parser
+    // reads on at it); without either, a stated Length, else the input's end.
+    const std::pair<std::string, std::string> cases[] = {
+        {"<< /Length 3 >>\nstream\nabcdef 9", "abc"},
+        {"<< >>\nstream\nabcdef 9", "abcdef 9"},
+        {"<< /Length 99 >>\nstream\nabcdef 9", "abcdef 9"},
+        {"<< /Length 3 >>\nstream\nabcdef\nendobj 9", "abcdef"},
+        {"<< >>\nstream\n(x) Tj endstream. (y) Tj\r\nendobj", "(x) Tj endstream. (y) Tj"},
+    };
+    for (const auto& [text, expected] : cases) {
         ErrorCapture errors;
-        Parser p(dict + "\nstream\nabcdef 9");
+        Parser p(text);
         PdfValue v = p.next();
-        ASSERT_TRUE(v.isStream()) << dict;
-        EXPECT_EQ(readAll(v.getStream()), expected) << dict;
-        EXPECT_EQ(errors.count(), 1u) << dict;
+        ASSERT_TRUE(v.isStream()) << text;
+        EXPECT_EQ(readAll(v.getStream()), expected) << text;
+        EXPECT_EQ(errors.count(), 1u) << text;
     }
 }
 
