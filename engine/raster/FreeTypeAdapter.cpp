@@ -99,6 +99,11 @@ RasterFontFile* RasterFontEngine::loadTrueTypeFont(std::unique_ptr<RasterFontKey
     return RasterFontFile::loadCid(this, std::move(key), fileName, deleteFile, std::move(map), length);
 }
 
+RasterFontFile* RasterFontEngine::loadUnicodeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                                  int deleteFile, const uint32_t* unicode, int length) {
+    return RasterFontFile::loadUnicode(this, std::move(key), fileName, deleteFile, unicode, length);
+}
+
 namespace {
 
 void writeToFile(void* data, const char* bytes, int count) {
@@ -278,6 +283,35 @@ RasterFontFile* RasterFontFile::loadTrueType(RasterFontEngine* engine, std::uniq
     if (!face)
         return nullptr;
     return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length, 1);
+}
+
+RasterFontFile* RasterFontFile::loadUnicode(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                            const char* fileName, int deleteFile, const uint32_t* unicode,
+                                            int length) {
+    if (!unicode || length <= 0)
+        return nullptr;
+    FT_Face face = openFace(engine, fileName);
+    if (!face)
+        return nullptr;
+    // FreeType gives a Type 1 face a Unicode charmap built from its glyph
+    // names, so the standard faces of either format answer here.
+    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    std::unique_ptr<uint16_t[]> map;
+    try {
+        map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
+    } catch (...) {
+        FT_Done_Face(face);
+        throw;
+    }
+    for (int c = 0; c < length; ++c) {
+        const FT_UInt glyph = unicode[c] ? FT_Get_Char_Index(face, unicode[c]) : 0;
+        map[c] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+    return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length,
+                              FT_IS_SFNT(face) ? 1 : 0);
 }
 
 RasterFont* RasterFontFile::makeFont(const double* matrix, const double* textMatrix) {

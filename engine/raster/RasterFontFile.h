@@ -64,6 +64,11 @@ public:
     static RasterFontFile* loadTrueType(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
                                         const char* fileName, int deleteFile, std::unique_ptr<uint16_t[]> map,
                                         int length);
+    // Codes drawn through the face's Unicode charmap: code c is the glyph
+    // of unicode[c]; null also when the face has no Unicode charmap.
+    static RasterFontFile* loadUnicode(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                       const char* fileName, int deleteFile, const uint32_t* unicode,
+                                       int length);
     ~RasterFontFile() override;
 
     RasterFont* makeFont(const double* matrix, const double* textMatrix) override;

@@ -282,6 +282,61 @@ TEST_F(DeviceTextTest, CompositeFontWithABareCffProgramDrawsItsCidsAsGlyphs) {
     EXPECT_GT(inked(20, 45, 50, 80), 150);
 }
 
+// An unembedded CID font with no face for its collection draws through its
+// Unicode values in the standard face its descriptor describes; without
+// Unicode values nothing can be drawn, and that is reported.
+TEST_F(DeviceTextTest, CidFontWithoutACollectionFaceIsDrawnThroughUnicode) {
+    struct Case {
+        const char* what;
+        const char* descendant;
+        const char* toUnicode;  // null: none
+        int face;               // substitute index (no descriptor: serif); -1 when nothing loads
+        bool inks;
+    };
+    const char* identity = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
+    const char* japan = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 2 >>";
+    const std::string bfH = "1 beginbfchar\n<0048> <0048>\nendbfchar\n";
+    const Case cases[] = {
+        {"identity", "/Subtype /CIDFontType2 /FontDescriptor << /Flags 32 >>", bfH.c_str(), 0, true},
+        {"serif bold", "/Subtype /CIDFontType0 /FontDescriptor << /Flags 34 /FontWeight 700 >>", bfH.c_str(),
+         6, true},
+        {"one-byte codes", "/Subtype /Type1", "1 beginbfrange\n<48> <48> <0048>\nendbfrange\n", 4, true},
+        {"collection without a face", "/Subtype /CIDFontType0", bfH.c_str(), 4, true},
+        {"value the face lacks", "/Subtype /CIDFontType2", "1 beginbfchar\n<0048> <4E00>\nendbfchar\n", 4,
+         false},
+        {"no Unicode map", "/Subtype /CIDFontType2", nullptr, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_doc = ObjectDocument();
+        m_errors.clear();
+        clearTo(*m_rasteriser, 255);
+        const bool japanese = std::string(c.what) == "collection without a face";
+        m_doc.pdf.object(3, std::string("<< /Type /Font /BaseFont /Unknown ") + c.descendant + " " +
+                                (japanese ? japan : identity) + " >>");
+        std::string dict =
+            "<< /Type /Font /Subtype /Type0 /BaseFont /Unknown /Encoding /Identity-H"
+            " /DescendantFonts [3 0 R]";
+        if (c.toUnicode) {
+            m_doc.pdf.stream(4, "<< >>", c.toUnicode);
+            dict += " /ToUnicode 4 0 R";
+        }
+        setFont(makeFont(dict + " >>"), 40);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 0x48);
+        if (c.face < 0) {
+            EXPECT_EQ(m_text->getCurrentFont(), nullptr);
+            EXPECT_TRUE(m_errors.contains("no Unicode map"));
+        } else {
+            ASSERT_NE(m_text->getCurrentFont(), nullptr);
+            const auto& key =
+                static_cast<const OutputFontKey&>(m_text->getCurrentFont()->getFontFile()->getKey());
+            EXPECT_EQ(key.getSubstituteIndex(), c.face);
+            EXPECT_TRUE(m_errors.contains("through its Unicode values"));
+        }
+        EXPECT_EQ(inked(20, 52, 55, 80) > 150, c.inks);
+    }
+}
+
 // Liberation Sans whose directory gives cmap more bytes than the whole file.
 TEST_F(DeviceTextTest, EmbeddedTrueTypeWhoseCmapOverrunsTheFileIsDrawn) {
     const std::string ttf = readFile(kTrueTypeSans);
