@@ -4,6 +4,7 @@
 // our callbacks catch everything before returning into it.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include FT_FONT_FORMATS_H
 #include FT_GLYPH_H
 #include FT_OUTLINE_H
@@ -310,8 +311,20 @@ RasterFontFile* RasterFontFile::loadUnicode(RasterFontEngine* engine, std::uniqu
         const FT_UInt glyph = unicode[c] ? FT_Get_Char_Index(face, unicode[c]) : 0;
         map[c] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
     }
-    return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length,
-                              FT_IS_SFNT(face) ? 1 : 0);
+    auto* file = new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map),
+                                    length, FT_IS_SFNT(face) ? 1 : 0);
+    file->setFitsWidths();
+    return file;
+}
+
+double RasterFontFile::glyphAdvance(int code) const {
+    const auto c = static_cast<unsigned>(code);
+    const unsigned glyph =
+        (m_codeToGlyph && c < static_cast<unsigned>(m_codeToGlyphLength)) ? m_codeToGlyph[c] : c;
+    FT_Fixed advance = 0;
+    if (m_face->units_per_EM == 0 || FT_Get_Advance(m_face, glyph, FT_LOAD_NO_SCALE, &advance) != 0)
+        return 0;
+    return static_cast<double>(advance) / m_face->units_per_EM;
 }
 
 RasterFont* RasterFontFile::makeFont(const double* matrix, const double* textMatrix) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -334,6 +335,41 @@ TEST_F(DeviceTextTest, CidFontWithoutACollectionFaceIsDrawnThroughUnicode) {
             EXPECT_TRUE(m_errors.contains("through its Unicode values"));
         }
         EXPECT_EQ(inked(20, 52, 55, 80) > 150, c.inks);
+    }
+}
+
+// Such a face's glyph is fitted across the document's width of its CID,
+// unless fitting would distort it by more than half again.
+TEST_F(DeviceTextTest, CidFontDrawnThroughUnicodeFitsGlyphsToTheirWidths) {
+    const struct {
+        const char* widths;
+        int span;  // inked width of the H in pixels (its bearings left out), within 2
+    } cases[] = {
+        {"/DW 722", 23},   // the face's own width: drawn as it is
+        {"/DW 1000", 31},  // 1.385 times as wide
+        {"/W [72 [1000]] /DW 500", 31},
+        {"/DW 2000", 23},  // beyond fitting
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.widths);
+        m_doc = ObjectDocument();
+        clearTo(*m_rasteriser, 255);
+        m_doc.pdf.object(3, std::string("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Unknown ") +
+                                c.widths +
+                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                                " /FontDescriptor << /Flags 32 >> >>");
+        m_doc.pdf.stream(4, "<< >>", "1 beginbfchar\n<0048> <0048>\nendbfchar\n");
+        setFont(makeFont("<< /Type /Font /Subtype /Type0 /BaseFont /Unknown /Encoding /Identity-H"
+                         " /DescendantFonts [3 0 R] /ToUnicode 4 0 R >>"),
+                40);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 0x48);
+        int left = 200, right = -1;
+        for (int x = 0; x < 200; ++x)
+            if (inked(x, 0, x + 1, 100) > 0) {
+                left = std::min(left, x);
+                right = x;
+            }
+        EXPECT_NEAR(right - left + 1, c.span, 2);
     }
 }
 
