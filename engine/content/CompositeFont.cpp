@@ -322,6 +322,11 @@ const Range* CompositeFont::findRange(const std::vector<Range>& ranges, int cid)
     return ranges[lo].last >= cid ? &ranges[lo] : nullptr;
 }
 
+double CompositeFont::getCidWidth(int cid) const {
+    const CidWidthRange* r = findRange(m_widths, cid);
+    return r ? r->width : m_defaultWidth;
+}
+
 int CompositeFont::getWritingMode() const {
     return m_cMap ? m_cMap->getWMode() : 0;
 }

@@ -56,6 +56,9 @@ public:
     const uint16_t* getCidToGlyph() const { return m_cidToGlyph.empty() ? nullptr : m_cidToGlyph.data(); }
     int getCidToGlyphLength() const { return static_cast<int>(m_cidToGlyph.size()); }
     double getDefaultWidth() const { return m_defaultWidth; }
+    // The horizontal width of a CID in text space (its W entry, else the
+    // default width).
+    double getCidWidth(int cid) const;
     const std::vector<CidWidthRange>& getWidthRanges() const { return m_widths; }
     const std::vector<CidVerticalRange>& getVerticalRanges() const { return m_vertical; }
 

@@ -58,10 +58,17 @@ bool readHexWord(const char* word, unsigned* value) {
     return n >= 1 && n <= 8 && cmaptext::readHex(word, n, value);
 }
 
-// Whether a token is "<" + exactly `digits` hex digits + ">", with its value.
-bool readCodeToken(const char* token, int length, int digits, unsigned* code) {
-    return length == digits + 2 && cmaptext::isHexString(token, length) &&
-           cmaptext::readHex(token + 1, digits, code);
+// Whether a token is "<" + 1 to `digits` hex digits + ">", with its value.
+// Fewer digits than the codes have (<20> among 2-byte codes) are still the
+// code of that value, as other readers take them; `shorter` is set then.
+bool readCodeToken(const char* token, int length, int digits, unsigned* code, bool* shorter) {
+    const int n = length - 2;
+    if (n < 1 || n > digits || !cmaptext::isHexString(token, length) ||
+        !cmaptext::readHex(token + 1, n, code))
+        return false;
+    if (n < digits)
+        *shorter = true;
+    return true;
 }
 
 // Doubles a memAlloc'd array of `size` zero-initialised values until it
@@ -283,6 +290,8 @@ public:
             bfRange(entry);
     }
 
+    bool readShorterCodes() const { return m_shorter; }
+
     void unfinished(int section) override {
         reportError(-1, "Unfinished %s entry in a ToUnicode CMap", section == kBfChar ? "bfchar" : "bfrange");
     }
@@ -294,7 +303,7 @@ private:
         const char* a = entry.token[0];
         const char* b = entry.token[1];
         unsigned low = 0;
-        if (!readCodeToken(a, entry.length[0], m_digits, &low) ||
+        if (!readCodeToken(a, entry.length[0], m_digits, &low, &m_shorter) ||
             !cmaptext::isHexString(b, entry.length[1])) {
             reportError(-1, "Bad bfchar entry '%s' '%s' in a ToUnicode CMap", a, b);
             return;
@@ -309,8 +318,8 @@ private:
         int lengthC = entry.length[2];
         unsigned low = 0;
         unsigned high = 0;
-        bool codesOk = readCodeToken(a, entry.length[0], m_digits, &low) &&
-                       readCodeToken(b, entry.length[1], m_digits, &high);
+        bool codesOk = readCodeToken(a, entry.length[0], m_digits, &low, &m_shorter) &&
+                       readCodeToken(b, entry.length[1], m_digits, &high, &m_shorter);
         if (!codesOk)
             reportError(-1, "Bad bfrange codes '%s' '%s' in a ToUnicode CMap", a, b);
         if (std::strcmp(c, "[") == 0) {
@@ -339,6 +348,8 @@ private:
     }
 
     CodeToUnicodeMap& m_map;
+    // Set by a code written with fewer digits than the codes have.
+    bool m_shorter = false;
     const int m_codeBits;
     const int m_digits;
     const int m_depth;
@@ -347,6 +358,8 @@ private:
 void CodeToUnicodeMap::readCMap(PsTokenizer& tokenizer, int codeBits, int depth) {
     Filler filler(*this, codeBits, depth);
     cmaptext::read(tokenizer, filler);
+    if (filler.readShorterCodes())
+        reportError(-1, "ToUnicode CMap codes shorter than %d bits, read as their values", codeBits);
 }
 
 void CodeToUnicodeMap::growFor(int code) {

@@ -4,6 +4,7 @@
 // our callbacks catch everything before returning into it.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include FT_FONT_FORMATS_H
 #include FT_GLYPH_H
 #include FT_OUTLINE_H
@@ -97,6 +98,11 @@ RasterFontFile* RasterFontEngine::loadTrueTypeFont(std::unique_ptr<RasterFontKey
             map = ttf->buildCidToGlyphMap(&length);
     }
     return RasterFontFile::loadCid(this, std::move(key), fileName, deleteFile, std::move(map), length);
+}
+
+RasterFontFile* RasterFontEngine::loadUnicodeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                                  int deleteFile, const uint32_t* unicode, int length) {
+    return RasterFontFile::loadUnicode(this, std::move(key), fileName, deleteFile, unicode, length);
 }
 
 namespace {
@@ -278,6 +284,47 @@ RasterFontFile* RasterFontFile::loadTrueType(RasterFontEngine* engine, std::uniq
     if (!face)
         return nullptr;
     return new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map), length, 1);
+}
+
+RasterFontFile* RasterFontFile::loadUnicode(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                            const char* fileName, int deleteFile, const uint32_t* unicode,
+                                            int length) {
+    if (!unicode || length <= 0)
+        return nullptr;
+    FT_Face face = openFace(engine, fileName);
+    if (!face)
+        return nullptr;
+    // FreeType gives a Type 1 face a Unicode charmap built from its glyph
+    // names, so the standard faces of either format answer here.
+    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    std::unique_ptr<uint16_t[]> map;
+    try {
+        map = std::make_unique<uint16_t[]>(static_cast<size_t>(length));
+    } catch (...) {
+        FT_Done_Face(face);
+        throw;
+    }
+    for (int c = 0; c < length; ++c) {
+        const FT_UInt glyph = unicode[c] ? FT_Get_Char_Index(face, unicode[c]) : 0;
+        map[c] = glyph <= 0xffff ? static_cast<uint16_t>(glyph) : 0;
+    }
+    auto* file = new RasterFontFile(engine, std::move(key), fileName, deleteFile, face, std::move(map),
+                                    length, FT_IS_SFNT(face) ? 1 : 0);
+    file->setFitsWidths();
+    return file;
+}
+
+double RasterFontFile::glyphAdvance(int code) const {
+    const auto c = static_cast<unsigned>(code);
+    const unsigned glyph =
+        (m_codeToGlyph && c < static_cast<unsigned>(m_codeToGlyphLength)) ? m_codeToGlyph[c] : c;
+    FT_Fixed advance = 0;
+    if (m_face->units_per_EM == 0 || FT_Get_Advance(m_face, glyph, FT_LOAD_NO_SCALE, &advance) != 0)
+        return 0;
+    return static_cast<double>(advance) / m_face->units_per_EM;
 }
 
 RasterFont* RasterFontFile::makeFont(const double* matrix, const double* textMatrix) {

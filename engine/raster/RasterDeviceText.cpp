@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/content/CompositeFont.h"
 #include "engine/content/FontObject.h"
 #include "engine/content/GraphicsState.h"
 #include "engine/core/ErrorReport.h"
@@ -12,6 +13,7 @@
 #include "engine/raster/RasterBitmap.h"
 #include "engine/raster/RasterFont.h"
 #include "engine/raster/RasterFontCache.h"
+#include "engine/raster/RasterFontFile.h"
 #include "engine/raster/RasterPath.h"
 #include "engine/raster/RasterPattern.h"
 #include "engine/raster/Rasteriser.h"
@@ -62,6 +64,33 @@ void RasterDeviceText::startDocument(XrefTable* xref, bool engineEnabled, bool g
     m_type3Caches.clear();
 }
 
+RasterFont* RasterDeviceText::fontFittedTo(GraphicsState* state, const double* ctm, unsigned int code) {
+    // Scales this close to 1 draw as they are; a glyph far narrower or wider
+    // than its width (an "l" in a cell of a whole em) would be distorted
+    // past reading by fitting, and is drawn as it is, from the cell's start.
+    constexpr double kFitTolerance = 0.005;
+    constexpr double kMaxFit = 1.5;
+    RasterFont* current = m_currentFont;
+    FontObject* font = state->getFont();
+    if (!current || !font || !current->getFontFile()->fitsWidths() || !font->isCidFont() ||
+        font->getWritingMode() != 0)
+        return current;
+    RasterFontFileBase* file = current->getFontFile();
+    const double advance = file->glyphAdvance(static_cast<int>(code));
+    const double width = static_cast<const CompositeFont*>(font)->getCidWidth(static_cast<int>(code));
+    const double scale = advance > 0 && width > 0 ? width / advance : 1;
+    if (std::fabs(scale - 1) <= kFitTolerance || scale > kMaxFit || scale < 1 / kMaxFit)
+        return current;
+    const double* t = current->getTextMatrix();
+    const double base[4] = {t[0], t[1], t[2], t[3]};
+    const double scaled[4] = {t[0] * scale, t[1] * scale, t[2], t[3]};
+    RasterFont* fitted = m_fontCache->makeFont(file, scaled, ctm);
+    // Back in front, the current font is not the next to be dropped, and
+    // the fitted one (second) outlives this glyph.
+    m_currentFont = m_fontCache->makeFont(file, base, ctm);
+    return fitted;
+}
+
 void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, double x, double y,
                                 double originX, double originY, unsigned int code) {
     const int mode = state->getRenderMode();
@@ -71,7 +100,7 @@ void RasterDeviceText::drawChar(GraphicsState* state, Rasteriser* rasteriser, do
         m_textClipPending = true;
     if (m_fontChanged)
         loadFont(state, rasteriser->getState()->matrix());
-    RasterFont* font = m_currentFont;
+    RasterFont* font = fontFittedTo(state, rasteriser->getState()->matrix(), code);
     if (!font)
         return;
     x -= originX;

@@ -103,6 +103,11 @@ public:
     static double standardFaceWidthOfM(int index);
 
 private:
+    // The current font, or for a face that fits its glyphs to the
+    // document's widths, the font scaled across so that the code's glyph
+    // spans its width; the current font stays in front of the cache.
+    RasterFont* fontFittedTo(GraphicsState* state, const double* ctm, unsigned int code);
+
     struct Type3StackEntry {
         unsigned int code;
         // Null when no cache could be kept for the font: the glyph is drawn

@@ -53,6 +53,12 @@ RasterFontFile* RasterFontCache::loadConvertedFont(std::unique_ptr<RasterFontKey
     return m_engine->loadConvertedTrueTypeFont(std::move(key), fileName, deleteFile, std::move(map), length);
 }
 
+RasterFontFile* RasterFontCache::loadUnicodeFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
+                                                 int deleteFile, const uint32_t* unicode, int length) {
+    return m_engine ? m_engine->loadUnicodeFont(std::move(key), fileName, deleteFile, unicode, length)
+                    : nullptr;
+}
+
 void RasterFontCache::fontMatrix(const double* m, const double* c, double* fm) {
     // Text space to device space without the translation, with y flipped:
     // FreeType's y axis points up, the device's down.

@@ -40,6 +40,8 @@ public:
                                      int deleteFile);
     RasterFontFile* loadConvertedFont(std::unique_ptr<RasterFontKey> key, const char* fileName,
                                       int deleteFile, std::unique_ptr<uint16_t[]> map, int length);
+    RasterFontFile* loadUnicodeFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile,
+                                    const uint32_t* unicode, int length);
 
     // The font of the file at the text-space matrix (4 values) under the
     // current matrix (6 values): cached, or made and put in front (the

@@ -45,6 +45,12 @@ public:
                                               int deleteOriginal, std::unique_ptr<uint16_t[]> map,
                                               int length);
 
+    // Any face FreeType reads (a standard face standing in for a CID font):
+    // code c draws the glyph that the face's Unicode charmap gives
+    // unicode[c] (0: none).
+    RasterFontFile* loadUnicodeFont(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile,
+                                    const uint32_t* unicode, int length);
+
     bool getAntialias() const { return m_antialias; }
     FT_LibraryRec_* getLibrary() const { return m_library; }
     // Whether the library is newer than 2.1.7, which reads the CIDs of

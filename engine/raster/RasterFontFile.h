@@ -31,6 +31,12 @@ public:
     virtual RasterFont* makeFont(const double* matrix, const double* textMatrix) = 0;
 
     const RasterFontKey& getKey() const { return *m_key; }
+    // Whether each glyph is to be fitted to the document's width of its
+    // code: a face standing in through Unicode, whose glyphs have widths
+    // of their own.
+    bool fitsWidths() const { return m_fitsWidths; }
+    // The advance of a code's glyph in ems; 0 when unknown.
+    virtual double glyphAdvance(int) const { return 0; }
     const DynString& getFileName() const { return m_fileName; }
     int getRefCount() const { return m_refCount; }
     // The references are the fonts' RefPtrs, so the count starts at 0 (a
@@ -41,12 +47,14 @@ public:
 
 protected:
     RasterFontFileBase(std::unique_ptr<RasterFontKey> key, const char* fileName, int deleteFile);
+    void setFitsWidths() { m_fitsWidths = true; }
 
 private:
     std::unique_ptr<RasterFontKey> m_key;
     DynString m_fileName;
     int m_deleteFile;
     int m_refCount = 0;
+    bool m_fitsWidths = false;
 };
 
 // A font file opened as a FreeType face, with the map from character codes
@@ -64,9 +72,15 @@ public:
     static RasterFontFile* loadTrueType(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
                                         const char* fileName, int deleteFile, std::unique_ptr<uint16_t[]> map,
                                         int length);
+    // Codes drawn through the face's Unicode charmap: code c is the glyph
+    // of unicode[c]; null also when the face has no Unicode charmap.
+    static RasterFontFile* loadUnicode(RasterFontEngine* engine, std::unique_ptr<RasterFontKey> key,
+                                       const char* fileName, int deleteFile, const uint32_t* unicode,
+                                       int length);
     ~RasterFontFile() override;
 
     RasterFont* makeFont(const double* matrix, const double* textMatrix) override;
+    double glyphAdvance(int code) const override;
 
     RasterFontEngine* getEngine() const { return m_engine; }
     FT_FaceRec_* getFace() const { return m_face; }

@@ -188,30 +188,81 @@ int standardFaceIndex(const FontObject* font) {
     return index;
 }
 
+// The named substitute of a font, or the standard face chosen from its
+// descriptor (its index in `substituteIndex`); null when there is none.
+const DisplayFontRecord* findNamedOrStandardFace(const FontObject* font, int* substituteIndex) {
+    if (!globalSettings)
+        return nullptr;
+    const DisplayFontRecord* record = nullptr;
+    if (font->getName())
+        record = globalSettings->findSubstituteFont(nameWithoutSubsetTag(*font->getName()).c_str());
+    if (!record) {
+        const int index = standardFaceIndex(font);
+        record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
+        *substituteIndex = index;
+    }
+    return record;
+}
+
 // The installed font that stands in for a font without a usable program of
 // its own: a CID font's substitute for its collection (`cidSubstitute`
 // set), else the named substitute or the standard face chosen from the
-// font's descriptor (its index in `substituteIndex`). Null when there is
-// none.
+// font's descriptor. Null when there is none.
 const DisplayFontRecord* findSubstitute(const FontObject* font, int* substituteIndex, bool* cidSubstitute) {
+    if (!font->isCidFont())
+        return findNamedOrStandardFace(font, substituteIndex);
+    const char* collection = static_cast<const CompositeFont*>(font)->getCollection();
     const DisplayFontRecord* record = nullptr;
-    if (font->isCidFont()) {
-        const char* collection = static_cast<const CompositeFont*>(font)->getCollection();
-        if (collection && globalSettings) {
-            record = globalSettings->findSubstituteCidFont(
-                font->getName() ? font->getName()->getCString() : nullptr, collection);
-            *cidSubstitute = record != nullptr;
-        }
-    } else if (globalSettings) {
-        if (font->getName())
-            record = globalSettings->findSubstituteFont(nameWithoutSubsetTag(*font->getName()).c_str());
-        if (!record) {
-            const int index = standardFaceIndex(font);
-            record = globalSettings->findSubstituteFont(kStandardFaces[index].name);
-            *substituteIndex = index;
-        }
+    if (collection && globalSettings) {
+        record = globalSettings->findSubstituteCidFont(
+            font->getName() ? font->getName()->getCString() : nullptr, collection);
+        *cidSubstitute = record != nullptr;
     }
     return record;
+}
+
+// The first Unicode value of each CID of a CID font (0: none), or empty
+// when the font has no Unicode map.
+std::vector<uint32_t> unicodeOfCids(const CompositeFont* font) {
+    std::vector<uint32_t> values;
+    RefPtr<CodeToUnicodeMap> map = font->getUnicodeMap();
+    if (!map || map->getLength() <= 0)
+        return values;
+    values.resize(static_cast<size_t>(map->getLength()), 0);
+    for (int cid = 0; cid < map->getLength(); ++cid) {
+        uint32_t u[CodeToUnicodeMap::kMaxValues];
+        if (map->mapToUnicode(cid, u, CodeToUnicodeMap::kMaxValues) > 0)
+            values[static_cast<size_t>(cid)] = u[0];
+    }
+    return values;
+}
+
+// A CID font with no face for its collection (an Identity font, or a
+// collection the settings give no face): its text is drawn through its
+// Unicode values in the face a simple font of its name and descriptor
+// would get. Null, after a report, when it has no Unicode values or no such
+// face loads.
+RasterFontFile* loadUnicodeSubstitute(RasterFontCache& cache, CompositeFont* font, int* substituteIndex) {
+    const std::vector<uint32_t> unicode = unicodeOfCids(font);
+    if (unicode.empty()) {
+        reportError(-1, "Couldn't find a font for '%s': no face for its collection and no Unicode map",
+                    fontNameForReport(font));
+        return nullptr;
+    }
+    const DisplayFontRecord* record = findNamedOrStandardFace(font, substituteIndex);
+    if (!record) {
+        reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
+        return nullptr;
+    }
+    reportError(-1, "Drawing CID font '%s' through its Unicode values in '%s'", fontNameForReport(font),
+                record->getFile().getCString());
+    auto key =
+        std::make_unique<OutputFontKey>(font->getObjectNumber(), font->getGeneration(), *substituteIndex);
+    RasterFontFile* loaded = cache.loadUnicodeFont(std::move(key), record->getFile().getCString(), 0,
+                                                   unicode.data(), static_cast<int>(unicode.size()));
+    if (!loaded)
+        reportError(-1, "Couldn't create a font for '%s'", fontNameForReport(font));
+    return loaded;
 }
 
 // The CID-to-glyph array a CID TrueType font is loaded with: built through
@@ -315,6 +366,8 @@ RasterFontFile* loadOwnProgram(RasterFontCache& cache, XrefTable* xref, FontObje
 RasterFontFile* loadSubstitute(RasterFontCache& cache, FontObject* font, int* substituteIndex) {
     bool cidSubstitute = false;
     const DisplayFontRecord* record = findSubstitute(font, substituteIndex, &cidSubstitute);
+    if (!record && font->isCidFont())
+        return loadUnicodeSubstitute(cache, static_cast<CompositeFont*>(font), substituteIndex);
     if (!record) {
         reportError(-1, "Couldn't find a font for '%s'", fontNameForReport(font));
         return nullptr;

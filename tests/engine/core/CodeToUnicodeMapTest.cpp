@@ -83,6 +83,37 @@ TEST_F(CodeToUnicodeMapTest, MalformedEntriesAreReportedAndSkipped) {
     EXPECT_EQ(unicodeOf(*map, 0x45), Values{0x65});
 }
 
+TEST_F(CodeToUnicodeMapTest, CodesShorterThanTheCodespaceAreTheirValues) {
+    struct Case {
+        const char* text;
+        int code;
+        Values unicode;
+    };
+    // 2-byte codes written with one byte: the code of that value, in single
+    // entries, ranges and range arrays alike, beside full-length codes.
+    const Case cases[] = {
+        {"1 beginbfchar\n<20> <0020>\nendbfchar\n", 0x20, Values{0x20}},
+        {"1 beginbfrange\n<41> <43> <0061>\nendbfrange\n", 0x43, Values{0x63}},
+        {"1 beginbfrange\n<41> <0042> [<0058> <0059>]\nendbfrange\n", 0x42, Values{0x59}},
+        {"1 beginbfchar\n<7> <0037>\nendbfchar\n", 7, Values{0x37}},
+    };
+    for (const Case& c : cases) {
+        m_errors.clear();
+        auto map = parse(std::string(c.text) + "1 beginbfchar\n<0100> <0041>\nendbfchar\n", 16);
+        EXPECT_EQ(unicodeOf(*map, c.code), c.unicode) << c.text;
+        EXPECT_EQ(unicodeOf(*map, 0x100), Values{0x41}) << c.text;
+        EXPECT_EQ(m_errors.count(), 1u) << c.text;
+        EXPECT_TRUE(m_errors.contains("shorter")) << c.text;
+    }
+    // Longer than the codespace stays malformed, and full-length codes say
+    // nothing.
+    auto longer = parse("1 beginbfchar\n<000041> <0061>\nendbfchar\n", 16);
+    EXPECT_EQ(unicodeOf(*longer, 0x41), Values{});
+    m_errors.clear();
+    auto full = parse("2 beginbfchar\n<0020> <0020>\n<0041> <0061>\nendbfchar\n", 16);
+    EXPECT_TRUE(m_errors.empty());
+}
+
 TEST_F(CodeToUnicodeMapTest, MergedMappingsReplaceEarlierOnes) {
     auto map = RefPtr<CodeToUnicodeMap>::adopt(new CodeToUnicodeMap());
     uint32_t values[256] = {};

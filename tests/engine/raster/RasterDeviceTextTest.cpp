@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -280,6 +281,96 @@ TEST_F(DeviceTextTest, CompositeFontWithABareCffProgramDrawsItsCidsAsGlyphs) {
     m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, glyphA);
     ASSERT_NE(m_text->getCurrentFont(), nullptr);
     EXPECT_GT(inked(20, 45, 50, 80), 150);
+}
+
+// An unembedded CID font with no face for its collection draws through its
+// Unicode values in the standard face its descriptor describes; without
+// Unicode values nothing can be drawn, and that is reported.
+TEST_F(DeviceTextTest, CidFontWithoutACollectionFaceIsDrawnThroughUnicode) {
+    struct Case {
+        const char* what;
+        const char* descendant;
+        const char* toUnicode;  // null: none
+        int face;               // substitute index (no descriptor: serif); -1 when nothing loads
+        bool inks;
+    };
+    const char* identity = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
+    const char* japan = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 2 >>";
+    const std::string bfH = "1 beginbfchar\n<0048> <0048>\nendbfchar\n";
+    const Case cases[] = {
+        {"identity", "/Subtype /CIDFontType2 /FontDescriptor << /Flags 32 >>", bfH.c_str(), 0, true},
+        {"serif bold", "/Subtype /CIDFontType0 /FontDescriptor << /Flags 34 /FontWeight 700 >>", bfH.c_str(),
+         6, true},
+        {"one-byte codes", "/Subtype /Type1", "1 beginbfrange\n<48> <48> <0048>\nendbfrange\n", 4, true},
+        {"collection without a face", "/Subtype /CIDFontType0", bfH.c_str(), 4, true},
+        {"value the face lacks", "/Subtype /CIDFontType2", "1 beginbfchar\n<0048> <4E00>\nendbfchar\n", 4,
+         false},
+        {"no Unicode map", "/Subtype /CIDFontType2", nullptr, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_doc = ObjectDocument();
+        m_errors.clear();
+        clearTo(*m_rasteriser, 255);
+        const bool japanese = std::string(c.what) == "collection without a face";
+        m_doc.pdf.object(3, std::string("<< /Type /Font /BaseFont /Unknown ") + c.descendant + " " +
+                                (japanese ? japan : identity) + " >>");
+        std::string dict =
+            "<< /Type /Font /Subtype /Type0 /BaseFont /Unknown /Encoding /Identity-H"
+            " /DescendantFonts [3 0 R]";
+        if (c.toUnicode) {
+            m_doc.pdf.stream(4, "<< >>", c.toUnicode);
+            dict += " /ToUnicode 4 0 R";
+        }
+        setFont(makeFont(dict + " >>"), 40);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 0x48);
+        if (c.face < 0) {
+            EXPECT_EQ(m_text->getCurrentFont(), nullptr);
+            EXPECT_TRUE(m_errors.contains("no Unicode map"));
+        } else {
+            ASSERT_NE(m_text->getCurrentFont(), nullptr);
+            const auto& key =
+                static_cast<const OutputFontKey&>(m_text->getCurrentFont()->getFontFile()->getKey());
+            EXPECT_EQ(key.getSubstituteIndex(), c.face);
+            EXPECT_TRUE(m_errors.contains("through its Unicode values"));
+        }
+        EXPECT_EQ(inked(20, 52, 55, 80) > 150, c.inks);
+    }
+}
+
+// Such a face's glyph is fitted across the document's width of its CID,
+// unless fitting would distort it by more than half again.
+TEST_F(DeviceTextTest, CidFontDrawnThroughUnicodeFitsGlyphsToTheirWidths) {
+    const struct {
+        const char* widths;
+        int span;  // inked width of the H in pixels (its bearings left out), within 2
+    } cases[] = {
+        {"/DW 722", 23},   // the face's own width: drawn as it is
+        {"/DW 1000", 31},  // 1.385 times as wide
+        {"/W [72 [1000]] /DW 500", 31},
+        {"/DW 2000", 23},  // beyond fitting
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.widths);
+        m_doc = ObjectDocument();
+        clearTo(*m_rasteriser, 255);
+        m_doc.pdf.object(3, std::string("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Unknown ") +
+                                c.widths +
+                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                                " /FontDescriptor << /Flags 32 >> >>");
+        m_doc.pdf.stream(4, "<< >>", "1 beginbfchar\n<0048> <0048>\nendbfchar\n");
+        setFont(makeFont("<< /Type /Font /Subtype /Type0 /BaseFont /Unknown /Encoding /Identity-H"
+                         " /DescendantFonts [3 0 R] /ToUnicode 4 0 R >>"),
+                40);
+        m_text->drawChar(m_state.get(), m_rasteriser.get(), 20, 20, 0, 0, 0x48);
+        int left = 200, right = -1;
+        for (int x = 0; x < 200; ++x)
+            if (inked(x, 0, x + 1, 100) > 0) {
+                left = std::min(left, x);
+                right = x;
+            }
+        EXPECT_NEAR(right - left + 1, c.span, 2);
+    }
 }
 
 // Liberation Sans whose directory gives cmap more bytes than the whole file.
