@@ -383,9 +383,18 @@ void Rasteriser::paintKnockoutPixel(SpanPainter& p) {
     uint8_t out[3];
     resultColour(p.resultRule, alphas, aDest, cSrc, cDest, cBlend, out);
 
+    // A non-isolated group's colours are already over its backdrop and mix
+    // as they are; an isolated group's mix weighed by their alphas.
     const int s = std::clamp(roundToByte(shape * 255), 0, 255);
-    for (int i = 0; i < 3; ++i)
-        out[i] = static_cast<uint8_t>(div255((255 - s) * cCurrent[i] + s * out[i]));
+    const bool weighed = !m_state->inNonIsolatedGroup();
+    const int wCurrent = weighed ? (255 - s) * aCurrent : (255 - s) * 255;
+    const int wResult = weighed ? s * aResult : s * 255;
+    if (wCurrent + wResult != 0) {
+        for (int i = 0; i < 3; ++i)
+            out[i] =
+                static_cast<uint8_t>((wCurrent * cCurrent[i] + wResult * out[i] + (wCurrent + wResult) / 2) /
+                                     (wCurrent + wResult));
+    }
     storeDest(p, mode, out, m_state->screen());
     *p.destAlpha = static_cast<uint8_t>(div255((255 - s) * aCurrent + s * aResult));
     skipPixel(p);
