@@ -131,6 +131,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (options & 32)
             r.setInNonIsolatedGroup(&backdrop, 2, 1);
+        // A knockout group's first state, of the bitmap's geometry.
+        RasterBitmap initial(kWidth, kHeight, 4, mode, true, false);
+        std::memset(initial.block() + RasterBitmap::kHeaderSize, 0xa5,
+                    static_cast<size_t>(initial.blockSize() - 54));
+        std::memset(initial.alpha(), 0x60, kWidth * kHeight);
+        if (options & 64)
+            r.setKnockoutBackdrop(&initial);
 
         RasterPath path;
         int paintings = 0;

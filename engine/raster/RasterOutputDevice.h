@@ -39,6 +39,9 @@ struct TransparencyGroupEntry {
     // For a non-isolated group opened inside another one: the alpha of
     // everything beneath it (its group rasteriser reads it); null otherwise.
     std::unique_ptr<RasterBitmap> backdrop;
+    // For a knockout group: a copy of the group bitmap as it began, which
+    // each member composites with; null otherwise.
+    std::unique_ptr<RasterBitmap> knockoutBackdrop;
     // The target and rasteriser in use when the group began. The rasteriser
     // is null once the group has ended (it is the device's again).
     RasterBitmap* savedTarget = nullptr;

@@ -70,6 +70,17 @@ uint8_t maskLevel(double v, PdfFunction* transfer) {
     return static_cast<uint8_t>(saturateToInt(v * 255 + 0.5, 0, 255));
 }
 
+// A copy of a group bitmap made with the row pad rowPad, pixels and alpha.
+std::unique_ptr<RasterBitmap> copyBitmap(const RasterBitmap& source, int rowPad) {
+    auto copy = std::make_unique<RasterBitmap>(source.width(), source.height(), rowPad, source.mode(),
+                                               source.alpha() != nullptr, source.rowSize() > 0);
+    std::memcpy(copy->block(), source.block(), static_cast<size_t>(source.blockSize()));
+    if (source.alpha())
+        std::memcpy(copy->alpha(), source.alpha(),
+                    static_cast<size_t>(source.width()) * static_cast<size_t>(source.height()));
+    return copy;
+}
+
 }  // namespace
 
 int RasterOutputDevice::getGroupDepth() const {
@@ -98,7 +109,7 @@ void RasterOutputDevice::unwindGroups() {
 }
 
 void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const double* box,
-                                                ColorSpace* colorSpace, bool isolated, bool,
+                                                ColorSpace* colorSpace, bool isolated, bool knockout,
                                                 bool forSoftMask) {
     // The device-space bounding box of the group's box.
     double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
@@ -142,14 +153,20 @@ void RasterOutputDevice::beginTransparencyGroup(GraphicsState* state, const doub
         // A non-isolated group starts from what lies beneath it. Inside
         // another non-isolated group that is that group over its own
         // backdrop, whose colours the target already holds and whose alpha
-        // is gathered here.
-        rasteriser->blitBitmap(*m_target, x, y, 0, 0, w, h);
+        // is gathered here. Inside a knockout group it is that group as it
+        // began: its members never meet each other.
+        const RasterBitmap* beneath = m_rasteriser->knockoutBackdrop();
+        rasteriser->blitBitmap(beneath ? *beneath : *m_target, x, y, 0, 0, w, h);
         if (m_rasteriser->getState()->inNonIsolatedGroup()) {
             entry->backdrop = m_rasteriser->nestedGroupBackdrop(x, y, w, h);
             rasteriser->setInNonIsolatedGroup(entry->backdrop.get(), 0, 0);
         } else {
-            rasteriser->setInNonIsolatedGroup(m_target, x, y);
+            rasteriser->setInNonIsolatedGroup(beneath ? beneath : m_target, x, y);
         }
+    }
+    if (knockout && entry->bitmap->mode() != rasterMono1) {
+        entry->knockoutBackdrop = copyBitmap(*entry->bitmap, m_rowPadding);
+        rasteriser->setKnockoutBackdrop(entry->knockoutBackdrop.get());
     }
     rasteriser->setStrokeAdjust(m_rasteriser->getState()->strokeAdjust());
 

@@ -42,11 +42,21 @@ int Rasteriser::clipToPath(const RasterPath& path, bool evenOdd) {
     return m_state->clip().clipToPath(path, m_state->matrix(), m_state->flatness(), evenOdd);
 }
 
-void Rasteriser::setInNonIsolatedGroup(RasterBitmap* backdrop, int x, int y) {
+void Rasteriser::setInNonIsolatedGroup(const RasterBitmap* backdrop, int x, int y) {
     m_groupBackdrop = backdrop;
     m_groupBackdropX = x;
     m_groupBackdropY = y;
     m_state->setInNonIsolatedGroup(1);
+}
+
+void Rasteriser::setKnockoutBackdrop(const RasterBitmap* initial) {
+    if (initial && (initial->width() != m_bitmap->width() || initial->height() != m_bitmap->height() ||
+                    initial->rowSize() != m_bitmap->rowSize() || initial->mode() != m_bitmap->mode() ||
+                    !initial->alpha() || !m_bitmap->alpha() || m_bitmap->mode() == rasterMono1))
+        initial = nullptr;
+    m_knockoutBackdrop = initial;
+    if (initial)
+        m_referencePipe = 1;
 }
 
 int Rasteriser::saveState() {

@@ -68,7 +68,15 @@ public:
     void setSoftMask(RasterBitmap* bitmap) { m_state->setSoftMask(bitmap); }
     // Records the enclosing non-isolated group's backdrop (not owned) and this
     // bitmap's offset inside it.
-    void setInNonIsolatedGroup(RasterBitmap* backdrop, int x, int y);
+    void setInNonIsolatedGroup(const RasterBitmap* backdrop, int x, int y);
+    // Makes this bitmap a knockout group whose initial state is `initial`
+    // (not owned; of this bitmap's size, mode and rows, with alpha): every
+    // object drawn then composites with that state instead of with what
+    // earlier objects drew, and replaces the bitmap where it has shape. Such
+    // pixels all take the general pipe. A bitmap of another shape, or a
+    // 1-bit one, is ignored (the group then draws as a plain one).
+    void setKnockoutBackdrop(const RasterBitmap* initial);
+    const RasterBitmap* knockoutBackdrop() const { return m_knockoutBackdrop; }
     // The backdrop alpha for a non-isolated group opened at (x, y), w x h,
     // on this bitmap while it is itself a non-isolated group: this bitmap's
     // alpha over its own backdrop's, so that the new group blends with
@@ -161,6 +169,8 @@ public:
     const uint8_t* backdropRow(const SpanPainter& painter, int y) const;
     // Paints the current pixel by the general rules and advances.
     void paintPixel(SpanPainter& painter);
+    // paintPixel inside a knockout group.
+    void paintKnockoutPixel(SpanPainter& painter);
     // Paints (x, y) unless it fails the clip (noClip 0) and extends the
     // modified box.
     void drawPixel(SpanPainter& painter, int x, int y, int noClip);
@@ -214,7 +224,7 @@ private:
     // The device row whose clip coverage the buffer holds while an image is
     // drawn with anti-aliasing; -1 when none.
     int m_aaBufferRow = -1;
-    RasterBitmap* m_groupBackdrop = nullptr;
+    const RasterBitmap* m_groupBackdrop = nullptr;
     int m_groupBackdropX = 0;
     int m_groupBackdropY = 0;
     // Coverage of i of 16 sub-pixels to shape: (i / 16) ^ 1.5.
@@ -231,6 +241,7 @@ private:
     int m_opClipResult = 0;
     bool m_vectorAntialias;
     int m_referencePipe = 0;
+    const RasterBitmap* m_knockoutBackdrop = nullptr;
 };
 
 template <typename Font>

@@ -403,7 +403,8 @@ std::unique_ptr<RasterBitmap> Rasteriser::nestedGroupBackdrop(int x, int y, int 
     auto backdrop = std::make_unique<RasterBitmap>(w, h, 1, rasterMono1, true, true);
     uint8_t* out = backdrop->alpha();
     std::memset(out, 0, static_cast<size_t>(w) * static_cast<size_t>(h));
-    const uint8_t* own = m_bitmap->alpha();
+    // A knockout group's members meet its initial state, not each other.
+    const uint8_t* own = m_knockoutBackdrop ? m_knockoutBackdrop->alpha() : m_bitmap->alpha();
     // What lies beneath this bitmap counts only where it covers it at the
     // recorded offset, as in the pipe.
     const RasterBitmap* below = m_groupBackdrop;

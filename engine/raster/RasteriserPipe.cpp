@@ -10,27 +10,32 @@ namespace rendova {
 
 namespace {
 
-// The colour of the pixel under a painter, red, green, blue (grey modes use
-// the first byte).
-void loadDest(const SpanPainter& p, int mode, uint8_t* c) {
+// The colour of the pixel at dest (destMask its bit in the 1-bit mode), red,
+// green, blue (grey modes use the first byte).
+void loadPixel(const uint8_t* dest, int destMask, int mode, uint8_t* c) {
     switch (mode) {
         case rasterMono1:
-            c[0] = (*p.dest & p.destMask) ? 255 : 0;
+            c[0] = (*dest & destMask) ? 255 : 0;
             break;
         case rasterMono8:
-            c[0] = p.dest[0];
+            c[0] = dest[0];
             break;
         case rasterRGB8:
-            c[0] = p.dest[0];
-            c[1] = p.dest[1];
-            c[2] = p.dest[2];
+            c[0] = dest[0];
+            c[1] = dest[1];
+            c[2] = dest[2];
             break;
         default:
-            c[0] = p.dest[2];
-            c[1] = p.dest[1];
-            c[2] = p.dest[0];
+            c[0] = dest[2];
+            c[1] = dest[1];
+            c[2] = dest[0];
             break;
     }
+}
+
+// The colour of the pixel under a painter.
+void loadDest(const SpanPainter& p, int mode, uint8_t* c) {
+    loadPixel(p.dest, p.destMask, mode, c);
 }
 
 void storeDest(SpanPainter& p, int mode, const uint8_t* c, const RasterScreen* screen) {
@@ -198,7 +203,8 @@ void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* 
     if (!mask && usesShape)
         p.alphaIn = 255 * alpha;
 
-    p.noTransparency = alpha == 1 && !mask && !usesShape && !m_state->inNonIsolatedGroup();
+    p.noTransparency =
+        alpha == 1 && !mask && !usesShape && !m_state->inNonIsolatedGroup() && !m_knockoutBackdrop;
     const BlendFunction blend = m_state->blendFunction();
     static const int kRules[3][4] = {{1, 1, 0, 0}, {4, 4, 5, 5}, {2, 2, 3, 3}};
     const int ruleSet = p.noTransparency ? 0 : (blend ? 1 : 2);
@@ -303,6 +309,11 @@ void Rasteriser::paintPixel(SpanPainter& p) {
         return;
     }
 
+    if (m_knockoutBackdrop && !p.softMask) {
+        paintKnockoutPixel(p);
+        return;
+    }
+
     uint8_t cDest[3] = {0, 0, 0};
     loadDest(p, mode, cDest);
     const int aDest = p.destAlpha ? *p.destAlpha : 255;
@@ -333,6 +344,59 @@ void Rasteriser::paintPixel(SpanPainter& p) {
     storeDest(p, mode, out, screen);
     if (p.destAlpha)
         *p.destAlpha = static_cast<uint8_t>(aResult);
+    skipPixel(p);
+}
+
+// The object meets the group's initial state: the pixel there takes the
+// place of the target's in the general rules, the object's alpha leaves its
+// shape out, and the result replaces the target's pixel by that shape
+// (an anti-aliased edge's coverage mixes the two). An object drawn through
+// a soft mask composites with the group's content as in any group, as the
+// peers draw it: where its mask is clear it leaves what lies there.
+void Rasteriser::paintKnockoutPixel(SpanPainter& p) {
+    const int mode = m_bitmap->mode();
+    const BlendFunction blend = m_state->blendFunction();
+    const uint8_t* cSrc = p.sourceColour;
+
+    uint8_t cCurrent[3] = {0, 0, 0};
+    loadDest(p, mode, cCurrent);
+    const int aCurrent = *p.destAlpha;
+    uint8_t cDest[3] = {0, 0, 0};
+    loadPixel(m_knockoutBackdrop->data() + (p.dest - m_bitmap->data()), p.destMask, mode, cDest);
+    const int aDest = m_knockoutBackdrop->alpha()[p.destAlpha - m_bitmap->alpha()];
+    const int aBackdrop = p.groupAlpha ? over(*p.groupAlpha, aDest) : aDest;
+
+    uint8_t corrected[3];
+    if (p.groupCorrection)
+        cSrc = correctForBackdrop(p, cSrc, cDest, aBackdrop, corrected);
+    uint8_t cBlend[3] = {0, 0, 0};
+    if (blend)
+        blend(cSrc, cDest, cBlend, mode);
+
+    const double shape = p.usesShape ? p.shape : 1;
+    p.shape = 1;
+    const int aSrc = sourceAlpha(p);
+    p.shape = shape;
+    const int aResult = over(aSrc, aDest);
+    const int alphaI = p.groupAlpha ? over(*p.groupAlpha, aResult) : aResult;
+    const PixelAlphas alphas = {aSrc, aBackdrop, alphaI};
+    uint8_t out[3];
+    resultColour(p.resultRule, alphas, aDest, cSrc, cDest, cBlend, out);
+
+    // A non-isolated group's colours are already over its backdrop and mix
+    // as they are; an isolated group's mix weighed by their alphas.
+    const int s = std::clamp(roundToByte(shape * 255), 0, 255);
+    const bool weighed = !m_state->inNonIsolatedGroup();
+    const int wCurrent = weighed ? (255 - s) * aCurrent : (255 - s) * 255;
+    const int wResult = weighed ? s * aResult : s * 255;
+    if (wCurrent + wResult != 0) {
+        for (int i = 0; i < 3; ++i)
+            out[i] =
+                static_cast<uint8_t>((wCurrent * cCurrent[i] + wResult * out[i] + (wCurrent + wResult) / 2) /
+                                     (wCurrent + wResult));
+    }
+    storeDest(p, mode, out, m_state->screen());
+    *p.destAlpha = static_cast<uint8_t>(div255((255 - s) * aCurrent + s * aResult));
     skipPixel(p);
 }
 

@@ -107,26 +107,33 @@ void addTransparencyPages(Pages& pages) {
     // whose rounded corners come from a luminosity mask and a row of icons
     // cut to triangles by an alpha mask, the members themselves HardLight;
     // above in a non-isolated group, below in an isolated one whose panel
-    // is a non-isolated group of its own.
+    // is a non-isolated group of its own. Text and a bar in HardLight cross
+    // the panel and the icons: in a knockout group they blend with what lies
+    // beneath the group, not with the panel or icons.
     auto& knockout = pages["transparency-knockout"];
     const std::string rounded =
         "10 10 m 10 5 15 0 20 0 c 200 0 l 205 0 210 5 210 10 c 210 60 l 210 65 205 70 "
         "200 70 c 20 70 l 15 70 10 65 10 60 c h f";
     const std::string memberResources =
         "<< /ExtGState << /Lum << /SMask << /S /Luminosity /G 12 0 R >> /BM /HardLight >> "
-        "/Alpha << /SMask << /S /Alpha /G 13 0 R >> /BM /HardLight >> >> /XObject << /Panel 14 0 R >> >>";
+        "/Hard << /BM /HardLight >> "
+        "/Alpha << /SMask << /S /Alpha /G 13 0 R >> /BM /HardLight >> >> /XObject << /Panel 14 0 R >> "
+        "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >> >> >>";
     const std::string icons =
         "0.9 0.2 0.1 rg 30 15 40 40 re f 0.1 0.7 0.2 rg 90 15 40 40 re f "
         "0.2 0.3 0.9 rg 150 15 40 40 re f";
+    const std::string hardText =
+        "q /Hard gs 0.45 0.5 0.4 rg BT /F1 16 Tf 18 52 Td (Knock 0123) Tj ET "
+        "0.7 0.35 0.6 rg 20 28 180 6 re f Q";
     knockout.resources =
         "<< /ExtGState << /Hard << /BM /HardLight >> >> /XObject << /K 10 0 R /KI 11 0 R >> >>";
     knockout.streams = {
         {10,
          {groupForm("0 0 220 80", "/K true /CS /DeviceRGB", memberResources),
-          "q /Lum gs 1 1 1 rg 0 0 220 80 re f Q q /Alpha gs " + icons + " Q"}},
+          "q /Lum gs 1 1 1 rg 0 0 220 80 re f Q q /Alpha gs " + icons + " Q " + hardText}},
         {11,
          {groupForm("0 0 220 80", "/K true /I true /CS /DeviceRGB", memberResources),
-          "q /Lum gs /Panel Do Q q /Alpha gs " + icons + " Q"}},
+          "q /Lum gs /Panel Do Q q /Alpha gs " + icons + " Q " + hardText}},
         {12, {groupForm("0 0 220 80", "/CS /DeviceGray"), "1 g " + rounded}},
         {13,
          {groupForm("0 0 220 80", "/I true"),

@@ -159,6 +159,80 @@ TEST(RasterDeviceGroupsTest, GroupInsideACachedType3GlyphPaintsTheGlyph) {
     }
 }
 
+TEST(RasterDeviceGroupsTest, KnockoutGroupMembersMeetTheGroupAsItBegan) {
+    // An orange page (204, 153, 51) under a knockout group whose first
+    // member is a white panel over the lower half; what follows meets the
+    // page beneath the group (or nothing, isolated), never the panel,
+    // except through a soft mask.
+    const std::string panel = "1 g 0 0 100 50 re f ";
+    const std::string mul = "/Mul gs 0.5 1 0.5 rg 0 0 50 100 re f";
+    const std::string resources =
+        "<< /ExtGState << /Mul << /BM /Multiply >> /Half << /ca 0.5 >> "
+        "/Masked << /BM /Multiply /SMask << /S /Alpha /G 12 0 R >> >> >> /XObject << /In 11 0 R >> >>";
+    const StreamObject leftMask = groupForm(12, "0 0 100 100", "", "0 g 0 0 50 100 re f");
+    struct Case {
+        const char* name;
+        std::string group;
+        std::string members;
+        Rgb onPanel;     // left half, over the panel
+        Rgb offPanel;    // left half, above it
+        Rgb panelAlone;  // right half, the panel
+    };
+    const Case cases[] = {
+        {"non-isolated", "/K true", panel + mul, {102, 153, 26}, {102, 153, 26}, {255, 255, 255}},
+        // Over nothing the second member shows its own colour at half.
+        {"isolated",
+         "/K true /I true",
+         panel + "/Half gs 0 0 1 rg 0 0 50 100 re f",
+         {102, 77, 153},
+         {102, 77, 153},
+         {255, 255, 255}},
+        // A member drawn through a soft mask composites with the group's
+        // content: the panel where the mask is clear, multiplied on the left.
+        {"soft-masked member",
+         "/K true",
+         panel + "/Masked gs 0.5 1 0.5 rg 0 0 100 100 re f",
+         {128, 255, 128},
+         {102, 153, 26},
+         {255, 255, 255}},
+        // A non-isolated group inside starts from the knockout group's
+        // first state too.
+        {"nested group", "/K true", panel + "/In Do", {102, 153, 26}, {102, 153, 26}, {255, 255, 255}},
+        {"plain group", "", panel + mul, {128, 255, 128}, {102, 153, 26}, {255, 255, 255}},
+    };
+    for (const Case& c : cases) {
+        DevicePage page;
+        const RasterBitmap& b =
+            page.draw("0.8 0.6 0.2 rg 0 0 100 100 re f /K Do", "<< /XObject << /K 10 0 R >> >>",
+                      {groupForm(10, "0 0 100 100", c.group, c.members, resources),
+                       groupForm(11, "0 0 100 100", "", mul, resources), leftMask});
+        EXPECT_TRUE(near(at(b, 25, 25), c.onPanel)) << c.name;
+        EXPECT_TRUE(near(at(b, 25, 75), c.offPanel)) << c.name;
+        EXPECT_TRUE(near(at(b, 75, 25), c.panelAlone)) << c.name;
+        EXPECT_EQ(at(b, 75, 75), Rgb({204, 153, 51})) << c.name;
+    }
+}
+
+TEST(RasterDeviceGroupsTest, KnockoutMembersReplaceTheGroupByTheirAntialiasedCoverage) {
+    // On a black page an isolated knockout group: red, then white at half
+    // opacity whose left edge halves column 40. Inside, the white meets
+    // nothing and shows grey on the page; at the edge red and half white mix
+    // by the white's coverage c, weighed by their alphas: red 255 - 127.5 c,
+    // green and blue 127.5 c.
+    DevicePage page;
+    const RasterBitmap& b = page.draw("0 g 0 0 100 100 re f /K Do", "<< /XObject << /K 10 0 R >> >>",
+                                      {groupForm(10, "0 0 100 100", "/K true /I true",
+                                                 "1 0 0 rg 0 0 100 40 re f /Half gs 1 g 40.5 0 60 40 re f",
+                                                 "<< /ExtGState << /Half << /ca 0.5 >> >> >>")});
+    EXPECT_EQ(at(b, 30, 20), Rgb({255, 0, 0}));
+    EXPECT_TRUE(near(at(b, 60, 20), {128, 128, 128}));
+    const Rgb edge = at(b, 40, 20);
+    EXPECT_GT(edge[1], 10);
+    EXPECT_LT(edge[1], 118);
+    EXPECT_EQ(edge[1], edge[2]);
+    EXPECT_NEAR(edge[0] + edge[1], 255, 3);
+}
+
 // --- Group boxes at the page edges (the sanitizers watch every access).
 
 class GroupEdgeTest : public ::testing::Test {
