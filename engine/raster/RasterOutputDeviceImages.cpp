@@ -100,26 +100,29 @@ void convertRow(ImageRowSourceState* s, const uint8_t* samples, uint8_t* line) {
     }
 }
 
+// The next row's samples, converted into line; null when the data has no
+// more rows. pixels tells how many of the row's samples the data held.
+const uint8_t* nextConvertedRow(ImageRowSourceState* s, uint8_t* line, int& pixels) {
+    pixels = 0;
+    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
+    if (samples)
+        convertRow(s, samples, line);
+    return samples;
+}
+
 // The pixels of a row that the data cut short take the colour of zero
 // samples; only sources with alpha can leave them out.
 int imageRowSource(void* data, uint8_t* line, uint8_t*) {
-    auto* s = static_cast<ImageRowSourceState*>(data);
-    int pixels = 0;
-    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
-    if (!samples)
-        return 0;
-    convertRow(s, samples, line);
-    return 1;
+    int pixels;
+    return nextConvertedRow(static_cast<ImageRowSourceState*>(data), line, pixels) ? 1 : 0;
 }
 
 // A soft mask's missing samples are transparent: 0.
 int softMaskRowSource(void* data, uint8_t* line, uint8_t*) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    int pixels = 0;
-    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
-    if (!samples)
+    int pixels;
+    if (!nextConvertedRow(s, line, pixels))
         return 0;
-    convertRow(s, samples, line);
     std::memset(line + pixels, 0, size_t(s->width - pixels));
     return 1;
 }
@@ -127,11 +130,10 @@ int softMaskRowSource(void* data, uint8_t* line, uint8_t*) {
 int colorKeyRowSource(void* data, uint8_t* line, uint8_t* alpha) {
     auto* s = static_cast<ImageRowSourceState*>(data);
     const int components = s->colorMap->getComponentCount();
-    int pixels = 0;
-    const uint8_t* samples = nextSamples(s, components, pixels);
+    int pixels;
+    const uint8_t* samples = nextConvertedRow(s, line, pixels);
     if (!samples)
         return 0;
-    convertRow(s, samples, line);
     for (int x = 0; x < pixels; ++x) {
         const uint8_t* pixel = samples + x * components;
         uint8_t a = 0;
@@ -148,11 +150,9 @@ int colorKeyRowSource(void* data, uint8_t* line, uint8_t* alpha) {
 
 int maskedImageRowSource(void* data, uint8_t* line, uint8_t* alpha) {
     auto* s = static_cast<ImageRowSourceState*>(data);
-    int pixels = 0;
-    const uint8_t* samples = nextSamples(s, s->colorMap->getComponentCount(), pixels);
-    if (!samples)
+    int pixels;
+    if (!nextConvertedRow(s, line, pixels))
         return 0;
-    convertRow(s, samples, line);
     // The mask bitmap has the image's width and height, so the row and every
     // column lie inside it.
     const uint8_t* maskRow = s->mask->data() + static_cast<ptrdiff_t>(s->rowsDone - 1) * s->mask->rowSize();
