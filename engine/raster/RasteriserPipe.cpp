@@ -154,6 +154,29 @@ void resultColour(int rule, const PixelAlphas& a, int aDest, const uint8_t* cSrc
         out[i] = static_cast<uint8_t>(c[i]);
 }
 
+// The general rules for one pixel: the source colour with alpha aSrc over
+// the target's colour and alpha aDest (inside a non-isolated group, over
+// everything beneath: the group's own pixels over its backdrop). The colour
+// goes to out; the new alpha of the target is returned. An opaque pixel is
+// painted without transparency.
+int compositePixel(const SpanPainter& p, int mode, BlendFunction blend, const uint8_t* cSrc,
+                   const uint8_t* cDest, int aDest, int aSrc, bool opaque, uint8_t* out) {
+    const int aBackdrop = p.groupAlpha ? over(*p.groupAlpha, aDest) : aDest;
+    uint8_t corrected[3];
+    if (p.groupCorrection)
+        cSrc = correctForBackdrop(p, cSrc, cDest, aBackdrop, corrected);
+    uint8_t cBlend[3] = {0, 0, 0};
+    if (blend)
+        blend(cSrc, cDest, cBlend, mode);
+    int aResult = 255, alphaI = 255;
+    if (!opaque) {
+        aResult = over(aSrc, aDest);
+        alphaI = p.groupAlpha ? over(*p.groupAlpha, aResult) : aResult;
+    }
+    resultColour(p.resultRule, {aSrc, aBackdrop, alphaI}, aDest, cSrc, cDest, cBlend, out);
+    return aResult;
+}
+
 }  // namespace
 
 void Rasteriser::initPainter(SpanPainter& p, int x, int y, const RasterPattern* pattern,
@@ -317,30 +340,9 @@ void Rasteriser::paintPixel(SpanPainter& p) {
     uint8_t cDest[3] = {0, 0, 0};
     loadDest(p, mode, cDest);
     const int aDest = p.destAlpha ? *p.destAlpha : 255;
-    // Inside a non-isolated group the content meets everything beneath it:
-    // the group's own pixels over its backdrop.
-    const int aBackdrop = p.groupAlpha ? over(*p.groupAlpha, aDest) : aDest;
-
-    uint8_t corrected[3];
-    if (p.groupCorrection)
-        cSrc = correctForBackdrop(p, cSrc, cDest, aBackdrop, corrected);
-
-    uint8_t cBlend[3] = {0, 0, 0};
-    if (blend)
-        blend(cSrc, cDest, cBlend, mode);
-
-    const int aSrc = sourceAlpha(p);
-    int aResult, alphaI;
-    if (p.noTransparency) {
-        aResult = alphaI = 255;
-    } else {
-        aResult = over(aSrc, aDest);
-        alphaI = p.groupAlpha ? over(*p.groupAlpha, aResult) : aResult;
-    }
-
-    const PixelAlphas alphas = {aSrc, aBackdrop, alphaI};
     uint8_t out[3];
-    resultColour(p.resultRule, alphas, aDest, cSrc, cDest, cBlend, out);
+    const int aResult =
+        compositePixel(p, mode, blend, cSrc, cDest, aDest, sourceAlpha(p), p.noTransparency, out);
     storeDest(p, mode, out, screen);
     if (p.destAlpha)
         *p.destAlpha = static_cast<uint8_t>(aResult);
@@ -364,24 +366,14 @@ void Rasteriser::paintKnockoutPixel(SpanPainter& p) {
     uint8_t cDest[3] = {0, 0, 0};
     loadPixel(m_knockoutBackdrop->data() + (p.dest - m_bitmap->data()), p.destMask, mode, cDest);
     const int aDest = m_knockoutBackdrop->alpha()[p.destAlpha - m_bitmap->alpha()];
-    const int aBackdrop = p.groupAlpha ? over(*p.groupAlpha, aDest) : aDest;
 
-    uint8_t corrected[3];
-    if (p.groupCorrection)
-        cSrc = correctForBackdrop(p, cSrc, cDest, aBackdrop, corrected);
-    uint8_t cBlend[3] = {0, 0, 0};
-    if (blend)
-        blend(cSrc, cDest, cBlend, mode);
-
+    // The object's alpha leaves its shape out: the shape mixes below.
     const double shape = p.usesShape ? p.shape : 1;
     p.shape = 1;
     const int aSrc = sourceAlpha(p);
     p.shape = shape;
-    const int aResult = over(aSrc, aDest);
-    const int alphaI = p.groupAlpha ? over(*p.groupAlpha, aResult) : aResult;
-    const PixelAlphas alphas = {aSrc, aBackdrop, alphaI};
     uint8_t out[3];
-    resultColour(p.resultRule, alphas, aDest, cSrc, cDest, cBlend, out);
+    const int aResult = compositePixel(p, mode, blend, cSrc, cDest, aDest, aSrc, false, out);
 
     // A non-isolated group's colours are already over its backdrop and mix
     // as they are; an isolated group's mix weighed by their alphas.
